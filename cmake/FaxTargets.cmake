@@ -1,0 +1,36 @@
+# Helpers shared by every folder's CMakeLists.txt.
+
+# Libraries that the fax_all interface target links, in the order given.
+set(FAX_ALL_LIBRARIES "" CACHE INTERNAL "")
+function(fax_register_library name)
+  set(FAX_ALL_LIBRARIES ${FAX_ALL_LIBRARIES} ${name} CACHE INTERNAL "")
+endfunction()
+
+# Adds every subfolder of the current folder that has a CMakeLists.txt, in name order,
+# so that a new tool or test area needs no edit of its parent.
+function(fax_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# fax_add_test(NAME n SOURCES ... [LIBS ...] [LABEL unit|e2e] [THREADS])
+# One GoogleTest executable registered with ctest, each test case labelled. THREADS also labels
+# it "threads": ./build.sh test builds those executables again under ThreadSanitizer and runs them.
+function(fax_add_test)
+  cmake_parse_arguments(T "THREADS" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
+  if(T_THREADS)
+    set(T_LABEL "${T_LABEL};threads")
+    set_property(GLOBAL APPEND PROPERTY FAX_THREAD_TESTS ${T_NAME})
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+  gtest_discover_tests(${T_NAME} PROPERTIES LABELS "${T_LABEL}" DISCOVERY_TIMEOUT 120)
+endfunction()

@@ -1,0 +1,210 @@
+// Kernel services stood in for on Linux: last error, MulDiv, files, temporary files, file
+// mappings, thread-local slots, critical sections, events, dynamic loading, module resources and
+// the memory figure. Each function sets the calling thread's last error when it fails.
+#pragma once
+
+#include "platform/types.h"
+
+// ---- Last error: one value per thread, in Windows numbering ----
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_ARITHMETIC_OVERFLOW 534L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_BADKEY 1010L
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+// Maps an errno value to the Windows code above (unknown values give ERROR_INVALID_FUNCTION).
+DWORD ErrnoToWinError(int err);
+// Sets the last error from errno and returns it.
+DWORD SetLastErrorFromErrno();
+
+// 64-bit product divided with rounding to nearest, halves away from zero; -1 on a zero divisor
+// or a result outside 32 bits.
+int MulDiv(int number, int numerator, int denominator);
+
+// ---- Files ----
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define FILE_ATTRIBUTE_TEMPORARY 0x100u
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define FILE_FLAG_RANDOM_ACCESS 0x10000000u
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+#define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define MAX_PATH 260
+
+struct SECURITY_ATTRIBUTES;
+
+// Opens or creates a file over a file descriptor. Sharing and security are ignored (POSIX has no
+// mandatory locks). FILE_FLAG_DELETE_ON_CLOSE unlinks the file as soon as it is open, so it is gone
+// when the last handle closes, even if the process dies.
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                   DWORD disposition, DWORD flags, HANDLE templateFile);
+// Reads and writes retry on EINTR; a read at the end of the file succeeds with 0 bytes.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, void* overlapped);
+// distanceHigh may be null (then the distance is a signed 32-bit value). Returns the new low
+// 32 bits, or INVALID_SET_FILE_POINTER with the last error set on failure.
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWORD method);
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+BOOL GetFileSizeEx(HANDLE file, LONGLONG* size);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL SetEndOfFile(HANDLE file);
+BOOL DeleteFileA(LPCSTR name);
+BOOL DeleteFileW(LPCWSTR name);
+// Closes any handle this layer hands out (files, mappings, events).
+BOOL CloseHandle(HANDLE handle);
+
+// ---- Temporary files ----
+// The folder of $TMPDIR (default /tmp), with a trailing '/'. Returns the length written, or the
+// size needed (including the terminator) when the buffer is too small.
+DWORD GetTempPathA(DWORD size, LPSTR buffer);
+DWORD GetTempPathW(DWORD size, LPWSTR buffer);
+// Creates an empty file named <path><first three chars of prefix><hex>.tmp and returns the number
+// used; with unique != 0 the name is formed but no file is created.
+UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName);
+UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFileName);
+
+// ---- File mappings ----
+#define PAGE_READONLY 0x02u
+#define PAGE_READWRITE 0x04u
+#define FILE_MAP_WRITE 0x0002u
+#define FILE_MAP_READ 0x0004u
+#define FILE_MAP_ALL_ACCESS 0x000F001Fu
+
+// A mapping of an open file; an empty file cannot be mapped (ERROR_FILE_INVALID-like failure with
+// the last error ERROR_INVALID_PARAMETER... see the implementation note).
+HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD sizeHigh,
+                          DWORD sizeLow, LPCSTR name);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+BOOL UnmapViewOfFile(LPCVOID view);
+
+// ---- Thread-local slots ----
+#define TLS_OUT_OF_INDEXES 0xFFFFFFFFu
+DWORD TlsAlloc();
+BOOL TlsFree(DWORD index);
+LPVOID TlsGetValue(DWORD index);  // sets the last error to 0 on success, as callers test it
+BOOL TlsSetValue(DWORD index, LPVOID value);
+
+// ---- Critical sections: a recursive mutex ----
+struct CRITICAL_SECTION {
+    void* impl;
+};
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);
+void EnterCriticalSection(CRITICAL_SECTION* section);
+void LeaveCriticalSection(CRITICAL_SECTION* section);
+BOOL TryEnterCriticalSection(CRITICAL_SECTION* section);
+
+// ---- Events and waiting ----
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+// Manual-reset events stay signalled until ResetEvent; auto-reset events release one waiter and
+// reset themselves. A signal before the wait is never lost.
+HANDLE CreateEventA(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCSTR name);
+HANDLE CreateEventW(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCWSTR name);
+BOOL SetEvent(HANDLE event);
+BOOL ResetEvent(HANDLE event);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+void Sleep(DWORD milliseconds);
+DWORD GetTickCount();
+DWORD GetCurrentThreadId();
+DWORD GetCurrentProcessId();
+
+// ---- Dynamic loading ----
+// dlopen(RTLD_NOW | RTLD_LOCAL); failure sets 126. GetProcAddress by name; failure sets 127.
+// A name whose pointer value is below 0x10000 is an ordinal, looked up in the module's own
+// ordinal table (see FAX_MODULE_ORDINALS) when it has one.
+HMODULE LoadLibraryA(LPCSTR fileName);
+HMODULE LoadLibraryW(LPCWSTR fileName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+BOOL FreeLibrary(HMODULE module);
+// The module containing the given address (GetModuleHandleExA with FROM_ADDRESS), or the main
+// program for a null name.
+HMODULE GetModuleHandleA(LPCSTR name);
+HMODULE ModuleFromAddress(const void* address);
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+
+// ---- Module resources ----
+// Each library compiles in a table of (type, id) -> bytes (see platform/resources.h). A type or
+// name whose pointer value is below 0x10000 is an integer id (MAKEINTRESOURCE); type names compare
+// without regard to case.
+#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
+#define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
+#define RT_BITMAP_ID 2
+#define RT_STRING_ID 6
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+LPVOID LockResource(HGLOBAL data);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+BOOL FreeResource(HGLOBAL data);
+int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size);
+
+// ---- Memory figure ----
+struct MEMORYSTATUS {
+    DWORD dwLength;
+    DWORD dwMemoryLoad;
+    SIZE_T dwTotalPhys;
+    SIZE_T dwAvailPhys;
+    SIZE_T dwTotalPageFile;
+    SIZE_T dwAvailPageFile;
+    SIZE_T dwTotalVirtual;
+    SIZE_T dwAvailVirtual;
+};
+// Total physical memory, available memory plus free swap, and the address-space limit.
+void GlobalMemoryStatus(MEMORYSTATUS* status);
+// Tests: replace the figure GlobalMemoryStatus reports (null restores the machine's own).
+void GlobalMemoryStatusOverride(const MEMORYSTATUS* status);
