@@ -32,5 +32,11 @@ function(fax_add_test)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
-  gtest_discover_tests(${T_NAME} PROPERTIES LABELS "${T_LABEL}" DISCOVERY_TIMEOUT 120)
+  # Labels are set by a script that ctest reads after the discovered tests, because a label list
+  # passed through gtest_discover_tests loses its separators.
+  gtest_discover_tests(${T_NAME} TEST_LIST ${T_NAME}_TESTS DISCOVERY_TIMEOUT 120)
+  set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_labels.cmake)
+  file(WRITE ${label_script}
+    "if(${T_NAME}_TESTS)\n  set_tests_properties(\${${T_NAME}_TESTS} PROPERTIES LABELS \"${T_LABEL}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
