@@ -4,12 +4,6 @@
 
 namespace {
 
-// (extents differ ? 1 : 0) | (destination smaller ? 2 : 0), in 64 bits so that no extent wraps.
-StretchScaleMode ScaleMode(int64_t destExtent, int64_t sourceExtent) {
-  if (destExtent == sourceExtent) return StretchSame;
-  return destExtent > sourceExtent ? StretchGrow : StretchShrink;
-}
-
 int BlockOf(RasterRop3 rop) {
   if (rop == Rop3SrcCopy) return 0;
   if (rop == Rop3NotSrcCopy) return 1;
@@ -52,6 +46,12 @@ int GroupOf(int32_t sourceBpp, bool palette, int32_t destBpp) {
 
 }  // namespace
 
+// (extents differ ? 1 : 0) | (destination smaller ? 2 : 0), in 64 bits so that no extent wraps.
+StretchScaleMode StretchScaleModeOf(int64_t destExtent, int64_t sourceExtent) {
+  if (destExtent == sourceExtent) return StretchSame;
+  return destExtent > sourceExtent ? StretchGrow : StretchShrink;
+}
+
 int StretchKernelSelect(const BltBitmap* dest, const BltBitmap* source, const RECT* destRect,
                         RasterRop3 rop, uint32_t xMirror) {
   if (!dest || !source || !destRect) return -1;
@@ -59,7 +59,7 @@ int StretchKernelSelect(const BltBitmap* dest, const BltBitmap* source, const RE
   const int group = GroupOf(source->bpp, source->palette != nullptr, dest->bpp);
   if (group < 0) return -1;
   const StretchScaleMode xMode =
-      ScaleMode(int64_t(destRect->right) - destRect->left, source->width);
+      StretchScaleModeOf(int64_t(destRect->right) - destRect->left, source->width);
   const int member = (xMode == StretchSame ? 0 : xMode == StretchGrow ? 2 : 4) + (xMirror ? 1 : 0);
   return BlockOf(rop) * kStretchGroupCount * kStretchMemberCount + group * kStretchMemberCount +
          member;
@@ -84,10 +84,10 @@ void RasterStretchBlt(const BltBitmap* dest, const BltBitmap* source, const void
   const int index = StretchKernelSelect(dest, source, destRect, rop, xMirror);
   if (index >= 0) {
     const StretchScaleMode xMode =
-        ScaleMode(int64_t(destRect->right) - destRect->left, source->width);
+        StretchScaleModeOf(int64_t(destRect->right) - destRect->left, source->width);
     // The height as stored: a bottom-up source given with a negative height counts as taller.
     const StretchScaleMode yMode =
-        ScaleMode(int64_t(destRect->bottom) - destRect->top, source->height);
+        StretchScaleModeOf(int64_t(destRect->bottom) - destRect->top, source->height);
     StretchKernelTable[index](dest, source, destRect, clips, count, rop, xMode, yMode, xMirror,
                               yMirror);
   }

@@ -45,6 +45,10 @@ enum StretchGroup : int {
   StretchGroup16To16, StretchGroup24To24, StretchGroup32To32, StretchGroup32To24,
 };
 
+// The scale mode of one axis, with the extents as stored: a source height given negative for a
+// bottom-up image makes every destination count as taller.
+StretchScaleMode StretchScaleModeOf(int64_t destExtent, int64_t sourceExtent);
+
 // The table index that RasterStretchBlt calls for a rectangle already normalised, with xMirror
 // telling whether its horizontal edges were given reversed; -1 when nothing is to be drawn
 // (a direct pair outside the supported list, or an empty source extent).
