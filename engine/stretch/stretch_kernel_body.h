@@ -302,7 +302,7 @@ inline size_t RowCacheBytes(const RECT* destRect, const RECT* clips, int32_t cou
 }
 
 // Rows of the per-pixel members of the byte destinations.
-template <class F, Op op, bool kMirror>
+template <class F, Op op, bool kMirror, bool kRowCache>
 struct BytePixelRows {
   static constexpr int kDB = F::kDstBytes;
   const uint8_t* palette;
@@ -335,8 +335,8 @@ struct BytePixelRows {
   }
 
   void Convert(uint8_t* destLine, const uint8_t* sourceLine) {
-    if (cache) {
-      ConvertInto<true>(destLine, sourceLine);
+    if (kRowCache && cache) {
+      ConvertInto<kRowCache>(destLine, sourceLine);
     } else {
       ConvertInto<false>(destLine, sourceLine);
     }
@@ -491,7 +491,7 @@ template <class F, Op op, bool kMirror, bool kRowCache>
     SubBytePixelRows<F, op, kMirror> rows{xStep, reinterpret_cast<uint32_t*>(cache), !kRowCache};
     RunFrame<kMirror>(dest, source, destRect, clips, count, yMode, yMirror, rows);
   } else {
-    BytePixelRows<F, op, kMirror> rows{source->palette, xStep, cache, !kRowCache};
+    BytePixelRows<F, op, kMirror, kRowCache> rows{source->palette, xStep, cache, !kRowCache};
     RunFrame<kMirror>(dest, source, destRect, clips, count, yMode, yMirror, rows);
   }
 }
