@@ -19,7 +19,9 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace stretch_detail {
 
-enum class Op { Copy, Not, Or, Xor, And };
+// Rop is the generic block's operation, chosen by the exact rop value at every write:
+// XOR for 0x66, AND for 0x88, a copy for any other value.
+enum class Op { Copy, Not, Or, Rop };
 enum class Block { Copy, NotCopy, Paint, Rop };
 
 inline uint32_t LoadBE32(const uint8_t* p) {
@@ -33,23 +35,25 @@ inline void StoreBE32(uint8_t* p, uint32_t v) {
 }
 
 template <Op op>
-inline uint32_t Apply(uint32_t d, uint32_t s) {
+inline uint32_t Apply(uint32_t d, uint32_t s, RasterRop3 rop) {
   if constexpr (op == Op::Copy) return s;
   if constexpr (op == Op::Not) return ~s;
   if constexpr (op == Op::Or) return d | s;
-  if constexpr (op == Op::Xor) return d ^ s;
-  if constexpr (op == Op::And) return d & s;
+  if constexpr (op == Op::Rop) return rop == Rop3SrcInvert ? d ^ s : rop == Rop3SrcAnd ? d & s : s;
 }
 
 // One destination word of a 1- or 4-bit span: w holds the new pixels aligned to the word, keep
 // marks the bits outside the span, which never change.
 template <Op op>
-inline uint32_t ApplyWord(uint32_t d, uint32_t w, uint32_t keep) {
+inline uint32_t ApplyWord(uint32_t d, uint32_t w, uint32_t keep, RasterRop3 rop) {
   if constexpr (op == Op::Copy) return (w & ~keep) | (d & keep);
   if constexpr (op == Op::Not) return (~w & ~keep) | (d & keep);
   if constexpr (op == Op::Or) return d | (w & ~keep);
-  if constexpr (op == Op::Xor) return d ^ (w & ~keep);
-  if constexpr (op == Op::And) return d & (w | keep);
+  if constexpr (op == Op::Rop) {
+    if (rop == Rop3SrcInvert) return d ^ (w & ~keep);
+    if (rop == Rop3SrcAnd) return d & (w | keep);
+    return (w & ~keep) | (d & keep);
+  }
 }
 
 // Pixel values of the byte formats, little-endian, 1 to 4 bytes; a 24-bit pixel is exactly three
@@ -305,6 +309,7 @@ inline size_t RowCacheBytes(const RECT* destRect, const RECT* clips, int32_t cou
 template <class F, Op op, bool kMirror, bool kRowCache>
 struct BytePixelRows {
   static constexpr int kDB = F::kDstBytes;
+  RasterRop3 rop;
   const uint8_t* palette;
   Stepper xStep;
   uint8_t* cache;     // converted pixels of the row that read the source, or null
@@ -327,7 +332,7 @@ struct BytePixelRows {
       if constexpr (op == Op::Copy) {
         StorePixel<kDB>(d, s);
       } else {
-        StorePixel<kDB>(d, Apply<op>(LoadPixel<kDB>(d), s));
+        StorePixel<kDB>(d, Apply<op>(LoadPixel<kDB>(d), s, rop));
       }
       column += kMirror ? -1 : 1;
       cursor.Advance(xStep.Next(e));
@@ -349,7 +354,7 @@ struct BytePixelRows {
       return;
     }
     for (int64_t i = 0; i < span.width; ++i, d += kDB) {
-      StorePixel<kDB>(d, Apply<op>(LoadPixel<kDB>(d), LoadPixel<kDB>(cache + i * kDB)));
+      StorePixel<kDB>(d, Apply<op>(LoadPixel<kDB>(d), LoadPixel<kDB>(cache + i * kDB), rop));
     }
   }
 };
@@ -361,6 +366,7 @@ struct SubBytePixelRows {
   static constexpr int kBits = F::kDstBits;
   static constexpr int kPerWord = 32 / kBits;
   static constexpr uint32_t kMask = (1u << kBits) - 1;
+  RasterRop3 rop;
   Stepper xStep;
   uint32_t* cache;   // converted pixels of the row that read the source, or null
   bool copyRepeats;  // without a cache, a repeated row copies the previous row's words
@@ -383,7 +389,7 @@ struct SubBytePixelRows {
       const int shift = 32 - kBits - kBits * int(column - word * kPerWord);
       uint8_t* p = destLine + word * 4;
       uint32_t d = LoadBE32(p);
-      const uint32_t field = Apply<op>((d >> shift) & kMask, s) & kMask;
+      const uint32_t field = Apply<op>((d >> shift) & kMask, s, rop) & kMask;
       StoreBE32(p, (d & ~(kMask << shift)) | (field << shift));
       if (cache) {
         uint32_t& slot = cache[word - words.firstWord];
@@ -401,9 +407,9 @@ struct SubBytePixelRows {
       const uint32_t keep = words.Keep(j);
       const uint32_t old = LoadBE32(d + 4 * j);
       if (cache) {
-        StoreBE32(d + 4 * j, ApplyWord<op>(old, cache[j], keep));
+        StoreBE32(d + 4 * j, ApplyWord<op>(old, cache[j], keep, rop));
       } else {
-        StoreBE32(d + 4 * j, ApplyWord<Op::Copy>(old, LoadBE32(prev + 4 * j), keep));
+        StoreBE32(d + 4 * j, ApplyWord<Op::Copy>(old, LoadBE32(prev + 4 * j), keep, rop));
       }
     }
   }
@@ -414,6 +420,7 @@ struct SubBytePixelRows {
 template <class F, Op op>
 struct SameWidthByteRows {
   static constexpr int kDB = F::kDstBytes;
+  RasterRop3 rop;
   ClipSpan span{};
   bool Repeatable() const { return false; }
   void BeginClip(const ClipSpan& s) { span = s; }
@@ -424,7 +431,7 @@ struct SameWidthByteRows {
     if constexpr (op == Op::Copy) {
       std::memmove(d, s, bytes);
     } else {
-      for (size_t i = 0; i < bytes; ++i) d[i] = uint8_t(Apply<op>(d[i], s[i]));
+      for (size_t i = 0; i < bytes; ++i) d[i] = uint8_t(Apply<op>(d[i], s[i], rop));
     }
   }
   void Repeat(uint8_t*, uint8_t*) {}
@@ -436,6 +443,7 @@ struct SameWidthByteRows {
 template <class F, Op op>
 struct SameWidthWordRows {
   static constexpr int kBits = F::kDstBits;
+  RasterRop3 rop;
   ClipSpan span{};
   WordSpan words{};
   bool Repeatable() const { return false; }
@@ -463,7 +471,7 @@ struct SameWidthWordRows {
       const uint32_t keep = words.Keep(i);
       const bool readsOld = keep || !(op == Op::Copy || op == Op::Not);
       const uint32_t old = readsOld ? LoadBE32(d + 4 * i) : 0u;
-      StoreBE32(d + 4 * i, ApplyWord<op>(old, aligned, keep));
+      StoreBE32(d + 4 * i, ApplyWord<op>(old, aligned, keep, rop));
     }
   }
   void Repeat(uint8_t*, uint8_t*) {}
@@ -475,7 +483,7 @@ struct SameWidthWordRows {
 template <class F, Op op, bool kMirror, bool kRowCache>
 [[gnu::noinline]] void PerPixelBody(const BltBitmap* dest, const BltBitmap* source,
                                     const RECT* destRect, const RECT* clips, int32_t count,
-                                    StretchScaleMode yMode, uint32_t yMirror) {
+                                    RasterRop3 rop, StretchScaleMode yMode, uint32_t yMirror) {
   if (count < 1 || !clips || !destRect) return;
   const int64_t width = int64_t(destRect->right) - destRect->left;
   const int64_t sw = source->width;
@@ -488,10 +496,10 @@ template <class F, Op op, bool kMirror, bool kRowCache>
     if (bytes) cache = storage.Take(bytes);
   }
   if constexpr (F::kSubByteDst) {
-    SubBytePixelRows<F, op, kMirror> rows{xStep, reinterpret_cast<uint32_t*>(cache), !kRowCache};
+    SubBytePixelRows<F, op, kMirror> rows{rop, xStep, reinterpret_cast<uint32_t*>(cache), !kRowCache};
     RunFrame<kMirror>(dest, source, destRect, clips, count, yMode, yMirror, rows);
   } else {
-    BytePixelRows<F, op, kMirror, kRowCache> rows{source->palette, xStep, cache, !kRowCache};
+    BytePixelRows<F, op, kMirror, kRowCache> rows{rop, source->palette, xStep, cache, !kRowCache};
     RunFrame<kMirror>(dest, source, destRect, clips, count, yMode, yMirror, rows);
   }
 }
@@ -500,50 +508,46 @@ template <class F, Op op, bool kMirror, bool kRowCache>
 template <class F, Op op>
 [[gnu::noinline]] void SameWidthBody(const BltBitmap* dest, const BltBitmap* source,
                                      const RECT* destRect, const RECT* clips, int32_t count,
-                                     StretchScaleMode yMode, uint32_t yMirror) {
+                                     RasterRop3 rop, StretchScaleMode yMode, uint32_t yMirror) {
   if (!destRect) return;
   if constexpr (F::kSubByteDst) {
-    SameWidthWordRows<F, op> rows;
+    SameWidthWordRows<F, op> rows{rop};
     RunFrame<false>(dest, source, destRect, clips, count, yMode, yMirror, rows);
   } else {
-    SameWidthByteRows<F, op> rows;
+    SameWidthByteRows<F, op> rows{rop};
     RunFrame<false>(dest, source, destRect, clips, count, yMode, yMirror, rows);
   }
 }
 
 template <class F, Op op, bool kRowCache, bool kSameMember, bool kMirror>
 inline void RunBody(const BltBitmap* dest, const BltBitmap* source, const RECT* destRect,
-                    const RECT* clips, int32_t count, StretchScaleMode yMode, uint32_t yMirror) {
+                    const RECT* clips, int32_t count, RasterRop3 rop, StretchScaleMode yMode,
+                    uint32_t yMirror) {
   if constexpr (kSameMember && !kMirror && F::kSameFormat) {
-    SameWidthBody<F, op>(dest, source, destRect, clips, count, yMode, yMirror);
+    SameWidthBody<F, op>(dest, source, destRect, clips, count, rop, yMode, yMirror);
   } else {
-    PerPixelBody<F, op, kMirror, kRowCache>(dest, source, destRect, clips, count, yMode, yMirror);
+    PerPixelBody<F, op, kMirror, kRowCache>(dest, source, destRect, clips, count, rop, yMode,
+                                            yMirror);
   }
 }
 
 enum class Width { Same, Grow, Shrink };
 
-// One kernel entry: block, group, width class and mirror fixed; the generic block picks its
-// operation from the exact rop value once per call.
+// One kernel entry: block, group, width class and mirror fixed. The copy and inverted-copy
+// blocks repeat a row by copying the previous destination row; the paint and generic blocks keep
+// the row cache, since their result depends on what each row held before.
 template <Block kBlock, class F, Width kWidth, bool kMirror>
 inline void RunKernel(const BltBitmap* dest, const BltBitmap* source, const RECT* destRect,
                       const RECT* clips, int32_t count, RasterRop3 rop, StretchScaleMode yMode,
                       uint32_t yMirror) {
-  (void)rop;
   constexpr bool kSame = kWidth == Width::Same;
-  if constexpr (kBlock == Block::Copy) {
-    RunBody<F, Op::Copy, false, kSame, kMirror>(dest, source, destRect, clips, count, yMode, yMirror);
-  } else if constexpr (kBlock == Block::NotCopy) {
-    RunBody<F, Op::Not, false, kSame, kMirror>(dest, source, destRect, clips, count, yMode, yMirror);
-  } else if constexpr (kBlock == Block::Paint) {
-    RunBody<F, Op::Or, true, kSame, kMirror>(dest, source, destRect, clips, count, yMode, yMirror);
-  } else if (rop == Rop3SrcInvert) {
-    RunBody<F, Op::Xor, true, kSame, kMirror>(dest, source, destRect, clips, count, yMode, yMirror);
-  } else if (rop == Rop3SrcAnd) {
-    RunBody<F, Op::And, true, kSame, kMirror>(dest, source, destRect, clips, count, yMode, yMirror);
-  } else {
-    RunBody<F, Op::Copy, true, kSame, kMirror>(dest, source, destRect, clips, count, yMode, yMirror);
-  }
+  constexpr Op kOp = kBlock == Block::Copy      ? Op::Copy
+                     : kBlock == Block::NotCopy ? Op::Not
+                     : kBlock == Block::Paint   ? Op::Or
+                                                : Op::Rop;
+  constexpr bool kRowCache = kBlock == Block::Paint || kBlock == Block::Rop;
+  RunBody<F, kOp, kRowCache, kSame, kMirror>(dest, source, destRect, clips, count, rop, yMode,
+                                             yMirror);
 }
 
 }  // namespace stretch_detail
