@@ -18,6 +18,7 @@ struct MemoryStream {
     bool seekable = true;
     uint32_t reads = 0;     // callback calls, for tests that count them
     uint32_t seeks = 0;
+    std::vector<uint32_t> asks;  // the count of every read call
     std::mutex lock;        // a producer may append while the engine reads
 
     MemoryStream() = default;
