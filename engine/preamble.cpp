@@ -1,6 +1,8 @@
 // Job preamble reader, job header, job-end record and job-data list.
 #include "engine/preamble.h"
 
+#include "engine/output_module.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -230,6 +232,24 @@ void JobDataListFree(JobDataList* list)
         entry = next;
     }
     JobDataListInit(list);
+}
+
+int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAfterSending)
+{
+    int result = 0;
+    JobDataEntry* entry = list->first;
+    while (entry) {
+        JobDataEntry* next = entry->next;
+        if (context->slots.JobData) result = context->slots.JobData(context->instance, entry->length, entry->payload);
+        if (freeAfterSending) {
+            std::free(entry);
+            list->first = next;
+            if (!next) list->last = nullptr;
+        }
+        if (result != 0) break;
+        entry = next;
+    }
+    return result;
 }
 
 bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDataList* jobData)
