@@ -186,7 +186,8 @@ bool SpoolLayoutVersioned(std::string_view name)
 
 std::vector<uint8_t> SpoolRecordEncode(const SpoolRecordLayout& layout, const SpoolFields& fields)
 {
-    for (const auto& [key, value] : fields) {
+    for (const auto& entry : fields) {
+        const std::string& key = entry.first;
         if (key == "v" || key == "size" || key == "type" || key == "data") continue;
         if (std::none_of(layout.fields.begin(), layout.fields.end(),
                          [&](const SpoolFieldLayout& f) { return key == f.name; }))
