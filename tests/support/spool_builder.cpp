@@ -248,8 +248,8 @@ std::vector<uint8_t> SpoolRecordEncode(const SpoolRecordLayout& layout, const Sp
 std::vector<uint8_t> SpoolRawRecord(uint16_t type, uint16_t version, const std::vector<uint8_t>& payload,
                                     int64_t sizeOverride)
 {
-    std::vector<uint8_t> out(kSpoolRecordHeaderSize);
-    out.insert(out.end(), payload.begin(), payload.end());
+    std::vector<uint8_t> out(kSpoolRecordHeaderSize + payload.size());
+    std::copy(payload.begin(), payload.end(), out.begin() + kSpoolRecordHeaderSize);
     const uint32_t size = sizeOverride >= 0 ? static_cast<uint32_t>(sizeOverride) : static_cast<uint32_t>(out.size());
     SpoolRecordHeaderStore(out.data(), {type, version, size});
     return out;
