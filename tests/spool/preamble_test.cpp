@@ -108,6 +108,12 @@ const Case kCases[] = {
     {"job header blob larger than its record", [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"data", Bytes{1, 2, 3}}, {"blob_size", 4}}).Page();
      }, false},
+    {"job header claiming a huge blob that the data lacks", [](SpoolBuilder& b, uint32_t&) {
+         b.JobHeader({{"data", Bytes{1, 2}}, {"blob_size", 0x6fffff00}, {"size", 0x70000000}}).Page();
+     }, false},
+    {"job data claiming more than the data holds", [](SpoolBuilder& b, uint32_t&) {
+         b.JobHeader().Raw(66, 0, {1, 2, 3}, 0x60000000).Page();
+     }, false},
     {"job header shorter than its version", [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"v", 1}, {"size", 170}}).Page();
      }, false},
