@@ -41,6 +41,7 @@
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_FILE_INVALID 1006L
 #define ERROR_BADKEY 1010L
 
 DWORD GetLastError();
@@ -79,20 +80,29 @@ int MulDiv(int number, int numerator, int denominator);
 
 struct SECURITY_ATTRIBUTES;
 
-// Opens or creates a file over a file descriptor. Sharing and security are ignored (POSIX has no
-// mandatory locks). FILE_FLAG_DELETE_ON_CLOSE unlinks the file as soon as it is open, so it is gone
-// when the last handle closes, even if the process dies.
+// Opens or creates a file over a file descriptor. Sharing, attributes and security are ignored
+// (POSIX has no mandatory locks). FILE_FLAG_DELETE_ON_CLOSE unlinks the file as soon as it is open,
+// so it is gone when the last handle closes, even if the process dies. A back slash in a name is a
+// folder separator. A folder cannot be opened (ERROR_ACCESS_DENIED). CREATE_ALWAYS and OPEN_ALWAYS
+// set the last error to ERROR_ALREADY_EXISTS when the file was there, 0 otherwise. Failure returns
+// INVALID_HANDLE_VALUE.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
-// Reads and writes retry on EINTR; a read at the end of the file succeeds with 0 bytes.
+// Reads and writes retry on EINTR and short transfers until the count is done; a read at the end
+// of the file succeeds with fewer (or 0) bytes. The count pointers may be null; overlapped I/O is
+// refused (ERROR_INVALID_PARAMETER).
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, void* overlapped);
-// distanceHigh may be null (then the distance is a signed 32-bit value). Returns the new low
-// 32 bits, or INVALID_SET_FILE_POINTER with the last error set on failure.
+// distanceHigh may be null (then the distance is a signed 32-bit value and a target beyond 32 bits
+// fails). Returns the new low 32 bits and sets the last error to 0, or INVALID_SET_FILE_POINTER with
+// the last error set on failure (ERROR_NEGATIVE_SEEK before the start). Seeking past the end is
+// allowed.
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWORD method);
+// Low 32 bits of the size (high bits in *sizeHigh); on success the last error is 0, so a size whose
+// low part is INVALID_FILE_SIZE can be told from a failure.
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL GetFileSizeEx(HANDLE file, LONGLONG* size);
 BOOL FlushFileBuffers(HANDLE file);
@@ -107,8 +117,10 @@ BOOL CloseHandle(HANDLE handle);
 // size needed (including the terminator) when the buffer is too small.
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetTempPathW(DWORD size, LPWSTR buffer);
-// Creates an empty file named <path><first three chars of prefix><hex>.tmp and returns the number
-// used; with unique != 0 the name is formed but no file is created.
+// Creates an empty file named <path>/<first three chars of prefix><hex>.tmp (upper-case hex of a
+// 16-bit number, no leading zeros) and returns the number used; the number is chosen so that no
+// existing file is replaced. With unique != 0 its low 16 bits name the file and no file is created.
+// tempFileName must hold MAX_PATH characters; a longer name fails with ERROR_FILENAME_EXCED_RANGE.
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName);
 UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFileName);
 
@@ -119,21 +131,29 @@ UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFile
 #define FILE_MAP_READ 0x0004u
 #define FILE_MAP_ALL_ACCESS 0x000F001Fu
 
-// A mapping of an open file; an empty file cannot be mapped (ERROR_FILE_INVALID-like failure with
-// the last error ERROR_INVALID_PARAMETER... see the implementation note).
+// A mapping of an open file handle (not INVALID_HANDLE_VALUE: there is no page-file backing here).
+// Size 0 means the file's size; an empty file cannot be mapped (null, ERROR_FILE_INVALID). A
+// read-write mapping larger than the file grows the file; a read-only one fails. Names are ignored.
+// The mapping keeps its own reference to the file, so the file handle may be closed first; views
+// stay valid after the mapping handle is closed. Failure returns null.
 HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD sizeHigh,
                           DWORD sizeLow, LPCSTR name);
+// bytes 0 maps to the end of the mapping. Any offset is accepted (not only multiples of 64 KB);
+// a view reaching past the mapping fails with ERROR_ACCESS_DENIED, as does FILE_MAP_WRITE on a
+// read-only mapping.
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+// Takes exactly the address MapViewOfFile returned (ERROR_INVALID_ADDRESS otherwise).
 BOOL UnmapViewOfFile(LPCVOID view);
 
 // ---- Thread-local slots ----
 #define TLS_OUT_OF_INDEXES 0xFFFFFFFFu
+// 1088 slots per process. A freed slot reads as null in every thread when it is allocated again.
 DWORD TlsAlloc();
 BOOL TlsFree(DWORD index);
 LPVOID TlsGetValue(DWORD index);  // sets the last error to 0 on success, as callers test it
 BOOL TlsSetValue(DWORD index, LPVOID value);
 
-// ---- Critical sections: a recursive mutex ----
+// ---- Critical sections: a recursive mutex (the owner may enter again; leave as often) ----
 struct CRITICAL_SECTION {
     void* impl;
 };
@@ -150,7 +170,9 @@ BOOL TryEnterCriticalSection(CRITICAL_SECTION* section);
 #define WAIT_FAILED 0xFFFFFFFFu
 
 // Manual-reset events stay signalled until ResetEvent; auto-reset events release one waiter and
-// reset themselves. A signal before the wait is never lost.
+// reset themselves. A signal before the wait is never lost. Names are ignored (events are local
+// to the process). WaitForSingleObject waits on events only; other handles give WAIT_FAILED with
+// ERROR_INVALID_HANDLE.
 HANDLE CreateEventA(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCSTR name);
 HANDLE CreateEventW(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCWSTR name);
 BOOL SetEvent(HANDLE event);

@@ -1,0 +1,29 @@
+#include "engine/render_call.h"
+
+#include <cstdlib>
+
+// ---- The render call's heap ----
+// Per-thread counters, so that one test's injection never touches a render call on another thread.
+namespace {
+thread_local uint32_t tFailAt = 0;
+thread_local int64_t tLiveBlocks = 0;
+thread_local uint64_t tAllocations = 0;
+}  // namespace
+
+void* RenderAlloc(size_t size) {
+    ++tAllocations;
+    if (tFailAt != 0 && --tFailAt == 0) return nullptr;
+    void* block = std::calloc(1, size == 0 ? 1 : size);
+    if (block != nullptr) ++tLiveBlocks;
+    return block;
+}
+
+void RenderFree(void* block) {
+    if (block == nullptr) return;
+    --tLiveBlocks;
+    std::free(block);
+}
+
+void RenderAllocFailAt(uint32_t n) { tFailAt = n; }
+int64_t RenderAllocLiveBlocks() { return tLiveBlocks; }
+uint64_t RenderAllocCount() { return tAllocations; }
