@@ -71,3 +71,31 @@ inline uint32_t Noise(uint32_t a, uint32_t b, uint32_t seed = 1) {
     h ^= h >> 12;
     return h;
 }
+
+// A pattern as the tiling kernels read it: native 32-bit numbers, pixel 0 in the top bits,
+// each row repeated to the end of its last word.
+struct TestPattern {
+    uint32_t width, height, depth, strideWords;
+    std::vector<uint32_t> values;  // width x height pixel values
+    std::vector<uint32_t> words;
+
+    TestPattern(uint32_t w, uint32_t h, uint32_t d, uint32_t seed)
+        : width(w), height(h), depth(d), strideWords((w + 32 / d - 1) / (32 / d)) {
+        values.resize(static_cast<size_t>(w) * h);
+        for (size_t i = 0; i < values.size(); ++i) values[i] = Noise(i, w, seed) & ((1u << d) - 1);
+        words.assign(static_cast<size_t>(strideWords) * h, 0);
+        const uint32_t ppw = 32 / d;
+        for (uint32_t r = 0; r < h; ++r)
+            for (uint32_t j = 0; j < strideWords * ppw; ++j)
+                words[r * strideWords + j / ppw] |= At(j % w, r) << (32 - d * (j % ppw + 1));
+    }
+    uint32_t At(uint32_t x, uint32_t y) const { return values[static_cast<size_t>(y) * width + x]; }
+    BltBitmap Blt() {
+        BltBitmap b{};
+        b.bits = words.data();
+        b.stride = static_cast<int32_t>(strideWords * 4);
+        b.width = static_cast<int32_t>(width);
+        b.height = static_cast<int32_t>(height);
+        return b;
+    }
+};
