@@ -2,7 +2,10 @@
 // pattern through a mask. A selector widens a narrow pattern and picks the loop that forms each
 // destination word from the pattern row with the fewest pieces: one rotated word, two pieces of
 // one word, a funnel of two neighbouring words, or a funnel over a row of any width.
+#include <algorithm>
 #include <bit>
+#include <cstring>
+#include <numeric>
 
 #include "engine/raster/plane_kernels.h"
 #include "engine/raster/plane_word.h"
@@ -51,6 +54,12 @@ inline uint32_t PatternWord(const uint8_t* row, uint32_t widened, uint32_t c) {
     }
 }
 
+constexpr uint32_t kMaxCycle = 64;
+
+inline uint32_t ToBig(uint32_t v) {
+    return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v;
+}
+
 template <uint32_t Depth>
 inline uint32_t Advance(uint32_t c, uint32_t widened) {
     c += 32 / Depth;
@@ -78,18 +87,58 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
         uint8_t* out = RowAt(dest->bits, dest->stride, static_cast<uint64_t>(y) + r) + 4 * first;
         uint32_t c = static_cast<uint32_t>(start);
         const uint32_t rowWord = Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
-        for (uint64_t i = 0; i < words; ++i) {
-            const uint32_t pat = Kind == Loop::kWord ? rowWord : PatternWord<Depth, Kind>(row, widened, c);
-            if constexpr (Kind != Loop::kWord) c = Advance<Depth>(c, widened);
-            uint32_t m = ~0u;
-            if (i == 0) m &= left;
-            if (i == words - 1) m &= right;
-            uint8_t* target = out + 4 * i;
+        auto next = [&]() {
+            if constexpr (Kind == Loop::kWord) {
+                return rowWord;
+            } else {
+                const uint32_t pat = PatternWord<Depth, Kind>(row, widened, c);
+                c = Advance<Depth>(c, widened);
+                return pat;
+            }
+        };
+        auto edge = [&](uint8_t* target, uint32_t pat, uint32_t m) {
             if constexpr (And) {
                 StoreBig(target, LoadBig(target) & (pat | ~m));
             } else {
-                StoreBig(target, m == ~0u ? pat : Merge(LoadBig(target), pat, m));
+                StoreBig(target, Merge(LoadBig(target), pat, m));
             }
+        };
+        if (words == 1) {
+            edge(out, next(), left & right);
+        } else {
+            edge(out, next(), left);
+            // Inner words whole, without edge masks. The words of a row repeat after
+            // w' / gcd(w', ppw) words; a short cycle is formed once (in stored byte order) and
+            // then only copied.
+            const uint64_t inner = words - 2;
+            const uint32_t period = widened / std::gcd(widened, ppw);
+            if (Kind == Loop::kWord && !And) {
+                const uint32_t value = ToBig(rowWord);
+                for (uint64_t i = 1; i + 1 < words; ++i) std::memcpy(out + 4 * i, &value, 4);
+            } else if (period <= kMaxCycle && inner > period) {
+                uint32_t cycle[kMaxCycle];
+                for (uint32_t j = 0; j < period; ++j) cycle[j] = ToBig(next());
+                uint32_t j = 0;
+                for (uint64_t i = 1; i + 1 < words; ++i) {
+                    uint8_t* target = out + 4 * i;
+                    uint32_t value = cycle[j];
+                    if constexpr (And) value &= LoadNative(target);
+                    std::memcpy(target, &value, 4);
+                    if (++j == period) j = 0;
+                }
+                // The last word's phase.
+                c = static_cast<uint32_t>((start + (words - 1) * ppw) % widened);
+            } else {
+                for (uint64_t i = 1; i + 1 < words; ++i) {
+                    uint8_t* target = out + 4 * i;
+                    if constexpr (And) {
+                        StoreBig(target, LoadBig(target) & next());
+                    } else {
+                        StoreBig(target, next());
+                    }
+                }
+            }
+            edge(out + 4 * (words - 1), next(), right);
         }
         if (++patternRow == patternHeight) patternRow = 0;
     }

@@ -38,9 +38,10 @@ constexpr int32_t kRows = 3;
 
 // Fills (or ANDs) and compares the whole plane with a per-pixel expectation.
 void CheckTile(const DepthKernels& k, bool andMode, uint32_t pw, uint32_t ph, uint32_t x,
-               uint32_t y, uint32_t w, uint32_t h, uint32_t px, uint32_t py) {
+               uint32_t y, uint32_t w, uint32_t h, uint32_t px, uint32_t py,
+               int32_t planeWidth = kPlaneWidth) {
     TestPattern pattern(pw, ph, k.depth, pw * 7 + ph);
-    TestBitmap plane(kPlaneWidth, kRows + 2, k.depth);
+    TestBitmap plane(planeWidth, kRows + 2, k.depth);
     Randomise(plane, x + 3 * w);
     TestBitmap expected = plane;
     for (uint32_t r = 0; r < h; ++r)
@@ -80,6 +81,19 @@ TEST(PlaneKernels, EveryPhaseOfSelectedPatternWidths) {
                     if (k.depth == 1) CheckTile(k, true, pw, 2, (px * 3) % 70, 2, w, 1, px, 1);
                     if (HasFatalFailure()) return;
                 }
+}
+
+TEST(PlaneKernels, WideAreasMatchReference) {
+    // Rows long enough for the inner words to repeat many times over.
+    for (const DepthKernels& k : kDepths)
+        for (uint32_t pw : {1u, 3u, 5u, 7u, 8u, 9u, 12u, 17u, 20u, 24u, 33u, 40u, 48u, 64u, 80u,
+                            100u, 200u, 300u})
+            for (uint32_t x : {0u, 13u, 32u, 45u}) {
+                const uint32_t w = 700 + Noise(pw, x) % 300;
+                CheckTile(k, false, pw, 3, x, 0, w, 2, Noise(pw, x, 2) % pw, 1, 1100);
+                if (k.depth == 1) CheckTile(k, true, pw, 3, x, 1, w, 2, Noise(pw, x, 3) % pw, 2, 1100);
+                if (HasFatalFailure()) return;
+            }
 }
 
 TEST(PlaneKernels, PatternWidthIsWidenedToHalfAWordPlusOne) {
