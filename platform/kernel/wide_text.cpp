@@ -141,3 +141,50 @@ std::string NativePath(std::string_view name)
 }
 
 }  // namespace platform
+
+namespace platform {
+
+char16_t FoldCase(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= 'A' && c <= 'Z') ? static_cast<char16_t>(c + 32) : c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2))
+        return static_cast<char16_t>(c + 32);
+    if (c >= 0x410 && c <= 0x42F)
+        return static_cast<char16_t>(c + 32);
+    if (c >= 0x400 && c <= 0x40F)
+        return static_cast<char16_t>(c + 80);
+    if (c == 0x490)  // Ukrainian ghe with upturn
+        return 0x491;
+    return c;
+}
+
+bool EqualNoCase(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+    return true;
+}
+
+bool EqualNoCase(std::string_view utf8a, std::string_view utf8b)
+{
+    if (utf8a.size() == utf8b.size()) {  // the common all-ASCII case without conversion
+        bool ascii = true;
+        for (size_t i = 0; i < utf8a.size() && ascii; ++i) {
+            const unsigned char x = static_cast<unsigned char>(utf8a[i]);
+            const unsigned char y = static_cast<unsigned char>(utf8b[i]);
+            if (x >= 0x80 || y >= 0x80)
+                ascii = false;
+            else if (FoldCase(x) != FoldCase(y))
+                return false;
+        }
+        if (ascii)
+            return true;
+    }
+    return EqualNoCase(Utf8ToUtf16(utf8a), Utf8ToUtf16(utf8b));
+}
+
+}  // namespace platform

@@ -21,3 +21,11 @@ inline std::string WideToUtf8(LPCWSTR text) { return Utf16ToUtf8(std::u16string_
 std::string NativePath(std::string_view name);
 
 }  // namespace platform
+
+namespace platform {
+// Case folding for names that match without regard to case: ASCII, Latin-1, Greek and Cyrillic
+// letters (the scripts of this system's names and texts).
+char16_t FoldCase(char16_t c);
+bool EqualNoCase(std::u16string_view a, std::u16string_view b);
+bool EqualNoCase(std::string_view utf8a, std::string_view utf8b);
+}  // namespace platform

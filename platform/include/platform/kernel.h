@@ -184,24 +184,109 @@ DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 
 // ---- Dynamic loading ----
-// dlopen(RTLD_NOW | RTLD_LOCAL); failure sets 126. GetProcAddress by name; failure sets 127.
-// A name whose pointer value is below 0x10000 is an ordinal, looked up in the module's own
-// ordinal table (see FAX_MODULE_ORDINALS) when it has one.
+// A module handle is the dynamic loader's handle; null stands for the main program where a
+// module is asked for. LoadLibraryA/W: dlopen(RTLD_NOW | RTLD_LOCAL) of the name (a back slash is a
+// folder separator; a name without a folder is searched as dlopen searches); failure sets 126
+// (ERROR_MOD_NOT_FOUND), also when the file exists but cannot be loaded. FreeLibrary: dlclose;
+// the library need not really unload.
 HMODULE LoadLibraryA(LPCSTR fileName);
 HMODULE LoadLibraryW(LPCWSTR fileName);
+// By name: a symbol defined in the module itself (not in a library it depends on); failure sets
+// 127 (ERROR_PROC_NOT_FOUND). A name whose pointer value is below 0x10000 is an ordinal, looked
+// up in the module's own ordinal table (FAX_MODULE_ORDINALS below); a module without one, or an
+// ordinal not in it, gives 127.
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
-// The module containing the given address (GetModuleHandleExA with FROM_ADDRESS), or the main
-// program for a null name.
+
+// A module publishes its export ordinals as an exported array named FaxModuleOrdinals of
+// {ordinal, export name} entries ended by {0, nullptr}; the named exports must exist. The
+// library's version script must export FaxModuleOrdinals. Write in one source file:
+//     FAX_MODULE_ORDINALS({7, "ImeRender"}, {35, "ImeRenderOverlay"});
+struct FaxModuleOrdinal {
+    DWORD ordinal;
+    const char* name;
+};
+#define FAX_MODULE_ORDINALS_SYMBOL "FaxModuleOrdinals"
+#define FAX_MODULE_ORDINALS(...)                                                                   \
+    extern "C" __attribute__((visibility("default"))) const FaxModuleOrdinal FaxModuleOrdinals[] = { \
+        __VA_ARGS__, {0, nullptr}}
+
+// A module already loaded, without taking a reference (null name: the main program); not
+// loaded gives 126.
 HMODULE GetModuleHandleA(LPCSTR name);
+// The module whose image holds the given address (as GetModuleHandleExA with FROM_ADDRESS and
+// an unchanged reference count); a library uses it with one of its own functions to learn its
+// own handle.
 HMODULE ModuleFromAddress(const void* address);
+// The full path of the module's file (null: the program). A name that does not fit is cut to
+// size - 1 characters and terminated; the result is then size with ERROR_INSUFFICIENT_BUFFER.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
+// No thread notifications reach libraries here, so there is nothing to turn off; returns TRUE.
+BOOL DisableThreadLibraryCalls(HMODULE module);
+
+// ---- System information ----
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+struct SYSTEM_INFO {
+    WORD wProcessorArchitecture;
+    WORD wReserved;
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+};
+static_assert(sizeof(SYSTEM_INFO) == 48);
+// The machine this runs on: x86-64 (architecture 9), its page size, the processors this process
+// may use, and an allocation granularity of 64 KB. Both forms give the same answer.
+void GetSystemInfo(SYSTEM_INFO* info);
+void GetNativeSystemInfo(SYSTEM_INFO* info);
+
+#define VER_PLATFORM_WIN32_NT 2u
+#define VER_NT_WORKSTATION 1u
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+};
+struct OSVERSIONINFOEXW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+};
+static_assert(sizeof(OSVERSIONINFOW) == 276 && sizeof(OSVERSIONINFOEXW) == 284);
+// Answers as a current NT workstation: platform 2, version 10.0, build 19045, product type 1 and
+// no service pack, so version tables that stop at older releases find no row. The structure's
+// size field must be 276 or 284 (else ERROR_INVALID_PARAMETER); the extended fields are filled
+// only for 284.
+BOOL GetVersionExW(OSVERSIONINFOW* info);
+
+// Compares two strings by the collation of the current C locale (code point order in the "C"
+// locale); returns a negative, zero or positive value. A null string sorts before any other.
+int lstrcmpW(LPCWSTR a, LPCWSTR b);
+
 // ---- Module resources ----
-// Each library compiles in a table of (type, id) -> bytes (see platform/resources.h). A type or
-// name whose pointer value is below 0x10000 is an integer id (MAKEINTRESOURCE); type names compare
-// without regard to case.
+// Each library compiles in a table of (type, name) -> bytes (see platform/resources.h). A type or
+// name whose pointer value is below 0x10000 is an integer id (MAKEINTRESOURCE); a string type or
+// name compares without regard to case ("#123" is not read as an id). A null module is the main
+// program. Failures: ERROR_RESOURCE_TYPE_NOT_FOUND when the module has no resource of that type,
+// ERROR_RESOURCE_NAME_NOT_FOUND when the type is there but not the name.
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
@@ -209,10 +294,17 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 #define RT_STRING_ID 6
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+// The data are the library's own read-only bytes: LoadResource and LockResource give their
+// address (never null for a found resource, also when its size is 0), FreeResource does nothing
+// and returns FALSE, as on Windows.
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 BOOL FreeResource(HGLOBAL data);
+// String id from the RT_STRING block id / 16 + 1. Copies at most size - 1 code units and a
+// terminator and returns the count copied; size 0 stores a read-only pointer to the (not
+// terminated) string in *(LPWSTR*)buffer and returns its length. A missing or empty string gives
+// 0 (with ERROR_RESOURCE_NAME_NOT_FOUND when missing) and an empty buffer.
 int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size);
 
 // ---- Memory figure ----
@@ -226,7 +318,10 @@ struct MEMORYSTATUS {
     SIZE_T dwTotalVirtual;
     SIZE_T dwAvailVirtual;
 };
-// Total physical memory, available memory plus free swap, and the address-space limit.
+// dwTotalPhys: physical memory; dwAvailPhys: memory available without swapping (MemAvailable);
+// dwTotalPageFile / dwAvailPageFile: those plus total / free swap; dwTotalVirtual: the address-space
+// limit (RLIMIT_AS, or the 128 TB of user space); dwAvailVirtual: that less what the process has
+// mapped. dwMemoryLoad is the percentage of physical memory in use.
 void GlobalMemoryStatus(MEMORYSTATUS* status);
 // Tests: replace the figure GlobalMemoryStatus reports (null restores the machine's own).
 void GlobalMemoryStatusOverride(const MEMORYSTATUS* status);
