@@ -33,8 +33,8 @@ std::string RenderRepeatedly(uint32_t jobNumber, uint32_t copies, uint32_t caps,
 }
 
 TEST(ImeRenderThreads, TwoCallsAtOnceKeepToThemselves) {
-    auto first = std::async(std::launch::async, [] { return RenderRepeatedly(1, 3, 0, 20); });
-    auto second = std::async(std::launch::async, [] { return RenderRepeatedly(2, 2, IMO_CAPS_REPEAT_DOC, 20); });
+    auto first = std::async(std::launch::async, [] { return RenderRepeatedly(1, 3, 0, 12); });
+    auto second = std::async(std::launch::async, [] { return RenderRepeatedly(2, 2, IMO_CAPS_REPEAT_DOC, 12); });
     for (auto* call : {&first, &second}) {
         if (call->wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
             std::fprintf(stderr, "render calls on two threads did not finish\n");
