@@ -117,7 +117,8 @@ void DispatchPixels(const PixelOps& ops, Road road, const uint8_t* mask, int32_t
             break;
         default:
             if (road == Road::kCopy) return ops.image(band, texture, rect);
-            if (road == Road::kMaskCopy) return ops.maskImage(mask, maskStride, band, texture, rect);
+            if (road == Road::kMaskCopy)
+                return ops.maskImage(mask, maskStride, band, texture, rect);
             // A tiled texture of 8 bits or more paints one colour: its first pixel.
             std::memcpy(&value, texture->data, ops.bytes);
             break;
@@ -131,18 +132,21 @@ void Dispatch(Road road, const uint8_t* mask, int32_t maskStride, const ImxPlane
     const TextureState state = StateOf(texture);
     if (state == TextureState::kAbsent) return;
     const bool inverted = (format->flags & IMX_PLANE_FORMAT_INVERTED) != 0;
-    switch (band->depth) {
-        case 0:
-            // No pixels: only the use count is kept.
-            if (state != TextureState::kBlank) ++band->dataPresent;
-            return;
-        case 1: return DispatchBits(kBits1, road, mask, maskStride, inverted, texture, state, band, phase, rect);
-        case 2: return DispatchBits(kBits2, road, mask, maskStride, inverted, texture, state, band, phase, rect);
-        case 4: return DispatchBits(kBits4, road, mask, maskStride, inverted, texture, state, band, phase, rect);
-        case 8: return DispatchPixels(kPixels8, road, mask, maskStride, inverted, texture, state, band, rect);
-        case 24: return DispatchPixels(kPixels24, road, mask, maskStride, inverted, texture, state, band, rect);
-        case 32: return DispatchPixels(kPixels32, road, mask, maskStride, inverted, texture, state, band, rect);
-        default: return;
+    const BitsOps* bits = band->depth == 1   ? &kBits1
+                          : band->depth == 2 ? &kBits2
+                          : band->depth == 4 ? &kBits4
+                                             : nullptr;
+    const PixelOps* pixels = band->depth == 8    ? &kPixels8
+                             : band->depth == 24 ? &kPixels24
+                             : band->depth == 32 ? &kPixels32
+                                                 : nullptr;
+    if (band->depth == 0) {
+        // No pixels: only the use count is kept.
+        if (state != TextureState::kBlank) ++band->dataPresent;
+    } else if (bits) {
+        DispatchBits(*bits, road, mask, maskStride, inverted, texture, state, band, phase, rect);
+    } else if (pixels) {
+        DispatchPixels(*pixels, road, mask, maskStride, inverted, texture, state, band, rect);
     }
 }
 

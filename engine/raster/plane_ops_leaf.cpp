@@ -189,7 +189,8 @@ void MaskPixels(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const I
     for (uint32_t j = 0; j < a.Height(); ++j) {
         const uint8_t* maskRow = RowAt(mask, maskStride, j);
         uint8_t* out = PlaneRow(band, a.top + j);
-        const uint8_t* in = Image ? texture->data + static_cast<size_t>(j) * texture->stride : nullptr;
+        const uint8_t* in =
+            Image ? texture->data + static_cast<size_t>(j) * texture->stride : nullptr;
         for (uint32_t i = 0; i < maskBytes; ++i) {
             const uint8_t bits = maskRow[i];
             if (!bits) continue;
@@ -197,9 +198,12 @@ void MaskPixels(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const I
                 const uint32_t x = group + 8 * i + k;
                 if (x >= a.right) break;
                 if (!(bits & (0x80u >> k)) || x < a.left) continue;
-                const void* from = Image ? static_cast<const void*>(in + static_cast<size_t>(x - a.left) * Bytes)
-                                         : static_cast<const void*>(&value);
-                std::memcpy(out + static_cast<size_t>(x) * Bytes, from, Bytes);
+                uint8_t* to = out + static_cast<size_t>(x) * Bytes;
+                if (Image) {
+                    std::memcpy(to, in + static_cast<size_t>(x - a.left) * Bytes, Bytes);
+                } else {
+                    std::memcpy(to, &value, Bytes);
+                }
             }
         }
     }

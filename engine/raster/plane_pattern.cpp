@@ -86,7 +86,8 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
         const uint8_t* row = RowAt(pattern->bits, pattern->stride, patternRow);
         uint8_t* out = RowAt(dest->bits, dest->stride, static_cast<uint64_t>(y) + r) + 4 * first;
         uint32_t c = static_cast<uint32_t>(start);
-        const uint32_t rowWord = Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
+        const uint32_t rowWord =
+            Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
         auto next = [&]() {
             if constexpr (Kind == Loop::kWord) {
                 return rowWord;
@@ -165,7 +166,8 @@ void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint3
             if (q == words - 1) m &= right;
             if (m) {
                 uint8_t* target = out + 4 * q;
-                StoreBig(target, Merge(LoadBig(target), PatternWord<Depth, Kind>(row, widened, c), m));
+                const uint32_t pat = PatternWord<Depth, Kind>(row, widened, c);
+                StoreBig(target, Merge(LoadBig(target), pat, m));
             }
             c = Advance<Depth>(c, widened);
         }

@@ -42,7 +42,8 @@ void BitmapRotateDispatch(BltBitmap* dest, BltBitmap* source, uint32_t angle, in
         flip = !flip;
     }
     if (turn >= 360) turn %= 360;
-    RotateKernel kernel = SelectKernel(static_cast<uint32_t>(source->bpp), static_cast<uint32_t>(turn));
+    RotateKernel kernel =
+        SelectKernel(static_cast<uint32_t>(source->bpp), static_cast<uint32_t>(turn));
     // An empty source writes nothing; the descriptor is not touched either.
     if (!kernel || source->width <= 0 || source->height <= 0) return;
 
