@@ -229,9 +229,10 @@ ImxStatus DeviceAreaQuery(OutputModuleContext* context, const uint32_t extent[2]
 void DeviceExtentAdjust(const OutputModuleContext* context, uint32_t extent[2]) {
     const uint64_t v = context->overstrike;
     if (v == 0) return;
+    // Computed in 64 bits and held at the largest extent rather than wrapped.
     const uint64_t w = extent[0], h = extent[1];
-    extent[0] = static_cast<uint32_t>(w + std::max<uint64_t>(w * v / 1000, 2));
-    extent[1] = static_cast<uint32_t>(h + std::max<uint64_t>(h * v / 4000, 1));
+    extent[0] = static_cast<uint32_t>(std::min<uint64_t>(w + std::max<uint64_t>(w * v / 1000, 2), UINT32_MAX));
+    extent[1] = static_cast<uint32_t>(std::min<uint64_t>(h + std::max<uint64_t>(h * v / 4000, 1), UINT32_MAX));
 }
 
 // ---- Page placement ----

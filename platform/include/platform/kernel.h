@@ -223,6 +223,64 @@ HMODULE ModuleFromAddress(const void* address);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
+// No thread notifications reach libraries here, so there is nothing to turn off; returns TRUE.
+BOOL DisableThreadLibraryCalls(HMODULE module);
+
+// ---- System information ----
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+struct SYSTEM_INFO {
+    WORD wProcessorArchitecture;
+    WORD wReserved;
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+};
+static_assert(sizeof(SYSTEM_INFO) == 48);
+// The machine this runs on: x86-64 (architecture 9), its page size, the processors this process
+// may use, and an allocation granularity of 64 KB. Both forms give the same answer.
+void GetSystemInfo(SYSTEM_INFO* info);
+void GetNativeSystemInfo(SYSTEM_INFO* info);
+
+#define VER_PLATFORM_WIN32_NT 2u
+#define VER_NT_WORKSTATION 1u
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+};
+struct OSVERSIONINFOEXW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+};
+static_assert(sizeof(OSVERSIONINFOW) == 276 && sizeof(OSVERSIONINFOEXW) == 284);
+// Answers as a current NT workstation: platform 2, version 10.0, build 19045, product type 1 and
+// no service pack, so version tables that stop at older releases find no row. The structure's
+// size field must be 276 or 284 (else ERROR_INVALID_PARAMETER); the extended fields are filled
+// only for 284.
+BOOL GetVersionExW(OSVERSIONINFOW* info);
+
+// Compares two strings by the collation of the current C locale (code point order in the "C"
+// locale); returns a negative, zero or positive value. A null string sorts before any other.
+int lstrcmpW(LPCWSTR a, LPCWSTR b);
+
 // ---- Module resources ----
 // Each library compiles in a table of (type, name) -> bytes (see platform/resources.h). A type or
 // name whose pointer value is below 0x10000 is an integer id (MAKEINTRESOURCE); a string type or
