@@ -1,6 +1,9 @@
 // Job preamble reader, job header, job-end record and job-data list.
 #include "engine/preamble.h"
 
+#include "engine/output_module.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,18 +41,27 @@ bool BlobFits(const SpoolRecordHeader& header, uint32_t fixed, uint32_t size)
     return static_cast<uint64_t>(fixed) + size <= header.size;
 }
 
+// Reads a blob whose size comes from the stream. The memory grows with the bytes that actually
+// arrive, so a record that claims a huge blob on a short stream fails before it takes gigabytes.
 uint8_t* BlobRead(Stream* stream, uint32_t size)
 {
-    auto* blob = static_cast<uint8_t*>(std::malloc(size));
-    if (!blob) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
+    constexpr uint32_t kFirstPiece = 1u << 20;
+    uint32_t capacity = std::min(size, kFirstPiece);
+    auto* blob = static_cast<uint8_t*>(std::malloc(std::max(capacity, 1u)));
+    uint32_t got = 0;
+    while (blob) {
+        const uint32_t want = capacity - got;
+        if (want > 0 && !ReadExactly(stream, blob + got, want)) break;
+        got = capacity;
+        if (got == size) return blob;
+        capacity = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(capacity) * 2, size));
+        auto* grown = static_cast<uint8_t*>(std::realloc(blob, capacity));
+        if (!grown) break;
+        blob = grown;
     }
-    if (!ReadExactly(stream, blob, size)) {
-        std::free(blob);
-        return nullptr;
-    }
-    return blob;
+    if (!blob) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    std::free(blob);
+    return nullptr;
 }
 
 uint32_t JobHeaderFixedSize(uint16_t version)
@@ -191,16 +203,15 @@ JobDataEntry* JobDataRead(Stream* stream)
     if (!ReadExactly(stream, raw, sizeof raw)) return nullptr;
     const SpoolRecordHeader header = SpoolRecordHeaderLoad(raw);
     if (!SpoolRecordSizeValid(header, start)) return nullptr;
-    const uint32_t length = header.size - kSpoolRecordHeaderSize;
-    auto* entry = static_cast<JobDataEntry*>(std::malloc(sizeof(JobDataEntry) + length));
+    auto* entry = static_cast<JobDataEntry*>(std::malloc(sizeof(JobDataEntry)));
     if (!entry) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     entry->next = nullptr;
-    entry->length = length;
-    entry->payload = reinterpret_cast<uint8_t*>(entry + 1);
-    if (!ReadExactly(stream, entry->payload, length)) {
+    entry->length = header.size - kSpoolRecordHeaderSize;
+    entry->payload = BlobRead(stream, entry->length);
+    if (!entry->payload) {
         std::free(entry);
         return nullptr;
     }
@@ -226,10 +237,30 @@ void JobDataListFree(JobDataList* list)
     JobDataEntry* entry = list->first;
     while (entry) {
         JobDataEntry* next = entry->next;
+        std::free(entry->payload);
         std::free(entry);
         entry = next;
     }
     JobDataListInit(list);
+}
+
+int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAfterSending)
+{
+    int result = 0;
+    JobDataEntry* entry = list->first;
+    while (entry) {
+        JobDataEntry* next = entry->next;
+        if (context->slots.JobData) result = context->slots.JobData(context->instance, entry->length, entry->payload);
+        if (freeAfterSending) {
+            std::free(entry->payload);
+            std::free(entry);
+            list->first = next;
+            if (!next) list->last = nullptr;
+        }
+        if (result != 0) break;
+        entry = next;
+    }
+    return result;
 }
 
 bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDataList* jobData)

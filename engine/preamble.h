@@ -68,7 +68,7 @@ static_assert(offsetof(JobHeader, jobEndBlob) == 208);
 struct JobDataEntry {
     JobDataEntry* next;
     uint32_t length;   // record size - 8
-    uint8_t* payload;  // allocated with the entry, right behind it
+    uint8_t* payload;  // owned by the entry
 };
 
 struct JobDataList {

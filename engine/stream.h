@@ -60,6 +60,7 @@ bool StreamCopyToFile(Stream* destination, Stream* source, uint32_t n);
 
 // Random-access companion of a stream: over a seekable stream the data is read again from the
 // stream itself; over a forward-only stream it is parked in a temporary file ("sBs" prefix).
+// Either way the stream must stay open until the spill is closed.
 struct StreamSpill {
     Stream* stream;
     HANDLE file;  // INVALID_HANDLE_VALUE when the stream itself can seek

@@ -108,6 +108,12 @@ const Case kCases[] = {
     {"job header blob larger than its record", [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"data", Bytes{1, 2, 3}}, {"blob_size", 4}}).Page();
      }, false},
+    {"job header claiming a huge blob that the data lacks", [](SpoolBuilder& b, uint32_t&) {
+         b.JobHeader({{"data", Bytes{1, 2}}, {"blob_size", 0x6fffff00}, {"size", 0x70000000}}).Page();
+     }, false},
+    {"job data claiming more than the data holds", [](SpoolBuilder& b, uint32_t&) {
+         b.JobHeader().Raw(66, 0, {1, 2, 3}, 0x60000000).Page();
+     }, false},
     {"job header shorter than its version", [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"v", 1}, {"size", 170}}).Page();
      }, false},
@@ -258,6 +264,64 @@ TEST(Preamble, JobEndRecordAndItsBlob)
         EXPECT_EQ(header.jobEndBlob, nullptr);
         StreamClose(stream);
     }
+}
+
+}  // namespace
+
+#include "engine/output_module.h"
+
+namespace {
+
+struct Received {
+    std::vector<Bytes> records;
+    int failAt = -1;
+};
+
+ImxStatus JobDataSlot(ImoInstance instance, uint32_t size, const void* record)
+{
+    auto* r = static_cast<Received*>(instance);
+    const auto* p = static_cast<const uint8_t*>(record);
+    r->records.emplace_back(p, p + size);
+    return static_cast<int>(r->records.size()) == r->failAt ? -6 : 0;
+}
+
+JobDataList ListOf(std::initializer_list<Bytes> payloads)
+{
+    SpoolBuilder b;
+    for (const Bytes& p : payloads) b.JobData(p);
+    MemoryStream memory(b.Data());
+    Stream* stream = MemoryStreamOpen(&memory);
+    JobDataList list;
+    JobDataListInit(&list);
+    for (size_t i = 0; i < payloads.size(); ++i) JobDataListAppend(&list, JobDataRead(stream));
+    StreamClose(stream);
+    return list;
+}
+
+TEST(JobDataList, SentInOrderKeptOrFreedAndStoppedAtTheFirstFailure)
+{
+    OutputModuleContext context{};
+    Received received;
+    context.instance = &received;
+    context.slots.JobData = JobDataSlot;
+    JobDataList list = ListOf({{1}, {2, 3}, {}});
+    EXPECT_EQ(JobDataListSend(&list, &context, false), 0);
+    EXPECT_EQ(JobDataListSend(&list, &context, false), 0);  // kept for the next pass
+    EXPECT_EQ(received.records, (std::vector<Bytes>{{1}, {2, 3}, {}, {1}, {2, 3}, {}}));
+
+    received = Received{{}, 2};
+    EXPECT_EQ(JobDataListSend(&list, &context, true), -6);
+    EXPECT_EQ(received.records.size(), 2u);
+    ASSERT_NE(list.first, nullptr);  // the entry not handed over stays
+    EXPECT_EQ(list.first->length, 0u);
+    EXPECT_EQ(list.first, list.last);
+    JobDataListFree(&list);
+
+    context.slots.JobData = nullptr;  // no slot: nothing to hand over, success
+    list = ListOf({{9}});
+    EXPECT_EQ(JobDataListSend(&list, &context, true), 0);
+    EXPECT_EQ(list.first, nullptr);
+    EXPECT_EQ(list.last, nullptr);
 }
 
 }  // namespace

@@ -184,3 +184,37 @@ TEST(Spoolc, AnyBytesDumpToTextThatCompilesBackToThem)
 }
 
 }  // namespace
+
+#include <fstream>
+#include <iterator>
+
+#include "engine/page_source.h"
+#include "engine/preamble.h"
+#include "tests/support/memory_stream.h"
+
+namespace {
+
+TEST(Spoolc, ExampleJobIsAcceptedWithItsPages)
+{
+    std::ifstream in(SPOOLC_EXAMPLE);
+    ASSERT_TRUE(in) << SPOOLC_EXAMPLE;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    MemoryStream memory(SpoolTextCompile(text), false, 0);
+    Stream* stream = MemoryStreamOpen(&memory);
+    PageSource* source = PageSourceOpen(stream, nullptr);
+    JobHeader header{};
+    JobDataList list;
+    JobDataListInit(&list);
+    ASSERT_TRUE(JobPreambleRead(nullptr, stream, &header, &list));
+    EXPECT_EQ(header.resolutionX, 200u);
+    ASSERT_NE(list.first, nullptr);
+    EXPECT_EQ(list.first->length, 3u);
+    EXPECT_EQ(PageSourceCount(source), 2u);
+    EXPECT_GE(PageSourceTrailerFind(source), 0);
+    JobHeaderFree(&header);
+    JobDataListFree(&list);
+    PageSourceClose(source);
+    StreamClose(stream);
+}
+
+}  // namespace

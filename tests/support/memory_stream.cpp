@@ -20,7 +20,7 @@ BOOL MemoryStreamRead(void* handle, void* buffer, uint32_t count, uint32_t* got)
     auto* m = static_cast<MemoryStream*>(handle);
     std::lock_guard<std::mutex> guard(m->lock);
     ++m->reads;
-    m->asks.push_back(count);
+    if (m->logAsks) m->asks.push_back(count);
     *got = 0;
     uint64_t n = count;
     if (m->maxChunk) n = std::min<uint64_t>(n, m->maxChunk);

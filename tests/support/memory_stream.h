@@ -18,7 +18,8 @@ struct MemoryStream {
     bool seekable = true;
     uint32_t reads = 0;     // callback calls, for tests that count them
     uint32_t seeks = 0;
-    std::vector<uint32_t> asks;  // the count of every read call
+    bool logAsks = false;        // record the count of every read call in asks
+    std::vector<uint32_t> asks;
     std::mutex lock;        // a producer may append while the engine reads
 
     MemoryStream() = default;

@@ -186,7 +186,8 @@ bool SpoolLayoutVersioned(std::string_view name)
 
 std::vector<uint8_t> SpoolRecordEncode(const SpoolRecordLayout& layout, const SpoolFields& fields)
 {
-    for (const auto& [key, value] : fields) {
+    for (const auto& entry : fields) {
+        const std::string& key = entry.first;
         if (key == "v" || key == "size" || key == "type" || key == "data") continue;
         if (std::none_of(layout.fields.begin(), layout.fields.end(),
                          [&](const SpoolFieldLayout& f) { return key == f.name; }))
@@ -247,8 +248,8 @@ std::vector<uint8_t> SpoolRecordEncode(const SpoolRecordLayout& layout, const Sp
 std::vector<uint8_t> SpoolRawRecord(uint16_t type, uint16_t version, const std::vector<uint8_t>& payload,
                                     int64_t sizeOverride)
 {
-    std::vector<uint8_t> out(kSpoolRecordHeaderSize);
-    out.insert(out.end(), payload.begin(), payload.end());
+    std::vector<uint8_t> out(kSpoolRecordHeaderSize + payload.size());
+    std::copy(payload.begin(), payload.end(), out.begin() + kSpoolRecordHeaderSize);
     const uint32_t size = sizeOverride >= 0 ? static_cast<uint32_t>(sizeOverride) : static_cast<uint32_t>(out.size());
     SpoolRecordHeaderStore(out.data(), {type, version, size});
     return out;
