@@ -105,7 +105,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* ove
                 continue;
             if (read)
                 *read = done;
-            return Fail(ErrnoToWinError(errno));
+            return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
         }
         if (n == 0)
             break;

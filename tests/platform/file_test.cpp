@@ -244,7 +244,7 @@ TEST(FileMappings, ReadWriteViewsAndEmptyFile)
     CloseHandle(file);
 }
 
-TEST(ThreadLocalSlots, ValuesAreThreadLocalAndFreedSlotsReadNull)
+TEST(ThreadLocalSlots, FreedSlotsReadNullAndBadIndexesFail)
 {
     const DWORD slot = TlsAlloc();
     ASSERT_NE(slot, TLS_OUT_OF_INDEXES);
@@ -263,6 +263,7 @@ TEST(ThreadLocalSlots, ValuesAreThreadLocalAndFreedSlotsReadNull)
     ASSERT_EQ(again, slot);  // the lowest free slot is reused
     EXPECT_EQ(TlsGetValue(again), nullptr);
     TlsFree(again);
+    EXPECT_FALSE(TlsSetValue(TLS_OUT_OF_INDEXES, &value));
 }
 
 }  // namespace

@@ -147,7 +147,8 @@ BOOL UnmapViewOfFile(LPCVOID view);
 
 // ---- Thread-local slots ----
 #define TLS_OUT_OF_INDEXES 0xFFFFFFFFu
-// 1088 slots per process. A freed slot reads as null in every thread when it is allocated again.
+// 64 slots per process (TLS_OUT_OF_INDEXES with ERROR_NO_MORE_ITEMS beyond). The lowest free slot
+// is given; a freed slot reads as null in every thread when it is allocated again.
 DWORD TlsAlloc();
 BOOL TlsFree(DWORD index);
 LPVOID TlsGetValue(DWORD index);  // sets the last error to 0 on success, as callers test it
