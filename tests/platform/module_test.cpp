@@ -38,7 +38,7 @@ TEST(Modules, LoadByPathBindResourcesAndUnload)
 
     // The library's own idea of its handle names the same image, and its file.
     using HandleFunction = HMODULE (*)();
-    auto own = reinterpret_cast<HandleFunction>(reinterpret_cast<void*>(GetProcAddress(module, "TestModuleHandle")));
+    auto own = FaxProcCast<HandleFunction>(GetProcAddress(module, "TestModuleHandle"));
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(own(), module);
     char path[4096];
