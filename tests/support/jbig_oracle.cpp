@@ -101,6 +101,31 @@ std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStri
     return out;
 }
 
+namespace {
+
+void CountBytes(unsigned char*, size_t length, void* total) {
+    *static_cast<size_t*>(total) += length;
+}
+
+}  // namespace
+
+size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction) {
+    const Jbigkit& k = Library();
+    size_t total = 0;
+    if (!k.loaded) {
+        return 0;
+    }
+    // jbigkit reads the planes without changing them.
+    unsigned char* planes[1] = {const_cast<unsigned char*>(image.rows.data())};
+    jbg_enc_state state;
+    k.encInit(&state, image.width, image.height, 1, planes, CountBytes, &total);
+    k.encOptions(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | (typicalPrediction ? JBG_TPBON : 0),
+                 linesPerStripe, 0, 0);
+    k.encOut(&state);
+    k.encFree(&state);
+    return total;
+}
+
 std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie) {
     std::vector<uint8_t> out;
     const size_t header = bie.size() < 20 ? bie.size() : 20;
