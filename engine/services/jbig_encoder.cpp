@@ -51,7 +51,7 @@ void* AllocateAligned(uint64_t bytes) {
 
 // Registers of the QM coder: A (interval), C (code register), CT (shifts to the next byte out).
 // The hot loops keep them in locals and pass them by value.
-struct QmRegisters {
+struct JbigCoderRegisters {
     uint32_t a;
     uint32_t c;
     uint32_t ct;
@@ -71,7 +71,8 @@ struct ImxJBIGEncoder {
     bool imageOpen;
 
     // Two line buffers of big-endian bit-order words, each with a zero word before the line and
-    // zero guard words after it; the current line and the line above swap after every row.
+    // two zero guard words after it; the current line becomes the line above after every row
+    // that differs from it.
     uint32_t* lineBlocks[2];
     uint32_t* lineAbove;
     uint32_t* lineCurrent;
@@ -82,7 +83,7 @@ struct ImxJBIGEncoder {
     bool aboveWhite;         // the line above has no black pixel
     bool previousTypical;    // the line above equals the line above it
 
-    QmRegisters qm;
+    JbigCoderRegisters qm;
     uint32_t stackedFF;
     uint32_t held;           // byte held back for carry propagation
     bool dropFirstByte;      // the coder's first byte of a stripe is never transmitted
@@ -179,7 +180,7 @@ uint32_t ByteOut(ImxJBIGEncoder& e, uint32_t c) {
 }
 
 // Renormalisation that reaches a byte boundary: the bytes go out as the shifts pass them.
-[[gnu::noinline]] QmRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, QmRegisters r, uint32_t a, uint32_t shift) {
+[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a, uint32_t shift) {
     r.a = a << shift;
     while (shift >= r.ct) {
         r.c <<= r.ct;
@@ -232,7 +233,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 // Codes one pixel given as its context word (context << 1 | pixel value): T.82 ENCODE with
 // CODEMPS, CODELPS and RENORME. Written without branches on the symbol, whose outcomes a
 // processor cannot predict in busy areas; only reaching a byte boundary branches.
-[[nodiscard]] inline QmRegisters CodeWord(ImxJBIGEncoder& e, QmRegisters r, uint32_t word) {
+[[nodiscard]] inline JbigCoderRegisters CodeWord(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word) {
     const uint32_t context = word >> 1;
     const uint32_t pixel = word & 1;
     const uint32_t pair = e.statePairs[context];
@@ -267,7 +268,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 // Codes `count` white pixels in the all-white context 0. While 0 is the more probable symbol,
 // every symbol that leaves A at 0x8000 or above only subtracts Qe, so such a run is charged at
 // once; a symbol that renormalises is coded on its own. The bytes equal coding one by one.
-[[nodiscard]] QmRegisters CodeWhiteRun(ImxJBIGEncoder& e, QmRegisters r, uint64_t count) {
+[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
     while (count != 0) {
         const uint32_t stateByte = e.statePairs[0] & 0xFF;
         if (stateByte & 0x80) {
@@ -288,7 +289,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 }
 
 void StripeBegin(ImxJBIGEncoder& e) {
-    e.qm = QmRegisters{0x10000, 0, 11};
+    e.qm = JbigCoderRegisters{0x10000, 0, 11};
     e.stackedFF = 0;
     e.held = 0;
     e.dropFirstByte = true;
@@ -386,7 +387,7 @@ inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32
 void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current) {
     const uint32_t groups = (e.width + 31) / 32;
     uint64_t pendingWhite = 0;
-    QmRegisters r = e.qm;
+    JbigCoderRegisters r = e.qm;
     for (uint32_t g = 0; g < groups; ++g) {
         const uint32_t count = std::min<uint32_t>(32, e.width - 32 * g);
         const uint64_t aboveWindow = (uint64_t{above[int64_t{g} - 1]} << 40) | (uint64_t{above[g]} << 8) |
