@@ -76,7 +76,6 @@ struct ImxJBIGEncoder {
     uint32_t* lineBlocks[2];
     uint32_t* lineAbove;
     uint32_t* lineCurrent;
-    uint32_t lineWordCapacity;
 
     uint32_t row;            // rows taken so far
     uint32_t rowsInStripe;   // rows in the open stripe
@@ -330,8 +329,9 @@ void StripeEnd(ImxJBIGEncoder& e) {
 
 // ---- Lines ----
 
-uint32_t CompareWords(uint32_t width) {
-    return static_cast<uint32_t>(((uint64_t{width} + 63) >> 6) * 2);
+// 32-bit words of a line of the given width (64-bit arithmetic: any u32 width fits).
+uint32_t LineWords(uint32_t width) {
+    return static_cast<uint32_t>((uint64_t{width} + 31) / 32);
 }
 
 struct LoadedLine {
@@ -343,7 +343,7 @@ struct LoadedLine {
 // zeroes the guard words; compares with the line above on the way.
 LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line, const uint32_t* above) {
     const uint32_t width = e.width;
-    const uint32_t words = (width + 31) / 32;
+    const uint32_t words = LineWords(width);
     const uint32_t lineBytes = static_cast<uint32_t>((uint64_t{width} + 7) / 8);
     uint32_t difference = 0;
     uint32_t ink = 0;
@@ -370,7 +370,7 @@ LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* lin
 }
 
 void ClearLine(const ImxJBIGEncoder& e, uint32_t* line) {
-    std::fill(line, line + (e.width + 31) / 32 + 2, 0u);
+    std::fill(line, line + LineWords(e.width) + 2, 0u);
 }
 
 // The context word of pixel x0 + k of a 32-pixel group: the row above from x - 3 (context bit 9)
@@ -385,7 +385,7 @@ inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32
 // others are coded one by one. A group's pixels with a non-zero word are found from its windows
 // at once: a pixel is busy when any pixel of its template, or the pixel itself, is black.
 void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current) {
-    const uint32_t groups = (e.width + 31) / 32;
+    const uint32_t groups = LineWords(e.width);
     uint64_t pendingWhite = 0;
     JbigCoderRegisters r = e.qm;
     for (uint32_t g = 0; g < groups; ++g) {
@@ -507,9 +507,8 @@ RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t optio
     e->typicalPrediction = (options & IMX_JBIG_NO_TYPICAL_PREDICTION) == 0;
     e->whiteFastPath = true;
 
-    // One leading zero word, the compare length, two guard words, rounded to whole 16 bytes.
-    const uint64_t lineWords = ((1 + CompareWords(maxWidth) + 2) + 3) & ~uint64_t{3};
-    e->lineWordCapacity = static_cast<uint32_t>(lineWords);
+    // One leading zero word, the line, two guard words, rounded to whole 16 bytes.
+    const uint64_t lineWords = ((1 + uint64_t{LineWords(maxWidth)} + 2) + 3) & ~uint64_t{3};
     e->lineBlocks[0] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
     e->lineBlocks[1] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
     if (e->lineBlocks[0] == nullptr || e->lineBlocks[1] == nullptr) {
@@ -529,9 +528,11 @@ RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2
     e->width = size[0];
     e->height = size[1];
     e->linesPerStripe = linesPerStripe;
-    // Rows above row 0 are white.
-    std::fill(e->lineBlocks[0], e->lineBlocks[0] + e->lineWordCapacity, 0u);
-    std::fill(e->lineBlocks[1], e->lineBlocks[1] + e->lineWordCapacity, 0u);
+    // Rows above row 0 are white. Only the words this width reaches are ever read: the leading
+    // zero word, the line and its two guard words.
+    const uint32_t usedWords = 1 + LineWords(size[0]) + 2;
+    std::fill(e->lineBlocks[0], e->lineBlocks[0] + usedWords, 0u);
+    std::fill(e->lineBlocks[1], e->lineBlocks[1] + usedWords, 0u);
     e->row = 0;
     e->rowsInStripe = 0;
     e->aboveWhite = true;
