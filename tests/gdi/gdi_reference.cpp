@@ -73,7 +73,12 @@ uint32_t Image::Nearest(COLORREF c) const {
         int shift = 0, width = 0;
         while (!((masks[i] >> shift) & 1)) ++shift;
         while ((masks[i] >> (shift + width)) & 1) ++width;
-        out |= (width >= 8 ? comp[i] << (width - 8) : comp[i] >> (8 - width)) << shift;
+        uint64_t field = 0;
+        if (width <= 8) field = comp[i] >> (8 - width);
+        else
+            for (int have = 0; have < width; have += 8) field = field << 8 | comp[i];
+        if (width > 8) field >>= (8 - width % 8) % 8;
+        out |= uint32_t(field) << shift;
     }
     return out;
 }
@@ -154,8 +159,8 @@ Image Surface::Snapshot() const {
 }
 
 std::vector<uint8_t> PackedDib(int width, int height, int bpp, bool topDown, std::mt19937& rng,
-                               const std::vector<COLORREF>& palette) {
-    std::vector<uint8_t> out = Header(width, height, bpp, topDown, palette, nullptr);
+                               const std::vector<COLORREF>& palette, const uint32_t* bitfields) {
+    std::vector<uint8_t> out = Header(width, height, bpp, topDown, palette, bitfields);
     size_t stride = size_t((width * bpp + 31) / 32 * 4);
     for (size_t i = 0; i < stride * size_t(height); ++i) out.push_back(uint8_t(rng()));
     return out;
@@ -166,11 +171,17 @@ Image ImageOfPacked(const std::vector<uint8_t>& packed) {
     std::memcpy(&h, packed.data(), sizeof h);
     std::vector<COLORREF> palette;
     size_t offset = 40;
+    uint32_t masks[3];
+    bool bitfields = h.biCompression == BI_BITFIELDS;
+    if (bitfields) {
+        std::memcpy(masks, packed.data() + 40, 12);
+        offset += 12;
+    }
     for (DWORD i = 0; i < h.biClrUsed; ++i, offset += 4)
         palette.push_back(RGB(packed[offset + 2], packed[offset + 1], packed[offset]));
     Image img;
     int height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-    FormatOf(img, h.biWidth, height, h.biBitCount, h.biHeight < 0, palette, nullptr);
+    FormatOf(img, h.biWidth, height, h.biBitCount, h.biHeight < 0, palette, bitfields ? masks : nullptr);
     img.bytes.assign(packed.begin() + long(offset), packed.end());
     return img;
 }

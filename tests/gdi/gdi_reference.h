@@ -47,7 +47,7 @@ struct Surface {
 
 // A packed DIB (header, masks or table, rows) with random pixels.
 std::vector<uint8_t> PackedDib(int width, int height, int bpp, bool topDown, std::mt19937& rng,
-                               const std::vector<COLORREF>& palette);
+                               const std::vector<COLORREF>& palette, const uint32_t* bitfields = nullptr);
 Image ImageOfPacked(const std::vector<uint8_t>& packed);
 
 std::vector<COLORREF> RandomPalette(int entries, std::mt19937& rng);
