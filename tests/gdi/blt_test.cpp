@@ -536,3 +536,35 @@ TEST(GdiBlt, TransparentBltLeavesTheTransparentColourOut) {
         EXPECT_FALSE(TransparentBlt(dst.dc, 20, 0, -20, 10, src.dc, 0, 0, 10, 5, key));
     }
 }
+
+TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath) {
+    std::mt19937 rng(19);
+    for (int bpp : {1, 8, 24, 32}) {
+        const int width = bpp == 1 ? 64 : bpp == 8 ? 16 : bpp == 24 ? 8 : 5;  // rows without padding
+        std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : bpp == 8 ? ref::RandomPalette(256, rng) : std::vector<COLORREF>{};
+        for (int orientation = 0; orientation < 4; ++orientation) {
+            for (uint8_t code : {uint8_t(0xCC), uint8_t(0xF0), uint8_t(0x00), uint8_t(0xFF)}) {
+                for (int sy : {0, 3}) {
+                    Surface dst(width, 12, bpp, orientation & 1, rng, palette);
+                    Surface src(width, 15, bpp, orientation & 2, rng, palette);
+                    COLORREF color = sy ? 0x808080 : 0x000000;  // a grey solid fills with one byte value
+                    HBRUSH brush = CreateSolidBrush(color);
+                    HGDIOBJ old = SelectObject(dst.dc, brush);
+                    RefBlt b;
+                    b.x = 0, b.y = 2, b.w = width, b.h = 9, b.sx = 0, b.sy = sy, b.sw = width, b.sh = 9;
+                    b.color = color;
+                    b.rop = b.ropBack = code;
+                    Image source = src.Snapshot();
+                    b.src = &source;
+                    Image expected = dst.Snapshot();
+                    RefApply(expected, b);
+                    EXPECT_TRUE(BitBlt(dst.dc, 0, 2, width, 9, src.dc, 0, sy, DWORD(code) << 16));
+                    ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " orientation " + std::to_string(orientation) +
+                                                       " code " + std::to_string(code));
+                    SelectObject(dst.dc, old);
+                    DeleteObject(brush);
+                }
+            }
+        }
+    }
+}
