@@ -228,6 +228,20 @@ bool BltRun(const BltRequest& rq) {
     const bool blockCopy = !masked && unpadded && rq.rop == 0xCC && needS && convert.mode == Converter::Raw && unstretchedX &&
                            src->stride == dst.stride && src->rowStep == dst.rowStep && (rq.height < 0) == (rq.src.height < 0) &&
                            (rq.src.height < 0 ? -rq.src.height : rq.src.height) == dy1 - dy0;
+    // BLACKONWHITE and WHITEONBLACK keep what a shrink drops by ANDing or ORing every source
+    // pixel that falls on one destination pixel.
+    const bool orScans = dc.stretchMode == WHITEONBLACK;
+    const bool scans = needS && (dc.stretchMode == BLACKONWHITE || orScans);
+    const int64_t srcW = rq.src.width < 0 ? -rq.src.width : rq.src.width;
+    const int64_t srcH = rq.src.height < 0 ? -rq.src.height : rq.src.height;
+    const bool combineX = scans && srcW > dx1 - dx0, combineY = scans && srcH > dy1 - dy0;
+    auto span = [](int64_t i, int64_t sn, int64_t dn, bool mirror, int64_t s0, int64_t size, int64_t& lo, int64_t& hi) {
+        int64_t a = int64_t(__int128(i) * sn / dn), b = int64_t(__int128(i + 1) * sn / dn);
+        lo = mirror ? s0 + sn - b : s0 + a;
+        hi = mirror ? s0 + sn - a : s0 + b;
+        lo = std::max<int64_t>(lo, 0);
+        hi = std::min<int64_t>(hi, size);
+    };
     int64_t cachedSy = -1, cachedX0 = -1, cachedX1 = -1;
     for (int b = 0; b < boxCount; ++b) {
         const int64_t x0 = boxes[b].x1, x1 = boxes[b].x2;
@@ -256,7 +270,24 @@ bool BltRun(const BltRequest& rq) {
                 const int32_t sy = ay.map[size_t(y - ay.first)];
                 const int64_t sx = ax.map[size_t(x0 - ax.first)];
                 const uint8_t* srcRow = src->Row(sy);
-                if (convert.mode == Converter::Raw && unstretchedX && ((sx * bpp) & 7) == headBits) {
+                if (combineX || combineY) {
+                    const int64_t sx0 = std::min(rq.src.x, rq.src.x + rq.src.width);
+                    const int64_t sy0 = std::min(rq.src.y, rq.src.y + rq.src.height);
+                    int64_t rowLo = sy, rowHi = sy + 1;
+                    if (combineY) span(y - dy0, srcH, dy1 - dy0, (rq.height < 0) != (rq.src.height < 0), sy0, src->height, rowLo, rowHi);
+                    for (int64_t x = x0; x < x1; ++x) {
+                        int64_t colLo = ax.map[size_t(x - ax.first)], colHi = colLo + 1;
+                        if (combineX) span(x - dx0, srcW, dx1 - dx0, srcMirrorX, sx0, src->width, colLo, colHi);
+                        uint32_t v = orScans ? 0 : AllOnes(bpp);
+                        for (int64_t r = rowLo; r < rowHi; ++r)
+                            for (int64_t c = colLo; c < colHi; ++c) {
+                                uint32_t one = convert(PixelRead(src->Row(int32_t(r)), int32_t(c), src->bpp));
+                                v = orScans ? v | one : v & one;
+                            }
+                        PixelPut(sRow.data(), int32_t(x), bpp, v);
+                    }
+                    s = sRow.data() + b0;
+                } else if (convert.mode == Converter::Raw && unstretchedX && ((sx * bpp) & 7) == headBits) {
                     s = srcRow + ((sx * bpp) >> 3);  // same layout: read the source in place
                 } else {
                     if (sy != cachedSy || x0 != cachedX0 || x1 != cachedX1) {

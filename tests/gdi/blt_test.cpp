@@ -29,6 +29,7 @@ struct RefBlt {
     const Image* mask = nullptr;
     int64_t mx = 0, my = 0;
     std::function<bool(int, int)> clip = [](int, int) { return true; };
+    int stretchMode = BLACKONWHITE;  // a new DC's mode
 };
 
 bool SameFormat(const Image& a, const Image& b) {
@@ -72,6 +73,28 @@ void RefApply(Image& dst, const RefBlt& b) {
                 int64_t sx = std::min(b.sx, b.sx + b.sw) + tx, sy = std::min(b.sy, b.sy + b.sh) + ty;
                 if (sx < 0 || sy < 0 || sx >= b.src->width || sy >= b.src->height) continue;
                 s = Convert(b, dst, b.src->Get(int(sx), int(sy)));
+                bool scans = b.stretchMode == BLACKONWHITE || b.stretchMode == WHITEONBLACK;
+                if (scans && (sw > x1 - x0 || sh > y1 - y0)) {
+                    // every source pixel that lands on this one, ANDed or ORed
+                    auto range = [](int64_t i, int64_t sn, int64_t dn, bool mirror, int64_t s0, int64_t nearest, int64_t& lo, int64_t& hi) {
+                        if (sn <= dn) {
+                            lo = nearest, hi = nearest + 1;
+                            return;
+                        }
+                        int64_t a = i * sn / dn, c = (i + 1) * sn / dn;
+                        lo = mirror ? s0 + sn - c : s0 + a;
+                        hi = mirror ? s0 + sn - a : s0 + c;
+                    };
+                    int64_t xlo, xhi, ylo, yhi;
+                    range(x - x0, sw, x1 - x0, (b.w < 0) != (b.sw < 0), std::min(b.sx, b.sx + b.sw), sx, xlo, xhi);
+                    range(y - y0, sh, y1 - y0, (b.h < 0) != (b.sh < 0), std::min(b.sy, b.sy + b.sh), sy, ylo, yhi);
+                    s = b.stretchMode == WHITEONBLACK ? 0 : (dst.bpp == 32 ? 0xFFFFFFFFu : (1u << dst.bpp) - 1);
+                    for (int64_t yy = std::max<int64_t>(ylo, 0); yy < std::min<int64_t>(yhi, b.src->height); ++yy)
+                        for (int64_t xx = std::max<int64_t>(xlo, 0); xx < std::min<int64_t>(xhi, b.src->width); ++xx) {
+                            uint32_t one = Convert(b, dst, b.src->Get(int(xx), int(yy)));
+                            s = b.stretchMode == WHITEONBLACK ? s | one : s & one;
+                        }
+                }
             }
             if (usesP) {
                 if (b.pattern) {
@@ -251,6 +274,8 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
                     std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : std::vector<COLORREF>{};
                     Surface dst(45, 33, bpp, true, rng, palette);
                     Surface src(33, 27, bpp, false, rng, palette);
+                    const int stretchMode = int(1 + (&c - cases + code) % 3);
+                    SetStretchBltMode(dst.dc, stretchMode);
                     SetMapMode(dst.dc, m.mode);
                     SetWindowExtEx(dst.dc, m.we.cx, m.we.cy, nullptr);
                     SetViewportExtEx(dst.dc, m.ve.cx, m.ve.cy, nullptr);
@@ -266,13 +291,15 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
                     b.sx = c.sx + 1, b.sy = c.sy - 1, b.sw = c.sw, b.sh = c.sh;
                     b.rop = b.ropBack = code;
                     b.clip = clip.inside;
+                    b.stretchMode = stretchMode;
                     Image source = src.Snapshot();
                     b.src = &source;
                     Image expected = dst.Snapshot();
                     RefApply(expected, b);
                     EXPECT_TRUE(StretchBlt(dst.dc, c.x, c.y, c.w, c.h, src.dc, c.sx, c.sy, c.sw, c.sh, DWORD(code) << 16));
                     ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " mode " + std::to_string(m.mode) +
-                                                       " case " + std::to_string(&c - cases));
+                                                       " case " + std::to_string(&c - cases) + " stretch mode " +
+                                                       std::to_string(stretchMode));
                 }
             }
         }
