@@ -175,6 +175,7 @@ bool BltRun(const BltRequest& rq) {
     pixman_region32_t visible;
     DcVisibleRegion(dc, &visible);
     pixman_region32_intersect_rect(&visible, &visible, int32_t(cx0), int32_t(cy0), uint32_t(cx1 - cx0), uint32_t(cy1 - cy0));
+    if (rq.shape) pixman_region32_intersect(&visible, &visible, const_cast<pixman_region32_t*>(rq.shape));
     int boxCount = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(&visible, &boxCount);
     if (boxCount == 0) {

@@ -18,7 +18,7 @@ enum class Kind : uint8_t { Dc = 1, Bitmap, Brush, Pen, Font, Region };
 struct Object {
     Kind kind;
     bool stock = false;
-    uint32_t selections = 0;             // how many DCs hold this object selected
+    uint32_t selections = 0;             // how many DCs hold this object selected (not counted for stock objects)
     void (*destroy)(Object*) = nullptr;  // frees the object's record
     HGDIOBJ handle = nullptr;
     explicit Object(Kind k) : kind(k) {}
@@ -205,6 +205,9 @@ struct BltRequest {
     bool hasSource = false;
     bool transparent = false;  // TransparentBlt: source pixels of this colour are not drawn
     COLORREF transparentColor = 0;
+    // Limits drawing further to this device region: the line, path and polygon code paints its
+    // spans through it, with the rectangle above set to the region's extents.
+    const pixman_region32_t* shape = nullptr;
 };
 // Clips to the DC's bitmap and clip region and draws. False (with the last error) on bad input.
 bool BltRun(const BltRequest& request);
