@@ -1,6 +1,12 @@
 // The records behind GDI handles, shared by the files of platform/gdi/. Every object begins with
 // an Object head; a handle is an index into one table plus a generation, so a stale or foreign
 // handle is refused instead of followed.
+//
+// Adding a kind of drawing: make the object with NewObject<T>() (DeleteObject and SelectObject
+// already handle pens and fonts through the Dc's slots); turn the shape into device pixels, as a
+// pixman region or as rectangles, and paint it with BltRun, giving the brush (a pen's colour as an
+// unregistered Brush record), the mix as Rop2ToRop3Code(dc.rop2) and the region as `shape`. BltRun
+// applies the DC's clip, the bitmap's bounds, the brush origin and the colour rules.
 #pragma once
 
 #include <pixman.h>
