@@ -598,3 +598,39 @@ TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath) {
         }
     }
 }
+
+TEST(GdiBlt, SizesAndBitOffsetsOfPackedPixels) {
+    std::mt19937 rng(23);
+    std::vector<uint8_t> packedPattern = ref::PackedDib(7, 3, 1, true, rng, ref::MonoPalette());
+    Image pattern = ref::ImageOfPacked(packedPattern);
+    HBRUSH brush = PatternBrush(packedPattern);
+    for (int bpp : {1, 4}) {
+        std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : ref::RandomPalette(16, rng);
+        for (int w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65}) {
+            for (int dx : {0, 1, 5, 7}) {
+                for (int sx : {0, 3, 5, 7}) {
+                    for (uint8_t code : {uint8_t(0xCC), uint8_t(0x96), uint8_t(0xF0)}) {
+                        Surface dst(80, 3, bpp, true, rng, palette), src(80, 3, bpp, false, rng, palette);
+                        HGDIOBJ old = SelectObject(dst.dc, brush);
+                        SetBrushOrgEx(dst.dc, sx, 1, nullptr);
+                        RefBlt b;
+                        b.x = dx, b.y = 0, b.w = w, b.h = 3, b.sx = sx, b.sy = 0, b.sw = w, b.sh = 3;
+                        b.pattern = &pattern;
+                        b.org = {sx, 1};
+                        b.rop = b.ropBack = code;
+                        Image source = src.Snapshot();
+                        b.src = &source;
+                        Image expected = dst.Snapshot();
+                        RefApply(expected, b);
+                        EXPECT_TRUE(BitBlt(dst.dc, dx, 0, w, 3, src.dc, sx, 0, DWORD(code) << 16));
+                        ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " w " + std::to_string(w) + " dx " +
+                                                           std::to_string(dx) + " sx " + std::to_string(sx) + " code " +
+                                                           std::to_string(code));
+                        SelectObject(dst.dc, old);
+                    }
+                }
+            }
+        }
+    }
+    DeleteObject(brush);
+}
