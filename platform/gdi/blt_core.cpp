@@ -194,23 +194,14 @@ bool BltRun(const BltRequest& rq) {
     const bool unstretchedX = needS && !srcMirrorX && (rq.src.width < 0 ? -rq.src.width : rq.src.width) == dx1 - dx0;
 
     // The pattern in destination pixel values.
-    std::vector<uint32_t> tile;
-    int64_t tileW = 1, tileH = 1;
+    // The pattern in destination pixel values: one value for a solid brush, else the pattern's
+    // pixels converted as they are read (a pattern may be as large as a page).
+    const Dib* pattern = needP && rq.brush->style == BS_DIBPATTERNPT ? &rq.brush->pattern : nullptr;
+    Converter patternConvert;
+    uint32_t solid = 0;
+    if (pattern) ConverterInit(patternConvert, *pattern, nullptr, dst, dc);
+    else if (needP) solid = ColorToNative(dst, rq.brush->color);
     bool solidRowReady = false;
-    if (needP) {
-        if (rq.brush->style == BS_DIBPATTERNPT) {
-            const Dib& pattern = rq.brush->pattern;
-            tileW = pattern.width;
-            tileH = pattern.height;
-            tile.resize(size_t(tileW * tileH));
-            for (int64_t j = 0; j < tileH; ++j)
-                for (int64_t i = 0; i < tileW; ++i)
-                    tile[size_t(j * tileW + i)] =
-                        ColorToNative(dst, NativeToColor(pattern, PixelGet(pattern, int32_t(i), int32_t(j))));
-        } else {
-            tile.assign(1, ColorToNative(dst, rq.brush->color));
-        }
-    }
 
     // Boxes of whole rows without padding bits over rows that follow each other in memory are
     // one run of bytes: a constant fill or a copy from a source of the same layout is then one
@@ -220,8 +211,8 @@ bool BltRun(const BltRequest& rq) {
     if (!masked && unpadded) {
         if (rq.rop == 0x00) fillByte = 0;
         else if (rq.rop == 0xFF) fillByte = 0xFF;
-        else if (rq.rop == 0xF0 && tile.size() == 1) {
-            for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, tile[0]);
+        else if (rq.rop == 0xF0 && !pattern) {
+            for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, solid);
             solidRowReady = true;
             if (std::all_of(pRow.begin(), pRow.begin() + dst.stride, [&](uint8_t v) { return v == pRow[0]; })) fillByte = pRow[0];
         }
@@ -306,15 +297,18 @@ bool BltRun(const BltRequest& rq) {
             }
             const uint8_t* p = nullptr;
             if (needP) {
-                if (tile.size() == 1) {
+                if (!pattern) {
                     if (!solidRowReady) {
-                        for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, tile[0]);
+                        for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, solid);
                         solidRowReady = true;
                     }
                 } else {
-                    const uint32_t* tileRow = tile.data() + FloorMod(y - dc.brushOrg.y, tileH) * tileW;
-                    for (int64_t x = x0; x < x1; ++x)
-                        PixelPut(pRow.data(), int32_t(x), bpp, tileRow[FloorMod(x - dc.brushOrg.x, tileW)]);
+                    const uint8_t* patternRow = pattern->Row(int32_t(FloorMod(y - dc.brushOrg.y, pattern->height)));
+                    int64_t tx = FloorMod(x0 - dc.brushOrg.x, pattern->width);
+                    for (int64_t x = x0; x < x1; ++x) {
+                        PixelPut(pRow.data(), int32_t(x), bpp, patternConvert(PixelRead(patternRow, int32_t(tx), pattern->bpp)));
+                        if (++tx == pattern->width) tx = 0;
+                    }
                 }
                 p = pRow.data() + b0;
             }
