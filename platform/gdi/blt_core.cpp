@@ -98,6 +98,20 @@ void DibSnapshot(const Dib& from, Dib& to) {
 
 uint32_t AllOnes(int bpp) { return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1; }
 
+// A whole row of one pixel value: one byte value for packed and 8-bit pixels, else the first
+// pixel copied forward in doubling steps.
+void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride) {
+    if (bpp <= 8) {
+        uint8_t byte = 0;
+        for (int shift = 0; shift < 8; shift += bpp) byte = uint8_t(byte | (value & AllOnes(bpp)) << shift);
+        std::memset(row, byte, stride);
+        return;
+    }
+    const size_t pixel = size_t(bpp / 8), total = size_t(width) * pixel;
+    PixelPut(row, 0, bpp, value);
+    for (size_t done = pixel; done < total; done *= 2) std::memcpy(row + done, row, std::min(done, total - done));
+}
+
 }  // namespace
 
 // Nearest-pixel mapping of destination [d0, d0 + dn) onto source [s0, s0 + sn), limited to
@@ -108,11 +122,24 @@ void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool 
     axis.map.assign(size_t(std::max<int64_t>(c1 - c0, 0)), -1);
     axis.validBegin = c1;
     axis.validEnd = c0;
+    if (sn == dn) {  // one to one: the valid range follows from the ends
+        const int64_t lo = mirror ? d0 + s0 + sn - sourceSize : d0 - s0;
+        const int64_t hi = mirror ? d0 + s0 + sn : d0 - s0 + sourceSize;
+        const int64_t begin = std::max(lo, c0), end = std::min(hi, c1);
+        if (begin >= end) return;
+        axis.validBegin = begin;
+        axis.validEnd = end;
+        int32_t* map = axis.map.data();
+        if (mirror)
+            for (int64_t d = begin; d < end; ++d) map[d - c0] = int32_t(s0 + sn - 1 - (d - d0));
+        else
+            for (int64_t d = begin; d < end; ++d) map[d - c0] = int32_t(s0 + (d - d0));
+        return;
+    }
     const bool small = sn < (int64_t(1) << 30) && dn < (int64_t(1) << 30) && c1 - d0 < (int64_t(1) << 30);
     for (int64_t d = c0; d < c1; ++d) {
         int64_t t;
-        if (sn == dn) t = d - d0;
-        else if (small) t = ((2 * (d - d0) + 1) * sn) / (2 * dn);
+        if (small) t = ((2 * (d - d0) + 1) * sn) / (2 * dn);
         else t = int64_t((__int128(2 * (d - d0) + 1) * sn) / (2 * __int128(dn)));
         int64_t s = s0 + (mirror ? sn - 1 - t : t);
         if (s >= 0 && s < sourceSize) {
@@ -212,7 +239,7 @@ bool BltRun(const BltRequest& rq) {
         if (rq.rop == 0x00) fillByte = 0;
         else if (rq.rop == 0xFF) fillByte = 0xFF;
         else if (rq.rop == 0xF0 && !pattern) {
-            for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, solid);
+            FillSolidRow(pRow.data(), dst.width, bpp, solid, dst.stride);
             solidRowReady = true;
             if (std::all_of(pRow.begin(), pRow.begin() + dst.stride, [&](uint8_t v) { return v == pRow[0]; })) fillByte = pRow[0];
         }
@@ -299,7 +326,7 @@ bool BltRun(const BltRequest& rq) {
             if (needP) {
                 if (!pattern) {
                     if (!solidRowReady) {
-                        for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, solid);
+                        FillSolidRow(pRow.data(), dst.width, bpp, solid, dst.stride);
                         solidRowReady = true;
                     }
                 } else {
