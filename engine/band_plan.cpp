@@ -329,16 +329,14 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
     layout->bandSize[0] = static_cast<uint32_t>(plan.bandWidth);
     layout->bandSize[1] = static_cast<uint32_t>(plan.bandHeight);
 
-    // The planes as laid out now and as every band begin lays them out (device orientation) may
-    // take a few bytes more than the planner's per-line estimate; the buffer holds the largest.
-    const uint64_t pageLayout = BandPlanesLayOut(layout, layout->bandSize[0], layout->bandSize[1], true, nullptr, 0);
-    ImxPlane planesAsPlanned[IMX_MAX_PLANES];
-    std::memcpy(planesAsPlanned, layout->band.planes, sizeof(planesAsPlanned));
-    const uint64_t deviceLayout =
-        quarter ? BandPlanesLayOut(layout, layout->bandSize[1], layout->bandSize[0], false, nullptr, 0)
-                : BandPlanesLayOut(layout, layout->bandSize[0], layout->bandSize[1], false, nullptr, 0);
-    std::memcpy(layout->band.planes, planesAsPlanned, sizeof(planesAsPlanned));
-    const uint64_t planeBytes = std::max({plan.planeBytes, pageLayout, deviceLayout});
+    // Planes are laid out as the module receives them: a quarter-turned band is as wide as the
+    // page is high, so its planes take the turned size (the planner's strides already follow the
+    // turned line). Rounding in the per-line estimate may leave the layout a few bytes above it;
+    // the buffer holds the larger, so that no band begin writes past it.
+    const uint32_t planeWidth = quarter ? layout->bandSize[1] : layout->bandSize[0];
+    const uint32_t planeHeight = quarter ? layout->bandSize[0] : layout->bandSize[1];
+    const uint64_t planeBytes =
+        std::max(plan.planeBytes, BandPlanesLayOut(layout, planeWidth, planeHeight, true, nullptr, 0));
 
     const uint64_t need = Sum({planeBytes, plan.conversionBytes, plan.colorOutBytes, plan.maskOutBytes});
     if (need > UINT32_MAX || plan.colorMinimum > UINT32_MAX) return 0;
@@ -352,7 +350,7 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
     layout->workBase = memory->workBuffer;
 
     for (uint32_t i = 0; i < PlaneCount(layout); ++i) layout->band.planes[i].dataPresent = 1;
-    BandPlanesLayOut(layout, layout->bandSize[0], layout->bandSize[1], true, layout->workBase, planeBytes);
+    BandPlanesLayOut(layout, planeWidth, planeHeight, true, layout->workBase, planeBytes);
     layout->planeBytes = static_cast<uint32_t>(planeBytes);
 
     uint8_t* next = layout->workBase + planeBytes;
