@@ -252,6 +252,26 @@ TEST(ImeRender, ReportsFailures) {
     }
 }
 
+// A forward-only stream read in several passes needs its temporary copy; without one no pass is
+// made and the module hears of the failure.
+TEST(ImeRender, AbortsWhenTheTemporaryCopyCannotBeMade) {
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TMPDIR", "/nonexistent/render_tests", 1);
+    RenderRun forward(TestJob({{"job_flags", 1}, {"copies", 2}}), false);
+    const uint32_t result = forward.Run();
+    RenderRun seekable(TestJob({{"job_flags", 1}, {"copies", 2}}), true);
+    const uint32_t seekableResult = seekable.Run();
+    if (previous != nullptr)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(result, 13u);
+    EXPECT_EQ(forward.Slots(), "JobBegin JobAbort Deinit");
+    EXPECT_EQ(seekableResult, 0u);  // a seekable stream is read again in place
+    EXPECT_EQ(seekable.Slots(), "JobBegin DocBegin(1) DocEnd DocBegin(1) DocEnd JobEnd Deinit");
+}
+
 TEST(ImeRender, NullOptionsBlockIsRefused) {
     MemoryStream stream(TestJob({}));
     EXPECT_EQ(ImeRender(nullptr, 1, nullptr, nullptr, nullptr, nullptr, &stream, nullptr, MemoryStreamRead,
@@ -290,7 +310,9 @@ TEST(ImeRender, SurvivesAnAllocationFailureAtEveryAllocation) {
         }
         ASSERT_LT(n, 100u);
     }
-    EXPECT_GE(failures, 8u);  // log, its name, texture cache, budget, form table, band memory, mask answers
+    // The log, its name, texture cache, budget, form table, band memory, and per pass the mask
+    // answer and the pattern.
+    EXPECT_GE(failures, 10u);
 }
 
 // ---- The log slot ----
