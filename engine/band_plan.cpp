@@ -394,6 +394,7 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
     }
     if (!made) {
         BandSurfacesFree(memory, layout);
+        layout->maskOut = layout->colorOut = layout->conversionOut = nullptr;
         return 0;
     }
     return 1;

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/band_surface.h"
 #include "platform/gdi.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -39,6 +41,27 @@ TEST(BandSurface, StridesBytesAndKinds) {
     EXPECT_FALSE(Make(3, 10, 10));
     EXPECT_FALSE(Make(BAND_SURFACE_MASK, 0, 10));
     EXPECT_FALSE(Make(BAND_SURFACE_MASK, 10, 0));
+}
+
+TEST(BandSurface, BitsInAFileMapping) {
+    const std::string path = testing::TempDir() + "band_surface_mapping.bin";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 8192, nullptr);
+    ASSERT_NE(mapping, nullptr);
+    {
+        auto s = SurfacePtr(BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{64, 4}, mapping, 4096, 0));
+        ASSERT_TRUE(s);
+        const RECT r{8, 1, 16, 2};
+        BandMaskRectsSet(s.get(), 1, &r);
+        auto* view = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 8192));
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view[4096 + 8 + 1], 0xFF);  // row 1, second byte
+        UnmapViewOfFile(view);
+    }
+    CloseHandle(mapping);
+    CloseHandle(file);
 }
 
 TEST(BandSurface, ClearValuesAndGdiDrawsIntoTheBits) {
