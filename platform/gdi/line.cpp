@@ -165,3 +165,23 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
     if (styled)
         LineDashAdvance(pattern, dash, steps - last);
 }
+
+void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<const DWORD> pattern, FillSpanSink sink,
+                     void* context, FillSpanSink gaps)
+{
+    size_t start = 0;
+    for (size_t f = 0; f < figures.counts.size(); ++f) {
+        const size_t count = static_cast<size_t>(figures.counts[f]);
+        LineDashState dash{0, 0};
+        POINT first = PathRoundToDevice(figures.points[start]);
+        POINT current = first;
+        for (size_t i = 1; i < count; ++i) {
+            POINT next = PathRoundToDevice(figures.points[start + i]);
+            CosmeticLine(current, next, clip, pattern, &dash, sink, context, gaps);
+            current = next;
+        }
+        if (figures.closed[f])
+            CosmeticLine(current, first, clip, pattern, &dash, sink, context, gaps);
+        start += count;
+    }
+}

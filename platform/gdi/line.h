@@ -4,6 +4,7 @@
 
 #include <span>
 
+#include "path.h"
 #include "polyfill.h"
 
 // Where a styled line stands in its dash pattern: element `index` (even elements draw, odd ones
@@ -24,3 +25,10 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
 
 // Advances a dash state by `steps` pixels.
 void LineDashAdvance(std::span<const DWORD> pattern, LineDashState* dash, int64_t steps);
+
+// Strokes flattened figures with a cosmetic pen: each figure's points rounded to device pixels,
+// one line after another, the dash count running on from line to line and starting afresh in
+// each figure. An open figure leaves out its last pixel; a closed one ends on its first point,
+// so every vertex is drawn once.
+void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<const DWORD> pattern, FillSpanSink sink,
+                     void* context, FillSpanSink gaps = nullptr);
