@@ -2,6 +2,7 @@
 // above it extends that row's boxes downward, so a polygon region holds one band per change.
 #include "polygon_region.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -51,13 +52,22 @@ struct RegionBuilder {
 }  // namespace
 
 bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> points, std::span<const int> counts,
-                        int fillMode)
+                        int fillMode, const RECT* clip)
 {
     pixman_region32_fini(region);
     pixman_region32_init(region);
     try {
         RegionBuilder builder;
         RECT bounds = PolyFillBounds(points);
+        const RECT limit{-POLYGON_REGION_LIMIT, -POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT};
+        for (const RECT* r : {&limit, clip}) {
+            if (!r)
+                continue;
+            bounds.left = std::max(bounds.left, r->left);
+            bounds.top = std::max(bounds.top, r->top);
+            bounds.right = std::min(bounds.right, r->right);
+            bounds.bottom = std::min(bounds.bottom, r->bottom);
+        }
         if (!PolyFillSpans(points, counts, fillMode, bounds, RegionBuilder::Sink, &builder))
             return false;
         builder.FinishRow();
