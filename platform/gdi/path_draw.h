@@ -7,10 +7,6 @@
 #include "platform/gdi_paths.h"
 #include "stroke.h"
 
-#ifndef ERROR_CAN_NOT_COMPLETE
-#define ERROR_CAN_NOT_COMPLETE 1003L
-#endif
-
 namespace gdi {
 
 // The DC's path record, made on first use; null (and ERROR_NOT_ENOUGH_MEMORY) when it cannot be.
