@@ -169,9 +169,9 @@ bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* o
             parts.push_back({std::span(figures.points).subspan(start, figures.counts[f]), bool(figures.closed[f])});
             start += figures.counts[f];
         }
-        StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, dashes};
-        FillPolygonSet outline;
         RECT visible = VisibleBounds(dc);
+        StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, dashes, &visible};
+        FillPolygonSet outline;
         if (!StrokeOutline(parts, style, outline) ||
             !PolygonRegionBuild(out, outline.points, outline.counts, FILL_WINDING, &visible)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);

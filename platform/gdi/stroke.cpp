@@ -119,10 +119,41 @@ struct Outliner {
         }
     }
 
+    // The part [from, to] of the segment a + d * t, t in [0, length], that lies within the clip
+    // widened by everything a stroke can reach beyond its line (caps, joins, miters). False when
+    // none does. Without a clip all of it.
+    bool VisibleSpan(Vec a, Vec d, double length, double& from, double& to) const
+    {
+        from = 0;
+        to = length;
+        if (!style.clip)
+            return true;
+        const double margin = half * std::max(1.0, style.miterLimit) + 2;
+        const double lo[2] = {style.clip->left - margin, style.clip->top - margin};
+        const double hi[2] = {style.clip->right + margin, style.clip->bottom + margin};
+        const double origin[2] = {a.x, a.y}, dir[2] = {d.x, d.y};
+        for (int axis = 0; axis < 2; ++axis) {
+            if (dir[axis] == 0) {
+                if (origin[axis] < lo[axis] || origin[axis] > hi[axis])
+                    return false;
+                continue;
+            }
+            double t0 = (lo[axis] - origin[axis]) / dir[axis], t1 = (hi[axis] - origin[axis]) / dir[axis];
+            if (t0 > t1)
+                std::swap(t0, t1);
+            from = std::max(from, t0);
+            to = std::min(to, t1);
+        }
+        return from < to;
+    }
+
     // Cuts the figure into dashes along its length and outlines each one.
     void Dashed(const std::vector<Vec>& pts, bool closed)
     {
         const std::span<const double> pattern = style.dashes;
+        double period = 0;
+        for (double e : pattern)
+            period += e;
         size_t index = 0;
         double remaining = pattern[0];
         bool anyGap = false;
@@ -136,31 +167,58 @@ struct Outliner {
                 Polyline(cleaned, false);
             dash.clear();
         };
+        auto nextElement = [&] {
+            index = (index + 1) % pattern.size();
+            remaining = pattern[index];
+        };
+        // Moves along the pattern without drawing: the part of a figure no pixel can see.
+        auto skip = [&](double distance) {
+            if (distance <= 0)
+                return;
+            anyGap = true;
+            finishDash();
+            if (distance < remaining) {
+                remaining -= distance;
+                return;
+            }
+            distance = std::fmod(distance - remaining, period);
+            nextElement();
+            while (distance >= remaining) {
+                distance -= remaining;
+                nextElement();
+            }
+            remaining -= distance;
+        };
         const size_t n = pts.size();
         const size_t segments = closed ? n : n - 1;
         for (size_t i = 0; i < segments; ++i) {
             Vec a = pts[i], b = pts[(i + 1) % n];
-            double length = Length(b - a);
-            Vec d = (b - a) * (1.0 / length);
-            double t = 0;
-            while (t < length) {
+            const double length = Length(b - a);
+            const Vec d = (b - a) * (1.0 / length);
+            double visibleFrom = 0, visibleTo = length;
+            if (!VisibleSpan(a, d, length, visibleFrom, visibleTo)) {
+                skip(length);
+                continue;
+            }
+            skip(visibleFrom);
+            double t = visibleFrom;
+            const Vec end = visibleTo < length ? a + d * visibleTo : b;
+            while (t < visibleTo) {
                 const bool on = (index & 1) == 0;
-                const double left = length - t;
+                const double left = visibleTo - t;
                 bool elementEnds;
+                if (on && dash.empty())
+                    dash.push_back(a + d * t);
                 if (remaining < left) {
-                    if (on && dash.empty())
-                        dash.push_back(a + d * t);
                     t += remaining;
                     if (on)
                         dash.push_back(a + d * t);
                     remaining = 0;
                     elementEnds = true;
                 } else {
-                    if (on && dash.empty())
-                        dash.push_back(a + d * t);
                     if (on)
-                        dash.push_back(b);
-                    t = length;
+                        dash.push_back(end);
+                    t = visibleTo;
                     remaining -= left;
                     elementEnds = remaining <= 0;
                 }
@@ -169,10 +227,10 @@ struct Outliner {
                         finishDash();
                     else if (pattern[index] > 0)
                         anyGap = true;
-                    index = (index + 1) % pattern.size();
-                    remaining = pattern[index];
+                    nextElement();
                 }
             }
+            skip(length - visibleTo);
         }
         if (closed && !anyGap) {
             dash.clear();
@@ -196,10 +254,17 @@ double StrokeMiterRatio(double d0x, double d0y, double d1x, double d1y)
 bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& style, FillPolygonSet& out)
 {
     try {
-        Outliner outliner{style, out, std::max(style.width, 1.0) / 2.0};
-        bool dashed = false;
-        for (double d : style.dashes)
-            dashed = dashed || d > 0;
+        std::vector<double> dashes;
+        double period = 0;
+        for (double d : style.dashes) {
+            dashes.push_back(std::isfinite(d) ? std::max(d, 0.0) : 0.0);
+            period += dashes.back();
+        }
+        const bool dashed = period >= 1.0;  // finer patterns than a pixel stroke solid
+        StrokeStyle cleaned = style;
+        cleaned.dashes = dashes;
+        cleaned.miterLimit = std::isfinite(style.miterLimit) ? style.miterLimit : 1.0;
+        Outliner outliner{cleaned, out, std::max(std::isfinite(style.width) ? style.width : 1.0, 1.0) / 2.0};
         for (const StrokeFigure& figure : figures) {
             std::vector<Vec> pts;
             for (const FillPoint& p : figure.points) {

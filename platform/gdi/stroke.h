@@ -22,6 +22,9 @@ struct StrokeStyle {
     DWORD join;         // STROKE_JOIN_*
     double miterLimit;  // longest miter allowed, as a multiple of the width; longer ones bevel
     std::span<const double> dashes;  // on, off, on, ... in device pixels; empty for a solid pen
+    // The pixels that matter, when known: dashes wholly outside it are skipped without being
+    // walked, so a long dashed line costs what its visible part costs.
+    const RECT* clip = nullptr;
 };
 
 // One flattened figure in fill units; a closed figure joins its last point to its first.
@@ -32,7 +35,8 @@ struct StrokeFigure {
 
 // Appends the outline polygons of the figures to `out` (fill with FILL_WINDING). Dashes start
 // afresh in each figure; every dash is an open piece with the pen's caps. A figure with fewer
-// than two distinct points leaves no mark; a pen narrower than a pixel strokes one pixel wide.
+// than two distinct points leaves no mark; a pen narrower than a pixel strokes one pixel wide;
+// a dash pattern whose period is under a pixel strokes solid.
 // Returns false when memory runs out.
 bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& style, FillPolygonSet& out);
 

@@ -167,6 +167,24 @@ TEST(Stroke, DashesAlongTheFigureEachWithCaps)
     EXPECT_TRUE(corner.Get(3, 8));
 }
 
+TEST(Stroke, DashesOfAHugeLineAreWalkedOnlyWhereVisible)
+{
+    // (-2e9, 5)-(2e9, 5) with {4, 2}: at x the pattern stands at (x + 2e9) mod 6. Walking four
+    // billion pixels of dashes would not finish; with the clip only the window is.
+    const double dashes[] = {4, 2};
+    const RECT window{0, 0, 30, 10};
+    std::vector<FillPoint> line{FillPointFromDevice(-2000000000, 5), FillPointFromDevice(2000000000, 5)};
+    StrokeFigure figure{line, false};
+    FillPolygonSet outline;
+    ASSERT_TRUE(StrokeOutline(std::span(&figure, 1),
+                              StrokeStyle{2, STROKE_CAP_FLAT, STROKE_JOIN_ROUND, 10, dashes, &window}, outline));
+    EXPECT_LT(outline.counts.size(), 40u);
+    PixelGrid g(window);
+    ASSERT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, window, PixelGrid::Sink, &g));
+    for (LONG x = 0; x < 30; ++x)
+        EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
+}
+
 TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)
 {
     // A closed square with miter joins is a square frame; square caps change nothing on it.
