@@ -134,12 +134,17 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
         while (next < edges.size() || !active.empty()) {
             if (active.empty() && row < edges[next].firstRow)
                 row = edges[next].firstRow;  // skip rows no edge spans
+            size_t added = 0;
             while (next < edges.size() && edges[next].firstRow == row) {
                 Edge e = edges[next++];
                 EdgeStart(e, row);
                 active.push_back(e);
+                ++added;
             }
-            // Crossings move little from row to row: insertion sort is near linear.
+            // Crossings move little from row to row: insertion sort is near linear, unless many
+            // edges have just come in.
+            if (added > 32)
+                std::sort(active.begin(), active.end(), [](const Edge& l, const Edge& r) { return l.column < r.column; });
             for (size_t i = 1; i < active.size(); ++i) {
                 if (active[i].column >= active[i - 1].column)
                     continue;
@@ -153,15 +158,28 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             }
             int winding = 0;
             int64_t spanStart = 0;
+            bool pending = false;  // a span ended; held back in case the next one touches it
+            int64_t pendingLeft = 0, pendingRight = 0;
             for (const Edge& e : active) {
                 bool wasInside = alternate ? (winding & 1) != 0 : winding != 0;
                 winding += e.dir;
                 bool inside = alternate ? (winding & 1) != 0 : winding != 0;
-                if (!wasInside && inside)
+                if (!wasInside && inside) {
                     spanStart = e.column;
-                else if (wasInside && !inside)
-                    EmitSpan(clip, sink, context, row, spanStart, e.column);
+                } else if (wasInside && !inside && spanStart < e.column) {
+                    if (pending && pendingRight == spanStart) {
+                        pendingRight = e.column;
+                    } else {
+                        if (pending)
+                            EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
+                        pending = true;
+                        pendingLeft = spanStart;
+                        pendingRight = e.column;
+                    }
+                }
             }
+            if (pending)
+                EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
             ++row;
             size_t kept = 0;
             for (size_t i = 0; i < active.size(); ++i) {

@@ -245,6 +245,35 @@ TEST(PolyFill, MatchesPixmanTrapezoidsOnConvexPolygons)
     EXPECT_GT(compared, 250);
 }
 
+TEST(PolyFill, TouchingSpansComeAsOneRunAndManyEdgesCanStartTogether)
+{
+    // Two squares side by side: one run per row, not two.
+    FillPolygonSet two;
+    for (auto [x, y] : {std::pair{0, 0}, {5, 0}, {5, 4}, {0, 4}, {5, 0}, {10, 0}, {10, 4}, {5, 4}})
+        two.points.push_back(FillPointFromDevice(x, y));
+    two.counts = {4, 4};
+    int runs = 0;
+    auto count = [](void* context, LONG, LONG left, LONG right) {
+        ++*static_cast<int*>(context);
+        EXPECT_EQ(left, 0);
+        EXPECT_EQ(right, 10);
+    };
+    ASSERT_TRUE(PolyFillSpans(two.points, two.counts, FILL_ALTERNATE, RECT{0, 0, 20, 20}, count, &runs));
+    EXPECT_EQ(runs, 4);
+    // A comb whose 200 teeth all begin on the same row, in both modes, against the oracle.
+    FillPolygonSet comb;
+    for (int i = 0; i < 100; ++i) {
+        comb.points.push_back(FillPointFromDevice(2 * i, 0));
+        comb.points.push_back(FillPointFromDevice(2 * i + 1, 30 - i % 7));
+    }
+    comb.points.push_back(FillPointFromDevice(200, 40));
+    comb.points.push_back(FillPointFromDevice(0, 40));
+    comb.counts = {int(comb.points.size())};
+    const RECT box{-1, -1, 202, 42};
+    for (int mode : {FILL_ALTERNATE, FILL_WINDING})
+        EXPECT_EQ(Fill(comb, mode, box).FirstDifference(OracleFill(comb, mode, box)), "");
+}
+
 TEST(PolyFill, DegenerateInputDrawsNothing)
 {
     FillPolygonSet set;
