@@ -108,9 +108,13 @@ void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool 
     axis.map.assign(size_t(std::max<int64_t>(c1 - c0, 0)), -1);
     axis.validBegin = c1;
     axis.validEnd = c0;
+    const bool small = sn < (int64_t(1) << 30) && dn < (int64_t(1) << 30) && c1 - d0 < (int64_t(1) << 30);
     for (int64_t d = c0; d < c1; ++d) {
-        __int128 t = (__int128(2 * (d - d0) + 1) * sn) / (2 * __int128(dn));
-        int64_t s = s0 + (mirror ? sn - 1 - int64_t(t) : int64_t(t));
+        int64_t t;
+        if (sn == dn) t = d - d0;
+        else if (small) t = ((2 * (d - d0) + 1) * sn) / (2 * dn);
+        else t = int64_t((__int128(2 * (d - d0) + 1) * sn) / (2 * __int128(dn)));
+        int64_t s = s0 + (mirror ? sn - 1 - t : t);
         if (s >= 0 && s < sourceSize) {
             axis.map[size_t(d - c0)] = int32_t(s);
             axis.validBegin = std::min(axis.validBegin, d);
@@ -207,9 +211,54 @@ bool BltRun(const BltRequest& rq) {
         }
     }
 
+    // Boxes of whole rows without padding bits over rows that follow each other in memory are
+    // one run of bytes: a constant fill or a copy from a source of the same layout is then one
+    // memset or memmove.
+    const bool unpadded = uint64_t(dst.width) * uint64_t(bpp) == uint64_t(dst.stride) * 8;
+    int fillByte = -1;
+    if (!masked && unpadded) {
+        if (rq.rop == 0x00) fillByte = 0;
+        else if (rq.rop == 0xFF) fillByte = 0xFF;
+        else if (rq.rop == 0xF0 && tile.size() == 1) {
+            for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, tile[0]);
+            solidRowReady = true;
+            if (std::all_of(pRow.begin(), pRow.begin() + dst.stride, [&](uint8_t v) { return v == pRow[0]; })) fillByte = pRow[0];
+        }
+    }
+    const bool blockCopy = !masked && unpadded && rq.rop == 0xCC && needS && convert.mode == Converter::Raw && unstretchedX &&
+                           src->stride == dst.stride && src->rowStep == dst.rowStep && (rq.height < 0) == (rq.src.height < 0) &&
+                           (rq.src.height < 0 ? -rq.src.height : rq.src.height) == dy1 - dy0;
+    // BLACKONWHITE and WHITEONBLACK keep what a shrink drops by ANDing or ORing every source
+    // pixel that falls on one destination pixel.
+    const bool orScans = dc.stretchMode == WHITEONBLACK;
+    const bool scans = needS && (dc.stretchMode == BLACKONWHITE || orScans);
+    const int64_t srcW = rq.src.width < 0 ? -rq.src.width : rq.src.width;
+    const int64_t srcH = rq.src.height < 0 ? -rq.src.height : rq.src.height;
+    const bool combineX = scans && srcW > dx1 - dx0, combineY = scans && srcH > dy1 - dy0;
+    auto span = [](int64_t i, int64_t sn, int64_t dn, bool mirror, int64_t s0, int64_t size, int64_t& lo, int64_t& hi) {
+        int64_t a = int64_t(__int128(i) * sn / dn), b = int64_t(__int128(i + 1) * sn / dn);
+        lo = mirror ? s0 + sn - b : s0 + a;
+        hi = mirror ? s0 + sn - a : s0 + b;
+        lo = std::max<int64_t>(lo, 0);
+        hi = std::min<int64_t>(hi, size);
+    };
     int64_t cachedSy = -1, cachedX0 = -1, cachedX1 = -1;
     for (int b = 0; b < boxCount; ++b) {
         const int64_t x0 = boxes[b].x1, x1 = boxes[b].x2;
+        if ((fillByte >= 0 || blockCopy) && x0 == 0 && x1 == dst.width) {
+            const int32_t top = boxes[b].y1, bottom = boxes[b].y2;
+            uint8_t* first = dst.rowStep > 0 ? dst.Row(top) : dst.Row(bottom - 1);
+            const size_t bytes = size_t(bottom - top) * dst.stride;
+            if (fillByte >= 0) {
+                std::memset(first, fillByte, bytes);
+                continue;
+            }
+            const int32_t sTop = ay.map[size_t(top - ay.first)], sBottom = ay.map[size_t(bottom - 1 - ay.first)];
+            if (ax.map[0] == 0 && sBottom - sTop == bottom - 1 - top) {
+                std::memmove(first, src->rowStep > 0 ? src->Row(sTop) : src->Row(sBottom), bytes);
+                continue;
+            }
+        }
         const int64_t b0 = (x0 * bpp) >> 3, b1 = (x1 * bpp + 7) >> 3, n = b1 - b0;
         const int headBits = int((x0 * bpp) & 7), tailBits = int((x1 * bpp) & 7);
         const uint8_t keepFirst = headBits ? uint8_t(0xFF << (8 - headBits)) : 0;
@@ -221,7 +270,24 @@ bool BltRun(const BltRequest& rq) {
                 const int32_t sy = ay.map[size_t(y - ay.first)];
                 const int64_t sx = ax.map[size_t(x0 - ax.first)];
                 const uint8_t* srcRow = src->Row(sy);
-                if (convert.mode == Converter::Raw && unstretchedX && ((sx * bpp) & 7) == headBits) {
+                if (combineX || combineY) {
+                    const int64_t sx0 = std::min(rq.src.x, rq.src.x + rq.src.width);
+                    const int64_t sy0 = std::min(rq.src.y, rq.src.y + rq.src.height);
+                    int64_t rowLo = sy, rowHi = sy + 1;
+                    if (combineY) span(y - dy0, srcH, dy1 - dy0, (rq.height < 0) != (rq.src.height < 0), sy0, src->height, rowLo, rowHi);
+                    for (int64_t x = x0; x < x1; ++x) {
+                        int64_t colLo = ax.map[size_t(x - ax.first)], colHi = colLo + 1;
+                        if (combineX) span(x - dx0, srcW, dx1 - dx0, srcMirrorX, sx0, src->width, colLo, colHi);
+                        uint32_t v = orScans ? 0 : AllOnes(bpp);
+                        for (int64_t r = rowLo; r < rowHi; ++r)
+                            for (int64_t c = colLo; c < colHi; ++c) {
+                                uint32_t one = convert(PixelRead(src->Row(int32_t(r)), int32_t(c), src->bpp));
+                                v = orScans ? v | one : v & one;
+                            }
+                        PixelPut(sRow.data(), int32_t(x), bpp, v);
+                    }
+                    s = sRow.data() + b0;
+                } else if (convert.mode == Converter::Raw && unstretchedX && ((sx * bpp) & 7) == headBits) {
                     s = srcRow + ((sx * bpp) >> 3);  // same layout: read the source in place
                 } else {
                     if (sy != cachedSy || x0 != cachedX0 || x1 != cachedX1) {

@@ -13,9 +13,17 @@ struct Slot {
     uint32_t generation = 0;
 };
 
-std::mutex g_lock;
-std::vector<Slot> g_slots;
-std::vector<uint32_t> g_free;
+// The table outlives every static destructor, so an object deleted during shutdown still finds
+// its slot.
+struct Table {
+    std::mutex lock;
+    std::vector<Slot> slots;
+    std::vector<uint32_t> free;
+};
+Table& T() {
+    static Table* table = new Table;
+    return *table;
+}
 
 constexpr uint32_t kMaxHandles = 1u << 24;
 
@@ -24,29 +32,29 @@ Object* Lookup(HGDIOBJ handle) {
     uint32_t index = uint32_t(value & 0xFFFFFFFFu);
     uint32_t generation = uint32_t(value >> 32);
     if (index == 0) return nullptr;
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (index > g_slots.size()) return nullptr;
-    const Slot& slot = g_slots[index - 1];
+    std::lock_guard<std::mutex> guard(T().lock);
+    if (index > T().slots.size()) return nullptr;
+    const Slot& slot = T().slots[index - 1];
     return slot.generation == generation ? slot.object : nullptr;
 }
 
 }  // namespace
 
 HGDIOBJ HandleAdd(Object* object) {
-    std::lock_guard<std::mutex> guard(g_lock);
+    std::lock_guard<std::mutex> guard(T().lock);
     uint32_t index;
-    if (!g_free.empty()) {
-        index = g_free.back();
-        g_free.pop_back();
+    if (!T().free.empty()) {
+        index = T().free.back();
+        T().free.pop_back();
     } else {
-        if (g_slots.size() >= kMaxHandles) {
+        if (T().slots.size() >= kMaxHandles) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        g_slots.push_back({});
-        index = uint32_t(g_slots.size());
+        T().slots.push_back({});
+        index = uint32_t(T().slots.size());
     }
-    Slot& slot = g_slots[index - 1];
+    Slot& slot = T().slots[index - 1];
     slot.generation++;
     if (slot.generation == 0) slot.generation = 1;
     slot.object = object;
@@ -57,10 +65,10 @@ HGDIOBJ HandleAdd(Object* object) {
 void HandleRemove(Object* object) {
     uint64_t value = reinterpret_cast<uintptr_t>(object->handle);
     uint32_t index = uint32_t(value & 0xFFFFFFFFu);
-    std::lock_guard<std::mutex> guard(g_lock);
-    if (index == 0 || index > g_slots.size() || g_slots[index - 1].object != object) return;
-    g_slots[index - 1].object = nullptr;
-    g_free.push_back(index);
+    std::lock_guard<std::mutex> guard(T().lock);
+    if (index == 0 || index > T().slots.size() || T().slots[index - 1].object != object) return;
+    T().slots[index - 1].object = nullptr;
+    T().free.push_back(index);
 }
 
 Object* HandleGetAny(HGDIOBJ handle) {

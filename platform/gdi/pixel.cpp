@@ -9,7 +9,7 @@ namespace {
 // An n-bit field widened to 8 bits by repeating its bits.
 uint32_t Widen(uint32_t value, int bits) {
     if (bits == 8) return value;
-    if (bits > 8) return (value * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1);
+    if (bits > 8) return value >> (bits - 8);  // the top eight bits
     uint32_t out = 0;
     for (int shift = 8 - bits; shift > -bits; shift -= bits) out |= shift >= 0 ? value << shift : value >> -shift;
     return out & 0xFF;
@@ -17,7 +17,11 @@ uint32_t Widen(uint32_t value, int bits) {
 
 uint32_t Narrow(uint32_t c8, int bits) {
     if (bits == 8) return c8;
-    if (bits > 8) return uint32_t((uint64_t(c8) * ((1u << bits) - 1) + 127) / 255);
+    if (bits > 8) {  // repeat the eight bits downwards, so that 255 becomes all ones
+        uint64_t out = 0;
+        for (int shift = bits - 8; shift > -8; shift -= 8) out |= shift >= 0 ? uint64_t(c8) << shift : c8 >> -shift;
+        return uint32_t(out & ((uint64_t(1) << bits) - 1));
+    }
     return c8 >> (8 - bits);
 }
 

@@ -66,8 +66,8 @@ void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pa
         case 0xFA: ForBytes(dst, nullptr, pat, n, [](uint64_t p, uint64_t, uint64_t d) { return p | d; }); return;
         case 0xAF: ForBytes(dst, nullptr, pat, n, [](uint64_t p, uint64_t, uint64_t d) { return ~p | d; }); return;
         case 0xC0: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t) { return p & s; }); return;
-        case 0xB8: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & p) | (~s & d); }); return;
-        case 0xE2: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & d) | (~s & p); }); return;
+        case 0xB8: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & d) | (~s & p); }); return;
+        case 0xE2: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & p) | (~s & d); }); return;
         default:
             ForBytes(dst, src, pat, n, [code](uint64_t p, uint64_t s, uint64_t d) { return Evaluate(code, p, s, d); });
             return;

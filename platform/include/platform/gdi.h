@@ -113,8 +113,9 @@ static_assert(sizeof(LOGBRUSH) == 16);
 #define MM_ISOTROPIC 7
 #define MM_ANISOTROPIC 8
 
-// Stretch modes. COLORONCOLOR takes the nearest source pixel; BLACKONWHITE and WHITEONBLACK
-// also AND or OR the pixels that a shrink drops; HALFTONE behaves as COLORONCOLOR here.
+// Stretch modes. COLORONCOLOR takes the nearest source pixel; when a blit shrinks, BLACKONWHITE
+// and WHITEONBLACK AND or OR together (in destination pixel values) every source pixel that falls
+// on a destination pixel; HALFTONE behaves as COLORONCOLOR here. A new DC has BLACKONWHITE.
 #define BLACKONWHITE 1
 #define WHITEONBLACK 2
 #define COLORONCOLOR 3
