@@ -348,3 +348,48 @@ TEST(GdiPens, GeometricWidthFollowsTheMapping)
 }
 
 }  // namespace
+
+namespace {
+
+// The fax page's own format: one bit per pixel, white = palette entry 1.
+TEST(GdiOneBit, FillsAndMixesActOnBits)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[2];
+    } info{{sizeof(BITMAPINFOHEADER), 64, -40, 1, 1, BI_RGB, 0, 0, 0, 2, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    void* raw = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &raw, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    auto* bytes = static_cast<uint8_t*>(raw);
+    const int stride = 8;
+    std::fill(bytes, bytes + stride * 40, 0xFF);
+    auto bit = [&](int x, int y) { return (bytes[y * stride + x / 8] >> (7 - x % 8)) & 1; };
+
+    const POINT pts[] = {{3, 2}, {60, 10}, {7, 37}, {50, 30}, {30, 0}};
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    SelectObject(dc, GetStockObject(BLACK_BRUSH));
+    SetPolyFillMode(dc, WINDING);
+    ASSERT_TRUE(Polygon(dc, pts, 5));
+    FillPolygonSet set;
+    for (POINT p : pts)
+        set.points.push_back(FillPointFromDevice(p.x, p.y));
+    set.counts = {5};
+    PixelGrid want(RECT{0, 0, 64, 40});
+    ASSERT_TRUE(PolyFillSpans(set.points, set.counts, FILL_WINDING, want.box, PixelGrid::Sink, &want));
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(bit(x, y), want.Get(x, y) ? 0 : 1) << x << "," << y;
+    // R2_NOT over the same shape puts every bit back.
+    SetROP2(dc, R2_NOT);
+    ASSERT_TRUE(Polygon(dc, pts, 5));
+    for (int i = 0; i < stride * 40; ++i)
+        ASSERT_EQ(bytes[i], 0xFF) << i;
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+}  // namespace
