@@ -2,7 +2,6 @@
 // as spool data can give them: no crash, no hang, and every span inside the clip, in order.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "platform/gdi/bezier.h"
@@ -33,14 +32,13 @@ struct Checker {
 
 int32_t ReadInt(const uint8_t*& p, const uint8_t* end)
 {
-    int32_t v = 0;
-    if (end - p >= 4) {
-        std::memcpy(&v, p, 4);  // host order is fine: the bytes are arbitrary anyway
-        p += 4;
-    } else {
+    if (end - p < 4) {
         p = end;
+        return 0;
     }
-    return v;
+    uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;  // little-endian
+    p += 4;
+    return static_cast<int32_t>(v);
 }
 
 }  // namespace

@@ -393,3 +393,33 @@ TEST(GdiOneBit, FillsAndMixesActOnBits)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiPens, GeometricDashesAlongTheLine)
+{
+    // Width 2, flat caps: PS_DASH is 3 widths on, 1 off (6, 2); a user style {4, 2} counts
+    // logical units, here doubled by the mapping to 8 on, 4 off.
+    LOGBRUSH solid{BS_SOLID, kRed, 0};
+    const DWORD user[] = {4, 2};
+    struct Case {
+        DWORD style;
+        DWORD count;
+        const DWORD* styles;
+        int scale, on, period;
+    } cases[] = {{PS_GEOMETRIC | PS_DASH | PS_ENDCAP_FLAT, 0, nullptr, 1, 6, 8},
+                 {PS_GEOMETRIC | PS_USERSTYLE | PS_ENDCAP_FLAT, 2, user, 2, 8, 12}};
+    for (const Case& k : cases) {
+        Canvas c(60, 10);
+        SetMapMode(c.dc, MM_ANISOTROPIC);
+        SetViewportExtEx(c.dc, k.scale, k.scale, nullptr);
+        Selected pen(c.dc, ExtCreatePen(k.style, DWORD(2 / k.scale), &solid, k.count, k.styles));
+        MoveToEx(c.dc, 0, 5 / k.scale, nullptr);
+        ASSERT_TRUE(LineTo(c.dc, 48 / k.scale, 5 / k.scale));
+        const int row = 5 / k.scale * k.scale;
+        for (int x = 0; x < 60; ++x)
+            EXPECT_EQ(c.Is(x, row, kRed), x < 48 && x % k.period < k.on) << std::hex << k.style << std::dec << " x " << x;
+    }
+}
+
+}  // namespace
