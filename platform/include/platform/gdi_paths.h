@@ -4,8 +4,9 @@
 // Pixels: a fill sets pixel (x, y) when the point (x, y) lies inside the figure, points on a left
 // or top edge counting and points on a right or bottom edge not. A cosmetic pen draws one-pixel
 // Bresenham lines and leaves out the last pixel of an open figure; a geometric pen's outline
-// (caps, joins, miter limit, dashes) is filled by the same rule. Our choice: one drawing call
-// paints each pixel once, whatever the mix, even where its figure crosses itself.
+// (caps, joins, miter limit, dashes) is filled by the same rule. Our choice: a fill paints each
+// pixel once and so does a stroke, whatever the mix, even where a figure crosses itself (a shape
+// that is filled and outlined paints its border pixels twice: fill, then pen).
 #pragma once
 
 #include "platform/gdi.h"
