@@ -98,6 +98,20 @@ void DibSnapshot(const Dib& from, Dib& to) {
 
 uint32_t AllOnes(int bpp) { return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1; }
 
+// A whole row of one pixel value: one byte value for packed and 8-bit pixels, else the first
+// pixel copied forward in doubling steps.
+void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride) {
+    if (bpp <= 8) {
+        uint8_t byte = 0;
+        for (int shift = 0; shift < 8; shift += bpp) byte = uint8_t(byte | (value & AllOnes(bpp)) << shift);
+        std::memset(row, byte, stride);
+        return;
+    }
+    const size_t pixel = size_t(bpp / 8), total = size_t(width) * pixel;
+    PixelPut(row, 0, bpp, value);
+    for (size_t done = pixel; done < total; done *= 2) std::memcpy(row + done, row, std::min(done, total - done));
+}
+
 }  // namespace
 
 // Nearest-pixel mapping of destination [d0, d0 + dn) onto source [s0, s0 + sn), limited to
@@ -108,11 +122,24 @@ void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool 
     axis.map.assign(size_t(std::max<int64_t>(c1 - c0, 0)), -1);
     axis.validBegin = c1;
     axis.validEnd = c0;
+    if (sn == dn) {  // one to one: the valid range follows from the ends
+        const int64_t lo = mirror ? d0 + s0 + sn - sourceSize : d0 - s0;
+        const int64_t hi = mirror ? d0 + s0 + sn : d0 - s0 + sourceSize;
+        const int64_t begin = std::max(lo, c0), end = std::min(hi, c1);
+        if (begin >= end) return;
+        axis.validBegin = begin;
+        axis.validEnd = end;
+        int32_t* map = axis.map.data();
+        if (mirror)
+            for (int64_t d = begin; d < end; ++d) map[d - c0] = int32_t(s0 + sn - 1 - (d - d0));
+        else
+            for (int64_t d = begin; d < end; ++d) map[d - c0] = int32_t(s0 + (d - d0));
+        return;
+    }
     const bool small = sn < (int64_t(1) << 30) && dn < (int64_t(1) << 30) && c1 - d0 < (int64_t(1) << 30);
     for (int64_t d = c0; d < c1; ++d) {
         int64_t t;
-        if (sn == dn) t = d - d0;
-        else if (small) t = ((2 * (d - d0) + 1) * sn) / (2 * dn);
+        if (small) t = ((2 * (d - d0) + 1) * sn) / (2 * dn);
         else t = int64_t((__int128(2 * (d - d0) + 1) * sn) / (2 * __int128(dn)));
         int64_t s = s0 + (mirror ? sn - 1 - t : t);
         if (s >= 0 && s < sourceSize) {
@@ -175,6 +202,7 @@ bool BltRun(const BltRequest& rq) {
     pixman_region32_t visible;
     DcVisibleRegion(dc, &visible);
     pixman_region32_intersect_rect(&visible, &visible, int32_t(cx0), int32_t(cy0), uint32_t(cx1 - cx0), uint32_t(cy1 - cy0));
+    if (rq.shape) pixman_region32_intersect(&visible, &visible, const_cast<pixman_region32_t*>(rq.shape));
     int boxCount = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(&visible, &boxCount);
     if (boxCount == 0) {
@@ -193,23 +221,14 @@ bool BltRun(const BltRequest& rq) {
     const bool unstretchedX = needS && !srcMirrorX && (rq.src.width < 0 ? -rq.src.width : rq.src.width) == dx1 - dx0;
 
     // The pattern in destination pixel values.
-    std::vector<uint32_t> tile;
-    int64_t tileW = 1, tileH = 1;
+    // The pattern in destination pixel values: one value for a solid brush, else the pattern's
+    // pixels converted as they are read (a pattern may be as large as a page).
+    const Dib* pattern = needP && rq.brush->style == BS_DIBPATTERNPT ? &rq.brush->pattern : nullptr;
+    Converter patternConvert;
+    uint32_t solid = 0;
+    if (pattern) ConverterInit(patternConvert, *pattern, nullptr, dst, dc);
+    else if (needP) solid = ColorToNative(dst, rq.brush->color);
     bool solidRowReady = false;
-    if (needP) {
-        if (rq.brush->style == BS_DIBPATTERNPT) {
-            const Dib& pattern = rq.brush->pattern;
-            tileW = pattern.width;
-            tileH = pattern.height;
-            tile.resize(size_t(tileW * tileH));
-            for (int64_t j = 0; j < tileH; ++j)
-                for (int64_t i = 0; i < tileW; ++i)
-                    tile[size_t(j * tileW + i)] =
-                        ColorToNative(dst, NativeToColor(pattern, PixelGet(pattern, int32_t(i), int32_t(j))));
-        } else {
-            tile.assign(1, ColorToNative(dst, rq.brush->color));
-        }
-    }
 
     // Boxes of whole rows without padding bits over rows that follow each other in memory are
     // one run of bytes: a constant fill or a copy from a source of the same layout is then one
@@ -219,8 +238,8 @@ bool BltRun(const BltRequest& rq) {
     if (!masked && unpadded) {
         if (rq.rop == 0x00) fillByte = 0;
         else if (rq.rop == 0xFF) fillByte = 0xFF;
-        else if (rq.rop == 0xF0 && tile.size() == 1) {
-            for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, tile[0]);
+        else if (rq.rop == 0xF0 && !pattern) {
+            FillSolidRow(pRow.data(), dst.width, bpp, solid, dst.stride);
             solidRowReady = true;
             if (std::all_of(pRow.begin(), pRow.begin() + dst.stride, [&](uint8_t v) { return v == pRow[0]; })) fillByte = pRow[0];
         }
@@ -305,15 +324,18 @@ bool BltRun(const BltRequest& rq) {
             }
             const uint8_t* p = nullptr;
             if (needP) {
-                if (tile.size() == 1) {
+                if (!pattern) {
                     if (!solidRowReady) {
-                        for (int32_t x = 0; x < dst.width; ++x) PixelPut(pRow.data(), x, bpp, tile[0]);
+                        FillSolidRow(pRow.data(), dst.width, bpp, solid, dst.stride);
                         solidRowReady = true;
                     }
                 } else {
-                    const uint32_t* tileRow = tile.data() + FloorMod(y - dc.brushOrg.y, tileH) * tileW;
-                    for (int64_t x = x0; x < x1; ++x)
-                        PixelPut(pRow.data(), int32_t(x), bpp, tileRow[FloorMod(x - dc.brushOrg.x, tileW)]);
+                    const uint8_t* patternRow = pattern->Row(int32_t(FloorMod(y - dc.brushOrg.y, pattern->height)));
+                    int64_t tx = FloorMod(x0 - dc.brushOrg.x, pattern->width);
+                    for (int64_t x = x0; x < x1; ++x) {
+                        PixelPut(pRow.data(), int32_t(x), bpp, patternConvert(PixelRead(patternRow, int32_t(tx), pattern->bpp)));
+                        if (++tx == pattern->width) tx = 0;
+                    }
                 }
                 p = pRow.data() + b0;
             }

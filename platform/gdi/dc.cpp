@@ -9,11 +9,21 @@ Dc::~Dc() { pixman_region32_fini(&clip); }
 
 namespace {
 
+// Stock objects are shared by every thread's DCs and never deleted, so only other objects count
+// their selections.
+void Hold(Object* object) {
+    if (object && !object->stock) object->selections++;
+}
+
+void Release(Object* object) {
+    if (object && !object->stock) object->selections--;
+}
+
 template <class T> HGDIOBJ Swap(T*& slot, T* object) {
     T* previous = slot;
     if (previous == object) return object->handle;
-    object->selections++;
-    if (previous) previous->selections--;
+    Hold(object);
+    Release(previous);
     slot = object;
     return previous ? previous->handle : nullptr;
 }
@@ -45,10 +55,10 @@ HDC CreateCompatibleDC(HDC) {
 BOOL DeleteDC(HDC handle) {
     Dc* dc = Get<Dc>(handle);
     if (!dc) return FALSE;
-    if (dc->bitmap) dc->bitmap->selections--;
-    if (dc->brush) dc->brush->selections--;
-    if (dc->pen) dc->pen->selections--;
-    if (dc->font) dc->font->selections--;
+    Release(dc->bitmap);
+    Release(dc->brush);
+    Release(dc->pen);
+    Release(dc->font);
     DestroyObject(dc);
     return TRUE;
 }

@@ -1,6 +1,12 @@
 // The records behind GDI handles, shared by the files of platform/gdi/. Every object begins with
 // an Object head; a handle is an index into one table plus a generation, so a stale or foreign
 // handle is refused instead of followed.
+//
+// Adding a kind of drawing: make the object with NewObject<T>() (DeleteObject and SelectObject
+// already handle pens and fonts through the Dc's slots); turn the shape into device pixels, as a
+// pixman region or as rectangles, and paint it with BltRun, giving the brush (a pen's colour as an
+// unregistered Brush record), the mix as Rop2ToRop3Code(dc.rop2) and the region as `shape`. BltRun
+// applies the DC's clip, the bitmap's bounds, the brush origin and the colour rules.
 #pragma once
 
 #include <pixman.h>
@@ -18,7 +24,7 @@ enum class Kind : uint8_t { Dc = 1, Bitmap, Brush, Pen, Font, Region };
 struct Object {
     Kind kind;
     bool stock = false;
-    uint32_t selections = 0;             // how many DCs hold this object selected
+    uint32_t selections = 0;             // how many DCs hold this object selected (not counted for stock objects)
     void (*destroy)(Object*) = nullptr;  // frees the object's record
     HGDIOBJ handle = nullptr;
     explicit Object(Kind k) : kind(k) {}
@@ -205,6 +211,9 @@ struct BltRequest {
     bool hasSource = false;
     bool transparent = false;  // TransparentBlt: source pixels of this colour are not drawn
     COLORREF transparentColor = 0;
+    // Limits drawing further to this device region: the line, path and polygon code paints its
+    // spans through it, with the rectangle above set to the region's extents.
+    const pixman_region32_t* shape = nullptr;
 };
 // Clips to the DC's bitmap and clip region and draws. False (with the last error) on bad input.
 bool BltRun(const BltRequest& request);

@@ -254,7 +254,7 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
     const Case cases[] = {
         {3, 2, 20, 10, 1, 1, 20, 10},   {3, 2, 40, 25, 2, 3, 13, 7},  {30, 20, -25, -15, 1, 0, 12, 9},
         {2, 2, 17, 11, 20, 15, -19, -13}, {0, 0, 7, 5, 0, 0, 31, 23},  {-5, -3, 60, 40, -3, -2, 30, 20},
-        {10, 4, 9, 30, 3, 3, 9, -4},
+        {10, 4, 9, 30, 3, 3, 9, -4},    {20, 10, -15, -8, 2, 1, 15, 8}, {-4, 30, 25, -22, 30, 0, -25, 22},
     };
     struct Mapping {
         int mode;
@@ -517,10 +517,13 @@ TEST(GdiBlt, AlphaBlendRoundsExactly) {
                 std::copy(source.bytes.begin(), source.bytes.end(), src.bits);
             }
             BLENDFUNCTION bf{AC_SRC_OVER, 0, constant, BYTE(perPixel ? AC_SRC_ALPHA : 0)};
+            HRGN clip = CreateRectRgn(0, 1, 9, 6);
+            SelectClipRgn(dst.dc, clip);
+            DeleteObject(clip);
             ASSERT_TRUE(AlphaBlend(dst.dc, 1, 0, 10, 7, src.dc, 1, 0, 5, 7, bf));
             Image expected = before;
-            for (int y = 0; y < 7; ++y)
-                for (int x = 1; x < 11; ++x) {
+            for (int y = 1; y < 6; ++y)
+                for (int x = 1; x < 9; ++x) {
                     uint32_t s = source.Get(1 + (2 * (x - 1) + 1) * 5 / 20, y), d = before.Get(x, y), out = 0;
                     uint32_t sa = s >> 24, a = (sa * constant + 127) / 255;
                     for (int shift : {0, 8, 16}) {
@@ -594,4 +597,40 @@ TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath) {
             }
         }
     }
+}
+
+TEST(GdiBlt, SizesAndBitOffsetsOfPackedPixels) {
+    std::mt19937 rng(23);
+    std::vector<uint8_t> packedPattern = ref::PackedDib(7, 3, 1, true, rng, ref::MonoPalette());
+    Image pattern = ref::ImageOfPacked(packedPattern);
+    HBRUSH brush = PatternBrush(packedPattern);
+    for (int bpp : {1, 4}) {
+        std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : ref::RandomPalette(16, rng);
+        for (int w : {1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65}) {
+            for (int dx : {0, 1, 5, 7}) {
+                for (int sx : {0, 3, 5, 7}) {
+                    for (uint8_t code : {uint8_t(0xCC), uint8_t(0x96), uint8_t(0xF0)}) {
+                        Surface dst(80, 3, bpp, true, rng, palette), src(80, 3, bpp, false, rng, palette);
+                        HGDIOBJ old = SelectObject(dst.dc, brush);
+                        SetBrushOrgEx(dst.dc, sx, 1, nullptr);
+                        RefBlt b;
+                        b.x = dx, b.y = 0, b.w = w, b.h = 3, b.sx = sx, b.sy = 0, b.sw = w, b.sh = 3;
+                        b.pattern = &pattern;
+                        b.org = {sx, 1};
+                        b.rop = b.ropBack = code;
+                        Image source = src.Snapshot();
+                        b.src = &source;
+                        Image expected = dst.Snapshot();
+                        RefApply(expected, b);
+                        EXPECT_TRUE(BitBlt(dst.dc, dx, 0, w, 3, src.dc, sx, 0, DWORD(code) << 16));
+                        ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " w " + std::to_string(w) + " dx " +
+                                                           std::to_string(dx) + " sx " + std::to_string(sx) + " code " +
+                                                           std::to_string(code));
+                        SelectObject(dst.dc, old);
+                    }
+                }
+            }
+        }
+    }
+    DeleteObject(brush);
 }

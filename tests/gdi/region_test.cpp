@@ -229,3 +229,40 @@ TEST(GdiRegion, DrawingIsClippedToTheSelectedRegion) {
     DeleteObject(clip);
     DeleteObject(other);
 }
+
+#include "platform/gdi/gdi_internal.h"
+
+// The shape region that the line and polygon code paints through: limited by it and by the clip.
+TEST(GdiRegion, RasterCorePaintsThroughAShape) {
+    BITMAPINFO info{};
+    info.bmiHeader = {40, 16, -8, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    HRGN clip = CreateRectRgn(0, 0, 12, 8);
+    SelectClipRgn(dc, clip);
+    pixman_region32_t shape;
+    pixman_box32_t boxes[2] = {{1, 1, 4, 3}, {10, 5, 15, 7}};
+    pixman_region32_init_rects(&shape, boxes, 2);
+    gdi::Brush brush;  // a pen's colour as a brush, never registered
+    brush.color = 0xFFFFFF;
+    gdi::BltRequest rq;
+    rq.dst = gdi::Get<gdi::Dc>(dc);
+    rq.x = 1, rq.y = 1, rq.width = 14, rq.height = 6;
+    rq.rop = rq.ropBack = gdi::Rop2ToRop3Code(R2_COPYPEN);
+    rq.brush = &brush;
+    rq.shape = &shape;
+    ASSERT_TRUE(gdi::BltRun(rq));
+    const uint8_t* p = static_cast<uint8_t*>(bits);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            bool inside = ((x >= 1 && x < 4 && y >= 1 && y < 3) || (x >= 10 && x < 15 && y >= 5 && y < 7)) && x < 12;
+            EXPECT_EQ(p[y * 48 + 3 * x] == 0xFF, inside) << x << "," << y;
+        }
+    pixman_region32_fini(&shape);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+    DeleteObject(clip);
+}
