@@ -1,5 +1,5 @@
-// Painting fills and pen strokes. Every drawing call turns its pixels into one region first and
-// then hands it to the GDI core's raster operation with the DC's clip narrowed to it, so each
+// Painting fills and pen strokes. Every fill and every stroke turns its pixels into one region
+// first and hands it to the GDI core's raster operation as the shape to paint through, so each
 // pixel is painted once and the mixes, patterns and clipping are the core's own.
 #include <cmath>
 #include <new>
@@ -110,15 +110,9 @@ std::vector<double> GeometricDashes(const Dc& dc, const Pen& pen, double width)
 
 bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush)
 {
-    RegionHolder target;
-    DcVisibleRegion(dc, &target.r);
-    if (!pixman_region32_intersect(&target.r, &target.r, shape)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    if (!pixman_region32_not_empty(&target.r))
+    if (!pixman_region32_not_empty(shape))
         return true;
-    const pixman_box32_t* e = pixman_region32_extents(&target.r);
+    const pixman_box32_t* e = pixman_region32_extents(shape);
     BltRequest rq;
     rq.dst = &dc;
     rq.x = e->x1;
@@ -127,20 +121,8 @@ bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush)
     rq.height = int64_t{e->y2} - e->y1;
     rq.rop = Rop2ToRop3Code(dc.rop2);
     rq.brush = &brush;
-    // The core paints within the DC's clip: narrow it to the shape for this one call.
-    const bool hadClip = dc.hasClip;
-    RegionHolder saved;
-    if (hadClip)
-        pixman_region32_copy(&saved.r, &dc.clip);
-    pixman_region32_copy(&dc.clip, &target.r);
-    dc.hasClip = true;
-    bool ok = BltRun(rq);
-    if (hadClip)
-        pixman_region32_copy(&dc.clip, &saved.r);
-    else
-        pixman_region32_clear(&dc.clip);
-    dc.hasClip = hadClip;
-    return ok;
+    rq.shape = shape;  // the core clips it to the DC's visible area
+    return BltRun(rq);
 }
 
 bool FillFigures(Dc& dc, const PathFigures& figures)
