@@ -1,0 +1,196 @@
+// Memory device contexts: creation, selection and the simple drawing state.
+#include "gdi_internal.h"
+#include "platform/kernel.h"
+
+namespace gdi {
+
+Dc::Dc() : Object(Kind::Dc) { pixman_region32_init(&clip); }
+Dc::~Dc() { pixman_region32_fini(&clip); }
+
+namespace {
+
+// Stock objects are shared by every thread's DCs and never deleted, so only other objects count
+// their selections.
+void Hold(Object* object) {
+    if (object && !object->stock) object->selections++;
+}
+
+void Release(Object* object) {
+    if (object && !object->stock) object->selections--;
+}
+
+template <class T> HGDIOBJ Swap(T*& slot, T* object) {
+    T* previous = slot;
+    if (previous == object) return object->handle;
+    Hold(object);
+    Release(previous);
+    slot = object;
+    return previous ? previous->handle : nullptr;
+}
+
+}  // namespace
+}  // namespace gdi
+
+using namespace gdi;
+
+HDC CreateCompatibleDC(HDC) {
+    Bitmap* bitmap = DefaultBitmap();
+    Brush* brush = static_cast<Brush*>(StockObject(WHITE_BRUSH));
+    Pen* pen = static_cast<Pen*>(StockObject(BLACK_PEN));
+    if (!bitmap || !brush || !pen) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    Dc* dc = NewObject<Dc>();
+    if (!dc) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    Swap(dc->bitmap, bitmap);
+    Swap(dc->brush, brush);
+    Swap(dc->pen, pen);
+    return static_cast<HDC>(dc->handle);
+}
+
+BOOL DeleteDC(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return FALSE;
+    Release(dc->bitmap);
+    Release(dc->brush);
+    Release(dc->pen);
+    Release(dc->font);
+    DestroyObject(dc);
+    return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return nullptr;
+    Object* object = HandleGetAny(objectHandle);
+    if (!object) return nullptr;
+    switch (object->kind) {
+        case Kind::Bitmap: {
+            Bitmap* bitmap = static_cast<Bitmap*>(object);
+            if (bitmap != dc->bitmap && bitmap->selections > 0 && !bitmap->stock) {
+                SetLastError(ERROR_INVALID_PARAMETER);  // already selected into another DC
+                return nullptr;
+            }
+            return Swap(dc->bitmap, bitmap);
+        }
+        case Kind::Brush: return Swap(dc->brush, static_cast<Brush*>(object));
+        case Kind::Pen: return Swap(dc->pen, static_cast<Pen*>(object));
+        case Kind::Font: return Swap(dc->font, object);
+        case Kind::Region: {
+            int type = SelectClipRgn(handle, static_cast<HRGN>(objectHandle));
+            return type == ERROR ? HGDI_ERROR : reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(type));
+        }
+        case Kind::Dc: break;
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+}
+
+COLORREF SetTextColor(HDC handle, COLORREF color) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return CLR_INVALID;
+    COLORREF previous = dc->textColor;
+    dc->textColor = color & 0xFFFFFF;
+    return previous;
+}
+
+COLORREF GetTextColor(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    return dc ? dc->textColor : CLR_INVALID;
+}
+
+COLORREF SetBkColor(HDC handle, COLORREF color) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return CLR_INVALID;
+    COLORREF previous = dc->bkColor;
+    dc->bkColor = color & 0xFFFFFF;
+    return previous;
+}
+
+COLORREF GetBkColor(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    return dc ? dc->bkColor : CLR_INVALID;
+}
+
+int SetBkMode(HDC handle, int mode) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return 0;
+    if (mode != TRANSPARENT && mode != OPAQUE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int previous = dc->bkMode;
+    dc->bkMode = mode;
+    return previous;
+}
+
+int GetBkMode(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    return dc ? dc->bkMode : 0;
+}
+
+int SetROP2(HDC handle, int mix) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return 0;
+    if (mix < R2_BLACK || mix > R2_WHITE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int previous = dc->rop2;
+    dc->rop2 = mix;
+    return previous;
+}
+
+int GetROP2(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    return dc ? dc->rop2 : 0;
+}
+
+int SetStretchBltMode(HDC handle, int mode) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return 0;
+    if (mode < BLACKONWHITE || mode > HALFTONE) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    int previous = dc->stretchMode;
+    dc->stretchMode = mode;
+    return previous;
+}
+
+int GetStretchBltMode(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    return dc ? dc->stretchMode : 0;
+}
+
+UINT SetTextAlign(HDC handle, UINT align) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return GDI_ERROR;
+    UINT previous = dc->textAlign;
+    dc->textAlign = align;
+    return previous;
+}
+
+UINT GetTextAlign(HDC handle) {
+    Dc* dc = Get<Dc>(handle);
+    return dc ? dc->textAlign : GDI_ERROR;
+}
+
+BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return FALSE;
+    if (previous) *previous = dc->brushOrg;
+    dc->brushOrg = {x, y};
+    return TRUE;
+}
+
+BOOL GetBrushOrgEx(HDC handle, LPPOINT origin) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc || !origin) return FALSE;
+    *origin = dc->brushOrg;
+    return TRUE;
+}

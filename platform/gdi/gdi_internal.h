@@ -1,0 +1,238 @@
+// The records behind GDI handles, shared by the files of platform/gdi/. Every object begins with
+// an Object head; a handle is an index into one table plus a generation, so a stale or foreign
+// handle is refused instead of followed.
+//
+// Adding a kind of drawing: make the object with NewObject<T>() (DeleteObject and SelectObject
+// already handle pens and fonts through the Dc's slots); turn the shape into device pixels, as a
+// pixman region or as rectangles, and paint it with BltRun, giving the brush (a pen's colour as an
+// unregistered Brush record), the mix as Rop2ToRop3Code(dc.rop2) and the region as `shape`. BltRun
+// applies the DC's clip, the bitmap's bounds, the brush origin and the colour rules.
+#pragma once
+
+#include <pixman.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/gdi.h"
+
+namespace gdi {
+
+enum class Kind : uint8_t { Dc = 1, Bitmap, Brush, Pen, Font, Region };
+
+struct Object {
+    Kind kind;
+    bool stock = false;
+    uint32_t selections = 0;             // how many DCs hold this object selected (not counted for stock objects)
+    void (*destroy)(Object*) = nullptr;  // frees the object's record
+    HGDIOBJ handle = nullptr;
+    explicit Object(Kind k) : kind(k) {}
+};
+
+// Pixel storage of a bitmap. Rows are addressed top-down whatever the memory order: row y
+// starts at row0 + y * rowStep.
+struct Dib {
+    int32_t width = 0;
+    int32_t height = 0;
+    uint16_t bpp = 0;
+    bool topDown = true;
+    uint32_t stride = 0;
+    uint8_t* bits = nullptr;  // first byte of storage
+    uint8_t* row0 = nullptr;
+    ptrdiff_t rowStep = 0;
+    std::vector<RGBQUAD> colors;  // colour table of indexed formats
+    uint32_t masks[3] = {0, 0, 0};  // red, green, blue of 16 and 32 bits
+    std::unique_ptr<uint8_t[]> owned;
+    void* mappedView = nullptr;  // a file-mapping view to unmap on destruction
+
+    uint8_t* Row(int32_t y) const { return row0 + y * rowStep; }
+    uint64_t Bytes() const { return uint64_t(stride) * uint64_t(height); }
+};
+
+struct Bitmap : Object {
+    Dib dib;
+    Bitmap() : Object(Kind::Bitmap) {}
+    ~Bitmap();
+};
+
+struct Brush : Object {
+    UINT style = BS_SOLID;  // BS_SOLID, BS_NULL or BS_DIBPATTERNPT
+    COLORREF color = 0;
+    Dib pattern;  // BS_DIBPATTERNPT: the brush's own copy
+    Brush() : Object(Kind::Brush) {}
+};
+
+// Pens are drawn by the path and line code; the record lives here so that DCs and stock objects
+// can hold them.
+struct Pen : Object {
+    UINT style = 0;
+    int32_t width = 0;
+    COLORREF color = 0;
+    LOGBRUSH brush{};
+    std::vector<DWORD> dashes;
+    bool extended = false;
+    Pen() : Object(Kind::Pen) {}
+};
+
+struct Region : Object {
+    pixman_region32_t rgn;
+    Region();
+    ~Region();
+};
+
+struct Dc : Object {
+    Bitmap* bitmap = nullptr;
+    Brush* brush = nullptr;
+    Pen* pen = nullptr;
+    Object* font = nullptr;
+    bool hasClip = false;
+    pixman_region32_t clip;  // device pixels, valid when hasClip
+
+    int mapMode = MM_TEXT;
+    POINT windowOrg{0, 0};
+    POINT viewportOrg{0, 0};
+    SIZE windowExt{1, 1};
+    SIZE viewportExt{1, 1};
+
+    COLORREF textColor = 0x000000;
+    COLORREF bkColor = 0xFFFFFF;
+    int bkMode = OPAQUE;
+    int rop2 = R2_COPYPEN;
+    int stretchMode = BLACKONWHITE;
+    UINT textAlign = TA_LEFT | TA_TOP;
+    POINT brushOrg{0, 0};
+
+    // State of the path, line and text code.
+    int polyFillMode = ALTERNATE;
+    float miterLimit = 10.0f;
+    POINT currentPosition{0, 0};
+    void* path = nullptr;
+
+    Dc();
+    ~Dc();
+};
+
+// ---- Handle table (object.cpp) ----
+// Registers the object and gives it a handle; null (and ERROR_NOT_ENOUGH_MEMORY) when full.
+HGDIOBJ HandleAdd(Object* object);
+void HandleRemove(Object* object);
+// The object behind a handle when it is of the given kind; otherwise null and
+// ERROR_INVALID_HANDLE.
+Object* HandleGet(HGDIOBJ handle, Kind kind);
+Object* HandleGetAny(HGDIOBJ handle);
+
+template <class T> T* Get(HGDIOBJ handle);
+template <> inline Dc* Get<Dc>(HGDIOBJ h) { return static_cast<Dc*>(HandleGet(h, Kind::Dc)); }
+template <> inline Bitmap* Get<Bitmap>(HGDIOBJ h) { return static_cast<Bitmap*>(HandleGet(h, Kind::Bitmap)); }
+template <> inline Brush* Get<Brush>(HGDIOBJ h) { return static_cast<Brush*>(HandleGet(h, Kind::Brush)); }
+template <> inline Pen* Get<Pen>(HGDIOBJ h) { return static_cast<Pen*>(HandleGet(h, Kind::Pen)); }
+template <> inline Region* Get<Region>(HGDIOBJ h) { return static_cast<Region*>(HandleGet(h, Kind::Region)); }
+
+// Creates T, registers it and returns it; null on failure.
+template <class T> T* NewObject() {
+    T* object = new (std::nothrow) T();
+    if (!object) return nullptr;
+    object->destroy = [](Object* o) { delete static_cast<T*>(o); };
+    if (!HandleAdd(object)) {
+        delete object;
+        return nullptr;
+    }
+    return object;
+}
+void DestroyObject(Object* object);  // removes the handle and frees
+
+// ---- Stock objects (stock.cpp) ----
+Object* StockObject(int index);
+Bitmap* DefaultBitmap();  // the 1 x 1 one-bit bitmap of a fresh DC
+
+// ---- DIB storage and pixels (dib.cpp, pixel.cpp) ----
+uint32_t DibStride(int64_t width, int bpp);
+// Checks a header and its colour table or masks and fills everything of dib except the
+// storage. Sets the last error and returns false when the header is not acceptable.
+bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& compression);
+// Sets row0/rowStep from bits and orientation.
+void DibBindRows(Dib& dib);
+bool DibAllocate(Dib& dib);  // owned zeroed storage
+// A DIB over caller data (BI_RGB and BI_BITFIELDS point at it; RLE is decoded into owned rows).
+bool DibFromPacked(const BITMAPINFO* info, const void* bits, Dib& dib);
+// Byte offset of the rows in a packed DIB (header, masks, colour table).
+size_t DibPackedHeaderBytes(const BITMAPINFO* info);
+
+// RLE4 and RLE8 into a bottom-up bitmap of index pixels; false on damaged data.
+bool RleDecode(const uint8_t* data, size_t size, Dib& dib, DWORD compression);
+
+uint32_t PixelGet(const Dib& dib, int32_t x, int32_t y);
+void PixelPut(uint8_t* row, int32_t x, int bpp, uint32_t value);
+uint32_t PixelRead(const uint8_t* row, int32_t x, int bpp);
+COLORREF NativeToColor(const Dib& dib, uint32_t value);
+// Nearest colour-table entry for indexed formats (lowest index on ties).
+uint32_t ColorToNative(const Dib& dib, COLORREF color);
+bool SameFormat(const Dib& a, const Dib& b);
+
+// ---- Raster operations (rop.cpp) ----
+// Applies a ternary code to n bytes of destination with source and pattern bytes (either may be
+// null when the code does not read it).
+void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n);
+inline bool RopNeedsSource(uint8_t code) { return ((code >> 2) ^ code) & 0x33; }
+inline bool RopNeedsPattern(uint8_t code) { return ((code >> 4) ^ code) & 0x0F; }
+// Binary mix (R2_BLACK .. R2_WHITE) of pen bits p over destination bits d.
+inline uint32_t Rop2Bits(int mix, uint32_t p, uint32_t d) {
+    uint32_t table = uint32_t(mix - 1) & 15;  // bit (p << 1 | d) is the result
+    uint32_t r = 0;
+    if (table & 1) r |= ~p & ~d;
+    if (table & 2) r |= ~p & d;
+    if (table & 4) r |= p & ~d;
+    if (table & 8) r |= p & d;
+    return r;
+}
+// The ternary code that a mix gives when the pen is the pattern.
+uint8_t Rop2ToRop3Code(int mix);
+
+// ---- Mapping (mapping.cpp) ----
+bool MapPoint(const Dc& dc, int64_t x, int64_t y, int64_t& outX, int64_t& outY);
+
+// ---- Blits (blt_core.cpp) ----
+// A source of pixels in device space for the raster core.
+struct BltSource {
+    const Dib* dib = nullptr;
+    const Dc* dc = nullptr;  // null for a DIB given by the caller: colours come from its table
+    int64_t x = 0, y = 0, width = 0, height = 0;  // signed extents; a negative one mirrors
+};
+struct BltRequest {
+    Dc* dst = nullptr;
+    int64_t x = 0, y = 0, width = 0, height = 0;  // device, signed extents
+    uint8_t rop = 0xCC;
+    uint8_t ropBack = 0xCC;   // where the mask is 0
+    const Dib* mask = nullptr;
+    int64_t maskX = 0, maskY = 0;
+    const Brush* brush = nullptr;  // the pattern (the DC's brush unless FillRect gives one)
+    BltSource src;
+    bool hasSource = false;
+    bool transparent = false;  // TransparentBlt: source pixels of this colour are not drawn
+    COLORREF transparentColor = 0;
+    // Limits drawing further to this device region: the line, path and polygon code paints its
+    // spans through it, with the rectangle above set to the region's extents.
+    const pixman_region32_t* shape = nullptr;
+};
+// Clips to the DC's bitmap and clip region and draws. False (with the last error) on bad input.
+bool BltRun(const BltRequest& request);
+// Nearest-pixel mapping of one axis: destination [d0, d0 + dn) onto source [s0, s0 + sn)
+// (mirrored when asked), computed for destination coordinates [c0, c1). Source pixel of
+// destination d: floor((2 (d - d0) + 1) sn / (2 dn)) from the near end.
+struct Axis {
+    std::vector<int32_t> map;  // source coordinate per destination coordinate from `first`, -1 outside
+    int64_t first = 0;
+    int64_t validBegin = 0, validEnd = 0;  // destination range whose source lies inside
+};
+void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool mirror, int64_t c0, int64_t c1,
+               int64_t sourceSize);
+// The device rectangle of a logical one (signed extents kept).
+bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& dx, int64_t& dy,
+             int64_t& dw, int64_t& dh);
+
+// The DC's drawable area as a region: its clip intersected with the bitmap, in device pixels.
+void DcVisibleRegion(const Dc& dc, pixman_region32_t* out);
+int RegionTypeOf(const pixman_region32_t* region);
+
+}  // namespace gdi

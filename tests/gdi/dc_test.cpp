@@ -1,0 +1,185 @@
+// Device contexts: selection rules, deletion of selected objects, mapping modes and clip boxes.
+#include <gtest/gtest.h>
+
+#include "gdi_reference.h"
+#include "platform/kernel.h"
+
+namespace {
+
+HBITMAP Section(int width, int height, int bpp) {
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[2];
+    } info{{40, width, -height, 1, WORD(bpp), BI_RGB, 0, 0, 0, 2, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    void* bits;
+    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+}  // namespace
+
+TEST(GdiDc, SelectObjectReturnsThePreviousObjectOfItsKind) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP a = Section(4, 4, 24), b = Section(4, 4, 24);
+    HGDIOBJ original = SelectObject(dc, a);
+    EXPECT_NE(original, nullptr);
+    EXPECT_EQ(GetObjectType(original), DWORD(OBJ_BITMAP));
+    EXPECT_EQ(SelectObject(dc, b), a);
+    EXPECT_EQ(SelectObject(dc, original), b);
+    HBRUSH brush = CreateSolidBrush(0x00FF00);
+    EXPECT_EQ(SelectObject(dc, brush), GetStockObject(WHITE_BRUSH));
+    EXPECT_EQ(SelectObject(dc, GetStockObject(BLACK_PEN)), GetStockObject(BLACK_PEN));
+    EXPECT_EQ(SelectObject(dc, GetStockObject(WHITE_BRUSH)), brush);
+    HRGN region = CreateRectRgn(0, 0, 2, 2);
+    EXPECT_EQ(SelectObject(dc, region), reinterpret_cast<HGDIOBJ>(intptr_t(SIMPLEREGION)));
+    EXPECT_TRUE(DeleteObject(region));  // the DC keeps its own copy
+    RECT box;
+    EXPECT_EQ(GetClipBox(dc, &box), SIMPLEREGION);
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_TRUE(DeleteObject(a));
+    EXPECT_TRUE(DeleteObject(b));
+    EXPECT_TRUE(DeleteDC(dc));
+}
+
+TEST(GdiDc, ABitmapIsSelectedIntoOneDcAtATime) {
+    HDC first = CreateCompatibleDC(nullptr), second = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = Section(8, 8, 1);
+    HGDIOBJ old = SelectObject(first, bitmap);
+    EXPECT_EQ(SelectObject(second, bitmap), nullptr);
+    EXPECT_EQ(SelectObject(first, bitmap), bitmap);  // again into the same DC is fine
+    SelectObject(first, old);
+    EXPECT_NE(SelectObject(second, bitmap), nullptr);
+    DeleteDC(second);  // deleting the DC deselects it
+    EXPECT_TRUE(DeleteObject(bitmap));
+    DeleteDC(first);
+}
+
+TEST(GdiDc, DeleteOfASelectedObjectIsRefusedAndTheObjectKept) {
+    std::mt19937 rng(1);
+    ref::Surface surface(8, 2, 24, true, rng);
+    HBRUSH brush = CreateSolidBrush(0x0000FF);
+    HGDIOBJ oldBrush = SelectObject(surface.dc, brush);
+    SetLastError(0);
+    EXPECT_FALSE(DeleteObject(brush));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(DeleteObject(surface.bitmap));
+    // Both still work.
+    EXPECT_TRUE(PatBlt(surface.dc, 0, 0, 8, 2, PATCOPY));
+    EXPECT_EQ(surface.bits[2], 0xFF);
+    EXPECT_EQ(surface.bits[0], 0x00);
+    EXPECT_EQ(GetObjectType(brush), DWORD(OBJ_BRUSH));
+    SelectObject(surface.dc, oldBrush);
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_EQ(GetObjectType(brush), 0u);  // a stale handle is refused, not followed
+    EXPECT_FALSE(DeleteObject(brush));
+    EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_BRUSH)));  // stock objects stay
+    EXPECT_EQ(GetObjectType(GetStockObject(BLACK_BRUSH)), DWORD(OBJ_BRUSH));
+}
+
+TEST(GdiDc, MappingRoundsHalvesAwayFromZero) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    struct Case {
+        int mode;
+        POINT wo, vo;
+        SIZE we, ve;
+    };
+    const Case cases[] = {
+        {MM_ANISOTROPIC, {0, 0}, {0, 0}, {2, 2}, {1, 1}},     {MM_ANISOTROPIC, {3, -7}, {100, 50}, {3, 7}, {-5, 2}},
+        {MM_ANISOTROPIC, {-1, 1}, {-9, 9}, {-4, 6}, {7, -3}}, {MM_TEXT, {5, 6}, {-2, 3}, {1, 1}, {1, 1}},
+    };
+    for (const Case& c : cases) {
+        SetMapMode(dc, c.mode);
+        SetWindowExtEx(dc, c.we.cx, c.we.cy, nullptr);
+        SetViewportExtEx(dc, c.ve.cx, c.ve.cy, nullptr);
+        SetWindowOrgEx(dc, c.wo.x, c.wo.y, nullptr);
+        SetViewportOrgEx(dc, c.vo.x, c.vo.y, nullptr);
+        for (int x = -20; x <= 20; ++x) {
+            POINT p{x, -x * 3 + 1};
+            ASSERT_TRUE(LPtoDP(dc, &p, 1));
+            EXPECT_EQ(p.x, ref::MapAxis(x, c.wo.x, c.we.cx, c.vo.x, c.ve.cx)) << x;
+            EXPECT_EQ(p.y, ref::MapAxis(-x * 3 + 1, c.wo.y, c.we.cy, c.vo.y, c.ve.cy)) << x;
+            POINT back = p;
+            ASSERT_TRUE(DPtoLP(dc, &back, 1));
+            EXPECT_EQ(back.x, ref::MapAxis(p.x, c.vo.x, c.ve.cx, c.wo.x, c.we.cx));
+        }
+    }
+    // Exact halves: 1 * 1 / 2 = 0.5 -> 1 and -0.5 -> -1.
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowOrgEx(dc, 0, 0, nullptr);
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+    SetWindowExtEx(dc, 2, 2, nullptr);
+    SetViewportExtEx(dc, 1, 1, nullptr);
+    POINT halves[2] = {{1, -1}, {3, -3}};
+    LPtoDP(dc, halves, 2);
+    EXPECT_EQ(halves[0].x, 1);
+    EXPECT_EQ(halves[0].y, -1);
+    EXPECT_EQ(halves[1].x, 2);
+    EXPECT_EQ(halves[1].y, -2);
+    // A zero extent is refused; MM_TEXT ignores extents and resets them.
+    EXPECT_FALSE(SetWindowExtEx(dc, 0, 5, nullptr));
+    SetMapMode(dc, MM_TEXT);
+    SIZE ext;
+    GetViewportExtEx(dc, &ext);
+    EXPECT_EQ(ext.cx, 1);
+    SetViewportExtEx(dc, 9, 9, nullptr);
+    GetViewportExtEx(dc, &ext);
+    EXPECT_EQ(ext.cx, 1);
+    // Isotropic: the viewport extent of the larger scale shrinks to the smaller one.
+    SetMapMode(dc, MM_ISOTROPIC);
+    SetWindowExtEx(dc, 100, 100, nullptr);
+    SetViewportExtEx(dc, 50, -200, nullptr);
+    GetViewportExtEx(dc, &ext);
+    EXPECT_EQ(ext.cx, 50);
+    EXPECT_EQ(ext.cy, -50);
+    POINT previous;
+    OffsetViewportOrgEx(dc, 3, 4, nullptr);
+    SetViewportOrgEx(dc, 0, 0, &previous);
+    EXPECT_EQ(previous.x, 3);
+    DeleteDC(dc);
+}
+
+TEST(GdiDc, ClipBoxIsTheVisibleClipInLogicalUnits) {
+    std::mt19937 rng(1);
+    ref::Surface surface(40, 30, 1, true, rng, ref::MonoPalette());
+    RECT box;
+    EXPECT_EQ(GetClipBox(surface.dc, &box), SIMPLEREGION);
+    EXPECT_EQ(box.right, 40);
+    EXPECT_EQ(box.bottom, 30);
+    HRGN a = CreateRectRgn(5, 5, 15, 10), b = CreateRectRgn(20, 8, 60, 12);
+    SelectClipRgn(surface.dc, a);
+    EXPECT_EQ(ExtSelectClipRgn(surface.dc, b, RGN_OR), COMPLEXREGION);
+    SetMapMode(surface.dc, MM_ANISOTROPIC);
+    SetWindowExtEx(surface.dc, 2, 2, nullptr);
+    SetViewportExtEx(surface.dc, 1, 1, nullptr);
+    EXPECT_EQ(GetClipBox(surface.dc, &box), COMPLEXREGION);
+    EXPECT_EQ(box.left, 10);
+    EXPECT_EQ(box.top, 10);
+    EXPECT_EQ(box.right, 80);  // the bitmap's edge at device 40
+    EXPECT_EQ(box.bottom, 24);
+    EXPECT_EQ(ExtSelectClipRgn(surface.dc, a, RGN_DIFF), SIMPLEREGION);
+    EXPECT_EQ(ExtSelectClipRgn(surface.dc, nullptr, RGN_AND), ERROR);
+    EXPECT_EQ(ExtSelectClipRgn(surface.dc, nullptr, RGN_COPY), SIMPLEREGION);
+    EXPECT_EQ(GetClipBox(surface.dc, &box), SIMPLEREGION);
+    EXPECT_EQ(box.right, 80);
+    DeleteObject(a);
+    DeleteObject(b);
+}
+
+TEST(GdiDc, RopTwoTableAndStateSetters) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    EXPECT_EQ(SetROP2(dc, R2_XORPEN), R2_COPYPEN);
+    EXPECT_EQ(GetROP2(dc), R2_XORPEN);
+    EXPECT_EQ(SetROP2(dc, 0), 0);
+    EXPECT_EQ(SetStretchBltMode(dc, COLORONCOLOR), BLACKONWHITE);
+    EXPECT_EQ(SetBkMode(dc, TRANSPARENT), OPAQUE);
+    EXPECT_EQ(SetTextAlign(dc, TA_BASELINE), UINT(TA_LEFT | TA_TOP));
+    EXPECT_EQ(SetTextColor(dc, 0x123456), 0u);
+    EXPECT_EQ(GetTextColor(dc), 0x123456u);
+    POINT org;
+    SetBrushOrgEx(dc, 4, 5, nullptr);
+    GetBrushOrgEx(dc, &org);
+    EXPECT_EQ(org.x, 4);
+    EXPECT_TRUE(GdiFlush());
+    EXPECT_FALSE(UnrealizeObject(GetStockObject(BLACK_PEN)));
+    DeleteDC(dc);
+    EXPECT_EQ(GetBkColor(dc), CLR_INVALID);
+}
