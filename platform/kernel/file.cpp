@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <string>
 #include <unistd.h>
 
 #include "platform/kernel.h"
@@ -15,6 +16,17 @@ FileObject::~FileObject() { ::close(fd); }
 namespace {
 
 std::shared_ptr<FileObject> File(HANDLE handle) { return HandleGet<FileObject>(handle); }
+
+// ENOENT means a missing file when its folder exists, a missing path otherwise.
+DWORD MissingFileError(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return ERROR_FILE_NOT_FOUND;
+    struct stat st;
+    const std::string folder = path.substr(0, slash);
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
 
 BOOL Fail(DWORD code)
 {
@@ -61,7 +73,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
         fd = ::open(path.c_str(), oflags, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : ErrnoToWinError(errno));
+        SetLastError(errno == ENOENT ? MissingFileError(path) : ErrnoToWinError(errno));
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
@@ -105,7 +117,7 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* ove
                 continue;
             if (read)
                 *read = done;
-            return Fail(ErrnoToWinError(errno));
+            return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
         }
         if (n == 0)
             break;

@@ -5,7 +5,9 @@
 
 namespace {
 
-constexpr DWORD kSlots = 1088;
+// As many as Windows promises at least (TLS_MINIMUM_AVAILABLE); every thread of every image that
+// links this layer carries the values, so the table is kept small.
+constexpr DWORD kSlots = 64;
 
 // A slot's generation changes when it is freed, so a value set under an earlier owner of the slot
 // reads as null in every thread.

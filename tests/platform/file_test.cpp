@@ -66,7 +66,7 @@ TEST(Files, DispositionsAndErrors)
     EXPECT_EQ(Open(name, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Open(dir.file("no/such/dir.txt"), GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 
     HANDLE file = Open(name, GENERIC_WRITE, CREATE_ALWAYS);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -244,7 +244,7 @@ TEST(FileMappings, ReadWriteViewsAndEmptyFile)
     CloseHandle(file);
 }
 
-TEST(ThreadLocalSlots, ValuesAreThreadLocalAndFreedSlotsReadNull)
+TEST(ThreadLocalSlots, FreedSlotsReadNullAndBadIndexesFail)
 {
     const DWORD slot = TlsAlloc();
     ASSERT_NE(slot, TLS_OUT_OF_INDEXES);
@@ -263,6 +263,7 @@ TEST(ThreadLocalSlots, ValuesAreThreadLocalAndFreedSlotsReadNull)
     ASSERT_EQ(again, slot);  // the lowest free slot is reused
     EXPECT_EQ(TlsGetValue(again), nullptr);
     TlsFree(again);
+    EXPECT_FALSE(TlsSetValue(TLS_OUT_OF_INDEXES, &value));
 }
 
 }  // namespace

@@ -170,4 +170,29 @@ TEST(Events, PingPongLosesNoWakeUp)
     CloseHandle(pong);
 }
 
+TEST(ThreadLocalSlots, EachThreadSeesItsOwnValue)
+{
+    Watchdog watchdog;
+    const DWORD slot = TlsAlloc();
+    ASSERT_NE(slot, TLS_OUT_OF_INDEXES);
+    int mine = 0;
+    TlsSetValue(slot, &mine);
+    std::vector<std::thread> threads;
+    std::atomic<int> correct{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            int own = 0;
+            if (TlsGetValue(slot) == nullptr && TlsSetValue(slot, &own)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                if (TlsGetValue(slot) == &own)
+                    ++correct;
+            }
+        });
+    for (auto& t : threads)
+        t.join();
+    EXPECT_EQ(correct, 4);
+    EXPECT_EQ(TlsGetValue(slot), &mine);
+    TlsFree(slot);
+}
+
 }  // namespace

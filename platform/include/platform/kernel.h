@@ -85,7 +85,8 @@ struct SECURITY_ATTRIBUTES;
 // so it is gone when the last handle closes, even if the process dies. A back slash in a name is a
 // folder separator. A folder cannot be opened (ERROR_ACCESS_DENIED). CREATE_ALWAYS and OPEN_ALWAYS
 // set the last error to ERROR_ALREADY_EXISTS when the file was there, 0 otherwise. Failure returns
-// INVALID_HANDLE_VALUE.
+// INVALID_HANDLE_VALUE: a missing file ERROR_FILE_NOT_FOUND, a missing folder ERROR_PATH_NOT_FOUND,
+// CREATE_NEW over an existing file ERROR_FILE_EXISTS.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
@@ -109,7 +110,8 @@ BOOL FlushFileBuffers(HANDLE file);
 BOOL SetEndOfFile(HANDLE file);
 BOOL DeleteFileA(LPCSTR name);
 BOOL DeleteFileW(LPCWSTR name);
-// Closes any handle this layer hands out (files, mappings, events).
+// Closes any handle this layer hands out (files, mappings, events). A handle that is not open
+// gives ERROR_INVALID_HANDLE; an object in use by another thread lives until that use ends.
 BOOL CloseHandle(HANDLE handle);
 
 // ---- Temporary files ----
@@ -147,7 +149,8 @@ BOOL UnmapViewOfFile(LPCVOID view);
 
 // ---- Thread-local slots ----
 #define TLS_OUT_OF_INDEXES 0xFFFFFFFFu
-// 1088 slots per process. A freed slot reads as null in every thread when it is allocated again.
+// 64 slots per process (TLS_OUT_OF_INDEXES with ERROR_NO_MORE_ITEMS beyond). The lowest free slot
+// is given; a freed slot reads as null in every thread when it is allocated again.
 DWORD TlsAlloc();
 BOOL TlsFree(DWORD index);
 LPVOID TlsGetValue(DWORD index);  // sets the last error to 0 on success, as callers test it
@@ -197,6 +200,13 @@ HMODULE LoadLibraryW(LPCWSTR fileName);
 // ordinal not in it, gives 127.
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
+// Converts an address from GetProcAddress to the function type it has, without the warning a
+// direct cast between function types gives:  auto init = FaxProcCast<ImoInitializeFn>(proc);
+template <typename Function>
+Function FaxProcCast(FARPROC proc)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(proc));
+}
 
 // A module publishes its export ordinals as an exported array named FaxModuleOrdinals of
 // {ordinal, export name} entries ended by {0, nullptr}; the named exports must exist. The
