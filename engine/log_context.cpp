@@ -5,10 +5,7 @@
 #include <ctime>
 
 #include "engine/render_call.h"
-#if __has_include("platform/registry.h")
 #include "platform/registry.h"
-#define RASTREL_HAVE_REGISTRY 1
-#endif
 
 namespace {
 
@@ -19,7 +16,6 @@ bool gLogSlotAllocated = false;
 // The log folder from the registry, or the default folder when the key or value cannot be read.
 void LogFolderRead(const char* defaultFolder, char folder[LOG_PATH_MAX]) {
     folder[0] = '\0';
-#ifdef RASTREL_HAVE_REGISTRY
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, LOG_REGISTRY_KEY, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
         DWORD type = 0;
@@ -33,7 +29,6 @@ void LogFolderRead(const char* defaultFolder, char folder[LOG_PATH_MAX]) {
         }
         folder[0] = '\0';
     }
-#endif
     if (defaultFolder != nullptr) {
         const size_t length = strnlen(defaultFolder, LOG_PATH_MAX - 1);
         std::memcpy(folder, defaultFolder, length);

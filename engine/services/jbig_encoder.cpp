@@ -5,6 +5,7 @@
 #include "engine/services/jbig_encoder.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -24,11 +25,6 @@ constexpr uint8_t kMarkerStripeEnd = 0x02;  // SDNORM
 // A context's pair of state bytes (pixel 0 in the low byte, pixel 1 in the high byte): state 0
 // with the more probable symbol 0.
 constexpr uint16_t kInitialStatePair = 0x0080;
-
-// Bits of the 64-bit windows (see ContextWindows) that the 32 pixels of one group look at: the
-// row above from x - 3 to x + 2 and the current row from x - 4 to x.
-constexpr uint64_t kAboveWindowMask = ((uint64_t{1} << 37) - 1) << 6;
-constexpr uint64_t kCurrentWindowMask = ((uint64_t{1} << 36) - 1) << 8;
 
 uint32_t LoadBigEndian32(const uint8_t* p) {
     uint32_t word;
@@ -53,6 +49,14 @@ void* AllocateAligned(uint64_t bytes) {
 
 }  // namespace
 
+// Registers of the QM coder: A (interval), C (code register), CT (shifts to the next byte out).
+// The hot loops keep them in locals and pass them by value.
+struct JbigCoderRegisters {
+    uint32_t a;
+    uint32_t c;
+    uint32_t ct;
+};
+
 struct ImxJBIGEncoder {
     void* argument;
     ImxJBIGOutputCallback callback;
@@ -67,23 +71,18 @@ struct ImxJBIGEncoder {
     bool imageOpen;
 
     // Two line buffers of big-endian bit-order words, each with a zero word before the line and
-    // zero guard words after it; the current line and the line above swap after every row.
+    // two zero guard words after it; the current line becomes the line above after every row
+    // that differs from it.
     uint32_t* lineBlocks[2];
     uint32_t* lineAbove;
     uint32_t* lineCurrent;
-    uint32_t lineWordCapacity;
-    uint16_t* contextWords;  // one per pixel of the current line: context << 1 | pixel
-    uint8_t* whiteGroups;    // per 32-pixel group: all its context words are 0
 
     uint32_t row;            // rows taken so far
     uint32_t rowsInStripe;   // rows in the open stripe
-    uint32_t previousSum;    // 32-bit sum of the line above's words
+    bool aboveWhite;         // the line above has no black pixel
     bool previousTypical;    // the line above equals the line above it
 
-    // QM coder registers.
-    uint32_t a;
-    uint32_t c;
-    uint32_t ct;
+    JbigCoderRegisters qm;
     uint32_t stackedFF;
     uint32_t held;           // byte held back for carry propagation
     bool dropFirstByte;      // the coder's first byte of a stripe is never transmitted
@@ -157,8 +156,9 @@ void HandOverLastBuffer(ImxJBIGEncoder& e) {
 
 // ---- QM arithmetic coder ----
 
-void ByteOut(ImxJBIGEncoder& e) {
-    const uint32_t temp = e.c >> 19;
+// Returns C with the byte taken out.
+uint32_t ByteOut(ImxJBIGEncoder& e, uint32_t c) {
+    const uint32_t temp = c >> 19;
     if (temp > 0xFF) {
         // A carry: it runs into the held byte, and the stacked 0xFF bytes become 0x00.
         EmitByte(e, e.held + 1);
@@ -175,92 +175,120 @@ void ByteOut(ImxJBIGEncoder& e) {
         }
         e.held = temp;
     }
-    e.c &= 0x7FFFF;
+    return c & 0x7FFFF;
 }
 
-void Renormalize(ImxJBIGEncoder& e, uint32_t a) {
-    uint32_t shift = static_cast<uint32_t>(std::countl_zero(a)) - 16;  // a is in 1..0x7FFF
-    e.a = a << shift;
-    while (shift >= e.ct) {
-        e.c <<= e.ct;
-        shift -= e.ct;
-        ByteOut(e);
-        e.ct = 8;
+// Renormalisation that reaches a byte boundary: the bytes go out as the shifts pass them.
+[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a, uint32_t shift) {
+    r.a = a << shift;
+    while (shift >= r.ct) {
+        r.c <<= r.ct;
+        shift -= r.ct;
+        r.c = ByteOut(e, r.c);
+        r.ct = 8;
     }
-    e.c <<= shift;
-    e.ct -= shift;
+    r.c <<= shift;
+    r.ct -= shift;
+    return r;
 }
 
-void SetStatePair(ImxJBIGEncoder& e, uint32_t context, uint32_t mps, uint32_t state) {
+// What coding one symbol does to its context, by the symbol's state byte (state index, and in
+// bit 7 whether the symbol is the more probable one): Qe, and the context's new pair of state
+// bytes when the symbol renormalises, for pixel value 0 and 1.
+struct CodingStep {
+    uint16_t qe;
+    uint16_t nextPair[2];
+    uint16_t unused;
+};
+
+constexpr uint16_t StatePair(uint32_t mps, uint32_t state) {
     const uint32_t mpsByte = 0x80 | state;
-    e.statePairs[context] = static_cast<uint16_t>(mps != 0 ? (mpsByte << 8) | state : (state << 8) | mpsByte);
+    return static_cast<uint16_t>(mps != 0 ? (mpsByte << 8) | state : (state << 8) | mpsByte);
 }
 
-[[gnu::noinline]] void CodeMpsWithRenormalization(ImxJBIGEncoder& e, uint32_t word, uint32_t a,
-                                                  const JbigQmState& q) {
-    if (a < q.qe) {
-        e.c += a;
-        a = q.qe;
-    }
-    SetStatePair(e, word >> 1, word & 1, q.nextMps);
-    Renormalize(e, a);
-}
-
-[[gnu::noinline]] void CodeLps(ImxJBIGEncoder& e, uint32_t word, uint32_t a, const JbigQmState& q) {
-    if (a >= q.qe) {
-        e.c += a;
-        a = q.qe;
-    }
-    uint32_t mps = (word & 1) ^ 1;
-    if (q.switchMps) {
-        mps ^= 1;
-    }
-    SetStatePair(e, word >> 1, mps, q.nextLps);
-    Renormalize(e, a);
-}
-
-// Codes one pixel given as its context word (context << 1 | pixel value).
-inline void CodeWord(ImxJBIGEncoder& e, uint32_t word) {
-    const uint32_t stateByte = (e.statePairs[word >> 1] >> ((word & 1) * 8)) & 0xFF;
-    const JbigQmState& q = kJbigQmStates[stateByte & 0x7F];
-    const uint32_t a = e.a - q.qe;
-    if (stateByte & 0x80) {
-        if (a >= 0x8000) {
-            e.a = a;
-            return;
+constexpr std::array<CodingStep, 256> MakeCodingSteps() {
+    std::array<CodingStep, 256> steps{};
+    for (uint32_t stateByte = 0; stateByte < 256; ++stateByte) {
+        const uint32_t index = stateByte & 0x7F;
+        if (index >= JBIG_QM_STATE_COUNT) {
+            continue;
         }
-        CodeMpsWithRenormalization(e, word, a, q);
-    } else {
-        CodeLps(e, word, a, q);
+        const JbigQmState& q = kJbigQmStates[index];
+        steps[stateByte].qe = q.qe;
+        for (uint32_t pixel = 0; pixel < 2; ++pixel) {
+            if (stateByte & 0x80) {
+                steps[stateByte].nextPair[pixel] = StatePair(pixel, q.nextMps);
+            } else {
+                const uint32_t mps = q.switchMps ? pixel : pixel ^ 1;
+                steps[stateByte].nextPair[pixel] = StatePair(mps, q.nextLps);
+            }
+        }
     }
+    return steps;
+}
+
+constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
+
+// Codes one pixel given as its context word (context << 1 | pixel value): T.82 ENCODE with
+// CODEMPS, CODELPS and RENORME. Written without branches on the symbol, whose outcomes a
+// processor cannot predict in busy areas; only reaching a byte boundary branches.
+[[nodiscard]] inline JbigCoderRegisters CodeWord(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word) {
+    const uint32_t context = word >> 1;
+    const uint32_t pixel = word & 1;
+    const uint32_t pair = e.statePairs[context];
+    uint32_t stateByte;
+    if constexpr (std::endian::native == std::endian::little) {
+        stateByte = reinterpret_cast<const uint8_t*>(e.statePairs)[word];  // the pair's byte for the pixel
+    } else {
+        stateByte = (pair >> (pixel * 8)) & 0xFF;
+    }
+    const CodingStep& step = kCodingSteps[stateByte];
+    const uint32_t qe = step.qe;
+    uint32_t a = r.a - qe;
+    // The MPS takes the lower part of the interval and the LPS the upper one, exchanged when the
+    // MPS's part would be the smaller.
+    const uint32_t takeUpper = (stateByte >> 7) ^ static_cast<uint32_t>(a >= qe);
+    const uint32_t upperMask = 0u - takeUpper;
+    r.c += a & upperMask;
+    a = (qe & upperMask) | (a & ~upperMask);
+    // Every LPS and every MPS that leaves A below 0x8000 renormalises and moves the state.
+    const uint32_t renormalizeMask = 0u - static_cast<uint32_t>(a < 0x8000);
+    e.statePairs[context] = static_cast<uint16_t>((step.nextPair[pixel] & renormalizeMask) | (pair & ~renormalizeMask));
+    const uint32_t shift = static_cast<uint32_t>(std::countl_zero(a)) - 16;  // a is in 1..0xFFFF
+    if (shift >= r.ct) [[unlikely]] {
+        return RenormalizeWithBytes(e, r, a, shift);
+    }
+    r.a = a << shift;
+    r.c <<= shift;
+    r.ct -= shift;
+    return r;
 }
 
 // Codes `count` white pixels in the all-white context 0. While 0 is the more probable symbol,
 // every symbol that leaves A at 0x8000 or above only subtracts Qe, so such a run is charged at
 // once; a symbol that renormalises is coded on its own. The bytes equal coding one by one.
-void CodeWhiteRun(ImxJBIGEncoder& e, uint32_t count) {
+[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
     while (count != 0) {
         const uint32_t stateByte = e.statePairs[0] & 0xFF;
         if (stateByte & 0x80) {
-            const uint32_t qe = kJbigQmStates[stateByte & 0x7F].qe;
-            const uint32_t room = e.a - 0x8000;
+            const uint64_t qe = kJbigQmStates[stateByte & 0x7F].qe;
+            const uint64_t room = r.a - 0x8000;
             if (count * qe <= room) {
-                e.a -= count * qe;
-                return;
+                r.a -= static_cast<uint32_t>(count * qe);
+                return r;
             }
-            const uint32_t quiet = room / qe;
-            e.a -= quiet * qe;
+            const uint64_t quiet = room / qe;
+            r.a -= static_cast<uint32_t>(quiet * qe);
             count -= quiet;
         }
-        CodeWord(e, 0);
+        r = CodeWord(e, r, 0);
         --count;
     }
+    return r;
 }
 
 void StripeBegin(ImxJBIGEncoder& e) {
-    e.a = 0x10000;
-    e.c = 0;
-    e.ct = 11;
+    e.qm = JbigCoderRegisters{0x10000, 0, 11};
     e.stackedFF = 0;
     e.held = 0;
     e.dropFirstByte = true;
@@ -268,13 +296,13 @@ void StripeBegin(ImxJBIGEncoder& e) {
 
 // T.82 FLUSH, then the stripe's end marker.
 void StripeEnd(ImxJBIGEncoder& e) {
-    uint32_t temp = (e.a - 1 + e.c) & 0xFFFF0000;
-    if (temp < e.c) {
+    uint32_t temp = (e.qm.a - 1 + e.qm.c) & 0xFFFF0000;
+    if (temp < e.qm.c) {
         temp += 0x8000;
     }
-    e.c = temp << e.ct;
-    const bool moreFollows = (e.c & 0x7FFF800) != 0;
-    if (e.c < 0x8000000) {
+    const uint32_t c = temp << e.qm.ct;
+    const bool moreFollows = (c & 0x7FFF800) != 0;
+    if (c < 0x8000000) {
         EmitByte(e, e.held);
         for (; e.stackedFF != 0; --e.stackedFF) {
             EmitByte(e, 0xFF);
@@ -289,9 +317,9 @@ void StripeEnd(ImxJBIGEncoder& e) {
         e.stackedFF = 0;
     }
     if (moreFollows) {
-        EmitByte(e, (e.c >> 19) & 0xFF);
-        if ((e.c & 0x7F800) != 0) {
-            EmitByte(e, (e.c >> 11) & 0xFF);
+        EmitByte(e, (c >> 19) & 0xFF);
+        if ((c & 0x7F800) != 0) {
+            EmitByte(e, (c >> 11) & 0xFF);
         }
     }
     e.dropFirstByte = false;
@@ -301,21 +329,29 @@ void StripeEnd(ImxJBIGEncoder& e) {
 
 // ---- Lines ----
 
-uint32_t CompareWords(uint32_t width) {
-    return static_cast<uint32_t>(((uint64_t{width} + 63) >> 6) * 2);
+// 32-bit words of a line of the given width (64-bit arithmetic: any u32 width fits).
+uint32_t LineWords(uint32_t width) {
+    return static_cast<uint32_t>((uint64_t{width} + 31) / 32);
 }
 
+struct LoadedLine {
+    bool equalsAbove;
+    bool white;
+};
+
 // Loads (width + 7) / 8 bytes as big-endian words, clears the bits at and beyond the width and
-// zeroes the words up to the compare length and the guard words. Returns the sum of the words.
-uint32_t LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line) {
+// zeroes the guard words; compares with the line above on the way.
+LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line, const uint32_t* above) {
     const uint32_t width = e.width;
-    const uint32_t words = (width + 31) / 32;
+    const uint32_t words = LineWords(width);
     const uint32_t lineBytes = static_cast<uint32_t>((uint64_t{width} + 7) / 8);
-    uint32_t sum = 0;
+    uint32_t difference = 0;
+    uint32_t ink = 0;
     for (uint32_t i = 0; i + 1 < words; ++i) {
         const uint32_t word = LoadBigEndian32(bytes + 4 * i);
         line[i] = word;
-        sum += word;
+        difference |= word ^ above[i];
+        ink |= word;
     }
     const uint32_t lastOffset = 4 * (words - 1);
     uint32_t last = 0;
@@ -326,81 +362,101 @@ uint32_t LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line)
         last &= ~uint32_t{0} << (32 - (width & 31));
     }
     line[words - 1] = last;
-    sum += last;
-    std::fill(line + words, line + CompareWords(width) + 2, 0u);
-    return sum;
+    difference |= last ^ above[words - 1];
+    ink |= last;
+    line[words] = 0;
+    line[words + 1] = 0;
+    return LoadedLine{difference == 0, ink == 0};
 }
 
 void ClearLine(const ImxJBIGEncoder& e, uint32_t* line) {
-    std::fill(line, line + CompareWords(e.width) + 2, 0u);
+    std::fill(line, line + LineWords(e.width) + 2, 0u);
 }
 
-// Context words of the current line, and for each 32-pixel group whether they are all 0. The
-// context of pixel x is the row above from x - 3 (bit 9) to x + 2 (bit 4) and the current row
-// from x - 4 (bit 3) to x - 1 (bit 0); pixels outside the image are 0.
-void BuildContextWords(ImxJBIGEncoder& e) {
-    const uint32_t* above = e.lineAbove;
-    const uint32_t* current = e.lineCurrent;
-    const uint32_t groups = (e.width + 31) / 32;
+// The context word of pixel x0 + k of a 32-pixel group: the row above from x - 3 (context bit 9)
+// to x + 2 (bit 4), the current row from x - 4 (bit 3) to x - 1 (bit 0), then the pixel itself.
+// In both windows pixel x0 + k sits at bit 39 - k; pixels outside the image are 0.
+inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32_t k) {
+    return static_cast<uint32_t>(((aboveWindow >> (32 - k)) & 0x7E0) | ((currentWindow >> (39 - k)) & 0x1F));
+}
+
+// Codes the pixels of the current line. Pixels whose context word is 0 (a white pixel in a white
+// neighbourhood) are gathered into runs, across groups, and coded by the white fast path; the
+// others are coded one by one. A group's pixels with a non-zero word are found from its windows
+// at once: a pixel is busy when any pixel of its template, or the pixel itself, is black.
+void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current) {
+    const uint32_t groups = LineWords(e.width);
+    uint64_t pendingWhite = 0;
+    JbigCoderRegisters r = e.qm;
     for (uint32_t g = 0; g < groups; ++g) {
-        // Pixel x0 + k of the group sits at bit 39 - k of both windows.
+        const uint32_t count = std::min<uint32_t>(32, e.width - 32 * g);
         const uint64_t aboveWindow = (uint64_t{above[int64_t{g} - 1]} << 40) | (uint64_t{above[g]} << 8) |
                                      (above[g + 1] >> 24);
         const uint64_t currentWindow = (uint64_t{current[int64_t{g} - 1]} << 40) | (uint64_t{current[g]} << 8);
-        if (((aboveWindow & kAboveWindowMask) | (currentWindow & kCurrentWindowMask)) == 0) {
-            e.whiteGroups[g] = 1;
-            continue;
-        }
-        e.whiteGroups[g] = 0;
-        uint16_t* words = e.contextWords + 32 * g;
-        for (uint32_t k = 0; k < 32; ++k) {
-            words[k] = static_cast<uint16_t>((((aboveWindow >> (37 - k)) & 0x3F) << 5) |
-                                             ((currentWindow >> (39 - k)) & 0x1F));
-        }
-    }
-}
-
-void CodeLine(ImxJBIGEncoder& e) {
-    BuildContextWords(e);
-    const uint32_t groups = (e.width + 31) / 32;
-    for (uint32_t g = 0; g < groups; ++g) {
-        const uint32_t count = std::min<uint32_t>(32, e.width - 32 * g);
-        if (e.whiteGroups[g]) {
-            if (e.whiteFastPath) {
-                CodeWhiteRun(e, count);
-            } else {
-                for (uint32_t k = 0; k < count; ++k) {
-                    CodeWord(e, 0);
-                }
+        if (!e.whiteFastPath) {
+            for (uint32_t k = 0; k < count; ++k) {
+                r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, k));
             }
             continue;
         }
-        const uint16_t* words = e.contextWords + 32 * g;
-        for (uint32_t k = 0; k < count; ++k) {
-            CodeWord(e, words[k]);
+        const uint64_t aboveSpread = (aboveWindow >> 3) | (aboveWindow >> 2) | (aboveWindow >> 1) | aboveWindow |
+                                     (aboveWindow << 1) | (aboveWindow << 2);
+        const uint64_t currentSpread = currentWindow | (currentWindow >> 1) | (currentWindow >> 2) |
+                                       (currentWindow >> 3) | (currentWindow >> 4);
+        uint32_t busy = static_cast<uint32_t>((aboveSpread | currentSpread) >> 8);  // pixel k at bit 31 - k
+        if (count < 32) {
+            busy &= ~uint32_t{0} << (32 - count);
         }
+        uint32_t k = 0;
+        while (busy != 0) {
+            const uint32_t next = static_cast<uint32_t>(std::countl_zero(busy));
+            pendingWhite += next - k;
+            if (pendingWhite != 0) {
+                r = CodeWhiteRun(e, r, pendingWhite);
+                pendingWhite = 0;
+            }
+            r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, next));
+            busy &= ~(uint32_t{0x80000000} >> next);
+            k = next + 1;
+        }
+        pendingWhite += count - k;
     }
+    if (pendingWhite != 0) {
+        r = CodeWhiteRun(e, r, pendingWhite);
+    }
+    e.qm = r;
 }
 
-// Codes one row; null bytes stand for a white row.
+// Codes one row; null bytes stand for a white row. A row equal to the row above (a typical row)
+// leaves the line buffers as they are: the row above already holds it.
 void CodeRow(ImxJBIGEncoder& e, const uint8_t* bytes) {
     if (e.rowsInStripe == 0) {
         StripeBegin(e);
     }
-    const uint32_t sum = bytes != nullptr ? LoadLine(e, bytes, e.lineCurrent) : (ClearLine(e, e.lineCurrent), 0u);
-    if (e.typicalPrediction) {
-        const bool typical = sum == e.previousSum &&
-                             std::memcmp(e.lineCurrent, e.lineAbove, size_t{CompareWords(e.width)} * 4) == 0;
-        CodeWord(e, (kTypicalPredictionContext << 1) | (typical == e.previousTypical ? 1u : 0u));
-        e.previousTypical = typical;
-        if (!typical) {
-            CodeLine(e);
-        }
+    bool typical;
+    bool white;
+    if (bytes != nullptr) {
+        const LoadedLine line = LoadLine(e, bytes, e.lineCurrent, e.lineAbove);
+        typical = line.equalsAbove;
+        white = line.white;
     } else {
-        CodeLine(e);
+        typical = e.aboveWhite;
+        white = true;
+        if (!typical) {
+            ClearLine(e, e.lineCurrent);
+        }
     }
-    e.previousSum = sum;
-    std::swap(e.lineAbove, e.lineCurrent);
+    if (e.typicalPrediction) {
+        e.qm = CodeWord(e, e.qm, (kTypicalPredictionContext << 1) | (typical == e.previousTypical ? 1u : 0u));
+        e.previousTypical = typical;
+    }
+    if (!typical) {
+        CodeLine(e, e.lineAbove, e.lineCurrent);
+        std::swap(e.lineAbove, e.lineCurrent);
+        e.aboveWhite = white;
+    } else if (!e.typicalPrediction) {
+        CodeLine(e, e.lineAbove, e.lineAbove);
+    }
     ++e.row;
     if (++e.rowsInStripe == e.linesPerStripe) {
         StripeEnd(e);
@@ -451,16 +507,11 @@ RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t optio
     e->typicalPrediction = (options & IMX_JBIG_NO_TYPICAL_PREDICTION) == 0;
     e->whiteFastPath = true;
 
-    // One leading zero word, the compare length, two guard words, rounded to whole 16 bytes.
-    const uint64_t groups = (uint64_t{maxWidth} + 31) / 32;
-    const uint64_t lineWords = ((1 + CompareWords(maxWidth) + 2) + 3) & ~uint64_t{3};
-    e->lineWordCapacity = static_cast<uint32_t>(lineWords);
+    // One leading zero word, the line, two guard words, rounded to whole 16 bytes.
+    const uint64_t lineWords = ((1 + uint64_t{LineWords(maxWidth)} + 2) + 3) & ~uint64_t{3};
     e->lineBlocks[0] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
     e->lineBlocks[1] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
-    e->contextWords = static_cast<uint16_t*>(AllocateAligned((groups + 1) * 32 * 2));
-    e->whiteGroups = static_cast<uint8_t*>(AllocateAligned(groups + 1));
-    if (e->lineBlocks[0] == nullptr || e->lineBlocks[1] == nullptr || e->contextWords == nullptr ||
-        e->whiteGroups == nullptr) {
+    if (e->lineBlocks[0] == nullptr || e->lineBlocks[1] == nullptr) {
         ImxJBIGEncoderDeinit(e);
         return nullptr;
     }
@@ -477,12 +528,14 @@ RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2
     e->width = size[0];
     e->height = size[1];
     e->linesPerStripe = linesPerStripe;
-    // Rows above row 0 are white.
-    std::fill(e->lineBlocks[0], e->lineBlocks[0] + e->lineWordCapacity, 0u);
-    std::fill(e->lineBlocks[1], e->lineBlocks[1] + e->lineWordCapacity, 0u);
+    // Rows above row 0 are white. Only the words this width reaches are ever read: the leading
+    // zero word, the line and its two guard words.
+    const uint32_t usedWords = 1 + LineWords(size[0]) + 2;
+    std::fill(e->lineBlocks[0], e->lineBlocks[0] + usedWords, 0u);
+    std::fill(e->lineBlocks[1], e->lineBlocks[1] + usedWords, 0u);
     e->row = 0;
     e->rowsInStripe = 0;
-    e->previousSum = 0;
+    e->aboveWhite = true;
     e->previousTypical = false;
     e->outStart = nullptr;
     e->outCapacity = 0;
@@ -533,8 +586,6 @@ RASTREL_API void ImxJBIGEncoderDeinit(ImxJBIGEncoder* e) {
     }
     std::free(e->lineBlocks[0]);
     std::free(e->lineBlocks[1]);
-    std::free(e->contextWords);
-    std::free(e->whiteGroups);
     std::free(e);
 }
 

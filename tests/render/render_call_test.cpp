@@ -4,7 +4,12 @@
 
 #include <cstring>
 
+#include <stdlib.h>
+
+#include <filesystem>
+
 #include "engine/log_context.h"
+#include "platform/registry.h"
 #include "engine/render_options.h"
 #include "tests/render/render_fixture.h"
 
@@ -334,6 +339,38 @@ TEST(LogOpen, BuildsThePathFromTheDefaultFolder) {
     EXPECT_EQ(std::strlen(log->path), LOG_PATH_MAX - 1);
     EXPECT_EQ(log->jobName, nullptr);
     LogClose(log);
+}
+
+// The folder named by the registry's OutputDir wins over the default folder.
+TEST(LogOpen, TakesTheFolderFromTheRegistry) {
+    char folder[] = "/tmp/render_registry_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const char* previous = std::getenv("FAXDRIVER_REGISTRY");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("FAXDRIVER_REGISTRY", folder, 1);
+
+    LogContext* log = LogOpen("/default/", nullptr);
+    ASSERT_NE(log, nullptr);
+    EXPECT_STREQ(log->path, "/default/imeLog.txt");  // no key yet
+    LogClose(log);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, LOG_REGISTRY_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const char value[] = "/var/log/fax";
+    ASSERT_EQ(RegSetValueExA(key, LOG_REGISTRY_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    log = LogOpen("/default/", nullptr);
+    ASSERT_NE(log, nullptr);
+    EXPECT_STREQ(log->path, "/var/log/fax\\imeLog.txt");
+    LogClose(log);
+
+    if (previous != nullptr)
+        setenv("FAXDRIVER_REGISTRY", saved.c_str(), 1);
+    else
+        unsetenv("FAXDRIVER_REGISTRY");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(DllMain, AnswersTheFourReasons) {

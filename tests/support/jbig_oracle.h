@@ -24,10 +24,12 @@ bool JbigkitDecode(std::span<const uint8_t> bie, JbigImage& image);
 // typicalPrediction, the given L0, MX 0 and MY 0. The image's padding bits must be 0.
 std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction);
 
+// The same coding with the output discarded (for timing): returns the number of bytes written.
+size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction);
+
 // Drops the 0x00 bytes that stand directly before a stripe's end marker (FF 02) and not after
 // 0xFF: encoders may or may not write them, and they do not change the decoded image.
 std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie);
 
-// Reads and writes PBM (P4, and P1 on input).
-bool PbmRead(std::span<const uint8_t> file, JbigImage& image);
+// A PBM file (P4) of the image.
 std::vector<uint8_t> PbmWrite(const JbigImage& image);
