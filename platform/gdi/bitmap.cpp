@@ -81,11 +81,7 @@ HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init,
     format.width = header->biWidth;
     format.height = header->biHeight < 0 ? -header->biHeight : header->biHeight;
     format.topDown = true;
-    format.stride = DibStride(format.width, format.bpp);
-    if (format.Bytes() > (uint64_t(1) << 31)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
+    if (!DibSetStride(format)) return nullptr;
     Dib source;
     if (init & CBM_INIT) {
         if (!data || usage != DIB_RGB_COLORS) {

@@ -32,7 +32,14 @@ bool Fail(DWORD error) {
 
 }  // namespace
 
-uint32_t DibStride(int64_t width, int bpp) { return uint32_t(((width * bpp + 31) / 32) * 4); }
+uint64_t DibStride(int64_t width, int bpp) { return uint64_t(((width * bpp + 31) / 32) * 4); }
+
+bool DibSetStride(Dib& dib) {
+    uint64_t stride = DibStride(dib.width, dib.bpp);
+    if (stride * uint64_t(dib.height) > kMaxBitmapBytes) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    dib.stride = uint32_t(stride);
+    return true;
+}
 
 void DibBindRows(Dib& dib) {
     if (dib.topDown) {
@@ -79,8 +86,7 @@ bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& c
     dib.height = std::abs(h.biHeight);
     dib.bpp = uint16_t(bpp);
     dib.topDown = h.biHeight < 0;
-    dib.stride = DibStride(dib.width, bpp);
-    if (uint64_t(dib.stride) * uint64_t(dib.height) > kMaxBitmapBytes) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (!DibSetStride(dib)) return false;
     const uint8_t* after = reinterpret_cast<const uint8_t*>(info) + h.biSize;
     dib.colors.clear();
     if (bpp <= 8) {

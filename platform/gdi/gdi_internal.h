@@ -147,7 +147,10 @@ Object* StockObject(int index);
 Bitmap* DefaultBitmap();  // the 1 x 1 one-bit bitmap of a fresh DC
 
 // ---- DIB storage and pixels (dib.cpp, pixel.cpp) ----
-uint32_t DibStride(int64_t width, int bpp);
+uint64_t DibStride(int64_t width, int bpp);
+// Sets the stride of a DIB whose width, height and depth are set; false (ERROR_NOT_ENOUGH_MEMORY)
+// when its storage would exceed the largest bitmap accepted.
+bool DibSetStride(Dib& dib);
 // Checks a header and its colour table or masks and fills everything of dib except the
 // storage. Sets the last error and returns false when the header is not acceptable.
 bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& compression);

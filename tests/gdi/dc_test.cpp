@@ -183,3 +183,32 @@ TEST(GdiDc, RopTwoTableAndStateSetters) {
     DeleteDC(dc);
     EXPECT_EQ(GetBkColor(dc), CLR_INVALID);
 }
+
+TEST(GdiDc, HugeOrMalformedBitmapsAreRefused) {
+    struct {
+        BITMAPINFOHEADER header;
+        DWORD masks[3];
+    } info{{40, 0x7FFFFFFF, -0x7FFFFFFF, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {0, 0, 0}};
+    void* bits = reinterpret_cast<void*>(1);
+    SetLastError(0);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(bits, nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    info.header.biWidth = 0x40000000;  // a stride past 32 bits must not wrap
+    info.header.biHeight = 1;
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBitmap(nullptr, &info.header, 0, nullptr, nullptr, DIB_RGB_COLORS), nullptr);
+    info.header.biWidth = 4;
+    info.header.biBitCount = 12;  // no such depth
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    info.header.biBitCount = 16;
+    info.header.biCompression = BI_BITFIELDS;
+    info.masks[0] = 0xF800, info.masks[1] = 0x0FE0, info.masks[2] = 0x001F;  // overlapping masks
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    info.masks[1] = 0x07E0;
+    HBITMAP ok = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    EXPECT_NE(ok, nullptr);
+    DeleteObject(ok);
+    info.header.biCompression = BI_RLE8;  // a section cannot hold run-length data
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+}

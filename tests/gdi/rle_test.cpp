@@ -287,3 +287,26 @@ TEST(GdiRle, DamagedDataFailsCleanly) {
     const BITMAPINFO* bi = reinterpret_cast<const BITMAPINFO*>(info.data());
     EXPECT_EQ(CreateDIBitmap(nullptr, &bi->bmiHeader, CBM_INIT, img.data.data(), bi, DIB_RGB_COLORS), nullptr);
 }
+
+TEST(GdiRle, StretchDIBitsDrawsRunLengthDataAsCreateDIBitmapDecodesIt) {
+    std::mt19937 rng(31);
+    for (int round = 0; round < 8; ++round) {
+        RleImage img = RandomRle(rng, round % 2 ? 4 : 8, true);
+        std::vector<Rgba> decoded;
+        ASSERT_TRUE(DecodeOurs(img, decoded));
+        std::vector<uint8_t> info = img.Info();
+        ref::Surface target(img.width, img.height, 24, round % 3 == 0, rng);
+        ASSERT_EQ(StretchDIBits(target.dc, 0, 0, img.width, img.height, 0, 0, img.width, img.height, img.data.data(),
+                                reinterpret_cast<const BITMAPINFO*>(info.data()), DIB_RGB_COLORS, SRCCOPY),
+                  img.height);
+        ref::Image drawn = target.Snapshot();
+        int differ = 0;
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) {
+                const Rgba& want = decoded[size_t(y * img.width + x)];
+                uint32_t v = drawn.Get(x, y);
+                differ += RGB(v >> 16, (v >> 8) & 255, v & 255) != RGB(want.r, want.g, want.b);
+            }
+        EXPECT_EQ(differ, 0) << round;
+    }
+}

@@ -225,8 +225,8 @@ BOOL DeleteDC(HDC dc);
 // (stock objects into any number) and only into a memory DC. A region is copied into the DC as
 // its clip region and the result is the region type, cast to a handle.
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-// Refuses (FALSE, ERROR_INVALID_PARAMETER) an object that is selected into a DC and keeps it;
-// stock objects are never deleted (TRUE).
+// Refuses (FALSE, ERROR_INVALID_PARAMETER) an object that is selected into a DC and keeps it
+// (debug builds say so on stderr); stock objects are never deleted (TRUE).
 BOOL DeleteObject(HGDIOBJ object);
 HGDIOBJ GetStockObject(int index);
 DWORD GetObjectType(HGDIOBJ object);
@@ -274,7 +274,8 @@ BOOL DPtoLP(HDC dc, LPPOINT points, int count);
 // ---- Bitmaps ----
 // 1, 4, 8, 16, 24 or 32 bits, BI_RGB or BI_BITFIELDS (16 and 32 bits), DIB_RGB_COLORS. The
 // section's rows follow the header's orientation and are padded to 4 bytes. With a section
-// handle the bits live in that file mapping at the offset (a multiple of 4).
+// handle the bits live in that file mapping at the offset (a multiple of 4), through the kernel's
+// MapViewOfFile; a program linked without file mappings fails with ERROR_CALL_NOT_IMPLEMENTED.
 HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
                          DWORD offset);
 // Our rule: the new bitmap has the format of the bitmap selected into dc (depth, masks and
