@@ -1,5 +1,5 @@
-// The DC's path record. The DC holds it as an untyped pointer; records are also listed here by
-// DC handle so that the record of a deleted DC is freed the next time a path is made.
+// The DC's path record. The DC holds it as an untyped pointer, made on first use and freed with
+// the DC (DcPathRelease).
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -9,38 +9,15 @@
 #include "platform/kernel.h"
 
 namespace gdi {
-namespace {
-
-struct Owned {
-    HGDIOBJ dc;
-    std::unique_ptr<PathRecord> record;
-};
-
-std::mutex g_pathLock;
-std::vector<Owned> g_paths;
-
-// Frees the records whose DC is gone (a DC's handle is never reused with the same generation).
-void SweepLocked()
-{
-    DWORD saved = GetLastError();
-    std::erase_if(g_paths, [](const Owned& o) { return HandleGet(o.dc, Kind::Dc) == nullptr; });
-    SetLastError(saved);
-}
-
-}  // namespace
 
 PathRecord* DcPath(Dc& dc)
 {
     if (dc.path)
         return static_cast<PathRecord*>(dc.path);
     try {
-        std::lock_guard<std::mutex> guard(g_pathLock);
-        SweepLocked();
-        auto record = std::make_unique<PathRecord>();
-        PathRecord* raw = record.get();
-        g_paths.push_back({dc.handle, std::move(record)});
-        dc.path = raw;
-        return raw;
+        auto* record = new PathRecord();
+        dc.path = record;
+        return record;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -52,6 +29,8 @@ PathRecord* DcPathIn(Dc& dc, PathState state)
     auto* path = static_cast<PathRecord*>(dc.path);
     return path && path->state == state ? path : nullptr;
 }
+
+void DcPathRelease(void* path) { delete static_cast<PathRecord*>(path); }
 
 void DcPathDiscard(Dc& dc)
 {

@@ -11,9 +11,6 @@
 
 #include "platform/gdi.h"
 
-#ifndef ERROR_CAN_NOT_COMPLETE
-#define ERROR_CAN_NOT_COMPLETE 1003L  // a path call out of its order
-#endif
 
 // ---- Pens ----
 #define PS_SOLID 0
