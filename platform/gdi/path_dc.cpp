@@ -1,9 +1,7 @@
 // The DC's path record. The DC holds it as an untyped pointer, made on first use and freed with
 // the DC (DcPathRelease).
-#include <algorithm>
-#include <memory>
-#include <mutex>
 #include <new>
+#include <vector>
 
 #include "path_draw.h"
 #include "platform/kernel.h"
