@@ -41,6 +41,7 @@
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_FILE_INVALID 1006L
 #define ERROR_BADKEY 1010L
 
 DWORD GetLastError();
@@ -79,27 +80,38 @@ int MulDiv(int number, int numerator, int denominator);
 
 struct SECURITY_ATTRIBUTES;
 
-// Opens or creates a file over a file descriptor. Sharing and security are ignored (POSIX has no
-// mandatory locks). FILE_FLAG_DELETE_ON_CLOSE unlinks the file as soon as it is open, so it is gone
-// when the last handle closes, even if the process dies.
+// Opens or creates a file over a file descriptor. Sharing, attributes and security are ignored
+// (POSIX has no mandatory locks). FILE_FLAG_DELETE_ON_CLOSE unlinks the file as soon as it is open,
+// so it is gone when the last handle closes, even if the process dies. A back slash in a name is a
+// folder separator. A folder cannot be opened (ERROR_ACCESS_DENIED). CREATE_ALWAYS and OPEN_ALWAYS
+// set the last error to ERROR_ALREADY_EXISTS when the file was there, 0 otherwise. Failure returns
+// INVALID_HANDLE_VALUE: a missing file ERROR_FILE_NOT_FOUND, a missing folder ERROR_PATH_NOT_FOUND,
+// CREATE_NEW over an existing file ERROR_FILE_EXISTS.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
-// Reads and writes retry on EINTR; a read at the end of the file succeeds with 0 bytes.
+// Reads and writes retry on EINTR and short transfers until the count is done; a read at the end
+// of the file succeeds with fewer (or 0) bytes. The count pointers may be null; overlapped I/O is
+// refused (ERROR_INVALID_PARAMETER).
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, DWORD* written, void* overlapped);
-// distanceHigh may be null (then the distance is a signed 32-bit value). Returns the new low
-// 32 bits, or INVALID_SET_FILE_POINTER with the last error set on failure.
+// distanceHigh may be null (then the distance is a signed 32-bit value and a target beyond 32 bits
+// fails). Returns the new low 32 bits and sets the last error to 0, or INVALID_SET_FILE_POINTER with
+// the last error set on failure (ERROR_NEGATIVE_SEEK before the start). Seeking past the end is
+// allowed.
 DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
 BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPosition, DWORD method);
+// Low 32 bits of the size (high bits in *sizeHigh); on success the last error is 0, so a size whose
+// low part is INVALID_FILE_SIZE can be told from a failure.
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL GetFileSizeEx(HANDLE file, LONGLONG* size);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL SetEndOfFile(HANDLE file);
 BOOL DeleteFileA(LPCSTR name);
 BOOL DeleteFileW(LPCWSTR name);
-// Closes any handle this layer hands out (files, mappings, events).
+// Closes any handle this layer hands out (files, mappings, events). A handle that is not open
+// gives ERROR_INVALID_HANDLE; an object in use by another thread lives until that use ends.
 BOOL CloseHandle(HANDLE handle);
 
 // ---- Temporary files ----
@@ -107,8 +119,10 @@ BOOL CloseHandle(HANDLE handle);
 // size needed (including the terminator) when the buffer is too small.
 DWORD GetTempPathA(DWORD size, LPSTR buffer);
 DWORD GetTempPathW(DWORD size, LPWSTR buffer);
-// Creates an empty file named <path><first three chars of prefix><hex>.tmp and returns the number
-// used; with unique != 0 the name is formed but no file is created.
+// Creates an empty file named <path>/<first three chars of prefix><hex>.tmp (upper-case hex of a
+// 16-bit number, no leading zeros) and returns the number used; the number is chosen so that no
+// existing file is replaced. With unique != 0 its low 16 bits name the file and no file is created.
+// tempFileName must hold MAX_PATH characters; a longer name fails with ERROR_FILENAME_EXCED_RANGE.
 UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileName);
 UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFileName);
 
@@ -119,21 +133,30 @@ UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFile
 #define FILE_MAP_READ 0x0004u
 #define FILE_MAP_ALL_ACCESS 0x000F001Fu
 
-// A mapping of an open file; an empty file cannot be mapped (ERROR_FILE_INVALID-like failure with
-// the last error ERROR_INVALID_PARAMETER... see the implementation note).
+// A mapping of an open file handle (not INVALID_HANDLE_VALUE: there is no page-file backing here).
+// Size 0 means the file's size; an empty file cannot be mapped (null, ERROR_FILE_INVALID). A
+// read-write mapping larger than the file grows the file; a read-only one fails. Names are ignored.
+// The mapping keeps its own reference to the file, so the file handle may be closed first; views
+// stay valid after the mapping handle is closed. Failure returns null.
 HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD sizeHigh,
                           DWORD sizeLow, LPCSTR name);
+// bytes 0 maps to the end of the mapping. Any offset is accepted (not only multiples of 64 KB);
+// a view reaching past the mapping fails with ERROR_ACCESS_DENIED, as does FILE_MAP_WRITE on a
+// read-only mapping.
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+// Takes exactly the address MapViewOfFile returned (ERROR_INVALID_ADDRESS otherwise).
 BOOL UnmapViewOfFile(LPCVOID view);
 
 // ---- Thread-local slots ----
 #define TLS_OUT_OF_INDEXES 0xFFFFFFFFu
+// 64 slots per process (TLS_OUT_OF_INDEXES with ERROR_NO_MORE_ITEMS beyond). The lowest free slot
+// is given; a freed slot reads as null in every thread when it is allocated again.
 DWORD TlsAlloc();
 BOOL TlsFree(DWORD index);
 LPVOID TlsGetValue(DWORD index);  // sets the last error to 0 on success, as callers test it
 BOOL TlsSetValue(DWORD index, LPVOID value);
 
-// ---- Critical sections: a recursive mutex ----
+// ---- Critical sections: a recursive mutex (the owner may enter again; leave as often) ----
 struct CRITICAL_SECTION {
     void* impl;
 };
@@ -150,7 +173,9 @@ BOOL TryEnterCriticalSection(CRITICAL_SECTION* section);
 #define WAIT_FAILED 0xFFFFFFFFu
 
 // Manual-reset events stay signalled until ResetEvent; auto-reset events release one waiter and
-// reset themselves. A signal before the wait is never lost.
+// reset themselves. A signal before the wait is never lost. Names are ignored (events are local
+// to the process). WaitForSingleObject waits on events only; other handles give WAIT_FAILED with
+// ERROR_INVALID_HANDLE.
 HANDLE CreateEventA(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCSTR name);
 HANDLE CreateEventW(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCWSTR name);
 BOOL SetEvent(HANDLE event);
@@ -162,24 +187,116 @@ DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 
 // ---- Dynamic loading ----
-// dlopen(RTLD_NOW | RTLD_LOCAL); failure sets 126. GetProcAddress by name; failure sets 127.
-// A name whose pointer value is below 0x10000 is an ordinal, looked up in the module's own
-// ordinal table (see FAX_MODULE_ORDINALS) when it has one.
+// A module handle is the dynamic loader's handle; null stands for the main program where a
+// module is asked for. LoadLibraryA/W: dlopen(RTLD_NOW | RTLD_LOCAL) of the name (a back slash is a
+// folder separator; a name without a folder is searched as dlopen searches); failure sets 126
+// (ERROR_MOD_NOT_FOUND), also when the file exists but cannot be loaded. FreeLibrary: dlclose;
+// the library need not really unload.
 HMODULE LoadLibraryA(LPCSTR fileName);
 HMODULE LoadLibraryW(LPCWSTR fileName);
+// By name: a symbol defined in the module itself (not in a library it depends on); failure sets
+// 127 (ERROR_PROC_NOT_FOUND). A name whose pointer value is below 0x10000 is an ordinal, looked
+// up in the module's own ordinal table (FAX_MODULE_ORDINALS below); a module without one, or an
+// ordinal not in it, gives 127.
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
-// The module containing the given address (GetModuleHandleExA with FROM_ADDRESS), or the main
-// program for a null name.
+// Converts an address from GetProcAddress to the function type it has, without the warning a
+// direct cast between function types gives:  auto init = FaxProcCast<ImoInitializeFn>(proc);
+template <typename Function>
+Function FaxProcCast(FARPROC proc)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(proc));
+}
+
+// A module publishes its export ordinals as an exported array named FaxModuleOrdinals of
+// {ordinal, export name} entries ended by {0, nullptr}; the named exports must exist. The
+// library's version script must export FaxModuleOrdinals. Write in one source file:
+//     FAX_MODULE_ORDINALS({7, "ImeRender"}, {35, "ImeRenderOverlay"});
+struct FaxModuleOrdinal {
+    DWORD ordinal;
+    const char* name;
+};
+#define FAX_MODULE_ORDINALS_SYMBOL "FaxModuleOrdinals"
+#define FAX_MODULE_ORDINALS(...)                                                                   \
+    extern "C" __attribute__((visibility("default"))) const FaxModuleOrdinal FaxModuleOrdinals[] = { \
+        __VA_ARGS__, {0, nullptr}}
+
+// A module already loaded, without taking a reference (null name: the main program); not
+// loaded gives 126.
 HMODULE GetModuleHandleA(LPCSTR name);
+// The module whose image holds the given address (as GetModuleHandleExA with FROM_ADDRESS and
+// an unchanged reference count); a library uses it with one of its own functions to learn its
+// own handle.
 HMODULE ModuleFromAddress(const void* address);
+// The full path of the module's file (null: the program). A name that does not fit is cut to
+// size - 1 characters and terminated; the result is then size with ERROR_INSUFFICIENT_BUFFER.
 DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 
+// No thread notifications reach libraries here, so there is nothing to turn off; returns TRUE.
+BOOL DisableThreadLibraryCalls(HMODULE module);
+
+// ---- System information ----
+#define PROCESSOR_ARCHITECTURE_AMD64 9
+struct SYSTEM_INFO {
+    WORD wProcessorArchitecture;
+    WORD wReserved;
+    DWORD dwPageSize;
+    LPVOID lpMinimumApplicationAddress;
+    LPVOID lpMaximumApplicationAddress;
+    DWORD_PTR dwActiveProcessorMask;
+    DWORD dwNumberOfProcessors;
+    DWORD dwProcessorType;
+    DWORD dwAllocationGranularity;
+    WORD wProcessorLevel;
+    WORD wProcessorRevision;
+};
+static_assert(sizeof(SYSTEM_INFO) == 48);
+// The machine this runs on: x86-64 (architecture 9), its page size, the processors this process
+// may use, and an allocation granularity of 64 KB. Both forms give the same answer.
+void GetSystemInfo(SYSTEM_INFO* info);
+void GetNativeSystemInfo(SYSTEM_INFO* info);
+
+#define VER_PLATFORM_WIN32_NT 2u
+#define VER_NT_WORKSTATION 1u
+struct OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+};
+struct OSVERSIONINFOEXW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+};
+static_assert(sizeof(OSVERSIONINFOW) == 276 && sizeof(OSVERSIONINFOEXW) == 284);
+// Answers as a current NT workstation: platform 2, version 10.0, build 19045, product type 1 and
+// no service pack, so version tables that stop at older releases find no row. The structure's
+// size field must be 276 or 284 (else ERROR_INVALID_PARAMETER); the extended fields are filled
+// only for 284.
+BOOL GetVersionExW(OSVERSIONINFOW* info);
+
+// Compares two strings by the collation of the current C locale (code point order in the "C"
+// locale); returns a negative, zero or positive value. A null string sorts before any other.
+int lstrcmpW(LPCWSTR a, LPCWSTR b);
+
 // ---- Module resources ----
-// Each library compiles in a table of (type, id) -> bytes (see platform/resources.h). A type or
-// name whose pointer value is below 0x10000 is an integer id (MAKEINTRESOURCE); type names compare
-// without regard to case.
+// Each library compiles in a table of (type, name) -> bytes (see platform/resources.h). A type or
+// name whose pointer value is below 0x10000 is an integer id (MAKEINTRESOURCE); a string type or
+// name compares without regard to case ("#123" is not read as an id). A null module is the main
+// program. Failures: ERROR_RESOURCE_TYPE_NOT_FOUND when the module has no resource of that type,
+// ERROR_RESOURCE_NAME_NOT_FOUND when the type is there but not the name.
 #define MAKEINTRESOURCEA(i) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define MAKEINTRESOURCEW(i) (reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define IS_INTRESOURCE(p) ((reinterpret_cast<ULONG_PTR>(p) >> 16) == 0)
@@ -187,10 +304,17 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 #define RT_STRING_ID 6
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+// The data are the library's own read-only bytes: LoadResource and LockResource give their
+// address (never null for a found resource, also when its size is 0), FreeResource does nothing
+// and returns FALSE, as on Windows.
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 BOOL FreeResource(HGLOBAL data);
+// String id from the RT_STRING block id / 16 + 1. Copies at most size - 1 code units and a
+// terminator and returns the count copied; size 0 stores a read-only pointer to the (not
+// terminated) string in *(LPWSTR*)buffer and returns its length. A missing or empty string gives
+// 0 (with ERROR_RESOURCE_NAME_NOT_FOUND when missing) and an empty buffer.
 int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size);
 
 // ---- Memory figure ----
@@ -204,7 +328,10 @@ struct MEMORYSTATUS {
     SIZE_T dwTotalVirtual;
     SIZE_T dwAvailVirtual;
 };
-// Total physical memory, available memory plus free swap, and the address-space limit.
+// dwTotalPhys: physical memory; dwAvailPhys: memory available without swapping (MemAvailable);
+// dwTotalPageFile / dwAvailPageFile: those plus total / free swap; dwTotalVirtual: the address-space
+// limit (RLIMIT_AS, or the 128 TB of user space); dwAvailVirtual: that less what the process has
+// mapped. dwMemoryLoad is the percentage of physical memory in use.
 void GlobalMemoryStatus(MEMORYSTATUS* status);
 // Tests: replace the figure GlobalMemoryStatus reports (null restores the machine's own).
 void GlobalMemoryStatusOverride(const MEMORYSTATUS* status);

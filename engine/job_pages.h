@@ -1,0 +1,22 @@
+// The pages of one rendering pass, as the render call hands them to the sheet sequencing.
+#pragma once
+
+#include <cstdint>
+
+struct OutputModuleContext;
+struct RenderOptions;
+struct JobHeader;
+struct ResourceBudget;
+struct FormTable;
+struct BandMemory;
+struct TextureCache;
+struct PageSource;
+
+// Normal and n-up order. 1 on success, 0 on failure.
+int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
+                   FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages);
+// Booklet order. 1 on success, 0 on failure (a booklet without pages fails).
+int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
+                  FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages);
+// 1 when the whole job lies on its first sheet, so that the device may make the copies.
+int SinglePageSheetCheck(RenderOptions* options, JobHeader* header, PageSource* pages);

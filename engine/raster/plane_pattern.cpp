@@ -1,0 +1,309 @@
+// Tiling kernels for band planes of 1, 2 and 4 bits: opaque pattern fill, pattern AND (1 bit) and
+// pattern through a mask. A selector widens a narrow pattern and picks the loop that forms each
+// destination word from the pattern row with the fewest pieces: one rotated word, two pieces of
+// one word, a funnel of two neighbouring words, or a funnel over a row of any width.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <numeric>
+
+#include "engine/raster/plane_kernels.h"
+#include "engine/raster/plane_word.h"
+
+namespace {
+
+using namespace plane;
+
+enum class Loop { kWord, kNarrow, kWords, kAny };
+
+inline uint32_t Funnel(uint32_t high, uint32_t low, uint32_t shift) {
+    return shift ? (high << shift) | (low >> (32 - shift)) : high;
+}
+
+// The pattern word that starts at pattern pixel c (0 <= c < w') of a pattern row, the row read
+// as a cyclic string of w' pixels.
+template <uint32_t Depth, Loop Kind>
+inline uint32_t PatternWord(const uint8_t* row, uint32_t widened, uint32_t c) {
+    constexpr uint32_t ppw = 32 / Depth;
+    if constexpr (Kind == Loop::kWord) {
+        return std::rotl(LoadNative(row), static_cast<int>(c * Depth));
+    } else if constexpr (Kind == Loop::kNarrow) {
+        // The rest of the pattern from c, then the pattern again from its pixel 0.
+        const uint32_t p = LoadNative(row);
+        const uint32_t t = c + ppw - widened;
+        const uint32_t m = ~0u << (t * Depth);
+        return (std::rotl(p, static_cast<int>(c * Depth)) & m) |
+               (std::rotl(p, static_cast<int>(t * Depth)) & ~m);
+    } else if constexpr (Kind == Loop::kWords) {
+        const uint32_t words = widened / ppw;
+        const uint32_t k = c / ppw;
+        const uint32_t next = k + 1 == words ? 0 : k + 1;
+        return Funnel(LoadNative(row + 4 * k), LoadNative(row + 4 * next), (c % ppw) * Depth);
+    } else {
+        // The last word is partial: the pixels stored after its end of the string are the
+        // pattern's first pixels again, and the string then goes on in word 0 further along.
+        const uint32_t words = (widened + ppw - 1) / ppw;
+        const uint32_t k = c / ppw;
+        uint32_t low;
+        if (k + 1 < words) {
+            low = LoadNative(row + 4 * (k + 1));
+        } else {
+            low = Funnel(LoadNative(row), LoadNative(row + 4), (ppw - widened % ppw) * Depth);
+        }
+        return Funnel(LoadNative(row + 4 * k), low, (c % ppw) * Depth);
+    }
+}
+
+constexpr uint32_t kMaxCycle = 64;
+
+inline uint32_t ToBig(uint32_t v) {
+    return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v;
+}
+
+template <uint32_t Depth>
+inline uint32_t Advance(uint32_t c, uint32_t widened) {
+    c += 32 / Depth;
+    while (c >= widened) c -= widened;
+    return c;
+}
+
+template <uint32_t Depth, Loop Kind, bool And>
+void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, uint32_t width,
+                 uint32_t height, uint32_t phaseX, uint32_t phaseY, uint32_t widened,
+                 uint32_t patternHeight) {
+    using P = Plane<Depth>;
+    constexpr uint32_t ppw = P::kPixelsPerWord;
+    if (width == 0 || height == 0 || widened == 0 || patternHeight == 0) return;
+    const uint64_t first = x / ppw;
+    const uint64_t words = (static_cast<uint64_t>(x) + width - 1) / ppw - first + 1;
+    const uint32_t left = P::LeftEdge(x);
+    const uint32_t right = P::RightEdge(static_cast<uint64_t>(x) + width);
+    // Phase of the first destination word, whose first pixel lies x mod ppw before x.
+    int64_t start = (static_cast<int64_t>(phaseX % widened) - x % ppw) % widened;
+    if (start < 0) start += widened;
+    uint32_t patternRow = phaseY % patternHeight;
+    for (uint32_t r = 0; r < height; ++r) {
+        const uint8_t* row = RowAt(pattern->bits, pattern->stride, patternRow);
+        uint8_t* out = RowAt(dest->bits, dest->stride, static_cast<uint64_t>(y) + r) + 4 * first;
+        uint32_t c = static_cast<uint32_t>(start);
+        const uint32_t rowWord =
+            Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
+        auto next = [&]() {
+            if constexpr (Kind == Loop::kWord) {
+                return rowWord;
+            } else {
+                const uint32_t pat = PatternWord<Depth, Kind>(row, widened, c);
+                c = Advance<Depth>(c, widened);
+                return pat;
+            }
+        };
+        auto edge = [&](uint8_t* target, uint32_t pat, uint32_t m) {
+            if constexpr (And) {
+                StoreBig(target, LoadBig(target) & (pat | ~m));
+            } else {
+                StoreBig(target, Merge(LoadBig(target), pat, m));
+            }
+        };
+        if (words == 1) {
+            edge(out, next(), left & right);
+        } else {
+            edge(out, next(), left);
+            // Inner words whole, without edge masks. The words of a row repeat after
+            // w' / gcd(w', ppw) words; a short cycle is formed once (in stored byte order) and
+            // then only copied.
+            const uint64_t inner = words - 2;
+            const uint32_t period = widened / std::gcd(widened, ppw);
+            if (Kind == Loop::kWord && !And) {
+                const uint32_t value = ToBig(rowWord);
+                for (uint64_t i = 1; i + 1 < words; ++i) std::memcpy(out + 4 * i, &value, 4);
+            } else if (period <= kMaxCycle && inner > period) {
+                uint32_t cycle[kMaxCycle];
+                for (uint32_t j = 0; j < period; ++j) cycle[j] = ToBig(next());
+                uint32_t j = 0;
+                for (uint64_t i = 1; i + 1 < words; ++i) {
+                    uint8_t* target = out + 4 * i;
+                    uint32_t value = cycle[j];
+                    if constexpr (And) value &= LoadNative(target);
+                    std::memcpy(target, &value, 4);
+                    if (++j == period) j = 0;
+                }
+                // The last word's phase.
+                c = static_cast<uint32_t>((start + (words - 1) * ppw) % widened);
+            } else {
+                for (uint64_t i = 1; i + 1 < words; ++i) {
+                    uint8_t* target = out + 4 * i;
+                    if constexpr (And) {
+                        StoreBig(target, LoadBig(target) & next());
+                    } else {
+                        StoreBig(target, next());
+                    }
+                }
+            }
+            edge(out + 4 * (words - 1), next(), right);
+        }
+        if (++patternRow == patternHeight) patternRow = 0;
+    }
+}
+
+template <uint32_t Depth, Loop Kind>
+void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint32_t phaseX,
+                     uint32_t phaseY, uint32_t widened, uint32_t patternHeight) {
+    using P = Plane<Depth>;
+    constexpr uint32_t ppw = P::kPixelsPerWord;
+    if (mask->width <= 0 || mask->height <= 0 || widened == 0 || patternHeight == 0) return;
+    const uint64_t width = static_cast<uint32_t>(mask->width);
+    const uint64_t words = (width - 1) / ppw + 1;
+    const uint32_t right = P::RightEdge(width);
+    const uint32_t start = phaseX % widened;
+    uint32_t patternRow = phaseY % patternHeight;
+    for (int32_t r = 0; r < mask->height; ++r) {
+        const uint8_t* row = RowAt(pattern->bits, pattern->stride, patternRow);
+        const uint8_t* maskRow = RowAt(mask->bits, mask->stride, r);
+        uint8_t* out = RowAt(dest->bits, dest->stride, r);
+        uint32_t c = start;
+        for (uint64_t q = 0; q < words; ++q) {
+            uint32_t m = P::MaskBits(maskRow, q);
+            if (q == words - 1) m &= right;
+            if (m) {
+                uint8_t* target = out + 4 * q;
+                const uint32_t pat = PatternWord<Depth, Kind>(row, widened, c);
+                StoreBig(target, Merge(LoadBig(target), pat, m));
+            }
+            c = Advance<Depth>(c, widened);
+        }
+        if (++patternRow == patternHeight) patternRow = 0;
+    }
+}
+
+template <uint32_t Depth>
+Loop SelectLoop(uint32_t widened) {
+    constexpr uint32_t ppw = 32 / Depth;
+    if (widened == ppw) return Loop::kWord;
+    if (widened < ppw) return Loop::kNarrow;
+    return widened % ppw ? Loop::kAny : Loop::kWords;
+}
+
+template <uint32_t Depth, bool And>
+void PatternSelect(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, uint32_t width,
+                   uint32_t height, uint32_t phaseX, uint32_t phaseY, uint32_t patternWidth,
+                   uint32_t patternHeight) {
+    const uint32_t widened = PlanePatternWidthWiden(Depth, patternWidth);
+    if (widened == 0 || patternHeight == 0) return;
+    switch (SelectLoop<Depth>(widened)) {
+        case Loop::kWord:
+            return PatternLoop<Depth, Loop::kWord, And>(dest, pattern, x, y, width, height, phaseX,
+                                                        phaseY, widened, patternHeight);
+        case Loop::kNarrow:
+            return PatternLoop<Depth, Loop::kNarrow, And>(dest, pattern, x, y, width, height,
+                                                          phaseX, phaseY, widened, patternHeight);
+        case Loop::kWords:
+            return PatternLoop<Depth, Loop::kWords, And>(dest, pattern, x, y, width, height, phaseX,
+                                                         phaseY, widened, patternHeight);
+        case Loop::kAny:
+            return PatternLoop<Depth, Loop::kAny, And>(dest, pattern, x, y, width, height, phaseX,
+                                                       phaseY, widened, patternHeight);
+    }
+}
+
+template <uint32_t Depth>
+void MaskPatternSelect(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint32_t phaseX,
+                       uint32_t phaseY, uint32_t patternWidth, uint32_t patternHeight) {
+    const uint32_t widened = PlanePatternWidthWiden(Depth, patternWidth);
+    if (widened == 0 || patternHeight == 0) return;
+    switch (SelectLoop<Depth>(widened)) {
+        case Loop::kWord:
+            return MaskPatternLoop<Depth, Loop::kWord>(dest, mask, pattern, phaseX, phaseY,
+                                                       widened, patternHeight);
+        case Loop::kNarrow:
+            return MaskPatternLoop<Depth, Loop::kNarrow>(dest, mask, pattern, phaseX, phaseY,
+                                                         widened, patternHeight);
+        case Loop::kWords:
+            return MaskPatternLoop<Depth, Loop::kWords>(dest, mask, pattern, phaseX, phaseY,
+                                                        widened, patternHeight);
+        case Loop::kAny:
+            return MaskPatternLoop<Depth, Loop::kAny>(dest, mask, pattern, phaseX, phaseY, widened,
+                                                      patternHeight);
+    }
+}
+
+}  // namespace
+
+uint32_t PlanePatternWidthWiden(uint32_t depth, uint32_t patternWidth) {
+    if (patternWidth == 0 || (depth != 1 && depth != 2 && depth != 4)) return 0;
+    const uint32_t threshold = 32 / depth / 2 + 1;
+    uint32_t widened = patternWidth;
+    while (widened < threshold) widened += patternWidth;
+    return widened;
+}
+
+void Plane1PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternSelect<1, false>(d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane2PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternSelect<2, false>(d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane4PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternSelect<4, false>(d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane1PatternAnd(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                      uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternSelect<1, true>(d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane1MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
+                       uint32_t pw, uint32_t ph) {
+    MaskPatternSelect<1>(d, m, p, px, py, pw, ph);
+}
+void Plane2MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
+                       uint32_t pw, uint32_t ph) {
+    MaskPatternSelect<2>(d, m, p, px, py, pw, ph);
+}
+void Plane4MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
+                       uint32_t pw, uint32_t ph) {
+    MaskPatternSelect<4>(d, m, p, px, py, pw, ph);
+}
+
+// The loops by name, each with the widened width as its pattern width.
+#define PATTERN_LOOP(name, depth, kind, isAnd)                                                    \
+    void name(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,         \
+              uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {                               \
+        PatternLoop<depth, Loop::kind, isAnd>(d, p, x, y, w, h, px, py, pw, ph);                  \
+    }
+PATTERN_LOOP(Plane1PatternFillWord, 1, kWord, false)
+PATTERN_LOOP(Plane1PatternFillNarrow, 1, kNarrow, false)
+PATTERN_LOOP(Plane1PatternFillWords, 1, kWords, false)
+PATTERN_LOOP(Plane1PatternFillAny, 1, kAny, false)
+PATTERN_LOOP(Plane2PatternFillWord, 2, kWord, false)
+PATTERN_LOOP(Plane2PatternFillNarrow, 2, kNarrow, false)
+PATTERN_LOOP(Plane2PatternFillWords, 2, kWords, false)
+PATTERN_LOOP(Plane2PatternFillAny, 2, kAny, false)
+PATTERN_LOOP(Plane4PatternFillWord, 4, kWord, false)
+PATTERN_LOOP(Plane4PatternFillNarrow, 4, kNarrow, false)
+PATTERN_LOOP(Plane4PatternFillWords, 4, kWords, false)
+PATTERN_LOOP(Plane4PatternFillAny, 4, kAny, false)
+PATTERN_LOOP(Plane1PatternAndWord, 1, kWord, true)
+PATTERN_LOOP(Plane1PatternAndNarrow, 1, kNarrow, true)
+PATTERN_LOOP(Plane1PatternAndWords, 1, kWords, true)
+PATTERN_LOOP(Plane1PatternAndAny, 1, kAny, true)
+#undef PATTERN_LOOP
+
+#define MASK_PATTERN_LOOP(name, depth, kind)                                                     \
+    void name(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw,    \
+              uint32_t ph) {                                                                      \
+        MaskPatternLoop<depth, Loop::kind>(d, m, p, px, py, pw, ph);                              \
+    }
+MASK_PATTERN_LOOP(Plane1MaskPatternWord, 1, kWord)
+MASK_PATTERN_LOOP(Plane1MaskPatternNarrow, 1, kNarrow)
+MASK_PATTERN_LOOP(Plane1MaskPatternWords, 1, kWords)
+MASK_PATTERN_LOOP(Plane1MaskPatternAny, 1, kAny)
+MASK_PATTERN_LOOP(Plane2MaskPatternWord, 2, kWord)
+MASK_PATTERN_LOOP(Plane2MaskPatternNarrow, 2, kNarrow)
+MASK_PATTERN_LOOP(Plane2MaskPatternWords, 2, kWords)
+MASK_PATTERN_LOOP(Plane2MaskPatternAny, 2, kAny)
+MASK_PATTERN_LOOP(Plane4MaskPatternWord, 4, kWord)
+MASK_PATTERN_LOOP(Plane4MaskPatternNarrow, 4, kNarrow)
+MASK_PATTERN_LOOP(Plane4MaskPatternWords, 4, kWords)
+MASK_PATTERN_LOOP(Plane4MaskPatternAny, 4, kAny)
+#undef MASK_PATTERN_LOOP

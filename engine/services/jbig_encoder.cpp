@@ -1,0 +1,594 @@
+// Streaming JBIG (T.82) encoder: sequential, one resolution layer, one bit plane, the two-line
+// template with its adaptive pixel at the nominal place, optional typical prediction. Lines come
+// in bands as the engine renders them; coded bytes leave through buffers the caller supplies, so
+// no page is ever held whole. Everything is allocated in ImxJBIGEncoderInit.
+#include "engine/services/jbig_encoder.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+#include "engine/services/jbig_qm_table.h"
+
+namespace {
+
+constexpr uint32_t kTypicalPredictionContext = 0x195;  // TPBON context of the two-line template
+constexpr uint32_t kHeaderSize = 20;
+constexpr uint8_t kOrderIleaveSmid = 0x03;
+constexpr uint8_t kOptionLrlTwo = 0x40;
+constexpr uint8_t kOptionTpbOn = 0x08;
+constexpr uint8_t kMarkerEscape = 0xFF;
+constexpr uint8_t kMarkerStripeEnd = 0x02;  // SDNORM
+// A context's pair of state bytes (pixel 0 in the low byte, pixel 1 in the high byte): state 0
+// with the more probable symbol 0.
+constexpr uint16_t kInitialStatePair = 0x0080;
+
+uint32_t LoadBigEndian32(const uint8_t* p) {
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap32(word);
+    }
+    return word;
+}
+
+void* AllocateAligned(uint64_t bytes) {
+    bytes = (bytes + 15) & ~uint64_t{15};
+    if (bytes == 0 || bytes > SIZE_MAX) {
+        return nullptr;
+    }
+    void* block = std::aligned_alloc(16, static_cast<size_t>(bytes));
+    if (block != nullptr) {
+        std::memset(block, 0, static_cast<size_t>(bytes));
+    }
+    return block;
+}
+
+}  // namespace
+
+// Registers of the QM coder: A (interval), C (code register), CT (shifts to the next byte out).
+// The hot loops keep them in locals and pass them by value.
+struct QmRegisters {
+    uint32_t a;
+    uint32_t c;
+    uint32_t ct;
+};
+
+struct ImxJBIGEncoder {
+    void* argument;
+    ImxJBIGOutputCallback callback;
+    uint32_t maxWidth;
+    bool typicalPrediction;
+    bool whiteFastPath;
+
+    // The image: width XD, height YD, lines per stripe L0.
+    uint32_t width;
+    uint32_t height;
+    uint32_t linesPerStripe;
+    bool imageOpen;
+
+    // Two line buffers of big-endian bit-order words, each with a zero word before the line and
+    // zero guard words after it; the current line and the line above swap after every row.
+    uint32_t* lineBlocks[2];
+    uint32_t* lineAbove;
+    uint32_t* lineCurrent;
+    uint32_t lineWordCapacity;
+
+    uint32_t row;            // rows taken so far
+    uint32_t rowsInStripe;   // rows in the open stripe
+    bool aboveWhite;         // the line above has no black pixel
+    bool previousTypical;    // the line above equals the line above it
+
+    QmRegisters qm;
+    uint32_t stackedFF;
+    uint32_t held;           // byte held back for carry propagation
+    bool dropFirstByte;      // the coder's first byte of a stripe is never transmitted
+
+    // Output buffer handed out by the callback.
+    uint8_t* outStart;
+    uint32_t outCapacity;
+    uint8_t* out;
+    uint32_t outLeft;
+    bool outputFailed;       // the callback gave no buffer: bytes are lost, the image fails
+
+    uint16_t statePairs[1024];
+};
+
+namespace {
+
+// ---- Output ----
+
+void NextBuffer(ImxJBIGEncoder& e) {
+    uint8_t* buffer = e.outStart;
+    uint32_t size = e.outCapacity;
+    e.callback(e.argument, &buffer, &size);
+    if (buffer == nullptr || size == 0) {
+        e.outputFailed = true;
+        buffer = nullptr;
+        size = 0;
+    }
+    e.outStart = buffer;
+    e.outCapacity = size;
+    e.out = buffer;
+    e.outLeft = size;
+}
+
+void WriteByte(ImxJBIGEncoder& e, uint8_t value) {
+    if (e.outLeft == 0) {
+        if (e.outputFailed) {
+            return;
+        }
+        NextBuffer(e);
+        if (e.outputFailed) {
+            return;
+        }
+    }
+    *e.out++ = value;
+    --e.outLeft;
+}
+
+// A byte of coded data: the first of each stripe is dropped, and 0xFF is followed by a stuffed 0x00.
+void EmitByte(ImxJBIGEncoder& e, uint32_t value) {
+    if (e.dropFirstByte) {
+        e.dropFirstByte = false;
+        return;
+    }
+    WriteByte(e, static_cast<uint8_t>(value));
+    if (value == 0xFF) {
+        WriteByte(e, 0x00);
+    }
+}
+
+void HandOverLastBuffer(ImxJBIGEncoder& e) {
+    if (e.outStart != nullptr) {
+        uint8_t* buffer = e.outStart;
+        uint32_t filled = e.outCapacity - e.outLeft;
+        e.callback(e.argument, &buffer, &filled);
+    }
+    e.outStart = nullptr;
+    e.outCapacity = 0;
+    e.out = nullptr;
+    e.outLeft = 0;
+}
+
+// ---- QM arithmetic coder ----
+
+// Returns C with the byte taken out.
+uint32_t ByteOut(ImxJBIGEncoder& e, uint32_t c) {
+    const uint32_t temp = c >> 19;
+    if (temp > 0xFF) {
+        // A carry: it runs into the held byte, and the stacked 0xFF bytes become 0x00.
+        EmitByte(e, e.held + 1);
+        for (; e.stackedFF != 0; --e.stackedFF) {
+            EmitByte(e, 0x00);
+        }
+        e.held = temp & 0xFF;
+    } else if (temp == 0xFF) {
+        ++e.stackedFF;
+    } else {
+        EmitByte(e, e.held);
+        for (; e.stackedFF != 0; --e.stackedFF) {
+            EmitByte(e, 0xFF);
+        }
+        e.held = temp;
+    }
+    return c & 0x7FFFF;
+}
+
+// Renormalisation that reaches a byte boundary: the bytes go out as the shifts pass them.
+[[gnu::noinline]] QmRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, QmRegisters r, uint32_t a, uint32_t shift) {
+    r.a = a << shift;
+    while (shift >= r.ct) {
+        r.c <<= r.ct;
+        shift -= r.ct;
+        r.c = ByteOut(e, r.c);
+        r.ct = 8;
+    }
+    r.c <<= shift;
+    r.ct -= shift;
+    return r;
+}
+
+// What coding one symbol does to its context, by the symbol's state byte (state index, and in
+// bit 7 whether the symbol is the more probable one): Qe, and the context's new pair of state
+// bytes when the symbol renormalises, for pixel value 0 and 1.
+struct CodingStep {
+    uint16_t qe;
+    uint16_t nextPair[2];
+    uint16_t unused;
+};
+
+constexpr uint16_t StatePair(uint32_t mps, uint32_t state) {
+    const uint32_t mpsByte = 0x80 | state;
+    return static_cast<uint16_t>(mps != 0 ? (mpsByte << 8) | state : (state << 8) | mpsByte);
+}
+
+constexpr std::array<CodingStep, 256> MakeCodingSteps() {
+    std::array<CodingStep, 256> steps{};
+    for (uint32_t stateByte = 0; stateByte < 256; ++stateByte) {
+        const uint32_t index = stateByte & 0x7F;
+        if (index >= JBIG_QM_STATE_COUNT) {
+            continue;
+        }
+        const JbigQmState& q = kJbigQmStates[index];
+        steps[stateByte].qe = q.qe;
+        for (uint32_t pixel = 0; pixel < 2; ++pixel) {
+            if (stateByte & 0x80) {
+                steps[stateByte].nextPair[pixel] = StatePair(pixel, q.nextMps);
+            } else {
+                const uint32_t mps = q.switchMps ? pixel : pixel ^ 1;
+                steps[stateByte].nextPair[pixel] = StatePair(mps, q.nextLps);
+            }
+        }
+    }
+    return steps;
+}
+
+constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
+
+// Codes one pixel given as its context word (context << 1 | pixel value): T.82 ENCODE with
+// CODEMPS, CODELPS and RENORME. Written without branches on the symbol, whose outcomes a
+// processor cannot predict in busy areas; only reaching a byte boundary branches.
+[[nodiscard]] inline QmRegisters CodeWord(ImxJBIGEncoder& e, QmRegisters r, uint32_t word) {
+    const uint32_t context = word >> 1;
+    const uint32_t pixel = word & 1;
+    const uint32_t pair = e.statePairs[context];
+    uint32_t stateByte;
+    if constexpr (std::endian::native == std::endian::little) {
+        stateByte = reinterpret_cast<const uint8_t*>(e.statePairs)[word];  // the pair's byte for the pixel
+    } else {
+        stateByte = (pair >> (pixel * 8)) & 0xFF;
+    }
+    const CodingStep& step = kCodingSteps[stateByte];
+    const uint32_t qe = step.qe;
+    uint32_t a = r.a - qe;
+    // The MPS takes the lower part of the interval and the LPS the upper one, exchanged when the
+    // MPS's part would be the smaller.
+    const uint32_t takeUpper = (stateByte >> 7) ^ static_cast<uint32_t>(a >= qe);
+    const uint32_t upperMask = 0u - takeUpper;
+    r.c += a & upperMask;
+    a = (qe & upperMask) | (a & ~upperMask);
+    // Every LPS and every MPS that leaves A below 0x8000 renormalises and moves the state.
+    const uint32_t renormalizeMask = 0u - static_cast<uint32_t>(a < 0x8000);
+    e.statePairs[context] = static_cast<uint16_t>((step.nextPair[pixel] & renormalizeMask) | (pair & ~renormalizeMask));
+    const uint32_t shift = static_cast<uint32_t>(std::countl_zero(a)) - 16;  // a is in 1..0xFFFF
+    if (shift >= r.ct) [[unlikely]] {
+        return RenormalizeWithBytes(e, r, a, shift);
+    }
+    r.a = a << shift;
+    r.c <<= shift;
+    r.ct -= shift;
+    return r;
+}
+
+// Codes `count` white pixels in the all-white context 0. While 0 is the more probable symbol,
+// every symbol that leaves A at 0x8000 or above only subtracts Qe, so such a run is charged at
+// once; a symbol that renormalises is coded on its own. The bytes equal coding one by one.
+[[nodiscard]] QmRegisters CodeWhiteRun(ImxJBIGEncoder& e, QmRegisters r, uint64_t count) {
+    while (count != 0) {
+        const uint32_t stateByte = e.statePairs[0] & 0xFF;
+        if (stateByte & 0x80) {
+            const uint64_t qe = kJbigQmStates[stateByte & 0x7F].qe;
+            const uint64_t room = r.a - 0x8000;
+            if (count * qe <= room) {
+                r.a -= static_cast<uint32_t>(count * qe);
+                return r;
+            }
+            const uint64_t quiet = room / qe;
+            r.a -= static_cast<uint32_t>(quiet * qe);
+            count -= quiet;
+        }
+        r = CodeWord(e, r, 0);
+        --count;
+    }
+    return r;
+}
+
+void StripeBegin(ImxJBIGEncoder& e) {
+    e.qm = QmRegisters{0x10000, 0, 11};
+    e.stackedFF = 0;
+    e.held = 0;
+    e.dropFirstByte = true;
+}
+
+// T.82 FLUSH, then the stripe's end marker.
+void StripeEnd(ImxJBIGEncoder& e) {
+    uint32_t temp = (e.qm.a - 1 + e.qm.c) & 0xFFFF0000;
+    if (temp < e.qm.c) {
+        temp += 0x8000;
+    }
+    const uint32_t c = temp << e.qm.ct;
+    const bool moreFollows = (c & 0x7FFF800) != 0;
+    if (c < 0x8000000) {
+        EmitByte(e, e.held);
+        for (; e.stackedFF != 0; --e.stackedFF) {
+            EmitByte(e, 0xFF);
+        }
+    } else {
+        EmitByte(e, e.held + 1);
+        if (moreFollows) {
+            for (; e.stackedFF != 0; --e.stackedFF) {
+                EmitByte(e, 0x00);
+            }
+        }
+        e.stackedFF = 0;
+    }
+    if (moreFollows) {
+        EmitByte(e, (c >> 19) & 0xFF);
+        if ((c & 0x7F800) != 0) {
+            EmitByte(e, (c >> 11) & 0xFF);
+        }
+    }
+    e.dropFirstByte = false;
+    WriteByte(e, kMarkerEscape);
+    WriteByte(e, kMarkerStripeEnd);
+}
+
+// ---- Lines ----
+
+uint32_t CompareWords(uint32_t width) {
+    return static_cast<uint32_t>(((uint64_t{width} + 63) >> 6) * 2);
+}
+
+struct LoadedLine {
+    bool equalsAbove;
+    bool white;
+};
+
+// Loads (width + 7) / 8 bytes as big-endian words, clears the bits at and beyond the width and
+// zeroes the guard words; compares with the line above on the way.
+LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line, const uint32_t* above) {
+    const uint32_t width = e.width;
+    const uint32_t words = (width + 31) / 32;
+    const uint32_t lineBytes = static_cast<uint32_t>((uint64_t{width} + 7) / 8);
+    uint32_t difference = 0;
+    uint32_t ink = 0;
+    for (uint32_t i = 0; i + 1 < words; ++i) {
+        const uint32_t word = LoadBigEndian32(bytes + 4 * i);
+        line[i] = word;
+        difference |= word ^ above[i];
+        ink |= word;
+    }
+    const uint32_t lastOffset = 4 * (words - 1);
+    uint32_t last = 0;
+    for (uint32_t i = 0; i < 4 && lastOffset + i < lineBytes; ++i) {
+        last |= uint32_t{bytes[lastOffset + i]} << (24 - 8 * i);
+    }
+    if ((width & 31) != 0) {
+        last &= ~uint32_t{0} << (32 - (width & 31));
+    }
+    line[words - 1] = last;
+    difference |= last ^ above[words - 1];
+    ink |= last;
+    line[words] = 0;
+    line[words + 1] = 0;
+    return LoadedLine{difference == 0, ink == 0};
+}
+
+void ClearLine(const ImxJBIGEncoder& e, uint32_t* line) {
+    std::fill(line, line + (e.width + 31) / 32 + 2, 0u);
+}
+
+// The context word of pixel x0 + k of a 32-pixel group: the row above from x - 3 (context bit 9)
+// to x + 2 (bit 4), the current row from x - 4 (bit 3) to x - 1 (bit 0), then the pixel itself.
+// In both windows pixel x0 + k sits at bit 39 - k; pixels outside the image are 0.
+inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32_t k) {
+    return static_cast<uint32_t>(((aboveWindow >> (32 - k)) & 0x7E0) | ((currentWindow >> (39 - k)) & 0x1F));
+}
+
+// Codes the pixels of the current line. Pixels whose context word is 0 (a white pixel in a white
+// neighbourhood) are gathered into runs, across groups, and coded by the white fast path; the
+// others are coded one by one. A group's pixels with a non-zero word are found from its windows
+// at once: a pixel is busy when any pixel of its template, or the pixel itself, is black.
+void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current) {
+    const uint32_t groups = (e.width + 31) / 32;
+    uint64_t pendingWhite = 0;
+    QmRegisters r = e.qm;
+    for (uint32_t g = 0; g < groups; ++g) {
+        const uint32_t count = std::min<uint32_t>(32, e.width - 32 * g);
+        const uint64_t aboveWindow = (uint64_t{above[int64_t{g} - 1]} << 40) | (uint64_t{above[g]} << 8) |
+                                     (above[g + 1] >> 24);
+        const uint64_t currentWindow = (uint64_t{current[int64_t{g} - 1]} << 40) | (uint64_t{current[g]} << 8);
+        if (!e.whiteFastPath) {
+            for (uint32_t k = 0; k < count; ++k) {
+                r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, k));
+            }
+            continue;
+        }
+        const uint64_t aboveSpread = (aboveWindow >> 3) | (aboveWindow >> 2) | (aboveWindow >> 1) | aboveWindow |
+                                     (aboveWindow << 1) | (aboveWindow << 2);
+        const uint64_t currentSpread = currentWindow | (currentWindow >> 1) | (currentWindow >> 2) |
+                                       (currentWindow >> 3) | (currentWindow >> 4);
+        uint32_t busy = static_cast<uint32_t>((aboveSpread | currentSpread) >> 8);  // pixel k at bit 31 - k
+        if (count < 32) {
+            busy &= ~uint32_t{0} << (32 - count);
+        }
+        uint32_t k = 0;
+        while (busy != 0) {
+            const uint32_t next = static_cast<uint32_t>(std::countl_zero(busy));
+            pendingWhite += next - k;
+            if (pendingWhite != 0) {
+                r = CodeWhiteRun(e, r, pendingWhite);
+                pendingWhite = 0;
+            }
+            r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, next));
+            busy &= ~(uint32_t{0x80000000} >> next);
+            k = next + 1;
+        }
+        pendingWhite += count - k;
+    }
+    if (pendingWhite != 0) {
+        r = CodeWhiteRun(e, r, pendingWhite);
+    }
+    e.qm = r;
+}
+
+// Codes one row; null bytes stand for a white row. A row equal to the row above (a typical row)
+// leaves the line buffers as they are: the row above already holds it.
+void CodeRow(ImxJBIGEncoder& e, const uint8_t* bytes) {
+    if (e.rowsInStripe == 0) {
+        StripeBegin(e);
+    }
+    bool typical;
+    bool white;
+    if (bytes != nullptr) {
+        const LoadedLine line = LoadLine(e, bytes, e.lineCurrent, e.lineAbove);
+        typical = line.equalsAbove;
+        white = line.white;
+    } else {
+        typical = e.aboveWhite;
+        white = true;
+        if (!typical) {
+            ClearLine(e, e.lineCurrent);
+        }
+    }
+    if (e.typicalPrediction) {
+        e.qm = CodeWord(e, e.qm, (kTypicalPredictionContext << 1) | (typical == e.previousTypical ? 1u : 0u));
+        e.previousTypical = typical;
+    }
+    if (!typical) {
+        CodeLine(e, e.lineAbove, e.lineCurrent);
+        std::swap(e.lineAbove, e.lineCurrent);
+        e.aboveWhite = white;
+    } else if (!e.typicalPrediction) {
+        CodeLine(e, e.lineAbove, e.lineAbove);
+    }
+    ++e.row;
+    if (++e.rowsInStripe == e.linesPerStripe) {
+        StripeEnd(e);
+        e.rowsInStripe = 0;
+    }
+}
+
+void WriteHeader(ImxJBIGEncoder& e) {
+    uint8_t header[kHeaderSize] = {0, 0, 1, 0};
+    auto putBigEndian = [&](int offset, uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            header[offset + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+        }
+    };
+    putBigEndian(4, e.width);
+    putBigEndian(8, e.height);
+    putBigEndian(12, e.linesPerStripe);
+    header[16] = 0;  // MX
+    header[17] = 0;  // MY
+    header[18] = kOrderIleaveSmid;
+    header[19] = e.typicalPrediction ? (kOptionLrlTwo | kOptionTpbOn) : kOptionLrlTwo;
+    for (uint8_t byte : header) {
+        WriteByte(e, byte);
+    }
+    if (e.outLeft == 0 && !e.outputFailed) {
+        NextBuffer(e);  // a buffer the header fills exactly goes over at once
+    }
+}
+
+ImxStatus Result(const ImxJBIGEncoder& e) {
+    return e.outputFailed ? IMX_ERR_WRITE : IMX_OK;
+}
+
+}  // namespace
+
+RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t options,
+                                                ImxJBIGOutputCallback callback, void* argument) {
+    if (callback == nullptr) {
+        return nullptr;
+    }
+    auto* e = static_cast<ImxJBIGEncoder*>(AllocateAligned(sizeof(ImxJBIGEncoder)));
+    if (e == nullptr) {
+        return nullptr;
+    }
+    e->argument = argument;
+    e->callback = callback;
+    e->maxWidth = maxWidth;
+    e->typicalPrediction = (options & IMX_JBIG_NO_TYPICAL_PREDICTION) == 0;
+    e->whiteFastPath = true;
+
+    // One leading zero word, the compare length, two guard words, rounded to whole 16 bytes.
+    const uint64_t lineWords = ((1 + CompareWords(maxWidth) + 2) + 3) & ~uint64_t{3};
+    e->lineWordCapacity = static_cast<uint32_t>(lineWords);
+    e->lineBlocks[0] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
+    e->lineBlocks[1] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
+    if (e->lineBlocks[0] == nullptr || e->lineBlocks[1] == nullptr) {
+        ImxJBIGEncoderDeinit(e);
+        return nullptr;
+    }
+    e->lineAbove = e->lineBlocks[0] + 1;
+    e->lineCurrent = e->lineBlocks[1] + 1;
+    return e;
+}
+
+RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2], uint32_t linesPerStripe) {
+    if (e == nullptr || size == nullptr || size[0] == 0 || size[1] == 0 || linesPerStripe == 0 ||
+        size[0] > e->maxWidth) {
+        return IMX_ERR_ARGUMENT;
+    }
+    e->width = size[0];
+    e->height = size[1];
+    e->linesPerStripe = linesPerStripe;
+    // Rows above row 0 are white.
+    std::fill(e->lineBlocks[0], e->lineBlocks[0] + e->lineWordCapacity, 0u);
+    std::fill(e->lineBlocks[1], e->lineBlocks[1] + e->lineWordCapacity, 0u);
+    e->row = 0;
+    e->rowsInStripe = 0;
+    e->aboveWhite = true;
+    e->previousTypical = false;
+    e->outStart = nullptr;
+    e->outCapacity = 0;
+    e->out = nullptr;
+    e->outLeft = 0;
+    e->outputFailed = false;
+    e->dropFirstByte = false;
+    e->imageOpen = true;
+    WriteHeader(*e);
+    std::fill(std::begin(e->statePairs), std::end(e->statePairs), kInitialStatePair);
+    return Result(*e);
+}
+
+RASTREL_API ImxStatus ImxJBIGImageBandAdd(ImxJBIGEncoder* e, const uint8_t* bytes, uint32_t lineCount,
+                                           uint32_t stride) {
+    if (e == nullptr || !e->imageOpen) {
+        return IMX_ERR_ARGUMENT;
+    }
+    // Lines beyond the image's height are ignored.
+    const uint32_t take = std::min(lineCount, e->height - e->row);
+    for (uint32_t i = 0; i < take; ++i) {
+        CodeRow(*e, bytes != nullptr ? bytes + size_t{i} * stride : nullptr);
+    }
+    return Result(*e);
+}
+
+RASTREL_API ImxStatus ImxJBIGImageEnd(ImxJBIGEncoder* e) {
+    if (e == nullptr || !e->imageOpen) {
+        return IMX_ERR_ARGUMENT;
+    }
+    // Rows the caller never added are coded white, so the data always holds YD rows.
+    while (e->row < e->height) {
+        CodeRow(*e, nullptr);
+    }
+    if (e->rowsInStripe != 0) {
+        StripeEnd(*e);
+        e->rowsInStripe = 0;
+    }
+    const ImxStatus status = Result(*e);
+    HandOverLastBuffer(*e);
+    e->imageOpen = false;
+    return status;
+}
+
+RASTREL_API void ImxJBIGEncoderDeinit(ImxJBIGEncoder* e) {
+    if (e == nullptr) {
+        return;
+    }
+    std::free(e->lineBlocks[0]);
+    std::free(e->lineBlocks[1]);
+    std::free(e);
+}
+
+void JbigEncoderWhiteFastPathSet(ImxJBIGEncoder* encoder, bool enabled) {
+    if (encoder != nullptr) {
+        encoder->whiteFastPath = enabled;
+    }
+}

@@ -1,0 +1,71 @@
+// The job's texture cache: halftoned textures of flat colours kept by key in 512 hash buckets with
+// a least-recently-used order, and the texture memory that the output module fills them with,
+// charged against a byte budget.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "rastrel/imx_types.h"
+
+inline constexpr uint32_t TEXTURE_CACHE_BUCKETS = 512;
+
+inline constexpr uint32_t TEXTURE_MODE_IDLE = 0;   // texture memory is not charged
+inline constexpr uint32_t TEXTURE_MODE_COLOR = 1;  // a colour texture is being made: charged
+inline constexpr uint32_t TEXTURE_MODE_IMAGE = 2;  // an image texture is being made
+
+inline constexpr uint8_t TEXTURE_ENTRY_CACHED = 0x1;  // in a bucket and the recently-used list
+
+struct TextureCacheEntry {
+    ImxTexture texture;
+    TextureCacheEntry* next;    // bucket chain or free list
+    TextureCacheEntry* older;   // recently-used list
+    TextureCacheEntry* newer;
+    uint8_t kind;               // the flag byte the module's slot wrote (255 = any)
+    uint8_t state;              // TEXTURE_ENTRY_*
+    uint16_t reserved;
+    uint32_t key;               // the colour of a colour texture
+};
+static_assert(sizeof(TextureCacheEntry) == 368);
+static_assert(offsetof(TextureCacheEntry, texture) == 0);
+static_assert(offsetof(TextureCacheEntry, next) == 336);
+static_assert(offsetof(TextureCacheEntry, older) == 344);
+static_assert(offsetof(TextureCacheEntry, newer) == 352);
+static_assert(offsetof(TextureCacheEntry, kind) == 360);
+static_assert(offsetof(TextureCacheEntry, state) == 361);
+static_assert(offsetof(TextureCacheEntry, key) == 364);
+
+struct TextureCache {
+    uint32_t mode;              // TEXTURE_MODE_*
+    uint32_t budget;            // bytes
+    uint32_t used;              // bytes of charged texture memory
+    uint32_t renderKey[2];      // 0 = none yet
+    uint32_t entryCount;
+    TextureCacheEntry* freeList;
+    TextureCacheEntry* leastRecent;
+    TextureCacheEntry* mostRecent;
+    TextureCacheEntry* buckets[TEXTURE_CACHE_BUCKETS];
+    TextureCacheEntry* entries;  // entryCount entries, allocated with the cache
+};
+static_assert(offsetof(TextureCache, freeList) == 24);
+static_assert(offsetof(TextureCache, buckets) == 48);
+static_assert(sizeof(TextureCache) == 48 + TEXTURE_CACHE_BUCKETS * 8 + 8);
+
+// Head of a texture memory block: "xTmI" and the bytes charged against the budget.
+struct TextureBlockHead {
+    uint8_t tag[4];
+    uint32_t charge;
+};
+static_assert(sizeof(TextureBlockHead) == 8);
+
+inline constexpr uint8_t TEXTURE_BLOCK_TAG[4] = {'x', 'T', 'm', 'I'};
+
+// The cache and its entries in one block, every entry on the free list in order, mode colour.
+// Null when memory is short or the entry count is 0.
+TextureCache* TextureCacheCreate(uint32_t entryCount, uint32_t byteBudget);
+// Frees the owned plane data of every cached entry, then the cache. Null does nothing.
+void TextureCacheDestroy(TextureCache* cache);
+
+// Texture memory: 8 bytes of head before the caller's bytes; charged in colour mode.
+void* TextureCacheBlockAlloc(TextureCache* cache, uint32_t size);
+void TextureCacheBlockFree(TextureCache* cache, void* block);

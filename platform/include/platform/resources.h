@@ -1,0 +1,75 @@
+// Module resources compiled into a library: a table of (type, name) -> bytes per library.
+//
+// A library declares its table in one .cpp file:
+//
+//     #include "platform/resources.h"
+//     static const unsigned char kProfile[] = {...};
+//     FAX_RESOURCE_TABLE(EngineResources,
+//         {FaxResourceKey("Profiles"), FaxResourceKey(101), kProfile, sizeof kProfile});
+//
+// A static object in that file registers the table with the copy of the platform layer that is
+// linked into the same image (shared library or program), keyed by that image. FindResourceA/W
+// look a module handle's image up among the tables registered in their own image; for another
+// image (a library loaded with LoadLibrary) they ask that image's platform layer through its
+// exported entry FaxModuleResourceTables (the library's version script must export it).
+//
+// Linking: an archive member is only linked when something references it. Shared libraries link
+// their cores whole, so their tables are always there; a program that links a static core gets a
+// table only when it references its file, so the code that loads the resources should call the
+// table's FaxResourceTableLink_<Name>() once (it does nothing else).
+#pragma once
+
+#include <cstddef>
+
+#include "platform/types.h"
+
+// A type or a name: a string (matched without regard to case) or a 16-bit integer id.
+struct FaxResourceKey {
+    constexpr FaxResourceKey(const char* text) : name(text), id(0) {}
+    constexpr FaxResourceKey(int number) : name(nullptr), id(static_cast<WORD>(number)) {}
+    const char* name;  // UTF-8; null when the key is the integer id
+    WORD id;
+};
+
+struct FaxResource {
+    FaxResourceKey type;
+    FaxResourceKey name;
+    const void* data;
+    DWORD size;
+};
+
+struct FaxResourceTable {
+    const FaxResource* entries;
+    size_t count;
+    const FaxResourceTable* next;  // the tables of one image form a list
+};
+
+// Well-known integer types (RT_STRING blocks hold 16 strings of id (block - 1) * 16 + i, each as a
+// 16-bit length followed by that many UTF-16LE code units, without terminators).
+#define RT_CURSOR_ID 1
+#define RT_ICON_ID 3
+#define RT_MENU_ID 4
+#define RT_DIALOG_ID 5
+#define RT_RCDATA_ID 10
+
+// The name under which each image exports its list of tables, and its type.
+#define FAX_MODULE_RESOURCE_TABLES "FaxModuleResourceTables"
+extern "C" const FaxResourceTable* FaxModuleResourceTables();
+
+namespace platform {
+// Registers a table with this image's platform layer; the table must outlive the image.
+void ResourceTableRegister(FaxResourceTable* table);
+struct ResourceTableRegistration {
+    explicit ResourceTableRegistration(FaxResourceTable* table) { ResourceTableRegister(table); }
+};
+}  // namespace platform
+
+#define FAX_RESOURCE_TABLE(Name, ...)                                                                   \
+    static const FaxResource Name##_entries[] = {__VA_ARGS__};                                          \
+    static FaxResourceTable Name##_table = {Name##_entries, sizeof(Name##_entries) / sizeof(FaxResource), \
+                                            nullptr};                                                   \
+    static const ::platform::ResourceTableRegistration Name##_registration(&Name##_table);              \
+    int FaxResourceTableLink_##Name() { return static_cast<int>(Name##_table.count); }
+
+// Declares the link function of a table defined in another file, for the code that uses it.
+#define FAX_DECLARE_RESOURCE_TABLE(Name) int FaxResourceTableLink_##Name()

@@ -1,0 +1,307 @@
+#include "file.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <string>
+#include <unistd.h>
+
+#include "platform/kernel.h"
+#include "wide_text.h"
+
+namespace platform {
+
+FileObject::~FileObject() { ::close(fd); }
+
+namespace {
+
+std::shared_ptr<FileObject> File(HANDLE handle) { return HandleGet<FileObject>(handle); }
+
+// ENOENT means a missing file when its folder exists, a missing path otherwise.
+DWORD MissingFileError(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return ERROR_FILE_NOT_FOUND;
+    struct stat st;
+    const std::string folder = path.substr(0, slash);
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+BOOL Fail(DWORD code)
+{
+    SetLastError(code);
+    return FALSE;
+}
+
+}  // namespace
+}  // namespace platform
+
+using namespace platform;
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags, HANDLE)
+{
+    if (!name || !*name) {
+        SetLastError(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool wantRead = (access & GENERIC_READ) != 0;
+    const bool wantWrite = (access & GENERIC_WRITE) != 0;
+    int oflags = O_CLOEXEC | (wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY);
+    switch (disposition) {
+    case CREATE_NEW: oflags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    case OPEN_ALWAYS: oflags |= O_CREAT; break;
+    case TRUNCATE_EXISTING:
+        if (!wantWrite) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+        }
+        oflags |= O_TRUNC;
+        break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+    }
+    const std::string path = NativePath(name);
+    bool existed = false;
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
+        struct stat st;
+        existed = ::stat(path.c_str(), &st) == 0;
+    }
+    int fd;
+    do {
+        fd = ::open(path.c_str(), oflags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        SetLastError(errno == ENOENT ? MissingFileError(path) : ErrnoToWinError(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (flags & FILE_FLAG_DELETE_ON_CLOSE)
+        ::unlink(path.c_str());
+    HANDLE handle = HandleRegister(std::make_shared<FileObject>(fd, wantWrite));
+    SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile)
+{
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(WideToUtf8(name).c_str(), access, share, security, disposition, flags, templateFile);
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped)
+{
+    if (read)
+        *read = 0;
+    auto file = File(handle);
+    if (!file)
+        return FALSE;
+    if (overlapped || (!buffer && toRead))
+        return Fail(ERROR_INVALID_PARAMETER);
+    DWORD done = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (done < toRead) {
+        const ssize_t n = ::read(file->fd, bytes + done, toRead - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (read)
+                *read = done;
+            return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
+        }
+        if (n == 0)
+            break;
+        done += static_cast<DWORD>(n);
+    }
+    if (read)
+        *read = done;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, DWORD* written, void* overlapped)
+{
+    if (written)
+        *written = 0;
+    auto file = File(handle);
+    if (!file)
+        return FALSE;
+    if (overlapped || (!buffer && toWrite))
+        return Fail(ERROR_INVALID_PARAMETER);
+    DWORD done = 0;
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    while (done < toWrite) {
+        const ssize_t n = ::write(file->fd, bytes + done, toWrite - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (written)
+                *written = done;
+            return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
+        }
+        if (n == 0) {
+            if (written)
+                *written = done;
+            return Fail(ERROR_WRITE_FAULT);
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (written)
+        *written = done;
+    return TRUE;
+}
+
+namespace {
+
+// The target of a seek, checked: not before the start of the file.
+bool SeekTarget(int fd, LONGLONG distance, DWORD method, LONGLONG* target)
+{
+    LONGLONG base = 0;
+    if (method == FILE_CURRENT) {
+        base = ::lseek(fd, 0, SEEK_CUR);
+    } else if (method == FILE_END) {
+        struct stat st;
+        base = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    } else if (method != FILE_BEGIN) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    if (base < 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    if ((distance > 0 && base > INT64_MAX - distance) || base + distance < 0) {
+        SetLastError(ERROR_NEGATIVE_SEEK);
+        return false;
+    }
+    *target = base + distance;
+    return true;
+}
+
+}  // namespace
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD method)
+{
+    auto file = File(handle);
+    if (!file)
+        return INVALID_SET_FILE_POINTER;
+    const LONGLONG move = distanceHigh ? static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                                                               static_cast<DWORD>(distance))
+                                       : static_cast<LONGLONG>(distance);
+    LONGLONG target = 0;
+    if (!SeekTarget(file->fd, move, method, &target))
+        return INVALID_SET_FILE_POINTER;
+    if (!distanceHigh && target > 0xFFFFFFFFLL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (::lseek(file->fd, target, SEEK_SET) < 0) {
+        SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh)
+        *distanceHigh = static_cast<LONG>(static_cast<ULONGLONG>(target) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(target);
+}
+
+BOOL SetFilePointerEx(HANDLE handle, LONGLONG distance, LONGLONG* newPosition, DWORD method)
+{
+    auto file = File(handle);
+    if (!file)
+        return FALSE;
+    LONGLONG target = 0;
+    if (!SeekTarget(file->fd, distance, method, &target))
+        return FALSE;
+    if (::lseek(file->fd, target, SEEK_SET) < 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    if (newPosition)
+        *newPosition = target;
+    return TRUE;
+}
+
+BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size)
+{
+    auto file = File(handle);
+    if (!file)
+        return FALSE;
+    if (!size)
+        return Fail(ERROR_INVALID_PARAMETER);
+    struct stat st;
+    if (::fstat(file->fd, &st) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    *size = st.st_size;
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh)
+{
+    LONGLONG size = 0;
+    if (!GetFileSizeEx(handle, &size))
+        return INVALID_FILE_SIZE;
+    if (sizeHigh)
+        *sizeHigh = static_cast<DWORD>(static_cast<ULONGLONG>(size) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+BOOL FlushFileBuffers(HANDLE handle)
+{
+    auto file = File(handle);
+    if (!file)
+        return FALSE;
+    if (::fsync(file->fd) != 0 && errno != EINVAL && errno != EROFS) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE handle)
+{
+    auto file = File(handle);
+    if (!file)
+        return FALSE;
+    const off_t position = ::lseek(file->fd, 0, SEEK_CUR);
+    if (position < 0 || ::ftruncate(file->fd, position) != 0) {
+        SetLastError(errno == EBADF || errno == EINVAL ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR name)
+{
+    if (!name)
+        return Fail(ERROR_INVALID_PARAMETER);
+    if (::unlink(NativePath(name).c_str()) != 0) {
+        SetLastError(errno == EISDIR ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileW(LPCWSTR name)
+{
+    if (!name)
+        return Fail(ERROR_INVALID_PARAMETER);
+    return DeleteFileA(WideToUtf8(name).c_str());
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    return HandleRelease(handle) != nullptr;
+}
