@@ -147,7 +147,18 @@ ImxStatus HalftoneInit(ImoJob* job, const char* path) {
     }
     const uint32_t id = job->resolution[0] == 300 ? 104 : 105;
     const ImxDataSource resource = {IMX_SOURCE_RESOURCE, ImoModuleHandle(), "Halftones", id};
-    const ImxStatus status = ImxHalftoneLoad(set, &resource, &job->halftoneFormat, 1, &request);
+    ImxStatus status = ImxHalftoneLoad(set, &resource, &job->halftoneFormat, 1, &request);
+    if (status == IMX_ERR_NOT_FOUND) {
+        // The engine finds our resources through the table this library exports; when that export
+        // is not reachable, hand it the same bytes from our own table.
+        HMODULE module = ImoModuleHandle();
+        HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), "Halftones");
+        const void* bytes = found != nullptr ? LockResource(LoadResource(module, found)) : nullptr;
+        if (bytes != nullptr) {
+            const ImxDataSource memory = {IMX_SOURCE_MEMORY, bytes, nullptr, 0};
+            status = ImxHalftoneLoad(set, &memory, &job->halftoneFormat, 1, &request);
+        }
+    }
     if (status == IMX_OK) {
         job->halftoneSet = set;
         return IMX_OK;
