@@ -44,8 +44,9 @@ bool LineClipToRect(LONG* x1, LONG* y1, LONG* x2, LONG* y2, const RECT* rect) {
     int64_t ax = *x1, ay = *y1, bx = *x2, by = *y2;
     unsigned codeA = Outcode(ax, ay, *rect);
     unsigned codeB = Outcode(bx, by, *rect);
-    // Every move puts one point onto an edge for good, so a few rounds settle any segment.
-    for (int round = 0; round < 8 && (codeA & codeB) == 0; ++round) {
+    // Every move puts a point onto an edge line and shortens the segment; a point is moved at most
+    // four times, so the bound only guards against the unforeseen.
+    for (int round = 0; round < 16 && (codeA & codeB) == 0; ++round) {
         if (codeA == 0 && codeB == 0) {
             *x1 = static_cast<LONG>(ax);
             *y1 = static_cast<LONG>(ay);

@@ -240,23 +240,3 @@ RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, Sp
     JobRelease(job);
     return result;
 }
-
-// Hands the job data to the module; the preamble reader's own definition takes precedence.
-__attribute__((weak)) int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAfterSending) {
-    int result = 0;
-    while (JobDataEntry* entry = list->first) {
-        if (context->slots.JobData != nullptr)
-            result = context->slots.JobData(context->instance, entry->length, entry->payload);
-        if (!freeAfterSending) {
-            for (JobDataEntry* next = entry->next; result == 0 && next != nullptr; next = next->next)
-                if (context->slots.JobData != nullptr)
-                    result = context->slots.JobData(context->instance, next->length, next->payload);
-            return result;
-        }
-        list->first = entry->next;
-        if (list->first == nullptr) list->last = nullptr;
-        std::free(entry);
-        if (result != 0) return result;
-    }
-    return result;
-}

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/output_module.h"
 #include "engine/render_options.h"
 #include "platform/types.h"
 #include "rastrel/api.h"
@@ -16,7 +17,6 @@ struct LogContext;
 // position or a negative value; mode 0 from the start, 1 from the current position, 2 from the end.
 typedef BOOL (*ImeReadCallback)(void* handle, void* buffer, uint32_t count, uint32_t* got);
 typedef int32_t (*ImeSeekCallback)(void* handle, int32_t offset, uint32_t mode);
-typedef BOOL (*ImeWriteCallback)(void* argument, const void* bytes, uint32_t length);
 
 RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
                                const char* moduleFileName, RenderOptions* options, LogContext* log,

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/geometry.h"
 #include "engine/raster/band_plane_ops.h"
 #include "engine/raster/plane_kernels.h"
 #include "engine/raster/plane_word.h"
@@ -154,10 +155,15 @@ LONG Narrow(int64_t v) {
     return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-// value x numerator / denominator, truncating; a zero denominator leaves the value as it is.
-int64_t Scale(int64_t value, uint32_t numerator, uint32_t denominator) {
-    if (denominator == 0 || numerator == 0) return value;
-    return value * numerator / denominator;
+// A point from job resolution to a plane's resolution; unscaled when the resolutions give no
+// scale (a zero among them) or the result would not fit.
+POINT ToPlaneResolution(POINT point, const ImxPlaneFormat& format, const BandLayout* layout) {
+    const POINT job = {static_cast<LONG>(layout->jobResolution[0]),
+                       static_cast<LONG>(layout->jobResolution[1])};
+    const POINT plane = {format.xResolution ? static_cast<LONG>(format.xResolution) : job.x,
+                         format.yResolution ? static_cast<LONG>(format.yResolution) : job.y};
+    POINT out;
+    return PointScale(&job, &point, &plane, &out) ? out : point;
 }
 
 uint32_t PlaneCount(const BandLayout* layout) {
@@ -188,10 +194,10 @@ void PlaneLoop(const uint8_t* mask, int32_t maskStride, TextureCacheEntry* entry
     POINT phase = {0, 0};
     if (Tiled(entry)) {
         // Origins from job resolution to the plane's own.
-        const uint32_t nx = format.xResolution, dx = layout->jobResolution[0];
-        const uint32_t ny = format.yResolution, dy = layout->jobResolution[1];
-        phase.x = Narrow(Scale(layout->band.x, nx, dx) - Scale(texture.x, nx, dx) + rect->left);
-        phase.y = Narrow(Scale(layout->band.y, ny, dy) - Scale(texture.y, ny, dy) + rect->top);
+        const POINT band = ToPlaneResolution(POINT{layout->band.x, layout->band.y}, format, layout);
+        const POINT origin = ToPlaneResolution(POINT{texture.x, texture.y}, format, layout);
+        phase.x = Narrow(int64_t{band.x} - origin.x + rect->left);
+        phase.y = Narrow(int64_t{band.y} - origin.y + rect->top);
     }
     const Road road = Tiled(entry) ? (mask ? Road::kMaskFill : Road::kFill)
                                    : (mask ? Road::kMaskCopy : Road::kCopy);

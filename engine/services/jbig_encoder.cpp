@@ -51,7 +51,7 @@ void* AllocateAligned(uint64_t bytes) {
 
 // Registers of the QM coder: A (interval), C (code register), CT (shifts to the next byte out).
 // The hot loops keep them in locals and pass them by value.
-struct QmRegisters {
+struct JbigCoderRegisters {
     uint32_t a;
     uint32_t c;
     uint32_t ct;
@@ -71,18 +71,18 @@ struct ImxJBIGEncoder {
     bool imageOpen;
 
     // Two line buffers of big-endian bit-order words, each with a zero word before the line and
-    // zero guard words after it; the current line and the line above swap after every row.
+    // two zero guard words after it; the current line becomes the line above after every row
+    // that differs from it.
     uint32_t* lineBlocks[2];
     uint32_t* lineAbove;
     uint32_t* lineCurrent;
-    uint32_t lineWordCapacity;
 
     uint32_t row;            // rows taken so far
     uint32_t rowsInStripe;   // rows in the open stripe
     bool aboveWhite;         // the line above has no black pixel
     bool previousTypical;    // the line above equals the line above it
 
-    QmRegisters qm;
+    JbigCoderRegisters qm;
     uint32_t stackedFF;
     uint32_t held;           // byte held back for carry propagation
     bool dropFirstByte;      // the coder's first byte of a stripe is never transmitted
@@ -179,7 +179,7 @@ uint32_t ByteOut(ImxJBIGEncoder& e, uint32_t c) {
 }
 
 // Renormalisation that reaches a byte boundary: the bytes go out as the shifts pass them.
-[[gnu::noinline]] QmRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, QmRegisters r, uint32_t a, uint32_t shift) {
+[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a, uint32_t shift) {
     r.a = a << shift;
     while (shift >= r.ct) {
         r.c <<= r.ct;
@@ -232,7 +232,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 // Codes one pixel given as its context word (context << 1 | pixel value): T.82 ENCODE with
 // CODEMPS, CODELPS and RENORME. Written without branches on the symbol, whose outcomes a
 // processor cannot predict in busy areas; only reaching a byte boundary branches.
-[[nodiscard]] inline QmRegisters CodeWord(ImxJBIGEncoder& e, QmRegisters r, uint32_t word) {
+[[nodiscard]] inline JbigCoderRegisters CodeWord(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word) {
     const uint32_t context = word >> 1;
     const uint32_t pixel = word & 1;
     const uint32_t pair = e.statePairs[context];
@@ -267,7 +267,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 // Codes `count` white pixels in the all-white context 0. While 0 is the more probable symbol,
 // every symbol that leaves A at 0x8000 or above only subtracts Qe, so such a run is charged at
 // once; a symbol that renormalises is coded on its own. The bytes equal coding one by one.
-[[nodiscard]] QmRegisters CodeWhiteRun(ImxJBIGEncoder& e, QmRegisters r, uint64_t count) {
+[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
     while (count != 0) {
         const uint32_t stateByte = e.statePairs[0] & 0xFF;
         if (stateByte & 0x80) {
@@ -288,7 +288,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 }
 
 void StripeBegin(ImxJBIGEncoder& e) {
-    e.qm = QmRegisters{0x10000, 0, 11};
+    e.qm = JbigCoderRegisters{0x10000, 0, 11};
     e.stackedFF = 0;
     e.held = 0;
     e.dropFirstByte = true;
@@ -329,8 +329,9 @@ void StripeEnd(ImxJBIGEncoder& e) {
 
 // ---- Lines ----
 
-uint32_t CompareWords(uint32_t width) {
-    return static_cast<uint32_t>(((uint64_t{width} + 63) >> 6) * 2);
+// 32-bit words of a line of the given width (64-bit arithmetic: any u32 width fits).
+uint32_t LineWords(uint32_t width) {
+    return static_cast<uint32_t>((uint64_t{width} + 31) / 32);
 }
 
 struct LoadedLine {
@@ -342,7 +343,7 @@ struct LoadedLine {
 // zeroes the guard words; compares with the line above on the way.
 LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line, const uint32_t* above) {
     const uint32_t width = e.width;
-    const uint32_t words = (width + 31) / 32;
+    const uint32_t words = LineWords(width);
     const uint32_t lineBytes = static_cast<uint32_t>((uint64_t{width} + 7) / 8);
     uint32_t difference = 0;
     uint32_t ink = 0;
@@ -369,7 +370,7 @@ LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* lin
 }
 
 void ClearLine(const ImxJBIGEncoder& e, uint32_t* line) {
-    std::fill(line, line + (e.width + 31) / 32 + 2, 0u);
+    std::fill(line, line + LineWords(e.width) + 2, 0u);
 }
 
 // The context word of pixel x0 + k of a 32-pixel group: the row above from x - 3 (context bit 9)
@@ -384,9 +385,9 @@ inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32
 // others are coded one by one. A group's pixels with a non-zero word are found from its windows
 // at once: a pixel is busy when any pixel of its template, or the pixel itself, is black.
 void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current) {
-    const uint32_t groups = (e.width + 31) / 32;
+    const uint32_t groups = LineWords(e.width);
     uint64_t pendingWhite = 0;
-    QmRegisters r = e.qm;
+    JbigCoderRegisters r = e.qm;
     for (uint32_t g = 0; g < groups; ++g) {
         const uint32_t count = std::min<uint32_t>(32, e.width - 32 * g);
         const uint64_t aboveWindow = (uint64_t{above[int64_t{g} - 1]} << 40) | (uint64_t{above[g]} << 8) |
@@ -506,9 +507,8 @@ RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t optio
     e->typicalPrediction = (options & IMX_JBIG_NO_TYPICAL_PREDICTION) == 0;
     e->whiteFastPath = true;
 
-    // One leading zero word, the compare length, two guard words, rounded to whole 16 bytes.
-    const uint64_t lineWords = ((1 + CompareWords(maxWidth) + 2) + 3) & ~uint64_t{3};
-    e->lineWordCapacity = static_cast<uint32_t>(lineWords);
+    // One leading zero word, the line, two guard words, rounded to whole 16 bytes.
+    const uint64_t lineWords = ((1 + uint64_t{LineWords(maxWidth)} + 2) + 3) & ~uint64_t{3};
     e->lineBlocks[0] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
     e->lineBlocks[1] = static_cast<uint32_t*>(AllocateAligned(lineWords * 4));
     if (e->lineBlocks[0] == nullptr || e->lineBlocks[1] == nullptr) {
@@ -528,9 +528,11 @@ RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2
     e->width = size[0];
     e->height = size[1];
     e->linesPerStripe = linesPerStripe;
-    // Rows above row 0 are white.
-    std::fill(e->lineBlocks[0], e->lineBlocks[0] + e->lineWordCapacity, 0u);
-    std::fill(e->lineBlocks[1], e->lineBlocks[1] + e->lineWordCapacity, 0u);
+    // Rows above row 0 are white. Only the words this width reaches are ever read: the leading
+    // zero word, the line and its two guard words.
+    const uint32_t usedWords = 1 + LineWords(size[0]) + 2;
+    std::fill(e->lineBlocks[0], e->lineBlocks[0] + usedWords, 0u);
+    std::fill(e->lineBlocks[1], e->lineBlocks[1] + usedWords, 0u);
     e->row = 0;
     e->rowsInStripe = 0;
     e->aboveWhite = true;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -132,6 +133,18 @@ TEST(Modules, ProgramResourcesAndName)
     EXPECT_EQ(std::filesystem::path(path).filename(), "platform_tests");
     EXPECT_EQ(GetModuleHandleA("libno_such_library_here.so"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+// The block builder lays strings out as a hand-written block does.
+TEST(Modules, StringBlockBuilderMatchesTheLayout)
+{
+    constexpr auto block = FaxStringBlock(u"A", u"", u"\u0424\u0430\u043a\u0441");
+    const unsigned char expected[] = {
+        1, 0, 'A', 0, 0, 0, 4, 0, 0x24, 0x04, 0x30, 0x04, 0x3A, 0x04, 0x41, 0x04,
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    };
+    ASSERT_EQ(block.size(), sizeof expected);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), expected));
 }
 
 TEST(MemoryStatus, MachineFigureAndOverride)

@@ -139,6 +139,29 @@ TEST(BitmapRotate, QuarterTurnThenBackIsIdentity) {
                 }
 }
 
+TEST(BitmapRotate, BottomUpSourceIsReadThroughItsNegativeStride) {
+    for (int32_t depth : kDepths)
+        for (uint32_t angle : {0u, 90u, 180u, 270u}) {
+            TestBitmap source(37, 21, depth);
+            FillSource(source, 5);
+            // The same image stored bottom-up: row 0 is the last row in memory.
+            TestBitmap stored(37, 21, depth);
+            for (int32_t y = 0; y < 21; ++y)
+                std::memcpy(stored.Row(20 - y), source.Row(y), source.stride);
+            BltBitmap s = stored.Blt();
+            s.bits = stored.Row(20);
+            s.stride = -stored.stride;
+            const bool quarter = angle % 180 == 90;
+            TestBitmap dest(quarter ? 21 : 37, quarter ? 37 : 21, depth);
+            BltBitmap d = dest.Blt();
+            BitmapRotateDispatch(&d, &s, angle, 0, 0);
+            for (int32_t y = 0; y < dest.height; ++y)
+                for (int32_t x = 0; x < dest.width; ++x)
+                    ASSERT_EQ(dest.Get(x, y), Expected(source, angle, false, false, x, y))
+                        << depth << " " << angle << " at " << x << "," << y;
+        }
+}
+
 TEST(BitmapRotate, OnePixelLandsInTopBit) {
     for (uint32_t angle : {0u, 90u, 180u, 270u}) {
         TestBitmap source(1, 1, 1);

@@ -11,6 +11,7 @@
 #include "engine/log_context.h"
 #include "platform/registry.h"
 #include "engine/render_options.h"
+#include "rastrel/spool_progress.h"
 #include "tests/render/render_fixture.h"
 
 namespace {
@@ -252,6 +253,53 @@ TEST(ImeRender, ReportsFailures) {
     }
 }
 
+// A forward-only stream read in several passes needs its temporary copy; without one no pass is
+// made and the module hears of the failure.
+TEST(ImeRender, AbortsWhenTheTemporaryCopyCannotBeMade) {
+    const char* previous = std::getenv("TMPDIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    setenv("TMPDIR", "/nonexistent/render_tests", 1);
+    RenderRun forward(TestJob({{"job_flags", 1}, {"copies", 2}}), false);
+    const uint32_t result = forward.Run();
+    RenderRun seekable(TestJob({{"job_flags", 1}, {"copies", 2}}), true);
+    const uint32_t seekableResult = seekable.Run();
+    if (previous != nullptr)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(result, 13u);
+    EXPECT_EQ(forward.Slots(), "JobBegin JobAbort Deinit");
+    EXPECT_EQ(seekableResult, 0u);  // a seekable stream is read again in place
+    EXPECT_EQ(seekable.Slots(), "JobBegin DocBegin(1) DocEnd DocBegin(1) DocEnd JobEnd Deinit");
+}
+
+// A producer that has published the whole job (here: no pages) before the call.
+TEST(ImeRender, ReadsPagesThroughTheProducersProgress) {
+    SpoolBuilder builder;
+    builder.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 2}});
+    const uint32_t jobEnd = builder.Position();
+    builder.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{4, 4}}});
+    RenderRun run(builder.Data());
+    SpoolProgress progress{};
+    InitializeCriticalSection(&progress.lock);
+    progress.pageAvailable = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    progress.rendererWaiting = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    progress.progress = PageIndexCreate();
+    ASSERT_NE(progress.progress, nullptr);
+    progress.progress->finished = 1;
+    progress.progress->jobEndPosition = jobEnd;
+    SetEvent(progress.pageAvailable);
+    EXPECT_EQ(ImeRender(run.configuration.c_str(), 3, &progress, FAKE_MODULE_RECORDING, &run.options, nullptr,
+                        &run.stream, &run.written, MemoryStreamRead, MemoryStreamSeek, CollectWrite),
+              0u);
+    EXPECT_EQ(run.Slots(), "JobBegin DocBegin(1) DocEnd DocBegin(1) DocEnd JobEnd Deinit");
+    EXPECT_EQ(run.FirstCall(IMO_SLOT_DOC_END)->args[0], 2u);
+    PageIndexFree(progress.progress);
+    CloseHandle(progress.pageAvailable);
+    CloseHandle(progress.rendererWaiting);
+    DeleteCriticalSection(&progress.lock);
+}
+
 TEST(ImeRender, NullOptionsBlockIsRefused) {
     MemoryStream stream(TestJob({}));
     EXPECT_EQ(ImeRender(nullptr, 1, nullptr, nullptr, nullptr, nullptr, &stream, nullptr, MemoryStreamRead,
@@ -290,7 +338,9 @@ TEST(ImeRender, SurvivesAnAllocationFailureAtEveryAllocation) {
         }
         ASSERT_LT(n, 100u);
     }
-    EXPECT_GE(failures, 8u);  // log, its name, texture cache, budget, form table, band memory, mask answers
+    // The log, its name, texture cache, budget, form table, band memory, and per pass the mask
+    // answer and the pattern.
+    EXPECT_GE(failures, 10u);
 }
 
 // ---- The log slot ----

@@ -54,6 +54,7 @@ struct RenderRun {
     explicit RenderRun(std::vector<uint8_t> job, bool seekable = true) {
         stream.data = std::move(job);
         stream.seekable = seekable;
+        options.textureEntries = 256;  // the default pool (32768 entries) is zeroed at every call
         char text[64];
         std::snprintf(text, sizeof(text), "script=%llx",
                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(script.get())));

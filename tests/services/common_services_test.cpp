@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <fstream>
 #include <string>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "engine/image_format_kind.h"
 #include "engine/rect_list.h"
 #include "engine/rop.h"
+#include "platform/user.h"
 
 namespace {
 
@@ -48,6 +50,27 @@ TEST(LineClipToRect, Cases) {
             EXPECT_EQ(y1, c.out[1]);
             EXPECT_EQ(x2, c.out[2]);
             EXPECT_EQ(y2, c.out[3]);
+        }
+    }
+}
+
+// Random segments: a visible result lies inside the rectangle, and a segment with an end inside
+// is always visible.
+TEST(LineClipToRect, ClippedEndsLieInside) {
+    std::mt19937 random(5);
+    const RECT rect{-20, 10, 45, 70};
+    for (int i = 0; i < 20000; ++i) {
+        auto coordinate = [&] { return static_cast<LONG>(random() % 201) - 80; };
+        LONG x1 = coordinate(), y1 = coordinate(), x2 = coordinate(), y2 = coordinate();
+        const POINT first{x1, y1};
+        const bool endInside = PtInRect(&rect, first) != 0;
+        const bool visible = LineClipToRect(&x1, &y1, &x2, &y2, &rect);
+        if (endInside) {
+            EXPECT_TRUE(visible);
+        }
+        if (visible) {
+            EXPECT_TRUE(PtInRect(&rect, POINT{x1, y1}) && PtInRect(&rect, POINT{x2, y2}))
+                << x1 << "," << y1 << " " << x2 << "," << y2;
         }
     }
 }

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 #include <jbig.h>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -146,80 +145,6 @@ std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie) {
         out.push_back(bie[i]);
     }
     return out;
-}
-
-namespace {
-
-// Reads the next header number of a PBM file, skipping blanks and comments.
-bool PbmNumber(std::span<const uint8_t> file, size_t& pos, uint64_t& value) {
-    while (pos < file.size()) {
-        if (file[pos] == '#') {
-            while (pos < file.size() && file[pos] != '\n') {
-                ++pos;
-            }
-        } else if (std::isspace(file[pos])) {
-            ++pos;
-        } else {
-            break;
-        }
-    }
-    if (pos >= file.size() || !std::isdigit(file[pos])) {
-        return false;
-    }
-    value = 0;
-    while (pos < file.size() && std::isdigit(file[pos])) {
-        value = value * 10 + (file[pos++] - '0');
-        if (value > (1u << 24)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-bool PbmRead(std::span<const uint8_t> file, JbigImage& image) {
-    if (file.size() < 2 || file[0] != 'P' || (file[1] != '4' && file[1] != '1')) {
-        return false;
-    }
-    size_t pos = 2;
-    uint64_t width = 0;
-    uint64_t height = 0;
-    if (!PbmNumber(file, pos, width) || !PbmNumber(file, pos, height) || width == 0 || height == 0) {
-        return false;
-    }
-    const uint64_t rowBytes = (width + 7) / 8;
-    image.width = static_cast<uint32_t>(width);
-    image.height = static_cast<uint32_t>(height);
-    image.rows.assign(rowBytes * height, 0);
-    if (file[1] == '4') {
-        ++pos;  // the single blank after the height
-        if (file.size() < pos || file.size() - pos < rowBytes * height) {
-            return false;
-        }
-        std::memcpy(image.rows.data(), file.data() + pos, rowBytes * height);
-        if (width % 8 != 0) {
-            const uint8_t keep = static_cast<uint8_t>(0xFF << (8 - width % 8));
-            for (uint64_t y = 0; y < height; ++y) {
-                image.rows[y * rowBytes + rowBytes - 1] &= keep;
-            }
-        }
-        return true;
-    }
-    for (uint64_t i = 0; i < width * height; ++i) {
-        while (pos < file.size() && file[pos] != '0' && file[pos] != '1') {
-            ++pos;
-        }
-        if (pos >= file.size()) {
-            return false;
-        }
-        if (file[pos++] == '1') {
-            const uint64_t y = i / width;
-            const uint64_t x = i % width;
-            image.rows[y * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        }
-    }
-    return true;
 }
 
 std::vector<uint8_t> PbmWrite(const JbigImage& image) {

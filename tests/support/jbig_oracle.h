@@ -31,6 +31,5 @@ size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool 
 // 0xFF: encoders may or may not write them, and they do not change the decoded image.
 std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie);
 
-// Reads and writes PBM (P4, and P1 on input).
-bool PbmRead(std::span<const uint8_t> file, JbigImage& image);
+// A PBM file (P4) of the image.
 std::vector<uint8_t> PbmWrite(const JbigImage& image);

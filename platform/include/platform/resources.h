@@ -19,6 +19,7 @@
 // table's FaxResourceTableLink_<Name>() once (it does nothing else).
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 #include "platform/types.h"
@@ -73,3 +74,26 @@ struct ResourceTableRegistration {
 
 // Declares the link function of a table defined in another file, for the code that uses it.
 #define FAX_DECLARE_RESOURCE_TABLE(Name) int FaxResourceTableLink_##Name()
+
+// Builds one RT_STRING block at compile time from up to 16 strings (missing ones are empty):
+//     alignas(2) constexpr auto kBlock = FaxStringBlock(u"first", u"", u"third");
+// registered as {FaxResourceKey(RT_STRING_ID), FaxResourceKey(block), kBlock.data(), kBlock.size()}
+// with block = (first string id) / 16 + 1.
+template <size_t... Lengths>
+constexpr auto FaxStringBlock(const char16_t (&... texts)[Lengths])
+{
+    static_assert(sizeof...(Lengths) <= 16, "a string block holds 16 strings");
+    constexpr size_t kBytes = 2 * 16 + ((2 * (Lengths - 1)) + ... + 0);
+    std::array<unsigned char, kBytes> block{};
+    size_t at = 0;
+    auto put = [&](const char16_t* text, size_t length) {
+        block[at++] = static_cast<unsigned char>(length & 0xFF);
+        block[at++] = static_cast<unsigned char>(length >> 8);
+        for (size_t i = 0; i < length; ++i) {
+            block[at++] = static_cast<unsigned char>(text[i] & 0xFF);
+            block[at++] = static_cast<unsigned char>(text[i] >> 8);
+        }
+    };
+    (put(texts, Lengths - 1), ...);
+    return block;  // the remaining strings stay empty (zero lengths)
+}
