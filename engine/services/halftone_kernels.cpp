@@ -23,22 +23,28 @@ uint32_t Level(const uint8_t* cell, uint32_t count, uint8_t sample, uint32_t max
     return std::min(level, maximum);
 }
 
-// One line of a 1-bit plane: results shifted in most significant first, every eighth stored,
-// a partial last byte flushed shifted to the top.
+// One line of a 1-bit plane, eight pixels an output byte. The screen row is padded with its own
+// start (at least 8 cells), so eight thresholds read from any column below the width continue
+// across the row's end without a wrap test; the column wraps once a byte. A partial last byte is
+// flushed shifted to the top.
 void Line1Bit(const HalftoneScreen* screen, const uint8_t* row, uint32_t column, const uint8_t* samples,
               uint32_t bytesPerPixel, uint32_t width, uint8_t* out) {
-    uint32_t bits = 0;
-    uint32_t filled = 0;
-    for (uint32_t i = 0; i < width; ++i) {
-        bits = (bits << 1) | (samples[static_cast<size_t>(i) * bytesPerPixel] >= row[column] ? 1u : 0u);
-        if (++column == screen->width) column = 0;
-        if (++filled == 8) {
-            *out++ = static_cast<uint8_t>(bits);
-            bits = 0;
-            filled = 0;
-        }
+    const uint32_t whole = width / 8;
+    for (uint32_t byte = 0; byte < whole; ++byte) {
+        const uint8_t* t = row + column;
+        const uint8_t* s = samples + static_cast<size_t>(byte) * 8 * bytesPerPixel;
+        uint32_t bits = 0;
+        for (uint32_t k = 0; k < 8; ++k) bits = (bits << 1) | (s[k * bytesPerPixel] >= t[k] ? 1u : 0u);
+        out[byte] = static_cast<uint8_t>(bits);
+        column += 8;
+        while (column >= screen->width) column -= screen->width;
     }
-    if (filled != 0) *out = static_cast<uint8_t>(bits << (8 - filled));
+    const uint32_t rest = width % 8;
+    if (rest == 0) return;
+    const uint8_t* s = samples + static_cast<size_t>(whole) * 8 * bytesPerPixel;
+    uint32_t bits = 0;
+    for (uint32_t k = 0; k < rest; ++k) bits = (bits << 1) | (s[k * bytesPerPixel] >= row[column + k] ? 1u : 0u);
+    out[whole] = static_cast<uint8_t>(bits << (8 - rest));
 }
 
 }  // namespace
