@@ -73,6 +73,8 @@ TEST(PelvaneConfig, KeysOfEveryKind) {
         {"brushScaleDpi=75", &ImoConfig::brushScaleDpi, 75},
         {"penScaleDpi=", &ImoConfig::penScaleDpi, 0},  // present but empty reads as 0
         {"hts=FALSE", &ImoConfig::hts, 0},
+        {"dpi.x=2147483647", &ImoConfig::dpiX, 600},  // the integer sentinel reads as absent
+        {"dpi.y=300", &ImoConfig::dpiY, 300},
     };
     for (const Case& c : cases) {
         IniFile ini(std::string("[default]\n") + c.lines + "\n");
