@@ -15,7 +15,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libpixman-1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core libpng-dev
-  libjbig-dev jbigkit-bin liblcms2-dev netpbm
+  libjbig-dev jbigkit-bin liblcms2-dev netpbm libgdk-pixbuf2.0-bin
 )
 
 install_missing() {
@@ -61,7 +61,7 @@ case "${1:-}" in
     build asan
     ctest --preset asan -j "$jobs"
     build tsan --target thread_tests
-    TSAN_OPTIONS="halt_on_error=1" ctest --preset tsan -j "$jobs" -L threads --no-tests=ignore
+    TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" ctest --preset tsan -j "$jobs" -L threads --no-tests=ignore
     if have_libfuzzer; then
       build fuzz
       ctest --preset fuzz -j "$jobs" -L fuzz-smoke --no-tests=ignore

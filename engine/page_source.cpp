@@ -1,4 +1,5 @@
 // Page source: page positions by number over the job's stream.
+#include "engine/render_call.h"
 #include "engine/page_source.h"
 
 #include <cstdlib>
@@ -101,7 +102,7 @@ bool CopyPageRecords(Stream* from, Stream* to)
 
 PageSource* PageSourceOpen(Stream* stream, SpoolProgress* progress)
 {
-    auto* source = static_cast<PageSource*>(std::calloc(1, sizeof(PageSource)));
+    auto* source = static_cast<PageSource*>(RenderAlloc(sizeof(PageSource)));
     if (!source) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -114,7 +115,7 @@ PageSource* PageSourceOpen(Stream* stream, SpoolProgress* progress)
     } else {
         source->index = PageIndexCreate();
         if (!source->index) {
-            std::free(source);
+            RenderFree(source);
             return nullptr;
         }
         source->ownsIndex = 1;
@@ -140,7 +141,7 @@ void PageSourceClose(PageSource* source)
     if (!source) return;
     if (source->ownsIndex) PageIndexFree(source->index);
     if (source->ownsStream) StreamClose(source->stream);
-    std::free(source);
+    RenderFree(source);
 }
 
 int32_t PageSourceSeek(PageSource* source, uint32_t page)

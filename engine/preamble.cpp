@@ -1,4 +1,5 @@
 // Job preamble reader, job header, job-end record and job-data list.
+#include "engine/render_call.h"
 #include "engine/preamble.h"
 
 #include "engine/output_module.h"
@@ -47,7 +48,7 @@ uint8_t* BlobRead(Stream* stream, uint32_t size)
 {
     constexpr uint32_t kFirstPiece = 1u << 20;
     uint32_t capacity = std::min(size, kFirstPiece);
-    auto* blob = static_cast<uint8_t*>(std::malloc(std::max(capacity, 1u)));
+    auto* blob = static_cast<uint8_t*>(RenderAlloc(std::max(capacity, 1u)));
     uint32_t got = 0;
     while (blob) {
         const uint32_t want = capacity - got;
@@ -55,12 +56,12 @@ uint8_t* BlobRead(Stream* stream, uint32_t size)
         got = capacity;
         if (got == size) return blob;
         capacity = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(capacity) * 2, size));
-        auto* grown = static_cast<uint8_t*>(std::realloc(blob, capacity));
+        auto* grown = static_cast<uint8_t*>(RenderRealloc(blob, capacity));
         if (!grown) break;
         blob = grown;
     }
     if (!blob) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    std::free(blob);
+    RenderFree(blob);
     return nullptr;
 }
 
@@ -161,8 +162,8 @@ bool JobHeaderRead(Stream* stream, JobHeader* header)
 
 void JobHeaderFree(JobHeader* header)
 {
-    std::free(header->oemBlob);
-    std::free(header->jobEndBlob);
+    RenderFree(header->oemBlob);
+    RenderFree(header->jobEndBlob);
     header->oemBlob = nullptr;
     header->jobEndBlob = nullptr;
 }
@@ -183,7 +184,7 @@ bool JobEndParse(Stream* stream, JobEndRecord* record)
 
 bool JobEndRead(Stream* stream, uint32_t position, JobHeader* header)
 {
-    std::free(header->jobEndBlob);
+    RenderFree(header->jobEndBlob);
     header->jobEndBlob = nullptr;
     if (position > static_cast<uint32_t>(kStreamMaxPosition) ||
         StreamSeek(stream, static_cast<int32_t>(position), 0) != static_cast<int32_t>(position))
@@ -203,7 +204,7 @@ JobDataEntry* JobDataRead(Stream* stream)
     if (!ReadExactly(stream, raw, sizeof raw)) return nullptr;
     const SpoolRecordHeader header = SpoolRecordHeaderLoad(raw);
     if (!SpoolRecordSizeValid(header, start)) return nullptr;
-    auto* entry = static_cast<JobDataEntry*>(std::malloc(sizeof(JobDataEntry)));
+    auto* entry = static_cast<JobDataEntry*>(RenderAlloc(sizeof(JobDataEntry)));
     if (!entry) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -212,7 +213,7 @@ JobDataEntry* JobDataRead(Stream* stream)
     entry->length = header.size - kSpoolRecordHeaderSize;
     entry->payload = BlobRead(stream, entry->length);
     if (!entry->payload) {
-        std::free(entry);
+        RenderFree(entry);
         return nullptr;
     }
     return entry;
@@ -237,8 +238,8 @@ void JobDataListFree(JobDataList* list)
     JobDataEntry* entry = list->first;
     while (entry) {
         JobDataEntry* next = entry->next;
-        std::free(entry->payload);
-        std::free(entry);
+        RenderFree(entry->payload);
+        RenderFree(entry);
         entry = next;
     }
     JobDataListInit(list);
@@ -252,8 +253,8 @@ int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAf
         JobDataEntry* next = entry->next;
         if (context->slots.JobData) result = context->slots.JobData(context->instance, entry->length, entry->payload);
         if (freeAfterSending) {
-            std::free(entry->payload);
-            std::free(entry);
+            RenderFree(entry->payload);
+            RenderFree(entry);
             list->first = next;
             if (!next) list->last = nullptr;
         }

@@ -35,6 +35,14 @@ void* RenderAlloc(size_t size) {
     return block;
 }
 
+void* RenderRealloc(void* block, size_t size) {
+    if (block == nullptr) return RenderAlloc(size);
+    ++tAllocations;
+    void* grown = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::realloc(block, size == 0 ? 1 : size);
+    if (grown == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return grown;
+}
+
 void RenderFree(void* block) {
     if (block == nullptr) return;
     --tLiveBlocks;

@@ -26,6 +26,9 @@ RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, Sp
 // ---- The render call's heap ----
 // A zeroed block, or null. Every object a render call makes comes from here.
 void* RenderAlloc(size_t size);
+// Grows or shrinks a block (the added bytes are not zeroed); on failure null, and the block stays
+// valid. A null block is a new allocation.
+void* RenderRealloc(void* block, size_t size);
 // Null does nothing.
 void RenderFree(void* block);
 // Tests: make the n-th allocation from now on this thread fail (1 = the next one); 0 turns the

@@ -4,11 +4,12 @@
 
 #include <cstdlib>
 
+#include "engine/render_call.h"
 #include "engine/page_source.h"
 
 PageIndex* PageIndexCreate()
 {
-    auto* index = static_cast<PageIndex*>(std::calloc(1, sizeof(PageIndex)));
+    auto* index = static_cast<PageIndex*>(RenderAlloc(sizeof(PageIndex)));
     if (!index) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return index;
 }
@@ -16,8 +17,8 @@ PageIndex* PageIndexCreate()
 void PageIndexFree(PageIndex* index)
 {
     if (!index) return;
-    std::free(index->offsets);
-    std::free(index);
+    RenderFree(index->offsets);
+    RenderFree(index);
 }
 
 bool PageIndexAdd(PageIndex* index, uint32_t page, uint32_t position)
@@ -27,7 +28,7 @@ bool PageIndexAdd(PageIndex* index, uint32_t page, uint32_t position)
     if (index->count % kGrowth == 0) {
         const uint64_t entries = static_cast<uint64_t>(index->count) + kGrowth;
         if (entries > 0xffffffffull) return false;
-        auto* grown = static_cast<uint32_t*>(std::realloc(index->offsets, entries * sizeof(uint32_t)));
+        auto* grown = static_cast<uint32_t*>(RenderRealloc(index->offsets, entries * sizeof(uint32_t)));
         if (!grown) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;

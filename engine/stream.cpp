@@ -1,4 +1,5 @@
 // Buffered spool stream over the host's callbacks.
+#include "engine/render_call.h"
 #include "engine/stream.h"
 
 #include <algorithm>
@@ -122,7 +123,7 @@ int32_t StreamFileSeek(void* handle, int32_t offset, uint32_t mode)
 Stream* StreamOpen(void* handle, uint32_t bufferSize, StreamReadFn read, StreamSeekFn seek)
 {
     bufferSize = std::max(bufferSize, kStreamMinBufferSize);
-    void* memory = std::malloc(sizeof(Stream) + bufferSize);
+    void* memory = RenderAlloc(sizeof(Stream) + bufferSize);
     if (!memory) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -161,7 +162,7 @@ void StreamClose(Stream* stream)
     if (!stream) return;
     if (stream->ownsHandle) CloseHandle(static_cast<HANDLE>(stream->handle));
     stream->~Stream();
-    std::free(stream);
+    RenderFree(stream);
 }
 
 int32_t StreamPeek(Stream* s, void* destination, uint32_t n)
@@ -295,7 +296,7 @@ bool StreamCopyToFile(Stream* destination, Stream* source, uint32_t n)
 
 StreamSpill* StreamSpillCreate(Stream* stream)
 {
-    auto* spill = static_cast<StreamSpill*>(std::malloc(sizeof(StreamSpill)));
+    auto* spill = static_cast<StreamSpill*>(RenderAlloc(sizeof(StreamSpill)));
     if (!spill) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -305,7 +306,7 @@ StreamSpill* StreamSpillCreate(Stream* stream)
     if (!stream->seek) {
         spill->file = TempFileCreate("sBs");
         if (spill->file == INVALID_HANDLE_VALUE) {
-            std::free(spill);
+            RenderFree(spill);
             return nullptr;
         }
     }
@@ -316,7 +317,7 @@ void StreamSpillClose(StreamSpill* spill)
 {
     if (!spill) return;
     if (spill->file != INVALID_HANDLE_VALUE) CloseHandle(spill->file);
-    std::free(spill);
+    RenderFree(spill);
 }
 
 bool StreamSpillAppend(StreamSpill* spill, uint32_t n, uint32_t* offset)
@@ -333,7 +334,7 @@ bool StreamSpillAppend(StreamSpill* spill, uint32_t n, uint32_t* offset)
     const DWORD end = SetFilePointer(spill->file, 0, nullptr, FILE_END);
     if (end == INVALID_SET_FILE_POINTER || !PositionFits(static_cast<uint64_t>(end) + n)) return false;
     constexpr uint32_t kPiece = 65536;
-    uint8_t* piece = static_cast<uint8_t*>(std::malloc(std::min(n, kPiece) + 1));
+    uint8_t* piece = static_cast<uint8_t*>(RenderAlloc(std::min(n, kPiece) + 1));
     if (!piece) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
@@ -349,7 +350,7 @@ bool StreamSpillAppend(StreamSpill* spill, uint32_t n, uint32_t* offset)
         ok = FileWriteAll(spill->file, piece, static_cast<uint32_t>(got));
         moved += static_cast<uint32_t>(got);
     }
-    std::free(piece);
+    RenderFree(piece);
     if (ok) *offset = end;
     return ok;
 }

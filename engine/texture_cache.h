@@ -69,3 +69,35 @@ void TextureCacheDestroy(TextureCache* cache);
 // Texture memory: 8 bytes of head before the caller's bytes; charged in colour mode.
 void* TextureCacheBlockAlloc(TextureCache* cache, uint32_t size);
 void TextureCacheBlockFree(TextureCache* cache, void* block);
+
+// ---- Lookup and the textures the output module makes ----
+struct OutputModuleContext;
+
+// The colour request handed to the HalftoneColor slot: the flag byte first, the colour at byte 8.
+struct TextureColorRequest {
+    uint8_t flag;
+    uint8_t reserved[7];
+    uint32_t color;
+};
+static_assert(sizeof(TextureColorRequest) == 12);
+static_assert(offsetof(TextureColorRequest, color) == 8);
+
+// The cached entry of this format, kind and key, made the most recently used; null when none.
+TextureCacheEntry* TextureCacheLookup(TextureCache* cache, uint32_t formatId, uint8_t kind, uint32_t key);
+// Makes a colour texture through the module's HalftoneColor slot (or the built-in one) and caches
+// it. Null when no entry could be taken, the slot failed or memory ran short.
+TextureCacheEntry* TextureCacheColorAdd(TextureCache* cache, OutputModuleContext* context,
+                                        const ImxImageFormat* format, uint32_t key, TextureColorRequest* request);
+// Makes an image texture through the HalftoneImage slot (or the built-in one); the entry is lent
+// to the caller until TextureCacheRelease.
+TextureCacheEntry* TextureCacheImageAdd(TextureCache* cache, OutputModuleContext* context,
+                                        const ImxImageFormat* format, uint8_t flag, const uint8_t* bits,
+                                        uint32_t stride, const int32_t origin[2], const uint32_t size[2]);
+// Returns the least recently used cached entry to the free list, its plane data freed.
+void TextureCacheEvictOldest(TextureCache* cache);
+void TextureCacheRelease(TextureCache* cache, TextureCacheEntry* entry);
+void TextureCacheFlush(TextureCache* cache);
+// A new render key; a different key after a non-zero one empties the cache.
+void TextureCacheKeySet(TextureCache* cache, const uint32_t key[2]);
+
+inline uint32_t TextureCacheBucket(uint32_t key) { return ((key & 0xFF) + ((key >> 8) & 0xFF) + ((key >> 16) & 0xFF)) & 511; }

@@ -4,17 +4,10 @@
 #include "gdi_internal.h"
 #include "platform/kernel.h"
 
-// The file-mapping functions belong to the kernel half of the platform. They are referenced
-// weakly so that a program that never maps files links without them; a section handle then
-// fails cleanly.
-LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes)
-    __attribute__((weak));
-BOOL UnmapViewOfFile(LPCVOID view) __attribute__((weak));
-
 namespace gdi {
 
 Bitmap::~Bitmap() {
-    if (dib.mappedView && UnmapViewOfFile) UnmapViewOfFile(dib.mappedView);
+    if (dib.mappedView) UnmapViewOfFile(dib.mappedView);
 }
 
 }  // namespace gdi
@@ -38,8 +31,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     bitmap->dib = std::move(format);
     Dib& dib = bitmap->dib;
     if (section) {
-        if (offset % 4 != 0 || !MapViewOfFile) {
-            SetLastError(offset % 4 ? ERROR_INVALID_PARAMETER : ERROR_CALL_NOT_IMPLEMENTED);
+        if (offset % 4 != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
             DestroyObject(bitmap);
             return nullptr;
         }

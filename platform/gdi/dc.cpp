@@ -5,7 +5,11 @@
 namespace gdi {
 
 Dc::Dc() : Object(Kind::Dc) { pixman_region32_init(&clip); }
-Dc::~Dc() { pixman_region32_fini(&clip); }
+Dc::~Dc()
+{
+    DcPathRelease(path);
+    pixman_region32_fini(&clip);
+}
 
 namespace {
 

@@ -107,11 +107,14 @@ struct Dc : Object {
     int polyFillMode = ALTERNATE;
     float miterLimit = 10.0f;
     POINT currentPosition{0, 0};
-    void* path = nullptr;
+    void* path = nullptr;  // the path code's record, freed with the DC by DcPathRelease
 
     Dc();
     ~Dc();
 };
+
+// Frees a DC's path record (path_dc.cpp); null does nothing.
+void DcPathRelease(void* path);
 
 // ---- Handle table (object.cpp) ----
 // Registers the object and gives it a handle; null (and ERROR_NOT_ENOUGH_MEMORY) when full.

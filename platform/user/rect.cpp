@@ -73,23 +73,26 @@ BOOL SubtractRect(LPRECT dst, const RECT* a, const RECT* b)
     return Empty(r) ? FALSE : TRUE;
 }
 
+// Offsets wrap at 32 bits, as the system's own helpers do, instead of overflowing.
+static LONG Wrap(int64_t value) { return static_cast<LONG>(static_cast<uint32_t>(value)); }
+
 BOOL OffsetRect(LPRECT rect, int dx, int dy)
 {
     if (!rect) return FALSE;
-    rect->left += dx;
-    rect->right += dx;
-    rect->top += dy;
-    rect->bottom += dy;
+    rect->left = Wrap(int64_t{rect->left} + dx);
+    rect->right = Wrap(int64_t{rect->right} + dx);
+    rect->top = Wrap(int64_t{rect->top} + dy);
+    rect->bottom = Wrap(int64_t{rect->bottom} + dy);
     return TRUE;
 }
 
 BOOL InflateRect(LPRECT rect, int dx, int dy)
 {
     if (!rect) return FALSE;
-    rect->left -= dx;
-    rect->right += dx;
-    rect->top -= dy;
-    rect->bottom += dy;
+    rect->left = Wrap(int64_t{rect->left} - dx);
+    rect->right = Wrap(int64_t{rect->right} + dx);
+    rect->top = Wrap(int64_t{rect->top} - dy);
+    rect->bottom = Wrap(int64_t{rect->bottom} + dy);
     return TRUE;
 }
 

@@ -83,4 +83,14 @@ TEST(RectHelpers, PointsOnRightAndBottomEdgesAreOutside)
     EXPECT_TRUE(Same(m, want));
 }
 
+TEST(RectHelpers, ExtremeOffsetsWrapInsteadOfOverflowing)
+{
+    RECT r{0x7ffffff0, -0x7ffffff0, 0x7fffffff, 0};
+    OffsetRect(&r, 0x20, -0x20);
+    EXPECT_EQ(r.left, static_cast<LONG>(0x80000010u));
+    EXPECT_EQ(r.top, static_cast<LONG>(0x7ffffff0u));
+    InflateRect(&r, 0x7fffffff, 0x7fffffff);
+    EXPECT_EQ(r.right, static_cast<LONG>(0x7fffffffu + 0x7fffffffu + 0x20u));
+}
+
 }  // namespace

@@ -42,6 +42,7 @@
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
 #define ERROR_FILE_INVALID 1006L
+#define ERROR_CAN_NOT_COMPLETE 1003L  // also: a path call out of its order
 #define ERROR_BADKEY 1010L
 
 DWORD GetLastError();

@@ -4,3 +4,8 @@
 #include "platform/types.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
+#include "platform/registry.h"
+#include "platform/profile.h"
+#include "platform/resources.h"
+#include "platform/gdi.h"
+#include "platform/gdi_paths.h"

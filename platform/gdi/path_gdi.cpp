@@ -1,0 +1,187 @@
+// The path bracket and what uses a closed path: fills, strokes, regions, clipping, flattening.
+#include <algorithm>
+#include <cstring>
+
+#include "path_draw.h"
+#include "platform/kernel.h"
+#include "polygon_region.h"
+
+using namespace gdi;
+
+namespace {
+
+PathRecord* ClosedPath(Dc* dc)
+{
+    if (!dc)
+        return nullptr;
+    PathRecord* path = DcPathIn(*dc, PathState::Closed);
+    if (!path)
+        SetLastError(ERROR_CAN_NOT_COMPLETE);
+    return path;
+}
+
+bool Flatten(const PathRecord& path, PathFigures& figures)
+{
+    if (PathFlattenFigures(path, figures))
+        return true;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+}
+
+// The fill region of the DC's closed path; null with the last error on failure.
+HRGN RegionOfPath(Dc* dc)
+{
+    PathRecord* path = ClosedPath(dc);
+    if (!path)
+        return nullptr;
+    PathFigures figures;
+    if (!Flatten(*path, figures))
+        return nullptr;
+    HRGN handle = CreateRectRgn(0, 0, 0, 0);
+    Region* region = handle ? Get<Region>(handle) : nullptr;
+    if (!region)
+        return nullptr;
+    int mode = dc->polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
+    if (!PolygonRegionBuild(&region->rgn, figures.points, figures.counts, mode)) {
+        DeleteObject(handle);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return handle;
+}
+
+enum Use { Fill = 1, Stroke = 2 };
+
+BOOL DrawPath(HDC handle, int use)
+{
+    Dc* dc = Get<Dc>(handle);
+    PathRecord* path = ClosedPath(dc);
+    if (!path)
+        return FALSE;
+    PathFigures figures;
+    if (!Flatten(*path, figures))
+        return FALSE;
+    bool ok = true;
+    if (use & Fill) {
+        PathFigures closed = figures;
+        std::fill(closed.closed.begin(), closed.closed.end(), true);
+        ok = FillFigures(*dc, closed);
+    }
+    if (ok && (use & Stroke))
+        ok = StrokeFigures(*dc, figures);
+    DcPathDiscard(*dc);
+    return ok ? TRUE : FALSE;
+}
+
+}  // namespace
+
+BOOL BeginPath(HDC handle)
+{
+    Dc* dc = Get<Dc>(handle);
+    if (!dc)
+        return FALSE;
+    PathRecord* path = DcPath(*dc);
+    if (!path)
+        return FALSE;
+    PathClear(*path);
+    path->state = PathState::Open;
+    return TRUE;
+}
+
+BOOL EndPath(HDC handle)
+{
+    Dc* dc = Get<Dc>(handle);
+    if (!dc)
+        return FALSE;
+    PathRecord* path = DcPathIn(*dc, PathState::Open);
+    if (!path) {
+        SetLastError(ERROR_CAN_NOT_COMPLETE);
+        return FALSE;
+    }
+    path->state = PathState::Closed;
+    path->figureOpen = false;
+    return TRUE;
+}
+
+BOOL AbortPath(HDC handle)
+{
+    Dc* dc = Get<Dc>(handle);
+    if (!dc)
+        return FALSE;
+    DcPathDiscard(*dc);
+    return TRUE;
+}
+
+BOOL CloseFigure(HDC handle)
+{
+    Dc* dc = Get<Dc>(handle);
+    if (!dc)
+        return FALSE;
+    PathRecord* path = DcPathIn(*dc, PathState::Open);
+    if (!path) {
+        SetLastError(ERROR_CAN_NOT_COMPLETE);
+        return FALSE;
+    }
+    PathCloseFigure(*path);
+    return TRUE;
+}
+
+BOOL FillPath(HDC handle) { return DrawPath(handle, Fill); }
+BOOL StrokePath(HDC handle) { return DrawPath(handle, Stroke); }
+BOOL StrokeAndFillPath(HDC handle) { return DrawPath(handle, Fill | Stroke); }
+
+HRGN PathToRegion(HDC handle)
+{
+    Dc* dc = Get<Dc>(handle);
+    HRGN region = RegionOfPath(dc);
+    if (region)
+        DcPathDiscard(*dc);
+    return region;
+}
+
+BOOL SelectClipPath(HDC handle, int mode)
+{
+    Dc* dc = Get<Dc>(handle);
+    if (dc && (mode < RGN_AND || mode > RGN_COPY)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    HRGN region = RegionOfPath(dc);
+    if (!region)
+        return FALSE;
+    int type = ExtSelectClipRgn(handle, region, mode);
+    DeleteObject(region);
+    if (type == ERROR)
+        return FALSE;
+    DcPathDiscard(*dc);
+    return TRUE;
+}
+
+BOOL FlattenPath(HDC handle)
+{
+    PathRecord* path = ClosedPath(Get<Dc>(handle));
+    if (!path)
+        return FALSE;
+    if (!PathFlattenRecord(*path)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int GetPath(HDC handle, LPPOINT points, BYTE* kinds, int count)
+{
+    PathRecord* path = ClosedPath(Get<Dc>(handle));
+    if (!path)
+        return -1;
+    const int have = int(path->points.size());
+    if (count == 0)
+        return have;
+    if (count < have || !points || !kinds) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    std::copy(path->points.begin(), path->points.end(), points);
+    std::copy(path->kinds.begin(), path->kinds.end(), kinds);
+    return have;
+}

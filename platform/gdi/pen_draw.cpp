@@ -1,0 +1,209 @@
+// Painting fills and pen strokes. Every fill and every stroke turns its pixels into one region
+// first and hands it to the GDI core's raster operation as the shape to paint through, so each
+// pixel is painted once and the mixes, patterns and clipping are the core's own.
+#include <cmath>
+#include <new>
+
+#include "line.h"
+#include "path_draw.h"
+#include "platform/kernel.h"
+#include "polygon_region.h"
+
+namespace gdi {
+namespace {
+
+// Unordered pixel runs gathered into a region.
+struct RunCollector {
+    std::vector<pixman_box32_t> boxes;
+    static void Sink(void* context, LONG y, LONG left, LONG right)
+    {
+        static_cast<RunCollector*>(context)->boxes.push_back({left, y, right, y + 1});
+    }
+    bool ToRegion(pixman_region32_t* out)
+    {
+        pixman_region32_fini(out);
+        if (boxes.empty()) {
+            pixman_region32_init(out);
+            return true;
+        }
+        if (!pixman_region32_init_rects(out, boxes.data(), static_cast<int>(boxes.size()))) {
+            pixman_region32_init(out);
+            return false;
+        }
+        return true;
+    }
+};
+
+// The drawn and gap pixels of a cosmetic stroke reach separate collectors.
+struct CosmeticRuns {
+    RunCollector drawn, gaps;
+    static void Drawn(void* context, LONG y, LONG left, LONG right)
+    {
+        RunCollector::Sink(&static_cast<CosmeticRuns*>(context)->drawn, y, left, right);
+    }
+    static void Gap(void* context, LONG y, LONG left, LONG right)
+    {
+        RunCollector::Sink(&static_cast<CosmeticRuns*>(context)->gaps, y, left, right);
+    }
+};
+
+struct RegionHolder {
+    pixman_region32_t r;
+    RegionHolder() { pixman_region32_init(&r); }
+    ~RegionHolder() { pixman_region32_fini(&r); }
+};
+
+RECT VisibleBounds(const Dc& dc)
+{
+    RegionHolder visible;
+    DcVisibleRegion(dc, &visible.r);
+    const pixman_box32_t* e = pixman_region32_extents(&visible.r);
+    return RECT{e->x1, e->y1, e->x2, e->y2};
+}
+
+const DWORD kDash[] = {18, 6};
+const DWORD kDot[] = {3, 3};
+const DWORD kDashDot[] = {9, 6, 3, 6};
+const DWORD kDashDotDot[] = {9, 3, 3, 3, 3, 3};
+const DWORD kAlternate[] = {1, 1};
+
+std::span<const DWORD> CosmeticPattern(const Pen& pen)
+{
+    switch (pen.style & PS_STYLE_MASK) {
+        case PS_DASH: return kDash;
+        case PS_DOT: return kDot;
+        case PS_DASHDOT: return kDashDot;
+        case PS_DASHDOTDOT: return kDashDotDot;
+        case PS_ALTERNATE: return kAlternate;
+        case PS_USERSTYLE: return pen.dashes;
+        default: return {};
+    }
+}
+
+// Geometric dashes in device pixels: the styles are multiples of the width, user styles logical
+// lengths.
+std::vector<double> GeometricDashes(const Dc& dc, const Pen& pen, double width)
+{
+    static const double dash[] = {3, 1}, dot[] = {1, 1}, dashDot[] = {3, 1, 1, 1}, dashDotDot[] = {3, 1, 1, 1, 1, 1};
+    std::span<const double> unit;
+    switch (pen.style & PS_STYLE_MASK) {
+        case PS_DASH: unit = dash; break;
+        case PS_DOT: unit = dot; break;
+        case PS_DASHDOT: unit = dashDot; break;
+        case PS_DASHDOTDOT: unit = dashDotDot; break;
+        case PS_USERSTYLE: {
+            double scale = std::fabs(static_cast<double>(dc.viewportExt.cx) / dc.windowExt.cx);
+            std::vector<double> out;
+            for (DWORD d : pen.dashes)
+                out.push_back(d * scale);
+            return out;
+        }
+        default: return {};
+    }
+    std::vector<double> out;
+    for (double u : unit)
+        out.push_back(u * width);
+    return out;
+}
+
+}  // namespace
+
+bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush)
+{
+    if (!pixman_region32_not_empty(shape))
+        return true;
+    const pixman_box32_t* e = pixman_region32_extents(shape);
+    BltRequest rq;
+    rq.dst = &dc;
+    rq.x = e->x1;
+    rq.y = e->y1;
+    rq.width = int64_t{e->x2} - e->x1;
+    rq.height = int64_t{e->y2} - e->y1;
+    rq.rop = Rop2ToRop3Code(dc.rop2);
+    rq.brush = &brush;
+    rq.shape = shape;  // the core clips it to the DC's visible area
+    return BltRun(rq);
+}
+
+bool FillFigures(Dc& dc, const PathFigures& figures)
+{
+    if (!dc.brush || dc.brush->style == BS_NULL || figures.counts.empty())
+        return true;
+    RegionHolder shape;
+    RECT visible = VisibleBounds(dc);
+    int mode = dc.polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
+    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    return PaintRegion(dc, &shape.r, *dc.brush);
+}
+
+bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* out, double deviceWidth)
+{
+    const Pen& pen = *dc.pen;
+    try {
+        const double width = deviceWidth > 0 ? deviceWidth : PenDeviceWidth(dc, pen.width);
+        std::vector<double> dashes = GeometricDashes(dc, pen, width);
+        std::vector<StrokeFigure> parts;
+        size_t start = 0;
+        for (size_t f = 0; f < figures.counts.size(); ++f) {
+            parts.push_back({std::span(figures.points).subspan(start, figures.counts[f]), bool(figures.closed[f])});
+            start += figures.counts[f];
+        }
+        RECT visible = VisibleBounds(dc);
+        StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, dashes, &visible};
+        FillPolygonSet outline;
+        if (!StrokeOutline(parts, style, outline) ||
+            !PolygonRegionBuild(out, outline.points, outline.counts, FILL_WINDING, &visible)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+}
+
+bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)
+{
+    const Pen& pen = *dc.pen;
+    if ((pen.style & PS_STYLE_MASK) == PS_NULL || figures.counts.empty())
+        return true;
+    if (PenIsGeometric(pen)) {
+        if (pen.brush.lbStyle == BS_NULL)
+            return true;
+        RegionHolder shape;
+        if (!StrokeRegion(dc, figures, &shape.r, deviceWidth))
+            return false;
+        if (pen.brush.lbStyle == BS_DIBPATTERNPT) {
+            const Brush* pattern = Get<Brush>(reinterpret_cast<HGDIOBJ>(pen.brush.lbHatch));
+            return pattern && PaintRegion(dc, &shape.r, *pattern);
+        }
+        Brush solid;
+        solid.color = pen.color;
+        return PaintRegion(dc, &shape.r, solid);
+    }
+    CosmeticRuns runs;
+    try {
+        const bool opaqueGaps = dc.bkMode == OPAQUE;
+        CosmeticFigures(figures, VisibleBounds(dc), CosmeticPattern(pen), CosmeticRuns::Drawn, &runs,
+                        opaqueGaps ? CosmeticRuns::Gap : nullptr);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    RegionHolder gaps, drawn;
+    if (!runs.gaps.ToRegion(&gaps.r) || !runs.drawn.ToRegion(&drawn.r)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    Brush background;
+    background.color = dc.bkColor;
+    Brush ink;
+    ink.color = pen.color;
+    return PaintRegion(dc, &gaps.r, background) && PaintRegion(dc, &drawn.r, ink);
+}
+
+}  // namespace gdi

@@ -1,0 +1,197 @@
+// Active-edge scan conversion with exact crossings. Each edge keeps, for the current row, the
+// first pixel column at or right of its crossing (ceil of the exact crossing) and the remainder
+// of that division, so stepping a row is integer work with no drift whatever the slope.
+#include "polyfill.h"
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+using int128 = __int128;
+
+template <typename T>
+T FloorDiv(T a, T b)  // b > 0
+{
+    T q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+template <typename T>
+T CeilDiv(T a, T b)  // b > 0
+{
+    return -FloorDiv<T>(-a, b);
+}
+
+struct Edge {
+    int64_t firstRow;  // first row the edge spans
+    int64_t endRow;    // first row it no longer spans
+    int64_t column;    // smallest column c with c * FILL_ONE >= crossing on the current row
+    int64_t rem;       // column * denom - numerator, in [0, denom)
+    int64_t denom;     // FILL_ONE * dy
+    int64_t stepQ;     // floor(FILL_ONE * dx / denom)
+    int64_t stepS;     // FILL_ONE * dx - stepQ * denom
+    FillPoint top;
+    int64_t dx;
+    int64_t dy;
+    int dir;  // +1 for an edge going down, -1 going up
+};
+
+// Places the edge on `row`: crossing x = top.x + (row * ONE - top.y) * dx / dy (fill units).
+void EdgeStart(Edge& e, int64_t row)
+{
+    int128 num = int128{e.top.x} * e.dy + (int128{row} * FILL_ONE - e.top.y) * e.dx;
+    int128 c = CeilDiv<int128>(num, int128{e.denom});
+    e.column = static_cast<int64_t>(c);
+    e.rem = static_cast<int64_t>(c * e.denom - num);
+}
+
+void EdgeStep(Edge& e)
+{
+    e.column += e.stepQ;
+    e.rem -= e.stepS;
+    if (e.rem < 0) {
+        e.column += 1;
+        e.rem += e.denom;
+    }
+}
+
+void EmitSpan(const RECT& clip, FillSpanSink sink, void* context, int64_t row, int64_t left, int64_t right)
+{
+    left = std::max<int64_t>(left, clip.left);
+    right = std::min<int64_t>(right, clip.right);
+    if (left < right)
+        sink(context, static_cast<LONG>(row), static_cast<LONG>(left), static_cast<LONG>(right));
+}
+
+}  // namespace
+
+RECT PolyFillBounds(std::span<const FillPoint> points)
+{
+    if (points.empty())
+        return RECT{0, 0, 0, 0};
+    int64_t minX = points[0].x, maxX = points[0].x, minY = points[0].y, maxY = points[0].y;
+    for (const FillPoint& p : points) {
+        minX = std::min(minX, p.x);
+        maxX = std::max(maxX, p.x);
+        minY = std::min(minY, p.y);
+        maxY = std::max(maxY, p.y);
+    }
+    auto clamp = [](int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    // A pixel is touched when its point lies in [min, max]; the right and bottom are exclusive.
+    return RECT{clamp(CeilDiv<int64_t>(minX, FILL_ONE)), clamp(CeilDiv<int64_t>(minY, FILL_ONE)),
+                clamp(FloorDiv<int64_t>(maxX, FILL_ONE) + 1), clamp(FloorDiv<int64_t>(maxY, FILL_ONE) + 1)};
+}
+
+bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode,
+                   const RECT& clip, FillSpanSink sink, void* context)
+{
+    if (clip.left >= clip.right || clip.top >= clip.bottom)
+        return true;
+    try {
+        std::vector<Edge> edges;
+        size_t start = 0;
+        for (int count : counts) {
+            if (count <= 0)
+                continue;
+            if (start + static_cast<size_t>(count) > points.size())
+                break;
+            std::span<const FillPoint> figure = points.subspan(start, static_cast<size_t>(count));
+            start += static_cast<size_t>(count);
+            for (size_t i = 0; i < figure.size(); ++i) {
+                FillPoint a = figure[i];
+                FillPoint b = figure[(i + 1) % figure.size()];
+                if (a.y == b.y)
+                    continue;  // horizontal edges cross no row's point count
+                Edge e{};
+                e.dir = a.y < b.y ? 1 : -1;
+                if (a.y > b.y)
+                    std::swap(a, b);
+                e.firstRow = std::max<int64_t>(CeilDiv<int64_t>(a.y, FILL_ONE), clip.top);
+                e.endRow = std::min<int64_t>(CeilDiv<int64_t>(b.y, FILL_ONE), clip.bottom);
+                if (e.firstRow >= e.endRow)
+                    continue;
+                e.top = a;
+                e.dx = b.x - a.x;
+                e.dy = b.y - a.y;
+                e.denom = FILL_ONE * e.dy;
+                int64_t step = FILL_ONE * e.dx;
+                e.stepQ = FloorDiv<int64_t>(step, e.denom);
+                e.stepS = step - e.stepQ * e.denom;
+                edges.push_back(e);
+            }
+        }
+        if (edges.empty())
+            return true;
+        std::sort(edges.begin(), edges.end(),
+                  [](const Edge& l, const Edge& r) { return l.firstRow < r.firstRow; });
+
+        std::vector<Edge> active;
+        active.reserve(edges.size());
+        size_t next = 0;
+        int64_t row = edges[0].firstRow;
+        const bool alternate = fillMode == FILL_ALTERNATE;
+        while (next < edges.size() || !active.empty()) {
+            if (active.empty() && row < edges[next].firstRow)
+                row = edges[next].firstRow;  // skip rows no edge spans
+            size_t added = 0;
+            while (next < edges.size() && edges[next].firstRow == row) {
+                Edge e = edges[next++];
+                EdgeStart(e, row);
+                active.push_back(e);
+                ++added;
+            }
+            // Crossings move little from row to row: insertion sort is near linear, unless many
+            // edges have just come in.
+            if (added > 32)
+                std::sort(active.begin(), active.end(), [](const Edge& l, const Edge& r) { return l.column < r.column; });
+            for (size_t i = 1; i < active.size(); ++i) {
+                if (active[i].column >= active[i - 1].column)
+                    continue;
+                Edge e = active[i];
+                size_t j = i;
+                while (j > 0 && active[j - 1].column > e.column) {
+                    active[j] = active[j - 1];
+                    --j;
+                }
+                active[j] = e;
+            }
+            int winding = 0;
+            int64_t spanStart = 0;
+            bool pending = false;  // a span ended; held back in case the next one touches it
+            int64_t pendingLeft = 0, pendingRight = 0;
+            for (const Edge& e : active) {
+                bool wasInside = alternate ? (winding & 1) != 0 : winding != 0;
+                winding += e.dir;
+                bool inside = alternate ? (winding & 1) != 0 : winding != 0;
+                if (!wasInside && inside) {
+                    spanStart = e.column;
+                } else if (wasInside && !inside && spanStart < e.column) {
+                    if (pending && pendingRight == spanStart) {
+                        pendingRight = e.column;
+                    } else {
+                        if (pending)
+                            EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
+                        pending = true;
+                        pendingLeft = spanStart;
+                        pendingRight = e.column;
+                    }
+                }
+            }
+            if (pending)
+                EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
+            ++row;
+            size_t kept = 0;
+            for (size_t i = 0; i < active.size(); ++i) {
+                if (active[i].endRow <= row)
+                    continue;
+                EdgeStep(active[i]);
+                active[kept++] = active[i];
+            }
+            active.resize(kept);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}

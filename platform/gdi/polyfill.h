@@ -1,0 +1,50 @@
+// Scan conversion of polygons into pixel spans, shared by polygon fills, path fills, wide-pen
+// outlines and polygon regions, so that every road gives the same pixels.
+//
+// The pixel rule: pixel (x, y) is set when the point (x, y) lies inside the polygon; a point on
+// a left or top edge counts, a point on a right or bottom edge does not. Equivalently, the
+// winding number at (x, y) counts every edge that spans row y half-open (top <= y < bottom) and
+// crosses it at or to the left of x.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "platform/types.h"
+
+// Fill coordinates are device pixels with FILL_SHIFT fraction bits, so that flattened curves and
+// wide-pen outlines keep their sub-pixel positions. Integer device points are (x << FILL_SHIFT).
+constexpr int FILL_SHIFT = 4;
+constexpr int64_t FILL_ONE = int64_t{1} << FILL_SHIFT;
+
+struct FillPoint {
+    int64_t x;
+    int64_t y;
+};
+
+inline FillPoint FillPointFromDevice(int64_t x, int64_t y) { return {x * FILL_ONE, y * FILL_ONE}; }
+
+// Polygon fill modes (SetPolyFillMode).
+constexpr int FILL_ALTERNATE = 1;
+constexpr int FILL_WINDING = 2;
+
+// A set of closed polygons: counts[i] consecutive points of `points` form polygon i, the last
+// point joining back to the first.
+struct FillPolygonSet {
+    std::vector<FillPoint> points;
+    std::vector<int> counts;
+};
+
+// Receives one horizontal run of pixels [left, right) on row y; runs of a row come left to
+// right, rows top to bottom.
+using FillSpanSink = void (*)(void* context, LONG y, LONG left, LONG right);
+
+// Fills the polygons inside `clip` (pixels, right and bottom exclusive) with the given mode.
+// Coordinates may be anything that fits 64 bits after the FILL_SHIFT scaling of a 32-bit device
+// value; crossings are computed exactly. Returns false only when memory runs out.
+bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode,
+                   const RECT& clip, FillSpanSink sink, void* context);
+
+// The smallest rectangle of pixels the polygons can touch (empty when they hold no edge).
+RECT PolyFillBounds(std::span<const FillPoint> points);

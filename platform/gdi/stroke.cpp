@@ -1,0 +1,289 @@
+// Outlines are built in floating point and rounded to fill units once, piece by piece; pieces
+// that meet share the very same rounded corners, so no crack opens between them.
+#include "stroke.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace {
+
+struct Vec {
+    double x, y;
+};
+
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+Vec operator*(Vec a, double s) { return {a.x * s, a.y * s}; }
+double Length(Vec a) { return std::hypot(a.x, a.y); }
+bool Same(Vec a, Vec b) { return a.x == b.x && a.y == b.y; }
+
+constexpr double kRoundTolerance = 0.125;  // pixels between a round cap or join and its polygon
+
+struct Outliner {
+    const StrokeStyle& style;
+    FillPolygonSet& out;
+    double half;
+
+    void Piece(std::initializer_list<Vec> corners) { Piece(std::span<const Vec>(corners.begin(), corners.size())); }
+
+    void Piece(std::span<const Vec> corners)
+    {
+        size_t first = out.points.size();
+        for (Vec v : corners)
+            out.points.push_back({std::llround(v.x * FILL_ONE), std::llround(v.y * FILL_ONE)});
+        std::span<FillPoint> p(out.points.data() + first, corners.size());
+        __int128 area = 0;
+        for (size_t i = 0; i < p.size(); ++i) {
+            const FillPoint& a = p[i];
+            const FillPoint& b = p[(i + 1) % p.size()];
+            area += __int128{a.x} * b.y - __int128{b.x} * a.y;
+        }
+        if (area == 0) {
+            out.points.resize(first);
+            return;
+        }
+        if (area < 0)
+            std::reverse(p.begin(), p.end());
+        out.counts.push_back(static_cast<int>(p.size()));
+    }
+
+    void Disc(Vec c)
+    {
+        int n = 8;
+        if (half > kRoundTolerance)
+            n = static_cast<int>(std::clamp(std::ceil(M_PI / std::acos(1.0 - kRoundTolerance / half)), 8.0, 1024.0));
+        n = (n + 3) / 4 * 4;  // a vertex on each axis: a round cap reaches exactly as far as a square one
+        std::vector<Vec> ring(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            double a = 2 * M_PI * i / n;
+            ring[static_cast<size_t>(i)] = {c.x + half * std::cos(a), c.y + half * std::sin(a)};
+        }
+        Piece(ring);
+    }
+
+    void Cap(Vec p, Vec dir, Vec normal)  // dir points away from the line
+    {
+        if (style.endCap == STROKE_CAP_ROUND)
+            Disc(p);
+        else if (style.endCap == STROKE_CAP_SQUARE)
+            Piece({p + normal * half, p + dir * half + normal * half, p + dir * half - normal * half, p - normal * half});
+    }
+
+    void Join(Vec p, Vec d0, Vec d1)
+    {
+        double cross = d0.x * d1.y - d0.y * d1.x;
+        double dot = d0.x * d1.x + d0.y * d1.y;
+        if (style.join == STROKE_JOIN_ROUND) {
+            if (cross != 0 || dot < 0)
+                Disc(p);
+            return;
+        }
+        if (cross == 0)
+            return;  // straight on needs nothing; a fold back has no outer corner to fill
+        double side = cross > 0 ? -1.0 : 1.0;
+        Vec n0 = Vec{-d0.y, d0.x} * (side * half);
+        Vec n1 = Vec{-d1.y, d1.x} * (side * half);
+        if (style.join == STROKE_JOIN_MITER) {
+            double ratio = StrokeMiterRatio(d0.x, d0.y, d1.x, d1.y);
+            if (ratio <= style.miterLimit) {
+                Vec bisector = n0 + n1;
+                Vec tip = p + bisector * (half * ratio / Length(bisector));
+                Piece({p, p + n0, tip, p + n1});
+                return;
+            }
+        }
+        Piece({p, p + n0, p + n1});
+    }
+
+    void Polyline(const std::vector<Vec>& pts, bool closed)
+    {
+        const size_t n = pts.size();
+        const size_t segments = closed ? n : n - 1;
+        std::vector<Vec> dirs(segments);
+        for (size_t i = 0; i < segments; ++i) {
+            Vec d = pts[(i + 1) % n] - pts[i];
+            dirs[i] = d * (1.0 / Length(d));
+        }
+        for (size_t i = 0; i < segments; ++i) {
+            Vec a = pts[i], b = pts[(i + 1) % n];
+            Vec normal = Vec{-dirs[i].y, dirs[i].x} * half;
+            Piece({a + normal, b + normal, b - normal, a - normal});
+        }
+        for (size_t i = closed ? 0 : 1; i < (closed ? n : n - 1); ++i)
+            Join(pts[i], dirs[(i + segments - 1) % segments], dirs[i]);
+        if (!closed) {
+            Vec d0 = dirs.front(), d1 = dirs.back();
+            Cap(pts.front(), d0 * -1.0, Vec{-d0.y, d0.x});
+            Cap(pts.back(), d1, Vec{-d1.y, d1.x});
+        }
+    }
+
+    // The part [from, to] of the segment a + d * t, t in [0, length], that lies within the clip
+    // widened by everything a stroke can reach beyond its line (caps, joins, miters). False when
+    // none does. Without a clip all of it.
+    bool VisibleSpan(Vec a, Vec d, double length, double& from, double& to) const
+    {
+        from = 0;
+        to = length;
+        if (!style.clip)
+            return true;
+        const double margin = half * std::max(1.0, style.miterLimit) + 2;
+        const double lo[2] = {style.clip->left - margin, style.clip->top - margin};
+        const double hi[2] = {style.clip->right + margin, style.clip->bottom + margin};
+        const double origin[2] = {a.x, a.y}, dir[2] = {d.x, d.y};
+        for (int axis = 0; axis < 2; ++axis) {
+            if (dir[axis] == 0) {
+                if (origin[axis] < lo[axis] || origin[axis] > hi[axis])
+                    return false;
+                continue;
+            }
+            double t0 = (lo[axis] - origin[axis]) / dir[axis], t1 = (hi[axis] - origin[axis]) / dir[axis];
+            if (t0 > t1)
+                std::swap(t0, t1);
+            from = std::max(from, t0);
+            to = std::min(to, t1);
+        }
+        return from < to;
+    }
+
+    // Cuts the figure into dashes along its length and outlines each one.
+    void Dashed(const std::vector<Vec>& pts, bool closed)
+    {
+        const std::span<const double> pattern = style.dashes;
+        double period = 0;
+        for (double e : pattern)
+            period += e;
+        size_t index = 0;
+        double remaining = pattern[0];
+        bool anyGap = false;
+        std::vector<Vec> dash;
+        auto finishDash = [&] {
+            std::vector<Vec> cleaned;
+            for (Vec v : dash)
+                if (cleaned.empty() || !Same(cleaned.back(), v))
+                    cleaned.push_back(v);
+            if (cleaned.size() >= 2)
+                Polyline(cleaned, false);
+            dash.clear();
+        };
+        auto nextElement = [&] {
+            index = (index + 1) % pattern.size();
+            remaining = pattern[index];
+        };
+        // Moves along the pattern without drawing: the part of a figure no pixel can see.
+        auto skip = [&](double distance) {
+            if (distance <= 0)
+                return;
+            anyGap = true;
+            finishDash();
+            if (distance < remaining) {
+                remaining -= distance;
+                return;
+            }
+            distance = std::fmod(distance - remaining, period);
+            nextElement();
+            while (distance >= remaining) {
+                distance -= remaining;
+                nextElement();
+            }
+            remaining -= distance;
+        };
+        const size_t n = pts.size();
+        const size_t segments = closed ? n : n - 1;
+        for (size_t i = 0; i < segments; ++i) {
+            Vec a = pts[i], b = pts[(i + 1) % n];
+            const double length = Length(b - a);
+            const Vec d = (b - a) * (1.0 / length);
+            double visibleFrom = 0, visibleTo = length;
+            if (!VisibleSpan(a, d, length, visibleFrom, visibleTo)) {
+                skip(length);
+                continue;
+            }
+            skip(visibleFrom);
+            double t = visibleFrom;
+            const Vec end = visibleTo < length ? a + d * visibleTo : b;
+            while (t < visibleTo) {
+                const bool on = (index & 1) == 0;
+                const double left = visibleTo - t;
+                bool elementEnds;
+                if (on && dash.empty())
+                    dash.push_back(a + d * t);
+                if (remaining < left) {
+                    t += remaining;
+                    if (on)
+                        dash.push_back(a + d * t);
+                    remaining = 0;
+                    elementEnds = true;
+                } else {
+                    if (on)
+                        dash.push_back(end);
+                    t = visibleTo;
+                    remaining -= left;
+                    elementEnds = remaining <= 0;
+                }
+                if (elementEnds) {
+                    if (on)
+                        finishDash();
+                    else if (pattern[index] > 0)
+                        anyGap = true;
+                    nextElement();
+                }
+            }
+            skip(length - visibleTo);
+        }
+        if (closed && !anyGap) {
+            dash.clear();
+            Polyline(pts, true);  // one dash all the way round: a closed stroke after all
+            return;
+        }
+        finishDash();
+    }
+};
+
+}  // namespace
+
+double StrokeMiterRatio(double d0x, double d0y, double d1x, double d1y)
+{
+    double l0 = std::hypot(d0x, d0y), l1 = std::hypot(d1x, d1y);
+    double cosTurn = (d0x * d1x + d0y * d1y) / (l0 * l1);
+    double s = std::sqrt(std::max(0.0, (1.0 + cosTurn) / 2.0));  // sin of half the inner angle
+    return s > 0 ? 1.0 / s : INFINITY;
+}
+
+bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& style, FillPolygonSet& out)
+{
+    try {
+        std::vector<double> dashes;
+        double period = 0;
+        for (double d : style.dashes) {
+            dashes.push_back(std::isfinite(d) ? std::max(d, 0.0) : 0.0);
+            period += dashes.back();
+        }
+        const bool dashed = period >= 1.0;  // finer patterns than a pixel stroke solid
+        StrokeStyle cleaned = style;
+        cleaned.dashes = dashes;
+        cleaned.miterLimit = std::isfinite(style.miterLimit) ? style.miterLimit : 1.0;
+        Outliner outliner{cleaned, out, std::max(std::isfinite(style.width) ? style.width : 1.0, 1.0) / 2.0};
+        for (const StrokeFigure& figure : figures) {
+            std::vector<Vec> pts;
+            for (const FillPoint& p : figure.points) {
+                Vec v{static_cast<double>(p.x) / FILL_ONE, static_cast<double>(p.y) / FILL_ONE};
+                if (pts.empty() || !Same(pts.back(), v))
+                    pts.push_back(v);
+            }
+            bool closed = figure.closed;
+            if (closed && pts.size() > 1 && Same(pts.front(), pts.back()))
+                pts.pop_back();
+            if (pts.size() < 2)
+                continue;
+            if (dashed)
+                outliner.Dashed(pts, closed);
+            else
+                outliner.Polyline(pts, closed);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}

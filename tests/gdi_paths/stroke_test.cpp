@@ -1,0 +1,206 @@
+// Wide-pen outlines, filled by the winding rule, against geometric oracles: the set of points
+// within half the width of the figure (round caps and joins), and exact rectangles and corners
+// for flat and square caps and miter and bevel joins.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "pixel_grid.h"
+#include "platform/gdi/stroke.h"
+
+namespace {
+
+PixelGrid Stroke(std::vector<POINT> pts, bool closed, StrokeStyle style, RECT box)
+{
+    std::vector<FillPoint> fill;
+    for (POINT p : pts)
+        fill.push_back(FillPointFromDevice(p.x, p.y));
+    StrokeFigure figure{fill, closed};
+    FillPolygonSet outline;
+    EXPECT_TRUE(StrokeOutline(std::span(&figure, 1), style, outline));
+    PixelGrid grid(box);
+    EXPECT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, box, PixelGrid::Sink, &grid));
+    EXPECT_EQ(grid.overlaps, 0);
+    return grid;
+}
+
+double DistanceToSegment(double px, double py, POINT a, POINT b)
+{
+    double dx = b.x - a.x, dy = b.y - a.y;
+    double len2 = dx * dx + dy * dy;
+    double t = len2 > 0 ? std::clamp(((px - a.x) * dx + (py - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+    return std::hypot(px - (a.x + t * dx), py - (a.y + t * dy));
+}
+
+TEST(Stroke, RoundCapsAndJoinsCoverThePointsWithinHalfTheWidth)
+{
+    std::mt19937 rng(42);
+    std::uniform_int_distribution<LONG> d(8, 56);
+    std::uniform_int_distribution<int> w(1, 12);
+    const RECT box{0, 0, 64, 64};
+    for (int round = 0; round < 60; ++round) {
+        std::vector<POINT> pts;
+        for (int i = 0; i < 2 + round % 4; ++i)
+            pts.push_back({d(rng), d(rng)});
+        bool closed = round % 2 == 1;
+        double width = w(rng);
+        PixelGrid got = Stroke(pts, closed, StrokeStyle{width, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10.0, {}}, box);
+        size_t segments = closed ? pts.size() : pts.size() - 1;
+        for (LONG y = box.top; y < box.bottom; ++y)
+            for (LONG x = box.left; x < box.right; ++x) {
+                double dist = INFINITY;
+                for (size_t i = 0; i < segments; ++i)
+                    dist = std::min(dist, DistanceToSegment(x, y, pts[i], pts[(i + 1) % pts.size()]));
+                if (std::fabs(dist - width / 2) < 0.2)
+                    continue;  // the round parts are polygons within 1/8 pixel
+                ASSERT_EQ(got.Get(x, y), dist < width / 2) << "round " << round << " at " << x << "," << y;
+            }
+    }
+}
+
+TEST(Stroke, CapsOnAHorizontalLine)
+{
+    // (10, 20)-(30, 20), width 6: the body covers rows 17..22; flat ends at columns 10 and 30,
+    // square caps reach 3 further each way, round caps bulge by 3 at the middle row and touch
+    // the top row only at the end point, which the disc's vertex there leaves to the body.
+    struct Case {
+        DWORD cap;
+        LONG left, right;      // columns covered on row 20
+        LONG cornerLeft;       // leftmost column covered on row 17
+    } cases[] = {{STROKE_CAP_FLAT, 10, 30, 10}, {STROKE_CAP_SQUARE, 7, 33, 7}, {STROKE_CAP_ROUND, 7, 33, 10}};
+    for (const Case& c : cases) {
+        PixelGrid g = Stroke({{10, 20}, {30, 20}}, false, StrokeStyle{6, c.cap, STROKE_JOIN_ROUND, 10, {}}, RECT{0, 0, 40, 40});
+        for (LONG x = 0; x < 40; ++x)
+            EXPECT_EQ(g.Get(x, 20), x >= c.left && x < c.right) << "cap " << c.cap << " x " << x;
+        LONG leftmost = 40;
+        for (LONG x = 39; x >= 0; --x)
+            if (g.Get(x, 17))
+                leftmost = x;
+        EXPECT_EQ(leftmost, c.cornerLeft) << "cap " << c.cap;
+        for (LONG x = 0; x < 40; ++x) {
+            EXPECT_FALSE(g.Get(x, 16));
+            EXPECT_FALSE(g.Get(x, 23));
+        }
+    }
+}
+
+TEST(Stroke, JoinsOfARightAngle)
+{
+    // (4, 30)-(30, 30)-(30, 4), width 8, flat caps: the outer corner lies at (34, 34).
+    // Miter fills the whole corner square, bevel cuts it along the diagonal, round cuts a quarter disc.
+    const RECT box{0, 0, 40, 40};
+    auto corner = [&](DWORD join) {
+        return Stroke({{4, 30}, {30, 30}, {30, 4}}, false, StrokeStyle{8, STROKE_CAP_FLAT, join, 10, {}}, box);
+    };
+    PixelGrid miter = corner(STROKE_JOIN_MITER), bevel = corner(STROKE_JOIN_BEVEL), round = corner(STROKE_JOIN_ROUND);
+    for (LONG y = 30; y < 36; ++y)
+        for (LONG x = 30; x < 36; ++x) {
+            EXPECT_EQ(miter.Get(x, y), x < 34 && y < 34) << x << "," << y;
+            // the bevel edge runs from (34, 30) to (30, 34): x + y < 64 inside, on the line out
+            // (it is the triangle's right/bottom side)
+            EXPECT_EQ(bevel.Get(x, y), x < 34 && y < 34 && x + y < 64) << x << "," << y;
+            double r = std::hypot(x - 30.0, y - 30.0);
+            if (std::fabs(r - 4) > 0.2) {
+                EXPECT_EQ(round.Get(x, y), x < 34 && y < 34 && r < 4) << x << "," << y;
+            }
+        }
+    // The inner side is the same for all three: the corner's inside is covered by the bodies.
+    for (LONG y = 0; y < 40; ++y)
+        for (LONG x = 0; x < 30; ++x) {
+            EXPECT_EQ(miter.Get(x, y), bevel.Get(x, y));
+            EXPECT_EQ(miter.Get(x, y), round.Get(x, y));
+        }
+}
+
+TEST(Stroke, MiterLimitSwitchesToBevel)
+{
+    // A sharp turn: (4, 10)-(60, 20)-(4, 30). Its miter ratio is well above 2.
+    std::vector<POINT> pts{{4, 10}, {60, 20}, {4, 30}};
+    double ratio = StrokeMiterRatio(56, 10, -56, 10);
+    ASSERT_GT(ratio, 5.0);
+    ASSERT_LT(ratio, 6.0);
+    EXPECT_DOUBLE_EQ(StrokeMiterRatio(1, 0, 1, 0), 1.0);
+    EXPECT_NEAR(StrokeMiterRatio(1, 0, 0, 1), std::sqrt(2.0), 1e-12);
+    const RECT box{0, 0, 100, 40};
+    auto stroke = [&](DWORD join, double limit) {
+        return Stroke(pts, false, StrokeStyle{6, STROKE_CAP_FLAT, join, limit, {}}, box);
+    };
+    PixelGrid bevel = stroke(STROKE_JOIN_BEVEL, 10);
+    PixelGrid longMiter = stroke(STROKE_JOIN_MITER, 6.0);  // ratio below the limit: a miter
+    PixelGrid cutMiter = stroke(STROKE_JOIN_MITER, 5.0);   // above it: a bevel
+    EXPECT_EQ(cutMiter.FirstDifference(bevel), "");
+    EXPECT_NE(longMiter.FirstDifference(bevel), "");
+    // The miter's tip reaches ratio * width / 2 beyond the vertex along the bisector.
+    LONG rightmost = 0;
+    for (LONG x = 0; x < 100; ++x)
+        if (longMiter.Get(x, 20))
+            rightmost = x;
+    EXPECT_NEAR(rightmost, 60 + ratio * 3, 1.0);
+}
+
+TEST(Stroke, DashesAlongTheFigureEachWithCaps)
+{
+    // Dashes of 4 on, 2 off along (0, 5)-(20, 5), width 2, flat caps: columns 0-3, 6-9, 12-15, 18-19.
+    const double dashes[] = {4, 2};
+    PixelGrid g = Stroke({{0, 5}, {20, 5}}, false, StrokeStyle{2, STROKE_CAP_FLAT, STROKE_JOIN_ROUND, 10, dashes},
+                         RECT{-5, 0, 30, 10});
+    for (LONG x = -5; x < 30; ++x) {
+        bool on = x >= 0 && x < 20 && (x % 6) < 4;
+        EXPECT_EQ(g.Get(x, 5), on) << x;
+        EXPECT_EQ(g.Get(x, 4), on) << x;
+        EXPECT_FALSE(g.Get(x, 6));
+    }
+    // Square caps lengthen every dash by half the width at each end: 4 + 2 = 6 fills the gaps.
+    PixelGrid sq = Stroke({{0, 5}, {20, 5}}, false, StrokeStyle{2, STROKE_CAP_SQUARE, STROKE_JOIN_ROUND, 10, dashes},
+                          RECT{-5, 0, 30, 10});
+    for (LONG x = -1; x < 21; ++x)
+        EXPECT_TRUE(sq.Get(x, 5)) << x;
+    // The dash runs on around a corner: (0, 0)-(3, 0)-(3, 10) with {5, 5}: on for 5 along, i.e.
+    // to (3, 2), then off to (3, 7), then on.
+    const double five[] = {5, 5};
+    PixelGrid corner = Stroke({{0, 0}, {3, 0}, {3, 10}}, false, StrokeStyle{1, STROKE_CAP_FLAT, STROKE_JOIN_MITER, 10, five},
+                              RECT{-2, -2, 8, 12});
+    EXPECT_TRUE(corner.Get(3, 1));
+    EXPECT_FALSE(corner.Get(3, 3));
+    EXPECT_FALSE(corner.Get(3, 6));
+    EXPECT_TRUE(corner.Get(3, 8));
+}
+
+TEST(Stroke, DashesOfAHugeLineAreWalkedOnlyWhereVisible)
+{
+    // (-2e9, 5)-(2e9, 5) with {4, 2}: at x the pattern stands at (x + 2e9) mod 6. Walking four
+    // billion pixels of dashes would not finish; with the clip only the window is.
+    const double dashes[] = {4, 2};
+    const RECT window{0, 0, 30, 10};
+    std::vector<FillPoint> line{FillPointFromDevice(-2000000000, 5), FillPointFromDevice(2000000000, 5)};
+    StrokeFigure figure{line, false};
+    FillPolygonSet outline;
+    ASSERT_TRUE(StrokeOutline(std::span(&figure, 1),
+                              StrokeStyle{2, STROKE_CAP_FLAT, STROKE_JOIN_ROUND, 10, dashes, &window}, outline));
+    EXPECT_LT(outline.counts.size(), 40u);
+    PixelGrid g(window);
+    ASSERT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, window, PixelGrid::Sink, &g));
+    for (LONG x = 0; x < 30; ++x)
+        EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
+}
+
+TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)
+{
+    // A closed square with miter joins is a square frame; square caps change nothing on it.
+    std::vector<POINT> square{{10, 10}, {30, 10}, {30, 30}, {10, 30}};
+    const RECT box{0, 0, 40, 40};
+    PixelGrid a = Stroke(square, true, StrokeStyle{4, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, {}}, box);
+    PixelGrid b = Stroke(square, true, StrokeStyle{4, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 10, {}}, box);
+    EXPECT_EQ(a.FirstDifference(b), "");
+    for (LONG y = 0; y < 40; ++y)
+        for (LONG x = 0; x < 40; ++x) {
+            bool outer = x >= 8 && x < 32 && y >= 8 && y < 32;
+            bool inner = x >= 12 && x < 28 && y >= 12 && y < 28;
+            EXPECT_EQ(a.Get(x, y), outer && !inner) << x << "," << y;
+        }
+    // A figure of one point leaves no mark.
+    EXPECT_EQ(Stroke({{5, 5}, {5, 5}}, false, StrokeStyle{4, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}}, box).Count(), 0);
+}
+
+}  // namespace
