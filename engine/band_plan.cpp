@@ -256,6 +256,7 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
     const uint32_t minimum = hostLines != 0 ? hostLines : kDefaultMinimumLines;
 
     std::memset(layout, 0, sizeof(*layout));
+    if (iterator->direction > 3) return 0;  // no walk order for it
     if (jobResolution[0] == 0 || jobResolution[1] == 0 || jobResolution[0] > INT32_MAX ||
         jobResolution[1] > INT32_MAX)
         return 0;

@@ -6,12 +6,9 @@
 
 #include "engine/render_call.h"
 #include "platform/gdi.h"
+#include "platform/gdi_paths.h"
 #include "platform/kernel.h"
 
-// The miter limit belongs to the path and pen half of the GDI, which may not be linked into every
-// program that draws bands; without it the limit cannot be read (10 stands in) nor changed.
-__attribute__((weak)) BOOL SetMiterLimit(HDC dc, float limit, float* previous);
-__attribute__((weak)) BOOL GetMiterLimit(HDC dc, float* limit);
 
 namespace {
 
@@ -97,7 +94,7 @@ bool DrawStateSet(BandSurface* surface) {
     surface->firstPen = static_cast<HPEN>(CurrentObject(dc, GetStockObject(NULL_PEN)));
     surface->firstFont = nullptr;
     float limit = kDefaultMiterLimit;
-    if (GetMiterLimit == nullptr || !GetMiterLimit(dc, &limit)) limit = kDefaultMiterLimit;
+    if (!GetMiterLimit(dc, &limit)) limit = kDefaultMiterLimit;
     surface->miterLimit = limit;
     return true;
 }
@@ -126,7 +123,7 @@ void SelectionsRestore(BandSurface* surface) {
         surface->selectedPen = nullptr;
     }
     if (surface->miterLimitChanged) {
-        if (SetMiterLimit != nullptr) SetMiterLimit(surface->drawDC, surface->miterLimit, nullptr);
+        SetMiterLimit(surface->drawDC, surface->miterLimit, nullptr);
         surface->miterLimitChanged = 0;
     }
     surface->selectedOther = nullptr;

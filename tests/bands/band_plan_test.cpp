@@ -304,6 +304,9 @@ TEST(BandPlan, QueriesResolutionsAndFailuresLeaveNothing) {
     refused.fake.limitResult = IMX_ERR_QUERY_UNKNOWN;
     EXPECT_EQ(BandSetup(refused.memory, resolution, &fax, 0, &iterator, &layout), 1);
     BandSurfacesFree(refused.memory, &layout);
+    BandIterator unknown = iterator;
+    unknown.direction = 4;
+    EXPECT_EQ(BandSetup(refused.memory, resolution, &fax, 0, &unknown, &layout), 0);
     const uint32_t zero[2] = {0, 300};
     EXPECT_EQ(BandSetup(refused.memory, zero, &fax, 0, &iterator, &layout), 0);
 

@@ -7,6 +7,7 @@
 
 #include "engine/band_surface.h"
 #include "platform/gdi.h"
+#include "platform/gdi_paths.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -207,6 +208,23 @@ TEST(BandSurface, ResetPutsBackWhatDrawingSelected) {
     RECT box{};
     GetClipBox(s->drawDC, &box);
     EXPECT_EQ(box.right - box.left, 16);
+
+    // A pen and a changed miter limit are put back as well.
+    EXPECT_EQ(s->miterLimit, 10.0f);
+    HPEN pen = CreatePen(0 /* PS_SOLID */, 3, 0x00FF00);
+    ASSERT_NE(pen, nullptr);
+    SelectObject(s->drawDC, pen);
+    SetMiterLimit(s->drawDC, 3.0f, nullptr);
+    s->selectedPen = pen;
+    s->miterLimitChanged = 1;
+    EXPECT_FALSE(DeleteObject(pen));
+    BandSurfaceResetDCBeforeClip(s.get(), nullptr);
+    EXPECT_EQ(s->selectedPen, nullptr);
+    EXPECT_EQ(s->miterLimitChanged, 0);
+    float limit = 0;
+    ASSERT_TRUE(GetMiterLimit(s->drawDC, &limit));
+    EXPECT_EQ(limit, 10.0f);
+    EXPECT_TRUE(DeleteObject(pen));
 
     // A bitmap left in the second DC is selected out on destruction, so it can be deleted.
     auto other = Make(BAND_SURFACE_MASK, 8, 8);
