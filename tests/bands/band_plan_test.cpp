@@ -348,6 +348,39 @@ TEST(BandPlan, QueriesResolutionsAndFailuresLeaveNothing) {
     }
 }
 
+// Answers and pages at the ends of their ranges fail the set-up instead of wrapping.
+TEST(BandPlan, AbsurdAnswersAndPagesFailCleanly) {
+    const uint32_t resolution[2] = {200, 200};
+    const ImxImageFormat format = PlaneFormat(1, 1, 24);
+    struct Case {
+        const char* name;
+        uint32_t bandFlags, bandLines, planeLimit;
+        uint32_t pageWidth, pageHeight, orientation;
+    };
+    const Case cases[] = {
+        {"widest page", 0, 0, 0, 0x7FFFFFFF, 10, 0},
+        {"widest page half-turned", 0, 0, 0, 0x7FFFFFFF, 10, 1},
+        {"tallest page quarter-turned", 0, 0, 0, 10, 0x7FFFFFFF, 2},
+        {"largest fixed band", 0, 0xFFFFFFFF, 0, 1000, 500, 0},
+        {"largest granule", 1, 0xFFFFFFFF, 0, 1000, 500, 3},
+        {"plane limit of one byte", 0, 0, 1, 1000, 500, 0},
+    };
+    for (const Case& c : cases) {
+        BandJob job(kEightMegabytes, IMO_CAPS_BAND_HEIGHT);
+        job.fake.bandFlags = c.bandFlags;
+        job.fake.bandLines = c.bandLines;
+        job.fake.planeLimit = c.planeLimit;
+        const uint32_t pageSize[2] = {c.pageWidth, c.pageHeight};
+        const RECT page{0, 0, static_cast<LONG>(c.pageWidth), static_cast<LONG>(c.pageHeight)};
+        BandIterator iterator;
+        BandIterInit(&iterator, pageSize, &page, c.orientation, 0);
+        BandLayout layout;
+        EXPECT_EQ(BandSetup(job.memory, resolution, &format, 0, &iterator, &layout), 0) << c.name;
+        EXPECT_EQ(layout.colorSurface, nullptr) << c.name;
+        EXPECT_EQ(job.memory->workCapacity, 0u) << c.name;
+    }
+}
+
 TEST(BandPlan, WorkBufferOnlyGrows) {
     BandJob job(kEightMegabytes);
     const uint32_t resolution[2] = {200, 200};
