@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/gdi/polyfill.h"
+#include "bench/time_keeping_reporter.h"
 
 namespace {
 
@@ -110,18 +111,6 @@ BENCHMARK_CAPTURE(Pixman, star10000, Star)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Ours, full_page, FullPage)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Pixman, full_page, FullPage)->Unit(benchmark::kMillisecond);
 
-// Remembers each run's time so that the ratios can be printed when all have run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 // Both sides should paint the same pixels for the times to compare like with like. The star's
@@ -145,13 +134,13 @@ int DifferingPixels(Shape (*make)())
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimeKeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("pixels differing from pixman: star %d, full page %d\n", DifferingPixels(Star), DifferingPixels(FullPage));
     for (const char* shape : {"star10000", "full_page"}) {
-        auto ours = reporter.times.find(std::string("Ours/") + shape);
-        auto theirs = reporter.times.find(std::string("Pixman/") + shape);
-        if (ours != reporter.times.end() && theirs != reporter.times.end())
+        auto ours = reporter.seconds.find(std::string("Ours/") + shape);
+        auto theirs = reporter.seconds.find(std::string("Pixman/") + shape);
+        if (ours != reporter.seconds.end() && theirs != reporter.seconds.end())
             std::printf("%s: ours / pixman = %.2f (below 1: faster than pixman)\n", shape, ours->second / theirs->second);
     }
     benchmark::Shutdown();

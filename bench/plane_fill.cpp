@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/raster/plane_kernels.h"
+#include "bench/time_keeping_reporter.h"
 
 namespace {
 
@@ -57,22 +58,11 @@ void BM_Memset(benchmark::State& state) {
 BENCHMARK(BM_PatternFill)->Arg(8)->Arg(32)->Arg(64)->Arg(80);
 BENCHMARK(BM_Memset);
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.iterations > 0)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimeKeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto& t = reporter.seconds;
     for (const char* w : {"8", "32", "64", "80"}) {

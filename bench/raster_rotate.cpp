@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/raster/rotate.h"
+#include "bench/time_keeping_reporter.h"
 
 namespace {
 
@@ -95,23 +96,11 @@ BENCHMARK(BM_Rotate90)->Arg(0)->Arg(1);
 BENCHMARK(BM_PlainPerBitLoop)->Arg(0)->Arg(1);
 BENCHMARK(BM_Memcpy);
 
-// Keeps each run's time per iteration so the ratios can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.iterations > 0)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / run.iterations;
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimeKeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     auto& t = reporter.seconds;
     for (const char* arg : {"0", "1"}) {

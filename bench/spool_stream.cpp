@@ -13,6 +13,7 @@
 #include "engine/stream.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "bench/time_keeping_reporter.h"
 
 namespace {
 
@@ -93,25 +94,12 @@ BENCHMARK(BM_FlatArrayWalk);
 BENCHMARK(BM_StreamWalk)->Arg(1)->Arg(0);
 BENCHMARK(BM_PageIndexScan)->Arg(1)->Arg(0);
 
-// Keeps each run's time so the ratios can be printed beside the table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimeKeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto anchor = reporter.seconds.find("BM_FlatArrayWalk");
     if (anchor != reporter.seconds.end()) {

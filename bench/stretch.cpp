@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/stretch/stretch_blt.h"
+#include "bench/time_keeping_reporter.h"
 
 namespace {
 
@@ -162,20 +163,6 @@ void BM_Memcpy(benchmark::State& state, std::string name) {
   state.SetItemsProcessed(state.iterations() * s.DestPixels());
 }
 
-// Keeps each run's time so the ratios can be printed beside the table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  std::map<std::string, double> seconds;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        seconds[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -189,7 +176,7 @@ int main(int argc, char** argv) {
     }
   }
   benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
+  TimeKeepingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nRatios (anchor time / kernel time; above 1 means the kernel is faster):\n");
   for (const char* scene : kScenes) {
