@@ -1,5 +1,5 @@
 // The module's two exports and its attach step: ImoInitialize reads the configuration named in
-// the spec string, makes the job and fills the callback table; ImoDeinitialize frees the job.
+// the configuration text, makes the job and fills the callback table; ImoDeinitialize frees the job.
 #include <cstring>
 #include <new>
 #include <string>

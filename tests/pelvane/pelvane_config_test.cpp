@@ -1,4 +1,4 @@
-// The spec string, the configuration file's section and the table of symbolic names.
+// The configuration text, the configuration file's section and the table of symbolic names.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,8 +21,8 @@ struct IniFile {
     ~IniFile() { unlink(path.c_str()); }
 };
 
-ImoConfig ConfigOf(const std::string& spec) {
-    PelvaneHost host(spec.c_str());
+ImoConfig ConfigOf(const std::string& configuration) {
+    PelvaneHost host(configuration.c_str());
     EXPECT_EQ(host.initialized, IMX_OK);
     return host.job->config;
 }
@@ -36,9 +36,9 @@ TEST(PelvaneConfig, SpecStringNamesTheFileAndSection) {
     config = ConfigOf("pelvane,," + ini.path + ",fax,ignored");
     EXPECT_EQ(config.dpiX, 204u);
     EXPECT_EQ(config.dpiY, 196u);
-    for (const char* spec : {"pelvane", ""}) {
-        config = ConfigOf(spec);
-        EXPECT_EQ(std::memcmp(&config, &IMO_CONFIG_DEFAULTS, sizeof config), 0) << spec;
+    for (const char* configuration : {"pelvane", ""}) {
+        config = ConfigOf(configuration);
+        EXPECT_EQ(std::memcmp(&config, &IMO_CONFIG_DEFAULTS, sizeof config), 0) << configuration;
     }
     config = ConfigOf("pelvane,/nonexistent/pelvane.ini");
     EXPECT_EQ(config.fileFound, 0u);

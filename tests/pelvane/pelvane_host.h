@@ -22,12 +22,12 @@ struct PelvaneHost {
     uint32_t failFrom = 0;         // 0: never; n: the n-th call and every later one fail
     ImxStatus initialized;
 
-    explicit PelvaneHost(const char* spec = "pelvane") {
+    explicit PelvaneHost(const char* configuration = "pelvane") {
         context.textureCache = cache;
         context.write = Record;
         context.writeArgument = this;
         ImoInstance instance = nullptr;
-        initialized = ImoInitialize(spec, &context, &slots, &instance);
+        initialized = ImoInitialize(configuration, &context, &slots, &instance);
         job = static_cast<ImoJob*>(instance);
         context.instance = instance;
         context.slots = slots;
