@@ -33,22 +33,40 @@ bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images,
     images->clear();
     size_t pos = 0;
     while (pos < data.size()) {
+        // jbigkit allocates the whole image from the header's size, so that size is checked
+        // first: the header is 20 bytes with the width and height big-endian at 4 and 8.
+        const std::string which = "image " + std::to_string(images->size() + 1);
+        if (data.size() - pos < 20) {
+            *error = which + " ends early";
+            return false;
+        }
+        const uint8_t* header = data.data() + pos;
+        const auto big32 = [](const uint8_t* p) {
+            return static_cast<uint64_t>(p[0]) << 24 | static_cast<uint64_t>(p[1]) << 16 |
+                   static_cast<uint64_t>(p[2]) << 8 | p[3];
+        };
+        const uint64_t width = big32(header + 4), height = big32(header + 8);
+        if (width > maxWidth || height > maxHeight) {
+            *error = which + " is " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels, larger than this viewer takes (" + std::to_string(maxWidth) + " x " +
+                     std::to_string(maxHeight) + ")";
+            return false;
+        }
         DecoderState decoder;
-        jbg_dec_maxsize(&decoder.state, maxWidth, maxHeight);
         size_t used = 0;
         // jbigkit does not write through the pointer; its interface just is not const.
         const int result = jbg_dec_in(&decoder.state, const_cast<unsigned char*>(data.data() + pos), data.size() - pos,
                                       &used);
         if (result == JBG_EAGAIN) {
-            *error = "image " + std::to_string(images->size() + 1) + " ends early";
+            *error = which + " ends early";
             return false;
         }
         if (result != JBG_EOK) {
-            *error = "image " + std::to_string(images->size() + 1) + ": " + jbg_strerror(result);
+            *error = which + ": " + jbg_strerror(result);
             return false;
         }
         if (jbg_dec_getplanes(&decoder.state) != 1) {
-            *error = "image " + std::to_string(images->size() + 1) + " is not bi-level";
+            *error = which + " is not bi-level";
             return false;
         }
         FaxBitmap image;

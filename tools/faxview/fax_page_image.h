@@ -15,7 +15,7 @@ struct FaxBitmap {
 
 // Decodes BIEs standing one after another in `data` (an image whose last chunk was full runs
 // straight into the next one). False with *error when jbigkit rejects the data, the data ends
-// inside an image, or an image is larger than maxWidth x maxHeight.
+// inside an image, or an image's header says it is larger than maxWidth x maxHeight.
 bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images, std::string* error,
                   uint32_t maxWidth = 16384, uint32_t maxHeight = 32768);
 
