@@ -101,6 +101,9 @@ int main(int argc, char** argv)
         } else if (a == "--forward-only") {
             settings.feed = FaxFeed::ForwardOnly;
         } else if (a == "--producer") {
+            // The engine then waits in the read callback for bytes not yet written. It is given no
+            // progress record: the record's events would have to come from the engine's own
+            // platform layer, which librastrel.so does not export.
             settings.feed = FaxFeed::Producer;
         } else if (a == "-q") {
             quiet = true;
