@@ -1,0 +1,41 @@
+// The host's side of a render call: it hands a spool stream to ImeRender from memory, seekable or
+// forward-only, or through a producer thread that writes the stream while the engine reads it,
+// and passes every byte the output module writes to a sink.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class FaxFeed {
+    Seekable,     // read and seek callbacks over the whole stream
+    ForwardOnly,  // read callback only
+    Producer,     // a producer thread appends the stream record by record while the engine reads
+};
+
+struct FaxRenderSettings {
+    std::string moduleFileName;  // the output module, loaded by the engine by file name
+    std::string configuration;   // the module's configuration string
+    uint32_t jobNumber = 1;
+    FaxFeed feed = FaxFeed::Seekable;
+    // Producer only: also publish page positions and the job end through a SpoolProgress record,
+    // so the engine waits on it for pages not yet written. Its lock and events must come from the
+    // same platform layer as the engine's (a host linked with the engine's static core).
+    bool progressRecord = false;
+    uint32_t producerChunk = 4096;  // bytes the producer appends at a time
+    // The module's bytes, in order; false fails the write (the module then cancels the job).
+    std::function<bool(const uint8_t* bytes, uint32_t length)> sink;
+    // Called now and then during the call with the spool bytes read so far and the bytes written.
+    std::function<void(uint64_t read, uint64_t written)> progress;
+    double progressSeconds = 1.0;
+};
+
+// ImeRender's result: 0 on success.
+uint32_t FaxRender(const std::vector<uint8_t>& spool, const FaxRenderSettings& settings);
+
+// What a result code of ImeRender means, for messages.
+std::string FaxRenderResultText(uint32_t code);
+
+// The output module's file beside the library that holds ImeRender, or "" when unknown.
+std::string FaxDefaultModulePath();
