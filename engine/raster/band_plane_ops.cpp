@@ -284,14 +284,18 @@ void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPatt
                          static_cast<uint32_t>(py), width, height);
         return;
     }
+    // Each pattern row is widened once and ANDed into every buffer row it covers: buffer rows
+    // y0, y0 + height, ... as one strided area when that stride fits the descriptor.
     const uint32_t widened = PlanePatternWidthWiden(1, width);
     std::vector<uint32_t> row((widened + 31) / 32);
     source.bits = row.data();
     source.stride = static_cast<int32_t>(row.size() * 4);
     source.height = 1;
-    dest.height = 1;
-    uint32_t patternRow = static_cast<uint32_t>(py);
-    for (int32_t y = 0; y < size.cy; ++y) {
+    const int64_t step = int64_t{stride} * height;
+    const bool strided = step >= INT32_MIN && step <= INT32_MAX;
+    const int64_t classes = std::min<int64_t>(height, size.cy);
+    for (int64_t y0 = 0; y0 < classes; ++y0) {
+        const uint32_t patternRow = static_cast<uint32_t>((py + y0) % height);
         const uint8_t* from = rows + static_cast<size_t>(patternRow) * pattern->stride;
         std::fill(row.begin(), row.end(), 0u);
         for (uint32_t j = 0; j < row.size() * 32; ++j) {
@@ -299,9 +303,14 @@ void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPatt
             if (plane::LoadNative(from + 4 * (k / 32)) & (0x80000000u >> (k % 32)))
                 row[j / 32] |= 0x80000000u >> (j % 32);
         }
-        dest.bits = bits + static_cast<ptrdiff_t>(y) * stride;
-        Plane1PatternAnd(&dest, &source, 0, 0, static_cast<uint32_t>(size.cx), 1,
-                         static_cast<uint32_t>(px), 0, width, 1);
-        if (++patternRow == height) patternRow = 0;
+        const int64_t count = (size.cy - 1 - y0) / height + 1;
+        for (int64_t done = 0; done < count; done += strided ? count : 1) {
+            dest.bits = bits + (y0 + done * height) * int64_t{stride};
+            dest.stride = strided ? static_cast<int32_t>(step) : stride;
+            dest.height = static_cast<int32_t>(strided ? count : 1);
+            Plane1PatternAnd(&dest, &source, 0, 0, static_cast<uint32_t>(size.cx),
+                             static_cast<uint32_t>(dest.height), static_cast<uint32_t>(px), 0,
+                             width, 1);
+        }
     }
 }
