@@ -8,21 +8,6 @@
 
 namespace {
 
-// Peeks the record header at the stream's position; false at the end of the data or for a record
-// whose size cannot be right.
-bool HeaderPeek(Stream* stream, SpoolRecordHeader* header)
-{
-    uint8_t raw[kSpoolRecordHeaderSize];
-    if (StreamPeek(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return false;
-    *header = SpoolRecordHeaderLoad(raw);
-    return SpoolRecordSizeValid(*header, stream->position);
-}
-
-bool Skip(Stream* stream, const SpoolRecordHeader& header)
-{
-    return StreamSeek(stream, static_cast<int32_t>(header.size), 1) >= 0;
-}
-
 bool SeekExactly(Stream* stream, uint32_t position)
 {
     return StreamSeek(stream, static_cast<int32_t>(position), 0) == static_cast<int32_t>(position);
@@ -43,12 +28,13 @@ int32_t PrivateSeek(PageSource* source, uint32_t page)
     if (index->count > 0) {
         const uint32_t last = index->offsets[index->count - 1];
         if (last >= stream->position) {
-            if (!SeekExactly(stream, last) || !HeaderPeek(stream, &header) || !Skip(stream, header)) return -1;
+            if (!SeekExactly(stream, last) || !SpoolRecordPeek(stream, &header) || !SpoolRecordSkip(stream, header))
+                return -1;
         }
     }
     for (;;) {
         const uint32_t position = stream->position;
-        if (!HeaderPeek(stream, &header)) return -1;
+        if (!SpoolRecordPeek(stream, &header)) return -1;
         if (header.type == SpoolRecJobEnd) {
             index->jobEndPosition = position;
             index->finished = 1;
@@ -58,7 +44,7 @@ int32_t PrivateSeek(PageSource* source, uint32_t page)
             if (!PageIndexAdd(index, page, position)) return -1;
             return static_cast<int32_t>(position);
         }
-        if (!Skip(stream, header)) return -1;
+        if (!SpoolRecordSkip(stream, header)) return -1;
     }
 }
 
@@ -73,9 +59,9 @@ int32_t PrivateTrailerFind(PageSource* source, bool* missing)
     SpoolRecordHeader header;
     for (;;) {
         const uint32_t position = stream->position;
-        if (!HeaderPeek(stream, &header)) break;
+        if (!SpoolRecordPeek(stream, &header)) break;
         if (header.type == SpoolRecReserved64 || header.type == SpoolRecReserved65) {
-            if (!Skip(stream, header)) break;
+            if (!SpoolRecordSkip(stream, header)) break;
             continue;
         }
         if (header.type != SpoolRecJobEnd) break;
@@ -92,7 +78,7 @@ bool CopyPageRecords(Stream* from, Stream* to)
 {
     SpoolRecordHeader header;
     do {
-        if (!HeaderPeek(from, &header)) return false;
+        if (!SpoolRecordPeek(from, &header)) return false;
         if (!StreamCopyToFile(to, from, header.size)) return false;
     } while (header.type != SpoolRecPageEnd);
     return true;
@@ -168,8 +154,8 @@ bool PageSourcePageIsEmpty(PageSource* source, uint32_t page)
     const uint32_t saved = stream->position;
     bool empty = false;
     SpoolRecordHeader header;
-    if (PageSourceSeekPage(source, page) && HeaderPeek(stream, &header) &&
-        header.type == SpoolRecPageBegin && Skip(stream, header) && HeaderPeek(stream, &header))
+    if (PageSourceSeekPage(source, page) && SpoolRecordPeek(stream, &header) &&
+        header.type == SpoolRecPageBegin && SpoolRecordSkip(stream, header) && SpoolRecordPeek(stream, &header))
         empty = header.type == SpoolRecPageEnd;
     if (!SeekExactly(stream, saved)) return false;
     return empty;
@@ -219,7 +205,7 @@ bool PageSourceCopy(PageSource* destination, PageSource* source, bool withJobEnd
         const int32_t position = PageSourceSeek(source, page);
         if (position < 0) break;
         if (!SeekExactly(from, static_cast<uint32_t>(position))) return false;
-        if (!HeaderPeek(from, &header) || header.type != SpoolRecPageBegin) return false;
+        if (!SpoolRecordPeek(from, &header) || header.type != SpoolRecPageBegin) return false;
         if (!PageIndexAdd(destination->index, page, to->position)) return false;
         if (!CopyPageRecords(from, to)) return false;
     }
@@ -233,7 +219,7 @@ bool PageSourceCopy(PageSource* destination, PageSource* source, bool withJobEnd
         jobEnd = PrivateTrailerFind(source, &missing);
         if (jobEnd < 0) return missing;
     }
-    if (!SeekExactly(from, static_cast<uint32_t>(jobEnd)) || !HeaderPeek(from, &header) ||
+    if (!SeekExactly(from, static_cast<uint32_t>(jobEnd)) || !SpoolRecordPeek(from, &header) ||
         header.type != SpoolRecJobEnd)
         return false;
     destination->index->finished = 1;

@@ -10,14 +10,6 @@
 
 namespace {
 
-bool HeaderPeek(Stream* stream, SpoolRecordHeader* header)
-{
-    uint8_t raw[kSpoolRecordHeaderSize];
-    if (StreamPeek(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return false;
-    *header = SpoolRecordHeaderLoad(raw);
-    return SpoolRecordSizeValid(*header, stream->position);
-}
-
 bool ReadExactly(Stream* stream, void* destination, uint32_t n)
 {
     return StreamRead(stream, destination, n) == static_cast<int32_t>(n);
@@ -29,11 +21,6 @@ bool SeekToRecordEnd(Stream* stream, uint32_t start, const SpoolRecordHeader& he
     const uint32_t end = start + header.size;
     if (stream->position == end) return true;
     return StreamSeek(stream, static_cast<int32_t>(end), 0) == static_cast<int32_t>(end);
-}
-
-bool Skip(Stream* stream, const SpoolRecordHeader& header)
-{
-    return StreamSeek(stream, static_cast<int32_t>(header.size), 1) >= 0;
 }
 
 // A blob of `size` bytes behind a fixed part of `fixed` bytes must lie inside the record.
@@ -89,7 +76,7 @@ bool StreamVersionRead(Stream* stream, const SpoolRecordHeader& header)
 bool JobHeaderParse(Stream* stream, JobHeader* record)
 {
     SpoolRecordHeader header;
-    if (!HeaderPeek(stream, &header)) return false;
+    if (!SpoolRecordPeek(stream, &header)) return false;
     if (header.type != SpoolRecJobHeader || header.version > 2) return false;
     const uint32_t fixed = JobHeaderFixedSize(header.version);
     if (header.size < fixed) return false;
@@ -171,7 +158,7 @@ void JobHeaderFree(JobHeader* header)
 bool JobEndParse(Stream* stream, JobEndRecord* record)
 {
     SpoolRecordHeader header;
-    if (!HeaderPeek(stream, &header)) return false;
+    if (!SpoolRecordPeek(stream, &header)) return false;
     if (header.type != SpoolRecJobEnd || header.version > 1) return false;
     const uint32_t fixed = header.version == 0 ? kSpoolJobEndSizeV0 : kSpoolJobEndSizeV1;
     if (header.size < fixed) return false;
@@ -270,7 +257,7 @@ bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDat
     bool accepted = false;
     for (;;) {
         SpoolRecordHeader record;
-        if (!HeaderPeek(stream, &record)) break;
+        if (!SpoolRecordPeek(stream, &record)) break;
         const uint16_t type = record.type;
         bool ok = true;
         if (type == SpoolRecJobHeader) {
@@ -284,19 +271,19 @@ bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDat
         } else if (type < SpoolRecReserved64) {
             ok = false;  // 0, 4, 6 and 8 to 63 cannot stand in a preamble
         } else if (type == SpoolRecReserved64 || type == SpoolRecReserved65 || type == SpoolRecSignature) {
-            ok = Skip(stream, record);
+            ok = SpoolRecordSkip(stream, record);
         } else if (type == SpoolRecJobData) {
             if (haveHeader) {
                 JobDataEntry* entry = JobDataRead(stream);
                 ok = entry != nullptr;
                 if (ok) JobDataListAppend(jobData, entry);
             } else {
-                ok = Skip(stream, record);  // never reaches the module
+                ok = SpoolRecordSkip(stream, record);  // never reaches the module
             }
         } else if (type == SpoolRecVersion) {
             ok = StreamVersionRead(stream, record);
         } else {
-            ok = (type & SpoolRecFlagOptional) != 0 && Skip(stream, record);
+            ok = (type & SpoolRecFlagOptional) != 0 && SpoolRecordSkip(stream, record);
         }
         if (!ok) break;
     }

@@ -265,6 +265,19 @@ int32_t StreamSeek(Stream* s, int32_t offset, uint32_t mode)
     return static_cast<int32_t>(target);
 }
 
+bool SpoolRecordPeek(Stream* stream, SpoolRecordHeader* header)
+{
+    uint8_t raw[kSpoolRecordHeaderSize];
+    if (StreamPeek(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return false;
+    *header = SpoolRecordHeaderLoad(raw);
+    return SpoolRecordSizeValid(*header, stream->position);
+}
+
+bool SpoolRecordSkip(Stream* stream, const SpoolRecordHeader& header)
+{
+    return StreamSeek(stream, static_cast<int32_t>(header.size), 1) >= 0;
+}
+
 bool StreamCopyToFile(Stream* destination, Stream* source, uint32_t n)
 {
     if (source->broken) return false;

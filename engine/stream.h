@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine/spool_records.h"
 #include "platform/kernel.h"
 
 // Reads up to count bytes; *got receives how many arrived (0 at the end of the data). Returns
@@ -53,6 +54,12 @@ int32_t StreamRead(Stream* stream, void* destination, uint32_t n);
 // forward-only stream can move forward (discarding) or back inside its buffer only.
 int32_t StreamSeek(Stream* stream, int32_t offset, uint32_t mode);
 inline bool StreamCanSeek(const Stream* stream) { return stream->seek != nullptr; }
+
+// Peeks the record header at the stream's position; false at the end of the data, on a failed
+// read, or for a record whose size cannot be right where it stands.
+bool SpoolRecordPeek(Stream* stream, SpoolRecordHeader* header);
+// Moves past the whole record whose header was peeked.
+bool SpoolRecordSkip(Stream* stream, const SpoolRecordHeader& header);
 
 // Copies n bytes of the source stream to the destination stream's file (WriteFile on its handle)
 // and advances both positions.
