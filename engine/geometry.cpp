@@ -25,6 +25,12 @@ unsigned Outcode(int64_t x, int64_t y, const RECT& r) {
     return code;
 }
 
+// span x part / whole, truncating toward zero. Both differences may need 33 bits, so their product
+// is taken in 128; the quotient lies between 0 and span, as the moved point stays on the segment.
+int64_t Interpolate(int64_t span, int64_t part, int64_t whole) {
+    return static_cast<int64_t>(static_cast<__int128>(span) * part / whole);
+}
+
 bool Scale(LONG value, LONG numerator, LONG denominator, LONG* out) {
     if (denominator == 0) {
         return false;
@@ -40,7 +46,7 @@ bool Scale(LONG value, LONG numerator, LONG denominator, LONG* out) {
 }  // namespace
 
 bool LineClipToRect(LONG* x1, LONG* y1, LONG* x2, LONG* y2, const RECT* rect) {
-    // Coordinates are worked in 64 bits: products of two 32-bit differences do not fit 32.
+    // Coordinates are worked in 64 bits, their products in 128 (see Interpolate).
     int64_t ax = *x1, ay = *y1, bx = *x2, by = *y2;
     unsigned codeA = Outcode(ax, ay, *rect);
     unsigned codeB = Outcode(bx, by, *rect);
@@ -62,10 +68,10 @@ bool LineClipToRect(LONG* x1, LONG* y1, LONG* x2, LONG* y2, const RECT* rect) {
         // the code bit), and one outside left or right has x1 != x2, so no division is by zero.
         if (code & (kAbove | kBelow)) {
             y = (code & kAbove) ? int64_t{rect->top} : int64_t{rect->bottom} - 1;
-            x = ax + (bx - ax) * (y - ay) / (by - ay);
+            x = ax + Interpolate(bx - ax, y - ay, by - ay);
         } else {
             x = (code & kLeftOf) ? int64_t{rect->left} : int64_t{rect->right} - 1;
-            y = ay + (by - ay) * (x - ax) / (bx - ax);
+            y = ay + Interpolate(by - ay, x - ax, bx - ax);
         }
         if (moveFirst) {
             ax = x;

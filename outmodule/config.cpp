@@ -170,8 +170,10 @@ uint32_t ImoConfigParse(const char* path, const char* section, ImoConfig* config
     std::error_code error;
     std::string absolute = std::filesystem::absolute(path, error).string();
     if (error) absolute = path;
-    if (absolute.size() >= IMO_PATH_CHARS) absolute.resize(IMO_PATH_CHARS - 1);
-    HANDLE file = CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A path cut to the path limit could name another file: one that long is not opened at all.
+    HANDLE file = absolute.size() < IMO_PATH_CHARS ? CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                                 nullptr, OPEN_EXISTING, 0, nullptr)
+                                                   : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         ImxLogEvent(IMX_LOG_WARNING, "ImoConfigParse", "Could not open configuration file, using defaults; pName: %s",
                     absolute.c_str());

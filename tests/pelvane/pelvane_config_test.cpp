@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -48,6 +49,32 @@ TEST(PelvaneConfig, SpecStringNamesTheFileAndSection) {
     // An item too long for a path is refused rather than cut.
     PelvaneHost tooLong(("pelvane," + std::string(300, 'a')).c_str());
     EXPECT_EQ(tooLong.initialized, IMX_ERR_ARGUMENT);
+}
+
+// A relative name short enough as given but too long once made absolute is not read: cut to the
+// path limit it would name another file.
+TEST(PelvaneConfig, PathTooLongWhenAbsoluteIsNotCut) {
+    char folder[] = "/tmp/pelvane_cwdXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string cwd = folder;
+    const std::string prefix(IMO_PATH_CHARS - 1 - (cwd.size() + 1), 'c');  // cwd/prefix is 259 characters
+    const std::string prefixPath = cwd + "/" + prefix;
+    FILE* file = std::fopen(prefixPath.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("[default]\ndpi.x=300\n", file);
+    std::fclose(file);
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(folder), 0);
+    const ImoConfig cut = ConfigOf("pelvane," + prefix + ".ini");
+    const ImoConfig exact = ConfigOf("pelvane," + prefix);
+    ASSERT_EQ(chdir(previous), 0);
+    unlink(prefixPath.c_str());
+    rmdir(folder);
+    EXPECT_EQ(cut.fileFound, 0u);
+    EXPECT_EQ(cut.dpiX, 600u);
+    EXPECT_EQ(exact.fileFound, 1u);  // the prefix itself, at the limit, is still read
+    EXPECT_EQ(exact.dpiX, 300u);
 }
 
 TEST(PelvaneConfig, KeysOfEveryKind) {

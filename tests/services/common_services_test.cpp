@@ -40,6 +40,11 @@ TEST(LineClipToRect, Cases) {
         {{0, 0, 10, 10}, {-3, 1, 1, -3}, false, {}},
         // Coordinates whose products do not fit 32 bits.
         {{0, 0, 100, 100}, {-2000000000, 0, 2000000000, 10}, true, {0, 5, 99, 5}},
+        // The full 32-bit range: a difference times a distance needs 64 bits and more.
+        {{INT32_MAX - 10, INT32_MAX - 10, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, true,
+         {INT32_MAX - 10, INT32_MAX - 10, INT32_MAX - 1, INT32_MAX - 1}},
+        {{INT32_MIN, INT32_MIN, INT32_MIN + 10, INT32_MIN + 10}, {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, true,
+         {INT32_MIN + 9, INT32_MIN + 9, INT32_MIN, INT32_MIN}},
     };
     for (const ClipCase& c : cases) {
         LONG x1 = c.in[0], y1 = c.in[1], x2 = c.in[2], y2 = c.in[3];
