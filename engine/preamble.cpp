@@ -67,7 +67,7 @@ bool StreamVersionRead(Stream* stream, const SpoolRecordHeader& header)
     if (header.size < kSpoolVersionSize) return false;
     uint8_t raw[kSpoolVersionSize];
     if (!ReadExactly(stream, raw, sizeof raw)) return false;
-    if (SpoolLoadU32(raw + 8) > kSpoolMaxStreamVersion) return false;
+    if (LoadLE32(raw + 8) > kSpoolMaxStreamVersion) return false;
     return SeekToRecordEnd(stream, start, header);
 }
 
@@ -84,45 +84,45 @@ bool JobHeaderParse(Stream* stream, JobHeader* record)
     if (!ReadExactly(stream, raw, fixed)) return false;
 
     record->header = header;
-    record->jobFlags = SpoolLoadU32(raw + 8);
-    record->copyCount = SpoolLoadU32(raw + 12);
-    record->resolutionX = SpoolLoadU32(raw + 16);
-    record->resolutionY = SpoolLoadU32(raw + 20);
+    record->jobFlags = LoadLE32(raw + 8);
+    record->copyCount = LoadLE32(raw + 12);
+    record->resolutionX = LoadLE32(raw + 16);
+    record->resolutionY = LoadLE32(raw + 20);
     if (header.version == 2) {
-        record->firstExtent[0] = static_cast<int32_t>(SpoolLoadU32(raw + 24));
-        record->firstExtent[1] = static_cast<int32_t>(SpoolLoadU32(raw + 28));
-        record->secondExtent[0] = static_cast<int32_t>(SpoolLoadU32(raw + 32));
-        record->secondExtent[1] = static_cast<int32_t>(SpoolLoadU32(raw + 36));
-        record->scaleWord = SpoolLoadU32(raw + 40);
-        record->bookletMargin = SpoolLoadU32(raw + 44);
-        record->value48 = SpoolLoadU32(raw + 48);
-        record->value52 = SpoolLoadU16(raw + 52);
-        record->headerFlags = SpoolLoadU16(raw + 54);
+        record->firstExtent[0] = static_cast<int32_t>(LoadLE32(raw + 24));
+        record->firstExtent[1] = static_cast<int32_t>(LoadLE32(raw + 28));
+        record->secondExtent[0] = static_cast<int32_t>(LoadLE32(raw + 32));
+        record->secondExtent[1] = static_cast<int32_t>(LoadLE32(raw + 36));
+        record->scaleWord = LoadLE32(raw + 40);
+        record->bookletMargin = LoadLE32(raw + 44);
+        record->value48 = LoadLE32(raw + 48);
+        record->value52 = LoadLE16(raw + 52);
+        record->headerFlags = LoadLE16(raw + 54);
         std::memcpy(record->documentBlock, raw + 56, sizeof record->documentBlock);
-        record->blobSize = SpoolLoadU32(raw + 184);
+        record->blobSize = LoadLE32(raw + 184);
         return true;
     }
     // Versions 0 and 1 have one extent pair; it stands for both.
-    const int32_t width = static_cast<int32_t>(SpoolLoadU32(raw + 24));
-    const int32_t height = static_cast<int32_t>(SpoolLoadU32(raw + 28));
+    const int32_t width = static_cast<int32_t>(LoadLE32(raw + 24));
+    const int32_t height = static_cast<int32_t>(LoadLE32(raw + 28));
     record->firstExtent[0] = record->secondExtent[0] = width;
     record->firstExtent[1] = record->secondExtent[1] = height;
     if (header.version == 1) {
-        record->scaleWord = SpoolLoadU32(raw + 32);
-        record->bookletMargin = SpoolLoadU32(raw + 36);
-        record->value48 = SpoolLoadU32(raw + 40);
-        record->value52 = SpoolLoadU16(raw + 44);
-        record->headerFlags = SpoolLoadU16(raw + 46);
+        record->scaleWord = LoadLE32(raw + 32);
+        record->bookletMargin = LoadLE32(raw + 36);
+        record->value48 = LoadLE32(raw + 40);
+        record->value52 = LoadLE16(raw + 44);
+        record->headerFlags = LoadLE16(raw + 46);
         std::memcpy(record->documentBlock, raw + 48, sizeof record->documentBlock);
-        record->blobSize = SpoolLoadU32(raw + 176);
+        record->blobSize = LoadLE32(raw + 176);
     } else {
         record->scaleWord = 0;
         record->bookletMargin = 0;
         record->value48 = 0;
         record->value52 = 0;
-        record->headerFlags = SpoolLoadU16(raw + 32);
+        record->headerFlags = LoadLE16(raw + 32);
         std::memcpy(record->documentBlock, raw + 34, sizeof record->documentBlock);
-        record->blobSize = SpoolLoadU32(raw + 164);
+        record->blobSize = LoadLE32(raw + 164);
     }
     return true;
 }
@@ -165,7 +165,7 @@ bool JobEndParse(Stream* stream, JobEndRecord* record)
     uint8_t raw[kSpoolJobEndSizeV1];
     if (!ReadExactly(stream, raw, fixed)) return false;
     record->header = header;
-    record->blobSize = header.version == 0 ? 0 : SpoolLoadU32(raw + 8);
+    record->blobSize = header.version == 0 ? 0 : LoadLE32(raw + 8);
     return BlobFits(header, fixed, record->blobSize);
 }
 

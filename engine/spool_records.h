@@ -8,31 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/byte_order.h"
+
 // ---- Byte order ----
-inline uint16_t SpoolLoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-inline uint32_t SpoolLoadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-inline uint64_t SpoolLoadU64(const uint8_t* p)
-{
-    return SpoolLoadU32(p) | (static_cast<uint64_t>(SpoolLoadU32(p + 4)) << 32);
-}
-inline void SpoolStoreU16(uint8_t* p, uint16_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void SpoolStoreU32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void SpoolStoreU64(uint8_t* p, uint64_t v)
-{
-    SpoolStoreU32(p, static_cast<uint32_t>(v));
-    SpoolStoreU32(p + 4, static_cast<uint32_t>(v >> 32));
-}
 // Copies a little-endian wire record into a struct laid out at the same offsets. Only valid on a
 // little-endian host, which this build is; the assertion keeps a port from reading garbage.
 inline void SpoolLoadLittleEndian(void* record, const void* wire, size_t size)
@@ -55,13 +33,13 @@ constexpr uint32_t kSpoolRecordHeaderSize = 8;
 
 inline SpoolRecordHeader SpoolRecordHeaderLoad(const uint8_t* p)
 {
-    return SpoolRecordHeader{SpoolLoadU16(p), SpoolLoadU16(p + 2), SpoolLoadU32(p + 4)};
+    return SpoolRecordHeader{LoadLE16(p), LoadLE16(p + 2), LoadLE32(p + 4)};
 }
 inline void SpoolRecordHeaderStore(uint8_t* p, const SpoolRecordHeader& h)
 {
-    SpoolStoreU16(p, h.type);
-    SpoolStoreU16(p + 2, h.version);
-    SpoolStoreU32(p + 4, h.size);
+    StoreLE16(p, h.type);
+    StoreLE16(p + 2, h.version);
+    StoreLE32(p + 4, h.size);
 }
 // A record header a reader may act on: at least the header itself, and the record ends inside
 // the 2 GB a stream can address when it starts at the given position.

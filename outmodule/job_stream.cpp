@@ -8,6 +8,7 @@
 #include <string>
 
 #include "outmodule/pelvane_job.h"
+#include "engine/byte_order.h"
 
 namespace {
 
@@ -15,10 +16,6 @@ constexpr char ESC = 27;
 
 ImoJob* JobOf(ImoInstance instance) { return static_cast<ImoJob*>(instance); }
 
-uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Read32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 // A write straight to the host, outside the staging buffer.
 void DirectWrite(ImoJob* job, const void* bytes, uint32_t length) {
@@ -45,7 +42,7 @@ void JobHeader(ImoJob* job, const uint8_t* block) {
     DirectText(job, line);
     ImoJobLine(job, "DRIVERTYPE", "QUOBA");
     ImoJobLine(job, "COMPRESS", "JBIG");
-    int32_t count = block != nullptr ? static_cast<int16_t>(Read16(block + IMO_OEM_NUMBER_COUNT)) : 0;
+    int32_t count = block != nullptr ? static_cast<int16_t>(LoadLE16(block + IMO_OEM_NUMBER_COUNT)) : 0;
     count = std::clamp<int32_t>(count, 0, IMO_OEM_MAX_NUMBERS);
     ImoJobLineNumber(job, "FAXCOUNT", count);
     for (int32_t i = 0; i < count; ++i) {
@@ -155,15 +152,15 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
     int16_t brightness = job->config.brightness;
     const auto* block = static_cast<const uint8_t*>(oemData);
     if (block != nullptr && oemSize == IMO_OEM_DATA_SIZE) {
-        job->outputFormat = Read32(block + IMO_OEM_FORMAT) | 0x80;
-        const auto x = static_cast<int16_t>(Read16(block + IMO_OEM_X_RESOLUTION));
-        const auto y = static_cast<int16_t>(Read16(block + IMO_OEM_Y_RESOLUTION));
+        job->outputFormat = LoadLE32(block + IMO_OEM_FORMAT) | 0x80;
+        const auto x = static_cast<int16_t>(LoadLE16(block + IMO_OEM_X_RESOLUTION));
+        const auto y = static_cast<int16_t>(LoadLE16(block + IMO_OEM_Y_RESOLUTION));
         // A resolution of 0 or less is no resolution: the configuration's stays.
         if (x > 0) job->resolution[0] = static_cast<uint32_t>(x);
         if (y > 0) job->resolution[1] = static_cast<uint32_t>(y);
-        contrast = static_cast<int16_t>(Read16(block + IMO_OEM_CONTRAST));
-        brightness = static_cast<int16_t>(Read16(block + IMO_OEM_BRIGHTNESS));
-        if (Read16(block + IMO_OEM_HALFTONE_FLAG) == 1)
+        contrast = static_cast<int16_t>(LoadLE16(block + IMO_OEM_CONTRAST));
+        brightness = static_cast<int16_t>(LoadLE16(block + IMO_OEM_BRIGHTNESS));
+        if (LoadLE16(block + IMO_OEM_HALFTONE_FLAG) == 1)
             halftonePath = FieldText(block + IMO_OEM_HALFTONE_PATH, IMO_OEM_HALFTONE_PATH_SIZE);
     } else {
         ImxLogEvent(IMX_LOG_WARNING, "ImoDocBegin", "OEM data ignored, missing or invalid size; uSize: %u (vs. %u), pData: 0x%X",
@@ -185,7 +182,7 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
     if (status != IMX_OK) ImxLogEvent(IMX_LOG_ERROR, "ImoDocBegin", "Failed to initialize halftones");
 
     // Without a block (or with the table full) a document is a fax job of its own.
-    uint16_t expected = block != nullptr ? Read16(block + IMO_OEM_EXPECTED_DOCUMENTS) : 1;
+    uint16_t expected = block != nullptr ? LoadLE16(block + IMO_OEM_EXPECTED_DOCUMENTS) : 1;
     if (expected == 0) expected = 1;
     uint16_t finished = 0;
     ImoJobTableLock();

@@ -7,13 +7,10 @@
 #include "engine/file_map.h"
 #include "engine/services/halftone.h"
 #include "platform/kernel.h"
+#include "engine/byte_order.h"
 
 namespace {
 
-uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Read32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 constexpr uint64_t kHeadSize = 8;
 constexpr uint64_t kEntrySize = 12;
@@ -48,26 +45,26 @@ RASTREL_API void ImxHalftoneDestroy(ImxHalftoneSet* set) {
 ImxStatus HalftoneSetParse(ImxHalftoneSet* set, const uint8_t* file, uint64_t size, uint32_t count,
                            const ImxHalftoneRequest* requests) {
     if (size < kHeadSize || std::memcmp(file, HALFTONE_FILE_MAGIC, 4) != 0) return IMX_ERR_BAD_MAGIC;
-    const uint32_t entries = Read32(file + 4);
+    const uint32_t entries = LoadLE32(file + 4);
     if (entries > HALFTONE_SCREENS || kHeadSize + entries * kEntrySize > size) return IMX_ERR_BAD_MAGIC;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* entry = nullptr;
         for (uint32_t e = 0; e < entries && entry == nullptr; ++e) {
             const uint8_t* candidate = file + kHeadSize + e * kEntrySize;
-            if (Read16(candidate) == requests[i].key && Read16(candidate + 2) == requests[i].depth) entry = candidate;
+            if (LoadLE16(candidate) == requests[i].key && LoadLE16(candidate + 2) == requests[i].depth) entry = candidate;
         }
         if (entry == nullptr) return IMX_ERR_NOT_FOUND;
         if (requests[i].key >= HALFTONE_SCREENS) return IMX_ERR_UNSUPPORTED;
         HalftoneScreen& screen = set->screens[i];
         ScreenClear(&screen);
-        const uint64_t offset = Read32(entry + 4);
-        const uint64_t screenSize = Read32(entry + 8);
+        const uint64_t offset = LoadLE32(entry + 4);
+        const uint64_t screenSize = LoadLE32(entry + 8);
         if (screenSize < kScreenHeadSize || offset > size || screenSize > size - offset) return IMX_ERR_BAD_MAGIC;
         const uint8_t* head = file + offset;
-        const uint32_t width = Read16(head);
-        const uint32_t height = Read16(head + 2);
-        const uint32_t perCell = Read16(head + 4);
-        const uint32_t bits = Read16(head + 6);
+        const uint32_t width = LoadLE16(head);
+        const uint32_t height = LoadLE16(head + 2);
+        const uint32_t perCell = LoadLE16(head + 4);
+        const uint32_t bits = LoadLE16(head + 6);
         if (width == 0 || height == 0 || perCell == 0) return IMX_ERR_BAD_MAGIC;
         if (bits != 1 && bits != 2 && bits != 4 && bits != 8) return IMX_ERR_BAD_MAGIC;
         if (bits != requests[i].depth) return IMX_ERR_ARGUMENT;

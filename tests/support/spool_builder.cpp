@@ -135,15 +135,15 @@ void StoreInteger(uint8_t* p, const SpoolFieldLayout& field, int64_t v)
         return;
     case K::U16:
         if (!fits(16)) break;
-        SpoolStoreU16(p, static_cast<uint16_t>(v));
+        StoreLE16(p, static_cast<uint16_t>(v));
         return;
     case K::U32:
     case K::I32:
         if (!fits(32)) break;
-        SpoolStoreU32(p, static_cast<uint32_t>(v));
+        StoreLE32(p, static_cast<uint32_t>(v));
         return;
     case K::U64:
-        SpoolStoreU64(p, static_cast<uint64_t>(v));
+        StoreLE64(p, static_cast<uint64_t>(v));
         return;
     default:
         break;

@@ -191,7 +191,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const uint32_t size[2] = {width, height};
-    const uint32_t stride = (width + 7) / 8;
+    // 64-bit first: a width near 2^32 must not wrap the stride to 0.
+    const uint64_t stride = (uint64_t{width} + 7) / 8;
     if (bandLines == 0) {
         bandLines = height;
     }

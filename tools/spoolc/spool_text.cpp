@@ -224,10 +224,10 @@ std::string NamedLine(const SpoolRecordLayout& layout, const uint8_t* p, uint32_
         int64_t v = 0;
         switch (f.kind) {
         case SpoolFieldKind::U8: v = q[0]; break;
-        case SpoolFieldKind::U16: v = SpoolLoadU16(q); break;
-        case SpoolFieldKind::U32: v = SpoolLoadU32(q); break;
-        case SpoolFieldKind::I32: v = static_cast<int32_t>(SpoolLoadU32(q)); break;
-        case SpoolFieldKind::U64: v = static_cast<int64_t>(SpoolLoadU64(q)); break;
+        case SpoolFieldKind::U16: v = LoadLE16(q); break;
+        case SpoolFieldKind::U32: v = LoadLE32(q); break;
+        case SpoolFieldKind::I32: v = static_cast<int32_t>(LoadLE32(q)); break;
+        case SpoolFieldKind::U64: v = static_cast<int64_t>(LoadLE64(q)); break;
         case SpoolFieldKind::Bytes: {
             size_t n = f.length;
             while (n > 0 && q[n - 1] == 0) --n;
