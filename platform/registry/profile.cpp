@@ -118,7 +118,8 @@ DWORD Deliver(const Answer& answer, Char* buffer, DWORD size)
     for (const auto& name : answer.names) {
         const std::basic_string<Char> text = Encode<Char>(name);
         if (at + text.size() + 1 > size - 1) {  // cut: the list ends in two terminators
-            const size_t n = FitLength(text, size - 2 - at);
+            // The names before may already reach the last unit, leaving no room for this one.
+            const size_t n = at < size - 2 ? FitLength(text, size - 2 - at) : 0;
             std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), buffer + at);
             at += n;
             buffer[at] = 0;
