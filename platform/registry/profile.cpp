@@ -1,10 +1,9 @@
 #include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "../kernel/file.h"
 #include "../kernel/wide_text.h"
 #include "ini_reader.h"
 #include "platform/kernel.h"
@@ -17,30 +16,11 @@ namespace {
 // The file's text, or nothing (with the last error set) when it cannot be read.
 std::optional<std::u16string> ReadIni(const std::string& fileName)
 {
-    int fd;
-    do {
-        fd = ::open(NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
+    std::vector<unsigned char> bytes;
+    if (const int error = ReadWholeFile(NativePath(fileName), bytes)) {
+        SetLastError(ErrnoToWinError(error));
         return std::nullopt;
     }
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            SetLastErrorFromErrno();
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    ::close(fd);
     return IniDecode(bytes);
 }
 
