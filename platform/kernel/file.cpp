@@ -13,6 +13,33 @@ namespace platform {
 
 FileObject::~FileObject() { ::close(fd); }
 
+int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
+{
+    bytes.clear();
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno;
+    unsigned char chunk[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        if (n == 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    return 0;
+}
+
 namespace {
 
 std::shared_ptr<FileObject> File(HANDLE handle) { return HandleGet<FileObject>(handle); }

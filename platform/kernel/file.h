@@ -1,6 +1,9 @@
 // The file object behind a file handle, for the mapping and temporary-file code.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "kernel_object.h"
 
 namespace platform {
@@ -12,5 +15,8 @@ struct FileObject : KernelObject {
     const int fd;
     const bool writable;
 };
+
+// Reads a whole file into `bytes`, retrying on EINTR. Returns 0, or the errno of the failure.
+int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes);
 
 }  // namespace platform

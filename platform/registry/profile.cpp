@@ -1,10 +1,9 @@
 #include <cerrno>
-#include <fcntl.h>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "../kernel/file.h"
 #include "../kernel/wide_text.h"
 #include "ini_reader.h"
 #include "platform/kernel.h"
@@ -17,30 +16,11 @@ namespace {
 // The file's text, or nothing (with the last error set) when it cannot be read.
 std::optional<std::u16string> ReadIni(const std::string& fileName)
 {
-    int fd;
-    do {
-        fd = ::open(NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-        SetLastErrorFromErrno();
+    std::vector<unsigned char> bytes;
+    if (const int error = ReadWholeFile(NativePath(fileName), bytes)) {
+        SetLastError(ErrnoToWinError(error));
         return std::nullopt;
     }
-    std::vector<unsigned char> bytes;
-    unsigned char chunk[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            SetLastErrorFromErrno();
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    ::close(fd);
     return IniDecode(bytes);
 }
 
@@ -118,7 +98,8 @@ DWORD Deliver(const Answer& answer, Char* buffer, DWORD size)
     for (const auto& name : answer.names) {
         const std::basic_string<Char> text = Encode<Char>(name);
         if (at + text.size() + 1 > size - 1) {  // cut: the list ends in two terminators
-            const size_t n = FitLength(text, size - 2 - at);
+            // The names before may already reach the last unit, leaving no room for this one.
+            const size_t n = at < size - 2 ? FitLength(text, size - 2 - at) : 0;
             std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), buffer + at);
             at += n;
             buffer[at] = 0;

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "../kernel/file.h"
 #include "../kernel/wide_text.h"
 #include "platform/registry.h"
 
@@ -206,28 +207,9 @@ LSTATUS ReadValue(HKEY key, const std::string& name, StoredValue* value)
     const std::string entry = FindEntry(open.folder, Escape(name, false), false);
     if (entry.empty())
         return ERROR_FILE_NOT_FOUND;
-    int fd;
-    do {
-        fd = ::open((open.folder + "/" + entry).c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return ErrnoToWinError(errno);
     std::vector<BYTE> bytes;
-    BYTE chunk[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int err = errno;
-            ::close(fd);
-            return ErrnoToWinError(err);
-        }
-        if (n == 0)
-            break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-    ::close(fd);
+    if (const int error = ReadWholeFile(open.folder + "/" + entry, bytes))
+        return ErrnoToWinError(error);
     if (bytes.size() < 4)
         return ERROR_FILE_NOT_FOUND;  // not a value file
     value->type = static_cast<DWORD>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<DWORD>(bytes[3]) << 24));

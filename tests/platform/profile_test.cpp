@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -108,6 +109,11 @@ TEST_F(Profiles, NameLists)
     n = GetPrivateProfileStringA("one", nullptr, "x", buffer, 5, file.c_str());  // cut: size - 2
     EXPECT_EQ(n, 3u);
     EXPECT_EQ(std::string(buffer, 5), std::string("a\0B\0\0", 5));
+    // The names before the cut filled the buffer to its last unit: nothing is written past it.
+    std::fill(std::begin(buffer), std::end(buffer), 'X');
+    n = GetPrivateProfileStringA("one", nullptr, "x", buffer, 5, file.c_str());
+    EXPECT_EQ(n, 3u);
+    EXPECT_EQ(std::string(buffer, 6), std::string("a\0B\0\0X", 6));
     n = GetPrivateProfileStringA("none", nullptr, "x", buffer, sizeof buffer, file.c_str());
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(buffer[0], 0);
