@@ -2,7 +2,8 @@
 // the plane loops over a band, and the device's mask pattern ANDed into a 1-bit buffer.
 #include <algorithm>
 #include <cstring>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "engine/geometry.h"
 #include "engine/raster/band_plane_ops.h"
@@ -287,9 +288,12 @@ void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPatt
     // Each pattern row is widened once and ANDed into every buffer row it covers: buffer rows
     // y0, y0 + height, ... as one strided area when that stride fits the descriptor.
     const uint32_t widened = PlanePatternWidthWiden(1, width);
-    std::vector<uint32_t> row((widened + 31) / 32);
-    source.bits = row.data();
-    source.stride = static_cast<int32_t>(row.size() * 4);
+    const size_t rowWords = (widened + 31) / 32;
+    // No exception may leave the engine: without memory for one row the pattern is not applied.
+    std::unique_ptr<uint32_t[]> row(new (std::nothrow) uint32_t[rowWords]);
+    if (!row) return;
+    source.bits = row.get();
+    source.stride = static_cast<int32_t>(rowWords * 4);
     source.height = 1;
     const int64_t step = int64_t{stride} * height;
     const bool strided = step >= INT32_MIN && step <= INT32_MAX;
@@ -297,8 +301,8 @@ void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPatt
     for (int64_t y0 = 0; y0 < classes; ++y0) {
         const uint32_t patternRow = static_cast<uint32_t>((py + y0) % height);
         const uint8_t* from = rows + static_cast<size_t>(patternRow) * pattern->stride;
-        std::fill(row.begin(), row.end(), 0u);
-        for (uint32_t j = 0; j < row.size() * 32; ++j) {
+        std::fill(row.get(), row.get() + rowWords, 0u);
+        for (uint32_t j = 0; j < rowWords * 32; ++j) {
             const uint32_t k = j % width;
             if (plane::LoadNative(from + 4 * (k / 32)) & (0x80000000u >> (k % 32)))
                 row[j / 32] |= 0x80000000u >> (j % 32);
