@@ -5,7 +5,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "outmodule/pelvane_job.h"
 #include "engine/byte_order.h"
@@ -30,10 +29,13 @@ uint32_t Pixels(uint32_t mils, uint32_t dpi) {
     return value > INT32_MAX ? INT32_MAX : static_cast<uint32_t>(value);
 }
 
-// A field read up to its size, terminated or not.
-std::string FieldText(const uint8_t* field, size_t size) {
+// A field read up to its size, terminated or not, into text of at least size + 1 characters.
+// Fixed buffers: the slots are called through C and must not throw.
+void FieldText(const uint8_t* field, size_t size, char* text) {
     const auto* end = static_cast<const uint8_t*>(std::memchr(field, 0, size));
-    return std::string(reinterpret_cast<const char*>(field), end != nullptr ? static_cast<size_t>(end - field) : size);
+    const size_t length = end != nullptr ? static_cast<size_t>(end - field) : size;
+    std::memcpy(text, field, length);
+    text[length] = '\0';
 }
 
 void JobHeader(ImoJob* job, const uint8_t* block) {
@@ -46,10 +48,13 @@ void JobHeader(ImoJob* job, const uint8_t* block) {
     count = std::clamp<int32_t>(count, 0, IMO_OEM_MAX_NUMBERS);
     ImoJobLineNumber(job, "FAXCOUNT", count);
     for (int32_t i = 0; i < count; ++i) {
-        std::string number = FieldText(block + IMO_OEM_NUMBERS + i * IMO_OEM_NUMBER_SIZE, IMO_OEM_NUMBER_SIZE);
+        char number[IMO_OEM_NUMBER_SIZE + 1];
+        FieldText(block + IMO_OEM_NUMBERS + i * IMO_OEM_NUMBER_SIZE, IMO_OEM_NUMBER_SIZE, number);
         // Spaces are for the eye; CR and LF would break the line.
-        std::erase_if(number, [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
-        ImoJobLine(job, "FAXTEL", number.c_str());
+        char* kept = std::remove_if(number, number + std::strlen(number),
+                                    [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
+        *kept = '\0';
+        ImoJobLine(job, "FAXTEL", number);
     }
 }
 
@@ -145,9 +150,9 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
     job->outputFormat = job->config.format;
     job->resolution[0] = job->config.dpiX;
     job->resolution[1] = job->config.dpiY;
-    std::string halftonePath;
+    char halftonePath[std::max(IMO_PATH_CHARS, IMO_OEM_HALFTONE_PATH_SIZE) + 1] = "";
     if (job->config.fileFound != 0 && job->config.halftone[0] != '\0')
-        halftonePath = FieldText(reinterpret_cast<const uint8_t*>(job->config.halftone), IMO_PATH_CHARS);
+        FieldText(reinterpret_cast<const uint8_t*>(job->config.halftone), IMO_PATH_CHARS, halftonePath);
     int16_t contrast = job->config.contrast;
     int16_t brightness = job->config.brightness;
     const auto* block = static_cast<const uint8_t*>(oemData);
@@ -161,7 +166,7 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
         contrast = static_cast<int16_t>(LoadLE16(block + IMO_OEM_CONTRAST));
         brightness = static_cast<int16_t>(LoadLE16(block + IMO_OEM_BRIGHTNESS));
         if (LoadLE16(block + IMO_OEM_HALFTONE_FLAG) == 1)
-            halftonePath = FieldText(block + IMO_OEM_HALFTONE_PATH, IMO_OEM_HALFTONE_PATH_SIZE);
+            FieldText(block + IMO_OEM_HALFTONE_PATH, IMO_OEM_HALFTONE_PATH_SIZE, halftonePath);
     } else {
         ImxLogEvent(IMX_LOG_WARNING, "ImoDocBegin", "OEM data ignored, missing or invalid size; uSize: %u (vs. %u), pData: 0x%X",
                     oemSize, IMO_OEM_DATA_SIZE, static_cast<unsigned>(reinterpret_cast<uintptr_t>(oemData)));
@@ -178,7 +183,7 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
     // A second document on the same job starts with a fresh set.
     ImxHalftoneDestroy(job->halftoneSet);
     job->halftoneSet = nullptr;
-    const ImxStatus status = HalftoneInit(job, halftonePath.empty() ? nullptr : halftonePath.c_str());
+    const ImxStatus status = HalftoneInit(job, halftonePath[0] == '\0' ? nullptr : halftonePath);
     if (status != IMX_OK) ImxLogEvent(IMX_LOG_ERROR, "ImoDocBegin", "Failed to initialize halftones");
 
     // Without a block (or with the table full) a document is a fax job of its own.

@@ -29,33 +29,43 @@ HMODULE ImoModuleHandle() { return gModule; }
 PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleContext* host, ImoCallbackTable* table,
                                     ImoInstance* instance) {
     if (table == nullptr || instance == nullptr) return IMX_ERR_ARGUMENT;
-    // The first item names the module; then the configuration file and its section.
+    // The first item names the module; then the configuration file and its section. No exception
+    // may leave this entry point, so running out of memory while splitting is -3.
     std::vector<std::string> items;
-    if (configuration != nullptr) {
-        std::string rest = configuration;
-        size_t start = 0;
-        bool first = true;
-        for (;;) {
-            const size_t comma = rest.find(',', start);
-            std::string item = rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-            if (!first && !item.empty() && items.size() < 2) {
-                // A longer item cannot be a path we could open; a cut one might open the wrong file.
-                if (item.size() > kItemChars) {
-                    ImxLogEvent(IMX_LOG_ERROR, "ImoInitialize", "Configuration item too long; uLength: %u",
-                                static_cast<unsigned>(item.size()));
-                    return IMX_ERR_ARGUMENT;
+    try {
+        if (configuration != nullptr) {
+            std::string rest = configuration;
+            size_t start = 0;
+            bool first = true;
+            for (;;) {
+                const size_t comma = rest.find(',', start);
+                std::string item = rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                if (!first && !item.empty() && items.size() < 2) {
+                    // A longer item cannot be a path we could open; a cut one might open the wrong file.
+                    if (item.size() > kItemChars) {
+                        ImxLogEvent(IMX_LOG_ERROR, "ImoInitialize", "Configuration item too long; uLength: %u",
+                                    static_cast<unsigned>(item.size()));
+                        return IMX_ERR_ARGUMENT;
+                    }
+                    items.push_back(item);
                 }
-                items.push_back(item);
+                first = false;
+                if (comma == std::string::npos) break;
+                start = comma + 1;
             }
-            first = false;
-            if (comma == std::string::npos) break;
-            start = comma + 1;
         }
+    } catch (const std::bad_alloc&) {
+        return IMX_ERR_NO_MEMORY;
     }
     auto* job = new (std::nothrow) ImoJob{};
     if (job == nullptr) return IMX_ERR_NO_MEMORY;
     job->config = IMO_CONFIG_DEFAULTS;
-    if (!items.empty()) ImoConfigParse(items[0].c_str(), items.size() > 1 ? items[1].c_str() : "default", &job->config);
+    try {
+        if (!items.empty()) ImoConfigParse(items[0].c_str(), items.size() > 1 ? items[1].c_str() : "default", &job->config);
+    } catch (const std::bad_alloc&) {
+        delete job;
+        return IMX_ERR_NO_MEMORY;
+    }
     std::memset(table, 0, sizeof(*table));
     table->JobAbort = ImoJobAbort;
     table->BandAdd = ImoBandAdd;
