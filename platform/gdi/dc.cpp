@@ -37,6 +37,24 @@ template <class T> HGDIOBJ Swap(T*& slot, T* object) {
 
 using namespace gdi;
 
+namespace {
+
+// Sets one of the DC's integer modes when the value lies in its range; returns the previous mode,
+// or 0 for a bad handle or value.
+int DcModeSet(HDC handle, int Dc::*field, int lowest, int highest, int value) {
+    Dc* dc = Get<Dc>(handle);
+    if (!dc) return 0;
+    if (value < lowest || value > highest) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const int previous = dc->*field;
+    dc->*field = value;
+    return previous;
+}
+
+}  // namespace
+
 HDC CreateCompatibleDC(HDC) {
     Bitmap* bitmap = DefaultBitmap();
     Brush* brush = static_cast<Brush*>(StockObject(WHITE_BRUSH));
@@ -120,51 +138,21 @@ COLORREF GetBkColor(HDC handle) {
     return dc ? dc->bkColor : CLR_INVALID;
 }
 
-int SetBkMode(HDC handle, int mode) {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc) return 0;
-    if (mode != TRANSPARENT && mode != OPAQUE) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    int previous = dc->bkMode;
-    dc->bkMode = mode;
-    return previous;
-}
+int SetBkMode(HDC handle, int mode) { return DcModeSet(handle, &Dc::bkMode, TRANSPARENT, OPAQUE, mode); }
 
 int GetBkMode(HDC handle) {
     Dc* dc = Get<Dc>(handle);
     return dc ? dc->bkMode : 0;
 }
 
-int SetROP2(HDC handle, int mix) {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc) return 0;
-    if (mix < R2_BLACK || mix > R2_WHITE) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    int previous = dc->rop2;
-    dc->rop2 = mix;
-    return previous;
-}
+int SetROP2(HDC handle, int mix) { return DcModeSet(handle, &Dc::rop2, R2_BLACK, R2_WHITE, mix); }
 
 int GetROP2(HDC handle) {
     Dc* dc = Get<Dc>(handle);
     return dc ? dc->rop2 : 0;
 }
 
-int SetStretchBltMode(HDC handle, int mode) {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc) return 0;
-    if (mode < BLACKONWHITE || mode > HALFTONE) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    int previous = dc->stretchMode;
-    dc->stretchMode = mode;
-    return previous;
-}
+int SetStretchBltMode(HDC handle, int mode) { return DcModeSet(handle, &Dc::stretchMode, BLACKONWHITE, HALFTONE, mode); }
 
 int GetStretchBltMode(HDC handle) {
     Dc* dc = Get<Dc>(handle);

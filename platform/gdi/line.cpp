@@ -7,13 +7,6 @@
 
 namespace {
 
-template <typename T>
-T FloorDiv(T a, T b)  // b > 0
-{
-    T q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
 // Merges pixels into horizontal runs before handing them on.
 struct RunBuilder {
     FillSpanSink sink;

@@ -10,18 +10,6 @@ namespace {
 
 using int128 = __int128;
 
-template <typename T>
-T FloorDiv(T a, T b)  // b > 0
-{
-    T q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-template <typename T>
-T CeilDiv(T a, T b)  // b > 0
-{
-    return -FloorDiv<T>(-a, b);
-}
 
 struct Edge {
     int64_t firstRow;  // first row the edge spans

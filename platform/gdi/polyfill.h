@@ -13,6 +13,20 @@
 
 #include "platform/types.h"
 
+// Division rounding towards minus and plus infinity, for coordinates of either sign.
+template <typename T>
+T FloorDiv(T a, T b)  // b > 0
+{
+    T q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+template <typename T>
+T CeilDiv(T a, T b)  // b > 0
+{
+    return -FloorDiv<T>(-a, b);
+}
+
 // Fill coordinates are device pixels with FILL_SHIFT fraction bits, so that flattened curves and
 // wide-pen outlines keep their sub-pixel positions. Integer device points are (x << FILL_SHIFT).
 constexpr int FILL_SHIFT = 4;
