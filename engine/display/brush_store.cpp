@@ -1,0 +1,51 @@
+// The brush store's records are not read yet: a brush record fails its page, and no brush is
+// realised.
+#include "engine/display/brush_store.h"
+
+#include "engine/render_call.h"
+#include "platform/kernel.h"
+
+void BrushStoreInit(BrushStore* store, BitmapStore* bitmaps, OutputModuleContext* device)
+{
+    *store = BrushStore{};
+    store->nextId = 0x7FFFFFFF;
+    store->device = device;
+    store->bitmaps = bitmaps;
+}
+
+void BrushStoreDestroy(BrushStore* store, ResourceCost*)
+{
+    for (BrushEntry*& bucket : store->buckets) {
+        while (bucket != nullptr) {
+            BrushEntry* entry = bucket;
+            bucket = entry->bucketNext;
+            RenderFree(entry);
+        }
+    }
+    store->count = 0;
+}
+
+void BrushStoreTrim(BrushStore*, BandSurface*, uint32_t, ResourceCost*) {}
+
+int BrushDefine(BrushStore*, Stream*)
+{
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return 0;
+}
+
+BrushEntry* BrushLookup(BrushStore* store, ResourceId id)
+{
+    for (BrushEntry* entry = store->buckets[ResourceBucket(id)]; entry != nullptr; entry = entry->bucketNext) {
+        if (entry->head.id == id) {
+            ResourceRefAdd(&entry->head);
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+void BrushRelease(BrushStore*, BrushEntry* brush, int, ResourceCost*) { ResourceRefDrop(&brush->head); }
+void BrushEstimate(BrushStore*, BrushEntry*, BandSurface*, ResourceCost*) {}
+int BrushRealize(BrushStore*, BrushEntry*, const POINT*, BandSurface*, ResourceCost*) { return 0; }
+void BrushCompanionEstimate(BrushStore*, void*, BandSurface*, ResourceCost*) {}
+int BrushCompanionRealize(BrushStore*, void*, const POINT*, BandSurface*, ResourceCost*) { return 0; }
