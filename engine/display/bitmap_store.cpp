@@ -2,7 +2,7 @@
 // drawn without the bitmap it names.
 #include "engine/display/bitmap_store.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill)

@@ -2,7 +2,7 @@
 // realised.
 #include "engine/display/brush_store.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 void BrushStoreInit(BrushStore* store, BitmapStore* bitmaps, OutputModuleContext* device)

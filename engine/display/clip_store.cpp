@@ -1,7 +1,7 @@
 // The clip store's records are not read yet: a clip record fails its page.
 #include "engine/display/clip_store.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 void ClipStoreInit(ClipStore* store, ResourceStore* owner)

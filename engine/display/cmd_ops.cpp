@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 #include "engine/display/source.h"
 

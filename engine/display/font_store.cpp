@@ -1,7 +1,7 @@
 // The font store's records are not read yet: a font or glyph record fails its page.
 #include "engine/display/font_store.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* device)

@@ -5,9 +5,9 @@
 #include "engine/display/cmd_node.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/resource_store.h"
-#include "engine/preamble.h"
-#include "engine/spool_records.h"
-#include "engine/stream.h"
+#include "engine/spool/preamble.h"
+#include "engine/spool/spool_records.h"
+#include "engine/spool/stream.h"
 
 // ---- The reader of each record type ----
 

@@ -1,7 +1,7 @@
 // The path store's records are not read yet: a path record fails its page.
 #include "engine/display/path_store.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 void PathStoreInit(PathStore* store) { *store = PathStore{}; }

@@ -1,7 +1,7 @@
 // The pen store's records are not read yet: a pen record fails its page.
 #include "engine/display/pen_store.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 void PenStoreInit(PenStore* store, BrushStore* brushes, OutputModuleContext* device)

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/display/resource_store.h"
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 
 ResourceBudget* ResourceBudgetCreate(OutputModuleContext* device, uint32_t objectLimit, uint32_t deviceMemoryLimit,
                                      uint32_t memoryLimit)

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "platform/kernel.h"
-#include "engine/stream.h"
+#include "engine/spool/stream.h"
 
 ResourceStore* ResourceStoreCreate(ResourceBudget* budget, Stream* stream)
 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/preamble.h"
+#include "engine/spool/preamble.h"
 #include "outmodule/pelvane_job.h"
 #include "tests/spool/watchdog.h"
 #include "tests/support/memory_stream.h"

@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/export_table.h"
+#include "engine/job/export_table.h"
 #include "platform/resources.h"
 
 namespace {
