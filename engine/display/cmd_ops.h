@@ -20,6 +20,9 @@ struct BrushEntry;
 struct Clip;
 struct Pen;
 struct Source;
+struct BandLayout;
+struct TextureCache;
+struct TextureCacheEntry;
 
 // A window-to-viewport mapping into device pixels with the memory DC that carries it.
 struct CmdMapping {
@@ -237,3 +240,9 @@ bool CmdSlotFilled(uint32_t op, uint32_t slot);
 int CmdSlotClip(CmdNode* node, const RECT* band, RECT* out);
 CmdNode* CmdSlotClone(const CmdNode* node, ResourceStore* store);
 int CmdSlotDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra);
+// Renders an image command (colour class 3) straight into the band layout's conversion buffer in
+// the layout's plane format, turned by the page orientation, and makes an image texture of it,
+// lent until TextureCacheRelease. Null when the rectangle is empty or the texture cannot be made.
+TextureCacheEntry* CmdSlotRenderDirect(BandLayout* layout, OutputModuleContext* output, TextureCache* cache,
+                                       CmdNode* node, ResourceStore* store, void* argument, const RECT* rect,
+                                       const int32_t origin[2], uint8_t* colour);
