@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/byte_order.h"
+#include "engine/common/byte_order.h"
 #include "engine/services/cmm/cmm_stage.h"
 #include "engine/services/cmm/cmm_tags.h"
 #include "tests/cmm/cmm_fixture.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/byte_order.h"
+#include "engine/common/byte_order.h"
 
 namespace {
 
