@@ -280,3 +280,64 @@ TEST(CmmProfile, OpensFromAFileWithItsSizeKnown) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> Be32(std::initializer_list<uint32_t> values) {
+    std::vector<uint8_t> out;
+    for (uint32_t v : values)
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
+    return out;
+}
+
+// An mft1 head: inputs, outputs and grid points, the identity matrix; tables follow as given.
+std::vector<uint8_t> Lut8Head(uint8_t inputs, uint8_t outputs, uint8_t points) {
+    std::vector<uint8_t> b = Be32({CmmSignature("mft1"), 0});
+    b.insert(b.end(), {inputs, outputs, points, 0});
+    for (int i = 0; i < 9; ++i) {
+        const std::vector<uint8_t> v = Be32({i % 4 == 0 ? 0x10000u : 0u});
+        b.insert(b.end(), v.begin(), v.end());
+    }
+    return b;
+}
+
+// Tags whose counts do not fit them, or that ask for more than a grid may hold, are refused.
+TEST(CmmTags, DamagedTagsFailWithTheirTypesStatus) {
+    std::vector<uint8_t> fullLut = Lut8Head(3, 3, 2);
+    fullLut.resize(fullLut.size() + 256 * 3 + 8 * 3 + 256 * 3, 0x80);
+    std::vector<uint8_t> shortLut = fullLut;
+    shortLut.pop_back();
+    const struct {
+        const char* what;
+        std::vector<uint8_t> tag;
+        int reader;  // 0 curve, 1 lut, 2 xyz
+        CmmStatus status;
+    } cases[] = {
+        {"curve count beyond its tag", Be32({CmmSignature("curv"), 0, 3, 0}), 0, CMM_STATUS_BAD_CURVE},
+        {"huge curve count", Be32({CmmSignature("curv"), 0, 0x80000000u}), 0, CMM_STATUS_BAD_CURVE},
+        {"not a curve", Be32({CmmSignature("para"), 0, 0}), 0, CMM_STATUS_BAD_CURVE},
+        {"lut complete", fullLut, 1, 0},
+        {"lut one byte short", shortLut, 1, CMM_STATUS_BAD_LUT},
+        {"lut of one grid point", Lut8Head(3, 3, 1), 1, CMM_STATUS_BAD_LUT},
+        {"lut grid beyond 64 MB", Lut8Head(8, 15, 255), 1, CMM_STATUS_BAD_LUT},
+        {"lut without inputs", Lut8Head(0, 3, 2), 1, CMM_STATUS_BAD_LUT},
+        {"not a lut", Be32({CmmSignature("mAB "), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 1, CMM_STATUS_BAD_LUT},
+        {"xyz too short", Be32({CmmSignature("XYZ "), 0, 1, 2}), 2, CMM_STATUS_BAD_XYZ},
+    };
+    for (const auto& c : cases) {
+        CmmGlobalsFixture f;
+        CmmObject profile{}, stage{};
+        CmmProfileNew(f.g(), &profile, 0);
+        CmmProfileSetTag(f.g(), &profile, CmmSignature("test"), static_cast<uint32_t>(c.tag.size()), c.tag.data());
+        float xyz[3];
+        if (c.reader == 0) CmmTagReadCurve(f.g(), &profile, CmmSignature("test"), true, &stage);
+        if (c.reader == 1) CmmTagReadLut(f.g(), &profile, CmmSignature("test"), &stage);
+        if (c.reader == 2) CmmTagReadXyz(f.g(), &profile, CmmSignature("test"), xyz);
+        EXPECT_EQ(f.g()->status, c.status) << c.what;
+        EXPECT_EQ(stage.block != nullptr, c.status == 0) << c.what;
+        CmmObjectRelease(f.g(), &stage);
+        CmmObjectRelease(f.g(), &profile);
+    }
+}
+
+}  // namespace
