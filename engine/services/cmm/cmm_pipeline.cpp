@@ -72,7 +72,8 @@ void CmmPipelineCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32
     for (uint32_t i = 0; i < inputs; ++i) nodes *= points;
     const uint64_t gridBytes = nodes * outputs;
     const uint64_t tables = sizeof(uint32_t) * ((inputs < 5 ? (1u << inputs) : 0) + 8 + 256 * inputs) + 256 * inputs;
-    const uint64_t bodySize = offsetof(CmmPipeline, tables) + tables + gridBytes;
+    // Four spare bytes behind the grid let the three-input kernels load a node as one word.
+    const uint64_t bodySize = offsetof(CmmPipeline, tables) + tables + gridBytes + 4;
     if (gridBytes > CMM_MAX_GRID_BYTES || bodySize > UINT32_MAX) {
         CmmRaise(g, CMM_STATUS_BAD_LUT);
         return;
@@ -97,6 +98,9 @@ void CmmPipelineCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32
     const uint32_t cellBits = inputs == 1 ? 8 : static_cast<uint32_t>(std::bit_width(points - 2));
     p->fractionBits = static_cast<uint8_t>(8 - cellBits);
     p->fractionMask = static_cast<uint8_t>((1u << p->fractionBits) - 1);
+    // One input has a node for every byte: no fractions.
+    for (uint32_t x = 0; x < 256 && inputs > 1; ++x)
+        p->fractions[x] = static_cast<uint8_t>(((x & p->fractionMask) << (8 - p->fractionBits)) | (x >> p->fractionBits));
     uint32_t* strides = p->strides;
     uint32_t stride = outputs;
     for (uint32_t i = inputs; i-- > 0;) {

@@ -26,6 +26,7 @@ struct CmmPipeline {
     uint8_t* inputTables;     // inputs x 256
     uint8_t* grid;            // points^inputs x outputs
     uint32_t strides[CMM_PIPELINE_MAX_CHANNELS];  // grid bytes per step of each input
+    uint8_t fractions[256];   // each input byte's fraction of its cell, 0..255
     uint32_t serializedSize;  // of the "mft1" tag
     uint32_t gridBytes;
     alignas(8) uint8_t tables[8];
@@ -41,3 +42,5 @@ inline CmmPipeline* CmmPipelineOf(CmmObject* handle) { return static_cast<CmmPip
 void CmmPipelineRun(CmmGlobals* g, CmmObject* pipeline, CmmObject* source, CmmObject* destination);
 // The kernel for an input and output count.
 CmmKernel CmmKernelSelect(uint32_t inputs, uint32_t outputs);
+// The generic kernel (any counts, by the bitmaps' channel orders): the reference of the others.
+void CmmKernelGeneric(const CmmPipeline* pipeline, CmmBitmap* source, CmmBitmap* destination);
