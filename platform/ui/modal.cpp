@@ -215,7 +215,9 @@ BOOL FileDialog(OPENFILENAMEW* request, bool save)
         chosen = FromQString(path);
         ok = !path.isEmpty();
     }
-    if (!ok)
+    // A path that does not fit the caller's buffer is refused whole, as a cut path would name
+    // another file.
+    if (!ok || chosen.size() >= request->nMaxFile)
         return FALSE;
     TextCopyOut(chosen, request->lpstrFile, static_cast<int>(request->nMaxFile));
     return TRUE;

@@ -114,7 +114,8 @@ public:
             return TRUE;
         }
         case PSM_GETCURRENTPAGEHWND:
-            return reinterpret_cast<LRESULT>(Current() ? HandleOf(Current()) : nullptr);
+            // Null once the sheet has ended: the way to ask whether it is still open.
+            return reinterpret_cast<LRESULT>(Current() && !self->ended ? HandleOf(Current()) : nullptr);
         default:
             handled = false;
             return 0;

@@ -278,7 +278,7 @@ TEST_F(WindowLayer, SheetCreatesPagesWhenShownAndAppliesThemInOrder)
         SendMessageW(window, PSM_PRESSBUTTON, PSBTN_OK, 0);
         EXPECT_EQ(PagesNotified(PSN_APPLY), (std::vector<HWND>{first, second}));
         EXPECT_EQ(tabs->currentIndex(), 1);
-        EXPECT_TRUE(IsWindow(window));
+        EXPECT_EQ(reinterpret_cast<HWND>(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0)), second);
 
         // Help goes to the current page; then OK by mouse closes the sheet.
         SendMessageW(window, PSM_PRESSBUTTON, PSBTN_HELP, 0);
@@ -289,6 +289,7 @@ TEST_F(WindowLayer, SheetCreatesPagesWhenShownAndAppliesThemInOrder)
             if (button->text() == QStringLiteral("OK"))
                 QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_EQ(PagesNotified(PSN_APPLY), (std::vector<HWND>{first, second}));
+        EXPECT_EQ(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0), 0);  // ended
     });
     EXPECT_EQ(PropertySheetW(&sheet.header), 1);
     EXPECT_FALSE(IsWindow(first));
@@ -337,9 +338,15 @@ TEST_F(WindowLayer, MessageBoxesAndFileDialogsGoThroughTheirHooks)
         chosen = u"/a/long/picture.bmp";
         return true;
     });
-    EXPECT_TRUE(GetOpenFileNameW(&request));
+    EXPECT_FALSE(GetOpenFileNameW(&request));  // does not fit: refused, never cut to another name
     EXPECT_FALSE(sawSave);
-    EXPECT_EQ(std::u16string(path), u"/a/long");  // cut to the buffer
+    request.nMaxFile = 8;
+    platform::ui::SetFileDialogHook([](bool, const OPENFILENAMEW&, std::u16string& chosen) {
+        chosen = u"/a.bmp";
+        return true;
+    });
+    EXPECT_TRUE(GetOpenFileNameW(&request));
+    EXPECT_EQ(std::u16string(path), u"/a.bmp");
     platform::ui::SetFileDialogHook([](bool, const OPENFILENAMEW&, std::u16string&) { return false; });
     EXPECT_FALSE(GetSaveFileNameW(&request));
 }

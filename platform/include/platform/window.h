@@ -174,7 +174,8 @@ struct OPENFILENAMEW {
     DWORD FlagsEx;
 };
 static_assert(sizeof(OPENFILENAMEW) == 152);
-// 1 when the user chose a file (written to lpstrFile, cut to nMaxFile - 1), 0 otherwise.
+// 1 when the user chose a file (written to lpstrFile), 0 otherwise, also when the chosen path does
+// not fit nMaxFile - 1 units.
 BOOL GetOpenFileNameW(OPENFILENAMEW* ofn);
 BOOL GetSaveFileNameW(OPENFILENAMEW* ofn);
 
@@ -237,7 +238,7 @@ struct PSHNOTIFY {
 
 #define PSM_SETCURSEL (WM_USER + 101)
 #define PSM_PRESSBUTTON (WM_USER + 112)
-#define PSM_GETCURRENTPAGEHWND (WM_USER + 118)
+#define PSM_GETCURRENTPAGEHWND (WM_USER + 118)  // null once the sheet has ended
 #define PSBTN_OK 3
 #define PSBTN_CANCEL 5
 #define PSBTN_HELP 6
