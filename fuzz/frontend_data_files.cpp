@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "frontend/common/fax_store.h"
-#include "../platform/kernel/wide_text.h"
 
 namespace {
 
@@ -24,7 +23,11 @@ std::u16string WriteFile(const std::string& name, const uint8_t* data, size_t si
     }();
     std::ofstream(folder + name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
                                                                            static_cast<std::streamsize>(size));
-    return platform::Utf8ToUtf16(folder + name);
+    const std::string path = folder + name;
+    std::u16string wide(path.size(), u'\0');
+    wide.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), static_cast<int>(wide.size()))));
+    return wide;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <string_view>
 
-#include "../kernel/wide_text.h"
+#include "ui_internal.h"
 
 namespace platform::ui {
 namespace {
@@ -85,7 +85,7 @@ std::optional<DialogTemplate> DialogTemplateParse(std::span<const unsigned char>
                 return std::nullopt;
             dialog.font = words[3];
             if (words.size() > 5)
-                dialog.caption = Utf8ToUtf16(words[5]);
+                dialog.caption = Utf8To16(words[5]);
             headerSeen = true;
             continue;
         }
@@ -99,7 +99,7 @@ std::optional<DialogTemplate> DialogTemplateParse(std::span<const unsigned char>
             return std::nullopt;
         for (size_t w = 6; w < words.size(); ++w) {
             if (quoted[w]) {
-                item.text = Utf8ToUtf16(words[w]);
+                item.text = Utf8To16(words[w]);
                 continue;
             }
             bool flagKnown = false;

@@ -7,7 +7,6 @@
 
 #include "platform/window_hooks.h"
 #include "ui_internal.h"
-#include "../kernel/wide_text.h"
 
 namespace platform::ui {
 namespace {
@@ -53,12 +52,12 @@ std::u16string PopupText(const std::string& path, UINT topic)
     }
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
-    return Utf8ToUtf16(text);
+    return Utf8To16(text);
 }
 
 HWND PopupShow(HWND window, const std::string& file, UINT topic, POINT at, std::u16string_view font)
 {
-    const std::u16string text = PopupText(NativePath(InnerPath(file)), topic);
+    const std::u16string text = PopupText(NativeName(InnerPath(file)), topic);
     if (text.empty())
         return nullptr;
     if (auto& hook = TheHelpHooks().popup) {
@@ -85,10 +84,10 @@ extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LP
 {
     if (!file)
         return nullptr;
-    const std::string path = platform::WideToUtf8(file);
+    const std::string path = Utf16To8(file);
     switch (command) {
     case HH_HELP_CONTEXT: {
-        const std::string page = platform::NativePath(path) + "/" + std::to_string(data) + ".html";
+        const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
         if (!std::ifstream(page).good())
             return nullptr;
         if (auto& hook = TheHelpHooks().topic)

@@ -71,5 +71,9 @@ int TextCopyOut(const std::u16string& text, LPWSTR buffer, int size);
 std::u16string TextOf(LPCWSTR text);
 QString ToQString(std::u16string_view text);
 std::u16string FromQString(const QString& text);
+std::u16string Utf8To16(std::string_view text);
+std::string Utf16To8(std::u16string_view text);
+// A file name as this platform spells it: a back slash is a folder separator.
+std::string NativeName(std::string name);
 
 }  // namespace platform::ui

@@ -102,6 +102,19 @@ std::u16string FromQString(const QString& text)
     return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
 }
 
+std::u16string Utf8To16(std::string_view text)
+{
+    return FromQString(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+std::string Utf16To8(std::u16string_view text) { return ToQString(text).toStdString(); }
+
+std::string NativeName(std::string name)
+{
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
 std::u16string TextOf(LPCWSTR text) { return text ? std::u16string(text) : std::u16string(); }
 
 int TextCopyOut(const std::u16string& text, LPWSTR buffer, int size)

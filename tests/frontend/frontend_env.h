@@ -7,6 +7,17 @@
 #include <string>
 
 #include "../platform/scratch_dir.h"
+#include "platform/kernel.h"
+
+// UTF-8 to UTF-16 through the platform's own conversion.
+inline std::u16string Wide(const std::string& text)
+{
+    std::u16string wide(text.size(), u'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                      static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return wide;
+}
 
 class FrontendEnv {
 public:

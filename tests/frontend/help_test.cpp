@@ -68,7 +68,7 @@ std::u16string PopupText(int topic)
             text += line;
         }
     }
-    return platform::Utf8ToUtf16(text);
+    return QString::fromStdString(text).toStdU16String();
 }
 
 TEST_F(Help, HelpButtonOpensEachPagesTopic)

@@ -14,7 +14,7 @@
 #include "frontend/sheet/sheet_state.h"
 #include "frontend_env.h"
 #include "platform/window_hooks.h"
-#include "../../platform/kernel/wide_text.h"
+#include <QString>
 
 inline ContactRecord MakeContact(const char16_t* key, const char16_t* name, const char16_t* fax)
 {
@@ -43,7 +43,7 @@ protected:
         key_ = FaxKeyName(prefix_);
         WCHAR folder[1024];
         FaxDataDirGet(folder);
-        dataFolder_ = platform::Utf16ToUtf8(folder);
+        dataFolder_ = Narrow(folder);
         platform::ui::SetMessageBoxHook([this](HWND, std::u16string_view text, std::u16string_view caption, UINT) {
             messages_.emplace_back(text);
             EXPECT_EQ(caption, u"Ошибка");
@@ -58,7 +58,8 @@ protected:
         platform::ui::SetHelpPopupHook({});
     }
 
-    std::string Prefix() const { return platform::Utf16ToUtf8(prefix_); }
+    std::string Prefix() const { return Narrow(prefix_); }
+    static std::string Narrow(const std::u16string& text) { return QString::fromStdU16String(text).toStdString(); }
 
     template <typename Record>
     void WriteValue(const char16_t* name, const Record& record)

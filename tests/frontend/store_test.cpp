@@ -10,11 +10,8 @@
 
 #include "frontend/common/fax_store.h"
 #include "frontend_env.h"
-#include "../../platform/kernel/wide_text.h"
 
 namespace {
-
-std::u16string Wide(const std::string& text) { return platform::Utf8ToUtf16(text); }
 
 std::vector<BYTE> Bytes(const BYTE* block)
 {

@@ -5,6 +5,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // ---- Last error: one value per thread, in Windows numbering ----
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -364,3 +367,5 @@ BOOL CreateDirectoryW(LPCWSTR name, SECURITY_ATTRIBUTES* security);
 #define CP_UTF8 65001u
 UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int count, LPWSTR wide, int wideSize);
+
+#pragma GCC visibility pop

@@ -16,6 +16,9 @@
 
 #include "platform/kernel.h"
 
+// Declarations from here on are the window layer's exports.
+#pragma GCC visibility push(default)
+
 typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 FAX_DECLARE_HANDLE(HCURSOR);
 FAX_DECLARE_HANDLE(HPROPSHEETPAGE);
@@ -271,3 +274,5 @@ struct HH_POPUP {
     LPCWSTR pszFont;
 };
 static_assert(sizeof(HH_POPUP) == 72);
+
+#pragma GCC visibility pop

@@ -8,6 +8,9 @@
 
 #include "platform/window.h"
 
+// Declarations from here on are the window layer's exports.
+#pragma GCC visibility push(default)
+
 namespace platform::ui {
 
 // Called for every MessageBoxW; returns the button pressed. Default: a Qt message box.
@@ -44,3 +47,5 @@ void SetHelpPopupHook(HelpPopupHook hook);
 // (window: the control; data: pairs of control id and topic ended by 0). Returns the window for
 // a shown page or popup, null when nothing was shown.
 extern "C" HWND HtmlHelpW(HWND window, LPCWSTR file, UINT command, DWORD_PTR data);
+
+#pragma GCC visibility pop

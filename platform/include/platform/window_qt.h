@@ -4,6 +4,9 @@
 
 #include "platform/window.h"
 
+// Declarations from here on are the window layer's exports.
+#pragma GCC visibility push(default)
+
 class QWidget;
 
 namespace platform::ui {
@@ -11,3 +14,5 @@ QWidget* WidgetOf(HWND window);
 // The window handle a widget shows, or null.
 HWND WindowOf(const QWidget* widget);
 }  // namespace platform::ui
+
+#pragma GCC visibility pop
