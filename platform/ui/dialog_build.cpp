@@ -129,6 +129,7 @@ QWidget* ControlWidget(const ItemTemplate& item, QWidget* container, Kind& kind)
     kind = Kind::ListView;
     auto* list = new QTreeWidget(container);
     list->setRootIsDecorated(false);
+    list->setHeaderHidden(true);  // until the list's columns are inserted
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     return list;
 }
@@ -223,7 +224,9 @@ Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window*
     for (const ItemTemplate& item : parsed->items) {
         Kind controlKind;
         QWidget* widget = ControlWidget(item, container, controlKind);
-        widget->setGeometry(px(item.x), py(item.y), px(item.cx), py(item.cy));
+        // A drop-down list's template height includes its open list; the closed box is one line.
+        const int height = controlKind == Kind::Combo ? std::min(py(item.cy), py(12)) : py(item.cy);
+        widget->setGeometry(px(item.x), py(item.y), px(item.cx), height);
         widget->setEnabled(!(item.flags & kDisabled));
         widget->setVisible(!(item.flags & kHidden));
         Window* control = WindowCreate(controlKind, dialog, item.id, widget);
