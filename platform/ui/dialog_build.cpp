@@ -232,6 +232,8 @@ Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window*
         Window* control = WindowCreate(controlKind, dialog, item.id, widget);
         control->digitsOnly = item.flags & kNumber;
         ControlConnect(control);
+        if (controlKind == Kind::ListView)
+            ListViewAttach(control, item.flags & kSortAscending);
     }
     return dialog;
 }

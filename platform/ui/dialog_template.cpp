@@ -57,7 +57,7 @@ constexpr struct {
     std::string_view name;
     unsigned flag;
 } kFlags[] = {{"HIDDEN", kHidden}, {"DISABLED", kDisabled}, {"READONLY", kReadOnly}, {"NUMBER", kNumber},
-              {"AUTOHSCROLL", kAutoHScroll}};
+              {"AUTOHSCROLL", kAutoHScroll}, {"SORTASCENDING", kSortAscending}};
 
 }  // namespace
 

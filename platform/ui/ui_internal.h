@@ -66,6 +66,9 @@ void ModalRun(Window* top, QDialog* dialog, const std::function<void()>& cancel)
 // A top-level dialog widget whose close box and Escape key run cancel.
 QDialog* ModalDialogCreate(HWND owner, const std::function<void()>& cancel);
 
+// Gives a list view window its model and view (the tree widget is its widget).
+void ListViewAttach(Window* list, bool sortAscending);
+
 // Copies a UTF-16 text into a caller's buffer of size units; returns the units copied.
 int TextCopyOut(const std::u16string& text, LPWSTR buffer, int size);
 std::u16string TextOf(LPCWSTR text);

@@ -5,8 +5,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QHeaderView>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <QTest>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -38,12 +41,17 @@ constexpr char kPage[] =
     "EDITTEXT 21 10 10 100 12\n"
     "CHECKBOX 22 10 30 80 10 \"Tick\"\n"
     "GROUPBOX 23 5 50 140 25 \"Box\"\n";
+constexpr char kLists[] =
+    "DIALOG 200 120 \"Tahoma\" 8\n"
+    "LISTVIEW 31 5 5 90 100 SORTASCENDING\n"
+    "LISTVIEW 32 105 5 90 100\n";
 constexpr char kBroken[] = "DIALOG 10 10 \"Tahoma\" 8\nSLIDER 1 0 0 5 5\n";
 
 FAX_RESOURCE_TABLE(UiTestResources,
                    {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(100), kDialog, sizeof kDialog - 1},
                    {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(200), kPage, sizeof kPage - 1},
-                   {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(300), kBroken, sizeof kBroken - 1});
+                   {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(300), kBroken, sizeof kBroken - 1},
+                   {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(400), kLists, sizeof kLists - 1});
 
 struct Message {
     HWND window;
@@ -349,6 +357,122 @@ TEST_F(WindowLayer, MessageBoxesAndFileDialogsGoThroughTheirHooks)
     EXPECT_EQ(std::u16string(path), u"/a.bmp");
     platform::ui::SetFileDialogHook([](bool, const OPENFILENAMEW&, std::u16string&) { return false; });
     EXPECT_FALSE(GetSaveFileNameW(&request));
+}
+
+int InsertRow(HWND list, int at, const char16_t* text, LPARAM param)
+{
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_IMAGE;
+    item.iItem = at;
+    item.pszText = const_cast<LPWSTR>(text);
+    item.lParam = param;
+    item.iImage = 2;
+    return static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+std::vector<std::u16string> Texts(HWND list, int column)
+{
+    std::vector<std::u16string> texts;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        WCHAR text[32] = {};
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 32;
+        SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+        texts.emplace_back(text);
+    }
+    return texts;
+}
+
+// Orders rows by parameter, descending; the data argument is checked to arrive.
+int ByParamDescending(LPARAM a, LPARAM b, LPARAM data)
+{
+    EXPECT_EQ(data, 77);
+    return static_cast<int>(b - a);
+}
+
+TEST_F(WindowLayer, ListViewsKeepWindowsSemantics)
+{
+    platform::ui::SetModalHook([](HWND dialog) {
+        HWND sorted = GetDlgItem(dialog, 31), plain = GetDlgItem(dialog, 32);
+        LVCOLUMNW column{};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = 60;
+        column.pszText = const_cast<LPWSTR>(u"Имя");
+        EXPECT_EQ(SendMessageW(sorted, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column)), 0);
+        column.pszText = const_cast<LPWSTR>(u"Факс");
+        EXPECT_EQ(SendMessageW(sorted, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column)), 1);
+
+        // A sorted list puts each row at its place by text, whatever position is asked for.
+        EXPECT_EQ(InsertRow(sorted, 0, u"Cid", 2), 0);
+        EXPECT_EQ(InsertRow(sorted, 0, u"Ann", 0), 0);
+        EXPECT_EQ(InsertRow(sorted, 0, u"Bob", 1), 1);
+        EXPECT_EQ(InsertRow(sorted, 9, u"Ann", 6000), 1);  // equal texts: after the earlier one
+        EXPECT_EQ(Texts(sorted, 0), (std::vector<std::u16string>{u"Ann", u"Ann", u"Bob", u"Cid"}));
+        // An unsorted list takes the position asked for, clamped to the end.
+        InsertRow(plain, 0, u"x", 1);
+        InsertRow(plain, 0, u"y", 2);
+        InsertRow(plain, 7, u"z", 3);
+        EXPECT_EQ(Texts(plain, 0), (std::vector<std::u16string>{u"y", u"x", u"z"}));
+
+        // Sub-item texts, find by parameter, focus and selection.
+        LVITEMW text{};
+        text.iSubItem = 1;
+        text.pszText = const_cast<LPWSTR>(u"333");
+        SendMessageW(sorted, LVM_SETITEMTEXTW, 3, reinterpret_cast<LPARAM>(&text));
+        EXPECT_EQ(Texts(sorted, 1)[3], u"333");
+        LVFINDINFOW find{LVFI_PARAM, nullptr, 6000, {0, 0}, 0};
+        EXPECT_EQ(SendMessageW(sorted, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)), 1);
+        find.lParam = 42;
+        EXPECT_EQ(SendMessageW(sorted, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)), -1);
+        EXPECT_EQ(SendMessageW(sorted, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), -1);
+        LVITEMW state{};
+        state.state = state.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        SendMessageW(sorted, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&state));
+        SendMessageW(sorted, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+        EXPECT_EQ(SendMessageW(sorted, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 0);  // one focus
+        EXPECT_EQ(SendMessageW(sorted, LVM_GETNEXTITEM, 0, LVNI_SELECTED), 2);
+        LVITEMW get{};
+        get.mask = LVIF_PARAM | LVIF_IMAGE | LVIF_STATE;
+        get.iItem = 2;
+        get.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+        ASSERT_TRUE(SendMessageW(sorted, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&get)));
+        EXPECT_EQ(get.lParam, 1);
+        EXPECT_EQ(get.iImage, 2);
+        EXPECT_EQ(get.state, LVIS_SELECTED);
+
+        // Sorting by the caller's comparison of parameters; deleting rows.
+        EXPECT_TRUE(SendMessageW(sorted, LVM_SORTITEMS, 77, reinterpret_cast<LPARAM>(&ByParamDescending)));
+        EXPECT_EQ(Texts(sorted, 0), (std::vector<std::u16string>{u"Ann", u"Cid", u"Bob", u"Ann"}));
+        EXPECT_TRUE(SendMessageW(sorted, LVM_DELETEITEM, 0, 0));
+        EXPECT_FALSE(SendMessageW(sorted, LVM_DELETEITEM, 9, 0));
+        EXPECT_EQ(Texts(sorted, 0), (std::vector<std::u16string>{u"Cid", u"Bob", u"Ann"}));
+
+        // A click focuses and selects the row and notifies the dialog; so do double and right clicks.
+        messages.clear();
+        auto* view = static_cast<QTreeWidget*>(platform::ui::WidgetOf(sorted));
+        const QPoint second = view->visualItemRect(view->topLevelItem(1)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, second);
+        EXPECT_EQ(SendMessageW(sorted, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 1);
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, second);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, second);
+        std::vector<int> codes;
+        for (const Message& m : Of(WM_NOTIFY))
+            codes.push_back(m.notifyCode);
+        EXPECT_NE(std::find(codes.begin(), codes.end(), NM_CLICK), codes.end());
+        EXPECT_NE(std::find(codes.begin(), codes.end(), NM_RCLICK), codes.end());
+        EXPECT_NE(std::find(codes.begin(), codes.end(), NM_DBLCLK), codes.end());
+        messages.clear();
+        view->header()->sectionClicked(1);
+        ASSERT_EQ(Of(WM_NOTIFY).size(), 1u);
+        EXPECT_EQ(Of(WM_NOTIFY)[0].notifyCode, LVN_COLUMNCLICK);
+        EXPECT_TRUE(SendMessageW(sorted, LVM_DELETEALLITEMS, 0, 0));
+        EXPECT_EQ(SendMessageW(sorted, LVM_GETITEMCOUNT, 0, 0), 0);
+        EndDialog(dialog, 1);
+    });
+    EXPECT_EQ(DialogBoxParamW(nullptr, MAKEINTRESOURCEW(400), nullptr, CALLBACK_Record, 0), 1);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 //     <KIND> <id> <x> <y> <width> <height> [FLAGS...] ["<text>"]
 // in dialog units. KIND: LTEXT, RTEXT, CTEXT, GROUPBOX, EDITTEXT, PUSHBUTTON, DEFPUSHBUTTON,
 // CHECKBOX (automatic), COMBOBOX (drop-down list), VSCROLL (a spin bar), LISTVIEW (report view).
-// FLAGS: HIDDEN, DISABLED, READONLY, NUMBER, AUTOHSCROLL. A horizontal dialog unit is a quarter of
+// FLAGS: HIDDEN, DISABLED, READONLY, NUMBER, AUTOHSCROLL, SORTASCENDING (a list view). A horizontal dialog unit is a quarter of
 // the font's average letter width, a vertical one an eighth of its height, as on Windows.
 //
 // Modal loops (DialogBoxParamW, PropertySheetW, MessageBoxW, the file dialogs) go through hooks
@@ -257,6 +257,102 @@ BOOL DestroyPropertySheetPage(HPROPSHEETPAGE page);
 // WM_HELP and a right click WM_CONTEXTMENU to the page that holds it. The page descriptions are
 // destroyed with the sheet.
 INT_PTR PropertySheetW(const PROPSHEETHEADERW* header);
+
+// ---- List views ----
+// Report views over the layer's own model, with Windows' list-view semantics: rows with a text
+// per column, a picture index, a parameter and state bits; a list made with SORTASCENDING in its
+// template inserts each row at its place by the text of column 0 (lstrcmpW), whatever position
+// was asked for; LVM_SORTITEMS orders the rows by the caller's comparison of their parameters.
+// Clicks reach the dialog as NM_CLICK, NM_DBLCLK, NM_RCLICK (a click also focuses and selects the
+// row), a header click as LVN_COLUMNCLICK. Pictures of image lists are kept but not drawn.
+#define LVM_SETIMAGELIST 0x1003u
+#define LVM_GETITEMCOUNT 0x1004u
+#define LVM_DELETEITEM 0x1008u
+#define LVM_DELETEALLITEMS 0x1009u
+#define LVM_GETNEXTITEM 0x100Cu
+#define LVM_SETITEMSTATE 0x102Bu
+#define LVM_GETITEMSTATE 0x102Cu
+#define LVM_SORTITEMS 0x1030u
+#define LVM_GETITEMW 0x104Bu
+#define LVM_SETITEMW 0x104Cu
+#define LVM_INSERTITEMW 0x104Du
+#define LVM_FINDITEMW 0x1053u
+#define LVM_INSERTCOLUMNW 0x1061u
+#define LVM_GETITEMTEXTW 0x1073u
+#define LVM_SETITEMTEXTW 0x1074u
+
+#define LVIF_TEXT 0x0001u
+#define LVIF_IMAGE 0x0002u
+#define LVIF_PARAM 0x0004u
+#define LVIF_STATE 0x0008u
+#define LVIS_FOCUSED 0x0001u
+#define LVIS_SELECTED 0x0002u
+#define LVIS_CUT 0x0004u
+#define LVIS_DROPHILITED 0x0008u
+#define LVNI_ALL 0x0000u
+#define LVNI_FOCUSED 0x0001u
+#define LVNI_SELECTED 0x0002u
+#define LVFI_PARAM 0x0001u
+#define LVCF_WIDTH 0x0002u
+#define LVCF_TEXT 0x0004u
+#define LVCF_SUBITEM 0x0008u
+
+#define NM_CLICK (-2)
+#define NM_DBLCLK (-3)
+#define NM_RCLICK (-5)
+#define NM_RDBLCLK (-6)
+#define LVN_COLUMNCLICK (-108)
+
+struct LVITEMW {
+    UINT mask;
+    int iItem;
+    int iSubItem;
+    UINT state;
+    UINT stateMask;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iImage;
+    LPARAM lParam;
+    int iIndent;
+    int iGroupId;
+    UINT cColumns;
+    UINT* puColumns;
+    int* piColFmt;
+    int iGroup;
+};
+struct LVCOLUMNW {
+    UINT mask;
+    int fmt;
+    int cx;
+    LPWSTR pszText;
+    int cchTextMax;
+    int iSubItem;
+    int iImage;
+    int iOrder;
+    int cxMin;
+    int cxDefault;
+    int cxIdeal;
+};
+struct LVFINDINFOW {
+    UINT flags;
+    LPCWSTR psz;
+    LPARAM lParam;
+    POINT pt;
+    UINT vkDirection;
+};
+// NM_CLICK and the other clicks carry the row; LVN_COLUMNCLICK the column in iSubItem.
+struct NMITEMACTIVATE {
+    NMHDR hdr;
+    int iItem;
+    int iSubItem;
+    UINT uNewState;
+    UINT uOldState;
+    UINT uChanged;
+    POINT ptAction;
+    LPARAM lParam;
+    UINT uKeyFlags;
+};
+typedef int (*PFNLVCOMPARE)(LPARAM, LPARAM, LPARAM);
 
 // ---- HTML help ----
 #define HH_DISPLAY_TEXT_POPUP 0x000E
