@@ -13,6 +13,17 @@ INT_PTR NotifyResult(HWND page, LRESULT result)
     return result != 0;
 }
 
+// Both pages answer the sheet's help and apply notifications alike, each with its own topic and
+// apply rule.
+INT_PTR PageNotify(HWND page, LPARAM lParam, DWORD topic, LRESULT (*apply)(HWND, FaxSheetState*))
+{
+    switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
+    case static_cast<UINT>(PSN_HELP): HelpShow(page, topic); return 0;
+    case static_cast<UINT>(PSN_APPLY): return NotifyResult(page, apply(page, PageState(page)));
+    default: return 0;
+    }
+}
+
 // What both pages do alike with help messages.
 bool PageHelpMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -76,14 +87,8 @@ INT_PTR SendListPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
     }
     if (PageHelpMessage(page, message, wParam, lParam))
         return TRUE;
-    if (message == WM_NOTIFY) {
-        FaxSheetState* state = PageState(page);
-        switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
-        case static_cast<UINT>(PSN_HELP): HelpShow(page, kHelpTopicSendPage); return 0;
-        case static_cast<UINT>(PSN_APPLY): return NotifyResult(page, SendListPageApply(page, state));
-        default: return 0;
-        }
-    }
+    if (message == WM_NOTIFY)
+        return PageNotify(page, lParam, kHelpTopicSendPage, SendListPageApply);
     return 0;
 }
 
@@ -111,14 +116,8 @@ INT_PTR CoverPagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         SendDlgItemMessageW(page, 3622, EM_SETSEL, 0, 0);
         return TRUE;
     }
-    if (message == WM_NOTIFY) {
-        FaxSheetState* state = PageState(page);
-        switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
-        case static_cast<UINT>(PSN_HELP): HelpShow(page, kHelpTopicCoverPage); return 0;
-        case static_cast<UINT>(PSN_APPLY): return NotifyResult(page, CoverPagePageApply(page, state));
-        default: return 0;
-        }
-    }
+    if (message == WM_NOTIFY)
+        return PageNotify(page, lParam, kHelpTopicCoverPage, CoverPagePageApply);
     return 0;
 }
 

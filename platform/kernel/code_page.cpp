@@ -26,3 +26,23 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int count, LPWSTR wid
     converted.copy(wide, converted.size());
     return needed;
 }
+
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int count, LPSTR text, int textSize, LPCSTR defaultChar,
+                        BOOL* usedDefault)
+{
+    if (!wide || count < -1 || textSize < 0 || codePage != CP_UTF8 || defaultChar || usedDefault) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const size_t length = count == -1 ? platform::WideLength(wide) + 1 : static_cast<size_t>(count);
+    const std::string converted = platform::Utf16ToUtf8(std::u16string_view(wide, length));
+    const int needed = static_cast<int>(converted.size());
+    if (textSize == 0)
+        return needed;
+    if (!text || needed > textSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    converted.copy(text, converted.size());
+    return needed;
+}

@@ -35,6 +35,11 @@ TEST(CodePage, AnsiIs1251)
     EXPECT_EQ(std::u16string(wide), u"\u041f\u0440\u0438\u043d\u0442\u0435\u0440 1");
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, 3, wide, 2), 0);  // does not fit
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+    char narrow[32] = {};
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, 32, nullptr, nullptr), 17);  // 7 x 2 + 2 + the terminator
+    EXPECT_STREQ(narrow, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBD\xD1\x82\xD0\xB5\xD1\x80 1");
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, 32, nullptr, nullptr), 0);  // UTF-8 only
 }
 
 }  // namespace

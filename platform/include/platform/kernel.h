@@ -367,5 +367,9 @@ BOOL CreateDirectoryW(LPCWSTR name, SECURITY_ATTRIBUTES* security);
 #define CP_UTF8 65001u
 UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int count, LPWSTR wide, int wideSize);
+// UTF-16 to CP_UTF8 only (other code pages fail with ERROR_INVALID_PARAMETER); sizes as above, in
+// bytes; the default-character arguments must be null.
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int count, LPSTR text, int textSize,
+                        LPCSTR defaultChar, BOOL* usedDefault);
 
 #pragma GCC visibility pop
