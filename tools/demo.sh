@@ -58,7 +58,7 @@ echo "demo:    under a virtual display (Xvfb); the window layer writes a screens
 echo "demo:    and closes the sheet as cancelled, and faxsheet prints what is saved"
 rm -rf "$out/sheet" && mkdir -p "$out/sheet/registry" "$out/sheet/tmp"
 if command -v xvfb-run >/dev/null 2>&1; then
-  FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" FAXDRIVER_UI_SNAPSHOT="$out" \
+  FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" FAXDRIVER_UI_SNAPSHOT="$out" ASAN_OPTIONS=detect_leaks=0 \
     xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/faxsheet" "Fax printer" 2>/dev/null | sed 's/^/      /'
   for png in "$out"/sheet-page*.png; do
     echo "demo:    screenshot $png"
