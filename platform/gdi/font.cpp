@@ -51,10 +51,30 @@ Font* FontCreate(const LOGFONTW& log, bool stock)
     return font;
 }
 
+// The default font is matched on its first use, so that a program that never draws text never
+// starts fontconfig.
 Font* DefaultFont()
 {
     static Font* font = FontCreate(LOGFONTW{}, true);
     return font;
+}
+
+// What a fresh DC holds: a stock record without a face that stands for the default font.
+Font* DefaultFontStandIn()
+{
+    static Font* standIn = [] {
+        Font* font = new (std::nothrow) Font();
+        if (!font)
+            return font;
+        font->destroy = [](Object* o) { delete static_cast<Font*>(o); };
+        font->stock = true;
+        if (!HandleAdd(font)) {
+            delete font;
+            return static_cast<Font*>(nullptr);
+        }
+        return font;
+    }();
+    return standIn;
 }
 
 // The face's cell (ascent plus descent) in font units: OS/2 Windows metrics, else hhea.
@@ -95,7 +115,7 @@ Font::~Font()
 
 Font* DcFont(const Dc& dc)
 {
-    if (dc.font && dc.font->kind == Kind::Font)
+    if (dc.font && dc.font->kind == Kind::Font && static_cast<Font*>(dc.font)->face)
         return static_cast<Font*>(dc.font);
     Font* font = DefaultFont();
     if (!font)
@@ -103,7 +123,7 @@ Font* DcFont(const Dc& dc)
     return font;
 }
 
-Object* DefaultFontObject() { return DefaultFont(); }
+Object* DefaultFontObject() { return DefaultFontStandIn(); }
 
 SizedFont::SizedFont(Font& font, const Dc& dc, const FT_Matrix* extra) : font_(font), guard_(font.lock)
 {
@@ -265,6 +285,8 @@ BOOL GetFontRealization(HFONT handle, FontRealization* out)
         return FALSE;
     }
     Font* font = static_cast<Font*>(object);
+    if (!font->face && !(font = DefaultFont()))
+        return FALSE;
     *out = FontRealization{};
     std::snprintf(out->family, sizeof out->family, "%s", font->source.family.c_str());
     std::snprintf(out->file, sizeof out->file, "%s", font->source.file.c_str());
