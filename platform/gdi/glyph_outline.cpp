@@ -136,7 +136,8 @@ DWORD Outline(HDC handle, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD s
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return GDI_ERROR;
     }
-    std::memcpy(buffer, w.out.data(), w.out.size());
+    if (!w.out.empty())
+        std::memcpy(buffer, w.out.data(), w.out.size());
     return DWORD(w.out.size());
 }
 
