@@ -123,6 +123,12 @@ Font* DcFont(const Dc& dc)
     return font;
 }
 
+Font* DcAndFont(HDC handle, Dc*& dc)
+{
+    dc = Get<Dc>(handle);
+    return dc ? DcFont(*dc) : nullptr;
+}
+
 Object* DefaultFontObject() { return DefaultFontStandIn(); }
 
 SizedFont::SizedFont(Font& font, const Dc& dc, const FT_Matrix* extra) : font_(font), guard_(font.lock)

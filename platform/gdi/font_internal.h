@@ -56,6 +56,8 @@ struct Font : Object {
 
 // The font selected into a DC (its default font when none).
 Font* DcFont(const Dc& dc);
+// The DC behind a handle and its font; null (with the last error) when either is missing.
+Font* DcAndFont(HDC handle, Dc*& dc);
 
 // A font at the size one DC asks for; made under the font's lock, which it holds.
 struct FontScale {

@@ -80,15 +80,13 @@ int32_t FixedOf(FIXED f) { return int32_t(uint32_t(uint16_t(f.value)) << 16 | f.
 
 DWORD Outline(HDC handle, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer, const MAT2* matrix)
 {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc)
-        return GDI_ERROR;
     const UINT kind = format & ~UINT(GGO_GLYPH_INDEX | GGO_UNHINTED);
     if (!matrix || !metrics || (kind != GGO_METRICS && kind != GGO_NATIVE)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return GDI_ERROR;
     }
-    Font* font = DcFont(*dc);
+    Dc* dc;
+    Font* font = DcAndFont(handle, dc);
     if (!font)
         return GDI_ERROR;
     const FT_Matrix extra{FixedOf(matrix->eM11), FixedOf(matrix->eM21), FixedOf(matrix->eM12), FixedOf(matrix->eM22)};

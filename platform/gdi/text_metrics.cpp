@@ -14,10 +14,8 @@ LONG Logical(double device, double scale) { return LONG(std::lround(device / sca
 
 BOOL Metrics(HDC handle, TEXTMETRICW& tm)
 {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc)
-        return FALSE;
-    Font* font = DcFont(*dc);
+    Dc* dc;
+    Font* font = DcAndFont(handle, dc);
     if (!font)
         return FALSE;
     SizedFont sized(*font, *dc);
@@ -60,14 +58,12 @@ BOOL Metrics(HDC handle, TEXTMETRICW& tm)
 
 BOOL Extent(HDC handle, const WCHAR* text, size_t count, LPSIZE size)
 {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc)
-        return FALSE;
     if (!size || (count && !text)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Font* font = DcFont(*dc);
+    Dc* dc;
+    Font* font = DcAndFont(handle, dc);
     if (!font)
         return FALSE;
     SizedFont sized(*font, *dc);

@@ -1,8 +1,10 @@
 // ExtTextOutA/W and TextOutA/W: the opaque rectangle, the background box and the glyphs'
 // pixels, painted through the raster core as regions.
+#include <algorithm>
 #include <cmath>
 
 #include "font_internal.h"
+#include "path_draw.h"
 #include "polygon_region.h"
 #include "platform/kernel.h"
 #include "text.h"
@@ -13,21 +15,9 @@ namespace gdi {
 
 bool TextPaint(Dc& dc, pixman_region32_t* shape, COLORREF color)
 {
-    if (!pixman_region32_not_empty(shape))
-        return true;
     Brush brush;
     brush.color = color;
-    const pixman_box32_t* e = pixman_region32_extents(shape);
-    BltRequest rq;
-    rq.dst = &dc;
-    rq.x = e->x1;
-    rq.y = e->y1;
-    rq.width = int64_t{e->x2} - e->x1;
-    rq.height = int64_t{e->y2} - e->y1;
-    rq.rop = 0xF0;  // PATCOPY: text ignores the DC's mix
-    rq.brush = &brush;
-    rq.shape = shape;
-    return BltRun(rq);
+    return PaintRegion(dc, shape, brush, 0xF0);  // PATCOPY: text ignores the DC's mix
 }
 
 bool TextPlace(const Dc& dc, int x, int y, const FontScale& s, const TextRun& run, FT_Vector& origin)
@@ -107,20 +97,20 @@ bool DeviceRect(const Dc& dc, const RECT& rect, pixman_box32_t& out)
         SetLastError(ERROR_ARITHMETIC_OVERFLOW);
         return false;
     }
-    out = {int32_t(std::min(x1, x2)), int32_t(std::min(y1, y2)), int32_t(std::max(x1, x2)), int32_t(std::max(y1, y2))};
+    // Far enough for any bitmap, near enough that the width and height fit 32 bits.
+    auto c = [](int64_t v) { return int32_t(std::clamp<int64_t>(v, -(int64_t{1} << 30), int64_t{1} << 30)); };
+    out = pixman_box32_t{c(std::min(x1, x2)), c(std::min(y1, y2)), c(std::max(x1, x2)), c(std::max(y1, y2))};
     return true;
 }
 
 BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const WCHAR* text, size_t count, const INT* dx)
 {
-    Dc* dc = Get<Dc>(handle);
-    if (!dc)
-        return FALSE;
     if (count && !text) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Font* font = DcFont(*dc);
+    Dc* dc;
+    Font* font = DcAndFont(handle, dc);
     if (!font)
         return FALSE;
     pixman_box32_t clipBox{};

@@ -10,7 +10,9 @@
 // under a third of FreeType's ink.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <string>
 #include <cstring>
 
 #include "platform/gdi_paths.h"
@@ -156,7 +158,13 @@ TEST_P(GlyphOutline, FillsToFreeTypePixels)
     EXPECT_EQ(gm.gmCellIncY, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, GlyphOutline, ::testing::ValuesIn(kCases));
+INSTANTIATE_TEST_SUITE_P(Faces, GlyphOutline, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name;
+    for (const wchar_t* p = info.param.face; *p; ++p)
+        if (std::isalnum(int(*p)))
+            name += char(*p);
+    return name + "_" + std::to_string(info.index);
+});
 
 TEST(GlyphOutlineCalls, IndicesSpacesMatricesAndBadArguments)
 {

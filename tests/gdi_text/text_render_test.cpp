@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <string>
 #include <cstring>
 
 #include "platform/kernel.h"
@@ -57,7 +59,13 @@ TEST_P(TextRender, EqualsFreeTypeMonochrome)
     EXPECT_GT(std::count(drawn.begin(), drawn.end(), 1), 20);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faces, TextRender, ::testing::ValuesIn(kCases));
+INSTANTIATE_TEST_SUITE_P(Faces, TextRender, ::testing::ValuesIn(kCases), [](const auto& info) {
+    std::string name;
+    for (const wchar_t* p = info.param.face; *p; ++p)
+        if (std::isalnum(int(*p)))
+            name += char(*p);
+    return name + "_" + std::to_string(info.index);
+});
 
 // Text drawn with every option around one run: the reference for the tests below.
 std::vector<uint8_t> Draw(Canvas& canvas, UINT align, UINT options, const RECT* rect)
