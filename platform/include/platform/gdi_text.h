@@ -33,9 +33,7 @@
 //   longer needs the file (it is read whole when installed; deleting it at once is safe), and a
 //   font created from it keeps drawing after RemoveFontResourceExA. lfClipPrecision (CLIP_EMBEDDED)
 //   and lfQuality change nothing. Text is drawn with a copy of the text colour whatever SetROP2
-//   says; to mix text with a brush, draw it into a 1-bit mask and blit from there. Drawing one
-//   character at a time at the positions of a record gives the same pixels as drawing the run at
-//   once with those positions as dx. A single byte of 0x80 or more given to ExtTextOutA is not
+//   says; to mix text with a brush, draw it into a 1-bit mask and blit from there. A single byte of 0x80 or more given to ExtTextOutA is not
 //   UTF-8 and draws U+FFFD: convert multibyte text whole (MultiByte to wide) and use ExtTextOutW.
 //   GetGlyphOutlineA/W answer in device pixels of the DC given: select the font into a DC in
 //   MM_TEXT for outlines in the font's logical units.
