@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/preamble.h"
+#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

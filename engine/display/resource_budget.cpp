@@ -1,6 +1,6 @@
 #include "engine/display/resource_budget.h"
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 
 ResourceBudget* ResourceBudgetCreate(OutputModuleContext* device, uint32_t objectLimit, uint32_t deviceMemoryLimit,
                                      uint32_t memoryLimit) {

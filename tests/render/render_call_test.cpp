@@ -8,9 +8,9 @@
 
 #include <filesystem>
 
-#include "engine/log_context.h"
+#include "engine/job/log_context.h"
 #include "platform/registry.h"
-#include "engine/render_options.h"
+#include "engine/job/render_options.h"
 #include "rastrel/spool_progress.h"
 #include "tests/render/render_fixture.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/preamble.h"
+#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
@@ -268,7 +268,7 @@ TEST(Preamble, JobEndRecordAndItsBlob)
 
 }  // namespace
 
-#include "engine/output_module.h"
+#include "engine/job/output_module.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/spool_records.h"
+#include "engine/spool/spool_records.h"
 #include "tests/support/spool_builder.h"
 #include "tools/spoolc/spool_text.h"
 
@@ -188,8 +188,8 @@ TEST(Spoolc, AnyBytesDumpToTextThatCompilesBackToThem)
 #include <fstream>
 #include <iterator>
 
-#include "engine/page_source.h"
-#include "engine/preamble.h"
+#include "engine/spool/page_source.h"
+#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/spool_records.h"
+#include "engine/spool/spool_records.h"
 
 namespace {
 

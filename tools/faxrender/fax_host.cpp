@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "rastrel/imx_types.h"
 #include "rastrel/spool_progress.h"
 

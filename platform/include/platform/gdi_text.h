@@ -41,6 +41,9 @@
 
 #include "platform/gdi.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // ---- Records ----
 #define LF_FACESIZE 32
 
@@ -303,3 +306,5 @@ struct FontRealization {
     BOOL slanted;
 };
 BOOL GetFontRealization(HFONT font, FontRealization* out);
+
+#pragma GCC visibility pop
