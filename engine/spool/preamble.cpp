@@ -3,6 +3,7 @@
 #include "engine/spool/preamble.h"
 
 #include "engine/job/output_module.h"
+#include "engine/page/form_table.h"
 
 #include <algorithm>
 #include <cstdlib>

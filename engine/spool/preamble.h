@@ -99,6 +99,3 @@ void JobDataListFree(JobDataList* list);
 // With freeAfterSending each entry is freed once handed over and the list empties.
 int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAfterSending);
 
-// Defined with the form table: defines the form that starts at the stream (an inline form-begin
-// record or a form-file record). Non-zero on success.
-int FormLoad(FormTable* table, Stream* stream);
