@@ -318,7 +318,6 @@ void FormLevelsCull(FormLevel* levels, uint32_t count, const RECT* area)
                       b.bottom <= logical.top))
                     continue;
                 CmdNodeUnlink(list, node);
-                --list->count;
                 CmdRow(node).destroy(node, list->owner);
             }
         }

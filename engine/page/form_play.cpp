@@ -19,7 +19,31 @@ LONG HalfUp(double v)
     return static_cast<LONG>(std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
-// Records that may stand between the page's place in the index and its page record.
+// Moves past a form that the table already holds (a page played again): its records up to and
+// including its form end, or the form-file record.
+bool FormSkip(Stream* stream, const SpoolRecordHeader& head)
+{
+    if (head.type == SpoolRecFormFile) return SpoolRecordSkip(stream, head);
+    SpoolRecordHeader record = head;
+    for (;;) {
+        if (!SpoolRecordSkip(stream, record)) return false;
+        if (record.type == SpoolRecFormEnd) return true;
+        if (!SpoolRecordPeek(stream, &record)) return false;
+    }
+}
+
+bool FormKnown(FormTable* forms, Stream* stream)
+{
+    uint8_t raw[12];
+    if (forms == nullptr || StreamPeek(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return false;
+    const uint32_t id = LoadLE32(raw + 8);
+    Form* form = id != 0 ? FormLookup(forms, id) : nullptr;
+    FormRelease(forms, form);
+    return form != nullptr;
+}
+
+// Records that may stand between the previous page's end and this page's record: forms are
+// defined (or passed over when already defined), reserved and job-level data skipped.
 bool RecordsBeforePage(PageState* state, Stream* stream)
 {
     for (;;) {
@@ -28,13 +52,29 @@ bool RecordsBeforePage(PageState* state, Stream* stream)
         const uint16_t type = head.type;
         if (type == SpoolRecPageBegin) return true;
         if (type == SpoolRecFormBegin || type == SpoolRecFormFile) {
-            if (!FormLoad(state->forms, stream)) return false;
+            if (FormKnown(state->forms, stream) ? !FormSkip(stream, head) : !FormLoad(state->forms, stream)) return false;
         } else if ((type >= SpoolRecReserved64 && type <= SpoolRecJobData + 1) || (type & SpoolRecFlagOptional)) {
             if (!SpoolRecordSkip(stream, head)) return false;
         } else {
             return false;  // a job, page-end, form-end, command or resource record has no place here
         }
     }
+}
+
+// Positions the stream where page n's records begin: right after the previous page's end record,
+// so that forms defined between the pages are met. A source that cannot go back starts at the
+// page record itself.
+bool PageStartSeek(PageSource* source, uint32_t page)
+{
+    Stream* stream = source->stream;
+    if (page > 0 && StreamCanSeek(stream) && PageSourceSeekPage(source, page - 1)) {
+        SpoolRecordHeader head;
+        do {
+            if (!SpoolRecordPeek(stream, &head) || !SpoolRecordSkip(stream, head)) return false;
+        } while (head.type != SpoolRecPageEnd);
+        return true;
+    }
+    return PageSourceSeekPage(source, page);
 }
 
 bool BlobRead(PageState* state, Stream* stream, bool keep)
@@ -202,7 +242,7 @@ static bool PagePlay(PageState* state, const JobHeader* job, PageSource* source,
                      SheetInsertRequest* request, uint32_t playFlags)
 {
     Stream* stream = source->stream;
-    if (!PageSourceSeekPage(source, page)) return false;
+    if (!PageStartSeek(source, page)) return false;
     if (!RecordsBeforePage(state, stream)) return false;
     if (!PageHeaderRead(stream, &state->header)) return false;
     SpoolRecordHeader head;

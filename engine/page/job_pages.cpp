@@ -238,10 +238,8 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
     return ok ? 1 : 0;
 }
 
-namespace {
-
 // Sheet k of a booklet of R pages (R a multiple of 4) starting at page s, of which n exist.
-void BookletSheet(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t R, bool arrangementSwap, bool reverse)
+void BookletSheetLayout(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t R, bool arrangementSwap, bool reverse)
 {
     const uint32_t i = 2 * k;
     const uint32_t cells[2][2] = {{i, R - 1 - i}, {i + 1, R - 2 - i}};
@@ -259,8 +257,6 @@ void BookletSheet(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t 
         std::swap(plan->arrangement[0], plan->arrangement[1]);
     }
 }
-
-}  // namespace
 
 int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
                   FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages)
@@ -317,7 +313,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
         uint8_t arrangement = h.arrangement;
         for (uint32_t j = 0; j < sheets; ++j) {
             const uint32_t k = backward ? sheets - 1 - j : j;
-            BookletSheet(&plan, k, s, n, R, arrangement != 0, reverse);
+            BookletSheetLayout(&plan, k, s, n, R, arrangement != 0, reverse);
             plan.sheetBlank = 0;
             if (!SheetRepeat(pass, plan, false)) {
                 if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY) SetLastError(ERROR_INVALID_DATA);

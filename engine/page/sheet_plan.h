@@ -97,6 +97,12 @@ int SheetPlanBuild(RenderOptions* options, JobHeader* header, PageSource* source
 SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, PageSource* source, uint32_t repeat);
 uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* source, uint32_t* count);
 
+// Sheet k of a booklet of R pages (R a multiple of 4) whose booklet page b is page s + b, of which
+// n exist: two cells a side, the outer pages on the front; the arrangement codes swapped when the
+// header read last asked for it; the sides exchanged in reverse order.
+void BookletSheetLayout(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t R, bool arrangementSwap,
+                        bool reverse);
+
 int SheetRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
                 FormTable* forms, BandMemory* bands, TextureCache* textures, const SheetPlan* plan,
                 SheetInsertRequest* request, uint32_t sides);

@@ -100,6 +100,28 @@ void DeviceScript(RenderRun& run, const Device& device)
     run.script->emptySlots = device.emptySlots;
 }
 
+// Page 0, a form defined between the pages, then page 1 with the form beneath it and a placement
+// of it on top; the placement record can be cut short.
+std::vector<uint8_t> FormJob(uint32_t copies, uint32_t pageForm, bool shortPlacement)
+{
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"copies", copies}, {"res_x", 200}, {"res_y", 200}});
+    b.PageBegin({{"v", 3}, {"width", 1728}, {"height", 2200}, {"data", std::vector<uint8_t>{0}}});
+    b.Raw(SpoolRecReserved64, 0, {1, 2, 3, 4});
+    b.PageEnd({{"v", 2}});
+    b.Add("form_begin", {{"id", 5}, {"res_x", 100}, {"res_y", 100}, {"width", 400}, {"height", 300}});
+    b.Add("form_end");
+    b.PageBegin({{"v", 3}, {"page_flags", 0x400}, {"page_form", pageForm}, {"alignment", 9}, {"width", 1728},
+                 {"height", 2200}, {"data", std::vector<uint8_t>{1}}});
+    if (shortPlacement)
+        b.Raw(SpoolRecFormPlace, 0, std::vector<uint8_t>(12, 0));
+    else
+        b.Add("form_place", {{"id", 5}, {"flags", 0x11}, {"mix", 255}, {"alignment", 3}});
+    b.PageEnd({{"v", 2}});
+    b.JobEnd();
+    return b.Data();
+}
+
 struct SequenceCase {
     const char* name;
     std::vector<uint8_t> job;
@@ -184,6 +206,10 @@ TEST(Sequencing, SlotSequenceOfEveryOrder)
         {"booklet reversed", SequencingJob(Pages(5), 0x4), {}, booklet, "D Sr1 i3 i2 E Sr1 i1 i0 E", true},
         {"booklet, manual duplex", SequencingJob(Pages(5)), {IMO_CAPS_MANUAL_DUPLEX}, booklet,
          "D Sr1 i0 E Sr1 i2 E M2 Sr1 i1 E Sr1 i3 E", true},
+        {"forms defined between pages, placed on a page played twice", FormJob(2, 5, false), {}, nullptr,
+         "D S b0 E S b0 E S b1 E S b1 E", false},
+        {"a page naming a form that is not defined", FormJob(1, 6, false), {}, nullptr, "D S b0 E S ABORT", false},
+        {"a form placement cut short", FormJob(1, 5, true), {}, nullptr, "D S b0 E S ABORT", false},
         {"a broken page record fails the job", SequencingJob(brokenSecond), {}, nullptr, "D S b0 E ABORT", true},
     };
     for (const SequenceCase& c : cases) {
