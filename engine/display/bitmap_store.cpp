@@ -3,7 +3,6 @@
 #include "engine/display/bitmap_store.h"
 
 #include "engine/job/render_call.h"
-#include "platform/kernel.h"
 
 void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill)
 {
@@ -15,33 +14,17 @@ void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpil
 
 void BitmapStoreDestroy(BitmapStore* store, ResourceCost*)
 {
-    for (BitmapEntry*& bucket : store->buckets) {
-        while (bucket != nullptr) {
-            BitmapEntry* entry = bucket;
-            bucket = entry->bucketNext;
-            RenderFree(entry);
-        }
-    }
+    ResourceBucketsEmpty(store->buckets, [](BitmapEntry* entry) { RenderFree(entry); });
     store->count = 0;
 }
 
 void BitmapStoreTrim(BitmapStore*, BandSurface*, uint32_t, ResourceCost*) {}
 
-int BitmapDefine(BitmapStore*, Stream*)
-{
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
-}
+int BitmapDefine(BitmapStore*, Stream*) { return ResourceRecordUnsupported(); }
 
 BitmapEntry* BitmapLookup(BitmapStore* store, ResourceId id)
 {
-    for (BitmapEntry* entry = store->buckets[ResourceBucket(id)]; entry != nullptr; entry = entry->bucketNext) {
-        if (entry->head.id == id) {
-            ResourceRefAdd(&entry->head);
-            return entry;
-        }
-    }
-    return nullptr;
+    return ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
 }
 
 void BitmapRelease(BitmapStore*, BitmapEntry* entry, int, ResourceCost*) { ResourceRefDrop(&entry->head); }

@@ -3,7 +3,6 @@
 #include "engine/display/brush_store.h"
 
 #include "engine/job/render_call.h"
-#include "platform/kernel.h"
 
 void BrushStoreInit(BrushStore* store, BitmapStore* bitmaps, OutputModuleContext* device)
 {
@@ -15,33 +14,17 @@ void BrushStoreInit(BrushStore* store, BitmapStore* bitmaps, OutputModuleContext
 
 void BrushStoreDestroy(BrushStore* store, ResourceCost*)
 {
-    for (BrushEntry*& bucket : store->buckets) {
-        while (bucket != nullptr) {
-            BrushEntry* entry = bucket;
-            bucket = entry->bucketNext;
-            RenderFree(entry);
-        }
-    }
+    ResourceBucketsEmpty(store->buckets, [](BrushEntry* entry) { RenderFree(entry); });
     store->count = 0;
 }
 
 void BrushStoreTrim(BrushStore*, BandSurface*, uint32_t, ResourceCost*) {}
 
-int BrushDefine(BrushStore*, Stream*)
-{
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
-}
+int BrushDefine(BrushStore*, Stream*) { return ResourceRecordUnsupported(); }
 
 BrushEntry* BrushLookup(BrushStore* store, ResourceId id)
 {
-    for (BrushEntry* entry = store->buckets[ResourceBucket(id)]; entry != nullptr; entry = entry->bucketNext) {
-        if (entry->head.id == id) {
-            ResourceRefAdd(&entry->head);
-            return entry;
-        }
-    }
-    return nullptr;
+    return ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
 }
 
 void BrushRelease(BrushStore*, BrushEntry* brush, int, ResourceCost*) { ResourceRefDrop(&brush->head); }

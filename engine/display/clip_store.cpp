@@ -2,7 +2,6 @@
 #include "engine/display/clip_store.h"
 
 #include "engine/job/render_call.h"
-#include "platform/kernel.h"
 
 void ClipStoreInit(ClipStore* store, ResourceStore* owner)
 {
@@ -13,39 +12,19 @@ void ClipStoreInit(ClipStore* store, ResourceStore* owner)
 
 void ClipStoreDestroy(ClipStore* store, ResourceCost*)
 {
-    for (Clip*& bucket : store->buckets) {
-        while (bucket != nullptr) {
-            Clip* clip = bucket;
-            bucket = clip->bucketNext;
-            RenderFree(clip);
-        }
-    }
+    ResourceBucketsEmpty(store->buckets, [](Clip* entry) { RenderFree(entry); });
     store->count = 0;
 }
 
 void ClipStoreTrim(ClipStore*, BandSurface*, uint32_t, ResourceCost*) {}
 
-int ClipDefine(ClipStore*, Stream*)
-{
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
-}
+int ClipDefine(ClipStore*, Stream*) { return ResourceRecordUnsupported(); }
 
-int ClipRegionDefine(ClipStore*, Stream*)
-{
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
-}
+int ClipRegionDefine(ClipStore*, Stream*) { return ResourceRecordUnsupported(); }
 
 Clip* ClipLookup(ClipStore* store, ResourceId id)
 {
-    for (Clip* clip = store->buckets[ResourceBucket(id)]; clip != nullptr; clip = clip->bucketNext) {
-        if (clip->head.id == id) {
-            ResourceRefAdd(&clip->head);
-            return clip;
-        }
-    }
-    return nullptr;
+    return ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
 }
 
 void ClipRegionFree(ClipStore*, Clip* clip, int, ResourceCost*) { ResourceRefDrop(&clip->head); }

@@ -83,7 +83,10 @@ static_assert(sizeof(CmdList) == 56);
 // Only its two links may be touched.
 inline CmdNode* CmdListEnd(CmdList* list) { return reinterpret_cast<CmdNode*>(&list->sentinel); }
 inline CmdNode* CmdListFirst(CmdList* list) { return list->sentinel.next; }
-inline bool CmdListEmpty(const CmdList* list) { return list->sentinel.next == reinterpret_cast<const CmdNode*>(&list->sentinel); }
+inline bool CmdListEmpty(const CmdList* list)
+{
+    return list->sentinel.next == reinterpret_cast<const CmdNode*>(&list->sentinel);
+}
 
 void CmdListInit(CmdList* list, ResourceStore* owner, int pageFlag);
 void CmdListAppend(CmdList* list, CmdNode* node);

@@ -2,7 +2,6 @@
 #include "engine/display/pen_store.h"
 
 #include "engine/job/render_call.h"
-#include "platform/kernel.h"
 
 void PenStoreInit(PenStore* store, BrushStore* brushes, OutputModuleContext* device)
 {
@@ -14,33 +13,17 @@ void PenStoreInit(PenStore* store, BrushStore* brushes, OutputModuleContext* dev
 
 void PenStoreDestroy(PenStore* store, ResourceCost*)
 {
-    for (Pen*& bucket : store->buckets) {
-        while (bucket != nullptr) {
-            Pen* pen = bucket;
-            bucket = pen->bucketNext;
-            RenderFree(pen);
-        }
-    }
+    ResourceBucketsEmpty(store->buckets, [](Pen* entry) { RenderFree(entry); });
     store->count = 0;
 }
 
 void PenStoreTrim(PenStore*, BandSurface*, uint32_t, ResourceCost*) {}
 
-int PenDefine(PenStore*, Stream*, uint8_t)
-{
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
-}
+int PenDefine(PenStore*, Stream*, uint8_t) { return ResourceRecordUnsupported(); }
 
 Pen* PenLookup(PenStore* store, ResourceId id, uint8_t)
 {
-    for (Pen* pen = store->buckets[id % PEN_BUCKETS]; pen != nullptr; pen = pen->bucketNext) {
-        if (pen->head.id == id) {
-            ResourceRefAdd(&pen->head);
-            return pen;
-        }
-    }
-    return nullptr;
+    return ResourceChainLookup(store->buckets[id % PEN_BUCKETS], id);
 }
 
 void PenRelease(PenStore*, Pen* pen, int, ResourceCost*) { ResourceRefDrop(&pen->head); }

@@ -56,3 +56,34 @@ struct ResourceCost {
     int32_t deviceMemory;  // bytes of device bitmaps
 };
 static_assert(sizeof(ResourceCost) == 12);
+
+// Bucket chains, linked through each entry's bucketNext: the first entry with the id, its
+// reference count raised, or null.
+template <class Entry>
+Entry* ResourceChainLookup(Entry* chain, ResourceId id)
+{
+    for (Entry* entry = chain; entry != nullptr; entry = entry->bucketNext) {
+        if (entry->head.id == id) {
+            ResourceRefAdd(&entry->head);
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+// Empties every bucket, handing each entry to release.
+template <class Entry, size_t N, class Release>
+void ResourceBucketsEmpty(Entry* (&buckets)[N], Release release)
+{
+    for (Entry*& bucket : buckets) {
+        while (bucket != nullptr) {
+            Entry* entry = bucket;
+            bucket = entry->bucketNext;
+            release(entry);
+        }
+    }
+}
+
+// The answer of a store whose records are not read yet: the record fails its page, so that
+// nothing is drawn without the resource it names.
+int ResourceRecordUnsupported();

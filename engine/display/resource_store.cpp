@@ -1,6 +1,7 @@
 #include "engine/display/resource_store.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/job/render_call.h"
 #include "platform/kernel.h"
@@ -95,7 +96,10 @@ static bool ReachesLimit(int32_t request, uint32_t use, uint32_t limit)
     return request > 0 && uint64_t(uint32_t(request)) + use >= limit;
 }
 
-static bool AnyPositive(const ResourceCost& cost) { return cost.objects > 0 || cost.memory > 0 || cost.deviceMemory > 0; }
+static bool AnyPositive(const ResourceCost& cost)
+{
+    return cost.objects > 0 || cost.memory > 0 || cost.deviceMemory > 0;
+}
 
 void ResourceStoreTrim(ResourceBudget* budget, BandSurface* surface, ResourceCost* request)
 {
@@ -117,94 +121,101 @@ void ResourceStoreTrim(ResourceBudget* budget, BandSurface* surface, ResourceCos
             ClipStoreTrim(&store->clips, surface, pass, request);
         }
     }
-    ResourceBudgetCharge(budget, ResourceCost{request->objects - asked.objects, request->memory - asked.memory,
-                                              request->deviceMemory - asked.deviceMemory});
+    // What was freed, in 64 bits: a store that frees far more than asked drives its counter of
+    // the request deep below 0.
+    auto freed = [](int32_t now, int32_t before) {
+        return static_cast<int32_t>(std::clamp<int64_t>(int64_t{now} - before, INT32_MIN, INT32_MAX));
+    };
+    ResourceBudgetCharge(budget,
+                         ResourceCost{freed(request->objects, asked.objects), freed(request->memory, asked.memory),
+                                      freed(request->deviceMemory, asked.deviceMemory)});
 }
 
 // ---- Prepare and charge ----
 
+// Estimates into a request, trims for it (with the surface the objects may be selected into),
+// makes the resource ready with a fresh tally and charges that tally.
+template <class Estimate, class Realise>
+static auto PrepareAndCharge(ResourceStore* store, BandSurface* trimSurface, Estimate estimate, Realise realise)
+{
+    ResourceCost cost{};
+    estimate(&cost);
+    ResourceStoreTrim(store->budget, trimSurface, &cost);
+    cost = ResourceCost{};
+    auto result = realise(&cost);
+    ResourceBudgetCharge(store->budget, cost);
+    return result;
+}
+
 int ResourcePrepare(ResourceStore* store, void* object, BandSurface* surface, void* owner, ResourceEstimateFn estimate,
                     ResourceRealiseFn realise)
 {
-    ResourceCost cost{};
-    if (object == nullptr) return realise(owner, object, surface, &cost);
-    estimate(owner, object, surface, &cost);
-    ResourceStoreTrim(store->budget, surface, &cost);
-    cost = ResourceCost{};
-    int result = realise(owner, object, surface, &cost);
-    ResourceBudgetCharge(store->budget, cost);
-    return result;
+    if (object == nullptr) {
+        ResourceCost uncharged{};
+        return realise(owner, object, surface, &uncharged);
+    }
+    return PrepareAndCharge(
+        store, surface, [&](ResourceCost* cost) { estimate(owner, object, surface, cost); },
+        [&](ResourceCost* tally) { return realise(owner, object, surface, tally); });
 }
 
 int ResourcePrepareWith(ResourceStore* store, void* object, void* owner, BandSurface* surface, void* argument,
                         ResourceEstimateWithFn estimate, ResourceRealiseWithFn realise)
 {
-    ResourceCost cost{};
-    if (int done = estimate(owner, object, argument, surface, &cost); done != 0) return done;
-    ResourceStoreTrim(store->budget, nullptr, &cost);
-    cost = ResourceCost{};
-    int result = realise(owner, object, argument, surface, &cost);
-    ResourceBudgetCharge(store->budget, cost);
-    return result;
+    // The estimate answers non-zero when nothing needs doing; it cannot run twice, so the request
+    // it made is kept for the trim.
+    ResourceCost request{};
+    if (int done = estimate(owner, object, argument, surface, &request); done != 0) return done;
+    return PrepareAndCharge(
+        store, nullptr, [&](ResourceCost* cost) { *cost = request; },
+        [&](ResourceCost* tally) { return realise(owner, object, argument, surface, tally); });
 }
 
 void GlyphPrepare(ResourceStore* store, void* font, void* glyph, BandSurface* surface, GlyphEstimateFn estimate,
                   GlyphRealiseFn realise)
 {
-    ResourceCost cost{};
-    if (estimate(font, glyph, surface, &cost) != 0) return;
-    ResourceStoreTrim(store->budget, nullptr, &cost);
-    cost = ResourceCost{};
-    realise(font, glyph, surface, &cost);
-    ResourceBudgetCharge(store->budget, cost);
+    ResourceCost request{};
+    if (estimate(font, glyph, surface, &request) != 0) return;
+    PrepareAndCharge(
+        store, nullptr, [&](ResourceCost* cost) { *cost = request; },
+        [&](ResourceCost* tally) { return realise(font, glyph, surface, tally); });
 }
 
 int BitmapPixelsPrepare(ResourceStore* store, BitmapEntry* bitmap, BandSurface* surface, void* owner,
                         BitmapPixelsEstimateFn estimate, BitmapPixelsLoadFn load)
 {
     if ((bitmap->head.flags & BITMAP_PIXELS_LOADED) != 0) return 1;
-    ResourceCost cost{};
-    estimate(owner, bitmap, &cost);
-    ResourceStoreTrim(store->budget, surface, &cost);
-    cost = ResourceCost{};
-    int result = load(owner, bitmap, &cost);
-    ResourceBudgetCharge(store->budget, cost);
-    return result;
+    return PrepareAndCharge(
+        store, surface, [&](ResourceCost* cost) { estimate(owner, bitmap, cost); },
+        [&](ResourceCost* tally) { return load(owner, bitmap, tally); });
 }
 
 int BrushSelect(ResourceStore* store, BrushEntry* brush, const POINT* origin, BandSurface* surface)
 {
-    ResourceCost cost{};
-    BrushEstimate(&store->brushes, brush, surface, &cost);
-    ResourceStoreTrim(store->budget, surface, &cost);
-    cost = ResourceCost{};
-    int result = BrushRealize(&store->brushes, brush, origin, surface, &cost);
-    ResourceBudgetCharge(store->budget, cost);
-    return result;
+    BrushStore* brushes = &store->brushes;
+    return PrepareAndCharge(
+        store, surface, [&](ResourceCost* cost) { BrushEstimate(brushes, brush, surface, cost); },
+        [&](ResourceCost* tally) { return BrushRealize(brushes, brush, origin, surface, tally); });
 }
 
 int BrushCompanionSelect(ResourceStore* store, void* object, const POINT* origin, BandSurface* surface)
 {
-    ResourceCost cost{};
-    BrushCompanionEstimate(&store->brushes, object, surface, &cost);
-    ResourceStoreTrim(store->budget, surface, &cost);
-    cost = ResourceCost{};
-    int result = BrushCompanionRealize(&store->brushes, object, origin, surface, &cost);
-    ResourceBudgetCharge(store->budget, cost);
-    return result;
+    BrushStore* brushes = &store->brushes;
+    return PrepareAndCharge(
+        store, surface, [&](ResourceCost* cost) { BrushCompanionEstimate(brushes, object, surface, cost); },
+        [&](ResourceCost* tally) { return BrushCompanionRealize(brushes, object, origin, surface, tally); });
 }
 
 int ClipSelect(ResourceStore* store, Clip* clip, BandSurface* surface, const RECT* rect)
 {
-    ResourceCost cost{};
-    if (clip != nullptr) {
-        ClipRegionCostEstimate(&store->clips, clip, surface, &cost);
-        ResourceStoreTrim(store->budget, surface, &cost);
-        cost = ResourceCost{};
-    }
-    int result = ClipStoreSelect(&store->clips, clip, surface, rect, &cost);
-    ResourceBudgetCharge(store->budget, cost);
-    return result;
+    // Without a clip only the deselection is done: it frees, and costs nothing.
+    ClipStore* clips = &store->clips;
+    return PrepareAndCharge(
+        store, surface,
+        [&](ResourceCost* cost) {
+            if (clip != nullptr) ClipRegionCostEstimate(clips, clip, surface, cost);
+        },
+        [&](ResourceCost* tally) { return ClipStoreSelect(clips, clip, surface, rect, tally); });
 }
 
 void BitmapDeviceSizeSet(ResourceStore* store, BitmapEntry* bitmap, SIZE size)

@@ -4,7 +4,10 @@
 
 const SourceKindRow* const SourceKindSlots[SOURCE_KIND_COUNT] = {&kSourceRowBitmap, &kSourceRowBrush};
 
-static const SourceKindRow* SourceRow(uint32_t kind) { return kind < SOURCE_KIND_COUNT ? SourceKindSlots[kind] : nullptr; }
+static const SourceKindRow* SourceRow(uint32_t kind)
+{
+    return kind < SOURCE_KIND_COUNT ? SourceKindSlots[kind] : nullptr;
+}
 
 void SourceRender(Source* source, ResourceStore* store, BandSurface* surface)
 {

@@ -182,7 +182,8 @@ TEST(CmdList, InitAppendInsertAndUnlink)
     CmdListAppendChain(&list, b);
     CmdListInsertAfter(&list, CmdListEnd(&list), a);
     std::string order;
-    for (CmdNode* n = CmdListFirst(&list); n != CmdListEnd(&list); n = n->next) order += CmdOpNameGet(n->op), order += ' ';
+    for (CmdNode* n = CmdListFirst(&list); n != CmdListEnd(&list); n = n->next)
+        order += std::string(CmdOpNameGet(n->op)) + ' ';
     EXPECT_EQ(order, "CmdOpText CmdOpBitBlt CmdOpLine ");
     EXPECT_EQ(list.sentinel.prev, c);
     EXPECT_EQ(list.count, 3u);

@@ -19,7 +19,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-SpoolFields Begin(uint32_t id) { return {{"id", id}, {"res_x", 200}, {"res_y", 100}, {"width", 1700}, {"height", 2200}}; }
+SpoolFields Begin(uint32_t id)
+{
+    return {{"id", id}, {"res_x", 200}, {"res_y", 100}, {"width", 1700}, {"height", 2200}};
+}
 
 struct FormFixture : testing::Test {
     int64_t live = RenderAllocLiveBlocks();
