@@ -88,7 +88,9 @@ bool LayoutAndRender(PassState& pass, uint32_t first, uint32_t limit, SheetPlan*
 {
     PageHeader h;
     if (!HeaderAt(pass.source, first, &h)) return false;
-    if (!PageCellLayout(pass.options, pass.header, pass.source, first, limit, plan, 0, &h, 1)) return false;
+    // The sheet carries the repeat step, as booklet and entry-list sheets do: under
+    // IMO_CAPS_REPEAT_SHEET it is the only word that tells the device how many copies to make.
+    if (!PageCellLayout(pass.options, pass.header, pass.source, first, limit, plan, pass.step, &h, 1)) return false;
     if (paper != nullptr) {
         plan->paperCode = *paper;
         std::memcpy(plan->paperName, paperName, sizeof plan->paperName);
