@@ -8,6 +8,7 @@
 
 #include "engine/display/cmd_ops.h"
 #include "engine/job/render_call.h"
+#include "engine/page/page_placement.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 
@@ -18,10 +19,6 @@ LONG Nearest(double v)
     return static_cast<LONG>(std::clamp(std::nearbyint(v), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
-LONG HalfUp(double v)
-{
-    return static_cast<LONG>(std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
-}
 
 bool MapUsable(const DcMap* map)
 {
@@ -242,9 +239,9 @@ void FormLevelsViewportScale(FormLevel* levels, uint32_t count, double sx, doubl
     for (uint32_t i = 0; i < count; ++i) {
         FormLevel& level = levels[i];
         SIZE& ve = level.mapping.map.viewportExtent;
-        ve = SIZE{HalfUp(ve.cx * sx), HalfUp(ve.cy * sy)};
+        ve = SIZE{RoundHalfUp(ve.cx * sx), RoundHalfUp(ve.cy * sy)};
         RECT& r = level.rect;
-        r = RECT{HalfUp(r.left * sx), HalfUp(r.top * sy), HalfUp(r.right * sx), HalfUp(r.bottom * sy)};
+        r = RECT{RoundHalfUp(r.left * sx), RoundHalfUp(r.top * sy), RoundHalfUp(r.right * sx), RoundHalfUp(r.bottom * sy)};
         MappingApply(&level);
     }
 }
@@ -256,10 +253,10 @@ static void WindowScale(FormLevel* levels, uint32_t count, double fx, double fy,
         FormLevel& level = levels[i];
         if (freeOnly && (level.flags & FORM_LEVEL_FIXED)) continue;
         SIZE& we = level.mapping.map.windowExtent;
-        we = SIZE{HalfUp(we.cx / fx), HalfUp(we.cy / fy)};
+        we = SIZE{RoundHalfUp(we.cx / fx), RoundHalfUp(we.cy / fy)};
         if (freeOnly) {
-            level.rect.right = HalfUp(level.rect.right * fx);
-            level.rect.bottom = HalfUp(level.rect.bottom * fy);
+            level.rect.right = RoundHalfUp(level.rect.right * fx);
+            level.rect.bottom = RoundHalfUp(level.rect.bottom * fy);
         }
         MappingApply(&level);
     }

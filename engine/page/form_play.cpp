@@ -14,10 +14,6 @@
 
 namespace {
 
-LONG HalfUp(double v)
-{
-    return static_cast<LONG>(std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
-}
 
 // Moves past a form that the table already holds (a page played again): its records up to and
 // including its form end, or the form-file record.
@@ -138,7 +134,7 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
         const uint16_t percent = static_cast<uint16_t>(h.scale);
         if (percent == 0) return false;
         scale = percent / 100.0;
-        scaled = SIZE{HalfUp(printable.cx * scale), HalfUp(printable.cy * scale)};
+        scaled = SIZE{RoundHalfUp(printable.cx * scale), RoundHalfUp(printable.cy * scale)};
         if (flags & PAGE_FLAG_4000) *levelPlay |= PLAY_FLAG_10;
     } else if (flags & PAGE_FLAG_FIT_TARGET) {
         const SIZE target{h.scale, h.targetHeight};
@@ -150,8 +146,8 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
         POINT centring{0, 0};
         if (!(flags & PAGE_FLAG_NO_CENTRE))
             centring = POINT{(printable.cx - scaled.cx) / 2, (printable.cy - scaled.cy) / 2};
-        g->map.windowOrigin = POINT{HalfUp((origin.x - centring.x) / scale), HalfUp((origin.y - centring.y) / scale)};
-        g->map.windowExtent = SIZE{HalfUp(g->extent.cx / scale), HalfUp(g->extent.cy / scale)};
+        g->map.windowOrigin = POINT{RoundHalfUp((origin.x - centring.x) / scale), RoundHalfUp((origin.y - centring.y) / scale)};
+        g->map.windowExtent = SIZE{RoundHalfUp(g->extent.cx / scale), RoundHalfUp(g->extent.cy / scale)};
         if (g->map.windowExtent.cx == 0 || g->map.windowExtent.cy == 0) return false;
     }
     return true;

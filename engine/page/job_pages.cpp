@@ -45,10 +45,6 @@ uint16_t ManualDuplexPaper(const OutputModuleContext* context)
     return static_cast<uint16_t>(context->duplexValue >> 32);
 }
 
-bool HeaderAt(PageSource* source, uint32_t page, PageHeader* header)
-{
-    return PageSourceSeekPage(source, page) && PageHeaderPeek(source->stream, header);
-}
 
 // Renders the plan as often as the copies ask, with the sheets its pages' requests insert.
 bool SheetRepeat(PassState& pass, SheetPlan plan, bool insertAllowed)
@@ -87,7 +83,7 @@ bool LayoutAndRender(PassState& pass, uint32_t first, uint32_t limit, SheetPlan*
                      const char* paperName)
 {
     PageHeader h;
-    if (!HeaderAt(pass.source, first, &h)) return false;
+    if (!PageHeaderAt(pass.source, first, &h)) return false;
     // The sheet carries the repeat step, as booklet and entry-list sheets do: under
     // IMO_CAPS_REPEAT_SHEET it is the only word that tells the device how many copies to make.
     if (!PageCellLayout(pass.options, pass.header, pass.source, first, limit, plan, pass.step, &h, 1)) return false;
@@ -126,7 +122,7 @@ bool StartListOrder(PassState& pass, bool reversed)
     if ((jobFlags & JOB_FLAG_PAPER_SHEET) && !starts.empty()) {
         // The last sheet only carries paper for the sheet before it.
         PageHeader left;
-        if (!HeaderAt(pass.source, starts.back(), &left)) return false;
+        if (!PageHeaderAt(pass.source, starts.back(), &left)) return false;
         paper = left.paperCode;
         std::memcpy(paperName, left.paperName, sizeof paperName);
         end = starts.back();
@@ -135,7 +131,7 @@ bool StartListOrder(PassState& pass, bool reversed)
         if ((jobFlags & JOB_FLAG_SPLIT_BACK) && !starts.empty()) {
             PageHeader h;
             SheetPlan plan;
-            if (!HeaderAt(pass.source, starts.back(), &h) ||
+            if (!PageHeaderAt(pass.source, starts.back(), &h) ||
                 !PageCellLayout(pass.options, pass.header, pass.source, starts.back(), end - starts.back(), &plan, 0, &h, 0))
                 return false;
             SheetPlanSourceRelease(&plan, pass.source);
@@ -203,7 +199,7 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
 {
     PageHeader first;
     if (PageSourceSeek(pages, 0) < 0) return 1;  // a pass without pages has no sheets
-    if (!HeaderAt(pages, 0, &first)) {
+    if (!PageHeaderAt(pages, 0, &first)) {
         SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
@@ -265,7 +261,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
 {
     const uint32_t count = PageSourceCount(pages);
     PageHeader first;
-    if (count == 0 || !HeaderAt(pages, 0, &first)) {
+    if (count == 0 || !PageHeaderAt(pages, 0, &first)) {
         SetLastError(ERROR_INVALID_DATA);  // a booklet needs pages
         return 0;
     }
@@ -287,7 +283,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
     if (n == 0) return 1;
     const uint32_t R = (n + 3) / 4 * 4;
     PageHeader h;
-    if (!HeaderAt(pages, s, &h)) {
+    if (!PageHeaderAt(pages, s, &h)) {
         SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
@@ -322,7 +318,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
                 return 0;
             }
             PageHeader last;
-            if (plan.placed[0] > 0 && HeaderAt(pages, plan.front[0], &last)) arrangement = last.arrangement;
+            if (plan.placed[0] > 0 && PageHeaderAt(pages, plan.front[0], &last)) arrangement = last.arrangement;
         }
         if (twoPass && p == 0 && context->slots.ManualDuplexPass != nullptr &&
             context->slots.ManualDuplexPass(context->instance, 1, pass.sheets, nullptr) != 0)
@@ -338,7 +334,7 @@ int SinglePageSheetCheck(RenderOptions* options, JobHeader* header, PageSource* 
     if (count == 0) return 1;
     PageHeader first;
     SheetPlan plan;
-    if (!HeaderAt(pages, 0, &first) || !PageCellLayout(options, header, pages, 0, UINT32_MAX, &plan, 0, &first, 0))
+    if (!PageHeaderAt(pages, 0, &first) || !PageCellLayout(options, header, pages, 0, UINT32_MAX, &plan, 0, &first, 0))
         return 0;
     SheetPlanSourceRelease(&plan, pages);
     return plan.poster <= 1 && static_cast<uint32_t>(plan.placed[0]) + plan.placed[1] >= count ? 1 : 0;

@@ -32,7 +32,7 @@ POINT PlacementOffset(SIZE area, SIZE item, uint32_t alignment)
                  static_cast<LONG>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX))};
 }
 
-static LONG RoundHalfUp(double v)
+LONG RoundHalfUp(double v)
 {
     return static_cast<LONG>(std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }

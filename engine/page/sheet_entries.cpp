@@ -45,7 +45,7 @@ void SideFromEntry(RenderOptions* options, JobHeader* header, PageSource* source
     for (uint32_t i = 0; i < cells; ++i) {
         const uint32_t page = entry->firstPage + i;
         PageHeader h;
-        if (!PageSourceSeekPage(source, page) || !PageHeaderPeek(source->stream, &h)) break;
+        if (!PageHeaderAt(source, page, &h)) break;
         if (i == 0) {
             if (takeFields) {
                 const uint32_t size[2] = {plan->sheetSize[0], plan->sheetSize[1]};
@@ -80,8 +80,7 @@ SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, P
     for (uint32_t page = 0; PageSourceSeek(source, page) >= 0;) {
         PageHeader h;
         SheetPlan plan;
-        if (!PageSourceSeekPage(source, page) || !PageHeaderPeek(source->stream, &h) ||
-            !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {
+        if (!PageHeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {
             RenderFree(list);
             return nullptr;
         }

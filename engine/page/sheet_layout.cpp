@@ -12,10 +12,6 @@
 
 namespace {
 
-bool HeaderAt(PageSource* source, uint32_t page, PageHeader* header)
-{
-    return PageSourceSeekPage(source, page) && PageHeaderPeek(source->stream, header);
-}
 
 bool PageEmpty(PageSource* source, uint32_t page, const PageHeader& header)
 {
@@ -44,6 +40,11 @@ void SheetMarginsFromPage(const JobHeader* job, const PageHeader* page, int32_t 
         margins[2] -= first.cx < 0 ? -first.cx : first.cx;
         margins[3] -= first.cy < 0 ? -first.cy : first.cy;
     }
+}
+
+bool PageHeaderAt(PageSource* source, uint32_t page, PageHeader* header)
+{
+    return PageSourceSeekPage(source, page) && PageHeaderPeek(source->stream, header);
 }
 
 uint32_t SheetCellCount(const RenderOptions* options, const PageHeader* page)
@@ -99,7 +100,7 @@ int PageCellLayout(RenderOptions* options, JobHeader* header, PageSource* source
             PageHeader h;
             if (page == first) {
                 h = *firstPage;
-            } else if (!HeaderAt(source, page, &h)) {
+            } else if (!PageHeaderAt(source, page, &h)) {
                 break;  // no more pages: the sheet ends here
             }
             if (page != first && (h.pageFlags & PAGE_FLAG_NEW_SHEET)) {
@@ -145,7 +146,7 @@ uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* 
     for (uint32_t page = 0; PageSourceSeek(source, page) >= 0;) {
         PageHeader h;
         SheetPlan plan;
-        if (!HeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {
+        if (!PageHeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {
             RenderFree(starts);
             return nullptr;
         }

@@ -78,6 +78,9 @@ struct SheetEntryList {
 static_assert(sizeof(SheetEntryList) == 8);
 inline ImoSheetEntry* SheetEntries(SheetEntryList* list) { return reinterpret_cast<ImoSheetEntry*>(list + 1); }
 
+// Peeks page n's record; false when the page is not there or its record is bad.
+bool PageHeaderAt(PageSource* source, uint32_t page, PageHeader* header);
+
 // Cells per side as the page or the options give them (P2: a count outside the grid table is 1).
 uint32_t SheetCellCount(const RenderOptions* options, const PageHeader* page);
 
