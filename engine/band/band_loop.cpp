@@ -71,10 +71,15 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions*, JobHeader*
     uint32_t blobSize = 0;
     uint8_t* blob = nullptr;
     for (uint32_t i = 0; i < placed; ++i) {
-        // A cell whose page cannot be played stays empty; only the first cell takes the request.
-        PagePlayOnce(context, header, budget, forms, source, pages[i], i == 0 ? request : nullptr,
-                     (front ? PLAY_MODE_CELL_FRONT : PLAY_MODE_CELL_BACK) | (i == 0 ? PLAY_BLOB : 0), i == 0 ? &blobSize : nullptr,
-                     i == 0 ? &blob : nullptr);
+        // A cell whose page cannot be played stays empty, but lack of memory fails the side: the
+        // page is sound and would be lost. Only the first cell takes the request.
+        if (!PagePlayOnce(context, header, budget, forms, source, pages[i], i == 0 ? request : nullptr,
+                          (front ? PLAY_MODE_CELL_FRONT : PLAY_MODE_CELL_BACK) | (i == 0 ? PLAY_BLOB : 0),
+                          i == 0 ? &blobSize : nullptr, i == 0 ? &blob : nullptr) &&
+            GetLastError() == ERROR_NOT_ENOUGH_MEMORY) {
+            RenderFree(blob);
+            return 0;
+        }
     }
     const RECT destination{0, 0, static_cast<LONG>(placement->sizePixels[0]), static_cast<LONG>(placement->sizePixels[1])};
     const uint32_t kind = (placement->mediaFlags & IMO_MEDIA_GRAY_FORMAT_VALID) ? 0 : 1;

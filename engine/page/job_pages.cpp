@@ -98,12 +98,13 @@ bool LayoutAndRender(PassState& pass, uint32_t first, uint32_t limit, SheetPlan*
 
 bool ForwardOrder(PassState& pass)
 {
-    for (uint32_t page = 0; PageSourceSeek(pass.source, page) >= 0;) {
+    for (uint32_t page = 0;;) {
+        const int available = PageAvailable(pass.source, page);
+        if (available <= 0) return available == 0;
         SheetPlan plan;
         if (!LayoutAndRender(pass, page, UINT32_MAX, &plan, nullptr, nullptr)) return false;
         page += std::max<uint32_t>(1, plan.placed[0] + plan.placed[1]);
     }
-    return true;
 }
 
 bool StartListOrder(PassState& pass, bool reversed)
@@ -198,7 +199,8 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
                    FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages)
 {
     PageHeader first;
-    if (PageSourceSeek(pages, 0) < 0) return 1;  // a pass without pages has no sheets
+    const int any = PageAvailable(pages, 0);
+    if (any <= 0) return any == 0;  // a pass without pages has no sheets
     if (!PageHeaderAt(pages, 0, &first)) {
         SetLastError(ERROR_INVALID_DATA);
         return 0;
@@ -261,6 +263,10 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
 {
     const uint32_t count = PageSourceCount(pages);
     PageHeader first;
+    if (pages->ownsIndex && !pages->index->finished) {  // the count stopped short of the job's end
+        if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY) SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
     if (count == 0 || !PageHeaderAt(pages, 0, &first)) {
         SetLastError(ERROR_INVALID_DATA);  // a booklet needs pages
         return 0;

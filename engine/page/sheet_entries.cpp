@@ -77,7 +77,13 @@ SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, P
     uint32_t capacity = 64, count = 0, sheets = 0;
     auto* list = static_cast<SheetEntryList*>(RenderAlloc(sizeof(SheetEntryList) + capacity * sizeof(ImoSheetEntry)));
     if (list == nullptr) return nullptr;
-    for (uint32_t page = 0; PageSourceSeek(source, page) >= 0;) {
+    for (uint32_t page = 0;;) {
+        const int available = PageAvailable(source, page);
+        if (available < 0) {
+            RenderFree(list);
+            return nullptr;
+        }
+        if (available == 0) break;
         PageHeader h;
         SheetPlan plan;
         if (!PageHeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {

@@ -42,6 +42,15 @@ void SheetMarginsFromPage(const JobHeader* job, const PageHeader* page, int32_t 
     }
 }
 
+int PageAvailable(PageSource* source, uint32_t page)
+{
+    if (PageSourceSeek(source, page) >= 0) return 1;
+    // A producer's record says the job is over or was given up; a private index knows its end.
+    if (source->ownsIndex == 0 || source->index->finished) return 0;
+    if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY) SetLastError(ERROR_INVALID_DATA);
+    return -1;
+}
+
 bool PageHeaderAt(PageSource* source, uint32_t page, PageHeader* header)
 {
     return PageSourceSeekPage(source, page) && PageHeaderPeek(source->stream, header);
@@ -101,7 +110,11 @@ int PageCellLayout(RenderOptions* options, JobHeader* header, PageSource* source
             if (page == first) {
                 h = *firstPage;
             } else if (!PageHeaderAt(source, page, &h)) {
-                break;  // no more pages: the sheet ends here
+                if (PageAvailable(source, page) < 0) {
+                    SheetPlanSourceRelease(plan, source);
+                    return 0;
+                }
+                break;  // no more pages, or one that cannot be read: the sheet ends here
             }
             if (page != first && (h.pageFlags & PAGE_FLAG_NEW_SHEET)) {
                 newSheet = true;
@@ -143,7 +156,13 @@ uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* 
     *count = 0;
     uint32_t capacity = 0;
     uint32_t* starts = nullptr;
-    for (uint32_t page = 0; PageSourceSeek(source, page) >= 0;) {
+    for (uint32_t page = 0;;) {
+        const int available = PageAvailable(source, page);
+        if (available < 0) {
+            RenderFree(starts);
+            return nullptr;
+        }
+        if (available == 0) break;
         PageHeader h;
         SheetPlan plan;
         if (!PageHeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {

@@ -78,6 +78,9 @@ struct SheetEntryList {
 static_assert(sizeof(SheetEntryList) == 8);
 inline ImoSheetEntry* SheetEntries(SheetEntryList* list) { return reinterpret_cast<ImoSheetEntry*>(list + 1); }
 
+// 1 when page n is there, 0 after the last page, -1 when it could not be looked for (the index
+// could not grow, the stream failed): the pass must not end as if the job had no more pages.
+int PageAvailable(PageSource* source, uint32_t page);
 // Peeks page n's record; false when the page is not there or its record is bad.
 bool PageHeaderAt(PageSource* source, uint32_t page, PageHeader* header);
 

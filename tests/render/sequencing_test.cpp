@@ -251,3 +251,46 @@ TEST(Sequencing, PosterTiles)
         EXPECT_EQ(Sequence(run), expected);
     }
 }
+
+// Every allocation of a job with n-up, two-sided, reversed and inserted sheets and a form fails
+// once in turn: nothing is left allocated, and a failure after JobBegin is reported as lack of
+// memory with JobAbort.
+TEST(Sequencing, SurvivesAnAllocationFailureAtEveryAllocation)
+{
+    std::vector<TestPage> pages = Pages(3, With([](TestPage& p) { p.flags = 0x4; }));
+    pages[0].endMode = 1;
+    pages.push_back(With([](TestPage& p) { p.cells = 2; }));
+    pages.push_back(With([](TestPage& p) { p.cells = 2; }));
+    for (const std::vector<uint8_t>& job : {SequencingJob(pages, 0x4, 2), FormJob(1, 5, false)}) {
+        RenderRun whole(job);
+        DeviceScript(whole, {});
+        ASSERT_EQ(whole.Run(), 0u);
+        const std::string complete = Sequence(whole);
+        for (uint32_t n = 1;; ++n) {
+            SCOPED_TRACE(n);
+            RenderRun run(job);
+            DeviceScript(run, {});
+            const int64_t live = RenderAllocLiveBlocks();
+            const uint64_t before = RenderAllocCount();
+            RenderAllocFailAt(n);
+            const uint32_t result = run.Run();
+            RenderAllocFailAt(0);
+            const uint64_t made = RenderAllocCount() - before;
+            EXPECT_EQ(RenderAllocLiveBlocks(), live);
+            if (made < n) {
+                EXPECT_EQ(result, 0u);
+                break;
+            }
+            const std::string sequence = Sequence(run);
+            if (!sequence.empty() && result != 0) {
+                EXPECT_EQ(result, 8u) << sequence;
+                EXPECT_NE(sequence.find("ABORT"), std::string::npos) << sequence;
+            }
+            // A job reported done lost nothing.
+            if (result == 0) {
+                EXPECT_EQ(sequence, complete);
+            }
+            ASSERT_LT(n, 2000u);
+        }
+    }
+}
