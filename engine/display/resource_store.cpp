@@ -1,6 +1,7 @@
 #include "engine/display/resource_store.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "engine/job/render_call.h"
 #include "platform/kernel.h"
@@ -120,8 +121,14 @@ void ResourceStoreTrim(ResourceBudget* budget, BandSurface* surface, ResourceCos
             ClipStoreTrim(&store->clips, surface, pass, request);
         }
     }
-    ResourceBudgetCharge(budget, ResourceCost{request->objects - asked.objects, request->memory - asked.memory,
-                                              request->deviceMemory - asked.deviceMemory});
+    // What was freed, in 64 bits: a store that frees far more than asked drives its counter of
+    // the request deep below 0.
+    auto freed = [](int32_t now, int32_t before) {
+        return static_cast<int32_t>(std::clamp<int64_t>(int64_t{now} - before, INT32_MIN, INT32_MAX));
+    };
+    ResourceBudgetCharge(budget,
+                         ResourceCost{freed(request->objects, asked.objects), freed(request->memory, asked.memory),
+                                      freed(request->deviceMemory, asked.deviceMemory)});
 }
 
 // ---- Prepare and charge ----

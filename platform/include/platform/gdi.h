@@ -6,6 +6,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // ---- Records ----
 #pragma pack(push, 1)
 struct RGBQUAD {
@@ -345,3 +348,5 @@ int SelectClipRgn(HDC dc, HRGN region);
 int ExtSelectClipRgn(HDC dc, HRGN region, int mode);
 // The clip's bounds (or the bitmap's without a clip) in logical units.
 int GetClipBox(HDC dc, LPRECT box);
+
+#pragma GCC visibility pop

@@ -5,6 +5,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // ---- Last error: one value per thread, in Windows numbering ----
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -336,3 +339,5 @@ struct MEMORYSTATUS {
 void GlobalMemoryStatus(MEMORYSTATUS* status);
 // Tests: replace the figure GlobalMemoryStatus reports (null restores the machine's own).
 void GlobalMemoryStatusOverride(const MEMORYSTATUS* status);
+
+#pragma GCC visibility pop
