@@ -196,8 +196,11 @@ void RectOutline(const CmdRectNode* rect, BandSurface* surface, const RECT* clip
         for (int i = 0; i < 4; ++i) StyledPolyline(surface, rect->pen, &state, clip, corners[i], corners[(i + 1) % 4]);
         return;
     }
+    // Back to the first corner before closing: the figure's last side is drawn even where
+    // CloseFigure leaves a Polyline figure open.
+    const POINT closed[5] = {corners[0], corners[1], corners[2], corners[3], corners[0]};
     BeginPath(dc);
-    Polyline(dc, corners, 4);
+    Polyline(dc, closed, 5);
     CloseFigure(dc);
     EndPath(dc);
     StrokePath(dc);  // a failure leaves the outline out
@@ -325,7 +328,14 @@ int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
         ResourceUseClear(store);
         if (ready) {
             SetROP2(dc, R2_COPYPEN);
-            Rectangle(dc, r.left, r.top, r.right, r.bottom);
+            // A dashed outline is stepped the way CmdDraw steps it, so both roads mark the same
+            // pixels; GDI would draw the mask pen's border solid.
+            if (PenIsDashed(rect->pen) && CmdMixIsPlain(rect->mix)) {
+                RECT inside = *band;
+                RectOutline(rect, mask, &inside);
+            } else {
+                Rectangle(dc, r.left, r.top, r.right, r.bottom);
+            }
         }
         if (!accumulate) {
             BandSurfaceResetDC(mask);
@@ -524,17 +534,26 @@ void RectWidenToPixel(const CmdMapping* mapping, RECT* rect)
     if (!narrow && !low) return;
     // The far edge moves out from the near one, logical unit by logical unit from a first guess,
     // until the two lie at least one device pixel apart; the near edge and the other axis stay.
+    // The far edge moves out from the near one by the fewest logical units that put the two at
+    // least one device pixel apart (found by halving: the distance grows with the step); the
+    // near edge and the other axis stay.
     auto widen = [&](LONG nearEdge, LONG deviceNear, LONG windowExtent, LONG viewportExtent, bool xAxis) {
-        const double ratio = viewportExtent != 0 ? std::fabs(double(windowExtent) / viewportExtent) : 1.0;
-        int64_t step = std::max<int64_t>(1, static_cast<int64_t>(std::min(ratio, 1e9)));
-        for (int tries = 0; tries < 64; ++tries, ++step) {
+        auto reaches = [&](int64_t step) {
             const int64_t farEdge = int64_t{nearEdge} + step;
-            if (farEdge > INT32_MAX) return nearEdge;
+            if (farEdge > INT32_MAX) return true;
             POINT p{xAxis ? static_cast<LONG>(farEdge) : rect->left, xAxis ? rect->top : static_cast<LONG>(farEdge)};
-            if (!LPtoDP(dc, &p, 1)) return nearEdge;
-            if (std::llabs(int64_t{xAxis ? p.x : p.y} - deviceNear) >= 1) return static_cast<LONG>(farEdge);
+            if (!LPtoDP(dc, &p, 1)) return true;
+            return std::llabs(int64_t{xAxis ? p.x : p.y} - deviceNear) >= 1;
+        };
+        const double ratio = viewportExtent != 0 ? std::fabs(double(windowExtent) / viewportExtent) : 1.0;
+        int64_t high = std::max<int64_t>(1, static_cast<int64_t>(std::min(ratio, 1e9)) + 2);
+        while (!reaches(high) && high < INT32_MAX) high *= 2;
+        int64_t low = 0;  // does not reach
+        while (high - low > 1) {
+            const int64_t middle = low + (high - low) / 2;
+            (reaches(middle) ? high : low) = middle;
         }
-        return nearEdge;
+        return static_cast<LONG>(std::min<int64_t>(int64_t{nearEdge} + high, INT32_MAX));
     };
     if (narrow) rect->right = widen(rect->left, corners[0].x, mapping->windowExtent.cx, mapping->viewportExtent.cx, true);
     if (low) rect->bottom = widen(rect->top, corners[0].y, mapping->windowExtent.cy, mapping->viewportExtent.cy, false);

@@ -146,7 +146,14 @@ HPEN Create(const Pen* pen, bool mask)
         return ExtCreatePen(pen->style, pen->width, &logBrush, dashes ? pen->dashCount : 0,
                             dashes ? reinterpret_cast<const DWORD*>(pen->dashes) : nullptr);
     }
-    return CreatePen(static_cast<int>(GdiStyle(pen)), static_cast<int>(pen->width), colour);
+    // CreatePen takes the basic style only: caps and joins belong to geometric pens, which
+    // ExtCreatePen makes, and so does an alternate-pixel cosmetic pen.
+    const uint32_t basic = GdiStyle(pen) & PS_STYLE_MASK;
+    if (basic > PS_INSIDEFRAME) {
+        const LOGBRUSH logBrush{BS_SOLID, colour, 0};
+        return ExtCreatePen(PS_COSMETIC | basic, 1, &logBrush, 0, nullptr);
+    }
+    return CreatePen(static_cast<int>(basic), static_cast<int>(pen->width), colour);
 }
 
 void MiterSet(BandSurface* surface, const Pen* pen)
