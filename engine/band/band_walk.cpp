@@ -125,7 +125,20 @@ void BandBegin(BandLayout* layout, const RECT* band) {
     layout->band.y = device.top;
     layout->band.width = width;
     layout->band.height = height;
+    // A plane laid onto other bytes (a shorter band moves every later plane onto bytes of the
+    // planes before it) holds whatever was drawn there, so it is cleared like a drawn one.
+    const uint8_t* oldData[IMX_MAX_PLANES];
+    uint64_t oldBytes[IMX_MAX_PLANES];
+    for (uint32_t i = 0; i < PlaneCount(layout); ++i) {
+        const ImxPlane& plane = layout->band.planes[i];
+        oldData[i] = plane.data;
+        oldBytes[i] = uint64_t{plane.height} * plane.stride;
+    }
     BandPlanesLayOut(layout, width, height, false, layout->workBase, layout->planeBytes);
+    for (uint32_t i = 0; i < PlaneCount(layout); ++i) {
+        ImxPlane& plane = layout->band.planes[i];
+        if (plane.data != oldData[i] || uint64_t{plane.height} * plane.stride != oldBytes[i]) plane.dataPresent = 1;
+    }
 }
 
 bool BandPlaneConfigUpdate(BandLayout* layout, const ImxImageFormat* config) {

@@ -132,10 +132,8 @@ bool FillFigures(Dc& dc, const PathFigures& figures)
     RegionHolder shape;
     RECT visible = VisibleBounds(dc);
     int mode = dc.polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
-    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible))
         return false;
-    }
     return PaintRegion(dc, &shape.r, *dc.brush);
 }
 
