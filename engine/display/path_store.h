@@ -105,3 +105,8 @@ int32_t PathPointsCost(const PathPoints* points);
 void PathRealisedAppend(PathStore* store, PathEntry* path);
 // Frees the point list, clears the realised and monotone flags, leaves the realised list; the bytes freed.
 int32_t PathUnrealise(PathStore* store, PathEntry* path);
+
+struct Pen;
+// Strokes every subpath with the pen's dashes through StyledPolyline, one straight piece at a
+// time, one dash state carried through the whole path.
+void PathStrokeStyled(const PathEntry* path, BandSurface* surface, const Pen* pen, const RECT* clip);
