@@ -308,8 +308,9 @@ bool PathFillScan(CmdPathNode* p, BandSurface* mask, const RECT* area, const REC
     return true;
 }
 
-void PathRenderMaskGdi(CmdPathNode* p, ResourceStore* store, BandSurface* mask, const RECT* clear, const RECT* rects,
-                       uint32_t count, int accumulate)
+// band: the logical band rectangle that dashed strokes are cut to.
+void PathRenderMaskGdi(CmdPathNode* p, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* clear,
+                       const RECT* rects, uint32_t count, int accumulate)
 {
     HDC dc = mask->drawDC;
     BrushEntry* maskBrush = nullptr;
@@ -325,13 +326,13 @@ void PathRenderMaskGdi(CmdPathNode* p, ResourceStore* store, BandSurface* mask, 
     SetROP2(dc, hasMask ? R2_MASKNOTPEN : R2_BLACK);
     auto draw = [&] {
         if (p->brush == nullptr) {
-            PathStroke(p, mask, &rects[0]);
+            PathStroke(p, mask, band);
         } else {
             MakeCurrent(p, mask);
             if (p->pen == nullptr) FillPath(dc);
             else if (PenIsDashed(p->pen)) {
                 FillPath(dc);
-                PathStroke(p, mask, &rects[0]);
+                PathStroke(p, mask, band);
             } else {
                 StrokeAndFillPath(dc);
             }
@@ -353,7 +354,7 @@ void PathRenderMaskGdi(CmdPathNode* p, ResourceStore* store, BandSurface* mask, 
     SetROP2(dc, R2_COPYPEN);
 }
 
-int PathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT*, const RECT* area,
+int PathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                    const RECT* clear, int accumulate)
 {
     CmdPathNode* p = AsPath(node);
@@ -384,7 +385,7 @@ int PathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
             return CMD_BAND_NOTHING;
         }
     }
-    if (!scanned) PathRenderMaskGdi(p, store, mask, clear, rects, count, accumulate);
+    if (!scanned) PathRenderMaskGdi(p, store, mask, band, clear, rects, count, accumulate);
     RenderFree(owned);
     return CMD_BAND_MASKED;
 }
