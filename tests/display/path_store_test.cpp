@@ -208,3 +208,33 @@ TEST(PathStore, CurvesAreFlattenedAndShortFiguresDropped)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PathStore, HugeAndFarPathsEndInBoundedWork)
+{
+    Store s;
+    Surface surface;
+    // A million points of a zigzag, and a cubic whose control points reach the 32-bit limits.
+    std::vector<POINT> zigzag(1000000);
+    for (size_t i = 0; i < zigzag.size(); ++i) zigzag[i] = POINT{static_cast<LONG>(i % 64), static_cast<LONG>(i % 2 ? 60 : 2)};
+    ASSERT_EQ(s.Define(PathRecord(1, RECT{0, 0, 64, 64}, {{kFigure, zigzag}})), 1);
+    ASSERT_EQ(s.Define(PathRecord(2, RECT{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+                                  {{kFigure | PATH_BEZIER, {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN},
+                                                            {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MAX}}}})), 1);
+    ResourceCost tally{};
+    PathEntry* huge = PathLookup(&s.store, 1);
+    ASSERT_EQ(PathRealize(&s.store, huge, nullptr, surface.s.get(), &tally), 1);
+    EXPECT_EQ(huge->realised->pointCount, 1000000u);
+    // Beyond what the edges can step in 32 bits: realising fails cleanly, the command uses GDI.
+    PathEntry* far = PathLookup(&s.store, 2);
+    const int64_t live = RenderAllocLiveBlocks();
+    EXPECT_EQ(PathRealize(&s.store, far, nullptr, surface.s.get(), &tally), 0);
+    EXPECT_EQ(far->realised, nullptr);
+    EXPECT_EQ(RenderAllocLiveBlocks(), live);
+    PathRelease(&s.store, huge, 0, &tally);
+    PathRelease(&s.store, far, 0, &tally);
+    EXPECT_EQ(tally.memory, 0);
+}
+
+}  // namespace
