@@ -80,3 +80,20 @@ inline std::ostream& operator<<(std::ostream& os, const RECT& r)
 {
     return os << '{' << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom << '}';
 }
+
+// A clip rectangles record: bounds and rectangles.
+inline std::vector<uint8_t> RectsData(std::initializer_list<RECT> rects)
+{
+    std::vector<uint8_t> out;
+    for (const RECT& r : rects) {
+        auto le = Le32s({r.left, r.top, r.right, r.bottom});
+        out.insert(out.end(), le.begin(), le.end());
+    }
+    return out;
+}
+
+inline SpoolBuilder& ClipRecord(SpoolBuilder& b, uint32_t id, RECT bounds, std::initializer_list<RECT> rects)
+{
+    return b.Add("clip_rects", {{"id", id}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
+                                {"bottom", bounds.bottom}, {"count", rects.size()}, {"data", RectsData(rects)}});
+}

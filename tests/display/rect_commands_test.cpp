@@ -29,22 +29,6 @@ SpoolFields RectFields(RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint
             {"brush", brush}, {"pen", pen},     {"clip", clip},     {"mix", mix}};
 }
 
-std::vector<uint8_t> RectsData(std::initializer_list<RECT> rects)
-{
-    std::vector<uint8_t> out;
-    for (const RECT& r : rects) {
-        auto le = Le32s({r.left, r.top, r.right, r.bottom});
-        out.insert(out.end(), le.begin(), le.end());
-    }
-    return out;
-}
-
-void ClipRecord(SpoolBuilder& b, uint32_t id, RECT bounds, std::initializer_list<RECT> rects)
-{
-    b.Add("clip_rects", {{"id", id}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
-                         {"bottom", bounds.bottom}, {"count", rects.size()}, {"data", RectsData(rects)}});
-}
-
 TEST(RectRead, PlainRectsBecomeRectFills)
 {
     struct Case {
