@@ -256,6 +256,6 @@ int PathRealize(void* owner, void* object, void*, BandSurface* surface, Resource
     tally->memory += PathPointsCost(list);
     path->head.flags |= RESOURCE_REALISED;
     if (Monotone(list)) path->head.flags |= PATH_MONOTONE;
-    PathRealisedAppend(store, path);
+    store->realised.Append(path);
     return 1;
 }

@@ -39,21 +39,6 @@ POINT PathSubpathPoint(const PathSubpath& subpath, uint32_t index)
 
 void PathStoreInit(PathStore* store) { *store = PathStore{}; }
 
-static void RealisedUnlink(PathStore* store, PathEntry* path)
-{
-    (path->realisedPrev != nullptr ? path->realisedPrev->realisedNext : store->realisedFirst) = path->realisedNext;
-    (path->realisedNext != nullptr ? path->realisedNext->realisedPrev : store->realisedLast) = path->realisedPrev;
-    path->realisedPrev = path->realisedNext = nullptr;
-}
-
-void PathRealisedAppend(PathStore* store, PathEntry* path)
-{
-    path->realisedPrev = store->realisedLast;
-    path->realisedNext = nullptr;
-    (store->realisedLast != nullptr ? store->realisedLast->realisedNext : store->realisedFirst) = path;
-    store->realisedLast = path;
-}
-
 int32_t PathPointsCost(const PathPoints* points)
 {
     return static_cast<int32_t>((int64_t{points->capacity} + points->figureCount) * 8 + 24);
@@ -76,7 +61,7 @@ int32_t PathUnrealise(PathStore* store, PathEntry* path)
     PathPointsFree(path->realised);
     path->realised = nullptr;
     path->head.flags &= ~(RESOURCE_REALISED | PATH_MONOTONE);
-    RealisedUnlink(store, path);
+    store->realised.Unlink(path);
     return bytes;
 }
 
@@ -99,7 +84,7 @@ void PathStoreDestroy(PathStore* store, ResourceCost* tally)
 void PathStoreTrim(PathStore* store, BandSurface*, uint32_t pass, ResourceCost* request)
 {
     if (pass != 1) return;
-    for (PathEntry* path = store->realisedFirst; path != nullptr && request->memory > 0;) {
+    for (PathEntry* path = store->realised.first; path != nullptr && request->memory > 0;) {
         PathEntry* next = path->realisedNext;
         if (!ResourceMarked(&path->head)) request->memory -= PathUnrealise(store, path);
         path = next;
@@ -151,9 +136,7 @@ int PathDefine(PathStore* store, Stream* stream)
     path->pointCount = static_cast<uint32_t>(points);
     path->dataSize = static_cast<uint32_t>(offset);
 
-    PathEntry*& bucket = store->buckets[ResourceBucket(path->head.id)];
-    path->bucketNext = bucket;
-    bucket = path;
+    ResourceChainInsert(store->buckets[ResourceBucket(path->head.id)], path);
     ++store->count;
     return 1;
 }
@@ -169,13 +152,9 @@ void PathRelease(PathStore* store, PathEntry* path, int remove, ResourceCost* ta
     int32_t bytes = PathUnrealise(store, path);
     if (tally != nullptr) tally->memory -= bytes;
     if (!remove) return;
-    for (PathEntry** at = &store->buckets[ResourceBucket(path->head.id)]; *at != nullptr; at = &(*at)->bucketNext) {
-        if (*at == path) {
-            *at = path->bucketNext;
-            if (store->count > 0) --store->count;
-            PathFree(path);
-            return;
-        }
+    if (ResourceChainRemove(store->buckets[ResourceBucket(path->head.id)], path)) {
+        if (store->count > 0) --store->count;
+        PathFree(path);
     }
 }
 

@@ -57,8 +57,7 @@ struct PathEntry {
 
 struct PathStore {
     uint32_t count;
-    PathEntry* realisedFirst;
-    PathEntry* realisedLast;
+    ResourceList<PathEntry, &PathEntry::realisedPrev, &PathEntry::realisedNext> realised;  // oldest first
     PathEntry* buckets[RESOURCE_BUCKETS];
 };
 
@@ -102,7 +101,6 @@ int PathFlatten(const POINT* controls, PathPieceFn piece, void* context);
 // Store internals shared by the reader and the realisation.
 void PathPointsFree(PathPoints* points);
 int32_t PathPointsCost(const PathPoints* points);
-void PathRealisedAppend(PathStore* store, PathEntry* path);
 // Frees the point list, clears the realised and monotone flags, leaves the realised list; the bytes freed.
 int32_t PathUnrealise(PathStore* store, PathEntry* path);
 
