@@ -25,15 +25,6 @@ namespace {
 CmdLineNode* AsLine(CmdNode* node) { return reinterpret_cast<CmdLineNode*>(node); }
 const CmdLineNode* AsLine(const CmdNode* node) { return reinterpret_cast<const CmdLineNode*>(node); }
 
-LONG PenReach(const Pen* pen) { return static_cast<LONG>(std::min<uint32_t>(pen->width, 0x3FFFFFFF)); }
-
-// The rectangle cut to the clip's bounds (empty when they do not meet).
-RECT ClipBounded(const RECT& r, const Clip* clip)
-{
-    RECT out = r;
-    if (clip != nullptr && !IntersectRect(&out, &r, &clip->data.rcBound)) out = RECT{};
-    return out;
-}
 
 void LineDestroy(CmdNode* node, ResourceStore* store)
 {
@@ -50,27 +41,20 @@ int LineClip(CmdNode* node, const RECT* band, RECT* out)
         *out = node->bounds;
         return 1;
     }
-    const LONG w = PenReach(line->pen);
+    const LONG w = CmdPenReach(line->pen);
     RECT wide = *band;
     InflateRect(&wide, w, w);
     LONG x1 = line->from.x, y1 = line->from.y, x2 = line->to.x, y2 = line->to.y;
     if (!LineClipToRect(&x1, &y1, &x2, &y2, &wide)) return 0;
     RECT r{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2) + 1, std::max(y1, y2) + 1};
     InflateRect(&r, w, w);
-    *out = ClipBounded(r, line->clip);
+    *out = CmdClipBounded(r, line->clip);
     return IsRectEmpty(out) ? 0 : 1;
 }
 
 int LineClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
-    CmdLineNode* line = AsLine(node);
-    if (clip == line->clip) return 1;
-    CmdClipRelease(store, &line->clip);
-    if (clip == nullptr) return 1;
-    line->clip = ClipLookup(&store->clips, clip->head.id);
-    if (line->clip == nullptr) return 0;
-    node->bounds = ClipBounded(node->bounds, line->clip);
-    return 1;
+    return CmdClipReplace(store, &AsLine(node)->clip, clip, &node->bounds);
 }
 
 CmdNode* LineClone(const CmdNode* node, ResourceStore* store)
@@ -112,19 +96,13 @@ int LineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-bool Inside(const RECT& inner, const RECT& outer)
-{
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
-
 int LineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT*,
                    const RECT* clear, int accumulate)
 {
     CmdLineNode* line = AsLine(node);
     if (!accumulate) {
         BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
-        if (line->clip != nullptr || !Inside(node->bounds, *band)) BandSurfaceResetDC(mask);
+        if (line->clip != nullptr || !CmdRectInside(node->bounds, *band)) BandSurfaceResetDC(mask);
     }
     ResourceUseMark(store, &line->pen->head, RESOURCE_IN_USE);
     ResourceUseMark(store, line->clip ? &line->clip->head : nullptr, RESOURCE_IN_USE);
@@ -184,11 +162,11 @@ CmdNode* LineCreate(ResourceStore* store, const POINT* from, const POINT* to, Re
         return nullptr;
     }
     // The bounds in 64 bits: the far end plus one and the pen's width may pass the 32-bit range.
-    const int64_t w = PenReach(line->pen);
+    const int64_t w = CmdPenReach(line->pen);
     auto clamp = [](int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
     RECT r{clamp(std::min<int64_t>(from->x, to->x) - w), clamp(std::min<int64_t>(from->y, to->y) - w),
            clamp(std::max<int64_t>(from->x, to->x) + 1 + w), clamp(std::max<int64_t>(from->y, to->y) + 1 + w)};
-    line->head.bounds = ClipBounded(r, line->clip);
+    line->head.bounds = CmdClipBounded(r, line->clip);
     line->head.flags = static_cast<uint16_t>(line->pen->head.flags & CMD_FLAG_COLOR_MASK);
     return &line->head;
 }

@@ -26,14 +26,6 @@ namespace {
 CmdPathNode* AsPath(CmdNode* node) { return reinterpret_cast<CmdPathNode*>(node); }
 const CmdPathNode* AsPath(const CmdNode* node) { return reinterpret_cast<const CmdPathNode*>(node); }
 
-LONG PenReach(const Pen* pen) { return pen != nullptr ? static_cast<LONG>(std::min<uint32_t>(pen->width, 0x3FFFFFFF)) : 0; }
-
-RECT ClipBounded(const RECT& r, const Clip* clip)
-{
-    RECT out = r;
-    if (clip != nullptr && !IntersectRect(&out, &r, &clip->data.rcBound)) out = RECT{};
-    return out;
-}
 
 bool MixIgnoresBrush(uint32_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
 
@@ -103,26 +95,19 @@ int PathClip(CmdNode* node, const RECT* band, RECT* out)
         *out = node->bounds;
         return 1;
     }
-    const LONG w = PenReach(p->pen);
+    const LONG w = CmdPenReach(p->pen);
     RECT wide = *band;
     InflateRect(&wide, w, w);
     RECT r;
     if (!PathClipBounds(path, &wide, &r)) return 0;
     InflateRect(&r, w, w);
-    *out = ClipBounded(r, p->clip);
+    *out = CmdClipBounded(r, p->clip);
     return IsRectEmpty(out) ? 0 : 1;
 }
 
 int PathClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
-    CmdPathNode* p = AsPath(node);
-    if (clip == p->clip) return 1;
-    CmdClipRelease(store, &p->clip);
-    if (clip == nullptr) return 1;
-    p->clip = ClipLookup(&store->clips, clip->head.id);
-    if (p->clip == nullptr) return 0;
-    node->bounds = ClipBounded(node->bounds, p->clip);
-    return 1;
+    return CmdClipReplace(store, &AsPath(node)->clip, clip, &node->bounds);
 }
 
 int PathBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)
@@ -252,17 +237,11 @@ int PathDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-bool Inside(const RECT& inner, const RECT& outer)
-{
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
-
 int PathDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdPathNode* p = AsPath(node);
     HDC dc = surface->drawDC;
-    if (p->clip != nullptr || !Inside(node->bounds, *area)) BandSurfaceResetDC(surface);
+    if (p->clip != nullptr || !CmdRectInside(node->bounds, *area)) BandSurfaceResetDC(surface);
     MarkAll(store, p->brush, p);
     if (p->brush != nullptr && BrushSelect(store, p->brush, &p->brushOrigin, surface) != 0)
         PatBlt(dc, area->left, area->top, area->right - area->left, area->bottom - area->top,
@@ -424,9 +403,9 @@ int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out)
         return 0;
     }
     RECT bounds = node->path->bounds;
-    const LONG w = PenReach(node->pen);
+    const LONG w = CmdPenReach(node->pen);
     InflateRect(&bounds, w, w);
-    node->head.bounds = ClipBounded(bounds, node->clip);
+    node->head.bounds = CmdClipBounded(bounds, node->clip);
     FlagsSet(node);
 
     if (node->pen != nullptr && node->brush != nullptr && node->mix == R2_COPYPEN) {
@@ -440,7 +419,7 @@ int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out)
         CmdPenRelease(store, &node->pen);
         FlagsSet(outline);
         FlagsSet(node);
-        node->head.bounds = ClipBounded(node->path->bounds, node->clip);
+        node->head.bounds = CmdClipBounded(node->path->bounds, node->clip);
         node->head.next = &outline->head;
     }
     *out = &node->head;
