@@ -238,3 +238,29 @@ TEST(PathStore, HugeAndFarPathsEndInBoundedWork)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PathStore, RegionDataFollowsTheFillMode)
+{
+    Store s;
+    // Two overlapping squares in one path: alternate leaves the overlap out, winding keeps it.
+    ASSERT_EQ(s.Define(PathRecord(5, RECT{0, 0, 30, 30}, {{kFigure, {{0, 0}, {20, 0}, {20, 20}, {0, 20}}},
+                                                          {kFigure, {{10, 10}, {30, 10}, {30, 30}, {10, 30}}}})), 1);
+    PathEntry* p = PathLookup(&s.store, 5);
+    for (int mode : {1, 2}) {
+        RGNDATA* data = PathRegionDataGet(p, mode);
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(data->rdh.rcBound.right, 30);
+        EXPECT_EQ(data->rdh.rcBound.bottom, 30);
+        int64_t area = 0;
+        const RECT* rects = reinterpret_cast<const RECT*>(data->Buffer);
+        for (DWORD i = 0; i < data->rdh.nCount; ++i)
+            area += int64_t{rects[i].right - rects[i].left} * (rects[i].bottom - rects[i].top);
+        EXPECT_EQ(area, mode == 1 ? 600 : 700) << mode;
+        RenderFree(data);
+    }
+    PathRelease(&s.store, p, 0, nullptr);
+}
+
+}  // namespace
