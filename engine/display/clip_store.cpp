@@ -22,6 +22,12 @@ using RegionDataPtr = std::unique_ptr<RGNDATAHEADER, RegionDataFree>;
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// Sizes of device rectangles, which mapping may spread over the whole 32-bit range.
+bool SameSize(const RECT& a, const RECT& b)
+{
+    return int64_t{a.right} - a.left == int64_t{b.right} - b.left && int64_t{a.bottom} - a.top == int64_t{b.bottom} - b.top;
+}
+
 RECT Intersect(const RECT& a, const RECT& b)
 {
     RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
@@ -349,8 +355,7 @@ int ClipRealize(void* owner, void* object, void*, BandSurface* surface, Resource
     SetViewportOrgEx(dc, 0, 0, nullptr);
     const RECT bounds = MapRect(dc, clip->data.rcBound);
     if (ClipDeviceList* list = clip->deviceList) {
-        const RECT& b = list->bounds;
-        if (b.right - b.left == bounds.right - bounds.left && b.bottom - b.top == bounds.bottom - bounds.top) {
+        if (SameSize(list->bounds, bounds)) {
             SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
             return 1;
         }
@@ -413,12 +418,11 @@ int ClipStoreSelect(ClipStore* store, Clip* clip, BandSurface* surface, const RE
             return 1;
         }
     }
-    const RECT& d = clip->deviceBounds;
-    if ((clip->head.flags & CLIP_REGION) && !large && d.right - d.left == mapped.right - mapped.left &&
-        d.bottom - d.top == mapped.bottom - mapped.top) {
+    if ((clip->head.flags & CLIP_REGION) && !large && SameSize(clip->deviceBounds, mapped)) {
         // Same size elsewhere: the band moved. Move the region rather than build it again; it is
         // counted again below.
-        OffsetRgn(clip->region, mapped.left - clip->deviceBounds.left, mapped.top - clip->deviceBounds.top);
+        OffsetRgn(clip->region, static_cast<int>(int64_t{mapped.left} - clip->deviceBounds.left),
+                  static_cast<int>(int64_t{mapped.top} - clip->deviceBounds.top));
         store->listA.Unlink(clip);
         clip->head.flags &= ~CLIP_REGION;
         --tally->objects;

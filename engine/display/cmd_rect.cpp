@@ -374,18 +374,36 @@ int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     return CMD_BAND_MASKED;
 }
 
-// The outline's four strips (mitre joins or a direct colour), filled with the pen's colour.
-void Strips(const RECT& r, uint32_t width, RECT out[4])
+// The outline's four strips (mitre joins or a direct colour), filled with the pen's colour;
+// false when one does not fit 32-bit coordinates.
+bool Strips(const RECT& r, uint32_t width, RECT out[4])
 {
-    const LONG h1 = static_cast<LONG>(width / 2);
-    const LONG h2 = static_cast<LONG>(width) - h1;
-    out[0] = RECT{r.left - h1, r.top - h1, r.left + h2, r.bottom + h2 - 1};
-    out[1] = RECT{r.left, r.top - h1, r.right, r.top + h2};
-    out[2] = RECT{r.right - h1 - 1, r.top - h1, r.right + h2 - 1, r.bottom + h2 - 1};
-    out[3] = RECT{r.left, r.bottom - h1 - 1, r.right, r.bottom + h2 - 1};
+    const int64_t h1 = width / 2, h2 = int64_t{width} - h1;
+    const int64_t l = r.left, t = r.top, rr = r.right, b = r.bottom;
+    const int64_t strips[4][4] = {{l - h1, t - h1, l + h2, b + h2 - 1},
+                                  {l, t - h1, rr, t + h2},
+                                  {rr - h1 - 1, t - h1, rr + h2 - 1, b + h2 - 1},
+                                  {l, b - h1 - 1, rr, b + h2 - 1}};
+    for (int i = 0; i < 4; ++i) {
+        int64_t v[4];
+        for (int k = 0; k < 4; ++k) v[k] = strips[i][k];
+        const RECT64 wide{v[0], v[1], v[2], v[3]};
+        if (!Rect64Fits(wide)) return false;
+        out[i] = RECT{LONG(v[0]), LONG(v[1]), LONG(v[2]), LONG(v[3])};
+    }
+    return true;
 }
 
 }  // namespace
+
+bool Rect64Fits(const RECT64& r)
+{
+    auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    return fits(r.left) && fits(r.top) && fits(r.right) && fits(r.bottom) && fits(r.right - r.left) &&
+           fits(r.bottom - r.top);
+}
+
+bool RectFits(const RECT& r) { return Rect64Fits(RECT64{r.left, r.top, r.right, r.bottom}); }
 
 bool CmdMixIsPlain(uint32_t mix)
 {
@@ -414,7 +432,10 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
     };
     if (join == PS_JOIN_MITER || ResourceIdIsColor(pen->head.id)) {
         RECT strips[4];
-        Strips(r, pen->width, strips);
+        if (!Strips(r, pen->width, strips)) {
+            SetLastError(ERROR_INVALID_DATA);
+            return fail();
+        }
         if (!nullPen()) return fail();
         int from = 0;
         if (RealBrush(node->brush)) {
@@ -497,8 +518,15 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brushId, 
     node->mix = node->mix2 = static_cast<uint8_t>(mix);
     if (brushOrigin != nullptr) node->brushOrigin = *brushOrigin;
     if (PenIsReal(node->pen)) {
-        const int32_t grow = static_cast<int32_t>((uint64_t{node->pen->width} + 1) / 2);
-        InflateRect(&node->head.bounds, grow, grow);
+        const int64_t grow = (int64_t{node->pen->width} + 1) / 2;
+        const RECT64 wide{int64_t{rect->left} - grow, int64_t{rect->top} - grow, int64_t{rect->right} + grow,
+                          int64_t{rect->bottom} + grow};
+        if (!Rect64Fits(wide)) {
+            SetLastError(ERROR_INVALID_DATA);
+            RectDestroy(&node->head, store);
+            return nullptr;
+        }
+        node->head.bounds = RECT{LONG(wide.left), LONG(wide.top), LONG(wide.right), LONG(wide.bottom)};
     }
     node->head.bounds = ClipBoundsApply(node->head.bounds, node->clip);
     FlagsSet(node);
@@ -518,6 +546,10 @@ int CmdRectRead(ResourceStore* store, Stream* stream, CmdNode** out)
                     static_cast<LONG>(LoadLE32(p + 8)), static_cast<LONG>(LoadLE32(p + 12))};
     const POINT origin{static_cast<LONG>(LoadLE32(raw + CmdRectRecord::brushOriginX)),
                        static_cast<LONG>(LoadLE32(raw + CmdRectRecord::brushOriginY))};
+    if (!RectFits(rect)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
     *out = RectCreate(store, &rect, LoadLE32(raw + CmdRectRecord::brush), LoadLE32(raw + CmdRectRecord::pen),
                       LoadLE32(raw + CmdRectRecord::clip), &origin, mix);
     return *out != nullptr ? 1 : 0;

@@ -63,6 +63,14 @@ CmdNode* CmdFillNodeClone(const CmdNode* node, size_t size, ResourceStore* store
 // Widens a rectangle that covers less than one device pixel in either direction to one pixel.
 void RectWidenToPixel(const CmdMapping* mapping, RECT* rect);
 
+// A rectangle whose coordinates, width and height fit 32 bits: a record whose rectangle does not
+// fails, so that no width computed while drawing overflows.
+struct RECT64 {
+    int64_t left, top, right, bottom;
+};
+bool Rect64Fits(const RECT64& r);
+bool RectFits(const RECT& r);
+
 // Shared by the kinds.
 int CmdRectRead(ResourceStore* store, Stream* stream, CmdNode** out);
 int CmdRectFillRead(ResourceStore* store, Stream* stream, CmdNode** out);

@@ -123,6 +123,10 @@ int CmdRectFillRead(ResourceStore* store, Stream* stream, CmdNode** out)
     const uint8_t* p = raw + CmdRectFillRecord::rect;
     const RECT rect{static_cast<LONG>(LoadLE32(p)), static_cast<LONG>(LoadLE32(p + 4)),
                     static_cast<LONG>(LoadLE32(p + 8)), static_cast<LONG>(LoadLE32(p + 12))};
+    if (!RectFits(rect)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
     *out = RectFillCreate(store, &rect, LoadLE32(raw + CmdRectFillRecord::brush));
     return *out != nullptr ? 1 : 0;
 }

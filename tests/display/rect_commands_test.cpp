@@ -424,3 +424,26 @@ TEST(RectsFill, RenderBandTakesTheVisibleRectangleWholeWhenTheListCoversIt)
 }
 
 }  // namespace
+
+namespace {
+
+// Coordinates from the stream are checked in 64 bits: a rectangle whose width does not fit, or
+// whose outline would reach beyond 32-bit coordinates, fails its record.
+TEST(RectRead, RectanglesBeyondThirtyTwoBitsFailTheirRecord)
+{
+    const RECT wide{INT32_MIN, 0, INT32_MAX, 1};
+    const RECT edge{INT32_MAX - 3, 0, INT32_MAX, 10};
+    DisplayJob job;
+    EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rectfill", {{"left", wide.left}, {"top", 0}, {"right", wide.right},
+                                                           {"bottom", 1}, {"brush", 0x80000000}})),
+              0);
+    EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rect", RectFields(wide, 0x80000000, 0, 0, R2_XORPEN))), 0);
+    SpoolBuilder b;
+    b.Add("pen", {{"id", 5}, {"style", 0x1 | 0x2000000}, {"width", 5}, {"brush", 0x80000000}});
+    b.Add("cmd_rect", RectFields(edge, 0x80808080, 5, 0, R2_COPYPEN));
+    EXPECT_EQ(job.Read(b), 0);
+    EXPECT_TRUE(job.Nodes().empty());
+    EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rect", RectFields(edge, 0x80808080, 0, 0, R2_XORPEN))), 1);
+}
+
+}  // namespace
