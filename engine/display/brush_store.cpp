@@ -18,48 +18,16 @@ namespace {
 
 void BucketInsert(BrushStore* store, BrushEntry* entry)
 {
-    BrushEntry*& bucket = store->buckets[ResourceBucket(entry->head.id)];
-    entry->bucketNext = bucket;
-    bucket = entry;
+    ResourceChainInsert(store->buckets[ResourceBucket(entry->head.id)], entry);
     ++store->count;
 }
 
 void BucketRemove(BrushStore* store, BrushEntry* entry)
 {
-    for (BrushEntry** link = &store->buckets[ResourceBucket(entry->head.id)]; *link; link = &(*link)->bucketNext) {
-        if (*link == entry) {
-            *link = entry->bucketNext;
-            entry->bucketNext = nullptr;
-            if (store->count > 0) --store->count;
-            return;
-        }
-    }
+    if (ResourceChainRemove(store->buckets[ResourceBucket(entry->head.id)], entry) && store->count > 0) --store->count;
 }
 
-BrushEntry* Find(BrushStore* store, ResourceId id)
-{
-    for (BrushEntry* e = store->buckets[ResourceBucket(id)]; e; e = e->bucketNext)
-        if (e->head.id == id) return e;
-    return nullptr;
-}
-
-void RealisedAppend(BrushStore* store, BrushEntry* entry)
-{
-    entry->realisedNext = nullptr;
-    entry->realisedPrev = store->realisedLast;
-    if (store->realisedLast) store->realisedLast->realisedNext = entry;
-    else store->realisedFirst = entry;
-    store->realisedLast = entry;
-}
-
-void RealisedUnlink(BrushStore* store, BrushEntry* entry)
-{
-    if (entry->realisedPrev) entry->realisedPrev->realisedNext = entry->realisedNext;
-    else if (store->realisedFirst == entry) store->realisedFirst = entry->realisedNext;
-    if (entry->realisedNext) entry->realisedNext->realisedPrev = entry->realisedPrev;
-    else if (store->realisedLast == entry) store->realisedLast = entry->realisedPrev;
-    entry->realisedPrev = entry->realisedNext = nullptr;
-}
+BrushEntry* Find(BrushStore* store, ResourceId id) { return ResourceChainFind(store->buckets[ResourceBucket(id)], id); }
 
 // Takes the brush out of the DC it was last selected into, when it is still there: GDI refuses to
 // delete a selected brush. Handles are never reused, so a DC that is gone fails the probe.
@@ -83,7 +51,7 @@ void Unrealise(BrushStore* store, BrushEntry* brush, ResourceCost* tally)
     brush->handle = nullptr;
     brush->selectedDC = nullptr;
     brush->head.flags &= ~RESOURCE_REALISED;
-    RealisedUnlink(store, brush);
+    store->realised.Unlink(brush);
 }
 
 void BuiltinPlace(BrushStore* store, BrushEntry* entry, ResourceId id, COLORREF colour)
@@ -146,7 +114,7 @@ void BrushStoreDestroy(BrushStore* store, ResourceCost* tally)
         }
     }
     store->count = 0;
-    store->realisedFirst = store->realisedLast = nullptr;
+    store->realised = {};
 }
 
 int BrushDefine(BrushStore* store, Stream* stream)
@@ -306,8 +274,7 @@ int BrushRealize(BrushStore* store, BrushEntry* brush, const POINT* origin, Band
 {
     if (brush == nullptr) return 0;
     if ((brush->head.flags & RESOURCE_REALISED) != 0) {
-        RealisedUnlink(store, brush);
-        RealisedAppend(store, brush);
+        store->realised.Touch(brush);
         if (surface != nullptr) {
             // Selected every time: a brush deleted by a release may have left the surface's
             // mark pointing at memory that a new entry now uses.
@@ -333,7 +300,7 @@ int BrushRealize(BrushStore* store, BrushEntry* brush, const POINT* origin, Band
     brush->handle = handle;
     brush->head.flags |= RESOURCE_REALISED;
     if (!IsStock(brush)) ++tally->objects;
-    RealisedAppend(store, brush);
+    store->realised.Append(brush);
     if (surface != nullptr) BrushSurfaceSelect(surface, brush, handle, origin);
     return 1;
 }
@@ -378,7 +345,7 @@ int BrushPatternLoad(BrushStore*, BrushEntry* brush, void*, BandSurface*, Resour
 void BrushStoreTrim(BrushStore* store, BandSurface* surface, uint32_t pass, ResourceCost* request)
 {
     if (pass != 0) return;
-    BrushEntry* brush = store->realisedFirst;
+    BrushEntry* brush = store->realised.first;
     while (brush != nullptr && request->objects >= 1) {
         BrushEntry* next = brush->realisedNext;
         if ((brush->head.flags & (RESOURCE_IN_USE | BRUSH_STOCK)) == 0) {

@@ -50,8 +50,7 @@ struct BrushStore {
     uint32_t scaleEnabled;     // the device asked for brush scaling
     uint32_t scaleDpi;         // the device's brush resolution
     BitmapStore* bitmaps;
-    BrushEntry* realisedFirst;
-    BrushEntry* realisedLast;
+    ResourceList<BrushEntry, &BrushEntry::realisedPrev, &BrushEntry::realisedNext> realised;
     BrushEntry* buckets[RESOURCE_BUCKETS];
     BrushEntry empty;          // id 0
     BrushEntry black;          // 0x80000000

@@ -22,6 +22,12 @@ using RegionDataPtr = std::unique_ptr<RGNDATAHEADER, RegionDataFree>;
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// Sizes of device rectangles, which mapping may spread over the whole 32-bit range.
+bool SameSize(const RECT& a, const RECT& b)
+{
+    return int64_t{a.right} - a.left == int64_t{b.right} - b.left && int64_t{a.bottom} - a.top == int64_t{b.bottom} - b.top;
+}
+
 RECT Intersect(const RECT& a, const RECT& b)
 {
     RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
@@ -42,49 +48,17 @@ bool Continues(const RECT& previous, const RECT& next)
 
 size_t RegionDataBytes(uint32_t count) { return sizeof(RGNDATAHEADER) + size_t{count} * sizeof(RECT); }
 
-Clip* Find(ClipStore* store, ResourceId id)
-{
-    for (Clip* clip = store->buckets[ResourceBucket(id)]; clip; clip = clip->bucketNext)
-        if (clip->head.id == id) return clip;
-    return nullptr;
-}
+Clip* Find(ClipStore* store, ResourceId id) { return ResourceChainFind(store->buckets[ResourceBucket(id)], id); }
 
 void BucketInsert(ClipStore* store, Clip* clip)
 {
-    Clip*& bucket = store->buckets[ResourceBucket(clip->head.id)];
-    clip->bucketNext = bucket;
-    bucket = clip;
+    ResourceChainInsert(store->buckets[ResourceBucket(clip->head.id)], clip);
     ++store->count;
 }
 
 void BucketRemove(ClipStore* store, Clip* clip)
 {
-    for (Clip** link = &store->buckets[ResourceBucket(clip->head.id)]; *link; link = &(*link)->bucketNext) {
-        if (*link == clip) {
-            *link = clip->bucketNext;
-            if (store->count > 0) --store->count;
-            return;
-        }
-    }
-}
-
-void ListAppend(ClipList* list, Clip* clip)
-{
-    clip->listNext = nullptr;
-    clip->listPrev = list->last;
-    if (list->last) list->last->listNext = clip;
-    else list->first = clip;
-    list->last = clip;
-}
-
-void ListUnlink(ClipList* list, Clip* clip)
-{
-    if (clip->listPrev) clip->listPrev->listNext = clip->listNext;
-    else if (list->first == clip) list->first = clip->listNext;
-    else return;  // not in this list
-    if (clip->listNext) clip->listNext->listPrev = clip->listPrev;
-    else list->last = clip->listPrev;
-    clip->listPrev = clip->listNext = nullptr;
+    if (ResourceChainRemove(store->buckets[ResourceBucket(clip->head.id)], clip) && store->count > 0) --store->count;
 }
 
 void DeviceListFree(ClipStore* store, Clip* clip, ResourceCost* tally)
@@ -93,7 +67,7 @@ void DeviceListFree(ClipStore* store, Clip* clip, ResourceCost* tally)
     if (tally) tally->memory -= static_cast<int32_t>(ClipDeviceListCost(clip->deviceList->count));
     RenderFree(clip->deviceList);
     clip->deviceList = nullptr;
-    if ((clip->head.flags & CLIP_REGION) == 0) ListUnlink(&store->listB, clip);
+    if ((clip->head.flags & CLIP_REGION) == 0) store->listB.Unlink(clip);
     clip->head.flags &= ~CLIP_DEVICE_LIST;
 }
 
@@ -123,7 +97,7 @@ void ClipDestroy(ClipStore* store, Clip* clip, ResourceCost* tally)
     if (clip->head.flags & CLIP_REGION) {
         DeleteObject(clip->region);
         if (tally) --tally->objects;
-        ListUnlink(&store->listA, clip);
+        store->listA.Unlink(clip);
         clip->head.flags &= ~CLIP_REGION;
     }
     DeviceListFree(store, clip, tally);
@@ -175,7 +149,8 @@ void ClipStoreDestroy(ClipStore* store, ResourceCost* tally)
 {
     ResourceBucketsEmpty(store->buckets, [&](Clip* clip) { ClipDestroy(store, clip, tally); });
     store->count = 0;
-    store->listA = store->listB = ClipList{};
+    store->listA = ClipList{};
+    store->listB = ClipList{};
 }
 
 // ---- Records ----
@@ -329,15 +304,8 @@ void ClipRegionFree(ClipStore* store, Clip* clip, int remove, ResourceCost* tall
 {
     if (clip == nullptr) return;
     if (ResourceRefDrop(&clip->head) != 0) return;
-    if (clip->head.flags & CLIP_REGION) {
-        // A region is copied into a DC when it is selected, so it may be deleted while selected.
-        DeleteObject(clip->region);
-        clip->region = nullptr;
-        clip->head.flags &= ~CLIP_REGION;
-        ListUnlink(&store->listA, clip);
-        if (clip->head.flags & CLIP_DEVICE_LIST) ListAppend(&store->listB, clip);
-        if (tally) --tally->objects;
-    }
+    // A region is copied into a DC when it is selected, so it may be deleted while selected.
+    ClipRegionDrop(store, clip, nullptr, tally);
     DeviceListFree(store, clip, tally);
     if (remove) {
         BucketRemove(store, clip);
@@ -387,8 +355,7 @@ int ClipRealize(void* owner, void* object, void*, BandSurface* surface, Resource
     SetViewportOrgEx(dc, 0, 0, nullptr);
     const RECT bounds = MapRect(dc, clip->data.rcBound);
     if (ClipDeviceList* list = clip->deviceList) {
-        const RECT& b = list->bounds;
-        if (b.right - b.left == bounds.right - bounds.left && b.bottom - b.top == bounds.bottom - bounds.top) {
+        if (SameSize(list->bounds, bounds)) {
             SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
             return 1;
         }
@@ -409,7 +376,7 @@ int ClipRealize(void* owner, void* object, void*, BandSurface* surface, Resource
     clip->deviceList = list;
     clip->head.flags |= CLIP_DEVICE_LIST;
     tally->memory += static_cast<int32_t>(ClipDeviceListCost(count));
-    if ((clip->head.flags & CLIP_REGION) == 0) ListAppend(&store->listB, clip);
+    if ((clip->head.flags & CLIP_REGION) == 0) store->listB.Append(clip);
     return 1;
 }
 
@@ -425,8 +392,8 @@ void ClipRegionDrop(ClipStore* store, Clip* clip, BandSurface* surface, Resource
     DeleteObject(clip->region);
     clip->region = nullptr;
     clip->head.flags &= ~CLIP_REGION;
-    ListUnlink(&store->listA, clip);
-    if (clip->head.flags & CLIP_DEVICE_LIST) ListAppend(&store->listB, clip);
+    store->listA.Unlink(clip);
+    if (clip->head.flags & CLIP_DEVICE_LIST) store->listB.Append(clip);
     if (tally) --tally->objects;
 }
 
@@ -444,21 +411,19 @@ int ClipStoreSelect(ClipStore* store, Clip* clip, BandSurface* surface, const RE
     const bool large = clip->data.nCount >= CLIP_LARGE;
     if ((clip->head.flags & CLIP_REGION) && !large) {
         if (EqualRect(&clip->deviceBounds, &mapped)) {
-            ListUnlink(&store->listA, clip);
-            ListAppend(&store->listA, clip);
+            store->listA.Touch(clip);
             // Selected every time: the surface's mark may name a clip that a release freed.
             SelectClipRgn(dc, clip->region);
             surface->selectedClip = clip;
             return 1;
         }
     }
-    const RECT& d = clip->deviceBounds;
-    if ((clip->head.flags & CLIP_REGION) && !large && d.right - d.left == mapped.right - mapped.left &&
-        d.bottom - d.top == mapped.bottom - mapped.top) {
+    if ((clip->head.flags & CLIP_REGION) && !large && SameSize(clip->deviceBounds, mapped)) {
         // Same size elsewhere: the band moved. Move the region rather than build it again; it is
         // counted again below.
-        OffsetRgn(clip->region, mapped.left - clip->deviceBounds.left, mapped.top - clip->deviceBounds.top);
-        ListUnlink(&store->listA, clip);
+        OffsetRgn(clip->region, static_cast<int>(int64_t{mapped.left} - clip->deviceBounds.left),
+                  static_cast<int>(int64_t{mapped.top} - clip->deviceBounds.top));
+        store->listA.Unlink(clip);
         clip->head.flags &= ~CLIP_REGION;
         --tally->objects;
     } else if (clip->head.flags & CLIP_REGION) {
@@ -498,11 +463,11 @@ int ClipStoreSelect(ClipStore* store, Clip* clip, BandSurface* surface, const RE
         if (region == nullptr) return 0;
         clip->region = region;
     }
-    if (clip->head.flags & CLIP_DEVICE_LIST) ListUnlink(&store->listB, clip);
+    if (clip->head.flags & CLIP_DEVICE_LIST) store->listB.Unlink(clip);
     clip->head.flags |= CLIP_REGION;
     clip->deviceBounds = mapped;
     ++tally->objects;
-    ListAppend(&store->listA, clip);
+    store->listA.Append(clip);
     SelectClipRgn(dc, clip->region);
     surface->selectedClip = clip;
     return 1;

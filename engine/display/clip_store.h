@@ -70,10 +70,7 @@ inline RECT* ClipRects(Clip* clip) { return RegionDataRects(&clip->data); }
 inline const RECT* ClipRects(const Clip* clip) { return RegionDataRects(&clip->data); }
 inline bool ClipHasRects(const Clip* clip) { return clip != nullptr && clip->data.nCount > 0; }
 
-struct ClipList {
-    Clip* first;  // oldest
-    Clip* last;
-};
+using ClipList = ResourceList<Clip, &Clip::listPrev, &Clip::listNext>;
 
 struct ClipStore {
     ResourceStore* owner;

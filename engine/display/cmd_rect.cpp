@@ -196,8 +196,11 @@ void RectOutline(const CmdRectNode* rect, BandSurface* surface, const RECT* clip
         for (int i = 0; i < 4; ++i) StyledPolyline(surface, rect->pen, &state, clip, corners[i], corners[(i + 1) % 4]);
         return;
     }
+    // Back to the first corner before closing: the figure's last side is drawn even where
+    // CloseFigure leaves a Polyline figure open.
+    const POINT closed[5] = {corners[0], corners[1], corners[2], corners[3], corners[0]};
     BeginPath(dc);
-    Polyline(dc, corners, 4);
+    Polyline(dc, closed, 5);
     CloseFigure(dc);
     EndPath(dc);
     StrokePath(dc);  // a failure leaves the outline out
@@ -325,7 +328,14 @@ int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
         ResourceUseClear(store);
         if (ready) {
             SetROP2(dc, R2_COPYPEN);
-            Rectangle(dc, r.left, r.top, r.right, r.bottom);
+            // A dashed outline is stepped the way CmdDraw steps it, so both roads mark the same
+            // pixels; GDI would draw the mask pen's border solid.
+            if (PenIsDashed(rect->pen) && CmdMixIsPlain(rect->mix)) {
+                RECT inside = *band;
+                RectOutline(rect, mask, &inside);
+            } else {
+                Rectangle(dc, r.left, r.top, r.right, r.bottom);
+            }
         }
         if (!accumulate) {
             BandSurfaceResetDC(mask);
@@ -364,18 +374,36 @@ int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     return CMD_BAND_MASKED;
 }
 
-// The outline's four strips (mitre joins or a direct colour), filled with the pen's colour.
-void Strips(const RECT& r, uint32_t width, RECT out[4])
+// The outline's four strips (mitre joins or a direct colour), filled with the pen's colour;
+// false when one does not fit 32-bit coordinates.
+bool Strips(const RECT& r, uint32_t width, RECT out[4])
 {
-    const LONG h1 = static_cast<LONG>(width / 2);
-    const LONG h2 = static_cast<LONG>(width) - h1;
-    out[0] = RECT{r.left - h1, r.top - h1, r.left + h2, r.bottom + h2 - 1};
-    out[1] = RECT{r.left, r.top - h1, r.right, r.top + h2};
-    out[2] = RECT{r.right - h1 - 1, r.top - h1, r.right + h2 - 1, r.bottom + h2 - 1};
-    out[3] = RECT{r.left, r.bottom - h1 - 1, r.right, r.bottom + h2 - 1};
+    const int64_t h1 = width / 2, h2 = int64_t{width} - h1;
+    const int64_t l = r.left, t = r.top, rr = r.right, b = r.bottom;
+    const int64_t strips[4][4] = {{l - h1, t - h1, l + h2, b + h2 - 1},
+                                  {l, t - h1, rr, t + h2},
+                                  {rr - h1 - 1, t - h1, rr + h2 - 1, b + h2 - 1},
+                                  {l, b - h1 - 1, rr, b + h2 - 1}};
+    for (int i = 0; i < 4; ++i) {
+        int64_t v[4];
+        for (int k = 0; k < 4; ++k) v[k] = strips[i][k];
+        const RECT64 wide{v[0], v[1], v[2], v[3]};
+        if (!Rect64Fits(wide)) return false;
+        out[i] = RECT{LONG(v[0]), LONG(v[1]), LONG(v[2]), LONG(v[3])};
+    }
+    return true;
 }
 
 }  // namespace
+
+bool Rect64Fits(const RECT64& r)
+{
+    auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    return fits(r.left) && fits(r.top) && fits(r.right) && fits(r.bottom) && fits(r.right - r.left) &&
+           fits(r.bottom - r.top);
+}
+
+bool RectFits(const RECT& r) { return Rect64Fits(RECT64{r.left, r.top, r.right, r.bottom}); }
 
 bool CmdMixIsPlain(uint32_t mix)
 {
@@ -404,7 +432,10 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
     };
     if (join == PS_JOIN_MITER || ResourceIdIsColor(pen->head.id)) {
         RECT strips[4];
-        Strips(r, pen->width, strips);
+        if (!Strips(r, pen->width, strips)) {
+            SetLastError(ERROR_INVALID_DATA);
+            return fail();
+        }
         if (!nullPen()) return fail();
         int from = 0;
         if (RealBrush(node->brush)) {
@@ -487,8 +518,15 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brushId, 
     node->mix = node->mix2 = static_cast<uint8_t>(mix);
     if (brushOrigin != nullptr) node->brushOrigin = *brushOrigin;
     if (PenIsReal(node->pen)) {
-        const int32_t grow = static_cast<int32_t>((uint64_t{node->pen->width} + 1) / 2);
-        InflateRect(&node->head.bounds, grow, grow);
+        const int64_t grow = (int64_t{node->pen->width} + 1) / 2;
+        const RECT64 wide{int64_t{rect->left} - grow, int64_t{rect->top} - grow, int64_t{rect->right} + grow,
+                          int64_t{rect->bottom} + grow};
+        if (!Rect64Fits(wide)) {
+            SetLastError(ERROR_INVALID_DATA);
+            RectDestroy(&node->head, store);
+            return nullptr;
+        }
+        node->head.bounds = RECT{LONG(wide.left), LONG(wide.top), LONG(wide.right), LONG(wide.bottom)};
     }
     node->head.bounds = ClipBoundsApply(node->head.bounds, node->clip);
     FlagsSet(node);
@@ -508,6 +546,10 @@ int CmdRectRead(ResourceStore* store, Stream* stream, CmdNode** out)
                     static_cast<LONG>(LoadLE32(p + 8)), static_cast<LONG>(LoadLE32(p + 12))};
     const POINT origin{static_cast<LONG>(LoadLE32(raw + CmdRectRecord::brushOriginX)),
                        static_cast<LONG>(LoadLE32(raw + CmdRectRecord::brushOriginY))};
+    if (!RectFits(rect)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
     *out = RectCreate(store, &rect, LoadLE32(raw + CmdRectRecord::brush), LoadLE32(raw + CmdRectRecord::pen),
                       LoadLE32(raw + CmdRectRecord::clip), &origin, mix);
     return *out != nullptr ? 1 : 0;
@@ -524,17 +566,26 @@ void RectWidenToPixel(const CmdMapping* mapping, RECT* rect)
     if (!narrow && !low) return;
     // The far edge moves out from the near one, logical unit by logical unit from a first guess,
     // until the two lie at least one device pixel apart; the near edge and the other axis stay.
+    // The far edge moves out from the near one by the fewest logical units that put the two at
+    // least one device pixel apart (found by halving: the distance grows with the step); the
+    // near edge and the other axis stay.
     auto widen = [&](LONG nearEdge, LONG deviceNear, LONG windowExtent, LONG viewportExtent, bool xAxis) {
-        const double ratio = viewportExtent != 0 ? std::fabs(double(windowExtent) / viewportExtent) : 1.0;
-        int64_t step = std::max<int64_t>(1, static_cast<int64_t>(std::min(ratio, 1e9)));
-        for (int tries = 0; tries < 64; ++tries, ++step) {
+        auto reaches = [&](int64_t step) {
             const int64_t farEdge = int64_t{nearEdge} + step;
-            if (farEdge > INT32_MAX) return nearEdge;
+            if (farEdge > INT32_MAX) return true;
             POINT p{xAxis ? static_cast<LONG>(farEdge) : rect->left, xAxis ? rect->top : static_cast<LONG>(farEdge)};
-            if (!LPtoDP(dc, &p, 1)) return nearEdge;
-            if (std::llabs(int64_t{xAxis ? p.x : p.y} - deviceNear) >= 1) return static_cast<LONG>(farEdge);
+            if (!LPtoDP(dc, &p, 1)) return true;
+            return std::llabs(int64_t{xAxis ? p.x : p.y} - deviceNear) >= 1;
+        };
+        const double ratio = viewportExtent != 0 ? std::fabs(double(windowExtent) / viewportExtent) : 1.0;
+        int64_t high = std::max<int64_t>(1, static_cast<int64_t>(std::min(ratio, 1e9)) + 2);
+        while (!reaches(high) && high < INT32_MAX) high *= 2;
+        int64_t low = 0;  // does not reach
+        while (high - low > 1) {
+            const int64_t middle = low + (high - low) / 2;
+            (reaches(middle) ? high : low) = middle;
         }
-        return nearEdge;
+        return static_cast<LONG>(std::min<int64_t>(int64_t{nearEdge} + high, INT32_MAX));
     };
     if (narrow) rect->right = widen(rect->left, corners[0].x, mapping->windowExtent.cx, mapping->viewportExtent.cx, true);
     if (low) rect->bottom = widen(rect->top, corners[0].y, mapping->windowExtent.cy, mapping->viewportExtent.cy, false);

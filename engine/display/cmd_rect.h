@@ -38,6 +38,7 @@ struct CmdRectsFillNode {
     uint32_t count;
     RECT rects[1];       // count rectangles; the node is allocated for all of them
 };
+static_assert(offsetof(CmdRectsFillNode, brush) == offsetof(CmdRectFillNode, brush));
 inline size_t CmdRectsFillNodeSize(uint32_t count)
 {
     return offsetof(CmdRectsFillNode, rects) + size_t{count > 0 ? count : 1} * sizeof(RECT);
@@ -54,8 +55,21 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brush, Re
 // Turns a Rect with a real pen into simpler commands; null on failure (the node is destroyed).
 CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node);
 
+// The two fill kinds share their head and brush: a zeroed node of the size with the brush looked
+// up, the op, bounds and the brush's colour flags; and a copy with its own brush reference.
+CmdNode* CmdFillNodeCreate(ResourceStore* store, size_t size, uint16_t op, const RECT* bounds, ResourceId brush);
+CmdNode* CmdFillNodeClone(const CmdNode* node, size_t size, ResourceStore* store);
+
 // Widens a rectangle that covers less than one device pixel in either direction to one pixel.
 void RectWidenToPixel(const CmdMapping* mapping, RECT* rect);
+
+// A rectangle whose coordinates, width and height fit 32 bits: a record whose rectangle does not
+// fails, so that no width computed while drawing overflows.
+struct RECT64 {
+    int64_t left, top, right, bottom;
+};
+bool Rect64Fits(const RECT64& r);
+bool RectFits(const RECT& r);
 
 // Shared by the kinds.
 int CmdRectRead(ResourceStore* store, Stream* stream, CmdNode** out);

@@ -39,17 +39,7 @@ void FillDestroy(CmdNode* node, ResourceStore* store)
 
 CmdNode* FillClone(const CmdNode* node, ResourceStore* store)
 {
-    const CmdRectFillNode* from = AsFill(node);
-    auto* copy = static_cast<CmdRectFillNode*>(RenderAlloc(sizeof(CmdRectFillNode)));
-    if (copy == nullptr) return nullptr;
-    *copy = *from;
-    copy->head.next = copy->head.prev = nullptr;
-    copy->brush = BrushLookup(&store->brushes, from->brush->head.id);
-    if (copy->brush == nullptr) {
-        RenderFree(copy);
-        return nullptr;
-    }
-    return &copy->head;
+    return CmdFillNodeClone(node, sizeof(CmdRectFillNode), store);
 }
 
 int FillRenderBand(CmdNode*, ResourceStore*, BandSurface* mask, const RECT*, const RECT* area, const RECT*,
@@ -90,9 +80,9 @@ int FillDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, c
 
 }  // namespace
 
-CmdNode* RectFillCreate(ResourceStore* store, const RECT* rect, ResourceId brushId)
+CmdNode* CmdFillNodeCreate(ResourceStore* store, size_t size, uint16_t op, const RECT* bounds, ResourceId brushId)
 {
-    auto* node = static_cast<CmdRectFillNode*>(RenderAlloc(sizeof(CmdRectFillNode)));
+    auto* node = static_cast<CmdRectFillNode*>(RenderAlloc(size));
     if (node == nullptr) return nullptr;
     node->brush = BrushLookup(&store->brushes, brushId);
     if (node->brush == nullptr) {
@@ -100,10 +90,29 @@ CmdNode* RectFillCreate(ResourceStore* store, const RECT* rect, ResourceId brush
         RenderFree(node);
         return nullptr;
     }
-    node->head.op = CmdOpRectFill;
-    node->head.bounds = *rect;
+    node->head.op = op;
+    node->head.bounds = *bounds;
     node->head.flags = static_cast<uint16_t>(node->brush->head.flags & CMD_FLAG_COLOR_MASK);
     return &node->head;
+}
+
+CmdNode* CmdFillNodeClone(const CmdNode* node, size_t size, ResourceStore* store)
+{
+    auto* copy = static_cast<CmdRectFillNode*>(RenderAlloc(size));
+    if (copy == nullptr) return nullptr;
+    std::memcpy(static_cast<void*>(copy), node, size);
+    copy->head.next = copy->head.prev = nullptr;
+    copy->brush = BrushLookup(&store->brushes, AsFill(node)->brush->head.id);
+    if (copy->brush == nullptr) {
+        RenderFree(copy);
+        return nullptr;
+    }
+    return &copy->head;
+}
+
+CmdNode* RectFillCreate(ResourceStore* store, const RECT* rect, ResourceId brushId)
+{
+    return CmdFillNodeCreate(store, sizeof(CmdRectFillNode), CmdOpRectFill, rect, brushId);
 }
 
 int CmdRectFillRead(ResourceStore* store, Stream* stream, CmdNode** out)
@@ -114,6 +123,10 @@ int CmdRectFillRead(ResourceStore* store, Stream* stream, CmdNode** out)
     const uint8_t* p = raw + CmdRectFillRecord::rect;
     const RECT rect{static_cast<LONG>(LoadLE32(p)), static_cast<LONG>(LoadLE32(p + 4)),
                     static_cast<LONG>(LoadLE32(p + 8)), static_cast<LONG>(LoadLE32(p + 12))};
+    if (!RectFits(rect)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
     *out = RectFillCreate(store, &rect, LoadLE32(raw + CmdRectFillRecord::brush));
     return *out != nullptr ? 1 : 0;
 }

@@ -34,18 +34,7 @@ void ListDestroy(CmdNode* node, ResourceStore* store)
 
 CmdNode* ListClone(const CmdNode* node, ResourceStore* store)
 {
-    const CmdRectsFillNode* from = AsList(node);
-    const size_t size = CmdRectsFillNodeSize(from->count);
-    auto* copy = static_cast<CmdRectsFillNode*>(RenderAlloc(size));
-    if (copy == nullptr) return nullptr;
-    std::memcpy(static_cast<void*>(copy), from, size);
-    copy->head.next = copy->head.prev = nullptr;
-    copy->brush = BrushLookup(&store->brushes, from->brush->head.id);
-    if (copy->brush == nullptr) {
-        RenderFree(copy);
-        return nullptr;
-    }
-    return &copy->head;
+    return CmdFillNodeClone(node, CmdRectsFillNodeSize(AsList(node)->count), store);
 }
 
 int ListRenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT* band, const RECT* area,
@@ -129,17 +118,9 @@ CmdNode* RectsFillCreate(ResourceStore* store, const RECT* bounds, ResourceId br
         return RectFillCreate(store, &one, brushId);
     }
     if (uint64_t{count} * sizeof(RECT) > UINT32_MAX) return nullptr;
-    auto* node = static_cast<CmdRectsFillNode*>(RenderAlloc(CmdRectsFillNodeSize(count)));
+    auto* node = reinterpret_cast<CmdRectsFillNode*>(
+        CmdFillNodeCreate(store, CmdRectsFillNodeSize(count), CmdOpRectsFill, bounds, brushId));
     if (node == nullptr) return nullptr;
-    node->brush = BrushLookup(&store->brushes, brushId);
-    if (node->brush == nullptr) {
-        SetLastError(ERROR_INVALID_DATA);
-        RenderFree(node);
-        return nullptr;
-    }
-    node->head.op = CmdOpRectsFill;
-    node->head.bounds = *bounds;
-    node->head.flags = static_cast<uint16_t>(node->brush->head.flags & CMD_FLAG_COLOR_MASK);
     node->count = count;
     if (count > 0) std::memcpy(node->rects, rects, size_t{count} * sizeof(RECT));
     return &node->head;

@@ -57,51 +57,20 @@ uint32_t DashScale(const OutputModuleContext* device)
     return static_cast<uint32_t>(std::max(dpi / 40, 1));
 }
 
-Pen* Find(PenStore* store, ResourceId id)
-{
-    for (Pen* pen = store->buckets[id % PEN_BUCKETS]; pen; pen = pen->bucketNext)
-        if (pen->head.id == id) return pen;
-    return nullptr;
-}
+Pen* Find(PenStore* store, ResourceId id) { return ResourceChainFind(store->buckets[id % PEN_BUCKETS], id); }
 
 void BucketInsert(PenStore* store, Pen* pen)
 {
-    Pen*& bucket = store->buckets[pen->head.id % PEN_BUCKETS];
-    pen->bucketNext = bucket;
-    bucket = pen;
+    ResourceChainInsert(store->buckets[pen->head.id % PEN_BUCKETS], pen);
     ++store->count;
 }
 
 void BucketRemove(PenStore* store, Pen* pen)
 {
-    for (Pen** link = &store->buckets[pen->head.id % PEN_BUCKETS]; *link; link = &(*link)->bucketNext) {
-        if (*link == pen) {
-            *link = pen->bucketNext;
-            if (store->count > 0) --store->count;
-            return;
-        }
-    }
+    if (ResourceChainRemove(store->buckets[pen->head.id % PEN_BUCKETS], pen) && store->count > 0) --store->count;
 }
 
 bool Realised(const Pen* pen) { return (pen->head.flags & (PEN_COLOR_PEN | PEN_MASK_PEN)) != 0; }
-
-void RealisedAppend(PenStore* store, Pen* pen)
-{
-    pen->realisedNext = nullptr;
-    pen->realisedPrev = store->realisedLast;
-    if (store->realisedLast) store->realisedLast->realisedNext = pen;
-    else store->realisedFirst = pen;
-    store->realisedLast = pen;
-}
-
-void RealisedUnlink(PenStore* store, Pen* pen)
-{
-    if (pen->realisedPrev) pen->realisedPrev->realisedNext = pen->realisedNext;
-    else if (store->realisedFirst == pen) store->realisedFirst = pen->realisedNext;
-    if (pen->realisedNext) pen->realisedNext->realisedPrev = pen->realisedPrev;
-    else if (store->realisedLast == pen) store->realisedLast = pen->realisedPrev;
-    pen->realisedPrev = pen->realisedNext = nullptr;
-}
 
 bool Geometric(const Pen* pen) { return (pen->style & PS_TYPE_MASK) == PS_GEOMETRIC; }
 
@@ -146,7 +115,14 @@ HPEN Create(const Pen* pen, bool mask)
         return ExtCreatePen(pen->style, pen->width, &logBrush, dashes ? pen->dashCount : 0,
                             dashes ? reinterpret_cast<const DWORD*>(pen->dashes) : nullptr);
     }
-    return CreatePen(static_cast<int>(GdiStyle(pen)), static_cast<int>(pen->width), colour);
+    // CreatePen takes the basic style only: caps and joins belong to geometric pens, which
+    // ExtCreatePen makes, and so does an alternate-pixel cosmetic pen.
+    const uint32_t basic = GdiStyle(pen) & PS_STYLE_MASK;
+    if (basic > PS_INSIDEFRAME) {
+        const LOGBRUSH logBrush{BS_SOLID, colour, 0};
+        return ExtCreatePen(PS_COSMETIC | basic, 1, &logBrush, 0, nullptr);
+    }
+    return CreatePen(static_cast<int>(basic), static_cast<int>(pen->width), colour);
 }
 
 void MiterSet(BandSurface* surface, const Pen* pen)
@@ -178,8 +154,7 @@ int RealizeOne(PenStore* store, Pen* pen, BandSurface* surface, ResourceCost* ta
     const uint32_t flag = mask ? PEN_MASK_PEN : PEN_COLOR_PEN;
     HPEN& handle = mask ? pen->maskPen : pen->colourPen;
     if (pen->head.flags & flag) {
-        RealisedUnlink(store, pen);
-        RealisedAppend(store, pen);
+        store->realised.Touch(pen);
         if (surface != nullptr && surface->selectedPen != handle) Select(surface, pen, handle);
         return 1;
     }
@@ -192,7 +167,7 @@ int RealizeOne(PenStore* store, Pen* pen, BandSurface* surface, ResourceCost* ta
     handle = made;
     pen->head.flags |= flag;
     if ((pen->head.flags & PEN_NULL) == 0) ++tally->objects;
-    if (!wasRealised) RealisedAppend(store, pen);
+    if (!wasRealised) store->realised.Append(pen);
     if (surface != nullptr) Select(surface, pen, made);
     return 1;
 }
@@ -221,7 +196,7 @@ void Unrealise(PenStore* store, Pen* pen, BandSurface* surface, ResourceCost* ta
     }
     pen->selectedDC = nullptr;
     pen->head.flags &= ~(PEN_COLOR_PEN | PEN_MASK_PEN);
-    RealisedUnlink(store, pen);
+    store->realised.Unlink(pen);
 }
 
 void Free(PenStore* store, Pen* pen, ResourceCost* tally)
@@ -264,7 +239,7 @@ void PenStoreDestroy(PenStore* store, ResourceCost* tally)
         }
     }
     store->count = 0;
-    store->realisedFirst = store->realisedLast = nullptr;
+    store->realised = {};
 }
 
 int PenDefine(PenStore* store, Stream* stream, uint8_t)
@@ -402,7 +377,7 @@ void PenUnrealize(PenStore* store, Pen* pen, BandSurface* surface, ResourceCost*
 void PenStoreTrim(PenStore* store, BandSurface* surface, uint32_t pass, ResourceCost* request)
 {
     if (pass != 0) return;
-    Pen* pen = store->realisedFirst;
+    Pen* pen = store->realised.first;
     while (pen != nullptr && request->objects > 0) {
         Pen* next = pen->realisedNext;
         if ((pen->head.flags & (RESOURCE_IN_USE | PEN_NULL)) == 0) {

@@ -52,8 +52,7 @@ struct PenStore {
     uint32_t count;
     uint32_t minimumWidth;  // at least 1
     OutputModuleContext* device;
-    Pen* realisedFirst;
-    Pen* realisedLast;
+    ResourceList<Pen, &Pen::realisedPrev, &Pen::realisedNext> realised;
     BrushStore* brushes;
     Pen* buckets[PEN_BUCKETS];
 };

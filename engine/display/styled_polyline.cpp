@@ -83,28 +83,22 @@ void StyledPolyline(BandSurface* surface, const Pen* pen, DashState* state, cons
         const int64_t weight = 141 * std::min(a2x, a2y);
         accumulator = weight;
         DashStep(dc, pen, state, weight, scale, &accumulator, clip, &segment);
-        if (a2x >= a2y) {
-            int64_t e = a2y - a2x / 2;
-            while (segment.current.x != p1.x) {
-                if (e >= 0) {
-                    segment.current.y += sy;
-                    e -= a2x;
-                }
-                e += a2y;
-                segment.current.x += sx;
-                DashStep(dc, pen, state, weight, scale, &accumulator, clip, &segment);
+        // Bresenham along the major axis.
+        const bool xMajor = a2x >= a2y;
+        LONG& major = xMajor ? segment.current.x : segment.current.y;
+        LONG& minor = xMajor ? segment.current.y : segment.current.x;
+        const LONG majorEnd = xMajor ? p1.x : p1.y;
+        const LONG majorStep = xMajor ? sx : sy, minorStep = xMajor ? sy : sx;
+        const int64_t a2major = xMajor ? a2x : a2y, a2minor = xMajor ? a2y : a2x;
+        int64_t e = a2minor - a2major / 2;
+        while (major != majorEnd) {
+            if (e >= 0) {
+                minor += minorStep;
+                e -= a2major;
             }
-        } else {
-            int64_t e = a2x - a2y / 2;
-            while (segment.current.y != p1.y) {
-                if (e >= 0) {
-                    segment.current.x += sx;
-                    e -= a2y;
-                }
-                e += a2x;
-                segment.current.y += sy;
-                DashStep(dc, pen, state, weight, scale, &accumulator, clip, &segment);
-            }
+            e += a2minor;
+            major += majorStep;
+            DashStep(dc, pen, state, weight, scale, &accumulator, clip, &segment);
         }
     }
     if ((state->index & 1) == 0) {

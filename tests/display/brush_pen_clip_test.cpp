@@ -247,29 +247,13 @@ TEST(PenStore, LookupsEqualityAndTrim)
 
 // ---- Clips ----
 
-std::vector<uint8_t> RectsData(std::initializer_list<RECT> rects)
-{
-    std::vector<uint8_t> out;
-    for (const RECT& r : rects) {
-        auto le = Le32s({r.left, r.top, r.right, r.bottom});
-        out.insert(out.end(), le.begin(), le.end());
-    }
-    return out;
-}
-
-SpoolBuilder& ClipRects(SpoolBuilder& b, uint32_t id, RECT bounds, std::initializer_list<RECT> rects)
-{
-    return b.Add("clip_rects", {{"id", id}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
-                                {"bottom", bounds.bottom}, {"count", rects.size()}, {"data", RectsData(rects)}});
-}
-
 TEST(ClipStore, RectangleRecords)
 {
     DisplayJob job;
     SpoolBuilder b;
-    ClipRects(b, 1, {10, 10, 50, 50}, {});
-    ClipRects(b, 2, {0, 0, 20, 20}, {{0, 0, 10, 10}, {10, 10, 20, 20}});
-    ClipRects(b, 2, {0, 0, 99, 99}, {{0, 0, 99, 99}});  // a second id 2 is consumed; the first stays
+    ClipRecord(b, 1, {10, 10, 50, 50}, {});
+    ClipRecord(b, 2, {0, 0, 20, 20}, {{0, 0, 10, 10}, {10, 10, 20, 20}});
+    ClipRecord(b, 2, {0, 0, 99, 99}, {{0, 0, 99, 99}});  // a second id 2 is consumed; the first stays
     ASSERT_EQ(job.Read(b), 1);
     Clip* boundsOnly = ClipLookup(&job.store->clips, 1);
     ASSERT_NE(boundsOnly, nullptr);
@@ -300,7 +284,7 @@ TEST(ClipStore, RegionRecordsWithoutPaths)
 {
     DisplayJob job;
     SpoolBuilder b;
-    ClipRects(b, 1, {0, 0, 100, 100}, {{0, 0, 100, 50}});
+    ClipRecord(b, 1, {0, 0, 100, 100}, {{0, 0, 100, 50}});
     // Path id 0 empties the clip and ends the items; the item after it names no path that
     // exists, and is never looked at.
     b.Add("clip_region", {{"id", 2}, {"base", 1}, {"count", 2}, {"data", Le32s({0, 0x0201, 55, 0x0201})}});
@@ -374,9 +358,9 @@ TEST(ClipStore, IntersectionsMergeStripsAndCombineIsCached)
 
     DisplayJob job;
     SpoolBuilder b;
-    ClipRects(b, 1, {0, 0, 100, 100}, {});
-    ClipRects(b, 2, {10, 10, 30, 30}, {{10, 10, 30, 20}, {10, 20, 20, 30}});
-    ClipRects(b, 3, {50, 50, 200, 200}, {{50, 50, 200, 200}});
+    ClipRecord(b, 1, {0, 0, 100, 100}, {});
+    ClipRecord(b, 2, {10, 10, 30, 30}, {{10, 10, 30, 20}, {10, 20, 20, 30}});
+    ClipRecord(b, 3, {50, 50, 200, 200}, {{50, 50, 200, 200}});
     ASSERT_EQ(job.Read(b), 1);
     ClipStore* clips = &job.store->clips;
     Clip* box = ClipLookup(clips, 1);
@@ -404,8 +388,8 @@ TEST(ClipStore, SelectionMovesTheRegionBetweenBandsAndTrimsUnderTheBudget)
 {
     DisplayJob job(1);
     SpoolBuilder b;
-    ClipRects(b, 1, {0, 0, 40, 40}, {{0, 0, 40, 20}, {0, 20, 20, 40}});
-    ClipRects(b, 2, {0, 0, 8, 8}, {});
+    ClipRecord(b, 1, {0, 0, 40, 40}, {{0, 0, 40, 20}, {0, 20, 20, 40}});
+    ClipRecord(b, 2, {0, 0, 8, 8}, {});
     ASSERT_EQ(job.Read(b), 1);
     Surface surface;
     HDC dc = surface.s->drawDC;

@@ -13,6 +13,7 @@
 #include "engine/display/page_records.h"
 #include "engine/display/resource_store.h"
 #include "engine/job/output_module.h"
+#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
@@ -42,7 +43,8 @@ struct DisplayJob {
         if (stream) StreamClose(stream);
     }
     // Plays a page body (the page end is added) into the list; the store is made on first use.
-    int Read(SpoolBuilder body)
+    // failAt: the n-th allocation of the read fails (0: none).
+    int Read(SpoolBuilder body, uint32_t failAt = 0)
     {
         body.PageEnd();
         memory = std::make_unique<MemoryStream>(body.Data());
@@ -52,7 +54,10 @@ struct DisplayJob {
             store = ResourceStoreCreate(budget, nullptr);
             CmdListInit(&list, store, 1);
         }
-        return PageRecordsRead(&list, stream, nullptr);
+        RenderAllocFailAt(failAt);
+        const int result = PageRecordsRead(&list, stream, nullptr);
+        RenderAllocFailAt(0);
+        return result;
     }
     std::vector<CmdNode*> Nodes()
     {
@@ -74,4 +79,21 @@ inline bool operator==(const RECT& a, const RECT& b) { return std::memcmp(&a, &b
 inline std::ostream& operator<<(std::ostream& os, const RECT& r)
 {
     return os << '{' << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom << '}';
+}
+
+// A clip rectangles record: bounds and rectangles.
+inline std::vector<uint8_t> RectsData(std::initializer_list<RECT> rects)
+{
+    std::vector<uint8_t> out;
+    for (const RECT& r : rects) {
+        auto le = Le32s({r.left, r.top, r.right, r.bottom});
+        out.insert(out.end(), le.begin(), le.end());
+    }
+    return out;
+}
+
+inline SpoolBuilder& ClipRecord(SpoolBuilder& b, uint32_t id, RECT bounds, std::initializer_list<RECT> rects)
+{
+    return b.Add("clip_rects", {{"id", id}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
+                                {"bottom", bounds.bottom}, {"count", rects.size()}, {"data", RectsData(rects)}});
 }
