@@ -1,5 +1,5 @@
 // Little-endian loads and stores for wire records (spool records, the fax block, halftone files),
-// byte by byte so that they hold whatever the host's byte order and alignment.
+// big-endian loads for ICC data, byte by byte so that they hold whatever the host's byte order and alignment.
 #pragma once
 
 #include <cstdint>
@@ -24,4 +24,10 @@ inline void StoreLE64(uint8_t* p, uint64_t v)
 {
     StoreLE32(p, static_cast<uint32_t>(v));
     StoreLE32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+inline uint16_t LoadBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint32_t LoadBE32(const uint8_t* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
 }
