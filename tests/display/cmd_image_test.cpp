@@ -140,7 +140,7 @@ TEST(ImageCommands, StretchedAndMirroredEqualANearestPixelReferenceInEveryBandCu
     }
 }
 
-TEST(ImageCommands, BitBltCopiesAtItsOwnSizeWhateverTheBands)
+TEST(ImageCommands, BitBltAndCopyBitsCopyAtTheirOwnSizeWhateverTheBands)
 {
     const int W = 40, H = 30;
     const Image image = MakeImage(20, 20, 3);
@@ -162,6 +162,13 @@ TEST(ImageCommands, BitBltCopiesAtItsOwnSizeWhateverTheBands)
         SCOPED_TRACE(band);
         EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
     }
+    // CopyBits draws the same copy.
+    BitmapJob copy;
+    SpoolBuilder copyBody;
+    AddBitmap(copyBody, {71, image.width, image.height, 24, 0, {}, bottomUp});
+    copyBody.Raw(20, 0, Cat({Le({4, 1}), Le({5, 3, 17, 20}), Le({0, 71})}));
+    ASSERT_EQ(copy.Read(copyBody), 1);
+    EXPECT_EQ(DrawInBands(copy, W, H, 7).bgr, expected.bgr);
 }
 
 TEST(ImageCommands, TransparentBltLeavesItsColourOut)
