@@ -1,11 +1,14 @@
 // Bitmap records over arbitrary bytes: every bitmap the page body defines is looked up, decoded,
 // made a GDI bitmap, masked, scaled and tested for its colours. The first byte picks the stream's
 // kind (bit 0 forward-only), image hints (bit 1) and widening through a module hook (bit 2).
+// The commands read with them are drawn into a small band and its mask.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "engine/band/band_surface.h"
 #include "engine/display/bitmap_decode.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_node.h"
 #include "engine/display/page_records.h"
 #include "engine/display/resource_store.h"
@@ -29,6 +32,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CmdList list;
         CmdListInit(&list, store, 1);
         PageRecordsRead(&list, stream, nullptr);
+        BandSurface* band = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{48, 16}, nullptr, 0, 0);
+        BandSurface* mask = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{48, 16}, nullptr, 0, 0);
+        if (band && mask) {
+            SetWindowOrgEx(band->drawDC, 0, options & 0x38, nullptr);
+            const RECT area{0, 0, 48, 16};
+            const SIZE extent{48, 16};
+            for (CmdNode* n = CmdListFirst(&list); n != CmdListEnd(&list); n = n->next) {
+                const CmdOpRow& row = CmdRow(n);
+                uint32_t colour = 0;
+                uint8_t hint = 0;
+                row.colorClassGet(n, &colour, &hint, 0);
+                row.draw(n, store, band, &area, nullptr);
+                row.drawRestore(n, store, band, &area, &extent);
+                row.renderBand(n, store, mask, &area, &area, &area, options & 8);
+            }
+        }
+        BandSurfaceDestroy(band);
+        BandSurfaceDestroy(mask);
         BitmapStore* bitmaps = &store->bitmaps;
         std::vector<BitmapEntry*> entries;
         for (BitmapEntry* bucket : bitmaps->buckets)

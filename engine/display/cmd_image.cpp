@@ -64,8 +64,15 @@ bool RasterRoad(const CmdImageNode* n, const BandSurface* surface)
            b->header.biBitCount <= surface->bitsPerPixel;
 }
 
+int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop);
+
 void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
 {
+    if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+        StretchDibs(n, store, surface, (rop3 & 0xFF) << 16);
+        BandSurfaceResetDC(surface);
+        return;
+    }
     if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return;
     const BltBitmap to = CmdSurfaceBlt(surface);
     const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
@@ -130,6 +137,12 @@ BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t 
     }
     return BltBitmap{rows, stride, x, y, width, height, static_cast<int32_t>(bits),
                      palette && header->biClrUsed != 0 ? BitmapPixelPalette(bitmap) : nullptr};
+}
+
+bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    const int64_t w = BitmapCurrentWidth(bitmap), h = std::abs(int64_t{BitmapCurrentHeight(bitmap)});
+    return width > 0 && height > 0 && x >= 0 && y >= 0 && x + int64_t{width} <= w && y + int64_t{height} <= h;
 }
 
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)

@@ -41,6 +41,9 @@ int CmdBitmapPixelsReady(ResourceStore* store, BitmapEntry* bitmap, BandSurface*
 int CmdBitmapRealise(ResourceStore* store, BitmapEntry* bitmap, BandSurface* surface);
 // The decoded pixels as the stretch blit reads them: row 0 the top row, origin at (x, y).
 BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height, bool palette);
+// 1 when the source area lies inside the bitmap's current size: the stretch blit reads no pixel
+// outside it, so a command whose source reaches out is drawn by GDI, which leaves those pixels.
+bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height);
 // The band surface as a stretch blit destination.
 BltBitmap CmdSurfaceBlt(const BandSurface* surface);
 // A DIB source rectangle's y measured from the DIB's lower-left corner when it is bottom-up.

@@ -121,9 +121,17 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         ResourceUseClear(store);
         return CMD_BAND_NOTHING;
     }
-    const BltBitmap to = CmdSurfaceBlt(mask);
-    const BltBitmap from = CmdBitmapBlt(n->mask, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
-    RasterStretchBlt(&to, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
+    if (CmdSourceInside(n->mask, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+        const BltBitmap to = CmdSurfaceBlt(mask);
+        const BltBitmap from = CmdBitmapBlt(n->mask, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
+        RasterStretchBlt(&to, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
+    } else {
+        // The stretch blit reads only inside the bitmap; GDI leaves what lies outside it.
+        StretchDIBits(mask->drawDC, n->x, n->y, n->width, n->height, n->srcX,
+                      CmdDibSourceY(n->mask, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight,
+                      BitmapPixelRows(n->mask), reinterpret_cast<const BITMAPINFO*>(n->mask->pixels), DIB_RGB_COLORS,
+                      SRCCOPY);
+    }
     ResourceUseClear(store);
     return CMD_BAND_MASKED;
 }

@@ -140,6 +140,24 @@ TEST(ImageCommands, StretchedAndMirroredEqualANearestPixelReferenceInEveryBandCu
     }
 }
 
+// A source area that reaches out of the bitmap reads nothing outside it: those pixels stay.
+TEST(ImageCommands, ASourceReachingOutOfTheBitmapLeavesThosePixels)
+{
+    const Image image = MakeImage(13, 9, 9);
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {74, 13, -9, 24, 0, {}, image.rows});
+    body.Raw(21, 0, StretchRecord({0, 0, 26, 9}, {0, 0, 26, 9}, 74));
+    ASSERT_EQ(job.Read(body), 1);
+    Page expected(32, 12);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x) std::memcpy(expected.at(x, y), image.at(x, y), 3);
+    for (int band : {12, 5}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(DrawInBands(job, 32, 12, band).bgr, expected.bgr);
+    }
+}
+
 TEST(ImageCommands, BitBltAndCopyBitsCopyAtTheirOwnSizeWhateverTheBands)
 {
     const int W = 40, H = 30;
