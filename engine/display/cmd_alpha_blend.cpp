@@ -20,8 +20,7 @@ namespace {
 
 struct AlphaNode {
     CmdNode head;
-    int32_t x, y, width, height;
-    int32_t srcX, srcY, srcWidth, srcHeight;
+    CmdImageArea area;
     Clip* clip;
     BitmapEntry* bitmap;
     BLENDFUNCTION blend;
@@ -47,15 +46,7 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     if (n == nullptr) return 0;
     n->head.op = CmdOpAlphaBlend;
     const RECT d = CmdRecordRect(raw + CmdAlphaBlendRecord::destination);
-    const RECT s = CmdRecordRect(raw + CmdAlphaBlendRecord::source);
-    n->x = d.left;
-    n->y = d.top;
-    n->width = d.right - d.left;
-    n->height = d.bottom - d.top;
-    n->srcX = s.left;
-    n->srcY = s.top;
-    n->srcWidth = s.right - s.left;
-    n->srcHeight = s.bottom - s.top;
+    n->area = CmdImageAreaRead(raw + CmdAlphaBlendRecord::destination, raw + CmdAlphaBlendRecord::source);
     n->blend = BLENDFUNCTION{AC_SRC_OVER, 0, raw[CmdAlphaBlendRecord::alpha],
                              static_cast<BYTE>((LoadLE16(raw + CmdAlphaBlendRecord::flags) & 2) ? AC_SRC_ALPHA : 0)};
     n->bitmap = BitmapLookup(&store->bitmaps, LoadLE32(raw + CmdAlphaBlendRecord::bitmap));
@@ -105,8 +96,8 @@ int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*,
     ClipSelect(store, n->clip, surface, nullptr);
     ResourceUseClear(store);
     if (!ready) return 0;
-    if (AlphaBlend(surface->drawDC, n->x, n->y, n->width, n->height, surface->secondDC, n->srcX, n->srcY, n->srcWidth,
-                   n->srcHeight, n->blend))
+    if (AlphaBlend(surface->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, surface->secondDC, n->area.srcX, n->area.srcY, n->area.srcWidth,
+                   n->area.srcHeight, n->blend))
         return 1;
     return static_cast<int>(GetLastError());
 }

@@ -164,6 +164,13 @@ RECT CmdClipBoundsApply(const RECT& r, const Clip* clip)
     return out;
 }
 
+CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source)
+{
+    const RECT d = CmdRecordRect(destination);
+    const RECT s = CmdRecordRect(source);
+    return CmdImageArea{d.left, d.top, d.right - d.left, d.bottom - d.top, s.left, s.top, s.right - s.left, s.bottom - s.top};
+}
+
 RECT CmdRecordRect(const uint8_t* raw)
 {
     return RECT{static_cast<LONG>(LoadLE32(raw)), static_cast<LONG>(LoadLE32(raw + 4)),
@@ -254,15 +261,19 @@ CmdNode* CmdImageClone(const CmdNode* node, ResourceStore*)
     return &copy->head;
 }
 
+int CmdClipReplace(CmdNode* node, ResourceStore* store, Clip** slot, Clip* clip)
+{
+    CmdClipRelease(store, slot);
+    if (clip == nullptr) return 1;
+    *slot = ClipLookup(&store->clips, clip->head.id);
+    if (*slot == nullptr) return 0;
+    node->bounds = CmdClipBoundsApply(node->bounds, *slot);
+    return 1;
+}
+
 int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
-    CmdImageNode* n = AsImage(node);
-    CmdClipRelease(store, &n->clip);
-    if (clip == nullptr) return 1;
-    n->clip = ClipLookup(&store->clips, clip->head.id);
-    if (n->clip == nullptr) return 0;
-    node->bounds = CmdClipBoundsApply(node->bounds, n->clip);
-    return 1;
+    return CmdClipReplace(node, store, &AsImage(node)->clip, clip);
 }
 
 int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
@@ -374,4 +385,21 @@ int CmdImageEqual(const CmdNode* a, const CmdNode* b)
            x->brushOrigin.x == y->brushOrigin.x && x->brushOrigin.y == y->brushOrigin.y &&
            (x->brush == y->brush || (x->brush && y->brush && BrushEqual(x->brush, y->brush))) &&
            BitmapEqual(x->bitmap, y->bitmap) && x->clip == y->clip && x->source == nullptr && y->source == nullptr;
+}
+
+CmdOpRow CmdImageRow(CmdReadFn read)
+{
+    CmdOpRow row = kCmdOpRowEmpty;
+    row.bitmapGet = [](const CmdNode* node) { return AsImage(node)->bitmap; };
+    row.clipGet = [](const CmdNode* node) { return AsImage(node)->clip; };
+    row.clipRegionSet = CmdImageClipRegionSet;
+    row.equal = CmdImageEqual;
+    row.read = read;
+    row.destroy = CmdImageDestroy;
+    row.clone = CmdImageClone;
+    row.renderBand = CmdImageRenderBand;
+    row.draw = CmdImageDraw;
+    row.colorClassGet = CmdImageColorClassGet;
+    row.drawRestore = CmdImageDrawRestore;
+    return row;
 }

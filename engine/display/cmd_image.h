@@ -50,9 +50,22 @@ BltBitmap CmdSurfaceBlt(const BandSurface* surface);
 int32_t CmdDibSourceY(const BitmapEntry* bitmap, int32_t y, int32_t height);
 // r narrowed to the clip's bounds (unchanged without a clip; empty when they miss).
 RECT CmdClipBoundsApply(const RECT& r, const Clip* clip);
+// Replaces *slot by a reference to the clip with the given clip's id and narrows the node's
+// bounds to it; 1 or 0 (no such clip).
+int CmdClipReplace(CmdNode* node, ResourceStore* store, Clip** slot, Clip* clip);
+// Destination and source rectangles of a record, as x, y, width and height each.
+struct CmdImageArea {
+    int32_t x, y, width, height;
+    int32_t srcX, srcY, srcWidth, srcHeight;
+};
+CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source);
 // The record's rectangle at offset in raw.
 RECT CmdRecordRect(const uint8_t* raw);
 
+// The row of BitBlt and StretchBlt, which differ only by their reader.
+struct CmdOpRow;
+typedef int (*CmdReadFn)(ResourceStore* store, Stream* stream, CmdNode** out);
+CmdOpRow CmdImageRow(CmdReadFn read);
 // The shared operations of BitBlt and StretchBlt.
 int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stretch);
 void CmdImageDestroy(CmdNode* node, ResourceStore* store);

@@ -25,8 +25,7 @@ constexpr uint32_t source = 8, destination = 24, clip = 40, bitmap = 44, colour 
 
 struct TransparentNode {
     CmdNode head;
-    int32_t x, y, width, height;
-    int32_t srcX, srcY, srcWidth, srcHeight;
+    CmdImageArea area;
     uint32_t colour;
     Clip* clip;
     BitmapEntry* bitmap;
@@ -59,15 +58,7 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     if (n == nullptr) return 0;
     n->head.op = CmdOpTransparentBlt;
     const RECT d = CmdRecordRect(raw + TransparentBltRecord::destination);
-    const RECT s = CmdRecordRect(raw + TransparentBltRecord::source);
-    n->x = d.left;
-    n->y = d.top;
-    n->width = d.right - d.left;
-    n->height = d.bottom - d.top;
-    n->srcX = s.left;
-    n->srcY = s.top;
-    n->srcWidth = s.right - s.left;
-    n->srcHeight = s.bottom - s.top;
+    n->area = CmdImageAreaRead(raw + TransparentBltRecord::destination, raw + TransparentBltRecord::source);
     n->colour = LoadLE32(raw + TransparentBltRecord::colour);
     n->bitmap = BitmapLookup(&store->bitmaps, LoadLE32(raw + TransparentBltRecord::bitmap));
     bool ok = n->bitmap != nullptr;
@@ -113,7 +104,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         }
         return BandMaskClipRectsSet(store, mask, n->clip, band, area) > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
     }
-    POINT p[2] = {{n->x, n->y}, {n->x + n->width, n->y + n->height}};
+    POINT p[2] = {{n->area.x, n->area.y}, {n->area.x + n->area.width, n->area.y + n->area.height}};
     LPtoDP(mask->drawDC, p, 2);
     RECT rect{p[0].x, p[0].y, p[1].x, p[1].y};
     const RECT extent{0, 0, static_cast<LONG>(mask->width), static_cast<LONG>(mask->height)};
@@ -121,14 +112,14 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         ResourceUseClear(store);
         return CMD_BAND_NOTHING;
     }
-    if (CmdSourceInside(n->mask, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+    if (CmdSourceInside(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
-        const BltBitmap from = CmdBitmapBlt(n->mask, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
+        const BltBitmap from = CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
         RasterStretchBlt(&to, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
     } else {
         // The stretch blit reads only inside the bitmap; GDI leaves what lies outside it.
-        StretchDIBits(mask->drawDC, n->x, n->y, n->width, n->height, n->srcX,
-                      CmdDibSourceY(n->mask, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight,
+        StretchDIBits(mask->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, n->area.srcX,
+                      CmdDibSourceY(n->mask, n->area.srcY, n->area.srcHeight), n->area.srcWidth, n->area.srcHeight,
                       BitmapPixelRows(n->mask), reinterpret_cast<const BITMAPINFO*>(n->mask->pixels), DIB_RGB_COLORS,
                       SRCCOPY);
     }
@@ -138,8 +129,8 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
 
 void Blt(TransparentNode* n, BandSurface* surface)
 {
-    TransparentBlt(surface->drawDC, n->x, n->y, n->width, n->height, surface->secondDC, n->srcX, n->srcY, n->srcWidth,
-                   n->srcHeight, n->colour);
+    TransparentBlt(surface->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, surface->secondDC, n->area.srcX, n->area.srcY, n->area.srcWidth,
+                   n->area.srcHeight, n->colour);
 }
 
 int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
@@ -177,13 +168,7 @@ int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
 
 int ClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
-    TransparentNode* n = As(node);
-    CmdClipRelease(store, &n->clip);
-    if (clip == nullptr) return 1;
-    n->clip = ClipLookup(&store->clips, clip->head.id);
-    if (n->clip == nullptr) return 0;
-    node->bounds = CmdClipBoundsApply(node->bounds, n->clip);
-    return 1;
+    return CmdClipReplace(node, store, &As(node)->clip, clip);
 }
 
 }  // namespace
