@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpixman-1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core libpng-dev
   libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free netpbm libgdk-pixbuf2.0-bin
+  qt6-base-dev xvfb xauth
 )
 
 install_missing() {

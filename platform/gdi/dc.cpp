@@ -95,6 +95,8 @@ HDC CreateCompatibleDC(HDC) {
     Swap(dc->bitmap, bitmap);
     Swap(dc->brush, brush);
     Swap(dc->pen, pen);
+    if (Object* font = DefaultFontObject())
+        Swap(dc->font, font);
     return static_cast<HDC>(dc->handle);
 }
 

@@ -119,6 +119,8 @@ struct Dc : Object {
 
 // Frees a DC's path record (path_dc.cpp); null does nothing.
 void DcPathRelease(void* path);
+// The font a fresh DC holds (font.cpp); null when no face can be opened.
+Object* DefaultFontObject();
 
 // ---- Handle table (object.cpp) ----
 // Registers the object and gives it a handle; null (and ERROR_NOT_ENOUGH_MEMORY) when full.

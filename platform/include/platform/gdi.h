@@ -220,7 +220,8 @@ static_assert(sizeof(LOGBRUSH) == 16);
 
 // ---- Device contexts and objects ----
 // A memory DC; the reference DC is ignored (every DC here is a memory DC). The new DC holds the
-// stock 1 x 1 one-bit bitmap, the white brush and the black pen, in MM_TEXT.
+// stock 1 x 1 one-bit bitmap, the white brush, the black pen and the default font (gdi_text.h),
+// in MM_TEXT.
 HDC CreateCompatibleDC(HDC reference);
 // Deselects everything the DC holds and frees it.
 BOOL DeleteDC(HDC dc);
