@@ -228,7 +228,7 @@ TEST(ImeRender, ReportsFailures) {
          13, "JobBegin DocBegin(1) JobAbort Deinit"},
         {"a mask pattern of an unknown kind", plain, FAKE_MODULE_RECORDING,
          [](RenderRun& r) { r.Answer(DEVICE_QUERY_MASK_PATTERN, uint32_t{2}); }, 13, "JobBegin DocBegin(1) JobAbort Deinit"},
-        {"pages the sheet sequencing cannot render yet", TestJob({}, {}, 1), FAKE_MODULE_RECORDING, nullptr, 13,
+        {"a sheet the device cannot place", TestJob({}, {}, 1), FAKE_MODULE_RECORDING, nullptr, 13,
          "JobBegin DocBegin(1) JobAbort Deinit"},
         {"booklet without pages", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.options.flags = RENDER_FLAG_BOOKLET; },
          13, "JobBegin DocBegin(1) JobAbort Deinit"},
