@@ -1,0 +1,405 @@
+// BitBlt and StretchBlt: one node, read from their records, drawn either by the stretch blit
+// straight into the band's pixels (plain copies and the few ROPs it knows) or through GDI.
+#include "engine/display/cmd_image.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/band/band_surface.h"
+#include "engine/common/byte_order.h"
+#include "engine/common/geometry.h"
+#include "engine/display/band_mask_clip.h"
+#include "engine/display/bitmap_decode.h"
+#include "engine/display/cmd_ops.h"
+#include "engine/display/cmd_records.h"
+#include "engine/display/cmd_resources.h"
+#include "engine/display/resource_store.h"
+#include "engine/job/render_call.h"
+#include "engine/spool/stream.h"
+#include "engine/stretch/stretch_blt.h"
+#include "platform/gdi.h"
+#include "platform/kernel.h"
+#include "platform/user.h"
+
+namespace {
+
+// Record layouts: BitBlt (type 19, 68 bytes), StretchBlt (type 21, 92 bytes).
+namespace BitBltRecord {
+constexpr uint32_t destination = 8, source = 24, maskOrigin = 32, brushOrigin = 40, brush = 48, clip = 52,
+                   bitmap = 56, mask = 60, rop = 64;
+}
+namespace StretchBltRecord {
+constexpr uint32_t source = 8, destination = 24, brushOrigin = 40, clip = 72, bitmap = 76, mask = 80, brush = 84,
+                   rop = 88, extra = 90;
+}
+
+CmdImageNode* AsImage(CmdNode* node) { return reinterpret_cast<CmdImageNode*>(node); }
+const CmdImageNode* AsImage(const CmdNode* node) { return reinterpret_cast<const CmdImageNode*>(node); }
+
+bool Has(const BitmapEntry* bitmap, uint32_t bits) { return bitmap != nullptr && (bitmap->head.flags & bits) != 0; }
+bool RunLength(const BitmapEntry* bitmap)
+{
+    return bitmap->compression == BitmapCompressionRle4 || bitmap->compression == BitmapCompressionRle8 ||
+           bitmap->compression == BitmapCompressionBitFields;
+}
+bool DependsOnDestination(uint32_t rop) { return (((rop >> 1) ^ rop) & 0x5555) != 0; }
+
+// The destination as the device sees it: the recorded rectangle, reversed when mirrored.
+RECT DeviceRect(const CmdImageNode* n, HDC dc)
+{
+    POINT p[2] = {{n->x + (n->width < 0 ? 1 : 0), n->y + (n->height < 0 ? 1 : 0)}, {}};
+    p[1] = POINT{p[0].x + n->width, p[0].y + n->height};
+    LPtoDP(dc, p, 2);
+    return RECT{p[0].x, p[0].y, p[1].x, p[1].y};
+}
+
+bool RasterRoad(const CmdImageNode* n, const BandSurface* surface)
+{
+    const BitmapEntry* b = n->bitmap;
+    const uint32_t rop = n->rop;
+    return b != nullptr && !RunLength(b) && b->depth != 16 && b->compression != BitmapCompressionPassed &&
+           (n->brush == nullptr || n->brush->head.id == 0) && n->clip == nullptr &&
+           (rop == 0xCCCC || rop == 0xEEEE || rop == 0x8888 || rop == 0x3333 || rop == 0x6666) &&
+           b->header.biBitCount <= surface->bitsPerPixel;
+}
+
+int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop);
+
+void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
+{
+    if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+        StretchDibs(n, store, surface, (rop3 & 0xFF) << 16);
+        BandSurfaceResetDC(surface);
+        return;
+    }
+    if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return;
+    const BltBitmap to = CmdSurfaceBlt(surface);
+    const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+    RECT rect = DeviceRect(n, surface->drawDC);
+    const RECT clip{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    RasterStretchBlt(&to, &from, nullptr, &rect, &clip, 1, rop3, 0);
+}
+
+int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop)
+{
+    if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
+    BitmapEntry* b = n->bitmap;
+    return StretchDIBits(surface->drawDC, n->x, n->y, n->width, n->height, n->srcX,
+                         CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
+                         reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, rop);
+}
+
+}  // namespace
+
+void CmdBitmapRelease(ResourceStore* store, BitmapEntry** bitmap)
+{
+    if (*bitmap == nullptr) return;
+    ResourceReleaseAccount(store, *bitmap, 0, &store->bitmaps, [](void* owner, void* object, int remove, ResourceCost* t) {
+        BitmapRelease(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(object), remove, t);
+    });
+    *bitmap = nullptr;
+}
+
+int CmdBitmapPixelsReady(ResourceStore* store, BitmapEntry* bitmap, BandSurface* surface)
+{
+    ResourceUseMark(store, &bitmap->head, RESOURCE_PIXELS_IN_USE);
+    return BitmapPixelsPrepare(
+        store, bitmap, surface, &store->bitmaps,
+        [](void* owner, BitmapEntry* b, ResourceCost* cost) { BitmapPixelsEstimate(static_cast<BitmapStore*>(owner), b, cost); },
+        [](void* owner, BitmapEntry* b, ResourceCost* tally) {
+            return BitmapPixelsLoad(static_cast<BitmapStore*>(owner), b, tally);
+        });
+}
+
+int CmdBitmapRealise(ResourceStore* store, BitmapEntry* bitmap, BandSurface* surface)
+{
+    ResourceUseMark(store, &bitmap->head, RESOURCE_IN_USE | RESOURCE_PIXELS_IN_USE);
+    return ResourcePrepare(
+        store, bitmap, surface, &store->bitmaps,
+        [](void* owner, void* b, BandSurface* s, ResourceCost* cost) {
+            BitmapRealizeEstimate(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(b), s, cost);
+        },
+        [](void* owner, void* b, BandSurface* s, ResourceCost* tally) {
+            return BitmapRealize(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(b), s, tally);
+        });
+}
+
+BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height, bool palette)
+{
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bitmap->pixels);
+    const uint32_t bits = header->biBitCount;
+    int32_t stride = static_cast<int32_t>(BitmapRowBytes(bits, header->biWidth));
+    uint8_t* rows = BitmapPixelRows(bitmap);
+    if (header->biHeight > 0) {
+        rows += static_cast<size_t>(stride) * (header->biHeight - 1);
+        stride = -stride;
+    }
+    return BltBitmap{rows, stride, x, y, width, height, static_cast<int32_t>(bits),
+                     palette && header->biClrUsed != 0 ? BitmapPixelPalette(bitmap) : nullptr};
+}
+
+bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    const int64_t w = BitmapCurrentWidth(bitmap), h = std::abs(int64_t{BitmapCurrentHeight(bitmap)});
+    return width > 0 && height > 0 && x >= 0 && y >= 0 && x + int64_t{width} <= w && y + int64_t{height} <= h;
+}
+
+BltBitmap CmdSurfaceBlt(const BandSurface* surface)
+{
+    return BltBitmap{surface->bits, static_cast<int32_t>(surface->stride), 0, 0, static_cast<int32_t>(surface->width),
+                     static_cast<int32_t>(surface->height), static_cast<int32_t>(surface->bitsPerPixel), nullptr};
+}
+
+int32_t CmdDibSourceY(const BitmapEntry* bitmap, int32_t y, int32_t height)
+{
+    const int32_t rows = BitmapCurrentHeight(bitmap);
+    return rows > 0 ? rows - y - height : y;
+}
+
+RECT CmdClipBoundsApply(const RECT& r, const Clip* clip)
+{
+    RECT out = r;
+    if (clip != nullptr && !IntersectRect(&out, &r, &clip->data.rcBound)) out = RECT{};
+    return out;
+}
+
+CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source)
+{
+    const RECT d = CmdRecordRect(destination);
+    const RECT s = CmdRecordRect(source);
+    return CmdImageArea{d.left, d.top, d.right - d.left, d.bottom - d.top, s.left, s.top, s.right - s.left, s.bottom - s.top};
+}
+
+RECT CmdRecordRect(const uint8_t* raw)
+{
+    return RECT{static_cast<LONG>(LoadLE32(raw)), static_cast<LONG>(LoadLE32(raw + 4)),
+                static_cast<LONG>(LoadLE32(raw + 8)), static_cast<LONG>(LoadLE32(raw + 12))};
+}
+
+int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stretch)
+{
+    *out = nullptr;
+    uint8_t raw[92];
+    const int32_t size = stretch ? 92 : 68;
+    if (StreamRead(stream, raw, static_cast<uint32_t>(size)) != size) return 0;
+    const uint32_t rop = stretch ? LoadLE16(raw + StretchBltRecord::rop) : LoadLE32(raw + BitBltRecord::rop);
+    if ((rop & 0xFFFF) == 0xAAAA) return 1;  // the destination stays as it is
+    const uint32_t maskId = LoadLE32(raw + (stretch ? StretchBltRecord::mask : BitBltRecord::mask));
+    if (maskId != 0) {
+        // Masked image commands are not drawn yet: the page fails rather than lose the mask.
+        SetLastError(ERROR_NOT_SUPPORTED);
+        return 0;
+    }
+    auto* n = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
+    if (n == nullptr) return 0;
+    n->head.op = stretch ? CmdOpStretchBlt : CmdOpBitBlt;
+    const RECT d = CmdRecordRect(raw + (stretch ? StretchBltRecord::destination : BitBltRecord::destination));
+    n->width = d.right - d.left;
+    n->height = d.bottom - d.top;
+    n->x = stretch && d.left > d.right ? d.left - 1 : d.left;
+    n->y = stretch && d.top > d.bottom ? d.top - 1 : d.top;
+    if (stretch) {
+        const RECT s = CmdRecordRect(raw + StretchBltRecord::source);
+        n->srcX = s.left;
+        n->srcY = s.top;
+        n->srcWidth = s.right - s.left;
+        n->srcHeight = s.bottom - s.top;
+        n->extra = raw[StretchBltRecord::extra];
+    } else {
+        n->srcX = static_cast<int32_t>(LoadLE32(raw + BitBltRecord::source));
+        n->srcY = static_cast<int32_t>(LoadLE32(raw + BitBltRecord::source + 4));
+        n->srcWidth = n->width;
+        n->srcHeight = n->height;
+        n->maskOrigin = POINT{static_cast<LONG>(LoadLE32(raw + BitBltRecord::maskOrigin)),
+                              static_cast<LONG>(LoadLE32(raw + BitBltRecord::maskOrigin + 4))};
+    }
+    const uint32_t origin = stretch ? StretchBltRecord::brushOrigin : BitBltRecord::brushOrigin;
+    n->brushOrigin = POINT{static_cast<LONG>(LoadLE32(raw + origin)), static_cast<LONG>(LoadLE32(raw + origin + 4))};
+    n->rop = rop & 0xFFFF;
+    const ResourceId brushId = LoadLE32(raw + (stretch ? StretchBltRecord::brush : BitBltRecord::brush));
+    const ResourceId bitmapId = LoadLE32(raw + (stretch ? StretchBltRecord::bitmap : BitBltRecord::bitmap));
+    const ResourceId clipId = LoadLE32(raw + (stretch ? StretchBltRecord::clip : BitBltRecord::clip));
+    bool ok = true;
+    if (brushId != 0) ok = (n->brush = BrushLookup(&store->brushes, brushId)) != nullptr;
+    if (ok && bitmapId != 0) ok = (n->bitmap = BitmapLookup(&store->bitmaps, bitmapId)) != nullptr;
+    if (ok && stretch) ok = n->bitmap != nullptr;  // a StretchBlt needs its bitmap
+    if (ok && clipId != 0) ok = (n->clip = ClipLookup(&store->clips, clipId)) != nullptr;
+    if (!ok) {
+        SetLastError(ERROR_INVALID_DATA);
+        CmdImageDestroy(&n->head, store);
+        return 0;
+    }
+    if (n->bitmap != nullptr && (n->rop == 0x8888 || n->rop == 0xB8B8 || n->rop == 0xE2E2))
+        BitmapMonoDetect(&store->bitmaps, n->bitmap);  // reads only the spill: the stream stays where it is
+    RectNormalize(&n->head.bounds, &d);
+    n->head.bounds = CmdClipBoundsApply(n->head.bounds, n->clip);
+    n->head.flags = CmdColorFlags((n->brush ? n->brush->head.flags : 0) | (n->bitmap ? n->bitmap->head.flags : 0));
+    *out = &n->head;
+    return 1;
+}
+
+void CmdImageDestroy(CmdNode* node, ResourceStore* store)
+{
+    CmdImageNode* n = AsImage(node);
+    CmdBrushRelease(store, &n->brush);
+    CmdBitmapRelease(store, &n->bitmap);
+    CmdClipRelease(store, &n->clip);
+    RenderFree(n);
+}
+
+CmdNode* CmdImageClone(const CmdNode* node, ResourceStore*)
+{
+    const CmdImageNode* from = AsImage(node);
+    auto* copy = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
+    if (copy == nullptr) return nullptr;
+    *copy = *from;
+    copy->head.next = copy->head.prev = nullptr;
+    if (copy->bitmap) ResourceRefAdd(&copy->bitmap->head);
+    if (copy->brush) ResourceRefAdd(&copy->brush->head);
+    if (copy->clip) ResourceRefAdd(&copy->clip->head);
+    return &copy->head;
+}
+
+int CmdClipReplace(CmdNode* node, ResourceStore* store, Clip** slot, Clip* clip)
+{
+    CmdClipRelease(store, slot);
+    if (clip == nullptr) return 1;
+    *slot = ClipLookup(&store->clips, clip->head.id);
+    if (*slot == nullptr) return 0;
+    node->bounds = CmdClipBoundsApply(node->bounds, *slot);
+    return 1;
+}
+
+int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
+{
+    return CmdClipReplace(node, store, &AsImage(node)->clip, clip);
+}
+
+int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+                       const RECT* clear, int accumulate)
+{
+    CmdImageNode* n = AsImage(node);
+    if (!accumulate && clear != nullptr)
+        BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
+    if (n->clip == nullptr || !ClipHasRects(n->clip)) {
+        if (!accumulate) return CMD_BAND_NO_MASK;
+    }
+    return BandMaskClipRectsSet(store, mask, n->clip, band, area) > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
+}
+
+int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
+{
+    CmdImageNode* n = AsImage(node);
+    int result = 1;
+    if (RasterRoad(n, surface)) {
+        StretchIntoSurface(n, store, surface, n->rop >> 8);
+    } else {
+        if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+        if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
+        if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
+            ClipSelect(store, n->clip, surface, nullptr);
+            const DWORD rop = (n->rop & 0xFF) << 16;
+            if (n->bitmap == nullptr) {
+                result = PatBlt(surface->drawDC, n->x, n->y, n->width, n->height, rop) ? 1 : 0;
+            } else {
+                result = StretchDibs(n, store, surface, rop) != 0 ? 1 : 0;
+            }
+        }
+        BandSurfaceResetDC(surface);
+    }
+    ResourceUseClear(store);
+    return result;
+}
+
+int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
+{
+    CmdImageNode* n = AsImage(node);
+    if (n->rop == 0xCCCC && n->bitmap != nullptr && !RunLength(n->bitmap) &&
+        n->bitmap->header.biBitCount <= surface->bitsPerPixel) {
+        StretchIntoSurface(n, store, surface, Rop3SrcCopy);
+    } else if ((n->rop == 0xB8B8 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE)) {
+        if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+        if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
+            PatBlt(surface->drawDC, area->left, area->top, area->right - area->left, area->bottom - area->top, PATCOPY);
+        BandSurfaceResetDC(surface);
+    } else {
+        if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+        if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
+            const DWORD rop = (n->rop & 0xFF) << 16;
+            if (n->bitmap == nullptr) PatBlt(surface->drawDC, n->x, n->y, n->width, n->height, rop);
+            else StretchDibs(n, store, surface, rop);
+        }
+        BandSurfaceResetDC(surface);
+    }
+    ResourceUseClear(store);
+    return GdiFlush();
+}
+
+int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag)
+{
+    const CmdImageNode* n = AsImage(node);
+    *hint = CMD_HINT_IMAGE;
+    const uint32_t rop = n->rop;
+    const BitmapEntry* b = n->bitmap;
+    if ((rop == 0xB8B8 || rop == 0x8888 || rop == 0xE2E2) && Has(b, RESOURCE_BLACK_WHITE)) {
+        if (rop == 0x8888) {
+            *colour = 0;
+            return CMD_COLOR_SOLID;
+        }
+        if (BrushIsSolid(n->brush)) {
+            *colour = n->brush->colour;
+            return CMD_COLOR_SOLID;
+        }
+        return CMD_COLOR_DRAW_RESTORE;
+    }
+    if (DependsOnDestination(rop)) return CMD_COLOR_LEVEL_IMAGE;
+    if (b == nullptr && n->source == nullptr) {
+        if (BrushIsSolid(n->brush) && (rop >> 8) == 0xF0) {
+            *colour = n->brush->colour;
+            return CMD_COLOR_SOLID;
+        }
+        return CMD_COLOR_DRAW_RESTORE;
+    }
+    if (rop != 0xCCCC || b == nullptr || RunLength(b) || b->depth == 16) {
+        return b != nullptr && b->compression == BitmapCompressionPassed && node->op == CmdOpStretchBlt
+                   ? CMD_COLOR_DIRECT
+                   : CMD_COLOR_DRAW_RESTORE;
+    }
+    if (node->op == CmdOpBitBlt)
+        return n->width > 0 && n->height > 0 && b->header.biClrUsed != 0 ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
+    // StretchBlt: only enlargements are rendered directly.
+    const int64_t destination = std::abs(int64_t{n->width} * n->height);
+    const int64_t source = std::abs(int64_t{n->srcWidth} * n->srcHeight);
+    if (flag >= 0 && destination > source) return CMD_COLOR_DIRECT;
+    return b->compression == BitmapCompressionPassed ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
+}
+
+int CmdImageEqual(const CmdNode* a, const CmdNode* b)
+{
+    if (a->op != b->op || std::memcmp(&a->bounds, &b->bounds, sizeof a->bounds) != 0) return 0;
+    const CmdImageNode* x = AsImage(a);
+    const CmdImageNode* y = AsImage(b);
+    return x->rop == y->rop && x->x == y->x && x->y == y->y && x->width == y->width && x->height == y->height &&
+           x->srcX == y->srcX && x->srcY == y->srcY && x->srcWidth == y->srcWidth && x->srcHeight == y->srcHeight &&
+           x->brushOrigin.x == y->brushOrigin.x && x->brushOrigin.y == y->brushOrigin.y &&
+           (x->brush == y->brush || (x->brush && y->brush && BrushEqual(x->brush, y->brush))) &&
+           BitmapEqual(x->bitmap, y->bitmap) && x->clip == y->clip && x->source == nullptr && y->source == nullptr;
+}
+
+CmdOpRow CmdImageRow(CmdReadFn read)
+{
+    CmdOpRow row = kCmdOpRowEmpty;
+    row.bitmapGet = [](const CmdNode* node) { return AsImage(node)->bitmap; };
+    row.clipGet = [](const CmdNode* node) { return AsImage(node)->clip; };
+    row.clipRegionSet = CmdImageClipRegionSet;
+    row.equal = CmdImageEqual;
+    row.read = read;
+    row.destroy = CmdImageDestroy;
+    row.clone = CmdImageClone;
+    row.renderBand = CmdImageRenderBand;
+    row.draw = CmdImageDraw;
+    row.colorClassGet = CmdImageColorClassGet;
+    row.drawRestore = CmdImageDrawRestore;
+    return row;
+}

@@ -1,0 +1,79 @@
+// What the image commands share: the node of BitBlt and StretchBlt, the release of a bitmap
+// reference through the budget, bitmaps made ready for drawing, and the descriptor the stretch
+// blit reads a bitmap's decoded pixels through.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/display/cmd_node.h"
+#include "engine/stretch/blt_bitmap.h"
+#include "platform/types.h"
+
+struct ResourceStore;
+struct BitmapEntry;
+struct BrushEntry;
+struct Clip;
+struct Source;
+struct Stream;
+struct BandSurface;
+
+// BitBlt (op 6) and StretchBlt (op 8). A BitBlt's source size is its destination size. Widths
+// and heights are as recorded: negative when the record mirrors that axis.
+struct CmdImageNode {
+    CmdNode head;
+    int32_t x, y, width, height;
+    int32_t srcX, srcY, srcWidth, srcHeight;
+    POINT maskOrigin;
+    POINT brushOrigin;
+    uint32_t rop;   // RopWord
+    uint8_t extra;  // StretchBlt's byte 90
+    Clip* clip;
+    BrushEntry* brush;
+    BitmapEntry* bitmap;
+    Source* source;
+};
+
+// Null does nothing; the pointer is cleared.
+void CmdBitmapRelease(ResourceStore* store, BitmapEntry** bitmap);
+// Loads the decoded pixels under the budget; 1 or 0.
+int CmdBitmapPixelsReady(ResourceStore* store, BitmapEntry* bitmap, BandSurface* surface);
+// Makes the GDI bitmap and selects it into the surface's second DC; 1 or 0.
+int CmdBitmapRealise(ResourceStore* store, BitmapEntry* bitmap, BandSurface* surface);
+// The decoded pixels as the stretch blit reads them: row 0 the top row, origin at (x, y).
+BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height, bool palette);
+// 1 when the source area lies inside the bitmap's current size: the stretch blit reads no pixel
+// outside it, so a command whose source reaches out is drawn by GDI, which leaves those pixels.
+bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height);
+// The band surface as a stretch blit destination.
+BltBitmap CmdSurfaceBlt(const BandSurface* surface);
+// A DIB source rectangle's y measured from the DIB's lower-left corner when it is bottom-up.
+int32_t CmdDibSourceY(const BitmapEntry* bitmap, int32_t y, int32_t height);
+// r narrowed to the clip's bounds (unchanged without a clip; empty when they miss).
+RECT CmdClipBoundsApply(const RECT& r, const Clip* clip);
+// Replaces *slot by a reference to the clip with the given clip's id and narrows the node's
+// bounds to it; 1 or 0 (no such clip).
+int CmdClipReplace(CmdNode* node, ResourceStore* store, Clip** slot, Clip* clip);
+// Destination and source rectangles of a record, as x, y, width and height each.
+struct CmdImageArea {
+    int32_t x, y, width, height;
+    int32_t srcX, srcY, srcWidth, srcHeight;
+};
+CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source);
+// The record's rectangle at offset in raw.
+RECT CmdRecordRect(const uint8_t* raw);
+
+// The row of BitBlt and StretchBlt, which differ only by their reader.
+struct CmdOpRow;
+typedef int (*CmdReadFn)(ResourceStore* store, Stream* stream, CmdNode** out);
+CmdOpRow CmdImageRow(CmdReadFn read);
+// The shared operations of BitBlt and StretchBlt.
+int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stretch);
+void CmdImageDestroy(CmdNode* node, ResourceStore* store);
+CmdNode* CmdImageClone(const CmdNode* node, ResourceStore* store);
+int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip);
+int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+                       const RECT* clear, int accumulate);
+int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*);
+int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE* extent);
+int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag);
+int CmdImageEqual(const CmdNode* a, const CmdNode* b);

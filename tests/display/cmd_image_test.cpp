@@ -1,0 +1,305 @@
+// The image commands drawn into band surfaces, band by band over the same page, against
+// per-pixel references: nearest-pixel stretches (mirrored, clipped by the band), TransparentBlt's
+// left-out colour and AlphaBlend's exact rounding; and the records' edge cases.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "engine/band/band_surface.h"
+#include "engine/display/cmd_image.h"
+#include "engine/display/cmd_ops.h"
+#include "platform/gdi.h"
+#include "tests/display/bitmap_test_support.h"
+#include "tests/display/display_fixture.h"
+
+namespace {
+
+std::vector<uint8_t> Le(std::initializer_list<int64_t> values, int bytes = 4)
+{
+    std::vector<uint8_t> out;
+    for (int64_t v : values)
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    return out;
+}
+std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> v;
+    for (const auto& p : parts) v.insert(v.end(), p.begin(), p.end());
+    return v;
+}
+
+std::vector<uint8_t> StretchRecord(RECT source, RECT destination, uint32_t bitmap, uint16_t rop = 0xCCCC, uint32_t clip = 0)
+{
+    return Cat({Le({source.left, source.top, source.right, source.bottom}),
+                Le({destination.left, destination.top, destination.right, destination.bottom}), Le({0, 0}),
+                std::vector<uint8_t>(24), Le({clip, bitmap, 0, 0}), Le({rop}, 2), {0, 0}});
+}
+std::vector<uint8_t> BitBltRecord(RECT destination, POINT source, uint32_t bitmap, uint32_t rop = 0xCCCC)
+{
+    return Cat({Le({destination.left, destination.top, destination.right, destination.bottom}), Le({source.x, source.y}),
+                Le({0, 0, 0, 0}), Le({0, 0, bitmap, 0, rop})});
+}
+std::vector<uint8_t> TransparentRecord(RECT source, RECT destination, uint32_t bitmap, uint32_t colour)
+{
+    return Cat({Le({source.left, source.top, source.right, source.bottom}),
+                Le({destination.left, destination.top, destination.right, destination.bottom}), Le({0, bitmap, colour})});
+}
+std::vector<uint8_t> AlphaRecord(RECT source, RECT destination, uint32_t bitmap, uint16_t flags, uint8_t alpha)
+{
+    return Cat({Le({source.left, source.top, source.right, source.bottom}),
+                Le({destination.left, destination.top, destination.right, destination.bottom}), Le({0, bitmap}),
+                Le({flags}, 2), {alpha, 0}});
+}
+
+// A page of width x height 24-bit pixels (B, G, R), top-down, starting white.
+struct Page {
+    int width, height;
+    std::vector<uint8_t> bgr;
+    Page(int w, int h) : width(w), height(h), bgr(size_t(w) * h * 3, 255) {}
+    uint8_t* at(int x, int y) { return &bgr[(size_t(y) * width + x) * 3]; }
+};
+
+// Draws every node of the list into bands of the given height and gathers the page.
+Page DrawInBands(BitmapJob& job, int width, int height, int bandHeight)
+{
+    Page page(width, height);
+    for (int top = 0; top < height; top += bandHeight) {
+        const int rows = std::min(bandHeight, height - top);
+        BandSurface* s = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{width, rows}, nullptr, 0, 0);
+        std::memset(s->bits, 255, s->bytes);
+        SetWindowOrgEx(s->drawDC, 0, top, nullptr);
+        const RECT band{0, top, width, top + rows};
+        for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next)
+            CmdRow(n).draw(n, job.store, s, &band, nullptr);
+        for (int y = 0; y < rows; ++y) std::memcpy(page.at(0, top + y), s->bits + size_t(y) * s->stride, size_t(width) * 3);
+        BandSurfaceDestroy(s);
+    }
+    return page;
+}
+
+// The test image: width x height 24-bit pixels, top-down in the record (negative height).
+struct Image {
+    int width, height;
+    std::vector<uint8_t> rows;  // padded to 4 bytes
+    const uint8_t* at(int x, int y) const { return &rows[size_t(y) * BitmapRowBytes(24, width) + 3 * x]; }
+};
+Image MakeImage(int w, int h, uint32_t seed)
+{
+    Image image{w, h, std::vector<uint8_t>(size_t(BitmapRowBytes(24, w)) * h)};
+    std::mt19937 random(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &image.rows[size_t(y) * BitmapRowBytes(24, w) + 3 * x];
+            p[0] = uint8_t(random());
+            p[1] = uint8_t(random());
+            p[2] = uint8_t(random());
+        }
+    return image;
+}
+
+TEST(ImageCommands, StretchedAndMirroredEqualANearestPixelReferenceInEveryBandCut)
+{
+    const int W = 64, H = 48;
+    const Image image = MakeImage(13, 9, 7);
+    struct Case {
+        const char* what;
+        RECT source, destination;
+    } cases[] = {
+        {"enlarged", {1, 2, 11, 8}, {3, 5, 50, 40}},
+        {"shrunk", {0, 0, 13, 9}, {10, 10, 16, 14}},
+        {"mirrored in x", {0, 0, 13, 9}, {60, 4, 2, 30}},
+        {"mirrored in both", {2, 1, 12, 9}, {40, 47, 5, 0}},
+        {"partly off the page", {0, 0, 13, 9}, {-20, 30, 80, 70}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {70, image.width, -image.height, 24, 0, {}, image.rows});
+        body.Raw(21, 0, StretchRecord(c.source, c.destination, 70));
+        ASSERT_EQ(job.Read(body), 1);
+        // The reference: every destination pixel takes the source pixel nearest its top-left corner.
+        Page expected(W, H);
+        const RECT& d = c.destination;
+        const bool mx = d.right < d.left, my = d.bottom < d.top;
+        const int left = std::min(d.left, d.right), right = std::max(d.left, d.right);
+        const int top = std::min(d.top, d.bottom), bottom = std::max(d.top, d.bottom);
+        const int sw = c.source.right - c.source.left, sh = c.source.bottom - c.source.top;
+        for (int y = std::max(top, 0); y < std::min(bottom, H); ++y)
+            for (int x = std::max(left, 0); x < std::min(right, W); ++x) {
+                const int u = mx ? right - 1 - x : x - left, v = my ? bottom - 1 - y : y - top;
+                const uint8_t* s = image.at(c.source.left + u * sw / (right - left), c.source.top + v * sh / (bottom - top));
+                std::memcpy(expected.at(x, y), s, 3);
+            }
+        for (int band : {H, 16, 7, 1}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
+        }
+    }
+}
+
+// A source area that reaches out of the bitmap reads nothing outside it: those pixels stay.
+TEST(ImageCommands, ASourceReachingOutOfTheBitmapLeavesThosePixels)
+{
+    const Image image = MakeImage(13, 9, 9);
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {74, 13, -9, 24, 0, {}, image.rows});
+    body.Raw(21, 0, StretchRecord({0, 0, 26, 9}, {0, 0, 26, 9}, 74));
+    ASSERT_EQ(job.Read(body), 1);
+    Page expected(32, 12);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 13; ++x) std::memcpy(expected.at(x, y), image.at(x, y), 3);
+    for (int band : {12, 5}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(DrawInBands(job, 32, 12, band).bgr, expected.bgr);
+    }
+}
+
+TEST(ImageCommands, BitBltAndCopyBitsCopyAtTheirOwnSizeWhateverTheBands)
+{
+    const int W = 40, H = 30;
+    const Image image = MakeImage(20, 20, 3);
+    BitmapJob job;
+    SpoolBuilder body;
+    // Bottom-up this time: the record's rows run from the last image row up.
+    std::vector<uint8_t> bottomUp;
+    for (int y = image.height - 1; y >= 0; --y)
+        bottomUp.insert(bottomUp.end(), image.at(0, y), image.at(0, y) + BitmapRowBytes(24, image.width));
+    AddBitmap(body, {71, image.width, image.height, 24, 0, {}, bottomUp});
+    body.Raw(19, 0, BitBltRecord({5, 3, 17, 20}, {4, 1}, 71));
+    body.Raw(19, 0, BitBltRecord({0, 0, 40, 30}, {0, 0}, 71, 0xAAAA));  // no command
+    ASSERT_EQ(job.Read(body), 1);
+    EXPECT_EQ(job.list.count, 1u);
+    Page expected(W, H);
+    for (int y = 3; y < 20; ++y)
+        for (int x = 5; x < 17; ++x) std::memcpy(expected.at(x, y), image.at(4 + x - 5, 1 + y - 3), 3);
+    for (int band : {H, 8, 3}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
+    }
+    // CopyBits draws the same copy.
+    BitmapJob copy;
+    SpoolBuilder copyBody;
+    AddBitmap(copyBody, {71, image.width, image.height, 24, 0, {}, bottomUp});
+    copyBody.Raw(20, 0, Cat({Le({4, 1}), Le({5, 3, 17, 20}), Le({0, 71})}));
+    ASSERT_EQ(copy.Read(copyBody), 1);
+    EXPECT_EQ(DrawInBands(copy, W, H, 7).bgr, expected.bgr);
+}
+
+TEST(ImageCommands, TransparentBltLeavesItsColourOut)
+{
+    const int W = 32, H = 24;
+    Image image = MakeImage(8, 6, 11);
+    const uint8_t key[3] = {10, 20, 30};  // B, G, R
+    for (int i = 0; i < 8 * 6; i += 3) std::memcpy(const_cast<uint8_t*>(image.at(i % 8, i / 8)), key, 3);
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {72, 8, -6, 24, 0, {}, image.rows});
+    body.Raw(25, 0, TransparentRecord({0, 0, 8, 6}, {2, 3, 26, 21}, 72, 0x0A141E));
+    ASSERT_EQ(job.Read(body), 1);
+    Page expected(W, H);
+    for (int y = 3; y < 21; ++y)
+        for (int x = 2; x < 26; ++x) {
+            const uint8_t* s = image.at((x - 2) * 8 / 24, (y - 3) * 6 / 18);
+            if (std::memcmp(s, key, 3) != 0) std::memcpy(expected.at(x, y), s, 3);
+        }
+    for (int band : {H, 5}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
+    }
+    // The mask copy marks the band mask where the colour is not the key.
+    CmdNode* node = CmdListFirst(&job.list);
+    BandSurface* mask = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{W, H}, nullptr, 0, 0);
+    std::memset(mask->bits, 0, mask->bytes);
+    const RECT band{0, 0, W, H};
+    EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &band, &band, 1), CMD_BAND_MASKED);
+    int wrong = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const bool set = (mask->bits[size_t(y) * mask->stride + x / 8] >> (7 - x % 8)) & 1;
+            const bool inside = x >= 2 && x < 26 && y >= 3 && y < 21;
+            const bool keyed = inside && std::memcmp(image.at((x - 2) * 8 / 24, (y - 3) * 6 / 18), key, 3) == 0;
+            wrong += set != (inside && !keyed);
+        }
+    EXPECT_EQ(wrong, 0);
+    BandSurfaceDestroy(mask);
+}
+
+TEST(ImageCommands, AlphaBlendRoundsExactly)
+{
+    const int W = 16, H = 12;
+    const Image image = MakeImage(16, 12, 5);
+    for (uint8_t alpha : {uint8_t(0), uint8_t(1), uint8_t(128), uint8_t(255)}) {
+        SCOPED_TRACE(int(alpha));
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {73, 16, -12, 24, 0, {}, image.rows});
+        body.Raw(23, 0, AlphaRecord({0, 0, 16, 12}, {0, 0, 16, 12}, 73, 0, alpha));
+        ASSERT_EQ(job.Read(body), 1);
+        Page expected(W, H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                for (int k = 0; k < 3; ++k)
+                    expected.at(x, y)[k] = uint8_t((image.at(x, y)[k] * alpha + 255 * (255 - alpha) + 127) / 255);
+        for (int band : {H, 5}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
+        }
+    }
+}
+
+TEST(ImageCommands, RecordEdgeCases)
+{
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {80, 4, 4, 24, 0, {}, std::vector<uint8_t>(48)});
+    body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {30, 5, 10, 9}, 80, 0, 128));   // right < left
+    body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {0, 0, 4, 4}, 80, 2, 255));
+    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {100, 10, 0, 50}, 80));      // mirrored in x
+    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 2, 2}, 80, 0xAAAA));  // no command
+    ASSERT_EQ(job.Read(body), 1);
+    std::vector<CmdNode*> nodes;
+    for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next) nodes.push_back(n);
+    ASSERT_EQ(nodes.size(), 3u);
+    EXPECT_EQ(nodes[0]->bounds, (RECT{10, 5, 30, 9}));
+    uint32_t colour = 0;
+    uint8_t hint = 0;
+    EXPECT_EQ(CmdRow(nodes[0]).colorClassGet(nodes[0], &colour, &hint, 0), CMD_COLOR_LEVEL_IMAGE);
+    const auto* stretch = reinterpret_cast<const CmdImageNode*>(nodes[2]);
+    EXPECT_EQ(stretch->x, 99);
+    EXPECT_EQ(stretch->width, -100);
+    EXPECT_EQ(nodes[2]->bounds, (RECT{0, 10, 100, 50}));
+    // Shrinking copies are drawn with draw-restore; enlargements render directly.
+    EXPECT_EQ(CmdRow(nodes[2]).colorClassGet(nodes[2], &colour, &hint, 0), CMD_COLOR_DIRECT);
+    EXPECT_EQ(hint, CMD_HINT_IMAGE);
+
+    // A command naming a missing bitmap fails its page, releasing what it took.
+    BitmapJob missing;
+    SpoolBuilder bad;
+    AddBitmap(bad, {81, 4, 4, 24, 0, {}, std::vector<uint8_t>(48)});
+    bad.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 4, 4}, 82));
+    bad.Raw(25, 0, TransparentRecord({0, 0, 4, 4}, {0, 0, 4, 4}, 81, 0));
+    EXPECT_EQ(missing.Read(bad), 0);
+}
+
+TEST(ImageCommands, ARunLengthBitmapHasNoTransparentMask)
+{
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {90, 4, 1, 8, 2, {0, 0, 0, 0, 255, 255, 255, 0}, {4, 1, 0, 1}});
+    body.Raw(25, 0, TransparentRecord({0, 0, 4, 1}, {0, 0, 4, 1}, 90, 1));
+    ASSERT_EQ(job.Read(body), 1);
+    CmdNode* node = CmdListFirst(&job.list);
+    uint32_t colour = 0;
+    uint8_t hint = 0;
+    EXPECT_EQ(CmdRow(node).colorClassGet(node, &colour, &hint, 0), CMD_COLOR_DRAW_RESTORE);
+    BandSurface* mask = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{8, 4}, nullptr, 0, 0);
+    const RECT band{0, 0, 8, 4};
+    EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &band, &band, 0), CMD_BAND_NO_MASK);
+    BandSurfaceDestroy(mask);
+}
+
+}  // namespace
