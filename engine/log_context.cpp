@@ -1,6 +1,7 @@
 #include "engine/log_context.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -78,6 +79,26 @@ void LogClose(LogContext* log) {
     DeleteCriticalSection(&log->lock);
     RenderFree(log->jobName);
     RenderFree(log);
+}
+
+void LogEventV(uint32_t level, const char* function, const char* format, va_list arguments) {
+    LogContext* log = LogCurrent();
+    if (log == nullptr || log->path == nullptr || log->path[0] != '/' || format == nullptr) return;
+    char message[1024];
+    vsnprintf(message, sizeof message, format, arguments);
+    EnterCriticalSection(&log->lock);
+    if (FILE* file = std::fopen(log->path, "a")) {
+        std::fprintf(file, "%s %s: %s\n", level == 1 ? "error" : "warning", function ? function : "?", message);
+        std::fclose(file);
+    }
+    LeaveCriticalSection(&log->lock);
+}
+
+void LogEvent(uint32_t level, const char* function, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    LogEventV(level, function, format, arguments);
+    va_end(arguments);
 }
 
 LogContext* LogCurrent() {
