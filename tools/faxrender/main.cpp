@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_input.h"
 #include "tools/faxrender/fax_block.h"
 #include "tools/faxrender/fax_host.h"
 #include "platform/profile.h"
@@ -198,20 +199,16 @@ int main(int argc, char** argv)
         output = (dot == std::string::npos || input.find('/', dot) != std::string::npos ? input : input.substr(0, dot)) + ".fax";
     }
 
-    // Only a regular file or a pipe is read: a directory, /dev/zero or a terminal would never end
-    // or never start.
-    const int fd = open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string error;
+    bool regular = false;
+    uint64_t size = 0;
+    const int fd = ToolInputOpen(input, &regular, &size, &error);
     struct stat inStat{};
     if (fd < 0 || fstat(fd, &inStat) != 0) {
-        std::fprintf(stderr, "faxrender: cannot read %s: %s\n", input.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "faxrender: %s\n", error.c_str());
         return 1;
     }
     const FdCloser closeInput{fd};
-    if (S_ISDIR(inStat.st_mode) || (!S_ISREG(inStat.st_mode) && !S_ISFIFO(inStat.st_mode))) {
-        std::fprintf(stderr, "faxrender: cannot read %s: %s\n", input.c_str(),
-                     S_ISDIR(inStat.st_mode) ? std::strerror(EISDIR) : "not a regular file or pipe");
-        return 1;
-    }
     // A cancelled job must never take the place of the spool file it came from.
     struct stat outStat{};
     if (stat(output.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
@@ -222,8 +219,7 @@ int main(int argc, char** argv)
 
     FaxSpoolInput spool;
     spool.fd = fd;
-    spool.regular = S_ISREG(inStat.st_mode);
-    std::string error;
+    spool.regular = regular;
     if (!keepBlob) {
         std::vector<uint8_t> bytes;
         if (!SpoolHeadRead(fd, &spool.head, &error) || !FaxBlockBuild(block, &bytes, &error) ||
@@ -235,7 +231,7 @@ int main(int argc, char** argv)
     if (spool.regular) {
         const off_t consumed = lseek(fd, 0, SEEK_CUR);
         spool.restOffset = static_cast<uint64_t>(consumed);
-        spool.restSize = static_cast<uint64_t>(inStat.st_size) - spool.restOffset;
+        spool.restSize = size - spool.restOffset;
     }
     if (settings.moduleFileName.empty()) settings.moduleFileName = FaxDefaultModulePath();
     settings.configuration = "pelvane";
