@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -268,31 +269,30 @@ void Produce(InputReader source, HostStream& stream, int file, Publisher& publis
     stream.more.notify_all();
 }
 
-// A new file under $TMPDIR, already unlinked unless `keep`; its name goes to *name.
-int TempFileCreate(const char* what, std::string* name, bool keep)
+// A new file under $TMPDIR, already unlinked.
+int TempFileCreate(const char* what)
 {
     const char* dir = std::getenv("TMPDIR");
     std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/faxrender-" + what + "-XXXXXX";
     const int fd = mkstemp(pattern.data());
-    if (fd >= 0 && !keep) unlink(pattern.c_str());
-    if (name) *name = pattern;
+    if (fd >= 0) unlink(pattern.c_str());
     return fd;
 }
 
-// The log the engine writes during a call: a file of our own, emptied before each call and read
-// back after it. The engine leaves a given log in the thread's slot, so there is one per thread
-// that lives as long as the thread does.
+// The log the engine writes during a call: an anonymous in-memory file of our own, named to the
+// engine by its /proc path, emptied before each call and read back after it. It needs no folder,
+// so a failure to make temporary files is itself reported. The engine leaves a given log in the
+// thread's slot, so there is one per thread that lives as long as the thread does.
 struct CallLog {
     LogContext context{};
     std::string path;
-    bool open = false;
+    int fd = -1;
 
     CallLog()
     {
-        const int fd = TempFileCreate("log", &path, true);
+        fd = memfd_create("faxrender-log", MFD_CLOEXEC);
         if (fd < 0) return;
-        close(fd);
-        open = true;
+        path = "/proc/self/fd/" + std::to_string(fd);
         context.path = path.data();
         context.jobName = const_cast<char*>("faxrender");
         context.startTime = static_cast<int64_t>(std::time(nullptr));
@@ -301,28 +301,27 @@ struct CallLog {
     }
     ~CallLog()
     {
-        if (!open) return;
+        if (fd < 0) return;
         DeleteCriticalSection(&context.lock);
-        unlink(path.c_str());
+        close(fd);
     }
     CallLog(const CallLog&) = delete;
     CallLog& operator=(const CallLog&) = delete;
 
+    bool Open() const { return fd >= 0; }
     void Clear() const
     {
-        if (open && truncate(path.c_str(), 0) != 0) return;  // an old line then only precedes the new ones
+        if (fd >= 0 && ftruncate(fd, 0) != 0) return;  // an old line then only precedes the new ones
     }
     std::string Text() const
     {
         std::string text;
-        if (!open) return text;
-        FILE* f = std::fopen(path.c_str(), "rb");
-        if (!f) return text;
         char piece[4096];
-        size_t n = 0;
+        ssize_t n = 0;
         // The log of one call is short; a runaway one is cut rather than read whole.
-        while (text.size() < (1u << 16) && (n = std::fread(piece, 1, sizeof piece, f)) > 0) text.append(piece, n);
-        std::fclose(f);
+        while (fd >= 0 && text.size() < (1u << 16) &&
+               (n = pread(fd, piece, sizeof piece, static_cast<off_t>(text.size()))) > 0)
+            text.append(piece, static_cast<size_t>(n));
         return text;
     }
 };
@@ -337,9 +336,10 @@ uint32_t FaxRender(const FaxSpoolInput& input, const FaxRenderSettings& settings
     FaxSpoolInput produced;
     stream.reader.input = &input;
     if (stream.producing) {
-        produced.fd = TempFileCreate("spool", nullptr, false);
+        produced.fd = TempFileCreate("spool");
         if (produced.fd < 0) {
-            if (cause) *cause = std::string("cannot create the producer's temporary file: ") + std::strerror(errno);
+            if (cause)
+                *cause = std::string("cannot create the producer's temporary file in $TMPDIR: ") + std::strerror(errno);
             return ERROR_CAN_NOT_COMPLETE;
         }
         produced.restSize = INT64_MAX;
@@ -357,7 +357,7 @@ uint32_t FaxRender(const FaxSpoolInput& input, const FaxRenderSettings& settings
     const bool canSeek = settings.feed != FaxFeed::ForwardOnly && (stream.producing || input.fd < 0 || input.regular);
     const uint32_t result = ImeRender(settings.configuration.c_str(), settings.jobNumber,
                                       publisher.active ? &publisher.progress : nullptr, settings.moduleFileName.c_str(),
-                                      &options, log.open ? const_cast<LogContext*>(&log.context) : nullptr, &stream, &stream, HostRead,
+                                      &options, log.Open() ? const_cast<LogContext*>(&log.context) : nullptr, &stream, &stream, HostRead,
                                       canSeek ? HostSeek : nullptr, HostWrite);
     if (producer.joinable()) producer.join();
     if (produced.fd >= 0) close(produced.fd);
