@@ -353,7 +353,7 @@ uint32_t FaxRender(const FaxSpoolInput& input, const FaxRenderSettings& settings
 
     thread_local const CallLog log;
     log.Clear();
-    RenderOptions options{};
+    RenderOptions options = settings.options;
     const bool canSeek = settings.feed != FaxFeed::ForwardOnly && (stream.producing || input.fd < 0 || input.regular);
     const uint32_t result = ImeRender(settings.configuration.c_str(), settings.jobNumber,
                                       publisher.active ? &publisher.progress : nullptr, settings.moduleFileName.c_str(),

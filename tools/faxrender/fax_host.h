@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/render_options.h"
+
 enum class FaxFeed {
     Seekable,     // read and seek callbacks over the whole stream
     ForwardOnly,  // read callback only
@@ -19,6 +21,7 @@ struct FaxRenderSettings {
     std::string moduleFileName;  // the output module, loaded by the engine by file name
     std::string configuration;   // the module's configuration string
     uint32_t jobNumber = 1;
+    RenderOptions options{};  // the engine's budgets; zero fields take the engine's defaults
     FaxFeed feed = FaxFeed::Seekable;
     // Producer only: also publish page positions and the job end through a SpoolProgress record,
     // so the engine waits on it for pages not yet written. Its lock and events must come from the
