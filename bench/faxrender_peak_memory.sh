@@ -17,10 +17,10 @@ trap 'rm -rf "$work"' EXIT
 {
   printf 'signature\nstream_version version=2\n'
   printf 'job_header job_flags=0x1 copies=1 res_x=204 res_y=196 extent1_w=1728 extent1_h=2292 extent2_w=1728 extent2_h=2292\n'
-  printf 'job_end\n'
-} > "$work/small.txt"
+} > "$work/head.txt"
+"$build/bin/spoolc" -o "$work/big.spl" "$work/head.txt"
+{ cat "$work/head.txt"; printf 'job_end v=0\n'; } > "$work/small.txt"
 "$build/bin/spoolc" -o "$work/small.spl" "$work/small.txt"
-head -c $(( $(stat -c %s "$work/small.spl") - 8 )) "$work/small.spl" > "$work/big.spl"
 python3 - "$work/big.spl" "$megabytes" <<'PY'
 import struct, sys
 path, mb = sys.argv[1], int(sys.argv[2])
