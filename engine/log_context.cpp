@@ -82,8 +82,13 @@ void LogClose(LogContext* log) {
 }
 
 void LogEventV(uint32_t level, const char* function, const char* format, va_list arguments) {
+    // Callers log on their failure paths and then report by the last error: keep it as it was.
+    const DWORD error = GetLastError();
     LogContext* log = LogCurrent();
-    if (log == nullptr || log->path == nullptr || log->path[0] != '/' || format == nullptr) return;
+    if (log == nullptr || log->path == nullptr || log->path[0] != '/' || format == nullptr) {
+        SetLastError(error);
+        return;
+    }
     char message[1024];
     vsnprintf(message, sizeof message, format, arguments);
     EnterCriticalSection(&log->lock);
@@ -92,6 +97,7 @@ void LogEventV(uint32_t level, const char* function, const char* format, va_list
         std::fclose(file);
     }
     LeaveCriticalSection(&log->lock);
+    SetLastError(error);
 }
 
 void LogEvent(uint32_t level, const char* function, const char* format, ...) {

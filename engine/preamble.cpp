@@ -258,6 +258,7 @@ namespace {
 void PreambleRefusalLog(Stream* stream, const SpoolRecordHeader& record, uint32_t start, bool secondHeader)
 {
     const char* function = "JobPreambleRead";
+    const DWORD error = GetLastError();  // the caller's result comes from it
     uint8_t next = 0;
     if (secondHeader) {
         LogEvent(1, function, "a second job header at byte %u", start);
@@ -272,6 +273,7 @@ void PreambleRefusalLog(Stream* stream, const SpoolRecordHeader& record, uint32_
     } else {
         SpoolRecordFailureLog(function, "reading the job's preamble");
     }
+    SetLastError(error);
 }
 
 }  // namespace

@@ -215,3 +215,17 @@ bool SpoolJobHeaderBlobSet(std::vector<uint8_t>* spool, const std::vector<uint8_
     *error = s.empty() ? "the spool stream is empty" : "the spool stream has no job header before its first page";
     return false;
 }
+
+int64_t SpoolJobHeaderCopies(const std::vector<uint8_t>& spool)
+{
+    constexpr uint32_t kCopiesValid = 1;
+    for (uint64_t position = 0; position + 16 <= spool.size();) {
+        const uint8_t* record = spool.data() + position;
+        const uint16_t type = static_cast<uint16_t>(Load16(record));
+        const uint32_t size = Load32(record + 4);
+        if (type == kTypeJobHeader) return (Load32(record + 8) & kCopiesValid) ? Load32(record + 12) : -1;
+        if (type == kTypeJobEnd || type == kTypePageBegin || size < kRecordHeaderSize) break;
+        position += size;
+    }
+    return -1;
+}

@@ -43,3 +43,7 @@ bool SpoolJobHeaderBlobSet(std::vector<uint8_t>* spool, const std::vector<uint8_
 // *error when the data ends inside a record, a record's size cannot be right, or no job header
 // comes within the first 16 MB.
 bool SpoolHeadRead(int fd, std::vector<uint8_t>* head, std::string* error);
+
+// The copy count of the stream's job header when the header marks it valid; -1 when it does not
+// or the stream has no job header before its first page.
+int64_t SpoolJobHeaderCopies(const std::vector<uint8_t>& spool);

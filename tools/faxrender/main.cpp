@@ -92,18 +92,6 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
     return false;
 }
 
-// The job header's copy count is 0 and marked valid (the head holds the patched job header).
-bool JobHeaderCopiesZero(const std::vector<uint8_t>& head)
-{
-    for (size_t at = 0; at + 16 <= head.size();) {
-        const uint32_t size = head[at + 4] | head[at + 5] << 8 | head[at + 6] << 16 | static_cast<uint32_t>(head[at + 7]) << 24;
-        if (head[at] == 1 && head[at + 1] == 0) return (head[at + 8] & 1) && !(head[at + 12] | head[at + 13] | head[at + 14] | head[at + 15]);
-        if (size < 8) break;
-        at += size;
-    }
-    return false;
-}
-
 // What the engine and the module logged during the call, one line each.
 void CausePrint(const std::string& cause)
 {
@@ -282,7 +270,7 @@ int main(int argc, char** argv)
     // an empty fax job, though.
     if (written == 0) {
         std::fprintf(stderr, "faxrender: no page was written to %s: the job gave the fax module nothing to send%s\n",
-                     output.c_str(), JobHeaderCopiesZero(spool.head) ? " (its job header asks for 0 copies)" : "");
+                     output.c_str(), SpoolJobHeaderCopies(spool.head) == 0 ? " (its job header asks for 0 copies)" : "");
         return 1;
     }
     if (!quiet) std::fprintf(stderr, "faxrender: wrote %s\n", output.c_str());
