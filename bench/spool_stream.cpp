@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/page_source.h"
-#include "engine/spool_records.h"
-#include "engine/stream.h"
+#include "engine/spool/page_source.h"
+#include "engine/spool/spool_records.h"
+#include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 #include "bench/time_keeping_reporter.h"

@@ -18,11 +18,13 @@ function(fax_add_subfolders)
   endforeach()
 endfunction()
 
-# fax_add_test(NAME n SOURCES ... [LIBS ...] [LABEL unit|e2e] [THREADS])
+# fax_add_test(NAME n SOURCES ... [LIBS ...] [LABEL unit|e2e] [THREADS] [PLATFORM_INTERNALS])
 # One GoogleTest executable registered with ctest, each test case labelled. THREADS also labels
 # it "threads": ./build.sh test builds those executables again under ThreadSanitizer and runs them.
+# PLATFORM_INTERNALS tests the platform's own internal functions: the executable links the
+# platform's objects statically and nothing else of the system.
 function(fax_add_test)
-  cmake_parse_arguments(T "THREADS" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADS;PLATFORM_INTERNALS" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
     set(T_LABEL unit)
   endif()
@@ -31,7 +33,11 @@ function(fax_add_test)
     set_property(GLOBAL APPEND PROPERTY FAX_THREAD_TESTS ${T_NAME})
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+  if(T_PLATFORM_INTERNALS)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} platform_internals GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+  else()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+  endif()
   # Labels are set by a script that ctest reads after the discovered tests, because a label list
   # passed through gtest_discover_tests loses its separators.
   gtest_discover_tests(${T_NAME} TEST_LIST ${T_NAME}_TESTS DISCOVERY_TIMEOUT 120)

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/device_queries.h"
+#include "engine/job/device_queries.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "engine/output_module.h"
+#include "engine/job/output_module.h"
 #include "engine/services/halftone.h"
-#include "engine/texture_cache.h"
+#include "engine/band/texture_cache.h"
 #include "rastrel/imx.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/page_source.h"
+#include "engine/spool/page_source.h"
 #include "tests/support/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/preamble.h"
+#include "engine/display/resource_budget.h"
+#include "engine/page/form_table.h"
+#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -18,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     JobHeader header{};
     JobDataList list;
     JobDataListInit(&list);
-    if (JobPreambleRead(nullptr, stream, &header, &list)) {
+    ResourceBudget* budget = ResourceBudgetCreate(nullptr, 256, 0x400000, 0x800000);
+    FormTable* forms = FormTableCreate(budget);
+    if (JobPreambleRead(forms, stream, &header, &list)) {
         // The job-end record, wherever the last four bytes say it is.
         uint32_t at = 0;
         if (size >= 5) at = data[size - 4] | (data[size - 3] << 8) | (data[size - 2] << 16) | (uint32_t{data[size - 1]} << 24);
@@ -26,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         JobHeaderFree(&header);
     }
     JobDataListFree(&list);
+    FormTableDestroy(forms);
+    ResourceBudgetDestroy(budget);
     StreamClose(stream);
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "tests/support/memory_stream.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "outmodule/pelvane_job.h"
-#include "engine/byte_order.h"
+#include "engine/common/byte_order.h"
 
 namespace {
 

@@ -52,3 +52,17 @@ else
   echo "demo:    loop are still to be built), so the fax module cancels the job; what it wrote:"
   "$build/bin/faxview" --lines "$out/fax_job.fax" | sed 's/^/      /'
 fi
+
+echo "demo: 5. the fax sending sheet: faxsheet plays the driver and calls Velmora's GetReciverInfo"
+echo "demo:    under a virtual display (Xvfb); the window layer writes a screenshot of each page"
+echo "demo:    and closes the sheet as cancelled, and faxsheet prints what is saved"
+rm -rf "$out/sheet" && mkdir -p "$out/sheet/registry" "$out/sheet/tmp"
+if command -v xvfb-run >/dev/null 2>&1; then
+  FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" FAXDRIVER_UI_SNAPSHOT="$out" ASAN_OPTIONS=detect_leaks=0 \
+    xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/faxsheet" "Fax printer" 2>/dev/null | sed 's/^/      /'
+  for png in "$out"/sheet-page*.png; do
+    echo "demo:    screenshot $png"
+  done
+else
+  echo "demo:    not shown: xvfb-run is missing (./build.sh installs xvfb)"
+fi

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/display/resource_object.h"
+
 struct OutputModuleContext;
 struct ResourceStore;
 
@@ -21,7 +23,7 @@ struct ResourceBudget {
     ResourceStore* last;
     OutputModuleContext* device;
     uint32_t markCount;            // objects marked in use by the command being drawn
-    void* marked[RESOURCE_MARKS_MAX];
+    ResourceObject* marked[RESOURCE_MARKS_MAX];
 };
 static_assert(offsetof(ResourceBudget, first) == 24);
 static_assert(offsetof(ResourceBudget, device) == 40);
@@ -32,5 +34,8 @@ static_assert(sizeof(ResourceBudget) == 120);
 // A zeroed budget with the three limits; null when memory is short.
 ResourceBudget* ResourceBudgetCreate(OutputModuleContext* device, uint32_t objectLimit, uint32_t deviceMemoryLimit,
                                      uint32_t memoryLimit);
-// Frees the budget. Null does nothing.
+// Destroys every store still in the list, first to last, then frees the budget. Null does nothing.
 void ResourceBudgetDestroy(ResourceBudget* budget);
+// Adds a tally to the use counters. A counter never goes below 0: what is credited back was
+// charged before, and a count that would wrap is a fault in a store, not a reason to refuse work.
+void ResourceBudgetCharge(ResourceBudget* budget, const ResourceCost& tally);

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "engine/geometry.h"
+#include "engine/common/geometry.h"
 #include "engine/raster/band_plane_ops.h"
 #include "engine/raster/plane_kernels.h"
 #include "engine/raster/plane_word.h"

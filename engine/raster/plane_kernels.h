@@ -91,3 +91,9 @@ PLANE_MASK_PATTERN_LOOPS(Plane4MaskPattern)
 
 // The widened pattern width w' for a plane depth of 1, 2 or 4 bits (0 for a width of 0).
 uint32_t PlanePatternWidthWiden(uint32_t depth, uint32_t patternWidth);
+
+// The loop the selectors above run for a pattern of this (unwidened) width at a depth of 1, 2
+// or 4 bits: the pattern fill, the 1-bit pattern AND (patternAnd) or the pattern through a mask;
+// null for a width of 0, another depth, or AND at another depth than 1.
+PlanePatternLoop PlanePatternLoopSelect(uint32_t depth, uint32_t patternWidth, bool patternAnd);
+PlaneMaskPatternLoop PlaneMaskPatternLoopSelect(uint32_t depth, uint32_t patternWidth);

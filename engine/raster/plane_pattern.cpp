@@ -175,56 +175,15 @@ void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint3
     }
 }
 
-template <uint32_t Depth>
-Loop SelectLoop(uint32_t widened) {
-    constexpr uint32_t ppw = 32 / Depth;
-    if (widened == ppw) return Loop::kWord;
-    if (widened < ppw) return Loop::kNarrow;
-    return widened % ppw ? Loop::kAny : Loop::kWords;
+// The index of the loop for a widened width, in the order Word, Narrow, Words, Any.
+int LoopIndex(uint32_t depth, uint32_t widened) {
+    const uint32_t ppw = 32 / depth;
+    if (widened == ppw) return 0;
+    if (widened < ppw) return 1;
+    return widened % ppw ? 3 : 2;
 }
 
-template <uint32_t Depth, bool And>
-void PatternSelect(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, uint32_t width,
-                   uint32_t height, uint32_t phaseX, uint32_t phaseY, uint32_t patternWidth,
-                   uint32_t patternHeight) {
-    const uint32_t widened = PlanePatternWidthWiden(Depth, patternWidth);
-    if (widened == 0 || patternHeight == 0) return;
-    switch (SelectLoop<Depth>(widened)) {
-        case Loop::kWord:
-            return PatternLoop<Depth, Loop::kWord, And>(dest, pattern, x, y, width, height, phaseX,
-                                                        phaseY, widened, patternHeight);
-        case Loop::kNarrow:
-            return PatternLoop<Depth, Loop::kNarrow, And>(dest, pattern, x, y, width, height,
-                                                          phaseX, phaseY, widened, patternHeight);
-        case Loop::kWords:
-            return PatternLoop<Depth, Loop::kWords, And>(dest, pattern, x, y, width, height, phaseX,
-                                                         phaseY, widened, patternHeight);
-        case Loop::kAny:
-            return PatternLoop<Depth, Loop::kAny, And>(dest, pattern, x, y, width, height, phaseX,
-                                                       phaseY, widened, patternHeight);
-    }
-}
-
-template <uint32_t Depth>
-void MaskPatternSelect(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint32_t phaseX,
-                       uint32_t phaseY, uint32_t patternWidth, uint32_t patternHeight) {
-    const uint32_t widened = PlanePatternWidthWiden(Depth, patternWidth);
-    if (widened == 0 || patternHeight == 0) return;
-    switch (SelectLoop<Depth>(widened)) {
-        case Loop::kWord:
-            return MaskPatternLoop<Depth, Loop::kWord>(dest, mask, pattern, phaseX, phaseY,
-                                                       widened, patternHeight);
-        case Loop::kNarrow:
-            return MaskPatternLoop<Depth, Loop::kNarrow>(dest, mask, pattern, phaseX, phaseY,
-                                                         widened, patternHeight);
-        case Loop::kWords:
-            return MaskPatternLoop<Depth, Loop::kWords>(dest, mask, pattern, phaseX, phaseY,
-                                                        widened, patternHeight);
-        case Loop::kAny:
-            return MaskPatternLoop<Depth, Loop::kAny>(dest, mask, pattern, phaseX, phaseY, widened,
-                                                      patternHeight);
-    }
-}
+int DepthIndex(uint32_t depth) { return depth == 1 ? 0 : depth == 2 ? 1 : depth == 4 ? 2 : -1; }
 
 }  // namespace
 
@@ -234,35 +193,6 @@ uint32_t PlanePatternWidthWiden(uint32_t depth, uint32_t patternWidth) {
     uint32_t widened = patternWidth;
     while (widened < threshold) widened += patternWidth;
     return widened;
-}
-
-void Plane1PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
-    PatternSelect<1, false>(d, p, x, y, w, h, px, py, pw, ph);
-}
-void Plane2PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
-    PatternSelect<2, false>(d, p, x, y, w, h, px, py, pw, ph);
-}
-void Plane4PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
-    PatternSelect<4, false>(d, p, x, y, w, h, px, py, pw, ph);
-}
-void Plane1PatternAnd(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                      uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
-    PatternSelect<1, true>(d, p, x, y, w, h, px, py, pw, ph);
-}
-void Plane1MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
-                       uint32_t pw, uint32_t ph) {
-    MaskPatternSelect<1>(d, m, p, px, py, pw, ph);
-}
-void Plane2MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
-                       uint32_t pw, uint32_t ph) {
-    MaskPatternSelect<2>(d, m, p, px, py, pw, ph);
-}
-void Plane4MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
-                       uint32_t pw, uint32_t ph) {
-    MaskPatternSelect<4>(d, m, p, px, py, pw, ph);
 }
 
 // The loops by name, each with the widened width as its pattern width.
@@ -307,3 +237,77 @@ MASK_PATTERN_LOOP(Plane4MaskPatternNarrow, 4, kNarrow)
 MASK_PATTERN_LOOP(Plane4MaskPatternWords, 4, kWords)
 MASK_PATTERN_LOOP(Plane4MaskPatternAny, 4, kAny)
 #undef MASK_PATTERN_LOOP
+
+namespace {
+
+constexpr PlanePatternLoop kFillLoops[3][4] = {
+    {Plane1PatternFillWord, Plane1PatternFillNarrow, Plane1PatternFillWords, Plane1PatternFillAny},
+    {Plane2PatternFillWord, Plane2PatternFillNarrow, Plane2PatternFillWords, Plane2PatternFillAny},
+    {Plane4PatternFillWord, Plane4PatternFillNarrow, Plane4PatternFillWords, Plane4PatternFillAny},
+};
+constexpr PlanePatternLoop kAndLoops[4] = {Plane1PatternAndWord, Plane1PatternAndNarrow,
+                                           Plane1PatternAndWords, Plane1PatternAndAny};
+constexpr PlaneMaskPatternLoop kMaskLoops[3][4] = {
+    {Plane1MaskPatternWord, Plane1MaskPatternNarrow, Plane1MaskPatternWords, Plane1MaskPatternAny},
+    {Plane2MaskPatternWord, Plane2MaskPatternNarrow, Plane2MaskPatternWords, Plane2MaskPatternAny},
+    {Plane4MaskPatternWord, Plane4MaskPatternNarrow, Plane4MaskPatternWords, Plane4MaskPatternAny},
+};
+
+void PatternRun(uint32_t depth, bool patternAnd, BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y,
+                uint32_t w, uint32_t h, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    const PlanePatternLoop loop = PlanePatternLoopSelect(depth, pw, patternAnd);
+    if (loop == nullptr || ph == 0) return;
+    loop(d, p, x, y, w, h, px, py, PlanePatternWidthWiden(depth, pw), ph);
+}
+
+void MaskPatternRun(uint32_t depth, BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px,
+                    uint32_t py, uint32_t pw, uint32_t ph) {
+    const PlaneMaskPatternLoop loop = PlaneMaskPatternLoopSelect(depth, pw);
+    if (loop == nullptr || ph == 0) return;
+    loop(d, m, p, px, py, PlanePatternWidthWiden(depth, pw), ph);
+}
+
+}  // namespace
+
+PlanePatternLoop PlanePatternLoopSelect(uint32_t depth, uint32_t patternWidth, bool patternAnd) {
+    const int d = DepthIndex(depth);
+    const uint32_t widened = PlanePatternWidthWiden(depth, patternWidth);
+    if (d < 0 || widened == 0 || (patternAnd && depth != 1)) return nullptr;
+    return patternAnd ? kAndLoops[LoopIndex(depth, widened)] : kFillLoops[d][LoopIndex(depth, widened)];
+}
+
+PlaneMaskPatternLoop PlaneMaskPatternLoopSelect(uint32_t depth, uint32_t patternWidth) {
+    const int d = DepthIndex(depth);
+    const uint32_t widened = PlanePatternWidthWiden(depth, patternWidth);
+    if (d < 0 || widened == 0) return nullptr;
+    return kMaskLoops[d][LoopIndex(depth, widened)];
+}
+
+void Plane1PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternRun(1, false, d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane2PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternRun(2, false, d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane4PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternRun(4, false, d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane1PatternAnd(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
+                      uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+    PatternRun(1, true, d, p, x, y, w, h, px, py, pw, ph);
+}
+void Plane1MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
+                       uint32_t pw, uint32_t ph) {
+    MaskPatternRun(1, d, m, p, px, py, pw, ph);
+}
+void Plane2MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
+                       uint32_t pw, uint32_t ph) {
+    MaskPatternRun(2, d, m, p, px, py, pw, ph);
+}
+void Plane4MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
+                       uint32_t pw, uint32_t ph) {
+    MaskPatternRun(4, d, m, p, px, py, pw, ph);
+}

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/image_format_kind.h"
+#include "engine/common/image_format_kind.h"
 #include "rastrel/api.h"
 #include "rastrel/imx_types.h"
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <new>
 
-#include "engine/file_map.h"
+#include "engine/common/file_map.h"
 #include "engine/services/halftone.h"
 #include "platform/kernel.h"
-#include "engine/byte_order.h"
+#include "engine/common/byte_order.h"
 
 namespace {
 

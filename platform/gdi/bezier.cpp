@@ -28,9 +28,23 @@ bool Flat(const FillPoint (&p)[4])
 
 FillPoint Mid(FillPoint a, FillPoint b) { return {a.x + Half(b.x - a.x), a.y + Half(b.y - a.y)}; }
 
-void Subdivide(const FillPoint (&p)[4], int depth, std::vector<FillPoint>& out)
+// A rectangle in subdivision units.
+struct Box {
+    int64_t left, top, right, bottom;
+};
+
+bool Outside(const FillPoint (&p)[4], const Box* cull)
 {
-    if (depth >= kMaxDepth || Flat(p)) {
+    if (!cull)
+        return false;
+    auto all = [&](auto test) { return test(p[0]) && test(p[1]) && test(p[2]) && test(p[3]); };
+    return all([&](FillPoint q) { return q.x < cull->left; }) || all([&](FillPoint q) { return q.x > cull->right; }) ||
+           all([&](FillPoint q) { return q.y < cull->top; }) || all([&](FillPoint q) { return q.y > cull->bottom; });
+}
+
+void Subdivide(const FillPoint (&p)[4], int depth, std::vector<FillPoint>& out, const Box* cull)
+{
+    if (depth >= kMaxDepth || Flat(p) || Outside(p, cull)) {
         // back to fill units, rounding to nearest
         constexpr int64_t half = int64_t{1} << (kExtraBits - 1);
         out.push_back({(p[3].x + half) >> kExtraBits, (p[3].y + half) >> kExtraBits});
@@ -41,20 +55,26 @@ void Subdivide(const FillPoint (&p)[4], int depth, std::vector<FillPoint>& out)
     FillPoint m = Mid(abc, bcd);
     const FillPoint left[4] = {p[0], ab, abc, m};
     const FillPoint right[4] = {m, bcd, cd, p[3]};
-    Subdivide(left, depth + 1, out);
-    Subdivide(right, depth + 1, out);
+    Subdivide(left, depth + 1, out, cull);
+    Subdivide(right, depth + 1, out, cull);
 }
 
 }  // namespace
 
-bool BezierFlatten(const FillPoint (&p)[4], std::vector<FillPoint>& out)
+bool BezierFlatten(const FillPoint (&p)[4], std::vector<FillPoint>& out, const RECT* cull)
 {
     try {
+        // One pixel of margin, so that rounding never moves a kept piece's neighbour inside.
+        constexpr int64_t unit = int64_t{1} << (FILL_SHIFT + kExtraBits);
+        Box box{};
+        if (cull)
+            box = {(int64_t(cull->left) - 1) * unit, (int64_t(cull->top) - 1) * unit, (int64_t(cull->right) + 1) * unit,
+                   (int64_t(cull->bottom) + 1) * unit};
         const FillPoint fine[4] = {{p[0].x << kExtraBits, p[0].y << kExtraBits},
                                    {p[1].x << kExtraBits, p[1].y << kExtraBits},
                                    {p[2].x << kExtraBits, p[2].y << kExtraBits},
                                    {p[3].x << kExtraBits, p[3].y << kExtraBits}};
-        Subdivide(fine, 0, out);
+        Subdivide(fine, 0, out, cull ? &box : nullptr);
         return true;
     } catch (const std::bad_alloc&) {
         return false;

@@ -64,7 +64,7 @@ HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init,
     if (dcHandle) {
         Dc* dc = Get<Dc>(dcHandle);
         if (!dc) return nullptr;
-        if (dc->bitmap && dc->bitmap != DefaultBitmap()) {
+        if (dc->bitmap && dc->bitmap != dc->defaultBitmap) {
             const Dib& selected = dc->bitmap->dib;
             format.bpp = selected.bpp;
             format.colors = selected.colors;

@@ -50,7 +50,11 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
     Dc* dc = Get<Dc>(handle);
     if (!dc) return 0;
     Brush* brush = Get<Brush>(brushHandle);
-    if (!brush || !rect) return 0;
+    if (!brush) return 0;
+    if (!rect) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
     if (rect->right <= rect->left || rect->bottom <= rect->top) return 1;
     BltRequest rq;
     rq.dst = dc;

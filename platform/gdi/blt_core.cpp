@@ -15,7 +15,8 @@ namespace {
 struct Converter {
     enum Mode { Raw, Lut, ToMono, Direct } mode = Raw;
     uint32_t lut[256] = {};
-    COLORREF monoBackground = 0;
+    uint32_t monoBackground = 0;  // the source DC's background colour as a source pixel value
+    uint32_t monoBits = 0;        // the bits of a source pixel that carry colour
     const Dib* src = nullptr;
     const Dib* dst = nullptr;
     mutable uint32_t lastIn = 0, lastOut = 0;
@@ -25,7 +26,7 @@ struct Converter {
         switch (mode) {
             case Raw: return v;
             case Lut: return lut[v];
-            case ToMono: return NativeToColor(*src, v) == monoBackground ? 1 : 0;
+            case ToMono: return (v & monoBits) == monoBackground ? 1 : 0;
             case Direct:
                 if (!haveLast || lastIn != v) {
                     lastIn = v;
@@ -46,17 +47,21 @@ void ConverterInit(Converter& c, const Dib& src, const Dc* srcDc, const Dib& dst
         c.mode = Converter::Raw;
     } else if (src.bpp <= 8) {
         c.mode = Converter::Lut;
+        // Colour to one bit compares pixel values: the background colour is first put into the
+        // source's own format, as the colour a pixel painted with it there holds.
+        const uint32_t background = fromDc && dst.bpp == 1 ? ColorToNative(src, srcDc->bkColor) : 0;
         for (uint32_t i = 0; i < (1u << src.bpp); ++i) {
             if (fromDc && src.bpp == 1) {
                 c.lut[i] = ColorToNative(dst, i ? dstDc.bkColor : dstDc.textColor);
             } else {
                 COLORREF color = NativeToColor(src, i);
-                c.lut[i] = fromDc && dst.bpp == 1 ? (color == srcDc->bkColor ? 1u : 0u) : ColorToNative(dst, color);
+                c.lut[i] = fromDc && dst.bpp == 1 ? (i == background ? 1u : 0u) : ColorToNative(dst, color);
             }
         }
     } else if (fromDc && dst.bpp == 1) {
         c.mode = Converter::ToMono;
-        c.monoBackground = srcDc->bkColor;
+        c.monoBackground = ColorToNative(src, srcDc->bkColor);
+        c.monoBits = ColorBits(src);
     } else {
         c.mode = Converter::Direct;
     }
@@ -83,17 +88,26 @@ void CopyBitsShifted(uint8_t* out, int64_t x0, int64_t x1, const uint8_t* srcRow
     }
 }
 
-// A private copy of a DIB's pixels, for a blit whose source and destination share storage.
-void DibSnapshot(const Dib& from, Dib& to) {
-    to.width = from.width;
-    to.height = from.height;
+// A private copy of the pixels [x0, x1) x [y0, y1) of a DIB, for a blit whose source and
+// destination share storage: the copy starts at pixel x0 and row y0 of the original, x0 being on
+// a byte boundary.
+bool DibSnapshot(const Dib& from, int64_t x0, int64_t x1, int64_t y0, int64_t y1, Dib& to) {
+    to.width = int32_t(x1 - x0);
+    to.height = int32_t(y1 - y0);
     to.bpp = from.bpp;
     to.topDown = true;
-    to.stride = from.stride;
     to.colors = from.colors;
     std::memcpy(to.masks, from.masks, sizeof to.masks);
-    if (!DibAllocate(to)) return;
-    for (int32_t y = 0; y < from.height; ++y) std::memcpy(to.Row(y), from.Row(y), from.stride);
+    if (!DibSetStride(to) || !DibAllocate(to)) return false;
+    const size_t first = size_t((x0 * from.bpp) >> 3), bytes = size_t((x1 * from.bpp + 7) >> 3) - first;
+    for (int32_t y = 0; y < to.height; ++y) std::memcpy(to.Row(y), from.Row(int32_t(y0 + y)) + first, bytes);
+    return true;
+}
+
+// Moves an axis map onto a copy of the source that starts at `origin`.
+void AxisShift(Axis& axis, int64_t origin) {
+    for (int32_t& s : axis.map)
+        if (s >= 0) s = int32_t(s - origin);
 }
 
 uint32_t AllOnes(int bpp) { return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1; }
@@ -182,6 +196,7 @@ bool BltRun(const BltRequest& rq) {
 
     Axis ax, ay;
     Dib snapshot;
+    int64_t srcShiftX = 0, srcShiftY = 0;  // where the snapshot starts in the source
     const Dib* src = rq.src.dib;
     if (needS) {
         const BltSource& s = rq.src;
@@ -193,8 +208,15 @@ bool BltRun(const BltRequest& rq) {
         cx0 = ax.validBegin, cx1 = ax.validEnd, cy0 = ay.validBegin, cy1 = ay.validEnd;
         if (cx0 >= cx1 || cy0 >= cy1) return true;
         if (src->bits == dst.bits) {
-            DibSnapshot(*src, snapshot);
-            if (!snapshot.bits) return false;
+            // Drawing onto its own source: copy the part of the source that is read (the source
+            // rectangle inside the bitmap), shifted to a whole byte.
+            const int64_t rx0 = std::max<int64_t>(sx0, 0), rx1 = std::min<int64_t>(sx0 + sw, src->width);
+            const int64_t ry0 = std::max<int64_t>(sy0, 0), ry1 = std::min<int64_t>(sy0 + sh, src->height);
+            srcShiftX = src->bpp < 8 ? rx0 - rx0 % (8 / src->bpp) : rx0;
+            srcShiftY = ry0;
+            if (!DibSnapshot(*src, srcShiftX, rx1, ry0, ry1, snapshot)) return false;
+            AxisShift(ax, srcShiftX);
+            AxisShift(ay, srcShiftY);
             src = &snapshot;
         }
     }
@@ -217,6 +239,9 @@ bool BltRun(const BltRequest& rq) {
 
     Converter convert;
     if (needS) ConverterInit(convert, *src, rq.src.dc, dst, dc);
+    // TransparentBlt's key is compared as a source pixel value, like the background colour above.
+    const uint32_t key = rq.transparent ? ColorToNative(*src, rq.transparentColor) : 0;
+    const uint32_t keyBits = rq.transparent ? ColorBits(*src) : 0;
     const bool srcMirrorX = (rq.width < 0) != (rq.src.width < 0);
     const bool unstretchedX = needS && !srcMirrorX && (rq.src.width < 0 ? -rq.src.width : rq.src.width) == dx1 - dx0;
 
@@ -290,8 +315,8 @@ bool BltRun(const BltRequest& rq) {
                 const int64_t sx = ax.map[size_t(x0 - ax.first)];
                 const uint8_t* srcRow = src->Row(sy);
                 if (combineX || combineY) {
-                    const int64_t sx0 = std::min(rq.src.x, rq.src.x + rq.src.width);
-                    const int64_t sy0 = std::min(rq.src.y, rq.src.y + rq.src.height);
+                    const int64_t sx0 = std::min(rq.src.x, rq.src.x + rq.src.width) - srcShiftX;
+                    const int64_t sy0 = std::min(rq.src.y, rq.src.y + rq.src.height) - srcShiftY;
                     int64_t rowLo = sy, rowHi = sy + 1;
                     if (combineY) span(y - dy0, srcH, dy1 - dy0, (rq.height < 0) != (rq.src.height < 0), sy0, src->height, rowLo, rowHi);
                     for (int64_t x = x0; x < x1; ++x) {
@@ -348,7 +373,7 @@ bool BltRun(const BltRequest& rq) {
                     const uint8_t* srcRow = src->Row(ay.map[size_t(y - ay.first)]);
                     for (int64_t x = x0; x < x1; ++x) {
                         uint32_t v = PixelRead(srcRow, ax.map[size_t(x - ax.first)], src->bpp);
-                        bool on = NativeToColor(*src, v) != rq.transparentColor;
+                        bool on = (v & keyBits) != key;
                         PixelPut(mRow.data(), int32_t(x), bpp, on ? AllOnes(bpp) : 0);
                     }
                 } else {

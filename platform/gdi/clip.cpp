@@ -65,7 +65,11 @@ int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode) {
 
 int GetClipBox(HDC handle, LPRECT box) {
     Dc* dc = Get<Dc>(handle);
-    if (!dc || !box) return ERROR;
+    if (!dc) return ERROR;
+    if (!box) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR;
+    }
     pixman_region32_t visible;
     DcVisibleRegion(*dc, &visible);
     int type = RegionTypeOf(&visible);

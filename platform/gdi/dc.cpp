@@ -1,4 +1,6 @@
 // Memory device contexts: creation, selection and the simple drawing state.
+#include <mutex>
+
 #include "gdi_internal.h"
 #include "platform/kernel.h"
 
@@ -11,10 +13,15 @@ Dc::~Dc()
     pixman_region32_fini(&clip);
 }
 
+std::mutex& SelectionLock() {
+    static std::mutex* lock = new std::mutex;  // outlives static destructors, like the handle table
+    return *lock;
+}
+
 namespace {
 
 // Stock objects are shared by every thread's DCs and never deleted, so only other objects count
-// their selections.
+// their selections. The caller holds SelectionLock().
 void Hold(Object* object) {
     if (object && !object->stock) object->selections++;
 }
@@ -30,6 +37,24 @@ template <class T> HGDIOBJ Swap(T*& slot, T* object) {
     Release(previous);
     slot = object;
     return previous ? previous->handle : nullptr;
+}
+
+// A fresh DC draws into a 1 x 1 one-bit bitmap of its own, so that DCs on different threads
+// never share pixels.
+Bitmap* DefaultBitmapCreate() {
+    Bitmap* bitmap = NewObject<Bitmap>();
+    if (!bitmap) return nullptr;
+    Dib& dib = bitmap->dib;
+    dib.width = dib.height = 1;
+    dib.bpp = 1;
+    dib.stride = 4;
+    dib.colors = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
+    if (!DibAllocate(dib)) {
+        DestroyObject(bitmap);
+        return nullptr;
+    }
+    bitmap->dcDefault = true;
+    return bitmap;
 }
 
 }  // namespace
@@ -56,31 +81,38 @@ int DcModeSet(HDC handle, int Dc::*field, int lowest, int highest, int value) {
 }  // namespace
 
 HDC CreateCompatibleDC(HDC) {
-    Bitmap* bitmap = DefaultBitmap();
     Brush* brush = static_cast<Brush*>(StockObject(WHITE_BRUSH));
     Pen* pen = static_cast<Pen*>(StockObject(BLACK_PEN));
-    if (!bitmap || !brush || !pen) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    Dc* dc = NewObject<Dc>();
+    Bitmap* bitmap = brush && pen ? DefaultBitmapCreate() : nullptr;
+    Dc* dc = bitmap ? NewObject<Dc>() : nullptr;
     if (!dc) {
+        if (bitmap) DestroyObject(bitmap);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    std::lock_guard<std::mutex> guard(SelectionLock());
+    dc->defaultBitmap = bitmap;
     Swap(dc->bitmap, bitmap);
     Swap(dc->brush, brush);
     Swap(dc->pen, pen);
+    if (Object* font = DefaultFontObject())
+        Swap(dc->font, font);
     return static_cast<HDC>(dc->handle);
 }
 
 BOOL DeleteDC(HDC handle) {
+    std::lock_guard<std::mutex> guard(SelectionLock());
     Dc* dc = Get<Dc>(handle);
     if (!dc) return FALSE;
     Release(dc->bitmap);
     Release(dc->brush);
     Release(dc->pen);
     Release(dc->font);
+    // The default bitmap goes with its DC unless another DC has it selected; it is then an
+    // ordinary bitmap that its holder deletes.
+    Bitmap* own = dc->defaultBitmap;
+    if (own->selections == 0) DestroyObject(own);
+    else own->dcDefault = false;
     DestroyObject(dc);
     return TRUE;
 }
@@ -88,6 +120,8 @@ BOOL DeleteDC(HDC handle) {
 HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
     Dc* dc = Get<Dc>(handle);
     if (!dc) return nullptr;
+    std::unique_lock<std::mutex> guard(SelectionLock());
+    // Looked up under the lock: DeleteObject cannot free the object between here and Hold.
     Object* object = HandleGetAny(objectHandle);
     if (!object) return nullptr;
     switch (object->kind) {
@@ -103,6 +137,7 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
         case Kind::Pen: return Swap(dc->pen, static_cast<Pen*>(object));
         case Kind::Font: return Swap(dc->font, object);
         case Kind::Region: {
+            guard.unlock();
             int type = SelectClipRgn(handle, static_cast<HRGN>(objectHandle));
             return type == ERROR ? HGDI_ERROR : reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(type));
         }
@@ -182,7 +217,11 @@ BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
 
 BOOL GetBrushOrgEx(HDC handle, LPPOINT origin) {
     Dc* dc = Get<Dc>(handle);
-    if (!dc || !origin) return FALSE;
+    if (!dc) return FALSE;
+    if (!origin) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     *origin = dc->brushOrg;
     return TRUE;
 }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/gdi.h"
@@ -24,7 +25,8 @@ enum class Kind : uint8_t { Dc = 1, Bitmap, Brush, Pen, Font, Region };
 struct Object {
     Kind kind;
     bool stock = false;
-    uint32_t selections = 0;             // how many DCs hold this object selected (not counted for stock objects)
+    uint32_t selections = 0;             // how many DCs hold this object selected (not counted for stock
+                                         // objects); read and written under SelectionLock()
     void (*destroy)(Object*) = nullptr;  // frees the object's record
     HGDIOBJ handle = nullptr;
     explicit Object(Kind k) : kind(k) {}
@@ -52,6 +54,7 @@ struct Dib {
 
 struct Bitmap : Object {
     Dib dib;
+    bool dcDefault = false;  // a DC's default bitmap: DeleteObject leaves it to DeleteDC
     Bitmap() : Object(Kind::Bitmap) {}
     ~Bitmap();
 };
@@ -83,6 +86,7 @@ struct Region : Object {
 
 struct Dc : Object {
     Bitmap* bitmap = nullptr;
+    Bitmap* defaultBitmap = nullptr;  // the DC's own 1 x 1 one-bit bitmap, freed with the DC
     Brush* brush = nullptr;
     Pen* pen = nullptr;
     Object* font = nullptr;
@@ -115,6 +119,8 @@ struct Dc : Object {
 
 // Frees a DC's path record (path_dc.cpp); null does nothing.
 void DcPathRelease(void* path);
+// The font a fresh DC holds (font.cpp); null when no face can be opened.
+Object* DefaultFontObject();
 
 // ---- Handle table (object.cpp) ----
 // Registers the object and gives it a handle; null (and ERROR_NOT_ENOUGH_MEMORY) when full.
@@ -147,7 +153,11 @@ void DestroyObject(Object* object);  // removes the handle and frees
 
 // ---- Stock objects (stock.cpp) ----
 Object* StockObject(int index);
-Bitmap* DefaultBitmap();  // the 1 x 1 one-bit bitmap of a fresh DC
+
+// ---- Selections (dc.cpp) ----
+// Guards every object's selection count, so that selecting an object into one DC, releasing it
+// from another and DeleteObject's "still selected" check never interleave.
+std::mutex& SelectionLock();
 
 // ---- DIB storage and pixels (dib.cpp, pixel.cpp) ----
 uint64_t DibStride(int64_t width, int bpp);
@@ -175,6 +185,8 @@ COLORREF NativeToColor(const Dib& dib, uint32_t value);
 // Nearest colour-table entry for indexed formats (lowest index on ties).
 uint32_t ColorToNative(const Dib& dib, COLORREF color);
 bool SameFormat(const Dib& a, const Dib& b);
+// The bits of a pixel value that carry colour: 16- and 32-bit formats may leave bits unused.
+uint32_t ColorBits(const Dib& dib);
 
 // ---- Raster operations (rop.cpp) ----
 // Applies a ternary code to n bytes of destination with source and pattern bytes (either may be

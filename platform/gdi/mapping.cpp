@@ -132,7 +132,11 @@ BOOL GetViewportExtEx(HDC dc, LPSIZE extent) { return GetExtent(dc, &Dc::viewpor
 
 BOOL LPtoDP(HDC handle, LPPOINT points, int count) {
     Dc* dc = Get<Dc>(handle);
-    if (!dc || (!points && count > 0) || count < 0) return FALSE;
+    if (!dc) return FALSE;
+    if ((!points && count > 0) || count < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     for (int i = 0; i < count; ++i) {
         int64_t x, y;
         if (!MapPoint(*dc, points[i].x, points[i].y, x, y) || !Fits32(x) || !Fits32(y)) {
@@ -146,7 +150,11 @@ BOOL LPtoDP(HDC handle, LPPOINT points, int count) {
 
 BOOL DPtoLP(HDC handle, LPPOINT points, int count) {
     Dc* dc = Get<Dc>(handle);
-    if (!dc || (!points && count > 0) || count < 0) return FALSE;
+    if (!dc) return FALSE;
+    if ((!points && count > 0) || count < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     for (int i = 0; i < count; ++i) {
         __int128 x = RoundDiv(__int128(points[i].x - int64_t(dc->viewportOrg.x)) * dc->windowExt.cx, dc->viewportExt.cx) + dc->windowOrg.x;
         __int128 y = RoundDiv(__int128(points[i].y - int64_t(dc->viewportOrg.y)) * dc->windowExt.cy, dc->viewportExt.cy) + dc->windowOrg.y;

@@ -99,12 +99,16 @@ Region::~Region() { pixman_region32_fini(&rgn); }
 using namespace gdi;
 
 BOOL DeleteObject(HGDIOBJ handle) {
+    // Under the selection lock, no DC can select the object between the check and the free.
+    std::lock_guard<std::mutex> guard(SelectionLock());
     Object* object = HandleGetAny(handle);
     if (!object || object->kind == Kind::Dc) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (object->stock) return TRUE;
+    if (object->kind == Kind::Bitmap && static_cast<Bitmap*>(object)->dcDefault)
+        return TRUE;  // a DC's default bitmap is freed by DeleteDC
     if (object->selections > 0) {
         // A selected object stays alive: deleting it would leave the DC drawing with freed memory.
 #ifndef NDEBUG

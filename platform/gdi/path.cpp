@@ -87,7 +87,7 @@ bool PathAddPolygon(PathRecord& path, std::span<const POINT> points)
     return true;
 }
 
-bool PathFlattenFigures(const PathRecord& path, PathFigures& out)
+bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cull)
 {
     try {
         size_t figureStart = out.points.size();
@@ -109,7 +109,7 @@ bool PathFlattenFigures(const PathRecord& path, PathFigures& out)
             } else if (kind == PATH_BEZIERTO && i + 2 < path.points.size()) {
                 const FillPoint segment[4] = {out.points.back(), ToFill(path.points[i]), ToFill(path.points[i + 1]),
                                               ToFill(path.points[i + 2])};
-                if (!BezierFlatten(segment, out.points))
+                if (!BezierFlatten(segment, out.points, cull))
                     return false;
                 i += 2;
             } else {

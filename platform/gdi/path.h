@@ -46,8 +46,9 @@ void PathCloseFigure(PathRecord& path);
 // Appends one closed figure through the points (Polygon, Rectangle inside a path).
 bool PathAddPolygon(PathRecord& path, std::span<const POINT> points);
 
-// Flattens the record into figures; Bezier segments become straight pieces.
-bool PathFlattenFigures(const PathRecord& path, PathFigures& out);
+// Flattens the record into figures; Bezier segments become straight pieces, culled to `cull`
+// (device pixels) for a fill or region inside it (see BezierFlatten).
+bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cull = nullptr);
 
 // Replaces every Bezier segment of the record by lines to its flattened points rounded to
 // device pixels (FlattenPath).

@@ -23,6 +23,8 @@ bool MapPointsToDevice(const Dc& dc, const POINT* points, size_t count, std::vec
 // Paints the pixels of `shape` (device) inside the DC's visible area with the brush by the DC's
 // mix. False only when memory runs out.
 bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush);
+// The same with a ternary code of its own in place of the DC's mix.
+bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush, uint8_t rop);
 
 // Fills the figures (all closed) with the DC's brush by the fill mode.
 bool FillFigures(Dc& dc, const PathFigures& figures);

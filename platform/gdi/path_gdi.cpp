@@ -20,34 +20,65 @@ PathRecord* ClosedPath(Dc* dc)
     return path;
 }
 
-bool Flatten(const PathRecord& path, PathFigures& figures)
+bool Flatten(const PathRecord& path, PathFigures& figures, const RECT* cull = nullptr)
 {
-    if (PathFlattenFigures(path, figures))
+    if (PathFlattenFigures(path, figures, cull))
         return true;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return false;
 }
 
-// The fill region of the DC's closed path; null with the last error on failure.
-HRGN RegionOfPath(Dc* dc)
+// The fill region of the DC's closed path within `clip` (device pixels); without one, within
+// the bounds a region may have (see PolygonRegionBuild). Null with the last error on failure.
+HRGN RegionOfPath(Dc* dc, const RECT* clip)
 {
     PathRecord* path = ClosedPath(dc);
     if (!path)
         return nullptr;
+    RECT cull{-POLYGON_REGION_LIMIT, -POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT};
+    if (clip) {
+        cull = *clip;
+    } else if (!path->points.empty()) {
+        // Refused before flattening: the control points bound the curves.
+        RECT bounds{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+        for (const POINT& p : path->points)
+            bounds = {std::min(bounds.left, p.x), std::min(bounds.top, p.y), std::max(bounds.right, p.x),
+                      std::max(bounds.bottom, p.y)};
+        if (!PolygonRegionExtentFits(bounds)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+    }
     PathFigures figures;
-    if (!Flatten(*path, figures))
+    if (!Flatten(*path, figures, &cull))
         return nullptr;
     HRGN handle = CreateRectRgn(0, 0, 0, 0);
     Region* region = handle ? Get<Region>(handle) : nullptr;
     if (!region)
         return nullptr;
     int mode = dc->polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
-    if (!PolygonRegionBuild(&region->rgn, figures.points, figures.counts, mode)) {
+    if (!PolygonRegionBuild(&region->rgn, figures.points, figures.counts, mode, clip)) {
+        const DWORD error = GetLastError();
         DeleteObject(handle);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(error);
         return nullptr;
     }
     return handle;
+}
+
+// What SelectClipPath can keep of a path: the pixels of the bitmap, and of the current clip
+// when the path is intersected with it.
+RECT ClipPathBounds(const Dc& dc, int mode)
+{
+    RECT bounds{0, 0, dc.bitmap->dib.width, dc.bitmap->dib.height};
+    if (mode == RGN_AND && dc.hasClip) {
+        const pixman_box32_t* e = pixman_region32_extents(&dc.clip);
+        bounds = {std::max(bounds.left, e->x1), std::max(bounds.top, e->y1), std::min(bounds.right, e->x2),
+                  std::min(bounds.bottom, e->y2)};
+    }
+    bounds.right = std::max(bounds.right, bounds.left);
+    bounds.bottom = std::max(bounds.bottom, bounds.top);
+    return bounds;
 }
 
 enum Use { Fill = 1, Stroke = 2 };
@@ -58,8 +89,17 @@ BOOL DrawPath(HDC handle, int use)
     PathRecord* path = ClosedPath(dc);
     if (!path)
         return FALSE;
+    // A fill alone reaches only the visible pixels, so curves are culled to them.
+    RECT visible;
+    if (use == Fill) {
+        pixman_region32_t region;
+        DcVisibleRegion(*dc, &region);
+        const pixman_box32_t* e = pixman_region32_extents(&region);
+        visible = {e->x1, e->y1, e->x2, e->y2};
+        pixman_region32_fini(&region);
+    }
     PathFigures figures;
-    if (!Flatten(*path, figures))
+    if (!Flatten(*path, figures, use == Fill ? &visible : nullptr))
         return FALSE;
     bool ok = true;
     if (use & Fill) {
@@ -133,7 +173,7 @@ BOOL StrokeAndFillPath(HDC handle) { return DrawPath(handle, Fill | Stroke); }
 HRGN PathToRegion(HDC handle)
 {
     Dc* dc = Get<Dc>(handle);
-    HRGN region = RegionOfPath(dc);
+    HRGN region = RegionOfPath(dc, nullptr);
     if (region)
         DcPathDiscard(*dc);
     return region;
@@ -146,7 +186,10 @@ BOOL SelectClipPath(HDC handle, int mode)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    HRGN region = RegionOfPath(dc);
+    if (!dc)
+        return FALSE;
+    const RECT bounds = ClipPathBounds(*dc, mode);
+    HRGN region = RegionOfPath(dc, &bounds);
     if (!region)
         return FALSE;
     int type = ExtSelectClipRgn(handle, region, mode);

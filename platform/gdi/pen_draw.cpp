@@ -108,7 +108,9 @@ std::vector<double> GeometricDashes(const Dc& dc, const Pen& pen, double width)
 
 }  // namespace
 
-bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush)
+bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush) { return PaintRegion(dc, shape, brush, Rop2ToRop3Code(dc.rop2)); }
+
+bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush, uint8_t rop)
 {
     if (!pixman_region32_not_empty(shape))
         return true;
@@ -119,7 +121,7 @@ bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush)
     rq.y = e->y1;
     rq.width = int64_t{e->x2} - e->x1;
     rq.height = int64_t{e->y2} - e->y1;
-    rq.rop = Rop2ToRop3Code(dc.rop2);
+    rq.rop = rop;
     rq.brush = &brush;
     rq.shape = shape;  // the core clips it to the DC's visible area
     return BltRun(rq);
@@ -132,10 +134,8 @@ bool FillFigures(Dc& dc, const PathFigures& figures)
     RegionHolder shape;
     RECT visible = VisibleBounds(dc);
     int mode = dc.polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
-    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible)) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible))
         return false;
-    }
     return PaintRegion(dc, &shape.r, *dc.brush);
 }
 

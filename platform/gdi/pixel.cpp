@@ -92,6 +92,12 @@ COLORREF NativeToColor(const Dib& dib, uint32_t value) {
     return RGB(c[0], c[1], c[2]);
 }
 
+uint32_t ColorBits(const Dib& dib) {
+    if (dib.bpp <= 8) return (1u << dib.bpp) - 1;
+    if (dib.bpp == 24) return 0xFFFFFF;
+    return dib.masks[0] | dib.masks[1] | dib.masks[2];
+}
+
 uint32_t ColorToNative(const Dib& dib, COLORREF color) {
     uint32_t r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
     if (dib.bpp <= 8) {

@@ -3,8 +3,11 @@
 #include "polygon_region.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <vector>
+
+#include "platform/kernel.h"
 
 namespace {
 
@@ -14,6 +17,8 @@ struct RegionBuilder {
     size_t rowStart = 0;                // first box of the row being collected
     LONG row = 0;
     bool haveRow = false;
+    size_t maxBoxes = SIZE_MAX;
+    bool tooMany = false;  // stopped collecting at maxBoxes
 
     // Merges the collected row into the band above it when their spans match and they touch.
     void FinishRow()
@@ -38,6 +43,12 @@ struct RegionBuilder {
     static void Sink(void* context, LONG y, LONG left, LONG right)
     {
         auto* b = static_cast<RegionBuilder*>(context);
+        if (b->tooMany)
+            return;
+        if (b->boxes.size() >= b->maxBoxes) {
+            b->tooMany = true;
+            return;
+        }
         if (b->haveRow && y != b->row)
             b->FinishRow();
         if (!b->haveRow) {
@@ -49,7 +60,31 @@ struct RegionBuilder {
     }
 };
 
+bool Fail(DWORD error)
+{
+    SetLastError(error);
+    return false;
+}
+
+RECT Intersect(RECT a, const RECT& b)
+{
+    a.left = std::max(a.left, b.left);
+    a.top = std::max(a.top, b.top);
+    a.right = std::min(a.right, b.right);
+    a.bottom = std::min(a.bottom, b.bottom);
+    return a;
+}
+
+constexpr RECT kLimit{-POLYGON_REGION_LIMIT, -POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT};
+
 }  // namespace
+
+bool PolygonRegionExtentFits(RECT bounds)
+{
+    bounds = Intersect(bounds, kLimit);
+    return int64_t(bounds.right) - bounds.left <= POLYGON_REGION_EXTENT &&
+           int64_t(bounds.bottom) - bounds.top <= POLYGON_REGION_EXTENT;
+}
 
 bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> points, std::span<const int> counts,
                         int fillMode, const RECT* clip)
@@ -58,28 +93,27 @@ bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> po
     pixman_region32_init(region);
     try {
         RegionBuilder builder;
-        RECT bounds = PolyFillBounds(points);
-        const RECT limit{-POLYGON_REGION_LIMIT, -POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT};
-        for (const RECT* r : {&limit, clip}) {
-            if (!r)
-                continue;
-            bounds.left = std::max(bounds.left, r->left);
-            bounds.top = std::max(bounds.top, r->top);
-            bounds.right = std::min(bounds.right, r->right);
-            bounds.bottom = std::min(bounds.bottom, r->bottom);
-        }
+        RECT bounds = Intersect(PolyFillBounds(points), kLimit);
+        if (clip)
+            bounds = Intersect(bounds, *clip);
+        else if (!PolygonRegionExtentFits(bounds))
+            return Fail(ERROR_INVALID_PARAMETER);
+        else
+            builder.maxBoxes = POLYGON_REGION_BOXES;
         if (!PolyFillSpans(points, counts, fillMode, bounds, RegionBuilder::Sink, &builder))
-            return false;
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        if (builder.tooMany)
+            return Fail(ERROR_INVALID_PARAMETER);
         builder.FinishRow();
         if (builder.boxes.empty())
             return true;
         pixman_region32_fini(region);
         if (!pixman_region32_init_rects(region, builder.boxes.data(), static_cast<int>(builder.boxes.size()))) {
             pixman_region32_init(region);
-            return false;
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
         }
         return true;
     } catch (const std::bad_alloc&) {
-        return false;
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 }

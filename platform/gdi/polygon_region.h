@@ -8,9 +8,19 @@
 
 // Regions reach at most this far from the origin in each direction.
 constexpr LONG POLYGON_REGION_LIMIT = LONG{1} << 27;
+// A region built without a clip spans at most this many rows and columns, and holds at most
+// POLYGON_REGION_BOXES rectangles: scanning costs time by the row and memory by the rectangle,
+// and a spool record's coordinates could otherwise ask for hours and gigabytes.
+constexpr LONG POLYGON_REGION_EXTENT = LONG{1} << 20;
+constexpr size_t POLYGON_REGION_BOXES = size_t{1} << 22;
 
 // Sets `region` (initialised by the caller) to the pixels the polygons cover under the fill
-// mode, within `clip` when one is given and within POLYGON_REGION_LIMIT always. False when
-// memory runs out (the region is then empty).
+// mode, within `clip` when one is given and within POLYGON_REGION_LIMIT always. False with the
+// last error when memory runs out (ERROR_NOT_ENOUGH_MEMORY) or, without a clip, when the region
+// would pass POLYGON_REGION_EXTENT or POLYGON_REGION_BOXES (ERROR_INVALID_PARAMETER); the
+// region is then empty.
 bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> points, std::span<const int> counts,
                         int fillMode, const RECT* clip = nullptr);
+// Whether pixels within `bounds` (within POLYGON_REGION_LIMIT) span at most POLYGON_REGION_EXTENT
+// rows and columns.
+bool PolygonRegionExtentFits(RECT bounds);

@@ -36,8 +36,9 @@ HRGN CreatePolyPolygonRgn(const POINT* points, const INT* counts, int figures, i
     if (!region)
         return nullptr;
     if (!PolygonRegionBuild(&region->rgn, fill, sizes, mode == WINDING ? FILL_WINDING : FILL_ALTERNATE)) {
+        const DWORD error = GetLastError();
         DeleteObject(handle);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(error);
         return nullptr;
     }
     return handle;

@@ -172,7 +172,7 @@ DWORD GetRegionData(HRGN handle, DWORD size, RGNDATA* data) {
     }
     if (!data) return DWORD(needed);
     if (size < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        SetLastError(ERROR_INVALID_PARAMETER);  // what the platform documents for a short buffer
         return 0;
     }
     RGNDATAHEADER header{};
@@ -207,7 +207,11 @@ BOOL PtInRegion(HRGN handle, int x, int y) {
 
 BOOL RectInRegion(HRGN handle, const RECT* rect) {
     Region* region = Get<Region>(handle);
-    if (!region || !rect) return FALSE;
+    if (!region) return FALSE;
+    if (!rect) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     pixman_box32_t box{std::min(rect->left, rect->right), std::min(rect->top, rect->bottom),
                        std::max(rect->left, rect->right), std::max(rect->top, rect->bottom)};
     if (box.x1 == box.x2 || box.y1 == box.y2) return FALSE;

@@ -2,13 +2,13 @@
 #include <mutex>
 
 #include "gdi_internal.h"
+#include "platform/kernel.h"
 
 namespace gdi {
 namespace {
 
 constexpr int kStockCount = NULL_PEN + 1;
 Object* g_stock[kStockCount];
-Bitmap* g_defaultBitmap;
 std::once_flag g_once;
 
 template <class T> T* MakeStock() {
@@ -37,16 +37,6 @@ void MakeAll() {
         }
         g_stock[i] = pen;
     }
-    Bitmap* bitmap = MakeStock<Bitmap>();
-    if (bitmap) {
-        Dib& dib = bitmap->dib;
-        dib.width = dib.height = 1;
-        dib.bpp = 1;
-        dib.stride = 4;
-        dib.colors = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
-        if (!DibAllocate(dib)) dib = Dib{};
-    }
-    g_defaultBitmap = bitmap;
 }
 
 }  // namespace
@@ -56,14 +46,13 @@ Object* StockObject(int index) {
     return index >= 0 && index < kStockCount ? g_stock[index] : nullptr;
 }
 
-Bitmap* DefaultBitmap() {
-    std::call_once(g_once, MakeAll);
-    return g_defaultBitmap;
-}
-
 }  // namespace gdi
 
 HGDIOBJ GetStockObject(int index) {
     gdi::Object* object = gdi::StockObject(index);
-    return object ? object->handle : nullptr;
+    if (!object) {
+        SetLastError(index >= 0 && index <= NULL_PEN ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return object->handle;
 }

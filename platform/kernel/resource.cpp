@@ -12,11 +12,11 @@ namespace {
 
 struct Registry {
     std::mutex lock;
-    const FaxResourceTable* head = nullptr;
+    FaxResourceTable* head = nullptr;
 };
 
-// Constant-initialised, so registrations from static constructors of any file find it ready; a
-// plain object, so a library that is unloaded leaves nothing behind.
+// Constant-initialised, so registrations from static constructors of any image find it ready.
+// It holds no memory of its own: the tables are the images' own static data, linked together.
 constinit Registry tables;
 
 Registry& Tables() { return tables; }
@@ -49,27 +49,17 @@ bool Matches(const FaxResourceKey& key, const Wanted& wanted)
     return key.name && EqualNoCase(key.name, wanted.text);
 }
 
-// The tables of the module's image: ours when it is our own image, otherwise the ones its own
-// platform layer keeps.
-const FaxResourceTable* TablesOf(HMODULE module)
-{
-    const link_map* image = ModuleImage(module);
-    if (!image)
-        return nullptr;
-    if (image == OwnImage()) {
-        Registry& registry = Tables();
-        std::lock_guard guard(registry.lock);
-        return registry.head;
-    }
-    using ListFunction = const FaxResourceTable* (*)();
-    auto list = reinterpret_cast<ListFunction>(ModuleOwnSymbol(module, FAX_MODULE_RESOURCE_TABLES));
-    return list ? list() : nullptr;
-}
-
 HRSRC Find(HMODULE module, const Wanted& name, const Wanted& type)
 {
+    const link_map* image = ModuleImage(module);
     bool typeSeen = false;
-    for (const FaxResourceTable* table = TablesOf(module); table; table = table->next) {
+    // The lock is held while the entries are compared: an image cannot unregister its tables
+    // (unload) while another thread walks them.
+    Registry& registry = Tables();
+    std::lock_guard guard(registry.lock);
+    for (const FaxResourceTable* table = image ? registry.head : nullptr; table; table = table->next) {
+        if (table->image != image)
+            continue;
         for (size_t i = 0; i < table->count; ++i) {
             const FaxResource& entry = table->entries[i];
             if (!Matches(entry.type, type))
@@ -89,22 +79,27 @@ const unsigned char kEmpty[1] = {0};
 
 void ResourceTableRegister(FaxResourceTable* table)
 {
+    table->image = ImageOfAddress(table);
     Registry& registry = Tables();
     std::lock_guard guard(registry.lock);
     table->next = registry.head;
     registry.head = table;
 }
 
-}  // namespace platform
-
-using namespace platform;
-
-extern "C" __attribute__((visibility("default"))) const FaxResourceTable* FaxModuleResourceTables()
+void ResourceTableUnregister(FaxResourceTable* table)
 {
     Registry& registry = Tables();
     std::lock_guard guard(registry.lock);
-    return registry.head;
+    FaxResourceTable** link = &registry.head;
+    while (*link && *link != table)
+        link = &(*link)->next;
+    if (*link)
+        *link = table->next;
 }
+
+}  // namespace platform
+
+using namespace platform;
 
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type)
 {

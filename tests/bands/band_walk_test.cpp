@@ -137,16 +137,43 @@ TEST(BandWalk, BeginMarksAndClearsPlanes) {
     const uint8_t* end = two.data + two.height * two.stride;
     EXPECT_EQ(*end, 0x5A);
 
-    // A smaller band keeps the clean planes clean; a larger one marks them all.
-    const RECT smaller{0, 20, 100, 30};
-    BandBegin(&layout, &smaller);
+    // A band of the same size keeps the clean planes clean; a larger one marks them all.
+    const RECT same{0, 20, 100, 40};
+    BandBegin(&layout, &same);
     EXPECT_EQ(BandPlanesActive(&layout), 0u);
-    layout.band.planes[0].dataPresent = 1;
+    const RECT smaller{0, 40, 100, 50};
+    BandBegin(&layout, &smaller);
     BandPlanesClear(&layout);
     const RECT larger{0, 30, 100, 50};
     BandBegin(&layout, &larger);
     EXPECT_EQ(layout.band.planes[1].dataPresent, 1u);
     EXPECT_EQ(layout.band.planes[2].dataPresent, 1u);
+}
+
+// A shorter band moves the inverted plane onto bytes the first plane held: it starts cleared.
+TEST(BandWalk, ShorterBandStartsWithEveryPlaneCleared) {
+    SmallLayout small;
+    ASSERT_TRUE(small.ok);
+    BandLayout& layout = small.layout;
+    const RECT full{0, 0, 100, 50};
+    BandBegin(&layout, &full);
+    BandPlanesClear(&layout);
+    // Drawing on the first plane only.
+    ImxPlane& one = layout.band.planes[0];
+    std::fill(one.data, one.data + one.height * one.stride, 0x5A);
+    one.dataPresent = 1;
+    BandPlanesClear(&layout);
+    std::fill(one.data, one.data + one.height * one.stride, 0x3C);
+    one.dataPresent = 1;
+
+    const RECT shorter{0, 0, 100, 20};
+    BandBegin(&layout, &shorter);
+    BandPlanesClear(&layout);
+    const ImxPlane& two = layout.band.planes[1];
+    ASSERT_EQ(two.height, 20u);
+    ASSERT_EQ(two.data, one.data + 20 * one.stride);
+    for (uint32_t i = 0; i < one.height * one.stride; ++i) ASSERT_EQ(one.data[i], 0x00) << i;
+    for (uint32_t i = 0; i < two.height * two.stride; ++i) ASSERT_EQ(two.data[i], 0xFF) << i;
 }
 
 TEST(BandWalk, PlaneConfigUpdateReLaysOnlyWhatChangesAndFits) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include "gdi_reference.h"
@@ -38,14 +39,19 @@ bool SameFormat(const Image& a, const Image& b) {
     return a.bpp == 24 || std::equal(a.masks, a.masks + 3, b.masks);
 }
 
+uint32_t ColourBits(const Image& image) {
+    if (image.bpp <= 8) return (1u << image.bpp) - 1;
+    return image.bpp == 24 ? 0xFFFFFFu : image.masks[0] | image.masks[1] | image.masks[2];
+}
+
 uint32_t Convert(const RefBlt& b, const Image& dst, uint32_t v) {
     const Image& src = *b.src;
     if (b.srcFromDc && src.bpp == 1 && dst.bpp == 1) return v;
     if (SameFormat(src, dst)) return v;
     if (b.srcFromDc && src.bpp == 1) return dst.Nearest(v ? b.dstBk : b.dstText);
-    COLORREF c = src.Color(v);
-    if (b.srcFromDc && dst.bpp == 1) return c == b.srcBk ? 1 : 0;
-    return dst.Nearest(c);
+    // Colour to one bit compares pixel values: the background colour in the source's own format.
+    if (b.srcFromDc && dst.bpp == 1) return (v & ColourBits(src)) == src.Nearest(b.srcBk) ? 1 : 0;
+    return dst.Nearest(src.Color(v));
 }
 
 int64_t FloorMod(int64_t a, int64_t m) { return ((a % m) + m) % m; }
@@ -394,6 +400,50 @@ TEST(GdiBlt, ColourConversionRules) {
     DeleteObject(dark);
 }
 
+// A source painted with a colour its format cannot hold exactly, and that same colour as the
+// source DC's background or as TransparentBlt's key: the pixels match it.
+TEST(GdiBlt, BackgroundAndKeyColoursMatchInTheSourceFormat) {
+    std::mt19937 rng(21);
+    const COLORREF paint = RGB(200, 100, 50);
+    const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F};
+    struct Format {
+        const char* name;
+        int bpp;
+        const uint32_t* masks;
+        std::vector<COLORREF> palette;
+    };
+    const Format formats[] = {
+        {"16-bit 5-5-5", 16, nullptr, {}},
+        {"16-bit 5-6-5", 16, masks565, {}},
+        {"8-bit palette", 8, nullptr, {0x000000, 0xFFFFFF, RGB(198, 98, 52), RGB(0, 0, 255)}},
+        {"4-bit palette", 4, nullptr, {0x000000, RGB(190, 110, 40), 0xFFFFFF}},
+    };
+    for (const Format& f : formats) {
+        std::vector<COLORREF> palette = f.palette;
+        if (f.bpp <= 8) palette.resize(size_t(1) << f.bpp, 0x000000);
+        Surface src(4, 1, f.bpp, true, rng, palette, f.masks);
+        HBRUSH black = CreateSolidBrush(0x000000), painted = CreateSolidBrush(paint);
+        RECT all{0, 0, 4, 1}, first{0, 0, 1, 1}, third{2, 0, 3, 1};
+        FillRect(src.dc, &all, black);
+        FillRect(src.dc, &first, painted);
+        FillRect(src.dc, &third, painted);
+        ASSERT_NE(src.Snapshot().Color(src.Snapshot().Get(0, 0)), paint) << f.name << ": the format holds the colour exactly";
+        // Colour to one bit.
+        Surface mono(4, 1, 1, true, rng, ref::MonoPalette());
+        SetBkColor(src.dc, paint);
+        ASSERT_TRUE(BitBlt(mono.dc, 0, 0, 4, 1, src.dc, 0, 0, SRCCOPY)) << f.name;
+        EXPECT_EQ(mono.bits[0] >> 4, 0b1010) << f.name;
+        // The key colour leaves the painted pixels out.
+        Surface dst(4, 1, 24, true, rng);
+        Image before = dst.Snapshot();
+        ASSERT_TRUE(TransparentBlt(dst.dc, 0, 0, 4, 1, src.dc, 0, 0, 4, 1, paint)) << f.name;
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(dst.Snapshot().Get(x, 0), x % 2 == 0 ? before.Get(x, 0) : 0u) << f.name << " x " << x;
+        DeleteObject(black);
+        DeleteObject(painted);
+    }
+}
+
 TEST(GdiBlt, NullBrushAndMissingSource) {
     std::mt19937 rng(2);
     Surface dst(16, 4, 24, true, rng);
@@ -417,6 +467,69 @@ TEST(GdiBlt, OverlappingBlitWithinOneBitmap) {
         EXPECT_TRUE(BitBlt(s.dc, 3, 5, 30, 12, s.dc, 0, 0, SRCCOPY));
         ExpectSameBytes(expected, s, "overlap " + std::to_string(bpp));
     }
+}
+
+// Drawing a bitmap onto itself, stretched, shrunk and mirrored at bit offsets: the source is
+// read as it was before the call.
+TEST(GdiBlt, StretchedBlitWithinOneBitmap) {
+    std::mt19937 rng(22);
+    struct Case {
+        int64_t x, y, w, h, sx, sy, sw, sh;
+    };
+    const Case cases[] = {
+        {3, 5, 30, 12, 1, 0, 17, 9},    // enlarge
+        {30, 2, -21, 9, 5, 3, 33, 14},  // shrink, mirrored, combining the pixels that fall together
+        {0, 0, 40, 20, 39, 19, -40, -20},
+        {7, 1, 11, 6, -3, -2, 12, 8},   // source partly outside the bitmap
+    };
+    for (int bpp : {1, 4, 24}) {
+        std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : bpp == 4 ? ref::RandomPalette(16, rng) : std::vector<COLORREF>{};
+        for (const Case& c : cases) {
+            Surface s(40, 20, bpp, false, rng, palette);
+            Image before = s.Snapshot(), expected = before;
+            RefBlt b;
+            b.x = c.x, b.y = c.y, b.w = c.w, b.h = c.h, b.sx = c.sx, b.sy = c.sy, b.sw = c.sw, b.sh = c.sh;
+            b.src = &before;
+            RefApply(expected, b);
+            EXPECT_TRUE(StretchBlt(s.dc, int(c.x), int(c.y), int(c.w), int(c.h), s.dc, int(c.sx), int(c.sy), int(c.sw),
+                                   int(c.sh), SRCCOPY));
+            ExpectSameBytes(expected, s, "bpp " + std::to_string(bpp) + " source x " + std::to_string(c.sx));
+        }
+    }
+}
+
+namespace {
+
+// The largest single allocation since the last reset, seen through the sanitizers' allocation
+// hooks (absent in a build without them).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*)) __attribute__((weak));
+std::atomic<size_t> g_largestAllocation{0};
+void NoteAllocation(const volatile void*, size_t size) {
+    size_t seen = g_largestAllocation.load();
+    while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
+    }
+}
+void NoteFree(const volatile void*) {}
+
+bool AllocationHooksInstalled() {
+    static const bool installed = __sanitizer_install_malloc_and_free_hooks &&
+                                  __sanitizer_install_malloc_and_free_hooks(NoteAllocation, NoteFree) != 0;
+    return installed;
+}
+
+}  // namespace
+
+// A small blit inside a large bitmap copies the source rectangle it reads, not the bitmap.
+TEST(GdiBlt, BlitWithinOneBitmapCopiesOnlyItsSource) {
+    if (!AllocationHooksInstalled()) GTEST_SKIP() << "needs the sanitizers' allocation hooks";
+    std::mt19937 rng(23);
+    Surface s(4000, 4000, 24, true, rng);  // 48 MB
+    const uint32_t before = s.Snapshot().Get(1234, 2345);
+    g_largestAllocation = 0;
+    ASSERT_TRUE(BitBlt(s.dc, 10, 10, 1, 1, s.dc, 1234, 2345, SRCCOPY));
+    EXPECT_LT(g_largestAllocation.load(), size_t(64) << 10);
+    EXPECT_EQ(s.Snapshot().Get(10, 10), before);
 }
 
 TEST(GdiBlt, StretchDIBitsReadsEveryDibFormat) {
@@ -559,7 +672,7 @@ TEST(GdiBlt, TransparentBltLeavesTheTransparentColourOut) {
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 20; ++x) {
                 uint32_t s = source.Get(x / 2, y / 2);
-                if (source.Color(s) != key && clip.inside(x, y)) expected.Set(x, y, expected.Nearest(source.Color(s)));
+                if (s != source.Nearest(key) && clip.inside(x, y)) expected.Set(x, y, expected.Nearest(source.Color(s)));
             }
         EXPECT_TRUE(TransparentBlt(dst.dc, 0, 0, 20, 10, src.dc, 0, 0, 10, 5, key));
         ExpectSameBytes(expected, dst, "bpp " + std::to_string(srcBpp));

@@ -1,6 +1,8 @@
 // Device contexts: selection rules, deletion of selected objects, mapping modes and clip boxes.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "gdi_reference.h"
 #include "platform/kernel.h"
 
@@ -211,4 +213,67 @@ TEST(GdiDc, HugeOrMalformedBitmapsAreRefused) {
     DeleteObject(ok);
     info.header.biCompression = BI_RLE8;  // a section cannot hold run-length data
     EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+}
+
+TEST(GdiDc, EachFreshDcHasItsOwnDefaultBitmap) {
+    std::mt19937 rng(3);
+    ref::Surface reader(1, 1, 1, true, rng, ref::MonoPalette());
+    HDC a = CreateCompatibleDC(nullptr), b = CreateCompatibleDC(nullptr);
+    // Pixels do not pass from one fresh DC to another.
+    PatBlt(a, 0, 0, 1, 1, WHITENESS);
+    PatBlt(b, 0, 0, 1, 1, BLACKNESS);
+    ASSERT_TRUE(BitBlt(reader.dc, 0, 0, 1, 1, a, 0, 0, SRCCOPY));
+    EXPECT_EQ(reader.bits[0] >> 7, 1);
+    ASSERT_TRUE(BitBlt(reader.dc, 0, 0, 1, 1, b, 0, 0, SRCCOPY));
+    EXPECT_EQ(reader.bits[0] >> 7, 0);
+    // The default bitmap belongs to its DC: it is selected there only, and freed with the DC.
+    HBITMAP section = Section(1, 1, 1);
+    HGDIOBJ defaultA = SelectObject(a, section);
+    EXPECT_EQ(GetObjectType(defaultA), DWORD(OBJ_BITMAP));
+    EXPECT_EQ(SelectObject(a, defaultA), section);
+    EXPECT_EQ(SelectObject(b, defaultA), nullptr);
+    EXPECT_TRUE(DeleteObject(defaultA));  // left to its DC
+    EXPECT_EQ(GetObjectType(defaultA), DWORD(OBJ_BITMAP));
+    DeleteDC(a);
+    EXPECT_EQ(GetObjectType(defaultA), 0u);
+    DeleteDC(b);
+    EXPECT_TRUE(DeleteObject(section));
+}
+
+// Every failing call says why in the last error.
+TEST(GdiDc, FailingCallsSetTheLastError) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HRGN region = CreateRectRgn(0, 0, 10, 10), pair = CreateRectRgn(20, 0, 30, 10);
+    CombineRgn(region, region, pair, RGN_OR);
+    HBRUSH brush = CreateSolidBrush(0);
+    std::vector<uint8_t> small(sizeof(RGNDATAHEADER) + sizeof(RECT));
+    struct Case {
+        const char* call;
+        std::function<bool()> fails;  // runs the call; true when it reported failure
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"FillRect null rectangle", [&] { return FillRect(dc, nullptr, brush) == 0; }, ERROR_INVALID_PARAMETER},
+        {"GetStockObject unknown index", [&] { return GetStockObject(1000) == nullptr; }, ERROR_INVALID_PARAMETER},
+        {"GetStockObject negative index", [&] { return GetStockObject(-1) == nullptr; }, ERROR_INVALID_PARAMETER},
+        {"GetBrushOrgEx null point", [&] { return !GetBrushOrgEx(dc, nullptr); }, ERROR_INVALID_PARAMETER},
+        {"LPtoDP null points", [&] { return !LPtoDP(dc, nullptr, 1); }, ERROR_INVALID_PARAMETER},
+        {"DPtoLP null points", [&] { return !DPtoLP(dc, nullptr, 1); }, ERROR_INVALID_PARAMETER},
+        {"GetClipBox null rectangle", [&] { return GetClipBox(dc, nullptr) == ERROR; }, ERROR_INVALID_PARAMETER},
+        {"RectInRegion null rectangle", [&] { return !RectInRegion(region, nullptr); }, ERROR_INVALID_PARAMETER},
+        {"GetRegionData short buffer",
+         [&] { return GetRegionData(region, DWORD(small.size()), reinterpret_cast<RGNDATA*>(small.data())) == 0; },
+         ERROR_INVALID_PARAMETER},
+        {"FillRect stale DC", [&] { return FillRect(reinterpret_cast<HDC>(uintptr_t(0x5)), nullptr, brush) == 0; },
+         ERROR_INVALID_HANDLE},
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        EXPECT_TRUE(c.fails()) << c.call;
+        EXPECT_EQ(GetLastError(), c.error) << c.call;
+    }
+    DeleteObject(brush);
+    DeleteObject(pair);
+    DeleteObject(region);
+    DeleteDC(dc);
 }

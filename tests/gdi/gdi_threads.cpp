@@ -54,3 +54,96 @@ TEST(GdiThreads, JobsDrawConcurrently) {
     watchdog.join();
     EXPECT_EQ(failures.load(), 0);
 }
+
+namespace {
+
+HBITMAP MonoSection(void** bits) {
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[2];
+    } info{{40, 1, -1, 1, 1, BI_RGB, 0, 0, 0, 2, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    return CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+}  // namespace
+
+// One brush selected and deselected on four threads while a fifth DC keeps it: every delete is
+// refused while the holder has it (a lost count would free it under the holder), and it can be
+// deleted once nobody holds it (a count left over would keep it forever).
+TEST(GdiThreads, SelectionCountsHoldUnderConcurrentSelects) {
+    HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
+    HDC holder = CreateCompatibleDC(nullptr);
+    void* bits;
+    HBITMAP holderBitmap = MonoSection(&bits);
+    HGDIOBJ holderOld = SelectObject(holder, holderBitmap);
+    SelectObject(holder, brush);
+    HBITMAP shared = MonoSection(&bits);
+    std::atomic<bool> stop{false};
+    std::atomic<int> deletedWhileHeld{0}, sharedHolders{0}, doubleSelected{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            HDC dc = CreateCompatibleDC(nullptr);
+            for (int round = 0; round < 2000; ++round) {
+                SelectObject(dc, brush);
+                SelectObject(dc, GetStockObject(BLACK_BRUSH));
+                // A bitmap goes into one DC at a time.
+                HGDIOBJ previous = SelectObject(dc, shared);
+                if (previous) {
+                    if (sharedHolders.fetch_add(1) != 0) doubleSelected++;
+                    sharedHolders.fetch_sub(1);
+                    SelectObject(dc, previous);
+                }
+            }
+            DeleteDC(dc);
+        });
+    }
+    std::thread deleter([&] {
+        // Bounded: a debug build reports every refused delete.
+        for (int attempt = 0; attempt < 2000 && !stop; ++attempt) {
+            if (DeleteObject(brush)) deletedWhileHeld++;
+            std::this_thread::yield();
+        }
+    });
+    for (auto& w : workers) w.join();
+    stop = true;
+    deleter.join();
+    EXPECT_EQ(deletedWhileHeld.load(), 0);
+    EXPECT_EQ(doubleSelected.load(), 0);
+    EXPECT_TRUE(PatBlt(holder, 0, 0, 1, 1, PATCOPY));
+    EXPECT_FALSE(DeleteObject(brush));
+    SelectObject(holder, GetStockObject(WHITE_BRUSH));
+    EXPECT_TRUE(DeleteObject(brush));
+    EXPECT_TRUE(DeleteObject(shared));
+    SelectObject(holder, holderOld);
+    DeleteDC(holder);
+    EXPECT_TRUE(DeleteObject(holderBitmap));
+}
+
+// Fresh DCs draw into bitmaps of their own: what one thread paints is what it reads back.
+TEST(GdiThreads, FreshDcsDrawIntoTheirOwnBitmaps) {
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&, t] {
+            void* bits;
+            HBITMAP target = MonoSection(&bits);
+            HDC reader = CreateCompatibleDC(nullptr);
+            HGDIOBJ old = SelectObject(reader, target);
+            for (int round = 0; round < 500; ++round) {
+                HDC fresh = CreateCompatibleDC(nullptr);
+                const bool white = (round + t) % 2 == 0;
+                PatBlt(fresh, 0, 0, 1, 1, white ? WHITENESS : BLACKNESS);
+                std::this_thread::yield();
+                BitBlt(reader, 0, 0, 1, 1, fresh, 0, 0, SRCCOPY);
+                if (((static_cast<uint8_t*>(bits)[0] >> 7) != 0) != white) wrong++;
+                DeleteDC(fresh);
+            }
+            SelectObject(reader, old);
+            DeleteDC(reader);
+            DeleteObject(target);
+        });
+    }
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(wrong.load(), 0);
+}

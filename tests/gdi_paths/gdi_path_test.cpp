@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "canvas.h"
 #include "platform/kernel.h"
@@ -175,6 +176,75 @@ TEST(GdiPath, DeletingADcWithAnOpenPathLosesNothing)
     Canvas c(4, 4);
     EXPECT_TRUE(BeginPath(c.dc));
     EXPECT_TRUE(AbortPath(c.dc));
+}
+
+// A path or polygon far larger than anything it can show: clipping to a path keeps what the
+// bitmap holds, a region without a DC is refused past its bounds, each promptly.
+TEST(GdiPath, HugeShapesKeepWhatCanBeShown)
+{
+    const POINT thin[] = {{0, -100000000}, {2, -100000000}, {5, 100000000}, {3, 100000000}};
+    SetLastError(0);
+    EXPECT_EQ(CreatePolygonRgn(thin, 4, ALTERNATE), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+
+    // The same polygon as a clip path on a small bitmap: the pixels a Polygon fill sets there.
+    Canvas filled(100, 100), clipped(100, 100);
+    {
+        Selected brush(filled.dc, CreateSolidBrush(kBlue));
+        Selected pen(filled.dc, GetStockObject(NULL_PEN));
+        ASSERT_TRUE(Polygon(filled.dc, thin, 4));
+    }
+    BeginPath(clipped.dc);
+    Polygon(clipped.dc, thin, 4);
+    EndPath(clipped.dc);
+    ASSERT_TRUE(SelectClipPath(clipped.dc, RGN_COPY));
+    {
+        Selected brush(clipped.dc, CreateSolidBrush(kBlue));
+        ASSERT_TRUE(PatBlt(clipped.dc, 0, 0, 100, 100, PATCOPY));
+    }
+    EXPECT_EQ(clipped.Mask(kBlue), filled.Mask(kBlue));
+    RECT box;
+    EXPECT_NE(GetClipBox(clipped.dc, &box), ERROR);
+    EXPECT_GE(box.left, 0);
+    EXPECT_LE(box.bottom, 100);
+
+    // An ordinary triangle under a scale of a million: PathToRegion refuses it, a clip path keeps
+    // the bitmap it covers.
+    Canvas scaled(100, 100);
+    SetMapMode(scaled.dc, MM_ANISOTROPIC);
+    SetWindowExtEx(scaled.dc, 1, 1, nullptr);
+    SetViewportExtEx(scaled.dc, 1000000, 1000000, nullptr);
+    const POINT triangle[] = {{0, 0}, {500, 0}, {0, 500}};
+    BeginPath(scaled.dc);
+    Polygon(scaled.dc, triangle, 3);
+    EndPath(scaled.dc);
+    SetLastError(0);
+    EXPECT_EQ(PathToRegion(scaled.dc), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    BeginPath(scaled.dc);
+    Polygon(scaled.dc, triangle, 3);
+    EndPath(scaled.dc);
+    ASSERT_TRUE(SelectClipPath(scaled.dc, RGN_COPY));
+    SetMapMode(scaled.dc, MM_TEXT);
+    EXPECT_EQ(GetClipBox(scaled.dc, &box), SIMPLEREGION);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, 100);
+    EXPECT_EQ(box.bottom, 100);
+
+    // A thousand curves whose control points lie at +-2^30 around a small bitmap.
+    Canvas curves(100, 100);
+    BeginPath(curves.dc);
+    MoveToEx(curves.dc, 50, 50, nullptr);
+    std::vector<POINT> controls;
+    const LONG far = LONG{1} << 30;
+    for (int i = 0; i < 1000; ++i)
+        controls.insert(controls.end(), {{-far, far}, {far, -far}, {50 + i % 2, 50}});
+    ASSERT_TRUE(PolyBezierTo(curves.dc, controls.data(), DWORD(controls.size())));
+    EndPath(curves.dc);
+    EXPECT_TRUE(SelectClipPath(curves.dc, RGN_COPY));
+    EXPECT_NE(GetClipBox(curves.dc, &box), ERROR);
+    EXPECT_LE(box.right, 100);
 }
 
 TEST(GdiRegion, PolyPolygonRegionChecksItsArguments)

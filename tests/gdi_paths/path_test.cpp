@@ -10,6 +10,7 @@
 #include "platform/gdi/line.h"
 #include "platform/gdi/path.h"
 #include "platform/gdi/polygon_region.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -58,6 +59,71 @@ TEST(Bezier, FlattenedPiecesStayWithinTheTolerance)
     ASSERT_TRUE(BezierFlatten(wild, out));
     EXPECT_LE(out.size(), size_t{1} << 16);
     EXPECT_EQ(out.back().x, big);
+}
+
+// Curves culled to a window fill that window as the full curves do, and a curve far outside
+// it costs a handful of points.
+TEST(Bezier, CullingKeepsTheFillInsideTheWindow)
+{
+    std::mt19937 rng(31);
+    std::uniform_int_distribution<int64_t> c(-200 * FILL_ONE, 240 * FILL_ONE);
+    const RECT window{10, 10, 40, 40};
+    for (int round = 0; round < 200; ++round) {
+        std::vector<FillPoint> full{{c(rng), c(rng)}}, culled = full;
+        for (int s = 0; s < 3; ++s) {
+            const FillPoint p[4] = {full.back(), {c(rng), c(rng)}, {c(rng), c(rng)}, {c(rng), c(rng)}};
+            const FillPoint q[4] = {culled.back(), p[1], p[2], p[3]};
+            ASSERT_TRUE(BezierFlatten(p, full));
+            ASSERT_TRUE(BezierFlatten(q, culled, &window));
+        }
+        for (int mode : {FILL_ALTERNATE, FILL_WINDING}) {
+            PixelGrid a(window), b(window);
+            const int fullCount[] = {int(full.size())}, culledCount[] = {int(culled.size())};
+            ASSERT_TRUE(PolyFillSpans(full, fullCount, mode, window, PixelGrid::Sink, &a));
+            ASSERT_TRUE(PolyFillSpans(culled, culledCount, mode, window, PixelGrid::Sink, &b));
+            ASSERT_EQ(b.FirstDifference(a), "") << round;
+        }
+    }
+    const int64_t far = (int64_t{1} << 30) * FILL_ONE;
+    const FillPoint wild[4] = {FillPointFromDevice(50, 50), {-far, far}, {far, -far}, FillPointFromDevice(51, 50)};
+    const RECT small{0, 0, 100, 100};
+    std::vector<FillPoint> out;
+    ASSERT_TRUE(BezierFlatten(wild, out, &small));
+    EXPECT_LT(out.size(), 2000u);
+    EXPECT_EQ(out.back().x, 51 * FILL_ONE);
+}
+
+// Without a clip, a region is refused past its extent or its count of rectangles, not built at
+// any cost.
+TEST(PolygonRegion, BoundedWithoutAClip)
+{
+    pixman_region32_t region;
+    pixman_region32_init(&region);
+    const FillPoint tall[] = {FillPointFromDevice(0, 0), FillPointFromDevice(1, 0),
+                              FillPointFromDevice(1, POLYGON_REGION_EXTENT + 1), FillPointFromDevice(0, POLYGON_REGION_EXTENT + 1)};
+    const int four[] = {4};
+    SetLastError(0);
+    EXPECT_FALSE(PolygonRegionBuild(&region, tall, four, FILL_ALTERNATE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(pixman_region32_not_empty(&region));
+    // Clipped, the same polygon is fine.
+    const RECT clip{0, 0, 10, 10};
+    ASSERT_TRUE(PolygonRegionBuild(&region, tall, four, FILL_ALTERNATE, &clip));
+    EXPECT_EQ(pixman_region32_n_rects(&region), 1);
+    // Slanted stripes, every row's spans new, pass the count of rectangles.
+    std::vector<FillPoint> stripes;
+    std::vector<int> counts;
+    const int many = 8192;
+    const LONG rows = LONG(POLYGON_REGION_BOXES / many) + 2;
+    for (int t = 0; t < many; ++t) {
+        stripes.insert(stripes.end(), {FillPointFromDevice(4 * t, 0), FillPointFromDevice(4 * t + 2, 0),
+                                       FillPointFromDevice(4 * t + 2 + rows, rows), FillPointFromDevice(4 * t + rows, rows)});
+        counts.push_back(4);
+    }
+    SetLastError(0);
+    EXPECT_FALSE(PolygonRegionBuild(&region, stripes, counts, FILL_ALTERNATE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    pixman_region32_fini(&region);
 }
 
 TEST(PathRecord, FiguresLinesCurvesAndClosing)

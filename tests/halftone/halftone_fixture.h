@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/output_module.h"
+#include "engine/job/output_module.h"
 #include "engine/services/halftone.h"
-#include "engine/texture_cache.h"
+#include "engine/band/texture_cache.h"
 #include "rastrel/imx.h"
 
 struct TestScreen {

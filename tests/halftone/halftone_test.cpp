@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "engine/image_format_kind.h"
+#include "engine/common/image_format_kind.h"
 #include "platform/kernel.h"
 #include "tests/halftone/halftone_fixture.h"
 

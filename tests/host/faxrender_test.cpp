@@ -1,12 +1,11 @@
 // faxrender's host: the fax block it builds, the job header it puts the block into, and a job
 // without pages rendered through ImeRender and the real fax module from every kind of feed.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "engine/preamble.h"
+#include "engine/spool/preamble.h"
 #include "outmodule/pelvane_job.h"
 #include "tests/spool/watchdog.h"
 #include "tests/support/memory_stream.h"
@@ -152,12 +151,6 @@ Bytes PagelessJob()
 
 class FaxRenderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        // Keep the module mapped past each render call: the platform layer linked into it keeps
-        // its handle table for the life of the image, which an unload would report as a leak.
-        ASSERT_NE(dlopen(PELVANE_LIBRARY, RTLD_NOW | RTLD_LOCAL), nullptr);
-    }
     uint32_t Render(const Bytes& spool, FaxFeed feed, bool progressRecord, std::string* written, uint32_t chunk = 7)
     {
         FaxRenderSettings settings;

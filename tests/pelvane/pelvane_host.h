@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/output_module.h"
-#include "engine/texture_cache.h"
+#include "engine/job/output_module.h"
+#include "engine/band/texture_cache.h"
 #include "outmodule/pelvane_job.h"
 
 struct PelvaneHost {

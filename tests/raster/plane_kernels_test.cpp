@@ -243,3 +243,48 @@ TEST(PlaneKernels, PatternAndWithOnesKeepsAndWithZerosClears) {
 }
 
 }  // namespace
+
+namespace {
+
+// Which loop each width takes: w' is the width widened to half a word plus one pixel; one word,
+// below a word, whole words and anything else each have their loop.
+TEST(PlaneKernels, SelectorsPickTheLoopByTheWidenedWidth) {
+    struct Case {
+        uint32_t depth, width;
+        PlanePatternLoop fill;
+        PlaneMaskPatternLoop mask;
+    };
+    const Case cases[] = {
+        {1, 32, Plane1PatternFillWord, Plane1MaskPatternWord},
+        {1, 16, Plane1PatternFillWord, Plane1MaskPatternWord},    // widened to 32
+        {1, 5, Plane1PatternFillNarrow, Plane1MaskPatternNarrow},  // widened to 20
+        {1, 17, Plane1PatternFillNarrow, Plane1MaskPatternNarrow},
+        {1, 64, Plane1PatternFillWords, Plane1MaskPatternWords},
+        {1, 33, Plane1PatternFillAny, Plane1MaskPatternAny},
+        {2, 16, Plane2PatternFillWord, Plane2MaskPatternWord},
+        {2, 8, Plane2PatternFillWord, Plane2MaskPatternWord},
+        {2, 3, Plane2PatternFillNarrow, Plane2MaskPatternNarrow},  // widened to 9
+        {2, 48, Plane2PatternFillWords, Plane2MaskPatternWords},
+        {2, 20, Plane2PatternFillAny, Plane2MaskPatternAny},
+        {4, 8, Plane4PatternFillWord, Plane4MaskPatternWord},
+        {4, 4, Plane4PatternFillWord, Plane4MaskPatternWord},
+        {4, 3, Plane4PatternFillNarrow, Plane4MaskPatternNarrow},  // widened to 6
+        {4, 24, Plane4PatternFillWords, Plane4MaskPatternWords},
+        {4, 12, Plane4PatternFillAny, Plane4MaskPatternAny},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PlanePatternLoopSelect(c.depth, c.width, false), c.fill) << c.depth << " " << c.width;
+        EXPECT_EQ(PlaneMaskPatternLoopSelect(c.depth, c.width), c.mask) << c.depth << " " << c.width;
+    }
+    EXPECT_EQ(PlanePatternLoopSelect(1, 32, true), Plane1PatternAndWord);
+    EXPECT_EQ(PlanePatternLoopSelect(1, 3, true), Plane1PatternAndNarrow);
+    EXPECT_EQ(PlanePatternLoopSelect(1, 96, true), Plane1PatternAndWords);
+    EXPECT_EQ(PlanePatternLoopSelect(1, 40, true), Plane1PatternAndAny);
+    // Nothing to run: no width, no such depth, AND beyond one bit.
+    EXPECT_EQ(PlanePatternLoopSelect(1, 0, false), nullptr);
+    EXPECT_EQ(PlanePatternLoopSelect(8, 8, false), nullptr);
+    EXPECT_EQ(PlanePatternLoopSelect(2, 16, true), nullptr);
+    EXPECT_EQ(PlaneMaskPatternLoopSelect(4, 0), nullptr);
+}
+
+}  // namespace

@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "engine/device_queries.h"
-#include "engine/render_call.h"
+#include "engine/job/device_queries.h"
+#include "engine/job/render_call.h"
 
 namespace {
 

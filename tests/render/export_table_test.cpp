@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/export_table.h"
-#include "platform/resources.h"
+#include "engine/job/export_table.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -35,16 +35,15 @@ static_assert(std::size(kExportsInOrdinalOrder) == RASTREL_EXPORT_COUNT);
 
 // The library's own table, which the loader also reads.
 const std::string kOrdinalTable = FAX_MODULE_ORDINALS_SYMBOL;
-// The platform layer's stand-in for a module's resource section, exported beside the ordinals.
-const std::string kResourceTables = FAX_MODULE_RESOURCE_TABLES;
 
 std::vector<uint8_t> FileBytes(const char* path) {
     std::ifstream file(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
-// Defined symbols of the dynamic symbol table with default visibility: name -> value.
-std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf) {
+// Defined symbols of the dynamic symbol table with default visibility: name -> value; with
+// undefined set, the symbols the image imports instead (value 0).
+std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf, bool undefined = false) {
     std::map<std::string, uint64_t> symbols;
     if (elf.size() < sizeof(Elf64_Ehdr)) return symbols;
     Elf64_Ehdr header;
@@ -63,7 +62,7 @@ std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf)
             Elf64_Sym symbol;
             std::memcpy(&symbol, elf.data() + at, sizeof(symbol));
             const int binding = ELF64_ST_BIND(symbol.st_info);
-            if (symbol.st_shndx == SHN_UNDEF || symbol.st_name == 0) continue;
+            if ((symbol.st_shndx == SHN_UNDEF) != undefined || symbol.st_name == 0) continue;
             if (binding != STB_GLOBAL && binding != STB_WEAK) continue;
             if (ELF64_ST_VISIBILITY(symbol.st_other) != STV_DEFAULT) continue;
             const char* name = reinterpret_cast<const char*>(elf.data() + strings.sh_offset + symbol.st_name);
@@ -112,7 +111,6 @@ TEST(ExportTable, HoldsTheNamesInOrdinalOrder) {
 TEST(ExportTable, VersionScriptListsExactlyTheSpecifiedNames) {
     std::set<std::string> names = VersionScriptNames(RASTREL_VERSION_SCRIPT);
     names.erase(kOrdinalTable);
-    names.erase(kResourceTables);
     const std::set<std::string> specified(std::begin(kExportsInOrdinalOrder), std::end(kExportsInOrdinalOrder));
     EXPECT_EQ(names, specified);
 }
@@ -122,7 +120,6 @@ TEST(ExportTable, LibraryExportsNothingElse) {
     ASSERT_FALSE(exported.empty()) << RASTREL_LIBRARY;
     std::set<std::string> allowed(std::begin(kExportsInOrdinalOrder), std::end(kExportsInOrdinalOrder));
     allowed.insert(kOrdinalTable);
-    allowed.insert(kResourceTables);
     for (const auto& [name, value] : exported) EXPECT_TRUE(allowed.count(name)) << name << " is exported";
     EXPECT_TRUE(exported.count("ImeRender"));
     // Second names lead to the same code as the services they name.
@@ -153,3 +150,22 @@ TEST(ExportTable, AnOrdinalFindsItsExport) {
 }
 
 }  // namespace
+
+// The platform layer is one shared library per process: the engine and the output module import
+// its functions rather than carrying copies of their own.
+TEST(ExportTable, PlatformIsImportedNotCopied) {
+    for (const char* library : {RASTREL_LIBRARY, PELVANE_LIBRARY}) {
+        const std::vector<uint8_t> elf = FileBytes(library);
+        const std::map<std::string, uint64_t> imported = ExportedSymbols(elf, true);
+        bool importsPlatform = false;
+        for (const auto& [name, value] : imported) importsPlatform |= name.find("CloseHandle") != std::string::npos;
+        EXPECT_TRUE(importsPlatform) << library << " does not import the platform";
+    }
+    const std::map<std::string, uint64_t> platform = ExportedSymbols(FileBytes(PLATFORM_LIBRARY));
+    bool exportsCloseHandle = false;
+    for (const auto& [name, value] : platform) {
+        exportsCloseHandle |= name.find("CloseHandle") != std::string::npos;
+        EXPECT_EQ(name.rfind("_ZNSt", 0), std::string::npos) << name << " is exported by the platform";
+    }
+    EXPECT_TRUE(exportsCloseHandle);
+}

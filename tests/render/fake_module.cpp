@@ -43,23 +43,31 @@ ImxStatus DocEnd(ImoInstance i, uint32_t size, const void*) { return Record(i, I
 ImxStatus BitmapPrepare(ImoInstance i, const ImxImage*, uint32_t width) { return Record(i, IMO_SLOT_BITMAP_PREPARE, width); }
 ImxStatus JobBegin(ImoInstance i, uint32_t jobNumber) { return Record(i, IMO_SLOT_JOB_BEGIN, jobNumber); }
 ImxStatus JobEnd(ImoInstance i) { return Record(i, IMO_SLOT_JOB_END); }
-ImxStatus ImageBegin(ImoInstance i, uint32_t kind, const RECT*, uint32_t, uint32_t, const void*) {
-    return Record(i, IMO_SLOT_IMAGE_BEGIN, kind);
+uint32_t FirstByte(uint32_t size, const void* blob) { return size > 0 && blob != nullptr ? *static_cast<const uint8_t*>(blob) : 0; }
+ImxStatus ImageBegin(ImoInstance i, uint32_t kind, const RECT*, uint32_t, uint32_t size, const void* blob) {
+    return Record(i, IMO_SLOT_IMAGE_BEGIN, kind, size, FirstByte(size, blob));
 }
-ImxStatus ImageBlank(ImoInstance i, uint32_t, const void*) { return Record(i, IMO_SLOT_IMAGE_BLANK); }
+ImxStatus ImageBlank(ImoInstance i, uint32_t size, const void* blob) {
+    return Record(i, IMO_SLOT_IMAGE_BLANK, size, FirstByte(size, blob));
+}
 ImxStatus ImageEnd(ImoInstance i) { return Record(i, IMO_SLOT_IMAGE_END); }
-ImxStatus DeviceQuery(ImoInstance i, uint32_t id, uint32_t inputSize, const void*, uint32_t* outputSize, void* output) {
+ImxStatus DeviceQuery(ImoInstance i, uint32_t id, uint32_t inputSize, const void* input, uint32_t* outputSize,
+                      void* output) {
     Record(i, IMO_SLOT_DEVICE_QUERY, id, inputSize, *outputSize);
     if (id >= FAKE_QUERY_IDS) return IMX_ERR_QUERY_UNKNOWN;
     const FakeAnswer& answer = ScriptOf(i)->answers[id];
     switch (answer.mode) {
         case FAKE_ANSWER_BYTES:
+        case FAKE_ANSWER_MEDIA:
             if (*outputSize < answer.size) {
                 *outputSize = answer.size;
                 return IMX_ERR_BUFFER_TOO_SMALL;
             }
             std::memcpy(output, answer.bytes, answer.size);
             *outputSize = answer.size;
+            // The media answer names the paper it was asked for (ImoMediaRequest @4 -> ImoMediaInfo @2).
+            if (answer.mode == FAKE_ANSWER_MEDIA && inputSize >= 6 && answer.size >= 4)
+                std::memcpy(static_cast<uint8_t*>(output) + 2, static_cast<const uint8_t*>(input) + 4, 2);
             return IMX_OK;
         case FAKE_ANSWER_RESULT:
             *outputSize = answer.size;
@@ -68,11 +76,13 @@ ImxStatus DeviceQuery(ImoInstance i, uint32_t id, uint32_t inputSize, const void
             return IMX_ERR_QUERY_UNKNOWN;
     }
 }
-ImxStatus SheetBegin(ImoInstance i, const uint32_t*, const uint32_t*, uint16_t, const char*, uint32_t, uint32_t) {
-    return Record(i, IMO_SLOT_SHEET_BEGIN);
+ImxStatus SheetBegin(ImoInstance i, const uint32_t*, const uint32_t* size, uint16_t paper, const char*, uint32_t sides,
+                     uint32_t repeat) {
+    return Record(i, IMO_SLOT_SHEET_BEGIN, sides, repeat, paper, size[0], size[1]);
 }
-ImxStatus SheetBlank(ImoInstance i, const uint32_t*, const uint32_t*, uint16_t, const char*, uint32_t, uint32_t) {
-    return Record(i, IMO_SLOT_SHEET_BLANK);
+ImxStatus SheetBlank(ImoInstance i, const uint32_t*, const uint32_t* size, uint16_t paper, const char*, uint32_t sides,
+                     uint32_t repeat) {
+    return Record(i, IMO_SLOT_SHEET_BLANK, sides, repeat, paper, size[0], size[1]);
 }
 ImxStatus SheetEnd(ImoInstance i) { return Record(i, IMO_SLOT_SHEET_END); }
 ImxStatus HalftoneImage(ImoInstance i, uint32_t, const ImxImage*, ImxTexture*) { return Record(i, IMO_SLOT_HALFTONE_IMAGE); }

@@ -15,6 +15,7 @@ enum FakeAnswerMode : uint32_t {
     FAKE_ANSWER_NONE = 0,    // -2: the engine's built-in answer applies
     FAKE_ANSWER_BYTES = 1,   // the bytes, or -5 with their size when the buffer is smaller
     FAKE_ANSWER_RESULT = 2,  // result with *outputSize = size, nothing written
+    FAKE_ANSWER_MEDIA = 3,   // the bytes (an ImoMediaInfo) with the request's paper code in them
 };
 
 struct FakeAnswer {
@@ -29,6 +30,9 @@ struct FakeCall {
     uint32_t args[5];        // DeviceQuery: id, input size, offered output size
                              // DocBegin: colour job, header bits, copies, OEM size
                              // JobBegin: job number; JobData, DocEnd: size
+                             // SheetBegin, SheetBlank: sides, repeat, paper code, width, height
+                             // ImageBegin: kind, blob size, blob's first byte; ImageBlank: blob
+                             // size, blob's first byte; ManualDuplexPass: pass, count
 };
 
 struct FakeScript {

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "engine/band_plan.h"
+#include "engine/band/band_plan.h"
 #include "engine/display/resource_budget.h"
-#include "engine/form_table.h"
-#include "engine/render_call.h"
-#include "engine/texture_cache.h"
+#include "engine/page/form_table.h"
+#include "engine/job/render_call.h"
+#include "engine/band/texture_cache.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <filesystem>
 
-#include "engine/log_context.h"
+#include "engine/job/log_context.h"
 #include "platform/registry.h"
-#include "engine/render_options.h"
+#include "engine/job/render_options.h"
 #include "rastrel/spool_progress.h"
 #include "tests/render/render_fixture.h"
 
@@ -228,7 +228,7 @@ TEST(ImeRender, ReportsFailures) {
          13, "JobBegin DocBegin(1) JobAbort Deinit"},
         {"a mask pattern of an unknown kind", plain, FAKE_MODULE_RECORDING,
          [](RenderRun& r) { r.Answer(DEVICE_QUERY_MASK_PATTERN, uint32_t{2}); }, 13, "JobBegin DocBegin(1) JobAbort Deinit"},
-        {"pages the sheet sequencing cannot render yet", TestJob({}, {}, 1), FAKE_MODULE_RECORDING, nullptr, 13,
+        {"a sheet the device cannot place", TestJob({}, {}, 1), FAKE_MODULE_RECORDING, nullptr, 13,
          "JobBegin DocBegin(1) JobAbort Deinit"},
         {"booklet without pages", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.options.flags = RENDER_FLAG_BOOKLET; },
          13, "JobBegin DocBegin(1) JobAbort Deinit"},

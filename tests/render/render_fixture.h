@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/render_call.h"
+#include "engine/job/render_call.h"
 #include "tests/render/fake_module.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"

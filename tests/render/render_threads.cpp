@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "engine/log_context.h"
+#include "engine/job/log_context.h"
 #include "tests/render/render_fixture.h"
 
 namespace {

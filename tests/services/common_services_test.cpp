@@ -8,11 +8,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/file_map.h"
-#include "engine/geometry.h"
-#include "engine/image_format_kind.h"
-#include "engine/rect_list.h"
-#include "engine/rop.h"
+#include "engine/common/file_map.h"
+#include "engine/common/geometry.h"
+#include "engine/common/image_format_kind.h"
+#include "engine/common/rect_list.h"
+#include "engine/common/rop.h"
 #include "platform/user.h"
 
 namespace {

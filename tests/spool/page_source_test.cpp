@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/page_source.h"
-#include "engine/spool_records.h"
+#include "engine/spool/page_source.h"
+#include "engine/spool/spool_records.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/preamble.h"
+#include "engine/display/resource_budget.h"
+#include "engine/page/form_table.h"
+#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
@@ -31,7 +33,9 @@ Outcome RunPreamble(const Bytes& bytes, bool seekable, uint32_t k)
     Outcome out{};
     JobDataList list;
     JobDataListInit(&list);
-    out.accepted = JobPreambleRead(nullptr, stream, &out.header, &list);
+    ResourceBudget* budget = ResourceBudgetCreate(nullptr, 256, 0x400000, 0x800000);
+    FormTable* forms = FormTableCreate(budget);
+    out.accepted = JobPreambleRead(forms, stream, &out.header, &list);
     out.position = stream->position;
     for (JobDataEntry* e = list.first; e; e = e->next) out.jobData.emplace_back(e->payload, e->payload + e->length);
     JobDataListFree(&list);
@@ -44,6 +48,8 @@ Outcome RunPreamble(const Bytes& bytes, bool seekable, uint32_t k)
     } else {
         EXPECT_EQ(out.header.oemBlob, nullptr);
     }
+    FormTableDestroy(forms);
+    ResourceBudgetDestroy(budget);
     StreamClose(stream);
     return out;
 }
@@ -268,7 +274,7 @@ TEST(Preamble, JobEndRecordAndItsBlob)
 
 }  // namespace
 
-#include "engine/output_module.h"
+#include "engine/job/output_module.h"
 
 namespace {
 

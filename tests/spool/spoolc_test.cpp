@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/spool_records.h"
+#include "engine/spool/spool_records.h"
 #include "tests/support/spool_builder.h"
 #include "tools/spoolc/spool_text.h"
 
@@ -92,6 +92,21 @@ std::vector<Fixture> Fixtures()
         {"form_place id=4 flags=0x13 values=0102 mix=255 alignment=9",
          Expected(8, 0, 28).U32(8, 4).U32(12, 0x13).U8(16, 1).U8(17, 2).U8(24, 255).U8(25, 9).b},
         {"job_data data=deadbeef", Expected(66, 0, 12).U32(8, 0xefbeadde).b},
+        {"cmd_line x1=1 y1=-2 x2=3 y2=4 pen=0x80000000 clip=6 mix=13",
+         Expected(17, 0, 36).U32(8, 1).U32(12, 0xfffffffe).U32(16, 3).U32(20, 4).U32(24, 0x80000000).U32(28, 6)
+             .U8(32, 13).b},
+        {"cmd_path brush_x=1 brush_y=2 pen=3 brush=4 clip=5 path=6 mix=13 background_mix=9 fill_mode=2",
+         Expected(18, 0, 36).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U8(32, 13).U8(33, 9)
+             .U8(34, 2).b},
+        {"cmd_rect left=10 top=11 right=20 bottom=21 brush_x=3 brush_y=4 brush=5 pen=6 clip=7 mix=1",
+         Expected(22, 0, 48).U32(8, 10).U32(12, 11).U32(16, 20).U32(20, 21).U32(24, 3).U32(28, 4).U32(32, 5)
+             .U32(36, 6).U32(40, 7).U8(44, 1).b},
+        {"cmd_alphablend src_left=1 src_top=2 src_right=3 src_bottom=4 left=5 top=6 right=7 bottom=8 clip=9 "
+         "bitmap=10 flags=2 alpha=128",
+         Expected(23, 0, 52).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U32(32, 7)
+             .U32(36, 8).U32(40, 9).U32(44, 10).U16(48, 2).U8(50, 128).b},
+        {"cmd_rectfill left=1 top=2 right=3 bottom=4 brush=0x80ffffff",
+         Expected(24, 0, 28).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 0x80ffffff).b},
         {"reserved65 v=4 data=00", Expected(65, 4, 9).b},
         {"bitmap_continued v=1", Expected(0x4023, 1, 8).b},
         {"raw type=0x8064 v=7 size=99 data=01", Expected(0x8064, 7, 99, 8).Tail({1}).b},
@@ -188,8 +203,8 @@ TEST(Spoolc, AnyBytesDumpToTextThatCompilesBackToThem)
 #include <fstream>
 #include <iterator>
 
-#include "engine/page_source.h"
-#include "engine/preamble.h"
+#include "engine/spool/page_source.h"
+#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 
 namespace {

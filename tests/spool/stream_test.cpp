@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/stream.h"
+#include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 
 namespace {

@@ -58,8 +58,17 @@ std::string KernelName(int index) {
          kMemberSuffixes[index % 6];
 }
 
+// A destination span fixed in place of the random one (equal source and destination widths):
+// its first column and, when sourceX >= 0, the source column it starts from.
+struct Placement {
+  int left;
+  int width;
+  int sourceX;
+};
+
 // One blit of kernel `index` through RasterStretchBlt, checked byte for byte against the reference.
-void RunCase(int index, int clipSet, int yScale, bool mirrorY, std::mt19937& rng) {
+void RunCase(int index, int clipSet, int yScale, bool mirrorY, std::mt19937& rng,
+             const Placement* fixed = nullptr) {
   const int block = index / 102;
   const GroupInfo& group = kGroups[(index / 6) % 17];
   const int member = index % 6;
@@ -73,8 +82,10 @@ void RunCase(int index, int clipSet, int yScale, bool mirrorY, std::mt19937& rng
   if (yScale == 0) sh = h;
   if (yScale == 1 && h <= sh) h = sh + 1;
   if (yScale == 2 && h >= sh) sh = h + 1;
+  if (fixed) sw = w = fixed->width;
 
-  const int sx = group.sourceBpp < 8 ? RandomIn(rng, 0, 70) : RandomIn(rng, 0, 9);
+  int sx = group.sourceBpp < 8 ? RandomIn(rng, 0, 70) : RandomIn(rng, 0, 9);
+  if (fixed && fixed->sourceX >= 0) sx = fixed->sourceX;
   const int sy = RandomIn(rng, 0, 3);
   const bool negativeHeight = rng() % 4 == 0;
   SourceImage source(group.sourceBpp, sx, sy, sw, negativeHeight ? -sh : sh, RandomIn(rng, 0, 3),
@@ -85,7 +96,7 @@ void RunCase(int index, int clipSet, int yScale, bool mirrorY, std::mt19937& rng
   }
 
   // The destination bitmap leaves a margin around R, except when R is to reach beyond it.
-  const int64_t left = RandomIn(rng, 8, 45);
+  const int64_t left = fixed ? fixed->left : RandomIn(rng, 8, 45);
   const int64_t top = RandomIn(rng, 8, 12);
   int destWidth = int(left + w + RandomIn(rng, 8, 40));
   int destHeight = int(top + h + RandomIn(rng, 8, 10));
@@ -193,6 +204,15 @@ TEST_P(StretchKernelSweep, MatchesNearestPixelReference) {
       for (int yScale = 0; yScale < 3; ++yScale) {
         // Every clip set and scale with and without the y-mirror across the fixed cases.
         RunCase(index, clipSet, yScale, (clipSet * 3 + yScale) % 2, rng);
+        if (HasFailure()) return;
+      }
+    }
+    // Spans that start at destination column 0, where a kernel's first word is the row's first:
+    // the one-to-one span from source column 5, and the mirrored one over columns 0 to 31.
+    if (member / 2 == 0) {
+      const Placement placement = member % 2 ? Placement{0, 32, -1} : Placement{0, 19, 5};
+      for (int clipSet : {kNoClips, kOverlapping, kLarger, kBeyondBitmap}) {
+        RunCase(index, clipSet, int(rng() % 3), rng() % 2, rng, &placement);
         if (HasFailure()) return;
       }
     }

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/stream.h"
+#include "engine/spool/stream.h"
 
 struct MemoryStream {
     std::vector<uint8_t> data;

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/spool_records.h"
+#include "engine/display/cmd_records.h"
+#include "engine/spool/spool_records.h"
 
 namespace {
 
@@ -90,12 +91,32 @@ std::vector<SpoolRecordLayout> BuildLayouts()
                   Bytes("reserved", 26, 2)},
                  nullptr});
     t.push_back({"job_data", SpoolRecJobData, 0, 8, {}, nullptr});
+    // Drawing commands whose fields the page records reader lays out.
+    t.push_back({"cmd_line", CmdOpLine + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpLine],
+                 {I32("x1", 8), I32("y1", 12), I32("x2", 16), I32("y2", 20), U32("pen", 24), U32("clip", 28),
+                  U8("mix", 32), Bytes("reserved", 33, 3)},
+                 nullptr});
+    t.push_back({"cmd_path", CmdOpPath + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpPath],
+                 {I32("brush_x", 8), I32("brush_y", 12), U32("pen", 16), U32("brush", 20), U32("clip", 24),
+                  U32("path", 28), U8("mix", 32), U8("background_mix", 33), U8("fill_mode", 34), U8("reserved", 35)},
+                 nullptr});
+    t.push_back({"cmd_rect", CmdOpRect + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpRect],
+                 {I32("left", 8), I32("top", 12), I32("right", 16), I32("bottom", 20), I32("brush_x", 24),
+                  I32("brush_y", 28), U32("brush", 32), U32("pen", 36), U32("clip", 40), U8("mix", 44),
+                  Bytes("reserved", 45, 3)},
+                 nullptr});
+    t.push_back({"cmd_alphablend", CmdOpAlphaBlend + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpAlphaBlend],
+                 {I32("src_left", 8), I32("src_top", 12), I32("src_right", 16), I32("src_bottom", 20),
+                  I32("left", 24), I32("top", 28), I32("right", 32), I32("bottom", 36), U32("clip", 40),
+                  U32("bitmap", 44), U16("flags", 48), U8("alpha", 50), U8("reserved", 51)},
+                 nullptr});
+    t.push_back({"cmd_rectfill", CmdOpRectFill + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpRectFill],
+                 {I32("left", 8), I32("top", 12), I32("right", 16), I32("bottom", 20), U32("brush", 24)}, nullptr});
     // Records whose payload other readers define; until their layouts are added here they carry
     // their payload as data, in any version.
     const std::pair<const char*, uint16_t> generic[] = {
-        {"cmd_text", 16},       {"cmd_line", 17},       {"cmd_path", 18},      {"cmd_bitblt", 19},
-        {"cmd_copybits", 20},   {"cmd_stretchblt", 21}, {"cmd_rect", 22},      {"cmd_alphablend", 23},
-        {"cmd_rectfill", 24},   {"cmd_transparentblt", 25},
+        {"cmd_text", 16},       {"cmd_bitblt", 19},     {"cmd_copybits", 20},  {"cmd_stretchblt", 21},
+        {"cmd_transparentblt", 25},
         {"brush", SpoolRecBrush}, {"pen", SpoolRecPen}, {"clip_rects", SpoolRecClipRects},
         {"bitmap", SpoolRecBitmap}, {"bitmap_continued", SpoolRecBitmap | SpoolRecFlagContinued},
         {"path", SpoolRecPath}, {"font_download", SpoolRecFontDownload}, {"font_log", SpoolRecFontLog},

@@ -15,8 +15,8 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/log_context.h"
-#include "engine/render_call.h"
+#include "engine/job/log_context.h"
+#include "engine/job/render_call.h"
 #include "rastrel/imx_types.h"
 #include "rastrel/spool_progress.h"
 

@@ -161,10 +161,10 @@ int main(int argc, char** argv)
         } else if (a == "--forward-only") {
             settings.feed = FaxFeed::ForwardOnly;
         } else if (a == "--producer") {
-            // The engine then waits in the read callback for bytes not yet written. It is given no
-            // progress record: the record's events would have to come from the engine's own
-            // platform layer, which librastrel.so does not export.
+            // The producer publishes each page it has written through a spool-progress record, so
+            // the engine waits on the record's event for pages not yet written.
             settings.feed = FaxFeed::Producer;
+            settings.progressRecord = true;
         } else if (a == "-q") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {

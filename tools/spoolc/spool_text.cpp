@@ -6,7 +6,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/spool_records.h"
+#include "engine/spool/spool_records.h"
 
 namespace {
 

@@ -6,6 +6,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // ---- Records ----
 #pragma pack(push, 1)
 struct RGBQUAD {
@@ -217,7 +220,8 @@ static_assert(sizeof(LOGBRUSH) == 16);
 
 // ---- Device contexts and objects ----
 // A memory DC; the reference DC is ignored (every DC here is a memory DC). The new DC holds the
-// stock 1 x 1 one-bit bitmap, the white brush and the black pen, in MM_TEXT.
+// stock 1 x 1 one-bit bitmap, the white brush, the black pen and the default font (gdi_text.h),
+// in MM_TEXT.
 HDC CreateCompatibleDC(HDC reference);
 // Deselects everything the DC holds and frees it.
 BOOL DeleteDC(HDC dc);
@@ -345,3 +349,5 @@ int SelectClipRgn(HDC dc, HRGN region);
 int ExtSelectClipRgn(HDC dc, HRGN region, int mode);
 // The clip's bounds (or the bitmap's without a clip) in logical units.
 int GetClipBox(HDC dc, LPRECT box);
+
+#pragma GCC visibility pop

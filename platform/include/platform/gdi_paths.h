@@ -11,6 +11,9 @@
 
 #include "platform/gdi.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 
 // ---- Pens ----
 #define PS_SOLID 0
@@ -116,3 +119,5 @@ int GetPath(HDC dc, LPPOINT points, BYTE* kinds, int count);
 // Device coordinates (a region has no mapping); the same pixels as Polygon's fill.
 HRGN CreatePolygonRgn(const POINT* points, int count, int mode);
 HRGN CreatePolyPolygonRgn(const POINT* points, const INT* counts, int figures, int mode);
+
+#pragma GCC visibility pop

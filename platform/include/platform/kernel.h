@@ -5,6 +5,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // ---- Last error: one value per thread, in Windows numbering ----
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -336,3 +339,37 @@ struct MEMORYSTATUS {
 void GlobalMemoryStatus(MEMORYSTATUS* status);
 // Tests: replace the figure GlobalMemoryStatus reports (null restores the machine's own).
 void GlobalMemoryStatusOverride(const MEMORYSTATUS* status);
+
+// ---- Process heap ----
+// One heap per process; each block remembers its size, so HeapSize answers the size asked for.
+// HEAP_ZERO_MEMORY zero-fills a new block and, on a reallocation, the bytes it grows by. Failure
+// returns null with ERROR_NOT_ENOUGH_MEMORY; the old block of a failed reallocation stays valid.
+#define HEAP_ZERO_MEMORY 0x00000008u
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
+// A null block is no error.
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+// (SIZE_T)-1 for a null block.
+SIZE_T HeapSize(HANDLE heap, DWORD flags, LPCVOID block);
+
+// ---- Folders ----
+// Creates one folder (mode 0777 less the umask); an existing one fails with ERROR_ALREADY_EXISTS,
+// a missing parent with ERROR_PATH_NOT_FOUND. A back slash is a folder separator.
+BOOL CreateDirectoryW(LPCWSTR name, SECURITY_ATTRIBUTES* security);
+
+// ---- Code pages ----
+// The system ANSI code page of this platform is 1251 (the front end's narrow fields are Cyrillic
+// text); CP_UTF8 is also understood. Flags are ignored. With wideSize 0 the length needed is
+// returned; a count of -1 converts through the terminator and counts it. A result that does not
+// fit fails with ERROR_INSUFFICIENT_BUFFER and returns 0.
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+UINT GetACP();
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int count, LPWSTR wide, int wideSize);
+// UTF-16 to CP_UTF8 only (other code pages fail with ERROR_INVALID_PARAMETER); sizes as above, in
+// bytes; the default-character arguments must be null.
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int count, LPSTR text, int textSize,
+                        LPCSTR defaultChar, BOOL* usedDefault);
+
+#pragma GCC visibility pop

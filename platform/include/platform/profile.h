@@ -15,6 +15,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // Copies the value, else the default (null: empty; trailing blanks removed), cut to size - 1
 // characters (the A form never cuts a UTF-8 sequence in two) and terminated; returns the number
 // of characters copied without the terminator. A null key lists the section's key names, a null
@@ -30,3 +33,5 @@ DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValu
 // file, section or key gives the default. Negative values come back as their 32-bit pattern.
 UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR fileName);
 UINT GetPrivateProfileIntW(LPCWSTR section, LPCWSTR key, INT defaultValue, LPCWSTR fileName);
+
+#pragma GCC visibility pop

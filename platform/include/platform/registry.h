@@ -13,6 +13,9 @@
 
 #include "platform/kernel.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 typedef DWORD REGSAM;
 typedef LONG LSTATUS;
 
@@ -65,3 +68,5 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* ty
 // An existing value of another spelling keeps its spelling.
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+
+#pragma GCC visibility pop

@@ -7,11 +7,10 @@
 //     FAX_RESOURCE_TABLE(EngineResources,
 //         {FaxResourceKey("Profiles"), FaxResourceKey(101), kProfile, sizeof kProfile});
 //
-// A static object in that file registers the table with the copy of the platform layer that is
-// linked into the same image (shared library or program), keyed by that image. FindResourceA/W
-// look a module handle's image up among the tables registered in their own image; for another
-// image (a library loaded with LoadLibrary) they ask that image's platform layer through its
-// exported entry FaxModuleResourceTables (the library's version script must export it).
+// A static object in that file registers the table with the process's one platform layer when
+// the image that holds it (shared library or program) is loaded, keyed by that image, and
+// unregisters it when the image is unloaded. FindResourceA/W look a module handle's image up among
+// the registered tables, so a library unloaded and loaded again finds its resources each time.
 //
 // Linking: an archive member is only linked when something references it. Shared libraries link
 // their cores whole, so their tables are always there; a program that links a static core gets a
@@ -23,6 +22,9 @@
 #include <cstddef>
 
 #include "platform/types.h"
+
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
 
 // A type or a name: a string (matched without regard to case) or a 16-bit integer id.
 struct FaxResourceKey {
@@ -42,7 +44,8 @@ struct FaxResource {
 struct FaxResourceTable {
     const FaxResource* entries;
     size_t count;
-    const FaxResourceTable* next;  // the tables of one image form a list
+    FaxResourceTable* next;        // the registered tables form a list
+    const void* image;             // the loaded image that holds the table, set on registration
 };
 
 // Well-known integer types (RT_STRING blocks hold 16 strings of id (block - 1) * 16 + i, each as a
@@ -53,22 +56,25 @@ struct FaxResourceTable {
 #define RT_DIALOG_ID 5
 #define RT_RCDATA_ID 10
 
-// The name under which each image exports its list of tables, and its type.
-#define FAX_MODULE_RESOURCE_TABLES "FaxModuleResourceTables"
-extern "C" const FaxResourceTable* FaxModuleResourceTables();
-
 namespace platform {
-// Registers a table with this image's platform layer; the table must outlive the image.
+// Registers a table of the image that holds it, until that image unregisters it on unloading.
 void ResourceTableRegister(FaxResourceTable* table);
+void ResourceTableUnregister(FaxResourceTable* table);
 struct ResourceTableRegistration {
-    explicit ResourceTableRegistration(FaxResourceTable* table) { ResourceTableRegister(table); }
+    explicit ResourceTableRegistration(FaxResourceTable* table) : table_(table) { ResourceTableRegister(table); }
+    ~ResourceTableRegistration() { ResourceTableUnregister(table_); }
+    ResourceTableRegistration(const ResourceTableRegistration&) = delete;
+    ResourceTableRegistration& operator=(const ResourceTableRegistration&) = delete;
+
+private:
+    FaxResourceTable* table_;
 };
 }  // namespace platform
 
 #define FAX_RESOURCE_TABLE(Name, ...)                                                                   \
     static const FaxResource Name##_entries[] = {__VA_ARGS__};                                          \
     static FaxResourceTable Name##_table = {Name##_entries, sizeof(Name##_entries) / sizeof(FaxResource), \
-                                            nullptr};                                                   \
+                                            nullptr, nullptr};                                          \
     static const ::platform::ResourceTableRegistration Name##_registration(&Name##_table);              \
     int FaxResourceTableLink_##Name() { return static_cast<int>(Name##_table.count); }
 
@@ -97,3 +103,5 @@ constexpr auto FaxStringBlock(const char16_t (&... texts)[Lengths])
     (put(texts, Lengths - 1), ...);
     return block;  // the remaining strings stay empty (zero lengths)
 }
+
+#pragma GCC visibility pop

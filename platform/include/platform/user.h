@@ -3,6 +3,9 @@
 
 #include "platform/types.h"
 
+// Declarations from here on are the platform library's exports.
+#pragma GCC visibility push(default)
+
 // Writes the intersection; all zeros (and FALSE) when it is empty.
 BOOL IntersectRect(LPRECT dst, const RECT* a, const RECT* b);
 // Writes the bounding rectangle; an empty operand is ignored; both empty gives all zeros and FALSE.
@@ -19,3 +22,5 @@ BOOL IsRectEmpty(const RECT* rect);
 BOOL EqualRect(const RECT* a, const RECT* b);
 // Left and top edges inside, right and bottom edges outside.
 BOOL PtInRect(const RECT* rect, POINT pt);
+
+#pragma GCC visibility pop

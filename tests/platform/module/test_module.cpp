@@ -1,6 +1,7 @@
 // A small library for the loader and resource tests: two exports, an ordinal table and a
 // resource table with binary data, a named type and a string-table block.
 #include "platform/kernel.h"
+#include "platform/registry.h"
 #include "platform/resources.h"
 
 extern "C" __attribute__((visibility("default"))) int TestModuleAnswer() { return 42; }
@@ -34,3 +35,30 @@ FAX_RESOURCE_TABLE(TestModuleResources,
                    {FaxResourceKey("Notes"), FaxResourceKey("Readme"), kNote, sizeof kNote - 1},
                    {FaxResourceKey(RT_STRING_ID), FaxResourceKey(2), kStrings, sizeof kStrings},
                    {FaxResourceKey(RT_RCDATA_ID), FaxResourceKey(1), nullptr, 0});
+
+// Kernel objects and registry values made inside the module, for the tests that check that the
+// module and its host share one platform layer.
+extern "C" __attribute__((visibility("default"))) HANDLE TestModuleEventCreate()
+{
+    return CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+extern "C" __attribute__((visibility("default"))) BOOL TestModuleEventSet(HANDLE event) { return SetEvent(event); }
+
+extern "C" __attribute__((visibility("default"))) LSTATUS TestModuleRegistryWrite(const char* subKey, const char* name,
+                                                                                  DWORD value)
+{
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+    return status;
+}
+
+extern "C" __attribute__((visibility("default"))) DWORD TestModuleLastErrorSet(DWORD code)
+{
+    SetLastError(code);
+    return GetLastError();
+}

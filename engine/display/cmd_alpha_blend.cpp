@@ -1,0 +1,4 @@
+// The AlphaBlend command kind. Its operations are not built yet: every slot answers as an empty one.
+#include "engine/display/cmd_ops.h"
+
+const CmdOpRow kCmdOpRowAlphaBlend = kCmdOpRowEmpty;

@@ -1,0 +1,4 @@
+// The bitmap source. Its operations are not built yet: every slot is empty.
+#include "engine/display/source.h"
+
+const SourceKindRow kSourceRowBitmap = {};

@@ -1,0 +1,264 @@
+#include "engine/job/render_call.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "engine/band/band_plan.h"
+#include "engine/job/device_queries.h"
+#include "engine/display/resource_budget.h"
+#include "engine/page/form_table.h"
+#include "engine/page/job_pages.h"
+#include "engine/job/log_context.h"
+#include "engine/job/output_module.h"
+#include "engine/spool/page_source.h"
+#include "engine/spool/preamble.h"
+#include "engine/spool/stream.h"
+#include "engine/band/texture_cache.h"
+#include "platform/kernel.h"
+
+// ---- The render call's heap ----
+// Per-thread counters, so that one test's injection never touches a render call on another thread.
+namespace {
+thread_local uint32_t tFailAt = 0;
+thread_local int64_t tLiveBlocks = 0;
+thread_local uint64_t tAllocations = 0;
+}  // namespace
+
+void* RenderAlloc(size_t size) {
+    ++tAllocations;
+    void* block = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::calloc(1, size == 0 ? 1 : size);
+    if (block == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    ++tLiveBlocks;
+    return block;
+}
+
+void* RenderRealloc(void* block, size_t size) {
+    if (block == nullptr) return RenderAlloc(size);
+    ++tAllocations;
+    void* grown = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::realloc(block, size == 0 ? 1 : size);
+    if (grown == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return grown;
+}
+
+void RenderFree(void* block) {
+    if (block == nullptr) return;
+    --tLiveBlocks;
+    std::free(block);
+}
+
+void RenderAllocFailAt(uint32_t n) { tFailAt = n; }
+int64_t RenderAllocLiveBlocks() { return tLiveBlocks; }
+uint64_t RenderAllocCount() { return tAllocations; }
+
+// ---- ImeRender ----
+
+namespace {
+
+// The job's objects, made in this order and released in the reverse order by JobRelease.
+struct RenderJob {
+    LogContext* madeLog = nullptr;
+    JobDataList jobData{};
+    TextureCache* textures = nullptr;
+    OutputModuleContext context{};
+    bool moduleBound = false;
+    Stream* stream = nullptr;
+    PageSource* pages = nullptr;
+    ResourceBudget* budget = nullptr;
+    FormTable* forms = nullptr;
+    BandMemory* bands = nullptr;
+    JobHeader header{};
+    PageSource* copy = nullptr;  // over a temporary copy of a forward-only stream
+};
+
+void JobRelease(RenderJob& job) {
+    JobHeaderFree(&job.header);
+    if (job.moduleBound) OutputModuleUnload(&job.context);
+    PageSourceClose(job.copy);
+    PageSourceClose(job.pages);
+    StreamClose(job.stream);
+    BandMemoryDestroy(job.bands);
+    FormTableDestroy(job.forms);
+    ResourceBudgetDestroy(job.budget);
+    TextureCacheDestroy(job.textures);
+    JobDataListFree(&job.jobData);
+    LogClose(job.madeLog);
+}
+
+// The result of a failure that only the module is told of: lack of memory, or bad input.
+uint32_t LateFailureCode() {
+    return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
+}
+
+// Render flags that set job-header fields before the job begins.
+void OptionsApply(const RenderOptions* options, JobHeader* header) {
+    const uint32_t flags = options->flags;
+    if (flags & RENDER_FLAG_MONOCHROME) header->headerFlags &= ~1u;
+    if (flags & RENDER_FLAG_COPIES_VALID) header->jobFlags |= JobFlagCopiesValid;
+    if (flags & RENDER_FLAG_JOB_FLAG_20) header->jobFlags |= 0x20;
+    if (flags & RENDER_FLAG_COPIES) header->copyCount = options->copyCount;
+    if (flags & RENDER_FLAG_BOOKLET) header->jobFlags |= JobFlagBooklet;
+    if (flags & RENDER_FLAG_REVERSE) header->jobFlags |= JobFlagReverse;
+}
+
+struct PassPlan {
+    uint32_t total;       // copies of the job, T
+    uint32_t perPass;     // copies the device makes of one pass, C
+    PageSource* source;   // where the passes read the pages
+    uint32_t start;       // stream position of the first page record in that source
+};
+
+// Decides how many passes the job takes and where they read; false when the forward-only
+// stream could not be copied for reading again.
+bool PassesPlan(RenderJob& job, RenderOptions* options, PassPlan* plan) {
+    JobHeader& header = job.header;
+    plan->total = (header.jobFlags & JobFlagCopiesValid) ? header.copyCount : 1;
+    plan->perPass = (job.context.caps & IMO_CAPS_REPEAT_DOC) ? plan->total : 1;
+    plan->source = job.pages;
+    plan->start = job.stream->position;
+    const bool readAgain = (header.jobFlags & (JobFlagBooklet | JobFlagReverse | 0x8)) != 0 ||
+                           plan->perPass != plan->total;
+    if (readAgain && !StreamCanSeek(job.stream)) {
+        job.copy = PageSourceCreateTemp(job.stream->bufferSize);
+        if (job.copy == nullptr || !PageSourceCopy(job.copy, job.pages, true)) return false;
+        plan->source = job.copy;
+        plan->start = 0;
+    }
+    if ((job.context.caps & IMO_CAPS_SINGLE_SHEET_COPIES) && plan->perPass != plan->total &&
+        StreamCanSeek(plan->source->stream) && SinglePageSheetCheck(options, &header, plan->source)) {
+        header.jobFlags &= ~JobFlagCopiesValid;
+        plan->total = plan->perPass = 1;
+    }
+    return true;
+}
+
+// One rendering pass: DocBegin, the device's page answers, the job data, the pages, the job-end
+// record (first pass only) and DocEnd. Returns 0 or the job's result.
+uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan, bool firstPass) {
+    OutputModuleContext& context = job.context;
+    JobHeader& header = job.header;
+    Stream* stream = plan.source->stream;
+    SetLastError(0);
+    if (StreamSeek(stream, static_cast<int32_t>(plan.start), 0) < 0) return LateFailureCode();
+
+    context.headerBits = (header.headerFlags >> 4) & 7u;
+    if (context.slots.DocBegin != nullptr) {
+        const ImxStatus result = context.slots.DocBegin(context.instance, header.documentBlock, header.headerFlags & 1u,
+                                                        context.headerBits, plan.perPass, header.blobSize,
+                                                        header.oemBlob);
+        if (result != 0) return static_cast<uint32_t>(result);
+    }
+    SetLastError(0);
+    if (!DevicePageQuery(&context)) return LateFailureCode();
+    if (job.jobData.first != nullptr) {
+        const int result = JobDataListSend(&job.jobData, &context, false);
+        if (result != 0) return static_cast<uint32_t>(result);
+    }
+    SetLastError(0);
+    const int rendered = (header.jobFlags & JobFlagBooklet)
+                             ? BookletRender(&context, options, &header, job.budget, job.forms, job.bands,
+                                             job.textures, plan.source)
+                             : JobPagesRender(&context, options, &header, job.budget, job.forms, job.bands,
+                                              job.textures, plan.source);
+    if (!rendered) return LateFailureCode();
+    if (firstPass) {
+        SetLastError(0);
+        const int32_t jobEnd = PageSourceTrailerFind(plan.source);
+        if (jobEnd < 0 || !JobEndRead(stream, static_cast<uint32_t>(jobEnd), &header)) return LateFailureCode();
+    }
+    if (context.slots.DocEnd != nullptr) {
+        const ImxStatus result = context.slots.DocEnd(context.instance, header.jobEnd.blobSize, header.jobEndBlob);
+        if (result != 0) return static_cast<uint32_t>(result);
+    }
+    return 0;
+}
+
+uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
+                const char* moduleFileName, RenderOptions* options, void* streamHandle, void* writeArgument,
+                ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write) {
+    RenderOptionsDefault(options);
+    JobDataListInit(&job.jobData);
+    job.textures = TextureCacheCreate(options->textureEntries, options->textureBytes);
+    if (job.textures == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    const uint32_t bound =
+        OutputModuleLoad(&job.context, job.textures, configuration, moduleFileName, write, writeArgument);
+    if (bound != 0) return bound;
+    job.moduleBound = true;
+    job.stream = StreamOpen(streamHandle, options->streamBuffer, read, seek);
+    if (job.stream == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    job.pages = PageSourceOpen(job.stream, progress);
+    if (job.pages == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    job.budget = ResourceBudgetCreate(&job.context, options->resourceObjects, options->deviceMemoryLimit,
+                                      options->memoryLimit);
+    if (job.budget == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    job.forms = FormTableCreate(job.budget);
+    if (job.forms == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    job.bands = BandMemoryCreate(&job.context, options->bandMemory);
+    if (job.bands == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+
+    SetLastError(0);
+    if (!JobPreambleRead(job.forms, job.stream, &job.header, &job.jobData))
+        return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
+    // A count that large is a damaged header: trusted, one bad byte writes hundreds of gigabytes.
+    if (job.header.copyCount > kJobCopiesMax) {
+        LogEvent(1, "ImeRender", "the job header's copy count %u is above %u: the header is damaged",
+                 job.header.copyCount, kJobCopiesMax);
+        return ERROR_INVALID_DATA;
+    }
+
+    job.context.jobResolution[0] = job.header.resolutionX;
+    job.context.jobResolution[1] = job.header.resolutionY;
+    OptionsApply(options, &job.header);
+
+    OutputModuleContext& context = job.context;
+    if (context.slots.JobBegin != nullptr) {
+        const ImxStatus result = context.slots.JobBegin(context.instance, jobNumber);
+        if (result != 0) return static_cast<uint32_t>(result);
+    }
+    DeviceFlagsQuery(&context);
+
+    uint32_t result = 0;
+    PassPlan plan{};
+    SetLastError(0);
+    if (!PassesPlan(job, options, &plan)) {
+        result = LateFailureCode();
+        LogEvent(1, "ImeRender", "%s the forward-only stream to read it again (error %u)",
+                 job.copy == nullptr ? "could not create a temporary file for a copy of" : "could not copy",
+                 static_cast<unsigned>(GetLastError()));
+    }
+    for (uint32_t copy = 0; result == 0 && copy < plan.total; copy += plan.perPass) {
+        result = PassRender(job, options, plan, copy == 0);
+        if (result == ERROR_INVALID_DATA || result == ERROR_NOT_ENOUGH_MEMORY)
+            SpoolRecordFailureLog("ImeRender", "rendering the job's pages");
+    }
+
+    if (result == 0) {
+        if (context.slots.JobEnd != nullptr) context.slots.JobEnd(context.instance);
+    } else if (context.slots.JobAbort != nullptr) {
+        context.slots.JobAbort(context.instance);
+    }
+    return result;
+}
+
+}  // namespace
+
+RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
+                               const char* moduleFileName, RenderOptions* options, LogContext* log,
+                               void* streamHandle, void* writeArgument, ImeReadCallback read,
+                               ImeSeekCallback seek, ImeWriteCallback write) {
+    if (options == nullptr) return ERROR_INVALID_PARAMETER;
+    RenderJob job;
+    if (log != nullptr) {
+        LogCurrentSet(log);  // the caller keeps it, and it stays in the slot
+    } else {
+        char jobName[32];
+        snprintf(jobName, sizeof(jobName), "%d", static_cast<int>(jobNumber));
+        job.madeLog = LogOpen(LOG_DEFAULT_FOLDER, jobName);
+    }
+    const uint32_t result = JobRun(job, configuration, jobNumber, progress, moduleFileName, options, streamHandle,
+                                   writeArgument, read, seek, write);
+    JobRelease(job);
+    return result;
+}

@@ -1,0 +1,14 @@
+// What text drawing shares with measuring and outlines: placing a run by the DC's text
+// alignment, and painting a device region in one colour.
+#pragma once
+
+#include "font_internal.h"
+
+namespace gdi {
+
+// The first glyph's origin (26.6 device) for a run drawn from the logical reference point.
+bool TextPlace(const Dc& dc, int x, int y, const FontScale& scale, const TextRun& run, FT_Vector& origin);
+// Copies the colour into the region's pixels inside the DC's visible area.
+bool TextPaint(Dc& dc, pixman_region32_t* shape, COLORREF color);
+
+}  // namespace gdi

@@ -1,0 +1,121 @@
+// The help viewer stand-in: topic pages open in the desktop's browser, popup texts show in a
+// small popup window at the control; both through hooks that tests replace.
+#include <QProcess>
+#include <QToolTip>
+#include <fstream>
+#include <sstream>
+
+#include "platform/window_hooks.h"
+#include "ui_internal.h"
+
+namespace platform::ui {
+namespace {
+
+struct HelpHooks {
+    HelpTopicHook topic;
+    HelpPopupHook popup;
+};
+HelpHooks& TheHelpHooks()
+{
+    static HelpHooks hooks;
+    return hooks;
+}
+
+// "<help file>::/<inner file>" names a file inside the help folder.
+std::string InnerPath(const std::string& file)
+{
+    const size_t split = file.find("::/");
+    if (split == std::string::npos)
+        return file;
+    return file.substr(0, split) + "/" + file.substr(split + 3);
+}
+
+// The text of ".topic <id>" in a popup file, or empty.
+std::u16string PopupText(const std::string& path, UINT topic)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line, text;
+    bool inTopic = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind(".topic", 0) == 0) {
+            if (inTopic)
+                break;
+            std::istringstream words(line.substr(6));
+            long id = -1;
+            inTopic = (words >> id) && id == static_cast<long>(topic);
+            continue;
+        }
+        if (inTopic)
+            text += (text.empty() ? "" : "\n") + line;
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return Utf8To16(text);
+}
+
+HWND PopupShow(HWND window, const std::string& file, UINT topic, POINT at, std::u16string_view font)
+{
+    const std::u16string text = PopupText(NativeName(InnerPath(file)), topic);
+    if (text.empty())
+        return nullptr;
+    if (auto& hook = TheHelpHooks().popup) {
+        hook(text, at, font);
+    } else {
+        ApplicationEnsure();
+        QToolTip::showText(QPoint(at.x, at.y), ToQString(text));
+    }
+    return window ? window : reinterpret_cast<HWND>(1);
+}
+
+}  // namespace
+
+void SetHelpTopicHook(HelpTopicHook hook) { TheHelpHooks().topic = std::move(hook); }
+void SetHelpPopupHook(HelpPopupHook hook) { TheHelpHooks().popup = std::move(hook); }
+
+}  // namespace platform::ui
+
+using namespace platform::ui;
+
+FAX_MODULE_ORDINALS({15, "HtmlHelpW"});
+
+extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LPCWSTR file, UINT command, DWORD_PTR data)
+{
+    if (!file)
+        return nullptr;
+    const std::string path = Utf16To8(file);
+    switch (command) {
+    case HH_HELP_CONTEXT: {
+        const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
+        if (!std::ifstream(page).good())
+            return nullptr;
+        if (auto& hook = TheHelpHooks().topic)
+            hook(page);
+        else
+            QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(page)});
+        return window ? window : reinterpret_cast<HWND>(1);
+    }
+    case HH_DISPLAY_TEXT_POPUP: {
+        const auto* popup = reinterpret_cast<const HH_POPUP*>(data);
+        if (!popup || popup->cbStruct < static_cast<int>(sizeof(HH_POPUP)))
+            return nullptr;
+        return PopupShow(window, path, popup->idString, popup->pt, popup->pszFont ? popup->pszFont : u"");
+    }
+    case HH_TP_HELP_WM_HELP: {
+        // The viewer finds the control's topic in the pairs itself.
+        const auto* pairs = reinterpret_cast<const DWORD*>(data);
+        const int id = GetDlgCtrlID(window);
+        for (; pairs && pairs[0] != 0; pairs += 2) {
+            if (static_cast<int>(pairs[0]) == id) {
+                RECT rect{};
+                GetWindowRect(window, &rect);
+                return PopupShow(window, path, pairs[1], {rect.left, rect.top}, u"");
+            }
+        }
+        return nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}

@@ -1,0 +1,183 @@
+// Context help: the help file at each page's topic, popups for controls on F1 and right clicks,
+// the popup rules by code page and Windows version, and the viewer's binding.
+#include <QContextMenuEvent>
+#include <QApplication>
+#include <QTest>
+
+#include "frontend/sheet/context_help.h"
+#include "platform/registry.h"
+#include "platform/window_qt.h"
+#include "sheet_fixture.h"
+
+namespace {
+
+class Help : public SheetFixture {
+protected:
+    void SetUp() override
+    {
+        SheetFixture::SetUp();
+        // The driver folder holds the help file under the name this prefix gives it.
+        driverFolder_ = env_.file("driver") + "/";
+        std::filesystem::create_directories(driverFolder_ + Prefix() + "ML.CHM");
+        for (const auto& entry : std::filesystem::directory_iterator(VELMORA_HELP_SOURCE))
+            std::filesystem::copy_file(entry.path(), driverFolder_ + Prefix() + "ML.CHM/" + entry.path().filename().string());
+        DriverPathValue driver{};
+        std::strcpy(driver.printerName, "Fax");
+        std::strcpy(driver.driverFolder, driverFolder_.c_str());
+        WriteValue(kValueDriverPath, driver);
+        RegisterViewer(PLATFORM_UI_LIBRARY);
+        HtmlHelpUnbind();
+        platform::ui::SetHelpTopicHook([this](const std::string& page) { topics_.push_back(page); });
+        platform::ui::SetHelpPopupHook([this](std::u16string_view text, POINT, std::u16string_view font) {
+            popups_.emplace_back(text);
+            fonts_.emplace_back(font);
+        });
+    }
+    void TearDown() override
+    {
+        HtmlHelpUnbind();
+        SheetFixture::TearDown();
+    }
+    void RegisterViewer(const char* path)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), static_cast<DWORD>(std::strlen(path) + 1));
+        RegCloseKey(key);
+    }
+    std::string Topic(int topic) const { return driverFolder_ + Prefix() + "ML.CHM/" + std::to_string(topic) + ".html"; }
+
+    std::string driverFolder_;
+    std::vector<std::string> topics_;
+    std::vector<std::u16string> popups_, fonts_;
+};
+
+std::u16string PopupText(int topic)
+{
+    std::ifstream in(std::string(VELMORA_HELP_SOURCE) + "/POPTEXT.txt");
+    std::string line, text;
+    bool inside = false;
+    while (std::getline(in, line)) {
+        if (line.rfind(".topic", 0) == 0) {
+            if (inside)
+                break;
+            inside = line == ".topic " + std::to_string(topic);
+        } else if (inside && !line.empty()) {
+            text += line;
+        }
+    }
+    return QString::fromStdString(text).toStdU16String();
+}
+
+TEST_F(Help, HelpButtonOpensEachPagesTopic)
+{
+    platform::ui::SetModalHook([](HWND sheet) {
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(topics_, (std::vector<std::string>{Topic(500), Topic(600)}));
+    for (int topic : {500, 501, 504, 600, 601, 603, 606})
+        EXPECT_TRUE(std::filesystem::exists(Topic(topic))) << topic;
+}
+
+TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
+{
+    platform::ui::SetModalHook([](HWND sheet) {
+        HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);  // 504
+        // The group box 3809 has no entry: F1 there shows nothing.
+        HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 3809, GetDlgItem(send, 3809), 0, {0, 0}};
+        SendMessageW(send, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+        HWND cover = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        QWidget* style = platform::ui::WidgetOf(GetDlgItem(cover, 3604));  // 601
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(3, 3), style->mapToGlobal(QPoint(3, 3)));
+        QApplication::sendEvent(style, &click);
+        QWidget* subject = platform::ui::WidgetOf(GetDlgItem(cover, 3621));  // 606
+        QContextMenuEvent other(QContextMenuEvent::Mouse, QPoint(3, 3), subject->mapToGlobal(QPoint(3, 3)));
+        QApplication::sendEvent(subject, &other);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(popups_, (std::vector<std::u16string>{PopupText(504), PopupText(601), PopupText(606)}));
+    for (const auto& font : fonts_)
+        EXPECT_EQ(font, u"Tohoma, 8, 1251, ");  // this platform's ANSI code page
+    EXPECT_TRUE(topics_.empty());
+}
+
+TEST_F(Help, AViewerThatCannotBeLoadedShowsNothing)
+{
+    RegisterViewer("/no/such/viewer.so");
+    platform::ui::SetModalHook([](HWND sheet) {
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);  // falls back to "hhctrl.ocx", absent here
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);  // the failure is remembered
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_TRUE(topics_.empty());
+    EXPECT_EQ(HtmlHelpLoad(nullptr, u"x", HH_HELP_CONTEXT, 500), nullptr);
+}
+
+TEST(HelpRules, PopupFontAndViewerByCodePageAndOsCode)
+{
+    EXPECT_EQ(HelpPopupFont(1251), u"Tohoma, 8, 1251, ");
+    EXPECT_EQ(HelpPopupFont(932), u"MS Gothic, 8, 932, ");
+    const struct {
+        UINT codePage;
+        int osCode;
+        bool byViewer;
+    } cases[] = {{932, 2600, true}, {932, 2601, true}, {932, 2502, false}, {932, 0, false},
+                 {1251, 2600, false}, {1252, 2601, false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(HelpPopupByViewer(c.codePage, c.osCode), c.byViewer) << c.codePage << " " << c.osCode;
+}
+
+TEST(HelpRules, OsCodes)
+{
+    constexpr WORD x64 = 9, x86 = 0;
+    const struct {
+        DWORD platformId, major, minor;
+        BYTE productType;
+        WORD architecture;
+        bool extended;
+        int code;
+    } cases[] = {
+        {1, 4, 0, 0, x86, true, 1400},  {1, 4, 10, 0, x86, true, 1410}, {1, 4, 90, 0, x86, true, 1490},
+        {1, 4, 5, 0, x86, true, 0},     {2, 5, 2, 3, x64, true, 2502},  {2, 6, 0, 3, x64, true, 2601},
+        {2, 4, 0, 3, x86, true, 2400},  {2, 3, 51, 3, x86, true, 2400}, {2, 5, 2, 3, x86, true, 2502},
+        {2, 6, 0, 3, x86, true, 2601},  {2, 5, 2, 1, x64, true, 2501},  {2, 6, 0, 2, x64, true, 2600},
+        {2, 5, 0, 1, x86, true, 2500},  {2, 5, 1, 1, x86, true, 2501},  {2, 6, 0, 1, x86, true, 2600},
+        {2, 6, 1, 1, x64, true, 0},     {2, 10, 0, 1, x64, true, 0},    {2, 4, 0, 3, x64, true, 0},
+        {2, 6, 0, 3, x86, false, 2600},  // the basic structure has no product type: workstation rows
+        {3, 6, 0, 1, x86, true, 0},
+    };
+    for (const auto& c : cases) {
+        OSVERSIONINFOEXW version{};
+        version.dwPlatformId = c.platformId;
+        version.dwMajorVersion = c.major;
+        version.dwMinorVersion = c.minor;
+        version.wProductType = c.productType;
+        EXPECT_EQ(OsCodeFromVersion(c.architecture, &version, c.extended), c.code)
+            << c.platformId << " " << c.major << "." << c.minor << " type " << int(c.productType);
+    }
+    EXPECT_EQ(OsCodeFromVersion(x64, nullptr, false), 0);
+    EXPECT_EQ(OsVersionProbe(), 0);  // this platform answers as Windows 10, after the table
+}
+
+TEST(HelpRules, TableOrderAndEnd)
+{
+    int entries = 0;
+    while (ContextHelpTable[entries].controlId != 0)
+        ++entries;
+    EXPECT_EQ(entries, 35);
+    EXPECT_EQ(ContextHelpTable[35].topic, 0);
+    EXPECT_EQ(ContextHelpTable[0].controlId, 3800);
+    EXPECT_EQ(ContextHelpTable[34].controlId, 3625);
+}
+
+}  // namespace

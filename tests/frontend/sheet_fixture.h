@@ -1,0 +1,119 @@
+// The driver's side of the sheet for one test: a scratch registry and data folder filled with an
+// address book, and helpers to read what the sheet saved.
+#pragma once
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../ui/offscreen.h"
+#include "frontend/sheet/sheet_state.h"
+#include "frontend_env.h"
+#include "platform/window_hooks.h"
+#include <QString>
+
+inline ContactRecord MakeContact(const char16_t* key, const char16_t* name, const char16_t* fax)
+{
+    ContactRecord contact{};
+    FieldSet(contact.key, key);
+    FieldSet(contact.name, name);
+    FieldSet(contact.fax, fax);
+    return contact;
+}
+
+inline GroupRecord MakeGroup(const char16_t* name, const char16_t* members)
+{
+    GroupRecord group{};
+    FieldSet(group.name, name);
+    FieldSet(group.members, members);
+    return group;
+}
+
+class SheetFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WCHAR path[260];
+        GetModuleFileNameW(VelmoraModule(), path, 260);
+        FaxPrefixFromModulePath(path, prefix_);
+        key_ = FaxKeyName(prefix_);
+        WCHAR folder[1024];
+        FaxDataDirGet(folder);
+        dataFolder_ = Narrow(folder);
+        platform::ui::SetMessageBoxHook([this](HWND, std::u16string_view text, std::u16string_view caption, UINT) {
+            messages_.emplace_back(text);
+            EXPECT_EQ(caption, u"Ошибка");
+            return IDOK;
+        });
+    }
+    void TearDown() override
+    {
+        platform::ui::SetModalHook({});
+        platform::ui::SetMessageBoxHook({});
+        platform::ui::SetHelpTopicHook({});
+        platform::ui::SetHelpPopupHook({});
+    }
+
+    std::string Prefix() const { return Narrow(prefix_); }
+    static std::string Narrow(const std::u16string& text) { return QString::fromStdU16String(text).toStdString(); }
+
+    template <typename Record>
+    void WriteValue(const char16_t* name, const Record& record)
+    {
+        ASSERT_TRUE(RegValueWrite(HKEY_CURRENT_USER, key_.c_str(), name, &record, sizeof record));
+    }
+    template <typename Record>
+    bool ReadValue(const char16_t* name, Record& record)
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return false;
+        DWORD size = sizeof record;
+        const bool ok = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&record), &size) ==
+                            ERROR_SUCCESS && size == sizeof record;
+        RegCloseKey(key);
+        return ok;
+    }
+    template <typename Record>
+    void WriteFile(const std::string& name, const std::vector<Record>& records, size_t extra = 0)
+    {
+        std::ofstream out(dataFolder_ + Prefix() + name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size() * sizeof(Record)));
+        const std::string tail(extra, '\x5A');
+        out.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+    }
+    std::vector<ContactRecord> Receivers()
+    {
+        std::ifstream in(dataFolder_ + Prefix() + "REC.DAT", std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<ContactRecord> records(bytes.size() / sizeof(ContactRecord));
+        std::memcpy(records.data(), bytes.data(), records.size() * sizeof(ContactRecord));
+        return records;
+    }
+    bool Saved() { return std::filesystem::exists(dataFolder_ + Prefix() + "REC.DAT"); }
+
+    // The address book: Ann (A1), Bob (B2), Cid (C3), Dan (D4); group Team = Ann, Cid; Two = Bob, Cid.
+    void AddressBook(WORD contactCount = 4, WORD groupCount = 2)
+    {
+        WriteFile("USER.DAT", std::vector<ContactRecord>{MakeContact(u"A1", u"Ann", u"111"),
+                                                         MakeContact(u"B2", u"Bob", u"222"),
+                                                         MakeContact(u"C3", u"Cid", u"333"),
+                                                         MakeContact(u"D4", u"Dan", u"444")});
+        WriteFile("GROUP.DAT", std::vector<GroupRecord>{MakeGroup(u"Team", u"A1;C3;"), MakeGroup(u"Two", u";B2;C3;")});
+        CountValue count{};
+        std::memcpy(count.head, "\x01\x02\x03\x04", 4);
+        count.contactCount = contactCount;
+        count.groupCount = groupCount;
+        WriteValue(kValueCountInfo, count);
+    }
+
+    FrontendEnv env_;
+    WCHAR prefix_[32] = {};
+    std::u16string key_;
+    std::string dataFolder_;
+    std::vector<std::u16string> messages_;
+};
