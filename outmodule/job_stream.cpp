@@ -50,9 +50,12 @@ void JobHeader(ImoJob* job, const uint8_t* block) {
     for (int32_t i = 0; i < count; ++i) {
         char number[IMO_OEM_NUMBER_SIZE + 1];
         FieldText(block + IMO_OEM_NUMBERS + i * IMO_OEM_NUMBER_SIZE, IMO_OEM_NUMBER_SIZE, number);
-        // Spaces are for the eye; CR and LF would break the line.
-        char* kept = std::remove_if(number, number + std::strlen(number),
-                                    [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
+        // Only printable ASCII is written: blanks are for the eye, and an escape, a control byte or
+        // a byte outside ASCII could end the PJL context or start a command of its own.
+        char* kept = std::remove_if(number, number + std::strlen(number), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u < 0x21 || u > 0x7e;
+        });
         *kept = '\0';
         ImoJobLine(job, "FAXTEL", number);
     }

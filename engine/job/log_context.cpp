@@ -1,6 +1,7 @@
 #include "engine/job/log_context.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -78,6 +79,32 @@ void LogClose(LogContext* log) {
     DeleteCriticalSection(&log->lock);
     RenderFree(log->jobName);
     RenderFree(log);
+}
+
+void LogEventV(uint32_t level, const char* function, const char* format, va_list arguments) {
+    // Callers log on their failure paths and then report by the last error: keep it as it was.
+    const DWORD error = GetLastError();
+    LogContext* log = LogCurrent();
+    if (log == nullptr || log->path == nullptr || log->path[0] != '/' || format == nullptr) {
+        SetLastError(error);
+        return;
+    }
+    char message[1024];
+    vsnprintf(message, sizeof message, format, arguments);
+    EnterCriticalSection(&log->lock);
+    if (FILE* file = std::fopen(log->path, "a")) {
+        std::fprintf(file, "%s %s: %s\n", level == 1 ? "error" : "warning", function ? function : "?", message);
+        std::fclose(file);
+    }
+    LeaveCriticalSection(&log->lock);
+    SetLastError(error);
+}
+
+void LogEvent(uint32_t level, const char* function, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    LogEventV(level, function, format, arguments);
+    va_end(arguments);
 }
 
 LogContext* LogCurrent() {

@@ -3,6 +3,7 @@
 // library's entry routine.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -32,6 +33,13 @@ void LogClose(LogContext* log);
 // The calling thread's log context, and storing one there (the slot is the library's).
 LogContext* LogCurrent();
 void LogCurrentSet(LogContext* log);
+
+// Appends one event to the log file of the calling thread's log context, as a line
+// "error|warning <function>: <message>", under the context's lock. Nothing happens without a
+// context, or when its path is not a path of this system (the default folder is a drive path):
+// the render call never depends on the log, the host reads it to tell its user why a job failed.
+void LogEvent(uint32_t level, const char* function, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void LogEventV(uint32_t level, const char* function, const char* format, va_list arguments);
 
 #define DLL_PROCESS_DETACH 0u
 #define DLL_PROCESS_ATTACH 1u

@@ -201,6 +201,12 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     SetLastError(0);
     if (!JobPreambleRead(job.forms, job.stream, &job.header, &job.jobData))
         return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
+    // A count that large is a damaged header: trusted, one bad byte writes hundreds of gigabytes.
+    if (job.header.copyCount > kJobCopiesMax) {
+        LogEvent(1, "ImeRender", "the job header's copy count %u is above %u: the header is damaged",
+                 job.header.copyCount, kJobCopiesMax);
+        return ERROR_INVALID_DATA;
+    }
 
     job.context.jobResolution[0] = job.header.resolutionX;
     job.context.jobResolution[1] = job.header.resolutionY;
@@ -216,9 +222,17 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     uint32_t result = 0;
     PassPlan plan{};
     SetLastError(0);
-    if (!PassesPlan(job, options, &plan)) result = LateFailureCode();
-    for (uint32_t copy = 0; result == 0 && copy < plan.total; copy += plan.perPass)
+    if (!PassesPlan(job, options, &plan)) {
+        result = LateFailureCode();
+        LogEvent(1, "ImeRender", "%s the forward-only stream to read it again (error %u)",
+                 job.copy == nullptr ? "could not create a temporary file for a copy of" : "could not copy",
+                 static_cast<unsigned>(GetLastError()));
+    }
+    for (uint32_t copy = 0; result == 0 && copy < plan.total; copy += plan.perPass) {
         result = PassRender(job, options, plan, copy == 0);
+        if (result == ERROR_INVALID_DATA || result == ERROR_NOT_ENOUGH_MEMORY)
+            SpoolRecordFailureLog("ImeRender", "rendering the job's pages");
+    }
 
     if (result == 0) {
         if (context.slots.JobEnd != nullptr) context.slots.JobEnd(context.instance);

@@ -1,6 +1,8 @@
 // Heap memory, event log and processor capabilities of the Imx services.
+#include <cstdarg>
 #include <cstdlib>
 
+#include "engine/job/log_context.h"
 #include "rastrel/imx.h"
 
 RASTREL_API void* ImxAlloc(void* /*context*/, uint32_t size) {
@@ -11,9 +13,14 @@ RASTREL_API void ImxFree(void* /*context*/, void* block) {
     std::free(block);
 }
 
-// Events are discarded: the callers' messages document what went wrong, but nothing in the
-// system depends on them being kept.
-RASTREL_API void ImxLogEvent(uint32_t /*level*/, const char* /*function*/, const char* /*format*/, ...) {}
+// Events go to the log file of the render call's log context when it has one the host can read
+// (LogEvent); nothing in the system depends on them being kept.
+RASTREL_API void ImxLogEvent(uint32_t level, const char* function, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    LogEventV(level, function, format, arguments);
+    va_end(arguments);
+}
 
 // No processor capability bits are offered, so every caller takes its plain code path.
 RASTREL_API uint32_t ImxCpuCapsGet(void) {

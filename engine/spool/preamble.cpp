@@ -2,6 +2,7 @@
 #include "engine/job/render_call.h"
 #include "engine/spool/preamble.h"
 
+#include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
 #include "engine/page/form_table.h"
 
@@ -252,13 +253,44 @@ int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAf
     return result;
 }
 
+namespace {
+
+// Says why the preamble's record at `start` was refused, for the host's user.
+void PreambleRefusalLog(Stream* stream, const SpoolRecordHeader& record, uint32_t start, bool secondHeader)
+{
+    const char* function = "JobPreambleRead";
+    const DWORD error = GetLastError();  // the caller's result comes from it
+    uint8_t next = 0;
+    if (secondHeader) {
+        LogEvent(1, function, "a second job header at byte %u", start);
+    } else if ((record.type < SpoolRecReserved64 && record.type != SpoolRecJobHeader &&
+                record.type != SpoolRecFormBegin && record.type != SpoolRecFormFile) ||
+               (record.type > SpoolRecJobData && record.type != SpoolRecVersion && record.type != SpoolRecSignature &&
+                (record.type & SpoolRecFlagOptional) == 0)) {
+        LogEvent(1, function, "the record of type %u at byte %u has no place before the first page", record.type, start);
+    } else if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY && StreamPeek(stream, &next, 1) == 0) {
+        LogEvent(1, function, "the spool stream ends inside the %s (type %u) at byte %u, which has %u bytes",
+                 record.type == SpoolRecJobHeader ? "job header" : "record", record.type, start, record.size);
+    } else {
+        SpoolRecordFailureLog(function, "reading the job's preamble");
+    }
+    SetLastError(error);
+}
+
+}  // namespace
+
 bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDataList* jobData)
 {
     bool haveHeader = false;
     bool accepted = false;
     for (;;) {
         SpoolRecordHeader record;
-        if (!SpoolRecordPeek(stream, &record)) break;
+        if (!SpoolRecordPeek(stream, &record)) {
+            SpoolRecordFailureLog("JobPreambleRead", "reading the job's preamble");
+            break;
+        }
+        const uint32_t start = stream->position;
+        const bool secondHeader = haveHeader && record.type == SpoolRecJobHeader;
         const uint16_t type = record.type;
         bool ok = true;
         if (type == SpoolRecJobHeader) {
@@ -266,6 +298,9 @@ bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDat
             haveHeader = haveHeader || ok;
         } else if (type == SpoolRecJobEnd || type == SpoolRecPageBegin) {
             accepted = haveHeader;  // the record is left for the page reader
+            if (!accepted)
+                LogEvent(1, "JobPreambleRead", "the job has no job header before the record of type %u at byte %u",
+                         type, start);
             break;
         } else if (type == SpoolRecFormBegin || type == SpoolRecFormFile) {
             ok = FormLoad(forms, stream) != 0;
@@ -286,7 +321,10 @@ bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDat
         } else {
             ok = (type & SpoolRecFlagOptional) != 0 && SpoolRecordSkip(stream, record);
         }
-        if (!ok) break;
+        if (!ok) {
+            PreambleRefusalLog(stream, record, start, secondHeader);
+            break;
+        }
     }
     if (!accepted && haveHeader) JobHeaderFree(header);
     return accepted;

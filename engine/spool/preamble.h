@@ -27,6 +27,9 @@ constexpr uint32_t JobFlagReverse = 0x4;
 constexpr uint32_t JobFlagFirstPairNegative = 0x40;
 constexpr uint32_t JobFlagSecondPairNegative = 0x80;
 
+// The most copies a job header may ask for; more fails the job as a damaged header.
+constexpr uint32_t kJobCopiesMax = 9999;
+
 // The type-1 record in its version-2 layout (bytes 0..187), then the job-end record and the two
 // owned blobs. Versions 0 and 1 are read into the same layout.
 struct JobHeader {

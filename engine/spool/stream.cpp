@@ -2,6 +2,8 @@
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 
+#include "engine/job/log_context.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -265,12 +267,45 @@ int32_t StreamSeek(Stream* s, int32_t offset, uint32_t mode)
     return static_cast<int32_t>(target);
 }
 
+namespace {
+thread_local SpoolRecordSeen tSeen{};
+}  // namespace
+
 bool SpoolRecordPeek(Stream* stream, SpoolRecordHeader* header)
 {
     uint8_t raw[kSpoolRecordHeaderSize];
-    if (StreamPeek(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return false;
-    *header = SpoolRecordHeaderLoad(raw);
+    const int32_t got = StreamPeek(stream, raw, sizeof raw);
+    tSeen = {stream->position, got < 0 ? 0u : static_cast<uint32_t>(got), {}};
+    if (got != static_cast<int32_t>(sizeof raw)) return false;
+    *header = tSeen.header = SpoolRecordHeaderLoad(raw);
     return SpoolRecordSizeValid(*header, stream->position);
+}
+
+const SpoolRecordSeen& SpoolRecordLastSeen() { return tSeen; }
+
+void SpoolRecordFailureLog(const char* function, const char* what)
+{
+    const DWORD error = GetLastError();
+    const SpoolRecordSeen& seen = tSeen;
+    const SpoolRecordHeader& h = seen.header;
+    if (error == ERROR_NOT_ENOUGH_MEMORY) {
+        LogEvent(1, function, "%s: out of memory at the record of type %u at byte %u", what, h.type, seen.position);
+    } else if (seen.headerBytes == 0) {
+        LogEvent(1, function, "%s: the spool stream %s at byte %u", what,
+                 seen.position == 0 ? "is empty, it ends" : "ends", seen.position);
+    } else if (seen.headerBytes < kSpoolRecordHeaderSize) {
+        LogEvent(1, function, "%s: the spool stream ends inside a record's header at byte %u", what, seen.position);
+    } else if (!SpoolRecordSizeValid(h, seen.position)) {
+        LogEvent(1, function, "%s: the record of type %u at byte %u has a bad size of %u bytes", what, h.type,
+                 seen.position, h.size);
+    } else {
+        const char* why = error == ERROR_NOT_SUPPORTED ? "asks for what this engine does not support"
+                          : error == ERROR_HANDLE_EOF  ? "is cut: the stream ends inside it"
+                          : error == ERROR_INVALID_DATA ? "holds fields that do not fit it"
+                                                        : "could not be read or rendered";
+        LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) %s (error %u)", what, h.type,
+                 seen.position, h.size, why, static_cast<unsigned>(error));
+    }
 }
 
 bool SpoolRecordSkip(Stream* stream, const SpoolRecordHeader& header)

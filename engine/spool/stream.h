@@ -58,6 +58,19 @@ inline bool StreamCanSeek(const Stream* stream) { return stream->seek != nullptr
 // Peeks the record header at the stream's position; false at the end of the data, on a failed
 // read, or for a record whose size cannot be right where it stands.
 bool SpoolRecordPeek(Stream* stream, SpoolRecordHeader* header);
+// The last record header SpoolRecordPeek looked at in the calling thread, for failure messages:
+// where it stands, how many of its header bytes were there and what they say.
+struct SpoolRecordSeen {
+    uint32_t position;
+    uint32_t headerBytes;
+    SpoolRecordHeader header;
+};
+const SpoolRecordSeen& SpoolRecordLastSeen();
+// Logs (LogEvent, as an error of `function`) why reading stopped at the last record looked at:
+// the stream's end, a record of bad size, or, by the last error, a cut record or lack of memory.
+// `what` says what was being read.
+void SpoolRecordFailureLog(const char* function, const char* what);
+
 // Moves past the whole record whose header was peeked.
 bool SpoolRecordSkip(Stream* stream, const SpoolRecordHeader& header);
 

@@ -2,6 +2,8 @@
 // image's chunks joined and decoded by jbigkit against the bands given.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 
 #include "tests/pelvane/pelvane_host.h"
@@ -152,6 +154,29 @@ TEST(PelvaneStream, TwoDocumentsShareOneHeaderAndOneEnd) {
     ASSERT_EQ(next.slots.DocBegin(next.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, single.bytes.data()), IMX_OK);
     ASSERT_EQ(next.slots.DocEnd(next.job, 0, nullptr), IMX_OK);
     EXPECT_EQ(ParseJobStream(next.stream).items, Join({JobHeaderLines({"1"}), JobEndLines()}));
+}
+
+TEST(PelvaneStream, AFaxNumberCannotEndThePjlContextOrStartACommand) {
+    const struct {
+        const char* what;
+        std::string number;
+        std::string written;
+    } cases[] = {
+        {"the language exit", "12\x1b%-12345X@PJL ENTER LANGUAGE", "12%-12345X@PJLENTERLANGUAGE"},
+        {"control bytes", std::string("5\x01\x7f\t6\0", 6), "56"},
+        {"bytes outside ASCII", "0800 \xc3\xa9 42", "080042"},
+        {"everything a sheet allows", "+49 (0) 30-12#34*P", "+49(0)30-12#34*P"},
+    };
+    for (const auto& c : cases) {
+        PelvaneHost host;
+        FaxBlock block({c.number});
+        ASSERT_EQ(host.slots.DocBegin(host.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, block.bytes.data()), IMX_OK);
+        ASSERT_EQ(host.slots.DocEnd(host.job, 0, nullptr), IMX_OK);
+        const std::string stream(host.stream.begin(), host.stream.end());
+        EXPECT_NE(stream.find("@PJL SET FAXTEL = " + c.written + "\r\n"), std::string::npos) << c.what << "\n" << stream;
+        // The escapes that open and close the job, no other.
+        EXPECT_EQ(std::count(stream.begin(), stream.end(), '\x1b'), 2) << c.what;
+    }
 }
 
 TEST(PelvaneStream, ANarrowSheetKeepsTheEncoderAndAWiderOneReplacesIt) {

@@ -1,5 +1,9 @@
 #include "tools/faxrender/fax_block.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -37,7 +41,88 @@ uint32_t JobHeaderFixedSize(uint16_t version)
     }
 }
 
+const char* RecordName(uint16_t type)
+{
+    switch (type) {
+    case kTypeJobHeader: return "job header";
+    case kTypeJobEnd: return "job-end record";
+    case kTypePageBegin: return "page record";
+    default: return "record";
+    }
+}
+
+// What is wrong with a record of `size` bytes at `position` when only `left` bytes of the stream
+// are there from it on; "" when it fits.
+std::string RecordFault(uint16_t type, uint32_t size, uint64_t position, uint64_t left)
+{
+    const std::string at = std::string(RecordName(type)) + " (type " + std::to_string(type) + ") at byte " +
+                           std::to_string(position);
+    if (size < kRecordHeaderSize) return "the " + at + " has a bad size of " + std::to_string(size) + " bytes";
+    if (size > left)
+        return "the spool stream ends inside the " + at + ": it has " + std::to_string(size) + " bytes, only " +
+               std::to_string(left) + " are there";
+    return "";
+}
+
+// Reads up to n bytes, fewer only at the end of the data; -1 on a read error.
+int64_t ReadFully(int fd, uint8_t* to, size_t n)
+{
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = read(fd, to + done, n - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(done);
+}
+
 }  // namespace
+
+bool SpoolHeadRead(int fd, std::vector<uint8_t>* head, std::string* error)
+{
+    constexpr uint64_t kHeadLimit = 16u << 20;
+    std::vector<uint8_t>& h = *head;
+    h.clear();
+    for (;;) {
+        const size_t start = h.size();
+        h.resize(start + kRecordHeaderSize);
+        const int64_t got = ReadFully(fd, h.data() + start, kRecordHeaderSize);
+        if (got < 0) {
+            *error = std::string("reading the spool stream failed: ") + std::strerror(errno);
+            return false;
+        }
+        h.resize(start + static_cast<size_t>(got));
+        if (got == 0) {
+            *error = start == 0 ? "the spool stream is empty" : "the spool stream has no job header before its end";
+            return false;
+        }
+        if (got < static_cast<int64_t>(kRecordHeaderSize)) {
+            *error = "the spool stream ends inside a record's header at byte " + std::to_string(start);
+            return false;
+        }
+        const uint16_t type = static_cast<uint16_t>(Load16(h.data() + start));
+        const uint32_t size = Load32(h.data() + start + 4);
+        if (type == kTypeJobEnd || type == kTypePageBegin) return true;  // the blob setter says what is missing
+        if (size < kRecordHeaderSize || start + size > kHeadLimit) {
+            *error = size < kRecordHeaderSize ? RecordFault(type, size, start, size)
+                                              : "the spool stream has no job header within its first 16 MB";
+            return false;
+        }
+        h.resize(start + size);
+        const int64_t body = ReadFully(fd, h.data() + start + kRecordHeaderSize, size - kRecordHeaderSize);
+        if (body < 0) {
+            *error = std::string("reading the spool stream failed: ") + std::strerror(errno);
+            return false;
+        }
+        if (body < static_cast<int64_t>(size - kRecordHeaderSize)) {
+            *error = RecordFault(type, size, start, kRecordHeaderSize + static_cast<uint64_t>(body));
+            return false;
+        }
+        if (type == kTypeJobHeader) return true;
+    }
+}
 
 bool FaxBlockBuild(const FaxBlockOptions& options, std::vector<uint8_t>* block, std::string* error)
 {
@@ -48,6 +133,16 @@ bool FaxBlockBuild(const FaxBlockOptions& options, std::vector<uint8_t>* block, 
     for (const std::string& number : options.numbers) {
         if (number.empty() || number.size() >= kFaxBlockNumberSize) {
             *error = "fax number \"" + number + "\" must have 1 to 63 characters";
+            return false;
+        }
+        // What the sending sheet lets a user type; anything else could reach the fax job's
+        // command lines.
+        const size_t bad = number.find_first_not_of("0123456789 #*+-P");
+        if (bad != std::string::npos) {
+            char shown[8];
+            std::snprintf(shown, sizeof shown, "0x%02X", static_cast<unsigned char>(number[bad]));
+            *error = "fax number \"" + std::string(number, 0, bad) + "...\" holds the byte " + shown +
+                     " at character " + std::to_string(bad + 1) + "; a fax number has digits, blanks, #, *, +, - and P";
             return false;
         }
     }
@@ -88,9 +183,9 @@ bool SpoolJobHeaderBlobSet(std::vector<uint8_t>* spool, const std::vector<uint8_
         const uint16_t type = static_cast<uint16_t>(Load16(record));
         const uint16_t version = static_cast<uint16_t>(Load16(record + 2));
         const uint32_t size = Load32(record + 4);
-        if (size < kRecordHeaderSize || position + size > s.size()) {
-            *error = "the spool stream has a record of bad size " + std::to_string(size) + " at byte " +
-                     std::to_string(position) + " before its job header";
+        const std::string fault = RecordFault(type, size, position, s.size() - position);
+        if (!fault.empty()) {
+            *error = fault;
             return false;
         }
         if (type == kTypeJobEnd || type == kTypePageBegin) break;
@@ -117,6 +212,20 @@ bool SpoolJobHeaderBlobSet(std::vector<uint8_t>* spool, const std::vector<uint8_
         s.insert(s.begin() + static_cast<std::ptrdiff_t>(position), rebuilt.begin(), rebuilt.end());
         return true;
     }
-    *error = "the spool stream has no job header before its first page";
+    *error = s.empty() ? "the spool stream is empty" : "the spool stream has no job header before its first page";
     return false;
+}
+
+int64_t SpoolJobHeaderCopies(const std::vector<uint8_t>& spool)
+{
+    constexpr uint32_t kCopiesValid = 1;
+    for (uint64_t position = 0; position + 16 <= spool.size();) {
+        const uint8_t* record = spool.data() + position;
+        const uint16_t type = static_cast<uint16_t>(Load16(record));
+        const uint32_t size = Load32(record + 4);
+        if (type == kTypeJobHeader) return (Load32(record + 8) & kCopiesValid) ? Load32(record + 12) : -1;
+        if (type == kTypeJobEnd || type == kTypePageBegin || size < kRecordHeaderSize) break;
+        position += size;
+    }
+    return -1;
 }

@@ -37,3 +37,13 @@ bool FaxBlockBuild(const FaxBlockOptions& options, std::vector<uint8_t>* block, 
 // it had, and sets the record's size and blob size to match. False with *error when the stream has
 // no well-formed job header before its first page.
 bool SpoolJobHeaderBlobSet(std::vector<uint8_t>* spool, const std::vector<uint8_t>& blob, std::string* error);
+
+// Reads a spool stream's records from `fd` up to and including its job header, or up to the
+// first page or job-end record, into *head; the rest stays in the file (or pipe). False with
+// *error when the data ends inside a record, a record's size cannot be right, or no job header
+// comes within the first 16 MB.
+bool SpoolHeadRead(int fd, std::vector<uint8_t>* head, std::string* error);
+
+// The copy count of the stream's job header when the header marks it valid; -1 when it does not
+// or the stream has no job header before its first page.
+int64_t SpoolJobHeaderCopies(const std::vector<uint8_t>& spool);

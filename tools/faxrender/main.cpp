@@ -1,17 +1,21 @@
 // faxrender: plays the driver's host. It reads a spool file, puts the fax block built from its
 // options into the job header, and renders the job through Rastrel and the fax output module to
 // a fax job file.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_input.h"
 #include "tools/faxrender/fax_block.h"
 #include "tools/faxrender/fax_host.h"
+#include "platform/profile.h"
 
 namespace {
 
@@ -42,6 +46,62 @@ bool ParseInt(const char* text, long low, long high, int* value)
     if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
     *value = static_cast<int>(v);
     return true;
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { close(fd); }
+};
+
+// The module gets its configuration file and section inside one text split at commas, and opens
+// what it cannot read as "use the defaults" without a word. So everything that would go wrong
+// there is found here first; *path receives the absolute path the module is given.
+bool ConfigurationCheck(const std::string& file, const std::string& section, std::string* path, std::string* error)
+{
+    if (file.find(',') != std::string::npos || section.find(',') != std::string::npos) {
+        *error = "the configuration file \"" + file + "\" and section \"" + section +
+                 "\" cannot hold a comma: the module's configuration text separates its items with commas";
+        return false;
+    }
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st{};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        *error = "cannot read the configuration file " + file + ": " + std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    close(fd);
+    if (!S_ISREG(st.st_mode)) {
+        *error = "cannot read the configuration file " + file + ": " +
+                 (S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file");
+        return false;
+    }
+    char* absolute = realpath(file.c_str(), nullptr);
+    *path = absolute ? absolute : file;
+    std::free(absolute);
+    if (path->size() >= 260) {
+        *error = "the configuration file's path " + *path + " is longer than the module can open (259 characters)";
+        return false;
+    }
+    std::vector<char> names(1 << 16);
+    const DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", names.data(),
+                                                  static_cast<DWORD>(names.size()), path->c_str());
+    for (size_t at = 0; at < length && names[at] != '\0'; at += std::strlen(&names[at]) + 1)
+        if (strcasecmp(&names[at], section.c_str()) == 0) return true;
+    *error = "the configuration file " + file + " has no section [" + section + "]";
+    return false;
+}
+
+// What the engine and the module logged during the call, one line each.
+void CausePrint(const std::string& cause)
+{
+    size_t start = 0;
+    while (start < cause.size()) {
+        size_t end = cause.find('\n', start);
+        if (end == std::string::npos) end = cause.size();
+        if (end > start) std::fprintf(stderr, "faxrender: %.*s\n", static_cast<int>(end - start), cause.data() + start);
+        start = end + 1;
+    }
 }
 
 }  // namespace
@@ -127,23 +187,50 @@ int main(int argc, char** argv)
         output = (dot == std::string::npos || input.find('/', dot) != std::string::npos ? input : input.substr(0, dot)) + ".fax";
     }
 
-    std::ifstream in(input, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "faxrender: cannot open the spool file %s: %s\n", input.c_str(), std::strerror(errno));
+    std::string error;
+    bool regular = false;
+    uint64_t size = 0;
+    const int fd = ToolInputOpen(input, &regular, &size, &error);
+    struct stat inStat{};
+    if (fd < 0 || fstat(fd, &inStat) != 0) {
+        std::fprintf(stderr, "faxrender: %s\n", error.c_str());
         return 1;
     }
-    std::vector<uint8_t> spool((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string error;
+    const FdCloser closeInput{fd};
+    // A cancelled job must never take the place of the spool file it came from.
+    struct stat outStat{};
+    if (stat(output.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
+        std::fprintf(stderr, "faxrender: the output %s is the spool file itself; name another one with -o\n",
+                     output.c_str());
+        return 1;
+    }
+
+    FaxSpoolInput spool;
+    spool.fd = fd;
+    spool.regular = regular;
     if (!keepBlob) {
         std::vector<uint8_t> bytes;
-        if (!FaxBlockBuild(block, &bytes, &error) || !SpoolJobHeaderBlobSet(&spool, bytes, &error)) {
+        if (!SpoolHeadRead(fd, &spool.head, &error) || !FaxBlockBuild(block, &bytes, &error) ||
+            !SpoolJobHeaderBlobSet(&spool.head, bytes, &error)) {
             std::fprintf(stderr, "faxrender: %s: %s\n", input.c_str(), error.c_str());
             return 1;
         }
     }
+    if (spool.regular) {
+        const off_t consumed = lseek(fd, 0, SEEK_CUR);
+        spool.restOffset = static_cast<uint64_t>(consumed);
+        spool.restSize = size - spool.restOffset;
+    }
     if (settings.moduleFileName.empty()) settings.moduleFileName = FaxDefaultModulePath();
     settings.configuration = "pelvane";
-    if (!config.empty()) settings.configuration += "," + config + "," + section;
+    if (!config.empty()) {
+        std::string path;
+        if (!ConfigurationCheck(config, section, &path, &error)) {
+            std::fprintf(stderr, "faxrender: %s\n", error.c_str());
+            return 1;
+        }
+        settings.configuration += "," + path + "," + section;
+    }
 
     FILE* out = std::fopen(output.c_str(), "wb");
     if (out == nullptr) {
@@ -151,28 +238,39 @@ int main(int argc, char** argv)
         return 1;
     }
     int writeErrno = 0;
+    uint64_t written = 0;
     settings.sink = [&](const uint8_t* bytes, uint32_t length) {
+        written += length;
         if (std::fwrite(bytes, 1, length, out) == length) return true;
         writeErrno = errno;
         return false;
     };
     if (!quiet) {
-        const size_t total = spool.size();
+        const std::string total = spool.regular ? " of " + std::to_string(spool.head.size() + spool.restSize) : "";
         settings.progress = [total](uint64_t read, uint64_t written) {
-            std::fprintf(stderr, "faxrender: read %llu of %zu spool bytes, wrote %llu fax bytes\n",
-                         static_cast<unsigned long long>(read), total, static_cast<unsigned long long>(written));
+            std::fprintf(stderr, "faxrender: read %llu%s spool bytes, wrote %llu fax bytes\n",
+                         static_cast<unsigned long long>(read), total.c_str(), static_cast<unsigned long long>(written));
         };
     }
-    const uint32_t result = FaxRender(spool, settings);
+    std::string cause;
+    const uint32_t result = FaxRender(spool, settings, &cause);
     const bool closed = std::fclose(out) == 0;
     if (writeErrno != 0 || !closed) {
         std::fprintf(stderr, "faxrender: writing %s failed: %s\n", output.c_str(),
                      std::strerror(writeErrno != 0 ? writeErrno : errno));
         return 1;
     }
+    CausePrint(cause);
     if (result != 0) {
         std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; %s holds what was written\n", input.c_str(),
                      settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(), output.c_str());
+        return 1;
+    }
+    // The engine makes no pass for a job of no copies and calls that a success; nobody asked for
+    // an empty fax job, though.
+    if (written == 0) {
+        std::fprintf(stderr, "faxrender: no page was written to %s: the job gave the fax module nothing to send%s\n",
+                     output.c_str(), SpoolJobHeaderCopies(spool.head) == 0 ? " (its job header asks for 0 copies)" : "");
         return 1;
     }
     if (!quiet) std::fprintf(stderr, "faxrender: wrote %s\n", output.c_str());

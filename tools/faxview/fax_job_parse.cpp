@@ -60,6 +60,7 @@ bool FaxJobParse(std::span<const uint8_t> bytes, FaxJob* job, std::string* error
         if (end == pos || bytes[end - 1] != '\r') return fail(start, "a line that does not end in CR LF");
         const std::string line(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
                                bytes.begin() + static_cast<std::ptrdiff_t>(end - 1));
+        if (line == kUel + "@PJL" && !job->lines.empty()) break;  // the next job starts here
         pos = end + 1;
         job->lines.push_back(line);
 
@@ -83,6 +84,7 @@ bool FaxJobParse(std::span<const uint8_t> bytes, FaxJob* job, std::string* error
         }
         image = nullptr;  // a full last chunk: the image ended exactly at a chunk's end
 
+        if (line == kUel && job->ended) break;  // the job's last line
         if (line == kUel + "@PJL" || line == kUel) continue;
         if (line == "@PJL EOJ") {
             if (page != nullptr) return fail(start, "the job ends inside a page");
@@ -116,5 +118,6 @@ bool FaxJobParse(std::span<const uint8_t> bytes, FaxJob* job, std::string* error
         }
         // Other settings (DRIVERTYPE, COMPRESS, FAXCOUNT, ...) are kept as lines only.
     }
+    job->size = pos;
     return true;
 }

@@ -30,10 +30,12 @@ struct FaxJob {
     std::vector<std::string> numbers;  // FAXTEL values
     bool ended = false;       // @PJL EOJ was seen
     bool cancelled = false;   // JOBSTATUS = CANCEL was seen
+    size_t size = 0;          // bytes of the file the job takes, its closing UEL line included
 };
 
-// False with *error (what is wrong, at which byte) when the bytes are not a fax job; *job then
-// holds what was read up to there.
+// Reads the first job of `bytes`: up to the UEL line behind its EOJ, or up to the line that starts
+// another job. False with *error (what is wrong, at which byte) when the bytes are not a fax job;
+// *job then holds what was read up to there.
 bool FaxJobParse(std::span<const uint8_t> bytes, FaxJob* job, std::string* error);
 
 // A line for printing: ESC and other control bytes as <ESC> and <xNN>.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "rastrel/imx.h"
+#include "tools/common/tool_input.h"
 
 namespace {
 
@@ -18,30 +19,17 @@ struct Output {
     FILE* file;
     std::vector<uint8_t> buffer;
     bool failed;
+    int writeErrno = 0;
 };
 
 void WriteChunk(void* argument, uint8_t** buffer, uint32_t* size) {
     auto* out = static_cast<Output*>(argument);
     if (*buffer != nullptr && *size != 0 && std::fwrite(*buffer, 1, *size, out->file) != *size) {
         out->failed = true;
+        if (out->writeErrno == 0) out->writeErrno = errno;
     }
     *buffer = out->buffer.data();
     *size = static_cast<uint32_t>(out->buffer.size());
-}
-
-bool ReadFile(const char* path, std::vector<uint8_t>& bytes) {
-    FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
 }
 
 bool HeaderNumber(const std::vector<uint8_t>& file, size_t& pos, uint64_t& value) {
@@ -88,13 +76,16 @@ bool ParsePbm(const std::vector<uint8_t>& file, uint32_t& width, uint32_t& heigh
     }
     width = static_cast<uint32_t>(w);
     height = static_cast<uint32_t>(h);
+    // The data must be there before the rows are allocated: a damaged header could ask for
+    // gigabytes. P4 has rowBytes per row, P1 at least one character per pixel.
+    const uint64_t least = file[1] == '4' ? rowBytes * h : w * h;
+    if (pos + 1 > file.size() || file.size() - pos - 1 < least) {
+        error = "PBM data ends early: the header says " + std::to_string(w) + " x " + std::to_string(h) + " pixels";
+        return false;
+    }
     rows.assign(rowBytes * h, 0);
     if (file[1] == '4') {
         ++pos;
-        if (pos > file.size() || file.size() - pos < rowBytes * h) {
-            error = "PBM data ends early";
-            return false;
-        }
         std::memcpy(rows.data(), file.data() + pos, rowBytes * h);
         return true;
     }
@@ -165,14 +156,14 @@ int main(int argc, char** argv) {
     }
 
     std::vector<uint8_t> file;
-    if (!ReadFile(inPath, file)) {
-        std::fprintf(stderr, "jbigenc: cannot read %s: %s\n", inPath, std::strerror(errno));
+    std::string error;
+    if (!ToolInputRead(inPath, uint64_t{1} << 32, &file, &error)) {
+        std::fprintf(stderr, "jbigenc: %s\n", error.c_str());
         return 1;
     }
     uint32_t width = 0;
     uint32_t height = 0;
     std::vector<uint8_t> rows;
-    std::string error;
     if (!ParsePbm(file, width, height, rows, error)) {
         std::fprintf(stderr, "jbigenc: %s: %s\n", inPath, error.c_str());
         return 1;
@@ -206,8 +197,13 @@ int main(int argc, char** argv) {
     }
     ImxJBIGEncoderDeinit(encoder);
     const bool closed = std::fclose(out.file) == 0;
-    if (status != IMX_OK || out.failed || !closed) {
-        std::fprintf(stderr, "jbigenc: writing %s failed (status %d)\n", outPath, status);
+    if (out.failed || !closed) {
+        std::fprintf(stderr, "jbigenc: writing %s failed: %s\n", outPath,
+                     std::strerror(out.writeErrno != 0 ? out.writeErrno : errno));
+        return 1;
+    }
+    if (status != IMX_OK) {
+        std::fprintf(stderr, "jbigenc: coding %s failed (encoder status %d)\n", inPath, status);
         return 1;
     }
     return 0;

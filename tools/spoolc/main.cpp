@@ -6,13 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_input.h"
 #include "tools/spoolc/spool_text.h"
 
 namespace {
@@ -23,25 +21,16 @@ int Usage()
     return 2;
 }
 
-bool ReadInput(const std::string& name, std::string* data)
-{
-    if (name == "-") {
-        data->assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return true;
-    }
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return false;
-    data->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 bool WriteOutput(const std::string& name, const void* data, size_t size)
 {
     if (name.empty()) return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-    out.close();
-    return !out.fail();
+    FILE* out = std::fopen(name.c_str(), "wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(data, 1, size, out) == size;
+    const int writeErrno = errno;
+    const bool closed = std::fclose(out) == 0;
+    if (!written) errno = writeErrno;
+    return written && closed;
 }
 
 }  // namespace
@@ -58,22 +47,26 @@ int main(int argc, char** argv)
         else return Usage();
     }
     if (input.empty()) return Usage();
-    std::string data;
-    if (!ReadInput(input, &data)) {
-        std::fprintf(stderr, "spoolc: cannot read %s: %s\n", input.c_str(), std::strerror(errno));
+    // A spool stream holds less than 2 GB; its text form at most about twice as much.
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!ToolInputRead(input, dump ? 0x7fffffffull : 0xffffffffull, &data, &error)) {
+        std::fprintf(stderr, "spoolc: %s\n", error.c_str());
         return 1;
     }
-    std::string error;
+    const std::string where = output.empty() ? "the standard output" : output;
     try {
         if (dump) {
-            const std::string text = SpoolTextDump(std::vector<uint8_t>(data.begin(), data.end()));
-            if (!WriteOutput(output, text.data(), text.size())) error = "cannot write " + output;
+            const std::string text = SpoolTextDump(data);
+            if (!WriteOutput(output, text.data(), text.size())) error = "cannot write " + where + ": " + std::strerror(errno);
         } else {
-            const std::vector<uint8_t> bytes = SpoolTextCompile(data);
-            if (!WriteOutput(output, bytes.data(), bytes.size())) error = "cannot write " + output;
+            const std::vector<uint8_t> bytes = SpoolTextCompile(std::string(data.begin(), data.end()));
+            if (!WriteOutput(output, bytes.data(), bytes.size())) error = "cannot write " + where + ": " + std::strerror(errno);
         }
     } catch (const SpoolError& e) {
         error = input + ": " + e.what();
+    } catch (const std::bad_alloc&) {
+        error = input + ": not enough memory";
     }
     if (!error.empty()) {
         std::fprintf(stderr, "spoolc: %s\n", error.c_str());

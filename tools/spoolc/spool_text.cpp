@@ -86,6 +86,24 @@ int64_t ParseInteger(const Token& t)
     return v;
 }
 
+// A number for a field of the given kind, which must hold it as it is.
+int64_t FieldInteger(const Token& t, SpoolFieldKind kind)
+{
+    const int64_t v = ParseInteger(t);
+    int64_t low = 0, high = INT64_MAX;
+    switch (kind) {
+    case SpoolFieldKind::U8: high = 0xff; break;
+    case SpoolFieldKind::U16: high = 0xffff; break;
+    case SpoolFieldKind::U32: high = 0xffffffffll; break;
+    case SpoolFieldKind::I32: low = INT32_MIN; high = INT32_MAX; break;
+    default: break;
+    }
+    const bool u64 = kind == SpoolFieldKind::U64 && t.value[0] != '-';  // parsed as unsigned, any bits
+    if (!u64 && (v < low || v > high))
+        Fail(t.key + "=" + t.value + " is out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
+    return v;
+}
+
 std::vector<uint8_t> ParseHex(const Token& t)
 {
     std::vector<uint8_t> out;
@@ -144,6 +162,8 @@ std::vector<uint8_t> CompileLine(const std::vector<Token>& tokens)
     SpoolFields fields;
     for (size_t i = 1; i < tokens.size(); ++i) {
         const Token& t = tokens[i];
+        for (size_t j = 1; j < i; ++j)
+            if (tokens[j].key == t.key) Fail(name + ": field " + t.key + " is given twice");
         if (t.key == "data") {
             fields.push_back({t.key, ParseHex(t)});
             continue;
@@ -158,7 +178,7 @@ std::vector<uint8_t> CompileLine(const std::vector<Token>& tokens)
         if (!field) Fail(name + " has no field " + t.key);
         if (field->kind == SpoolFieldKind::Bytes) fields.push_back({t.key, ParseHex(t)});
         else if (field->kind == SpoolFieldKind::Chars) fields.push_back({t.key, t.value});
-        else fields.push_back({t.key, ParseInteger(t)});
+        else fields.push_back({t.key, FieldInteger(t, field->kind)});
     }
     return SpoolRecordEncode(*layout, fields);
 }

@@ -1,0 +1,339 @@
+// The host tools as a user runs them: damaged, missing and strange inputs, outputs that cannot be
+// written, options that cannot work. Each case is (arguments, exit status, a fragment of what the
+// tool says on its error output, a fragment of what it prints or writes).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/spool_builder.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status;  // the exit status; 128 + signal when killed, -1 when it ran past its time
+    std::string err;
+    std::string out;
+};
+
+std::string FileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs a tool with its standard output to `stdoutPath` (a scratch file when empty) and the given
+// environment variables set; a tool that runs longer than `seconds` is killed.
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "",
+                const std::vector<std::pair<std::string, std::string>>& env = {}, int seconds = 60)
+{
+    char outName[] = "/tmp/tool-out-XXXXXX";
+    char errName[] = "/tmp/tool-err-XXXXXX";
+    const int outFd = mkstemp(outName);
+    const int errFd = mkstemp(errName);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = stdoutPath.empty() ? outFd : open(stdoutPath.c_str(), O_WRONLY);
+        const int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(errFd, 2);
+        for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    bool timedOut = false;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            timedOut = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    close(outFd);
+    close(errFd);
+    ToolRun run{timedOut ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), FileText(errName),
+                FileText(outName)};
+    unlink(outName);
+    unlink(errName);
+    return run;
+}
+
+void FileWrite(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+void FileWrite(const std::string& path, const Bytes& bytes)
+{
+    FileWrite(path, std::string(bytes.begin(), bytes.end()));
+}
+
+const SpoolFields kA4 = {{"res_x", 204}, {"res_y", 196}, {"extent1_w", 1728}, {"extent1_h", 2292},
+                         {"extent2_w", 1728}, {"extent2_h", 2292}};
+
+SpoolFields WithFields(SpoolFields fields, const SpoolFields& more)
+{
+    fields.insert(fields.end(), more.begin(), more.end());
+    return fields;
+}
+
+Bytes Job(const SpoolFields& header, int pages = 0)
+{
+    SpoolBuilder builder;
+    builder.Signature().StreamVersion(2).JobHeader(WithFields(kA4, header));
+    for (int p = 0; p < pages; ++p) builder.Page();
+    return builder.JobEnd().Data();
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char name[] = "/tmp/tool-cli-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
+    // "{}" in an argument stands for the scratch folder.
+    std::vector<std::string> Args(const char* tool, const std::vector<std::string>& args) const
+    {
+        std::vector<std::string> all{tool};
+        for (std::string a : args) {
+            for (size_t at; (at = a.find("{}")) != std::string::npos;) a.replace(at, 2, dir);
+            all.push_back(a);
+        }
+        return all;
+    }
+    std::string dir;
+};
+
+struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    const char* message;  // in the error output
+    const char* output;   // in the standard output
+};
+
+void Check(const Case& c, const ToolRun& run)
+{
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": said\n" << run.err;
+    EXPECT_NE(run.out.find(c.output), std::string::npos) << c.what << ": printed\n" << run.out;
+    EXPECT_EQ(run.err.find("AddressSanitizer"), std::string::npos) << c.what;
+}
+
+TEST_F(ToolTest, EveryToolSaysWhyItCannotReadItsInput)
+{
+    const Case cases[] = {
+        {"faxrender, a folder", {"-q", "{}"}, 1, "cannot read /tmp/tool-cli-", ""},
+        {"faxrender, a folder's reason", {"-q", "{}"}, 1, ": Is a directory", ""},
+        {"faxrender, missing", {"-q", "{}/none.spl"}, 1, "none.spl: No such file or directory", ""},
+        {"faxrender, a device that never ends", {"-q", "-o", "{}/z.fax", "/dev/zero"}, 1,
+         "cannot read /dev/zero: not a regular file or pipe", ""},
+        {"faxview, a folder", {"{}"}, 1, ": Is a directory", ""},
+        {"faxview, missing", {"{}/none.fax"}, 1, "cannot read", ""},
+        {"faxview, a device", {"/dev/zero"}, 1, "cannot read /dev/zero: not a regular file or pipe", ""},
+        {"spoolc, a folder", {"{}"}, 1, ": Is a directory", ""},
+        {"spoolc --dump, a device", {"--dump", "/dev/zero"}, 1, "cannot read /dev/zero: not a regular file", ""},
+        {"jbigenc, a folder", {"{}", "{}/x.bie"}, 1, ": Is a directory", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string tool = c.what;
+        const char* binary = tool.rfind("faxrender", 0) == 0 ? FAXRENDER_TOOL
+                             : tool.rfind("faxview", 0) == 0 ? FAXVIEW_TOOL
+                             : tool.rfind("spoolc", 0) == 0  ? SPOOLC_TOOL
+                                                             : JBIGENC_TOOL;
+        Check(c, RunTool(Args(binary, c.args), "", {}, 30));
+    }
+}
+
+TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
+{
+    FileWrite(Path("job.spl"), Job({{"copies", 1}}));
+    FileWrite(Path("job.fax"), Job({{"copies", 1}}));  // a spool file whose name ends in .fax
+    FileWrite(Path("copies0.spl"), Job({{"job_flags", 1}, {"copies", 0}}, 2));
+    // One flipped byte: 2,147,483,649 copies.
+    FileWrite(Path("flipped.spl"), Job({{"job_flags", 1}, {"copies", 0x80000001u}}));
+    FileWrite(Path("empty.spl"), std::string());
+    Bytes cut = Job({{"copies", 1}});
+    cut.resize(cut.size() - 40);  // inside the job header
+    FileWrite(Path("cut.spl"), cut);
+    FileWrite(Path("second.spl"),
+              SpoolBuilder().Signature().JobHeader(kA4).JobHeader(kA4).JobEnd().Data());
+    FileWrite(Path("strange.spl"), SpoolBuilder().Signature().JobHeader(kA4).Raw(70, 0, Bytes(4)).JobEnd().Data());
+    FileWrite(Path("good.ini"), "[default]\nJBIGOptions = 0\n[fine]\nJBIGOptions = 0\n");
+    FileWrite(Path("a,b.ini"), "[default]\n");
+    fs::create_directory(Path("folder.ini"));
+
+    const Case cases[] = {
+        {"a job renders", {"-q", "-n", "+1 555 0100", "-o", "{}/out.fax", "{}/job.spl"}, 0, "", ""},
+        {"a flipped copy count fails at once", {"-q", "-o", "{}/out.fax", "{}/flipped.spl"}, 1,
+         "copy count 2147483649 is above 9999", ""},
+        {"no copies: nothing written", {"-q", "-o", "{}/out.fax", "{}/copies0.spl"}, 1,
+         "no page was written to /tmp/tool-cli-", ""},
+        {"no copies, the reason", {"-q", "-o", "{}/out.fax", "{}/copies0.spl"}, 1, "asks for 0 copies", ""},
+        {"empty spool file", {"-q", "-o", "{}/out.fax", "{}/empty.spl"}, 1, "empty.spl: the spool stream is empty", ""},
+        {"cut job header", {"-q", "-o", "{}/out.fax", "{}/cut.spl"}, 1,
+         "the spool stream ends inside the job header (type 1) at byte", ""},
+        {"cut job header, as the engine reads it", {"-q", "--keep-blob", "-o", "{}/out.fax", "{}/cut.spl"}, 1,
+         "the spool stream ends inside the job header (type 1) at byte", ""},
+        {"empty, as the engine reads it", {"-q", "--keep-blob", "-o", "{}/out.fax", "{}/empty.spl"}, 1,
+         "the spool stream is empty", ""},
+        {"a second job header", {"-q", "-o", "{}/out.fax", "{}/second.spl"}, 1, "a second job header at byte", ""},
+        {"a record with no place in the preamble", {"-q", "-o", "{}/out.fax", "{}/strange.spl"}, 1,
+         "the record of type 70 at byte", ""},
+        {"output defaults to the input", {"-q", "{}/job.fax"}, 1, "is the spool file itself", ""},
+        {"output named as the input", {"-q", "-o", "{}/job.spl", "{}/job.spl"}, 1, "is the spool file itself", ""},
+        {"configuration and section", {"-q", "--config", "{}/good.ini", "--section", "FINE", "-o", "{}/out.fax",
+                                       "{}/job.spl"}, 0, "", ""},
+        {"missing configuration", {"-q", "--config", "{}/none.ini", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "cannot read the configuration file /tmp/tool-cli-", ""},
+        {"configuration is a folder", {"-q", "--config", "{}/folder.ini", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "folder.ini: Is a directory", ""},
+        {"configuration is a device", {"-q", "--config", "/dev/zero", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "/dev/zero: not a regular file", ""},
+        {"missing section", {"-q", "--config", "{}/good.ini", "--section", "coarse", "-o", "{}/out.fax", "{}/job.spl"},
+         1, "has no section [coarse]", ""},
+        {"a comma in the configuration's path", {"-q", "--config", "{}/a,b.ini", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "cannot hold a comma", ""},
+        {"escape in a fax number", {"-q", "-n", "1\x1b%-12345X@PJL", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "holds the byte 0x1B at character 2", ""},
+        {"control byte in a fax number", {"-q", "-n", "555\x01", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "holds the byte 0x01", ""},
+        {"non-ASCII in a fax number", {"-q", "-n", "0800 \xc3\xa9", "-o", "{}/out.fax", "{}/job.spl"}, 1,
+         "a fax number has digits, blanks, #, *, +, - and P", ""},
+    };
+    const std::string jobFax = FileText(Path("job.fax"));
+    const std::string jobSpl = FileText(Path("job.spl"));
+    // LeakSanitizer stays on: a job with a configuration file leaves nothing behind.
+    const std::vector<std::pair<std::string, std::string>> env;
+    for (const Case& c : cases) {
+        fs::remove(Path("out.fax"));
+        Check(c, RunTool(Args(FAXRENDER_TOOL, c.args), "", env, 30));
+        EXPECT_EQ(FileText(Path("job.fax")), jobFax) << c.what << ": the spool file named .fax was overwritten";
+        EXPECT_EQ(FileText(Path("job.spl")), jobSpl) << c.what << ": the spool file was overwritten";
+        if (c.status == 0) {
+            EXPECT_NE(FileText(Path("out.fax")).find("@PJL EOJ"), std::string::npos) << c.what;
+        }
+    }
+}
+
+TEST_F(ToolTest, FaxrenderReadsPipesAndTellsAFailedTemporaryFile)
+{
+    FileWrite(Path("job.spl"), Job({{"copies", 1}}));
+    // Reverse order makes a forward-only stream be copied to a temporary file to be read again.
+    FileWrite(Path("reverse.spl"), Job({{"job_flags", 5}, {"copies", 2}}));
+    ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
+    std::thread feeder([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
+    const ToolRun piped = RunTool(Args(FAXRENDER_TOOL, {"-q", "-n", "1", "-o", "{}/out.fax", "{}/pipe.spl"}));
+    feeder.join();
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_NE(FileText(Path("out.fax")).find("@PJL EOJ"), std::string::npos);
+
+    const std::pair<std::string, std::string> noTemp{"TMPDIR", dir + "/none"};
+    const ToolRun forward =
+        RunTool(Args(FAXRENDER_TOOL, {"-q", "--forward-only", "-o", "{}/out.fax", "{}/reverse.spl"}), "", {noTemp});
+    EXPECT_EQ(forward.status, 1);
+    EXPECT_NE(forward.err.find("could not create a temporary file"), std::string::npos) << forward.err;
+    const ToolRun producer =
+        RunTool(Args(FAXRENDER_TOOL, {"-q", "--producer", "-o", "{}/out.fax", "{}/job.spl"}), "", {noTemp});
+    EXPECT_EQ(producer.status, 1);
+    EXPECT_NE(producer.err.find("cannot create the producer's temporary file"), std::string::npos) << producer.err;
+}
+
+// What the fax module writes for a job: its header, one page with one image chunk, the end.
+std::string FaxJobText(bool withEnd)
+{
+    std::string job = "\x1b%-12345X@PJL\r\n@PJL SET FAXTEL = 1\r\n@PJL SET PAGESTATUS = START\r\n"
+                      "@PJL SET IMAGELEN = 4\r\nabcd";
+    if (withEnd) job += "@PJL SET PAGESTATUS = END\r\n@PJL EOJ\r\n\x1b%-12345X\r\n";
+    return job;
+}
+
+TEST_F(ToolTest, FaxviewTellsEveryJobAndFailsOnIncompleteOnes)
+{
+    const std::string pageless = "\x1b%-12345X@PJL\r\n@PJL SET FAXTEL = 1\r\n@PJL EOJ\r\n\x1b%-12345X\r\n";
+    FileWrite(Path("empty.fax"), std::string());
+    FileWrite(Path("cut.fax"), FaxJobText(false));
+    FileWrite(Path("whole.fax"), FaxJobText(true));
+    FileWrite(Path("noeoj.fax"), std::string("\x1b%-12345X@PJL\r\n@PJL SET FAXTEL = 1\r\n"));
+    FileWrite(Path("two.fax"), pageless + FaxJobText(true));
+    const Case cases[] = {
+        {"empty", {"--lines", "{}/empty.fax"}, 1, "empty.fax is empty: it holds no fax job", ""},
+        {"cut after an image chunk", {"--lines", "{}/cut.fax"}, 1, "its last page has no end",
+         "1 page(s) to 1 number(s); the job is cut inside its last page"},
+        {"no end of job", {"--lines", "{}/noeoj.fax"}, 1, "it has no end (EOJ)", "0 page(s)"},
+        {"a whole job", {"--lines", "{}/whole.fax"}, 0, "", "faxview: 1 page(s) to 1 number(s)\n"},
+        {"two jobs, the first", {"--lines", "{}/two.fax"}, 0, "", "faxview: job 1: 0 page(s) to 1 number(s)\n"},
+        {"two jobs, the second", {"--lines", "{}/two.fax"}, 0, "", "faxview: job 2: 1 page(s) to 1 number(s)\n"},
+    };
+    for (const Case& c : cases) Check(c, RunTool(Args(FAXVIEW_TOOL, c.args)));
+
+    const ToolRun full = RunTool(Args(FAXVIEW_TOOL, {"--lines", "{}/whole.fax"}), "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("writing the standard output failed: No space left on device"), std::string::npos)
+        << full.err;
+}
+
+TEST_F(ToolTest, SpoolcChecksFieldsAndItsOutput)
+{
+    FileWrite(Path("job.spl"), Job({{"copies", 1}}));
+    FileWrite(Path("minus.txt"), "signature\njob_header copies=-1\njob_end\n");
+    FileWrite(Path("wide.txt"), "signature\njob_header copies=0x100000000\njob_end\n");
+    FileWrite(Path("twice.txt"), "signature\njob_header copies=1 copies=3\njob_end\n");
+    FileWrite(Path("fine.txt"), "signature\njob_header copies=4294967295 extent1_w=-5\njob_end\n");
+    const Case cases[] = {
+        {"a negative count", {"-o", "{}/x.spl", "{}/minus.txt"}, 1, "copies=-1 is out of range (0 to 4294967295)", ""},
+        {"a count past 32 bits", {"-o", "{}/x.spl", "{}/wide.txt"}, 1, "is out of range", ""},
+        {"a field given twice", {"-o", "{}/x.spl", "{}/twice.txt"}, 1, "field copies is given twice", ""},
+        {"the ends of the ranges", {"-o", "{}/x.spl", "{}/fine.txt"}, 0, "", ""},
+        {"a dump that cannot be written", {"--dump", "-o", "/dev/full", "{}/job.spl"}, 1,
+         "cannot write /dev/full: No space left on device", ""},
+    };
+    for (const Case& c : cases) Check(c, RunTool(Args(SPOOLC_TOOL, c.args)));
+    const ToolRun full = RunTool(Args(SPOOLC_TOOL, {"--dump", "{}/job.spl"}), "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("cannot write the standard output: No space left on device"), std::string::npos)
+        << full.err;
+}
+
+TEST_F(ToolTest, JbigencChecksItsDataFirstAndNamesWriteErrors)
+{
+    FileWrite(Path("huge.pbm"), std::string("P4\n65536 65536\n") + std::string(100, '\0'));
+    FileWrite(Path("small.pbm"), std::string("P4\n8 2\n\x80\x01", 9));
+    const Case cases[] = {
+        {"a header far larger than its data", {"{}/huge.pbm", "{}/x.bie"}, 1,
+         "PBM data ends early: the header says 65536 x 65536 pixels", ""},
+        {"an output that cannot be written", {"{}/small.pbm", "/dev/full"}, 1,
+         "writing /dev/full failed: No space left on device", ""},
+        {"a small image", {"{}/small.pbm", "{}/x.bie"}, 0, "", ""},
+    };
+    // The huge header must fail before 600 MB are allocated: the limit makes an allocation fail.
+    for (const Case& c : cases)
+        Check(c, RunTool(Args(JBIGENC_TOOL, c.args), "", {{"ASAN_OPTIONS", "allocator_may_return_null=1:max_allocation_size_mb=64"}}));
+}
+
+}  // namespace
