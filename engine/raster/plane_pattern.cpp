@@ -81,6 +81,10 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
     // Phase of the first destination word, whose first pixel lies x mod ppw before x.
     int64_t start = (static_cast<int64_t>(phaseX % widened) - x % ppw) % widened;
     if (start < 0) start += widened;
+    // The words of a row repeat after w' / gcd(w', ppw) words; divisions are kept out of the row
+    // loop, where they would cost more than a narrow row's stores.
+    const uint32_t period = widened / std::gcd(widened, ppw);
+    const uint32_t lastPhase = static_cast<uint32_t>((start + (words - 1) * ppw) % widened);
     uint32_t patternRow = phaseY % patternHeight;
     for (uint32_t r = 0; r < height; ++r) {
         const uint8_t* row = RowAt(pattern->bits, pattern->stride, patternRow);
@@ -108,27 +112,41 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
             edge(out, next(), left & right);
         } else {
             edge(out, next(), left);
-            // Inner words whole, without edge masks. The words of a row repeat after
-            // w' / gcd(w', ppw) words; a short cycle is formed once (in stored byte order) and
-            // then only copied.
+            // Inner words whole, without edge masks; a short cycle is formed once (in stored
+            // byte order) and then only copied.
             const uint64_t inner = words - 2;
-            const uint32_t period = widened / std::gcd(widened, ppw);
             if (Kind == Loop::kWord && !And) {
                 const uint32_t value = ToBig(rowWord);
                 for (uint64_t i = 1; i + 1 < words; ++i) std::memcpy(out + 4 * i, &value, 4);
             } else if (period <= kMaxCycle && inner > period) {
                 uint32_t cycle[kMaxCycle];
                 for (uint32_t j = 0; j < period; ++j) cycle[j] = ToBig(next());
-                uint32_t j = 0;
-                for (uint64_t i = 1; i + 1 < words; ++i) {
-                    uint8_t* target = out + 4 * i;
-                    uint32_t value = cycle[j];
-                    if constexpr (And) value &= LoadNative(target);
-                    std::memcpy(target, &value, 4);
-                    if (++j == period) j = 0;
+                // A widened pattern that repeats within one or two words (an 8-pixel brush
+                // widened to 24, a 64-pixel one) is stored eight bytes at a time: a word at a
+                // time with a wrapping index costs several times as much.
+                bool pairs = !And && period % 2 == 0;
+                bool same = !And;
+                for (uint32_t j = 1; j < period; ++j) {
+                    same = same && cycle[j] == cycle[0];
+                    pairs = pairs && cycle[j] == cycle[j & 1];
+                }
+                if (same || pairs) {
+                    const uint32_t pair[2] = {cycle[0], cycle[same ? 0 : 1]};
+                    uint64_t i = 0;
+                    for (; i + 2 <= inner; i += 2) std::memcpy(out + 4 * (1 + i), pair, 8);
+                    if (i < inner) std::memcpy(out + 4 * (1 + i), pair, 4);
+                } else {
+                    uint32_t j = 0;
+                    for (uint64_t i = 1; i + 1 < words; ++i) {
+                        uint8_t* target = out + 4 * i;
+                        uint32_t value = cycle[j];
+                        if constexpr (And) value &= LoadNative(target);
+                        std::memcpy(target, &value, 4);
+                        if (++j == period) j = 0;
+                    }
                 }
                 // The last word's phase.
-                c = static_cast<uint32_t>((start + (words - 1) * ppw) % widened);
+                c = lastPhase;
             } else {
                 for (uint64_t i = 1; i + 1 < words; ++i) {
                     uint8_t* target = out + 4 * i;
