@@ -15,7 +15,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libpixman-1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core libpng-dev
-  libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free netpbm libgdk-pixbuf2.0-bin
+  libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free netpbm libgdk-pixbuf2.0-bin time
   qt6-base-dev xvfb xauth
 )
 
@@ -73,7 +73,19 @@ case "${1:-}" in
   bench)
     install_missing
     build release
-    for b in "$root"/build/bin/bench_*; do [ -x "$b" ] && "$b"; done
+    # One core, so that other work on the machine disturbs the races less; every race's line
+    # ("race program/name anchor median p25..p75") goes into the table of bench/README.md.
+    pin=()
+    command -v taskset >/dev/null 2>&1 && pin=(taskset -c "$((jobs - 1))")
+    results=$(mktemp)
+    status=0
+    for b in "$root"/build/bin/bench_*; do
+      [ -x "$b" ] || continue
+      "${pin[@]}" "$b" | tee -a "$results" || status=1
+    done
+    "$root/bench/readme_table.sh" "$results" "$root/bench/README.md"
+    rm -f "$results"
+    exit $status
     ;;
   *)
     echo "usage: ./build.sh demo|test|bench" >&2

@@ -1,7 +1,6 @@
 // ImxCmmWorldApplyImage, BGR8 to CMYK8 on a fax page of a photo-like image, beside Little CMS's
 // cmsDoTransform of the same profiles and intent (its default, optimised 8-bit path) in the same
-// run, as a ratio.
-#include <benchmark/benchmark.h>
+// race.
 #include <lcms2.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "engine/services/cmm/cmm_world.h"
 #include "platform/kernel.h"
 #include "platform/resources.h"
+#include "bench/race.h"
 
 FAX_DECLARE_RESOURCE_TABLE(RastrelProfiles);
 
@@ -77,57 +77,12 @@ Fixture& Data() {
 void Ours(Fixture& f) { ImxCmmWorldApplyImage(f.world, &f.source, &f.destination); }
 void Theirs(Fixture& f) { cmsDoTransform(f.lcms, f.bgr.data(), f.out.data(), kWidth * kHeight); }
 
-void BM_ImxCmmWorldApplyImage(benchmark::State& state) {
-    if (!Data().ready) return state.SkipWithError("no CMYK profile");
-    for (auto _ : state) {
-        Ours(Data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
-}
-
-void BM_LittleCmsDoTransform(benchmark::State& state) {
-    if (!Data().ready) return state.SkipWithError("no CMYK profile");
-    for (auto _ : state) {
-        Theirs(Data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
-}
-
-BENCHMARK(BM_ImxCmmWorldApplyImage)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_LittleCmsDoTransform)->Unit(benchmark::kMillisecond);
-
-double ThreadMilliseconds() {
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-// Taking turns, fastest of 7 rounds each, so a busy machine slows both alike.
-void PrintRatio() {
-    if (!Data().ready) return;
-    double ours = 1e30, theirs = 1e30;
-    for (int round = 0; round < 7; ++round) {
-        const double start = ThreadMilliseconds();
-        Ours(Data());
-        const double middle = ThreadMilliseconds();
-        Theirs(Data());
-        const double end = ThreadMilliseconds();
-        ours = std::min(ours, middle - start);
-        theirs = std::min(theirs, end - middle);
-    }
-    std::printf("BGR8 to CMYK8, %u x %u: ours %.2f ms, Little CMS %.2f ms; Little CMS time / our time: %.2f\n", kWidth,
-                kHeight, ours, theirs, theirs / ours);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    PrintRatio();
-    benchmark::Shutdown();
-    return 0;
+    AddRace("bgr8_to_cmyk8_page", "lcms2", [] {
+        if (!Data().ready) return RaceSides{[] {}, [] {}, [] { return std::string("no CMYK profile"); }};
+        return RaceSides{[] { Ours(Data()); }, [] { Theirs(Data()); }};
+    });
+    return RaceMain(argc, argv);
 }

@@ -1,14 +1,16 @@
-// The fax path's halftone kernel (one 8-bit line into one 1-bit plane) beside a plain loop that
-// applies the threshold rule with a modulo per pixel, on a fax-page-wide gray image.
-#include <benchmark/benchmark.h>
+// The fax path's halftone kernel (one 8-bit line into one 1-bit plane) raced against a tiled
+// threshold loop on a fax-page-wide gray image; a plain loop that applies the threshold rule with a
+// modulo per pixel checks both outputs.
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <memory>
+#include <string>
 #include <random>
 #include <vector>
 
 #include "engine/services/halftone.h"
+#include "bench/race.h"
 
 namespace {
 
@@ -58,55 +60,51 @@ void Plain(Fixture& f, int32_t x0, int32_t y0) {
     }
 }
 
-void BM_Kernel(benchmark::State& state) {
-    for (auto _ : state) {
-        Kernel(Data(), 37, -11);
-        benchmark::ClobberMemory();
+// The anchor a user would write: the screen tiled once across the page width for each of its
+// rows (with the phase applied), then one compare per pixel packed eight at a time, which the
+// compiler vectorises.
+struct Tiled {
+    std::vector<uint8_t> rows = std::vector<uint8_t>(size_t{kScreen} * kWidth);
+    Tiled(const Fixture& f, int32_t x0, int32_t y0) {
+        for (uint32_t r = 0; r < kScreen; ++r)
+            for (uint32_t x = 0; x < kWidth; ++x) {
+                const int64_t row = ((int64_t{y0} + r) % kScreen + kScreen) % kScreen;
+                const int64_t column = ((int64_t{x0} + x) % kScreen + kScreen) % kScreen;
+                rows[size_t{r} * kWidth + x] = f.thresholds[row * kScreen + column];
+            }
     }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
-}
-
-void BM_PlainLoop(benchmark::State& state) {
-    for (auto _ : state) {
-        Plain(Data(), 37, -11);
-        benchmark::ClobberMemory();
+    void Run(Fixture& f) const {
+        for (uint32_t y = 0; y < kHeight; ++y) {
+            const uint8_t* t = rows.data() + size_t{y % kScreen} * kWidth;
+            const uint8_t* s = f.samples.data() + size_t{y} * kWidth;
+            uint8_t* out = f.out.data() + size_t{y} * (kWidth / 8);
+            for (uint32_t x = 0; x < kWidth; x += 8) {
+                uint32_t bits = 0;
+                for (uint32_t k = 0; k < 8; ++k) bits |= uint32_t{s[x + k] >= t[x + k]} << (7 - k);
+                out[x / 8] = static_cast<uint8_t>(bits);
+            }
+        }
     }
-    state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
-}
-
-BENCHMARK(BM_Kernel)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PlainLoop)->Unit(benchmark::kMicrosecond);
-
-double ThreadMilliseconds() {
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-// Taking turns, fastest of 15 rounds each, so a busy machine slows both alike.
-void PrintRatio() {
-    double ours = 1e30;
-    double plain = 1e30;
-    for (int round = 0; round < 15; ++round) {
-        const double start = ThreadMilliseconds();
-        Kernel(Data(), 37, -11);
-        const double middle = ThreadMilliseconds();
-        Plain(Data(), 37, -11);
-        const double end = ThreadMilliseconds();
-        ours = std::min(ours, middle - start);
-        plain = std::min(plain, end - middle);
-    }
-    std::printf("1-bit halftone of %u x %u: kernel %.3f ms, plain loop %.3f ms; plain time / kernel time: %.2f\n",
-                kWidth, kHeight, ours, plain, plain / ours);
-}
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    PrintRatio();
-    benchmark::Shutdown();
-    return 0;
+    AddRace("gray8_to_1bit_256_lines", "tiled-threshold-loop", [] {
+        auto tiled = std::make_shared<Tiled>(Data(), 37, -11);
+        auto mine = std::make_shared<std::vector<uint8_t>>();
+        return RaceSides{[] { Kernel(Data(), 37, -11); }, [tiled] { tiled->Run(Data()); },
+                         [tiled] {
+                             // Both against the plain per-pixel rule.
+                             Fixture& f = Data();
+                             Kernel(f, 37, -11);
+                             const std::vector<uint8_t> ours = f.out;
+                             tiled->Run(f);
+                             const std::vector<uint8_t> theirs = f.out;
+                             Plain(f, 37, -11);
+                             if (ours != f.out) return std::string("kernel and plain rule");
+                             return theirs == f.out ? std::string() : std::string("tiled loop and plain rule");
+                         }};
+    });
+    return RaceMain(argc, argv);
 }

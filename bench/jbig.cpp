@@ -1,19 +1,21 @@
 // The JBIG encoder against jbigkit on the same pages, with the same options (one stripe per page,
-// LRLTWO, typical prediction, MX 0): a text fax page and a mostly white page, 1728 x 2200. Our
+// LRLTWO, typical prediction, MX 0), 1728 x 2200. Our
 // encoder gets the page in bands of 128 lines, as the engine renders it; jbigkit gets the whole
-// page. The run ends with jbigkit's time over ours per page (above 1 means faster than jbigkit),
-// and fails if our encoder allocates anything after ImxJBIGEncoderInit.
-#include <benchmark/benchmark.h>
-
+// page. Pages: text, mostly white, blank, and a gray picture through the 1-bit halftone. A race
+// fails if our encoder allocates anything after ImxJBIGEncoderInit.
 #include <algorithm>
-#include <cstdio>
-#include <ctime>
+#include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "rastrel/imx.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/jbig_pages.h"
+#include "engine/services/halftone.h"
+#include "bench/race.h"
 
 // ---- Allocation counter: the C allocator is interposed so that every heap allocation is seen.
 extern "C" {
@@ -59,10 +61,20 @@ constexpr uint32_t kWidth = 1728;
 constexpr uint32_t kHeight = 2200;
 constexpr uint32_t kBandLines = 128;
 
-const JbigImage& Page(int kind) {
-    static const JbigImage text = MakeTextPage(kWidth, kHeight, 1);
-    static const JbigImage letter = MakeMostlyWhitePage(kWidth, kHeight, 2);
-    return kind == 0 ? text : letter;
+// A photo-like gray page through the fax path's 1-bit halftone: the densest page a fax sends.
+JbigImage MakeHalftonePage() {
+    constexpr uint32_t kScreen = 16;
+    std::vector<uint8_t> matrix(32 * kScreen);
+    for (uint32_t y = 0; y < kScreen; ++y)
+        for (uint32_t x = 0; x < 32; ++x) matrix[y * 32 + x] = static_cast<uint8_t>(1 + ((x % kScreen) * 37 + y * 91) % 255);
+    HalftoneScreen screen{32, 0, kScreen, kScreen, 1, 1, matrix.data()};
+    std::vector<uint8_t> gray(size_t{kWidth} * kHeight);
+    for (uint32_t y = 0; y < kHeight; ++y)
+        for (uint32_t x = 0; x < kWidth; ++x)
+            gray[size_t{y} * kWidth + x] = static_cast<uint8_t>(128 + 90 * std::sin(x / 150.0) * std::cos(y / 210.0));
+    JbigImage page{kWidth, kHeight, std::vector<uint8_t>(size_t{kWidth / 8} * kHeight)};
+    HalftoneImage1Bit(&screen, gray.data(), kWidth, 1, kWidth, kHeight, 0, 0, page.rows.data(), kWidth / 8);
+    return page;
 }
 
 struct Sink {
@@ -79,104 +91,47 @@ void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size) {
     *size = sizeof sink->buffer;
 }
 
-void BM_Ours(benchmark::State& state) {
-    const JbigImage& page = Page(static_cast<int>(state.range(0)));
+// Our encoder, given the page in bands as the engine renders it.
+struct Ours {
+    JbigImage page;
     Sink sink;
     ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(kWidth, 0, SinkOutput, &sink);
-    const uint32_t size[2] = {kWidth, kHeight};
-    const uint32_t stride = kWidth / 8;
-    gAllocations = 0;
-    for (auto _ : state) {
+    explicit Ours(JbigImage p) : page(std::move(p)) {}
+    ~Ours() { ImxJBIGEncoderDeinit(encoder); }
+    void Run() {
+        const uint32_t size[2] = {kWidth, kHeight};
+        const uint32_t stride = kWidth / 8;
         sink.total = 0;
-        gCounting = true;
         ImxJBIGImageBegin(encoder, size, kHeight);
-        for (uint32_t y = 0; y < kHeight; y += kBandLines) {
-            const uint32_t lines = std::min(kBandLines, kHeight - y);
-            ImxJBIGImageBandAdd(encoder, page.rows.data() + size_t{y} * stride, lines, stride);
-        }
+        for (uint32_t y = 0; y < kHeight; y += kBandLines)
+            ImxJBIGImageBandAdd(encoder, page.rows.data() + size_t{y} * stride, std::min(kBandLines, kHeight - y), stride);
         ImxJBIGImageEnd(encoder);
-        gCounting = false;
-        benchmark::DoNotOptimize(sink.total);
     }
-    ImxJBIGEncoderDeinit(encoder);
-    state.counters["bytes_out"] = static_cast<double>(sink.total);
-    state.counters["allocs_after_init"] = static_cast<double>(gAllocations);
-    state.SetItemsProcessed(state.iterations());
-    if (gAllocations != 0) {
-        state.SkipWithError("the encoder allocated after ImxJBIGEncoderInit");
-    }
-}
+};
 
-void BM_Jbigkit(benchmark::State& state) {
-    const JbigImage& page = Page(static_cast<int>(state.range(0)));
-    if (!JbigkitAvailable()) {
-        state.SkipWithError("libjbig could not be loaded");
-        return;
-    }
-    size_t total = 0;
-    for (auto _ : state) {
-        total = JbigkitEncodeCount(page, kHeight, true);
-        benchmark::DoNotOptimize(total);
-    }
-    state.counters["bytes_out"] = static_cast<double>(total);
-    state.SetItemsProcessed(state.iterations());
-}
-
-BENCHMARK(BM_Ours)->Arg(0)->Arg(1)->ArgName("page")->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Jbigkit)->Arg(0)->Arg(1)->ArgName("page")->Unit(benchmark::kMillisecond);
-
-// The ratio is measured with the two encoders taking turns, 15 rounds of 3 pages each, and the
-// fastest round of each counted (thread CPU time): a busy machine slows both alike then.
-double ThreadMilliseconds() {
-    timespec now;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-void PrintRatio(int kind, const char* name) {
-    if (!JbigkitAvailable()) {
-        return;
-    }
-    const JbigImage& page = Page(kind);
-    Sink sink;
-    ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(kWidth, 0, SinkOutput, &sink);
-    const uint32_t size[2] = {kWidth, kHeight};
-    const uint32_t stride = kWidth / 8;
-    double ours = 1e30;
-    double theirs = 1e30;
-    for (int round = 0; round < 15; ++round) {
-        const double start = ThreadMilliseconds();
-        for (int i = 0; i < 3; ++i) {
-            ImxJBIGImageBegin(encoder, size, kHeight);
-            for (uint32_t y = 0; y < kHeight; y += kBandLines) {
-                ImxJBIGImageBandAdd(encoder, page.rows.data() + size_t{y} * stride, std::min(kBandLines, kHeight - y),
-                                    stride);
-            }
-            ImxJBIGImageEnd(encoder);
-        }
-        const double middle = ThreadMilliseconds();
-        for (int i = 0; i < 3; ++i) {
-            benchmark::DoNotOptimize(JbigkitEncodeCount(page, kHeight, true));
-        }
-        const double end = ThreadMilliseconds();
-        ours = std::min(ours, (middle - start) / 3);
-        theirs = std::min(theirs, (end - middle) / 3);
-    }
-    ImxJBIGEncoderDeinit(encoder);
-    std::printf("%s: ours %.3f ms, jbigkit %.3f ms a page; jbigkit time / our time: %.2f (goal 1.5)\n", name, ours,
-                theirs, theirs / ours);
+void AddPageRace(const char* name, JbigImage (*make)()) {
+    AddRace(name, "jbigkit", [make] {
+        auto ours = std::make_shared<Ours>(make());
+        if (!JbigkitAvailable()) return RaceSides{[] {}, [] {}, [] { return std::string("libjbig could not be loaded"); }};
+        return RaceSides{[ours] { ours->Run(); },
+                         [ours] { benchmark::DoNotOptimize(JbigkitEncodeCount(ours->page, kHeight, true)); },
+                         [ours] {
+                             // Nothing may be allocated after ImxJBIGEncoderInit.
+                             gAllocations = 0;
+                             gCounting = true;
+                             ours->Run();
+                             gCounting = false;
+                             return gAllocations == 0 ? std::string() : std::string("the encoder allocated after init");
+                         }};
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-        return 1;
-    }
-    benchmark::RunSpecifiedBenchmarks();
-    PrintRatio(0, "text fax page");
-    PrintRatio(1, "mostly white page");
-    benchmark::Shutdown();
-    return 0;
+    AddPageRace("text_page", [] { return MakeTextPage(kWidth, kHeight, 1); });
+    AddPageRace("mostly_white_page", [] { return MakeMostlyWhitePage(kWidth, kHeight, 2); });
+    AddPageRace("blank_page", [] { return MakeWhitePage(kWidth, kHeight); });
+    AddPageRace("halftone_page", MakeHalftonePage);
+    return RaceMain(argc, argv);
 }

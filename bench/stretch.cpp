@@ -1,199 +1,138 @@
-// The stretch kernels beside their anchors in one run: a plain nearest-pixel loop, pixman's
-// nearest scaling and, for same-width copies, memcpy. Ratios are printed after the table.
-#include <benchmark/benchmark.h>
+// The stretch blit raced against pixman's nearest scaling on the pairs pixman accelerates
+// (32 to 32 bits growing and shrinking) and on 1-bit pages (the fax downscale, and the raster
+// operations AND and OR, which are pixman's IN_REVERSE and ADD on a1), and a same-width 24-bit
+// copy against memcpy. The scale factors are exact in pixman's 16.16 fixed point and its sample
+// points are moved to ours (source pixel floor(x * sw / dw)), so both must paint the same pixels.
 #include <pixman.h>
 
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "engine/stretch/stretch_blt.h"
-#include "bench/time_keeping_reporter.h"
+#include "bench/race.h"
 
 namespace {
 
-// One scaling case: a source and destination of given depths and sizes, both top-down with
-// strides padded to whole 32-bit words (pixman's requirement).
 struct Scene {
-  int sourceBpp, destBpp, sw, sh, dw, dh;
-  int sourceStride, destStride;
-  std::vector<uint32_t> source, dest;
-  std::vector<uint8_t> palette;
-  BltBitmap sourceBitmap{}, destBitmap{};
+    int bpp, sw, sh, dw, dh, sourceStride, destStride;
+    RasterRop3 rop;
+    std::vector<uint32_t> source, dest, theirs;
+    BltBitmap sourceBitmap{}, destBitmap{};
+    pixman_image_t* pixmanSource = nullptr;
+    pixman_image_t* pixmanDest = nullptr;
+    pixman_op_t op = PIXMAN_OP_SRC;
 
-  Scene(int sBpp, bool withPalette, int dBpp, int sWidth, int sHeight, int dWidth, int dHeight)
-      : sourceBpp(sBpp), destBpp(dBpp), sw(sWidth), sh(sHeight), dw(dWidth), dh(dHeight) {
-    sourceStride = (sw * sBpp + 31) / 32 * 4;
-    destStride = (dw * dBpp + 31) / 32 * 4;
-    source.resize(size_t(sourceStride) * sh / 4);
-    dest.resize(size_t(destStride) * dh / 4);
-    palette.resize(1024);
-    std::mt19937 rng(7);
-    for (auto& w : source) w = rng();
-    for (auto& b : palette) b = uint8_t(rng());
-    sourceBitmap = BltBitmap{source.data(), sourceStride, 0, 0, sw, sh, sBpp,
-                             withPalette ? palette.data() : nullptr};
-    destBitmap = BltBitmap{dest.data(), destStride, 0, 0, dw, dh, dBpp, nullptr};
-  }
-  int64_t DestPixels() const { return int64_t(dw) * dh; }
+    Scene(int depth, int sWidth, int sHeight, int dWidth, int dHeight, RasterRop3 r)
+        : bpp(depth), sw(sWidth), sh(sHeight), dw(dWidth), dh(dHeight), rop(r) {
+        sourceStride = (sw * bpp + 31) / 32 * 4;
+        destStride = (dw * bpp + 31) / 32 * 4;
+        source.resize(size_t(sourceStride) * sh / 4);
+        dest.resize(size_t(destStride) * dh / 4);
+        std::mt19937 rng(7);
+        for (auto& w : source) w = rng();
+        for (auto& w : dest) w = rng();
+        theirs = dest;
+        sourceBitmap = BltBitmap{source.data(), sourceStride, 0, 0, sw, sh, bpp, nullptr};
+        destBitmap = BltBitmap{dest.data(), destStride, 0, 0, dw, dh, bpp, nullptr};
+        if (bpp == 24) return;
+        const pixman_format_code_t format = bpp == 1 ? PIXMAN_a1 : PIXMAN_x8r8g8b8;
+        pixmanSource = pixman_image_create_bits(format, sw, sh, source.data(), sourceStride);
+        pixmanDest = pixman_image_create_bits(format, dw, dh, theirs.data(), destStride);
+        // Destination pixel centre x + 0.5 maps to x * s + e: pixman takes the pixel below
+        // the point less e, which is then floor(x * s) as ours.
+        pixman_transform_t t;
+        const double sx = double(sw) / dw, sy = double(sh) / dh;
+        pixman_transform_init_scale(&t, pixman_double_to_fixed(sx), pixman_double_to_fixed(sy));
+        t.matrix[0][2] = pixman_fixed_e - pixman_double_to_fixed(sx / 2);
+        t.matrix[1][2] = pixman_fixed_e - pixman_double_to_fixed(sy / 2);
+        pixman_image_set_transform(pixmanSource, &t);
+        pixman_image_set_filter(pixmanSource, PIXMAN_FILTER_NEAREST, nullptr, 0);
+        op = rop == Rop3SrcAnd ? PIXMAN_OP_IN_REVERSE : rop == Rop3SrcPaint ? PIXMAN_OP_ADD : PIXMAN_OP_SRC;
+        if (bpp == 1) {
+            // a1 holds its first pixel in a word's lowest bit, ours in a byte's highest: the
+            // source is given to pixman with each byte's bits reversed.
+            pixmanSourceBytes.resize(source.size());
+            for (size_t i = 0; i < source.size() * 4; ++i)
+                reinterpret_cast<uint8_t*>(pixmanSourceBytes.data())[i] =
+                    Reverse(reinterpret_cast<const uint8_t*>(source.data())[i]);
+            pixman_image_unref(pixmanSource);
+            pixmanSource = pixman_image_create_bits(format, sw, sh, pixmanSourceBytes.data(), sourceStride);
+            pixman_image_set_transform(pixmanSource, &t);
+            pixman_image_set_filter(pixmanSource, PIXMAN_FILTER_NEAREST, nullptr, 0);
+            for (size_t i = 0; i < theirs.size() * 4; ++i)
+                reinterpret_cast<uint8_t*>(theirs.data())[i] = Reverse(reinterpret_cast<uint8_t*>(theirs.data())[i]);
+        }
+    }
+    ~Scene() {
+        if (pixmanSource) pixman_image_unref(pixmanSource);
+        if (pixmanDest) pixman_image_unref(pixmanDest);
+    }
+    static uint8_t Reverse(uint8_t b) {
+        b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
+        b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
+        return uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
+    }
+    std::vector<uint32_t> pixmanSourceBytes;
+
+    void Ours() {
+        RECT rect{0, 0, dw, dh};
+        const RECT clip = rect;
+        RasterStretchBlt(&destBitmap, &sourceBitmap, nullptr, &rect, &clip, 1, rop, 0);
+    }
+    void Pixman() {
+        pixman_image_composite32(op, pixmanSource, nullptr, pixmanDest, 0, 0, 0, 0, 0, 0, dw, dh);
+    }
+    // The number of differing pixels, as text; empty when the pages agree. Run after one pass of
+    // each side on the same starting page, where AND and OR agree only after that first pass.
+    std::string Compare() const {
+        const auto* a = reinterpret_cast<const uint8_t*>(dest.data());
+        const auto* b = reinterpret_cast<const uint8_t*>(theirs.data());
+        long differing = 0;
+        for (int y = 0; y < dh; ++y)
+            for (int x = 0; x < dw; ++x) {
+                const size_t row = size_t(y) * destStride;
+                if (bpp == 1) {
+                    differing += ((a[row + x / 8] >> (7 - x % 8)) & 1) != ((b[row + x / 8] >> (x % 8)) & 1);
+                } else {
+                    uint32_t p, q;
+                    std::memcpy(&p, a + row + 4 * x, 4);
+                    std::memcpy(&q, b + row + 4 * x, 4);
+                    differing += ((p ^ q) & 0xFFFFFFu) != 0;
+                }
+            }
+        return differing ? std::to_string(differing) + " pixels" : "";
+    }
 };
 
-void RunKernel(Scene& s) {
-  RECT rect{0, 0, s.dw, s.dh};
-  const RECT clip = rect;
-  RasterStretchBlt(&s.destBitmap, &s.sourceBitmap, nullptr, &rect, &clip, 1, Rop3SrcCopy, 0);
-}
-
-// The loop anyone would write first: divide per pixel, fetch, convert, store.
-void RunPlainLoop(Scene& s) {
-  const auto* src = reinterpret_cast<const uint8_t*>(s.source.data());
-  auto* dst = reinterpret_cast<uint8_t*>(s.dest.data());
-  for (int y = 0; y < s.dh; ++y) {
-    const uint8_t* srow = src + int64_t(y) * s.sh / s.dh * s.sourceStride;
-    uint8_t* drow = dst + int64_t(y) * s.destStride;
-    for (int x = 0; x < s.dw; ++x) {
-      const int64_t sx = int64_t(x) * s.sw / s.dw;
-      if (s.sourceBpp == 1) {
-        const int bit = (srow[sx >> 3] >> (7 - (sx & 7))) & 1;
-        const uint8_t mask = uint8_t(0x80 >> (x & 7));
-        drow[x >> 3] = uint8_t(bit ? drow[x >> 3] | mask : drow[x >> 3] & ~mask);
-      } else if (s.sourceBpp == 8) {
-        std::memcpy(drow + x * (s.destBpp / 8), &s.palette[4 * srow[sx]], size_t(s.destBpp / 8));
-      } else {
-        std::memcpy(drow + x * 3, srow + sx * 3, 3);
-      }
-    }
-  }
-}
-
-pixman_format_code_t PixmanFormat(int bpp) {
-  switch (bpp) {
-    case 1: return PIXMAN_a1;
-    case 8: return PIXMAN_c8;
-    case 24: return PIXMAN_r8g8b8;
-    default: return PIXMAN_x8r8g8b8;
-  }
-}
-
-struct PixmanScene {
-  pixman_image_t* source = nullptr;
-  pixman_image_t* dest = nullptr;
-  std::unique_ptr<pixman_indexed_t> indexed = std::make_unique<pixman_indexed_t>();
-  explicit PixmanScene(Scene& s) {
-    source = pixman_image_create_bits(PixmanFormat(s.sourceBpp), s.sw, s.sh, s.source.data(),
-                                      s.sourceStride);
-    dest = pixman_image_create_bits(PixmanFormat(s.destBpp), s.dw, s.dh, s.dest.data(),
-                                    s.destStride);
-    if (s.sourceBpp == 8) {
-      std::memset(indexed.get(), 0, sizeof(pixman_indexed_t));
-      for (int i = 0; i < 256; ++i) {
-        const uint8_t* e = &s.palette[4 * i];
-        indexed->rgba[i] = 0xFF000000u | (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
-      }
-      pixman_image_set_indexed(source, indexed.get());
-    }
-    pixman_transform_t scale;
-    pixman_transform_init_scale(&scale, pixman_double_to_fixed(double(s.sw) / s.dw),
-                                pixman_double_to_fixed(double(s.sh) / s.dh));
-    pixman_image_set_transform(source, &scale);
-    pixman_image_set_filter(source, PIXMAN_FILTER_NEAREST, nullptr, 0);
-  }
-  ~PixmanScene() {
-    pixman_image_unref(source);
-    pixman_image_unref(dest);
-  }
-  void Run(const Scene& s) {
-    pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, dest, 0, 0, 0, 0, 0, 0, s.dw, s.dh);
-  }
-};
-
-Scene MakeScene(const std::string& name) {
-  if (name == "Pal8To24Grow") return Scene(8, true, 24, 800, 600, 2000, 1500);
-  if (name == "24To24SameWidth") return Scene(24, false, 24, 1920, 1200, 1920, 1200);
-  if (name == "1To1Grow") return Scene(1, false, 1, 2400, 1600, 4800, 3200);
-  return Scene(8, true, 32, 2000, 1500, 800, 600);  // Pal8To32Shrink
-}
-
-const char* const kScenes[] = {"Pal8To24Grow", "24To24SameWidth", "1To1Grow", "Pal8To32Shrink"};
-
-void BM_Kernel(benchmark::State& state, std::string name) {
-  Scene s = MakeScene(name);
-  for (auto _ : state) {
-    RunKernel(s);
-    benchmark::DoNotOptimize(s.dest.data());
-  }
-  state.SetItemsProcessed(state.iterations() * s.DestPixels());
-}
-
-void BM_PlainLoop(benchmark::State& state, std::string name) {
-  Scene s = MakeScene(name);
-  for (auto _ : state) {
-    RunPlainLoop(s);
-    benchmark::DoNotOptimize(s.dest.data());
-  }
-  state.SetItemsProcessed(state.iterations() * s.DestPixels());
-}
-
-void BM_Pixman(benchmark::State& state, std::string name) {
-  Scene s = MakeScene(name);
-  PixmanScene p(s);
-  for (auto _ : state) {
-    p.Run(s);
-    benchmark::DoNotOptimize(s.dest.data());
-  }
-  state.SetItemsProcessed(state.iterations() * s.DestPixels());
-}
-
-// The floor for a same-width copy: memcpy of each row's bytes.
-void BM_Memcpy(benchmark::State& state, std::string name) {
-  Scene s = MakeScene(name);
-  const auto* src = reinterpret_cast<const uint8_t*>(s.source.data());
-  auto* dst = reinterpret_cast<uint8_t*>(s.dest.data());
-  const size_t rowBytes = size_t(s.dw) * s.destBpp / 8;
-  for (auto _ : state) {
-    for (int y = 0; y < s.dh; ++y) {
-      std::memcpy(dst + int64_t(y) * s.destStride, src + int64_t(y) * s.sourceStride, rowBytes);
-    }
-    benchmark::DoNotOptimize(s.dest.data());
-  }
-  state.SetItemsProcessed(state.iterations() * s.DestPixels());
+void AddPixmanRace(const std::string& name, int bpp, int sw, int sh, int dw, int dh, RasterRop3 rop) {
+    AddRace(name, "pixman", [=] {
+        auto s = std::make_shared<Scene>(bpp, sw, sh, dw, dh, rop);
+        return RaceSides{[s] { s->Ours(); }, [s] { s->Pixman(); }, [s] { return s->Compare(); }};
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const char* scene : kScenes) {
-    const std::string name = scene;
-    benchmark::RegisterBenchmark((name + "/Kernel").c_str(), BM_Kernel, name)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark((name + "/PlainLoop").c_str(), BM_PlainLoop, name)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark((name + "/Pixman").c_str(), BM_Pixman, name)->Unit(benchmark::kMicrosecond);
-    if (name == "24To24SameWidth") {
-      benchmark::RegisterBenchmark((name + "/Memcpy").c_str(), BM_Memcpy, name)->Unit(benchmark::kMicrosecond);
-    }
-  }
-  benchmark::Initialize(&argc, argv);
-  TimeKeepingReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nRatios (anchor time / kernel time; above 1 means the kernel is faster):\n");
-  for (const char* scene : kScenes) {
-    const std::string name = scene;
-    const auto kernel = reporter.seconds.find(name + "/Kernel");
-    if (kernel == reporter.seconds.end()) continue;
-    for (const char* anchor : {"PlainLoop", "Pixman", "Memcpy"}) {
-      const auto other = reporter.seconds.find(name + "/" + anchor);
-      if (other == reporter.seconds.end()) continue;
-      // A same-width copy is a row move in pixman too; its goal is memcpy's speed instead.
-      const bool sameWidth = name == "24To24SameWidth";
-      const char* goal = "";
-      if (std::string(anchor) == "Pixman" && !sameWidth) goal = "  (goal >= 2)";
-      if (std::string(anchor) == "Memcpy") goal = "  (goal >= 0.67, within 1.5x memcpy)";
-      std::printf("  %-16s %-10s %6.2f%s\n", scene, anchor, other->second / kernel->second, goal);
-    }
-  }
-  benchmark::Shutdown();
-  return 0;
+    AddPixmanRace("32to32_grow", 32, 1280, 960, 2048, 1536, Rop3SrcCopy);
+    AddPixmanRace("32to32_shrink", 32, 2000, 1500, 1600, 1200, Rop3SrcCopy);
+    AddPixmanRace("1to1_grow", 1, 1728, 1100, 3456, 2200, Rop3SrcCopy);
+    AddPixmanRace("1to1_shrink", 1, 2592, 3300, 1728, 2200, Rop3SrcCopy);
+    AddPixmanRace("1to1_shrink_and", 1, 2592, 3300, 1728, 2200, Rop3SrcAnd);
+    AddPixmanRace("1to1_shrink_or", 1, 2592, 3300, 1728, 2200, Rop3SrcPaint);
+    AddRace("24to24_same_width", "memcpy", [] {
+        auto s = std::make_shared<Scene>(24, 1920, 1200, 1920, 1200, Rop3SrcCopy);
+        return RaceSides{[s] { s->Ours(); },
+                         [s] {
+                             for (int y = 0; y < s->dh; ++y)
+                                 std::memcpy(reinterpret_cast<uint8_t*>(s->theirs.data()) + size_t(y) * s->destStride,
+                                             reinterpret_cast<const uint8_t*>(s->source.data()) + size_t(y) * s->sourceStride,
+                                             size_t(s->dw) * 3);
+                         },
+                         [s] { return s->dest == s->theirs ? std::string() : std::string("rows differ"); }};
+    });
+    return RaceMain(argc, argv);
 }

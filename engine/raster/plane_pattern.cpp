@@ -60,6 +60,14 @@ inline uint32_t ToBig(uint32_t v) {
     return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v;
 }
 
+// Stores `count` words alternating pair[0] and pair[1], sixteen bytes at a time.
+inline void StorePairs(uint8_t* out, const uint32_t pair[2], uint64_t count) {
+    const uint32_t quad[4] = {pair[0], pair[1], pair[0], pair[1]};
+    uint64_t i = 0;
+    for (; i + 4 <= count; i += 4) std::memcpy(out + 4 * i, quad, 16);
+    for (; i < count; ++i) std::memcpy(out + 4 * i, &quad[i & 1], 4);
+}
+
 template <uint32_t Depth>
 inline uint32_t Advance(uint32_t c, uint32_t widened) {
     c += 32 / Depth;
@@ -81,10 +89,35 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
     // Phase of the first destination word, whose first pixel lies x mod ppw before x.
     int64_t start = (static_cast<int64_t>(phaseX % widened) - x % ppw) % widened;
     if (start < 0) start += widened;
+    // The words of a row repeat after w' / gcd(w', ppw) words; divisions are kept out of the row
+    // loop, where they would cost more than a narrow row's stores.
+    const uint32_t period = widened / std::gcd(widened, ppw);
+    const uint32_t lastPhase = static_cast<uint32_t>((start + (words - 1) * ppw) % widened);
+    // Every destination row starts at the same phase, so a pattern row whose words repeat
+    // within two words (see below) is worked out once and only stored on its later rows.
+    struct RowPlan {
+        uint32_t first, last, pair[2];
+        bool ready;
+    };
+    constexpr uint32_t kMaxPlans = 64;
+    const bool planning = Kind != Loop::kWord && !And && words > 2 && period <= kMaxCycle &&
+                          words - 2 > period && patternHeight <= kMaxPlans && height > patternHeight;
+    RowPlan plans[kMaxPlans];
+    if (planning) {
+        for (uint32_t i = 0; i < patternHeight; ++i) plans[i].ready = false;
+    }
     uint32_t patternRow = phaseY % patternHeight;
     for (uint32_t r = 0; r < height; ++r) {
         const uint8_t* row = RowAt(pattern->bits, pattern->stride, patternRow);
         uint8_t* out = RowAt(dest->bits, dest->stride, static_cast<uint64_t>(y) + r) + 4 * first;
+        if (planning && plans[patternRow].ready) {
+            const RowPlan& plan = plans[patternRow];
+            StoreBig(out, Merge(LoadBig(out), plan.first, left));
+            StorePairs(out + 4, plan.pair, words - 2);
+            StoreBig(out + 4 * (words - 1), Merge(LoadBig(out + 4 * (words - 1)), plan.last, right));
+            if (++patternRow == patternHeight) patternRow = 0;
+            continue;
+        }
         uint32_t c = static_cast<uint32_t>(start);
         const uint32_t rowWord =
             Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
@@ -104,31 +137,48 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
                 StoreBig(target, Merge(LoadBig(target), pat, m));
             }
         };
+        RowPlan plan{};
         if (words == 1) {
             edge(out, next(), left & right);
         } else {
-            edge(out, next(), left);
-            // Inner words whole, without edge masks. The words of a row repeat after
-            // w' / gcd(w', ppw) words; a short cycle is formed once (in stored byte order) and
-            // then only copied.
+            plan.first = next();
+            edge(out, plan.first, left);
+            // Inner words whole, without edge masks; a short cycle is formed once (in stored
+            // byte order) and then only copied.
             const uint64_t inner = words - 2;
-            const uint32_t period = widened / std::gcd(widened, ppw);
             if (Kind == Loop::kWord && !And) {
                 const uint32_t value = ToBig(rowWord);
                 for (uint64_t i = 1; i + 1 < words; ++i) std::memcpy(out + 4 * i, &value, 4);
             } else if (period <= kMaxCycle && inner > period) {
                 uint32_t cycle[kMaxCycle];
                 for (uint32_t j = 0; j < period; ++j) cycle[j] = ToBig(next());
-                uint32_t j = 0;
-                for (uint64_t i = 1; i + 1 < words; ++i) {
-                    uint8_t* target = out + 4 * i;
-                    uint32_t value = cycle[j];
-                    if constexpr (And) value &= LoadNative(target);
-                    std::memcpy(target, &value, 4);
-                    if (++j == period) j = 0;
+                // A widened pattern that repeats within one or two words (an 8-pixel brush
+                // widened to 24, a 64-pixel one) is stored eight bytes at a time: a word at a
+                // time with a wrapping index costs several times as much.
+                bool pairs = !And && period % 2 == 0;
+                bool same = !And;
+                for (uint32_t j = 1; j < period; ++j) {
+                    same = same && cycle[j] == cycle[0];
+                    pairs = pairs && cycle[j] == cycle[j & 1];
+                }
+                if (same || pairs) {
+                    const uint32_t pair[2] = {cycle[0], cycle[same ? 0 : 1]};
+                    plan.pair[0] = pair[0];
+                    plan.pair[1] = pair[1];
+                    plan.ready = planning;
+                    StorePairs(out + 4, pair, inner);
+                } else {
+                    uint32_t j = 0;
+                    for (uint64_t i = 1; i + 1 < words; ++i) {
+                        uint8_t* target = out + 4 * i;
+                        uint32_t value = cycle[j];
+                        if constexpr (And) value &= LoadNative(target);
+                        std::memcpy(target, &value, 4);
+                        if (++j == period) j = 0;
+                    }
                 }
                 // The last word's phase.
-                c = static_cast<uint32_t>((start + (words - 1) * ppw) % widened);
+                c = lastPhase;
             } else {
                 for (uint64_t i = 1; i + 1 < words; ++i) {
                     uint8_t* target = out + 4 * i;
@@ -139,7 +189,9 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
                     }
                 }
             }
-            edge(out + 4 * (words - 1), next(), right);
+            plan.last = next();
+            edge(out + 4 * (words - 1), plan.last, right);
+            if (plan.ready) plans[patternRow] = plan;
         }
         if (++patternRow == patternHeight) patternRow = 0;
     }

@@ -316,11 +316,65 @@ struct BytePixelRows {
   bool copyRepeats;  // without a cache, a repeated row copies the previous destination row
   ClipSpan span{};
 
+  // Byte offsets into a source row of the span's pixels, in drawing order: every row of a clip
+  // samples the same columns, so the stepping is done once per clip instead of once per row,
+  // and the rows are then a branch-free gather. Null for sub-byte sources or when the table
+  // could not be allocated; the rows then step as they go.
+  std::unique_ptr<int64_t[]> offsets{};
+  int64_t offsetsSize = 0;
+
   bool Repeatable() const { return cache || copyRepeats; }
-  void BeginClip(const ClipSpan& s) { span = s; }
+  void BeginClip(const ClipSpan& s) {
+    span = s;
+    if constexpr (F::kSrcBytes > 0) {
+      if (span.width > offsetsSize) {
+        offsets.reset(new (std::nothrow) int64_t[size_t(span.width)]);
+        offsetsSize = offsets ? span.width : 0;
+      }
+      if (!offsets) return;
+      int64_t e = span.remainder;
+      int64_t column = span.sourceColumn;
+      for (int64_t i = 0; i < span.width; ++i) {
+        offsets[i] = column * F::kSrcBytes;
+        column += xStep.Next(e);
+      }
+    }
+  }
+
+  template <bool kFill>
+  inline void GatherInto(uint8_t* destLine, const uint8_t* sourceLine) {
+    const int64_t w = span.width;
+    const int64_t* table = offsets.get();
+    if constexpr (!kMirror) {
+      uint8_t* d = destLine + int64_t(span.clip.left) * kDB;
+      for (int64_t i = 0; i < w; ++i, d += kDB) {
+        const uint32_t s = F::Convert(LoadPixel<F::kSrcBytes>(sourceLine + table[i]), palette);
+        if constexpr (kFill) StorePixel<kDB>(cache + i * kDB, s);
+        if constexpr (op == Op::Copy) {
+          StorePixel<kDB>(d, s);
+        } else {
+          StorePixel<kDB>(d, Apply<op>(LoadPixel<kDB>(d), s, rop));
+        }
+      }
+    } else {
+      uint8_t* d = destLine + (int64_t(span.clip.right) - 1) * kDB;
+      for (int64_t i = 0; i < w; ++i, d -= kDB) {
+        const uint32_t s = F::Convert(LoadPixel<F::kSrcBytes>(sourceLine + table[i]), palette);
+        if constexpr (kFill) StorePixel<kDB>(cache + (w - 1 - i) * kDB, s);
+        if constexpr (op == Op::Copy) {
+          StorePixel<kDB>(d, s);
+        } else {
+          StorePixel<kDB>(d, Apply<op>(LoadPixel<kDB>(d), s, rop));
+        }
+      }
+    }
+  }
 
   template <bool kFill>
   inline void ConvertInto(uint8_t* destLine, const uint8_t* sourceLine) {
+    if constexpr (F::kSrcBytes > 0) {
+      if (offsets) return GatherInto<kFill>(destLine, sourceLine);
+    }
     SourceCursor<F::kSrcBits> cursor(sourceLine, span.sourceColumn);
     int64_t e = span.remainder;
     const int64_t w = span.width;

@@ -129,6 +129,23 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
                 active.push_back(e);
                 ++added;
             }
+            // Two edges of opposite direction (any convex shape, a page-sized rectangle) make one
+            // span a row until an edge ends or another comes in: those rows skip the sort, the
+            // winding count and the list upkeep. The last row before the change takes the
+            // general path below.
+            if (active.size() == 2 && active[0].dir + active[1].dir == 0) {
+                const int64_t change = std::min({active[0].endRow, active[1].endRow,
+                                                 next < edges.size() ? edges[next].firstRow : INT64_MAX});
+                Edge& a = active[0];
+                Edge& b = active[1];
+                for (; row + 1 < change; ++row) {
+                    const int64_t left = std::min(a.column, b.column), right = std::max(a.column, b.column);
+                    if (left < right)
+                        EmitSpan(clip, sink, context, row, left, right);
+                    EdgeStep(a);
+                    EdgeStep(b);
+                }
+            }
             // Crossings move little from row to row: insertion sort is near linear, unless many
             // edges have just come in.
             if (added > 32)

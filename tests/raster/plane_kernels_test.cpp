@@ -92,6 +92,8 @@ TEST(PlaneKernels, WideAreasMatchReference) {
                 const uint32_t w = 700 + Noise(pw, x) % 300;
                 CheckTile(k, false, pw, 3, x, 0, w, 2, Noise(pw, x, 2) % pw, 1, 1100);
                 if (k.depth == 1) CheckTile(k, true, pw, 3, x, 1, w, 2, Noise(pw, x, 3) % pw, 2, 1100);
+                // More rows than the pattern has: later rows repeat the first ones' words.
+                CheckTile(k, false, pw, 2, x, 1, w, 4, Noise(pw, x, 4) % pw, 1, 1100);
                 if (HasFatalFailure()) return;
             }
 }
