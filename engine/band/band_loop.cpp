@@ -62,19 +62,6 @@ bool ColourWanted(const OutputModuleContext* context, const JobHeader* header, u
     return true;
 }
 
-// The side's quarter or half turn from the placement: the turn bit toggled by the render options
-// (front and back), the media's half turn, and on a back side by the feed edge and duplex mode.
-uint32_t SideTurn(const RenderOptions* options, const PagePlacement* p, uint32_t front)
-{
-    bool turn = options != nullptr && (options->flags & 0x8);
-    if (p->mediaFlags & IMO_MEDIA_ROTATE180) turn = !turn;
-    if (!front) {
-        if ((p->feedEdge == 1 || p->feedEdge == 2) && p->feedEdge == p->sides) turn = !turn;
-        if (p->duplexMode == IMO_DUPLEX_MODE_ROTATED) turn = !turn;
-    }
-    return turn ? 1 : 0;
-}
-
 PageFitCell SheetCell(const PagePlacement* p)
 {
     return PageFitCell{p->sizePixels[0] <= p->sizePixels[1] ? 1u : 2u,
@@ -91,6 +78,19 @@ void PageSizeOf(const PagePlacement* p, uint32_t orientation, uint32_t out[2])
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
 }  // namespace
+
+// The side's quarter or half turn from the placement: the turn bit toggled by the render options
+// (front and back), the media's half turn, and on a back side by the feed edge and duplex mode.
+uint32_t SideTurn(const RenderOptions* options, const PagePlacement* p, uint32_t front)
+{
+    bool turn = options != nullptr && (options->flags & 0x8);
+    if (p->mediaFlags & IMO_MEDIA_ROTATE180) turn = !turn;
+    if (!front) {
+        if ((p->feedEdge == 1 || p->feedEdge == 2) && p->feedEdge == p->sides) turn = !turn;
+        if (p->duplexMode == IMO_DUPLEX_MODE_ROTATED) turn = !turn;
+    }
+    return turn ? 1 : 0;
+}
 
 int SideEmptyBandAdd(SideWalk* side, const RECT* band)
 {

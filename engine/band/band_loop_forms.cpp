@@ -91,14 +91,8 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    bool turn = options != nullptr && (options->flags & 0x8);
-    if (placement->mediaFlags & IMO_MEDIA_ROTATE180) turn = !turn;
-    if (!front) {
-        if ((placement->feedEdge == 1 || placement->feedEdge == 2) && placement->feedEdge == placement->sides) turn = !turn;
-        if (placement->duplexMode == IMO_DUPLEX_MODE_ROTATED) turn = !turn;
-    }
     const uint32_t orientation =
-        BandStateInit(grid, header, placement, cells, arrangement, 0, front, 0, 0, turn ? 1 : 0);
+        BandStateInit(grid, header, placement, cells, arrangement, 0, front, 0, 0, SideTurn(options, placement, front));
     for (uint32_t i = 0; i < placed && i < grid->orderCount; ++i) {
         BandCell& cell = grid->cells[(grid->order[i] >> 8) * 5 + (grid->order[i] & 0xFF)];
         cell.page = pages[i];

@@ -38,6 +38,10 @@ PageState* PagePlay(OutputModuleContext* context, JobHeader* header, ResourceBud
                     ResourceStore** store);
 void PagePlayRelease(PageState* state, ResourceStore* store);
 
+// 1 when the side is turned by half a turn more: the render options' turn flag, the media's half
+// turn, and on a back side the feed edge against the sides code and the rotated duplex mode.
+uint32_t SideTurn(const RenderOptions* options, const PagePlacement* placement, uint32_t front);
+
 // The side of one played page: placement, trimming, ImageBegin, the band walk, ImageEnd. 1 or 0.
 int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, BandMemory* bands,
                    TextureCache* textures, const PagePlacement* placement, const TileLayout* tile, PageState* state,
