@@ -2,6 +2,9 @@
 
 #include "engine/display/cmd_node.h"
 #include "engine/display/resource_store.h"
+#include "platform/user.h"
+
+#include <algorithm>
 
 void CmdBrushRelease(ResourceStore* store, BrushEntry** brush)
 {
@@ -36,4 +39,27 @@ uint16_t CmdColorFlags(uint32_t classes)
     if (f >= CMD_FLAG_COLOR) return CMD_FLAG_COLOR;
     if (f & CMD_FLAG_GREY) return CMD_FLAG_GREY;
     return CMD_FLAG_BLACK_WHITE;
+}
+
+RECT CmdClipBounded(const RECT& rect, const Clip* clip)
+{
+    RECT out = rect;
+    if (clip != nullptr && !IntersectRect(&out, &rect, &clip->data.rcBound)) out = RECT{};
+    return out;
+}
+
+LONG CmdPenReach(const Pen* pen)
+{
+    return pen != nullptr ? static_cast<LONG>(std::min<uint32_t>(pen->width, 0x3FFFFFFF)) : 0;
+}
+
+int CmdClipReplace(ResourceStore* store, Clip** held, Clip* clip, RECT* bounds)
+{
+    if (clip == *held) return 1;
+    CmdClipRelease(store, held);
+    if (clip == nullptr) return 1;
+    *held = ClipLookup(&store->clips, clip->head.id);
+    if (*held == nullptr) return 0;
+    *bounds = CmdClipBounded(*bounds, *held);
+    return 1;
 }

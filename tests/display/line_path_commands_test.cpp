@@ -1,0 +1,232 @@
+// Line and Path commands: what the reader makes of their records, and the commands drawn into
+// bands by both roads of the band loop, against per-pixel references, however the page is cut.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/display/cmd_line.h"
+#include "engine/display/cmd_path.h"
+#include "engine/display/cmd_rect.h"
+#include "engine/display/path_store.h"
+#include "engine/display/pen_store.h"
+#include "platform/gdi_paths.h"
+#include "tests/display/band_roads.h"
+#include "tests/display/display_fixture.h"
+
+namespace {
+
+using Figure = std::vector<POINT>;
+
+// A path record: one closed figure per entry.
+void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures)
+{
+    LONG l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, bt = INT32_MIN;
+    for (const Figure& f : figures)
+        for (POINT p : f) {
+            l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
+        }
+    std::vector<uint8_t> data = Le32s({id, l, t, r + 1, bt + 1, static_cast<int64_t>(figures.size())});
+    for (const Figure& f : figures) {
+        auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
+        data.insert(data.end(), head.begin(), head.end());
+        for (POINT p : f) {
+            auto xy = Le32s({p.x, p.y});
+            data.insert(data.end(), xy.begin(), xy.end());
+        }
+    }
+    b.Add("path", {{"data", data}});
+}
+
+SpoolFields PathFields(uint32_t path, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix, uint32_t fill = 1)
+{
+    return {{"path", path}, {"brush", brush}, {"pen", pen}, {"clip", clip}, {"mix", mix}, {"fill_mode", fill}};
+}
+
+SpoolFields LineFields(POINT a, POINT b, uint32_t pen, uint32_t clip, uint32_t mix)
+{
+    return {{"x1", a.x}, {"y1", a.y}, {"x2", b.x}, {"y2", b.y}, {"pen", pen}, {"clip", clip}, {"mix", mix}};
+}
+
+const Figure kStar = {{40, 2}, {54, 58}, {4, 22}, {76, 22}, {26, 58}};
+const Figure kTriangle = {{60, 30}, {94, 40}, {66, 62}};
+
+TEST(LinePathRead, RecordsBecomeNodes)
+{
+    DisplayJob job;
+    SpoolBuilder b;
+    PathRecord(b, 1, {kStar});
+    b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
+    b.Add("cmd_line", LineFields({1, 1}, {9, 1}, 2, 0, R2_NOP));                      // no node
+    b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_COPYPEN));                  // fill, then outline
+    b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_XORPEN));                   // one node
+    b.Add("cmd_path", PathFields(1, 0x80808080, 0, 0, R2_WHITE));                    // white whatever the brush
+    b.Add("cmd_line", LineFields({1, 1}, {9, 5}, 2, 0, R2_COPYPEN));
+    ASSERT_EQ(job.Read(b), 1);
+    std::vector<CmdNode*> nodes = job.Nodes();
+    ASSERT_EQ(nodes.size(), 5u);
+    auto path = [&](size_t i) { return reinterpret_cast<CmdPathNode*>(nodes[i]); };
+    EXPECT_NE(path(0)->brush, nullptr);
+    EXPECT_EQ(path(0)->pen, nullptr);
+    EXPECT_EQ(nodes[0]->bounds, (RECT{4, 2, 77, 59}));
+    EXPECT_EQ(path(1)->brush, nullptr);
+    EXPECT_NE(path(1)->pen, nullptr);
+    EXPECT_EQ(nodes[1]->bounds, (RECT{3, 1, 78, 60}));  // widened by the pen
+    EXPECT_NE(path(2)->brush, nullptr);
+    EXPECT_NE(path(2)->pen, nullptr);
+    EXPECT_EQ(CmdRow(nodes[3]).isWhite(nodes[3]), 1);
+    EXPECT_EQ(CmdRow(nodes[3]).isBlack(nodes[3]), 0);
+    EXPECT_EQ(nodes[4]->op, CmdOpLine);
+    EXPECT_EQ(nodes[4]->bounds, (RECT{0, 0, 11, 7}));
+    // Equal paths compare equal through a clone; the clone holds its own references.
+    CmdNode* clone = CmdRow(nodes[2]).clone(nodes[2], job.store);
+    ASSERT_NE(clone, nullptr);
+    EXPECT_EQ(CmdRow(clone).equal(clone, nodes[2]), 1);
+    EXPECT_EQ(CmdRow(clone).equal(clone, nodes[0]), 0);
+    CmdRow(clone).destroy(clone, job.store);
+}
+
+TEST(LinePathRead, MissingResourcesFailAndReleaseEverything)
+{
+    struct Case {
+        const char* name;
+        const char* kind;
+        SpoolFields fields;
+    } cases[] = {
+        {"a missing path", "cmd_path", PathFields(9, 0x80808080, 0, 0, R2_COPYPEN)},
+        {"a missing brush", "cmd_path", PathFields(1, 77, 0, 0, R2_COPYPEN)},
+        {"a missing pen", "cmd_path", PathFields(1, 0x80808080, 76, 0, R2_COPYPEN)},
+        {"a missing clip", "cmd_path", PathFields(1, 0x80808080, 2, 75, R2_COPYPEN)},
+        {"a line's missing pen", "cmd_line", LineFields({0, 0}, {5, 5}, 74, 0, R2_COPYPEN)},
+        {"a line's missing clip", "cmd_line", LineFields({0, 0}, {5, 5}, 2, 73, R2_COPYPEN)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DisplayJob job;
+        SpoolBuilder defs;
+        PathRecord(defs, 1, {kTriangle});
+        defs.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
+        ASSERT_EQ(job.Read(defs), 1);
+        PathEntry* path = PathLookup(&job.store->paths, 1);
+        Pen* pen = PenLookup(&job.store->pens, 2, 0);
+        // The colour brush is made by its first lookup and stays in the store.
+        BrushEntry* brush = BrushLookup(&job.store->brushes, 0x80808080);
+        const uint32_t before[] = {path->head.refs, pen->head.refs};
+        const int64_t live = RenderAllocLiveBlocks();
+        EXPECT_EQ(job.Read(SpoolBuilder().Add(c.kind, c.fields)), 0);
+        EXPECT_TRUE(job.Nodes().empty());
+        EXPECT_EQ(RenderAllocLiveBlocks(), live);
+        EXPECT_EQ(path->head.refs, before[0]);
+        EXPECT_EQ(pen->head.refs, before[1]);
+        EXPECT_EQ(brush->head.refs, 1u);
+    }
+}
+
+// The crossing number at each device pixel of the figures scaled to the device.
+void PaintFigures(Image& image, const std::vector<Figure>& figures, int scale, int rule, uint32_t colour,
+                  const std::vector<RECT>& clip = {})
+{
+    for (int y = 0; y < image.h; ++y)
+        for (int x = 0; x < image.w; ++x) {
+            int crossings = 0, winding = 0;
+            for (const Figure& f : figures)
+                for (size_t i = 0; i < f.size(); ++i) {
+                    POINT a = f[i == 0 ? f.size() - 1 : i - 1], b = f[i];
+                    a.x *= scale, a.y *= scale, b.x *= scale, b.y *= scale;
+                    if (a.y == b.y) continue;
+                    int direction = a.y < b.y ? -1 : 1;
+                    if (a.y > b.y) std::swap(a, b);
+                    if (y < a.y || y >= b.y) continue;
+                    int64_t dy = b.y - a.y, dx = b.x - a.x;
+                    if (int64_t{a.x} * dy + int64_t{y - a.y} * dx <= int64_t{x} * dy) ++crossings, winding += direction;
+                }
+            bool inside = rule == 2 ? winding != 0 : (crossings & 1) != 0;
+            bool visible = clip.empty();
+            for (const RECT& c : clip)
+                visible |= x >= c.left * scale && x < c.right * scale && y >= c.top * scale && y < c.bottom * scale;
+            if (inside && visible) image.at(x, y) = colour;
+        }
+}
+
+TEST(LinePathBands, FillsPaintTheirCrossingNumberPixelsHoweverThePageIsCut)
+{
+    const int w = 192, h = 128;
+    for (int scale : {1, 2}) {
+        SpoolBuilder b;
+        PathRecord(b, 1, {kStar});
+        PathRecord(b, 2, {kTriangle, {{70, 45}, {80, 45}, {75, 55}}});
+        b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 10}, {"right", 96}, {"bottom", 50}, {"count", 2},
+                             {"data", Le32s({0, 10, 30, 30, 35, 20, 96, 50})}});
+        b.Add("cmd_path", PathFields(1, 0x800000FF, 0, 0, R2_COPYPEN, 2));         // winding: the centre filled
+        b.Add("cmd_path", PathFields(1, 0x8000FF00, 0, 3, R2_COPYPEN, 1));         // alternate, clipped
+        b.Add("cmd_path", PathFields(2, 0x80FF0000, 0, 0, R2_NOTCOPYPEN, 1));      // a hole; inverted colour
+        b.Add("cmd_path", PathFields(2, 0x80FF0000, 0, 0, R2_BLACK, 2));
+        DisplayJob job;
+        ASSERT_EQ(job.Read(b), 1);
+        Image want(w, h);
+        const std::vector<RECT> clip = {{0, 10, 30, 30}, {35, 20, 96, 50}};
+        const std::vector<Figure> two = {kTriangle, {{70, 45}, {80, 45}, {75, 55}}};
+        PaintFigures(want, {kStar}, scale, 2, 0x0000FF);
+        PaintFigures(want, {kStar}, scale, 1, 0x00FF00, clip);
+        PaintFigures(want, two, scale, 1, 0xFFFF00);
+        PaintFigures(want, two, scale, 2, 0x000000);
+        for (int bandHeight : {128, 16, 7, 1}) {
+            SCOPED_TRACE("scale " + std::to_string(scale) + ", bands of " + std::to_string(bandHeight));
+            EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "mask road";
+            EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "GDI road";
+        }
+    }
+}
+
+TEST(LinePathBands, LinesAndOutlinesDoNotDependOnTheBandCut)
+{
+    const int w = 96, h = 64;
+    SpoolBuilder b;
+    PathRecord(b, 1, {kStar});
+    b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});                  // cosmetic
+    b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x2000000}, {"width", 5}, {"brush", 0x800000FF}});     // wide
+    b.Add("pen", {{"id", 5}, {"style", 0x8}, {"width", 1}, {"brush", 0x80FF0000}, {"dash_count", 2},
+                  {"data", Le32s({3, 2})}});                                                         // dashed
+    b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 0}, {"right", 60}, {"bottom", 64}, {"count", 1},
+                         {"data", Le32s({0, 0, 60, 64})}});
+    b.Add("cmd_line", LineFields({2, 3}, {90, 3}, 2, 0, R2_COPYPEN));
+    b.Add("cmd_line", LineFields({5, 60}, {90, 8}, 4, 0, R2_COPYPEN));
+    b.Add("cmd_line", LineFields({3, 10}, {70, 50}, 5, 0, R2_COPYPEN));
+    b.Add("cmd_line", LineFields({10, 62}, {10, 20}, 2, 3, R2_NOTCOPYPEN));
+    b.Add("cmd_path", PathFields(1, 0, 5, 0, R2_COPYPEN));
+    b.Add("cmd_path", PathFields(1, 0x80C0C0C0, 4, 3, R2_COPYPEN));
+    DisplayJob job;
+    ASSERT_EQ(job.Read(b), 1);
+    const Image whole = DrawRoad(job, w, h, Mapping{1}, h);
+    // A cosmetic horizontal line: columns 2 to 89 of row 3 (the last pixel left out), black, but
+    // where the star's outlines cross it.
+    for (int x = 0; x < w; ++x)
+        if (x < 30 || x > 50) {
+            EXPECT_EQ(whole.px[3 * w + x] == 0, x >= 2 && x < 90) << x;
+        }
+    for (int bandHeight : {16, 7, 1}) {
+        SCOPED_TRACE("bands of " + std::to_string(bandHeight));
+        EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{1}, bandHeight), whole), "") << "GDI road";
+        EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{1}, bandHeight), whole), "") << "mask road";
+    }
+}
+
+TEST(LinePathRead, ARoundJoinedOutlineIsSplitIntoLines)
+{
+    DisplayJob job;
+    SpoolBuilder b;
+    b.Add("pen", {{"id", 6}, {"style", 0x1}, {"width", 5}, {"brush", 0x800000FF}});
+    b.Add("cmd_rect", {{"left", 10}, {"top", 10}, {"right", 20}, {"bottom", 20}, {"brush", 0}, {"pen", 6}, {"mix", R2_COPYPEN}});
+    ASSERT_EQ(job.Read(b), 1);
+    std::vector<CmdNode*> nodes = job.Nodes();
+    ASSERT_EQ(nodes.size(), 4u);
+    const POINT corners[4] = {{10, 10}, {19, 10}, {19, 19}, {10, 19}};
+    for (int i = 0; i < 4; ++i) {
+        const auto* line = reinterpret_cast<const CmdLineNode*>(nodes[i]);
+        EXPECT_EQ(nodes[i]->op, CmdOpLine);
+        EXPECT_EQ(line->from.x, corners[i].x);
+        EXPECT_EQ(line->to.y, corners[(i + 1) % 4].y);
+    }
+}
+
+}  // namespace
