@@ -112,7 +112,9 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
     const SIZE offset = PageExtentGet(job, playFlags & PLAY_FIRST_PAIR, flags & PAGE_FLAG_EXTENT_EXCHANGED);
     const SIZE printable = PrintableExtentGet(g->extent, h.margins, offset);
     g->rect = RECT{0, 0, g->extent.cx, g->extent.cy};
-    POINT origin = (playFlags & PLAY_MARGINS) ? POINT{-h.margins[0], -h.margins[1]} : POINT{0, 0};
+    // Margins come from the stream: their negation is held inside 32 bits.
+    const auto negated = [](int32_t v) { return static_cast<LONG>(std::min<int64_t>(-int64_t{v}, INT32_MAX)); };
+    POINT origin = (playFlags & PLAY_MARGINS) ? POINT{negated(h.margins[0]), negated(h.margins[1])} : POINT{0, 0};
     const uint32_t sign = (playFlags & PLAY_FIRST_PAIR) ? JobFlagFirstPairNegative : JobFlagSecondPairNegative;
     if ((job->jobFlags & sign) && !(flags & PAGE_FLAG_FIT_TARGET)) {
         if (playFlags & PLAY_MARGINS) {

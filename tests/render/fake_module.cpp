@@ -24,7 +24,10 @@ int32_t Record(ImoInstance instance, uint32_t slot, uint32_t a = 0, uint32_t b =
 }
 
 ImxStatus JobAbort(ImoInstance i) { return Record(i, IMO_SLOT_JOB_ABORT); }
-ImxStatus BandAdd(ImoInstance i, const ImxImage*) { return Record(i, IMO_SLOT_BAND_ADD); }
+ImxStatus BandAdd(ImoInstance i, const ImxImage* band) {
+    const uint32_t drawn = band->planeCount > 0 ? band->planes[0].dataPresent : 0;
+    return Record(i, IMO_SLOT_BAND_ADD, static_cast<uint32_t>(band->y), band->height, drawn);
+}
 ImxStatus ColorConvertPixel(ImoInstance i, uint32_t formatId, uint8_t* flag, uint32_t kind, const uint8_t* color,
                             uint32_t* out) {
     *flag = 7;

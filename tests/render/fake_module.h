@@ -28,6 +28,7 @@ struct FakeAnswer {
 struct FakeCall {
     uint32_t slot;           // IMO_SLOT_*; IMO_SLOT_COUNT for ImoDeinitialize
     uint32_t args[5];        // DeviceQuery: id, input size, offered output size
+                             // BandAdd: band's device y, height, plane 0's use count
                              // DocBegin: colour job, header bits, copies, OEM size
                              // JobBegin: job number; JobData, DocEnd: size
                              // SheetBegin, SheetBlank: sides, repeat, paper code, width, height
