@@ -71,6 +71,70 @@ Entry* ResourceChainLookup(Entry* chain, ResourceId id)
     return nullptr;
 }
 
+// The first entry of a chain with the id, its count left as it is, or null.
+template <class Entry>
+Entry* ResourceChainFind(Entry* chain, ResourceId id)
+{
+    for (Entry* entry = chain; entry != nullptr; entry = entry->bucketNext)
+        if (entry->head.id == id) return entry;
+    return nullptr;
+}
+
+// Puts an entry at the head of its chain.
+template <class Entry>
+void ResourceChainInsert(Entry*& chain, Entry* entry)
+{
+    entry->bucketNext = chain;
+    chain = entry;
+}
+
+// Takes an entry out of its chain; false when it is not in it.
+template <class Entry>
+bool ResourceChainRemove(Entry*& chain, Entry* entry)
+{
+    for (Entry** link = &chain; *link != nullptr; link = &(*link)->bucketNext) {
+        if (*link == entry) {
+            *link = entry->bucketNext;
+            entry->bucketNext = nullptr;
+            return true;
+        }
+    }
+    return false;
+}
+
+// An oldest-first list of a store's objects, linked through two members of each entry (the
+// realised brushes and pens, the clips with regions or device lists).
+template <class Entry, Entry* Entry::*Prev, Entry* Entry::*Next>
+struct ResourceList {
+    Entry* first = nullptr;
+    Entry* last = nullptr;
+
+    void Append(Entry* entry)
+    {
+        entry->*Next = nullptr;
+        entry->*Prev = last;
+        if (last != nullptr) last->*Next = entry;
+        else first = entry;
+        last = entry;
+    }
+    // An entry that is not in the list is left alone.
+    void Unlink(Entry* entry)
+    {
+        if (entry->*Prev != nullptr) (entry->*Prev)->*Next = entry->*Next;
+        else if (first == entry) first = entry->*Next;
+        else return;
+        if (entry->*Next != nullptr) (entry->*Next)->*Prev = entry->*Prev;
+        else last = entry->*Prev;
+        entry->*Prev = entry->*Next = nullptr;
+    }
+    // Moves an entry to the newest end.
+    void Touch(Entry* entry)
+    {
+        Unlink(entry);
+        Append(entry);
+    }
+};
+
 // Empties every bucket, handing each entry to release.
 template <class Entry, size_t N, class Release>
 void ResourceBucketsEmpty(Entry* (&buckets)[N], Release release)

@@ -91,9 +91,11 @@ TEST(CmdTable, AKindWithAReaderHasTheSlotsEveryNodeNeeds)
     }
 }
 
+// A zeroed block as large as any kind's node, so that a kind's own CmdDestroy finds no
+// resources to release.
 CmdNode* NewNode(uint16_t op, RECT bounds, uint16_t flags = 0)
 {
-    auto* node = static_cast<CmdNode*>(RenderAlloc(sizeof(CmdNode)));
+    auto* node = static_cast<CmdNode*>(RenderAlloc(256));
     node->op = op;
     node->flags = flags;
     node->bounds = bounds;

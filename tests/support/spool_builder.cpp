@@ -112,15 +112,27 @@ std::vector<SpoolRecordLayout> BuildLayouts()
                  nullptr});
     t.push_back({"cmd_rectfill", CmdOpRectFill + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpRectFill],
                  {I32("left", 8), I32("top", 12), I32("right", 16), I32("bottom", 20), U32("brush", 24)}, nullptr});
+    // Resource records of the brush, pen and clip stores; their variable parts (dash lengths,
+    // rectangles, items) go in "data".
+    t.push_back({"brush", SpoolRecBrush, 0, 16, {U32("id", 8), U32("bitmap", 12)}, nullptr});
+    t.push_back({"pen", SpoolRecPen, 0, 32,
+                 {U32("id", 8), U32("style", 12), U32("width", 16), U32("miter_limit", 20), U32("brush", 24),
+                  U32("dash_count", 28)},
+                 nullptr});
+    t.push_back({"clip_rects", SpoolRecClipRects, 0, 32,
+                 {U32("id", 8), I32("left", 12), I32("top", 16), I32("right", 20), I32("bottom", 24),
+                  U32("count", 28)},
+                 nullptr});
+    t.push_back({"clip_region", SpoolRecClipRegion, 0, 20, {U32("id", 8), U32("base", 12), U32("count", 16)},
+                 nullptr});
     // Records whose payload other readers define; until their layouts are added here they carry
     // their payload as data, in any version.
     const std::pair<const char*, uint16_t> generic[] = {
         {"cmd_text", 16},       {"cmd_bitblt", 19},     {"cmd_copybits", 20},  {"cmd_stretchblt", 21},
         {"cmd_transparentblt", 25},
-        {"brush", SpoolRecBrush}, {"pen", SpoolRecPen}, {"clip_rects", SpoolRecClipRects},
         {"bitmap", SpoolRecBitmap}, {"bitmap_continued", SpoolRecBitmap | SpoolRecFlagContinued},
         {"path", SpoolRecPath}, {"font_download", SpoolRecFontDownload}, {"font_log", SpoolRecFontLog},
-        {"glyph", SpoolRecGlyph}, {"glyph_ex", SpoolRecGlyphEx}, {"clip_region", SpoolRecClipRegion},
+        {"glyph", SpoolRecGlyph}, {"glyph_ex", SpoolRecGlyphEx},
         {"glyph_table", SpoolRecGlyphTable}, {"font_data", SpoolRecFontData},
         {"reserved64", SpoolRecReserved64}, {"reserved65", SpoolRecReserved65},
         {"bitmap_more", SpoolRecBitmapMore}, {"bitmap_more_continued", SpoolRecBitmapMore | SpoolRecFlagContinued},
