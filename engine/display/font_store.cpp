@@ -67,7 +67,16 @@ void Overstrike(FontStore* store, FontEntry* font)
 // Appends a file name (without folder) to the pending-deletes file.
 void PendingDeleteAdd(FontStore* store, const char* path)
 {
-    if (store->pendingDeletes == INVALID_HANDLE_VALUE) return;
+    // Made on first need: most pages have no TrueType font and need no file.
+    char list[MAX_PATH];
+    if (store->pendingDeletes == INVALID_HANDLE_VALUE && store->tempPath[0] != 0 &&
+        GetTempFileNameA(store->tempPath, "gFi", 0, list) != 0)
+        store->pendingDeletes = CreateFileA(list, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (store->pendingDeletes == INVALID_HANDLE_VALUE) {
+        DeleteFileA(path);  // without a list the file goes now; an installed font is already read whole
+        return;
+    }
     const size_t folder = std::strlen(store->tempPath);
     if (std::strncmp(path, store->tempPath, folder) != 0) return;
     const char* name = path + folder;
@@ -381,10 +390,6 @@ void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* de
         store->tempPath[0] = 0;
         return;
     }
-    char name[MAX_PATH];
-    if (GetTempFileNameA(store->tempPath, "gFi", 0, name) != 0)
-        store->pendingDeletes = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 void FontStoreDestroy(FontStore* store, ResourceCost* tally)
