@@ -29,7 +29,6 @@ constexpr uint32_t bounds = 8, brushOriginX = 24, brushOriginY = 28, font = 32, 
 }
 constexpr uint16_t TEXT_GLYPH_INDEX = 0x1;
 constexpr uint16_t TEXT_WIDE = 0x2;
-constexpr uint16_t NODE_ORIGINS_APPLIED = 0x1000;
 
 struct TextNode {
     CmdNode head;
