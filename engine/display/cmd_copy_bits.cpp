@@ -1,5 +1,7 @@
 // The CopyBits command kind: a bitmap copied at its own size (always a plain copy), from a source
 // point into a destination rectangle.
+#include <cstdint>
+
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/display/cmd_image.h"
@@ -26,10 +28,16 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     if (n == nullptr) return 0;
     n->head.op = CmdOpCopyBits;
     const RECT d = CmdRecordRect(raw + CopyBitsRecord::destination);
+    // Sizes from outside are taken in 64 bits; one that does not fit 32 bits fails the record.
+    const int64_t width = int64_t{d.right} - d.left, height = int64_t{d.bottom} - d.top;
+    if (width < INT32_MIN || width > INT32_MAX || height < INT32_MIN || height > INT32_MAX) {
+        RenderFree(n);
+        return 0;
+    }
     n->x = d.left;
     n->y = d.top;
-    n->width = n->srcWidth = d.right - d.left;
-    n->height = n->srcHeight = d.bottom - d.top;
+    n->width = n->srcWidth = static_cast<int32_t>(width);
+    n->height = n->srcHeight = static_cast<int32_t>(height);
     n->srcX = static_cast<int32_t>(LoadLE32(raw + CopyBitsRecord::source));
     n->srcY = static_cast<int32_t>(LoadLE32(raw + CopyBitsRecord::source + 4));
     n->rop = 0xCCCC;
