@@ -45,7 +45,7 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
 {
     struct Case {
         const char* what;
-        BitmapSpec spec;
+        BitmapFields fields;
         int ok;
         uint32_t bitCount, compression, colours, classBits;
     } cases[] = {
@@ -66,10 +66,10 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
         SCOPED_TRACE(c.what);
         BitmapJob job;
         SpoolBuilder body;
-        AddBitmap(body, c.spec);
+        AddBitmap(body, c.fields);
         ASSERT_EQ(job.Read(body), c.ok);
         if (!c.ok) continue;
-        BitmapEntry* e = job.Get(c.spec.id);
+        BitmapEntry* e = job.Get(c.fields.id);
         ASSERT_NE(e, nullptr);
         EXPECT_EQ(e->header.biBitCount, c.bitCount);
         EXPECT_EQ(e->header.biCompression, c.compression);
@@ -622,7 +622,7 @@ TEST(BitmapMasks, OneWherePixelsDifferFromTheKey)
 {
     struct Case {
         const char* what;
-        BitmapSpec spec;
+        BitmapFields fields;
         uint32_t key;
         uint8_t firstByte;
     } cases[] = {
@@ -640,7 +640,7 @@ TEST(BitmapMasks, OneWherePixelsDifferFromTheKey)
         SCOPED_TRACE(c.what);
         BitmapJob job;
         SpoolBuilder body;
-        AddBitmap(body, c.spec);
+        AddBitmap(body, c.fields);
         ASSERT_EQ(job.Read(body), 1);
         BitmapEntry* mask = BitmapCloneMask(&job.store->bitmaps, job.Get(1), c.key);
         ASSERT_NE(mask, nullptr);
@@ -698,7 +698,7 @@ TEST(BitmapClasses, PaletteAndPixelTests)
     EXPECT_EQ(BitmapPaletteClass(3, Palette({0x404040, 0x010101, 0x000001}).data()), 0x40u);
     struct Case {
         const char* what;
-        BitmapSpec spec;
+        BitmapFields fields;
         uint32_t hinted;  // class with IMO_OPTION_IMAGE_HINTS
         int mono;         // BitmapMonoDetect without hints
     } cases[] = {
@@ -714,7 +714,7 @@ TEST(BitmapClasses, PaletteAndPixelTests)
         SCOPED_TRACE(c.what);
         BitmapJob hinted(IMO_OPTION_IMAGE_HINTS);
         SpoolBuilder body;
-        AddBitmap(body, c.spec);
+        AddBitmap(body, c.fields);
         ASSERT_EQ(hinted.Read(body), 1);
         EXPECT_EQ(hinted.Get(1)->head.flags & (RESOURCE_COLOR_MASK | BITMAP_CLASS_SETTLED), c.hinted | BITMAP_CLASS_SETTLED);
         BitmapJob plain;

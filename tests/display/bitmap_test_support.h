@@ -15,7 +15,7 @@
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
-struct BitmapSpec {
+struct BitmapFields {
     uint32_t id = 1;
     int32_t width = 1;
     int32_t height = 1;
@@ -26,7 +26,7 @@ struct BitmapSpec {
 };
 
 // The record's payload (behind its 8-byte head).
-inline std::vector<uint8_t> BitmapPayload(const BitmapSpec& s)
+inline std::vector<uint8_t> BitmapPayload(const BitmapFields& s)
 {
     std::vector<uint8_t> p;
     auto le = [&](uint64_t v, int n) {
@@ -45,7 +45,7 @@ inline std::vector<uint8_t> BitmapPayload(const BitmapSpec& s)
 
 // A bitmap record whose data (after the first `first` bytes) goes on in continuation records of
 // the given sizes.
-inline SpoolBuilder& AddBitmap(SpoolBuilder& b, const BitmapSpec& s, std::vector<size_t> more = {})
+inline SpoolBuilder& AddBitmap(SpoolBuilder& b, const BitmapFields& s, std::vector<size_t> more = {})
 {
     std::vector<uint8_t> payload = BitmapPayload(s);
     size_t inMore = 0;
