@@ -126,7 +126,13 @@ HGLOBAL LoadResource(HMODULE, HRSRC resource)
         return nullptr;
     }
     const auto* entry = reinterpret_cast<const FaxResource*>(resource);
-    return const_cast<void*>(entry->data && entry->size ? entry->data : kEmpty);
+    // An entry that declares bytes but holds none is a damaged table: say so, as the system does
+    // for a resource whose data cannot be found, rather than hand out bytes that are not there.
+    if (!entry->data && entry->size) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    return const_cast<void*>(entry->data ? entry->data : kEmpty);
 }
 
 LPVOID LockResource(HGLOBAL data) { return data; }

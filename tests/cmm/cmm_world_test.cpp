@@ -9,8 +9,13 @@
 #include <tuple>
 
 #include "engine/services/cmm/cmm_world.h"
+#include "platform/resources.h"
 #include "rastrel/imx.h"
 #include "tests/cmm/cmm_fixture.h"
+
+// A damaged table in the test program: the entry declares a profile's size but holds no bytes, so
+// the resource is found but cannot be loaded.
+FAX_RESOURCE_TABLE(DamagedProfiles, {FaxResourceKey("Profiles"), FaxResourceKey(7), nullptr, 3144});
 
 namespace {
 
@@ -114,6 +119,23 @@ std::vector<uint8_t> LittleCms(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number
     return out;
 }
 
+// The worst difference between Little CMS's own default transform (which, like ours, samples the
+// chain on a 33-point grid and interpolates) and the exact values, over the values from `from` on.
+int LittleCmsGridDeparture(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number outType, uint32_t outBytes,
+                           uint32_t intent, const std::vector<uint8_t>& bgr, const std::vector<uint8_t>& exact,
+                           size_t start) {
+    const auto pixels = static_cast<cmsUInt32Number>(bgr.size() / 3);
+    std::vector<uint8_t> sampled(size_t{pixels} * outBytes);
+    cmsHTRANSFORM t = cmsCreateTransform(from, TYPE_BGR_8, to, outType, intent, 0);
+    EXPECT_NE(t, nullptr);
+    if (t == nullptr) return 0;
+    cmsDoTransform(t, bgr.data(), sampled.data(), pixels);
+    cmsDeleteTransform(t);
+    int worst = 0;
+    for (size_t i = start; i < sampled.size(); ++i) worst = std::max(worst, std::abs(sampled[i] - exact[i]));
+    return worst;
+}
+
 void ExpectCloseToLittleCms(CmmWorld* world, cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number outType,
                             uint32_t outBytes, uint32_t intent, const char* what) {
     const std::vector<uint8_t> bgr = Inputs();
@@ -121,10 +143,10 @@ void ExpectCloseToLittleCms(CmmWorld* world, cmsHPROFILE from, cmsHPROFILE to, c
     const std::vector<uint8_t> theirs = LittleCms(from, to, outType, outBytes, intent, bgr);
     // The cube first, then the image.
     const size_t cube = size_t{33} * 33 * 33 * outBytes;
-    for (const auto& [from, to, part] : {std::tuple{size_t{0}, cube, "cube"}, std::tuple{cube, ours.size(), "image"}}) {
+    for (const auto& [first, last, part] : {std::tuple{size_t{0}, cube, "cube"}, std::tuple{cube, ours.size(), "image"}}) {
         int worst = 0;
         size_t at = 0, beyond = 0;
-        for (size_t i = from; i < to; ++i) {
+        for (size_t i = first; i < last; ++i) {
             const int d = std::abs(ours[i] - theirs[i]);
             beyond += d > 2;
             if (d > worst) {
@@ -133,14 +155,20 @@ void ExpectCloseToLittleCms(CmmWorld* world, cmsHPROFILE from, cmsHPROFILE to, c
             }
         }
         std::printf("%s, %s: worst difference %d at input (R %u, G %u, B %u); %zu of %zu values more than 2 apart\n",
-                    what, part, worst, bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at], beyond, to - from);
-        // On grid nodes the pipeline holds the chain's values; between them the 33-point 8-bit grid
-        // interpolates, which in the steep parts of a CMYK table leaves a few values further off.
-        if (from == 0)
-            EXPECT_LE(worst, 2) << what << " " << part;
-        else
-            EXPECT_LE(worst, 8) << what << " " << part;
-        EXPECT_LE(beyond * 100, to - from) << what << " " << part;
+                    what, part, worst, bgr[3 * at + 2], bgr[3 * at + 1], bgr[3 * at], beyond, last - first);
+        // On grid nodes the pipeline holds the chain's values: within 2. Between them the 33-point
+        // grid interpolates, and in the steep parts of a CMYK table any 33-point grid leaves a few
+        // values further off: there ours may depart from the exact values as far as Little CMS's own
+        // default transform does on the same inputs, and no further.
+        int allowed = 2;
+        if (first != 0) {
+            const int own = LittleCmsGridDeparture(from, to, outType, outBytes, intent,
+                                                   bgr, theirs, first);
+            std::printf("%s, %s: Little CMS's own 33-point transform departs by %d\n", what, part, own);
+            allowed = std::max(allowed, own);
+        }
+        EXPECT_LE(worst, allowed) << what << " " << part;
+        EXPECT_LE(beyond * 100, last - first) << what << " " << part;
     }
 }
 
@@ -169,10 +197,8 @@ TEST(CmmWorld, ConversionsAgreeWithLittleCms) {
     for (const Case& c : {Case{kCmykProfile, TYPE_CMYK_8, 4, 0, "sRGB to CMYK, perceptual"},
                           Case{kCmykProfile, TYPE_CMYK_8, 4, 1, "sRGB to CMYK, relative colorimetric"},
                           Case{kGrayProfile, TYPE_GRAY_8, 1, 0, "sRGB to gray"}}) {
-        if (!std::filesystem::exists(c.path)) {
-            std::printf("%s: %s not installed\n", c.what, c.path);
-            continue;
-        }
+        // The set-up installs these profiles; a comparison that quietly did not run would hide a fault.
+        ASSERT_TRUE(std::filesystem::exists(c.path)) << c.what << ": " << c.path << " is not installed";
         World w;
         const ImxDataSource device = FileSource(c.path);
         const ImxImageFormat format = FormatOf(c.bytes * 8);
@@ -185,7 +211,7 @@ TEST(CmmWorld, ConversionsAgreeWithLittleCms) {
 }
 
 TEST(CmmWorld, ADeviceLinkSavedHereIsReadByLittleCmsAndConvertsAlike) {
-    if (!std::filesystem::exists(kCmykProfile)) GTEST_SKIP() << kCmykProfile << " not installed";
+    ASSERT_TRUE(std::filesystem::exists(kCmykProfile)) << kCmykProfile << " is not installed";
     World w;
     const ImxDataSource device = FileSource(kCmykProfile);
     const ImxImageFormat format = FormatOf(32);
@@ -273,6 +299,7 @@ TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes) {
     } cases[] = {
         {"kind 3", {3, nullptr, nullptr, 0}, IMX_ERR_UNSUPPORTED},
         {"missing resource", {IMX_SOURCE_RESOURCE, TestModule(), "Profiles", 999}, IMX_ERR_NOT_FOUND},
+        {"resource that cannot be loaded", {IMX_SOURCE_RESOURCE, TestModule(), "Profiles", 7}, IMX_ERR_LOAD},
         {"missing file", FileSource("/nonexistent/profile.icc"), static_cast<ImxStatus>(ERROR_PATH_NOT_FOUND)},
         {"no acsp", {IMX_SOURCE_MEMORY, notProfile.data(), nullptr, 0}, IMX_ERR_PROFILE},
     };
@@ -285,7 +312,12 @@ TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes) {
         else
             EXPECT_EQ(status, c.expected) << c.what;
         EXPECT_EQ(w.world, nullptr) << c.what;
+        CmmWorld* loaded = reinterpret_cast<CmmWorld*>(1);
+        const ImxStatus loadStatus = ImxCmmWorldLoad(w.instance, &c.source, &format, &loaded);
+        EXPECT_EQ(loadStatus, status) << c.what << " (one profile, nothing built in)";
+        EXPECT_EQ(loaded, nullptr) << c.what;
     }
+    EXPECT_EQ(FaxResourceTableLink_DamagedProfiles(), 1);
 }
 
 TEST(CmmWorld, ImagesAndColours) {

@@ -11,7 +11,8 @@
 namespace {
 const unsigned char kProgramProfile[] = {'a', 'c', 's', 'p'};
 }
-FAX_RESOURCE_TABLE(ProgramResources, {FaxResourceKey("Profiles"), FaxResourceKey(101), kProgramProfile, 4});
+FAX_RESOURCE_TABLE(ProgramResources, {FaxResourceKey("Profiles"), FaxResourceKey(101), kProgramProfile, 4},
+                   {FaxResourceKey("Profiles"), FaxResourceKey(102), nullptr, 3144});  // damaged: no bytes
 
 namespace {
 
@@ -128,6 +129,11 @@ TEST(Modules, ProgramResourcesAndName)
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(Bytes(program, found), "acsp");
     EXPECT_NE(FindResourceA(nullptr, MAKEINTRESOURCEA(101), "PROFILES"), nullptr);
+    // An entry that declares bytes it does not hold is found but cannot be loaded.
+    HRSRC damaged = FindResourceA(program, MAKEINTRESOURCEA(102), "Profiles");
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_EQ(LoadResource(program, damaged), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
     char path[4096];
     ASSERT_GT(GetModuleFileNameA(nullptr, path, sizeof path), 0u);
     EXPECT_EQ(std::filesystem::path(path).filename(), "platform_tests");

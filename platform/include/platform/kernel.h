@@ -309,8 +309,9 @@ int lstrcmpW(LPCWSTR a, LPCWSTR b);
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 // The data are the library's own read-only bytes: LoadResource and LockResource give their
-// address (never null for a found resource, also when its size is 0), FreeResource does nothing
-// and returns FALSE, as on Windows.
+// address (never null for a found resource, also when its size is 0; null with
+// ERROR_RESOURCE_DATA_NOT_FOUND for a table entry that declares a size but holds no bytes),
+// FreeResource does nothing and returns FALSE, as on Windows.
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
