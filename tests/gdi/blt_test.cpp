@@ -616,9 +616,11 @@ TEST(GdiBlt, CreateDIBitmapTakesTheFormatOfTheDc) {
 
 TEST(GdiBlt, AlphaBlendRoundsExactly) {
     std::mt19937 rng(15);
+    // A 32-bit destination keeps an alpha byte of its own, blended by the same rule.
+    for (int dstBpp : {24, 32})
     for (bool perPixel : {false, true}) {
         for (BYTE constant : {BYTE(0), BYTE(128), BYTE(255), BYTE(77)}) {
-            Surface dst(12, 7, 24, true, rng), src(6, 7, 32, false, rng);
+            Surface dst(12, 7, dstBpp, true, rng), src(6, 7, 32, false, rng);
             Image before = dst.Snapshot(), source = src.Snapshot();
             if (perPixel) {  // premultiplied: no channel above its alpha
                 for (int y = 0; y < 7; ++y)
@@ -645,9 +647,16 @@ TEST(GdiBlt, AlphaBlendRoundsExactly) {
                         else v = (sc * constant + dc * (255u - constant) + 127) / 255;
                         out |= v << shift;
                     }
+                    if (dstBpp == 32) {
+                        const uint32_t da = d >> 24;
+                        out |= (perPixel ? std::min<uint32_t>(255, a + (da * (255 - a) + 127) / 255)
+                                         : (sa * constant + da * (255u - constant) + 127) / 255)
+                               << 24;
+                    }
                     expected.Set(x, y, out);
                 }
-            ExpectSameBytes(expected, dst, std::string(perPixel ? "per-pixel " : "constant ") + std::to_string(constant));
+            ExpectSameBytes(expected, dst, std::to_string(dstBpp) + (perPixel ? " bits, per-pixel " : " bits, constant ") +
+                                               std::to_string(constant));
         }
     }
     Surface dst(4, 4, 24, true, rng), src24(4, 4, 24, true, rng);
