@@ -273,11 +273,14 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
         {MM_ANISOTROPIC, {0, 0}, {40, 30}, {5, 5}, {-4, -3}},
     };
     TestClip clip;
-    for (int bpp : {1, 24}) {
+    for (int bpp : {1, 8, 16, 24, 32}) {
         for (const Mapping& m : mappings) {
             for (const Case& c : cases) {
                 for (uint8_t code : {uint8_t(0xCC), uint8_t(0x66)}) {
-                    std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : std::vector<COLORREF>{};
+                    // One palette for both, so that whole-byte pixels are copied as they are.
+                    std::vector<COLORREF> palette = bpp == 1   ? ref::MonoPalette()
+                                                    : bpp == 8 ? ref::RandomPalette(256, rng)
+                                                               : std::vector<COLORREF>{};
                     Surface dst(45, 33, bpp, true, rng, palette);
                     Surface src(33, 27, bpp, false, rng, palette);
                     const int stretchMode = int(1 + (&c - cases + code) % 3);
