@@ -15,7 +15,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
   libpixman-1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core libpng-dev
-  libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free libgs-common netpbm libgdk-pixbuf2.0-bin time
+  libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free libgs-common ghostscript netpbm libgdk-pixbuf2.0-bin time
   qt6-base-dev xvfb xauth
 )
 

@@ -1,11 +1,16 @@
 // The JBIG encoder against jbigkit on the same pages, with the same options (one stripe per page,
 // LRLTWO, typical prediction, MX 0), 1728 x 2200. Our
 // encoder gets the page in bands of 128 lines, as the engine renders it; jbigkit gets the whole
-// page. Pages: text, mostly white, blank, and a gray picture through the 1-bit halftone. A race
-// fails if our encoder allocates anything after ImxJBIGEncoderInit.
+// page. Pages: text, mostly white, blank, and a gray picture through the 1-bit halftone, made
+// here; and text, halftoned and blank pages rendered by Ghostscript at 204 x 196. A race fails if
+// our encoder allocates anything after ImxJBIGEncoderInit.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
@@ -126,9 +131,66 @@ void AddPageRace(const char* name, JbigImage (*make)()) {
     });
 }
 
+// Pages a user would fax, rendered by Ghostscript at the fax resolution: a page of text, gray
+// areas through Ghostscript's own halftone, and a blank page. Empty when Ghostscript is missing.
+JbigImage GhostscriptPage(const std::string& postscript) {
+    char dir[] = "/tmp/bench_jbig_XXXXXX";
+    if (mkdtemp(dir) == nullptr) return {};
+    const std::string ps = std::string(dir) + "/page.ps", pbm = std::string(dir) + "/page.pbm";
+    std::ofstream(ps) << postscript;
+    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r204x196 -g" +
+                                std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -sOutputFile=" + pbm + " " +
+                                ps + " >/dev/null 2>&1";
+    JbigImage page;
+    if (std::system(command.c_str()) == 0) {
+        std::ifstream in(pbm, std::ios::binary);
+        std::string magic;
+        uint32_t width = 0, height = 0;
+        in >> magic;
+        while (in >> std::ws && in.peek() == '#') in.ignore(1 << 20, '\n');
+        in >> width >> height;
+        in.get();
+        if (magic == "P4" && width == kWidth && height == kHeight) {
+            page = JbigImage{width, height, std::vector<uint8_t>(size_t{width / 8} * height)};
+            if (!in.read(reinterpret_cast<char*>(page.rows.data()), std::streamsize(page.rows.size()))) page = {};
+        }
+    }
+    std::remove(ps.c_str());
+    std::remove(pbm.c_str());
+    rmdir(dir);
+    return page;
+}
+
+const char* const kTextPostScript = R"(/Times-Roman findfont 10 scalefont setfont
+/y 770 def
+0 1 61 { pop 40 y moveto
+  (Dear colleague, the figures for the third quarter follow below; please check them against your own records, 0123456789.) show
+  /y y 12 sub def } for
+showpage
+)";
+
+const char* const kHalftonePostScript = R"(0 1 49 { /i exch def i 49 div setgray 0 i 15.84 mul 612 15.84 rectfill } for
+0 1 9 { /i exch def 1 i 10 div sub setgray 306 396 300 i 30 mul sub 0 360 arc fill } for
+showpage
+)";
+
+void AddGhostscriptPageRace(const char* name, const char* postscript) {
+    AddRace(name, "jbigkit", [postscript] {
+        JbigImage page = GhostscriptPage(postscript);
+        if (page.rows.empty())
+            return RaceSides{[] {}, [] {}, [] { return std::string("Ghostscript (gs) could not render the page"); }};
+        auto ours = std::make_shared<Ours>(std::move(page));
+        return RaceSides{[ours] { ours->Run(); },
+                         [ours] { benchmark::DoNotOptimize(JbigkitEncodeCount(ours->page, kHeight, true)); }};
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    AddGhostscriptPageRace("ghostscript_text_page", kTextPostScript);
+    AddGhostscriptPageRace("ghostscript_halftone_page", kHalftonePostScript);
+    AddGhostscriptPageRace("ghostscript_blank_page", "showpage\n");
     AddPageRace("text_page", [] { return MakeTextPage(kWidth, kHeight, 1); });
     AddPageRace("mostly_white_page", [] { return MakeMostlyWhitePage(kWidth, kHeight, 2); });
     AddPageRace("blank_page", [] { return MakeWhitePage(kWidth, kHeight); });

@@ -1,5 +1,7 @@
 // Copies of an image plane into a band plane of 1, 2 or 4 bits: over a rectangle, and only where
 // a 1-bit mask is set. The source is shifted into place a word at a time with a carry.
+#include <cstring>
+
 #include "engine/raster/plane_kernels.h"
 #include "engine/raster/plane_word.h"
 
@@ -22,6 +24,15 @@ void RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32
     for (uint32_t r = 0; r < height; ++r) {
         uint8_t* out = RowAt(dest->bits, dest->stride, static_cast<uint64_t>(y) + r) + 4 * first;
         const uint8_t* in = RowAt(source->bits, source->stride, r);
+        if (shift == 0 && words > 2) {
+            // Word-aligned: the source words land as they are (then words == sourceWords); only
+            // the two edge words need their masks.
+            StoreBig(out, Merge(LoadBig(out), LoadBig(in), left));
+            std::memcpy(out + 4, in + 4, 4 * (words - 2));
+            uint8_t* last = out + 4 * (words - 1);
+            StoreBig(last, Merge(LoadBig(last), LoadBig(in + 4 * (words - 1)), right));
+            continue;
+        }
         uint32_t carry = 0;
         for (uint64_t i = 0; i < words; ++i) {
             const uint32_t word = i < sourceWords ? LoadBig(in + 4 * i) : 0;

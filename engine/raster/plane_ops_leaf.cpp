@@ -105,12 +105,17 @@ void RectSolid(ImxPlane* band, const RECT* rect, uint32_t value) {
     ++band->dataPresent;
     Area a;
     if (!ClipToPlane(band, rect, &a)) return;
+    const uint8_t* first = PlaneRow(band, a.top) + static_cast<size_t>(a.left) * Bytes;
     for (uint32_t y = a.top; y < a.bottom; ++y) {
         uint8_t* out = PlaneRow(band, y) + static_cast<size_t>(a.left) * Bytes;
         if constexpr (Bytes == 1) {
             std::memset(out, static_cast<uint8_t>(value), a.Width());
-        } else {
+        } else if (y == a.top) {
             for (uint32_t x = 0; x < a.Width(); ++x) std::memcpy(out + x * Bytes, &value, Bytes);
+        } else {
+            // Pixels wider than a byte go in one at a time on the first row only; the others are
+            // copies of it, at the speed of a block move.
+            std::memcpy(out, first, static_cast<size_t>(a.Width()) * Bytes);
         }
     }
 }

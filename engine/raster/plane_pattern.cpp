@@ -64,6 +64,10 @@ inline uint32_t ToBig(uint32_t v) {
 inline void StorePairs(uint8_t* out, const uint32_t pair[2], uint64_t count) {
     const uint32_t quad[4] = {pair[0], pair[1], pair[0], pair[1]};
     uint64_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        std::memcpy(out + 4 * i, quad, 16);
+        std::memcpy(out + 4 * i + 16, quad, 16);
+    }
     for (; i + 4 <= count; i += 4) std::memcpy(out + 4 * i, quad, 16);
     for (; i < count; ++i) std::memcpy(out + 4 * i, &quad[i & 1], 4);
 }
@@ -101,6 +105,7 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
     };
     constexpr uint32_t kMaxPlans = 64;
     const bool planning = Kind != Loop::kWord && !And && words > 2 && period <= kMaxCycle &&
+                          !(Kind == Loop::kWords && period == 2) &&
                           words - 2 > period && patternHeight <= kMaxPlans && height > patternHeight;
     RowPlan plans[kMaxPlans];
     if (planning) {
@@ -117,6 +122,22 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
             StoreBig(out + 4 * (words - 1), Merge(LoadBig(out + 4 * (words - 1)), plan.last, right));
             if (++patternRow == patternHeight) patternRow = 0;
             continue;
+        }
+        if constexpr (Kind == Loop::kWords && !And) {
+            // Words two apart share their phase (a 64-pixel brush on 32-pixel words): the row is
+            // two pattern words alternating, worked out directly, cheaper than planning it.
+            if (period == 2 && words > 2) {
+                const uint32_t even = PatternWord<Depth, Kind>(row, widened, static_cast<uint32_t>(start));
+                const uint32_t odd =
+                    PatternWord<Depth, Kind>(row, widened, Advance<Depth>(static_cast<uint32_t>(start), widened));
+                const uint32_t pair[2] = {ToBig(odd), ToBig(even)};
+                StoreBig(out, Merge(LoadBig(out), even, left));
+                StorePairs(out + 4, pair, words - 2);
+                uint8_t* end = out + 4 * (words - 1);
+                StoreBig(end, Merge(LoadBig(end), (words - 1) % 2 ? odd : even, right));
+                if (++patternRow == patternHeight) patternRow = 0;
+                continue;
+            }
         }
         uint32_t c = static_cast<uint32_t>(start);
         const uint32_t rowWord =

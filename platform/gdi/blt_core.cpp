@@ -176,6 +176,25 @@ bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& 
     return true;
 }
 
+namespace {
+
+template <size_t Bytes>
+void GatherPixelsOf(uint8_t* out, const uint8_t* row, const int32_t* columns, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) std::memcpy(out + Bytes * size_t(i), row + Bytes * size_t(columns[i]), Bytes);
+}
+
+// Copies the source pixels the column map names, one after another.
+void GatherPixels(uint8_t* out, const uint8_t* row, const int32_t* columns, int64_t count, int bytes) {
+    switch (bytes) {
+        case 1: GatherPixelsOf<1>(out, row, columns, count); break;
+        case 2: GatherPixelsOf<2>(out, row, columns, count); break;
+        case 3: GatherPixelsOf<3>(out, row, columns, count); break;
+        default: GatherPixelsOf<4>(out, row, columns, count); break;
+    }
+}
+
+}  // namespace
+
 bool BltRun(const BltRequest& rq) {
     Dc& dc = *rq.dst;
     Dib& dst = dc.bitmap->dib;
@@ -337,6 +356,9 @@ bool BltRun(const BltRequest& rq) {
                     if (sy != cachedSy || x0 != cachedX0 || x1 != cachedX1) {
                         if (convert.mode == Converter::Raw && unstretchedX && bpp == 1) {
                             CopyBitsShifted(sRow.data(), x0, x1, srcRow, sx, src->stride);
+                        } else if (convert.mode == Converter::Raw && bpp % 8 == 0 && src->bpp == bpp) {
+                            // Whole-byte pixels of one layout: picked by the column map, copied as they are.
+                            GatherPixels(sRow.data() + b0, srcRow, ax.map.data() + (x0 - ax.first), x1 - x0, bpp / 8);
                         } else {
                             for (int64_t x = x0; x < x1; ++x)
                                 PixelPut(sRow.data(), int32_t(x), bpp,

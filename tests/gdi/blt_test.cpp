@@ -273,11 +273,14 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
         {MM_ANISOTROPIC, {0, 0}, {40, 30}, {5, 5}, {-4, -3}},
     };
     TestClip clip;
-    for (int bpp : {1, 24}) {
+    for (int bpp : {1, 8, 16, 24, 32}) {
         for (const Mapping& m : mappings) {
             for (const Case& c : cases) {
                 for (uint8_t code : {uint8_t(0xCC), uint8_t(0x66)}) {
-                    std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : std::vector<COLORREF>{};
+                    // One palette for both, so that whole-byte pixels are copied as they are.
+                    std::vector<COLORREF> palette = bpp == 1   ? ref::MonoPalette()
+                                                    : bpp == 8 ? ref::RandomPalette(256, rng)
+                                                               : std::vector<COLORREF>{};
                     Surface dst(45, 33, bpp, true, rng, palette);
                     Surface src(33, 27, bpp, false, rng, palette);
                     const int stretchMode = int(1 + (&c - cases + code) % 3);
@@ -616,9 +619,11 @@ TEST(GdiBlt, CreateDIBitmapTakesTheFormatOfTheDc) {
 
 TEST(GdiBlt, AlphaBlendRoundsExactly) {
     std::mt19937 rng(15);
+    // A 32-bit destination keeps an alpha byte of its own, blended by the same rule.
+    for (int dstBpp : {24, 32})
     for (bool perPixel : {false, true}) {
         for (BYTE constant : {BYTE(0), BYTE(128), BYTE(255), BYTE(77)}) {
-            Surface dst(12, 7, 24, true, rng), src(6, 7, 32, false, rng);
+            Surface dst(12, 7, dstBpp, true, rng), src(6, 7, 32, false, rng);
             Image before = dst.Snapshot(), source = src.Snapshot();
             if (perPixel) {  // premultiplied: no channel above its alpha
                 for (int y = 0; y < 7; ++y)
@@ -645,9 +650,16 @@ TEST(GdiBlt, AlphaBlendRoundsExactly) {
                         else v = (sc * constant + dc * (255u - constant) + 127) / 255;
                         out |= v << shift;
                     }
+                    if (dstBpp == 32) {
+                        const uint32_t da = d >> 24;
+                        out |= (perPixel ? std::min<uint32_t>(255, a + (da * (255 - a) + 127) / 255)
+                                         : (sa * constant + da * (255u - constant) + 127) / 255)
+                               << 24;
+                    }
                     expected.Set(x, y, out);
                 }
-            ExpectSameBytes(expected, dst, std::string(perPixel ? "per-pixel " : "constant ") + std::to_string(constant));
+            ExpectSameBytes(expected, dst, std::to_string(dstBpp) + (perPixel ? " bits, per-pixel " : " bits, constant ") +
+                                               std::to_string(constant));
         }
     }
     Surface dst(4, 4, 24, true, rng), src24(4, 4, 24, true, rng);

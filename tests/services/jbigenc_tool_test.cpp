@@ -35,7 +35,8 @@ protected:
     }
     static int Run(const std::string& arguments) {
         const std::string command = std::string(JBIGENC_PATH) + " " + arguments + " 2>/dev/null";
-        const int status = std::system(command.c_str());
+        // bash, for the process substitution that makes a pipe of a cut file.
+        const int status = std::system(("bash -c '" + command + "'").c_str());
         return WEXITSTATUS(status);
     }
 
@@ -64,6 +65,32 @@ TEST_F(JbigencTool, CodesAPbmFileThatJbigkitDecodes) {
     EXPECT_TRUE(decoded.rows == page.rows);
     EXPECT_EQ(plain[15], 64);
     EXPECT_EQ(plain[19], 0x40);
+}
+
+// The rows are read band by band as they are coded, also from a pipe; a pipe that ends early
+// leaves no output behind, and a plain PBM codes as its raw twin does.
+TEST_F(JbigencTool, ReadsPipesBandByBandAndLeavesNoOutputWhenTheDataEndEarly) {
+    const JbigImage page = MakeTextPage(1728, 700, 5);
+    WriteFile(Path("page.pbm"), PbmWrite(page));
+    ASSERT_EQ(Run(Path("page.pbm") + " " + Path("file.bie")), 0);
+    ASSERT_EQ(Run("- " + Path("pipe.bie") + " < " + Path("page.pbm")), 0);
+    EXPECT_EQ(ReadFile(Path("pipe.bie")), ReadFile(Path("file.bie")));
+    ASSERT_EQ(Run("--band 700 " + Path("page.pbm") + " " + Path("whole.bie")), 0);
+    EXPECT_EQ(ReadFile(Path("whole.bie")), ReadFile(Path("file.bie")));
+
+    EXPECT_EQ(Run("- " + Path("cut.bie") + " < <(head -c 100000 " + Path("page.pbm") + ")"), 1);
+    EXPECT_FALSE(std::filesystem::exists(Path("cut.bie")));
+
+    std::string plain = "P1\n# a comment\n13 2\n";
+    for (int i = 0; i < 26; ++i) plain += (i % 3 == 0 ? "1 " : "0 ");
+    WriteFile(Path("plain.pbm"), std::vector<uint8_t>(plain.begin(), plain.end()));
+    ASSERT_EQ(Run(Path("plain.pbm") + " " + Path("plain.bie")), 0);
+    JbigImage decoded;
+    ASSERT_TRUE(JbigkitDecode(ReadFile(Path("plain.bie")), decoded));
+    ASSERT_EQ(decoded.width, 13u);
+    ASSERT_EQ(decoded.height, 2u);
+    for (int i = 0; i < 26; ++i)
+        EXPECT_EQ((decoded.rows[(i / 13) * 2 + (i % 13) / 8] >> (7 - (i % 13) % 8)) & 1, i % 3 == 0 ? 1 : 0) << i;
 }
 
 TEST_F(JbigencTool, RefusesBadInput) {
