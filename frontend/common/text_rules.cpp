@@ -89,7 +89,9 @@ WORD RecordCountClamp(const void* block, size_t recordSize, WORD claimed)
 void CoverPageSettingsMerge(CoverPageSettings* pout, CoverPageSettings* ui)
 {
     pout->sender = ui->sender;
-    if (ui->paperWidth == 0)
+    // A stored paper size with either side 0 is damaged: it would make a page of no width for
+    // the preview to divide by. Both cases take the defaults, as an unset record does.
+    if (ui->paperWidth == 0 || ui->paperHeight == 0)
         CoverPageUIDefaults(ui);
     pout->paperWidth = std::min(ui->paperWidth, ui->paperHeight);
     pout->paperHeight = std::max(ui->paperWidth, ui->paperHeight);

@@ -143,6 +143,7 @@ TEST(FrontendRecords, CoverPageSettingsMerge)
         {2100, 2970, 0, 2100, 2970, 100, 50, 50},
         {0, 0, 0, 2159, 2794, 100, 50, 50},        // nothing stored: the Letter defaults
         {0, 3556, 0, 2159, 2794, 100, 50, 50},     // no width is no size at all
+        {2159, 0, 0, 2159, 2794, 100, 50, 50},     // nor is no height (a damaged record)
         {2000, 2000, 250, 2000, 2000, 250, 7, 9},  // a stored scale keeps its position
     };
     for (const auto& c : cases) {
