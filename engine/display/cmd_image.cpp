@@ -164,11 +164,19 @@ RECT CmdClipBoundsApply(const RECT& r, const Clip* clip)
     return out;
 }
 
+int32_t CmdExtent(LONG from, LONG to)
+{
+    // Record values are any 32-bit numbers: the extent wraps as the 32-bit sum it is, rather
+    // than overflow; the commands clip and refuse sizes they cannot draw.
+    return static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
+}
+
 CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source)
 {
     const RECT d = CmdRecordRect(destination);
     const RECT s = CmdRecordRect(source);
-    return CmdImageArea{d.left, d.top, d.right - d.left, d.bottom - d.top, s.left, s.top, s.right - s.left, s.bottom - s.top};
+    return CmdImageArea{d.left, d.top, CmdExtent(d.left, d.right), CmdExtent(d.top, d.bottom),
+                        s.left, s.top, CmdExtent(s.left, s.right), CmdExtent(s.top, s.bottom)};
 }
 
 RECT CmdRecordRect(const uint8_t* raw)
@@ -195,16 +203,16 @@ int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stret
     if (n == nullptr) return 0;
     n->head.op = stretch ? CmdOpStretchBlt : CmdOpBitBlt;
     const RECT d = CmdRecordRect(raw + (stretch ? StretchBltRecord::destination : BitBltRecord::destination));
-    n->width = d.right - d.left;
-    n->height = d.bottom - d.top;
+    n->width = CmdExtent(d.left, d.right);
+    n->height = CmdExtent(d.top, d.bottom);
     n->x = stretch && d.left > d.right ? d.left - 1 : d.left;
     n->y = stretch && d.top > d.bottom ? d.top - 1 : d.top;
     if (stretch) {
         const RECT s = CmdRecordRect(raw + StretchBltRecord::source);
         n->srcX = s.left;
         n->srcY = s.top;
-        n->srcWidth = s.right - s.left;
-        n->srcHeight = s.bottom - s.top;
+        n->srcWidth = CmdExtent(s.left, s.right);
+        n->srcHeight = CmdExtent(s.top, s.bottom);
         n->extra = raw[StretchBltRecord::extra];
     } else {
         n->srcX = static_cast<int32_t>(LoadLE32(raw + BitBltRecord::source));

@@ -59,6 +59,8 @@ struct CmdImageArea {
     int32_t srcX, srcY, srcWidth, srcHeight;
 };
 CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source);
+// to - from of two record coordinates, wrapping in 32 bits.
+int32_t CmdExtent(LONG from, LONG to);
 // The record's rectangle at offset in raw.
 RECT CmdRecordRect(const uint8_t* raw);
 

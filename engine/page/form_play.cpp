@@ -1,6 +1,8 @@
 // The page player: reads one page's records into its page state, with its forms placed as levels.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/display/page_records.h"
@@ -92,6 +94,9 @@ bool FormTake(PageState* state, uint32_t id, Form** form)
     return true;
 }
 
+// Page values come from the stream: sums of them are taken in 64 bits and held inside 32.
+LONG Clamp32(int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
+
 struct PageGeometry {
     SIZE extent;     // page size
     DcMap map;       // the page level's mapping
@@ -104,8 +109,8 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
     const uint32_t flags = h.pageFlags;
     if (h.header.version <= 1) {
         const SIZE first = PageExtentGet(job, 1, flags & PAGE_FLAG_EXTENT_EXCHANGED);
-        h.margins[2] -= std::abs(first.cx);
-        h.margins[3] -= std::abs(first.cy);
+        h.margins[2] = Clamp32(h.margins[2] - std::llabs(first.cx));
+        h.margins[3] = Clamp32(h.margins[3] - std::llabs(first.cy));
     }
     g->extent = SIZE{h.width, h.height};
     if (g->extent.cx <= 0 || g->extent.cy <= 0) return false;
@@ -120,13 +125,13 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
         if (playFlags & PLAY_MARGINS) {
             OffsetRect(&g->rect, offset.cx, offset.cy);
         } else {
-            origin.x += offset.cx;
-            origin.y += offset.cy;
+            origin.x = Clamp32(int64_t{origin.x} + offset.cx);
+            origin.y = Clamp32(int64_t{origin.y} + offset.cy);
         }
     }
     if ((flags & PAGE_FLAG_CENTRE_PRINTABLE) == PAGE_FLAG_CENTRE_PRINTABLE) {
-        origin.x -= (printable.cx - h.scale) / 2;
-        origin.y -= (printable.cy - h.targetHeight) / 2;
+        origin.x = Clamp32(origin.x - (int64_t{printable.cx} - h.scale) / 2);
+        origin.y = Clamp32(origin.y - (int64_t{printable.cy} - h.targetHeight) / 2);
     }
     g->map = DcMap{origin, g->extent, POINT{0, 0}, g->extent};
 
@@ -147,8 +152,9 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
     if (scale > 0.0) {
         POINT centring{0, 0};
         if (!(flags & PAGE_FLAG_NO_CENTRE))
-            centring = POINT{(printable.cx - scaled.cx) / 2, (printable.cy - scaled.cy) / 2};
-        g->map.windowOrigin = POINT{RoundHalfUp((origin.x - centring.x) / scale), RoundHalfUp((origin.y - centring.y) / scale)};
+            centring = POINT{Clamp32((int64_t{printable.cx} - scaled.cx) / 2), Clamp32((int64_t{printable.cy} - scaled.cy) / 2)};
+        g->map.windowOrigin = POINT{RoundHalfUp((static_cast<double>(origin.x) - centring.x) / scale),
+                                    RoundHalfUp((static_cast<double>(origin.y) - centring.y) / scale)};
         g->map.windowExtent = SIZE{RoundHalfUp(g->extent.cx / scale), RoundHalfUp(g->extent.cy / scale)};
         if (g->map.windowExtent.cx == 0 || g->map.windowExtent.cy == 0) return false;
     }
