@@ -211,6 +211,225 @@ TEST(LinePathBands, LinesAndOutlinesDoNotDependOnTheBandCut)
     }
 }
 
+// The ROP2 mixes, bit by bit: the result bit is bit (pen << 1 | destination) of mix - 1.
+uint32_t MixColour(int mix, uint32_t pen, uint32_t destination)
+{
+    uint32_t out = 0;
+    for (int bit = 0; bit < 24; ++bit) {
+        const int index = int((pen >> bit) & 1) << 1 | int((destination >> bit) & 1);
+        out |= uint32_t(((mix - 1) >> index) & 1) << bit;
+    }
+    return out;
+}
+
+// The pixels a command touches, in drawing order; each is mixed once.
+using Pixels = std::vector<POINT>;
+
+void Stroke(Image& image, const Pixels& pixels, int mix, uint32_t colour, const std::vector<RECT>& clip = {})
+{
+    for (POINT p : pixels) {
+        bool visible = clip.empty();
+        for (const RECT& c : clip) visible |= p.x >= c.left && p.x < c.right && p.y >= c.top && p.y < c.bottom;
+        if (visible && p.x >= 0 && p.y >= 0 && p.x < image.w && p.y < image.h)
+            image.at(p.x, p.y) = MixColour(mix, colour, image.at(p.x, p.y));
+    }
+}
+
+Pixels Box(RECT r)
+{
+    Pixels out;
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x) out.push_back({x, y});
+    return out;
+}
+
+// A cosmetic line along a row, its last pixel left out; `keep` picks the pixels by their index.
+template <typename Keep>
+Pixels Horizontal(LONG x0, LONG x1, LONG y, Keep keep)
+{
+    Pixels out;
+    for (LONG x = x0; x < x1; ++x)
+        if (keep(x - x0)) out.push_back({x, y});
+    return out;
+}
+
+// A cosmetic line of slope exactly 1/3 (no pixel centre lies half-way), its last pixel left out.
+Pixels Shallow(POINT a, POINT b)
+{
+    Pixels out;
+    for (LONG x = a.x; x < b.x; ++x) {
+        const LONG run = x - a.x;
+        out.push_back({x, a.y + run / 3 + (run % 3 == 2 ? 1 : 0)});
+    }
+    return out;
+}
+
+TEST(LinePathBands, PensAndEveryMixMatchAPerPixelReference)
+{
+    const int w = 96, h = 64;
+    const uint32_t ink = 0xA05010, ground = 0x336699;
+    const std::vector<RECT> clip = {{0, 0, 30, 64}, {50, 20, 70, 30}};
+    for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) {
+        SCOPED_TRACE("mix " + std::to_string(mix));
+        SpoolBuilder b;
+        const uint32_t brush = 0x80000000 | ink;
+        b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", brush}});
+        b.Add("pen", {{"id", 3}, {"style", 0x1 | 0x40000 | 0x2000000}, {"width", 6}, {"brush", brush}});
+        b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x20000 | 0x2000000}, {"width", 6}, {"brush", brush}});
+        b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", brush}, {"dash_count", 2}, {"data", Le32s({4, 2})}});
+        b.Add("clip_rects", {{"id", 6}, {"left", 0}, {"top", 0}, {"right", 70}, {"bottom", 64}, {"count", 2},
+                             {"data", Le32s({0, 0, 30, 64, 50, 20, 70, 30})}});
+        b.Add("cmd_rect", {{"left", 0}, {"top", 0}, {"right", w}, {"bottom", 32}, {"brush", 0x80000000 | ground},
+                           {"pen", 0}, {"mix", R2_COPYPEN}});
+        b.Add("cmd_line", LineFields({2, 5}, {90, 5}, 2, 0, uint32_t(mix)));
+        b.Add("cmd_line", LineFields({3, 18}, {60, 37}, 2, 0, uint32_t(mix)));
+        b.Add("cmd_line", LineFields({10, 44}, {80, 44}, 3, 0, uint32_t(mix)));
+        b.Add("cmd_line", LineFields({20, 54}, {70, 54}, 4, 0, uint32_t(mix)));
+        b.Add("cmd_line", LineFields({4, 60}, {90, 60}, 5, 0, uint32_t(mix)));
+        b.Add("cmd_line", LineFields({2, 25}, {94, 25}, 2, 6, uint32_t(mix)));
+        DisplayJob job;
+        ASSERT_EQ(job.Read(b), 1);
+
+        Image want(w, h);
+        Stroke(want, Box({0, 0, w, 32}), R2_COPYPEN, ground);
+        auto all = [](LONG) { return true; };
+        Stroke(want, Horizontal(2, 90, 5, all), mix, ink);
+        Stroke(want, Shallow({3, 18}, {60, 37}), mix, ink);
+        Stroke(want, Box({10, 41, 80, 47}), mix, ink);  // flat caps end at the end points
+        Stroke(want, Box({17, 51, 73, 57}), mix, ink);  // square caps reach half the width beyond
+        Stroke(want, Horizontal(4, 90, 60, [](LONG i) { return i % 6 < 4; }), mix, ink);
+        Stroke(want, Horizontal(2, 94, 25, all), mix, ink, clip);
+        for (int bandHeight : {64, 16, 7, 1}) {
+            SCOPED_TRACE("bands of " + std::to_string(bandHeight));
+            EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{1}, bandHeight), want), "") << "GDI road";
+            if (CmdMixIsPlain(uint32_t(mix))) {
+                EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{1}, bandHeight), want), "") << "mask road";
+            }
+        }
+    }
+}
+
+// A cosmetic dashed outline of straight sides, as the dash state runs on from side to side: a side's
+// first pixel (the last one left out by the side before) counts in the element that is running,
+// complete or not; later pixels start the next element once the running one is complete.
+Pixels DashedOutline(const Figure& figure, const std::vector<uint32_t>& dashes)
+{
+    Pixels out;
+    size_t index = 0;
+    uint32_t count = 0;
+    for (size_t i = 0; i < figure.size(); ++i) {
+        const POINT a = figure[i], b = figure[(i + 1) % figure.size()];
+        const LONG sx = b.x > a.x ? 1 : b.x < a.x ? -1 : 0, sy = b.y > a.y ? 1 : b.y < a.y ? -1 : 0;
+        POINT p = a;
+        count += 1;
+        for (bool first = true; p.x != b.x || p.y != b.y; first = false, p.x += sx, p.y += sy) {
+            if (!first) {
+                if (count < dashes[index]) {
+                    count += 1;
+                } else {
+                    index = (index + 1) % dashes.size();
+                    count = 1;
+                }
+            }
+            if (index % 2 == 0) out.push_back(p);
+        }
+    }
+    return out;
+}
+
+// Where the crossing-number rule puts a figure.
+Pixels Inside(const Figure& figure, int w, int h)
+{
+    Image image(w, h);
+    PaintFigures(image, {figure}, 1, 1, 0);
+    Pixels out;
+    for (LONG y = 0; y < h; ++y)
+        for (LONG x = 0; x < w; ++x)
+            if (image.at(x, y) == 0) out.push_back({x, y});
+    return out;
+}
+
+TEST(LinePathBands, PathOutlinesAndFillsWithEveryMixMatchAPerPixelReference)
+{
+    const int w = 96, h = 64;
+    const uint32_t ink = 0x2080C0, fill = 0x904030, ground = 0x55AA33;
+    const Figure square = {{20, 8}, {60, 8}, {60, 30}, {20, 30}};
+    const Figure frame = {{4, 36}, {44, 36}, {44, 60}, {4, 60}};
+    for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) {
+        SCOPED_TRACE("mix " + std::to_string(mix));
+        SpoolBuilder b;
+        PathRecord(b, 1, {square});
+        PathRecord(b, 2, {frame});
+        PathRecord(b, 3, {kTriangle});
+        b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x40000 | 0x2000000}, {"width", 6}, {"brush", 0x80000000 | ink}});
+        b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000 | ink}, {"dash_count", 2},
+                      {"data", Le32s({4, 2})}});
+        b.Add("cmd_rect", {{"left", 0}, {"top", 0}, {"right", w}, {"bottom", 32}, {"brush", 0x80000000 | ground},
+                           {"pen", 0}, {"mix", R2_COPYPEN}});
+        b.Add("cmd_path", PathFields(1, 0, 4, 0, uint32_t(mix)));
+        b.Add("cmd_path", PathFields(2, 0, 5, 0, uint32_t(mix)));
+        b.Add("cmd_path", PathFields(3, 0x80000000 | fill, 0, 0, uint32_t(mix)));
+        DisplayJob job;
+        ASSERT_EQ(job.Read(b), 1);
+
+        Image want(w, h);
+        Stroke(want, Box({0, 0, w, 32}), R2_COPYPEN, ground);
+        Pixels ring;  // the mitred ring: the square grown and shrunk by half the width
+        for (POINT p : Box({17, 5, 63, 33}))
+            if (!(p.x >= 23 && p.x < 57 && p.y >= 11 && p.y < 27)) ring.push_back(p);
+        Stroke(want, ring, mix, ink);
+        Stroke(want, DashedOutline(frame, {4, 2}), mix, ink);
+        Stroke(want, Inside(kTriangle, w, h), mix, fill);
+        for (int bandHeight : {64, 16, 7, 1}) {
+            SCOPED_TRACE("bands of " + std::to_string(bandHeight));
+            EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{1}, bandHeight), want), "") << "GDI road";
+            if (CmdMixIsPlain(uint32_t(mix))) {
+                EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{1}, bandHeight), want), "") << "mask road";
+            }
+        }
+    }
+}
+
+// The lengths of the runs of inked and blank pixels along a line, in order.
+std::vector<int> Runs(const std::vector<bool>& inked)
+{
+    std::vector<int> runs;
+    for (size_t i = 0; i < inked.size(); ++i) {
+        if (i == 0 || inked[i] != inked[i - 1]) runs.push_back(0);
+        ++runs.back();
+    }
+    return runs;
+}
+
+// Dashes are measured along the line: a diagonal step weighs about 1.41 straight ones, so dashes of
+// 20 on a 45-degree line are 14 or 15 steps long, and 20 on a line of slope one half. The first
+// pixel of a sloped line is counted twice (once as the start, once as the first step), so the first
+// dash is a pixel short there.
+TEST(LinePathBands, DiagonalDashStepsWeighTheirLength)
+{
+    const int w = 128, h = 128;
+    SpoolBuilder b;
+    b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2}, {"data", Le32s({20, 20})}});
+    b.Add("cmd_line", LineFields({2, 2}, {102, 102}, 5, 0, R2_COPYPEN));  // 45 degrees, 100 steps
+    b.Add("cmd_line", LineFields({4, 60}, {124, 120}, 5, 0, R2_COPYPEN)); // slope one half, below it
+    DisplayJob job;
+    ASSERT_EQ(job.Read(b), 1);
+    Image image = DrawRoad(job, w, h, Mapping{1}, h);
+    std::vector<bool> diagonal, shallow;
+    for (int i = 0; i < 100; ++i) diagonal.push_back(image.at(2 + i, 2 + i) == 0);
+    for (int x = 4; x < 124; ++x) {
+        bool on = false;
+        for (int y = 58; y < 123; ++y) on |= y != x && image.at(x, y) == 0;
+        shallow.push_back(on);
+    }
+    ASSERT_TRUE(diagonal[0] && shallow[0]);
+    const std::vector<int> steep = Runs(diagonal), flat = Runs(shallow);
+    EXPECT_EQ(steep.front(), 13);
+    for (size_t i = 1; i + 1 < steep.size(); ++i) EXPECT_TRUE(steep[i] == 14 || steep[i] == 15) << i << ": " << steep[i];
+    EXPECT_EQ(flat.front(), 19);
+    for (size_t i = 1; i + 1 < flat.size(); ++i) EXPECT_EQ(flat[i], 20) << i;
+}
+
 TEST(LinePathRead, ARoundJoinedOutlineIsSplitIntoLines)
 {
     DisplayJob job;
