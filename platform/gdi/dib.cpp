@@ -9,8 +9,10 @@
 namespace gdi {
 namespace {
 
-// Largest pixel storage accepted for one bitmap.
-constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 31;
+// Largest pixel storage accepted for one bitmap: 256 MiB, above a 32-bit page of A3 at 400 dpi. A
+// larger size comes from a damaged header, and a run-length bitmap declares its size in a few
+// bytes, so a bitmap this large would be an allocation the data never backs.
+constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 28;
 
 bool MasksValid(const uint32_t masks[3], int bpp) {
     uint32_t all = 0;
