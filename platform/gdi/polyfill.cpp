@@ -44,6 +44,22 @@ void EdgeStep(Edge& e)
     }
 }
 
+// An edge's stepping state copied out of the list, so that the two-edge loop keeps it in registers.
+struct Stepping {
+    int64_t column, rem, denom, stepQ, stepS;
+    explicit Stepping(const Edge& e) : column(e.column), rem(e.rem), denom(e.denom), stepQ(e.stepQ), stepS(e.stepS) {}
+    void Step()
+    {
+        column += stepQ;
+        rem -= stepS;
+        if (rem < 0) {
+            column += 1;
+            rem += denom;
+        }
+    }
+    void Store(Edge& e) const { e.column = column, e.rem = rem; }
+};
+
 void EmitSpan(const RECT& clip, FillSpanSink sink, void* context, int64_t row, int64_t left, int64_t right)
 {
     left = std::max<int64_t>(left, clip.left);
@@ -136,15 +152,18 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             if (active.size() == 2 && active[0].dir + active[1].dir == 0) {
                 const int64_t change = std::min({active[0].endRow, active[1].endRow,
                                                  next < edges.size() ? edges[next].firstRow : INT64_MAX});
-                Edge& a = active[0];
-                Edge& b = active[1];
+                Stepping a(active[0]), b(active[1]);
+                const int64_t clipLeft = clip.left, clipRight = clip.right;
                 for (; row + 1 < change; ++row) {
-                    const int64_t left = std::min(a.column, b.column), right = std::max(a.column, b.column);
+                    const int64_t left = std::max(std::min(a.column, b.column), clipLeft);
+                    const int64_t right = std::min(std::max(a.column, b.column), clipRight);
                     if (left < right)
-                        EmitSpan(clip, sink, context, row, left, right);
-                    EdgeStep(a);
-                    EdgeStep(b);
+                        sink(context, static_cast<LONG>(row), static_cast<LONG>(left), static_cast<LONG>(right));
+                    a.Step();
+                    b.Step();
                 }
+                a.Store(active[0]);
+                b.Store(active[1]);
             }
             // Crossings move little from row to row: insertion sort is near linear, unless many
             // edges have just come in.
