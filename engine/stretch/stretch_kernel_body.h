@@ -345,7 +345,17 @@ struct BytePixelRows {
   inline void GatherInto(uint8_t* destLine, const uint8_t* sourceLine) {
     const int64_t w = span.width;
     const int64_t* table = offsets.get();
-    if constexpr (!kMirror) {
+    if constexpr (!kMirror && !kFill && op == Op::Copy && F::kSameFormat && kDB == 4) {
+      // Plain 32-bit copies: four independent loads a round keep several cache misses in flight.
+      uint8_t* d = destLine + int64_t(span.clip.left) * kDB;
+      int64_t i = 0;
+      for (; i + 4 <= w; i += 4, d += 16) {
+        const uint32_t p0 = LoadPixel<4>(sourceLine + table[i]), p1 = LoadPixel<4>(sourceLine + table[i + 1]);
+        const uint32_t p2 = LoadPixel<4>(sourceLine + table[i + 2]), p3 = LoadPixel<4>(sourceLine + table[i + 3]);
+        StorePixel<4>(d, p0), StorePixel<4>(d + 4, p1), StorePixel<4>(d + 8, p2), StorePixel<4>(d + 12, p3);
+      }
+      for (; i < w; ++i, d += 4) StorePixel<4>(d, LoadPixel<4>(sourceLine + table[i]));
+    } else if constexpr (!kMirror) {
       uint8_t* d = destLine + int64_t(span.clip.left) * kDB;
       for (int64_t i = 0; i < w; ++i, d += kDB) {
         const uint32_t s = F::Convert(LoadPixel<F::kSrcBytes>(sourceLine + table[i]), palette);
