@@ -137,19 +137,22 @@ TEST(TextGlyphs, BitmapGlyphsLandWhereTheRecordsPlaceThem)
         uint32_t overstrike;
         SIZE scale;
         int repeatsX, repeatsY;
+        uint8_t mix = R2_COPYPEN;
     } cases[] = {
         {"1:1", 0, 0, {1, 1}, 1, 1},
         {"enlarged by 2", 0, 0, {2, 2}, 1, 1},
         {"scaled by 2 across", 0, 0, {2, 1}, 1, 1},
         {"scaled by 3 down", 0, 0, {1, 3}, 1, 1},
         {"overstrike", 0x20, 100, {1, 1}, 3, 2},
+        {"mix R2_NOT: the mask is drawn with the white built-in brush", 0, 0, {1, 1}, 1, 1, R2_NOT},
+        {"mix R2_NOT through device bitmaps", 0, 0, {2, 1}, 1, 1, R2_NOT},
     };
     for (const Case& c : cases) {
         DisplayJob job;
         job.withSpill = true;
         job.device->overstrike = c.overstrike;
         SpoolBuilder body = BitmapFont(c.headFlags);
-        body.Raw(kTextRecord, 0, TextRecord(kText));
+        body.Raw(kTextRecord, 0, TextRecord(kText, c.mix));
         ASSERT_EQ(job.Read(body), 1) << c.what;
         ASSERT_EQ(job.Nodes().size(), 1u) << c.what;
         ExpectPixels(job, job.Nodes()[0], c.scale, HandPlaced(c.scale, c.repeatsX, c.repeatsY), c.what);
