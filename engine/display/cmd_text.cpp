@@ -12,11 +12,13 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
+#include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_resources.h"
 #include "engine/display/resource_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
+#include "engine/stretch/stretch_blt.h"
 #include "platform/gdi_text.h"
 #include "platform/user.h"
 
@@ -29,6 +31,7 @@ constexpr uint32_t bounds = 8, brushOriginX = 24, brushOriginY = 28, font = 32, 
 }
 constexpr uint16_t TEXT_GLYPH_INDEX = 0x1;
 constexpr uint16_t TEXT_WIDE = 0x2;
+constexpr uint16_t TEXT_ORIGINS_APPLIED = 0x1000;  // node flag
 
 struct TextNode {
     CmdNode head;
@@ -114,6 +117,63 @@ void TextNormalize(TextNode* text)
     text->count = n;
 }
 
+// The characters as glyph codes with their kind: 16-bit text as it is (1 glyph indices, 2 wide
+// characters), multibyte text converted one character at a time (kind 0).
+uint16_t CharacterKind(const TextNode* text)
+{
+    return (text->textFlags & TEXT_GLYPH_INDEX) ? 1 : (text->textFlags & TEXT_WIDE) ? 2 : 0;
+}
+std::vector<uint16_t> CharacterCodes(const TextNode* text)
+{
+    std::vector<uint16_t> codes;
+    if (Wide(text)) {
+        for (uint32_t i = 0; i < text->count; ++i) codes.push_back(LoadLE16(Characters(text) + 2 * i));
+        return codes;
+    }
+    const char* s = reinterpret_cast<const char*>(Characters(text));
+    size_t left = CharactersSize(text);
+    std::mbstate_t state{};
+    for (uint32_t i = 0; i < text->count && left > 0; ++i) {
+        wchar_t c = 0;
+        size_t used = std::mbrtowc(&c, s, std::min<size_t>(left, 2), &state);
+        if (used == 0 || used > 2) {  // invalid or cut: one byte as it is
+            c = wchar_t(uint8_t(*s));
+            used = 1;
+            state = {};
+        }
+        codes.push_back(uint16_t(c));
+        s += used;
+        left -= used;
+    }
+    return codes;
+}
+
+// Glyphs of a downloaded font are kept by code alone; a cache filled from GDI by kind and code.
+Glyph* TextGlyph(const TextNode* text, uint16_t code)
+{
+    const FontEntry* font = text->font;
+    if (font->cache == nullptr) return nullptr;
+    return GlyphFind(font->cache, (font->head.flags & FONT_BITMAP) ? 0 : CharacterKind(text), code);
+}
+
+// Moves each position from the character's origin to its glyph cell's top-left; 0 at the first
+// character without a glyph. Done once.
+int TextGlyphOriginsApply(TextNode* text)
+{
+    if ((text->nodeFlags & TEXT_ORIGINS_APPLIED) != 0) return 1;
+    text->nodeFlags |= TEXT_ORIGINS_APPLIED;
+    const std::vector<uint16_t> codes = CharacterCodes(text);
+    for (uint32_t i = 0; i < codes.size(); ++i) {
+        const Glyph* glyph = TextGlyph(text, codes[i]);
+        if (glyph == nullptr) return 0;
+        const POINT p = Position(text, i);
+        uint8_t* at = Variable(text) + 8 * size_t(i);
+        StoreLE32(at, uint32_t(int32_t(std::clamp<int64_t>(int64_t(p.x) + glyph->originX, INT32_MIN, INT32_MAX))));
+        StoreLE32(at + 4, uint32_t(int32_t(std::clamp<int64_t>(int64_t(p.y) - glyph->originY, INT32_MIN, INT32_MAX))));
+    }
+    return 1;
+}
+
 int TextRead(ResourceStore* store, Stream* stream, CmdNode** out)
 {
     *out = nullptr;
@@ -171,6 +231,10 @@ int TextRead(ResourceStore* store, Stream* stream, CmdNode** out)
     }
     if (text->clip != nullptr && !IntersectRect(&bounds, &bounds, &text->clip->data.rcBound)) bounds = RECT{};
     text->head.bounds = bounds;
+    if ((text->font->head.flags & FONT_BITMAP) != 0 && !TextGlyphOriginsApply(text)) {
+        TextDestroy(&text->head, store);
+        return 0;
+    }
     *out = &text->head;
     return 1;
 }
@@ -307,15 +371,116 @@ int FontReady(ResourceStore* store, TextNode* text)
     return ResourcePrepare(store, text->font, nullptr, &store->fonts, FontEstimate, FontRealiseFor);
 }
 
+int GlyphEstimateFor(void*, void* glyph, BandSurface*, ResourceCost* cost)
+{
+    return GlyphEstimate(static_cast<const Glyph*>(glyph), cost);
+}
+int GlyphRealiseFor(void*, void* glyph, BandSurface*, ResourceCost* tally)
+{
+    return GlyphRealise(static_cast<Glyph*>(glyph), tally);
+}
+
+// The glyph cell of character i in the surface's device pixels.
+RECT GlyphCell(const TextNode* text, uint32_t i, HDC dc, const SIZE& device)
+{
+    POINT p = Position(text, i);
+    LPtoDP(dc, &p, 1);
+    return RECT{p.x, p.y, LONG(std::min<int64_t>(int64_t(p.x) + device.cx, INT32_MAX)),
+                LONG(std::min<int64_t>(int64_t(p.y) + device.cy, INT32_MAX))};
+}
+
+// Readies the font's glyph cache for the surface's DC (a new scale drops the device bitmaps),
+// charged to the budget, and locks the scratch surface while the glyphs are drawn.
+bool GlyphCacheReady(ResourceStore* store, TextNode* text, HDC dc)
+{
+    GlyphCache* cache = text->font->cache;
+    if (cache == nullptr) return false;
+    ResourceCost tally{};
+    const int ready = GlyphCachePrepare(cache, dc, &tally);
+    ResourceBudgetCharge(store->budget, tally);
+    if (ready) store->fonts.surface.flags |= GLYPH_SURFACE_LOCKED;
+    return ready != 0;
+}
+
+// Draws every glyph whose cell meets the area (device pixels) with GlyphDraw, or, into a mask
+// from device bitmaps, ORs their rows into the mask within the clip rectangles.
+void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, const RECT* clips,
+                    int32_t clipCount, bool mask)
+{
+    GlyphCache* cache = text->font->cache;
+    HDC dc = surface->drawDC;
+    const bool rows = mask && GlyphCacheUsesDevice(cache) && (text->font->head.flags & FONT_HEAD_2) == 0;
+    const std::vector<uint16_t> codes = CharacterCodes(text);
+    for (uint32_t i = 0; i < codes.size(); ++i) {
+        Glyph* glyph = TextGlyph(text, codes[i]);
+        if (glyph == nullptr) continue;  // a missing glyph is skipped
+        RECT cell{}, seen{};
+        if (GlyphCacheUsesDevice(cache)) {
+            cell = GlyphCell(text, i, dc, GlyphDeviceSize(cache, glyph->cellWidth, glyph->cellHeight));
+        } else {
+            POINT p[2] = {Position(text, i), {}};
+            p[1] = POINT{LONG(std::min<int64_t>(int64_t(p[0].x) + glyph->drawnWidth, INT32_MAX)),
+                         LONG(std::min<int64_t>(int64_t(p[0].y) + glyph->drawnHeight, INT32_MAX))};
+            LPtoDP(dc, p, 2);
+            cell = RECT{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
+        }
+        if (!IntersectRect(&seen, &cell, area)) continue;
+        GlyphPrepare(store, text->font, glyph, surface, GlyphEstimateFor, GlyphRealiseFor);
+        if (!rows) {
+            GlyphDraw(glyph, dc, Position(text, i), 0);
+            continue;
+        }
+        if (glyph->device == nullptr) continue;
+        const int32_t width = int32_t(LoadLE32(glyph->device)), height = int32_t(LoadLE32(glyph->device + 4));
+        const BltBitmap to = CmdSurfaceBlt(surface);
+        const BltBitmap from{glyph->device + 8, int32_t(((width + 31) >> 3) & ~3), 0, 0, width, height, 1, nullptr};
+        RECT rect{cell.left, cell.top, cell.left + width, cell.top + height};
+        RasterStretchBlt(&to, &from, nullptr, &rect, clips, clipCount, Rop3SrcPaint, 0);
+    }
+}
+
+bool WhiteInMask(uint8_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
+
+// Own-glyph fonts drawn into a band surface: directly with the brush, or into the mask.
+void OwnGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* band, const RECT* area,
+                   bool mask)
+{
+    HDC dc = surface->drawDC;
+    TextGlyphOriginsApply(text);  // a GDI font's own cache: characters without a glyph are skipped
+    BrushEntry* brush = mask && WhiteInMask(text->mix) ? &store->brushes.white : text->brush;
+    ResourceUseMark(store, &brush->head, RESOURCE_IN_USE);
+    ResourceUseMark(store, text->pen ? &text->pen->head : nullptr, RESOURCE_IN_USE);
+    ResourceUseMark(store, text->clip ? &text->clip->head : nullptr, RESOURCE_IN_USE);
+    const int selected = mask ? BrushCompanionSelect(store, brush, &text->brushOrigin, surface)
+                              : BrushSelect(store, brush, &text->brushOrigin, surface);
+    if (selected == 0 || !ClipSelect(store, text->clip, surface, band) || !GlyphCacheReady(store, text, dc)) return;
+    RECT* rects = nullptr;
+    int32_t count = 1;
+    if (mask && ClipHasRects(text->clip)) count = ClipRectsForBand(text->clip, surface, area, &rects);
+    if (count > 0) TextGlyphsDraw(text, store, surface, area, rects ? rects : area, count, mask);
+    RenderFree(rects);
+    store->fonts.surface.flags &= ~GLYPH_SURFACE_LOCKED;
+    GdiFlush();
+}
+
 int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
 {
     TextNode* text = AsText(node);
     if (DescribedWithoutGlyphs(text->font)) return 1;
     HDC dc = surface->drawDC;
     FontMark(store, text);
-    if (!FontReady(store, text) || OwnGlyphs(text->font)) {
-        // Own-glyph fonts are not drawn yet.
+    if (!FontReady(store, text)) {
         ResourceUseClear(store);
+        return 1;
+    }
+    if (OwnGlyphs(text->font)) {
+        // The band rectangle in device pixels: the glyphs whose cells meet it are drawn.
+        POINT p[2] = {{band->left, band->top}, {band->right, band->bottom}};
+        LPtoDP(dc, p, 2);
+        const RECT area{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
+        OwnGlyphsDraw(text, store, surface, band, &area, false);
+        ResourceUseClear(store);
+        BandSurfaceResetDC(surface);
         return 1;
     }
     ResourceUseMark(store, text->clip ? &text->clip->head : nullptr, RESOURCE_IN_USE);
@@ -354,8 +519,17 @@ int TextRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     if (DescribedWithoutGlyphs(text->font)) return CMD_BAND_NOTHING;
     if (!cleared) BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     FontMark(store, text);
-    if (!FontReady(store, text) || OwnGlyphs(text->font)) {
+    if (!FontReady(store, text)) {
         ResourceUseClear(store);
+        return CMD_BAND_MASKED;
+    }
+    if (OwnGlyphs(text->font)) {
+        OwnGlyphsDraw(text, store, mask, band, area, true);
+        ResourceUseClear(store);
+        if (!cleared) {
+            BandSurfaceResetDC(mask);
+            GdiFlush();
+        }
         return CMD_BAND_MASKED;
     }
     ResourceUseMark(store, text->clip ? &text->clip->head : nullptr, RESOURCE_IN_USE);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <random>
 #include <string>
 #include <tuple>
@@ -55,6 +56,24 @@ bool Discard(Stream* stream, uint32_t n)
     return true;
 }
 
+// Reads n bytes into data in 64 KiB steps, the buffer growing only as bytes arrive: a record that
+// claims more than its stream holds fails at the stream's end instead of allocating its claim.
+bool ReadGrowing(Stream* stream, uint32_t n, std::vector<uint8_t>* data)
+{
+    constexpr uint32_t kStep = 0x10000;
+    try {
+        for (uint32_t got = 0; got < n;) {
+            const uint32_t step = std::min(n - got, kStep);
+            data->resize(size_t(got) + step);
+            if (StreamRead(stream, data->data() + got, step) != int32_t(step)) return false;
+            got += step;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 void Overstrike(FontStore* store, FontEntry* font)
 {
     const uint32_t height = uint32_t(font->cellHeight);
@@ -97,8 +116,12 @@ void Unrealise(FontStore* store, FontEntry* font, ResourceCost* tally)
     font->head.flags &= ~RESOURCE_REALISED;
 }
 
-void Free(FontEntry* font)
+void Free(FontEntry* font, ResourceCost* tally)
 {
+    if (font->cache != nullptr) {
+        const uint32_t freed = GlyphCacheEmpty(font->cache);
+        if (tally) tally->memory -= int32_t(freed);
+    }
     GlyphCacheDestroy(font->cache);
     RenderFree(font->pieces);
     RenderFree(font);
@@ -157,9 +180,10 @@ int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& he
                                 ((flags & 0x20) ? GLYPH_CACHE_OVERSTRIKE : 0) | ((flags & 0x2) ? GLYPH_CACHE_4 : 0);
     font->cache = GlyphCacheCreate(cacheFlags, font->cellHeight, font->overstrike, &store->surface, store->spill);
     if (font->cache == nullptr) {
-        Free(font);
+        Free(font, nullptr);
         return 0;
     }
+    font->cache->device = store->device;
     ResourceChainInsert(Bucket(store, id), font);
     ++store->count;
     return 1;
@@ -208,7 +232,7 @@ int DefineTable(FontStore* store, Stream* stream, const SpoolRecordHeader& heade
     font->head.flags = FONT_TRUETYPE | ((LoadLE32(raw + 12) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
     font->glyphCount = header.version == 0 ? 0 : LoadLE32(raw + 16);
     if (!PiecesRead(store, stream, font, header.size - size, 0)) {
-        Free(font);
+        Free(font, nullptr);
         return 0;
     }
     ResourceChainInsert(Bucket(store, id), font);
@@ -397,10 +421,12 @@ void FontStoreDestroy(FontStore* store, ResourceCost* tally)
     ResourceBucketsEmpty(store->buckets, [&](FontEntry* font) {
         if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) DeleteFileA(font->path);
         Unrealise(store, font, tally);
-        Free(font);
+        Free(font, tally);
     });
     store->count = 0;
     store->realised = {};
+    store->surface.flags &= ~GLYPH_SURFACE_LOCKED;
+    GlyphSurfaceRelease(&store->surface, tally);
     if (store->pendingDeletes == INVALID_HANDLE_VALUE) return;
     // Replay the names queued while their fonts were installed.
     std::vector<char> names;
@@ -423,16 +449,27 @@ void FontStoreDestroy(FontStore* store, ResourceCost* tally)
 
 void FontStoreTrim(FontStore* store, BandSurface*, uint32_t pass, ResourceCost* request)
 {
-    if (pass != 0) return;
-    for (FontEntry* font = store->realised.first; font != nullptr && request->objects >= 1;) {
-        FontEntry* next = font->realisedNext;
-        if (!ResourceMarked(&font->head)) {
-            ResourceCost freed{};
-            Unrealise(store, font, &freed);
-            request->objects += freed.objects;
+    if (pass == 0) {
+        for (FontEntry* font = store->realised.first; font != nullptr && request->objects >= 1;) {
+            FontEntry* next = font->realisedNext;
+            if (!ResourceMarked(&font->head)) {
+                ResourceCost freed{};
+                Unrealise(store, font, &freed);
+                request->objects += freed.objects;
+            }
+            font = next;
         }
-        font = next;
+    } else if (pass == 1) {
+        // The scratch surface is locked while a glyph is drawn through it.
+        ResourceCost freed{};
+        GlyphSurfaceRelease(&store->surface, &freed);
+        request->objects += freed.objects;
+        request->deviceMemory += freed.deviceMemory;
     }
+    if (pass > 1) return;
+    for (FontEntry*& bucket : store->buckets)
+        for (FontEntry* font = bucket; font != nullptr && request->memory > 0; font = font->bucketNext)
+            if (font->cache != nullptr && !ResourceMarked(&font->head)) GlyphCacheTrim(font->cache, pass, request);
 }
 
 int FontDefine(FontStore* store, Stream* stream)
@@ -500,9 +537,8 @@ int GlyphDefine(FontStore* store, Stream* stream)
         }
     } else {
         glyph->flags = GLYPH_OUTLINE;
-        std::vector<uint8_t> data(rest);
-        if ((rest != 0 && StreamRead(stream, data.data(), rest) != int32_t(rest)) ||
-            !GlyphOutlineParse(glyph, data.data(), rest)) {
+        std::vector<uint8_t> data;
+        if (!ReadGrowing(stream, rest, &data) || !GlyphOutlineParse(glyph, data.data(), rest)) {
             GlyphFree(glyph);
             return 0;
         }
@@ -539,7 +575,7 @@ void FontRelease(FontStore* store, FontEntry* font, int remove, ResourceCost* ta
             if (remove) {
                 if (ResourceChainRemove(Bucket(store, font->head.id), font) && store->count > 0) --store->count;
                 if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) PendingDeleteAdd(store, font->path);
-                Free(font);
+                Free(font, tally);
             }
         }
         font = base;

@@ -45,7 +45,7 @@ uint32_t GlyphCacheEmpty(GlyphCache* cache)
         while (bucket != nullptr) {
             Glyph* glyph = bucket;
             bucket = glyph->bucketNext;
-            if (glyph->device != nullptr) freed += 8 + LoadLE32(glyph->device + 4) * ((LoadLE32(glyph->device) + 31) / 32 * 4);
+            freed += GlyphDibBytes(glyph) + GlyphDeviceBytes(glyph);
             GlyphFree(glyph);
         }
     }

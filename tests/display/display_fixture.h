@@ -25,6 +25,8 @@ struct DisplayJob {
     Stream* stream = nullptr;
     ResourceStore* store = nullptr;
     CmdList list{};
+    // The store keeps glyph rows and font data in the first Read's stream (made on first use).
+    bool withSpill = false;
 
     // objectLimit: the budget's GDI object limit.
     explicit DisplayJob(uint32_t objectLimit = 256, uint32_t options = 0, uint32_t dpi = 300)
@@ -51,7 +53,7 @@ struct DisplayJob {
         if (stream) StreamClose(stream);
         stream = MemoryStreamOpen(memory.get());
         if (store == nullptr) {
-            store = ResourceStoreCreate(budget, nullptr);
+            store = ResourceStoreCreate(budget, withSpill ? stream : nullptr);
             CmdListInit(&list, store, 1);
         }
         RenderAllocFailAt(failAt);

@@ -6,6 +6,7 @@
 #include FT_FREETYPE_H
 #include FT_SFNT_NAMES_H
 
+#include <atomic>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -20,7 +21,27 @@
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizer runtimes export this; g++ ships no header that declares it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+#define FAX_ALLOCATION_HOOKS 1
+#endif
+
 namespace {
+
+#ifdef FAX_ALLOCATION_HOOKS
+// The largest single allocation made while watching; sanitizer builds see every allocation.
+std::atomic<size_t> largestAllocation{0};
+std::atomic<bool> watchingAllocations{false};
+void AllocationSeen(const volatile void*, size_t size)
+{
+    if (!watchingAllocations) return;
+    size_t seen = largestAllocation;
+    while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {}
+}
+void AllocationFreed(const volatile void*) {}
+#endif
 
 std::vector<uint8_t> Le(std::initializer_list<int64_t> values, int width = 4)
 {
@@ -240,6 +261,42 @@ TEST(GlyphCache, GlyphRecordsAreKeptByCodeAndDroppedWithoutTheirFont)
     EXPECT_EQ(r->originY, 1);
     EXPECT_EQ(r->flags, GLYPH_OUTLINE);
     EXPECT_NE(cache->flags & GLYPH_CACHE_OUTLINES, 0u);
+}
+
+// An outline record whose size claims far more than its stream holds fails at the stream's end,
+// having allocated about what arrived, never the claim.
+TEST(GlyphCache, OutlineClaimingMoreThanItsStreamFailsWithoutAllocatingTheClaim)
+{
+    const std::vector<uint8_t> square = Le({1, 0x1 | 0x8, 4, 0, 0, 16, 0, 16, 16, 0, 16});
+    struct Case {
+        const char* what;
+        int64_t size;
+        size_t padding;  // bytes of stream after the contours
+    } cases[] = {
+        {"claims nearly 2 GiB, holds 100 bytes", 0x7FFFFF00, 0},
+        {"claims nearly 2 GiB, holds 300 KiB", 0x7FFF0000, 300 << 10},
+        {"claims one byte more than it holds", 8 + 24 + 44 + 1, 0},
+    };
+#ifdef FAX_ALLOCATION_HOOKS
+    static const bool hooked = __sanitizer_install_malloc_and_free_hooks(AllocationSeen, AllocationFreed) != 0;
+#endif
+    for (const Case& c : cases) {
+        SpoolBuilder records;
+        records.Raw(37, 1, Le({1, 0, 20}))
+            .Raw(40, 0, Cat({Le({'A', 1, 16, 16, 0, 16}), square, std::vector<uint8_t>(c.padding, 0)}), c.size);
+        FontJob job(records);
+        ASSERT_EQ(job.Next(), 1);
+#ifdef FAX_ALLOCATION_HOOKS
+        largestAllocation = 0;
+        watchingAllocations = true;
+#endif
+        EXPECT_EQ(job.Next(), 0) << c.what;
+#ifdef FAX_ALLOCATION_HOOKS
+        watchingAllocations = false;
+        if (hooked) { EXPECT_LT(largestAllocation.load(), c.padding + (1u << 20)) << c.what; }
+#endif
+        EXPECT_EQ(GlyphFind(job.Find(1)->cache, 0, 'A'), nullptr) << c.what;
+    }
 }
 
 TEST(FontStore, TrueTypeFontBuiltFromPiecesLoadsAndDrawsInFreeType)
