@@ -25,6 +25,8 @@ struct DisplayJob {
     Stream* stream = nullptr;
     ResourceStore* store = nullptr;
     CmdList list{};
+    // The store parks bitmap data in a spill over the page's stream; such a job reads one page.
+    bool spill = false;
 
     // objectLimit: the budget's GDI object limit.
     explicit DisplayJob(uint32_t objectLimit = 256, uint32_t options = 0, uint32_t dpi = 300)
@@ -51,7 +53,7 @@ struct DisplayJob {
         if (stream) StreamClose(stream);
         stream = MemoryStreamOpen(memory.get());
         if (store == nullptr) {
-            store = ResourceStoreCreate(budget, nullptr);
+            store = ResourceStoreCreate(budget, spill ? stream : nullptr);
             CmdListInit(&list, store, 1);
         }
         RenderAllocFailAt(failAt);
