@@ -1,7 +1,9 @@
-// The clip store's two readers (rectangle records and region records, by the record's type) over
+// The clip store's two readers (rectangle records and region records, by the record's type, with
+// the path records that region records name) over
 // arbitrary records, then clips realised, selected, listed for a band and combined under the
 // budget.
 #include "engine/common/byte_order.h"
+#include "engine/display/path_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/spool_records.h"
 #include "fuzz/store_fuzz.h"
@@ -14,8 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             uint8_t head[8];
             if (StreamPeek(stream, head, sizeof head) != 8) return 0;
             const uint32_t start = stream->position;
-            const int result = LoadLE16(head) == SpoolRecClipRegion ? ClipRegionDefine(&store->clips, stream)
-                                                                     : ClipDefine(&store->clips, stream);
+            const uint16_t type = LoadLE16(head);
+            const int result = type == SpoolRecPath         ? PathDefine(&store->paths, stream)
+                               : type == SpoolRecClipRegion ? ClipRegionDefine(&store->clips, stream)
+                                                            : ClipDefine(&store->clips, stream);
             // The page reader moves on by the record's size.
             const uint32_t end = start + LoadLE32(head + 4);
             if (result && end > stream->position) StreamSeek(stream, static_cast<int32_t>(end), 0);

@@ -36,7 +36,8 @@ int StoreFuzz(const uint8_t* data, size_t size, Read read, Use use)
     device->jobResolution[0] = 300;
     device->thinLineValue = 2;
     ResourceBudget* budget = ResourceBudgetCreate(device.get(), (options & 0x10) ? 1 : 256, 0x400000, 0x10000);
-    ResourceStore* store = budget ? ResourceStoreCreate(budget, nullptr) : nullptr;
+    // Over the stream, so that bitmap records park their data in its spill.
+    ResourceStore* store = budget ? ResourceStoreCreate(budget, stream) : nullptr;
     if (store) {
         for (int records = 0; records < 256 && read(store, stream) != 0; ++records) {
         }

@@ -353,6 +353,19 @@ void BitmapPixelsEstimate(BitmapStore*, BitmapEntry* entry, ResourceCost* cost)
     if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += static_cast<int32_t>(PixelsBytes(entry));
 }
 
+void BitmapPixelsEstimateAt(BitmapStore* store, BitmapEntry* entry, SIZE size, ResourceCost* cost)
+{
+    int32_t height = size.cy;
+    if (entry->header.biHeight < 0 && height > 0) height = -height;
+    if (BitmapCurrentWidth(entry) == size.cx && BitmapCurrentHeight(entry) == height) {
+        BitmapPixelsEstimate(store, entry, cost);
+        return;
+    }
+    const uint64_t rows = uint64_t{BitmapRowBytes(BitCount(entry), size.cx)} * std::abs(int64_t{height});
+    const uint64_t bytes = rows + 4 * uint64_t{entry->header.biClrUsed} + sizeof(BITMAPINFOHEADER);
+    cost->memory += static_cast<int32_t>(std::min<uint64_t>(bytes, 0x7FFFFFFF));
+}
+
 int BitmapPixelsLoad(BitmapStore* store, BitmapEntry* entry, ResourceCost* tally)
 {
     if (Has(entry, BITMAP_PIXELS_LOADED)) return 1;
@@ -442,6 +455,16 @@ static void InvertWords(uint8_t* rows, uint32_t bytes)
     }
 }
 
+int BitmapPixelsInvertPending(BitmapEntry* entry)
+{
+    if (!Has(entry, BITMAP_INVERT) || Has(entry, BITMAP_INVERTED)) return 1;
+    if (entry->pixels == nullptr) return 0;
+    if (BitCount(entry) != 1 && BitCount(entry) != 24) return 0;
+    InvertWords(BitmapPixelRows(entry), reinterpret_cast<const BITMAPINFOHEADER*>(entry->pixels)->biSizeImage);
+    entry->head.flags |= BITMAP_INVERTED;
+    return 1;
+}
+
 int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* tally)
 {
     if (!Has(entry, RESOURCE_REALISED)) {
@@ -454,11 +477,7 @@ int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, 
             handle = CreateDIBitmap(surface ? surface->drawDC : nullptr, &info->bmiHeader, CBM_INIT, rows, info,
                                     DIB_RGB_COLORS);
         } else {
-            if (Has(entry, BITMAP_INVERT) && !Has(entry, BITMAP_INVERTED)) {
-                if (BitCount(entry) != 1 && BitCount(entry) != 24) return 0;
-                InvertWords(rows, info->bmiHeader.biSizeImage);
-                entry->head.flags |= BITMAP_INVERTED;
-            }
+            if (!BitmapPixelsInvertPending(entry)) return 0;
             void* bits = nullptr;
             handle = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
             if (handle != nullptr && bits != nullptr) std::memcpy(bits, rows, info->bmiHeader.biSizeImage);

@@ -145,8 +145,13 @@ void BitmapStoreDeviceSizeSet(BitmapStore* store, BitmapEntry* entry, ResourceCo
 // The three forms, each with its estimate.
 void BitmapPixelsEstimate(BitmapStore* store, BitmapEntry* entry, ResourceCost* cost);
 int BitmapPixelsLoad(BitmapStore* store, BitmapEntry* entry, ResourceCost* tally);
+// What loading the pixels at another device size would cost, without changing the entry.
+void BitmapPixelsEstimateAt(BitmapStore* store, BitmapEntry* entry, SIZE size, ResourceCost* cost);
 void BitmapRealizeEstimate(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* cost);
 int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* tally);
 void BitmapUnrealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* tally);
+// Applies an inversion asked for with BitmapInvertRequest to the loaded pixels, once. 1, or 0
+// when the pixels cannot be inverted in place (not loaded, or not 1 or 24 bits).
+int BitmapPixelsInvertPending(BitmapEntry* entry);
 // Redraws freshly decoded pixels at the device size. 1 or 0.
 int BitmapScaleToDevice(BitmapEntry* entry);

@@ -261,10 +261,32 @@ void BrushSurfaceSelect(BandSurface* surface, BrushEntry* brush, HBRUSH handle, 
     brush->selectedDC = surface->drawDC;
 }
 
-void BrushEstimate(BrushStore*, BrushEntry* brush, BandSurface*, ResourceCost* cost)
+// The size a pattern brush's bitmap is realised at on the surface (null: no DC factor).
+static SIZE PatternSize(const BrushStore* store, const BrushEntry* brush, const BandSurface* surface)
+{
+    const SIZE natural{brush->bitmap->header.biWidth, brush->bitmap->header.biHeight};
+    return BrushPatternSize(store, natural, surface != nullptr ? surface->drawDC : nullptr);
+}
+
+// The estimate sizes the pattern as the load will, so that what it asks the budget for is what the
+// load charges, and leaves the bitmap as it is: pixels it dropped would never be credited.
+static void PatternEstimate(BrushStore* store, BrushEntry* brush, BandSurface* surface, ResourceCost* cost)
+{
+    BitmapPixelsEstimateAt(store->bitmaps, brush->bitmap, PatternSize(store, brush, surface), cost);
+}
+
+// Loads a pattern brush's pixels at the size they are drawn at, inverted when that was asked for.
+static int PatternPixelsLoad(BrushStore* store, BrushEntry* brush, BandSurface* surface, ResourceCost* tally)
+{
+    // A new size drops the pixels made at the old one; the tally is credited for them.
+    BitmapStoreDeviceSizeSet(store->bitmaps, brush->bitmap, tally, PatternSize(store, brush, surface));
+    return BitmapPixelsLoad(store->bitmaps, brush->bitmap, tally) && BitmapPixelsInvertPending(brush->bitmap) ? 1 : 0;
+}
+
+void BrushEstimate(BrushStore* store, BrushEntry* brush, BandSurface* surface, ResourceCost* cost)
 {
     if (brush == nullptr || (brush->head.flags & (RESOURCE_REALISED | BRUSH_STOCK)) != 0) return;
-    // A pattern's pixels are charged by the bitmap store when it loads them.
+    if (brush->bitmap != nullptr) PatternEstimate(store, brush, surface, cost);
     ++cost->objects;
 }
 
@@ -290,11 +312,9 @@ int BrushRealize(BrushStore* store, BrushEntry* brush, const POINT* origin, Band
         else handle = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     } else if (BrushIsSolid(brush)) {
         handle = CreateSolidBrush(brush->colour);
-    } else {
-        // A pattern brush needs its bitmap's packed pixels, which the bitmap store does not
-        // make yet: the command that draws with it is skipped.
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return 0;
+    } else if (brush->bitmap != nullptr) {
+        if (!PatternPixelsLoad(store, brush, surface, tally)) return 0;
+        handle = CreateDIBPatternBrushPt(brush->bitmap->pixels, DIB_RGB_COLORS);
     }
     if (handle == nullptr) return 0;
     brush->handle = handle;
@@ -329,17 +349,17 @@ int BrushCompanionRealize(BrushStore* store, void* object, const POINT* origin, 
     return BrushRealize(store, companion, keepsOrigin ? origin : nullptr, surface, tally);
 }
 
-int BrushPatternEstimate(BrushStore*, BrushEntry* brush, void*, BandSurface*, ResourceCost*)
+int BrushPatternEstimate(BrushStore* store, BrushEntry* brush, void*, BandSurface* surface, ResourceCost* cost)
 {
-    // Nothing to do for a solid brush; a pattern's pixels come with the bitmap store.
-    return BrushIsSolid(brush) || brush == nullptr ? 1 : 0;
+    if (brush == nullptr || brush->bitmap == nullptr) return 1;
+    PatternEstimate(store, brush, surface, cost);
+    return 0;
 }
 
-int BrushPatternLoad(BrushStore*, BrushEntry* brush, void*, BandSurface*, ResourceCost*)
+int BrushPatternLoad(BrushStore* store, BrushEntry* brush, void*, BandSurface* surface, ResourceCost* tally)
 {
-    if (BrushIsSolid(brush)) return 1;
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
+    if (brush == nullptr || brush->bitmap == nullptr) return 1;
+    return PatternPixelsLoad(store, brush, surface, tally);
 }
 
 void BrushStoreTrim(BrushStore* store, BandSurface* surface, uint32_t pass, ResourceCost* request)

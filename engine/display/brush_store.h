@@ -89,7 +89,8 @@ int BrushRealize(BrushStore* store, BrushEntry* brush, const POINT* origin, Band
 void BrushCompanionEstimate(BrushStore* store, void* object, BandSurface* surface, ResourceCost* cost);
 int BrushCompanionRealize(BrushStore* store, void* object, const POINT* origin, BandSurface* surface,
                           ResourceCost* tally);
-// For pens that paint with a pattern brush: nothing for a solid brush.
+// For pens that paint with a pattern brush: size the pattern's bitmap and estimate or load its
+// pixels. Nothing for a solid brush: the estimate then answers 1 (nothing to do), the load 1.
 int BrushPatternEstimate(BrushStore* store, BrushEntry* brush, void* argument, BandSurface* surface,
                          ResourceCost* cost);
 int BrushPatternLoad(BrushStore* store, BrushEntry* brush, void* argument, BandSurface* surface, ResourceCost* tally);

@@ -104,19 +104,22 @@ void ClipDestroy(ClipStore* store, Clip* clip, ResourceCost* tally)
     RenderFree(clip);
 }
 
-// The path's region data under a fill mode. The path store does not make region data yet, so a
-// clip made from a path fails its record until it does.
-RGNDATAHEADER* PathRegionData(ClipStore* store, ResourceId pathId, uint8_t)
+// The path's region data under a fill mode (1 alternate, 2 winding), in logical units.
+RGNDATAHEADER* PathRegionData(ClipStore* store, ResourceId pathId, uint8_t fillMode)
 {
     PathEntry* path = PathLookup(&store->owner->paths, pathId);
-    if (path == nullptr) return nullptr;
+    if (path == nullptr) {
+        SetLastError(ERROR_INVALID_DATA);
+        return nullptr;
+    }
+    RGNDATA* data = PathRegionDataGet(path, fillMode == WINDING ? WINDING : ALTERNATE);
     ResourceReleaseAccount(store->owner, path, 0, &store->owner->paths,
                            [](void* owner, void* object, int remove, ResourceCost* tally) {
                                PathRelease(static_cast<PathStore*>(owner), static_cast<PathEntry*>(object), remove,
                                            tally);
                            });
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return nullptr;
+    if (data == nullptr && GetLastError() == 0) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return data != nullptr ? &data->rdh : nullptr;
 }
 
 HRGN RegionFromData(const RGNDATAHEADER* data)
@@ -254,8 +257,7 @@ int ClipRegionDefine(ClipStore* store, Stream* stream)
         });
     } else {
         working.reset(RegionDataAllocate(0));
-        if (working) working->rcBound = RECT{std::numeric_limits<LONG>::min(), std::numeric_limits<LONG>::min(),
-                                             std::numeric_limits<LONG>::max(), std::numeric_limits<LONG>::max()};
+        if (working) working->rcBound = kClipUnbounded;
     }
     if (!working) return 0;
     for (uint32_t i = 0; i < items; ++i) {

@@ -21,6 +21,12 @@ inline constexpr uint32_t kClipRectsRecordSize = 32;
 namespace ClipRectsRecord {
 inline constexpr uint32_t id = 8, bounds = 12, count = 28;
 }
+// What an unbounded base clip stands for. Not the whole 32-bit plane: a region that reaches its
+// edges cannot be mapped to device pixels, under any scale or band offset, without leaving 32
+// bits, and a cut-out path would then land anywhere. 2^27 logical units are beyond any page and
+// stay inside 32 bits at up to 15 device pixels a unit.
+inline constexpr RECT kClipUnbounded{-(1 << 27), -(1 << 27), 1 << 27, 1 << 27};
+
 // Clip region record (type 41): header, new id, base id (0 unbounded), item count n, then n items
 // of 8 bytes: path id, fill mode, combine (2 intersect, anything else excludes), two unused bytes.
 inline constexpr uint32_t kClipRegionRecordSize = 20;

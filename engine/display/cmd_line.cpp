@@ -91,6 +91,9 @@ int LineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
                        ClipSelect(store, line->clip, surface, rect) != 0;
     ResourceUseClear(store);
     if (!ready) return 0;
+    // A pen's pattern is tiled from the page's origin, as the draw-restore road tiles it: the DC's
+    // brush origin is whatever the last brush left, in another band's device space.
+    if (line->pen->brush != nullptr && !BrushIsSolid(line->pen->brush)) BrushOriginSet(surface, nullptr);
     SetROP2(surface->drawDC, line->mix);
     LineStroke(line, surface, rect);
     return 1;

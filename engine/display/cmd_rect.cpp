@@ -328,9 +328,12 @@ int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
         ResourceUseClear(store);
         if (ready) {
             SetROP2(dc, R2_COPYPEN);
-            // A dashed outline is stepped the way CmdDraw steps it, so both roads mark the same
-            // pixels; GDI would draw the mask pen's border solid.
-            if (PenIsDashed(rect->pen) && CmdMixIsPlain(rect->mix)) {
+            // With a plain mix the shape is marked the way the draw paints it, the fill inside
+            // the border and the outline along (r-1, b-1), dashes stepped by the engine: GDI's
+            // Rectangle strokes its border from other corners (a bevelled corner loses pixels) and
+            // would draw the mask pen's dashes solid.
+            if (CmdMixIsPlain(rect->mix)) {
+                if (RealBrush(rect->brush)) PatBlt(dc, r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1, PATCOPY);
                 RECT inside = *band;
                 RectOutline(rect, mask, &inside);
             } else {

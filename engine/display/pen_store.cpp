@@ -4,6 +4,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/display/bitmap_store.h"
 #include "engine/display/brush_store.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
@@ -106,13 +107,22 @@ HPEN Create(const Pen* pen, bool mask)
         LOGBRUSH logBrush{};
         logBrush.lbStyle = BS_SOLID;
         logBrush.lbColor = colour;
-        if (!plainSolid) {
-            // A pattern brush's packed bitmap is not made by the bitmap store yet.
-            SetLastError(ERROR_NOT_SUPPORTED);
-            return nullptr;
+        uint32_t style = pen->style;
+        if (!plainSolid && !BrushIsSolid(brush)) {
+            // The pattern's pixels were loaded at their device size by the realise. Only a
+            // geometric pen carries a pattern, so a cosmetic one is made geometric at its width
+            // rather than not drawn at all.
+            if (brush == nullptr || brush->bitmap == nullptr || brush->bitmap->pixels == nullptr) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return nullptr;
+            }
+            logBrush.lbStyle = BS_DIBPATTERN;
+            logBrush.lbColor = DIB_RGB_COLORS;
+            logBrush.lbHatch = reinterpret_cast<ULONG_PTR>(brush->bitmap->pixels);
+            if (!Geometric(pen)) style = PS_GEOMETRIC | (GdiStyle(pen) & PS_STYLE_MASK);
         }
         const bool dashes = Geometric(pen) && pen->dashCount > 0;
-        return ExtCreatePen(pen->style, pen->width, &logBrush, dashes ? pen->dashCount : 0,
+        return ExtCreatePen(style, pen->width, &logBrush, dashes ? pen->dashCount : 0,
                             dashes ? reinterpret_cast<const DWORD*>(pen->dashes) : nullptr);
     }
     // CreatePen takes the basic style only: caps and joins belong to geometric pens, which
@@ -346,11 +356,12 @@ void PenRelease(PenStore* store, Pen* pen, int remove, ResourceCost* tally)
     Free(store, pen, tally);
 }
 
-void PenCostEstimate(void* owner, void* object, BandSurface*, ResourceCost* cost)
+void PenCostEstimate(void* owner, void* object, BandSurface* surface, ResourceCost* cost)
 {
     auto* pen = static_cast<Pen*>(object);
-    (void)owner;
     if (pen->head.flags & PEN_COLOR_PEN) return;
+    if (pen->brush != nullptr && !BrushIsSolid(pen->brush))
+        BrushPatternEstimate(static_cast<PenStore*>(owner)->brushes, pen->brush, nullptr, surface, cost);
     ++cost->objects;
 }
 

@@ -25,8 +25,9 @@ struct DisplayJob {
     Stream* stream = nullptr;
     ResourceStore* store = nullptr;
     CmdList list{};
-    // The store keeps glyph rows and font data in the first Read's stream (made on first use).
-    bool withSpill = false;
+    // The store parks bitmap data, glyph rows and font data in a spill over the first Read's
+    // stream (made on first use); such a job reads one page.
+    bool spill = false;
 
     // objectLimit: the budget's GDI object limit.
     explicit DisplayJob(uint32_t objectLimit = 256, uint32_t options = 0, uint32_t dpi = 300)
@@ -53,7 +54,7 @@ struct DisplayJob {
         if (stream) StreamClose(stream);
         stream = MemoryStreamOpen(memory.get());
         if (store == nullptr) {
-            store = ResourceStoreCreate(budget, withSpill ? stream : nullptr);
+            store = ResourceStoreCreate(budget, spill ? stream : nullptr);
             CmdListInit(&list, store, 1);
         }
         RenderAllocFailAt(failAt);

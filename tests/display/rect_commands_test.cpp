@@ -308,23 +308,30 @@ TEST(RectBands, EveryCommandPaintsItsReferencePixelsHoweverThePageIsCut)
 TEST(RectBands, ADashedOutlineStaysWholeAndBothRoadsAgreeOnItsDashes)
 {
     const int w = 40, h = 32;
-    DisplayJob job;
-    SpoolBuilder b;
-    b.Add("pen", {{"id", 3}, {"style", 0x8}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2},
-                  {"data", Le32s({3, 2})}});
-    b.Add("cmd_rect", RectFields({10, 8, 28, 20}, 0, 3, 0, R2_COPYPEN));
-    ASSERT_EQ(job.Read(b), 1);
-    ASSERT_EQ(job.Nodes().size(), 1u);
-    ASSERT_EQ(job.Nodes()[0]->op, CmdOpRect);
-    const Mapping m{1};
-    const Image whole = DrawRoad(job, w, h, m, h);
-    int drawn = 0;
-    for (uint32_t p : whole.px) drawn += p == 0;
-    EXPECT_GT(drawn, 20);
-    EXPECT_LT(drawn, 2 * (18 + 12) - 4) << "gaps are left";
-    for (int bandHeight : {32, 5, 1}) {
-        EXPECT_EQ(Diff(DrawRoad(job, w, h, m, bandHeight), whole), "") << bandHeight;
-        EXPECT_EQ(Diff(MaskRoad(job, w, h, m, bandHeight), whole), "") << bandHeight;
+    for (uint32_t brush : {0u, 0x80808080u}) {
+        SCOPED_TRACE(brush == 0 ? "outline alone" : "outline over a fill");
+        DisplayJob job;
+        SpoolBuilder b;
+        b.Add("pen", {{"id", 3}, {"style", 0x8}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2},
+                      {"data", Le32s({3, 2})}});
+        b.Add("cmd_rect", RectFields({10, 8, 28, 20}, brush, 3, 0, R2_COPYPEN));
+        ASSERT_EQ(job.Read(b), 1);
+        ASSERT_EQ(job.Nodes().size(), 1u);
+        ASSERT_EQ(job.Nodes()[0]->op, CmdOpRect);
+        const Mapping m{1};
+        Image whole = DrawRoad(job, w, h, m, h);
+        int drawn = 0;
+        for (uint32_t p : whole.px) drawn += p == 0;
+        EXPECT_GT(drawn, 20);
+        EXPECT_LT(drawn, 2 * (18 + 12) - 4) << "gaps are left";
+        if (brush != 0) {
+            EXPECT_EQ(whole.at(19, 14), 0x808080u) << "the fill is inside the border";
+            EXPECT_EQ(whole.at(27, 14) == 0x808080u, false) << "and not beyond it";
+        }
+        for (int bandHeight : {32, 5, 1}) {
+            EXPECT_EQ(Diff(DrawRoad(job, w, h, m, bandHeight), whole), "") << bandHeight;
+            EXPECT_EQ(Diff(MaskRoad(job, w, h, m, bandHeight), whole), "") << bandHeight;
+        }
     }
 }
 

@@ -149,7 +149,7 @@ TEST(TextGlyphs, BitmapGlyphsLandWhereTheRecordsPlaceThem)
     };
     for (const Case& c : cases) {
         DisplayJob job;
-        job.withSpill = true;
+        job.spill = true;
         job.device->overstrike = c.overstrike;
         SpoolBuilder body = BitmapFont(c.headFlags);
         body.Raw(kTextRecord, 0, TextRecord(kText, c.mix));
@@ -164,7 +164,7 @@ TEST(TextGlyphs, BitmapGlyphsLandWhereTheRecordsPlaceThem)
 TEST(TextGlyphs, AScaleChangeDropsTheDeviceBitmaps)
 {
     DisplayJob job;
-    job.withSpill = true;
+    job.spill = true;
     SpoolBuilder body = BitmapFont(0);
     body.Raw(kTextRecord, 0, TextRecord(kText));
     ASSERT_EQ(job.Read(body), 1);
@@ -231,13 +231,13 @@ TEST(TextGlyphs, MissingGlyphsFailTheRecordAndTrimsGiveTheMemoryBack)
 {
     {
         DisplayJob job;
-        job.withSpill = true;
+        job.spill = true;
         SpoolBuilder body = BitmapFont(0);
         body.Raw(kTextRecord, 0, TextRecord({{5, {1, 20}}, {6, {10, 20}}}));
         EXPECT_EQ(job.Read(body), 0) << "code 6 has no glyph";
     }
     DisplayJob job;
-    job.withSpill = true;
+    job.spill = true;
     SpoolBuilder body = BitmapFont(0);
     body.Raw(kTextRecord, 0, TextRecord(kText));
     ASSERT_EQ(job.Read(body), 1);
