@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <span>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -201,6 +204,7 @@ std::vector<GreyFinding> GreyJudge(const JbigImage& got, const Page& page, const
 struct Rendered {
     uint32_t result = ~0u;
     std::string cause;
+    uint32_t jobs = 0;  // fax jobs in the file
     std::vector<JbigImage> pages;
 };
 
@@ -220,10 +224,20 @@ Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed 
         return true;
     };
     out.result = FaxRender(spool, settings, &out.cause);
-    FaxJob job;
-    std::string error;
-    if (!FaxJobParse(written, &job, &error)) return out;
-    for (const FaxJobPage& page : job.pages) {
+    // Each copy pass is a document of its own, and a fax job expecting one document ends with it:
+    // the file holds one job per pass.
+    std::vector<FaxJobPage> pages;
+    for (size_t at = 0; at < written.size();) {
+        FaxJob job;
+        std::string error;
+        const bool parsed = FaxJobParse(std::span<const uint8_t>(written).subspan(at), &job, &error);
+        EXPECT_TRUE(parsed) << error;
+        if (!parsed || job.size == 0) break;
+        ++out.jobs;
+        pages.insert(pages.end(), job.pages.begin(), job.pages.end());
+        at += job.size;
+    }
+    for (const FaxJobPage& page : pages) {
         JbigImage image;
         for (const FaxJobImage& part : page.images) {
             JbigImage decoded;
@@ -265,6 +279,7 @@ TEST(PelvanePages, FillsOutlinesClipsAndGreysDecodeToThePaintedPagesWhateverTheB
         const Rendered r = Render(spool, run.bandMemory, run.feed, run.progressRecord);
         ASSERT_EQ(r.result, 0u) << r.cause;
         ASSERT_EQ(r.pages.size(), kPages.size());
+        EXPECT_EQ(r.jobs, 1u);
         for (size_t i = 0; i < kPages.size(); ++i) {
             EXPECT_EQ(Differences(r.pages[i], want[i]), 0u) << "page " << i;
             const std::vector<GreyFinding> greys = GreyJudge(r.pages[i], kPages[i], want[i]);
@@ -287,6 +302,93 @@ TEST(PelvanePages, FillsOutlinesClipsAndGreysDecodeToThePaintedPagesWhateverTheB
             continue;
         }
         for (size_t i = 0; i < kPages.size(); ++i) EXPECT_TRUE(r.pages[i].rows == first[i].rows) << "page " << i;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Four pages, page k black from its top down to 400 (k + 1): in a four-up cell, at about half
+// scale, its black run down a column is about 200 (k + 1) rows long, which tells the pages apart.
+std::vector<uint8_t> FourUpJob(uint32_t arrangement, uint32_t copies)
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", copies}, {"res_x", 204}, {"res_y", 196},
+                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    for (LONG k = 0; k < 4; ++k) {
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", 4},
+                     {"arrangement", arrangement}});
+        b.Add("cmd_rectfill", {{"left", 0}, {"top", 0}, {"right", kWidth}, {"bottom", 400 * (k + 1)}, {"brush", kBlack}});
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    }
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+// The page drawn in each quarter of the sheet (top left, top right, bottom left, bottom right),
+// -1 for a quarter with no page, -2 for one that is not a page's black run.
+std::array<int, 4> QuarterPages(const JbigImage& sheet)
+{
+    std::array<int, 4> pages{};
+    for (int q = 0; q < 4; ++q) {
+        const LONG x = q % 2 == 0 ? kWidth / 4 : 3 * kWidth / 4;
+        const LONG top = q < 2 ? 0 : kHeight / 2, bottom = q < 2 ? kHeight / 2 : kHeight;
+        LONG black = 0;
+        for (LONG y = top; y < bottom; ++y) black += Bit(sheet, x, y);
+        const LONG k = (black + 100) / 200 - 1;
+        pages[size_t(q)] = black == 0 ? -1 : std::abs(black - 200 * (k + 1)) <= 8 ? static_cast<int>(k) : -2;
+    }
+    return pages;
+}
+
+TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    struct Case {
+        uint32_t arrangement;
+        std::array<int, 4> pages;  // top left, top right, bottom left, bottom right
+    } const cases[] = {
+        {0, {0, 1, 2, 3}},   // rows top to bottom, columns left to right
+        {1, {2, 3, 0, 1}},   // rows bottom to top
+        {2, {1, 0, 3, 2}},   // columns right to left
+        {16, {0, 2, 1, 3}},  // columns first: the left column fills first
+        {19, {3, 1, 2, 0}},  // columns right to left, rows bottom to top
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("arrangement " + std::to_string(c.arrangement));
+        const std::vector<uint8_t> spool = FourUpJob(c.arrangement, 2);
+        const Rendered small = Render(spool, 45056, FaxFeed::Seekable);
+        const Rendered whole = Render(spool, 16 * 1024 * 1024, FaxFeed::ForwardOnly);
+        ASSERT_EQ(small.result, 0u) << small.cause;
+        ASSERT_EQ(whole.result, 0u) << whole.cause;
+        // Two copies of one sheet, the same pixels whatever the budget and stream.
+        ASSERT_EQ(small.pages.size(), 2u);
+        ASSERT_EQ(whole.pages.size(), 2u);
+        EXPECT_EQ(small.jobs, 2u);
+        EXPECT_EQ(QuarterPages(small.pages[0]), c.pages);
+        EXPECT_TRUE(small.pages[1].rows == small.pages[0].rows) << "the second copy differs";
+        EXPECT_TRUE(whole.pages[0].rows == small.pages[0].rows) << "the band budget changed the sheet";
+        // The gap between the columns stays white from top to bottom.
+        for (LONG y = 0; y < kHeight; ++y) ASSERT_FALSE(Bit(small.pages[0], kWidth / 2, y)) << "row " << y;
+    }
+}
+
+TEST(PelvanePages, CopiesByPassRepeatTheWholeJobInOrder)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> spool = Job(kPages, 3);
+    std::vector<Painted> want;
+    for (const Page& page : kPages) want.push_back(Paint(page));
+    const Rendered r = Render(spool, 64 * 1024, FaxFeed::ForwardOnly);
+    ASSERT_EQ(r.result, 0u) << r.cause;
+    ASSERT_EQ(r.pages.size(), 3 * kPages.size());
+    EXPECT_EQ(r.jobs, 3u);
+    for (size_t i = 0; i < r.pages.size(); ++i) {
+        EXPECT_EQ(Differences(r.pages[i], want[i % kPages.size()]), 0u) << "page " << i;
+        EXPECT_TRUE(r.pages[i].rows == r.pages[i % kPages.size()].rows) << "page " << i;
     }
 }
 
