@@ -7,6 +7,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
+#include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 
@@ -323,7 +324,20 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
     else
         BandPlanHalfTurn(&in, layout, &plan);
     const uint64_t planned = quarter ? plan.bandWidth : plan.bandHeight;
-    if (planned < minimum) return 0;
+    if (planned < minimum) {
+        // A page too short for the minimum band is the page's fault; a page that has the lines
+        // but a budget that cannot hold them is a lack of memory the caller chose, and must not
+        // be reported as a damaged stream.
+        const uint64_t pageLines = quarter ? in.pageWidth : in.pageHeight;
+        if (!Fixed(in) && pageLines >= minimum) {
+            LogEvent(1, "BandSetup",
+                     "the band budget of %u bytes holds %llu lines of this %ux%u page side; a band needs at least %u",
+                     memory->budget, static_cast<unsigned long long>(planned), iterator->pageSize[0],
+                     iterator->pageSize[1], minimum);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        return 0;
+    }
     if (plan.bandWidth > INT32_MAX || plan.bandHeight > INT32_MAX || plan.maskWidth > INT32_MAX ||
         plan.maskHeight > INT32_MAX)
         return 0;

@@ -186,6 +186,17 @@ TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
     FileWrite(Path("strange.spl"), SpoolBuilder().Signature().JobHeader(kA4).Raw(70, 0, Bytes(4)).JobEnd().Data());
     FileWrite(Path("good.ini"), "[default]\nJBIGOptions = 0\n[fine]\nJBIGOptions = 0\n");
     FileWrite(Path("a,b.ini"), "[default]\n");
+    // An A4 page with one black bar, so that its side is banded.
+    FileWrite(Path("page.spl"),
+              SpoolBuilder()
+                  .Signature()
+                  .StreamVersion(2)
+                  .JobHeader(WithFields(kA4, {{"copies", 1}}))
+                  .PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
+                  .Add("cmd_rectfill", {{"left", 100}, {"top", 100}, {"right", 900}, {"bottom", 200}, {"brush", 0x80000000u}})
+                  .PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
+                  .JobEnd()
+                  .Data());
     fs::create_directory(Path("folder.ini"));
 
     const Case cases[] = {
@@ -223,6 +234,16 @@ TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
          "holds the byte 0x1B at character 2", ""},
         {"control byte in a fax number", {"-q", "-n", "555\x01", "-o", "{}/out.fax", "{}/job.spl"}, 1,
          "holds the byte 0x01", ""},
+        // A band needs 8 lines; an A4 line at 204 dpi takes a 24-bit colour row, a mask row and a
+        // plane row: 5,184 + 216 + 216 bytes, so 8 lines need 44,928 bytes, 45,056 in whole pages.
+        {"a band budget too small for the page", {"-q", "--band-memory", "16384", "-o", "{}/out.fax", "{}/page.spl"},
+         1, "the band budget of 16384 bytes holds 2 lines of this 1728x2292 page side; a band needs at least 8", ""},
+        {"a small band budget is a lack of memory, not a damaged stream",
+         {"-q", "--band-memory", "40960", "-o", "{}/out.fax", "{}/page.spl"}, 1, "not enough memory (8)", ""},
+        {"the smallest band budget for the page", {"-q", "--band-memory", "45056", "-o", "{}/out.fax", "{}/page.spl"},
+         0, "", ""},
+        {"a band budget of 0", {"-q", "--band-memory", "0", "-o", "{}/out.fax", "{}/page.spl"}, 2,
+         "--band-memory needs a byte count", ""},
         {"non-ASCII in a fax number", {"-q", "-n", "0800 \xc3\xa9", "-o", "{}/out.fax", "{}/job.spl"}, 1,
          "a fax number has digits, blanks, #, *, +, - and P", ""},
     };

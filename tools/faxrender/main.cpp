@@ -35,6 +35,7 @@ void Usage(FILE* to)
                  "  --section NAME     its section (default: default)\n"
                  "  --forward-only     give the engine no seek callback\n"
                  "  --producer         a producer thread writes the spool while the engine reads it\n"
+                 "  --band-memory N    the engine's band budget in bytes (default: the engine's)\n"
                  "  -q                 no progress messages\n");
 }
 
@@ -165,6 +166,12 @@ int main(int argc, char** argv)
             // the engine waits on the record's event for pages not yet written.
             settings.feed = FaxFeed::Producer;
             settings.progressRecord = true;
+        } else if (a == "--band-memory") {
+            if (!ParseInt(next("a byte count"), 1, 0x7fffffff, &value)) {
+                std::fprintf(stderr, "faxrender: --band-memory needs a byte count of 1 to 2147483647\n");
+                return 2;
+            }
+            settings.options.bandMemory = static_cast<uint32_t>(value);
         } else if (a == "-q") {
             quiet = true;
         } else if (!a.empty() && a[0] == '-') {

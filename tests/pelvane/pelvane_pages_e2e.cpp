@@ -1,0 +1,395 @@
+// Multi-page jobs of rectangle commands played by faxrender's host through the engine and Pelvane:
+// the fax job is split by faxview's reader, its pages decoded by jbigkit and compared with pages
+// painted here. Black and white fills, one-pixel outlines and clipped fills are compared pixel by
+// pixel; grey fills, which Pelvane halftones, are judged by what holds for any threshold screen
+// whose thresholds are spread evenly over 1..255: the pattern repeats with the screen's period
+// across band edges, a grey g covers about (255 - g) / 255 of its area with black dots, and the
+// dots are the same whatever the band budget and the stream.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <span>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/job/render_options.h"
+#include "platform/gdi.h"
+#include "platform/user.h"
+#include "tests/pelvane/pelvane_host.h"
+#include "tests/support/jbig_oracle.h"
+#include "tests/support/spool_builder.h"
+#include "tools/faxrender/fax_host.h"
+#include "tools/faxview/fax_job_parse.h"
+
+namespace {
+
+constexpr LONG kWidth = 1728, kHeight = 2292;
+constexpr uint32_t kBlack = 0x80000000, kWhite = 0x80FFFFFF;
+constexpr uint32_t kScreen = 160;  // the period of Pelvane's screen for 1-bit fax pages
+
+enum class Kind { Fill, Outline, Gray };
+
+struct Op {
+    Kind kind;
+    RECT rect;
+    uint32_t colour;                   // the brush (fills, grey) or the pen's colour (outlines)
+    std::vector<RECT> clip = {};       // clip rectangles; empty: no clip
+};
+
+using Page = std::vector<Op>;
+
+// Three pages: fills covering one another, outlines, a fill clipped to two rectangles, and
+// three greys in one band-crossing strip.
+const std::vector<Page> kPages = {
+    {{Kind::Fill, {100, 100, 1628, 180}, kBlack},
+     {Kind::Fill, {100, 300, 900, 1100}, kBlack},
+     {Kind::Fill, {300, 500, 700, 900}, kWhite},
+     {Kind::Outline, {1000, 300, 1600, 1100}, kBlack},
+     {Kind::Outline, {1100, 400, 1103, 1000}, kBlack},  // three columns: the outline is solid
+     {Kind::Fill, {100, 1200, 1600, 1700}, kBlack, {{100, 1200, 400, 1450}, {700, 1300, 1650, 1500}}},
+     {Kind::Fill, {1700, 10, 1728, 2292}, kBlack}},
+    {{Kind::Gray, {160, 160, 560, 2160}, 0x80C0C0C0},
+     {Kind::Gray, {640, 160, 1040, 2160}, 0x80808080},
+     {Kind::Gray, {1120, 160, 1520, 2160}, 0x80404040},
+     {Kind::Outline, {150, 150, 1530, 2170}, kBlack}},
+    {{Kind::Fill, {0, 0, 1728, 40}, kBlack},
+     {Kind::Fill, {861, 1000, 867, 2200}, kBlack},
+     {Kind::Outline, {5, 1200, 1723, 1203}, kBlack},
+     {Kind::Fill, {400, 1600, 1400, 2000}, kBlack, {{0, 1700, 1728, 1701}, {500, 1800, 510, 1900}}}},
+};
+
+SpoolFields Rect(RECT r)
+{
+    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}};
+}
+
+std::vector<uint8_t> RectsBytes(const std::vector<RECT>& rects)
+{
+    std::vector<uint8_t> out;
+    for (const RECT& r : rects)
+        for (LONG v : {r.left, r.top, r.right, r.bottom})
+            for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+    return out;
+}
+
+std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies)
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", copies}, {"res_x", 204}, {"res_y", 196},
+                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    for (const Page& page : pages) {
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+        uint32_t clipId = 0;
+        for (const Op& op : page) {
+            if (op.kind == Kind::Outline) {
+                // No brush, a one-pixel pen of the colour: GDI's frame on the rectangle's edges.
+                SpoolFields f = Rect(op.rect);
+                f.insert(f.end(), {{"brush", 0}, {"pen", op.colour}, {"clip", 0}, {"mix", R2_COPYPEN}});
+                b.Add("cmd_rect", f);
+            } else if (!op.clip.empty()) {
+                ++clipId;
+                RECT bounds = op.clip[0];
+                for (const RECT& r : op.clip) UnionRect(&bounds, &bounds, &r);
+                b.Add("clip_rects", {{"id", clipId}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
+                                     {"bottom", bounds.bottom}, {"count", op.clip.size()},
+                                     {"data", RectsBytes(op.clip)}});
+                SpoolFields f = Rect(op.rect);
+                f.insert(f.end(), {{"brush", op.colour}, {"pen", 0}, {"clip", clipId}, {"mix", R2_COPYPEN}});
+                b.Add("cmd_rect", f);
+            } else {
+                SpoolFields f = Rect(op.rect);
+                f.push_back({"brush", op.colour});
+                b.Add("cmd_rectfill", f);
+            }
+        }
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    }
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+// A page painted here: bit values, and which pixels are grey (judged apart).
+struct Painted {
+    JbigImage image;
+    std::vector<uint8_t> grey;  // one byte a pixel: the index + 1 of the grey op that covers it, 0 none
+};
+
+constexpr size_t kStride = (kWidth + 7) / 8;
+
+void Set(Painted& p, LONG x, LONG y, bool black)
+{
+    uint8_t& byte = p.image.rows[size_t(y) * kStride + size_t(x) / 8];
+    const uint8_t bit = uint8_t(0x80 >> (x % 8));
+    byte = black ? (byte | bit) : (byte & ~bit);
+    p.grey[size_t(y) * kWidth + size_t(x)] = 0;
+}
+
+bool Inside(const std::vector<RECT>& rects, LONG x, LONG y)
+{
+    for (const RECT& r : rects)
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
+    return false;
+}
+
+Painted Paint(const Page& page)
+{
+    Painted p;
+    p.image.width = kWidth;
+    p.image.height = kHeight;
+    p.image.rows.assign(size_t(kHeight) * kStride, 0);
+    p.grey.assign(size_t(kHeight) * kWidth, 0);
+    for (size_t i = 0; i < page.size(); ++i) {
+        const Op& op = page[i];
+        const RECT& r = op.rect;
+        for (LONG y = r.top; y < r.bottom; ++y)
+            for (LONG x = r.left; x < r.right; ++x) {
+                if (op.kind == Kind::Outline) {
+                    if (x == r.left || x == r.right - 1 || y == r.top || y == r.bottom - 1) Set(p, x, y, true);
+                } else if (op.kind == Kind::Gray) {
+                    Set(p, x, y, false);
+                    p.grey[size_t(y) * kWidth + size_t(x)] = static_cast<uint8_t>(i + 1);
+                } else if (op.clip.empty() || Inside(op.clip, x, y)) {
+                    Set(p, x, y, op.colour == kBlack);
+                }
+            }
+    }
+    return p;
+}
+
+bool Bit(const JbigImage& image, LONG x, LONG y)
+{
+    return (image.rows[size_t(y) * ((image.width + 7) / 8) + size_t(x) / 8] >> (7 - x % 8)) & 1;
+}
+
+// Pixels that differ outside the grey areas.
+size_t Differences(const JbigImage& got, const Painted& want)
+{
+    if (got.width != want.image.width || got.height != want.image.height) return SIZE_MAX;
+    size_t count = 0;
+    for (LONG y = 0; y < kHeight; ++y)
+        for (LONG x = 0; x < kWidth; ++x)
+            if (want.grey[size_t(y) * kWidth + size_t(x)] == 0 && Bit(got, x, y) != Bit(want.image, x, y)) ++count;
+    return count;
+}
+
+struct GreyFinding {
+    size_t black = 0;      // black dots
+    size_t area = 0;
+    size_t aperiodic = 0;  // pixels unlike the pixel one screen period to the right or below
+};
+
+std::vector<GreyFinding> GreyJudge(const JbigImage& got, const Page& page, const Painted& want)
+{
+    std::vector<GreyFinding> found(page.size());
+    for (LONG y = 0; y < kHeight; ++y)
+        for (LONG x = 0; x < kWidth; ++x) {
+            const uint8_t g = want.grey[size_t(y) * kWidth + size_t(x)];
+            if (g == 0) continue;
+            GreyFinding& f = found[g - 1];
+            ++f.area;
+            f.black += Bit(got, x, y);
+            const auto same = [&](LONG x2, LONG y2) {
+                return x2 >= kWidth || y2 >= kHeight || want.grey[size_t(y2) * kWidth + size_t(x2)] != g ||
+                       Bit(got, x2, y2) == Bit(got, x, y);
+            };
+            if (!same(x + kScreen, y) || !same(x, y + kScreen)) ++f.aperiodic;
+        }
+    return found;
+}
+
+struct Rendered {
+    uint32_t result = ~0u;
+    std::string cause;
+    uint32_t jobs = 0;  // fax jobs in the file
+    std::vector<JbigImage> pages;
+};
+
+Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed feed, bool progressRecord = false)
+{
+    Rendered out;
+    std::vector<uint8_t> written;
+    FaxRenderSettings settings;
+    settings.moduleFileName = PELVANE_LIBRARY;
+    settings.configuration = "pelvane";
+    settings.options.bandMemory = bandMemory;
+    settings.feed = feed;
+    settings.progressRecord = progressRecord;
+    settings.producerChunk = 1000;
+    settings.sink = [&written](const uint8_t* bytes, uint32_t length) {
+        written.insert(written.end(), bytes, bytes + length);
+        return true;
+    };
+    out.result = FaxRender(spool, settings, &out.cause);
+    // Each copy pass is a document of its own, and a fax job expecting one document ends with it:
+    // the file holds one job per pass.
+    std::vector<FaxJobPage> pages;
+    for (size_t at = 0; at < written.size();) {
+        FaxJob job;
+        std::string error;
+        const bool parsed = FaxJobParse(std::span<const uint8_t>(written).subspan(at), &job, &error);
+        EXPECT_TRUE(parsed) << error;
+        if (!parsed || job.size == 0) break;
+        ++out.jobs;
+        pages.insert(pages.end(), job.pages.begin(), job.pages.end());
+        at += job.size;
+    }
+    for (const FaxJobPage& page : pages) {
+        JbigImage image;
+        for (const FaxJobImage& part : page.images) {
+            JbigImage decoded;
+            EXPECT_TRUE(JbigkitDecode(part.bie, decoded));
+            if (image.width == 0) image.width = decoded.width;
+            image.height += decoded.height;
+            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
+        }
+        out.pages.push_back(std::move(image));
+    }
+    return out;
+}
+
+struct RunCase {
+    const char* name;
+    uint32_t bandMemory;  // 0: the engine's default
+    FaxFeed feed;
+    bool progressRecord;
+};
+
+const RunCase kRuns[] = {
+    {"the smallest budget that holds an 8-line band", 45056, FaxFeed::Seekable, false},
+    {"a few bands a page", 160 * 1024, FaxFeed::Seekable, false},
+    {"one band a page", 16 * 1024 * 1024, FaxFeed::Seekable, false},
+    {"the default budget, forward-only", 0, FaxFeed::ForwardOnly, false},
+    {"a producer still writing, with the progress record", 64 * 1024, FaxFeed::Producer, true},
+    {"a producer still writing, read as it comes", 0, FaxFeed::Producer, false},
+};
+
+TEST(PelvanePages, FillsOutlinesClipsAndGreysDecodeToThePaintedPagesWhateverTheBudgetAndStream)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> spool = Job(kPages, 1);
+    std::vector<Painted> want;
+    for (const Page& page : kPages) want.push_back(Paint(page));
+    std::vector<JbigImage> first;
+    for (const RunCase& run : kRuns) {
+        SCOPED_TRACE(run.name);
+        const Rendered r = Render(spool, run.bandMemory, run.feed, run.progressRecord);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), kPages.size());
+        EXPECT_EQ(r.jobs, 1u);
+        for (size_t i = 0; i < kPages.size(); ++i) {
+            EXPECT_EQ(Differences(r.pages[i], want[i]), 0u) << "page " << i;
+            const std::vector<GreyFinding> greys = GreyJudge(r.pages[i], kPages[i], want[i]);
+            const GreyFinding* lighter = nullptr;
+            for (size_t k = 0; k < greys.size(); ++k) {
+                const GreyFinding& g = greys[k];
+                if (g.area == 0) continue;
+                EXPECT_EQ(g.aperiodic, 0u) << "page " << i << ", grey " << k << ": the screen's phase moved";
+                const double share = double(255 - (kPages[i][k].colour & 0xFF)) / 255.0;
+                EXPECT_NEAR(double(g.black) / double(g.area), share, 0.02) << "page " << i << ", grey " << k;
+                if (lighter != nullptr) {
+                    EXPECT_GT(g.black * lighter->area, lighter->black * g.area) << "page " << i << ", grey " << k;
+                }
+                lighter = &g;
+            }
+        }
+        // The halftone dots themselves are the same in every run.
+        if (first.empty()) {
+            first = r.pages;
+            continue;
+        }
+        for (size_t i = 0; i < kPages.size(); ++i) EXPECT_TRUE(r.pages[i].rows == first[i].rows) << "page " << i;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Four pages, page k black from its top down to 400 (k + 1): in a four-up cell, at about half
+// scale, its black run down a column is about 200 (k + 1) rows long, which tells the pages apart.
+std::vector<uint8_t> FourUpJob(uint32_t arrangement, uint32_t copies)
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", copies}, {"res_x", 204}, {"res_y", 196},
+                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    for (LONG k = 0; k < 4; ++k) {
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", 4},
+                     {"arrangement", arrangement}});
+        b.Add("cmd_rectfill", {{"left", 0}, {"top", 0}, {"right", kWidth}, {"bottom", 400 * (k + 1)}, {"brush", kBlack}});
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    }
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+// The page drawn in each quarter of the sheet (top left, top right, bottom left, bottom right),
+// -1 for a quarter with no page, -2 for one that is not a page's black run.
+std::array<int, 4> QuarterPages(const JbigImage& sheet)
+{
+    std::array<int, 4> pages{};
+    for (int q = 0; q < 4; ++q) {
+        const LONG x = q % 2 == 0 ? kWidth / 4 : 3 * kWidth / 4;
+        const LONG top = q < 2 ? 0 : kHeight / 2, bottom = q < 2 ? kHeight / 2 : kHeight;
+        LONG black = 0;
+        for (LONG y = top; y < bottom; ++y) black += Bit(sheet, x, y);
+        const LONG k = (black + 100) / 200 - 1;
+        pages[size_t(q)] = black == 0 ? -1 : std::abs(black - 200 * (k + 1)) <= 8 ? static_cast<int>(k) : -2;
+    }
+    return pages;
+}
+
+TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    struct Case {
+        uint32_t arrangement;
+        std::array<int, 4> pages;  // top left, top right, bottom left, bottom right
+    } const cases[] = {
+        {0, {0, 1, 2, 3}},   // rows top to bottom, columns left to right
+        {1, {2, 3, 0, 1}},   // rows bottom to top
+        {2, {1, 0, 3, 2}},   // columns right to left
+        {16, {0, 2, 1, 3}},  // columns first: the left column fills first
+        {19, {3, 1, 2, 0}},  // columns right to left, rows bottom to top
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("arrangement " + std::to_string(c.arrangement));
+        const std::vector<uint8_t> spool = FourUpJob(c.arrangement, 2);
+        const Rendered small = Render(spool, 45056, FaxFeed::Seekable);
+        const Rendered whole = Render(spool, 16 * 1024 * 1024, FaxFeed::ForwardOnly);
+        ASSERT_EQ(small.result, 0u) << small.cause;
+        ASSERT_EQ(whole.result, 0u) << whole.cause;
+        // Two copies of one sheet, the same pixels whatever the budget and stream.
+        ASSERT_EQ(small.pages.size(), 2u);
+        ASSERT_EQ(whole.pages.size(), 2u);
+        EXPECT_EQ(small.jobs, 2u);
+        EXPECT_EQ(QuarterPages(small.pages[0]), c.pages);
+        EXPECT_TRUE(small.pages[1].rows == small.pages[0].rows) << "the second copy differs";
+        EXPECT_TRUE(whole.pages[0].rows == small.pages[0].rows) << "the band budget changed the sheet";
+        // The gap between the columns stays white from top to bottom.
+        for (LONG y = 0; y < kHeight; ++y) ASSERT_FALSE(Bit(small.pages[0], kWidth / 2, y)) << "row " << y;
+    }
+}
+
+TEST(PelvanePages, CopiesByPassRepeatTheWholeJobInOrder)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> spool = Job(kPages, 3);
+    std::vector<Painted> want;
+    for (const Page& page : kPages) want.push_back(Paint(page));
+    const Rendered r = Render(spool, 64 * 1024, FaxFeed::ForwardOnly);
+    ASSERT_EQ(r.result, 0u) << r.cause;
+    ASSERT_EQ(r.pages.size(), 3 * kPages.size());
+    EXPECT_EQ(r.jobs, 3u);
+    for (size_t i = 0; i < r.pages.size(); ++i) {
+        EXPECT_EQ(Differences(r.pages[i], want[i % kPages.size()]), 0u) << "page " << i;
+        EXPECT_TRUE(r.pages[i].rows == r.pages[i % kPages.size()].rows) << "page " << i;
+    }
+}
+
+}  // namespace
