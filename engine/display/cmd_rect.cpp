@@ -30,13 +30,6 @@ bool RealBrush(const BrushEntry* brush) { return brush != nullptr && brush->head
 // Mixes that ignore the brush's colour: drawn with the built-in white brush.
 bool MixIgnoresBrush(uint32_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
 
-RECT ClipBoundsApply(const RECT& r, const Clip* clip)
-{
-    RECT out = r;
-    if (clip != nullptr && !IntersectRect(&out, &r, &clip->data.rcBound)) out = RECT{};
-    return out;
-}
-
 void FlagsSet(CmdRectNode* node)
 {
     uint32_t classes = 0;
@@ -107,11 +100,11 @@ int RectClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
     if (PenIsReal(rect->pen) || ClipHasRects(clip)) {
         rect->clip = ClipLookup(&store->clips, clip->head.id);
         if (rect->clip == nullptr) return 0;
-        node->bounds = ClipBoundsApply(node->bounds, rect->clip);
+        node->bounds = CmdClipBounded(node->bounds, rect->clip);
         return 1;
     }
     // A plain rectangular clip of a plain rectangle is the rectangle made smaller.
-    rect->rect = ClipBoundsApply(rect->rect, clip);
+    rect->rect = CmdClipBounded(rect->rect, clip);
     node->bounds = rect->rect;
     return 1;
 }
@@ -265,18 +258,12 @@ int RectDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-bool Inside(const RECT& inner, const RECT& outer)
-{
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
-
 int RectDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdRectNode* rect = AsRect(node);
     HDC dc = surface->drawDC;
     const RECT& r = rect->rect;
-    if (rect->clip != nullptr || !Inside(node->bounds, *area)) BandSurfaceResetDC(surface);
+    if (rect->clip != nullptr || !CmdRectInside(node->bounds, *area)) BandSurfaceResetDC(surface);
     BrushEntry* brush = BrushUsed(store, rect);
     ResourceUseMark(store, brush ? &brush->head : nullptr, RESOURCE_IN_USE);
     ResourceUseMark(store, rect->pen ? &rect->pen->head : nullptr, RESOURCE_IN_USE);
@@ -442,13 +429,13 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
         if (!nullPen()) return fail();
         int from = 0;
         if (RealBrush(node->brush)) {
-            node->head.bounds = ClipBoundsApply(r, node->clip);
+            node->head.bounds = CmdClipBounded(r, node->clip);
         } else {
             CmdBrushRelease(store, &node->brush);
             node->brush = BrushLookup(&store->brushes, penBrush);
             if (node->brush == nullptr) return fail();
             node->rect = strips[0];
-            node->head.bounds = ClipBoundsApply(strips[0], node->clip);
+            node->head.bounds = CmdClipBounded(strips[0], node->clip);
             from = 1;
         }
         FlagsSet(node);
@@ -478,7 +465,7 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
             ChainDestroy(lines, store);
             return fail();
         }
-        node->head.bounds = ClipBoundsApply(r, node->clip);
+        node->head.bounds = CmdClipBounded(r, node->clip);
         FlagsSet(node);
         node->head.next = lines;
         return first;
@@ -531,7 +518,7 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brushId, 
         }
         node->head.bounds = RECT{LONG(wide.left), LONG(wide.top), LONG(wide.right), LONG(wide.bottom)};
     }
-    node->head.bounds = ClipBoundsApply(node->head.bounds, node->clip);
+    node->head.bounds = CmdClipBounded(node->head.bounds, node->clip);
     FlagsSet(node);
     if (!PenIsReal(node->pen)) return &node->head;
     return RectOutlineSplit(store, node);
