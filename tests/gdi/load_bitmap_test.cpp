@@ -23,6 +23,22 @@ const std::vector<uint8_t> kDib16 = ref::PackedDib(6, 3, 16, true, rng, {}, kMas
 const std::vector<uint8_t> kDib24 = ref::PackedDib(5, 4, 24, false, rng, {});
 const std::vector<uint8_t> kDib32 = ref::PackedDib(3, 3, 32, true, rng, {}, kMasks32);
 
+// A 4 x 2 run-length picture (rows bottom-up: a run of colour 1, then one of colour 2); with
+// extra, its header claims that many more bytes of runs than it holds.
+std::vector<uint8_t> RunLength(uint32_t extra)
+{
+    const uint8_t runs[] = {4, 1, 0, 0, 4, 2, 0, 1};
+    const BITMAPINFOHEADER header{40, 4, 2, 1, 8, BI_RLE8, DWORD(sizeof runs + extra), 0, 0, 3, 0};
+    std::vector<uint8_t> dib(40);
+    std::memcpy(dib.data(), &header, 40);
+    const uint8_t table[] = {0, 0, 0, 0, 10, 20, 30, 0, 200, 100, 50, 0};
+    dib.insert(dib.end(), table, table + sizeof table);
+    dib.insert(dib.end(), runs, runs + sizeof runs);
+    return dib;
+}
+const std::vector<uint8_t> kRle = RunLength(0);
+const std::vector<uint8_t> kRlePast = RunLength(1);
+
 std::vector<uint8_t> Cut(const std::vector<uint8_t>& dib, size_t size) { return {dib.begin(), dib.begin() + size}; }
 std::vector<uint8_t> Patched(std::vector<uint8_t> dib, size_t at, uint32_t value, size_t bytes)
 {
@@ -46,7 +62,7 @@ const std::vector<uint8_t> kHeightPast = Patched(kDib24, 8, 1000000, 4);
 FAX_RESOURCE_TABLE(BitmapTestResources, ENTRY(101, kDib8), ENTRY(102, kDib1), ENTRY(103, kDib4),
                    ENTRY(104, kDib16), ENTRY(105, kDib24), ENTRY(106, kDib32), ENTRY(201, kRowsShort),
                    ENTRY(202, kHeaderShort), ENTRY(203, kHeaderPast), ENTRY(204, kTableShort),
-                   ENTRY(205, kDepthBad), ENTRY(206, kHeightPast),
+                   ENTRY(205, kDepthBad), ENTRY(206, kHeightPast), ENTRY(107, kRle), ENTRY(208, kRlePast),
                    {FaxResourceKey(RT_BITMAP_ID), FaxResourceKey(207), nullptr, 3144},
                    {FaxResourceKey(RT_BITMAP_ID), FaxResourceKey("NAMED"), kDib1.data(), DWORD(kDib1.size())});
 
@@ -81,6 +97,21 @@ TEST(LoadBitmap, ResourcesOfEveryDepthGiveTheirColours)
     }
 }
 
+TEST(LoadBitmap, RunLengthResourcesAreDecoded)
+{
+    HBITMAP bitmap = LoadBitmapW(GetModuleHandleA(nullptr), MAKEINTRESOURCEW(107));
+    ASSERT_NE(bitmap, nullptr);
+    BITMAP shape{};
+    ASSERT_EQ(GetObjectW(bitmap, sizeof shape, &shape), int(sizeof shape));
+    const auto* bits = static_cast<const uint8_t*>(shape.bmBits);
+    const uint8_t top[3] = {200, 100, 50}, bottom[3] = {10, 20, 30};  // blue, green, red as stored
+    for (int x = 0; x < 4; ++x) {
+        EXPECT_EQ(std::memcmp(bits + 3 * x, top, 3), 0) << x;
+        EXPECT_EQ(std::memcmp(bits + shape.bmWidthBytes + 3 * x, bottom, 3), 0) << x;
+    }
+    EXPECT_TRUE(DeleteObject(bitmap));
+}
+
 TEST(LoadBitmap, MissingAndDamagedResourcesFailWithTheirError)
 {
     const struct {
@@ -95,6 +126,7 @@ TEST(LoadBitmap, MissingAndDamagedResourcesFailWithTheirError)
         {MAKEINTRESOURCEW(205), ERROR_INVALID_DATA},
         {MAKEINTRESOURCEW(206), ERROR_INVALID_DATA},
         {MAKEINTRESOURCEW(207), ERROR_RESOURCE_DATA_NOT_FOUND},
+        {MAKEINTRESOURCEW(208), ERROR_INVALID_DATA},
         {nullptr, ERROR_INVALID_PARAMETER},
     };
     HINSTANCE program = GetModuleHandleA(nullptr);
