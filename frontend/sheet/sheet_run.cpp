@@ -4,6 +4,7 @@
 #include "platform/resources.h"
 
 FAX_DECLARE_RESOURCE_TABLE(VelmoraResources);
+FAX_DECLARE_RESOURCE_TABLE(VelmoraBitmaps);
 
 namespace {
 
@@ -38,6 +39,7 @@ HMODULE VelmoraModule()
 {
     (void)attached;
     FaxResourceTableLink_VelmoraResources();
+    FaxResourceTableLink_VelmoraBitmaps();
     return velmoraModule;
 }
 

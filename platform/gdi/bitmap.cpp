@@ -1,5 +1,6 @@
 // Bitmap objects: DIB sections (own memory or a file mapping) and bitmaps made from DIB data.
 #include <algorithm>
+#include <cstring>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -109,4 +110,21 @@ HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init,
         }
     }
     return static_cast<HBITMAP>(bitmap->handle);
+}
+
+int GetObjectW(HGDIOBJ object, int size, LPVOID buffer)
+{
+    if (!HandleGetAny(object))
+        return 0;
+    const Bitmap* bitmap = Get<Bitmap>(object);
+    if (!bitmap || (buffer && size < static_cast<int>(sizeof(BITMAP)))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (buffer) {
+        const Dib& dib = bitmap->dib;
+        BITMAP answer{0, dib.width, dib.height, static_cast<LONG>(dib.stride), 1, dib.bpp, dib.bits};
+        std::memcpy(buffer, &answer, sizeof answer);
+    }
+    return sizeof(BITMAP);
 }

@@ -1,6 +1,9 @@
 // List views: the rows live in the layer's own model, which answers the LVM_ messages with
 // Windows' semantics; the Qt tree widget only shows the model and reports clicks.
 #include <QHeaderView>
+#include <QIcon>
+#include <QImage>
+#include <QPixmap>
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <algorithm>
@@ -32,8 +35,11 @@ public:
         const int index = static_cast<int>(static_cast<INT_PTR>(wParam));
         switch (message) {
         case LVM_SETIMAGELIST: {
-            const LPARAM previous = imageList_;
-            imageList_ = lParam;
+            if (wParam > LVSIL_STATE)
+                return 0;
+            const auto previous = reinterpret_cast<LRESULT>(imageLists_[wParam]);
+            imageLists_[wParam] = reinterpret_cast<HIMAGELIST>(lParam);
+            Refresh();
             return previous;
         }
         case LVM_GETITEMCOUNT: return static_cast<LRESULT>(rows_.size());
@@ -261,10 +267,18 @@ private:
             view_->setHeaderLabels(titles);
         const QSignalBlocker quiet(view_);
         view_->clear();
+        // A report view shows the small pictures, at their own size.
+        const HIMAGELIST pictures = imageLists_[LVSIL_SMALL];
+        const QImage first = ImageListPicture(pictures, 0);
+        if (!first.isNull())
+            view_->setIconSize(first.size());
         for (const Row& row : rows_) {
             auto* item = new QTreeWidgetItem(view_);
             for (size_t c = 0; c < row.texts.size(); ++c)
                 item->setText(static_cast<int>(c), ToQString(row.texts[c]));
+            const QImage picture = ImageListPicture(pictures, row.image);
+            if (!picture.isNull())
+                item->setIcon(0, QIcon(QPixmap::fromImage(picture)));
             item->setSelected(row.state & LVIS_SELECTED);
         }
     }
@@ -274,7 +288,7 @@ private:
     QTreeWidget* view_ = nullptr;
     std::vector<Row> rows_;
     std::vector<Column> columns_;
-    LPARAM imageList_ = 0;
+    HIMAGELIST imageLists_[3] = {};  // LVSIL_NORMAL, LVSIL_SMALL, LVSIL_STATE
 };
 
 class ListPresses : public QObject {

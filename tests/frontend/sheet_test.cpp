@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "frontend/sheet/pages.h"
+#include "platform/gdi.h"
 #include "platform/window_qt.h"
 #include "sheet_fixture.h"
 
@@ -251,6 +252,32 @@ TEST_F(Sheet, PagesShowTheirTextsAndTheSheetItsCaption)
     });
     EXPECT_EQ(FaxSheetRun(nullptr, VelmoraModule()), 0);
     EXPECT_FALSE(Saved());
+}
+
+// The sheet's bitmaps: the list pictures as five 16 x 16 cells of one strip, the two page pictures
+// portrait and landscape.
+TEST(VelmoraBitmaps, ListPicturesAndPagePicturesLoad)
+{
+    const struct {
+        int id;
+        LONG width, height;
+    } cases[] = {{3900, 80, 16}, {3901, 48, 64}, {3902, 64, 48}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        HBITMAP bitmap = LoadBitmapW(VelmoraModule(), MAKEINTRESOURCEW(c.id));
+        ASSERT_NE(bitmap, nullptr);
+        BITMAP shape{};
+        ASSERT_EQ(GetObjectW(bitmap, sizeof shape, &shape), int(sizeof shape));
+        EXPECT_EQ(shape.bmWidth, c.width);
+        EXPECT_EQ(shape.bmHeight, c.height);
+        EXPECT_TRUE(DeleteObject(bitmap));
+    }
+    HBITMAP strip = LoadBitmapW(VelmoraModule(), MAKEINTRESOURCEW(3900));
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24, 5, 5);
+    EXPECT_EQ(ImageList_Add(list, strip, nullptr), 0);
+    EXPECT_EQ(ImageList_GetImageCount(list), 5);
+    EXPECT_TRUE(ImageList_Destroy(list));
+    EXPECT_TRUE(DeleteObject(strip));
 }
 
 }  // namespace

@@ -72,6 +72,17 @@ struct LOGBRUSH {
     ULONG_PTR lbHatch;
 };
 
+// What GetObjectW tells of a bitmap.
+struct BITMAP {
+    LONG bmType;        // 0
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;  // bytes of a row, a multiple of 4
+    WORD bmPlanes;      // 1
+    WORD bmBitsPixel;
+    LPVOID bmBits;      // the first byte of the pixel storage (every bitmap here is a DIB)
+};
+
 struct XFORM {
     float eM11, eM12, eM21, eM22, eDx, eDy;
 };
@@ -234,6 +245,10 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 BOOL DeleteObject(HGDIOBJ object);
 HGDIOBJ GetStockObject(int index);
 DWORD GetObjectType(HGDIOBJ object);
+// Bitmaps only here: fills a BITMAP (size at least sizeof(BITMAP)) and returns its size; with a
+// null buffer returns the size it would write. Other objects and short buffers give 0
+// (ERROR_INVALID_PARAMETER), a stale handle 0 (ERROR_INVALID_HANDLE).
+int GetObjectW(HGDIOBJ object, int size, LPVOID buffer);
 // Brushes are realised at every use, so this only checks that the object is a brush.
 BOOL UnrealizeObject(HGDIOBJ object);
 // Drawing is synchronous: nothing to flush.
@@ -289,6 +304,13 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
 // and makes no bitmap.
 HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const void* data,
                        const BITMAPINFO* info, UINT usage);
+
+// A bitmap resource (RT_BITMAP: a packed DIB, that is the header, its masks or colour table and
+// the rows) of the module, made into a bitmap as CreateDIBitmap makes one without a DC (24 bits,
+// top-down). A missing resource fails with FindResourceW's error; a resource whose header,
+// colour table or rows do not lie inside it, or whose format is not a DIB's, fails with
+// ERROR_INVALID_DATA, and nothing past the resource's bytes is read.
+HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name);
 
 // ---- Brushes ----
 HBRUSH CreateSolidBrush(COLORREF color);

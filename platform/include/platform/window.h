@@ -264,7 +264,10 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* header);
 // template inserts each row at its place by the text of column 0 (lstrcmpW), whatever position
 // was asked for; LVM_SORTITEMS orders the rows by the caller's comparison of their parameters.
 // Clicks reach the dialog as NM_CLICK, NM_DBLCLK, NM_RCLICK (a click also focuses and selects the
-// row), a header click as LVN_COLUMNCLICK. Pictures of image lists are kept but not drawn.
+// row), a header click as LVN_COLUMNCLICK. Each row shows its picture (iImage) from the small
+// image list in column 0; a picture index outside the list shows none. The list view does not
+// own its image lists (the caller destroys them, after the list view or not at all); a list
+// destroyed while set leaves its rows without pictures.
 #define LVM_SETIMAGELIST 0x1003u
 #define LVM_GETITEMCOUNT 0x1004u
 #define LVM_DELETEITEM 0x1008u
@@ -280,6 +283,10 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* header);
 #define LVM_INSERTCOLUMNW 0x1061u
 #define LVM_GETITEMTEXTW 0x1073u
 #define LVM_SETITEMTEXTW 0x1074u
+
+#define LVSIL_NORMAL 0
+#define LVSIL_SMALL 1
+#define LVSIL_STATE 2
 
 #define LVIF_TEXT 0x0001u
 #define LVIF_IMAGE 0x0002u
@@ -353,6 +360,30 @@ struct NMITEMACTIVATE {
     UINT uKeyFlags;
 };
 typedef int (*PFNLVCOMPARE)(LPARAM, LPARAM, LPARAM);
+
+// ---- Image lists ----
+// A list of pictures of one size, cx x cy, kept in 24-bit colour whatever the colour flag asks.
+// Masks are not kept: ILC_MASK and a mask bitmap are accepted and ignored, and a picture is drawn
+// whole. The list grows as pictures are added (the initial and growth counts only reserve room).
+FAX_DECLARE_HANDLE(HIMAGELIST);
+#define ILC_MASK 0x0001u
+#define ILC_COLOR 0x0000u
+#define ILC_COLOR4 0x0004u
+#define ILC_COLOR8 0x0008u
+#define ILC_COLOR16 0x0010u
+#define ILC_COLOR24 0x0018u
+#define ILC_COLOR32 0x0020u
+// Null (ERROR_INVALID_PARAMETER) for a size that is not positive or above 256 x 256.
+HIMAGELIST ImageList_Create(int cx, int cy, UINT flags, int initial, int grow);
+// Cuts the bitmap into pictures of the list's size, left to right (bitmap width / cx of them,
+// the top cy rows; rows the bitmap lacks are black) and appends them. Returns the index of the
+// first new picture; -1 for an unknown list, a bitmap that is not one, narrower than cx or
+// selected into a device context.
+int ImageList_Add(HIMAGELIST list, HBITMAP image, HBITMAP mask);
+// 0 for an unknown list.
+int ImageList_GetImageCount(HIMAGELIST list);
+// FALSE for an unknown or already destroyed list.
+BOOL ImageList_Destroy(HIMAGELIST list);
 
 // ---- HTML help ----
 #define HH_DISPLAY_TEXT_POPUP 0x000E
