@@ -7,8 +7,10 @@
 #include <random>
 #include <vector>
 
+#include "engine/display/cmd_blts.h"
 #include "engine/display/cmd_image.h"
 #include "tests/display/band_roads.h"
+#include "platform/user.h"
 #include "tests/display/bitmap_test_support.h"
 
 namespace {
@@ -197,6 +199,58 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
                              Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A Blts command made as the optimiser makes it: two bitmaps, each scaled onto its destination
+// and shown only in its visible rectangle, on both roads against a nearest-pixel reference.
+TEST(BltsCommand, EachItemIsScaledIntoItsVisibleRectangle)
+{
+    const Colours first = MakeColours(10, 8, 5), second = MakeColours(16, 12, 6);
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {91, first.w, -first.h, 24, 0, {}, first.rows});
+    AddBitmap(body, {92, second.w, -second.h, 24, 0, {}, second.rows});
+    ASSERT_EQ(job.Read(body), 1);
+    struct Item {
+        const Colours* image;
+        uint32_t id;
+        RECT source, destination, visible;
+    } items[] = {
+        {&first, 91, {1, 1, 9, 7}, {2, 3, 34, 27}, {5, 0, 30, 20}},
+        {&second, 92, {0, 0, 16, 12}, {30, 10, 62, 38}, {0, 0, 64, 40}},
+    };
+    CmdNode* node = BltsCreate(2);
+    ASSERT_NE(node, nullptr);
+    uint32_t colour = 0;
+    uint8_t hint = 0;
+    EXPECT_EQ(CmdRow(node).renderBand(node, job.store, nullptr, nullptr, nullptr, nullptr, 1), CMD_BAND_NOTHING);
+    Image want(W, H);
+    for (const Item& it : items) {
+        RECT bounds{};
+        IntersectRect(&bounds, &it.destination, &it.visible);
+        ASSERT_EQ(BltsAdd(node, job.store, &bounds, &it.source, &it.destination, &it.visible, job.Get(it.id), 0), 1);
+        const RECT& d = it.destination;
+        const int sw = it.source.right - it.source.left, sh = it.source.bottom - it.source.top;
+        for (int y = std::max(d.top, it.visible.top); y < std::min({d.bottom, it.visible.bottom, LONG(H)}); ++y)
+            for (int x = std::max(d.left, it.visible.left); x < std::min({d.right, it.visible.right, LONG(W)}); ++x)
+                want.at(x, y) = it.image->at(it.source.left + (x - d.left) * sw / (d.right - d.left),
+                                             it.source.top + (y - d.top) * sh / (d.bottom - d.top));
+    }
+    // A full node takes no more; a source outside its bitmap is refused.
+    const RECT outside{0, 0, 11, 8};
+    EXPECT_EQ(BltsAdd(node, job.store, &outside, &outside, &outside, &outside, job.Get(91), 0), 0);
+    CmdListAppend(&job.list, node);
+    EXPECT_EQ(CmdRow(node).colorClassGet(node, &colour, &hint, -1), CMD_COLOR_DRAW_RESTORE);
+    const Mapping one{1};
+    for (int band : {H, 9, 1}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "");
+        EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "");
     }
 }
 
