@@ -64,7 +64,7 @@ int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
     if (b->header.biClrUsed == 0 || c == BitmapCompressionRle4 || c == BitmapCompressionRle8 ||
         c == BitmapCompressionBitFields || b->depth == 16)
         return CMD_COLOR_DRAW_RESTORE;
-    return CMD_COLOR_DIRECT;
+    return CmdColorDirect(node);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/cmd_resources.h"
+#include "engine/display/clip_store.h"
 #include "engine/display/resource_store.h"
+#include "engine/display/source_bitmap.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
@@ -88,6 +90,147 @@ int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWO
     return StretchDIBits(surface->drawDC, n->x, n->y, n->width, n->height, n->srcX,
                          CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                          reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, rop);
+}
+
+
+// A masked record: the low ROP byte paints where the mask is white, the high one where it is
+// black. Each side that changes the page becomes a command of its own with one ROP in both bytes
+// and a source over the mask; the chain is the white side, then the black side.
+int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode** out)
+{
+    const uint32_t fore = n->rop & 0xFF, back = n->rop >> 8;
+    CmdImageNode* sides[2] = {nullptr, nullptr};  // white side, black side
+    bool ok = true;
+    for (uint32_t side = 0; side < 2 && ok; ++side) {
+        const uint32_t rop = side == 0 ? fore : back;
+        if (rop == 0xAA) continue;  // the destination stays on this side
+        CmdImageNode* node = side == 1 ? n : reinterpret_cast<CmdImageNode*>(CmdImageClone(&n->head, store));
+        if (node == nullptr) {
+            ok = false;
+            break;
+        }
+        sides[side] = node;
+        node->rop = rop | rop << 8;
+        node->source = BitmapSourceCreate(&node->head, store, maskId, side == 0 ? 1 : 0);
+        ok = node->source != nullptr;
+    }
+    if (sides[1] == nullptr && ok) CmdImageDestroy(&n->head, store);  // the black side keeps the page
+    if (!ok) {
+        for (CmdImageNode* node : sides)
+            if (node != nullptr && node != n) CmdImageDestroy(&node->head, store);
+        CmdImageDestroy(&n->head, store);
+        return 0;
+    }
+    if (sides[0] != nullptr) sides[0]->head.next = sides[1] != nullptr ? &sides[1]->head : nullptr;
+    *out = sides[0] != nullptr ? &sides[0]->head : &sides[1]->head;
+    return 1;
+}
+
+
+// Marks where a masked command paints: its mask drawn at the device rectangle, within the area
+// and the clip's rectangles.
+int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area)
+{
+    auto* source = reinterpret_cast<SourceBitmap*>(n->source);
+    RECT* rects = nullptr;
+    int32_t count = 1;
+    if (ClipHasRects(n->clip)) {
+        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
+            return CMD_BAND_NOTHING;
+        count = ClipRectsForBand(n->clip, mask, area, &rects);
+    }
+    int result = CMD_BAND_NOTHING;
+    if (count > 0 && SourceBitmapReady(source, store, mask)) {
+        const BltBitmap to = CmdSurfaceBlt(mask);
+        RECT rect = DeviceRect(n, mask->drawDC);
+        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count);
+        result = CMD_BAND_MASKED;
+    }
+    RenderFree(rects);
+    ResourceUseClear(store);
+    return result;
+}
+
+// A masked command through GDI: its mask drawn at the destination's device size (1 where it
+// paints), the bitmap scaled to that size, and both handed to MaskBlt, which keeps the page where
+// the mask is 0.
+int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+{
+    auto* source = reinterpret_cast<SourceBitmap*>(n->source);
+    const RECT device = DeviceRect(n, surface->drawDC);
+    const LONG w = std::abs(device.right - device.left), h = std::abs(device.bottom - device.top);
+    if (w == 0 || h == 0) return 1;
+    if (!SourceBitmapReady(source, store, surface)) return 0;
+    if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[2];
+    } info{};
+    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 1, BI_RGB, 0, 0, 0, 2, 0};
+    info.colours[1] = RGBQUAD{255, 255, 255, 0};
+    void* maskBits = nullptr;
+    HBITMAP maskBitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &maskBits, nullptr, 0);
+    if (maskBitmap == nullptr || maskBits == nullptr) return 0;
+    const int32_t stride = static_cast<int32_t>(BitmapRowBytes(1, w));
+    std::memset(maskBits, 0, static_cast<size_t>(stride) * h);
+    const BltBitmap to{static_cast<uint8_t*>(maskBits), stride, 0, 0, w, h, 1, nullptr};
+    RECT local{device.left > device.right ? w : 0, device.top > device.bottom ? h : 0,
+               device.left > device.right ? 0 : w, device.top > device.bottom ? 0 : h};
+    const RECT extent{0, 0, w, h};
+    SourceBitmapMaskDraw(source, &to, &local, &extent, 1);
+    // The logical destination, normalised, and the bitmap scaled to it in a DC whose logical
+    // units match the destination's.
+    const int32_t lw = std::abs(n->width), lh = std::abs(n->height);
+    const int32_t left = n->width < 0 ? n->x + 1 + n->width : n->x;
+    const int32_t top = n->height < 0 ? n->y + 1 + n->height : n->y;
+    HDC scaled = nullptr;
+    HBITMAP colour = nullptr;
+    HGDIOBJ old = nullptr;
+    if (n->bitmap != nullptr) {
+        BITMAPINFO colourInfo{};
+        colourInfo.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        void* colourBits = nullptr;
+        scaled = CreateCompatibleDC(surface->drawDC);
+        colour = CreateDIBSection(nullptr, &colourInfo, DIB_RGB_COLORS, &colourBits, nullptr, 0);
+        if (scaled != nullptr && colour != nullptr) {
+            old = SelectObject(scaled, colour);
+            SetMapMode(scaled, MM_ANISOTROPIC);
+            SetWindowExtEx(scaled, lw, lh, nullptr);
+            SetViewportExtEx(scaled, w, h, nullptr);
+            BitmapEntry* b = n->bitmap;
+            if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+                // The stretch blit picks the same source pixels as the mask's, and as the
+                // unmasked commands do.
+                const BltBitmap into{static_cast<uint8_t*>(colourBits), static_cast<int32_t>(BitmapRowBytes(24, w)),
+                                     0, 0, w, h, 24, nullptr};
+                const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+                RECT rect = local;
+                RasterStretchBlt(&into, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
+            } else {
+                StretchDIBits(scaled, n->x - left, n->y - top, n->width, n->height, n->srcX,
+                              CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
+                              reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY);
+            }
+        }
+    }
+    int result = 0;
+    if (n->bitmap == nullptr || (scaled != nullptr && colour != nullptr)) {
+        if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+        if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
+        if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
+            ClipSelect(store, n->clip, surface, nullptr);
+            result = MaskBlt(surface->drawDC, left, top, lw, lh, scaled, 0, 0, maskBitmap, 0, 0,
+                             MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
+                         ? 1
+                         : 0;
+        }
+        BandSurfaceResetDC(surface);
+    }
+    if (old != nullptr) SelectObject(scaled, old);
+    if (scaled != nullptr) DeleteDC(scaled);
+    if (colour != nullptr) DeleteObject(colour);
+    DeleteObject(maskBitmap);
+    return result;
 }
 
 }  // namespace
@@ -194,11 +337,6 @@ int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stret
     const uint32_t rop = stretch ? LoadLE16(raw + StretchBltRecord::rop) : LoadLE32(raw + BitBltRecord::rop);
     if ((rop & 0xFFFF) == 0xAAAA) return 1;  // the destination stays as it is
     const uint32_t maskId = LoadLE32(raw + (stretch ? StretchBltRecord::mask : BitBltRecord::mask));
-    if (maskId != 0) {
-        // Masked image commands are not drawn yet: the page fails rather than lose the mask.
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return 0;
-    }
     auto* n = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
     if (n == nullptr) return 0;
     n->head.op = stretch ? CmdOpStretchBlt : CmdOpBitBlt;
@@ -243,6 +381,7 @@ int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stret
     RectNormalize(&n->head.bounds, &d);
     n->head.bounds = CmdClipBoundsApply(n->head.bounds, n->clip);
     n->head.flags = CmdColorFlags((n->brush ? n->brush->head.flags : 0) | (n->bitmap ? n->bitmap->head.flags : 0));
+    if (maskId != 0) return MaskedSplit(n, store, maskId, out);
     *out = &n->head;
     return 1;
 }
@@ -253,16 +392,25 @@ void CmdImageDestroy(CmdNode* node, ResourceStore* store)
     CmdBrushRelease(store, &n->brush);
     CmdBitmapRelease(store, &n->bitmap);
     CmdClipRelease(store, &n->clip);
+    if (n->source != nullptr) SourceRelease(n->source, store, 1);
     RenderFree(n);
 }
 
-CmdNode* CmdImageClone(const CmdNode* node, ResourceStore*)
+CmdNode* CmdImageClone(const CmdNode* node, ResourceStore* store)
 {
     const CmdImageNode* from = AsImage(node);
     auto* copy = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
     if (copy == nullptr) return nullptr;
     *copy = *from;
     copy->head.next = copy->head.prev = nullptr;
+    if (from->source != nullptr) {
+        copy->source = SourceClone(from->source, store);
+        if (copy->source == nullptr) {
+            RenderFree(copy);
+            return nullptr;
+        }
+        if (copy->source->kind == SourceKindBitmap) reinterpret_cast<SourceBitmap*>(copy->source)->node = &copy->head;
+    }
     if (copy->bitmap) ResourceRefAdd(&copy->bitmap->head);
     if (copy->brush) ResourceRefAdd(&copy->brush->head);
     if (copy->clip) ResourceRefAdd(&copy->clip->head);
@@ -290,6 +438,7 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
     CmdImageNode* n = AsImage(node);
     if (!accumulate && clear != nullptr)
         BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
+    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, area);
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     }
@@ -300,7 +449,9 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
 {
     CmdImageNode* n = AsImage(node);
     int result = 1;
-    if (RasterRoad(n, surface)) {
+    if (n->source != nullptr) {
+        result = MaskedDraw(n, store, surface);
+    } else if (RasterRoad(n, surface)) {
         StretchIntoSurface(n, store, surface, n->rop >> 8);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
@@ -323,9 +474,11 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdImageNode* n = AsImage(node);
-    if (n->rop == 0xCCCC && n->bitmap != nullptr && !RunLength(n->bitmap) &&
+    // Copies and inverted copies go through the stretch blit, which picks the same source pixels
+    // as the GDI road's raster work does.
+    if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&
         n->bitmap->header.biBitCount <= surface->bitsPerPixel) {
-        StretchIntoSurface(n, store, surface, Rop3SrcCopy);
+        StretchIntoSurface(n, store, surface, n->rop & 0xFF);
     } else if ((n->rop == 0xB8B8 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE)) {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
@@ -342,6 +495,11 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
     }
     ResourceUseClear(store);
     return GdiFlush();
+}
+
+int CmdColorDirect(const CmdNode* node)
+{
+    return CmdSlotFilled(node->op, CmdSlotRenderDirectNode) ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
 }
 
 int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag)
@@ -371,16 +529,16 @@ int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, 
     }
     if (rop != 0xCCCC || b == nullptr || RunLength(b) || b->depth == 16) {
         return b != nullptr && b->compression == BitmapCompressionPassed && node->op == CmdOpStretchBlt
-                   ? CMD_COLOR_DIRECT
+                   ? CmdColorDirect(node)
                    : CMD_COLOR_DRAW_RESTORE;
     }
     if (node->op == CmdOpBitBlt)
-        return n->width > 0 && n->height > 0 && b->header.biClrUsed != 0 ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
+        return n->width > 0 && n->height > 0 && b->header.biClrUsed != 0 ? CmdColorDirect(node) : CMD_COLOR_DRAW_RESTORE;
     // StretchBlt: only enlargements are rendered directly.
     const int64_t destination = std::abs(int64_t{n->width} * n->height);
     const int64_t source = std::abs(int64_t{n->srcWidth} * n->srcHeight);
-    if (flag >= 0 && destination > source) return CMD_COLOR_DIRECT;
-    return b->compression == BitmapCompressionPassed ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
+    if (flag >= 0 && destination > source) return CmdColorDirect(node);
+    return b->compression == BitmapCompressionPassed ? CmdColorDirect(node) : CMD_COLOR_DRAW_RESTORE;
 }
 
 int CmdImageEqual(const CmdNode* a, const CmdNode* b)
@@ -392,7 +550,8 @@ int CmdImageEqual(const CmdNode* a, const CmdNode* b)
            x->srcX == y->srcX && x->srcY == y->srcY && x->srcWidth == y->srcWidth && x->srcHeight == y->srcHeight &&
            x->brushOrigin.x == y->brushOrigin.x && x->brushOrigin.y == y->brushOrigin.y &&
            (x->brush == y->brush || (x->brush && y->brush && BrushEqual(x->brush, y->brush))) &&
-           BitmapEqual(x->bitmap, y->bitmap) && x->clip == y->clip && x->source == nullptr && y->source == nullptr;
+           BitmapEqual(x->bitmap, y->bitmap) && x->clip == y->clip &&
+           (x->source == y->source || SourceEqual(x->source, y->source));
 }
 
 CmdOpRow CmdImageRow(CmdReadFn read)

@@ -64,6 +64,10 @@ int32_t CmdExtent(LONG from, LONG to);
 // The record's rectangle at offset in raw.
 RECT CmdRecordRect(const uint8_t* raw);
 
+// CMD_COLOR_DIRECT for a kind whose CmdRenderDirect is filled; otherwise its pixels come from
+// CmdDrawRestore, so that the band loop never takes an image from an empty operation.
+int CmdColorDirect(const CmdNode* node);
+
 // The row of BitBlt and StretchBlt, which differ only by their reader.
 struct CmdOpRow;
 typedef int (*CmdReadFn)(ResourceStore* store, Stream* stream, CmdNode** out);

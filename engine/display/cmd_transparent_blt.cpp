@@ -162,7 +162,7 @@ int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
     if (n->mask == nullptr || c == BitmapCompressionRle4 || c == BitmapCompressionRle8 ||
         c == BitmapCompressionBitFields || n->bitmap->depth == 16)
         return CMD_COLOR_DRAW_RESTORE;
-    return CMD_COLOR_DIRECT;
+    return CmdColorDirect(node);
 }
 
 

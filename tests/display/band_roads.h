@@ -1,6 +1,7 @@
 // The band loop's two roads over a display list, per pixel: every command drawn through GDI into
 // colour bands, and every command's shape rendered into the band mask and painted with its colour
-// class. Both give a page image to compare with a per-pixel reference.
+// class. Both give a page image to compare with a per-pixel reference. A job is any that lists
+// its nodes (Nodes()) and has a store.
 #pragma once
 
 #include <algorithm>
@@ -72,7 +73,8 @@ inline RECT BandLogical(const Mapping& m, int w, int top, int height)
 }
 
 // Road A: every command drawn through GDI into the colour surface, band by band.
-inline Image DrawRoad(DisplayJob& job, int w, int h, const Mapping& m, int bandHeight)
+template <typename Job>
+Image DrawRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
 {
     Image image(w, h);
     BandSurface* colour = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{w, bandHeight}, nullptr, 0, 0);
@@ -94,7 +96,8 @@ inline Image DrawRoad(DisplayJob& job, int w, int h, const Mapping& m, int bandH
 // Road B: as the single-resolution band renderer: each command's area is moved to the surfaces'
 // origin, its shape marked in the mask (or taken whole), its colour asked for, and the page
 // painted where the shape is.
-inline Image MaskRoad(DisplayJob& job, int w, int h, const Mapping& m, int bandHeight)
+template <typename Job>
+Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
 {
     Image image(w, h);
     BandSurface* colour = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{w, bandHeight}, nullptr, 0, 0);

@@ -97,6 +97,12 @@ struct BitmapJob {
         CmdListInit(&list, store, 1);
         return PageRecordsRead(&list, stream, nullptr);
     }
+    std::vector<CmdNode*> Nodes()
+    {
+        std::vector<CmdNode*> nodes;
+        for (CmdNode* n = CmdListFirst(&list); n != CmdListEnd(&list); n = n->next) nodes.push_back(n);
+        return nodes;
+    }
     BitmapEntry* Get(ResourceId id)
     {
         for (BitmapEntry* e = store->bitmaps.buckets[ResourceBucket(id)]; e; e = e->bucketNext)

@@ -272,8 +272,10 @@ TEST(ImageCommands, RecordEdgeCases)
     EXPECT_EQ(stretch->x, 99);
     EXPECT_EQ(stretch->width, -100);
     EXPECT_EQ(nodes[2]->bounds, (RECT{0, 10, 100, 50}));
-    // Shrinking copies are drawn with draw-restore; enlargements render directly.
-    EXPECT_EQ(CmdRow(nodes[2]).colorClassGet(nodes[2], &colour, &hint, 0), CMD_COLOR_DIRECT);
+    // Enlargements render their own pixels, but only a kind that can: the band loop would take
+    // its image from whatever an empty CmdRenderDirect left in the buffer.
+    const int enlarged = CmdRow(nodes[2]).colorClassGet(nodes[2], &colour, &hint, 0);
+    EXPECT_EQ(enlarged, CmdSlotFilled(CmdOpStretchBlt, CmdSlotRenderDirectNode) ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE);
     EXPECT_EQ(hint, CMD_HINT_IMAGE);
 
     // A command naming a missing bitmap fails its page, releasing what it took.

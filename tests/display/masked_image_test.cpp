@@ -1,0 +1,257 @@
+// Masked BitBlt and StretchBlt: the record's low ROP byte paints where the mask is white, the high
+// byte where it is black. Both band roads (GDI into colour bands; the shape marked in the band
+// mask and painted from CmdDrawRestore) against a per-pixel reference that applies each ROP bit by
+// bit, over several band cuts.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "engine/display/cmd_blts.h"
+#include "engine/display/cmd_image.h"
+#include "tests/display/band_roads.h"
+#include "platform/user.h"
+#include "tests/display/bitmap_test_support.h"
+
+namespace {
+
+std::vector<uint8_t> Le(std::initializer_list<int64_t> values, int bytes = 4)
+{
+    std::vector<uint8_t> out;
+    for (int64_t v : values)
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    return out;
+}
+std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> v;
+    for (const auto& p : parts) v.insert(v.end(), p.begin(), p.end());
+    return v;
+}
+
+constexpr uint32_t kPage = 80, kImage = 81, kMask = 82;
+constexpr int W = 64, H = 40;
+
+// Random 24-bit pixels, top-down, as COLORREF values and as record rows (B, G, R).
+struct Colours {
+    int w, h;
+    std::vector<uint32_t> px;
+    std::vector<uint8_t> rows;
+    uint32_t at(int x, int y) const { return px[size_t(y) * w + x]; }
+};
+Colours MakeColours(int w, int h, uint32_t seed)
+{
+    Colours c{w, h, std::vector<uint32_t>(size_t(w) * h), std::vector<uint8_t>(size_t(BitmapRowBytes(24, w)) * h)};
+    std::mt19937 random(seed);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t v = random() & 0xFFFFFF;
+            c.px[size_t(y) * w + x] = v;
+            uint8_t* p = &c.rows[size_t(y) * BitmapRowBytes(24, w) + 3 * x];
+            p[0] = uint8_t(v >> 16), p[1] = uint8_t(v >> 8), p[2] = uint8_t(v);
+        }
+    return c;
+}
+
+// Random 1-bit mask rows, top-down, most significant bit first.
+struct Mask {
+    int w, h;
+    std::vector<uint8_t> rows;
+    int bit(int x, int y) const { return (rows[size_t(y) * BitmapRowBytes(1, w) + x / 8] >> (7 - x % 8)) & 1; }
+};
+Mask MakeMask(int w, int h, uint32_t seed)
+{
+    Mask m{w, h, std::vector<uint8_t>(size_t(BitmapRowBytes(1, w)) * h)};
+    std::mt19937 random(seed);
+    for (uint8_t& b : m.rows) b = uint8_t(random());
+    return m;
+}
+
+// d' of a ROP3 code without pattern, bit by bit.
+uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
+{
+    uint32_t out = 0;
+    for (int i = 0; i < 24; ++i) {
+        const uint32_t index = ((s >> i) & 1) << 1 | ((d >> i) & 1);
+        out |= ((rop >> index) & 1) << i;
+    }
+    return out;
+}
+
+struct Case {
+    const char* what;
+    bool stretch;
+    RECT source;       // StretchBlt: the source rectangle; BitBlt: left, top = source point
+    POINT maskOrigin;  // BitBlt only
+    RECT destination;
+    uint16_t rop;
+    bool whiteFirst;   // the mask's palette: white then black
+    std::vector<uint32_t> nodeRops;
+    bool maskRoad;     // neither side reads the page
+};
+
+std::vector<uint8_t> Record(const Case& c)
+{
+    const RECT& d = c.destination;
+    if (c.stretch)
+        return Cat({Le({c.source.left, c.source.top, c.source.right, c.source.bottom}),
+                    Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), std::vector<uint8_t>(24),
+                    Le({0, kImage, kMask, 0}), Le({c.rop}, 2), {0, 0}});
+    return Cat({Le({d.left, d.top, d.right, d.bottom}), Le({c.source.left, c.source.top}),
+                Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, kMask, c.rop})});
+}
+
+Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask)
+{
+    Image out(W, H);
+    out.px = page.px;
+    const RECT& d = c.destination;
+    const bool mx = d.right < d.left, my = d.bottom < d.top;
+    const int left = std::min(d.left, d.right), right = std::max(d.left, d.right);
+    const int top = std::min(d.top, d.bottom), bottom = std::max(d.top, d.bottom);
+    for (int y = std::max(top, 0); y < std::min(bottom, H); ++y)
+        for (int x = std::max(left, 0); x < std::min(right, W); ++x) {
+            const int u = mx ? right - 1 - x : x - left, v = my ? bottom - 1 - y : y - top;
+            int sx = c.source.left + u, sy = c.source.top + v, mxp = c.maskOrigin.x + u, myp = c.maskOrigin.y + v;
+            if (c.stretch) {
+                const int sw = c.source.right - c.source.left, sh = c.source.bottom - c.source.top;
+                mxp = sx = c.source.left + u * sw / (right - left);
+                myp = sy = c.source.top + v * sh / (bottom - top);
+            }
+            const bool white = (mask.bit(mxp, myp) == 1) != c.whiteFirst;
+            const uint32_t rop = white ? (c.rop & 0xFF) : (c.rop >> 8);
+            out.at(x, y) = Rop3(rop, out.at(x, y), image.at(sx, sy));
+        }
+    return out;
+}
+
+TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
+{
+    const Colours page = MakeColours(W, H, 1);
+    const Colours image = MakeColours(20, 16, 2);
+    const Mask mask = MakeMask(20, 16, 3);
+    const Case cases[] = {
+        {"copy where white", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 18, 13}, 0xAACC, false, {0xCCCC}, true},
+        {"copy where black, white-first palette", false, {3, 0, 0, 0}, {0, 4}, {30, 20, 47, 32}, 0xCCAA, true, {0xCCCC}, true},
+        {"inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 30, 13, 43}, 0xCC33, false,
+         {0x3333, 0xCCCC}, true},
+        {"xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
+        {"two page-reading sides", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xEE88, true, {0x8888, 0xEEEE}, false},
+        {"stretched, copy where white", true, {2, 1, 12, 9}, {}, {3, 2, 40, 30}, 0xAACC, false, {0xCCCC}, true},
+        {"stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, true, {0x3333, 0xCCCC}, true},
+        {"stretched, mirrored in y and shrunk", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0x66CC, false,
+         {0xCCCC, 0x6666}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        const std::vector<uint8_t> palette = c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                                          : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, palette, mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        std::vector<uint32_t> rops;
+        for (CmdNode* n : job.Nodes()) rops.push_back(reinterpret_cast<CmdImageNode*>(n)->rop);
+        rops.erase(rops.begin());  // the page
+        EXPECT_EQ(rops, c.nodeRops);
+        const Image want = Expected(c, page, image, mask);
+        const Mapping one{1};
+        for (int band : {H, 7, 1}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "");
+            if (c.maskRoad) {
+                EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "");
+            }
+        }
+    }
+}
+
+// A mask that is not plain 1-bit, that does not cover the command, or is missing fails the
+// record: the page is not drawn without it.
+TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
+{
+    const Colours image = MakeColours(20, 16, 2);
+    struct Bad {
+        const char* what;
+        uint8_t depth;
+        int maskW, maskH;
+        uint32_t maskId;
+        POINT maskOrigin;
+    } cases[] = {
+        {"8-bit mask", 8, 20, 16, kMask, {0, 0}},
+        {"mask too small", 1, 8, 8, kMask, {0, 0}},
+        {"mask origin past its edge", 1, 20, 16, kMask, {10, 0}},
+        {"no such mask", 1, 20, 16, kMask + 1, {0, 0}},
+    };
+    for (const Bad& b : cases) {
+        SCOPED_TRACE(b.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        std::vector<uint8_t> palette;
+        for (int i = 0; i < (b.depth == 1 ? 2 : 256); ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
+        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, 0, palette,
+                         std::vector<uint8_t>(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A)});
+        body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
+                             Le({0, 0, kImage, b.maskId, 0xCC33})}));
+        EXPECT_EQ(job.Read(body), 0);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A Blts command made as the optimiser makes it: two bitmaps, each scaled onto its destination
+// and shown only in its visible rectangle, on both roads against a nearest-pixel reference.
+TEST(BltsCommand, EachItemIsScaledIntoItsVisibleRectangle)
+{
+    const Colours first = MakeColours(10, 8, 5), second = MakeColours(16, 12, 6);
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {91, first.w, -first.h, 24, 0, {}, first.rows});
+    AddBitmap(body, {92, second.w, -second.h, 24, 0, {}, second.rows});
+    ASSERT_EQ(job.Read(body), 1);
+    struct Item {
+        const Colours* image;
+        uint32_t id;
+        RECT source, destination, visible;
+    } items[] = {
+        {&first, 91, {1, 1, 9, 7}, {2, 3, 34, 27}, {5, 0, 30, 20}},
+        {&second, 92, {0, 0, 16, 12}, {30, 10, 62, 38}, {0, 0, 64, 40}},
+    };
+    CmdNode* node = BltsCreate(2);
+    ASSERT_NE(node, nullptr);
+    uint32_t colour = 0;
+    uint8_t hint = 0;
+    EXPECT_EQ(CmdRow(node).renderBand(node, job.store, nullptr, nullptr, nullptr, nullptr, 1), CMD_BAND_NOTHING);
+    Image want(W, H);
+    for (const Item& it : items) {
+        RECT bounds{};
+        IntersectRect(&bounds, &it.destination, &it.visible);
+        ASSERT_EQ(BltsAdd(node, job.store, &bounds, &it.source, &it.destination, &it.visible, job.Get(it.id), 0), 1);
+        const RECT& d = it.destination;
+        const int sw = it.source.right - it.source.left, sh = it.source.bottom - it.source.top;
+        for (int y = std::max(d.top, it.visible.top); y < std::min({d.bottom, it.visible.bottom, LONG(H)}); ++y)
+            for (int x = std::max(d.left, it.visible.left); x < std::min({d.right, it.visible.right, LONG(W)}); ++x)
+                want.at(x, y) = it.image->at(it.source.left + (x - d.left) * sw / (d.right - d.left),
+                                             it.source.top + (y - d.top) * sh / (d.bottom - d.top));
+    }
+    // A full node takes no more; a source outside its bitmap is refused.
+    const RECT outside{0, 0, 11, 8};
+    EXPECT_EQ(BltsAdd(node, job.store, &outside, &outside, &outside, &outside, job.Get(91), 0), 0);
+    CmdListAppend(&job.list, node);
+    EXPECT_EQ(CmdRow(node).colorClassGet(node, &colour, &hint, -1), CMD_COLOR_DRAW_RESTORE);
+    const Mapping one{1};
+    for (int band : {H, 9, 1}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "");
+        EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "");
+    }
+}
+
+}  // namespace
