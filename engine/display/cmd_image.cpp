@@ -432,6 +432,39 @@ int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
     return CmdClipReplace(node, store, &AsImage(node)->clip, clip);
 }
 
+// A brush through a black-and-white bitmap (0xB8B8 paints where the bitmap is black, 0xE2E2 where
+// it is white; 0x8888 makes the black pixels black): the pixels it paints are marked in the mask.
+// The bitmap's own values say white or black through its palette; an inversion still pending on
+// the pixels is applied first, so only the palette's order is left to weigh.
+int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area)
+{
+    BitmapEntry* b = n->bitmap;
+    RECT* rects = nullptr;
+    int32_t count = 1;
+    if (ClipHasRects(n->clip)) {
+        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
+            return CMD_BAND_NOTHING;
+        count = ClipRectsForBand(n->clip, mask, area, &rects);
+    }
+    if (count > 0 && CmdBitmapPixelsReady(store, b, mask) && BitmapPixelsInvertPending(b)) {
+        const bool invert = (BitmapPaletteIsPositive(b) == 0) == (n->rop == 0xE2E2);
+        if (b->header.biBitCount == 1 && CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+            const BltBitmap to = CmdSurfaceBlt(mask);
+            const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
+            RECT rect = DeviceRect(n, mask->drawDC);
+            RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, invert ? 0x33 : 0xCC, 0);
+        } else {
+            ClipSelect(store, n->clip, mask, nullptr);
+            StretchDibs(n, store, mask, invert ? NOTSRCCOPY : SRCCOPY);
+            BandSurfaceResetDC(mask);
+            GdiFlush();
+        }
+    }
+    RenderFree(rects);
+    ResourceUseClear(store);
+    return CMD_BAND_MASKED;
+}
+
 int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                        const RECT* clear, int accumulate)
 {
@@ -439,6 +472,8 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
     if (!accumulate && clear != nullptr)
         BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
     if (n->source != nullptr) return MaskedRenderBand(n, store, mask, area);
+    if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
+        return MonoRenderBand(n, store, mask, area);
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     }

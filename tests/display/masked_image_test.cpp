@@ -202,6 +202,82 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
     }
 }
 
+// A brush drawn through a black-and-white bitmap: 0xB8B8 paints the brush where the bitmap is
+// black, 0xE2E2 where it is white, 0x8888 (AND) makes the black pixels black. Bitmaps of 1 bit in
+// both palette orders and of 24 bits, at their size and stretched, on both roads.
+TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
+{
+    const Colours page = MakeColours(W, H, 7);
+    const Mask shape = MakeMask(20, 16, 8);
+    const uint32_t brush = 0x2080C0;
+    struct Mono {
+        const char* what;
+        bool stretch;
+        uint8_t depth;
+        bool whiteFirst;
+        uint16_t rop;
+        RECT destination;
+    } cases[] = {
+        {"1-bit, brush on black", false, 1, false, 0xB8B8, {5, 4, 25, 20}},
+        {"1-bit white first, brush on black", false, 1, true, 0xB8B8, {5, 4, 25, 20}},
+        {"1-bit, brush on white", false, 1, false, 0xE2E2, {30, 10, 50, 26}},
+        {"1-bit white first, brush on white", false, 1, true, 0xE2E2, {30, 10, 50, 26}},
+        {"1-bit, black pixels made black", false, 1, false, 0x8888, {-4, 30, 16, 46}},
+        {"24-bit, brush on black", false, 24, false, 0xB8B8, {40, 20, 60, 36}},
+        {"24-bit, brush on white", false, 24, false, 0xE2E2, {40, 20, 60, 36}},
+        {"1-bit stretched twice, brush on black", true, 1, false, 0xB8B8, {10, 2, 50, 34}},
+        {"24-bit stretched twice, brush on white", true, 24, false, 0xE2E2, {10, 2, 50, 34}},
+    };
+    for (const Mono& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        // White where the shape's bit is 1, whatever way the bitmap stores it.
+        std::vector<uint8_t> rows, palette;
+        if (c.depth == 1) {
+            rows = shape.rows;
+            if (c.whiteFirst)
+                for (uint8_t& b : rows) b = uint8_t(~b);
+            palette = c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                   : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+        } else {
+            rows.assign(size_t(BitmapRowBytes(24, shape.w)) * shape.h, 0);
+            for (int y = 0; y < shape.h; ++y)
+                for (int x = 0; x < shape.w; ++x)
+                    if (shape.bit(x, y)) std::fill_n(&rows[size_t(y) * BitmapRowBytes(24, shape.w) + 3 * x], 3, 255);
+        }
+        AddBitmap(body, {kImage, shape.w, -shape.h, c.depth, 0, palette, rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        const RECT& d = c.destination;
+        const int64_t colourId = 0x80000000 | brush;
+        if (c.stretch) {
+            body.Raw(21, 0, Cat({Le({0, 0, shape.w, shape.h}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}),
+                                 std::vector<uint8_t>(24), Le({0, kImage, 0, colourId}), Le({c.rop}, 2), {0, 0}}));
+        } else {
+            body.Raw(19, 0, Cat({Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), Le({0, 0}), Le({0, 0}),
+                                 Le({colourId, 0, kImage, 0, c.rop})}));
+        }
+        ASSERT_EQ(job.Read(body), 1);
+        Image want(W, H);
+        want.px = page.px;
+        for (int y = std::max<LONG>(d.top, 0); y < std::min<LONG>(d.bottom, H); ++y)
+            for (int x = std::max<LONG>(d.left, 0); x < std::min<LONG>(d.right, W); ++x) {
+                const int u = x - d.left, v = y - d.top;
+                const bool white = c.stretch ? shape.bit(u / 2, v / 2) : shape.bit(u, v);
+                if (c.rop == 0xB8B8 && !white) want.at(x, y) = brush;
+                if (c.rop == 0xE2E2 && white) want.at(x, y) = brush;
+                if (c.rop == 0x8888 && !white) want.at(x, y) = 0;
+            }
+        const Mapping one{1};
+        for (int band : {H, 7, 1}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "") << "GDI road";
+            EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "") << "mask road";
+        }
+    }
+}
+
 }  // namespace
 
 namespace {
