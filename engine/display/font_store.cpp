@@ -468,9 +468,13 @@ void FontStoreTrim(FontStore* store, BandSurface*, uint32_t pass, ResourceCost* 
         request->deviceMemory += freed.deviceMemory;
     }
     if (pass > 1) return;
+    // Glyph memory is trimmed from every cache, the font being drawn included: its glyphs are
+    // prepared one at a time, each trim runs before the glyph it makes room for is made, and a
+    // glyph drawn earlier is made again when it is next needed. Sparing the font in use would let
+    // one long text grow past any budget.
     for (FontEntry*& bucket : store->buckets)
         for (FontEntry* font = bucket; font != nullptr && request->memory > 0; font = font->bucketNext)
-            if (font->cache != nullptr && !ResourceMarked(&font->head)) GlyphCacheTrim(font->cache, pass, request);
+            if (font->cache != nullptr) GlyphCacheTrim(font->cache, pass, request);
 }
 
 int FontDefine(FontStore* store, Stream* stream)

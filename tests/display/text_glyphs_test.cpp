@@ -301,3 +301,38 @@ TEST(TextGlyphs, PenFontsStrokeTheirOutlines)
 }
 
 }  // namespace
+
+namespace {
+
+// Under a glyph memory budget smaller than one text's glyphs, the trims run inside the glyph
+// preparation while the text is drawn: the pixels are those of an ample budget, and the memory
+// in use stays within the budget plus the one glyph being made.
+TEST(TextGlyphs, ATightBudgetTrimsWhileTextIsDrawn)
+{
+    for (SIZE scale : {SIZE{1, 1}, SIZE{2, 1}, SIZE{1, 3}}) {
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder body = BitmapFont(0);
+        body.Raw(kTextRecord, 0, TextRecord(kText));
+        ASSERT_EQ(job.Read(body), 1);
+        CmdNode* node = job.Nodes().at(0);
+        // The largest glyph's DIB and device bitmap: what one preparation may add at most.
+        const uint32_t largest = 48 + 8 * 3 + 8 + (33 * 2 + 31) / 32 * 4 * 3 * 3;
+        job.budget->memoryLimit = job.budget->memoryUse + largest / 2;
+        const uint32_t ceiling = job.budget->memoryLimit + largest;
+        ExpectPixels(job, node, scale, HandPlaced(scale), "tight budget");
+        EXPECT_LE(job.budget->memoryUse, ceiling) << scale.cx << " x " << scale.cy;
+        FontEntry* font = FontLookup(&job.store->fonts, 1);
+        int kept = 0;
+        for (const HandGlyph& g : kGlyphs) {
+            const Glyph* glyph = GlyphFind(font->cache, 0, g.code);
+            kept += (glyph->dib != nullptr) + (glyph->device != nullptr);
+        }
+        const int made = scale.cx == 1 && scale.cy == 1 ? 3 : 6;  // DIBs, and device bitmaps when scaled
+        EXPECT_LT(kept, made) << "something was trimmed at " << scale.cx << " x " << scale.cy;
+        ResourceCost tally{};
+        FontRelease(&job.store->fonts, font, 0, &tally);
+    }
+}
+
+}  // namespace
