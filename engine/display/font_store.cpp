@@ -404,6 +404,8 @@ int RealiseOne(FontStore* store, FontEntry* font, ResourceCost* tally)
 
 }  // namespace
 
+static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally);
+
 void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* device)
 {
     *store = FontStore{};
@@ -418,6 +420,14 @@ void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* de
 }
 
 void FontStoreDestroy(FontStore* store, ResourceCost* tally)
+{
+    // Runs on failure paths whose caller reads the last error; the file work here keeps it.
+    const DWORD error = GetLastError();
+    FontStoreDestroyFiles(store, tally);
+    SetLastError(error);
+}
+
+static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally)
 {
     ResourceBucketsEmpty(store->buckets, [&](FontEntry* font) {
         if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) DeleteFileA(font->path);
