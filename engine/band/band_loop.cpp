@@ -188,11 +188,15 @@ PageState* PagePlay(OutputModuleContext* context, JobHeader* header, ResourceBud
 
 void PagePlayRelease(PageState* state, ResourceStore* store)
 {
+    // Also the way out of a failed play, whose caller reads the last error: releasing fonts and
+    // GDI objects must not overwrite it.
+    const DWORD error = GetLastError();
     if (state != nullptr) {
         PageStateClear(state);
         RenderFree(state);
     }
     if (store != nullptr) ResourceStoreDestroy(store);
+    SetLastError(error);
 }
 
 int SideBandsWalk(SideWalk* side, FormLevel* levels, uint32_t depth, TextureCache* textures)

@@ -15,6 +15,7 @@
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_resources.h"
+#include "engine/display/pen_store.h"
 #include "engine/display/resource_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
@@ -148,23 +149,22 @@ std::vector<uint16_t> CharacterCodes(const TextNode* text)
     return codes;
 }
 
-// Glyphs of a downloaded font are kept by code alone; a cache filled from GDI by kind and code.
-Glyph* TextGlyph(const TextNode* text, uint16_t code)
+// The glyph of a character: from the font's glyph cache, fetched from GDI for a font with a
+// cache of its own.
+Glyph* TextGlyph(ResourceStore* store, const TextNode* text, uint16_t code)
 {
-    const FontEntry* font = text->font;
-    if (font->cache == nullptr) return nullptr;
-    return GlyphFind(font->cache, (font->head.flags & FONT_BITMAP) ? 0 : CharacterKind(text), code);
+    return GlyphLookup(&store->fonts, text->font, CharacterKind(text), code);
 }
 
 // Moves each position from the character's origin to its glyph cell's top-left; 0 at the first
 // character without a glyph. Done once.
-int TextGlyphOriginsApply(TextNode* text)
+int TextGlyphOriginsApply(ResourceStore* store, TextNode* text)
 {
     if ((text->nodeFlags & TEXT_ORIGINS_APPLIED) != 0) return 1;
     text->nodeFlags |= TEXT_ORIGINS_APPLIED;
     const std::vector<uint16_t> codes = CharacterCodes(text);
     for (uint32_t i = 0; i < codes.size(); ++i) {
-        const Glyph* glyph = TextGlyph(text, codes[i]);
+        const Glyph* glyph = TextGlyph(store, text, codes[i]);
         if (glyph == nullptr) return 0;
         const POINT p = Position(text, i);
         uint8_t* at = Variable(text) + 8 * size_t(i);
@@ -231,7 +231,7 @@ int TextRead(ResourceStore* store, Stream* stream, CmdNode** out)
     }
     if (text->clip != nullptr && !IntersectRect(&bounds, &bounds, &text->clip->data.rcBound)) bounds = RECT{};
     text->head.bounds = bounds;
-    if ((text->font->head.flags & FONT_BITMAP) != 0 && !TextGlyphOriginsApply(text)) {
+    if ((text->font->head.flags & FONT_BITMAP) != 0 && !TextGlyphOriginsApply(store, text)) {
         TextDestroy(&text->head, store);
         return 0;
     }
@@ -357,18 +357,18 @@ void FontMark(ResourceStore* store, TextNode* text)
         ResourceUseMark(store, &base->head, RESOURCE_IN_USE);
 }
 
-void FontEstimate(void*, void* object, BandSurface*, ResourceCost* cost)
+void FontEstimate(void* owner, void* object, BandSurface* surface, ResourceCost* cost)
 {
-    const auto* font = static_cast<const FontEntry*>(object);
-    if ((font->head.flags & (RESOURCE_REALISED | FONT_GDI)) == FONT_GDI) cost->objects += 1;
+    FontDrawPrepare(static_cast<FontStore*>(owner), static_cast<FontEntry*>(object),
+                    surface != nullptr ? surface->drawDC : nullptr, cost);
 }
 int FontRealiseFor(void* owner, void* object, BandSurface*, ResourceCost* tally)
 {
     return FontRealize(static_cast<FontStore*>(owner), static_cast<FontEntry*>(object), tally);
 }
-int FontReady(ResourceStore* store, TextNode* text)
+int FontReady(ResourceStore* store, TextNode* text, BandSurface* surface)
 {
-    return ResourcePrepare(store, text->font, nullptr, &store->fonts, FontEstimate, FontRealiseFor);
+    return ResourcePrepare(store, text->font, surface, &store->fonts, FontEstimate, FontRealiseFor);
 }
 
 int GlyphEstimateFor(void*, void* glyph, BandSurface*, ResourceCost* cost)
@@ -410,9 +410,11 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
     GlyphCache* cache = text->font->cache;
     HDC dc = surface->drawDC;
     const bool rows = mask && GlyphCacheUsesDevice(cache) && (text->font->head.flags & FONT_HEAD_2) == 0;
+    // A pen font's outlines are stroked with the pen.
+    const bool stroke = text->pen != nullptr;
     const std::vector<uint16_t> codes = CharacterCodes(text);
     for (uint32_t i = 0; i < codes.size(); ++i) {
-        Glyph* glyph = TextGlyph(text, codes[i]);
+        Glyph* glyph = TextGlyph(store, text, codes[i]);
         if (glyph == nullptr) continue;  // a missing glyph is skipped
         RECT cell{}, seen{};
         if (GlyphCacheUsesDevice(cache)) {
@@ -427,7 +429,7 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
         if (!IntersectRect(&seen, &cell, area)) continue;
         GlyphPrepare(store, text->font, glyph, surface, GlyphEstimateFor, GlyphRealiseFor);
         if (!rows) {
-            GlyphDraw(glyph, dc, Position(text, i), 0);
+            GlyphDraw(glyph, dc, Position(text, i), stroke ? GLYPH_DRAW_STROKE : 0);
             continue;
         }
         if (glyph->device == nullptr) continue;
@@ -442,25 +444,48 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
 bool WhiteInMask(uint8_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
 
 // Own-glyph fonts drawn into a band surface: directly with the brush, or into the mask.
+bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, bool mask);
+
 void OwnGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* band, const RECT* area,
                    bool mask)
 {
     HDC dc = surface->drawDC;
-    TextGlyphOriginsApply(text);  // a GDI font's own cache: characters without a glyph are skipped
     BrushEntry* brush = mask && WhiteInMask(text->mix) ? &store->brushes.white : text->brush;
     ResourceUseMark(store, &brush->head, RESOURCE_IN_USE);
     ResourceUseMark(store, text->pen ? &text->pen->head : nullptr, RESOURCE_IN_USE);
     ResourceUseMark(store, text->clip ? &text->clip->head : nullptr, RESOURCE_IN_USE);
     const int selected = mask ? BrushCompanionSelect(store, brush, &text->brushOrigin, surface)
                               : BrushSelect(store, brush, &text->brushOrigin, surface);
-    if (selected == 0 || !ClipSelect(store, text->clip, surface, band) || !GlyphCacheReady(store, text, dc)) return;
+    if (selected == 0 || !ClipSelect(store, text->clip, surface, band)) return;
+    const bool drawn = GlyphCacheReady(store, text, dc) && OwnGlyphsDrawReady(text, store, surface, area, mask);
+    store->fonts.surface.flags &= ~GLYPH_SURFACE_LOCKED;
+    if (drawn) GdiFlush();
+}
+
+// The pen and the glyphs themselves, with the scratch surface locked.
+bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, bool mask)
+{
+    HDC dc = surface->drawDC;
+    if (text->pen != nullptr) {
+        // The stroke goes into the mask as ones whatever the pen's colour; drawn directly it
+        // takes the pen's colour under the text's mix.
+        const int ready = mask ? ResourcePrepare(store, text->pen, surface, &store->pens, PenMaskCostEstimate, PenMaskRealize)
+                               : ResourcePrepare(store, text->pen, surface, &store->pens, PenCostEstimate, PenRealize);
+        if (ready == 0) return false;
+        SetROP2(dc, mask ? R2_WHITE : text->mix);
+    }
+    // A GDI font's own cache fetches its glyphs now (characters without one are skipped), so the
+    // scratch surface is made ready again for the largest of them.
+    if ((text->nodeFlags & TEXT_ORIGINS_APPLIED) == 0) {
+        TextGlyphOriginsApply(store, text);
+        if (!GlyphCacheReady(store, text, dc)) return false;
+    }
     RECT* rects = nullptr;
     int32_t count = 1;
     if (mask && ClipHasRects(text->clip)) count = ClipRectsForBand(text->clip, surface, area, &rects);
     if (count > 0) TextGlyphsDraw(text, store, surface, area, rects ? rects : area, count, mask);
     RenderFree(rects);
-    store->fonts.surface.flags &= ~GLYPH_SURFACE_LOCKED;
-    GdiFlush();
+    return true;
 }
 
 int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
@@ -469,7 +494,7 @@ int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     if (DescribedWithoutGlyphs(text->font)) return 1;
     HDC dc = surface->drawDC;
     FontMark(store, text);
-    if (!FontReady(store, text)) {
+    if (!FontReady(store, text, surface)) {
         ResourceUseClear(store);
         return 1;
     }
@@ -519,7 +544,7 @@ int TextRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     if (DescribedWithoutGlyphs(text->font)) return CMD_BAND_NOTHING;
     if (!cleared) BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     FontMark(store, text);
-    if (!FontReady(store, text)) {
+    if (!FontReady(store, text, mask)) {
         ResourceUseClear(store);
         return CMD_BAND_MASKED;
     }

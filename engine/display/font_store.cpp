@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -403,6 +404,8 @@ int RealiseOne(FontStore* store, FontEntry* font, ResourceCost* tally)
 
 }  // namespace
 
+static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally);
+
 void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* device)
 {
     *store = FontStore{};
@@ -417,6 +420,14 @@ void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* de
 }
 
 void FontStoreDestroy(FontStore* store, ResourceCost* tally)
+{
+    // Runs on failure paths whose caller reads the last error; the file work here keeps it.
+    const DWORD error = GetLastError();
+    FontStoreDestroyFiles(store, tally);
+    SetLastError(error);
+}
+
+static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally)
 {
     ResourceBucketsEmpty(store->buckets, [&](FontEntry* font) {
         if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) DeleteFileA(font->path);
@@ -467,9 +478,13 @@ void FontStoreTrim(FontStore* store, BandSurface*, uint32_t pass, ResourceCost* 
         request->deviceMemory += freed.deviceMemory;
     }
     if (pass > 1) return;
+    // Glyph memory is trimmed from every cache, the font being drawn included: its glyphs are
+    // prepared one at a time, each trim runs before the glyph it makes room for is made, and a
+    // glyph drawn earlier is made again when it is next needed. Sparing the font in use would let
+    // one long text grow past any budget.
     for (FontEntry*& bucket : store->buckets)
         for (FontEntry* font = bucket; font != nullptr && request->memory > 0; font = font->bucketNext)
-            if (font->cache != nullptr && !ResourceMarked(&font->head)) GlyphCacheTrim(font->cache, pass, request);
+            if (font->cache != nullptr) GlyphCacheTrim(font->cache, pass, request);
 }
 
 int FontDefine(FontStore* store, Stream* stream)
@@ -596,4 +611,48 @@ int TrueTypeFontBuild(FontStore* store, FontEntry* font)
     PendingDeleteAdd(store, font->path);
     font->path[0] = 0;
     return 0;
+}
+
+void FontDrawPrepare(FontStore* store, FontEntry* font, HDC dc, ResourceCost* cost)
+{
+    const uint32_t flags = font->head.flags;
+    if ((flags & (RESOURCE_REALISED | FONT_GDI)) == FONT_GDI && font->cache == nullptr && dc != nullptr) {
+        SIZE window{}, viewport{};
+        GetWindowExtEx(dc, &window);
+        GetViewportExtEx(dc, &viewport);
+        const double sx = window.cx != 0 ? std::fabs(double(viewport.cx) / window.cx) : 1.0;
+        const double sy = window.cy != 0 ? std::fabs(double(viewport.cy) / window.cy) : 1.0;
+        const LOGFONTA& lf = font->logFont;
+        const bool plain = lf.lfItalic == 0 && lf.lfEscapement == 0 && lf.lfWeight <= 400;
+        if (std::fabs(sx - sy) > 0.005 && !plain) {
+            const uint32_t cacheFlags = GLYPH_CACHE_OUTLINES | ((flags & FONT_HEAD_40) ? GLYPH_CACHE_SIXTEENTHS : 0) |
+                                        ((flags & FONT_OVERSTRIKE) ? GLYPH_CACHE_OVERSTRIKE : 0) |
+                                        ((flags & FONT_HEAD_2) ? GLYPH_CACHE_4 : 0);
+            font->cache = GlyphCacheCreate(cacheFlags, font->cellHeight, font->overstrike, &store->surface, store->spill);
+            if (font->cache != nullptr) {
+                font->cache->device = store->device;
+                font->head.flags |= FONT_OWN_CACHE;
+            }
+        }
+    }
+    if ((font->head.flags & (RESOURCE_REALISED | FONT_GDI)) == FONT_GDI) cost->objects += 1;
+    if (font->cache != nullptr && dc != nullptr) GlyphSurfaceEstimate(&store->surface, font->cache, dc, cost);
+}
+
+Glyph* GlyphLookup(FontStore* store, FontEntry* font, uint16_t kind, uint16_t code)
+{
+    GlyphCache* cache = font->cache;
+    if (cache == nullptr) return nullptr;
+    // D9: a downloaded font keeps its glyphs by code alone, a cache filled from GDI by kind and code.
+    if ((font->head.flags & FONT_BITMAP) != 0) return GlyphFind(cache, 0, code);
+    if (Glyph* glyph = GlyphFind(cache, kind, code)) return glyph;
+    // Fetched at 1:1 through the isotropic DC, so that the outline is in the font's logical
+    // units and the band DC's scaling applies to it once, when it is drawn.
+    HDC dc = store->surface.iso;
+    if ((font->head.flags & FONT_OWN_CACHE) == 0 || font->handle == nullptr || dc == nullptr) return nullptr;
+    HGDIOBJ previous = SelectObject(dc, font->handle);
+    Glyph* glyph = GlyphFetch(dc, kind, code);
+    SelectObject(dc, previous);
+    if (glyph != nullptr) GlyphInsert(cache, glyph);
+    return glyph;
 }

@@ -93,3 +93,12 @@ int FontRealize(FontStore* store, FontEntry* font, ResourceCost* tally);
 // Writes the downloaded TrueType font's tables as a TrueType file (face name and path made when
 // missing). 1 or 0; a failed build's temp file is queued for deletion.
 int TrueTypeFontBuild(FontStore* store, FontEntry* font);
+
+// Run before a font is realised for drawing into the DC: a GDI font that is not plain (italic,
+// turned or bold) and is drawn with unequal x and y scaling gets a glyph cache of its own, filled
+// from GDI's outlines, since GDI's own scaled rendering of such fonts cannot be trusted to match
+// the page. Adds what realising and drawing would cost (a GDI object, the scratch surface's growth).
+void FontDrawPrepare(FontStore* store, FontEntry* font, HDC dc, ResourceCost* cost);
+// The font's glyph for the character; a font with a glyph cache of its own fetches a missing one
+// from GDI through the scratch surface and keeps it. Null when there is none.
+Glyph* GlyphLookup(FontStore* store, FontEntry* font, uint16_t kind, uint16_t code);

@@ -198,7 +198,12 @@ SIZE GlyphDeviceSize(const GlyphCache* cache, int32_t width, int32_t height)
     return SIZE{LONG(std::min<int64_t>(w + extra[0], 0x8000)), LONG(std::min<int64_t>(h + extra[1], 0x8000))};
 }
 
-bool GlyphCacheUsesDevice(const GlyphCache* cache) { return (cache->flags & (GLYPH_CACHE_OUTLINES | GLYPH_CACHE_SCALED)) != 0; }
+// A pen font's outlines are stroked in the band DC itself, so that the pen's width and style
+// follow the DC; its glyphs never go through device bitmaps.
+bool GlyphCacheUsesDevice(const GlyphCache* cache)
+{
+    return (cache->flags & GLYPH_CACHE_4) == 0 && (cache->flags & (GLYPH_CACHE_OUTLINES | GLYPH_CACHE_SCALED)) != 0;
+}
 
 void GlyphDraw(Glyph* glyph, HDC dc, POINT position, uint32_t mode)
 {

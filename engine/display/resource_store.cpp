@@ -35,6 +35,10 @@ ResourceStore* ResourceStoreCreate(ResourceBudget* budget, Stream* stream)
 void ResourceStoreDestroy(ResourceStore* store)
 {
     if (store == nullptr) return;
+    // A store is destroyed on the way out of failures that its caller reports by the last error
+    // (lack of memory fails the job, anything else drops the page): deleting GDI objects and
+    // font files must not overwrite it.
+    const DWORD error = GetLastError();
     ResourceBudget* budget = store->budget;
     // Pens hold brushes and brushes hold bitmaps: each goes before what it refers to. Every store
     // credits what it frees, so the budget's counters come back to what the other stores hold.
@@ -52,6 +56,7 @@ void ResourceStoreDestroy(ResourceStore* store)
     else budget->last = store->prev;
     StreamSpillClose(store->spill);
     RenderFree(store);
+    SetLastError(error);
 }
 
 // ---- In-use marks ----

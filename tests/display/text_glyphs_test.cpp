@@ -264,3 +264,75 @@ TEST(TextGlyphs, MissingGlyphsFailTheRecordAndTrimsGiveTheMemoryBack)
 }
 
 }  // namespace
+
+namespace {
+
+// A font whose head has flag 0x2 draws its outlines with the text's pen (the brush id names it):
+// a closed 10 x 8 box stroked with a one-pixel pen marks exactly its border, in masks and drawn
+// directly, also where the DC scales unequally (the pen stays one pixel wide).
+TEST(TextGlyphs, PenFontsStrokeTheirOutlines)
+{
+    const std::vector<POINT> box = {{0, -8}, {10, -8}, {10, 0}, {0, 0}};
+    const std::vector<POINT> origins = {{12, 20}, {50, 40}, {100, 15}};
+    for (SIZE s : {SIZE{1, 1}, SIZE{2, 1}}) {
+        std::vector<uint8_t> record = Le32s({77, 1, 11, 9, 0, 8, 1, 0x1 | 0x8, int64_t(box.size())});
+        for (POINT p : box) {
+            const auto xy = Le32s({p.x, p.y});
+            record.insert(record.end(), xy.begin(), xy.end());
+        }
+        std::vector<Placed> text;
+        for (POINT o : origins) text.push_back({77, o});
+        DisplayJob job;
+        SpoolBuilder body;
+        body.Raw(37, 1, Le32s({1, 0x2, 10})).Raw(40, 0, record).Raw(kTextRecord, 0, TextRecord(text));
+        ASSERT_EQ(job.Read(body), 1);
+        ASSERT_EQ(job.Nodes().size(), 1u);
+        ExpectPixels(job, job.Nodes()[0], s, [&](int x, int y) {
+            for (POINT o : origins) {
+                // The box's corners at device pixels; the pen covers the pixels along its edges.
+                const int left = o.x * s.cx, right = (o.x + 10) * s.cx, top = (o.y - 8) * s.cy, bottom = o.y * s.cy;
+                const bool across = (y == top || y == bottom) && x >= left && x <= right;
+                const bool down = (x == left || x == right) && y >= top && y <= bottom;
+                if (across || down) return true;
+            }
+            return false;
+        }, s.cx == 1 ? "pen font at 1:1" : "pen font scaled by 2 across");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Under a glyph memory budget smaller than one text's glyphs, the trims run inside the glyph
+// preparation while the text is drawn: the pixels are those of an ample budget, and the memory
+// in use stays within the budget plus the one glyph being made.
+TEST(TextGlyphs, ATightBudgetTrimsWhileTextIsDrawn)
+{
+    for (SIZE scale : {SIZE{1, 1}, SIZE{2, 1}, SIZE{1, 3}}) {
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder body = BitmapFont(0);
+        body.Raw(kTextRecord, 0, TextRecord(kText));
+        ASSERT_EQ(job.Read(body), 1);
+        CmdNode* node = job.Nodes().at(0);
+        // The largest glyph's DIB and device bitmap: what one preparation may add at most.
+        const uint32_t largest = 48 + 8 * 3 + 8 + (33 * 2 + 31) / 32 * 4 * 3 * 3;
+        job.budget->memoryLimit = job.budget->memoryUse + largest / 2;
+        const uint32_t ceiling = job.budget->memoryLimit + largest;
+        ExpectPixels(job, node, scale, HandPlaced(scale), "tight budget");
+        EXPECT_LE(job.budget->memoryUse, ceiling) << scale.cx << " x " << scale.cy;
+        FontEntry* font = FontLookup(&job.store->fonts, 1);
+        int kept = 0;
+        for (const HandGlyph& g : kGlyphs) {
+            const Glyph* glyph = GlyphFind(font->cache, 0, g.code);
+            kept += (glyph->dib != nullptr) + (glyph->device != nullptr);
+        }
+        const int made = scale.cx == 1 && scale.cy == 1 ? 3 : 6;  // DIBs, and device bitmaps when scaled
+        EXPECT_LT(kept, made) << "something was trimmed at " << scale.cx << " x " << scale.cy;
+        ResourceCost tally{};
+        FontRelease(&job.store->fonts, font, 0, &tally);
+    }
+}
+
+}  // namespace

@@ -400,6 +400,13 @@ TEST(FontStore, FilesOfRemovedFontsAreDeletedAtStoreDestroy)
         FontRelease(&job.store, font, 1, &job.tally);
         EXPECT_EQ(job.Find(7), nullptr);
         EXPECT_EQ(access(path.c_str(), F_OK), 0) << "kept until the store goes";
+        // The store goes on failure paths whose callers read the last error: lack of memory
+        // must still be reported after the files are deleted.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        FontStoreDestroy(&job.store, &job.tally);
+        EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
+        EXPECT_NE(access(path.c_str(), F_OK), 0);
+        FontStoreInit(&job.store, job.spill, nullptr);
     }
     EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
