@@ -74,13 +74,13 @@ std::vector<uint8_t> RectsBytes(const std::vector<RECT>& rects)
     return out;
 }
 
-std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies)
+std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies, uint32_t jobFlags = 1)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", copies}, {"res_x", 204}, {"res_y", 196},
-                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
-                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", jobFlags}, {"copies", copies}, {"res_x", 204},
+                                              {"res_y", 196}, {"extent1_w", kWidth}, {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth}, {"extent2_h", kHeight}, {"data", block.bytes}});
     for (const Page& page : pages) {
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
         uint32_t clipId = 0;
@@ -376,19 +376,33 @@ TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
     }
 }
 
-TEST(PelvanePages, CopiesByPassRepeatTheWholeJobInOrder)
+TEST(PelvanePages, CopiesRepeatTheJobByPassesOrEachSheetInTurn)
 {
     ASSERT_TRUE(JbigkitAvailable());
-    const std::vector<uint8_t> spool = Job(kPages, 3);
+    struct Case {
+        const char* name;
+        uint32_t jobFlags;  // 0x1: copies by whole passes
+        uint32_t copies;
+        FaxFeed feed;
+        uint32_t jobs;      // one fax job per pass
+    } const cases[] = {
+        {"three passes", 1, 3, FaxFeed::ForwardOnly, 3},
+        {"each sheet twice in one pass", 0, 2, FaxFeed::Seekable, 1},
+        {"each sheet three times, forward-only", 0, 3, FaxFeed::ForwardOnly, 1},
+    };
     std::vector<Painted> want;
     for (const Page& page : kPages) want.push_back(Paint(page));
-    const Rendered r = Render(spool, 64 * 1024, FaxFeed::ForwardOnly);
-    ASSERT_EQ(r.result, 0u) << r.cause;
-    ASSERT_EQ(r.pages.size(), 3 * kPages.size());
-    EXPECT_EQ(r.jobs, 3u);
-    for (size_t i = 0; i < r.pages.size(); ++i) {
-        EXPECT_EQ(Differences(r.pages[i], want[i % kPages.size()]), 0u) << "page " << i;
-        EXPECT_TRUE(r.pages[i].rows == r.pages[i % kPages.size()].rows) << "page " << i;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Rendered r = Render(Job(kPages, c.copies, c.jobFlags), 64 * 1024, c.feed);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), c.copies * kPages.size());
+        EXPECT_EQ(r.jobs, c.jobs);
+        for (size_t i = 0; i < r.pages.size(); ++i) {
+            // Passes give the pages in order again; sheet repeats give each page copies times over.
+            const size_t page = c.jobFlags & 1 ? i % kPages.size() : i / c.copies;
+            EXPECT_EQ(Differences(r.pages[i], want[page]), 0u) << "page " << i;
+        }
     }
 }
 
