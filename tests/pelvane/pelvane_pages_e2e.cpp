@@ -208,7 +208,8 @@ struct Rendered {
     std::vector<JbigImage> pages;
 };
 
-Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed feed, bool progressRecord = false)
+Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed feed, bool progressRecord = false,
+                uint32_t renderFlags = 0)
 {
     Rendered out;
     std::vector<uint8_t> written;
@@ -216,6 +217,7 @@ Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed 
     settings.moduleFileName = PELVANE_LIBRARY;
     settings.configuration = "pelvane";
     settings.options.bandMemory = bandMemory;
+    settings.options.flags = renderFlags;
     settings.feed = feed;
     settings.progressRecord = progressRecord;
     settings.producerChunk = 1000;
@@ -402,6 +404,31 @@ TEST(PelvanePages, CopiesRepeatTheJobByPassesOrEachSheetInTurn)
             // Passes give the pages in order again; sheet repeats give each page copies times over.
             const size_t page = c.jobFlags & 1 ? i % kPages.size() : i / c.copies;
             EXPECT_EQ(Differences(r.pages[i], want[page]), 0u) << "page " << i;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PelvanePages, PageBordersFrameEveryPageOnTopOfItsDrawing)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    constexpr uint32_t kBorders = 0x4;
+    constexpr LONG kBorder = 3;  // the default border in page units; the page is placed one to one
+    const std::vector<uint8_t> spool = Job(kPages, 1);
+    for (const uint32_t budget : {45056u, 16u * 1024 * 1024}) {
+        SCOPED_TRACE(budget);
+        const Rendered r = Render(spool, budget, FaxFeed::Seekable, false, kBorders);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), kPages.size());
+        for (size_t i = 0; i < kPages.size(); ++i) {
+            Painted want = Paint(kPages[i]);
+            for (LONG y = 0; y < kHeight; ++y)
+                for (LONG x = 0; x < kWidth; ++x)
+                    if (x < kBorder || y < kBorder || x >= kWidth - kBorder || y >= kHeight - kBorder) Set(want, x, y, true);
+            EXPECT_EQ(Differences(r.pages[i], want), 0u) << "page " << i;
         }
     }
 }
