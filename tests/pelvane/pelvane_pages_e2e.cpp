@@ -434,3 +434,53 @@ TEST(PelvanePages, PageBordersFrameEveryPageOnTopOfItsDrawing)
 }
 
 }  // namespace
+
+namespace {
+
+// With borders each four-up cell gets a frame of its own around its placed page: in each quarter
+// the black of the framed sheet is bounded by a ring whose outer edge is black all round (the
+// plain sheet's page leaves part of that edge white), what the borders add lies within a few
+// pixels of that edge, and nothing drawn without borders is lost.
+TEST(PelvanePages, FourUpBordersFrameEachCell)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> spool = FourUpJob(0, 1);
+    const Rendered plain = Render(spool, 45056, FaxFeed::Seekable);
+    const Rendered framed = Render(spool, 45056, FaxFeed::Seekable, false, 0x4);
+    ASSERT_EQ(plain.result, 0u) << plain.cause;
+    ASSERT_EQ(framed.result, 0u) << framed.cause;
+    ASSERT_EQ(plain.pages.size(), 1u);
+    ASSERT_EQ(framed.pages.size(), 1u);
+    const JbigImage& a = plain.pages[0];
+    const JbigImage& b = framed.pages[0];
+    for (int q = 0; q < 4; ++q) {
+        SCOPED_TRACE("quarter " + std::to_string(q));
+        const LONG x0 = q % 2 == 0 ? 0 : kWidth / 2, y0 = q < 2 ? 0 : kHeight / 2;
+        RECT box{kWidth, kHeight, -1, -1};  // bounds of the framed sheet's black in the quarter
+        size_t lost = 0;
+        for (LONG y = y0; y < y0 + kHeight / 2; ++y)
+            for (LONG x = x0; x < x0 + kWidth / 2; ++x) {
+                lost += Bit(a, x, y) && !Bit(b, x, y);
+                if (Bit(b, x, y))
+                    box = RECT{std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                               std::max(box.bottom, y + 1)};
+            }
+        EXPECT_EQ(lost, 0u);
+        ASSERT_GT(box.right - box.left, kWidth / 4);
+        ASSERT_GT(box.bottom - box.top, kHeight / 4);
+        size_t gaps = 0, plainEdge = 0, inside = 0;
+        for (LONG y = box.top; y < box.bottom; ++y)
+            for (LONG x = box.left; x < box.right; ++x) {
+                const bool edge = x == box.left || x == box.right - 1 || y == box.top || y == box.bottom - 1;
+                const bool ring = x < box.left + 4 || x >= box.right - 4 || y < box.top + 4 || y >= box.bottom - 4;
+                gaps += edge && !Bit(b, x, y);
+                plainEdge += edge && Bit(a, x, y);
+                inside += !ring && Bit(b, x, y) && !Bit(a, x, y);
+            }
+        EXPECT_EQ(gaps, 0u) << "the frame's outer edge is not closed";
+        EXPECT_LT(plainEdge, size_t(2 * (box.right - box.left + box.bottom - box.top) - 4)) << "no frame was added";
+        EXPECT_EQ(inside, 0u) << "the borders drew inside the frame";
+    }
+}
+
+}  // namespace
