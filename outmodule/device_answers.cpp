@@ -33,7 +33,10 @@ ImxStatus ImoQuery(ImoInstance instance, uint32_t id, uint32_t inputSize, const 
     const ImoJob* job = JobOf(instance);
     switch (id) {
         case DEVICE_QUERY_CAPS:
-            return WordAnswer(job->config.caps, outputSize, output);
+            // Sheets and documents go out once each: SheetBegin and DocBegin never read the repeat
+            // word or the copy count, so claiming to repeat them would lose the copies.
+            return WordAnswer(job->config.caps & ~(IMO_CAPS_REPEAT_SHEET | IMO_CAPS_REPEAT_DOC), outputSize,
+                              output);
         case DEVICE_QUERY_OPTIONS:
             return WordAnswer(job->config.options, outputSize, output);
         case DEVICE_QUERY_BRUSH_DPI:

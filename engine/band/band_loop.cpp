@@ -6,6 +6,7 @@
 #include "engine/band/band_plan.h"
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
+#include "engine/band/page_borders.h"
 #include "engine/band/page_rect.h"
 #include "engine/display/resource_store.h"
 #include "engine/job/output_module.h"
@@ -253,9 +254,9 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
                    uint32_t front)
 {
     FormLevel* levels = state->levels;
-    const uint32_t depth = state->depth;
+    const uint32_t pageDepth = state->depth;
     const uint32_t blobSize = state->blob != nullptr ? state->header.blobSize : 0;
-    if (FormLevelsCommandCount(levels, depth) == 0 && state->jobData.first == nullptr)
+    if (FormLevelsCommandCount(levels, pageDepth) == 0 && state->jobData.first == nullptr)
         return BlankPageRender(context, header, bands, placement, 0, placement->sizePixels, nullptr, blobSize,
                                state->blob);
 
@@ -264,8 +265,8 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     side.header = header;
     side.skip = BandSkipping(context);
     side.gray = Gray(placement);
-    side.config = ConfigPick(placement, ColourWanted(context, header, FormLevelsFlagsGet(levels, depth)), &side.kind);
-    const uint32_t second = FormLevelsAnyFlag4(levels, depth) && context->maskKind == MASK_KIND_NONE ? 1 : 0;
+    side.config = ConfigPick(placement, ColourWanted(context, header, FormLevelsFlagsGet(levels, pageDepth)), &side.kind);
+    const uint32_t second = FormLevelsAnyFlag4(levels, pageDepth) && context->maskKind == MASK_KIND_NONE ? 1 : 0;
 
     const PageFitCell cell = SheetCell(placement);
     const SIZE pageExtent{state->header.width, state->header.height};
@@ -277,9 +278,19 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     if (fit < 0) return 0;
     const uint32_t orientation = static_cast<uint32_t>(fit) + SideTurn(options, placement, front);
     const uint32_t mirror = (((header->jobFlags & 0x20) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
-    FormLevelsViewportScale(levels, depth, sx, sy);
-    if (ox != 0 || oy != 0) FormLevelsViewportOffset(levels, depth, POINT{-ox, -oy}, false);
-    if (!FormLevelsMapToDevice(levels, depth)) return 0;
+    FormLevelsViewportScale(levels, pageDepth, sx, sy);
+    if (ox != 0 || oy != 0) FormLevelsViewportOffset(levels, pageDepth, POINT{-ox, -oy}, false);
+    if (!FormLevelsMapToDevice(levels, pageDepth)) return 0;
+    // Page borders: the frame goes on top of the page, in its own level, for this side only.
+    struct BordersGuard {
+        PageState* state;
+        PageBorders borders{{}, UINT32_MAX};
+        ~BordersGuard() { PageBordersRelease(state, &borders); }
+    } frame{state};
+    if (options != nullptr && (options->flags & RENDER_FLAG_SHEET_FLAG_20)) {
+        if (!PageBordersPush(state, state->list.owner, &placed, PageBorderWidth(0, sx, sy), &frame.borders)) return 0;
+    }
+    const uint32_t depth = state->depth;
 
     uint32_t pageSize[2];
     PageSizeOf(placement, orientation, pageSize);

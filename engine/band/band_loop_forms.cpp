@@ -6,9 +6,11 @@
 #include "engine/band/band_loop.h"
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
+#include "engine/band/page_borders.h"
 #include "engine/band/side_walk.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
+#include "engine/job/render_options.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"
 #include "platform/kernel.h"
@@ -24,6 +26,8 @@ struct CellWalk {
     SheetInsertRequest* request;
     uint32_t front;
     BandState* grid;
+    bool borders;                    // each cell's page gets its own frame
+    PageBorders frames[BAND_CELLS_MAX];  // by cell index while loaded
 };
 
 RECT CellRect(const BandState* grid, const BandCell& cell)
@@ -37,8 +41,9 @@ bool Meets(const RECT& a, const RECT& b)
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-void CellRelease(BandCell* cell)
+void CellRelease(CellWalk& w, BandCell* cell)
 {
+    if (cell->state != nullptr) PageBordersRelease(cell->state, &w.frames[cell - w.grid->cells]);
     PagePlayRelease(cell->state, cell->store);
     cell->state = nullptr;
     cell->store = nullptr;
@@ -64,7 +69,7 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
     SIZE fitted{};
     const double fit = FitScale(SIZE{LONG(grid->cellSize[0]), LONG(grid->cellSize[1])}, page, &fitted);
     if (fit <= 0.0) {
-        CellRelease(cell);
+        CellRelease(w, cell);
         return 0;
     }
     FormLevelsViewportScale(state->levels, state->depth, grid->scaleX * fit, grid->scaleY * fit);
@@ -72,8 +77,16 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
                        cell->drawOrigin.y + (LONG(grid->cellSize[1]) - fitted.cy) / 2};
     FormLevelsOffset(state->levels, state->depth, origin, true);
     if (!FormLevelsMapToDevice(state->levels, state->depth)) {
-        CellRelease(cell);
+        CellRelease(w, cell);
         return -1;
+    }
+    if (w.borders) {
+        const RECT frame{origin.x, origin.y, origin.x + fitted.cx, origin.y + fitted.cy};
+        const SIZE width{LONG(grid->borderWidth[0]), LONG(grid->borderWidth[1])};
+        if (!PageBordersPush(state, cell->store, &frame, width, &w.frames[cell - grid->cells])) {
+            CellRelease(w, cell);
+            return -1;
+        }
     }
     cell->loaded = 1;
     return 1;
@@ -98,7 +111,9 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
         cell.page = pages[i];
         cell.hasPage = 1;
     }
-    CellWalk w{context, header, budget, forms, source, request, front, grid};
+    CellWalk w{context, header, budget, forms, source, request, front, grid, false, {}};
+    w.borders = options != nullptr && (options->flags & RENDER_FLAG_SHEET_FLAG_20);
+    for (PageBorders& frame : w.frames) frame.level = UINT32_MAX;
 
     SideWalk side{};
     side.context = context;
@@ -163,7 +178,7 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
                 }
             // Cells that the rest of the walk no longer reaches are done.
             for (BandCell& cell : grid->cells)
-                if (cell.loaded && !Meets(CellRect(grid, cell), side.iterator.remainder)) CellRelease(&cell);
+                if (cell.loaded && !Meets(CellRect(grid, cell), side.iterator.remainder)) CellRelease(w, &cell);
             if (!ok) break;
             if (drew) ok = SideBandAdd(&side);
             else if (!side.skip) ok = SideEmptyBandAdd(&side, &band);
@@ -171,7 +186,7 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
         BandSurfacesFree(bands, &side.layout);
     }
     for (BandCell& cell : grid->cells)
-        if (cell.loaded) CellRelease(&cell);
+        if (cell.loaded) CellRelease(w, &cell);
     RenderFree(grid);
     if (!ok) return 0;
     (void)begun;

@@ -2,9 +2,9 @@
 // its shape marked in the mask (or taken whole), its colour turned into a texture, and the planes
 // painted where the shape is.
 #include "engine/band/band_render.h"
+#include "engine/band/band_render_parts.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "engine/band/band_plan.h"
@@ -20,159 +20,7 @@
 
 namespace {
 
-std::atomic<uint64_t> drawnCount{0};
-
-bool Oriented(const BandLayout* layout) { return layout->orientation != 0 || layout->mirror != 0; }
-
-RECT Normalised(POINT a, POINT b)
-{
-    return RECT{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
-}
-
-// A logical rectangle in the surface's current device pixels.
-RECT ToDevice(HDC dc, const RECT& logical)
-{
-    POINT corners[2] = {{logical.left, logical.top}, {logical.right, logical.bottom}};
-    LPtoDP(dc, corners, 2);
-    return Normalised(corners[0], corners[1]);
-}
-
-bool Intersect(RECT* into, const RECT& other)
-{
-    into->left = std::max(into->left, other.left);
-    into->top = std::max(into->top, other.top);
-    into->right = std::min(into->right, other.right);
-    into->bottom = std::min(into->bottom, other.bottom);
-    return into->left < into->right && into->top < into->bottom;
-}
-
-// Shifts each row of a 1-bit image right by phase bits, restriding it; rows are walked from the
-// last so that the wider rows never overwrite rows still to be moved.
-void MaskPhaseShift(uint8_t* bits, uint32_t stride, uint32_t newStride, uint32_t rows, uint32_t phase)
-{
-    for (uint32_t y = rows; y-- > 0;) {
-        const uint8_t* from = bits + size_t(y) * stride;
-        uint8_t* to = bits + size_t(y) * newStride;
-        for (uint32_t i = newStride; i-- > 0;) {
-            const int64_t bit = int64_t(i) * 8 - phase;  // first source bit of destination byte i
-            uint32_t value = 0;
-            for (int k = 0; k < 8; ++k) {
-                const int64_t b = bit + k;
-                const bool set = b >= 0 && b < int64_t(stride) * 8 && ((from[b / 8] >> (7 - b % 8)) & 1);
-                value = (value << 1) | (set ? 1u : 0u);
-            }
-            to[i] = static_cast<uint8_t>(value);
-        }
-    }
-}
-
-// A surface DC's mapping, put back whole after a command (the level image re-maps the surfaces).
-struct SavedMap {
-    POINT windowOrigin, viewportOrigin;
-    SIZE windowExtent, viewportExtent;
-};
-
-SavedMap MapSave(HDC dc)
-{
-    SavedMap m{};
-    GetWindowOrgEx(dc, &m.windowOrigin);
-    GetWindowExtEx(dc, &m.windowExtent);
-    GetViewportOrgEx(dc, &m.viewportOrigin);
-    GetViewportExtEx(dc, &m.viewportExtent);
-    return m;
-}
-
-void MapRestore(HDC dc, const SavedMap& m)
-{
-    SetWindowExtEx(dc, m.windowExtent.cx, m.windowExtent.cy, nullptr);
-    SetWindowOrgEx(dc, m.windowOrigin.x, m.windowOrigin.y, nullptr);
-    SetViewportExtEx(dc, m.viewportExtent.cx, m.viewportExtent.cy, nullptr);
-    SetViewportOrgEx(dc, m.viewportOrigin.x, m.viewportOrigin.y, nullptr);
-}
-
-// Where one command is drawn in the current band.
-struct CommandArea {
-    RECT local;      // band-local page pixels
-    RECT plane;      // band-plane pixels (device orientation)
-    RECT device;     // device page pixels
-    uint32_t phase;  // x of plane.left within its 32-bit word
-    uint32_t width, height;
-};
-
-CommandArea AreaMake(const BandLayout* layout, const RECT& local)
-{
-    CommandArea a{};
-    a.local = local;
-    const RECT& b = layout->bandRect;
-    const RECT page{local.left + b.left, local.top + b.top, local.right + b.left, local.bottom + b.top};
-    RectOrient(layout->orientation, layout->mirror, layout->pageSize, &page, &a.device);
-    a.plane = RECT{a.device.left - layout->band.x, a.device.top - layout->band.y, a.device.right - layout->band.x,
-                   a.device.bottom - layout->band.y};
-    a.phase = static_cast<uint32_t>(a.plane.left) & 31;
-    a.width = static_cast<uint32_t>(local.right - local.left);
-    a.height = static_cast<uint32_t>(local.bottom - local.top);
-    return a;
-}
-
-// The mask bits for the plane kernels: the mask surface as drawn (upright, phase already in it),
-// or turned into the layout's mask-out buffer and shifted to its phase.
-const uint8_t* MaskBits(BandLayout* layout, const CommandArea& a, uint32_t* stride)
-{
-    BandSurface* mask = layout->maskSurface;
-    if (!Oriented(layout)) {
-        *stride = mask->stride;
-        return mask->bits;
-    }
-    uint32_t size[2] = {a.width, a.height};
-    const uint32_t turned = BitmapRotate(1, layout->orientation, static_cast<int32_t>(layout->mirror), mask->bits,
-                                         mask->stride, size, layout->maskOut);
-    const uint32_t widened = (size[0] + a.phase + 31) / 32 * 4;
-    MaskPhaseShift(layout->maskOut, turned, widened, size[1], a.phase);
-    *stride = widened;
-    return layout->maskOut;
-}
-
-// The colour surface's pixels of the area (at its origin) as an image texture of the band's format.
-TextureCacheEntry* ColourImageTexture(BandLayout* layout, OutputModuleContext* context, TextureCache* cache,
-                                      const CommandArea& a, uint8_t hint)
-{
-    BandSurface* colour = layout->colorSurface;
-    const uint8_t* bits = colour->bits;
-    uint32_t stride = colour->stride;
-    uint32_t size[2] = {a.width, a.height};
-    if (Oriented(layout)) {
-        stride = BitmapRotate(24, layout->orientation, static_cast<int32_t>(layout->mirror), bits, stride, size,
-                              layout->colorOut);
-        bits = layout->colorOut;
-    }
-    uint8_t* converted = nullptr;
-    uint32_t convertedStride = 0;
-    if (!ImageConvert(context, &layout->planeConfig, hint, 1, bits, stride, size, layout->conversionOut, &converted,
-                      &convertedStride))
-        return nullptr;
-    const int32_t origin[2] = {a.device.left, a.device.top};
-    return TextureCacheImageAdd(cache, context, &layout->planeConfig, hint, converted, convertedStride, origin, size);
-}
-
-TextureCacheEntry* SolidTexture(BandLayout* layout, OutputModuleContext* context, TextureCache* cache,
-                                uint32_t colour, uint8_t hint)
-{
-    TextureCacheEntry* entry = TextureCacheLookup(cache, layout->band.formatId, hint, colour);
-    if (entry != nullptr) return entry;
-    TextureColorRequest request{};
-    request.flag = hint;
-    if (!ColorConvert(context, layout->band.formatId, &request.flag, colour, &request.color)) return nullptr;
-    return TextureCacheColorAdd(cache, context, &layout->planeConfig, colour, &request);
-}
-
-struct LevelDraw {
-    FormLevel* levels;
-    uint32_t count;
-    FormLevel* level;
-    BandLayout* layout;
-    OutputModuleContext* context;
-    TextureCache* cache;
-};
+using namespace band_parts;
 
 void CommandDraw(const LevelDraw& d, CmdNode* node)
 {
@@ -181,7 +29,7 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
     BandSurface* colour = layout->colorSurface;
     FormLevel* level = d.level;
     ResourceStore* store = level->list->owner;
-    ++drawnCount;
+    DrawnCountRaise();
     const RECT bandLocal{0, 0, layout->bandRect.right - layout->bandRect.left,
                          layout->bandRect.bottom - layout->bandRect.top};
     RECT local = ToDevice(mask->drawDC, node->bounds);
@@ -236,33 +84,8 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
                                d.context->maskPattern, POINT{a.device.left & ~31, a.device.top});
         }
     }
-    TextureCacheEntry* texture = nullptr;
-    switch (shape == CMD_BAND_NOTHING ? -1 : colourClass) {
-        case CMD_COLOR_SOLID:
-            texture = SolidTexture(layout, d.context, d.cache, solid, hint);
-            break;
-        case CMD_COLOR_DRAW_RESTORE: {
-            POINT corners[2] = {{0, 0}, {LONG(a.width), LONG(a.height)}};
-            DPtoLP(colour->drawDC, corners, 2);
-            const RECT logical = Normalised(corners[0], corners[1]);
-            const SIZE extent{LONG(a.width), LONG(a.height)};
-            if (CmdRow(node).drawRestore(node, store, colour, &logical, &extent))
-                texture = ColourImageTexture(layout, d.context, d.cache, a, hint);
-            break;
-        }
-        case CMD_COLOR_LEVEL_IMAGE:
-            texture = FormLevelImageRender(layout, d.context, d.cache, d.levels, d.count, &a.local, hint);
-            break;
-        case CMD_COLOR_DIRECT: {
-            const int32_t origin[2] = {a.device.left, a.device.top};
-            const RECT area{0, 0, LONG(a.width), LONG(a.height)};
-            uint8_t flag = hint;
-            texture = CmdSlotRenderDirect(layout, d.context, d.cache, node, store, nullptr, &area, origin, &flag);
-            break;
-        }
-        default:
-            break;
-    }
+    TextureCacheEntry* texture =
+        shape == CMD_BAND_NOTHING ? nullptr : CommandTexture(d, node, a, colourClass, solid, hint);
     if (texture != nullptr) {
         if (shape == CMD_BAND_MASKED) BandPlanesTextureFillMasked(maskBits, int32_t(maskStride), texture, layout, &a.plane);
         else BandPlanesTextureFill(texture, layout, &a.plane);
@@ -272,30 +95,9 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
         if (moved[i] != nullptr) MapRestore(moved[i]->drawDC, saved[i]);
 }
 
-// Runs fn once per mapping of the level over the current band (every tile of a tiled level).
-template <typename Fn>
-void LevelMappings(FormLevel* level, const BandLayout* layout, Fn fn)
-{
-    if (!(level->flags & FORM_LEVEL_TILED)) {
-        fn(level->mapping.map);
-        return;
-    }
-    const RECT& band = layout->bandRect;
-    FormLevelTileMapping(level, POINT{band.left, band.top});
-    do fn(level->tileMapping.map);
-    while (FormLevelTileNext(level, &band));
-}
-
-bool LevelMeetsBand(const FormLevel* level, const BandLayout* layout)
-{
-    if (level->list == nullptr || level->pendingCount == 0) return false;
-    RECT r = level->rect;
-    return (level->flags & FORM_LEVEL_TILED) || Intersect(&r, layout->bandRect);
-}
-
 }  // namespace
 
-uint64_t BandRenderDrawnCount() { return drawnCount.load(); }
+uint64_t BandRenderDrawnCount() { return band_parts::DrawnCount(); }
 
 int BandRenderSingle(FormLevel* levels, uint32_t count, BandLayout* layout, OutputModuleContext* context,
                      TextureCache* cache)

@@ -76,13 +76,13 @@ std::vector<uint8_t> RectsBytes(const std::vector<RECT>& rects)
     return out;
 }
 
-std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies)
+std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies, uint32_t jobFlags = 1)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", copies}, {"res_x", 204}, {"res_y", 196},
-                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
-                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", jobFlags}, {"copies", copies}, {"res_x", 204},
+                                              {"res_y", 196}, {"extent1_w", kWidth}, {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth}, {"extent2_h", kHeight}, {"data", block.bytes}});
     for (const Page& page : pages) {
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
         uint32_t clipId = 0;
@@ -210,7 +210,8 @@ struct Rendered {
     std::vector<JbigImage> pages;
 };
 
-Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed feed, bool progressRecord = false)
+Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed feed, bool progressRecord = false,
+                uint32_t renderFlags = 0)
 {
     Rendered out;
     std::vector<uint8_t> written;
@@ -218,6 +219,7 @@ Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed 
     settings.moduleFileName = PELVANE_LIBRARY;
     settings.configuration = "pelvane";
     settings.options.bandMemory = bandMemory;
+    settings.options.flags = renderFlags;
     settings.feed = feed;
     settings.progressRecord = progressRecord;
     settings.producerChunk = 1000;
@@ -378,19 +380,108 @@ TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
     }
 }
 
-TEST(PelvanePages, CopiesByPassRepeatTheWholeJobInOrder)
+TEST(PelvanePages, CopiesRepeatTheJobByPassesOrEachSheetInTurn)
 {
     ASSERT_TRUE(JbigkitAvailable());
-    const std::vector<uint8_t> spool = Job(kPages, 3);
+    struct Case {
+        const char* name;
+        uint32_t jobFlags;  // 0x1: copies by whole passes
+        uint32_t copies;
+        FaxFeed feed;
+        uint32_t jobs;      // one fax job per pass
+    } const cases[] = {
+        {"three passes", 1, 3, FaxFeed::ForwardOnly, 3},
+        {"each sheet twice in one pass", 0, 2, FaxFeed::Seekable, 1},
+        {"each sheet three times, forward-only", 0, 3, FaxFeed::ForwardOnly, 1},
+    };
     std::vector<Painted> want;
     for (const Page& page : kPages) want.push_back(Paint(page));
-    const Rendered r = Render(spool, 64 * 1024, FaxFeed::ForwardOnly);
-    ASSERT_EQ(r.result, 0u) << r.cause;
-    ASSERT_EQ(r.pages.size(), 3 * kPages.size());
-    EXPECT_EQ(r.jobs, 3u);
-    for (size_t i = 0; i < r.pages.size(); ++i) {
-        EXPECT_EQ(Differences(r.pages[i], want[i % kPages.size()]), 0u) << "page " << i;
-        EXPECT_TRUE(r.pages[i].rows == r.pages[i % kPages.size()].rows) << "page " << i;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Rendered r = Render(Job(kPages, c.copies, c.jobFlags), 64 * 1024, c.feed);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), c.copies * kPages.size());
+        EXPECT_EQ(r.jobs, c.jobs);
+        for (size_t i = 0; i < r.pages.size(); ++i) {
+            // Passes give the pages in order again; sheet repeats give each page copies times over.
+            const size_t page = c.jobFlags & 1 ? i % kPages.size() : i / c.copies;
+            EXPECT_EQ(Differences(r.pages[i], want[page]), 0u) << "page " << i;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PelvanePages, PageBordersFrameEveryPageOnTopOfItsDrawing)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    constexpr uint32_t kBorders = 0x4;
+    constexpr LONG kBorder = 3;  // the default border in page units; the page is placed one to one
+    const std::vector<uint8_t> spool = Job(kPages, 1);
+    for (const uint32_t budget : {45056u, 16u * 1024 * 1024}) {
+        SCOPED_TRACE(budget);
+        const Rendered r = Render(spool, budget, FaxFeed::Seekable, false, kBorders);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), kPages.size());
+        for (size_t i = 0; i < kPages.size(); ++i) {
+            Painted want = Paint(kPages[i]);
+            for (LONG y = 0; y < kHeight; ++y)
+                for (LONG x = 0; x < kWidth; ++x)
+                    if (x < kBorder || y < kBorder || x >= kWidth - kBorder || y >= kHeight - kBorder) Set(want, x, y, true);
+            EXPECT_EQ(Differences(r.pages[i], want), 0u) << "page " << i;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// With borders each four-up cell gets a frame of its own around its placed page: in each quarter
+// the black of the framed sheet is bounded by a ring whose outer edge is black all round (the
+// plain sheet's page leaves part of that edge white), what the borders add lies within a few
+// pixels of that edge, and nothing drawn without borders is lost.
+TEST(PelvanePages, FourUpBordersFrameEachCell)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> spool = FourUpJob(0, 1);
+    const Rendered plain = Render(spool, 45056, FaxFeed::Seekable);
+    const Rendered framed = Render(spool, 45056, FaxFeed::Seekable, false, 0x4);
+    ASSERT_EQ(plain.result, 0u) << plain.cause;
+    ASSERT_EQ(framed.result, 0u) << framed.cause;
+    ASSERT_EQ(plain.pages.size(), 1u);
+    ASSERT_EQ(framed.pages.size(), 1u);
+    const JbigImage& a = plain.pages[0];
+    const JbigImage& b = framed.pages[0];
+    for (int q = 0; q < 4; ++q) {
+        SCOPED_TRACE("quarter " + std::to_string(q));
+        const LONG x0 = q % 2 == 0 ? 0 : kWidth / 2, y0 = q < 2 ? 0 : kHeight / 2;
+        RECT box{kWidth, kHeight, -1, -1};  // bounds of the framed sheet's black in the quarter
+        size_t lost = 0;
+        for (LONG y = y0; y < y0 + kHeight / 2; ++y)
+            for (LONG x = x0; x < x0 + kWidth / 2; ++x) {
+                lost += Bit(a, x, y) && !Bit(b, x, y);
+                if (Bit(b, x, y))
+                    box = RECT{std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1),
+                               std::max(box.bottom, y + 1)};
+            }
+        EXPECT_EQ(lost, 0u);
+        ASSERT_GT(box.right - box.left, kWidth / 4);
+        ASSERT_GT(box.bottom - box.top, kHeight / 4);
+        size_t gaps = 0, plainEdge = 0, inside = 0;
+        for (LONG y = box.top; y < box.bottom; ++y)
+            for (LONG x = box.left; x < box.right; ++x) {
+                const bool edge = x == box.left || x == box.right - 1 || y == box.top || y == box.bottom - 1;
+                const bool ring = x < box.left + 4 || x >= box.right - 4 || y < box.top + 4 || y >= box.bottom - 4;
+                gaps += edge && !Bit(b, x, y);
+                plainEdge += edge && Bit(a, x, y);
+                inside += !ring && Bit(b, x, y) && !Bit(a, x, y);
+            }
+        EXPECT_EQ(gaps, 0u) << "the frame's outer edge is not closed";
+        EXPECT_LT(plainEdge, size_t(2 * (box.right - box.left + box.bottom - box.top) - 4)) << "no frame was added";
+        EXPECT_EQ(inside, 0u) << "the borders drew inside the frame";
     }
 }
 

@@ -25,6 +25,8 @@ int32_t Record(ImoInstance instance, uint32_t slot, uint32_t a = 0, uint32_t b =
 
 ImxStatus JobAbort(ImoInstance i) { return Record(i, IMO_SLOT_JOB_ABORT); }
 ImxStatus BandAdd(ImoInstance i, const ImxImage* band) {
+    FakeScript* script = ScriptOf(i);
+    if (script->bandSink != nullptr) script->bandSink(script->bandUser, band);
     const uint32_t drawn = band->planeCount > 0 ? band->planes[0].dataPresent : 0;
     return Record(i, IMO_SLOT_BAND_ADD, static_cast<uint32_t>(band->y), band->height, drawn);
 }
@@ -89,7 +91,23 @@ ImxStatus SheetBlank(ImoInstance i, const uint32_t*, const uint32_t* size, uint1
 }
 ImxStatus SheetEnd(ImoInstance i) { return Record(i, IMO_SLOT_SHEET_END); }
 ImxStatus HalftoneImage(ImoInstance i, uint32_t, const ImxImage*, ImxTexture*) { return Record(i, IMO_SLOT_HALFTONE_IMAGE); }
-ImxStatus HalftoneColor(ImoInstance i, uint32_t, uint8_t*, const uint8_t*, ImxTexture*) {
+ImxStatus HalftoneColor(ImoInstance i, uint32_t, uint8_t*, const uint8_t*, ImxTexture* texture) {
+    static uint8_t ones[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    const FakeScript* script = ScriptOf(i);
+    for (uint32_t p = 0; p < script->halftonePlanes && p < IMX_MAX_PLANES; ++p) {
+        ImxPlane& plane = texture->planes[p];
+        plane = ImxPlane{};
+        plane.depth = 1;
+        plane.flags = script->halftoneFlags[p];
+        if (plane.flags != 0) continue;
+        plane.flags = IMX_PLANE_BORROWED;
+        plane.dataPresent = 1;
+        plane.width = 32;
+        plane.height = 1;
+        plane.stride = 4;
+        plane.data = ones;
+    }
+    if (script->halftonePlanes != 0) texture->planeCount = script->halftonePlanes;
     return Record(i, IMO_SLOT_HALFTONE_COLOR);
 }
 ImxStatus JobData(ImoInstance i, uint32_t size, const void*) { return Record(i, IMO_SLOT_JOB_DATA, size); }

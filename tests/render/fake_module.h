@@ -47,6 +47,13 @@ struct FakeScript {
     uint32_t initCalls;
     uint32_t deinitCalls;
     void* host;                      // the host handle ImoInitialize received
+    // Optional: each band BandAdd receives is handed to bandSink(bandUser, band).
+    void (*bandSink)(void* user, const ImxImage* band);
+    void* bandUser;
+    // With halftonePlanes non-zero, HalftoneColor gives that many planes of full ink: plane i
+    // flagged halftoneFlags[i] with no data, or, when that is 0, a borrowed 1-bit tile of ones.
+    uint32_t halftonePlanes;
+    uint8_t halftoneFlags[IMX_MAX_PLANES];
 };
 
 inline constexpr uint32_t FAKE_SLOT_DEINITIALIZE = IMO_SLOT_COUNT;
