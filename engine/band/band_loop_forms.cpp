@@ -55,7 +55,7 @@ void CellRelease(CellWalk& w, BandCell* cell)
 // played), -1 the side fails (memory is short: the page is sound and would be lost).
 int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
 {
-    const uint32_t mode = (w.front ? PLAY_MODE_CELL_FRONT : PLAY_MODE_CELL_BACK) | playFlags;
+    const uint32_t mode = (w.front ? PLAY_MODE_CELL_FRONT : PLAY_MODE_CELL_BACK) | PLAY_CELL_OVERLAY | playFlags;
     SetLastError(0);
     cell->state = PagePlay(w.context, w.header, w.budget, w.forms, w.source, cell->page,
                            cell->first ? w.request : nullptr, mode, &cell->store);

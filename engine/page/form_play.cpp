@@ -211,7 +211,7 @@ static bool LevelsPush(PageState* state, const JobHeader* job, const PageGeometr
     const PageHeader& h = state->header;
     const uint32_t flags = h.pageFlags;
     const uint32_t resolution[2] = {job->resolutionX, job->resolutionY};
-    const bool withOverlay = overlay != nullptr && !(playFlags & PLAY_NO_OVERLAY);
+    const bool withOverlay = overlay != nullptr && (!(playFlags & PLAY_NO_OVERLAY) || (playFlags & PLAY_CELL_OVERLAY));
     FormPlacement fixed{};
     fixed.playFlags = playFlags | levelPlay;
     fixed.levelFlags = FORM_LEVEL_FIXED;
@@ -259,7 +259,8 @@ static bool PagePlay(PageState* state, const JobHeader* job, PageSource* source,
     Form* overlay = nullptr;
     if ((flags & (PAGE_FLAG_FORM_OVER | PAGE_FLAG_FORM_UNDER)) && !FormTake(state, state->header.pageFormId, &pageForm))
         return false;
-    if (!(playFlags & PLAY_NO_OVERLAY) && (flags & (PAGE_FLAG_OVERLAY_OVER | PAGE_FLAG_OVERLAY_UNDER)) &&
+    if ((!(playFlags & PLAY_NO_OVERLAY) || (playFlags & PLAY_CELL_OVERLAY)) &&
+        (flags & (PAGE_FLAG_OVERLAY_OVER | PAGE_FLAG_OVERLAY_UNDER)) &&
         !FormTake(state, state->header.overlayFormId, &overlay))
         return false;
 

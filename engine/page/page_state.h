@@ -24,6 +24,9 @@ inline constexpr uint32_t PLAY_NO_OVERLAY = 0x4;   // leave out the overlay form
 inline constexpr uint32_t PLAY_FIRST_PAIR = 0x8;   // the job header's first extent pair gives the offset
 inline constexpr uint32_t PLAY_FLAG_10 = 0x10;
 inline constexpr uint32_t PLAY_ALIGN = 0x40;       // forms aligned by their alignment, not centred
+// A cell of an n-up sheet: the page's overlay form still goes beneath or above it (and is scaled
+// into the cell with it), though PLAY_NO_OVERLAY leaves out the fixed placements.
+inline constexpr uint32_t PLAY_CELL_OVERLAY = 0x80;
 // The band loops' modes.
 inline constexpr uint32_t PLAY_MODE_FRONT = 11;
 inline constexpr uint32_t PLAY_MODE_BACK = 3;

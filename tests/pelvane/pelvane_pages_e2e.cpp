@@ -380,6 +380,59 @@ TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
     }
 }
 
+// Four pages on one sheet, each with the overlay form (a black stripe down the page) beneath it or
+// above it, each page whiting out a band across the middle of its own.
+std::vector<uint8_t> FourUpOverlayJob(uint32_t overlayFlag)
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
+                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Add("form_begin", {{"id", 7}, {"res_x", 204}, {"res_y", 196}, {"width", kWidth}, {"height", kHeight}});
+    b.Add("cmd_rectfill", {{"left", 800}, {"top", 0}, {"right", 928}, {"bottom", kHeight}, {"brush", kBlack}});
+    b.Add("form_end");
+    for (int k = 0; k < 4; ++k) {
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", 4},
+                     {"page_flags", overlayFlag}, {"overlay_form", 7}});
+        b.Add("cmd_rectfill", {{"left", 0}, {"top", 1000}, {"right", kWidth}, {"bottom", 1300}, {"brush", kWhite}});
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    }
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+TEST(PelvanePages, FourUpCellsCarryTheOverlayFormBeneathOrAboveTheirPage)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    for (const bool above : {false, true}) {
+        SCOPED_TRACE(above ? "form above the page" : "form beneath the page");
+        const Rendered sheet = Render(FourUpOverlayJob(above ? 0x800 : 0x1000), 45056, FaxFeed::Seekable);
+        ASSERT_EQ(sheet.result, 0u) << sheet.cause;
+        ASSERT_EQ(sheet.pages.size(), 1u);
+        // In each quarter, the stripe's column (page column 864, half size): black from the cell's
+        // top to its bottom, broken by the page's white band only when the form lies beneath it.
+        for (int q = 0; q < 4; ++q) {
+            SCOPED_TRACE("quarter " + std::to_string(q));
+            const LONG left = q % 2 == 0 ? 0 : kWidth / 2, top = q < 2 ? 0 : kHeight / 2;
+            LONG column = -1;
+            for (LONG x = left; x < left + kWidth / 2 && column < 0; ++x)
+                if (Bit(sheet.pages[0], x, top + kHeight / 8)) column = x;
+            ASSERT_GE(column, left + kWidth / 8) << "no stripe";
+            column += 16;  // well inside the stripe, which is about 64 pixels wide
+            int runs = 0;
+            LONG inked = 0;
+            for (LONG y = top; y < top + kHeight / 2; ++y) {
+                const bool on = Bit(sheet.pages[0], column, y);
+                inked += on;
+                runs += on && (y == top || !Bit(sheet.pages[0], column, y - 1));
+            }
+            EXPECT_EQ(runs, above ? 1 : 2);
+            EXPECT_GT(inked, above ? kHeight / 2 - 100 : kHeight / 2 - 250);
+        }
+    }
+}
+
 TEST(PelvanePages, CopiesRepeatTheJobByPassesOrEachSheetInTurn)
 {
     ASSERT_TRUE(JbigkitAvailable());
