@@ -160,6 +160,16 @@ TextureCacheEntry* CommandTexture(const LevelDraw& d, CmdNode* node, const Comma
         case CMD_COLOR_SOLID:
             texture = SolidTexture(layout, d.context, d.cache, solid, hint);
             break;
+        case CMD_COLOR_DIRECT: {
+            // The command's pixels in the output format at once; a command that cannot (its copy
+            // cannot be converted, its source is not inside its bitmap) is drawn and converted.
+            const int32_t origin[2] = {a.device.left, a.device.top};
+            const RECT area{0, 0, LONG(a.width), LONG(a.height)};
+            uint8_t flag = hint;
+            texture = CmdSlotRenderDirect(layout, d.context, d.cache, node, store, colour, &area, origin, &flag);
+            if (texture != nullptr) break;
+            [[fallthrough]];
+        }
         case CMD_COLOR_DRAW_RESTORE: {
             POINT corners[2] = {{0, 0}, {LONG(a.width), LONG(a.height)}};
             DPtoLP(colour->drawDC, corners, 2);
@@ -172,13 +182,6 @@ TextureCacheEntry* CommandTexture(const LevelDraw& d, CmdNode* node, const Comma
         case CMD_COLOR_LEVEL_IMAGE:
             texture = FormLevelImageRender(layout, d.context, d.cache, d.levels, d.count, &a.local, hint);
             break;
-        case CMD_COLOR_DIRECT: {
-            const int32_t origin[2] = {a.device.left, a.device.top};
-            const RECT area{0, 0, LONG(a.width), LONG(a.height)};
-            uint8_t flag = hint;
-            texture = CmdSlotRenderDirect(layout, d.context, d.cache, node, store, nullptr, &area, origin, &flag);
-            break;
-        }
         default:
             break;
     }

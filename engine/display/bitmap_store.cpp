@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
@@ -462,6 +463,94 @@ int BitmapPixelsInvertPending(BitmapEntry* entry)
     if (BitCount(entry) != 1 && BitCount(entry) != 24) return 0;
     InvertWords(BitmapPixelRows(entry), reinterpret_cast<const BITMAPINFOHEADER*>(entry->pixels)->biSizeImage);
     entry->head.flags |= BITMAP_INVERTED;
+    return 1;
+}
+
+// ---- The converted copy: the pixels in an output format, for images rendered straight into a band ----
+
+namespace {
+
+bool ConvertedIn(const BitmapEntry* entry, const ImxImageFormat* format)
+{
+    if (!Has(entry, BITMAP_CONVERTED)) return false;
+    const auto* head = reinterpret_cast<const BitmapConvertedHead*>(entry->converted);
+    return head->formatId == format->formatId && head->bitsPerPixel == ConvertedBits(entry, format);
+}
+
+}  // namespace
+
+uint32_t ConvertedBits(const BitmapEntry* entry, const ImxImageFormat* format)
+{
+    // Palette pixels keep their indices; the palette is what is converted.
+    return entry->header.biClrUsed != 0 ? entry->header.biBitCount : format->colorBits;
+}
+
+int BitmapColorEstimate(void*, void* object, void* argument, BandSurface*, ResourceCost* cost)
+{
+    auto* entry = static_cast<BitmapEntry*>(object);
+    const auto* request = static_cast<const BitmapColorRequest*>(argument);
+    if (ConvertedIn(entry, request->format)) return 1;
+    const int64_t height = std::abs(int64_t{BitmapCurrentHeight(entry)});
+    const int64_t rows = height * BitmapRowBytes(ConvertedBits(entry, request->format), BitmapCurrentWidth(entry));
+    cost->memory += static_cast<int32_t>(std::min<int64_t>(rows + 4 * int64_t{entry->header.biClrUsed} +
+                                                                sizeof(BitmapConvertedHead), INT32_MAX));
+    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += static_cast<int32_t>(PixelsBytes(entry));
+    return 0;
+}
+
+int BitmapColorLoad(void* owner, void* object, void* argument, BandSurface*, ResourceCost* tally)
+{
+    auto* store = static_cast<BitmapStore*>(owner);
+    auto* entry = static_cast<BitmapEntry*>(object);
+    const auto* request = static_cast<const BitmapColorRequest*>(argument);
+    if (ConvertedIn(entry, request->format)) return 1;
+    ConvertedDrop(store, entry, tally);
+    if (store->device != nullptr && (store->device->options & IMO_OPTION_IMAGE_HINTS) != 0 && request->flag != nullptr)
+        *request->flag |= static_cast<uint8_t>(entry->head.flags & (RESOURCE_BLACK_WHITE | RESOURCE_GREY));
+    // The copy is made from the decoded pixels at the device size, inversion applied.
+    if (!BitmapPixelsLoad(store, entry, tally) || !BitmapPixelsInvertPending(entry)) return 0;
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(entry->pixels);
+    const uint32_t width = static_cast<uint32_t>(std::abs(header->biWidth));
+    const uint32_t height = static_cast<uint32_t>(std::abs(header->biHeight));
+    const uint32_t bits = ConvertedBits(entry, request->format);
+    const uint32_t colours = header->biClrUsed;
+    const uint64_t rowBytes = BitmapRowBytes(bits, width);
+    const uint64_t size = sizeof(BitmapConvertedHead) + 4ull * colours + rowBytes * height;
+    if (size > INT32_MAX) return 0;
+    auto* copy = static_cast<uint8_t*>(RenderAlloc(static_cast<size_t>(size)));
+    if (copy == nullptr) return 0;
+    uint8_t* palette = copy + sizeof(BitmapConvertedHead);
+    uint8_t* rows = palette + 4ull * colours;
+    bool ok = true;
+    if (colours != 0) {
+        std::vector<uint32_t> converted(colours);
+        const uint8_t* quads = BitmapPixelPalette(entry);
+        for (uint32_t i = 0; i < colours; ++i)
+            converted[i] = RGB(quads[4 * i + 2], quads[4 * i + 1], quads[4 * i]);
+        ok = ColorsConvert(store->device, request->format->formatId, request->flag, colours, converted.data());
+        for (uint32_t i = 0; ok && i < colours; ++i) StoreLE32(palette + 4 * i, converted[i]);
+        if (ok) std::memcpy(rows, BitmapPixelRows(entry), static_cast<size_t>(rowBytes * height));
+    } else {
+        // 24-bit rows, plain 32-bit rows, or 32-bit rows with bit fields; the rows keep their order.
+        const uint32_t kind = header->biBitCount == 24 ? 1 : header->biCompression == BI_RGB ? 2 : 3;
+        const uint32_t extent[2] = {width, height};
+        uint8_t* out = nullptr;
+        uint32_t outStride = 0;
+        ok = (header->biBitCount == 24 || header->biBitCount == 32) &&
+             ImageConvert(store->device, request->format, request->flag != nullptr ? *request->flag : 0, kind,
+                          BitmapPixelRows(entry), BitmapRowBytes(header->biBitCount, width), extent, rows, &out,
+                          &outStride) &&
+             outStride == rowBytes;
+    }
+    if (!ok) {
+        RenderFree(copy);
+        return 0;
+    }
+    auto* head = reinterpret_cast<BitmapConvertedHead*>(copy);
+    *head = BitmapConvertedHead{request->format->formatId, bits, static_cast<uint32_t>(size)};
+    entry->converted = copy;
+    tally->memory += static_cast<int32_t>(size);
+    Reflag(store, entry, 0, BITMAP_CONVERTED);
     return 1;
 }
 

@@ -10,6 +10,8 @@
 #include "platform/gdi.h"
 #include "platform/types.h"
 
+struct ImxImageFormat;
+
 struct OutputModuleContext;
 struct StreamSpill;
 struct Stream;
@@ -150,6 +152,26 @@ void BitmapPixelsEstimateAt(BitmapStore* store, BitmapEntry* entry, SIZE size, R
 void BitmapRealizeEstimate(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* cost);
 int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* tally);
 void BitmapUnrealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, ResourceCost* tally);
+// The converted copy for an output format (ResourcePrepareWith's estimate and realise; the
+// argument is a BitmapColorRequest). Palette pixels keep their indices under a palette of output
+// colour values; other pixels (24 and 32 bits) are converted whole. The estimate answers 1 when the
+// copy is already there.
+struct BitmapColorRequest {
+    const ImxImageFormat* format;
+    uint8_t* flag;  // the colour hint byte, in and out
+};
+int BitmapColorEstimate(void* store, void* entry, void* request, BandSurface* surface, ResourceCost* cost);
+int BitmapColorLoad(void* store, void* entry, void* request, BandSurface* surface, ResourceCost* tally);
+// Bits a pixel of the converted copy has for the format.
+uint32_t ConvertedBits(const BitmapEntry* entry, const ImxImageFormat* format);
+inline const uint8_t* BitmapConvertedPalette(const BitmapEntry* entry)
+{
+    return entry->header.biClrUsed != 0 ? entry->converted + sizeof(BitmapConvertedHead) : nullptr;
+}
+inline uint8_t* BitmapConvertedRows(const BitmapEntry* entry)
+{
+    return entry->converted + sizeof(BitmapConvertedHead) + 4 * entry->header.biClrUsed;
+}
 // Applies an inversion asked for with BitmapInvertRequest to the loaded pixels, once. 1, or 0
 // when the pixels cannot be inverted in place (not loaded, or not 1 or 24 bits).
 int BitmapPixelsInvertPending(BitmapEntry* entry);

@@ -532,6 +532,40 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
     return GdiFlush();
 }
 
+// Rendered straight into a caller's buffer in the output format: the converted copy stretched onto
+// the destination within the caller's rectangle. The argument is the band surface whose DC maps
+// the command's coordinates to the buffer's.
+int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContext*, void* argument,
+                         const ImxImageFormat* format, uint32_t stride, uint8_t* buffer, uint8_t* colour,
+                         const RECT* rect)
+{
+    CmdImageNode* n = AsImage(node);
+    auto* surface = static_cast<BandSurface*>(argument);
+    BitmapEntry* b = n->bitmap;
+    if (b == nullptr || surface == nullptr || !CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
+        return 0;
+    BitmapColorRequest request{format, colour};
+    ResourceUseMark(store, &b->head, RESOURCE_CONVERTED_IN_USE);
+    const int ready = ResourcePrepareWith(store, b, &store->bitmaps, surface, &request, BitmapColorEstimate, BitmapColorLoad);
+    ResourceUseClear(store);
+    if (ready == 0) return 0;
+    const int32_t bits = static_cast<int32_t>(b->header.biClrUsed != 0 ? b->header.biBitCount : format->colorBits);
+    const int32_t height = BitmapCurrentHeight(b);
+    int32_t rowBytes = static_cast<int32_t>(BitmapRowBytes(bits, BitmapCurrentWidth(b)));
+    uint8_t* rows = BitmapConvertedRows(b);
+    if (height > 0) {
+        rows += static_cast<size_t>(rowBytes) * (height - 1);
+        rowBytes = -rowBytes;
+    }
+    const BltBitmap from{rows, rowBytes, n->srcX, n->srcY, n->srcWidth, n->srcHeight, bits, BitmapConvertedPalette(b)};
+    const BltBitmap to{buffer - static_cast<ptrdiff_t>(rect->top) * stride - rect->left * int64_t{format->colorBits} / 8,
+                       static_cast<int32_t>(stride), 0, 0, rect->right, rect->bottom,
+                       static_cast<int32_t>(format->colorBits), nullptr};
+    RECT destination = DeviceRect(n, surface->drawDC);
+    RasterStretchBlt(&to, &from, nullptr, &destination, rect, 1, 0xCC, 0);
+    return 1;
+}
+
 int CmdColorDirect(const CmdNode* node)
 {
     return CmdSlotFilled(node->op, CmdSlotRenderDirectNode) ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
@@ -603,5 +637,6 @@ CmdOpRow CmdImageRow(CmdReadFn read)
     row.draw = CmdImageDraw;
     row.colorClassGet = CmdImageColorClassGet;
     row.drawRestore = CmdImageDrawRestore;
+    row.renderDirect = CmdImageRenderDirect;
     return row;
 }

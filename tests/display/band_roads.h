@@ -11,6 +11,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
+#include "rastrel/imx_types.h"
 #include "platform/gdi.h"
 #include "tests/display/display_fixture.h"
 
@@ -119,7 +120,29 @@ Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
             uint32_t solid = 0;
             uint8_t hint = 0;
             const int colourClass = CmdRow(node).colorClassGet(node, &solid, &hint, 0);
-            EXPECT_TRUE(colourClass == CMD_COLOR_SOLID || colourClass == CMD_COLOR_DRAW_RESTORE) << colourClass;
+            EXPECT_TRUE(colourClass == CMD_COLOR_SOLID || colourClass == CMD_COLOR_DRAW_RESTORE ||
+                        colourClass == CMD_COLOR_DIRECT)
+                << colourClass;
+            // A command that renders its own pixels writes them in the output format (here 24-bit
+            // BGR, as the colour surface holds them) into a buffer of the area's size.
+            std::vector<uint8_t> direct;
+            const uint32_t directStride = (uint32_t(local.right) * 3 + 3) & ~3u;
+            if (colourClass == CMD_COLOR_DIRECT) {
+                ImxImageFormat format{};
+                format.formatId = OCM_COLOR_BGR24;
+                format.colorBits = 24;
+                format.planeCount = 1;
+                format.planes[0].depth = 24;
+                direct.assign(size_t(directStride) * local.bottom, 0);
+                uint8_t flag = hint;
+                EXPECT_EQ(CmdRow(node).renderDirect(node, job.store, nullptr, colour, &format, directStride, direct.data(),
+                                                    &flag, &local),
+                          1);
+            }
+            auto directPixel = [&](int x, int y) {
+                const uint8_t* p = &direct[size_t(y) * directStride + size_t(x) * 3];
+                return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
+            };
             if (colourClass == CMD_COLOR_DRAW_RESTORE) {
                 POINT lp[2] = {{0, 0}, {local.right, local.bottom}};
                 DPtoLP(colour->drawDC, lp, 2);
@@ -130,8 +153,9 @@ Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
                 for (int y = 0; y < local.bottom; ++y)
                     for (int x = 0; x < local.right; ++x) {
                         if (shape == CMD_BAND_MASKED && !MaskBit(mask, x, y)) continue;
-                        image.at(area.left + x, top + area.top + y) =
-                            colourClass == CMD_COLOR_SOLID ? solid : SurfacePixel(colour, x, y);
+                        image.at(area.left + x, top + area.top + y) = colourClass == CMD_COLOR_SOLID    ? solid
+                                                                      : colourClass == CMD_COLOR_DIRECT ? directPixel(x, y)
+                                                                                                         : SurfacePixel(colour, x, y);
                     }
             }
             for (BandSurface* s : {colour, mask}) OffsetViewportOrgEx(s->drawDC, area.left, area.top, nullptr);

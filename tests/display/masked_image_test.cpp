@@ -278,6 +278,90 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
     }
 }
 
+// Images that render their own pixels (palette bitmaps at their size, enlargements of any depth)
+// are converted once to the output format and stretched straight into the band; the mask road
+// takes that road, the GDI road draws them, and both equal a nearest-pixel reference.
+TEST(DirectImages, ConvertedCopiesGiveTheReferencePixels)
+{
+    const Colours page = MakeColours(W, H, 11);
+    struct Direct {
+        const char* what;
+        uint8_t depth;
+        bool stretch;
+        int w, h;
+        RECT destination;  // BitBlt: the source point is (1, 2)
+    } cases[] = {
+        {"1-bit at its size", 1, false, 21, 13, {3, 4, 23, 15}},
+        {"4-bit at its size", 4, false, 19, 12, {30, 20, 47, 30}},
+        {"8-bit at its size", 8, false, 17, 11, {-5, 30, 11, 39}},
+        {"8-bit enlarged three times", 8, true, 9, 7, {20, 5, 47, 26}},
+        {"24-bit enlarged twice", 24, true, 15, 9, {2, 12, 32, 30}},
+        {"32-bit enlarged twice", 32, true, 13, 10, {40, 1, 66, 21}},
+    };
+    for (const Direct& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::mt19937 random(c.depth * 7u + c.w);
+        std::vector<uint8_t> palette;
+        std::vector<uint32_t> colours;  // COLORREF of each palette entry
+        if (c.depth <= 8)
+            for (int i = 0; i < (1 << c.depth); ++i) {
+                const uint32_t v = random() & 0xFFFFFF;
+                colours.push_back(v);
+                palette.insert(palette.end(), {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), 0});
+            }
+        const uint32_t rowBytes = BitmapRowBytes(c.depth, c.w);
+        std::vector<uint8_t> rows(size_t(rowBytes) * c.h);
+        std::vector<uint32_t> pixel(size_t(c.w) * c.h);  // COLORREF per source pixel
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                uint8_t* row = &rows[size_t(y) * rowBytes];
+                uint32_t& out = pixel[size_t(y) * c.w + x];
+                if (c.depth <= 8) {
+                    const uint32_t index = random() % (1u << c.depth);
+                    const int shift = 8 - c.depth - (x * c.depth) % 8;
+                    row[x * c.depth / 8] |= uint8_t(index << shift);
+                    out = colours[index];
+                } else {
+                    out = random() & 0xFFFFFF;
+                    uint8_t* p = row + x * (c.depth / 8);
+                    p[0] = uint8_t(out >> 16), p[1] = uint8_t(out >> 8), p[2] = uint8_t(out);
+                }
+            }
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, c.w, -c.h, c.depth, 0, palette, rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        const RECT& d = c.destination;
+        if (c.stretch) {
+            body.Raw(21, 0, Cat({Le({0, 0, c.w, c.h}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}),
+                                 std::vector<uint8_t>(24), Le({0, kImage, 0, 0}), Le({0xCCCC}, 2), {0, 0}}));
+        } else {
+            body.Raw(19, 0, Cat({Le({d.left, d.top, d.right, d.bottom}), Le({1, 2}), Le({0, 0}), Le({0, 0}),
+                                 Le({0, 0, kImage, 0, 0xCCCC})}));
+        }
+        ASSERT_EQ(job.Read(body), 1);
+        uint32_t solid = 0;
+        uint8_t hint = 0;
+        EXPECT_EQ(CmdRow(job.Nodes().back()).colorClassGet(job.Nodes().back(), &solid, &hint, 0), CMD_COLOR_DIRECT);
+        Image want(W, H);
+        want.px = page.px;
+        const int dw = d.right - d.left, dh = d.bottom - d.top;
+        for (int y = std::max<LONG>(d.top, 0); y < std::min<LONG>(d.bottom, H); ++y)
+            for (int x = std::max<LONG>(d.left, 0); x < std::min<LONG>(d.right, W); ++x) {
+                const int u = x - d.left, v = y - d.top;
+                const int sx = c.stretch ? u * c.w / dw : 1 + u, sy = c.stretch ? v * c.h / dh : 2 + v;
+                want.at(x, y) = pixel[size_t(sy) * c.w + sx];
+            }
+        const Mapping one{1};
+        for (int band : {H, 7, 1}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "") << "direct road";
+            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "") << "GDI road";
+        }
+    }
+}
+
 }  // namespace
 
 namespace {
