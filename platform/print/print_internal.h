@@ -5,8 +5,6 @@
 
 namespace platform {
 
-// A4 portrait at 200 x 200 dots per inch, monochrome: the mode of a printer stored without one.
-DEVMODEW PrinterDefaultMode(LPCWSTR name);
 // The printer's stored device mode (or the default); false when there is no such printer.
 bool PrinterModeRead(LPCWSTR name, DEVMODEW* mode);
 // Takes from input the fields its dmFields names.

@@ -131,6 +131,8 @@ int EndPage(HDC dc);
 int EndDoc(HDC dc);
 
 namespace platform {
+// A4 portrait at 200 x 200 dots per inch, monochrome: the mode of a printer stored without one.
+DEVMODEW PrinterDefaultMode(LPCWSTR name);
 // Creates or replaces the printer's registry record; a null device mode leaves the default.
 BOOL PrinterInstall(LPCWSTR name, LPCWSTR port, const DEVMODEW* mode);
 }  // namespace platform
