@@ -101,6 +101,14 @@ HDC CreateCompatibleDC(HDC) {
 }
 
 BOOL DeleteDC(HDC handle) {
+    // A printer DC first gives back its page bitmap, which needs the lock below itself.
+    if (Dc* printer = Get<Dc>(handle); printer && printer->printJobRelease) {
+        void* job = printer->printJob;
+        printer->printJob = nullptr;
+        auto release = printer->printJobRelease;
+        printer->printJobRelease = nullptr;
+        release(handle, job);
+    }
     std::lock_guard<std::mutex> guard(SelectionLock());
     Dc* dc = Get<Dc>(handle);
     if (!dc) return FALSE;

@@ -112,6 +112,9 @@ struct Dc : Object {
     float miterLimit = 10.0f;
     POINT currentPosition{0, 0};
     void* path = nullptr;  // the path code's record, freed with the DC by DcPathRelease
+    // A printer DC's document (platform/print), released by DeleteDC before the DC's objects.
+    void* printJob = nullptr;
+    void (*printJobRelease)(HDC, void*) = nullptr;
 
     Dc();
     ~Dc();

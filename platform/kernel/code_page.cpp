@@ -30,12 +30,19 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int count, LPWSTR wid
 int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int count, LPSTR text, int textSize, LPCSTR defaultChar,
                         BOOL* usedDefault)
 {
-    if (!wide || count < -1 || textSize < 0 || codePage != CP_UTF8 || defaultChar || usedDefault) {
+    const bool ansi = codePage == CP_ACP || codePage == 1251;
+    if (!wide || count < -1 || textSize < 0 || (!ansi && codePage != CP_UTF8) ||
+        (codePage == CP_UTF8 && (defaultChar || usedDefault))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     const size_t length = count == -1 ? platform::WideLength(wide) + 1 : static_cast<size_t>(count);
-    const std::string converted = platform::Utf16ToUtf8(std::u16string_view(wide, length));
+    const std::u16string_view source(wide, length);
+    bool replaced = false;
+    const std::string converted = ansi ? platform::Utf16ToCp1251(source, defaultChar ? *defaultChar : '?', &replaced)
+                                       : platform::Utf16ToUtf8(source);
+    if (usedDefault)
+        *usedDefault = replaced ? TRUE : FALSE;
     const int needed = static_cast<int>(converted.size());
     if (textSize == 0)
         return needed;

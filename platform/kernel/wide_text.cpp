@@ -122,6 +122,30 @@ std::u16string Cp1251ToUtf16(std::string_view text)
     return out;
 }
 
+std::string Utf16ToCp1251(std::u16string_view text, char defaultChar, bool* replaced)
+{
+    std::string out;
+    out.reserve(text.size());
+    *replaced = false;
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        size_t i = 0;
+        // The table's unassigned slot (0x98) holds U+FFFD, which is no character of the page.
+        while (i < kCp1251High.size() && (kCp1251High[i] != c || c == 0xFFFD))
+            ++i;
+        if (i == kCp1251High.size()) {
+            out += defaultChar;
+            *replaced = true;
+        } else {
+            out += static_cast<char>(0x80 + i);
+        }
+    }
+    return out;
+}
+
 size_t WideLength(LPCWSTR text)
 {
     size_t n = 0;

@@ -13,6 +13,8 @@ namespace platform {
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 std::u16string Cp1251ToUtf16(std::string_view text);
+// Characters that code page 1251 lacks become the default character; replaced tells whether any did.
+std::string Utf16ToCp1251(std::u16string_view text, char defaultChar, bool* replaced);
 // Length of a zero-terminated UTF-16 string (null counts as empty).
 size_t WideLength(LPCWSTR text);
 inline std::string WideToUtf8(LPCWSTR text) { return Utf16ToUtf8(std::u16string_view(text ? text : u"", WideLength(text))); }

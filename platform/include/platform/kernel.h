@@ -47,6 +47,8 @@
 #define ERROR_FILE_INVALID 1006L
 #define ERROR_CAN_NOT_COMPLETE 1003L  // also: a path call out of its order
 #define ERROR_BADKEY 1010L
+#define ERROR_INVALID_LEVEL 124L
+#define ERROR_INVALID_PRINTER_NAME 1801L
 
 DWORD GetLastError();
 void SetLastError(DWORD code);
@@ -368,8 +370,9 @@ BOOL CreateDirectoryW(LPCWSTR name, SECURITY_ATTRIBUTES* security);
 #define CP_UTF8 65001u
 UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int count, LPWSTR wide, int wideSize);
-// UTF-16 to CP_UTF8 only (other code pages fail with ERROR_INVALID_PARAMETER); sizes as above, in
-// bytes; the default-character arguments must be null.
+// UTF-16 to CP_UTF8 or to the ANSI code page 1251 (others fail with ERROR_INVALID_PARAMETER); sizes
+// as above, in bytes. For 1251 a character the code page lacks becomes the default character ('?'
+// when null) and sets *usedDefault; for CP_UTF8 both default-character arguments must be null.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int count, LPSTR text, int textSize,
                         LPCSTR defaultChar, BOOL* usedDefault);
 

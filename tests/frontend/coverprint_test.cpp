@@ -1,0 +1,280 @@
+// Coverprint's parts, run in this process: names from the program name, the picture's place, and
+// whole runs on an installed printer whose page the test reads back as PNG.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "coverprint_fixture.h"
+#include "frontend/common/cover_template.h"
+#include "frontend/coverprint/coverprint.h"
+#include "platform/gdi_text.h"
+
+namespace {
+
+struct NameCase {
+    std::u16string path;
+    std::u16string prefix, key, receivers, library, templatePath;
+};
+
+TEST(CoverprintNames, ComeFromTheProgramName)
+{
+    const NameCase cases[] = {
+        {u"/opt/fax/ABCCP", u"ABC", u"SoftWare\\QUOBA\\ABC", u"ABCREC.DAT", u"/opt/fax/../lib/libabc.so",
+         u"/opt/fax/ABCCP.INI"},
+        {u"/opt/fax/velmoracp", u"VELMORA", u"SoftWare\\QUOBA\\VELMORA", u"VELMORAREC.DAT",
+         u"/opt/fax/../lib/libvelmora.so", u"/opt/fax/velmoracp.INI"},
+        {u"C:\\Fax\\abccp.exe", u"ABC", u"SoftWare\\QUOBA\\ABC", u"ABCREC.DAT", u"C:\\Fax\\../lib/libabc.so",
+         u"C:\\Fax\\abccp.INI"},
+        {u"/x/CP", u"", u"SoftWare\\QUOBA\\", u"REC.DAT", u"/x/../lib/lib.so", u"/x/CP.INI"},
+        // 31 characters of the base name count, then the last two go.
+        {u"/x/abcdefghijklmnopqrstuvwxyz0123456789", u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012",
+         u"SoftWare\\QUOBA\\ABCDEFGHIJKLMNOPQRSTUVWXYZ012", u"ABCDEFGHIJKLMNOPQRSTUVWXYZ012REC.DAT",
+         u"/x/../lib/libabcdefghijklmnopqrstuvwxyz012.so", u"/x/abcdefghijklmnopqrstuvwxyz0123456789.INI"},
+        {u"/x/факсcp", u"ФАКС", u"SoftWare\\QUOBA\\ФАКС", u"ФАКСREC.DAT", u"/x/../lib/libфакс.so", u"/x/факсcp.INI"},
+    };
+    for (const NameCase& c : cases) {
+        const CoverPrintNames names = CoverPrintNamesMake(c.path);
+        EXPECT_EQ(names.prefix, c.prefix);
+        EXPECT_EQ(names.key, c.key);
+        EXPECT_EQ(names.receiversFile, c.receivers);
+        EXPECT_EQ(names.library, c.library);
+        EXPECT_EQ(names.templatePath, c.templatePath);
+    }
+}
+
+TEST(CoverprintPicture, WidthAndPlaceFollowScaleAndPercent)
+{
+    struct Case {
+        WORD orientation;
+        LONG pw, ph;
+        WORD scale, x, y;
+        RECT expected;
+    };
+    // Portrait W 3240, H 4583; landscape W 4583, H 3240; four device pixels per picture pixel.
+    const Case cases[] = {
+        {1, 100, 60, 50, 0, 0, {0, 0, 200, 120}},
+        {1, 100, 60, 50, 100, 100, {3040, 4463, 3240, 4583}},
+        {1, 100, 60, 50, 50, 50, {1520, 2231, 1720, 2351}},
+        {2, 100, 60, 50, 100, 0, {4383, 0, 4583, 120}},
+        {1, 100, 60, 5, 0, 0, {0, 0, 40, 24}},         // below 10 % the scale is held at 10
+        {1, 10, 10, 1000, 0, 0, {0, 0, 160, 160}},     // above 400 % at 400
+        {1, 33, 33, 33, 0, 0, {0, 0, 43, 43}},         // 33 x 33 x 4 / 100 = 43.56, truncated
+        {1, 32767, 32767, 400, 0, 0, {0, 0, 524272, 524272}},  // larger than the page: left at the corner
+    };
+    for (const Case& c : cases) {
+        const RECT r = CoverPicturePlace(CoverPrintGeometryMake(c.orientation), c.pw, c.ph, c.scale, c.x, c.y);
+        EXPECT_EQ(r.left, c.expected.left) << c.scale << " " << c.x;
+        EXPECT_EQ(r.top, c.expected.top);
+        EXPECT_EQ(r.right, c.expected.right);
+        EXPECT_EQ(r.bottom, c.expected.bottom);
+    }
+}
+
+class CoverprintRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(env_.path() / "bin");
+        std::filesystem::copy_file(SAMPLE_TEMPLATE, env_.file("bin/ABCCP.INI"));
+        // The labels come from Velmora, found beside the program as an installation puts it.
+        std::filesystem::create_directories(env_.path() / "lib");
+        std::filesystem::create_symlink(VELMORA_LIBRARY, env_.file("lib/libabc.so"));
+    }
+    void Install(const std::u16string& port) { ASSERT_TRUE(platform::PrinterInstall(u"Fax", port.c_str(), nullptr)); }
+    int Run(std::string* message = nullptr)
+    {
+        std::FILE* errors = std::tmpfile();
+        const int status = CoverPrintRun(Wide(env_.file("bin/ABCCP")), errors);
+        std::rewind(errors);
+        char text[512] = {};
+        const size_t n = std::fread(text, 1, sizeof text - 1, errors);
+        std::fclose(errors);
+        if (message) *message = std::string(text, n);
+        return status;
+    }
+    std::string Page() const { return env_.tmp() + "ABCFAXCP.WM"; }
+    std::string DataDir() const { return env_.tmp() + "QUOBADAT"; }
+
+    FrontendEnv env_;
+};
+
+// The page size the escape gives the driver is the size of the page the DC draws.
+TEST_F(CoverprintRun, LandscapePrintsOnAPortraitSheetWithTheTurnedPageSize)
+{
+    struct Case {
+        WORD orientation;
+        int width, height;
+    };
+    for (const Case c : {Case{1, 3240, 4583}, Case{2, 4583, 3240}, Case{0, 4583, 3240}}) {
+        Install(u"LPT1:");
+        CoverStore(u"ABC", CoverSettings(c.orientation), "Fax", 0, {});
+        ASSERT_EQ(Run(), kCoverPrinted);
+        PageImage page;
+        ASSERT_TRUE(PngRead(Page(), &page));
+        EXPECT_EQ(page.width, c.width);
+        EXPECT_EQ(page.height, c.height);
+        // The bottom rule lies 20 units above the foot, u = 32 both ways.
+        const int rule = c.height - 20 * 32;
+        EXPECT_TRUE(page.Ink(c.width / 2, rule)) << c.orientation;
+        EXPECT_FALSE(page.InkIn({15 * 32, rule + 10, c.width / 2 - 10, rule + 200}));
+    }
+}
+
+// The device mode handed to the printer is A4 portrait at 392 dpi down and in colour, whatever the
+// cover page's orientation.
+TEST(CoverprintDeviceMode, IsA4PortraitAt392)
+{
+    FrontendEnv env;
+    DEVMODEW mode = platform::PrinterDefaultMode(u"Fax");
+    ASSERT_TRUE(platform::PrinterInstall(u"Fax", u"LPT1:", &mode));
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(u"Fax", &printer, nullptr));
+    DEVMODEW in{};
+    ASSERT_EQ(DocumentPropertiesW(nullptr, printer, u"Fax", &in, nullptr, DM_OUT_BUFFER), IDOK);
+    in.dmYResolution = 392;
+    in.dmOrientation = DMORIENT_LANDSCAPE;
+    in.dmFields &= ~DWORD{DM_ORIENTATION};  // not named: the printer's own orientation stays
+    DEVMODEW out{};
+    ASSERT_EQ(DocumentPropertiesW(nullptr, printer, u"Fax", &out, &in, DM_IN_BUFFER | DM_OUT_BUFFER), IDOK);
+    EXPECT_EQ(out.dmYResolution, 392);
+    EXPECT_EQ(out.dmOrientation, DMORIENT_PORTRAIT);
+    ClosePrinter(printer);
+}
+
+// More receivers than the limit print label 8108 alone; up to the limit, four rows each.
+TEST_F(CoverprintRun, ReceiverLimitIsTenPortraitAndFiveLandscape)
+{
+    struct Case {
+        WORD orientation;
+        WORD count;
+        bool all;
+    };
+    CoverTemplateStyle style;
+    CoverPageTemplateRead(Wide(SAMPLE_TEMPLATE).c_str(), 1, &style);
+    for (const Case c : {Case{1, 10, true}, Case{1, 11, false}, Case{2, 5, true}, Case{2, 6, false}}) {
+        Install(u"LPT1:");
+        CoverPageSettings settings = CoverSettings(c.orientation);
+        settings.showSender = 0;
+        settings.showSubject = 0;
+        std::vector<ContactRecord> receivers(c.count, Contact(u"Получатель", u"123"));
+        CoverStore(u"ABC", settings, "Fax", c.count, receivers);
+        ASSERT_EQ(Run(), kCoverPrinted);
+        PageImage page;
+        ASSERT_TRUE(PngRead(Page(), &page));
+        const CoverPrintGeometry g = CoverPrintGeometryMake(c.orientation);
+        const LONG u = 32;
+        // The label line height, measured on a memory DC with the label font.
+        HDC dc = CreateCompatibleDC(nullptr);
+        LOGFONTW font{};
+        font.lfHeight = 19 * u / 10;
+        font.lfWeight = 700;
+        font.lfCharSet = style.charset;
+        std::copy(std::begin(style.fontName), std::end(style.fontName), font.lfFaceName);
+        HFONT f = CreateFontIndirectW(&font);
+        HGDIOBJ old = SelectObject(dc, f);
+        SIZE g1{};
+        GetTextExtentPoint32W(dc, u"G", 1, &g1);
+        SelectObject(dc, old);
+        DeleteObject(f);
+        DeleteDC(dc);
+        const LONG lh = g1.cy;
+        const LONG anchor = style.lines.back().sy * u;  // the last line's start
+        int lowest = -1;
+        for (int y = anchor + 1; y < g.height - 20 * u - 8; ++y)  // above the 8-pixel rule
+            if (page.InkIn({15 * u, y, g.width / 2, y + 1})) lowest = y;
+        ASSERT_GT(lowest, anchor + lh) << c.count;
+        if (c.all) {
+            EXPECT_GE(lowest, anchor + 4 * c.count * lh) << c.count;
+            EXPECT_LT(lowest, anchor + (4 * c.count + 1) * lh) << c.count;
+            // The second receiver's e-mail in the right column.
+            EXPECT_TRUE(page.InkIn({g.width / 2, anchor + 5 * lh, g.width, anchor + 6 * lh}));
+        } else {
+            EXPECT_LT(lowest, anchor + 2 * lh) << c.count;
+            EXPECT_FALSE(page.InkIn({g.width / 2, anchor + 5 * lh, g.width, anchor + 6 * lh}));
+        }
+    }
+}
+
+TEST_F(CoverprintRun, FilePortTemporaryFileIsDeletedAfterTheDocument)
+{
+    for (const std::u16string port : {u"FILE:", u"LPT1:", u"Ne00:FILE:"}) {
+        Install(port);
+        CoverStore(u"ABC", CoverSettings(1), "Fax", 0, {});
+        std::filesystem::remove(Page());
+        ASSERT_EQ(Run(), kCoverPrinted);
+        // The escape still names the page file in the temporary folder.
+        PageImage page;
+        EXPECT_TRUE(PngRead(Page(), &page));
+        for (const auto& entry : std::filesystem::directory_iterator(DataDir()))
+            EXPECT_NE(entry.path().filename().string().rfind("MWM", 0), 0u) << entry.path();
+    }
+}
+
+TEST_F(CoverprintRun, ExitsNonZeroWithAMessageWhenNothingIsPrinted)
+{
+    struct Case {
+        const char* printer;
+        bool pageIsFolder;
+        int status;
+        const char* message;
+    };
+    Install(u"LPT1:");
+    const Case cases[] = {
+        {"Nowhere", false, kCoverNoPrinter, "cannot be opened"},
+        {"", false, kCoverNoPrinter, "cannot be opened"},
+        {"Fax", true, kCoverNotPrinted, "could not be printed"},
+        {"Fax", false, kCoverPrinted, ""},
+    };
+    for (const Case& c : cases) {
+        CoverStore(u"ABC", CoverSettings(1), c.printer, 0, {});
+        std::filesystem::remove_all(Page());
+        if (c.pageIsFolder) std::filesystem::create_directories(Page());
+        std::string message;
+        EXPECT_EQ(Run(&message), c.status) << c.printer;
+        EXPECT_NE(message.find(c.message), std::string::npos) << message;
+        if (c.status == kCoverPrinted) {
+            EXPECT_TRUE(message.empty()) << message;
+        }
+    }
+}
+
+// The picture covers its place exactly: scale 50 of a 100-pixel picture is 200 device pixels,
+// at the left edge for X 0 and touching the right edge for X 100.
+TEST_F(CoverprintRun, PictureLiesWhereScaleAndPercentPutIt)
+{
+    const std::vector<BYTE> bmp = SolidBmp(100, 50, 0xFF0000);
+    std::ofstream(env_.file("red.bmp"), std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
+    struct Case {
+        WORD x, y;
+        RECT expected;
+    };
+    for (const Case c : {Case{0, 0, {0, 0, 200, 100}}, Case{100, 100, {3040, 4483, 3240, 4583}}, Case{0, 50, {0, 2241, 200, 2341}}}) {
+        Install(u"LPT1:");
+        CoverPageSettings settings = CoverSettings(1);
+        settings.pictureOn = 1;
+        settings.pictureScale = 50;
+        settings.pictureX = c.x;
+        settings.pictureY = c.y;
+        FieldSet(settings.picturePath, Wide(env_.file("red.bmp")));
+        CoverStore(u"ABC", settings, "Fax", 0, {});
+        ASSERT_EQ(Run(), kCoverPrinted);
+        PageImage page;
+        ASSERT_TRUE(PngRead(Page(), &page));
+        RECT found{page.width, page.height, -1, -1};
+        for (int y = 0; y < page.height; ++y)
+            for (int x = 0; x < page.width; ++x)
+                if (page.At(x, y) == 0xFF0000) {
+                    found.left = std::min<LONG>(found.left, x);
+                    found.top = std::min<LONG>(found.top, y);
+                    found.right = std::max<LONG>(found.right, x + 1);
+                    found.bottom = std::max<LONG>(found.bottom, y + 1);
+                }
+        EXPECT_EQ(found.left, c.expected.left);
+        EXPECT_EQ(found.top, c.expected.top);
+        EXPECT_EQ(found.right, c.expected.right);
+        EXPECT_EQ(found.bottom, c.expected.bottom);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+// coversetup: plays the driver's side and the sending sheet for Coverprint. It installs a fax
+// printer and stores a sample cover page under a prefix: the settings with their sender, the
+// receivers (a small address book's three contacts) and their count, and the printer's name.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frontend/common/fax_store.h"
+#include "platform/kernel.h"
+#include "platform/print.h"
+
+namespace {
+
+std::u16string Wide(const char* text)
+{
+    std::u16string wide(std::strlen(text) + 1, u'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), int(wide.size()));
+    wide.resize(n > 0 ? size_t(n - 1) : 0);
+    return wide;
+}
+
+ContactRecord Contact(std::u16string_view name, std::u16string_view company, std::u16string_view fax,
+                      std::u16string_view email)
+{
+    ContactRecord c{};
+    FieldSet(c.name, name);
+    FieldSet(c.company, company);
+    FieldSet(c.department, u"Отдел снабжения");
+    FieldSet(c.phone, u"+7 495 100-20-30");
+    FieldSet(c.fax, fax);
+    FieldSet(c.email, email);
+    FieldSet(c.address, u"Москва, ул. Садовая, 12");
+    return c;
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: coversetup [--prefix P] [--printer NAME] [--port PORT] [--landscape] [--picture BMP]\n"
+                 "  stores a sample cover page for the Coverprint program whose prefix is P (default VELMORA)\n"
+                 "  and installs the printer NAME (default \"Fax\") on PORT (default \"FAX:\")\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string prefixText = "VELMORA";
+    std::string printer = "Fax";
+    std::u16string port = u"FAX:";
+    std::u16string picture;
+    bool landscape = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool value = i + 1 < argc;
+        if (arg == "--prefix" && value) prefixText = argv[++i];
+        else if (arg == "--printer" && value) printer = argv[++i];
+        else if (arg == "--port" && value) port = Wide(argv[++i]);
+        else if (arg == "--picture" && value) picture = Wide(argv[++i]);
+        else if (arg == "--landscape") landscape = true;
+        else return Usage();
+    }
+    const std::u16string prefix = Wide(prefixText.c_str());
+    if (printer.empty() || printer.size() >= sizeof(DriverPathValue::printerName))
+        return Usage();
+    const std::u16string printerWide = Wide(printer.c_str());
+    if (!platform::PrinterInstall(printerWide.c_str(), port.c_str(), nullptr)) {
+        std::fprintf(stderr, "coversetup: cannot install the printer (error %u)\n", unsigned(GetLastError()));
+        return 1;
+    }
+
+    CoverPageSettings settings{};
+    CoverPageUIDefaults(&settings);
+    settings.orientation = landscape ? 2 : 1;
+    settings.style = 1;
+    settings.sender = Contact(u"Иван Петров", u"ООО «Север»", u"+7 495 765-43-21", u"petrov@example.org");
+    FieldSet(settings.subject, u"Счёт за поставку");
+    settings.showSubject = settings.showSender = settings.showDateTime = settings.showReceivers = 1;
+    settings.pictureScale = 100;
+    if (!picture.empty()) {
+        settings.pictureOn = 1;
+        settings.pictureX = 100;
+        FieldSet(settings.picturePath, picture);
+    }
+    const std::vector<ContactRecord> receivers = {
+        Contact(u"Анна Смирнова", u"АО «Восток»", u"+7 812 111-11-11", u"anna@example.org"),
+        Contact(u"Борис Орлов", u"ЗАО «Запад»", u"+7 343 222-22-22", u"orlov@example.org"),
+        Contact(u"Вера Кузнецова", u"ИП Кузнецова", u"+7 383 333-33-33", u"vera@example.org"),
+    };
+    CountValue count{};
+    count.contactCount = WORD(receivers.size());
+    DriverPathValue driver{};
+    std::memcpy(driver.printerName, printer.c_str(), printer.size());  // ASCII names read the same in 1251
+
+    const std::u16string key = FaxKeyName(prefix.c_str());
+    WCHAR folder[1024];
+    FaxDataDirGet(folder);
+    const std::u16string receiversFile = std::u16string(folder) + prefix + u"REC.DAT";
+    const bool ok = RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCoverPagePout, &settings, sizeof settings) &&
+                    RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, &count, sizeof count) &&
+                    RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueDriverPath, &driver, sizeof driver) &&
+                    FileWriteAll(receiversFile.c_str(), GENERIC_WRITE, receivers.data(),
+                                 DWORD(receivers.size() * sizeof(ContactRecord)));
+    if (!ok) {
+        std::fprintf(stderr, "coversetup: cannot store the sample (error %u)\n", unsigned(GetLastError()));
+        return 1;
+    }
+    std::printf("coversetup: printer \"%s\", %zu receivers stored under prefix %s\n", printer.c_str(),
+                receivers.size(), prefixText.c_str());
+    return 0;
+}
