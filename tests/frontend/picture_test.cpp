@@ -9,7 +9,7 @@
 
 namespace {
 
-struct BmpSpec {
+struct BmpShape {
     int32_t width = 4;
     int32_t height = 3;
     uint16_t bits = 24;
@@ -25,7 +25,7 @@ struct BmpSpec {
 // Row size computed another way than the reader's: whole bytes, then up to a multiple of four.
 uint32_t RowBytes(uint16_t bits, int32_t width) { return ((uint32_t(bits) * uint32_t(width) + 7) / 8 + 3) & ~3u; }
 
-std::vector<BYTE> Bmp(const BmpSpec& s)
+std::vector<BYTE> Bmp(const BmpShape& s)
 {
     const uint32_t rows = uint32_t(s.height < 0 ? -s.height : s.height);
     const int64_t data = int64_t(RowBytes(s.bits, s.width > 0 ? s.width : 1)) * rows + s.rowSlack;
@@ -56,7 +56,7 @@ TEST(CoverPicture, AcceptsOnlyWholeUncompressedBitmaps)
 {
     struct Case {
         const char* what;
-        BmpSpec spec;
+        BmpShape shape;
         bool accepted;
     };
     const Case cases[] = {
@@ -83,16 +83,16 @@ TEST(CoverPicture, AcceptsOnlyWholeUncompressedBitmaps)
         {"no magic", {.magic = false}, false},
     };
     for (const Case& c : cases) {
-        const std::vector<BYTE> file = Bmp(c.spec);
+        const std::vector<BYTE> file = Bmp(c.shape);
         CoverPicture picture;
         EXPECT_EQ(CoverPictureParse(file, &picture), c.accepted) << c.what;
         if (!c.accepted || !CoverPictureParse(file, &picture))
             continue;
-        const uint32_t rows = uint32_t(c.spec.height < 0 ? -c.spec.height : c.spec.height);
-        const uint32_t rowBytes = RowBytes(c.spec.bits, c.spec.width);
+        const uint32_t rows = uint32_t(c.shape.height < 0 ? -c.shape.height : c.shape.height);
+        const uint32_t rowBytes = RowBytes(c.shape.bits, c.shape.width);
         ASSERT_EQ(picture.packed.size(), 40 + picture.paletteBytes + size_t(rowBytes) * rows) << c.what;
         // The rows are the file's rows from its pixel offset on.
-        const size_t offset = 14 + c.spec.headerSize + c.spec.tableBytes;
+        const size_t offset = 14 + c.shape.headerSize + c.shape.tableBytes;
         EXPECT_EQ(std::memcmp(picture.Bits(), file.data() + offset, size_t(rowBytes) * rows), 0) << c.what;
     }
     for (size_t cut = 0; cut < 54; ++cut) {
