@@ -10,6 +10,8 @@
 #include "platform/types.h"
 
 struct ResourceStore;
+struct OutputModuleContext;
+struct ImxImageFormat;
 struct BitmapEntry;
 struct BrushEntry;
 struct Clip;
@@ -81,5 +83,10 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
                        const RECT* clear, int accumulate);
 int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*);
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE* extent);
+// The converted copy stretched straight into a caller's buffer; the argument is the band surface
+// whose DC maps the command to the buffer. 0 when it cannot (the band then draws the command).
+int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContext* output, void* argument,
+                         const ImxImageFormat* format, uint32_t stride, uint8_t* buffer, uint8_t* colour,
+                         const RECT* rect);
 int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag);
 int CmdImageEqual(const CmdNode* a, const CmdNode* b);

@@ -289,7 +289,8 @@ TEST(DirectImages, ConvertedCopiesGiveTheReferencePixels)
         uint8_t depth;
         bool stretch;
         int w, h;
-        RECT destination;  // BitBlt: the source point is (1, 2)
+        RECT destination;  // BitBlt and CopyBits: the source point is (1, 2)
+        bool copyBits = false;
     } cases[] = {
         {"1-bit at its size", 1, false, 21, 13, {3, 4, 23, 15}},
         {"4-bit at its size", 4, false, 19, 12, {30, 20, 47, 30}},
@@ -297,6 +298,7 @@ TEST(DirectImages, ConvertedCopiesGiveTheReferencePixels)
         {"8-bit enlarged three times", 8, true, 9, 7, {20, 5, 47, 26}},
         {"24-bit enlarged twice", 24, true, 15, 9, {2, 12, 32, 30}},
         {"32-bit enlarged twice", 32, true, 13, 10, {40, 1, 66, 21}},
+        {"8-bit copied by CopyBits", 8, false, 17, 11, {44, 25, 60, 34}, true},
     };
     for (const Direct& c : cases) {
         SCOPED_TRACE(c.what);
@@ -336,6 +338,8 @@ TEST(DirectImages, ConvertedCopiesGiveTheReferencePixels)
         if (c.stretch) {
             body.Raw(21, 0, Cat({Le({0, 0, c.w, c.h}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}),
                                  std::vector<uint8_t>(24), Le({0, kImage, 0, 0}), Le({0xCCCC}, 2), {0, 0}}));
+        } else if (c.copyBits) {
+            body.Raw(20, 0, Cat({Le({1, 2}), Le({d.left, d.top, d.right, d.bottom}), Le({0, kImage})}));
         } else {
             body.Raw(19, 0, Cat({Le({d.left, d.top, d.right, d.bottom}), Le({1, 2}), Le({0, 0}), Le({0, 0}),
                                  Le({0, 0, kImage, 0, 0xCCCC})}));
