@@ -18,10 +18,11 @@ TextureCacheEntry* CmdSlotRenderDirect(BandLayout* layout, OutputModuleContext* 
     uint32_t size[2] = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
     const CmdRenderDirectFn render = CmdRow(node).renderDirect;
     if (layout->orientation == 0 && layout->mirror == 0) {
-        render(node, store, output, argument, &layout->planeConfig, stride, layout->conversionOut, colour, rect);
+        if (!render(node, store, output, argument, &layout->planeConfig, stride, layout->conversionOut, colour, rect))
+            return nullptr;
     } else {
         uint8_t* upright = layout->colorSurface->bits;
-        render(node, store, output, argument, &layout->planeConfig, stride, upright, colour, rect);
+        if (!render(node, store, output, argument, &layout->planeConfig, stride, upright, colour, rect)) return nullptr;
         stride = BitmapRotate(bitsPerPixel, layout->orientation, static_cast<int32_t>(layout->mirror), upright, stride,
                               size, layout->conversionOut);
     }

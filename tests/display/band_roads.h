@@ -115,7 +115,7 @@ inline Image MaskRoad(DisplayJob& job, int w, int h, const Mapping& m, int bandH
             const int shape = CmdRow(node).renderBand(node, job.store, mask, &band, &local, &local, 0);
             uint32_t solid = 0;
             uint8_t hint = 0;
-            const int colourClass = CmdRow(node).colorClassGet(node, &solid, &hint, 0);
+            const int colourClass = CmdSlotColorClass(node, &solid, &hint, 0);
             EXPECT_TRUE(colourClass == CMD_COLOR_SOLID || colourClass == CMD_COLOR_DRAW_RESTORE) << colourClass;
             if (colourClass == CMD_COLOR_DRAW_RESTORE) {
                 POINT lp[2] = {{0, 0}, {local.right, local.bottom}};
