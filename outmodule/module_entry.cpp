@@ -1,5 +1,6 @@
 // The module's two exports and its attach step: ImoInitialize reads the configuration named in
 // the configuration text, makes the job and fills the callback table; ImoDeinitialize frees the job.
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -10,21 +11,24 @@
 
 namespace {
 
-HMODULE gModule = nullptr;
+// Atomic: a render call on another thread may load the library (and run the constructor) while
+// a call already running reads the handle; the loader's own lock is not visible to the checkers.
+std::atomic<HMODULE> gModule{nullptr};
 
 // Runs when the library is attached to the process (or, linked statically, when the program
 // starts): keep our own handle for the halftone resources and start with an empty job table.
 __attribute__((constructor)) void ImoModuleAttach() {
-    gModule = ModuleFromAddress(reinterpret_cast<const void*>(&ImoModuleAttach));
+    const HMODULE self = ModuleFromAddress(reinterpret_cast<const void*>(&ImoModuleAttach));
+    gModule.store(self, std::memory_order_release);
     ImoJobTableClear();
-    DisableThreadLibraryCalls(gModule);
+    DisableThreadLibraryCalls(self);
 }
 
 constexpr size_t kItemChars = IMO_PATH_CHARS - 1;
 
 }  // namespace
 
-HMODULE ImoModuleHandle() { return gModule; }
+HMODULE ImoModuleHandle() { return gModule.load(std::memory_order_acquire); }
 
 PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleContext* host, ImoCallbackTable* table,
                                     ImoInstance* instance) {

@@ -70,7 +70,7 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
             colourClass = CMD_COLOR_LEVEL_IMAGE;
             hint = static_cast<uint8_t>(FormLevelsClassBitsGet(level, 1));
         }
-        if (colourClass < 0) colourClass = CmdRow(node).colorClassGet(node, &solid, &hint, 0);
+        if (colourClass < 0) colourClass = CmdSlotColorClass(node, &solid, &hint, 0);
         if ((d.context->options & 0x40) && (level->flags & FORM_LEVEL_OPTION_40)) hint |= 0x40;
     }
     const uint8_t* maskBits = nullptr;

@@ -243,7 +243,7 @@ void CommandPaint(const LevelDraw& d, CmdNode* node, const Scales& scales)
         colourClass = CMD_COLOR_LEVEL_IMAGE;
         hint = static_cast<uint8_t>(FormLevelsClassBitsGet(level, 1));
     } else {
-        colourClass = CmdRow(node).colorClassGet(node, &solid, &hint, 0);
+        colourClass = CmdSlotColorClass(node, &solid, &hint, 0);
     }
     if ((d.context->options & 0x40) && (level->flags & FORM_LEVEL_OPTION_40)) hint |= 0x40;
     TextureCacheEntry* texture = CommandTexture(d, node, c.areas[0], colourClass, solid, hint);

@@ -55,6 +55,15 @@ int CmdSlotDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const
     return CmdRow(node).draw(node, store, surface, band, extra);
 }
 
+int CmdSlotColorClass(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag)
+{
+    const int colourClass = CmdRow(node).colorClassGet(node, colour, hint, flag);
+    // Asking the empty slot would hand the band whatever the conversion buffer last held.
+    if (colourClass == CMD_COLOR_DIRECT && !CmdSlotFilled(node->op, CmdSlotRenderDirectNode))
+        return CMD_COLOR_DRAW_RESTORE;
+    return colourClass;
+}
+
 // ---- The empty operations ----
 namespace CmdEmpty {
 int IsBlack(const CmdNode*) { return 0; }

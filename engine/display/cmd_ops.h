@@ -240,9 +240,13 @@ bool CmdSlotFilled(uint32_t op, uint32_t slot);
 int CmdSlotClip(CmdNode* node, const RECT* band, RECT* out);
 CmdNode* CmdSlotClone(const CmdNode* node, ResourceStore* store);
 int CmdSlotDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra);
+// The colour class the band renderer draws the node by: the kind's own answer, except that a kind
+// which cannot render itself directly (no CmdRenderDirect) is drawn and restored instead.
+int CmdSlotColorClass(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag);
 // Renders an image command (colour class 3) straight into the band layout's conversion buffer in
 // the layout's plane format, turned by the page orientation, and makes an image texture of it,
-// lent until TextureCacheRelease. Null when the rectangle is empty or the texture cannot be made.
+// lent until TextureCacheRelease. Null when the rectangle is empty, the kind does not render
+// itself directly, or the texture cannot be made.
 TextureCacheEntry* CmdSlotRenderDirect(BandLayout* layout, OutputModuleContext* output, TextureCache* cache,
                                        CmdNode* node, ResourceStore* store, void* argument, const RECT* rect,
                                        const int32_t origin[2], uint8_t* colour);

@@ -447,7 +447,10 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
         return first;
     }
     if (join == PS_JOIN_ROUND) {
-        const POINT corners[4] = {{r.left, r.top}, {r.right - 1, r.top}, {r.right - 1, r.bottom - 1}, {r.left, r.bottom - 1}};
+        // The last column and row, a step in from any 32-bit edge, in 64 bits and kept in range.
+        auto last = [](LONG edge) { return static_cast<LONG>(std::max<int64_t>(int64_t{edge} - 1, INT32_MIN)); };
+        const POINT corners[4] = {{r.left, r.top}, {last(r.right), r.top}, {last(r.right), last(r.bottom)},
+                                  {r.left, last(r.bottom)}};
         CmdNode* lines = nullptr;
         for (int i = 0; i < 4; ++i) {
             CmdNode* line = LineCreate(store, &corners[i], &corners[(i + 1) % 4], pen->head.id, clipId, node->mix);

@@ -82,16 +82,18 @@ int PageRecordsRead(CmdList* list, Stream* stream, JobDataList* jobData)
 {
     ResourceStore* store = list->owner;
     for (;;) {
-        uint8_t raw[kSpoolRecordHeaderSize];
-        if (StreamPeek(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return 0;
-        const SpoolRecordHeader header = SpoolRecordHeaderLoad(raw);
+        // Peeked through the spool layer so that a page that fails names this record, not the
+        // last one some reader happened to peek at.
+        SpoolRecordHeader header{};
+        const bool sized = SpoolRecordPeek(stream, &header);
+        if (SpoolRecordLastSeen().headerBytes != kSpoolRecordHeaderSize) return 0;
         const uint32_t start = stream->position;
         const PageRecordEntry entry = PageRecordEntryGet(header.type);
         if (entry.action == PageRecordAction::End) return 1;
         if (entry.action == PageRecordAction::Fail) return 0;
         // A size of 0 would never advance; one that ends beyond what a stream can hold cannot be
         // a record.
-        if (!SpoolRecordSizeValid(header, start)) return 0;
+        if (!sized) return 0;
 
         switch (entry.action) {
         case PageRecordAction::Command: {

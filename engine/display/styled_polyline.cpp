@@ -52,6 +52,31 @@ void DashStep(HDC dc, const Pen* pen, DashState* state, int64_t weight, int64_t 
     *accumulator = 0;
 }
 
+// The steps along the major axis worth walking: those within kReach of the page's origin on that
+// axis. Every page lies far inside, so its lines are walked whole wherever they start; a line
+// that runs millions of pixels off the page no longer takes a step per pixel there, and takes its
+// dash phase from where the walk begins. The window is the same for every band, so every band
+// sees the same phase.
+constexpr int64_t kReach = int64_t{1} << 18;
+
+struct Walk {
+    int64_t first;  // distance of the first step walked
+    int64_t last;   // and of the last
+};
+
+Walk WalkWithin(LONG start, LONG step, int64_t first, int64_t last)
+{
+    const int64_t in = step > 0 ? -kReach - start : start - kReach, out = step > 0 ? kReach - start : start + kReach;
+    return {std::max(first, in), std::min(last, out)};
+}
+
+int64_t FloorDiv(__int128 a, int64_t b)
+{
+    __int128 q = a / b;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+    return static_cast<int64_t>(q);
+}
+
 }  // namespace
 
 void StyledPolyline(BandSurface* surface, const Pen* pen, DashState* state, const RECT* clip, POINT p0, POINT p1)
@@ -69,8 +94,13 @@ void StyledPolyline(BandSurface* surface, const Pen* pen, DashState* state, cons
         const LONG step = horizontal ? (p1.x > p0.x ? 1 : -1) : (p1.y > p0.y ? 1 : -1);
         LONG& moving = horizontal ? segment.current.x : segment.current.y;
         const LONG end = horizontal ? p1.x : p1.y;
-        moving += step;
-        while (moving != end) {
+        const LONG start = moving;
+        const int64_t length = std::llabs(int64_t{end} - start);
+        Walk walk = WalkWithin(start, step, 1, length - 1);
+        walk.first = std::min(walk.first, length);  // wholly before the reach: straight to the end
+        moving = static_cast<LONG>(start + step * walk.first);
+        if (walk.first > 1) segment.start = segment.current;
+        for (int64_t d = walk.first; d <= walk.last; ++d) {
             DashStep(dc, pen, state, 1, 1, &accumulator, clip, &segment);
             moving += step;
         }
@@ -82,16 +112,27 @@ void StyledPolyline(BandSurface* surface, const Pen* pen, DashState* state, cons
         const int64_t scale = 100 * std::max(a2x, a2y);
         const int64_t weight = 141 * std::min(a2x, a2y);
         accumulator = weight;
-        DashStep(dc, pen, state, weight, scale, &accumulator, clip, &segment);
         // Bresenham along the major axis.
         const bool xMajor = a2x >= a2y;
         LONG& major = xMajor ? segment.current.x : segment.current.y;
         LONG& minor = xMajor ? segment.current.y : segment.current.x;
-        const LONG majorEnd = xMajor ? p1.x : p1.y;
         const LONG majorStep = xMajor ? sx : sy, minorStep = xMajor ? sy : sx;
         const int64_t a2major = xMajor ? a2x : a2y, a2minor = xMajor ? a2y : a2x;
         int64_t e = a2minor - a2major / 2;
-        while (major != majorEnd) {
+        Walk walk = WalkWithin(major, majorStep, 0, a2major / 2);
+        walk.first = std::min(walk.first, a2major / 2);
+        if (walk.first > 0) {
+            // k steps at once: the error term stays in [a2minor - a2major, a2minor) before every
+            // step, which fixes how many of them moved the minor axis.
+            const __int128 total = e + static_cast<__int128>(walk.first) * a2minor;
+            const int64_t moved = FloorDiv(total - a2minor, a2major) + 1;
+            e = static_cast<int64_t>(total - static_cast<__int128>(moved) * a2major);
+            major = static_cast<LONG>(major + majorStep * walk.first);
+            minor = static_cast<LONG>(minor + minorStep * moved);
+            segment.start = segment.current;
+        }
+        DashStep(dc, pen, state, weight, scale, &accumulator, clip, &segment);
+        for (int64_t d = walk.first + 1; d <= walk.last; ++d) {
             if (e >= 0) {
                 minor += minorStep;
                 e -= a2major;

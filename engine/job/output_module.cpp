@@ -111,7 +111,10 @@ bool ImageConvert(OutputModuleContext* context, const ImxImageFormat* targetForm
     source.planes[0].stride = sourceStride;
     source.planes[0].data = const_cast<uint8_t*>(sourceBits);
 
-    const uint32_t depth = targetFormat->planes[0].depth & 0xFF;
+    // The converted image holds one colour of the format per pixel (colorBits: 8 for grey); the
+    // planes' depths are what halftoning makes of it later, 1 bit for a fax page.
+    const uint32_t depth = targetFormat->colorBits;
+    if (depth == 0 || depth > 32) return false;
     const uint64_t stride = (static_cast<uint64_t>(size[0]) * depth + 31) / 32 * 4;
     if (stride > UINT32_MAX) return false;
     ImxImage destination{};

@@ -119,7 +119,7 @@ Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
             const int shape = CmdRow(node).renderBand(node, job.store, mask, &band, &local, &local, 0);
             uint32_t solid = 0;
             uint8_t hint = 0;
-            const int colourClass = CmdRow(node).colorClassGet(node, &solid, &hint, 0);
+            const int colourClass = CmdSlotColorClass(node, &solid, &hint, 0);
             EXPECT_TRUE(colourClass == CMD_COLOR_SOLID || colourClass == CMD_COLOR_DRAW_RESTORE ||
                         colourClass == CMD_COLOR_DIRECT)
                 << colourClass;

@@ -449,3 +449,43 @@ TEST(LinePathRead, ARoundJoinedOutlineIsSplitIntoLines)
 }
 
 }  // namespace
+
+namespace {
+
+// Dashed lines that run millions of pixels off the page (as a damaged or hostile job may ask)
+// draw in time, and on the page they still show the pen's pattern: 4 pixels on, 2 off, in every
+// run of 6, whatever the phase they arrive with.
+TEST(LinePathBands, DashedLinesFromFarOffThePageKeepTheirPattern)
+{
+    const int w = 96, h = 64;
+    struct Case {
+        const char* what;
+        POINT from, to;
+        bool horizontal;  // the page row 20 or the column 40 carries the line
+    } cases[] = {
+        {"row from the far left to the far right", {INT32_MIN + 1, 20}, {INT32_MAX - 1, 20}, true},
+        {"row from a million pixels off", {-(1 << 20), 20}, {200, 20}, true},
+        {"row to the far right", {-3, 20}, {INT32_MAX, 20}, true},
+        {"column from far above to far below", {40, INT32_MIN + 1}, {40, INT32_MAX - 1}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SpoolBuilder b;
+        b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2}, {"data", Le32s({4, 2})}});
+        b.Add("cmd_line", LineFields(c.from, c.to, 5, 0, R2_COPYPEN));
+        DisplayJob job;
+        ASSERT_EQ(job.Read(b), 1);
+        for (int bandHeight : {64, 7}) {
+            Image drawn = DrawRoad(job, w, h, Mapping{1}, bandHeight);
+            const int length = c.horizontal ? w : h;
+            auto ink = [&](int i) { return (c.horizontal ? drawn.at(i, 20) : drawn.at(40, i)) != 0xFFFFFF; };
+            for (int i = 0; i + 6 <= length; ++i) {
+                int on = 0;
+                for (int j = i; j < i + 6; ++j) on += ink(j);
+                EXPECT_EQ(on, 4) << "bands of " << bandHeight << ", run from " << i;
+            }
+        }
+    }
+}
+
+}  // namespace

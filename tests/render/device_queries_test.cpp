@@ -532,6 +532,7 @@ TEST(BuiltInSlots, ImageConvertKeepsThreeBytesOfEachPixel) {
     const uint8_t source[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
     ImxImageFormat target{};
     target.formatId = OCM_COLOR_BGR24;
+    target.colorBits = 24;
     target.planeCount = 1;
     target.planes[0].depth = 24;
     uint8_t destination[2 * 8] = {};
@@ -558,6 +559,53 @@ TEST(BuiltInSlots, ImageConvertKeepsThreeBytesOfEachPixel) {
     EXPECT_EQ(one, 0x00030201u);
     EXPECT_FALSE(ColorConvert(&context, OCM_COLOR_GRAY1, &flag, 0, &one));
     OutputModuleUnload(&context);
+}
+
+// A module's converter writes one colour of the format per pixel (8 bits for grey) whatever depth
+// its planes are halftoned to later: the row it is handed holds the whole width of those colours.
+ImxStatus GreyConvert(ImoInstance, uint32_t, const ImxImage* source, ImxImage* destination) {
+    const ImxPlane& from = source->planes[0];
+    const ImxPlane& to = destination->planes[0];
+    if (to.depth != 8 || source->width > to.stride) return IMX_ERR_ARGUMENT;  // a row would run past its stride
+    for (uint32_t y = 0; y < source->height; ++y)
+        for (uint32_t x = 0; x < source->width; ++x) {
+            const uint8_t* p = from.data + size_t(y) * from.stride + 3 * x;
+            to.data[size_t(y) * to.stride + x] = uint8_t((p[0] + p[1] + p[2]) / 3);
+        }
+    return IMX_OK;
+}
+
+TEST(BuiltInSlots, ImageConvertHandsTheConverterRowsOfWholeColoursWhateverThePlanesDepth) {
+    struct Case {
+        const char* name;
+        OcmColorFormat format;
+        uint32_t planeDepth;
+    } cases[] = {{"grey halftoned to one bit", OCM_COLOR_GRAY1, 1}, {"grey kept at eight bits", OCM_COLOR_GRAY8, 8}};
+    constexpr uint32_t kW = 41, kH = 3, kSourceStride = (kW * 3 + 3) / 4 * 4;
+    std::vector<uint8_t> source(size_t(kSourceStride) * kH);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = uint8_t(i * 7);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        OutputModuleContext context{};
+        context.slots.ColorConvertImage = GreyConvert;
+        ImxImageFormat target{};
+        target.formatId = c.format;
+        target.colorBits = 8;
+        target.planeCount = 1;
+        target.planes[0].depth = c.planeDepth;
+        std::vector<uint8_t> destination(size_t(kW + 3) * kH, 0xEE);
+        uint8_t* bits = nullptr;
+        uint32_t stride = 0;
+        const uint32_t size[2] = {kW, kH};
+        ASSERT_TRUE(ImageConvert(&context, &target, 0, 1, source.data(), kSourceStride, size, destination.data(), &bits,
+                                 &stride));
+        EXPECT_EQ(stride, (kW + 3) / 4 * 4);
+        for (uint32_t y = 0; y < kH; ++y)
+            for (uint32_t x = 0; x < kW; ++x) {
+                const uint8_t* p = &source[size_t(y) * kSourceStride + 3 * x];
+                ASSERT_EQ(bits[size_t(y) * stride + x], uint8_t((p[0] + p[1] + p[2]) / 3)) << x << ", " << y;
+            }
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -91,6 +92,31 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
         if (strcasecmp(&names[at], section.c_str()) == 0) return true;
     *error = "the configuration file " + file + " has no section [" + section + "]";
     return false;
+}
+
+// The engine counts bytes in the stream it was fed, whose job header carries the fax block built
+// here instead of the file's own: a position behind that header is moved back by the difference,
+// so that "at byte N" names the place in the user's file.
+std::string FilePositions(const std::string& text, uint64_t streamHead, uint64_t fileHead)
+{
+    static const std::string kAt = "at byte ";
+    std::string out;
+    size_t from = 0;
+    for (size_t at = text.find(kAt); at != std::string::npos; at = text.find(kAt, from)) {
+        size_t end = at + kAt.size();
+        uint64_t n = 0;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])) && n < (uint64_t{1} << 40))
+            n = n * 10 + static_cast<uint64_t>(text[end++] - '0');
+        out.append(text, from, at + kAt.size() - from);
+        if (end == at + kAt.size()) {
+            from = end;
+            continue;
+        }
+        out += std::to_string(n >= streamHead ? n - streamHead + fileHead : n);
+        from = end;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
 }
 
 // What the engine and the module logged during the call, one line each.
@@ -213,15 +239,21 @@ int main(int argc, char** argv)
     }
 
     FaxSpoolInput spool;
+    uint64_t fileHead = 0, streamHead = 0;  // the head's bytes in the file and as fed to the engine
     spool.fd = fd;
     spool.regular = regular;
     if (!keepBlob) {
         std::vector<uint8_t> bytes;
-        if (!SpoolHeadRead(fd, &spool.head, &error) || !FaxBlockBuild(block, &bytes, &error) ||
-            !SpoolJobHeaderBlobSet(&spool.head, bytes, &error)) {
+        if (!SpoolHeadRead(fd, &spool.head, &error)) {
             std::fprintf(stderr, "faxrender: %s: %s\n", input.c_str(), error.c_str());
             return 1;
         }
+        fileHead = spool.head.size();
+        if (!FaxBlockBuild(block, &bytes, &error) || !SpoolJobHeaderBlobSet(&spool.head, bytes, &error)) {
+            std::fprintf(stderr, "faxrender: %s: %s\n", input.c_str(), error.c_str());
+            return 1;
+        }
+        streamHead = spool.head.size();
     }
     if (spool.regular) {
         const off_t consumed = lseek(fd, 0, SEEK_CUR);
@@ -267,7 +299,7 @@ int main(int argc, char** argv)
                      std::strerror(writeErrno != 0 ? writeErrno : errno));
         return 1;
     }
-    CausePrint(cause);
+    CausePrint(FilePositions(cause, streamHead, fileHead));
     if (result != 0) {
         std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; %s holds what was written\n", input.c_str(),
                      settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(), output.c_str());

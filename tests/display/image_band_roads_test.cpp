@@ -1,0 +1,77 @@
+// BitBlt and StretchBlt through both roads of the band loop: drawn by GDI into colour bands, and
+// as the band renderer takes them (shape, colour class, colours restored), at several band heights
+// and two scales, against a nearest-pixel reference of the bitmap.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/display/cmd_ops.h"
+#include "tests/display/band_roads.h"
+#include "tests/display/bitmap_test_support.h"
+#include "tests/display/display_fixture.h"
+#include "tests/support/spool_payloads.h"
+
+namespace {
+
+constexpr int kImageW = 13, kImageH = 9;
+constexpr uint32_t kStride = (kImageW * 3 + 3) / 4 * 4;
+
+uint32_t Colour(int x, int y) { return uint32_t(19 * x + 3) | uint32_t(27 * y + 5) << 8 | uint32_t(250 - 17 * x) << 16; }
+
+// The bitmap's rows, top row first, B G R bytes of Colour.
+std::vector<uint8_t> Rows()
+{
+    std::vector<uint8_t> rows(size_t(kStride) * kImageH, 0);
+    for (int y = 0; y < kImageH; ++y)
+        for (int x = 0; x < kImageW; ++x) {
+            const uint32_t c = Colour(x, y);
+            uint8_t* p = &rows[size_t(y) * kStride + 3 * x];
+            p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
+        }
+    return rows;
+}
+
+TEST(ImageBandRoads, CopiedAndStretchedBitmapsLandTheSameOnBothRoadsInEveryBandCut)
+{
+    struct Case {
+        const char* name;
+        bool stretch;
+        SpoolBox source, destination;  // a BitBlt's source is its destination's size
+    } cases[] = {
+        {"StretchBlt enlarged", true, {1, 2, 11, 8}, {3, 5, 50, 40}},
+        {"StretchBlt shrunk", true, {0, 0, 13, 9}, {10, 10, 16, 14}},
+        {"BitBlt", false, {4, 1, 0, 0}, {5, 3, 14, 11}},
+    };
+    for (const Case& c : cases) {
+        for (int scale : {1, 2}) {
+            SCOPED_TRACE(std::string(c.name) + ", scale " + std::to_string(scale));
+            const int w = 60 * scale, h = 44 * scale;
+            DisplayJob job;
+            job.spill = true;
+            SpoolBuilder b;
+            b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(7, kImageW, -kImageH, 24, {}, Rows()));
+            if (c.stretch) b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload(c.source, c.destination, 7));
+            else b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload(c.destination, {c.source.left, c.source.top}, 7));
+            ASSERT_EQ(job.Read(b), 1);
+            ASSERT_EQ(job.Nodes().size(), 1u);
+            // Every device pixel takes the source pixel nearest its top-left corner.
+            const SpoolBox& d = c.destination;
+            const int sw = c.stretch ? c.source.right - c.source.left : d.right - d.left;
+            const int sh = c.stretch ? c.source.bottom - c.source.top : d.bottom - d.top;
+            const int dw = (d.right - d.left) * scale, dh = (d.bottom - d.top) * scale;
+            Image want(w, h);
+            for (int y = 0; y < dh; ++y)
+                for (int x = 0; x < dw; ++x)
+                    want.at(d.left * scale + x, d.top * scale + y) =
+                        Colour(c.source.left + x * sw / dw, c.source.top + y * sh / dh);
+            for (int bandHeight : {h, 16, 7, 1}) {
+                SCOPED_TRACE("bands of " + std::to_string(bandHeight));
+                EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "GDI road";
+                EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "mask road";
+            }
+        }
+    }
+}
+
+}  // namespace
