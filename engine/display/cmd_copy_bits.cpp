@@ -78,5 +78,6 @@ const CmdOpRow kCmdOpRowCopyBits = [] {
     row.draw = CmdImageDraw;
     row.colorClassGet = ColorClassGet;
     row.drawRestore = CmdImageDrawRestore;
+    CmdImageRowGetters(&row);
     return row;
 }();

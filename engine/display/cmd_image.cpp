@@ -409,5 +409,22 @@ CmdOpRow CmdImageRow(CmdReadFn read)
     row.draw = CmdImageDraw;
     row.colorClassGet = CmdImageColorClassGet;
     row.drawRestore = CmdImageDrawRestore;
+    CmdImageRowGetters(&row);
+    row.ropSet = [](CmdNode* node, uint32_t rop) { AsImage(node)->rop = rop; };
+    row.brushGet = [](const CmdNode* node) { return AsImage(node)->brush; };
     return row;
+}
+
+void CmdImageRowGetters(CmdOpRow* row)
+{
+    row->bitmapGet = [](const CmdNode* node) { return AsImage(node)->bitmap; };
+    row->ropGet = [](const CmdNode* node) { return AsImage(node)->rop; };
+    row->destRectGet = [](const CmdNode* node, RECT* out) {
+        const CmdImageNode* n = AsImage(node);
+        *out = RECT{n->x, n->y, n->x + n->width, n->y + n->height};
+    };
+    row->srcRectGet = [](const CmdNode* node, RECT* out) {
+        const CmdImageNode* n = AsImage(node);
+        *out = RECT{n->srcX, n->srcY, n->srcX + n->srcWidth, n->srcY + n->srcHeight};
+    };
 }

@@ -68,6 +68,9 @@ RECT CmdRecordRect(const uint8_t* raw);
 struct CmdOpRow;
 typedef int (*CmdReadFn)(ResourceStore* store, Stream* stream, CmdNode** out);
 CmdOpRow CmdImageRow(CmdReadFn read);
+// Fills the slots that read the bitmap, ROP and rectangles of a node laid out as CmdImageNode
+// (BitBlt, StretchBlt and CopyBits): destination and source as recorded (x, y, x + width, y + height).
+void CmdImageRowGetters(CmdOpRow* row);
 // The shared operations of BitBlt and StretchBlt.
 int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stretch);
 void CmdImageDestroy(CmdNode* node, ResourceStore* store);
