@@ -10,6 +10,7 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
+#include "platform/user.h"
 
 namespace {
 
@@ -33,13 +34,58 @@ int RenderBand(CmdNode*, ResourceStore*, BandSurface*, const RECT*, const RECT*,
     return CMD_BAND_NO_MASK;
 }
 
-int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra)
+void DrawInner(CmdComplexNode* n, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra)
 {
-    CmdComplexNode* n = AsComplex(node);
     for (CmdNode* x = CmdListFirst(&n->inner); x != CmdListEnd(&n->inner); x = x->next) {
         RECT visible{};
         if (Overlap(x->bounds, *band) && CmdSlotClip(x, band, &visible)) CmdSlotDraw(x, store, surface, band, extra);
     }
+}
+
+bool PixelSet(const uint8_t* row, uint32_t x) { return (row[x / 8] >> (7 - x % 8)) & 1; }
+
+// Puts back every pixel of the surface outside the rectangle (device pixels) from the saved copy.
+void RestoreOutside(BandSurface* surface, const uint8_t* saved, const RECT& keep)
+{
+    const uint32_t bpp = surface->bitsPerPixel;
+    for (uint32_t y = 0; y < surface->height; ++y) {
+        uint8_t* row = surface->bits + size_t{y} * surface->stride;
+        const uint8_t* old = saved + size_t{y} * surface->stride;
+        if (LONG(y) < keep.top || LONG(y) >= keep.bottom || keep.left >= keep.right) {
+            std::memcpy(row, old, surface->stride);
+        } else if (bpp % 8 == 0) {
+            const size_t left = size_t(keep.left) * (bpp / 8), right = size_t(keep.right) * (bpp / 8);
+            std::memcpy(row, old, left);
+            std::memcpy(row + right, old + right, surface->stride - right);
+        } else {
+            for (uint32_t x = 0; x < surface->width; ++x) {
+                if (LONG(x) >= keep.left && LONG(x) < keep.right) continue;
+                const uint8_t bit = uint8_t(0x80 >> (x % 8));
+                row[x / 8] = PixelSet(old, x) ? uint8_t(row[x / 8] | bit) : uint8_t(row[x / 8] & ~bit);
+            }
+        }
+    }
+}
+
+// Copies of commands that lie only partly under the Complex are drawn whole; what they paint
+// beyond its bounds would cover later commands there, so the band outside the bounds is put back.
+int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra)
+{
+    CmdComplexNode* n = AsComplex(node);
+    POINT p[2] = {{node->bounds.left, node->bounds.top}, {node->bounds.right, node->bounds.bottom}};
+    LPtoDP(surface->drawDC, p, 2);
+    RECT keep{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
+    const RECT whole{0, 0, LONG(surface->width), LONG(surface->height)};
+    if (!IntersectRect(&keep, &keep, &whole)) return 1;
+    const size_t size = size_t{surface->stride} * surface->height;
+    auto* saved = static_cast<uint8_t*>(RenderAlloc(size));
+    if (saved == nullptr) return 0;
+    GdiFlush();
+    std::memcpy(saved, surface->bits, size);
+    DrawInner(n, store, surface, band, extra);
+    GdiFlush();
+    RestoreOutside(surface, saved, keep);
+    RenderFree(saved);
     return 1;
 }
 
@@ -55,7 +101,7 @@ int DrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const
     }
     BandSurfaceClear(surface, size);
     BandSurfaceResetDC(surface);
-    Draw(node, store, surface, area, nullptr);
+    DrawInner(AsComplex(node), store, surface, area, nullptr);
     BandSurfaceResetDC(surface);
     return GdiFlush();
 }
