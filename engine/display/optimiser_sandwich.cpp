@@ -1,7 +1,181 @@
-// Raster-operation sandwiches: XOR, paint, XOR again (and the like) leave the first operation's
-// picture where the middle one painted black and the destination elsewhere.
+// Raster-operation sandwiches. XOR a picture, paint black, XOR the same picture again: where the
+// black went the picture is left, elsewhere the page is as it was. The three commands become
+// copies of the picture cut to the black shapes (XNOR and white likewise). The rewrite is exact
+// only when each outer command paints the whole of its bounds, the outer commands do not overlap,
+// and each shape lies inside one of them; anything else stays as it is.
+#include "engine/display/brush_store.h"
+#include "engine/display/clip_store.h"
+#include "engine/display/cmd_image.h"
+#include "engine/display/cmd_ops.h"
+#include "engine/display/cmd_rect.h"
 #include "engine/display/optimiser_merge.h"
+#include "engine/display/resource_store.h"
+#include "engine/job/render_call.h"
 
-int CmdMergeXorSandwich(OptimiseRun*, CmdNode*, CmdNode**) { return MERGE_NOT_APPLIED; }
-int CmdMergeXnorSandwich(OptimiseRun*, CmdNode*, CmdNode**) { return MERGE_NOT_APPLIED; }
+namespace {
+
+inline constexpr uint32_t kMaxGroup = 64;
+
+struct Groups {
+    CmdNode* a[kMaxGroup];
+    CmdNode* b[kMaxGroup];
+    uint32_t countA, countB;
+    CmdNode* after;  // the node after the third group
+};
+
+bool Inside(const RECT& inner, const RECT& outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+// Whether the command paints every pixel of its bounds (so that its bounds are its picture).
+bool PaintsItsBounds(const CmdNode* node)
+{
+    const Clip* clip = CmdRow(node).clipGet(node);
+    if (clip != nullptr && ClipHasRects(clip)) return false;
+    if (node->op == CmdOpRectFill) return true;
+    if (node->op == CmdOpRect) return CmdPenIsNull(node);
+    if (CmdIsImage(node)) {
+        const auto* n = reinterpret_cast<const CmdImageNode*>(node);
+        return n->source == nullptr && n->width != 0 && n->height != 0;
+    }
+    return false;
+}
+
+// Equal commands, and for images the same bitmap: a bitmap of the same size and format with
+// other pixels is not the picture that the first command drew.
+bool SameCommand(const CmdNode* a, const CmdNode* b)
+{
+    if (a->op != b->op || !CmdRow(a).equal(a, b)) return false;
+    return !CmdIsImage(a) || CmdRow(a).bitmapGet(a) == CmdRow(b).bitmapGet(b);
+}
+
+// The three groups from node: A while outer(n), B while inner(n, first), C equal to A.
+template <typename Outer, typename Inner>
+bool GroupsFind(CmdList* list, CmdNode* node, Outer outer, Inner inner, Groups* g)
+{
+    g->countA = g->countB = 0;
+    CmdNode* n = node;
+    while (n != CmdListEnd(list) && outer(n)) {
+        if (g->countA == kMaxGroup) return false;
+        g->a[g->countA++] = n;
+        n = n->next;
+    }
+    while (n != CmdListEnd(list) && inner(n, g->countB == 0)) {
+        if (g->countB == kMaxGroup) return false;
+        g->b[g->countB++] = n;
+        n = n->next;
+    }
+    if (g->countA == 0 || g->countB == 0) return false;
+    for (uint32_t i = 0; i < g->countA; ++i, n = n->next)
+        if (n == CmdListEnd(list) || !SameCommand(g->a[i], n)) return false;
+    g->after = n;
+    return true;
+}
+
+// The region a black or white inner command paints: its bounds, cut by its clip's rectangles.
+RGNDATAHEADER* ShapeData(const CmdNode* node)
+{
+    const Clip* clip = CmdRow(node).clipGet(node);
+    if (clip != nullptr) return ClipRegionDataForRect(clip, &node->bounds);
+    RGNDATAHEADER* data = RegionDataAllocate(0);
+    if (data != nullptr) data->rcBound = node->bounds;
+    return data;
+}
+
+bool ShapeKind(const CmdNode* node)
+{
+    return node->op == CmdOpRectFill || (node->op == CmdOpRect && CmdPenIsNull(node));
+}
+
+// The sandwich is exact: outer commands that paint their bounds and do not overlap, inner shapes
+// inside one of them.
+bool Exact(const Groups& g)
+{
+    for (uint32_t i = 0; i < g.countA; ++i) {
+        if (!PaintsItsBounds(g.a[i])) return false;
+        for (uint32_t j = 0; j < i; ++j)
+            if (CmdStrictOverlap(g.a[i]->bounds, g.a[j]->bounds)) return false;
+    }
+    for (uint32_t k = 0; k < g.countB; ++k) {
+        if (!ShapeKind(g.b[k])) return false;
+        bool inside = false;
+        for (uint32_t i = 0; i < g.countA && !inside; ++i) inside = Inside(g.b[k]->bounds, g.a[i]->bounds);
+        if (!inside) return false;
+    }
+    return true;
+}
+
+// Copies of the outer commands that meet each shape, as plain copies cut to the shape, put in
+// front of the first outer command; then the three groups go.
+int SandwichRewrite(OptimiseRun* run, const Groups& g, CmdNode** next)
+{
+    CmdNode* before = g.a[0]->prev;
+    for (uint32_t k = 0; k < g.countB; ++k) {
+        RGNDATAHEADER* data = ShapeData(g.b[k]);
+        if (data == nullptr) return MERGE_FAILED;
+        const RECT shapeBounds = data->rcBound;
+        if (shapeBounds.left >= shapeBounds.right || shapeBounds.top >= shapeBounds.bottom) {
+            RenderFree(data);
+            continue;
+        }
+        Clip* shape = ClipCreate(&run->store->clips, 0xFFFFFFFF, data);
+        RenderFree(data);
+        if (shape == nullptr) return MERGE_FAILED;
+        for (uint32_t i = 0; i < g.countA; ++i) {
+            CmdNode* a = g.a[i];
+            if (!CmdStrictOverlap(a->bounds, shapeBounds)) continue;
+            CmdNode* copy = CmdSlotClone(a, run->store);
+            if (copy == nullptr) {
+                ClipFreeIfUnused(&run->store->clips, shape);
+                return MERGE_FAILED;
+            }
+            if (CmdSlotFilled(copy->op, CmdSlotMixSet)) CmdRow(copy).mixSet(copy, MIX_COPY);
+            if (CmdSlotFilled(copy->op, CmdSlotRopSet)) CmdRow(copy).ropSet(copy, 0xCCCC);
+            // The shape lies inside the outer command's bounds, and so inside its clip's.
+            if (!CmdRow(copy).clipRegionSet(copy, run->store, shape)) {
+                CmdRow(copy).destroy(copy, run->store);
+                ClipFreeIfUnused(&run->store->clips, shape);
+                return MERGE_FAILED;
+            }
+            CmdListInsertAfter(run->list, before, copy);
+            before = copy;
+        }
+        ClipFreeIfUnused(&run->store->clips, shape);
+    }
+    for (CmdNode* x = g.a[0]; x != g.after;) {
+        CmdNode* following = x->next;
+        CmdNodeDiscard(run, x);
+        x = following;
+    }
+    *next = g.after;
+    return MERGE_APPLIED;
+}
+
+int Sandwich(OptimiseRun* run, CmdNode* node, CmdNode** next, uint8_t mix, uint32_t rop, bool white)
+{
+    Groups g;
+    auto outer = [&](const CmdNode* n) { return CmdMix(n) == mix || CmdRop(n) == rop; };
+    // After a white first shape only white ones follow: a black one would not give the picture back.
+    auto inner = [&](const CmdNode* n, bool) {
+        const CmdOpRow& row = CmdRow(n);
+        return white ? row.isWhite(n) != 0 : row.isBlack(n) != 0;
+    };
+    if (!GroupsFind(run->list, node, outer, inner, &g) || !Exact(g)) return MERGE_NOT_APPLIED;
+    return SandwichRewrite(run, g, next);
+}
+
+}  // namespace
+
+int CmdMergeXorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
+{
+    return Sandwich(run, node, next, MIX_XOR, 0x6666, false);
+}
+
+int CmdMergeXnorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
+{
+    return Sandwich(run, node, next, MIX_NOT_XOR, 0x9999, true);
+}
+
 int CmdMergeFillThroughMask(OptimiseRun*, CmdNode*, CmdNode**) { return MERGE_NOT_APPLIED; }

@@ -257,3 +257,95 @@ TEST(Optimiser, ASecondRunChangesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
+{
+    struct Case {
+        const char* name;
+        void (*build)(SpoolBuilder& b);
+        std::string shape;
+        bool images;
+    };
+    const Case cases[] = {
+        {"XOR, black, XOR",
+         [](SpoolBuilder& b) {
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             RectFill(b, {15, 15, 25, 25}, kBlack);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Rect(15,15,25,25) RectFill(0,40,64,48) ", false},
+        {"XNOR, white, XNOR",
+         [](SpoolBuilder& b) {
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 10);
+             RectFill(b, {15, 15, 25, 25}, kWhite);
+             RectFill(b, {30, 12, 38, 20}, kWhite);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 10);
+         },
+         "RectFill(0,0,64,48) Rect(15,15,25,25) Rect(30,12,38,20) RectFill(0,40,64,48) ", false},
+        {"XNOR, white then black: left alone",
+         [](SpoolBuilder& b) {
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 10);
+             RectFill(b, {15, 15, 25, 25}, kWhite);
+             RectFill(b, {30, 12, 38, 20}, kBlack);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 10);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) Rect(10,10,40,30) RectFill(15,15,25,25) "
+         "RectFill(30,12,38,20) Rect(10,10,40,30) ] RectFill(0,40,64,48) ",
+         false},
+        {"shape beyond the picture: left alone",
+         [](SpoolBuilder& b) {
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             RectFill(b, {35, 15, 45, 25}, kBlack);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) RectFill(35,15,45,25) Complex(10,10,40,30)[RectFill(0,0,64,48) Rect(10,10,40,30) "
+         "RectFill(35,15,45,25) Rect(10,10,40,30) ] RectFill(0,40,64,48) ",
+         false},
+        {"another picture the second time: left alone",
+         [](SpoolBuilder& b) {
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             RectFill(b, {15, 15, 25, 25}, kBlack);
+             Rect(b, {10, 10, 40, 30}, kGreen, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) Rect(10,10,40,30) RectFill(15,15,25,25) "
+         "Rect(10,10,40,30) ] RectFill(0,40,64,48) ",
+         false},
+        {"two pictures, a shape under each, one cut by a clip",
+         [](SpoolBuilder& b) {
+             ClipRecord(b, 9, {0, 0, 64, 48}, {{0, 0, 64, 18}, {0, 22, 64, 48}});
+             Rect(b, {2, 10, 20, 30}, kRed, 0, 0, 7);
+             Rect(b, {30, 10, 60, 30}, kGreen, 0, 0, 7);
+             RectFill(b, {5, 12, 15, 28}, kBlack);
+             Rect(b, {35, 12, 50, 28}, kBlack, 0, 9, 13);
+             Rect(b, {2, 10, 20, 30}, kRed, 0, 0, 7);
+             Rect(b, {30, 10, 60, 30}, kGreen, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Rect(5,12,15,28) Rect(35,12,50,28) RectFill(0,40,64,48) ", false},
+        {"XOR copies, black, XOR copies",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             BitBlt(b, {10, 10, 40, 30}, {0, 0}, 71, 0x6666);
+             RectFill(b, {15, 15, 25, 25}, kBlack);
+             BitBlt(b, {10, 10, 40, 30}, {0, 0}, 71, 0x6666);
+         },
+         "RectFill(0,0,64,48) BitBlt(15,15,25,25) RectFill(0,40,64,48) ", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder b;
+        RectFill(b, {0, 0, 64, 48}, kGreen | 0x80);  // something under the sandwich to give back
+        c.build(b);
+        RectFill(b, {0, 40, 64, 48}, kBlack);
+        ASSERT_EQ(job.Read(b), 1);
+        const Image before = DrawRoad(job, kW, kH, kUnit, kH);
+        EXPECT_EQ(Optimise(job), 1);
+        EXPECT_EQ(Shape(&job.list), c.shape);
+        ExpectSamePage(job, before, !c.images);
+    }
+}
+
+}  // namespace
