@@ -82,3 +82,6 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE* extent);
 int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag);
 int CmdImageEqual(const CmdNode* a, const CmdNode* b);
+// Slot CmdBrushSet: a reference to the brush with the given one's id (none for null), the brush
+// origin, and the colour flags of brush and bitmap; 0 when the brush is gone.
+int CmdImageBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush);

@@ -3,6 +3,7 @@
 // copies of the picture cut to the black shapes (XNOR and white likewise). The rewrite is exact
 // only when each outer command paints the whole of its bounds, the outer commands do not overlap,
 // and each shape lies inside one of them; anything else stays as it is.
+#include "engine/display/bitmap_decode.h"
 #include "engine/display/brush_store.h"
 #include "engine/display/clip_store.h"
 #include "engine/display/cmd_image.h"
@@ -178,4 +179,52 @@ int CmdMergeXnorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
     return Sandwich(run, node, next, MIX_NOT_XOR, 0x9999, true);
 }
 
-int CmdMergeFillThroughMask(OptimiseRun*, CmdNode*, CmdNode**) { return MERGE_NOT_APPLIED; }
+// XOR a fill, AND a black-and-white bitmap, XOR the same fill: the fill shows where the bitmap is
+// black and the page where it is white, which is the bitmap copied as a mask for the fill's brush
+// (ROP 0xB8B8). Exact when each bitmap lies inside one fill that paints its whole bounds, the
+// fills do not overlap, and each bitmap command paints its whole bounds.
+int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
+{
+    Groups g;
+    auto outer = [](const CmdNode* n) { return CmdRow(n).brushGet(n) != nullptr && CmdMix(n) == MIX_XOR; };
+    auto inner = [run](const CmdNode* n, bool) {
+        if (!CmdIsImage(n) || CmdRop(n) != 0x8888) return false;
+        BitmapEntry* bitmap = CmdRow(n).bitmapGet(n);
+        return bitmap != nullptr && BitmapMonoDetect(&run->store->bitmaps, bitmap) != 0;
+    };
+    if (!GroupsFind(run->list, node, outer, inner, &g)) return MERGE_NOT_APPLIED;
+    for (uint32_t i = 0; i < g.countA; ++i) {
+        if (!PaintsItsBounds(g.a[i])) return MERGE_NOT_APPLIED;
+        for (uint32_t j = 0; j < i; ++j)
+            if (CmdStrictOverlap(g.a[i]->bounds, g.a[j]->bounds)) return MERGE_NOT_APPLIED;
+    }
+    for (uint32_t k = 0; k < g.countB; ++k) {
+        bool inside = false;
+        for (uint32_t i = 0; i < g.countA && !inside; ++i) inside = Inside(g.b[k]->bounds, g.a[i]->bounds);
+        if (!inside || !PaintsItsBounds(g.b[k])) return MERGE_NOT_APPLIED;
+    }
+    CmdNode* before = g.a[0]->prev;
+    for (uint32_t i = 0; i < g.countA; ++i) {
+        CmdNode* a = g.a[i];
+        for (uint32_t k = 0; k < g.countB; ++k) {
+            // Each bitmap lies inside the fill, so cutting the copy to the fill's shape changes nothing.
+            if (!CmdStrictOverlap(g.b[k]->bounds, a->bounds)) continue;
+            CmdNode* copy = CmdSlotClone(g.b[k], run->store);
+            if (copy == nullptr) return MERGE_FAILED;
+            CmdRow(copy).ropSet(copy, 0xB8B8);
+            if (!CmdRow(copy).brushSet(copy, run->store, CmdRow(a).brushOriginGet(a), CmdRow(a).brushGet(a))) {
+                CmdRow(copy).destroy(copy, run->store);
+                return MERGE_FAILED;
+            }
+            CmdListInsertAfter(run->list, before, copy);
+            before = copy;
+        }
+    }
+    for (CmdNode* x = g.a[0]; x != g.after;) {
+        CmdNode* following = x->next;
+        CmdNodeDiscard(run, x);
+        x = following;
+    }
+    *next = g.after;
+    return MERGE_APPLIED;
+}

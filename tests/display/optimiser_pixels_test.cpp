@@ -67,7 +67,7 @@ struct Generator {
 
     void Command(SpoolBuilder& b)
     {
-        const int kinds = images ? 10 : 6;
+        const int kinds = images ? 11 : 6;
         switch (Int(0, kinds - 1)) {
             case 0: RectFill(b, Box(), Brush()); break;
             case 1: Rect(b, Box(), Brush(), Int(0, 3) == 0 ? 60 + Int(0, 1) : 0, Clip(), Mix()); break;
@@ -111,6 +111,18 @@ struct Generator {
                 const uint32_t rop = rops[Int(0, 5)];
                 BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rop, Clip(),
                        rop == 0xB8B8 || Int(0, 2) == 0 ? 0x800000FF : 0);
+                break;
+            }
+            case 9: {  // a fill through a mask: XOR fill, AND of a black-and-white bitmap, the fill again
+                const RECT outer = Box();
+                const uint32_t brush = Brush();
+                Rect(b, outer, brush, 0, 0, 7);
+                for (int i = Int(1, 2); i > 0; --i) {
+                    RECT r{Int(outer.left - 2, outer.right), Int(outer.top - 2, outer.bottom), 0, 0};
+                    r.right = r.left + Int(1, 12), r.bottom = r.top + Int(1, 12);
+                    BitBlt(b, r, Source(), 71, 0x8888, Int(0, 4) == 0 ? Clip() : 0);
+                }
+                Rect(b, outer, brush, 0, 0, 7);
                 break;
             }
             case 8: CopyBits(b, Box(), Source(), Int(0, 1) ? 71 : 72, Int(0, 3) == 0 ? 1 : 0); break;

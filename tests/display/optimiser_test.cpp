@@ -4,6 +4,7 @@
 // drew before, which the band roads check pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ std::string Shape(CmdList* list)
                std::to_string(b.right) + "," + std::to_string(b.bottom) + ")";
         if (n->flags & CMD_FLAG_THIN) out += "t";
         if (n->op == CmdOpBlts) out += "x" + std::to_string(reinterpret_cast<CmdBltsNode*>(n)->count);
+        if (CmdSlotFilled(n->op, CmdSlotRopGet) && CmdRow(n).ropGet(n) != 0xCCCC) {
+            char rop[8];
+            snprintf(rop, sizeof rop, "%x", CmdRow(n).ropGet(n));
+            out += rop;
+        }
         if (n->op == CmdOpComplex) out += "[" + Shape(&reinterpret_cast<CmdComplexNode*>(n)->inner) + "]";
         out += " ";
     }
@@ -183,7 +189,7 @@ TEST(Optimiser, MixedCopyKindsJoinAndOthersDoNot)
     ASSERT_EQ(job.Read(b), 1);
     const Image before = DrawRoad(job, kW, kH, kUnit, kH);
     EXPECT_EQ(Optimise(job), 1);
-    EXPECT_EQ(Shape(&job.list), "Blts(2,2,32,12)x3 BitBlt(32,2,42,12) BitBlt(2,20,12,30) BitBlt(12,20,22,30) "
+    EXPECT_EQ(Shape(&job.list), "Blts(2,2,32,12)x3 BitBlt(32,2,42,12)8888 BitBlt(2,20,12,30) BitBlt(12,20,22,30) "
                                 "BitBlt(22,20,32,30) ");
     ExpectSamePage(job, before, false);
 }
@@ -331,6 +337,24 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
              BitBlt(b, {10, 10, 40, 30}, {0, 0}, 71, 0x6666);
          },
          "RectFill(0,0,64,48) BitBlt(15,15,25,25) RectFill(0,40,64,48) ", true},
+        {"XOR fill, AND of a black-and-white bitmap, XOR fill",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             BitBlt(b, {12, 12, 32, 28}, {3, 2}, 71, 0x8888);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) BitBlt(12,12,32,28)b8b8 RectFill(0,40,64,48) ", true},
+        {"XOR fill, AND reaching beyond the fill: left alone",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             BitBlt(b, {12, 12, 42, 28}, {3, 2}, 71, 0x8888);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) BitBlt(12,12,42,28)8888 Complex(10,10,40,30)[RectFill(0,0,64,48) Rect(10,10,40,30) "
+         "BitBlt(12,12,42,28)8888 Rect(10,10,40,30) ] RectFill(0,40,64,48) ",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
