@@ -373,3 +373,49 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
 }
 
 }  // namespace
+
+namespace {
+
+// Memory running short at any allocation of a run leaves a list that draws the same page, is
+// marked optimised, and releases everything it holds (the sanitizer checks the last part).
+TEST(Optimiser, RunningShortLeavesAListThatDrawsTheSamePage)
+{
+    auto build = [](SpoolBuilder& b) {
+        MonoBitmap(b, 71, 40, 30, 4);
+        RectFill(b, {0, 0, 64, 48}, kWhite);
+        RectFill(b, {0, 0, 64, 48}, kGreen);
+        ClipRecord(b, 5, {0, 0, 64, 48}, {{0, 0, 64, 10}, {0, 10, 20, 30}, {30, 10, 64, 30}});
+        Rect(b, {5, 5, 40, 25}, kRed, 0, 5, 13);
+        BitBlt(b, {2, 30, 12, 40}, {0, 0}, 71, 0xCCCC);
+        BitBlt(b, {12, 30, 22, 40}, {0, 0}, 71, 0xCCCC);
+        Rect(b, {30, 28, 60, 46}, kRed, 0, 0, 7);
+        RectFill(b, {35, 30, 45, 40}, kBlack);
+        Rect(b, {30, 28, 60, 46}, kRed, 0, 0, 7);
+        Rect(b, {40, 2, 60, 20}, kRed, 0, 0, 7);
+        BitBlt(b, {42, 4, 58, 18}, {0, 0}, 71, 0x8888);
+        Rect(b, {40, 2, 60, 20}, kRed, 0, 0, 7);
+        Rect(b, {10, 10, 20, 20}, kRed, 0, 0, 9);
+        Rect(b, {15, 15, 35, 25}, kGreen, 0, 0, 7);
+    };
+    bool completed = false;
+    for (uint32_t failAt = 1; !completed && failAt < 64; ++failAt) {
+        SCOPED_TRACE(failAt);
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder b;
+        build(b);
+        ASSERT_EQ(job.Read(b), 1);
+        const Image before = DrawRoad(job, kW, kH, kUnit, kH);
+        BandIterator iterator{};
+        RenderAllocFailAt(failAt);
+        const int result = CmdListOptimize(&job.list, 0, &iterator);
+        RenderAllocFailAt(0);
+        completed = result == 1;
+        EXPECT_TRUE(job.list.flags & CMD_LIST_OPTIMISED);
+        EXPECT_EQ(Diff(DrawRoad(job, kW, kH, kUnit, kH), before), "");
+        EXPECT_EQ(Diff(DrawRoad(job, kW, kH, kUnit, 5), before), "");
+    }
+    EXPECT_TRUE(completed) << "some allocation count lets the run complete";
+}
+
+}  // namespace
