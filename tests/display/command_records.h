@@ -4,18 +4,26 @@
 
 #include <algorithm>
 #include <climits>
+#include <initializer_list>
 #include <cstdint>
 #include <vector>
 
 #include "engine/display/path_store.h"
 #include "platform/types.h"
 #include "tests/display/bitmap_test_support.h"
-#include "tests/display/display_fixture.h"
 #include "tests/support/spool_builder.h"
 
 namespace records {
 
 using Figure = std::vector<POINT>;
+
+inline std::vector<uint8_t> Le32s(std::initializer_list<int64_t> values)
+{
+    std::vector<uint8_t> out;
+    for (int64_t v : values)
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    return out;
+}
 
 inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
 {
