@@ -7,6 +7,7 @@
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
 #include "engine/band/side_walk.h"
+#include "engine/display/optimiser.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/page/page_placement.h"
@@ -24,6 +25,7 @@ struct CellWalk {
     SheetInsertRequest* request;
     uint32_t front;
     BandState* grid;
+    uint32_t direction;  // the band direction of the side, for the optimiser
 };
 
 RECT CellRect(const BandState* grid, const BandCell& cell)
@@ -71,7 +73,9 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
     const POINT origin{cell->drawOrigin.x + (LONG(grid->cellSize[0]) - fitted.cx) / 2,
                        cell->drawOrigin.y + (LONG(grid->cellSize[1]) - fitted.cy) / 2};
     FormLevelsOffset(state->levels, state->depth, origin, true);
-    if (!FormLevelsMapToDevice(state->levels, state->depth)) {
+    BandIterator walk{};
+    walk.direction = w.direction;
+    if (!FormLevelsMapToDevice(state->levels, state->depth) || !FormLevelsOptimize(state->levels, state->depth, &walk)) {
         CellRelease(cell);
         return -1;
     }
@@ -98,7 +102,7 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
         cell.page = pages[i];
         cell.hasPage = 1;
     }
-    CellWalk w{context, header, budget, forms, source, request, front, grid};
+    CellWalk w{context, header, budget, forms, source, request, front, grid, orientation};
 
     SideWalk side{};
     side.context = context;
