@@ -8,8 +8,10 @@
 #include "engine/display/clip_store.h"
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/cmd_path.h"
 #include "engine/display/cmd_rect.h"
 #include "engine/display/optimiser_merge.h"
+#include "engine/display/path_store.h"
 #include "engine/display/resource_store.h"
 #include "engine/job/render_call.h"
 
@@ -75,10 +77,21 @@ bool GroupsFind(CmdList* list, CmdNode* node, Outer outer, Inner inner, Groups* 
     return true;
 }
 
-// The region a black or white inner command paints: its bounds, cut by its clip's rectangles.
+// The region a black or white inner command paints: a path's fill under its fill mode, or the
+// bounds; either cut by the clip.
 RGNDATAHEADER* ShapeData(const CmdNode* node)
 {
     const Clip* clip = CmdRow(node).clipGet(node);
+    if (node->op == CmdOpPath) {
+        const auto* path = reinterpret_cast<const CmdPathNode*>(node);
+        RGNDATA* region = PathRegionDataGet(path->path, static_cast<int>(path->fillMode));
+        if (region == nullptr) return nullptr;
+        RGNDATAHEADER* data = &region->rdh;
+        if (clip == nullptr) return data;
+        RGNDATAHEADER* cut = ClipRegionDataIntersect(clip, data);
+        if (cut != data) RenderFree(data);
+        return cut;
+    }
     if (clip != nullptr) return ClipRegionDataForRect(clip, &node->bounds);
     RGNDATAHEADER* data = RegionDataAllocate(0);
     if (data != nullptr) data->rcBound = node->bounds;
@@ -87,6 +100,7 @@ RGNDATAHEADER* ShapeData(const CmdNode* node)
 
 bool ShapeKind(const CmdNode* node)
 {
+    if (node->op == CmdOpPath) return CmdPenIsNull(node) && reinterpret_cast<const CmdPathNode*>(node)->path != nullptr;
     return node->op == CmdOpRectFill || (node->op == CmdOpRect && CmdPenIsNull(node));
 }
 

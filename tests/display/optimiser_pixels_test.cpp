@@ -61,6 +61,7 @@ struct Generator {
         ClipRecord(b, 3, {10, 0, 50, 40}, {{10, 0, 50, 40}});
         Path(b, 50, {{{10, 2}, {40, 30}, {2, 20}}});
         Path(b, 51, {{{30, 10}, {70, 12}, {60, 50}, {35, 40}}});
+        Path(b, 52, {{{20, 14}, {34, 18}, {26, 30}}, {{22, 16}, {30, 18}, {25, 24}}});
         b.Add("pen", {{"id", 60}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
         b.Add("pen", {{"id", 61}, {"style", 0}, {"width", 3}, {"brush", 0x800000FF}});
     }
@@ -85,7 +86,8 @@ struct Generator {
                 for (int i = Int(1, 3); i > 0; --i) {
                     RECT r{Int(outer.left - 2, outer.right), Int(outer.top - 2, outer.bottom), 0, 0};
                     r.right = r.left + Int(1, 10), r.bottom = r.top + Int(1, 10);
-                    if (Int(0, 2) == 0) Rect(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
+                    if (Int(0, 3) == 0) PathCmd(b, 52, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
+                    else if (Int(0, 2) == 0) Rect(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
                     else RectFill(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF);
                 }
                 Rect(b, outer, Int(0, 4) ? brush : Colour(), 0, 0, mix);

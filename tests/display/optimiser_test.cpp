@@ -329,6 +329,14 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
              Rect(b, {30, 10, 60, 30}, kGreen, 0, 0, 7);
          },
          "RectFill(0,0,64,48) Rect(5,12,15,28) Rect(35,12,50,28) RectFill(0,40,64,48) ", false},
+        {"XOR, a black path, XOR",
+         [](SpoolBuilder& b) {
+             Path(b, 30, {{{14, 12}, {36, 16}, {20, 28}}});
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             PathCmd(b, 30, kBlack, 0, 0, 13);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Rect(15,13,36,28) RectFill(0,40,64,48) ", false},
         {"XOR copies, black, XOR copies",
          [](SpoolBuilder& b) {
              MonoBitmap(b, 71, 40, 30, 4);
