@@ -88,6 +88,17 @@ inline void StretchBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint16_
                       std::vector<uint8_t>(24), Le32s({clip, bitmap, 0, 0}), ropBytes}));
 }
 
+inline void AlphaBlend(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint8_t alpha)
+{
+    b.Raw(23, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap}),
+                      std::vector<uint8_t>{0, 0, alpha, 0}}));
+}
+
+inline void TransparentBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint32_t colour)
+{
+    b.Raw(25, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap, colour})}));
+}
+
 // A 1-bit bitmap, palette black then white, of the given rows (one bit a pixel, 1 white), top-down.
 inline void MonoBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t seed)
 {

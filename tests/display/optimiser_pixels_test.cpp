@@ -1,8 +1,9 @@
 // The optimiser never changes a pixel: random display lists of the drawing commands (solid and
-// pattern fills, rectangles under every kind of mix, clips, paths, lines, plain and masked copies,
-// stretched, transparent and blended images, with runs of abutting copies made likely) draw the
-// same page before and after it, through GDI at several band heights, and through the mask road
-// when the list holds nothing that the band loop renders straight into the band's format.
+// pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches, plain and
+// masked copies with runs of abutting ones made likely, stretched, transparent and blended
+// images; text is left to the text tests) draw the same page before and after it, through GDI at
+// several band heights, and through the mask road when the list holds nothing that the band loop
+// renders straight into the band's format.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -68,7 +69,7 @@ struct Generator {
 
     void Command(SpoolBuilder& b)
     {
-        const int kinds = images ? 11 : 6;
+        const int kinds = images ? 13 : 6;
         switch (Int(0, kinds - 1)) {
             case 0: RectFill(b, Box(), Brush()); break;
             case 1: Rect(b, Box(), Brush(), Int(0, 3) == 0 ? 60 + Int(0, 1) : 0, Clip(), Mix()); break;
@@ -127,6 +128,8 @@ struct Generator {
                 Rect(b, outer, brush, 0, 0, 7);
                 break;
             }
+            case 10: AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255))); break;
+            case 11: TransparentBlt(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), Int(0, 1) ? 71 : 72, 0xFFFFFF); break;
             case 8: CopyBits(b, Box(), Source(), Int(0, 1) ? 71 : 72, Int(0, 3) == 0 ? 1 : 0); break;
             default: {
                 const RECT s{Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)};
