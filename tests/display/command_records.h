@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <string>
 #include <initializer_list>
 #include <cstdint>
 #include <vector>
 
 #include "engine/display/path_store.h"
+#include "platform/gdi_text.h"
 #include "platform/types.h"
 #include "tests/display/bitmap_test_support.h"
 #include "tests/support/spool_builder.h"
@@ -97,6 +100,34 @@ inline void AlphaBlend(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint8_t
 inline void TransparentBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint32_t colour)
 {
     b.Raw(25, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap, colour})}));
+}
+
+// A logical font record (version 1) for the text commands.
+inline void LogFont(SpoolBuilder& b, uint32_t id, const char* face, int height)
+{
+    LOGFONTA lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = 400;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face);
+    std::vector<uint8_t> out = Le32s({id, 0, 0});
+    const auto* raw = reinterpret_cast<const uint8_t*>(&lf);
+    out.insert(out.end(), raw, raw + sizeof lf);
+    b.Raw(38, 1, out);
+}
+
+// A text command: one position per character, brush and mix of the foreground.
+inline void Text(SpoolBuilder& b, RECT bounds, uint32_t font, const std::vector<POINT>& positions,
+                 const std::u16string& chars, uint32_t brush, uint8_t mix, uint32_t clip = 0)
+{
+    std::vector<uint8_t> out = Le32s({bounds.left, bounds.top, bounds.right, bounds.bottom, 0, 0, font, clip, brush,
+                                      int64_t(positions.size())});
+    out.insert(out.end(), {0x2, 0, mix, 11});
+    for (POINT p : positions) {
+        const auto xy = Le32s({p.x, p.y});
+        out.insert(out.end(), xy.begin(), xy.end());
+    }
+    for (char16_t c : chars) out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8)});
+    b.Raw(16, 0, out);
 }
 
 // A 1-bit bitmap, palette black then white, of the given rows (one bit a pixel, 1 white), top-down.

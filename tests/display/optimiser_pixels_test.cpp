@@ -1,7 +1,7 @@
 // The optimiser never changes a pixel: random display lists of the drawing commands (solid and
 // pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches, plain and
 // masked copies with runs of abutting ones made likely, stretched, transparent and blended
-// images; text is left to the text tests) draw the same page before and after it, through GDI at
+// images, text) draw the same page before and after it, through GDI at
 // several band heights, and through the mask road when the list holds nothing that the band loop
 // renders straight into the band's format.
 #include <gtest/gtest.h>
@@ -53,6 +53,7 @@ struct Generator {
     // The resources every list may use.
     void Resources(SpoolBuilder& b)
     {
+        LogFont(b, 1, "Liberation Sans", -14);
         MonoBitmap(b, 70, 8, 8, 1);
         b.Add("brush", {{"id", 40}, {"bitmap", 70}});
         MonoBitmap(b, 71, 40, 30, 2);
@@ -69,6 +70,13 @@ struct Generator {
 
     void Command(SpoolBuilder& b)
     {
+        if (Int(0, 9) == 0) {  // text, drawn with a mix that needs what lies under it or not
+            const POINT at{Int(0, kW - 20), Int(8, kH)};
+            static const uint8_t mixes[] = {13, 7, 9};
+            Text(b, RECT{at.x, at.y - 14, at.x + 40, at.y + 4}, 1, {at, {at.x + 10, at.y}, {at.x + 20, at.y}}, u"AgW",
+                 Colour(), mixes[Int(0, 2)]);
+            return;
+        }
         const int kinds = images ? 13 : 6;
         switch (Int(0, kinds - 1)) {
             case 0: RectFill(b, Box(), Brush()); break;
