@@ -14,6 +14,7 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/display/optimiser.h"
 #include "engine/include/rastrel/imo.h"
+#include "engine/page/form_level.h"
 #include "tests/display/band_roads.h"
 #include "tests/display/command_records.h"
 #include "tests/display/display_fixture.h"
@@ -424,6 +425,32 @@ TEST(Optimiser, RunningShortLeavesAListThatDrawsTheSamePage)
         EXPECT_EQ(Diff(DrawRoad(job, kW, kH, kUnit, 5), before), "");
     }
     EXPECT_TRUE(completed) << "some allocation count lets the run complete";
+}
+
+}  // namespace
+
+namespace {
+
+// Each level's list is optimised with its own index: only the bottom one loses its white fills.
+TEST(Optimiser, FormLevelsAreOptimisedInOrder)
+{
+    DisplayJob bottom, top;
+    for (DisplayJob* job : {&bottom, &top}) {
+        SpoolBuilder b;
+        RectFill(b, {0, 0, 64, 48}, kWhite);
+        RectFill(b, {0, 0, 20, 20}, kBlack);
+        ASSERT_EQ(job->Read(b), 1);
+    }
+    FormLevel levels[2]{};
+    levels[0].list = &bottom.list;
+    levels[1].list = &top.list;
+    BandIterator iterator{};
+    EXPECT_EQ(FormLevelsOptimize(levels, 0, &iterator), 1);
+    EXPECT_FALSE(bottom.list.flags & CMD_LIST_OPTIMISED);
+    EXPECT_EQ(FormLevelsOptimize(levels, 2, &iterator), 1);
+    EXPECT_EQ(Shape(&bottom.list), "RectFill(0,0,20,20) ");
+    EXPECT_EQ(Shape(&top.list), "RectFill(0,0,64,48) RectFill(0,0,20,20) ");
+    EXPECT_TRUE(top.list.flags & CMD_LIST_OPTIMISED);
 }
 
 }  // namespace
