@@ -4,6 +4,7 @@
 
 #include "engine/display/cmd_complex.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/cmd_resources.h"
 #include "engine/display/optimiser_merge.h"
 #include "engine/job/render_call.h"
 #include "platform/user.h"
@@ -11,12 +12,6 @@
 namespace {
 
 inline constexpr uint32_t kCandidateGrowth = 1024;
-
-bool Inside(const RECT& inner, const RECT& outer)
-{
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
 
 // Moves (or, when only partly under it, copies) every earlier command that meets the area into a
 // new Complex node that takes the candidate's place. Null when a copy or the node cannot be made;
@@ -30,7 +25,7 @@ CmdNode* ComplexBuild(CmdNode* candidate, CmdList* list, const RECT* area)
     // leave the list untouched, so nothing moves until every copy exists.
     bool failed = false;
     for (CmdNode* x = candidate->prev; x != CmdListEnd(list); x = x->prev) {
-        if (!CmdStrictOverlap(x->bounds, *area) || Inside(x->bounds, *area)) continue;
+        if (!CmdStrictOverlap(x->bounds, *area) || CmdRectInside(x->bounds, *area)) continue;
         CmdNode* copy = CmdSlotClone(x, list->owner);
         if (copy == nullptr) failed = true;
         else CmdListInsertAfter(inner, CmdListEnd(inner), copy);
@@ -46,7 +41,7 @@ CmdNode* ComplexBuild(CmdNode* candidate, CmdList* list, const RECT* area)
     for (CmdNode* x = candidate->prev; x != CmdListEnd(list);) {
         CmdNode* previous = x->prev;
         if (CmdStrictOverlap(x->bounds, *area)) {
-            if (Inside(x->bounds, *area)) {
+            if (CmdRectInside(x->bounds, *area)) {
                 CmdNodeUnlink(list, x);
                 CmdListInsertAfter(inner, cursor->prev, x);
                 cursor = x;

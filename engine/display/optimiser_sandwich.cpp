@@ -8,6 +8,7 @@
 #include "engine/display/clip_store.h"
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/cmd_resources.h"
 #include "engine/display/cmd_path.h"
 #include "engine/display/cmd_rect.h"
 #include "engine/display/optimiser_merge.h"
@@ -17,6 +18,7 @@
 
 namespace {
 
+// Producers make sandwiches of a few commands; a longer run is left as it is.
 inline constexpr uint32_t kMaxGroup = 64;
 
 struct Groups {
@@ -25,12 +27,6 @@ struct Groups {
     uint32_t countA, countB;
     CmdNode* after;  // the node after the third group
 };
-
-bool Inside(const RECT& inner, const RECT& outer)
-{
-    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
-           inner.bottom <= outer.bottom;
-}
 
 // Whether the command paints every pixel of its bounds (so that its bounds are its picture).
 bool PaintsItsBounds(const CmdNode* node)
@@ -116,7 +112,7 @@ bool Exact(const Groups& g)
     for (uint32_t k = 0; k < g.countB; ++k) {
         if (!ShapeKind(g.b[k])) return false;
         bool inside = false;
-        for (uint32_t i = 0; i < g.countA && !inside; ++i) inside = Inside(g.b[k]->bounds, g.a[i]->bounds);
+        for (uint32_t i = 0; i < g.countA && !inside; ++i) inside = CmdRectInside(g.b[k]->bounds, g.a[i]->bounds);
         if (!inside) return false;
     }
     return true;
@@ -214,7 +210,7 @@ int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
     }
     for (uint32_t k = 0; k < g.countB; ++k) {
         bool inside = false;
-        for (uint32_t i = 0; i < g.countA && !inside; ++i) inside = Inside(g.b[k]->bounds, g.a[i]->bounds);
+        for (uint32_t i = 0; i < g.countA && !inside; ++i) inside = CmdRectInside(g.b[k]->bounds, g.a[i]->bounds);
         if (!inside || !PaintsItsBounds(g.b[k])) return MERGE_NOT_APPLIED;
     }
     CmdNode* before = g.a[0]->prev;
