@@ -1,5 +1,6 @@
 // The band loops: one sheet side as one output-module image, walked band by band.
 #include "engine/band/band_loop.h"
+#include "engine/display/optimiser.h"
 
 #include <algorithm>
 
@@ -310,6 +311,7 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     BandIterInit(&side.iterator, pageSize, &area, orientation, mirror);
     RECT destination{};
     RectOrient(orientation, mirror, pageSize, &area, &destination);
+    if (!FormLevelsOptimize(levels, depth, &side.iterator)) return 0;
 
     if (context->slots.ImageBegin != nullptr &&
         context->slots.ImageBegin(context->instance, side.kind, &destination, FormLevelsClassBitsGet(levels, depth),

@@ -8,6 +8,7 @@
 #include "engine/band/band_walk.h"
 #include "engine/band/page_borders.h"
 #include "engine/band/side_walk.h"
+#include "engine/display/optimiser.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/job/render_options.h"
@@ -28,6 +29,7 @@ struct CellWalk {
     BandState* grid;
     bool borders;                    // each cell's page gets its own frame
     PageBorders frames[BAND_CELLS_MAX];  // by cell index while loaded
+    uint32_t direction;              // the band direction of the side, for the optimiser
 };
 
 RECT CellRect(const BandState* grid, const BandCell& cell)
@@ -76,7 +78,9 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
     const POINT origin{cell->drawOrigin.x + (LONG(grid->cellSize[0]) - fitted.cx) / 2,
                        cell->drawOrigin.y + (LONG(grid->cellSize[1]) - fitted.cy) / 2};
     FormLevelsOffset(state->levels, state->depth, origin, true);
-    if (!FormLevelsMapToDevice(state->levels, state->depth)) {
+    BandIterator walk{};
+    walk.direction = w.direction;
+    if (!FormLevelsMapToDevice(state->levels, state->depth) || !FormLevelsOptimize(state->levels, state->depth, &walk)) {
         CellRelease(w, cell);
         return -1;
     }
@@ -111,7 +115,7 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
         cell.page = pages[i];
         cell.hasPage = 1;
     }
-    CellWalk w{context, header, budget, forms, source, request, front, grid, false, {}};
+    CellWalk w{context, header, budget, forms, source, request, front, grid, false, {}, orientation};
     w.borders = options != nullptr && (options->flags & RENDER_FLAG_SHEET_FLAG_20);
     for (PageBorders& frame : w.frames) frame.level = UINT32_MAX;
 

@@ -79,5 +79,6 @@ const CmdOpRow kCmdOpRowCopyBits = [] {
     row.colorClassGet = ColorClassGet;
     row.drawRestore = CmdImageDrawRestore;
     row.renderDirect = CmdImageRenderDirect;
+    CmdImageRowGetters(&row);
     return row;
 }();

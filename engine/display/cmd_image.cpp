@@ -638,5 +638,38 @@ CmdOpRow CmdImageRow(CmdReadFn read)
     row.colorClassGet = CmdImageColorClassGet;
     row.drawRestore = CmdImageDrawRestore;
     row.renderDirect = CmdImageRenderDirect;
+    CmdImageRowGetters(&row);
+    row.ropSet = [](CmdNode* node, uint32_t rop) { AsImage(node)->rop = rop; };
+    row.brushGet = [](const CmdNode* node) { return AsImage(node)->brush; };
+    row.brushSet = CmdImageBrushSet;
     return row;
+}
+
+int CmdImageBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)
+{
+    CmdImageNode* n = AsImage(node);
+    CmdBrushRelease(store, &n->brush);
+    if (brush != nullptr) {
+        n->brush = BrushLookup(&store->brushes, brush->head.id);
+        if (n->brush == nullptr) return 0;
+    }
+    if (origin != nullptr) n->brushOrigin = *origin;
+    n->head.flags = static_cast<uint16_t>((n->head.flags & ~CMD_FLAG_COLOR_MASK) |
+                                          CmdColorFlags((n->brush ? n->brush->head.flags : 0) |
+                                                        (n->bitmap ? n->bitmap->head.flags : 0)));
+    return 1;
+}
+
+void CmdImageRowGetters(CmdOpRow* row)
+{
+    row->bitmapGet = [](const CmdNode* node) { return AsImage(node)->bitmap; };
+    row->ropGet = [](const CmdNode* node) { return AsImage(node)->rop; };
+    row->destRectGet = [](const CmdNode* node, RECT* out) {
+        const CmdImageNode* n = AsImage(node);
+        *out = RECT{n->x, n->y, n->x + n->width, n->y + n->height};
+    };
+    row->srcRectGet = [](const CmdNode* node, RECT* out) {
+        const CmdImageNode* n = AsImage(node);
+        *out = RECT{n->srcX, n->srcY, n->srcX + n->srcWidth, n->srcY + n->srcHeight};
+    };
 }

@@ -74,6 +74,9 @@ int CmdColorDirect(const CmdNode* node);
 struct CmdOpRow;
 typedef int (*CmdReadFn)(ResourceStore* store, Stream* stream, CmdNode** out);
 CmdOpRow CmdImageRow(CmdReadFn read);
+// Fills the slots that read the bitmap, ROP and rectangles of a node laid out as CmdImageNode
+// (BitBlt, StretchBlt and CopyBits): destination and source as recorded (x, y, x + width, y + height).
+void CmdImageRowGetters(CmdOpRow* row);
 // The shared operations of BitBlt and StretchBlt.
 int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stretch);
 void CmdImageDestroy(CmdNode* node, ResourceStore* store);
@@ -90,3 +93,6 @@ int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContex
                          const RECT* rect);
 int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag);
 int CmdImageEqual(const CmdNode* a, const CmdNode* b);
+// Slot CmdBrushSet: a reference to the brush with the given one's id (none for null), the brush
+// origin, and the colour flags of brush and bitmap; 0 when the brush is gone.
+int CmdImageBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush);

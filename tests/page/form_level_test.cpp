@@ -12,23 +12,21 @@
 
 namespace {
 
+// Laid out as a RectFill without a brush, whose destroy only frees the node, so that the test's
+// nodes can be culled.
 struct TestNode {
     CmdNode head;
+    BrushEntry* brush;  // null
     uint32_t id;
 };
 
-// A kind whose destroy is the bare free, so that the test's nodes can be culled.
-uint16_t BareKind()
-{
-    for (uint16_t op = 0; op < CMD_OP_COUNT; ++op)
-        if (!CmdSlotFilled(op, CmdSlotDestroy)) return op;
-    return CMD_OP_COUNT;
-}
+uint16_t BareKind() { return CmdOpRectFill; }
 
 CmdNode* NodeMake(uint32_t id, RECT bounds, uint16_t flags)
 {
     auto* node = static_cast<TestNode*>(RenderAlloc(sizeof(TestNode)));
     node->head.op = BareKind();
+    node->brush = nullptr;
     node->head.flags = flags;
     node->head.bounds = bounds;
     node->id = id;

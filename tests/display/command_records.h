@@ -1,0 +1,159 @@
+// Spool records of the drawing commands, for tests that build whole display lists: rectangles,
+// paths, lines, bitmaps and the image commands.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <initializer_list>
+#include <cstdint>
+#include <vector>
+
+#include "engine/display/path_store.h"
+#include "platform/gdi_text.h"
+#include "platform/types.h"
+#include "tests/display/bitmap_test_support.h"
+#include "tests/support/spool_builder.h"
+
+namespace records {
+
+using Figure = std::vector<POINT>;
+
+inline std::vector<uint8_t> Le32s(std::initializer_list<int64_t> values)
+{
+    std::vector<uint8_t> out;
+    for (int64_t v : values)
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    return out;
+}
+
+inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> v;
+    for (const auto& p : parts) v.insert(v.end(), p.begin(), p.end());
+    return v;
+}
+
+inline void Path(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures)
+{
+    LONG l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, bt = INT32_MIN;
+    for (const Figure& f : figures)
+        for (POINT p : f) l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
+    std::vector<uint8_t> data = Le32s({id, l, t, r + 1, bt + 1, static_cast<int64_t>(figures.size())});
+    for (const Figure& f : figures) {
+        auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
+        data.insert(data.end(), head.begin(), head.end());
+        for (POINT p : f) {
+            auto xy = Le32s({p.x, p.y});
+            data.insert(data.end(), xy.begin(), xy.end());
+        }
+    }
+    b.Add("path", {{"data", data}});
+}
+
+inline void Rect(SpoolBuilder& b, RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)
+{
+    b.Add("cmd_rect", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
+                       {"brush", brush}, {"pen", pen}, {"clip", clip}, {"mix", mix}});
+}
+
+inline void RectFill(SpoolBuilder& b, RECT r, uint32_t brush)
+{
+    b.Add("cmd_rectfill", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", brush}});
+}
+
+inline void PathCmd(SpoolBuilder& b, uint32_t path, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)
+{
+    b.Add("cmd_path", {{"path", path}, {"brush", brush}, {"pen", pen}, {"clip", clip}, {"mix", mix}, {"fill_mode", 1}});
+}
+
+inline void Line(SpoolBuilder& b, POINT p, POINT q, uint32_t pen, uint32_t clip, uint32_t mix)
+{
+    b.Add("cmd_line", {{"x1", p.x}, {"y1", p.y}, {"x2", q.x}, {"y2", q.y}, {"pen", pen}, {"clip", clip}, {"mix", mix}});
+}
+
+inline void BitBlt(SpoolBuilder& b, RECT d, POINT s, uint32_t bitmap, uint32_t rop, uint32_t clip = 0, uint32_t brush = 0)
+{
+    b.Raw(19, 0, Cat({Le32s({d.left, d.top, d.right, d.bottom, s.x, s.y}), Le32s({0, 0, 0, 0}),
+                      Le32s({brush, clip, bitmap, 0, rop})}));
+}
+
+inline void CopyBits(SpoolBuilder& b, RECT d, POINT s, uint32_t bitmap, uint32_t clip = 0)
+{
+    b.Raw(20, 0, Cat({Le32s({s.x, s.y}), Le32s({d.left, d.top, d.right, d.bottom}), Le32s({clip, bitmap})}));
+}
+
+inline void StretchBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint16_t rop, uint32_t clip = 0)
+{
+    std::vector<uint8_t> ropBytes = {uint8_t(rop), uint8_t(rop >> 8), 0, 0};
+    b.Raw(21, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, 0}),
+                      std::vector<uint8_t>(24), Le32s({clip, bitmap, 0, 0}), ropBytes}));
+}
+
+inline void AlphaBlend(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint8_t alpha)
+{
+    b.Raw(23, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap}),
+                      std::vector<uint8_t>{0, 0, alpha, 0}}));
+}
+
+inline void TransparentBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint32_t colour)
+{
+    b.Raw(25, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap, colour})}));
+}
+
+// A logical font record (version 1) for the text commands.
+inline void LogFont(SpoolBuilder& b, uint32_t id, const char* face, int height)
+{
+    LOGFONTA lf{};
+    lf.lfHeight = height;
+    lf.lfWeight = 400;
+    std::snprintf(lf.lfFaceName, sizeof lf.lfFaceName, "%s", face);
+    std::vector<uint8_t> out = Le32s({id, 0, 0});
+    const auto* raw = reinterpret_cast<const uint8_t*>(&lf);
+    out.insert(out.end(), raw, raw + sizeof lf);
+    b.Raw(38, 1, out);
+}
+
+// A text command: one position per character, brush and mix of the foreground.
+inline void Text(SpoolBuilder& b, RECT bounds, uint32_t font, const std::vector<POINT>& positions,
+                 const std::u16string& chars, uint32_t brush, uint8_t mix, uint32_t clip = 0)
+{
+    std::vector<uint8_t> out = Le32s({bounds.left, bounds.top, bounds.right, bounds.bottom, 0, 0, font, clip, brush,
+                                      int64_t(positions.size())});
+    out.insert(out.end(), {0x2, 0, mix, 11});
+    for (POINT p : positions) {
+        const auto xy = Le32s({p.x, p.y});
+        out.insert(out.end(), xy.begin(), xy.end());
+    }
+    for (char16_t c : chars) out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8)});
+    b.Raw(16, 0, out);
+}
+
+// A 1-bit bitmap, palette black then white, of the given rows (one bit a pixel, 1 white), top-down.
+inline void MonoBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t seed)
+{
+    const int stride = ((w + 31) / 32) * 4;
+    std::vector<uint8_t> data(size_t(stride) * h);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& byte : data) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        byte = uint8_t(x);
+    }
+    AddBitmap(b, {id, w, -h, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, data});
+}
+
+// A 24-bit colour bitmap of pseudo-random pixels, top-down.
+inline void ColourBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t seed)
+{
+    const int stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<uint8_t> data(size_t(stride) * h);
+    uint32_t x = seed * 40503u + 7;
+    for (auto& byte : data) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        byte = uint8_t(x);
+    }
+    AddBitmap(b, {id, w, -h, 24, 0, {}, data});
+}
+
+}  // namespace records

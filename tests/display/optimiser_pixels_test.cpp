@@ -1,0 +1,182 @@
+// The optimiser never changes a pixel: random display lists of the drawing commands (solid and
+// pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches, plain and
+// masked copies with runs of abutting ones made likely, stretched, transparent and blended
+// images, text) draw the same page before and after it, through GDI at
+// several band heights, and through the mask road when the list holds nothing that the band loop
+// renders straight into the band's format.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "engine/band/band_plan.h"
+#include "engine/display/cmd_ops.h"
+#include "engine/display/optimiser.h"
+#include "engine/include/rastrel/imo.h"
+#include "tests/display/band_roads.h"
+#include "tests/display/command_records.h"
+#include "tests/display/display_fixture.h"
+
+namespace {
+
+using namespace records;
+
+constexpr int kW = 72, kH = 56;
+const Mapping kUnit{1};
+
+struct Generator {
+    std::mt19937 rng;
+    bool images;
+
+    int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+    RECT Box()
+    {
+        const int l = Int(-4, kW - 2), t = Int(-4, kH - 2);
+        return RECT{l, t, l + Int(1, 30), t + Int(1, 24)};
+    }
+    uint32_t Colour()
+    {
+        static const uint32_t colours[] = {0x80000000, 0x80FFFFFF, 0x800000FF, 0x8000FF00, 0x80FF0000, 0x80808080};
+        return colours[Int(0, 5)];
+    }
+    uint32_t Brush() { return Int(0, 5) == 0 ? 40 : Colour(); }  // 40: a pattern brush
+    uint32_t Mix()
+    {
+        static const uint32_t mixes[] = {13, 13, 13, 7, 7, 10, 9, 15, 6, 1, 16};
+        return mixes[Int(0, 10)];
+    }
+    // A source point from which every copy stays inside its 40 x 30 bitmap: a copy that reaches
+    // out is drawn by StretchDIBits, whose result depends on what was drawn before it.
+    POINT Source() { return POINT{Int(0, 10), Int(0, 6)}; }
+    uint32_t Clip() { return Int(0, 3) == 0 ? uint32_t(Int(1, 3)) : 0; }
+
+    // The resources every list may use.
+    void Resources(SpoolBuilder& b)
+    {
+        LogFont(b, 1, "Liberation Sans", -14);
+        MonoBitmap(b, 70, 8, 8, 1);
+        b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+        MonoBitmap(b, 71, 40, 30, 2);
+        ColourBitmap(b, 72, 40, 30, 3);
+        ClipRecord(b, 1, {0, 0, kW, kH}, {});
+        ClipRecord(b, 2, {5, 5, 60, 50}, {{5, 5, 60, 20}, {5, 20, 30, 35}, {40, 20, 60, 35}, {5, 35, 60, 50}});
+        ClipRecord(b, 3, {10, 0, 50, 40}, {{10, 0, 50, 40}});
+        Path(b, 50, {{{10, 2}, {40, 30}, {2, 20}}});
+        Path(b, 51, {{{30, 10}, {70, 12}, {60, 50}, {35, 40}}});
+        Path(b, 52, {{{20, 14}, {34, 18}, {26, 30}}, {{22, 16}, {30, 18}, {25, 24}}});
+        b.Add("pen", {{"id", 60}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
+        b.Add("pen", {{"id", 61}, {"style", 0}, {"width", 3}, {"brush", 0x800000FF}});
+    }
+
+    void Command(SpoolBuilder& b)
+    {
+        if (Int(0, 9) == 0) {  // text, drawn with a mix that needs what lies under it or not
+            const POINT at{Int(0, kW - 20), Int(8, kH)};
+            static const uint8_t mixes[] = {13, 7, 9};
+            Text(b, RECT{at.x, at.y - 14, at.x + 40, at.y + 4}, 1, {at, {at.x + 10, at.y}, {at.x + 20, at.y}}, u"AgW",
+                 Colour(), mixes[Int(0, 2)]);
+            return;
+        }
+        const int kinds = images ? 13 : 6;
+        switch (Int(0, kinds - 1)) {
+            case 0: RectFill(b, Box(), Brush()); break;
+            case 1: Rect(b, Box(), Brush(), Int(0, 3) == 0 ? 60 + Int(0, 1) : 0, Clip(), Mix()); break;
+            case 2: PathCmd(b, 50 + Int(0, 1), Brush(), Int(0, 2) == 0 ? 60 : 0, Clip(), Mix()); break;
+            case 3: Line(b, {Int(0, kW), Int(0, kH)}, {Int(0, kW), Int(0, kH)}, 60 + Int(0, 1), Clip(), Mix()); break;
+            case 4: {  // a solid rectangle under a clip shape, and a sandwich-like run
+                const RECT r = Box();
+                Rect(b, r, Colour(), 0, 2, 13);
+                break;
+            }
+            case 5: {  // a sandwich: XOR or XNOR, black or white shapes (inside or not), the same again
+                const RECT outer = Box();
+                const uint32_t brush = Brush(), mix = Int(0, 1) ? 7 : 10;
+                Rect(b, outer, brush, 0, 0, mix);
+                for (int i = Int(1, 3); i > 0; --i) {
+                    RECT r{Int(outer.left - 2, outer.right), Int(outer.top - 2, outer.bottom), 0, 0};
+                    r.right = r.left + Int(1, 10), r.bottom = r.top + Int(1, 10);
+                    if (Int(0, 3) == 0) PathCmd(b, 52, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
+                    else if (Int(0, 2) == 0) Rect(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
+                    else RectFill(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF);
+                }
+                Rect(b, outer, Int(0, 4) ? brush : Colour(), 0, 0, mix);
+                break;
+            }
+            case 6: {  // a run of copies that abut along a row or a column
+                const bool row = Int(0, 1) == 0;
+                RECT r = Box();
+                r.right = r.left + Int(2, 12), r.bottom = r.top + Int(2, 12);
+                const uint32_t bitmap = Int(0, 1) ? 71 : 72;
+                for (int i = Int(1, 4); i > 0; --i) {
+                    BitBlt(b, r, Source(), bitmap, 0xCCCC, Int(0, 4) == 0 ? 1 : 0);
+                    const LONG w = r.right - r.left, h = r.bottom - r.top;
+                    if (row) r.left += w, r.right += w;
+                    else r.top += h, r.bottom += h;
+                }
+                break;
+            }
+            case 7: {
+                static const uint32_t rops[] = {0xCCCC, 0x6666, 0x8888, 0xEEEE, 0x3333, 0xB8B8};
+                // A ROP that paints the brush is given one: without, it paints whatever brush the
+                // band's DC was left holding.
+                const uint32_t rop = rops[Int(0, 5)];
+                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rop, Clip(),
+                       rop == 0xB8B8 || Int(0, 2) == 0 ? 0x800000FF : 0);
+                break;
+            }
+            case 9: {  // a fill through a mask: XOR fill, AND of a black-and-white bitmap, the fill again
+                const RECT outer = Box();
+                const uint32_t brush = Brush();
+                Rect(b, outer, brush, 0, 0, 7);
+                for (int i = Int(1, 2); i > 0; --i) {
+                    RECT r{Int(outer.left - 2, outer.right), Int(outer.top - 2, outer.bottom), 0, 0};
+                    r.right = r.left + Int(1, 12), r.bottom = r.top + Int(1, 12);
+                    BitBlt(b, r, Source(), 71, 0x8888, Int(0, 4) == 0 ? Clip() : 0);
+                }
+                Rect(b, outer, brush, 0, 0, 7);
+                break;
+            }
+            case 10: AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255))); break;
+            case 11: TransparentBlt(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), Int(0, 1) ? 71 : 72, 0xFFFFFF); break;
+            case 8: CopyBits(b, Box(), Source(), Int(0, 1) ? 71 : 72, Int(0, 3) == 0 ? 1 : 0); break;
+            default: {
+                const RECT s{Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)};
+                StretchBlt(b, s, Box(), Int(0, 1) ? 71 : 72, Int(0, 2) ? 0xCCCC : 0x6666, Clip());
+                break;
+            }
+        }
+    }
+};
+
+TEST(OptimiserPixels, RandomListsDrawTheSamePage)
+{
+    for (bool images : {false, true}) {
+        for (uint32_t seed = 1; seed <= 60; ++seed) {
+            for (uint32_t direction : {0u, 2u}) {
+                SCOPED_TRACE("seed " + std::to_string(seed) + (images ? " with images" : "") + " direction " +
+                             std::to_string(direction));
+                Generator g{std::mt19937(seed), images};
+                DisplayJob job(256, IMO_OPTION_THINLINE_HINTS);
+                job.spill = true;
+                SpoolBuilder b;
+                g.Resources(b);
+                const int count = g.Int(4, 24);
+                for (int i = 0; i < count; ++i) g.Command(b);
+                ASSERT_EQ(job.Read(b), 1);
+                const Image before = DrawRoad(job, kW, kH, kUnit, kH);
+                BandIterator iterator{};
+                iterator.direction = direction;
+                ASSERT_EQ(CmdListOptimize(&job.list, 0, &iterator), 1);
+                for (int band : {kH, 9, 4}) {
+                    SCOPED_TRACE(band);
+                    EXPECT_EQ(Diff(DrawRoad(job, kW, kH, kUnit, band), before), "");
+                    if (!images) {
+                        EXPECT_EQ(Diff(MaskRoad(job, kW, kH, kUnit, band), before), "");
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
