@@ -42,10 +42,15 @@ for feed in --forward-only --producer; do
   fi
 done
 
-echo "demo: 4. rendering the two-page sample samples/fax_job.txt (rectangle records) to a fax job"
-"$build/bin/faxrender" -q -n "+1 555 0100" -o "$out/fax_job.fax" "$out/fax_job.spl"
-echo "demo:    $(stat -c %s "$out/fax_job.fax") bytes in $out/fax_job.fax; faxview decodes its pages to PNG:"
-"$build/bin/faxview" -o "$out/fax_job" "$out/fax_job.fax" | sed 's/^/      /'
+echo "demo: 4. rendering every sample job (samples/*_job.txt: rectangles; vector drawing, images and text"
+echo "demo:    on a letterhead form; four-up; a booklet) to fax jobs; faxview decodes their pages to PNG"
+for text in "$root"/samples/*_job.txt; do
+  name=$(basename "$text" .txt)
+  "$build/bin/spoolc" -o "$out/$name.spl" "$text"
+  "$build/bin/faxrender" -q -n "+1 555 0100" -o "$out/$name.fax" "$out/$name.spl"
+  echo "demo:    $name: $(stat -c %s "$out/$name.spl") spool bytes to $(stat -c %s "$out/$name.fax") fax bytes; pages:"
+  "$build/bin/faxview" -o "$out/$name" "$out/$name.fax" | grep -- '->' | sed 's/^/      /'
+done
 
 echo "demo: 5. the fax sending sheet: faxsheet plays the driver and calls Velmora's GetReciverInfo"
 echo "demo:    under a virtual display (Xvfb); the window layer writes a screenshot of each page"

@@ -24,7 +24,7 @@ void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures
     LONG l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, bt = INT32_MIN;
     for (const Figure& f : figures)
         for (POINT p : f) l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
-    std::vector<uint8_t> data = Le32s({id, l, t, r + 1, bt + 1, static_cast<int64_t>(figures.size())});
+    std::vector<uint8_t> data;
     for (const Figure& f : figures) {
         auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
         data.insert(data.end(), head.begin(), head.end());
@@ -33,7 +33,8 @@ void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures
             data.insert(data.end(), xy.begin(), xy.end());
         }
     }
-    b.Add("path", {{"data", data}});
+    b.Add("path", {{"id", id}, {"left", l}, {"top", t}, {"right", r + 1}, {"bottom", bt + 1},
+                   {"subpaths", figures.size()}, {"data", data}});
 }
 
 // Point (x, y) inside the figures by the crossing number: rule 1 odd crossings, 2 non-zero winding;

@@ -26,7 +26,7 @@ void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures
         for (POINT p : f) {
             l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
         }
-    std::vector<uint8_t> data = Le32s({id, l, t, r + 1, bt + 1, static_cast<int64_t>(figures.size())});
+    std::vector<uint8_t> data;
     for (const Figure& f : figures) {
         auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
         data.insert(data.end(), head.begin(), head.end());
@@ -35,7 +35,8 @@ void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures
             data.insert(data.end(), xy.begin(), xy.end());
         }
     }
-    b.Add("path", {{"data", data}});
+    b.Add("path", {{"id", id}, {"left", l}, {"top", t}, {"right", r + 1}, {"bottom", bt + 1},
+                   {"subpaths", figures.size()}, {"data", data}});
 }
 
 SpoolFields PathFields(uint32_t path, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix, uint32_t fill = 1)

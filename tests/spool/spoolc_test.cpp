@@ -108,7 +108,53 @@ std::vector<Fixture> Fixtures()
         {"cmd_rectfill left=1 top=2 right=3 bottom=4 brush=0x80ffffff",
          Expected(24, 0, 28).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 0x80ffffff).b},
         {"reserved65 v=4 data=00", Expected(65, 4, 9).b},
-        {"bitmap_continued v=1", Expected(0x4023, 1, 8).b},
+        {"cmd_text left=1 top=2 right=3 bottom=4 brush_x=5 brush_y=6 font=7 clip=8 brush=9 count=1 flags=2 mix=13 "
+         "mix2=11 data=0a000000140000004100",
+         Expected(16, 0, 62, 52).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U32(32, 7)
+             .U32(36, 8).U32(40, 9).U32(44, 1).U16(48, 2).U8(50, 13).U8(51, 11)
+             .Tail({10, 0, 0, 0, 20, 0, 0, 0, 0x41, 0}).b},
+        {"cmd_bitblt left=1 top=2 right=3 bottom=4 src_x=5 src_y=6 mask_x=7 mask_y=8 brush_x=9 brush_y=10 brush=11 "
+         "clip=12 bitmap=13 mask=14 rop=0xcc0020",
+         Expected(19, 0, 68).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U32(32, 7).U32(36, 8)
+             .U32(40, 9).U32(44, 10).U32(48, 11).U32(52, 12).U32(56, 13).U32(60, 14).U32(64, 0xcc0020).b},
+        {"cmd_copybits src_x=1 src_y=2 left=3 top=4 right=5 bottom=6 clip=7 bitmap=8",
+         Expected(20, 0, 40).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U32(32, 7)
+             .U32(36, 8).b},
+        {"cmd_stretchblt src_left=1 src_top=2 src_right=3 src_bottom=4 left=5 top=6 right=7 bottom=8 brush_x=9 "
+         "brush_y=10 clip=11 bitmap=12 mask=13 brush=14 rop=0xcccc extra=3",
+         Expected(21, 0, 92).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U32(32, 7)
+             .U32(36, 8).U32(40, 9).U32(44, 10).U32(72, 11).U32(76, 12).U32(80, 13).U32(84, 14).U16(88, 0xcccc)
+             .U8(90, 3).b},
+        {"cmd_transparentblt src_left=1 src_top=2 src_right=3 src_bottom=4 left=5 top=6 right=7 bottom=8 clip=9 "
+         "bitmap=10 colour=0xff00ff",
+         Expected(25, 0, 52).U32(8, 1).U32(12, 2).U32(16, 3).U32(20, 4).U32(24, 5).U32(28, 6).U32(32, 7)
+             .U32(36, 8).U32(40, 9).U32(44, 10).U32(48, 0xff00ff).b},
+        {"bitmap id=5 width=3 height=-2 palette_count=2 depth=1 compression=0 data=00000000ffffff00a0000000c0000000",
+         Expected(35, 0, 40, 24).U32(8, 5).U32(12, 3).U32(16, 0xfffffffe).U16(20, 2).U8(22, 1)
+             .Tail({0, 0, 0, 0, 255, 255, 255, 0, 0xa0, 0, 0, 0, 0xc0, 0, 0, 0}).b},
+        {"bitmap_continued id=6 width=1 height=1 depth=24 compression=6",
+         Expected(0x4023, 0, 24).U32(8, 6).U32(12, 1).U32(16, 1).U8(22, 24).U8(23, 6).b},
+        {"path id=3 left=1 top=2 right=30 bottom=40 subpaths=1 data=0b00000001000000",
+         Expected(36, 0, 40, 32).U32(8, 3).U32(12, 1).U32(16, 2).U32(20, 30).U32(24, 40).U32(28, 1)
+             .Tail({11, 0, 0, 0, 1, 0, 0, 0}).b},
+        {"font_download v=0 id=4 flags=0x41 height=20", Expected(37, 0, 16).U32(8, 4).U16(12, 0x41).U16(14, 20).b},
+        {"font_download id=4 flags=0x41 height=20", Expected(37, 1, 20).U32(8, 4).U32(12, 0x41).U32(16, 20).b},
+        {"font_log v=0 id=2 height=-40 weight=700 italic=1 charset=2 quality=3 face=\"Sans\"",
+         Expected(38, 0, 72).U32(8, 2).U32(12, 0xffffffd8).U32(28, 700).U8(32, 1).U8(35, 2).U8(38, 3)
+             .Text(40, "Sans").b},
+        {"font_log id=2 flags=0x20 base=9 height=30 width=10 escapement=900 orientation=900 underline=1 "
+         "strike_out=1 out_precision=4 clip_precision=5 pitch_family=6 face=\"Serif\"",
+         Expected(38, 1, 80).U32(8, 2).U32(12, 0x20).U32(16, 9).U32(20, 30).U32(24, 10).U32(28, 900).U32(32, 900)
+             .U8(41, 1).U8(42, 1).U8(44, 4).U8(45, 5).U8(47, 6).Text(48, "Serif").b},
+        {"glyph code=65 font=4 cell_width=8 cell_height=1 origin_x=-1 origin_y=-7 data=ff000000",
+         Expected(39, 0, 36, 32).U16(8, 65).U32(12, 4).U32(16, 8).U32(20, 1).U32(24, 0xffffffff)
+             .U32(28, 0xfffffff9).Tail({255, 0, 0, 0}).b},
+        {"glyph_ex code=66 font=4 cell_width=16 cell_height=32", Expected(40, 0, 32).U16(8, 66).U32(12, 4)
+             .U32(16, 16).U32(20, 32).b},
+        {"glyph_table v=0 id=8 flags=0x10000", Expected(42, 0, 16).U32(8, 8).U32(12, 0x10000).b},
+        {"glyph_table id=8 glyph_count=300 data=676c79660000000000", Expected(42, 1, 29, 20).U32(8, 8)
+             .U32(16, 300).Tail({'g', 'l', 'y', 'f', 0, 0, 0, 0, 0}).b},
+        {"font_data sequence=2 font=8", Expected(43, 0, 16).U32(8, 2).U32(12, 8).b},
         {"raw type=0x8064 v=7 size=99 data=01", Expected(0x8064, 7, 99, 8).Tail({1}).b},
         {"bytes data=0102", Bytes{1, 2}},
     };

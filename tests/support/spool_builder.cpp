@@ -18,6 +18,26 @@ SpoolFieldLayout U64(const char* name, uint32_t offset) { return {name, offset, 
 SpoolFieldLayout Bytes(const char* name, uint32_t offset, uint32_t n) { return {name, offset, K::Bytes, n, 0}; }
 SpoolFieldLayout Chars(const char* name, uint32_t offset, uint32_t n) { return {name, offset, K::Chars, n, 0}; }
 
+// A rectangle's four fields at offset, named left top right bottom, or src_left and so on.
+std::vector<SpoolFieldLayout> Rect(uint32_t o)
+{
+    return {I32("left", o), I32("top", o + 4), I32("right", o + 8), I32("bottom", o + 12)};
+}
+std::vector<SpoolFieldLayout> SourceRect(uint32_t o)
+{
+    return {I32("src_left", o), I32("src_top", o + 4), I32("src_right", o + 8), I32("src_bottom", o + 12)};
+}
+
+// A LOGFONT (60 bytes) at offset.
+std::vector<SpoolFieldLayout> LogFont(uint32_t o)
+{
+    return {I32("height", o),           I32("width", o + 4),         I32("escapement", o + 8),
+            I32("orientation", o + 12), I32("weight", o + 16),       U8("italic", o + 20),
+            U8("underline", o + 21),    U8("strike_out", o + 22),    U8("charset", o + 23),
+            U8("out_precision", o + 24), U8("clip_precision", o + 25), U8("quality", o + 26),
+            U8("pitch_family", o + 27), Chars("face", o + 28, 32)};
+}
+
 std::vector<SpoolFieldLayout> JobCommon()
 {
     return {U32("job_flags", 8), U32("copies", 12), U32("res_x", 16), U32("res_y", 20)};
@@ -125,15 +145,61 @@ std::vector<SpoolRecordLayout> BuildLayouts()
                  nullptr});
     t.push_back({"clip_region", SpoolRecClipRegion, 0, 20, {U32("id", 8), U32("base", 12), U32("count", 16)},
                  nullptr});
-    // Records whose payload other readers define; until their layouts are added here they carry
-    // their payload as data, in any version.
+    // The remaining drawing commands; a text record's positions and characters go in "data".
+    t.push_back({"cmd_text", CmdOpText + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpText],
+                 Join(Rect(8), {I32("brush_x", 24), I32("brush_y", 28), U32("font", 32), U32("clip", 36),
+                                    U32("brush", 40), U32("count", 44), U16("flags", 48), U8("mix", 50),
+                                    U8("mix2", 51)}),
+                 nullptr});
+    t.push_back({"cmd_bitblt", CmdOpBitBlt + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpBitBlt],
+                 Join(Rect(8), {I32("src_x", 24), I32("src_y", 28), I32("mask_x", 32), I32("mask_y", 36),
+                                    I32("brush_x", 40), I32("brush_y", 44), U32("brush", 48), U32("clip", 52),
+                                    U32("bitmap", 56), U32("mask", 60), U32("rop", 64)}),
+                 nullptr});
+    t.push_back({"cmd_copybits", CmdOpCopyBits + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpCopyBits],
+                 Join({I32("src_x", 8), I32("src_y", 12)},
+                      Join(Rect(16), {U32("clip", 32), U32("bitmap", 36)})),
+                 nullptr});
+    t.push_back({"cmd_stretchblt", CmdOpStretchBlt + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpStretchBlt],
+                 Join(Join(SourceRect(8), Rect(24)),
+                      {I32("brush_x", 40), I32("brush_y", 44), Bytes("reserved", 48, 24), U32("clip", 72),
+                       U32("bitmap", 76), U32("mask", 80), U32("brush", 84), U16("rop", 88), U8("extra", 90),
+                       U8("reserved2", 91)}),
+                 nullptr});
+    t.push_back({"cmd_transparentblt", CmdOpTransparentBlt + CMD_RECORD_TYPE_OFFSET, 0, kCmdRecordSize[CmdOpTransparentBlt],
+                 Join(Join(SourceRect(8), Rect(24)), {U32("clip", 40), U32("bitmap", 44), U32("colour", 48)}),
+                 nullptr});
+    // A bitmap's palette (B, G, R, 0 an entry) and rows go in "data"; a path's subpaths (flags,
+    // count, then x y pairs) too.
+    for (const auto& [name, type] : {std::pair<const char*, uint16_t>{"bitmap", SpoolRecBitmap},
+                                     {"bitmap_continued", SpoolRecBitmap | SpoolRecFlagContinued}})
+        t.push_back({name, type, 0, 24,
+                     {U32("id", 8), I32("width", 12), I32("height", 16), U16("palette_count", 20), U8("depth", 22),
+                      U8("compression", 23)},
+                     nullptr});
+    t.push_back({"path", SpoolRecPath, 0, 32, Join({U32("id", 8)}, Join(Rect(12), {U32("subpaths", 28)})),
+                 nullptr});
+    // Fonts: a downloaded bitmap font's head, a logical GDI font (its LOGFONT laid out by field),
+    // glyph bitmaps (rows of 32-bit words in "data") and outlines (contours in "data"), and the
+    // table pieces of a downloaded TrueType font (tag, length, bytes in "data").
+    t.push_back({"font_download", SpoolRecFontDownload, 0, 16, {U32("id", 8), U16("flags", 12), U16("height", 14)},
+                 nullptr});
+    t.push_back({"font_download", SpoolRecFontDownload, 1, 20, {U32("id", 8), U32("flags", 12), U32("height", 16)},
+                 nullptr});
+    t.push_back({"font_log", SpoolRecFontLog, 0, 72, Join({U32("id", 8)}, LogFont(12)), nullptr});
+    t.push_back({"font_log", SpoolRecFontLog, 1, 80,
+                 Join({U32("id", 8), U32("flags", 12), U32("base", 16)}, LogFont(20)), nullptr});
+    for (const auto& [name, type] : {std::pair<const char*, uint16_t>{"glyph", SpoolRecGlyph}, {"glyph_ex", SpoolRecGlyphEx}})
+        t.push_back({name, type, 0, 32,
+                     {U16("code", 8), U16("reserved", 10), U32("font", 12), I32("cell_width", 16),
+                      I32("cell_height", 20), I32("origin_x", 24), I32("origin_y", 28)},
+                     nullptr});
+    t.push_back({"glyph_table", SpoolRecGlyphTable, 0, 16, {U32("id", 8), U32("flags", 12)}, nullptr});
+    t.push_back({"glyph_table", SpoolRecGlyphTable, 1, 20, {U32("id", 8), U32("flags", 12), U32("glyph_count", 16)},
+                 nullptr});
+    t.push_back({"font_data", SpoolRecFontData, 0, 16, {U32("sequence", 8), U32("font", 12)}, nullptr});
+    // Records whose payload no reader lays out; they carry it as data, in any version.
     const std::pair<const char*, uint16_t> generic[] = {
-        {"cmd_text", 16},       {"cmd_bitblt", 19},     {"cmd_copybits", 20},  {"cmd_stretchblt", 21},
-        {"cmd_transparentblt", 25},
-        {"bitmap", SpoolRecBitmap}, {"bitmap_continued", SpoolRecBitmap | SpoolRecFlagContinued},
-        {"path", SpoolRecPath}, {"font_download", SpoolRecFontDownload}, {"font_log", SpoolRecFontLog},
-        {"glyph", SpoolRecGlyph}, {"glyph_ex", SpoolRecGlyphEx},
-        {"glyph_table", SpoolRecGlyphTable}, {"font_data", SpoolRecFontData},
         {"reserved64", SpoolRecReserved64}, {"reserved65", SpoolRecReserved65},
         {"bitmap_more", SpoolRecBitmapMore}, {"bitmap_more_continued", SpoolRecBitmapMore | SpoolRecFlagContinued},
     };

@@ -1,0 +1,260 @@
+// The bundled sample jobs (samples/*_job.txt), compiled from their text and played through the
+// engine and Pelvane as faxrender plays them, their pages decoded by jbigkit. Expectations are
+// drawn from the job text itself by a painter of its own where that is cheap: black and white
+// rectangle fills bit for bit, the letterhead form on every page, and a region of each kind of
+// drawing that must carry ink. Every sample gives the same pages at two band budgets.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <cmath>
+#include <map>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/jbig_oracle.h"
+#include "tools/faxrender/fax_block.h"
+#include "tools/faxrender/fax_host.h"
+#include "tools/faxview/fax_job_parse.h"
+#include "tools/spoolc/spool_text.h"
+
+namespace {
+
+constexpr int kWidth = 1728, kHeight = 2292;
+
+std::string SampleText(const std::string& name)
+{
+    std::ifstream in(std::string(SAMPLES_DIR) + "/" + name, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Rendered {
+    uint32_t result = ~0u;
+    std::string cause;
+    std::vector<JbigImage> pages;  // every side of every sheet, in order
+};
+
+Rendered Render(const std::string& text, uint32_t bandMemory)
+{
+    Rendered out;
+    std::vector<uint8_t> spool = SpoolTextCompile(text);
+    std::vector<uint8_t> block;
+    std::string error;
+    FaxBlockOptions options;
+    options.numbers = {"+1 555 0100"};
+    EXPECT_TRUE(FaxBlockBuild(options, &block, &error) && SpoolJobHeaderBlobSet(&spool, block, &error)) << error;
+    std::vector<uint8_t> written;
+    FaxRenderSettings settings;
+    settings.moduleFileName = PELVANE_LIBRARY;
+    settings.configuration = "pelvane";
+    settings.options.bandMemory = bandMemory;
+    settings.sink = [&written](const uint8_t* bytes, uint32_t length) {
+        written.insert(written.end(), bytes, bytes + length);
+        return true;
+    };
+    out.result = FaxRender(spool, settings, &out.cause);
+    FaxJob job;
+    if (!FaxJobParse(std::span<const uint8_t>(written), &job, &error)) {
+        ADD_FAILURE() << error;
+        return out;
+    }
+    for (const FaxJobPage& page : job.pages)
+        for (const FaxJobImage& part : page.images) {
+            JbigImage decoded;
+            EXPECT_TRUE(JbigkitDecode(part.bie, decoded));
+            out.pages.push_back(std::move(decoded));
+        }
+    return out;
+}
+
+bool Bit(const JbigImage& image, int x, int y)
+{
+    return (image.rows[size_t(y) * ((image.width + 7) / 8) + size_t(x) / 8] >> (7 - x % 8)) & 1;
+}
+
+double Ink(const JbigImage& image, int left, int top, int right, int bottom)
+{
+    size_t black = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x) black += Bit(image, x, y);
+    return double(black) / double(size_t(right - left) * size_t(bottom - top));
+}
+
+// The job text's fields of one line, by name.
+std::map<std::string, std::string> Fields(const std::string& line)
+{
+    std::map<std::string, std::string> out;
+    std::istringstream words(line);
+    std::string word;
+    words >> word;
+    out["record"] = word;
+    while (words >> word)
+        if (auto eq = word.find('='); eq != std::string::npos) out[word.substr(0, eq)] = word.substr(eq + 1);
+    return out;
+}
+
+int Number(const std::map<std::string, std::string>& fields, const char* name)
+{
+    auto found = fields.find(name);
+    return found == fields.end() ? 0 : int(std::stoll(found->second, nullptr, 0));
+}
+
+// Pixels painted by the solid fills of the form (inForm) or of each page, in order: 1 black,
+// 0 white, -1 not known (never filled, or last filled with a grey that the module halftones).
+// The painter reads the job text itself, without the spool tools.
+using Painted = std::vector<int8_t>;
+
+std::vector<Painted> PaintFills(const std::string& text, bool inForm)
+{
+    std::vector<Painted> out;
+    std::istringstream lines(text);
+    std::string line;
+    bool form = false;
+    while (std::getline(lines, line)) {
+        const auto f = Fields(line);
+        const std::string& record = f.at("record");
+        const bool starts = (record == "form_begin" && inForm) || (record == "page_begin" && !inForm);
+        if (starts) out.emplace_back(size_t(kWidth) * kHeight, int8_t(-1));
+        if (record == "form_begin") form = true;
+        if (record == "form_end") form = false;
+        if (record != "cmd_rectfill" || form != inForm || out.empty()) continue;
+        const uint32_t brush = uint32_t(std::stoul(f.at("brush"), nullptr, 0));
+        const int8_t v = brush == 0x80000000u ? 1 : brush == 0x80FFFFFFu ? 0 : -1;
+        for (int y = std::max(0, Number(f, "top")); y < std::min(kHeight, Number(f, "bottom")); ++y)
+            for (int x = std::max(0, Number(f, "left")); x < std::min(kWidth, Number(f, "right")); ++x)
+                out.back()[size_t(y) * kWidth + size_t(x)] = v;
+    }
+    return out;
+}
+
+// Painted pixels that the page does not have; white pixels only where the painter filled white.
+size_t FillsMissed(const JbigImage& page, const Painted& painted, bool whiteToo)
+{
+    size_t missed = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const int8_t v = painted[size_t(y) * kWidth + size_t(x)];
+            if (v == 1 || (v == 0 && whiteToo)) missed += Bit(page, x, y) != (v == 1);
+        }
+    return missed;
+}
+
+struct Region {
+    int page, left, top, right, bottom;
+    double minInk, maxInk;
+    const char* what;
+};
+
+struct Sample {
+    const char* file;
+    size_t sides;
+    bool formAtFullSize;  // pages are not scaled or turned onto the sheet
+    bool onlyFills;       // the pages hold nothing but rectangle fills
+    std::vector<Region> regions;
+    // A difference between band budgets the engine is known to make here, or null. While it is
+    // set the comparison is not made for this sample; clear it when the engine is mended.
+    const char* bandFault = nullptr;
+};
+
+const Sample kSamples[] = {
+    {"fax_job.txt", 2, true, true, {{0, 140, 560, 800, 1000, 0.15, 0.6, "grey panel"}}},
+    {"sample_job.txt", 3, true, false,
+     {{0, 595, 330, 605, 610, 1.0, 1.0, "wide-pen frame, left side"},
+      {0, 40, 740, 600, 1000, 0.005, 0.3, "fan of thin lines"},
+      {0, 700, 752, 1580, 768, 0.01, 0.5, "dotted line"},
+      {0, 300, 1300, 380, 1360, 0.15, 0.6, "grey star"},
+      {0, 1040, 1560, 1640, 2060, 0.1, 0.7, "wide lines through the circle clip"},
+      {2, 220, 90, 700, 150, 0.05, 0.6, "GDI title"},
+      {2, 140, 810, 940, 858, 0.05, 0.6, "downloaded bitmap glyphs"},
+      {2, 140, 1040, 1600, 1080, 0.0, 0.0, "the clipped text's hidden lower half"}}},
+    {"nup_job.txt", 1, false, false,
+     {{0, 0, 0, kWidth / 2, kHeight / 2, 0.01, 0.5, "first cell"},
+      {0, kWidth / 2, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "last cell"}},
+     "the pattern-filled star of the last cell (cmd_path, brush 20) gains a one-pixel column at one budget"},
+    {"booklet_job.txt", 2, false, false,
+     {{0, 0, 0, kWidth, kHeight / 2, 0.01, 0.5, "front, upper half"},
+      {1, 0, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "back, lower half"}},
+     "a pattern-filled star of the back side (cmd_path, brush 20) differs in one column at one budget"},
+};
+
+TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    for (const Sample& s : kSamples) {
+        SCOPED_TRACE(s.file);
+        const std::string text = SampleText(s.file);
+        ASSERT_FALSE(text.empty());
+        const Rendered whole = Render(text, 0);
+        ASSERT_EQ(whole.result, 0u) << whole.cause;
+        ASSERT_EQ(whole.pages.size(), s.sides);
+        for (const JbigImage& page : whole.pages) {
+            ASSERT_EQ(page.width, uint32_t(kWidth));
+            ASSERT_EQ(page.height, uint32_t(kHeight));
+        }
+        if (s.formAtFullSize) {
+            const auto forms = PaintFills(text, true);
+            const auto pages = PaintFills(text, false);
+            for (size_t p = 0; p < s.sides; ++p) {
+                SCOPED_TRACE("page " + std::to_string(p + 1));
+                if (!forms.empty()) {
+                    // The form lies beneath the page: its black is black wherever the page leaves it.
+                    EXPECT_EQ(FillsMissed(whole.pages[p], forms[0], false), 0u) << "the form";
+                }
+                if (s.onlyFills) {
+                    EXPECT_EQ(FillsMissed(whole.pages[p], pages[p], true), 0u) << "the page's fills";
+                }
+            }
+        }
+        for (const Region& r : s.regions) {
+            const double ink = Ink(whole.pages[size_t(r.page)], r.left, r.top, r.right, r.bottom);
+            EXPECT_GE(ink, r.minInk) << r.what;
+            EXPECT_LE(ink, r.maxInk) << r.what;
+        }
+        if (s.bandFault != nullptr) {
+            std::printf("%s: band budgets not compared: %s\n", s.file, s.bandFault);
+            continue;
+        }
+        // A budget that cuts every page into many bands (the booklet's turned sides need the most).
+        const Rendered banded = Render(text, 160000);
+        ASSERT_EQ(banded.result, 0u) << banded.cause;
+        ASSERT_EQ(banded.pages.size(), whole.pages.size());
+        for (size_t p = 0; p < whole.pages.size(); ++p) {
+            int first = -1, last = -1, left = kWidth, right = -1;
+            for (int y = 0; y < kHeight; ++y)
+                for (int x = 0; x < kWidth; ++x) {
+                    if (Bit(whole.pages[p], x, y) == Bit(banded.pages[p], x, y)) continue;
+                    if (first < 0) first = y;
+                    last = y;
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            EXPECT_EQ(first, -1) << "side " << p + 1 << " differs between band budgets in rows " << first << " to "
+                                 << last << ", columns " << left << " to " << right;
+        }
+    }
+}
+
+// The 1-bit rings of the images page, copied 1:1 to (140, 270): bit for bit the rings' formula.
+// Disabled: through the fax module no bitmap reaches the page yet (blits, stretches, masks, keyed
+// and blended images and pattern brushes all leave it white), while the display tests see them.
+TEST(PelvaneSamples, DISABLED_TheImagesPageCopiesItsOneBitBitmapBitForBit)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const Rendered r = Render(SampleText("sample_job.txt"), 0);
+    ASSERT_EQ(r.result, 0u) << r.cause;
+    ASSERT_EQ(r.pages.size(), 3u);
+    size_t wrong = 0;
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 128; ++x) {
+            const bool white = (int(std::hypot(x - 63.5, y - 63.5)) / 8) % 2 != 0;
+            wrong += Bit(r.pages[1], 140 + x, 270 + y) == white;
+        }
+    EXPECT_EQ(wrong, 0u);
+}
+
+}  // namespace
