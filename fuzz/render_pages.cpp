@@ -123,7 +123,7 @@ struct Job {
             f.resize(2 + in.Below(6));
             for (SpoolPoint& p : f) p = Point();
         }
-        b.Add("path", {{"data", SpoolPathPayload(kPathIds + in.Below(4), figures)}});
+        b.Raw(SpoolRecPath, 0, SpoolPathPayload(kPathIds + in.Below(4), figures));
     }
     void Font()
     {

@@ -505,8 +505,9 @@ int BitmapColorLoad(void* owner, void* object, void* argument, BandSurface*, Res
     const auto* request = static_cast<const BitmapColorRequest*>(argument);
     if (ConvertedIn(entry, request->format)) return 1;
     ConvertedDrop(store, entry, tally);
-    if (store->device != nullptr && (store->device->options & IMO_OPTION_IMAGE_HINTS) != 0 && request->flag != nullptr)
-        *request->flag |= static_cast<uint8_t>(entry->head.flags & (RESOURCE_BLACK_WHITE | RESOURCE_GREY));
+    // The conversions answer a flag of their own for the colours they convert; the image keeps
+    // the caller's hint, as it does when it is drawn and converted, and whichever band made the copy.
+    uint8_t flag = request->flag != nullptr ? *request->flag : 0;
     // The copy is made from the decoded pixels at the device size, inversion applied.
     if (!BitmapPixelsLoad(store, entry, tally) || !BitmapPixelsInvertPending(entry)) return 0;
     const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(entry->pixels);
@@ -527,7 +528,7 @@ int BitmapColorLoad(void* owner, void* object, void* argument, BandSurface*, Res
         const uint8_t* quads = BitmapPixelPalette(entry);
         for (uint32_t i = 0; i < colours; ++i)
             converted[i] = RGB(quads[4 * i + 2], quads[4 * i + 1], quads[4 * i]);
-        ok = ColorsConvert(store->device, request->format->formatId, request->flag, colours, converted.data());
+        ok = ColorsConvert(store->device, request->format->formatId, &flag, colours, converted.data());
         for (uint32_t i = 0; ok && i < colours; ++i) StoreLE32(palette + 4 * i, converted[i]);
         if (ok) std::memcpy(rows, BitmapPixelRows(entry), static_cast<size_t>(rowBytes * height));
     } else {
@@ -537,7 +538,7 @@ int BitmapColorLoad(void* owner, void* object, void* argument, BandSurface*, Res
         uint8_t* out = nullptr;
         uint32_t outStride = 0;
         ok = (header->biBitCount == 24 || header->biBitCount == 32) &&
-             ImageConvert(store->device, request->format, request->flag != nullptr ? *request->flag : 0, kind,
+             ImageConvert(store->device, request->format, flag, kind,
                           BitmapPixelRows(entry), BitmapRowBytes(header->biBitCount, width), extent, rows, &out,
                           &outStride) &&
              outStride == rowBytes;

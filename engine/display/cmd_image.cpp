@@ -17,6 +17,7 @@
 #include "engine/display/clip_store.h"
 #include "engine/display/resource_store.h"
 #include "engine/display/source_bitmap.h"
+#include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
@@ -549,6 +550,9 @@ int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContex
     const int ready = ResourcePrepareWith(store, b, &store->bitmaps, surface, &request, BitmapColorEstimate, BitmapColorLoad);
     ResourceUseClear(store);
     if (ready == 0) return 0;
+    const OutputModuleContext* device = store->bitmaps.device;
+    if (colour != nullptr && device != nullptr && (device->options & IMO_OPTION_IMAGE_HINTS) != 0)
+        *colour |= static_cast<uint8_t>(b->head.flags & (RESOURCE_BLACK_WHITE | RESOURCE_GREY));
     const int32_t bits = static_cast<int32_t>(b->header.biClrUsed != 0 ? b->header.biBitCount : format->colorBits);
     const int32_t height = BitmapCurrentHeight(b);
     int32_t rowBytes = static_cast<int32_t>(BitmapRowBytes(bits, BitmapCurrentWidth(b)));

@@ -49,7 +49,7 @@ inline void Path(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figure
             data.insert(data.end(), xy.begin(), xy.end());
         }
     }
-    b.Add("path", {{"data", data}});
+    b.Raw(SpoolRecPath, 0, data);
 }
 
 inline void Rect(SpoolBuilder& b, RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)

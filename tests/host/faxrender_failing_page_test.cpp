@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/spool/spool_records.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 
@@ -52,7 +53,7 @@ struct Damage {
 const Damage kDamages[] = {
     {"a line record cut to 20 of its 36 bytes", 17, [](SpoolBuilder& b) { b.Raw(17, 0, std::vector<uint8_t>(12, 0)); }},
     {"a path whose figure runs past its record", 36,
-     [](SpoolBuilder& b) { b.Add("path", {{"data", SpoolLe32({1, 0, 0, 10, 10, 5, 11, 1000})}}); }},
+     [](SpoolBuilder& b) { b.Raw(SpoolRecPath, 0, SpoolLe32({1, 0, 0, 10, 10, 5, 11, 1000})); }},
     {"a text whose character count runs past its record", 16,
      [](SpoolBuilder& b) {
          b.Raw(kSpoolTextType, 0, SpoolTextPayload({0, 0, 200, 60}, 1, 0, 0x80000000, {{10, 30}}, u"A", 1000));

@@ -57,8 +57,8 @@ void Resources(SpoolBuilder& b)
     const std::vector<SpoolBox> clip = {{100, 600, 700, 700}, {300, 760, 1500, 900}};
     b.Add("clip_rects", {{"id", 13}, {"left", 100}, {"top", 600}, {"right", 1500}, {"bottom", 900}, {"count", 2},
                          {"data", Rects(clip)}});
-    b.Add("path", {{"data", SpoolPathPayload(17, {{{900, 100}, {1300, 180}, {1000, 520}, {860, 300}},
-                                                  {{1400, 120}, {1650, 120}, {1525, 400}}})}});
+    b.Raw(SpoolRecPath, 0, SpoolPathPayload(17, {{{900, 100}, {1300, 180}, {1000, 520}, {860, 300}},
+                                                {{1400, 120}, {1650, 120}, {1525, 400}}}));
     b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(21, "Arial", -48));
     b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(22, "Times New Roman", 30));
 }

@@ -240,9 +240,7 @@ TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets
 }
 
 // The 1-bit rings of the images page, copied 1:1 to (140, 270): bit for bit the rings' formula.
-// Disabled: through the fax module no bitmap reaches the page yet (blits, stretches, masks, keyed
-// and blended images and pattern brushes all leave it white), while the display tests see them.
-TEST(PelvaneSamples, DISABLED_TheImagesPageCopiesItsOneBitBitmapBitForBit)
+TEST(PelvaneSamples, TheImagesPageCopiesItsOneBitBitmapBitForBit)
 {
     ASSERT_TRUE(JbigkitAvailable());
     const Rendered r = Render(SampleText("sample_job.txt"), 0);
