@@ -1,5 +1,6 @@
 // The Blts command kind: made by the optimiser from runs of image commands, never read from a
-// record. Every item is drawn by the stretch blit straight into the band's pixels.
+// record. Every item is drawn by the stretch blit straight into the band's pixels, or its converted
+// copy into the output format's.
 #include "engine/display/cmd_blts.h"
 
 #include <algorithm>
@@ -96,6 +97,28 @@ int DrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const
     return Draw(node, store, surface, area, nullptr);
 }
 
+// Each item's converted copy stretched into the caller's buffer within the item's visible part,
+// as Draw stretches its pixels; 0 (drawn and converted instead) when an item cannot be.
+int RenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContext*, void* argument,
+                 const ImxImageFormat* format, uint32_t stride, uint8_t* buffer, uint8_t* colour, const RECT* rect)
+{
+    BltsNode* n = As(node);
+    auto* surface = static_cast<BandSurface*>(argument);
+    if (surface == nullptr) return 0;
+    const CmdDirectTarget target{format, stride, buffer, colour, rect};
+    for (uint32_t i = 0; i < n->count; ++i) {
+        BltsItem& item = n->items[i];
+        RECT visible = ToDevice(surface->drawDC, item.visible);
+        RectNormalize(&visible, &visible);
+        if (!IntersectRect(&visible, &visible, rect)) continue;
+        const RECT& s = item.source;
+        const CmdImageArea area{0, 0, 0, 0, s.left, s.top, s.right - s.left, s.bottom - s.top};
+        RECT destination = ToDevice(surface->drawDC, item.destination);
+        if (!CmdConvertedStretch(store, surface, item.bitmap, area, &destination, &visible, target)) return 0;
+    }
+    return 1;
+}
+
 int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int flag)
 {
     *hint = CMD_HINT_IMAGE;
@@ -142,5 +165,6 @@ const CmdOpRow kCmdOpRowBlts = [] {
     row.draw = Draw;
     row.colorClassGet = ColorClassGet;
     row.drawRestore = DrawRestore;
+    row.renderDirect = RenderDirect;
     return row;
 }();

@@ -542,18 +542,27 @@ int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContex
 {
     CmdImageNode* n = AsImage(node);
     auto* surface = static_cast<BandSurface*>(argument);
-    BitmapEntry* b = n->bitmap;
-    if (b == nullptr || surface == nullptr || !CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
-        return 0;
-    BitmapColorRequest request{format, colour};
+    if (n->bitmap == nullptr || surface == nullptr) return 0;
+    const CmdImageArea source{0, 0, 0, 0, n->srcX, n->srcY, n->srcWidth, n->srcHeight};
+    RECT destination = DeviceRect(n, surface->drawDC);
+    const CmdDirectTarget target{format, stride, buffer, colour, rect};
+    return CmdConvertedStretch(store, surface, n->bitmap, source, &destination, rect, target);
+}
+
+int CmdConvertedStretch(ResourceStore* store, BandSurface* surface, BitmapEntry* b, const CmdImageArea& area,
+                        RECT* destination, const RECT* clip, const CmdDirectTarget& target)
+{
+    if (!CmdSourceInside(b, area.srcX, area.srcY, area.srcWidth, area.srcHeight)) return 0;
+    BitmapColorRequest request{target.format, target.colour};
     ResourceUseMark(store, &b->head, RESOURCE_CONVERTED_IN_USE);
     const int ready = ResourcePrepareWith(store, b, &store->bitmaps, surface, &request, BitmapColorEstimate, BitmapColorLoad);
     ResourceUseClear(store);
     if (ready == 0) return 0;
     const OutputModuleContext* device = store->bitmaps.device;
-    if (colour != nullptr && device != nullptr && (device->options & IMO_OPTION_IMAGE_HINTS) != 0)
-        *colour |= static_cast<uint8_t>(b->head.flags & (RESOURCE_BLACK_WHITE | RESOURCE_GREY));
-    const int32_t bits = static_cast<int32_t>(b->header.biClrUsed != 0 ? b->header.biBitCount : format->colorBits);
+    if (target.colour != nullptr && device != nullptr && (device->options & IMO_OPTION_IMAGE_HINTS) != 0)
+        *target.colour |= static_cast<uint8_t>(b->head.flags & (RESOURCE_BLACK_WHITE | RESOURCE_GREY));
+    const uint32_t pixelBits = target.format->colorBits;
+    const int32_t bits = static_cast<int32_t>(b->header.biClrUsed != 0 ? b->header.biBitCount : pixelBits);
     const int32_t height = BitmapCurrentHeight(b);
     int32_t rowBytes = static_cast<int32_t>(BitmapRowBytes(bits, BitmapCurrentWidth(b)));
     uint8_t* rows = BitmapConvertedRows(b);
@@ -561,12 +570,12 @@ int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContex
         rows += static_cast<size_t>(rowBytes) * (height - 1);
         rowBytes = -rowBytes;
     }
-    const BltBitmap from{rows, rowBytes, n->srcX, n->srcY, n->srcWidth, n->srcHeight, bits, BitmapConvertedPalette(b)};
-    const BltBitmap to{buffer - static_cast<ptrdiff_t>(rect->top) * stride - rect->left * int64_t{format->colorBits} / 8,
-                       static_cast<int32_t>(stride), 0, 0, rect->right, rect->bottom,
-                       static_cast<int32_t>(format->colorBits), nullptr};
-    RECT destination = DeviceRect(n, surface->drawDC);
-    RasterStretchBlt(&to, &from, nullptr, &destination, rect, 1, 0xCC, 0);
+    const RECT* rect = target.rect;
+    const BltBitmap from{rows, rowBytes, area.srcX, area.srcY, area.srcWidth, area.srcHeight, bits, BitmapConvertedPalette(b)};
+    const BltBitmap to{target.buffer - static_cast<ptrdiff_t>(rect->top) * target.stride - rect->left * int64_t{pixelBits} / 8,
+                       static_cast<int32_t>(target.stride), 0, 0, rect->right, rect->bottom,
+                       static_cast<int32_t>(pixelBits), nullptr};
+    RasterStretchBlt(&to, &from, nullptr, destination, clip, 1, 0xCC, 0);
     return 1;
 }
 

@@ -91,6 +91,20 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
 int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContext* output, void* argument,
                          const ImxImageFormat* format, uint32_t stride, uint8_t* buffer, uint8_t* colour,
                          const RECT* rect);
+// The caller's buffer of a CmdRenderDirect: its format, stride and pixels, the colour byte, and
+// the rectangle of the buffer that is written.
+struct CmdDirectTarget {
+    const ImxImageFormat* format;
+    uint32_t stride;
+    uint8_t* buffer;
+    uint8_t* colour;
+    const RECT* rect;
+};
+// The bitmap's copy converted to the target's format, stretched from the area's source rectangle
+// onto the device rectangle within the clip (device coordinates of the buffer); 0 when the source
+// reaches outside the bitmap or the copy cannot be made.
+int CmdConvertedStretch(ResourceStore* store, BandSurface* surface, BitmapEntry* bitmap, const CmdImageArea& area,
+                        RECT* destination, const RECT* clip, const CmdDirectTarget& target);
 int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag);
 int CmdImageEqual(const CmdNode* a, const CmdNode* b);
 // Slot CmdBrushSet: a reference to the brush with the given one's id (none for null), the brush

@@ -1,5 +1,6 @@
 // The TransparentBlt command kind: a bitmap scaled onto the page with one colour left out. The
-// band mask gets the bitmap's 1-bit mask copy (1 where the pixel is not that colour).
+// band mask gets the bitmap's 1-bit mask copy (1 where the pixel is not that colour); the pixels are
+// drawn by GDI, or rendered from the converted copy where the stretch blit picks GDI's pixels.
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
@@ -92,6 +93,24 @@ CmdNode* Clone(const CmdNode* node, ResourceStore*)
     return &copy->head;
 }
 
+RECT DestinationDevice(const TransparentNode* n, HDC dc)
+{
+    POINT p[2] = {{n->area.x, n->area.y}, {n->area.x + n->area.width, n->area.y + n->area.height}};
+    LPtoDP(dc, p, 2);
+    return RECT{p[0].x, p[0].y, p[1].x, p[1].y};
+}
+
+// GDI's TransparentBlt gives device pixel i of an axis the source pixel floor((2i + 1) s / 2d),
+// the pixel under its centre; the stretch blit gives floor(i s / d), the one under its top-left
+// corner. The two agree at every i exactly when d is a whole multiple of s (a copy or a whole
+// enlargement): only then may the stretch blit stand in for GDI, on the mask and on the pixels.
+bool PicksAgree(const TransparentNode* n, const RECT& device)
+{
+    const int64_t dw = int64_t{device.right} - device.left, dh = int64_t{device.bottom} - device.top;
+    const int64_t sw = n->area.srcWidth, sh = n->area.srcHeight;
+    return sw > 0 && sh > 0 && dw > 0 && dh > 0 && dw % sw == 0 && dh % sh == 0;
+}
+
 int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                const RECT* clear, int accumulate)
 {
@@ -104,20 +123,22 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         }
         return BandMaskClipRectsSet(store, mask, n->clip, band, area) > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
     }
-    POINT p[2] = {{n->area.x, n->area.y}, {n->area.x + n->area.width, n->area.y + n->area.height}};
-    LPtoDP(mask->drawDC, p, 2);
-    RECT rect{p[0].x, p[0].y, p[1].x, p[1].y};
+    // GDI draws no TransparentBlt of a negative size: neither is anything marked.
+    if (n->area.width < 0 || n->area.height < 0 || n->area.srcWidth < 0 || n->area.srcHeight < 0)
+        return CMD_BAND_NOTHING;
+    RECT rect = DestinationDevice(n, mask->drawDC);
     const RECT extent{0, 0, static_cast<LONG>(mask->width), static_cast<LONG>(mask->height)};
     if (!CmdBitmapPixelsReady(store, n->mask, mask)) {
         ResourceUseClear(store);
         return CMD_BAND_NOTHING;
     }
-    if (CmdSourceInside(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight)) {
+    if (CmdSourceInside(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight) &&
+        PicksAgree(n, rect)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         const BltBitmap from = CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
         RasterStretchBlt(&to, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
     } else {
-        // The stretch blit reads only inside the bitmap; GDI leaves what lies outside it.
+        // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap.
         StretchDIBits(mask->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, n->area.srcX,
                       CmdDibSourceY(n->mask, n->area.srcY, n->area.srcHeight), n->area.srcWidth, n->area.srcHeight,
                       BitmapPixelRows(n->mask), reinterpret_cast<const BITMAPINFO*>(n->mask->pixels), DIB_RGB_COLORS,
@@ -166,6 +187,21 @@ int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
 }
 
 
+// The converted copy stretched into the caller's buffer; the band mask (the mask copy's 1s) keeps
+// the transparent colour out. Only where the stretch blit picks GDI's pixels: other scalings are
+// drawn by GDI and converted (0 here sends the band loop there).
+int RenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContext*, void* argument,
+                 const ImxImageFormat* format, uint32_t stride, uint8_t* buffer, uint8_t* colour, const RECT* rect)
+{
+    TransparentNode* n = As(node);
+    auto* surface = static_cast<BandSurface*>(argument);
+    if (n->mask == nullptr || surface == nullptr) return 0;
+    RECT destination = DestinationDevice(n, surface->drawDC);
+    if (!PicksAgree(n, destination)) return 0;
+    const CmdDirectTarget target{format, stride, buffer, colour, rect};
+    return CmdConvertedStretch(store, surface, n->bitmap, n->area, &destination, rect, target);
+}
+
 int ClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
     return CmdClipReplace(node, store, &As(node)->clip, clip);
@@ -183,5 +219,6 @@ const CmdOpRow kCmdOpRowTransparentBlt = [] {
     row.draw = Draw;
     row.colorClassGet = ColorClassGet;
     row.drawRestore = DrawRestore;
+    row.renderDirect = RenderDirect;
     return row;
 }();

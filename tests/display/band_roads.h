@@ -96,9 +96,9 @@ Image DrawRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
 
 // Road B: as the single-resolution band renderer: each command's area is moved to the surfaces'
 // origin, its shape marked in the mask (or taken whole), its colour asked for, and the page
-// painted where the shape is.
+// painted where the shape is. refused counts the commands whose direct rendering was refused.
 template <typename Job>
-Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
+Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight, int* refused = nullptr)
 {
     Image image(w, h);
     BandSurface* colour = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{w, bandHeight}, nullptr, 0, 0);
@@ -119,7 +119,7 @@ Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
             const int shape = CmdRow(node).renderBand(node, job.store, mask, &band, &local, &local, 0);
             uint32_t solid = 0;
             uint8_t hint = 0;
-            const int colourClass = CmdSlotColorClass(node, &solid, &hint, 0);
+            int colourClass = CmdSlotColorClass(node, &solid, &hint, 0);
             EXPECT_TRUE(colourClass == CMD_COLOR_SOLID || colourClass == CMD_COLOR_DRAW_RESTORE ||
                         colourClass == CMD_COLOR_DIRECT)
                 << colourClass;
@@ -135,9 +135,12 @@ Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight)
                 format.planes[0].depth = 24;
                 direct.assign(size_t(directStride) * local.bottom, 0);
                 uint8_t flag = hint;
-                EXPECT_EQ(CmdRow(node).renderDirect(node, job.store, nullptr, colour, &format, directStride, direct.data(),
-                                                    &flag, &local),
-                          1);
+                // As the band loop: a command that cannot render its own pixels is drawn instead.
+                if (CmdRow(node).renderDirect(node, job.store, nullptr, colour, &format, directStride, direct.data(),
+                                              &flag, &local) == 0) {
+                    colourClass = CMD_COLOR_DRAW_RESTORE;
+                    if (refused != nullptr) ++*refused;
+                }
             }
             auto directPixel = [&](int x, int y) {
                 const uint8_t* p = &direct[size_t(y) * directStride + size_t(x) * 3];

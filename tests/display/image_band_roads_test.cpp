@@ -1,6 +1,7 @@
-// BitBlt and StretchBlt through both roads of the band loop: drawn by GDI into colour bands, and
-// as the band renderer takes them (shape, colour class, colours restored), at several band heights
-// and two scales, against a nearest-pixel reference of the bitmap.
+// BitBlt, StretchBlt and TransparentBlt through both roads of the band loop: drawn by GDI into
+// colour bands, and as the band renderer takes them (shape, colour class, colours restored or
+// rendered directly), at several band heights and two scales, against a nearest-pixel reference of
+// the bitmap.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -69,6 +70,86 @@ TEST(ImageBandRoads, CopiedAndStretchedBitmapsLandTheSameOnBothRoadsInEveryBandC
                 SCOPED_TRACE("bands of " + std::to_string(bandHeight));
                 EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "GDI road";
                 EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "mask road";
+            }
+        }
+    }
+}
+
+std::vector<uint8_t> Le32(std::initializer_list<int32_t> values)
+{
+    std::vector<uint8_t> out;
+    for (int32_t v : values)
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+    return out;
+}
+
+// Every third pixel (by x + y) is the key colour, which TransparentBlt leaves out.
+constexpr uint32_t kKey = 0x123456;
+uint32_t KeyedColour(int x, int y) { return (x + y) % 3 == 0 ? kKey : Colour(x, y); }
+
+std::vector<uint8_t> KeyedRows()
+{
+    std::vector<uint8_t> rows(size_t(kStride) * kImageH, 0);
+    for (int y = 0; y < kImageH; ++y)
+        for (int x = 0; x < kImageW; ++x) {
+            const uint32_t c = KeyedColour(x, y);
+            uint8_t* p = &rows[size_t(y) * kStride + 3 * x];
+            p[0] = uint8_t(c >> 16), p[1] = uint8_t(c >> 8), p[2] = uint8_t(c);
+        }
+    return rows;
+}
+
+TEST(ImageBandRoads, TransparentBltLeavesItsKeyOutOnBothRoadsAtEveryScaling)
+{
+    // GDI gives device pixel i the source pixel under its centre; the band renderer renders the
+    // command's own pixels only where the stretch blit picks the same (whole enlargements and
+    // copies) and has GDI draw the others.
+    struct Case {
+        const char* name;
+        SpoolBox source, destination;
+        bool direct;  // at scale 1
+    } cases[] = {
+        {"copied", {2, 1, 12, 8}, {5, 3, 15, 10}, true},
+        {"enlarged three times", {0, 0, 13, 9}, {1, 2, 40, 29}, true},
+        {"enlarged by 7/4 and 9/5", {3, 2, 7, 7}, {4, 6, 11, 15}, false},
+        {"shrunk", {0, 0, 13, 9}, {6, 7, 12, 11}, false},
+        {"shrunk by half", {0, 0, 12, 8}, {20, 4, 26, 8}, false},
+    };
+    for (const Case& c : cases) {
+        for (int scale : {1, 2}) {
+            SCOPED_TRACE(std::string(c.name) + ", scale " + std::to_string(scale));
+            const int w = 44 * scale, h = 32 * scale;
+            DisplayJob job;
+            job.spill = true;
+            SpoolBuilder b;
+            b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(7, kImageW, -kImageH, 24, {}, KeyedRows()));
+            const SpoolBox& s = c.source;
+            const SpoolBox& d = c.destination;
+            b.Raw(25, 0, [&] {
+                std::vector<uint8_t> p = Le32({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, 7});
+                const std::vector<uint8_t> key = Le32({int32_t(kKey)});  // Colour's values are COLORREFs
+                p.insert(p.end(), key.begin(), key.end());
+                return p;
+            }());
+            ASSERT_EQ(job.Read(b), 1);
+            ASSERT_EQ(job.Nodes().size(), 1u);
+            const int64_t sw = s.right - s.left, sh = s.bottom - s.top;
+            const int64_t dw = (d.right - d.left) * scale, dh = (d.bottom - d.top) * scale;
+            Image want(w, h);
+            for (int64_t y = 0; y < dh; ++y)
+                for (int64_t x = 0; x < dw; ++x) {
+                    const uint32_t v = KeyedColour(int(s.left + (2 * x + 1) * sw / (2 * dw)),
+                                                   int(s.top + (2 * y + 1) * sh / (2 * dh)));
+                    if (v != kKey) want.at(int(d.left * scale + x), int(d.top * scale + y)) = v;
+                }
+            for (int bandHeight : {h, 16, 7, 1}) {
+                SCOPED_TRACE("bands of " + std::to_string(bandHeight));
+                EXPECT_EQ(Diff(DrawRoad(job, w, h, Mapping{scale}, bandHeight), want), "") << "GDI road";
+                int refused = 0;
+                EXPECT_EQ(Diff(MaskRoad(job, w, h, Mapping{scale}, bandHeight, &refused), want), "") << "mask road";
+                if (scale == 1 && bandHeight == h) {
+                    EXPECT_EQ(refused == 0, c.direct);
+                }
             }
         }
     }
