@@ -5,13 +5,18 @@
 // whose thresholds are spread evenly over 1..255: the pattern repeats with the screen's period
 // across band edges, a grey g covers about (255 - g) / 255 of its area with black dots, and the
 // dots are the same whatever the band budget and the stream. A page of text is compared with the
-// same text drawn here.
+// same text drawn here. A document page rendered by Ghostscript at the fax resolution, sent as one
+// full-page bitmap, comes back bit for bit at 1 bit and halftoned by the same rules at 8, 24 and 32
+// bits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <span>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,6 +27,7 @@
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/spool_builder.h"
+#include "tests/support/spool_payloads.h"
 #include "tools/faxrender/fax_host.h"
 #include "tools/faxview/fax_job_parse.h"
 
@@ -701,6 +707,139 @@ TEST(PelvanePages, TextDecodesToTheSameTextDrawnHere)
         for (LONG y = 0; y < kHeight; ++y)
             for (LONG x = 0; x < kWidth; ++x) wrong += Bit(got, x, y) != Bit(want, x, y);
         EXPECT_EQ(wrong, 0u);
+    }
+}
+
+// A document page: headings and paragraphs in two faces, a ruled table, a filled and a stroked
+// shape and a grey band, as PostScript for Ghostscript to render.
+const char kDocument[] = R"(%!PS
+/Times-Bold findfont 28 scalefont setfont 60 760 moveto (Quarterly report on deliveries) show
+/Times-Roman findfont 11 scalefont setfont
+0 1 30 { /i exch def 60 720 i 14 mul sub moveto
+  (Each line of this paragraph sets words at the fax resolution, with kerning and small serifs.) show } for
+/Helvetica findfont 9 scalefont setfont
+0.6 setlinewidth 60 180 moveto 540 180 lineto stroke
+0 1 6 { /r exch def 60 300 r 18 mul sub moveto 540 300 r 18 mul sub lineto stroke
+  70 286 r 18 mul sub moveto (Region) show 250 286 r 18 mul sub moveto (1,234.56) show } for
+0 1 3 { /c exch def 60 c 160 mul add 300 moveto 0 -108 rlineto stroke } for
+newpath 470 90 40 0 360 arc fill newpath 380 90 40 0 360 arc 2 setlinewidth stroke
+0.8 setgray 60 40 300 30 rectfill 0.3 setgray 120 48 80 14 rectfill
+showpage
+)";
+
+// The page as Ghostscript renders it on the given device: the file's pixels behind its header, or
+// empty when Ghostscript is not there.
+std::vector<uint8_t> Ghostscript(const char* device, size_t bytesPerRow, const char* options = "")
+{
+    const std::string base = ::testing::TempDir() + "bitmap_page_" + device;
+    std::ofstream(base + ".ps") << kDocument;
+    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=" + std::string(device) +
+                                " " + options + " -r204x196 -g" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+                                " -sOutputFile=" + base + ".out " + base + ".ps 2>/dev/null";
+    if (std::system(command.c_str()) != 0) return {};
+    std::ifstream in(base + ".out", std::ios::binary);
+    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t size = bytesPerRow * size_t(kHeight);
+    if (file.size() < size) return {};
+    return std::vector<uint8_t>(file.end() - static_cast<ptrdiff_t>(size), file.end());
+}
+
+// One page holding one BitBlt of a full-page top-down bitmap.
+std::vector<uint8_t> BitmapPageJob(uint8_t depth, const std::vector<uint32_t>& palette, const std::vector<uint8_t>& rows)
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
+                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(1, kWidth, -kHeight, depth, palette, rows));
+    b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload({0, 0, kWidth, kHeight}, {0, 0}, 1));
+    b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+TEST(PelvanePages, AFullPageOneBitBitmapComesBackBitForBit)
+{
+    // Ghostscript's bitmap: 1 is black, rows of whole bytes (216, already a multiple of 4).
+    const std::vector<uint8_t> rows = Ghostscript("pbmraw", kStride);
+    if (rows.empty()) GTEST_SKIP() << "Ghostscript is not installed";
+    size_t ink = 0;
+    for (uint8_t byte : rows) ink += size_t(__builtin_popcount(byte));
+    ASSERT_GT(ink, 50000u);
+    // Black for 1 through the palette, as the bitmap's own colours say.
+    const std::vector<uint8_t> spool = BitmapPageJob(1, {0xFFFFFF, 0x000000}, rows);
+    for (uint32_t bandMemory : {45056u, 16u * 1024 * 1024}) {
+        SCOPED_TRACE(bandMemory);
+        const Rendered r = Render(spool, bandMemory, FaxFeed::Seekable);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), 1u);
+        ASSERT_EQ(r.pages[0].width, uint32_t(kWidth));
+        ASSERT_EQ(r.pages[0].height, uint32_t(kHeight));
+        EXPECT_TRUE(r.pages[0].rows == rows);
+    }
+}
+
+// A halftoned page judged against the grey page it came from: white stays white and black black,
+// the dots repeat with the screen's period wherever the page is flat, and every screen-sized tile
+// is inked in proportion to its darkness.
+void HalftoneJudge(const JbigImage& got, const std::vector<uint8_t>& grey)
+{
+    ASSERT_EQ(got.width, uint32_t(kWidth));
+    ASSERT_EQ(got.height, uint32_t(kHeight));
+    size_t wrongPure = 0, aperiodic = 0, tilesOff = 0;
+    const auto g = [&](LONG x, LONG y) { return grey[size_t(y) * kWidth + size_t(x)]; };
+    for (LONG y = 0; y < kHeight; ++y)
+        for (LONG x = 0; x < kWidth; ++x) {
+            if (g(x, y) == 255) wrongPure += Bit(got, x, y);
+            if (g(x, y) == 0) wrongPure += !Bit(got, x, y);
+            if (x + LONG(kScreen) < kWidth && g(x + kScreen, y) == g(x, y))
+                aperiodic += Bit(got, x + kScreen, y) != Bit(got, x, y);
+        }
+    for (LONG ty = 0; ty + LONG(kScreen) <= kHeight; ty += kScreen)
+        for (LONG tx = 0; tx + LONG(kScreen) <= kWidth; tx += kScreen) {
+            double want = 0, black = 0;
+            for (LONG y = ty; y < ty + LONG(kScreen); ++y)
+                for (LONG x = tx; x < tx + LONG(kScreen); ++x) {
+                    want += (255 - g(x, y)) / 255.0;
+                    black += Bit(got, x, y);
+                }
+            tilesOff += std::abs(black - want) > 0.02 * kScreen * kScreen;
+        }
+    EXPECT_EQ(wrongPure, 0u) << "white or black pixels changed";
+    EXPECT_EQ(aperiodic, 0u) << "the screen's phase moved";
+    EXPECT_EQ(tilesOff, 0u) << "tiles inked out of proportion";
+}
+
+TEST(PelvanePages, FullPageGreyAndColourBitmapsHalftoneLikeTheirGreys)
+{
+    // Ghostscript's grey page, anti-aliased so that edges and the grey band carry middle values.
+    const std::vector<uint8_t> grey = Ghostscript("pgmraw", size_t(kWidth), "-dTextAlphaBits=4 -dGraphicsAlphaBits=4");
+    if (grey.empty()) GTEST_SKIP() << "Ghostscript is not installed";
+    std::vector<uint32_t> ramp(256);
+    for (uint32_t i = 0; i < 256; ++i) ramp[i] = i * 0x010101;
+    std::vector<uint8_t> rows24(size_t(kHeight) * kWidth * 3), rows32(size_t(kHeight) * kWidth * 4);
+    for (size_t i = 0; i < grey.size(); ++i) {
+        std::fill_n(&rows24[i * 3], 3, grey[i]);
+        std::fill_n(&rows32[i * 4], 3, grey[i]);
+    }
+    struct Case {
+        const char* name;
+        uint8_t depth;
+        std::vector<uint32_t> palette;
+        const std::vector<uint8_t>* rows;
+    } cases[] = {{"8-bit", 8, ramp, &grey}, {"24-bit", 24, {}, &rows24}, {"32-bit", 32, {}, &rows32}};
+    std::vector<uint8_t> first;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Rendered r = Render(BitmapPageJob(c.depth, c.palette, *c.rows), 160 * 1024, FaxFeed::Seekable);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), 1u);
+        HalftoneJudge(r.pages[0], grey);
+        // The same greys give the same dots whatever the bitmap's format.
+        if (first.empty()) first = r.pages[0].rows;
+        else EXPECT_TRUE(r.pages[0].rows == first);
     }
 }
 
