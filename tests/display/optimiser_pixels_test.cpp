@@ -116,12 +116,8 @@ struct Generator {
                 break;
             }
             case 7: {
-                static const uint32_t rops[] = {0xCCCC, 0x6666, 0x8888, 0xEEEE, 0x3333, 0xB8B8};
-                // A ROP that paints the brush is given one: without, it paints whatever brush the
-                // band's DC was left holding.
-                const uint32_t rop = rops[Int(0, 5)];
-                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rop, Clip(),
-                       rop == 0xB8B8 || Int(0, 2) == 0 ? 0x800000FF : 0);
+                static const uint32_t rops[] = {0xCCCC, 0x6666, 0x8888, 0xEEEE, 0x3333, 0xB8B8, 0xE2E2, 0x5A5A};
+                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rops[Int(0, 7)], Clip(), Int(0, 2) == 0 ? 0x800000FF : 0);
                 break;
             }
             case 9: {  // a fill through a mask: XOR fill, AND of a black-and-white bitmap, the fill again
