@@ -6,6 +6,7 @@
 // renders straight into the band's format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -58,6 +59,7 @@ struct Generator {
         b.Add("brush", {{"id", 40}, {"bitmap", 70}});
         MonoBitmap(b, 71, 40, 30, 2);
         ColourBitmap(b, 72, 40, 30, 3);
+        MonoBitmap(b, 73, 40, 30, 6, true);
         ClipRecord(b, 1, {0, 0, kW, kH}, {});
         ClipRecord(b, 2, {5, 5, 60, 50}, {{5, 5, 60, 20}, {5, 20, 30, 35}, {40, 20, 60, 35}, {5, 35, 60, 50}});
         ClipRecord(b, 3, {10, 0, 50, 40}, {{10, 0, 50, 40}});
@@ -77,7 +79,7 @@ struct Generator {
                  Colour(), mixes[Int(0, 2)]);
             return;
         }
-        const int kinds = images ? 13 : 6;
+        const int kinds = images ? 14 : 6;
         switch (Int(0, kinds - 1)) {
             case 0: RectFill(b, Box(), Brush()); break;
             case 1: Rect(b, Box(), Brush(), Int(0, 3) == 0 ? 60 + Int(0, 1) : 0, Clip(), Mix()); break;
@@ -130,6 +132,31 @@ struct Generator {
                     BitBlt(b, r, Source(), 71, 0x8888, Int(0, 4) == 0 ? Clip() : 0);
                 }
                 Rect(b, outer, brush, 0, 0, 7);
+                break;
+            }
+            case 12: {  // XOR a picture, AND a mask on it (or beside it), XOR the picture again
+                const bool stretch = Int(0, 1) == 0;
+                const uint32_t picture = Int(0, 1) ? 71 : 72, mask = Int(0, 1) ? 71 : 73;
+                const int pairs = Int(1, 2);
+                RECT boxes[2];
+                POINT sources[2];
+                for (int i = 0; i < pairs; ++i) {
+                    boxes[i] = Box();
+                    boxes[i].right = std::min(boxes[i].right, boxes[i].left + 28);
+                    boxes[i].bottom = std::min(boxes[i].bottom, boxes[i].top + 22);
+                    sources[i] = Source();
+                }
+                auto blit = [&](RECT d, POINT s, uint32_t bitmap, uint32_t rop) {
+                    if (stretch) StretchBlt(b, {s.x, s.y, s.x + d.right - d.left, s.y + d.bottom - d.top}, d, bitmap, uint16_t(rop));
+                    else BitBlt(b, d, s, bitmap, rop);
+                };
+                for (int i = 0; i < pairs; ++i) blit(boxes[i], sources[i], picture, 0x6666);
+                for (int i = 0; i < pairs; ++i) {
+                    RECT d = boxes[i];
+                    if (Int(0, 5) == 0) d.left += 1, d.right += 1;
+                    blit(d, Source(), mask, 0x8888);
+                }
+                for (int i = 0; i < pairs; ++i) blit(boxes[i], sources[i], Int(0, 6) ? picture : 72, 0x6666);
                 break;
             }
             case 10: AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255))); break;
