@@ -4,6 +4,8 @@
 // black). The rewrite is exact only when each mask lies exactly on its picture (same destination,
 // clip and source size, so that both pick the same pixels), the pictures do not overlap one
 // another, and the mask has one black and one white palette entry; anything else stays as it is.
+#include <vector>
+
 #include "engine/display/bitmap_decode.h"
 #include "engine/display/bitmap_store.h"
 #include "engine/display/cmd_image.h"
@@ -28,13 +30,74 @@ bool PlainImage(const CmdNode* node)
            n->srcHeight > 0;
 }
 
+// Pixels drawn as the record stores them: no compression, no inversion, the record's size.
+bool StoredAsRead(const BitmapEntry* b)
+{
+    return b->compression == BitmapCompressionNone && b->header.biCompression == BI_RGB &&
+           (b->head.flags & (BITMAP_INVERT | BITMAP_INVERTED)) == 0 && BitmapCurrentWidth(b) == b->header.biWidth &&
+           BitmapCurrentHeight(b) == b->header.biHeight;
+}
+
+// One row of a stored bitmap (row 0 the top one) as the record holds it.
+bool RowRead(ResourceStore* store, const BitmapEntry* b, int32_t row, std::vector<uint8_t>* out)
+{
+    const int32_t height = b->header.biHeight < 0 ? -b->header.biHeight : b->header.biHeight;
+    const uint32_t stride = BitmapRowBytes(b->header.biBitCount, b->header.biWidth);
+    const int32_t stored = b->header.biHeight < 0 ? row : height - 1 - row;
+    const uint64_t at = 4ull * b->paletteCount + uint64_t{stride} * static_cast<uint32_t>(stored);
+    out->resize(stride);
+    uint32_t got = 0;
+    return at + stride <= 0xFFFFFFFFull &&
+           BitmapDataRead(store->bitmaps.spill, b, static_cast<uint32_t>(at), out->data(), stride, &got) && got == stride;
+}
+
+// The palette index of pixel x in a 1-bit row.
+uint32_t PixelValue(const std::vector<uint8_t>& row, int32_t x) { return (row[static_cast<size_t>(x) / 8] >> (7 - x % 8)) & 1; }
+
+// Whether each palette entry is black (1) or not (0); the palette's first 256 entries.
+bool PaletteBlack(ResourceStore* store, const BitmapEntry* b, std::vector<uint8_t>* black)
+{
+    std::vector<uint8_t> palette(4u * b->paletteCount);
+    uint32_t got = 0;
+    if (!palette.empty() &&
+        (!BitmapDataRead(store->bitmaps.spill, b, 0, palette.data(), static_cast<uint32_t>(palette.size()), &got) ||
+         got != palette.size()))
+        return false;
+    black->assign(256, 0);
+    for (uint32_t i = 0; i < b->paletteCount && i < 256; ++i)
+        (*black)[i] = palette[4 * i] == 0 && palette[4 * i + 1] == 0 && palette[4 * i + 2] == 0;
+    return true;
+}
+
+// The picture is black wherever its mask is white, over the whole source area: ANDing the mask
+// and then ORing the picture is then the picture copied where the mask is black.
+bool BlackWhereMaskIsWhite(ResourceStore* store, const CmdImageNode* mask, const CmdImageNode* picture)
+{
+    const BitmapEntry* m = mask->bitmap;
+    const BitmapEntry* p = picture->bitmap;
+    if (p->header.biBitCount != 1 || !StoredAsRead(p) ||
+        !CmdSourceInside(p, picture->srcX, picture->srcY, picture->srcWidth, picture->srcHeight))
+        return false;
+    std::vector<uint8_t> maskBlack, pictureBlack, maskRow, pictureRow;
+    if (!PaletteBlack(store, m, &maskBlack) || !PaletteBlack(store, p, &pictureBlack)) return false;
+    for (int32_t j = 0; j < mask->srcHeight; ++j) {
+        if (!RowRead(store, m, mask->srcY + j, &maskRow) || !RowRead(store, p, picture->srcY + j, &pictureRow))
+            return false;
+        for (int32_t i = 0; i < mask->srcWidth; ++i) {
+            if (maskBlack[PixelValue(maskRow, mask->srcX + i)]) continue;
+            if (!pictureBlack[PixelValue(pictureRow, picture->srcX + i)]) return false;
+        }
+    }
+    return true;
+}
+
 // A 1-bit mask whose two palette entries are black and white, in either order, and whose source
 // area lies inside it: the bitmap source then paints exactly where the mask's pixels are black.
 bool MaskUsable(ResourceStore* store, const CmdImageNode* n)
 {
     BitmapEntry* b = n->bitmap;
-    if (b->header.biBitCount != 1 || b->header.biCompression != BI_RGB || b->compression == BitmapCompressionPassed ||
-        b->paletteCount != 2 || !CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
+    if (b->header.biBitCount != 1 || !StoredAsRead(b) || b->paletteCount != 2 ||
+        !CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
         return false;
     uint8_t palette[8];
     uint32_t got = 0;
@@ -110,6 +173,58 @@ int CmdMergeXorAndXorBlts(OptimiseRun* run, CmdNode* node, CmdNode** next)
         CmdNodeDiscard(run, x);
         x = following;
     }
+    *next = after;
+    return MERGE_APPLIED;
+}
+
+// AND a mask, then OR a picture that is black wherever the mask is white: the picture copied
+// through the mask. The masks do not overlap one another, and each picture lies exactly on its
+// mask, so every pixel sees at most one pair.
+int CmdMergeMaskPairs(OptimiseRun* run, CmdNode* node, CmdNode** next)
+{
+    if (CmdRop(node) != 0x8888) return MERGE_NOT_APPLIED;  // a picture first is left as it is
+    CmdNode* end = CmdListEnd(run->list);
+    CmdNode* m[kMaxRun];
+    uint32_t count = 0;
+    CmdNode* n = node;
+    for (; n != end && n->op == node->op && CmdRop(n) == 0x8888; n = n->next) {
+        const CmdImageNode* mask = AsImage(n);
+        if (count == kMaxRun || !PlainImage(n) || (mask->brush != nullptr && mask->brush->head.id != 0) ||
+            !MaskUsable(run->store, mask))
+            return MERGE_NOT_APPLIED;
+        for (uint32_t j = 0; j < count; ++j)
+            if (CmdStrictOverlap(n->bounds, m[j]->bounds)) return MERGE_NOT_APPLIED;
+        m[count++] = n;
+    }
+    if (count == 0 || n == end) return MERGE_NOT_APPLIED;
+    const uint32_t kind = n->op;
+    CmdNode* p[kMaxRun];
+    for (uint32_t i = 0; i < count; ++i, n = n->next) {
+        if (n == end || n->op != kind || !CmdIsImage(n) || CmdRop(n) != 0xEEEE || !PlainImage(n) ||
+            !MaskOnPicture(AsImage(n), AsImage(m[i])) || !BlackWhereMaskIsWhite(run->store, AsImage(m[i]), AsImage(n)))
+            return MERGE_NOT_APPLIED;
+        p[i] = n;
+    }
+    CmdNode* after = n;
+    Source* sources[kMaxRun];
+    for (uint32_t i = 0; i < count; ++i) {
+        const CmdImageNode* mask = AsImage(m[i]);
+        CmdImageNode probe = *AsImage(p[i]);
+        probe.srcX = probe.maskOrigin.x = mask->srcX;
+        probe.srcY = probe.maskOrigin.y = mask->srcY;
+        sources[i] = BitmapSourceCreate(&probe.head, run->store, mask->bitmap->head.id, 0);
+        if (sources[i] != nullptr) reinterpret_cast<SourceBitmap*>(sources[i])->node = p[i];
+        if (sources[i] == nullptr) {
+            for (uint32_t j = 0; j < i; ++j) SourceRelease(sources[j], run->store, 1);
+            return MERGE_FAILED;
+        }
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        auto* picture = reinterpret_cast<CmdImageNode*>(p[i]);
+        picture->source = sources[i];
+        picture->rop = 0xCCCC;
+    }
+    for (uint32_t i = 0; i < count; ++i) CmdNodeDiscard(run, m[i]);
     *next = after;
     return MERGE_APPLIED;
 }

@@ -33,6 +33,7 @@ int CmdMergeXorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeXnorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeXorAndXorBlts(OptimiseRun* run, CmdNode* node, CmdNode** next);
+int CmdMergeMaskPairs(OptimiseRun* run, CmdNode* node, CmdNode** next);
 
 // Candidates for Complex commands, in list order; a slot may be cleared to null.
 struct ComplexCandidates {

@@ -60,6 +60,8 @@ struct Generator {
         MonoBitmap(b, 71, 40, 30, 2);
         ColourBitmap(b, 72, 40, 30, 3);
         MonoBitmap(b, 73, 40, 30, 6, true);
+        MonoBitmap(b, 74, 40, 30, 2, true);  // 71 with black and white exchanged
+        MonoBitmap(b, 75, 40, 30, 6);        // 73 likewise
         ClipRecord(b, 1, {0, 0, kW, kH}, {});
         ClipRecord(b, 2, {5, 5, 60, 50}, {{5, 5, 60, 20}, {5, 20, 30, 35}, {40, 20, 60, 35}, {5, 35, 60, 50}});
         ClipRecord(b, 3, {10, 0, 50, 40}, {{10, 0, 50, 40}});
@@ -79,7 +81,7 @@ struct Generator {
                  Colour(), mixes[Int(0, 2)]);
             return;
         }
-        const int kinds = images ? 14 : 6;
+        const int kinds = images ? 15 : 6;
         switch (Int(0, kinds - 1)) {
             case 0: RectFill(b, Box(), Brush()); break;
             case 1: Rect(b, Box(), Brush(), Int(0, 3) == 0 ? 60 + Int(0, 1) : 0, Clip(), Mix()); break;
@@ -157,6 +159,22 @@ struct Generator {
                     blit(d, Source(), mask, 0x8888);
                 }
                 for (int i = 0; i < pairs; ++i) blit(boxes[i], sources[i], Int(0, 6) ? picture : 72, 0x6666);
+                break;
+            }
+            case 13: {  // AND a mask, then OR a picture (often the mask's negative, which is black
+                        // where the mask is white), either or both stretched
+                const uint32_t mask = Int(0, 1) ? 71 : 73;
+                const uint32_t picture = Int(0, 3) == 0 ? (Int(0, 1) ? 72 : 71) : mask == 71 ? 74 : 75;
+                const RECT d = Box();
+                const POINT s = Source(), t = Int(0, 3) ? s : Source();
+                const RECT e = Int(0, 5) ? d : Box();
+                if (Int(0, 1)) {
+                    BitBlt(b, d, s, mask, 0x8888);
+                    BitBlt(b, e, t, picture, 0xEEEE);
+                } else {
+                    StretchBlt(b, {s.x, s.y, s.x + 20, s.y + 16}, d, mask, 0x8888);
+                    StretchBlt(b, {t.x, t.y, t.x + 20, t.y + 16}, e, picture, 0xEEEE);
+                }
                 break;
             }
             case 10: AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255))); break;

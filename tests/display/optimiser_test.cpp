@@ -379,6 +379,34 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
          "RectFill(0,0,64,48) BitBlt(11,10,41,30)8888 Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)6666 "
          "BitBlt(11,10,41,30)8888 BitBlt(10,10,40,30)6666 ] RectFill(0,40,64,48) ",
          true},
+        {"AND of a mask, OR of its negative",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 74, 40, 30, 4, true);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0x8888);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 74, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) BitBlt(10,10,40,30) RectFill(0,40,64,48) ", true},
+        {"two stretched masks, OR of their negatives",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 74, 40, 30, 4, true);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 71, 0x8888);
+             StretchBlt(b, {3, 3, 28, 23}, {32, 10, 60, 38}, 74, 0x8888);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 74, 0xEEEE);
+             StretchBlt(b, {3, 3, 28, 23}, {32, 10, 60, 38}, 71, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) StretchBlt(2,2,30,20) StretchBlt(32,10,60,38) RectFill(0,40,64,48) ", true},
+        {"OR of a picture that is not black where the mask is white: left alone",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 74, 40, 30, 4, true);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0x8888);
+             BitBlt(b, {10, 10, 40, 30}, {6, 3}, 74, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)8888 "
+         "BitBlt(10,10,40,30)eeee ] RectFill(0,40,64,48) ",
+         true},
         {"XOR fill, AND of a black-and-white bitmap, XOR fill",
          [](SpoolBuilder& b) {
              MonoBitmap(b, 71, 40, 30, 4);
@@ -441,6 +469,9 @@ TEST(Optimiser, RunningShortLeavesAListThatDrawsTheSamePage)
         BitBlt(b, {2, 2, 12, 9}, {0, 0}, 71, 0x6666);
         BitBlt(b, {2, 2, 12, 9}, {3, 1}, 71, 0x8888);
         BitBlt(b, {2, 2, 12, 9}, {0, 0}, 71, 0x6666);
+        MonoBitmap(b, 74, 40, 30, 4, true);
+        BitBlt(b, {22, 2, 32, 9}, {1, 1}, 71, 0x8888);
+        BitBlt(b, {22, 2, 32, 9}, {1, 1}, 74, 0xEEEE);
     };
     bool completed = false;
     for (uint32_t failAt = 1; !completed && failAt < 64; ++failAt) {
