@@ -91,6 +91,10 @@ int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWO
 void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
 {
     if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+        // GDI honours the DC's clip, and an earlier command may have left its own selected: the
+        // copy has none (its callers cut it themselves), so the pixels it leaves would otherwise
+        // depend on what was drawn before it.
+        BandSurfaceResetDC(surface);
         StretchDibs(n, store, surface, (rop3 & 0xFF) << 16);
         BandSurfaceResetDC(surface);
         return;
@@ -531,6 +535,8 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdImageNode* n = AsImage(node);
+    // The area is drawn whole (the band mask cuts it): no clip an earlier command left may cut it.
+    BandSurfaceResetDC(surface);
     // Copies and inverted copies go through the stretch blit, which picks the same source pixels
     // as the GDI road's raster work does.
     if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&

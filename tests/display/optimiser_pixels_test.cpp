@@ -46,9 +46,9 @@ struct Generator {
         static const uint32_t mixes[] = {13, 13, 13, 7, 7, 10, 9, 15, 6, 1, 16};
         return mixes[Int(0, 10)];
     }
-    // A source point from which every copy stays inside its 40 x 30 bitmap: a copy that reaches
-    // out is drawn by StretchDIBits, whose result depends on what was drawn before it.
-    POINT Source() { return POINT{Int(0, 10), Int(0, 6)}; }
+    // A source point from which a copy mostly stays inside its 40 x 30 bitmap, and sometimes
+    // reaches out of it (drawn by StretchDIBits, which leaves the pixels beyond the bitmap).
+    POINT Source() { return Int(0, 5) == 0 ? POINT{Int(0, 25), Int(0, 15)} : POINT{Int(0, 10), Int(0, 6)}; }
     uint32_t Clip() { return Int(0, 3) == 0 ? uint32_t(Int(1, 3)) : 0; }
 
     // The resources every list may use.

@@ -1,6 +1,7 @@
-// A BitBlt or StretchBlt whose ROP reads the brush but that names none paints with a fresh DC's
-// brush, white, on both roads of the band loop, whatever the commands before it selected and
-// however the page is cut into bands. The reference applies each ROP bit by bit with a white brush.
+// Image commands do not take state that earlier commands left in the band's DC. A BitBlt or
+// StretchBlt whose ROP reads the brush but that names none paints with a fresh DC's brush, white;
+// a copy whose source reaches out of its bitmap is not cut by a clip an earlier command selected.
+// However the page is cut into bands, against per-pixel references.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -42,7 +43,7 @@ uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
     return out;
 }
 
-TEST(ImageDefaultBrush, ARopThatReadsTheBrushWithoutOnePaintsWhiteInEveryBandCut)
+TEST(ImageLeftState, ARopThatReadsTheBrushWithoutOnePaintsWhiteInEveryBandCut)
 {
     struct Case {
         const char* name;
@@ -103,6 +104,54 @@ TEST(ImageDefaultBrush, ARopThatReadsTheBrushWithoutOnePaintsWhiteInEveryBandCut
             if (c.rop == 0xB8B8 || c.rop == 0xE2E2) {
                 EXPECT_EQ(Diff(MaskRoad(job, kW, kH, Mapping{1}, band), want), "");
             }
+        }
+    }
+}
+
+// A clipped rectangle leaves its clip selected; a copy reaching out of its bitmap after it copies
+// every pixel that lies in the bitmap and leaves the rest.
+TEST(ImageLeftState, ACopyReachingOutOfItsBitmapIsNotCutByAnEarlierClip)
+{
+    struct Case {
+        const char* name;
+        bool copyBits;
+        POINT source;
+    };
+    const Case cases[] = {
+        {"CopyBits reaching below", true, {2, 12}},
+        {"CopyBits reaching right", true, {20, 1}},
+        {"BitBlt reaching below", false, {0, 14}},
+    };
+    const RECT target{6, 4, 36, 28};
+    auto before = [](SpoolBuilder& b) {
+        MonoBitmap(b, 71, 40, 30, 5);
+        RectFill(b, {0, 0, kW, kH}, kGreen);
+        ClipRecord(b, 2, {0, 0, 12, 10}, {{0, 0, 12, 10}});
+        Rect(b, {0, 0, 30, 30}, kRed, 0, 2, 13);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DisplayJob earlier;
+        earlier.spill = true;
+        SpoolBuilder p;
+        before(p);
+        ASSERT_EQ(earlier.Read(p), 1);
+        Image want = DrawRoad(earlier, kW, kH, Mapping{1}, kH);
+        for (int y = target.top; y < target.bottom; ++y)
+            for (int x = target.left; x < target.right; ++x) {
+                const int sx = c.source.x + x - target.left, sy = c.source.y + y - target.top;
+                if (sx < 40 && sy < 30) want.at(x, y) = MonoWhite(40, 5, sx, sy) ? 0xFFFFFF : 0;
+            }
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder b;
+        before(b);
+        if (c.copyBits) CopyBits(b, target, c.source, 71);
+        else BitBlt(b, target, c.source, 71, 0xCCCC);
+        ASSERT_EQ(job.Read(b), 1);
+        for (int band : {kH, 7, 3}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(Diff(DrawRoad(job, kW, kH, Mapping{1}, band), want), "");
         }
     }
 }
