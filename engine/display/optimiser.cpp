@@ -73,6 +73,7 @@ int MergeRound(OptimiseRun* run, CmdNode* n, CmdNode** next)
     const bool image = CmdIsImage(n);
     int r = MERGE_NOT_APPLIED;
     if (shape && mix == MIX_XOR && (r = CmdMergeXorSandwich(run, n, next)) != 0) return r;
+    if (shape && mix == MIX_XOR && (r = CmdMergeXorPatternSandwich(run, n, next)) != 0) return r;
     if (shape && mix == MIX_XOR && (r = CmdMergeFillThroughMask(run, n, next)) != 0) return r;
     if (shape && mix == MIX_NOT_XOR && (r = CmdMergeXnorSandwich(run, n, next)) != 0) return r;
     if (image && rop == 0x6666 && (r = CmdMergeXorAndXorBlts(run, n, next)) != 0) return r;

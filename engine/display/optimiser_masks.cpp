@@ -96,15 +96,10 @@ bool BlackWhereMaskIsWhite(ResourceStore* store, const CmdImageNode* mask, const
 bool MaskUsable(ResourceStore* store, const CmdImageNode* n)
 {
     BitmapEntry* b = n->bitmap;
-    if (b->header.biBitCount != 1 || !StoredAsRead(b) || b->paletteCount != 2 ||
+    if (b->header.biBitCount != 1 || !StoredAsRead(b) || 
         !CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
         return false;
-    uint8_t palette[8];
-    uint32_t got = 0;
-    if (!BitmapDataRead(store->bitmaps.spill, b, 0, palette, sizeof palette, &got) || got != sizeof palette)
-        return false;
-    auto grey = [&](int i, uint8_t v) { return palette[4 * i] == v && palette[4 * i + 1] == v && palette[4 * i + 2] == v; };
-    return (grey(0, 0) && grey(1, 255)) || (grey(0, 255) && grey(1, 0));
+    return CmdBitmapBlackAndWhite(store, b);
 }
 
 // The mask lies on the picture: the same destination and clip, a source area of the same size.

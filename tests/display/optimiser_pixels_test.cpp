@@ -1,7 +1,8 @@
 // The optimiser never changes a pixel: random display lists of the drawing commands (solid and
-// pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches, plain and
-// masked copies with runs of abutting ones made likely, stretched, transparent and blended
-// images, text) draw the same page before and after it, through GDI at
+// pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches of shapes,
+// patterns and copies, masks followed by their pictures, copies with runs of abutting ones made
+// likely and sources reaching out of their bitmaps, stretched, transparent and blended images,
+// text) draw the same page before and after it, through GDI at
 // several band heights, and through the mask road when the list holds nothing that the band loop
 // renders straight into the band's format.
 #include <gtest/gtest.h>
@@ -92,14 +93,19 @@ struct Generator {
                 Rect(b, r, Colour(), 0, 2, 13);
                 break;
             }
-            case 5: {  // a sandwich: XOR or XNOR, black or white shapes (inside or not), the same again
+            case 5: {  // a sandwich: XOR or XNOR, black or white shapes or a pattern ANDed in (inside or
+                       // not), the same again
                 const RECT outer = Box();
                 const uint32_t brush = Brush(), mix = Int(0, 1) ? 7 : 10;
                 Rect(b, outer, brush, 0, 0, mix);
+                const bool pattern = mix == 7 && Int(0, 1) == 0;  // a black-and-white pattern ANDed in
                 for (int i = Int(1, 3); i > 0; --i) {
                     RECT r{Int(outer.left - 2, outer.right), Int(outer.top - 2, outer.bottom), 0, 0};
                     r.right = r.left + Int(1, 10), r.bottom = r.top + Int(1, 10);
-                    if (Int(0, 3) == 0) PathCmd(b, 52, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
+                    if (pattern) {
+                        if (Int(0, 3) == 0) PathCmd(b, 52, 40, 0, Clip(), 9);
+                        else Rect(b, r, 40, 0, Clip(), 9);
+                    } else if (Int(0, 3) == 0) PathCmd(b, 52, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
                     else if (Int(0, 2) == 0) Rect(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
                     else RectFill(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF);
                 }

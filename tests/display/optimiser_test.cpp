@@ -407,6 +407,28 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
          "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)8888 "
          "BitBlt(10,10,40,30)eeee ] RectFill(0,40,64,48) ",
          true},
+        {"XOR colour, AND of a black-and-white pattern, XOR colour",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 70, 8, 8, 1);
+             b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             Rect(b, {12, 12, 30, 26}, 40, 0, 0, 9);
+             Path(b, 30, {{{24, 12}, {38, 16}, {30, 28}}});
+             PathCmd(b, 30, 40, 0, 0, 9);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Rect(12,12,30,26) Rect(25,13,38,28) RectFill(0,40,64,48) ", false},
+        {"XOR colour, AND of a colour pattern, XOR colour: left alone",
+         [](SpoolBuilder& b) {
+             ColourBitmap(b, 70, 8, 8, 1);
+             b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             Rect(b, {12, 12, 30, 26}, 40, 0, 0, 9);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) Rect(10,10,40,30) Rect(12,12,30,26) "
+         "Rect(10,10,40,30) ] RectFill(0,40,64,48) ",
+         false},
         {"XOR fill, AND of a black-and-white bitmap, XOR fill",
          [](SpoolBuilder& b) {
              MonoBitmap(b, 71, 40, 30, 4);
@@ -472,6 +494,11 @@ TEST(Optimiser, RunningShortLeavesAListThatDrawsTheSamePage)
         MonoBitmap(b, 74, 40, 30, 4, true);
         BitBlt(b, {22, 2, 32, 9}, {1, 1}, 71, 0x8888);
         BitBlt(b, {22, 2, 32, 9}, {1, 1}, 74, 0xEEEE);
+        MonoBitmap(b, 70, 8, 8, 1);
+        b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+        Rect(b, {2, 36, 28, 47}, kRed, 0, 0, 7);
+        Rect(b, {4, 38, 20, 45}, 40, 0, 0, 9);
+        Rect(b, {2, 36, 28, 47}, kRed, 0, 0, 7);
     };
     bool completed = false;
     for (uint32_t failAt = 1; !completed && failAt < 64; ++failAt) {
