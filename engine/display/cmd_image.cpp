@@ -48,6 +48,25 @@ bool RunLength(const BitmapEntry* bitmap)
 }
 bool DependsOnDestination(uint32_t rop) { return (((rop >> 1) ^ rop) & 0x5555) != 0; }
 
+// A command without a brush of its own paints a ROP that reads the brush with the brush a fresh
+// DC holds, the white stock brush, and not with whatever an earlier command left selected (which
+// would make its pixels depend on how the page was cut into bands). The brush the DC held before
+// is put back when the command is done.
+struct DefaultBrush {
+    HDC dc;
+    HGDIOBJ previous;
+    DefaultBrush(const CmdImageNode* n, HDC into)
+        : dc(into), previous(n->brush == nullptr ? SelectObject(into, GetStockObject(WHITE_BRUSH)) : nullptr)
+    {
+    }
+    ~DefaultBrush()
+    {
+        if (previous != nullptr && previous != HGDI_ERROR) SelectObject(dc, previous);
+    }
+    DefaultBrush(const DefaultBrush&) = delete;
+    DefaultBrush& operator=(const DefaultBrush&) = delete;
+};
+
 // The destination as the device sees it: the recorded rectangle, reversed when mirrored.
 RECT DeviceRect(const CmdImageNode* n, HDC dc)
 {
@@ -72,6 +91,10 @@ int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWO
 void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
 {
     if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+        // GDI honours the DC's clip, and an earlier command may have left its own selected: the
+        // copy has none (its callers cut it themselves), so the pixels it leaves would otherwise
+        // depend on what was drawn before it.
+        BandSurfaceResetDC(surface);
         StretchDibs(n, store, surface, (rop3 & 0xFF) << 16);
         BandSurfaceResetDC(surface);
         return;
@@ -218,6 +241,7 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
     if (n->bitmap == nullptr || (scaled != nullptr && colour != nullptr)) {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
+        const DefaultBrush brush(n, surface->drawDC);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
             ClipSelect(store, n->clip, surface, nullptr);
             result = MaskBlt(surface->drawDC, left, top, lw, lh, scaled, 0, 0, maskBitmap, 0, 0,
@@ -492,6 +516,7 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
+        const DefaultBrush brush(n, surface->drawDC);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
             ClipSelect(store, n->clip, surface, nullptr);
             const DWORD rop = (n->rop & 0xFF) << 16;
@@ -510,6 +535,8 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdImageNode* n = AsImage(node);
+    // The area is drawn whole (the band mask cuts it): no clip an earlier command left may cut it.
+    BandSurfaceResetDC(surface);
     // Copies and inverted copies go through the stretch blit, which picks the same source pixels
     // as the GDI road's raster work does.
     if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&
@@ -517,11 +544,13 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
         StretchIntoSurface(n, store, surface, n->rop & 0xFF);
     } else if ((n->rop == 0xB8B8 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE)) {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+        const DefaultBrush brush(n, surface->drawDC);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
             PatBlt(surface->drawDC, area->left, area->top, area->right - area->left, area->bottom - area->top, PATCOPY);
         BandSurfaceResetDC(surface);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+        const DefaultBrush brush(n, surface->drawDC);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
             const DWORD rop = (n->rop & 0xFF) << 16;
             if (n->bitmap == nullptr) PatBlt(surface->drawDC, n->x, n->y, n->width, n->height, rop);

@@ -73,10 +73,15 @@ int MergeRound(OptimiseRun* run, CmdNode* n, CmdNode** next)
     const bool image = CmdIsImage(n);
     int r = MERGE_NOT_APPLIED;
     if (shape && mix == MIX_XOR && (r = CmdMergeXorSandwich(run, n, next)) != 0) return r;
+    if (shape && mix == MIX_XOR && (r = CmdMergeXorPatternSandwich(run, n, next)) != 0) return r;
     if (shape && mix == MIX_XOR && (r = CmdMergeFillThroughMask(run, n, next)) != 0) return r;
     if (shape && mix == MIX_NOT_XOR && (r = CmdMergeXnorSandwich(run, n, next)) != 0) return r;
+    if (image && rop == 0x6666 && (r = CmdMergeXorAndXorBlts(run, n, next)) != 0) return r;
     if (image && rop == 0x6666 && (r = CmdMergeXorSandwich(run, n, next)) != 0) return r;
     if (image && rop == 0x9999 && (r = CmdMergeXnorSandwich(run, n, next)) != 0) return r;
+    if (image && (rop == 0x8888 || rop == 0xEEEE) && n->next != CmdListEnd(run->list) && CmdIsImage(n->next) &&
+        (r = CmdMergeMaskPairs(run, n, next)) != 0)
+        return r;
     if (n->op == CmdOpRect && mix == MIX_COPY && CmdPenIsNull(n)) {
         const auto* rect = reinterpret_cast<const CmdRectNode*>(n);
         if (PlainSolidBrush(rect->brush) && ClipHasRects(rect->clip) && (r = CmdMergeClippedRect(run, n, next)) != 0)

@@ -11,6 +11,7 @@
 struct ResourceStore;
 struct Clip;
 struct BrushEntry;
+struct BitmapEntry;
 
 struct OptimiseRun {
     CmdList* list;
@@ -32,6 +33,9 @@ int CmdMergeClippedRect(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeXorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeXnorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next);
+int CmdMergeXorAndXorBlts(OptimiseRun* run, CmdNode* node, CmdNode** next);
+int CmdMergeMaskPairs(OptimiseRun* run, CmdNode* node, CmdNode** next);
+int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next);
 
 // Candidates for Complex commands, in list order; a slot may be cleared to null.
 struct ComplexCandidates {
@@ -53,5 +57,7 @@ uint8_t CmdMix(const CmdNode* node);     // 0 for kinds without a mix
 uint32_t CmdRop(const CmdNode* node);    // 0 for kinds without a ROP
 bool CmdIsImage(const CmdNode* node);    // BitBlt or StretchBlt
 bool CmdIsPathOrRect(const CmdNode* node);
+// A 1-bit bitmap stored plainly whose two palette entries are black and white, in either order.
+bool CmdBitmapBlackAndWhite(ResourceStore* store, const BitmapEntry* bitmap);
 // Unlinks the node and destroys it through its kind.
 void CmdNodeDiscard(OptimiseRun* run, CmdNode* node);

@@ -4,6 +4,7 @@
 // only when each outer command paints the whole of its bounds, the outer commands do not overlap,
 // and each shape lies inside one of them; anything else stays as it is.
 #include "engine/display/bitmap_decode.h"
+#include "engine/display/bitmap_store.h"
 #include "engine/display/brush_store.h"
 #include "engine/display/clip_store.h"
 #include "engine/display/cmd_image.h"
@@ -229,6 +230,77 @@ int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
             CmdListInsertAfter(run->list, before, copy);
             before = copy;
         }
+    }
+    for (CmdNode* x = g.a[0]; x != g.after;) {
+        CmdNode* following = x->next;
+        CmdNodeDiscard(run, x);
+        x = following;
+    }
+    *next = g.after;
+    return MERGE_APPLIED;
+}
+
+// XOR a solid colour, AND a black-and-white pattern (the mask pen), XOR the colour again: the
+// colour lands where the pattern is black and the page stays where it is white. Each pattern
+// shape becomes the colour's fill through the inverted pattern, laid from the pattern's own
+// origin. Only fills are rewritten this way (a picture would need the pattern as a tiled source).
+int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
+{
+    Groups g;
+    auto outer = [](const CmdNode* n) {
+        return CmdIsPathOrRect(n) && CmdMix(n) == MIX_XOR && CmdPenIsNull(n) && BrushIsSolid(CmdRow(n).brushGet(n)) &&
+               CmdRow(n).brushGet(n)->companion == nullptr;
+    };
+    auto inner = [run](const CmdNode* n, bool) {
+        if (!CmdIsPathOrRect(n) || CmdMix(n) != MIX_MASK || !ShapeKind(n)) return false;
+        BrushEntry* brush = CmdRow(n).brushGet(n);
+        return brush != nullptr && !BrushIsSolid(brush) && brush->companion == nullptr && brush->bitmap != nullptr &&
+               CmdBitmapBlackAndWhite(run->store, brush->bitmap) && BitmapMonoDetect(&run->store->bitmaps, brush->bitmap);
+    };
+    if (!GroupsFind(run->list, node, outer, inner, &g) || !Exact(g)) return MERGE_NOT_APPLIED;
+    CmdNode* before = g.a[0]->prev;
+    for (uint32_t k = 0; k < g.countB; ++k) {
+        CmdNode* b = g.b[k];
+        RGNDATAHEADER* data = ShapeData(b);
+        if (data == nullptr) return MERGE_FAILED;
+        const RECT shapeBounds = data->rcBound;
+        if (shapeBounds.left >= shapeBounds.right || shapeBounds.top >= shapeBounds.bottom) {
+            RenderFree(data);
+            continue;
+        }
+        Clip* shape = ClipCreate(&run->store->clips, 0xFFFFFFFF, data);
+        RenderFree(data);
+        if (shape == nullptr) return MERGE_FAILED;
+        // The pattern inverted: set where the pattern is black, so that the colour lands there.
+        BitmapEntry* inverted = BitmapClone(&run->store->bitmaps, CmdRow(b).brushGet(b)->bitmap);
+        BrushEntry* mask = nullptr;
+        if (inverted != nullptr && BitmapInvertRequest(&run->store->bitmaps, inverted))
+            mask = BrushFromBitmapCreate(&run->store->brushes, 0xFFFFFFFF, inverted->head.id);
+        if (mask == nullptr) {
+            ClipFreeIfUnused(&run->store->clips, shape);
+            return MERGE_FAILED;
+        }
+        const POINT* origin = CmdRow(b).brushOriginGet(b);
+        for (uint32_t i = 0; i < g.countA; ++i) {
+            CmdNode* a = g.a[i];
+            if (!CmdStrictOverlap(a->bounds, shapeBounds)) continue;
+            BrushEntry* fill = BrushSolidCreate(&run->store->brushes, 0xFFFFFFFF, CmdRow(a).brushGet(a)->colour, mask);
+            CmdNode* copy = fill != nullptr ? CmdSlotClone(a, run->store) : nullptr;
+            if (copy == nullptr) {
+                ClipFreeIfUnused(&run->store->clips, shape);
+                return MERGE_FAILED;
+            }
+            CmdRow(copy).mixSet(copy, MIX_COPY);
+            if (!CmdRow(copy).brushSet(copy, run->store, origin, fill) ||
+                !CmdRow(copy).clipRegionSet(copy, run->store, shape)) {
+                CmdRow(copy).destroy(copy, run->store);
+                ClipFreeIfUnused(&run->store->clips, shape);
+                return MERGE_FAILED;
+            }
+            CmdListInsertAfter(run->list, before, copy);
+            before = copy;
+        }
+        ClipFreeIfUnused(&run->store->clips, shape);
     }
     for (CmdNode* x = g.a[0]; x != g.after;) {
         CmdNode* following = x->next;

@@ -158,6 +158,72 @@ TEST(ImageCommands, ASourceReachingOutOfTheBitmapLeavesThosePixels)
     }
 }
 
+// Every pixel whose source lies in the bitmap is copied from it and every other one is left, for
+// sources reaching out on each side of bitmaps stored either way up.
+TEST(ImageCommands, ACopyReachingOutOfTheBitmapCopiesWhatLiesInside)
+{
+    struct Case {
+        const char* name;
+        int kind;  // 19 BitBlt, 20 CopyBits, 21 StretchBlt at its own size
+        bool bottomUp;
+        POINT source;
+        bool mono = false;  // a 1-bit bitmap of the same size, black and white
+    };
+    const Case cases[] = {
+        {"1-bit CopyBits below, top-down", 20, false, {0, 5}, true},
+        {"1-bit CopyBits below, bottom-up", 20, true, {0, 5}, true},
+        {"1-bit BitBlt right and below", 19, false, {3, 4}, true},
+        {"CopyBits below, top-down", 20, false, {2, 5}},
+        {"CopyBits below, bottom-up", 20, true, {2, 5}},
+        {"CopyBits right and below", 20, false, {8, 6}},
+        {"CopyBits above and left", 20, true, {-3, -4}},
+        {"BitBlt below, bottom-up", 19, true, {1, 6}},
+        {"StretchBlt below, bottom-up", 21, true, {1, 6}},
+        {"StretchBlt above, top-down", 21, false, {0, -3}},
+    };
+    const int W = 30, H = 24;
+    const Image image = MakeImage(13, 9, 5);
+    const RECT d{4, 3, 16, 14};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitmapJob job;
+        SpoolBuilder body;
+        std::vector<uint8_t> rows;
+        for (int i = 0; i < image.height; ++i) {
+            const int y = c.bottomUp ? image.height - 1 - i : i;
+            rows.insert(rows.end(), image.at(0, y), image.at(0, y) + BitmapRowBytes(24, image.width));
+        }
+        // The 1-bit bitmap: a pixel is white where the colour image's first byte is odd.
+        auto white = [&](int x, int y) { return (image.at(x, y)[0] & 1) != 0; };
+        if (c.mono) {
+            rows.assign(size_t(BitmapRowBytes(1, image.width)) * image.height, 0);
+            for (int i = 0; i < image.height; ++i)
+                for (int x = 0; x < image.width; ++x)
+                    if (white(x, c.bottomUp ? image.height - 1 - i : i))
+                        rows[size_t(i) * BitmapRowBytes(1, image.width) + x / 8] |= uint8_t(0x80 >> (x % 8));
+        }
+        AddBitmap(body, {71, image.width, c.bottomUp ? image.height : -image.height, uint8_t(c.mono ? 1 : 24), 0,
+                         c.mono ? std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0} : std::vector<uint8_t>{}, rows});
+        const LONG w = d.right - d.left, h = d.bottom - d.top;
+        if (c.kind == 19) body.Raw(19, 0, BitBltRecord(d, c.source, 71));
+        if (c.kind == 20) body.Raw(20, 0, Cat({Le({c.source.x, c.source.y}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 71})}));
+        if (c.kind == 21) body.Raw(21, 0, StretchRecord({c.source.x, c.source.y, c.source.x + w, c.source.y + h}, d, 71));
+        ASSERT_EQ(job.Read(body), 1);
+        Page expected(W, H);
+        for (int y = d.top; y < d.bottom; ++y)
+            for (int x = d.left; x < d.right; ++x) {
+                const int sx = c.source.x + x - d.left, sy = c.source.y + y - d.top;
+                if (sx < 0 || sy < 0 || sx >= image.width || sy >= image.height) continue;
+                if (c.mono) std::memset(expected.at(x, y), white(sx, sy) ? 255 : 0, 3);
+                else std::memcpy(expected.at(x, y), image.at(sx, sy), 3);
+            }
+        for (int band : {H, 5}) {
+            SCOPED_TRACE(band);
+            EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
+        }
+    }
+}
+
 TEST(ImageCommands, BitBltAndCopyBitsCopyAtTheirOwnSizeWhateverTheBands)
 {
     const int W = 40, H = 30;

@@ -130,8 +130,9 @@ inline void Text(SpoolBuilder& b, RECT bounds, uint32_t font, const std::vector<
     b.Raw(16, 0, out);
 }
 
-// A 1-bit bitmap, palette black then white, of the given rows (one bit a pixel, 1 white), top-down.
-inline void MonoBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t seed)
+// A 1-bit bitmap of pseudo-random rows, top-down; palette black then white (bit 1 white), or
+// white then black when reversed.
+inline void MonoBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t seed, bool reversed = false)
 {
     const int stride = ((w + 31) / 32) * 4;
     std::vector<uint8_t> data(size_t(stride) * h);
@@ -140,7 +141,8 @@ inline void MonoBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t seed
         x ^= x << 13, x ^= x >> 17, x ^= x << 5;
         byte = uint8_t(x);
     }
-    AddBitmap(b, {id, w, -h, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, data});
+    const std::vector<uint8_t> blackWhite = {0, 0, 0, 0, 255, 255, 255, 0}, whiteBlack = {255, 255, 255, 0, 0, 0, 0, 0};
+    AddBitmap(b, {id, w, -h, 1, 0, reversed ? whiteBlack : blackWhite, data});
 }
 
 // A 24-bit colour bitmap of pseudo-random pixels, top-down.

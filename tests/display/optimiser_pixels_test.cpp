@@ -1,11 +1,13 @@
 // The optimiser never changes a pixel: random display lists of the drawing commands (solid and
-// pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches, plain and
-// masked copies with runs of abutting ones made likely, stretched, transparent and blended
-// images, text) draw the same page before and after it, through GDI at
+// pattern fills, rectangles under every kind of mix, clips, paths, lines, sandwiches of shapes,
+// patterns and copies, masks followed by their pictures, copies with runs of abutting ones made
+// likely and sources reaching out of their bitmaps, stretched, transparent and blended images,
+// text) draw the same page before and after it, through GDI at
 // several band heights, and through the mask road when the list holds nothing that the band loop
 // renders straight into the band's format.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -45,9 +47,9 @@ struct Generator {
         static const uint32_t mixes[] = {13, 13, 13, 7, 7, 10, 9, 15, 6, 1, 16};
         return mixes[Int(0, 10)];
     }
-    // A source point from which every copy stays inside its 40 x 30 bitmap: a copy that reaches
-    // out is drawn by StretchDIBits, whose result depends on what was drawn before it.
-    POINT Source() { return POINT{Int(0, 10), Int(0, 6)}; }
+    // A source point from which a copy mostly stays inside its 40 x 30 bitmap, and sometimes
+    // reaches out of it (drawn by StretchDIBits, which leaves the pixels beyond the bitmap).
+    POINT Source() { return Int(0, 5) == 0 ? POINT{Int(0, 25), Int(0, 15)} : POINT{Int(0, 10), Int(0, 6)}; }
     uint32_t Clip() { return Int(0, 3) == 0 ? uint32_t(Int(1, 3)) : 0; }
 
     // The resources every list may use.
@@ -58,6 +60,9 @@ struct Generator {
         b.Add("brush", {{"id", 40}, {"bitmap", 70}});
         MonoBitmap(b, 71, 40, 30, 2);
         ColourBitmap(b, 72, 40, 30, 3);
+        MonoBitmap(b, 73, 40, 30, 6, true);
+        MonoBitmap(b, 74, 40, 30, 2, true);  // 71 with black and white exchanged
+        MonoBitmap(b, 75, 40, 30, 6);        // 73 likewise
         ClipRecord(b, 1, {0, 0, kW, kH}, {});
         ClipRecord(b, 2, {5, 5, 60, 50}, {{5, 5, 60, 20}, {5, 20, 30, 35}, {40, 20, 60, 35}, {5, 35, 60, 50}});
         ClipRecord(b, 3, {10, 0, 50, 40}, {{10, 0, 50, 40}});
@@ -77,7 +82,7 @@ struct Generator {
                  Colour(), mixes[Int(0, 2)]);
             return;
         }
-        const int kinds = images ? 13 : 6;
+        const int kinds = images ? 15 : 6;
         switch (Int(0, kinds - 1)) {
             case 0: RectFill(b, Box(), Brush()); break;
             case 1: Rect(b, Box(), Brush(), Int(0, 3) == 0 ? 60 + Int(0, 1) : 0, Clip(), Mix()); break;
@@ -88,14 +93,19 @@ struct Generator {
                 Rect(b, r, Colour(), 0, 2, 13);
                 break;
             }
-            case 5: {  // a sandwich: XOR or XNOR, black or white shapes (inside or not), the same again
+            case 5: {  // a sandwich: XOR or XNOR, black or white shapes or a pattern ANDed in (inside or
+                       // not), the same again
                 const RECT outer = Box();
                 const uint32_t brush = Brush(), mix = Int(0, 1) ? 7 : 10;
                 Rect(b, outer, brush, 0, 0, mix);
+                const bool pattern = mix == 7 && Int(0, 1) == 0;  // a black-and-white pattern ANDed in
                 for (int i = Int(1, 3); i > 0; --i) {
                     RECT r{Int(outer.left - 2, outer.right), Int(outer.top - 2, outer.bottom), 0, 0};
                     r.right = r.left + Int(1, 10), r.bottom = r.top + Int(1, 10);
-                    if (Int(0, 3) == 0) PathCmd(b, 52, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
+                    if (pattern) {
+                        if (Int(0, 3) == 0) PathCmd(b, 52, 40, 0, Clip(), 9);
+                        else Rect(b, r, 40, 0, Clip(), 9);
+                    } else if (Int(0, 3) == 0) PathCmd(b, 52, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
                     else if (Int(0, 2) == 0) Rect(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF, 0, Clip(), 13);
                     else RectFill(b, r, Int(0, 1) ? 0x80000000 : 0x80FFFFFF);
                 }
@@ -116,12 +126,8 @@ struct Generator {
                 break;
             }
             case 7: {
-                static const uint32_t rops[] = {0xCCCC, 0x6666, 0x8888, 0xEEEE, 0x3333, 0xB8B8};
-                // A ROP that paints the brush is given one: without, it paints whatever brush the
-                // band's DC was left holding.
-                const uint32_t rop = rops[Int(0, 5)];
-                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rop, Clip(),
-                       rop == 0xB8B8 || Int(0, 2) == 0 ? 0x800000FF : 0);
+                static const uint32_t rops[] = {0xCCCC, 0x6666, 0x8888, 0xEEEE, 0x3333, 0xB8B8, 0xE2E2, 0x5A5A};
+                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rops[Int(0, 7)], Clip(), Int(0, 2) == 0 ? 0x800000FF : 0);
                 break;
             }
             case 9: {  // a fill through a mask: XOR fill, AND of a black-and-white bitmap, the fill again
@@ -134,6 +140,47 @@ struct Generator {
                     BitBlt(b, r, Source(), 71, 0x8888, Int(0, 4) == 0 ? Clip() : 0);
                 }
                 Rect(b, outer, brush, 0, 0, 7);
+                break;
+            }
+            case 12: {  // XOR a picture, AND a mask on it (or beside it), XOR the picture again
+                const bool stretch = Int(0, 1) == 0;
+                const uint32_t picture = Int(0, 1) ? 71 : 72, mask = Int(0, 1) ? 71 : 73;
+                const int pairs = Int(1, 2);
+                RECT boxes[2];
+                POINT sources[2];
+                for (int i = 0; i < pairs; ++i) {
+                    boxes[i] = Box();
+                    boxes[i].right = std::min(boxes[i].right, boxes[i].left + 28);
+                    boxes[i].bottom = std::min(boxes[i].bottom, boxes[i].top + 22);
+                    sources[i] = Source();
+                }
+                auto blit = [&](RECT d, POINT s, uint32_t bitmap, uint32_t rop) {
+                    if (stretch) StretchBlt(b, {s.x, s.y, s.x + d.right - d.left, s.y + d.bottom - d.top}, d, bitmap, uint16_t(rop));
+                    else BitBlt(b, d, s, bitmap, rop);
+                };
+                for (int i = 0; i < pairs; ++i) blit(boxes[i], sources[i], picture, 0x6666);
+                for (int i = 0; i < pairs; ++i) {
+                    RECT d = boxes[i];
+                    if (Int(0, 5) == 0) d.left += 1, d.right += 1;
+                    blit(d, Source(), mask, 0x8888);
+                }
+                for (int i = 0; i < pairs; ++i) blit(boxes[i], sources[i], Int(0, 6) ? picture : 72, 0x6666);
+                break;
+            }
+            case 13: {  // AND a mask, then OR a picture (often the mask's negative, which is black
+                        // where the mask is white), either or both stretched
+                const uint32_t mask = Int(0, 1) ? 71 : 73;
+                const uint32_t picture = Int(0, 3) == 0 ? (Int(0, 1) ? 72 : 71) : mask == 71 ? 74 : 75;
+                const RECT d = Box();
+                const POINT s = Source(), t = Int(0, 3) ? s : Source();
+                const RECT e = Int(0, 5) ? d : Box();
+                if (Int(0, 1)) {
+                    BitBlt(b, d, s, mask, 0x8888);
+                    BitBlt(b, e, t, picture, 0xEEEE);
+                } else {
+                    StretchBlt(b, {s.x, s.y, s.x + 20, s.y + 16}, d, mask, 0x8888);
+                    StretchBlt(b, {t.x, t.y, t.x + 20, t.y + 16}, e, picture, 0xEEEE);
+                }
                 break;
             }
             case 10: AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255))); break;

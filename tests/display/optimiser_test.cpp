@@ -346,6 +346,89 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
              BitBlt(b, {10, 10, 40, 30}, {0, 0}, 71, 0x6666);
          },
          "RectFill(0,0,64,48) BitBlt(15,15,25,25) RectFill(0,40,64,48) ", true},
+        {"XOR copy, AND of a mask on it, XOR copy",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             ColourBitmap(b, 72, 40, 30, 3);
+             BitBlt(b, {10, 10, 40, 30}, {2, 1}, 72, 0x6666);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0x8888);
+             BitBlt(b, {10, 10, 40, 30}, {2, 1}, 72, 0x6666);
+         },
+         "RectFill(0,0,64,48) BitBlt(10,10,40,30) RectFill(0,40,64,48) ", true},
+        {"two stretched pairs, one mask white first",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 73, 40, 30, 6, true);
+             ColourBitmap(b, 72, 40, 30, 3);
+             StretchBlt(b, {0, 0, 10, 8}, {2, 2, 30, 20}, 72, 0x6666);
+             StretchBlt(b, {5, 5, 30, 25}, {32, 10, 60, 38}, 72, 0x6666);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 71, 0x8888);
+             StretchBlt(b, {0, 0, 25, 20}, {32, 10, 60, 38}, 73, 0x8888);
+             StretchBlt(b, {0, 0, 10, 8}, {2, 2, 30, 20}, 72, 0x6666);
+             StretchBlt(b, {5, 5, 30, 25}, {32, 10, 60, 38}, 72, 0x6666);
+         },
+         "RectFill(0,0,64,48) StretchBlt(2,2,30,20) StretchBlt(32,10,60,38) RectFill(0,40,64,48) ", true},
+        {"mask beside its copy: left alone",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             ColourBitmap(b, 72, 40, 30, 3);
+             BitBlt(b, {10, 10, 40, 30}, {2, 1}, 72, 0x6666);
+             BitBlt(b, {11, 10, 41, 30}, {5, 3}, 71, 0x8888);
+             BitBlt(b, {10, 10, 40, 30}, {2, 1}, 72, 0x6666);
+         },
+         "RectFill(0,0,64,48) BitBlt(11,10,41,30)8888 Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)6666 "
+         "BitBlt(11,10,41,30)8888 BitBlt(10,10,40,30)6666 ] RectFill(0,40,64,48) ",
+         true},
+        {"AND of a mask, OR of its negative",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 74, 40, 30, 4, true);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0x8888);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 74, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) BitBlt(10,10,40,30) RectFill(0,40,64,48) ", true},
+        {"two stretched masks, OR of their negatives",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 74, 40, 30, 4, true);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 71, 0x8888);
+             StretchBlt(b, {3, 3, 28, 23}, {32, 10, 60, 38}, 74, 0x8888);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 74, 0xEEEE);
+             StretchBlt(b, {3, 3, 28, 23}, {32, 10, 60, 38}, 71, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) StretchBlt(2,2,30,20) StretchBlt(32,10,60,38) RectFill(0,40,64,48) ", true},
+        {"OR of a picture that is not black where the mask is white: left alone",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             MonoBitmap(b, 74, 40, 30, 4, true);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0x8888);
+             BitBlt(b, {10, 10, 40, 30}, {6, 3}, 74, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)8888 "
+         "BitBlt(10,10,40,30)eeee ] RectFill(0,40,64,48) ",
+         true},
+        {"XOR colour, AND of a black-and-white pattern, XOR colour",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 70, 8, 8, 1);
+             b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             Rect(b, {12, 12, 30, 26}, 40, 0, 0, 9);
+             Path(b, 30, {{{24, 12}, {38, 16}, {30, 28}}});
+             PathCmd(b, 30, 40, 0, 0, 9);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Rect(12,12,30,26) Rect(25,13,38,28) RectFill(0,40,64,48) ", false},
+        {"XOR colour, AND of a colour pattern, XOR colour: left alone",
+         [](SpoolBuilder& b) {
+             ColourBitmap(b, 70, 8, 8, 1);
+             b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+             Rect(b, {12, 12, 30, 26}, 40, 0, 0, 9);
+             Rect(b, {10, 10, 40, 30}, kRed, 0, 0, 7);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) Rect(10,10,40,30) Rect(12,12,30,26) "
+         "Rect(10,10,40,30) ] RectFill(0,40,64,48) ",
+         false},
         {"XOR fill, AND of a black-and-white bitmap, XOR fill",
          [](SpoolBuilder& b) {
              MonoBitmap(b, 71, 40, 30, 4);
@@ -405,6 +488,17 @@ TEST(Optimiser, RunningShortLeavesAListThatDrawsTheSamePage)
         Rect(b, {40, 2, 60, 20}, kRed, 0, 0, 7);
         Rect(b, {10, 10, 20, 20}, kRed, 0, 0, 9);
         Rect(b, {15, 15, 35, 25}, kGreen, 0, 0, 7);
+        BitBlt(b, {2, 2, 12, 9}, {0, 0}, 71, 0x6666);
+        BitBlt(b, {2, 2, 12, 9}, {3, 1}, 71, 0x8888);
+        BitBlt(b, {2, 2, 12, 9}, {0, 0}, 71, 0x6666);
+        MonoBitmap(b, 74, 40, 30, 4, true);
+        BitBlt(b, {22, 2, 32, 9}, {1, 1}, 71, 0x8888);
+        BitBlt(b, {22, 2, 32, 9}, {1, 1}, 74, 0xEEEE);
+        MonoBitmap(b, 70, 8, 8, 1);
+        b.Add("brush", {{"id", 40}, {"bitmap", 70}});
+        Rect(b, {2, 36, 28, 47}, kRed, 0, 0, 7);
+        Rect(b, {4, 38, 20, 45}, 40, 0, 0, 9);
+        Rect(b, {2, 36, 28, 47}, kRed, 0, 0, 7);
     };
     bool completed = false;
     for (uint32_t failAt = 1; !completed && failAt < 64; ++failAt) {
