@@ -38,7 +38,6 @@ bool PageHelpMessage(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
     return false;
 }
 
-constexpr PageText kSendPageTexts[] = {{3809, 8043}, {3805, 8012}, {3807, 8016}, {3810, 8044}};
 constexpr PageText kCoverPageTexts[] = {{3602, 8046}, {3606, 8057}, {3607, 8058}, {3609, 8059}, {3611, 8060},
                                         {3613, 8061}, {3620, 8062}, {3621, 8063}, {3626, 8044}, {3623, 8064},
                                         {3624, 8066}, {3625, 8065}};
@@ -74,22 +73,6 @@ LRESULT CoverPagePageApply(HWND page, FaxSheetState* state)
     }
     FaxSheetStateSave(state, 1);
     return PSNRET_NOERROR;
-}
-
-INT_PTR SendListPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_INITDIALOG) {
-        PageStateAttach(page, reinterpret_cast<const PROPSHEETPAGEW*>(lParam), 0);
-        FaxSheetState* state = PageState(page);
-        state->sendPageNotApplied = 1;
-        PageTextsSet(page, state->module, kSendPageTexts, std::size(kSendPageTexts), 128);
-        return TRUE;
-    }
-    if (PageHelpMessage(page, message, wParam, lParam))
-        return TRUE;
-    if (message == WM_NOTIFY)
-        return PageNotify(page, lParam, kHelpTopicSendPage, SendListPageApply);
-    return 0;
 }
 
 INT_PTR CoverPagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
