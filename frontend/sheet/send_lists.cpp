@@ -455,37 +455,3 @@ void GroupMembersShow(HWND page, int listId, int param, FaxSheetState* state)
         if (ContactInGroup(state->allContacts[c], groups[g]))
             ContactRowAdd(list, state->allContacts[c], param, kPictureMember);
 }
-
-namespace {
-
-// Removes the character at `at` from the edit's text and puts the caret there.
-int CharacterRemove(HWND page, int editId, std::u16string text, size_t at)
-{
-    text.erase(at, 1);
-    SetDlgItemTextW(page, editId, text.c_str());
-    SendDlgItemMessageW(page, editId, EM_SETSEL, at, static_cast<LPARAM>(at));
-    return 0;
-}
-
-std::u16string EditText(HWND page, int editId)
-{
-    WCHAR text[257] = {};
-    GetDlgItemTextW(page, editId, text, 257);
-    return text;
-}
-
-}  // namespace
-
-int SeparatorStrip(HWND page, int editId)
-{
-    const std::u16string text = EditText(page, editId);
-    const size_t at = text.find_first_of(u",\"");
-    return at == std::u16string::npos ? 1 : CharacterRemove(page, editId, text, at);
-}
-
-int FaxNumberFilter(HWND page, int editId)
-{
-    const std::u16string text = EditText(page, editId);
-    const size_t at = text.find_first_not_of(u" #*+-P0123456789");
-    return at == std::u16string::npos ? 1 : CharacterRemove(page, editId, text, at);
-}

@@ -73,8 +73,3 @@ void GroupMembersShow(HWND page, int listId, int param, FaxSheetState* state);
 // Adds a contact row (picture 2) or a group row (picture 1) for a record.
 void ContactRowAdd(HWND list, const ContactRecord& contact, int param, int picture = kPictureContact);
 void GroupRowAdd(HWND list, const GroupRecord& group, int param);
-
-// Typing filters run on every change of an edit's text: 0 after removing one offending
-// character (the text is set again, which runs the filter again), 1 when nothing was removed.
-int SeparatorStrip(HWND page, int editId);
-int FaxNumberFilter(HWND page, int editId);

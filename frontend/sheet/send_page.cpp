@@ -5,6 +5,7 @@
 #include <string>
 
 #include "frontend/sheet/context_help.h"
+#include "frontend/sheet/edit_filters.h"
 #include "frontend/sheet/pages.h"
 #include "frontend/sheet/send_lists.h"
 
