@@ -423,9 +423,12 @@ void MemberRemove(HWND page, FaxSheetState* state)
     const std::u16string key = RowText(list, row, 3, 10);
     GroupRecord& group = state->chosenGroups[g];
     WCHAR text[1000] = {};
-    std::u16string members = u";" + std::u16string(FieldText(group.members));
+    std::u16string members(1, u';');
+    members += FieldText(group.members);
     members.copy(text, std::min<size_t>(members.size(), 999));
-    const std::u16string pattern = u";" + key + u";";
+    std::u16string pattern(1, u';');
+    pattern += key;
+    pattern += u';';
     StringReplaceAll(text, pattern.c_str(), u";");
     FieldSet(group.members, std::u16string_view(text).substr(1));
     SendMessageW(list, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
