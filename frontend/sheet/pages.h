@@ -13,6 +13,17 @@ INT_PTR CoverPagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 LRESULT SendListPageApply(HWND page, FaxSheetState* state);
 LRESULT CoverPagePageApply(HWND page, FaxSheetState* state);
 
+// Counts the receivers, shows the counter and enables the add and remove buttons.
+void SendCountUpdate(HWND page, FaxSheetState* state);
+// 1 when group k of the address book may join the send list, else 0 after message 8502.
+int SendListLimitCheck(HWND page, FaxSheetState* state, int groupIndex);
+
+// Sets the three flags a style decides from their check boxes (or clears them without a cover
+// page), enables the controls that follow them and redraws the preview.
+void CoverPagePageEnable(HWND page, FaxSheetState* state);
+// Dialog 3100; its parameter is the sheet state.
+INT_PTR SenderInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 inline constexpr UINT kCoverPageSubjectFocus = WM_APP + 45;
 // Sets each control's text from the string table: {control id, string id} pairs.
 struct PageText {

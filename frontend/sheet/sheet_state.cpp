@@ -146,6 +146,14 @@ void FaxSheetStateFree(FaxSheetState* state)
                       state->picture};
     for (void* block : blocks)
         Free(block);
+    // The preview's drawing objects (the white brush is a stock object).
+    if (state->previewDC)
+        DeleteDC(state->previewDC);
+    HGDIOBJ objects[] = {state->previewBitmap, state->faceBrush, state->facePen, state->blackPen,
+                         state->portraitPicture, state->landscapePicture};
+    for (HGDIOBJ object : objects)
+        if (object)
+            DeleteObject(object);
     Free(state);
 }
 

@@ -52,7 +52,7 @@ public:
             if (!Valid(index) || !item || item->iSubItem < 0)
                 return FALSE;
             TextSet(rows_[index], item->iSubItem, item->pszText);
-            Refresh();
+            RowShow(index);
             return TRUE;
         }
         case LVM_GETITEMTEXTW: {
@@ -66,7 +66,10 @@ public:
             if (!Valid(index))
                 return FALSE;
             rows_.erase(rows_.begin() + index);
-            Refresh();
+            if (Shown(static_cast<int>(rows_.size()) + 1))
+                delete view_->takeTopLevelItem(index);
+            else
+                Refresh();
             return TRUE;
         case LVM_DELETEALLITEMS:
             rows_.clear();
@@ -79,7 +82,7 @@ public:
                 return FALSE;
             for (int i = index == -1 ? 0 : index; i < (index == -1 ? static_cast<int>(rows_.size()) : index + 1); ++i)
                 StateSet(i, item->state, item->stateMask);
-            Refresh();
+            SelectionShow();
             return TRUE;
         }
         case LVM_GETITEMSTATE: return Valid(index) ? static_cast<LRESULT>(rows_[index].state & lParam) : 0;
@@ -132,7 +135,7 @@ public:
         if (row >= 0) {
             for (int i = 0; i < static_cast<int>(rows_.size()); ++i)
                 StateSet(i, i == row ? LVIS_FOCUSED | LVIS_SELECTED : 0, LVIS_FOCUSED | LVIS_SELECTED);
-            Refresh();
+            SelectionShow();
         }
         Notify(event->button() == Qt::RightButton ? NM_RCLICK : NM_CLICK, row, 0);
     }
@@ -186,14 +189,25 @@ private:
             row.state = item->state & item->stateMask;
         int at = std::min(item->iItem, static_cast<int>(rows_.size()));
         if (sortAscending_) {
-            at = 0;
-            while (at < static_cast<int>(rows_.size()) && lstrcmpW(Text(rows_[at], 0).c_str(), Text(row, 0).c_str()) <= 0)
-                ++at;
+            // After the rows that do not sort above it, found by halving as Windows does (rows put
+            // in another order by LVM_SORTITEMS are taken as they stand).
+            static const std::u16string none;
+            const auto first = [&](const Row& r) -> const std::u16string& { return r.texts.empty() ? none : r.texts[0]; };
+            const std::u16string& text = first(row);
+            at = static_cast<int>(std::upper_bound(rows_.begin(), rows_.end(), text, [&](const std::u16string& t, const Row& r) {
+                                      return lstrcmpW(t.c_str(), first(r).c_str()) < 0;
+                                  }) - rows_.begin());
         }
         rows_.insert(rows_.begin() + at, row);
         if (row.state & LVIS_FOCUSED)
             StateSet(at, row.state, LVIS_FOCUSED);
-        Refresh();
+        if (Shown(static_cast<int>(rows_.size()) - 1)) {
+            auto* shown = new QTreeWidgetItem();
+            view_->insertTopLevelItem(at, shown);
+            RowShow(at);
+        } else {
+            Refresh();
+        }
         return at;
     }
 
@@ -208,9 +222,11 @@ private:
             row.image = item->iImage;
         if (item->mask & LVIF_PARAM)
             row.param = item->lParam;
-        if (item->mask & LVIF_STATE)
+        if (item->mask & LVIF_STATE) {
             StateSet(item->iItem, item->state, item->stateMask);
-        Refresh();
+            SelectionShow();
+        }
+        RowShow(item->iItem);
         return TRUE;
     }
 
@@ -249,6 +265,43 @@ private:
         notify.iSubItem = column;
         notify.lParam = Valid(row) ? rows_[row].param : 0;
         DialogProcCall(self_->parent, WM_NOTIFY, static_cast<WPARAM>(self_->id), reinterpret_cast<LPARAM>(&notify));
+    }
+
+    // The view shows `count` rows of the model as they were before the change at hand: a change
+    // of one row then touches one item instead of building the view again.
+    bool Shown(int count) const { return view_ && view_->topLevelItemCount() == count; }
+
+    void ItemFill(QTreeWidgetItem* item, const Row& row) const
+    {
+        for (size_t c = 0; c < row.texts.size(); ++c)
+            item->setText(static_cast<int>(c), ToQString(row.texts[c]));
+        const QImage picture = ImageListPicture(imageLists_[LVSIL_SMALL], row.image);
+        item->setIcon(0, picture.isNull() ? QIcon() : QIcon(QPixmap::fromImage(picture)));
+        item->setSelected(row.state & LVIS_SELECTED);
+    }
+
+    void RowShow(int index)
+    {
+        if (!Shown(static_cast<int>(rows_.size()))) {
+            Refresh();
+            return;
+        }
+        const QSignalBlocker quiet(view_);
+        ItemFill(view_->topLevelItem(index), rows_[index]);
+    }
+
+    void SelectionShow()
+    {
+        if (!Shown(static_cast<int>(rows_.size()))) {
+            Refresh();
+            return;
+        }
+        const QSignalBlocker quiet(view_);
+        for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+            QTreeWidgetItem* item = view_->topLevelItem(i);
+            if (item->isSelected() != ((rows_[i].state & LVIS_SELECTED) != 0))
+                item->setSelected(rows_[i].state & LVIS_SELECTED);
+        }
     }
 
     void Refresh()

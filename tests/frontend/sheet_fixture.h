@@ -91,7 +91,8 @@ protected:
         std::ifstream in(dataFolder_ + Prefix() + "REC.DAT", std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::vector<ContactRecord> records(bytes.size() / sizeof(ContactRecord));
-        std::memcpy(records.data(), bytes.data(), records.size() * sizeof(ContactRecord));
+        if (!records.empty())
+            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(ContactRecord));
         return records;
     }
     bool Saved() { return std::filesystem::exists(dataFolder_ + Prefix() + "REC.DAT"); }

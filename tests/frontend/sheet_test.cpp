@@ -168,7 +168,8 @@ TEST_F(Sheet, SaveRules)
         SetUp();
         AddressBook();
         CoverPageSettings pout{};
-        pout.showSubject = 1;  // with an empty subject
+        pout.style = 1;  // a cover page, whose subject is shown but empty
+        pout.showSubject = 1;
         WriteValue(kValueCoverPagePout, pout);
         messages_.clear();
         bool savedAfterFirstOk = false, savedInBetween = true;
@@ -214,6 +215,7 @@ TEST_F(Sheet, ARefusedApplyCanBeMendedAndSavesOnce)
 {
     AddressBook();
     CoverPageSettings pout{};
+    pout.style = 1;
     pout.showSubject = 1;
     WriteValue(kValueCoverPagePout, pout);
     platform::ui::SetModalHook([&](HWND sheet) {
