@@ -12,30 +12,13 @@
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "tests/display/band_roads.h"
+#include "tests/display/command_records.h"
 #include "tests/display/display_fixture.h"
 
 namespace {
 
 using Figure = std::vector<POINT>;
 
-// A path record: one closed figure per entry.
-void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures)
-{
-    LONG l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, bt = INT32_MIN;
-    for (const Figure& f : figures)
-        for (POINT p : f) l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
-    std::vector<uint8_t> data;
-    for (const Figure& f : figures) {
-        auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
-        data.insert(data.end(), head.begin(), head.end());
-        for (POINT p : f) {
-            auto xy = Le32s({p.x, p.y});
-            data.insert(data.end(), xy.begin(), xy.end());
-        }
-    }
-    b.Add("path", {{"id", id}, {"left", l}, {"top", t}, {"right", r + 1}, {"bottom", bt + 1},
-                   {"subpaths", figures.size()}, {"data", data}});
-}
 
 // Point (x, y) inside the figures by the crossing number: rule 1 odd crossings, 2 non-zero winding;
 // a point on a left or top edge is inside, on a right or bottom edge outside.
@@ -116,10 +99,10 @@ TEST(ClipPathBands, RectanglesThroughPathClipsPaintTheCrossingNumberPixels)
             const int w = 96 * scale, h = 64 * scale;
             SpoolBuilder b;
             ClipRecord(b, 1, {0, 0, 96, 64}, {kBaseRects[0], kBaseRects[1]});
-            PathRecord(b, 2, {kStar});
-            PathRecord(b, 3, {kTriangle});
-            PathRecord(b, 4, {kSquare});
-            PathRecord(b, 5, {kTriangle, kSquare});
+            records::Path(b, 2, {kStar});
+            records::Path(b, 3, {kTriangle});
+            records::Path(b, 4, {kSquare});
+            records::Path(b, 5, {kTriangle, kSquare});
             b.Add("clip_region", {{"id", 9}, {"base", c.base}, {"count", c.items.size()}, {"data", Items(c.items)}});
             b.Add("cmd_rect", {{"left", 2}, {"top", 1}, {"right", 94}, {"bottom", 63}, {"brush", 0x80C02010},
                                {"clip", 9}, {"mix", R2_COPYPEN}});
@@ -145,7 +128,7 @@ TEST(ClipPathRecords, AMissingPathFailsTheRecordAndReleasesEveryReference)
     DisplayJob job;
     SpoolBuilder b;
     ClipRecord(b, 1, {0, 0, 96, 64}, {kBaseRects[0], kBaseRects[1]});
-    PathRecord(b, 2, {kStar});
+    records::Path(b, 2, {kStar});
     ASSERT_EQ(job.Read(b), 1);
     Clip* base = ClipLookup(&job.store->clips, 1);
     PathEntry* path = PathLookup(&job.store->paths, 2);

@@ -35,12 +35,13 @@ inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> part
     return v;
 }
 
+// A path record: one closed figure per entry.
 inline void Path(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures)
 {
     LONG l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, bt = INT32_MIN;
     for (const Figure& f : figures)
         for (POINT p : f) l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
-    std::vector<uint8_t> data = Le32s({id, l, t, r + 1, bt + 1, static_cast<int64_t>(figures.size())});
+    std::vector<uint8_t> data;
     for (const Figure& f : figures) {
         auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
         data.insert(data.end(), head.begin(), head.end());
@@ -49,7 +50,8 @@ inline void Path(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figure
             data.insert(data.end(), xy.begin(), xy.end());
         }
     }
-    b.Raw(SpoolRecPath, 0, data);
+    b.Add("path", {{"id", id}, {"left", l}, {"top", t}, {"right", r + 1}, {"bottom", bt + 1},
+                   {"subpaths", figures.size()}, {"data", data}});
 }
 
 inline void Rect(SpoolBuilder& b, RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)

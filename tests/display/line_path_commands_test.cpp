@@ -12,32 +12,13 @@
 #include "engine/display/pen_store.h"
 #include "platform/gdi_paths.h"
 #include "tests/display/band_roads.h"
+#include "tests/display/command_records.h"
 #include "tests/display/display_fixture.h"
 
 namespace {
 
 using Figure = std::vector<POINT>;
 
-// A path record: one closed figure per entry.
-void PathRecord(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures)
-{
-    LONG l = INT32_MAX, t = INT32_MAX, r = INT32_MIN, bt = INT32_MIN;
-    for (const Figure& f : figures)
-        for (POINT p : f) {
-            l = std::min(l, p.x), t = std::min(t, p.y), r = std::max(r, p.x), bt = std::max(bt, p.y);
-        }
-    std::vector<uint8_t> data;
-    for (const Figure& f : figures) {
-        auto head = Le32s({PATH_FIGURE_START | PATH_FIGURE_END | PATH_CLOSE, static_cast<int64_t>(f.size())});
-        data.insert(data.end(), head.begin(), head.end());
-        for (POINT p : f) {
-            auto xy = Le32s({p.x, p.y});
-            data.insert(data.end(), xy.begin(), xy.end());
-        }
-    }
-    b.Add("path", {{"id", id}, {"left", l}, {"top", t}, {"right", r + 1}, {"bottom", bt + 1},
-                   {"subpaths", figures.size()}, {"data", data}});
-}
 
 SpoolFields PathFields(uint32_t path, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix, uint32_t fill = 1)
 {
@@ -56,7 +37,7 @@ TEST(LinePathRead, RecordsBecomeNodes)
 {
     DisplayJob job;
     SpoolBuilder b;
-    PathRecord(b, 1, {kStar});
+    records::Path(b, 1, {kStar});
     b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
     b.Add("cmd_line", LineFields({1, 1}, {9, 1}, 2, 0, R2_NOP));                      // no node
     b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_COPYPEN));                  // fill, then outline
@@ -105,7 +86,7 @@ TEST(LinePathRead, MissingResourcesFailAndReleaseEverything)
         SCOPED_TRACE(c.name);
         DisplayJob job;
         SpoolBuilder defs;
-        PathRecord(defs, 1, {kTriangle});
+        records::Path(defs, 1, {kTriangle});
         defs.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
         ASSERT_EQ(job.Read(defs), 1);
         PathEntry* path = PathLookup(&job.store->paths, 1);
@@ -154,8 +135,8 @@ TEST(LinePathBands, FillsPaintTheirCrossingNumberPixelsHoweverThePageIsCut)
     const int w = 192, h = 128;
     for (int scale : {1, 2}) {
         SpoolBuilder b;
-        PathRecord(b, 1, {kStar});
-        PathRecord(b, 2, {kTriangle, {{70, 45}, {80, 45}, {75, 55}}});
+        records::Path(b, 1, {kStar});
+        records::Path(b, 2, {kTriangle, {{70, 45}, {80, 45}, {75, 55}}});
         b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 10}, {"right", 96}, {"bottom", 50}, {"count", 2},
                              {"data", Le32s({0, 10, 30, 30, 35, 20, 96, 50})}});
         b.Add("cmd_path", PathFields(1, 0x800000FF, 0, 0, R2_COPYPEN, 2));         // winding: the centre filled
@@ -183,7 +164,7 @@ TEST(LinePathBands, LinesAndOutlinesDoNotDependOnTheBandCut)
 {
     const int w = 96, h = 64;
     SpoolBuilder b;
-    PathRecord(b, 1, {kStar});
+    records::Path(b, 1, {kStar});
     b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});                  // cosmetic
     b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x2000000}, {"width", 5}, {"brush", 0x800000FF}});     // wide
     b.Add("pen", {{"id", 5}, {"style", 0x8}, {"width", 1}, {"brush", 0x80FF0000}, {"dash_count", 2},
@@ -359,9 +340,9 @@ TEST(LinePathBands, PathOutlinesAndFillsWithEveryMixMatchAPerPixelReference)
     for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) {
         SCOPED_TRACE("mix " + std::to_string(mix));
         SpoolBuilder b;
-        PathRecord(b, 1, {square});
-        PathRecord(b, 2, {frame});
-        PathRecord(b, 3, {kTriangle});
+        records::Path(b, 1, {square});
+        records::Path(b, 2, {frame});
+        records::Path(b, 3, {kTriangle});
         b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x40000 | 0x2000000}, {"width", 6}, {"brush", 0x80000000 | ink}});
         b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000 | ink}, {"dash_count", 2},
                       {"data", Le32s({4, 2})}});
