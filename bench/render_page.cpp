@@ -5,22 +5,41 @@
 // fresh job every round (Ghostscript its process, the render call its module), so each time is a
 // page from spool to coded bytes; Ghostscript's start-up is most of its time on one page, so the
 // ratio says what a one-page fax costs, not how fast either paints.
+//
+// Then pages per second for the three kinds of page a fax carries, each a one-page job with the
+// same start-up on both sides: the vector page and the text page of the bundled sample job (with
+// its letterhead form), and a scanned photo (a 24-bit image stretched over the page). Their
+// PostScript is written here from the same records (sample_page_ps.h), so Ghostscript draws the
+// same rectangles, lines, outlines and strings; where our records say more than PostScript can in
+// a few lines (pattern brushes, region clips, downloaded glyphs) it draws the nearest plain thing.
+//
+// Last, the peak memory of faxrender on a 20-page job (the sample's pages in turn) beside the
+// peak of the same tool on a job without pages: the fixed overhead of libraries and start-up. The
+// engine's configured budgets are printed with both; the 20-page job must stay within overhead +
+// budgets, and the ratio is (overhead + budgets) / peak.
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/race.h"
+#include "bench/sample_page_ps.h"
 #include "engine/job/render_call.h"
 #include "engine/job/render_options.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tools/spoolc/spool_text.h"
 
 namespace {
 
@@ -129,34 +148,146 @@ struct Anchor {
     }
 };
 
+// A race of the whole render call on one spool job against Ghostscript and jbigkit on its
+// PostScript.
+RaceSides JobRace(std::vector<uint8_t> job, const std::string& postScript)
+{
+    auto spool = std::make_shared<std::vector<uint8_t>>(std::move(job));
+    auto anchor = std::make_shared<Anchor>();
+    char dir[] = "/tmp/bench_render_page_XXXXXX";
+    if (mkdtemp(dir) == nullptr || !JbigkitAvailable())
+        return RaceSides{[] {}, [] {}, [] { return std::string("no scratch folder or no libjbig"); }};
+    anchor->dir = dir;
+    anchor->ps = anchor->dir + "/page.ps";
+    anchor->pbm = anchor->dir + "/page.pbm";
+    std::ofstream(anchor->ps) << postScript;
+    if (!anchor->Run())
+        return RaceSides{[] {}, [] {}, [] { return std::string("Ghostscript (gs) could not render the page"); }};
+    const auto ours = [spool] {
+        MemoryStream stream;
+        stream.data = *spool;
+        RenderOptions options{};
+        size_t written = 0;
+        const uint32_t result = ImeRender("pelvane", 1, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream,
+                                          &written, MemoryStreamRead, MemoryStreamSeek, Count);
+        if (result != 0) std::fprintf(stderr, "render call failed: %u\n", result);
+        benchmark::DoNotOptimize(written);
+    };
+    return RaceSides{ours, [anchor] { anchor->Run(); }};
+}
+
+// A text job with the fax block in its header, as the driver's host puts it there: without it the
+// module would take its configuration's resolution rather than the page's 204 x 196 dpi.
+std::vector<uint8_t> CompileWithFaxBlock(const std::string& text)
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    std::string hex;
+    char digits[3];
+    for (uint8_t byte : block.bytes) {
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        hex += digits;
+    }
+    std::string withBlock;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        withBlock += line + (line.rfind("job_header", 0) == 0 ? " data=" + hex : "") + "\n";
+    return SpoolTextCompile(withBlock);
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs argv silently under /usr/bin/time; the peak resident memory in KiB, or -1.
+long PeakKib(std::vector<std::string> command, const std::string& timeFile)
+{
+    std::vector<std::string> full = {"/usr/bin/time", "-f", "%M", "-o", timeFile};
+    full.insert(full.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (auto& a : full) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    long kib = -1;
+    std::ifstream(timeFile) >> kib;
+    return kib;
+}
+
+// The peak memory of faxrender on a 20-page job against the fixed overhead plus the budgets.
+void TwentyPageJobPeakMemory(const std::string& sample)
+{
+    const SampleJobText parts = SampleJobSplit(sample);
+    std::string twenty = parts.head;
+    for (int page = 0; page < 20; ++page) twenty += parts.pages[size_t(page) % parts.pages.size()];
+    twenty += parts.tail;
+    char pattern[] = "/tmp/bench_render_peak_XXXXXX";
+    if (mkdtemp(pattern) == nullptr || parts.pages.empty()) {
+        ReportRatio("twenty_page_job_peak_memory", "overhead+budgets", {}, "no scratch folder or no sample pages");
+        return;
+    }
+    const std::string dir = pattern, big = dir + "/twenty.spl", none = dir + "/none.spl", out = dir + "/out.fax",
+                      time = dir + "/time";
+    const auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    write(big, SpoolTextCompile(twenty));
+    write(none, SpoolTextCompile(parts.head + parts.tail));
+    RenderOptions options{};
+    RenderOptionsDefault(&options);
+    const uint64_t budgets = uint64_t(options.bandMemory) + options.deviceMemoryLimit + options.memoryLimit +
+                             options.streamBuffer + options.textureBytes;
+    std::vector<double> ratios;
+    long overhead = -1, peak = -1;
+    for (int round = 0; round < 5; ++round) {
+        overhead = PeakKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, none}, time);
+        peak = PeakKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, big}, time);
+        if (overhead > 0 && peak > 0) ratios.push_back((double(overhead) + double(budgets) / 1024) / double(peak));
+    }
+    for (const std::string& f : {big, none, out, time}) std::remove(f.c_str());
+    rmdir(dir.c_str());
+    std::printf("twenty_page_job: peak %ld KiB; fixed overhead (a job without pages) %ld KiB; budgets %llu KiB "
+                "(bands %u, resources %u + %u, stream %u, textures %u bytes); above the overhead %ld KiB\n",
+                peak, overhead, static_cast<unsigned long long>(budgets / 1024), options.bandMemory,
+                options.deviceMemoryLimit, options.memoryLimit, options.streamBuffer, options.textureBytes,
+                peak - overhead);
+    ReportRatio("twenty_page_job_peak_memory", "overhead+budgets", ratios,
+                ratios.empty() ? "faxrender failed" : "");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     AddRace("busy_page_render_call", "ghostscript+jbigkit", [] {
         const std::vector<Box> boxes = BusyPage();
-        auto spool = std::make_shared<std::vector<uint8_t>>(Spool(boxes));
-        auto anchor = std::make_shared<Anchor>();
-        char dir[] = "/tmp/bench_render_page_XXXXXX";
-        if (mkdtemp(dir) == nullptr || !JbigkitAvailable())
-            return RaceSides{[] {}, [] {}, [] { return std::string("no scratch folder or no libjbig"); }};
-        anchor->dir = dir;
-        anchor->ps = anchor->dir + "/page.ps";
-        anchor->pbm = anchor->dir + "/page.pbm";
-        std::ofstream(anchor->ps) << PostScript(boxes);
-        if (!anchor->Run())
-            return RaceSides{[] {}, [] {}, [] { return std::string("Ghostscript (gs) could not render the page"); }};
-        const auto ours = [spool] {
-            MemoryStream stream;
-            stream.data = *spool;
-            RenderOptions options{};
-            size_t written = 0;
-            const uint32_t result = ImeRender("pelvane", 1, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream,
-                                              &written, MemoryStreamRead, MemoryStreamSeek, Count);
-            if (result != 0) std::fprintf(stderr, "render call failed: %u\n", result);
-            benchmark::DoNotOptimize(written);
-        };
-        return RaceSides{ours, [anchor] { anchor->Run(); }};
+        return JobRace(Spool(boxes), PostScript(boxes));
     });
+    const std::string sample = ReadText(SAMPLES_DIR "/sample_job.txt");
+    // The sample's first page is vector drawing, its third text.
+    for (const auto& [name, page] : {std::pair<const char*, size_t>{"vector_page_render_call", 0},
+                                     std::pair<const char*, size_t>{"text_page_render_call", 2}})
+        AddRace(name, "ghostscript+jbigkit", [sample, page] {
+            const SampleJobText parts = SampleJobSplit(sample);
+            if (parts.pages.size() <= page)
+                return RaceSides{[] {}, [] {}, [] { return std::string("the sample job lost its pages"); }};
+            const std::string text = parts.head + parts.pages[page] + parts.tail;
+            return JobRace(CompileWithFaxBlock(text), SampleToPostScript(text));
+        });
+    AddRace("photo_page_render_call", "ghostscript+jbigkit", [sample] {
+        const std::string text = PhotoJobText(SampleJobSplit(sample));
+        return JobRace(CompileWithFaxBlock(text), SampleToPostScript(text));
+    });
+    TwentyPageJobPeakMemory(sample);
     return RaceMain(argc, argv);
 }

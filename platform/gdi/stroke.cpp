@@ -27,8 +27,27 @@ struct Outliner {
 
     void Piece(std::initializer_list<Vec> corners) { Piece(std::span<const Vec>(corners.begin(), corners.size())); }
 
+    // True when no pixel of the clip can lie in the box: the outline is a union of pieces, so one
+    // that misses the clip changes nothing that is drawn. A wide dashed pen makes thousands of
+    // pieces along a figure, and each band of a page would otherwise outline all of them.
+    bool Outside(double left, double top, double right, double bottom) const
+    {
+        const RECT* c = style.clip;
+        return c != nullptr && (right < c->left - 1.0 || left > c->right + 1.0 || bottom < c->top - 1.0 ||
+                                top > c->bottom + 1.0);
+    }
+
     void Piece(std::span<const Vec> corners)
     {
+        double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
+        for (Vec v : corners) {
+            left = std::min(left, v.x);
+            right = std::max(right, v.x);
+            top = std::min(top, v.y);
+            bottom = std::max(bottom, v.y);
+        }
+        if (Outside(left, top, right, bottom))
+            return;
         size_t first = out.points.size();
         for (Vec v : corners)
             out.points.push_back({std::llround(v.x * FILL_ONE), std::llround(v.y * FILL_ONE)});
@@ -48,17 +67,26 @@ struct Outliner {
         out.counts.push_back(static_cast<int>(p.size()));
     }
 
+    std::vector<Vec> unitRing;  // the disc's vertices around the origin, made on first need
+    std::vector<Vec> ring;
+
     void Disc(Vec c)
     {
-        int n = 8;
-        if (half > kRoundTolerance)
-            n = static_cast<int>(std::clamp(std::ceil(M_PI / std::acos(1.0 - kRoundTolerance / half)), 8.0, 1024.0));
-        n = (n + 3) / 4 * 4;  // a vertex on each axis: a round cap reaches exactly as far as a square one
-        std::vector<Vec> ring(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            double a = 2 * M_PI * i / n;
-            ring[static_cast<size_t>(i)] = {c.x + half * std::cos(a), c.y + half * std::sin(a)};
+        if (Outside(c.x - half, c.y - half, c.x + half, c.y + half))
+            return;
+        if (unitRing.empty()) {
+            int n = 8;
+            if (half > kRoundTolerance)
+                n = static_cast<int>(std::clamp(std::ceil(M_PI / std::acos(1.0 - kRoundTolerance / half)), 8.0, 1024.0));
+            n = (n + 3) / 4 * 4;  // a vertex on each axis: a round cap reaches exactly as far as a square one
+            for (int i = 0; i < n; ++i) {
+                double a = 2 * M_PI * i / n;
+                unitRing.push_back({half * std::cos(a), half * std::sin(a)});
+            }
+            ring.resize(unitRing.size());
         }
+        for (size_t i = 0; i < unitRing.size(); ++i)
+            ring[i] = {c.x + unitRing[i].x, c.y + unitRing[i].y};
         Piece(ring);
     }
 
@@ -264,7 +292,7 @@ bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& sty
         StrokeStyle cleaned = style;
         cleaned.dashes = dashes;
         cleaned.miterLimit = std::isfinite(style.miterLimit) ? style.miterLimit : 1.0;
-        Outliner outliner{cleaned, out, std::max(std::isfinite(style.width) ? style.width : 1.0, 1.0) / 2.0};
+        Outliner outliner{cleaned, out, std::max(std::isfinite(style.width) ? style.width : 1.0, 1.0) / 2.0, {}, {}};
         for (const StrokeFigure& figure : figures) {
             std::vector<Vec> pts;
             for (const FillPoint& p : figure.points) {

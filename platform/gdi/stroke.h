@@ -23,7 +23,8 @@ struct StrokeStyle {
     double miterLimit;  // longest miter allowed, as a multiple of the width; longer ones bevel
     std::span<const double> dashes;  // on, off, on, ... in device pixels; empty for a solid pen
     // The pixels that matter, when known: dashes wholly outside it are skipped without being
-    // walked, so a long dashed line costs what its visible part costs.
+    // walked, and pieces (dashes, caps, joins) that miss it are left out of the outline, so a
+    // long or wide dashed line costs what its visible part costs.
     const RECT* clip = nullptr;
 };
 

@@ -185,6 +185,41 @@ TEST(Stroke, DashesOfAHugeLineAreWalkedOnlyWhereVisible)
         EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
 }
 
+TEST(Stroke, PiecesOutsideTheClipAreLeftOutWithoutChangingItsPixels)
+{
+    // A wide dotted outline of a tall rectangle, as a band of a page sees it: each window is
+    // stroked with the window as the clip and compared with the whole stroke seen through it.
+    // The whole stroke outlines thousands of round dots; a thin window needs only those near it.
+    const double dots[] = {3, 3};
+    const std::vector<POINT> outline = {{0, 0}, {400, 0}, {400, 3000}, {0, 3000}};
+    struct Case {
+        RECT window;
+        DWORD cap;
+    } cases[] = {
+        {{-50, 1000, 450, 1030}, STROKE_CAP_ROUND}, {{-50, -40, 450, -10}, STROKE_CAP_ROUND},
+        {{380, 2990, 420, 3010}, STROKE_CAP_SQUARE}, {{-60, 1500, -29, 1600}, STROKE_CAP_FLAT},
+        {{100, 100, 300, 2900}, STROKE_CAP_ROUND},  // inside the frame: nothing
+    };
+    for (const Case& c : cases) {
+        const StrokeStyle whole{60, c.cap, STROKE_JOIN_MITER, 10, dots};
+        StrokeStyle clipped = whole;
+        clipped.clip = &c.window;
+        const PixelGrid expected = Stroke(outline, true, whole, c.window);
+        const PixelGrid got = Stroke(outline, true, clipped, c.window);
+        EXPECT_EQ(got.FirstDifference(expected), "") << c.window.left << "," << c.window.top;
+    }
+    std::vector<FillPoint> fill;
+    for (POINT p : outline)
+        fill.push_back(FillPointFromDevice(p.x, p.y));
+    const StrokeFigure figure{fill, true};
+    const RECT band{-50, 1000, 450, 1030};
+    FillPolygonSet all, near;
+    ASSERT_TRUE(StrokeOutline(std::span(&figure, 1), StrokeStyle{60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots}, all));
+    ASSERT_TRUE(StrokeOutline(std::span(&figure, 1),
+                              StrokeStyle{60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots, &band}, near));
+    EXPECT_LT(near.points.size() * 20, all.points.size());
+}
+
 TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)
 {
     // A closed square with miter joins is a square frame; square caps change nothing on it.
