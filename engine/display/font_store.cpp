@@ -57,24 +57,6 @@ bool Discard(Stream* stream, uint32_t n)
     return true;
 }
 
-// Reads n bytes into data in 64 KiB steps, the buffer growing only as bytes arrive: a record that
-// claims more than its stream holds fails at the stream's end instead of allocating its claim.
-bool ReadGrowing(Stream* stream, uint32_t n, std::vector<uint8_t>* data)
-{
-    constexpr uint32_t kStep = 0x10000;
-    try {
-        for (uint32_t got = 0; got < n;) {
-            const uint32_t step = std::min(n - got, kStep);
-            data->resize(size_t(got) + step);
-            if (StreamRead(stream, data->data() + got, step) != int32_t(step)) return false;
-            got += step;
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
-}
-
 void Overstrike(FontStore* store, FontEntry* font)
 {
     const uint32_t height = uint32_t(font->cellHeight);
@@ -553,7 +535,7 @@ int GlyphDefine(FontStore* store, Stream* stream)
     } else {
         glyph->flags = GLYPH_OUTLINE;
         std::vector<uint8_t> data;
-        if (!ReadGrowing(stream, rest, &data) || !GlyphOutlineParse(glyph, data.data(), rest)) {
+        if (!StreamReadGrowing(stream, rest, &data) || !GlyphOutlineParse(glyph, data.data(), rest)) {
             GlyphFree(glyph);
             return 0;
         }

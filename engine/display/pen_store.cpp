@@ -1,6 +1,7 @@
 #include "engine/display/pen_store.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
@@ -273,6 +274,10 @@ int PenDefine(PenStore* store, Stream* stream, uint8_t)
         SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
+    // The record's dashes are read before the pen is made with room for them: a count the stream
+    // does not hold fails at its end instead of allocating the claim.
+    std::vector<uint8_t> recordDashes;
+    if (builtin == nullptr && dashCount > 0 && !StreamReadGrowing(stream, dashCount * 4, &recordDashes)) return 0;
     BrushEntry* brush = BrushLookup(store->brushes, LoadLE32(raw + PenRecord::brush));
     if (brush == nullptr) return 0;
     Pen* pen = PenAllocate(dashCount);
@@ -286,15 +291,8 @@ int PenDefine(PenStore* store, Stream* stream, uint8_t)
     if (builtin != nullptr) {
         const uint32_t scale = DashScale(store->device);
         for (uint32_t i = 0; i < dashCount; ++i) pen->dashes[i] = builtin->lengths[i] * scale;
-    } else if (dashCount > 0) {
-        const uint32_t bytes = dashCount * 4;
-        auto* raw = reinterpret_cast<uint8_t*>(pen->dashes);
-        if (StreamRead(stream, raw, bytes) != static_cast<int32_t>(bytes)) {
-            BrushRelease(store->brushes, brush, 0, &tally);
-            RenderFree(pen);
-            return 0;
-        }
-        for (uint32_t i = 0; i < dashCount; ++i) pen->dashes[i] = LoadLE32(raw + 4 * i);
+    } else {
+        for (uint32_t i = 0; i < dashCount; ++i) pen->dashes[i] = LoadLE32(recordDashes.data() + 4 * i);
     }
     if (stream->position != start + size) {
         BrushRelease(store->brushes, brush, 0, &tally);

@@ -427,3 +427,19 @@ bool StreamSpillReadAt(StreamSpill* spill, uint32_t offset, void* destination, u
     }
     return ok;
 }
+
+bool StreamReadGrowing(Stream* stream, uint32_t n, std::vector<uint8_t>* data)
+{
+    constexpr uint32_t kStep = 0x10000;
+    try {
+        for (uint32_t got = 0; got < n;) {
+            const uint32_t step = std::min(n - got, kStep);
+            data->resize(size_t(got) + step);
+            if (StreamRead(stream, data->data() + got, step) != int32_t(step)) return false;
+            got += step;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}

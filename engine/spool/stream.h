@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/spool/spool_records.h"
 #include "platform/kernel.h"
@@ -50,6 +51,9 @@ void StreamClose(Stream* stream);
 int32_t StreamPeek(Stream* stream, void* destination, uint32_t n);
 // Reads up to n bytes; fewer only at the end of the data. -1 on failure.
 int32_t StreamRead(Stream* stream, void* destination, uint32_t n);
+// Reads n bytes into data in 64 KiB steps, the buffer growing only as bytes arrive: a record that
+// claims more than its stream holds fails at the stream's end instead of allocating its claim.
+bool StreamReadGrowing(Stream* stream, uint32_t n, std::vector<uint8_t>* data);
 // Mode 0 from the start, 1 from the current position. Returns the new position or -1. A
 // forward-only stream can move forward (discarding) or back inside its buffer only.
 int32_t StreamSeek(Stream* stream, int32_t offset, uint32_t mode);
