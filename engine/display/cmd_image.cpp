@@ -70,8 +70,10 @@ struct DefaultBrush {
 // The destination as the device sees it: the recorded rectangle, reversed when mirrored.
 RECT DeviceRect(const CmdImageNode* n, HDC dc)
 {
-    POINT p[2] = {{n->x + (n->width < 0 ? 1 : 0), n->y + (n->height < 0 ? 1 : 0)}, {}};
-    p[1] = POINT{p[0].x + n->width, p[0].y + n->height};
+    // Record values wrap in 32 bits, as their extents do (CmdExtent).
+    auto add = [](LONG a, int64_t b) { return static_cast<LONG>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); };
+    POINT p[2] = {{add(n->x, n->width < 0 ? 1 : 0), add(n->y, n->height < 0 ? 1 : 0)}, {}};
+    p[1] = POINT{add(p[0].x, n->width), add(p[0].y, n->height)};
     LPtoDP(dc, p, 2);
     return RECT{p[0].x, p[0].y, p[1].x, p[1].y};
 }
@@ -321,8 +323,10 @@ BltBitmap CmdSurfaceBlt(const BandSurface* surface)
 
 int32_t CmdDibSourceY(const BitmapEntry* bitmap, int32_t y, int32_t height)
 {
-    const int32_t rows = BitmapCurrentHeight(bitmap);
-    return rows > 0 ? rows - y - height : y;
+    // Record values are any 32-bit numbers: the row is found in 64 bits and held within 32 (a
+    // source that far out draws nothing either way).
+    const int64_t rows = BitmapCurrentHeight(bitmap);
+    return rows > 0 ? static_cast<int32_t>(std::clamp<int64_t>(rows - y - height, INT32_MIN, INT32_MAX)) : y;
 }
 
 RECT CmdClipBoundsApply(const RECT& r, const Clip* clip)
