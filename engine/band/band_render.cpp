@@ -29,16 +29,8 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
     BandSurface* colour = layout->colorSurface;
     FormLevel* level = d.level;
     ResourceStore* store = level->list->owner;
-    DrawnCountRaise();
-    const RECT bandLocal{0, 0, layout->bandRect.right - layout->bandRect.left,
-                         layout->bandRect.bottom - layout->bandRect.top};
-    RECT local = ToDevice(mask->drawDC, node->bounds);
-    if (!Intersect(&local, bandLocal)) return;
-    if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
-        RECT visible{};
-        if (!CmdSlotClip(node, &level->band, &visible)) return;
-        if (!Intersect(&local, ToDevice(mask->drawDC, visible))) return;
-    }
+    RECT local{};
+    if (!CommandLocal(d, node, &local)) return;
     const CommandArea a = AreaMake(layout, local);
     // The mask of an upright page carries the phase itself; a turned one gets it after turning.
     const uint32_t maskPhase = Oriented(layout) ? 0 : a.phase;

@@ -212,16 +212,8 @@ void CommandPaint(const LevelDraw& d, CmdNode* node, const Scales& scales)
     BandSurface* mask = layout->maskSurface;
     BandSurface* colour = layout->colorSurface;
     FormLevel* level = d.level;
-    DrawnCountRaise();
-    const RECT bandLocal{0, 0, layout->bandRect.right - layout->bandRect.left,
-                         layout->bandRect.bottom - layout->bandRect.top};
-    RECT local = ToDevice(mask->drawDC, node->bounds);
-    if (!Intersect(&local, bandLocal)) return;
-    if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
-        RECT visible{};
-        if (!CmdSlotClip(node, &level->band, &visible)) return;
-        if (!Intersect(&local, ToDevice(mask->drawDC, visible))) return;
-    }
+    RECT local{};
+    if (!CommandLocal(d, node, &local)) return;
     const SavedMap maskMap = MapSave(mask->drawDC);
     CommandDraw c{d, node, scales, maskMap, {}, (level->flags & FORM_LEVEL_SECOND) != 0};
     c.areas[0] = AreaMake(layout, local);

@@ -117,6 +117,23 @@ const uint8_t* MaskBits(BandLayout* layout, const CommandArea& a, uint32_t* stri
     return layout->maskOut;
 }
 
+bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
+{
+    const BandLayout* layout = d.layout;
+    HDC maskDC = layout->maskSurface->drawDC;
+    DrawnCountRaise();
+    const RECT bandLocal{0, 0, layout->bandRect.right - layout->bandRect.left,
+                         layout->bandRect.bottom - layout->bandRect.top};
+    *local = ToDevice(maskDC, node->bounds);
+    if (!Intersect(local, bandLocal)) return false;
+    if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
+        RECT visible{};
+        if (!CmdSlotClip(node, &d.level->band, &visible)) return false;
+        if (!Intersect(local, ToDevice(maskDC, visible))) return false;
+    }
+    return true;
+}
+
 TextureCacheEntry* ColourImageTexture(BandLayout* layout, OutputModuleContext* context, TextureCache* cache,
                                       const CommandArea& a, uint8_t hint)
 {

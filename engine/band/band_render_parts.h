@@ -54,6 +54,10 @@ struct LevelDraw {
     TextureCache* cache;
 };
 
+// Counts the command as drawn and finds the band-local pixels it may touch (its bounds, cut to the
+// band and to what its clip leaves visible); false when nothing of it is in the band.
+bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local);
+
 // The texture of a command's colour class (solid colours stay in the cache; the caller releases
 // any other), or null when the class draws nothing or the texture cannot be made. The surfaces'
 // viewports are moved so that the area starts at their origin.
