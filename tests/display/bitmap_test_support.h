@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <initializer_list>
 #include <vector>
 
 #include "engine/display/bitmap_store.h"
@@ -14,6 +15,21 @@
 #include "engine/job/output_module.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+
+// Little-endian fields of `bytes` bytes each, and byte strings joined, for record payloads.
+inline std::vector<uint8_t> Le(std::initializer_list<int64_t> values, int bytes = 4)
+{
+    std::vector<uint8_t> out;
+    for (int64_t v : values)
+        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
+    return out;
+}
+inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
+{
+    std::vector<uint8_t> v;
+    for (const auto& p : parts) v.insert(v.end(), p.begin(), p.end());
+    return v;
+}
 
 struct BitmapFields {
     uint32_t id = 1;

@@ -16,20 +16,6 @@
 
 namespace {
 
-std::vector<uint8_t> Le(std::initializer_list<int64_t> values, int bytes = 4)
-{
-    std::vector<uint8_t> out;
-    for (int64_t v : values)
-        for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * i)));
-    return out;
-}
-std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
-{
-    std::vector<uint8_t> v;
-    for (const auto& p : parts) v.insert(v.end(), p.begin(), p.end());
-    return v;
-}
-
 std::vector<uint8_t> StretchRecord(RECT source, RECT destination, uint32_t bitmap, uint16_t rop = 0xCCCC, uint32_t clip = 0)
 {
     return Cat({Le({source.left, source.top, source.right, source.bottom}),

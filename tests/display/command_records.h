@@ -28,13 +28,6 @@ inline std::vector<uint8_t> Le32s(std::initializer_list<int64_t> values)
     return out;
 }
 
-inline std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts)
-{
-    std::vector<uint8_t> v;
-    for (const auto& p : parts) v.insert(v.end(), p.begin(), p.end());
-    return v;
-}
-
 // A path record: one closed figure per entry.
 inline void Path(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figures)
 {
