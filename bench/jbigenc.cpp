@@ -13,28 +13,10 @@
 
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/jbig_pages.h"
+#include "bench/peak_memory.h"
 #include "bench/race.h"
 
 namespace {
-
-// Runs argv, silent; returns the peak resident memory in KiB as /usr/bin/time saw it, or -1.
-long Run(const std::vector<std::string>& command, const std::string& timeFile) {
-    std::vector<std::string> full = {"/usr/bin/time", "-f", "%M", "-o", timeFile};
-    full.insert(full.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (auto& a : full) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    long kib = -1;
-    std::ifstream(timeFile) >> kib;
-    return kib;
-}
 
 struct Files {
     std::string dir, pbm, ours, theirs, time;
@@ -53,8 +35,8 @@ struct Files {
         for (const std::string& f : {pbm, ours, theirs, time}) std::remove(f.c_str());
         rmdir(dir.c_str());
     }
-    long Ours() { return Run({JBIGENC_PATH, pbm, ours}, time); }
-    long Theirs() { return Run({"/usr/bin/pbmtojbg", "-q", "-s", std::to_string(height), "-m", "0", "-p", "72", pbm, theirs}, time); }
+    long Ours() { return PeakMemoryKib({JBIGENC_PATH, pbm, ours}, time); }
+    long Theirs() { return PeakMemoryKib({"/usr/bin/pbmtojbg", "-q", "-s", std::to_string(height), "-m", "0", "-p", "72", pbm, theirs}, time); }
 };
 
 std::vector<uint8_t> Slurp(const std::string& path) {

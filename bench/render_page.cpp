@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/peak_memory.h"
 #include "bench/race.h"
 #include "bench/sample_page_ps.h"
 #include "engine/job/render_call.h"
@@ -201,29 +202,6 @@ std::string ReadText(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs argv silently under /usr/bin/time; the peak resident memory in KiB, or -1.
-long PeakKib(std::vector<std::string> command, const std::string& timeFile)
-{
-    std::vector<std::string> full = {"/usr/bin/time", "-f", "%M", "-o", timeFile};
-    full.insert(full.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (auto& a : full) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    long kib = -1;
-    std::ifstream(timeFile) >> kib;
-    return kib;
-}
-
 // The peak memory of faxrender on a 20-page job against the fixed overhead plus the budgets.
 void TwentyPageJobPeakMemory(const std::string& sample)
 {
@@ -250,8 +228,8 @@ void TwentyPageJobPeakMemory(const std::string& sample)
     std::vector<double> ratios;
     long overhead = -1, peak = -1;
     for (int round = 0; round < 5; ++round) {
-        overhead = PeakKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, none}, time);
-        peak = PeakKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, big}, time);
+        overhead = PeakMemoryKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, none}, time);
+        peak = PeakMemoryKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, big}, time);
         if (overhead > 0 && peak > 0) ratios.push_back((double(overhead) + double(budgets) / 1024) / double(peak));
     }
     for (const std::string& f : {big, none, out, time}) std::remove(f.c_str());
