@@ -4,7 +4,7 @@
 #include <iterator>
 #include <string>
 
-#include "frontend/sheet/bmp_read.h"
+#include "frontend/common/picture.h"
 #include "frontend/sheet/context_help.h"
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/edit_filters.h"

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "frontend/sheet/bmp_read.h"
+#include "frontend/common/picture.h"
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/pages.h"
 #include "platform/window_qt.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "frontend/common/cover_template.h"
-#include "frontend/sheet/bmp_read.h"
+#include "frontend/common/picture.h"
 #include "frontend/sheet/cover_preview.h"
 #include "platform/gdi_paths.h"
 #include "sheet_fixture.h"

@@ -1,5 +1,6 @@
-// The picture reader: what it accepts and refuses, the row size, the colour table measured from
-// the pixel offset, and the pixels as StretchDIBits draws them against a reference read of the file.
+// The picture reader that the sheet and Coverprint share: what it accepts and refuses, the row
+// size, the colour table against the colour count, and the pixels as StretchDIBits draws them
+// against a reference read of the file.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -17,6 +18,8 @@ struct BmpShape {
     uint32_t headerSize = 40;
     uint16_t planes = 1;
     uint32_t tableBytes = 0;  // bytes between header and rows
+    uint32_t coloursUsed = 0;
+    bool overlappingMasks = false;
     int64_t rowSlack = 0;     // bytes added to (negative: taken from) the rows
     int64_t offsetShift = 0;  // added to the stated pixel offset
     bool magic = true;
@@ -42,12 +45,15 @@ std::vector<BYTE> Bmp(const BmpShape& s)
     put(26, s.planes, 2);
     put(28, s.bits, 2);
     put(30, s.compression, 4);
+    put(46, s.coloursUsed, 4);
     for (size_t i = 14 + s.headerSize; i < file.size(); ++i)
         file[i] = BYTE(i * 37 + 11);
-    if (s.compression == 3 && s.tableBytes >= 12) {
-        put(14 + s.headerSize, s.bits == 16 ? 0xF800 : 0xFF0000, 4);
-        put(18 + s.headerSize, s.bits == 16 ? 0x07E0 : 0x00FF00, 4);
-        put(22 + s.headerSize, s.bits == 16 ? 0x001F : 0x0000FF, 4);
+    // Masks in a version 2 or later header, else after a 40-byte one when there is room.
+    const size_t masks = s.headerSize >= 52 ? 54 : s.tableBytes >= 12 ? 14 + s.headerSize : 0;
+    if (s.compression == 3 && masks) {
+        put(masks, s.bits == 16 ? 0xF800 : 0xFF0000, 4);
+        put(masks + 4, s.bits == 16 ? 0x07E0 : 0x00FF00, 4);
+        put(masks + 8, s.overlappingMasks ? 0x0FFF : s.bits == 16 ? 0x001F : 0x0000FF, 4);
     }
     return file;
 }
@@ -63,7 +69,15 @@ TEST(CoverPicture, AcceptsOnlyWholeUncompressedBitmaps)
         {"24 bits", {}, true},
         {"1 bit, 33 wide", {.width = 33, .bits = 1, .tableBytes = 8}, true},
         {"4 bits top-down", {.height = -5, .bits = 4, .tableBytes = 64}, true},
-        {"8 bits, short table", {.bits = 8, .tableBytes = 8}, true},
+        {"16-bit fields, masks overlapping", {.bits = 16, .compression = 3, .tableBytes = 12, .overlappingMasks = true}, false},
+        {"8 bits, 256 colours", {.bits = 8, .tableBytes = 1024}, true},
+        {"8 bits, table cut short", {.bits = 8, .tableBytes = 1020}, false},
+        {"8 bits, 2 colours used", {.bits = 8, .tableBytes = 8, .coloursUsed = 2}, true},
+        {"8 bits, 3 colours used, 2 given", {.bits = 8, .tableBytes = 8, .coloursUsed = 3}, false},
+        {"4 bits, 17 colours used", {.bits = 4, .tableBytes = 68, .coloursUsed = 17}, false},
+        {"24 bits with a table beside", {.tableBytes = 16, .coloursUsed = 4}, true},
+        {"V5 header, 8 bits", {.bits = 8, .headerSize = 124, .tableBytes = 1024}, true},
+        {"64-byte header", {.headerSize = 64}, false},
         {"16-bit fields", {.bits = 16, .compression = 3, .tableBytes = 12}, true},
         {"32-bit fields in a V4 header", {.bits = 32, .compression = 3, .headerSize = 108}, true},
         {"32 bits", {.bits = 32}, true},
@@ -103,20 +117,51 @@ TEST(CoverPicture, AcceptsOnlyWholeUncompressedBitmaps)
     }
 }
 
-// The colour table is what lies between the header and the pixel offset; entries the offset
-// leaves out are black, and the rows are never taken for colours.
-TEST(CoverPicture, ColourTableIsMeasuredFromThePixelOffset)
+// A palette picture keeps exactly the colours its count names: the header carries the count, the
+// table the file's entries, and pixels whose index lies past the count draw black. A table beside
+// a direct-colour picture is not kept.
+TEST(CoverPicture, KeepsTheColoursItsCountNames)
 {
-    std::vector<BYTE> file = Bmp({.width = 4, .height = 1, .bits = 8, .tableBytes = 8});
-    const BYTE table[8] = {1, 2, 3, 0, 4, 5, 6, 0};
-    std::memcpy(&file[54], table, 8);
-    CoverPicture picture;
-    ASSERT_TRUE(CoverPictureParse(file, &picture));
-    ASSERT_EQ(picture.paletteBytes, 1024u);
-    const BYTE* colours = picture.packed.data() + 40;
-    EXPECT_EQ(std::memcmp(colours, table, 8), 0);
-    for (size_t i = 8; i < 1024; ++i)
-        ASSERT_EQ(colours[i], 0) << i;
+    struct Case {
+        const char* what;
+        BmpShape shape;
+        DWORD paletteBytes;
+        DWORD coloursUsed;
+    };
+    const Case cases[] = {
+        {"2 of 256 colours used", {.width = 4, .height = 1, .bits = 8, .tableBytes = 8, .coloursUsed = 2}, 8, 2},
+        {"a full table, more bytes before the rows", {.width = 4, .height = 1, .bits = 1, .tableBytes = 20}, 8, 0},
+        {"all 16 colours named", {.width = 4, .height = 1, .bits = 4, .tableBytes = 64, .coloursUsed = 16}, 64, 0},
+        {"24 bits with a table beside", {.width = 4, .height = 1, .tableBytes = 16, .coloursUsed = 4}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<BYTE> file = Bmp(c.shape);
+        if (c.shape.bits == 8)
+            for (size_t x = 0; x < 4; ++x)
+                file[54 + c.shape.tableBytes + x] = BYTE(x);  // indexes 0 to 3
+        CoverPicture picture;
+        ASSERT_TRUE(CoverPictureParse(file, &picture)) << c.what;
+        EXPECT_EQ(picture.paletteBytes, c.paletteBytes) << c.what;
+        EXPECT_EQ(picture.Info()->bmiHeader.biClrUsed, c.coloursUsed) << c.what;
+        EXPECT_EQ(std::memcmp(picture.packed.data() + 40, file.data() + 54, c.paletteBytes), 0) << c.what;
+        if (c.shape.bits != 8)
+            continue;
+        HDC dc = CreateCompatibleDC(nullptr);
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, -1, 1, 32, 0, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        HBITMAP page = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, page);
+        ASSERT_NE(StretchDIBits(dc, 0, 0, 4, 1, 0, 0, 4, 1, picture.Bits(), picture.Info(), DIB_RGB_COLORS, SRCCOPY), 0);
+        for (uint32_t x = 0; x < 4; ++x) {
+            const BYTE* entry = file.data() + 54 + 4 * x;
+            const uint32_t expected = x < 2 ? uint32_t(entry[0] | entry[1] << 8 | entry[2] << 16) : 0;
+            EXPECT_EQ(static_cast<const uint32_t*>(bits)[x] & 0xFFFFFF, expected) << c.what << " index " << x;
+        }
+        SelectObject(dc, old);
+        DeleteObject(page);
+        DeleteDC(dc);
+    }
 }
 
 // Drawn 1:1, every pixel is the colour the file's own bits select, read here bit by bit.
