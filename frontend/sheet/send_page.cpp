@@ -8,6 +8,7 @@
 #include "frontend/sheet/edit_filters.h"
 #include "frontend/sheet/pages.h"
 #include "frontend/sheet/send_lists.h"
+#include "frontend/sheet/window_center.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ void Refocus(HWND page, int firstId, int secondId, int sortId)
 void SendListPageInit(HWND page, FaxSheetState* state)
 {
     state->sendPageNotApplied = 1;
+    WindowCenter(page);
     SendListValuesReset();
     static constexpr PageText texts[] = {{3809, 8043}, {3805, 8012}, {3807, 8016}, {3810, 8044}};
     PageTextsSet(page, state->module, texts, std::size(texts), 128);

@@ -2,6 +2,7 @@
 // edits' texts, Cancel the former sender.
 #include "frontend/sheet/edit_filters.h"
 #include "frontend/sheet/pages.h"
+#include "frontend/sheet/window_center.h"
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr SenderField kFields[] = {
 
 void SenderInfoDlgInit(HWND dialog, FaxSheetState* state)
 {
+    WindowCenter(dialog);
     WCHAR text[128] = {};
     LoadStringW(state->module, 8011, text, 128);
     SetWindowTextW(dialog, text);

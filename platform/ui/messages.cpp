@@ -285,8 +285,11 @@ BOOL GetWindowRect(HWND handle, RECT* rect)
     Window* window = FromHandle(handle);
     if (!window || !window->widget || !rect)
         return FALSE;
-    const QPoint topLeft = window->widget->mapToGlobal(QPoint(0, 0));
-    *rect = {topLeft.x(), topLeft.y(), topLeft.x() + window->widget->width(), topLeft.y() + window->widget->height()};
+    QWidget* widget = window->widget;
+    WindowSettle(widget);
+    const QRect r = widget->isWindow() ? widget->frameGeometry()
+                                       : QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+    *rect = {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
     return TRUE;
 }
 

@@ -45,6 +45,9 @@ Window* WindowCreate(Kind kind, Window* parent, int id, QWidget* widget);
 // Removes the window and its children from the table (the widgets belong to Qt's parents).
 void WindowDestroy(Window* window);
 
+// Gives a top-level window that is not shown yet the size its layout asks for.
+void WindowSettle(QWidget* widget);
+
 // Makes sure a QApplication exists (one is made on first use when the host has none).
 void ApplicationEnsure();
 bool OffscreenPlatform();

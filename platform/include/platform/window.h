@@ -124,8 +124,29 @@ HWND SetFocus(HWND window);
 HWND GetFocus();
 // The modal dialog or sheet on top, or null.
 HWND GetActiveWindow();
-// Screen coordinates.
+// Screen coordinates; a top-level window's rectangle is its frame's. A top-level window not yet
+// shown has the size its layout asks for.
 BOOL GetWindowRect(HWND window, RECT* rect);
+
+// ---- The screen and window places ----
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+// The primary screen's width and height in pixels (a desktop of 1024 x 768 when Qt has no
+// screen); other indexes give 0.
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+int GetSystemMetrics(int index);
+// GA_PARENT: a child window's container (null for a dialog or sheet, whose parent is its
+// owner); GA_ROOT: the dialog or sheet that holds the window (the window itself when it is one).
+#define GA_PARENT 1
+#define GA_ROOT 2
+HWND GetAncestor(HWND window, UINT flags);
+// Moves and sizes a window: a top-level one in screen coordinates, a child in its container's.
+// The stacking order is left as it is (the insert-after window is not used).
+#define SWP_NOSIZE 0x0001u
+#define SWP_NOMOVE 0x0002u
+#define SWP_NOZORDER 0x0004u
+#define SWP_NOACTIVATE 0x0010u
+BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int height, UINT flags);
 BOOL CheckDlgButton(HWND dialog, int id, UINT check);
 UINT IsDlgButtonChecked(HWND dialog, int id);
 
