@@ -52,13 +52,19 @@ for text in "$root"/samples/*_job.txt; do
   "$build/bin/faxview" -o "$out/$name" "$out/$name.fax" | grep -- '->' | sed 's/^/      /'
 done
 
-echo "demo: 5. the fax sending sheet: faxsheet plays the driver and calls Velmora's GetReciverInfo"
-echo "demo:    under a virtual display (Xvfb); the window layer writes a screenshot of each page"
-echo "demo:    and closes the sheet as cancelled, and faxsheet prints what is saved"
+echo "demo: 5. the fax sending sheet: coversetup stores an address book (7 contacts, 2 groups) and a"
+echo "demo:    cover page with a picture; faxsheet plays the driver, calls Velmora's GetReciverInfo under"
+echo "demo:    a virtual display (Xvfb) and, with --fill, the user: it adds two contacts and a group,"
+echo "demo:    types one receiver, writes a screenshot of each page and presses OK; then it prints what"
+echo "demo:    the sheet saved"
 rm -rf "$out/sheet" && mkdir -p "$out/sheet/registry" "$out/sheet/tmp"
+rm -f "$out"/sheet-page*.png
+ppmmake rgb:20/60/c0 120 60 | ppmtobmp > "$out/sheet/logo.bmp" 2>/dev/null
+FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" \
+  "$build/bin/coversetup" --address-book --picture "$out/sheet/logo.bmp" --printer "Fax printer" | sed 's/^/      /'
 if command -v xvfb-run >/dev/null 2>&1; then
   FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" FAXDRIVER_UI_SNAPSHOT="$out" ASAN_OPTIONS=detect_leaks=0 \
-    xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/faxsheet" "Fax printer" 2>/dev/null | sed 's/^/      /'
+    xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/faxsheet" --fill "Fax printer" 2>/dev/null | sed 's/^/      /'
   for png in "$out"/sheet-page*.png; do
     echo "demo:    screenshot $png"
   done

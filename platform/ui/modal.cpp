@@ -65,6 +65,7 @@ QWidget* OwnerWidget(HWND owner)
 void SetMessageBoxHook(MessageBoxHook hook) { TheHooks().messageBox = std::move(hook); }
 void SetFileDialogHook(FileDialogHook hook) { TheHooks().fileDialog = std::move(hook); }
 void SetModalHook(ModalHook hook) { TheHooks().modal = std::move(hook); }
+bool ModalHookSet() { return static_cast<bool>(TheHooks().modal); }
 
 void ProcessPosted()
 {

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <cstdlib>
 
+#include "platform/window_hooks.h"
 #include "ui_internal.h"
 
 namespace platform::ui {
@@ -123,20 +124,31 @@ public:
     }
 };
 
-// With FAXDRIVER_UI_SNAPSHOT set to a folder, a sheet shows each page in turn, writes it there as
-// sheet-page<N>.png and ends as cancelled: the demo's screenshots under a virtual display.
-bool Snapshot(Sheet& sheet)
+// Shows each page in turn and writes the sheet there as sheet-page<N>.png; the first page is
+// current again afterwards.
+bool SnapshotWrite(Sheet& sheet, const QString& folder)
 {
-    const char* folder = std::getenv("FAXDRIVER_UI_SNAPSHOT");
-    if (!folder || !*folder)
-        return false;
-    QDir().mkpath(QString::fromUtf8(folder));
+    QDir().mkpath(folder);
+    bool written = true;
     for (size_t i = 0; i < sheet.pages.size(); ++i) {
         sheet.PageShow(static_cast<int>(i));
         for (int round = 0; round < 5; ++round)
             QApplication::processEvents();
-        sheet.dialog->grab().save(QString::fromUtf8(folder) + QStringLiteral("/sheet-page%1.png").arg(i + 1));
+        written = sheet.dialog->grab().save(folder + QStringLiteral("/sheet-page%1.png").arg(i + 1)) && written;
     }
+    sheet.PageShow(0);
+    return written;
+}
+
+// With FAXDRIVER_UI_SNAPSHOT set to a folder and no modal hook to drive the sheet, the sheet
+// writes its pages there and ends as cancelled: the demo's screenshots under a virtual display.
+// A modal hook that fills the sheet first writes them itself (SheetSnapshot).
+bool Snapshot(Sheet& sheet)
+{
+    const char* folder = std::getenv("FAXDRIVER_UI_SNAPSHOT");
+    if (!folder || !*folder || ModalHookSet())
+        return false;
+    SnapshotWrite(sheet, QString::fromUtf8(folder));
     sheet.Cancel();
     return true;
 }
@@ -165,6 +177,16 @@ BOOL DestroyPropertySheetPage(HPROPSHEETPAGE page)
 {
     delete reinterpret_cast<PageObject*>(page);
     return TRUE;
+}
+
+bool platform::ui::SheetSnapshot(HWND handle, const std::string& folder)
+{
+    Window* window = FromHandle(handle);
+    if (!window || window->kind != Kind::Sheet || folder.empty())
+        return false;
+    auto* sheet = static_cast<Sheet*>(window->extra.get());
+    sheet->dialog->show();
+    return SnapshotWrite(*sheet, QString::fromStdString(folder));
 }
 
 INT_PTR PropertySheetW(const PROPSHEETHEADERW* header)

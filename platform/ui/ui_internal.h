@@ -63,6 +63,9 @@ void ControlNotify(Window* control, int code);
 Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window* parent, QWidget* container,
                     DLGPROC proc, std::u16string* caption);
 
+// Whether a modal hook stands in for the event loop.
+bool ModalHookSet();
+
 // Shows a modal top window and runs it (through the modal hook when set) until it ends. cancel
 // runs when the hook leaves it open or the user closes it.
 void ModalRun(Window* top, QDialog* dialog, const std::function<void()>& cancel);

@@ -2,7 +2,10 @@
 // the state the sheet saved.
 #include <array>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -11,9 +14,9 @@
 
 namespace {
 
-std::string RunFaxsheet(const std::string& arguments, int& status)
+std::string RunProgram(const std::string& program, const std::string& arguments, int& status)
 {
-    const std::string command = "QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 '" FAXSHEET_PROGRAM "' " +
+    const std::string command = "QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 '" + program + "' " +
                                 arguments + " 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
@@ -24,6 +27,8 @@ std::string RunFaxsheet(const std::string& arguments, int& status)
     status = pclose(pipe);
     return output;
 }
+
+std::string RunFaxsheet(const std::string& arguments, int& status) { return RunProgram(FAXSHEET_PROGRAM, arguments, status); }
 
 TEST(Faxsheet, ShowsTheSheetAndPrintsTheSavedState)
 {
@@ -69,6 +74,56 @@ TEST(Faxsheet, ShowsTheSheetAndPrintsTheSavedState)
 
     RunFaxsheet("", status);
     EXPECT_NE(status, 0);  // no printer named
+}
+
+// A PNG file's width and height from its header, or 0 x 0 when it is none.
+std::pair<uint32_t, uint32_t> PngSize(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.size() < 24 || !std::equal(signature, signature + 8, bytes.begin()) ||
+        std::string(bytes.begin() + 12, bytes.begin() + 16) != "IHDR")
+        return {0, 0};
+    const auto be32 = [&](size_t at) {
+        return uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 | bytes[at + 3];
+    };
+    return {be32(16), be32(20)};
+}
+
+// The demo's run: coversetup stores an address book and a cover page with a picture, faxsheet
+// fills the send list as a person would, writes both pages as pictures and presses OK; what the
+// sheet saved is the send list in send order.
+TEST(Faxsheet, FilledSheetIsWrittenAndSaved)
+{
+    FrontendEnv env;
+    const std::string picture = env.tmp() + "logo.bmp";
+    {
+        // 2 x 1 at 24 bits: two blue pixels and the row's padding.
+        const unsigned char bmp[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0,
+                                     1, 0, 24, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                     0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x60, 0x20, 0xC0, 0x60, 0x20, 0, 0};
+        std::ofstream(picture, std::ios::binary).write(reinterpret_cast<const char*>(bmp), sizeof bmp);
+    }
+    int status = 0;
+    const std::string setup = RunProgram(COVERSETUP_PROGRAM, "--address-book --picture '" + picture + "'", status);
+    ASSERT_EQ(status, 0) << setup;
+    const std::string pages = env.file("pages");
+    const std::string filled = RunProgram("/usr/bin/env", "FAXDRIVER_UI_SNAPSHOT='" + pages + "' '" FAXSHEET_PROGRAM "' --fill 'Fax'", status);
+    EXPECT_EQ(status, 0) << filled;
+    EXPECT_NE(filled.find("sheet for \"Fax\": OK (1)"), std::string::npos) << filled;
+    // Contacts as added, the typed receiver, then the group's members in the address book's order.
+    const char* receivers[] = {"1. Анна Смирнова", "2. Борис Орлов", "3. Дмитрий Соколов, fax +7495555-01-02",
+                               "4. Глеб Морозов", "5. Дарья Волкова"};
+    EXPECT_NE(filled.find("receivers: 5"), std::string::npos) << filled;
+    for (const char* r : receivers)
+        EXPECT_NE(filled.find(r), std::string::npos) << r << "\n" << filled;
+    EXPECT_NE(filled.find("picture on: \"" + picture + "\""), std::string::npos) << filled;
+    for (const char* name : {"/sheet-page1.png", "/sheet-page2.png"}) {
+        const auto [width, height] = PngSize(pages + name);
+        EXPECT_GT(width, 400u) << name;
+        EXPECT_GT(height, 300u) << name;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // coversetup: plays the driver's side and the sending sheet for Coverprint. It installs a fax
 // printer and stores a sample cover page under a prefix: the settings with their sender, the
 // receivers (a small address book's three contacts) and their count, and the printer's name.
+// With --address-book it also stores what the driver's address-book side gives the sending sheet:
+// the contacts, two groups, their counts and the driver's cover-page defaults.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -34,12 +36,62 @@ ContactRecord Contact(std::u16string_view name, std::u16string_view company, std
     return c;
 }
 
+ContactRecord Member(std::u16string_view key, std::u16string_view name, std::u16string_view company,
+                     std::u16string_view fax)
+{
+    ContactRecord c = Contact(name, company, fax, u"");
+    FieldSet(c.key, key);
+    return c;
+}
+
+GroupRecord Group(std::u16string_view name, std::u16string_view members)
+{
+    GroupRecord g{};
+    FieldSet(g.name, name);
+    FieldSet(g.members, members);
+    return g;
+}
+
+// USER.DAT, GROUP.DAT, "CountInfo" and "CoverPageUI" (A4 and the sender) for the sheet.
+bool AddressBookStore(const std::u16string& key, const std::u16string& folder, const std::u16string& prefix,
+                      const ContactRecord& sender)
+{
+    const std::vector<ContactRecord> contacts = {
+        Member(u"K01", u"Анна Смирнова", u"АО «Восток»", u"+7 812 111-11-11"),
+        Member(u"K02", u"Борис Орлов", u"ЗАО «Запад»", u"+7 343 222-22-22"),
+        Member(u"K03", u"Вера Кузнецова", u"ИП Кузнецова", u"+7 383 333-33-33"),
+        Member(u"K04", u"Глеб Морозов", u"ООО «Юг»", u"+7 861 444-44-44"),
+        Member(u"K05", u"Дарья Волкова", u"ООО «Юг»", u"+7 861 444-44-45"),
+        Member(u"K06", u"Егор Лебедев", u"АО «Север»", u"+7 812 555-55-55"),
+        Member(u"K07", u"Жанна Козлова", u"АО «Север»", u"+7 812 555-55-56"),
+    };
+    const std::vector<GroupRecord> groups = {
+        Group(u"Бухгалтерия", u"K04;K05;"),
+        Group(u"Склад", u"K06;K07;K01;"),
+    };
+    CountValue count{};
+    count.contactCount = WORD(contacts.size());
+    count.groupCount = WORD(groups.size());
+    CoverPageSettings ui{};
+    CoverPageUIDefaults(&ui);
+    ui.paperWidth = 2100;
+    ui.paperHeight = 2970;
+    ui.sender = sender;
+    const std::u16string users = folder + prefix + u"USER.DAT", groupFile = folder + prefix + u"GROUP.DAT";
+    return FileWriteAll(users.c_str(), GENERIC_WRITE, contacts.data(), DWORD(contacts.size() * sizeof(ContactRecord))) &&
+           FileWriteAll(groupFile.c_str(), GENERIC_WRITE, groups.data(), DWORD(groups.size() * sizeof(GroupRecord))) &&
+           RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountInfo, &count, sizeof count) &&
+           RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCoverPageUI, &ui, sizeof ui);
+}
+
 int Usage()
 {
     std::fprintf(stderr,
                  "usage: coversetup [--prefix P] [--printer NAME] [--port PORT] [--landscape] [--picture BMP]\n"
+                 "                  [--address-book]\n"
                  "  stores a sample cover page for the Coverprint program whose prefix is P (default VELMORA)\n"
-                 "  and installs the printer NAME (default \"Fax\") on PORT (default \"FAX:\")\n");
+                 "  and installs the printer NAME (default \"Fax\") on PORT (default \"FAX:\")\n"
+                 "  --address-book  also stores an address book of 7 contacts and 2 groups for the sheet\n");
     return 2;
 }
 
@@ -52,6 +104,7 @@ int main(int argc, char** argv)
     std::u16string port = u"FAX:";
     std::u16string picture;
     bool landscape = false;
+    bool addressBook = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool value = i + 1 < argc;
@@ -60,6 +113,7 @@ int main(int argc, char** argv)
         else if (arg == "--port" && value) port = Wide(argv[++i]);
         else if (arg == "--picture" && value) picture = Wide(argv[++i]);
         else if (arg == "--landscape") landscape = true;
+        else if (arg == "--address-book") addressBook = true;
         else return Usage();
     }
     const std::u16string prefix = Wide(prefixText.c_str());
@@ -102,12 +156,13 @@ int main(int argc, char** argv)
                     RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, &count, sizeof count) &&
                     RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueDriverPath, &driver, sizeof driver) &&
                     FileWriteAll(receiversFile.c_str(), GENERIC_WRITE, receivers.data(),
-                                 DWORD(receivers.size() * sizeof(ContactRecord)));
+                                 DWORD(receivers.size() * sizeof(ContactRecord))) &&
+                    (!addressBook || AddressBookStore(key, folder, prefix, settings.sender));
     if (!ok) {
         std::fprintf(stderr, "coversetup: cannot store the sample (error %u)\n", unsigned(GetLastError()));
         return 1;
     }
-    std::printf("coversetup: printer \"%s\", %zu receivers stored under prefix %s\n", printer.c_str(),
-                receivers.size(), prefixText.c_str());
+    std::printf("coversetup: printer \"%s\", %zu receivers stored under prefix %s%s\n", printer.c_str(),
+                receivers.size(), prefixText.c_str(), addressBook ? ", with an address book of 7 contacts and 2 groups" : "");
     return 0;
 }

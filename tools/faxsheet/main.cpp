@@ -1,7 +1,9 @@
 // faxsheet: plays the printer driver before a fax job. It records the printer and the driver
 // folder in "DriverPath", registers the help viewer when none is, calls Velmora's GetReciverInfo
 // and then prints what the sheet saved: the receivers, the cover-page settings and the count.
+// With --fill it also plays the user (tools/faxsheet/sheet_fill.h).
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -9,16 +11,19 @@
 #include "frontend/common/fax_store.h"
 #include "platform/kernel.h"
 #include "platform/registry.h"
+#include "tools/faxsheet/sheet_fill.h"
 
 namespace {
 
 void Usage()
 {
     std::fprintf(stderr,
-                 "usage: faxsheet [--library PATH] [--print-only] PRINTER\n"
+                 "usage: faxsheet [--library PATH] [--print-only | --fill] PRINTER\n"
                  "  Shows the fax sending sheet for PRINTER, then prints what it saved.\n"
                  "  --library PATH  the Velmora library (default: ../lib/libvelmora.so beside this program)\n"
-                 "  --print-only    prints the saved state without showing the sheet\n");
+                 "  --print-only    prints the saved state without showing the sheet\n"
+                 "  --fill          fills the send list (two contacts, a group, a typed receiver), writes the\n"
+                 "                  pages into $FAXDRIVER_UI_SNAPSHOT when it is set, and presses OK\n");
 }
 
 std::string Folder(const std::string& path) { return path.substr(0, path.find_last_of('/') + 1); }
@@ -124,12 +129,14 @@ extern "C" __attribute__((visibility("default"), used)) const char* __lsan_defau
 int main(int argc, char** argv)
 {
     std::string library, printer;
-    bool printOnly = false;
+    bool printOnly = false, fill = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--library") && i + 1 < argc) {
             library = argv[++i];
         } else if (!std::strcmp(argv[i], "--print-only")) {
             printOnly = true;
+        } else if (!std::strcmp(argv[i], "--fill")) {
+            fill = true;
         } else if (argv[i][0] == '-' || !printer.empty()) {
             Usage();
             return 2;
@@ -137,7 +144,7 @@ int main(int argc, char** argv)
             printer = argv[i];
         }
     }
-    if (printer.empty()) {
+    if (printer.empty() || (printOnly && fill)) {
         Usage();
         return 2;
     }
@@ -160,6 +167,10 @@ int main(int argc, char** argv)
         if (!DriverPathWrite(key, printer, Folder(library)))
             return 1;
         HelpViewerRegister(Folder(library));
+        if (fill) {
+            const char* snapshot = std::getenv("FAXDRIVER_UI_SNAPSHOT");
+            SheetFillInstall(snapshot ? snapshot : "");
+        }
         HMODULE velmora = LoadLibraryA(library.c_str());
         if (!velmora) {
             std::fprintf(stderr, "faxsheet: cannot load %s (error %u)\n", library.c_str(), GetLastError());

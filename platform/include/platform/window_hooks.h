@@ -31,6 +31,13 @@ void SetModalHook(ModalHook hook);
 // Delivers the messages posted so far (PostMessageW), for a modal hook.
 void ProcessPosted();
 
+// Shows each page of a running property sheet in turn and writes the sheet as
+// <folder>/sheet-page<N>.png (N from 1), then makes the first page current again; for a hook that
+// has filled the sheet. False when the window is no sheet or a picture could not be written.
+// (Without a hook, the environment variable FAXDRIVER_UI_SNAPSHOT=<folder> makes every sheet do
+// this by itself and end as cancelled.)
+bool SheetSnapshot(HWND sheet, const std::string& folder);
+
 // The help viewer: a topic page to open (default: xdg-open on the file), and a popup text at a
 // screen position with the viewer's font description (default: a small popup window).
 using HelpTopicHook = std::function<void(const std::string& page)>;

@@ -1,0 +1,10 @@
+// faxsheet --fill: plays the person in front of the sheet, for the demo and its test.
+#pragma once
+
+#include <string>
+
+// Makes the next sheet fill its send list as a person would, through the sheet's controls: the
+// address book's first two contacts and first group are added, and one receiver is typed in. With
+// a snapshot folder, the filled sheet's pages are written there as sheet-page<N>.png. Then OK is
+// pressed, so the sheet saves.
+void SheetFillInstall(const std::string& snapshotFolder);
