@@ -7,15 +7,17 @@
 namespace {
 
 constexpr int kLeftList = 3801;
+constexpr int kRightList = 3804;
 constexpr int kAddButton = 3802;
 constexpr int kNameEdit = 3806;
 constexpr int kFaxEdit = 3808;
-constexpr LPARAM kFirstGroup = 6000;  // the left list's parameter of the address book's first group
+// A group's parameter in either list: the address book's first group on the left, the first
+// chosen group on the right.
+constexpr LPARAM kFirstGroup = 6000;
 
-// Focuses and selects the left list's row with this parameter and presses Add.
-bool RowAdd(HWND page, LPARAM param)
+// Focuses and selects the list's row with this parameter; false when there is none.
+bool RowFocus(HWND list, LPARAM param)
 {
-    HWND list = GetDlgItem(page, kLeftList);
     LVFINDINFOW find{};
     find.flags = LVFI_PARAM;
     find.lParam = param;
@@ -25,8 +27,28 @@ bool RowAdd(HWND page, LPARAM param)
     LVITEMW item{};
     item.stateMask = item.state = LVIS_FOCUSED | LVIS_SELECTED;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return true;
+}
+
+// Chooses the left list's row with this parameter and presses Add.
+bool RowAdd(HWND page, LPARAM param)
+{
+    if (!RowFocus(GetDlgItem(page, kLeftList), param))
+        return false;
     SendDlgItemMessageW(page, kAddButton, BM_CLICK, 0, 0);
     return true;
+}
+
+// A right click on the send list's first group, which shows its members under it.
+void GroupMembersShow(HWND page)
+{
+    HWND list = GetDlgItem(page, kRightList);
+    if (!RowFocus(list, kFirstGroup))
+        return;
+    NMITEMACTIVATE click{};
+    click.hdr = {list, static_cast<UINT_PTR>(kRightList), static_cast<UINT>(NM_RCLICK)};
+    click.iItem = -1;
+    SendMessageW(page, WM_NOTIFY, static_cast<WPARAM>(kRightList), reinterpret_cast<LPARAM>(&click));
 }
 
 }  // namespace
@@ -45,6 +67,7 @@ void SheetFillInstall(const std::string& snapshotFolder)
         SetDlgItemTextW(page, kNameEdit, u"Дмитрий Соколов");
         SetDlgItemTextW(page, kFaxEdit, u"+7 495 555-01-02");
         SendDlgItemMessageW(page, kAddButton, BM_CLICK, 0, 0);
+        GroupMembersShow(page);
         if (!added)
             std::fprintf(stderr, "faxsheet: the address book lacks two contacts or a group to add\n");
         if (!snapshotFolder.empty() && !platform::ui::SheetSnapshot(window, snapshotFolder))
