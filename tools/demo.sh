@@ -61,7 +61,7 @@ rm -rf "$out/sheet" && mkdir -p "$out/sheet/registry" "$out/sheet/tmp"
 rm -f "$out"/sheet-page*.png
 ppmmake rgb:20/60/c0 120 60 | ppmtobmp > "$out/sheet/logo.bmp" 2>/dev/null
 FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" \
-  "$build/bin/coversetup" --address-book --picture "$out/sheet/logo.bmp" --printer "Fax printer" | sed 's/^/      /'
+  "$build/bin/coversetup" --address-book --picture "$(realpath "$out/sheet/logo.bmp")" --printer "Fax printer" | sed 's/^/      /'
 if command -v xvfb-run >/dev/null 2>&1; then
   FAXDRIVER_REGISTRY="$out/sheet/registry" TMPDIR="$out/sheet/tmp" FAXDRIVER_UI_SNAPSHOT="$out" ASAN_OPTIONS=detect_leaks=0 \
     xvfb-run -a -s "-screen 0 1024x768x24" "$build/bin/faxsheet" --fill "Fax printer" 2>/dev/null | sed 's/^/      /'
