@@ -96,7 +96,10 @@ QWidget* ControlWidget(const ItemTemplate& item, QWidget* container, Kind& kind)
     }
     if (item.kind == "GROUPBOX") {
         kind = Kind::GroupBox;
-        return new QGroupBox(text, container);
+        // A group box is only a frame: the mouse goes through it to the dialog, as on Windows.
+        auto* box = new QGroupBox(text, container);
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return box;
     }
     if (item.kind == "EDITTEXT") {
         kind = Kind::Edit;
@@ -219,6 +222,7 @@ Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window*
         *caption = parsed->caption;
 
     Window* dialog = WindowCreate(kind, parent, 0, container);
+    SurfaceConnect(dialog);
     dialog->proc = proc;
     dialog->longs[1] = reinterpret_cast<LONG_PTR>(proc);
     for (const ItemTemplate& item : parsed->items) {
