@@ -109,23 +109,7 @@ TEST_F(CoverPreviewPaint, MatchesTheReferencePainting)
 {
     const std::string folder = env_.tmp();
     std::filesystem::copy_file(SAMPLE_TEMPLATE, folder + Prefix() + "CP.INI");
-    // A red 115 x 115 picture.
-    const uint32_t row = (115 * 3 + 3) / 4 * 4, size = 54 + row * 115;
-    std::vector<uint8_t> bmp(size);
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    const uint32_t fields[] = {size, 0, 54, 40, 115, 115};
-    std::memcpy(&bmp[2], &fields[0], 4);
-    std::memcpy(&bmp[10], &fields[2], 4);
-    std::memcpy(&bmp[14], &fields[3], 4);
-    std::memcpy(&bmp[18], &fields[4], 4);
-    std::memcpy(&bmp[22], &fields[5], 4);
-    bmp[26] = 1;
-    bmp[28] = 24;
-    for (uint32_t y = 0; y < 115; ++y)
-        for (uint32_t x = 0; x < 115; ++x)
-            bmp[54 + y * row + x * 3 + 2] = 0xFF;
-    std::ofstream(folder + "red.bmp", std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), size);
+    SolidBmpWrite(folder + "red.bmp", 115, 115, RGB(255, 0, 0));
 
     const struct {
         const char* name;
