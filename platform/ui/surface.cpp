@@ -53,48 +53,51 @@ UINT MouseMessage(const QMouseEvent* mouse)
 
 class SurfaceEvents : public QObject {
 public:
-    SurfaceEvents(Window* dialog, QObject* owner) : QObject(owner), dialog_(dialog) {}
+    SurfaceEvents(Window* dialog, QObject* owner) : QObject(owner), handle_(HandleOf(dialog)) {}
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
+        // The widget may outlive its window (a dialog that ended, until Qt deletes it).
+        Window* dialog = FromHandle(handle_);
+        if (!dialog || dialog->widget != watched)
+            return false;
         switch (event->type()) {
-        case QEvent::Paint: Paint(static_cast<QPaintEvent*>(event)->region()); return false;
+        case QEvent::Paint: Paint(dialog, static_cast<QPaintEvent*>(event)->region()); return false;
         case QEvent::MouseMove:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
-        case QEvent::MouseButtonRelease: return Mouse(static_cast<QMouseEvent*>(event));
+        case QEvent::MouseButtonRelease: return Mouse(dialog, static_cast<QMouseEvent*>(event));
         default: return false;
         }
     }
 
 private:
-    void Paint(const QRegion& region)
+    void Paint(Window* dialog, const QRegion& region)
     {
-        const HWND handle = HandleOf(dialog_);
         WindowPaint paint{region};
-        dialog_->painting = &paint;
-        dialog_->invalid -= region;
-        DialogProcCall(dialog_, WM_PAINT, 0, 0);
-        if (FromHandle(handle) == dialog_)
-            dialog_->painting = nullptr;
+        dialog->painting = &paint;
+        dialog->invalid -= region;
+        DialogProcCall(dialog, WM_PAINT, 0, 0);
+        if (FromHandle(handle_) == dialog)
+            dialog->painting = nullptr;
         PaintRelease(paint);  // a procedure that forgot EndPaint
     }
 
-    bool Mouse(const QMouseEvent* mouse)
+    bool Mouse(Window* dialog, const QMouseEvent* mouse)
     {
         const QPoint at = mouse->position().toPoint();
         // An event a control let through is the control's, as Windows would have sent it there.
-        if (dialog_->widget->childAt(at))
+        if (dialog->widget->childAt(at))
             return false;
         const UINT message = MouseMessage(mouse);
         if (!message)
             return false;
-        DialogProcCall(dialog_, message, KeyState(mouse), MAKELPARAM(at.x(), at.y()));
+        DialogProcCall(dialog, message, KeyState(mouse), MAKELPARAM(at.x(), at.y()));
         return true;
     }
 
-    Window* dialog_;
+    HWND handle_;
 };
 
 }  // namespace

@@ -113,21 +113,43 @@ TEST_F(CoverPreviewScreen, DraggingThePictureSetsXAndY)
         EXPECT_NE(Cursor(), Qt::PointingHandCursor);
 
         // What the page shows is the working bitmap, pixel for pixel, at the preview area.
-        QApplication::processEvents();
         QWidget* top = face->window();
-        const QPoint at = face->mapTo(top, QPoint(area.left, area.top));
-        const QImage screen = QGuiApplication::primaryScreen()
-                                  ->grabWindow(top->winId(), at.x(), at.y(), area.right - area.left, area.bottom - area.top)
-                                  .toImage();
+        const auto shown = [&] {
+            const QPoint at = face->mapTo(top, QPoint(area.left, area.top));
+            return QGuiApplication::primaryScreen()
+                ->grabWindow(top->winId(), at.x(), at.y(), area.right - area.left, area.bottom - area.top)
+                .toImage();
+        };
+        const auto differing = [&](const QImage& screen) {
+            int count = 0;
+            for (int y = 0; y < screen.height(); ++y)
+                for (int x = 0; x < screen.width(); ++x)
+                    count += (screen.pixel(x, y) & 0xFFFFFFu) != (Working(state->previewBitmap, x, y) & 0xFFFFFFu);
+            return count;
+        };
+        const auto reds = [](const QImage& screen) {
+            int count = 0;
+            for (int y = 0; y < screen.height(); ++y)
+                for (int x = 0; x < screen.width(); ++x)
+                    count += (screen.pixel(x, y) & 0xFFFFFFu) == 0xFF0000u;
+            return count;
+        };
+        QApplication::processEvents();
+        QImage screen = shown();
         ASSERT_EQ(screen.width(), area.right - area.left);
-        int differing = 0;
-        for (int y = 0; y < screen.height(); ++y)
-            for (int x = 0; x < screen.width(); ++x)
-                differing += (screen.pixel(x, y) & 0xFFFFFFu) != (Working(state->previewBitmap, x, y) & 0xFFFFFFu);
-        EXPECT_EQ(differing, 0);
-        // And the picture's red is there where the last drag left it.
+        EXPECT_EQ(differing(screen), 0);
+        // The picture's red is there where the last drag left it.
         const RECT last = Stored(settings->previewPicture);
         EXPECT_EQ(screen.pixel(last.left + 4, last.top + 4) & 0xFFFFFFu, 0xFF0000u);
+        EXPECT_EQ(reds(screen), 100);
+
+        // A change of the settings paints the page again at once: with no cover page only the
+        // page image is left.
+        SendDlgItemMessageW(page, 3604, CB_SETCURSEL, 0, 0);
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(3604, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(page, 3604)));
+        screen = shown();
+        EXPECT_EQ(differing(screen), 0);
+        EXPECT_EQ(reds(screen), 0);
         SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });
     FaxSheetRun(nullptr, VelmoraModule());
