@@ -209,6 +209,15 @@ INT_PTR CoverPagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         if (PageState(page)->settings)
             CoverPagePageCommand(page, PageState(page), LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case WM_PAINT:
+        CoverPreviewPaint(page, PageState(page));
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_MOUSEMOVE:
+    case WM_LBUTTONUP:
+        if (PageState(page))
+            CoverPreviewMouse(page, PageState(page), message, wParam, lParam);
+        return 0;
     case WM_VSCROLL: {
         const int spin = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
         if (spin == kScaleSpin || spin == kXSpin || spin == kYSpin)

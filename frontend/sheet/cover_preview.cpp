@@ -1,6 +1,7 @@
 #include "frontend/sheet/cover_preview.h"
 
 #include <cstring>
+#include <ctime>
 
 #include "frontend/common/cover_template.h"
 #include "frontend/sheet/preview_layout.h"
@@ -61,9 +62,9 @@ void BitmapStretch(HDC dc, HBITMAP bitmap, const RECT& to)
     DeleteDC(source);
 }
 
-// The template at 6/5 of the cover page's size on a white page of its own, shrunk into the cover
-// page one pixel inside its edges.
-void TemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state)
+// The template and the information blocks at 6/5 of the cover page's size on a white page of
+// its own, shrunk into the cover page one pixel inside its edges.
+void TemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state, int pageClass, const std::tm& now)
 {
     const RECT work{cover.left * 6 / 5, cover.top * 6 / 5, cover.right * 6 / 5, cover.bottom * 6 / 5};
     if (work.right <= work.left || work.bottom <= work.top || work.left < 0 || work.top < 0)
@@ -72,7 +73,9 @@ void TemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state)
     HBITMAP bitmap = WorkBitmap(dc, work.right, work.bottom);
     HGDIOBJ oldBitmap = SelectObject(page, bitmap);
     FillRect(page, &work, state->whiteBrush);
-    CoverPageStyleDraw(page, work, 1, CoverPageReader::Preview, *state->settings, CoverTemplatePath(state).c_str());
+    const CoverPageMarks marks =
+        CoverPageStyleDraw(page, work, 1, CoverPageReader::Preview, *state->settings, CoverTemplatePath(state).c_str());
+    CoverPreviewBlocksDraw(page, work, marks, state, pageClass, now);
     SetStretchBltMode(dc, HALFTONE);
     StretchBlt(dc, cover.left + 1, cover.top + 1, cover.right - cover.left - 2, cover.bottom - cover.top - 2, page,
                work.left, work.top, work.right - work.left, work.bottom - work.top, SRCCOPY);
@@ -118,7 +121,7 @@ std::u16string CoverTemplatePath(const FaxSheetState* state)
     return std::u16string(state->driverFolder) + state->prefix + u"CP.INI";
 }
 
-void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state)
+void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* now)
 {
     CoverPageSettings* settings = state->settings;
     if (!settings)
@@ -158,7 +161,12 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state)
     HBITMAP corner = WorkBitmap(dc, kCorner, kCorner);
     HGDIOBJ oldCorner = SelectObject(saved, corner);
     BitBlt(saved, 0, 0, kCorner, kCorner, dc, image.right - kCorner, image.bottom - kCorner, SRCCOPY);
-    TemplateDraw(dc, cover, state);
+    std::tm local{};
+    if (!now) {
+        const std::time_t seconds = std::time(nullptr);
+        localtime_r(&seconds, &local);
+    }
+    TemplateDraw(dc, cover, state, pageClass, now ? *now : local);
     if (settings->pictureOn && settings->picturePath[0])
         PictureDraw(dc, cover, state);
     BitBlt(dc, image.right - kCorner, image.bottom - kCorner, kCorner, kCorner, saved, 0, 0, SRCCOPY);
@@ -167,18 +175,53 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state)
     DeleteDC(saved);
 }
 
-void CoverPreviewRedraw(HWND page, FaxSheetState* state)
+bool CoverPreviewArea(HWND page, RECT* area)
 {
-    RECT area{};
-    if (!state->settings || !GetWindowRect(GetDlgItem(page, 3001), &area))
-        return;
-    const SIZE size{area.right - area.left, area.bottom - area.top};
-    if (size.cx <= 0 || size.cy <= 0)
-        return;
+    RECT screen{};
+    if (!GetWindowRect(GetDlgItem(page, kPreviewArea), &screen))
+        return false;
+    POINT corners[2] = {{screen.left, screen.top}, {screen.right, screen.bottom}};
+    if (!ScreenToClient(page, &corners[0]) || !ScreenToClient(page, &corners[1]))
+        return false;
+    *area = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+    return area->right > area->left && area->bottom > area->top;
+}
+
+namespace {
+
+// The working bitmap of the preview area's size (made once) with the miniature drawn afresh.
+bool WorkingDraw(HWND page, FaxSheetState* state, RECT* area)
+{
+    if (!state->settings || !CoverPreviewArea(page, area))
+        return false;
+    const SIZE size{area->right - area->left, area->bottom - area->top};
     if (!state->previewDC) {
         state->previewDC = CreateCompatibleDC(nullptr);
         state->previewBitmap = WorkBitmap(state->previewDC, size.cx, size.cy);
         SelectObject(state->previewDC, state->previewBitmap);
     }
     CoverPreviewRender(state->previewDC, size, state);
+    return true;
+}
+
+}  // namespace
+
+void CoverPreviewRedraw(HWND page, FaxSheetState* state)
+{
+    RECT area{};
+    if (!WorkingDraw(page, state, &area))
+        return;
+    InvalidateRect(page, &area, FALSE);
+    UpdateWindow(page);
+}
+
+void CoverPreviewPaint(HWND page, FaxSheetState* state)
+{
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(page, &paint);
+    RECT area{};
+    // A page painted before any change of the settings draws the miniature first.
+    if (dc && state && (state->previewDC ? CoverPreviewArea(page, &area) : WorkingDraw(page, state, &area)))
+        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, state->previewDC, 0, 0, SRCCOPY);
+    EndPaint(page, &paint);
 }

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -82,6 +83,33 @@ private:
     Window* control_;
 };
 
+// A group box is only a frame and its title, as on Windows: what the dialog paints inside it
+// shows as painted (the style's group box shades its inside), and the mouse goes through it to
+// the dialog.
+class FrameBox : public QGroupBox {
+public:
+    FrameBox(const QString& title, QWidget* parent) : QGroupBox(title, parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int top = metrics.height() / 2;
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(QRect(0, top, width() - 1, height() - top - 1));
+        if (title().isEmpty())
+            return;
+        const QRect label(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        painter.fillRect(label, palette().color(QPalette::Window));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        painter.drawText(label, Qt::AlignCenter, title());
+    }
+};
+
 QWidget* ControlWidget(const ItemTemplate& item, QWidget* container, Kind& kind)
 {
     const QString text = ToQString(item.text);
@@ -96,7 +124,7 @@ QWidget* ControlWidget(const ItemTemplate& item, QWidget* container, Kind& kind)
     }
     if (item.kind == "GROUPBOX") {
         kind = Kind::GroupBox;
-        return new QGroupBox(text, container);
+        return new FrameBox(text, container);
     }
     if (item.kind == "EDITTEXT") {
         kind = Kind::Edit;
@@ -219,6 +247,7 @@ Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window*
         *caption = parsed->caption;
 
     Window* dialog = WindowCreate(kind, parent, 0, container);
+    SurfaceConnect(dialog);
     dialog->proc = proc;
     dialog->longs[1] = reinterpret_cast<LONG_PTR>(proc);
     for (const ItemTemplate& item : parsed->items) {

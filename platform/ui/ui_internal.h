@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -23,6 +24,14 @@ struct WindowExtra {
     virtual LRESULT Message(HWND self, UINT message, WPARAM wParam, LPARAM lParam, bool& handled) = 0;
 };
 
+// A paint under way: the part of the window Qt paints, and the DC BeginPaint gave for it.
+struct WindowPaint {
+    QRegion region;
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    void* bits = nullptr;
+};
+
 struct Window {
     Kind kind;
     int id = 0;
@@ -36,6 +45,9 @@ struct Window {
     bool digitsOnly = false;
     std::vector<Window*> children;
     std::unique_ptr<WindowExtra> extra;
+    QRegion invalid;                // the update region (InvalidateRect) not yet painted
+    bool eraseWanted = false;
+    WindowPaint* painting = nullptr;  // during WM_PAINT
 };
 
 HWND HandleOf(const Window* window);
@@ -71,6 +83,10 @@ bool ModalHookSet();
 void ModalRun(Window* top, QDialog* dialog, const std::function<void()>& cancel);
 // A top-level dialog widget whose close box and Escape key run cancel.
 QDialog* ModalDialogCreate(HWND owner, const std::function<void()>& cancel);
+
+// Makes a dialog or page's own face a window of its own: Qt's paints become WM_PAINT and the
+// mouse over the face (not over a control) the mouse messages.
+void SurfaceConnect(Window* dialog);
 
 // Gives a list view window its model and view (the tree widget is its widget).
 void ListViewAttach(Window* list, bool sortAscending);

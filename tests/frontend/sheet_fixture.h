@@ -33,6 +33,31 @@ inline GroupRecord MakeGroup(const char16_t* name, const char16_t* members)
     return group;
 }
 
+// Writes a bottom-up 24-bit BMP file of one colour.
+inline void SolidBmpWrite(const std::string& path, int32_t width, int32_t height, COLORREF colour)
+{
+    const uint32_t row = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4, size = 54 + row * static_cast<uint32_t>(height);
+    std::vector<uint8_t> bmp(size);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    const uint32_t fields[] = {size, 0, 54, 40, static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+    std::memcpy(&bmp[2], &fields[0], 4);
+    std::memcpy(&bmp[10], &fields[2], 4);
+    std::memcpy(&bmp[14], &fields[3], 4);
+    std::memcpy(&bmp[18], &fields[4], 4);
+    std::memcpy(&bmp[22], &fields[5], 4);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    for (uint32_t y = 0; y < static_cast<uint32_t>(height); ++y)
+        for (uint32_t x = 0; x < static_cast<uint32_t>(width); ++x) {
+            uint8_t* p = &bmp[54 + y * row + x * 3];
+            p[0] = GetBValue(colour);
+            p[1] = GetGValue(colour);
+            p[2] = GetRValue(colour);
+        }
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), size);
+}
+
 class SheetFixture : public ::testing::Test {
 protected:
     void SetUp() override

@@ -159,6 +159,47 @@ void InitCommonControls();
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
 HCURSOR SetCursor(HCURSOR cursor);
 
+// ---- Painting and the mouse ----
+// A dialog or page gets WM_PAINT when Qt paints its widget; between BeginPaint and EndPaint it
+// draws with the GDI into a bitmap of the window's client size that starts as the dialog's
+// face colour, clipped to the part being painted (rcPaint), and EndPaint puts that part on the
+// widget. BeginPaint outside WM_PAINT gives no DC (null, rcPaint empty).
+// The mouse over a dialog's own face (not over a control; group boxes let it through, as on
+// Windows) gives WM_MOUSEMOVE, WM_LBUTTONDOWN / UP and WM_RBUTTONDOWN / UP with the key state
+// in wParam and the client position in lParam; a dialog has no double-click messages, so a
+// second press is another button-down.
+#define WM_PAINT 0x000Fu
+#define WM_MOUSEMOVE 0x0200u
+#define WM_LBUTTONDOWN 0x0201u
+#define WM_LBUTTONUP 0x0202u
+#define WM_RBUTTONDOWN 0x0204u
+#define WM_RBUTTONUP 0x0205u
+#define MK_LBUTTON 0x0001u
+#define MK_RBUTTON 0x0002u
+#define MK_SHIFT 0x0004u
+#define MK_CONTROL 0x0008u
+#define MK_MBUTTON 0x0010u
+
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+};
+static_assert(sizeof(PAINTSTRUCT) == 72);
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
+BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
+// Adds the rectangle (the whole client area for null) to the window's update region; the paint
+// comes from the event loop, or at once from UpdateWindow.
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
+// Paints the window's update region now when it has one and the window shows.
+BOOL UpdateWindow(HWND window);
+// (0, 0, width, height) of the window.
+BOOL GetClientRect(HWND window, RECT* rect);
+BOOL ScreenToClient(HWND window, POINT* point);
+
 // ---- Message boxes ----
 #define MB_OK 0x0u
 #define MB_OKCANCEL 0x1u
