@@ -24,19 +24,6 @@ constexpr uint32_t kPatternSeed = 1, kOtherPatternSeed = 9;
 constexpr uint32_t kBackground = 0x80C08040;
 const Mapping kUnit{1};
 
-// A pixel of the 1-bit bitmap MonoBitmap writes (bit 1 white), from its generator.
-bool MonoWhite(int w, uint32_t seed, int x, int y)
-{
-    const int stride = ((w + 31) / 32) * 4;
-    uint32_t v = seed * 2654435761u + 1;
-    uint8_t byte = 0;
-    for (int i = 0; i <= y * stride + x / 8; ++i) {
-        v ^= v << 13, v ^= v >> 17, v ^= v << 5;
-        byte = uint8_t(v);
-    }
-    return (byte >> (7 - x % 8)) & 1;
-}
-
 // A pixel of the 24-bit bitmap ColourBitmap writes, as a COLORREF.
 uint32_t ColourPixel(int w, uint32_t seed, int x, int y)
 {

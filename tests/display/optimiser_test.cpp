@@ -407,6 +407,52 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
          "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)8888 "
          "BitBlt(10,10,40,30)eeee ] RectFill(0,40,64,48) ",
          true},
+        {"OR a black-and-white picture, AND a picture white where it is black",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             ColourOverMono(b, 76, 4, -1, 0xFFFFFF);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0xEEEE);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 76, 0x8888);
+         },
+         "RectFill(0,0,64,48) BitBlt(10,10,40,30) RectFill(0,40,64,48) ", true},
+        {"two 24-bit black-and-white pictures first, stretched",
+         [](SpoolBuilder& b) {
+             ColourOverMono(b, 77, 4, 0xFFFFFF, 0x000000);
+             ColourOverMono(b, 76, 4, -1, 0xFFFFFF);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 77, 0xEEEE);
+             StretchBlt(b, {3, 3, 28, 23}, {32, 10, 60, 38}, 77, 0xEEEE);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 76, 0x8888);
+             StretchBlt(b, {3, 3, 28, 23}, {32, 10, 60, 38}, 76, 0x8888);
+         },
+         "RectFill(0,0,64,48) StretchBlt(2,2,30,20) StretchBlt(32,10,60,38) RectFill(0,40,64,48) ", true},
+        {"AND of a picture not white where the first is black: left alone",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             ColourOverMono(b, 76, 4, -1, 0xFFFFFF);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 71, 0xEEEE);
+             BitBlt(b, {10, 10, 40, 30}, {6, 3}, 76, 0x8888);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)eeee "
+         "BitBlt(10,10,40,30)8888 ] RectFill(0,40,64,48) ",
+         true},
+        {"OR of a colour picture first: left alone",
+         [](SpoolBuilder& b) {
+             ColourOverMono(b, 78, 4, -1, 0x000000);
+             ColourOverMono(b, 76, 4, -1, 0xFFFFFF);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 78, 0xEEEE);
+             BitBlt(b, {10, 10, 40, 30}, {5, 3}, 76, 0x8888);
+         },
+         "RectFill(0,0,64,48) Complex(10,10,40,30)[RectFill(0,0,64,48) BitBlt(10,10,40,30)eeee "
+         "BitBlt(10,10,40,30)8888 ] RectFill(0,40,64,48) ",
+         true},
+        {"AND of a mask, OR of a 24-bit picture black where the mask is white",
+         [](SpoolBuilder& b) {
+             MonoBitmap(b, 71, 40, 30, 4);
+             ColourOverMono(b, 78, 4, 0x000000, -1);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 71, 0x8888);
+             StretchBlt(b, {1, 2, 11, 10}, {2, 2, 30, 20}, 78, 0xEEEE);
+         },
+         "RectFill(0,0,64,48) StretchBlt(2,2,30,20) RectFill(0,40,64,48) ", true},
         {"XOR colour, AND of a black-and-white pattern, XOR colour",
          [](SpoolBuilder& b) {
              MonoBitmap(b, 70, 8, 8, 1);
@@ -554,9 +600,17 @@ TEST(Optimiser, RunningShortLeavesAListThatDrawsTheSamePage)
         Rect(b, {2, 36, 28, 47}, kRed, 0, 0, 7);
         Rect(b, {4, 38, 20, 45}, 40, 0, 0, 9);
         Rect(b, {2, 36, 28, 47}, kRed, 0, 0, 7);
+        ColourBitmap(b, 72, 40, 30, 3);
+        BitBlt(b, {34, 20, 62, 27}, {1, 2}, 72, 0x6666);
+        Rect(b, {36, 21, 50, 26}, 40, 0, 0, 9);
+        BitBlt(b, {34, 20, 62, 27}, {1, 2}, 72, 0x6666);
+        ColourOverMono(b, 77, 4, 0xFFFFFF, 0x000000);
+        ColourOverMono(b, 76, 4, -1, 0xFFFFFF);
+        BitBlt(b, {40, 40, 60, 47}, {2, 2}, 77, 0xEEEE);
+        BitBlt(b, {40, 40, 60, 47}, {2, 2}, 76, 0x8888);
     };
     bool completed = false;
-    for (uint32_t failAt = 1; !completed && failAt < 64; ++failAt) {
+    for (uint32_t failAt = 1; !completed && failAt < 96; ++failAt) {
         SCOPED_TRACE(failAt);
         DisplayJob job;
         job.spill = true;
