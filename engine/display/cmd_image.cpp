@@ -548,7 +548,7 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
 {
     CmdImageNode* n = AsImage(node);
     if (!accumulate && clear != nullptr)
-        BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
+        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     if (n->source != nullptr) return MaskedRenderBand(n, store, mask, band, area);
     if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
         return MonoRenderBand(n, store, mask, area);

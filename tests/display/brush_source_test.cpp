@@ -290,3 +290,56 @@ TEST(BrushSource, ImageCommandsCopyThroughThePatternOnBothRoads)
 }
 
 }  // namespace
+
+namespace {
+
+// The band renderer hands a command its area at a column within a 32-bit word of the mask (the
+// phase of the band plane); an image command clears the whole clear rectangle, up to its right
+// edge, before it marks: marks left there by the command before would otherwise show through.
+TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdge)
+{
+    struct Case {
+        const char* name;
+        void (*build)(SpoolBuilder& b);
+        bool brushSource;
+    };
+    const Case cases[] = {
+        {"BitBlt under a clip region", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC, 2); }, false},
+        {"StretchBlt under a clip region",
+         [](SpoolBuilder& b) { StretchBlt(b, {0, 0, 5, 4}, {0, 0, 10, 8}, 72, 0xCCCC, 2); }, false},
+        {"TransparentBlt under a clip region",
+         [](SpoolBuilder& b) {
+             b.Raw(25, 0, records::Le32s({0, 0, 10, 8, 0, 0, 10, 8, 2, 71, 0x123456}));
+         },
+         false},
+        {"AlphaBlend under a clip region",
+         [](SpoolBuilder& b) { b.Raw(23, 0, Cat({records::Le32s({0, 0, 10, 8, 0, 0, 10, 8, 2, 72}), std::vector<uint8_t>{0, 0, 200, 0}})); }, false},
+        {"BitBlt through a brush source", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder b;
+        Resources(b);
+        ClipRecord(b, 2, {0, 0, 3, 8}, {{0, 0, 3, 8}});
+        RectFill(b, {0, 0, 3, 8}, 40);
+        c.build(b);
+        ASSERT_EQ(job.Read(b), 1);
+        CmdNode* shape = Nth(job, 0);
+        CmdNode* node = Nth(job, 1);
+        if (c.brushSource) CmdRow(node).sourceSet(node, SourcePrepare(shape, job.store, 2, 0));
+        BandSurface* mask = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{64, 8}, nullptr, 0, 0);
+        const RECT all{0, 0, 64, 8};
+        BandMaskRectsSet(mask, 1, &all);  // what the command before left
+        SetViewportOrgEx(mask->drawDC, 25, 0, nullptr);
+        const RECT area{25, 0, 35, 8};
+        const RECT band{0, 0, 64, 8};
+        EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &area, &area, 0), CMD_BAND_MASKED);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 28; x < 35; ++x) EXPECT_FALSE(MaskBit(mask, x, y)) << x << "," << y;
+        BandSurfaceDestroy(mask);
+    }
+}
+
+}  // namespace
