@@ -1,9 +1,11 @@
 // Copies through a black-and-white mask. XOR a picture, AND a mask, XOR the same picture again:
 // where the mask is black the picture is left, where it is white the page is as it was. The three
 // commands become the picture copied through the mask (a bitmap source painting where the mask is
-// black). The rewrite is exact only when each mask lies exactly on its picture (same destination,
-// clip and source size, so that both pick the same pixels), the pictures do not overlap one
-// another, and the mask has one black and one white palette entry; anything else stays as it is.
+// black). Mask pairs likewise: AND a mask then OR a picture, or OR a black-and-white picture then
+// AND another, become one copy through the first. A rewrite is made only where it keeps every
+// pixel: each mask lies exactly on its picture (same destination, clip and source size, so that
+// both pick the same pixels), the pictures do not overlap one another, the mask is black and
+// white only and the pixels under it are what the pair needs; anything else stays as it is.
 #include <vector>
 
 #include "engine/display/bitmap_decode.h"
