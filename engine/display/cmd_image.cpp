@@ -169,7 +169,8 @@ int BrushSourceRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* ma
 
 // Marks where a masked command paints: its mask drawn at the device rectangle, within the area
 // and the clip's rectangles.
-int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area)
+int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+                     int accumulate)
 {
     if (n->source->kind == SourceKindBrush) return BrushSourceRenderBand(n, store, mask, band);
     auto* source = reinterpret_cast<SourceBitmap*>(n->source);
@@ -184,7 +185,7 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
     if (count > 0 && SourceBitmapReady(source, store, mask)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         RECT rect = DeviceRect(n, mask->drawDC);
-        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count);
+        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count, accumulate != 0);
         result = CMD_BAND_MASKED;
     }
     RenderFree(rects);
@@ -514,7 +515,7 @@ int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 // it is white; 0x8888 makes the black pixels black): the pixels it paints are marked in the mask.
 // The bitmap's own values say white or black through its palette; an inversion still pending on
 // the pixels is applied first, so only the palette's order is left to weigh.
-int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area)
+int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area, int accumulate)
 {
     BitmapEntry* b = n->bitmap;
     RECT* rects = nullptr;
@@ -530,10 +531,10 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
             const BltBitmap to = CmdSurfaceBlt(mask);
             const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
             RECT rect = DeviceRect(n, mask->drawDC);
-            RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, invert ? 0x33 : 0xCC, 0);
+            MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, invert, accumulate != 0);
         } else {
             ClipSelect(store, n->clip, mask, nullptr);
-            StretchDibs(n, store, mask, invert ? NOTSRCCOPY : SRCCOPY);
+            StretchDibs(n, store, mask, accumulate != 0 ? (invert ? MERGEPAINT : SRCPAINT) : (invert ? NOTSRCCOPY : SRCCOPY));
             BandSurfaceResetDC(mask);
             GdiFlush();
         }
@@ -549,9 +550,9 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
     CmdImageNode* n = AsImage(node);
     if (!accumulate && clear != nullptr)
         BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
-    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, band, area);
+    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, band, area, accumulate);
     if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
-        return MonoRenderBand(n, store, mask, area);
+        return MonoRenderBand(n, store, mask, area, accumulate);
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     }

@@ -12,6 +12,7 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_resources.h"
 #include "engine/display/resource_store.h"
+#include "engine/display/source_bitmap.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
@@ -146,7 +147,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         PicksAgree(n, rect)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         const BltBitmap from = CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
-        RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, Rop3SrcCopy, 0);
+        MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, false, accumulate != 0);
     } else {
         // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap.
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
@@ -154,7 +155,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         StretchDIBits(mask->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, n->area.srcX,
                       CmdDibSourceY(n->mask, n->area.srcY, n->area.srcHeight), n->area.srcWidth, n->area.srcHeight,
                       BitmapPixelRows(n->mask), reinterpret_cast<const BITMAPINFO*>(n->mask->pixels), DIB_RGB_COLORS,
-                      SRCCOPY);
+                      accumulate != 0 ? SRCPAINT : SRCCOPY);
         BandSurfaceResetDC(mask);
     }
     RenderFree(rects);

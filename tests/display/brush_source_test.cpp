@@ -296,7 +296,8 @@ namespace {
 // The band renderer hands a command its area at a column within a 32-bit word of the mask (the
 // phase of the band plane); an image command clears the whole clear rectangle, up to its right
 // edge, before it marks: marks left there by the command before would otherwise show through.
-TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdge)
+// Accumulating into a mask (a blended level), it adds its marks and keeps the ones there.
+TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdgeOrAddToIt)
 {
     struct Case {
         const char* name;
@@ -315,6 +316,21 @@ TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdge)
         {"AlphaBlend under a clip region",
          [](SpoolBuilder& b) { b.Raw(23, 0, Cat({records::Le32s({0, 0, 10, 8, 0, 0, 10, 8, 2, 72}), std::vector<uint8_t>{0, 0, 200, 0}})); }, false},
         {"BitBlt through a brush source", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC); }, true},
+        {"brush through a 1-bit bitmap", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 71, 0xB8B8, 2, 0x800000FF); },
+         false},
+        {"brush through a 24-bit black-and-white bitmap, stretched",
+         [](SpoolBuilder& b) {
+             ColourOverMono(b, 77, 4, 0xFFFFFF, 0x000000);
+             StretchBlt(b, {0, 0, 5, 4}, {0, 0, 10, 8}, 77, 0xE2E2, 2);
+         },
+         false},
+        {"copy through a mask",
+         [](SpoolBuilder& b) {
+             b.Add("cmd_bitblt", {{"left", 0}, {"top", 0}, {"right", 10}, {"bottom", 8}, {"src_x", 0}, {"src_y", 0},
+                                  {"mask_x", 1}, {"mask_y", 2}, {"brush", 0}, {"clip", 2}, {"bitmap", 72}, {"mask", 71},
+                                  {"rop", 0xCCAA}});
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -329,16 +345,32 @@ TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdge)
         CmdNode* shape = Nth(job, 0);
         CmdNode* node = Nth(job, 1);
         if (c.brushSource) CmdRow(node).sourceSet(node, SourcePrepare(shape, job.store, 2, 0));
-        BandSurface* mask = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{64, 8}, nullptr, 0, 0);
-        const RECT all{0, 0, 64, 8};
-        BandMaskRectsSet(mask, 1, &all);  // what the command before left
-        SetViewportOrgEx(mask->drawDC, 25, 0, nullptr);
         const RECT area{25, 0, 35, 8};
         const RECT band{0, 0, 64, 8};
-        EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &area, &area, 0), CMD_BAND_MASKED);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 28; x < 35; ++x) EXPECT_FALSE(MaskBit(mask, x, y)) << x << "," << y;
-        BandSurfaceDestroy(mask);
+        bool marks[8][64] = {};
+        for (int accumulate : {0, 1}) {
+            SCOPED_TRACE(accumulate);
+            BandSurface* mask = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{64, 8}, nullptr, 0, 0);
+            // What the commands before left: everything, or (accumulating) every other row.
+            for (int y = 0; y < 8; ++y) {
+                const RECT row{0, y, 64, y + 1};
+                if (accumulate == 0 || y % 2 == 0) BandMaskRectsSet(mask, 1, &row);
+            }
+            SetViewportOrgEx(mask->drawDC, 25, 0, nullptr);
+            EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &area, &area, accumulate), CMD_BAND_MASKED);
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 64; ++x) {
+                    if (accumulate == 0) {
+                        marks[y][x] = Inside(area, x, y) && MaskBit(mask, x, y);
+                        if (x >= 28 && x < 35) {
+                            EXPECT_FALSE(MaskBit(mask, x, y)) << x << "," << y;
+                        }
+                    } else {
+                        EXPECT_EQ(MaskBit(mask, x, y), y % 2 == 0 || marks[y][x]) << x << "," << y;
+                    }
+                }
+            BandSurfaceDestroy(mask);
+        }
     }
 }
 
