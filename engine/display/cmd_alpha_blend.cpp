@@ -83,7 +83,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     } else if (!accumulate && clear != nullptr) {
-        BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
+        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     }
     return BandMaskClipRectsSet(store, mask, n->clip, band, area) > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
 }

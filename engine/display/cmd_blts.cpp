@@ -57,7 +57,7 @@ int RenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT*, co
     const BltsNode* n = As(node);
     if (n->count == 0) return CMD_BAND_NOTHING;
     if (!accumulate && clear != nullptr)
-        BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
+        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     int marked = 0;
     for (uint32_t i = 0; i < n->count; ++i) {
         RECT destination = ToDevice(mask->drawDC, n->items[i].destination);

@@ -153,10 +153,26 @@ int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode*
 }
 
 
+// Marks where a command with a brush source paints: the pattern's white pixels inside the
+// source's rectangles, cut to the command's bounds and its clip.
+int BrushSourceRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band)
+{
+    RECT limit{};
+    if (!IntersectRect(&limit, band, &n->head.bounds)) return CMD_BAND_NOTHING;
+    if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
+    const int selected = ClipSelect(store, n->clip, mask, nullptr);
+    if (selected != 0) SourceRenderBand(n->source, store, mask, &limit, nullptr, nullptr, 1);
+    ResourceUseClear(store);
+    BandSurfaceResetDC(mask);
+    return selected != 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
+}
+
 // Marks where a masked command paints: its mask drawn at the device rectangle, within the area
 // and the clip's rectangles.
-int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area)
+int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+                     int accumulate)
 {
+    if (n->source->kind == SourceKindBrush) return BrushSourceRenderBand(n, store, mask, band);
     auto* source = reinterpret_cast<SourceBitmap*>(n->source);
     RECT* rects = nullptr;
     int32_t count = 1;
@@ -169,7 +185,7 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
     if (count > 0 && SourceBitmapReady(source, store, mask)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         RECT rect = DeviceRect(n, mask->drawDC);
-        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count);
+        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count, accumulate != 0);
         result = CMD_BAND_MASKED;
     }
     RenderFree(rects);
@@ -177,16 +193,45 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
     return result;
 }
 
+// A brush source's marks at the destination's device size, into 1-bit rows: the source drawn
+// into a mask surface of that size whose mapping is the band's moved to the destination's
+// corner, so that the pattern keeps the phase it has on the page.
+bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, const RECT& device,
+                         const BltBitmap& to)
+{
+    BandSurface* marks = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{to.width, to.height}, nullptr, 0, 0);
+    if (marks == nullptr) return false;
+    POINT windowOrigin{}, viewportOrigin{};
+    SIZE windowExtent{}, viewportExtent{};
+    GetWindowOrgEx(surface->drawDC, &windowOrigin);
+    GetWindowExtEx(surface->drawDC, &windowExtent);
+    GetViewportOrgEx(surface->drawDC, &viewportOrigin);
+    GetViewportExtEx(surface->drawDC, &viewportExtent);
+    SetWindowOrgEx(marks->drawDC, windowOrigin.x, windowOrigin.y, nullptr);
+    SetWindowExtEx(marks->drawDC, windowExtent.cx, windowExtent.cy, nullptr);
+    SetViewportExtEx(marks->drawDC, viewportExtent.cx, viewportExtent.cy, nullptr);
+    SetViewportOrgEx(marks->drawDC, viewportOrigin.x - std::min(device.left, device.right),
+                     viewportOrigin.y - std::min(device.top, device.bottom), nullptr);
+    const RECT clear{0, 0, to.width, to.height};
+    SourceRenderBand(n->source, store, marks, &n->head.bounds, nullptr, &clear, 0);
+    const size_t rowBytes = std::min<size_t>(marks->stride, static_cast<size_t>(to.stride));
+    for (int32_t y = 0; y < to.height; ++y)
+        std::memcpy(static_cast<uint8_t*>(to.bits) + static_cast<size_t>(y) * to.stride, marks->bits + static_cast<size_t>(y) * marks->stride,
+                    rowBytes);
+    BandSurfaceDestroy(marks);
+    return true;
+}
+
 // A masked command through GDI: its mask drawn at the destination's device size (1 where it
 // paints), the bitmap scaled to that size, and both handed to MaskBlt, which keeps the page where
 // the mask is 0.
 int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
 {
-    auto* source = reinterpret_cast<SourceBitmap*>(n->source);
     const RECT device = DeviceRect(n, surface->drawDC);
     const LONG w = std::abs(device.right - device.left), h = std::abs(device.bottom - device.top);
     if (w == 0 || h == 0) return 1;
-    if (!SourceBitmapReady(source, store, surface)) return 0;
+    const bool brushSource = n->source->kind == SourceKindBrush;
+    if (!brushSource && !SourceBitmapReady(reinterpret_cast<SourceBitmap*>(n->source), store, surface)) return 0;
     if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
     struct {
         BITMAPINFOHEADER header;
@@ -203,7 +248,12 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
     RECT local{device.left > device.right ? w : 0, device.top > device.bottom ? h : 0,
                device.left > device.right ? 0 : w, device.top > device.bottom ? 0 : h};
     const RECT extent{0, 0, w, h};
-    SourceBitmapMaskDraw(source, &to, &local, &extent, 1);
+    if (!brushSource) {
+        SourceBitmapMaskDraw(reinterpret_cast<SourceBitmap*>(n->source), &to, &local, &extent, 1);
+    } else if (!BrushSourceMaskDraw(n, store, surface, device, to)) {
+        DeleteObject(maskBitmap);
+        return 0;
+    }
     // The logical destination, normalised, and the bitmap scaled to it in a DC whose logical
     // units match the destination's.
     const int32_t lw = std::abs(n->width), lh = std::abs(n->height);
@@ -465,7 +515,7 @@ int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 // it is white; 0x8888 makes the black pixels black): the pixels it paints are marked in the mask.
 // The bitmap's own values say white or black through its palette; an inversion still pending on
 // the pixels is applied first, so only the palette's order is left to weigh.
-int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area)
+int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area, int accumulate)
 {
     BitmapEntry* b = n->bitmap;
     RECT* rects = nullptr;
@@ -481,10 +531,10 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
             const BltBitmap to = CmdSurfaceBlt(mask);
             const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
             RECT rect = DeviceRect(n, mask->drawDC);
-            RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, invert ? 0x33 : 0xCC, 0);
+            MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, invert, accumulate != 0);
         } else {
             ClipSelect(store, n->clip, mask, nullptr);
-            StretchDibs(n, store, mask, invert ? NOTSRCCOPY : SRCCOPY);
+            StretchDibs(n, store, mask, accumulate != 0 ? (invert ? MERGEPAINT : SRCPAINT) : (invert ? NOTSRCCOPY : SRCCOPY));
             BandSurfaceResetDC(mask);
             GdiFlush();
         }
@@ -499,10 +549,10 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
 {
     CmdImageNode* n = AsImage(node);
     if (!accumulate && clear != nullptr)
-        BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
-    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, area);
+        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
+    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, band, area, accumulate);
     if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
-        return MonoRenderBand(n, store, mask, area);
+        return MonoRenderBand(n, store, mask, area, accumulate);
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     }
@@ -688,7 +738,20 @@ CmdOpRow CmdImageRow(CmdReadFn read)
     row.ropSet = [](CmdNode* node, uint32_t rop) { AsImage(node)->rop = rop; };
     row.brushGet = [](const CmdNode* node) { return AsImage(node)->brush; };
     row.brushSet = CmdImageBrushSet;
+    row.sourceGet = [](const CmdNode* node) { return AsImage(node)->source; };
+    row.sourceSet = CmdImageSourceSet;
     return row;
+}
+
+void CmdImageSourceSet(CmdNode* node, Source* source)
+{
+    CmdImageNode* n = AsImage(node);
+    if (n->source == source) return;
+    if (n->source != nullptr) SourceRelease(n->source, n->source->owner, 1);
+    n->source = source;
+    if (source == nullptr) return;
+    SourceAttach(source, source->owner);
+    if (source->kind == SourceKindBitmap) reinterpret_cast<SourceBitmap*>(source)->node = node;
 }
 
 int CmdImageBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)

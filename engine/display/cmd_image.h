@@ -110,3 +110,5 @@ int CmdImageEqual(const CmdNode* a, const CmdNode* b);
 // Slot CmdBrushSet: a reference to the brush with the given one's id (none for null), the brush
 // origin, and the colour flags of brush and bitmap; 0 when the brush is gone.
 int CmdImageBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush);
+// Slot CmdSourceSet: the old source is released through its owner store, the new one is held.
+void CmdImageSourceSet(CmdNode* node, Source* source);

@@ -1,6 +1,7 @@
 // The Line command kind: a pen's straight segment, clipped per band, dashed by the engine's own
 // stepper when the pen has a dash pattern so that every band continues the same pattern.
 #include "engine/display/cmd_line.h"
+#include "engine/display/cmd_draw_state.h"
 
 #include <algorithm>
 
@@ -85,6 +86,7 @@ void LineStroke(const CmdLineNode* line, BandSurface* surface, const RECT* rect)
 int LineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* rect, void*)
 {
     CmdLineNode* line = AsLine(node);
+    const CmdDrawState state(surface);
     ResourceUseMark(store, &line->pen->head, RESOURCE_IN_USE);
     ResourceUseMark(store, line->clip ? &line->clip->head : nullptr, RESOURCE_IN_USE);
     const bool ready = ResourcePrepare(store, line->pen, surface, &store->pens, PenCostEstimate, PenRealize) != 0 &&
@@ -138,6 +140,7 @@ int LineColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 int LineDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdLineNode* line = AsLine(node);
+    const CmdDrawState state(surface);
     if (BrushSelect(store, line->pen->brush, nullptr, surface) != 0)
         PatBlt(surface->drawDC, area->left, area->top, area->right - area->left, area->bottom - area->top,
                DWORD{RopToRop3(line->mix)} << 16);

@@ -1,6 +1,7 @@
 // The Path command kind. Fills without a pen go through the engine's own scan converter into the
 // band mask when the path can be realised; everything else is drawn by GDI from the stored path.
 #include "engine/display/cmd_path.h"
+#include "engine/display/cmd_draw_state.h"
 
 #include <algorithm>
 
@@ -196,6 +197,7 @@ int PathDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
 {
     CmdPathNode* p = AsPath(node);
     HDC dc = surface->drawDC;
+    const CmdDrawState state(surface);
     BrushEntry* used = MixIgnoresBrush(p->mix) ? &store->brushes.white : p->brush;
     MarkAll(store, used, p);
     bool ready = true;
@@ -242,6 +244,7 @@ int PathDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, c
     CmdPathNode* p = AsPath(node);
     HDC dc = surface->drawDC;
     if (p->clip != nullptr || !CmdRectInside(node->bounds, *area)) BandSurfaceResetDC(surface);
+    const CmdDrawState state(surface);
     MarkAll(store, p->brush, p);
     if (p->brush != nullptr && BrushSelect(store, p->brush, &p->brushOrigin, surface) != 0)
         PatBlt(dc, area->left, area->top, area->right - area->left, area->bottom - area->top,

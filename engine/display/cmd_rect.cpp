@@ -1,6 +1,7 @@
 // The Rect command kind: a rectangle with an optional outline pen, a fill brush and a clip. A
 // thick or round-joined outline is split at read time into simpler commands.
 #include "engine/display/cmd_rect.h"
+#include "engine/display/cmd_draw_state.h"
 
 #include <algorithm>
 #include <cmath>
@@ -229,6 +230,7 @@ int RectDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     CmdRectNode* rect = AsRect(node);
     HDC dc = surface->drawDC;
     const RECT& r = rect->rect;
+    const CmdDrawState state(surface);
     BrushEntry* brush = BrushUsed(store, rect);
     ResourceUseMark(store, brush ? &brush->head : nullptr, RESOURCE_IN_USE);
     ResourceUseMark(store, rect->pen ? &rect->pen->head : nullptr, RESOURCE_IN_USE);
@@ -264,6 +266,7 @@ int RectDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, c
     HDC dc = surface->drawDC;
     const RECT& r = rect->rect;
     if (rect->clip != nullptr || !CmdRectInside(node->bounds, *area)) BandSurfaceResetDC(surface);
+    const CmdDrawState state(surface);
     BrushEntry* brush = BrushUsed(store, rect);
     ResourceUseMark(store, brush ? &brush->head : nullptr, RESOURCE_IN_USE);
     ResourceUseMark(store, rect->pen ? &rect->pen->head : nullptr, RESOURCE_IN_USE);

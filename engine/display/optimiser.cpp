@@ -76,6 +76,7 @@ int MergeRound(OptimiseRun* run, CmdNode* n, CmdNode** next)
     if (shape && mix == MIX_XOR && (r = CmdMergeXorPatternSandwich(run, n, next)) != 0) return r;
     if (shape && mix == MIX_XOR && (r = CmdMergeFillThroughMask(run, n, next)) != 0) return r;
     if (shape && mix == MIX_NOT_XOR && (r = CmdMergeXnorSandwich(run, n, next)) != 0) return r;
+    if (image && rop == 0x6666 && (r = CmdMergeXorPatternSandwich(run, n, next)) != 0) return r;
     if (image && rop == 0x6666 && (r = CmdMergeXorAndXorBlts(run, n, next)) != 0) return r;
     if (image && rop == 0x6666 && (r = CmdMergeXorSandwich(run, n, next)) != 0) return r;
     if (image && rop == 0x9999 && (r = CmdMergeXnorSandwich(run, n, next)) != 0) return r;

@@ -15,6 +15,7 @@
 #include "engine/display/optimiser_merge.h"
 #include "engine/display/path_store.h"
 #include "engine/display/resource_store.h"
+#include "engine/display/source.h"
 #include "engine/job/render_call.h"
 
 namespace {
@@ -240,14 +241,48 @@ int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
     return MERGE_APPLIED;
 }
 
-// XOR a solid colour, AND a black-and-white pattern (the mask pen), XOR the colour again: the
-// colour lands where the pattern is black and the page stays where it is white. Each pattern
-// shape becomes the colour's fill through the inverted pattern, laid from the pattern's own
-// origin. Only fills are rewritten this way (a picture would need the pattern as a tiled source).
+// A picture that the band draws through the stretch blit, before the rewrite as after it (the
+// copy through the pattern scales its picture the same way): no clip, stored pixels the stretch
+// blit reads, a source inside the bitmap. GDI picks other source pixels when it scales.
+bool StretchBlitPicture(const CmdNode* node)
+{
+    const auto* n = reinterpret_cast<const CmdImageNode*>(node);
+    const BitmapEntry* b = n->bitmap;
+    return b != nullptr && n->clip == nullptr && (n->brush == nullptr || n->brush->head.id == 0) &&
+           (b->compression == BitmapCompressionNone || b->compression == BitmapCompressionGrey ||
+            b->compression == BitmapCompressionLzw || b->compression == BitmapCompressionRle24) &&
+           b->depth != 16 && CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight);
+}
+
+// The copy of a picture through the inverted pattern, cut to the shape: a brush source over the
+// shape's rectangles, laid from the pattern command's origin.
+CmdNode* PictureThroughPattern(OptimiseRun* run, CmdNode* a, CmdNode* pattern, Clip* shape, BrushEntry* mask)
+{
+    CmdNode* copy = CmdSlotClone(a, run->store);
+    if (copy == nullptr) return nullptr;
+    Source* source = SourcePrepare(pattern, run->store, shape->head.id, mask->head.id);
+    if (source == nullptr) {
+        CmdRow(copy).destroy(copy, run->store);
+        return nullptr;
+    }
+    CmdRow(copy).sourceSet(copy, source);
+    CmdRow(copy).ropSet(copy, 0xCCCC);
+    if (!CmdRow(copy).clipRegionSet(copy, run->store, shape)) {
+        CmdRow(copy).destroy(copy, run->store);
+        return nullptr;
+    }
+    return copy;
+}
+
+// XOR a solid colour or a picture, AND a black-and-white pattern (the mask pen), XOR the same
+// again: the colour or picture lands where the pattern is black and the page stays where it is
+// white. Each pattern shape becomes the colour's fill through the inverted pattern, or the
+// picture copied through it, laid from the pattern's own origin.
 int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
 {
     Groups g;
     auto outer = [](const CmdNode* n) {
+        if (CmdIsImage(n)) return CmdRop(n) == 0x6666 && StretchBlitPicture(n);
         return CmdIsPathOrRect(n) && CmdMix(n) == MIX_XOR && CmdPenIsNull(n) && BrushIsSolid(CmdRow(n).brushGet(n)) &&
                CmdRow(n).brushGet(n)->companion == nullptr;
     };
@@ -284,6 +319,16 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
         for (uint32_t i = 0; i < g.countA; ++i) {
             CmdNode* a = g.a[i];
             if (!CmdStrictOverlap(a->bounds, shapeBounds)) continue;
+            if (CmdIsImage(a)) {
+                CmdNode* copy = PictureThroughPattern(run, a, b, shape, mask);
+                if (copy == nullptr) {
+                    ClipFreeIfUnused(&run->store->clips, shape);
+                    return MERGE_FAILED;
+                }
+                CmdListInsertAfter(run->list, before, copy);
+                before = copy;
+                continue;
+            }
             BrushEntry* fill = BrushSolidCreate(&run->store->brushes, 0xFFFFFFFF, CmdRow(a).brushGet(a)->colour, mask);
             CmdNode* copy = fill != nullptr ? CmdSlotClone(a, run->store) : nullptr;
             if (copy == nullptr) {

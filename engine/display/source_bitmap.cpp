@@ -11,6 +11,9 @@
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 SourceBitmap* As(Source* source) { return reinterpret_cast<SourceBitmap*>(source); }
@@ -89,13 +92,44 @@ int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* s
     return CmdBitmapPixelsReady(store, source->mask, surface);
 }
 
-void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count)
+void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count,
+                          bool add)
 {
     // A positive palette (black first or white last) shows white where the bit is 1.
     const bool whiteIsOne = BitmapPaletteIsPositive(source->mask) != 0;
     const bool paintOnOne = whiteIsOne == (source->foreground != 0);
     const BltBitmap from = CmdBitmapBlt(source->mask, source->x, source->y, source->width, source->height, false);
-    RasterStretchBlt(to, &from, nullptr, rect, clips, count, paintOnOne ? Rop3SrcCopy : Rop3NotSrcCopy, 0);
+    MaskMarkStretch(to, &from, rect, clips, count, !paintOnOne, add);
+}
+
+void MaskMarkStretch(const BltBitmap* to, const BltBitmap* from, RECT* rect, const RECT* clips, int32_t count,
+                     bool invert, bool add)
+{
+    if (!add) {
+        RasterStretchBlt(to, from, nullptr, rect, clips, count, invert ? Rop3NotSrcCopy : Rop3SrcCopy, 0);
+        return;
+    }
+    if (!invert) {
+        RasterStretchBlt(to, from, nullptr, rect, clips, count, Rop3SrcPaint, 0);
+        return;
+    }
+    // The stretch blit ORs a source in but not an inverted one: d | ~s is the source ANDed into
+    // the inverted marks, inverted back. The clips are inverted whole, twice, so pixels the blit
+    // does not reach come back as they were.
+    auto invertClips = [&] {
+        auto* bits = static_cast<uint8_t*>(to->bits);
+        for (int32_t i = 0; i < count; ++i) {
+            const LONG left = std::max<LONG>(clips[i].left, 0), right = std::min<LONG>(clips[i].right, to->width);
+            const LONG top = std::max<LONG>(clips[i].top, 0), bottom = std::min<LONG>(clips[i].bottom, std::abs(to->height));
+            for (LONG y = top; y < bottom; ++y) {
+                uint8_t* row = bits + static_cast<ptrdiff_t>(y) * to->stride;
+                for (LONG x = left; x < right; ++x) row[x / 8] ^= static_cast<uint8_t>(0x80u >> (x % 8));
+            }
+        }
+    };
+    invertClips();
+    RasterStretchBlt(to, from, nullptr, rect, clips, count, Rop3SrcAnd, 0);
+    invertClips();
 }
 
 const SourceKindRow kSourceRowBitmap = {

@@ -31,4 +31,11 @@ int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* s
 // Draws the mask into 1-bit rows: 1 where the source's command paints, 0 elsewhere. The pixels
 // must be ready. rect is the device destination (reversed edges mirror), clips as the stretch
 // blit takes them.
-void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count);
+// With add set the marks are added to what the rows hold (an accumulated mask keeps the marks of
+// the commands drawn before), else the rows are overwritten.
+void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count,
+                          bool add = false);
+// Marks a 1-bit source's 1 bits (or, inverted, its 0 bits) into 1-bit rows through the stretch
+// blit, within the clips: copied, or with add set added to the marks already there.
+void MaskMarkStretch(const BltBitmap* to, const BltBitmap* from, RECT* rect, const RECT* clips, int32_t count,
+                     bool invert, bool add);

@@ -153,4 +153,35 @@ inline void ColourBitmap(SpoolBuilder& b, uint32_t id, int w, int h, uint32_t se
     AddBitmap(b, {id, w, -h, 24, 0, {}, data});
 }
 
+// A pixel of the 1-bit bitmap MonoBitmap writes (bit 1 white), from its generator.
+inline bool MonoWhite(int w, uint32_t seed, int x, int y)
+{
+    const int stride = ((w + 31) / 32) * 4;
+    uint32_t v = seed * 2654435761u + 1;
+    uint8_t byte = 0;
+    for (int i = 0; i <= y * stride + x / 8; ++i) {
+        v ^= v << 13, v ^= v >> 17, v ^= v << 5;
+        byte = uint8_t(v);
+    }
+    return (byte >> (7 - x % 8)) & 1;
+}
+
+// A 40 x 30 24-bit bitmap, top-down, over MonoBitmap's bitmap of that size and seed: where that
+// one is white the pixel is onWhite, where black onBlack; a negative value there stands for
+// pseudo-random colours.
+inline void ColourOverMono(SpoolBuilder& b, uint32_t id, uint32_t seed, int64_t onWhite, int64_t onBlack)
+{
+    const int w = 40, h = 30, stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<uint8_t> data(size_t(stride) * h);
+    uint32_t v = id * 40503u + 7;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            v ^= v << 13, v ^= v >> 17, v ^= v << 5;
+            const int64_t c = MonoWhite(w, seed, x, y) ? onWhite : onBlack;
+            const uint32_t colour = c < 0 ? (v & 0xFFFFFF) : uint32_t(c);
+            for (int k = 0; k < 3; ++k) data[size_t(y) * stride + size_t(x) * 3 + k] = uint8_t(colour >> (8 * k));
+        }
+    AddBitmap(b, {id, w, -h, 24, 0, {}, data});
+}
+
 }  // namespace records
