@@ -2,7 +2,8 @@
 // engine and Pelvane as faxrender plays them, their pages decoded by jbigkit. Expectations are
 // drawn from the job text itself by a painter of its own where that is cheap: black and white
 // rectangle fills bit for bit, the letterhead form on every page, and a region of each kind of
-// drawing that must carry ink. Every sample gives the same pages at two band budgets.
+// drawing that must carry ink. Every sample gives the same pages at two band budgets and fed
+// forward-only or by a producer thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,7 +40,7 @@ struct Rendered {
     std::vector<JbigImage> pages;  // every side of every sheet, in order
 };
 
-Rendered Render(const std::string& text, uint32_t bandMemory)
+Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = FaxFeed::Seekable)
 {
     Rendered out;
     std::vector<uint8_t> spool = SpoolTextCompile(text);
@@ -53,6 +54,8 @@ Rendered Render(const std::string& text, uint32_t bandMemory)
     settings.moduleFileName = PELVANE_LIBRARY;
     settings.configuration = "pelvane";
     settings.options.bandMemory = bandMemory;
+    settings.feed = feed;
+    settings.progressRecord = feed == FaxFeed::Producer;  // the engine waits on the producer's pages
     settings.sink = [&written](const uint8_t* bytes, uint32_t length) {
         written.insert(written.end(), bytes, bytes + length);
         return true;
@@ -181,7 +184,7 @@ const Sample kSamples[] = {
       {1, 0, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "back, lower half"}}},
 };
 
-TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets)
+TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgetsAndEveryFeed)
 {
     ASSERT_TRUE(JbigkitAvailable());
     for (const Sample& s : kSamples) {
@@ -218,22 +221,33 @@ TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets
             std::printf("%s: band budgets not compared: %s\n", s.file, s.bandFault);
             continue;
         }
-        // A budget that cuts every page into many bands (the booklet's turned sides need the most).
-        const Rendered banded = Render(text, 160000);
-        ASSERT_EQ(banded.result, 0u) << banded.cause;
-        ASSERT_EQ(banded.pages.size(), whole.pages.size());
-        for (size_t p = 0; p < whole.pages.size(); ++p) {
-            int first = -1, last = -1, left = kWidth, right = -1;
-            for (int y = 0; y < kHeight; ++y)
-                for (int x = 0; x < kWidth; ++x) {
-                    if (Bit(whole.pages[p], x, y) == Bit(banded.pages[p], x, y)) continue;
-                    if (first < 0) first = y;
-                    last = y;
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                }
-            EXPECT_EQ(first, -1) << "side " << p + 1 << " differs between band budgets in rows " << first << " to "
-                                 << last << ", columns " << left << " to " << right;
+        // A budget that cuts every page into many bands (the booklet's turned sides need the most),
+        // on a stream that cannot seek and on one a producer thread writes while the engine reads.
+        struct Variant {
+            const char* what;
+            uint32_t bandMemory;
+            FaxFeed feed;
+        };
+        for (const Variant& v : {Variant{"many bands", 160000, FaxFeed::Seekable},
+                                 Variant{"forward-only, many bands", 160000, FaxFeed::ForwardOnly},
+                                 Variant{"producer-fed", 0, FaxFeed::Producer}}) {
+            SCOPED_TRACE(v.what);
+            const Rendered banded = Render(text, v.bandMemory, v.feed);
+            ASSERT_EQ(banded.result, 0u) << banded.cause;
+            ASSERT_EQ(banded.pages.size(), whole.pages.size());
+            for (size_t p = 0; p < whole.pages.size(); ++p) {
+                int first = -1, last = -1, left = kWidth, right = -1;
+                for (int y = 0; y < kHeight; ++y)
+                    for (int x = 0; x < kWidth; ++x) {
+                        if (Bit(whole.pages[p], x, y) == Bit(banded.pages[p], x, y)) continue;
+                        if (first < 0) first = y;
+                        last = y;
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                    }
+                EXPECT_EQ(first, -1) << "side " << p + 1 << " differs in rows " << first << " to " << last << ", columns "
+                                     << left << " to " << right;
+            }
         }
     }
 }
