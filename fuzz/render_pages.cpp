@@ -21,7 +21,10 @@ namespace {
 
 BOOL DiscardWrite(void*, const void*, uint32_t) { return TRUE; }
 
-// The fuzzer's bytes, read front to back; zeros once they run out.
+// The fuzzer's bytes, read front to back; zeros once they run out. Every value is read in a
+// statement of its own: the order in which a call's arguments (or an operator's operands) are
+// evaluated is the compiler's choice, and the same bytes must make the same job under every
+// compiler, since the corpus comes from clang's fuzzing runs and the smoke run replays it with g++.
 struct Input {
     const uint8_t* p;
     size_t n;
@@ -31,7 +34,11 @@ struct Input {
         --n;
         return *p++;
     }
-    uint32_t U16() { return U8() | uint32_t(U8()) << 8; }
+    uint32_t U16()
+    {
+        const uint32_t low = U8();
+        return low | uint32_t(U8()) << 8;
+    }
     uint32_t Below(uint32_t limit) { return limit == 0 ? 0 : U16() % limit; }
     bool Chance(uint32_t in) { return Below(in) == 0; }
     // A coordinate: mostly on or near the page, now and then far off it.
@@ -63,7 +70,10 @@ struct Job {
     {
         static const uint32_t kSolid[] = {0x80000000, 0x80FFFFFF, 0x80808080, 0x80C0C0C0, 0x800000FF};
         switch (in.Below(4)) {
-        case 0: return 0x80000000 | (uint32_t(in.U16()) << 8 | in.U8());
+        case 0: {
+            const uint32_t high = in.U16();
+            return 0x80000000 | high << 8 | in.U8();
+        }
         case 1: return Id(kBrushIds, 4);
         default: return kSolid[in.Below(5)];
         }
@@ -78,13 +88,17 @@ struct Job {
         const uint8_t depth = kDepths[in.Below(6)];
         const int32_t w = 1 + int32_t(in.Below(24)), h = 1 + int32_t(in.Below(24));
         std::vector<uint32_t> palette(depth <= 8 ? in.Below((1u << depth) + 1) : 0);
-        for (uint32_t& c : palette) c = uint32_t(in.U16()) << 8 | in.U8();
+        for (uint32_t& c : palette) {
+            const uint32_t high = in.U16();
+            c = high << 8 | in.U8();
+        }
         const uint8_t compression = in.Chance(6) ? uint8_t(in.Below(4)) : 0;
         size_t length = size_t((uint32_t(w) * depth + 31) / 32 * 4) * size_t(h);
         if (compression != 0 || in.Chance(10)) length = in.Below(200);
-        b.Raw(kSpoolBitmapType, 0,
-              SpoolBitmapPayload(kBitmapIds + in.Below(4), w, in.Chance(2) ? -h : h, depth, palette, in.Take(length),
-                                 compression));
+        const uint32_t id = kBitmapIds + in.Below(4);
+        const int32_t height = in.Chance(2) ? -h : h;
+        const std::vector<uint8_t> rows = in.Take(length);
+        b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(id, w, height, depth, palette, rows, compression));
     }
     void Brush() { b.Add("brush", {{"id", kBrushIds + in.Below(4)}, {"bitmap", Id(kBitmapIds, 4)}}); }
     void Pen()
@@ -129,9 +143,11 @@ struct Job {
     {
         static const char* const kFaces[] = {"Arial", "Times New Roman", "Courier New"};
         const int32_t size = 6 + int32_t(in.Below(80));
-        b.Raw(kSpoolFontLogType, 1,
-              SpoolFontLogPayload(kFontIds + in.Below(2), kFaces[in.Below(3)], in.Chance(2) ? -size : size,
-                                  in.Chance(4) ? in.U8() : 0));
+        const uint32_t id = kFontIds + in.Below(2);
+        const char* face = kFaces[in.Below(3)];
+        const int32_t height = in.Chance(2) ? -size : size;
+        const uint32_t flags = in.Chance(4) ? in.U8() : 0;
+        b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(id, face, height, flags));
     }
     void Text()
     {
@@ -144,9 +160,13 @@ struct Job {
             at.x = Clamp32(int64_t(at.x) + in.Below(40));
             chars.push_back(char16_t(in.Chance(8) ? in.U16() : 0x20 + in.Below(0x5F)));
         }
-        b.Raw(kSpoolTextType, 0,
-              SpoolTextPayload(Box(), Id(kFontIds, 2), in.Chance(3) ? Id(kClipIds, 4) : 0, Colour(), positions, chars,
-                               in.Chance(12) ? in.U16() : -1, uint8_t(Mix())));
+        const SpoolBox bounds = Box();
+        const uint32_t font = Id(kFontIds, 2);
+        const uint32_t clip = in.Chance(3) ? Id(kClipIds, 4) : 0;
+        const uint32_t brush = Colour();
+        const int64_t claimed = in.Chance(12) ? in.U16() : -1;
+        const uint8_t mix = uint8_t(Mix());
+        b.Raw(kSpoolTextType, 0, SpoolTextPayload(bounds, font, clip, brush, positions, chars, claimed, mix));
     }
     void Command()
     {
@@ -180,15 +200,25 @@ struct Job {
             break;
         }
         case 4: Text(); break;
-        case 5:
-            b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload(Box(), {int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4},
-                                                          Id(kBitmapIds, 4), in.Chance(4) ? in.U16() << 8 | in.U8() : 0xCC0020, clip));
+        case 5: {
+            const SpoolBox destination = Box();
+            const SpoolPoint source{int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4};
+            const uint32_t bitmap = Id(kBitmapIds, 4);
+            uint32_t rop = 0xCC0020;
+            if (in.Chance(4)) {
+                const uint32_t high = in.U16();
+                rop = high << 8 | in.U8();
+            }
+            b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload(destination, source, bitmap, rop, clip));
             break;
+        }
         default: {
             const SpoolBox source{int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4,
                                   int32_t(in.Below(30)) - 4};
-            b.Raw(kSpoolStretchBltType, 0,
-                  SpoolStretchBltPayload(source, Box(), Id(kBitmapIds, 4), in.Chance(4) ? uint16_t(in.U16()) : 0xCCCC, clip));
+            const SpoolBox destination = Box();
+            const uint32_t bitmap = Id(kBitmapIds, 4);
+            const uint16_t rop = in.Chance(4) ? uint16_t(in.U16()) : 0xCCCC;
+            b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload(source, destination, bitmap, rop, clip));
             break;
         }
         }

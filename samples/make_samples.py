@@ -5,7 +5,8 @@ The jobs are generated rather than written by hand because their bitmaps, run-le
 data and text positions are long lists of numbers. Run it from anywhere; it rewrites the files
 beside itself. Advances of the GDI fonts' characters come from the installed TrueType files, so
 that the text is spaced as the fonts draw it; the downloaded bitmap glyphs come from netpbm's
-built-in font.
+built-in font, and the downloaded TrueType font is Liberation Sans (fonts-liberation2) cut down
+to the glyphs of its one line, so the job stays small and is made again the same.
 """
 import math
 import os
@@ -267,6 +268,68 @@ def widths(key):
     return _widths[key]
 
 
+def truetype_subset(path, text):
+    """The tables of a TrueType file cut down to the glyphs of `text` (and .notdef), renumbered
+    in character order, as a downloaded font carries them: (glyph count, table pieces for the
+    glyph_table record, each glyph's glyf bytes). The outlines, hinting programs and metrics are
+    the file's own, so the font draws exactly as the installed one does; the name table is the
+    renderer's to write, and loca is made from the glyph pieces."""
+    data = open(path, "rb").read()
+    tables = {}
+    for i in range(struct.unpack(">H", data[4:6])[0]):
+        tag, _, offset, length = struct.unpack(">4sIII", data[12 + 16 * i:28 + 16 * i])
+        tables[tag] = data[offset:offset + length]
+    widths_table = TrueTypeWidths(path)
+    chars = sorted(set(text) - {" "})
+    old = [0] + [widths_table.map[ord(c)] for c in chars]
+    long_loca = struct.unpack(">h", tables[b"head"][50:52])[0] == 1
+    loca = tables[b"loca"]
+
+    def glyph(g):
+        if long_loca:
+            start, end = struct.unpack(">II", loca[4 * g:4 * g + 8])
+        else:
+            start, end = (2 * v for v in struct.unpack(">HH", loca[2 * g:2 * g + 4]))
+        body = tables[b"glyf"][start:end]
+        if body and struct.unpack(">h", body[:2])[0] < 0:
+            raise ValueError(f"glyph {g} is composite; the subset keeps simple glyphs only")
+        return body
+
+    glyphs = [glyph(g) for g in old]
+    metrics = struct.unpack(">H", tables[b"hhea"][34:36])[0]
+    hmtx = tables[b"hmtx"]
+
+    def metric(g):
+        if g < metrics:
+            return hmtx[4 * g:4 * g + 4]
+        return hmtx[4 * (metrics - 1):4 * metrics - 2] + hmtx[4 * metrics + 2 * (g - metrics):][:2]
+
+    n = len(old)
+    # cmap: format 4 with a segment per character, then the closing segment.
+    codes = [ord(c) for c in chars] + [0xFFFF]
+    seg = len(codes)
+    ends = b"".join(struct.pack(">H", c) for c in codes)
+    starts = ends
+    deltas = b"".join(struct.pack(">H", (i + 1 - c) & 0xFFFF) for i, c in enumerate(codes[:-1])) + struct.pack(">H", 1)
+    ranges = b"\0\0" * seg
+    search = 2 ** int(math.log2(seg))
+    sub = struct.pack(">HHHHHHH", 4, 16 + 8 * seg, 0, 2 * seg, 2 * search, int(math.log2(search)),
+                      2 * seg - 2 * search) + ends + b"\0\0" + starts + deltas + ranges
+    cmap = struct.pack(">HHHHI", 0, 1, 3, 1, 12) + sub
+    hhea = tables[b"hhea"][:34] + struct.pack(">H", n)
+    maxp = tables[b"maxp"][:4] + struct.pack(">H", n) + tables[b"maxp"][6:]
+    post = struct.pack(">I", 0x00030000) + tables[b"post"][4:32]
+    pieces = [(b"head", tables[b"head"]), (b"hhea", hhea), (b"maxp", maxp),
+              (b"hmtx", b"".join(metric(g) for g in old)), (b"cmap", cmap), (b"post", post),
+              (b"OS/2", tables[b"OS/2"])]
+    pieces += [(tag, tables[tag]) for tag in (b"cvt ", b"fpgm", b"prep", b"gasp") if tag in tables]
+    return n, pieces, glyphs
+
+
+def font_piece(tag, body):
+    return tag + struct.pack("<I", len(body)) + body
+
+
 class Job:
     def __init__(self):
         self.lines = []
@@ -288,9 +351,10 @@ class Job:
                           face=f'"{face}"'))
         return self.fonts[key]
 
-    def text(self, x, y, s, face="Liberation Sans", em=36, weight=400, italic=0, brush=BLACK, clip=0):
-        """GDI text with its baseline at y, each character placed by the font's own advance."""
-        fid = self.gdi_font(face, em, weight, italic)
+    def text(self, x, y, s, face="Liberation Sans", em=36, weight=400, italic=0, brush=BLACK, clip=0, font=0):
+        """GDI text with its baseline at y, each character placed by the font's own advance; `font`
+        names a font record of the job's own instead of a GDI font of the face."""
+        fid = font or self.gdi_font(face, em, weight, italic)
         metrics_key = face + (" Bold" if weight >= 700 and face + " Bold" in FONT_FILES else "") + (
             " Italic" if italic and face + " Italic" in FONT_FILES else "")
         wm = widths(metrics_key)
@@ -463,9 +527,21 @@ def vector_page(job):
     job.add(page_end())
 
 
+# The CopyBits block pattern of the images page (the end-to-end test repeats the formula): 8-pixel
+# cells, black where the cell's hash falls below 3 of 7; COPYBITS_COPIED pixels square are copied
+# from COPYBITS_SOURCE (counted from the bitmap's top) to COPYBITS_AT.
+COPYBITS_SIZE, COPYBITS_COPIED = 160, 144
+COPYBITS_SOURCE, COPYBITS_AT = (8, 16), (1420, 270)
+
+
+def copybits_black(x, y):
+    cx, cy = x // 8, y // 8
+    return (cx * cx * 3 + cy * 5 + cx * cy) % 7 < 3
+
+
 def image_page(job):
     job.comment("page 2: images - 1, 4, 8, 24 and 32-bit bitmaps, run-length and LZW coded, blitted,")
-    job.comment("stretched, masked, keyed and alpha-blended")
+    job.comment("copied, stretched, masked, keyed and alpha-blended")
     page_begin(job)
     pens_and_brushes(job)
     job.text(220, 140, "Images", "Liberation Sans", 56, 700)
@@ -479,6 +555,14 @@ def image_page(job):
     label(330, 250, "1-bit, StretchBlt x2")
     job.add(line("cmd_stretchblt", src_left=0, src_top=0, src_right=128, src_bottom=128, left=330, top=270,
                  right=586, bottom=526, bitmap=110, rop="0xcccc"))
+
+    # CopyBits: part of a 1-bit block pattern copied at its own size from a source point.
+    blocks = [[0 if copybits_black(x, y) else 1 for x in range(COPYBITS_SIZE)] for y in range(COPYBITS_SIZE)]
+    job.add(bitmap(120, 1, blocks, MONO))
+    label(1420, 250, "1-bit, CopyBits")
+    job.add(line("cmd_copybits", src_x=COPYBITS_SOURCE[0], src_y=COPYBITS_SOURCE[1], left=COPYBITS_AT[0],
+                 top=COPYBITS_AT[1], right=COPYBITS_AT[0] + COPYBITS_COPIED, bottom=COPYBITS_AT[1] + COPYBITS_COPIED,
+                 bitmap=120))
 
     # 4-bit run-length: grey bars; 8-bit run-length: a grey staircase.
     bars = [[(x // 12) % 16 for x in range(192)] for _ in range(96)]
@@ -564,6 +648,13 @@ def image_page(job):
     job.add(page_end())
 
 
+# The downloaded TrueType line of the text page and its size; the installed face's copy of the
+# line stands TRUETYPE_STEP rows below it (the end-to-end test compares the two).
+TRUETYPE_LINE = "TrueType, downloaded with the job: Fax 2026"
+TRUETYPE_EM = 44
+TRUETYPE_STEP = 64
+
+
 def glyph_bits(ch, scale=3):
     """One character from netpbm's built-in font, enlarged: (width, height, rows of 0/1)."""
     pbm = subprocess.run(["pbmtext", "-builtin", "bdf", ch], capture_output=True, check=True).stdout
@@ -585,7 +676,8 @@ def glyph_bits(ch, scale=3):
 
 
 def text_page(job):
-    job.comment("page 3: text - GDI fonts in several faces and sizes, a downloaded bitmap font and outline glyphs")
+    job.comment("page 3: text - GDI fonts in several faces and sizes, a downloaded bitmap font, outline glyphs")
+    job.comment("and a downloaded TrueType font")
     page_begin(job)
     job.text(220, 140, "Text", "Liberation Sans", 56, 700)
     y = 260
@@ -660,6 +752,20 @@ def text_page(job):
     job.text(140, y, "Clipped: only the upper half of this line shows.", "Liberation Serif", 60, clip=43)
     y += 90
     job.text(140, y, "Grey text, halftoned by the fax module.", "Liberation Sans", 48, 700, brush=rgb(110, 110, 110))
+
+    # A downloaded TrueType font: Liberation Sans cut down to the line's glyphs, its tables in the
+    # glyph_table record and each glyph's outline in a font_data record; a logical font names it
+    # as its base. The same line follows in the installed face, and draws the same.
+    job.comment("a downloaded TrueType font (glyph_table + font_data records) and a logical font based on it")
+    y += 110
+    line_text = TRUETYPE_LINE
+    count, pieces, glyphs = truetype_subset(FONT_FILES["Liberation Sans"], line_text)
+    job.add(line("glyph_table", b"".join(font_piece(t, b) for t, b in pieces), id=70, flags=0, glyph_count=count))
+    for g, body in enumerate(glyphs):
+        job.add(line("font_data", font_piece(b"glyf", body), sequence=g, font=70))
+    job.add(line("font_log", id=71, flags=0, base=70, height=-TRUETYPE_EM, weight=400, face='"Downloaded"'))
+    job.text(140, y, line_text, "Liberation Sans", TRUETYPE_EM, font=71)
+    job.text(140, y + TRUETYPE_STEP, line_text, "Liberation Sans", TRUETYPE_EM)
     job.add(page_end())
 
 
@@ -674,8 +780,9 @@ def sample_job():
     job.write("sample_job.txt", [
         "The full sample: three A4 pages at 204 x 196 dpi with a letterhead form beneath each. Page 1 is vector",
         "drawing (pens, dashes, pattern brushes, paths, clip rectangles and path regions), page 2 images (1, 4,",
-        "8, 24 and 32-bit bitmaps, run-length and LZW coded, blitted, stretched, masked, keyed and blended),",
-        "page 3 text (GDI fonts, a downloaded bitmap font, outline glyphs). Written by make_samples.py."])
+        "8, 24 and 32-bit bitmaps, run-length and LZW coded, blitted, copied, stretched, masked, keyed and",
+        "blended), page 3 text (GDI fonts, a downloaded bitmap font, outline glyphs, a downloaded TrueType",
+        "font). Written by make_samples.py."])
 
 
 def numbered_pages(job, count, title):

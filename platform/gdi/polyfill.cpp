@@ -165,20 +165,25 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
                 a.Store(active[0]);
                 b.Store(active[1]);
             }
-            // Crossings move little from row to row: insertion sort is near linear, unless many
-            // edges have just come in.
-            if (added > 32)
-                std::sort(active.begin(), active.end(), [](const Edge& l, const Edge& r) { return l.column < r.column; });
-            for (size_t i = 1; i < active.size(); ++i) {
-                if (active[i].column >= active[i - 1].column)
+            // Crossings move little from row to row: insertion sort is near linear for the edges
+            // that were there. The edges just come in are sorted on their own and merged in, so a
+            // row where some of many outlines turn a corner costs no sort of the whole list.
+            const auto incoming = active.end() - static_cast<std::ptrdiff_t>(added);
+            for (auto i = active.begin() + (active.empty() ? 0 : 1); i < incoming; ++i) {
+                if (i->column >= (i - 1)->column)
                     continue;
-                Edge e = active[i];
-                size_t j = i;
-                while (j > 0 && active[j - 1].column > e.column) {
-                    active[j] = active[j - 1];
+                Edge e = *i;
+                auto j = i;
+                while (j > active.begin() && (j - 1)->column > e.column) {
+                    *j = *(j - 1);
                     --j;
                 }
-                active[j] = e;
+                *j = e;
+            }
+            if (added > 0) {
+                const auto byColumn = [](const Edge& l, const Edge& r) { return l.column < r.column; };
+                std::sort(incoming, active.end(), byColumn);
+                std::inplace_merge(active.begin(), incoming, active.end(), byColumn);
             }
             int winding = 0;
             int64_t spanStart = 0;

@@ -20,6 +20,17 @@ bool Same(Vec a, Vec b) { return a.x == b.x && a.y == b.y; }
 
 constexpr double kRoundTolerance = 0.125;  // pixels between a round cap or join and its polygon
 
+__int128 SignedArea(std::span<const FillPoint> p)
+{
+    __int128 area = 0;
+    for (size_t i = 0; i < p.size(); ++i) {
+        const FillPoint& a = p[i];
+        const FillPoint& b = p[(i + 1) % p.size()];
+        area += __int128{a.x} * b.y - __int128{b.x} * a.y;
+    }
+    return area;
+}
+
 struct Outliner {
     const StrokeStyle& style;
     FillPolygonSet& out;
@@ -52,12 +63,7 @@ struct Outliner {
         for (Vec v : corners)
             out.points.push_back({std::llround(v.x * FILL_ONE), std::llround(v.y * FILL_ONE)});
         std::span<FillPoint> p(out.points.data() + first, corners.size());
-        __int128 area = 0;
-        for (size_t i = 0; i < p.size(); ++i) {
-            const FillPoint& a = p[i];
-            const FillPoint& b = p[(i + 1) % p.size()];
-            area += __int128{a.x} * b.y - __int128{b.x} * a.y;
-        }
+        const __int128 area = SignedArea(p);
         if (area == 0) {
             out.points.resize(first);
             return;
@@ -67,27 +73,106 @@ struct Outliner {
         out.counts.push_back(static_cast<int>(p.size()));
     }
 
-    std::vector<Vec> unitRing;  // the disc's vertices around the origin, made on first need
-    std::vector<Vec> ring;
+    // The disc's vertices around the origin in fill units, made on first need and mirrored from
+    // one quarter, so that every disc is the very same polygon moved by whole fill units and is
+    // symmetric about both axes (what the dominance filter below relies on).
+    std::vector<FillPoint> ring;
+    std::vector<FillPoint> discs;  // centres of the discs waiting for the filter, in fill units
+
+    void MakeRing()
+    {
+        int n = 8;
+        if (half > kRoundTolerance)
+            n = static_cast<int>(std::clamp(std::ceil(M_PI / std::acos(1.0 - kRoundTolerance / half)), 8.0, 1024.0));
+        n = (n + 3) / 4 * 4;  // a vertex on each axis: a round cap reaches exactly as far as a square one
+        const int q = n / 4;
+        std::vector<FillPoint> quarter(q + 1);
+        for (int i = 0; i <= q; ++i) {
+            const double a = 2 * M_PI * i / n;
+            quarter[i] = {std::llround(half * std::cos(a) * FILL_ONE), std::llround(half * std::sin(a) * FILL_ONE)};
+        }
+        quarter[0].y = 0;
+        quarter[q].x = 0;
+        ring.resize(n);
+        for (int i = 0; i < n; ++i) {
+            if (i <= q)
+                ring[i] = quarter[i];
+            else if (i <= 2 * q)
+                ring[i] = {-quarter[2 * q - i].x, quarter[2 * q - i].y};
+            else if (i < 3 * q)
+                ring[i] = {-quarter[i - 2 * q].x, -quarter[i - 2 * q].y};
+            else
+                ring[i] = {quarter[4 * q - i].x, -quarter[4 * q - i].y};
+        }
+    }
 
     void Disc(Vec c)
     {
         if (Outside(c.x - half, c.y - half, c.x + half, c.y + half))
             return;
-        if (unitRing.empty()) {
-            int n = 8;
-            if (half > kRoundTolerance)
-                n = static_cast<int>(std::clamp(std::ceil(M_PI / std::acos(1.0 - kRoundTolerance / half)), 8.0, 1024.0));
-            n = (n + 3) / 4 * 4;  // a vertex on each axis: a round cap reaches exactly as far as a square one
-            for (int i = 0; i < n; ++i) {
-                double a = 2 * M_PI * i / n;
-                unitRing.push_back({half * std::cos(a), half * std::sin(a)});
-            }
-            ring.resize(unitRing.size());
+        if (ring.empty())
+            MakeRing();
+        const FillPoint centre{std::llround(c.x * FILL_ONE), std::llround(c.y * FILL_ONE)};
+        if (style.clip)
+            discs.push_back(centre);  // drawn by Discs() once all are known
+        else
+            DiscAt(centre);
+    }
+
+    void DiscAt(FillPoint c)
+    {
+        const size_t first = out.points.size();
+        for (const FillPoint& v : ring)
+            out.points.push_back({c.x + v.x, c.y + v.y});
+        std::span<FillPoint> p(out.points.data() + first, ring.size());
+        if (SignedArea(p) < 0)
+            std::reverse(p.begin(), p.end());
+        out.counts.push_back(static_cast<int>(p.size()));
+    }
+
+    // Draws the waiting discs, leaving out those that others cover wherever the clip can see.
+    // Discs whose centres share a column are the same convex polygon moved along it, symmetric
+    // about its own row: at any pixel, the centres that cover it form an interval holding the
+    // pixel's own row. So of the centres above the clip (grown by a pixel) only the lowest can
+    // add a pixel inside it, and of those below only the highest; rows and columns alike. A
+    // dotted line beside a band, its pen thousands of pixels wide, brings thousands of discs that
+    // reach the band: a handful of them remain.
+    void Discs()
+    {
+        if (discs.empty())
+            return;
+        const RECT& c = *style.clip;
+        KeepNearest(discs, true, (int64_t{c.top} - 1) * FILL_ONE, (int64_t{c.bottom} + 1) * FILL_ONE);
+        KeepNearest(discs, false, (int64_t{c.left} - 1) * FILL_ONE, (int64_t{c.right} + 1) * FILL_ONE);
+        for (const FillPoint& d : discs)
+            DiscAt(d);
+        discs.clear();
+    }
+
+    // Keeps, of each group of centres on one column (or one row), those within [lo, hi] along it
+    // and the nearest one on either side.
+    static void KeepNearest(std::vector<FillPoint>& centres, bool columns, int64_t lo, int64_t hi)
+    {
+        auto across = [columns](const FillPoint& p) { return columns ? p.x : p.y; };
+        auto along = [columns](const FillPoint& p) { return columns ? p.y : p.x; };
+        std::sort(centres.begin(), centres.end(), [&](const FillPoint& a, const FillPoint& b) {
+            return across(a) != across(b) ? across(a) < across(b) : along(a) < along(b);
+        });
+        centres.erase(std::unique(centres.begin(), centres.end(),
+                                  [](const FillPoint& a, const FillPoint& b) { return a.x == b.x && a.y == b.y; }),
+                      centres.end());
+        size_t kept = 0;
+        for (size_t i = 0; i < centres.size(); ++i) {
+            const bool sameBefore = i > 0 && across(centres[i - 1]) == across(centres[i]);
+            const bool sameAfter = i + 1 < centres.size() && across(centres[i + 1]) == across(centres[i]);
+            const int64_t t = along(centres[i]);
+            // Beyond [lo, hi] a centre stays only when its neighbour towards the range is not also beyond.
+            const bool hidden = (t < lo && sameAfter && along(centres[i + 1]) < lo) ||
+                                (t > hi && sameBefore && along(centres[i - 1]) > hi);
+            if (!hidden)
+                centres[kept++] = centres[i];
         }
-        for (size_t i = 0; i < unitRing.size(); ++i)
-            ring[i] = {c.x + unitRing[i].x, c.y + unitRing[i].y};
-        Piece(ring);
+        centres.resize(kept);
     }
 
     void Cap(Vec p, Vec dir, Vec normal)  // dir points away from the line
@@ -310,6 +395,7 @@ bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& sty
             else
                 outliner.Polyline(pts, closed);
         }
+        outliner.Discs();
         return true;
     } catch (const std::bad_alloc&) {
         return false;

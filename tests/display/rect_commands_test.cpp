@@ -382,6 +382,82 @@ TEST(StyledPolyline, DashesAlongStraightEdges)
     BandSurfaceDestroy(s);
 }
 
+// A band walks only the steps of a line within the pen's reach of its clip and counts the rest:
+// its pixels are those of the unclipped walk (a clip no line leaves, so every step is walked),
+// for every dash pattern, pen, figure and band of the table, and the pattern leaves the figure in
+// the same state. Lines from a million pixels off are compared with the page as their clip.
+TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
+{
+    const int w = 160, h = 120;
+    const std::vector<std::vector<uint32_t>> patterns = {{3, 2}, {5, 5}, {1, 3}, {0, 4, 6, 2}, {36, 12, 8, 12}, {1, 1},
+                                                         {7, 0, 2, 5}, {400, 3}, {0, 3}, {4, 2, 1}, {2, 0, 0, 3}};
+    struct Figure {
+        const char* what;
+        std::vector<POINT> points;  // one dash state from the first point to the last
+        bool far;
+    };
+    const Figure figures[] = {
+        {"frame", {{10, 10}, {150, 10}, {150, 110}, {10, 110}, {10, 10}}, false},
+        {"diagonals", {{-300, -200}, {170, 130}, {20, 125}, {80, -40}}, false},
+        {"shallow and steep", {{-50, 60}, {400, 75}, {90, 500}, {85, -300}, {-900, 20}}, false},
+        {"long column and row", {{70, -9000}, {70, 9000}, {-6000, 33}, {6000, 33}}, false},
+        {"long diagonals", {{-5000, -3717}, {5000, 3811}, {-1033, -4000}, {257, 9000}}, false},
+        {"from a million pixels off", {{-(1 << 20), 57}, {(1 << 20), 58}, {100, -(1 << 20)}, {101, 1 << 20}}, true},
+    };
+    struct PenKind {
+        const char* what;
+        int width;
+        DWORD style;
+    };
+    const PenKind pens[] = {{"cosmetic", 1, PS_SOLID},
+                            {"round 9", 9, PS_SOLID},
+                            {"round 41", 41, PS_SOLID},
+                            {"square 13", 13, PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_MITER}};
+    const RECT bands[] = {{0, 0, w, 7}, {0, 7, w, 23}, {0, 56, w, 60}, {0, 100, w, 120}, {40, 30, 90, 90}, {150, 0, 160, 5}};
+    const RECT everywhere{-(1 << 30), -(1 << 30), 1 << 30, 1 << 30};
+    const RECT page{0, 0, w, h};
+    BandSurface* whole = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{w, h}, nullptr, 0, 0);
+    BandSurface* band = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{w, h}, nullptr, 0, 0);
+    for (const PenKind& kind : pens) {
+        const LOGBRUSH white{BS_SOLID, 0xFFFFFF, 0};
+        HGDIOBJ old[2] = {SelectObject(whole->drawDC, ExtCreatePen(kind.style, DWORD(kind.width), &white, 0, nullptr)),
+                          SelectObject(band->drawDC, ExtCreatePen(kind.style, DWORD(kind.width), &white, 0, nullptr))};
+        for (const std::vector<uint32_t>& pattern : patterns)
+            for (const Figure& figure : figures) {
+                SCOPED_TRACE(std::string(kind.what) + ", " + figure.what + ", " + std::to_string(pattern.size()) +
+                             " dashes from " + std::to_string(pattern[0]));
+                std::vector<uint32_t> dashes = pattern;
+                Pen pen{};
+                pen.dashes = dashes.data();
+                pen.dashCount = uint32_t(dashes.size());
+                pen.width = uint32_t(kind.width);
+                auto draw = [&](BandSurface* s, const RECT& clip) {
+                    BandSurfaceClear(s, SIZE{w, h});
+                    DashState state{0, 0};
+                    for (size_t i = 0; i + 1 < figure.points.size(); ++i)
+                        StyledPolyline(s, &pen, &state, &clip, figure.points[i], figure.points[i + 1]);
+                    return state;
+                };
+                const DashState all = draw(whole, figure.far ? page : everywhere);
+                for (const RECT& r : bands) {
+                    const DashState state = draw(band, r);
+                    EXPECT_EQ(state.index, all.index);
+                    EXPECT_EQ(state.count, all.count);
+                    int differ = 0;
+                    POINT first{-1, -1};
+                    for (int y = r.top; y < r.bottom; ++y)
+                        for (int x = r.left; x < r.right; ++x)
+                            if (MaskBit(band, x, y) != MaskBit(whole, x, y) && differ++ == 0) first = {x, y};
+                    EXPECT_EQ(differ, 0) << "band " << r.left << "," << r.top << "," << r.right << "," << r.bottom
+                                         << ", first at " << first.x << "," << first.y;
+                }
+            }
+        for (int i = 0; i < 2; ++i) DeleteObject(SelectObject(i == 0 ? whole->drawDC : band->drawDC, old[i]));
+    }
+    BandSurfaceDestroy(whole);
+    BandSurfaceDestroy(band);
+}
+
 // ---- RectsFill ----
 
 TEST(RectsFill, RenderBandTakesTheVisibleRectangleWholeWhenTheListCoversIt)

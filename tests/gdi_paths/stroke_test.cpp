@@ -185,39 +185,104 @@ TEST(Stroke, DashesOfAHugeLineAreWalkedOnlyWhereVisible)
         EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
 }
 
-TEST(Stroke, PiecesOutsideTheClipAreLeftOutWithoutChangingItsPixels)
+// Figures in device pixels, stroked as one outline; `counts` receives the outline's size.
+PixelGrid StrokeFigures(const std::vector<std::vector<POINT>>& figures, bool closed, const StrokeStyle& style, RECT box,
+                        size_t* points = nullptr)
 {
-    // A wide dotted outline of a tall rectangle, as a band of a page sees it: each window is
-    // stroked with the window as the clip and compared with the whole stroke seen through it.
-    // The whole stroke outlines thousands of round dots; a thin window needs only those near it.
-    const double dots[] = {3, 3};
-    const std::vector<POINT> outline = {{0, 0}, {400, 0}, {400, 3000}, {0, 3000}};
-    struct Case {
-        RECT window;
-        DWORD cap;
-    } cases[] = {
-        {{-50, 1000, 450, 1030}, STROKE_CAP_ROUND}, {{-50, -40, 450, -10}, STROKE_CAP_ROUND},
-        {{380, 2990, 420, 3010}, STROKE_CAP_SQUARE}, {{-60, 1500, -29, 1600}, STROKE_CAP_FLAT},
-        {{100, 100, 300, 2900}, STROKE_CAP_ROUND},  // inside the frame: nothing
-    };
-    for (const Case& c : cases) {
-        const StrokeStyle whole{60, c.cap, STROKE_JOIN_MITER, 10, dots};
-        StrokeStyle clipped = whole;
-        clipped.clip = &c.window;
-        const PixelGrid expected = Stroke(outline, true, whole, c.window);
-        const PixelGrid got = Stroke(outline, true, clipped, c.window);
-        EXPECT_EQ(got.FirstDifference(expected), "") << c.window.left << "," << c.window.top;
+    std::vector<std::vector<FillPoint>> fill(figures.size());
+    std::vector<StrokeFigure> parts;
+    for (size_t f = 0; f < figures.size(); ++f) {
+        for (POINT p : figures[f])
+            fill[f].push_back(FillPointFromDevice(p.x, p.y));
+        parts.push_back({fill[f], closed});
     }
-    std::vector<FillPoint> fill;
-    for (POINT p : outline)
-        fill.push_back(FillPointFromDevice(p.x, p.y));
-    const StrokeFigure figure{fill, true};
-    const RECT band{-50, 1000, 450, 1030};
-    FillPolygonSet all, near;
-    ASSERT_TRUE(StrokeOutline(std::span(&figure, 1), StrokeStyle{60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots}, all));
-    ASSERT_TRUE(StrokeOutline(std::span(&figure, 1),
-                              StrokeStyle{60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots, &band}, near));
-    EXPECT_LT(near.points.size() * 20, all.points.size());
+    FillPolygonSet outline;
+    EXPECT_TRUE(StrokeOutline(parts, style, outline));
+    if (points)
+        *points = outline.points.size();
+    PixelGrid grid(box);
+    EXPECT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, box, PixelGrid::Sink, &grid));
+    return grid;
+}
+
+// Dashes as the engine hands them over: each its own open figure of two points along the line.
+std::vector<std::vector<POINT>> DashPieces(POINT from, POINT to, LONG on, LONG off)
+{
+    std::vector<std::vector<POINT>> pieces;
+    const LONG length = std::max(std::abs(to.x - from.x), std::abs(to.y - from.y));
+    const LONG sx = (to.x > from.x) - (to.x < from.x), sy = (to.y > from.y) - (to.y < from.y);
+    for (LONG t = 0; t < length; t += on + off) {
+        const LONG e = std::min(t + on, length);
+        pieces.push_back({{from.x + sx * t, from.y + sy * t}, {from.x + sx * e, from.y + sy * e}});
+    }
+    return pieces;
+}
+
+// A stroke given the clip leaves out pieces and discs that no pixel of the clip needs, and the
+// pixels in the clip stay those of the whole stroke seen through it: every figure, pen and
+// window of the table, including windows that are thin bands, cut the stroke's ends or lie
+// wholly beside it, and figures whose pen reaches the window from far off it.
+TEST(Stroke, PiecesThatTheClipCannotSeeAreLeftOutWithoutChangingItsPixels)
+{
+    struct Figures {
+        const char* what;
+        std::vector<std::vector<POINT>> figures;
+        bool closed;
+    };
+    auto concat = [](std::vector<std::vector<POINT>> a, const std::vector<std::vector<POINT>>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const Figures figures[] = {
+        {"tall frame", {{{0, 0}, {400, 0}, {400, 3000}, {0, 3000}}}, true},
+        {"open corners", {{{0, 0}, {300, 40}, {320, 500}, {-200, 520}, {-180, 60}}}, false},
+        {"long column", {{{40, -5000}, {40, 5000}}}, false},
+        {"long row", {{{-5000, 1012}, {5000, 1012}}}, false},
+        {"diagonal", {{{-3000, -2000}, {3000, 4100}}}, false},
+        {"frame in engine dashes",
+         concat(concat(DashPieces({-16, 972}, {359, 972}, 5, 5), DashPieces({359, 972}, {359, 7000}, 5, 5)),
+                concat(DashPieces({359, 7000}, {-16, 7000}, 5, 5), DashPieces({-16, 7000}, {-16, 972}, 5, 5))),
+         false},
+        {"row of engine dashes off the window", DashPieces({-5000, -800}, {5000, -800}, 1, 3), false},
+        {"column of engine dashes crossing it", DashPieces({200, -4000}, {200, 4000}, 3, 3), false},
+    };
+    const double dots[] = {3, 3}, user[] = {36, 12, 8, 12}, fine[] = {1, 1};
+    const StrokeStyle styles[] = {
+        {1, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}},
+        {7, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 10, dots},
+        {60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots},
+        {60, STROKE_CAP_FLAT, STROKE_JOIN_BEVEL, 10, user},
+        {33, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 4, fine},
+        {1501, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}},
+        {1501, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 2, user},
+    };
+    const RECT windows[] = {
+        {-50, 1000, 450, 1030}, {-60, -40, 450, -10}, {380, 2990, 420, 3010}, {-1728, 1054, 0, 1055},
+        {100, 100, 300, 1900}, {-300, 3100, 700, 3300}, {150, -700, 260, -600},
+    };
+    for (const Figures& f : figures)
+        for (const StrokeStyle& whole : styles)
+            for (const RECT& window : windows) {
+                StrokeStyle clipped = whole;
+                clipped.clip = &window;
+                const PixelGrid expected = StrokeFigures(f.figures, f.closed, whole, window);
+                const PixelGrid got = StrokeFigures(f.figures, f.closed, clipped, window);
+                ASSERT_EQ(got.FirstDifference(expected), "")
+                    << f.what << ", width " << whole.width << ", cap " << whole.endCap << ", " << whole.dashes.size()
+                    << " dashes, window " << window.left << "," << window.top << "," << window.right << ","
+                    << window.bottom;
+            }
+    // A thin band beside an engine-dashed frame whose pen is far wider than its dashes: of the
+    // thousands of round caps that reach the band, those nearest it along each side remain.
+    const RECT band{-1728, 1000, 1728, 1030};
+    const StrokeStyle wide{5642, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}};
+    StrokeStyle near = wide;
+    near.clip = &band;
+    size_t all = 0, kept = 0;
+    const PixelGrid expected = StrokeFigures(figures[5].figures, false, wide, band, &all);
+    const PixelGrid got = StrokeFigures(figures[5].figures, false, near, band, &kept);
+    EXPECT_EQ(got.FirstDifference(expected), "");
+    EXPECT_LT(kept * 20, all);
 }
 
 TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)

@@ -2,7 +2,8 @@
 // engine and Pelvane as faxrender plays them, their pages decoded by jbigkit. Expectations are
 // drawn from the job text itself by a painter of its own where that is cheap: black and white
 // rectangle fills bit for bit, the letterhead form on every page, and a region of each kind of
-// drawing that must carry ink. Every sample gives the same pages at two band budgets.
+// drawing that must carry ink. Every sample gives the same pages at two band budgets and fed
+// forward-only or by a producer thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -39,7 +40,7 @@ struct Rendered {
     std::vector<JbigImage> pages;  // every side of every sheet, in order
 };
 
-Rendered Render(const std::string& text, uint32_t bandMemory)
+Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = FaxFeed::Seekable)
 {
     Rendered out;
     std::vector<uint8_t> spool = SpoolTextCompile(text);
@@ -53,6 +54,8 @@ Rendered Render(const std::string& text, uint32_t bandMemory)
     settings.moduleFileName = PELVANE_LIBRARY;
     settings.configuration = "pelvane";
     settings.options.bandMemory = bandMemory;
+    settings.feed = feed;
+    settings.progressRecord = feed == FaxFeed::Producer;  // the engine waits on the producer's pages
     settings.sink = [&written](const uint8_t* bytes, uint32_t length) {
         written.insert(written.end(), bytes, bytes + length);
         return true;
@@ -171,7 +174,8 @@ const Sample kSamples[] = {
       {0, 1040, 1560, 1640, 2060, 0.1, 0.7, "wide lines through the circle clip"},
       {2, 220, 90, 700, 150, 0.05, 0.6, "GDI title"},
       {2, 140, 810, 940, 858, 0.05, 0.6, "downloaded bitmap glyphs"},
-      {2, 140, 1040, 1600, 1080, 0.0, 0.0, "the clipped text's hidden lower half"}}},
+      {2, 140, 1040, 1600, 1080, 0.0, 0.0, "the clipped text's hidden lower half"},
+      {1, 1420, 270, 1564, 414, 0.2, 0.8, "1-bit CopyBits"}}},
     {"nup_job.txt", 1, false, false,
      {{0, 0, 0, kWidth / 2, kHeight / 2, 0.01, 0.5, "first cell"},
       {0, kWidth / 2, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "last cell"}}},
@@ -180,7 +184,7 @@ const Sample kSamples[] = {
       {1, 0, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "back, lower half"}}},
 };
 
-TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets)
+TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgetsAndEveryFeed)
 {
     ASSERT_TRUE(JbigkitAvailable());
     for (const Sample& s : kSamples) {
@@ -217,22 +221,33 @@ TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets
             std::printf("%s: band budgets not compared: %s\n", s.file, s.bandFault);
             continue;
         }
-        // A budget that cuts every page into many bands (the booklet's turned sides need the most).
-        const Rendered banded = Render(text, 160000);
-        ASSERT_EQ(banded.result, 0u) << banded.cause;
-        ASSERT_EQ(banded.pages.size(), whole.pages.size());
-        for (size_t p = 0; p < whole.pages.size(); ++p) {
-            int first = -1, last = -1, left = kWidth, right = -1;
-            for (int y = 0; y < kHeight; ++y)
-                for (int x = 0; x < kWidth; ++x) {
-                    if (Bit(whole.pages[p], x, y) == Bit(banded.pages[p], x, y)) continue;
-                    if (first < 0) first = y;
-                    last = y;
-                    left = std::min(left, x);
-                    right = std::max(right, x);
-                }
-            EXPECT_EQ(first, -1) << "side " << p + 1 << " differs between band budgets in rows " << first << " to "
-                                 << last << ", columns " << left << " to " << right;
+        // A budget that cuts every page into many bands (the booklet's turned sides need the most),
+        // on a stream that cannot seek and on one a producer thread writes while the engine reads.
+        struct Variant {
+            const char* what;
+            uint32_t bandMemory;
+            FaxFeed feed;
+        };
+        for (const Variant& v : {Variant{"many bands", 160000, FaxFeed::Seekable},
+                                 Variant{"forward-only, many bands", 160000, FaxFeed::ForwardOnly},
+                                 Variant{"producer-fed", 0, FaxFeed::Producer}}) {
+            SCOPED_TRACE(v.what);
+            const Rendered banded = Render(text, v.bandMemory, v.feed);
+            ASSERT_EQ(banded.result, 0u) << banded.cause;
+            ASSERT_EQ(banded.pages.size(), whole.pages.size());
+            for (size_t p = 0; p < whole.pages.size(); ++p) {
+                int first = -1, last = -1, left = kWidth, right = -1;
+                for (int y = 0; y < kHeight; ++y)
+                    for (int x = 0; x < kWidth; ++x) {
+                        if (Bit(whole.pages[p], x, y) == Bit(banded.pages[p], x, y)) continue;
+                        if (first < 0) first = y;
+                        last = y;
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                    }
+                EXPECT_EQ(first, -1) << "side " << p + 1 << " differs in rows " << first << " to " << last << ", columns "
+                                     << left << " to " << right;
+            }
         }
     }
 }
@@ -251,6 +266,95 @@ TEST(PelvaneSamples, TheImagesPageCopiesItsOneBitBitmapBitForBit)
             wrong += Bit(r.pages[1], 140 + x, 270 + y) == white;
         }
     EXPECT_EQ(wrong, 0u);
+}
+
+// The block pattern copied by CopyBits on the images page: 144 pixels square from (8, 16) of the
+// bitmap (counted from its top) to (1420, 270), bit for bit the pattern's formula.
+TEST(PelvaneSamples, TheImagesPageCopyBitsItsBlockPatternBitForBit)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const Rendered r = Render(SampleText("sample_job.txt"), 0);
+    ASSERT_EQ(r.result, 0u) << r.cause;
+    ASSERT_EQ(r.pages.size(), 3u);
+    auto black = [](int x, int y) {
+        const int cx = x / 8, cy = y / 8;
+        return (cx * cx * 3 + cy * 5 + cx * cy) % 7 < 3;
+    };
+    size_t wrong = 0;
+    for (int y = 0; y < 144; ++y)
+        for (int x = 0; x < 144; ++x) wrong += Bit(r.pages[1], 1420 + x, 270 + y) != black(8 + x, 16 + y);
+    EXPECT_EQ(wrong, 0u);
+    // Nothing beyond the copied square: the source point does not widen the copy.
+    EXPECT_EQ(Ink(r.pages[1], 1564, 270, 1620, 414), 0.0);
+    EXPECT_EQ(Ink(r.pages[1], 1420, 414, 1564, 440), 0.0);
+}
+
+// The baseline of the n-th text command after the downloaded TrueType font's tables.
+int TrueTypeLineBaseline(const std::string& text, int n)
+{
+    std::istringstream lines(text);
+    std::string line;
+    bool seen = false;
+    while (std::getline(lines, line)) {
+        const auto f = Fields(line);
+        if (f.at("record") == "glyph_table") seen = true;
+        if (!seen || f.at("record") != "cmd_text" || n-- > 0) continue;
+        const std::string& data = f.at("data");
+        uint32_t y = 0;
+        for (int i = 3; i >= 0; --i) y = y << 8 | uint32_t(std::stoul(data.substr(8 + 2 * size_t(i), 2), nullptr, 16));
+        return int(int32_t(y));
+    }
+    return -1;
+}
+
+// Rows [top, top + height) of the text page against the same rows `step` lower: the pixels that
+// differ.
+size_t LinesDiffer(const JbigImage& page, int top, int height, int step)
+{
+    size_t differ = 0;
+    for (int y = top; y < top + height; ++y)
+        for (int x = 0; x < kWidth; ++x) differ += Bit(page, x, y) != Bit(page, x, y + step);
+    return differ;
+}
+
+// The text page's downloaded TrueType line (the installed face's tables and outlines cut down to
+// the line's glyphs, built into a font file by the renderer) draws bit for bit as the same line
+// in the installed face drawn below it; with two of its glyphs' outlines exchanged in the job it
+// no longer does, so the line is drawn from the download and not from a face found on the system.
+TEST(PelvaneSamples, TheDownloadedTrueTypeLineDrawsAsTheInstalledFace)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::string text = SampleText("sample_job.txt");
+    const int downloaded = TrueTypeLineBaseline(text, 0), installed = TrueTypeLineBaseline(text, 1);
+    ASSERT_GT(downloaded, 0);
+    ASSERT_GT(installed, downloaded + 56);
+    const int top = downloaded - 48, height = 60, step = installed - downloaded;
+    const Rendered r = Render(text, 0);
+    ASSERT_EQ(r.result, 0u) << r.cause;
+    ASSERT_EQ(r.pages.size(), 3u);
+    EXPECT_GT(Ink(r.pages[2], 140, top, 1600, top + height), 0.02) << "the downloaded line is inked";
+    EXPECT_EQ(LinesDiffer(r.pages[2], top, height, step), 0u);
+
+    // The outlines of glyphs 1 and 2 exchanged: their characters change places in the line.
+    std::istringstream lines(text);
+    std::string line, swapped, first, second;
+    std::vector<std::string> all;
+    while (std::getline(lines, line)) all.push_back(line);
+    auto data = [](const std::string& l) { return l.substr(l.find("data=")); };
+    size_t a = 0, b = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].rfind("font_data sequence=1 ", 0) == 0) a = i;
+        if (all[i].rfind("font_data sequence=2 ", 0) == 0) b = i;
+    }
+    ASSERT_TRUE(a != 0 && b != 0);
+    const std::string da = data(all[a]), db = data(all[b]);
+    all[a] = all[a].substr(0, all[a].find("data=")) + db;
+    all[b] = all[b].substr(0, all[b].find("data=")) + da;
+    for (const std::string& l : all) swapped += l + "\n";
+    const Rendered changed = Render(swapped, 0);
+    ASSERT_EQ(changed.result, 0u) << changed.cause;
+    ASSERT_EQ(changed.pages.size(), 3u);
+    EXPECT_GT(LinesDiffer(changed.pages[2], top, height, step), 100u);
 }
 
 }  // namespace
