@@ -11,6 +11,7 @@
 #include "engine/common/geometry.h"
 #include "engine/display/band_mask_clip.h"
 #include "engine/display/bitmap_decode.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/cmd_resources.h"
@@ -113,6 +114,8 @@ int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWO
 {
     if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
     BitmapEntry* b = n->bitmap;
+    // A shrink picks one source pixel for each device pixel, as the stretch blit does.
+    SetStretchBltMode(surface->drawDC, COLORONCOLOR);
     return StretchDIBits(surface->drawDC, n->x, n->y, n->width, n->height, n->srcX,
                          CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                          reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, rop);
@@ -533,6 +536,7 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
             RECT rect = DeviceRect(n, mask->drawDC);
             MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, invert, accumulate != 0);
         } else {
+            const CmdDrawState state(mask);
             ClipSelect(store, n->clip, mask, nullptr);
             StretchDibs(n, store, mask, accumulate != 0 ? (invert ? MERGEPAINT : SRCPAINT) : (invert ? NOTSRCCOPY : SRCCOPY));
             BandSurfaceResetDC(mask);
@@ -562,6 +566,7 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
 int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     CmdImageNode* n = AsImage(node);
+    const CmdDrawState state(surface);
     int result = 1;
     if (n->source != nullptr) {
         result = MaskedDraw(n, store, surface);
@@ -591,6 +596,7 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
     CmdImageNode* n = AsImage(node);
     // The area is drawn whole (the band mask cuts it): no clip an earlier command left may cut it.
     BandSurfaceResetDC(surface);
+    const CmdDrawState state(surface);
     // Copies and inverted copies go through the stretch blit, which picks the same source pixels
     // as the GDI road's raster work does.
     if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&
