@@ -204,6 +204,39 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
     }
 }
 
+// A source reaching out of its bitmap is scaled by GDI rather than the stretch blit: each band's
+// part gives the pixels of the destination drawn whole.
+TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmapIsCutPerBandAlike)
+{
+    constexpr int w = 64, h = 45;
+    const Colours page = MakeColours(w, h, 7);
+    const Colours image = MakeColours(20, 16, 8);
+    const Mask mask = MakeMask(40, 32, 9);
+    const Case cases[] = {
+        {"grown by fractions", true, {10, 8, 33, 27}, {}, {5, 3, 50, 44}, 0xAACC, false, {}, false},
+        {"shrunk, mirrored both ways", true, {4, 2, 38, 31}, {}, {60, 30, 31, 2}, 0xCC66, true, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(21, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (int scale : {1, 2}) {
+            SCOPED_TRACE(scale);
+            const Image whole = DrawRoad(job, w * scale, h * scale, Mapping{scale}, h * scale);
+            for (int band : {1, 3, 7, 40}) {
+                SCOPED_TRACE(band);
+                EXPECT_EQ(Diff(DrawRoad(job, w * scale, h * scale, Mapping{scale}, band), whole), "");
+            }
+        }
+    }
+}
+
 // A mask that is not plain 1-bit, that does not cover the command, or is missing fails the
 // record: the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
