@@ -475,9 +475,9 @@ bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surfa
                                : ResourcePrepare(store, text->pen, surface, &store->pens, PenCostEstimate, PenRealize);
         if (ready == 0) return false;
     }
-    // A pen's stroke goes in under the mix it was given; outline fills paint the brush where the
-    // glyph is, as bitmap glyphs do (whatever mix an earlier command left), and bitmap glyphs
-    // drawn smaller keep the pixels they pick rather than combining them.
+    // A pen's stroke goes in under the mix it was given; outline fills drawn in this DC paint the
+    // brush where the glyph is, as bitmap glyphs do, not under a mix an earlier command set; bitmap
+    // glyphs drawn smaller keep the pixels they pick rather than combining them.
     SetROP2(dc, text->pen == nullptr ? R2_COPYPEN : mask ? R2_WHITE : text->mix);
     SetStretchBltMode(dc, COLORONCOLOR);
     // A GDI font's own cache fetches its glyphs now (characters without one are skipped), so the
