@@ -15,6 +15,7 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_resources.h"
 #include "engine/display/optimiser.h"
+#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "tests/display/band_roads.h"
@@ -311,6 +312,42 @@ TEST(ShapeLeftState, TextOverADisturbedDcGivesTheFreshDcsPixels)
                 EXPECT_TRUE(pixels[0] == pixels[1]) << "the disturbed DC gave other pixels";
             }
         }
+    }
+}
+
+// Outline glyphs whose device bitmap cannot be made (an allocation fails) are filled in the band
+// DC itself: with whatever allocation fails, the fill paints the brush as it does on a fresh DC.
+TEST(ShapeLeftState, OutlineGlyphsFilledInTheBandDcTakeNoMixLeftThere)
+{
+    auto draw = [](uint32_t failAt, bool disturbed, uint64_t* allocations) {
+        DisplayJob job;
+        job.spill = true;
+        SpoolBuilder b;
+        Resources(b);
+        GlyphText(b, 21, kAt, kRed, 13);
+        EXPECT_EQ(job.Read(b), 1);
+        BandSurface* s = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{kW, kH}, nullptr, 0, 0);
+        BandSurfaceClear(s, SIZE{kW, kH});
+        MapSet(s, Mapping{1}, 0);
+        const RECT band{0, 0, kW, kH};
+        if (disturbed) Disturb(job, s, band);
+        const uint64_t before = RenderAllocCount();
+        RenderAllocFailAt(failAt);
+        CmdSlotDraw(job.Nodes().at(0), job.store, s, &band, nullptr);
+        RenderAllocFailAt(0);
+        if (allocations != nullptr) *allocations = RenderAllocCount() - before;
+        GdiFlush();
+        std::vector<uint8_t> pixels = Bits(s);
+        BandSurfaceDestroy(s);
+        return pixels;
+    };
+    uint64_t allocations = 0;
+    const std::vector<uint8_t> whole = draw(0, false, &allocations);
+    EXPECT_NE(whole, std::vector<uint8_t>(whole.size(), 0xFF)) << "the text draws something";
+    ASSERT_GT(allocations, 0u);
+    for (uint32_t n = 1; n <= allocations; ++n) {
+        SCOPED_TRACE(n);
+        EXPECT_TRUE(draw(n, false, nullptr) == draw(n, true, nullptr)) << "the disturbed DC gave other pixels";
     }
 }
 
