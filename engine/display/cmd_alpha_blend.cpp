@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/display/band_mask_clip.h"
@@ -91,6 +92,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
 int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     AlphaNode* n = As(node);
+    const CmdDrawState state(surface);
     if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
     const int ready = CmdBitmapRealise(store, n->bitmap, surface);
     ClipSelect(store, n->clip, surface, nullptr);

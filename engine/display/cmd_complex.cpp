@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
@@ -82,6 +83,7 @@ int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* 
     if (saved == nullptr) return 0;
     GdiFlush();
     std::memcpy(saved, surface->bits, size);
+    const CmdDrawState state(surface);
     DrawInner(n, store, surface, band, extra);
     GdiFlush();
     RestoreOutside(surface, saved, keep);
@@ -101,8 +103,8 @@ int DrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const
     }
     BandSurfaceClear(surface, size);
     BandSurfaceResetDC(surface);
+    const CmdDrawState state(surface);
     DrawInner(AsComplex(node), store, surface, area, nullptr);
-    BandSurfaceResetDC(surface);
     return GdiFlush();
 }
 

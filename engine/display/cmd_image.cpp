@@ -11,6 +11,7 @@
 #include "engine/common/geometry.h"
 #include "engine/display/band_mask_clip.h"
 #include "engine/display/bitmap_decode.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/cmd_resources.h"
@@ -113,6 +114,8 @@ int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWO
 {
     if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
     BitmapEntry* b = n->bitmap;
+    // A shrink picks one source pixel for each device pixel, as the stretch blit does.
+    SetStretchBltMode(surface->drawDC, COLORONCOLOR);
     return StretchDIBits(surface->drawDC, n->x, n->y, n->width, n->height, n->srcX,
                          CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                          reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, rop);
@@ -193,10 +196,10 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
     return result;
 }
 
-// A brush source's marks at the destination's device size, into 1-bit rows: the source drawn
-// into a mask surface of that size whose mapping is the band's moved to the destination's
-// corner, so that the pattern keeps the phase it has on the page.
-bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, const RECT& device,
+// A brush source's marks over the part of the destination the rows hold (device pixels), into
+// 1-bit rows: the source drawn into a mask surface of that size whose mapping is the band's moved
+// to the part's corner, so that the pattern keeps the phase it has on the page.
+bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, const RECT& part,
                          const BltBitmap& to)
 {
     BandSurface* marks = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{to.width, to.height}, nullptr, 0, 0);
@@ -210,8 +213,7 @@ bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* sur
     SetWindowOrgEx(marks->drawDC, windowOrigin.x, windowOrigin.y, nullptr);
     SetWindowExtEx(marks->drawDC, windowExtent.cx, windowExtent.cy, nullptr);
     SetViewportExtEx(marks->drawDC, viewportExtent.cx, viewportExtent.cy, nullptr);
-    SetViewportOrgEx(marks->drawDC, viewportOrigin.x - std::min(device.left, device.right),
-                     viewportOrigin.y - std::min(device.top, device.bottom), nullptr);
+    SetViewportOrgEx(marks->drawDC, viewportOrigin.x - part.left, viewportOrigin.y - part.top, nullptr);
     const RECT clear{0, 0, to.width, to.height};
     SourceRenderBand(n->source, store, marks, &n->head.bounds, nullptr, &clear, 0);
     const size_t rowBytes = std::min<size_t>(marks->stride, static_cast<size_t>(to.stride));
@@ -222,14 +224,54 @@ bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* sur
     return true;
 }
 
-// A masked command through GDI: its mask drawn at the destination's device size (1 where it
-// paints), the bitmap scaled to that size, and both handed to MaskBlt, which keeps the page where
-// the mask is 0.
+// The band DC in device pixels while it is held: the masked copy is placed pixel for pixel.
+class DeviceUnits {
+public:
+    explicit DeviceUnits(HDC dc) : dc_(dc)
+    {
+        GetWindowOrgEx(dc, &windowOrigin_);
+        GetWindowExtEx(dc, &windowExtent_);
+        GetViewportOrgEx(dc, &viewportOrigin_);
+        GetViewportExtEx(dc, &viewportExtent_);
+        SetWindowOrgEx(dc, 0, 0, nullptr);
+        SetWindowExtEx(dc, 1, 1, nullptr);
+        SetViewportOrgEx(dc, 0, 0, nullptr);
+        SetViewportExtEx(dc, 1, 1, nullptr);
+    }
+    ~DeviceUnits()
+    {
+        SetWindowExtEx(dc_, windowExtent_.cx, windowExtent_.cy, nullptr);
+        SetViewportExtEx(dc_, viewportExtent_.cx, viewportExtent_.cy, nullptr);
+        SetWindowOrgEx(dc_, windowOrigin_.x, windowOrigin_.y, nullptr);
+        SetViewportOrgEx(dc_, viewportOrigin_.x, viewportOrigin_.y, nullptr);
+    }
+    DeviceUnits(const DeviceUnits&) = delete;
+    DeviceUnits& operator=(const DeviceUnits&) = delete;
+
+private:
+    HDC dc_;
+    POINT windowOrigin_{}, viewportOrigin_{};
+    SIZE windowExtent_{}, viewportExtent_{};
+};
+
+// A masked command through GDI: its mask (1 where it paints) and its bitmap scaled to the
+// destination, both made only for the part of the destination that lies on the band surface, and
+// handed to MaskBlt, which keeps the page where the mask is 0. Each part is cut from the whole
+// destination's scaling (the stretch blit's rectangle stays the whole destination, cut by the
+// part), so every device pixel takes the source pixel it takes when the destination is drawn whole.
 int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
 {
     const RECT device = DeviceRect(n, surface->drawDC);
-    const LONG w = std::abs(device.right - device.left), h = std::abs(device.bottom - device.top);
-    if (w == 0 || h == 0) return 1;
+    const int64_t left = std::min(device.left, device.right), right = std::max(device.left, device.right);
+    const int64_t top = std::min(device.top, device.bottom), bottom = std::max(device.top, device.bottom);
+    const int64_t w = right - left, h = bottom - top;
+    // Held within 32 bits with room to move the rectangle by the part's corner; larger is no page.
+    if (w == 0 || h == 0 || w > INT32_MAX / 2 || h > INT32_MAX / 2) return 1;
+    const RECT part{static_cast<LONG>(std::max<int64_t>(left, 0)), static_cast<LONG>(std::max<int64_t>(top, 0)),
+                    static_cast<LONG>(std::min<int64_t>(right, surface->width)),
+                    static_cast<LONG>(std::min<int64_t>(bottom, surface->height))};
+    if (part.left >= part.right || part.top >= part.bottom) return 1;
+    const LONG pw = part.right - part.left, ph = part.bottom - part.top;
     const bool brushSource = n->source->kind == SourceKindBrush;
     if (!brushSource && !SourceBitmapReady(reinterpret_cast<SourceBitmap*>(n->source), store, surface)) return 0;
     if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
@@ -237,55 +279,64 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
         BITMAPINFOHEADER header;
         RGBQUAD colours[2];
     } info{};
-    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 1, BI_RGB, 0, 0, 0, 2, 0};
+    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), pw, -ph, 1, 1, BI_RGB, 0, 0, 0, 2, 0};
     info.colours[1] = RGBQUAD{255, 255, 255, 0};
     void* maskBits = nullptr;
     HBITMAP maskBitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &maskBits, nullptr, 0);
     if (maskBitmap == nullptr || maskBits == nullptr) return 0;
-    const int32_t stride = static_cast<int32_t>(BitmapRowBytes(1, w));
-    std::memset(maskBits, 0, static_cast<size_t>(stride) * h);
-    const BltBitmap to{static_cast<uint8_t*>(maskBits), stride, 0, 0, w, h, 1, nullptr};
-    RECT local{device.left > device.right ? w : 0, device.top > device.bottom ? h : 0,
-               device.left > device.right ? 0 : w, device.top > device.bottom ? 0 : h};
-    const RECT extent{0, 0, w, h};
+    const int32_t stride = static_cast<int32_t>(BitmapRowBytes(1, pw));
+    std::memset(maskBits, 0, static_cast<size_t>(stride) * ph);
+    const BltBitmap to{static_cast<uint8_t*>(maskBits), stride, 0, 0, pw, ph, 1, nullptr};
+    // The whole destination in the part's pixels, reversed where mirrored.
+    const LONG x0 = static_cast<LONG>(left - part.left), y0 = static_cast<LONG>(top - part.top);
+    const LONG x1 = static_cast<LONG>(x0 + w), y1 = static_cast<LONG>(y0 + h);
+    const RECT whole{device.left > device.right ? x1 : x0, device.top > device.bottom ? y1 : y0,
+                     device.left > device.right ? x0 : x1, device.top > device.bottom ? y0 : y1};
+    const RECT extent{0, 0, pw, ph};
     if (!brushSource) {
-        SourceBitmapMaskDraw(reinterpret_cast<SourceBitmap*>(n->source), &to, &local, &extent, 1);
-    } else if (!BrushSourceMaskDraw(n, store, surface, device, to)) {
+        RECT rect = whole;
+        SourceBitmapMaskDraw(reinterpret_cast<SourceBitmap*>(n->source), &to, &rect, &extent, 1);
+    } else if (!BrushSourceMaskDraw(n, store, surface, part, to)) {
         DeleteObject(maskBitmap);
         return 0;
     }
-    // The logical destination, normalised, and the bitmap scaled to it in a DC whose logical
-    // units match the destination's.
-    const int32_t lw = std::abs(n->width), lh = std::abs(n->height);
-    const int32_t left = n->width < 0 ? n->x + 1 + n->width : n->x;
-    const int32_t top = n->height < 0 ? n->y + 1 + n->height : n->y;
     HDC scaled = nullptr;
     HBITMAP colour = nullptr;
     HGDIOBJ old = nullptr;
     if (n->bitmap != nullptr) {
         BITMAPINFO colourInfo{};
-        colourInfo.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        colourInfo.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), pw, -ph, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
         void* colourBits = nullptr;
         scaled = CreateCompatibleDC(surface->drawDC);
         colour = CreateDIBSection(nullptr, &colourInfo, DIB_RGB_COLORS, &colourBits, nullptr, 0);
         if (scaled != nullptr && colour != nullptr) {
             old = SelectObject(scaled, colour);
             SetMapMode(scaled, MM_ANISOTROPIC);
-            SetWindowExtEx(scaled, lw, lh, nullptr);
-            SetViewportExtEx(scaled, w, h, nullptr);
             BitmapEntry* b = n->bitmap;
             if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
                 // The stretch blit picks the same source pixels as the mask's, and as the
                 // unmasked commands do.
-                const BltBitmap into{static_cast<uint8_t*>(colourBits), static_cast<int32_t>(BitmapRowBytes(24, w)),
-                                     0, 0, w, h, 24, nullptr};
+                const BltBitmap into{static_cast<uint8_t*>(colourBits), static_cast<int32_t>(BitmapRowBytes(24, pw)),
+                                     0, 0, pw, ph, 24, nullptr};
                 const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
-                RECT rect = local;
+                RECT rect = whole;
                 RasterStretchBlt(&into, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
             } else {
-                StretchDIBits(scaled, n->x - left, n->y - top, n->width, n->height, n->srcX,
+                // GDI scales the logical destination, normalised, in a DC whose logical units match
+                // the destination's, its viewport moved to the part.
+                const int32_t lw = std::abs(n->width), lh = std::abs(n->height);
+                const int32_t logicalLeft = n->width < 0 ? n->x + 1 + n->width : n->x;
+                const int32_t logicalTop = n->height < 0 ? n->y + 1 + n->height : n->y;
+                SetWindowExtEx(scaled, lw, lh, nullptr);
+                SetViewportExtEx(scaled, static_cast<int>(w), static_cast<int>(h), nullptr);
+                SetViewportOrgEx(scaled, x0, y0, nullptr);
+                SetStretchBltMode(scaled, COLORONCOLOR);
+                StretchDIBits(scaled, n->x - logicalLeft, n->y - logicalTop, n->width, n->height, n->srcX,
                               CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                               reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY);
+                SetWindowExtEx(scaled, 1, 1, nullptr);
+                SetViewportExtEx(scaled, 1, 1, nullptr);
+                SetViewportOrgEx(scaled, 0, 0, nullptr);
             }
         }
     }
@@ -295,8 +346,10 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
         const DefaultBrush brush(n, surface->drawDC);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
+            // The brush origin and the clip are laid in device pixels while the band's mapping holds.
             ClipSelect(store, n->clip, surface, nullptr);
-            result = MaskBlt(surface->drawDC, left, top, lw, lh, scaled, 0, 0, maskBitmap, 0, 0,
+            const DeviceUnits units(surface->drawDC);
+            result = MaskBlt(surface->drawDC, part.left, part.top, pw, ph, scaled, 0, 0, maskBitmap, 0, 0,
                              MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
                          ? 1
                          : 0;
@@ -533,6 +586,7 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
             RECT rect = DeviceRect(n, mask->drawDC);
             MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, invert, accumulate != 0);
         } else {
+            const CmdDrawState state(mask);
             ClipSelect(store, n->clip, mask, nullptr);
             StretchDibs(n, store, mask, accumulate != 0 ? (invert ? MERGEPAINT : SRCPAINT) : (invert ? NOTSRCCOPY : SRCCOPY));
             BandSurfaceResetDC(mask);
@@ -562,6 +616,7 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
 int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     CmdImageNode* n = AsImage(node);
+    const CmdDrawState state(surface);
     int result = 1;
     if (n->source != nullptr) {
         result = MaskedDraw(n, store, surface);
@@ -591,6 +646,7 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
     CmdImageNode* n = AsImage(node);
     // The area is drawn whole (the band mask cuts it): no clip an earlier command left may cut it.
     BandSurfaceResetDC(surface);
+    const CmdDrawState state(surface);
     // Copies and inverted copies go through the stretch blit, which picks the same source pixels
     // as the GDI road's raster work does.
     if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&

@@ -105,6 +105,7 @@ int LineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
                    const RECT* clear, int accumulate)
 {
     CmdLineNode* line = AsLine(node);
+    const CmdDrawState state(mask);
     if (!accumulate) {
         BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
         if (line->clip != nullptr || !CmdRectInside(node->bounds, *band)) BandSurfaceResetDC(mask);

@@ -340,6 +340,7 @@ int PathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
                    const RECT* clear, int accumulate)
 {
     CmdPathNode* p = AsPath(node);
+    const CmdDrawState state(mask);
     RECT single = *area;
     const RECT* rects = &single;
     uint32_t count = 1;

@@ -288,6 +288,7 @@ int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
 {
     CmdRectNode* rect = AsRect(node);
     HDC dc = mask->drawDC;
+    const CmdDrawState state(mask);
     const RECT& r = rect->rect;
     const bool realPen = PenIsReal(rect->pen);
     const bool brushMask = BrushHasMask(rect->brush);

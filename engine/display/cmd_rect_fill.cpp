@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/cmd_rect.h"
@@ -53,6 +54,7 @@ int FillRenderBand(CmdNode*, ResourceStore*, BandSurface* mask, const RECT*, con
 int FillDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     CmdRectFillNode* fill = AsFill(node);
+    const CmdDrawState state(surface);
     ClipSelect(store, nullptr, surface, nullptr);
     if (BrushSelect(store, fill->brush, nullptr, surface) == 0) return 0;
     const RECT& r = node->bounds;
@@ -72,9 +74,10 @@ int FillColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 
 int FillDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
+    const CmdDrawState state(surface);
+    ClipSelect(store, nullptr, surface, nullptr);
     if (BrushSelect(store, AsFill(node)->brush, nullptr, surface) != 0)
         PatBlt(surface->drawDC, area->left, area->top, area->right - area->left, area->bottom - area->top, PATCOPY);
-    BandSurfaceResetDC(surface);
     return GdiFlush();
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/common/rect_list.h"
 #include "engine/display/cmd_rect.h"
 #include "engine/display/cmd_resources.h"
@@ -77,6 +78,7 @@ int ListRenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT*
 int ListDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
 {
     CmdRectsFillNode* list = AsList(node);
+    const CmdDrawState state(surface);
     ClipSelect(store, nullptr, surface, nullptr);
     if (BrushSelect(store, list->brush, nullptr, surface) == 0) return 0;
     for (uint32_t i = 0; i < list->count; ++i) {
@@ -101,9 +103,10 @@ int ListColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 int ListDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, const SIZE*)
 {
     const RECT& r = node->bounds;
+    const CmdDrawState state(surface);
+    ClipSelect(store, nullptr, surface, nullptr);
     if (BrushSelect(store, AsList(node)->brush, nullptr, surface) != 0)
         PatBlt(surface->drawDC, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY);
-    BandSurfaceResetDC(surface);
     return GdiFlush();
 }
 

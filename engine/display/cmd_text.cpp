@@ -12,6 +12,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_resources.h"
@@ -277,9 +278,11 @@ int TextColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 }
 
 // Draws the characters that can reach the band, overstruck as the font asks, with GDI.
+// The positions are the characters' baseline origins, and nothing is drawn behind the glyphs.
 void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
 {
     SetBkMode(dc, TRANSPARENT);
+    SetTextAlign(dc, TA_BASELINE);
     const uint32_t count = text->count;
     uint32_t first = 0, last = count;  // [first, last)
     const LOGFONTA& lf = text->font->logFont;
@@ -345,7 +348,6 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
         }
         SetViewportOrgEx(dc, start.x, start.y, nullptr);
     }
-    SetBkMode(dc, OPAQUE);
 }
 
 bool OwnGlyphs(const FontEntry* font) { return (font->head.flags & (FONT_BITMAP | FONT_OWN_CACHE)) != 0; }
@@ -472,8 +474,12 @@ bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surfa
         const int ready = mask ? ResourcePrepare(store, text->pen, surface, &store->pens, PenMaskCostEstimate, PenMaskRealize)
                                : ResourcePrepare(store, text->pen, surface, &store->pens, PenCostEstimate, PenRealize);
         if (ready == 0) return false;
-        SetROP2(dc, mask ? R2_WHITE : text->mix);
     }
+    // A pen's stroke goes in under the mix it was given; outline fills drawn in this DC paint the
+    // brush where the glyph is, as bitmap glyphs do, not under a mix an earlier command set; bitmap
+    // glyphs drawn smaller keep the pixels they pick rather than combining them.
+    SetROP2(dc, text->pen == nullptr ? R2_COPYPEN : mask ? R2_WHITE : text->mix);
+    SetStretchBltMode(dc, COLORONCOLOR);
     // A GDI font's own cache fetches its glyphs now (characters without one are skipped), so the
     // scratch surface is made ready again for the largest of them.
     if ((text->nodeFlags & TEXT_ORIGINS_APPLIED) == 0) {
@@ -493,6 +499,7 @@ int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     TextNode* text = AsText(node);
     if (DescribedWithoutGlyphs(text->font)) return 1;
     HDC dc = surface->drawDC;
+    const CmdDrawState state(surface);
     FontMark(store, text);
     if (!FontReady(store, text, surface)) {
         ResourceUseClear(store);
@@ -505,7 +512,6 @@ int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
         const RECT area{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
         OwnGlyphsDraw(text, store, surface, band, &area, false);
         ResourceUseClear(store);
-        BandSurfaceResetDC(surface);
         return 1;
     }
     ResourceUseMark(store, text->clip ? &text->clip->head : nullptr, RESOURCE_IN_USE);
@@ -515,7 +521,6 @@ int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
         // D7: the text colour comes from a solid brush; other brushes draw black.
         SetTextColor(dc, BrushIsSolid(text->brush) ? text->brush->colour : 0);
         TextGdiOut(text, dc, band);
-        SetTextColor(dc, 0);
         SelectObject(dc, previous);
     }
     ResourceUseClear(store);
@@ -526,6 +531,9 @@ int TextDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, c
 {
     TextNode* text = AsText(node);
     HDC dc = surface->drawDC;
+    const CmdDrawState state(surface);
+    // The area is filled whole (the band mask cuts it): no clip an earlier command left may cut it.
+    ClipSelect(store, nullptr, surface, nullptr);
     ResourceUseMark(store, &text->brush->head, RESOURCE_IN_USE);
     if (BrushSelect(store, text->brush, &text->brushOrigin, surface) != 0) {
         SetROP2(dc, text->mix);
@@ -533,7 +541,6 @@ int TextDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, c
                DWORD{RopToRop3(text->mix)} << 16);
     }
     ResourceUseClear(store);
-    BandSurfaceResetDC(surface);
     return GdiFlush();
 }
 
@@ -543,6 +550,7 @@ int TextRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     TextNode* text = AsText(node);
     if (DescribedWithoutGlyphs(text->font)) return CMD_BAND_NOTHING;
     if (!cleared) BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
+    const CmdDrawState state(mask);
     FontMark(store, text);
     if (!FontReady(store, text, mask)) {
         ResourceUseClear(store);
@@ -551,10 +559,7 @@ int TextRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     if (OwnGlyphs(text->font)) {
         OwnGlyphsDraw(text, store, mask, band, area, true);
         ResourceUseClear(store);
-        if (!cleared) {
-            BandSurfaceResetDC(mask);
-            GdiFlush();
-        }
+        GdiFlush();
         return CMD_BAND_MASKED;
     }
     ResourceUseMark(store, text->clip ? &text->clip->head : nullptr, RESOURCE_IN_USE);
@@ -573,10 +578,7 @@ int TextRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
         else BandMaskRectsInvertEach(mask, 1, area);
     }
     ResourceUseClear(store);
-    if (!cleared) {
-        BandSurfaceResetDC(mask);
-        GdiFlush();
-    }
+    GdiFlush();
     return CMD_BAND_MASKED;
 }
 

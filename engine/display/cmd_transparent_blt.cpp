@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/display/band_mask_clip.h"
@@ -172,11 +173,11 @@ void Blt(TransparentNode* n, BandSurface* surface)
 int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     TransparentNode* n = As(node);
+    const CmdDrawState state(surface);
     if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
     ClipSelect(store, n->clip, surface, nullptr);
     if (CmdBitmapRealise(store, n->bitmap, surface)) Blt(n, surface);
     ResourceUseClear(store);
-    BandSurfaceResetDC(surface);
     return 1;
 }
 
@@ -184,9 +185,9 @@ int DrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const
 {
     TransparentNode* n = As(node);
     BandSurfaceResetDC(surface);
+    const CmdDrawState state(surface);
     if (CmdBitmapRealise(store, n->bitmap, surface)) Blt(n, surface);
     ResourceUseClear(store);
-    BandSurfaceResetDC(surface);
     return GdiFlush();
 }
 

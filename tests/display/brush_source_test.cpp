@@ -236,6 +236,9 @@ TEST(BrushSource, ImageCommandsCopyThroughThePatternOnBothRoads)
          {5, 5, 40, 31}, {2, 3}, 0},
         {"stretched twice, mirrored across", true, {44, 4, 4, 32}, {3, 2, 23, 16}, 71, {{5, 5, 40, 18}, {5, 18, 24, 31}},
          {5, 5, 40, 31}, {6, 1}, 0},
+        {"grown by fractions, mirrored across", true, {61, 1, 2, 39}, {1, 2, 30, 25}, 72,
+         {{0, 0, 64, 9}, {3, 9, 50, 33}}, {0, 0, 64, 33}, {5, 2}, 8},
+        {"shrunk by fractions", true, {7, 3, 26, 36}, {2, 1, 40, 30}, 71, {{4, 2, 30, 38}}, {4, 2, 30, 38}, {1, 4}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,12 +279,13 @@ TEST(BrushSource, ImageCommandsCopyThroughThePatternOnBothRoads)
                 if (!Inside(d, x, y) || !inRegion || !inClip || !PatternWhite(c.origin, x, y)) continue;
                 int sx = c.source.left + (x - d.left), sy = c.source.top + (y - d.top);
                 if (c.stretch) {
-                    sx = c.source.left + (mirrored ? d.right - 1 - x : x - d.left) / 2;
-                    sy = c.source.top + (y - d.top) / 2;
+                    const int u = mirrored ? d.right - 1 - x : x - d.left, v = y - d.top;
+                    sx = c.source.left + u * (c.source.right - c.source.left) / (d.right - d.left);
+                    sy = c.source.top + v * (c.source.bottom - c.source.top) / (d.bottom - d.top);
                 }
                 want.at(x, y) = c.bitmap == 72 ? ColourPixel(40, 3, sx, sy) : MonoWhite(40, 4, sx, sy) ? 0xFFFFFF : 0;
             }
-        for (int band : {kH, 7, 3}) {
+        for (int band : {kH, 7, 3, 1}) {
             SCOPED_TRACE(band);
             EXPECT_EQ(Diff(DrawRoad(job, kW, kH, kUnit, band), want), "");
             EXPECT_EQ(Diff(MaskRoad(job, kW, kH, kUnit, band), want), "");

@@ -87,23 +87,26 @@ std::vector<uint8_t> Record(const Case& c)
                 Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, kMask, c.rop})});
 }
 
-Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask)
+// The page w x h (logical units) at scale device pixels a unit, each device pixel of the
+// destination taking the source and mask pixels under it: u x source extent / device extent.
+Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask, int scale = 1, int w = W,
+               int h = H)
 {
-    Image out(W, H);
-    out.px = page.px;
+    Image out(w * scale, h * scale);
+    for (int y = 0; y < out.h; ++y)
+        for (int x = 0; x < out.w; ++x) out.at(x, y) = page.at(x / scale, y / scale);
     const RECT& d = c.destination;
     const bool mx = d.right < d.left, my = d.bottom < d.top;
-    const int left = std::min(d.left, d.right), right = std::max(d.left, d.right);
-    const int top = std::min(d.top, d.bottom), bottom = std::max(d.top, d.bottom);
-    for (int y = std::max(top, 0); y < std::min(bottom, H); ++y)
-        for (int x = std::max(left, 0); x < std::min(right, W); ++x) {
+    const int left = std::min(d.left, d.right) * scale, right = std::max(d.left, d.right) * scale;
+    const int top = std::min(d.top, d.bottom) * scale, bottom = std::max(d.top, d.bottom) * scale;
+    const int sw = c.stretch ? c.source.right - c.source.left : (right - left) / scale;
+    const int sh = c.stretch ? c.source.bottom - c.source.top : (bottom - top) / scale;
+    for (int y = std::max(top, 0); y < std::min(bottom, out.h); ++y)
+        for (int x = std::max(left, 0); x < std::min(right, out.w); ++x) {
             const int u = mx ? right - 1 - x : x - left, v = my ? bottom - 1 - y : y - top;
-            int sx = c.source.left + u, sy = c.source.top + v, mxp = c.maskOrigin.x + u, myp = c.maskOrigin.y + v;
-            if (c.stretch) {
-                const int sw = c.source.right - c.source.left, sh = c.source.bottom - c.source.top;
-                mxp = sx = c.source.left + u * sw / (right - left);
-                myp = sy = c.source.top + v * sh / (bottom - top);
-            }
+            const int du = u * sw / (right - left), dv = v * sh / (bottom - top);
+            const int sx = c.source.left + du, sy = c.source.top + dv;
+            const int mxp = c.stretch ? sx : c.maskOrigin.x + du, myp = c.stretch ? sy : c.maskOrigin.y + dv;
             const bool white = (mask.bit(mxp, myp) == 1) != c.whiteFirst;
             const uint32_t rop = white ? (c.rop & 0xFF) : (c.rop >> 8);
             out.at(x, y) = Rop3(rop, out.at(x, y), image.at(sx, sy));
@@ -151,6 +154,84 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
             EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "");
             if (c.maskRoad) {
                 EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "");
+            }
+        }
+    }
+}
+
+// Through GDI each band draws only its own part of a masked destination: the mask and the scaled
+// picture are made for the rows and columns the band holds, and every device pixel still takes
+// the source pixel it takes when the destination is drawn whole. Bands of 1, 3, 7 and 40 rows and
+// the whole page, at one and two device pixels a unit, mirrored and scaled by fractions.
+TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
+{
+    constexpr int w = 64, h = 45;
+    const Colours page = MakeColours(w, h, 4);
+    const Colours image = MakeColours(20, 16, 5);
+    const Mask mask = MakeMask(20, 16, 6);
+    const Case cases[] = {
+        {"copy reaching above the page", false, {1, 2, 0, 0}, {2, 1}, {5, -4, 18, 9}, 0xAACC, false, {}, true},
+        {"grown by fractions", true, {1, 1, 19, 14}, {}, {3, 2, 40, 43}, 0xAACC, false, {}, true},
+        {"shrunk by fractions, mirrored across", true, {0, 0, 20, 16}, {}, {50, 6, 37, 17}, 0xCC33, true, {}, true},
+        {"grown, mirrored down", true, {2, 3, 17, 15}, {}, {10, 44, 60, 20}, 0xAACC, false, {}, true},
+        {"mirrored both ways, one side reading the page", true, {0, 0, 20, 16}, {}, {62, 40, 4, 1}, 0x66CC, false, {},
+         false},
+        {"reaching past the right and the bottom", true, {0, 0, 20, 16}, {}, {40, 30, 75, 52}, 0xCCAA, true, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        const std::vector<uint8_t> palette = c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                                          : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, palette, mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (int scale : {1, 2}) {
+            SCOPED_TRACE(scale);
+            const Image want = Expected(c, page, image, mask, scale, w, h);
+            for (int band : {1, 3, 7, 40, h * scale}) {
+                SCOPED_TRACE(band);
+                EXPECT_EQ(Diff(DrawRoad(job, w * scale, h * scale, Mapping{scale}, band), want), "");
+                if (c.maskRoad) {
+                    EXPECT_EQ(Diff(MaskRoad(job, w * scale, h * scale, Mapping{scale}, band), want), "");
+                }
+            }
+        }
+    }
+}
+
+// A source reaching out of its bitmap is scaled by GDI rather than the stretch blit: each band's
+// part gives the pixels of the destination drawn whole.
+TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmapIsCutPerBandAlike)
+{
+    constexpr int w = 64, h = 45;
+    const Colours page = MakeColours(w, h, 7);
+    const Colours image = MakeColours(20, 16, 8);
+    const Mask mask = MakeMask(40, 32, 9);
+    const Case cases[] = {
+        {"grown by fractions", true, {10, 8, 33, 27}, {}, {5, 3, 50, 44}, 0xAACC, false, {}, false},
+        {"shrunk, mirrored both ways", true, {4, 2, 38, 31}, {}, {60, 30, 31, 2}, 0xCC66, true, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(21, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (int scale : {1, 2}) {
+            SCOPED_TRACE(scale);
+            const Image whole = DrawRoad(job, w * scale, h * scale, Mapping{scale}, h * scale);
+            for (int band : {1, 3, 7, 40}) {
+                SCOPED_TRACE(band);
+                EXPECT_EQ(Diff(DrawRoad(job, w * scale, h * scale, Mapping{scale}, band), whole), "");
             }
         }
     }
