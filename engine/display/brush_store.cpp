@@ -214,6 +214,14 @@ void BrushRelease(BrushStore* store, BrushEntry* brush, int remove, ResourceCost
     }
 }
 
+// A side times a whole factor, held within what a bitmap side can be: record values and mapping
+// extents can make a product beyond 32 bits, which the pixel estimate then refuses.
+static int32_t SideTimes(int32_t side, double factor)
+{
+    const double product = std::trunc(factor) * side;
+    return static_cast<int32_t>(std::clamp(product, -2147483647.0, 2147483647.0));
+}
+
 SIZE BrushPatternSize(const BrushStore* store, SIZE bitmap, HDC dc)
 {
     SIZE size = bitmap;
@@ -224,12 +232,10 @@ SIZE BrushPatternSize(const BrushStore* store, SIZE bitmap, HDC dc)
         if (window.cx != 0 && window.cy != 0) {
             const double sx = std::fabs(double(viewport.cx) / window.cx);
             const double sy = std::fabs(double(viewport.cy) / window.cy);
-            if (sx > sy && sy > 0) {
-                const int32_t k = static_cast<int32_t>(sx / sy);
-                if (k != 0) size.cx *= k;
-            } else if (sy > sx && sx > 0) {
-                const int32_t k = static_cast<int32_t>(sy / sx);
-                if (k != 0) size.cy *= k;
+            if (sx > sy && sy > 0 && sx / sy >= 1) {
+                size.cx = SideTimes(size.cx, sx / sy);
+            } else if (sy > sx && sx > 0 && sy / sx >= 1) {
+                size.cy = SideTimes(size.cy, sy / sx);
             }
         }
     }
@@ -237,9 +243,9 @@ SIZE BrushPatternSize(const BrushStore* store, SIZE bitmap, HDC dc)
         uint32_t resolution = 0;
         if (store->device != nullptr)
             resolution = std::min(store->device->media.xResolution, store->device->media.yResolution);
-        const int32_t k = static_cast<int32_t>(std::max(store->scaleDpi, resolution) / store->scaleDpi);
-        size.cx *= k;
-        size.cy *= k;
+        const double k = std::max(store->scaleDpi, resolution) / store->scaleDpi;
+        size.cx = SideTimes(size.cx, k);
+        size.cy = SideTimes(size.cy, k);
     }
     return size;
 }

@@ -76,6 +76,31 @@ TEST(BrushStore, PatternSizeFollowsTheDeviceBrushScaleForSmallPatterns)
     EXPECT_EQ(BrushPatternSize(&plain.store->brushes, SIZE{8, 8}, nullptr).cx, 8);
 }
 
+TEST(BrushStore, PatternSizeUnderUnequalScalingGrowsTheFinerSideAndHoldsWithin32Bits)
+{
+    DisplayJob job;
+    job.Read(SpoolBuilder());
+    HDC dc = CreateCompatibleDC(nullptr);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    struct Case {
+        SIZE window, viewport, in, out;
+    } cases[] = {
+        {{1, 1}, {3, 1}, {8, 8}, {24, 8}},
+        {{2, 2}, {2, 5}, {8, -8}, {8, -16}},
+        // A mapping a page never has, over a pattern no page holds: the product stays in range.
+        {{1, 1}, {2000000000, 1}, {1000, 8}, {2147483647, 8}},
+        {{1, 1}, {1, 2000000000}, {8, -1000}, {8, -2147483647}},
+    };
+    for (const Case& c : cases) {
+        SetWindowExtEx(dc, c.window.cx, c.window.cy, nullptr);
+        SetViewportExtEx(dc, c.viewport.cx, c.viewport.cy, nullptr);
+        const SIZE got = BrushPatternSize(&job.store->brushes, c.in, dc);
+        EXPECT_EQ(got.cx, c.out.cx) << c.viewport.cx;
+        EXPECT_EQ(got.cy, c.out.cy) << c.viewport.cy;
+    }
+    DeleteDC(dc);
+}
+
 // A surface to select into, and the objects the budget counts.
 struct Surface {
     BandSurface* s = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{64, 16}, nullptr, 0, 0);
