@@ -13,16 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/display_page.h"
 #include "bench/race.h"
-#include "engine/band/band_surface.h"
-#include "engine/display/cmd_ops.h"
-#include "engine/display/page_records.h"
-#include "engine/display/resource_budget.h"
-#include "engine/display/resource_store.h"
-#include "engine/job/output_module.h"
-#include "platform/gdi.h"
 #include "tests/display/bitmap_test_support.h"
-#include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
 namespace {
@@ -57,52 +50,19 @@ std::vector<uint8_t> Page(bool masked)
 }
 
 struct Job {
-    std::unique_ptr<OutputModuleContext> device = std::make_unique<OutputModuleContext>();
-    ResourceBudget* budget = nullptr;
-    std::unique_ptr<MemoryStream> memory;
-    Stream* stream = nullptr;
-    ResourceStore* store = nullptr;
-    CmdList list{};
-    BandSurface* surface = nullptr;
+    BenchPage page;
+    BandSurface* surface = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{kW, kBand}, nullptr, 0, 0);
 
-    explicit Job(const std::vector<uint8_t>& page)
-    {
-        device->media.xResolution = 204;
-        device->media.yResolution = 196;
-        budget = ResourceBudgetCreate(device.get(), 4096, 0x4000000, 0x8000000);
-        memory = std::make_unique<MemoryStream>(page);
-        stream = MemoryStreamOpen(memory.get());
-        store = ResourceStoreCreate(budget, stream);
-        CmdListInit(&list, store, 1);
-        PageRecordsRead(&list, stream, nullptr);
-        surface = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{kW, kBand}, nullptr, 0, 0);
-    }
-    ~Job()
-    {
-        BandSurfaceDestroy(surface);
-        CmdListDestroyAll(&list);
-        ResourceStoreDestroy(store);
-        ResourceBudgetDestroy(budget);
-        StreamClose(stream);
-    }
+    explicit Job(const std::vector<uint8_t>& records) : page(records, 204, 196) {}
+    ~Job() { BandSurfaceDestroy(surface); }
 
-    // Every command drawn into each band it meets; a checksum of the page's pixels.
+    // A checksum of the page's pixels.
     uint64_t Render()
     {
         uint64_t sum = 0;
-        for (int top = 0; top < kH; top += kBand) {
-            BandSurfaceClear(surface, SIZE{kW, kBand});
-            SetViewportOrgEx(surface->drawDC, 0, -top, nullptr);
-            const RECT band{0, top, kW, std::min(top + kBand, kH)};
-            for (CmdNode* n = CmdListFirst(&list); n != CmdListEnd(&list); n = n->next) {
-                const RECT& r = n->bounds;
-                if (r.left < band.right && r.right > band.left && r.top < band.bottom && r.bottom > band.top)
-                    CmdSlotDraw(n, store, surface, &band, nullptr);
-            }
-            BandSurfaceResetDC(surface);
-            GdiFlush();
-            for (uint32_t i = 0; i < surface->stride * uint32_t(kBand); i += 61) sum = sum * 31 + surface->bits[i];
-        }
+        DrawInBands(page, surface, kW, kH, kBand, [&](const BandSurface* s) {
+            for (uint32_t i = 0; i < s->stride * uint32_t(kBand); i += 61) sum = sum * 31 + s->bits[i];
+        });
         return sum;
     }
 };

@@ -9,18 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/display_page.h"
 #include "bench/race.h"
 #include "engine/band/band_plan.h"
-#include "engine/band/band_surface.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/display/optimiser.h"
-#include "engine/display/page_records.h"
-#include "engine/display/resource_budget.h"
-#include "engine/display/resource_store.h"
-#include "engine/job/output_module.h"
-#include "platform/gdi.h"
 #include "tests/display/command_records.h"
-#include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
 namespace {
@@ -60,57 +53,19 @@ std::vector<uint8_t> BusyPage()
     return b.Data();
 }
 
-struct Job {
-    std::unique_ptr<OutputModuleContext> device = std::make_unique<OutputModuleContext>();
-    ResourceBudget* budget = nullptr;
-    std::unique_ptr<MemoryStream> memory;
-    Stream* stream = nullptr;
-    ResourceStore* store = nullptr;
-    CmdList list{};
-
-    explicit Job(const std::vector<uint8_t>& page)
-    {
-        device->media.xResolution = device->media.yResolution = 204;
-        budget = ResourceBudgetCreate(device.get(), 4096, 0x4000000, 0x8000000);
-        memory = std::make_unique<MemoryStream>(page);
-        stream = MemoryStreamOpen(memory.get());
-        store = ResourceStoreCreate(budget, stream);
-        CmdListInit(&list, store, 1);
-        PageRecordsRead(&list, stream, nullptr);
-    }
-    ~Job()
-    {
-        CmdListDestroyAll(&list);
-        ResourceStoreDestroy(store);
-        ResourceBudgetDestroy(budget);
-        StreamClose(stream);
-    }
-};
-
-// Every command drawn into each band that it meets, as the band loop's GDI road does; the page's
-// pixels are kept for the comparison.
+// The page's pixels, drawn with or without the optimiser.
 std::vector<uint8_t> Render(const std::vector<uint8_t>& page, bool optimise)
 {
-    Job job(page);
+    BenchPage job(page, 204, 204);
     if (optimise) {
         BandIterator iterator{};
         CmdListOptimize(&job.list, 0, &iterator);
     }
     std::vector<uint8_t> pixels;
     BandSurface* surface = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{kW, kBand}, nullptr, 0, 0);
-    for (int top = 0; top < kH; top += kBand) {
-        BandSurfaceClear(surface, SIZE{kW, kBand});
-        SetViewportOrgEx(surface->drawDC, 0, -top, nullptr);
-        const RECT band{0, top, kW, std::min(top + kBand, kH)};
-        for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next) {
-            const RECT& r = n->bounds;
-            if (r.left < band.right && r.right > band.left && r.top < band.bottom && r.bottom > band.top)
-                CmdSlotDraw(n, job.store, surface, &band, nullptr);
-        }
-        BandSurfaceResetDC(surface);
-        GdiFlush();
-        pixels.insert(pixels.end(), surface->bits, surface->bits + size_t{surface->stride} * kBand);
-    }
+    DrawInBands(job, surface, kW, kH, kBand, [&](const BandSurface* s) {
+        pixels.insert(pixels.end(), s->bits, s->bits + size_t{s->stride} * kBand);
+    });
     BandSurfaceDestroy(surface);
     return pixels;
 }
