@@ -4,7 +4,9 @@
 // bit, over several band cuts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/display/cmd_blts.h"
@@ -87,24 +89,28 @@ std::vector<uint8_t> Record(const Case& c)
                 Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, kMask, c.rop})});
 }
 
-Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask)
+// The page (a W x H bitmap drawn over logical (0, 0, W, H)) with the masked command applied, at
+// the mapping: every device pixel of a scaled rectangle takes the source pixel nearest its
+// top-left corner (counted from the far edge when mirrored), and the mask pixel at the same place.
+Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask, const Mapping& m)
 {
-    Image out(W, H);
-    out.px = page.px;
+    const int pw = m.Map(W), ph = m.Map(H);
+    Image out(pw, ph);
+    for (int y = 0; y < ph; ++y)
+        for (int x = 0; x < pw; ++x) out.at(x, y) = page.at(x * W / pw, y * H / ph);
     const RECT& d = c.destination;
     const bool mx = d.right < d.left, my = d.bottom < d.top;
-    const int left = std::min(d.left, d.right), right = std::max(d.left, d.right);
-    const int top = std::min(d.top, d.bottom), bottom = std::max(d.top, d.bottom);
-    for (int y = std::max(top, 0); y < std::min(bottom, H); ++y)
-        for (int x = std::max(left, 0); x < std::min(right, W); ++x) {
-            const int u = mx ? right - 1 - x : x - left, v = my ? bottom - 1 - y : y - top;
-            int sx = c.source.left + u, sy = c.source.top + v, mxp = c.maskOrigin.x + u, myp = c.maskOrigin.y + v;
-            if (c.stretch) {
-                const int sw = c.source.right - c.source.left, sh = c.source.bottom - c.source.top;
-                mxp = sx = c.source.left + u * sw / (right - left);
-                myp = sy = c.source.top + v * sh / (bottom - top);
-            }
-            const bool white = (mask.bit(mxp, myp) == 1) != c.whiteFirst;
+    const int left = m.Map(std::min(d.left, d.right)), right = m.Map(std::max(d.left, d.right));
+    const int top = m.Map(std::min(d.top, d.bottom)), bottom = m.Map(std::max(d.top, d.bottom));
+    const int sw = c.stretch ? c.source.right - c.source.left : std::abs(d.right - d.left);
+    const int sh = c.stretch ? c.source.bottom - c.source.top : std::abs(d.bottom - d.top);
+    for (int y = std::max(top, 0); y < std::min(bottom, ph); ++y)
+        for (int x = std::max(left, 0); x < std::min(right, pw); ++x) {
+            const int u = (mx ? right - 1 - x : x - left) * sw / (right - left);
+            const int v = (my ? bottom - 1 - y : y - top) * sh / (bottom - top);
+            const int sx = c.source.left + u, sy = c.source.top + v;
+            const int maskX = c.stretch ? sx : c.maskOrigin.x + u, maskY = c.stretch ? sy : c.maskOrigin.y + v;
+            const bool white = (mask.bit(maskX, maskY) == 1) != c.whiteFirst;
             const uint32_t rop = white ? (c.rop & 0xFF) : (c.rop >> 8);
             out.at(x, y) = Rop3(rop, out.at(x, y), image.at(sx, sy));
         }
@@ -144,13 +150,18 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
         for (CmdNode* n : job.Nodes()) rops.push_back(reinterpret_cast<CmdImageNode*>(n)->rop);
         rops.erase(rops.begin());  // the page
         EXPECT_EQ(rops, c.nodeRops);
-        const Image want = Expected(c, page, image, mask);
-        const Mapping one{1};
-        for (int band : {H, 7, 1}) {
-            SCOPED_TRACE(band);
-            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "");
-            if (c.maskRoad) {
-                EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "");
+        // The GDI road hands MaskBlt a mask and a picture made at the device size: at page
+        // scales other than 1 (enlarging, by fractions and shrinking) they must still fall on
+        // the pixels the band mask marks.
+        for (const Mapping m : {Mapping{1}, Mapping{2}, Mapping{3, 2}, Mapping{2, 3}}) {
+            const Image want = Expected(c, page, image, mask, m);
+            for (int band : {want.h, 7, 1}) {
+                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                             std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                if (c.maskRoad) {
+                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                }
             }
         }
     }
