@@ -159,12 +159,7 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
 {
     auto* source = reinterpret_cast<SourceBitmap*>(n->source);
     RECT* rects = nullptr;
-    int32_t count = 1;
-    if (ClipHasRects(n->clip)) {
-        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
-            return CMD_BAND_NOTHING;
-        count = ClipRectsForBand(n->clip, mask, area, &rects);
-    }
+    const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
     int result = CMD_BAND_NOTHING;
     if (count > 0 && SourceBitmapReady(source, store, mask)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
@@ -313,6 +308,18 @@ bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t wi
 {
     const int64_t w = BitmapCurrentWidth(bitmap), h = std::abs(int64_t{BitmapCurrentHeight(bitmap)});
     return width > 0 && height > 0 && x >= 0 && y >= 0 && x + int64_t{width} <= w && y + int64_t{height} <= h;
+}
+
+int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const RECT* area, RECT** rects)
+{
+    *rects = nullptr;
+    if (!ClipHasRects(clip)) return 1;
+    if (ResourcePrepareWith(store, clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0) return 0;
+    const int32_t count = ClipRectsForBand(clip, mask, area, rects);
+    if (count > 0) return count;
+    RenderFree(*rects);
+    *rects = nullptr;
+    return 0;
 }
 
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)
@@ -469,12 +476,7 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
 {
     BitmapEntry* b = n->bitmap;
     RECT* rects = nullptr;
-    int32_t count = 1;
-    if (ClipHasRects(n->clip)) {
-        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
-            return CMD_BAND_NOTHING;
-        count = ClipRectsForBand(n->clip, mask, area, &rects);
-    }
+    const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
     if (count > 0 && CmdBitmapPixelsReady(store, b, mask) && BitmapPixelsInvertPending(b)) {
         const bool invert = (BitmapPaletteIsPositive(b) == 0) == (n->rop == 0xE2E2);
         if (b->header.biBitCount == 1 && CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {

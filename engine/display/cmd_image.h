@@ -46,6 +46,10 @@ BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t 
 // 1 when the source area lies inside the bitmap's current size: the stretch blit reads no pixel
 // outside it, so a command whose source reaches out is drawn by GDI, which leaves those pixels.
 bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height);
+// The rectangles a command's shape is drawn within in the band mask: the clip's rectangles inside
+// the area, or the area alone without a clip. Answers their count (0: nothing to draw); *rects is
+// the caller's to free, and null when the area is the one rectangle.
+int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const RECT* area, RECT** rects);
 // The band surface as a stretch blit destination.
 BltBitmap CmdSurfaceBlt(const BandSurface* surface);
 // A DIB source rectangle's y measured from the DIB's lower-left corner when it is bottom-up.

@@ -127,8 +127,12 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
     if (n->area.width < 0 || n->area.height < 0 || n->area.srcWidth < 0 || n->area.srcHeight < 0)
         return CMD_BAND_NOTHING;
     RECT rect = DestinationDevice(n, mask->drawDC);
-    const RECT extent{0, 0, static_cast<LONG>(mask->width), static_cast<LONG>(mask->height)};
-    if (!CmdBitmapPixelsReady(store, n->mask, mask)) {
+    // Only the clip's rectangles are marked, as for the other image commands: the band mask is
+    // what keeps the pixels outside the clip.
+    RECT* rects = nullptr;
+    const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
+    if (count == 0 || !CmdBitmapPixelsReady(store, n->mask, mask)) {
+        RenderFree(rects);
         ResourceUseClear(store);
         return CMD_BAND_NOTHING;
     }
@@ -136,14 +140,32 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         PicksAgree(n, rect)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         const BltBitmap from = CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
-        RasterStretchBlt(&to, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
+        RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, Rop3SrcCopy, 0);
     } else {
-        // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap.
+        // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap;
+        // the same rectangles become GDI's clip (device pixels of the mask surface).
+        const RECT* clips = rects != nullptr ? rects : area;
+        HRGN region = CreateRectRgnIndirect(&clips[0]);
+        for (int32_t i = 1; i < count && region != nullptr; ++i) {
+            HRGN more = CreateRectRgnIndirect(&clips[i]);
+            if (more != nullptr) CombineRgn(region, region, more, RGN_OR);
+            DeleteObject(more);
+        }
+        if (region == nullptr) {
+            RenderFree(rects);
+            ResourceUseClear(store);
+            return CMD_BAND_NOTHING;
+        }
+        BandSurfaceResetDC(mask);  // no clip an earlier command selected stays marked as selected
+        SelectClipRgn(mask->drawDC, region);
+        DeleteObject(region);
         StretchDIBits(mask->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, n->area.srcX,
                       CmdDibSourceY(n->mask, n->area.srcY, n->area.srcHeight), n->area.srcWidth, n->area.srcHeight,
                       BitmapPixelRows(n->mask), reinterpret_cast<const BITMAPINFO*>(n->mask->pixels), DIB_RGB_COLORS,
                       SRCCOPY);
+        SelectClipRgn(mask->drawDC, nullptr);
     }
+    RenderFree(rects);
     ResourceUseClear(store);
     return CMD_BAND_MASKED;
 }

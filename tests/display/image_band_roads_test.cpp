@@ -104,16 +104,24 @@ TEST(ImageBandRoads, TransparentBltLeavesItsKeyOutOnBothRoadsAtEveryScaling)
     // GDI gives device pixel i the source pixel under its centre; the band renderer renders the
     // command's own pixels only where the stretch blit picks the same (whole enlargements and
     // copies) and has GDI draw the others.
+    // A clip of many rectangles (logical units), some of them missing the command: only the
+    // pixels inside them are marked in the band mask, on either of its ways of drawing the mask.
+    const std::vector<RECT> clip = {{0, 0, 44, 4}, {2, 4, 9, 8}, {12, 4, 30, 8}, {0, 8, 7, 12}, {9, 8, 44, 12},
+                                    {5, 12, 20, 20}, {24, 12, 26, 20}, {0, 20, 44, 26}, {30, 26, 32, 32}};
     struct Case {
         const char* name;
         SpoolBox source, destination;
         bool direct;  // at scale 1
+        bool clipped = false;
     } cases[] = {
         {"copied", {2, 1, 12, 8}, {5, 3, 15, 10}, true},
         {"enlarged three times", {0, 0, 13, 9}, {1, 2, 40, 29}, true},
         {"enlarged by 7/4 and 9/5", {3, 2, 7, 7}, {4, 6, 11, 15}, false},
         {"shrunk", {0, 0, 13, 9}, {6, 7, 12, 11}, false},
         {"shrunk by half", {0, 0, 12, 8}, {20, 4, 26, 8}, false},
+        {"enlarged three times, clipped", {0, 0, 13, 9}, {1, 2, 40, 29}, true, true},
+        {"enlarged by 7/4 and 9/5, clipped", {3, 2, 7, 7}, {4, 6, 11, 15}, false, true},
+        {"shrunk, clipped", {0, 0, 13, 9}, {3, 5, 12, 11}, false, true},
     };
     for (const Case& c : cases) {
         for (int scale : {1, 2}) {
@@ -123,10 +131,20 @@ TEST(ImageBandRoads, TransparentBltLeavesItsKeyOutOnBothRoadsAtEveryScaling)
             job.spill = true;
             SpoolBuilder b;
             b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(7, kImageW, -kImageH, 24, {}, KeyedRows()));
+            if (c.clipped) {
+                std::vector<uint8_t> rects;
+                for (const RECT& r : clip) {
+                    const std::vector<uint8_t> le = Le32({r.left, r.top, r.right, r.bottom});
+                    rects.insert(rects.end(), le.begin(), le.end());
+                }
+                b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 0}, {"right", 44}, {"bottom", 32},
+                                     {"count", clip.size()}, {"data", rects}});
+            }
             const SpoolBox& s = c.source;
             const SpoolBox& d = c.destination;
             b.Raw(25, 0, [&] {
-                std::vector<uint8_t> p = Le32({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, 7});
+                std::vector<uint8_t> p = Le32({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom,
+                                               c.clipped ? 3 : 0, 7});
                 const std::vector<uint8_t> key = Le32({int32_t(kKey)});  // Colour's values are COLORREFs
                 p.insert(p.end(), key.begin(), key.end());
                 return p;
@@ -140,7 +158,12 @@ TEST(ImageBandRoads, TransparentBltLeavesItsKeyOutOnBothRoadsAtEveryScaling)
                 for (int64_t x = 0; x < dw; ++x) {
                     const uint32_t v = KeyedColour(int(s.left + (2 * x + 1) * sw / (2 * dw)),
                                                    int(s.top + (2 * y + 1) * sh / (2 * dh)));
-                    if (v != kKey) want.at(int(d.left * scale + x), int(d.top * scale + y)) = v;
+                    const int px = int(d.left * scale + x), py = int(d.top * scale + y);
+                    bool inside = !c.clipped;
+                    for (const RECT& r : clip)
+                        inside |= px >= r.left * scale && px < r.right * scale && py >= r.top * scale &&
+                                  py < r.bottom * scale;
+                    if (v != kKey && inside) want.at(px, py) = v;
                 }
             for (int bandHeight : {h, 16, 7, 1}) {
                 SCOPED_TRACE("bands of " + std::to_string(bandHeight));
