@@ -322,6 +322,14 @@ BitmapEntry* BitmapCloneMask(BitmapStore* store, BitmapEntry* entry, uint32_t ke
     return copy;
 }
 
+BitmapEntry* BitmapCloneWhiteMask(BitmapStore* store, BitmapEntry* entry)
+{
+    if (entry->compression == BitmapCompressionPassed) return nullptr;
+    BitmapEntry* copy = BitmapCloneMask(store, entry, 0);
+    if (copy != nullptr) copy->head.flags |= BITMAP_MASK_WHITE;
+    return copy;
+}
+
 int BitmapInvertRequest(BitmapStore*, BitmapEntry* entry)
 {
     if (entry->header.biCompression != BI_RGB || entry->compression == BitmapCompressionPassed) return 0;

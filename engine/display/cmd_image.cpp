@@ -126,6 +126,7 @@ int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode*
 {
     const uint32_t fore = n->rop & 0xFF, back = n->rop >> 8;
     CmdImageNode* sides[2] = {nullptr, nullptr};  // white side, black side
+    const Source* made = nullptr;  // the first side's source, shared by the second
     bool ok = true;
     for (uint32_t side = 0; side < 2 && ok; ++side) {
         const uint32_t rop = side == 0 ? fore : back;
@@ -137,8 +138,11 @@ int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode*
         }
         sides[side] = node;
         node->rop = rop | rop << 8;
-        node->source = BitmapSourceCreate(&node->head, store, maskId, side == 0 ? 1 : 0);
+        const uint32_t foreground = side == 0 ? 1 : 0;
+        node->source = made == nullptr ? BitmapSourceCreate(&node->head, store, maskId, foreground)
+                                       : SourceBitmapShare(made, store, &node->head, foreground);
         ok = node->source != nullptr;
+        made = node->source;
     }
     if (sides[1] == nullptr && ok) CmdImageDestroy(&n->head, store);  // the black side keeps the page
     if (!ok) {

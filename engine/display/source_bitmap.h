@@ -24,8 +24,11 @@ struct SourceBitmap {
 };
 
 // A source over the mask with the given id for a BitBlt or StretchBlt node; null when the mask is
-// missing, is not a plain 1-bit bitmap, or its area reaches outside it (the last error is set).
+// missing, cannot be read as one bit (run-length or passed-through data), or its area reaches
+// outside it (the last error is set). A mask of more bits than one is white where its pixels are.
 Source* BitmapSourceCreate(CmdNode* node, ResourceStore* store, uint32_t maskId, uint32_t foreground);
+// Another reference to the same mask for the other command of the record, painting on the given side.
+Source* SourceBitmapShare(const Source* source, ResourceStore* store, CmdNode* node, uint32_t foreground);
 // Loads the mask's pixels; 1 or 0.
 int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* surface);
 // Draws the mask into 1-bit rows: 1 where the source's command paints, 0 elsewhere. The pixels

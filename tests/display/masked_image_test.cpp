@@ -167,8 +167,96 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
     }
 }
 
-// A mask that is not plain 1-bit, that does not cover the command, or is missing fails the
-// record: the page is not drawn without it.
+// A mask of more than one bit: white (the side of the record's low ROP byte) where its pixel's
+// colour is white, as GDI turns a colour picture into one bit against a white background colour,
+// and black everywhere else, near-white colours included. Palette, grey, 5-5-5, 24- and 32-bit
+// masks, one of them LZW-compressed, under BitBlt and stretched and mirrored StretchBlt, on both
+// roads at two page scales.
+TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
+{
+    const Colours page = MakeColours(W, H, 21);
+    const Colours image = MakeColours(20, 16, 22);
+    constexpr int mw = 20, mh = 16;
+    struct Deep {
+        const char* what;
+        uint8_t depth;
+        uint8_t compression;  // 0 plain, 3 grey, 6 LZW
+    } depths[] = {{"4-bit palette", 4, 0}, {"8-bit palette", 8, 0}, {"8-bit palette, LZW", 8, 6},
+                  {"8-bit grey", 8, 3},     {"5-5-5", 16, 0},        {"24-bit", 24, 0},
+                  {"32-bit", 32, 0}};
+    // Palette entries: black, white, two near-whites, then random colours; white appears once.
+    std::vector<uint32_t> colours = {0x000000, 0xFFFFFF, 0xFEFFFF, 0xFFFFFE};
+    std::mt19937 random(23);
+    while (colours.size() < 16) colours.push_back(random() & 0xFFFFFF);
+    const Case commands[] = {
+        {"BitBlt, inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 22, 13, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"BitBlt, xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
+        {"StretchBlt mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"StretchBlt shrunk and mirrored in y", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0x66CC, false, {0xCCCC, 0x6666}, false},
+    };
+    for (const Deep& deep : depths) {
+        // The mask's rows as recorded, and the reference's own one-bit picture of them.
+        Mask white{mw, mh, std::vector<uint8_t>(size_t(BitmapRowBytes(1, mw)) * mh)};
+        const uint32_t rowBytes = BitmapRowBytes(deep.depth, mw);
+        std::vector<uint8_t> rows(size_t(rowBytes) * mh), palette;
+        if (deep.depth <= 8 && deep.compression != 3)
+            for (int i = 0; i < 16; ++i)
+                palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+        for (int y = 0; y < mh; ++y)
+            for (int x = 0; x < mw; ++x) {
+                uint8_t* row = &rows[size_t(y) * rowBytes];
+                const uint32_t pick = random() % 8;  // half of them white
+                bool isWhite = false;
+                if (deep.depth == 4 || (deep.depth == 8 && deep.compression != 3)) {
+                    const uint32_t index = pick < 4 ? 1 : random() % 16;
+                    isWhite = index == 1;
+                    if (deep.depth == 4) row[x / 2] |= uint8_t(index << (x % 2 == 0 ? 4 : 0));
+                    else row[x] = uint8_t(index);
+                } else if (deep.depth == 8) {  // grey ramp
+                    static const uint8_t greys[] = {255, 255, 255, 255, 254, 253, 128, 0};
+                    row[x] = greys[pick];
+                    isWhite = row[x] == 255;
+                } else if (deep.depth == 16) {  // the top bit carries no colour
+                    static const uint16_t values[] = {0x7FFF, 0xFFFF, 0x7FFF, 0xFFFF, 0x7FFE, 0x7BFF, 0x3DEF, 0};
+                    row[2 * x] = uint8_t(values[pick]), row[2 * x + 1] = uint8_t(values[pick] >> 8);
+                    isWhite = (values[pick] & 0x7FFF) == 0x7FFF;
+                } else {
+                    static const uint32_t values[] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFEFFFF, 0xFFFEFF, 0x808080, 0};
+                    uint8_t* p = row + x * (deep.depth / 8);
+                    p[0] = uint8_t(values[pick] >> 16), p[1] = uint8_t(values[pick] >> 8), p[2] = uint8_t(values[pick]);
+                    if (deep.depth == 32) p[3] = uint8_t(random());  // not colour
+                    isWhite = values[pick] == 0xFFFFFF;
+                }
+                if (isWhite) white.rows[size_t(y) * BitmapRowBytes(1, mw) + x / 8] |= uint8_t(0x80 >> (x % 8));
+            }
+        for (const Case& c : commands) {
+            SCOPED_TRACE(std::string(deep.what) + ", " + c.what);
+            BitmapJob job;
+            SpoolBuilder body;
+            AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+            AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+            AddBitmap(body, {kMask, mw, -mh, deep.depth, deep.compression, palette,
+                             deep.compression == 6 ? LzwEncode(rows) : rows});
+            body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+            body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+            ASSERT_EQ(job.Read(body), 1);
+            for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
+                const Image want = Expected(c, page, image, white, m);
+                for (int band : {want.h, 7}) {
+                    SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                                 std::to_string(band));
+                    EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                    if (c.maskRoad) {
+                        EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A mask that cannot be read as one bit (run-length data), that does not cover the command, or is
+// missing fails the record: the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 {
     const Colours image = MakeColours(20, 16, 2);
@@ -179,7 +267,7 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         uint32_t maskId;
         POINT maskOrigin;
     } cases[] = {
-        {"8-bit mask", 8, 20, 16, kMask, {0, 0}},
+        {"run-length 8-bit mask", 8, 20, 16, kMask, {0, 0}},
         {"mask too small", 1, 8, 8, kMask, {0, 0}},
         {"mask origin past its edge", 1, 20, 16, kMask, {10, 0}},
         {"no such mask", 1, 20, 16, kMask + 1, {0, 0}},
@@ -191,8 +279,12 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         std::vector<uint8_t> palette;
         for (int i = 0; i < (b.depth == 1 ? 2 : 256); ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
-        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, 0, palette,
-                         std::vector<uint8_t>(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A)});
+        // The 8-bit mask is run-length data: each row one run of its width, then the end.
+        std::vector<uint8_t> data;
+        for (int y = 0; y < b.maskH && b.depth == 8; ++y) data.insert(data.end(), {uint8_t(b.maskW), 0x5A, 0, 0});
+        if (b.depth == 8) data.insert(data.end(), {0, 1});
+        else data.assign(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A);
+        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, uint8_t(b.depth == 8 ? 2 : 0), palette, data});
         body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
                              Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
