@@ -47,6 +47,7 @@ bool RunLength(const BitmapEntry* bitmap)
            bitmap->compression == BitmapCompressionBitFields;
 }
 bool DependsOnDestination(uint32_t rop) { return (((rop >> 1) ^ rop) & 0x5555) != 0; }
+bool ReadsSource(uint32_t rop3) { return (((rop3 >> 2) ^ rop3) & 0x33) != 0; }
 
 // A command without a brush of its own paints a ROP that reads the brush with the brush a fresh
 // DC holds, the white stock brush, and not with whatever an earlier command left selected (which
@@ -90,22 +91,40 @@ bool RasterRoad(const CmdImageNode* n, const BandSurface* surface)
 
 int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop);
 
+// Whether a command that reads its bitmap reaches out of it. A plain command leaves the page where
+// its source lies outside the bitmap, as GDI leaves it. A masked one reads black there: a masked
+// copy is drawn as XOR the picture, AND the mask, XOR the picture again, which leaves the mask's
+// black there, and the optimiser makes masked copies of such sandwiches.
+bool ReachesOut(const CmdImageNode* n)
+{
+    return n->bitmap != nullptr && ReadsSource(n->rop & 0xFF) &&
+           !CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight);
+}
+
+// Narrows the rectangles to the device pixels whose source lies inside the bitmap; their new count.
+int32_t NarrowToSource(const CmdImageNode* n, const RECT& device, RECT* rects, int32_t count)
+{
+    RECT visible{};
+    if (!CmdSourceVisible(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, device, &visible)) return 0;
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        RECT r{};
+        if (IntersectRect(&r, &rects[i], &visible)) rects[kept++] = r;
+    }
+    return kept;
+}
+
+// The stretch blit reads only the source pixels it takes, so a source reaching out of its bitmap is
+// drawn where it lies inside, the pixels picked as for any other source, and nothing elsewhere.
 void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
 {
-    if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
-        // GDI honours the DC's clip, and an earlier command may have left its own selected: the
-        // copy has none (its callers cut it themselves), so the pixels it leaves would otherwise
-        // depend on what was drawn before it.
-        BandSurfaceResetDC(surface);
-        StretchDibs(n, store, surface, (rop3 & 0xFF) << 16);
-        BandSurfaceResetDC(surface);
-        return;
-    }
     if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return;
     const BltBitmap to = CmdSurfaceBlt(surface);
     const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
     RECT rect = DeviceRect(n, surface->drawDC);
-    const RECT clip{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    RECT clip{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight) && NarrowToSource(n, rect, &clip, 1) == 0)
+        return;
     RasterStretchBlt(&to, &from, nullptr, &rect, &clip, 1, rop3, 0);
 }
 
@@ -223,15 +242,22 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
             SetWindowExtEx(scaled, lw, lh, nullptr);
             SetViewportExtEx(scaled, w, h, nullptr);
             BitmapEntry* b = n->bitmap;
-            if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+            // Black where the source lies outside the bitmap.
+            std::memset(colourBits, 0, size_t{BitmapRowBytes(24, w)} * h);
+            RECT inside = extent;
+            if (!RunLength(b) && b->compression != BitmapCompressionPassed) {
                 // The stretch blit picks the same source pixels as the mask's, and as the
-                // unmasked commands do.
+                // unmasked commands do; cut to the part whose source lies inside the bitmap, it
+                // reads nothing outside it.
                 const BltBitmap into{static_cast<uint8_t*>(colourBits), static_cast<int32_t>(BitmapRowBytes(24, w)),
                                      0, 0, w, h, 24, nullptr};
                 const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
                 RECT rect = local;
-                RasterStretchBlt(&into, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
+                if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight) ||
+                    NarrowToSource(n, local, &inside, 1) > 0)
+                    RasterStretchBlt(&into, &from, nullptr, &rect, &inside, 1, Rop3SrcCopy, 0);
             } else {
+                // Run-length rows are GDI's to decode.
                 StretchDIBits(scaled, n->x - left, n->y - top, n->width, n->height, n->srcX,
                               CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                               reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY);
@@ -312,6 +338,37 @@ bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t wi
 {
     const int64_t w = BitmapCurrentWidth(bitmap), h = std::abs(int64_t{BitmapCurrentHeight(bitmap)});
     return width > 0 && height > 0 && x >= 0 && y >= 0 && x + int64_t{width} <= w && y + int64_t{height} <= h;
+}
+
+namespace {
+
+// Device pixels [lo, hi) of one axis, from a to b (b < a mirrors), whose source pixels
+// s0 + floor(i * sn / d) lie in [0, size).
+bool AxisVisible(int64_t a, int64_t b, int64_t s0, int64_t sn, int64_t size, int64_t* lo, int64_t* hi)
+{
+    const int64_t first = std::min(a, b), last = std::max(a, b), d = last - first;
+    if (sn <= 0 || d <= 0) return false;
+    // ceil(p / q) for q > 0, in 128 bits: record values reach 2^32 each.
+    auto ceilDiv = [](__int128 p, __int128 q) { return p <= 0 ? -((-p) / q) : (p + q - 1) / q; };
+    const int64_t i0 = static_cast<int64_t>(std::max<__int128>(0, ceilDiv(__int128{-s0} * d, sn)));
+    const int64_t i1 = static_cast<int64_t>(std::min<__int128>(d, ceilDiv(__int128{size - s0} * d, sn)));
+    if (i0 >= i1) return false;
+    *lo = a > b ? last - i1 : first + i0;
+    *hi = a > b ? last - i0 : first + i1;
+    return true;
+}
+
+}  // namespace
+
+bool CmdSourceVisible(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height,
+                      const RECT& device, RECT* visible)
+{
+    int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    if (!AxisVisible(device.left, device.right, x, width, BitmapCurrentWidth(bitmap), &x0, &x1) ||
+        !AxisVisible(device.top, device.bottom, y, height, std::abs(int64_t{BitmapCurrentHeight(bitmap)}), &y0, &y1))
+        return false;
+    *visible = RECT{static_cast<LONG>(x0), static_cast<LONG>(y0), static_cast<LONG>(x1), static_cast<LONG>(y1)};
+    return true;
 }
 
 int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const RECT* area, RECT** rects)
@@ -509,6 +566,19 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
     if (n->source != nullptr) return MaskedRenderBand(n, store, mask, area);
     if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
         return MonoRenderBand(n, store, mask, area);
+    if (ReachesOut(n)) {
+        // Only the pixels whose source lies inside the bitmap change: the rest of the area keeps
+        // the page, as GDI keeps it.
+        RECT* rects = nullptr;
+        int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
+        RECT one = *area;
+        RECT* clips = rects != nullptr ? rects : &one;
+        if (count > 0) count = NarrowToSource(n, DeviceRect(n, mask->drawDC), clips, count);
+        if (count > 0) BandMaskRectsSet(mask, static_cast<uint32_t>(count), clips);
+        RenderFree(rects);
+        ResourceUseClear(store);
+        return count > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
+    }
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     }
@@ -542,11 +612,29 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     return result;
 }
 
+// A masked command reads black where its source lies outside the bitmap (as its GDI road does):
+// its destination is first painted with its ROP over a black source, and the part inside the
+// bitmap drawn over that. Only ROPs that do not read the page come here.
+void MaskedBlackUnder(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+{
+    // The ROP with the source's bits fixed at 0: bit i takes the code's bit for S = 0.
+    const uint32_t rop3 = n->rop & 0xFF;
+    uint32_t black = 0;
+    for (uint32_t i = 0; i < 8; ++i) black |= ((rop3 >> (i & ~2u)) & 1) << i;
+    if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+    const DefaultBrush brush(n, surface->drawDC);
+    if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
+        PatBlt(surface->drawDC, n->width < 0 ? n->x + 1 : n->x, n->height < 0 ? n->y + 1 : n->y, n->width, n->height,
+               black << 16);
+    BandSurfaceResetDC(surface);
+}
+
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdImageNode* n = AsImage(node);
     // The area is drawn whole (the band mask cuts it): no clip an earlier command left may cut it.
     BandSurfaceResetDC(surface);
+    if (n->source != nullptr && ReachesOut(n)) MaskedBlackUnder(n, store, surface);
     // Copies and inverted copies go through the stretch blit, which picks the same source pixels
     // as the GDI road's raster work does.
     if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&

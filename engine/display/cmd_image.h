@@ -50,6 +50,12 @@ bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t wi
 // the area, or the area alone without a clip. Answers their count (0: nothing to draw); *rects is
 // the caller's to free, and null when the area is the one rectangle.
 int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const RECT* area, RECT** rects);
+// The part of a device rectangle (reversed edges mirror) whose pixels the stretch blit takes from
+// inside the bitmap, when it scales the source area (x, y, width, height) onto it: device pixel i
+// from the rectangle's first edge takes source column x + floor(i * width / extent), and likewise
+// for rows. False when no pixel does.
+bool CmdSourceVisible(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height,
+                      const RECT& device, RECT* visible);
 // The band surface as a stretch blit destination.
 BltBitmap CmdSurfaceBlt(const BandSurface* surface);
 // A DIB source rectangle's y measured from the DIB's lower-left corner when it is bottom-up.

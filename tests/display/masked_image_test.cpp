@@ -76,6 +76,7 @@ struct Case {
     bool whiteFirst;   // the mask's palette: white then black
     std::vector<uint32_t> nodeRops;
     bool maskRoad;     // neither side reads the page
+    bool plain = false;  // no mask: the low ROP byte everywhere
 };
 
 std::vector<uint8_t> Record(const Case& c)
@@ -84,14 +85,15 @@ std::vector<uint8_t> Record(const Case& c)
     if (c.stretch)
         return Cat({Le({c.source.left, c.source.top, c.source.right, c.source.bottom}),
                     Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), std::vector<uint8_t>(24),
-                    Le({0, kImage, kMask, 0}), Le({c.rop}, 2), {0, 0}});
+                    Le({0, kImage, c.plain ? 0 : kMask, 0}), Le({c.rop}, 2), {0, 0}});
     return Cat({Le({d.left, d.top, d.right, d.bottom}), Le({c.source.left, c.source.top}),
-                Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, kMask, c.rop})});
+                Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, c.plain ? 0 : kMask, c.rop})});
 }
 
 // The page (a W x H bitmap drawn over logical (0, 0, W, H)) with the masked command applied, at
 // the mapping: every device pixel of a scaled rectangle takes the source pixel nearest its
 // top-left corner (counted from the far edge when mirrored), and the mask pixel at the same place.
+// A source pixel outside the image reads black under a mask; without one the page stays there.
 Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask, const Mapping& m)
 {
     const int pw = m.Map(W), ph = m.Map(H);
@@ -110,9 +112,11 @@ Image Expected(const Case& c, const Colours& page, const Colours& image, const M
             const int v = (my ? bottom - 1 - y : y - top) * sh / (bottom - top);
             const int sx = c.source.left + u, sy = c.source.top + v;
             const int maskX = c.stretch ? sx : c.maskOrigin.x + u, maskY = c.stretch ? sy : c.maskOrigin.y + v;
-            const bool white = (mask.bit(maskX, maskY) == 1) != c.whiteFirst;
+            const bool white = c.plain || (mask.bit(maskX, maskY) == 1) != c.whiteFirst;
             const uint32_t rop = white ? (c.rop & 0xFF) : (c.rop >> 8);
-            out.at(x, y) = Rop3(rop, out.at(x, y), image.at(sx, sy));
+            const bool inside = sx >= 0 && sy >= 0 && sx < image.w && sy < image.h;
+            if (!inside && c.plain) continue;
+            out.at(x, y) = Rop3(rop, out.at(x, y), inside ? image.at(sx, sy) : 0);
         }
     return out;
 }
@@ -250,6 +254,109 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
                         EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
                     }
                 }
+            }
+        }
+    }
+}
+
+// A source reaching out of its bitmap. A plain copy leaves the page where the source lies outside
+// the bitmap, as GDI does. A masked one reads black there: a masked copy is drawn as XOR the
+// picture, AND the mask, XOR the picture, which leaves the mask's black there, and the optimiser
+// turns such sandwiches into masked copies. Both roads, two scales, several band cuts.
+TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmap)
+{
+    const Colours page = MakeColours(W, H, 31);
+    const Colours image = MakeColours(20, 16, 32);
+    const Mask mask = MakeMask(24, 20, 33);
+    const Case cases[] = {
+        {"masked, out on the right and below", false, {10, 6, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"masked, out on the left and above", false, {-4, -3, 0, 0}, {0, 0}, {30, 20, 50, 36}, 0xAACC, true, {0xCCCC}, true},
+        {"masked, reading the page", false, {8, 4, 0, 0}, {1, 2}, {40, 2, 60, 20}, 0x66CC, false, {0xCCCC, 0x6666}, false},
+        {"masked, stretched and mirrored", true, {12, 8, 24, 20}, {}, {60, 5, 30, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"plain copy", false, {10, 6, 0, 0}, {}, {5, 4, 23, 18}, 0xCCCC, false, {0xCCCC}, true, true},
+        {"plain inverted copy, out above", false, {3, -5, 0, 0}, {}, {30, 20, 50, 36}, 0x3333, false, {0x3333}, true, true},
+        {"plain stretch", true, {-6, 4, 14, 20}, {}, {2, 10, 42, 38}, 0xCCCC, false, {0xCCCC}, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
+                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
+                         mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        std::vector<uint32_t> rops;
+        for (CmdNode* n : job.Nodes()) rops.push_back(reinterpret_cast<CmdImageNode*>(n)->rop);
+        rops.erase(rops.begin());
+        EXPECT_EQ(rops, c.nodeRops);
+        for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
+            const Image want = Expected(c, page, image, mask, m);
+            for (int band : {want.h, 7, 1}) {
+                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                             std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                if (c.maskRoad) {
+                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                }
+            }
+        }
+    }
+}
+
+// A run-length picture through a mask: GDI decodes its rows on both roads (the stretch blit cannot
+// read them), at scales where GDI's nearest pixel is the stretch blit's.
+TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
+{
+    const Colours page = MakeColours(W, H, 41);
+    const Mask mask = MakeMask(20, 16, 42);
+    std::mt19937 random(43);
+    std::vector<uint32_t> colours;
+    std::vector<uint8_t> palette;
+    for (int i = 0; i < 16; ++i) {
+        colours.push_back(random() & 0xFFFFFF);
+        palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+    }
+    Colours image{20, 16, std::vector<uint32_t>(20 * 16), {}};
+    // Each pixel a run of one, each row ended, bottom row first (run-length bitmaps are stored
+    // bottom-up), then the bitmap's end.
+    std::vector<uint8_t> runs;
+    for (int y = image.h - 1; y >= 0; --y) {
+        for (int x = 0; x < image.w; ++x) {
+            const uint8_t index = uint8_t(random() % 16);
+            image.px[size_t(y) * image.w + x] = colours[index];
+            runs.insert(runs.end(), {1, index});
+        }
+        runs.insert(runs.end(), {0, 0});
+    }
+    runs.insert(runs.end(), {0, 1});
+    const Case cases[] = {
+        {"inverted where white, copied where black", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"stretched, copy where black", true, {0, 0, 20, 16}, {}, {20, 2, 60, 34}, 0xCCAA, true, {0xCCCC}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, image.h, 8, 2, palette, runs});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
+                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
+                         mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (const Mapping m : {Mapping{1}, Mapping{2}}) {
+            const Image want = Expected(c, page, image, mask, m);
+            for (int band : {want.h, 7}) {
+                SCOPED_TRACE(std::to_string(m.scale) + ", bands of " + std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
             }
         }
     }
