@@ -132,6 +132,8 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
         {"inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 30, 13, 43}, 0xCC33, false,
          {0x3333, 0xCCCC}, true},
         {"xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
+        {"xor where white, copy where black", false, {2, 2, 0, 0}, {1, 1}, {40, 20, 58, 34}, 0xCC66, false,
+         {0x6666, 0xCCCC}, false},
         {"two page-reading sides", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xEE88, true, {0x8888, 0xEEEE}, false},
         {"stretched, copy where white", true, {2, 1, 12, 9}, {}, {3, 2, 40, 30}, 0xAACC, false, {0xCCCC}, true},
         {"stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, true, {0x3333, 0xCCCC}, true},
