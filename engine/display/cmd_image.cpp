@@ -383,6 +383,34 @@ int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const 
     return 0;
 }
 
+bool CmdMaskKeepBegin(CmdMaskKeep* keep, BandSurface* mask, const RECT* area, int accumulate)
+{
+    *keep = CmdMaskKeep{mask, nullptr, 0, 0};
+    if (!accumulate || area == nullptr || mask->stride == 0) return true;
+    const int64_t rows = mask->bytes / mask->stride;
+    const int64_t top = std::clamp<int64_t>(area->top, 0, rows), bottom = std::clamp<int64_t>(area->bottom, top, rows);
+    if (top == bottom) return true;
+    const size_t bytes = static_cast<size_t>(bottom - top) * mask->stride;
+    keep->saved = static_cast<uint8_t*>(RenderAlloc(bytes));
+    if (keep->saved == nullptr) return false;
+    keep->first = static_cast<uint32_t>(top);
+    keep->rows = static_cast<uint32_t>(bottom - top);
+    uint8_t* at = mask->bits + size_t{keep->first} * mask->stride;
+    std::memcpy(keep->saved, at, bytes);
+    std::memset(at, 0, bytes);
+    return true;
+}
+
+void CmdMaskKeepEnd(CmdMaskKeep* keep)
+{
+    if (keep->saved == nullptr) return;
+    uint8_t* at = keep->mask->bits + size_t{keep->first} * keep->mask->stride;
+    const size_t bytes = size_t{keep->rows} * keep->mask->stride;
+    for (size_t i = 0; i < bytes; ++i) at[i] |= keep->saved[i];
+    RenderFree(keep->saved);
+    keep->saved = nullptr;
+}
+
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)
 {
     return BltBitmap{surface->bits, static_cast<int32_t>(surface->stride), 0, 0, static_cast<int32_t>(surface->width),
@@ -563,9 +591,14 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
     CmdImageNode* n = AsImage(node);
     if (!accumulate && clear != nullptr)
         BandSurfaceClear(mask, SIZE{clear->right - clear->left, clear->bottom - clear->top});
-    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, area);
-    if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
-        return MonoRenderBand(n, store, mask, area);
+    const bool masked = n->source != nullptr;
+    if (masked || ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))) {
+        CmdMaskKeep keep{};
+        if (!CmdMaskKeepBegin(&keep, mask, area, accumulate)) return CMD_BAND_NOTHING;
+        const int result = masked ? MaskedRenderBand(n, store, mask, area) : MonoRenderBand(n, store, mask, area);
+        CmdMaskKeepEnd(&keep);
+        return result;
+    }
     if (ReachesOut(n)) {
         // Only the pixels whose source lies inside the bitmap change: the rest of the area keeps
         // the page, as GDI keeps it.

@@ -56,6 +56,17 @@ int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const 
 // for rows. False when no pixel does.
 bool CmdSourceVisible(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height,
                       const RECT& device, RECT* visible);
+// An accumulating band mask keeps the marks earlier commands made in it. A shape drawn by copying
+// writes its 0s as well, so the rows of its area are set aside and cleared before it is drawn and
+// ORed back after. Without accumulate nothing is set aside.
+struct CmdMaskKeep {
+    BandSurface* mask;
+    uint8_t* saved;
+    uint32_t first, rows;
+};
+// false when the rows cannot be set aside (nothing is to be drawn then).
+bool CmdMaskKeepBegin(CmdMaskKeep* keep, BandSurface* mask, const RECT* area, int accumulate);
+void CmdMaskKeepEnd(CmdMaskKeep* keep);
 // The band surface as a stretch blit destination.
 BltBitmap CmdSurfaceBlt(const BandSurface* surface);
 // A DIB source rectangle's y measured from the DIB's lower-left corner when it is bottom-up.

@@ -131,7 +131,8 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
     // what keeps the pixels outside the clip.
     RECT* rects = nullptr;
     const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
-    if (count == 0 || !CmdBitmapPixelsReady(store, n->mask, mask)) {
+    CmdMaskKeep keep{};
+    if (count == 0 || !CmdBitmapPixelsReady(store, n->mask, mask) || !CmdMaskKeepBegin(&keep, mask, area, accumulate)) {
         RenderFree(rects);
         ResourceUseClear(store);
         return CMD_BAND_NOTHING;
@@ -152,6 +153,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
             DeleteObject(more);
         }
         if (region == nullptr) {
+            CmdMaskKeepEnd(&keep);
             RenderFree(rects);
             ResourceUseClear(store);
             return CMD_BAND_NOTHING;
@@ -165,6 +167,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
                       SRCCOPY);
         SelectClipRgn(mask->drawDC, nullptr);
     }
+    CmdMaskKeepEnd(&keep);
     RenderFree(rects);
     ResourceUseClear(store);
     return CMD_BAND_MASKED;

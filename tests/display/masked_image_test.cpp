@@ -622,3 +622,90 @@ TEST(BltsCommand, EachItemIsScaledIntoItsVisibleRectangle)
 }
 
 }  // namespace
+
+namespace {
+
+// A blended overlay gathers the shapes of all its commands in one mask, which no command clears:
+// an image drawn through a mask, a transparent colour or a black-and-white bitmap adds its marks
+// and keeps the ones earlier commands made under it (a shape drawn by copying writes its 0s too).
+TEST(AccumulatingMasks, EarlierMarksStayUnderMaskedImages)
+{
+    const Colours image = MakeColours(20, 16, 51);
+    const Mask mask = MakeMask(20, 16, 52);
+    const std::vector<uint8_t> positive{0, 0, 0, 0, 255, 255, 255, 0};
+    // Every third pixel of the picture is the transparent colour.
+    std::vector<uint8_t> keyed = image.rows;
+    for (int y = 0; y < image.h; ++y)
+        for (int x = 0; x < image.w; ++x)
+            if ((x + 2 * y) % 3 == 0) std::fill_n(&keyed[size_t(y) * BitmapRowBytes(24, image.w) + 3 * x], 3, 0x40);
+    std::vector<uint8_t> shape24(size_t(BitmapRowBytes(24, mask.w)) * mask.h, 0);
+    for (int y = 0; y < mask.h; ++y)
+        for (int x = 0; x < mask.w; ++x)
+            if (mask.bit(x, y)) std::fill_n(&shape24[size_t(y) * BitmapRowBytes(24, mask.w) + 3 * x], 3, 255);
+    auto transparent = [](RECT s, RECT d) {
+        return Cat({Le({s.left, s.top, s.right, s.bottom}), Le({d.left, d.top, d.right, d.bottom}),
+                    Le({0, kImage, 0x404040})});
+    };
+    struct Command {
+        const char* what;
+        uint16_t type;
+        std::vector<uint8_t> record;
+        enum { Picture, Shape1, Shape24 } image;  // what kImage holds: the picture or the mask's shape
+    } commands[] = {
+        {"masked BitBlt, both sides", 19,
+         Cat({Le({5, 4, 23, 16}), Le({1, 2}), Le({2, 1}), Le({0, 0}), Le({0, 0, kImage, kMask, 0xCC33})}), Command::Picture},
+        {"TransparentBlt copied", 25, transparent({2, 1, 12, 8}, {5, 3, 15, 10}), Command::Picture},
+        {"TransparentBlt enlarged by 7/4", 25, transparent({3, 2, 7, 7}, {4, 6, 11, 15}), Command::Picture},
+        {"1-bit brush bitmap", 19,
+         Cat({Le({5, 4, 25, 20}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0x80102030, 0, kImage, 0, 0xB8B8})}),
+         Command::Shape1},
+        {"24-bit brush bitmap", 21,
+         Cat({Le({0, 0, 20, 16}), Le({3, 2, 43, 34}), Le({0, 0}), std::vector<uint8_t>(24),
+              Le({0, kImage, 0, 0x80102030}), Le({0xE2E2}, 2), {0, 0}}),
+         Command::Shape24},
+    };
+    // Earlier marks: stripes across every command.
+    const std::vector<RECT> earlier = {{0, 3, W, 5}, {0, 9, W, 10}, {7, 0, 9, H}, {20, 0, 24, H}};
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        if (c.image == Command::Shape1) AddBitmap(body, {kImage, mask.w, -mask.h, 1, 0, positive, mask.rows});
+        else if (c.image == Command::Shape24) AddBitmap(body, {kImage, mask.w, -mask.h, 24, 0, {}, shape24});
+        else AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, c.type == 25 ? keyed : image.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, positive, mask.rows});
+        body.Raw(c.type, 0, c.record);
+        ASSERT_EQ(job.Read(body), 1);
+        BandSurface* surface = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{W, H}, nullptr, 0, 0);
+        MapSet(surface, Mapping{1}, 0);
+        const RECT band = BandLogical(Mapping{1}, W, 0, H);
+        for (CmdNode* node : job.Nodes()) {
+            RECT area{};
+            const RECT page{0, 0, W, H};
+            IntersectRect(&area, &node->bounds, &page);
+            // The shape alone, drawn into a clear mask.
+            BandSurfaceClear(surface, SIZE{W, H});
+            ASSERT_EQ(CmdRow(node).renderBand(node, job.store, surface, &band, &area, &area, 0), CMD_BAND_MASKED);
+            std::vector<uint8_t> want(surface->bits, surface->bits + surface->bytes);
+            int shapeBits = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) shapeBits += MaskBit(surface, x, y);
+            EXPECT_GT(shapeBits, 0);
+            // Over the earlier marks, accumulating.
+            BandSurfaceClear(surface, SIZE{W, H});
+            BandMaskRectsSet(surface, uint32_t(earlier.size()), earlier.data());
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    if (MaskBit(surface, x, y)) want[size_t(y) * surface->stride + x / 8] |= uint8_t(0x80 >> (x % 8));
+            CmdRow(node).renderBand(node, job.store, surface, &band, &area, &area, 1);
+            int wrong = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    wrong += MaskBit(surface, x, y) != ((want[size_t(y) * surface->stride + x / 8] >> (7 - x % 8)) & 1);
+            EXPECT_EQ(wrong, 0);
+        }
+        BandSurfaceDestroy(surface);
+    }
+}
+
+}  // namespace
