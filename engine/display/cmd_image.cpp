@@ -84,7 +84,7 @@ bool RasterRoad(const CmdImageNode* n, const BandSurface* surface)
     const BitmapEntry* b = n->bitmap;
     const uint32_t rop = n->rop;
     return b != nullptr && !RunLength(b) && b->depth != 16 && b->compression != BitmapCompressionPassed &&
-           (n->brush == nullptr || n->brush->head.id == 0) && n->clip == nullptr &&
+           (n->brush == nullptr || n->brush->head.id == 0) &&
            (rop == 0xCCCC || rop == 0xEEEE || rop == 0x8888 || rop == 0x3333 || rop == 0x6666) &&
            b->header.biBitCount <= surface->bitsPerPixel;
 }
@@ -116,16 +116,33 @@ int32_t NarrowToSource(const CmdImageNode* n, const RECT& device, RECT* rects, i
 
 // The stretch blit reads only the source pixels it takes, so a source reaching out of its bitmap is
 // drawn where it lies inside, the pixels picked as for any other source, and nothing elsewhere.
-void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
+// With a clip, only within its rectangles (device pixels of the surface): GDI's own clip would
+// have GDI pick the pixels, which it does by another rule.
+void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3, Clip* clip = nullptr)
 {
-    if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return;
-    const BltBitmap to = CmdSurfaceBlt(surface);
-    const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+    RECT whole{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    RECT* rects = nullptr;
+    int32_t count = 1;
+    if (clip != nullptr) {
+        // The node's bounds hold the clip's bounds, which are all a clip without rectangles gives.
+        POINT corners[2] = {{n->head.bounds.left, n->head.bounds.top}, {n->head.bounds.right, n->head.bounds.bottom}};
+        LPtoDP(surface->drawDC, corners, 2);
+        const RECT bounds{std::min(corners[0].x, corners[1].x), std::min(corners[0].y, corners[1].y),
+                          std::max(corners[0].x, corners[1].x), std::max(corners[0].y, corners[1].y)};
+        if (!IntersectRect(&whole, &whole, &bounds)) return;
+        ResourceUseMark(store, &clip->head, RESOURCE_IN_USE);
+        count = CmdMaskClips(store, clip, surface, &whole, &rects);
+    }
+    RECT* clips = rects != nullptr ? rects : &whole;
     RECT rect = DeviceRect(n, surface->drawDC);
-    RECT clip{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
-    if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight) && NarrowToSource(n, rect, &clip, 1) == 0)
-        return;
-    RasterStretchBlt(&to, &from, nullptr, &rect, &clip, 1, rop3, 0);
+    if (count > 0 && !CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
+        count = NarrowToSource(n, rect, clips, count);
+    if (count > 0 && CmdBitmapPixelsReady(store, n->bitmap, surface)) {
+        const BltBitmap to = CmdSurfaceBlt(surface);
+        const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+        RasterStretchBlt(&to, &from, nullptr, &rect, clips, count, rop3, 0);
+    }
+    RenderFree(rects);
 }
 
 int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop)
@@ -625,7 +642,7 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     if (n->source != nullptr) {
         result = MaskedDraw(n, store, surface);
     } else if (RasterRoad(n, surface)) {
-        StretchIntoSurface(n, store, surface, n->rop >> 8);
+        StretchIntoSurface(n, store, surface, n->rop >> 8, n->clip);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
