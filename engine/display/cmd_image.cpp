@@ -212,91 +212,141 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
     return result;
 }
 
-// A masked command through GDI: its mask drawn at the destination's device size (1 where it
-// paints), the bitmap scaled to that size, and both handed to MaskBlt, which keeps the page where
-// the mask is 0.
-int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+// Logical units become device pixels.
+void MappingIdentity(HDC dc)
 {
-    auto* source = reinterpret_cast<SourceBitmap*>(n->source);
-    const RECT device = DeviceRect(n, surface->drawDC);
-    const LONG w = std::abs(device.right - device.left), h = std::abs(device.bottom - device.top);
-    if (w == 0 || h == 0) return 1;
-    if (!SourceBitmapReady(source, store, surface)) return 0;
-    if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
+    SetMapMode(dc, MM_TEXT);
+    SetWindowOrgEx(dc, 0, 0, nullptr);
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+}
+
+// A DC's mapping, put back when the record goes.
+struct SavedMapping {
+    HDC dc;
+    int mode;
+    POINT windowOrigin, viewportOrigin;
+    SIZE windowExtent, viewportExtent;
+    explicit SavedMapping(HDC of) : dc(of), mode(GetMapMode(of))
+    {
+        GetWindowOrgEx(dc, &windowOrigin);
+        GetViewportOrgEx(dc, &viewportOrigin);
+        GetWindowExtEx(dc, &windowExtent);
+        GetViewportExtEx(dc, &viewportExtent);
+    }
+    // The same mapping on another DC, its origin moved by (-dx, -dy) device pixels.
+    void CopyTo(HDC other, LONG dx, LONG dy) const
+    {
+        SetMapMode(other, mode);
+        if (mode == MM_ANISOTROPIC || mode == MM_ISOTROPIC) {
+            SetWindowExtEx(other, windowExtent.cx, windowExtent.cy, nullptr);
+            SetViewportExtEx(other, viewportExtent.cx, viewportExtent.cy, nullptr);
+        }
+        SetWindowOrgEx(other, windowOrigin.x, windowOrigin.y, nullptr);
+        SetViewportOrgEx(other, viewportOrigin.x - dx, viewportOrigin.y - dy, nullptr);
+    }
+    ~SavedMapping() { CopyTo(dc, 0, 0); }
+    SavedMapping(const SavedMapping&) = delete;
+    SavedMapping& operator=(const SavedMapping&) = delete;
+};
+
+// A 1- or 24-bit top-down DIB section, zeroed; null when it cannot be made.
+HBITMAP PictureMake(LONG w, LONG h, WORD bits, uint8_t** pixels)
+{
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[2];
     } info{};
-    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 1, BI_RGB, 0, 0, 0, 2, 0};
+    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, bits, BI_RGB, 0, 0, 0, bits == 1 ? 2u : 0u, 0};
     info.colours[1] = RGBQUAD{255, 255, 255, 0};
-    void* maskBits = nullptr;
-    HBITMAP maskBitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &maskBits, nullptr, 0);
-    if (maskBitmap == nullptr || maskBits == nullptr) return 0;
-    const int32_t stride = static_cast<int32_t>(BitmapRowBytes(1, w));
-    std::memset(maskBits, 0, static_cast<size_t>(stride) * h);
-    const BltBitmap to{static_cast<uint8_t*>(maskBits), stride, 0, 0, w, h, 1, nullptr};
-    RECT local{device.left > device.right ? w : 0, device.top > device.bottom ? h : 0,
-               device.left > device.right ? 0 : w, device.top > device.bottom ? 0 : h};
-    const RECT extent{0, 0, w, h};
-    SourceBitmapMaskDraw(source, &to, &local, &extent, 1);
-    // The logical destination, normalised, and the bitmap scaled to it in a DC whose logical
-    // units match the destination's.
-    const int32_t lw = std::abs(n->width), lh = std::abs(n->height);
-    const int32_t left = n->width < 0 ? n->x + 1 + n->width : n->x;
-    const int32_t top = n->height < 0 ? n->y + 1 + n->height : n->y;
-    HDC scaled = nullptr;
+    void* bitsOut = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bitsOut, nullptr, 0);
+    if (bitmap == nullptr || bitsOut == nullptr) {
+        if (bitmap != nullptr) DeleteObject(bitmap);
+        return nullptr;
+    }
+    std::memset(bitsOut, 0, size_t{BitmapRowBytes(bits, w)} * static_cast<size_t>(h));
+    *pixels = static_cast<uint8_t*>(bitsOut);
+    return bitmap;
+}
+
+// A masked command through GDI: its mask (1 where it paints) and its picture (the bitmap scaled,
+// black where the source lies outside the bitmap) drawn for the part of the destination inside
+// the band, and both handed to MaskBlt in device pixels, which keeps the page where the mask is 0.
+// The pictures start at a whole 32-pixel word of the band, so that the mask's rows address it
+// directly; the stretch blit places both with the destination's device rectangle.
+int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+{
+    auto* source = reinterpret_cast<SourceBitmap*>(n->source);
+    HDC dc = surface->drawDC;
+    RECT device = DeviceRect(n, dc);
+    const RECT normal{std::min(device.left, device.right), std::min(device.top, device.bottom),
+                      std::max(device.left, device.right), std::max(device.top, device.bottom)};
+    const RECT extent{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    RECT part{};
+    if (!IntersectRect(&part, &normal, &extent)) return 1;
+    if (!SourceBitmapReady(source, store, surface)) return 0;
+    if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
+    const LONG x0 = part.left & ~31, y0 = part.top;
+    const LONG w = part.right - x0, h = part.bottom - y0;
+    uint8_t* maskBits = nullptr;
+    HBITMAP maskBitmap = PictureMake(w, h, 1, &maskBits);
+    if (maskBitmap == nullptr) return 0;
+    const int32_t maskStride = static_cast<int32_t>(BitmapRowBytes(1, w));
+    const BltBitmap maskTo{maskBits - static_cast<ptrdiff_t>(y0) * maskStride - x0 / 8, maskStride, 0, 0,
+                           part.right, part.bottom, 1, nullptr};
+    SourceBitmapMaskDraw(source, &maskTo, &device, &part, 1);
+    HDC pictureDC = CreateCompatibleDC(dc);
     HBITMAP colour = nullptr;
     HGDIOBJ old = nullptr;
-    if (n->bitmap != nullptr) {
-        BITMAPINFO colourInfo{};
-        colourInfo.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        void* colourBits = nullptr;
-        scaled = CreateCompatibleDC(surface->drawDC);
-        colour = CreateDIBSection(nullptr, &colourInfo, DIB_RGB_COLORS, &colourBits, nullptr, 0);
-        if (scaled != nullptr && colour != nullptr) {
-            old = SelectObject(scaled, colour);
-            SetMapMode(scaled, MM_ANISOTROPIC);
-            SetWindowExtEx(scaled, lw, lh, nullptr);
-            SetViewportExtEx(scaled, w, h, nullptr);
+    if (pictureDC != nullptr && n->bitmap != nullptr) {
+        uint8_t* colourBits = nullptr;
+        colour = PictureMake(w, h, 24, &colourBits);
+        if (colour != nullptr) {
+            old = SelectObject(pictureDC, colour);
             BitmapEntry* b = n->bitmap;
-            // Black where the source lies outside the bitmap.
-            std::memset(colourBits, 0, size_t{BitmapRowBytes(24, w)} * h);
-            RECT inside = extent;
             if (!RunLength(b) && b->compression != BitmapCompressionPassed) {
                 // The stretch blit picks the same source pixels as the mask's, and as the
                 // unmasked commands do; cut to the part whose source lies inside the bitmap, it
                 // reads nothing outside it.
-                const BltBitmap into{static_cast<uint8_t*>(colourBits), static_cast<int32_t>(BitmapRowBytes(24, w)),
-                                     0, 0, w, h, 24, nullptr};
+                const int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
+                const BltBitmap into{colourBits - static_cast<ptrdiff_t>(y0) * stride - static_cast<ptrdiff_t>(x0) * 3,
+                                     stride, 0, 0, part.right, part.bottom, 24, nullptr};
                 const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
-                RECT rect = local;
+                RECT inside = part;
                 if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight) ||
-                    NarrowToSource(n, local, &inside, 1) > 0)
-                    RasterStretchBlt(&into, &from, nullptr, &rect, &inside, 1, Rop3SrcCopy, 0);
+                    NarrowToSource(n, device, &inside, 1) > 0)
+                    RasterStretchBlt(&into, &from, nullptr, &device, &inside, 1, Rop3SrcCopy, 0);
             } else {
-                // Run-length rows are GDI's to decode.
-                StretchDIBits(scaled, n->x - left, n->y - top, n->width, n->height, n->srcX,
+                // Run-length rows are GDI's to decode, in the band's mapping moved to the picture.
+                {
+                    const SavedMapping band(dc);
+                    band.CopyTo(pictureDC, x0, y0);
+                }
+                StretchDIBits(pictureDC, n->x, n->y, n->width, n->height, n->srcX,
                               CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                               reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY);
+                MappingIdentity(pictureDC);
             }
         }
     }
     int result = 0;
-    if (n->bitmap == nullptr || (scaled != nullptr && colour != nullptr)) {
+    if (pictureDC != nullptr && (n->bitmap == nullptr || colour != nullptr)) {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
-        const DefaultBrush brush(n, surface->drawDC);
+        const DefaultBrush brush(n, dc);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
             ClipSelect(store, n->clip, surface, nullptr);
-            result = MaskBlt(surface->drawDC, left, top, lw, lh, scaled, 0, 0, maskBitmap, 0, 0,
-                             MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
+            const SavedMapping mapping(dc);
+            MappingIdentity(dc);
+            result = MaskBlt(dc, part.left, part.top, part.right - part.left, h, pictureDC, part.left - x0, 0,
+                             maskBitmap, part.left - x0, 0, MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
                          ? 1
                          : 0;
         }
         BandSurfaceResetDC(surface);
     }
-    if (old != nullptr) SelectObject(scaled, old);
-    if (scaled != nullptr) DeleteDC(scaled);
+    if (old != nullptr) SelectObject(pictureDC, old);
+    if (pictureDC != nullptr) DeleteDC(pictureDC);
     if (colour != nullptr) DeleteObject(colour);
     DeleteObject(maskBitmap);
     return result;

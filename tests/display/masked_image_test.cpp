@@ -364,6 +364,38 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
     }
 }
 
+// A masked StretchBlt whose destination spans most of the 32-bit range: the GDI road makes its
+// mask and picture for the part inside the band only (the whole destination's size does not even
+// fit 32 bits), and both roads pick the pixels the nearest-pixel rule gives, in 64 bits.
+TEST(MaskedImageCommands, AHugeDestinationIsDrawnWhereItMeetsTheBand)
+{
+    const Colours page = MakeColours(W, H, 61);
+    const Colours image = MakeColours(20, 16, 62);
+    const Mask mask = MakeMask(20, 16, 63);
+    const RECT d{-2000000003, -5, 2000000001, 45};
+    const Case c{"huge", true, {0, 0, 20, 16}, {}, d, 0xCC33, false, {0x3333, 0xCCCC}, true};
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+    AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+    AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}, mask.rows});
+    body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+    body.Raw(21, 0, Record(c));
+    ASSERT_EQ(job.Read(body), 1);
+    Image want(W, H);
+    const int64_t dw = int64_t{d.right} - d.left, dh = int64_t{d.bottom} - d.top;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const int u = int((x - int64_t{d.left}) * 20 / dw), v = int((y - int64_t{d.top}) * 16 / dh);
+            want.at(x, y) = mask.bit(u, v) ? ~image.at(u, v) & 0xFFFFFF : image.at(u, v);
+        }
+    for (int band : {H, 7}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(Diff(DrawRoad(job, W, H, Mapping{1}, band), want), "") << "GDI road";
+        EXPECT_EQ(Diff(MaskRoad(job, W, H, Mapping{1}, band), want), "") << "mask road";
+    }
+}
+
 // A mask that cannot be read as one bit (run-length data), that does not cover the command, or is
 // missing fails the record: the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
