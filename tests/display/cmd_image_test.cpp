@@ -359,10 +359,17 @@ TEST(ImageCommands, RecordEdgeCases)
     body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {0, 0, 4, 4}, 80, 2, 255));
     body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {100, 10, 0, 50}, 80));      // mirrored in x
     body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 2, 2}, 80, 0xAAAA));  // no command
+    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 3, 2}, 80));          // shrunk
     ASSERT_EQ(job.Read(body), 1);
     std::vector<CmdNode*> nodes;
     for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next) nodes.push_back(n);
-    ASSERT_EQ(nodes.size(), 3u);
+    ASSERT_EQ(nodes.size(), 4u);
+    {
+        // A shrinking copy is drawn and restored, not rendered from its converted copy.
+        uint32_t solid = 0;
+        uint8_t byte = 0;
+        EXPECT_EQ(CmdRow(nodes[3]).colorClassGet(nodes[3], &solid, &byte, 0), CMD_COLOR_DRAW_RESTORE);
+    }
     EXPECT_EQ(nodes[0]->bounds, (RECT{10, 5, 30, 9}));
     uint32_t colour = 0;
     uint8_t hint = 0;
