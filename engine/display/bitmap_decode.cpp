@@ -264,7 +264,26 @@ struct MaskState {
     uint32_t depth;
     uint32_t key;
     uint32_t colours;
+    // Set for a white mask: which palette indices are white (palette pixels only).
+    const bool* whiteIndex;
+    bool white;
 };
+
+// Whether a pixel of the record's format is white. Palette pixels go by their entry's colour, as
+// GDI compares a pixel's colour with the background colour; 16-bit pixels are 5-5-5.
+bool PixelIsWhite(const MaskState* s, const uint8_t* row, int32_t x)
+{
+    switch (s->depth) {
+    case 1: return s->whiteIndex[(row[x / 8] >> (7 - x % 8)) & 1];
+    case 4: return s->whiteIndex[(row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15];
+    case 8: return s->whiteIndex[row[x]];
+    case 16: return (LoadLE16(row + 2 * x) & 0x7FFF) == 0x7FFF;
+    default: {
+        const uint8_t* p = row + size_t(x) * (s->depth / 8);
+        return p[0] == 255 && p[1] == 255 && p[2] == 255;
+    }
+    }
+}
 
 int ToMask(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding, void* argument)
 {
@@ -275,8 +294,13 @@ int ToMask(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding,
     const uint32_t r8 = s->key & 0xFF, g8 = (s->key >> 8) & 0xFF, b8 = (s->key >> 16) & 0xFF;
     for (uint32_t r = 0; r < count; ++r) {
         uint8_t* out = s->destination;
-        const bool allOnes = (s->depth == 1 && s->key > 1) || ((s->depth == 4 || s->depth == 8) && s->key >= s->colours);
-        if (allOnes) {
+        const bool allOnes =
+            !s->white && ((s->depth == 1 && s->key > 1) || ((s->depth == 4 || s->depth == 8) && s->key >= s->colours));
+        if (s->white) {
+            std::memset(out, 0, maskRow);
+            for (int32_t x = 0; x < width; ++x)
+                if (PixelIsWhite(s, rows, x)) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+        } else if (allOnes) {
             std::memset(out, 0xFF, maskRow);
         } else if (s->depth == 1) {
             for (size_t i = 0; i < maskRow; ++i) out[i] = s->key == 0 ? rows[i] : static_cast<uint8_t>(~rows[i]);
@@ -314,10 +338,26 @@ int BitmapRowsToMask(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work
     // The key is a palette index into the record's palette, also when the source was widened.
     MaskState state{rows, BitmapRowBytes(1, width) - static_cast<uint32_t>((uint32_t(width) + 7) / 8),
                     RecordDepth(entry), entry->key,
-                    entry->compression == BitmapCompressionGrey ? 256u : entry->paletteCount};
+                    entry->compression == BitmapCompressionGrey ? 256u : entry->paletteCount, nullptr, false};
     if (state.depth != 1 && state.depth != 4 && state.depth != 8 && state.depth != 16 && state.depth != 24 &&
         state.depth != 32)
         return 0;
+    // A white mask reads the record's palette (or the grey ramp); indices it does not give are black.
+    bool whiteIndex[256] = {};
+    if ((entry->head.flags & BITMAP_MASK_WHITE) != 0) {
+        state.white = true;
+        state.whiteIndex = whiteIndex;
+        if (entry->compression == BitmapCompressionGrey) {
+            whiteIndex[255] = true;
+        } else if (entry->paletteCount > 0 && state.depth <= 8) {
+            uint8_t palette[1024];
+            const uint32_t count = std::min<uint32_t>(entry->paletteCount, 1u << state.depth);
+            uint32_t got = 0;
+            if (!BitmapDataRead(spill, entry, 0, palette, 4u * count, &got) || got != 4u * count) return 0;
+            for (uint32_t i = 0; i < count; ++i)
+                whiteIndex[i] = palette[4 * i] == 255 && palette[4 * i + 1] == 255 && palette[4 * i + 2] == 255;
+        }
+    }
     return BitmapRowsProcess(entry, spill, work, workSize, ToMask, &state);
 }
 

@@ -203,7 +203,8 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
     const uint8_t compression = raw[BitmapRecord::compression];
     // Fields that would make the rows unreadable, or their size unrepresentable, fail the record.
     const bool depthKnown = depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
-    const uint64_t rowBytes = BitmapRowBytes(std::max<uint32_t>(depth, 24), width);
+    // In 64 bits: BitmapRowBytes answers in 32, and a row past 4 GB would wrap into a small one.
+    const uint64_t rowBytes = ((uint64_t{std::max<uint32_t>(depth, 24)} * static_cast<uint64_t>(std::abs(int64_t{width})) + 31) >> 5) * 4;
     if (size < kBitmapRecordHead || !depthKnown || compression > BitmapCompressionRle24 || width <= 0 ||
         height == 0 || height == INT32_MIN || paletteCount > 256 ||
         rowBytes * static_cast<uint64_t>(std::abs(int64_t{height})) > 0x7FFFFFFFu - 2048)
@@ -319,6 +320,14 @@ BitmapEntry* BitmapCloneMask(BitmapStore* store, BitmapEntry* entry, uint32_t ke
     copy->header.biBitCount = 1;
     copy->header.biClrUsed = 2;
     copy->header.biSizeImage = BitmapRowBytes(1, copy->header.biWidth) * static_cast<uint32_t>(std::abs(int64_t{copy->header.biHeight}));
+    return copy;
+}
+
+BitmapEntry* BitmapCloneWhiteMask(BitmapStore* store, BitmapEntry* entry)
+{
+    if (entry->compression == BitmapCompressionPassed) return nullptr;
+    BitmapEntry* copy = BitmapCloneMask(store, entry, 0);
+    if (copy != nullptr) copy->head.flags |= BITMAP_MASK_WHITE;
     return copy;
 }
 

@@ -51,6 +51,7 @@ inline constexpr uint32_t BITMAP_INVERT = 0x100000;        // invert once before
 inline constexpr uint32_t BITMAP_MASK = 0x200000;          // 1-bit rows: 1 where the pixel is not the key
 inline constexpr uint32_t BITMAP_INVERTED = 0x400000;
 inline constexpr uint32_t BITMAP_CONTINUED = 0x800000;     // data goes on in continuation records
+inline constexpr uint32_t BITMAP_MASK_WHITE = 0x1000000;   // with BITMAP_MASK: 1 where the pixel is white
 
 // Head of a converted copy; the palette (if any) and the rows follow.
 struct BitmapConvertedHead {
@@ -138,6 +139,10 @@ BitmapEntry* BitmapLookup(BitmapStore* store, ResourceId id);
 BitmapEntry* BitmapClone(BitmapStore* store, BitmapEntry* entry);
 // A 1-bit copy that is 1 where the pixel is not the key; null for a compressed bitmap.
 BitmapEntry* BitmapCloneMask(BitmapStore* store, BitmapEntry* entry, uint32_t key);
+// A 1-bit copy that is 1 where the pixel's colour is white and 0 elsewhere: the picture GDI makes
+// of a colour bitmap copied into one bit against a white background colour. Null for a compressed
+// bitmap. Its pixels have a black-then-white palette.
+BitmapEntry* BitmapCloneWhiteMask(BitmapStore* store, BitmapEntry* entry);
 int BitmapInvertRequest(BitmapStore* store, BitmapEntry* entry);
 int BitmapPaletteIsPositive(const BitmapEntry* entry);
 int BitmapEqual(const BitmapEntry* a, const BitmapEntry* b);

@@ -48,6 +48,7 @@ bool RunLength(const BitmapEntry* bitmap)
            bitmap->compression == BitmapCompressionBitFields;
 }
 bool DependsOnDestination(uint32_t rop) { return (((rop >> 1) ^ rop) & 0x5555) != 0; }
+bool ReadsSource(uint32_t rop3) { return (((rop3 >> 2) ^ rop3) & 0x33) != 0; }
 
 // A command without a brush of its own paints a ROP that reads the brush with the brush a fresh
 // DC holds, the white stock brush, and not with whatever an earlier command left selected (which
@@ -84,30 +85,65 @@ bool RasterRoad(const CmdImageNode* n, const BandSurface* surface)
     const BitmapEntry* b = n->bitmap;
     const uint32_t rop = n->rop;
     return b != nullptr && !RunLength(b) && b->depth != 16 && b->compression != BitmapCompressionPassed &&
-           (n->brush == nullptr || n->brush->head.id == 0) && n->clip == nullptr &&
+           (n->brush == nullptr || n->brush->head.id == 0) &&
            (rop == 0xCCCC || rop == 0xEEEE || rop == 0x8888 || rop == 0x3333 || rop == 0x6666) &&
            b->header.biBitCount <= surface->bitsPerPixel;
 }
 
 int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop);
 
-void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3)
+// Whether a command that reads its bitmap reaches out of it. A plain command leaves the page where
+// its source lies outside the bitmap, as GDI leaves it. A masked one reads black there: a masked
+// copy is drawn as XOR the picture, AND the mask, XOR the picture again, which leaves the mask's
+// black there, and the optimiser makes masked copies of such sandwiches.
+bool ReachesOut(const CmdImageNode* n)
 {
-    if (!CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
-        // GDI honours the DC's clip, and an earlier command may have left its own selected: the
-        // copy has none (its callers cut it themselves), so the pixels it leaves would otherwise
-        // depend on what was drawn before it.
-        BandSurfaceResetDC(surface);
-        StretchDibs(n, store, surface, (rop3 & 0xFF) << 16);
-        BandSurfaceResetDC(surface);
-        return;
+    return n->bitmap != nullptr && ReadsSource(n->rop & 0xFF) &&
+           !CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight);
+}
+
+// Narrows the rectangles to the device pixels whose source lies inside the bitmap; their new count.
+int32_t NarrowToSource(const CmdImageNode* n, const RECT& device, RECT* rects, int32_t count)
+{
+    RECT visible{};
+    if (!CmdSourceVisible(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, device, &visible)) return 0;
+    int32_t kept = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        RECT r{};
+        if (IntersectRect(&r, &rects[i], &visible)) rects[kept++] = r;
     }
-    if (!CmdBitmapPixelsReady(store, n->bitmap, surface)) return;
-    const BltBitmap to = CmdSurfaceBlt(surface);
-    const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+    return kept;
+}
+
+// The stretch blit reads only the source pixels it takes, so a source reaching out of its bitmap is
+// drawn where it lies inside, the pixels picked as for any other source, and nothing elsewhere.
+// With a clip, only within its rectangles (device pixels of the surface): GDI's own clip would
+// have GDI pick the pixels, which it does by another rule.
+void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3, Clip* clip = nullptr)
+{
+    RECT whole{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    RECT* rects = nullptr;
+    int32_t count = 1;
+    if (clip != nullptr) {
+        // The node's bounds hold the clip's bounds, which are all a clip without rectangles gives.
+        POINT corners[2] = {{n->head.bounds.left, n->head.bounds.top}, {n->head.bounds.right, n->head.bounds.bottom}};
+        LPtoDP(surface->drawDC, corners, 2);
+        const RECT bounds{std::min(corners[0].x, corners[1].x), std::min(corners[0].y, corners[1].y),
+                          std::max(corners[0].x, corners[1].x), std::max(corners[0].y, corners[1].y)};
+        if (!IntersectRect(&whole, &whole, &bounds)) return;
+        ResourceUseMark(store, &clip->head, RESOURCE_IN_USE);
+        count = CmdMaskClips(store, clip, surface, &whole, &rects);
+    }
+    RECT* clips = rects != nullptr ? rects : &whole;
     RECT rect = DeviceRect(n, surface->drawDC);
-    const RECT clip{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
-    RasterStretchBlt(&to, &from, nullptr, &rect, &clip, 1, rop3, 0);
+    if (count > 0 && !CmdSourceInside(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
+        count = NarrowToSource(n, rect, clips, count);
+    if (count > 0 && CmdBitmapPixelsReady(store, n->bitmap, surface)) {
+        const BltBitmap to = CmdSurfaceBlt(surface);
+        const BltBitmap from = CmdBitmapBlt(n->bitmap, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+        RasterStretchBlt(&to, &from, nullptr, &rect, clips, count, rop3, 0);
+    }
+    RenderFree(rects);
 }
 
 int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop)
@@ -129,6 +165,7 @@ int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode*
 {
     const uint32_t fore = n->rop & 0xFF, back = n->rop >> 8;
     CmdImageNode* sides[2] = {nullptr, nullptr};  // white side, black side
+    const Source* made = nullptr;  // the first side's source, shared by the second
     bool ok = true;
     for (uint32_t side = 0; side < 2 && ok; ++side) {
         const uint32_t rop = side == 0 ? fore : back;
@@ -140,8 +177,11 @@ int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode*
         }
         sides[side] = node;
         node->rop = rop | rop << 8;
-        node->source = BitmapSourceCreate(&node->head, store, maskId, side == 0 ? 1 : 0);
+        const uint32_t foreground = side == 0 ? 1 : 0;
+        node->source = made == nullptr ? BitmapSourceCreate(&node->head, store, maskId, foreground)
+                                       : SourceBitmapShare(made, store, &node->head, foreground);
         ok = node->source != nullptr;
+        made = node->source;
     }
     if (sides[1] == nullptr && ok) CmdImageDestroy(&n->head, store);  // the black side keeps the page
     if (!ok) {
@@ -172,23 +212,17 @@ int BrushSourceRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* ma
 
 // Marks where a masked command paints: its mask drawn at the device rectangle, within the area
 // and the clip's rectangles.
-int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
-                     int accumulate)
+int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area)
 {
     if (n->source->kind == SourceKindBrush) return BrushSourceRenderBand(n, store, mask, band);
     auto* source = reinterpret_cast<SourceBitmap*>(n->source);
     RECT* rects = nullptr;
-    int32_t count = 1;
-    if (ClipHasRects(n->clip)) {
-        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
-            return CMD_BAND_NOTHING;
-        count = ClipRectsForBand(n->clip, mask, area, &rects);
-    }
+    const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
     int result = CMD_BAND_NOTHING;
     if (count > 0 && SourceBitmapReady(source, store, mask)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         RECT rect = DeviceRect(n, mask->drawDC);
-        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count, accumulate != 0);
+        SourceBitmapMaskDraw(source, &to, &rect, rects != nullptr ? rects : area, count);
         result = CMD_BAND_MASKED;
     }
     RenderFree(rects);
@@ -196,168 +230,174 @@ int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, c
     return result;
 }
 
-// A brush source's marks over the part of the destination the rows hold (device pixels), into
-// 1-bit rows: the source drawn into a mask surface of that size whose mapping is the band's moved
-// to the part's corner, so that the pattern keeps the phase it has on the page.
-bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, const RECT& part,
+// Logical units become device pixels.
+void MappingIdentity(HDC dc)
+{
+    SetMapMode(dc, MM_TEXT);
+    SetWindowOrgEx(dc, 0, 0, nullptr);
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+}
+
+// A DC's mapping, put back when the record goes.
+struct SavedMapping {
+    HDC dc;
+    int mode;
+    POINT windowOrigin, viewportOrigin;
+    SIZE windowExtent, viewportExtent;
+    explicit SavedMapping(HDC of) : dc(of), mode(GetMapMode(of))
+    {
+        GetWindowOrgEx(dc, &windowOrigin);
+        GetViewportOrgEx(dc, &viewportOrigin);
+        GetWindowExtEx(dc, &windowExtent);
+        GetViewportExtEx(dc, &viewportExtent);
+    }
+    // The same mapping on another DC, its origin moved by (-dx, -dy) device pixels.
+    void CopyTo(HDC other, LONG dx, LONG dy) const
+    {
+        SetMapMode(other, mode);
+        if (mode == MM_ANISOTROPIC || mode == MM_ISOTROPIC) {
+            SetWindowExtEx(other, windowExtent.cx, windowExtent.cy, nullptr);
+            SetViewportExtEx(other, viewportExtent.cx, viewportExtent.cy, nullptr);
+        }
+        SetWindowOrgEx(other, windowOrigin.x, windowOrigin.y, nullptr);
+        SetViewportOrgEx(other, viewportOrigin.x - dx, viewportOrigin.y - dy, nullptr);
+    }
+    ~SavedMapping() { CopyTo(dc, 0, 0); }
+    SavedMapping(const SavedMapping&) = delete;
+    SavedMapping& operator=(const SavedMapping&) = delete;
+};
+
+// A brush source's marks over the part of the band starting at (x0, y0) that the 1-bit rows hold:
+// the source drawn into a mask surface of that size whose mapping is the band's moved to the
+// part's corner, so that the pattern keeps the phase it has on the page.
+bool BrushSourceMaskDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, LONG x0, LONG y0,
                          const BltBitmap& to)
 {
     BandSurface* marks = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{to.width, to.height}, nullptr, 0, 0);
     if (marks == nullptr) return false;
-    POINT windowOrigin{}, viewportOrigin{};
-    SIZE windowExtent{}, viewportExtent{};
-    GetWindowOrgEx(surface->drawDC, &windowOrigin);
-    GetWindowExtEx(surface->drawDC, &windowExtent);
-    GetViewportOrgEx(surface->drawDC, &viewportOrigin);
-    GetViewportExtEx(surface->drawDC, &viewportExtent);
-    SetWindowOrgEx(marks->drawDC, windowOrigin.x, windowOrigin.y, nullptr);
-    SetWindowExtEx(marks->drawDC, windowExtent.cx, windowExtent.cy, nullptr);
-    SetViewportExtEx(marks->drawDC, viewportExtent.cx, viewportExtent.cy, nullptr);
-    SetViewportOrgEx(marks->drawDC, viewportOrigin.x - part.left, viewportOrigin.y - part.top, nullptr);
+    {
+        const SavedMapping band(surface->drawDC);
+        band.CopyTo(marks->drawDC, x0, y0);
+    }
     const RECT clear{0, 0, to.width, to.height};
     SourceRenderBand(n->source, store, marks, &n->head.bounds, nullptr, &clear, 0);
     const size_t rowBytes = std::min<size_t>(marks->stride, static_cast<size_t>(to.stride));
     for (int32_t y = 0; y < to.height; ++y)
-        std::memcpy(static_cast<uint8_t*>(to.bits) + static_cast<size_t>(y) * to.stride, marks->bits + static_cast<size_t>(y) * marks->stride,
-                    rowBytes);
+        std::memcpy(static_cast<uint8_t*>(to.bits) + static_cast<size_t>(y) * to.stride,
+                    marks->bits + static_cast<size_t>(y) * marks->stride, rowBytes);
     BandSurfaceDestroy(marks);
     return true;
 }
 
-// The band DC in device pixels while it is held: the masked copy is placed pixel for pixel.
-class DeviceUnits {
-public:
-    explicit DeviceUnits(HDC dc) : dc_(dc)
-    {
-        GetWindowOrgEx(dc, &windowOrigin_);
-        GetWindowExtEx(dc, &windowExtent_);
-        GetViewportOrgEx(dc, &viewportOrigin_);
-        GetViewportExtEx(dc, &viewportExtent_);
-        SetWindowOrgEx(dc, 0, 0, nullptr);
-        SetWindowExtEx(dc, 1, 1, nullptr);
-        SetViewportOrgEx(dc, 0, 0, nullptr);
-        SetViewportExtEx(dc, 1, 1, nullptr);
-    }
-    ~DeviceUnits()
-    {
-        SetWindowExtEx(dc_, windowExtent_.cx, windowExtent_.cy, nullptr);
-        SetViewportExtEx(dc_, viewportExtent_.cx, viewportExtent_.cy, nullptr);
-        SetWindowOrgEx(dc_, windowOrigin_.x, windowOrigin_.y, nullptr);
-        SetViewportOrgEx(dc_, viewportOrigin_.x, viewportOrigin_.y, nullptr);
-    }
-    DeviceUnits(const DeviceUnits&) = delete;
-    DeviceUnits& operator=(const DeviceUnits&) = delete;
-
-private:
-    HDC dc_;
-    POINT windowOrigin_{}, viewportOrigin_{};
-    SIZE windowExtent_{}, viewportExtent_{};
-};
-
-// A masked command through GDI: its mask (1 where it paints) and its bitmap scaled to the
-// destination, both made only for the part of the destination that lies on the band surface, and
-// handed to MaskBlt, which keeps the page where the mask is 0. Each part is cut from the whole
-// destination's scaling (the stretch blit's rectangle stays the whole destination, cut by the
-// part), so every device pixel takes the source pixel it takes when the destination is drawn whole.
-int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+// A 1- or 24-bit top-down DIB section, zeroed; null when it cannot be made.
+HBITMAP PictureMake(LONG w, LONG h, WORD bits, uint8_t** pixels)
 {
-    const RECT device = DeviceRect(n, surface->drawDC);
-    const int64_t left = std::min(device.left, device.right), right = std::max(device.left, device.right);
-    const int64_t top = std::min(device.top, device.bottom), bottom = std::max(device.top, device.bottom);
-    const int64_t w = right - left, h = bottom - top;
-    // Held within 32 bits with room to move the rectangle by the part's corner; larger is no page.
-    if (w == 0 || h == 0 || w > INT32_MAX / 2 || h > INT32_MAX / 2) return 1;
-    const RECT part{static_cast<LONG>(std::max<int64_t>(left, 0)), static_cast<LONG>(std::max<int64_t>(top, 0)),
-                    static_cast<LONG>(std::min<int64_t>(right, surface->width)),
-                    static_cast<LONG>(std::min<int64_t>(bottom, surface->height))};
-    if (part.left >= part.right || part.top >= part.bottom) return 1;
-    const LONG pw = part.right - part.left, ph = part.bottom - part.top;
-    const bool brushSource = n->source->kind == SourceKindBrush;
-    if (!brushSource && !SourceBitmapReady(reinterpret_cast<SourceBitmap*>(n->source), store, surface)) return 0;
-    if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[2];
     } info{};
-    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), pw, -ph, 1, 1, BI_RGB, 0, 0, 0, 2, 0};
+    info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, bits, BI_RGB, 0, 0, 0, bits == 1 ? 2u : 0u, 0};
     info.colours[1] = RGBQUAD{255, 255, 255, 0};
-    void* maskBits = nullptr;
-    HBITMAP maskBitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &maskBits, nullptr, 0);
-    if (maskBitmap == nullptr || maskBits == nullptr) return 0;
-    const int32_t stride = static_cast<int32_t>(BitmapRowBytes(1, pw));
-    std::memset(maskBits, 0, static_cast<size_t>(stride) * ph);
-    const BltBitmap to{static_cast<uint8_t*>(maskBits), stride, 0, 0, pw, ph, 1, nullptr};
-    // The whole destination in the part's pixels, reversed where mirrored.
-    const LONG x0 = static_cast<LONG>(left - part.left), y0 = static_cast<LONG>(top - part.top);
-    const LONG x1 = static_cast<LONG>(x0 + w), y1 = static_cast<LONG>(y0 + h);
-    const RECT whole{device.left > device.right ? x1 : x0, device.top > device.bottom ? y1 : y0,
-                     device.left > device.right ? x0 : x1, device.top > device.bottom ? y0 : y1};
-    const RECT extent{0, 0, pw, ph};
-    if (!brushSource) {
-        RECT rect = whole;
-        SourceBitmapMaskDraw(reinterpret_cast<SourceBitmap*>(n->source), &to, &rect, &extent, 1);
-    } else if (!BrushSourceMaskDraw(n, store, surface, part, to)) {
+    void* bitsOut = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bitsOut, nullptr, 0);
+    if (bitmap == nullptr || bitsOut == nullptr) {
+        if (bitmap != nullptr) DeleteObject(bitmap);
+        return nullptr;
+    }
+    std::memset(bitsOut, 0, size_t{BitmapRowBytes(bits, w)} * static_cast<size_t>(h));
+    *pixels = static_cast<uint8_t*>(bitsOut);
+    return bitmap;
+}
+
+// A masked command through GDI: its mask (1 where it paints) and its picture (the bitmap scaled,
+// black where the source lies outside the bitmap) drawn for the part of the destination inside
+// the band, and both handed to MaskBlt in device pixels, which keeps the page where the mask is 0.
+// The pictures start at a whole 32-pixel word of the band, so that the mask's rows address it
+// directly; the stretch blit places both with the destination's device rectangle, so every device
+// pixel takes the source pixel it takes when the destination is drawn whole.
+int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+{
+    const bool brushSource = n->source->kind == SourceKindBrush;
+    auto* source = brushSource ? nullptr : reinterpret_cast<SourceBitmap*>(n->source);
+    HDC dc = surface->drawDC;
+    RECT device = DeviceRect(n, dc);
+    const RECT normal{std::min(device.left, device.right), std::min(device.top, device.bottom),
+                      std::max(device.left, device.right), std::max(device.top, device.bottom)};
+    const RECT extent{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
+    RECT part{};
+    if (!IntersectRect(&part, &normal, &extent)) return 1;
+    if (source != nullptr && !SourceBitmapReady(source, store, surface)) return 0;
+    if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
+    const LONG x0 = part.left & ~31, y0 = part.top;
+    const LONG w = part.right - x0, h = part.bottom - y0;
+    uint8_t* maskBits = nullptr;
+    HBITMAP maskBitmap = PictureMake(w, h, 1, &maskBits);
+    if (maskBitmap == nullptr) return 0;
+    const int32_t maskStride = static_cast<int32_t>(BitmapRowBytes(1, w));
+    if (source != nullptr) {
+        const BltBitmap maskTo{maskBits - static_cast<ptrdiff_t>(y0) * maskStride - x0 / 8, maskStride, 0, 0,
+                               part.right, part.bottom, 1, nullptr};
+        SourceBitmapMaskDraw(source, &maskTo, &device, &part, 1);
+    } else if (!BrushSourceMaskDraw(n, store, surface, x0, y0,
+                                    BltBitmap{maskBits, maskStride, 0, 0, w, h, 1, nullptr})) {
         DeleteObject(maskBitmap);
         return 0;
     }
-    HDC scaled = nullptr;
+    HDC pictureDC = CreateCompatibleDC(dc);
     HBITMAP colour = nullptr;
     HGDIOBJ old = nullptr;
-    if (n->bitmap != nullptr) {
-        BITMAPINFO colourInfo{};
-        colourInfo.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), pw, -ph, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        void* colourBits = nullptr;
-        scaled = CreateCompatibleDC(surface->drawDC);
-        colour = CreateDIBSection(nullptr, &colourInfo, DIB_RGB_COLORS, &colourBits, nullptr, 0);
-        if (scaled != nullptr && colour != nullptr) {
-            old = SelectObject(scaled, colour);
-            SetMapMode(scaled, MM_ANISOTROPIC);
+    if (pictureDC != nullptr && n->bitmap != nullptr) {
+        uint8_t* colourBits = nullptr;
+        colour = PictureMake(w, h, 24, &colourBits);
+        if (colour != nullptr) {
+            old = SelectObject(pictureDC, colour);
             BitmapEntry* b = n->bitmap;
-            if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
+            if (!RunLength(b) && b->compression != BitmapCompressionPassed) {
                 // The stretch blit picks the same source pixels as the mask's, and as the
-                // unmasked commands do.
-                const BltBitmap into{static_cast<uint8_t*>(colourBits), static_cast<int32_t>(BitmapRowBytes(24, pw)),
-                                     0, 0, pw, ph, 24, nullptr};
+                // unmasked commands do; cut to the part whose source lies inside the bitmap, it
+                // reads nothing outside it.
+                const int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
+                const BltBitmap into{colourBits - static_cast<ptrdiff_t>(y0) * stride - static_cast<ptrdiff_t>(x0) * 3,
+                                     stride, 0, 0, part.right, part.bottom, 24, nullptr};
                 const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
-                RECT rect = whole;
-                RasterStretchBlt(&into, &from, nullptr, &rect, &extent, 1, Rop3SrcCopy, 0);
+                RECT inside = part;
+                if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight) ||
+                    NarrowToSource(n, device, &inside, 1) > 0)
+                    RasterStretchBlt(&into, &from, nullptr, &device, &inside, 1, Rop3SrcCopy, 0);
             } else {
-                // GDI scales the logical destination, normalised, in a DC whose logical units match
-                // the destination's, its viewport moved to the part.
-                const int32_t lw = std::abs(n->width), lh = std::abs(n->height);
-                const int32_t logicalLeft = n->width < 0 ? n->x + 1 + n->width : n->x;
-                const int32_t logicalTop = n->height < 0 ? n->y + 1 + n->height : n->y;
-                SetWindowExtEx(scaled, lw, lh, nullptr);
-                SetViewportExtEx(scaled, static_cast<int>(w), static_cast<int>(h), nullptr);
-                SetViewportOrgEx(scaled, x0, y0, nullptr);
-                SetStretchBltMode(scaled, COLORONCOLOR);
-                StretchDIBits(scaled, n->x - logicalLeft, n->y - logicalTop, n->width, n->height, n->srcX,
+                // Run-length rows are GDI's to decode, in the band's mapping moved to the picture;
+                // a shrink picks one source pixel for each device pixel, as the stretch blit does.
+                {
+                    const SavedMapping band(dc);
+                    band.CopyTo(pictureDC, x0, y0);
+                }
+                SetStretchBltMode(pictureDC, COLORONCOLOR);
+                StretchDIBits(pictureDC, n->x, n->y, n->width, n->height, n->srcX,
                               CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
                               reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY);
-                SetWindowExtEx(scaled, 1, 1, nullptr);
-                SetViewportExtEx(scaled, 1, 1, nullptr);
-                SetViewportOrgEx(scaled, 0, 0, nullptr);
+                MappingIdentity(pictureDC);
             }
         }
     }
     int result = 0;
-    if (n->bitmap == nullptr || (scaled != nullptr && colour != nullptr)) {
+    if (pictureDC != nullptr && (n->bitmap == nullptr || colour != nullptr)) {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
-        const DefaultBrush brush(n, surface->drawDC);
+        const DefaultBrush brush(n, dc);
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
             // The brush origin and the clip are laid in device pixels while the band's mapping holds.
             ClipSelect(store, n->clip, surface, nullptr);
-            const DeviceUnits units(surface->drawDC);
-            result = MaskBlt(surface->drawDC, part.left, part.top, pw, ph, scaled, 0, 0, maskBitmap, 0, 0,
-                             MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
+            const SavedMapping mapping(dc);
+            MappingIdentity(dc);
+            result = MaskBlt(dc, part.left, part.top, part.right - part.left, h, pictureDC, part.left - x0, 0,
+                             maskBitmap, part.left - x0, 0, MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
                          ? 1
                          : 0;
         }
         BandSurfaceResetDC(surface);
     }
-    if (old != nullptr) SelectObject(scaled, old);
-    if (scaled != nullptr) DeleteDC(scaled);
+    if (old != nullptr) SelectObject(pictureDC, old);
+    if (pictureDC != nullptr) DeleteDC(pictureDC);
     if (colour != nullptr) DeleteObject(colour);
     DeleteObject(maskBitmap);
     return result;
@@ -416,6 +456,77 @@ bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t wi
 {
     const int64_t w = BitmapCurrentWidth(bitmap), h = std::abs(int64_t{BitmapCurrentHeight(bitmap)});
     return width > 0 && height > 0 && x >= 0 && y >= 0 && x + int64_t{width} <= w && y + int64_t{height} <= h;
+}
+
+namespace {
+
+// Device pixels [lo, hi) of one axis, from a to b (b < a mirrors), whose source pixels
+// s0 + floor(i * sn / d) lie in [0, size).
+bool AxisVisible(int64_t a, int64_t b, int64_t s0, int64_t sn, int64_t size, int64_t* lo, int64_t* hi)
+{
+    const int64_t first = std::min(a, b), last = std::max(a, b), d = last - first;
+    if (sn <= 0 || d <= 0) return false;
+    // ceil(p / q) for q > 0, in 128 bits: record values reach 2^32 each.
+    auto ceilDiv = [](__int128 p, __int128 q) { return p <= 0 ? -((-p) / q) : (p + q - 1) / q; };
+    const int64_t i0 = static_cast<int64_t>(std::max<__int128>(0, ceilDiv(__int128{-s0} * d, sn)));
+    const int64_t i1 = static_cast<int64_t>(std::min<__int128>(d, ceilDiv(__int128{size - s0} * d, sn)));
+    if (i0 >= i1) return false;
+    *lo = a > b ? last - i1 : first + i0;
+    *hi = a > b ? last - i0 : first + i1;
+    return true;
+}
+
+}  // namespace
+
+bool CmdSourceVisible(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height,
+                      const RECT& device, RECT* visible)
+{
+    int64_t x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    if (!AxisVisible(device.left, device.right, x, width, BitmapCurrentWidth(bitmap), &x0, &x1) ||
+        !AxisVisible(device.top, device.bottom, y, height, std::abs(int64_t{BitmapCurrentHeight(bitmap)}), &y0, &y1))
+        return false;
+    *visible = RECT{static_cast<LONG>(x0), static_cast<LONG>(y0), static_cast<LONG>(x1), static_cast<LONG>(y1)};
+    return true;
+}
+
+int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const RECT* area, RECT** rects)
+{
+    *rects = nullptr;
+    if (!ClipHasRects(clip)) return 1;
+    if (ResourcePrepareWith(store, clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0) return 0;
+    const int32_t count = ClipRectsForBand(clip, mask, area, rects);
+    if (count > 0) return count;
+    RenderFree(*rects);
+    *rects = nullptr;
+    return 0;
+}
+
+bool CmdMaskKeepBegin(CmdMaskKeep* keep, BandSurface* mask, const RECT* area, int accumulate)
+{
+    *keep = CmdMaskKeep{mask, nullptr, 0, 0};
+    if (!accumulate || area == nullptr || mask->stride == 0) return true;
+    const int64_t rows = mask->bytes / mask->stride;
+    const int64_t top = std::clamp<int64_t>(area->top, 0, rows), bottom = std::clamp<int64_t>(area->bottom, top, rows);
+    if (top == bottom) return true;
+    const size_t bytes = static_cast<size_t>(bottom - top) * mask->stride;
+    keep->saved = static_cast<uint8_t*>(RenderAlloc(bytes));
+    if (keep->saved == nullptr) return false;
+    keep->first = static_cast<uint32_t>(top);
+    keep->rows = static_cast<uint32_t>(bottom - top);
+    uint8_t* at = mask->bits + size_t{keep->first} * mask->stride;
+    std::memcpy(keep->saved, at, bytes);
+    std::memset(at, 0, bytes);
+    return true;
+}
+
+void CmdMaskKeepEnd(CmdMaskKeep* keep)
+{
+    if (keep->saved == nullptr) return;
+    uint8_t* at = keep->mask->bits + size_t{keep->first} * keep->mask->stride;
+    const size_t bytes = size_t{keep->rows} * keep->mask->stride;
+    for (size_t i = 0; i < bytes; ++i) at[i] |= keep->saved[i];
+    RenderFree(keep->saved);
+    keep->saved = nullptr;
 }
 
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)
@@ -568,27 +679,23 @@ int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 // it is white; 0x8888 makes the black pixels black): the pixels it paints are marked in the mask.
 // The bitmap's own values say white or black through its palette; an inversion still pending on
 // the pixels is applied first, so only the palette's order is left to weigh.
-int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area, int accumulate)
+int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* area)
 {
     BitmapEntry* b = n->bitmap;
     RECT* rects = nullptr;
-    int32_t count = 1;
-    if (ClipHasRects(n->clip)) {
-        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
-            return CMD_BAND_NOTHING;
-        count = ClipRectsForBand(n->clip, mask, area, &rects);
-    }
+    const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
     if (count > 0 && CmdBitmapPixelsReady(store, b, mask) && BitmapPixelsInvertPending(b)) {
         const bool invert = (BitmapPaletteIsPositive(b) == 0) == (n->rop == 0xE2E2);
         if (b->header.biBitCount == 1 && CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
             const BltBitmap to = CmdSurfaceBlt(mask);
             const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
             RECT rect = DeviceRect(n, mask->drawDC);
-            MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, invert, accumulate != 0);
+            RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count,
+                             invert ? Rop3NotSrcCopy : Rop3SrcCopy, 0);
         } else {
             const CmdDrawState state(mask);
             ClipSelect(store, n->clip, mask, nullptr);
-            StretchDibs(n, store, mask, accumulate != 0 ? (invert ? MERGEPAINT : SRCPAINT) : (invert ? NOTSRCCOPY : SRCCOPY));
+            StretchDibs(n, store, mask, invert ? NOTSRCCOPY : SRCCOPY);
             BandSurfaceResetDC(mask);
             GdiFlush();
         }
@@ -604,9 +711,27 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
     CmdImageNode* n = AsImage(node);
     if (!accumulate && clear != nullptr)
         BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
-    if (n->source != nullptr) return MaskedRenderBand(n, store, mask, band, area, accumulate);
-    if ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))
-        return MonoRenderBand(n, store, mask, area, accumulate);
+    const bool masked = n->source != nullptr;
+    if (masked || ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && Has(n->bitmap, RESOURCE_BLACK_WHITE))) {
+        CmdMaskKeep keep{};
+        if (!CmdMaskKeepBegin(&keep, mask, area, accumulate)) return CMD_BAND_NOTHING;
+        const int result = masked ? MaskedRenderBand(n, store, mask, band, area) : MonoRenderBand(n, store, mask, area);
+        CmdMaskKeepEnd(&keep);
+        return result;
+    }
+    if (ReachesOut(n)) {
+        // Only the pixels whose source lies inside the bitmap change: the rest of the area keeps
+        // the page, as GDI keeps it.
+        RECT* rects = nullptr;
+        int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
+        RECT one = *area;
+        RECT* clips = rects != nullptr ? rects : &one;
+        if (count > 0) count = NarrowToSource(n, DeviceRect(n, mask->drawDC), clips, count);
+        if (count > 0) BandMaskRectsSet(mask, static_cast<uint32_t>(count), clips);
+        RenderFree(rects);
+        ResourceUseClear(store);
+        return count > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
+    }
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
         if (!accumulate) return CMD_BAND_NO_MASK;
     }
@@ -621,7 +746,7 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     if (n->source != nullptr) {
         result = MaskedDraw(n, store, surface);
     } else if (RasterRoad(n, surface)) {
-        StretchIntoSurface(n, store, surface, n->rop >> 8);
+        StretchIntoSurface(n, store, surface, n->rop >> 8, n->clip);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
@@ -641,12 +766,30 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     return result;
 }
 
+// A masked command reads black where its source lies outside the bitmap (as its GDI road does):
+// its destination is first painted with its ROP over a black source, and the part inside the
+// bitmap drawn over that. Only ROPs that do not read the page come here.
+void MaskedBlackUnder(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+{
+    // The ROP with the source's bits fixed at 0: bit i takes the code's bit for S = 0.
+    const uint32_t rop3 = n->rop & 0xFF;
+    uint32_t black = 0;
+    for (uint32_t i = 0; i < 8; ++i) black |= ((rop3 >> (i & ~2u)) & 1) << i;
+    if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
+    const DefaultBrush brush(n, surface->drawDC);
+    if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
+        PatBlt(surface->drawDC, n->width < 0 ? n->x + 1 : n->x, n->height < 0 ? n->y + 1 : n->y, n->width, n->height,
+               black << 16);
+    BandSurfaceResetDC(surface);
+}
+
 int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdImageNode* n = AsImage(node);
     // The area is drawn whole (the band mask cuts it): no clip an earlier command left may cut it.
     BandSurfaceResetDC(surface);
     const CmdDrawState state(surface);
+    if (n->source != nullptr && ReachesOut(n)) MaskedBlackUnder(n, store, surface);
     // Copies and inverted copies go through the stretch blit, which picks the same source pixels
     // as the GDI road's raster work does.
     if ((n->rop == 0xCCCC || n->rop == 0x3333) && n->bitmap != nullptr && !RunLength(n->bitmap) &&

@@ -46,6 +46,27 @@ BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t 
 // 1 when the source area lies inside the bitmap's current size: the stretch blit reads no pixel
 // outside it, so a command whose source reaches out is drawn by GDI, which leaves those pixels.
 bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height);
+// The rectangles a command's shape is drawn within in the band mask: the clip's rectangles inside
+// the area, or the area alone without a clip. Answers their count (0: nothing to draw); *rects is
+// the caller's to free, and null when the area is the one rectangle.
+int32_t CmdMaskClips(ResourceStore* store, Clip* clip, BandSurface* mask, const RECT* area, RECT** rects);
+// The part of a device rectangle (reversed edges mirror) whose pixels the stretch blit takes from
+// inside the bitmap, when it scales the source area (x, y, width, height) onto it: device pixel i
+// from the rectangle's first edge takes source column x + floor(i * width / extent), and likewise
+// for rows. False when no pixel does.
+bool CmdSourceVisible(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height,
+                      const RECT& device, RECT* visible);
+// An accumulating band mask keeps the marks earlier commands made in it. A shape drawn by copying
+// writes its 0s as well, so the rows of its area are set aside and cleared before it is drawn and
+// ORed back after. Without accumulate nothing is set aside.
+struct CmdMaskKeep {
+    BandSurface* mask;
+    uint8_t* saved;
+    uint32_t first, rows;
+};
+// false when the rows cannot be set aside (nothing is to be drawn then).
+bool CmdMaskKeepBegin(CmdMaskKeep* keep, BandSurface* mask, const RECT* area, int accumulate);
+void CmdMaskKeepEnd(CmdMaskKeep* keep);
 // The band surface as a stretch blit destination.
 BltBitmap CmdSurfaceBlt(const BandSurface* surface);
 // A DIB source rectangle's y measured from the DIB's lower-left corner when it is bottom-up.

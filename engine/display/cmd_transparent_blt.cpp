@@ -8,12 +8,10 @@
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/display/band_mask_clip.h"
-#include "engine/display/clip_store.h"
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_resources.h"
 #include "engine/display/resource_store.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
@@ -130,16 +128,12 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
     if (n->area.width < 0 || n->area.height < 0 || n->area.srcWidth < 0 || n->area.srcHeight < 0)
         return CMD_BAND_NOTHING;
     RECT rect = DestinationDevice(n, mask->drawDC);
-    // Marked within the clip's rectangles, or within the command's area (its bounds, cut by the
-    // clip's) when the clip is only a rectangle.
+    // Only the clip's rectangles are marked, as for the other image commands: the band mask is
+    // what keeps the pixels outside the clip.
     RECT* rects = nullptr;
-    int32_t count = 1;
-    if (ClipHasRects(n->clip)) {
-        if (ResourcePrepareWith(store, n->clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
-            return CMD_BAND_NOTHING;
-        count = ClipRectsForBand(n->clip, mask, area, &rects);
-    }
-    if (count <= 0 || !CmdBitmapPixelsReady(store, n->mask, mask)) {
+    const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
+    CmdMaskKeep keep{};
+    if (count == 0 || !CmdBitmapPixelsReady(store, n->mask, mask) || !CmdMaskKeepBegin(&keep, mask, area, accumulate)) {
         RenderFree(rects);
         ResourceUseClear(store);
         return CMD_BAND_NOTHING;
@@ -148,17 +142,19 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
         PicksAgree(n, rect)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
         const BltBitmap from = CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
-        MaskMarkStretch(&to, &from, &rect, rects != nullptr ? rects : area, count, false, accumulate != 0);
+        RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, Rop3SrcCopy, 0);
     } else {
-        // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap.
+        // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap;
+        // its clip is the command's.
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
         ClipSelect(store, n->clip, mask, nullptr);
         StretchDIBits(mask->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, n->area.srcX,
                       CmdDibSourceY(n->mask, n->area.srcY, n->area.srcHeight), n->area.srcWidth, n->area.srcHeight,
                       BitmapPixelRows(n->mask), reinterpret_cast<const BITMAPINFO*>(n->mask->pixels), DIB_RGB_COLORS,
-                      accumulate != 0 ? SRCPAINT : SRCCOPY);
+                      SRCCOPY);
         BandSurfaceResetDC(mask);
     }
+    CmdMaskKeepEnd(&keep);
     RenderFree(rects);
     ResourceUseClear(store);
     return CMD_BAND_MASKED;

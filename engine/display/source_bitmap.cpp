@@ -1,6 +1,8 @@
 // The bitmap source: a mask shared by the one or two commands a masked image record becomes. The
 // mask's pixels are read as they are stored; which value paints follows from its palette, so a
-// white-then-black palette means the same picture as a black-then-white one.
+// white-then-black palette means the same picture as a black-then-white one. A mask of more bits
+// is turned into one bit as GDI turns a colour picture into one (white where the pixel is the
+// background colour, white here), once, into a copy of its own that both commands share.
 #include "engine/display/source_bitmap.h"
 
 #include "engine/display/bitmap_store.h"
@@ -10,9 +12,6 @@
 #include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
-
-#include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -27,11 +26,38 @@ int Equal(const Source* a, const Source* b)
            x->foreground == y->foreground && BitmapEqual(x->mask, y->mask);
 }
 
+// A one-bit copy made of a deeper mask is the source's own: its last reference takes it out of
+// the store.
+void MaskRelease(ResourceStore* store, BitmapEntry** mask)
+{
+    if (*mask == nullptr) return;
+    const int remove = ((*mask)->head.flags & BITMAP_MASK) != 0 ? 1 : 0;
+    ResourceReleaseAccount(store, *mask, remove, &store->bitmaps, [](void* owner, void* object, int gone, ResourceCost* t) {
+        BitmapRelease(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(object), gone, t);
+    });
+    *mask = nullptr;
+}
+
 void Release(Source* source, ResourceStore* store, int)
 {
     SourceBitmap* s = As(source);
-    CmdBitmapRelease(store, &s->mask);
+    MaskRelease(store, &s->mask);
     RenderFree(s);
+}
+
+// The mask as one bit: the mask itself when it is a plain 1-bit bitmap, else the white copy; null
+// (the last error set) for a mask that cannot be read as one bit.
+BitmapEntry* OneBitMask(ResourceStore* store, BitmapEntry* mask)
+{
+    const BITMAPINFOHEADER& h = mask->header;
+    if (h.biBitCount == 1 && h.biCompression == BI_RGB && mask->compression != BitmapCompressionPassed) return mask;
+    BitmapEntry* copy = BitmapCloneWhiteMask(&store->bitmaps, mask);
+    BitmapEntry* found = copy != nullptr ? BitmapLookup(&store->bitmaps, copy->head.id) : nullptr;
+    CmdBitmapRelease(store, &mask);
+    // Run-length and passed-through masks have no rows to read here: the page fails rather than
+    // lose the mask.
+    if (found == nullptr) SetLastError(copy == nullptr ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
+    return found;
 }
 
 Source* Clone(const Source* source, ResourceStore*)
@@ -66,25 +92,31 @@ Source* BitmapSourceCreate(CmdNode* node, ResourceStore* store, uint32_t maskId,
         s->width = n->width < 0 ? -n->width : n->width;
         s->height = n->height < 0 ? -n->height : n->height;
     }
-    s->mask = BitmapLookup(&store->bitmaps, maskId);
-    DWORD error = ERROR_INVALID_DATA;
+    BitmapEntry* mask = BitmapLookup(&store->bitmaps, maskId);
+    if (mask == nullptr) SetLastError(ERROR_INVALID_DATA);
+    s->mask = mask != nullptr ? OneBitMask(store, mask) : nullptr;
     bool ok = s->mask != nullptr;
-    if (ok && (s->mask->header.biBitCount != 1 || s->mask->header.biCompression != BI_RGB ||
-               s->mask->compression == BitmapCompressionPassed)) {
-        // Only plain 1-bit masks are drawn: the page fails rather than lose a mask of another kind.
-        error = ERROR_NOT_SUPPORTED;
-        ok = false;
-    }
     // The stretch blit reads nothing outside the mask, and a mask that does not cover the
     // command has no answer for the pixels beyond it.
-    if (ok) ok = CmdSourceInside(s->mask, s->x, s->y, s->width, s->height);
+    if (ok && !CmdSourceInside(s->mask, s->x, s->y, s->width, s->height)) {
+        SetLastError(ERROR_INVALID_DATA);
+        ok = false;
+    }
     if (!ok) {
-        SetLastError(error);
-        CmdBitmapRelease(store, &s->mask);
+        MaskRelease(store, &s->mask);
         RenderFree(s);
         return nullptr;
     }
     return &s->head;
+}
+
+Source* SourceBitmapShare(const Source* source, ResourceStore* store, CmdNode* node, uint32_t foreground)
+{
+    Source* copy = Clone(source, store);
+    if (copy == nullptr) return nullptr;
+    As(copy)->node = node;
+    As(copy)->foreground = foreground;
+    return copy;
 }
 
 int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* surface)
@@ -92,44 +124,13 @@ int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* s
     return CmdBitmapPixelsReady(store, source->mask, surface);
 }
 
-void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count,
-                          bool add)
+void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count)
 {
     // A positive palette (black first or white last) shows white where the bit is 1.
     const bool whiteIsOne = BitmapPaletteIsPositive(source->mask) != 0;
     const bool paintOnOne = whiteIsOne == (source->foreground != 0);
     const BltBitmap from = CmdBitmapBlt(source->mask, source->x, source->y, source->width, source->height, false);
-    MaskMarkStretch(to, &from, rect, clips, count, !paintOnOne, add);
-}
-
-void MaskMarkStretch(const BltBitmap* to, const BltBitmap* from, RECT* rect, const RECT* clips, int32_t count,
-                     bool invert, bool add)
-{
-    if (!add) {
-        RasterStretchBlt(to, from, nullptr, rect, clips, count, invert ? Rop3NotSrcCopy : Rop3SrcCopy, 0);
-        return;
-    }
-    if (!invert) {
-        RasterStretchBlt(to, from, nullptr, rect, clips, count, Rop3SrcPaint, 0);
-        return;
-    }
-    // The stretch blit ORs a source in but not an inverted one: d | ~s is the source ANDed into
-    // the inverted marks, inverted back. The clips are inverted whole, twice, so pixels the blit
-    // does not reach come back as they were.
-    auto invertClips = [&] {
-        auto* bits = static_cast<uint8_t*>(to->bits);
-        for (int32_t i = 0; i < count; ++i) {
-            const LONG left = std::max<LONG>(clips[i].left, 0), right = std::min<LONG>(clips[i].right, to->width);
-            const LONG top = std::max<LONG>(clips[i].top, 0), bottom = std::min<LONG>(clips[i].bottom, std::abs(to->height));
-            for (LONG y = top; y < bottom; ++y) {
-                uint8_t* row = bits + static_cast<ptrdiff_t>(y) * to->stride;
-                for (LONG x = left; x < right; ++x) row[x / 8] ^= static_cast<uint8_t>(0x80u >> (x % 8));
-            }
-        }
-    };
-    invertClips();
-    RasterStretchBlt(to, from, nullptr, rect, clips, count, Rop3SrcAnd, 0);
-    invertClips();
+    RasterStretchBlt(to, &from, nullptr, rect, clips, count, paintOnOne ? Rop3SrcCopy : Rop3NotSrcCopy, 0);
 }
 
 const SourceKindRow kSourceRowBitmap = {

@@ -24,18 +24,14 @@ struct SourceBitmap {
 };
 
 // A source over the mask with the given id for a BitBlt or StretchBlt node; null when the mask is
-// missing, is not a plain 1-bit bitmap, or its area reaches outside it (the last error is set).
+// missing, cannot be read as one bit (run-length or passed-through data), or its area reaches
+// outside it (the last error is set). A mask of more bits than one is white where its pixels are.
 Source* BitmapSourceCreate(CmdNode* node, ResourceStore* store, uint32_t maskId, uint32_t foreground);
+// Another reference to the same mask for the other command of the record, painting on the given side.
+Source* SourceBitmapShare(const Source* source, ResourceStore* store, CmdNode* node, uint32_t foreground);
 // Loads the mask's pixels; 1 or 0.
 int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* surface);
 // Draws the mask into 1-bit rows: 1 where the source's command paints, 0 elsewhere. The pixels
 // must be ready. rect is the device destination (reversed edges mirror), clips as the stretch
 // blit takes them.
-// With add set the marks are added to what the rows hold (an accumulated mask keeps the marks of
-// the commands drawn before), else the rows are overwritten.
-void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count,
-                          bool add = false);
-// Marks a 1-bit source's 1 bits (or, inverted, its 0 bits) into 1-bit rows through the stretch
-// blit, within the clips: copied, or with add set added to the marks already there.
-void MaskMarkStretch(const BltBitmap* to, const BltBitmap* from, RECT* rect, const RECT* clips, int32_t count,
-                     bool invert, bool add);
+void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,9 +24,16 @@ struct Image {
     uint32_t& at(int x, int y) { return px[size_t(y) * w + x]; }
 };
 
+// Device pixels per logical unit: scale / divisor. A point maps as GDI maps it, to the nearest
+// device pixel with halves away from zero.
 struct Mapping {
-    int scale;  // device pixels per logical unit
-    int Map(int v) const { return v * scale; }
+    int scale;
+    int divisor = 1;
+    int Map(int v) const
+    {
+        const int64_t twice = 2 * int64_t{v} * scale;
+        return int(twice >= 0 ? (twice + divisor) / (2 * divisor) : -((-twice + divisor) / (2 * divisor)));
+    }
 };
 
 // What the page should show: rectangles painted in order, each cut to its clip rectangles.
@@ -62,15 +70,16 @@ inline bool MaskBit(const BandSurface* s, int x, int y) { return (s->bits[size_t
 inline void MapSet(BandSurface* s, const Mapping& m, int bandTop)
 {
     SetWindowOrgEx(s->drawDC, 0, 0, nullptr);
-    SetWindowExtEx(s->drawDC, 1, 1, nullptr);
+    SetWindowExtEx(s->drawDC, m.divisor, m.divisor, nullptr);
     SetViewportExtEx(s->drawDC, m.scale, m.scale, nullptr);
     SetViewportOrgEx(s->drawDC, 0, -bandTop, nullptr);
 }
 
-// The band in the page's logical units.
+// The band in the page's logical units, widened to whole units.
 inline RECT BandLogical(const Mapping& m, int w, int top, int height)
 {
-    return RECT{0, top / m.scale, (w + m.scale - 1) / m.scale, (top + height + m.scale - 1) / m.scale};
+    auto up = [&](int v) { return int((int64_t{v} * m.divisor + m.scale - 1) / m.scale); };
+    return RECT{0, int(int64_t{top} * m.divisor / m.scale), up(w), up(top + height)};
 }
 
 // Road A: every command drawn through GDI into the colour surface, band by band.

@@ -61,6 +61,10 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
         {"zero width", {10, 0, 1, 8, 0, {}, {}}, 0, 0, 0, 0, 0},
         {"unknown compression", {11, 1, 1, 8, 8, {}, std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
         {"rows too large to size", {12, 0x7FFFFFFF, 0x7FFFFFFF, 32, 0, {}, {}}, 0, 0, 0, 0, 0},
+        // One row past 4 GB: its size taken in 32 bits would be 4 bytes (24 bits) or 4 GB less
+        // 68 MB (16 bits, widened to 24).
+        {"a row of 4 GB and 2 bytes", {13, 0x55555556, 1, 24, 0, {}, std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
+        {"a 16-bit row past 4 GB", {14, 0x7E000002, 1, 16, 0, {}, std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

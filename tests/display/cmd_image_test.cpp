@@ -3,8 +3,10 @@
 // left-out colour and AlphaBlend's exact rounding; and the records' edge cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/band/band_surface.h"
@@ -303,6 +305,51 @@ TEST(ImageCommands, AlphaBlendRoundsExactly)
     }
 }
 
+// AlphaBlend with the bitmap's own alpha (flag 2: premultiplied 32-bit pixels) over a picture, at
+// its size and enlarged twice, against GDI's rule rounded exactly by 255 at every step:
+// out = min(255, s c / 255 + d (255 - a c / 255) / 255).
+TEST(ImageCommands, AlphaBlendWithPerPixelAlphaRoundsExactly)
+{
+    const int W = 40, H = 26, w = 16, h = 12;
+    const Image under = MakeImage(W, H, 6);
+    std::mt19937 random(7);
+    std::vector<uint8_t> pixels(size_t(w) * h * 4);  // B, G, R, A; colour never above alpha
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        const uint8_t a = uint8_t(random() % 4 == 0 ? (random() % 2) * 255 : random());
+        pixels[i + 3] = a;
+        for (int k = 0; k < 3; ++k) pixels[i + k] = uint8_t(a == 0 ? 0 : random() % (a + 1));
+    }
+    auto div = [](uint32_t v) { return (v + 127) / 255; };
+    for (uint8_t constant : {uint8_t(255), uint8_t(200), uint8_t(1), uint8_t(0)}) {
+        for (int scale : {1, 2}) {
+            SCOPED_TRACE(std::to_string(constant) + ", enlarged " + std::to_string(scale));
+            BitmapJob job;
+            SpoolBuilder body;
+            AddBitmap(body, {72, W, -H, 24, 0, {}, under.rows});
+            AddBitmap(body, {73, w, -h, 32, 0, {}, pixels});
+            body.Raw(19, 0, BitBltRecord({0, 0, W, H}, {0, 0}, 72));
+            const RECT d{3, 1, 3 + w * scale, 1 + h * scale};
+            body.Raw(23, 0, AlphaRecord({0, 0, w, h}, d, 73, 2, constant));
+            ASSERT_EQ(job.Read(body), 1);
+            Page expected(W, H);
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    std::memcpy(expected.at(x, y), under.at(x, y), 3);
+                    if (x < d.left || x >= d.right || y < d.top || y >= d.bottom) continue;
+                    const uint8_t* p = &pixels[(size_t((y - d.top) / scale) * w + (x - d.left) / scale) * 4];
+                    const uint32_t keep = 255 - div(p[3] * constant);
+                    for (int k = 0; k < 3; ++k)
+                        expected.at(x, y)[k] =
+                            uint8_t(std::min<uint32_t>(255, div(p[k] * constant) + div(expected.at(x, y)[k] * keep)));
+                }
+            for (int band : {H, 5, 1}) {
+                SCOPED_TRACE(band);
+                EXPECT_EQ(DrawInBands(job, W, H, band).bgr, expected.bgr);
+            }
+        }
+    }
+}
+
 TEST(ImageCommands, RecordEdgeCases)
 {
     BitmapJob job;
@@ -312,10 +359,17 @@ TEST(ImageCommands, RecordEdgeCases)
     body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {0, 0, 4, 4}, 80, 2, 255));
     body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {100, 10, 0, 50}, 80));      // mirrored in x
     body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 2, 2}, 80, 0xAAAA));  // no command
+    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 3, 2}, 80));          // shrunk
     ASSERT_EQ(job.Read(body), 1);
     std::vector<CmdNode*> nodes;
     for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next) nodes.push_back(n);
-    ASSERT_EQ(nodes.size(), 3u);
+    ASSERT_EQ(nodes.size(), 4u);
+    {
+        // A shrinking copy is drawn and restored, not rendered from its converted copy.
+        uint32_t solid = 0;
+        uint8_t byte = 0;
+        EXPECT_EQ(CmdRow(nodes[3]).colorClassGet(nodes[3], &solid, &byte, 0), CMD_COLOR_DRAW_RESTORE);
+    }
     EXPECT_EQ(nodes[0]->bounds, (RECT{10, 5, 30, 9}));
     uint32_t colour = 0;
     uint8_t hint = 0;

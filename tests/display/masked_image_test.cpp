@@ -4,7 +4,9 @@
 // bit, over several band cuts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/display/cmd_blts.h"
@@ -74,6 +76,7 @@ struct Case {
     bool whiteFirst;   // the mask's palette: white then black
     std::vector<uint32_t> nodeRops;
     bool maskRoad;     // neither side reads the page
+    bool plain = false;  // no mask: the low ROP byte everywhere
 };
 
 std::vector<uint8_t> Record(const Case& c)
@@ -82,34 +85,39 @@ std::vector<uint8_t> Record(const Case& c)
     if (c.stretch)
         return Cat({Le({c.source.left, c.source.top, c.source.right, c.source.bottom}),
                     Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), std::vector<uint8_t>(24),
-                    Le({0, kImage, kMask, 0}), Le({c.rop}, 2), {0, 0}});
+                    Le({0, kImage, c.plain ? 0 : kMask, 0}), Le({c.rop}, 2), {0, 0}});
     return Cat({Le({d.left, d.top, d.right, d.bottom}), Le({c.source.left, c.source.top}),
-                Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, kMask, c.rop})});
+                Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, c.plain ? 0 : kMask, c.rop})});
 }
 
-// The page w x h (logical units) at scale device pixels a unit, each device pixel of the
-// destination taking the source and mask pixels under it: u x source extent / device extent.
-Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask, int scale = 1, int w = W,
+// The page (a w x h bitmap drawn over logical (0, 0, w, h)) with the masked command applied, at
+// the mapping: every device pixel of a scaled rectangle takes the source pixel nearest its
+// top-left corner (counted from the far edge when mirrored), and the mask pixel at the same place.
+// A source pixel outside the image reads black under a mask; without one the page stays there.
+Image Expected(const Case& c, const Colours& page, const Colours& image, const Mask& mask, const Mapping& m, int w = W,
                int h = H)
 {
-    Image out(w * scale, h * scale);
-    for (int y = 0; y < out.h; ++y)
-        for (int x = 0; x < out.w; ++x) out.at(x, y) = page.at(x / scale, y / scale);
+    const int pw = m.Map(w), ph = m.Map(h);
+    Image out(pw, ph);
+    for (int y = 0; y < ph; ++y)
+        for (int x = 0; x < pw; ++x) out.at(x, y) = page.at(x * w / pw, y * h / ph);
     const RECT& d = c.destination;
     const bool mx = d.right < d.left, my = d.bottom < d.top;
-    const int left = std::min(d.left, d.right) * scale, right = std::max(d.left, d.right) * scale;
-    const int top = std::min(d.top, d.bottom) * scale, bottom = std::max(d.top, d.bottom) * scale;
-    const int sw = c.stretch ? c.source.right - c.source.left : (right - left) / scale;
-    const int sh = c.stretch ? c.source.bottom - c.source.top : (bottom - top) / scale;
-    for (int y = std::max(top, 0); y < std::min(bottom, out.h); ++y)
-        for (int x = std::max(left, 0); x < std::min(right, out.w); ++x) {
-            const int u = mx ? right - 1 - x : x - left, v = my ? bottom - 1 - y : y - top;
-            const int du = u * sw / (right - left), dv = v * sh / (bottom - top);
-            const int sx = c.source.left + du, sy = c.source.top + dv;
-            const int mxp = c.stretch ? sx : c.maskOrigin.x + du, myp = c.stretch ? sy : c.maskOrigin.y + dv;
-            const bool white = (mask.bit(mxp, myp) == 1) != c.whiteFirst;
+    const int left = m.Map(std::min(d.left, d.right)), right = m.Map(std::max(d.left, d.right));
+    const int top = m.Map(std::min(d.top, d.bottom)), bottom = m.Map(std::max(d.top, d.bottom));
+    const int sw = c.stretch ? c.source.right - c.source.left : std::abs(d.right - d.left);
+    const int sh = c.stretch ? c.source.bottom - c.source.top : std::abs(d.bottom - d.top);
+    for (int y = std::max(top, 0); y < std::min(bottom, ph); ++y)
+        for (int x = std::max(left, 0); x < std::min(right, pw); ++x) {
+            const int u = (mx ? right - 1 - x : x - left) * sw / (right - left);
+            const int v = (my ? bottom - 1 - y : y - top) * sh / (bottom - top);
+            const int sx = c.source.left + u, sy = c.source.top + v;
+            const int maskX = c.stretch ? sx : c.maskOrigin.x + u, maskY = c.stretch ? sy : c.maskOrigin.y + v;
+            const bool white = c.plain || (mask.bit(maskX, maskY) == 1) != c.whiteFirst;
             const uint32_t rop = white ? (c.rop & 0xFF) : (c.rop >> 8);
-            out.at(x, y) = Rop3(rop, out.at(x, y), image.at(sx, sy));
+            const bool inside = sx >= 0 && sy >= 0 && sx < image.w && sy < image.h;
+            if (!inside && c.plain) continue;
+            out.at(x, y) = Rop3(rop, out.at(x, y), inside ? image.at(sx, sy) : 0);
         }
     return out;
 }
@@ -125,6 +133,8 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
         {"inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 30, 13, 43}, 0xCC33, false,
          {0x3333, 0xCCCC}, true},
         {"xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
+        {"xor where white, copy where black", false, {2, 2, 0, 0}, {1, 1}, {40, 20, 58, 34}, 0xCC66, false,
+         {0x6666, 0xCCCC}, false},
         {"two page-reading sides", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xEE88, true, {0x8888, 0xEEEE}, false},
         {"stretched, copy where white", true, {2, 1, 12, 9}, {}, {3, 2, 40, 30}, 0xAACC, false, {0xCCCC}, true},
         {"stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, true, {0x3333, 0xCCCC}, true},
@@ -147,13 +157,18 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
         for (CmdNode* n : job.Nodes()) rops.push_back(reinterpret_cast<CmdImageNode*>(n)->rop);
         rops.erase(rops.begin());  // the page
         EXPECT_EQ(rops, c.nodeRops);
-        const Image want = Expected(c, page, image, mask);
-        const Mapping one{1};
-        for (int band : {H, 7, 1}) {
-            SCOPED_TRACE(band);
-            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "");
-            if (c.maskRoad) {
-                EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "");
+        // The GDI road hands MaskBlt a mask and a picture made at the device size: at page
+        // scales other than 1 (enlarging, by fractions and shrinking) they must still fall on
+        // the pixels the band mask marks.
+        for (const Mapping m : {Mapping{1}, Mapping{2}, Mapping{3, 2}, Mapping{2, 3}}) {
+            const Image want = Expected(c, page, image, mask, m);
+            for (int band : {want.h, 7, 1}) {
+                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                             std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                if (c.maskRoad) {
+                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                }
             }
         }
     }
@@ -192,7 +207,7 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
         ASSERT_EQ(job.Read(body), 1);
         for (int scale : {1, 2}) {
             SCOPED_TRACE(scale);
-            const Image want = Expected(c, page, image, mask, scale, w, h);
+            const Image want = Expected(c, page, image, mask, Mapping{scale}, w, h);
             for (int band : {1, 3, 7, 40, h * scale}) {
                 SCOPED_TRACE(band);
                 EXPECT_EQ(Diff(DrawRoad(job, w * scale, h * scale, Mapping{scale}, band), want), "");
@@ -204,8 +219,96 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
     }
 }
 
-// A source reaching out of its bitmap is scaled by GDI rather than the stretch blit: each band's
-// part gives the pixels of the destination drawn whole.
+// A mask of more than one bit: white (the side of the record's low ROP byte) where its pixel's
+// colour is white, as GDI turns a colour picture into one bit against a white background colour,
+// and black everywhere else, near-white colours included. Palette, grey, 5-5-5, 24- and 32-bit
+// masks, one of them LZW-compressed, under BitBlt and stretched and mirrored StretchBlt, on both
+// roads at two page scales.
+TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
+{
+    const Colours page = MakeColours(W, H, 21);
+    const Colours image = MakeColours(20, 16, 22);
+    constexpr int mw = 20, mh = 16;
+    struct Deep {
+        const char* what;
+        uint8_t depth;
+        uint8_t compression;  // 0 plain, 3 grey, 6 LZW
+    } depths[] = {{"4-bit palette", 4, 0}, {"8-bit palette", 8, 0}, {"8-bit palette, LZW", 8, 6},
+                  {"8-bit grey", 8, 3},     {"5-5-5", 16, 0},        {"24-bit", 24, 0},
+                  {"32-bit", 32, 0}};
+    // Palette entries: black, white, two near-whites, then random colours; white appears once.
+    std::vector<uint32_t> colours = {0x000000, 0xFFFFFF, 0xFEFFFF, 0xFFFFFE};
+    std::mt19937 random(23);
+    while (colours.size() < 16) colours.push_back(random() & 0xFFFFFF);
+    const Case commands[] = {
+        {"BitBlt, inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 22, 13, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"BitBlt, xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
+        {"StretchBlt mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"StretchBlt shrunk and mirrored in y", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0x66CC, false, {0xCCCC, 0x6666}, false},
+    };
+    for (const Deep& deep : depths) {
+        // The mask's rows as recorded, and the reference's own one-bit picture of them.
+        Mask white{mw, mh, std::vector<uint8_t>(size_t(BitmapRowBytes(1, mw)) * mh)};
+        const uint32_t rowBytes = BitmapRowBytes(deep.depth, mw);
+        std::vector<uint8_t> rows(size_t(rowBytes) * mh), palette;
+        if (deep.depth <= 8 && deep.compression != 3)
+            for (int i = 0; i < 16; ++i)
+                palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+        for (int y = 0; y < mh; ++y)
+            for (int x = 0; x < mw; ++x) {
+                uint8_t* row = &rows[size_t(y) * rowBytes];
+                const uint32_t pick = random() % 8;  // half of them white
+                bool isWhite = false;
+                if (deep.depth == 4 || (deep.depth == 8 && deep.compression != 3)) {
+                    const uint32_t index = pick < 4 ? 1 : random() % 16;
+                    isWhite = index == 1;
+                    if (deep.depth == 4) row[x / 2] |= uint8_t(index << (x % 2 == 0 ? 4 : 0));
+                    else row[x] = uint8_t(index);
+                } else if (deep.depth == 8) {  // grey ramp
+                    static const uint8_t greys[] = {255, 255, 255, 255, 254, 253, 128, 0};
+                    row[x] = greys[pick];
+                    isWhite = row[x] == 255;
+                } else if (deep.depth == 16) {  // the top bit carries no colour
+                    static const uint16_t values[] = {0x7FFF, 0xFFFF, 0x7FFF, 0xFFFF, 0x7FFE, 0x7BFF, 0x3DEF, 0};
+                    row[2 * x] = uint8_t(values[pick]), row[2 * x + 1] = uint8_t(values[pick] >> 8);
+                    isWhite = (values[pick] & 0x7FFF) == 0x7FFF;
+                } else {
+                    static const uint32_t values[] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFEFFFF, 0xFFFEFF, 0x808080, 0};
+                    uint8_t* p = row + x * (deep.depth / 8);
+                    p[0] = uint8_t(values[pick] >> 16), p[1] = uint8_t(values[pick] >> 8), p[2] = uint8_t(values[pick]);
+                    if (deep.depth == 32) p[3] = uint8_t(random());  // not colour
+                    isWhite = values[pick] == 0xFFFFFF;
+                }
+                if (isWhite) white.rows[size_t(y) * BitmapRowBytes(1, mw) + x / 8] |= uint8_t(0x80 >> (x % 8));
+            }
+        for (const Case& c : commands) {
+            SCOPED_TRACE(std::string(deep.what) + ", " + c.what);
+            BitmapJob job;
+            SpoolBuilder body;
+            AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+            AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+            AddBitmap(body, {kMask, mw, -mh, deep.depth, deep.compression, palette,
+                             deep.compression == 6 ? LzwEncode(rows) : rows});
+            body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+            body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+            ASSERT_EQ(job.Read(body), 1);
+            for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
+                const Image want = Expected(c, page, image, white, m);
+                for (int band : {want.h, 7}) {
+                    SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                                 std::to_string(band));
+                    EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                    if (c.maskRoad) {
+                        EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A masked source reaching out of its bitmap, through GDI: each band's part gives the pixels of
+// the destination drawn whole, black where the source lies outside the bitmap.
 TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmapIsCutPerBandAlike)
 {
     constexpr int w = 64, h = 45;
@@ -222,23 +325,161 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmapIsCutPerBandAlike)
         SpoolBuilder body;
         AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, mask.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
+                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
+                         mask.rows});
         body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
         body.Raw(21, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         for (int scale : {1, 2}) {
             SCOPED_TRACE(scale);
-            const Image whole = DrawRoad(job, w * scale, h * scale, Mapping{scale}, h * scale);
-            for (int band : {1, 3, 7, 40}) {
+            const Image want = Expected(c, page, image, mask, Mapping{scale}, w, h);
+            for (int band : {1, 3, 7, 40, h * scale}) {
                 SCOPED_TRACE(band);
-                EXPECT_EQ(Diff(DrawRoad(job, w * scale, h * scale, Mapping{scale}, band), whole), "");
+                EXPECT_EQ(Diff(DrawRoad(job, w * scale, h * scale, Mapping{scale}, band), want), "");
             }
         }
     }
 }
 
-// A mask that is not plain 1-bit, that does not cover the command, or is missing fails the
-// record: the page is not drawn without it.
+// A source reaching out of its bitmap. A plain copy leaves the page where the source lies outside
+// the bitmap, as GDI does. A masked one reads black there: a masked copy is drawn as XOR the
+// picture, AND the mask, XOR the picture, which leaves the mask's black there, and the optimiser
+// turns such sandwiches into masked copies. Both roads, two scales, several band cuts.
+TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmap)
+{
+    const Colours page = MakeColours(W, H, 31);
+    const Colours image = MakeColours(20, 16, 32);
+    const Mask mask = MakeMask(24, 20, 33);
+    const Case cases[] = {
+        {"masked, out on the right and below", false, {10, 6, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"masked, out on the left and above", false, {-4, -3, 0, 0}, {0, 0}, {30, 20, 50, 36}, 0xAACC, true, {0xCCCC}, true},
+        {"masked, reading the page", false, {8, 4, 0, 0}, {1, 2}, {40, 2, 60, 20}, 0x66CC, false, {0xCCCC, 0x6666}, false},
+        {"masked, stretched and mirrored", true, {12, 8, 24, 20}, {}, {60, 5, 30, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"plain copy", false, {10, 6, 0, 0}, {}, {5, 4, 23, 18}, 0xCCCC, false, {0xCCCC}, true, true},
+        {"plain inverted copy, out above", false, {3, -5, 0, 0}, {}, {30, 20, 50, 36}, 0x3333, false, {0x3333}, true, true},
+        {"plain stretch", true, {-6, 4, 14, 20}, {}, {2, 10, 42, 38}, 0xCCCC, false, {0xCCCC}, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
+                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
+                         mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        std::vector<uint32_t> rops;
+        for (CmdNode* n : job.Nodes()) rops.push_back(reinterpret_cast<CmdImageNode*>(n)->rop);
+        rops.erase(rops.begin());
+        EXPECT_EQ(rops, c.nodeRops);
+        for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
+            const Image want = Expected(c, page, image, mask, m);
+            for (int band : {want.h, 7, 1}) {
+                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                             std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                if (c.maskRoad) {
+                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                }
+            }
+        }
+    }
+}
+
+// A run-length picture through a mask: GDI decodes its rows on both roads (the stretch blit cannot
+// read them), at scales where GDI's nearest pixel is the stretch blit's.
+TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
+{
+    const Colours page = MakeColours(W, H, 41);
+    const Mask mask = MakeMask(20, 16, 42);
+    std::mt19937 random(43);
+    std::vector<uint32_t> colours;
+    std::vector<uint8_t> palette;
+    for (int i = 0; i < 16; ++i) {
+        colours.push_back(random() & 0xFFFFFF);
+        palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+    }
+    Colours image{20, 16, std::vector<uint32_t>(20 * 16), {}};
+    // Each pixel a run of one, each row ended, bottom row first (run-length bitmaps are stored
+    // bottom-up), then the bitmap's end.
+    std::vector<uint8_t> runs;
+    for (int y = image.h - 1; y >= 0; --y) {
+        for (int x = 0; x < image.w; ++x) {
+            const uint8_t index = uint8_t(random() % 16);
+            image.px[size_t(y) * image.w + x] = colours[index];
+            runs.insert(runs.end(), {1, index});
+        }
+        runs.insert(runs.end(), {0, 0});
+    }
+    runs.insert(runs.end(), {0, 1});
+    const Case cases[] = {
+        {"inverted where white, copied where black", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"stretched, copy where black", true, {0, 0, 20, 16}, {}, {20, 2, 60, 34}, 0xCCAA, true, {0xCCCC}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, image.w, image.h, 8, 2, palette, runs});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
+                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
+                         mask.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (const Mapping m : {Mapping{1}, Mapping{2}}) {
+            const Image want = Expected(c, page, image, mask, m);
+            for (int band : {want.h, 7}) {
+                SCOPED_TRACE(std::to_string(m.scale) + ", bands of " + std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+            }
+        }
+    }
+}
+
+// A masked StretchBlt whose destination spans most of the 32-bit range: the GDI road makes its
+// mask and picture for the part inside the band only (the whole destination's size does not even
+// fit 32 bits), and both roads pick the pixels the nearest-pixel rule gives, in 64 bits.
+TEST(MaskedImageCommands, AHugeDestinationIsDrawnWhereItMeetsTheBand)
+{
+    const Colours page = MakeColours(W, H, 61);
+    const Colours image = MakeColours(20, 16, 62);
+    const Mask mask = MakeMask(20, 16, 63);
+    const RECT d{-2000000003, -5, 2000000001, 45};
+    const Case c{"huge", true, {0, 0, 20, 16}, {}, d, 0xCC33, false, {0x3333, 0xCCCC}, true};
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+    AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+    AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}, mask.rows});
+    body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+    body.Raw(21, 0, Record(c));
+    ASSERT_EQ(job.Read(body), 1);
+    Image want(W, H);
+    const int64_t dw = int64_t{d.right} - d.left, dh = int64_t{d.bottom} - d.top;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const int u = int((x - int64_t{d.left}) * 20 / dw), v = int((y - int64_t{d.top}) * 16 / dh);
+            want.at(x, y) = mask.bit(u, v) ? ~image.at(u, v) & 0xFFFFFF : image.at(u, v);
+        }
+    for (int band : {H, 7}) {
+        SCOPED_TRACE(band);
+        EXPECT_EQ(Diff(DrawRoad(job, W, H, Mapping{1}, band), want), "") << "GDI road";
+        EXPECT_EQ(Diff(MaskRoad(job, W, H, Mapping{1}, band), want), "") << "mask road";
+    }
+}
+
+// A mask that cannot be read as one bit (run-length data), that does not cover the command, or is
+// missing fails the record: the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 {
     const Colours image = MakeColours(20, 16, 2);
@@ -249,7 +490,7 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         uint32_t maskId;
         POINT maskOrigin;
     } cases[] = {
-        {"8-bit mask", 8, 20, 16, kMask, {0, 0}},
+        {"run-length 8-bit mask", 8, 20, 16, kMask, {0, 0}},
         {"mask too small", 1, 8, 8, kMask, {0, 0}},
         {"mask origin past its edge", 1, 20, 16, kMask, {10, 0}},
         {"no such mask", 1, 20, 16, kMask + 1, {0, 0}},
@@ -261,8 +502,12 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         std::vector<uint8_t> palette;
         for (int i = 0; i < (b.depth == 1 ? 2 : 256); ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
-        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, 0, palette,
-                         std::vector<uint8_t>(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A)});
+        // The 8-bit mask is run-length data: each row one run of its width, then the end.
+        std::vector<uint8_t> data;
+        for (int y = 0; y < b.maskH && b.depth == 8; ++y) data.insert(data.end(), {uint8_t(b.maskW), 0x5A, 0, 0});
+        if (b.depth == 8) data.insert(data.end(), {0, 1});
+        else data.assign(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A);
+        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, uint8_t(b.depth == 8 ? 2 : 0), palette, data});
         body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
                              Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
@@ -487,6 +732,93 @@ TEST(BltsCommand, EachItemIsScaledIntoItsVisibleRectangle)
         int refused = 0;
         EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band, &refused), want), "");
         EXPECT_EQ(refused, 0);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A blended overlay gathers the shapes of all its commands in one mask, which no command clears:
+// an image drawn through a mask, a transparent colour or a black-and-white bitmap adds its marks
+// and keeps the ones earlier commands made under it (a shape drawn by copying writes its 0s too).
+TEST(AccumulatingMasks, EarlierMarksStayUnderMaskedImages)
+{
+    const Colours image = MakeColours(20, 16, 51);
+    const Mask mask = MakeMask(20, 16, 52);
+    const std::vector<uint8_t> positive{0, 0, 0, 0, 255, 255, 255, 0};
+    // Every third pixel of the picture is the transparent colour.
+    std::vector<uint8_t> keyed = image.rows;
+    for (int y = 0; y < image.h; ++y)
+        for (int x = 0; x < image.w; ++x)
+            if ((x + 2 * y) % 3 == 0) std::fill_n(&keyed[size_t(y) * BitmapRowBytes(24, image.w) + 3 * x], 3, 0x40);
+    std::vector<uint8_t> shape24(size_t(BitmapRowBytes(24, mask.w)) * mask.h, 0);
+    for (int y = 0; y < mask.h; ++y)
+        for (int x = 0; x < mask.w; ++x)
+            if (mask.bit(x, y)) std::fill_n(&shape24[size_t(y) * BitmapRowBytes(24, mask.w) + 3 * x], 3, 255);
+    auto transparent = [](RECT s, RECT d) {
+        return Cat({Le({s.left, s.top, s.right, s.bottom}), Le({d.left, d.top, d.right, d.bottom}),
+                    Le({0, kImage, 0x404040})});
+    };
+    struct Command {
+        const char* what;
+        uint16_t type;
+        std::vector<uint8_t> record;
+        enum { Picture, Shape1, Shape24 } image;  // what kImage holds: the picture or the mask's shape
+    } commands[] = {
+        {"masked BitBlt, both sides", 19,
+         Cat({Le({5, 4, 23, 16}), Le({1, 2}), Le({2, 1}), Le({0, 0}), Le({0, 0, kImage, kMask, 0xCC33})}), Command::Picture},
+        {"TransparentBlt copied", 25, transparent({2, 1, 12, 8}, {5, 3, 15, 10}), Command::Picture},
+        {"TransparentBlt enlarged by 7/4", 25, transparent({3, 2, 7, 7}, {4, 6, 11, 15}), Command::Picture},
+        {"1-bit brush bitmap", 19,
+         Cat({Le({5, 4, 25, 20}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0x80102030, 0, kImage, 0, 0xB8B8})}),
+         Command::Shape1},
+        {"24-bit brush bitmap", 21,
+         Cat({Le({0, 0, 20, 16}), Le({3, 2, 43, 34}), Le({0, 0}), std::vector<uint8_t>(24),
+              Le({0, kImage, 0, 0x80102030}), Le({0xE2E2}, 2), {0, 0}}),
+         Command::Shape24},
+    };
+    // Earlier marks: stripes across every command.
+    const std::vector<RECT> earlier = {{0, 3, W, 5}, {0, 9, W, 10}, {7, 0, 9, H}, {20, 0, 24, H}};
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        if (c.image == Command::Shape1) AddBitmap(body, {kImage, mask.w, -mask.h, 1, 0, positive, mask.rows});
+        else if (c.image == Command::Shape24) AddBitmap(body, {kImage, mask.w, -mask.h, 24, 0, {}, shape24});
+        else AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, c.type == 25 ? keyed : image.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, positive, mask.rows});
+        body.Raw(c.type, 0, c.record);
+        ASSERT_EQ(job.Read(body), 1);
+        BandSurface* surface = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{W, H}, nullptr, 0, 0);
+        MapSet(surface, Mapping{1}, 0);
+        const RECT band = BandLogical(Mapping{1}, W, 0, H);
+        for (CmdNode* node : job.Nodes()) {
+            RECT area{};
+            const RECT page{0, 0, W, H};
+            IntersectRect(&area, &node->bounds, &page);
+            // The shape alone, drawn into a clear mask.
+            BandSurfaceClear(surface, SIZE{W, H});
+            ASSERT_EQ(CmdRow(node).renderBand(node, job.store, surface, &band, &area, &area, 0), CMD_BAND_MASKED);
+            std::vector<uint8_t> want(surface->bits, surface->bits + surface->bytes);
+            int shapeBits = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) shapeBits += MaskBit(surface, x, y);
+            EXPECT_GT(shapeBits, 0);
+            // Over the earlier marks, accumulating.
+            BandSurfaceClear(surface, SIZE{W, H});
+            BandMaskRectsSet(surface, uint32_t(earlier.size()), earlier.data());
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    if (MaskBit(surface, x, y)) want[size_t(y) * surface->stride + x / 8] |= uint8_t(0x80 >> (x % 8));
+            CmdRow(node).renderBand(node, job.store, surface, &band, &area, &area, 1);
+            int wrong = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    wrong += MaskBit(surface, x, y) != ((want[size_t(y) * surface->stride + x / 8] >> (7 - x % 8)) & 1);
+            EXPECT_EQ(wrong, 0);
+        }
+        BandSurfaceDestroy(surface);
     }
 }
 

@@ -7,7 +7,7 @@
 // dots are the same whatever the band budget and the stream. A page of text is compared with the
 // same text drawn here. A document page rendered by Ghostscript at the fax resolution, sent as one
 // full-page bitmap, comes back bit for bit at 1 bit and halftoned by the same rules at 8, 24 and 32
-// bits.
+// bits; bitmaps of blocks of every grey halftone to exactly the dots fills of those greys get.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -840,6 +840,58 @@ TEST(PelvanePages, FullPageGreyAndColourBitmapsHalftoneLikeTheirGreys)
         // The same greys give the same dots whatever the bitmap's format.
         if (first.empty()) first = r.pages[0].rows;
         else EXPECT_TRUE(r.pages[0].rows == first);
+    }
+}
+
+// Full-page bitmaps of 8, 24 and 32 bits made of blocks of the 256 greys halftone to exactly the
+// dots that fills of the same greys get from the texture cache, pixel for pixel.
+TEST(PelvanePages, GreyBlocksOfBitmapsHalftoneAsFillsOfTheirGreysDo)
+{
+    constexpr LONG kBlockW = kWidth / 32, kBlockH = kHeight / 8;
+    auto greyAt = [&](LONG x, LONG y) {
+        const LONG bx = x / kBlockW, by = y / kBlockH;
+        return bx < 32 && by < 8 ? uint8_t(by * 32 + bx) : uint8_t(255);
+    };
+    std::vector<uint8_t> grey(size_t(kWidth) * kHeight), rows24(size_t(kWidth) * kHeight * 3),
+        rows32(size_t(kWidth) * kHeight * 4);
+    for (LONG y = 0; y < kHeight; ++y)
+        for (LONG x = 0; x < kWidth; ++x) {
+            const size_t i = size_t(y) * kWidth + size_t(x);
+            grey[i] = greyAt(x, y);
+            std::fill_n(&rows24[i * 3], 3, grey[i]);
+            std::fill_n(&rows32[i * 4], 3, grey[i]);
+        }
+    Page fills;
+    for (LONG by = 0; by < 8; ++by)
+        for (LONG bx = 0; bx < 32; ++bx) {
+            const uint32_t g = uint32_t(by * 32 + bx);
+            fills.push_back({Kind::Gray, {bx * kBlockW, by * kBlockH, (bx + 1) * kBlockW, (by + 1) * kBlockH},
+                             0x80000000 | g * 0x010101});
+        }
+    const Rendered want = Render(Job({fills}, 1), 160 * 1024, FaxFeed::Seekable);
+    ASSERT_EQ(want.result, 0u) << want.cause;
+    ASSERT_EQ(want.pages.size(), 1u);
+    // About half the page is inked: the greys are halftoned, not made white or black.
+    size_t ink = 0;
+    for (uint8_t byte : want.pages[0].rows) ink += size_t(__builtin_popcount(byte));
+    EXPECT_NEAR(double(ink) / (double(kWidth) * kHeight), 0.5, 0.02);
+    std::vector<uint32_t> ramp(256);
+    for (uint32_t i = 0; i < 256; ++i) ramp[i] = i * 0x010101;
+    struct Case {
+        const char* name;
+        uint8_t depth;
+        std::vector<uint32_t> palette;
+        const std::vector<uint8_t>* rows;
+    } cases[] = {{"8-bit", 8, ramp, &grey}, {"24-bit", 24, {}, &rows24}, {"32-bit", 32, {}, &rows32}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Rendered r = Render(BitmapPageJob(c.depth, c.palette, *c.rows), 160 * 1024, FaxFeed::Seekable);
+        ASSERT_EQ(r.result, 0u) << r.cause;
+        ASSERT_EQ(r.pages.size(), 1u);
+        size_t wrong = 0;
+        for (LONG y = 0; y < kHeight; ++y)
+            for (LONG x = 0; x < kWidth; ++x) wrong += Bit(r.pages[0], x, y) != Bit(want.pages[0], x, y);
+        EXPECT_EQ(wrong, 0u);
     }
 }
 
