@@ -44,7 +44,8 @@ int CmdBitmapRealise(ResourceStore* store, BitmapEntry* bitmap, BandSurface* sur
 // The decoded pixels as the stretch blit reads them: row 0 the top row, origin at (x, y).
 BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height, bool palette);
 // 1 when the source area lies inside the bitmap's current size: the stretch blit reads no pixel
-// outside it, so a command whose source reaches out is drawn by GDI, which leaves those pixels.
+// outside it, so a command whose source reaches out is cut to the part whose source lies inside
+// (a plain copy leaves the page under the rest, as GDI does).
 bool CmdSourceInside(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t width, int32_t height);
 // The rectangles a command's shape is drawn within in the band mask: the clip's rectangles inside
 // the area, or the area alone without a clip. Answers their count (0: nothing to draw); *rects is
