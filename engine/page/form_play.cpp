@@ -10,6 +10,7 @@
 #include "engine/page/form_table.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"
+#include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"
 #include "engine/spool/stream.h"
 #include "platform/user.h"
@@ -107,11 +108,7 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
 {
     PageHeader& h = state->header;
     const uint32_t flags = h.pageFlags;
-    if (h.header.version <= 1) {
-        const SIZE first = PageExtentGet(job, 1, flags & PAGE_FLAG_EXTENT_EXCHANGED);
-        h.margins[2] = Clamp32(h.margins[2] - std::llabs(first.cx));
-        h.margins[3] = Clamp32(h.margins[3] - std::llabs(first.cy));
-    }
+    SheetMarginsFromPage(job, &h, h.margins);
     g->extent = SIZE{h.width, h.height};
     if (g->extent.cx <= 0 || g->extent.cy <= 0) return false;
     const SIZE offset = PageExtentGet(job, playFlags & PLAY_FIRST_PAIR, flags & PAGE_FLAG_EXTENT_EXCHANGED);

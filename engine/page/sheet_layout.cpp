@@ -1,5 +1,7 @@
 // Sheet layout: the pages that share the two sides of one sheet, and the list of sheet starts.
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -32,14 +34,16 @@ uint32_t RepeatCount(const JobHeader* header)
 }  // namespace
 
 // The right and bottom margins of an early page record include the job header's first extent pair.
+// The margins come from the stream: the difference is held within 32 bits.
 void SheetMarginsFromPage(const JobHeader* job, const PageHeader* page, int32_t margins[4])
 {
-    std::memcpy(margins, page->margins, sizeof page->margins);
+    int64_t wide[4] = {page->margins[0], page->margins[1], page->margins[2], page->margins[3]};
     if (page->header.version < 2) {
         const SIZE first = PageExtentGet(job, 1, page->pageFlags & PAGE_FLAG_EXTENT_EXCHANGED);
-        margins[2] -= first.cx < 0 ? -first.cx : first.cx;
-        margins[3] -= first.cy < 0 ? -first.cy : first.cy;
+        wide[2] -= std::llabs(first.cx);
+        wide[3] -= std::llabs(first.cy);
     }
+    for (int i = 0; i < 4; ++i) margins[i] = static_cast<int32_t>(std::clamp<int64_t>(wide[i], INT32_MIN, INT32_MAX));
 }
 
 int PageAvailable(PageSource* source, uint32_t page)

@@ -1,6 +1,10 @@
 // Placement arithmetic: alignment offsets, fitting, the job header's extents, sheet-cell fits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+
 #include "engine/page/page_placement.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/preamble.h"
@@ -71,6 +75,31 @@ TEST(PagePlacement, ExtentsOfTheJobHeader)
     const SIZE printable = PrintableExtentGet(SIZE{1000, 2000}, margins, SIZE{-5, 7});
     EXPECT_EQ(printable.cx, 1000 - 30 - 10 - 5);
     EXPECT_EQ(printable.cy, 2000 - 40 - 20 - 7);
+}
+
+TEST(PagePlacement, EarlyPageMarginsLoseTheFirstExtentPairWithin32Bits)
+{
+    JobHeader job{};
+    job.firstExtent[0] = -30;
+    job.firstExtent[1] = INT32_MIN;
+    PageHeader page{};
+    const struct {
+        uint16_t version;
+        int32_t in[4], out[4];
+    } cases[] = {
+        {1, {1, 2, 100, 200}, {1, 2, 100 - INT32_MAX, 200 - 30}},
+        {1, {1, 2, INT32_MIN + 5, 3}, {1, 2, INT32_MIN, 3 - 30}},
+        {2, {1, 2, INT32_MIN + 5, 3}, {1, 2, INT32_MIN + 5, 3}},  // later records hold their own margins
+    };
+    for (const auto& c : cases) {
+        page.header.version = c.version;
+        std::copy(std::begin(c.in), std::end(c.in), page.margins);
+        int32_t margins[4];
+        SheetMarginsFromPage(&job, &page, margins);
+        EXPECT_TRUE(std::equal(std::begin(margins), std::end(margins), std::begin(c.out))) << c.in[2];
+        SheetMarginsFromPage(&job, &page, page.margins);  // in place, as the page player calls it
+        EXPECT_TRUE(std::equal(std::begin(page.margins), std::end(page.margins), std::begin(c.out)));
+    }
 }
 
 TEST(PagePlacement, FitOntoCells)
