@@ -222,15 +222,21 @@ int PathRealize(void* owner, void* object, void*, BandSurface* surface, Resource
     LPtoDP(surface->drawDC, corners, 2);
     RECT device{corners[0].x, corners[0].y, corners[1].x, corners[1].y};
 
+    // The edges step in 32 bits: a path reaching beyond this is left to GDI, which the command
+    // falls back to when realising fails.
+    auto far = [](int64_t v) { return v < -kDeviceLimit || v > kDeviceLimit; };
     if (PathPoints* list = path->realised; list != nullptr) {
-        if (list->bounds.right - list->bounds.left == device.right - device.left &&
-            list->bounds.bottom - list->bounds.top == device.bottom - device.top) {
+        // Record bounds can span the whole 32-bit range: sizes and moves are taken in 64 bits.
+        const int64_t dx = int64_t{device.left} - list->bounds.left, dy = int64_t{device.top} - list->bounds.top;
+        if (int64_t{list->bounds.right} - list->bounds.left == int64_t{device.right} - device.left &&
+            int64_t{list->bounds.bottom} - list->bounds.top == int64_t{device.bottom} - device.top &&
+            std::all_of(list->points, list->points + list->pointCount,
+                        [&](POINT p) { return !far(p.x + dx) && !far(p.y + dy); })) {
             // The next band sees the same path moved: translating keeps it flattened once per page.
-            LONG dx = device.left - list->bounds.left, dy = device.top - list->bounds.top;
             if (dx != 0 || dy != 0) {
                 for (uint32_t i = 0; i < list->pointCount; ++i) {
-                    list->points[i].x += dx;
-                    list->points[i].y += dy;
+                    list->points[i].x = static_cast<LONG>(list->points[i].x + dx);
+                    list->points[i].y = static_cast<LONG>(list->points[i].y + dy);
                 }
                 list->bounds = device;
             }
@@ -242,9 +248,6 @@ int PathRealize(void* owner, void* object, void*, BandSurface* surface, Resource
     PathPoints* list = PathPointsBuild(path);
     if (list == nullptr) return 0;
     if (list->pointCount > 0) LPtoDP(surface->drawDC, list->points, static_cast<int>(list->pointCount));
-    // The edges step in 32 bits: a path reaching beyond this is left to GDI, which the command
-    // falls back to when realising fails.
-    auto far = [](LONG v) { return v < -kDeviceLimit || v > kDeviceLimit; };
     for (uint32_t i = 0; i < list->pointCount; ++i) {
         if (far(list->points[i].x) || far(list->points[i].y)) {
             PathPointsFree(list);
