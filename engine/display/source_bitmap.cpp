@@ -9,6 +9,7 @@
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/resource_store.h"
+#include "engine/job/log_context.h"
 #include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
@@ -53,11 +54,15 @@ BitmapEntry* OneBitMask(ResourceStore* store, BitmapEntry* mask)
     if (h.biBitCount == 1 && h.biCompression == BI_RGB && mask->compression != BitmapCompressionPassed) return mask;
     BitmapEntry* copy = BitmapCloneWhiteMask(&store->bitmaps, mask);
     BitmapEntry* found = copy != nullptr ? BitmapLookup(&store->bitmaps, copy->head.id) : nullptr;
+    const ResourceId id = mask->head.id;
+    const bool passed = mask->compression == BitmapCompressionPassed;
     CmdBitmapRelease(store, &mask);
-    // Run-length and passed-through masks have no rows to read here: the page fails rather than
-    // lose the mask.
-    if (found == nullptr) SetLastError(copy == nullptr ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
-    return found;
+    if (found != nullptr) return found;
+    // Passed-through pixels are read by the device alone, into the page's format, which cannot say
+    // where they were white: the page fails, saying why, rather than draw it without the mask.
+    if (passed) LogEvent(1, __func__, "mask bitmap %u passes its pixels to the device; it cannot be applied", id);
+    SetLastError(copy == nullptr ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
 }
 
 Source* Clone(const Source* source, ResourceStore*)

@@ -4,6 +4,7 @@
 // bit, over several band cuts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -219,11 +220,84 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
     }
 }
 
+// Run-length data of palette rows (top-down, packed at depth 4 or 8), bottom row first as such
+// bitmaps are stored: runs of equal pixels, absolute stretches of up to 7 where pixels differ, a
+// delta skipping [skipFrom, skipTo) of row skipRow, each row ended, then the bitmap's end.
+std::vector<uint8_t> RunLengthEncode(const std::vector<uint8_t>& rows, int w, int h, int depth, int skipRow,
+                                     int skipFrom, int skipTo)
+{
+    const uint32_t rowBytes = BitmapRowBytes(depth, w);
+    std::vector<uint8_t> out;
+    for (int y = h - 1; y >= 0; --y) {
+        auto index = [&](int x) {
+            const uint8_t b = rows[size_t(y) * rowBytes + (depth == 4 ? x / 2 : x)];
+            return depth == 4 ? uint8_t(x % 2 == 0 ? b >> 4 : b & 15) : b;
+        };
+        for (int x = 0; x < w;) {
+            if (y == skipRow && x == skipFrom) {
+                out.insert(out.end(), {0, 2, uint8_t(skipTo - skipFrom), 0});
+                x = skipTo;
+                continue;
+            }
+            const int limit = y == skipRow && x < skipFrom ? skipFrom : w;
+            int run = 1;
+            while (x + run < limit && run < 255 && index(x + run) == index(x)) ++run;
+            if (run == 1 && limit - x >= 3) {
+                const int n = std::min(7, limit - x);
+                out.insert(out.end(), {0, uint8_t(n)});
+                std::vector<uint8_t> packed;
+                for (int i = 0; i < n; ++i) {
+                    if (depth == 8) packed.push_back(index(x + i));
+                    else if (i % 2 == 0) packed.push_back(uint8_t(index(x + i) << 4));
+                    else packed.back() |= index(x + i);
+                }
+                if (packed.size() % 2 != 0) packed.push_back(0);
+                out.insert(out.end(), packed.begin(), packed.end());
+                x += n;
+                continue;
+            }
+            const uint8_t v = index(x);
+            out.insert(out.end(), {uint8_t(run), depth == 4 ? uint8_t(v << 4 | v) : v});
+            x += run;
+        }
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), {0, 1});
+    return out;
+}
+
+// The engine's own 24-bit run length of top-down rows: a row equal to the one before repeats it
+// (130), every third other row is raw (129), the rest are runs of equal pixels (131).
+std::vector<uint8_t> Rle24Encode(const std::vector<uint8_t>& rows, int w, int h)
+{
+    const uint32_t rowBytes = BitmapRowBytes(24, w);
+    std::vector<uint8_t> out;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* row = &rows[size_t(y) * rowBytes];
+        if (y > 0 && std::equal(row, row + 3 * w, row - rowBytes)) {
+            out.push_back(130);
+        } else if (y % 3 == 0) {
+            out.push_back(129);
+            out.insert(out.end(), row, row + 3 * w);
+        } else {
+            out.push_back(131);
+            for (int x = 0; x < w;) {
+                int run = 1;
+                while (x + run < w && run < 255 && std::equal(row + 3 * x, row + 3 * x + 3, row + 3 * (x + run))) ++run;
+                out.insert(out.end(), {uint8_t(run), row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+                x += run;
+            }
+        }
+    }
+    return out;
+}
+
 // A mask of more than one bit: white (the side of the record's low ROP byte) where its pixel's
 // colour is white, as GDI turns a colour picture into one bit against a white background colour,
 // and black everywhere else, near-white colours included. Palette, grey, 5-5-5, 24- and 32-bit
-// masks, one of them LZW-compressed, under BitBlt and stretched and mirrored StretchBlt, on both
-// roads at two page scales.
+// masks, LZW-compressed, run-length (RLE4 and RLE8 with a delta, whose skipped pixels take
+// palette entry 0, black) and the 24-bit run length, under BitBlt and stretched and mirrored
+// StretchBlt, on both roads at two page scales.
 TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
 {
     const Colours page = MakeColours(W, H, 21);
@@ -232,10 +306,11 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
     struct Deep {
         const char* what;
         uint8_t depth;
-        uint8_t compression;  // 0 plain, 3 grey, 6 LZW
+        uint8_t compression;  // 0 plain, 1 RLE4, 2 RLE8, 3 grey, 6 LZW, 7 24-bit run length
     } depths[] = {{"4-bit palette", 4, 0}, {"8-bit palette", 8, 0}, {"8-bit palette, LZW", 8, 6},
                   {"8-bit grey", 8, 3},     {"5-5-5", 16, 0},        {"24-bit", 24, 0},
-                  {"32-bit", 32, 0}};
+                  {"32-bit", 32, 0},        {"RLE4", 4, 1},          {"RLE8", 8, 2},
+                  {"24-bit run length", 24, 7}};
     // Palette entries: black, white, two near-whites, then random colours; white appears once.
     std::vector<uint32_t> colours = {0x000000, 0xFFFFFF, 0xFEFFFF, 0xFFFFFE};
     std::mt19937 random(23);
@@ -281,14 +356,21 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
                 }
                 if (isWhite) white.rows[size_t(y) * BitmapRowBytes(1, mw) + x / 8] |= uint8_t(0x80 >> (x % 8));
             }
+        // Run-length rows go bottom-up; row 3's pixels 5 to 8 are skipped, so black.
+        const bool runLength = deep.compression == 1 || deep.compression == 2;
+        std::vector<uint8_t> data = deep.compression == 6   ? LzwEncode(rows)
+                                    : runLength             ? RunLengthEncode(rows, mw, mh, deep.depth, 3, 5, 9)
+                                    : deep.compression == 7 ? Rle24Encode(rows, mw, mh)
+                                                            : rows;
+        if (runLength)
+            for (int x = 5; x < 9; ++x) white.rows[3 * BitmapRowBytes(1, mw) + x / 8] &= uint8_t(~(0x80 >> (x % 8)));
         for (const Case& c : commands) {
             SCOPED_TRACE(std::string(deep.what) + ", " + c.what);
             BitmapJob job;
             SpoolBuilder body;
             AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
             AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-            AddBitmap(body, {kMask, mw, -mh, deep.depth, deep.compression, palette,
-                             deep.compression == 6 ? LzwEncode(rows) : rows});
+            AddBitmap(body, {kMask, mw, runLength ? mh : -mh, deep.depth, deep.compression, palette, data});
             body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
             body.Raw(c.stretch ? 21 : 19, 0, Record(c));
             ASSERT_EQ(job.Read(body), 1);
@@ -478,22 +560,23 @@ TEST(MaskedImageCommands, AHugeDestinationIsDrawnWhereItMeetsTheBand)
     }
 }
 
-// A mask that cannot be read as one bit (run-length data), that does not cover the command, or is
-// missing fails the record: the page is not drawn without it.
+// A mask that cannot be read as one bit (pixels passed through to the device, which reads them
+// only into the page's format), that does not cover the command, or is missing fails the record:
+// the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 {
     const Colours image = MakeColours(20, 16, 2);
     struct Bad {
         const char* what;
-        uint8_t depth;
+        uint8_t depth, compression;
         int maskW, maskH;
         uint32_t maskId;
         POINT maskOrigin;
     } cases[] = {
-        {"run-length 8-bit mask", 8, 20, 16, kMask, {0, 0}},
-        {"mask too small", 1, 8, 8, kMask, {0, 0}},
-        {"mask origin past its edge", 1, 20, 16, kMask, {10, 0}},
-        {"no such mask", 1, 20, 16, kMask + 1, {0, 0}},
+        {"passed-through 24-bit mask", 24, 5, 20, 16, kMask, {0, 0}},
+        {"mask too small", 1, 0, 8, 8, kMask, {0, 0}},
+        {"mask origin past its edge", 1, 0, 20, 16, kMask, {10, 0}},
+        {"no such mask", 1, 0, 20, 16, kMask + 1, {0, 0}},
     };
     for (const Bad& b : cases) {
         SCOPED_TRACE(b.what);
@@ -501,13 +584,9 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         SpoolBuilder body;
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         std::vector<uint8_t> palette;
-        for (int i = 0; i < (b.depth == 1 ? 2 : 256); ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
-        // The 8-bit mask is run-length data: each row one run of its width, then the end.
-        std::vector<uint8_t> data;
-        for (int y = 0; y < b.maskH && b.depth == 8; ++y) data.insert(data.end(), {uint8_t(b.maskW), 0x5A, 0, 0});
-        if (b.depth == 8) data.insert(data.end(), {0, 1});
-        else data.assign(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A);
-        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, uint8_t(b.depth == 8 ? 2 : 0), palette, data});
+        if (b.depth == 1) palette = {0, 0, 0, 0, 255, 255, 255, 0};
+        const std::vector<uint8_t> data(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0xFF);
+        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, b.compression, palette, data});
         body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
                              Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
