@@ -295,7 +295,7 @@ std::vector<uint8_t> Rle24Encode(const std::vector<uint8_t>& rows, int w, int h)
 // A mask of more than one bit: white (the side of the record's low ROP byte) where its pixel's
 // colour is white, as GDI turns a colour picture into one bit against a white background colour,
 // and black everywhere else, near-white colours included. Palette, grey, 5-5-5, 24- and 32-bit
-// masks, LZW-compressed, run-length (RLE4 and RLE8 with a delta, whose skipped pixels take
+// masks, LZW-compressed, with bit fields, run-length (RLE4 and RLE8 with a delta, whose skipped pixels take
 // palette entry 0, black) and the 24-bit run length, under BitBlt and stretched and mirrored
 // StretchBlt, on both roads at two page scales.
 TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
@@ -306,11 +306,11 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
     struct Deep {
         const char* what;
         uint8_t depth;
-        uint8_t compression;  // 0 plain, 1 RLE4, 2 RLE8, 3 grey, 6 LZW, 7 24-bit run length
+        uint8_t compression;  // 0 plain, 1 RLE4, 2 RLE8, 3 grey, 4 bit fields, 6 LZW, 7 24-bit run length
     } depths[] = {{"4-bit palette", 4, 0}, {"8-bit palette", 8, 0}, {"8-bit palette, LZW", 8, 6},
                   {"8-bit grey", 8, 3},     {"5-5-5", 16, 0},        {"24-bit", 24, 0},
                   {"32-bit", 32, 0},        {"RLE4", 4, 1},          {"RLE8", 8, 2},
-                  {"24-bit run length", 24, 7}};
+                  {"24-bit run length", 24, 7}, {"32-bit bit fields", 32, 4}};
     // Palette entries: black, white, two near-whites, then random colours; white appears once.
     std::vector<uint32_t> colours = {0x000000, 0xFFFFFF, 0xFEFFFF, 0xFFFFFE};
     std::mt19937 random(23);
@@ -329,6 +329,7 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
         if (deep.depth <= 8 && deep.compression != 3)
             for (int i = 0; i < 16; ++i)
                 palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+        if (deep.compression == 4) palette = Le({0xFF0000, 0x00FF00, 0x0000FF});  // red, green, blue masks
         for (int y = 0; y < mh; ++y)
             for (int x = 0; x < mw; ++x) {
                 uint8_t* row = &rows[size_t(y) * rowBytes];
