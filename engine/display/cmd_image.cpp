@@ -509,8 +509,17 @@ bool CmdMaskKeepBegin(CmdMaskKeep* keep, BandSurface* mask, const RECT* area, in
     const int64_t top = std::clamp<int64_t>(area->top, 0, rows), bottom = std::clamp<int64_t>(area->bottom, top, rows);
     if (top == bottom) return true;
     const size_t bytes = static_cast<size_t>(bottom - top) * mask->stride;
-    keep->saved = static_cast<uint8_t*>(RenderAlloc(bytes));
-    if (keep->saved == nullptr) return false;
+    // The surface's scratch rows serve every command of the band walk; they grow to the largest
+    // area asked for, at most the surface's own bytes.
+    if (mask->keepBusy) return false;
+    if (mask->keepBytes < bytes) {
+        RenderFree(mask->keepRows);
+        mask->keepRows = static_cast<uint8_t*>(RenderAlloc(bytes));
+        mask->keepBytes = mask->keepRows != nullptr ? static_cast<uint32_t>(bytes) : 0;
+        if (mask->keepRows == nullptr) return false;
+    }
+    keep->saved = mask->keepRows;
+    mask->keepBusy = 1;
     keep->first = static_cast<uint32_t>(top);
     keep->rows = static_cast<uint32_t>(bottom - top);
     uint8_t* at = mask->bits + size_t{keep->first} * mask->stride;
@@ -525,8 +534,8 @@ void CmdMaskKeepEnd(CmdMaskKeep* keep)
     uint8_t* at = keep->mask->bits + size_t{keep->first} * keep->mask->stride;
     const size_t bytes = size_t{keep->rows} * keep->mask->stride;
     for (size_t i = 0; i < bytes; ++i) at[i] |= keep->saved[i];
-    RenderFree(keep->saved);
     keep->saved = nullptr;
+    keep->mask->keepBusy = 0;
 }
 
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)
