@@ -56,12 +56,13 @@ Mask MakeMask(int w, int h, uint32_t seed)
     return m;
 }
 
-// d' of a ROP3 code without pattern, bit by bit.
+// d' of a ROP3 code, bit by bit, under the brush a command without one of its own paints with:
+// white, all ones.
 uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
 {
     uint32_t out = 0;
     for (int i = 0; i < 24; ++i) {
-        const uint32_t index = ((s >> i) & 1) << 1 | ((d >> i) & 1);
+        const uint32_t index = 4 | ((s >> i) & 1) << 1 | ((d >> i) & 1);
         out |= ((rop >> index) & 1) << i;
     }
     return out;
@@ -529,6 +530,67 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
     }
 }
 
+// Images that GDI used to scale itself (ROPs that read the page or the brush, run-length
+// pictures) pick the stretch blit's source pixels on both roads at page scales that are not whole
+// numbers (GDI's own rule takes the pixel under each device pixel's centre), mirrored, shrunk and
+// reaching out of their bitmap, over band cuts of 1, 7 and the whole page.
+TEST(MaskedImageCommands, PlainImagesPickTheSameSourcePixelsAtFractionalScales)
+{
+    const Colours page = MakeColours(W, H, 71);
+    const Colours image = MakeColours(20, 16, 72);
+    std::mt19937 random(73);
+    std::vector<uint32_t> colours;
+    std::vector<uint8_t> palette;
+    for (int i = 0; i < 16; ++i) {
+        colours.push_back(random() & 0xFFFFFF);
+        palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+    }
+    Colours runs{20, 16, std::vector<uint32_t>(20 * 16), {}};
+    std::vector<uint8_t> indices(size_t(BitmapRowBytes(8, 20)) * 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const uint8_t index = uint8_t(random() % 16);
+            indices[size_t(y) * BitmapRowBytes(8, 20) + x] = index;
+            runs.px[size_t(y) * 20 + x] = colours[index];
+        }
+    const std::vector<uint8_t> rle = RunLengthEncode(indices, 20, 16, 8, -1, 0, 0);
+    struct Plain {
+        Case c;
+        bool runLength;
+    } cases[] = {
+        {{"xor, stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0x6666, false, {0x6666}, false, true}, false},
+        {{"and, BitBlt", false, {2, 2, 0, 0}, {}, {5, 4, 23, 18}, 0x8888, false, {0x8888}, false, true}, false},
+        {{"source and brush, shrunk and mirrored in y", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0xC0C0, false, {0xC0C0}, true, true}, false},
+        {{"source and brush, reaching out", true, {-4, 3, 24, 19}, {}, {3, 2, 50, 37}, 0xC0C0, false, {0xC0C0}, true, true}, false},
+        {{"run-length copy, reaching out", true, {-3, 2, 17, 18}, {}, {3, 2, 40, 30}, 0xCCCC, false, {0xCCCC}, true, true}, true},
+        {{"run-length copy, mirrored both ways", true, {0, 0, 20, 16}, {}, {62, 38, 5, 3}, 0xCCCC, false, {0xCCCC}, true, true}, true},
+        {{"run-length xor, grown by fractions", true, {2, 1, 17, 13}, {}, {1, 1, 44, 37}, 0x6666, false, {0x6666}, false, true}, true},
+    };
+    for (const Plain& p : cases) {
+        const Case& c = p.c;
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        if (p.runLength) AddBitmap(body, {kImage, 20, 16, 8, 2, palette, rle});
+        else AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (const Mapping m : {Mapping{1}, Mapping{3, 2}, Mapping{2, 3}}) {
+            const Image want = Expected(c, page, p.runLength ? runs : image, Mask{0, 0, {}}, m);
+            for (int band : {want.h, 7, 1}) {
+                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                             std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+                if (c.maskRoad) {
+                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+                }
+            }
+        }
+    }
+}
+
 // A masked StretchBlt whose destination spans most of the 32-bit range: the GDI road makes its
 // mask and picture for the part inside the band only (the whole destination's size does not even
 // fit 32 bits), and both roads pick the pixels the nearest-pixel rule gives, in 64 bits.
@@ -596,7 +658,8 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 
 // A brush drawn through a black-and-white bitmap: 0xB8B8 paints the brush where the bitmap is
 // black, 0xE2E2 where it is white, 0x8888 (AND) makes the black pixels black. Bitmaps of 1 bit in
-// both palette orders and of 24 bits, at their size and stretched, on both roads.
+// both palette orders and of 24 bits, at their size and stretched, on both roads, at page scales
+// of 1, 3/2 and 2/3.
 TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
 {
     const Colours page = MakeColours(W, H, 7);
@@ -651,21 +714,28 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
                                  Le({colourId, 0, kImage, 0, c.rop})}));
         }
         ASSERT_EQ(job.Read(body), 1);
-        Image want(W, H);
-        want.px = page.px;
-        for (int y = std::max<LONG>(d.top, 0); y < std::min<LONG>(d.bottom, H); ++y)
-            for (int x = std::max<LONG>(d.left, 0); x < std::min<LONG>(d.right, W); ++x) {
-                const int u = x - d.left, v = y - d.top;
-                const bool white = c.stretch ? shape.bit(u / 2, v / 2) : shape.bit(u, v);
-                if (c.rop == 0xB8B8 && !white) want.at(x, y) = brush;
-                if (c.rop == 0xE2E2 && white) want.at(x, y) = brush;
-                if (c.rop == 0x8888 && !white) want.at(x, y) = 0;
+        // At page scales that are not whole numbers too: device pixel i of the destination takes
+        // source pixel i * source / destination, as elsewhere, on both roads.
+        for (const Mapping m : {Mapping{1}, Mapping{3, 2}, Mapping{2, 3}}) {
+            const int pw = m.Map(W), ph = m.Map(H);
+            Image want(pw, ph);
+            for (int y = 0; y < ph; ++y)
+                for (int x = 0; x < pw; ++x) want.at(x, y) = page.at(x * W / pw, y * H / ph);
+            const int left = m.Map(d.left), right = m.Map(d.right), top = m.Map(d.top), bottom = m.Map(d.bottom);
+            const int sw = c.stretch ? shape.w : d.right - d.left, sh = c.stretch ? shape.h : d.bottom - d.top;
+            for (int y = std::max(top, 0); y < std::min(bottom, ph); ++y)
+                for (int x = std::max(left, 0); x < std::min(right, pw); ++x) {
+                    const bool white = shape.bit((x - left) * sw / (right - left), (y - top) * sh / (bottom - top));
+                    if (c.rop == 0xB8B8 && !white) want.at(x, y) = brush;
+                    if (c.rop == 0xE2E2 && white) want.at(x, y) = brush;
+                    if (c.rop == 0x8888 && !white) want.at(x, y) = 0;
+                }
+            for (int band : {ph, 7, 1}) {
+                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
+                             std::to_string(band));
+                EXPECT_EQ(Diff(DrawRoad(job, pw, ph, m, band), want), "") << "GDI road";
+                EXPECT_EQ(Diff(MaskRoad(job, pw, ph, m, band), want), "") << "mask road";
             }
-        const Mapping one{1};
-        for (int band : {H, 7, 1}) {
-            SCOPED_TRACE(band);
-            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "") << "GDI road";
-            EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "") << "mask road";
         }
     }
 }
