@@ -389,10 +389,11 @@ bool PictureFill(CmdImageNode* n, const RECT& device, const RECT& part, LONG x0,
 // outside the bitmap; an unmasked command leaves the page there. The pictures start at a whole
 // 32-pixel word of the band, so that the mask's rows address it directly; the stretch blit places
 // both with the destination's device rectangle, so every device pixel takes the source pixel it
-// takes when the destination is drawn whole.
-int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+// takes when the destination is drawn whole. Without throughMask a masked command's picture is
+// drawn whole (the band mask cuts it).
+int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, bool throughMask)
 {
-    const bool masked = n->source != nullptr;
+    const bool masked = throughMask && n->source != nullptr;
     const bool brushSource = masked && n->source->kind == SourceKindBrush;
     auto* source = masked && !brushSource ? reinterpret_cast<SourceBitmap*>(n->source) : nullptr;
     HDC dc = surface->drawDC;
@@ -852,11 +853,11 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     const CmdDrawState state(surface);
     int result = 1;
     if (n->source != nullptr) {
-        result = PictureDraw(n, store, surface);
+        result = PictureDraw(n, store, surface, true);
     } else if (RasterRoad(n, surface)) {
         StretchIntoSurface(n, store, surface, n->rop >> 8, n->clip);
     } else if (PictureRoad(n)) {
-        result = PictureDraw(n, store, surface);
+        result = PictureDraw(n, store, surface, true);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
@@ -911,9 +912,10 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
             PatBlt(surface->drawDC, area->left, area->top, area->right - area->left, area->bottom - area->top, PATCOPY);
         BandSurfaceResetDC(surface);
-    } else if (n->source == nullptr && PictureRoad(n)) {
-        // The band mask cuts the area; the command's own clip, selected again, changes nothing.
-        PictureDraw(n, store, surface);
+    } else if (PictureRoad(n)) {
+        // The band mask cuts the area, a masked command's mask included; the command's own clip,
+        // selected again, changes nothing.
+        PictureDraw(n, store, surface, false);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         const DefaultBrush brush(n, surface->drawDC);
