@@ -635,6 +635,24 @@ CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source)
                         s.left, s.top, CmdExtent(s.left, s.right), CmdExtent(s.top, s.bottom)};
 }
 
+int CmdBitmapRecordResolve(ResourceStore* store, const uint8_t* raw, const CmdBitmapRecordLayout& at, CmdNode* node,
+                           CmdImageArea* area, BitmapEntry** bitmap, Clip** clip)
+{
+    const RECT d = CmdRecordRect(raw + at.destination);
+    *area = CmdImageAreaRead(raw + at.destination, raw + at.source);
+    *bitmap = BitmapLookup(&store->bitmaps, LoadLE32(raw + at.bitmap));
+    bool ok = *bitmap != nullptr;
+    const ResourceId clipId = LoadLE32(raw + at.clip);
+    if (ok && clipId != 0) ok = (*clip = ClipLookup(&store->clips, clipId)) != nullptr;
+    if (!ok) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
+    RectNormalize(&node->bounds, &d);
+    node->bounds = CmdClipBoundsApply(node->bounds, *clip);
+    return 1;
+}
+
 RECT CmdRecordRect(const uint8_t* raw)
 {
     return RECT{static_cast<LONG>(LoadLE32(raw)), static_cast<LONG>(LoadLE32(raw + 4)),
