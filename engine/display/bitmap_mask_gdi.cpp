@@ -26,7 +26,10 @@ bool PackedRead(const BitmapEntry* entry, StreamSpill* spill, PackedRecord* out)
     const uint32_t depth = entry->depth;
     // A palette has room for every index; the entries the record does not give are black.
     const uint32_t given = entry->paletteCount;
-    const uint32_t entries = depth <= 8 ? std::max(given, 1u << depth) : given;
+    // Bit fields take three masks behind the header; masks the record leaves out are 0, which GDI
+    // refuses, rather than read past the table.
+    const uint32_t least = depth <= 8 ? 1u << depth : entry->compression == BitmapCompressionBitFields ? 3u : 0u;
+    const uint32_t entries = std::max(given, least);
     BITMAPINFOHEADER h{};
     h.biSize = sizeof h;
     h.biWidth = entry->header.biWidth;

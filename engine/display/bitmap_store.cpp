@@ -217,6 +217,9 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
         return 0;
     if (compression == BitmapCompressionGrey && depth != 8) return 0;
     if (compression == BitmapCompressionRle24 && depth != 24) return 0;
+    // Bit-field pixels take their three masks from the palette's place: with fewer, GDI would
+    // read masks out of the rows (or past them).
+    if (compression == BitmapCompressionBitFields && paletteCount < 3) return 0;
 
     auto* entry = static_cast<BitmapEntry*>(RenderAlloc(sizeof(BitmapEntry)));
     if (entry == nullptr) return 0;
