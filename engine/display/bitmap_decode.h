@@ -68,6 +68,8 @@ int BitmapRowsToMask(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work
                      const uint8_t* palette, uint8_t* rows);
 // Whether the bitmap's rows are GDI's to read (RLE4, RLE8, bit fields).
 bool BitmapMaskThroughGdi(const BitmapEntry* entry);
+// 1 when GDI reads such a bitmap's rows whole; 0 for damaged data (the last error set).
+int BitmapGdiRowsReadable(const BitmapEntry* entry, StreamSpill* spill);
 // Such a bitmap's white mask (1 where the pixel GDI draws is white), rows in the record's order. 1 or 0
 // (damaged data, memory).
 int BitmapRowsToWhiteMaskThroughGdi(const BitmapEntry* entry, StreamSpill* spill, uint8_t* rows);

@@ -10,6 +10,7 @@
 #include "engine/display/bitmap_decode.h"
 #include "engine/display/bitmap_store.h"
 #include "platform/gdi.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -57,6 +58,25 @@ bool BitmapMaskThroughGdi(const BitmapEntry* entry)
 {
     const uint8_t c = entry->compression;
     return c == BitmapCompressionRle4 || c == BitmapCompressionRle8 || c == BitmapCompressionBitFields;
+}
+
+int BitmapGdiRowsReadable(const BitmapEntry* entry, StreamSpill* spill)
+{
+    PackedRecord record;
+    if (!PackedRead(entry, spill, &record)) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
+    // GDI reads the whole source whatever the destination: a DC's default 1 x 1 bitmap takes it.
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (dc == nullptr) return 0;
+    const LONG width = std::abs(entry->header.biWidth), rows = std::abs(entry->header.biHeight);
+    const int ok = StretchDIBits(dc, 0, 0, 1, 1, 0, 0, width, rows, record.data.data(),
+                                 reinterpret_cast<const BITMAPINFO*>(record.info.data()), DIB_RGB_COLORS, SRCCOPY) != 0;
+    const DWORD error = GetLastError();
+    DeleteDC(dc);
+    if (!ok) SetLastError(error != 0 ? error : ERROR_INVALID_DATA);
+    return ok;
 }
 
 int BitmapRowsToWhiteMaskThroughGdi(const BitmapEntry* entry, StreamSpill* spill, uint8_t* rows)

@@ -5,6 +5,7 @@
 // background colour, white here), once, into a copy of its own that both commands share.
 #include "engine/display/source_bitmap.h"
 
+#include "engine/display/bitmap_decode.h"
 #include "engine/display/bitmap_store.h"
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
@@ -52,6 +53,13 @@ BitmapEntry* OneBitMask(ResourceStore* store, BitmapEntry* mask)
 {
     const BITMAPINFOHEADER& h = mask->header;
     if (h.biBitCount == 1 && h.biCompression == BI_RGB && mask->compression != BitmapCompressionPassed) return mask;
+    // Rows GDI decodes are read once here, so that damaged ones fail the record as any other mask
+    // that cannot be applied, rather than leave the command out of the page when it is drawn.
+    if (BitmapMaskThroughGdi(mask) && !BitmapGdiRowsReadable(mask, store->spill)) {
+        CmdBitmapRelease(store, &mask);
+        SetLastError(ERROR_INVALID_DATA);
+        return nullptr;
+    }
     BitmapEntry* copy = BitmapCloneWhiteMask(&store->bitmaps, mask);
     BitmapEntry* found = copy != nullptr ? BitmapLookup(&store->bitmaps, copy->head.id) : nullptr;
     const ResourceId id = mask->head.id;

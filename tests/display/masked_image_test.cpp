@@ -598,8 +598,8 @@ TEST(MaskedImageCommands, AHugeDestinationIsDrawnWhereItMeetsTheBand)
 }
 
 // A mask that cannot be read as one bit (pixels passed through to the device, which reads them
-// only into the page's format), that does not cover the command, or is missing fails the record:
-// the page is not drawn without it.
+// only into the page's format; damaged run-length data), that does not cover the command, or is
+// missing fails the record: the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 {
     const Colours image = MakeColours(20, 16, 2);
@@ -611,6 +611,7 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         POINT maskOrigin;
     } cases[] = {
         {"passed-through 24-bit mask", 24, 5, 20, 16, kMask, {0, 0}},
+        {"RLE8 mask with a run past its row", 8, 2, 20, 16, kMask, {0, 0}},
         {"mask too small", 1, 0, 8, 8, kMask, {0, 0}},
         {"mask origin past its edge", 1, 0, 20, 16, kMask, {10, 0}},
         {"no such mask", 1, 0, 20, 16, kMask + 1, {0, 0}},
@@ -622,8 +623,12 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         std::vector<uint8_t> palette;
         if (b.depth == 1) palette = {0, 0, 0, 0, 255, 255, 255, 0};
-        const std::vector<uint8_t> data(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0xFF);
-        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, b.compression, palette, data});
+        std::vector<uint8_t> data(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0xFF);
+        if (b.compression == 2) {
+            palette = {0, 0, 0, 0, 255, 255, 255, 0};
+            data = {uint8_t(b.maskW + 1), 1, 0, 0, 0, 1};
+        }
+        AddBitmap(body, {kMask, b.maskW, b.compression == 2 ? b.maskH : -b.maskH, b.depth, b.compression, palette, data});
         body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
                              Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
