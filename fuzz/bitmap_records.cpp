@@ -1,5 +1,5 @@
 // Bitmap records over arbitrary bytes: every bitmap the page body defines is looked up, decoded,
-// made a GDI bitmap, masked, scaled and tested for its colours. The first byte picks the stream's
+// made a GDI bitmap, masked (by a key and by its white pixels), scaled and tested for its colours. The first byte picks the stream's
 // kind (bit 0 forward-only), image hints (bit 1) and widening through a module hook (bit 2).
 // The commands read with them are drawn into a small band and its mask.
 #include <cstddef>
@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             BitmapEntry* entry = BitmapLookup(bitmaps, e->head.id);
             BitmapMonoDetect(bitmaps, entry);
             if (BitmapRealize(bitmaps, entry, nullptr, &tally)) BitmapPaletteIsPositive(entry);
-            if (BitmapEntry* mask = BitmapCloneMask(bitmaps, entry, options)) {
+            for (BitmapEntry* mask : {BitmapCloneMask(bitmaps, entry, options), BitmapCloneWhiteMask(bitmaps, entry)}) {
+                if (mask == nullptr) continue;
                 BitmapPixelsLoad(bitmaps, mask, &tally);
                 BitmapRelease(bitmaps, mask, 1, &tally);
             }

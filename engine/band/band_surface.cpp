@@ -201,6 +201,7 @@ void BandSurfaceDestroy(BandSurface* surface) {
     SelectObject(surface->drawDC, surface->drawDCPreviousBitmap);
     DeleteObject(surface->section);
     DeleteDC(surface->drawDC);
+    RenderFree(surface->keepRows);
     RenderFree(surface);
 }
 

@@ -39,8 +39,11 @@ struct BandSurface {
     void* selectedOther;         // marked by drawing; nothing to restore
     HPEN selectedPen;            // which of a pen's GDI pens is selected
     uint8_t miterLimitChanged;
+    uint8_t keepBusy;            // the scratch rows hold a command's set-aside marks
+    uint32_t keepBytes;
+    uint8_t* keepRows;           // scratch rows of an accumulating mask (CmdMaskKeep), grown on need
 };
-static_assert(sizeof(BandSurface) == 160);
+static_assert(sizeof(BandSurface) == 168);
 static_assert(offsetof(BandSurface, stride) == 16);
 static_assert(offsetof(BandSurface, bits) == 24);
 static_assert(offsetof(BandSurface, drawDC) == 32);

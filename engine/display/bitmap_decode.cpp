@@ -334,6 +334,8 @@ int ToMask(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding,
 int BitmapRowsToMask(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work, uint32_t workSize,
                      const uint8_t*, uint8_t* rows)
 {
+    if ((entry->head.flags & BITMAP_MASK_WHITE) != 0 && BitmapMaskThroughGdi(entry))
+        return BitmapRowsToWhiteMaskThroughGdi(entry, spill, rows);
     const int32_t width = std::abs(entry->header.biWidth);
     // The key is a palette index into the record's palette, also when the source was widened.
     MaskState state{rows, BitmapRowBytes(1, width) - static_cast<uint32_t>((uint32_t(width) + 7) / 8),

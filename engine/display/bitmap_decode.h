@@ -66,6 +66,13 @@ int BitmapPixelsFill(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work
                      OutputModuleContext* device, uint8_t* palette, uint8_t* rows);
 int BitmapRowsToMask(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work, uint32_t workSize,
                      const uint8_t* palette, uint8_t* rows);
+// Whether the bitmap's rows are GDI's to read (RLE4, RLE8, bit fields).
+bool BitmapMaskThroughGdi(const BitmapEntry* entry);
+// 1 when GDI reads such a bitmap's rows whole; 0 for damaged data (the last error set).
+int BitmapGdiRowsReadable(const BitmapEntry* entry, StreamSpill* spill);
+// Such a bitmap's white mask (1 where the pixel GDI draws is white), rows in the record's order. 1 or 0
+// (damaged data, memory).
+int BitmapRowsToWhiteMaskThroughGdi(const BitmapEntry* entry, StreamSpill* spill, uint8_t* rows);
 
 // ---- Colour classes (0x10 black-and-white, 0x20 grey, 0x40 colour) ----
 uint32_t BitmapPaletteClass(uint32_t entries, const uint8_t* palette);

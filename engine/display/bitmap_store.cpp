@@ -217,6 +217,9 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
         return 0;
     if (compression == BitmapCompressionGrey && depth != 8) return 0;
     if (compression == BitmapCompressionRle24 && depth != 24) return 0;
+    // Bit-field pixels take their three masks from the palette's place: with fewer, GDI would
+    // read masks out of the rows (or past them).
+    if (compression == BitmapCompressionBitFields && paletteCount < 3) return 0;
 
     auto* entry = static_cast<BitmapEntry*>(RenderAlloc(sizeof(BitmapEntry)));
     if (entry == nullptr) return 0;
@@ -309,24 +312,37 @@ BitmapEntry* BitmapLookup(BitmapStore* store, ResourceId id)
 
 BitmapEntry* BitmapClone(BitmapStore* store, BitmapEntry* entry) { return CopyUnderNewId(store, entry); }
 
-BitmapEntry* BitmapCloneMask(BitmapStore* store, BitmapEntry* entry, uint32_t key)
+namespace {
+
+// A 1-bit copy over black and white; what its bits say is its flags'.
+BitmapEntry* MaskCopy(BitmapStore* store, BitmapEntry* entry, uint32_t key)
 {
-    if (entry->header.biCompression != BI_RGB) return nullptr;
     BitmapEntry* copy = CopyUnderNewId(store, entry);
     if (copy == nullptr) return nullptr;
     copy->head.flags = (copy->head.flags & ~BITMAP_WIDEN_PALETTE & ~BITMAP_WIDEN_16) | BITMAP_MASK;
     copy->key = key;
-    // A mask is 1-bit rows over black and white.
     copy->header.biBitCount = 1;
+    copy->header.biCompression = BI_RGB;
     copy->header.biClrUsed = 2;
     copy->header.biSizeImage = BitmapRowBytes(1, copy->header.biWidth) * static_cast<uint32_t>(std::abs(int64_t{copy->header.biHeight}));
     return copy;
 }
 
+}  // namespace
+
+BitmapEntry* BitmapCloneMask(BitmapStore* store, BitmapEntry* entry, uint32_t key)
+{
+    if (entry->header.biCompression != BI_RGB) return nullptr;
+    return MaskCopy(store, entry, key);
+}
+
 BitmapEntry* BitmapCloneWhiteMask(BitmapStore* store, BitmapEntry* entry)
 {
+    // Passed-through pixels are the device's to read, and it reads them only into the page's own
+    // format, which cannot say which of them were white.
     if (entry->compression == BitmapCompressionPassed) return nullptr;
-    BitmapEntry* copy = BitmapCloneMask(store, entry, 0);
+    if (entry->header.biCompression != BI_RGB && !BitmapMaskThroughGdi(entry)) return nullptr;
+    BitmapEntry* copy = MaskCopy(store, entry, 0);
     if (copy != nullptr) copy->head.flags |= BITMAP_MASK_WHITE;
     return copy;
 }

@@ -140,8 +140,9 @@ BitmapEntry* BitmapClone(BitmapStore* store, BitmapEntry* entry);
 // A 1-bit copy that is 1 where the pixel is not the key; null for a compressed bitmap.
 BitmapEntry* BitmapCloneMask(BitmapStore* store, BitmapEntry* entry, uint32_t key);
 // A 1-bit copy that is 1 where the pixel's colour is white and 0 elsewhere: the picture GDI makes
-// of a colour bitmap copied into one bit against a white background colour. Null for a compressed
-// bitmap. Its pixels have a black-then-white palette.
+// of a colour bitmap copied into one bit against a white background colour. Run-length and
+// bit-field rows are decoded by GDI first; null for passed-through pixels, which only the device
+// reads. Its pixels have a black-then-white palette.
 BitmapEntry* BitmapCloneWhiteMask(BitmapStore* store, BitmapEntry* entry);
 int BitmapInvertRequest(BitmapStore* store, BitmapEntry* entry);
 int BitmapPaletteIsPositive(const BitmapEntry* entry);

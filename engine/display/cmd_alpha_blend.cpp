@@ -46,21 +46,14 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     auto* n = static_cast<AlphaNode*>(RenderAlloc(sizeof(AlphaNode)));
     if (n == nullptr) return 0;
     n->head.op = CmdOpAlphaBlend;
-    const RECT d = CmdRecordRect(raw + CmdAlphaBlendRecord::destination);
-    n->area = CmdImageAreaRead(raw + CmdAlphaBlendRecord::destination, raw + CmdAlphaBlendRecord::source);
     n->blend = BLENDFUNCTION{AC_SRC_OVER, 0, raw[CmdAlphaBlendRecord::alpha],
                              static_cast<BYTE>((LoadLE16(raw + CmdAlphaBlendRecord::flags) & 2) ? AC_SRC_ALPHA : 0)};
-    n->bitmap = BitmapLookup(&store->bitmaps, LoadLE32(raw + CmdAlphaBlendRecord::bitmap));
-    bool ok = n->bitmap != nullptr;
-    const ResourceId clipId = LoadLE32(raw + CmdAlphaBlendRecord::clip);
-    if (ok && clipId != 0) ok = (n->clip = ClipLookup(&store->clips, clipId)) != nullptr;
-    if (!ok) {
-        SetLastError(ERROR_INVALID_DATA);
+    constexpr CmdBitmapRecordLayout kLayout{CmdAlphaBlendRecord::destination, CmdAlphaBlendRecord::source,
+                                            CmdAlphaBlendRecord::bitmap, CmdAlphaBlendRecord::clip};
+    if (!CmdBitmapRecordResolve(store, raw, kLayout, &n->head, &n->area, &n->bitmap, &n->clip)) {
         Destroy(&n->head, store);
         return 0;
     }
-    RectNormalize(&n->head.bounds, &d);
-    n->head.bounds = CmdClipBoundsApply(n->head.bounds, n->clip);
     n->head.flags = n->bitmap->head.flags & CMD_FLAG_COLOR_MASK;
     *out = &n->head;
     return 1;

@@ -92,6 +92,14 @@ bool RasterRoad(const CmdImageNode* n, const BandSurface* surface)
 
 int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWORD rop);
 
+// A bitmap GDI is not to scale: it would pick the source pixels by its own rule (the pixel under
+// each device pixel's centre), which differs from the stretch blit's at page scales that are not
+// whole numbers. Only passed-through pixels are left to GDI, which cannot read them either.
+bool PictureRoad(const CmdImageNode* n)
+{
+    return n->bitmap != nullptr && n->bitmap->compression != BitmapCompressionPassed;
+}
+
 // Whether a command that reads its bitmap reaches out of it. A plain command leaves the page where
 // its source lies outside the bitmap, as GDI leaves it. A masked one reads black there: a masked
 // copy is drawn as XOR the picture, AND the mask, XOR the picture again, which leaves the mask's
@@ -309,16 +317,85 @@ HBITMAP PictureMake(LONG w, LONG h, WORD bits, uint8_t** pixels)
     return bitmap;
 }
 
-// A masked command through GDI: its mask (1 where it paints) and its picture (the bitmap scaled,
-// black where the source lies outside the bitmap) drawn for the part of the destination inside
-// the band, and both handed to MaskBlt in device pixels, which keeps the page where the mask is 0.
-// The pictures start at a whole 32-pixel word of the band, so that the mask's rows address it
-// directly; the stretch blit places both with the destination's device rectangle, so every device
-// pixel takes the source pixel it takes when the destination is drawn whole.
-int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
+// Rows only GDI reads (run length, bit fields), drawn whole by GDI into a 24-bit DIB section of
+// the bitmap's size and row order, so that the stretch blit can pick from them; null when GDI
+// cannot draw them.
+HBITMAP DecodedPicture(const BitmapEntry* b, BltBitmap* from)
 {
-    const bool brushSource = n->source->kind == SourceKindBrush;
-    auto* source = brushSource ? nullptr : reinterpret_cast<SourceBitmap*>(n->source);
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(b->pixels);
+    const LONG w = std::abs(header->biWidth), h = header->biHeight, rows = std::abs(header->biHeight);
+    BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP picture = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HDC dc = picture != nullptr && bits != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
+    bool ok = false;
+    if (dc != nullptr) {
+        const HGDIOBJ old = SelectObject(dc, picture);
+        ok = StretchDIBits(dc, 0, 0, w, rows, 0, 0, w, rows, BitmapPixelRows(b), reinterpret_cast<const BITMAPINFO*>(b->pixels),
+                           DIB_RGB_COLORS, SRCCOPY) != 0;
+        GdiFlush();
+        SelectObject(dc, old);
+        DeleteDC(dc);
+    }
+    if (!ok) {
+        if (picture != nullptr) DeleteObject(picture);
+        return nullptr;
+    }
+    int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
+    uint8_t* top = static_cast<uint8_t*>(bits);
+    if (h > 0) {
+        top += static_cast<size_t>(stride) * (rows - 1);
+        stride = -stride;
+    }
+    *from = BltBitmap{top, stride, 0, 0, 0, 0, 24, nullptr};
+    return picture;
+}
+
+// The command's bitmap scaled into a 24-bit picture of the device pixels of part (whose rows start
+// at colourBits, its first column at x0), by the stretch blit's rule: every device pixel takes the
+// source pixel it takes on the band-mask road and when the destination is drawn whole. Only the
+// pixels whose source lies inside the bitmap are written; *inside (cut from part) holds them, and
+// false says there are none or GDI could not read the rows.
+bool PictureFill(CmdImageNode* n, const RECT& device, const RECT& part, LONG x0, LONG w, uint8_t* colourBits, RECT* inside)
+{
+    BitmapEntry* b = n->bitmap;
+    *inside = part;
+    if (b->compression == BitmapCompressionPassed) return false;  // only the device reads these
+    if (!CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight) && NarrowToSource(n, device, inside, 1) == 0)
+        return false;
+    const int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
+    const BltBitmap into{colourBits - static_cast<ptrdiff_t>(part.top) * stride - static_cast<ptrdiff_t>(x0) * 3, stride, 0,
+                         0, part.right, part.bottom, 24, nullptr};
+    RECT rect = device;
+    if (!RunLength(b)) {
+        const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
+        RasterStretchBlt(&into, &from, nullptr, &rect, inside, 1, Rop3SrcCopy, 0);
+        return true;
+    }
+    BltBitmap from{};
+    HBITMAP decoded = DecodedPicture(b, &from);
+    if (decoded == nullptr) return false;
+    from.x = n->srcX, from.y = n->srcY, from.width = n->srcWidth, from.height = n->srcHeight;
+    RasterStretchBlt(&into, &from, nullptr, &rect, inside, 1, Rop3SrcCopy, 0);
+    DeleteObject(decoded);
+    return true;
+}
+
+// A command with a bitmap through GDI, masked or not: its picture (the bitmap scaled by the
+// stretch blit, so that both band roads show the same source pixels at any page scale) and, when
+// masked, its mask (1 where it paints) are drawn for the part of the destination inside the band,
+// and GDI applies the ROP with the brush and the clip in device pixels, one picture pixel to one
+// device pixel: MaskBlt keeps the page where the mask is 0, and reads black where the source lies
+// outside the bitmap; an unmasked command leaves the page there. The pictures start at a whole
+// 32-pixel word of the band, so that the mask's rows address it directly; the stretch blit places
+// both with the destination's device rectangle, so every device pixel takes the source pixel it
+// takes when the destination is drawn whole. Without throughMask a masked command's picture is
+// drawn whole (the band mask cuts it).
+int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, bool throughMask)
+{
+    const bool masked = throughMask && n->source != nullptr;
+    const bool brushSource = masked && n->source->kind == SourceKindBrush;
+    auto* source = masked && !brushSource ? reinterpret_cast<SourceBitmap*>(n->source) : nullptr;
     HDC dc = surface->drawDC;
     RECT device = DeviceRect(n, dc);
     const RECT normal{std::min(device.left, device.right), std::min(device.top, device.bottom),
@@ -331,52 +408,32 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
     const LONG x0 = part.left & ~31, y0 = part.top;
     const LONG w = part.right - x0, h = part.bottom - y0;
     uint8_t* maskBits = nullptr;
-    HBITMAP maskBitmap = PictureMake(w, h, 1, &maskBits);
-    if (maskBitmap == nullptr) return 0;
-    const int32_t maskStride = static_cast<int32_t>(BitmapRowBytes(1, w));
-    if (source != nullptr) {
-        const BltBitmap maskTo{maskBits - static_cast<ptrdiff_t>(y0) * maskStride - x0 / 8, maskStride, 0, 0,
-                               part.right, part.bottom, 1, nullptr};
-        SourceBitmapMaskDraw(source, &maskTo, &device, &part, 1);
-    } else if (!BrushSourceMaskDraw(n, store, surface, x0, y0,
-                                    BltBitmap{maskBits, maskStride, 0, 0, w, h, 1, nullptr})) {
-        DeleteObject(maskBitmap);
-        return 0;
+    HBITMAP maskBitmap = nullptr;
+    if (masked) {
+        maskBitmap = PictureMake(w, h, 1, &maskBits);
+        if (maskBitmap == nullptr) return 0;
+        const int32_t maskStride = static_cast<int32_t>(BitmapRowBytes(1, w));
+        if (source != nullptr) {
+            const BltBitmap maskTo{maskBits - static_cast<ptrdiff_t>(y0) * maskStride - x0 / 8, maskStride, 0, 0,
+                                   part.right, part.bottom, 1, nullptr};
+            SourceBitmapMaskDraw(source, &maskTo, &device, &part, 1);
+        } else if (!BrushSourceMaskDraw(n, store, surface, x0, y0,
+                                        BltBitmap{maskBits, maskStride, 0, 0, w, h, 1, nullptr})) {
+            DeleteObject(maskBitmap);
+            return 0;
+        }
     }
     HDC pictureDC = CreateCompatibleDC(dc);
     HBITMAP colour = nullptr;
     HGDIOBJ old = nullptr;
+    RECT inside = part;
+    bool visible = true;
     if (pictureDC != nullptr && n->bitmap != nullptr) {
         uint8_t* colourBits = nullptr;
         colour = PictureMake(w, h, 24, &colourBits);
         if (colour != nullptr) {
             old = SelectObject(pictureDC, colour);
-            BitmapEntry* b = n->bitmap;
-            if (!RunLength(b) && b->compression != BitmapCompressionPassed) {
-                // The stretch blit picks the same source pixels as the mask's, and as the
-                // unmasked commands do; cut to the part whose source lies inside the bitmap, it
-                // reads nothing outside it.
-                const int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
-                const BltBitmap into{colourBits - static_cast<ptrdiff_t>(y0) * stride - static_cast<ptrdiff_t>(x0) * 3,
-                                     stride, 0, 0, part.right, part.bottom, 24, nullptr};
-                const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
-                RECT inside = part;
-                if (CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight) ||
-                    NarrowToSource(n, device, &inside, 1) > 0)
-                    RasterStretchBlt(&into, &from, nullptr, &device, &inside, 1, Rop3SrcCopy, 0);
-            } else {
-                // Run-length rows are GDI's to decode, in the band's mapping moved to the picture;
-                // a shrink picks one source pixel for each device pixel, as the stretch blit does.
-                {
-                    const SavedMapping band(dc);
-                    band.CopyTo(pictureDC, x0, y0);
-                }
-                SetStretchBltMode(pictureDC, COLORONCOLOR);
-                StretchDIBits(pictureDC, n->x, n->y, n->width, n->height, n->srcX,
-                              CmdDibSourceY(b, n->srcY, n->srcHeight), n->srcWidth, n->srcHeight, BitmapPixelRows(b),
-                              reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY);
-                MappingIdentity(pictureDC);
-            }
+            visible = PictureFill(n, device, part, x0, w, colourBits, &inside);
         }
     }
     int result = 0;
@@ -384,22 +441,26 @@ int MaskedDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface)
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
         const DefaultBrush brush(n, dc);
-        if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
+        if (!masked && !visible) {
+            result = 1;  // no pixel's source lies inside the bitmap: the page stays
+        } else if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0) {
             // The brush origin and the clip are laid in device pixels while the band's mapping holds.
             ClipSelect(store, n->clip, surface, nullptr);
             const SavedMapping mapping(dc);
             MappingIdentity(dc);
-            result = MaskBlt(dc, part.left, part.top, part.right - part.left, h, pictureDC, part.left - x0, 0,
-                             maskBitmap, part.left - x0, 0, MAKEROP4((n->rop & 0xFF) << 16, 0xAAu << 16))
-                         ? 1
-                         : 0;
+            const DWORD rop = (n->rop & 0xFF) << 16;
+            result = masked ? MaskBlt(dc, part.left, part.top, part.right - part.left, h, pictureDC, part.left - x0, 0,
+                                      maskBitmap, part.left - x0, 0, MAKEROP4(rop, 0xAAu << 16))
+                            : BitBlt(dc, inside.left, inside.top, inside.right - inside.left, inside.bottom - inside.top,
+                                     pictureDC, inside.left - x0, inside.top - y0, rop);
+            result = result ? 1 : 0;
         }
         BandSurfaceResetDC(surface);
     }
     if (old != nullptr) SelectObject(pictureDC, old);
     if (pictureDC != nullptr) DeleteDC(pictureDC);
     if (colour != nullptr) DeleteObject(colour);
-    DeleteObject(maskBitmap);
+    if (maskBitmap != nullptr) DeleteObject(maskBitmap);
     return result;
 }
 
@@ -509,8 +570,17 @@ bool CmdMaskKeepBegin(CmdMaskKeep* keep, BandSurface* mask, const RECT* area, in
     const int64_t top = std::clamp<int64_t>(area->top, 0, rows), bottom = std::clamp<int64_t>(area->bottom, top, rows);
     if (top == bottom) return true;
     const size_t bytes = static_cast<size_t>(bottom - top) * mask->stride;
-    keep->saved = static_cast<uint8_t*>(RenderAlloc(bytes));
-    if (keep->saved == nullptr) return false;
+    // The surface's scratch rows serve every command of the band walk; they grow to the largest
+    // area asked for, at most the surface's own bytes.
+    if (mask->keepBusy) return false;
+    if (mask->keepBytes < bytes) {
+        RenderFree(mask->keepRows);
+        mask->keepRows = static_cast<uint8_t*>(RenderAlloc(bytes));
+        mask->keepBytes = mask->keepRows != nullptr ? static_cast<uint32_t>(bytes) : 0;
+        if (mask->keepRows == nullptr) return false;
+    }
+    keep->saved = mask->keepRows;
+    mask->keepBusy = 1;
     keep->first = static_cast<uint32_t>(top);
     keep->rows = static_cast<uint32_t>(bottom - top);
     uint8_t* at = mask->bits + size_t{keep->first} * mask->stride;
@@ -525,8 +595,8 @@ void CmdMaskKeepEnd(CmdMaskKeep* keep)
     uint8_t* at = keep->mask->bits + size_t{keep->first} * keep->mask->stride;
     const size_t bytes = size_t{keep->rows} * keep->mask->stride;
     for (size_t i = 0; i < bytes; ++i) at[i] |= keep->saved[i];
-    RenderFree(keep->saved);
     keep->saved = nullptr;
+    keep->mask->keepBusy = 0;
 }
 
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)
@@ -563,6 +633,24 @@ CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source)
     const RECT s = CmdRecordRect(source);
     return CmdImageArea{d.left, d.top, CmdExtent(d.left, d.right), CmdExtent(d.top, d.bottom),
                         s.left, s.top, CmdExtent(s.left, s.right), CmdExtent(s.top, s.bottom)};
+}
+
+int CmdBitmapRecordResolve(ResourceStore* store, const uint8_t* raw, const CmdBitmapRecordLayout& at, CmdNode* node,
+                           CmdImageArea* area, BitmapEntry** bitmap, Clip** clip)
+{
+    const RECT d = CmdRecordRect(raw + at.destination);
+    *area = CmdImageAreaRead(raw + at.destination, raw + at.source);
+    *bitmap = BitmapLookup(&store->bitmaps, LoadLE32(raw + at.bitmap));
+    bool ok = *bitmap != nullptr;
+    const ResourceId clipId = LoadLE32(raw + at.clip);
+    if (ok && clipId != 0) ok = (*clip = ClipLookup(&store->clips, clipId)) != nullptr;
+    if (!ok) {
+        SetLastError(ERROR_INVALID_DATA);
+        return 0;
+    }
+    RectNormalize(&node->bounds, &d);
+    node->bounds = CmdClipBoundsApply(node->bounds, *clip);
+    return 1;
 }
 
 RECT CmdRecordRect(const uint8_t* raw)
@@ -675,6 +763,49 @@ int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
     return CmdClipReplace(node, store, &AsImage(node)->clip, clip);
 }
 
+// A black-and-white bitmap of more bits (or one reaching out of its bitmap) marked in the mask:
+// its picture scaled by the stretch blit's rule, as the GDI road draws it, and 1 where the picture
+// is white (0 with invert) within the clip rectangles; pixels whose source lies outside the bitmap
+// stay unmarked.
+namespace {
+
+void MonoMarkThroughPicture(CmdImageNode* n, BandSurface* mask, const RECT& device, const RECT* clips, int32_t count,
+                            bool invert)
+{
+    const RECT normal{std::min(device.left, device.right), std::min(device.top, device.bottom),
+                      std::max(device.left, device.right), std::max(device.top, device.bottom)};
+    RECT bounds = clips[0];
+    for (int32_t i = 1; i < count; ++i) UnionRect(&bounds, &bounds, &clips[i]);
+    RECT part{};
+    if (!IntersectRect(&part, &normal, &bounds)) return;
+    const LONG x0 = part.left & ~31, w = part.right - x0, h = part.bottom - part.top;
+    uint8_t* bits = nullptr;
+    HBITMAP picture = PictureMake(w, h, 24, &bits);
+    if (picture == nullptr) return;
+    RECT inside{};
+    if (PictureFill(n, device, part, x0, w, bits, &inside)) {
+        const size_t stride = BitmapRowBytes(24, w);
+        for (int32_t i = 0; i < count; ++i) {
+            RECT r{};
+            if (!IntersectRect(&r, &clips[i], &inside)) continue;
+            for (LONG y = r.top; y < r.bottom; ++y) {
+                const uint8_t* row = bits + size_t(y - part.top) * stride;
+                uint8_t* out = mask->bits + size_t(y) * mask->stride;
+                for (LONG x = r.left; x < r.right; ++x) {
+                    const uint8_t* p = row + size_t(x - x0) * 3;
+                    const bool white = p[0] == 255 && p[1] == 255 && p[2] == 255;
+                    const uint8_t bit = static_cast<uint8_t>(0x80 >> (x % 8));
+                    if (white != invert) out[x / 8] |= bit;
+                    else out[x / 8] &= static_cast<uint8_t>(~bit);
+                }
+            }
+        }
+    }
+    DeleteObject(picture);
+}
+
+}  // namespace
+
 // A brush through a black-and-white bitmap (0xB8B8 paints where the bitmap is black, 0xE2E2 where
 // it is white; 0x8888 makes the black pixels black): the pixels it paints are marked in the mask.
 // The bitmap's own values say white or black through its palette; an inversion still pending on
@@ -686,18 +817,14 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
     const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
     if (count > 0 && CmdBitmapPixelsReady(store, b, mask) && BitmapPixelsInvertPending(b)) {
         const bool invert = (BitmapPaletteIsPositive(b) == 0) == (n->rop == 0xE2E2);
+        RECT rect = DeviceRect(n, mask->drawDC);
+        RECT* clips = rects != nullptr ? rects : const_cast<RECT*>(area);
         if (b->header.biBitCount == 1 && CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight)) {
             const BltBitmap to = CmdSurfaceBlt(mask);
             const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, false);
-            RECT rect = DeviceRect(n, mask->drawDC);
-            RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count,
-                             invert ? Rop3NotSrcCopy : Rop3SrcCopy, 0);
+            RasterStretchBlt(&to, &from, nullptr, &rect, clips, count, invert ? Rop3NotSrcCopy : Rop3SrcCopy, 0);
         } else {
-            const CmdDrawState state(mask);
-            ClipSelect(store, n->clip, mask, nullptr);
-            StretchDibs(n, store, mask, invert ? NOTSRCCOPY : SRCCOPY);
-            BandSurfaceResetDC(mask);
-            GdiFlush();
+            MonoMarkThroughPicture(n, mask, rect, clips, count, invert);
         }
     }
     RenderFree(rects);
@@ -744,9 +871,11 @@ int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, cons
     const CmdDrawState state(surface);
     int result = 1;
     if (n->source != nullptr) {
-        result = MaskedDraw(n, store, surface);
+        result = PictureDraw(n, store, surface, true);
     } else if (RasterRoad(n, surface)) {
         StretchIntoSurface(n, store, surface, n->rop >> 8, n->clip);
+    } else if (PictureRoad(n)) {
+        result = PictureDraw(n, store, surface, true);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         if (n->clip) ResourceUseMark(store, &n->clip->head, RESOURCE_IN_USE);
@@ -801,6 +930,10 @@ int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surfac
         if (n->brush == nullptr || BrushSelect(store, n->brush, &n->brushOrigin, surface) != 0)
             PatBlt(surface->drawDC, area->left, area->top, area->right - area->left, area->bottom - area->top, PATCOPY);
         BandSurfaceResetDC(surface);
+    } else if (PictureRoad(n)) {
+        // The band mask cuts the area, a masked command's mask included; the command's own clip,
+        // selected again, changes nothing.
+        PictureDraw(n, store, surface, false);
     } else {
         if (n->brush) ResourceUseMark(store, &n->brush->head, RESOURCE_IN_USE);
         const DefaultBrush brush(n, surface->drawDC);

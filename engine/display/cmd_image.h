@@ -83,6 +83,16 @@ struct CmdImageArea {
     int32_t srcX, srcY, srcWidth, srcHeight;
 };
 CmdImageArea CmdImageAreaRead(const uint8_t* destination, const uint8_t* source);
+// Where a record of one bitmap and one clip (AlphaBlend, TransparentBlt) keeps its rectangles and ids.
+struct CmdBitmapRecordLayout {
+    uint32_t destination, source, bitmap, clip;
+};
+// Reads such a record's rectangles into *area, looks up its bitmap (which must exist) and its clip
+// (id 0: none), and sets the node's bounds to the destination cut to the clip. 0, with
+// ERROR_INVALID_DATA, when either is missing; what was found is left in *bitmap and *clip for the
+// caller's destroy to release.
+int CmdBitmapRecordResolve(ResourceStore* store, const uint8_t* raw, const CmdBitmapRecordLayout& at, CmdNode* node,
+                           CmdImageArea* area, BitmapEntry** bitmap, Clip** clip);
 // to - from of two record coordinates, wrapping in 32 bits.
 int32_t CmdExtent(LONG from, LONG to);
 // The record's rectangle at offset in raw.

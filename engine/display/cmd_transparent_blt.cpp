@@ -59,24 +59,19 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     auto* n = static_cast<TransparentNode*>(RenderAlloc(sizeof(TransparentNode)));
     if (n == nullptr) return 0;
     n->head.op = CmdOpTransparentBlt;
-    const RECT d = CmdRecordRect(raw + TransparentBltRecord::destination);
-    n->area = CmdImageAreaRead(raw + TransparentBltRecord::destination, raw + TransparentBltRecord::source);
     n->colour = LoadLE32(raw + TransparentBltRecord::colour);
-    n->bitmap = BitmapLookup(&store->bitmaps, LoadLE32(raw + TransparentBltRecord::bitmap));
-    bool ok = n->bitmap != nullptr;
-    const ResourceId clipId = LoadLE32(raw + TransparentBltRecord::clip);
-    if (ok && clipId != 0) ok = (n->clip = ClipLookup(&store->clips, clipId)) != nullptr;
+    constexpr CmdBitmapRecordLayout kLayout{TransparentBltRecord::destination, TransparentBltRecord::source,
+                                            TransparentBltRecord::bitmap, TransparentBltRecord::clip};
+    bool ok = CmdBitmapRecordResolve(store, raw, kLayout, &n->head, &n->area, &n->bitmap, &n->clip) != 0;
     if (ok) {
         if (BitmapEntry* mask = BitmapCloneMask(&store->bitmaps, n->bitmap, n->colour))
             ok = (n->mask = BitmapLookup(&store->bitmaps, mask->head.id)) != nullptr;
+        if (!ok) SetLastError(ERROR_INVALID_DATA);
     }
     if (!ok) {
-        SetLastError(ERROR_INVALID_DATA);
         Destroy(&n->head, store);
         return 0;
     }
-    RectNormalize(&n->head.bounds, &d);
-    n->head.bounds = CmdClipBoundsApply(n->head.bounds, n->clip);
     n->head.flags = CmdColorFlags(n->bitmap->head.flags);
     *out = &n->head;
     return 1;

@@ -5,10 +5,12 @@
 // background colour, white here), once, into a copy of its own that both commands share.
 #include "engine/display/source_bitmap.h"
 
+#include "engine/display/bitmap_decode.h"
 #include "engine/display/bitmap_store.h"
 #include "engine/display/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/resource_store.h"
+#include "engine/job/log_context.h"
 #include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
@@ -51,13 +53,24 @@ BitmapEntry* OneBitMask(ResourceStore* store, BitmapEntry* mask)
 {
     const BITMAPINFOHEADER& h = mask->header;
     if (h.biBitCount == 1 && h.biCompression == BI_RGB && mask->compression != BitmapCompressionPassed) return mask;
+    // Rows GDI decodes are read once here, so that damaged ones fail the record as any other mask
+    // that cannot be applied, rather than leave the command out of the page when it is drawn.
+    if (BitmapMaskThroughGdi(mask) && !BitmapGdiRowsReadable(mask, store->spill)) {
+        CmdBitmapRelease(store, &mask);
+        SetLastError(ERROR_INVALID_DATA);
+        return nullptr;
+    }
     BitmapEntry* copy = BitmapCloneWhiteMask(&store->bitmaps, mask);
     BitmapEntry* found = copy != nullptr ? BitmapLookup(&store->bitmaps, copy->head.id) : nullptr;
+    const ResourceId id = mask->head.id;
+    const bool passed = mask->compression == BitmapCompressionPassed;
     CmdBitmapRelease(store, &mask);
-    // Run-length and passed-through masks have no rows to read here: the page fails rather than
-    // lose the mask.
-    if (found == nullptr) SetLastError(copy == nullptr ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
-    return found;
+    if (found != nullptr) return found;
+    // Passed-through pixels are read by the device alone, into the page's format, which cannot say
+    // where they were white: the page fails, saying why, rather than draw it without the mask.
+    if (passed) LogEvent(1, __func__, "mask bitmap %u passes its pixels to the device; it cannot be applied", id);
+    SetLastError(copy == nullptr ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
 }
 
 Source* Clone(const Source* source, ResourceStore*)

@@ -54,6 +54,7 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
         {"4 bit colour palette", {3, 1, 1, 4, 0, Palette({0x0000FF, 0}), std::vector<uint8_t>(4)}, 1, 4, BI_RGB, 16, 0x40},
         {"grey ramp", {4, 4, 1, 8, 3, Palette({0xFF0000, 0}), std::vector<uint8_t>(4)}, 1, 8, BI_RGB, 256, 0x20},
         {"bit fields", {5, 1, 1, 16, 4, Palette({0x7C00, 0x3E0, 0x1F}), std::vector<uint8_t>(4)}, 1, 16, BI_BITFIELDS, 3, 0x40},
+        {"bit fields with two masks", {15, 1, 1, 16, 4, Palette({0x7C00, 0x3E0}), std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
         {"RLE8 keeps its stored length", {6, 4, 2, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}}, 1, 8, BI_RLE8, 256, 0x10},
         {"24 bit without palette", {7, 1, 1, 24, 0, {}, std::vector<uint8_t>(4)}, 1, 24, BI_RGB, 0, 0x40},
         {"24 bit with a palette", {8, 1, 1, 24, 0, Palette({0}), std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},

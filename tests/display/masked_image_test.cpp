@@ -4,6 +4,7 @@
 // bit, over several band cuts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -55,12 +56,13 @@ Mask MakeMask(int w, int h, uint32_t seed)
     return m;
 }
 
-// d' of a ROP3 code without pattern, bit by bit.
+// d' of a ROP3 code, bit by bit, under the brush a command without one of its own paints with:
+// white, all ones.
 uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
 {
     uint32_t out = 0;
     for (int i = 0; i < 24; ++i) {
-        const uint32_t index = ((s >> i) & 1) << 1 | ((d >> i) & 1);
+        const uint32_t index = 4 | ((s >> i) & 1) << 1 | ((d >> i) & 1);
         out |= ((rop >> index) & 1) << i;
     }
     return out;
@@ -122,6 +124,17 @@ Image Expected(const Case& c, const Colours& page, const Colours& image, const M
     return out;
 }
 
+// The page both band roads draw (the band-mask road only where asked) against want, at the
+// mapping, in bands of the given height.
+void ExpectRoads(BitmapJob& job, const Image& want, const Mapping& m, int band, bool maskRoad)
+{
+    SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " + std::to_string(band));
+    EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
+    if (maskRoad) {
+        EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
+    }
+}
+
 TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
 {
     const Colours page = MakeColours(W, H, 1);
@@ -162,14 +175,7 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
         // the pixels the band mask marks.
         for (const Mapping m : {Mapping{1}, Mapping{2}, Mapping{3, 2}, Mapping{2, 3}}) {
             const Image want = Expected(c, page, image, mask, m);
-            for (int band : {want.h, 7, 1}) {
-                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
-                             std::to_string(band));
-                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
-                if (c.maskRoad) {
-                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
-                }
-            }
+            for (int band : {want.h, 7, 1}) ExpectRoads(job, want, m, band, c.maskRoad);
         }
     }
 }
@@ -219,11 +225,112 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
     }
 }
 
+// Run-length data of palette rows (top-down, packed at depth 4 or 8), bottom row first as such
+// bitmaps are stored: runs of equal pixels, absolute stretches of up to 7 where pixels differ, a
+// delta skipping [skipFrom, skipTo) of row skipRow, each row ended, then the bitmap's end.
+std::vector<uint8_t> RunLengthEncode(const std::vector<uint8_t>& rows, int w, int h, int depth, int skipRow,
+                                     int skipFrom, int skipTo)
+{
+    const uint32_t rowBytes = BitmapRowBytes(depth, w);
+    std::vector<uint8_t> out;
+    for (int y = h - 1; y >= 0; --y) {
+        auto index = [&](int x) {
+            const uint8_t b = rows[size_t(y) * rowBytes + (depth == 4 ? x / 2 : x)];
+            return depth == 4 ? uint8_t(x % 2 == 0 ? b >> 4 : b & 15) : b;
+        };
+        for (int x = 0; x < w;) {
+            if (y == skipRow && x == skipFrom) {
+                out.insert(out.end(), {0, 2, uint8_t(skipTo - skipFrom), 0});
+                x = skipTo;
+                continue;
+            }
+            const int limit = y == skipRow && x < skipFrom ? skipFrom : w;
+            int run = 1;
+            while (x + run < limit && run < 255 && index(x + run) == index(x)) ++run;
+            if (run == 1 && limit - x >= 3) {
+                const int n = std::min(7, limit - x);
+                out.insert(out.end(), {0, uint8_t(n)});
+                std::vector<uint8_t> packed;
+                for (int i = 0; i < n; ++i) {
+                    if (depth == 8) packed.push_back(index(x + i));
+                    else if (i % 2 == 0) packed.push_back(uint8_t(index(x + i) << 4));
+                    else packed.back() |= index(x + i);
+                }
+                if (packed.size() % 2 != 0) packed.push_back(0);
+                out.insert(out.end(), packed.begin(), packed.end());
+                x += n;
+                continue;
+            }
+            const uint8_t v = index(x);
+            out.insert(out.end(), {uint8_t(run), depth == 4 ? uint8_t(v << 4 | v) : v});
+            x += run;
+        }
+        out.insert(out.end(), {0, 0});
+    }
+    out.insert(out.end(), {0, 1});
+    return out;
+}
+
+// A 20 x 16 picture of 16 random colours as RLE8 data, and its colours.
+struct RunLengthPicture {
+    Colours image;
+    std::vector<uint8_t> palette, runs;
+};
+RunLengthPicture MakeRunLengthPicture(uint32_t seed)
+{
+    constexpr int w = 20, h = 16;
+    RunLengthPicture p{{w, h, std::vector<uint32_t>(w * h), {}}, {}, {}};
+    std::mt19937 random(seed);
+    std::vector<uint32_t> colours;
+    for (int i = 0; i < 16; ++i) {
+        colours.push_back(random() & 0xFFFFFF);
+        p.palette.insert(p.palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+    }
+    std::vector<uint8_t> indices(size_t(BitmapRowBytes(8, w)) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Half the pixels repeat the one before, so that runs and stretches of single pixels occur.
+            const uint8_t index = x > 0 && random() % 2 == 0 ? indices[size_t(y) * BitmapRowBytes(8, w) + x - 1]
+                                                             : uint8_t(random() % 16);
+            indices[size_t(y) * BitmapRowBytes(8, w) + x] = index;
+            p.image.px[size_t(y) * w + x] = colours[index];
+        }
+    p.runs = RunLengthEncode(indices, w, h, 8, -1, 0, 0);
+    return p;
+}
+
+// The engine's own 24-bit run length of top-down rows: a row equal to the one before repeats it
+// (130), every third other row is raw (129), the rest are runs of equal pixels (131).
+std::vector<uint8_t> Rle24Encode(const std::vector<uint8_t>& rows, int w, int h)
+{
+    const uint32_t rowBytes = BitmapRowBytes(24, w);
+    std::vector<uint8_t> out;
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* row = &rows[size_t(y) * rowBytes];
+        if (y > 0 && std::equal(row, row + 3 * w, row - rowBytes)) {
+            out.push_back(130);
+        } else if (y % 3 == 0) {
+            out.push_back(129);
+            out.insert(out.end(), row, row + 3 * w);
+        } else {
+            out.push_back(131);
+            for (int x = 0; x < w;) {
+                int run = 1;
+                while (x + run < w && run < 255 && std::equal(row + 3 * x, row + 3 * x + 3, row + 3 * (x + run))) ++run;
+                out.insert(out.end(), {uint8_t(run), row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+                x += run;
+            }
+        }
+    }
+    return out;
+}
+
 // A mask of more than one bit: white (the side of the record's low ROP byte) where its pixel's
 // colour is white, as GDI turns a colour picture into one bit against a white background colour,
 // and black everywhere else, near-white colours included. Palette, grey, 5-5-5, 24- and 32-bit
-// masks, one of them LZW-compressed, under BitBlt and stretched and mirrored StretchBlt, on both
-// roads at two page scales.
+// masks, LZW-compressed, with bit fields, run-length (RLE4 and RLE8 with a delta, whose skipped pixels take
+// palette entry 0, black) and the 24-bit run length, under BitBlt and stretched and mirrored
+// StretchBlt, on both roads at two page scales.
 TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
 {
     const Colours page = MakeColours(W, H, 21);
@@ -232,10 +339,11 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
     struct Deep {
         const char* what;
         uint8_t depth;
-        uint8_t compression;  // 0 plain, 3 grey, 6 LZW
+        uint8_t compression;  // 0 plain, 1 RLE4, 2 RLE8, 3 grey, 4 bit fields, 6 LZW, 7 24-bit run length
     } depths[] = {{"4-bit palette", 4, 0}, {"8-bit palette", 8, 0}, {"8-bit palette, LZW", 8, 6},
                   {"8-bit grey", 8, 3},     {"5-5-5", 16, 0},        {"24-bit", 24, 0},
-                  {"32-bit", 32, 0}};
+                  {"32-bit", 32, 0},        {"RLE4", 4, 1},          {"RLE8", 8, 2},
+                  {"24-bit run length", 24, 7}, {"32-bit bit fields", 32, 4}};
     // Palette entries: black, white, two near-whites, then random colours; white appears once.
     std::vector<uint32_t> colours = {0x000000, 0xFFFFFF, 0xFEFFFF, 0xFFFFFE};
     std::mt19937 random(23);
@@ -254,6 +362,7 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
         if (deep.depth <= 8 && deep.compression != 3)
             for (int i = 0; i < 16; ++i)
                 palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+        if (deep.compression == 4) palette = Le({0xFF0000, 0x00FF00, 0x0000FF});  // red, green, blue masks
         for (int y = 0; y < mh; ++y)
             for (int x = 0; x < mw; ++x) {
                 uint8_t* row = &rows[size_t(y) * rowBytes];
@@ -281,27 +390,27 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
                 }
                 if (isWhite) white.rows[size_t(y) * BitmapRowBytes(1, mw) + x / 8] |= uint8_t(0x80 >> (x % 8));
             }
+        // Run-length rows go bottom-up; row 3's pixels 5 to 8 are skipped, so black.
+        const bool runLength = deep.compression == 1 || deep.compression == 2;
+        std::vector<uint8_t> data = deep.compression == 6   ? LzwEncode(rows)
+                                    : runLength             ? RunLengthEncode(rows, mw, mh, deep.depth, 3, 5, 9)
+                                    : deep.compression == 7 ? Rle24Encode(rows, mw, mh)
+                                                            : rows;
+        if (runLength)
+            for (int x = 5; x < 9; ++x) white.rows[3 * BitmapRowBytes(1, mw) + x / 8] &= uint8_t(~(0x80 >> (x % 8)));
         for (const Case& c : commands) {
             SCOPED_TRACE(std::string(deep.what) + ", " + c.what);
             BitmapJob job;
             SpoolBuilder body;
             AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
             AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-            AddBitmap(body, {kMask, mw, -mh, deep.depth, deep.compression, palette,
-                             deep.compression == 6 ? LzwEncode(rows) : rows});
+            AddBitmap(body, {kMask, mw, runLength ? mh : -mh, deep.depth, deep.compression, palette, data});
             body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
             body.Raw(c.stretch ? 21 : 19, 0, Record(c));
             ASSERT_EQ(job.Read(body), 1);
             for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
                 const Image want = Expected(c, page, image, white, m);
-                for (int band : {want.h, 7}) {
-                    SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
-                                 std::to_string(band));
-                    EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
-                    if (c.maskRoad) {
-                        EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
-                    }
-                }
+                for (int band : {want.h, 7}) ExpectRoads(job, want, m, band, c.maskRoad);
             }
         }
     }
@@ -380,44 +489,19 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmap)
         EXPECT_EQ(rops, c.nodeRops);
         for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
             const Image want = Expected(c, page, image, mask, m);
-            for (int band : {want.h, 7, 1}) {
-                SCOPED_TRACE(std::to_string(m.scale) + "/" + std::to_string(m.divisor) + ", bands of " +
-                             std::to_string(band));
-                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
-                if (c.maskRoad) {
-                    EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
-                }
-            }
+            for (int band : {want.h, 7, 1}) ExpectRoads(job, want, m, band, c.maskRoad);
         }
     }
 }
 
-// A run-length picture through a mask: GDI decodes its rows on both roads (the stretch blit cannot
-// read them), at scales where GDI's nearest pixel is the stretch blit's.
+// A run-length picture through a mask: GDI decodes its rows, the stretch blit scales them, on both
+// roads.
 TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
 {
     const Colours page = MakeColours(W, H, 41);
     const Mask mask = MakeMask(20, 16, 42);
-    std::mt19937 random(43);
-    std::vector<uint32_t> colours;
-    std::vector<uint8_t> palette;
-    for (int i = 0; i < 16; ++i) {
-        colours.push_back(random() & 0xFFFFFF);
-        palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
-    }
-    Colours image{20, 16, std::vector<uint32_t>(20 * 16), {}};
-    // Each pixel a run of one, each row ended, bottom row first (run-length bitmaps are stored
-    // bottom-up), then the bitmap's end.
-    std::vector<uint8_t> runs;
-    for (int y = image.h - 1; y >= 0; --y) {
-        for (int x = 0; x < image.w; ++x) {
-            const uint8_t index = uint8_t(random() % 16);
-            image.px[size_t(y) * image.w + x] = colours[index];
-            runs.insert(runs.end(), {1, index});
-        }
-        runs.insert(runs.end(), {0, 0});
-    }
-    runs.insert(runs.end(), {0, 1});
+    const RunLengthPicture picture = MakeRunLengthPicture(43);
+    const Colours& image = picture.image;
     const Case cases[] = {
         {"inverted where white, copied where black", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
         {"stretched, copy where black", true, {0, 0, 20, 16}, {}, {20, 2, 60, 34}, 0xCCAA, true, {0xCCCC}, true},
@@ -427,7 +511,7 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
         BitmapJob job;
         SpoolBuilder body;
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
-        AddBitmap(body, {kImage, image.w, image.h, 8, 2, palette, runs});
+        AddBitmap(body, {kImage, image.w, image.h, 8, 2, picture.palette, picture.runs});
         AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
                          c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
                                       : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
@@ -435,13 +519,48 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
         body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
-        for (const Mapping m : {Mapping{1}, Mapping{2}}) {
+        for (const Mapping m : {Mapping{1}, Mapping{2}, Mapping{3, 2}}) {
             const Image want = Expected(c, page, image, mask, m);
-            for (int band : {want.h, 7}) {
-                SCOPED_TRACE(std::to_string(m.scale) + ", bands of " + std::to_string(band));
-                EXPECT_EQ(Diff(DrawRoad(job, want.w, want.h, m, band), want), "") << "GDI road";
-                EXPECT_EQ(Diff(MaskRoad(job, want.w, want.h, m, band), want), "") << "mask road";
-            }
+            for (int band : {want.h, 7}) ExpectRoads(job, want, m, band, true);
+        }
+    }
+}
+
+// Images that GDI used to scale itself (ROPs that read the page or the brush, run-length
+// pictures) pick the stretch blit's source pixels on both roads at page scales that are not whole
+// numbers (GDI's own rule takes the pixel under each device pixel's centre), mirrored, shrunk and
+// reaching out of their bitmap, over band cuts of 1, 7 and the whole page.
+TEST(MaskedImageCommands, PlainImagesPickTheSameSourcePixelsAtFractionalScales)
+{
+    const Colours page = MakeColours(W, H, 71);
+    const Colours image = MakeColours(20, 16, 72);
+    const RunLengthPicture picture = MakeRunLengthPicture(73);
+    struct Plain {
+        Case c;
+        bool runLength;
+    } cases[] = {
+        {{"xor, stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0x6666, false, {0x6666}, false, true}, false},
+        {{"and, BitBlt", false, {2, 2, 0, 0}, {}, {5, 4, 23, 18}, 0x8888, false, {0x8888}, false, true}, false},
+        {{"source and brush, shrunk and mirrored in y", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0xC0C0, false, {0xC0C0}, true, true}, false},
+        {{"source and brush, reaching out", true, {-4, 3, 24, 19}, {}, {3, 2, 50, 37}, 0xC0C0, false, {0xC0C0}, true, true}, false},
+        {{"run-length copy, reaching out", true, {-3, 2, 17, 18}, {}, {3, 2, 40, 30}, 0xCCCC, false, {0xCCCC}, true, true}, true},
+        {{"run-length copy, mirrored both ways", true, {0, 0, 20, 16}, {}, {62, 38, 5, 3}, 0xCCCC, false, {0xCCCC}, true, true}, true},
+        {{"run-length xor, grown by fractions", true, {2, 1, 17, 13}, {}, {1, 1, 44, 37}, 0x6666, false, {0x6666}, false, true}, true},
+    };
+    for (const Plain& p : cases) {
+        const Case& c = p.c;
+        SCOPED_TRACE(c.what);
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        if (p.runLength) AddBitmap(body, {kImage, 20, 16, 8, 2, picture.palette, picture.runs});
+        else AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
+        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        for (const Mapping m : {Mapping{1}, Mapping{3, 2}, Mapping{2, 3}}) {
+            const Image want = Expected(c, page, p.runLength ? picture.image : image, Mask{0, 0, {}}, m);
+            for (int band : {want.h, 7, 1}) ExpectRoads(job, want, m, band, c.maskRoad);
         }
     }
 }
@@ -478,22 +597,24 @@ TEST(MaskedImageCommands, AHugeDestinationIsDrawnWhereItMeetsTheBand)
     }
 }
 
-// A mask that cannot be read as one bit (run-length data), that does not cover the command, or is
+// A mask that cannot be read as one bit (pixels passed through to the device, which reads them
+// only into the page's format; damaged run-length data), that does not cover the command, or is
 // missing fails the record: the page is not drawn without it.
 TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 {
     const Colours image = MakeColours(20, 16, 2);
     struct Bad {
         const char* what;
-        uint8_t depth;
+        uint8_t depth, compression;
         int maskW, maskH;
         uint32_t maskId;
         POINT maskOrigin;
     } cases[] = {
-        {"run-length 8-bit mask", 8, 20, 16, kMask, {0, 0}},
-        {"mask too small", 1, 8, 8, kMask, {0, 0}},
-        {"mask origin past its edge", 1, 20, 16, kMask, {10, 0}},
-        {"no such mask", 1, 20, 16, kMask + 1, {0, 0}},
+        {"passed-through 24-bit mask", 24, 5, 20, 16, kMask, {0, 0}},
+        {"RLE8 mask with a run past its row", 8, 2, 20, 16, kMask, {0, 0}},
+        {"mask too small", 1, 0, 8, 8, kMask, {0, 0}},
+        {"mask origin past its edge", 1, 0, 20, 16, kMask, {10, 0}},
+        {"no such mask", 1, 0, 20, 16, kMask + 1, {0, 0}},
     };
     for (const Bad& b : cases) {
         SCOPED_TRACE(b.what);
@@ -501,13 +622,13 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
         SpoolBuilder body;
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         std::vector<uint8_t> palette;
-        for (int i = 0; i < (b.depth == 1 ? 2 : 256); ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i), uint8_t(i), 0});
-        // The 8-bit mask is run-length data: each row one run of its width, then the end.
-        std::vector<uint8_t> data;
-        for (int y = 0; y < b.maskH && b.depth == 8; ++y) data.insert(data.end(), {uint8_t(b.maskW), 0x5A, 0, 0});
-        if (b.depth == 8) data.insert(data.end(), {0, 1});
-        else data.assign(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0x5A);
-        AddBitmap(body, {kMask, b.maskW, -b.maskH, b.depth, uint8_t(b.depth == 8 ? 2 : 0), palette, data});
+        if (b.depth == 1) palette = {0, 0, 0, 0, 255, 255, 255, 0};
+        std::vector<uint8_t> data(size_t(BitmapRowBytes(b.depth, b.maskW)) * b.maskH, 0xFF);
+        if (b.compression == 2) {
+            palette = {0, 0, 0, 0, 255, 255, 255, 0};
+            data = {uint8_t(b.maskW + 1), 1, 0, 0, 0, 1};
+        }
+        AddBitmap(body, {kMask, b.maskW, b.compression == 2 ? b.maskH : -b.maskH, b.depth, b.compression, palette, data});
         body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
                              Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
@@ -516,7 +637,8 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
 
 // A brush drawn through a black-and-white bitmap: 0xB8B8 paints the brush where the bitmap is
 // black, 0xE2E2 where it is white, 0x8888 (AND) makes the black pixels black. Bitmaps of 1 bit in
-// both palette orders and of 24 bits, at their size and stretched, on both roads.
+// both palette orders and of 24 bits, at their size and stretched, on both roads, at page scales
+// of 1, 3/2 and 2/3.
 TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
 {
     const Colours page = MakeColours(W, H, 7);
@@ -571,21 +693,23 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
                                  Le({colourId, 0, kImage, 0, c.rop})}));
         }
         ASSERT_EQ(job.Read(body), 1);
-        Image want(W, H);
-        want.px = page.px;
-        for (int y = std::max<LONG>(d.top, 0); y < std::min<LONG>(d.bottom, H); ++y)
-            for (int x = std::max<LONG>(d.left, 0); x < std::min<LONG>(d.right, W); ++x) {
-                const int u = x - d.left, v = y - d.top;
-                const bool white = c.stretch ? shape.bit(u / 2, v / 2) : shape.bit(u, v);
-                if (c.rop == 0xB8B8 && !white) want.at(x, y) = brush;
-                if (c.rop == 0xE2E2 && white) want.at(x, y) = brush;
-                if (c.rop == 0x8888 && !white) want.at(x, y) = 0;
-            }
-        const Mapping one{1};
-        for (int band : {H, 7, 1}) {
-            SCOPED_TRACE(band);
-            EXPECT_EQ(Diff(DrawRoad(job, W, H, one, band), want), "") << "GDI road";
-            EXPECT_EQ(Diff(MaskRoad(job, W, H, one, band), want), "") << "mask road";
+        // At page scales that are not whole numbers too: device pixel i of the destination takes
+        // source pixel i * source / destination, as elsewhere, on both roads.
+        for (const Mapping m : {Mapping{1}, Mapping{3, 2}, Mapping{2, 3}}) {
+            const int pw = m.Map(W), ph = m.Map(H);
+            Image want(pw, ph);
+            for (int y = 0; y < ph; ++y)
+                for (int x = 0; x < pw; ++x) want.at(x, y) = page.at(x * W / pw, y * H / ph);
+            const int left = m.Map(d.left), right = m.Map(d.right), top = m.Map(d.top), bottom = m.Map(d.bottom);
+            const int sw = c.stretch ? shape.w : d.right - d.left, sh = c.stretch ? shape.h : d.bottom - d.top;
+            for (int y = std::max(top, 0); y < std::min(bottom, ph); ++y)
+                for (int x = std::max(left, 0); x < std::min(right, pw); ++x) {
+                    const bool white = shape.bit((x - left) * sw / (right - left), (y - top) * sh / (bottom - top));
+                    if (c.rop == 0xB8B8 && !white) want.at(x, y) = brush;
+                    if (c.rop == 0xE2E2 && white) want.at(x, y) = brush;
+                    if (c.rop == 0x8888 && !white) want.at(x, y) = 0;
+                }
+            for (int band : {ph, 7, 1}) ExpectRoads(job, want, m, band, true);
         }
     }
 }
