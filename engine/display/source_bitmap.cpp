@@ -5,6 +5,10 @@
 // background colour, white here), once, into a copy of its own that both commands share.
 #include "engine/display/source_bitmap.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
 #include "engine/display/bitmap_decode.h"
 #include "engine/display/bitmap_store.h"
 #include "engine/display/cmd_image.h"
@@ -102,8 +106,9 @@ Source* BitmapSourceCreate(CmdNode* node, ResourceStore* store, uint32_t maskId,
         // A BitBlt's mask has its own origin; its source point belongs to the bitmap.
         s->x = n->maskOrigin.x;
         s->y = n->maskOrigin.y;
-        s->width = n->width < 0 ? -n->width : n->width;
-        s->height = n->height < 0 ? -n->height : n->height;
+        // Record sizes can be -2^31, whose size does not fit: no mask covers it anyway.
+        s->width = static_cast<int32_t>(std::min<int64_t>(std::llabs(n->width), INT32_MAX));
+        s->height = static_cast<int32_t>(std::min<int64_t>(std::llabs(n->height), INT32_MAX));
     }
     BitmapEntry* mask = BitmapLookup(&store->bitmaps, maskId);
     if (mask == nullptr) SetLastError(ERROR_INVALID_DATA);
