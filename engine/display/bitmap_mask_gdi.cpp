@@ -47,9 +47,16 @@ bool PackedRead(const BitmapEntry* entry, StreamSpill* spill, PackedRecord* out)
         return false;
     out->data.resize(entry->pixelLength);
     got = 0;
-    return entry->pixelLength > 0 &&
-           BitmapDataRead(spill, entry, 4 * given, out->data.data(), entry->pixelLength, &got) &&
-           got == entry->pixelLength;
+    if (entry->pixelLength == 0 || !BitmapDataRead(spill, entry, 4 * given, out->data.data(), entry->pixelLength, &got) ||
+        got != entry->pixelLength)
+        return false;
+    // GDI reads plain rows (bit fields) by the header's size alone: rows the record leaves out are
+    // given as 0, as the decoder gives them, instead of being read past the data.
+    if (h.biCompression == BI_BITFIELDS) {
+        const uint64_t whole = uint64_t{BitmapRowBytes(depth, h.biWidth)} * static_cast<uint64_t>(std::llabs(h.biHeight));
+        if (whole > out->data.size()) out->data.resize(whole, 0);
+    }
+    return true;
 }
 
 }  // namespace
