@@ -2,9 +2,10 @@
 // intersections with b's rectangles in b's order. Only the pairs that meet are visited: region
 // data from GDI is banded (sorted by top, bands apart, each band sorted by left and apart), so
 // the rectangles of b that meet one of a's are a run of bands and, in each, a run of rectangles;
-// any other list is sorted by top once and searched within a window of its tallest height.
+// any other list is sorted by top once and searched for the rectangles that meet vertically.
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -123,30 +124,61 @@ bool IntersectBanded(Output* out, const RECT* outer, uint32_t outerCount, const 
     return true;
 }
 
+// b's non-empty rectangles by top over the leaves of a tree whose nodes hold the lowest bottom
+// beneath them, so that the rectangles starting above a given bottom and reaching below a given
+// top are found without passing the others.
+struct ByTop {
+    const RECT* rects;
+    std::vector<uint32_t> order;
+    std::vector<LONG> lowest;
+    size_t leaves = 1;
+};
+
+ByTop ByTopMake(const RECT* inner, uint32_t innerCount)
+{
+    ByTop t{inner, {}, {}};
+    for (uint32_t j = 0; j < innerCount; ++j)
+        if (!Empty(inner[j])) t.order.push_back(j);
+    std::stable_sort(t.order.begin(), t.order.end(), [&](uint32_t x, uint32_t y) { return inner[x].top < inner[y].top; });
+    while (t.leaves < t.order.size()) t.leaves *= 2;
+    t.lowest.assign(2 * t.leaves, std::numeric_limits<LONG>::min());
+    for (size_t k = 0; k < t.order.size(); ++k) t.lowest[t.leaves + k] = inner[t.order[k]].bottom;
+    for (size_t node = t.leaves - 1; node >= 1; --node)
+        t.lowest[node] = std::max(t.lowest[2 * node], t.lowest[2 * node + 1]);
+    return t;
+}
+
+// The rectangles among the first `end` by top whose bottom is below `top`, into `meeting`.
+void ByTopCollect(const ByTop& t, size_t node, size_t first, size_t span, size_t end, LONG top,
+                  std::vector<uint32_t>* meeting)
+{
+    if (first >= end || t.lowest[node] <= top) return;
+    if (span == 1) {
+        meeting->push_back(t.order[first]);
+        return;
+    }
+    ByTopCollect(t, 2 * node, first, span / 2, end, top, meeting);
+    ByTopCollect(t, 2 * node + 1, first + span / 2, span / 2, end, top, meeting);
+}
+
 bool IntersectAnyOrder(Output* out, const RECT* outer, uint32_t outerCount, const RECT* inner, uint32_t innerCount)
 {
-    // b's non-empty rectangles by top; one that meets a rectangle starts below its top less the
-    // tallest height and above its bottom.
-    std::vector<uint32_t> byTop;
-    int64_t tallest = 0;
-    for (uint32_t j = 0; j < innerCount; ++j) {
-        if (Empty(inner[j])) continue;
-        byTop.push_back(j);
-        tallest = std::max(tallest, int64_t{inner[j].bottom} - inner[j].top);
-    }
-    std::stable_sort(byTop.begin(), byTop.end(), [&](uint32_t x, uint32_t y) { return inner[x].top < inner[y].top; });
+    const ByTop t = ByTopMake(inner, innerCount);
     std::vector<uint32_t> meeting;
     for (uint32_t i = 0; i < outerCount; ++i) {
         const RECT& a = outer[i];
         if (Empty(a)) continue;
-        auto from = std::partition_point(byTop.begin(), byTop.end(),
-                                         [&](uint32_t j) { return int64_t{inner[j].top} + tallest <= a.top; });
+        const size_t end = static_cast<size_t>(
+            std::partition_point(t.order.begin(), t.order.end(), [&](uint32_t j) { return inner[j].top < a.bottom; }) -
+            t.order.begin());
         meeting.clear();
-        for (; from != byTop.end() && inner[*from].top < a.bottom; ++from)
-            if (!Empty(Intersect(a, inner[*from]))) meeting.push_back(*from);
+        ByTopCollect(t, 1, 0, t.leaves, end, a.top, &meeting);
+        // In b's order, as every pair in turn would give them.
         std::sort(meeting.begin(), meeting.end());
-        for (uint32_t j : meeting)
-            if (!Add(out, Intersect(a, inner[j]))) return false;
+        for (uint32_t j : meeting) {
+            const RECT r = Intersect(a, inner[j]);
+            if (!Empty(r) && !Add(out, r)) return false;
+        }
     }
     return true;
 }
