@@ -569,49 +569,6 @@ RGNDATAHEADER* ClipRegionDataForRect(const Clip* clip, const RECT* rect)
     return data;
 }
 
-RGNDATAHEADER* RegionDataIntersect(const RGNDATAHEADER* a, const RGNDATAHEADER* b)
-{
-    uint32_t room = std::max(a->nCount, b->nCount);
-    RGNDATAHEADER* result = RegionDataAllocate(room);
-    if (result == nullptr) return nullptr;
-    uint32_t count = 0;
-    RECT bounds{};
-    const RECT* outer = RegionDataRects(a);
-    const RECT* inner = RegionDataRects(b);
-    for (uint32_t i = 0; i < a->nCount; ++i) {
-        for (uint32_t j = 0; j < b->nCount; ++j) {
-            const RECT r = Intersect(outer[i], inner[j]);
-            if (Empty(r)) continue;
-            UnionRect(&bounds, &bounds, &r);
-            RECT* rects = RegionDataRects(result);
-            if (count > 0 && Continues(rects[count - 1], r)) {
-                rects[count - 1].bottom = r.bottom;
-                continue;
-            }
-            if (room - count < std::max(b->nCount, 1u)) {
-                const uint64_t grown = uint64_t{room} + std::max<uint32_t>(512, b->nCount);
-                if (grown > (UINT32_MAX - sizeof(RGNDATAHEADER)) / sizeof(RECT)) {
-                    RenderFree(result);
-                    return nullptr;
-                }
-                auto* bigger = static_cast<RGNDATAHEADER*>(RenderRealloc(result, RegionDataBytes(uint32_t(grown))));
-                if (bigger == nullptr) {
-                    RenderFree(result);
-                    return nullptr;
-                }
-                result = bigger;
-                room = static_cast<uint32_t>(grown);
-                rects = RegionDataRects(result);
-            }
-            rects[count++] = r;
-        }
-    }
-    result->nCount = count;
-    result->nRgnSize = 0;
-    result->rcBound = bounds;
-    return result;
-}
-
 RGNDATAHEADER* ClipRegionDataIntersect(const Clip* clip, RGNDATAHEADER* data)
 {
     if (clip->data.nCount > 0) return RegionDataIntersect(&clip->data, data);

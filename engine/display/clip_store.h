@@ -125,6 +125,11 @@ RGNDATAHEADER* ClipRegionDataForRect(const Clip* clip, const RECT* rect);
 RGNDATAHEADER* ClipRegionDataIntersect(const Clip* clip, RGNDATAHEADER* data);
 // destination may be the source; another destination needs room for the source's count.
 void RegionDataClipToRect(const RGNDATAHEADER* source, const RECT* rect, RGNDATAHEADER* destination);
+// The intersection of a's rectangles (outer) with b's (inner), in that order, a rectangle that
+// continues the previous one straight down joining it; null when memory runs out or the result
+// would hold more than REGION_INTERSECT_MAX_RECTS rectangles (the bound GDI regions have), with
+// the last error ERROR_NOT_ENOUGH_MEMORY.
+inline constexpr uint32_t REGION_INTERSECT_MAX_RECTS = uint32_t{1} << 22;
 RGNDATAHEADER* RegionDataIntersect(const RGNDATAHEADER* a, const RGNDATAHEADER* b);
 // Combines the working region data with a path's region data: intersect (2) on rectangle lists,
 // any other value excludes through GDI regions. Returns the new working data (the old one freed,
