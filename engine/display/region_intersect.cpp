@@ -27,8 +27,9 @@ RECT Intersect(const RECT& a, const RECT& b)
 
 size_t RegionDataBytes(uint32_t count) { return sizeof(RGNDATAHEADER) + size_t{count} * sizeof(RECT); }
 
-// The result as it grows: room for the larger count at first, then by the larger of 512 and b's
-// count whenever fewer than b's count places remain.
+// The result as it grows: room for the larger count at first, then by the larger of 512, b's
+// count and half the room whenever fewer than b's count places remain (growing by half keeps a
+// large result from being copied over again for every few thousand rectangles).
 struct Output {
     RGNDATAHEADER* data = nullptr;
     uint32_t room = 0;
@@ -58,7 +59,7 @@ bool Add(Output* out, const RECT& r)
         return false;
     }
     if (out->room - out->count < std::max(out->innerCount, 1u)) {
-        const uint64_t grown = uint64_t{out->room} + std::max<uint32_t>(512, out->innerCount);
+        const uint64_t grown = uint64_t{out->room} + std::max({512u, out->innerCount, out->room / 2});
         if (grown > (UINT32_MAX - sizeof(RGNDATAHEADER)) / sizeof(RECT)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             RenderFree(out->data);
