@@ -12,7 +12,7 @@
 // The polygons of `out` from `firstCount` on (their points from `firstPoint` on) and the round
 // discs, the polygon `ring` moved to each of `centres` (in the order the outline made them), are
 // thinned to what `clip` needs; the discs that stay remain in `centres`, in their order. Pixels
-// of the clip filled from what stays are those filled from all of it. Without a convex ring or
-// convex, positively turning polygons nothing is left out.
+// of the clip filled from what stays are those filled from all of it. When any polygon is not
+// convex and turning left (rounding can fold a sliver), nothing is left out.
 void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::span<const FillPoint> ring,
                 std::vector<FillPoint>& centres, const RECT& clip);
