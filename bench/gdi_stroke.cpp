@@ -2,6 +2,8 @@
 // every band of a page with the band as the clip (only the pieces and round caps the band can
 // see) against the unclipped outline of every dot filled within the band, as each band did before.
 // The anchor is the same code without its clip, so the ratio is what the clip saves a page.
+#include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +44,22 @@ std::vector<std::vector<FillPoint>> DottedFrame(RECT r)
     return dots;
 }
 
+// The engine's pieces along a sloped line, their ends rounded to pixels: `on` pixels along the
+// major axis, then `off`; with no gap every piece starts where the line does, as the engine's walk
+// hands over a pattern whose gaps are empty.
+std::vector<std::vector<FillPoint>> DottedLine(POINT a, POINT b, LONG on, LONG off)
+{
+    std::vector<std::vector<FillPoint>> dots;
+    const LONG length = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
+    auto at = [&](LONG t) {
+        return FillPointFromDevice(a.x + std::lround(double(b.x - a.x) * t / length),
+                                   a.y + std::lround(double(b.y - a.y) * t / length));
+    };
+    for (LONG t = 0; t < length; t += on + off)
+        dots.push_back({off == 0 ? at(0) : at(t), at(std::min(t + on, length))});
+    return dots;
+}
+
 // Strokes the figures once per band and fills each band's rows of the page.
 void StrokeByBands(const std::vector<StrokeFigure>& figures, double width, bool clipped, Page& page)
 {
@@ -56,10 +74,10 @@ void StrokeByBands(const std::vector<StrokeFigure>& figures, double width, bool 
     }
 }
 
-void AddWideDottedFrameRace(const std::string& name, RECT frame, double width)
+void AddWideDotsRace(const std::string& name, std::function<std::vector<std::vector<FillPoint>>()> make, double width)
 {
-    AddRace(name, "unclipped_outline", [frame, width] {
-        auto dots = std::make_shared<std::vector<std::vector<FillPoint>>>(DottedFrame(frame));
+    AddRace(name, "unclipped_outline", [make, width] {
+        auto dots = std::make_shared<std::vector<std::vector<FillPoint>>>(make());
         auto figures = std::make_shared<std::vector<StrokeFigure>>();
         for (const auto& d : *dots) figures->push_back({d, false});
         auto ours = std::make_shared<Page>(), theirs = std::make_shared<Page>();
@@ -75,7 +93,13 @@ int main(int argc, char** argv)
 {
     // The frame of the render-call fuzz seed that took seconds a page, its far side cut to 6,000
     // rows so that the anchor's rounds stay short; and a frame on the page with a 60-pixel pen.
-    AddWideDottedFrameRace("dotted_frame_pen_5642_by_bands", RECT{-16, 972, 359, 6000}, 5642);
-    AddWideDottedFrameRace("dotted_frame_pen_60_by_bands", RECT{100, 100, 1628, 2192}, 60);
+    AddWideDotsRace("dotted_frame_pen_5642_by_bands", [] { return DottedFrame(RECT{-16, 972, 359, 6000}); }, 5642);
+    AddWideDotsRace("dotted_frame_pen_60_by_bands", [] { return DottedFrame(RECT{100, 100, 1628, 2192}); }, 60);
+    // Sloped dotted lines under the same pen, their edges across the page: at 45 degrees, shallow
+    // (1 in 8) and steep (8 in 1); and pieces with no gaps, each from the line's start, at 30 degrees.
+    AddWideDotsRace("dotted_45_degrees_pen_5642_by_bands", [] { return DottedLine({-5290, -2000}, {1000, 4290}, 5, 5); }, 5642);
+    AddWideDotsRace("dotted_shallow_pen_5642_by_bands", [] { return DottedLine({-3000, -1800}, {4728, -834}, 5, 5); }, 5642);
+    AddWideDotsRace("dotted_steep_pen_5642_by_bands", [] { return DottedLine({-1900, -1000}, {-1475, 2400}, 5, 5); }, 5642);
+    AddWideDotsRace("gapless_30_degrees_pen_3000_by_bands", [] { return DottedLine({-2500, -600}, {2500, 2287}, 5, 0); }, 3000);
     return RaceMain(argc, argv);
 }

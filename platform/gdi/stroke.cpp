@@ -2,6 +2,8 @@
 // that meet share the very same rounded corners, so no crack opens between them.
 #include "stroke.h"
 
+#include "stroke_cull.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -19,6 +21,7 @@ double Length(Vec a) { return std::hypot(a.x, a.y); }
 bool Same(Vec a, Vec b) { return a.x == b.x && a.y == b.y; }
 
 constexpr double kRoundTolerance = 0.125;  // pixels between a round cap or join and its polygon
+constexpr double kCullHalfWidth = 64;      // pixels; see StrokeCull
 
 __int128 SignedArea(std::span<const FillPoint> p)
 {
@@ -377,6 +380,7 @@ bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& sty
         StrokeStyle cleaned = style;
         cleaned.dashes = dashes;
         cleaned.miterLimit = std::isfinite(style.miterLimit) ? style.miterLimit : 1.0;
+        const size_t firstCount = out.counts.size(), firstPoint = out.points.size();
         Outliner outliner{cleaned, out, std::max(std::isfinite(style.width) ? style.width : 1.0, 1.0) / 2.0, {}, {}};
         for (const StrokeFigure& figure : figures) {
             std::vector<Vec> pts;
@@ -395,6 +399,9 @@ bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& sty
             else
                 outliner.Polyline(pts, closed);
         }
+        // Under a narrow pen few pieces overlap, and those that miss the clip are already out.
+        if (cleaned.clip && outliner.half >= kCullHalfWidth)
+            StrokeCull(out, firstCount, firstPoint, outliner.ring, outliner.discs, *cleaned.clip);
         outliner.Discs();
         return true;
     } catch (const std::bad_alloc&) {

@@ -390,7 +390,8 @@ TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
 {
     const int w = 160, h = 120;
     const std::vector<std::vector<uint32_t>> patterns = {{3, 2}, {5, 5}, {1, 3}, {0, 4, 6, 2}, {36, 12, 8, 12}, {1, 1},
-                                                         {7, 0, 2, 5}, {400, 3}, {0, 3}, {4, 2, 1}, {2, 0, 0, 3}};
+                                                         {7, 0, 2, 5}, {400, 3}, {0, 3}, {4, 2, 1}, {2, 0, 0, 3},
+                                                         {5, 0}};
     struct Figure {
         const char* what;
         std::vector<POINT> points;  // one dash state from the first point to the last
@@ -403,6 +404,7 @@ TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
         {"long column and row", {{70, -9000}, {70, 9000}, {-6000, 33}, {6000, 33}}, false},
         {"long diagonals", {{-5000, -3717}, {5000, 3811}, {-1033, -4000}, {257, 9000}}, false},
         {"from a million pixels off", {{-(1 << 20), 57}, {(1 << 20), 58}, {100, -(1 << 20)}, {101, 1 << 20}}, true},
+        {"sloped beside the page", {{-400, -100}, {-60, 700}, {-300, 260}, {900, -150}, {300, -130}, {-20, 160}}, false},
     };
     struct PenKind {
         const char* what;
@@ -412,7 +414,8 @@ TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
     const PenKind pens[] = {{"cosmetic", 1, PS_SOLID},
                             {"round 9", 9, PS_SOLID},
                             {"round 41", 41, PS_SOLID},
-                            {"square 13", 13, PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_MITER}};
+                            {"square 13", 13, PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_MITER},
+                            {"round 161", 161, PS_SOLID}};
     const RECT bands[] = {{0, 0, w, 7}, {0, 7, w, 23}, {0, 56, w, 60}, {0, 100, w, 120}, {40, 30, 90, 90}, {150, 0, 160, 5}};
     const RECT everywhere{-(1 << 30), -(1 << 30), 1 << 30, 1 << 30};
     const RECT page{0, 0, w, h};

@@ -205,6 +205,22 @@ PixelGrid StrokeFigures(const std::vector<std::vector<POINT>>& figures, bool clo
     return grid;
 }
 
+// Dashes as the engine hands them over along a sloped line, their ends rounded to pixels: `on`
+// pixels along the major axis, then `off`; with no gap every dash starts where the line does, as
+// the engine's walk makes them for a pattern whose gaps are empty.
+std::vector<std::vector<POINT>> SlopedDashPieces(POINT from, POINT to, LONG on, LONG off)
+{
+    std::vector<std::vector<POINT>> pieces;
+    const LONG length = std::max(std::abs(to.x - from.x), std::abs(to.y - from.y));
+    auto at = [&](LONG t) {
+        return POINT{from.x + LONG(std::lround(double(to.x - from.x) * t / length)),
+                     from.y + LONG(std::lround(double(to.y - from.y) * t / length))};
+    };
+    for (LONG t = 0; t < length; t += on + off)
+        pieces.push_back({off == 0 ? from : at(t), at(std::min(t + on, length))});
+    return pieces;
+}
+
 // Dashes as the engine hands them over: each its own open figure of two points along the line.
 std::vector<std::vector<POINT>> DashPieces(POINT from, POINT to, LONG on, LONG off)
 {
@@ -272,17 +288,57 @@ TEST(Stroke, PiecesThatTheClipCannotSeeAreLeftOutWithoutChangingItsPixels)
                     << " dashes, window " << window.left << "," << window.top << "," << window.right << ","
                     << window.bottom;
             }
+    // Sloped figures at several angles, dashed by the engine or by the pen, under pens whose
+    // width dwarfs their dashes: the clip leaves out caps and bodies in any direction, and the
+    // windows lie inside the stroke, across its edges and beside it.
+    const Figures sloped[] = {
+        {"shallow engine dots", SlopedDashPieces({-900, 950}, {900, 1050}, 5, 5), false},
+        {"steep engine dots", SlopedDashPieces({-75, -1000}, {75, 1000}, 5, 5), false},
+        {"engine dots at 45 degrees", SlopedDashPieces({-1000, 0}, {1000, 2000}, 5, 5), false},
+        {"engine dashes at 30 degrees", SlopedDashPieces({1500, -300}, {-500, 855}, 7, 3), false},
+        {"engine dashes without gaps", SlopedDashPieces({-1000, -500}, {800, 1300}, 5, 0), false},
+        {"sloped zigzag", {{{-2000, -1800}, {900, 1100}, {-400, 2600}, {2600, 2900}}}, false},
+    };
+    const double gapless[] = {5, 0};
+    const StrokeStyle wide[] = {
+        {60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots},
+        {1501, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 2, user},
+        {2400, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, gapless},
+    };
+    const RECT bands[] = {{-1728, 1000, 1728, 1030}, {1300, 0, 2500, 64}, {-2000, 1900, -1600, 2300}};
+    for (const Figures& f : sloped)
+        for (const StrokeStyle& whole : wide)
+            for (const RECT& window : bands) {
+                StrokeStyle clipped = whole;
+                clipped.clip = &window;
+                const PixelGrid expected = StrokeFigures(f.figures, f.closed, whole, window);
+                const PixelGrid got = StrokeFigures(f.figures, f.closed, clipped, window);
+                ASSERT_EQ(got.FirstDifference(expected), "")
+                    << f.what << ", width " << whole.width << ", " << whole.dashes.size() << " dashes, window "
+                    << window.left << "," << window.top << "," << window.right << "," << window.bottom;
+            }
     // A thin band beside an engine-dashed frame whose pen is far wider than its dashes: of the
     // thousands of round caps that reach the band, those nearest it along each side remain.
     const RECT band{-1728, 1000, 1728, 1030};
-    const StrokeStyle wide{5642, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}};
-    StrokeStyle near = wide;
+    const StrokeStyle wide5642{5642, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}};
+    StrokeStyle near = wide5642;
     near.clip = &band;
     size_t all = 0, kept = 0;
-    const PixelGrid expected = StrokeFigures(figures[5].figures, false, wide, band, &all);
+    const PixelGrid expected = StrokeFigures(figures[5].figures, false, wide5642, band, &all);
     const PixelGrid got = StrokeFigures(figures[5].figures, false, near, band, &kept);
     EXPECT_EQ(got.FirstDifference(expected), "");
     EXPECT_LT(kept * 20, all);
+    // The same for a band that the dotted diagonal's pen covers whole, and one that its edge
+    // crosses: of the thousands of caps and bodies, those whose own edges run there remain.
+    const std::vector<std::vector<POINT>> diagonal = SlopedDashPieces({-3000, -2000}, {3000, 4000}, 5, 5);
+    const RECT across[] = {{-1728, 1000, 0, 1128}, {2000, 0, 3728, 128}};
+    for (const RECT& b : across) {
+        near.clip = &b;
+        const PixelGrid whole = StrokeFigures(diagonal, false, wide5642, b, &all);
+        const PixelGrid seen = StrokeFigures(diagonal, false, near, b, &kept);
+        EXPECT_EQ(seen.FirstDifference(whole), "") << b.left << "," << b.top;
+        EXPECT_LT(kept * 10, all) << b.left << "," << b.top;
+    }
 }
 
 TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)
