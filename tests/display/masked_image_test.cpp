@@ -92,6 +92,18 @@ std::vector<uint8_t> Record(const Case& c)
                 Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, c.plain ? 0 : kMask, c.rop})});
 }
 
+// A 1-bit mask's palette: white then black, or black then white.
+std::vector<uint8_t> MaskPalette(bool whiteFirst)
+{
+    return whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0} : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+}
+
+// The page bitmap copied over logical (0, 0, w, h), beneath the command.
+void PageCopy(SpoolBuilder& body, int w, int h)
+{
+    body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+}
+
 // The page (a w x h bitmap drawn over logical (0, 0, w, h)) with the masked command applied, at
 // the mapping: every device pixel of a scaled rectangle takes the source pixel nearest its
 // top-left corner (counted from the far edge when mirrored), and the mask pixel at the same place.
@@ -160,10 +172,9 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
         SpoolBuilder body;
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-        const std::vector<uint8_t> palette = c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
-                                                          : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+        const std::vector<uint8_t> palette = MaskPalette(c.whiteFirst);
         AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, palette, mask.rows});
-        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        PageCopy(body, W, H);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         std::vector<uint32_t> rops;
@@ -205,10 +216,9 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
         SpoolBuilder body;
         AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-        const std::vector<uint8_t> palette = c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
-                                                          : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+        const std::vector<uint8_t> palette = MaskPalette(c.whiteFirst);
         AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, palette, mask.rows});
-        body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        PageCopy(body, w, h);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         for (int scale : {1, 2}) {
@@ -405,7 +415,7 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
             AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
             AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
             AddBitmap(body, {kMask, mw, runLength ? mh : -mh, deep.depth, deep.compression, palette, data});
-            body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+            PageCopy(body, W, H);
             body.Raw(c.stretch ? 21 : 19, 0, Record(c));
             ASSERT_EQ(job.Read(body), 1);
             for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
@@ -435,10 +445,8 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmapIsCutPerBandAlike)
         AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
-                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
-                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
-                         mask.rows});
-        body.Raw(19, 0, Cat({Le({0, 0, w, h}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+                         MaskPalette(c.whiteFirst), mask.rows});
+        PageCopy(body, w, h);
         body.Raw(21, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         for (int scale : {1, 2}) {
@@ -477,10 +485,8 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmap)
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
         AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
-                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
-                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
-                         mask.rows});
-        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+                         MaskPalette(c.whiteFirst), mask.rows});
+        PageCopy(body, W, H);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         std::vector<uint32_t> rops;
@@ -513,10 +519,8 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, image.h, 8, 2, picture.palette, picture.runs});
         AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
-                         c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
-                                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0},
-                         mask.rows});
-        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+                         MaskPalette(c.whiteFirst), mask.rows});
+        PageCopy(body, W, H);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         for (const Mapping m : {Mapping{1}, Mapping{2}, Mapping{3, 2}}) {
@@ -555,7 +559,7 @@ TEST(MaskedImageCommands, PlainImagesPickTheSameSourcePixelsAtFractionalScales)
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         if (p.runLength) AddBitmap(body, {kImage, 20, 16, 8, 2, picture.palette, picture.runs});
         else AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        PageCopy(body, W, H);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
         for (const Mapping m : {Mapping{1}, Mapping{3, 2}, Mapping{2, 3}}) {
@@ -580,7 +584,7 @@ TEST(MaskedImageCommands, AHugeDestinationIsDrawnWhereItMeetsTheBand)
     AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
     AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
     AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0}, mask.rows});
-    body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+    PageCopy(body, W, H);
     body.Raw(21, 0, Record(c));
     ASSERT_EQ(job.Read(body), 1);
     Image want(W, H);
@@ -673,8 +677,7 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
             rows = shape.rows;
             if (c.whiteFirst)
                 for (uint8_t& b : rows) b = uint8_t(~b);
-            palette = c.whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
-                                   : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+            palette = MaskPalette(c.whiteFirst);
         } else {
             rows.assign(size_t(BitmapRowBytes(24, shape.w)) * shape.h, 0);
             for (int y = 0; y < shape.h; ++y)
@@ -682,7 +685,7 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
                     if (shape.bit(x, y)) std::fill_n(&rows[size_t(y) * BitmapRowBytes(24, shape.w) + 3 * x], 3, 255);
         }
         AddBitmap(body, {kImage, shape.w, -shape.h, c.depth, 0, palette, rows});
-        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        PageCopy(body, W, H);
         const RECT& d = c.destination;
         const int64_t colourId = 0x80000000 | brush;
         if (c.stretch) {
@@ -769,7 +772,7 @@ TEST(DirectImages, ConvertedCopiesGiveTheReferencePixels)
         SpoolBuilder body;
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, c.w, -c.h, c.depth, 0, palette, rows});
-        body.Raw(19, 0, Cat({Le({0, 0, W, H}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0, 0, kPage, 0, 0xCCCC})}));
+        PageCopy(body, W, H);
         const RECT& d = c.destination;
         if (c.stretch) {
             body.Raw(21, 0, Cat({Le({0, 0, c.w, c.h}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}),
