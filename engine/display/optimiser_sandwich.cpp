@@ -75,6 +75,19 @@ bool GroupsFind(CmdList* list, CmdNode* node, Outer outer, Inner inner, Groups* 
     return true;
 }
 
+// The three groups leave the list once their replacements stand before them; the walk goes on
+// after them.
+int GroupsDiscard(OptimiseRun* run, const Groups& g, CmdNode** next)
+{
+    for (CmdNode* x = g.a[0]; x != g.after;) {
+        CmdNode* following = x->next;
+        CmdNodeDiscard(run, x);
+        x = following;
+    }
+    *next = g.after;
+    return MERGE_APPLIED;
+}
+
 // The region a black or white inner command paints: a path's fill under its fill mode, or the
 // bounds; either cut by the clip.
 RGNDATAHEADER* ShapeData(const CmdNode* node)
@@ -157,13 +170,7 @@ int SandwichRewrite(OptimiseRun* run, const Groups& g, CmdNode** next)
         }
         ClipFreeIfUnused(&run->store->clips, shape);
     }
-    for (CmdNode* x = g.a[0]; x != g.after;) {
-        CmdNode* following = x->next;
-        CmdNodeDiscard(run, x);
-        x = following;
-    }
-    *next = g.after;
-    return MERGE_APPLIED;
+    return GroupsDiscard(run, g, next);
 }
 
 int Sandwich(OptimiseRun* run, CmdNode* node, CmdNode** next, uint8_t mix, uint32_t rop, bool white)
@@ -232,13 +239,7 @@ int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
             before = copy;
         }
     }
-    for (CmdNode* x = g.a[0]; x != g.after;) {
-        CmdNode* following = x->next;
-        CmdNodeDiscard(run, x);
-        x = following;
-    }
-    *next = g.after;
-    return MERGE_APPLIED;
+    return GroupsDiscard(run, g, next);
 }
 
 // A picture that the band draws through the stretch blit, before the rewrite as after it (the
@@ -347,11 +348,5 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
         }
         ClipFreeIfUnused(&run->store->clips, shape);
     }
-    for (CmdNode* x = g.a[0]; x != g.after;) {
-        CmdNode* following = x->next;
-        CmdNodeDiscard(run, x);
-        x = following;
-    }
-    *next = g.after;
-    return MERGE_APPLIED;
+    return GroupsDiscard(run, g, next);
 }
