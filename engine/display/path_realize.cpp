@@ -230,8 +230,8 @@ int PathRealize(void* owner, void* object, void*, BandSurface* surface, Resource
         const int64_t dx = int64_t{device.left} - list->bounds.left, dy = int64_t{device.top} - list->bounds.top;
         if (int64_t{list->bounds.right} - list->bounds.left == int64_t{device.right} - device.left &&
             int64_t{list->bounds.bottom} - list->bounds.top == int64_t{device.bottom} - device.top &&
-            std::all_of(list->points, list->points + list->pointCount,
-                        [&](POINT p) { return !far(p.x + dx) && !far(p.y + dy); })) {
+            ((dx == 0 && dy == 0) || std::all_of(list->points, list->points + list->pointCount,
+                                                 [&](POINT p) { return !far(p.x + dx) && !far(p.y + dy); }))) {
             // The next band sees the same path moved: translating keeps it flattened once per page.
             if (dx != 0 || dy != 0) {
                 for (uint32_t i = 0; i < list->pointCount; ++i) {
