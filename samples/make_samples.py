@@ -66,8 +66,9 @@ def pack_rows(depth, rows):
     return bytes(out)
 
 
-def rle8(rows):
-    """BMP run-length rows (8 bits), bottom row first; runs only, which the sample's images suit."""
+def run_length(rows, repeated):
+    """BMP run-length rows, bottom row first; runs only, which the sample's images suit. A run
+    repeats the byte repeated(index) gives: the index at 8 bits, the index twice at 4."""
     out = bytearray()
     for row in reversed(rows):
         x = 0
@@ -75,27 +76,19 @@ def rle8(rows):
             n = 1
             while x + n < len(row) and row[x + n] == row[x] and n < 255:
                 n += 1
-            out += bytes((n, row[x]))
+            out += bytes((n, repeated(row[x])))
             x += n
         out += b"\x00\x00"
     out += b"\x00\x01"
     return bytes(out)
+
+
+def rle8(rows):
+    return run_length(rows, lambda v: v)
 
 
 def rle4(rows):
-    """BMP run-length rows (4 bits): runs of one index each."""
-    out = bytearray()
-    for row in reversed(rows):
-        x = 0
-        while x < len(row):
-            n = 1
-            while x + n < len(row) and row[x + n] == row[x] and n < 255:
-                n += 1
-            out += bytes((n, (row[x] << 4) | row[x]))
-            x += n
-        out += b"\x00\x00"
-    out += b"\x00\x01"
-    return bytes(out)
+    return run_length(rows, lambda v: (v << 4) | v)
 
 
 def lzw(data):
