@@ -12,7 +12,7 @@
 #include "bench/display_page.h"
 #include "bench/race.h"
 #include "engine/band/band_plan.h"
-#include "engine/display/optimiser.h"
+#include "engine/display/optimiser/optimiser.h"
 #include "tests/display/command_records.h"
 #include "tests/support/spool_builder.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/race.h"
-#include "engine/display/clip_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

@@ -14,7 +14,7 @@
 #include "bench/race.h"
 #include "bench/trapezoids.h"
 #include "engine/band/band_surface.h"
-#include "engine/display/path_store.h"
+#include "engine/display/stores/path_store.h"
 #include "engine/raster/path_clip.h"
 #include "engine/raster/polygon_scan.h"
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"

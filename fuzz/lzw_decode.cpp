@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/display/bitmap_decode.h"
+#include "engine/display/stores/bitmap_decode.h"
 
 namespace {
 struct Reader {

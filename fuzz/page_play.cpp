@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/common/byte_order.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/page/form_table.h"
 #include "engine/page/page_state.h"
 #include "engine/spool/page_source.h"

@@ -8,7 +8,7 @@
 
 #include "engine/display/cmd_node.h"
 #include "engine/display/page_records.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/page/form_table.h"
 #include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"

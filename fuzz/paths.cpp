@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/path_store.h"
+#include "engine/display/stores/path_store.h"
 #include "engine/raster/path_clip.h"
 #include "engine/raster/polygon_scan.h"
 #include "engine/spool/stream.h"

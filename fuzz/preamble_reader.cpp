@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/display/resource_budget.h"
+#include "engine/display/stores/resource_budget.h"
 #include "engine/page/form_table.h"
 #include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"

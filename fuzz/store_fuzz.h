@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"

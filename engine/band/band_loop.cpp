@@ -1,6 +1,6 @@
 // The band loops: one sheet side as one output-module image, walked band by band.
 #include "engine/band/band_loop.h"
-#include "engine/display/optimiser.h"
+#include "engine/display/optimiser/optimiser.h"
 
 #include <algorithm>
 
@@ -9,7 +9,7 @@
 #include "engine/band/band_walk.h"
 #include "engine/band/page_borders.h"
 #include "engine/band/page_rect.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/job/render_options.h"

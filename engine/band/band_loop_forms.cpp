@@ -8,7 +8,7 @@
 #include "engine/band/band_walk.h"
 #include "engine/band/page_borders.h"
 #include "engine/band/side_walk.h"
-#include "engine/display/optimiser.h"
+#include "engine/display/optimiser/optimiser.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/job/render_options.h"

@@ -11,7 +11,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/band/band_walk.h"
 #include "engine/band/texture_cache.h"
-#include "engine/display/bitmap_rotate.h"
+#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/job/output_module.h"
 #include "engine/page/form_level.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/cmd_rect.h"
+#include "engine/display/commands/cmd_rect.h"
 #include "engine/page/form_level.h"
 #include "engine/page/page_state.h"
 

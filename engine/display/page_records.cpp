@@ -4,7 +4,7 @@
 
 #include "engine/display/cmd_node.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/spool/preamble.h"
 #include "engine/spool/spool_records.h"
 #include "engine/spool/stream.h"

@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "engine/display/bitmap_decode.h"
-#include "engine/display/bitmap_store.h"
-#include "engine/display/cmd_image.h"
+#include "engine/display/stores/bitmap_decode.h"
+#include "engine/display/stores/bitmap_store.h"
+#include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
 #include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"

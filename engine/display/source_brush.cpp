@@ -7,13 +7,13 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/brush_store.h"
-#include "engine/display/clip_store.h"
+#include "engine/display/stores/brush_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/cmd_path.h"
-#include "engine/display/cmd_rect.h"
-#include "engine/display/cmd_resources.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/commands/cmd_path.h"
+#include "engine/display/commands/cmd_rect.h"
+#include "engine/display/commands/cmd_resources.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 

@@ -5,7 +5,7 @@
 
 #include "engine/band/band_plan.h"
 #include "engine/job/device_queries.h"
-#include "engine/display/resource_budget.h"
+#include "engine/display/stores/resource_budget.h"
 #include "engine/page/form_table.h"
 #include "engine/page/job_pages.h"
 #include "engine/job/log_context.h"

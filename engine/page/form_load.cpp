@@ -1,7 +1,7 @@
 // Loading a form into the form table: an inline form, or one held in a form file.
 #include <cstring>
 
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/page/form_table.h"
 #include "engine/spool/spool_records.h"
 #include "engine/spool/stream.h"

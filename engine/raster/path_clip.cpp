@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/common/geometry.h"
-#include "engine/display/path_store.h"
+#include "engine/display/stores/path_store.h"
 
 // ---- Polygon clipping ----
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/bitmap_decode.h"
-#include "engine/display/bitmap_rotate.h"
+#include "engine/display/stores/bitmap_decode.h"
+#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"

@@ -8,10 +8,10 @@
 #include <initializer_list>
 #include <vector>
 
-#include "engine/display/bitmap_store.h"
+#include "engine/display/stores/bitmap_store.h"
 #include "engine/display/cmd_node.h"
 #include "engine/display/page_records.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/clip_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/brush_store.h"
+#include "engine/display/stores/brush_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/source_brush.h"
 #include "platform/gdi.h"

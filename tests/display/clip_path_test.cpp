@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/clip_store.h"
-#include "engine/display/path_store.h"
+#include "engine/display/stores/clip_store.h"
+#include "engine/display/stores/path_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "tests/display/band_roads.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/cmd_image.h"
+#include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "platform/gdi.h"
 #include "tests/display/bitmap_test_support.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/display/path_store.h"
+#include "engine/display/stores/path_store.h"
 #include "platform/gdi_text.h"
 #include "platform/types.h"
 #include "tests/display/bitmap_test_support.h"

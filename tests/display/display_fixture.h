@@ -11,7 +11,7 @@
 
 #include "engine/display/cmd_node.h"
 #include "engine/display/page_records.h"
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/cmd_line.h"
-#include "engine/display/cmd_path.h"
-#include "engine/display/cmd_rect.h"
-#include "engine/display/path_store.h"
-#include "engine/display/pen_store.h"
+#include "engine/display/commands/cmd_line.h"
+#include "engine/display/commands/cmd_path.h"
+#include "engine/display/commands/cmd_rect.h"
+#include "engine/display/stores/path_store.h"
+#include "engine/display/stores/pen_store.h"
 #include "platform/gdi_paths.h"
 #include "tests/display/band_roads.h"
 #include "tests/display/command_records.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/cmd_blts.h"
-#include "engine/display/cmd_image.h"
+#include "engine/display/commands/cmd_blts.h"
+#include "engine/display/commands/cmd_image.h"
 #include "tests/display/band_roads.h"
 #include "platform/user.h"
 #include "tests/display/bitmap_test_support.h"

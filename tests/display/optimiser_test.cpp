@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "engine/band/band_plan.h"
-#include "engine/display/cmd_blts.h"
-#include "engine/display/cmd_complex.h"
+#include "engine/display/commands/cmd_blts.h"
+#include "engine/display/commands/cmd_complex.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/optimiser.h"
+#include "engine/display/optimiser/optimiser.h"
 #include "engine/include/rastrel/imo.h"
 #include "engine/page/form_level.h"
 #include "tests/display/band_roads.h"

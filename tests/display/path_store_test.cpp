@@ -7,7 +7,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
-#include "engine/display/path_store.h"
+#include "engine/display/stores/path_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"

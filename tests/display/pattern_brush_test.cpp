@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/bitmap_store.h"
-#include "engine/display/brush_store.h"
+#include "engine/display/stores/bitmap_store.h"
+#include "engine/display/stores/brush_store.h"
 #include "engine/display/cmd_ops.h"
 #include "platform/gdi.h"
 #include "tests/display/band_roads.h"

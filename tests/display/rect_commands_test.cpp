@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/clip_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/cmd_rect.h"
-#include "engine/display/pen_store.h"
-#include "engine/display/styled_polyline.h"
+#include "engine/display/commands/cmd_rect.h"
+#include "engine/display/stores/pen_store.h"
+#include "engine/display/commands/styled_polyline.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/display/clip_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"

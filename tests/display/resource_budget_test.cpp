@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/display/resource_store.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
 #include "tests/support/memory_stream.h"
 

@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "engine/display/font_store.h"
+#include "engine/display/stores/font_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "tests/gdi_text/text_fixture.h"

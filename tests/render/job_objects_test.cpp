@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/band/band_plan.h"
-#include "engine/display/resource_budget.h"
+#include "engine/display/stores/resource_budget.h"
 #include "engine/page/form_table.h"
 #include "engine/job/render_call.h"
 #include "engine/band/texture_cache.h"

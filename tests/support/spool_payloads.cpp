@@ -4,7 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include "engine/display/path_store.h"
+#include "engine/display/stores/path_store.h"
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 

@@ -1,9 +1,0 @@
-#include "engine/display/resource_object.h"
-
-#include "platform/kernel.h"
-
-int ResourceRecordUnsupported()
-{
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return 0;
-}

@@ -1,0 +1,640 @@
+#include "engine/display/stores/font_store.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine/common/byte_order.h"
+#include "engine/common/file_map.h"
+#include <cstdio>
+#include "engine/job/output_module.h"
+#include "engine/job/render_call.h"
+#include "engine/spool/stream.h"
+
+namespace {
+
+constexpr uint16_t kTypeDownload = 37, kTypeLog = 38, kTypeGlyph = 39, kTypeGlyphEx = 40, kTypeTable = 42,
+                   kTypeData = 43;
+constexpr uint32_t Tag(const char (&name)[5])
+{
+    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 | uint32_t(uint8_t(name[2])) << 8 |
+           uint8_t(name[3]);
+}
+// A built file stays below this size: offsets and lengths are 32-bit and the file is mapped whole.
+constexpr uint64_t kBuildLimit = 0x40000000;
+
+void StoreBE16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
+void StoreBE32(uint8_t* p, uint32_t v)
+{
+    StoreBE16(p, uint16_t(v >> 16));
+    StoreBE16(p + 2, uint16_t(v));
+}
+
+FontEntry*& Bucket(FontStore* store, ResourceId id) { return store->buckets[id & (FONT_BUCKETS - 1)]; }
+FontEntry* Find(FontStore* store, ResourceId id) { return ResourceChainFind(Bucket(store, id), id); }
+
+// Reads and drops n bytes of the stream.
+bool Discard(Stream* stream, uint32_t n)
+{
+    uint8_t scratch[256];
+    while (n > 0) {
+        const uint32_t step = std::min<uint32_t>(n, sizeof scratch);
+        if (StreamRead(stream, scratch, step) != int32_t(step)) return false;
+        n -= step;
+    }
+    return true;
+}
+
+void Overstrike(FontStore* store, FontEntry* font)
+{
+    const uint32_t height = uint32_t(font->cellHeight);
+    uint32_t extent[2] = {height, height};
+    if (store->device != nullptr) DeviceExtentAdjust(store->device, extent);
+    font->overstrike[0] = int32_t(extent[0] - height);
+    font->overstrike[1] = int32_t(extent[1] - height);
+}
+
+// Appends a file name (without folder) to the pending-deletes file.
+void PendingDeleteAdd(FontStore* store, const char* path)
+{
+    // Made on first need: most pages have no TrueType font and need no file.
+    char list[MAX_PATH];
+    if (store->pendingDeletes == INVALID_HANDLE_VALUE && store->tempPath[0] != 0 &&
+        GetTempFileNameA(store->tempPath, "gFi", 0, list) != 0)
+        store->pendingDeletes = CreateFileA(list, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (store->pendingDeletes == INVALID_HANDLE_VALUE) {
+        DeleteFileA(path);  // without a list the file goes now; an installed font is already read whole
+        return;
+    }
+    const size_t folder = std::strlen(store->tempPath);
+    if (std::strncmp(path, store->tempPath, folder) != 0) return;
+    const char* name = path + folder;
+    WriteFile(store->pendingDeletes, name, DWORD(std::strlen(name) + 1), nullptr, nullptr);
+}
+
+void Unrealise(FontStore* store, FontEntry* font, ResourceCost* tally)
+{
+    if ((font->head.flags & RESOURCE_REALISED) == 0) return;
+    if ((font->head.flags & FONT_GDI) != 0 && font->handle != nullptr) {
+        DeleteObject(font->handle);
+        font->handle = nullptr;
+        if (tally) --tally->objects;
+    } else if ((font->head.flags & FONT_TRUETYPE) != 0) {
+        RemoveFontResourceExA(font->path, FR_PRIVATE, nullptr);
+    }
+    store->realised.Unlink(font);
+    font->head.flags &= ~RESOURCE_REALISED;
+}
+
+void Free(FontEntry* font, ResourceCost* tally)
+{
+    if (font->cache != nullptr) {
+        const uint32_t freed = GlyphCacheEmpty(font->cache);
+        if (tally) tally->memory -= int32_t(freed);
+    }
+    GlyphCacheDestroy(font->cache);
+    RenderFree(font->pieces);
+    RenderFree(font);
+}
+
+bool PieceAdd(FontEntry* font, uint32_t offset, uint32_t length, uint32_t tag, uint32_t sequence)
+{
+    if (font->pieceCount == font->pieceCapacity) {
+        const uint32_t capacity = font->pieceCapacity + 32;
+        auto* grown = static_cast<FontPiece*>(RenderRealloc(font->pieces, capacity * sizeof(FontPiece)));
+        if (grown == nullptr) return false;
+        font->pieces = grown;
+        font->pieceCapacity = capacity;
+    }
+    font->pieces[font->pieceCount++] = FontPiece{offset, length, tag, sequence};
+    if (tag == Tag("glyf") && length != 0) font->head.flags |= FONT_HAS_GLYF;
+    return true;
+}
+
+// Reads the table pieces filling `remaining` bytes of the record into the font's directory.
+bool PiecesRead(FontStore* store, Stream* stream, FontEntry* font, uint32_t remaining, uint32_t sequence)
+{
+    while (remaining > 0) {
+        uint8_t head[8];
+        if (remaining < sizeof head || StreamRead(stream, head, sizeof head) != int32_t(sizeof head)) return false;
+        remaining -= sizeof head;
+        const uint32_t tag = LoadBE32(head);
+        const uint32_t length = LoadLE32(head + 4);
+        if (length > remaining) return false;
+        uint32_t offset = 0;
+        if (length != 0 && (store->spill == nullptr || !StreamSpillAppend(store->spill, length, &offset))) return false;
+        if (!PieceAdd(font, offset, length, tag, sequence)) return false;
+        remaining -= length;
+    }
+    return true;
+}
+
+int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
+{
+    const uint32_t size = header.version == 0 ? 16 : 20;
+    uint8_t raw[20];
+    if (header.size < size || StreamRead(stream, raw, size) != int32_t(size)) return 0;
+    if (!Discard(stream, header.size - size)) return 0;
+    const ResourceId id = LoadLE32(raw + 8);
+    if (Find(store, id) != nullptr) return 1;  // the first definition stays
+    const uint32_t flags = header.version == 0 ? LoadLE16(raw + 12) : LoadLE32(raw + 12);
+    const uint32_t height = header.version == 0 ? LoadLE16(raw + 14) : LoadLE32(raw + 16);
+    auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
+    if (font == nullptr) return 0;
+    font->head.id = id;
+    font->head.flags = FONT_BITMAP | ((flags & 0x1) ? FONT_HEAD_1 : 0) | ((flags & 0x2) ? FONT_HEAD_2 : 0) |
+                       ((flags & 0x20) ? FONT_OVERSTRIKE : 0) | ((flags & 0x40) ? FONT_HEAD_40 : 0);
+    font->cellHeight = int32_t(std::min<uint32_t>(height, 0x7FFFFFFF));
+    if ((font->head.flags & FONT_OVERSTRIKE) != 0) Overstrike(store, font);
+    const uint32_t cacheFlags = ((flags & 0x40) ? GLYPH_CACHE_SIXTEENTHS : 0) |
+                                ((flags & 0x20) ? GLYPH_CACHE_OVERSTRIKE : 0) | ((flags & 0x2) ? GLYPH_CACHE_4 : 0);
+    font->cache = GlyphCacheCreate(cacheFlags, font->cellHeight, font->overstrike, &store->surface, store->spill);
+    if (font->cache == nullptr) {
+        Free(font, nullptr);
+        return 0;
+    }
+    font->cache->device = store->device;
+    ResourceChainInsert(Bucket(store, id), font);
+    ++store->count;
+    return 1;
+}
+
+int DefineLog(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
+{
+    const uint32_t size = header.version == 0 ? 72 : 80;
+    uint8_t raw[80];
+    if (header.size < size || StreamRead(stream, raw, size) != int32_t(size)) return 0;
+    if (!Discard(stream, header.size - size)) return 0;
+    const ResourceId id = LoadLE32(raw + 8);
+    if (Find(store, id) != nullptr) return 1;
+    const uint32_t flags = header.version == 0 ? 0 : LoadLE32(raw + 12);
+    const ResourceId baseId = header.version == 0 ? 0 : LoadLE32(raw + 16);
+    auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
+    if (font == nullptr) return 0;
+    font->head.id = id;
+    font->head.flags = FONT_GDI | ((flags & 0x20) ? FONT_OVERSTRIKE : 0);
+    std::memcpy(&font->logFont, raw + (header.version == 0 ? 12 : 20), sizeof(LOGFONTA));
+    font->logFont.lfFaceName[LF_FACESIZE - 1] = 0;  // an unterminated name is cut, never overread
+    font->logFont.lfQuality = NONANTIALIASED_QUALITY;
+    font->baseId = baseId;
+    if (baseId != 0 && baseId != id) {
+        font->logFont.lfClipPrecision |= CLIP_EMBEDDED;
+        font->base = FontLookup(store, baseId);  // may be missing
+    }
+    const int64_t height = font->logFont.lfHeight;
+    font->cellHeight = int32_t(std::min<int64_t>(height < 0 ? -height : height, 0x7FFFFFFF));
+    if ((font->head.flags & FONT_OVERSTRIKE) != 0) Overstrike(store, font);
+    ResourceChainInsert(Bucket(store, id), font);
+    ++store->count;
+    return 1;
+}
+
+int DefineTable(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
+{
+    const uint32_t size = header.version == 0 ? 16 : 20;
+    uint8_t raw[20];
+    if (header.size < size || StreamRead(stream, raw, size) != int32_t(size)) return 0;
+    const ResourceId id = LoadLE32(raw + 8);
+    if (Find(store, id) != nullptr) return Discard(stream, header.size - size) ? 1 : 0;
+    auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
+    if (font == nullptr) return 0;
+    font->head.id = id;
+    font->head.flags = FONT_TRUETYPE | ((LoadLE32(raw + 12) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
+    font->glyphCount = header.version == 0 ? 0 : LoadLE32(raw + 16);
+    if (!PiecesRead(store, stream, font, header.size - size, 0)) {
+        Free(font, nullptr);
+        return 0;
+    }
+    ResourceChainInsert(Bucket(store, id), font);
+    ++store->count;
+    return 1;
+}
+
+// D8: face names made from a generator shared by the process (the C library's rand() is neither
+// thread-safe nor unique), with a process-wide serial mixed into the last bytes, so that no two
+// built fonts of one process ever share a name.
+void FaceNameMake(char* name)
+{
+    static std::mutex lock;
+    static std::mt19937 generator(uint32_t(std::chrono::system_clock::now().time_since_epoch().count()));
+    static std::atomic<uint32_t> serial{0};
+    uint8_t bytes[20];
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        for (int i = 0; i < 5; ++i) {
+            const uint32_t v = uint32_t(generator()) * uint32_t(generator());
+            std::memcpy(bytes + 4 * i, &v, 4);
+        }
+    }
+    const uint32_t n = ++serial;
+    bytes[14] = uint8_t(n >> 24);
+    bytes[15] = uint8_t(n >> 16);
+    bytes[16] = uint8_t(n >> 8);
+    bytes[17] = uint8_t(n);
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+_";
+    std::memcpy(name, "QvFt", 4);
+    char* out = name + 4;
+    for (int i = 0; i < 18; i += 3) {
+        const uint32_t v = uint32_t(bytes[i]) << 16 | uint32_t(bytes[i + 1]) << 8 | bytes[i + 2];
+        *out++ = alphabet[(v >> 18) & 63];
+        *out++ = alphabet[(v >> 12) & 63];
+        *out++ = alphabet[(v >> 6) & 63];
+        *out++ = alphabet[v & 63];
+    }
+    *out = 0;
+}
+
+struct TableEntry {
+    uint32_t tag;
+    uint32_t length;
+    uint32_t offset;
+    uint32_t fill;
+};
+
+bool BuildInto(FontStore* store, FontEntry* font)
+{
+    const uint32_t tagName = Tag("name"), tagLoca = Tag("loca"), tagGlyf = Tag("glyf"), tagHead = Tag("head");
+    const bool hasLoca = font->glyphCount > 0;
+    if (font->glyphCount > kBuildLimit / 4) return false;
+    const size_t faceLength = std::strlen(font->faceName);
+    std::vector<TableEntry> tables;
+    tables.push_back({tagName, uint32_t(2 * (faceLength + 58)), 0, 0});
+    if (hasLoca) tables.push_back({tagLoca, 4 * (font->glyphCount + 1), 0, 0});
+    uint64_t total = 0;
+    for (uint32_t i = 0; i < font->pieceCount; ++i) {
+        const FontPiece& piece = font->pieces[i];
+        // The store writes "name" itself, and "loca" from the glyph pieces when it knows the count.
+        if (piece.tag == tagName || (hasLoca && piece.tag == tagLoca)) continue;
+        auto it = std::find_if(tables.begin(), tables.end(), [&](const TableEntry& t) { return t.tag == piece.tag; });
+        if (it == tables.end()) tables.push_back({piece.tag, piece.length, 0, 0});
+        else it->length += piece.length;
+        total += piece.length;
+        if (total > kBuildLimit) return false;
+    }
+    std::sort(tables.begin(), tables.end(), [](const TableEntry& a, const TableEntry& b) { return a.tag < b.tag; });
+    uint64_t offset = 12 + 16 * uint64_t(tables.size());
+    for (TableEntry& table : tables) {
+        table.offset = uint32_t(offset);
+        offset += (uint64_t(table.length) + 3) & ~uint64_t(3);
+        if (offset > kBuildLimit) return false;
+    }
+    FileMap map{};
+    if (FileMapOpen(&map, font->path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, DWORD(offset)) != 0) return false;
+    auto* file = static_cast<uint8_t*>(map.view);
+    std::memset(file, 0, size_t(offset));
+    StoreBE32(file, 0x00010000);
+    StoreBE16(file + 4, uint16_t(tables.size()));
+    for (size_t i = 0; i < tables.size(); ++i) {
+        uint8_t* entry = file + 12 + 16 * i;
+        StoreBE32(entry, tables[i].tag);
+        StoreBE32(entry + 8, tables[i].offset);
+        StoreBE32(entry + 12, tables[i].length);
+    }
+    auto table = [&](uint32_t tag) { return std::find_if(tables.begin(), tables.end(), [&](const TableEntry& t) { return t.tag == tag; }); };
+    // "name": eight records sharing two strings, the face name and "Regular".
+    uint8_t* name = file + table(tagName)->offset;
+    StoreBE16(name + 2, 8);
+    StoreBE16(name + 4, 102);
+    for (int r = 0; r < 8; ++r) {
+        uint8_t* record = name + 6 + 12 * r;
+        const uint16_t nameId = uint16_t(r % 4 + 1);
+        StoreBE16(record, 3);
+        StoreBE16(record + 2, r < 4 ? 1 : 0);
+        StoreBE16(record + 4, 0x0409);
+        StoreBE16(record + 6, nameId);
+        StoreBE16(record + 8, uint16_t(nameId == 2 ? 14 : 2 * faceLength));
+        StoreBE16(record + 10, uint16_t(nameId == 2 ? 2 * faceLength : 0));
+    }
+    for (size_t i = 0; i < faceLength; ++i) StoreBE16(name + 102 + 2 * i, uint8_t(font->faceName[i]));
+    for (size_t i = 0; i < 7; ++i) StoreBE16(name + 102 + 2 * faceLength + 2 * i, uint8_t("Regular"[i]));
+    // The pieces in (tag, sequence, spill position) order.
+    std::vector<FontPiece> pieces(font->pieces, font->pieces + font->pieceCount);
+    std::sort(pieces.begin(), pieces.end(), [](const FontPiece& a, const FontPiece& b) {
+        return std::tie(a.tag, a.sequence, a.offset) < std::tie(b.tag, b.sequence, b.offset);
+    });
+    uint8_t* loca = hasLoca ? file + table(tagLoca)->offset : nullptr;
+    uint32_t locaNext = 0;  // the first loca entry not set yet
+    bool ok = true;
+    for (const FontPiece& piece : pieces) {
+        if (piece.tag == tagName || (hasLoca && piece.tag == tagLoca)) continue;
+        TableEntry& entry = *table(piece.tag);
+        if (piece.tag == tagGlyf && hasLoca) {
+            const uint32_t last = std::min(piece.sequence, font->glyphCount);
+            for (; locaNext <= last && piece.sequence >= locaNext; ++locaNext) StoreBE32(loca + 4 * locaNext, entry.fill);
+        }
+        if (piece.length != 0 && !StreamSpillReadAt(store->spill, piece.offset, file + entry.offset + entry.fill, piece.length)) {
+            ok = false;
+            break;
+        }
+        entry.fill += piece.length;
+    }
+    if (ok && hasLoca) {
+        const auto glyf = table(tagGlyf);
+        const uint32_t end = glyf != tables.end() ? glyf->length : 0;
+        for (; locaNext <= font->glyphCount; ++locaNext) StoreBE32(loca + 4 * locaNext, end);
+    }
+    if (ok) {
+        const auto head = table(tagHead);
+        if (head != tables.end() && head->length >= 54) {
+            StoreBE32(file + head->offset + 8, 0);
+            StoreBE16(file + head->offset + 50, 1);
+        }
+    }
+    FileMapClose(&map);
+    return ok;
+}
+
+int RealiseOne(FontStore* store, FontEntry* font, ResourceCost* tally)
+{
+    if ((font->head.flags & RESOURCE_REALISED) != 0) {
+        store->realised.Touch(font);
+        return 1;
+    }
+    if ((font->head.flags & FONT_GDI) != 0) {
+        if (font->base != nullptr) {
+            if (!FontRealize(store, font->base, tally)) return 0;
+            if ((font->base->head.flags & FONT_TRUETYPE) != 0) {
+                char* face = font->logFont.lfFaceName;
+                const size_t at = face[0] == '@' ? 1 : 0;
+                std::snprintf(face + at, LF_FACESIZE - at, "%s", font->base->faceName);
+            }
+        }
+        font->handle = CreateFontIndirectA(&font->logFont);
+        if (font->handle == nullptr) return 0;
+        if (tally) ++tally->objects;
+    } else if ((font->head.flags & FONT_TRUETYPE) != 0) {
+        if (font->path[0] == 0 && !TrueTypeFontBuild(store, font)) return 0;
+        if (AddFontResourceExA(font->path, FR_PRIVATE, nullptr) == 0) return 0;
+    }
+    font->head.flags |= RESOURCE_REALISED;
+    store->realised.Append(font);
+    return 1;
+}
+
+}  // namespace
+
+static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally);
+
+void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* device)
+{
+    *store = FontStore{};
+    store->device = device;
+    store->spill = spill;
+    store->pendingDeletes = INVALID_HANDLE_VALUE;
+    const DWORD length = GetTempPathA(MAX_PATH, store->tempPath);
+    if (length == 0 || length >= MAX_PATH) {
+        store->tempPath[0] = 0;
+        return;
+    }
+}
+
+void FontStoreDestroy(FontStore* store, ResourceCost* tally)
+{
+    // Runs on failure paths whose caller reads the last error; the file work here keeps it.
+    const DWORD error = GetLastError();
+    FontStoreDestroyFiles(store, tally);
+    SetLastError(error);
+}
+
+static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally)
+{
+    ResourceBucketsEmpty(store->buckets, [&](FontEntry* font) {
+        if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) DeleteFileA(font->path);
+        Unrealise(store, font, tally);
+        Free(font, tally);
+    });
+    store->count = 0;
+    store->realised = {};
+    store->surface.flags &= ~GLYPH_SURFACE_LOCKED;
+    GlyphSurfaceRelease(&store->surface, tally);
+    if (store->pendingDeletes == INVALID_HANDLE_VALUE) return;
+    // Replay the names queued while their fonts were installed.
+    std::vector<char> names;
+    if (SetFilePointer(store->pendingDeletes, 0, nullptr, FILE_BEGIN) == 0) {
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(store->pendingDeletes, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            names.insert(names.end(), buffer, buffer + got);
+    }
+    const std::string folder = store->tempPath;
+    for (size_t at = 0; at < names.size();) {
+        const size_t end = std::find(names.begin() + long(at), names.end(), 0) - names.begin();
+        const std::string path = folder + std::string(names.data() + at, end - at);
+        if (end > at) DeleteFileA(path.c_str());
+        at = end + 1;
+    }
+    CloseHandle(store->pendingDeletes);
+    store->pendingDeletes = INVALID_HANDLE_VALUE;
+}
+
+void FontStoreTrim(FontStore* store, BandSurface*, uint32_t pass, ResourceCost* request)
+{
+    if (pass == 0) {
+        for (FontEntry* font = store->realised.first; font != nullptr && request->objects >= 1;) {
+            FontEntry* next = font->realisedNext;
+            if (!ResourceMarked(&font->head)) {
+                ResourceCost freed{};
+                Unrealise(store, font, &freed);
+                request->objects += freed.objects;
+            }
+            font = next;
+        }
+    } else if (pass == 1) {
+        // The scratch surface is locked while a glyph is drawn through it.
+        ResourceCost freed{};
+        GlyphSurfaceRelease(&store->surface, &freed);
+        request->objects += freed.objects;
+        request->deviceMemory += freed.deviceMemory;
+    }
+    if (pass > 1) return;
+    // Glyph memory is trimmed from every cache, the font being drawn included: its glyphs are
+    // prepared one at a time, each trim runs before the glyph it makes room for is made, and a
+    // glyph drawn earlier is made again when it is next needed. Sparing the font in use would let
+    // one long text grow past any budget.
+    for (FontEntry*& bucket : store->buckets)
+        for (FontEntry* font = bucket; font != nullptr && request->memory > 0; font = font->bucketNext)
+            if (font->cache != nullptr) GlyphCacheTrim(font->cache, pass, request);
+}
+
+int FontDefine(FontStore* store, Stream* stream)
+{
+    SpoolRecordHeader header;
+    if (!SpoolRecordPeek(stream, &header) || header.version >= 2) return 0;
+    switch (header.type) {
+    case kTypeDownload: return DefineDownload(store, stream, header);
+    case kTypeLog: return DefineLog(store, stream, header);
+    case kTypeTable: return DefineTable(store, stream, header);
+    default: return 0;
+    }
+}
+
+int GlyphTableDefine(FontStore* store, Stream* stream) { return FontDefine(store, stream); }
+
+int FontDataDefine(FontStore* store, Stream* stream)
+{
+    SpoolRecordHeader header;
+    uint8_t raw[16];
+    if (!SpoolRecordPeek(stream, &header) || header.type != kTypeData || header.size < sizeof raw) return 0;
+    if (StreamRead(stream, raw, sizeof raw) != int32_t(sizeof raw)) return 0;
+    FontEntry* font = Find(store, LoadLE32(raw + 12));
+    if (font == nullptr || (font->head.flags & FONT_TRUETYPE) == 0 || font->glyphCount == 0) return 0;
+    const uint32_t before = font->pieceCount;
+    const uint32_t flags = font->head.flags;
+    if (!PiecesRead(store, stream, font, header.size - sizeof raw, LoadLE32(raw + 8))) {
+        font->pieceCount = before;  // the pieces read so far are forgotten; their spill bytes stay unused
+        font->head.flags = flags;
+        return 0;
+    }
+    return 1;
+}
+
+int GlyphDefine(FontStore* store, Stream* stream)
+{
+    SpoolRecordHeader header;
+    uint8_t raw[kGlyphRecordHeadSize];
+    if (!SpoolRecordPeek(stream, &header) || (header.type != kTypeGlyph && header.type != kTypeGlyphEx)) return 0;
+    if (header.size < sizeof raw || StreamRead(stream, raw, sizeof raw) != int32_t(sizeof raw)) return 0;
+    const uint32_t rest = header.size - uint32_t(sizeof raw);
+    FontEntry* font = Find(store, LoadLE32(raw + GlyphRecord::fontId));
+    if (font == nullptr || (font->head.flags & FONT_BITMAP) == 0 || font->cache == nullptr) {
+        Discard(stream, rest);
+        return 0;
+    }
+    int32_t width = int32_t(LoadLE32(raw + GlyphRecord::cellWidth));
+    int32_t height = int32_t(LoadLE32(raw + GlyphRecord::cellHeight));
+    int32_t originX = int32_t(LoadLE32(raw + GlyphRecord::originX));
+    int32_t originY = int32_t(LoadLE32(raw + GlyphRecord::originY));
+    if (width < 0 || height < 0 || width > 0x10000 || height > 0x10000) {
+        Discard(stream, rest);
+        return 0;
+    }
+    auto* glyph = static_cast<Glyph*>(RenderAlloc(sizeof(Glyph)));
+    if (glyph == nullptr) return 0;
+    glyph->code = LoadLE16(raw + GlyphRecord::code);
+    if (header.type == kTypeGlyph) {
+        const uint32_t rows = uint32_t((width + 31) / 32 * 4) * uint32_t(height);
+        glyph->flags = GLYPH_BITMAP;
+        if (rest < rows || (rows != 0 && (store->spill == nullptr || !StreamSpillAppend(store->spill, rows, &glyph->rowsOffset))) ||
+            !Discard(stream, rest - rows)) {
+            GlyphFree(glyph);
+            return 0;
+        }
+    } else {
+        glyph->flags = GLYPH_OUTLINE;
+        std::vector<uint8_t> data;
+        if (!StreamReadGrowing(stream, rest, &data) || !GlyphOutlineParse(glyph, data.data(), rest)) {
+            GlyphFree(glyph);
+            return 0;
+        }
+        // Coordinates in 1/16 units: the cell rounded up to whole units, the origin down.
+        if (glyph->contourCount > 0 && (LoadLE32(glyph->contours) & CONTOUR_SIXTEENTHS) != 0) {
+            width = (width + 15) >> 4;
+            height = (height + 15) >> 4;
+            originX >>= 4;
+            originY >>= 4;
+        }
+    }
+    glyph->cellWidth = width;
+    glyph->cellHeight = height;
+    glyph->originX = originX;
+    glyph->originY = originY;
+    GlyphInsert(font->cache, glyph);
+    return 1;
+}
+
+FontEntry* FontLookup(FontStore* store, ResourceId id)
+{
+    FontEntry* font = ResourceChainLookup(Bucket(store, id), id);
+    if (font == nullptr) return nullptr;
+    for (FontEntry* base = font->base; base != nullptr; base = base->base) ResourceRefAdd(&base->head);
+    return font;
+}
+
+void FontRelease(FontStore* store, FontEntry* font, int remove, ResourceCost* tally)
+{
+    while (font != nullptr) {
+        FontEntry* base = font->base;
+        if (ResourceRefDrop(&font->head) == 0) {
+            Unrealise(store, font, tally);
+            if (remove) {
+                if (ResourceChainRemove(Bucket(store, font->head.id), font) && store->count > 0) --store->count;
+                if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) PendingDeleteAdd(store, font->path);
+                Free(font, tally);
+            }
+        }
+        font = base;
+    }
+}
+
+int FontRealize(FontStore* store, FontEntry* font, ResourceCost* tally) { return RealiseOne(store, font, tally); }
+
+int TrueTypeFontBuild(FontStore* store, FontEntry* font)
+{
+    if ((font->head.flags & FONT_NO_BUILD) != 0) return 0;
+    if (font->faceName[0] == 0) FaceNameMake(font->faceName);
+    if (font->path[0] == 0 && GetTempFileNameA(store->tempPath, "gFt", 0, font->path) == 0) {
+        font->path[0] = 0;
+        return 0;
+    }
+    if (BuildInto(store, font)) return 1;
+    PendingDeleteAdd(store, font->path);
+    font->path[0] = 0;
+    return 0;
+}
+
+void FontDrawPrepare(FontStore* store, FontEntry* font, HDC dc, ResourceCost* cost)
+{
+    const uint32_t flags = font->head.flags;
+    if ((flags & (RESOURCE_REALISED | FONT_GDI)) == FONT_GDI && font->cache == nullptr && dc != nullptr) {
+        SIZE window{}, viewport{};
+        GetWindowExtEx(dc, &window);
+        GetViewportExtEx(dc, &viewport);
+        const double sx = window.cx != 0 ? std::fabs(double(viewport.cx) / window.cx) : 1.0;
+        const double sy = window.cy != 0 ? std::fabs(double(viewport.cy) / window.cy) : 1.0;
+        const LOGFONTA& lf = font->logFont;
+        const bool plain = lf.lfItalic == 0 && lf.lfEscapement == 0 && lf.lfWeight <= 400;
+        if (std::fabs(sx - sy) > 0.005 && !plain) {
+            const uint32_t cacheFlags = GLYPH_CACHE_OUTLINES | ((flags & FONT_HEAD_40) ? GLYPH_CACHE_SIXTEENTHS : 0) |
+                                        ((flags & FONT_OVERSTRIKE) ? GLYPH_CACHE_OVERSTRIKE : 0) |
+                                        ((flags & FONT_HEAD_2) ? GLYPH_CACHE_4 : 0);
+            font->cache = GlyphCacheCreate(cacheFlags, font->cellHeight, font->overstrike, &store->surface, store->spill);
+            if (font->cache != nullptr) {
+                font->cache->device = store->device;
+                font->head.flags |= FONT_OWN_CACHE;
+            }
+        }
+    }
+    if ((font->head.flags & (RESOURCE_REALISED | FONT_GDI)) == FONT_GDI) cost->objects += 1;
+    if (font->cache != nullptr && dc != nullptr) GlyphSurfaceEstimate(&store->surface, font->cache, dc, cost);
+}
+
+Glyph* GlyphLookup(FontStore* store, FontEntry* font, uint16_t kind, uint16_t code)
+{
+    GlyphCache* cache = font->cache;
+    if (cache == nullptr) return nullptr;
+    // D9: a downloaded font keeps its glyphs by code alone, a cache filled from GDI by kind and code.
+    if ((font->head.flags & FONT_BITMAP) != 0) return GlyphFind(cache, 0, code);
+    if (Glyph* glyph = GlyphFind(cache, kind, code)) return glyph;
+    // Fetched at 1:1 through the isotropic DC, so that the outline is in the font's logical
+    // units and the band DC's scaling applies to it once, when it is drawn.
+    HDC dc = store->surface.iso;
+    if ((font->head.flags & FONT_OWN_CACHE) == 0 || font->handle == nullptr || dc == nullptr) return nullptr;
+    HGDIOBJ previous = SelectObject(dc, font->handle);
+    Glyph* glyph = GlyphFetch(dc, kind, code);
+    SelectObject(dc, previous);
+    if (glyph != nullptr) GlyphInsert(cache, glyph);
+    return glyph;
+}
