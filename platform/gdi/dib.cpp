@@ -55,7 +55,7 @@ void DibBindRows(Dib& dib) {
 
 bool DibAllocate(Dib& dib) {
     uint64_t bytes = dib.Bytes();
-    dib.owned.reset(new (std::nothrow) uint8_t[bytes ? bytes : 1]());
+    dib.owned.reset(static_cast<uint8_t*>(std::calloc(bytes ? size_t(bytes) : 1, 1)));
     if (!dib.owned) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     dib.bits = dib.owned.get();
     DibBindRows(dib);

@@ -12,6 +12,7 @@
 #include <pixman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -45,7 +46,11 @@ struct Dib {
     ptrdiff_t rowStep = 0;
     std::vector<RGBQUAD> colors;  // colour table of indexed formats
     uint32_t masks[3] = {0, 0, 0};  // red, green, blue of 16 and 32 bits
-    std::unique_ptr<uint8_t[]> owned;
+    // From calloc: a large bitmap's pages come zeroed from the system and cost nothing until drawn on.
+    struct FreeBytes {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t[], FreeBytes> owned;
     void* mappedView = nullptr;  // a file-mapping view to unmap on destruction
 
     uint8_t* Row(int32_t y) const { return row0 + y * rowStep; }
