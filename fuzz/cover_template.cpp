@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1) return 0;
     const std::u16string path = WriteFile(data + 1, size - 1);
     const WORD number = data[0] % 4;
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(path.c_str(), number, &style);
     (void)CoverPageStyleCount(path.c_str());
     const CoverPageLayout layout = CoverPageLayoutMake(style, RECT{0, 0, 3240, 4583}, 32, SIZE{500, 300});

@@ -101,21 +101,41 @@ ImxStatus ImoColorConvertPixel(ImoInstance instance, uint32_t, uint8_t* flag, ui
     return IMX_OK;
 }
 
+namespace {
+
+// The alpha bytes of a 4-byte image, one byte a pixel.
+void ImoGrayCopyAlpha(const ImxImage* source, ImxImage* destination) {
+    const ImxPlane& from = source->planes[0];
+    const ImxPlane& to = destination->planes[0];
+    for (uint32_t y = 0; y < source->height; ++y) {
+        const uint8_t* in = from.data + static_cast<size_t>(y) * from.stride;
+        uint8_t* outRow = to.data + static_cast<size_t>(y) * to.stride;
+        for (uint32_t x = 0; x < source->width; ++x, in += 4) outRow[x] = in[3];
+    }
+}
+
+// B, G, R pixels bytesPerPixel apart into inverted gray.
+void ImoGrayConvert(const ImoJob* job, const ImxImage* source, ImxImage* destination, uint32_t bytesPerPixel) {
+    const ImxPlane& from = source->planes[0];
+    const ImxPlane& to = destination->planes[0];
+    for (uint32_t y = 0; y < source->height; ++y) {
+        const uint8_t* in = from.data + static_cast<size_t>(y) * from.stride;
+        uint8_t* outRow = to.data + static_cast<size_t>(y) * to.stride;
+        for (uint32_t x = 0; x < source->width; ++x, in += bytesPerPixel)
+            outRow[x] = ImoGrayOf(job, in[2], in[1], in[0]);
+    }
+}
+
+}  // namespace
+
 ImxStatus ImoColorConvertImage(ImoInstance instance, uint32_t, const ImxImage* source, ImxImage* destination) {
-    const ImoJob* job = JobOf(instance);
     const ImxPlane& from = source->planes[0];
     const ImxPlane& to = destination->planes[0];
     const uint32_t bytesPerPixel = source->formatId == OCM_COLOR_BGR24 ? 3 : 4;
     if (from.data == nullptr || to.data == nullptr) return IMX_ERR_ARGUMENT;
     if (uint64_t{source->width} * bytesPerPixel > from.stride || source->width > to.stride) return IMX_ERR_ARGUMENT;
-    for (uint32_t y = 0; y < source->height; ++y) {
-        const uint8_t* in = from.data + static_cast<size_t>(y) * from.stride;
-        uint8_t* outRow = to.data + static_cast<size_t>(y) * to.stride;
-        for (uint32_t x = 0; x < source->width; ++x, in += bytesPerPixel) {
-            if (source->formatId == 3) outRow[x] = in[3];  // the alpha bytes of a 4-byte image
-            else outRow[x] = ImoGrayOf(job, in[2], in[1], in[0]);
-        }
-    }
+    if (source->formatId == 3) ImoGrayCopyAlpha(source, destination);
+    else ImoGrayConvert(JobOf(instance), source, destination, bytesPerPixel);
     return IMX_OK;
 }
 

@@ -7,23 +7,23 @@
 
 namespace {
 
-ImoJobEntry gEntries[IMO_JOB_TABLE_SIZE];
+ImoJobEntry ImoJobTable[IMO_JOB_TABLE_SIZE];
 std::mutex gLock;
 
 }  // namespace
 
 void ImoJobTableLock() { gLock.lock(); }
 void ImoJobTableUnlock() { gLock.unlock(); }
-ImoJobEntry* ImoJobTableEntries() { return gEntries; }
+ImoJobEntry* ImoJobTableEntries() { return ImoJobTable; }
 
 void ImoJobTableClear() {
     std::lock_guard hold(gLock);
-    for (ImoJobEntry& entry : gEntries) entry = ImoJobEntry{};
+    for (ImoJobEntry& entry : ImoJobTable) entry = ImoJobEntry{};
 }
 
 ImoJobEntry* ImoJobTableFind(ImoJob* job) {
     ImoJobEntry* free = nullptr;
-    for (ImoJobEntry& entry : gEntries) {
+    for (ImoJobEntry& entry : ImoJobTable) {
         if (entry.job == job) return &entry;
         if (entry.job == nullptr && free == nullptr) free = &entry;
     }
@@ -32,6 +32,6 @@ ImoJobEntry* ImoJobTableFind(ImoJob* job) {
 
 void ImoJobTableForget(ImoJob* job) {
     std::lock_guard hold(gLock);
-    for (ImoJobEntry& entry : gEntries)
+    for (ImoJobEntry& entry : ImoJobTable)
         if (entry.job == job) entry = ImoJobEntry{};
 }

@@ -25,7 +25,7 @@ struct DibInfo {
     RGBQUAD colors[2];
 };
 
-HBITMAP SectionCreate(BandSurface* surface, HANDLE mapping, DWORD offset, uint32_t minimumBytes) {
+HBITMAP BandSurfaceDibCreate(BandSurface* surface, HANDLE mapping, DWORD offset, uint32_t minimumBytes) {
     if (surface->kind != BAND_SURFACE_COLOR && surface->kind != BAND_SURFACE_MASK) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -180,7 +180,7 @@ BandSurface* BandSurfaceCreate(uint32_t kind, SIZE size, HANDLE mapping, DWORD o
     surface->height = size.cy < 0 ? 0 : static_cast<uint32_t>(size.cy);
     surface->drawDC = CreateCompatibleDC(nullptr);
     surface->secondDC = surface->drawDC != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
-    if (surface->secondDC != nullptr) surface->section = SectionCreate(surface, mapping, offset, minimumBytes);
+    if (surface->secondDC != nullptr) surface->section = BandSurfaceDibCreate(surface, mapping, offset, minimumBytes);
     if (surface->section == nullptr || !DrawStateSet(surface)) {
         const DWORD error = GetLastError();
         if (surface->drawDCPreviousBitmap != nullptr) SelectObject(surface->drawDC, surface->drawDCPreviousBitmap);

@@ -11,7 +11,7 @@ constexpr uint32_t kMixWhite = 16;
 
 }  // namespace
 
-const uint8_t kRop2ToRop3[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
+const uint8_t Rop2ToRop3[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
                                  0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
 
 void Rop2Simplify(uint32_t* mix, uint32_t* color) {
@@ -28,5 +28,5 @@ void Rop2Simplify(uint32_t* mix, uint32_t* color) {
 }
 
 uint8_t RopToRop3(uint32_t mix) {
-    return kRop2ToRop3[mix & 15];
+    return Rop2ToRop3[mix & 15];
 }

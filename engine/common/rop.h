@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // Index: mix mode & 15 (R2_WHITE, 16, lands on 0).
-extern const uint8_t kRop2ToRop3[16];
+extern const uint8_t Rop2ToRop3[16];
 
 // Colour ids of the built-in black and white brushes.
 inline constexpr uint32_t ROP_COLOR_BLACK = 0x80000000u;

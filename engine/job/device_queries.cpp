@@ -136,7 +136,7 @@ bool DevicePageQuery(OutputModuleContext* context) {
         ok &= AskValue(context, DEVICE_QUERY_THIN_LINE, &context->thinLineValue);
     ok &= AskValue(context, DEVICE_QUERY_PLANE_LIMIT, &context->planeLimit);
     if (AskValue(context, DEVICE_QUERY_OVERSTRIKE, &context->overstrike))
-        context->overstrike = std::min(context->overstrike, IMO_OVERSTRIKE_PCT_MAX);
+        context->overstrike = std::min<uint32_t>(context->overstrike, IMO_OVERSTRIKE_PCT_MAX);
     else
         ok = false;
     ok &= MaskPatternQuery(context);
@@ -159,7 +159,7 @@ ImxStatus DeviceJobQuery(OutputModuleContext* context, const ImoMediaRequest* re
 ImxStatus DeviceEntryListQuery(OutputModuleContext* context, const void* list) {
     uint32_t head[2];
     std::memcpy(head, list, sizeof(head));
-    const uint64_t bytes = static_cast<uint64_t>(head[1]) * sizeof(ImoSheetEntry) + 8;
+    const uint64_t bytes = static_cast<uint64_t>(head[1]) * sizeof(SheetEntry) + 8;
     if (bytes > DEVICE_ANSWER_MAX_BYTES) return IMX_ERR_ARGUMENT;
     RenderFree(context->entryList);
     context->entryList = RenderAlloc(static_cast<size_t>(bytes));
@@ -302,9 +302,9 @@ bool PageFitScale(OutputModuleContext* context, const uint32_t resolution[2], co
     if (DeviceJobQuery(context, &request, &info, false) != 0) return false;
 
     const bool landscape = mils[0] > mils[1];
-    const uint8_t feedEdge = info.feedEdge != IMO_FEEDEDGE_EITHER ? info.feedEdge
-                             : landscape                          ? IMO_FEEDEDGE_LONG
-                                                                  : IMO_FEEDEDGE_SHORT;
+    const uint8_t feedEdge = info.feedEdge != IMO_FEEDEDGE_EITHER
+                                 ? info.feedEdge
+                                 : static_cast<uint8_t>(landscape ? IMO_FEEDEDGE_LONG : IMO_FEEDEDGE_SHORT);
     std::memset(placement, 0, sizeof(*placement));
     PlacementFromAnswer(placement, request, info, feedEdge);
     // A long-edge feed takes the sheet landscape, a short-edge feed portrait.

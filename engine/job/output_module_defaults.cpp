@@ -93,7 +93,7 @@ ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input,
             if (input == nullptr || inputSize < 8) return IMX_ERR_ARGUMENT;
             uint32_t head[2];
             std::memcpy(head, input, sizeof(head));
-            const uint64_t needed = static_cast<uint64_t>(head[1]) * sizeof(ImoSheetEntry) + 8;
+            const uint64_t needed = static_cast<uint64_t>(head[1]) * sizeof(SheetEntry) + 8;
             if (needed > UINT32_MAX || inputSize < needed) return IMX_ERR_ARGUMENT;
             return WriteAnswer(outputSize, output, input, static_cast<uint32_t>(needed));
         }

@@ -83,7 +83,7 @@ bool LayoutAndRender(PassState& pass, uint32_t first, uint32_t limit, SheetPlan*
                      const char* paperName)
 {
     PageHeader h;
-    if (!PageHeaderAt(pass.source, first, &h)) return false;
+    if (!PageSourceHeaderPeek(pass.source, first, &h)) return false;
     // The sheet carries the repeat step, as booklet and entry-list sheets do: under
     // IMO_CAPS_REPEAT_SHEET it is the only word that tells the device how many copies to make.
     if (!PageCellLayout(pass.options, pass.header, pass.source, first, limit, plan, pass.step, &h, 1)) return false;
@@ -123,7 +123,7 @@ bool StartListOrder(PassState& pass, bool reversed)
     if ((jobFlags & JOB_FLAG_PAPER_SHEET) && !starts.empty()) {
         // The last sheet only carries paper for the sheet before it.
         PageHeader left;
-        if (!PageHeaderAt(pass.source, starts.back(), &left)) return false;
+        if (!PageSourceHeaderPeek(pass.source, starts.back(), &left)) return false;
         paper = left.paperCode;
         std::memcpy(paperName, left.paperName, sizeof paperName);
         end = starts.back();
@@ -132,7 +132,7 @@ bool StartListOrder(PassState& pass, bool reversed)
         if ((jobFlags & JOB_FLAG_SPLIT_BACK) && !starts.empty()) {
             PageHeader h;
             SheetPlan plan;
-            if (!PageHeaderAt(pass.source, starts.back(), &h) ||
+            if (!PageSourceHeaderPeek(pass.source, starts.back(), &h) ||
                 !PageCellLayout(pass.options, pass.header, pass.source, starts.back(), end - starts.back(), &plan, 0, &h, 0))
                 return false;
             SheetPlanSourceRelease(&plan, pass.source);
@@ -157,11 +157,11 @@ bool EntryListOrder(PassState& pass, bool reversed)
     DeviceEntryListQuery(pass.context, own);
     auto* list = pass.context->entryList != nullptr ? static_cast<SheetEntryList*>(pass.context->entryList) : own;
     const uint32_t count = list->entryCount;
-    const ImoSheetEntry* entries = SheetEntries(list);
+    const SheetEntry* entries = SheetEntries(list);
     // Sheets: a front entry with the back entry behind it, or a lone entry.
-    std::vector<std::pair<const ImoSheetEntry*, const ImoSheetEntry*>> sheets;
+    std::vector<std::pair<const SheetEntry*, const SheetEntry*>> sheets;
     for (uint32_t i = 0; i < count; ++i) {
-        const ImoSheetEntry* e = &entries[i];
+        const SheetEntry* e = &entries[i];
         if ((e->kind & SHEET_ENTRY_FRONT) && i + 1 < count && (entries[i + 1].kind & SHEET_ENTRY_BACK) &&
             !(entries[i + 1].kind & SHEET_ENTRY_FRONT)) {
             sheets.emplace_back(e, &entries[i + 1]);
@@ -201,7 +201,7 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
     PageHeader first;
     const int any = PageAvailable(pages, 0);
     if (any <= 0) return any == 0;  // a pass without pages has no sheets
-    if (!PageHeaderAt(pages, 0, &first)) {
+    if (!PageSourceHeaderPeek(pages, 0, &first)) {
         SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
@@ -267,7 +267,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
         if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY) SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
-    if (count == 0 || !PageHeaderAt(pages, 0, &first)) {
+    if (count == 0 || !PageSourceHeaderPeek(pages, 0, &first)) {
         SetLastError(ERROR_INVALID_DATA);  // a booklet needs pages
         return 0;
     }
@@ -289,7 +289,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
     if (n == 0) return 1;
     const uint32_t R = (n + 3) / 4 * 4;
     PageHeader h;
-    if (!PageHeaderAt(pages, s, &h)) {
+    if (!PageSourceHeaderPeek(pages, s, &h)) {
         SetLastError(ERROR_INVALID_DATA);
         return 0;
     }
@@ -324,7 +324,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
                 return 0;
             }
             PageHeader last;
-            if (plan.placed[0] > 0 && PageHeaderAt(pages, plan.front[0], &last)) arrangement = last.arrangement;
+            if (plan.placed[0] > 0 && PageSourceHeaderPeek(pages, plan.front[0], &last)) arrangement = last.arrangement;
         }
         if (twoPass && p == 0 && context->slots.ManualDuplexPass != nullptr &&
             context->slots.ManualDuplexPass(context->instance, 1, pass.sheets, nullptr) != 0)
@@ -340,7 +340,8 @@ int SinglePageSheetCheck(RenderOptions* options, JobHeader* header, PageSource* 
     if (count == 0) return 1;
     PageHeader first;
     SheetPlan plan;
-    if (!PageHeaderAt(pages, 0, &first) || !PageCellLayout(options, header, pages, 0, UINT32_MAX, &plan, 0, &first, 0))
+    if (!PageSourceHeaderPeek(pages, 0, &first) ||
+        !PageCellLayout(options, header, pages, 0, UINT32_MAX, &plan, 0, &first, 0))
         return 0;
     SheetPlanSourceRelease(&plan, pages);
     return plan.poster <= 1 && static_cast<uint32_t>(plan.placed[0]) + plan.placed[1] >= count ? 1 : 0;

@@ -21,9 +21,9 @@ uint32_t ToPixels(uint32_t mils, uint32_t resolution)
     return static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(mils) * resolution / 1000, INT32_MAX));
 }
 
-ImoSheetEntry EntryMake(const JobHeader* header, const SheetPlan& plan, uint32_t kind, uint32_t firstPage, uint32_t blank)
+SheetEntry EntryMake(const JobHeader* header, const SheetPlan& plan, uint32_t kind, uint32_t firstPage, uint32_t blank)
 {
-    ImoSheetEntry entry{};
+    SheetEntry entry{};
     entry.kind = kind | (blank ? SHEET_ENTRY_BLANK : 0);
     entry.width = ToMils(plan.sheetSize[0], header->resolutionX);
     entry.height = ToMils(plan.sheetSize[1], header->resolutionY);
@@ -35,7 +35,7 @@ ImoSheetEntry EntryMake(const JobHeader* header, const SheetPlan& plan, uint32_t
 }
 
 // Places up to the side's cells from the entry's first page on into one side of the plan.
-void SideFromEntry(RenderOptions* options, JobHeader* header, PageSource* source, const ImoSheetEntry* entry,
+void SideFromEntry(RenderOptions* options, JobHeader* header, PageSource* source, const SheetEntry* entry,
                    bool takeFields, int side, SheetPlan* plan)
 {
     if (entry->kind & SHEET_ENTRY_BLANK) return;
@@ -45,7 +45,7 @@ void SideFromEntry(RenderOptions* options, JobHeader* header, PageSource* source
     for (uint32_t i = 0; i < cells; ++i) {
         const uint32_t page = entry->firstPage + i;
         PageHeader h;
-        if (!PageHeaderAt(source, page, &h)) break;
+        if (!PageSourceHeaderPeek(source, page, &h)) break;
         if (i == 0) {
             if (takeFields) {
                 const uint32_t size[2] = {plan->sheetSize[0], plan->sheetSize[1]};
@@ -75,7 +75,7 @@ void SideFromEntry(RenderOptions* options, JobHeader* header, PageSource* source
 SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, PageSource* source, uint32_t repeat)
 {
     uint32_t capacity = 64, count = 0, sheets = 0;
-    auto* list = static_cast<SheetEntryList*>(RenderAlloc(sizeof(SheetEntryList) + capacity * sizeof(ImoSheetEntry)));
+    auto* list = static_cast<SheetEntryList*>(RenderAlloc(sizeof(SheetEntryList) + capacity * sizeof(SheetEntry)));
     if (list == nullptr) return nullptr;
     for (uint32_t page = 0;;) {
         const int available = PageAvailable(source, page);
@@ -86,7 +86,7 @@ SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, P
         if (available == 0) break;
         PageHeader h;
         SheetPlan plan;
-        if (!PageHeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {
+        if (!PageSourceHeaderPeek(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {
             RenderFree(list);
             return nullptr;
         }
@@ -94,7 +94,7 @@ SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, P
         if (count + 2 > capacity) {
             capacity *= 2;
             auto* grown = static_cast<SheetEntryList*>(
-                RenderRealloc(list, sizeof(SheetEntryList) + static_cast<size_t>(capacity) * sizeof(ImoSheetEntry)));
+                RenderRealloc(list, sizeof(SheetEntryList) + static_cast<size_t>(capacity) * sizeof(SheetEntry)));
             if (grown == nullptr) {
                 RenderFree(list);
                 return nullptr;
@@ -112,11 +112,11 @@ SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, P
     return list;
 }
 
-int SheetPlanBuild(RenderOptions* options, JobHeader* header, PageSource* source, const ImoSheetEntry* front,
-                   const ImoSheetEntry* back, SheetPlan* plan)
+int SheetPlanBuild(RenderOptions* options, JobHeader* header, PageSource* source, const SheetEntry* front,
+                   const SheetEntry* back, SheetPlan* plan)
 {
     std::memset(plan, 0, sizeof *plan);
-    const ImoSheetEntry* first = front != nullptr ? front : back;
+    const SheetEntry* first = front != nullptr ? front : back;
     plan->sheetSize[0] = ToPixels(first->width, header->resolutionX);
     plan->sheetSize[1] = ToPixels(first->height, header->resolutionY);
     plan->paperCode = first->paperCode;

@@ -55,9 +55,14 @@ int PageAvailable(PageSource* source, uint32_t page)
     return -1;
 }
 
-bool PageHeaderAt(PageSource* source, uint32_t page, PageHeader* header)
+bool PageSourceHeaderPeek(PageSource* source, uint32_t page, PageHeader* header)
 {
     return PageSourceSeekPage(source, page) && PageHeaderPeek(source->stream, header);
+}
+
+bool PageSourceHeaderRead(PageSource* source, uint32_t page, PageHeader* header)
+{
+    return PageSourceSeekPage(source, page) && PageHeaderRead(source->stream, header);
 }
 
 uint32_t SheetCellCount(const RenderOptions* options, const PageHeader* page)
@@ -113,7 +118,7 @@ int PageCellLayout(RenderOptions* options, JobHeader* header, PageSource* source
             PageHeader h;
             if (page == first) {
                 h = *firstPage;
-            } else if (!PageHeaderAt(source, page, &h)) {
+            } else if (!PageSourceHeaderPeek(source, page, &h)) {
                 if (PageAvailable(source, page) < 0) {
                     SheetPlanSourceRelease(plan, source);
                     return 0;
@@ -169,7 +174,7 @@ uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* 
         if (available == 0) break;
         PageHeader h;
         SheetPlan plan;
-        if (!PageHeaderAt(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {
+        if (!PageSourceHeaderPeek(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {
             RenderFree(starts);
             return nullptr;
         }

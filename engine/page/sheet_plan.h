@@ -76,13 +76,15 @@ struct SheetEntryList {
     uint32_t entryCount;
 };
 static_assert(sizeof(SheetEntryList) == 8);
-inline ImoSheetEntry* SheetEntries(SheetEntryList* list) { return reinterpret_cast<ImoSheetEntry*>(list + 1); }
+inline SheetEntry* SheetEntries(SheetEntryList* list) { return reinterpret_cast<SheetEntry*>(list + 1); }
 
 // 1 when page n is there, 0 after the last page, -1 when it could not be looked for (the index
 // could not grow, the stream failed): the pass must not end as if the job had no more pages.
 int PageAvailable(PageSource* source, uint32_t page);
-// Peeks page n's record; false when the page is not there or its record is bad.
-bool PageHeaderAt(PageSource* source, uint32_t page, PageHeader* header);
+// Peeks or reads page n's record (a read leaves the stream after its fixed part); false when the
+// page is not there or its record is bad.
+bool PageSourceHeaderPeek(PageSource* source, uint32_t page, PageHeader* header);
+bool PageSourceHeaderRead(PageSource* source, uint32_t page, PageHeader* header);
 
 // Cells per side as the page or the options give them (P2: a count outside the grid table is 1).
 uint32_t SheetCellCount(const RenderOptions* options, const PageHeader* page);
@@ -97,8 +99,8 @@ void SheetPlanFromPage(const RenderOptions* options, const JobHeader* job, const
 // plan->source (the caller closes it when it is not `source`). 1 or 0.
 int PageCellLayout(RenderOptions* options, JobHeader* header, PageSource* source, uint32_t first, uint32_t limit,
                    SheetPlan* plan, uint32_t repeat, const PageHeader* firstPage, uint32_t exchange);
-int SheetPlanBuild(RenderOptions* options, JobHeader* header, PageSource* source, const ImoSheetEntry* front,
-                   const ImoSheetEntry* back, SheetPlan* plan);
+int SheetPlanBuild(RenderOptions* options, JobHeader* header, PageSource* source, const SheetEntry* front,
+                   const SheetEntry* back, SheetPlan* plan);
 // RenderAlloc'ed; null when out of memory or a layout failed.
 SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, PageSource* source, uint32_t repeat);
 uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* source, uint32_t* count);

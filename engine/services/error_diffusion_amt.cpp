@@ -60,7 +60,7 @@ bool AmtFormatAccepted(const ImxImageFormat& format)
 
 // The images must match the configured format, and their planes must hold what the kernel reads
 // and writes; anything else is refused before a byte is written.
-bool AmtImageCheck(const AmtContext& amt, const ImxImage& source, const ImxImage& destination)
+bool AMTImageCheck(const AmtContext& amt, const ImxImage& source, const ImxImage& destination)
 {
     const ImxImageFormat& format = amt.head.format;
     bool ok = true;
@@ -212,7 +212,7 @@ ImxStatus ImxErrDiffAMTImage(ImxErrDiffContext* context, const ImxImage* source,
 {
     auto* amt = reinterpret_cast<AmtContext*>(context);
     if (!source || !destination) return IMX_ERR_ARGUMENT;
-    if (!AmtImageCheck(*amt, *source, *destination)) return IMX_ERR_UNSUPPORTED;
+    if (!AMTImageCheck(*amt, *source, *destination)) return IMX_ERR_UNSUPPORTED;
     const uint32_t width = source->width;
     const size_t lineCells = static_cast<size_t>(amt->lineWidth) + 2;
     for (uint32_t p = 0; p < amt->planeCount && width > 0; ++p) {

@@ -14,6 +14,23 @@
 inline constexpr uint32_t HALFTONE_SCREENS = 5;
 inline constexpr uint8_t HALFTONE_FILE_MAGIC[4] = {'t', 'H', 'v', 'Q'};
 
+// A halftone file (little-endian): this head, entryCount entries, and the screens they point at,
+// each a head of u16 width, height, thresholds per cell and output bits per pixel followed by
+// the threshold bytes row by row, cell by cell, each cell's thresholds highest first.
+struct HalftoneSetFile {
+    uint8_t magic[4];  // HALFTONE_FILE_MAGIC
+    uint32_t entryCount;
+};
+static_assert(sizeof(HalftoneSetFile) == 8);
+
+struct HalftoneSetFileEntry {
+    uint16_t key;
+    uint16_t depth;   // output bits per pixel
+    uint32_t offset;  // of the screen, from the file's start
+    uint32_t size;    // of the screen with its head
+};
+static_assert(sizeof(HalftoneSetFileEntry) == 12);
+
 // One screen: pitch cells per matrix row, each row the file's row followed by its own first
 // (pitch - width) cells again, so a run past the row's end continues with its start.
 struct HalftoneScreen {

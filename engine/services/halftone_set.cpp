@@ -12,8 +12,8 @@
 namespace {
 
 
-constexpr uint64_t kHeadSize = 8;
-constexpr uint64_t kEntrySize = 12;
+constexpr uint64_t kHeadSize = sizeof(HalftoneSetFile);
+constexpr uint64_t kEntrySize = sizeof(HalftoneSetFileEntry);
 constexpr uint64_t kScreenHeadSize = 8;
 
 void ScreenClear(HalftoneScreen* screen) {

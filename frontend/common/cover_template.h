@@ -15,8 +15,9 @@ struct CoverTemplateLine {
     LONG sx, sy, ex, ey;  // template units; negative x or y count from the right or bottom edge
 };
 
-// One style as the file gives it, defaults filled in.
-struct CoverTemplateStyle {
+// The template as a drawing reader sees it: one style with the file's "DEFINE" values, defaults
+// filled in.
+struct CoverPageTemplate {
     WCHAR fontName[32];  // "FONTNAME" of "DEFINE", at most 31 characters
     BYTE charset;        // "CHARSET", one byte
     LONG titleFontSize;  // units
@@ -31,7 +32,7 @@ struct CoverTemplateStyle {
 // missing file, section or key gives the defaults. A line count beyond the lines the section
 // defines stands for lines from (0, 0) to (0, 0): they draw nothing and leave the anchor at the
 // page's corner, so they are kept as one such line rather than read one by one.
-void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverTemplateStyle* out);
+void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverPageTemplate* out);
 // "COUNT" of "DEFINE": how many styles the style list offers (0 without a file).
 int CoverPageStyleCount(LPCWSTR path);
 
@@ -54,7 +55,7 @@ struct CoverPageLayout {
 
 // Coordinates are computed in 64 bits and held within +-2^27 pixels, so absurd values in a
 // template draw (clipped by the device) instead of overflowing.
-CoverPageLayout CoverPageLayoutMake(const CoverTemplateStyle& style, const RECT& page, LONG unit, SIZE title);
+CoverPageLayout CoverPageLayoutMake(const CoverPageTemplate& style, const RECT& page, LONG unit, SIZE title);
 
 // The two drawing readers differ in fonts, pen width and clipping.
 enum class CoverPageReader { Print, Preview };

@@ -39,7 +39,7 @@ CoverPageMarks CoverPageStyleDraw(HDC dc, const RECT& page, LONG unit, CoverPage
                                   const CoverPageSettings& settings, LPCWSTR path)
 {
     const bool print = reader == CoverPageReader::Print;
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(path, settings.style, &style);
     SetBkMode(dc, TRANSPARENT);
     const COLORREF previousColour = SetTextColor(dc, RGB(0, 0, 0));

@@ -24,7 +24,7 @@ LONG CoverPageUnit(LONG width, LONG height, bool landscape)
     return landscape ? std::min(width / 130, height / 101) : std::min(width / 101, height / 130);
 }
 
-CoverPageLayout CoverPageLayoutMake(const CoverTemplateStyle& style, const RECT& page, LONG unit, SIZE title)
+CoverPageLayout CoverPageLayoutMake(const CoverPageTemplate& style, const RECT& page, LONG unit, SIZE title)
 {
     CoverPageLayout out{};
     const int64_t w = int64_t{page.right} - page.left, h = int64_t{page.bottom} - page.top;

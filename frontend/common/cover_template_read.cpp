@@ -44,9 +44,9 @@ long HighestLineDefined(const std::u16string& section, LPCWSTR path)
 
 }  // namespace
 
-void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverTemplateStyle* out)
+void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverPageTemplate* out)
 {
-    *out = CoverTemplateStyle{};
+    *out = CoverPageTemplate{};
     WCHAR value[kTemplateValueRoom];
     GetPrivateProfileStringW(u"DEFINE", u"FONTNAME", u"Sarvic", value, kTemplateValueRoom, path);
     std::copy_n(value, 31, out->fontName);

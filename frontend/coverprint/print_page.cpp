@@ -28,7 +28,7 @@ std::u16string Ascii(const char* text) { return std::u16string(text, text + std:
 // The label font: the template's face, bold, 1.9 units high, as the style drawing measured it.
 HFONT LabelFont(const CoverPrintPage& page, LONG unit)
 {
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(page.templatePath.c_str(), page.settings.style, &style);
     LOGFONTW font{};
     font.lfHeight = std::clamp<LONG>(19 * unit / 10, 1, page.geometry.height);

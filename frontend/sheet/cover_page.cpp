@@ -210,7 +210,7 @@ INT_PTR CoverPagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
             CoverPagePageCommand(page, PageState(page), LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_PAINT:
-        CoverPreviewPaint(page, PageState(page));
+        CoverPagePreviewPaint(page, PageState(page));
         return 0;
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:

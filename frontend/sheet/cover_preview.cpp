@@ -64,7 +64,7 @@ void BitmapStretch(HDC dc, HBITMAP bitmap, const RECT& to)
 
 // The template and the information blocks at 6/5 of the cover page's size on a white page of
 // its own, shrunk into the cover page one pixel inside its edges.
-void TemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state, int pageClass, const std::tm& now)
+void CoverPageTemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state, int pageClass, const std::tm& now)
 {
     const RECT work{cover.left * 6 / 5, cover.top * 6 / 5, cover.right * 6 / 5, cover.bottom * 6 / 5};
     if (work.right <= work.left || work.bottom <= work.top || work.left < 0 || work.top < 0)
@@ -84,7 +84,7 @@ void TemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state, int pageClass
     DeleteDC(page);
 }
 
-void PictureDraw(HDC dc, const RECT& cover, FaxSheetState* state)
+void CoverPagePictureDraw(HDC dc, const RECT& cover, FaxSheetState* state)
 {
     CoverPageSettings* settings = state->settings;
     const BYTE* block = state->picture;
@@ -166,9 +166,9 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* 
         const std::time_t seconds = std::time(nullptr);
         localtime_r(&seconds, &local);
     }
-    TemplateDraw(dc, cover, state, pageClass, now ? *now : local);
+    CoverPageTemplateDraw(dc, cover, state, pageClass, now ? *now : local);
     if (settings->pictureOn && settings->picturePath[0])
-        PictureDraw(dc, cover, state);
+        CoverPagePictureDraw(dc, cover, state);
     BitBlt(dc, image.right - kCorner, image.bottom - kCorner, kCorner, kCorner, saved, 0, 0, SRCCOPY);
     SelectObject(saved, oldCorner);
     DeleteObject(corner);
@@ -215,7 +215,7 @@ void CoverPreviewRedraw(HWND page, FaxSheetState* state)
     UpdateWindow(page);
 }
 
-void CoverPreviewPaint(HWND page, FaxSheetState* state)
+void CoverPagePreviewPaint(HWND page, FaxSheetState* state)
 {
     PAINTSTRUCT paint{};
     HDC dc = BeginPaint(page, &paint);

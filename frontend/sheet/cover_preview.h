@@ -22,7 +22,7 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* 
 // The preview area (control 3001) in the page's coordinates; false when it has no size.
 bool CoverPreviewArea(HWND page, RECT* area);
 // The page's WM_PAINT: the working bitmap at the preview area's place.
-void CoverPreviewPaint(HWND page, FaxSheetState* state);
+void CoverPagePreviewPaint(HWND page, FaxSheetState* state);
 // The page's WM_LBUTTONDOWN, WM_MOUSEMOVE and WM_LBUTTONUP: dragging the picture into place,
 // which sets the X and Y edits.
 void CoverPreviewMouse(HWND page, FaxSheetState* state, UINT message, WPARAM keys, LPARAM at);

@@ -25,7 +25,7 @@ void Clipped(HDC dc, LONG x, LONG y, const RECT& page, const std::u16string& tex
 // drawing measured.
 HFONT LabelFont(const FaxSheetState* state, bool subjectDrawn)
 {
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(CoverTemplatePath(state).c_str(), state->settings->style, &style);
     LOGFONTW font{};
     font.lfHeight = 1;
@@ -61,8 +61,8 @@ bool ReceiverDraw(HDC dc, const ContactRecord& receiver, LONG x, LONG rightX, LO
 
 // The typed receivers, the members of the chosen groups in address-book order (each once, as the
 // send list gets them) and the moved contacts, until the rows reach the bottom rule.
-void ReceiversDraw(HDC dc, FaxSheetState* state, int pageClass, POINT at, LONG rightX, LONG lineHeight, LONG rule,
-                   const RECT& page)
+void CoverPageReceiversDraw(HDC dc, FaxSheetState* state, int pageClass, POINT at, LONG rightX, LONG lineHeight,
+                            LONG rule, const RECT& page)
 {
     if (FaxSheetReceiverTotal(state) > ReceiversListedAtMost(pageClass)) {
         const std::u16string all = u"Receiver: All Users";
@@ -123,7 +123,7 @@ void CoverPreviewBlocksDraw(HDC dc, const RECT& page, const CoverPageMarks& mark
         }
     }
     if (receivers)
-        ReceiversDraw(dc, state, pageClass, {left, marks.anchor.y + 2}, middle, lineHeight, rule, page);
+        CoverPageReceiversDraw(dc, state, pageClass, {left, marks.anchor.y + 2}, middle, lineHeight, rule, page);
     SetTextColor(dc, previousColour);
     SelectObject(dc, previousFont);
     DeleteObject(font);

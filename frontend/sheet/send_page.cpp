@@ -207,6 +207,27 @@ int SendListLimitCheck(HWND page, FaxSheetState* state, int groupIndex)
     return 1;
 }
 
+namespace {
+
+// WM_COMMAND: id is the control (the low word), code the notification (the high word).
+void SendListPageCommand(HWND page, FaxSheetState* state, int id, int code)
+{
+    if (id == kAddButton)
+        AddCommand(page, state);
+    else if (id == kRemoveButton)
+        RemoveCommand(page, state);
+    else if (id == kNameEdit && code == EN_CHANGE) {
+        SeparatorStrip(page, kNameEdit);
+        SendCountUpdate(page, state);
+    } else if (id == kFaxEdit && code == EN_CHANGE) {
+        SeparatorStrip(page, kFaxEdit);
+        FaxNumberFilter(page, kFaxEdit);
+        SendCountUpdate(page, state);
+    }
+}
+
+}  // namespace
+
 INT_PTR SendListPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -214,24 +235,9 @@ INT_PTR SendListPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
         PageStateAttach(page, reinterpret_cast<const PROPSHEETPAGEW*>(lParam), 0);
         SendListPageInit(page, PageState(page));
         return TRUE;
-    case WM_COMMAND: {
-        FaxSheetState* state = PageState(page);
-        const int id = LOWORD(wParam);
-        const int code = HIWORD(wParam);
-        if (id == kAddButton)
-            AddCommand(page, state);
-        else if (id == kRemoveButton)
-            RemoveCommand(page, state);
-        else if (id == kNameEdit && code == EN_CHANGE) {
-            SeparatorStrip(page, kNameEdit);
-            SendCountUpdate(page, state);
-        } else if (id == kFaxEdit && code == EN_CHANGE) {
-            SeparatorStrip(page, kFaxEdit);
-            FaxNumberFilter(page, kFaxEdit);
-            SendCountUpdate(page, state);
-        }
+    case WM_COMMAND:
+        SendListPageCommand(page, PageState(page), LOWORD(wParam), HIWORD(wParam));
         return 0;
-    }
     case WM_NOTIFY:
         return NotifyResult(page, SendListPageNotify(page, reinterpret_cast<const NMHDR*>(lParam), PageState(page)));
     case WM_HELP: ContextHelpOnHelp(page, reinterpret_cast<const HELPINFO*>(lParam)); return TRUE;

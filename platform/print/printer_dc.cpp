@@ -92,13 +92,11 @@ HDC CreateDCW(LPCWSTR, LPCWSTR device, LPCWSTR, const DEVMODEW* mode)
     return dc;
 }
 
-int ExtEscape(HDC dc, int escape, int inputSize, LPCSTR input, int, LPSTR)
+namespace {
+
+// The fax printer's cover-page escape: the page's size and the file that takes the pages up.
+int CoverPageEscape(PrintJob* job, int inputSize, LPCSTR input)
 {
-    PrintJob* job = JobOf(dc);
-    if (!job)
-        return -1;
-    if (escape != FAX_ESCAPE_COVER_PAGE)
-        return 0;
     if (!input || inputSize < 8)
         return -1;
     int32_t width = 0;
@@ -117,6 +115,18 @@ int ExtEscape(HDC dc, int escape, int inputSize, LPCSTR input, int, LPSTR)
         job->escapeFile = platform::NativePath(platform::Utf16ToUtf8(
             platform::Cp1251ToUtf16(std::string_view(input + 8, length))));
     return 1;
+}
+
+}  // namespace
+
+int ExtEscape(HDC dc, int escape, int inputSize, LPCSTR input, int, LPSTR)
+{
+    PrintJob* job = JobOf(dc);
+    if (!job)
+        return -1;
+    if (escape != FAX_ESCAPE_COVER_PAGE)
+        return 0;
+    return CoverPageEscape(job, inputSize, input);
 }
 
 int StartDocW(HDC dc, const DOCINFOW* info)

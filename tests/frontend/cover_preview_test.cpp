@@ -77,7 +77,7 @@ constexpr std::tm kNow = [] {
 void ReferenceBlocks(HDC dc, const RECT& page, const CoverPageMarks& marks, const CoverPageSettings& settings,
                      const std::u16string& path, const Blocks& blocks)
 {
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(path.c_str(), settings.style, &style);
     LOGFONTW label{};
     label.lfHeight = 1;

@@ -63,7 +63,7 @@ TEST(CoverTemplate, StylesAreLaidOutByTheRules)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::u16string path = TemplateFile(env, "[DEFINE]\nCOUNT=1\n[STYLE1]\n" + c.style);
-        CoverTemplateStyle style;
+        CoverPageTemplate style;
         CoverPageTemplateRead(path.c_str(), 1, &style);
         EXPECT_EQ(style.centred, c.centred);
         const CoverPageLayout layout = CoverPageLayoutMake(style, kA4, 32, kTitle);
@@ -105,7 +105,7 @@ TEST(CoverTemplate, MissingFileSectionOrKeysGiveTheDefaults)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CoverTemplateStyle style;
+        CoverPageTemplate style;
         CoverPageTemplateRead(c.path->c_str(), c.style, &style);
         EXPECT_EQ(std::u16string(style.fontName), c.font);
         EXPECT_EQ(std::u16string(style.title), c.title);
@@ -206,7 +206,7 @@ TEST(CoverTemplate, TheShippedStylesLieInsideThePage)
         const LONG unit = CoverPageUnit(page.right, page.bottom, landscape);
         for (WORD number = 1; number <= count; ++number) {
             SCOPED_TRACE("style " + std::to_string(number) + (landscape ? ", landscape" : ", portrait"));
-            CoverTemplateStyle style;
+            CoverPageTemplate style;
             CoverPageTemplateRead(path.c_str(), number, &style);
             EXPECT_GT(style.titleFontSize, 0);
             const CoverPageLayout layout = CoverPageLayoutMake(style, page, unit, SIZE{style.titleFontSize * unit * 4, style.titleFontSize * unit});

@@ -89,7 +89,7 @@ TEST_F(CoverprintProgram, PrintsTheCoverPageWhereTheLayoutPutsIt)
 
     // The layout of style 1 on this page, with the title measured in the title font.
     const LONG u = 32;
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(Wide(SAMPLE_TEMPLATE).c_str(), 1, &style);
     const std::u16string title(FieldText(style.title));
     const SIZE titleSize = Extent(style.fontName, style.titleFontSize * u, 700, style.charset, title);

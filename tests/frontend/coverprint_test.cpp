@@ -150,7 +150,7 @@ TEST_F(CoverprintRun, ReceiverLimitIsTenPortraitAndFiveLandscape)
         WORD count;
         bool all;
     };
-    CoverTemplateStyle style;
+    CoverPageTemplate style;
     CoverPageTemplateRead(Wide(SAMPLE_TEMPLATE).c_str(), 1, &style);
     for (const Case c : {Case{1, 10, true}, Case{1, 11, false}, Case{2, 5, true}, Case{2, 6, false}}) {
         Install(u"LPT1:");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/page/page_header.h"
+#include "engine/page/sheet_plan.h"
+#include "engine/spool/page_source.h"
 #include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
@@ -128,5 +130,35 @@ TEST(PageHeader, PageEndIntoTheSheetRequest)
     ASSERT_TRUE(PageParamsRead(stream, &page, &request));
     EXPECT_EQ(request.sheetSize[1], 2000u);
     EXPECT_EQ(request.margins[0], 11);
+    StreamClose(stream);
+}
+
+TEST(PageHeader, ByPageNumberFromThePageSource)
+{
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 200}, {"res_y", 200}});
+    std::vector<uint32_t> pages;
+    for (int i = 0; i < 3; ++i) {
+        pages.push_back(b.Position());
+        b.PageBegin({{"width", 100 + i}, {"height", 2200}}).PageEnd();
+    }
+    b.JobEnd();
+    MemoryStream memory(b.Data(), true, 0);
+    Stream* stream = MemoryStreamOpen(&memory);
+    ASSERT_EQ(StreamSeek(stream, static_cast<int32_t>(pages[0]), 0), static_cast<int32_t>(pages[0]));
+    PageSource* source = PageSourceOpen(stream, nullptr);
+    ASSERT_NE(source, nullptr);
+    PageHeader h{};
+    for (uint32_t n = 0; n < 3; ++n) {  // pages are indexed as they are first met
+        ASSERT_TRUE(PageSourceHeaderPeek(source, n, &h));
+        EXPECT_EQ(h.width, static_cast<int32_t>(100 + n));
+        EXPECT_EQ(stream->position, pages[n]);  // a peek leaves the record to be read
+    }
+    ASSERT_TRUE(PageSourceHeaderRead(source, 1, &h));
+    EXPECT_EQ(h.width, 101);
+    EXPECT_EQ(stream->position, pages[1] + PageHeaderFixedSize(h.header.version));
+    EXPECT_FALSE(PageSourceHeaderPeek(source, 3, &h));  // past the last page
+    EXPECT_FALSE(PageSourceHeaderRead(source, 3, &h));
+    PageSourceClose(source);
     StreamClose(stream);
 }

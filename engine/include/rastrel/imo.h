@@ -44,25 +44,41 @@ inline constexpr ImoOption IMO_OPTION_THINLINE_HINTS = 0x8;
 // Sheets are announced to the module as an entry list (DeviceQuery id 14) before rendering.
 inline constexpr ImoOption IMO_OPTION_SHEET_LIST = 0x10;
 
-inline constexpr uint32_t IMO_FEEDEDGE_EITHER = 0;
-inline constexpr uint32_t IMO_FEEDEDGE_SHORT = 1;
-inline constexpr uint32_t IMO_FEEDEDGE_LONG = 2;
+enum ImoFeedEdge : uint32_t {
+    IMO_FEEDEDGE_EITHER = 0,
+    IMO_FEEDEDGE_SHORT = 1,
+    IMO_FEEDEDGE_LONG = 2,
+};
 
-inline constexpr uint32_t IMO_DUPLEX_MODE_NORMAL = 0;
-inline constexpr uint32_t IMO_DUPLEX_MODE_ROTATED = 1;
+enum ImoDuplexMode : uint32_t {
+    IMO_DUPLEX_MODE_NORMAL = 0,
+    IMO_DUPLEX_MODE_ROTATED = 1,
+};
 
-inline constexpr uint32_t IMO_MANUAL_DUPLEX_REVERSE = 1;
-inline constexpr uint32_t IMO_MANUAL_DUPLEX_BIN = 2;
+enum ImoManualDuplex : uint32_t {
+    IMO_MANUAL_DUPLEX_REVERSE = 1,
+    IMO_MANUAL_DUPLEX_BIN = 2,
+};
 
 // Media flags of ImoMediaInfo.
-inline constexpr uint32_t IMO_MEDIA_MIRRORED = 0x1;
-inline constexpr uint32_t IMO_MEDIA_COLOR_FORMAT_VALID = 0x2;  // renderedFormat is usable
-inline constexpr uint32_t IMO_MEDIA_GRAY_FORMAT_VALID = 0x4;   // outputFormat is usable
-inline constexpr uint32_t IMO_MEDIA_ROTATE180 = 0x8;
+enum ImoMediaFlags : uint32_t {
+    IMO_MEDIA_MIRRORED = 0x1,
+    IMO_MEDIA_COLOR_FORMAT_VALID = 0x2,  // renderedFormat is usable
+    IMO_MEDIA_GRAY_FORMAT_VALID = 0x4,   // outputFormat is usable
+    IMO_MEDIA_ROTATE180 = 0x8,
+};
 
-inline constexpr uint32_t IMO_OVERSTRIKE_PCT_DEFAULT = 25;
-inline constexpr uint32_t IMO_OVERSTRIKE_PCT_MIN = 0;
-inline constexpr uint32_t IMO_OVERSTRIKE_PCT_MAX = 2000;
+// How transparent drawing is made; a module's setting only, the engine does not ask for it.
+enum ImoTransparencyMode : uint32_t {
+    IMO_TRANSPARENCY_MODE_MASK = 0,
+    IMO_TRANSPARENCY_MODE_BLEND = 1,
+};
+
+enum ImoOverstrikePct : uint32_t {
+    IMO_OVERSTRIKE_PCT_DEFAULT = 25,
+    IMO_OVERSTRIKE_PCT_MIN = 0,
+    IMO_OVERSTRIKE_PCT_MAX = 2000,
+};
 
 // ---- Device questions (DeviceQuery slot) ----
 enum DeviceQueryId : uint32_t {
@@ -126,7 +142,7 @@ static_assert(offsetof(ImoMediaInfo, renderedFormat) == 16);
 static_assert(offsetof(ImoMediaInfo, outputFormat) == 192);
 
 // One sheet side of the entry list (DeviceQuery id 14), 56 bytes.
-struct ImoSheetEntry {
+struct SheetEntry {
     uint32_t kind;           // bit 0 front, bit 1 back, bit 2 blank
     uint32_t width;          // 1/1000 inch
     uint32_t height;
@@ -136,11 +152,11 @@ struct ImoSheetEntry {
     char paperName[32];
     uint32_t firstPage;
 };
-static_assert(sizeof(ImoSheetEntry) == 56);
-static_assert(offsetof(ImoSheetEntry, paperCode) == 12);
-static_assert(offsetof(ImoSheetEntry, repeat) == 16);
-static_assert(offsetof(ImoSheetEntry, paperName) == 20);
-static_assert(offsetof(ImoSheetEntry, firstPage) == 52);
+static_assert(sizeof(SheetEntry) == 56);
+static_assert(offsetof(SheetEntry, paperCode) == 12);
+static_assert(offsetof(SheetEntry, repeat) == 16);
+static_assert(offsetof(SheetEntry, paperName) == 20);
+static_assert(offsetof(SheetEntry, firstPage) == 52);
 
 // ---- The callback table ----
 // Every slot takes the module's instance first and returns 0 or a failure code. An empty slot is

@@ -47,6 +47,14 @@ inline constexpr OcmColorFormat OCM_COLOR_CMYK7 = 0x8000;
 inline constexpr OcmColorFormat OCM_COLOR_CMYK8 = 0x10000;
 inline constexpr OcmColorFormat OCM_COLOR_CMYK16 = 0x20000;
 
+// Rendering intents a module's configuration may name; the fax module keeps them without effect.
+enum OcmIntent : uint32_t {
+    OCM_INTENT_FORCE_OFF = 0,
+    OCM_INTENT_SATURATION = 1,
+    OCM_INTENT_PERCEPTUAL = 2,
+    OCM_INTENT_COLORIMETRIC = 3,
+};
+
 inline constexpr uint32_t IMX_MAX_PLANES = 8;
 
 // One plane of a pixel format.
