@@ -291,15 +291,20 @@ TEST_F(CoverprintRun, TitleWithoutItsStyleIsPrintedAtTheFirstStylesSize)
     struct Case {
         const char* name;
         bool templateThere;
+        bool oneStyleOffered;  // "COUNT" 1, though the file holds more sections
         WORD style;
     };
-    for (const Case c : {Case{"no template", false, 1}, Case{"a style the template lacks", true, 200},
-                         Case{"no cover page stored", true, 0}}) {
+    for (const Case c : {Case{"no template", false, false, 1}, Case{"a style the template lacks", true, false, 200},
+                         Case{"no cover page stored", true, false, 0},
+                         Case{"a style beyond the styles offered", true, true, 2}}) {
         SCOPED_TRACE(c.name);
-        if (c.templateThere)
-            std::filesystem::copy_file(SAMPLE_TEMPLATE, env_.file("bin/ABCCP.INI"), std::filesystem::copy_options::overwrite_existing);
-        else
-            std::filesystem::remove(env_.file("bin/ABCCP.INI"));
+        std::filesystem::remove(env_.file("bin/ABCCP.INI"));
+        if (c.templateThere) {
+            std::ifstream in(SAMPLE_TEMPLATE);
+            std::ofstream out(env_.file("bin/ABCCP.INI"));
+            for (std::string line; std::getline(in, line);)
+                out << (c.oneStyleOffered && line.rfind("COUNT=", 0) == 0 ? "COUNT=1" : line) << "\n";
+        }
         Install(u"LPT1:");
         CoverPageSettings settings = CoverSettings(1);
         settings.style = c.style;
