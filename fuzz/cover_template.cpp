@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CoverPageTemplate style;
     CoverPageTemplateRead(path.c_str(), number, &style);
     (void)CoverPageStyleCount(path.c_str());
+    if (CoverPageStyleOffered(path.c_str(), number) > kCoverPageStylesAtMost) std::abort();
     const CoverPageLayout layout = CoverPageLayoutMake(style, RECT{0, 0, 3240, 4583}, 32, SIZE{500, 300});
     Within(layout.titleAt);
     Within(layout.anchor);

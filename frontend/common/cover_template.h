@@ -10,6 +10,10 @@
 #include "platform/gdi.h"
 
 inline constexpr DWORD kTemplateValueRoom = 128;  // characters read of a string value
+inline constexpr int kCoverPageStylesAtMost = 9;   // the string table names nine styles
+// The title height, in units, that Coverprint prints when the style cannot be read from the
+// template: the shipped template's first style's, so that the page still reads as a cover page.
+inline constexpr LONG kCoverPageFallbackTitleSize = 12;
 
 struct CoverTemplateLine {
     LONG sx, sy, ex, ey;  // template units; negative x or y count from the right or bottom edge
@@ -26,6 +30,7 @@ struct CoverPageTemplate {
     WCHAR title[kTemplateValueRoom];
     bool rectangle;      // the title white on a black box
     std::vector<CoverTemplateLine> lines;
+    bool found;          // the file has the style's section
 };
 
 // Reads style `style` (the section "STYLE" and its decimal number) and the "DEFINE" values. A
@@ -35,6 +40,9 @@ struct CoverPageTemplate {
 void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverPageTemplate* out);
 // "COUNT" of "DEFINE": how many styles the style list offers (0 without a file).
 int CoverPageStyleCount(LPCWSTR path);
+// The stored style as the style list can show it: 1 up to the styles the template offers (at
+// most nine); any other number, or any style without a template, is 0, no cover page.
+WORD CoverPageStyleOffered(LPCWSTR path, WORD style);
 
 // The template unit of a printed page W x H device pixels.
 LONG CoverPageUnit(LONG width, LONG height, bool landscape);

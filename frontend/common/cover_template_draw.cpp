@@ -44,7 +44,10 @@ CoverPageMarks CoverPageStyleDraw(HDC dc, const RECT& page, LONG unit, CoverPage
     SetBkMode(dc, TRANSPARENT);
     const COLORREF previousColour = SetTextColor(dc, RGB(0, 0, 0));
 
-    const LONG titleHeight = FontHeight(int64_t{style.titleFontSize} * (print ? unit : 1), page);
+    // A style the file does not hold prints its default title at a cover page's size, not at the
+    // font mapper's default height.
+    const LONG titleSize = print && !style.found ? kCoverPageFallbackTitleSize : style.titleFontSize;
+    const LONG titleHeight = FontHeight(int64_t{titleSize} * (print ? unit : 1), page);
     HFONT titleFont = print ? FontMake(style.fontName, 700, titleHeight, 0, style.charset)
                             : FontMake(u"MS Sans Serif", 400, titleHeight, 0, style.charset);
     HGDIOBJ previousFont = SelectObject(dc, titleFont);

@@ -54,6 +54,8 @@ void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverPageTemplate* out)
     out->charset = static_cast<BYTE>(GetPrivateProfileIntW(u"DEFINE", u"CHARSET", 0, path));
 
     const std::u16string section = u"STYLE" + Number(style);
+    WCHAR anyKey[4] = {};
+    out->found = GetPrivateProfileStringW(section.c_str(), nullptr, u"", anyKey, 4, path) > 0;
     out->titleFontSize = ReadInt(section, u"TITLE_FONTSIZE", path);
     GetPrivateProfileStringW(section.c_str(), u"ALIGN", u"LEFT", value, kTemplateValueRoom, path);
     out->centred = std::u16string_view(value) == u"CENTER";
@@ -74,3 +76,9 @@ void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverPageTemplate* out)
 }
 
 int CoverPageStyleCount(LPCWSTR path) { return static_cast<int>(GetPrivateProfileIntW(u"DEFINE", u"COUNT", 0, path)); }
+
+WORD CoverPageStyleOffered(LPCWSTR path, WORD style)
+{
+    const int offered = std::clamp(CoverPageStyleCount(path), 0, kCoverPageStylesAtMost);
+    return style <= offered ? style : 0;
+}

@@ -72,5 +72,12 @@ WORD RecordCountClamp(const void* block, size_t recordSize, WORD claimed);
 // "CoverPageUI", its paper size (Letter when it has none) with the smaller side as the width, and
 // a picture scale of 100 at 50, 50 when none was stored.
 void CoverPageSettingsMerge(CoverPageSettings* pout, CoverPageSettings* ui);
+// A "CoverPagePout" that was never stored reads as all zeros; it takes the portrait orientation
+// of the default paper (orientation 0 would read as landscape). A stored record keeps its own.
+void CoverPageOrientationDefault(CoverPageSettings* settings);
 // The driver folder of "DriverPath" in UTF-16, read up to its field's end.
 void DriverFolderFromValue(const DriverPathValue& value, WCHAR (&out)[260]);
+// Stores a text in a field of "DriverPath" in code page 1251, the field's own encoding, ended by
+// a zero. False, with the field left as it was, when the text has a character that 1251 lacks or
+// does not fit the field with its terminator: a name stored otherwise would name another printer.
+bool DriverPathFieldSet(char* field, size_t size, std::u16string_view text);

@@ -86,8 +86,16 @@ WORD RecordCountClamp(const void* block, size_t recordSize, WORD claimed)
     return static_cast<WORD>(std::min<size_t>(claimed, held));
 }
 
+void CoverPageOrientationDefault(CoverPageSettings* settings)
+{
+    const auto* bytes = reinterpret_cast<const BYTE*>(settings);
+    if (std::all_of(bytes, bytes + sizeof *settings, [](BYTE b) { return b == 0; }))
+        settings->orientation = 1;
+}
+
 void CoverPageSettingsMerge(CoverPageSettings* pout, CoverPageSettings* ui)
 {
+    CoverPageOrientationDefault(pout);
     pout->sender = ui->sender;
     // A stored paper size with either side 0 is damaged: it would make a page of no width for
     // the preview to divide by. Both cases take the defaults, as an unset record does.
@@ -100,6 +108,25 @@ void CoverPageSettingsMerge(CoverPageSettings* pout, CoverPageSettings* ui)
         pout->pictureX = 50;
         pout->pictureY = 50;
     }
+}
+
+bool DriverPathFieldSet(char* field, size_t size, std::u16string_view text)
+{
+    if (size == 0 || text.size() >= size)  // 1251 takes one byte a character
+        return false;
+    if (text.empty()) {
+        field[0] = 0;
+        return true;
+    }
+    std::string bytes(size, '\0');
+    BOOL replaced = FALSE;
+    const int n = WideCharToMultiByte(1251, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                                      static_cast<int>(size) - 1, nullptr, &replaced);
+    if (n <= 0 || replaced || static_cast<size_t>(n) != text.size())
+        return false;
+    std::copy_n(bytes.data(), n, field);
+    field[n] = 0;
+    return true;
 }
 
 void DriverFolderFromValue(const DriverPathValue& value, WCHAR (&out)[260])

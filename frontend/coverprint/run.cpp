@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "frontend/common/cover_template.h"
 #include "frontend/common/fax_store.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/kernel.h"
@@ -17,11 +18,13 @@ struct HeapBlock {
 };
 using HeapPtr = std::unique_ptr<BYTE, HeapBlock>;
 
+// Messages are UTF-8, as the terminal reads them: a printer named in Cyrillic is named so.
 std::string Narrow(std::u16string_view text)
 {
-    std::string out;
-    for (char16_t c : text)
-        out += c < 0x80 ? static_cast<char>(c) : '?';
+    std::string out(text.size() * 3, '\0');
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                      static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
 
@@ -135,6 +138,8 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
     DriverPathValue driver;
     std::memcpy(&driver, driverPath.get(), sizeof driver);
     std::memcpy(&page->settings, settings.get(), sizeof page->settings);
+    CoverPageOrientationDefault(&page->settings);
+    page->settings.style = CoverPageStyleOffered(page->templatePath.c_str(), page->settings.style);
     size_t nameLength = 0;
     while (nameLength < sizeof driver.printerName && driver.printerName[nameLength])
         ++nameLength;

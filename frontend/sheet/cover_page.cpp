@@ -19,7 +19,6 @@ constexpr int kScaleEdit = 3610, kXEdit = 3612, kYEdit = 3614;
 constexpr int kScaleSpin = 3617, kXSpin = 3618, kYSpin = 3619;
 constexpr int kSubjectCheck = 3621, kSubjectEdit = 3622, kSenderCheck = 3623, kSenderButton = 3624;
 constexpr int kDateCheck = 3625, kReceiversCheck = 3626;
-constexpr int kMostStyles = 9;  // the string table names nine styles
 
 constexpr PageText kCoverPageTexts[] = {{3602, 8046}, {3606, 8057}, {3607, 8058}, {3609, 8059}, {3611, 8060},
                                         {3613, 8061}, {3620, 8062}, {3621, 8063}, {3626, 8044}, {3623, 8064},
@@ -74,7 +73,7 @@ void CoverPagePageInit(HWND page, FaxSheetState* state)
     state->coverPageNotApplied = 1;
     PageTextsSet(page, state->module, kCoverPageTexts, std::size(kCoverPageTexts), 128);
     CoverPageSettings* settings = state->settings;
-    const int count = std::clamp(CoverPageStyleCount(CoverTemplatePath(state).c_str()), 0, kMostStyles);
+    const int count = std::clamp(CoverPageStyleCount(CoverTemplatePath(state).c_str()), 0, kCoverPageStylesAtMost);
     SendDlgItemMessageW(page, kStyleList, CB_RESETCONTENT, 0, 0);
     for (int style = 0; style <= count; ++style) {
         WCHAR name[66] = {};
@@ -91,7 +90,7 @@ void CoverPagePageInit(HWND page, FaxSheetState* state)
     Check(page, kSenderCheck, settings->showSender);
     Check(page, kDateCheck, settings->showDateTime);
     Check(page, kReceiversCheck, settings->showReceivers);
-    SetDlgItemTextW(page, kSubjectEdit, std::u16string(FieldText(settings->subject)).c_str());
+    EditTextFill(page, kSubjectEdit, std::u16string(FieldText(settings->subject)).c_str());
     // A picture chosen in an earlier sheet is shown as it will be printed.
     PictureLoad(state);
     CoverPagePageEnable(page, state);

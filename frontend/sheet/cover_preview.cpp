@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "frontend/common/cover_template.h"
 #include "frontend/sheet/preview_layout.h"
@@ -204,6 +205,24 @@ bool WorkingDraw(HWND page, FaxSheetState* state, RECT* area)
     return true;
 }
 
+// The drawing pulls the settings' scale back to the largest that fits the cover page; the scale
+// edit must not go on showing more than the picture gets. Setting it stores the value and draws
+// again, which leaves the scale as it is.
+void ScaleEditLower(HWND page, const FaxSheetState* state)
+{
+    constexpr int kScaleEdit = 3610;
+    WCHAR text[32] = {};
+    GetDlgItemTextW(page, kScaleEdit, text, 32);
+    long shown = 0;
+    for (const WCHAR* c = text; *c >= u'0' && *c <= u'9' && shown <= 400; ++c)
+        shown = shown * 10 + (*c - u'0');
+    const WORD scale = state->settings->pictureScale;
+    if (shown > scale) {
+        const std::string digits = std::to_string(scale);
+        SetDlgItemTextW(page, kScaleEdit, std::u16string(digits.begin(), digits.end()).c_str());
+    }
+}
+
 }  // namespace
 
 void CoverPreviewRedraw(HWND page, FaxSheetState* state)
@@ -213,6 +232,7 @@ void CoverPreviewRedraw(HWND page, FaxSheetState* state)
         return;
     InvalidateRect(page, &area, FALSE);
     UpdateWindow(page);
+    ScaleEditLower(page, state);
 }
 
 void CoverPagePreviewPaint(HWND page, FaxSheetState* state)

@@ -4,10 +4,15 @@
 
 namespace {
 
+// Set while an edit is filled from a stored value (one sheet at a time, on its thread).
+bool filling = false;
+
 // Removes the first character the rule refuses; see the header.
 template <typename Refused>
 int Filter(HWND dialog, int editId, Refused refused)
 {
+    if (filling)
+        return 1;
     WCHAR buffer[257] = {};
     GetDlgItemTextW(dialog, editId, buffer, 257);
     std::u16string text(buffer);
@@ -34,6 +39,13 @@ int SeparatorStrip(HWND dialog, int editId)
 int FaxNumberFilter(HWND dialog, int editId)
 {
     return Filter(dialog, editId, [](char16_t c) { return !Among(c, u" #*+-P0123456789"); });
+}
+
+void EditTextFill(HWND dialog, int editId, LPCWSTR text)
+{
+    filling = true;
+    SetDlgItemTextW(dialog, editId, text);
+    filling = false;
 }
 
 int EmailFilter(HWND dialog, int editId)

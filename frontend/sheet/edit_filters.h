@@ -12,3 +12,7 @@ int SeparatorStrip(HWND dialog, int editId);
 int FaxNumberFilter(HWND dialog, int editId);
 // "-", ".", "@", "_", the digits and the letters A-Z, a-z.
 int EmailFilter(HWND dialog, int editId);
+
+// Fills an edit from a stored value. The filters are for what the user types or pastes: while the
+// edit is filled they leave the text alone, so a stored value is shown and kept as it was stored.
+void EditTextFill(HWND dialog, int editId, LPCWSTR text);

@@ -247,23 +247,36 @@ void SortStateSet(HWND page, int listId, int column, bool toggle)
         direction = 1;
     else if (toggle)
         direction = direction == 1 ? -1 : 1;
-    values.sort = {List(page, listId), static_cast<int16_t>(column), direction, nullptr};
+    values.sort = {List(page, listId), static_cast<int16_t>(column), direction, nullptr, nullptr, 0};
 }
 
 // Groups and their member rows first, then typed receivers, then contacts; inside a kind by the
-// sort column's text. All contacts form one kind, however many there are.
+// sort column's text. All contacts form one kind, however many there are. A member row sorts as
+// its group's row, directly below it, and the members of a group by their own texts; groups of
+// the same text keep their rows apart by their parameters.
 int SendListCompare(LPARAM p1, LPARAM p2, LPARAM record)
 {
-    const auto kind = [](LPARAM p) { return p >= kGroupBase ? 2 : p >= kTypedBase ? 1 : 0; };
-    if (kind(p1) != kind(p2))
-        return kind(p2) - kind(p1);
     const auto* sort = reinterpret_cast<const ListSortRecord*>(record);
+    const auto member = [&](LPARAM p) {
+        return sort->memberGroups && p >= kMemberSortBase && p < kMemberSortBase + sort->memberCount;
+    };
+    const auto group = [&](LPARAM p) { return member(p) ? sort->memberGroups[p - kMemberSortBase] : p; };
+    const LPARAM g1 = group(p1), g2 = group(p2);
+    const auto kind = [](LPARAM p) { return p >= kGroupBase ? 2 : p >= kTypedBase ? 1 : 0; };
+    if (kind(g1) != kind(g2))
+        return kind(g2) - kind(g1);
     const std::u16string empty;
     const auto text = [&](LPARAM p) -> const std::u16string& {
-        return sort->texts && p >= 0 && p < 32768 ? sort->texts[p] : empty;
+        return sort->texts && p >= 0 && (p < 32768 || member(p)) ? sort->texts[p] : empty;
     };
-    const int result = lstrcmpW(text(p1).c_str(), text(p2).c_str());
-    return sort->direction == -1 ? -result : result;
+    const auto ordered = [&](int result) { return sort->direction == -1 ? -result : result; };
+    if (const int result = lstrcmpW(text(g1).c_str(), text(g2).c_str()); result != 0)
+        return ordered(result);
+    if (g1 != g2)
+        return kind(g1) == 2 ? (g1 < g2 ? -1 : 1) : 0;
+    if (member(p1) != member(p2))
+        return member(p1) ? 1 : -1;
+    return member(p1) ? ordered(lstrcmpW(text(p1).c_str(), text(p2).c_str())) : 0;
 }
 
 void SendListSort(HWND page, int listId)
@@ -272,23 +285,36 @@ void SendListSort(HWND page, int listId)
     HWND list = List(page, listId);
     if (!values.sort.list)
         SortStateSet(page, listId, 0, false);
+    // Member rows carry their group's parameter, which the comparison cannot tell from the
+    // group's own row: wherever the list's sorted insertion put them, they would stay there. For
+    // the sort each gets a parameter of its own (see kMemberSortBase).
+    std::vector<LPARAM> memberGroups;
+    for (int row = 0; row < RowCount(list); ++row)
+        if (ListRowPicture(list, row) == kPictureMember) {
+            memberGroups.push_back(ListRowParam(list, row));
+            RowParamSet(list, row, kMemberSortBase + static_cast<LPARAM>(memberGroups.size()) - 1);
+        }
     // The text of each parameter's row, read once rather than searched for in every comparison.
-    // Member rows carry their group's parameter and compare as the group's own row, wherever
-    // the list put them; a member row speaks for its group only when the group's row is missing.
-    std::vector<std::u16string> texts(32768);
-    std::vector<char> seen(32768);  // 0 none, 1 a member row's text, 2 the group's own
+    std::vector<std::u16string> texts(kMemberSortBase + memberGroups.size());
+    std::vector<char> seen(texts.size());
     for (int row = 0; row < RowCount(list); ++row) {
         const LPARAM param = ListRowParam(list, row);
-        const char rank = ListRowPicture(list, row) == kPictureMember ? 1 : 2;
-        if (param >= 0 && param < 32768 && seen[param] < rank) {
-            seen[param] = rank;
+        if (param >= 0 && static_cast<size_t>(param) < texts.size() && !seen[param]) {
+            seen[param] = 1;
             texts[param] = RowText(list, row, values.sort.column, 128);
         }
     }
     ListSortRecord record = values.sort;
     record.list = list;
     record.texts = texts.data();
+    record.memberGroups = memberGroups.data();
+    record.memberCount = static_cast<int>(memberGroups.size());
     SendMessageW(list, LVM_SORTITEMS, reinterpret_cast<WPARAM>(&record), reinterpret_cast<LPARAM>(&SendListCompare));
+    for (int row = 0; row < RowCount(list); ++row) {
+        const LPARAM param = ListRowParam(list, row);
+        if (param >= kMemberSortBase && param < kMemberSortBase + record.memberCount)
+            RowParamSet(list, row, memberGroups[static_cast<size_t>(param - kMemberSortBase)]);
+    }
 }
 
 void ContactRowAdd(HWND list, const ContactRecord& contact, int param, int picture)

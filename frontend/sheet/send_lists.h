@@ -21,14 +21,21 @@ inline constexpr int kGroupBase = 6000;
 inline constexpr int kContactRowLimit = kTypedBase;
 inline constexpr int kGroupRowLimit = 32767 - kGroupBase;
 
+// While a list sorts, member row n of the shown group carries the parameter kMemberSortBase + n
+// instead of its group's, so that the comparison can tell it from the group's own row; the rows
+// get their group's parameter back when the sort is done.
+inline constexpr LPARAM kMemberSortBase = 32768;
+
 // The sort record a list's LVM_SORTITEMS hands to SendListCompare.
 struct ListSortRecord {
     HWND list;
     int16_t column;
     int16_t direction;  // 1 ascending, -1 descending
     // The text of the sort column of the first row, from the top, of each parameter, taken when
-    // the sort starts (the rows as they were before it).
+    // the sort starts (the rows as they were before it); member rows' texts from kMemberSortBase.
     const std::u16string* texts;
+    const LPARAM* memberGroups;  // the group's parameter of member row n during the sort
+    int memberCount;
 };
 
 // Values of the page kept for the process, one set per list (0: 3801, 1: 3804).

@@ -31,7 +31,7 @@ void SenderInfoDlgInit(HWND dialog, FaxSheetState* state)
     for (const SenderField& f : kFields) {
         LoadStringW(state->module, f.label, text, 128);
         SetDlgItemTextW(dialog, f.edit - 1, text);
-        SetDlgItemTextW(dialog, f.edit, std::u16string(FieldText(sender.*f.field)).c_str());
+        EditTextFill(dialog, f.edit, std::u16string(FieldText(sender.*f.field)).c_str());
         SendDlgItemMessageW(dialog, f.edit, EM_LIMITTEXT, 32, 0);
     }
 }

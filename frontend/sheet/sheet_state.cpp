@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "frontend/common/cover_template.h"
+#include "frontend/sheet/cover_preview.h"
+
 namespace {
 
 template <typename Record>
@@ -88,6 +91,10 @@ void FaxSheetStateLoad(FaxSheetState* state)
     state->handCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(IDC_HAND_ID));
     if (driver)
         DriverFolderFromValue(*driver, state->driverFolder);
+    // A stored style that the template does not offer is no cover page: the style list could not
+    // show it, and the page would act on a style the user cannot see.
+    if (pout)
+        pout->style = CoverPageStyleOffered(CoverTemplatePath(state).c_str(), pout->style);
     HeapFree(heap, 0, ui);
     HeapFree(heap, 0, driver);
 }

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <string>
+#include <strings.h>
 #include <unistd.h>
 
 #include "module_image.h"
@@ -71,6 +72,27 @@ void* ModuleOwnSymbol(HMODULE module, const char* name)
     return symbol;
 }
 
+namespace {
+
+// The modules of the original system that this platform provides itself, asked for by their bare
+// file name as they are found in the system's folder there: the HTML Help control is the window
+// layer's help viewer, which lies beside this library. So every host that loads the sending sheet
+// has the viewer, whether or not it registered the viewer's class.
+std::string ProvidedModulePath(const char* fileName)
+{
+    static constexpr struct {
+        const char* name;
+        const char* library;
+    } kProvided[] = {{"hhctrl.ocx", "libfaxplatformui.so"}};
+    for (const auto& module : kProvided)
+        if (strcasecmp(fileName, module.name) == 0) {
+            const std::string own = ImagePath(OwnImage());
+            return own.substr(0, own.find_last_of('/') + 1) + module.library;
+        }
+    return {};
+}
+
+}  // namespace
 }  // namespace platform
 
 using namespace platform;
@@ -81,7 +103,8 @@ HMODULE LoadLibraryA(LPCSTR fileName)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    void* handle = dlopen(NativePath(fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string provided = ProvidedModulePath(fileName);
+    void* handle = dlopen((provided.empty() ? NativePath(fileName) : provided).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

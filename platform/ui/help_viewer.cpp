@@ -90,10 +90,15 @@ extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LP
         const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
         if (!std::ifstream(page).good())
             return nullptr;
-        if (auto& hook = TheHelpHooks().topic)
+        if (auto& hook = TheHelpHooks().topic) {
             hook(page);
-        else
-            QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(page)});
+        } else if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(page)})) {
+            // Help asked for and nothing shown would leave the user guessing: say why.
+            const std::u16string text = u"Справку не удалось открыть: нет программы xdg-open, которая показывает "
+                                        u"страницы справки в браузере.\n" + Utf8To16(page);
+            MessageBoxW(window, text.c_str(), u"Справка", MB_OK | MB_ICONERROR);
+            return nullptr;
+        }
         return window ? window : reinterpret_cast<HWND>(1);
     }
     case HH_DISPLAY_TEXT_POPUP: {

@@ -95,6 +95,7 @@ TEST_F(CoverPage, NumberEditsAndSpins)
         {3614, 'u', nullptr, u"1", &CoverPageSettings::pictureY, 1},
         {3614, 't', u"99999999999999999999", u"100", &CoverPageSettings::pictureY, 100},
     };
+    TemplateInstall();
     CoverPageSettings pout{};
     pout.style = 1;
     pout.pictureOn = 1;
@@ -122,15 +123,20 @@ TEST_F(CoverPage, NumberEditsAndSpins)
 
 // The style list offers "none" and one entry per style of the template, at most nine; choosing
 // none clears the flags a style decides and disables their controls; choosing a style again
-// takes them back from the check boxes.
+// takes them back from the check boxes. A stored style the list does not offer (none without a
+// template) is no cover page from the start, and is saved so.
 TEST_F(CoverPage, StylesAndTheFlagsTheyDecide)
 {
     const struct {
         const char* templateText;
+        WORD stored;
         int entries;
-    } lists[] = {{"[DEFINE]\nCOUNT=3\n", 4}, {nullptr, 1}, {"[DEFINE]\nCOUNT=12\n", 10}};
+        WORD style;  // the style the page starts with
+    } lists[] = {{"[DEFINE]\nCOUNT=3\n", 1, 4, 1},   {nullptr, 1, 1, 0},
+                 {"[DEFINE]\nCOUNT=12\n", 9, 10, 9}, {"[DEFINE]\nCOUNT=12\n", 10, 10, 0},
+                 {"[DEFINE]\nCOUNT=3\n", 4, 4, 0},   {"[DEFINE]\nCOUNT=3\n", 200, 4, 0}};
     for (const auto& l : lists) {
-        SCOPED_TRACE(l.entries);
+        SCOPED_TRACE(std::to_string(l.entries) + " entries, style " + std::to_string(l.stored));
         FrontendEnv env;
         SetUp();
         DriverPathValue driver{};
@@ -140,7 +146,7 @@ TEST_F(CoverPage, StylesAndTheFlagsTheyDecide)
         if (l.templateText)
             std::ofstream(folder + Prefix() + "CP.INI") << l.templateText;
         CoverPageSettings pout{};
-        pout.style = 1;
+        pout.style = l.stored;
         pout.pictureOn = pout.showSubject = pout.showSender = pout.showDateTime = pout.showReceivers = 1;
         FieldSet(pout.subject, u"Счёт");
         WriteValue(kValueCoverPagePout, pout);
@@ -149,6 +155,8 @@ TEST_F(CoverPage, StylesAndTheFlagsTheyDecide)
             HWND page = CurrentPage(sheet);
             const CoverPageSettings* settings = PageState(page)->settings;
             EXPECT_EQ(SendDlgItemMessageW(page, 3604, CB_GETCOUNT, 0, 0), l.entries);
+            EXPECT_EQ(settings->style, l.style);
+            EXPECT_EQ(SendDlgItemMessageW(page, 3604, CB_GETCURSEL, 0, 0), l.style);  // never a blank box
             const auto choose = [&](int style) {
                 SendDlgItemMessageW(page, 3604, CB_SETCURSEL, static_cast<WPARAM>(style), 0);
                 Command(page, 3604, CBN_SELCHANGE);
@@ -163,7 +171,7 @@ TEST_F(CoverPage, StylesAndTheFlagsTheyDecide)
                     on.push_back(IsWindowEnabled(GetDlgItem(page, id)) ? 1 : 0);
                 return on;
             };
-            EXPECT_EQ(flags(), (std::vector<int>{1, 1, 1, 1, 1}));
+            EXPECT_EQ(flags(), (l.style ? std::vector<int>{1, 1, 1, 1, 1} : std::vector<int>{0, 0, 0, 1, 1}));
             choose(0);
             EXPECT_EQ(settings->style, 0);
             EXPECT_EQ(flags(), (std::vector<int>{0, 0, 0, 1, 1}));
@@ -198,6 +206,7 @@ TEST_F(CoverPage, PictureFileChosenOrCancelled)
         {"cancelled", true, u"", false},
         {"damaged", false, bad, false},
     };
+    TemplateInstall();
     CoverPageSettings pout{};
     pout.style = 1;
     pout.pictureOn = 1;
@@ -251,6 +260,7 @@ TEST_F(CoverPage, SenderDialog)
         SCOPED_TRACE(ok);
         FrontendEnv env;
         SetUp();
+        TemplateInstall();
         CoverPageSettings pout{};
         pout.style = 1;
         pout.showSender = 1;
@@ -283,6 +293,104 @@ TEST_F(CoverPage, SenderDialog)
         });
         FaxSheetRun(nullptr, VelmoraModule());
     }
+}
+
+// What was stored is shown as stored and kept unless the user changes it: the sender dialog opened
+// and left with OK changes no field, and the page keeps a stored subject. The typing filters are
+// for what the user types or pastes, not for the values the edits are filled with.
+TEST_F(CoverPage, StoredValuesAreShownAndKeptAsStored)
+{
+    TemplateInstall();
+    const std::u16string subject = u"Счёт, \"март\"";
+    CoverPageSettings pout{};
+    pout.style = 1;
+    pout.showSender = pout.showSubject = 1;
+    FieldSet(pout.subject, subject);
+    WriteValue(kValueCoverPagePout, pout);
+    const struct {
+        int edit;
+        WCHAR (ContactRecord::*field)[66];
+        const char16_t* stored;
+    } fields[] = {
+        {3103, &ContactRecord::name, u"Петров, Иван"},
+        {3105, &ContactRecord::company, u"ООО \"Север\""},
+        {3107, &ContactRecord::department, u"Отдел снабжения"},
+        {3109, &ContactRecord::phone, u"+7 (495) 100-20-30"},
+        {3111, &ContactRecord::fax, u"+7 (495) 765-43-21 доб. 2"},
+        {3113, &ContactRecord::email, u"ivan+fax@example.org"},
+        {3115, &ContactRecord::address, u"Москва, ул. Садовая, 12"},
+    };
+    CoverPageSettings ui{};
+    for (const auto& f : fields)
+        FieldSet(ui.sender.*f.field, std::u16string_view(f.stored));
+    WriteValue(kValueCoverPageUI, ui);
+    HWND sheetWindow = nullptr;
+    platform::ui::SetModalHook([&](HWND window) {
+        if (!sheetWindow) {
+            sheetWindow = window;
+            SendMessageW(window, PSM_SETCURSEL, 1, 0);
+            HWND page = CurrentPage(window);
+            const CoverPageSettings* settings = PageState(page)->settings;
+            EXPECT_EQ(Text(page, 3622), subject);
+            EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
+            Command(page, 3624, BN_CLICKED);
+            for (const auto& f : fields)
+                EXPECT_EQ(std::u16string(FieldText(settings->sender.*f.field)), f.stored);
+            EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
+            SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            return;
+        }
+        for (const auto& f : fields)
+            EXPECT_EQ(Text(window, f.edit), f.stored);
+        Command(window, 3002, BN_CLICKED);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+}
+
+// A picture larger than the cover page: the scale typed is pulled back to the largest that fits,
+// and the scale edit shows that scale, as the preview, the saved settings and the printed page
+// use it. A scale that fits stays as typed.
+TEST_F(CoverPage, ScaleEditIsLoweredToTheLargestScaleThatFits)
+{
+    TemplateInstall();
+    constexpr LONG kWidth = 2000, kHeight = 1000;
+    SolidBmpWrite(env_.tmp() + "wide.bmp", kWidth, kHeight, RGB(0, 0, 255));
+    CoverPageSettings pout{};
+    pout.style = 1;
+    pout.pictureOn = 1;
+    pout.pictureScale = 10;
+    FieldSet(pout.picturePath, Wide(env_.tmp() + "wide.bmp"));
+    WriteValue(kValueCoverPagePout, pout);
+    platform::ui::SetModalHook([&](HWND sheet) {
+        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+        HWND page = CurrentPage(sheet);
+        const CoverPageSettings* settings = PageState(page)->settings;
+        // The largest scale whose drawn size (scale x pixels / 1150) fits the cover page less 4.
+        const LONG aw = settings->previewPage[2] - settings->previewPage[0] - 4;
+        const LONG ah = settings->previewPage[3] - settings->previewPage[1] - 4;
+        ASSERT_GT(aw, 0);
+        int fits = 0;
+        for (int s = 1; s <= 400; ++s)
+            if (static_cast<LONG>(s * kWidth / 1150.0) <= aw && static_cast<LONG>(s * kHeight / 1150.0) <= ah)
+                fits = s;
+        ASSERT_GT(fits, 10);
+        ASSERT_LT(fits, 400);
+        const std::u16string fitsText = Wide(std::to_string(fits));
+        SetDlgItemTextW(page, 3610, u"400");
+        EXPECT_EQ(Text(page, 3610), fitsText);
+        EXPECT_EQ(settings->pictureScale, fits);
+        SetDlgItemTextW(page, 3612, u"10");
+        EXPECT_EQ(Text(page, 3610), fitsText);
+        EXPECT_EQ(settings->pictureScale, fits);
+        SendMessageW(page, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), reinterpret_cast<LPARAM>(GetDlgItem(page, 3617)));
+        EXPECT_EQ(Text(page, 3610), fitsText);  // one more does not fit either
+        const std::u16string less = Wide(std::to_string(fits - 5));
+        SetDlgItemTextW(page, 3610, less.c_str());
+        EXPECT_EQ(Text(page, 3610), less);
+        EXPECT_EQ(settings->pictureScale, fits - 5);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
 }
 
 // Pictures are checked before anything trusts their numbers; a good one comes back as one block

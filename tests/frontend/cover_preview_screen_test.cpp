@@ -46,6 +46,7 @@ QRgb Working(HBITMAP bitmap, int x, int y)
 TEST_F(CoverPreviewScreen, DraggingThePictureSetsXAndY)
 {
     SolidBmpWrite(env_.tmp() + "red.bmp", 115, 115, RGB(255, 0, 0));
+    TemplateInstall();
     CoverPageSettings pout{};
     pout.style = 1;
     pout.pictureOn = 1;

@@ -42,6 +42,17 @@ protected:
         *errors = text.str();
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    // Runs coversetup with the arguments; its output and messages land in *output.
+    int Tool(const std::string& arguments, std::string* output)
+    {
+        const std::string log = env_.file("coversetup.txt");
+        const int status =
+            std::system(("ASAN_OPTIONS=detect_leaks=0 '" COVERSETUP_PROGRAM "' " + arguments + " >'" + log + "' 2>&1").c_str());
+        std::stringstream text;
+        text << std::ifstream(log).rdbuf();
+        *output = text.str();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     FrontendEnv env_;
 };
 
@@ -135,6 +146,39 @@ TEST_F(CoverprintProgram, PrintsTheCoverPageWhereTheLayoutPutsIt)
     // The print-to-file temporary file is gone.
     for (const auto& entry : std::filesystem::directory_iterator(env_.tmp() + "QUOBADAT"))
         EXPECT_NE(entry.path().filename().string().rfind("MWM", 0), 0u) << entry.path();
+}
+
+// The host tool stores a printer named in Cyrillic in "DriverPath" in code page 1251, the field's
+// own encoding, and Coverprint opens that printer and prints; a name that 1251 cannot hold is
+// refused with a message, and nothing is stored or installed.
+TEST_F(CoverprintProgram, PrinterNamedInCyrillicIsStoredInCodePage1251AndPrints)
+{
+    std::string output;
+    ASSERT_EQ(Tool("--prefix ABC --printer 'Факс'", &output), 0) << output;
+    BYTE* stored = RegValueRead(HKEY_CURRENT_USER, FaxKeyName(u"ABC").c_str(), kValueDriverPath, sizeof(DriverPathValue));
+    DriverPathValue driver;
+    RecordFromBytes(driver, {stored, sizeof driver});
+    HeapFree(GetProcessHeap(), 0, stored);
+    EXPECT_STREQ(driver.printerName, "\xD4\xE0\xEA\xF1");  // "Факс" in code page 1251
+    std::string errors;
+    EXPECT_EQ(Run(&errors), kCoverPrinted) << errors;
+    PageImage page;
+    EXPECT_TRUE(PngRead(env_.tmp() + "ABCFAXCP.WM", &page));
+
+    for (const char* name : {"'Fax 传真'", "'Факс №1 ★'"}) {
+        EXPECT_NE(Tool(std::string("--prefix XYZ --printer ") + name, &output), 0) << name;
+        EXPECT_NE(output.find("code page 1251"), std::string::npos) << output;
+        stored = RegValueRead(HKEY_CURRENT_USER, FaxKeyName(u"XYZ").c_str(), kValueDriverPath, sizeof(DriverPathValue));
+        RecordFromBytes(driver, {stored, sizeof driver});
+        HeapFree(GetProcessHeap(), 0, stored);
+        EXPECT_EQ(driver.printerName[0], 0) << name;
+    }
+
+    // A printer that is not there is named as the user knows it.
+    std::strcpy(driver.printerName, "\xCD\xE5\xF2");  // "Нет"
+    RegValueWrite(HKEY_CURRENT_USER, FaxKeyName(u"ABC").c_str(), kValueDriverPath, &driver, sizeof driver);
+    EXPECT_EQ(Run(&errors), kCoverNoPrinter);
+    EXPECT_NE(errors.find("coverprint: the printer \"Нет\" cannot be opened"), std::string::npos) << errors;
 }
 
 TEST_F(CoverprintProgram, ExitsNonZeroWithAMessageWhenThePageCannotBePrinted)

@@ -2,8 +2,10 @@
 // whole runs on an installed printer whose page the test reads back as PNG.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "coverprint_fixture.h"
 #include "frontend/common/cover_template.h"
@@ -275,6 +277,191 @@ TEST_F(CoverprintRun, PictureLiesWhereScaleAndPercentPutIt)
         EXPECT_EQ(found.right, c.expected.right);
         EXPECT_EQ(found.bottom, c.expected.bottom);
     }
+}
+
+// A style that the template does not hold, or no template at all, still prints a cover page whose
+// title ("FAX", at the top-left corner) is as high as the shipped template's first style's, not
+// the font mapper's default height. A stored style outside the template counts as none.
+TEST_F(CoverprintRun, TitleWithoutItsStyleIsPrintedAtTheFirstStylesSize)
+{
+    CoverTemplateStyle first;
+    CoverPageTemplateRead(Wide(SAMPLE_TEMPLATE).c_str(), 1, &first);
+    EXPECT_EQ(first.titleFontSize, kCoverPageFallbackTitleSize);
+    const LONG u = 32;
+    struct Case {
+        const char* name;
+        bool templateThere;
+        bool oneStyleOffered;  // "COUNT" 1, though the file holds more sections
+        WORD style;
+    };
+    for (const Case c : {Case{"no template", false, false, 1}, Case{"a style the template lacks", true, false, 200},
+                         Case{"no cover page stored", true, false, 0},
+                         Case{"a style beyond the styles offered", true, true, 2}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(env_.file("bin/ABCCP.INI"));
+        if (c.templateThere) {
+            std::ifstream in(SAMPLE_TEMPLATE);
+            std::ofstream out(env_.file("bin/ABCCP.INI"));
+            for (std::string line; std::getline(in, line);)
+                out << (c.oneStyleOffered && line.rfind("COUNT=", 0) == 0 ? "COUNT=1" : line) << "\n";
+        }
+        Install(u"LPT1:");
+        CoverPageSettings settings = CoverSettings(1);
+        settings.style = c.style;
+        settings.showSubject = settings.showSender = settings.showReceivers = 0;
+        CoverStore(u"ABC", settings, "Fax", 0, {});
+        ASSERT_EQ(Run(), kCoverPrinted);
+        PageImage page;
+        ASSERT_TRUE(PngRead(Page(), &page));
+        int lowest = -1;
+        for (int y = 0; y < 20 * u; ++y)
+            if (page.InkIn({0, y, page.width / 2, y + 1}))
+                lowest = y;
+        // Capitals of a 12-unit font stand more than half of it high and within it.
+        EXPECT_GT(lowest, kCoverPageFallbackTitleSize * u / 2);
+        EXPECT_LT(lowest, kCoverPageFallbackTitleSize * u);
+    }
+}
+
+// With no cover-page settings stored at all, the page is portrait, as the default paper is.
+TEST_F(CoverprintRun, NothingStoredPrintsPortrait)
+{
+    Install(u"LPT1:");
+    DriverPathValue driver{};
+    std::strcpy(driver.printerName, "Fax");
+    RegValueWrite(HKEY_CURRENT_USER, FaxKeyName(u"ABC").c_str(), kValueDriverPath, &driver, sizeof driver);
+    ASSERT_EQ(Run(), kCoverPrinted);
+    PageImage page;
+    ASSERT_TRUE(PngRead(Page(), &page));
+    EXPECT_EQ(page.width, 3240);
+    EXPECT_EQ(page.height, 4583);
+}
+
+// A page drawn by CoverPageTemplatePrint on a white bitmap of the page's size, kept as its rows
+// of bytes. One bit a pixel is enough to see where ink lies, and keeps the many pages quick.
+size_t PageStride(const CoverPrintGeometry& g) { return (size_t(g.width) + 31) / 32 * 4; }
+
+std::vector<BYTE> PagePrint(const CoverPrintPage& page)
+{
+    const CoverPrintGeometry& g = page.geometry;
+    HDC dc = CreateCompatibleDC(nullptr);
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colours[2];
+    } info{{sizeof(BITMAPINFOHEADER), g.width, -g.height, 1, 1, BI_RGB, 0, 0, 0, 2, 0},
+           {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    const size_t size = PageStride(g) * size_t(g.height);
+    std::memset(bits, 0xFF, size);
+    CoverPageTemplatePrint(dc, page);
+    std::vector<BYTE> rows(static_cast<BYTE*>(bits), static_cast<BYTE*>(bits) + size);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return rows;
+}
+
+// Where two drawings of a page differ: the box of what one element put on it (empty when none).
+RECT InkAdded(const std::vector<BYTE>& without, const std::vector<BYTE>& with, const CoverPrintGeometry& g)
+{
+    const size_t stride = PageStride(g);
+    RECT box{g.width, g.height, 0, 0};
+    for (int y = 0; y < g.height; ++y) {
+        const BYTE* a = without.data() + size_t(y) * stride;
+        const BYTE* b = with.data() + size_t(y) * stride;
+        if (std::memcmp(a, b, stride) == 0)
+            continue;
+        for (int x = 0; x < g.width; ++x)
+            if (((a[x / 8] ^ b[x / 8]) >> (7 - x % 8)) & 1) {
+                box.left = std::min<LONG>(box.left, x);
+                box.right = std::max<LONG>(box.right, x + 1);
+                box.top = std::min<LONG>(box.top, y);
+                box.bottom = y + 1;
+            }
+    }
+    return box.right > box.left ? box : RECT{};
+}
+
+// The shipped template with one style's title emptied.
+std::string TemplateWithoutTitle(int style)
+{
+    std::ifstream in(SAMPLE_TEMPLATE);
+    std::ostringstream out;
+    std::string line;
+    bool inStyle = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line[0] == '[')
+            inStyle = line == "[STYLE" + std::to_string(style) + "]";
+        out << (inStyle && line.rfind("TITLE_STRING=", 0) == 0 ? "TITLE_STRING=" : line) << "\n";
+    }
+    return out.str();
+}
+
+// Every style of the shipped template prints legibly in both orientations: the title, the subject,
+// the receivers (as many as a page lists), the sender and the date and time each keep to a place
+// of their own. Each one's ink is what it adds to the page drawn without it.
+TEST(CoverprintShippedStyles, NoTextsOverlap)
+{
+    FrontendEnv env;
+    HMODULE velmora = LoadLibraryA(VELMORA_LIBRARY);
+    ASSERT_NE(velmora, nullptr);
+    const int styles = CoverPageStyleCount(Wide(SAMPLE_TEMPLATE).c_str());
+    ASSERT_GE(styles, 1);
+    for (int style = 1; style <= styles; ++style) {
+        const std::string blank = env.tmp() + "blank" + std::to_string(style) + ".ini";
+        std::ofstream(blank) << TemplateWithoutTitle(style);
+        for (const WORD orientation : {1, 2}) {
+            SCOPED_TRACE("style " + std::to_string(style) + ", orientation " + std::to_string(orientation));
+            auto page = std::make_unique<CoverPrintPage>();
+            page->geometry = CoverPrintGeometryMake(orientation);
+            page->settings = CoverSettings(orientation);
+            page->settings.style = WORD(style);
+            page->settings.showSubject = page->settings.showSender = page->settings.showReceivers = 0;
+            FieldSet(page->settings.subject, u"Счёт за поставку оборудования, март");
+            CoverPageLabelsLoad(velmora, &page->labels);
+            page->countKey = FaxKeyName(u"ABC");
+            WCHAR folder[1024];
+            FaxDataDirGet(folder);
+            page->receiversPath = std::u16string(folder) + u"ABCREC.DAT";
+            const WORD most = WORD(page->geometry.receiverLimit);
+            CoverStore(u"ABC", page->settings, "Fax", most, std::vector<ContactRecord>(most, Contact(u"Получатель Длинноимённый", u"+7 495 000-00-00")));
+
+            page->templatePath = Wide(blank);
+            const std::vector<BYTE> untitled = PagePrint(*page);
+            page->templatePath = Wide(SAMPLE_TEMPLATE);
+            const std::vector<BYTE> bare = PagePrint(*page);
+            struct Text {
+                const char* name;
+                WORD CoverPageSettings::*flag;
+                RECT ink;
+            } texts[] = {{"title", nullptr, InkAdded(untitled, bare, page->geometry)},
+                         {"subject", &CoverPageSettings::showSubject, {}},
+                         {"receivers", &CoverPageSettings::showReceivers, {}},
+                         {"sender", &CoverPageSettings::showSender, {}},
+                         {"date and time", &CoverPageSettings::showDateTime, {}}};
+            for (Text& t : texts) {
+                if (!t.flag)
+                    continue;
+                page->settings.*t.flag = 1;
+                t.ink = InkAdded(bare, PagePrint(*page), page->geometry);
+                page->settings.*t.flag = 0;
+            }
+            for (const Text& t : texts)
+                EXPECT_GT(t.ink.right, t.ink.left) << t.name << " printed nothing";
+            for (size_t i = 0; i < std::size(texts); ++i)
+                for (size_t j = i + 1; j < std::size(texts); ++j) {
+                    const RECT& a = texts[i].ink;
+                    const RECT& b = texts[j].ink;
+                    const bool overlap = a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+                    EXPECT_FALSE(overlap) << texts[i].name << " (" << a.left << ", " << a.top << ")-(" << a.right << ", "
+                                          << a.bottom << ") and " << texts[j].name << " (" << b.left << ", " << b.top
+                                          << ")-(" << b.right << ", " << b.bottom << ")";
+                }
+        }
+    }
+    FreeLibrary(velmora);
 }
 
 }  // namespace

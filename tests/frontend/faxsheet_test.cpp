@@ -14,10 +14,10 @@
 
 namespace {
 
-std::string RunProgram(const std::string& program, const std::string& arguments, int& status)
+std::string RunProgram(const std::string& program, const std::string& arguments, int& status, bool withErrors = false)
 {
     const std::string command = "QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 '" + program + "' " +
-                                arguments + " 2>/dev/null";
+                                arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     std::array<char, 4096> chunk;
@@ -74,6 +74,30 @@ TEST(Faxsheet, ShowsTheSheetAndPrintsTheSavedState)
 
     RunFaxsheet("", status);
     EXPECT_NE(status, 0);  // no printer named
+}
+
+// The driver's record names the printer in code page 1251, the field's own encoding, as the sheet
+// and Coverprint read it; a name that 1251 cannot hold is refused with a message.
+TEST(Faxsheet, PrinterNameIsStoredInCodePage1251)
+{
+    FrontendEnv env;
+    const std::u16string key = FaxKeyName(u"VELMORA");
+    const auto storedName = [&] {
+        BYTE* block = RegValueRead(HKEY_CURRENT_USER, key.c_str(), kValueDriverPath, sizeof(DriverPathValue));
+        DriverPathValue value;
+        RecordFromBytes(value, {block, sizeof value});
+        HeapFree(GetProcessHeap(), 0, block);
+        return std::string(value.printerName);
+    };
+    int status = 0;
+    std::string output = RunFaxsheet("'Факс'", status);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(storedName(), "\xD4\xE0\xEA\xF1");  // "Факс" in code page 1251
+
+    output = RunProgram(FAXSHEET_PROGRAM, "'Fax 传真'", status, true);
+    EXPECT_NE(status, 0) << output;
+    EXPECT_NE(output.find("code page 1251"), std::string::npos) << output;
+    EXPECT_EQ(storedName(), "\xD4\xE0\xEA\xF1");  // the earlier record stays
 }
 
 // A PNG file's width and height from its header, or 0 x 0 when it is none.

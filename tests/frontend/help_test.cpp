@@ -3,6 +3,8 @@
 #include <QContextMenuEvent>
 #include <QApplication>
 #include <QTest>
+#include <cstdlib>
+#include <map>
 
 #include "frontend/sheet/context_help.h"
 #include "platform/registry.h"
@@ -110,17 +112,142 @@ TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
     EXPECT_TRUE(topics_.empty());
 }
 
-TEST_F(Help, AViewerThatCannotBeLoadedShowsNothing)
+// A viewer path in the registry that cannot be loaded falls back to "hhctrl.ocx" by name, which
+// this platform provides: the window layer's viewer.
+TEST_F(Help, AViewerPathThatCannotBeLoadedFallsBackToTheViewerByName)
 {
     RegisterViewer("/no/such/viewer.so");
     platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);  // falls back to "hhctrl.ocx", absent here
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);  // the failure is remembered
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(topics_, std::vector<std::string>{Topic(500)});
+}
+
+// A registered module without the viewer's entry shows nothing, and says nothing, as the missing
+// viewer of the original platform does; the binding is tried again on the next call.
+TEST_F(Help, AViewerWithoutItsEntryShowsNothing)
+{
+    const std::string ui = PLATFORM_UI_LIBRARY;
+    RegisterViewer((ui.substr(0, ui.find_last_of('/') + 1) + "libfaxplatform.so").c_str());
+    platform::ui::SetModalHook([](HWND sheet) {
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
         SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });
     FaxSheetRun(nullptr, VelmoraModule());
     EXPECT_TRUE(topics_.empty());
+    EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(HtmlHelpLoad(nullptr, u"x", HH_HELP_CONTEXT, 500), nullptr);
+}
+
+// A host that registers no viewer class (only faxsheet does) still has help: the Help button opens
+// the page's topic, and F1 shows a control's popup.
+TEST_F(Help, EveryHostHasTheViewer)
+{
+    FrontendEnv env;  // a registry in which nothing registered the viewer's class
+    DriverPathValue driver{};
+    std::strcpy(driver.printerName, "Fax");
+    std::strcpy(driver.driverFolder, driverFolder_.c_str());
+    WriteValue(kValueDriverPath, driver);
+    HKEY key = nullptr;
+    ASSERT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
+                            KEY_READ, &key),
+              ERROR_SUCCESS);
+    platform::ui::SetModalHook([](HWND sheet) {
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(topics_, std::vector<std::string>{Topic(500)});
+    EXPECT_EQ(popups_, std::vector<std::u16string>{PopupText(504)});
+}
+
+// Without a browser to open the topic in, the viewer says so rather than doing nothing.
+TEST_F(Help, AMissingBrowserIsSaid)
+{
+    platform::ui::SetHelpTopicHook({});  // the desktop's browser, through xdg-open
+    struct Said {
+        std::u16string text, caption;
+    };
+    std::vector<Said> said;
+    platform::ui::SetMessageBoxHook([&](HWND, std::u16string_view text, std::u16string_view caption, UINT) {
+        said.push_back({std::u16string(text), std::u16string(caption)});
+        return IDOK;
+    });
+    const char* path = std::getenv("PATH");
+    const std::string savedPath = path ? path : "";
+    std::filesystem::create_directories(env_.file("nothing"));
+    setenv("PATH", env_.file("nothing").c_str(), 1);  // no xdg-open to be found
+    platform::ui::SetModalHook([](HWND sheet) {
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    setenv("PATH", savedPath.c_str(), 1);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].caption, u"Справка");
+    EXPECT_NE(said[0].text.find(u"xdg-open"), std::u16string::npos);
+    EXPECT_NE(said[0].text.find(Wide(Topic(500))), std::u16string::npos);
+}
+
+// Where the help texts say a part of a page stands (left or right), it stands there: each claim
+// is checked against the controls' places on the running sheet, and every claim is in the table.
+TEST_F(Help, TextsSayOnWhichSideThePartsStand)
+{
+    std::map<int, bool> onLeft;  // control id: its centre lies left of its page's middle
+    platform::ui::SetModalHook([&](HWND sheet) {
+        for (const auto& [pageIndex, ids] : {std::pair{0, std::vector<int>{3801, 3804}}, std::pair{1, std::vector<int>{3001}}}) {
+            SendMessageW(sheet, PSM_SETCURSEL, static_cast<WPARAM>(pageIndex), 0);
+            HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+            RECT whole{};
+            GetWindowRect(page, &whole);
+            for (int id : ids) {
+                RECT control{};
+                GetWindowRect(GetDlgItem(page, id), &control);
+                onLeft[id] = control.left + control.right < whole.left + whole.right;
+            }
+        }
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    ASSERT_EQ(onLeft.size(), 3u);
+    EXPECT_TRUE(onLeft[3801]);
+    EXPECT_FALSE(onLeft[3804]);
+    const struct {
+        const char* file;
+        const char* before;  // the text around the side word
+        const char* after;
+        bool capital;
+        int control;
+    } claims[] = {
+        {"600.html", "Образец ", " показывает", false, 3001},
+        {"500.html", "", " показаны контакты и группы", true, 3801},
+        {"500.html", "книги, ", " — список отправки", false, 3804},
+        {"POPTEXT.txt", "контакты и группы ", ", список отправки", false, 3801},
+        {"POPTEXT.txt", "список отправки ", ".", false, 3804},
+        {"POPTEXT.txt", "Выберите контакт или группу ", " и нажмите", false, 3801},
+    };
+    std::map<std::string, int> sideWords;
+    for (const auto& entry : std::filesystem::directory_iterator(VELMORA_HELP_SOURCE)) {
+        std::ifstream in(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (const char* word : {"слева", "справа", "Слева", "Справа"})
+            for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+                ++sideWords[entry.path().filename().string()];
+    }
+    std::map<std::string, int> claimed;
+    for (const auto& c : claims) {
+        std::ifstream in(std::string(VELMORA_HELP_SOURCE) + "/" + c.file);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string side = onLeft.at(c.control) ? (c.capital ? "Слева" : "слева") : (c.capital ? "Справа" : "справа");
+        EXPECT_NE(text.find(c.before + side + c.after), std::string::npos) << c.file << ": " << c.before << side << c.after;
+        ++claimed[c.file];
+    }
+    EXPECT_EQ(sideWords, claimed);  // no side named in the help that the table does not check
 }
 
 TEST(HelpRules, PopupFontAndViewerByCodePageAndOsCode)

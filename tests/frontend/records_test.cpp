@@ -167,6 +167,33 @@ TEST(FrontendRecords, CoverPageSettingsMerge)
     }
 }
 
+// A cover-page record that was never stored reads as zeros and takes the portrait orientation of
+// the default paper; a stored one keeps its own, 0 (landscape) included.
+TEST(FrontendRecords, OrientationIsPortraitUntilSettingsAreStored)
+{
+    const struct {
+        const char* name;
+        WORD orientation, style, scale;
+        WORD expected;
+    } cases[] = {
+        {"nothing stored", 0, 0, 0, 1},
+        {"stored landscape as 0", 0, 1, 100, 0},
+        {"stored landscape as 2", 2, 0, 100, 2},
+        {"stored portrait", 1, 3, 50, 1},
+    };
+    for (const auto& c : cases) {
+        CoverPageSettings pout{}, ui{};
+        pout.orientation = c.orientation;
+        pout.style = c.style;
+        pout.pictureScale = c.scale;
+        CoverPageSettings alone = pout;
+        CoverPageSettingsMerge(&pout, &ui);
+        EXPECT_EQ(pout.orientation, c.expected) << c.name;
+        CoverPageOrientationDefault(&alone);
+        EXPECT_EQ(alone.orientation, c.expected) << c.name;
+    }
+}
+
 TEST(FrontendRecords, DriverFolderIsConvertedFromTheAnsiCodePage)
 {
     DriverPathValue value{};

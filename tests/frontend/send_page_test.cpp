@@ -38,27 +38,28 @@ std::u16string CellText(HWND list, int row, int column)
     return text;
 }
 
+// The rows as the list shows them, from the top.
 std::vector<Row> Rows(HWND page, int listId)
 {
     HWND list = GetDlgItem(page, listId);
-    std::vector<std::pair<LPARAM, Row>> rows;
+    std::vector<Row> rows;
     for (int r = 0; r < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); ++r)
-        rows.push_back({ListRowParam(list, r), {CellText(list, r, 0), ListRowPicture(list, r)}});
-    // Member rows carry their group's parameter and sort as its row, so a group's run of rows is
-    // in no fixed order: it is read as the group's row, then its members by name.
-    for (size_t i = 0; i < rows.size();) {
-        size_t end = i + 1;
-        while (end < rows.size() && rows[end].first == rows[i].first)
-            ++end;
-        std::sort(rows.begin() + static_cast<long>(i), rows.begin() + static_cast<long>(end), [](const auto& a, const auto& b) {
-            return std::pair(a.second.picture == 3, a.second.name) < std::pair(b.second.picture == 3, b.second.name);
-        });
-        i = end;
+        rows.push_back({CellText(list, r, 0), ListRowPicture(list, r)});
+    return rows;
+}
+
+// Every member row stands in the run of member rows directly below its own group's row.
+void MembersBelowTheirGroup(HWND page, int listId)
+{
+    HWND list = GetDlgItem(page, listId);
+    LPARAM group = -1;
+    for (int r = 0; r < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); ++r) {
+        const int picture = ListRowPicture(list, r);
+        if (picture == 3)
+            EXPECT_EQ(ListRowParam(list, r), group) << "row " << r;
+        else
+            group = picture == 0 ? ListRowParam(list, r) : -1;
     }
-    std::vector<Row> out;
-    for (const auto& row : rows)
-        out.push_back(row.second);
-    return out;
 }
 
 // Focuses and selects the first row named so, as a click does; false when there is none.
@@ -253,6 +254,84 @@ TEST_F(SendPage, SortingAndMembersShownAndHidden)
         });
         FaxSheetRun(nullptr, VelmoraModule());
     }
+}
+
+// An opened group's members stand directly below their own group, in the column's order, in
+// either list, whatever their names and the other groups' names are; the groups keep their own
+// order and their parameters.
+TEST_F(SendPage, MembersStandDirectlyBelowTheirGroup)
+{
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        std::vector<Row> left, right;
+    } cases[] = {
+        {"the second group opened in the send list", {{'>', u"Team", u""}, {'>', u"Two", u""}, {'r', u"R", u"Two"}},
+         {{u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
+         {{u"Team", 1}, {u"Two", 0}, {u"Bob", 3}, {u"Cid", 3}}},
+        {"the first group opened in the send list", {{'>', u"Two", u""}, {'>', u"Team", u""}, {'r', u"R", u"Team"}},
+         {{u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
+         {{u"Team", 0}, {u"Ann", 3}, {u"Cid", 3}, {u"Two", 1}}},
+        {"a contact moved in after", {{'>', u"Team", u""}, {'>', u"Two", u""}, {'r', u"R", u"Two"}, {'>', u"Ann", u""}},
+         {{u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
+         {{u"Team", 1}, {u"Two", 0}, {u"Bob", 3}, {u"Cid", 3}, {u"Ann", 2}}},
+        {"the name column turned", {{'c', u"L", u"0"}, {'r', u"L", u"Team"}},
+         {{u"Two", 1}, {u"Team", 0}, {u"Cid", 3}, {u"Ann", 3}, {u"Dan", 2}, {u"Cid", 2}, {u"Bob", 2}, {u"Ann", 2}},
+         {}},
+        {"by fax number, where the groups have none", {{'c', u"L", u"2"}, {'r', u"L", u"Team"}},
+         {{u"Team", 0}, {u"Ann", 3}, {u"Cid", 3}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
+         {}},
+        {"turned by fax number", {{'c', u"L", u"2"}, {'c', u"L", u"2"}, {'r', u"L", u"Two"}},
+         {{u"Team", 1}, {u"Two", 0}, {u"Cid", 3}, {u"Bob", 3}, {u"Dan", 2}, {u"Cid", 2}, {u"Bob", 2}, {u"Ann", 2}},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FrontendEnv env;
+        SetUp();
+        AddressBook();
+        platform::ui::SetModalHook([&](HWND sheet) {
+            HWND page = CurrentPage(sheet);
+            for (const Step& step : c.steps)
+                Act(page, step);
+            EXPECT_EQ(Rows(page, kLeftList), c.left);
+            EXPECT_EQ(Rows(page, kRightList), c.right);
+            MembersBelowTheirGroup(page, kLeftList);
+            MembersBelowTheirGroup(page, kRightList);
+            SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+        FaxSheetRun(nullptr, VelmoraModule());
+    }
+}
+
+// The review's address book: groups Бухгалтерия and Склад chosen in that order, Склад opened.
+TEST_F(SendPage, MembersOfTheOpenedGroupAreNotListedUnderAnother)
+{
+    WriteFile("USER.DAT", std::vector<ContactRecord>{MakeContact(u"K01", u"Анна Смирнова", u"111"),
+                                                     MakeContact(u"K04", u"Глеб Морозов", u"444"),
+                                                     MakeContact(u"K05", u"Дарья Волкова", u"445"),
+                                                     MakeContact(u"K06", u"Егор Лебедев", u"555"),
+                                                     MakeContact(u"K07", u"Жанна Козлова", u"556")});
+    WriteFile("GROUP.DAT", std::vector<GroupRecord>{MakeGroup(u"Бухгалтерия", u"K04;K05;"),
+                                                    MakeGroup(u"Склад", u"K06;K07;K01;")});
+    CountValue count{};
+    count.contactCount = 5;
+    count.groupCount = 2;
+    WriteValue(kValueCountInfo, count);
+    platform::ui::SetModalHook([&](HWND sheet) {
+        HWND page = CurrentPage(sheet);
+        Act(page, {'>', u"Бухгалтерия", u""});
+        Act(page, {'>', u"Склад", u""});
+        Act(page, {'r', u"R", u"Склад"});
+        EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Бухгалтерия", 1}, {u"Склад", 0}, {u"Анна Смирнова", 3},
+                                                            {u"Егор Лебедев", 3}, {u"Жанна Козлова", 3}}));
+        Act(page, {'r', u"R", u"Бухгалтерия"});
+        EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Бухгалтерия", 0}, {u"Глеб Морозов", 3},
+                                                            {u"Дарья Волкова", 3}, {u"Склад", 1}}));
+        MembersBelowTheirGroup(page, kRightList);
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
 }
 
 // 49 or 50 members with and without a typed receiver: the total may reach 50 and not pass it.

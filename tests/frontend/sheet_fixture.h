@@ -122,6 +122,21 @@ protected:
     }
     bool Saved() { return std::filesystem::exists(dataFolder_ + Prefix() + "REC.DAT"); }
 
+    // The driver as installed: "DriverPath" names a folder that holds the shipped template, so
+    // that the styles a test stores are styles the sheet offers.
+    void TemplateInstall()
+    {
+        const std::string folder = env_.file("driver") + "/";
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(SAMPLE_TEMPLATE, folder + Prefix() + "CP.INI",
+                                   std::filesystem::copy_options::overwrite_existing);
+        DriverPathValue driver{};
+        std::strcpy(driver.printerName, "Fax");
+        ASSERT_LT(folder.size(), sizeof driver.driverFolder);  // a scratch folder's ASCII name
+        std::strcpy(driver.driverFolder, folder.c_str());
+        WriteValue(kValueDriverPath, driver);
+    }
+
     // The address book: Ann (A1), Bob (B2), Cid (C3), Dan (D4); group Team = Ann, Cid; Two = Bob, Cid.
     void AddressBook(WORD contactCount = 4, WORD groupCount = 2)
     {

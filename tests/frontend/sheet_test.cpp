@@ -71,6 +71,7 @@ TEST_F(Sheet, LoadTakesTheAddressBookAndTheCoverPageDefaults)
     EXPECT_EQ(state->settings->paperWidth, 2159);
     EXPECT_EQ(state->settings->paperHeight, 2794);
     EXPECT_EQ(state->settings->pictureScale, 100);
+    EXPECT_EQ(state->settings->orientation, 1);  // no cover-page settings stored yet: portrait
     EXPECT_EQ(FieldText(state->settings->sender.name), u"Отправитель");
     EXPECT_EQ(std::u16string(state->driverFolder), u"/opt/факс/");
     EXPECT_EQ(state->sendListCount, 0);
@@ -167,6 +168,7 @@ TEST_F(Sheet, SaveRules)
         FrontendEnv env;  // a fresh registry and data folder for each case
         SetUp();
         AddressBook();
+        TemplateInstall();
         CoverPageSettings pout{};
         pout.style = 1;  // a cover page, whose subject is shown but empty
         pout.showSubject = 1;
@@ -214,6 +216,7 @@ TEST_F(Sheet, SaveRules)
 TEST_F(Sheet, ARefusedApplyCanBeMendedAndSavesOnce)
 {
     AddressBook();
+    TemplateInstall();
     CoverPageSettings pout{};
     pout.style = 1;
     pout.showSubject = 1;

@@ -117,9 +117,18 @@ int main(int argc, char** argv)
         else return Usage();
     }
     const std::u16string prefix = Wide(prefixText.c_str());
-    if (printer.empty() || printer.size() >= sizeof(DriverPathValue::printerName))
+    if (printer.empty())
         return Usage();
     const std::u16string printerWide = Wide(printer.c_str());
+    // "DriverPath" holds the name in code page 1251, as Coverprint reads it.
+    DriverPathValue driver{};
+    if (!DriverPathFieldSet(driver.printerName, sizeof driver.printerName, printerWide)) {
+        std::fprintf(stderr,
+                     "coversetup: the printer name \"%s\" cannot be stored in \"DriverPath\": it must be written in "
+                     "code page 1251 (Cyrillic and Latin letters) in at most %zu characters\n",
+                     printer.c_str(), sizeof driver.printerName - 1);
+        return 1;
+    }
     if (!platform::PrinterInstall(printerWide.c_str(), port.c_str(), nullptr)) {
         std::fprintf(stderr, "coversetup: cannot install the printer (error %u)\n", unsigned(GetLastError()));
         return 1;
@@ -145,8 +154,6 @@ int main(int argc, char** argv)
     };
     CountValue count{};
     count.contactCount = WORD(receivers.size());
-    DriverPathValue driver{};
-    std::memcpy(driver.printerName, printer.c_str(), printer.size());  // ASCII names read the same in 1251
 
     const std::u16string key = FaxKeyName(prefix.c_str());
     WCHAR folder[1024];

@@ -45,17 +45,25 @@ std::string Narrow(std::u16string_view text)
     return narrow;
 }
 
-// The driver's record of the printer and its folder ("DriverPath", texts in the ANSI code page;
-// the folder here is plain ASCII or the sheet's own conversion shows it as it stands).
+// The driver's record of the printer and its folder ("DriverPath", texts in code page 1251, the
+// record's own encoding, which the sheet and Coverprint read).
 bool DriverPathWrite(const std::u16string& key, const std::string& printer, const std::string& folder)
 {
     DriverPathValue value{};
-    if (printer.size() >= sizeof value.printerName || folder.size() >= sizeof value.driverFolder) {
-        std::fprintf(stderr, "faxsheet: the printer name or the driver folder is too long for \"DriverPath\"\n");
+    if (!DriverPathFieldSet(value.printerName, sizeof value.printerName, Wide(printer))) {
+        std::fprintf(stderr,
+                     "faxsheet: the printer name \"%s\" cannot be stored in \"DriverPath\": it must be written in code "
+                     "page 1251 (Cyrillic and Latin letters) in at most %zu characters\n",
+                     printer.c_str(), sizeof value.printerName - 1);
         return false;
     }
-    std::memcpy(value.printerName, printer.data(), printer.size());
-    std::memcpy(value.driverFolder, folder.data(), folder.size());
+    if (!DriverPathFieldSet(value.driverFolder, sizeof value.driverFolder, Wide(folder))) {
+        std::fprintf(stderr,
+                     "faxsheet: the driver folder \"%s\" cannot be stored in \"DriverPath\": it must be written in code "
+                     "page 1251 (Cyrillic and Latin letters) in at most %zu characters\n",
+                     folder.c_str(), sizeof value.driverFolder - 1);
+        return false;
+    }
     return RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueDriverPath, &value, sizeof value);
 }
 
