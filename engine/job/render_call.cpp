@@ -195,6 +195,8 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     if (job.budget == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     job.forms = FormTableCreate(job.budget);
     if (job.forms == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    job.pages->formTake = FormTakeBetweenPages;
+    job.pages->formArgument = job.forms;
     job.bands = BandMemoryCreate(&job.context, options->bandMemory);
     if (job.bands == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
 
