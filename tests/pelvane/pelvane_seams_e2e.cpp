@@ -207,10 +207,11 @@ TEST(PelvaneSeams, EveryKindOnUprightTurnedAndScaledSidesIsTheSameAtEveryBudgetA
             FaxFeed feed;
         };
         const uint32_t s = layout.smallest;
+        // Budgets that put the seams elsewhere on every side: the smallest, one that is not a
+        // whole number of pages, a few bands, the default; then the other feeds.
         const Run runs[] = {
-            {s, FaxFeed::Seekable},          {s + 4096, FaxFeed::Seekable},  {s + 3 * 4096 + 1000, FaxFeed::Seekable},
-            {150000, FaxFeed::Seekable},     {400000, FaxFeed::Seekable},    {0, FaxFeed::Seekable},
-            {s, FaxFeed::ForwardOnly},       {s + 8192, FaxFeed::Producer},  {0, FaxFeed::Producer},
+            {s, FaxFeed::Seekable},      {s + 3 * 4096 + 1000, FaxFeed::Seekable}, {150000, FaxFeed::Seekable},
+            {0, FaxFeed::Seekable},      {s, FaxFeed::ForwardOnly},                {s + 8192, FaxFeed::Producer},
         };
         for (const Run& run : runs) {
             const char* feed = run.feed == FaxFeed::Seekable ? "seekable" : run.feed == FaxFeed::ForwardOnly ? "forward-only" : "producer";
