@@ -404,8 +404,9 @@ def page_end():
 def job_start(job, job_flags=0x1, **extra):
     job.add("signature")
     job.add("stream_version version=2")
-    job.add(line("job_header", job_flags=hex(job_flags), copies=1, res_x=204, res_y=196, extent1_w=W, extent1_h=H,
-                 extent2_w=W, extent2_h=H, **extra))
+    # The extent pairs are left at 0: they are the strip of the page the device cannot print, and a
+    # fax page is printable to its edges.
+    job.add(line("job_header", job_flags=hex(job_flags), copies=1, res_x=204, res_y=196, **extra))
 
 
 def form(job, fid, title):
@@ -819,7 +820,45 @@ def booklet_job():
                                   "order that folds into a booklet. Written by make_samples.py."])
 
 
+# The placement sample's drawing, in the page's own units: a frame round the whole drawing area
+# and blocks at its corners and centre, all on even coordinates so that half of each is a whole
+# pixel.
+def placement_drawing(job, w, h):
+    job.add(rectfill(0, 0, w, 8))
+    job.add(rectfill(0, h - 8, w, h))
+    job.add(rectfill(0, 0, 8, h))
+    job.add(rectfill(w - 8, 0, w, h))
+    for x, y in ((100, 100), (w - 300, 100), (100, h - 300), (w - 300, h - 300)):
+        job.add(rectfill(x, y, x + 200, y + 200))
+    job.add(rectfill(w // 2 - 200, h // 2 - 100, w // 2 + 200, h // 2 + 100, rgb(128, 128, 128)))
+    job.add(rectfill(w // 2 - 100, h // 2 - 50, w // 2 + 100, h // 2 + 50, WHITE))
+
+
+PLACEMENT_TARGET = (3456, 4000)
+
+
+def placement_job():
+    job = Job()
+    job_start(job)
+    job.comment("page 1 at 50 % (page flag 0x40): half its size, centred on the printable area (the whole")
+    job.comment("sheet): the page's (x, y) lands on (x / 2 + 432, y / 2 + 573)")
+    page_begin(job, form=0, page_flags="0x40", scale=50)
+    placement_drawing(job, W, H)
+    job.add(page_end())
+    tw, th = PLACEMENT_TARGET
+    job.comment(f"page 2 fitted to a target of {tw} x {th} (page flag 0x80): the scale is the smaller of")
+    job.comment(f"{W} / {tw} and {H} / {th}, 0.5; the fitted {tw // 2} x {th // 2} is centred: (x, y) lands on")
+    job.comment(f"(x / 2 + {(W - tw // 2) // 2}, y / 2 + {(H - th // 2) // 2})")
+    page_begin(job, form=0, page_flags="0x80", scale=tw, target_height=th)
+    placement_drawing(job, tw, th)
+    job.add(page_end())
+    job.add(line("job_end", v=1, data=b""))
+    job.write("placement_job.txt", ["Two A4 pages placed by the page record's scale: the first at 50 %, the second",
+                                    "fitted to a target size. Written by make_samples.py."])
+
+
 if __name__ == "__main__":
     sample_job()
     nup_job()
     booklet_job()
+    placement_job()

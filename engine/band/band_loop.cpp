@@ -280,7 +280,12 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     const uint32_t orientation = static_cast<uint32_t>(fit) + SideTurn(options, placement, front);
     const uint32_t mirror = (((header->jobFlags & 0x20) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
     FormLevelsViewportScale(levels, pageDepth, sx, sy);
-    if (ox != 0 || oy != 0) FormLevelsViewportOffset(levels, pageDepth, POINT{-ox, -oy}, false);
+    // A poster tile shows its part of the enlarged page: the page, its overlays and its rectangle
+    // move up and left by the tiles before it.
+    if (ox != 0 || oy != 0) {
+        FormLevelsOffset(levels, pageDepth, POINT{ox, oy}, true);
+        OffsetRect(&placed, ox, oy);
+    }
     if (!FormLevelsMapToDevice(levels, pageDepth)) return 0;
     // Page borders: the frame goes on top of the page, in its own level, for this side only.
     struct BordersGuard {

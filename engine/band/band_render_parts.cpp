@@ -130,7 +130,12 @@ bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
     if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
         RECT visible{};
         if (!CmdSlotClip(node, &d.level->band, &visible)) return false;
-        if (!Intersect(local, ToDevice(maskDC, visible))) return false;
+        // The visible part's logical bounds map to device pixels rounded either way, and a scaled
+        // command's pixels stray up to a pixel and a half from its exact shape: two pixels more
+        // on each side keep its pixels on the band's seams (the band still bounds the area).
+        RECT reach = ToDevice(maskDC, visible);
+        reach = RECT{reach.left - 2, reach.top - 2, reach.right + 2, reach.bottom + 2};
+        if (!Intersect(local, reach)) return false;
     }
     // A text's bounds are often the whole page: it is masked and painted only around its lines.
     if (node->op == CmdOpText && !TextInkArea(node, maskDC, &d.level->band, local)) return false;

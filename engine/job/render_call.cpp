@@ -71,6 +71,7 @@ struct RenderJob {
     BandMemory* bands = nullptr;
     JobHeader header{};
     PageSource* copy = nullptr;  // over a temporary copy of a forward-only stream
+    bool failureLogged = false;  // the failure has its own log line: the record seen last is beside it
 };
 
 void JobRelease(RenderJob& job) {
@@ -166,6 +167,19 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
     if (firstPass) {
         SetLastError(0);
         const int32_t jobEnd = PageSourceTrailerFind(plan.source);
+        if (jobEnd < 0 && plan.source->progress != nullptr) {
+            // The producer ended without the job's end (a page it never finished is not
+            // published): nothing the engine read is at fault.
+            SpoolProgress* progress = plan.source->progress;
+            EnterCriticalSection(&progress->lock);
+            const bool aborted = progress->progress->aborted != 0;
+            const uint32_t pages = progress->progress->count;
+            LeaveCriticalSection(&progress->lock);
+            LogEvent(1, "ImeRender", "rendering the job's pages: the spool stream's producer %s after %u whole pages, "
+                     "without the job-end record", aborted ? "gave up" : "finished", pages);
+            job.failureLogged = true;
+            return ERROR_INVALID_DATA;
+        }
         if (jobEnd < 0 || !JobEndRead(stream, static_cast<uint32_t>(jobEnd), &header)) return LateFailureCode();
     }
     if (context.slots.DocEnd != nullptr) {
@@ -195,6 +209,8 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     if (job.budget == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     job.forms = FormTableCreate(job.budget);
     if (job.forms == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    job.pages->formTake = FormTakeBetweenPages;
+    job.pages->formArgument = job.forms;
     job.bands = BandMemoryCreate(&job.context, options->bandMemory);
     if (job.bands == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
 
@@ -230,7 +246,7 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     }
     for (uint32_t copy = 0; result == 0 && copy < plan.total; copy += plan.perPass) {
         result = PassRender(job, options, plan, copy == 0);
-        if (result == ERROR_INVALID_DATA || result == ERROR_NOT_ENOUGH_MEMORY)
+        if ((result == ERROR_INVALID_DATA || result == ERROR_NOT_ENOUGH_MEMORY) && !job.failureLogged)
             SpoolRecordFailureLog("ImeRender", "rendering the job's pages");
     }
 

@@ -73,14 +73,22 @@ void MappingApply(FormLevel* level) { DcMappingSet(&level->mapping.map, &level->
 RECT FormLevelRectToLogical(const DcMap* map, const RECT* d)
 {
     if (!MapUsable(map)) return *d;
-    const double wx = map->windowExtent.cx, wy = map->windowExtent.cy;
-    const double vx = map->viewportExtent.cx, vy = map->viewportExtent.cy;
-    const double wox = map->windowOrigin.x, woy = map->windowOrigin.y;
-    const double vox = map->viewportOrigin.x, voy = map->viewportOrigin.y;
-    // The far edges are widened so that a command reaching the band's last pixel is kept.
-    return RECT{Nearest((d->left - vox) * wx / vx + wox), Nearest((d->top - voy) * wy / vy + woy),
-                Nearest(Nearest(vx / wx + 1.0) + (d->right - vox) * wx / vx + wox + 0.5),
-                Nearest(Nearest(vy / wy + 1.0) + (d->bottom - voy) * wy / vy + woy + 0.5)};
+    // Every edge is widened by two device pixels in logical units, and one unit more for the
+    // rounding: a scaled command's pixels (a thin line's rounded ends and steps, a path's edge)
+    // lie up to a pixel and a half from where its exact logical shape maps, so a band cut closer
+    // than that misses the pixel on its seam that the next band leaves to it.
+    auto axis = [](LONG from, LONG to, double v0, double w0, double w, double v, LONG* low, LONG* high) {
+        const double a = (from - v0) * w / v + w0, b = (to - v0) * w / v + w0;
+        const double margin = std::ceil(2.0 * std::fabs(w / v)) + 1.0;
+        *low = Nearest(std::floor(std::min(a, b)) - margin);
+        *high = Nearest(std::ceil(std::max(a, b)) + margin);
+    };
+    RECT r{};
+    axis(d->left, d->right, map->viewportOrigin.x, map->windowOrigin.x, map->windowExtent.cx, map->viewportExtent.cx,
+         &r.left, &r.right);
+    axis(d->top, d->bottom, map->viewportOrigin.y, map->windowOrigin.y, map->windowExtent.cy, map->viewportExtent.cy,
+         &r.top, &r.bottom);
+    return r;
 }
 
 RECT FormLevelRectToDevice(const DcMap* map, const RECT* l)

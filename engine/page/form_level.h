@@ -45,7 +45,8 @@ static_assert(offsetof(FormLevel, tileStep) == 152);
 static_assert(offsetof(FormLevel, rect) == 160);
 static_assert(sizeof(FormLevel) == 176);
 
-// Device <-> logical on one axis, and for rectangles (the inverse widens by one device pixel).
+// Device <-> logical on one axis, and for rectangles (the inverse widens every edge by two device
+// pixels and a unit, so that a band sees every scaled command that may set a pixel in it).
 RECT FormLevelRectToLogical(const DcMap* map, const RECT* device);
 RECT FormLevelRectToDevice(const DcMap* map, const RECT* logical);
 

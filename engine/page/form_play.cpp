@@ -41,6 +41,18 @@ bool FormKnown(FormTable* forms, Stream* stream)
     return form != nullptr;
 }
 
+}  // namespace
+
+int FormTakeBetweenPages(void* forms, Stream* stream)
+{
+    SpoolRecordHeader head;
+    if (!SpoolRecordPeek(stream, &head)) return 0;
+    auto* table = static_cast<FormTable*>(forms);
+    return (FormKnown(table, stream) ? FormSkip(stream, head) : FormLoad(table, stream) != 0) ? 1 : 0;
+}
+
+namespace {
+
 // Records that may stand between the previous page's end and this page's record: forms are
 // defined (or passed over when already defined), reserved and job-level data skipped.
 bool RecordsBeforePage(PageState* state, Stream* stream)

@@ -51,6 +51,10 @@ void FormTableDestroy(FormTable* table);
 // Defines the form at the stream: an inline form-begin record, or a form-file record whose file
 // holds the form. Non-zero on success.
 int FormLoad(FormTable* table, Stream* stream);
+// A form met between pages (the stream at its form-begin or form-file record): loaded into the
+// table (a FormTable), or passed over when the table already holds its id; 0 on failure. The page
+// scan of a stream that cannot go back calls it (PageSourceFormTake).
+int FormTakeBetweenPages(void* forms, Stream* stream);
 // Reads a form-begin record, the form's drawing records and its form-end record into a new form.
 // The id is overrideId when that is not 0, else the record's. A duplicate id, a form-begin with a
 // zero resolution or size, or a body without its form-end fails and leaves no form behind.

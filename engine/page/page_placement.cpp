@@ -166,8 +166,12 @@ int PageFitApply(const PageFitCell* cell, const TileLayout* layout, bool poster,
     const bool turned = FitTurns(cell, page, extent ? *extent : page);
     double tileX, tileY;
     PageCellOffset(cell, layout, poster, false, false, &tileX, &tileY, offsetX, offsetY);
-    const double sx = (turned ? static_cast<double>(cell->size[1]) : cell->size[0]) / page.cx;
-    const double sy = (turned ? static_cast<double>(cell->size[0]) : cell->size[1]) / page.cy;
+    // A poster's page is fitted to the virtual sheet its tiles cover, the total size: the cell
+    // (one tile) times the number of tiles along each axis.
+    const double fx = poster ? static_cast<double>(layout->total[0]) / layout->tile[0] : 1.0;
+    const double fy = poster ? static_cast<double>(layout->total[1]) / layout->tile[1] : 1.0;
+    const double sx = (turned ? static_cast<double>(cell->size[1]) * fy : cell->size[0] * fx) / page.cx;
+    const double sy = (turned ? static_cast<double>(cell->size[0]) * fx : cell->size[1] * fy) / page.cy;
     ScaleExtentRect(sx, sy, extent, rect);
     *scaleX = sx * tileX;
     *scaleY = sy * tileY;

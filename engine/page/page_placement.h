@@ -53,6 +53,8 @@ bool PageFitOrigin(SIZE tile, int32_t left, int32_t top, int32_t right, int32_t 
 void PageCellOffset(const PageFitCell* cell, const TileLayout* layout, bool poster, bool flagA, bool flagB,
                     double* scaleX, double* scaleY, int32_t* offsetX, int32_t* offsetY);
 // PageFitRatio with a poster or tile layout: the turn as PageFitRatio decides it, the tile's scale
-// and offset from PageCellOffset. Result as PageFitRatio.
+// and offset from PageCellOffset; a poster's page is fitted to the whole virtual sheet (the
+// layout's total size), and the offset (negative) moves it so that the tile shows its part.
+// Result as PageFitRatio.
 int PageFitApply(const PageFitCell* cell, const TileLayout* layout, bool poster, SIZE page, SIZE* extent, RECT* rect,
                  double* scaleX, double* scaleY, int32_t* offsetX, int32_t* offsetY);

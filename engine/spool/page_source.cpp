@@ -44,6 +44,11 @@ int32_t PrivateSeek(PageSource* source, uint32_t page)
             if (!PageIndexAdd(index, page, position)) return -1;
             return static_cast<int32_t>(position);
         }
+        if ((header.type == SpoolRecFormBegin || header.type == SpoolRecFormFile) && source->formTake != nullptr &&
+            !StreamCanSeek(stream)) {
+            if (!source->formTake(source->formArgument, stream)) return -1;
+            continue;
+        }
         if (!SpoolRecordSkip(stream, header)) return -1;
     }
 }

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The record the calling thread looked at last, for failure messages.
+thread_local SpoolRecordSeen tSeen{};
+
 // One call of the read callback. A callback that claims more than it was asked for has written
 // past our buffer or lies about its data: either way the read has failed.
 bool CallbackRead(Stream* s, void* destination, uint32_t count, uint32_t* got)
@@ -23,6 +26,8 @@ bool CallbackRead(Stream* s, void* destination, uint32_t count, uint32_t* got)
         return false;
     }
     *got = delivered;
+    // The data ends: whatever record is being read lacks bytes (for the failure message).
+    if (delivered == 0 && count > 0) tSeen.streamEnded = true;
     return true;
 }
 
@@ -267,18 +272,30 @@ int32_t StreamSeek(Stream* s, int32_t offset, uint32_t mode)
     return static_cast<int32_t>(target);
 }
 
-namespace {
-thread_local SpoolRecordSeen tSeen{};
-}  // namespace
-
 bool SpoolRecordPeek(Stream* stream, SpoolRecordHeader* header)
 {
     uint8_t raw[kSpoolRecordHeaderSize];
+    SpoolRecordSeen seen{};
+    if (tSeen.headerBytes == kSpoolRecordHeaderSize && tSeen.position != stream->position) {
+        seen.previousPosition = tSeen.position;
+        seen.previous = tSeen.header;
+    } else {
+        seen.previousPosition = tSeen.previousPosition;
+        seen.previous = tSeen.previous;
+    }
+    seen.position = stream->position;
+    tSeen = seen;
     const int32_t got = StreamPeek(stream, raw, sizeof raw);
-    tSeen = {stream->position, got < 0 ? 0u : static_cast<uint32_t>(got), {}};
+    tSeen.headerBytes = got < 0 ? 0u : static_cast<uint32_t>(got);
     if (got != static_cast<int32_t>(sizeof raw)) return false;
     *header = tSeen.header = SpoolRecordHeaderLoad(raw);
     return SpoolRecordSizeValid(*header, stream->position);
+}
+
+void SpoolRecordMissingResource(const char* kind, uint32_t id)
+{
+    tSeen.missingKind = kind;
+    tSeen.missingId = id;
 }
 
 const SpoolRecordSeen& SpoolRecordLastSeen() { return tSeen; }
@@ -290,6 +307,12 @@ void SpoolRecordFailureLog(const char* function, const char* what)
     const SpoolRecordHeader& h = seen.header;
     if (error == ERROR_NOT_ENOUGH_MEMORY) {
         LogEvent(1, function, "%s: out of memory at the record of type %u at byte %u", what, h.type, seen.position);
+    } else if (seen.headerBytes == 0 && seen.previous.size != 0) {
+        const SpoolRecordHeader& p = seen.previous;
+        LogEvent(1, function,
+                 "%s: the spool stream ends at byte %u, inside or at the end of the record of type %u that starts at "
+                 "byte %u (%u bytes)",
+                 what, seen.position, p.type, seen.previousPosition, p.size);
     } else if (seen.headerBytes == 0) {
         LogEvent(1, function, "%s: the spool stream %s at byte %u", what,
                  seen.position == 0 ? "is empty, it ends" : "ends", seen.position);
@@ -298,9 +321,12 @@ void SpoolRecordFailureLog(const char* function, const char* what)
     } else if (!SpoolRecordSizeValid(h, seen.position)) {
         LogEvent(1, function, "%s: the record of type %u at byte %u has a bad size of %u bytes", what, h.type,
                  seen.position, h.size);
+    } else if (seen.missingKind != nullptr && error == ERROR_INVALID_DATA) {
+        LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) names %s %u, which is not defined",
+                 what, h.type, seen.position, h.size, seen.missingKind, seen.missingId);
     } else {
         const char* why = error == ERROR_NOT_SUPPORTED ? "asks for what this engine does not support"
-                          : error == ERROR_HANDLE_EOF  ? "is cut: the stream ends inside it"
+                          : error == ERROR_HANDLE_EOF || seen.streamEnded ? "is cut: the stream ends inside it"
                           : error == ERROR_INVALID_DATA ? "holds fields that do not fit it"
                                                         : "could not be read or rendered";
         LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) %s (error %u)", what, h.type,

@@ -68,11 +68,21 @@ struct SpoolRecordSeen {
     uint32_t position;
     uint32_t headerBytes;
     SpoolRecordHeader header;
+    // The whole header looked at before this one, elsewhere in the stream (size 0: none): when
+    // the stream ends where a header should start, that record was the last one read.
+    uint32_t previousPosition;
+    SpoolRecordHeader previous;
+    bool streamEnded;         // the stream's data ran out while this record was read
+    const char* missingKind;  // a resource this record names that was never defined, or null
+    uint32_t missingId;
 };
 const SpoolRecordSeen& SpoolRecordLastSeen();
+// Notes that the record being read names a resource ("brush", "pen", ...) that is not defined,
+// for SpoolRecordFailureLog; the note lasts until the next record is looked at.
+void SpoolRecordMissingResource(const char* kind, uint32_t id);
 // Logs (LogEvent, as an error of `function`) why reading stopped at the last record looked at:
-// the stream's end, a record of bad size, or, by the last error, a cut record or lack of memory.
-// `what` says what was being read.
+// the stream's end (with the record read last), a record of bad size, a cut record, a resource
+// the record names that is not defined, or lack of memory. `what` says what was being read.
 void SpoolRecordFailureLog(const char* function, const char* what);
 
 // Moves past the whole record whose header was peeked.

@@ -48,6 +48,7 @@ struct Damage {
     const char* what;
     uint16_t type;  // of the record the message must name
     void (*add)(SpoolBuilder&);
+    const char* why = nullptr;  // what the message must say of it, when given
 };
 
 const Damage kDamages[] = {
@@ -58,6 +59,12 @@ const Damage kDamages[] = {
      [](SpoolBuilder& b) {
          b.Raw(kSpoolTextType, 0, SpoolTextPayload({0, 0, 200, 60}, 1, 0, 0x80000000, {{10, 30}}, u"A", 1000));
      }},
+    {"a fill naming a brush never defined", 24,
+     [](SpoolBuilder& b) { b.Add("cmd_rectfill", {{"left", 1}, {"top", 1}, {"right", 20}, {"bottom", 20}, {"brush", 77}}); },
+     "names brush 77, which is not defined"},
+    {"a line naming a pen never defined", 17,
+     [](SpoolBuilder& b) { b.Add("cmd_line", {{"x1", 1}, {"y1", 1}, {"x2", 20}, {"y2", 20}, {"pen", 9}, {"mix", 13}}); },
+     "names pen 9, which is not defined"},
 };
 
 // Three pages of fills; the damage goes into the second, behind a font its text would use.
@@ -98,6 +105,9 @@ TEST(FaxRenderFailingPage, TheJobIsCancelledAtTheDamagedRecordWhichTheMessageNam
             std::string messages;
             EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + dir + "/job.fax " + dir + "/job.spl", &messages), 1);
             EXPECT_NE(messages.find(named), std::string::npos) << messages;
+            if (damage.why != nullptr) {
+                EXPECT_NE(messages.find(damage.why, messages.find(named)), std::string::npos) << messages;
+            }
             std::ifstream in(dir + "/job.fax", std::ios::binary);
             const std::string fax(std::istreambuf_iterator<char>(in), {});
             EXPECT_EQ(Count(fax, "@PJL SET PAGESTATUS = START"), 2u);
@@ -107,6 +117,53 @@ TEST(FaxRenderFailingPage, TheJobIsCancelledAtTheDamagedRecordWhichTheMessageNam
             ASSERT_NE(cancel, std::string::npos);
             EXPECT_EQ(fax.find("@PJL", cancel + 1), std::string::npos) << "nothing follows the cancel line";
             EXPECT_EQ(fax.find("@PJL EOJ"), std::string::npos);
+        }
+    }
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+// A job file that ends inside a record of its second page: the message names that record, its
+// start, and that the stream ends inside it, forward-only or not; where the stream ends at a
+// record's edge, the record read last is named. A producer's stream says how far it came.
+TEST(FaxRenderFailingPage, AStreamEndingInsideARecordNamesTheRecordAndItsStart)
+{
+    const std::string dir = TempDir();
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"data", std::vector<uint8_t>{}}});
+    for (int page = 0; page < 2; ++page) {
+        b.PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
+        b.Add("cmd_rectfill", {{"left", 100}, {"top", 100}, {"right", 600}, {"bottom", 400}, {"brush", 0x80000000}});
+        if (page == 0) b.PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
+    }
+    const uint32_t fill = b.Position();
+    b.Add("cmd_rectfill", {{"left", 100}, {"top", 500}, {"right", 600}, {"bottom", 900}, {"brush", 0x80000000}});
+    const uint32_t pageEnd = b.Position();
+    b.PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
+    const std::vector<uint8_t> whole = b.Data();
+    struct Cut {
+        uint32_t length;
+        std::string said;
+    } const cuts[] = {
+        {fill + 10, "the record of type 24 at byte " + std::to_string(fill) + " (28 bytes) is cut: the stream ends inside it"},
+        {pageEnd + 30, "the record of type 4 at byte " + std::to_string(pageEnd) + " (68 bytes) is cut: the stream ends inside it"},
+        {pageEnd, "the spool stream ends at byte " + std::to_string(pageEnd) +
+                      ", inside or at the end of the record of type 24 that starts at byte " + std::to_string(fill)},
+    };
+    for (const Cut& cut : cuts) {
+        {
+            std::ofstream out(dir + "/cut.spl", std::ios::binary);
+            out.write(reinterpret_cast<const char*>(whole.data()), std::streamsize(cut.length));
+        }
+        for (const char* feed : {"", "--forward-only", "--producer"}) {
+            SCOPED_TRACE("cut at " + std::to_string(cut.length) + ", feed " + feed);
+            std::string messages;
+            EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + dir + "/cut.fax " + dir + "/cut.spl", &messages), 1);
+            // A producer publishes a page only once its end is written: the cut page never reaches
+            // the engine, which is told that the job's end is missing.
+            const std::string said = std::string(feed) == "--producer"
+                                         ? "after 1 whole pages, without the job-end record"
+                                         : cut.said;
+            EXPECT_NE(messages.find(said), std::string::npos) << messages;
         }
     }
     std::system(("rm -rf '" + dir + "'").c_str());

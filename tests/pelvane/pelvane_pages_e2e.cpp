@@ -386,6 +386,118 @@ TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
     }
 }
 
+// A poster of factor f: the page enlarged f times over f x f sheets, read across then down. Each
+// tile holds its part of the enlarged page: a page pixel (x, y) covers the f x f device pixels
+// from (f x - column x width, f y - row x height). Fills are placed on exact pixels at a whole
+// factor, so each tile is compared pixel for pixel; fills cross the tiles' edges at every factor.
+TEST(PelvanePages, PosterTilesShowTheirPartsOfThePageEnlarged)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const Page page = {
+        {Kind::Fill, {100, 100, 500, 160}, kBlack},
+        {Kind::Fill, {1000, 1500, 1200, 1700}, kBlack},
+        {Kind::Fill, {500, 700, 1300, 1600}, kBlack},  // across the middle of every poster
+        {Kind::Fill, {600, 800, 1200, 1500}, kWhite},
+        {Kind::Fill, {1650, 30, 1728, 2292}, kBlack},  // down the right edge
+        {Kind::Fill, {0, 2250, 1728, 2292}, kBlack},   // along the bottom edge
+        {Kind::Fill, {0, 0, 1728, 20}, kBlack},        // along the top edge
+        {Kind::Fill, {0, 0, 30, 2292}, kBlack},        // down the left edge
+    };
+    const Painted whole = Paint(page);
+    for (uint32_t f = 2; f <= 4; ++f) {
+        SCOPED_TRACE("poster of " + std::to_string(f));
+        SpoolBuilder b;
+        FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+        b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
+                                                  {"data", block.bytes}});
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"poster", f}});
+        for (const Op& op : page) {
+            SpoolFields fields = Rect(op.rect);
+            fields.push_back({"brush", op.colour});
+            b.Add("cmd_rectfill", fields);
+        }
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+        b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+        const Rendered got = Render(b.Data(), 0, FaxFeed::Seekable);
+        ASSERT_EQ(got.result, 0u) << got.cause;
+        ASSERT_EQ(got.pages.size(), size_t(f) * f);
+        for (uint32_t t = 0; t < f * f; ++t) {
+            SCOPED_TRACE("tile " + std::to_string(t));
+            const JbigImage& tile = got.pages[t];
+            ASSERT_EQ(tile.width, uint32_t(kWidth));
+            ASSERT_EQ(tile.height, uint32_t(kHeight));
+            const LONG left = LONG(t % f) * kWidth, top = LONG(t / f) * kHeight;
+            size_t wrong = 0, black = 0;
+            LONG firstX = -1, firstY = -1;
+            for (LONG y = 0; y < kHeight; ++y)
+                for (LONG x = 0; x < kWidth; ++x) {
+                    const bool want = Bit(whole.image, (left + x) / LONG(f), (top + y) / LONG(f));
+                    black += want;
+                    if (Bit(tile, x, y) == want) continue;
+                    if (wrong++ == 0) firstX = x, firstY = y;
+                }
+            EXPECT_GT(black, 0u) << "every tile holds part of a fill";
+            EXPECT_EQ(wrong, 0u) << "the first at (" << firstX << ", " << firstY << ")";
+        }
+    }
+}
+
+// A form defined between two pages and drawn over the second: a stream that cannot go back gives
+// the fax job the seekable stream gives, byte for byte, alone on its sheets and two pages to a
+// sheet (where the sheet's pages are copied to a temporary stream first).
+TEST(PelvanePages, AFormDefinedBetweenPagesRendersTheSameOnAForwardOnlyStream)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    for (uint32_t cells : {1u, 2u}) {
+        SCOPED_TRACE(std::to_string(cells) + " cells");
+        FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+        SpoolBuilder b;
+        b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
+                                                  {"data", block.bytes}});
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", cells}});
+        b.Add("cmd_rectfill", {{"left", 100}, {"top", 100}, {"right", 500}, {"bottom", 160}, {"brush", kBlack}});
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+        b.Add("form_begin", {{"id", 2}, {"res_x", 204}, {"res_y", 196}, {"width", kWidth}, {"height", kHeight}});
+        b.Add("cmd_rectfill", {{"left", 0}, {"top", 1000}, {"right", kWidth}, {"bottom", 1100}, {"brush", kBlack}});
+        b.Add("form_end");
+        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", cells},
+                     {"page_flags", 0x800}, {"overlay_form", 2}});
+        b.Add("cmd_rectfill", {{"left", 100}, {"top", 1200}, {"right", 500}, {"bottom", 1260}, {"brush", kBlack}});
+        b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+        b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+        const std::vector<uint8_t> spool = b.Data();
+        auto written = [&spool](FaxFeed feed, uint32_t* result) {
+            std::vector<uint8_t> bytes;
+            FaxRenderSettings settings;
+            settings.moduleFileName = PELVANE_LIBRARY;
+            settings.configuration = "pelvane";
+            settings.feed = feed;
+            settings.sink = [&bytes](const uint8_t* p, uint32_t length) {
+                bytes.insert(bytes.end(), p, p + length);
+                return true;
+            };
+            std::string cause;
+            *result = FaxRender(spool, settings, &cause);
+            EXPECT_EQ(*result, 0u) << cause;
+            return bytes;
+        };
+        uint32_t seekResult = ~0u, forwardResult = ~0u;
+        const std::vector<uint8_t> seekable = written(FaxFeed::Seekable, &seekResult);
+        const std::vector<uint8_t> forward = written(FaxFeed::ForwardOnly, &forwardResult);
+        ASSERT_EQ(seekResult, 0u);
+        ASSERT_EQ(forwardResult, 0u);
+        EXPECT_TRUE(forward == seekable) << "the forward-only job differs";
+        if (cells != 1) continue;
+        // The form is drawn: the second page holds its band across the page.
+        const Rendered pages = Render(spool, 0, FaxFeed::ForwardOnly);
+        ASSERT_EQ(pages.result, 0u) << pages.cause;
+        ASSERT_EQ(pages.pages.size(), 2u);
+        LONG black = 0;
+        for (LONG x = 0; x < kWidth; ++x) black += Bit(pages.pages[1], x, 1050);
+        EXPECT_EQ(black, kWidth) << "the form's band";
+    }
+}
+
 // Four pages on one sheet, each with the overlay form (a black stripe down the page) beneath it or
 // above it, each page whiting out a band across the middle of its own.
 std::vector<uint8_t> FourUpOverlayJob(uint32_t overlayFlag)

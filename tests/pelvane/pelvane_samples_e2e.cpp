@@ -107,9 +107,40 @@ int Number(const std::map<std::string, std::string>& fields, const char* name)
     return found == fields.end() ? 0 : int(std::stoll(found->second, nullptr, 0));
 }
 
+// Where a page record puts the page's units on the sheet: device = page x scale + offset. A page
+// scaled by a percentage (page flag 0x40) or fitted to a target size (0x80) is scaled about the
+// printable area, the page less its margins less the job header's extent pair, and centred on it.
+struct Placement {
+    double scale = 1.0;
+    double x = 0, y = 0;
+};
+
+Placement PagePlacement(const std::map<std::string, std::string>& page, int extentW, int extentH)
+{
+    Placement p;
+    const int flags = Number(page, "page_flags");
+    const double w = Number(page, "width") - Number(page, "margin_left") - Number(page, "margin_right") - std::abs(extentW);
+    const double h = Number(page, "height") - Number(page, "margin_top") - Number(page, "margin_bottom") - std::abs(extentH);
+    double sw = w, sh = h;
+    if (flags & 0x40) {
+        p.scale = Number(page, "scale") / 100.0;
+        sw = std::floor(w * p.scale + 0.5), sh = std::floor(h * p.scale + 0.5);
+    } else if (flags & 0x80) {
+        const double tw = Number(page, "scale"), th = Number(page, "target_height");
+        p.scale = std::min(w / tw, h / th);
+        sw = std::floor(tw * p.scale + 0.5), sh = std::floor(th * p.scale + 0.5);
+    }
+    if ((flags & 0xC0) && !(flags & 0x2000)) {
+        p.x = std::trunc((w - sw) / 2) + Number(page, "margin_left");
+        p.y = std::trunc((h - sh) / 2) + Number(page, "margin_top");
+    }
+    return p;
+}
+
 // Pixels painted by the solid fills of the form (inForm) or of each page, in order: 1 black,
 // 0 white, -1 not known (never filled, or last filled with a grey that the module halftones).
-// The painter reads the job text itself, without the spool tools.
+// Pages are placed as their records say. The painter reads the job text itself, without the
+// spool tools.
 using Painted = std::vector<int8_t>;
 
 std::vector<Painted> PaintFills(const std::string& text, bool inForm)
@@ -118,18 +149,25 @@ std::vector<Painted> PaintFills(const std::string& text, bool inForm)
     std::istringstream lines(text);
     std::string line;
     bool form = false;
+    int extentW = 0, extentH = 0;
+    Placement place;
     while (std::getline(lines, line)) {
         const auto f = Fields(line);
         const std::string& record = f.at("record");
+        if (record == "job_header") extentW = Number(f, "extent2_w"), extentH = Number(f, "extent2_h");
         const bool starts = (record == "form_begin" && inForm) || (record == "page_begin" && !inForm);
         if (starts) out.emplace_back(size_t(kWidth) * kHeight, int8_t(-1));
+        if (record == "page_begin") place = inForm ? Placement{} : PagePlacement(f, extentW, extentH);
         if (record == "form_begin") form = true;
         if (record == "form_end") form = false;
         if (record != "cmd_rectfill" || form != inForm || out.empty()) continue;
         const uint32_t brush = uint32_t(std::stoul(f.at("brush"), nullptr, 0));
         const int8_t v = brush == 0x80000000u ? 1 : brush == 0x80FFFFFFu ? 0 : -1;
-        for (int y = std::max(0, Number(f, "top")); y < std::min(kHeight, Number(f, "bottom")); ++y)
-            for (int x = std::max(0, Number(f, "left")); x < std::min(kWidth, Number(f, "right")); ++x)
+        auto at = [&place](int value, double offset) { return int(std::lround(value * place.scale + offset)); };
+        const int top = at(Number(f, "top"), place.y), bottom = at(Number(f, "bottom"), place.y);
+        const int left = at(Number(f, "left"), place.x), right = at(Number(f, "right"), place.x);
+        for (int y = std::max(0, top); y < std::min(kHeight, bottom); ++y)
+            for (int x = std::max(0, left); x < std::min(kWidth, right); ++x)
                 out.back()[size_t(y) * kWidth + size_t(x)] = v;
     }
     return out;
@@ -156,7 +194,7 @@ struct Region {
 struct Sample {
     const char* file;
     size_t sides;
-    bool formAtFullSize;  // pages are not scaled or turned onto the sheet
+    bool formAtFullSize;  // pages are not scaled or turned onto the sheet (but by their own records)
     bool onlyFills;       // the pages hold nothing but rectangle fills
     std::vector<Region> regions;
     // A difference between band budgets the engine is known to make here, or null. While it is
@@ -179,6 +217,15 @@ const Sample kSamples[] = {
     {"nup_job.txt", 1, false, false,
      {{0, 0, 0, kWidth / 2, kHeight / 2, 0.01, 0.5, "first cell"},
       {0, kWidth / 2, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "last cell"}}},
+    // A page at 50 %: half size, centred; a page fitted to 3456 x 4000: scale 0.5, centred 146
+    // rows down. Nothing lies outside the placed pages.
+    {"placement_job.txt", 2, true, true,
+     {{0, 0, 0, 432, kHeight, 0.0, 0.0, "left of the half-size page"},
+      {0, 0, 1719, kWidth, kHeight, 0.0, 0.0, "below the half-size page"},
+      {0, 482, 623, 582, 723, 1.0, 1.0, "the half-size page's top left block"},
+      {1, 0, 0, kWidth, 146, 0.0, 0.0, "above the fitted page"},
+      {1, 0, 2146, kWidth, kHeight, 0.0, 0.0, "below the fitted page"},
+      {1, 50, 196, 150, 296, 1.0, 1.0, "the fitted page's top left block"}}},
     {"booklet_job.txt", 2, false, false,
      {{0, 0, 0, kWidth, kHeight / 2, 0.01, 0.5, "front, upper half"},
       {1, 0, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "back, lower half"}}},

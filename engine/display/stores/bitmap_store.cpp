@@ -307,7 +307,9 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
 
 BitmapEntry* BitmapLookup(BitmapStore* store, ResourceId id)
 {
-    return ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    BitmapEntry* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    if (found == nullptr && id != RESOURCE_ID_NONE) SpoolRecordMissingResource("bitmap", id);
+    return found;
 }
 
 BitmapEntry* BitmapClone(BitmapStore* store, BitmapEntry* entry) { return CopyUnderNewId(store, entry); }

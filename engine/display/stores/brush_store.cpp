@@ -141,7 +141,10 @@ int BrushDefine(BrushStore* store, Stream* stream)
 BrushEntry* BrushLookup(BrushStore* store, ResourceId id)
 {
     if (BrushEntry* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id)) return found;
-    if (!ResourceIdIsColor(id)) return nullptr;
+    if (!ResourceIdIsColor(id)) {
+        if (id != RESOURCE_ID_NONE) SpoolRecordMissingResource("brush", id);
+        return nullptr;
+    }
     auto* entry = static_cast<BrushEntry*>(RenderAlloc(sizeof(BrushEntry)));
     if (entry == nullptr) return nullptr;
     entry->head.id = id;

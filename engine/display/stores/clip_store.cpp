@@ -299,7 +299,9 @@ Clip* ClipCreate(ClipStore* store, ResourceId id, const RGNDATAHEADER* data)
 
 Clip* ClipLookup(ClipStore* store, ResourceId id)
 {
-    return ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    Clip* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    if (found == nullptr && id != RESOURCE_ID_NONE) SpoolRecordMissingResource("clip", id);
+    return found;
 }
 
 void ClipRegionFree(ClipStore* store, Clip* clip, int remove, ResourceCost* tally)

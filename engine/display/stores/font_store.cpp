@@ -575,7 +575,10 @@ int GlyphDefine(FontStore* store, Stream* stream)
 FontEntry* FontLookup(FontStore* store, ResourceId id)
 {
     FontEntry* font = ResourceChainLookup(Bucket(store, id), id);
-    if (font == nullptr) return nullptr;
+    if (font == nullptr) {
+        if (id != RESOURCE_ID_NONE) SpoolRecordMissingResource("font", id);
+        return nullptr;
+    }
     for (FontEntry* base = font->base; base != nullptr; base = base->base) ResourceRefAdd(&base->head);
     return font;
 }

@@ -143,7 +143,9 @@ int PathDefine(PathStore* store, Stream* stream)
 
 PathEntry* PathLookup(PathStore* store, ResourceId id)
 {
-    return ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    PathEntry* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    if (found == nullptr && id != RESOURCE_ID_NONE) SpoolRecordMissingResource("path", id);
+    return found;
 }
 
 void PathRelease(PathStore* store, PathEntry* path, int remove, ResourceCost* tally)

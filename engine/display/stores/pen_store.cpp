@@ -313,7 +313,10 @@ int PenDefine(PenStore* store, Stream* stream, uint8_t)
 Pen* PenLookup(PenStore* store, ResourceId id, uint8_t)
 {
     if (Pen* pen = ResourceChainLookup(store->buckets[id % PEN_BUCKETS], id)) return pen;
-    if (id != RESOURCE_ID_NONE && !ResourceIdIsColor(id)) return nullptr;
+    if (id != RESOURCE_ID_NONE && !ResourceIdIsColor(id)) {
+        SpoolRecordMissingResource("pen", id);
+        return nullptr;
+    }
     BrushEntry* brush = BrushLookup(store->brushes, id);
     if (brush == nullptr) return nullptr;
     Pen* pen = PenAllocate(0);

@@ -16,6 +16,10 @@ namespace {
 
 CmmGlobals* GlobalsOf(CmmInstance* instance) { return CmmGlobalsOf(instance); }
 
+// The most a profile handed over in memory may claim: a damaged size field must not make the
+// reader walk gigabytes past the caller's block.
+constexpr uint64_t kMemoryProfileMaxBytes = uint64_t{64} << 20;
+
 // The core's profile reader over bytes whose size is known.
 ImxStatus OpenFromBytes(CmmInstance* instance, CmmObject* profile, const void* data, uint64_t size) {
     const CmmProfileSource source{static_cast<const uint8_t*>(data), nullptr, 1, 0, size};
@@ -63,9 +67,10 @@ ImxStatus CmmProfileLoad(CmmInstance* instance, CmmObject* profile, const ImxDat
     *profile = CmmObject{};
     switch (source->kind) {
         case IMX_SOURCE_MEMORY:
-            // A memory block carries no length: the profile's own size bounds it.
+            // A memory block carries no length: the profile's own size bounds it, trusted only up
+            // to the bound every profile has; a larger claim fails on its size field alone.
             if (source->pointer == nullptr) return IMX_ERR_PROFILE;
-            return OpenFromBytes(instance, profile, source->pointer, UINT64_MAX);
+            return OpenFromBytes(instance, profile, source->pointer, kMemoryProfileMaxBytes);
         case IMX_SOURCE_RESOURCE: {
             FaxResourceTableLink_RastrelProfiles();
             auto module = static_cast<HMODULE>(const_cast<void*>(source->pointer));
@@ -183,17 +188,22 @@ RASTREL_API ImxStatus ImxCmmWorldApplyImage(CmmWorld* world, const ImxImage* sou
     return status;
 }
 
+// One colour, with ImxCmmWorldApplyImage's codes: a world it cannot apply (a format with fewer
+// output bytes than the transform gives, or none) is -133, a failed transform -134, never a
+// success that wrote nothing.
 RASTREL_API ImxStatus ImxCmmWorldApplyColor(CmmWorld* world, const uint8_t* input, uint8_t* output) {
-    if (world == nullptr || input == nullptr || output == nullptr) return IMX_OK;
+    if (world == nullptr || input == nullptr || output == nullptr) return IMX_ERR_ARGUMENT;
     CmmGlobals* g = GlobalsOf(world->instance);
     const uint32_t outBytes = world->format.colorBits / 8;
+    if (outBytes == 0 || outBytes < CmmObjectOutputs(&world->transform) || outBytes > CMM_BITMAP_MAX_CHANNELS)
+        return IMX_ERR_BITMAP_SETUP;
     CmmObject s{}, d{};
-    CmmFrontDoor(g, [&] {
+    const uint32_t failed = CmmFrontDoor(g, [&] {
         CmmBitmapSetup(g, &s, 3, 1, 1, 3, 0, nullptr, false, input);
         CmmBitmapSetup(g, &d, outBytes, 1, 1, outBytes, 0, nullptr, false, output);
     });
-    if (g->status == 0) Convert(world, &s, &d);
+    const ImxStatus status = failed != 0 || g->status != 0 ? IMX_ERR_BITMAP_SETUP : Convert(world, &s, &d);
     CmmObjectRelease(g, &s);
     CmmObjectRelease(g, &d);
-    return IMX_OK;
+    return status;
 }
