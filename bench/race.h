@@ -44,6 +44,7 @@ struct RaceSides {
 struct RaceResult {
     std::string name, anchor, note;
     double median = 0, low = 0, high = 0;
+    bool failed = false;  // a check after the rounds failed
 };
 
 inline std::vector<RaceResult>& RaceResults()
@@ -72,6 +73,15 @@ inline void ReportRatio(const std::string& name, const std::string& anchor, cons
         r.high = RaceQuantile(ratios, 0.75);
     }
     RaceResults().push_back(r);
+}
+
+// Marks the race reported last as failed by a check made after its rounds; its ratio stays, with
+// the note beside it, and the program fails.
+inline void RaceFailLast(const std::string& note)
+{
+    if (RaceResults().empty()) return;
+    RaceResults().back().failed = true;
+    RaceResults().back().note = "CHECK FAILED: " + note;
 }
 
 namespace race_detail {
@@ -184,6 +194,7 @@ inline int RaceMain(int argc, char** argv)
         } else {
             std::printf("race %s/%s %s %.2f %.2f..%.2f%s%s\n", program.c_str(), r.name.c_str(), r.anchor.c_str(),
                         r.median, r.low, r.high, r.note.empty() ? "" : " ", r.note.c_str());
+            failed += r.failed;
         }
     }
     benchmark::Shutdown();
