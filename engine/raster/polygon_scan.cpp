@@ -207,16 +207,22 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
                 }
             }
         }
-        // Stepping; edges ending here leave.
+        // Stepping; edges ending here leave. Whether the stepped edges are still in x order is
+        // seen on the way, so that the usual row, where no edges cross, needs no ordering pass.
+        bool ordered = true;
+        const Edge* previous = nullptr;
         for (Edge** at = &active; *at != nullptr;) {
             Edge* e = *at;
             if (e->current.y + 1 < e->bottom.y) {
                 EdgeStep(e, &e->current);
+                if (previous != nullptr && e->current.x < previous->current.x) ordered = false;
+                previous = e;
                 at = &e->next;
             } else {
                 *at = e->next;
             }
         }
+        if (ordered) continue;
         // Ordering by neighbour swaps. Two edges need one comparison.
         if (monotone && active != nullptr && active->next != nullptr && active->next->next == nullptr) {
             if (active->next->current.x < active->current.x) {
