@@ -1,23 +1,28 @@
-// The whole render call on a busy fax page: a one-page job of rectangle commands (a letterhead,
-// lines of word-like bars, a grey panel, framed boxes) rendered by ImeRender through Pelvane to a
-// fax job, at 204 x 196 dpi on A4. The anchor is what a user would do instead: Ghostscript paints
-// the same rectangles as PostScript fills to a 1-bit page and jbigkit codes it. Both sides start a
-// fresh job every round (Ghostscript its process, the render call its module), so each time is a
-// page from spool to coded bytes; Ghostscript's start-up is most of its time on one page, so the
-// ratio says what a one-page fax costs, not how fast either paints.
+// Whole pages as a user runs them, each side a new process from its start to coded bytes: faxrender
+// renders a spool job through Rastrel and Pelvane to a fax job file, against Ghostscript rendering
+// the same drawing from PostScript to 1-bit pages at 204 x 196 dpi, then jbigkit's pbmtojbg coding
+// each page with the options Pelvane gives its encoder (one stripe a page, typical prediction,
+// two-line template, no adaptive pixel moves). Both jobs come from one description (page_jobs.h),
+// with the same Liberation Sans on both sides. The jobs: a business letter of about 2,900
+// characters a page whose text commands have the page as their bounds, the same letter with each
+// line's bounds its own, a form of rectangles, lines, polygons and a pie chart, and a scanned
+// photo stretched over the page; each at 1 and at 20 pages. Start-up is part of every time, so
+// the one-page races say what a one-page fax costs and the twenty-page ones how fast pages go.
 //
-// Then pages per second for the three kinds of page a fax carries, each a one-page job with the
-// same start-up on both sides: the vector page and the text page of the bundled sample job (with
-// its letterhead form), and a scanned photo (a 24-bit image stretched over the page). Their
-// PostScript is written here from the same records (sample_page_ps.h), so Ghostscript draws the
-// same rectangles, lines, outlines and strings; where our records say more than PostScript can in
-// a few lines (pattern brushes, region clips, downloaded glyphs) it draws the nearest plain thing.
+// Each side is timed by the processor time of its processes (user and system), which a busy
+// machine does not inflate; one core is the fair measure as both sides use one.
+//
+// Before timing, the first page of each side is decoded and the two are compared cell by cell
+// (32 x 32 pixels): the ink must lie in the same places, within what hinting, the pixel rules
+// and halftoning leave to each side. Each `_peak_memory` line is the peak resident memory of
+// Ghostscript's processes (the larger of gs and pbmtojbg) over faxrender's, in the same rounds.
 //
 // Last, the peak memory of faxrender on a 20-page job (the sample's pages in turn) beside the
 // peak of the same tool on a job without pages: the fixed overhead of libraries and start-up. The
 // engine's configured budgets are printed with both; the 20-page job must stay within overhead +
 // budgets, and the ratio is (overhead + budgets) / peak.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,175 +36,234 @@
 #include <utility>
 #include <vector>
 
+#include "bench/page_jobs.h"
 #include "bench/peak_memory.h"
 #include "bench/race.h"
-#include "bench/sample_page_ps.h"
-#include "engine/job/render_call.h"
 #include "engine/job/render_options.h"
-#include "tests/pelvane/pelvane_host.h"
-#include "tests/support/jbig_oracle.h"
-#include "tests/support/memory_stream.h"
-#include "tests/support/spool_builder.h"
+#include "tools/faxview/fax_job_parse.h"
+#include "tools/faxview/fax_page_image.h"
 #include "tools/spoolc/spool_text.h"
 
 namespace {
 
-constexpr int32_t kWidth = 1728, kHeight = 2292;
+using page_jobs::kHeight;
+using page_jobs::kWidth;
 
-struct Box {
-    int32_t left, top, right, bottom;
-    uint8_t grey;  // 0 black, 255 white
-};
-
-// A deterministic busy page: word-like bars of varying widths on 60 lines, a letterhead, a grey
-// panel and a table of framed boxes.
-std::vector<Box> BusyPage()
+// Runs a program with its output discarded; false unless it exits with 0. *peakKib becomes the
+// larger of itself and the program's peak resident memory.
+bool RunProcess(const std::vector<std::string>& command, long* peakKib)
 {
-    std::vector<Box> boxes = {{120, 110, 1608, 230, 0}, {140, 130, 420, 210, 255}, {120, 260, 1608, 266, 0}};
-    uint32_t seed = 12345;
-    const auto next = [&seed](uint32_t n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
-    for (int line = 0; line < 60; ++line) {
-        const int32_t top = 330 + line * 28;
-        for (int32_t x = 140; x < 1560;) {
-            const int32_t w = 30 + static_cast<int32_t>(next(110));
-            boxes.push_back({x, top, std::min(x + w, 1580), top + 18, 0});
-            x += w + 14 + static_cast<int32_t>(next(8));
-        }
+    std::vector<char*> argv;
+    std::vector<std::string> copy = command;
+    for (auto& a : copy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        execvp(argv[0], argv.data());
+        _exit(127);
     }
-    boxes.push_back({120, 2040, 800, 2240, 128});
-    for (int32_t r = 0; r < 3; ++r)
-        for (int32_t c = 0; c < 4; ++c) {
-            const int32_t l = 860 + c * 185, t = 2040 + r * 67;
-            boxes.push_back({l, t, l + 180, t + 3, 0});
-            boxes.push_back({l, t + 59, l + 180, t + 62, 0});
-            boxes.push_back({l, t, l + 3, t + 62, 0});
-            boxes.push_back({l + 177, t, l + 180, t + 62, 0});
-        }
-    return boxes;
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return false;
+    *peakKib = std::max(*peakKib, usage.ru_maxrss);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::vector<uint8_t> Spool(const std::vector<Box>& boxes)
-{
-    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
-    SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
-                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
-                                              {"data", block.bytes}});
-    b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
-    for (const Box& x : boxes)
-        b.Add("cmd_rectfill", {{"left", x.left}, {"top", x.top}, {"right", x.right}, {"bottom", x.bottom},
-                               {"brush", 0x80000000u | x.grey * 0x010101u}});
-    b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
-    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
-    return b.Data();
-}
-
-// The same page in PostScript: device pixels as the unit, the origin at the top left.
-std::string PostScript(const std::vector<Box>& boxes)
-{
-    std::string ps = "%!PS\n72 204 div 72 196 div scale 0 2292 translate 1 -1 scale\n";
-    char line[96];
-    for (const Box& x : boxes) {
-        std::snprintf(line, sizeof line, "%.3f setgray %d %d %d %d rectfill\n", x.grey / 255.0, x.left, x.top,
-                      x.right - x.left, x.bottom - x.top);
-        ps += line;
-    }
-    return ps + "showpage\n";
-}
-
-BOOL Count(void* argument, const void*, uint32_t length)
-{
-    *static_cast<size_t*>(argument) += length;
-    return TRUE;
-}
-
-struct Anchor {
-    std::string dir, ps, pbm;
-    ~Anchor()
-    {
-        if (dir.empty()) return;
-        unlink(ps.c_str());
-        unlink(pbm.c_str());
-        rmdir(dir.c_str());
-    }
-    bool Run() const
-    {
-        const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pbmraw -r204x196 -g" +
-                                    std::to_string(kWidth) + "x" + std::to_string(kHeight) + " -sOutputFile=" + pbm +
-                                    " " + ps + " >/dev/null 2>&1";
-        if (std::system(command.c_str()) != 0) return false;
-        std::ifstream in(pbm, std::ios::binary);
-        std::string magic;
-        uint32_t w = 0, h = 0;
-        in >> magic >> std::ws;
-        while (in.peek() == '#') in.ignore(1 << 16, '\n');  // Ghostscript names itself in a comment
-        in >> w >> h;
-        in.get();
-        JbigImage page;
-        page.width = w;
-        page.height = h;
-        page.rows.resize(size_t(h) * ((w + 7) / 8));
-        in.read(reinterpret_cast<char*>(page.rows.data()), static_cast<std::streamsize>(page.rows.size()));
-        if (!in || magic != "P4") return false;
-        benchmark::DoNotOptimize(JbigkitEncodeCount(page, h, true));
-        return true;
-    }
-};
-
-// A race of the whole render call on one spool job against Ghostscript and jbigkit on its
-// PostScript.
-RaceSides JobRace(std::vector<uint8_t> job, const std::string& postScript)
-{
-    auto spool = std::make_shared<std::vector<uint8_t>>(std::move(job));
-    auto anchor = std::make_shared<Anchor>();
-    char dir[] = "/tmp/bench_render_page_XXXXXX";
-    if (mkdtemp(dir) == nullptr || !JbigkitAvailable())
-        return RaceSides{[] {}, [] {}, [] { return std::string("no scratch folder or no libjbig"); }};
-    anchor->dir = dir;
-    anchor->ps = anchor->dir + "/page.ps";
-    anchor->pbm = anchor->dir + "/page.pbm";
-    std::ofstream(anchor->ps) << postScript;
-    if (!anchor->Run())
-        return RaceSides{[] {}, [] {}, [] { return std::string("Ghostscript (gs) could not render the page"); }};
-    const auto ours = [spool] {
-        MemoryStream stream;
-        stream.data = *spool;
-        RenderOptions options{};
-        size_t written = 0;
-        const uint32_t result = ImeRender("pelvane", 1, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream,
-                                          &written, MemoryStreamRead, MemoryStreamSeek, Count);
-        if (result != 0) std::fprintf(stderr, "render call failed: %u\n", result);
-        benchmark::DoNotOptimize(written);
-    };
-    return RaceSides{ours, [anchor] { anchor->Run(); }};
-}
-
-// A text job with the fax block in its header, as the driver's host puts it there: without it the
-// module would take its configuration's resolution rather than the page's 204 x 196 dpi.
-std::vector<uint8_t> CompileWithFaxBlock(const std::string& text)
-{
-    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
-    std::string hex;
-    char digits[3];
-    for (uint8_t byte : block.bytes) {
-        std::snprintf(digits, sizeof digits, "%02x", byte);
-        hex += digits;
-    }
-    std::string withBlock;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-        withBlock += line + (line.rfind("job_header", 0) == 0 ? " data=" + hex : "") + "\n";
-    return SpoolTextCompile(withBlock);
-}
-
-std::string ReadText(const std::string& path)
+std::vector<uint8_t> Slurp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const void* bytes, size_t size)
+{
+    std::ofstream(path, std::ios::binary).write(static_cast<const char*>(bytes), std::streamsize(size));
+}
+
+// A raw PBM as Ghostscript writes it (a comment naming itself after the magic number).
+bool ReadPbm(const std::string& path, FaxBitmap* page)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    in >> magic >> std::ws;
+    while (in.peek() == '#') in.ignore(1 << 16, '\n');
+    in >> page->width >> page->height;
+    in.get();
+    page->rows.resize(size_t(page->height) * ((page->width + 7) / 8));
+    in.read(reinterpret_cast<char*>(page->rows.data()), std::streamsize(page->rows.size()));
+    return bool(in) && magic == "P4";
+}
+
+// Where the two pages' ink differs, cell by cell: the sum over 32 x 32 cells of the difference of
+// their black pixel counts over the sum of the larger count; 0 is the same ink in every cell.
+double CellDifference(const FaxBitmap& a, const FaxBitmap& b, long* inkA, long* inkB)
+{
+    constexpr uint32_t kCell = 32;
+    const uint32_t columns = (kWidth + kCell - 1) / kCell, rows = (kHeight + kCell - 1) / kCell;
+    std::vector<long> ca(size_t(columns) * rows), cb(ca.size());
+    const auto count = [&](const FaxBitmap& page, std::vector<long>& cells, long* ink) {
+        const size_t stride = (page.width + 7) / 8;
+        for (uint32_t y = 0; y < std::min<uint32_t>(page.height, kHeight); ++y)
+            for (uint32_t x = 0; x < std::min<uint32_t>(page.width, kWidth); ++x)
+                if (page.rows[y * stride + x / 8] & (0x80 >> (x % 8))) {
+                    ++cells[(y / kCell) * columns + x / kCell];
+                    ++*ink;
+                }
+    };
+    count(a, ca, inkA);
+    count(b, cb, inkB);
+    long differ = 0, larger = 0;
+    for (size_t i = 0; i < ca.size(); ++i) {
+        differ += std::labs(ca[i] - cb[i]);
+        larger += std::max(ca[i], cb[i]);
+    }
+    return larger == 0 ? 0 : double(differ) / double(larger);
+}
+
+struct Sides {
+    std::string dir, spool, fax, ps;
+    int pages = 0;
+    double tolerance = 0.25;  // of CellDifference
+    long oursPeak = 0, theirsPeak = 0;
+    std::vector<long> oursPeaks, theirsPeaks;  // every timed run's
+
+    ~Sides()
+    {
+        for (const std::string& f : {spool, fax, ps}) std::remove(f.c_str());
+        for (int i = 1; i <= pages; ++i) {
+            std::remove(Pbm(i).c_str());
+            std::remove((Pbm(i) + ".jbg").c_str());
+        }
+        rmdir(dir.c_str());
+    }
+    std::string Pbm(int page) const
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "/page%03d.pbm", page);
+        return dir + name;
+    }
+    bool Ours()
+    {
+        oursPeak = 0;
+        return RunProcess({FAXRENDER_PATH, "-q", "-n", "5550100", "-o", fax, spool}, &oursPeak);
+    }
+    bool Theirs()
+    {
+        theirsPeak = 0;
+        if (!RunProcess({"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pbmraw", "-r204x196",
+                         "-g" + std::to_string(kWidth) + "x" + std::to_string(kHeight), "-sOutputFile=" + dir + "/page%03d.pbm",
+                         ps},
+                        &theirsPeak))
+            return false;
+        for (int i = 1; i <= pages; ++i)
+            if (!RunProcess({"pbmtojbg", "-q", "-s", std::to_string(kHeight), "-m", "0", "-p", "72", Pbm(i), Pbm(i) + ".jbg"},
+                            &theirsPeak))
+                return false;
+        return true;
+    }
+    // Both sides once, then their first pages side by side.
+    std::string Compare()
+    {
+        if (!Ours()) return "faxrender failed";
+        if (!Theirs()) return "Ghostscript (gs) or pbmtojbg failed";
+        FaxJob job;
+        std::string error;
+        const std::vector<uint8_t> bytes = Slurp(fax);
+        if (!FaxJobParse(bytes, &job, &error)) return "the fax job does not parse: " + error;
+        if (int(job.pages.size()) != pages) return "the fax job has " + std::to_string(job.pages.size()) + " pages";
+        for (int i = 1; i <= pages; ++i)
+            if (Slurp(Pbm(i) + ".jbg").empty()) return "Ghostscript made fewer pages";
+        std::vector<FaxBitmap> ours;
+        if (job.pages[0].images.empty() || !FaxBieDecode(job.pages[0].images[0].bie, &ours, &error) || ours.empty())
+            return "our first page does not decode: " + error;
+        FaxBitmap theirs;
+        if (!ReadPbm(Pbm(1), &theirs)) return "Ghostscript's first page does not read";
+        long inkOurs = 0, inkTheirs = 0;
+        const double differ = CellDifference(ours[0], theirs, &inkOurs, &inkTheirs);
+        std::printf("%s: first page ink %ld pixels ours, %ld Ghostscript's; cells differ by %.3f of their ink\n",
+                    dir.c_str(), inkOurs, inkTheirs, differ);
+        if (differ > tolerance) return "the first pages differ by " + std::to_string(differ) + " of their ink";
+        return {};
+    }
+};
+
+void AddPageRace(const std::string& name, page_jobs::Kind kind, int pages)
+{
+    AddRace(
+        name, "ghostscript+pbmtojbg",
+        [name, kind, pages] {
+            if (page_jobs::SansAdvances().empty())
+                return RaceSides{[] {}, [] {}, [] { return std::string("Liberation Sans is not installed"); }};
+            auto sides = std::make_shared<Sides>();
+            char pattern[] = "/tmp/bench_render_page_XXXXXX";
+            if (mkdtemp(pattern) == nullptr)
+                return RaceSides{[] {}, [] {}, [] { return std::string("no scratch folder"); }};
+            sides->dir = pattern;
+            sides->spool = sides->dir + "/job.spl";
+            sides->fax = sides->dir + "/job.fax";
+            sides->ps = sides->dir + "/job.ps";
+            sides->pages = pages;
+            // Each side makes its own black and white of the photo's greys, and ours is the darker.
+            sides->tolerance = kind == page_jobs::Kind::photo ? 0.4 : 0.25;
+            {
+                const page_jobs::Job job = page_jobs::MakeJob(kind, pages);
+                const std::vector<uint8_t> spool = SpoolTextCompile(job.spoolText);
+                WriteFile(sides->spool, spool.data(), spool.size());
+                WriteFile(sides->ps, job.postScript.data(), job.postScript.size());
+            }
+            RaceSides race{[sides] {
+                                 if (sides->Ours()) sides->oursPeaks.push_back(sides->oursPeak);
+                             },
+                             [sides] {
+                                 if (sides->Theirs()) sides->theirsPeaks.push_back(sides->theirsPeak);
+                             },
+                             [sides] { return sides->Compare(); },
+                             [sides, name] {
+                                 std::vector<double> ratios;
+                                 for (size_t i = 0; i < std::min(sides->oursPeaks.size(), sides->theirsPeaks.size()); ++i)
+                                     ratios.push_back(double(sides->theirsPeaks[i]) / double(sides->oursPeaks[i]));
+                                 std::printf("%s: peak memory %ld KiB ours, %ld KiB Ghostscript's (last round)\n",
+                                             name.c_str(), sides->oursPeak, sides->theirsPeak);
+                                 ReportRatio(name + "_peak_memory", "ghostscript+pbmtojbg", ratios,
+                                             ratios.empty() ? "a side failed in every round" : "");
+                             }};
+            race.childProcessorTime = true;
+            return race;
+        },
+        pages == 1 ? race_detail::kRounds : 7);
+}
+
+struct SampleJobText {
+    std::string head;                // everything before the first page: header, forms
+    std::vector<std::string> pages;  // page_begin .. page_end, each with its resources
+    std::string tail;                // job_end
+};
+
+SampleJobText SampleJobSplit(const std::string& text)
+{
+    SampleJobText parts;
+    std::istringstream in(text);
+    std::string line, page;
+    bool inPage = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("page_begin", 0) == 0) inPage = true;
+        if (inPage) {
+            page += line + "\n";
+            if (line.rfind("page_end", 0) == 0) {
+                parts.pages.push_back(page);
+                page.clear();
+                inPage = false;
+            }
+        } else if (line.rfind("job_end", 0) == 0) {
+            parts.tail += line + "\n";
+        } else if (parts.pages.empty()) {
+            parts.head += line + "\n";
+        }
+    }
+    return parts;
 }
 
 // The peak memory of faxrender on a 20-page job against the fixed overhead plus the budgets.
@@ -217,7 +281,7 @@ void TwentyPageJobPeakMemory(const std::string& sample)
     const std::string dir = pattern, big = dir + "/twenty.spl", none = dir + "/none.spl", out = dir + "/out.fax",
                       time = dir + "/time";
     const auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        WriteFile(path, bytes.data(), bytes.size());
     };
     write(big, SpoolTextCompile(twenty));
     write(none, SpoolTextCompile(parts.head + parts.tail));
@@ -239,33 +303,22 @@ void TwentyPageJobPeakMemory(const std::string& sample)
                 peak, overhead, static_cast<unsigned long long>(budgets / 1024), options.bandMemory,
                 options.deviceMemoryLimit, options.memoryLimit, options.streamBuffer, options.textureBytes,
                 peak - overhead);
-    ReportRatio("twenty_page_job_peak_memory", "overhead+budgets", ratios,
-                ratios.empty() ? "faxrender failed" : "");
+    ReportRatio("twenty_page_job_peak_memory", "overhead+budgets", ratios, ratios.empty() ? "faxrender failed" : "");
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    AddRace("busy_page_render_call", "ghostscript+jbigkit", [] {
-        const std::vector<Box> boxes = BusyPage();
-        return JobRace(Spool(boxes), PostScript(boxes));
-    });
-    const std::string sample = ReadText(SAMPLES_DIR "/sample_job.txt");
-    // The sample's first page is vector drawing, its third text.
-    for (const auto& [name, page] : {std::pair<const char*, size_t>{"vector_page_render_call", 0},
-                                     std::pair<const char*, size_t>{"text_page_render_call", 2}})
-        AddRace(name, "ghostscript+jbigkit", [sample, page] {
-            const SampleJobText parts = SampleJobSplit(sample);
-            if (parts.pages.size() <= page)
-                return RaceSides{[] {}, [] {}, [] { return std::string("the sample job lost its pages"); }};
-            const std::string text = parts.head + parts.pages[page] + parts.tail;
-            return JobRace(CompileWithFaxBlock(text), SampleToPostScript(text));
-        });
-    AddRace("photo_page_render_call", "ghostscript+jbigkit", [sample] {
-        const std::string text = PhotoJobText(SampleJobSplit(sample));
-        return JobRace(CompileWithFaxBlock(text), SampleToPostScript(text));
-    });
-    TwentyPageJobPeakMemory(sample);
+    using page_jobs::Kind;
+    for (const auto& [name, kind] : {std::pair<const char*, Kind>{"letter_page_bounds", Kind::letterPageBounds},
+                                     std::pair<const char*, Kind>{"letter_line_bounds", Kind::letterLineBounds},
+                                     std::pair<const char*, Kind>{"form", Kind::form},
+                                     std::pair<const char*, Kind>{"photo", Kind::photo}}) {
+        AddPageRace(std::string(name) + "_1_page", kind, 1);
+        AddPageRace(std::string(name) + "_20_pages", kind, 20);
+    }
+    std::ifstream in(SAMPLES_DIR "/sample_job.txt", std::ios::binary);
+    TwentyPageJobPeakMemory(std::string(std::istreambuf_iterator<char>(in), {}));
     return RaceMain(argc, argv);
 }

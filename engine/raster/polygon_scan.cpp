@@ -33,27 +33,42 @@ bool PendingBefore(const Edge* a, const Edge* b)
     return a->current.y != b->current.y ? a->current.y < b->current.y : a->current.x < b->current.x;
 }
 
-// A stable merge sort of a linked list, with no allocation.
-Edge* SortPending(Edge* list)
+// Merges two sorted lists, a's edges first among equals.
+Edge* MergePending(Edge* a, Edge* b)
 {
-    if (list == nullptr || list->next == nullptr) return list;
-    Edge* slow = list;
-    for (Edge* fast = list->next; fast != nullptr && fast->next != nullptr; fast = fast->next->next)
-        slow = slow->next;
-    Edge* second = slow->next;
-    slow->next = nullptr;
-    Edge* a = SortPending(list);
-    Edge* b = SortPending(second);
-    Edge head{};
-    Edge* tail = &head;
+    Edge* head = nullptr;
+    Edge** tail = &head;
     while (a != nullptr && b != nullptr) {
         Edge*& from = PendingBefore(b, a) ? b : a;
-        tail->next = from;
-        tail = from;
+        *tail = from;
+        tail = &from->next;
         from = from->next;
     }
-    tail->next = a != nullptr ? a : b;
-    return head.next;
+    *tail = a != nullptr ? a : b;
+    return head;
+}
+
+// A stable merge sort of a linked list, with no allocation: bottom up, bin k holding a sorted run
+// of 2^k edges that came before those in the lower bins, so that no pass walks the list to find
+// its middle (a page of text has tens of thousands of edges).
+Edge* SortPending(Edge* list)
+{
+    Edge* bins[64] = {};
+    while (list != nullptr) {
+        Edge* run = list;
+        list = list->next;
+        run->next = nullptr;
+        size_t k = 0;
+        for (; bins[k] != nullptr; ++k) {
+            run = MergePending(bins[k], run);
+            bins[k] = nullptr;
+        }
+        bins[k] = run;
+    }
+    Edge* sorted = nullptr;
+    for (Edge* bin : bins)
+        if (bin != nullptr) sorted = sorted == nullptr ? bin : MergePending(bin, sorted);
+    return sorted;
 }
 
 // Rows are big-endian 32-bit words, the first pixel in the most significant bit.
@@ -103,6 +118,43 @@ void Span(uint8_t* row, int32_t width, int32_t x0, int32_t x1, int operation)
     if (x0 < x1) WriteSpan(row, x0, x1, operation);
 }
 
+// Moves the pending edges that start on row y into the active list (sorted by x) in one merge:
+// a row of text starts hundreds of edges at once, and inserting each by a walk from the front
+// cost a walk over the whole row per edge. The order is the one those insertions made (each edge
+// before the first at or right of it): the new edges ascending in x, ties among them in reverse,
+// each before the active edges of its x. Returns what is left pending.
+Edge* JoinRow(Edge** active, Edge* pending, int32_t y)
+{
+    Edge* joined = nullptr;
+    Edge** tail = &joined;   // the last new edge's link
+    Edge** group = &joined;  // the link to the first new edge of the largest x so far
+    while (pending != nullptr && pending->current.y == y) {
+        Edge* edge = pending;
+        pending = edge->next;
+        if (*group != nullptr && (*group)->current.x == edge->current.x) {
+            edge->next = *group;
+            *group = edge;
+        } else {
+            group = tail;
+            edge->next = nullptr;
+            *tail = edge;
+            tail = &edge->next;
+        }
+    }
+    for (Edge** at = active; joined != nullptr;) {
+        if (*at == nullptr || joined->current.x <= (*at)->current.x) {
+            Edge* edge = joined;
+            joined = edge->next;
+            edge->next = *at;
+            *at = edge;
+            at = &edge->next;
+        } else {
+            at = &(*at)->next;
+        }
+    }
+    return pending;
+}
+
 }  // namespace
 
 void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int monotone, int fillRule, int operation)
@@ -134,14 +186,7 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
     for (int32_t y = pending->current.y; y < lastBottom && (pending != nullptr || active != nullptr); ++y) {
         // Joining: every edge whose top is reached, whatever the monotone promise says, so that a
         // path that breaks the promise is filled correctly rather than partly.
-        while (pending != nullptr && pending->current.y == y) {
-            Edge* edge = pending;
-            pending = edge->next;
-            Edge** at = &active;
-            while (*at != nullptr && (*at)->current.x < edge->current.x) at = &(*at)->next;
-            edge->next = *at;
-            *at = edge;
-        }
+        if (pending != nullptr && pending->current.y == y) pending = JoinRow(&active, pending, y);
         if (active == nullptr) {
             // Rows between figures: jump to the next top.
             if (pending == nullptr) break;
@@ -162,16 +207,22 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
                 }
             }
         }
-        // Stepping; edges ending here leave.
+        // Stepping; edges ending here leave. Whether the stepped edges are still in x order is
+        // seen on the way, so that the usual row, where no edges cross, needs no ordering pass.
+        bool ordered = true;
+        const Edge* previous = nullptr;
         for (Edge** at = &active; *at != nullptr;) {
             Edge* e = *at;
             if (e->current.y + 1 < e->bottom.y) {
                 EdgeStep(e, &e->current);
+                if (previous != nullptr && e->current.x < previous->current.x) ordered = false;
+                previous = e;
                 at = &e->next;
             } else {
                 *at = e->next;
             }
         }
+        if (ordered) continue;
         // Ordering by neighbour swaps. Two edges need one comparison.
         if (monotone && active != nullptr && active->next != nullptr && active->next->next == nullptr) {
             if (active->next->current.x < active->current.x) {

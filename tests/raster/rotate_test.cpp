@@ -10,11 +10,12 @@ namespace {
 
 // Sparse and dense areas alternate in 32 x 32 squares, so that all-zero 1-bit blocks and blocks
 // with a single set bit are both met.
-void FillSource(TestBitmap& b, uint32_t seed) {
+// `dense` fills every square with noise.
+void FillSource(TestBitmap& b, uint32_t seed, bool dense = false) {
     for (int32_t y = 0; y < b.height; ++y) {
         for (int32_t x = 0; x < b.width; ++x) {
             uint32_t n = Noise(x, y, seed);
-            bool sparse = ((x / 32 + y / 32) & 1) == 0;
+            bool sparse = !dense && ((x / 32 + y / 32) & 1) == 0;
             uint32_t v = sparse ? ((x % 32 == 5 && y % 32 == 17) ? 0xFFFFFFFFu : 0) : n;
             b.Set(x, y, b.depth == 32 ? v : v & ((b.depth == 24 ? 0xFFFFFFu : (1u << b.depth) - 1)));
         }
@@ -47,9 +48,10 @@ uint32_t Expected(const TestBitmap& s, uint32_t angle, bool xMirror, bool yMirro
 
 // Turns and compares every pixel; checks that the 1-bit padding bits are 0 and that bytes after
 // the result's row are untouched; checks the descriptor comes back unchanged.
-void CheckTurn(int32_t depth, int32_t W, int32_t H, uint32_t angle, bool xm, bool ym) {
+void CheckTurn(int32_t depth, int32_t W, int32_t H, uint32_t angle, bool xm, bool ym, bool dense = false,
+               uint32_t seed = 0) {
     TestBitmap source(W, H, depth);
-    FillSource(source, W * 131 + H);
+    FillSource(source, W * 131 + H + seed, dense);
     const bool quarter = (angle % 360 + (xm ? 180 : 0)) % 180 == 90;
     const int32_t dw = quarter ? H : W;
     const int32_t dh = quarter ? W : H;
@@ -118,6 +120,24 @@ TEST(BitmapRotate, FaxBandShapesAndBlockSplits) {
                 CheckTurn(depth, shape[0], shape[1], angle, false, false);
                 if (HasFatalFailure()) return;
             }
+}
+
+// The 1-bit quarter turns take 16 source rows at a time through the vector unit, 128 pixels a
+// step, then the last byte columns one by one and the last rows by blocks: random sizes around
+// those steps, random bits, every mirror, against the per-pixel reference.
+TEST(BitmapRotate, RandomOneBitQuarterTurnsMatchReference) {
+    uint32_t seed = 7;
+    const auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (int round = 0; round < 300; ++round) {
+        const int32_t W = 1 + static_cast<int32_t>(next(round % 3 == 0 ? 400 : 140));
+        const int32_t H = 1 + static_cast<int32_t>(next(round % 4 == 0 ? 200 : 50));
+        const uint32_t angle = next(2) ? 90 : 270;
+        CheckTurn(1, W, H, angle, next(2) == 1, next(2) == 1, true, seed);
+        if (HasFatalFailure()) return;
+    }
 }
 
 TEST(BitmapRotate, QuarterTurnThenBackIsIdentity) {

@@ -161,6 +161,34 @@ TEST(ScanConverter, EqualsTheCrossingNumberAndTheGdiFillClippedToRandomRectangle
     }
 }
 
+// A line of text starts many edges on the same row, often at the same x (a glyph's sides, the
+// next glyph touching it): the row's new edges join the active ones in one merge. Rows of small
+// random outlines whose corners lie on a coarse grid, so that tops, bottoms and x positions are
+// shared, against the crossing number.
+TEST(ScanConverter, RowsOfOutlinesSharingTopsAndCornersEqualTheCrossingNumber)
+{
+    std::mt19937 rng(4040);
+    const LONG w = 160, h = 60;
+    std::uniform_int_distribution<LONG> corners(3, 8), gridX(0, 6), gridY(0, 4), glyphs(4, 30);
+    for (int round = 0; round < 80; ++round) {
+        std::vector<Figure> figures;
+        const int count = glyphs(rng);
+        for (int g = 0; g < count; ++g) {
+            const LONG x0 = 4 * (g % 38), y0 = 10 * (g / 38) + (round % 2 ? 0 : LONG(g % 3));
+            Figure f(static_cast<size_t>(corners(rng)));
+            for (POINT& p : f) p = POINT{x0 + 2 * gridX(rng), y0 + 6 * gridY(rng)};
+            figures.push_back(f);
+        }
+        const RECT clip{0, 0, w, h};
+        for (int rule : {POLY_FILL_ALTERNATE, POLY_FILL_WINDING}) {
+            MaskSurface ours(w, h);
+            ScanFill(ours, figures, &clip, rule, SCAN_SET, round % 3 == 0);
+            ASSERT_EQ(ours.FirstDifference([&](LONG x, LONG y) { return OracleInside(figures, x, y, rule); }), "")
+                << "round " << round << " rule " << rule;
+        }
+    }
+}
+
 // pixman samples pixel centres, so the same polygon moved by half a pixel covers the same pixels.
 TEST(ScanConverter, EqualsPixmanCoverageOnConvexPolygons)
 {
