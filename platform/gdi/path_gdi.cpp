@@ -89,17 +89,21 @@ BOOL DrawPath(HDC handle, int use)
     PathRecord* path = ClosedPath(dc);
     if (!path)
         return FALSE;
-    // A fill alone reaches only the visible pixels, so curves are culled to them.
-    RECT visible;
-    if (use == Fill) {
+    // A fill reaches only the visible pixels and a stroke as far beyond them as its pen reaches,
+    // so curves are culled to that (a dashed pen's figures stay whole).
+    RECT cull;
+    bool culled = true;
+    if (use & Stroke) {
+        culled = StrokeCullRect(*dc, cull);
+    } else {
         pixman_region32_t region;
         DcVisibleRegion(*dc, &region);
         const pixman_box32_t* e = pixman_region32_extents(&region);
-        visible = {e->x1, e->y1, e->x2, e->y2};
+        cull = {e->x1, e->y1, e->x2, e->y2};
         pixman_region32_fini(&region);
     }
     PathFigures figures;
-    if (!Flatten(*path, figures, use == Fill ? &visible : nullptr))
+    if (!Flatten(*path, figures, culled ? &cull : nullptr))
         return FALSE;
     bool ok = true;
     if (use & Fill) {

@@ -235,19 +235,6 @@ struct Outliner {
         }
     }
 
-    // How far beyond its line a piece of the stroke can reach, as a multiple of half the width:
-    // a square cap's corners lie half x sqrt(2) from the dash's end, a miter's tip half x the
-    // miter limit from its vertex at most, everything else half.
-    double Reach() const
-    {
-        double reach = 1;
-        if (style.endCap == STROKE_CAP_SQUARE)
-            reach = M_SQRT2;
-        if (style.join == STROKE_JOIN_MITER)
-            reach = std::max(reach, style.miterLimit);
-        return reach;
-    }
-
     // The part [from, to] of the segment a + d * t, t in [0, length], that lies within the clip
     // widened by everything a stroke can reach beyond its line, and a little more. False when
     // none does: then no piece made on the segment (its bodies, the caps of dashes on it, the
@@ -258,7 +245,7 @@ struct Outliner {
         to = length;
         if (!style.clip)
             return true;
-        const double margin = half * Reach() + 2;
+        const double margin = half * StrokeReach(style) + 2;
         const double lo[2] = {style.clip->left - margin, style.clip->top - margin};
         const double hi[2] = {style.clip->right + margin, style.clip->bottom + margin};
         const double origin[2] = {a.x, a.y}, dir[2] = {d.x, d.y};
@@ -401,6 +388,16 @@ struct Outliner {
 };
 
 }  // namespace
+
+double StrokeReach(const StrokeStyle& style)
+{
+    double reach = 1;
+    if (style.endCap == STROKE_CAP_SQUARE)
+        reach = M_SQRT2;
+    if (style.join == STROKE_JOIN_MITER && std::isfinite(style.miterLimit))
+        reach = std::max(reach, style.miterLimit);
+    return reach;
+}
 
 double StrokeMiterRatio(double d0x, double d0y, double d1x, double d1y)
 {
