@@ -36,7 +36,7 @@ BOOL DrawOrRecord(Dc& dc, POINT from, const std::vector<POINT>& points, Segments
 
 BOOL ToCurrentPosition(HDC handle, const POINT* points, size_t count, Segments kind)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!points || (kind == Segments::Beziers && count % 3 != 0)) {
@@ -60,7 +60,7 @@ BOOL ToCurrentPosition(HDC handle, const POINT* points, size_t count, Segments k
 
 BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (previous)
@@ -73,7 +73,7 @@ BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous)
 
 BOOL GetCurrentPositionEx(HDC handle, LPPOINT position)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!position) {
@@ -102,7 +102,7 @@ BOOL PolyBezierTo(HDC handle, const POINT* points, DWORD count)
 
 BOOL Polyline(HDC handle, const POINT* points, int count)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!points || count < 2) {

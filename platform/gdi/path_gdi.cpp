@@ -85,7 +85,7 @@ enum Use { Fill = 1, Stroke = 2 };
 
 BOOL DrawPath(HDC handle, int use)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     PathRecord* path = ClosedPath(dc);
     if (!path)
         return FALSE;
@@ -121,7 +121,7 @@ BOOL DrawPath(HDC handle, int use)
 
 BOOL BeginPath(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     PathRecord* path = DcPath(*dc);
@@ -134,7 +134,7 @@ BOOL BeginPath(HDC handle)
 
 BOOL EndPath(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
@@ -149,7 +149,7 @@ BOOL EndPath(HDC handle)
 
 BOOL AbortPath(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     DcPathDiscard(*dc);
@@ -158,7 +158,7 @@ BOOL AbortPath(HDC handle)
 
 BOOL CloseFigure(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
@@ -176,7 +176,7 @@ BOOL StrokeAndFillPath(HDC handle) { return DrawPath(handle, Fill | Stroke); }
 
 HRGN PathToRegion(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     HRGN region = RegionOfPath(dc, nullptr);
     if (region)
         DcPathDiscard(*dc);
@@ -185,7 +185,7 @@ HRGN PathToRegion(HDC handle)
 
 BOOL SelectClipPath(HDC handle, int mode)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (dc && (mode < RGN_AND || mode > RGN_COPY)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -206,7 +206,8 @@ BOOL SelectClipPath(HDC handle, int mode)
 
 BOOL FlattenPath(HDC handle)
 {
-    PathRecord* path = ClosedPath(Get<Dc>(handle));
+    DcCall dc(handle);
+    PathRecord* path = ClosedPath(dc);
     if (!path)
         return FALSE;
     if (!PathFlattenRecord(*path)) {
@@ -218,7 +219,8 @@ BOOL FlattenPath(HDC handle)
 
 int GetPath(HDC handle, LPPOINT points, BYTE* kinds, int count)
 {
-    PathRecord* path = ClosedPath(Get<Dc>(handle));
+    DcCall dc(handle);
+    PathRecord* path = ClosedPath(dc);
     if (!path)
         return -1;
     const int have = int(path->points.size());
