@@ -373,11 +373,11 @@ int FontReady(ResourceStore* store, TextNode* text, BandSurface* surface)
     return ResourcePrepare(store, text->font, surface, &store->fonts, FontEstimate, FontRealiseFor);
 }
 
-int GlyphEstimateFor(void*, void* glyph, BandSurface*, ResourceCost* cost)
+int TextGlyphEstimate(void*, void* glyph, BandSurface*, ResourceCost* cost)
 {
     return GlyphEstimate(static_cast<const Glyph*>(glyph), cost);
 }
-int GlyphRealiseFor(void*, void* glyph, BandSurface*, ResourceCost* tally)
+int TextGlyphRealize(void*, void* glyph, BandSurface*, ResourceCost* tally)
 {
     return GlyphRealise(static_cast<Glyph*>(glyph), tally);
 }
@@ -406,8 +406,8 @@ bool GlyphCacheReady(ResourceStore* store, TextNode* text, HDC dc)
 
 // Draws every glyph whose cell meets the area (device pixels) with GlyphDraw, or, into a mask
 // from device bitmaps, ORs their rows into the mask within the clip rectangles.
-void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, const RECT* clips,
-                    int32_t clipCount, bool mask)
+void GlyphsPaint(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, const RECT* clips,
+                 int32_t clipCount, bool mask)
 {
     GlyphCache* cache = text->font->cache;
     HDC dc = surface->drawDC;
@@ -429,7 +429,7 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
             cell = RECT{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
         }
         if (!IntersectRect(&seen, &cell, area)) continue;
-        GlyphPrepare(store, text->font, glyph, surface, GlyphEstimateFor, GlyphRealiseFor);
+        GlyphPrepare(store, text->font, glyph, surface, TextGlyphEstimate, TextGlyphRealize);
         if (!rows) {
             GlyphDraw(glyph, dc, Position(text, i), stroke ? GLYPH_DRAW_STROKE : 0);
             continue;
@@ -441,6 +441,17 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
         RECT rect{cell.left, cell.top, cell.left + width, cell.top + height};
         RasterStretchBlt(&to, &from, nullptr, &rect, clips, clipCount, Rop3SrcPaint, 0);
     }
+}
+
+// The glyphs drawn in their colours, and marked into the band mask within the clip rectangles.
+void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area)
+{
+    GlyphsPaint(text, store, surface, area, area, 1, false);
+}
+void TextGlyphsRenderBand(TextNode* text, ResourceStore* store, BandSurface* mask, const RECT* area, const RECT* clips,
+                          int32_t clipCount)
+{
+    GlyphsPaint(text, store, mask, area, clips, clipCount, true);
 }
 
 bool WhiteInMask(uint8_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
@@ -489,7 +500,10 @@ bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surfa
     RECT* rects = nullptr;
     int32_t count = 1;
     if (mask && ClipHasRects(text->clip)) count = ClipRectsForBand(text->clip, surface, area, &rects);
-    if (count > 0) TextGlyphsDraw(text, store, surface, area, rects ? rects : area, count, mask);
+    if (count > 0) {
+        if (mask) TextGlyphsRenderBand(text, store, surface, area, rects ? rects : area, count);
+        else TextGlyphsDraw(text, store, surface, area);
+    }
     RenderFree(rects);
     return true;
 }
