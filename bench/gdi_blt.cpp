@@ -191,6 +191,33 @@ void AddRegionRace() {
     });
 }
 
+// The cost of a call rather than of its pixels: ten thousand one-pixel PatBlts scattered over a
+// 1-bit page, each a whole call (handle lookup, the DC's call lock, mapping, clipping), against
+// pixman filling the same pixels one 1 x 1 box at a time.
+void AddSmallCallsRace() {
+    AddRace("patblt_10000_single_pixels_1bit", "pixman_fill", [] {
+        auto page = std::make_shared<Page>(1);
+        auto scratch = std::make_shared<std::vector<uint32_t>>(page->bytes / 4);
+        std::memcpy(scratch->data(), page->bits, page->bytes);
+        auto spots = std::make_shared<std::vector<POINT>>();
+        std::mt19937 rng(11);
+        for (int i = 0; i < 10000; ++i) spots->push_back({LONG(rng() % kWidth), LONG(rng() % kHeight)});
+        SelectObject(page->dc, GetStockObject(BLACK_BRUSH));
+        return RaceSides{[page, spots] {
+                             for (const POINT& p : *spots) PatBlt(page->dc, p.x, p.y, 1, 1, PATCOPY);
+                         },
+                         [page, scratch, spots] {
+                             // pixman's 1-bit pixels run from the low bit of each little-endian
+                             // word, a DIB's from the high bit of each byte: pixel x is pixman's x ^ 7.
+                             for (const POINT& p : *spots)
+                                 pixman_fill(scratch->data(), page->stride / 4, 1, p.x ^ 7, p.y, 1, 1, 0);
+                         },
+                         [page, scratch] {
+                             return SameBytes(page->bits, reinterpret_cast<uint8_t*>(scratch->data()), page->bytes);
+                         }};
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,5 +226,6 @@ int main(int argc, char** argv) {
     AddStretchDIBitsRace();
     AddAlphaBlendRace();
     AddRegionRace();
+    AddSmallCallsRace();
     return RaceMain(argc, argv);
 }

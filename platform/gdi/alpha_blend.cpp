@@ -57,6 +57,7 @@ BOOL AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC srcHandl
     Dc* dc = Get<Dc>(dstHandle);
     Dc* srcDc = Get<Dc>(srcHandle);
     if (!dc || !srcDc) return FALSE;
+    DcLock calls(dc, srcDc);
     const Dib& src = srcDc->bitmap->dib;
     Dib& dst = dc->bitmap->dib;
     const bool perPixel = blend.AlphaFormat & AC_SRC_ALPHA;

@@ -63,7 +63,7 @@ HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init,
     Dib format;
     format.bpp = 24;
     if (dcHandle) {
-        Dc* dc = Get<Dc>(dcHandle);
+        DcCall dc(dcHandle);
         if (!dc) return nullptr;
         if (dc->bitmap && dc->bitmap != dc->defaultBitmap) {
             const Dib& selected = dc->bitmap->dib;

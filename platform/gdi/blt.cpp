@@ -12,6 +12,10 @@ bool Stretch(HDC dstHandle, int x, int y, int w, int h, HDC srcHandle, int sx, i
              uint8_t back, const Dib* mask, int maskX, int maskY) {
     Dc* dst = Get<Dc>(dstHandle);
     if (!dst) return false;
+    const bool needsSource = RopNeedsSource(fore) || (mask && RopNeedsSource(back));
+    Dc* src = needsSource ? Get<Dc>(srcHandle) : nullptr;
+    if (needsSource && !src) return false;
+    DcLock calls(dst, src);
     BltRequest rq;
     rq.dst = dst;
     rq.rop = fore;
@@ -21,9 +25,7 @@ bool Stretch(HDC dstHandle, int x, int y, int w, int h, HDC srcHandle, int sx, i
     rq.maskY = maskY;
     rq.brush = dst->brush;
     if (!MapRect(*dst, x, y, w, h, rq.x, rq.y, rq.width, rq.height)) return false;
-    if (RopNeedsSource(fore) || (mask && RopNeedsSource(back))) {
-        Dc* src = Get<Dc>(srcHandle);
-        if (!src) return false;
+    if (src) {
         rq.hasSource = true;
         rq.src.dib = &src->bitmap->dib;
         rq.src.dc = src;
@@ -47,7 +49,7 @@ BOOL PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
 }
 
 int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return 0;
     Brush* brush = Get<Brush>(brushHandle);
     if (!brush) return 0;

@@ -337,10 +337,15 @@ bool BltRun(const BltRequest& rq) {
                     const int64_t sx0 = std::min(rq.src.x, rq.src.x + rq.src.width) - srcShiftX;
                     const int64_t sy0 = std::min(rq.src.y, rq.src.y + rq.src.height) - srcShiftY;
                     int64_t rowLo = sy, rowHi = sy + 1;
+                    // A span that lies wholly outside the bitmap once clamped, while its nearest
+                    // pixel lies inside, reads that pixel alone, as COLORONCOLOR does.
                     if (combineY) span(y - dy0, srcH, dy1 - dy0, (rq.height < 0) != (rq.src.height < 0), sy0, src->height, rowLo, rowHi);
+                    if (rowLo >= rowHi) rowLo = sy, rowHi = sy + 1;
                     for (int64_t x = x0; x < x1; ++x) {
-                        int64_t colLo = ax.map[size_t(x - ax.first)], colHi = colLo + 1;
+                        const int64_t nearest = ax.map[size_t(x - ax.first)];
+                        int64_t colLo = nearest, colHi = nearest + 1;
                         if (combineX) span(x - dx0, srcW, dx1 - dx0, srcMirrorX, sx0, src->width, colLo, colHi);
+                        if (colLo >= colHi) colLo = nearest, colHi = nearest + 1;
                         uint32_t v = orScans ? 0 : AllOnes(bpp);
                         for (int64_t r = rowLo; r < rowHi; ++r)
                             for (int64_t c = colLo; c < colHi; ++c) {

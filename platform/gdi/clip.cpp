@@ -9,7 +9,7 @@ using namespace gdi;
 int SelectClipRgn(HDC dc, HRGN region) { return ExtSelectClipRgn(dc, region, RGN_COPY); }
 
 int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return ERROR;
     if (mode < RGN_AND || mode > RGN_COPY) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -64,7 +64,7 @@ int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode) {
 }
 
 int GetClipBox(HDC handle, LPRECT box) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return ERROR;
     if (!box) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -67,7 +67,7 @@ namespace {
 // Sets one of the DC's integer modes when the value lies in its range; returns the previous mode,
 // or 0 for a bad handle or value.
 int DcModeSet(HDC handle, int Dc::*field, int lowest, int highest, int value) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return 0;
     if (value < lowest || value > highest) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -109,24 +109,31 @@ BOOL DeleteDC(HDC handle) {
         printer->printJobRelease = nullptr;
         release(handle, job);
     }
-    std::lock_guard<std::mutex> guard(SelectionLock());
     Dc* dc = Get<Dc>(handle);
     if (!dc) return FALSE;
-    Release(dc->bitmap);
-    Release(dc->brush);
-    Release(dc->pen);
-    Release(dc->font);
-    // The default bitmap goes with its DC unless another DC has it selected; it is then an
-    // ordinary bitmap that its holder deletes.
-    Bitmap* own = dc->defaultBitmap;
-    if (own->selections == 0) DestroyObject(own);
-    else own->dcDefault = false;
-    DestroyObject(dc);
+    {
+        // A call on the DC still running on another thread ends first (the call lock comes
+        // before the selection lock, as in SelectObject); later lookups fail.
+        std::lock_guard<std::recursive_mutex> call(dc->calls);
+        std::lock_guard<std::mutex> guard(SelectionLock());
+        if (Get<Dc>(handle) != dc) return FALSE;  // deleted meanwhile
+        Release(dc->bitmap);
+        Release(dc->brush);
+        Release(dc->pen);
+        Release(dc->font);
+        // The default bitmap goes with its DC unless another DC has it selected; it is then an
+        // ordinary bitmap that its holder deletes.
+        Bitmap* own = dc->defaultBitmap;
+        if (own->selections == 0) DestroyObject(own);
+        else own->dcDefault = false;
+        HandleRemove(dc);
+    }
+    dc->destroy(dc);
     return TRUE;
 }
 
 HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return nullptr;
     std::unique_lock<std::mutex> guard(SelectionLock());
     // Looked up under the lock: DeleteObject cannot free the object between here and Hold.
@@ -156,7 +163,7 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
 }
 
 COLORREF SetTextColor(HDC handle, COLORREF color) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return CLR_INVALID;
     COLORREF previous = dc->textColor;
     dc->textColor = color & 0xFFFFFF;
@@ -164,12 +171,12 @@ COLORREF SetTextColor(HDC handle, COLORREF color) {
 }
 
 COLORREF GetTextColor(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->textColor : CLR_INVALID;
 }
 
 COLORREF SetBkColor(HDC handle, COLORREF color) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return CLR_INVALID;
     COLORREF previous = dc->bkColor;
     dc->bkColor = color & 0xFFFFFF;
@@ -177,33 +184,33 @@ COLORREF SetBkColor(HDC handle, COLORREF color) {
 }
 
 COLORREF GetBkColor(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->bkColor : CLR_INVALID;
 }
 
 int SetBkMode(HDC handle, int mode) { return DcModeSet(handle, &Dc::bkMode, TRANSPARENT, OPAQUE, mode); }
 
 int GetBkMode(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->bkMode : 0;
 }
 
 int SetROP2(HDC handle, int mix) { return DcModeSet(handle, &Dc::rop2, R2_BLACK, R2_WHITE, mix); }
 
 int GetROP2(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->rop2 : 0;
 }
 
 int SetStretchBltMode(HDC handle, int mode) { return DcModeSet(handle, &Dc::stretchMode, BLACKONWHITE, HALFTONE, mode); }
 
 int GetStretchBltMode(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->stretchMode : 0;
 }
 
 UINT SetTextAlign(HDC handle, UINT align) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return GDI_ERROR;
     UINT previous = dc->textAlign;
     dc->textAlign = align;
@@ -211,12 +218,12 @@ UINT SetTextAlign(HDC handle, UINT align) {
 }
 
 UINT GetTextAlign(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->textAlign : GDI_ERROR;
 }
 
 BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->brushOrg;
     dc->brushOrg = {x, y};
@@ -224,7 +231,7 @@ BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
 }
 
 BOOL GetBrushOrgEx(HDC handle, LPPOINT origin) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if (!origin) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -125,9 +125,8 @@ Font* DcFont(const Dc& dc)
     return font;
 }
 
-Font* DcAndFont(HDC handle, Dc*& dc)
+Font* DcAndFont(const DcCall& dc)
 {
-    dc = Get<Dc>(handle);
     return dc ? DcFont(*dc) : nullptr;
 }
 

@@ -57,8 +57,8 @@ struct Font : Object {
 
 // The font selected into a DC (its default font when none).
 Font* DcFont(const Dc& dc);
-// The DC behind a handle and its font; null (with the last error) when either is missing.
-Font* DcAndFont(HDC handle, Dc*& dc);
+// The font of a DC held for a call; null (with the last error) when either is missing.
+Font* DcAndFont(const DcCall& dc);
 
 // A font at the size one DC asks for; made under the font's lock, which it holds.
 struct FontScale {

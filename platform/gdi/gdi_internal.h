@@ -125,9 +125,58 @@ struct Dc : Object {
     // A printer DC's document (platform/print), released by DeleteDC before the DC's objects.
     void* printJob = nullptr;
     void (*printJobRelease)(HDC, void*) = nullptr;
+    // Held by every call on the DC for its whole length (see DcCall); recursive, as some calls
+    // make others on the same DC.
+    std::recursive_mutex calls;
 
     Dc();
     ~Dc();
+};
+
+// Holds the call locks of one DC, or of two (a blit's destination and source, taken in an order
+// that cannot deadlock), for a scope; null DCs are skipped.
+class DcLock {
+public:
+    explicit DcLock(Dc* a, Dc* b = nullptr) : a_(a), b_(b == a ? nullptr : b)
+    {
+        if (a_ && b_)
+            std::lock(a_->calls, b_->calls);
+        else if (a_ || b_)
+            (a_ ? a_ : b_)->calls.lock();
+    }
+    ~DcLock()
+    {
+        if (a_)
+            a_->calls.unlock();
+        if (b_)
+            b_->calls.unlock();
+    }
+    DcLock(const DcLock&) = delete;
+    DcLock& operator=(const DcLock&) = delete;
+
+private:
+    Dc* a_;
+    Dc* b_;
+};
+
+// The DC behind a handle for the length of one call (null, with ERROR_INVALID_HANDLE, for a bad
+// handle). Calls on one DC from several threads take turns: what a drawing call draws with (the
+// selected bitmap, brush, pen, font and clip, the position, the colours) stays as it was and
+// alive until the call ends, so another thread may select, deselect and delete objects on the
+// same DC while it draws. Deleting the DC itself while another thread uses it remains the
+// caller's fault, as on the real platform.
+class DcCall {
+public:
+    explicit DcCall(HDC handle);
+    DcCall(const DcCall&) = delete;
+    DcCall& operator=(const DcCall&) = delete;
+    operator Dc*() const { return dc_; }
+    Dc* operator->() const { return dc_; }
+    Dc& operator*() const { return *dc_; }
+
+private:
+    Dc* dc_;
+    DcLock lock_;
 };
 
 // Frees a DC's path record (path_dc.cpp); null does nothing.
@@ -150,6 +199,8 @@ template <> inline Bitmap* Get<Bitmap>(HGDIOBJ h) { return static_cast<Bitmap*>(
 template <> inline Brush* Get<Brush>(HGDIOBJ h) { return static_cast<Brush*>(HandleGet(h, Kind::Brush)); }
 template <> inline Pen* Get<Pen>(HGDIOBJ h) { return static_cast<Pen*>(HandleGet(h, Kind::Pen)); }
 template <> inline Region* Get<Region>(HGDIOBJ h) { return static_cast<Region*>(HandleGet(h, Kind::Region)); }
+
+inline DcCall::DcCall(HDC handle) : dc_(Get<Dc>(handle)), lock_(dc_) {}
 
 // Creates T, registers it and returns it; null on failure.
 template <class T> T* NewObject() {

@@ -85,8 +85,8 @@ DWORD Outline(HDC handle, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD s
         SetLastError(ERROR_INVALID_PARAMETER);
         return GDI_ERROR;
     }
-    Dc* dc;
-    Font* font = DcAndFont(handle, dc);
+    DcCall dc(handle);
+    Font* font = DcAndFont(dc);
     if (!font)
         return GDI_ERROR;
     const FT_Matrix extra{FixedOf(matrix->eM11), FixedOf(matrix->eM21), FixedOf(matrix->eM12), FixedOf(matrix->eM22)};

@@ -24,8 +24,10 @@ BOOL DrawOrRecord(Dc& dc, POINT from, const std::vector<POINT>& points, Segments
     }
     PathRecord figure;
     PathFigures flat;
+    RECT cull;
+    const bool culled = StrokeCullRect(dc, cull);
     bool ok = kind == Segments::Lines ? PathAddLines(figure, from, points) : PathAddBeziers(figure, from, points);
-    if (!ok || !PathFlattenFigures(figure, flat)) {
+    if (!ok || !PathFlattenFigures(figure, flat, culled ? &cull : nullptr)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
@@ -34,7 +36,7 @@ BOOL DrawOrRecord(Dc& dc, POINT from, const std::vector<POINT>& points, Segments
 
 BOOL ToCurrentPosition(HDC handle, const POINT* points, size_t count, Segments kind)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!points || (kind == Segments::Beziers && count % 3 != 0)) {
@@ -58,7 +60,7 @@ BOOL ToCurrentPosition(HDC handle, const POINT* points, size_t count, Segments k
 
 BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (previous)
@@ -71,7 +73,7 @@ BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous)
 
 BOOL GetCurrentPositionEx(HDC handle, LPPOINT position)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!position) {
@@ -100,7 +102,7 @@ BOOL PolyBezierTo(HDC handle, const POINT* points, DWORD count)
 
 BOOL Polyline(HDC handle, const POINT* points, int count)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!points || count < 2) {

@@ -50,7 +50,7 @@ bool MapPoint(const Dc& dc, int64_t x, int64_t y, int64_t& outX, int64_t& outY) 
 using namespace gdi;
 
 int SetMapMode(HDC handle, int mode) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return 0;
     if (mode != MM_TEXT && mode != MM_ISOTROPIC && mode != MM_ANISOTROPIC) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -67,12 +67,12 @@ int SetMapMode(HDC handle, int mode) {
 }
 
 int GetMapMode(HDC handle) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->mapMode : 0;
 }
 
 static BOOL SetOrigin(HDC handle, POINT Dc::*field, int x, int y, LPPOINT previous) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->*field;
     dc->*field = {x, y};
@@ -80,14 +80,14 @@ static BOOL SetOrigin(HDC handle, POINT Dc::*field, int x, int y, LPPOINT previo
 }
 
 static BOOL GetOrigin(HDC handle, POINT Dc::*field, LPPOINT out) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc || !out) return FALSE;
     *out = dc->*field;
     return TRUE;
 }
 
 static BOOL SetExtent(HDC handle, SIZE Dc::*field, int cx, int cy, LPSIZE previous) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->*field;
     if (dc->mapMode == MM_TEXT) return TRUE;  // fixed 1:1 in this mode
@@ -101,7 +101,7 @@ static BOOL SetExtent(HDC handle, SIZE Dc::*field, int cx, int cy, LPSIZE previo
 }
 
 static BOOL GetExtent(HDC handle, SIZE Dc::*field, LPSIZE out) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc || !out) return FALSE;
     *out = dc->*field;
     return TRUE;
@@ -113,7 +113,7 @@ BOOL SetViewportOrgEx(HDC dc, int x, int y, LPPOINT previous) { return SetOrigin
 BOOL GetViewportOrgEx(HDC dc, LPPOINT origin) { return GetOrigin(dc, &Dc::viewportOrg, origin); }
 
 BOOL OffsetViewportOrgEx(HDC handle, int dx, int dy, LPPOINT previous) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->viewportOrg;
     int64_t x = int64_t(dc->viewportOrg.x) + dx, y = int64_t(dc->viewportOrg.y) + dy;
@@ -131,7 +131,7 @@ BOOL SetViewportExtEx(HDC dc, int cx, int cy, LPSIZE previous) { return SetExten
 BOOL GetViewportExtEx(HDC dc, LPSIZE extent) { return GetExtent(dc, &Dc::viewportExt, extent); }
 
 BOOL LPtoDP(HDC handle, LPPOINT points, int count) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if ((!points && count > 0) || count < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -149,7 +149,7 @@ BOOL LPtoDP(HDC handle, LPPOINT points, int count) {
 }
 
 BOOL DPtoLP(HDC handle, LPPOINT points, int count) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return FALSE;
     if ((!points && count > 0) || count < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);

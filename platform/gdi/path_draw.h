@@ -31,6 +31,11 @@ bool FillFigures(Dc& dc, const PathFigures& figures);
 // Strokes the figures with the DC's pen; a geometric pen takes `deviceWidth` pixels when that
 // is above 0, else its own width.
 bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth = 0);
+// The rectangle that curves may be culled to before the DC's pen strokes them: the visible
+// pixels widened by everything the pen reaches beyond its line, so that what is culled sets no
+// visible pixel. False when the pen is dashed: a culled piece would move the dashes after it, so
+// its figures are flattened whole.
+bool StrokeCullRect(const Dc& dc, RECT& out);
 // A geometric pen's stroke as a region (inside the DC's visible area) without painting it.
 bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* out, double deviceWidth = 0);
 

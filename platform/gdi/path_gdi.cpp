@@ -85,21 +85,25 @@ enum Use { Fill = 1, Stroke = 2 };
 
 BOOL DrawPath(HDC handle, int use)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     PathRecord* path = ClosedPath(dc);
     if (!path)
         return FALSE;
-    // A fill alone reaches only the visible pixels, so curves are culled to them.
-    RECT visible;
-    if (use == Fill) {
+    // A fill reaches only the visible pixels and a stroke as far beyond them as its pen reaches,
+    // so curves are culled to that (a dashed pen's figures stay whole).
+    RECT cull;
+    bool culled = true;
+    if (use & Stroke) {
+        culled = StrokeCullRect(*dc, cull);
+    } else {
         pixman_region32_t region;
         DcVisibleRegion(*dc, &region);
         const pixman_box32_t* e = pixman_region32_extents(&region);
-        visible = {e->x1, e->y1, e->x2, e->y2};
+        cull = {e->x1, e->y1, e->x2, e->y2};
         pixman_region32_fini(&region);
     }
     PathFigures figures;
-    if (!Flatten(*path, figures, use == Fill ? &visible : nullptr))
+    if (!Flatten(*path, figures, culled ? &cull : nullptr))
         return FALSE;
     bool ok = true;
     if (use & Fill) {
@@ -117,7 +121,7 @@ BOOL DrawPath(HDC handle, int use)
 
 BOOL BeginPath(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     PathRecord* path = DcPath(*dc);
@@ -130,7 +134,7 @@ BOOL BeginPath(HDC handle)
 
 BOOL EndPath(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
@@ -145,7 +149,7 @@ BOOL EndPath(HDC handle)
 
 BOOL AbortPath(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     DcPathDiscard(*dc);
@@ -154,7 +158,7 @@ BOOL AbortPath(HDC handle)
 
 BOOL CloseFigure(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
@@ -172,7 +176,7 @@ BOOL StrokeAndFillPath(HDC handle) { return DrawPath(handle, Fill | Stroke); }
 
 HRGN PathToRegion(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     HRGN region = RegionOfPath(dc, nullptr);
     if (region)
         DcPathDiscard(*dc);
@@ -181,7 +185,7 @@ HRGN PathToRegion(HDC handle)
 
 BOOL SelectClipPath(HDC handle, int mode)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (dc && (mode < RGN_AND || mode > RGN_COPY)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -202,7 +206,8 @@ BOOL SelectClipPath(HDC handle, int mode)
 
 BOOL FlattenPath(HDC handle)
 {
-    PathRecord* path = ClosedPath(Get<Dc>(handle));
+    DcCall dc(handle);
+    PathRecord* path = ClosedPath(dc);
     if (!path)
         return FALSE;
     if (!PathFlattenRecord(*path)) {
@@ -214,7 +219,8 @@ BOOL FlattenPath(HDC handle)
 
 int GetPath(HDC handle, LPPOINT points, BYTE* kinds, int count)
 {
-    PathRecord* path = ClosedPath(Get<Dc>(handle));
+    DcCall dc(handle);
+    PathRecord* path = ClosedPath(dc);
     if (!path)
         return -1;
     const int have = int(path->points.size());

@@ -119,7 +119,7 @@ HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCo
 
 BOOL SetMiterLimit(HDC handle, float limit, float* previous)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!(limit >= 1.0f)) {
@@ -134,7 +134,7 @@ BOOL SetMiterLimit(HDC handle, float limit, float* previous)
 
 BOOL GetMiterLimit(HDC handle, float* limit)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!limit) {
@@ -147,7 +147,7 @@ BOOL GetMiterLimit(HDC handle, float* limit)
 
 int SetPolyFillMode(HDC handle, int mode)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return 0;
     if (mode != ALTERNATE && mode != WINDING) {
@@ -161,6 +161,6 @@ int SetPolyFillMode(HDC handle, int mode)
 
 int GetPolyFillMode(HDC handle)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     return dc ? dc->polyFillMode : 0;
 }

@@ -1,6 +1,7 @@
 // Painting fills and pen strokes. Every fill and every stroke turns its pixels into one region
 // first and hands it to the GDI core's raster operation as the shape to paint through, so each
 // pixel is painted once and the mixes, patterns and clipping are the core's own.
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -164,6 +165,34 @@ bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* o
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
+}
+
+bool StrokeCullRect(const Dc& dc, RECT& out)
+{
+    const Pen& pen = *dc.pen;
+    out = VisibleBounds(dc);
+    if ((pen.style & PS_STYLE_MASK) == PS_NULL)
+        return true;
+    double reach = 1;  // a cosmetic pen's pixel
+    if (PenIsGeometric(pen)) {
+        const double width = PenDeviceWidth(dc, pen.width);
+        const std::vector<double> dashes = GeometricDashes(dc, pen, width);
+        double period = 0;
+        for (double d : dashes)
+            period += std::isfinite(d) ? std::max(d, 0.0) : 0.0;
+        if (period >= 1.0)
+            return false;  // finer patterns stroke solid (see StrokeOutline)
+        const StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, {}};
+        reach = std::max(width, 1.0) / 2 * StrokeReach(style);
+    } else if (!CosmeticPattern(pen).empty()) {
+        return false;
+    }
+    // Beyond a pixel or two the width of a bitmap, the margin can be anything that keeps the
+    // rectangle in 32 bits.
+    const int64_t margin = int64_t(std::min(std::ceil(reach), double(int64_t{1} << 30))) + 2;
+    auto widen = [](int64_t v) { return LONG(std::clamp<int64_t>(v, -(int64_t{1} << 30), int64_t{1} << 30)); };
+    out = {widen(out.left - margin), widen(out.top - margin), widen(out.right + margin), widen(out.bottom + margin)};
+    return true;
 }
 
 bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)

@@ -88,8 +88,10 @@ RECT PolyFillBounds(std::span<const FillPoint> points)
 }
 
 bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode,
-                   const RECT& clip, FillSpanSink sink, void* context)
+                   const RECT& clip, FillSpanSink sink, void* context, FillScanControl* control)
 {
+    FillScanControl unbounded;
+    FillScanControl& limit = control ? *control : unbounded;
     if (clip.left >= clip.right || clip.top >= clip.bottom)
         return true;
     try {
@@ -136,6 +138,12 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
         int64_t row = edges[0].firstRow;
         const bool alternate = fillMode == FILL_ALTERNATE;
         while (next < edges.size() || !active.empty()) {
+            if (limit.stop)
+                break;
+            if (limit.work >= limit.budget) {
+                limit.exhausted = true;
+                break;
+            }
             if (active.empty() && row < edges[next].firstRow)
                 row = edges[next].firstRow;  // skip rows no edge spans
             size_t added = 0;
@@ -154,6 +162,7 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
                                                  next < edges.size() ? edges[next].firstRow : INT64_MAX});
                 Stepping a(active[0]), b(active[1]);
                 const int64_t clipLeft = clip.left, clipRight = clip.right;
+                limit.work += uint64_t(std::max<int64_t>(change - 1 - row, 0));
                 for (; row + 1 < change; ++row) {
                     const int64_t left = std::max(std::min(a.column, b.column), clipLeft);
                     const int64_t right = std::min(std::max(a.column, b.column), clipRight);
@@ -209,6 +218,20 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             }
             if (pending)
                 EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
+            limit.work += active.size();
+            if (limit.repeat && !active.empty()) {
+                // Vertical edges only, none ending or beginning: the rows below are this one again.
+                bool vertical = true;
+                int64_t change = next < edges.size() ? edges[next].firstRow : INT64_MAX;
+                for (const Edge& e : active) {
+                    vertical = vertical && e.dx == 0;
+                    change = std::min(change, e.endRow);
+                }
+                if (vertical && change > row + 1) {
+                    limit.repeat(context, static_cast<LONG>(row + 1), static_cast<LONG>(change));
+                    row = change - 1;
+                }
+            }
             ++row;
             size_t kept = 0;
             for (size_t i = 0; i < active.size(); ++i) {

@@ -54,11 +54,25 @@ struct FillPolygonSet {
 // right, rows top to bottom.
 using FillSpanSink = void (*)(void* context, LONG y, LONG left, LONG right);
 
+// Lets a caller bound a scan whose rows it cannot bound beforehand (a region built without a
+// clip). The scan stops before its next row once `stop` is set (by the sink, say) or once it has
+// stepped `budget` edges across rows (then `exhausted` is set); `work` counts those steps. Where
+// every edge is vertical and rows repeat until an edge ends or begins, `repeat` (when given)
+// takes the rows after the last one emitted that are the same, [from, to), in one call instead
+// of a span each: a comb of thousands of teeth a million rows tall costs its teeth, not its rows.
+struct FillScanControl {
+    bool stop = false;
+    uint64_t budget = UINT64_MAX;
+    bool exhausted = false;
+    uint64_t work = 0;
+    void (*repeat)(void* context, LONG from, LONG to) = nullptr;
+};
+
 // Fills the polygons inside `clip` (pixels, right and bottom exclusive) with the given mode.
 // Coordinates may be anything that fits 64 bits after the FILL_SHIFT scaling of a 32-bit device
 // value; crossings are computed exactly. Returns false only when memory runs out.
 bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode,
-                   const RECT& clip, FillSpanSink sink, void* context);
+                   const RECT& clip, FillSpanSink sink, void* context, FillScanControl* control = nullptr);
 
 // The smallest rectangle of pixels the polygons can touch (empty when they hold no edge).
 RECT PolyFillBounds(std::span<const FillPoint> points);

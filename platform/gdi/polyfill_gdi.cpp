@@ -13,7 +13,7 @@ namespace {
 
 BOOL Shapes(HDC handle, const POINT* points, const INT* counts, int figures)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     if (!points || !counts || figures <= 0) {
@@ -86,7 +86,7 @@ BOOL PolyPolygon(HDC handle, const POINT* points, const INT* counts, int figures
 
 BOOL Rectangle(HDC handle, int left, int top, int right, int bottom)
 {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc)
         return FALSE;
     POINT a, b;

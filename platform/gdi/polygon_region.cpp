@@ -19,6 +19,7 @@ struct RegionBuilder {
     bool haveRow = false;
     size_t maxBoxes = SIZE_MAX;
     bool tooMany = false;  // stopped collecting at maxBoxes
+    FillScanControl scan;  // stopped at once when tooMany is set
 
     // Merges the collected row into the band above it when their spans match and they touch.
     void FinishRow()
@@ -47,6 +48,7 @@ struct RegionBuilder {
             return;
         if (b->boxes.size() >= b->maxBoxes) {
             b->tooMany = true;
+            b->scan.stop = true;
             return;
         }
         if (b->haveRow && y != b->row)
@@ -57,6 +59,17 @@ struct RegionBuilder {
             b->rowStart = b->boxes.size();
         }
         b->boxes.push_back({left, y, right, y + 1});
+    }
+
+    // Rows [from, to) repeat the row just collected: its band grows down to them.
+    static void Repeat(void* context, LONG from, LONG to)
+    {
+        auto* b = static_cast<RegionBuilder*>(context);
+        if (b->tooMany || !b->haveRow || b->row != from - 1)
+            return;  // the row above was empty, and so are these
+        b->FinishRow();
+        for (size_t i = b->bandStart; i < b->boxes.size(); ++i)
+            b->boxes[i].y2 = to;
     }
 };
 
@@ -98,11 +111,17 @@ bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> po
             bounds = Intersect(bounds, *clip);
         else if (!PolygonRegionExtentFits(bounds))
             return Fail(ERROR_INVALID_PARAMETER);
-        else
+        else {
+            // The scan's time is bounded with its output: each row costs its active edges, and
+            // those that make boxes give up at the box bound; edges that overlap one another for
+            // many rows give up at the budget.
             builder.maxBoxes = POLYGON_REGION_BOXES;
-        if (!PolyFillSpans(points, counts, fillMode, bounds, RegionBuilder::Sink, &builder))
+            builder.scan.budget = POLYGON_REGION_WORK;
+        }
+        builder.scan.repeat = RegionBuilder::Repeat;
+        if (!PolyFillSpans(points, counts, fillMode, bounds, RegionBuilder::Sink, &builder, &builder.scan))
             return Fail(ERROR_NOT_ENOUGH_MEMORY);
-        if (builder.tooMany)
+        if (builder.tooMany || builder.scan.exhausted)
             return Fail(ERROR_INVALID_PARAMETER);
         builder.FinishRow();
         if (builder.boxes.empty())

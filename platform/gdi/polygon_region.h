@@ -13,12 +13,16 @@ constexpr LONG POLYGON_REGION_LIMIT = LONG{1} << 27;
 // and a spool record's coordinates could otherwise ask for hours and gigabytes.
 constexpr LONG POLYGON_REGION_EXTENT = LONG{1} << 20;
 constexpr size_t POLYGON_REGION_BOXES = size_t{1} << 22;
+// Without a clip, the scan also gives up after stepping this many edges across rows (a fraction
+// of a second): rows that repeat under vertical edges cost nothing, and rows that make boxes meet
+// the box bound first, so only edges piled on one another for many rows reach it.
+constexpr uint64_t POLYGON_REGION_WORK = uint64_t{1} << 26;
 
 // Sets `region` (initialised by the caller) to the pixels the polygons cover under the fill
 // mode, within `clip` when one is given and within POLYGON_REGION_LIMIT always. False with the
 // last error when memory runs out (ERROR_NOT_ENOUGH_MEMORY) or, without a clip, when the region
-// would pass POLYGON_REGION_EXTENT or POLYGON_REGION_BOXES (ERROR_INVALID_PARAMETER); the
-// region is then empty.
+// would pass POLYGON_REGION_EXTENT or POLYGON_REGION_BOXES or its scan POLYGON_REGION_WORK
+// (ERROR_INVALID_PARAMETER); the region is then empty.
 bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> points, std::span<const int> counts,
                         int fillMode, const RECT* clip = nullptr);
 // Whether pixels within `bounds` (within POLYGON_REGION_LIMIT) span at most POLYGON_REGION_EXTENT

@@ -191,7 +191,11 @@ DWORD GetRegionData(HRGN handle, DWORD size, RGNDATA* data) {
 
 int GetRgnBox(HRGN handle, LPRECT box) {
     Region* region = Get<Region>(handle);
-    if (!region || !box) return ERROR;
+    if (!region) return ERROR;
+    if (!box) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR;
+    }
     *box = {0, 0, 0, 0};
     if (pixman_region32_not_empty(&region->rgn)) {
         const pixman_box32_t* e = pixman_region32_extents(&region->rgn);

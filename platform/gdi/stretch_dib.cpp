@@ -6,7 +6,7 @@ using namespace gdi;
 
 int StretchDIBits(HDC handle, int x, int y, int width, int height, int srcX, int srcY, int srcWidth, int srcHeight,
                   const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
-    Dc* dc = Get<Dc>(handle);
+    DcCall dc(handle);
     if (!dc) return 0;
     if (usage != DIB_RGB_COLORS) {
         SetLastError(ERROR_INVALID_PARAMETER);

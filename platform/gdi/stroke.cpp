@@ -236,15 +236,16 @@ struct Outliner {
     }
 
     // The part [from, to] of the segment a + d * t, t in [0, length], that lies within the clip
-    // widened by everything a stroke can reach beyond its line (caps, joins, miters). False when
-    // none does. Without a clip all of it.
+    // widened by everything a stroke can reach beyond its line, and a little more. False when
+    // none does: then no piece made on the segment (its bodies, the caps of dashes on it, the
+    // joins at its ends) can set a pixel of the clip. Without a clip all of it.
     bool VisibleSpan(Vec a, Vec d, double length, double& from, double& to) const
     {
         from = 0;
         to = length;
         if (!style.clip)
             return true;
-        const double margin = half * std::max(1.0, style.miterLimit) + 2;
+        const double margin = half * StrokeReach(style) + 2;
         const double lo[2] = {style.clip->left - margin, style.clip->top - margin};
         const double hi[2] = {style.clip->right + margin, style.clip->bottom + margin};
         const double origin[2] = {a.x, a.y}, dir[2] = {d.x, d.y};
@@ -264,15 +265,64 @@ struct Outliner {
     }
 
     // Cuts the figure into dashes along its length and outlines each one.
+    //
+    // A band of a page must get exactly the pixels that the whole stroke has there, so every
+    // point of a dash is computed from the figure alone, never from the clip: the pattern's
+    // phase at each segment's start follows from the lengths before it, and element (m, k) of a
+    // segment (k of the pattern, in its m-th period) begins at m x period - phase + prefix[k]
+    // along it, whichever element the walk starts from. The clip only chooses which elements are
+    // made. Dashes are whole where they are made, never cut at the visible span; a dash that runs
+    // in from a segment the clip cannot see starts at the segment's first vertex, where nothing
+    // is visible.
     void Dashed(const std::vector<Vec>& pts, bool closed)
     {
         const std::span<const double> pattern = style.dashes;
-        double period = 0;
-        for (double e : pattern)
-            period += e;
-        size_t index = 0;
-        double remaining = pattern[0];
-        bool anyGap = false;
+        const size_t count = pattern.size();
+        std::vector<double> prefix(count + 1, 0.0);
+        for (size_t k = 0; k < count; ++k)
+            prefix[k + 1] = prefix[k] + pattern[k];
+        const double period = prefix[count];
+        const size_t n = pts.size();
+        const size_t segments = closed ? n : n - 1;
+        std::vector<double> lengths(segments);
+        double total = 0;
+        for (size_t i = 0; i < segments; ++i)
+            total += lengths[i] = Length(pts[(i + 1) % n] - pts[i]);
+        if (closed) {
+            // A closed figure that never enters a gap is one dash all the way round: a closed
+            // stroke after all.
+            bool anyGap = false;
+            for (size_t k = 1; k < count; k += 2)
+                anyGap = anyGap || (pattern[k] > 0 && prefix[k] < total);
+            if (!anyGap) {
+                Polyline(pts, true);
+                return;
+            }
+        }
+
+        struct Element {
+            int64_t m;
+            size_t k;
+        };
+        double phase = 0;  // where the pattern stands at the start of the segment, [0, period)
+        auto begin = [&](Element e) { return (double(e.m) * period - phase) + prefix[e.k]; };
+        auto next = [&](Element e) { return e.k + 1 == count ? Element{e.m + 1, 0} : Element{e.m, e.k + 1}; };
+        auto previous = [&](Element e) { return e.k == 0 ? Element{e.m - 1, count - 1} : Element{e.m, e.k - 1}; };
+        auto later = [](Element a, Element b) { return a.m != b.m ? a.m > b.m : a.k > b.k; };
+        // The element that holds position t of the segment (the last one beginning at or before it).
+        auto holding = [&](double t) {
+            const double at = phase + t;
+            const double m = std::floor(at / period);
+            const double within = at - m * period;
+            size_t k = size_t(std::upper_bound(prefix.begin(), prefix.begin() + ptrdiff_t(count), within) - prefix.begin());
+            Element e{int64_t(m), k > 0 ? k - 1 : 0};
+            while (begin(e) > t)
+                e = previous(e);
+            while (begin(next(e)) <= t)
+                e = next(e);
+            return e;
+        };
+
         std::vector<Vec> dash;
         auto finishDash = [&] {
             std::vector<Vec> cleaned;
@@ -283,81 +333,71 @@ struct Outliner {
                 Polyline(cleaned, false);
             dash.clear();
         };
-        auto nextElement = [&] {
-            index = (index + 1) % pattern.size();
-            remaining = pattern[index];
-        };
-        // Moves along the pattern without drawing: the part of a figure no pixel can see.
-        auto skip = [&](double distance) {
-            if (distance <= 0)
-                return;
-            anyGap = true;
-            finishDash();
-            if (distance < remaining) {
-                remaining -= distance;
-                return;
-            }
-            distance = std::fmod(distance - remaining, period);
-            nextElement();
-            while (distance >= remaining) {
-                distance -= remaining;
-                nextElement();
-            }
-            remaining -= distance;
-        };
-        const size_t n = pts.size();
-        const size_t segments = closed ? n : n - 1;
         for (size_t i = 0; i < segments; ++i) {
-            Vec a = pts[i], b = pts[(i + 1) % n];
-            const double length = Length(b - a);
+            const Vec a = pts[i], b = pts[(i + 1) % n];
+            const double length = lengths[i];
             const Vec d = (b - a) * (1.0 / length);
             double visibleFrom = 0, visibleTo = length;
-            if (!VisibleSpan(a, d, length, visibleFrom, visibleTo)) {
-                skip(length);
-                continue;
-            }
-            skip(visibleFrom);
-            double t = visibleFrom;
-            const Vec end = visibleTo < length ? a + d * visibleTo : b;
-            while (t < visibleTo) {
-                const bool on = (index & 1) == 0;
-                const double left = visibleTo - t;
-                bool elementEnds;
-                if (on && dash.empty())
-                    dash.push_back(a + d * t);
-                if (remaining < left) {
-                    t += remaining;
-                    if (on)
-                        dash.push_back(a + d * t);
-                    remaining = 0;
-                    elementEnds = true;
-                } else {
-                    if (on)
-                        dash.push_back(end);
-                    t = visibleTo;
-                    remaining -= left;
-                    elementEnds = remaining <= 0;
-                }
-                if (elementEnds) {
-                    if (on)
+            if (VisibleSpan(a, d, length, visibleFrom, visibleTo)) {
+                Element e = holding(0);
+                bool runsOn = false;
+                if (!dash.empty()) {
+                    // The dash of the last segment goes on while the element at this one's start is drawn.
+                    if ((e.k & 1) == 0 && begin(e) <= 0) {
+                        const double stop = begin(next(e));
+                        if (stop < length) {
+                            dash.push_back(a + d * stop);
+                            finishDash();
+                        } else {
+                            dash.push_back(b);
+                            runsOn = true;
+                        }
+                        e = next(e);
+                    } else {
                         finishDash();
-                    else if (pattern[index] > 0)
-                        anyGap = true;
-                    nextElement();
+                    }
                 }
+                if (!runsOn && visibleFrom > 0) {
+                    const Element seen = holding(visibleFrom);
+                    if (later(seen, e))
+                        e = seen;
+                }
+                for (; !runsOn; e = next(e)) {
+                    const double from = begin(e);
+                    if (from >= visibleTo)
+                        break;
+                    if ((e.k & 1) != 0)
+                        continue;
+                    const double stop = begin(next(e));
+                    dash.push_back(from > 0 ? a + d * from : a);
+                    if (stop < length) {
+                        dash.push_back(a + d * stop);
+                        finishDash();
+                    } else {
+                        dash.push_back(b);
+                        runsOn = true;
+                    }
+                }
+            } else {
+                finishDash();
             }
-            skip(length - visibleTo);
-        }
-        if (closed && !anyGap) {
-            dash.clear();
-            Polyline(pts, true);  // one dash all the way round: a closed stroke after all
-            return;
+            phase = std::fmod(phase + length, period);
         }
         finishDash();
     }
 };
 
 }  // namespace
+
+double StrokeReach(const StrokeStyle& style)
+{
+    double reach = 1;
+    if (style.endCap == STROKE_CAP_SQUARE)
+        reach = M_SQRT2;
+    if (style.join == STROKE_JOIN_MITER && std::isfinite(style.miterLimit))
+        reach = std::max(reach, style.miterLimit);
+    return reach;
+}
 
 double StrokeMiterRatio(double d0x, double d0y, double d1x, double d1y)
 {

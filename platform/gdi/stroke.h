@@ -41,6 +41,11 @@ struct StrokeFigure {
 // Returns false when memory runs out.
 bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& style, FillPolygonSet& out);
 
+// How far beyond its line a piece of the stroke can reach, as a multiple of half the width
+// (at least 1): a square cap's corners lie half x sqrt(2) from the end of the line, a miter's tip
+// at most half x the miter limit from its vertex.
+double StrokeReach(const StrokeStyle& style);
+
 // The miter length of a join between directions (d0x, d0y) and (d1x, d1y), as a multiple of
 // the width (1 for a straight line, growing without bound as the join folds back).
 double StrokeMiterRatio(double d0x, double d0y, double d1x, double d1y);

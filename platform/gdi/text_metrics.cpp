@@ -14,8 +14,8 @@ LONG Logical(double device, double scale) { return LONG(std::lround(device / sca
 
 BOOL Metrics(HDC handle, TEXTMETRICW& tm)
 {
-    Dc* dc;
-    Font* font = DcAndFont(handle, dc);
+    DcCall dc(handle);
+    Font* font = DcAndFont(dc);
     if (!font)
         return FALSE;
     SizedFont sized(*font, *dc);
@@ -62,8 +62,8 @@ BOOL Extent(HDC handle, const WCHAR* text, size_t count, LPSIZE size)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Dc* dc;
-    Font* font = DcAndFont(handle, dc);
+    DcCall dc(handle);
+    Font* font = DcAndFont(dc);
     if (!font)
         return FALSE;
     SizedFont sized(*font, *dc);

@@ -108,8 +108,8 @@ BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    Dc* dc;
-    Font* font = DcAndFont(handle, dc);
+    DcCall dc(handle);
+    Font* font = DcAndFont(dc);
     if (!font)
         return FALSE;
     pixman_box32_t clipBox{};

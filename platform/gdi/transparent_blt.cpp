@@ -9,6 +9,7 @@ BOOL TransparentBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcH
     Dc* dst = Get<Dc>(dstHandle);
     Dc* src = Get<Dc>(srcHandle);
     if (!dst || !src) return FALSE;
+    DcLock calls(dst, src);
     if (width < 0 || height < 0 || srcWidth < 0 || srcHeight < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

@@ -94,9 +94,15 @@ void RefApply(Image& dst, const RefBlt& b) {
                     int64_t xlo, xhi, ylo, yhi;
                     range(x - x0, sw, x1 - x0, (b.w < 0) != (b.sw < 0), std::min(b.sx, b.sx + b.sw), sx, xlo, xhi);
                     range(y - y0, sh, y1 - y0, (b.h < 0) != (b.sh < 0), std::min(b.sy, b.sy + b.sh), sy, ylo, yhi);
+                    // Only the part inside the bitmap is read; a span with no such part reads
+                    // the nearest pixel, which lies inside.
+                    xlo = std::max<int64_t>(xlo, 0), xhi = std::min<int64_t>(xhi, b.src->width);
+                    ylo = std::max<int64_t>(ylo, 0), yhi = std::min<int64_t>(yhi, b.src->height);
+                    if (xlo >= xhi) xlo = sx, xhi = sx + 1;
+                    if (ylo >= yhi) ylo = sy, yhi = sy + 1;
                     s = b.stretchMode == WHITEONBLACK ? 0 : (dst.bpp == 32 ? 0xFFFFFFFFu : (1u << dst.bpp) - 1);
-                    for (int64_t yy = std::max<int64_t>(ylo, 0); yy < std::min<int64_t>(yhi, b.src->height); ++yy)
-                        for (int64_t xx = std::max<int64_t>(xlo, 0); xx < std::min<int64_t>(xhi, b.src->width); ++xx) {
+                    for (int64_t yy = ylo; yy < yhi; ++yy)
+                        for (int64_t xx = xlo; xx < xhi; ++xx) {
                             uint32_t one = Convert(b, dst, b.src->Get(int(xx), int(yy)));
                             s = b.stretchMode == WHITEONBLACK ? s | one : s & one;
                         }
@@ -261,6 +267,8 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
         {3, 2, 20, 10, 1, 1, 20, 10},   {3, 2, 40, 25, 2, 3, 13, 7},  {30, 20, -25, -15, 1, 0, 12, 9},
         {2, 2, 17, 11, 20, 15, -19, -13}, {0, 0, 7, 5, 0, 0, 31, 23},  {-5, -3, 60, 40, -3, -2, 30, 20},
         {10, 4, 9, 30, 3, 3, 9, -4},    {20, 10, -15, -8, 2, 1, 15, 8}, {-4, 30, 25, -22, 30, 0, -25, 22},
+        {1, 1, 9, 7, -5, -4, 13, 11},  // shrunk from beyond the source's top left corner
+        {4, 3, -9, -7, 25, 19, 13, 11}, // and beyond its bottom right, mirrored
     };
     struct Mapping {
         int mode;
@@ -312,6 +320,25 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
                 }
             }
         }
+    }
+}
+
+// A shrink that starts beyond the source's edge: the first destination pixel whose nearest
+// source pixel lies inside the bitmap takes that pixel, though the span ANDed or ORed for it lies
+// wholly outside.
+TEST(GdiBlt, ShrinkAtTheSourceEdgeTakesTheNearestPixel) {
+    std::mt19937 rng(3);
+    for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR}) {
+        Surface src(16, 1, 24, true, rng);
+        Surface dst(9, 1, 24, true, rng);
+        std::fill(src.bits, src.bits + 48, uint8_t(0x80));
+        std::fill(dst.bits, dst.bits + 27, uint8_t(0x11));
+        SetStretchBltMode(dst.dc, mode);
+        EXPECT_TRUE(StretchBlt(dst.dc, 0, 0, 9, 1, src.dc, -2, 0, 13, 1, SRCCOPY));
+        // Pixel 0's nearest source pixel is column -2: it is left alone.
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(dst.bits[c], 0x11) << "mode " << mode;
+        for (int x = 1; x < 9; ++x)
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(dst.bits[3 * x + c], 0x80) << "mode " << mode << " pixel " << x;
     }
 }
 

@@ -265,6 +265,7 @@ TEST(GdiDc, FailingCallsSetTheLastError) {
         {"LPtoDP null points", [&] { return !LPtoDP(dc, nullptr, 1); }, ERROR_INVALID_PARAMETER},
         {"DPtoLP null points", [&] { return !DPtoLP(dc, nullptr, 1); }, ERROR_INVALID_PARAMETER},
         {"GetClipBox null rectangle", [&] { return GetClipBox(dc, nullptr) == ERROR; }, ERROR_INVALID_PARAMETER},
+        {"GetRgnBox null rectangle", [&] { return GetRgnBox(region, nullptr) == ERROR; }, ERROR_INVALID_PARAMETER},
         {"RectInRegion null rectangle", [&] { return !RectInRegion(region, nullptr); }, ERROR_INVALID_PARAMETER},
         {"GetRegionData short buffer",
          [&] { return GetRegionData(region, DWORD(small.size()), reinterpret_cast<RGNDATA*>(small.data())) == 0; },

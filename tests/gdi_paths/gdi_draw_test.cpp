@@ -7,6 +7,8 @@
 #include "canvas.h"
 #include "pixel_grid.h"
 #include "platform/gdi/line.h"
+#include "platform/gdi/path.h"
+#include "platform/gdi/stroke.h"
 #include "platform/gdi/polyfill.h"
 #include "platform/kernel.h"
 
@@ -423,3 +425,100 @@ TEST(GdiPens, GeometricDashesAlongTheLine)
 }
 
 }  // namespace
+
+namespace {
+
+// Curves from the middle of a 100 x 100 bitmap out to `far` and back, as PolyBezierTo takes them.
+std::vector<POINT> FarCurves(int count, LONG far, std::mt19937& rng)
+{
+    std::uniform_int_distribution<LONG> wide(50 - far, 50 + far), near(-40, 140);
+    std::vector<POINT> controls;
+    for (int i = 0; i < count; ++i)
+        controls.insert(controls.end(), {{wide(rng), wide(rng)}, {wide(rng), wide(rng)}, {near(rng), near(rng)}});
+    return controls;
+}
+
+// Strokes the curves from (50, 50) with the DC's pen, by PolyBezierTo or through a path.
+void StrokeCurves(HDC dc, const std::vector<POINT>& controls, bool throughPath)
+{
+    MoveToEx(dc, 50, 50, nullptr);
+    if (throughPath)
+        BeginPath(dc);
+    EXPECT_TRUE(PolyBezierTo(dc, controls.data(), DWORD(controls.size())));
+    if (throughPath) {
+        EndPath(dc);
+        EXPECT_TRUE(StrokePath(dc));
+    }
+}
+
+}  // namespace
+
+// Curves are culled to the visible pixels widened by the pen's reach before they are stroked,
+// as fills cull them: the pixels stay those of the whole curve's stroke (made here from the
+// figure flattened whole), for round, square and flat caps, miter joins under small and large
+// limits and a cosmetic pen.
+TEST(GdiCurves, StrokesOfCurvesCulledToWhatThePenCanReach)
+{
+    std::mt19937 rng(6);
+    struct Pen {
+        DWORD style;
+        int width;
+        float miter;
+    };
+    const Pen pens[] = {
+        {PS_GEOMETRIC | PS_ENDCAP_ROUND | PS_JOIN_ROUND, 300, 10},
+        {PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_MITER, 301, 1},
+        {PS_GEOMETRIC | PS_ENDCAP_FLAT | PS_JOIN_MITER, 40, 10},
+        {PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_BEVEL, 41, 10},
+        {PS_COSMETIC | PS_SOLID, 1, 10},
+    };
+    for (const Pen& p : pens)
+        for (int round = 0; round < 8; ++round) {
+            // Curves that pass the bitmap closer than the pen's reach, and curves far out.
+            const bool throughPath = round % 2 == 1;
+            const std::vector<POINT> controls = FarCurves(6, round < 6 ? 300 : 20000, rng);
+            Canvas canvas(100, 100);
+            const LOGBRUSH black{BS_SOLID, RGB(0, 0, 0), 0};
+            Selected pen(canvas.dc, ExtCreatePen(p.style, DWORD(p.width), &black, 0, nullptr));
+            SetMiterLimit(canvas.dc, p.miter, nullptr);
+            StrokeCurves(canvas.dc, controls, throughPath);
+
+            // The whole figure's stroke: flattened without culling, outlined without a clip.
+            PathRecord record;
+            ASSERT_TRUE(PathAddBeziers(record, POINT{50, 50}, controls));
+            PathFigures flat;
+            ASSERT_TRUE(PathFlattenFigures(record, flat));
+            const RECT window{0, 0, 100, 100};
+            PixelGrid expected(window);
+            if ((p.style & PS_TYPE_MASK) == PS_GEOMETRIC) {
+                const StrokeFigure figure{flat.points, false};
+                const StrokeStyle style{double(p.width), p.style & PS_ENDCAP_MASK, p.style & PS_JOIN_MASK, p.miter, {}};
+                FillPolygonSet outline;
+                ASSERT_TRUE(StrokeOutline(std::span(&figure, 1), style, outline));
+                ASSERT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, window, PixelGrid::Sink, &expected));
+            } else {
+                CosmeticFigures(flat, window, {}, PixelGrid::Sink, &expected);
+            }
+            for (int y = 0; y < 100; ++y)
+                for (int x = 0; x < 100; ++x)
+                    ASSERT_EQ(canvas.Is(x, y, RGB(0, 0, 0)), expected.Get(x, y))
+                        << "pen " << (&p - pens) << (throughPath ? " path" : " PolyBezierTo") << " at " << x << "," << y;
+        }
+}
+
+// A hundred curves reaching two billion pixels out, stroked by a 300-pixel pen on a small
+// bitmap: only what can reach the bitmap is flattened (whole, they were millions of points and
+// gigabytes of outline).
+TEST(GdiCurves, FarCurvesCostWhatReachesTheBitmap)
+{
+    std::mt19937 rng(7);
+    const std::vector<POINT> controls = FarCurves(100, 2000000000, rng);
+    Canvas byCall(100, 100), byPath(100, 100);
+    const LOGBRUSH black{BS_SOLID, RGB(0, 0, 0), 0};
+    for (Canvas* c : {&byCall, &byPath}) {
+        Selected pen(c->dc, ExtCreatePen(PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_MITER, 300, &black, 0, nullptr));
+        StrokeCurves(c->dc, controls, c == &byPath);
+    }
+    EXPECT_EQ(byCall.Mask(RGB(0, 0, 0)), byPath.Mask(RGB(0, 0, 0)));
+}
+

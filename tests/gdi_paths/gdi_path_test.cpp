@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "canvas.h"
@@ -245,6 +246,42 @@ TEST(GdiPath, HugeShapesKeepWhatCanBeShown)
     EXPECT_TRUE(SelectClipPath(curves.dc, RGN_COPY));
     EXPECT_NE(GetClipBox(curves.dc, &box), ERROR);
     EXPECT_LE(box.right, 100);
+}
+
+// Found by a review: a dotted pen with square caps under a miter limit of 1 drew nothing in a
+// small clip that its whole stroke covers with 58 pixels; the dashes were left out where only
+// the corners of their square caps reach the clip.
+TEST(GdiPath, ClippedDotsKeepWhatTheirSquareCapsReach)
+{
+    const POINT figure[] = {{-1776, -2549}, {5554, -3857}, {-649, -6910}, {3651, -2566}, {-670, 3711}};
+    auto draw = [&](HRGN clip) {
+        auto canvas = std::make_unique<Canvas>(700, 300);
+        const LOGBRUSH black{BS_SOLID, RGB(0, 0, 0), 0};
+        Selected pen(canvas->dc,
+                     ExtCreatePen(PS_GEOMETRIC | PS_DOT | PS_ENDCAP_SQUARE | PS_JOIN_MITER, 2615, &black, 0, nullptr));
+        EXPECT_TRUE(SetMiterLimit(canvas->dc, 1.0f, nullptr));
+        if (clip)
+            SelectClipRgn(canvas->dc, clip);
+        BeginPath(canvas->dc);
+        MoveToEx(canvas->dc, figure[0].x, figure[0].y, nullptr);
+        for (int i = 1; i < 5; ++i)
+            LineTo(canvas->dc, figure[i].x, figure[i].y);
+        CloseFigure(canvas->dc);
+        EndPath(canvas->dc);
+        EXPECT_TRUE(StrokePath(canvas->dc));
+        return canvas;
+    };
+    const RECT seen{242, 187, 244, 216};
+    HRGN clip = CreateRectRgnIndirect(&seen);
+    const auto whole = draw(nullptr), clipped = draw(clip);
+    DeleteObject(clip);
+    int set = 0;
+    for (int y = seen.top; y < seen.bottom; ++y)
+        for (int x = seen.left; x < seen.right; ++x) {
+            set += whole->Is(x, y, RGB(0, 0, 0));
+            EXPECT_EQ(clipped->At(x, y), whole->At(x, y)) << x << "," << y;
+        }
+    EXPECT_GT(set, 0);
 }
 
 TEST(GdiRegion, PolyPolygonRegionChecksItsArguments)

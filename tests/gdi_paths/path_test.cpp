@@ -126,6 +126,96 @@ TEST(PolygonRegion, BoundedWithoutAClip)
     pixman_region32_fini(&region);
 }
 
+// Teeth of a comb, `teeth` of them two pixels wide and `rows` tall, each leaning `lean` pixels
+// from top to bottom.
+void Comb(int teeth, LONG rows, LONG lean, std::vector<FillPoint>& points, std::vector<int>& counts)
+{
+    for (int t = 0; t < teeth; ++t) {
+        points.insert(points.end(), {FillPointFromDevice(4 * t, 0), FillPointFromDevice(4 * t + 2, 0),
+                                     FillPointFromDevice(4 * t + 2 + lean, rows), FillPointFromDevice(4 * t + lean, rows)});
+        counts.push_back(4);
+    }
+}
+
+struct SpanCount {
+    FillScanControl* control = nullptr;
+    size_t spans = 0, stopAfter = SIZE_MAX;
+    std::vector<std::pair<LONG, LONG>> repeats;
+    static void Sink(void* context, LONG, LONG, LONG)
+    {
+        auto* c = static_cast<SpanCount*>(context);
+        if (++c->spans == c->stopAfter)
+            c->control->stop = true;
+    }
+    static void Repeat(void* context, LONG from, LONG to) { static_cast<SpanCount*>(context)->repeats.push_back({from, to}); }
+};
+
+// The scan's work follows what it makes, not its edges times its rows: it stops before the next
+// row once told to, rows that repeat under vertical edges are handed over in one call, and a
+// budget of edge steps ends scans whose edges pile up without making anything new.
+TEST(PolygonRegion, ScanWorkIsBoundedByItsOutput)
+{
+    const RECT everything{-POLYGON_REGION_LIMIT, -POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT};
+    std::vector<FillPoint> slanted, upright;
+    std::vector<int> slantedCounts, uprightCounts;
+    Comb(10000, 1000000, 1000000, slanted, slantedCounts);
+    Comb(10000, 1000000, 0, upright, uprightCounts);
+    // Told to stop on its first span, the scan ends with the row it is in.
+    FillScanControl control;
+    SpanCount count;
+    count.control = &control;
+    count.stopAfter = 1;
+    ASSERT_TRUE(PolyFillSpans(slanted, slantedCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &count, &control));
+    EXPECT_EQ(count.spans, 10000u);
+    EXPECT_EQ(control.work, 20000u);
+    // Upright teeth: one row of spans, then the other 999,999 rows in one call.
+    FillScanControl repeating;
+    repeating.repeat = SpanCount::Repeat;
+    SpanCount upCount;
+    upCount.control = &repeating;
+    ASSERT_TRUE(PolyFillSpans(upright, uprightCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &upCount, &repeating));
+    EXPECT_EQ(upCount.spans, 10000u);
+    ASSERT_EQ(upCount.repeats.size(), 1u);
+    EXPECT_EQ(upCount.repeats[0], (std::pair<LONG, LONG>{1, 1000000}));
+    EXPECT_EQ(repeating.work, 20000u);
+    // A budget ends the scan at the row that spends it.
+    FillScanControl budgeted;
+    budgeted.budget = 100000;
+    SpanCount budgetCount;
+    budgetCount.control = &budgeted;
+    ASSERT_TRUE(PolyFillSpans(slanted, slantedCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &budgetCount, &budgeted));
+    EXPECT_TRUE(budgeted.exhausted);
+    EXPECT_EQ(budgeted.work, 100000u);
+    EXPECT_EQ(budgetCount.spans, 50000u);
+
+    // The region builder: the upright comb is ten thousand rectangles a million rows tall, the
+    // leaning one passes the count of rectangles, and a pile of leaning strips that makes few
+    // rectangles but costs edges times rows is refused too.
+    pixman_region32_t region;
+    pixman_region32_init(&region);
+    ASSERT_TRUE(PolygonRegionBuild(&region, upright, uprightCounts, FILL_ALTERNATE));
+    EXPECT_EQ(pixman_region32_n_rects(&region), 10000);
+    const pixman_box32_t* box = pixman_region32_extents(&region);
+    EXPECT_EQ(box->x2, 39998);
+    EXPECT_EQ(box->y2, 1000000);
+    EXPECT_TRUE(pixman_region32_contains_point(&region, 4 * 9999 + 1, 999999, nullptr));
+    EXPECT_FALSE(pixman_region32_contains_point(&region, 4 * 9999 + 2, 999999, nullptr));
+    SetLastError(0);
+    EXPECT_FALSE(PolygonRegionBuild(&region, slanted, slantedCounts, FILL_ALTERNATE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    std::vector<FillPoint> pile;
+    std::vector<int> pileCounts;
+    for (int i = 0; i < 200; ++i)
+        Comb(1, 1000000, 1000, pile, pileCounts);
+    SetLastError(0);
+    EXPECT_FALSE(PolygonRegionBuild(&region, pile, pileCounts, FILL_WINDING));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    // One strip of the pile alone is fine: two edges a row.
+    ASSERT_TRUE(PolygonRegionBuild(&region, std::span(pile).first(4), std::span(pileCounts).first(1), FILL_WINDING));
+    EXPECT_TRUE(pixman_region32_not_empty(&region));
+    pixman_region32_fini(&region);
+}
+
 TEST(PathRecord, FiguresLinesCurvesAndClosing)
 {
     PathRecord path;

@@ -341,6 +341,83 @@ TEST(Stroke, PiecesThatTheClipCannotSeeAreLeftOutWithoutChangingItsPixels)
     }
 }
 
+// A page is drawn band by band, and each band strokes the figure with its own clip: it must get
+// exactly the pixels that the whole stroke has there. Random figures reaching far beyond the page,
+// random pens (caps, joins, miter limits below and above sqrt(2), widths from one pixel to wider
+// than the page, the styled dashes and user dashes with empty elements) and random windows: rows
+// of the page, thin bands, windows that cut the stroke and windows beside it.
+TEST(Stroke, EveryBandGetsThePixelsOfTheWholeStroke)
+{
+    std::mt19937 rng(41);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    const DWORD caps[] = {STROKE_CAP_ROUND, STROKE_CAP_SQUARE, STROKE_CAP_FLAT};
+    const DWORD joins[] = {STROKE_JOIN_ROUND, STROKE_JOIN_BEVEL, STROKE_JOIN_MITER};
+    const std::vector<double> styles[] = {{3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+    for (int round = 0; round < 400; ++round) {
+        std::vector<POINT> pts;
+        for (int i = 0, n = 2 + pick(5); i < n; ++i) {
+            const LONG spread = pick(4) == 0 ? 6000 : 1200;
+            pts.push_back({LONG(350 + pick(2 * spread) - spread), LONG(150 + pick(2 * spread) - spread)});
+        }
+        const bool closed = pick(2) == 1;
+        const double widths[] = {1, uniform(1, 20), uniform(20, 300), uniform(300, 3000)};
+        const double width = widths[pick(4)];
+        std::vector<double> dashes;
+        if (pick(3) > 0) {
+            for (double u : styles[pick(4)])
+                dashes.push_back(u * width);
+        } else {
+            for (int i = 0, n = 2 * (1 + pick(3)); i < n; ++i)
+                dashes.push_back(pick(5) == 0 ? 0 : uniform(0.5, 60));
+            dashes[0] += 1;
+        }
+        const StrokeStyle whole{width, caps[pick(3)], joins[pick(3)], uniform(0.8, 3), dashes};
+        RECT window;
+        switch (pick(3)) {
+            case 0: {  // a band of the page's rows
+                const LONG top = pick(300), rows = 1 + pick(64);
+                window = {0, top, 700, top + rows};
+                break;
+            }
+            case 1: {  // a thin band across
+                const LONG top = pick(300);
+                window = {-100, top, 800, top + 1 + pick(3)};
+                break;
+            }
+            default: {
+                const LONG left = pick(700), top = pick(300);
+                window = {left, top, left + 1 + pick(120), top + 1 + pick(120)};
+            }
+        }
+        StrokeStyle clipped = whole;
+        clipped.clip = &window;
+        const PixelGrid expected = StrokeFigures({pts}, closed, whole, window);
+        const PixelGrid got = StrokeFigures({pts}, closed, clipped, window);
+        ASSERT_EQ(got.FirstDifference(expected), "")
+            << "round " << round << ", width " << whole.width << ", cap " << whole.endCap << ", join " << whole.join
+            << ", miter " << whole.miterLimit << ", " << dashes.size() << " dashes, window " << window.left << ","
+            << window.top << "," << window.right << "," << window.bottom;
+    }
+}
+
+// Found by a review: a wide dash-dot-dot pen with flat caps and bevel joins, drawn for the rows
+// 123 to 178 of a page, cut its dashes where the band's view of the line ends, and the rounded
+// corners of the cut dashes set other pixels than the whole stroke's.
+TEST(Stroke, ADashCutAtTheBandsEdgeKeepsItsCorners)
+{
+    const double width = 181;
+    const double dashes[] = {3 * width, width, width, width, width, width};
+    const std::vector<std::vector<POINT>> figure{{{506, 228}, {117, -186}, {27, -100}, {320, 613}}};
+    const StrokeStyle whole{width, STROKE_CAP_FLAT, STROKE_JOIN_BEVEL, 1.5, dashes};
+    const RECT band{0, 123, 700, 179};
+    StrokeStyle clipped = whole;
+    clipped.clip = &band;
+    const PixelGrid expected = StrokeFigures(figure, false, whole, band);
+    const PixelGrid got = StrokeFigures(figure, false, clipped, band);
+    EXPECT_EQ(got.FirstDifference(expected), "");
+}
+
 TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)
 {
     // A closed square with miter joins is a square frame; square caps change nothing on it.

@@ -75,4 +75,46 @@ TEST(TextThreads, JobsDrawAndInstallConcurrently)
     EXPECT_EQ(failures.load(), 0);
 }
 
+// Two threads on one DC: one draws text, lines and fills while the other selects a fresh font,
+// brush and pen, puts the old ones back and deletes the new ones. Every call on the DC holds it
+// for its length, so a drawing never runs with an object freed under it (AddressSanitizer and
+// ThreadSanitizer watch the objects and the DC's state), and every delete of a deselected object
+// succeeds.
+TEST(TextThreads, OneDcSharedByADrawerAndASelector)
+{
+    Canvas canvas(200, 60);
+    SetBkMode(canvas.dc, TRANSPARENT);
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::thread drawer([&] {
+        for (int round = 0; round < 300; ++round) {
+            if (!TextOutW(canvas.dc, 4, 4 + round % 20, u"Shared DC", 9))
+                failures++;
+            MoveToEx(canvas.dc, round % 200, 0, nullptr);
+            LineTo(canvas.dc, 199 - round % 200, 59);
+            PatBlt(canvas.dc, round % 150, 40, 20, 10, PATCOPY);
+        }
+        stop = true;
+    });
+    std::thread selector([&] {
+        for (int round = 0; !stop; ++round) {
+            LOGFONTW log = MakeLogFont(round % 2 ? L"DejaVu Sans" : L"Liberation Serif", -12 - round % 9);
+            HFONT font = CreateFontIndirectW(&log);
+            HBRUSH brush = CreateSolidBrush(RGB(round % 256, 0, 0));
+            HPEN pen = CreatePen(PS_SOLID, 1 + round % 3, RGB(0, 0, round % 256));
+            HGDIOBJ oldFont = SelectObject(canvas.dc, font);
+            HGDIOBJ oldBrush = SelectObject(canvas.dc, brush);
+            HGDIOBJ oldPen = SelectObject(canvas.dc, pen);
+            SelectObject(canvas.dc, oldFont);
+            SelectObject(canvas.dc, oldBrush);
+            SelectObject(canvas.dc, oldPen);
+            if (!DeleteObject(font) || !DeleteObject(brush) || !DeleteObject(pen))
+                failures++;
+        }
+    });
+    drawer.join();
+    selector.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
 }  // namespace

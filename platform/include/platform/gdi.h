@@ -2,6 +2,11 @@
 // operations, blits and regions. Every declaration here is ours; a note marks where a behaviour
 // is our own choice. Coordinates given to drawing functions are logical and go through the DC's
 // mapping; clip regions, brush origins and mask coordinates are device pixels.
+//
+// Threads: every function may run on any thread. Calls on one DC take turns (a blit takes its
+// destination and source DCs together), so a thread may select, deselect and delete objects on
+// a DC while another draws on it: the drawing keeps what it started with until it returns.
+// Deleting a DC that another thread is still using is the caller's fault.
 #pragma once
 
 #include "platform/types.h"

@@ -7,7 +7,8 @@
 //   fonts-liberation2 and fonts-dejavu-core (only those, so that text renders the same on every
 //   machine) and the fonts installed privately with AddFontResourceExA/W or AddFontMemResourceEx.
 //   Every call here may run on any thread at the same time as any other; calls that use the same
-//   font are serialised on that font.
+//   font are serialised on that font, and calls on the same DC take turns (see gdi.h), so a font
+//   deselected and deleted on one thread is never freed under a text call on another.
 // - Face matching (CreateFontIndirectA/W; the face is chosen when the font is created, so install
 //   a private font before creating fonts that name it): a leading '@' of the face name is ignored
 //   (vertical fonts are drawn as horizontal ones). A private font whose family name equals the
