@@ -9,6 +9,7 @@
 #include "engine/band/band_walk.h"
 #include "engine/band/texture_cache.h"
 #include "engine/display/commands/bitmap_rotate.h"
+#include "engine/display/commands/cmd_text.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/job/output_module.h"
 #include "platform/gdi.h"
@@ -131,6 +132,8 @@ bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
         if (!CmdSlotClip(node, &d.level->band, &visible)) return false;
         if (!Intersect(local, ToDevice(maskDC, visible))) return false;
     }
+    // A text's bounds are often the whole page: it is masked and painted only around its lines.
+    if (node->op == CmdOpText && !TextInkArea(node, maskDC, &d.level->band, local)) return false;
     return true;
 }
 

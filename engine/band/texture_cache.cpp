@@ -1,10 +1,13 @@
 #include "engine/band/texture_cache.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/job/output_module.h"
 #include "engine/raster/rotate.h"
 #include "engine/job/render_call.h"
+
+static void TextureCacheEntriesLink(TextureCache* cache);
 
 TextureCache* TextureCacheCreate(uint32_t entryCount, uint32_t byteBudget) {
     if (entryCount == 0) return nullptr;
@@ -16,9 +19,21 @@ TextureCache* TextureCacheCreate(uint32_t entryCount, uint32_t byteBudget) {
     cache->budget = byteBudget;
     cache->entryCount = entryCount;
     cache->entries = reinterpret_cast<TextureCacheEntry*>(cache + 1);
-    for (uint32_t i = 0; i + 1 < entryCount; ++i) cache->entries[i].next = &cache->entries[i + 1];
-    cache->freeList = &cache->entries[0];
+    TextureCacheEntriesLink(cache);
     return cache;
+}
+
+// Puts the next entries never used on the (empty) free list, in order. The block came zeroed from
+// calloc, so the pages of entries not yet linked stay untouched.
+static void TextureCacheEntriesLink(TextureCache* cache) {
+    const uint32_t first = cache->entriesLinked;
+    const uint32_t count = std::min(cache->entryCount - first, TEXTURE_ENTRIES_LINKED_AT_ONCE);
+    if (count == 0) return;
+    TextureCacheEntry* entries = cache->entries + first;
+    for (uint32_t i = 0; i + 1 < count; ++i) entries[i].next = &entries[i + 1];
+    entries[count - 1].next = cache->freeList;
+    cache->freeList = entries;
+    cache->entriesLinked = first + count;
 }
 
 void* TextureCacheBlockAlloc(TextureCache* cache, uint32_t size) {
@@ -99,8 +114,10 @@ void FreeListPush(TextureCache* cache, TextureCacheEntry* entry) {
     cache->freeList = entry;
 }
 
-// A zeroed entry from the free list, or the least recently used cached one.
+// A zeroed entry from the free list (refilled with entries never used), or the least recently
+// used cached one.
 TextureCacheEntry* TextureCacheEntryGet(TextureCache* cache) {
+    if (cache->freeList == nullptr) TextureCacheEntriesLink(cache);
     TextureCacheEntry* entry = cache->freeList;
     if (entry != nullptr) {
         cache->freeList = entry->next;

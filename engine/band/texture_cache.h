@@ -46,10 +46,17 @@ struct TextureCache {
     TextureCacheEntry* mostRecent;
     TextureCacheEntry* buckets[TEXTURE_CACHE_BUCKETS];
     TextureCacheEntry* entries;  // entryCount entries, allocated with the cache
+    uint32_t entriesLinked;      // entries put on the free list so far, in order
+    uint32_t reserved;
 };
 static_assert(offsetof(TextureCache, freeList) == 24);
 static_assert(offsetof(TextureCache, buckets) == 48);
-static_assert(sizeof(TextureCache) == 48 + TEXTURE_CACHE_BUCKETS * 8 + 8);
+static_assert(offsetof(TextureCache, entriesLinked) == 48 + TEXTURE_CACHE_BUCKETS * 8 + 8);
+static_assert(sizeof(TextureCache) == 48 + TEXTURE_CACHE_BUCKETS * 8 + 16);
+
+// Entries join the free list this many at a time, in order, as it runs dry: a job that uses a few
+// textures never touches the memory of the rest of the pool.
+inline constexpr uint32_t TEXTURE_ENTRIES_LINKED_AT_ONCE = 64;
 
 // Head of a texture memory block: "xTmI" and the bytes charged against the budget.
 struct TextureBlockHead {
@@ -60,8 +67,9 @@ static_assert(sizeof(TextureBlockHead) == 8);
 
 inline constexpr uint8_t TEXTURE_BLOCK_TAG[4] = {'x', 'T', 'm', 'I'};
 
-// The cache and its entries in one block, every entry on the free list in order, mode colour.
-// Null when memory is short or the entry count is 0.
+// The cache and its entries in one block, mode colour. The entries are taken in order: the first
+// ones are on the free list, the others join it as it runs dry. Null when memory is short or the
+// entry count is 0.
 TextureCache* TextureCacheCreate(uint32_t entryCount, uint32_t byteBudget);
 // Frees the owned plane data of every cached entry, then the cache. Null does nothing.
 void TextureCacheDestroy(TextureCache* cache);

@@ -41,6 +41,23 @@ bool CmdSlotFilled(uint32_t op, uint32_t slot)
                        reinterpret_cast<const char*>(&kCmdOpRowEmpty) + slot * sizeof(void*), sizeof(void*)) != 0;
 }
 
+int CmdIsBlack(const CmdNode* node) { return CmdRow(node).isBlack(node); }
+BitmapEntry* CmdBitmapGet(const CmdNode* node) { return CmdRow(node).bitmapGet(node); }
+POINT* CmdSrcOriginGet(CmdNode* node) { return CmdRow(node).srcOriginGet(node); }
+BrushEntry* CmdBrushGet(const CmdNode* node) { return CmdRow(node).brushGet(node); }
+POINT* CmdBrushOriginGet(CmdNode* node) { return CmdRow(node).brushOriginGet(node); }
+Clip* CmdClipGet(const CmdNode* node) { return CmdRow(node).clipGet(node); }
+int CmdEqual(const CmdNode* a, const CmdNode* b) { return CmdRow(a).equal(a, b); }
+Source* CmdSourceGet(const CmdNode* node) { return CmdRow(node).sourceGet(node); }
+Pen* CmdPenGet(const CmdNode* node) { return CmdRow(node).penGet(node); }
+void CmdDestRectGet(const CmdNode* node, RECT* out) { CmdRow(node).destRectGet(node, out); }
+void CmdSrcRectGet(const CmdNode* node, RECT* out) { CmdRow(node).srcRectGet(node, out); }
+uint8_t CmdMixGet(const CmdNode* node) { return CmdRow(node).mixGet(node); }
+void CmdMixSet(CmdNode* node, uint8_t mix) { CmdRow(node).mixSet(node, mix); }
+uint32_t CmdRopGet(const CmdNode* node) { return CmdRow(node).ropGet(node); }
+void CmdRopSet(CmdNode* node, uint32_t rop) { CmdRow(node).ropSet(node, rop); }
+int CmdIsWhite(const CmdNode* node) { return CmdRow(node).isWhite(node); }
+
 int CmdSlotClip(CmdNode* node, const RECT* band, RECT* out)
 {
     // A kind that cannot narrow itself shows wherever its bounds meet the band.

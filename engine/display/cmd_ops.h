@@ -235,6 +235,26 @@ const char* CmdOpNameGet(uint32_t op);
 // Whether a kind's slot holds an operation of its own (not the slot's empty one).
 bool CmdSlotFilled(uint32_t op, uint32_t slot);
 
+// The node's own operations of the slots that read or set a field, and of the black, white and
+// equality tests, by their slot names; a kind without the slot gives the slot's empty answer.
+int CmdIsBlack(const CmdNode* node);
+BitmapEntry* CmdBitmapGet(const CmdNode* node);
+POINT* CmdSrcOriginGet(CmdNode* node);
+BrushEntry* CmdBrushGet(const CmdNode* node);
+POINT* CmdBrushOriginGet(CmdNode* node);
+Clip* CmdClipGet(const CmdNode* node);
+// a and b of one kind.
+int CmdEqual(const CmdNode* a, const CmdNode* b);
+Source* CmdSourceGet(const CmdNode* node);
+Pen* CmdPenGet(const CmdNode* node);
+void CmdDestRectGet(const CmdNode* node, RECT* out);
+void CmdSrcRectGet(const CmdNode* node, RECT* out);
+uint8_t CmdMixGet(const CmdNode* node);
+void CmdMixSet(CmdNode* node, uint8_t mix);
+uint32_t CmdRopGet(const CmdNode* node);
+void CmdRopSet(CmdNode* node, uint32_t rop);
+int CmdIsWhite(const CmdNode* node);
+
 // Slot wrappers of the band loop and the optimiser.
 // 1 visible, 0 not; a kind without CmdClip counts as visible.
 int CmdSlotClip(CmdNode* node, const RECT* band, RECT* out);

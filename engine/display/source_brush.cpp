@@ -40,7 +40,7 @@ void PatRect(HDC dc, const RECT& r, DWORD rop)
     if (r.left < r.right && r.top < r.bottom) PatBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, rop);
 }
 
-void Render(Source* source, ResourceStore* store, BandSurface* surface)
+void BrushSourceRender(Source* source, ResourceStore* store, BandSurface* surface)
 {
     SourceBrush* s = As(source);
     if (Select(s, store, surface) != 0)
@@ -53,7 +53,7 @@ void Render(Source* source, ResourceStore* store, BandSurface* surface)
 // caller that passes its command's bounds as the band gets no mark outside them. Marks are added
 // to what the mask holds (a plain copy of the pattern would erase the marks of commands drawn
 // before it into an accumulated mask).
-void RenderBand(Source* source, ResourceStore* store, BandSurface* surface, const RECT* band, void*,
+void BrushSourceRenderBand(Source* source, ResourceStore* store, BandSurface* surface, const RECT* band, void*,
                 const RECT* clear, int accumulate)
 {
     SourceBrush* s = As(source);
@@ -73,7 +73,7 @@ void RenderBand(Source* source, ResourceStore* store, BandSurface* surface, cons
     GdiFlush();
 }
 
-int Equal(const Source* a, const Source* b)
+int BrushSourceEqual(const Source* a, const Source* b)
 {
     const SourceBrush* x = As(a);
     const SourceBrush* y = As(b);
@@ -82,14 +82,14 @@ int Equal(const Source* a, const Source* b)
            BrushEqual(x->brush, y->brush);
 }
 
-void Release(Source* source, ResourceStore* store, int)
+void BrushSourceRelease(Source* source, ResourceStore* store, int)
 {
     SourceBrush* s = As(source);
     CmdBrushRelease(store, &s->brush);
     RenderFree(s);
 }
 
-Source* Clone(const Source* source, ResourceStore*)
+Source* BrushSourceClone(const Source* source, ResourceStore*)
 {
     const SourceBrush* s = As(source);
     const size_t size = SourceBrushSize(s->count);
@@ -150,12 +150,12 @@ Source* BrushSourcePrepare(CmdNode* node, ResourceStore* store, uint32_t clipId,
 }
 
 const SourceKindRow kSourceRowBrush = {
-    Render,
-    Equal,
+    BrushSourceRender,
+    BrushSourceEqual,
     [](CmdNode* node, ResourceStore* store, uint32_t clipId, uint32_t brushId) {
         return BrushSourcePrepare(node, store, clipId, brushId);
     },
-    Release,
-    Clone,
-    RenderBand,
+    BrushSourceRelease,
+    BrushSourceClone,
+    BrushSourceRenderBand,
 };

@@ -1,4 +1,6 @@
 // DIB headers, colour tables and bit fields, and the pixel storage of bitmaps.
+#include <sys/mman.h>
+
 #include <bit>
 #include <cstdlib>
 #include <cstring>
@@ -53,9 +55,25 @@ void DibBindRows(Dib& dib) {
     }
 }
 
+void DibOwnedBytes::operator()(uint8_t* p) const {
+    if (mapped != 0) munmap(p, mapped);
+    else std::free(p);
+}
+
 bool DibAllocate(Dib& dib) {
-    uint64_t bytes = dib.Bytes();
-    dib.owned.reset(new (std::nothrow) uint8_t[bytes ? bytes : 1]());
+    constexpr uint64_t kMapFrom = uint64_t{1} << 20;
+    const uint64_t bytes = dib.Bytes();
+    dib.owned.reset();
+    if (bytes >= kMapFrom) {
+        void* p = mmap(nullptr, size_t(bytes), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p != MAP_FAILED) {
+            dib.owned.get_deleter().mapped = size_t(bytes);
+            dib.owned.reset(static_cast<uint8_t*>(p));
+        }
+    } else {
+        dib.owned.get_deleter().mapped = 0;
+        dib.owned.reset(static_cast<uint8_t*>(std::calloc(bytes ? size_t(bytes) : 1, 1)));
+    }
     if (!dib.owned) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     dib.bits = dib.owned.get();
     DibBindRows(dib);

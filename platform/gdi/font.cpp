@@ -7,6 +7,7 @@
 #include "../kernel/wide_text.h"
 #include "font_internal.h"
 #include "font_list.h"
+#include "glyph_bitmap_cache.h"
 #include "platform/kernel.h"
 
 namespace gdi {
@@ -46,6 +47,7 @@ Font* FontCreate(const LOGFONTW& log, bool stock)
         return nullptr;
     }
     font->faceWeight = FaceWeight(font->face);
+    font->glyphFace = GlyphFaceId(source);
     font->embolden = log.lfWeight >= FW_SEMIBOLD && font->faceWeight < FW_SEMIBOLD;
     font->slant = log.lfItalic && !(font->face->style_flags & FT_STYLE_FLAG_ITALIC);
     return font;
@@ -186,6 +188,7 @@ SizedFont::SizedFont(Font& font, const Dc& dc, const FT_Matrix* extra) : font_(f
     FT_Matrix matrix{FT_Fixed(std::lround(m[0] * 65536)), FT_Fixed(std::lround(m[1] * 65536)),
                      FT_Fixed(std::lround(m[2] * 65536)), FT_Fixed(std::lround(m[3] * 65536))};
     FT_Set_Transform(face, &matrix, nullptr);
+    matrix_ = matrix;
     ok_ = true;
 }
 
@@ -233,9 +236,9 @@ bool TextRunLayout(SizedFont& sized, const WCHAR* text, size_t count, bool glyph
         if (dx) {
             px += dx[i] * s.xScale * 64 * s.cos;
             py -= dx[i] * s.yScale * 64 * s.sin;
-        } else if (sized.Load(run.glyphs[i], true)) {
-            px += sized.slot()->advance.x;
-            py -= sized.slot()->advance.y;
+        } else if (const GlyphBitmapRef glyph = GlyphBitmapGet(sized, run.glyphs[i]); glyph->loaded) {
+            px += glyph->advance.x;
+            py -= glyph->advance.y;
         }
     }
     run.advance = {FT_Pos(std::lround(px)), FT_Pos(std::lround(py))};

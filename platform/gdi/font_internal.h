@@ -50,6 +50,7 @@ struct Font : Object {
     bool slant = false;
     std::mutex lock;  // FreeType faces serve one thread at a time
     FT_F26Dot6 sizedX = 0, sizedY = 0;  // the char size last set
+    uint32_t glyphFace = 0;             // the face's number in the glyph cache
     Font() : Object(Kind::Font) {}
     ~Font();
 };
@@ -78,11 +79,13 @@ public:
     // FreeType fails on it.
     bool Load(uint32_t code, bool glyphIndex, bool hinted = true);
     FT_GlyphSlot slot() const { return font_.face->glyph; }
+    const FT_Matrix& matrix() const { return matrix_; }  // the transform set on the face
 
 private:
     Font& font_;
     std::lock_guard<std::mutex> guard_;
     FontScale scale_;
+    FT_Matrix matrix_{};
     bool ok_ = false;
 };
 

@@ -3,6 +3,8 @@
 #include <fontconfig/fontconfig.h>
 
 #include <cstring>
+#include <map>
+#include <tuple>
 
 #include "../kernel/wide_text.h"
 #include "font_internal.h"
@@ -50,6 +52,9 @@ struct List {
     std::vector<PrivateFace> faces;
     std::vector<Installation> installations;
     uint64_t nextInstallation = 1;
+    // fontconfig's answers, kept for the process: its configuration is loaded once and the
+    // shipped faces do not change while it runs.
+    std::map<std::tuple<std::string, int, bool>, FaceSource> systemMatches;
 };
 
 // Lives for the whole process: fonts deleted by static destructors still find it.
@@ -205,8 +210,18 @@ bool FontListMatch(const std::u16string& faceName, int weight, bool italic, BYTE
                  : (kind == FF_MODERN || (pitchAndFamily & 3) == FIXED_PITCH) ? "DejaVu Sans Mono"
                                                                               : "DejaVu Sans";
     }
-    if (SystemMatch(family, wanted, italic, out) || SystemMatch("DejaVu Sans", wanted, italic, out))
+    const auto matchKey = std::make_tuple(family, wanted, italic);
+    if (auto known = L().systemMatches.find(matchKey); known != L().systemMatches.end()) {
+        out = known->second;
         return true;
+    }
+    if (SystemMatch(family, wanted, italic, out) || SystemMatch("DejaVu Sans", wanted, italic, out)) {
+        try {
+            L().systemMatches.emplace(matchKey, out);
+        } catch (const std::bad_alloc&) {
+        }
+        return true;
+    }
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
 }

@@ -12,6 +12,7 @@
 #include <pixman.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -34,6 +35,15 @@ struct Object {
 
 // Pixel storage of a bitmap. Rows are addressed top-down whatever the memory order: row y
 // starts at row0 + y * rowStep.
+// A DIB's own zeroed storage: a large bitmap's pages mapped from the system, which come zeroed
+// and cost nothing until drawn on (the allocator would clear them itself once it keeps freed
+// blocks of that size), a small one from calloc.
+struct DibOwnedBytes {
+    size_t mapped;  // bytes mapped, 0 when from calloc
+    DibOwnedBytes() : mapped(0) {}
+    void operator()(uint8_t* p) const;
+};
+
 struct Dib {
     int32_t width = 0;
     int32_t height = 0;
@@ -45,7 +55,7 @@ struct Dib {
     ptrdiff_t rowStep = 0;
     std::vector<RGBQUAD> colors;  // colour table of indexed formats
     uint32_t masks[3] = {0, 0, 0};  // red, green, blue of 16 and 32 bits
-    std::unique_ptr<uint8_t[]> owned;
+    std::unique_ptr<uint8_t[], DibOwnedBytes> owned;
     void* mappedView = nullptr;  // a file-mapping view to unmap on destruction
 
     uint8_t* Row(int32_t y) const { return row0 + y * rowStep; }

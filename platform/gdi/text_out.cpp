@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "font_internal.h"
+#include "glyph_bitmap_cache.h"
 #include "path_draw.h"
 #include "polygon_region.h"
 #include "platform/kernel.h"
@@ -60,23 +61,21 @@ bool GlyphBoxes(SizedFont& sized, const TextRun& run, FT_Vector origin, const pi
         const int64_t gx = Pixel(origin.x + run.origins[i].x), gy = Pixel(origin.y + run.origins[i].y);
         if (gx + reach < area.x1 || gx - reach > area.x2 || gy + reach < area.y1 || gy - reach > area.y2)
             continue;
-        if (!sized.Load(run.glyphs[i], true) || FT_Render_Glyph(sized.slot(), FT_RENDER_MODE_MONO))
+        const GlyphBitmapRef glyph = GlyphBitmapGet(sized, run.glyphs[i]);
+        if (!glyph->drawn)
             continue;
-        const FT_Bitmap& bitmap = sized.slot()->bitmap;
-        if (bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
-            continue;
-        const int64_t left = gx + sized.slot()->bitmap_left, top = gy - sized.slot()->bitmap_top;
-        for (unsigned row = 0; row < bitmap.rows; ++row) {
-            const unsigned char* bits = bitmap.buffer + ptrdiff_t(row) * bitmap.pitch;
+        const int64_t left = gx + glyph->left, top = gy - glyph->top;
+        for (unsigned row = 0; row < glyph->rows; ++row) {
+            const unsigned char* bits = glyph->bits.data() + size_t(row) * glyph->pitch;
             const int64_t y = top + row;
             if (y < area.y1 || y >= area.y2)
                 continue;
             unsigned col = 0;
-            while (col < bitmap.width) {
-                while (col < bitmap.width && !(bits[col >> 3] & (0x80 >> (col & 7))))
+            while (col < glyph->width) {
+                while (col < glyph->width && !(bits[col >> 3] & (0x80 >> (col & 7))))
                     ++col;
                 const unsigned start = col;
-                while (col < bitmap.width && (bits[col >> 3] & (0x80 >> (col & 7))))
+                while (col < glyph->width && (bits[col >> 3] & (0x80 >> (col & 7))))
                     ++col;
                 if (col > start) {
                     const int64_t x1 = std::max<int64_t>(left + start, area.x1), x2 = std::min<int64_t>(left + col, area.x2);

@@ -111,7 +111,7 @@ TEST(BrushSource, IsMadeFromTheShapeCommands)
         EXPECT_EQ(s->brushOrigin.x, c.origin.x);
         EXPECT_EQ(s->brushOrigin.y, c.origin.y);
         ASSERT_NE(s->brush, nullptr);
-        EXPECT_EQ(s->brush, CmdRow(shape).brushGet(shape) != nullptr ? CmdRow(shape).brushGet(shape) : s->brush);
+        EXPECT_EQ(s->brush, CmdBrushGet(shape) != nullptr ? CmdBrushGet(shape) : s->brush);
         EXPECT_EQ((s->brush->head.flags & BRUSH_COMPANION) != 0, c.pattern) << "a pattern serves as a mask";
         SourceRelease(source, job.store, 1);
     }
@@ -261,7 +261,7 @@ TEST(BrushSource, ImageCommandsCopyThroughThePatternOnBothRoads)
         CmdNodeUnlink(&job.list, shape);
         CmdRow(shape).destroy(shape, job.store);
         CmdRow(image).sourceSet(image, source);
-        ASSERT_EQ(CmdRow(image).sourceGet(image), source);
+        ASSERT_EQ(CmdSourceGet(image), source);
 
         // The reference, pixel by pixel.
         Image want(kW, kH);

@@ -56,15 +56,15 @@ TEST(LinePathRead, RecordsBecomeNodes)
     EXPECT_EQ(nodes[1]->bounds, (RECT{3, 1, 78, 60}));  // widened by the pen
     EXPECT_NE(path(2)->brush, nullptr);
     EXPECT_NE(path(2)->pen, nullptr);
-    EXPECT_EQ(CmdRow(nodes[3]).isWhite(nodes[3]), 1);
-    EXPECT_EQ(CmdRow(nodes[3]).isBlack(nodes[3]), 0);
+    EXPECT_EQ(CmdIsWhite(nodes[3]), 1);
+    EXPECT_EQ(CmdIsBlack(nodes[3]), 0);
     EXPECT_EQ(nodes[4]->op, CmdOpLine);
     EXPECT_EQ(nodes[4]->bounds, (RECT{0, 0, 11, 7}));
     // Equal paths compare equal through a clone; the clone holds its own references.
     CmdNode* clone = CmdRow(nodes[2]).clone(nodes[2], job.store);
     ASSERT_NE(clone, nullptr);
-    EXPECT_EQ(CmdRow(clone).equal(clone, nodes[2]), 1);
-    EXPECT_EQ(CmdRow(clone).equal(clone, nodes[0]), 0);
+    EXPECT_EQ(CmdEqual(clone, nodes[2]), 1);
+    EXPECT_EQ(CmdEqual(clone, nodes[0]), 0);
     CmdRow(clone).destroy(clone, job.store);
 }
 

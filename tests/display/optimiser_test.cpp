@@ -37,9 +37,9 @@ std::string Shape(CmdList* list)
                std::to_string(b.right) + "," + std::to_string(b.bottom) + ")";
         if (n->flags & CMD_FLAG_THIN) out += "t";
         if (n->op == CmdOpBlts) out += "x" + std::to_string(reinterpret_cast<BltsNode*>(n)->count);
-        if (CmdSlotFilled(n->op, CmdSlotRopGet) && CmdRow(n).ropGet(n) != 0xCCCC) {
+        if (CmdSlotFilled(n->op, CmdSlotRopGet) && CmdRopGet(n) != 0xCCCC) {
             char rop[8];
-            snprintf(rop, sizeof rop, "%x", CmdRow(n).ropGet(n));
+            snprintf(rop, sizeof rop, "%x", CmdRopGet(n));
             out += rop;
         }
         if (n->op == CmdOpComplex) out += "[" + Shape(&reinterpret_cast<CmdComplexNode*>(n)->inner) + "]";

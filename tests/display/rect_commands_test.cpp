@@ -63,8 +63,8 @@ TEST(RectRead, PlainRectsBecomeRectFills)
         }
         if (c.op == CmdOpRectFill) {
             EXPECT_EQ(reinterpret_cast<CmdRectFillNode*>(nodes[0])->brush->colour, c.colour);
-            EXPECT_EQ(CmdRow(nodes[0]).isBlack(nodes[0]), c.colour == 0 ? 1 : 0);
-            EXPECT_EQ(CmdRow(nodes[0]).isWhite(nodes[0]), c.colour == 0xFFFFFF ? 1 : 0);
+            EXPECT_EQ(CmdIsBlack(nodes[0]), c.colour == 0 ? 1 : 0);
+            EXPECT_EQ(CmdIsWhite(nodes[0]), c.colour == 0xFFFFFF ? 1 : 0);
         }
     }
     DisplayJob job;

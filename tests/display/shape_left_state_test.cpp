@@ -200,7 +200,7 @@ TEST(ShapeLeftState, EveryKindPutsTheBandDcBack)
             for (CmdNode* node : job.Nodes()) made += std::string(CmdOpNameGet(node->op)) + " ";
             EXPECT_NE(made.find(CmdOpNameGet(c.optimisedTo)), std::string::npos) << made;
             if (c.optimisedTo == CmdOpRect || c.optimisedTo == CmdOpPath) {
-                EXPECT_TRUE(BrushHasMask(CmdRow(job.Nodes()[0]).brushGet(job.Nodes()[0]))) << "the colour through the mask";
+                EXPECT_TRUE(BrushHasMask(CmdBrushGet(job.Nodes()[0]))) << "the colour through the mask";
             }
         }
         ASSERT_FALSE(job.Nodes().empty());

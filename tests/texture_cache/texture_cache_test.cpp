@@ -269,3 +269,29 @@ TEST(TextureCache, BuiltInSlotsReachTheCache) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pool bigger than the first batch hands its entries out in order, as if all were on the free
+// list from the start, and links only the entries a job has reached.
+TEST(TextureCachePool, EntriesAreTakenInOrderAndLinkedAsNeeded) {
+    Host host(200, 1u << 20);
+    EXPECT_EQ(host.cache->entriesLinked, TEXTURE_ENTRIES_LINKED_AT_ONCE);
+    for (uint32_t i = 0; i < 200; ++i) {
+        TextureCacheEntry* entry = host.Add(0x1000 + i, 1);
+        ASSERT_EQ(entry, &host.cache->entries[i]) << i;
+        EXPECT_EQ(host.cache->entriesLinked, std::min(200u, (i / TEXTURE_ENTRIES_LINKED_AT_ONCE + 1) * TEXTURE_ENTRIES_LINKED_AT_ONCE));
+    }
+    // A released entry is taken again first; with none free the oldest cached one is.
+    TextureCacheRelease(host.cache, &host.cache->entries[70]);
+    EXPECT_EQ(host.Add(0x5000, 1), &host.cache->entries[70]);
+    EXPECT_EQ(host.Add(0x5001, 1), &host.cache->entries[0]);
+    EXPECT_EQ(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 1, 0x1000), nullptr);
+    EXPECT_NE(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 1, 0x1001), nullptr);
+
+    Host big(32768, 1u << 20);
+    EXPECT_EQ(big.cache->entriesLinked, TEXTURE_ENTRIES_LINKED_AT_ONCE);
+    EXPECT_EQ(big.Add(7, 1), &big.cache->entries[0]);
+}
+
+}  // namespace

@@ -30,7 +30,7 @@ struct AlphaNode {
 AlphaNode* As(CmdNode* node) { return reinterpret_cast<AlphaNode*>(node); }
 const AlphaNode* As(const CmdNode* node) { return reinterpret_cast<const AlphaNode*>(node); }
 
-void Destroy(CmdNode* node, ResourceStore* store)
+void CmdAlphaBlendDestroy(CmdNode* node, ResourceStore* store)
 {
     AlphaNode* n = As(node);
     CmdBitmapRelease(store, &n->bitmap);
@@ -38,7 +38,7 @@ void Destroy(CmdNode* node, ResourceStore* store)
     RenderFree(n);
 }
 
-int Read(ResourceStore* store, Stream* stream, CmdNode** out)
+int CmdAlphaBlendRead(ResourceStore* store, Stream* stream, CmdNode** out)
 {
     *out = nullptr;
     uint8_t raw[52];
@@ -51,7 +51,7 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     constexpr CmdBitmapRecordLayout kLayout{CmdAlphaBlendRecord::destination, CmdAlphaBlendRecord::source,
                                             CmdAlphaBlendRecord::bitmap, CmdAlphaBlendRecord::clip};
     if (!CmdBitmapRecordResolve(store, raw, kLayout, &n->head, &n->area, &n->bitmap, &n->clip)) {
-        Destroy(&n->head, store);
+        CmdAlphaBlendDestroy(&n->head, store);
         return 0;
     }
     n->head.flags = n->bitmap->head.flags & CMD_FLAG_COLOR_MASK;
@@ -59,7 +59,7 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     return 1;
 }
 
-CmdNode* Clone(const CmdNode* node, ResourceStore*)
+CmdNode* CmdAlphaBlendClone(const CmdNode* node, ResourceStore*)
 {
     auto* copy = static_cast<AlphaNode*>(RenderAlloc(sizeof(AlphaNode)));
     if (copy == nullptr) return nullptr;
@@ -70,7 +70,7 @@ CmdNode* Clone(const CmdNode* node, ResourceStore*)
     return &copy->head;
 }
 
-int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+int CmdAlphaBlendRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                const RECT* clear, int accumulate)
 {
     AlphaNode* n = As(node);
@@ -82,7 +82,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
     return BandMaskClipRectsSet(store, mask, n->clip, band, area) > 0 ? CMD_BAND_MASKED : CMD_BAND_NOTHING;
 }
 
-int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
+int CmdAlphaBlendDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     AlphaNode* n = As(node);
     const CmdDrawState state(surface);
@@ -97,7 +97,7 @@ int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*,
     return static_cast<int>(GetLastError());
 }
 
-int ColorClassGet(const CmdNode*, uint32_t*, uint8_t* hint, int)
+int CmdAlphaBlendColorClassGet(const CmdNode*, uint32_t*, uint8_t* hint, int)
 {
     *hint = CMD_HINT_IMAGE;
     return CMD_COLOR_LEVEL_IMAGE;
@@ -108,11 +108,11 @@ int ColorClassGet(const CmdNode*, uint32_t*, uint8_t* hint, int)
 
 const CmdOpRow kCmdOpRowAlphaBlend = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.read = Read;
-    row.destroy = Destroy;
-    row.clone = Clone;
-    row.renderBand = RenderBand;
-    row.draw = Draw;
-    row.colorClassGet = ColorClassGet;
+    row.read = CmdAlphaBlendRead;
+    row.destroy = CmdAlphaBlendDestroy;
+    row.clone = CmdAlphaBlendClone;
+    row.renderBand = CmdAlphaBlendRenderBand;
+    row.draw = CmdAlphaBlendDraw;
+    row.colorClassGet = CmdAlphaBlendColorClassGet;
     return row;
 }();

@@ -23,14 +23,14 @@ bool Overlap(const RECT& a, const RECT& b)
     return a.left < b.right && a.right > b.left && a.top < b.bottom && a.bottom > b.top;
 }
 
-void Destroy(CmdNode* node, ResourceStore*)
+void CmdComplexDestroy(CmdNode* node, ResourceStore*)
 {
     CmdComplexNode* n = AsComplex(node);
     CmdListDestroyAll(&n->inner);
     RenderFree(n);
 }
 
-int RenderBand(CmdNode*, ResourceStore*, BandSurface*, const RECT*, const RECT*, const RECT*, int)
+int CmdComplexRenderBand(CmdNode*, ResourceStore*, BandSurface*, const RECT*, const RECT*, const RECT*, int)
 {
     return CMD_BAND_NO_MASK;
 }
@@ -70,7 +70,7 @@ void RestoreOutside(BandSurface* surface, const uint8_t* saved, const RECT& keep
 
 // Copies of commands that lie only partly under the Complex are drawn whole; what they paint
 // beyond its bounds would cover later commands there, so the band outside the bounds is put back.
-int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra)
+int CmdComplexDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void* extra)
 {
     CmdComplexNode* n = AsComplex(node);
     POINT p[2] = {{node->bounds.left, node->bounds.top}, {node->bounds.right, node->bounds.bottom}};
@@ -91,7 +91,8 @@ int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* 
     return 1;
 }
 
-int DrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE* extent)
+int CmdComplexDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area,
+                          const SIZE* extent)
 {
     SIZE size{};
     if (extent != nullptr) {
@@ -108,7 +109,7 @@ int DrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const
     return GdiFlush();
 }
 
-int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
+int CmdComplexColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
 {
     *hint = static_cast<uint8_t>(AsComplex(node)->inner.classBits);
     return CMD_COLOR_DRAW_RESTORE;
@@ -129,10 +130,10 @@ CmdComplexNode* CmdComplexCreate(const CmdList* list, const RECT* bounds)
 
 const CmdOpRow kCmdOpRowComplex = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.destroy = Destroy;
-    row.renderBand = RenderBand;
-    row.draw = Draw;
-    row.colorClassGet = ColorClassGet;
-    row.drawRestore = DrawRestore;
+    row.destroy = CmdComplexDestroy;
+    row.renderBand = CmdComplexRenderBand;
+    row.draw = CmdComplexDraw;
+    row.colorClassGet = CmdComplexColorClassGet;
+    row.drawRestore = CmdComplexDrawRestore;
     return row;
 }();

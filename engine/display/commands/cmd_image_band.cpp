@@ -145,8 +145,9 @@ int StretchDibs(CmdImageNode* n, ResourceStore* store, BandSurface* surface, DWO
                          reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, rop);
 }
 
+// Marks where a command with a brush source paints: the pattern's white pixels inside the
 // source's rectangles, cut to the command's bounds and its clip.
-int BrushSourceRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band)
+int ImageBrushSourceRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band)
 {
     RECT limit{};
     if (!IntersectRect(&limit, band, &n->head.bounds)) return CMD_BAND_NOTHING;
@@ -162,7 +163,7 @@ int BrushSourceRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* ma
 // and the clip's rectangles.
 int MaskedRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area)
 {
-    if (n->source->kind == SourceKindBrush) return BrushSourceRenderBand(n, store, mask, band);
+    if (n->source->kind == SourceKindBrush) return ImageBrushSourceRenderBand(n, store, mask, band);
     auto* source = reinterpret_cast<SourceBitmap*>(n->source);
     RECT* rects = nullptr;
     const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);

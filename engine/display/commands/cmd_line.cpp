@@ -27,7 +27,7 @@ CmdLineNode* AsLine(CmdNode* node) { return reinterpret_cast<CmdLineNode*>(node)
 const CmdLineNode* AsLine(const CmdNode* node) { return reinterpret_cast<const CmdLineNode*>(node); }
 
 
-void LineDestroy(CmdNode* node, ResourceStore* store)
+void CmdLineDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdLineNode* line = AsLine(node);
     CmdPenRelease(store, &line->pen);
@@ -35,7 +35,7 @@ void LineDestroy(CmdNode* node, ResourceStore* store)
     RenderFree(node);
 }
 
-int LineClip(CmdNode* node, const RECT* band, RECT* out)
+int CmdLineClip(CmdNode* node, const RECT* band, RECT* out)
 {
     const CmdLineNode* line = AsLine(node);
     if (line->from.x == line->to.x || line->from.y == line->to.y) {
@@ -53,12 +53,12 @@ int LineClip(CmdNode* node, const RECT* band, RECT* out)
     return IsRectEmpty(out) ? 0 : 1;
 }
 
-int LineClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
+int CmdLineClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
     return CmdClipReplace(store, &AsLine(node)->clip, clip, &node->bounds);
 }
 
-CmdNode* LineClone(const CmdNode* node, ResourceStore* store)
+CmdNode* CmdLineClone(const CmdNode* node, ResourceStore* store)
 {
     const CmdLineNode* from = AsLine(node);
     return LineCreate(store, &from->from, &from->to, from->pen->head.id,
@@ -83,7 +83,7 @@ void LineStroke(const CmdLineNode* line, BandSurface* surface, const RECT* rect)
     StrokePath(dc);
 }
 
-int LineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* rect, void*)
+int CmdLineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* rect, void*)
 {
     CmdLineNode* line = AsLine(node);
     const CmdDrawState state(surface);
@@ -101,7 +101,7 @@ int LineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-int LineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT*,
+int CmdLineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT*,
                    const RECT* clear, int accumulate)
 {
     CmdLineNode* line = AsLine(node);
@@ -123,7 +123,7 @@ int LineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
     return CMD_BAND_MASKED;
 }
 
-int LineColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
+int CmdLineColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 {
     const CmdLineNode* line = AsLine(node);
     const bool thin = (line->pen->head.flags & PEN_THIN) != 0;
@@ -138,7 +138,7 @@ int LineColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
     return CMD_COLOR_DRAW_RESTORE;
 }
 
-int LineDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
+int CmdLineDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdLineNode* line = AsLine(node);
     const CmdDrawState state(surface);
@@ -165,7 +165,7 @@ CmdNode* LineCreate(ResourceStore* store, const POINT* from, const POINT* to, Re
     if (clipId != RESOURCE_ID_NONE) line->clip = ClipLookup(&store->clips, clipId);
     if (line->pen == nullptr || (clipId != RESOURCE_ID_NONE && line->clip == nullptr)) {
         SetLastError(ERROR_INVALID_DATA);
-        LineDestroy(&line->head, store);
+        CmdLineDestroy(&line->head, store);
         return nullptr;
     }
     // The bounds in 64 bits: the far end plus one and the pen's width may pass the 32-bit range.
@@ -193,15 +193,15 @@ int CmdLineRead(ResourceStore* store, Stream* stream, CmdNode** out)
 
 const CmdOpRow kCmdOpRowLine = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.clip = LineClip;
-    row.clipRegionSet = LineClipRegionSet;
+    row.clip = CmdLineClip;
+    row.clipRegionSet = CmdLineClipRegionSet;
     row.read = CmdLineRead;
-    row.destroy = LineDestroy;
-    row.clone = LineClone;
-    row.renderBand = LineRenderBand;
-    row.draw = LineDraw;
+    row.destroy = CmdLineDestroy;
+    row.clone = CmdLineClone;
+    row.renderBand = CmdLineRenderBand;
+    row.draw = CmdLineDraw;
     row.mixGet = LineMixGet;
-    row.colorClassGet = LineColorClassGet;
-    row.drawRestore = LineDrawRestore;
+    row.colorClassGet = CmdLineColorClassGet;
+    row.drawRestore = CmdLineDrawRestore;
     return row;
 }();

@@ -47,7 +47,7 @@ void FlagsSet(CmdPathNode* node)
     node->head.flags = static_cast<uint16_t>((node->head.flags & ~CMD_FLAG_COLOR_MASK) | CmdColorFlags(classes));
 }
 
-void PathDestroy(CmdNode* node, ResourceStore* store)
+void CmdPathDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdPathNode* p = AsPath(node);
     CmdBrushRelease(store, &p->brush);
@@ -74,19 +74,19 @@ CmdPathNode* PathCopy(const CmdPathNode* from, ResourceStore* store)
     if (from->path) ok &= (copy->path = PathLookup(&store->paths, from->path->head.id)) != nullptr;
     if (from->clip) ok &= (copy->clip = ClipLookup(&store->clips, from->clip->head.id)) != nullptr;
     if (!ok) {
-        PathDestroy(&copy->head, store);
+        CmdPathDestroy(&copy->head, store);
         return nullptr;
     }
     return copy;
 }
 
-CmdNode* PathClone(const CmdNode* node, ResourceStore* store)
+CmdNode* CmdPathClone(const CmdNode* node, ResourceStore* store)
 {
     CmdPathNode* copy = PathCopy(AsPath(node), store);
     return copy != nullptr ? &copy->head : nullptr;
 }
 
-int PathClip(CmdNode* node, const RECT* band, RECT* out)
+int CmdPathClip(CmdNode* node, const RECT* band, RECT* out)
 {
     const CmdPathNode* p = AsPath(node);
     const PathEntry* path = p->path;
@@ -106,12 +106,12 @@ int PathClip(CmdNode* node, const RECT* band, RECT* out)
     return IsRectEmpty(out) ? 0 : 1;
 }
 
-int PathClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
+int CmdPathClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
     return CmdClipReplace(store, &AsPath(node)->clip, clip, &node->bounds);
 }
 
-int PathBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)
+int CmdPathBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)
 {
     CmdPathNode* p = AsPath(node);
     CmdBrushRelease(store, &p->brush);
@@ -121,7 +121,7 @@ int PathBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, Brush
     return p->brush != nullptr ? 1 : 0;
 }
 
-int PathEqualSlot(const CmdNode* a, const CmdNode* b)
+int CmdPathEqual(const CmdNode* a, const CmdNode* b)
 {
     const CmdPathNode* x = AsPath(a);
     const CmdPathNode* y = AsPath(b);
@@ -139,8 +139,8 @@ int PathIsSolid(const CmdNode* node, COLORREF colour, uint32_t mix)
     if (p->mix == R2_COPYPEN && !PenIsReal(p->pen) && BrushIsSolid(p->brush) && p->brush->colour == colour) return 1;
     return p->mix == mix ? 1 : 0;
 }
-int PathIsBlack(const CmdNode* node) { return PathIsSolid(node, 0, R2_BLACK); }
-int PathIsWhite(const CmdNode* node) { return PathIsSolid(node, 0xFFFFFF, R2_WHITE); }
+int CmdPathIsBlack(const CmdNode* node) { return PathIsSolid(node, 0, R2_BLACK); }
+int CmdPathIsWhite(const CmdNode* node) { return PathIsSolid(node, 0xFFFFFF, R2_WHITE); }
 
 BrushEntry* PathBrushGet(const CmdNode* node) { return AsPath(node)->brush; }
 POINT* PathBrushOriginGet(CmdNode* node) { return &AsPath(node)->brushOrigin; }
@@ -149,7 +149,7 @@ Pen* PathPenGet(const CmdNode* node) { return AsPath(node)->pen; }
 uint8_t PathMixGet(const CmdNode* node) { return AsPath(node)->mix; }
 void PathMixSet(CmdNode* node, uint8_t mix) { AsPath(node)->mix = AsPath(node)->mix2 = mix; }
 
-int PathColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
+int CmdPathColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 {
     const CmdPathNode* p = AsPath(node);
     *hint = CMD_HINT_VECTOR;
@@ -193,7 +193,7 @@ void MarkAll(ResourceStore* store, BrushEntry* brush, const CmdPathNode* p)
     ResourceUseMark(store, p->clip ? &p->clip->head : nullptr, RESOURCE_IN_USE);
 }
 
-int PathDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* rect, void*)
+int CmdPathDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* rect, void*)
 {
     CmdPathNode* p = AsPath(node);
     HDC dc = surface->drawDC;
@@ -239,7 +239,7 @@ int PathDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-int PathDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
+int CmdPathDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdPathNode* p = AsPath(node);
     HDC dc = surface->drawDC;
@@ -336,7 +336,7 @@ void PathRenderMaskGdi(CmdPathNode* p, ResourceStore* store, BandSurface* mask, 
     SetROP2(dc, R2_COPYPEN);
 }
 
-int PathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+int CmdPathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                    const RECT* clear, int accumulate)
 {
     CmdPathNode* p = AsPath(node);
@@ -403,7 +403,7 @@ int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out)
     if (clipId != RESOURCE_ID_NONE) ok &= (node->clip = ClipLookup(&store->clips, clipId)) != nullptr;
     if (!ok) {
         SetLastError(ERROR_INVALID_DATA);
-        PathDestroy(&node->head, store);
+        CmdPathDestroy(&node->head, store);
         return 0;
     }
     RECT bounds = node->path->bounds;
@@ -416,7 +416,7 @@ int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out)
         // Fill first, then the outline over it, as two commands.
         CmdPathNode* outline = PathCopy(node, store);
         if (outline == nullptr) {
-            PathDestroy(&node->head, store);
+            CmdPathDestroy(&node->head, store);
             return 0;
         }
         CmdBrushRelease(store, &outline->brush);
@@ -432,24 +432,24 @@ int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out)
 
 const CmdOpRow kCmdOpRowPath = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.isBlack = PathIsBlack;
-    row.clip = PathClip;
+    row.isBlack = CmdPathIsBlack;
+    row.clip = CmdPathClip;
     row.brushGet = PathBrushGet;
     row.brushOriginGet = PathBrushOriginGet;
-    row.brushSet = PathBrushSet;
+    row.brushSet = CmdPathBrushSet;
     row.clipGet = PathClipGet;
-    row.clipRegionSet = PathClipRegionSet;
-    row.equal = PathEqualSlot;
+    row.clipRegionSet = CmdPathClipRegionSet;
+    row.equal = CmdPathEqual;
     row.read = CmdPathRead;
-    row.destroy = PathDestroy;
-    row.clone = PathClone;
-    row.renderBand = PathRenderBand;
+    row.destroy = CmdPathDestroy;
+    row.clone = CmdPathClone;
+    row.renderBand = CmdPathRenderBand;
     row.penGet = PathPenGet;
-    row.draw = PathDraw;
+    row.draw = CmdPathDraw;
     row.mixGet = PathMixGet;
     row.mixSet = PathMixSet;
-    row.colorClassGet = PathColorClassGet;
-    row.drawRestore = PathDrawRestore;
-    row.isWhite = PathIsWhite;
+    row.colorClassGet = CmdPathColorClassGet;
+    row.drawRestore = CmdPathDrawRestore;
+    row.isWhite = CmdPathIsWhite;
     return row;
 }();

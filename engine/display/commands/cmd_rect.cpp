@@ -39,7 +39,7 @@ void FlagsSet(CmdRectNode* node)
     node->head.flags = static_cast<uint16_t>((node->head.flags & ~CMD_FLAG_COLOR_MASK) | CmdColorFlags(classes));
 }
 
-void RectDestroy(CmdNode* node, ResourceStore* store)
+void CmdRectDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdRectNode* rect = AsRect(node);
     CmdBrushRelease(store, &rect->brush);
@@ -79,10 +79,10 @@ int RectIsSolid(const CmdNode* node, COLORREF colour, uint32_t mix)
         return 1;
     return rect->mix == mix ? 1 : 0;
 }
-int RectIsBlack(const CmdNode* node) { return RectIsSolid(node, 0, R2_BLACK); }
-int RectIsWhite(const CmdNode* node) { return RectIsSolid(node, 0xFFFFFF, R2_WHITE); }
+int CmdRectIsBlack(const CmdNode* node) { return RectIsSolid(node, 0, R2_BLACK); }
+int CmdRectIsWhite(const CmdNode* node) { return RectIsSolid(node, 0xFFFFFF, R2_WHITE); }
 
-int RectBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)
+int CmdRectBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, BrushEntry* brush)
 {
     CmdRectNode* rect = AsRect(node);
     CmdBrushRelease(store, &rect->brush);
@@ -92,7 +92,7 @@ int RectBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, Brush
     return rect->brush != nullptr ? 1 : 0;
 }
 
-int RectClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
+int CmdRectClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
     CmdRectNode* rect = AsRect(node);
     if (clip == rect->clip) return 1;
@@ -110,7 +110,7 @@ int RectClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
     return 1;
 }
 
-int RectEqual(const CmdNode* a, const CmdNode* b)
+int CmdRectEqual(const CmdNode* a, const CmdNode* b)
 {
     const CmdRectNode* x = AsRect(a);
     const CmdRectNode* y = AsRect(b);
@@ -121,7 +121,7 @@ int RectEqual(const CmdNode* a, const CmdNode* b)
                : 0;
 }
 
-int RectMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
+int CmdRectMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
 {
     CmdRectNode* rect = AsRect(node);
     if (PenIsReal(rect->pen) || !CmdMixIsPlain(rect->mix)) return 1;
@@ -136,7 +136,7 @@ int RectMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
     return 1;
 }
 
-CmdNode* RectClone(const CmdNode* node, ResourceStore* store)
+CmdNode* CmdRectClone(const CmdNode* node, ResourceStore* store)
 {
     const CmdRectNode* from = AsRect(node);
     auto* copy = static_cast<CmdRectNode*>(RenderAlloc(sizeof(CmdRectNode)));
@@ -151,13 +151,13 @@ CmdNode* RectClone(const CmdNode* node, ResourceStore* store)
     if (from->pen) ok &= (copy->pen = PenLookup(&store->pens, from->pen->head.id, store->deviceByte)) != nullptr;
     if (from->clip) ok &= (copy->clip = ClipLookup(&store->clips, from->clip->head.id)) != nullptr;
     if (!ok) {
-        RectDestroy(&copy->head, store);
+        CmdRectDestroy(&copy->head, store);
         return nullptr;
     }
     return &copy->head;
 }
 
-int RectColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
+int CmdRectColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 {
     const CmdRectNode* rect = AsRect(node);
     const bool thin = node->flags >= CMD_FLAG_THIN;
@@ -225,7 +225,7 @@ void RectWithPenDraw(const CmdRectNode* rect, BandSurface* surface, const RECT* 
     RectOutline(rect, surface, band);
 }
 
-int RectDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
+int CmdRectDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
 {
     CmdRectNode* rect = AsRect(node);
     HDC dc = surface->drawDC;
@@ -260,7 +260,7 @@ int RectDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-int RectDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
+int CmdRectDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     CmdRectNode* rect = AsRect(node);
     HDC dc = surface->drawDC;
@@ -283,7 +283,7 @@ int RectDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, c
     return GdiFlush();
 }
 
-int RectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
+int CmdRectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                    const RECT* clear, int accumulate)
 {
     CmdRectNode* rect = AsRect(node);
@@ -465,7 +465,7 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
             ChainEnd(lines) = line;
         }
         if (!RealBrush(node->brush)) {
-            RectDestroy(first, store);
+            CmdRectDestroy(first, store);
             return lines;
         }
         if (!nullPen()) {
@@ -507,7 +507,7 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brushId, 
     if (clipId != RESOURCE_ID_NONE) node->clip = ClipLookup(&store->clips, clipId);
     if (node->pen == nullptr || node->brush == nullptr || (clipId != RESOURCE_ID_NONE && node->clip == nullptr)) {
         if (GetLastError() == 0) SetLastError(ERROR_INVALID_DATA);
-        RectDestroy(&node->head, store);
+        CmdRectDestroy(&node->head, store);
         return nullptr;
     }
     node->rect = *rect;
@@ -520,7 +520,7 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brushId, 
                           int64_t{rect->bottom} + grow};
         if (!Rect64Fits(wide)) {
             SetLastError(ERROR_INVALID_DATA);
-            RectDestroy(&node->head, store);
+            CmdRectDestroy(&node->head, store);
             return nullptr;
         }
         node->head.bounds = RECT{LONG(wide.left), LONG(wide.top), LONG(wide.right), LONG(wide.bottom)};
@@ -590,24 +590,24 @@ void RectWidenToPixel(const CmdMapping* mapping, RECT* rect)
 
 const CmdOpRow kCmdOpRowRect = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.isBlack = RectIsBlack;
+    row.isBlack = CmdRectIsBlack;
     row.brushGet = RectBrushGet;
     row.brushOriginGet = RectBrushOriginGet;
-    row.brushSet = RectBrushSet;
+    row.brushSet = CmdRectBrushSet;
     row.clipGet = RectClipGet;
-    row.clipRegionSet = RectClipRegionSet;
-    row.equal = RectEqual;
-    row.mapToDevice = RectMapToDevice;
+    row.clipRegionSet = CmdRectClipRegionSet;
+    row.equal = CmdRectEqual;
+    row.mapToDevice = CmdRectMapToDevice;
     row.read = CmdRectRead;
-    row.destroy = RectDestroy;
-    row.clone = RectClone;
-    row.renderBand = RectRenderBand;
+    row.destroy = CmdRectDestroy;
+    row.clone = CmdRectClone;
+    row.renderBand = CmdRectRenderBand;
     row.penGet = RectPenGet;
-    row.draw = RectDraw;
+    row.draw = CmdRectDraw;
     row.mixGet = RectMixGet;
     row.mixSet = RectMixSet;
-    row.colorClassGet = RectColorClassGet;
-    row.drawRestore = RectDrawRestore;
-    row.isWhite = RectIsWhite;
+    row.colorClassGet = CmdRectColorClassGet;
+    row.drawRestore = CmdRectDrawRestore;
+    row.isWhite = CmdRectIsWhite;
     return row;
 }();

@@ -23,27 +23,27 @@ int FillIsSolid(const CmdNode* node, COLORREF colour)
     const BrushEntry* brush = AsFill(node)->brush;
     return BrushIsSolid(brush) && brush->colour == colour ? 1 : 0;
 }
-int FillIsBlack(const CmdNode* node) { return FillIsSolid(node, 0); }
-int FillIsWhite(const CmdNode* node) { return FillIsSolid(node, 0xFFFFFF); }
+int CmdRectFillIsBlack(const CmdNode* node) { return FillIsSolid(node, 0); }
+int CmdRectFillIsWhite(const CmdNode* node) { return FillIsSolid(node, 0xFFFFFF); }
 
-int FillMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
+int CmdRectFillMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
 {
     RectWidenToPixel(mapping, &node->bounds);
     return 1;
 }
 
-void FillDestroy(CmdNode* node, ResourceStore* store)
+void CmdRectFillDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdBrushRelease(store, &AsFill(node)->brush);
     RenderFree(node);
 }
 
-CmdNode* FillClone(const CmdNode* node, ResourceStore* store)
+CmdNode* CmdRectFillClone(const CmdNode* node, ResourceStore* store)
 {
     return CmdFillNodeClone(node, sizeof(CmdRectFillNode), store);
 }
 
-int FillRenderBand(CmdNode*, ResourceStore*, BandSurface* mask, const RECT*, const RECT* area, const RECT*,
+int CmdRectFillRenderBand(CmdNode*, ResourceStore*, BandSurface* mask, const RECT*, const RECT* area, const RECT*,
                    int accumulate)
 {
     if (!accumulate) return CMD_BAND_NO_MASK;
@@ -51,7 +51,7 @@ int FillRenderBand(CmdNode*, ResourceStore*, BandSurface* mask, const RECT*, con
     return CMD_BAND_MASKED;
 }
 
-int FillDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
+int CmdRectFillDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
 {
     CmdRectFillNode* fill = AsFill(node);
     const CmdDrawState state(surface);
@@ -62,7 +62,7 @@ int FillDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return static_cast<int>(GetLastError());
 }
 
-int FillColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
+int CmdRectFillColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 {
     const BrushEntry* brush = AsFill(node)->brush;
     *hint = CMD_HINT_VECTOR;
@@ -72,7 +72,7 @@ int FillColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
     return CMD_COLOR_SOLID;
 }
 
-int FillDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
+int CmdRectFillDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE*)
 {
     const CmdDrawState state(surface);
     ClipSelect(store, nullptr, surface, nullptr);
@@ -136,15 +136,15 @@ int CmdRectFillRead(ResourceStore* store, Stream* stream, CmdNode** out)
 
 const CmdOpRow kCmdOpRowRectFill = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.isBlack = FillIsBlack;
-    row.mapToDevice = FillMapToDevice;
+    row.isBlack = CmdRectFillIsBlack;
+    row.mapToDevice = CmdRectFillMapToDevice;
     row.read = CmdRectFillRead;
-    row.destroy = FillDestroy;
-    row.clone = FillClone;
-    row.renderBand = FillRenderBand;
-    row.draw = FillDraw;
-    row.colorClassGet = FillColorClassGet;
-    row.drawRestore = FillDrawRestore;
-    row.isWhite = FillIsWhite;
+    row.destroy = CmdRectFillDestroy;
+    row.clone = CmdRectFillClone;
+    row.renderBand = CmdRectFillRenderBand;
+    row.draw = CmdRectFillDraw;
+    row.colorClassGet = CmdRectFillColorClassGet;
+    row.drawRestore = CmdRectFillDrawRestore;
+    row.isWhite = CmdRectFillIsWhite;
     return row;
 }();

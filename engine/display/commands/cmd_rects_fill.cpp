@@ -19,7 +19,7 @@ namespace {
 CmdRectsFillNode* AsList(CmdNode* node) { return reinterpret_cast<CmdRectsFillNode*>(node); }
 const CmdRectsFillNode* AsList(const CmdNode* node) { return reinterpret_cast<const CmdRectsFillNode*>(node); }
 
-int ListMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
+int CmdRectsFillMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
 {
     CmdRectsFillNode* list = AsList(node);
     RectWidenToPixel(mapping, &node->bounds);
@@ -27,18 +27,18 @@ int ListMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
     return 1;
 }
 
-void ListDestroy(CmdNode* node, ResourceStore* store)
+void CmdRectsFillDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdBrushRelease(store, &AsList(node)->brush);
     RenderFree(node);
 }
 
-CmdNode* ListClone(const CmdNode* node, ResourceStore* store)
+CmdNode* CmdRectsFillClone(const CmdNode* node, ResourceStore* store)
 {
     return CmdFillNodeClone(node, CmdRectsFillNodeSize(AsList(node)->count), store);
 }
 
-int ListRenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT* band, const RECT* area,
+int CmdRectsFillRenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT* band, const RECT* area,
                    const RECT* clear, int accumulate)
 {
     const CmdRectsFillNode* list = AsList(node);
@@ -75,7 +75,7 @@ int ListRenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT*
     return result;
 }
 
-int ListDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
+int CmdRectsFillDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*)
 {
     CmdRectsFillNode* list = AsList(node);
     const CmdDrawState state(surface);
@@ -91,7 +91,7 @@ int ListDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
     return 1;
 }
 
-int ListColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
+int CmdRectsFillColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
 {
     const BrushEntry* brush = AsList(node)->brush;
     *hint = CMD_HINT_VECTOR;
@@ -100,7 +100,7 @@ int ListColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
     return CMD_COLOR_SOLID;
 }
 
-int ListDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, const SIZE*)
+int CmdRectsFillDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, const SIZE*)
 {
     const RECT& r = node->bounds;
     const CmdDrawState state(surface);
@@ -131,12 +131,12 @@ CmdNode* RectsFillCreate(ResourceStore* store, const RECT* bounds, ResourceId br
 
 const CmdOpRow kCmdOpRowRectsFill = [] {
     CmdOpRow row = kCmdOpRowEmpty;
-    row.mapToDevice = ListMapToDevice;
-    row.destroy = ListDestroy;
-    row.clone = ListClone;
-    row.renderBand = ListRenderBand;
-    row.draw = ListDraw;
-    row.colorClassGet = ListColorClassGet;
-    row.drawRestore = ListDrawRestore;
+    row.mapToDevice = CmdRectsFillMapToDevice;
+    row.destroy = CmdRectsFillDestroy;
+    row.clone = CmdRectsFillClone;
+    row.renderBand = CmdRectsFillRenderBand;
+    row.draw = CmdRectsFillDraw;
+    row.colorClassGet = CmdRectsFillColorClassGet;
+    row.drawRestore = CmdRectsFillDrawRestore;
     return row;
 }();

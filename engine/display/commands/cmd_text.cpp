@@ -16,6 +16,7 @@
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
+#include "engine/display/commands/cmd_text.h"
 #include "engine/display/stores/pen_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
@@ -277,6 +278,33 @@ int TextColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int)
     return CMD_COLOR_LEVEL_IMAGE;
 }
 
+// How far from its baseline origin a character's ink can lie, in logical units, by the font's
+// metrics in the DC: a cell and a half up or down (the cell holds the ascent and the descent; the
+// half covers synthesised weight and marks drawn past it) and two of the widest characters and a
+// cell sideways (a slant), each with the overstrike added. Symmetric, so that a mapping that turns
+// an axis over needs no care.
+struct TextReach {
+    int64_t x, y;
+};
+TextReach TextReachOf(const TextNode* text, const TEXTMETRICA& m)
+{
+    const int64_t cell = int64_t(m.tmHeight) + std::max<int64_t>(0, m.tmHeight / 2) + 2;
+    int64_t x = 2 * int64_t(m.tmMaxCharWidth) + m.tmOverhang + cell, y = cell;
+    if ((text->font->head.flags & FONT_OVERSTRIKE) != 0) {
+        x += std::abs(int64_t(text->font->overstrike[0]));
+        y += std::abs(int64_t(text->font->overstrike[1]));
+    }
+    return TextReach{x, y};
+}
+
+// A character whose ink cannot reach the band rows.
+bool TextRowMisses(const TextNode* text, uint32_t i, const TextReach& reach, const RECT* band)
+{
+    const int64_t y = Position(text, i).y;
+    const int64_t top = std::min(band->top, band->bottom), bottom = std::max(band->top, band->bottom);
+    return y + reach.y < top || y - reach.y > bottom;
+}
+
 // Draws the characters that can reach the band, overstruck as the font asks, with GDI.
 // The positions are the characters' baseline origins, and nothing is drawn behind the glyphs.
 void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
@@ -287,8 +315,8 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
     uint32_t first = 0, last = count;  // [first, last)
     const LOGFONTA& lf = text->font->logFont;
     TEXTMETRICA metrics{};
-    const bool whole = (text->head.bounds.left >= band->left && text->head.bounds.right <= band->right) ||
-                       lf.lfEscapement != 0 || lf.lfOrientation != 0 || !GetTextMetricsA(dc, &metrics);
+    const bool measured = lf.lfEscapement == 0 && lf.lfOrientation == 0 && GetTextMetricsA(dc, &metrics);
+    const bool whole = (text->head.bounds.left >= band->left && text->head.bounds.right <= band->right) || !measured;
     if (!whole) {
         int64_t w = metrics.tmMaxCharWidth;
         if (lf.lfItalic || lf.lfWeight > 400) w += metrics.tmOverhang != 0 ? metrics.tmOverhang : metrics.tmMaxCharWidth / 2;
@@ -299,6 +327,8 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
         while (first < count && !near(first)) ++first;
         while (last > first && !near(last - 1)) --last;
     }
+    // Within the range, characters whose ink cannot reach the band's rows are not drawn.
+    const TextReach reach = measured ? TextReachOf(text, metrics) : TextReach{};
     // Multibyte text is converted whole to wide characters: GDI's one-byte text is not a code page.
     std::vector<wchar_t> wide;
     std::vector<uint32_t> starts;
@@ -335,6 +365,7 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
             for (int32_t j = 0; j <= dy; ++j) {
                 SetViewportOrgEx(dc, start.x + i, start.y + j, nullptr);
                 for (uint32_t k = first; k < last; ++k) {
+                    if (measured && TextRowMisses(text, k, reach, band)) continue;
                     const POINT p = Position(text, k);
                     if (Wide(text)) {
                         const WCHAR c = LoadLE16(Characters(text) + 2 * k);
@@ -373,11 +404,11 @@ int FontReady(ResourceStore* store, TextNode* text, BandSurface* surface)
     return ResourcePrepare(store, text->font, surface, &store->fonts, FontEstimate, FontRealiseFor);
 }
 
-int GlyphEstimateFor(void*, void* glyph, BandSurface*, ResourceCost* cost)
+int TextGlyphEstimate(void*, void* glyph, BandSurface*, ResourceCost* cost)
 {
     return GlyphEstimate(static_cast<const Glyph*>(glyph), cost);
 }
-int GlyphRealiseFor(void*, void* glyph, BandSurface*, ResourceCost* tally)
+int TextGlyphRealize(void*, void* glyph, BandSurface*, ResourceCost* tally)
 {
     return GlyphRealise(static_cast<Glyph*>(glyph), tally);
 }
@@ -406,8 +437,8 @@ bool GlyphCacheReady(ResourceStore* store, TextNode* text, HDC dc)
 
 // Draws every glyph whose cell meets the area (device pixels) with GlyphDraw, or, into a mask
 // from device bitmaps, ORs their rows into the mask within the clip rectangles.
-void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, const RECT* clips,
-                    int32_t clipCount, bool mask)
+void GlyphsPaint(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area, const RECT* clips,
+                 int32_t clipCount, bool mask)
 {
     GlyphCache* cache = text->font->cache;
     HDC dc = surface->drawDC;
@@ -429,7 +460,7 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
             cell = RECT{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
         }
         if (!IntersectRect(&seen, &cell, area)) continue;
-        GlyphPrepare(store, text->font, glyph, surface, GlyphEstimateFor, GlyphRealiseFor);
+        GlyphPrepare(store, text->font, glyph, surface, TextGlyphEstimate, TextGlyphRealize);
         if (!rows) {
             GlyphDraw(glyph, dc, Position(text, i), stroke ? GLYPH_DRAW_STROKE : 0);
             continue;
@@ -441,6 +472,17 @@ void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, 
         RECT rect{cell.left, cell.top, cell.left + width, cell.top + height};
         RasterStretchBlt(&to, &from, nullptr, &rect, clips, clipCount, Rop3SrcPaint, 0);
     }
+}
+
+// The glyphs drawn in their colours, and marked into the band mask within the clip rectangles.
+void TextGlyphsDraw(TextNode* text, ResourceStore* store, BandSurface* surface, const RECT* area)
+{
+    GlyphsPaint(text, store, surface, area, area, 1, false);
+}
+void TextGlyphsRenderBand(TextNode* text, ResourceStore* store, BandSurface* mask, const RECT* area, const RECT* clips,
+                          int32_t clipCount)
+{
+    GlyphsPaint(text, store, mask, area, clips, clipCount, true);
 }
 
 bool WhiteInMask(uint8_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
@@ -489,7 +531,10 @@ bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surfa
     RECT* rects = nullptr;
     int32_t count = 1;
     if (mask && ClipHasRects(text->clip)) count = ClipRectsForBand(text->clip, surface, area, &rects);
-    if (count > 0) TextGlyphsDraw(text, store, surface, area, rects ? rects : area, count, mask);
+    if (count > 0) {
+        if (mask) TextGlyphsRenderBand(text, store, surface, area, rects ? rects : area, count);
+        else TextGlyphsDraw(text, store, surface, area);
+    }
     RenderFree(rects);
     return true;
 }
@@ -583,6 +628,38 @@ int TextRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const
 }
 
 }  // namespace
+
+bool TextInkArea(const CmdNode* node, HDC dc, const RECT* band, RECT* area)
+{
+    const TextNode* text = AsText(node);
+    const FontEntry* font = text->font;
+    const LOGFONTA& lf = font->logFont;
+    if (OwnGlyphs(font) || font->handle == nullptr || lf.lfEscapement != 0 || lf.lfOrientation != 0) return true;
+    HGDIOBJ previous = SelectObject(dc, font->handle);
+    TEXTMETRICA metrics{};
+    const bool measured = previous != nullptr && GetTextMetricsA(dc, &metrics);
+    if (previous != nullptr) SelectObject(dc, previous);
+    if (!measured) return true;
+    const TextReach reach = TextReachOf(text, metrics);
+    int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+    for (uint32_t i = 0; i < text->count; ++i) {
+        if (TextRowMisses(text, i, reach, band)) continue;
+        const POINT p = Position(text, i);
+        left = std::min<int64_t>(left, p.x - reach.x);
+        right = std::max<int64_t>(right, p.x + reach.x);
+        top = std::min<int64_t>(top, p.y - reach.y);
+        bottom = std::max<int64_t>(bottom, p.y + reach.y);
+    }
+    if (left > right) return false;
+    const auto clamp = [](int64_t v) { return LONG(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    POINT corners[2] = {{clamp(left), clamp(top)}, {clamp(right), clamp(bottom)}};
+    LPtoDP(dc, corners, 2);
+    area->left = std::max(area->left, std::min(corners[0].x, corners[1].x));
+    area->top = std::max(area->top, std::min(corners[0].y, corners[1].y));
+    area->right = std::min(area->right, std::max(corners[0].x, corners[1].x) + 1);
+    area->bottom = std::min(area->bottom, std::max(corners[0].y, corners[1].y) + 1);
+    return area->left < area->right && area->top < area->bottom;
+}
 
 const CmdOpRow kCmdOpRowText = [] {
     CmdOpRow row = kCmdOpRowEmpty;

@@ -61,9 +61,9 @@ int CmdMergeBlts(OptimiseRun* run, CmdNode* node, CmdNode** next)
     for (CmdNode* x = node;; x = x->next) {
         const CmdOpRow& row = CmdRow(x);
         RECT source{}, destination{};
-        row.srcRectGet(x, &source);
-        row.destRectGet(x, &destination);
-        const Clip* clip = row.clipGet(x);
+        CmdSrcRectGet(x, &source);
+        CmdDestRectGet(x, &destination);
+        const Clip* clip = CmdClipGet(x);
         RECT visible = clip != nullptr ? clip->data.rcBound
                                        : RECT{std::min(destination.left, destination.right),
                                               std::min(destination.top, destination.bottom),
@@ -72,7 +72,7 @@ int CmdMergeBlts(OptimiseRun* run, CmdNode* node, CmdNode** next)
         uint32_t colour = 0;
         uint8_t hint = 0;
         const int colourClass = row.colorClassGet(x, &colour, &hint, 0);
-        if (!BltsAdd(blts, run->store, &x->bounds, &source, &destination, &visible, row.bitmapGet(x),
+        if (!BltsAdd(blts, run->store, &x->bounds, &source, &destination, &visible, CmdBitmapGet(x),
                      colourClass == CMD_COLOR_DIRECT ? 0u : 1u)) {
             CmdRow(blts).destroy(blts, run->store);
             return MERGE_FAILED;

@@ -165,7 +165,7 @@ bool MaskOnPicture(const CmdImageNode* picture, const CmdImageNode* mask)
 // Equal commands drawing the same bitmap.
 bool SameCommand(const CmdNode* a, const CmdNode* b)
 {
-    return a->op == b->op && CmdRow(a).equal(a, b) && CmdRow(a).bitmapGet(a) == CmdRow(b).bitmapGet(b);
+    return a->op == b->op && CmdEqual(a, b) && CmdBitmapGet(a) == CmdBitmapGet(b);
 }
 
 }  // namespace
@@ -283,7 +283,7 @@ int PairsRewrite(OptimiseRun* run, CmdNode* const* pictures, CmdNode* const* mas
     }
     for (uint32_t i = 0; i < count; ++i) {
         CmdRow(pictures[i]).sourceSet(pictures[i], sources[i]);
-        CmdRow(pictures[i]).ropSet(pictures[i], 0xCCCC);
+        CmdRopSet(pictures[i], 0xCCCC);
     }
     for (uint32_t i = 0; i < count; ++i) CmdNodeDiscard(run, masks[i]);
     *next = after;

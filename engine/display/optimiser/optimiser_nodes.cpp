@@ -13,18 +13,18 @@ bool CmdStrictOverlap(const RECT& a, const RECT& b)
 
 bool CmdPenIsNull(const CmdNode* node)
 {
-    const Pen* pen = CmdRow(node).penGet(node);
+    const Pen* pen = CmdPenGet(node);
     return pen == nullptr || pen->head.id == 0;
 }
 
 uint8_t CmdMix(const CmdNode* node)
 {
-    return CmdSlotFilled(node->op, CmdSlotMixGet) ? CmdRow(node).mixGet(node) : 0;
+    return CmdSlotFilled(node->op, CmdSlotMixGet) ? CmdMixGet(node) : 0;
 }
 
 uint32_t CmdRop(const CmdNode* node)
 {
-    return CmdSlotFilled(node->op, CmdSlotRopGet) ? CmdRow(node).ropGet(node) : 0;
+    return CmdSlotFilled(node->op, CmdSlotRopGet) ? CmdRopGet(node) : 0;
 }
 
 bool CmdIsImage(const CmdNode* node) { return node->op == CmdOpBitBlt || node->op == CmdOpStretchBlt; }

@@ -33,7 +33,7 @@ struct Groups {
 // Whether the command paints every pixel of its bounds (so that its bounds are its picture).
 bool PaintsItsBounds(const CmdNode* node)
 {
-    const Clip* clip = CmdRow(node).clipGet(node);
+    const Clip* clip = CmdClipGet(node);
     if (clip != nullptr && ClipHasRects(clip)) return false;
     if (node->op == CmdOpRectFill) return true;
     if (node->op == CmdOpRect) return CmdPenIsNull(node);
@@ -48,8 +48,8 @@ bool PaintsItsBounds(const CmdNode* node)
 // other pixels is not the picture that the first command drew.
 bool SameCommand(const CmdNode* a, const CmdNode* b)
 {
-    if (a->op != b->op || !CmdRow(a).equal(a, b)) return false;
-    return !CmdIsImage(a) || CmdRow(a).bitmapGet(a) == CmdRow(b).bitmapGet(b);
+    if (a->op != b->op || !CmdEqual(a, b)) return false;
+    return !CmdIsImage(a) || CmdBitmapGet(a) == CmdBitmapGet(b);
 }
 
 // The three groups from node: A while outer(n), B while inner(n, first), C equal to A.
@@ -92,7 +92,7 @@ int GroupsDiscard(OptimiseRun* run, const Groups& g, CmdNode** next)
 // bounds; either cut by the clip.
 RGNDATAHEADER* ShapeData(const CmdNode* node)
 {
-    const Clip* clip = CmdRow(node).clipGet(node);
+    const Clip* clip = CmdClipGet(node);
     if (node->op == CmdOpPath) {
         const auto* path = reinterpret_cast<const CmdPathNode*>(node);
         RGNDATA* region = PathRegionDataGet(path->path, static_cast<int>(path->fillMode));
@@ -157,8 +157,8 @@ int SandwichRewrite(OptimiseRun* run, const Groups& g, CmdNode** next)
                 ClipFreeIfUnused(&run->store->clips, shape);
                 return MERGE_FAILED;
             }
-            if (CmdSlotFilled(copy->op, CmdSlotMixSet)) CmdRow(copy).mixSet(copy, MIX_COPY);
-            if (CmdSlotFilled(copy->op, CmdSlotRopSet)) CmdRow(copy).ropSet(copy, 0xCCCC);
+            if (CmdSlotFilled(copy->op, CmdSlotMixSet)) CmdMixSet(copy, MIX_COPY);
+            if (CmdSlotFilled(copy->op, CmdSlotRopSet)) CmdRopSet(copy, 0xCCCC);
             // The shape lies inside the outer command's bounds, and so inside its clip's.
             if (!CmdRow(copy).clipRegionSet(copy, run->store, shape)) {
                 CmdRow(copy).destroy(copy, run->store);
@@ -178,10 +178,7 @@ int Sandwich(OptimiseRun* run, CmdNode* node, CmdNode** next, uint8_t mix, uint3
     Groups g;
     auto outer = [&](const CmdNode* n) { return CmdMix(n) == mix || CmdRop(n) == rop; };
     // After a white first shape only white ones follow: a black one would not give the picture back.
-    auto inner = [&](const CmdNode* n, bool) {
-        const CmdOpRow& row = CmdRow(n);
-        return white ? row.isWhite(n) != 0 : row.isBlack(n) != 0;
-    };
+    auto inner = [&](const CmdNode* n, bool) { return white ? CmdIsWhite(n) != 0 : CmdIsBlack(n) != 0; };
     if (!GroupsFind(run->list, node, outer, inner, &g) || !Exact(g)) return MERGE_NOT_APPLIED;
     return SandwichRewrite(run, g, next);
 }
@@ -205,10 +202,10 @@ int CmdMergeXnorSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
 int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
 {
     Groups g;
-    auto outer = [](const CmdNode* n) { return CmdRow(n).brushGet(n) != nullptr && CmdMix(n) == MIX_XOR; };
+    auto outer = [](const CmdNode* n) { return CmdBrushGet(n) != nullptr && CmdMix(n) == MIX_XOR; };
     auto inner = [run](const CmdNode* n, bool) {
         if (!CmdIsImage(n) || CmdRop(n) != 0x8888) return false;
-        BitmapEntry* bitmap = CmdRow(n).bitmapGet(n);
+        BitmapEntry* bitmap = CmdBitmapGet(n);
         return bitmap != nullptr && BitmapMonoDetect(&run->store->bitmaps, bitmap) != 0;
     };
     if (!GroupsFind(run->list, node, outer, inner, &g)) return MERGE_NOT_APPLIED;
@@ -230,8 +227,8 @@ int CmdMergeFillThroughMask(OptimiseRun* run, CmdNode* node, CmdNode** next)
             if (!CmdStrictOverlap(g.b[k]->bounds, a->bounds)) continue;
             CmdNode* copy = CmdSlotClone(g.b[k], run->store);
             if (copy == nullptr) return MERGE_FAILED;
-            CmdRow(copy).ropSet(copy, 0xB8B8);
-            if (!CmdRow(copy).brushSet(copy, run->store, CmdRow(a).brushOriginGet(a), CmdRow(a).brushGet(a))) {
+            CmdRopSet(copy, 0xB8B8);
+            if (!CmdRow(copy).brushSet(copy, run->store, CmdBrushOriginGet(a), CmdBrushGet(a))) {
                 CmdRow(copy).destroy(copy, run->store);
                 return MERGE_FAILED;
             }
@@ -267,7 +264,7 @@ CmdNode* PictureThroughPattern(OptimiseRun* run, CmdNode* a, CmdNode* pattern, C
         return nullptr;
     }
     CmdRow(copy).sourceSet(copy, source);
-    CmdRow(copy).ropSet(copy, 0xCCCC);
+    CmdRopSet(copy, 0xCCCC);
     if (!CmdRow(copy).clipRegionSet(copy, run->store, shape)) {
         CmdRow(copy).destroy(copy, run->store);
         return nullptr;
@@ -284,12 +281,12 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
     Groups g;
     auto outer = [](const CmdNode* n) {
         if (CmdIsImage(n)) return CmdRop(n) == 0x6666 && StretchBlitPicture(n);
-        return CmdIsPathOrRect(n) && CmdMix(n) == MIX_XOR && CmdPenIsNull(n) && BrushIsSolid(CmdRow(n).brushGet(n)) &&
-               CmdRow(n).brushGet(n)->companion == nullptr;
+        return CmdIsPathOrRect(n) && CmdMix(n) == MIX_XOR && CmdPenIsNull(n) && BrushIsSolid(CmdBrushGet(n)) &&
+               CmdBrushGet(n)->companion == nullptr;
     };
     auto inner = [run](const CmdNode* n, bool) {
         if (!CmdIsPathOrRect(n) || CmdMix(n) != MIX_MASK || !ShapeKind(n)) return false;
-        BrushEntry* brush = CmdRow(n).brushGet(n);
+        BrushEntry* brush = CmdBrushGet(n);
         return brush != nullptr && !BrushIsSolid(brush) && brush->companion == nullptr && brush->bitmap != nullptr &&
                CmdBitmapBlackAndWhite(run->store, brush->bitmap) && BitmapMonoDetect(&run->store->bitmaps, brush->bitmap);
     };
@@ -308,7 +305,7 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
         RenderFree(data);
         if (shape == nullptr) return MERGE_FAILED;
         // The pattern inverted: set where the pattern is black, so that the colour lands there.
-        BitmapEntry* inverted = BitmapClone(&run->store->bitmaps, CmdRow(b).brushGet(b)->bitmap);
+        BitmapEntry* inverted = BitmapClone(&run->store->bitmaps, CmdBrushGet(b)->bitmap);
         BrushEntry* mask = nullptr;
         if (inverted != nullptr && BitmapInvertRequest(&run->store->bitmaps, inverted))
             mask = BrushFromBitmapCreate(&run->store->brushes, 0xFFFFFFFF, inverted->head.id);
@@ -316,7 +313,7 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
             ClipFreeIfUnused(&run->store->clips, shape);
             return MERGE_FAILED;
         }
-        const POINT* origin = CmdRow(b).brushOriginGet(b);
+        const POINT* origin = CmdBrushOriginGet(b);
         for (uint32_t i = 0; i < g.countA; ++i) {
             CmdNode* a = g.a[i];
             if (!CmdStrictOverlap(a->bounds, shapeBounds)) continue;
@@ -330,13 +327,13 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
                 before = copy;
                 continue;
             }
-            BrushEntry* fill = BrushSolidCreate(&run->store->brushes, 0xFFFFFFFF, CmdRow(a).brushGet(a)->colour, mask);
+            BrushEntry* fill = BrushSolidCreate(&run->store->brushes, 0xFFFFFFFF, CmdBrushGet(a)->colour, mask);
             CmdNode* copy = fill != nullptr ? CmdSlotClone(a, run->store) : nullptr;
             if (copy == nullptr) {
                 ClipFreeIfUnused(&run->store->clips, shape);
                 return MERGE_FAILED;
             }
-            CmdRow(copy).mixSet(copy, MIX_COPY);
+            CmdMixSet(copy, MIX_COPY);
             if (!CmdRow(copy).brushSet(copy, run->store, origin, fill) ||
                 !CmdRow(copy).clipRegionSet(copy, run->store, shape)) {
                 CmdRow(copy).destroy(copy, run->store);

@@ -40,8 +40,8 @@ static int CursorReadAt(BitmapDataCursor* c, uint32_t position, uint8_t* buffer,
         if (!c->segmentContinued) break;
         uint8_t head[kBitmapMoreHead];
         if (!StreamSpillReadAt(c->spill, c->segmentSpill + c->segmentLength, head, sizeof head)) return 0;
-        const uint16_t type = LoadLE16(head);
-        const uint32_t size = LoadLE32(head + 4);
+        const uint16_t type = LoadLE16(head + BitmapMoreRecord::type);
+        const uint32_t size = LoadLE32(head + BitmapMoreRecord::size);
         if ((type & 0xBFFF) != kBitmapMoreType || size < kBitmapMoreHead) return 0;
         c->segmentSpill += c->segmentLength + kBitmapMoreHead;
         c->segmentBase += c->segmentLength;

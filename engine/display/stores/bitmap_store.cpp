@@ -239,8 +239,8 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
                 !StreamSpillReadAt(store->spill, at, head, sizeof head))
                 return fail();
             if (dataLength == 0 && first) entry->dataOffset = at;  // all the data lies in continuations
-            const uint16_t moreType = LoadLE16(head);
-            const uint32_t moreSize = LoadLE32(head + 4);
+            const uint16_t moreType = LoadLE16(head + BitmapMoreRecord::type);
+            const uint32_t moreSize = LoadLE32(head + BitmapMoreRecord::size);
             if ((moreType != kBitmapMoreType && moreType != (kBitmapMoreType | 0x4000)) || moreSize < kBitmapMoreHead ||
                 uint64_t{entry->pixelLength} + (moreSize - kBitmapMoreHead) > 0x7FFFFFFFu)
                 return fail();

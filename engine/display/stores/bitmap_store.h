@@ -27,6 +27,9 @@ inline constexpr uint32_t type = 0, size = 4, id = 8, width = 12, height = 16, p
 // Continuation record (type 67 the last, 0x4043 when more follow): an 8-byte head, then data.
 inline constexpr uint16_t kBitmapMoreType = 67;
 inline constexpr uint32_t kBitmapMoreHead = 8;
+namespace BitmapMoreRecord {
+inline constexpr uint32_t type = 0, size = 4;
+}
 
 enum BitmapCompression : uint8_t {
     BitmapCompressionNone = 0,

@@ -28,6 +28,19 @@ constexpr uint32_t Tag(const char (&name)[5])
     return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 | uint32_t(uint8_t(name[2])) << 8 |
            uint8_t(name[3]);
 }
+// The font records' heads, little-endian offsets; where versions 0 and 1 differ, both.
+namespace FontDownloadRecord {  // type 37
+constexpr uint32_t fontId = 8, flags = 12, heightV0 = 14, heightV1 = 16, sizeV0 = 16, sizeV1 = 20;
+}
+namespace FontLogRecord {  // type 38; version 0 has neither flags nor base id
+constexpr uint32_t fontId = 8, flags = 12, baseId = 16, logFontV0 = 12, logFontV1 = 20, sizeV0 = 72, sizeV1 = 80;
+}
+namespace GlyphTableRecord {  // type 42; version 0 has no glyph count; table pieces follow
+constexpr uint32_t fontId = 8, flags = 12, glyphCount = 16, sizeV0 = 16, sizeV1 = 20;
+}
+namespace FontDataRecord {  // type 43; more table pieces follow
+constexpr uint32_t sequence = 8, fontId = 12, size = 16;
+}
 // A built file stays below this size: offsets and lengths are 32-bit and the file is mapped whole.
 constexpr uint64_t kBuildLimit = 0x40000000;
 constexpr uint32_t kMostGlyphs = 65535;
@@ -145,14 +158,16 @@ bool PiecesRead(FontStore* store, Stream* stream, FontEntry* font, uint32_t rema
 
 int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
 {
-    const uint32_t size = header.version == 0 ? 16 : 20;
+    const uint32_t size = header.version == 0 ? FontDownloadRecord::sizeV0 : FontDownloadRecord::sizeV1;
     uint8_t raw[20];
     if (header.size < size || StreamRead(stream, raw, size) != int32_t(size)) return 0;
     if (!Discard(stream, header.size - size)) return 0;
-    const ResourceId id = LoadLE32(raw + 8);
+    const ResourceId id = LoadLE32(raw + FontDownloadRecord::fontId);
     if (Find(store, id) != nullptr) return 1;  // the first definition stays
-    const uint32_t flags = header.version == 0 ? LoadLE16(raw + 12) : LoadLE32(raw + 12);
-    const uint32_t height = header.version == 0 ? LoadLE16(raw + 14) : LoadLE32(raw + 16);
+    const uint32_t flags = header.version == 0 ? LoadLE16(raw + FontDownloadRecord::flags)
+                                               : LoadLE32(raw + FontDownloadRecord::flags);
+    const uint32_t height = header.version == 0 ? LoadLE16(raw + FontDownloadRecord::heightV0)
+                                                : LoadLE32(raw + FontDownloadRecord::heightV1);
     auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
     if (font == nullptr) return 0;
     font->head.id = id;
@@ -175,19 +190,20 @@ int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& he
 
 int DefineLog(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
 {
-    const uint32_t size = header.version == 0 ? 72 : 80;
+    const uint32_t size = header.version == 0 ? FontLogRecord::sizeV0 : FontLogRecord::sizeV1;
     uint8_t raw[80];
     if (header.size < size || StreamRead(stream, raw, size) != int32_t(size)) return 0;
     if (!Discard(stream, header.size - size)) return 0;
-    const ResourceId id = LoadLE32(raw + 8);
+    const ResourceId id = LoadLE32(raw + FontLogRecord::fontId);
     if (Find(store, id) != nullptr) return 1;
-    const uint32_t flags = header.version == 0 ? 0 : LoadLE32(raw + 12);
-    const ResourceId baseId = header.version == 0 ? 0 : LoadLE32(raw + 16);
+    const uint32_t flags = header.version == 0 ? 0 : LoadLE32(raw + FontLogRecord::flags);
+    const ResourceId baseId = header.version == 0 ? 0 : LoadLE32(raw + FontLogRecord::baseId);
     auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
     if (font == nullptr) return 0;
     font->head.id = id;
     font->head.flags = FONT_GDI | ((flags & 0x20) ? FONT_OVERSTRIKE : 0);
-    std::memcpy(&font->logFont, raw + (header.version == 0 ? 12 : 20), sizeof(LOGFONTA));
+    std::memcpy(&font->logFont, raw + (header.version == 0 ? FontLogRecord::logFontV0 : FontLogRecord::logFontV1),
+                sizeof(LOGFONTA));
     font->logFont.lfFaceName[LF_FACESIZE - 1] = 0;  // an unterminated name is cut, never overread
     font->logFont.lfQuality = NONANTIALIASED_QUALITY;
     font->baseId = baseId;
@@ -205,16 +221,17 @@ int DefineLog(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
 
 int DefineTable(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
 {
-    const uint32_t size = header.version == 0 ? 16 : 20;
+    const uint32_t size = header.version == 0 ? GlyphTableRecord::sizeV0 : GlyphTableRecord::sizeV1;
     uint8_t raw[20];
     if (header.size < size || StreamRead(stream, raw, size) != int32_t(size)) return 0;
-    const ResourceId id = LoadLE32(raw + 8);
+    const ResourceId id = LoadLE32(raw + GlyphTableRecord::fontId);
     if (Find(store, id) != nullptr) return Discard(stream, header.size - size) ? 1 : 0;
     auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
     if (font == nullptr) return 0;
     font->head.id = id;
-    font->head.flags = FONT_TRUETYPE | ((LoadLE32(raw + 12) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
-    font->glyphCount = header.version == 0 ? 0 : LoadLE32(raw + 16);
+    font->head.flags =
+        FONT_TRUETYPE | ((LoadLE32(raw + GlyphTableRecord::flags) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
+    font->glyphCount = header.version == 0 ? 0 : LoadLE32(raw + GlyphTableRecord::glyphCount);
     // TrueType numbers glyphs in 16 bits; a larger count is damage, and would make the built
     // font's loca table (4 bytes a glyph) hundreds of megabytes out of an 11-byte claim.
     if (font->glyphCount > kMostGlyphs) {
@@ -493,14 +510,14 @@ int GlyphTableDefine(FontStore* store, Stream* stream) { return FontDefine(store
 int FontDataDefine(FontStore* store, Stream* stream)
 {
     SpoolRecordHeader header;
-    uint8_t raw[16];
+    uint8_t raw[FontDataRecord::size];
     if (!SpoolRecordPeek(stream, &header) || header.type != kTypeData || header.size < sizeof raw) return 0;
     if (StreamRead(stream, raw, sizeof raw) != int32_t(sizeof raw)) return 0;
-    FontEntry* font = Find(store, LoadLE32(raw + 12));
+    FontEntry* font = Find(store, LoadLE32(raw + FontDataRecord::fontId));
     if (font == nullptr || (font->head.flags & FONT_TRUETYPE) == 0 || font->glyphCount == 0) return 0;
     const uint32_t before = font->pieceCount;
     const uint32_t flags = font->head.flags;
-    if (!PiecesRead(store, stream, font, header.size - sizeof raw, LoadLE32(raw + 8))) {
+    if (!PiecesRead(store, stream, font, header.size - sizeof raw, LoadLE32(raw + FontDataRecord::sequence))) {
         font->pieceCount = before;  // the pieces read so far are forgotten; their spill bytes stay unused
         font->head.flags = flags;
         return 0;

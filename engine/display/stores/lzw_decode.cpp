@@ -23,7 +23,7 @@ struct LzwString {
     uint8_t last;
 };
 
-struct LzwState {
+struct LzwDecoder {
     uint32_t previous;     // kNone right after a clear
     uint8_t previousFirst; // first byte of the previous string
     uint32_t nextCode;
@@ -44,7 +44,7 @@ struct LzwState {
     uint8_t input[kInput];
 };
 
-void Reset(LzwState* s)
+void Reset(LzwDecoder* s)
 {
     s->previous = kNone;
     s->nextCode = kFirst;
@@ -52,7 +52,7 @@ void Reset(LzwState* s)
     s->threshold = 512 - s->early;
 }
 
-uint32_t ReadCode(LzwState* s, LzwReadFn read, void* argument)
+uint32_t ReadCode(LzwDecoder* s, LzwReadFn read, void* argument)
 {
     while (s->bitCount < s->width) {
         if (s->inputPos == s->inputLength) {
@@ -73,7 +73,7 @@ uint32_t ReadCode(LzwState* s, LzwReadFn read, void* argument)
 }
 
 // Writes the string of code into the overflow buffer (backwards, from its last byte); its length.
-uint32_t Spell(LzwState* s, uint32_t code)
+uint32_t Spell(LzwDecoder* s, uint32_t code)
 {
     if (code < 256) {
         s->overflow[0] = static_cast<uint8_t>(code);
@@ -91,18 +91,18 @@ uint32_t Spell(LzwState* s, uint32_t code)
 
 }  // namespace
 
-size_t LzwStateSize() { return sizeof(LzwState); }
+size_t LzwStateSize() { return sizeof(LzwDecoder); }
 
 int32_t LzwDecode(LzwReadFn read, void* argument, uint8_t* output, uint32_t outputSize, void* state,
                   uint32_t stateSize, uint32_t flags, uint32_t* produced)
 {
     uint32_t written = 0;
     if (produced) *produced = 0;
-    if (state == nullptr || stateSize < sizeof(LzwState)) return LZW_STATE_SMALL;
-    auto* s = static_cast<LzwState*>(state);
+    if (state == nullptr || stateSize < sizeof(LzwDecoder)) return LZW_STATE_SMALL;
+    auto* s = static_cast<LzwDecoder*>(state);
     const bool oneShot = (flags & LZW_ONE_SHOT) != 0;
     if ((flags & LZW_CONTINUE) == 0) {
-        std::memset(s, 0, offsetof(LzwState, strings));
+        std::memset(s, 0, offsetof(LzwDecoder, strings));
         s->early = flags & LZW_EARLY_CHANGE;
         s->highest = 4095 - s->early;
         Reset(s);
