@@ -1,20 +1,84 @@
 #include "frontend/common/fax_store.h"
 
-void FaxDataDirGet(LPWSTR out)
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The folder's path in this system's narrow file names (UTF-8).
+std::string NarrowPath(LPCWSTR path)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return {};
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow.data(), n, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n - 1));
+    return narrow;
+}
+
+// The temporary folder is shared by every user of this machine, so the data folder must be this
+// user's own: a folder that another user made first (or a symlink planted under its name) could
+// redirect the receivers' write or read the address book. A folder of ours that others can only
+// read is closed to them; one that others can write may already hold their files and is refused.
+const char* DataFolderFault(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ELOOP || errno == ENOTDIR ? "is not a folder" : "cannot be opened";
+    struct stat st;
+    const char* fault = nullptr;
+    if (::fstat(fd, &st) != 0)
+        fault = "cannot be examined";
+    else if (st.st_uid != ::geteuid())
+        fault = "belongs to another user";
+    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        fault = "can be written by other users";
+    else if ((st.st_mode & 07777) != S_IRWXU && ::fchmod(fd, S_IRWXU) != 0)
+        fault = "cannot be made private";
+    ::close(fd);
+    return fault;
+}
+
+}  // namespace
+
+bool FaxDataDirGet(LPWSTR out)
 {
     constexpr DWORD kRoom = 1024;
     const std::u16string_view name = u"QUOBADAT";
     DWORD length = GetTempPathW(kRoom, out);
     if (length == 0 || length + name.size() + 2 > kRoom) {
         out[0] = 0;
-        return;
+        return false;
     }
     name.copy(out + length, name.size());
     length += static_cast<DWORD>(name.size());
     out[length] = 0;
-    CreateDirectoryW(out, nullptr);  // an existing folder, or one that cannot be made, is no error
+    const std::string path = NarrowPath(out);
+    ::mkdir(path.c_str(), S_IRWXU);  // an existing folder is checked below like a new one
+    if (const char* fault = DataFolderFault(path)) {
+        std::fprintf(stderr, "The data folder %s %s; it is not used, and no address book or receivers are read or stored.\n",
+                     path.c_str(), fault);
+        out[0] = 0;
+        return false;
+    }
     out[length] = u'/';  // this platform's separator, as GetTempPathW ends with it
     out[length + 1] = 0;
+    return true;
+}
+
+std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::u16string_view name)
+{
+    if (!folder || !folder[0])
+        return {};
+    std::u16string path(folder);
+    path.append(prefix);
+    path.append(name);
+    return path;
 }
 
 void CoverPageUIDefaults(CoverPageSettings* settings)

@@ -19,15 +19,23 @@ BYTE* RegValueRead(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD byteCount
 bool RegValueWrite(HKEY root, LPCWSTR subKey, LPCWSTR valueName, const void* data, DWORD byteCount);
 
 // The whole file in a zero-filled process-heap block of its size, or a zero-filled 32-byte block
-// when it cannot be opened or read. HeapSize tells how much it holds.
+// when it cannot be opened or read. HeapSize tells how much it holds. Data files are never reached
+// through a symlink (another user's link must not lead to this user's files).
 BYTE* FileReadAll(LPCWSTR path);
 // Writes the bytes from the file's start, creating the file when missing, and cuts the file after
-// them, so no bytes of a longer earlier file stay behind the new records.
+// them, so no bytes of a longer earlier file stay behind the new records. A symlink in the file's
+// place is not followed: the write fails.
 bool FileWriteAll(LPCWSTR path, DWORD access, const void* data, DWORD byteCount);
 
-// Creates "<temporary folder>QUOBADAT" when missing and writes its path with a trailing
-// separator into out (room for 1024 characters).
-void FaxDataDirGet(LPWSTR out);
+// Creates "<temporary folder>QUOBADAT" when missing (mode 0700) and writes its path with a trailing
+// separator into out (room for 1024 characters). The folder must be private to this user: one that
+// another user owns, that others can write, or that is a symlink is refused with a message on the
+// standard error; out is then empty and the result false. A private folder of ours that others
+// could read is closed to them (mode 0700).
+bool FaxDataDirGet(LPWSTR out);
+// A data file's path: folder, prefix and name; empty when the folder is (a refused data folder),
+// so that nothing is read from or written to the current folder instead.
+std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::u16string_view name);
 
 void CoverPageUIDefaults(CoverPageSettings* settings);
 

@@ -11,7 +11,7 @@ BYTE* EmptyBlock() { return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_
 
 BYTE* FileReadAll(LPCWSTR path)
 {
-    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return EmptyBlock();
     LONGLONG size = 0;
@@ -31,7 +31,7 @@ BYTE* FileReadAll(LPCWSTR path)
 
 bool FileWriteAll(LPCWSTR path, DWORD access, const void* data, DWORD byteCount)
 {
-    HANDLE file = CreateFileW(path, access, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(path, access, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;

@@ -126,7 +126,7 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
     page->countKey = names.key;
     WCHAR dataDir[1024] = {};
     FaxDataDirGet(dataDir);
-    page->receiversPath = std::u16string(dataDir) + names.receiversFile;
+    page->receiversPath = FaxDataFilePath(dataDir, u"", names.receiversFile);
 
     HeapPtr driverPath(RegValueRead(HKEY_CURRENT_USER, names.key.c_str(), kValueDriverPath, sizeof(DriverPathValue)));
     HeapPtr settings(RegValueRead(HKEY_CURRENT_USER, names.key.c_str(), kValueCoverPagePout, sizeof(CoverPageSettings)));

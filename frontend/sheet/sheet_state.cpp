@@ -69,9 +69,8 @@ void FaxSheetStateLoad(FaxSheetState* state)
     auto* count = RegRecord<CountValue>(key.c_str(), kValueCountInfo);
     auto* driver = RegRecord<DriverPathValue>(key.c_str(), kValueDriverPath);
 
-    const std::u16string folder(dataFolder);
-    const std::u16string users = folder + state->prefix + u"USER.DAT";
-    const std::u16string groups = folder + state->prefix + u"GROUP.DAT";
+    const std::u16string users = FaxDataFilePath(dataFolder, state->prefix, u"USER.DAT");
+    const std::u16string groups = FaxDataFilePath(dataFolder, state->prefix, u"GROUP.DAT");
     state->contacts = reinterpret_cast<ContactRecord*>(FileReadAll(users.c_str()));
     state->allContacts = reinterpret_cast<ContactRecord*>(FileReadAll(users.c_str()));
     state->groups = reinterpret_cast<GroupRecord*>(FileReadAll(groups.c_str()));
@@ -138,7 +137,7 @@ bool FaxSheetStateSave(FaxSheetState* state, int pageIndex)
         RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, state->count, sizeof(CountValue));
     // The whole send-list block: the receivers first; the file is cut after the block, so no
     // earlier, longer list survives behind it.
-    const std::u16string receivers = std::u16string(dataFolder) + state->prefix + u"REC.DAT";
+    const std::u16string receivers = FaxDataFilePath(dataFolder, state->prefix, u"REC.DAT");
     FileWriteAll(receivers.c_str(), GENERIC_WRITE, state->sendList,
                  static_cast<DWORD>(HeapSize(GetProcessHeap(), 0, state->sendList)));
     return true;

@@ -1,6 +1,7 @@
 // The handle table and the functions common to every GDI object.
 #include <cstdio>
 #include <mutex>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -51,7 +52,17 @@ HGDIOBJ HandleAdd(Object* object) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        T().slots.push_back({});
+        // Out of memory is a failed create, never an exception through an exported function. The
+        // free list gets room for every slot here, so that removing a handle never allocates.
+        try {
+            T().slots.push_back({});
+            T().free.reserve(T().slots.size());
+        } catch (const std::bad_alloc&) {
+            if (T().free.capacity() < T().slots.size())
+                T().slots.pop_back();
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
         index = uint32_t(T().slots.size());
     }
     Slot& slot = T().slots[index - 1];
@@ -68,7 +79,7 @@ void HandleRemove(Object* object) {
     std::lock_guard<std::mutex> guard(T().lock);
     if (index == 0 || index > T().slots.size() || T().slots[index - 1].object != object) return;
     T().slots[index - 1].object = nullptr;
-    T().free.push_back(index);
+    T().free.push_back(index);  // within the room HandleAdd reserved: no allocation, no exception
 }
 
 Object* HandleGetAny(HGDIOBJ handle) {

@@ -18,10 +18,16 @@ int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
     bytes.clear();
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0)
         return errno;
+    // Only a regular file is read: a FIFO would wait for a writer forever, a device never end.
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    }
     unsigned char chunk[16384];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -89,6 +95,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
         break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
+    if (flags & FILE_FLAG_OPEN_REPARSE_POINT)
+        oflags |= O_NOFOLLOW;
     const std::string path = NativePath(name);
     bool existed = false;
     if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
@@ -96,19 +104,22 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
         existed = ::stat(path.c_str(), &st) == 0;
     }
     int fd;
+    // Opened without blocking, so that a FIFO in the file's place cannot hang the caller before
+    // it is refused below.
     do {
-        fd = ::open(path.c_str(), oflags, 0666);
+        fd = ::open(path.c_str(), oflags | O_NONBLOCK, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         SetLastError(errno == ENOENT ? MissingFileError(path) : ErrnoToWinError(errno));
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (flags & FILE_FLAG_DELETE_ON_CLOSE)
         ::unlink(path.c_str());
     HANDLE handle = HandleRegister(std::make_shared<FileObject>(fd, wantWrite));

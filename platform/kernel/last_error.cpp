@@ -21,6 +21,8 @@ DWORD ErrnoToWinError(int err)
     case EACCES:
     case EPERM:
     case EROFS:
+    case ELOOP:   // a symlink not followed
+    case ENXIO:   // a FIFO opened for writing without blocking, with no reader
     case EISDIR: return ERROR_ACCESS_DENIED;
     case EBADF: return ERROR_INVALID_HANDLE;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;

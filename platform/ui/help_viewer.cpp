@@ -4,6 +4,7 @@
 #include <QToolTip>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "platform/window_hooks.h"
 #include "ui_internal.h"
@@ -33,6 +34,10 @@ std::string InnerPath(const std::string& file)
 // The text of ".topic <id>" in a popup file, or empty.
 std::u16string PopupText(const std::string& path, UINT topic)
 {
+    // The help file's name comes from the driver folder's value: a FIFO there must not hang the sheet.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
     std::ifstream in(path, std::ios::binary);
     std::string line, text;
     bool inTopic = false;
@@ -88,7 +93,8 @@ extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LP
     switch (command) {
     case HH_HELP_CONTEXT: {
         const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
-        if (!std::ifstream(page).good())
+        struct stat st;
+        if (::stat(page.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !std::ifstream(page).good())
             return nullptr;
         if (auto& hook = TheHelpHooks().topic) {
             hook(page);

@@ -1,4 +1,5 @@
 // Memory and file streams and the element readers and writers.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -166,6 +167,29 @@ TEST(CmmFileStream, OpenModesAndTheirFailures) {
     EXPECT_STREQ(made->fileName, "/some/path.icc");
     EXPECT_EQ(made->inMemory, 0u);
     CmmFree(made);
+}
+
+// A profile named by the data may be a FIFO or a device: it fails to open at once, for reading
+// and for writing, instead of waiting for a writer forever. The alarm turns a hang into a failure.
+TEST(CmmFileStream, OnlyARegularFileOpens) {
+    char folder[] = "/tmp/cmm_fifo_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string fifo = std::string(folder) + "/profile.icc";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    alarm(20);
+    for (const char* name : {fifo.c_str(), "/dev/zero"}) {
+        for (uint32_t access : {uint32_t(CMM_ACCESS_READ), uint32_t(CMM_ACCESS_READ_WRITE)}) {
+            CmmProfileSource source{nullptr, name, 0, 0, UINT64_MAX};
+            CmmGlobalsFixture f;
+            CmmObject stream{};
+            CmmFileStreamCreate(f.g(), &stream, &source, access, false, 0, 0);
+            EXPECT_EQ(f.g()->status, CMM_STATUS_OPEN_FAILED) << name << " " << access;
+            CmmObjectRelease(f.g(), &stream);
+        }
+    }
+    alarm(0);
+    std::remove(fifo.c_str());
+    rmdir(folder);
 }
 
 }  // namespace

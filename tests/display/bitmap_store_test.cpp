@@ -383,7 +383,11 @@ TEST(BitmapDecoding, RunLengthBitmapsMatchNetpbm)
         std::vector<uint8_t> palette;
         for (uint32_t c : colours) palette.insert(palette.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
 
-        std::vector<uint8_t> bmp(14 + 40);
+        // Room for the whole file first: growing a 54-byte vector by insert trips GCC 12's
+        // array-bounds check under -fsanitize=thread (a false alarm that fails the build).
+        std::vector<uint8_t> bmp;
+        bmp.reserve(14 + 40 + palette.size() + data.size());
+        bmp.resize(14 + 40);
         const uint32_t offBits = uint32_t(bmp.size() + palette.size());
         BITMAPINFOHEADER h{40, width, height, 1, uint16_t(depth), depth == 8 ? BI_RLE8 : BI_RLE4, uint32_t(data.size()),
                            2835, 2835, uint32_t(colours.size()), 0};

@@ -206,6 +206,21 @@ TEST(FontStore, DamagedFontRecordsFailAndDefineNothing)
     }
 }
 
+// TrueType numbers glyphs in 16 bits: a glyph table may claim 65,535 of them and no more (the
+// review's 11 KB spool claimed 200 million and built an 800 MB font file).
+TEST(FontStore, AGlyphTableClaimsAtMost65535Glyphs)
+{
+    const struct {
+        int64_t glyphs;
+        int result;
+    } cases[] = {{65535, 1}, {65536, 0}, {200000000, 0}, {0xFFFFFFFF, 0}};
+    for (const auto& c : cases) {
+        FontJob job(SpoolBuilder().Raw(42, 1, Le({5, 0, c.glyphs})));
+        EXPECT_EQ(job.Next(), c.result) << c.glyphs;
+        EXPECT_EQ(job.store.count, uint32_t(c.result)) << c.glyphs;
+    }
+}
+
 TEST(GlyphCache, GlyphRecordsAreKeptByCodeAndDroppedWithoutTheirFont)
 {
     const std::vector<uint8_t> rows(4 * 3, 0xF0);

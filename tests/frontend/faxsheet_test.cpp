@@ -2,10 +2,14 @@
 // the state the sheet saved.
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +152,31 @@ TEST(Faxsheet, FilledSheetIsWrittenAndSaved)
         EXPECT_GT(width, 400u) << name;
         EXPECT_GT(height, 300u) << name;
     }
+}
+
+// Another local user makes the shared data folder first, open to all, with the receivers file a
+// symlink to one of the victim's files: pressing OK must neither overwrite that file nor use the
+// folder, and coversetup refuses to store its address book there.
+TEST(Faxsheet, AnotherUsersDataFolderIsNeverWrittenThrough)
+{
+    FrontendEnv env;
+    const std::string folder = env.tmp() + "QUOBADAT";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    }
+    const std::string victim = env.file("victim.txt");
+    std::ofstream(victim) << "the victim's own file";
+    ASSERT_EQ(symlink(victim.c_str(), (folder + "/VELMORAREC.DAT").c_str()), 0);
+
+    int status = 0;
+    RunProgram(COVERSETUP_PROGRAM, "--address-book", status);
+    EXPECT_NE(status, 0);
+    const std::string filled = RunProgram("/usr/bin/env", "FAXDRIVER_UI_SNAPSHOT='" + env.file("pages") + "' '" FAXSHEET_PROGRAM "' --fill 'Fax'", status);
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the victim's own file") << filled;
+    EXPECT_FALSE(std::filesystem::exists(folder + "/VELMORAUSER.DAT"));
 }
 
 }  // namespace

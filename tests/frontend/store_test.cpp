@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +115,83 @@ TEST(FrontendStore, FailedWritesReportFalse)
     // A folder is not a file to read: it reads as the 32-byte stand-in.
     Block folder(FileReadAll(Wide(env.tmp()).c_str()));
     EXPECT_EQ(Bytes(folder.get()), std::vector<BYTE>(32, 0));
+}
+
+}  // namespace
+
+namespace {
+
+// The folder's permission bits, or -1 when it cannot be examined.
+int FolderMode(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// Another user's id for the folder's owner: only root can give a folder away, so elsewhere the
+// case is skipped.
+bool GiveAway(const std::string& path) { return geteuid() == 0 && chown(path.c_str(), 65534, 65534) == 0; }
+
+TEST(FrontendStore, TheDataFolderIsPrivateAndAnotherUsersFolderIsRefused)
+{
+    const struct Case {
+        const char* what;
+        int mode;       // -1: no folder beforehand; -2: a symlink to a folder of ours
+        bool otherUser;
+        bool used;
+    } cases[] = {
+        {"made afresh", -1, false, true},
+        {"ours, readable by others", 0755, false, true},
+        {"ours, writable by the group", 0770, false, false},
+        {"ours, writable by everyone", 0777, false, false},
+        {"another user's, private to them", 0700, true, false},
+        {"another user's, open to all", 0777, true, false},
+        {"a symlink to a folder of ours", -2, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FrontendEnv env;
+        const std::string path = env.tmp() + "QUOBADAT";
+        if (c.mode >= 0) {
+            ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+            ASSERT_EQ(chmod(path.c_str(), mode_t(c.mode)), 0);
+            if (c.otherUser && !GiveAway(path))
+                continue;
+        } else if (c.mode == -2) {
+            ASSERT_EQ(mkdir(env.file("mine").c_str(), 0700), 0);
+            ASSERT_EQ(symlink(env.file("mine").c_str(), path.c_str()), 0);
+        }
+        WCHAR folder[1024];
+        EXPECT_EQ(FaxDataDirGet(folder), c.used);
+        if (c.used) {
+            EXPECT_EQ(std::u16string(folder), Wide(path + "/"));
+            EXPECT_EQ(FolderMode(path), 0700);
+        } else {
+            EXPECT_EQ(folder[0], 0);
+            EXPECT_EQ(FaxDataFilePath(folder, u"ABC", u"REC.DAT"), u"");
+            if (c.mode >= 0) {
+                EXPECT_EQ(FolderMode(path), c.mode);  // a refused folder is left as it was
+            }
+        }
+    }
+}
+
+TEST(FrontendStore, DataFilesAreNeverReachedThroughASymlink)
+{
+    FrontendEnv env;
+    WCHAR folder[1024];
+    ASSERT_TRUE(FaxDataDirGet(folder));
+    const std::string victim = env.file("victim.txt");
+    std::ofstream(victim) << "the victim's own file";
+    const std::u16string link = FaxDataFilePath(folder, u"ABC", u"REC.DAT");
+    ASSERT_EQ(symlink(victim.c_str(), (env.tmp() + "QUOBADAT/ABCREC.DAT").c_str()), 0);
+
+    const std::vector<BYTE> records = Pattern(sizeof(ContactRecord), 5);
+    EXPECT_FALSE(FileWriteAll(link.c_str(), GENERIC_WRITE, records.data(), DWORD(records.size())));
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the victim's own file");
+    Block read(FileReadAll(link.c_str()));
+    EXPECT_EQ(Bytes(read.get()), std::vector<BYTE>(32, 0));
 }
 
 }  // namespace

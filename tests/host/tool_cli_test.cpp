@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -37,9 +39,11 @@ std::string FileText(const std::string& path)
 }
 
 // Runs a tool with its standard output to `stdoutPath` (a scratch file when empty) and the given
-// environment variables set; a tool that runs longer than `seconds` is killed.
+// environment variables set; a tool that runs longer than `seconds` is killed. A file size limit
+// (bytes, -1 for none) makes a write past it fail as on a full disk.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutPath = "",
-                const std::vector<std::pair<std::string, std::string>>& env = {}, int seconds = 60)
+                const std::vector<std::pair<std::string, std::string>>& env = {}, int seconds = 60,
+                long fileSizeLimit = -1)
 {
     char outName[] = "/tmp/tool-out-XXXXXX";
     char errName[] = "/tmp/tool-err-XXXXXX";
@@ -53,6 +57,11 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutP
         dup2(out, 1);
         dup2(errFd, 2);
         for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+        if (fileSizeLimit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of killing the tool
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -355,6 +364,65 @@ TEST_F(ToolTest, JbigencChecksItsDataFirstAndNamesWriteErrors)
     // The huge header must fail before 600 MB are allocated: the limit makes an allocation fail.
     for (const Case& c : cases)
         Check(c, RunTool(Args(JBIGENC_TOOL, c.args), "", {{"ASAN_OPTIONS", "allocator_may_return_null=1:max_allocation_size_mb=64"}}));
+}
+
+// The folder's file names, sorted: a temporary file left behind shows here.
+std::vector<std::string> Listing(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(ToolTest, JbigencRefusesAnOutputThatIsItsInput)
+{
+    const std::string pbm("P4\n8 2\n\x80\x01", 9);
+    FileWrite(Path("small.pbm"), pbm);
+    ASSERT_EQ(link(Path("small.pbm").c_str(), Path("linked.pbm").c_str()), 0);
+    const Case cases[] = {
+        {"the same name", {"{}/small.pbm", "{}/small.pbm"}, 1, "is the input itself", ""},
+        {"a hard link to it", {"{}/small.pbm", "{}/linked.pbm"}, 1, "is the input itself", ""},
+    };
+    for (const Case& c : cases) {
+        Check(c, RunTool(Args(JBIGENC_TOOL, c.args)));
+        EXPECT_EQ(FileText(Path("small.pbm")), pbm) << c.what;
+    }
+    EXPECT_EQ(Listing(dir), (std::vector<std::string>{"linked.pbm", "small.pbm"}));
+}
+
+// A write that fails part way (the file size limit stands in for a full disk) leaves no partial
+// output and no temporary file, and an earlier output of that name stays as it was; so does a job
+// the module cannot even begin.
+TEST_F(ToolTest, AFailedWriteLeavesNoPartialOutput)
+{
+    std::string noise = "P4\n1024 1024\n";
+    for (int i = 0; i < 1024 * 128; ++i) noise += char((i * 2654435761u) >> 13);
+    FileWrite(Path("noise.pbm"), noise);
+    FileWrite(Path("job.spl"), Job({{"copies", 1}}, 40));
+    const ToolRun made = RunTool(Args(FAXRENDER_TOOL, {"-q", "-n", "1", "-o", "{}/whole.fax", "{}/job.spl"}));
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::vector<std::string> before = {"job.spl", "noise.pbm", "old.out", "whole.fax"};
+    const struct {
+        const char* what;
+        const char* tool;
+        std::vector<std::string> args;
+        long limit;
+    } cases[] = {
+        {"jbigenc", JBIGENC_TOOL, {"{}/noise.pbm", "{}/old.out"}, 4096},
+        {"spoolc --dump", SPOOLC_TOOL, {"--dump", "-o", "{}/old.out", "{}/job.spl"}, 1024},
+        {"faxrender", FAXRENDER_TOOL, {"-q", "-n", "1", "-o", "{}/old.out", "{}/job.spl"}, 1024},
+        {"faxrender, a module that cannot load", FAXRENDER_TOOL,
+         {"-q", "--module", "{}/none.so", "-o", "{}/old.out", "{}/job.spl"}, -1},
+        {"faxview --pbm", FAXVIEW_TOOL, {"--pbm", "-o", "{}/old.out", "{}/whole.fax"}, 4096},
+    };
+    for (const auto& c : cases) {
+        FileWrite(Path("old.out"), std::string("earlier"));
+        const ToolRun run = RunTool(Args(c.tool, c.args), "", {}, 60, c.limit);
+        EXPECT_EQ(run.status, 1) << c.what << ": " << run.err;
+        EXPECT_EQ(FileText(Path("old.out")), "earlier") << c.what;
+        EXPECT_EQ(Listing(dir), before) << c.what;
+    }
 }
 
 }  // namespace

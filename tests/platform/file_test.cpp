@@ -4,8 +4,11 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/kernel.h"
+#include "platform/profile.h"
 #include "scratch_dir.h"
 
 namespace {
@@ -105,6 +108,43 @@ TEST(Files, DispositionsAndErrors)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(ReadFile(nullptr, nullptr, 0, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+// Data may name anything: a FIFO, a device or a folder in a file's place fails at once (a FIFO
+// would otherwise wait for a writer forever), for reading and for writing alike. The alarm turns a
+// hang into a failure.
+TEST(Files, OnlyRegularFilesOpenAndAFifoNeverWaits)
+{
+    ScratchDir dir;
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        DWORD access, disposition;
+    } cases[] = {
+        {"pipe", GENERIC_READ, OPEN_EXISTING},
+        {"pipe", GENERIC_WRITE, OPEN_ALWAYS},
+        {"pipe", GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS},
+        {"/dev/zero", GENERIC_READ, OPEN_EXISTING},
+        {"/dev/null", GENERIC_WRITE, OPEN_ALWAYS},
+        {".", GENERIC_READ, OPEN_EXISTING},
+    };
+    alarm(20);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.name[0] == '/' ? c.name : dir.file(c.name);
+        EXPECT_EQ(Open(name, c.access, c.disposition), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    }
+    // The profile reader reads its file whole through the same rule.
+    char text[16] = "unchanged";
+    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "default", text, sizeof text, fifo.c_str()), 7u);
+    EXPECT_STREQ(text, "default");
+    alarm(0);
+    // A regular file still opens.
+    HANDLE file = Open(dir.file("plain"), GENERIC_WRITE, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
 }
 
 TEST(Files, WideNames)

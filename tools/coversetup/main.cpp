@@ -77,7 +77,8 @@ bool AddressBookStore(const std::u16string& key, const std::u16string& folder, c
     ui.paperWidth = 2100;
     ui.paperHeight = 2970;
     ui.sender = sender;
-    const std::u16string users = folder + prefix + u"USER.DAT", groupFile = folder + prefix + u"GROUP.DAT";
+    const std::u16string users = FaxDataFilePath(folder.c_str(), prefix, u"USER.DAT");
+    const std::u16string groupFile = FaxDataFilePath(folder.c_str(), prefix, u"GROUP.DAT");
     return FileWriteAll(users.c_str(), GENERIC_WRITE, contacts.data(), DWORD(contacts.size() * sizeof(ContactRecord))) &&
            FileWriteAll(groupFile.c_str(), GENERIC_WRITE, groups.data(), DWORD(groups.size() * sizeof(GroupRecord))) &&
            RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountInfo, &count, sizeof count) &&
@@ -158,7 +159,7 @@ int main(int argc, char** argv)
     const std::u16string key = FaxKeyName(prefix.c_str());
     WCHAR folder[1024];
     FaxDataDirGet(folder);
-    const std::u16string receiversFile = std::u16string(folder) + prefix + u"REC.DAT";
+    const std::u16string receiversFile = FaxDataFilePath(folder, prefix, u"REC.DAT");
     const bool ok = RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCoverPagePout, &settings, sizeof settings) &&
                     RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, &count, sizeof count) &&
                     RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueDriverPath, &driver, sizeof driver) &&

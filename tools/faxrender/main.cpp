@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/common/tool_input.h"
+#include "tools/common/tool_output.h"
 #include "tools/faxrender/fax_block.h"
 #include "tools/faxrender/fax_host.h"
 #include "platform/profile.h"
@@ -271,15 +272,21 @@ int main(int argc, char** argv)
         settings.configuration += "," + path + "," + section;
     }
 
-    FILE* out = std::fopen(output.c_str(), "wb");
-    if (out == nullptr) {
-        std::fprintf(stderr, "faxrender: cannot create %s: %s\n", output.c_str(), std::strerror(errno));
+    // The job goes to a file beside the output and takes its place only when it is whole: a full
+    // disk or a job the engine refused leaves no partial fax file behind.
+    ToolOutput target;
+    if (!ToolOutputOpen(output, fd, &target, &error)) {
+        std::fprintf(stderr, "faxrender: %s\n", error.c_str());
         return 1;
     }
+    FILE* out = target.file;
     int writeErrno = 0;
     uint64_t written = 0;
+    std::string tail;  // the job's last bytes, to see whether it ends with the cancel line
     settings.sink = [&](const uint8_t* bytes, uint32_t length) {
         written += length;
+        tail.append(reinterpret_cast<const char*>(bytes), length);
+        if (tail.size() > 256) tail.erase(0, tail.size() - 256);
         if (std::fwrite(bytes, 1, length, out) == length) return true;
         writeErrno = errno;
         return false;
@@ -293,13 +300,28 @@ int main(int argc, char** argv)
     }
     std::string cause;
     const uint32_t result = FaxRender(spool, settings, &cause);
-    const bool closed = std::fclose(out) == 0;
-    if (writeErrno != 0 || !closed) {
-        std::fprintf(stderr, "faxrender: writing %s failed: %s\n", output.c_str(),
-                     std::strerror(writeErrno != 0 ? writeErrno : errno));
+    if (writeErrno != 0) {
+        ToolOutputDiscard(&target);
+        std::fprintf(stderr, "faxrender: writing %s failed: %s\n", output.c_str(), std::strerror(writeErrno));
+        return 1;
+    }
+    // A failed job is kept only when the module ended it with the cancel line: the printer then
+    // knows to drop it. Anything less (nothing at all, a refused preamble) is no fax job.
+    static const std::string kCancel = "@PJL SET JOBSTATUS = CANCEL\r\n";
+    const bool cancelled = tail.size() >= kCancel.size() && tail.compare(tail.size() - kCancel.size(), kCancel.size(), kCancel) == 0;
+    const bool keep = written != 0 && (result == 0 || cancelled);
+    if (!keep) {
+        ToolOutputDiscard(&target);
+    } else if (!ToolOutputCommit(&target, &error)) {
+        std::fprintf(stderr, "faxrender: %s\n", error.c_str());
         return 1;
     }
     CausePrint(FilePositions(cause, streamHead, fileHead));
+    if (result != 0 && !keep) {
+        std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; no fax job was written to %s\n", input.c_str(),
+                     settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(), output.c_str());
+        return 1;
+    }
     if (result != 0) {
         std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; %s holds what was written\n", input.c_str(),
                      settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(), output.c_str());

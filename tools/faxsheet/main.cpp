@@ -97,7 +97,7 @@ void Print(const std::u16string& key, const std::u16string& prefix)
 
     WCHAR folder[1024];
     FaxDataDirGet(folder);
-    const std::u16string receiversPath = std::u16string(folder) + prefix + u"REC.DAT";
+    const std::u16string receiversPath = FaxDataFilePath(folder, prefix, u"REC.DAT");
     BYTE* receivers = FileReadAll(receiversPath.c_str());
     const WORD used = RecordCountClamp(receivers, sizeof(ContactRecord), count.contactCount);
     std::printf("receivers: %u (file %s)\n", count.contactCount, Narrow(receiversPath).c_str());

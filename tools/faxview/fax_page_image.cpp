@@ -1,5 +1,7 @@
 #include "tools/faxview/fax_page_image.h"
 
+#include "tools/common/tool_output.h"
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -19,10 +21,6 @@ struct DecoderState {
     ~DecoderState() { jbg_dec_free(&state); }
     DecoderState(const DecoderState&) = delete;
     DecoderState& operator=(const DecoderState&) = delete;
-};
-
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
 };
 
 }  // namespace
@@ -80,34 +78,30 @@ bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images,
     return true;
 }
 
+// Both writers go through a file beside the image that is renamed into place when complete, so a
+// failed write (a full disk) leaves no partial image.
 bool FaxWritePbm(const FaxBitmap& image, const std::string& path, std::string* error)
 {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    std::fprintf(file.get(), "P4\n%u %u\n", image.width, image.height);
-    if (std::fwrite(image.rows.data(), 1, image.rows.size(), file.get()) != image.rows.size() ||
-        std::fclose(file.release()) != 0) {
+    ToolOutput out;
+    if (!ToolOutputOpen(path, -1, &out, error)) return false;
+    std::fprintf(out.file, "P4\n%u %u\n", image.width, image.height);
+    if (std::fwrite(image.rows.data(), 1, image.rows.size(), out.file) != image.rows.size()) {
         *error = "writing " + path + " failed: " + std::strerror(errno);
+        ToolOutputDiscard(&out);
         return false;
     }
-    return true;
+    return ToolOutputCommit(&out, error);
 }
 
 bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* error)
 {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    ToolOutput out;
+    if (!ToolOutputOpen(path, -1, &out, error)) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (png == nullptr || info == nullptr) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(file);
+        ToolOutputDiscard(&out);
         *error = "libpng could not start writing " + path;
         return false;
     }
@@ -117,11 +111,11 @@ bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* e
     // leaves alive and which are not changed after this point, are used afterwards.
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        std::fclose(file);
+        ToolOutputDiscard(&out);
         *error = "libpng failed writing " + path;
         return false;
     }
-    png_init_io(png, file);
+    png_init_io(png, out.file);
     png_set_IHDR(png, info, image.width, image.height, 1, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
@@ -132,9 +126,5 @@ bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* e
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0) {
-        *error = "writing " + path + " failed: " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return ToolOutputCommit(&out, error);
 }

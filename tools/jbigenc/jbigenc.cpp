@@ -15,6 +15,7 @@
 
 #include "rastrel/imx.h"
 #include "tools/common/tool_input.h"
+#include "tools/common/tool_output.h"
 
 namespace {
 
@@ -225,18 +226,21 @@ int main(int argc, char** argv) {
     const uint32_t width = header.width;
     const uint32_t height = header.height;
 
-    Output out{std::fopen(outPath, "wb"), std::vector<uint8_t>(32768), false};
-    if (out.file == nullptr) {
-        std::fprintf(stderr, "jbigenc: cannot create %s: %s\n", outPath, std::strerror(errno));
+    // Coded into a file beside the output: truncating the output first would destroy an input of
+    // the same name, and a failed coding must leave no partial file.
+    ToolOutput target;
+    if (!ToolOutputOpen(outPath, in.fd, &target, &error)) {
+        std::fprintf(stderr, "jbigenc: %s\n", error.c_str());
         close(in.fd);
         return 1;
     }
+    Output out{target.file, std::vector<uint8_t>(32768), false};
     ImxJBIGEncoder* encoder =
         ImxJBIGEncoderInit(width, typicalPrediction ? 0 : IMX_JBIG_NO_TYPICAL_PREDICTION, WriteChunk, &out);
     if (encoder == nullptr) {
         std::fprintf(stderr, "jbigenc: cannot allocate an encoder for width %u\n", width);
         close(in.fd);
-        std::fclose(out.file);
+        ToolOutputDiscard(&target);
         return 1;
     }
     const uint32_t size[2] = {width, height};
@@ -260,21 +264,25 @@ int main(int argc, char** argv) {
     }
     ImxJBIGEncoderDeinit(encoder);
     close(in.fd);
-    const bool closed = std::fclose(out.file) == 0;
     if (endedEarly) {
         // Only a pipe gets here: a regular file was measured before coding began.
+        ToolOutputDiscard(&target);
         std::fprintf(stderr, "jbigenc: %s: %s\n", inPath,
                      in.readErrno != 0 ? std::strerror(in.readErrno) : "PBM data ends early");
-        std::remove(outPath);
         return 1;
     }
-    if (out.failed || !closed) {
-        std::fprintf(stderr, "jbigenc: writing %s failed: %s\n", outPath,
-                     std::strerror(out.writeErrno != 0 ? out.writeErrno : errno));
+    if (out.failed) {
+        ToolOutputDiscard(&target);
+        std::fprintf(stderr, "jbigenc: writing %s failed: %s\n", outPath, std::strerror(out.writeErrno));
         return 1;
     }
     if (status != IMX_OK) {
+        ToolOutputDiscard(&target);
         std::fprintf(stderr, "jbigenc: coding %s failed (encoder status %d)\n", inPath, status);
+        return 1;
+    }
+    if (!ToolOutputCommit(&target, &error)) {
+        std::fprintf(stderr, "jbigenc: %s\n", error.c_str());
         return 1;
     }
     return 0;

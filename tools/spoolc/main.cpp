@@ -3,6 +3,9 @@
 //   spoolc [-o output] input.txt
 //   spoolc --dump [-o output.txt] input.spl
 // "-" reads standard input; without -o the result goes to standard output.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "tools/common/tool_input.h"
+#include "tools/common/tool_output.h"
 #include "tools/spoolc/spool_text.h"
 
 namespace {
@@ -21,16 +25,27 @@ int Usage()
     return 2;
 }
 
-bool WriteOutput(const std::string& name, const void* data, size_t size)
+// The output whole or not at all: a file is written beside its place and renamed into it.
+bool WriteOutput(const std::string& name, const std::string& input, const void* data, size_t size, std::string* error)
 {
-    if (name.empty()) return std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0;
-    FILE* out = std::fopen(name.c_str(), "wb");
-    if (out == nullptr) return false;
-    const bool written = std::fwrite(data, 1, size, out) == size;
-    const int writeErrno = errno;
-    const bool closed = std::fclose(out) == 0;
-    if (!written) errno = writeErrno;
-    return written && closed;
+    if (name.empty()) {
+        if (std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0) return true;
+        *error = std::string("cannot write the standard output: ") + std::strerror(errno);
+        return false;
+    }
+    const int inputFd = input == "-" ? -1 : open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    ToolOutput out;
+    const bool opened = ToolOutputOpen(name, inputFd, &out, error);
+    if (inputFd >= 0) close(inputFd);
+    if (!opened) return false;
+    if (std::fwrite(data, 1, size, out.file) != size) {
+        *error = "cannot write " + name + ": " + std::strerror(errno);
+        ToolOutputDiscard(&out);
+        return false;
+    }
+    if (ToolOutputCommit(&out, error)) return true;
+    *error = "cannot write " + name + ": " + error->substr(error->rfind(": ") + 2);
+    return false;
 }
 
 }  // namespace
@@ -54,14 +69,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "spoolc: %s\n", error.c_str());
         return 1;
     }
-    const std::string where = output.empty() ? "the standard output" : output;
     try {
         if (dump) {
             const std::string text = SpoolTextDump(data);
-            if (!WriteOutput(output, text.data(), text.size())) error = "cannot write " + where + ": " + std::strerror(errno);
+            WriteOutput(output, input, text.data(), text.size(), &error);
         } else {
             const std::vector<uint8_t> bytes = SpoolTextCompile(std::string(data.begin(), data.end()));
-            if (!WriteOutput(output, bytes.data(), bytes.size())) error = "cannot write " + where + ": " + std::strerror(errno);
+            WriteOutput(output, input, bytes.data(), bytes.size(), &error);
         }
     } catch (const SpoolError& e) {
         error = input + ": " + e.what();

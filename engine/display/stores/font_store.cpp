@@ -43,6 +43,7 @@ constexpr uint32_t sequence = 8, fontId = 12, size = 16;
 }
 // A built file stays below this size: offsets and lengths are 32-bit and the file is mapped whole.
 constexpr uint64_t kBuildLimit = 0x40000000;
+constexpr uint32_t kMostGlyphs = 65535;
 
 void StoreBE16(uint8_t* p, uint16_t v)
 {
@@ -231,6 +232,12 @@ int DefineTable(FontStore* store, Stream* stream, const SpoolRecordHeader& heade
     font->head.flags =
         FONT_TRUETYPE | ((LoadLE32(raw + GlyphTableRecord::flags) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
     font->glyphCount = header.version == 0 ? 0 : LoadLE32(raw + GlyphTableRecord::glyphCount);
+    // TrueType numbers glyphs in 16 bits; a larger count is damage, and would make the built
+    // font's loca table (4 bytes a glyph) hundreds of megabytes out of an 11-byte claim.
+    if (font->glyphCount > kMostGlyphs) {
+        Free(font, nullptr);
+        return 0;
+    }
     if (!PiecesRead(store, stream, font, header.size - size, 0)) {
         Free(font, nullptr);
         return 0;

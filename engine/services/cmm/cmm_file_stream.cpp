@@ -1,4 +1,6 @@
 // File streams over the standard library's buffered files.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <iterator>
 
@@ -23,10 +25,21 @@ void FileOpen(CmmGlobals* g, CmmObject* self) {
         return;
     }
     const AccessMode& mode = kModes[s->access];
+    // A profile's name comes from the data: only a regular file (or none yet) is opened, since
+    // fopen would wait forever on a FIFO in its place and a device never ends.
+    struct stat st;
+    if (::stat(s->source->fileName, &st) == 0 && !S_ISREG(st.st_mode)) {
+        CmmRaise(g, CMM_STATUS_OPEN_FAILED);
+        return;
+    }
     s->file = std::fopen(s->source->fileName, s->text != 0 ? mode.text : mode.binary);
     if (s->file == nullptr && s->access == CMM_ACCESS_READ_WRITE) {
         s->file = std::fopen(s->source->fileName, s->text != 0 ? "w+" : "wb+");
         if (s->file != nullptr) g->status = CMM_STATUS_CREATED;  // noted, not raised
+    }
+    if (s->file != nullptr && (::fstat(fileno(s->file), &st) != 0 || !S_ISREG(st.st_mode))) {
+        std::fclose(s->file);  // replaced between the look and the open
+        s->file = nullptr;
     }
     if (s->file == nullptr) CmmRaise(g, CMM_STATUS_OPEN_FAILED);
 }

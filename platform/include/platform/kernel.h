@@ -74,6 +74,7 @@ int MulDiv(int number, int numerator, int denominator);
 #define TRUNCATE_EXISTING 5u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define FILE_ATTRIBUTE_TEMPORARY 0x100u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000u
@@ -88,11 +89,13 @@ struct SECURITY_ATTRIBUTES;
 
 // Opens or creates a file over a file descriptor. Sharing, attributes and security are ignored
 // (POSIX has no mandatory locks). FILE_FLAG_DELETE_ON_CLOSE unlinks the file as soon as it is open,
-// so it is gone when the last handle closes, even if the process dies. A back slash in a name is a
-// folder separator. A folder cannot be opened (ERROR_ACCESS_DENIED). CREATE_ALWAYS and OPEN_ALWAYS
-// set the last error to ERROR_ALREADY_EXISTS when the file was there, 0 otherwise. Failure returns
-// INVALID_HANDLE_VALUE: a missing file ERROR_FILE_NOT_FOUND, a missing folder ERROR_PATH_NOT_FOUND,
-// CREATE_NEW over an existing file ERROR_FILE_EXISTS.
+// so it is gone when the last handle closes, even if the process dies. FILE_FLAG_OPEN_REPARSE_POINT
+// does not follow a symlink in the file's place: the open fails (ERROR_ACCESS_DENIED). A back
+// slash in a name is a folder separator. Only a regular file opens: a folder, a FIFO or a device
+// fails (ERROR_ACCESS_DENIED) without waiting, as data may name anything.
+// CREATE_ALWAYS and OPEN_ALWAYS set the last error to ERROR_ALREADY_EXISTS when the file was there,
+// 0 otherwise. Failure returns INVALID_HANDLE_VALUE: a missing file ERROR_FILE_NOT_FOUND, a missing
+// folder ERROR_PATH_NOT_FOUND, CREATE_NEW over an existing file ERROR_FILE_EXISTS.
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                    DWORD disposition, DWORD flags, HANDLE templateFile);
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,

@@ -1,0 +1,82 @@
+// Out of memory in the handle table: creating an object fails with ERROR_NOT_ENOUGH_MEMORY and
+// deleting one still works, and no exception ever leaves an exported function. This program's own
+// operator new refuses large blocks on request: the objects are small, so only the growth of the
+// table's vectors runs out of memory.
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/gdi.h"
+#include "platform/kernel.h"
+
+// These replacements pair malloc with free themselves; GCC sees only the names.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+std::atomic<bool> gFailNew{false};
+constexpr std::size_t kLargeBlock = 4096;
+bool Refused(std::size_t size) { return gFailNew.load() && size >= kLargeBlock; }
+}
+
+void* operator new(std::size_t size)
+{
+    void* block = Refused(size) ? nullptr : std::malloc(size ? size : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return Refused(size) ? nullptr : std::malloc(size ? size : 1);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+
+namespace {
+
+// Objects are created until the table must grow and cannot; the handles are kept in room taken
+// beforehand.
+TEST(HandleTableMemory, RunningOutIsAFailedCreateAndDeletesStillWork)
+{
+    constexpr size_t kMost = size_t(1) << 22;
+    std::vector<HRGN> regions;
+    regions.reserve(kMost);
+    HRGN failed = reinterpret_cast<HRGN>(1);
+    DWORD error = 0;
+    bool threw = false;
+    gFailNew = true;
+    try {
+        while (regions.size() < kMost) {
+            failed = CreateRectRgn(0, 0, 1, 1);
+            if (!failed) {
+                error = GetLastError();
+                break;
+            }
+            regions.push_back(failed);
+        }
+    } catch (...) {
+        threw = true;
+    }
+    gFailNew = false;
+    ASSERT_FALSE(threw) << "an exception left CreateRectRgn";
+    EXPECT_EQ(failed, nullptr);
+    EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    gFailNew = true;
+    bool deleted = true;
+    try {
+        for (HRGN r : regions) deleted = DeleteObject(r) && deleted;
+    } catch (...) {
+        threw = true;
+    }
+    gFailNew = false;
+    EXPECT_FALSE(threw) << "an exception left DeleteObject";
+    EXPECT_TRUE(deleted);
+    HRGN again = CreateRectRgn(0, 0, 2, 2);
+    EXPECT_NE(again, nullptr);
+    DeleteObject(again);
+}
+
+}  // namespace
