@@ -284,7 +284,7 @@ TEST_F(CoverprintRun, PictureLiesWhereScaleAndPercentPutIt)
 // the font mapper's default height. A stored style outside the template counts as none.
 TEST_F(CoverprintRun, TitleWithoutItsStyleIsPrintedAtTheFirstStylesSize)
 {
-    CoverTemplateStyle first;
+    CoverPageTemplate first;
     CoverPageTemplateRead(Wide(SAMPLE_TEMPLATE).c_str(), 1, &first);
     EXPECT_EQ(first.titleFontSize, kCoverPageFallbackTitleSize);
     const LONG u = 32;
