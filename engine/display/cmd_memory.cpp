@@ -1,6 +1,6 @@
 #include "engine/display/cmd_memory.h"
 
-#include <cstring>
+#include <cstdint>
 
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
@@ -17,8 +17,7 @@ struct CmdMemoryHead {
 };
 static_assert(sizeof(CmdMemoryHead) == 8);
 
-// A list may hold at most this much of the job's memory in one block's charge, so that a charge
-// always fits the budget's signed tally.
+// One block's charge must fit the budget's signed tally; a larger block passes any limit anyway.
 constexpr uint64_t kChargeMax = INT32_MAX;
 
 }  // namespace
@@ -32,7 +31,7 @@ void* CmdMemoryAlloc(ResourceStore* store, size_t size)
 {
     ResourceBudget* budget = store != nullptr ? store->budget : nullptr;
     const uint64_t charge = budget != nullptr ? CmdMemoryCharge(size) : 0;
-    if (charge > kChargeMax) {
+    if (charge > kChargeMax || size > SIZE_MAX - sizeof(CmdMemoryHead)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
