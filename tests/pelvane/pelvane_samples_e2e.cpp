@@ -375,9 +375,9 @@ size_t LinesDiffer(const JbigImage& page, int top, int height, int step)
 }
 
 // The text page's downloaded TrueType line (the installed face's tables and outlines cut down to
-// the line's glyphs, built into a font file by the renderer) draws bit for bit as the same line
-// in the installed face drawn below it; with two of its glyphs' outlines exchanged in the job it
-// no longer does, so the line is drawn from the download and not from a face found on the system.
+// the line's glyphs, built into a font in memory by the renderer) draws bit for bit as the same
+// line in the installed face drawn below it; with two of its glyphs' outlines exchanged in the job
+// it no longer does, so the line is drawn from the download and not from a face found on the system.
 TEST(PelvaneSamples, TheDownloadedTrueTypeLineDrawsAsTheInstalledFace)
 {
     ASSERT_TRUE(JbigkitAvailable());

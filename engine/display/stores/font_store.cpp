@@ -325,8 +325,10 @@ bool BuildPlanMake(const FontEntry* font, size_t faceLength, BuildPlan* plan)
         for (const FontPiece& piece : plan->pieces) {
             total += piece.length;
             if (total > kBuildLimit) return false;
-            if (plan->tables.size() > own && plan->tables.back().tag == piece.tag) plan->tables.back().length += piece.length;
-            else plan->tables.push_back({piece.tag, piece.length, 0, 0});
+            if (plan->tables.size() > own && plan->tables.back().tag == piece.tag)
+                plan->tables.back().length += piece.length;
+            else
+                plan->tables.push_back({piece.tag, piece.length, 0, 0});
             if (plan->tables.size() > 0xFFFF) return false;
         }
     } catch (const std::bad_alloc&) {
@@ -393,7 +395,8 @@ bool BuildInto(FontStore* store, FontEntry* font)
         while (entry->tag != piece.tag) ++entry;
         if (piece.tag == tagGlyf && hasLoca) {
             const uint32_t last = std::min(piece.sequence, font->glyphCount);
-            for (; locaNext <= last && piece.sequence >= locaNext; ++locaNext) StoreBE32(loca + 4 * locaNext, entry->fill);
+            for (; locaNext <= last && piece.sequence >= locaNext; ++locaNext)
+                StoreBE32(loca + 4 * locaNext, entry->fill);
         }
         if (piece.length != 0 &&
             !StreamSpillReadAt(store->spill, piece.offset, file + entry->offset + entry->fill, piece.length)) {
