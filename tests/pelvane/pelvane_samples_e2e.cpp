@@ -44,6 +44,7 @@ struct Rendered {
     uint32_t result = ~0u;
     std::string cause;
     std::vector<JbigImage> pages;  // every side of every sheet, in order
+    bool cancelled = false;        // the job ends with the cancel line
 };
 
 // during, when given, runs each time the module writes output, while the engine renders.
@@ -76,6 +77,7 @@ Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = Fax
         ADD_FAILURE() << error;
         return out;
     }
+    out.cancelled = job.cancelled;
     for (const FaxJobPage& page : job.pages)
         for (const FaxJobImage& part : page.images) {
             JbigImage decoded;
@@ -515,6 +517,7 @@ TEST(PelvaneSamples, ADownloadedTrueTypeFontPastTheBudgetFailsTheJobWithLackOfMe
     for (const auto& c : cases) {
         const Rendered r = Render(DownloadedLineJob(c.downloaded), 0, FaxFeed::Seekable, c.memoryLimit);
         EXPECT_EQ(r.result, c.result) << c.downloaded << " " << c.memoryLimit << ": " << r.cause;
+        EXPECT_EQ(r.cancelled, c.result != 0) << c.downloaded << " " << c.memoryLimit;
         if (c.result == 0) {
             ASSERT_EQ(r.pages.size(), 1u);
             EXPECT_GT(Ink(r.pages[0], 140, 1200, 1600, 1300), 0.0);
