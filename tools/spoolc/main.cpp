@@ -129,7 +129,11 @@ int main(int argc, char** argv)
     if (input.empty()) return Usage();
     std::string error;
     if (dump) {
-        if (DumpWrite(output, input, &error)) return 0;
+        try {
+            if (DumpWrite(output, input, &error)) return 0;
+        } catch (const std::bad_alloc&) {
+            error = input + ": not enough memory";
+        }
         std::fprintf(stderr, "spoolc: %s\n", error.c_str());
         return 1;
     }
