@@ -433,12 +433,20 @@ TEST_F(ToolTest, SpoolcDumpsAsBefore)
         int status = -1;
         EXPECT_EQ(ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/job.spl"}), Path("out.txt"), &status), c.dump);
         EXPECT_EQ(status, 0);
+        // From a pipe, to the standard output and to a file (which once opened the pipe again to
+        // see whether the output was the input, and waited there for a writer that never came).
         fs::remove(Path("pipe.spl"));
         ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
         std::thread feeder([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
         EXPECT_EQ(ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/pipe.spl"}), Path("out.txt"), &status), c.dump);
         feeder.join();
         EXPECT_EQ(status, 0);
+        fs::remove(Path("job.dump"));
+        feeder = std::thread([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
+        const ToolRun piped = RunTool(Args(SPOOLC_TOOL, {"--dump", "-o", "{}/job.dump", "{}/pipe.spl"}), "", {}, 20);
+        feeder.join();
+        EXPECT_EQ(piped.status, 0) << piped.err;
+        EXPECT_EQ(FileText(Path("job.dump")), c.dump);
     }
 }
 
