@@ -1,0 +1,174 @@
+// The 1-bit quarter turn through AVX-512 with GFNI: strips of 64 rows cut into 64 x 64 tiles.
+// A tile is eight 8 x 8 grids of 8 x 8 pixel cells. Each register takes eight rows (one cell
+// row of the grid, a quadword a row); a byte permutation gathers each cell into a quadword; one
+// affine instruction transposes the eight cells' bits; a quadword transpose across the eight
+// registers and the same byte permutation put the cells where the turned tile has them, and
+// every register leaves as eight destination quadwords. The strips' last columns (fewer than
+// 64) go through the SSE2 strips, rows left over (fewer than 64) to the AVX2 kernel.
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include "engine/raster/rotate1_paths.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+
+#define FAX_GFNI __attribute__((target("avx512f,avx512bw,avx512vbmi,gfni")))
+
+// The compiler's own AVX-512 headers start several intrinsics (insertion, extraction) from an
+// undefined register and then warn that it is uninitialised.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+namespace {
+
+// Moves byte 8i + j of a register to byte 8j + i: the 8 x 8 byte transpose within a register.
+FAX_GFNI inline __m512i ByteTranspose() {
+    alignas(64) uint8_t index[64];
+    for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>(8 * (i % 8) + i / 8);
+    return _mm512_load_si512(index);
+}
+
+// The quadword transpose of eight registers (z[i] quadword l to z[l] quadword i) in three
+// steps, each swapping one bit of the register number with the same bit of the quadword number.
+FAX_GFNI inline void TransposeQuads(__m512i (&z)[8]) {
+    for (int i = 0; i < 4; ++i) {  // bit 2: halves of 256 bits
+        const __m512i low = _mm512_shuffle_i64x2(z[i], z[i + 4], 0x44);
+        const __m512i high = _mm512_shuffle_i64x2(z[i], z[i + 4], 0xEE);
+        z[i] = low;
+        z[i + 4] = high;
+    }
+    const __m512i lowIndex = _mm512_set_epi64(13, 12, 5, 4, 9, 8, 1, 0);
+    const __m512i highIndex = _mm512_set_epi64(15, 14, 7, 6, 11, 10, 3, 2);
+    for (int i : {0, 1, 4, 5}) {  // bit 1: quarters of 128 bits
+        const __m512i low = _mm512_permutex2var_epi64(z[i], lowIndex, z[i + 2]);
+        const __m512i high = _mm512_permutex2var_epi64(z[i], highIndex, z[i + 2]);
+        z[i] = low;
+        z[i + 2] = high;
+    }
+    for (int i : {0, 2, 4, 6}) {  // bit 0: quadwords
+        const __m512i low = _mm512_unpacklo_epi64(z[i], z[i + 1]);
+        const __m512i high = _mm512_unpackhi_epi64(z[i], z[i + 1]);
+        z[i] = low;
+        z[i + 1] = high;
+    }
+}
+
+// Eight quadwords, one from each of eight rows `step` bytes apart, into one register. The high
+// quadword of each pair goes through the single-precision form, which makes no claim of
+// alignment.
+FAX_GFNI inline __m512i LoadRows(const uint8_t* in, ptrdiff_t step) {
+    __m128i q[4];
+    for (int i = 0; i < 4; ++i) {
+        const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 2 * i * step));
+        q[i] = _mm_castps_si128(_mm_loadh_pi(_mm_castsi128_ps(low),
+                                             reinterpret_cast<const __m64*>(in + (2 * i + 1) * step)));
+    }
+    const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
+    const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+
+// The eight quadwords of a register to eight rows `step` bytes apart.
+FAX_GFNI inline void StoreRows(uint8_t* out, ptrdiff_t step, __m512i v) {
+    const __m256i halves[2] = {_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1)};
+    for (int h = 0; h < 2; ++h) {
+        const __m128i q[2] = {_mm256_castsi256_si128(halves[h]), _mm256_extracti128_si256(halves[h], 1)};
+        for (int i = 0; i < 2; ++i) {
+            uint8_t* at = out + (4 * h + 2 * i) * step;
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(at), q[i]);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(at + step), _mm_castsi128_ps(q[i]));
+        }
+    }
+}
+
+// One tile: in[p] is source row p of the tile (p counts destination pixels), read from byte
+// column `column`; destination row x of the tile (x the tile's source column) is out + x * step.
+// Destination pixel p of row x is pixel x of in[p].
+FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_t inStep,
+                       __m512i bytes) {
+    // Each byte x of the eight selectors picks bit 7 - x of every cell row: cell bit (7 - k)
+    // of byte b is the cell's row k pixel b, a transpose.
+    const __m512i select = _mm512_set1_epi64(0x0102040810204080);
+    __m512i z[8];
+    for (int g = 0; g < 8; ++g) {
+        z[g] = LoadRows(in + 8 * g * inStep, inStep);
+        z[g] = _mm512_permutexvar_epi8(bytes, z[g]);
+        z[g] = _mm512_gf2p8affine_epi64_epi8(select, z[g], 0);
+    }
+    TransposeQuads(z);
+    for (int c = 0; c < 8; ++c) {
+        z[c] = _mm512_permutexvar_epi8(bytes, z[c]);
+        StoreRows(out + 8 * c * step, step, z[c]);
+    }
+}
+
+FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
+                         const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
+                         int32_t height) {
+    const int32_t strips = height / 64, rest = height % 64;
+    const int32_t tiles = width / 64;
+    // Clockwise, destination pixel p is the strip's row 63 - p, read upwards.
+    const ptrdiff_t inStep = clockwise ? -sourceStride : sourceStride;
+    const ptrdiff_t step = clockwise ? destStride : -destStride;
+    const __m512i bytes = ByteTranspose();
+    for (int32_t k = 0; k < strips; ++k) {
+        const int32_t first = clockwise ? height - 64 * (k + 1) : 64 * k;
+        const uint8_t* in = source + (clockwise ? first + 63 : first) * sourceStride;
+        uint8_t* out = dest + (clockwise ? 0 : width - 1) * destStride + 8 * k;
+        for (int32_t t = 0; t < tiles; ++t)
+            TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, bytes);
+        if (tiles * 64 == width) continue;
+        for (int32_t s = 0; s < 4; ++s) {
+            const int32_t f = first + 16 * s;
+            Rotate1Sse2Strip(clockwise, dest, destStride, source, sourceStride, width, f,
+                             clockwise ? (height - f - 16) / 8 : f / 8, 8 * tiles);
+        }
+    }
+    if (rest == 0) return;
+    if (clockwise)
+        Rotate1Avx2Turn90(dest + 8 * strips, destStride, source, sourceStride, width, rest);
+    else
+        Rotate1Avx2Turn270(dest + 8 * strips, destStride, source + 64 * strips * sourceStride,
+                           sourceStride, width, rest);
+}
+
+}  // namespace
+
+#pragma GCC diagnostic pop
+
+void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+    TurnStrips(true, dest, destStride, source, sourceStride, width, height);
+}
+
+void Rotate1GfniTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+    TurnStrips(false, dest, destStride, source, sourceStride, width, height);
+}
+
+bool Rotate1GfniSupported() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("gfni");
+}
+
+#else
+
+void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+    Rotate1Avx2Turn90(dest, destStride, source, sourceStride, width, height);
+}
+
+void Rotate1GfniTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+    Rotate1Avx2Turn270(dest, destStride, source, sourceStride, width, height);
+}
+
+bool Rotate1GfniSupported() { return false; }
+
+#endif
