@@ -19,9 +19,11 @@
 
 // The compiler's own AVX-512 headers start several intrinsics (insertion, extraction) from an
 // undefined register and then warn that it is uninitialised.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace {
 
@@ -138,7 +140,9 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
 
 }  // namespace
 
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
