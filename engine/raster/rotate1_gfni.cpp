@@ -27,15 +27,32 @@
 
 namespace {
 
-// Moves byte 8i + j of a register to byte 8j + i: the 8 x 8 byte transpose within a register.
-FAX_GFNI inline __m512i ByteTranspose() {
-    alignas(64) uint8_t index[64];
-    for (int i = 0; i < 64; ++i) index[i] = static_cast<uint8_t>(8 * (i % 8) + i / 8);
-    return _mm512_load_si512(index);
+// Byte permutations, as indexes: `bytes` moves byte 8i + j of a register to byte 8j + i (the
+// 8 x 8 byte transpose within a register); `pairLow` and `pairHigh` interleave the even (odd)
+// quadwords of a pair of registers and apply the same transpose, in one two-register step.
+struct TileIndexes {
+    __m512i bytes, pairLow, pairHigh;
+};
+
+FAX_GFNI inline TileIndexes MakeTileIndexes() {
+    alignas(64) uint8_t bytes[64];
+    alignas(64) uint8_t low[64];
+    alignas(64) uint8_t high[64];
+    for (int j = 0; j < 64; ++j) {
+        const int from = 8 * (j % 8) + j / 8;
+        const int quad = from / 8, byte = from % 8;
+        bytes[j] = static_cast<uint8_t>(from);
+        // Quadword q of the interleave is quadword q (q even) or q - 1 (q odd, from the second
+        // register) of the low halves; q + 1 or q of the high ones.
+        low[j] = static_cast<uint8_t>(quad % 2 ? 64 + 8 * (quad - 1) + byte : 8 * quad + byte);
+        high[j] = static_cast<uint8_t>(quad % 2 ? 64 + 8 * quad + byte : 8 * (quad + 1) + byte);
+    }
+    return {_mm512_load_si512(bytes), _mm512_load_si512(low), _mm512_load_si512(high)};
 }
 
-// The quadword transpose of eight registers (z[i] quadword l to z[l] quadword i) in three
-// steps, each swapping one bit of the register number with the same bit of the quadword number.
+// The quadword transpose of eight registers (z[i] quadword l to z[l] quadword i), each step
+// swapping one bit of the register number with the same bit of the quadword number; the last
+// step, with the byte transpose that follows it, is left to the caller.
 FAX_GFNI inline void TransposeQuads(__m512i (&z)[8]) {
     for (int i = 0; i < 4; ++i) {  // bit 2: halves of 256 bits
         const __m512i low = _mm512_shuffle_i64x2(z[i], z[i + 4], 0x44);
@@ -50,12 +67,6 @@ FAX_GFNI inline void TransposeQuads(__m512i (&z)[8]) {
         const __m512i high = _mm512_permutex2var_epi64(z[i], highIndex, z[i + 2]);
         z[i] = low;
         z[i + 2] = high;
-    }
-    for (int i : {0, 2, 4, 6}) {  // bit 0: quadwords
-        const __m512i low = _mm512_unpacklo_epi64(z[i], z[i + 1]);
-        const __m512i high = _mm512_unpackhi_epi64(z[i], z[i + 1]);
-        z[i] = low;
-        z[i + 1] = high;
     }
 }
 
@@ -91,20 +102,20 @@ FAX_GFNI inline void StoreRows(uint8_t* out, ptrdiff_t step, __m512i v) {
 // column `column`; destination row x of the tile (x the tile's source column) is out + x * step.
 // Destination pixel p of row x is pixel x of in[p].
 FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_t inStep,
-                       __m512i bytes) {
+                       const TileIndexes& index) {
     // Each byte x of the eight selectors picks bit 7 - x of every cell row: cell bit (7 - k)
     // of byte b is the cell's row k pixel b, a transpose.
     const __m512i select = _mm512_set1_epi64(0x0102040810204080);
     __m512i z[8];
     for (int g = 0; g < 8; ++g) {
         z[g] = LoadRows(in + 8 * g * inStep, inStep);
-        z[g] = _mm512_permutexvar_epi8(bytes, z[g]);
+        z[g] = _mm512_permutexvar_epi8(index.bytes, z[g]);
         z[g] = _mm512_gf2p8affine_epi64_epi8(select, z[g], 0);
     }
     TransposeQuads(z);
-    for (int c = 0; c < 8; ++c) {
-        z[c] = _mm512_permutexvar_epi8(bytes, z[c]);
-        StoreRows(out + 8 * c * step, step, z[c]);
+    for (int c = 0; c < 8; c += 2) {
+        StoreRows(out + 8 * c * step, step, _mm512_permutex2var_epi8(z[c], index.pairLow, z[c + 1]));
+        StoreRows(out + 8 * (c + 1) * step, step, _mm512_permutex2var_epi8(z[c], index.pairHigh, z[c + 1]));
     }
 }
 
@@ -116,13 +127,13 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
     // Clockwise, destination pixel p is the strip's row 63 - p, read upwards.
     const ptrdiff_t inStep = clockwise ? -sourceStride : sourceStride;
     const ptrdiff_t step = clockwise ? destStride : -destStride;
-    const __m512i bytes = ByteTranspose();
+    const TileIndexes index = MakeTileIndexes();
     for (int32_t k = 0; k < strips; ++k) {
         const int32_t first = clockwise ? height - 64 * (k + 1) : 64 * k;
         const uint8_t* in = source + (clockwise ? first + 63 : first) * sourceStride;
         uint8_t* out = dest + (clockwise ? 0 : width - 1) * destStride + 8 * k;
         for (int32_t t = 0; t < tiles; ++t)
-            TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, bytes);
+            TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, index);
         if (tiles * 64 == width) continue;
         for (int32_t s = 0; s < 4; ++s) {
             const int32_t f = first + 16 * s;
