@@ -107,8 +107,16 @@ FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_
     // of byte b is the cell's row k pixel b, a transpose.
     const __m512i select = _mm512_set1_epi64(0x0102040810204080);
     __m512i z[8];
+    for (int g = 0; g < 8; ++g) z[g] = LoadRows(in + 8 * g * inStep, inStep);
+    // A blank tile, the common case on a fax page, is written as zeros without being turned.
+    const __m512i any = _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(z[0], z[1]), _mm512_or_si512(z[2], z[3])),
+                                        _mm512_or_si512(_mm512_or_si512(z[4], z[5]), _mm512_or_si512(z[6], z[7])));
+    if (_mm512_test_epi64_mask(any, any) == 0) {
+        const __m128i zero = _mm_setzero_si128();
+        for (int x = 0; x < 64; ++x) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x * step), zero);
+        return;
+    }
     for (int g = 0; g < 8; ++g) {
-        z[g] = LoadRows(in + 8 * g * inStep, inStep);
         z[g] = _mm512_permutexvar_epi8(index.bytes, z[g]);
         z[g] = _mm512_gf2p8affine_epi64_epi8(select, z[g], 0);
     }

@@ -1,6 +1,6 @@
 // Every 1-bit quarter-turn kernel the processor supports, against a per-pixel loop, over random
 // sizes around each kernel's strip and tile steps, both directions, top-down and bottom-up
-// sources, and rows with spare words.
+// sources, rows with spare words, and pages of blank, one-pixel and noisy squares.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,6 +14,7 @@ struct Case {
     int32_t width, height;
     bool clockwise, bottomUp;
     int32_t extraWords;
+    bool sparse = false;  // 64 x 64 squares blank, with one pixel, or noise
 };
 
 // Turns a noisy source (garbage after the width) and checks every pixel, that the padding bits
@@ -23,6 +24,15 @@ void CheckPath(const Rotate1Path& path, const Case& c, uint32_t seed) {
     for (int32_t y = 0; y < c.height; ++y)
         for (int32_t b = 0; b < source.stride; ++b)
             source.Row(y)[b] = static_cast<uint8_t>(Noise(b, y, seed));
+    if (c.sparse) {
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.width; ++x) {
+                const uint32_t square = Noise(x / 64, y / 64, seed);
+                if (square % 3 == 2) continue;
+                source.Set(x, y, square % 3 == 1 && x % 64 == static_cast<int32_t>(square >> 8) % 64 &&
+                                     y % 64 == static_cast<int32_t>(square >> 16) % 64);
+            }
+    }
     TestBitmap dest(c.height, c.width, 1, c.extraWords, 0xA5);
     // A bottom-up source is the same image stored last row first, read through a negative stride.
     TestBitmap stored(c.width, c.height, 1, c.extraWords);
@@ -32,7 +42,7 @@ void CheckPath(const Rotate1Path& path, const Case& c, uint32_t seed) {
     const ptrdiff_t stride = c.bottomUp ? -source.stride : source.stride;
     (c.clockwise ? path.turn90 : path.turn270)(dest.Row(0), dest.stride, bits, stride, c.width,
                                               c.height);
-    const std::string where = std::string(path.name) + " " + std::to_string(c.width) + "x" +
+    const std::string where = std::string(path.name) + (c.sparse ? " sparse " : " ") + std::to_string(c.width) + "x" +
                               std::to_string(c.height) + (c.clockwise ? " 90" : " 270") +
                               (c.bottomUp ? " bottom-up" : "") + " extra " +
                               std::to_string(c.extraWords);
@@ -61,7 +71,8 @@ TEST_P(Rotate1PathTest, RandomSizesMatchPerPixelLoop) {
     // heights up to past four strips of 64, around multiples of 8, 16, 32 and 64 or anywhere.
     const Case fixed[] = {{64, 64, true, false, 0},  {64, 64, false, false, 0}, {1728, 128, true, false, 0},
                           {1728, 128, false, true, 0}, {65, 127, true, false, 1}, {127, 65, false, false, 0},
-                          {63, 129, true, true, 0},  {640, 1, false, false, 0}, {1, 200, true, false, 0}};
+                          {63, 129, true, true, 0},  {640, 1, false, false, 0}, {1, 200, true, false, 0},
+                          {1728, 128, true, false, 0, true}, {1728, 256, false, false, 0, true}};
     for (const Case& c : fixed) {
         CheckPath(path, c, 1);
         if (HasFatalFailure()) return;
@@ -80,7 +91,8 @@ TEST_P(Rotate1PathTest, RandomSizesMatchPerPixelLoop) {
         return near < 1 ? 1 : near;
     };
     for (int round = 0; round < 120; ++round) {
-        const Case c{size(420), size(280), next(2) == 1, next(3) == 0, static_cast<int32_t>(next(2))};
+        const Case c{size(420), size(280), next(2) == 1, next(3) == 0, static_cast<int32_t>(next(2)),
+                     next(4) == 0};
         CheckPath(path, c, seed);
         if (HasFatalFailure()) return;
     }
