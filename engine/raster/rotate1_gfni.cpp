@@ -3,8 +3,9 @@
 // row of the grid, a quadword a row); a byte permutation gathers each cell into a quadword; one
 // affine instruction transposes the eight cells' bits; a quadword transpose across the eight
 // registers and the same byte permutation put the cells where the turned tile has them, and
-// every register leaves as eight destination quadwords. The strips' last columns (fewer than
-// 64) go through the SSE2 strips, rows left over (fewer than 64) to the AVX2 kernel.
+// every register leaves as eight destination quadwords. Strips go two at a time where they can,
+// so that each destination row takes the 16 bytes of both in one store. The strips' last columns
+// (fewer than 64) go through the SSE2 strips, rows left over (fewer than 64) to the AVX2 kernel.
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -98,32 +99,80 @@ FAX_GFNI inline void StoreRows(uint8_t* out, ptrdiff_t step, __m512i v) {
     }
 }
 
-// One tile: in[p] is source row p of the tile (p counts destination pixels), read from byte
-// column `column`; destination row x of the tile (x the tile's source column) is out + x * step.
-// Destination pixel p of row x is pixel x of in[p].
-FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_t inStep,
-                       const TileIndexes& index) {
+// The eight registers of a tile from its source rows: in[p] is source row p of the tile (p
+// counts destination pixels), `inStep` bytes apart; register g takes rows 8g..8g+7.
+FAX_GFNI inline void LoadTile(__m512i (&z)[8], const uint8_t* in, ptrdiff_t inStep) {
+    for (int g = 0; g < 8; ++g) z[g] = LoadRows(in + 8 * g * inStep, inStep);
+}
+
+// A blank tile, the common case on a fax page, is written as zeros without being turned.
+FAX_GFNI inline bool TileBlank(const __m512i (&z)[8]) {
+    const __m512i any = _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(z[0], z[1]), _mm512_or_si512(z[2], z[3])),
+                                        _mm512_or_si512(_mm512_or_si512(z[4], z[5]), _mm512_or_si512(z[6], z[7])));
+    return _mm512_test_epi64_mask(any, any) == 0;
+}
+
+// Turns a loaded tile in place: quadword x % 8 of z[x / 8] becomes destination row x of the tile
+// (x the tile's source column), whose pixel p is pixel x of in[p].
+FAX_GFNI inline void TurnCells(__m512i (&z)[8], const TileIndexes& index) {
     // Each byte x of the eight selectors picks bit 7 - x of every cell row: cell bit (7 - k)
     // of byte b is the cell's row k pixel b, a transpose.
     const __m512i select = _mm512_set1_epi64(0x0102040810204080);
-    __m512i z[8];
-    for (int g = 0; g < 8; ++g) z[g] = LoadRows(in + 8 * g * inStep, inStep);
-    // A blank tile, the common case on a fax page, is written as zeros without being turned.
-    const __m512i any = _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(z[0], z[1]), _mm512_or_si512(z[2], z[3])),
-                                        _mm512_or_si512(_mm512_or_si512(z[4], z[5]), _mm512_or_si512(z[6], z[7])));
-    if (_mm512_test_epi64_mask(any, any) == 0) {
-        const __m128i zero = _mm_setzero_si128();
-        for (int x = 0; x < 64; ++x) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x * step), zero);
-        return;
-    }
     for (int g = 0; g < 8; ++g) {
         z[g] = _mm512_permutexvar_epi8(index.bytes, z[g]);
         z[g] = _mm512_gf2p8affine_epi64_epi8(select, z[g], 0);
     }
     TransposeQuads(z);
     for (int c = 0; c < 8; c += 2) {
-        StoreRows(out + 8 * c * step, step, _mm512_permutex2var_epi8(z[c], index.pairLow, z[c + 1]));
-        StoreRows(out + 8 * (c + 1) * step, step, _mm512_permutex2var_epi8(z[c], index.pairHigh, z[c + 1]));
+        const __m512i low = _mm512_permutex2var_epi8(z[c], index.pairLow, z[c + 1]);
+        const __m512i high = _mm512_permutex2var_epi8(z[c], index.pairHigh, z[c + 1]);
+        z[c] = low;
+        z[c + 1] = high;
+    }
+}
+
+// One tile; destination row x of the tile is out + x * step.
+FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_t inStep,
+                       const TileIndexes& index) {
+    __m512i z[8];
+    LoadTile(z, in, inStep);
+    if (TileBlank(z)) {
+        const __m128i zero = _mm_setzero_si128();
+        for (int x = 0; x < 64; ++x) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x * step), zero);
+        return;
+    }
+    TurnCells(z, index);
+    for (int c = 0; c < 8; ++c) StoreRows(out + 8 * c * step, step, z[c]);
+}
+
+// Two tiles whose results lie side by side in the destination rows (from source rows `in` and
+// `inNext`): each destination row takes its 16 bytes in one store.
+FAX_GFNI void TurnTilePair(uint8_t* out, ptrdiff_t step, const uint8_t* in, const uint8_t* inNext,
+                           ptrdiff_t inStep, const TileIndexes& index) {
+    __m512i z[8];
+    __m512i w[8];
+    LoadTile(z, in, inStep);
+    LoadTile(w, inNext, inStep);
+    if (TileBlank(z) && TileBlank(w)) {
+        const __m128i zero = _mm_setzero_si128();
+        for (int x = 0; x < 64; ++x) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * step), zero);
+        return;
+    }
+    TurnCells(z, index);
+    TurnCells(w, index);
+    for (int c = 0; c < 8; ++c) {
+        // Even rows of the eight from the low quadwords of each 128 bits, odd from the high.
+        const __m512i even = _mm512_unpacklo_epi64(z[c], w[c]);
+        const __m512i odd = _mm512_unpackhi_epi64(z[c], w[c]);
+        uint8_t* at = out + 8 * c * step;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm512_castsi512_si128(even));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + step), _mm512_castsi512_si128(odd));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 2 * step), _mm512_extracti32x4_epi32(even, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 3 * step), _mm512_extracti32x4_epi32(odd, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 4 * step), _mm512_extracti32x4_epi32(even, 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 5 * step), _mm512_extracti32x4_epi32(odd, 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 6 * step), _mm512_extracti32x4_epi32(even, 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 7 * step), _mm512_extracti32x4_epi32(odd, 3));
     }
 }
 
@@ -136,12 +185,26 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
     const ptrdiff_t inStep = clockwise ? -sourceStride : sourceStride;
     const ptrdiff_t step = clockwise ? destStride : -destStride;
     const TileIndexes index = MakeTileIndexes();
+    // Strip k's rows start at `first`, read upwards clockwise; it lands at destination byte 8k.
+    const auto firstRow = [&](int32_t k) { return clockwise ? height - 64 * (k + 1) : 64 * k; };
+    const auto stripIn = [&](int32_t k) {
+        return source + (clockwise ? firstRow(k) + 63 : firstRow(k)) * sourceStride;
+    };
+    uint8_t* const column0 = dest + (clockwise ? 0 : width - 1) * destStride;
     for (int32_t k = 0; k < strips; ++k) {
-        const int32_t first = clockwise ? height - 64 * (k + 1) : 64 * k;
-        const uint8_t* in = source + (clockwise ? first + 63 : first) * sourceStride;
-        uint8_t* out = dest + (clockwise ? 0 : width - 1) * destStride + 8 * k;
-        for (int32_t t = 0; t < tiles; ++t)
-            TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, index);
+        const int32_t first = firstRow(k);
+        const uint8_t* in = stripIn(k);
+        uint8_t* out = column0 + 8 * k;
+        if (k % 2 == 0 && k + 1 < strips) {
+            // Strips two at a time; the second of the pair writes nothing more but its last
+            // columns.
+            const uint8_t* inNext = stripIn(k + 1);
+            for (int32_t t = 0; t < tiles; ++t)
+                TurnTilePair(out + 64 * t * step, step, in + 8 * t, inNext + 8 * t, inStep, index);
+        } else if (k % 2 == 0) {
+            for (int32_t t = 0; t < tiles; ++t)
+                TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, index);
+        }
         if (tiles * 64 == width) continue;
         for (int32_t s = 0; s < 4; ++s) {
             const int32_t f = first + 16 * s;
