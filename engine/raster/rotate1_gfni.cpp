@@ -3,9 +3,11 @@
 // row of the grid, a quadword a row); a byte permutation gathers each cell into a quadword; one
 // affine instruction transposes the eight cells' bits; a quadword transpose across the eight
 // registers and the same byte permutation put the cells where the turned tile has them, and
-// every register leaves as eight destination quadwords. Strips go two at a time where they can,
-// so that each destination row takes the 16 bytes of both in one store. The strips' last columns
-// (fewer than 64) go through the SSE2 strips, rows left over (fewer than 64) to the AVX2 kernel.
+// every register leaves as eight destination quadwords. Where they can, tiles go four at a time:
+// two side by side are read 16 bytes a row, and one permutation both parts them and gathers
+// their cells; two strips one above the other give each destination row its 16 bytes in one
+// store. The strips' last columns (fewer than 64) go through the SSE2 strips, rows left over
+// (fewer than 64) to the AVX2 kernel.
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -32,14 +34,21 @@ namespace {
 // 8 x 8 byte transpose within a register); `pairLow` and `pairHigh` interleave the even (odd)
 // quadwords of a pair of registers and apply the same transpose, in one two-register step.
 struct TileIndexes {
-    __m512i bytes, pairLow, pairHigh;
+    __m512i bytes, pairLow, pairHigh, rowsLeft, rowsRight;
 };
 
 FAX_GFNI inline TileIndexes MakeTileIndexes() {
     alignas(64) uint8_t bytes[64];
     alignas(64) uint8_t low[64];
     alignas(64) uint8_t high[64];
+    alignas(64) uint8_t left[64];
+    alignas(64) uint8_t right[64];
     for (int j = 0; j < 64; ++j) {
+        // Two tiles side by side, loaded 16 bytes a row: rows 0-3 in the first register, rows
+        // 4-7 in the second, each row's two quadwords together (left tile first).
+        const int row = j % 8, column = j / 8;
+        left[j] = static_cast<uint8_t>(row < 4 ? 16 * row + column : 64 + 16 * (row - 4) + column);
+        right[j] = static_cast<uint8_t>(left[j] + 8);
         const int from = 8 * (j % 8) + j / 8;
         const int quad = from / 8, byte = from % 8;
         bytes[j] = static_cast<uint8_t>(from);
@@ -48,7 +57,8 @@ FAX_GFNI inline TileIndexes MakeTileIndexes() {
         low[j] = static_cast<uint8_t>(quad % 2 ? 64 + 8 * (quad - 1) + byte : 8 * quad + byte);
         high[j] = static_cast<uint8_t>(quad % 2 ? 64 + 8 * quad + byte : 8 * (quad + 1) + byte);
     }
-    return {_mm512_load_si512(bytes), _mm512_load_si512(low), _mm512_load_si512(high)};
+    return {_mm512_load_si512(bytes), _mm512_load_si512(low), _mm512_load_si512(high), _mm512_load_si512(left),
+            _mm512_load_si512(right)};
 }
 
 // The quadword transpose of eight registers (z[i] quadword l to z[l] quadword i), each step
@@ -105,6 +115,25 @@ FAX_GFNI inline void LoadTile(__m512i (&z)[8], const uint8_t* in, ptrdiff_t inSt
     for (int g = 0; g < 8; ++g) z[g] = LoadRows(in + 8 * g * inStep, inStep);
 }
 
+// Two tiles side by side: eight rows of 16 bytes a register, each tile's register with its
+// cells gathered into quadwords by the one permutation that also parts the two tiles.
+FAX_GFNI inline void LoadTilesSideBySide(__m512i (&left)[8], __m512i (&right)[8], const uint8_t* in, ptrdiff_t inStep,
+                                         const TileIndexes& index) {
+    for (int g = 0; g < 8; ++g) {
+        __m256i y[4];
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t* row = in + (8 * g + 2 * i) * inStep;
+            y[i] = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + inStep)), 1);
+        }
+        const __m512i top = _mm512_inserti64x4(_mm512_castsi256_si512(y[0]), y[1], 1);
+        const __m512i bottom = _mm512_inserti64x4(_mm512_castsi256_si512(y[2]), y[3], 1);
+        left[g] = _mm512_permutex2var_epi8(top, index.rowsLeft, bottom);
+        right[g] = _mm512_permutex2var_epi8(top, index.rowsRight, bottom);
+    }
+}
+
 // A blank tile, the common case on a fax page, is written as zeros without being turned.
 FAX_GFNI inline bool TileBlank(const __m512i (&z)[8]) {
     const __m512i any = _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(z[0], z[1]), _mm512_or_si512(z[2], z[3])),
@@ -112,16 +141,14 @@ FAX_GFNI inline bool TileBlank(const __m512i (&z)[8]) {
     return _mm512_test_epi64_mask(any, any) == 0;
 }
 
-// Turns a loaded tile in place: quadword x % 8 of z[x / 8] becomes destination row x of the tile
-// (x the tile's source column), whose pixel p is pixel x of in[p].
-FAX_GFNI inline void TurnCells(__m512i (&z)[8], const TileIndexes& index) {
+// Turns a loaded tile whose cells are gathered into quadwords in place: quadword x % 8 of
+// z[x / 8] becomes destination row x of the tile (x the tile's source column), whose pixel p is
+// pixel x of in[p].
+FAX_GFNI inline void TurnGatheredCells(__m512i (&z)[8], const TileIndexes& index) {
     // Each byte x of the eight selectors picks bit 7 - x of every cell row: cell bit (7 - k)
     // of byte b is the cell's row k pixel b, a transpose.
     const __m512i select = _mm512_set1_epi64(0x0102040810204080);
-    for (int g = 0; g < 8; ++g) {
-        z[g] = _mm512_permutexvar_epi8(index.bytes, z[g]);
-        z[g] = _mm512_gf2p8affine_epi64_epi8(select, z[g], 0);
-    }
+    for (int g = 0; g < 8; ++g) z[g] = _mm512_gf2p8affine_epi64_epi8(select, z[g], 0);
     TransposeQuads(z);
     for (int c = 0; c < 8; c += 2) {
         const __m512i low = _mm512_permutex2var_epi8(z[c], index.pairLow, z[c + 1]);
@@ -129,6 +156,12 @@ FAX_GFNI inline void TurnCells(__m512i (&z)[8], const TileIndexes& index) {
         z[c] = low;
         z[c + 1] = high;
     }
+}
+
+// The same for a tile loaded as rows: its cells are gathered first.
+FAX_GFNI inline void TurnCells(__m512i (&z)[8], const TileIndexes& index) {
+    for (int g = 0; g < 8; ++g) z[g] = _mm512_permutexvar_epi8(index.bytes, z[g]);
+    TurnGatheredCells(z, index);
 }
 
 // One tile; destination row x of the tile is out + x * step.
@@ -143,6 +176,25 @@ FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_
     }
     TurnCells(z, index);
     for (int c = 0; c < 8; ++c) StoreRows(out + 8 * c * step, step, z[c]);
+}
+
+// The turned tiles z and w side by side: destination row x of both is out + x * step, its 16
+// bytes in one store.
+FAX_GFNI inline void StorePair(uint8_t* out, ptrdiff_t step, __m512i (&z)[8], __m512i (&w)[8]) {
+    for (int c = 0; c < 8; ++c) {
+        // Even rows of the eight from the low quadwords of each 128 bits, odd from the high.
+        const __m512i even = _mm512_unpacklo_epi64(z[c], w[c]);
+        const __m512i odd = _mm512_unpackhi_epi64(z[c], w[c]);
+        uint8_t* at = out + 8 * c * step;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm512_castsi512_si128(even));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + step), _mm512_castsi512_si128(odd));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 2 * step), _mm512_extracti32x4_epi32(even, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 3 * step), _mm512_extracti32x4_epi32(odd, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 4 * step), _mm512_extracti32x4_epi32(even, 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 5 * step), _mm512_extracti32x4_epi32(odd, 2));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 6 * step), _mm512_extracti32x4_epi32(even, 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 7 * step), _mm512_extracti32x4_epi32(odd, 3));
+    }
 }
 
 // Two tiles whose results lie side by side in the destination rows (from source rows `in` and
@@ -160,20 +212,26 @@ FAX_GFNI void TurnTilePair(uint8_t* out, ptrdiff_t step, const uint8_t* in, cons
     }
     TurnCells(z, index);
     TurnCells(w, index);
-    for (int c = 0; c < 8; ++c) {
-        // Even rows of the eight from the low quadwords of each 128 bits, odd from the high.
-        const __m512i even = _mm512_unpacklo_epi64(z[c], w[c]);
-        const __m512i odd = _mm512_unpackhi_epi64(z[c], w[c]);
-        uint8_t* at = out + 8 * c * step;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm512_castsi512_si128(even));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + step), _mm512_castsi512_si128(odd));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 2 * step), _mm512_extracti32x4_epi32(even, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 3 * step), _mm512_extracti32x4_epi32(odd, 1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 4 * step), _mm512_extracti32x4_epi32(even, 2));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 5 * step), _mm512_extracti32x4_epi32(odd, 2));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 6 * step), _mm512_extracti32x4_epi32(even, 3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(at + 7 * step), _mm512_extracti32x4_epi32(odd, 3));
+    StorePair(out, step, z, w);
+}
+
+// Four tiles: two side by side (16 bytes a row) in each of two strips.
+FAX_GFNI void TurnTileQuad(uint8_t* out, ptrdiff_t step, const uint8_t* in, const uint8_t* inNext,
+                           ptrdiff_t inStep, const TileIndexes& index) {
+    __m512i z[8], zRight[8], w[8], wRight[8];
+    LoadTilesSideBySide(z, zRight, in, inStep, index);
+    LoadTilesSideBySide(w, wRight, inNext, inStep, index);
+    if (TileBlank(z) && TileBlank(zRight) && TileBlank(w) && TileBlank(wRight)) {
+        const __m128i zero = _mm_setzero_si128();
+        for (int x = 0; x < 128; ++x) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * step), zero);
+        return;
     }
+    TurnGatheredCells(z, index);
+    TurnGatheredCells(w, index);
+    StorePair(out, step, z, w);
+    TurnGatheredCells(zRight, index);
+    TurnGatheredCells(wRight, index);
+    StorePair(out + 64 * step, step, zRight, wRight);
 }
 
 FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
@@ -199,7 +257,10 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
             // Strips two at a time; the second of the pair writes nothing more but its last
             // columns.
             const uint8_t* inNext = stripIn(k + 1);
-            for (int32_t t = 0; t < tiles; ++t)
+            int32_t t = 0;
+            for (; t + 2 <= tiles; t += 2)
+                TurnTileQuad(out + 64 * t * step, step, in + 8 * t, inNext + 8 * t, inStep, index);
+            for (; t < tiles; ++t)
                 TurnTilePair(out + 64 * t * step, step, in + 8 * t, inNext + 8 * t, inStep, index);
         } else if (k % 2 == 0) {
             for (int32_t t = 0; t < tiles; ++t)
