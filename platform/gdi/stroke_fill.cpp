@@ -392,6 +392,9 @@ bool StrokeFillSpans(std::span<const FillPoint> points, std::span<const int> cou
         scan.lo = lo;
         scan.hi = hi;
         scan.origin = FloorDiv<int64_t>(lo, 64) * 64;
+        scan.sides.reserve(points.size());
+        scan.chains.reserve(2 * counts.size());
+        scan.pieces.reserve(counts.size());
         size_t start = 0;
         for (int count : counts) {
             if (count <= 0)
