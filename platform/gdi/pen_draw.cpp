@@ -166,9 +166,9 @@ bool StrokeOutlineOf(const Dc& dc, const PathFigures& figures, double deviceWidt
 bool StrokePaint(Dc& dc, const PathFigures& figures, double deviceWidth, const Brush& brush)
 {
     SpanPaint paint;
-    SpanPaintBegin(paint, dc, brush, Rop2ToRop3Code(dc.rop2));
     bool ok = true;
     try {
+        SpanPaintBegin(paint, dc, brush, Rop2ToRop3Code(dc.rop2));  // its region is made before anything can throw
         if (!paint.idle) {
             FillPolygonSet outline;
             ok = StrokeOutlineOf(dc, figures, deviceWidth, paint.extents, outline) &&
