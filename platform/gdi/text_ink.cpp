@@ -2,6 +2,8 @@
 // the visible rectangles. Text paints its colour whatever the DC's mix, so a pixel is the same
 // however often overlapping glyphs cover it, and no region of the ink is needed.
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "glyph_bitmap_cache.h"
 #include "text.h"
@@ -11,31 +13,27 @@ namespace {
 
 inline int64_t Pixel(FT_Pos v) { return (v + 32) >> 6; }
 
-// Bits [from, from + 8) of a glyph row (bit 0 the row's first pixel, most significant first), 0
-// outside the row's bytes.
-inline uint8_t GlyphByte(const uint8_t* row, uint32_t bytes, int64_t from)
+// Columns [x0, x1) of a 1-bit destination row from a glyph row whose first pixel lies at `left`;
+// `padded` is the glyph row with a zero byte before and after it, so that every destination byte
+// takes two neighbouring bytes of it without a test.
+void InkRowBits(uint8_t* out, uint32_t value, const uint8_t* padded, int64_t left, int64_t x0, int64_t x1)
 {
-    const int64_t byte = from >> 3;  // floor
-    const int shift = int(from & 7);
-    const uint32_t hi = byte >= 0 && byte < int64_t(bytes) ? row[byte] : 0;
-    const uint32_t lo = byte + 1 >= 0 && byte + 1 < int64_t(bytes) ? row[byte + 1] : 0;
-    return uint8_t(((hi << 8 | lo) << shift) >> 8);
+    const int shift = int(left & 7);
+    const int64_t base = left >> 3;  // the destination byte of the glyph's first pixel
+    const int64_t k0 = x0 >> 3, k1 = (x1 - 1) >> 3;
+    const uint8_t firstWithin = uint8_t(0xFF >> (x0 & 7)), lastWithin = uint8_t(0xFF << (7 - ((x1 - 1) & 7)));
+    for (int64_t k = k0; k <= k1; ++k) {
+        const uint8_t* g = padded + (k - base);
+        uint8_t ink = uint8_t((uint32_t(g[0]) << 8 | g[1]) >> shift);
+        if (k == k0) ink &= firstWithin;
+        if (k == k1) ink &= lastWithin;
+        out[k] = value ? uint8_t(out[k] | ink) : uint8_t(out[k] & ~ink);
+    }
 }
 
-// Columns [x0, x1) of one destination row from a glyph row whose first pixel lies at `left`.
-void InkRow(uint8_t* out, int bpp, uint32_t value, const uint8_t* glyph, uint32_t bytes, int64_t left, int64_t x0,
-            int64_t x1)
+// The same for other depths, a pixel at a time.
+void InkRowPixels(uint8_t* out, int bpp, uint32_t value, const uint8_t* glyph, int64_t left, int64_t x0, int64_t x1)
 {
-    if (bpp == 1) {
-        for (int64_t k = x0 >> 3; k <= (x1 - 1) >> 3; ++k) {
-            uint8_t within = 0xFF;
-            if (k == x0 >> 3) within &= uint8_t(0xFF >> (x0 & 7));
-            if (k == (x1 - 1) >> 3) within &= uint8_t(0xFF << (7 - ((x1 - 1) & 7)));
-            const uint8_t ink = GlyphByte(glyph, bytes, 8 * k - left) & within;
-            out[k] = value ? uint8_t(out[k] | ink) : uint8_t(out[k] & ~ink);
-        }
-        return;
-    }
     for (int64_t x = x0; x < x1; ++x) {
         const int64_t c = x - left;
         if (glyph[c >> 3] & (0x80 >> (c & 7))) PixelPut(out, int32_t(x), bpp, value);
@@ -54,6 +52,7 @@ bool TextInkPaint(Dc& dc, SizedFont& sized, const TextRun& run, FT_Vector origin
     Dib& dst = dc.bitmap->dib;
     const uint32_t value = ColorToNative(dst, color);
     const double reach = sized.scale().em * 4 + 16;  // no glyph ink lies farther from its origin
+    std::vector<uint8_t> padded;
     for (size_t i = 0; i < run.glyphs.size(); ++i) {
         if (run.glyphs[i] == kNoGlyph) continue;
         const int64_t gx = Pixel(origin.x + run.origins[i].x), gy = Pixel(origin.y + run.origins[i].y);
@@ -67,9 +66,17 @@ bool TextInkPaint(Dc& dc, SizedFont& sized, const TextRun& run, FT_Vector origin
             const pixman_box32_t& box = boxes[b];
             const int64_t x0 = std::max<int64_t>(left, box.x1), x1 = std::min<int64_t>(right, box.x2);
             const int64_t y0 = std::max<int64_t>(top, box.y1), y1 = std::min<int64_t>(bottom, box.y2);
-            for (int64_t y = y0; x0 < x1 && y < y1; ++y)
-                InkRow(dst.Row(int32_t(y)), dst.bpp, value, glyph->bits.data() + size_t(y - top) * glyph->pitch,
-                       glyph->pitch, left, x0, x1);
+            for (int64_t y = y0; x0 < x1 && y < y1; ++y) {
+                const uint8_t* row = glyph->bits.data() + size_t(y - top) * glyph->pitch;
+                if (dst.bpp != 1) {
+                    InkRowPixels(dst.Row(int32_t(y)), dst.bpp, value, row, left, x0, x1);
+                    continue;
+                }
+                padded.resize(size_t(glyph->pitch) + 2);
+                padded.front() = padded.back() = 0;
+                std::memcpy(padded.data() + 1, row, glyph->pitch);
+                InkRowBits(dst.Row(int32_t(y)), value, padded.data(), left, x0, x1);
+            }
         }
     }
     return true;
