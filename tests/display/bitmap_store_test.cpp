@@ -284,6 +284,30 @@ TEST(BitmapStore, FormsAreCreditedBackExactlyAsCharged)
     EXPECT_EQ(job.budget->memoryUse, before.memoryUse);
 }
 
+// GDI makes a bitmap of run-length rows in its own format (24 bits without a band), after decoding
+// them into a bitmap of their depth: the estimate asks for both, and the GDI bitmap is charged at
+// its own size, not the rows' depth.
+TEST(BitmapStore, ARunLengthBitmapIsChargedWhatGdiMakesOfIt)
+{
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {3, 1001, 30, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}});
+    ASSERT_EQ(job.Read(body), 1);
+    BitmapStore* bitmaps = &job.store->bitmaps;
+    BitmapEntry* e = BitmapLookup(bitmaps, 3);
+    const int32_t rows8 = 1004 * 30, rows24 = 3004 * 30;  // rows padded to 4 bytes
+    ResourceCost estimate{};
+    BitmapRealizeEstimate(bitmaps, e, nullptr, &estimate);
+    EXPECT_EQ(estimate.deviceMemory, rows24);
+    EXPECT_GE(estimate.memory, rows8);
+    ResourceCost tally{};
+    ASSERT_EQ(BitmapRealize(bitmaps, e, nullptr, &tally), 1);
+    EXPECT_EQ(tally.deviceMemory, rows24);
+    BitmapRelease(bitmaps, e, 0, &tally);
+    EXPECT_EQ(tally.deviceMemory, 0);
+    EXPECT_EQ(tally.memory, 0);
+}
+
 TEST(BitmapStore, ScalingToTheDeviceRepeatsNearestPixels)
 {
     BitmapJob job;

@@ -514,14 +514,19 @@ int BitmapScaleToDevice(BitmapEntry* entry)
     return 1;
 }
 
-void BitmapRealizeEstimate(BitmapStore*, BitmapEntry* entry, BandSurface*, ResourceCost* cost)
+void BitmapRealizeEstimate(BitmapStore*, BitmapEntry* entry, BandSurface* surface, ResourceCost* cost)
 {
     if (Has(entry, RESOURCE_REALISED)) return;
     if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += PixelsRequest(entry);
-    // GDI decodes run-length rows into a bitmap of their depth before it makes its own.
     const DWORD compression = entry->header.biCompression;
-    if (compression == BI_RLE4 || compression == BI_RLE8) cost->memory += Clamp32(NaturalRows(entry, entry->depth));
-    cost->deviceMemory += static_cast<int32_t>(CurrentImageBytes(entry, BitCount(entry)));
+    if (compression == BI_RLE4 || compression == BI_RLE8) {
+        // GDI decodes run-length rows into a bitmap of their depth, then makes its own in the
+        // format of the band (24 bits without one).
+        cost->memory += Clamp32(NaturalRows(entry, entry->depth));
+        cost->deviceMemory += Clamp32(NaturalRows(entry, surface != nullptr ? surface->bitsPerPixel : 24));
+    } else {
+        cost->deviceMemory += static_cast<int32_t>(CurrentImageBytes(entry, BitCount(entry)));
+    }
     cost->objects += 1;
 }
 
@@ -655,7 +660,11 @@ int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, 
         Unlist(store, entry);
         entry->handle = handle;
         entry->head.flags |= RESOURCE_REALISED;
-        entry->deviceCharge = CurrentImageBytes(entry, BitCount(entry));
+        // What GDI made is charged: from run-length rows, a bitmap in the band's format.
+        BITMAP made{};
+        entry->deviceCharge = GetObjectW(handle, sizeof made, &made) != 0
+                                  ? static_cast<uint32_t>(Clamp32(uint64_t(made.bmWidthBytes) * uint64_t(made.bmHeight)))
+                                  : CurrentImageBytes(entry, BitCount(entry));
         tally->objects += 1;
         tally->deviceMemory += static_cast<int32_t>(entry->deviceCharge);
     } else {
