@@ -112,20 +112,6 @@ void AxisShift(Axis& axis, int64_t origin) {
 
 uint32_t AllOnes(int bpp) { return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1; }
 
-// A whole row of one pixel value: one byte value for packed and 8-bit pixels, else the first
-// pixel copied forward in doubling steps.
-void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride) {
-    if (bpp <= 8) {
-        uint8_t byte = 0;
-        for (int shift = 0; shift < 8; shift += bpp) byte = uint8_t(byte | (value & AllOnes(bpp)) << shift);
-        std::memset(row, byte, stride);
-        return;
-    }
-    const size_t pixel = size_t(bpp / 8), total = size_t(width) * pixel;
-    PixelPut(row, 0, bpp, value);
-    for (size_t done = pixel; done < total; done *= 2) std::memcpy(row + done, row, std::min(done, total - done));
-}
-
 }  // namespace
 
 // Nearest-pixel mapping of destination [d0, d0 + dn) onto source [s0, s0 + sn), limited to

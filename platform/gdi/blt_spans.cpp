@@ -116,11 +116,8 @@ void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop)
     // A solid brush (or none needed): the code's result on a destination of all zeros and of all
     // ones under the brush's row tells, bit by bit, what it does to any destination.
     std::vector<uint8_t> brushRow(bytes, 0);
-    if (needP) {
-        const uint32_t solid = ColorToNative(dst, brush.color);
-        for (int32_t x = 0; x < dst.width; ++x)
-            PixelPut(brushRow.data(), x, dst.bpp, solid);
-    }
+    if (needP)
+        FillSolidRow(brushRow.data(), dst.width, dst.bpp, ColorToNative(dst, brush.color), size_t(dst.stride));
     std::vector<uint8_t> ones(bytes, 0xFF);
     paint.flipRow.assign(bytes, 0);
     Rop3Apply(rop, paint.flipRow.data(), nullptr, brushRow.data(), bytes);

@@ -244,6 +244,8 @@ bool RleDecode(const uint8_t* data, size_t size, Dib& dib, DWORD compression);
 
 uint32_t PixelGet(const Dib& dib, int32_t x, int32_t y);
 void PixelPut(uint8_t* row, int32_t x, int bpp, uint32_t value);
+// A whole row of one pixel value: `width` pixels for 16 bits and more, else `stride` bytes.
+void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride);
 uint32_t PixelRead(const uint8_t* row, int32_t x, int bpp);
 COLORREF NativeToColor(const Dib& dib, uint32_t value);
 // Nearest colour-table entry for indexed formats (lowest index on ties).

@@ -1,5 +1,7 @@
 // Reading and writing single pixels, and converting between pixel values and colours.
+#include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "gdi_internal.h"
 
@@ -73,6 +75,22 @@ void PixelPut(uint8_t* row, int32_t x, int bpp, uint32_t value) {
             row[4 * x + 3] = uint8_t(value >> 24);
             break;
     }
+}
+
+// Packed and 8-bit pixels repeat within a byte, so the row is one memset; wider pixels copy the
+// first one forward in doubling steps.
+void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride) {
+    if (bpp <= 8) {
+        const uint32_t ones = (1u << bpp) - 1;
+        uint8_t byte = 0;
+        for (int shift = 0; shift < 8; shift += bpp) byte = uint8_t(byte | (value & ones) << shift);
+        std::memset(row, byte, stride);
+        return;
+    }
+    const size_t pixel = size_t(bpp / 8), total = size_t(width) * pixel;
+    if (total == 0) return;
+    PixelPut(row, 0, bpp, value);
+    for (size_t done = pixel; done < total; done *= 2) std::memcpy(row + done, row, std::min(done, total - done));
 }
 
 uint32_t PixelGet(const Dib& dib, int32_t x, int32_t y) { return PixelRead(dib.Row(y), x, dib.bpp); }
