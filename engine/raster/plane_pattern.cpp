@@ -218,6 +218,27 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
     }
 }
 
+// The first plane word at or after q whose mask bits are not all clear, or `words`. The mask of
+// a thin or slanted shape is mostly clear over its bounds, so clear bits are passed 32 bytes and
+// then 8 bytes at a time; no load reaches beyond the bytes of the row's last plane word.
+template <uint32_t Depth>
+inline uint64_t NextMaskedWord(const uint8_t* maskRow, uint64_t q, uint64_t words) {
+    constexpr uint64_t kWordsPer8 = 2 * Depth;  // plane words whose mask bits are 8 bytes
+    const auto clear = [maskRow](uint64_t at, uint32_t blocks) {
+        uint64_t any = 0;
+        for (uint32_t i = 0; i < blocks; ++i) {
+            uint64_t v;
+            std::memcpy(&v, maskRow + at * 4 / Depth + 8 * i, 8);
+            any |= v;
+        }
+        return any == 0;
+    };
+    while (q + 4 * kWordsPer8 <= words && clear(q, 4)) q += 4 * kWordsPer8;
+    while (q + kWordsPer8 <= words && clear(q, 1)) q += kWordsPer8;
+    while (q < words && Plane<Depth>::MaskBits(maskRow, q) == 0) ++q;
+    return q;
+}
+
 template <uint32_t Depth, Loop Kind>
 void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint32_t phaseX,
                      uint32_t phaseY, uint32_t widened, uint32_t patternHeight) {
@@ -228,21 +249,42 @@ void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint3
     const uint64_t words = (width - 1) / ppw + 1;
     const uint32_t right = P::RightEdge(width);
     const uint32_t start = phaseX % widened;
+    // Every row starts at the same phase, so the phase of each plane word is worked out once
+    // (for rows of up to kPhaseWords words); past a stretch of clear mask bits a word of a wider
+    // row gets its phase by one division.
+    constexpr uint64_t kPhaseWords = 256;
+    uint32_t phases[kPhaseWords];
+    const bool tabled = words <= kPhaseWords;
+    if (tabled) {
+        uint32_t c = start;
+        for (uint64_t q = 0; q < words; ++q) {
+            phases[q] = c;
+            c = Advance<Depth>(c, widened);
+        }
+    }
     uint32_t patternRow = phaseY % patternHeight;
     for (int32_t r = 0; r < mask->height; ++r) {
         const uint8_t* row = RowAt(pattern->bits, pattern->stride, patternRow);
         const uint8_t* maskRow = RowAt(mask->bits, mask->stride, r);
         uint8_t* out = RowAt(dest->bits, dest->stride, r);
-        uint32_t c = start;
-        for (uint64_t q = 0; q < words; ++q) {
+        uint32_t c = start;  // the phase of plane word `at`
+        uint64_t at = 0;
+        for (uint64_t q = NextMaskedWord<Depth>(maskRow, 0, words); q < words;
+             q = NextMaskedWord<Depth>(maskRow, q + 1, words)) {
             uint32_t m = P::MaskBits(maskRow, q);
             if (q == words - 1) m &= right;
-            if (m) {
-                uint8_t* target = out + 4 * q;
-                const uint32_t pat = PatternWord<Depth, Kind>(row, widened, c);
-                StoreBig(target, Merge(LoadBig(target), pat, m));
+            if (!m) continue;
+            if (tabled) {
+                c = phases[q];
+            } else if (q - at == 1) {
+                c = Advance<Depth>(c, widened);
+            } else if (q != at) {
+                c = static_cast<uint32_t>((c + (q - at) * ppw) % widened);
             }
-            c = Advance<Depth>(c, widened);
+            at = q;
+            uint8_t* target = out + 4 * q;
+            const uint32_t pat = PatternWord<Depth, Kind>(row, widened, c);
+            StoreBig(target, Merge(LoadBig(target), pat, m));
         }
         if (++patternRow == patternHeight) patternRow = 0;
     }

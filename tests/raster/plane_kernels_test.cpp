@@ -1,6 +1,7 @@
 // The plane kernels at 1, 2 and 4 bits against plain per-pixel loops.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -220,6 +221,37 @@ TEST(PlaneKernels, MaskedPatternMatchesReference) {
             for (uint32_t maskWidth : {1u, 5u, 31u, 32u, 33u, 70u, 100u}) {
                 CheckMasked(k, false, 0, maskWidth, pw, Noise(pw, maskWidth) % pw, false);
                 if (HasFatalFailure()) return;
+            }
+}
+
+// Masks that are mostly clear, as a thin or slanted shape leaves them over its bounds: a few short
+// runs a row at random places, rows with none, and rows wider than the kernel's table of word
+// phases.
+TEST(PlaneKernels, SparseMaskedPatternMatchesReference) {
+    constexpr uint32_t kRowsOfMask = 4;
+    for (const DepthKernels& k : kDepths)
+        for (uint32_t pw : {1u, 5u, 17u, 32u, 33u, 64u, 100u, 160u})
+            for (uint32_t maskWidth : {40u, 300u, 700u, 2100u, 8300u}) {
+                TestBitmap mask(maskWidth, kRowsOfMask, 1);
+                for (uint32_t r = 0; r < kRowsOfMask; ++r)
+                    for (uint32_t j = 0; j < Noise(r, maskWidth, pw) % 4; ++j) {
+                        const uint32_t at = Noise(j, r, maskWidth + pw) % maskWidth;
+                        const uint32_t end = std::min(maskWidth, at + 1 + Noise(j, r, 7) % 40);
+                        for (uint32_t i = at; i < end; ++i) mask.Set(i, r, 1);
+                    }
+                mask.Set(maskWidth - 1, kRowsOfMask - 1, 1);  // the row's last pixel
+                TestBitmap plane(maskWidth + 64, kRowsOfMask, k.depth);
+                Randomise(plane, maskWidth + pw);
+                TestBitmap expected = plane;
+                TestPattern pattern(pw, 3, k.depth, pw + 1);
+                const uint32_t px = Noise(pw, maskWidth, 3) % pw;
+                for (uint32_t r = 0; r < kRowsOfMask; ++r)
+                    for (uint32_t i = 0; i < maskWidth; ++i)
+                        if (mask.Get(i, r)) expected.Set(i, r, pattern.At((px + i) % pw, (1 + r) % 3));
+                BltBitmap d = plane.Blt(), m = mask.Blt(), p = pattern.Blt();
+                k.maskPattern(&d, &m, &p, px, 1, pw, 3);
+                ASSERT_EQ(plane.words, expected.words)
+                    << "depth " << k.depth << " mask width " << maskWidth << " pattern " << pw << " px " << px;
             }
 }
 
