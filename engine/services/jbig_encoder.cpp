@@ -25,6 +25,8 @@ constexpr uint8_t kMarkerStripeEnd = 0x02;  // SDNORM
 // A context's pair of state bytes (pixel 0 in the low byte, pixel 1 in the high byte): state 0
 // with the more probable symbol 0.
 constexpr uint16_t kInitialStatePair = 0x0080;
+// Pixels of one context word in a row from which they are coded as a run rather than one by one.
+constexpr uint32_t kRunMin = 4;
 
 uint32_t LoadBigEndian32(const uint8_t* p) {
     uint32_t word;
@@ -269,12 +271,15 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
     return r;
 }
 
-// Codes `count` white pixels in the all-white context 0. While 0 is the more probable symbol,
-// every symbol that leaves A at 0x8000 or above only subtracts Qe, so such a run is charged at
-// once; a symbol that renormalises is coded on its own. The bytes equal coding one by one.
-[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
+// Codes `count` pixels that share one context word (context << 1 | pixel value). While the pixel
+// is its context's more probable symbol, every symbol that leaves A at 0x8000 or above only
+// subtracts Qe, so such a run is charged at once; a symbol that renormalises is coded on its own.
+// The bytes equal coding one by one.
+[[nodiscard]] JbigCoderRegisters CodeRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word, uint64_t count) {
+    const uint32_t context = word >> 1;
+    const uint32_t pixel = word & 1;
     while (count != 0) {
-        const uint32_t stateByte = e.statePairs[0] & 0xFF;
+        const uint32_t stateByte = (e.statePairs[context] >> (8 * pixel)) & 0xFF;
         if (stateByte & 0x80) {
             const uint64_t qe = kJbigQmStates[stateByte & 0x7F].qe;
             const uint64_t room = r.a - 0x8000;
@@ -286,10 +291,15 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
             r.a -= static_cast<uint32_t>(quiet * qe);
             count -= quiet;
         }
-        r = CodeWord(e, r, 0);
+        r = CodeWord(e, r, word);
         --count;
     }
     return r;
+}
+
+// Codes `count` white pixels in the all-white context 0.
+[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
+    return CodeRun(e, r, 0, count);
 }
 
 // A run of white pixels in context 0: while 0 is the more probable symbol and the run leaves A
@@ -427,6 +437,15 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
         if (count < 32) {
             busy &= ~uint32_t{0} << (32 - count);
         }
+        // A pixel repeats its left neighbour's context word when the row above is one colour from
+        // x - 4 to x + 2 and the current row one colour from x - 5 to x: no pixel of those spans
+        // differs from the pixel on its left. Solid areas and rules give long runs of such pixels.
+        const uint64_t aboveChange = aboveWindow ^ (aboveWindow >> 1);
+        const uint64_t currentChange = currentWindow ^ (currentWindow >> 1);
+        const uint64_t changeSpread = (aboveChange >> 3) | (aboveChange >> 2) | (aboveChange >> 1) | aboveChange |
+                                      (aboveChange << 1) | (aboveChange << 2) | currentChange | (currentChange >> 1) |
+                                      (currentChange >> 2) | (currentChange >> 3) | (currentChange >> 4);
+        const uint32_t repeats = ~static_cast<uint32_t>(changeSpread >> 8) & busy;
         uint32_t k = 0;
         while (busy != 0) {
             const uint32_t next = static_cast<uint32_t>(__builtin_clz(busy));  // busy is not 0
@@ -435,9 +454,17 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
                 r = CodeWhite(e, r, pendingWhite);
                 pendingWhite = 0;
             }
-            r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, next));
-            busy &= ~(uint32_t{0x80000000} >> next);
-            k = next + 1;
+            // The busy pixels after `next` that repeat its word, up to the group's end.
+            const uint32_t run = next == 31 ? 1 : 1 + static_cast<uint32_t>(std::countl_one(repeats << (next + 1)));
+            const uint32_t word = ContextWord(aboveWindow, currentWindow, next);
+            if (run >= kRunMin) {
+                r = CodeRun(e, r, word, run);
+            } else {
+                r = CodeWord(e, r, word);
+            }
+            const uint32_t taken = run >= kRunMin ? run : 1;
+            busy &= ~(~uint32_t{0} << (32 - taken) >> next);
+            k = next + taken;
         }
         pendingWhite += count - k;
     }

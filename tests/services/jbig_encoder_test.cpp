@@ -199,6 +199,10 @@ TEST(JbigEncoder, FullPagesMatchJbigkit) {
     const auto ours = Encode(letter, {.linesPerStripe = 128, .bands = {100}});
     ExpectDecodesTo(ours, letter);
     EXPECT_EQ(JbigNormalizeStripeEnds(ours), JbigNormalizeStripeEnds(JbigkitEncode(letter, 128, true)));
+    const JbigImage form = MakeFormPage(1728, 1200, 10);
+    const auto formBytes = Encode(form, {.bands = {64}});
+    ExpectDecodesTo(formBytes, form);
+    EXPECT_EQ(JbigNormalizeStripeEnds(formBytes), JbigNormalizeStripeEnds(JbigkitEncode(form, form.height, true)));
 }
 
 // The bytes do not depend on how the lines are cut into bands, on white bands handed over as
@@ -253,7 +257,8 @@ TEST(JbigEncoder, EveryFullBufferIsHandedOverWithItsCapacity) {
 
 TEST(JbigEncoder, WhiteFastPathGivesTheBytesOfPixelByPixelCoding) {
     const JbigImage pages[] = {MakeTextPage(1728, 600, 11), MakeMostlyWhitePage(2480, 500, 12),
-                               MakeWhitePage(65, 40), MakeRepeatedLinesPage(100, 90, 13)};
+                               MakeWhitePage(65, 40), MakeRepeatedLinesPage(100, 90, 13),
+                               MakeBlackPage(1728, 30), MakeFormPage(1728, 400, 14), MakeFormPage(333, 200, 15)};
     for (const JbigImage& page : pages) {
         for (bool tp : {true, false}) {
             EXPECT_EQ(Encode(page, {.typicalPrediction = tp, .whiteFastPath = false}),

@@ -125,3 +125,33 @@ JbigImage MakeMostlyWhitePage(uint32_t width, uint32_t height, uint32_t seed) {
     DrawTextLines(image, random, top + 10, std::min<uint32_t>(height, top + 10 + 12 * scale * 5), scale);
     return image;
 }
+
+JbigImage MakeFormPage(uint32_t width, uint32_t height, uint32_t seed) {
+    JbigImage image = Blank(width, height);
+    std::mt19937 random(seed);
+    const auto fill = [&image](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom, uint32_t grey) {
+        for (uint32_t y = top; y < bottom; ++y)
+            for (uint32_t x = left; x < right; ++x)
+                if (grey == 0 || (grey == 1 && (x + y) % 2 == 0) || (grey == 2 && x % 4 == 0 && y % 3 == 0))
+                    SetPixel(image, x, y);
+    };
+    for (int i = 0; i < 12; ++i) {
+        // Blocks solid, checkered and dotted; rules across and down, one to five pixels thick.
+        const uint32_t left = random() % width, top = random() % height;
+        const uint32_t right = left + 1 + random() % 200, bottom = top + 1 + random() % 60;
+        fill(left, top, std::min(right, width), std::min(bottom, height), random() % 3);
+        const uint32_t thick = 1 + random() % 5, y = random() % height, x = random() % width;
+        const uint32_t from = random() % (width / 2 + 1), to = width - random() % (width / 2 + 1);
+        fill(from, y, to, std::min(y + thick, height), 0);
+        const uint32_t downFrom = random() % (height / 2 + 1), downTo = height - random() % (height / 2 + 1);
+        fill(x, downFrom, std::min(x + thick, width), downTo, 0);
+        // A slanted line.
+        const double slope = (static_cast<double>(random() % 200) - 100) / 50;
+        const uint32_t x0 = random() % width, y0 = random() % height;
+        for (uint32_t step = 0; step < 300; ++step)
+            for (uint32_t t = 0; t < thick; ++t)
+                SetPixel(image, x0 + step, static_cast<uint32_t>(y0 + slope * step) + t);
+    }
+    ClearPadding(image);
+    return image;
+}

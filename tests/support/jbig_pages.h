@@ -14,3 +14,6 @@ JbigImage MakeRepeatedLinesPage(uint32_t width, uint32_t height, uint32_t seed);
 JbigImage MakeTextPage(uint32_t width, uint32_t height, uint32_t seed);
 // A letterhead and a few lines of text at the top; the rest is white.
 JbigImage MakeMostlyWhitePage(uint32_t width, uint32_t height, uint32_t seed);
+// Blocks solid, checkered and dotted, rules across and down of one to five pixels and slanted
+// lines: long runs of one context that is not all white.
+JbigImage MakeFormPage(uint32_t width, uint32_t height, uint32_t seed);
