@@ -158,6 +158,18 @@ void SpanPaintRun(void* context, LONG y, LONG left, LONG right)
     }
 }
 
+bool SpanPaintRepeatable(const SpanPaint& paint)
+{
+    // (d & keep) ^ flip applied twice is (d & keep) ^ (flip & keep) ^ flip: the same as once
+    // exactly where no bit is both kept and flipped.
+    if (paint.keepRow.empty() || paint.boxCount != 1)
+        return false;
+    for (size_t i = 0; i < paint.keepRow.size(); ++i)
+        if (paint.keepRow[i] & paint.flipRow[i])
+            return false;
+    return true;
+}
+
 bool SpanPaintTakesBits(const SpanPaint& paint)
 {
     return !paint.idle && paint.boxCount == 1 && paint.dc->bitmap->dib.bpp == 1 && !paint.keepRow.empty();

@@ -339,6 +339,10 @@ struct SpanPaint {
 void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop);
 // A FillSpanSink: `context` is the SpanPaint.
 void SpanPaintRun(void* context, LONG y, LONG left, LONG right);
+// Whether runs may come in any order and cover a pixel more than once, with the pixels of
+// painting their union once: a solid brush whose mix gives the same pixel however often it is
+// applied, and a rectangle for the visible area.
+bool SpanPaintRepeatable(const SpanPaint& paint);
 // Whether runs may come as rows of bits (SpanPaintBits): one bit a pixel, a solid brush, and a
 // rectangle for the visible area, inside which every bit handed over lies.
 bool SpanPaintTakesBits(const SpanPaint& paint);

@@ -247,9 +247,33 @@ bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)
         solid.color = pen.color;
         return StrokePaint(dc, figures, deviceWidth, solid);
     }
+    const bool opaqueGaps = dc.bkMode == OPAQUE && !CosmeticPattern(pen).empty();
+    if (!opaqueGaps) {
+        // Only the ink is painted. Where the mix gives the same pixel however often it is
+        // applied, the runs are painted as they come: a pixel that two lines cross ends as it
+        // would through their region, which then need not be made.
+        bool direct = false;
+        bool ok = true;
+        SpanPaint paint;
+        try {
+            Brush ink;
+            ink.color = pen.color;
+            SpanPaintBegin(paint, dc, ink, Rop2ToRop3Code(dc.rop2));
+            direct = paint.idle || SpanPaintRepeatable(paint);
+            if (direct && !paint.idle)
+                CosmeticFigures(figures, paint.extents, CosmeticPattern(pen), SpanPaintRun, &paint);
+        } catch (const std::bad_alloc&) {
+            direct = true;
+            ok = false;
+        }
+        SpanPaintEnd(paint);
+        if (!ok)
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        if (direct)
+            return ok;
+    }
     CosmeticRuns runs;
     try {
-        const bool opaqueGaps = dc.bkMode == OPAQUE;
         CosmeticFigures(figures, VisibleBounds(dc), CosmeticPattern(pen), CosmeticRuns::Drawn, &runs,
                         opaqueGaps ? CosmeticRuns::Gap : nullptr);
     } catch (const std::bad_alloc&) {

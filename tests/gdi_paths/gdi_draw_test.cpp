@@ -193,6 +193,54 @@ TEST(GdiLines, EveryMixOnEveryBit)
     }
 }
 
+TEST(GdiLines, CrossingLinesMixEachPixelOnceWithEveryMix)
+{
+    // A star whose lines cross: with every mix, each pixel of the lines' union is mixed once, as
+    // the mix's truth table says, whether the clip is one rectangle or several.
+    const POINT star[] = {{2, 15}, {29, 15}, {6, 2}, {15, 29}, {25, 2}, {2, 15}};
+    PixelGrid lines(RECT{0, 0, 32, 32});
+    for (int i = 0; i + 1 < 6; ++i)
+        CosmeticLine(star[i], star[i + 1], lines.box, {}, nullptr, PixelGrid::Sink, &lines);
+    ASSERT_GT(lines.overlaps, 0);  // the star does cross itself
+    const uint32_t penValue = 0x0FF00F;
+    const COLORREF penColor = RGB((penValue >> 16) & 0xFF, (penValue >> 8) & 0xFF, penValue & 0xFF);
+    std::mt19937 rng(5);
+    for (bool split : {false, true})
+        for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) {
+            Canvas c(32, 32);
+            for (int i = 0; i < 32 * 32; ++i)
+                c.bits[i] = uint32_t(rng()) & 0xFFFFFF;
+            const std::vector<uint32_t> before(c.bits, c.bits + 32 * 32);
+            Selected pen(c.dc, CreatePen(PS_SOLID, 0, penColor));
+            SetROP2(c.dc, mix);
+            HRGN clip = CreateRectRgn(0, 0, 32, 32);
+            if (split) {
+                HRGN right = CreateRectRgn(17, 0, 32, 32);
+                HRGN left = CreateRectRgn(0, 0, 16, 32);
+                CombineRgn(clip, left, right, RGN_OR);  // leaves out column 16
+                DeleteObject(left);
+                DeleteObject(right);
+            }
+            SelectClipRgn(c.dc, clip);
+            DeleteObject(clip);
+            ASSERT_TRUE(Polyline(c.dc, star, 6));
+            const uint32_t table = uint32_t(mix - 1);  // bit (p << 1 | d) is the result
+            for (int y = 0; y < 32; ++y)
+                for (int x = 0; x < 32; ++x) {
+                    const uint32_t d = before[size_t(y) * 32 + x];
+                    uint32_t want = d;
+                    if (lines.Get(x, y) && !(split && x == 16)) {
+                        want = 0;
+                        for (int bit = 0; bit < 24; ++bit) {
+                            const uint32_t p = (penValue >> bit) & 1, b = (d >> bit) & 1;
+                            want |= ((table >> (p << 1 | b)) & 1) << bit;
+                        }
+                    }
+                    ASSERT_EQ(c.At(x, y), want) << "mix " << mix << (split ? " split clip" : "") << " at " << x << "," << y;
+                }
+        }
+}
+
 TEST(GdiLines, StyledCosmeticPenGapsFollowTheBackgroundMode)
 {
     for (int mode : {TRANSPARENT, OPAQUE}) {
