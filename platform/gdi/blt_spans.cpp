@@ -114,17 +114,31 @@ void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop)
         return;
     }
     // A solid brush (or none needed): the code's result on a destination of all zeros and of all
-    // ones under the brush's row tells, bit by bit, what it does to any destination.
-    std::vector<uint8_t> brushRow(bytes, 0);
+    // ones under the brush's row tells, bit by bit, what it does to any destination. The row
+    // repeats every pixel, and every 24 bytes hold whole pixels of any depth, so the code is
+    // worked out on 24 bytes that are then copied along the row.
+    constexpr size_t kPeriod = 24;
+    uint8_t brushBytes[kPeriod] = {}, flip[kPeriod] = {}, ones[kPeriod];
+    std::memset(ones, 0xFF, kPeriod);
     if (needP)
-        FillSolidRow(brushRow.data(), dst.width, dst.bpp, ColorToNative(dst, brush.color), size_t(dst.stride));
-    std::vector<uint8_t> ones(bytes, 0xFF);
-    paint.flipRow.assign(bytes, 0);
-    Rop3Apply(rop, paint.flipRow.data(), nullptr, brushRow.data(), bytes);
-    Rop3Apply(rop, ones.data(), nullptr, brushRow.data(), bytes);
+        FillSolidRow(brushBytes, int32_t(kPeriod * 8 / size_t(dst.bpp)), dst.bpp, ColorToNative(dst, brush.color), kPeriod);
+    Rop3Apply(rop, flip, nullptr, brushBytes, kPeriod);
+    Rop3Apply(rop, ones, nullptr, brushBytes, kPeriod);
     paint.keepRow.resize(bytes);
-    for (size_t i = 0; i < bytes; ++i)
-        paint.keepRow[i] = uint8_t(paint.flipRow[i] ^ ones[i]);
+    paint.flipRow.resize(bytes);
+    paint.repeatable = true;
+    for (size_t i = 0; i < kPeriod; ++i) {
+        const uint8_t keep = uint8_t(flip[i] ^ ones[i]);
+        paint.repeatable = paint.repeatable && (keep & flip[i]) == 0;
+        if (i < bytes) {
+            paint.keepRow[i] = keep;
+            paint.flipRow[i] = flip[i];
+        }
+    }
+    for (size_t done = std::min(kPeriod, bytes); done < bytes; done *= 2) {
+        std::memcpy(paint.keepRow.data() + done, paint.keepRow.data(), std::min(done, bytes - done));
+        std::memcpy(paint.flipRow.data() + done, paint.flipRow.data(), std::min(done, bytes - done));
+    }
 }
 
 void SpanPaintRun(void* context, LONG y, LONG left, LONG right)
@@ -160,14 +174,7 @@ void SpanPaintRun(void* context, LONG y, LONG left, LONG right)
 
 bool SpanPaintRepeatable(const SpanPaint& paint)
 {
-    // (d & keep) ^ flip applied twice is (d & keep) ^ (flip & keep) ^ flip: the same as once
-    // exactly where no bit is both kept and flipped.
-    if (paint.keepRow.empty() || paint.boxCount != 1)
-        return false;
-    for (size_t i = 0; i < paint.keepRow.size(); ++i)
-        if (paint.keepRow[i] & paint.flipRow[i])
-            return false;
-    return true;
+    return !paint.keepRow.empty() && paint.boxCount == 1 && paint.repeatable;
 }
 
 bool SpanPaintTakesBits(const SpanPaint& paint)

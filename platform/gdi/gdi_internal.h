@@ -333,6 +333,9 @@ struct SpanPaint {
     LONG lastRow = 0;
     // A solid brush: the destination's bits of a row become (d & keepRow) ^ flipRow.
     std::vector<uint8_t> keepRow, flipRow;
+    // Painting twice gives the pixels of painting once: (d & keep) ^ flip applied twice is
+    // (d & keep) ^ (flip & keep) ^ flip, the same exactly where no bit is both kept and flipped.
+    bool repeatable = false;
     std::vector<uint8_t> patternRow;  // a pattern brush's pixels at the destination's bit positions
     std::vector<uint32_t> lut;        // pattern pixel values of an indexed pattern, converted
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/gdi/gdi_internal.h"
+#include "platform/gdi/line.h"
 #include "platform/gdi/path_draw.h"
 #include "platform/gdi/stroke.h"
 #include "platform/gdi/stroke_fill.h"
@@ -250,6 +251,99 @@ TEST(StrokeFill, PaintsWhatTheOutlinesRegionPaints)
                                       << penWidth << ", style " << penStyle << ", row " << differ / stride << ", byte "
                                       << differ % stride << ": " << int(ours.bits[differ]) << " against "
                                       << int(theirs.bits[differ]) << (clipped ? ", clipped" : "");
+    }
+}
+
+// Random cosmetic pens over random figures that cross themselves, on bitmaps of every depth,
+// through random clip regions, by every mix and both background modes: the pixels are those of
+// painting the runs' regions (gaps first, then ink), byte for byte.
+TEST(StrokeFill, CosmeticStrokesPaintWhatTheirRunsRegionsPaint)
+{
+    std::mt19937 rng(23);
+    auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    const int depths[] = {1, 4, 8, 16, 24, 32};
+    const DWORD styles[] = {PS_SOLID, PS_SOLID, PS_DASH, PS_DOT};
+    for (int round = 0; round < 240; ++round) {
+        const int width = 20 + pick(120), height = 20 + pick(120), bpp = depths[round % 6];
+        const unsigned seed = unsigned(rng());
+        std::mt19937 same(seed), again(seed);
+        Surface ours(width, height, bpp, same), theirs(width, height, bpp, again);
+        const DWORD style = styles[pick(4)];
+        const COLORREF ink = RGB(pick(256), pick(256), pick(256)), paper = RGB(pick(256), pick(256), pick(256));
+        const int mix = 1 + pick(16), mode = pick(2) ? OPAQUE : TRANSPARENT;
+        const bool clipped = pick(2) > 0;
+        RECT clip[2];
+        for (RECT& r : clip) {
+            const LONG x = pick(width), y = pick(height);
+            r = {x, y, x + 1 + pick(width), y + 1 + pick(height)};
+        }
+        PathFigures figures;
+        for (int f = 0, count = 1 + pick(3); f < count; ++f) {
+            const int n = 2 + pick(6);
+            for (int i = 0; i < n; ++i)
+                figures.points.push_back(FillPointFromDevice(pick(width + 40) - 20, pick(height + 40) - 20));
+            figures.counts.push_back(n);
+            figures.closed.push_back(pick(2) == 0);
+        }
+        for (Surface* s : {&ours, &theirs}) {
+            SelectObject(s->dc, CreatePen(int(style), 0, ink));
+            SetROP2(s->dc, mix);
+            SetBkMode(s->dc, mode);
+            SetBkColor(s->dc, paper);
+            if (clipped) {
+                HRGN region = CreateRectRgnIndirect(&clip[0]);
+                HRGN part = CreateRectRgnIndirect(&clip[1]);
+                CombineRgn(region, region, part, RGN_OR);
+                DeleteObject(part);
+                SelectClipRgn(s->dc, region);
+                DeleteObject(region);
+            }
+        }
+        ASSERT_TRUE(gdi::StrokeFigures(*gdi::Get<gdi::Dc>(ours.dc), figures));
+        gdi::Dc& reference = *gdi::Get<gdi::Dc>(theirs.dc);
+        pixman_region32_t visible;
+        pixman_region32_init(&visible);
+        gdi::DcVisibleRegion(reference, &visible);
+        const pixman_box32_t* e = pixman_region32_extents(&visible);
+        const RECT bounds{e->x1, e->y1, e->x2, e->y2};
+        pixman_region32_fini(&visible);
+        const DWORD dash[] = {18, 6}, dot[] = {3, 3};
+        std::span<const DWORD> pattern;
+        if (style == PS_DASH)
+            pattern = dash;
+        else if (style == PS_DOT)
+            pattern = dot;
+        struct Runs {
+            Spans drawn, gaps;
+            static void Drawn(void* c, LONG y, LONG l, LONG r) { static_cast<Runs*>(c)->drawn.push_back({y, l, r}); }
+            static void Gap(void* c, LONG y, LONG l, LONG r) { static_cast<Runs*>(c)->gaps.push_back({y, l, r}); }
+        } runs;
+        CosmeticFigures(figures, bounds, pattern, Runs::Drawn, &runs, mode == OPAQUE ? Runs::Gap : nullptr);
+        const Spans& drawn = runs.drawn;
+        const Spans& gaps = runs.gaps;
+        const auto paintSpans = [&reference](const Spans& spans, COLORREF colour) {
+            std::vector<pixman_box32_t> boxes;
+            for (const auto& [y, left, right] : spans)
+                boxes.push_back({left, y, right, y + 1});
+            pixman_region32_t region;
+            pixman_region32_init_rects(&region, boxes.data(), int(boxes.size()));
+            gdi::Brush brush;
+            brush.color = colour;
+            const bool ok = gdi::PaintRegion(reference, &region, brush);
+            pixman_region32_fini(&region);
+            return ok;
+        };
+        ASSERT_TRUE(paintSpans(gaps, paper));
+        ASSERT_TRUE(paintSpans(drawn, ink));
+        for (Surface* s : {&ours, &theirs})
+            DeleteObject(SelectObject(s->dc, GetStockObject(BLACK_PEN)));
+        size_t differ = 0;
+        while (differ < ours.bytes && ours.bits[differ] == theirs.bits[differ])
+            ++differ;
+        const size_t stride = ours.bytes / size_t(height);
+        ASSERT_EQ(differ, ours.bytes) << "round " << round << ", " << bpp << " bits, mix " << mix << ", style " << style
+                                      << ", mode " << mode << ", row " << differ / stride << ", byte "
+                                      << differ % stride << (clipped ? ", clipped" : "");
     }
 }
 
