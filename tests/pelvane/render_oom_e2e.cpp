@@ -1,0 +1,267 @@
+// Running out of memory inside a render: a page of text rendered by ImeRender through Pelvane
+// while this program's operator new refuses, from the module's first write on, either every block
+// or only large ones (the glyphs of a large font, which the platform's glyph cache keeps in C++
+// containers). The render returns ERROR_NOT_ENOUGH_MEMORY, the fax job ends with the module's
+// cancel line, the log says the job ran out of memory, and the next render in the same process
+// draws the page. GDI's text call itself fails with ERROR_NOT_ENOUGH_MEMORY when its glyphs cannot
+// be kept, and draws once memory is back.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/job/log_context.h"
+#include "engine/job/render_call.h"
+#include "platform/gdi.h"
+#include "platform/gdi_text.h"
+#include "platform/kernel.h"
+#include "tests/pelvane/pelvane_host.h"
+#include "tests/support/memory_stream.h"
+#include "tests/support/spool_builder.h"
+
+// These replacements pair malloc with free themselves; GCC sees only the names.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+namespace {
+enum Refusal { kNone, kLarge, kEvery };
+std::atomic<int> gRefuse{kNone};
+std::atomic<int> gArmOnWrite{kNone};  // the refusal the module's first write turns on
+constexpr std::size_t kLargeBlock = 2048;
+bool Refused(std::size_t size)
+{
+    const int refuse = gRefuse.load();
+    return refuse == kEvery || (refuse == kLarge && size >= kLargeBlock);
+}
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    void* block = Refused(size) ? nullptr : std::malloc(size ? size : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return Refused(size) ? nullptr : std::malloc(size ? size : 1);
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+
+namespace {
+
+constexpr int32_t kWidth = 1728, kHeight = 2292;
+constexpr uint32_t kBlack = 0x80000000;
+
+// A page of lines in a font large enough that each glyph's bitmap is a large block.
+std::vector<uint8_t> TextJob()
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
+    b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    b.Add("font_log", {{"id", 201}, {"height", -240}, {"weight", 400}, {"face", "Liberation Sans"}});
+    const std::u16string text = u"Memory WAM";
+    for (int line = 0; line < 6; ++line) {
+        const int32_t x = 100, y = 300 + line * 330, advance = 150;
+        std::vector<uint8_t> data;
+        const auto put32 = [&data](int32_t v) {
+            for (int k = 0; k < 4; ++k) data.push_back(uint8_t(uint32_t(v) >> (8 * k)));
+        };
+        for (size_t i = 0; i < text.size(); ++i) {
+            put32(x + int32_t(i) * advance);
+            put32(y);
+        }
+        for (char16_t c : text) {
+            data.push_back(uint8_t(c));
+            data.push_back(uint8_t(c >> 8));
+        }
+        b.Add("cmd_text", {{"left", x - 20}, {"top", y - 260}, {"right", x + int32_t(text.size()) * advance + 60},
+                           {"bottom", y + 80}, {"font", 201}, {"brush", kBlack}, {"count", uint32_t(text.size())},
+                           {"flags", 2}, {"mix", 13}, {"mix2", 11}, {"data", data}});
+    }
+    b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+// The module's bytes, kept in room taken beforehand so that writing them allocates nothing.
+struct Sink {
+    std::vector<uint8_t> bytes;
+    size_t used = 0;
+    bool overflowed = false;
+    Sink() : bytes(size_t{8} << 20) {}
+    std::string Text() const { return std::string(bytes.begin(), bytes.begin() + std::ptrdiff_t(used)); }
+};
+
+BOOL Collect(void* argument, const void* data, uint32_t length)
+{
+    auto* sink = static_cast<Sink*>(argument);
+    gRefuse = gArmOnWrite.load();
+    if (sink->used + length > sink->bytes.size()) {
+        sink->overflowed = true;
+        return FALSE;
+    }
+    std::copy_n(static_cast<const uint8_t*>(data), length, sink->bytes.begin() + std::ptrdiff_t(sink->used));
+    sink->used += length;
+    return TRUE;
+}
+
+// The engine's log of one call, in an anonymous file read back after it.
+struct CallLog {
+    LogContext context{};
+    int fd = memfd_create("render-oom-log", MFD_CLOEXEC);
+    std::string path = "/proc/self/fd/" + std::to_string(fd);
+    CallLog()
+    {
+        context.path = path.data();
+        context.jobName = const_cast<char*>("render-oom");
+        context.counterFrequency = 1000000000;
+        InitializeCriticalSection(&context.lock);
+    }
+    ~CallLog()
+    {
+        DeleteCriticalSection(&context.lock);
+        close(fd);
+    }
+    std::string Text() const
+    {
+        std::string text(1 << 16, '\0');
+        const ssize_t n = pread(fd, text.data(), text.size(), 0);
+        text.resize(n > 0 ? size_t(n) : 0);
+        return text;
+    }
+};
+
+struct Rendered {
+    uint32_t result = ~0u;
+    bool threw = false;
+    std::string fax;
+    std::string log;
+};
+
+Rendered Render(const std::vector<uint8_t>& spool, Refusal refusal)
+{
+    Rendered out;
+    MemoryStream stream;
+    stream.data = spool;
+    stream.seekable = true;
+    RenderOptions options{};
+    auto sink = std::make_unique<Sink>();
+    CallLog log;
+    gArmOnWrite = refusal;
+    try {
+        out.result = ImeRender("pelvane", 7, nullptr, PELVANE_LIBRARY, &options, &log.context, &stream, sink.get(),
+                               MemoryStreamRead, MemoryStreamSeek, Collect);
+    } catch (...) {
+        out.threw = true;
+    }
+    gRefuse = kNone;
+    gArmOnWrite = kNone;
+    LogCurrentSet(nullptr);  // the caller's log stays in the thread's slot; this one ends here
+    EXPECT_FALSE(sink->overflowed);
+    out.fax = sink->Text();
+    out.log = log.Text();
+    return out;
+}
+
+struct OomCase {
+    const char* name;
+    Refusal refusal;
+    const char* logged;  // what the log says of it
+};
+
+class RenderOutOfMemory : public ::testing::TestWithParam<OomCase> {};
+
+TEST_P(RenderOutOfMemory, IsResultEightWithTheCancelLineAndTheProcessRendersOn)
+{
+    const std::vector<uint8_t> spool = TextJob();
+    const Rendered failed = Render(spool, GetParam().refusal);
+    ASSERT_FALSE(failed.threw) << "an exception left ImeRender";
+    EXPECT_EQ(failed.result, uint32_t(ERROR_NOT_ENOUGH_MEMORY)) << failed.log;
+    const size_t cancel = failed.fax.rfind("@PJL SET JOBSTATUS = CANCEL");
+    ASSERT_NE(cancel, std::string::npos) << failed.fax;
+    EXPECT_EQ(failed.fax.find("@PJL", cancel + 1), std::string::npos) << "nothing follows the cancel line";
+    EXPECT_EQ(failed.fax.find("@PJL EOJ"), std::string::npos);
+    EXPECT_NE(failed.log.find(GetParam().logged), std::string::npos) << failed.log;
+
+    const Rendered again = Render(spool, kNone);
+    EXPECT_EQ(again.result, 0u) << again.log;
+    EXPECT_NE(again.fax.find("@PJL SET IMAGELEN"), std::string::npos) << "the page's image";
+    EXPECT_NE(again.fax.find("@PJL EOJ"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, RenderOutOfMemory,
+                         // Every block: the page's first device context, font and stock objects cannot
+                         // be made. Large blocks: the page is read, its glyphs cannot be drawn.
+                         ::testing::Values(OomCase{"EveryBlock", kEvery, "out of memory at the record"},
+                                           OomCase{"LargeBlocks", kLarge, "the job ran out of memory"}),
+                         [](const ::testing::TestParamInfo<OomCase>& info) { return std::string(info.param.name); });
+
+// A glyph whose bitmap is a large block cannot be kept: the call fails with ERROR_NOT_ENOUGH_MEMORY
+// and throws nothing; with memory back the same call draws.
+TEST(TextOutOfMemory, ExtTextOutWFailsWithNotEnoughMemoryWhenItsGlyphsCannotBeKept)
+{
+    HDC dc = CreateCompatibleDC(nullptr);
+    ASSERT_NE(dc, nullptr);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 800;
+    info.bmiHeader.biHeight = -400;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    LOGFONTW lf{};
+    lf.lfHeight = -311;  // a size no other test here draws at: nothing of it is cached yet
+    lf.lfWeight = 400;
+    const std::u16string face = u"DejaVu Serif";
+    std::copy(face.begin(), face.end(), lf.lfFaceName);
+    HFONT font = CreateFontIndirectW(&lf);
+    ASSERT_NE(font, nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
+    const std::u16string text = u"Wm";
+    const auto* codes = reinterpret_cast<LPCWSTR>(text.data());
+    std::fill_n(static_cast<uint32_t*>(bits), 800 * 400, 0xFFFFFFFFu);
+
+    BOOL drawn = TRUE;
+    DWORD error = 0;
+    bool threw = false;
+    gRefuse = kLarge;
+    try {
+        SetLastError(0);
+        drawn = ExtTextOutW(dc, 20, 330, 0, nullptr, codes, UINT(text.size()), nullptr);
+        error = GetLastError();
+    } catch (...) {
+        threw = true;
+    }
+    gRefuse = kNone;
+    ASSERT_FALSE(threw) << "an exception left ExtTextOutW";
+    EXPECT_FALSE(drawn);
+    EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+
+    EXPECT_TRUE(ExtTextOutW(dc, 20, 330, 0, nullptr, codes, UINT(text.size()), nullptr));
+    size_t ink = 0;
+    for (size_t i = 0; i < 800 * 400; ++i) ink += (static_cast<const uint32_t*>(bits)[i] & 0xFFFFFFu) != 0xFFFFFFu;
+    EXPECT_GT(ink, 1000u);
+
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(font);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
+
+}  // namespace
