@@ -3,13 +3,15 @@
 // or only large ones (the glyphs of a large font, which the platform's glyph cache keeps in C++
 // containers). The render returns ERROR_NOT_ENOUGH_MEMORY, the fax job ends with the module's
 // cancel line, the log says the job ran out of memory, and the next render in the same process
-// draws the page. GDI's text call itself fails with ERROR_NOT_ENOUGH_MEMORY when its glyphs cannot
-// be kept, and draws once memory is back.
+// draws the page. GDI's calls that keep C++ containers (text, regions, blits, fonts, bitmaps) fail
+// with ERROR_NOT_ENOUGH_MEMORY when those cannot grow, and work once memory is back.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -59,8 +61,9 @@ namespace {
 constexpr int32_t kWidth = 1728, kHeight = 2292;
 constexpr uint32_t kBlack = 0x80000000;
 
-// A page of lines in a font large enough that each glyph's bitmap is a large block.
-std::vector<uint8_t> TextJob()
+// A page of lines in a font large enough that each glyph's bitmap is a large block; each case has a
+// size of its own, so that no glyph of it is cached yet.
+std::vector<uint8_t> TextJob(int32_t height)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
@@ -68,7 +71,7 @@ std::vector<uint8_t> TextJob()
                                               {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
                                               {"data", block.bytes}});
     b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
-    b.Add("font_log", {{"id", 201}, {"height", -240}, {"weight", 400}, {"face", "Liberation Sans"}});
+    b.Add("font_log", {{"id", 201}, {"height", height}, {"weight", 400}, {"face", "Liberation Sans"}});
     const std::u16string text = u"Memory WAM";
     for (int line = 0; line < 6; ++line) {
         const int32_t x = 100, y = 300 + line * 330, advance = 150;
@@ -177,13 +180,14 @@ struct OomCase {
     const char* name;
     Refusal refusal;
     const char* logged;  // what the log says of it
+    int32_t fontHeight;
 };
 
 class RenderOutOfMemory : public ::testing::TestWithParam<OomCase> {};
 
 TEST_P(RenderOutOfMemory, IsResultEightWithTheCancelLineAndTheProcessRendersOn)
 {
-    const std::vector<uint8_t> spool = TextJob();
+    const std::vector<uint8_t> spool = TextJob(GetParam().fontHeight);
     const Rendered failed = Render(spool, GetParam().refusal);
     ASSERT_FALSE(failed.threw) << "an exception left ImeRender";
     EXPECT_EQ(failed.result, uint32_t(ERROR_NOT_ENOUGH_MEMORY)) << failed.log;
@@ -202,8 +206,8 @@ TEST_P(RenderOutOfMemory, IsResultEightWithTheCancelLineAndTheProcessRendersOn)
 INSTANTIATE_TEST_SUITE_P(Refusals, RenderOutOfMemory,
                          // Every block: the page's first device context, font and stock objects cannot
                          // be made. Large blocks: the page is read, its glyphs cannot be drawn.
-                         ::testing::Values(OomCase{"EveryBlock", kEvery, "out of memory at the record"},
-                                           OomCase{"LargeBlocks", kLarge, "the job ran out of memory"}),
+                         ::testing::Values(OomCase{"EveryBlock", kEvery, "out of memory at the record", -240},
+                                           OomCase{"LargeBlocks", kLarge, "the job ran out of memory", -250}),
                          [](const ::testing::TestParamInfo<OomCase>& info) { return std::string(info.param.name); });
 
 // A glyph whose bitmap is a large block cannot be kept: the call fails with ERROR_NOT_ENOUGH_MEMORY
@@ -262,6 +266,120 @@ TEST(TextOutOfMemory, ExtTextOutWFailsWithNotEnoughMemoryWhenItsGlyphsCannotBeKe
     DeleteObject(font);
     DeleteObject(bitmap);
     DeleteDC(dc);
+}
+
+// GDI calls whose C++ containers run out: each fails with ERROR_NOT_ENOUGH_MEMORY and throws
+// nothing, and the same call works once memory is back. The objects they use are made beforehand.
+struct GdiMemory {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HDC source = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = nullptr, sourceBitmap = nullptr;
+    HRGN many = CreateRectRgn(0, 0, 0, 0);
+    std::vector<uint8_t> rects;  // RGNDATA of 1,000 separate squares
+    LOGFONTW font{};
+    GdiMemory()
+    {
+        font.lfHeight = -20;
+        const std::u16string face = u"Liberation Serif Bold";  // longer than a string's own room
+        std::copy(face.begin(), face.end(), font.lfFaceName);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = 1000;
+        info.bmiHeader.biHeight = -8;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        SelectObject(dc, bitmap);
+        // An 8-bit source with its colour table: bitmaps made for it copy the table.
+        std::vector<uint8_t> palette(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
+        auto* eight = reinterpret_cast<BITMAPINFO*>(palette.data());
+        eight->bmiHeader = info.bmiHeader;
+        eight->bmiHeader.biWidth = 10;
+        eight->bmiHeader.biBitCount = 8;
+        sourceBitmap = CreateDIBSection(source, eight, DIB_RGB_COLORS, &bits, nullptr, 0);
+        SelectObject(source, sourceBitmap);
+        rects.resize(sizeof(RGNDATAHEADER) + 1000 * sizeof(RECT));
+        auto* data = reinterpret_cast<RGNDATA*>(rects.data());
+        data->rdh.dwSize = sizeof(RGNDATAHEADER);
+        data->rdh.iType = RDH_RECTANGLES;
+        data->rdh.nCount = 1000;
+        for (int i = 0; i < 1000; ++i) {
+            const RECT r{(i % 40) * 4, (i / 40) * 4, (i % 40) * 4 + 2, (i / 40) * 4 + 2};
+            std::memcpy(data->Buffer + i * sizeof(RECT), &r, sizeof r);
+        }
+        HRGN made = ExtCreateRegion(nullptr, DWORD(rects.size()), data);
+        CombineRgn(many, made, nullptr, RGN_COPY);
+        DeleteObject(made);
+    }
+    ~GdiMemory()
+    {
+        DeleteDC(dc);
+        DeleteDC(source);
+        DeleteObject(bitmap);
+        DeleteObject(sourceBitmap);
+        DeleteObject(many);
+    }
+};
+
+struct GdiCase {
+    const char* name;
+    Refusal refusal;
+    std::function<bool(GdiMemory&)> call;  // true: it worked (and what it made is deleted)
+};
+
+bool Made(HGDIOBJ object)
+{
+    if (!object) return false;
+    DeleteObject(object);
+    return true;
+}
+
+const GdiCase kGdiCases[] = {
+    {"ExtCreateRegion", kLarge,
+     [](GdiMemory& g) {
+         return Made(ExtCreateRegion(nullptr, DWORD(g.rects.size()), reinterpret_cast<const RGNDATA*>(g.rects.data())));
+     }},
+    {"GetRegionData", kLarge, [](GdiMemory& g) { return GetRegionData(g.many, 0, nullptr) != 0; }},
+    {"StretchBlt", kLarge,
+     [](GdiMemory& g) { return StretchBlt(g.dc, 0, 0, 1000, 8, g.source, 0, 0, 10, 8, SRCCOPY) != FALSE; }},
+    {"CreateDIBitmap", kEvery,
+     [](GdiMemory& g) {
+         BITMAPINFOHEADER header{};
+         header.biSize = sizeof header;
+         header.biWidth = 4;
+         header.biHeight = 4;
+         header.biPlanes = 1;
+         header.biBitCount = 8;
+         return Made(CreateDIBitmap(g.source, &header, 0, nullptr, nullptr, DIB_RGB_COLORS));
+     }},
+    {"CreateFontIndirectW", kEvery,
+     [](GdiMemory& g) { return Made(CreateFontIndirectW(&g.font)); }},
+};
+
+TEST(GdiOutOfMemory, CallsFailWithNotEnoughMemoryAndWorkAgainAfter)
+{
+    GdiMemory g;
+    ASSERT_NE(g.bitmap, nullptr);
+    ASSERT_NE(g.sourceBitmap, nullptr);
+    for (const GdiCase& c : kGdiCases) {
+        SCOPED_TRACE(c.name);
+        bool worked = true, threw = false;
+        DWORD error = 0;
+        gRefuse = c.refusal;
+        try {
+            SetLastError(0);
+            worked = c.call(g);
+            error = GetLastError();
+        } catch (...) {
+            threw = true;
+        }
+        gRefuse = kNone;
+        EXPECT_FALSE(threw) << "an exception left the call";
+        EXPECT_FALSE(worked);
+        EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+        EXPECT_TRUE(c.call(g)) << "with memory back";
+    }
 }
 
 }  // namespace
