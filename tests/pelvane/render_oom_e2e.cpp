@@ -20,9 +20,11 @@
 
 #include "engine/job/log_context.h"
 #include "engine/job/render_call.h"
+#include "engine/services/cmm/cmm_world.h"
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 #include "platform/kernel.h"
+#include "rastrel/imx.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
@@ -31,13 +33,15 @@
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace {
-enum Refusal { kNone, kLarge, kEvery };
+enum Refusal { kNone, kLarge, kEvery, kCounted };
 std::atomic<int> gRefuse{kNone};
+std::atomic<long> gAllowance{0};  // kCounted: blocks given before every later one is refused
 std::atomic<int> gArmOnWrite{kNone};  // the refusal the module's first write turns on
 constexpr std::size_t kLargeBlock = 2048;
 bool Refused(std::size_t size)
 {
     const int refuse = gRefuse.load();
+    if (refuse == kCounted) return gAllowance.fetch_sub(1) <= 0;
     return refuse == kEvery || (refuse == kLarge && size >= kLargeBlock);
 }
 }  // namespace
@@ -380,6 +384,39 @@ TEST(GdiOutOfMemory, CallsFailWithNotEnoughMemoryAndWorkAgainAfter)
         EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
         EXPECT_TRUE(c.call(g)) << "with memory back";
     }
+}
+
+// A colour world made while memory runs out after 0, 1, 2, ... blocks: every attempt either makes
+// the world or fails as the colour system's other failures do, and none throws.
+TEST(ColourOutOfMemory, AWorldMadeWhileMemoryRunsOutFailsCleanlyAtEveryStep)
+{
+    CmmInstance* instance = ImxCmmInit();
+    ASSERT_NE(instance, nullptr);
+    const ImxDataSource profile{IMX_SOURCE_RESOURCE, RastrelModuleHandle(), "Profiles", 101};
+    ImxImageFormat format{};
+    format.colorBits = 24;
+    format.planeCount = 1;
+    format.planes[0].depth = 24;
+    ImxStatus status = IMX_ERR_NO_MEMORY;
+    long allowed = 0;
+    for (; status != IMX_OK && allowed < 10000; ++allowed) {
+        CmmWorld* world = nullptr;
+        bool threw = false;
+        gAllowance = allowed;
+        gRefuse = kCounted;
+        try {
+            status = ImxCmmWorldCreate(instance, &profile, 0, 0, &format, &world);
+        } catch (...) {
+            threw = true;
+        }
+        gRefuse = kNone;
+        ASSERT_FALSE(threw) << "an exception left ImxCmmWorldCreate after " << allowed << " blocks";
+        EXPECT_EQ(world != nullptr, status == IMX_OK);
+        ImxCmmWorldDestroy(world);
+    }
+    EXPECT_EQ(status, IMX_OK);
+    EXPECT_GT(allowed, 1) << "the world needs blocks of its own";
+    ImxCmmDeinit(instance);
 }
 
 }  // namespace
