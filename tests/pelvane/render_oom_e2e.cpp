@@ -155,7 +155,7 @@ struct Rendered {
     std::string log;
 };
 
-Rendered Render(const std::vector<uint8_t>& spool, Refusal refusal)
+Rendered Render(const std::vector<uint8_t>& spool, Refusal refusal, long allowance = 0, bool fromStart = false)
 {
     Rendered out;
     MemoryStream stream;
@@ -165,6 +165,8 @@ Rendered Render(const std::vector<uint8_t>& spool, Refusal refusal)
     auto sink = std::make_unique<Sink>();
     CallLog log;
     gArmOnWrite = refusal;
+    gAllowance = allowance;
+    if (fromStart) gRefuse = refusal;
     try {
         out.result = ImeRender("pelvane", 7, nullptr, PELVANE_LIBRARY, &options, &log.context, &stream, sink.get(),
                                MemoryStreamRead, MemoryStreamSeek, Collect);
@@ -213,6 +215,30 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RenderOutOfMemory,
                          ::testing::Values(OomCase{"EveryBlock", kEvery, "out of memory at the record", -240},
                                            OomCase{"LargeBlocks", kLarge, "the job ran out of memory", -250}),
                          [](const ::testing::TestParamInfo<OomCase>& info) { return std::string(info.param.name); });
+
+// Memory that runs out after 0, 1, 2, ... blocks of the render call: every render either
+// completes or fails for lack of memory (8, or the module's own code for it when the module ran
+// out) with the cancel line once the module has written anything, none throws, and the process
+// renders on.
+TEST(RenderOutOfMemoryAtEveryStep, EachRenderCompletesOrFailsForLackOfMemory)
+{
+    const std::vector<uint8_t> spool = TextJob(-60);
+    long allowed = 0;
+    uint32_t result = ~0u;
+    for (; result != 0 && allowed < 20000; ++allowed) {
+        const Rendered r = Render(spool, kCounted, allowed, true);
+        ASSERT_FALSE(r.threw) << "an exception left ImeRender after " << allowed << " blocks";
+        result = r.result;
+        if (result == 0) break;
+        EXPECT_TRUE(result == uint32_t(ERROR_NOT_ENOUGH_MEMORY) || result == uint32_t(IMX_ERR_NO_MEMORY))
+            << result << " after " << allowed << " blocks\n" << r.log;
+        if (!r.fax.empty()) {
+            EXPECT_NE(r.fax.rfind("@PJL SET JOBSTATUS = CANCEL"), std::string::npos) << allowed << " blocks";
+        }
+    }
+    EXPECT_EQ(result, 0u);
+    EXPECT_GT(allowed, 1) << "the render needs blocks of its own";
+}
 
 // A glyph whose bitmap is a large block cannot be kept: the call fails with ERROR_NOT_ENOUGH_MEMORY
 // and throws nothing; with memory back the same call draws.
