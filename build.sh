@@ -61,7 +61,7 @@ case "${1:-}" in
     install_missing
     build asan
     ctest --preset asan -j "$jobs"
-    build tsan --target thread_tests
+    build tsan
     TSAN_OPTIONS="halt_on_error=1 suppressions=$root/tests/tsan.supp" ctest --preset tsan -j "$jobs" -L threads --no-tests=ignore
     if have_libfuzzer; then
       build fuzz

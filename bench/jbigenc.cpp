@@ -1,6 +1,6 @@
 // The jbigenc tool against jbigkit's pbmtojbg on the same PBM files with the same options (one
 // stripe, LRLTWO, typical prediction, MX 0): a text page and a tall blank page (a long receipt
-// roll). Peak memory of each whole process (anchor / ours, from /usr/bin/time) and the processor
+// roll). Peak memory of each whole process (anchor / ours, from wait4) and the processor
 // time of each run, taking turns; the two outputs must decode to the same page.
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +19,7 @@
 namespace {
 
 struct Files {
-    std::string dir, pbm, ours, theirs, time;
+    std::string dir, pbm, ours, theirs;
     uint32_t height;
     explicit Files(const std::string& name, const JbigImage& page) : height(page.height) {
         char pattern[] = "/tmp/bench_jbigenc_XXXXXX";
@@ -27,16 +27,15 @@ struct Files {
         pbm = dir + "/" + name + ".pbm";
         ours = dir + "/ours.bie";
         theirs = dir + "/theirs.bie";
-        time = dir + "/time";
         const std::vector<uint8_t> bytes = PbmWrite(page);
         std::ofstream(pbm, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     ~Files() {
-        for (const std::string& f : {pbm, ours, theirs, time}) std::remove(f.c_str());
+        for (const std::string& f : {pbm, ours, theirs}) std::remove(f.c_str());
         rmdir(dir.c_str());
     }
-    long Ours() { return PeakMemoryKib({JBIGENC_PATH, pbm, ours}, time); }
-    long Theirs() { return PeakMemoryKib({"/usr/bin/pbmtojbg", "-q", "-s", std::to_string(height), "-m", "0", "-p", "72", pbm, theirs}, time); }
+    long Ours() { return PeakMemoryKib({JBIGENC_PATH, pbm, ours}); }
+    long Theirs() { return PeakMemoryKib({"/usr/bin/pbmtojbg", "-q", "-s", std::to_string(height), "-m", "0", "-p", "72", pbm, theirs}); }
 };
 
 std::vector<uint8_t> Slurp(const std::string& path) {

@@ -49,29 +49,6 @@ namespace {
 using page_jobs::kHeight;
 using page_jobs::kWidth;
 
-// Runs a program with its output discarded; false unless it exits with 0. *peakKib becomes the
-// larger of itself and the program's peak resident memory.
-bool RunProcess(const std::vector<std::string>& command, long* peakKib)
-{
-    std::vector<char*> argv;
-    std::vector<std::string> copy = command;
-    for (auto& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return false;
-    *peakKib = std::max(*peakKib, usage.ru_maxrss);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 std::vector<uint8_t> Slurp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -278,8 +255,7 @@ void TwentyPageJobPeakMemory(const std::string& sample)
         ReportRatio("twenty_page_job_peak_memory", "overhead+budgets", {}, "no scratch folder or no sample pages");
         return;
     }
-    const std::string dir = pattern, big = dir + "/twenty.spl", none = dir + "/none.spl", out = dir + "/out.fax",
-                      time = dir + "/time";
+    const std::string dir = pattern, big = dir + "/twenty.spl", none = dir + "/none.spl", out = dir + "/out.fax";
     const auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
         WriteFile(path, bytes.data(), bytes.size());
     };
@@ -292,11 +268,11 @@ void TwentyPageJobPeakMemory(const std::string& sample)
     std::vector<double> ratios;
     long overhead = -1, peak = -1;
     for (int round = 0; round < 5; ++round) {
-        overhead = PeakMemoryKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, none}, time);
-        peak = PeakMemoryKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, big}, time);
+        overhead = PeakMemoryKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, none});
+        peak = PeakMemoryKib({FAXRENDER_PATH, "-q", "-n", "1", "-o", out, big});
         if (overhead > 0 && peak > 0) ratios.push_back((double(overhead) + double(budgets) / 1024) / double(peak));
     }
-    for (const std::string& f : {big, none, out, time}) std::remove(f.c_str());
+    for (const std::string& f : {big, none, out}) std::remove(f.c_str());
     rmdir(dir.c_str());
     std::printf("twenty_page_job: peak %ld KiB; fixed overhead (a job without pages) %ld KiB; budgets %llu KiB "
                 "(bands %u, resources %u + %u, stream %u, textures %u bytes); above the overhead %ld KiB\n",

@@ -22,7 +22,9 @@ endfunction()
 # One GoogleTest executable registered with ctest, each test case labelled. THREADS also labels
 # it "threads": ./build.sh test builds those executables again under ThreadSanitizer and runs them.
 # PLATFORM_INTERNALS tests the platform's own internal functions: the executable links the
-# platform's objects statically and nothing else of the system.
+# platform's objects statically and nothing else of the system. Under FAX_THREAD_TESTS_ONLY (the
+# ThreadSanitizer preset) the other executables are left out of the default build and of ctest,
+# so that preset builds whole at the cost of the threaded tests only.
 function(fax_add_test)
   cmake_parse_arguments(T "THREADS;PLATFORM_INTERNALS" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_LABEL)
@@ -33,10 +35,16 @@ function(fax_add_test)
     set_property(GLOBAL APPEND PROPERTY FAX_THREAD_TESTS ${T_NAME})
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
+  if(FAX_THREAD_TESTS_ONLY AND NOT T_THREADS)
+    set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
   if(T_PLATFORM_INTERNALS)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} platform_internals GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
   else()
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+  endif()
+  if(FAX_THREAD_TESTS_ONLY AND NOT T_THREADS)
+    return()
   endif()
   # Labels are set by a script that ctest reads after the discovered tests, because a label list
   # passed through gtest_discover_tests loses its separators.

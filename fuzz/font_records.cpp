@@ -1,6 +1,6 @@
 // The font store's readers (font, TrueType table, font data and glyph records) over arbitrary
-// records; then every font found is realised (TrueType files built and installed), its glyphs
-// looked up, and everything released and destroyed.
+// records; then every font found is realised (TrueType fonts built in memory and installed), its
+// glyphs looked up, and everything released and destroyed.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

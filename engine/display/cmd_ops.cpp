@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/display/cmd_memory.h"
 #include "engine/job/render_call.h"
 #include "platform/kernel.h"
 #include "engine/display/source.h"
@@ -99,7 +100,7 @@ int Read(ResourceStore*, Stream*, CmdNode**)
     SetLastError(ERROR_NOT_SUPPORTED);
     return 0;
 }
-void Destroy(CmdNode* node, ResourceStore*) { RenderFree(node); }
+void Destroy(CmdNode* node, ResourceStore* store) { CmdMemoryFree(store, node); }
 CmdNode* Clone(const CmdNode*, ResourceStore*) { return nullptr; }
 Source* SourceGet(const CmdNode*) { return nullptr; }
 void SourceSet(CmdNode*, Source*) {}

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "engine/display/cmd_memory.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/commands/cmd_image.h"
@@ -48,7 +49,7 @@ void Release(Source* source, ResourceStore* store, int)
 {
     SourceBitmap* s = As(source);
     MaskRelease(store, &s->mask);
-    RenderFree(s);
+    CmdMemoryFree(store, s);
 }
 
 // The mask as one bit: the mask itself when it is a plain 1-bit bitmap, else the white copy; null
@@ -77,9 +78,9 @@ BitmapEntry* OneBitMask(ResourceStore* store, BitmapEntry* mask)
     return nullptr;
 }
 
-Source* Clone(const Source* source, ResourceStore*)
+Source* Clone(const Source* source, ResourceStore* store)
 {
-    auto* copy = static_cast<SourceBitmap*>(RenderAlloc(sizeof(SourceBitmap)));
+    auto* copy = static_cast<SourceBitmap*>(CmdMemoryAlloc(store, sizeof(SourceBitmap)));
     if (copy == nullptr) return nullptr;
     *copy = *As(source);
     ResourceRefAdd(&copy->mask->head);
@@ -91,7 +92,7 @@ Source* Clone(const Source* source, ResourceStore*)
 Source* BitmapSourceCreate(CmdNode* node, ResourceStore* store, uint32_t maskId, uint32_t foreground)
 {
     const CmdImageNode* n = reinterpret_cast<const CmdImageNode*>(node);
-    auto* s = static_cast<SourceBitmap*>(RenderAlloc(sizeof(SourceBitmap)));
+    auto* s = static_cast<SourceBitmap*>(CmdMemoryAlloc(store, sizeof(SourceBitmap)));
     if (s == nullptr) return nullptr;
     s->head.kind = SourceKindBitmap;
     s->head.owner = store;
@@ -122,7 +123,7 @@ Source* BitmapSourceCreate(CmdNode* node, ResourceStore* store, uint32_t maskId,
     }
     if (!ok) {
         MaskRelease(store, &s->mask);
-        RenderFree(s);
+        CmdMemoryFree(store, s);
         return nullptr;
     }
     return &s->head;

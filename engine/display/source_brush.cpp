@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
@@ -86,14 +87,14 @@ void BrushSourceRelease(Source* source, ResourceStore* store, int)
 {
     SourceBrush* s = As(source);
     CmdBrushRelease(store, &s->brush);
-    RenderFree(s);
+    CmdMemoryFree(store, s);
 }
 
-Source* BrushSourceClone(const Source* source, ResourceStore*)
+Source* BrushSourceClone(const Source* source, ResourceStore* store)
 {
     const SourceBrush* s = As(source);
     const size_t size = SourceBrushSize(s->count);
-    auto* copy = static_cast<SourceBrush*>(RenderAlloc(size));
+    auto* copy = static_cast<SourceBrush*>(CmdMemoryAlloc(store, size));
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, s, size);
     if (copy->brush != nullptr) ResourceRefAdd(&copy->brush->head);
@@ -126,7 +127,7 @@ Source* BrushSourcePrepare(CmdNode* node, ResourceStore* store, uint32_t clipId,
     Clip* clip = nullptr;
     if (clipId != 0 && (clip = ClipLookup(&store->clips, clipId)) == nullptr) return nullptr;
     const uint32_t count = clip != nullptr ? clip->data.nCount : 0;
-    auto* s = static_cast<SourceBrush*>(RenderAlloc(SourceBrushSize(count)));
+    auto* s = static_cast<SourceBrush*>(CmdMemoryAlloc(store, SourceBrushSize(count)));
     if (s != nullptr) {
         s->head.kind = SourceKindBrush;
         s->head.owner = store;
@@ -138,7 +139,7 @@ Source* BrushSourcePrepare(CmdNode* node, ResourceStore* store, uint32_t clipId,
         if (id != 0 || own != nullptr) {
             s->brush = BrushLookup(&store->brushes, id);
             if (s->brush == nullptr) {
-                RenderFree(s);
+                CmdMemoryFree(store, s);
                 s = nullptr;
             } else if (!BrushIsSolid(s->brush)) {
                 s->brush->head.flags |= BRUSH_COMPANION;

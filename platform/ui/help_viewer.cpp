@@ -2,9 +2,11 @@
 // small popup window at the control; both through hooks that tests replace.
 #include <QProcess>
 #include <QToolTip>
-#include <fstream>
+#include <cerrno>
+#include <fcntl.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/window_hooks.h"
 #include "ui_internal.h"
@@ -31,14 +33,41 @@ std::string InnerPath(const std::string& file)
     return file.substr(0, split) + "/" + file.substr(split + 3);
 }
 
+// The help file's name comes from the driver folder's value: only a regular file is read, and it
+// is opened without blocking, so a FIFO in its place (even one put there after a look) never hangs
+// the sheet. False when it is not there, not a regular file or cannot be read.
+bool RegularFileRead(const std::string& path, std::string* text)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st{};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char piece[16384];
+    while (ok && text != nullptr) {
+        const ssize_t got = ::read(fd, piece, sizeof piece);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        text->append(piece, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    return ok;
+}
+
 // The text of ".topic <id>" in a popup file, or empty.
 std::u16string PopupText(const std::string& path, UINT topic)
 {
-    // The help file's name comes from the driver folder's value: a FIFO there must not hang the sheet.
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    std::string whole;
+    if (!RegularFileRead(path, &whole))
         return {};
-    std::ifstream in(path, std::ios::binary);
+    std::istringstream in(whole);
     std::string line, text;
     bool inTopic = false;
     while (std::getline(in, line)) {
@@ -93,8 +122,7 @@ extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LP
     switch (command) {
     case HH_HELP_CONTEXT: {
         const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
-        struct stat st;
-        if (::stat(page.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !std::ifstream(page).good())
+        if (!RegularFileRead(page, nullptr))
             return nullptr;
         if (auto& hook = TheHelpHooks().topic) {
             hook(page);

@@ -17,6 +17,12 @@
 // the resource is found but cannot be loaded.
 FAX_RESOURCE_TABLE(DamagedProfiles, {FaxResourceKey("Profiles"), FaxResourceKey(7), nullptr, 3144});
 
+// Resources as large as any profile may be, and a byte larger: the built-in profile at their
+// start, zeros behind it (untouched, so they take no memory).
+static uint8_t kLargeResource[(64u << 20) + 1];
+FAX_RESOURCE_TABLE(LargeProfiles, {FaxResourceKey("Profiles"), FaxResourceKey(8), kLargeResource, 64u << 20},
+                   {FaxResourceKey("Profiles"), FaxResourceKey(9), kLargeResource, sizeof kLargeResource});
+
 namespace {
 
 const char* kCmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
@@ -333,6 +339,41 @@ TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes) {
         EXPECT_EQ(loaded, nullptr) << c.what;
     }
     EXPECT_EQ(FaxResourceTableLink_DamagedProfiles(), 1);
+}
+
+// A file or resource larger than any profile may be (64 MB) fails before it is read, whatever its
+// profile claims; one of exactly that size is read as its profile says.
+TEST(CmmWorld, FilesAndResourcesLargerThanAnyProfileFail) {
+    const std::vector<uint8_t> profile = BuiltInProfile();
+    std::memcpy(kLargeResource, profile.data(), profile.size());
+    const std::string atBound = testing::TempDir() + "cmm_at_bound.icc";
+    const std::string overBound = testing::TempDir() + "cmm_over_bound.icc";
+    for (const auto& [path, size] : {std::pair{atBound, uint64_t{64} << 20}, std::pair{overBound, (uint64_t{64} << 20) + 1}}) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(std::fwrite(profile.data(), 1, profile.size(), file), profile.size());
+        std::fclose(file);
+        std::filesystem::resize_file(path, size);  // sparse: no disk taken
+    }
+    const ImxImageFormat format = FormatOf(24);
+    const struct {
+        const char* what;
+        ImxDataSource source;
+        ImxStatus expected;
+    } cases[] = {
+        {"file of 64 MB", FileSource(atBound.c_str()), IMX_OK},
+        {"file of 64 MB and a byte", FileSource(overBound.c_str()), IMX_ERR_PROFILE},
+        {"resource of 64 MB", {IMX_SOURCE_RESOURCE, TestModule(), "Profiles", 8}, IMX_OK},
+        {"resource of 64 MB and a byte", {IMX_SOURCE_RESOURCE, TestModule(), "Profiles", 9}, IMX_ERR_PROFILE},
+    };
+    for (const auto& c : cases) {
+        World w;
+        EXPECT_EQ(ImxCmmWorldLoad(w.instance, &c.source, &format, &w.world), c.expected) << c.what;
+        EXPECT_EQ(w.world != nullptr, c.expected == IMX_OK) << c.what;
+    }
+    EXPECT_EQ(FaxResourceTableLink_LargeProfiles(), 2);
+    std::filesystem::remove(atBound);
+    std::filesystem::remove(overBound);
 }
 
 TEST(CmmWorld, ImagesAndColours) {

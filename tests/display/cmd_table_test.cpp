@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_node.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/source.h"
@@ -95,7 +96,7 @@ TEST(CmdTable, AKindWithAReaderHasTheSlotsEveryNodeNeeds)
 // resources to release.
 CmdNode* NewNode(uint16_t op, RECT bounds, uint16_t flags = 0)
 {
-    auto* node = static_cast<CmdNode*>(RenderAlloc(256));
+    auto* node = static_cast<CmdNode*>(CmdMemoryAlloc(nullptr, 256));
     node->op = op;
     node->flags = flags;
     node->bounds = bounds;

@@ -971,7 +971,7 @@ TEST(BltsCommand, EachItemIsScaledIntoItsVisibleRectangle)
         {&first, 91, {1, 1, 9, 7}, {2, 3, 34, 27}, {5, 0, 30, 20}},
         {&second, 92, {0, 0, 16, 12}, {30, 10, 62, 38}, {0, 0, 64, 40}},
     };
-    CmdNode* node = BltsCreate(2);
+    CmdNode* node = BltsCreate(job.store, 2);
     ASSERT_NE(node, nullptr);
     uint32_t colour = 0;
     uint8_t hint = 0;

@@ -1,5 +1,6 @@
-// The font store and glyph cache: records read into fonts and glyphs, TrueType fonts built from
-// table pieces (checked by loading them in FreeType), face names, references and pending deletes.
+// The font store and glyph cache: records read into fonts and glyphs, TrueType fonts built in
+// memory from table pieces (checked by loading them in FreeType), face names, references and the
+// budget's charge for built fonts.
 #include <gtest/gtest.h>
 
 #include <ft2build.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "engine/display/stores/font_store.h"
+#include "engine/display/stores/resource_budget.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "tests/gdi_text/text_fixture.h"
@@ -86,12 +88,13 @@ struct FontJob {
     FontStore store{};
     ResourceCost tally{};
 
-    explicit FontJob(SpoolBuilder records)
+    // With a budget, built fonts must fit its memory limit.
+    explicit FontJob(SpoolBuilder records, const ResourceBudget* budget = nullptr)
     {
         memory = std::make_unique<MemoryStream>(records.Data());
         stream = MemoryStreamOpen(memory.get());
         spill = StreamSpillCreate(stream);
-        FontStoreInit(&store, spill, nullptr);
+        FontStoreInit(&store, spill, nullptr, budget);
     }
     ~FontJob()
     {
@@ -207,7 +210,7 @@ TEST(FontStore, DamagedFontRecordsFailAndDefineNothing)
 }
 
 // TrueType numbers glyphs in 16 bits: a glyph table may claim 65,535 of them and no more (the
-// review's 11 KB spool claimed 200 million and built an 800 MB font file).
+// review's 11 KB spool claimed 200 million and built an 800 MB font).
 TEST(FontStore, AGlyphTableClaimsAtMost65535Glyphs)
 {
     const struct {
@@ -328,18 +331,24 @@ TEST(FontStore, TrueTypeFontBuiltFromPiecesLoadsAndDrawsInFreeType)
     FontEntry* b = job.Find(8);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(a->head.flags & (FONT_TRUETYPE | FONT_HAS_GLYF), FONT_TRUETYPE | FONT_HAS_GLYF);
+    // The size a budget is asked for before the build, its face name not made yet, is the size built.
+    uint64_t planned[2] = {};
+    ASSERT_TRUE(TrueTypeFontBuiltSize(a, &planned[0]));
+    ASSERT_TRUE(TrueTypeFontBuiltSize(b, &planned[1]));
     ASSERT_EQ(TrueTypeFontBuild(&job.store, a), 1);
     ASSERT_EQ(TrueTypeFontBuild(&job.store, b), 1);
+    EXPECT_EQ(a->builtSize, planned[0]);
+    EXPECT_EQ(b->builtSize, planned[1]);
     // Two generated names: 28 characters behind "QvFt", different from each other.
     EXPECT_EQ(std::string(a->faceName).size(), 28u);
     EXPECT_EQ(std::string(a->faceName).rfind("QvFt", 0), 0u);
     EXPECT_STRNE(a->faceName, b->faceName);
-    EXPECT_NE(std::string(a->path).find("gFt"), std::string::npos);
 
     FT_Library library;
     ASSERT_EQ(FT_Init_FreeType(&library), 0);
     FT_Face built, original;
-    ASSERT_EQ(FT_New_Face(library, a->path, 0, &built), 0);
+    ASSERT_NE(a->built, nullptr);
+    ASSERT_EQ(FT_New_Memory_Face(library, a->built, FT_Long(a->builtSize), 0, &built), 0);
     ASSERT_EQ(FT_New_Face(library, source.c_str(), 0, &original), 0);
     EXPECT_STREQ(built->family_name, a->faceName);
     EXPECT_STREQ(built->style_name, "Regular");
@@ -399,31 +408,134 @@ TEST(FontStore, LogicalFontsUseTheirBaseFontsGeneratedFace)
     EXPECT_EQ(orphan->base, nullptr);
 }
 
-TEST(FontStore, FilesOfRemovedFontsAreDeletedAtStoreDestroy)
+// A built font is installed from memory and its bytes are charged from its first installation
+// until the font is freed, at its last release with removal or when the store goes; an
+// installation after a trim builds the font again and charges nothing more.
+TEST(FontStore, ABuiltFontIsChargedFromItsFirstInstallationUntilItIsFreed)
 {
     const std::vector<uint8_t> file = FileBytes(SystemFontFile(L"Liberation Sans"));
     SpoolBuilder records;
     AddTrueTypeRecords(records, 7, file, 5);
-    std::string path;
-    {
+    for (const bool removed : {true, false}) {
         FontJob job(records);
         while (job.Next() == 1) {}
         FontEntry* font = FontLookup(&job.store, 7);
         ASSERT_NE(font, nullptr);
+        uint64_t size = 0;
+        ASSERT_TRUE(TrueTypeFontBuiltSize(font, &size));
+        ResourceCost request{};
+        FontDrawPrepare(&job.store, font, nullptr, &request);
+        EXPECT_EQ(request.memory, int32_t(size)) << "room is asked for before the build";
         ASSERT_EQ(FontRealize(&job.store, font, &job.tally), 1);
-        path = font->path;
-        FontRelease(&job.store, font, 1, &job.tally);
-        EXPECT_EQ(job.Find(7), nullptr);
-        EXPECT_EQ(access(path.c_str(), F_OK), 0) << "kept until the store goes";
-        // The store goes on failure paths whose callers read the last error: lack of memory
-        // must still be reported after the files are deleted.
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        FontStoreDestroy(&job.store, &job.tally);
-        EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
-        EXPECT_NE(access(path.c_str(), F_OK), 0);
-        FontStoreInit(&job.store, job.spill, nullptr);
+        EXPECT_EQ(job.tally.memory, int32_t(size));
+        EXPECT_EQ(font->builtSize, size);
+        EXPECT_EQ(font->built, nullptr) << "the installation keeps its own copy";
+        EXPECT_NE(font->installed, nullptr);
+        request = {};
+        FontDrawPrepare(&job.store, font, nullptr, &request);
+        EXPECT_EQ(request.memory, 0) << "a charged font asks for nothing more";
+        // A trim unrealises it; it is built and installed again when next drawn.
+        FontRelease(&job.store, font, 0, &job.tally);
+        EXPECT_EQ(font->installed, nullptr);
+        ASSERT_NE(FontLookup(&job.store, 7), nullptr);
+        ASSERT_EQ(FontRealize(&job.store, font, &job.tally), 1);
+        EXPECT_EQ(job.tally.memory, int32_t(size));
+        if (removed) {
+            FontRelease(&job.store, font, 1, &job.tally);
+            EXPECT_EQ(job.Find(7), nullptr);
+            EXPECT_EQ(job.tally.memory, 0);
+        } else {
+            // The store goes on failure paths whose callers read the last error: lack of memory
+            // must still be reported after the fonts are removed.
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            FontStoreDestroy(&job.store, &job.tally);
+            EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
+            EXPECT_EQ(job.tally.memory, 0);
+            FontStoreInit(&job.store, job.spill, nullptr, nullptr);
+        }
     }
-    EXPECT_NE(access(path.c_str(), F_OK), 0);
+}
+
+// A built font that would take the budget's memory past its limit is not built and fails with
+// lack of memory, charging nothing; one that just fits is installed. A font whose pieces alone
+// pass the limit fails its record, and with it the page, as lack of memory.
+TEST(FontStore, ABuiltFontPastTheBudgetFailsAsLackOfMemory)
+{
+    const std::vector<uint8_t> file = FileBytes(SystemFontFile(L"Liberation Sans"));
+    SpoolBuilder records;
+    AddTrueTypeRecords(records, 7, file, 5);
+    uint64_t size = 0, pieces = 0;
+    {
+        FontJob job(records);
+        while (job.Next() == 1) {}
+        ASSERT_TRUE(TrueTypeFontBuiltSize(job.Find(7), &size));
+        pieces = job.Find(7)->pieceBytes;
+    }
+    ASSERT_LT(pieces + 4 * 6, size);
+    const struct {
+        uint32_t used, limit;
+        int realised;
+    } cases[] = {
+        {0, uint32_t(size), 1},
+        {0, uint32_t(size) - 1, 0},
+        {1000, uint32_t(size) + 999, 0},
+        {1000, uint32_t(size) + 1000, 1},
+    };
+    for (const auto& c : cases) {
+        ResourceBudget* budget = ResourceBudgetCreate(nullptr, 100, 1 << 20, c.limit);
+        budget->memoryUse = c.used;
+        FontJob job(records, budget);
+        while (job.Next() == 1) {}
+        FontEntry* font = job.Find(7);
+        ASSERT_NE(font, nullptr);
+        SetLastError(0);
+        EXPECT_EQ(FontRealize(&job.store, font, &job.tally), c.realised) << c.used << " of " << c.limit;
+        if (c.realised == 0) {
+            EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
+            EXPECT_EQ(font->head.flags & RESOURCE_REALISED, 0u);
+            EXPECT_EQ(font->built, nullptr) << "nothing is built";
+            EXPECT_EQ(job.tally.memory, 0);
+        } else {
+            EXPECT_EQ(job.tally.memory, int32_t(size));
+        }
+        FontStoreDestroy(&job.store, &job.tally);
+        FontStoreInit(&job.store, job.spill, nullptr, nullptr);
+        ResourceBudgetDestroy(budget);
+    }
+    // The pieces alone (and the loca table the build adds) pass the limit: the last glyph's
+    // record fails, and every record before it is read.
+    ResourceBudget* budget = ResourceBudgetCreate(nullptr, 100, 1 << 20, uint32_t(pieces + 4 * 6 - 1));
+    FontJob job(records, budget);
+    int read = 0, result = 0;
+    while ((result = job.Next()) == 1) ++read;
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(read, 5);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NOT_ENOUGH_MEMORY});
+    FontStoreDestroy(&job.store, &job.tally);
+    FontStoreInit(&job.store, job.spill, nullptr, nullptr);
+    ResourceBudgetDestroy(budget);
+}
+
+// The built font's table directory counts its tables in 16 bits: pieces of 65,534 distinct tags
+// (with "name" and "loca", 65,536 tables) fail the build, 65,533 build.
+TEST(FontStore, ABuiltFontHoldsAtMost65535Tables)
+{
+    for (const uint32_t tags : {65533u, 65534u}) {
+        std::vector<uint8_t> payload = Le({7, 0, 1});
+        for (uint32_t t = 0; t < tags; ++t) {
+            // Four capitals counting in base 26: never "name" or "loca".
+            const char tag[4] = {char('A' + t / 17576), char('A' + t / 676 % 26), char('A' + t / 26 % 26), char('A' + t % 26)};
+            payload.insert(payload.end(), tag, tag + 4);
+            payload.insert(payload.end(), 4, 0);
+        }
+        FontJob job(SpoolBuilder().Raw(42, 1, payload));
+        ASSERT_EQ(job.Next(), 1);
+        FontEntry* font = job.Find(7);
+        uint64_t size = 0;
+        EXPECT_EQ(TrueTypeFontBuiltSize(font, &size), tags == 65533u) << tags;
+        EXPECT_EQ(TrueTypeFontBuild(&job.store, font), tags == 65533u ? 1 : 0) << tags;
+        if (tags == 65533u) { EXPECT_EQ(Be16(font->built + 4), 65535u); }
+    }
 }
 
 TEST(FontStore, FontsThatCannotBeBuiltOrInstalledStayUnrealised)

@@ -3,8 +3,14 @@
 #include <QContextMenuEvent>
 #include <QApplication>
 #include <QTest>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "frontend/sheet/context_help.h"
 #include "platform/registry.h"
@@ -110,6 +116,45 @@ TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
     for (const auto& font : fonts_)
         EXPECT_EQ(font, u"Tohoma, 8, 1251, ");  // this platform's ANSI code page
     EXPECT_TRUE(topics_.empty());
+}
+
+// The help file's pages and popup texts are named by the driver folder's value: a FIFO in their
+// place shows nothing, as a missing file does, and never waits for a writer. Should the viewer
+// wait on one, a writer comes after a while with a popup text and ends the page, so that the
+// wait shows as a popup or a topic rather than a hung test.
+TEST_F(Help, AFifoInPlaceOfAHelpFileShowsNothing)
+{
+    const std::string folder = driverFolder_ + Prefix() + "ML.CHM/";
+    for (const char* name : {"POPTEXT.txt", "500.html"}) {
+        std::filesystem::remove(folder + name);
+        ASSERT_EQ(mkfifo((folder + name).c_str(), 0600), 0) << name;
+    }
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            for (const char* name : {"POPTEXT.txt", "500.html"}) {
+                // Opens only while a reader waits on the FIFO.
+                const int fd = i < 100 ? -1 : open((folder + name).c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd < 0)
+                    continue;
+                const char text[] = ".topic 504\nread from the FIFO\n";
+                EXPECT_GT(write(fd, text, sizeof text - 1), 0);
+                close(fd);
+            }
+        }
+    });
+    platform::ui::SetModalHook([](HWND sheet) {
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+        HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+        QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);  // 504
+        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    });
+    FaxSheetRun(nullptr, VelmoraModule());
+    done = true;
+    writer.join();
+    EXPECT_TRUE(topics_.empty());
+    EXPECT_TRUE(popups_.empty());
 }
 
 // A viewer path in the registry that cannot be loaded falls back to "hhctrl.ocx" by name, which

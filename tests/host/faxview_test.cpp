@@ -1,6 +1,8 @@
 // faxview's reader and decoder on fax jobs that the fax module writes from known bands, and on
 // damaged files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -175,6 +177,77 @@ TEST(FaxView, WritesPagesAsPbmAndPng)
     EXPECT_FALSE(FaxWritePng(decoded[0], dir + "no/such/dir/page.png", &error));
     std::remove(pbm.c_str());
     std::remove(png.c_str());
+}
+
+// Read from a file in pieces, a job hands on its lines in order and each page once complete, equal
+// to what the reader of the whole file keeps, and ends where that reader says; the next job is
+// read from there, and the file can be read again from any job's start. Without images the chunks
+// are counted and their bytes skipped.
+TEST(FaxView, ReadsAFileAPageAtATime)
+{
+    const ModuleJob module = WriteJob();
+    FaxJob whole;
+    std::string error;
+    ASSERT_TRUE(FaxJobParse(module.stream, &whole, &error)) << error;
+    const std::string path = ::testing::TempDir() + "faxview_pieces.fax";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    for (int copy = 0; copy < 2; ++copy) ASSERT_EQ(std::fwrite(module.stream.data(), 1, module.stream.size(), f), module.stream.size());
+    std::fclose(f);
+    const int fd = open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    FaxSource in;
+    FaxSourceOpen(&in, fd);
+    struct Seen {
+        std::vector<std::string> lines;
+        std::vector<FaxJobPage> pages;
+        std::vector<size_t> numbers;
+    };
+    const auto read = [&](bool images, Seen* seen, FaxJob* job) {
+        const FaxJobSink sink{seen, [](void* c, const std::string& line) { static_cast<Seen*>(c)->lines.push_back(line); },
+                              [](void* c, const FaxJobPage& page, size_t number) {
+                                  static_cast<Seen*>(c)->pages.push_back(page);
+                                  static_cast<Seen*>(c)->numbers.push_back(number);
+                              },
+                              images};
+        return FaxJobRead(&in, sink, job, &error);
+    };
+    for (const uint64_t start : {uint64_t{0}, uint64_t{module.stream.size()}, uint64_t{0}}) {
+        SCOPED_TRACE(start);
+        ASSERT_TRUE(FaxSourceSeek(&in, start));
+        for (const bool images : {true, false}) {
+            Seen seen;
+            FaxJob job;
+            ASSERT_TRUE(read(images, &seen, &job)) << error;
+            EXPECT_EQ(seen.lines, whole.lines);
+            EXPECT_TRUE(job.lines.empty() && job.pages.empty() && job.numbers.empty());
+            EXPECT_EQ(job.lineCount, whole.lines.size());
+            EXPECT_EQ(job.pageCount, 3u);
+            EXPECT_EQ(job.numberCount, 1u);
+            EXPECT_FALSE(job.pageOpen);
+            EXPECT_TRUE(job.ended);
+            EXPECT_EQ(job.size, whole.size);
+            EXPECT_EQ(in.offset, start + whole.size);
+            EXPECT_EQ(seen.numbers, (std::vector<size_t>{1, 2, 3}));
+            ASSERT_EQ(seen.pages.size(), whole.pages.size());
+            for (size_t p = 0; p < seen.pages.size(); ++p) {
+                const FaxJobPage &got = seen.pages[p], &want = whole.pages[p];
+                EXPECT_EQ(got.width, want.width);
+                EXPECT_EQ(got.length, want.length);
+                EXPECT_EQ(got.resolution, want.resolution);
+                EXPECT_EQ(got.ended, want.ended);
+                ASSERT_EQ(got.images.size(), want.images.size());
+                for (size_t i = 0; i < got.images.size(); ++i) {
+                    EXPECT_EQ(got.images[i].chunks, want.images[i].chunks);
+                    EXPECT_TRUE(images ? got.images[i].bie == want.images[i].bie : got.images[i].bie.empty());
+                }
+            }
+            ASSERT_TRUE(FaxSourceSeek(&in, start));
+        }
+    }
+    EXPECT_EQ(in.readError, 0);
+    close(fd);
+    std::remove(path.c_str());
 }
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }

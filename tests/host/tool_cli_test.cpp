@@ -51,6 +51,7 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutP
     const int errFd = mkstemp(errName);
     const pid_t pid = fork();
     if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);  // the tests feed pipes with it ignored
         const int out = stdoutPath.empty() ? outFd : open(stdoutPath.c_str(), O_WRONLY);
         const int in = open("/dev/null", O_RDONLY);
         dup2(in, 0);
@@ -119,6 +120,8 @@ class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // A tool that stops reading a pipe the test feeds fails the test, not the test program.
+        signal(SIGPIPE, SIG_IGN);
         char name[] = "/tmp/tool-cli-XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
         dir = name;
@@ -348,6 +351,269 @@ TEST_F(ToolTest, SpoolcChecksFieldsAndItsOutput)
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("cannot write the standard output: No space left on device"), std::string::npos)
         << full.err;
+}
+
+// The dump as spoolc wrote it when it held the whole input and its text in memory, for a job of
+// two pages with a form, data behind fixed parts, records no layout says exactly, a record with a
+// size below its header's and one cut by the end of the file; and for leftover bytes.
+const struct {
+    const char* text;
+    const char* dump;
+} kDumpsAsBefore[] = {
+    {
+        "signature\n"
+        "stream_version\n"
+        "job_header copies=2 res_x=200 res_y=200 data=0102\n"
+        "form_begin id=1 res_x=200 res_y=200 width=1728 height=2200\n"
+        "cmd_rectfill left=100 top=70 right=1628 bottom=76 brush=0x80000000\n"
+        "form_end\n"
+        "page_begin width=1728 height=2200 paper_code=9 paper_name=\"A4\" page_form=1\n"
+        "bitmap id=5 width=3 height=2 palette_count=2 depth=1 data=00000000ffffff00a0000000c0000000\n"
+        "cmd_bitblt left=1 top=2 right=4 bottom=4 bitmap=5 rop=0xcc0020\n"
+        "cmd_text left=1 top=2 right=3 bottom=4 font=7 count=1 mix=13 data=0a000000140000004100\n"
+        "page_end sheet_width=1728 sheet_height=2200 paper_code=9 paper_name=\"A4\"\n"
+        "page_begin width=1728 height=2200 paper_name=\"Letter\\x01\"\n"
+        "reserved64 data=0304\n"
+        "raw type=0x8064 v=7 data=01\n"
+        "page_end v=0 paper_code=7 reserved=0x05\n"
+        "cmd_line x1=1 y1=-2 v=0 size=40 data=00000000\n"
+        "page_begin v=2 height=11 blob_size=3 data=01\n"
+        "page_end\n"
+        "raw type=0x22 v=0 size=4\n"
+        "raw type=3 v=2 data=1111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111\n"
+        "raw type=4 v=0 data=070002410042000000000000000000000000000000\n"
+        "job_end\n"
+        "raw type=0x42 v=0 size=99 data=0102\n",
+        "signature  # @0\n"
+        "stream_version  # @8\n"
+        "job_header v=2 copies=2 res_x=200 res_y=200 data=0102  # @24\n"
+        "form_begin id=1 res_x=200 res_y=200 width=1728 height=2200  # @214\n"
+        "cmd_rectfill left=100 top=70 right=1628 bottom=76 brush=2147483648  # @242\n"
+        "form_end  # @270\n"
+        "page_begin v=3 width=1728 height=2200 page_form=1 paper_code=9 paper_name=\"A4\"  # @278\n"
+        "bitmap id=5 width=3 height=2 palette_count=2 depth=1 data=00000000ffffff00a0000000c0000000  # @386\n"
+        "cmd_bitblt left=1 top=2 right=4 bottom=4 bitmap=5 rop=13369376  # @426\n"
+        "cmd_text left=1 top=2 right=3 bottom=4 font=7 count=1 mix=13 data=0a000000140000004100  # @494\n"
+        "page_end v=2 sheet_width=1728 sheet_height=2200 paper_code=9 paper_name=\"A4\"  # @556\n"
+        "page_begin v=3 width=1728 height=2200 paper_name=\"Letter\\x01\"  # @624\n"
+        "reserved64 data=0304  # @732\n"
+        "raw type=0x8064 v=7 data=01  # @742\n"
+        "page_end v=0 paper_code=7 reserved=5  # @751\n"
+        "cmd_line x1=1 y1=-2 data=00000000  # @779\n"
+        "page_begin v=2 height=11 blob_size=3 data=01  # @819\n"
+        "page_end v=2  # @924\n"
+        "raw type=0x22 v=0 size=4  # @992\n"
+        "raw type=0x3 v=2 data=1111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111  # @1000\n"
+        "raw type=0x4 v=0 data=070002410042000000000000000000000000000000  # @1100\n"
+        "job_end v=1  # @1129\n"
+        "raw type=0x42 v=0 size=99 data=0102  # @1141\n"},
+    {"signature\nbytes data=010203\n", "signature  # @0\nbytes data=010203  # @8\n"},
+};
+
+// Runs `tool args` with its standard output to a file and returns that output.
+std::string ToolOutputText(const std::vector<std::string>& args, const std::string& path, int* status)
+{
+    FileWrite(path, std::string());
+    const ToolRun run = RunTool(args, path);
+    *status = run.status;
+    EXPECT_EQ(run.err, "");
+    return FileText(path);
+}
+
+// The dump is written as the input is read, from a file or a pipe, to a file or the standard
+// output; what it writes is what it wrote before.
+TEST_F(ToolTest, SpoolcDumpsAsBefore)
+{
+    for (const auto& c : kDumpsAsBefore) {
+        FileWrite(Path("job.txt"), std::string(c.text));
+        ASSERT_EQ(RunTool(Args(SPOOLC_TOOL, {"-o", "{}/job.spl", "{}/job.txt"})).status, 0) << c.text;
+        fs::remove(Path("job.dump"));
+        ASSERT_EQ(RunTool(Args(SPOOLC_TOOL, {"--dump", "-o", "{}/job.dump", "{}/job.spl"})).status, 0);
+        EXPECT_EQ(FileText(Path("job.dump")), c.dump);
+        int status = -1;
+        EXPECT_EQ(ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/job.spl"}), Path("out.txt"), &status), c.dump);
+        EXPECT_EQ(status, 0);
+        // From a pipe, to the standard output and to a file (which once opened the pipe again to
+        // see whether the output was the input, and waited there for a writer that never came).
+        fs::remove(Path("pipe.spl"));
+        ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
+        std::thread feeder([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
+        EXPECT_EQ(ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/pipe.spl"}), Path("out.txt"), &status), c.dump);
+        feeder.join();
+        EXPECT_EQ(status, 0);
+        fs::remove(Path("job.dump"));
+        feeder = std::thread([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
+        const ToolRun piped = RunTool(Args(SPOOLC_TOOL, {"--dump", "-o", "{}/job.dump", "{}/pipe.spl"}), "", {}, 20);
+        feeder.join();
+        EXPECT_EQ(piped.status, 0) << piped.err;
+        EXPECT_EQ(FileText(Path("job.dump")), c.dump);
+    }
+}
+
+// The bundled sample, and records whose data is larger than the pieces the dump reads and writes
+// (a whole one and one cut by the end of the file): the dump compiles back to the same bytes, and
+// a pipe gives the same dump as the file.
+TEST_F(ToolTest, SpoolcDumpsTheSampleAndLargeRecordsWhole)
+{
+    std::string large = "signature\nstream_version\njob_data data=";
+    for (int i = 0; i < 100000; ++i) large += "0123456789abcdef"[(i * 7 + i / 3) % 16];
+    large += "\nraw type=0x42 v=0 size=200000 data=";
+    for (int i = 0; i < 150000; ++i) large += "fedcba9876543210"[(i * 5 + i / 7) % 16];
+    FileWrite(Path("large.txt"), large + "\n");
+    for (const std::string& source : {std::string(SAMPLE_JOB), Path("large.txt")}) {
+        ASSERT_EQ(RunTool(Args(SPOOLC_TOOL, {"-o", "{}/job.spl", source})).status, 0) << source;
+        ASSERT_EQ(RunTool(Args(SPOOLC_TOOL, {"--dump", "-o", "{}/job.dump", "{}/job.spl"})).status, 0) << source;
+        ASSERT_EQ(RunTool(Args(SPOOLC_TOOL, {"-o", "{}/again.spl", "{}/job.dump"})).status, 0) << source;
+        EXPECT_TRUE(FileText(Path("again.spl")) == FileText(Path("job.spl"))) << source;
+        fs::remove(Path("pipe.spl"));
+        ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
+        std::thread feeder([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
+        int status = -1;
+        const std::string piped = ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/pipe.spl"}), Path("out.txt"), &status);
+        feeder.join();
+        EXPECT_EQ(status, 0);
+        EXPECT_TRUE(piped == FileText(Path("job.dump"))) << source;
+    }
+}
+
+// Memory stays below the size of the input: the sanitizer's allocator may map less than the input
+// (32 MB of records with 64 KB of data each) while the dump runs, from a file or a pipe. A tool
+// built without the sanitizer ignores the limit.
+TEST_F(ToolTest, SpoolcDumpsAnInputLargerThanItsMemory)
+{
+    std::string record(65536, '\0');
+    record[0] = 66;  // job data, version 0, its size 65,536
+    record[6] = 1;
+    for (size_t i = 8; i < record.size(); ++i) record[i] = static_cast<char>(i * 7);
+    std::string job;
+    for (int i = 0; i < 512; ++i) job += record;
+    FileWrite(Path("large.spl"), job);
+    ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> limit{"ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=0:mmap_limit_mb=24"};
+    for (const char* input : {"{}/large.spl", "{}/pipe.spl"}) {
+        std::thread feeder;
+        if (std::string(input) == "{}/pipe.spl") feeder = std::thread([&] { FileWrite(Path("pipe.spl"), job); });
+        const ToolRun run = RunTool(Args(SPOOLC_TOOL, {"--dump", "-o", "/dev/null", input}), "", {limit});
+        if (feeder.joinable()) feeder.join();
+        EXPECT_EQ(run.status, 0) << input << ": " << run.err;
+    }
+}
+
+// A PBM of noise, one pixel in `oneIn` black.
+std::string NoisePbm(uint32_t width, uint32_t height, uint32_t seed, uint32_t oneIn)
+{
+    std::string pbm = "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n";
+    const size_t rowBytes = (width + 7) / 8;
+    std::string rows(rowBytes * height, '\0');
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            if ((seed >> 16) % oneIn == 0) rows[y * rowBytes + x / 8] = static_cast<char>(rows[y * rowBytes + x / 8] | (0x80 >> (x % 8)));
+        }
+    return pbm + rows;
+}
+
+struct FaxPage {
+    uint32_t width, height;
+    std::vector<std::string> pbms;  // its images: the front, then the back
+};
+
+// A fax job as the fax module writes it, its images coded by jbigenc and cut into chunks of at
+// most 32,768 bytes; *lines gets its lines as faxview prints them.
+std::string FaxJobFile(const std::string& folder, const std::vector<FaxPage>& pages, std::string* lines)
+{
+    std::vector<std::string> all = {"\x1b%-12345X@PJL", "@PJL SET FAXTEL = 0800 42"};
+    std::string job = all[0] + "\r\n" + all[1] + "\r\n";
+    const auto line = [&](const std::string& text) {
+        all.push_back(text);
+        job += text + "\r\n";
+    };
+    for (const FaxPage& page : pages) {
+        line("@PJL SET PAGESTATUS = START");
+        line("@PJL SET PAPERWIDTH = " + std::to_string(page.width));
+        line("@PJL SET PAPERLENGTH = " + std::to_string(page.height));
+        line("@PJL SET RESOLUTION = 200");
+        for (const std::string& pbm : page.pbms) {
+            FileWrite(folder + "/image.pbm", pbm);
+            EXPECT_EQ(RunTool({JBIGENC_TOOL, folder + "/image.pbm", folder + "/image.bie"}).status, 0);
+            const std::string bie = FileText(folder + "/image.bie");
+            for (size_t at = 0; at < bie.size(); at += 32768) {
+                const std::string chunk = bie.substr(at, 32768);
+                line("@PJL SET IMAGELEN = " + std::to_string(chunk.size()));
+                job += chunk;
+            }
+        }
+        line("@PJL SET PAGESTATUS = END");
+    }
+    line("@PJL EOJ");
+    line("\x1b%-12345X");
+    for (std::string text : all) {
+        if (text[0] == '\x1b') text.replace(0, 1, "<ESC>");
+        *lines += text + "\n";
+    }
+    return job;
+}
+
+// faxview reads a file of two jobs a page at a time, from a file or a pipe, and writes what it
+// wrote when it held the whole file: every line, each job's count, and each page's pixels.
+TEST_F(ToolTest, FaxviewWritesEveryPageAsBefore)
+{
+    const std::vector<FaxPage> first = {
+        {1728, 300, {NoisePbm(1728, 300, 1, 50)}},
+        {1000, 500, {NoisePbm(1000, 500, 2, 2)}},  // several chunks
+        {1000, 300, {NoisePbm(1000, 300, 3, 9), NoisePbm(1000, 300, 4, 1000)}},  // front and back
+    };
+    const std::vector<FaxPage> second = {{64, 64, {NoisePbm(64, 64, 5, 3)}}};
+    std::string lines1, lines2;
+    const std::string job1 = FaxJobFile(dir, first, &lines1), job2 = FaxJobFile(dir, second, &lines2);
+    FileWrite(Path("two.fax"), job1 + job2);
+    ASSERT_EQ(mkfifo(Path("pipe.fax").c_str(), 0600), 0);
+    for (const std::string input : {"two.fax", "pipe.fax"}) {
+        std::thread feeder;
+        if (input == "pipe.fax") feeder = std::thread([&] { FileWrite(Path("pipe.fax"), job1 + job2); });
+        int status = -1;
+        const std::string printed =
+            ToolOutputText(Args(FAXVIEW_TOOL, {"--pbm", "-o", "{}/page", "{}/" + input}), Path("out.txt"), &status);
+        if (feeder.joinable()) feeder.join();
+        EXPECT_EQ(status, 0) << input;
+        std::string expected = lines1 + "faxview: job 1: 3 page(s) to 1 number(s)\n";
+        const char* names[] = {"page-001.pbm", "page-002.pbm", "page-003.pbm", "page-003-back.pbm"};
+        const char* sizes[] = {"1728 x 300", "1000 x 500", "1000 x 300", "1000 x 300"};
+        for (int i = 0; i < 4; ++i)
+            expected += "faxview: page " + std::to_string(i < 3 ? i + 1 : 3) + " image " + (i < 3 ? "1" : "2") + ": " +
+                        sizes[i] + " pixels at 200 dpi -> " + Path(names[i]) + "\n";
+        expected += lines2 + "faxview: job 2: 1 page(s) to 1 number(s)\n" +
+                    "faxview: page 1 image 1: 64 x 64 pixels at 200 dpi -> " + Path("page-job2-001.pbm") + "\n";
+        EXPECT_EQ(printed, expected) << input;
+        const std::vector<std::pair<std::string, std::string>> pixels = {
+            {"page-001.pbm", first[0].pbms[0]}, {"page-002.pbm", first[1].pbms[0]},
+            {"page-003.pbm", first[2].pbms[0]}, {"page-003-back.pbm", first[2].pbms[1]},
+            {"page-job2-001.pbm", second[0].pbms[0]}};
+        for (const auto& [name, pbm] : pixels) {
+            EXPECT_TRUE(FileText(Path(name)) == pbm) << input << ": " << name;
+            fs::remove(Path(name));
+        }
+    }
+
+    // A file larger than the memory faxview may take (the sanitizer's allocator maps less than it):
+    // 32 jobs of one page, each with 1 MB of image data that claims a size no image has. The lines
+    // are all told, and each page fails on its own.
+    std::string job = "\x1b%-12345X@PJL\r\n@PJL SET FAXTEL = 1\r\n@PJL SET PAGESTATUS = START\r\n";
+    for (int i = 0; i < 32; ++i) job += "@PJL SET IMAGELEN = 32768\r\n" + std::string(32768, '\xff');
+    job += "@PJL SET IMAGELEN = 1\r\n\xff@PJL SET PAGESTATUS = END\r\n@PJL EOJ\r\n\x1b%-12345X\r\n";
+    std::string many;
+    for (int i = 0; i < 32; ++i) many += job;
+    FileWrite(Path("many.fax"), many);
+    const std::pair<std::string, std::string> limit{"ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=0:mmap_limit_mb=24"};
+    const ToolRun lines = RunTool(Args(FAXVIEW_TOOL, {"--lines", "{}/many.fax"}), "", {limit});
+    EXPECT_EQ(lines.status, 0) << lines.err;
+    EXPECT_NE(lines.out.find("faxview: job 32: 1 page(s) to 1 number(s)\n"), std::string::npos);
+    const ToolRun pages = RunTool(Args(FAXVIEW_TOOL, {"--pbm", "-o", "{}/page", "{}/many.fax"}), "", {limit});
+    EXPECT_EQ(pages.status, 1);
+    EXPECT_EQ(pages.err.find("mmap"), std::string::npos) << pages.err;
+    EXPECT_NE(pages.err.find("faxview: page 1: image 1 is 4294967295 x 4294967295 pixels"), std::string::npos)
+        << pages.err;
+    EXPECT_NE(pages.out.find("faxview: job 32: 1 page(s) to 1 number(s)\n"), std::string::npos);
 }
 
 TEST_F(ToolTest, JbigencChecksItsDataFirstAndNamesWriteErrors)

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/job/render_call.h"
 #include "engine/page/form_level.h"
@@ -24,7 +25,7 @@ uint16_t BareKind() { return CmdOpRectFill; }
 
 CmdNode* NodeMake(uint32_t id, RECT bounds, uint16_t flags)
 {
-    auto* node = static_cast<TestNode*>(RenderAlloc(sizeof(TestNode)));
+    auto* node = static_cast<TestNode*>(CmdMemoryAlloc(nullptr, sizeof(TestNode)));
     node->head.op = BareKind();
     node->brush = nullptr;
     node->head.flags = flags;

@@ -6,9 +6,15 @@
 // forward-only or by a producer thread.
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <cmath>
 #include <map>
 #include <span>
@@ -38,9 +44,12 @@ struct Rendered {
     uint32_t result = ~0u;
     std::string cause;
     std::vector<JbigImage> pages;  // every side of every sheet, in order
+    bool cancelled = false;        // the job ends with the cancel line
 };
 
-Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = FaxFeed::Seekable)
+// during, when given, runs each time the module writes output, while the engine renders.
+Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = FaxFeed::Seekable,
+                uint32_t memoryLimit = 0, const std::function<void()>& during = {})
 {
     Rendered out;
     std::vector<uint8_t> spool = SpoolTextCompile(text);
@@ -54,9 +63,11 @@ Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = Fax
     settings.moduleFileName = PELVANE_LIBRARY;
     settings.configuration = "pelvane";
     settings.options.bandMemory = bandMemory;
+    settings.options.memoryLimit = memoryLimit;
     settings.feed = feed;
     settings.progressRecord = feed == FaxFeed::Producer;  // the engine waits on the producer's pages
-    settings.sink = [&written](const uint8_t* bytes, uint32_t length) {
+    settings.sink = [&written, &during](const uint8_t* bytes, uint32_t length) {
+        if (during) during();
         written.insert(written.end(), bytes, bytes + length);
         return true;
     };
@@ -66,6 +77,7 @@ Rendered Render(const std::string& text, uint32_t bandMemory, FaxFeed feed = Fax
         ADD_FAILURE() << error;
         return out;
     }
+    out.cancelled = job.cancelled;
     for (const FaxJobPage& page : job.pages)
         for (const FaxJobImage& part : page.images) {
             JbigImage decoded;
@@ -365,9 +377,9 @@ size_t LinesDiffer(const JbigImage& page, int top, int height, int step)
 }
 
 // The text page's downloaded TrueType line (the installed face's tables and outlines cut down to
-// the line's glyphs, built into a font file by the renderer) draws bit for bit as the same line
-// in the installed face drawn below it; with two of its glyphs' outlines exchanged in the job it
-// no longer does, so the line is drawn from the download and not from a face found on the system.
+// the line's glyphs, built into a font in memory by the renderer) draws bit for bit as the same
+// line in the installed face drawn below it; with two of its glyphs' outlines exchanged in the job
+// it no longer does, so the line is drawn from the download and not from a face found on the system.
 TEST(PelvaneSamples, TheDownloadedTrueTypeLineDrawsAsTheInstalledFace)
 {
     ASSERT_TRUE(JbigkitAvailable());
@@ -402,6 +414,115 @@ TEST(PelvaneSamples, TheDownloadedTrueTypeLineDrawsAsTheInstalledFace)
     ASSERT_EQ(changed.result, 0u) << changed.cause;
     ASSERT_EQ(changed.pages.size(), 3u);
     EXPECT_GT(LinesDiffer(changed.pages[2], top, height, step), 100u);
+}
+
+// A fresh temporary folder named by $TMPDIR for the test's life, watched for any file made in it.
+class WatchedTempFolder {
+public:
+    WatchedTempFolder()
+    {
+        char pattern[] = "/tmp/fontmem-XXXXXX";
+        folder_ = mkdtemp(pattern) ? pattern : "";
+        if (const char* old = std::getenv("TMPDIR")) saved_ = old, hadSaved_ = true;
+        setenv("TMPDIR", folder_.c_str(), 1);
+        watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (watch_ >= 0) inotify_add_watch(watch_, folder_.c_str(), IN_CREATE | IN_MOVED_TO | IN_MODIFY);
+    }
+    ~WatchedTempFolder()
+    {
+        if (hadSaved_) setenv("TMPDIR", saved_.c_str(), 1);
+        else unsetenv("TMPDIR");
+        if (watch_ >= 0) close(watch_);
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    bool Ready() const { return !folder_.empty() && watch_ >= 0; }
+    bool Empty() const { return std::filesystem::is_empty(folder_); }
+    // Files made in the folder since the watch began, even those already gone.
+    int Made() const
+    {
+        alignas(inotify_event) char buffer[4096];
+        int made = 0;
+        for (ssize_t n; (n = read(watch_, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+                ++made;
+        return made;
+    }
+
+private:
+    std::string folder_, saved_;
+    bool hadSaved_ = false;
+    int watch_ = -1;
+};
+
+// The downloaded TrueType font is built and installed in memory: rendering the sample job writes
+// nothing to the temporary folder, not even for a moment, so a renderer that dies leaves nothing
+// there.
+TEST(PelvaneSamples, TheDownloadedTrueTypeFontLeavesTheTemporaryFolderAlone)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    WatchedTempFolder temp;
+    ASSERT_TRUE(temp.Ready());
+    int looks = 0, nonEmpty = 0;
+    const Rendered r = Render(SampleText("sample_job.txt"), 0, FaxFeed::Seekable, 0, [&] {
+        ++looks;
+        nonEmpty += !temp.Empty();
+    });
+    ASSERT_EQ(r.result, 0u) << r.cause;
+    ASSERT_EQ(r.pages.size(), 3u);
+    EXPECT_GT(looks, 0);
+    EXPECT_EQ(nonEmpty, 0) << "seen from inside the render";
+    EXPECT_TRUE(temp.Empty());
+    EXPECT_EQ(temp.Made(), 0);
+}
+
+// One page of the sample: the downloaded TrueType font and its line, or (without the font) the same
+// line in an installed face.
+std::string DownloadedLineJob(bool downloaded)
+{
+    std::istringstream lines(SampleText("sample_job.txt"));
+    std::string line, job;
+    bool inFont = false;
+    while (std::getline(lines, line)) {
+        const std::string record = line.substr(0, line.find(' '));
+        if (record == "signature" || record == "stream_version" || record == "job_header" || record == "job_end") {
+            job += line + "\n";
+        } else if (record == "page_end" && job.find("page_begin") != std::string::npos && job.find("page_end") == std::string::npos) {
+            job += line + "\n";
+        } else if (record == "glyph_table") {
+            inFont = true;
+            job += "page_begin width=1728 height=2292 paper_code=9 paper_name=\"A4\"\n";
+        }
+        if (!inFont) continue;
+        if (record == "cmd_text") {
+            job += downloaded ? line + "\n" : "font_log id=71 height=-44 weight=400 italic=0 face=\"Liberation Sans\"\n" + line + "\n";
+            inFont = false;
+        } else if (downloaded) {
+            job += line + "\n";
+        }
+    }
+    return job;
+}
+
+// A page whose downloaded TrueType font cannot be built within the budget's memory fails the job
+// with lack of memory, as a page whose commands pass the budget does; the same page drawn in an
+// installed face fits, and with an ample budget the downloaded line is drawn.
+TEST(PelvaneSamples, ADownloadedTrueTypeFontPastTheBudgetFailsTheJobWithLackOfMemory)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const struct {
+        bool downloaded;
+        uint32_t memoryLimit, result;
+    } cases[] = {{true, 4096, 8}, {false, 4096, 0}, {true, 0, 0}};
+    for (const auto& c : cases) {
+        const Rendered r = Render(DownloadedLineJob(c.downloaded), 0, FaxFeed::Seekable, c.memoryLimit);
+        EXPECT_EQ(r.result, c.result) << c.downloaded << " " << c.memoryLimit << ": " << r.cause;
+        EXPECT_EQ(r.cancelled, c.result != 0) << c.downloaded << " " << c.memoryLimit;
+        if (c.result == 0) {
+            ASSERT_EQ(r.pages.size(), 1u);
+            EXPECT_GT(Ink(r.pages[0], 140, 1200, 1600, 1300), 0.0);
+        }
+    }
 }
 
 }  // namespace

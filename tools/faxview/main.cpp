@@ -1,6 +1,9 @@
 // faxview: shows what a fax job file holds. Prints its PJL lines, decodes each page's JBIG images
 // with jbigkit and writes them as PNG (or PBM) files.
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,49 +24,52 @@ void Usage(FILE* to)
                  "  --lines     print the PJL lines only; decode and write nothing\n");
 }
 
-// Decodes the job's pages and writes their images as prefix-001.png, ...; false when an image could
-// not be decoded or written.
-bool PagesWrite(const FaxJob& job, const std::string& prefix, bool pbm)
+// Decodes a page and writes its images as prefix-001.png, ...; false when an image could not be
+// decoded or written.
+bool PageWrite(const FaxJobPage& page, size_t number, const std::string& prefix, bool pbm)
 {
     int status = 0;
     std::string error;
-    for (size_t p = 0; p < job.pages.size(); ++p) {
-        const FaxJobPage& page = job.pages[p];
-        std::vector<FaxBitmap> images;
-        for (const FaxJobImage& coded : page.images) {
-            std::vector<FaxBitmap> decoded;
-            if (!FaxBieDecode(coded.bie, &decoded, &error)) {
-                std::fprintf(stderr, "faxview: page %zu: %s\n", p + 1, error.c_str());
-                status = 1;
-                break;
-            }
-            images.insert(images.end(), decoded.begin(), decoded.end());
+    std::vector<FaxBitmap> images;
+    for (const FaxJobImage& coded : page.images) {
+        std::vector<FaxBitmap> decoded;
+        if (!FaxBieDecode(coded.bie, &decoded, &error)) {
+            std::fprintf(stderr, "faxview: page %zu: %s\n", number, error.c_str());
+            status = 1;
+            break;
         }
-        for (size_t s = 0; s < images.size(); ++s) {
-            const FaxBitmap& image = images[s];
-            if ((page.width >= 0 && page.width != image.width) || (page.length >= 0 && page.length != image.height))
-                std::fprintf(stderr, "faxview: page %zu image %zu is %u x %u pixels, the page says %lld x %lld\n", p + 1,
-                             s + 1, image.width, image.height, static_cast<long long>(page.width),
-                             static_cast<long long>(page.length));
-            // A two-sided sheet's second image is its back; more images than two get their number.
-            char name[48];
-            if (s == 0)
-                std::snprintf(name, sizeof name, "-%03zu.%s", p + 1, pbm ? "pbm" : "png");
-            else if (s == 1)
-                std::snprintf(name, sizeof name, "-%03zu-back.%s", p + 1, pbm ? "pbm" : "png");
-            else
-                std::snprintf(name, sizeof name, "-%03zu-%zu.%s", p + 1, s + 1, pbm ? "pbm" : "png");
-            const std::string path = prefix + name;
-            if (!(pbm ? FaxWritePbm(image, path, &error) : FaxWritePng(image, path, &error))) {
-                std::fprintf(stderr, "faxview: %s\n", error.c_str());
-                status = 1;
-                continue;
-            }
-            std::printf("faxview: page %zu image %zu: %u x %u pixels at %lld dpi -> %s\n", p + 1, s + 1, image.width, image.height, static_cast<long long>(page.resolution), path.c_str());
+        images.insert(images.end(), decoded.begin(), decoded.end());
+    }
+    for (size_t s = 0; s < images.size(); ++s) {
+        const FaxBitmap& image = images[s];
+        if ((page.width >= 0 && page.width != image.width) || (page.length >= 0 && page.length != image.height))
+            std::fprintf(stderr, "faxview: page %zu image %zu is %u x %u pixels, the page says %lld x %lld\n", number,
+                         s + 1, image.width, image.height, static_cast<long long>(page.width),
+                         static_cast<long long>(page.length));
+        // A two-sided sheet's second image is its back; more images than two get their number.
+        char name[48];
+        if (s == 0)
+            std::snprintf(name, sizeof name, "-%03zu.%s", number, pbm ? "pbm" : "png");
+        else if (s == 1)
+            std::snprintf(name, sizeof name, "-%03zu-back.%s", number, pbm ? "pbm" : "png");
+        else
+            std::snprintf(name, sizeof name, "-%03zu-%zu.%s", number, s + 1, pbm ? "pbm" : "png");
+        const std::string path = prefix + name;
+        if (!(pbm ? FaxWritePbm(image, path, &error) : FaxWritePng(image, path, &error))) {
+            std::fprintf(stderr, "faxview: %s\n", error.c_str());
+            status = 1;
+            continue;
         }
+        std::printf("faxview: page %zu image %zu: %u x %u pixels at %lld dpi -> %s\n", number, s + 1, image.width, image.height, static_cast<long long>(page.resolution), path.c_str());
     }
     return status == 0;
 }
+
+struct PageWriting {
+    std::string prefix;
+    bool pbm;
+    bool failed;
+};
 
 }  // namespace
 
@@ -101,37 +107,50 @@ int main(int argc, char** argv)
         prefix = input;
         if (prefix.size() > 4 && prefix.compare(prefix.size() - 4, 4, ".fax") == 0) prefix.resize(prefix.size() - 4);
     }
-    std::vector<uint8_t> bytes;
+    // The file is read twice, a piece at a time: once for its lines, which tell whether a job is
+    // whole, then for the pages of a job that is, one page in memory at a time. A pipe is kept in
+    // a temporary file for that.
     std::string error;
-    if (!ToolInputRead(input, 1ull << 32, &bytes, &error)) {
+    bool regular = false;
+    uint64_t size = 0;
+    int fd = ToolInputOpen(input, &regular, &size, &error);
+    if (fd < 0 || !ToolInputSeekable(input, UINT64_MAX, &fd, &size, &error)) {
         std::fprintf(stderr, "faxview: %s\n", error.c_str());
         return 1;
     }
-    if (bytes.empty()) {
+    if (size == 0) {
         std::fprintf(stderr, "faxview: %s is empty: it holds no fax job\n", input.c_str());
+        close(fd);
         return 1;
     }
+    FaxSource in;
+    FaxSourceOpen(&in, fd);
+    const FaxJobSink lines{nullptr, [](void*, const std::string& line) { std::printf("%s\n", FaxLinePrintable(line).c_str()); },
+                           [](void*, const FaxJobPage&, size_t) {}, false};
 
     // A file may hold several jobs, one after the other; each is told and written on its own.
     int status = 0;
     size_t jobNumber = 0;
-    for (size_t offset = 0; offset < bytes.size();) {
+    for (uint64_t offset = 0; offset < size;) {
         FaxJob job;
-        const bool parsed = FaxJobParse(std::span<const uint8_t>(bytes).subspan(offset), &job, &error);
-        ++jobNumber;
-        const std::string name = jobNumber == 1 && offset + job.size >= bytes.size() && parsed
-                                     ? std::string("faxview: ")
-                                     : "faxview: job " + std::to_string(jobNumber) + ": ";
-        for (const std::string& line : job.lines) std::printf("%s\n", FaxLinePrintable(line).c_str());
-        if (!parsed) {
-            std::fprintf(stderr, "%s%s is not a well-formed fax job: %s (from byte %zu of the file)\n", name.c_str(),
-                         input.c_str(), error.c_str(), offset);
+        const bool parsed = FaxJobRead(&in, lines, &job, &error);
+        if (in.readError != 0) {
+            std::fprintf(stderr, "faxview: cannot read %s: %s\n", input.c_str(), std::strerror(in.readError));
             status = 1;
             break;
         }
-        offset += job.size;
-        const bool pageOpen = !job.pages.empty() && !job.pages.back().ended && !job.cancelled;
-        std::printf("%s%zu page(s) to %zu number(s)%s\n", name.c_str(), job.pages.size(), job.numbers.size(),
+        ++jobNumber;
+        const std::string name = jobNumber == 1 && offset + job.size >= size && parsed
+                                     ? std::string("faxview: ")
+                                     : "faxview: job " + std::to_string(jobNumber) + ": ";
+        if (!parsed) {
+            std::fprintf(stderr, "%s%s is not a well-formed fax job: %s (from byte %llu of the file)\n", name.c_str(),
+                         input.c_str(), error.c_str(), static_cast<unsigned long long>(offset));
+            status = 1;
+            break;
+        }
+        const bool pageOpen = job.pageOpen && !job.cancelled;
+        std::printf("%s%zu page(s) to %zu number(s)%s\n", name.c_str(), job.pageCount, job.numberCount,
                     job.cancelled ? "; the job was cancelled"
                     : pageOpen    ? "; the job is cut inside its last page"
                     : job.ended   ? ""
@@ -141,10 +160,27 @@ int main(int argc, char** argv)
                          pageOpen ? "its last page has no end" : "it has no end (EOJ)");
             status = 1;
         }
-        if (linesOnly) continue;
-        const std::string jobPrefix = jobNumber == 1 ? prefix : prefix + "-job" + std::to_string(jobNumber);
-        if (!PagesWrite(job, jobPrefix, pbm)) status = 1;
+        const uint64_t next = offset + job.size;
+        if (!linesOnly) {
+            PageWriting writing{jobNumber == 1 ? prefix : prefix + "-job" + std::to_string(jobNumber), pbm, false};
+            const FaxJobSink pages{&writing, [](void*, const std::string&) {},
+                                   [](void* context, const FaxJobPage& page, size_t number) {
+                                       auto* w = static_cast<PageWriting*>(context);
+                                       if (!PageWrite(page, number, w->prefix, w->pbm)) w->failed = true;
+                                   },
+                                   true};
+            FaxJob again;
+            if (!FaxSourceSeek(&in, offset) || !FaxJobRead(&in, pages, &again, &error) || in.readError != 0 ||
+                again.size != job.size) {
+                std::fprintf(stderr, "%s%s changed while it was read\n", name.c_str(), input.c_str());
+                status = 1;
+                break;
+            }
+            if (writing.failed) status = 1;
+        }
+        offset = next;
     }
+    close(fd);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "faxview: writing the standard output failed: %s\n", std::strerror(errno));
         return 1;

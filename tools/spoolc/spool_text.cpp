@@ -221,17 +221,18 @@ std::string Quote(const uint8_t* p, size_t n)
     return out + "\"";
 }
 
-std::string RawLine(const uint8_t* p, size_t available)
+// A record as raw type and version, with its size when that is not what the dump holds of it
+// (available bytes); the caller writes its payload behind the header as data.
+std::string RawLine(const SpoolRecordHeader& h, uint64_t available)
 {
-    const SpoolRecordHeader h = SpoolRecordHeaderLoad(p);
     std::string line = "raw type=" + Number(h.type, true) + " v=" + Number(h.version, false);
-    const size_t payload = available - kSpoolRecordHeaderSize;
     if (h.size != available) line += " size=" + Number(h.size, false);
-    if (payload) line += " data=" + Hex(p + kSpoolRecordHeaderSize, payload);
     return line;
 }
 
-// The record by its layout's names, or an empty text when the layout cannot say it exactly.
+// The record by its layout's names, or an empty text when the layout cannot say it exactly. p
+// holds the record's fixed part; the bytes behind it (size less the fixed part) are the caller's
+// to write as data.
 std::string NamedLine(const SpoolRecordLayout& layout, const uint8_t* p, uint32_t size)
 {
     const SpoolRecordHeader h = SpoolRecordHeaderLoad(p);
@@ -239,6 +240,7 @@ std::string NamedLine(const SpoolRecordLayout& layout, const uint8_t* p, uint32_
     if (SpoolLayoutVersioned(layout.name) || (layout.version == kSpoolAnyVersion && h.version != 0))
         line += " v=" + Number(h.version, false);
     const uint32_t tail = size - layout.fixedSize;
+    bool blobSizeSaid = false;
     for (const SpoolFieldLayout& f : layout.fields) {
         const uint8_t* q = p + f.offset;
         int64_t v = 0;
@@ -262,16 +264,39 @@ std::string NamedLine(const SpoolRecordLayout& layout, const uint8_t* p, uint32_
         }
         const bool isBlobSize = layout.blobSizeField && std::strcmp(f.name, layout.blobSizeField) == 0;
         const int64_t expected = isBlobSize ? tail : f.defaultValue;
-        if (v != expected) line += std::string(" ") + f.name + "=" + Number(v, std::strstr(f.name, "flags") != nullptr);
+        if (v != expected) {
+            line += std::string(" ") + f.name + "=" + Number(v, std::strstr(f.name, "flags") != nullptr);
+            blobSizeSaid = blobSizeSaid || isBlobSize;
+        }
     }
-    if (tail) line += " data=" + Hex(p + layout.fixedSize, tail);
+    // Compiling the line back must give the fixed part. The data goes behind it as it is and
+    // counts only in the record's size and blob size, so those two stand in for it here.
+    std::string check = line + " size=" + Number(size, false);
+    if (tail && layout.blobSizeField && !blobSizeSaid)
+        check += std::string(" ") + layout.blobSizeField + "=" + Number(tail, false);
     try {
-        const std::vector<uint8_t> again = CompileLine(Tokenize(line));
-        if (again.size() == size && std::memcmp(again.data(), p, size) == 0) return line;
+        const std::vector<uint8_t> again = CompileLine(Tokenize(check));
+        if (again.size() == layout.fixedSize && std::memcmp(again.data(), p, layout.fixedSize) == 0) return line;
     } catch (const SpoolError&) {
     }
     return {};
 }
+
+// Writes n bytes from the source as hex, a piece at a time.
+bool HexCopy(const SpoolDumpSource& source, const SpoolDumpSink& sink, uint64_t n)
+{
+    uint8_t piece[32768];
+    while (n > 0) {
+        const size_t part = n < sizeof piece ? static_cast<size_t>(n) : sizeof piece;
+        if (!source.read(source.context, piece, part)) return false;
+        const std::string text = Hex(piece, part);
+        if (!sink.write(sink.context, text.data(), text.size())) return false;
+        n -= part;
+    }
+    return true;
+}
+
+bool TextWrite(const SpoolDumpSink& sink, const std::string& text) { return sink.write(sink.context, text.data(), text.size()); }
 
 }  // namespace
 
@@ -299,37 +324,79 @@ std::vector<uint8_t> SpoolTextCompile(std::string_view text)
     return out;
 }
 
-std::string SpoolTextDump(const std::vector<uint8_t>& bytes)
+bool SpoolTextDumpStream(const SpoolDumpSource& source, const SpoolDumpSink& sink)
 {
-    std::string out;
-    size_t pos = 0;
-    const size_t n = bytes.size();
+    uint64_t pos = 0;
+    const uint64_t n = source.size;
+    std::vector<uint8_t> head;  // the bytes read of the record so far: its header and fixed part
     while (pos < n) {
-        const uint8_t* p = bytes.data() + pos;
+        const uint64_t left = n - pos;
         std::string line;
-        size_t used;
-        if (n - pos < kSpoolRecordHeaderSize) {
-            line = "bytes data=" + Hex(p, n - pos);
-            used = n - pos;
+        uint64_t used;
+        size_t dataFrom;  // where the record's data starts: the bytes from there on are written as hex
+        if (left < kSpoolRecordHeaderSize) {
+            line = "bytes";
+            used = left;
+            dataFrom = 0;
+            head.resize(0);
         } else {
-            const SpoolRecordHeader h = SpoolRecordHeaderLoad(p);
+            head.resize(kSpoolRecordHeaderSize);
+            if (!source.read(source.context, head.data(), head.size())) return false;
+            const SpoolRecordHeader h = SpoolRecordHeaderLoad(head.data());
+            dataFrom = kSpoolRecordHeaderSize;
             if (h.size < kSpoolRecordHeaderSize) {
                 used = kSpoolRecordHeaderSize;
-                line = RawLine(p, used);
-            } else if (h.size > n - pos) {
-                used = n - pos;
-                line = RawLine(p, used);
+                line = RawLine(h, used);
+            } else if (h.size > left) {
+                used = left;
+                line = RawLine(h, used);
             } else {
                 used = h.size;
                 const SpoolRecordLayout* layout = SpoolLayoutFind(h.type, h.version);
-                if (layout && h.size >= layout->fixedSize) line = NamedLine(*layout, p, h.size);
-                if (line.empty()) line = RawLine(p, used);
+                if (layout && h.size >= layout->fixedSize) {
+                    head.resize(layout->fixedSize);
+                    if (!source.read(source.context, head.data() + kSpoolRecordHeaderSize,
+                                     layout->fixedSize - kSpoolRecordHeaderSize))
+                        return false;
+                    line = NamedLine(*layout, head.data(), h.size);
+                    if (!line.empty()) dataFrom = layout->fixedSize;
+                }
+                if (line.empty()) line = RawLine(h, used);
             }
         }
-        char where[32];
-        std::snprintf(where, sizeof where, "  # @%zu", pos);
-        out += line + where + "\n";
+        if (used > dataFrom) {
+            line += " data=" + Hex(head.data() + dataFrom, head.size() - dataFrom);
+            if (!TextWrite(sink, line) || !HexCopy(source, sink, used - head.size())) return false;
+        } else if (!TextWrite(sink, line)) {
+            return false;
+        }
+        char where[40];
+        std::snprintf(where, sizeof where, "  # @%llu\n", static_cast<unsigned long long>(pos));
+        if (!TextWrite(sink, where)) return false;
         pos += used;
     }
+    return true;
+}
+
+std::string SpoolTextDump(const std::vector<uint8_t>& bytes)
+{
+    struct Reading {
+        const std::vector<uint8_t>& bytes;
+        size_t at;
+    } reading{bytes, 0};
+    std::string out;
+    const SpoolDumpSource source{&reading,
+                                 [](void* context, uint8_t* to, size_t n) {
+                                     auto* r = static_cast<Reading*>(context);
+                                     std::memcpy(to, r->bytes.data() + r->at, n);
+                                     r->at += n;
+                                     return true;
+                                 },
+                                 bytes.size()};
+    const SpoolDumpSink sink{&out, [](void* context, const char* text, size_t n) {
+                                 static_cast<std::string*>(context)->append(text, n);
+                                 return true;
+                             }};
+    SpoolTextDumpStream(source, sink);
     return out;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
@@ -35,7 +36,7 @@ void CmdAlphaBlendDestroy(CmdNode* node, ResourceStore* store)
     AlphaNode* n = As(node);
     CmdBitmapRelease(store, &n->bitmap);
     CmdClipRelease(store, &n->clip);
-    RenderFree(n);
+    CmdMemoryFree(store, n);
 }
 
 int CmdAlphaBlendRead(ResourceStore* store, Stream* stream, CmdNode** out)
@@ -43,7 +44,7 @@ int CmdAlphaBlendRead(ResourceStore* store, Stream* stream, CmdNode** out)
     *out = nullptr;
     uint8_t raw[52];
     if (StreamRead(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return 0;
-    auto* n = static_cast<AlphaNode*>(RenderAlloc(sizeof(AlphaNode)));
+    auto* n = static_cast<AlphaNode*>(CmdMemoryAlloc(store, sizeof(AlphaNode)));
     if (n == nullptr) return 0;
     n->head.op = CmdOpAlphaBlend;
     n->blend = BLENDFUNCTION{AC_SRC_OVER, 0, raw[CmdAlphaBlendRecord::alpha],
@@ -59,9 +60,9 @@ int CmdAlphaBlendRead(ResourceStore* store, Stream* stream, CmdNode** out)
     return 1;
 }
 
-CmdNode* CmdAlphaBlendClone(const CmdNode* node, ResourceStore*)
+CmdNode* CmdAlphaBlendClone(const CmdNode* node, ResourceStore* store)
 {
-    auto* copy = static_cast<AlphaNode*>(RenderAlloc(sizeof(AlphaNode)));
+    auto* copy = static_cast<AlphaNode*>(CmdMemoryAlloc(store, sizeof(AlphaNode)));
     if (copy == nullptr) return nullptr;
     *copy = *As(node);
     copy->head.next = copy->head.prev = nullptr;

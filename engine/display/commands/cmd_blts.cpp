@@ -8,6 +8,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
@@ -28,13 +29,13 @@ void Destroy(CmdNode* node, ResourceStore* store)
 {
     BltsNode* n = As(node);
     for (uint32_t i = 0; i < n->count; ++i) CmdBitmapRelease(store, &n->items[i].bitmap);
-    RenderFree(n);
+    CmdMemoryFree(store, n);
 }
 
-CmdNode* Clone(const CmdNode* node, ResourceStore*)
+CmdNode* Clone(const CmdNode* node, ResourceStore* store)
 {
     const BltsNode* from = As(node);
-    auto* copy = static_cast<BltsNode*>(RenderAlloc(NodeSize(from->capacity)));
+    auto* copy = static_cast<BltsNode*>(CmdMemoryAlloc(store, NodeSize(from->capacity)));
     if (copy == nullptr) return nullptr;
     std::memcpy(static_cast<void*>(copy), from, NodeSize(from->capacity));
     copy->head.next = copy->head.prev = nullptr;
@@ -129,9 +130,9 @@ int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int flag)
 
 }  // namespace
 
-CmdNode* BltsCreate(uint32_t capacity)
+CmdNode* BltsCreate(ResourceStore* store, uint32_t capacity)
 {
-    auto* n = static_cast<BltsNode*>(RenderAlloc(NodeSize(capacity)));
+    auto* n = static_cast<BltsNode*>(CmdMemoryAlloc(store, NodeSize(capacity)));
     if (n == nullptr) return nullptr;
     n->head.op = CmdOpBlts;
     n->capacity = capacity;

@@ -23,8 +23,9 @@ struct BltsNode {
     BltsItem items[1];      // capacity of them
 };
 
-// An empty Blts command with room for capacity items; null when out of memory.
-CmdNode* BltsCreate(uint32_t capacity);
+// An empty Blts command with room for capacity items, charged to the store's budget; null when
+// out of memory or budget.
+CmdNode* BltsCreate(ResourceStore* store, uint32_t capacity);
 // Adds an item and takes a reference on its bitmap; flag 1 marks an item that cannot render its
 // own pixels. 0 when the node is full, the bitmap is gone or the source reaches outside it.
 int BltsAdd(CmdNode* node, ResourceStore* store, const RECT* bounds, const RECT* source, const RECT* destination,

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/job/render_call.h"
@@ -23,11 +24,11 @@ bool Overlap(const RECT& a, const RECT& b)
     return a.left < b.right && a.right > b.left && a.top < b.bottom && a.bottom > b.top;
 }
 
-void CmdComplexDestroy(CmdNode* node, ResourceStore*)
+void CmdComplexDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdComplexNode* n = AsComplex(node);
     CmdListDestroyAll(&n->inner);
-    RenderFree(n);
+    CmdMemoryFree(store, n);
 }
 
 int CmdComplexRenderBand(CmdNode*, ResourceStore*, BandSurface*, const RECT*, const RECT*, const RECT*, int)
@@ -119,7 +120,7 @@ int CmdComplexColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
 
 CmdComplexNode* CmdComplexCreate(const CmdList* list, const RECT* bounds)
 {
-    auto* n = static_cast<CmdComplexNode*>(RenderAlloc(sizeof(CmdComplexNode)));
+    auto* n = static_cast<CmdComplexNode*>(CmdMemoryAlloc(list->owner, sizeof(CmdComplexNode)));
     if (n == nullptr) return nullptr;
     std::memset(static_cast<void*>(n), 0, sizeof *n);
     n->head.op = CmdOpComplex;

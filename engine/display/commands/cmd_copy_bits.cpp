@@ -4,6 +4,7 @@
 
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
@@ -24,14 +25,14 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     *out = nullptr;
     uint8_t raw[40];
     if (StreamRead(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return 0;
-    auto* n = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
+    auto* n = static_cast<CmdImageNode*>(CmdMemoryAlloc(store, sizeof(CmdImageNode)));
     if (n == nullptr) return 0;
     n->head.op = CmdOpCopyBits;
     const RECT d = CmdRecordRect(raw + CopyBitsRecord::destination);
     // Sizes from outside are taken in 64 bits; one that does not fit 32 bits fails the record.
     const int64_t width = int64_t{d.right} - d.left, height = int64_t{d.bottom} - d.top;
     if (width < INT32_MIN || width > INT32_MAX || height < INT32_MIN || height > INT32_MAX) {
-        RenderFree(n);
+        CmdMemoryFree(store, n);
         return 0;
     }
     n->x = d.left;

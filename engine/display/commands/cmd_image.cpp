@@ -10,6 +10,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/band_mask_clip.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/commands/cmd_draw_state.h"
@@ -93,7 +94,7 @@ int CmdImageRead(ResourceStore* store, Stream* stream, CmdNode** out, bool stret
     const uint32_t rop = stretch ? LoadLE16(raw + StretchBltRecord::rop) : LoadLE32(raw + BitBltRecord::rop);
     if ((rop & 0xFFFF) == 0xAAAA) return 1;  // the destination stays as it is
     const uint32_t maskId = LoadLE32(raw + (stretch ? StretchBltRecord::mask : BitBltRecord::mask));
-    auto* n = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
+    auto* n = static_cast<CmdImageNode*>(CmdMemoryAlloc(store, sizeof(CmdImageNode)));
     if (n == nullptr) return 0;
     n->head.op = stretch ? CmdOpStretchBlt : CmdOpBitBlt;
     const RECT d = CmdRecordRect(raw + (stretch ? StretchBltRecord::destination : BitBltRecord::destination));
@@ -149,20 +150,20 @@ void CmdImageDestroy(CmdNode* node, ResourceStore* store)
     CmdBitmapRelease(store, &n->bitmap);
     CmdClipRelease(store, &n->clip);
     if (n->source != nullptr) SourceRelease(n->source, store, 1);
-    RenderFree(n);
+    CmdMemoryFree(store, n);
 }
 
 CmdNode* CmdImageClone(const CmdNode* node, ResourceStore* store)
 {
     const CmdImageNode* from = CmdImageOf(node);
-    auto* copy = static_cast<CmdImageNode*>(RenderAlloc(sizeof(CmdImageNode)));
+    auto* copy = static_cast<CmdImageNode*>(CmdMemoryAlloc(store, sizeof(CmdImageNode)));
     if (copy == nullptr) return nullptr;
     *copy = *from;
     copy->head.next = copy->head.prev = nullptr;
     if (from->source != nullptr) {
         copy->source = SourceClone(from->source, store);
         if (copy->source == nullptr) {
-            RenderFree(copy);
+            CmdMemoryFree(store, copy);
             return nullptr;
         }
         if (copy->source->kind == SourceKindBitmap) reinterpret_cast<SourceBitmap*>(copy->source)->node = &copy->head;

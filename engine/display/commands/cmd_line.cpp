@@ -9,6 +9,7 @@
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/common/rop.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/cmd_rect.h"
@@ -32,7 +33,7 @@ void CmdLineDestroy(CmdNode* node, ResourceStore* store)
     CmdLineNode* line = AsLine(node);
     CmdPenRelease(store, &line->pen);
     CmdClipRelease(store, &line->clip);
-    RenderFree(node);
+    CmdMemoryFree(store, node);
 }
 
 int CmdLineClip(CmdNode* node, const RECT* band, RECT* out)
@@ -154,7 +155,7 @@ int CmdLineDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface
 CmdNode* LineCreate(ResourceStore* store, const POINT* from, const POINT* to, ResourceId penId, ResourceId clipId,
                     uint8_t mix)
 {
-    auto* line = static_cast<CmdLineNode*>(RenderAlloc(sizeof(CmdLineNode)));
+    auto* line = static_cast<CmdLineNode*>(CmdMemoryAlloc(store, sizeof(CmdLineNode)));
     if (line == nullptr) return nullptr;
     *line = CmdLineNode{};
     line->head.op = CmdOpLine;

@@ -8,6 +8,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/cmd_rect.h"
@@ -54,13 +55,13 @@ void CmdPathDestroy(CmdNode* node, ResourceStore* store)
     CmdPenRelease(store, &p->pen);
     PathDrop(store, &p->path);
     CmdClipRelease(store, &p->clip);
-    RenderFree(node);
+    CmdMemoryFree(store, node);
 }
 
 // A copy with its own references; null when one cannot be taken or memory is short.
 CmdPathNode* PathCopy(const CmdPathNode* from, ResourceStore* store)
 {
-    auto* copy = static_cast<CmdPathNode*>(RenderAlloc(sizeof(CmdPathNode)));
+    auto* copy = static_cast<CmdPathNode*>(CmdMemoryAlloc(store, sizeof(CmdPathNode)));
     if (copy == nullptr) return nullptr;
     *copy = *from;
     copy->head.next = copy->head.prev = nullptr;
@@ -387,7 +388,7 @@ int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out)
     const ResourceId clipId = LoadLE32(raw + CmdPathRecord::clip);
     if (penId == RESOURCE_ID_NONE) Rop2Simplify(&mix, &brushId);
 
-    auto* node = static_cast<CmdPathNode*>(RenderAlloc(sizeof(CmdPathNode)));
+    auto* node = static_cast<CmdPathNode*>(CmdMemoryAlloc(store, sizeof(CmdPathNode)));
     if (node == nullptr) return 0;
     *node = CmdPathNode{};
     node->head.op = CmdOpPath;

@@ -9,6 +9,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/band_mask_clip.h"
 #include "engine/display/commands/cmd_line.h"
 #include "engine/display/cmd_records.h"
@@ -45,7 +46,7 @@ void CmdRectDestroy(CmdNode* node, ResourceStore* store)
     CmdBrushRelease(store, &rect->brush);
     CmdPenRelease(store, &rect->pen);
     CmdClipRelease(store, &rect->clip);
-    RenderFree(node);
+    CmdMemoryFree(store, node);
 }
 
 // Destroys every node of a chain linked through next.
@@ -139,7 +140,7 @@ int CmdRectMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapping)
 CmdNode* CmdRectClone(const CmdNode* node, ResourceStore* store)
 {
     const CmdRectNode* from = AsRect(node);
-    auto* copy = static_cast<CmdRectNode*>(RenderAlloc(sizeof(CmdRectNode)));
+    auto* copy = static_cast<CmdRectNode*>(CmdMemoryAlloc(store, sizeof(CmdRectNode)));
     if (copy == nullptr) return nullptr;
     *copy = *from;
     copy->head.next = copy->head.prev = nullptr;
@@ -499,7 +500,7 @@ CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brushId, 
     if (penId == RESOURCE_ID_NONE) Rop2Simplify(&mix, &brushId);
     if (mix == R2_COPYPEN && clipId == RESOURCE_ID_NONE && penId == RESOURCE_ID_NONE && ResourceIdIsColor(brushId))
         return RectFillCreate(store, rect, brushId);
-    auto* node = static_cast<CmdRectNode*>(RenderAlloc(sizeof(CmdRectNode)));
+    auto* node = static_cast<CmdRectNode*>(CmdMemoryAlloc(store, sizeof(CmdRectNode)));
     if (node == nullptr) return nullptr;
     node->head.op = CmdOpRect;
     node->pen = PenLookup(&store->pens, penId, store->deviceByte);

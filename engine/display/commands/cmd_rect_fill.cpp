@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/display/cmd_records.h"
@@ -35,7 +36,7 @@ int CmdRectFillMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* mapp
 void CmdRectFillDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdBrushRelease(store, &AsFill(node)->brush);
-    RenderFree(node);
+    CmdMemoryFree(store, node);
 }
 
 CmdNode* CmdRectFillClone(const CmdNode* node, ResourceStore* store)
@@ -85,12 +86,12 @@ int CmdRectFillDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* sur
 
 CmdNode* CmdFillNodeCreate(ResourceStore* store, size_t size, uint16_t op, const RECT* bounds, ResourceId brushId)
 {
-    auto* node = static_cast<CmdRectFillNode*>(RenderAlloc(size));
+    auto* node = static_cast<CmdRectFillNode*>(CmdMemoryAlloc(store, size));
     if (node == nullptr) return nullptr;
     node->brush = BrushLookup(&store->brushes, brushId);
     if (node->brush == nullptr) {
         SetLastError(ERROR_INVALID_DATA);
-        RenderFree(node);
+        CmdMemoryFree(store, node);
         return nullptr;
     }
     node->head.op = op;
@@ -101,13 +102,13 @@ CmdNode* CmdFillNodeCreate(ResourceStore* store, size_t size, uint16_t op, const
 
 CmdNode* CmdFillNodeClone(const CmdNode* node, size_t size, ResourceStore* store)
 {
-    auto* copy = static_cast<CmdRectFillNode*>(RenderAlloc(size));
+    auto* copy = static_cast<CmdRectFillNode*>(CmdMemoryAlloc(store, size));
     if (copy == nullptr) return nullptr;
     std::memcpy(static_cast<void*>(copy), node, size);
     copy->head.next = copy->head.prev = nullptr;
     copy->brush = BrushLookup(&store->brushes, AsFill(node)->brush->head.id);
     if (copy->brush == nullptr) {
-        RenderFree(copy);
+        CmdMemoryFree(store, copy);
         return nullptr;
     }
     return &copy->head;

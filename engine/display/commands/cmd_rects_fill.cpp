@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/rect_list.h"
 #include "engine/display/commands/cmd_rect.h"
@@ -30,7 +31,7 @@ int CmdRectsFillMapToDevice(CmdNode* node, ResourceStore*, const CmdMapping* map
 void CmdRectsFillDestroy(CmdNode* node, ResourceStore* store)
 {
     CmdBrushRelease(store, &AsList(node)->brush);
-    RenderFree(node);
+    CmdMemoryFree(store, node);
 }
 
 CmdNode* CmdRectsFillClone(const CmdNode* node, ResourceStore* store)

@@ -12,6 +12,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
@@ -87,7 +88,7 @@ void Release(ResourceStore* store, TextNode* text)
 void TextDestroy(CmdNode* node, ResourceStore* store)
 {
     Release(store, AsText(node));
-    RenderFree(node);
+    CmdMemoryFree(store, node);
 }
 
 // Removes the spaces of wide-character text with their positions; a GDI font whose linked font
@@ -191,10 +192,10 @@ int TextRead(ResourceStore* store, Stream* stream, CmdNode** out)
     // The positions and, for 16-bit text, the characters must lie within the record.
     const uint64_t needed = 8 * uint64_t(count) + ((flags & (TEXT_GLYPH_INDEX | TEXT_WIDE)) ? 2 * uint64_t(count) : 0);
     if (needed > rest || raw[TextRecord::mix] < 1 || raw[TextRecord::mix] > 16) return 0;
-    auto* text = static_cast<TextNode*>(RenderAlloc(sizeof(TextNode) + rest + 2));
+    auto* text = static_cast<TextNode*>(CmdMemoryAlloc(store, sizeof(TextNode) + rest + 2));
     if (text == nullptr) return 0;
     if (rest != 0 && StreamRead(stream, Variable(text), rest) != int32_t(rest)) {
-        RenderFree(text);
+        CmdMemoryFree(store, text);
         return 0;
     }
     text->head.op = CmdOpText;
@@ -244,7 +245,7 @@ int TextRead(ResourceStore* store, Stream* stream, CmdNode** out)
 CmdNode* TextClone(const CmdNode* node, ResourceStore* store)
 {
     const TextNode* from = AsText(node);
-    auto* copy = static_cast<TextNode*>(RenderAlloc(sizeof(TextNode) + from->variableSize + 2));
+    auto* copy = static_cast<TextNode*>(CmdMemoryAlloc(store, sizeof(TextNode) + from->variableSize + 2));
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, from, sizeof(TextNode) + from->variableSize);
     copy->head.next = copy->head.prev = nullptr;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
@@ -48,7 +49,7 @@ void Destroy(CmdNode* node, ResourceStore* store)
         ResourceBudgetCharge(store->budget, tally);
     }
     CmdClipRelease(store, &n->clip);
-    RenderFree(n);
+    CmdMemoryFree(store, n);
 }
 
 int Read(ResourceStore* store, Stream* stream, CmdNode** out)
@@ -56,7 +57,7 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     *out = nullptr;
     uint8_t raw[52];
     if (StreamRead(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return 0;
-    auto* n = static_cast<TransparentNode*>(RenderAlloc(sizeof(TransparentNode)));
+    auto* n = static_cast<TransparentNode*>(CmdMemoryAlloc(store, sizeof(TransparentNode)));
     if (n == nullptr) return 0;
     n->head.op = CmdOpTransparentBlt;
     n->colour = LoadLE32(raw + TransparentBltRecord::colour);
@@ -77,9 +78,9 @@ int Read(ResourceStore* store, Stream* stream, CmdNode** out)
     return 1;
 }
 
-CmdNode* Clone(const CmdNode* node, ResourceStore*)
+CmdNode* Clone(const CmdNode* node, ResourceStore* store)
 {
-    auto* copy = static_cast<TransparentNode*>(RenderAlloc(sizeof(TransparentNode)));
+    auto* copy = static_cast<TransparentNode*>(CmdMemoryAlloc(store, sizeof(TransparentNode)));
     if (copy == nullptr) return nullptr;
     *copy = *As(node);
     copy->head.next = copy->head.prev = nullptr;

@@ -56,7 +56,7 @@ int CmdMergeBlts(OptimiseRun* run, CmdNode* node, CmdNode** next)
         last = last->next;
         ++length;
     }
-    CmdNode* blts = BltsCreate(length);
+    CmdNode* blts = BltsCreate(run->store, length);
     if (blts == nullptr) return MERGE_FAILED;
     for (CmdNode* x = node;; x = x->next) {
         const CmdOpRow& row = CmdRow(x);

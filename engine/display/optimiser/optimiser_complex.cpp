@@ -2,6 +2,7 @@
 // with every earlier command under it, into one Complex command that redraws the area in order.
 #include <cstring>
 
+#include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_complex.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
@@ -32,7 +33,7 @@ CmdNode* ComplexBuild(CmdNode* candidate, CmdList* list, const RECT* area)
     }
     if (failed) {
         CmdListDestroyAll(inner);
-        RenderFree(complex);
+        CmdMemoryFree(list->owner, complex);
         return nullptr;
     }
     // Walking back again, the commands wholly under the area move in between their copied

@@ -12,9 +12,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/common/byte_order.h"
-#include "engine/common/file_map.h"
 #include <cstdio>
+
+#include "engine/common/byte_order.h"
+#include "engine/display/stores/resource_budget.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
@@ -41,7 +42,8 @@ constexpr uint32_t fontId = 8, flags = 12, glyphCount = 16, sizeV0 = 16, sizeV1 
 namespace FontDataRecord {  // type 43; more table pieces follow
 constexpr uint32_t sequence = 8, fontId = 12, size = 16;
 }
-// A built file stays below this size: offsets and lengths are 32-bit and the file is mapped whole.
+// A built font stays below this size: its offsets and lengths are 32-bit, and it is made whole in
+// memory and charged to the budget's 32-bit counters.
 constexpr uint64_t kBuildLimit = 0x40000000;
 constexpr uint32_t kMostGlyphs = 65535;
 
@@ -80,25 +82,6 @@ void Overstrike(FontStore* store, FontEntry* font)
     font->overstrike[1] = int32_t(extent[1] - height);
 }
 
-// Appends a file name (without folder) to the pending-deletes file.
-void PendingDeleteAdd(FontStore* store, const char* path)
-{
-    // Made on first need: most pages have no TrueType font and need no file.
-    char list[MAX_PATH];
-    if (store->pendingDeletes == INVALID_HANDLE_VALUE && store->tempPath[0] != 0 &&
-        GetTempFileNameA(store->tempPath, "gFi", 0, list) != 0)
-        store->pendingDeletes = CreateFileA(list, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (store->pendingDeletes == INVALID_HANDLE_VALUE) {
-        DeleteFileA(path);  // without a list the file goes now; an installed font is already read whole
-        return;
-    }
-    const size_t folder = std::strlen(store->tempPath);
-    if (std::strncmp(path, store->tempPath, folder) != 0) return;
-    const char* name = path + folder;
-    WriteFile(store->pendingDeletes, name, DWORD(std::strlen(name) + 1), nullptr, nullptr);
-}
-
 void Unrealise(FontStore* store, FontEntry* font, ResourceCost* tally)
 {
     if ((font->head.flags & RESOURCE_REALISED) == 0) return;
@@ -106,8 +89,9 @@ void Unrealise(FontStore* store, FontEntry* font, ResourceCost* tally)
         DeleteObject(font->handle);
         font->handle = nullptr;
         if (tally) --tally->objects;
-    } else if ((font->head.flags & FONT_TRUETYPE) != 0) {
-        RemoveFontResourceExA(font->path, FR_PRIVATE, nullptr);
+    } else if ((font->head.flags & FONT_TRUETYPE) != 0 && font->installed != nullptr) {
+        RemoveFontMemResourceEx(font->installed);
+        font->installed = nullptr;
     }
     store->realised.Unlink(font);
     font->head.flags &= ~RESOURCE_REALISED;
@@ -119,7 +103,9 @@ void Free(FontEntry* font, ResourceCost* tally)
         const uint32_t freed = GlyphCacheEmpty(font->cache);
         if (tally) tally->memory -= int32_t(freed);
     }
+    if ((font->head.flags & FONT_BUILT_CHARGED) != 0 && tally) tally->memory -= int32_t(font->builtSize);
     GlyphCacheDestroy(font->cache);
+    RenderFree(font->built);
     RenderFree(font->pieces);
     RenderFree(font);
 }
@@ -135,7 +121,21 @@ bool PieceAdd(FontEntry* font, uint32_t offset, uint32_t length, uint32_t tag, u
     }
     font->pieces[font->pieceCount++] = FontPiece{offset, length, tag, sequence};
     if (tag == Tag("glyf") && length != 0) font->head.flags |= FONT_HAS_GLYF;
+    // The build writes "name" itself, and "loca" when it knows the glyph count.
+    if (tag != Tag("name") && !(font->glyphCount > 0 && tag == Tag("loca"))) font->pieceBytes += length;
     return true;
+}
+
+// The built font holds at least its pieces' bytes and its loca table. One whose least size passes
+// the budget's memory can never be built: its record fails the page as lack of memory, as a page
+// whose commands pass the budget does, rather than its text going missing when it is drawn.
+bool BuildMayFit(const FontStore* store, const FontEntry* font)
+{
+    if (store->budget == nullptr) return true;
+    const uint64_t loca = font->glyphCount > 0 ? 4 * (uint64_t{font->glyphCount} + 1) : 0;
+    if (font->pieceBytes + loca <= store->budget->memoryLimit) return true;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
 }
 
 // Reads the table pieces filling `remaining` bytes of the record into the font's directory.
@@ -153,7 +153,7 @@ bool PiecesRead(FontStore* store, Stream* stream, FontEntry* font, uint32_t rema
         if (!PieceAdd(font, offset, length, tag, sequence)) return false;
         remaining -= length;
     }
-    return true;
+    return BuildMayFit(store, font);
 }
 
 int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
@@ -288,37 +288,79 @@ struct TableEntry {
     uint32_t fill;
 };
 
-bool BuildInto(FontStore* store, FontEntry* font)
+// The face name's length when it is yet to be made: "QvFt" and 24 characters.
+constexpr size_t kFaceNameLength = 28;
+
+// The built font's plan: its tables in tag order with their offsets, the pieces to copy in
+// (tag, sequence, spill position) order, and its size.
+struct BuildPlan {
+    std::vector<TableEntry> tables;
+    std::vector<FontPiece> pieces;
+    uint64_t size;
+};
+
+// False when the font would pass the build limit or hold more tables than TrueType's 16-bit
+// count (a stream of empty pieces with distinct tags). The pieces are grouped by sorting them, so
+// the plan costs n log n whatever the tags.
+bool BuildPlanMake(const FontEntry* font, size_t faceLength, BuildPlan* plan)
 {
-    const uint32_t tagName = Tag("name"), tagLoca = Tag("loca"), tagGlyf = Tag("glyf"), tagHead = Tag("head");
+    const uint32_t tagName = Tag("name"), tagLoca = Tag("loca");
     const bool hasLoca = font->glyphCount > 0;
     if (font->glyphCount > kBuildLimit / 4) return false;
-    const size_t faceLength = std::strlen(font->faceName);
-    std::vector<TableEntry> tables;
-    tables.push_back({tagName, uint32_t(2 * (faceLength + 58)), 0, 0});
-    if (hasLoca) tables.push_back({tagLoca, 4 * (font->glyphCount + 1), 0, 0});
-    uint64_t total = 0;
-    for (uint32_t i = 0; i < font->pieceCount; ++i) {
-        const FontPiece& piece = font->pieces[i];
+    try {
+        plan->pieces.clear();
+        plan->tables.clear();
         // The store writes "name" itself, and "loca" from the glyph pieces when it knows the count.
-        if (piece.tag == tagName || (hasLoca && piece.tag == tagLoca)) continue;
-        auto it = std::find_if(tables.begin(), tables.end(), [&](const TableEntry& t) { return t.tag == piece.tag; });
-        if (it == tables.end()) tables.push_back({piece.tag, piece.length, 0, 0});
-        else it->length += piece.length;
-        total += piece.length;
-        if (total > kBuildLimit) return false;
+        for (uint32_t i = 0; i < font->pieceCount; ++i) {
+            const FontPiece& piece = font->pieces[i];
+            if (piece.tag != tagName && !(hasLoca && piece.tag == tagLoca)) plan->pieces.push_back(piece);
+        }
+        std::sort(plan->pieces.begin(), plan->pieces.end(), [](const FontPiece& a, const FontPiece& b) {
+            return std::tie(a.tag, a.sequence, a.offset) < std::tie(b.tag, b.sequence, b.offset);
+        });
+        plan->tables.push_back({tagName, uint32_t(2 * (faceLength + 58)), 0, 0});
+        if (hasLoca) plan->tables.push_back({tagLoca, 4 * (font->glyphCount + 1), 0, 0});
+        const size_t own = plan->tables.size();
+        uint64_t total = 0;
+        for (const FontPiece& piece : plan->pieces) {
+            total += piece.length;
+            if (total > kBuildLimit) return false;
+            if (plan->tables.size() > own && plan->tables.back().tag == piece.tag)
+                plan->tables.back().length += piece.length;
+            else
+                plan->tables.push_back({piece.tag, piece.length, 0, 0});
+            if (plan->tables.size() > 0xFFFF) return false;
+        }
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
     }
-    std::sort(tables.begin(), tables.end(), [](const TableEntry& a, const TableEntry& b) { return a.tag < b.tag; });
-    uint64_t offset = 12 + 16 * uint64_t(tables.size());
-    for (TableEntry& table : tables) {
+    std::sort(plan->tables.begin(), plan->tables.end(),
+              [](const TableEntry& a, const TableEntry& b) { return a.tag < b.tag; });
+    uint64_t offset = 12 + 16 * uint64_t(plan->tables.size());
+    for (TableEntry& table : plan->tables) {
         table.offset = uint32_t(offset);
         offset += (uint64_t(table.length) + 3) & ~uint64_t(3);
         if (offset > kBuildLimit) return false;
     }
-    FileMap map{};
-    if (FileMapOpen(&map, font->path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, DWORD(offset)) != 0) return false;
-    auto* file = static_cast<uint8_t*>(map.view);
-    std::memset(file, 0, size_t(offset));
+    plan->size = offset;
+    return true;
+}
+
+bool BuildInto(FontStore* store, FontEntry* font)
+{
+    const uint32_t tagName = Tag("name"), tagLoca = Tag("loca"), tagGlyf = Tag("glyf"), tagHead = Tag("head");
+    const bool hasLoca = font->glyphCount > 0;
+    const size_t faceLength = std::strlen(font->faceName);
+    BuildPlan plan{};
+    if (!BuildPlanMake(font, faceLength, &plan)) return false;
+    std::vector<TableEntry>& tables = plan.tables;
+    auto* file = static_cast<uint8_t*>(RenderAlloc(size_t(plan.size)));
+    if (file == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    std::memset(file, 0, size_t(plan.size));
     StoreBE32(file, 0x00010000);
     StoreBE16(file + 4, uint16_t(tables.size()));
     for (size_t i = 0; i < tables.size(); ++i) {
@@ -344,26 +386,24 @@ bool BuildInto(FontStore* store, FontEntry* font)
     }
     for (size_t i = 0; i < faceLength; ++i) StoreBE16(name + 102 + 2 * i, uint8_t(font->faceName[i]));
     for (size_t i = 0; i < 7; ++i) StoreBE16(name + 102 + 2 * faceLength + 2 * i, uint8_t("Regular"[i]));
-    // The pieces in (tag, sequence, spill position) order.
-    std::vector<FontPiece> pieces(font->pieces, font->pieces + font->pieceCount);
-    std::sort(pieces.begin(), pieces.end(), [](const FontPiece& a, const FontPiece& b) {
-        return std::tie(a.tag, a.sequence, a.offset) < std::tie(b.tag, b.sequence, b.offset);
-    });
     uint8_t* loca = hasLoca ? file + table(tagLoca)->offset : nullptr;
     uint32_t locaNext = 0;  // the first loca entry not set yet
     bool ok = true;
-    for (const FontPiece& piece : pieces) {
-        if (piece.tag == tagName || (hasLoca && piece.tag == tagLoca)) continue;
-        TableEntry& entry = *table(piece.tag);
+    // The pieces are in tag order, so each one's table is the current one or a later one.
+    auto entry = tables.begin();
+    for (const FontPiece& piece : plan.pieces) {
+        while (entry->tag != piece.tag) ++entry;
         if (piece.tag == tagGlyf && hasLoca) {
             const uint32_t last = std::min(piece.sequence, font->glyphCount);
-            for (; locaNext <= last && piece.sequence >= locaNext; ++locaNext) StoreBE32(loca + 4 * locaNext, entry.fill);
+            for (; locaNext <= last && piece.sequence >= locaNext; ++locaNext)
+                StoreBE32(loca + 4 * locaNext, entry->fill);
         }
-        if (piece.length != 0 && !StreamSpillReadAt(store->spill, piece.offset, file + entry.offset + entry.fill, piece.length)) {
+        if (piece.length != 0 &&
+            !StreamSpillReadAt(store->spill, piece.offset, file + entry->offset + entry->fill, piece.length)) {
             ok = false;
             break;
         }
-        entry.fill += piece.length;
+        entry->fill += piece.length;
     }
     if (ok && hasLoca) {
         const auto glyf = table(tagGlyf);
@@ -377,8 +417,52 @@ bool BuildInto(FontStore* store, FontEntry* font)
             StoreBE16(file + head->offset + 50, 1);
         }
     }
-    FileMapClose(&map);
-    return ok;
+    if (!ok) {
+        RenderFree(file);
+        return false;
+    }
+    RenderFree(font->built);
+    font->built = file;
+    font->builtSize = uint32_t(plan.size);
+    return true;
+}
+
+// The memory that realising the downloaded TrueType font would newly charge: its built size until
+// it has been charged once, else nothing. 0 also when it cannot be built (realising then fails).
+uint32_t UnchargedBuiltSize(const FontEntry* font)
+{
+    if ((font->head.flags & (FONT_TRUETYPE | FONT_BUILT_CHARGED)) != FONT_TRUETYPE) return 0;
+    uint64_t size = 0;
+    return TrueTypeFontBuiltSize(font, &size) ? uint32_t(size) : 0;
+}
+
+// Builds the downloaded TrueType font when it is not in memory, installs it from there and frees
+// the built bytes (the installation keeps its own copy). The built size is charged once, at the
+// first installation, and stays charged until the font is freed: fonts created from the face keep
+// its bytes alive after the installation is removed, and a later installation builds the same
+// bytes again.
+bool TrueTypeInstall(FontStore* store, FontEntry* font, ResourceCost* tally)
+{
+    const bool charged = (font->head.flags & FONT_BUILT_CHARGED) != 0;
+    if (!charged && store->budget != nullptr) {
+        const uint64_t size = UnchargedBuiltSize(font);
+        const uint64_t pending = tally != nullptr && tally->memory > 0 ? uint64_t(tally->memory) : 0;
+        if (uint64_t(store->budget->memoryUse) + pending + size > store->budget->memoryLimit) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+    }
+    if (font->built == nullptr && !TrueTypeFontBuild(store, font)) return false;
+    DWORD faces = 0;
+    font->installed = AddFontMemResourceEx(font->built, font->builtSize, nullptr, &faces);
+    RenderFree(font->built);
+    font->built = nullptr;
+    if (font->installed == nullptr) return false;
+    if (!charged) {
+        font->head.flags |= FONT_BUILT_CHARGED;
+        if (tally) tally->memory += int32_t(font->builtSize);
+    }
+    return true;
 }
 
 int RealiseOne(FontStore* store, FontEntry* font, ResourceCost* tally)
@@ -400,8 +484,7 @@ int RealiseOne(FontStore* store, FontEntry* font, ResourceCost* tally)
         if (font->handle == nullptr) return 0;
         if (tally) ++tally->objects;
     } else if ((font->head.flags & FONT_TRUETYPE) != 0) {
-        if (font->path[0] == 0 && !TrueTypeFontBuild(store, font)) return 0;
-        if (AddFontResourceExA(font->path, FR_PRIVATE, nullptr) == 0) return 0;
+        if (!TrueTypeInstall(store, font, tally)) return 0;
     }
     font->head.flags |= RESOURCE_REALISED;
     store->realised.Append(font);
@@ -410,33 +493,19 @@ int RealiseOne(FontStore* store, FontEntry* font, ResourceCost* tally)
 
 }  // namespace
 
-static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally);
-
-void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* device)
+void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* device, const ResourceBudget* budget)
 {
     *store = FontStore{};
     store->device = device;
     store->spill = spill;
-    store->pendingDeletes = INVALID_HANDLE_VALUE;
-    const DWORD length = GetTempPathA(MAX_PATH, store->tempPath);
-    if (length == 0 || length >= MAX_PATH) {
-        store->tempPath[0] = 0;
-        return;
-    }
+    store->budget = budget;
 }
 
 void FontStoreDestroy(FontStore* store, ResourceCost* tally)
 {
-    // Runs on failure paths whose caller reads the last error; the file work here keeps it.
+    // Runs on failure paths whose caller reads the last error; removing fonts must not change it.
     const DWORD error = GetLastError();
-    FontStoreDestroyFiles(store, tally);
-    SetLastError(error);
-}
-
-static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally)
-{
     ResourceBucketsEmpty(store->buckets, [&](FontEntry* font) {
-        if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) DeleteFileA(font->path);
         Unrealise(store, font, tally);
         Free(font, tally);
     });
@@ -444,24 +513,7 @@ static void FontStoreDestroyFiles(FontStore* store, ResourceCost* tally)
     store->realised = {};
     store->surface.flags &= ~GLYPH_SURFACE_LOCKED;
     GlyphSurfaceRelease(&store->surface, tally);
-    if (store->pendingDeletes == INVALID_HANDLE_VALUE) return;
-    // Replay the names queued while their fonts were installed.
-    std::vector<char> names;
-    if (SetFilePointer(store->pendingDeletes, 0, nullptr, FILE_BEGIN) == 0) {
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(store->pendingDeletes, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            names.insert(names.end(), buffer, buffer + got);
-    }
-    const std::string folder = store->tempPath;
-    for (size_t at = 0; at < names.size();) {
-        const size_t end = std::find(names.begin() + long(at), names.end(), 0) - names.begin();
-        const std::string path = folder + std::string(names.data() + at, end - at);
-        if (end > at) DeleteFileA(path.c_str());
-        at = end + 1;
-    }
-    CloseHandle(store->pendingDeletes);
-    store->pendingDeletes = INVALID_HANDLE_VALUE;
+    SetLastError(error);
 }
 
 void FontStoreTrim(FontStore* store, BandSurface*, uint32_t pass, ResourceCost* request)
@@ -517,9 +569,11 @@ int FontDataDefine(FontStore* store, Stream* stream)
     if (font == nullptr || (font->head.flags & FONT_TRUETYPE) == 0 || font->glyphCount == 0) return 0;
     const uint32_t before = font->pieceCount;
     const uint32_t flags = font->head.flags;
+    const uint64_t bytes = font->pieceBytes;
     if (!PiecesRead(store, stream, font, header.size - sizeof raw, LoadLE32(raw + FontDataRecord::sequence))) {
         font->pieceCount = before;  // the pieces read so far are forgotten; their spill bytes stay unused
         font->head.flags = flags;
+        font->pieceBytes = bytes;
         return 0;
     }
     return 1;
@@ -598,7 +652,6 @@ void FontRelease(FontStore* store, FontEntry* font, int remove, ResourceCost* ta
             Unrealise(store, font, tally);
             if (remove) {
                 if (ResourceChainRemove(Bucket(store, font->head.id), font) && store->count > 0) --store->count;
-                if ((font->head.flags & FONT_TRUETYPE) != 0 && font->path[0] != 0) PendingDeleteAdd(store, font->path);
                 Free(font, tally);
             }
         }
@@ -612,14 +665,16 @@ int TrueTypeFontBuild(FontStore* store, FontEntry* font)
 {
     if ((font->head.flags & FONT_NO_BUILD) != 0) return 0;
     if (font->faceName[0] == 0) FaceNameMake(font->faceName);
-    if (font->path[0] == 0 && GetTempFileNameA(store->tempPath, "gFt", 0, font->path) == 0) {
-        font->path[0] = 0;
-        return 0;
-    }
-    if (BuildInto(store, font)) return 1;
-    PendingDeleteAdd(store, font->path);
-    font->path[0] = 0;
-    return 0;
+    return BuildInto(store, font) ? 1 : 0;
+}
+
+bool TrueTypeFontBuiltSize(const FontEntry* font, uint64_t* size)
+{
+    const size_t faceLength = font->faceName[0] != 0 ? std::strlen(font->faceName) : kFaceNameLength;
+    BuildPlan plan{};
+    if (!BuildPlanMake(font, faceLength, &plan)) return false;
+    *size = plan.size;
+    return true;
 }
 
 void FontDrawPrepare(FontStore* store, FontEntry* font, HDC dc, ResourceCost* cost)
@@ -645,6 +700,11 @@ void FontDrawPrepare(FontStore* store, FontEntry* font, HDC dc, ResourceCost* co
         }
     }
     if ((font->head.flags & (RESOURCE_REALISED | FONT_GDI)) == FONT_GDI) cost->objects += 1;
+    // A downloaded TrueType font, drawn or named as a base, is built in memory when it is first
+    // installed: room is made for it before.
+    int64_t built = 0;
+    for (const FontEntry* f = font; f != nullptr; f = f->base) built += UnchargedBuiltSize(f);
+    if (built > 0) cost->memory = int32_t(std::min<int64_t>(int64_t{cost->memory} + built, INT32_MAX));
     if (font->cache != nullptr && dc != nullptr) GlyphSurfaceEstimate(&store->surface, font->cache, dc, cost);
 }
 

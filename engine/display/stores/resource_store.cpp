@@ -21,7 +21,7 @@ ResourceStore* ResourceStoreCreate(ResourceBudget* budget, Stream* stream)
     store->budget = budget;
     BitmapStoreInit(&store->bitmaps, budget->device, store->spill);
     BrushStoreInit(&store->brushes, &store->bitmaps, budget->device);
-    FontStoreInit(&store->fonts, store->spill, budget->device);
+    FontStoreInit(&store->fonts, store->spill, budget->device, budget);
     PathStoreInit(&store->paths);
     ClipStoreInit(&store->clips, store);
     PenStoreInit(&store->pens, &store->brushes, budget->device);
@@ -37,7 +37,7 @@ void ResourceStoreDestroy(ResourceStore* store)
     if (store == nullptr) return;
     // A store is destroyed on the way out of failures that its caller reports by the last error
     // (lack of memory fails the job, anything else drops the page): deleting GDI objects and
-    // font files must not overwrite it.
+    // removing fonts must not overwrite it.
     const DWORD error = GetLastError();
     ResourceBudget* budget = store->budget;
     // Pens hold brushes and brushes hold bitmaps: each goes before what it refers to. Every store

@@ -16,6 +16,9 @@ inline constexpr uint32_t CMM_PROFILE_MAGIC = CmmSignature("acsp");
 inline constexpr uint32_t CMM_PROFILE_HEADER_SIZE = 128;
 inline constexpr uint32_t CMM_PROFILE_MIN_SIZE = 132;  // header and tag count
 inline constexpr uint32_t CMM_TAG_ENTRY_SIZE = 12;
+// The most bytes a profile may claim, whatever its source: a damaged size field must not make the
+// reader take gigabytes.
+inline constexpr uint32_t CMM_PROFILE_MAX_SIZE = uint32_t{64} << 20;
 
 struct CmmProfileHeader {
     uint32_t size;

@@ -1,5 +1,5 @@
 // Opening a profile. The reader knows how many bytes its source holds: a profile size beyond
-// them, a tag table that does not fit the profile, or a tag whose data lies outside the tag data
+// them (or beyond CMM_PROFILE_MAX_SIZE), a tag table that does not fit the profile, or a tag whose data lies outside the tag data
 // fails the open, so no later read of a tag can leave the profile's image.
 #include "engine/services/cmm/cmm_profile.h"
 
@@ -77,6 +77,7 @@ void CmmProfileOpen(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* so
         available = FileLength(&guard.stream);
         if (source->size < available) available = source->size;
     }
+    if (available > CMM_PROFILE_MAX_SIZE) available = CMM_PROFILE_MAX_SIZE;
     CmmProfileHeader header{};
     uint32_t count = 0;
     if (!ReadHeader(g, &guard.stream, &header, &count)) return;

@@ -16,12 +16,11 @@ namespace {
 
 CmmGlobals* GlobalsOf(CmmInstance* instance) { return CmmGlobalsOf(instance); }
 
-// The most a profile handed over in memory may claim: a damaged size field must not make the
-// reader walk gigabytes past the caller's block.
-constexpr uint64_t kMemoryProfileMaxBytes = uint64_t{64} << 20;
-
-// The core's profile reader over bytes whose size is known.
+// The core's profile reader over bytes whose size is known. A file or resource larger than any
+// profile may be fails before a byte of it is read; a memory block carries no size and passes the
+// bound itself, so that its profile's claim is trusted only up to it.
 ImxStatus OpenFromBytes(CmmInstance* instance, CmmObject* profile, const void* data, uint64_t size) {
+    if (size > CMM_PROFILE_MAX_SIZE) return IMX_ERR_PROFILE;
     const CmmProfileSource source{static_cast<const uint8_t*>(data), nullptr, 1, 0, size};
     const uint32_t failed = CmmFrontDoor(GlobalsOf(instance), [&] { CmmProfileOpen(GlobalsOf(instance), profile, &source); });
     if (failed != 0 || GlobalsOf(instance)->status != 0) {
@@ -70,7 +69,7 @@ ImxStatus CmmProfileLoad(CmmInstance* instance, CmmObject* profile, const ImxDat
             // A memory block carries no length: the profile's own size bounds it, trusted only up
             // to the bound every profile has; a larger claim fails on its size field alone.
             if (source->pointer == nullptr) return IMX_ERR_PROFILE;
-            return OpenFromBytes(instance, profile, source->pointer, kMemoryProfileMaxBytes);
+            return OpenFromBytes(instance, profile, source->pointer, CMM_PROFILE_MAX_SIZE);
         case IMX_SOURCE_RESOURCE: {
             FaxResourceTableLink_RastrelProfiles();
             auto module = static_cast<HMODULE>(const_cast<void*>(source->pointer));
