@@ -683,6 +683,7 @@ TEST(MaskedImageCommands, APicturePastTheBudgetFailsItsCommand)
         ASSERT_EQ(job.Read(body), 1);
         ASSERT_EQ(job.Nodes().size(), 2u);
         const BitmapEntry* entry = job.Get(kImage);
+        const uint32_t commands = job.budget->memoryUse;  // the display list's charge
         // The run-length pixels fit; their 24-bit picture does not.
         job.budget->memoryLimit = BitmapRowBytes(24, 20) * 16 - 1;
         Image want(W, H);
@@ -695,8 +696,9 @@ TEST(MaskedImageCommands, APicturePastTheBudgetFailsItsCommand)
         BandSurfaceDestroy(surface);
         EXPECT_EQ(entry->picture, nullptr);
         EXPECT_EQ(entry->pictureSize, 0u);
-        // What is charged is the command's own pixels, which it marked; the trim freed the rest.
-        EXPECT_EQ(job.budget->memoryUse, entry->pixelsSize);
+        // What is charged beside the commands is the command's own pixels, which it marked; the
+        // trim freed the rest.
+        EXPECT_EQ(job.budget->memoryUse, commands + entry->pixelsSize);
         job.Close();
         EXPECT_EQ(job.budget->memoryUse, 0u);
     }
