@@ -1,18 +1,14 @@
-// Rotation of 1-bit bitmaps. Quarter turns take the source 16 rows at a time where the vector
-// unit allows: 16 rows of 16 bytes are transposed as bytes, and each byte column then gives its
-// eight destination rows, 16 pixels each, by the sign-bit mask (one instruction per 16 pixels).
-// The other rows, and machines without the vector unit, cut the bitmap into square power-of-two
-// blocks turned by quadrant recursion down to 8 x 8 leaves (16 table lookups each); 32 x 32
-// blocks of zeros, the common case on a fax page, are written as zeros without being turned.
+// Rotation of 1-bit bitmaps. Quarter turns go through the fastest kernel the processor has
+// (rotate1_paths.h); the plain kernel here, which the others hand their last rows to, cuts the
+// bitmap into square power-of-two blocks turned by quadrant recursion down to 8 x 8 leaves (16
+// table lookups each); 32 x 32 blocks of zeros, the common case on a fax page, are written as
+// zeros without being turned.
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/raster/rotate.h"
+#include "engine/raster/rotate1_paths.h"
 
 namespace {
 
@@ -225,104 +221,6 @@ void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
     }
 }
 
-#if defined(__SSE2__)
-
-// Source row of vector byte i in a strip of 16 rows: the sign-bit mask puts byte i in bit i, and
-// its 16 bits are stored low byte first, so byte 7 (then 15) lands in the leftmost destination
-// pixel of the first (then second) destination byte. Turned clockwise, the leftmost pixel is the
-// strip's lowest row; turned back, its highest.
-template <bool Clockwise>
-constexpr int32_t StripRow(int32_t i) {
-    if (Clockwise) return i < 8 ? 8 + i : i - 8;
-    return i < 8 ? 7 - i : 23 - i;
-}
-
-inline void Store16(uint8_t* p, int bits) {
-    const uint16_t v = static_cast<uint16_t>(bits);
-    std::memcpy(p, &v, 2);
-}
-
-// Writes the destination rows of one source byte column: v holds the column's byte of each strip
-// row in StripRow order; its pixel k goes to the row `at` + k rows (clockwise) or - k rows.
-template <bool Clockwise>
-inline void EmitColumn(__m128i v, uint8_t* at, ptrdiff_t destStride, int32_t count) {
-    const ptrdiff_t step = Clockwise ? destStride : -destStride;
-    for (int32_t k = 0; k < count; ++k) {
-        Store16(at + k * step, _mm_movemask_epi8(v));
-        v = _mm_add_epi8(v, v);
-    }
-}
-
-// Turns source rows first..first + 15 (byte-aligned in the destination: they become its 16
-// pixels at destByte of every row) for the whole width.
-template <bool Clockwise>
-void TurnStrip16(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
-                 int32_t width, int32_t first, int32_t destByte) {
-    const uint8_t* rows[16];
-    for (int32_t i = 0; i < 16; ++i) rows[i] = source + (first + StripRow<Clockwise>(i)) * sourceStride;
-    // Destination row of source column x: x turned clockwise, width - 1 - x turned back.
-    const auto destAt = [&](int32_t x) {
-        return dest + (Clockwise ? x : width - 1 - x) * destStride + destByte;
-    };
-    const int32_t fullBytes = width / 8;
-    int32_t c = 0;
-    for (; c + 16 <= fullBytes; c += 16) {
-        __m128i t[16];
-        for (int32_t i = 0; i < 16; ++i) t[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + c));
-        // Four perfect shuffles transpose the 16 x 16 bytes: each moves the top bit of the
-        // register number into the byte number.
-        for (int stage = 0; stage < 4; ++stage) {
-            __m128i u[16];
-            for (int32_t i = 0; i < 8; ++i) {
-                u[2 * i] = _mm_unpacklo_epi8(t[i], t[i + 8]);
-                u[2 * i + 1] = _mm_unpackhi_epi8(t[i], t[i + 8]);
-            }
-            std::memcpy(t, u, sizeof t);
-        }
-        for (int32_t j = 0; j < 16; ++j) EmitColumn<Clockwise>(t[j], destAt(8 * (c + j)), destStride, 8);
-    }
-    // The last byte columns one at a time; a partial byte gives only the rows within the width.
-    for (; c < (width + 7) / 8; ++c) {
-        alignas(16) uint8_t bytes[16];
-        for (int32_t i = 0; i < 16; ++i) bytes[i] = rows[i][c];
-        EmitColumn<Clockwise>(_mm_load_si128(reinterpret_cast<const __m128i*>(bytes)), destAt(8 * c), destStride,
-                              std::min(8, width - 8 * c));
-    }
-}
-
-// The whole quarter turn: strips of 16 rows where they land byte-aligned, the rest of the rows
-// (fewer than 16) by the blocks.
-template <bool Clockwise>
-void TurnQuarterStrips(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
-                       int32_t width, int32_t height) {
-    const int32_t strips = height / 16, rest = height % 16;
-    for (int32_t k = 0; k < strips; ++k) {
-        // Clockwise, source row r becomes destination column height - 1 - r: strips are counted
-        // from the bottom row up so that each starts on a destination byte.
-        const int32_t first = Clockwise ? height - 16 * (k + 1) : 16 * k;
-        TurnStrip16<Clockwise>(dest, destStride, source, sourceStride, width, first, 2 * k);
-    }
-    if (rest == 0) return;
-    if (Clockwise)
-        TurnQuarter<true>(dest + 2 * strips, destStride, source, sourceStride, width, rest);
-    else
-        TurnQuarter<false>(dest + 2 * strips, destStride, source + 16 * strips * sourceStride, sourceStride, width, rest);
-}
-
-#endif
-
-template <bool Clockwise>
-void TurnQuarterFast(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
-                     int32_t width, int32_t height) {
-#if defined(__SSE2__)
-    if (width > 0 && height >= 16) {
-        TurnQuarterStrips<Clockwise>(dest, destStride, source, sourceStride, width, height);
-        return;
-    }
-#endif
-    TurnQuarter<Clockwise>(dest, destStride, source, sourceStride, width, height);
-}
-
 }  // namespace
 
 void Rotate1Block90(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride,
@@ -346,16 +244,28 @@ void Rotate1By0(BltBitmap* dest, BltBitmap* source) {
     }
 }
 
+void Rotate1PlainTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+    TurnQuarter<true>(dest, destStride, source, sourceStride, width, height);
+}
+
+void Rotate1PlainTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                         ptrdiff_t sourceStride, int32_t width, int32_t height) {
+    TurnQuarter<false>(dest, destStride, source, sourceStride, width, height);
+}
+
 void Rotate1By90(BltBitmap* dest, BltBitmap* source) {
-    TurnQuarterFast<true>(static_cast<uint8_t*>(dest->bits), dest->stride,
-                      static_cast<const uint8_t*>(source->bits), source->stride, source->width,
-                      source->height);
+    if (source->width <= 0 || source->height <= 0) return;
+    Rotate1SelectedPath().turn90(static_cast<uint8_t*>(dest->bits), dest->stride,
+                                 static_cast<const uint8_t*>(source->bits), source->stride,
+                                 source->width, source->height);
 }
 
 void Rotate1By270(BltBitmap* dest, BltBitmap* source) {
-    TurnQuarterFast<false>(static_cast<uint8_t*>(dest->bits), dest->stride,
-                       static_cast<const uint8_t*>(source->bits), source->stride, source->width,
-                       source->height);
+    if (source->width <= 0 || source->height <= 0) return;
+    Rotate1SelectedPath().turn270(static_cast<uint8_t*>(dest->bits), dest->stride,
+                                  static_cast<const uint8_t*>(source->bits), source->stride,
+                                  source->width, source->height);
 }
 
 // Each source row becomes the destination row H - 1 - r with its bits reversed: one table

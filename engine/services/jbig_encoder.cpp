@@ -246,19 +246,24 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
     const uint32_t qe = step.qe;
     uint32_t a = r.a - qe;
     // The MPS takes the lower part of the interval and the LPS the upper one, exchanged when the
-    // MPS's part would be the smaller.
-    const uint32_t takeUpper = (stateByte >> 7) ^ static_cast<uint32_t>(a >= qe);
-    const uint32_t upperMask = 0u - takeUpper;
-    r.c += a & upperMask;
-    a = (qe & upperMask) | (a & ~upperMask);
+    // MPS's part would be the smaller: the upper part is taken when a < Qe for the MPS and when
+    // a >= Qe for the LPS. For the LPS both sides are negated (flip is all ones; ~a < -Qe is
+    // a >= Qe), so that one comparison decides and A waits on a single compare and move.
+    const uint32_t flip = (stateByte >> 7) - 1;
+    const bool takeUpper = (a ^ flip) < (qe ^ flip) - flip;
+    r.c += a & (0u - static_cast<uint32_t>(takeUpper));
+    a = takeUpper ? qe : a;
     // Every LPS and every MPS that leaves A below 0x8000 renormalises and moves the state.
     const uint32_t renormalizeMask = 0u - static_cast<uint32_t>(a < 0x8000);
     e.statePairs[context] = static_cast<uint16_t>((step.nextPair[pixel] & renormalizeMask) | (pair & ~renormalizeMask));
-    const uint32_t shift = static_cast<uint32_t>(std::countl_zero(a)) - 16;  // a is in 1..0xFFFF
+    // a is in 1..0xFFFF (never 0): its top bit is bit `top`, and renormalising shifts it to bit
+    // 15. A takes the shift as (a << 15) >> top, which waits only on finding the top bit.
+    const uint32_t top = 31 ^ static_cast<uint32_t>(__builtin_clz(a));
+    const uint32_t shift = 15 - top;
     if (shift >= r.ct) [[unlikely]] {
         return RenormalizeWithBytes(e, r, a, shift);
     }
-    r.a = a << shift;
+    r.a = (a << 15) >> top;
     r.c <<= shift;
     r.ct -= shift;
     return r;
@@ -285,6 +290,21 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
         --count;
     }
     return r;
+}
+
+// A run of white pixels in context 0: while 0 is the more probable symbol and the run leaves A
+// at 0x8000 or above, the run only subtracts its Qe's, at once and without a call; otherwise
+// CodeWhiteRun.
+[[nodiscard]] inline JbigCoderRegisters CodeWhite(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
+    const uint32_t stateByte = e.statePairs[0] & 0xFF;
+    if (stateByte & 0x80) {
+        const uint64_t charge = count * kCodingSteps[stateByte].qe;
+        if (charge <= r.a - 0x8000) {
+            r.a -= static_cast<uint32_t>(charge);
+            return r;
+        }
+    }
+    return CodeWhiteRun(e, r, count);
 }
 
 void StripeBegin(ImxJBIGEncoder& e) {
@@ -409,10 +429,10 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
         }
         uint32_t k = 0;
         while (busy != 0) {
-            const uint32_t next = static_cast<uint32_t>(std::countl_zero(busy));
+            const uint32_t next = static_cast<uint32_t>(__builtin_clz(busy));  // busy is not 0
             pendingWhite += next - k;
             if (pendingWhite != 0) {
-                r = CodeWhiteRun(e, r, pendingWhite);
+                r = CodeWhite(e, r, pendingWhite);
                 pendingWhite = 0;
             }
             r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, next));
