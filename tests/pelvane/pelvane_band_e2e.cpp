@@ -12,6 +12,7 @@
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tests/pelvane/fax_page_decode.h"
 #include "tools/faxview/fax_job_parse.h"
 
 // LeakSanitizer's exit scan crashes in this program on some builds ("Tracer caught signal 11"
@@ -96,13 +97,7 @@ std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
     std::vector<JbigImage> pages;
     for (const FaxJobPage& page : job.pages) {
         JbigImage image;
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            EXPECT_TRUE(JbigkitDecode(part.bie, decoded));
-            if (image.width == 0) image.width = decoded.width;
-            image.height += decoded.height;
-            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
-        }
+        EXPECT_TRUE(FaxPageDecode(page, &image));
         pages.push_back(std::move(image));
     }
     return pages;

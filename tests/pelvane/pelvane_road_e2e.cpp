@@ -15,6 +15,7 @@
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
+#include "tests/pelvane/fax_page_decode.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -125,13 +126,7 @@ std::vector<JbigImage> Render(const std::vector<uint8_t>& spool, const Feed& fee
     if (result != 0 || !FaxJobParse(written, &job, &error)) return pages;
     for (const FaxJobPage& page : job.pages) {
         JbigImage image;
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            if (!JbigkitDecode(part.bie, decoded)) return {};
-            if (image.width == 0) image.width = decoded.width;
-            image.height += decoded.height;
-            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
-        }
+        if (!FaxPageDecode(page, &image)) return {};
         pages.push_back(std::move(image));
     }
     return pages;
