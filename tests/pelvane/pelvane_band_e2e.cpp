@@ -12,7 +12,7 @@
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
-#include "tests/pelvane/fax_page_decode.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 // LeakSanitizer's exit scan crashes in this program on some builds ("Tracer caught signal 11"
@@ -71,14 +71,6 @@ std::vector<uint8_t> Job()
     return b.Data();
 }
 
-BOOL Collect(void* argument, const void* bytes, uint32_t length)
-{
-    auto* out = static_cast<std::vector<uint8_t>*>(argument);
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    out->insert(out->end(), p, p + length);
-    return TRUE;
-}
-
 // Renders the job and returns its decoded pages (empty on any failure, with the reason added).
 std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
 {
@@ -89,7 +81,7 @@ std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
     options.bandMemory = bandMemory;
     std::vector<uint8_t> written;
     const uint32_t result = ImeRender("pelvane", 7, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream, &written,
-                                      MemoryStreamRead, seekable ? MemoryStreamSeek : nullptr, Collect);
+                                      MemoryStreamRead, seekable ? MemoryStreamSeek : nullptr, FaxJobCollect);
     EXPECT_EQ(result, 0u);
     FaxJob job;
     std::string error;

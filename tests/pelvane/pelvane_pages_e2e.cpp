@@ -29,7 +29,7 @@
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 #include "tools/faxrender/fax_host.h"
-#include "tests/pelvane/fax_page_decode.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
