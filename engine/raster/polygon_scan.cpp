@@ -163,55 +163,90 @@ void StoreWord(uint8_t* p, uint32_t v)
     std::memcpy(p, &v, 4);
 }
 
-void MaskWord(uint8_t* p, uint32_t mask, int operation)
+template <int Operation>
+void MaskWord(uint8_t* p, uint32_t mask)
 {
-    uint32_t v = LoadWord(p);
-    StoreWord(p, operation == SCAN_SET ? v | mask : v & ~mask);
+    const uint32_t v = LoadWord(p);
+    StoreWord(p, Operation == SCAN_SET ? v | mask : v & ~mask);
 }
 
-void WriteSpan(uint8_t* row, int32_t x0, int32_t x1, int operation)
+// Inversion flips the span's pixels one at a time.
+void InvertSpan(uint8_t* row, int32_t x0, int32_t x1)
 {
-    if (operation == SCAN_INVERT) {
-        for (int32_t x = x0; x < x1; ++x)
-            row[x >> 3] ^= static_cast<uint8_t>(0x80u >> (x & 7));
-        return;
-    }
-    int32_t first = x0 >> 5, last = x1 >> 5;
-    uint32_t startMask = 0xFFFFFFFFu >> (x0 & 31);
-    uint32_t endMask = ~(0xFFFFFFFFu >> (x1 & 31));  // the bits before x1 in its word
-    if (first == last) {
-        if ((x1 & 31) > (x0 & 31)) MaskWord(row + 4 * first, startMask & endMask, operation);
-        return;
-    }
-    MaskWord(row + 4 * first, startMask, operation);
-    if (last > first + 1)
-        std::memset(row + 4 * (first + 1), operation == SCAN_SET ? 0xFF : 0x00, 4 * static_cast<size_t>(last - first - 1));
-    if ((x1 & 31) != 0) MaskWord(row + 4 * last, endMask, operation);
+    for (int32_t x = x0; x < x1; ++x)
+        row[x >> 3] ^= static_cast<uint8_t>(0x80u >> (x & 7));
 }
 
-inline void Span(uint8_t* row, int32_t width, int32_t x0, int32_t x1, int operation)
-{
-    x0 = std::max(x0, 0);
-    x1 = std::min(x1, width);
-    if (x0 < x1) WriteSpan(row, x0, x1, operation);
-}
+// Writes a row's spans [x0, x1), which come left to right and do not overlap: set and clear a
+// word at a time, the first and last words of a span through masks and those between whole; a
+// word holding no pixel of a span is not touched. The last word a span ends in is held back while the next spans land in it too, so that the small shapes of a line of text,
+// several to a word, cost one read and write of each word.
+template <int Operation>
+struct RowWriter {
+    uint8_t* row;
+    int32_t width;
+    int32_t word = -1;  // the word held back, -1 for none
+    uint32_t bits = 0;  // its pixels in the spans so far
+
+    void Flush()
+    {
+        if (word >= 0) MaskWord<Operation>(row + 4 * word, bits);
+    }
+
+    void Span(int32_t x0, int32_t x1)
+    {
+        if constexpr (Operation == SCAN_SET || Operation == SCAN_CLEAR || Operation == SCAN_INVERT) {
+            x0 = std::max(x0, 0);
+            x1 = std::min(x1, width);
+            if (x0 >= x1) return;
+            if constexpr (Operation == SCAN_INVERT) {
+                InvertSpan(row, x0, x1);
+            } else {
+                const int32_t first = x0 >> 5, last = (x1 - 1) >> 5;
+                const uint32_t startMask = 0xFFFFFFFFu >> (x0 & 31);
+                const uint32_t endMask = 0xFFFFFFFFu << (31 - ((x1 - 1) & 31));  // the bits before x1 in its word
+                if (first != word) {
+                    Flush();
+                    word = first;
+                    bits = 0;
+                }
+                if (first == last) {
+                    bits |= startMask & endMask;
+                    return;
+                }
+                MaskWord<Operation>(row + 4 * first, bits | startMask);
+                if (last > first + 1)
+                    std::memset(row + 4 * (first + 1), Operation == SCAN_SET ? 0xFF : 0x00,
+                                4 * static_cast<size_t>(last - first - 1));
+                word = last;
+                bits = endMask;
+            }
+        }
+    }
+
+    void Finish()
+    {
+        if constexpr (Operation == SCAN_SET || Operation == SCAN_CLEAR) Flush();
+    }
+};
 
 // One row: the spans of the active edges under the fill rule (alternate: first to second, third
 // to fourth, ...; winding: from each edge after which the running sum is not 0 to the next edge),
 // written while the edges step to the next row and those ending here leave; then the x order.
 // An edge left without a partner (an open outline) draws nothing.
-template <bool Winding, class Slots>
-void ScanRow(Scan& s, Slots slots, uint8_t* row, int32_t width, int operation)
+template <bool Winding, int Operation, class Slots>
+void ScanRow(Scan& s, Slots slots, int32_t y, uint8_t* row, int32_t width)
 {
     const size_t n = s.active;
     size_t kept = 0;
     bool inside = false, ordered = true;
     int sum = 0;
     int32_t from = 0, previous = INT32_MIN;
+    RowWriter<Operation> writer{row, width};
     for (size_t i = 0; i < n; ++i) {
         Edge* e = slots[i];
         const int32_t x = e->current.x;
-        if (inside && operation != 0) Span(row, width, from, x, operation);
+        if (inside) writer.Span(from, x);
         if constexpr (Winding) {
             sum += e->winding;
             inside = sum != 0;
@@ -219,13 +254,23 @@ void ScanRow(Scan& s, Slots slots, uint8_t* row, int32_t width, int operation)
             inside = !inside;
         }
         from = x;
-        if (e->current.y + 1 < e->bottom.y) {
-            EdgeStep(e, &e->current);
-            ordered &= e->current.x >= previous;
-            previous = e->current.x;
+        if (y + 1 < e->bottom.y) {
+            // The step of EdgeStep; the row number is the loop's.
+            EdgeState& c = e->current;
+            int32_t next = x + e->xStep - c.correction;
+            c.correction = 0;
+            c.error += e->remainder;
+            if (c.error > 0) {
+                next += e->xDirection;
+                c.error -= e->dy;
+            }
+            c.x = next;
+            ordered &= next >= previous;
+            previous = next;
             slots[kept++] = e;
         }
     }
+    writer.Finish();
     s.active = kept;
     if (ordered) return;
     for (size_t i = 1; i < kept; ++i) {
@@ -236,6 +281,17 @@ void ScanRow(Scan& s, Slots slots, uint8_t* row, int32_t width, int operation)
     }
 }
 
+// The row function of each fill rule (alternate, winding) and operation (0 none, set, clear, invert).
+template <class Slots>
+using RowFunction = void (*)(Scan&, Slots, int32_t, uint8_t*, int32_t);
+template <class Slots>
+constexpr RowFunction<Slots> kRows[2][4] = {
+    {ScanRow<false, 0, Slots>, ScanRow<false, SCAN_SET, Slots>, ScanRow<false, SCAN_CLEAR, Slots>,
+     ScanRow<false, SCAN_INVERT, Slots>},
+    {ScanRow<true, 0, Slots>, ScanRow<true, SCAN_SET, Slots>, ScanRow<true, SCAN_CLEAR, Slots>,
+     ScanRow<true, SCAN_INVERT, Slots>},
+};
+
 }  // namespace
 
 void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int monotone, int fillRule, int operation)
@@ -245,7 +301,9 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
     // comparison either way.
     (void)monotone;
     const bool writes = operation == SCAN_SET || operation == SCAN_CLEAR || operation == SCAN_INVERT;
-    const bool winding = fillRule == POLY_FILL_WINDING;
+    const int rule = fillRule == POLY_FILL_WINDING ? 1 : 0;
+    const RowFunction<StackSlots> stackRow = kRows<StackSlots>[rule][writes ? operation : 0];
+    const RowFunction<TableSlots> tableRow = kRows<TableSlots>[rule][writes ? operation : 0];
     const int32_t width = static_cast<int32_t>(surface->width);
     const int32_t height = static_cast<int32_t>(surface->height);
     if (count == 0 || height <= 0) return;
@@ -277,14 +335,8 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
         }
         if (s.heads[y - s.windowTop] != kNoEdge) JoinRow(s, y);
         uint8_t* row = surface->bits + static_cast<size_t>(surface->stride) * static_cast<size_t>(y);
-        const int op = writes ? operation : 0;
-        if (s.inTable) {
-            if (winding) ScanRow<true>(s, TableSlots{edges}, row, width, op);
-            else ScanRow<false>(s, TableSlots{edges}, row, width, op);
-        } else {
-            if (winding) ScanRow<true>(s, StackSlots{s.stack}, row, width, op);
-            else ScanRow<false>(s, StackSlots{s.stack}, row, width, op);
-        }
+        if (s.inTable) tableRow(s, TableSlots{edges}, y, row, width);
+        else stackRow(s, StackSlots{s.stack}, y, row, width);
         ++y;
     }
 }
