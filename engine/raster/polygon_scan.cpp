@@ -196,8 +196,10 @@ struct RowWriter {
     void Span(int32_t x0, int32_t x1)
     {
         if constexpr (Operation == SCAN_SET || Operation == SCAN_CLEAR || Operation == SCAN_INVERT) {
-            x0 = std::max(x0, 0);
-            x1 = std::min(x1, width);
+            if (__builtin_expect(x0 < 0 || x1 > width, 0)) {
+                x0 = std::max(x0, 0);
+                x1 = std::min(x1, width);
+            }
             if (x0 >= x1) return;
             if constexpr (Operation == SCAN_INVERT) {
                 InvertSpan(row, x0, x1);
