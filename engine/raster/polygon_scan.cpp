@@ -38,7 +38,6 @@ constexpr int32_t kWindowRows = 4096;
 constexpr size_t kStackSlots = 2048;
 // New edges of one row are sorted and merged this many at a time.
 constexpr size_t kJoinBatch = 256;
-constexpr uint32_t kNoEdge = 0xFFFFFFFFu;
 
 // Where the active edges stand: slot i of an array on the stack, or the link of the table's
 // edge i (a table of n edges never has more than n active, and the links are the converter's).
@@ -51,17 +50,15 @@ struct TableSlots {
     Edge*& operator[](size_t i) const { return at[i].next; }
 };
 
-// A waiting edge's link to the next edge starting on its row, kept in its stepping state.
-uint32_t WaitingNext(const Edge* edge) { return static_cast<uint32_t>(edge->current.x); }
-void SetWaitingNext(Edge* edge, uint32_t next) { edge->current.x = static_cast<int32_t>(next); }
-
 struct Scan {
     Edge* edges;
     uint32_t count;
     int32_t height;
     int32_t windowTop;                // the first row of the current window
     uint32_t waiting;                 // edges listed in the window and not yet started
-    uint32_t heads[kWindowRows];      // the first edge starting on each row of the window
+    uint32_t started;                 // edges started so far
+    uint32_t windowFirst;             // where the window's list begins
+    uint32_t rowEnds[kWindowRows];    // where each row's part of the list ends
     size_t active;
     bool inTable;                     // the active edges stand in the table's links
     Edge* stack[kStackSlots];
@@ -75,30 +72,48 @@ bool Kept(const Edge* edge, int32_t height)
 }
 int32_t StartRow(const Edge* edge) { return std::max(edge->top.y, 0); }
 
-// Lists the kept edges starting in the window from `top` (each row's list in table order).
-// Returns the first starting row below the window, or the surface height when there is none.
+// Lists the kept edges starting in the window from `top`, by starting row (each row's in table
+// order), in the links of the table's edges from the first not yet started on: the edges started
+// so far are at least as many as the active ones, whose links those before it may hold. Returns
+// the first starting row below the window, or the surface height when there is none.
 int32_t ListWindow(Scan& s, int32_t top)
 {
     s.windowTop = top;
-    s.waiting = 0;
-    const int32_t end = top + std::min(kWindowRows, s.height - top);
-    std::fill(s.heads, s.heads + (end - top), kNoEdge);
+    const int32_t rows = std::min(kWindowRows, s.height - top);
+    std::fill(s.rowEnds, s.rowEnds + rows, 0u);
     int32_t below = s.height;
-    for (uint32_t i = s.count; i-- > 0;) {
-        Edge* edge = &s.edges[i];
+    for (uint32_t i = 0; i < s.count; ++i) {
+        const Edge* edge = &s.edges[i];
         if (!Kept(edge, s.height)) continue;
-        const int32_t row = StartRow(edge);
-        if (row < top) continue;
-        if (row >= end) {
-            below = std::min(below, row);
+        const int32_t row = StartRow(edge) - top;
+        if (row < 0) continue;
+        if (row >= rows) {
+            below = std::min(below, row + top);
             continue;
         }
-        SetWaitingNext(edge, s.heads[row - top]);
-        s.heads[row - top] = i;
-        ++s.waiting;
+        ++s.rowEnds[row];
+    }
+    // Counts to starts; placing each edge moves its row's start on, to the row's end.
+    uint32_t at = s.started;
+    s.windowFirst = at;
+    for (int32_t row = 0; row < rows; ++row) {
+        const uint32_t n = s.rowEnds[row];
+        s.rowEnds[row] = at;
+        at += n;
+    }
+    s.waiting = at - s.started;
+    for (uint32_t i = 0; i < s.count && s.waiting > 0; ++i) {
+        Edge* edge = &s.edges[i];
+        if (!Kept(edge, s.height)) continue;
+        const int32_t row = StartRow(edge) - top;
+        if (row < 0 || row >= rows) continue;
+        s.edges[s.rowEnds[row]++].next = edge;
     }
     return below;
 }
+
+uint32_t RowFirst(const Scan& s, int32_t row) { return row == 0 ? s.windowFirst : s.rowEnds[row - 1]; }
+bool RowStarts(const Scan& s, int32_t y) { return s.rowEnds[y - s.windowTop] != RowFirst(s, y - s.windowTop); }
 
 void MoveToTable(Scan& s)
 {
@@ -130,10 +145,12 @@ void JoinRow(Scan& s, int32_t y)
 {
     Edge* batch[kJoinBatch];
     size_t k = 0;
-    for (uint32_t i = s.heads[y - s.windowTop]; i != kNoEdge;) {
-        Edge* edge = &s.edges[i];
-        i = WaitingNext(edge);
-        --s.waiting;
+    const uint32_t first = RowFirst(s, y - s.windowTop), end = s.rowEnds[y - s.windowTop];
+    // Read before any merge: a merge may write the links of edges up to the active count.
+    s.waiting -= end - first;
+    s.started = end;
+    for (uint32_t i = first; i < end; ++i) {
+        Edge* edge = s.edges[i].next;
         edge->current = edge->top;
         if (edge->current.y < 0) EdgeAdvance(edge, &edge->current, -int64_t{edge->current.y});
         // A row's edges come in table order, mostly left to right already.
@@ -316,6 +333,7 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
     s.height = height;
     s.active = 0;
     s.inTable = false;
+    s.started = 0;
     // Work is bounded by the surface's rows whatever the coordinates: rows without edges are
     // passed over, a window at a time when nothing is active.
     int32_t below = ListWindow(s, 0);
@@ -323,7 +341,7 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
         const int32_t windowEnd = s.windowTop + std::min(kWindowRows, height - s.windowTop);
         if (s.active == 0) {
             // Rows between figures: on to the next starting row.
-            while (y < windowEnd && s.heads[y - s.windowTop] == kNoEdge && s.waiting > 0) ++y;
+            while (y < windowEnd && !RowStarts(s, y) && s.waiting > 0) ++y;
             if (s.waiting == 0 || y == windowEnd) {
                 if (below >= height) break;
                 y = below;
@@ -335,7 +353,7 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
             below = ListWindow(s, y);
             continue;
         }
-        if (s.heads[y - s.windowTop] != kNoEdge) JoinRow(s, y);
+        if (RowStarts(s, y)) JoinRow(s, y);
         uint8_t* row = surface->bits + static_cast<size_t>(surface->stride) * static_cast<size_t>(y);
         if (s.inTable) tableRow(s, TableSlots{edges}, y, row, width);
         else stackRow(s, StackSlots{s.stack}, y, row, width);
