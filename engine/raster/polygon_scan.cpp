@@ -257,41 +257,42 @@ template <bool Winding, int Operation, class Slots>
 void ScanRow(Scan& s, Slots slots, int32_t y, uint8_t* row, int32_t width)
 {
     const size_t n = s.active;
+    const int32_t nextRow = y + 1;
     size_t kept = 0;
-    bool inside = false, ordered = true;
-    int sum = 0;
+    int sum = 0;  // the winding sum, or under alternate the count's parity: inside when not 0
     int32_t from = 0, previous = INT32_MIN;
+    uint32_t unordered = 0;
     RowWriter<Operation> writer{row, width};
     for (size_t i = 0; i < n; ++i) {
         Edge* e = slots[i];
-        const int32_t x = e->current.x;
-        if (inside) writer.Span(from, x);
-        if constexpr (Winding) {
-            sum += e->winding;
-            inside = sum != 0;
-        } else {
-            inside = !inside;
-        }
+        EdgeState& c = e->current;
+        const int32_t x = c.x;
+        if (sum != 0) writer.Span(from, x);
+        if constexpr (Winding) sum += e->winding;
+        else sum ^= 1;
         from = x;
-        if (y + 1 < e->bottom.y) {
+        if (nextRow < e->bottom.y) {
             // The step of EdgeStep; the row number is the loop's.
-            EdgeState& c = e->current;
-            int32_t next = x + e->xStep - c.correction;
-            c.correction = 0;
-            c.error += e->remainder;
-            if (c.error > 0) {
-                next += e->xDirection;
-                c.error -= e->dy;
+            int32_t next = x + e->xStep;
+            if (c.correction != 0) {
+                next -= c.correction;
+                c.correction = 0;
             }
+            int32_t error = c.error + e->remainder;
+            if (error > 0) {
+                next += e->xDirection;
+                error -= e->dy;
+            }
+            c.error = error;
             c.x = next;
-            ordered &= next >= previous;
+            unordered |= static_cast<uint32_t>(next < previous);
             previous = next;
             slots[kept++] = e;
         }
     }
     writer.Finish();
     s.active = kept;
-    if (ordered) return;
+    if (unordered == 0) return;
     for (size_t i = 1; i < kept; ++i) {
         Edge* e = slots[i];
         size_t at = i;
