@@ -273,18 +273,19 @@ void ScanRow(Scan& s, Slots slots, int32_t y, uint8_t* row, int32_t width)
         from = x;
         if (nextRow < e->bottom.y) {
             // The step of EdgeStep; the row number is the loop's.
-            int32_t next = x + e->xStep;
-            if (c.correction != 0) {
-                next -= c.correction;
+            int32_t next = x;
+            // A vertical side keeps its x and error from row to row.
+            if ((e->xStep | e->remainder | c.correction) != 0 || c.error > 0) {
+                next += e->xStep - c.correction;
                 c.correction = 0;
+                int32_t error = c.error + e->remainder;
+                if (error > 0) {
+                    next += e->xDirection;
+                    error -= e->dy;
+                }
+                c.error = error;
+                c.x = next;
             }
-            int32_t error = c.error + e->remainder;
-            if (error > 0) {
-                next += e->xDirection;
-                error -= e->dy;
-            }
-            c.error = error;
-            c.x = next;
             unordered |= static_cast<uint32_t>(next < previous);
             previous = next;
             slots[kept++] = e;
