@@ -1,8 +1,8 @@
-// The scan converter keeps the edges that are yet to start in one list per starting row (threaded
-// through the waiting edges' own stepping state, which they do not need before they start) and the
-// active edges in an array in x order. Each row joins the edges that start there by one merge,
-// writes the spans the fill rule gives while it steps the edges, and restores the x order by
-// neighbour moves, which are few because the order changes little from one row to the next.
+// The scan converter lists the edges yet to start by their starting row (a counting sort into the
+// links of the table's edges, which are the converter's while it runs) and keeps the active edges
+// in an array in x order. Each row starts the edges listed for it by one merge, writes the spans
+// the fill rule gives while it steps the edges, and restores the x order by neighbour moves, which
+// are few because the order changes little from one row to the next.
 #include "engine/raster/polygon_scan.h"
 
 #include <algorithm>
