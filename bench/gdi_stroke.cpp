@@ -10,6 +10,7 @@
 
 #include "bench/race.h"
 #include "platform/gdi/stroke.h"
+#include "platform/gdi/stroke_fill.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ void StrokeByBands(const std::vector<StrokeFigure>& figures, double width, bool 
         if (clipped) style.clip = &band;
         FillPolygonSet outline;
         StrokeOutline(figures, style, outline);
-        PolyFillSpans(outline.points, outline.counts, FILL_WINDING, band, SetSpan, &page);
+        StrokeFillSpans(outline.points, outline.counts, band, SetSpan, &page);
     }
 }
 

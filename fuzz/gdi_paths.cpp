@@ -1,5 +1,7 @@
 // Polygon fills, wide-pen outlines, cosmetic lines and Bezier flattening on arbitrary points,
-// as spool data can give them: no crash, no hang, and every span inside the clip, in order.
+// as spool data can give them: no crash, no hang, and every span inside the clip, in order; the
+// wide pen's piece-by-piece fill gives the spans of the general scan, for its outlines and for
+// any polygon.
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "platform/gdi/line.h"
 #include "platform/gdi/polyfill.h"
 #include "platform/gdi/stroke.h"
+#include "platform/gdi/stroke_fill.h"
 
 namespace {
 
@@ -21,7 +24,7 @@ struct Checker {
         auto* c = static_cast<Checker*>(context);
         if (y < kClip.top || y >= kClip.bottom || left < kClip.left || right > kClip.right || left >= right)
             std::abort();
-        if (c->ordered) {
+        if (c && c->ordered) {
             if (y < c->lastY || (y == c->lastY && left < c->lastRight))
                 std::abort();  // fills give rows top to bottom, runs left to right
             c->lastY = y;
@@ -29,6 +32,26 @@ struct Checker {
         }
     }
 };
+
+struct SpanList {
+    std::vector<LONG> spans;
+    static void Sink(void* context, LONG y, LONG left, LONG right)
+    {
+        Checker::Sink(nullptr, y, left, right);
+        auto& s = static_cast<SpanList*>(context)->spans;
+        s.insert(s.end(), {y, left, right});
+    }
+};
+
+// The piece-by-piece fill against the general scan with the winding rule, span for span.
+void CompareWindingFills(std::span<const FillPoint> points, std::span<const int> counts)
+{
+    SpanList general, pieces;
+    PolyFillSpans(points, counts, FILL_WINDING, kClip, SpanList::Sink, &general);
+    StrokeFillSpans(points, counts, kClip, SpanList::Sink, &pieces);
+    if (general.spans != pieces.spans)
+        std::abort();
+}
 
 int32_t ReadInt(const uint8_t*& p, const uint8_t* end)
 {
@@ -67,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int counts[] = {int(points.size())};
     Checker fill;
     PolyFillSpans(points, counts, flags & 1 ? FILL_WINDING : FILL_ALTERNATE, kClip, Checker::Sink, &fill);
+    CompareWindingFills(points, counts);
 
     const double dashes[] = {double(dashByte & 15), double(dashByte >> 4) + 0.5};
     const DWORD caps[] = {STROKE_CAP_ROUND, STROKE_CAP_SQUARE, STROKE_CAP_FLAT};
@@ -78,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (StrokeOutline(std::span(&figure, 1), style, outline)) {
         Checker stroke;
         PolyFillSpans(outline.points, outline.counts, FILL_WINDING, kClip, Checker::Sink, &stroke);
+        CompareWindingFills(outline.points, outline.counts);
     }
 
     const DWORD pattern[] = {DWORD(dashByte & 7), DWORD(dashByte >> 5)};

@@ -313,6 +313,37 @@ void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool 
 bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& dx, int64_t& dy,
              int64_t& dw, int64_t& dh);
 
+// ---- Painting spans (blt_spans.cpp) ----
+// Paints runs of device pixels as a scan converter makes them, with a brush by a ternary code
+// that reads no source, through the DC's visible area: the pixels BltRun paints through a region
+// of those runs, without the region. Runs come rows top to bottom, left to right within a row.
+struct SpanPaint {
+    Dc* dc = nullptr;
+    const Brush* brush = nullptr;
+    uint8_t rop = 0;
+    bool idle = false;  // nothing to paint: no brush, or the code leaves the destination as it is
+    pixman_region32_t visible;
+    RECT extents{0, 0, 0, 0};  // of the visible area: the clip to give the scan
+    const pixman_box32_t* boxes = nullptr;
+    int boxCount = 0;
+    int band = 0;    // first box of the band that holds the last row painted
+    int cursor = 0;  // the box of that row where the last run began
+    LONG lastRow = 0;
+    // A solid brush: the destination's bits of a row become (d & keepRow) ^ flipRow.
+    std::vector<uint8_t> keepRow, flipRow;
+    std::vector<uint8_t> patternRow;  // a pattern brush's pixels at the destination's bit positions
+    std::vector<uint32_t> lut;        // pattern pixel values of an indexed pattern, converted
+};
+void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop);
+// A FillSpanSink: `context` is the SpanPaint.
+void SpanPaintRun(void* context, LONG y, LONG left, LONG right);
+// Whether runs may come as rows of bits (SpanPaintBits): one bit a pixel, a solid brush, and a
+// rectangle for the visible area, inside which every bit handed over lies.
+bool SpanPaintTakesBits(const SpanPaint& paint);
+// A FillBitsSink: paints the pixels whose bits are set; bit i of bits[w] is column origin + 64 w + i.
+void SpanPaintBits(void* context, LONG y, int64_t origin, const uint64_t* bits, size_t words);
+void SpanPaintEnd(SpanPaint& paint);
+
 // The DC's drawable area as a region: its clip intersected with the bitmap, in device pixels.
 void DcVisibleRegion(const Dc& dc, pixman_region32_t* out);
 int RegionTypeOf(const pixman_region32_t* region);

@@ -1,5 +1,6 @@
-// Painting fills and pen strokes. Every fill and every stroke turns its pixels into one region
-// first and hands it to the GDI core's raster operation as the shape to paint through, so each
+// Painting fills and pen strokes. Fills and cosmetic strokes turn their pixels into one region
+// first and hand it to the GDI core's raster operation as the shape to paint through; a wide
+// pen's outline is scanned straight into runs that are painted as they come. Either way each
 // pixel is painted once and the mixes, patterns and clipping are the core's own.
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include "path_draw.h"
 #include "platform/kernel.h"
 #include "polygon_region.h"
+#include "stroke_fill.h"
 
 namespace gdi {
 namespace {
@@ -140,22 +142,56 @@ bool FillFigures(Dc& dc, const PathFigures& figures)
     return PaintRegion(dc, &shape.r, *dc.brush);
 }
 
-bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* out, double deviceWidth)
+namespace {
+
+// The outline of a geometric pen's stroke of the figures, left out where `visible` cannot see it.
+bool StrokeOutlineOf(const Dc& dc, const PathFigures& figures, double deviceWidth, const RECT& visible,
+                     FillPolygonSet& outline)
 {
     const Pen& pen = *dc.pen;
+    const double width = deviceWidth > 0 ? deviceWidth : PenDeviceWidth(dc, pen.width);
+    std::vector<double> dashes = GeometricDashes(dc, pen, width);
+    std::vector<StrokeFigure> parts;
+    size_t start = 0;
+    for (size_t f = 0; f < figures.counts.size(); ++f) {
+        parts.push_back({std::span(figures.points).subspan(start, figures.counts[f]), bool(figures.closed[f])});
+        start += figures.counts[f];
+    }
+    StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, dashes, &visible};
+    return StrokeOutline(parts, style, outline);
+}
+
+// Strokes the figures with a geometric pen, painting the outline's runs with the brush as the
+// scan makes them.
+bool StrokePaint(Dc& dc, const PathFigures& figures, double deviceWidth, const Brush& brush)
+{
+    SpanPaint paint;
+    bool ok = true;
     try {
-        const double width = deviceWidth > 0 ? deviceWidth : PenDeviceWidth(dc, pen.width);
-        std::vector<double> dashes = GeometricDashes(dc, pen, width);
-        std::vector<StrokeFigure> parts;
-        size_t start = 0;
-        for (size_t f = 0; f < figures.counts.size(); ++f) {
-            parts.push_back({std::span(figures.points).subspan(start, figures.counts[f]), bool(figures.closed[f])});
-            start += figures.counts[f];
+        SpanPaintBegin(paint, dc, brush, Rop2ToRop3Code(dc.rop2));  // its region is made before anything can throw
+        if (!paint.idle) {
+            FillPolygonSet outline;
+            ok = StrokeOutlineOf(dc, figures, deviceWidth, paint.extents, outline) &&
+                 StrokeFillSpans(outline.points, outline.counts, paint.extents, SpanPaintRun, &paint,
+                                 SpanPaintTakesBits(paint) ? SpanPaintBits : nullptr);
         }
+    } catch (const std::bad_alloc&) {
+        ok = false;
+    }
+    SpanPaintEnd(paint);
+    if (!ok)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return ok;
+}
+
+}  // namespace
+
+bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* out, double deviceWidth)
+{
+    try {
         RECT visible = VisibleBounds(dc);
-        StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, dashes, &visible};
         FillPolygonSet outline;
-        if (!StrokeOutline(parts, style, outline) ||
+        if (!StrokeOutlineOf(dc, figures, deviceWidth, visible, outline) ||
             !PolygonRegionBuild(out, outline.points, outline.counts, FILL_WINDING, &visible)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
@@ -203,16 +239,13 @@ bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)
     if (PenIsGeometric(pen)) {
         if (pen.brush.lbStyle == BS_NULL)
             return true;
-        RegionHolder shape;
-        if (!StrokeRegion(dc, figures, &shape.r, deviceWidth))
-            return false;
         if (pen.brush.lbStyle == BS_DIBPATTERNPT) {
             const Brush* pattern = Get<Brush>(reinterpret_cast<HGDIOBJ>(pen.brush.lbHatch));
-            return pattern && PaintRegion(dc, &shape.r, *pattern);
+            return pattern && StrokePaint(dc, figures, deviceWidth, *pattern);
         }
         Brush solid;
         solid.color = pen.color;
-        return PaintRegion(dc, &shape.r, solid);
+        return StrokePaint(dc, figures, deviceWidth, solid);
     }
     CosmeticRuns runs;
     try {

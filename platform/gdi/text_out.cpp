@@ -1,10 +1,9 @@
-// ExtTextOutA/W and TextOutA/W: the opaque rectangle, the background box and the glyphs'
-// pixels, painted through the raster core as regions.
+// ExtTextOutA/W and TextOutA/W: the opaque rectangle and the background box, painted through the
+// raster core as regions, then the glyphs' pixels copied from the glyph cache.
 #include <algorithm>
 #include <cmath>
 
 #include "font_internal.h"
-#include "glyph_bitmap_cache.h"
 #include "path_draw.h"
 #include "polygon_region.h"
 #include "platform/kernel.h"
@@ -49,44 +48,6 @@ struct Region {
     Region() { pixman_region32_init(&r); }
     ~Region() { pixman_region32_fini(&r); }
 };
-
-// The glyphs' set pixels as boxes, each glyph's bitmap placed at its origin.
-bool GlyphBoxes(SizedFont& sized, const TextRun& run, FT_Vector origin, const pixman_box32_t& area,
-                std::vector<pixman_box32_t>& boxes)
-{
-    const double reach = sized.scale().em * 4 + 16;  // no glyph ink lies farther from its origin
-    for (size_t i = 0; i < run.glyphs.size(); ++i) {
-        if (run.glyphs[i] == kNoGlyph)
-            continue;
-        const int64_t gx = Pixel(origin.x + run.origins[i].x), gy = Pixel(origin.y + run.origins[i].y);
-        if (gx + reach < area.x1 || gx - reach > area.x2 || gy + reach < area.y1 || gy - reach > area.y2)
-            continue;
-        const GlyphBitmapRef glyph = GlyphBitmapGet(sized, run.glyphs[i]);
-        if (!glyph->drawn)
-            continue;
-        const int64_t left = gx + glyph->left, top = gy - glyph->top;
-        for (unsigned row = 0; row < glyph->rows; ++row) {
-            const unsigned char* bits = glyph->bits.data() + size_t(row) * glyph->pitch;
-            const int64_t y = top + row;
-            if (y < area.y1 || y >= area.y2)
-                continue;
-            unsigned col = 0;
-            while (col < glyph->width) {
-                while (col < glyph->width && !(bits[col >> 3] & (0x80 >> (col & 7))))
-                    ++col;
-                const unsigned start = col;
-                while (col < glyph->width && (bits[col >> 3] & (0x80 >> (col & 7))))
-                    ++col;
-                if (col > start) {
-                    const int64_t x1 = std::max<int64_t>(left + start, area.x1), x2 = std::min<int64_t>(left + col, area.x2);
-                    if (x1 < x2)
-                        boxes.push_back({int32_t(x1), int32_t(y), int32_t(x2), int32_t(y + 1)});
-                }
-            }
-        }
-    }
-    return true;
-}
 
 // The device rectangle of a logical one, normalised.
 bool DeviceRect(const Dc& dc, const RECT& rect, pixman_box32_t& out)
@@ -166,24 +127,12 @@ BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const
         if (!TextPaint(*dc, &box.r, dc->bkColor))
             return FALSE;
     }
-    std::vector<pixman_box32_t> boxes;
-    Region ink;
     try {
-        GlyphBoxes(sized, run, origin, area, boxes);
+        return TextInkPaint(*dc, sized, run, origin, &visible.r, dc->textColor) ? TRUE : FALSE;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    if (boxes.empty())
-        return TRUE;
-    pixman_region32_fini(&ink.r);
-    if (!pixman_region32_init_rects(&ink.r, boxes.data(), int(boxes.size()))) {
-        pixman_region32_init(&ink.r);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
-    pixman_region32_intersect(&ink.r, &ink.r, &visible.r);
-    return TextPaint(*dc, &ink.r, dc->textColor) ? TRUE : FALSE;
 }
 
 }  // namespace

@@ -84,6 +84,67 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
     }
 }
 
+// A record of a few bytes can claim a bitmap whose decode needs more memory than the whole budget
+// (GDI's decoded rows, the 24-bit picture drawn from them, the 1-bit mask): such a record fails
+// the page as lack of memory, before anything of it is decoded or charged.
+TEST(BitmapStore, ClaimsPastTheBudgetFailTheRecordBeforeAnyDecode)
+{
+    struct Case {
+        const char* what;
+        BitmapFields fields;
+        uint32_t options;
+        int ok;
+    } cases[] = {
+        // 36 bytes: 16,736,656 x 2 pixels of RLE8, 33 MB of rows and a 100 MB picture.
+        {"a 36-byte run-length record", {1, 16736656, 2, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}}, 0, 0},
+        {"the same record 1,000 pixels wide", {1, 1000, 2, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}}, 0, 1},
+        // A fuzzed record whose pixels the image hints would have scanned.
+        {"a fuzzed run-length record under image hints",
+         {0x3A7A7, 16736656, 2, 8, 2, {0, 0, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0}, {2, 1, 2, 0, 0, 0, 4, 1, 0, 1}},
+         IMO_OPTION_IMAGE_HINTS, 0},
+        {"RLE4 of 30,000 x 2,000", {2, 30000, 2000, 4, 1, Palette({0, 0xFFFFFF}), {0, 1}}, 0, 0},
+        {"bit fields of 8,000 x 4,000", {3, 8000, 4000, 16, 4, Palette({0x7C00, 0x3E0, 0x1F}), {}}, 0, 0},
+        {"24-bit rows of 8,000 x 6,000", {4, 8000, 6000, 24, 0, {}, std::vector<uint8_t>(4)}, 0, 0},
+        {"24-bit run-length rows of 8,000 x 6,000", {5, 8000, 6000, 24, 7, {}, {130}}, IMO_OPTION_IMAGE_HINTS, 0},
+        {"LZW rows of 8,000 x 6,000", {6, 8000, 6000, 24, 6, {}, {0x80}}, IMO_OPTION_IMAGE_HINTS, 0},
+        {"24-bit rows of 4,000 x 4,000", {7, 4000, 4000, 24, 0, {}, std::vector<uint8_t>(4)}, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        BitmapJob job(c.options);  // a budget of 128 MB
+        SpoolBuilder body;
+        AddBitmap(body, c.fields);
+        SetLastError(0);
+        ASSERT_EQ(job.Read(body), c.ok);
+        EXPECT_EQ(job.Get(c.fields.id) != nullptr, c.ok == 1);
+        if (!c.ok) {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+            EXPECT_EQ(job.budget->memoryUse, 0u);
+            EXPECT_EQ(job.store->bitmaps.work, nullptr);  // no decoder ran
+        }
+    }
+}
+
+// What drawing a bitmap holds at once is what its definition is weighed by: a budget of exactly that
+// takes the record, one byte less refuses it.
+TEST(BitmapStore, TheBudgetTakesAClaimUpToItsLimit)
+{
+    for (const BitmapFields& fields : {BitmapFields{1, 3000, 40, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}},
+                                       BitmapFields{2, 3000, 40, 24, 0, {}, std::vector<uint8_t>(4)}}) {
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, fields);
+        ASSERT_EQ(job.Read(body), 1);
+        const uint64_t need = BitmapDecodeBytes(job.Get(fields.id));
+        // At least the 24-bit picture (or the 24-bit rows) of 3,000 x 40 pixels.
+        EXPECT_GE(need, 9000u * 40);
+        for (const uint64_t limit : {need, need - 1}) {
+            job.budget->memoryLimit = static_cast<uint32_t>(limit);
+            EXPECT_EQ(job.Read(body), limit == need ? 1 : 0);
+        }
+    }
+}
+
 TEST(BitmapStore, GreyRampTakesTheRecordPaletteOverItsFirstEntries)
 {
     BitmapJob job;
@@ -221,6 +282,30 @@ TEST(BitmapStore, FormsAreCreditedBackExactlyAsCharged)
         EXPECT_FALSE(natural.empty());
     }
     EXPECT_EQ(job.budget->memoryUse, before.memoryUse);
+}
+
+// GDI makes a bitmap of run-length rows in its own format (24 bits without a band), after decoding
+// them into a bitmap of their depth: the estimate asks for both, and the GDI bitmap is charged at
+// its own size, not the rows' depth.
+TEST(BitmapStore, ARunLengthBitmapIsChargedWhatGdiMakesOfIt)
+{
+    BitmapJob job;
+    SpoolBuilder body;
+    AddBitmap(body, {3, 1001, 30, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}});
+    ASSERT_EQ(job.Read(body), 1);
+    BitmapStore* bitmaps = &job.store->bitmaps;
+    BitmapEntry* e = BitmapLookup(bitmaps, 3);
+    const int32_t rows8 = 1004 * 30, rows24 = 3004 * 30;  // rows padded to 4 bytes
+    ResourceCost estimate{};
+    BitmapRealizeEstimate(bitmaps, e, nullptr, &estimate);
+    EXPECT_EQ(estimate.deviceMemory, rows24);
+    EXPECT_GE(estimate.memory, rows8);
+    ResourceCost tally{};
+    ASSERT_EQ(BitmapRealize(bitmaps, e, nullptr, &tally), 1);
+    EXPECT_EQ(tally.deviceMemory, rows24);
+    BitmapRelease(bitmaps, e, 0, &tally);
+    EXPECT_EQ(tally.deviceMemory, 0);
+    EXPECT_EQ(tally.memory, 0);
 }
 
 TEST(BitmapStore, ScalingToTheDeviceRepeatsNearestPixels)

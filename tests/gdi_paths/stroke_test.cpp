@@ -8,6 +8,7 @@
 
 #include "pixel_grid.h"
 #include "platform/gdi/stroke.h"
+#include "platform/gdi/stroke_fill.h"
 
 namespace {
 
@@ -185,7 +186,8 @@ TEST(Stroke, DashesOfAHugeLineAreWalkedOnlyWhereVisible)
         EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
 }
 
-// Figures in device pixels, stroked as one outline; `counts` receives the outline's size.
+// Figures in device pixels, stroked as one outline and filled as the wide pen fills it; `points`
+// receives the outline's size.
 PixelGrid StrokeFigures(const std::vector<std::vector<POINT>>& figures, bool closed, const StrokeStyle& style, RECT box,
                         size_t* points = nullptr)
 {
@@ -201,7 +203,7 @@ PixelGrid StrokeFigures(const std::vector<std::vector<POINT>>& figures, bool clo
     if (points)
         *points = outline.points.size();
     PixelGrid grid(box);
-    EXPECT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, box, PixelGrid::Sink, &grid));
+    EXPECT_TRUE(StrokeFillSpans(outline.points, outline.counts, box, PixelGrid::Sink, &grid));
     return grid;
 }
 

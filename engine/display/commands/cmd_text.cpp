@@ -18,6 +18,7 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/commands/cmd_text.h"
+#include "engine/display/commands/text_runs.h"
 #include "engine/display/stores/pen_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
@@ -359,27 +360,25 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
         dx = window.cx != 0 ? MulDiv(text->font->overstrike[0], viewport.cx, window.cx) : 0;
         dy = window.cy != 0 ? MulDiv(text->font->overstrike[1], viewport.cy, window.cy) : 0;
     }
-    if (dx >= 0 && dy >= 0) {
-        POINT start{};
-        GetViewportOrgEx(dc, &start);
-        for (int32_t i = 0; i <= dx; ++i) {
-            for (int32_t j = 0; j <= dy; ++j) {
-                SetViewportOrgEx(dc, start.x + i, start.y + j, nullptr);
-                for (uint32_t k = first; k < last; ++k) {
-                    if (measured && TextRowMisses(text, k, reach, band)) continue;
-                    const POINT p = Position(text, k);
-                    if (Wide(text)) {
-                        const WCHAR c = LoadLE16(Characters(text) + 2 * k);
-                        ExtTextOutW(dc, p.x, p.y, (text->textFlags & TEXT_GLYPH_INDEX) ? ETO_GLYPH_INDEX : 0, nullptr, &c, 1, nullptr);
-                    } else {
-                        const WCHAR c = WCHAR(wide[k]);
-                        ExtTextOutW(dc, p.x, p.y, 0, nullptr, &c, 1, nullptr);
-                    }
-                }
-            }
-        }
-        SetViewportOrgEx(dc, start.x, start.y, nullptr);
+    if (dx < 0 || dy < 0) return;
+    // The characters to draw, the same in every overstrike pass.
+    std::vector<TextChar> chars;
+    for (uint32_t k = first; k < last; ++k) {
+        if (measured && TextRowMisses(text, k, reach, band)) continue;
+        const POINT p = Position(text, k);
+        chars.push_back(TextChar{int32_t(p.x), int32_t(p.y), Wide(text) ? WCHAR(LoadLE16(Characters(text) + 2 * k)) : WCHAR(wide[k])});
     }
+    const bool runs = TextRunsExact(dc, lf.lfEscapement, lf.lfOrientation);
+    std::vector<INT> advances;
+    POINT start{};
+    GetViewportOrgEx(dc, &start);
+    for (int32_t i = 0; i <= dx; ++i) {
+        for (int32_t j = 0; j <= dy; ++j) {
+            SetViewportOrgEx(dc, start.x + i, start.y + j, nullptr);
+            TextCharsOut(dc, chars, (text->textFlags & TEXT_GLYPH_INDEX) != 0, runs, advances);
+        }
+    }
+    SetViewportOrgEx(dc, start.x, start.y, nullptr);
 }
 
 bool OwnGlyphs(const FontEntry* font) { return (font->head.flags & (FONT_BITMAP | FONT_OWN_CACHE)) != 0; }

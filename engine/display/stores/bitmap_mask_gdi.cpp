@@ -1,7 +1,9 @@
 // The white mask of a bitmap whose rows only GDI reads (RLE4, RLE8 and bit-field pixels): GDI
-// draws the whole bitmap into a 24-bit picture, once, and the mask is 1 where that picture is
-// white. Pixels a run-length bitmap skips come out as GDI draws them for the picture, so the
-// mask and the picture the command paints through it agree.
+// draws the whole bitmap into a picture, once, and the mask is 1 where that picture is white.
+// Run-length rows are drawn into a picture of their own depth and palette, which GDI fills with
+// the indices as they are, and a pixel is white where its palette entry is; bit-field pixels are
+// drawn into a 24-bit picture. Pixels a run-length bitmap skips come out as GDI draws them for the
+// picture, so the mask and the picture the command paints through it agree.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +79,8 @@ int BitmapGdiRowsReadable(const BitmapEntry* entry, StreamSpill* spill)
     // GDI reads the whole source whatever the destination: a DC's default 1 x 1 bitmap takes it.
     HDC dc = CreateCompatibleDC(nullptr);
     if (dc == nullptr) return 0;
+    // The one pixel is picked, not made of every source pixel: only the decode is wanted.
+    SetStretchBltMode(dc, COLORONCOLOR);
     const LONG width = std::abs(entry->header.biWidth), rows = std::abs(entry->header.biHeight);
     const int ok = StretchDIBits(dc, 0, 0, 1, 1, 0, 0, width, rows, record.data.data(),
                                  reinterpret_cast<const BITMAPINFO*>(record.info.data()), DIB_RGB_COLORS, SRCCOPY) != 0;
@@ -94,12 +98,24 @@ int BitmapRowsToWhiteMaskThroughGdi(const BitmapEntry* entry, StreamSpill* spill
     const LONG height = entry->header.biHeight;
     const LONG rowsCount = std::abs(height);
     // The picture keeps the record's row order, so that its rows and the mask's line up.
-    BITMAPINFOHEADER picture{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&picture), DIB_RGB_COLORS, &bits, nullptr, 0);
+    const bool indexed = entry->depth <= 8;
+    std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER));
+    if (indexed) {
+        info = record.info;
+        auto* h = reinterpret_cast<BITMAPINFOHEADER*>(info.data());
+        h->biCompression = BI_RGB;
+        h->biSizeImage = 0;
+    } else {
+        const BITMAPINFOHEADER picture{sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+        std::memcpy(info.data(), &picture, sizeof picture);
+    }
+    const uint32_t bits = indexed ? entry->depth : 24u;
+    void* pixels = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS, &pixels,
+                                       nullptr, 0);
     HDC dc = section != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
     int ok = 0;
-    if (dc != nullptr && bits != nullptr) {
+    if (dc != nullptr && pixels != nullptr) {
         const HGDIOBJ old = SelectObject(dc, section);
         ok = StretchDIBits(dc, 0, 0, width, rowsCount, 0, 0, width, rowsCount, record.data.data(),
                            reinterpret_cast<const BITMAPINFO*>(record.info.data()), DIB_RGB_COLORS, SRCCOPY) != 0
@@ -109,14 +125,26 @@ int BitmapRowsToWhiteMaskThroughGdi(const BitmapEntry* entry, StreamSpill* spill
         SelectObject(dc, old);
     }
     if (ok) {
-        const uint32_t from = BitmapRowBytes(24, width), to = BitmapRowBytes(1, width);
-        const auto* p = static_cast<const uint8_t*>(bits);
+        // Which palette indices are white; the table has an entry for every index.
+        bool whiteIndex[256] = {};
+        if (indexed) {
+            const uint8_t* quads = record.info.data() + sizeof(BITMAPINFOHEADER);
+            for (uint32_t i = 0; i < (1u << bits); ++i)
+                whiteIndex[i] = quads[4 * i] == 255 && quads[4 * i + 1] == 255 && quads[4 * i + 2] == 255;
+        }
+        const uint32_t from = BitmapRowBytes(bits, width), to = BitmapRowBytes(1, width);
+        const auto* p = static_cast<const uint8_t*>(pixels);
         for (LONG y = 0; y < rowsCount; ++y) {
             uint8_t* out = rows + size_t(y) * to;
             std::memset(out, 0, to);
             const uint8_t* in = p + size_t(y) * from;
-            for (LONG x = 0; x < width; ++x, in += 3)
-                if (in[0] == 255 && in[1] == 255 && in[2] == 255) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            for (LONG x = 0; x < width; ++x) {
+                bool white;
+                if (bits == 8) white = whiteIndex[in[x]];
+                else if (bits == 4) white = whiteIndex[(in[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15];
+                else white = in[3 * x] == 255 && in[3 * x + 1] == 255 && in[3 * x + 2] == 255;
+                if (white) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            }
         }
     }
     if (dc != nullptr) DeleteDC(dc);

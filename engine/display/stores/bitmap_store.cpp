@@ -15,6 +15,7 @@
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -99,6 +100,29 @@ uint32_t CurrentImageBytes(const BitmapEntry* entry, uint32_t bits)
 
 uint32_t BitCount(const BitmapEntry* entry) { return Has(entry, BITMAP_MASK) ? 1u : entry->header.biBitCount; }
 
+// Bytes of rows of the given bits a pixel at the natural size, in 64 bits.
+uint64_t NaturalRows(const BitmapEntry* entry, uint64_t bits)
+{
+    const uint64_t width = static_cast<uint64_t>(std::abs(int64_t{entry->header.biWidth}));
+    const uint64_t height = static_cast<uint64_t>(std::abs(int64_t{entry->header.biHeight}));
+    return ((bits * width + 31) >> 5) * 4 * height;
+}
+
+// What drawing rows only GDI reads holds beside the pixels, at most: GDI is handed the record's
+// rows (plain rows padded to the full height), decodes run-length rows into a bitmap of the
+// record's depth and draws them into a picture of at most 24 bits, from which the stretch blit
+// picks or a 1-bit white mask is filled.
+uint64_t GdiSideBytes(const BitmapEntry* entry)
+{
+    if (!BitmapMaskThroughGdi(entry)) return 0;
+    const uint64_t depth = entry->depth;
+    const bool rle = entry->compression == BitmapCompressionRle4 || entry->compression == BitmapCompressionRle8;
+    return std::max<uint64_t>(entry->pixelLength, NaturalRows(entry, depth)) + (rle ? NaturalRows(entry, depth) : 0) +
+           NaturalRows(entry, 24) + NaturalRows(entry, 1);
+}
+
+int32_t Clamp32(uint64_t bytes) { return static_cast<int32_t>(std::min<uint64_t>(bytes, 0x7FFFFFFF)); }
+
 // The pixels' size before they exist: the current size's rows, palette and header.
 uint32_t PixelsBytes(const BitmapEntry* entry)
 {
@@ -108,13 +132,27 @@ uint32_t PixelsBytes(const BitmapEntry* entry)
     return rows + 4 * entry->header.biClrUsed + static_cast<uint32_t>(sizeof(BITMAPINFOHEADER));
 }
 
+// What loading the pixels asks the budget for: the pixels, and what GDI holds while it fills a
+// white mask (freed before the load returns, so never charged).
+int32_t PixelsRequest(const BitmapEntry* entry)
+{
+    const bool throughGdi = Has(entry, BITMAP_MASK) && Has(entry, BITMAP_MASK_WHITE) && BitmapMaskThroughGdi(entry);
+    return Clamp32(uint64_t{PixelsBytes(entry)} + (throughGdi ? GdiSideBytes(entry) : 0));
+}
+
+// What dropping the pixels frees: the pixels and the picture made from them.
+uint32_t PixelsHeld(const BitmapEntry* entry) { return entry->pixelsSize + entry->pictureSize; }
+
 void PixelsDrop(BitmapStore* store, BitmapEntry* entry, ResourceCost* tally)
 {
     if (!Has(entry, BITMAP_PIXELS_LOADED)) return;
+    tally->memory -= static_cast<int32_t>(PixelsHeld(entry));
     RenderFree(entry->pixels);
     entry->pixels = nullptr;
-    tally->memory -= static_cast<int32_t>(entry->pixelsSize);
     entry->pixelsSize = 0;
+    RenderFree(entry->picture);
+    entry->picture = nullptr;
+    entry->pictureSize = 0;
     Reflag(store, entry, BITMAP_PIXELS_LOADED | BITMAP_INVERTED, 0);  // the next load is not inverted yet
 }
 
@@ -141,6 +179,8 @@ BitmapEntry* CopyUnderNewId(BitmapStore* store, const BitmapEntry* source)
                           BITMAP_INVERTED);
     copy->pixels = nullptr;
     copy->pixelsSize = 0;
+    copy->picture = nullptr;
+    copy->pictureSize = 0;
     copy->converted = nullptr;
     copy->handle = nullptr;
     copy->deviceCharge = 0;
@@ -168,12 +208,21 @@ int32_t BitmapCurrentHeight(const BitmapEntry* entry)
     return Has(entry, BITMAP_DEVICE_SIZE) ? entry->deviceHeight : entry->header.biHeight;
 }
 
-void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill)
+void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill, uint32_t memoryLimit)
 {
     *store = BitmapStore{};
     store->nextId = 0x3FFFFFFF;
     store->device = device;
     store->spill = spill;
+    store->memoryLimit = memoryLimit;
+}
+
+uint64_t BitmapDecodeBytes(const BitmapEntry* entry)
+{
+    const bool rle = entry->header.biCompression == BI_RLE4 || entry->header.biCompression == BI_RLE8;
+    const uint64_t pixels = sizeof(BITMAPINFOHEADER) + 4ull * entry->header.biClrUsed +
+                            (rle ? uint64_t{entry->pixelLength} : NaturalRows(entry, entry->header.biBitCount));
+    return pixels + GdiSideBytes(entry);
 }
 
 void BitmapStoreDestroy(BitmapStore* store, ResourceCost* tally)
@@ -277,17 +326,6 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
     // Run-length rows go to GDI as they are stored.
     if (compression == BitmapCompressionRle4 || compression == BitmapCompressionRle8) h.biSizeImage = entry->pixelLength;
 
-    if (compression == BitmapCompressionGrey) {
-        entry->head.flags |= RESOURCE_GREY;
-    } else if (compression == BitmapCompressionBitFields || compression == BitmapCompressionPassed) {
-        entry->head.flags |= RESOURCE_COLOR;
-    } else if (store->device != nullptr && (store->device->options & IMO_OPTION_IMAGE_HINTS) != 0) {
-        if (BitmapStoreWork(store) == nullptr) return fail();
-        entry->head.flags |= BitmapClassDetect(store, entry, palette);
-    } else {
-        entry->head.flags |= paletteCount > 0 ? BitmapPaletteClass(paletteCount, palette) : RESOURCE_COLOR;
-    }
-
     const bool widens = store->device != nullptr && store->device->slots.BitmapPrepare != nullptr &&
                         compression != BitmapCompressionRle4 && compression != BitmapCompressionRle8 &&
                         compression != BitmapCompressionBitFields && compression != BitmapCompressionPassed &&
@@ -301,6 +339,25 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
         h.biBitCount = 24;
     }
     if (widens) h.biSizeImage = BitmapRowBytes(h.biBitCount, width) * static_cast<uint32_t>(std::abs(int64_t{height}));
+    // A bitmap that could not be drawn within the whole budget fails here, before its pixels are
+    // scanned or decoded: its few bytes of data would otherwise hold that memory, and the time to
+    // fill it, whenever it is drawn.
+    if (BitmapDecodeBytes(entry) > store->memoryLimit) {
+        fail();
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+
+    if (compression == BitmapCompressionGrey) {
+        entry->head.flags |= RESOURCE_GREY;
+    } else if (compression == BitmapCompressionBitFields || compression == BitmapCompressionPassed) {
+        entry->head.flags |= RESOURCE_COLOR;
+    } else if (store->device != nullptr && (store->device->options & IMO_OPTION_IMAGE_HINTS) != 0) {
+        if (BitmapStoreWork(store) == nullptr) return fail();
+        entry->head.flags |= BitmapClassDetect(store, entry, palette);
+    } else {
+        entry->head.flags |= paletteCount > 0 ? BitmapPaletteClass(paletteCount, palette) : RESOURCE_COLOR;
+    }
     BucketInsert(store, entry);
     return 1;
 }
@@ -378,7 +435,7 @@ int BitmapEqual(const BitmapEntry* a, const BitmapEntry* b)
 
 void BitmapPixelsEstimate(BitmapStore*, BitmapEntry* entry, ResourceCost* cost)
 {
-    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += static_cast<int32_t>(PixelsBytes(entry));
+    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += PixelsRequest(entry);
 }
 
 void BitmapPixelsEstimateAt(BitmapStore* store, BitmapEntry* entry, SIZE size, ResourceCost* cost)
@@ -465,11 +522,19 @@ int BitmapScaleToDevice(BitmapEntry* entry)
     return 1;
 }
 
-void BitmapRealizeEstimate(BitmapStore*, BitmapEntry* entry, BandSurface*, ResourceCost* cost)
+void BitmapRealizeEstimate(BitmapStore*, BitmapEntry* entry, BandSurface* surface, ResourceCost* cost)
 {
     if (Has(entry, RESOURCE_REALISED)) return;
-    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += static_cast<int32_t>(PixelsBytes(entry));
-    cost->deviceMemory += static_cast<int32_t>(CurrentImageBytes(entry, BitCount(entry)));
+    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += PixelsRequest(entry);
+    const DWORD compression = entry->header.biCompression;
+    if (compression == BI_RLE4 || compression == BI_RLE8) {
+        // GDI decodes run-length rows into a bitmap of their depth, then makes its own in the
+        // format of the band (24 bits without one).
+        cost->memory += Clamp32(NaturalRows(entry, entry->depth));
+        cost->deviceMemory += Clamp32(NaturalRows(entry, surface != nullptr ? surface->bitsPerPixel : 24));
+    } else {
+        cost->deviceMemory += static_cast<int32_t>(CurrentImageBytes(entry, BitCount(entry)));
+    }
     cost->objects += 1;
 }
 
@@ -521,7 +586,7 @@ int BitmapColorEstimate(void*, void* object, void* argument, BandSurface*, Resou
     const int64_t rows = height * BitmapRowBytes(ConvertedBits(entry, request->format), BitmapCurrentWidth(entry));
     cost->memory += static_cast<int32_t>(std::min<int64_t>(rows + 4 * int64_t{entry->header.biClrUsed} +
                                                                 sizeof(BitmapConvertedHead), INT32_MAX));
-    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += static_cast<int32_t>(PixelsBytes(entry));
+    if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += PixelsRequest(entry);
     return 0;
 }
 
@@ -603,7 +668,11 @@ int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, 
         Unlist(store, entry);
         entry->handle = handle;
         entry->head.flags |= RESOURCE_REALISED;
-        entry->deviceCharge = CurrentImageBytes(entry, BitCount(entry));
+        // What GDI made is charged: from run-length rows, a bitmap in the band's format.
+        BITMAP made{};
+        entry->deviceCharge = GetObjectW(handle, sizeof made, &made) != 0
+                                  ? static_cast<uint32_t>(Clamp32(uint64_t(made.bmWidthBytes) * uint64_t(made.bmHeight)))
+                                  : CurrentImageBytes(entry, BitCount(entry));
         tally->objects += 1;
         tally->deviceMemory += static_cast<int32_t>(entry->deviceCharge);
     } else {
@@ -681,7 +750,7 @@ void BitmapStoreTrim(BitmapStore* store, BandSurface* surface, uint32_t pass, Re
     ResourceCost freed{};
     auto dropPixels = [&](BitmapEntry* e) {
         if (Has(e, BITMAP_PIXELS_LOADED) && !Has(e, RESOURCE_PIXELS_IN_USE)) {
-            request->memory -= static_cast<int32_t>(e->pixelsSize);
+            request->memory -= static_cast<int32_t>(PixelsHeld(e));
             PixelsDrop(store, e, &freed);
         }
     };

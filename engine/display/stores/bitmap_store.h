@@ -78,6 +78,10 @@ struct BitmapEntry {
     uint8_t* converted;     // BitmapConvertedHead, palette, rows
     uint8_t* pixels;        // BITMAPINFOHEADER, palette, rows
     uint32_t pixelsSize;
+    // Rows only GDI reads (run length, bit fields) drawn once into 24 bits, in the pixels' row
+    // order, for the stretch blit to pick from; made with the pixels on first use, dropped with them.
+    uint8_t* picture;
+    uint32_t pictureSize;
     HBITMAP handle;
     BITMAPINFOHEADER header;
     int32_t deviceWidth;
@@ -109,6 +113,7 @@ struct BitmapStore {
     BitmapList pixels;     // decoded pixels only
     BitmapEntry* buckets[RESOURCE_BUCKETS];
     uint8_t* work;         // kBitmapWorkSize bytes shared by the decoders; allocated on first use
+    uint32_t memoryLimit;  // the budget's byte limit: no bitmap whose decode needs more is defined
 };
 
 // Bytes of one row of depth bits a pixel, padded to 4 bytes.
@@ -131,11 +136,18 @@ inline const uint8_t* BitmapPixelPalette(const BitmapEntry* entry)
 
 // The decoders' shared work area, allocated on first use; null when memory is short.
 uint8_t* BitmapStoreWork(BitmapStore* store);
-void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill);
+void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill, uint32_t memoryLimit);
 void BitmapStoreDestroy(BitmapStore* store, ResourceCost* tally);
 void BitmapStoreTrim(BitmapStore* store, BandSurface* surface, uint32_t pass, ResourceCost* request);
 // Reads a type-35 record (with its continuations) at the stream. 1 or 0; 0 leaves the store as it was.
+// A bitmap whose decode would need more than the store's memory limit fails with the last error
+// ERROR_NOT_ENOUGH_MEMORY, before anything of it is decoded.
 int BitmapDefine(BitmapStore* store, Stream* stream);
+// The most memory drawing the bitmap holds at once: its decoded pixels (or its stored rows) and,
+// for rows only GDI reads, the bitmap GDI decodes them into, the 24-bit picture drawn from that and
+// the 1-bit mask filled from the picture. A few bytes of run-length data can claim gigabytes; this
+// is what such a claim costs.
+uint64_t BitmapDecodeBytes(const BitmapEntry* entry);
 // The entry with its reference count raised, or null. A redefined id shadows the older entry.
 BitmapEntry* BitmapLookup(BitmapStore* store, ResourceId id);
 // Copies under a generated id, without any of the three forms and with no reference.

@@ -19,7 +19,7 @@ ResourceStore* ResourceStoreCreate(ResourceBudget* budget, Stream* stream)
         }
     }
     store->budget = budget;
-    BitmapStoreInit(&store->bitmaps, budget->device, store->spill);
+    BitmapStoreInit(&store->bitmaps, budget->device, store->spill, budget->memoryLimit);
     BrushStoreInit(&store->brushes, &store->bitmaps, budget->device);
     FontStoreInit(&store->fonts, store->spill, budget->device, budget);
     PathStoreInit(&store->paths);
