@@ -102,12 +102,13 @@ int32_t ListWindow(Scan& s, int32_t top)
         at += n;
     }
     s.waiting = at - s.started;
-    for (uint32_t i = 0; i < s.count && s.waiting > 0; ++i) {
+    for (uint32_t i = 0, left = s.waiting; i < s.count && left > 0; ++i) {
         Edge* edge = &s.edges[i];
         if (!Kept(edge, s.height)) continue;
         const int32_t row = StartRow(edge) - top;
         if (row < 0 || row >= rows) continue;
         s.edges[s.rowEnds[row]++].next = edge;
+        --left;
     }
     return below;
 }
@@ -146,7 +147,8 @@ void JoinRow(Scan& s, int32_t y)
     Edge* batch[kJoinBatch];
     size_t k = 0;
     const uint32_t first = RowFirst(s, y - s.windowTop), end = s.rowEnds[y - s.windowTop];
-    // Read before any merge: a merge may write the links of edges up to the active count.
+    // A merge writes the links of the table's first edges up to the active count, which stays
+    // below the links still to be read here.
     s.waiting -= end - first;
     s.started = end;
     for (uint32_t i = first; i < end; ++i) {
@@ -196,8 +198,9 @@ void InvertSpan(uint8_t* row, int32_t x0, int32_t x1)
 
 // Writes a row's spans [x0, x1), which come left to right and do not overlap: set and clear a
 // word at a time, the first and last words of a span through masks and those between whole; a
-// word holding no pixel of a span is not touched. The last word a span ends in is held back while the next spans land in it too, so that the small shapes of a line of text,
-// several to a word, cost one read and write of each word.
+// word holding no pixel of a span is not touched. The last word a span ends in is held back while
+// the next spans land in it too, so that the small shapes of a line of text, several to a word,
+// cost one read and write of each word.
 template <int Operation>
 struct RowWriter {
     uint8_t* row;
