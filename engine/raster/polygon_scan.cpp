@@ -153,8 +153,12 @@ void JoinRow(Scan& s, int32_t y)
     s.started = end;
     for (uint32_t i = first; i < end; ++i) {
         Edge* edge = s.edges[i].next;
-        edge->current = edge->top;
-        if (edge->current.y < 0) EdgeAdvance(edge, &edge->current, -int64_t{edge->current.y});
+        EdgeState& c = edge->current;
+        c = edge->top;
+        if (c.y < 0) EdgeAdvance(edge, &c, -int64_t{c.y});
+        // The walk counts the rows itself; the edge's y says instead whether its steps move it: a
+        // vertical side, with no correction to undo and no error to carry, keeps its state.
+        c.y = (edge->xStep | edge->remainder | c.correction) != 0 || c.error > 0;
         // A row's edges come in table order, mostly left to right already.
         size_t at = k++;
         for (; at > 0 && batch[at - 1]->current.x > edge->current.x; --at) batch[at] = batch[at - 1];
@@ -277,8 +281,8 @@ void ScanRow(Scan& s, Slots slots, int32_t y, uint8_t* row, int32_t width)
         if (nextRow < e->bottom.y) {
             // The step of EdgeStep; the row number is the loop's.
             int32_t next = x;
-            // A vertical side keeps its x and error from row to row.
-            if ((e->xStep | e->remainder | c.correction) != 0 || c.error > 0) {
+            // A vertical side keeps its x and error from row to row (see JoinRow).
+            if (c.y != 0) {
                 next += e->xStep - c.correction;
                 c.correction = 0;
                 int32_t error = c.error + e->remainder;
