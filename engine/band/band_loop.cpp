@@ -245,9 +245,14 @@ int BandLoopRender(OutputModuleContext* context, RenderOptions* options, JobHead
     PageState* state = PagePlay(context, header, budget, forms, source, page, request,
                                 front ? PLAY_MODE_FRONT : PLAY_MODE_BACK, &store);
     if (state == nullptr) return 0;
-    const int done = PageSideRender(context, options, header, bands, textures, placement, tile, state, front);
-    PagePlayRelease(state, store);
-    return done;
+    // Released on the way out whatever way that is: memory running out in the drawing code unwinds
+    // through here to the render call.
+    struct PageGuard {
+        PageState* state;
+        ResourceStore* store;
+        ~PageGuard() { PagePlayRelease(state, store); }
+    } played{state, store};
+    return PageSideRender(context, options, header, bands, textures, placement, tile, state, front);
 }
 
 int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, BandMemory* bands,
@@ -325,9 +330,12 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     if (JobDataListSend(&state->jobData, context, true) != 0) return 0;
     if (!Empty(destination)) {
         if (!BandSetup(bands, placement->resolution, side.config, second, &side.iterator, &side.layout)) return 0;
-        const int ok = SideBandsWalk(&side, levels, depth, textures);
-        BandSurfacesFree(bands, &side.layout);
-        if (!ok) return 0;
+        struct SurfacesGuard {
+            BandMemory* bands;
+            BandLayout* layout;
+            ~SurfacesGuard() { BandSurfacesFree(bands, layout); }
+        } surfaces{bands, &side.layout};
+        if (!SideBandsWalk(&side, levels, depth, textures)) return 0;
     }
     return context->slots.ImageEnd == nullptr || context->slots.ImageEnd(context->instance) == 0;
 }

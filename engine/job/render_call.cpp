@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "engine/band/band_plan.h"
 #include "engine/job/device_queries.h"
@@ -189,6 +190,34 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
     return 0;
 }
 
+// Plans the passes and renders them. Memory that runs out inside the C++ containers of the
+// drawing code (text runs, glyph and region caches of the platform) is the job's lack of memory:
+// it ends here as any other failure after JobBegin does, so that the module cancels the job and
+// no exception ever leaves the render call.
+uint32_t PassesRun(RenderJob& job, RenderOptions* options) {
+    uint32_t result = 0;
+    try {
+        PassPlan plan{};
+        SetLastError(0);
+        if (!PassesPlan(job, options, &plan)) {
+            result = LateFailureCode();
+            LogEvent(1, "ImeRender", "%s the forward-only stream to read it again (error %u)",
+                     job.copy == nullptr ? "could not create a temporary file for a copy of" : "could not copy",
+                     static_cast<unsigned>(GetLastError()));
+        }
+        for (uint32_t copy = 0; result == 0 && copy < plan.total; copy += plan.perPass) {
+            result = PassRender(job, options, plan, copy == 0);
+            if ((result == ERROR_INVALID_DATA || result == ERROR_NOT_ENOUGH_MEMORY) && !job.failureLogged)
+                SpoolRecordFailureLog("ImeRender", "rendering the job's pages");
+        }
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        LogEvent(1, "ImeRender", "rendering the job's pages: the job ran out of memory");
+        result = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return result;
+}
+
 uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
                 const char* moduleFileName, RenderOptions* options, void* streamHandle, void* writeArgument,
                 ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write) {
@@ -235,21 +264,7 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     }
     DeviceFlagsQuery(&context);
 
-    uint32_t result = 0;
-    PassPlan plan{};
-    SetLastError(0);
-    if (!PassesPlan(job, options, &plan)) {
-        result = LateFailureCode();
-        LogEvent(1, "ImeRender", "%s the forward-only stream to read it again (error %u)",
-                 job.copy == nullptr ? "could not create a temporary file for a copy of" : "could not copy",
-                 static_cast<unsigned>(GetLastError()));
-    }
-    for (uint32_t copy = 0; result == 0 && copy < plan.total; copy += plan.perPass) {
-        result = PassRender(job, options, plan, copy == 0);
-        if ((result == ERROR_INVALID_DATA || result == ERROR_NOT_ENOUGH_MEMORY) && !job.failureLogged)
-            SpoolRecordFailureLog("ImeRender", "rendering the job's pages");
-    }
-
+    const uint32_t result = PassesRun(job, options);
     if (result == 0) {
         if (context.slots.JobEnd != nullptr) context.slots.JobEnd(context.instance);
     } else if (context.slots.JobAbort != nullptr) {
@@ -273,8 +288,16 @@ RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, Sp
         snprintf(jobName, sizeof(jobName), "%d", static_cast<int>(jobNumber));
         job.madeLog = LogOpen(LOG_DEFAULT_FOLDER, jobName);
     }
-    const uint32_t result = JobRun(job, configuration, jobNumber, progress, moduleFileName, options, streamHandle,
-                                   writeArgument, read, seek, write);
+    uint32_t result;
+    try {
+        result = JobRun(job, configuration, jobNumber, progress, moduleFileName, options, streamHandle, writeArgument,
+                        read, seek, write);
+    } catch (const std::bad_alloc&) {
+        // Before the job began (its module, stream, preamble and forms): nothing to cancel yet.
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        LogEvent(1, "ImeRender", "preparing the job: the job ran out of memory");
+        result = ERROR_NOT_ENOUGH_MEMORY;
+    }
     JobRelease(job);
     return result;
 }

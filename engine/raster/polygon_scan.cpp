@@ -1,10 +1,13 @@
-// The scan converter keeps two lists threaded through the edges: pending (sorted by top row,
-// then x) and active (sorted by the current x). Each row joins the edges that start there, writes
-// the spans the fill rule gives, steps the edges and restores the x order by neighbour swaps,
-// which is cheap because the order changes little from one row to the next.
+// The scan converter lists the edges yet to start by their starting row (a counting sort into the
+// links of the table's edges, which are the converter's while it runs) and keeps the active edges
+// in an array in x order. Each row starts the edges listed for it by one merge, writes the spans
+// the fill rule gives while it steps the edges, and restores the x order by neighbour moves, which
+// are few because the order changes little from one row to the next.
 #include "engine/raster/polygon_scan.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/band/band_surface.h"
@@ -28,223 +31,341 @@ void EdgeAdvance(const Edge* edge, EdgeState* state, int64_t k)
 
 namespace {
 
-bool PendingBefore(const Edge* a, const Edge* b)
-{
-    return a->current.y != b->current.y ? a->current.y < b->current.y : a->current.x < b->current.x;
-}
+// The starting-row lists cover a window of this many rows at a time; a taller surface takes one
+// more pass over the table per window.
+constexpr int32_t kWindowRows = 4096;
+// Active edges held on the stack; a row with more moves them into the table's own links.
+constexpr size_t kStackSlots = 2048;
+// New edges of one row are sorted and merged this many at a time.
+constexpr size_t kJoinBatch = 256;
 
-// Merges two sorted lists, a's edges first among equals.
-Edge* MergePending(Edge* a, Edge* b)
-{
-    Edge* head = nullptr;
-    Edge** tail = &head;
-    while (a != nullptr && b != nullptr) {
-        Edge*& from = PendingBefore(b, a) ? b : a;
-        *tail = from;
-        tail = &from->next;
-        from = from->next;
-    }
-    *tail = a != nullptr ? a : b;
-    return head;
-}
+// Where the active edges stand: slot i of an array on the stack, or the link of the table's
+// edge i (a table of n edges never has more than n active, and the links are the converter's).
+struct StackSlots {
+    Edge** at;
+    Edge*& operator[](size_t i) const { return at[i]; }
+};
+struct TableSlots {
+    Edge* at;
+    Edge*& operator[](size_t i) const { return at[i].next; }
+};
 
-// A stable merge sort of a linked list, with no allocation: bottom up, bin k holding a sorted run
-// of 2^k edges that came before those in the lower bins, so that no pass walks the list to find
-// its middle (a page of text has tens of thousands of edges).
-Edge* SortPending(Edge* list)
+struct Scan {
+    Edge* edges;
+    uint32_t count;
+    int32_t height;
+    int32_t windowTop;                // the first row of the current window
+    uint32_t waiting;                 // edges listed in the window and not yet started
+    uint32_t started;                 // edges started so far
+    uint32_t windowFirst;             // where the window's list begins
+    uint32_t rowEnds[kWindowRows];    // where each row's part of the list ends
+    size_t active;
+    bool inTable;                     // the active edges stand in the table's links
+    Edge* stack[kStackSlots];
+};
+
+// The row a kept edge starts on: nothing above row 0 is written, so an edge reaching above it
+// starts there, on its own stepping grid.
+bool Kept(const Edge* edge, int32_t height)
 {
-    Edge* bins[64] = {};
-    while (list != nullptr) {
-        Edge* run = list;
-        list = list->next;
-        run->next = nullptr;
-        size_t k = 0;
-        for (; bins[k] != nullptr; ++k) {
-            run = MergePending(bins[k], run);
-            bins[k] = nullptr;
+    return edge->bottom.y > edge->top.y && edge->bottom.y > 0 && edge->top.y < height;
+}
+int32_t StartRow(const Edge* edge) { return std::max(edge->top.y, 0); }
+
+// Lists the kept edges starting in the window from `top`, by starting row (each row's in table
+// order), in the links of the table's edges from the first not yet started on: the edges started
+// so far are at least as many as the active ones, whose links those before it may hold. Returns
+// the first starting row below the window, or the surface height when there is none.
+int32_t ListWindow(Scan& s, int32_t top)
+{
+    s.windowTop = top;
+    const int32_t rows = std::min(kWindowRows, s.height - top);
+    std::fill(s.rowEnds, s.rowEnds + rows, 0u);
+    int32_t below = s.height;
+    for (uint32_t i = 0; i < s.count; ++i) {
+        const Edge* edge = &s.edges[i];
+        if (!Kept(edge, s.height)) continue;
+        const int32_t row = StartRow(edge) - top;
+        if (row < 0) continue;
+        if (row >= rows) {
+            below = std::min(below, row + top);
+            continue;
         }
-        bins[k] = run;
+        ++s.rowEnds[row];
     }
-    Edge* sorted = nullptr;
-    for (Edge* bin : bins)
-        if (bin != nullptr) sorted = sorted == nullptr ? bin : MergePending(bin, sorted);
-    return sorted;
+    // Counts to starts; placing each edge moves its row's start on, to the row's end.
+    uint32_t at = s.started;
+    s.windowFirst = at;
+    for (int32_t row = 0; row < rows; ++row) {
+        const uint32_t n = s.rowEnds[row];
+        s.rowEnds[row] = at;
+        at += n;
+    }
+    s.waiting = at - s.started;
+    for (uint32_t i = 0, left = s.waiting; i < s.count && left > 0; ++i) {
+        Edge* edge = &s.edges[i];
+        if (!Kept(edge, s.height)) continue;
+        const int32_t row = StartRow(edge) - top;
+        if (row < 0 || row >= rows) continue;
+        s.edges[s.rowEnds[row]++].next = edge;
+        --left;
+    }
+    return below;
+}
+
+uint32_t RowFirst(const Scan& s, int32_t row) { return row == 0 ? s.windowFirst : s.rowEnds[row - 1]; }
+bool RowStarts(const Scan& s, int32_t y) { return s.rowEnds[y - s.windowTop] != RowFirst(s, y - s.windowTop); }
+
+void MoveToTable(Scan& s)
+{
+    for (size_t i = 0; i < s.active; ++i) s.edges[i].next = s.stack[i];
+    s.inTable = true;
+}
+
+// Merges the sorted new edges into the sorted active ones from the back.
+template <class Slots>
+void MergeActive(Scan& s, Slots slots, Edge* const* batch, size_t k)
+{
+    size_t i = s.active, j = k, p = s.active + k;
+    while (j > 0) {
+        if (i > 0 && slots[i - 1]->current.x > batch[j - 1]->current.x) slots[--p] = slots[--i];
+        else slots[--p] = batch[--j];
+    }
+    s.active += k;
+}
+
+void MergeBatch(Scan& s, Edge* const* batch, size_t k)
+{
+    if (!s.inTable && s.active + k > kStackSlots) MoveToTable(s);
+    if (s.inTable) MergeActive(s, TableSlots{s.edges}, batch, k);
+    else MergeActive(s, StackSlots{s.stack}, batch, k);
+}
+
+// Starts the edges listed for row y, in x order among the active ones.
+void JoinRow(Scan& s, int32_t y)
+{
+    Edge* batch[kJoinBatch];
+    size_t k = 0;
+    const uint32_t first = RowFirst(s, y - s.windowTop), end = s.rowEnds[y - s.windowTop];
+    // A merge writes the links of the table's first edges up to the active count, which stays
+    // below the links still to be read here.
+    s.waiting -= end - first;
+    s.started = end;
+    for (uint32_t i = first; i < end; ++i) {
+        Edge* edge = s.edges[i].next;
+        EdgeState& c = edge->current;
+        c = edge->top;
+        if (c.y < 0) EdgeAdvance(edge, &c, -int64_t{c.y});
+        // The walk counts the rows itself; the edge's y says instead whether its steps move it: a
+        // vertical side, with no correction to undo and no error to carry, keeps its state.
+        c.y = (edge->xStep | edge->remainder | c.correction) != 0 || c.error > 0;
+        // A row's edges come in table order, mostly left to right already.
+        size_t at = k++;
+        for (; at > 0 && batch[at - 1]->current.x > edge->current.x; --at) batch[at] = batch[at - 1];
+        batch[at] = edge;
+        if (k == kJoinBatch) {
+            MergeBatch(s, batch, k);
+            k = 0;
+        }
+    }
+    if (k > 0) MergeBatch(s, batch, k);
 }
 
 // Rows are big-endian 32-bit words, the first pixel in the most significant bit.
 uint32_t LoadWord(const uint8_t* p)
 {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+    return v;
 }
 
 void StoreWord(uint8_t* p, uint32_t v)
 {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap32(v);
+    std::memcpy(p, &v, 4);
 }
 
-void MaskWord(uint8_t* p, uint32_t mask, int operation)
+template <int Operation>
+void MaskWord(uint8_t* p, uint32_t mask)
 {
-    uint32_t v = LoadWord(p);
-    StoreWord(p, operation == SCAN_SET ? v | mask : v & ~mask);
+    const uint32_t v = LoadWord(p);
+    StoreWord(p, Operation == SCAN_SET ? v | mask : v & ~mask);
 }
 
-void WriteSpan(uint8_t* row, int32_t x0, int32_t x1, int operation)
+// Inversion flips the span's pixels one at a time.
+void InvertSpan(uint8_t* row, int32_t x0, int32_t x1)
 {
-    if (operation == SCAN_INVERT) {
-        for (int32_t x = x0; x < x1; ++x)
-            row[x >> 3] ^= static_cast<uint8_t>(0x80u >> (x & 7));
-        return;
+    for (int32_t x = x0; x < x1; ++x)
+        row[x >> 3] ^= static_cast<uint8_t>(0x80u >> (x & 7));
+}
+
+// Writes a row's spans [x0, x1), which come left to right and do not overlap: set and clear a
+// word at a time, the first and last words of a span through masks and those between whole; a
+// word holding no pixel of a span is not touched. The last word a span ends in is held back while
+// the next spans land in it too, so that the small shapes of a line of text, several to a word,
+// cost one read and write of each word.
+template <int Operation>
+struct RowWriter {
+    uint8_t* row;
+    int32_t width;
+    int32_t word = -1;  // the word held back, -1 for none
+    uint32_t bits = 0;  // its pixels in the spans so far
+
+    void Flush()
+    {
+        if (word >= 0) MaskWord<Operation>(row + 4 * word, bits);
     }
-    int32_t first = x0 >> 5, last = x1 >> 5;
-    uint32_t startMask = 0xFFFFFFFFu >> (x0 & 31);
-    uint32_t endMask = ~(0xFFFFFFFFu >> (x1 & 31));  // the bits before x1 in its word
-    if (first == last) {
-        if ((x1 & 31) > (x0 & 31)) MaskWord(row + 4 * first, startMask & endMask, operation);
-        return;
-    }
-    MaskWord(row + 4 * first, startMask, operation);
-    if (last > first + 1)
-        std::memset(row + 4 * (first + 1), operation == SCAN_SET ? 0xFF : 0x00, 4 * static_cast<size_t>(last - first - 1));
-    if ((x1 & 31) != 0) MaskWord(row + 4 * last, endMask, operation);
-}
 
-void Span(uint8_t* row, int32_t width, int32_t x0, int32_t x1, int operation)
-{
-    x0 = std::max(x0, 0);
-    x1 = std::min(x1, width);
-    if (x0 < x1) WriteSpan(row, x0, x1, operation);
-}
-
-// Moves the pending edges that start on row y into the active list (sorted by x) in one merge:
-// a row of text starts hundreds of edges at once, and inserting each by a walk from the front
-// cost a walk over the whole row per edge. The order is the one those insertions made (each edge
-// before the first at or right of it): the new edges ascending in x, ties among them in reverse,
-// each before the active edges of its x. Returns what is left pending.
-Edge* JoinRow(Edge** active, Edge* pending, int32_t y)
-{
-    Edge* joined = nullptr;
-    Edge** tail = &joined;   // the last new edge's link
-    Edge** group = &joined;  // the link to the first new edge of the largest x so far
-    while (pending != nullptr && pending->current.y == y) {
-        Edge* edge = pending;
-        pending = edge->next;
-        if (*group != nullptr && (*group)->current.x == edge->current.x) {
-            edge->next = *group;
-            *group = edge;
-        } else {
-            group = tail;
-            edge->next = nullptr;
-            *tail = edge;
-            tail = &edge->next;
+    void Span(int32_t x0, int32_t x1)
+    {
+        if constexpr (Operation == SCAN_SET || Operation == SCAN_CLEAR || Operation == SCAN_INVERT) {
+            if (__builtin_expect(x0 < 0 || x1 > width, 0)) {
+                x0 = std::max(x0, 0);
+                x1 = std::min(x1, width);
+            }
+            if (x0 >= x1) return;
+            if constexpr (Operation == SCAN_INVERT) {
+                InvertSpan(row, x0, x1);
+            } else {
+                const int32_t first = x0 >> 5, last = (x1 - 1) >> 5;
+                const uint32_t startMask = 0xFFFFFFFFu >> (x0 & 31);
+                const uint32_t endMask = 0xFFFFFFFFu << (31 - ((x1 - 1) & 31));  // the bits before x1 in its word
+                if (first != word) {
+                    Flush();
+                    word = first;
+                    bits = 0;
+                }
+                if (first == last) {
+                    bits |= startMask & endMask;
+                    return;
+                }
+                MaskWord<Operation>(row + 4 * first, bits | startMask);
+                if (last > first + 1)
+                    std::memset(row + 4 * (first + 1), Operation == SCAN_SET ? 0xFF : 0x00,
+                                4 * static_cast<size_t>(last - first - 1));
+                word = last;
+                bits = endMask;
+            }
         }
     }
-    for (Edge** at = active; joined != nullptr;) {
-        if (*at == nullptr || joined->current.x <= (*at)->current.x) {
-            Edge* edge = joined;
-            joined = edge->next;
-            edge->next = *at;
-            *at = edge;
-            at = &edge->next;
-        } else {
-            at = &(*at)->next;
+
+    void Finish()
+    {
+        if constexpr (Operation == SCAN_SET || Operation == SCAN_CLEAR) Flush();
+    }
+};
+
+// One row: the spans of the active edges under the fill rule (alternate: first to second, third
+// to fourth, ...; winding: from each edge after which the running sum is not 0 to the next edge),
+// written while the edges step to the next row and those ending here leave; then the x order.
+// An edge left without a partner (an open outline) draws nothing.
+template <bool Winding, int Operation, class Slots>
+void ScanRow(Scan& s, Slots slots, int32_t y, uint8_t* row, int32_t width)
+{
+    const size_t n = s.active;
+    const int32_t nextRow = y + 1;
+    size_t kept = 0;
+    int sum = 0;  // the winding sum, or under alternate the count's parity: inside when not 0
+    int32_t from = 0, previous = INT32_MIN;
+    uint32_t unordered = 0;
+    RowWriter<Operation> writer{row, width};
+    for (size_t i = 0; i < n; ++i) {
+        Edge* e = slots[i];
+        EdgeState& c = e->current;
+        const int32_t x = c.x;
+        if (sum != 0) writer.Span(from, x);
+        if constexpr (Winding) sum += e->winding;
+        else sum ^= 1;
+        from = x;
+        if (nextRow < e->bottom.y) {
+            // The step of EdgeStep; the row number is the loop's.
+            int32_t next = x;
+            // A vertical side keeps its x and error from row to row (see JoinRow).
+            if (c.y != 0) {
+                next += e->xStep - c.correction;
+                c.correction = 0;
+                int32_t error = c.error + e->remainder;
+                if (error > 0) {
+                    next += e->xDirection;
+                    error -= e->dy;
+                }
+                c.error = error;
+                c.x = next;
+            }
+            unordered |= static_cast<uint32_t>(next < previous);
+            previous = next;
+            slots[kept++] = e;
         }
     }
-    return pending;
+    writer.Finish();
+    s.active = kept;
+    if (unordered == 0) return;
+    for (size_t i = 1; i < kept; ++i) {
+        Edge* e = slots[i];
+        size_t at = i;
+        for (; at > 0 && slots[at - 1]->current.x > e->current.x; --at) slots[at] = slots[at - 1];
+        slots[at] = e;
+    }
 }
+
+// The row function of each fill rule (alternate, winding) and operation (0 none, set, clear, invert).
+template <class Slots>
+using RowFunction = void (*)(Scan&, Slots, int32_t, uint8_t*, int32_t);
+template <class Slots>
+constexpr RowFunction<Slots> kRows[2][4] = {
+    {ScanRow<false, 0, Slots>, ScanRow<false, SCAN_SET, Slots>, ScanRow<false, SCAN_CLEAR, Slots>,
+     ScanRow<false, SCAN_INVERT, Slots>},
+    {ScanRow<true, 0, Slots>, ScanRow<true, SCAN_SET, Slots>, ScanRow<true, SCAN_CLEAR, Slots>,
+     ScanRow<true, SCAN_INVERT, Slots>},
+};
 
 }  // namespace
 
 void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int monotone, int fillRule, int operation)
 {
+    // Joining and ordering are the same whatever the monotone promise says, so that a path that
+    // breaks the promise is filled correctly rather than partly; a row of two edges costs one
+    // comparison either way.
+    (void)monotone;
     const bool writes = operation == SCAN_SET || operation == SCAN_CLEAR || operation == SCAN_INVERT;
-    const bool winding = fillRule == POLY_FILL_WINDING;
+    const int rule = fillRule == POLY_FILL_WINDING ? 1 : 0;
+    const RowFunction<StackSlots> stackRow = kRows<StackSlots>[rule][writes ? operation : 0];
+    const RowFunction<TableSlots> tableRow = kRows<TableSlots>[rule][writes ? operation : 0];
     const int32_t width = static_cast<int32_t>(surface->width);
     const int32_t height = static_cast<int32_t>(surface->height);
+    if (count == 0 || height <= 0) return;
 
-    // Edges start at their top state; nothing above row 0 can be written, so an edge reaching
-    // above it starts there, on its own stepping grid. That bounds the work by the surface's rows
-    // whatever the coordinates.
-    Edge* pending = nullptr;
-    int32_t lastBottom = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        Edge* edge = &edges[i];
-        if (edge->bottom.y <= edge->top.y || edge->bottom.y <= 0 || edge->top.y >= height) continue;
-        edge->current = edge->top;
-        if (edge->current.y < 0) EdgeAdvance(edge, &edge->current, -int64_t{edge->current.y});
-        edge->next = pending;
-        pending = edge;
-        lastBottom = std::max(lastBottom, edge->bottom.y);
-    }
-    pending = SortPending(pending);
-    if (pending == nullptr) return;
-    lastBottom = std::min(lastBottom, height);
-
-    Edge* active = nullptr;
-    for (int32_t y = pending->current.y; y < lastBottom && (pending != nullptr || active != nullptr); ++y) {
-        // Joining: every edge whose top is reached, whatever the monotone promise says, so that a
-        // path that breaks the promise is filled correctly rather than partly.
-        if (pending != nullptr && pending->current.y == y) pending = JoinRow(&active, pending, y);
-        if (active == nullptr) {
-            // Rows between figures: jump to the next top.
-            if (pending == nullptr) break;
-            y = pending->current.y - 1;
+    Scan s;
+    s.edges = edges;
+    s.count = count;
+    s.height = height;
+    s.active = 0;
+    s.inTable = false;
+    s.started = 0;
+    // Work is bounded by the surface's rows whatever the coordinates: rows without edges are
+    // passed over, a window at a time when nothing is active.
+    int32_t below = ListWindow(s, 0);
+    for (int32_t y = 0; y < height;) {
+        const int32_t windowEnd = s.windowTop + std::min(kWindowRows, height - s.windowTop);
+        if (s.active == 0) {
+            // Rows between figures: on to the next starting row.
+            while (y < windowEnd && !RowStarts(s, y) && s.waiting > 0) ++y;
+            if (s.waiting == 0 || y == windowEnd) {
+                if (below >= height) break;
+                y = below;
+                below = ListWindow(s, y);
+                continue;
+            }
+        }
+        if (y == windowEnd) {
+            below = ListWindow(s, y);
             continue;
         }
+        if (RowStarts(s, y)) JoinRow(s, y);
         uint8_t* row = surface->bits + static_cast<size_t>(surface->stride) * static_cast<size_t>(y);
-        if (writes) {
-            if (!winding) {
-                // An edge left without a partner (an open outline) draws nothing.
-                for (Edge* e = active; e != nullptr && e->next != nullptr; e = e->next->next)
-                    Span(row, width, e->current.x, e->next->current.x, operation);
-            } else {
-                int sum = 0;
-                for (Edge* e = active; e != nullptr && e->next != nullptr; e = e->next) {
-                    sum += e->winding;
-                    if (sum != 0) Span(row, width, e->current.x, e->next->current.x, operation);
-                }
-            }
-        }
-        // Stepping; edges ending here leave. Whether the stepped edges are still in x order is
-        // seen on the way, so that the usual row, where no edges cross, needs no ordering pass.
-        bool ordered = true;
-        const Edge* previous = nullptr;
-        for (Edge** at = &active; *at != nullptr;) {
-            Edge* e = *at;
-            if (e->current.y + 1 < e->bottom.y) {
-                EdgeStep(e, &e->current);
-                if (previous != nullptr && e->current.x < previous->current.x) ordered = false;
-                previous = e;
-                at = &e->next;
-            } else {
-                *at = e->next;
-            }
-        }
-        if (ordered) continue;
-        // Ordering by neighbour swaps. Two edges need one comparison.
-        if (monotone && active != nullptr && active->next != nullptr && active->next->next == nullptr) {
-            if (active->next->current.x < active->current.x) {
-                Edge* second = active->next;
-                active->next = nullptr;
-                second->next = active;
-                active = second;
-            }
-            continue;
-        }
-        for (bool swapped = true; swapped;) {
-            swapped = false;
-            for (Edge** at = &active; *at != nullptr && (*at)->next != nullptr; at = &(*at)->next) {
-                Edge* a = *at;
-                Edge* b = a->next;
-                if (b->current.x < a->current.x) {
-                    a->next = b->next;
-                    b->next = a;
-                    *at = b;
-                    swapped = true;
-                }
-            }
-        }
+        if (s.inTable) tableRow(s, TableSlots{edges}, y, row, width);
+        else stackRow(s, StackSlots{s.stack}, y, row, width);
+        ++y;
     }
 }

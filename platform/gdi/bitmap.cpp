@@ -1,6 +1,7 @@
 // Bitmap objects: DIB sections (own memory or a file mapping) and bitmaps made from DIB data.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -68,7 +69,12 @@ HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init,
         if (dc->bitmap && dc->bitmap != dc->defaultBitmap) {
             const Dib& selected = dc->bitmap->dib;
             format.bpp = selected.bpp;
-            format.colors = selected.colors;
+            try {
+                format.colors = selected.colors;
+            } catch (const std::bad_alloc&) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
             std::copy(selected.masks, selected.masks + 3, format.masks);
         }
     }

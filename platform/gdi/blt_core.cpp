@@ -4,6 +4,7 @@
 // of pixels outside the span in the first and last byte are put back afterwards.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -181,7 +182,9 @@ void GatherPixels(uint8_t* out, const uint8_t* row, const int32_t* columns, int6
 
 }  // namespace
 
-bool BltRun(const BltRequest& rq) {
+namespace {
+
+bool BltRows(const BltRequest& rq) {
     Dc& dc = *rq.dst;
     Dib& dst = dc.bitmap->dib;
     const bool masked = rq.mask != nullptr || rq.transparent;
@@ -239,8 +242,16 @@ bool BltRun(const BltRequest& rq) {
 
     const int bpp = dst.bpp;
     const size_t rowBytes = dst.stride + 8;
-    std::vector<uint8_t> sRow(needS ? rowBytes : 0), pRow(needP ? rowBytes : 0);
-    std::vector<uint8_t> mRow(masked ? rowBytes : 0), back(masked ? rowBytes : 0);
+    std::vector<uint8_t> sRow, pRow, mRow, back;
+    try {
+        sRow.resize(needS ? rowBytes : 0);
+        pRow.resize(needP ? rowBytes : 0);
+        mRow.resize(masked ? rowBytes : 0);
+        back.resize(masked ? rowBytes : 0);
+    } catch (...) {
+        pixman_region32_fini(&visible);
+        throw;
+    }
 
     Converter convert;
     if (needS) ConverterInit(convert, *src, rq.src.dc, dst, dc);
@@ -416,6 +427,20 @@ bool BltRun(const BltRequest& rq) {
     }
     pixman_region32_fini(&visible);
     return true;
+}
+
+}  // namespace
+
+// Every blit, fill and text paint comes through here: the axis maps, the snapshot of a source drawn
+// onto itself and the row buffers are C++ containers, and running out of memory for them is a
+// failed call.
+bool BltRun(const BltRequest& rq) {
+    try {
+        return BltRows(rq);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
 }
 
 }  // namespace gdi

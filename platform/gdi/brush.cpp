@@ -1,5 +1,6 @@
 // Solid and DIB pattern brushes.
 #include <cstring>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -40,9 +41,15 @@ HBRUSH CreateDIBPatternBrushPt(const void* packedDib, UINT usage) {
         pattern.bpp = view.bpp;
         pattern.stride = view.stride;
         pattern.topDown = true;
-        pattern.colors = view.colors;
         std::memcpy(pattern.masks, view.masks, sizeof pattern.masks);
-        if (!DibAllocate(pattern)) {
+        bool copied = true;
+        try {
+            pattern.colors = view.colors;
+        } catch (const std::bad_alloc&) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            copied = false;
+        }
+        if (!copied || !DibAllocate(pattern)) {
             DestroyObject(brush);
             return nullptr;
         }

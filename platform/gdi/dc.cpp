@@ -1,5 +1,6 @@
 // Memory device contexts: creation, selection and the simple drawing state.
 #include <mutex>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -14,7 +15,9 @@ Dc::~Dc()
 }
 
 std::mutex& SelectionLock() {
-    static std::mutex* lock = new std::mutex;  // outlives static destructors, like the handle table
+    // Outlives static destructors, like the handle table, and is made without the heap.
+    alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
+    static std::mutex* lock = new (storage) std::mutex;
     return *lock;
 }
 
@@ -48,8 +51,13 @@ Bitmap* DefaultBitmapCreate() {
     dib.width = dib.height = 1;
     dib.bpp = 1;
     dib.stride = 4;
-    dib.colors = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
-    if (!DibAllocate(dib)) {
+    bool made = true;
+    try {
+        dib.colors = {RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}};
+    } catch (const std::bad_alloc&) {
+        made = false;
+    }
+    if (!made || !DibAllocate(dib)) {
         DestroyObject(bitmap);
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -112,7 +113,11 @@ bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& c
     if (bpp <= 8) {
         uint32_t entries = 1u << bpp;
         uint32_t count = h.biClrUsed && h.biClrUsed < entries ? h.biClrUsed : entries;
-        dib.colors.resize(entries, RGBQUAD{0, 0, 0, 0});  // indexes past a short table read black
+        try {
+            dib.colors.resize(entries, RGBQUAD{0, 0, 0, 0});  // indexes past a short table read black
+        } catch (const std::bad_alloc&) {
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        }
         std::memcpy(dib.colors.data(), after, count * sizeof(RGBQUAD));
         for (RGBQUAD& c : dib.colors) c.rgbReserved = 0;
     } else if (compression == BI_BITFIELDS) {

@@ -1,8 +1,11 @@
 // Logical fonts: CreateFontIndirectA/W matches a face and keeps it open; SizedFont sets the face
 // to the size one DC's mapping asks for, with the synthesised weight and slant and the escapement.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <new>
 
 #include "../kernel/wide_text.h"
 #include "font_internal.h"
@@ -16,7 +19,7 @@ namespace {
 constexpr double kMaxPixels = 8192;
 constexpr FT_Fixed kSlant = 0x366A;  // FreeType's oblique shear
 
-Font* FontCreate(const LOGFONTW& log, bool stock)
+Font* FontMake(const LOGFONTW& log, bool stock)
 {
     std::u16string name(log.lfFaceName, std::find(log.lfFaceName, log.lfFaceName + LF_FACESIZE, u'\0'));
     FaceSource source;
@@ -36,20 +39,53 @@ Font* FontCreate(const LOGFONTW& log, bool stock)
         }
     }
     font->log = log;
-    font->source = source;
-    {
-        std::lock_guard<std::mutex> guard(FontListLock());
-        font->face = FaceOpen(source);
-    }
-    if (!font->face) {
+    try {
+        font->source = source;
+        {
+            std::lock_guard<std::mutex> guard(FontListLock());
+            font->face = FaceOpen(source);
+        }
+        if (!font->face) {
+            DestroyObject(font);
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return nullptr;
+        }
+        font->faceWeight = FaceWeight(font->face);
+        font->glyphFace = GlyphFaceId(source);
+    } catch (...) {
         DestroyObject(font);
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return nullptr;
+        throw;
     }
-    font->faceWeight = FaceWeight(font->face);
-    font->glyphFace = GlyphFaceId(source);
     font->embolden = log.lfWeight >= FW_SEMIBOLD && font->faceWeight < FW_SEMIBOLD;
     font->slant = log.lfItalic && !(font->face->style_flags & FT_STYLE_FLAG_ITALIC);
+    return font;
+}
+
+// Matching a face and keeping its name runs through C++ containers: running out of memory there
+// is a failed create.
+Font* FontCreate(const LOGFONTW& log, bool stock)
+{
+    try {
+        return FontMake(log, stock);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+// A shared font made on first use; one that could not be made is tried again on the next, so a
+// process that once ran out of memory gets it later.
+template <typename Make>
+Font* MadeOnFirstUse(std::atomic<Font*>& slot, std::mutex& lock, Make make)
+{
+    if (Font* font = slot.load(std::memory_order_acquire))
+        return font;
+    std::lock_guard<std::mutex> guard(lock);
+    Font* font = slot.load(std::memory_order_relaxed);
+    if (!font) {
+        font = make();
+        slot.store(font, std::memory_order_release);
+    }
     return font;
 }
 
@@ -57,14 +93,17 @@ Font* FontCreate(const LOGFONTW& log, bool stock)
 // starts fontconfig.
 Font* DefaultFont()
 {
-    static Font* font = FontCreate(LOGFONTW{}, true);
-    return font;
+    static std::atomic<Font*> font{nullptr};
+    static std::mutex lock;
+    return MadeOnFirstUse(font, lock, [] { return FontCreate(LOGFONTW{}, true); });
 }
 
 // What a fresh DC holds: a stock record without a face that stands for the default font.
 Font* DefaultFontStandIn()
 {
-    static Font* standIn = [] {
+    static std::atomic<Font*> standIn{nullptr};
+    static std::mutex lock;
+    return MadeOnFirstUse(standIn, lock, [] {
         Font* font = new (std::nothrow) Font();
         if (!font)
             return font;
@@ -75,8 +114,7 @@ Font* DefaultFontStandIn()
             return static_cast<Font*>(nullptr);
         }
         return font;
-    }();
-    return standIn;
+    });
 }
 
 // The face's cell (ascent plus descent) in font units: OS/2 Windows metrics, else hhea.
@@ -279,8 +317,13 @@ HFONT CreateFontIndirectA(const LOGFONTA* log)
     std::memcpy(&wide, log, offsetof(LOGFONTA, lfFaceName));
     std::memset(wide.lfFaceName, 0, sizeof wide.lfFaceName);
     const size_t length = std::find(log->lfFaceName, log->lfFaceName + LF_FACESIZE, '\0') - log->lfFaceName;
-    const std::u16string name = platform::Utf8ToUtf16(std::string_view(log->lfFaceName, length));
-    std::copy_n(name.begin(), std::min<size_t>(name.size(), LF_FACESIZE - 1), wide.lfFaceName);
+    try {
+        const std::u16string name = platform::Utf8ToUtf16(std::string_view(log->lfFaceName, length));
+        std::copy_n(name.begin(), std::min<size_t>(name.size(), LF_FACESIZE - 1), wide.lfFaceName);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return CreateFontIndirectW(&wide);
 }
 

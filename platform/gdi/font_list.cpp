@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <new>
 #include <tuple>
 
 #include "../kernel/wide_text.h"
@@ -57,10 +58,12 @@ struct List {
     std::map<std::tuple<std::string, int, bool>, FaceSource> systemMatches;
 };
 
-// Lives for the whole process: fonts deleted by static destructors still find it.
+// Lives for the whole process: fonts deleted by static destructors still find it. Made in storage
+// of its own, so that finding it never runs out of memory.
 List& L()
 {
-    static List* list = new List;
+    alignas(List) static unsigned char storage[sizeof(List)];
+    static List* list = new (storage) List;
     return *list;
 }
 

@@ -8,6 +8,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 #include <utility>
 
@@ -78,7 +79,8 @@ struct Cache {
 // Lives for the whole process, like the font list: fonts drawn from static destructors still find it.
 Cache& C()
 {
-    static Cache* cache = new Cache;
+    alignas(Cache) static unsigned char storage[sizeof(Cache)];
+    static Cache* cache = new (storage) Cache;
     return *cache;
 }
 

@@ -1,6 +1,7 @@
 // Bitmap resources: a module's RT_BITMAP entries are packed DIBs, checked against the resource's
 // size before any of their bytes are read as a header, colour table or rows.
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "gdi_internal.h"
@@ -44,7 +45,13 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name)
         return Damaged();
     // The header and colour table are read as records: copy them out of the resource's bytes,
     // which need not be aligned for them.
-    std::vector<uint32_t> infoCopy((headerBytes + sizeof(BITMAPINFO) + 3) / 4, 0);
+    std::vector<uint32_t> infoCopy;
+    try {
+        infoCopy.assign((headerBytes + sizeof(BITMAPINFO) + 3) / 4, 0);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     std::memcpy(infoCopy.data(), bytes, headerBytes);
     const auto* info = reinterpret_cast<const BITMAPINFO*>(infoCopy.data());
     Dib format;

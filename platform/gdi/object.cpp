@@ -15,14 +15,16 @@ struct Slot {
 };
 
 // The table outlives every static destructor, so an object deleted during shutdown still finds
-// its slot.
+// its slot. It is made in storage of its own: the first object of a process that has run out of
+// memory fails to be added, not to find a table.
 struct Table {
     std::mutex lock;
     std::vector<Slot> slots;
     std::vector<uint32_t> free;
 };
 Table& T() {
-    static Table* table = new Table;
+    alignas(Table) static unsigned char storage[sizeof(Table)];
+    static Table* table = new (storage) Table;
     return *table;
 }
 

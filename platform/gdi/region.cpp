@@ -1,6 +1,7 @@
 // Regions over pixman's 32-bit regions.
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "gdi_internal.h"
 #include "platform/kernel.h"
@@ -97,12 +98,17 @@ HRGN ExtCreateRegion(const XFORM* transform, DWORD size, const RGNDATA* data) {
         return nullptr;
     }
     std::vector<pixman_box32_t> boxes;
-    boxes.reserve(data->rdh.nCount);
+    try {
+        boxes.reserve(data->rdh.nCount);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     const uint8_t* p = reinterpret_cast<const uint8_t*>(data->Buffer);
     for (DWORD i = 0; i < data->rdh.nCount; ++i) {
         RECT r;
         std::memcpy(&r, p + size_t(i) * sizeof(RECT), sizeof r);
-        if (r.left < r.right && r.top < r.bottom) boxes.push_back({r.left, r.top, r.right, r.bottom});
+        if (r.left < r.right && r.top < r.bottom) boxes.push_back({r.left, r.top, r.right, r.bottom});  // reserved
     }
     return NewRegion(boxes.data(), int(boxes.size()));
 }
@@ -164,7 +170,13 @@ int OffsetRgn(HRGN handle, int dx, int dy) {
 DWORD GetRegionData(HRGN handle, DWORD size, RGNDATA* data) {
     Region* region = Get<Region>(handle);
     if (!region) return 0;
-    std::vector<RECT> rects = BandedRects(&region->rgn);
+    std::vector<RECT> rects;
+    try {
+        rects = BandedRects(&region->rgn);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     uint64_t needed = sizeof(RGNDATAHEADER) + uint64_t(rects.size()) * sizeof(RECT);
     if (needed > UINT32_MAX) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

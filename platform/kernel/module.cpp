@@ -3,6 +3,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <link.h>
+#include <new>
 #include <string>
 #include <strings.h>
 #include <unistd.h>
@@ -103,8 +104,14 @@ HMODULE LoadLibraryA(LPCSTR fileName)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    const std::string provided = ProvidedModulePath(fileName);
-    void* handle = dlopen((provided.empty() ? NativePath(fileName) : provided).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = nullptr;
+    try {
+        const std::string provided = ProvidedModulePath(fileName);
+        handle = dlopen((provided.empty() ? NativePath(fileName) : provided).c_str(), RTLD_NOW | RTLD_LOCAL);
+    } catch (const std::bad_alloc&) {  // the path's strings
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     if (!handle) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -118,7 +125,14 @@ HMODULE LoadLibraryW(LPCWSTR fileName)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    return LoadLibraryA(WideToUtf8(fileName).c_str());
+    std::string narrow;
+    try {
+        narrow = WideToUtf8(fileName);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return LoadLibraryA(narrow.c_str());
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name)

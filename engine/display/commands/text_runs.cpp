@@ -6,8 +6,10 @@
 #include "engine/display/commands/text_runs.h"
 
 #include <algorithm>
+#include <new>
 
 #include "platform/gdi_text.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -18,6 +20,15 @@ constexpr int64_t kLargestScale = int64_t{1} << 14;
 // A half of a surrogate pair is one character with its neighbour in a run and a mark of its own
 // alone, so it is drawn alone as before.
 bool Surrogate(WCHAR c) { return c >= 0xD800 && c < 0xE000; }
+
+// GDI's text call that could not allocate its glyphs leaves characters out of the band: that is
+// the job's lack of memory, as our own run list running out is, and takes the same road to the
+// render call. Other failures (a character the font cannot map) leave the rest of the text drawn.
+void CharsOut(HDC dc, int x, int y, UINT options, const WCHAR* codes, UINT count, const INT* advances)
+{
+    if (!ExtTextOutW(dc, x, y, options, nullptr, codes, count, advances) && GetLastError() == ERROR_NOT_ENOUGH_MEMORY)
+        throw std::bad_alloc();
+}
 
 }  // namespace
 
@@ -49,7 +60,7 @@ void TextCharsOut(HDC dc, const std::vector<TextChar>& chars, bool glyphIndices,
             }
         }
         if (end - i == 1) {
-            ExtTextOutW(dc, chars[i].x, chars[i].y, options, nullptr, &chars[i].code, 1, nullptr);
+            CharsOut(dc, chars[i].x, chars[i].y, options, &chars[i].code, 1, nullptr);
             i = end;
             continue;
         }
@@ -59,7 +70,7 @@ void TextCharsOut(HDC dc, const std::vector<TextChar>& chars, bool glyphIndices,
             codes.push_back(chars[k].code);
             advances.push_back(k + 1 < end ? INT(int64_t{chars[k + 1].x} - chars[k].x) : 0);
         }
-        ExtTextOutW(dc, chars[i].x, chars[i].y, options, nullptr, codes.data(), UINT(codes.size()), advances.data());
+        CharsOut(dc, chars[i].x, chars[i].y, options, codes.data(), UINT(codes.size()), advances.data());
         i = end;
     }
 }

@@ -21,5 +21,6 @@ bool TextRunsExact(HDC dc, LONG escapement, LONG orientation);
 
 // Draws the characters in order with ExtTextOutW (ETO_GLYPH_INDEX when `glyphIndices`): runs of
 // neighbours on one baseline when `runs`, each character alone otherwise and where a run cannot
-// hold it. `advances` is scratch space kept between calls.
+// hold it. `advances` is scratch space kept between calls. Throws std::bad_alloc when memory runs
+// out, GDI's own included; the render call ends the job for it.
 void TextCharsOut(HDC dc, const std::vector<TextChar>& chars, bool glyphIndices, bool runs, std::vector<INT>& advances);

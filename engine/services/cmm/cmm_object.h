@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 // Object types.
 typedef uint32_t CmmObjectType;
@@ -100,7 +101,13 @@ template <typename Operation>
 uint32_t CmmFrontDoor(CmmGlobals* g, Operation&& operation)
 {
     g->status = CMM_STATUS_NONE;
-    operation();
+    // The readers keep their C++ containers from running out themselves; this is the last net, so
+    // that no exception leaves an Imx entry point.
+    try {
+        operation();
+    } catch (const std::bad_alloc&) {
+        CmmRaise(g, CMM_STATUS_NO_MEMORY);
+    }
     g->raised = 0;
     return CmmStatusClass(g->status);
 }

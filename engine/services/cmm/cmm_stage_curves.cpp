@@ -107,7 +107,8 @@ void CmmCurvesStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t channels, u
 }
 
 void CmmCurvesStageReverse(CmmObject* stage) {
-    if (stage->type != CMM_TYPE_STAGE_CURVES) return;
+    // A stage that could not be made (its memory ran out) has no body to turn round.
+    if (stage->type != CMM_TYPE_STAGE_CURVES || stage->body == nullptr) return;
     auto* c = static_cast<CurvesStage*>(stage->body);
     c->mode ^= 1u;  // 0 <-> 1, 2 <-> 3
 }

@@ -3,6 +3,7 @@
 #include "engine/services/cmm/cmm_tags.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "engine/common/byte_order.h"
@@ -18,11 +19,23 @@ constexpr uint32_t kTypeSignature = CmmSignature("sig ");
 
 float Fixed(const uint8_t* p) { return static_cast<float>(static_cast<int32_t>(LoadBE32(p))) / 65536.0f; }
 
+// Makes room for a tag's values; running out of memory is the colour system's own failure.
+bool Sized(CmmGlobals* g, std::vector<uint16_t>& values, size_t count) {
+    try {
+        values.resize(count);
+    } catch (const std::bad_alloc&) {
+        CmmRaise(g, CMM_STATUS_NO_MEMORY);
+        return false;
+    }
+    return true;
+}
+
 // Channel-major tables of the tag (count of them, entries each) as a curve stage's interleaved
 // entries.
 void TablesToCurves(CmmGlobals* g, const uint8_t* p, uint32_t count, uint32_t entries, uint32_t bytes,
                     CmmObject* stage) {
-    std::vector<uint16_t> interleaved(size_t{count} * entries);
+    std::vector<uint16_t> interleaved;
+    if (!Sized(g, interleaved, size_t{count} * entries)) return;
     for (uint32_t c = 0; c < count; ++c)
         for (uint32_t k = 0; k < entries; ++k) {
             const uint8_t* at = p + (size_t{c} * entries + k) * bytes;
@@ -118,7 +131,11 @@ void CmmTagReadLut(CmmGlobals* g, CmmObject* profile, uint32_t signature, CmmObj
     TablesToCurves(g, at, inputs, inEntries, bytes, &stage);
     CmmGroupStageAppend(g, group, &stage);
     at += uint64_t{inEntries} * inputs * bytes;
-    std::vector<uint16_t> grid(nodes * outputs);
+    std::vector<uint16_t> grid;
+    if (!Sized(g, grid, nodes * outputs)) {
+        CmmObjectRelease(g, group);
+        return;
+    }
     // 8-bit entries widened (x 257) keep their value on the 0..255 scale.
     for (size_t i = 0; i < grid.size(); ++i) grid[i] = bytes == 1 ? static_cast<uint16_t>(at[i] * 257) : LoadBE16(at + 2 * i);
     const CmmArray values{outputs, static_cast<uint32_t>(nodes), CMM_ELEMENT_U16, 0, grid.data()};

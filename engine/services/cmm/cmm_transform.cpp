@@ -1,6 +1,7 @@
 // Transforms: the sampled pipeline and the device-link profile that describes it (header,
 // profile sequence, description, notice, and the room of the "A2B0" table the pipeline fills
 // when the link is saved).
+#include <new>
 #include <string>
 #include <vector>
 
@@ -77,27 +78,7 @@ void AddSequenceEntry(CmmObject* profile, std::vector<uint8_t>& entries, uint32_
     ++count;
 }
 
-void BuildDeviceLink(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* profiles, uint32_t inputSpace,
-                     uint32_t outputSpace, uint32_t intent, uint32_t tableSize) {
-    CmmProfileNew(g, link, 0);
-    if (CmmFailed(g)) return;
-    CmmProfileHeader header{};
-    CmmProfileReadHeader(g, link, &header);
-    const CmmProfileHeader& first = *CmmProfileHeaderOf(&profiles[0]);
-    header.deviceClass = kLink;
-    header.version = 0x02000000;
-    header.magic = CMM_PROFILE_MAGIC;
-    header.colorSpace = inputSpace;
-    header.connectionSpace = outputSpace;
-    header.intent = intent;
-    header.cmmType = first.cmmType;
-    for (int i = 0; i < 6; ++i) header.date[i] = first.date[i];
-    header.platform = first.platform;
-    header.manufacturer = first.manufacturer;
-    header.model = first.model;
-    for (int i = 0; i < 3; ++i) header.illuminant[i] = first.illuminant[i];
-    CmmProfileWriteHeader(g, link, &header);
-
+void DeviceLinkTagsSet(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* profiles, uint32_t tableSize) {
     std::vector<uint8_t> entries;
     uint32_t entryCount = 0;
     for (uint32_t i = 0; i < count; ++i) AddSequenceEntry(&profiles[i], entries, entryCount);
@@ -124,6 +105,35 @@ void BuildDeviceLink(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* 
     notice.insert(notice.end(), kNotice, kNotice + sizeof kNotice);
     CmmProfileSetTag(g, link, CmmSignature("cprt"), static_cast<uint32_t>(notice.size()), notice.data());
     CmmProfileSetTag(g, link, CmmSignature("A2B0"), tableSize, nullptr);
+}
+
+void BuildDeviceLink(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* profiles, uint32_t inputSpace,
+                     uint32_t outputSpace, uint32_t intent, uint32_t tableSize) {
+    CmmProfileNew(g, link, 0);
+    if (CmmFailed(g)) return;
+    CmmProfileHeader header{};
+    CmmProfileReadHeader(g, link, &header);
+    const CmmProfileHeader& first = *CmmProfileHeaderOf(&profiles[0]);
+    header.deviceClass = kLink;
+    header.version = 0x02000000;
+    header.magic = CMM_PROFILE_MAGIC;
+    header.colorSpace = inputSpace;
+    header.connectionSpace = outputSpace;
+    header.intent = intent;
+    header.cmmType = first.cmmType;
+    for (int i = 0; i < 6; ++i) header.date[i] = first.date[i];
+    header.platform = first.platform;
+    header.manufacturer = first.manufacturer;
+    header.model = first.model;
+    for (int i = 0; i < 3; ++i) header.illuminant[i] = first.illuminant[i];
+    CmmProfileWriteHeader(g, link, &header);
+    // The tags are put together in C++ containers: running out of memory there is the colour
+    // system's own failure, and the link is released by its owner as after any other.
+    try {
+        DeviceLinkTagsSet(g, link, count, profiles, tableSize);
+    } catch (const std::bad_alloc&) {
+        CmmRaise(g, CMM_STATUS_NO_MEMORY);
+    }
 }
 
 void TransformDestroy(CmmGlobals* g, CmmObject* self) {
