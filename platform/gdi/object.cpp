@@ -1,4 +1,5 @@
 // The handle table and the functions common to every GDI object.
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -9,17 +10,26 @@
 namespace gdi {
 namespace {
 
+// A handle is looked up on every GDI call, so lookups take no lock: slots live in chunks that
+// never move once made, and a slot's generation is read before and after its object, so that a
+// slot freed and given to a new object between the two reads is seen. Adding and removing
+// handles take the table's lock.
 struct Slot {
-    Object* object = nullptr;
-    uint32_t generation = 0;
+    std::atomic<Object*> object{nullptr};
+    std::atomic<uint32_t> generation{0};
 };
+
+constexpr uint32_t kMaxHandles = 1u << 24;
+constexpr uint32_t kChunkBits = 12;
+constexpr uint32_t kChunkSlots = 1u << kChunkBits;
 
 // The table outlives every static destructor, so an object deleted during shutdown still finds
 // its slot. It is made in storage of its own: the first object of a process that has run out of
 // memory fails to be added, not to find a table.
 struct Table {
     std::mutex lock;
-    std::vector<Slot> slots;
+    std::atomic<Slot*> chunks[kMaxHandles / kChunkSlots] = {};
+    uint32_t count = 0;  // slots handed out, 1 to count
     std::vector<uint32_t> free;
 };
 Table& T() {
@@ -28,60 +38,77 @@ Table& T() {
     return *table;
 }
 
-constexpr uint32_t kMaxHandles = 1u << 24;
+Slot* SlotAt(Table& table, uint32_t index) {
+    Slot* chunk = table.chunks[(index - 1) >> kChunkBits].load(std::memory_order_acquire);
+    return chunk ? &chunk[(index - 1) & (kChunkSlots - 1)] : nullptr;
+}
 
 Object* Lookup(HGDIOBJ handle) {
     uint64_t value = reinterpret_cast<uintptr_t>(handle);
     uint32_t index = uint32_t(value & 0xFFFFFFFFu);
     uint32_t generation = uint32_t(value >> 32);
-    if (index == 0) return nullptr;
-    std::lock_guard<std::mutex> guard(T().lock);
-    if (index > T().slots.size()) return nullptr;
-    const Slot& slot = T().slots[index - 1];
-    return slot.generation == generation ? slot.object : nullptr;
+    if (index == 0 || index > kMaxHandles) return nullptr;
+    const Slot* slot = SlotAt(T(), index);
+    if (!slot) return nullptr;
+    const uint32_t before = slot->generation.load(std::memory_order_acquire);
+    Object* object = slot->object.load(std::memory_order_acquire);
+    const uint32_t after = slot->generation.load(std::memory_order_acquire);
+    return before == generation && after == generation ? object : nullptr;
 }
 
 }  // namespace
 
 HGDIOBJ HandleAdd(Object* object) {
-    std::lock_guard<std::mutex> guard(T().lock);
+    Table& table = T();
+    std::lock_guard<std::mutex> guard(table.lock);
     uint32_t index;
-    if (!T().free.empty()) {
-        index = T().free.back();
-        T().free.pop_back();
+    if (!table.free.empty()) {
+        index = table.free.back();
+        table.free.pop_back();
     } else {
-        if (T().slots.size() >= kMaxHandles) {
+        if (table.count >= kMaxHandles) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
         // Out of memory is a failed create, never an exception through an exported function. The
         // free list gets room for every slot here, so that removing a handle never allocates.
+        std::atomic<Slot*>& chunk = table.chunks[table.count >> kChunkBits];
+        if (!chunk.load(std::memory_order_relaxed)) {
+            Slot* made = new (std::nothrow) Slot[kChunkSlots];
+            if (!made) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                return nullptr;
+            }
+            chunk.store(made, std::memory_order_release);
+        }
         try {
-            T().slots.push_back({});
-            T().free.reserve(T().slots.size());
+            table.free.reserve(size_t(table.count) + 1);
         } catch (const std::bad_alloc&) {
-            if (T().free.capacity() < T().slots.size())
-                T().slots.pop_back();
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;
         }
-        index = uint32_t(T().slots.size());
+        index = ++table.count;
     }
-    Slot& slot = T().slots[index - 1];
-    slot.generation++;
-    if (slot.generation == 0) slot.generation = 1;
-    slot.object = object;
-    object->handle = reinterpret_cast<HGDIOBJ>((uint64_t(slot.generation) << 32) | index);
+    Slot& slot = *SlotAt(table, index);
+    uint32_t generation = slot.generation.load(std::memory_order_relaxed) + 1;
+    if (generation == 0) generation = 1;
+    // The new generation is seen by any lookup that sees the new object.
+    slot.generation.store(generation, std::memory_order_release);
+    slot.object.store(object, std::memory_order_release);
+    object->handle = reinterpret_cast<HGDIOBJ>((uint64_t(generation) << 32) | index);
     return object->handle;
 }
 
 void HandleRemove(Object* object) {
     uint64_t value = reinterpret_cast<uintptr_t>(object->handle);
     uint32_t index = uint32_t(value & 0xFFFFFFFFu);
-    std::lock_guard<std::mutex> guard(T().lock);
-    if (index == 0 || index > T().slots.size() || T().slots[index - 1].object != object) return;
-    T().slots[index - 1].object = nullptr;
-    T().free.push_back(index);  // within the room HandleAdd reserved: no allocation, no exception
+    Table& table = T();
+    std::lock_guard<std::mutex> guard(table.lock);
+    if (index == 0 || index > table.count) return;
+    Slot& slot = *SlotAt(table, index);
+    if (slot.object.load(std::memory_order_relaxed) != object) return;
+    slot.object.store(nullptr, std::memory_order_release);
+    table.free.push_back(index);  // within the room HandleAdd reserved: no allocation, no exception
 }
 
 Object* HandleGetAny(HGDIOBJ handle) {

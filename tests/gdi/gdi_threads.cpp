@@ -147,3 +147,36 @@ TEST(GdiThreads, FreshDcsDrawIntoTheirOwnBitmaps) {
     for (auto& w : workers) w.join();
     EXPECT_EQ(wrong.load(), 0);
 }
+
+// Handles are looked up without a lock while other threads free slots and give them to new
+// objects: a live handle always finds its object, a deleted one never finds the slot's new one.
+TEST(GdiThreads, DeletedHandlesStayDeadWhileTheirSlotsAreReused) {
+    HRGN live = CreateRectRgn(0, 0, 1, 1);
+    std::vector<HGDIOBJ> dead;
+    for (int i = 0; i < 64; ++i) {
+        HBRUSH brush = CreateSolidBrush(RGB(i, 0, 0));
+        dead.push_back(brush);
+        DeleteObject(brush);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> makers;
+    for (int t = 0; t < 2; ++t) {
+        makers.emplace_back([&] {
+            while (!stop) {
+                HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+                if (GetObjectType(brush) != OBJ_BRUSH) wrong++;
+                DeleteObject(brush);
+            }
+        });
+    }
+    for (int round = 0; round < 20000; ++round) {
+        if (GetObjectType(live) != OBJ_REGION) wrong++;
+        for (HGDIOBJ handle : {dead[size_t(round) % dead.size()], dead[size_t(round * 7) % dead.size()]})
+            if (GetObjectType(handle) != 0) wrong++;
+    }
+    stop = true;
+    for (auto& m : makers) m.join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_TRUE(DeleteObject(live));
+}
