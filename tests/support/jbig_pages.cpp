@@ -1,6 +1,7 @@
 #include "tests/support/jbig_pages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 
 namespace {
@@ -148,9 +149,11 @@ JbigImage MakeFormPage(uint32_t width, uint32_t height, uint32_t seed) {
         // A slanted line.
         const double slope = (static_cast<double>(random() % 200) - 100) / 50;
         const uint32_t x0 = random() % width, y0 = random() % height;
-        for (uint32_t step = 0; step < 300; ++step)
-            for (uint32_t t = 0; t < thick; ++t)
-                SetPixel(image, x0 + step, static_cast<uint32_t>(y0 + slope * step) + t);
+        for (uint32_t step = 0; step < 300; ++step) {
+            const int64_t y = static_cast<int64_t>(std::floor(y0 + slope * step));
+            for (uint32_t t = 0; t < thick && y >= 0; ++t)
+                SetPixel(image, x0 + step, static_cast<uint32_t>(y) + t);
+        }
     }
     ClearPadding(image);
     return image;
