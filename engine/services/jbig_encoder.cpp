@@ -25,7 +25,8 @@ constexpr uint8_t kMarkerStripeEnd = 0x02;  // SDNORM
 // A context's pair of state bytes (pixel 0 in the low byte, pixel 1 in the high byte): state 0
 // with the more probable symbol 0.
 constexpr uint16_t kInitialStatePair = 0x0080;
-// Pixels of one context word in a row from which they are coded as a run rather than one by one.
+// Pixels of one context word in a row from which they are coded as a run rather than one by one
+// (a group is searched for runs only when it holds one this long).
 constexpr uint32_t kRunMin = 4;
 
 uint32_t LoadBigEndian32(const uint8_t* p) {
@@ -447,6 +448,23 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
                                       (currentChange >> 2) | (currentChange >> 3) | (currentChange >> 4);
         const uint32_t repeats = ~static_cast<uint32_t>(changeSpread >> 8) & busy;
         uint32_t k = 0;
+        if ((repeats & (repeats << 1) & (repeats << 2)) == 0) {
+            // No kRunMin pixels of one word in a row here (a busy area such as a halftone): each
+            // pixel on its own, without looking for runs.
+            while (busy != 0) {
+                const uint32_t next = static_cast<uint32_t>(__builtin_clz(busy));  // busy is not 0
+                pendingWhite += next - k;
+                if (pendingWhite != 0) {
+                    r = CodeWhite(e, r, pendingWhite);
+                    pendingWhite = 0;
+                }
+                r = CodeWord(e, r, ContextWord(aboveWindow, currentWindow, next));
+                busy &= ~(uint32_t{0x80000000} >> next);
+                k = next + 1;
+            }
+            pendingWhite += count - k;
+            continue;
+        }
         while (busy != 0) {
             const uint32_t next = static_cast<uint32_t>(__builtin_clz(busy));  // busy is not 0
             pendingWhite += next - k;
