@@ -190,9 +190,21 @@ JbigCoderRegisters FlushFinishedBytes(ImxJBIGEncoder& e, JbigCoderRegisters r) {
     int32_t ct = static_cast<int32_t>(r.ct) - static_cast<int32_t>(kDeferredShifts);
     while (ct <= 0) {
         const uint32_t low = static_cast<uint32_t>(19 - ct);  // the byte's lowest bit
-        ByteOut(e, static_cast<uint32_t>(r.c >> low));
+        const uint32_t temp = static_cast<uint32_t>(r.c >> low);
         r.c &= (uint64_t{1} << low) - 1;
         ct += 8;
+        if (temp < 0xFF && e.stackedFF == 0 && !e.dropFirstByte && e.outLeft >= 2) [[likely]] {
+            // The usual byte: the held byte goes out (stuffed when 0xFF) and this one is held.
+            *e.out++ = static_cast<uint8_t>(e.held);
+            --e.outLeft;
+            if (e.held == 0xFF) {
+                *e.out++ = 0x00;
+                --e.outLeft;
+            }
+            e.held = temp;
+        } else {
+            ByteOut(e, temp);
+        }
     }
     r.ct = static_cast<uint32_t>(ct) + kDeferredShifts;
     return r;
