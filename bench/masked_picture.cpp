@@ -2,7 +2,8 @@
 // mask: a 24-bit 864 x 1146 picture and its mask stretched twice onto the page, drawn band by
 // band (128 rows) through GDI as the band loop's GDI road does. The anchor is the same picture
 // drawn without its mask, a plain StretchBlt. Besides the time, each side's peak resident memory
-// is measured in a child process of its own.
+// is measured in a child process of its own. A second race draws a run-length picture over the
+// page the same way, against the same colours in plain 24-bit rows.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,35 @@ std::vector<uint8_t> Page(bool masked)
     AddBitmap(b, {kMask, kPictureW, -kPictureH, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, maskRows});
     b.Raw(21, 0, Cat({Le({0, 0, kPictureW, kPictureH}), Le({0, 0, kW, kH}), Le({0, 0}), std::vector<uint8_t>(24),
                       Le({0, kPicture, masked ? kMask : 0, 0}), Le({masked ? 0xAACC : 0xCCCC}, 2), {0, 0}}));
+    b.PageEnd();
+    return b.Data();
+}
+
+// A picture of 256 colours in diagonal stripes, stretched twice onto the page with a plain copy:
+// as RLE8 runs, which only GDI reads, or as the same colours in plain 24-bit rows.
+std::vector<uint8_t> StripesPage(bool runLength)
+{
+    std::vector<uint8_t> palette, runs, rows(size_t(BitmapRowBytes(24, kPictureW)) * kPictureH);
+    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0});
+    auto index = [](int x, int y) { return uint8_t((x / 24 + y / 16) % 256); };
+    for (int y = kPictureH - 1; y >= 0; --y) {  // run-length rows go bottom row first
+        for (int x = 0; x < kPictureW;) {
+            int run = 1;
+            while (x + run < kPictureW && run < 255 && index(x + run, y) == index(x, y)) ++run;
+            runs.insert(runs.end(), {uint8_t(run), index(x, y)});
+            x += run;
+        }
+        runs.insert(runs.end(), {0, 0});
+    }
+    runs.insert(runs.end(), {0, 1});
+    for (int y = 0; y < kPictureH; ++y)
+        for (int x = 0; x < kPictureW; ++x)
+            std::copy_n(&palette[4 * size_t(index(x, y))], 3, &rows[size_t(y) * BitmapRowBytes(24, kPictureW) + 3 * size_t(x)]);
+    SpoolBuilder b;
+    if (runLength) AddBitmap(b, {kPicture, kPictureW, kPictureH, 8, 2, palette, runs});
+    else AddBitmap(b, {kPicture, kPictureW, -kPictureH, 24, 0, {}, rows});
+    b.Raw(21, 0, Cat({Le({0, 0, kPictureW, kPictureH}), Le({0, 0, kW, kH}), Le({0, 0}), std::vector<uint8_t>(24),
+                      Le({0, kPicture, 0, 0}), Le({0xCCCC}, 2), {0, 0}}));
     b.PageEnd();
     return b.Data();
 }
@@ -116,6 +146,15 @@ int main(int argc, char** argv)
         static Job masked(Page(true)), plain(Page(false));
         return RaceSides{[] { benchmark::DoNotOptimize(masked.Render()); },
                          [] { benchmark::DoNotOptimize(plain.Render()); }};
+    });
+    AddRace("run_length_page_in_bands", "plain_24bit_rows", [] {
+        static Job runLength(StripesPage(true)), plain(StripesPage(false));
+        return RaceSides{[] { benchmark::DoNotOptimize(runLength.Render()); },
+                         [] { benchmark::DoNotOptimize(plain.Render()); },
+                         [] {
+                             return runLength.Render() == plain.Render() ? std::string()
+                                                                         : std::string("the pages differ");
+                         }};
     });
     {
         // The platform's first use (stock objects, the font list) is made here, not in a child.

@@ -9,7 +9,7 @@ results=$1
 readme=$2
 table=$(mktemp)
 # Anchors that are our own code.
-own="plain_loops floyd-steinberg-loop tiled-threshold-loop flat-array unclipped_outline unoptimised unmasked every_pair pattern32 overhead+budgets one_call_per_character"
+own="plain_loops floyd-steinberg-loop tiled-threshold-loop flat-array unclipped_outline unoptimised unmasked every_pair pattern32 overhead+budgets one_call_per_character plain_24bit_rows"
 rows() {  # rows of the races whose anchor is (own=1) or is not (own=0) our own code
   awk -v want="$1" -v own="$own" '
     BEGIN { n = split(own, list, " "); for (i = 1; i <= n; ++i) mine[list[i]] = 1 }

@@ -1,4 +1,5 @@
 // Memory and file streams and the element readers and writers.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,15 +178,21 @@ TEST(CmmFileStream, OnlyARegularFileOpens) {
     const std::string fifo = std::string(folder) + "/profile.icc";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     alarm(20);
-    for (const char* name : {fifo.c_str(), "/dev/zero"}) {
-        for (uint32_t access : {uint32_t(CMM_ACCESS_READ), uint32_t(CMM_ACCESS_READ_WRITE)}) {
-            CmmProfileSource source{nullptr, name, 0, 0, UINT64_MAX};
-            CmmGlobalsFixture f;
-            CmmObject stream{};
-            CmmFileStreamCreate(f.g(), &stream, &source, access, false, 0, 0);
-            EXPECT_EQ(f.g()->status, CMM_STATUS_OPEN_FAILED) << name << " " << access;
-            CmmObjectRelease(f.g(), &stream);
+    // The FIFO once with nobody at its other end and once with a writer there, so that opening it
+    // succeeds and only what was opened can tell it is no profile file.
+    for (const bool writer : {false, true}) {
+        const int held = writer ? open(fifo.c_str(), O_RDWR | O_NONBLOCK) : -1;
+        for (const char* name : {fifo.c_str(), "/dev/zero"}) {
+            for (uint32_t access : {uint32_t(CMM_ACCESS_READ), uint32_t(CMM_ACCESS_READ_WRITE)}) {
+                CmmProfileSource source{nullptr, name, 0, 0, UINT64_MAX};
+                CmmGlobalsFixture f;
+                CmmObject stream{};
+                CmmFileStreamCreate(f.g(), &stream, &source, access, false, 0, 0);
+                EXPECT_EQ(f.g()->status, CMM_STATUS_OPEN_FAILED) << name << " " << access << " " << writer;
+                CmmObjectRelease(f.g(), &stream);
+            }
         }
+        if (held >= 0) close(held);
     }
     alarm(0);
     std::remove(fifo.c_str());

@@ -569,6 +569,142 @@ TEST(MaskedImageCommands, PlainImagesPickTheSameSourcePixelsAtFractionalScales)
     }
 }
 
+// A picture whose rows only GDI reads, and its colours: 20 x 16 random pixels of 16 colours as
+// RLE4 or RLE8 runs (bottom row first), or as 32-bit pixels under bit fields that put red in the
+// low byte and blue in the third, so that a pixel's value is its COLORREF.
+struct GdiPicture {
+    Colours image;
+    uint8_t depth, compression;
+    std::vector<uint8_t> palette, data;
+    int32_t height;  // as recorded
+};
+GdiPicture MakeGdiPicture(uint8_t compression, uint32_t seed)
+{
+    constexpr int w = 20, h = 16;
+    GdiPicture p{{w, h, std::vector<uint32_t>(w * h), {}}, uint8_t(compression == 1 ? 4 : compression == 2 ? 8 : 32),
+                 compression, {}, {}, compression == 4 ? -h : h};
+    std::mt19937 random(seed);
+    if (compression == 4) {
+        p.palette = Le({0x0000FF, 0x00FF00, 0xFF0000});
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint32_t v = random() & 0xFFFFFF;
+                p.image.px[size_t(y) * w + x] = v;
+                const std::vector<uint8_t> le = Le({int64_t(v | (random() & 0xFF000000u))});
+                p.data.insert(p.data.end(), le.begin(), le.end());
+            }
+        return p;
+    }
+    std::vector<uint32_t> colours;
+    for (int i = 0; i < 16; ++i) {
+        colours.push_back(random() & 0xFFFFFF);
+        p.palette.insert(p.palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+    }
+    const uint32_t rowBytes = BitmapRowBytes(p.depth, w);
+    std::vector<uint8_t> rows(size_t(rowBytes) * h);
+    uint32_t index = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            // Half the pixels repeat the one before, so that runs and stretches of single pixels occur.
+            if (x == 0 || random() % 2 == 0) index = random() % 16;
+            p.image.px[size_t(y) * w + x] = colours[index];
+            if (p.depth == 8) rows[size_t(y) * rowBytes + x] = uint8_t(index);
+            else rows[size_t(y) * rowBytes + x / 2] |= uint8_t(index << (x % 2 == 0 ? 4 : 0));
+        }
+    p.data = RunLengthEncode(rows, w, h, p.depth, -1, 0, 0);
+    return p;
+}
+
+// GDI decodes such a picture once, when a command first draws it, into a 24-bit picture kept with
+// the bitmap's pixels and charged to the budget: every later band and road picks from that one
+// picture (the budget's charge and the picture stay as they are), each band cut of both roads
+// gives the nearest-pixel reference, and the page's store gives the whole charge back when it goes.
+TEST(MaskedImageCommands, APictureGdiDecodesIsMadeOnceForEveryBandCut)
+{
+    const Colours page = MakeColours(W, H, 81);
+    const Mask mask = MakeMask(20, 16, 82);
+    const Case cases[] = {
+        {"stretched copy, grown by fractions", true, {2, 1, 17, 13}, {}, {1, 1, 44, 37}, 0xCCCC, false, {0xCCCC}, true, true},
+        {"masked BitBlt, inverted where white", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"masked StretchBlt, mirrored both ways", true, {0, 0, 20, 16}, {}, {62, 38, 5, 3}, 0xCCAA, true, {0xCCCC}, true},
+    };
+    for (const uint8_t compression : {1, 2, 4}) {
+        const GdiPicture picture = MakeGdiPicture(compression, 83 + compression);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(compression == 1 ? "RLE4" : compression == 2 ? "RLE8" : "bit fields") + ", " + c.what);
+            BitmapJob job;
+            SpoolBuilder body;
+            AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+            AddBitmap(body, {kImage, 20, picture.height, picture.depth, compression, picture.palette, picture.data});
+            AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, MaskPalette(c.whiteFirst), mask.rows});
+            PageCopy(body, W, H);
+            body.Raw(c.stretch ? 21 : 19, 0, Record(c));
+            ASSERT_EQ(job.Read(body), 1);
+            const BitmapEntry* entry = job.Get(kImage);
+            ASSERT_NE(entry, nullptr);
+            const uint8_t* made = nullptr;
+            uint32_t charged = 0;
+            for (const Mapping m : {Mapping{1}, Mapping{3, 2}}) {
+                const Image want = Expected(c, page, picture.image, mask, m);
+                for (int band : {want.h, 7, 1}) {
+                    ExpectRoads(job, want, m, band, c.maskRoad);
+                    if (made == nullptr) {
+                        made = entry->picture;
+                        charged = job.budget->memoryUse;
+                        ASSERT_NE(made, nullptr);
+                        EXPECT_EQ(entry->pictureSize, BitmapRowBytes(24, 20) * 16);
+                    }
+                    EXPECT_EQ(entry->picture, made);
+                    EXPECT_EQ(job.budget->memoryUse, charged);
+                }
+            }
+            job.Close();
+            EXPECT_EQ(job.budget->memoryUse, 0u);
+        }
+    }
+}
+
+// A picture larger than the memory budget, once the trim has freed what it could, fails its
+// command: the page stays as it was, nothing of the picture is kept or charged, and the page's
+// store gives back what the command's pixels took.
+TEST(MaskedImageCommands, APicturePastTheBudgetFailsItsCommand)
+{
+    const Colours page = MakeColours(W, H, 91);
+    const GdiPicture picture = MakeGdiPicture(2, 92);
+    const Case c{"stretched copy", true, {0, 0, 20, 16}, {}, {3, 2, 50, 37}, 0xCCCC, false, {0xCCCC}, true, true};
+    const int64_t blocks = RenderAllocLiveBlocks();
+    {
+        BitmapJob job;
+        SpoolBuilder body;
+        AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
+        AddBitmap(body, {kImage, 20, picture.height, picture.depth, 2, picture.palette, picture.data});
+        PageCopy(body, W, H);
+        body.Raw(21, 0, Record(c));
+        ASSERT_EQ(job.Read(body), 1);
+        ASSERT_EQ(job.Nodes().size(), 2u);
+        const BitmapEntry* entry = job.Get(kImage);
+        const uint32_t commands = job.budget->memoryUse;  // the display list's charge
+        // The run-length pixels fit; their 24-bit picture does not.
+        job.budget->memoryLimit = BitmapRowBytes(24, 20) * 16 - 1;
+        Image want(W, H);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) want.at(x, y) = page.at(x, y);
+        for (int band : {H, 7}) EXPECT_EQ(Diff(DrawRoad(job, W, H, Mapping{1}, band), want), "") << band;
+        BandSurface* surface = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{W, H}, nullptr, 0, 0);
+        const RECT band{0, 0, W, H};
+        EXPECT_EQ(CmdSlotDraw(job.Nodes()[1], job.store, surface, &band, nullptr), 0);
+        BandSurfaceDestroy(surface);
+        EXPECT_EQ(entry->picture, nullptr);
+        EXPECT_EQ(entry->pictureSize, 0u);
+        // What is charged beside the commands is the command's own pixels, which it marked; the
+        // trim freed the rest.
+        EXPECT_EQ(job.budget->memoryUse, commands + entry->pixelsSize);
+        job.Close();
+        EXPECT_EQ(job.budget->memoryUse, 0u);
+    }
+    EXPECT_EQ(RenderAllocLiveBlocks(), blocks);
+}
+
 // A masked StretchBlt whose destination spans most of the 32-bit range: the GDI road makes its
 // mask and picture for the part inside the band only (the whole destination's size does not even
 // fit 32 bits), and both roads pick the pixels the nearest-pixel rule gives, in 64 bits.
@@ -665,6 +801,8 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
         {"24-bit, brush on white", false, 24, false, 0xE2E2, {40, 20, 60, 36}},
         {"1-bit stretched twice, brush on black", true, 1, false, 0xB8B8, {10, 2, 50, 34}},
         {"24-bit stretched twice, brush on white", true, 24, false, 0xE2E2, {10, 2, 50, 34}},
+        {"RLE8, brush on black", false, 8, false, 0xB8B8, {5, 4, 25, 20}},
+        {"RLE8 stretched twice, brush on white", true, 8, false, 0xE2E2, {10, 2, 50, 34}},
     };
     for (const Mono& c : cases) {
         SCOPED_TRACE(c.what);
@@ -678,13 +816,20 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
             if (c.whiteFirst)
                 for (uint8_t& b : rows) b = uint8_t(~b);
             palette = MaskPalette(c.whiteFirst);
+        } else if (c.depth == 8) {  // run length over black and white, which only GDI reads
+            rows.assign(size_t(BitmapRowBytes(8, shape.w)) * shape.h, 0);
+            for (int y = 0; y < shape.h; ++y)
+                for (int x = 0; x < shape.w; ++x) rows[size_t(y) * BitmapRowBytes(8, shape.w) + x] = uint8_t(shape.bit(x, y));
+            rows = RunLengthEncode(rows, shape.w, shape.h, 8, -1, 0, 0);
+            palette = MaskPalette(false);
         } else {
             rows.assign(size_t(BitmapRowBytes(24, shape.w)) * shape.h, 0);
             for (int y = 0; y < shape.h; ++y)
                 for (int x = 0; x < shape.w; ++x)
                     if (shape.bit(x, y)) std::fill_n(&rows[size_t(y) * BitmapRowBytes(24, shape.w) + 3 * x], 3, 255);
         }
-        AddBitmap(body, {kImage, shape.w, -shape.h, c.depth, 0, palette, rows});
+        AddBitmap(body, {kImage, shape.w, c.depth == 8 ? shape.h : -shape.h, c.depth, uint8_t(c.depth == 8 ? 2 : 0),
+                         palette, rows});
         PageCopy(body, W, H);
         const RECT& d = c.destination;
         const int64_t colourId = 0x80000000 | brush;

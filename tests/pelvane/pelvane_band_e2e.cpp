@@ -12,6 +12,7 @@
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 // LeakSanitizer's exit scan crashes in this program on some builds ("Tracer caught signal 11"
@@ -70,14 +71,6 @@ std::vector<uint8_t> Job()
     return b.Data();
 }
 
-BOOL Collect(void* argument, const void* bytes, uint32_t length)
-{
-    auto* out = static_cast<std::vector<uint8_t>*>(argument);
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    out->insert(out->end(), p, p + length);
-    return TRUE;
-}
-
 // Renders the job and returns its decoded pages (empty on any failure, with the reason added).
 std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
 {
@@ -88,7 +81,7 @@ std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
     options.bandMemory = bandMemory;
     std::vector<uint8_t> written;
     const uint32_t result = ImeRender("pelvane", 7, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream, &written,
-                                      MemoryStreamRead, seekable ? MemoryStreamSeek : nullptr, Collect);
+                                      MemoryStreamRead, seekable ? MemoryStreamSeek : nullptr, FaxJobCollect);
     EXPECT_EQ(result, 0u);
     FaxJob job;
     std::string error;
@@ -96,13 +89,7 @@ std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
     std::vector<JbigImage> pages;
     for (const FaxJobPage& page : job.pages) {
         JbigImage image;
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            EXPECT_TRUE(JbigkitDecode(part.bie, decoded));
-            if (image.width == 0) image.width = decoded.width;
-            image.height += decoded.height;
-            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
-        }
+        EXPECT_TRUE(FaxPageDecode(page, &image));
         pages.push_back(std::move(image));
     }
     return pages;

@@ -16,6 +16,7 @@
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/spool_builder.h"
 #include "tools/faxrender/fax_host.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -96,13 +97,7 @@ Rendered Render(const std::vector<uint8_t>& spool, uint32_t memoryLimit)
     EXPECT_TRUE(FaxJobParse(std::span<const uint8_t>(bytes), &job, &error)) << error;
     for (const FaxJobPage& page : job.pages) {
         JbigImage image;
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            EXPECT_TRUE(JbigkitDecode(part.bie, decoded));
-            if (image.width == 0) image.width = decoded.width;
-            image.height += decoded.height;
-            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
-        }
+        EXPECT_TRUE(FaxPageDecode(page, &image));
         out.pages.push_back(std::move(image));
     }
     return out;

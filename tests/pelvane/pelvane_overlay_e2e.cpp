@@ -19,6 +19,7 @@
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -35,14 +36,6 @@ std::vector<uint8_t> FormRecords(uint32_t id)
         b.Add("cmd_rectfill", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", kBlack}});
     b.Add("form_end");
     return b.Data();
-}
-
-BOOL Collect(void* argument, const void* bytes, uint32_t length)
-{
-    auto* out = static_cast<std::vector<uint8_t>*>(argument);
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    out->insert(out->end(), p, p + length);
-    return TRUE;
 }
 
 TEST(PelvaneOverlay, AFormFileRendersAsTheSameJobThroughEitherCall)
@@ -97,7 +90,7 @@ TEST(PelvaneOverlay, AFormFileRendersAsTheSameJobThroughEitherCall)
     RenderOptions options{};
     std::vector<uint8_t> hostJob;
     const uint32_t hostResult = ImeRender(nullptr, 0, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream, &hostJob,
-                                          MemoryStreamRead, MemoryStreamSeek, Collect);
+                                          MemoryStreamRead, MemoryStreamSeek, FaxJobCollect);
 
     EXPECT_EQ(overlayResult, hostResult);
     EXPECT_EQ(overlayJob, hostJob);

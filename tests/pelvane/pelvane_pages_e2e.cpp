@@ -29,6 +29,7 @@
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 #include "tools/faxrender/fax_host.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -249,13 +250,7 @@ Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed 
     }
     for (const FaxJobPage& page : pages) {
         JbigImage image;
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            EXPECT_TRUE(JbigkitDecode(part.bie, decoded));
-            if (image.width == 0) image.width = decoded.width;
-            image.height += decoded.height;
-            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
-        }
+        EXPECT_TRUE(FaxPageDecode(page, &image));
         out.pages.push_back(std::move(image));
     }
     return out;

@@ -15,6 +15,7 @@
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -95,14 +96,6 @@ std::vector<uint8_t> Job()
     return b.Data();
 }
 
-BOOL Collect(void* argument, const void* bytes, uint32_t length)
-{
-    auto* out = static_cast<std::vector<uint8_t>*>(argument);
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    out->insert(out->end(), p, p + length);
-    return TRUE;
-}
-
 struct Feed {
     const char* name;
     uint32_t bandMemory;  // 0: the default budget
@@ -118,20 +111,14 @@ std::vector<JbigImage> Render(const std::vector<uint8_t>& spool, const Feed& fee
     options.bandMemory = feed.bandMemory;
     std::vector<uint8_t> written;
     const uint32_t result = ImeRender("pelvane", 7, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream, &written,
-                                      MemoryStreamRead, feed.seekable ? MemoryStreamSeek : nullptr, Collect);
+                                      MemoryStreamRead, feed.seekable ? MemoryStreamSeek : nullptr, FaxJobCollect);
     std::vector<JbigImage> pages;
     FaxJob job;
     std::string error;
     if (result != 0 || !FaxJobParse(written, &job, &error)) return pages;
     for (const FaxJobPage& page : job.pages) {
         JbigImage image;
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            if (!JbigkitDecode(part.bie, decoded)) return {};
-            if (image.width == 0) image.width = decoded.width;
-            image.height += decoded.height;
-            image.rows.insert(image.rows.end(), decoded.rows.begin(), decoded.rows.end());
-        }
+        if (!FaxPageDecode(page, &image)) return {};
         pages.push_back(std::move(image));
     }
     return pages;

@@ -11,6 +11,7 @@
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -72,14 +73,6 @@ std::vector<uint8_t> Job(const std::vector<Line>& lines)
     return b.Data();
 }
 
-BOOL Collect(void* argument, const void* bytes, uint32_t length)
-{
-    auto* out = static_cast<std::vector<uint8_t>*>(argument);
-    const auto* p = static_cast<const uint8_t*>(bytes);
-    out->insert(out->end(), p, p + length);
-    return TRUE;
-}
-
 // The job's one page, decoded by jbigkit.
 JbigImage Render(const std::vector<uint8_t>& spool, uint32_t bandMemory)
 {
@@ -90,7 +83,7 @@ JbigImage Render(const std::vector<uint8_t>& spool, uint32_t bandMemory)
     options.bandMemory = bandMemory;
     std::vector<uint8_t> written;
     EXPECT_EQ(ImeRender("pelvane", 7, nullptr, PELVANE_LIBRARY, &options, nullptr, &stream, &written, MemoryStreamRead,
-                        MemoryStreamSeek, Collect),
+                        MemoryStreamSeek, FaxJobCollect),
               0u);
     FaxJob job;
     std::string error;

@@ -18,6 +18,7 @@
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/display/source_bitmap.h"
+#include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
@@ -258,10 +259,18 @@ HBITMAP PictureMake(LONG w, LONG h, WORD bits, uint8_t** pixels)
     return bitmap;
 }
 
+// Bytes of the 24-bit picture of a bitmap's loaded pixels, in 64 bits: the size its header
+// claims, whatever its rows hold.
+uint64_t PictureBytes(const BitmapEntry* b)
+{
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(b->pixels);
+    return uint64_t{BitmapRowBytes(24, header->biWidth)} * static_cast<uint64_t>(std::abs(int64_t{header->biHeight}));
+}
+
 // Rows only GDI reads (run length, bit fields), drawn whole by GDI into a 24-bit DIB section of
-// the bitmap's size and row order, so that the stretch blit can pick from them; null when GDI
-// cannot draw them.
-HBITMAP DecodedPicture(const BitmapEntry* b, BltBitmap* from)
+// the bitmap's size and row order and kept with the bitmap's pixels, so that every band and every
+// command drawing the bitmap picks from the one picture; 0 when GDI cannot draw them.
+int DecodedPicture(BitmapEntry* b, ResourceCost* tally)
 {
     const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(b->pixels);
     const LONG w = std::abs(header->biWidth), h = header->biHeight, rows = std::abs(header->biHeight);
@@ -278,18 +287,61 @@ HBITMAP DecodedPicture(const BitmapEntry* b, BltBitmap* from)
         SelectObject(dc, old);
         DeleteDC(dc);
     }
-    if (!ok) {
-        if (picture != nullptr) DeleteObject(picture);
-        return nullptr;
+    const uint32_t bytes = static_cast<uint32_t>(PictureBytes(b));
+    uint8_t* kept = ok ? static_cast<uint8_t*>(RenderAlloc(bytes)) : nullptr;
+    if (kept != nullptr) {
+        std::memcpy(kept, bits, bytes);
+        b->picture = kept;
+        b->pictureSize = bytes;
+        tally->memory += static_cast<int32_t>(bytes);
     }
-    int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
-    uint8_t* top = static_cast<uint8_t*>(bits);
-    if (h > 0) {
-        top += static_cast<size_t>(stride) * (rows - 1);
+    if (picture != nullptr) DeleteObject(picture);
+    return kept != nullptr ? 1 : 0;
+}
+
+void PictureEstimate(void*, void* object, BandSurface*, ResourceCost* cost)
+{
+    const auto* b = static_cast<const BitmapEntry*>(object);
+    if (b->picture == nullptr) cost->memory += static_cast<int32_t>(std::min<uint64_t>(PictureBytes(b), INT32_MAX));
+}
+
+// The picture is made only when it fits the budget's memory once the trim has freed what it
+// could: it is as large as the whole bitmap in 24 bits, however few bytes its runs take.
+int PictureRealise(void* owner, void* object, BandSurface*, ResourceCost* tally)
+{
+    auto* store = static_cast<ResourceStore*>(owner);
+    auto* b = static_cast<BitmapEntry*>(object);
+    if (b->picture != nullptr) return 1;
+    const uint64_t bytes = PictureBytes(b);
+    const ResourceBudget* budget = store->budget;
+    if (bytes > INT32_MAX || budget->memoryUse + bytes > budget->memoryLimit) {
+        LogEvent(1, __func__, "bitmap %u: its %llu-byte picture passes the memory budget (%u of %u bytes in use)",
+                 b->head.id, static_cast<unsigned long long>(bytes), budget->memoryUse, budget->memoryLimit);
+        return 0;
+    }
+    return DecodedPicture(b, tally);
+}
+
+// The bitmap's pixels and, for rows only GDI reads, its picture, made ready under the budget and
+// marked in use. 0 when either cannot be made.
+int PictureReady(ResourceStore* store, BitmapEntry* b, BandSurface* surface)
+{
+    if (!CmdBitmapPixelsReady(store, b, surface)) return 0;
+    if (!BitmapDecodedByGdi(b) || b->picture != nullptr) return 1;
+    return ResourcePrepare(store, b, surface, store, PictureEstimate, PictureRealise);
+}
+
+// The kept picture as the stretch blit reads it, top row first.
+BltBitmap PictureBlt(const BitmapEntry* b, int32_t x, int32_t y, int32_t width, int32_t height)
+{
+    const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(b->pixels);
+    int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, header->biWidth));
+    uint8_t* top = b->picture;
+    if (header->biHeight > 0) {
+        top += static_cast<size_t>(stride) * (header->biHeight - 1);
         stride = -stride;
     }
-    *from = BltBitmap{top, stride, 0, 0, 0, 0, 24, nullptr};
-    return picture;
+    return BltBitmap{top, stride, x, y, width, height, 24, nullptr};
 }
 
 // The command's bitmap scaled into a 24-bit picture of the device pixels of part (whose rows start
@@ -313,12 +365,9 @@ bool PictureFill(CmdImageNode* n, const RECT& device, const RECT& part, LONG x0,
         RasterStretchBlt(&into, &from, nullptr, &rect, inside, 1, Rop3SrcCopy, 0);
         return true;
     }
-    BltBitmap from{};
-    HBITMAP decoded = DecodedPicture(b, &from);
-    if (decoded == nullptr) return false;
-    from.x = n->srcX, from.y = n->srcY, from.width = n->srcWidth, from.height = n->srcHeight;
+    if (b->picture == nullptr) return false;
+    const BltBitmap from = PictureBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight);
     RasterStretchBlt(&into, &from, nullptr, &rect, inside, 1, Rop3SrcCopy, 0);
-    DeleteObject(decoded);
     return true;
 }
 
@@ -345,7 +394,7 @@ int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, boo
     RECT part{};
     if (!IntersectRect(&part, &normal, &extent)) return 1;
     if (source != nullptr && !SourceBitmapReady(source, store, surface)) return 0;
-    if (n->bitmap != nullptr && !CmdBitmapPixelsReady(store, n->bitmap, surface)) return 0;
+    if (n->bitmap != nullptr && !PictureReady(store, n->bitmap, surface)) return 0;
     const LONG x0 = part.left & ~31, y0 = part.top;
     const LONG w = part.right - x0, h = part.bottom - y0;
     uint8_t* maskBits = nullptr;
@@ -460,7 +509,7 @@ int MonoRenderBand(CmdImageNode* n, ResourceStore* store, BandSurface* mask, con
     BitmapEntry* b = n->bitmap;
     RECT* rects = nullptr;
     const int32_t count = CmdMaskClips(store, n->clip, mask, area, &rects);
-    if (count > 0 && CmdBitmapPixelsReady(store, b, mask) && BitmapPixelsInvertPending(b)) {
+    if (count > 0 && PictureReady(store, b, mask) && BitmapPixelsInvertPending(b)) {
         const bool invert = (BitmapPaletteIsPositive(b) == 0) == (n->rop == 0xE2E2);
         RECT rect = DeviceRect(n, mask->drawDC);
         RECT* clips = rects != nullptr ? rects : const_cast<RECT*>(area);

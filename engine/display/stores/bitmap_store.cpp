@@ -140,13 +140,19 @@ int32_t PixelsRequest(const BitmapEntry* entry)
     return Clamp32(uint64_t{PixelsBytes(entry)} + (throughGdi ? GdiSideBytes(entry) : 0));
 }
 
+// What dropping the pixels frees: the pixels and the picture made from them.
+uint32_t PixelsHeld(const BitmapEntry* entry) { return entry->pixelsSize + entry->pictureSize; }
+
 void PixelsDrop(BitmapStore* store, BitmapEntry* entry, ResourceCost* tally)
 {
     if (!Has(entry, BITMAP_PIXELS_LOADED)) return;
+    tally->memory -= static_cast<int32_t>(PixelsHeld(entry));
     RenderFree(entry->pixels);
     entry->pixels = nullptr;
-    tally->memory -= static_cast<int32_t>(entry->pixelsSize);
     entry->pixelsSize = 0;
+    RenderFree(entry->picture);
+    entry->picture = nullptr;
+    entry->pictureSize = 0;
     Reflag(store, entry, BITMAP_PIXELS_LOADED | BITMAP_INVERTED, 0);  // the next load is not inverted yet
 }
 
@@ -173,6 +179,8 @@ BitmapEntry* CopyUnderNewId(BitmapStore* store, const BitmapEntry* source)
                           BITMAP_INVERTED);
     copy->pixels = nullptr;
     copy->pixelsSize = 0;
+    copy->picture = nullptr;
+    copy->pictureSize = 0;
     copy->converted = nullptr;
     copy->handle = nullptr;
     copy->deviceCharge = 0;
@@ -742,7 +750,7 @@ void BitmapStoreTrim(BitmapStore* store, BandSurface* surface, uint32_t pass, Re
     ResourceCost freed{};
     auto dropPixels = [&](BitmapEntry* e) {
         if (Has(e, BITMAP_PIXELS_LOADED) && !Has(e, RESOURCE_PIXELS_IN_USE)) {
-            request->memory -= static_cast<int32_t>(e->pixelsSize);
+            request->memory -= static_cast<int32_t>(PixelsHeld(e));
             PixelsDrop(store, e, &freed);
         }
     };

@@ -78,6 +78,10 @@ struct BitmapEntry {
     uint8_t* converted;     // BitmapConvertedHead, palette, rows
     uint8_t* pixels;        // BITMAPINFOHEADER, palette, rows
     uint32_t pixelsSize;
+    // Rows only GDI reads (run length, bit fields) drawn once into 24 bits, in the pixels' row
+    // order, for the stretch blit to pick from; made with the pixels on first use, dropped with them.
+    uint8_t* picture;
+    uint32_t pictureSize;
     HBITMAP handle;
     BITMAPINFOHEADER header;
     int32_t deviceWidth;

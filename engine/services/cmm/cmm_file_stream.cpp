@@ -1,6 +1,10 @@
 // File streams over the standard library's buffered files.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -11,8 +15,31 @@ namespace {
 struct AccessMode {
     const char* binary;
     const char* text;
+    int flags;  // for open(2), matching what fopen does with the mode
 };
-constexpr AccessMode kModes[] = {{"rb", "r"}, {"wb", "w"}, {"rb+", "r+"}, {"ab", "a"}, {"ab+", "a+"}};
+constexpr AccessMode kModes[] = {{"rb", "r", O_RDONLY},
+                                 {"wb", "w", O_WRONLY | O_CREAT | O_TRUNC},
+                                 {"rb+", "r+", O_RDWR},
+                                 {"ab", "a", O_WRONLY | O_CREAT | O_APPEND},
+                                 {"ab+", "a+", O_RDWR | O_CREAT | O_APPEND}};
+constexpr AccessMode kCreate = {"wb+", "w+", O_RDWR | O_CREAT | O_TRUNC};
+
+// A profile's name comes from the data: only a regular file is opened. The open itself must not
+// wait (a FIFO in its place would block for ever, and could be swapped in after any look at the
+// name), so it is made without blocking and what was opened is checked before it is read.
+FILE* RegularFileOpen(const char* name, const AccessMode& mode, bool text) {
+    const int fd = ::open(name, mode.flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fcntl(fd, F_SETFL, mode.flags & O_APPEND) != 0) {
+        ::close(fd);
+        errno = EACCES;  // not ENOENT: nothing is created in its place
+        return nullptr;
+    }
+    FILE* file = ::fdopen(fd, text ? mode.text : mode.binary);
+    if (file == nullptr) ::close(fd);
+    return file;
+}
 
 void FileOpen(CmmGlobals* g, CmmObject* self) {
     CmmStream* s = CmmStreamOf(self);
@@ -24,22 +51,10 @@ void FileOpen(CmmGlobals* g, CmmObject* self) {
         CmmRaise(g, CMM_STATUS_OPEN_FAILED);
         return;
     }
-    const AccessMode& mode = kModes[s->access];
-    // A profile's name comes from the data: only a regular file (or none yet) is opened, since
-    // fopen would wait forever on a FIFO in its place and a device never ends.
-    struct stat st;
-    if (::stat(s->source->fileName, &st) == 0 && !S_ISREG(st.st_mode)) {
-        CmmRaise(g, CMM_STATUS_OPEN_FAILED);
-        return;
-    }
-    s->file = std::fopen(s->source->fileName, s->text != 0 ? mode.text : mode.binary);
-    if (s->file == nullptr && s->access == CMM_ACCESS_READ_WRITE) {
-        s->file = std::fopen(s->source->fileName, s->text != 0 ? "w+" : "wb+");
+    s->file = RegularFileOpen(s->source->fileName, kModes[s->access], s->text != 0);
+    if (s->file == nullptr && s->access == CMM_ACCESS_READ_WRITE && errno == ENOENT) {
+        s->file = RegularFileOpen(s->source->fileName, kCreate, s->text != 0);
         if (s->file != nullptr) g->status = CMM_STATUS_CREATED;  // noted, not raised
-    }
-    if (s->file != nullptr && (::fstat(fileno(s->file), &st) != 0 || !S_ISREG(st.st_mode))) {
-        std::fclose(s->file);  // replaced between the look and the open
-        s->file = nullptr;
     }
     if (s->file == nullptr) CmmRaise(g, CMM_STATUS_OPEN_FAILED);
 }
