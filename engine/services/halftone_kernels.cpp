@@ -3,6 +3,11 @@
 // the cell's thresholds reached. Screen rows are padded with their own start, so a tile row longer
 // than the screen reads on without a modulo.
 #include <algorithm>
+#include <array>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/services/halftone.h"
 
@@ -27,10 +32,44 @@ uint32_t Level(const uint8_t* cell, uint32_t count, uint8_t sample, uint32_t max
 // start (at least 8 cells), so eight thresholds read from any column below the width continue
 // across the row's end without a wrap test; the column wraps once a byte. A partial last byte is
 // flushed shifted to the top.
+#if defined(__SSE2__)
+// A byte with its bits in the other order: a compare mask has pixel 0 in bit 0, the output byte in bit 7.
+constexpr std::array<uint8_t, 256> MakeBitReversal() {
+    std::array<uint8_t, 256> table{};
+    for (uint32_t v = 0; v < 256; ++v) {
+        uint32_t r = 0;
+        for (uint32_t k = 0; k < 8; ++k) r |= ((v >> k) & 1u) << (7 - k);
+        table[v] = static_cast<uint8_t>(r);
+    }
+    return table;
+}
+constexpr std::array<uint8_t, 256> kBitReversal = MakeBitReversal();
+#endif
+
 void Line1Bit(const HalftoneScreen* screen, const uint8_t* row, uint32_t column, const uint8_t* samples,
               uint32_t bytesPerPixel, uint32_t width, uint8_t* out) {
     const uint32_t whole = width / 8;
-    for (uint32_t byte = 0; byte < whole; ++byte) {
+    uint32_t byte = 0;
+#if defined(__SSE2__)
+    if (bytesPerPixel == 1) {
+        // Sixteen samples at once against two runs of eight thresholds (the column wraps between
+        // them as it does a byte): s >= t where max(s, t) == s.
+        for (; byte + 2 <= whole; byte += 2) {
+            const __m128i t0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + column));
+            column += 8;
+            while (column >= screen->width) column -= screen->width;
+            const __m128i t1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + column));
+            column += 8;
+            while (column >= screen->width) column -= screen->width;
+            const __m128i t = _mm_unpacklo_epi64(t0, t1);
+            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + static_cast<size_t>(byte) * 8));
+            const uint32_t reached = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(s, t), s)));
+            out[byte] = kBitReversal[reached & 0xFF];
+            out[byte + 1] = kBitReversal[reached >> 8];
+        }
+    }
+#endif
+    for (; byte < whole; ++byte) {
         const uint8_t* t = row + column;
         const uint8_t* s = samples + static_cast<size_t>(byte) * 8 * bytesPerPixel;
         uint32_t bits = 0;

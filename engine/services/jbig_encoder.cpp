@@ -22,9 +22,10 @@ constexpr uint8_t kOptionLrlTwo = 0x40;
 constexpr uint8_t kOptionTpbOn = 0x08;
 constexpr uint8_t kMarkerEscape = 0xFF;
 constexpr uint8_t kMarkerStripeEnd = 0x02;  // SDNORM
-// A context's pair of state bytes (pixel 0 in the low byte, pixel 1 in the high byte): state 0
-// with the more probable symbol 0.
-constexpr uint16_t kInitialStatePair = 0x0080;
+// The code register C has 64 bits, so that it keeps up to this many shifts past a byte boundary
+// before its finished bytes go out: bytes leave a few at a time instead of one per boundary.
+// Carries run into the finished bytes inside the register as they would into the held byte.
+constexpr uint32_t kDeferredShifts = 32;
 // Pixels of one context word in a row from which they are coded as a run rather than one by one
 // (a group is searched for runs only when it holds one this long).
 constexpr uint32_t kRunMin = 4;
@@ -52,12 +53,13 @@ void* AllocateAligned(uint64_t bytes) {
 
 }  // namespace
 
-// Registers of the QM coder: A (interval), C (code register), CT (shifts to the next byte out).
-// The hot loops keep them in locals and pass them by value.
+// Registers of the QM coder: A (interval), C (code register), CT (T.82's shifts to the next byte
+// out, plus kDeferredShifts; never below 1). While T.82's CT would be 0 or below, C holds finished
+// bytes from bit 19 - CT up. The hot loops keep the registers in locals and pass them by value.
 struct JbigCoderRegisters {
     uint32_t a;
-    uint32_t c;
     uint32_t ct;
+    uint64_t c;
 };
 
 struct ImxJBIGEncoder {
@@ -97,7 +99,10 @@ struct ImxJBIGEncoder {
     uint32_t outLeft;
     bool outputFailed;       // the callback gave no buffer: bytes are lost, the image fails
 
-    uint16_t statePairs[1024];
+    // Per context word (context << 1 | pixel value): the pixel's Qe in the low 16 bits and its
+    // state byte (state index, and in bit 7 whether the pixel value is the more probable symbol)
+    // above, so that coding a pixel waits on one load. A context's two words are written together.
+    alignas(8) uint32_t codingWords[2048];
 };
 
 namespace {
@@ -119,15 +124,18 @@ void NextBuffer(ImxJBIGEncoder& e) {
     e.outLeft = size;
 }
 
-void WriteByte(ImxJBIGEncoder& e, uint8_t value) {
-    if (e.outLeft == 0) {
-        if (e.outputFailed) {
-            return;
-        }
-        NextBuffer(e);
-        if (e.outputFailed) {
-            return;
-        }
+// A full buffer goes over and the next one comes; false when there is none.
+[[gnu::noinline]] bool RefillOutput(ImxJBIGEncoder& e) {
+    if (e.outputFailed) {
+        return false;
+    }
+    NextBuffer(e);
+    return !e.outputFailed;
+}
+
+inline void WriteByte(ImxJBIGEncoder& e, uint8_t value) {
+    if (e.outLeft == 0 && !RefillOutput(e)) [[unlikely]] {
+        return;
     }
     *e.out++ = value;
     --e.outLeft;
@@ -159,9 +167,8 @@ void HandOverLastBuffer(ImxJBIGEncoder& e) {
 
 // ---- QM arithmetic coder ----
 
-// Returns C with the byte taken out.
-uint32_t ByteOut(ImxJBIGEncoder& e, uint32_t c) {
-    const uint32_t temp = c >> 19;
+// One finished byte of C with the carry above it (temp of T.82 BYTEOUT, at most 0x1FF).
+void ByteOut(ImxJBIGEncoder& e, uint32_t temp) {
     if (temp > 0xFF) {
         // A carry: it runs into the held byte, and the stacked 0xFF bytes become 0x00.
         EmitByte(e, e.held + 1);
@@ -178,75 +185,88 @@ uint32_t ByteOut(ImxJBIGEncoder& e, uint32_t c) {
         }
         e.held = temp;
     }
-    return c & 0x7FFFF;
 }
 
-// Renormalisation that reaches a byte boundary: the bytes go out as the shifts pass them.
-[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a, uint32_t shift) {
-    r.a = a << shift;
-    while (shift >= r.ct) {
-        r.c <<= r.ct;
-        shift -= r.ct;
-        r.c = ByteOut(e, r.c);
-        r.ct = 8;
+// Takes the finished bytes out of C, oldest first, and leaves CT at 1 .. 8 (plus the deferred
+// shifts): C is then as T.82's coder has it after the same shifts.
+JbigCoderRegisters FlushFinishedBytes(ImxJBIGEncoder& e, JbigCoderRegisters r) {
+    int32_t ct = static_cast<int32_t>(r.ct) - static_cast<int32_t>(kDeferredShifts);
+    while (ct <= 0) {
+        const uint32_t low = static_cast<uint32_t>(19 - ct);  // the byte's lowest bit
+        const uint32_t temp = static_cast<uint32_t>(r.c >> low);
+        r.c &= (uint64_t{1} << low) - 1;
+        ct += 8;
+        if (temp < 0xFF && e.stackedFF == 0 && !e.dropFirstByte && e.outLeft >= 2) [[likely]] {
+            // The usual byte: the held byte goes out (stuffed when 0xFF) and this one is held.
+            *e.out++ = static_cast<uint8_t>(e.held);
+            --e.outLeft;
+            if (e.held == 0xFF) {
+                *e.out++ = 0x00;
+                --e.outLeft;
+            }
+            e.held = temp;
+        } else {
+            ByteOut(e, temp);
+        }
     }
+    r.ct = static_cast<uint32_t>(ct) + kDeferredShifts;
+    return r;
+}
+
+// A renormalisation that would take C past its room: the finished bytes go out first, which
+// leaves room for any shift. `a` is A already renormalised.
+[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a, uint32_t shift) {
+    r = FlushFinishedBytes(e, r);
+    r.a = a;
     r.c <<= shift;
     r.ct -= shift;
     return r;
 }
 
-// What coding one symbol does to its context, by the symbol's state byte (state index, and in
-// bit 7 whether the symbol is the more probable one): Qe, and the context's new pair of state
-// bytes when the symbol renormalises, for pixel value 0 and 1.
-struct CodingStep {
-    uint16_t qe;
-    uint16_t nextPair[2];
-    uint16_t unused;
-};
-
-constexpr uint16_t StatePair(uint32_t mps, uint32_t state) {
-    const uint32_t mpsByte = 0x80 | state;
-    return static_cast<uint16_t>(mps != 0 ? (mpsByte << 8) | state : (state << 8) | mpsByte);
+// A context's two coding words (pixel value 0 and 1) as one 64-bit value in memory order, for
+// the state `state` whose more probable symbol is `mps`.
+constexpr uint64_t CodingWordPair(uint32_t mps, uint32_t state) {
+    const uint64_t qe = kJbigQmStates[state].qe;
+    const uint64_t word0 = qe | (uint64_t{mps == 0 ? 0x80 | state : state} << 16);
+    const uint64_t word1 = qe | (uint64_t{mps != 0 ? 0x80 | state : state} << 16);
+    return std::endian::native == std::endian::little ? word0 | (word1 << 32) : (word0 << 32) | word1;
 }
 
-constexpr std::array<CodingStep, 256> MakeCodingSteps() {
-    std::array<CodingStep, 256> steps{};
+// The context's new pair of coding words when a symbol renormalises, by the symbol's state byte
+// and pixel value (index stateByte << 1 | pixel).
+constexpr std::array<uint64_t, 512> MakeNextPairs() {
+    std::array<uint64_t, 512> next{};
     for (uint32_t stateByte = 0; stateByte < 256; ++stateByte) {
         const uint32_t index = stateByte & 0x7F;
         if (index >= JBIG_QM_STATE_COUNT) {
             continue;
         }
         const JbigQmState& q = kJbigQmStates[index];
-        steps[stateByte].qe = q.qe;
         for (uint32_t pixel = 0; pixel < 2; ++pixel) {
             if (stateByte & 0x80) {
-                steps[stateByte].nextPair[pixel] = StatePair(pixel, q.nextMps);
+                next[stateByte << 1 | pixel] = CodingWordPair(pixel, q.nextMps);
             } else {
                 const uint32_t mps = q.switchMps ? pixel : pixel ^ 1;
-                steps[stateByte].nextPair[pixel] = StatePair(mps, q.nextLps);
+                next[stateByte << 1 | pixel] = CodingWordPair(mps, q.nextLps);
             }
         }
     }
-    return steps;
+    return next;
 }
 
-constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
+constexpr std::array<uint64_t, 512> kNextPairs = MakeNextPairs();
 
 // Codes one pixel given as its context word (context << 1 | pixel value): T.82 ENCODE with
 // CODEMPS, CODELPS and RENORME. Written without branches on the symbol, whose outcomes a
 // processor cannot predict in busy areas; only reaching a byte boundary branches.
 [[nodiscard]] inline JbigCoderRegisters CodeWord(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word) {
-    const uint32_t context = word >> 1;
     const uint32_t pixel = word & 1;
-    const uint32_t pair = e.statePairs[context];
-    uint32_t stateByte;
-    if constexpr (std::endian::native == std::endian::little) {
-        stateByte = reinterpret_cast<const uint8_t*>(e.statePairs)[word];  // the pair's byte for the pixel
-    } else {
-        stateByte = (pair >> (pixel * 8)) & 0xFF;
-    }
-    const CodingStep& step = kCodingSteps[stateByte];
-    const uint32_t qe = step.qe;
+    uint32_t* const pairWords = &e.codingWords[word & ~1u];
+    uint64_t pair;
+    std::memcpy(&pair, pairWords, 8);
+    const uint32_t codingWord = e.codingWords[word];
+    const uint32_t qe = codingWord & 0xFFFF;
+    const uint32_t stateByte = (codingWord >> 16) & 0xFF;
     uint32_t a = r.a - qe;
     // The MPS takes the lower part of the interval and the LPS the upper one, exchanged when the
     // MPS's part would be the smaller: the upper part is taken when a < Qe for the MPS and when
@@ -257,14 +277,15 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
     r.c += a & (0u - static_cast<uint32_t>(takeUpper));
     a = takeUpper ? qe : a;
     // Every LPS and every MPS that leaves A below 0x8000 renormalises and moves the state.
-    const uint32_t renormalizeMask = 0u - static_cast<uint32_t>(a < 0x8000);
-    e.statePairs[context] = static_cast<uint16_t>((step.nextPair[pixel] & renormalizeMask) | (pair & ~renormalizeMask));
+    const uint64_t moved = kNextPairs[stateByte << 1 | pixel];
+    const uint64_t nextPair = a < 0x8000 ? moved : pair;
+    std::memcpy(pairWords, &nextPair, 8);
     // a is in 1..0xFFFF (never 0): its top bit is bit `top`, and renormalising shifts it to bit
     // 15. A takes the shift as (a << 15) >> top, which waits only on finding the top bit.
     const uint32_t top = 31 ^ static_cast<uint32_t>(__builtin_clz(a));
     const uint32_t shift = 15 - top;
     if (shift >= r.ct) [[unlikely]] {
-        return RenormalizeWithBytes(e, r, a, shift);
+        return RenormalizeWithBytes(e, r, (a << 15) >> top, shift);
     }
     r.a = (a << 15) >> top;
     r.c <<= shift;
@@ -277,12 +298,10 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 // subtracts Qe, so such a run is charged at once; a symbol that renormalises is coded on its own.
 // The bytes equal coding one by one.
 [[nodiscard]] JbigCoderRegisters CodeRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word, uint64_t count) {
-    const uint32_t context = word >> 1;
-    const uint32_t pixel = word & 1;
     while (count != 0) {
-        const uint32_t stateByte = (e.statePairs[context] >> (8 * pixel)) & 0xFF;
-        if (stateByte & 0x80) {
-            const uint64_t qe = kJbigQmStates[stateByte & 0x7F].qe;
+        const uint32_t codingWord = e.codingWords[word];
+        if (codingWord & 0x800000) {  // the pixel is its context's more probable symbol
+            const uint64_t qe = codingWord & 0xFFFF;
             const uint64_t room = r.a - 0x8000;
             if (count * qe <= room) {
                 r.a -= static_cast<uint32_t>(count * qe);
@@ -307,9 +326,9 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 // at 0x8000 or above, the run only subtracts its Qe's, at once and without a call; otherwise
 // CodeWhiteRun.
 [[nodiscard]] inline JbigCoderRegisters CodeWhite(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
-    const uint32_t stateByte = e.statePairs[0] & 0xFF;
-    if (stateByte & 0x80) {
-        const uint64_t charge = count * kCodingSteps[stateByte].qe;
+    const uint32_t codingWord = e.codingWords[0];
+    if (codingWord & 0x800000) {
+        const uint64_t charge = count * (codingWord & 0xFFFF);
         if (charge <= r.a - 0x8000) {
             r.a -= static_cast<uint32_t>(charge);
             return r;
@@ -319,7 +338,7 @@ constexpr std::array<CodingStep, 256> kCodingSteps = MakeCodingSteps();
 }
 
 void StripeBegin(ImxJBIGEncoder& e) {
-    e.qm = JbigCoderRegisters{0x10000, 0, 11};
+    e.qm = JbigCoderRegisters{0x10000, 11 + kDeferredShifts, 0};
     e.stackedFF = 0;
     e.held = 0;
     e.dropFirstByte = true;
@@ -327,11 +346,13 @@ void StripeBegin(ImxJBIGEncoder& e) {
 
 // T.82 FLUSH, then the stripe's end marker.
 void StripeEnd(ImxJBIGEncoder& e) {
-    uint32_t temp = (e.qm.a - 1 + e.qm.c) & 0xFFFF0000;
-    if (temp < e.qm.c) {
+    e.qm = FlushFinishedBytes(e, e.qm);
+    const uint32_t qmC = static_cast<uint32_t>(e.qm.c);  // below 2^27 once the finished bytes are out
+    uint32_t temp = (e.qm.a - 1 + qmC) & 0xFFFF0000;
+    if (temp < qmC) {
         temp += 0x8000;
     }
-    const uint32_t c = temp << e.qm.ct;
+    const uint32_t c = temp << (e.qm.ct - kDeferredShifts);
     const bool moreFollows = (c & 0x7FFF800) != 0;
     if (c < 0x8000000) {
         EmitByte(e, e.held);
@@ -451,6 +472,26 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
         if ((repeats & (repeats << 1) & (repeats << 2)) == 0) {
             // No kRunMin pixels of one word in a row here (a busy area such as a halftone): each
             // pixel on its own, without looking for runs.
+            if (busy == ~uint32_t{0}) {
+                // A group busy throughout, as in halftoned areas: its pixels in turn, without the
+                // search.
+                if (pendingWhite != 0) {
+                    r = CodeWhite(e, r, pendingWhite);
+                    pendingWhite = 0;
+                }
+                // Pixel k's row above in bits 63 .. 58 and its current row and itself in bits
+                // 63 .. 59.
+                uint64_t aboveShifted = aboveWindow << 21;
+                uint64_t currentShifted = currentWindow << 20;
+                for (uint32_t step = 0; step < 32; ++step) {
+                    const uint32_t word =
+                        static_cast<uint32_t>(((aboveShifted >> 53) & 0x7E0) | (currentShifted >> 59));
+                    r = CodeWord(e, r, word);
+                    aboveShifted <<= 1;
+                    currentShifted <<= 1;
+                }
+                continue;
+            }
             while (busy != 0) {
                 const uint32_t next = static_cast<uint32_t>(__builtin_clz(busy));  // busy is not 0
                 pendingWhite += next - k;
@@ -610,7 +651,11 @@ RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2
     e->dropFirstByte = false;
     e->imageOpen = true;
     WriteHeader(*e);
-    std::fill(std::begin(e->statePairs), std::end(e->statePairs), kInitialStatePair);
+    // Every context starts in state 0 with the more probable symbol 0.
+    const uint64_t initialPair = CodingWordPair(0, 0);
+    for (size_t i = 0; i < std::size(e->codingWords); i += 2) {
+        std::memcpy(&e->codingWords[i], &initialPair, 8);
+    }
     return Result(*e);
 }
 

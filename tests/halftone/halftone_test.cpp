@@ -98,7 +98,7 @@ TEST(HalftoneKernels, EveryKindAgreesWithThePlainThresholdRule) {
 
             ImxImage image{};
             image.formatId = 0x55;
-            image.width = 1 + random() % 40;
+            image.width = 1 + random() % 100;
             image.height = 1 + random() % 9;
             image.x = static_cast<int32_t>(random() % 400) - 200;
             image.y = static_cast<int32_t>(random() % 400) - 200;

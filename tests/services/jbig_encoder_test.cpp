@@ -205,6 +205,45 @@ TEST(JbigEncoder, FullPagesMatchJbigkit) {
     EXPECT_EQ(JbigNormalizeStripeEnds(formBytes), JbigNormalizeStripeEnds(JbigkitEncode(form, form.height, true)));
 }
 
+// A photo through an ordered dither: every pixel busy, contexts repeating with the screen, solid
+// black where one context follows itself pixel after pixel, and whole stripes of coded bytes with
+// their carries; the kind of page whose pixels are coded in whole busy groups.
+JbigImage MakeDitheredPage(uint32_t width, uint32_t height, uint32_t seed) {
+    static const uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+    std::mt19937 generator(seed);
+    const uint32_t rowBytes = (width + 7) / 8;
+    JbigImage page{width, height, std::vector<uint8_t>(size_t{rowBytes} * height, 0)};
+    const uint32_t cx = width / 2 + generator() % 64, cy = height / 2 + generator() % 64;
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint32_t dx = x > cx ? x - cx : cx - x, dy = y > cy ? y - cy : cy - y;
+            uint32_t grey = (x * 7 + y * 3 + (dx * dx + dy * dy) / 64) % 18;  // 16 and 17 are solid black
+            grey += generator() % 3 == 0 ? 1 : 0;                             // a little grain
+            if (grey > kBayer[y % 4][x % 4]) {
+                page.rows[size_t{y} * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+            }
+        }
+    }
+    return page;
+}
+
+TEST(JbigEncoder, DitheredPagesMatchJbigkit) {
+    ASSERT_TRUE(JbigkitAvailable());
+    const struct {
+        uint32_t width, height, linesPerStripe;
+    } cases[] = {{1728, 400, 400}, {1725, 300, 128}, {64, 200, 1}, {95, 120, 7}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", L0 " << c.linesPerStripe);
+        const JbigImage page = MakeDitheredPage(c.width, c.height, c.width + c.height);
+        for (bool tp : {true, false}) {
+            const auto ours = Encode(page, {.linesPerStripe = c.linesPerStripe, .typicalPrediction = tp, .bands = {64}});
+            ExpectDecodesTo(ours, page);
+            ASSERT_EQ(JbigNormalizeStripeEnds(ours), JbigNormalizeStripeEnds(JbigkitEncode(page, c.linesPerStripe, tp)));
+            EXPECT_EQ(ours, Encode(page, {.linesPerStripe = c.linesPerStripe, .typicalPrediction = tp, .whiteFastPath = false}));
+        }
+    }
+}
+
 // The bytes do not depend on how the lines are cut into bands, on white bands handed over as
 // null, on the stride, or on the capacity of the output buffers.
 TEST(JbigEncoder, OutputIndependentOfBandsNullBandsAndBufferCapacity) {
