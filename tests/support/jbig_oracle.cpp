@@ -83,13 +83,26 @@ bool JbigkitDecode(std::span<const uint8_t> bie, JbigImage& image) {
     return ok;
 }
 
+namespace {
+
+// The rows handed to jbigkit's encoder, with a white row after them: the fuzz target saw
+// jbigkit's encoder crash now and then on small images in a way that depended on the memory
+// after the rows, so what lies there is made ours and white.
+std::vector<uint8_t> PaddedRows(const JbigImage& image) {
+    std::vector<uint8_t> rows = image.rows;
+    rows.resize(rows.size() + (image.width + 7) / 8 + 16, 0);
+    return rows;
+}
+
+}  // namespace
+
 std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction) {
     const Jbigkit& k = Library();
     std::vector<uint8_t> out;
     if (!k.loaded) {
         return out;
     }
-    std::vector<uint8_t> rows = image.rows;
+    std::vector<uint8_t> rows = PaddedRows(image);
     unsigned char* planes[1] = {rows.data()};
     jbg_enc_state state;
     k.encInit(&state, image.width, image.height, 1, planes, AppendBytes, &out);
@@ -114,8 +127,8 @@ size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool 
     if (!k.loaded) {
         return 0;
     }
-    // jbigkit reads the planes without changing them.
-    unsigned char* planes[1] = {const_cast<unsigned char*>(image.rows.data())};
+    std::vector<uint8_t> rows = PaddedRows(image);
+    unsigned char* planes[1] = {rows.data()};
     jbg_enc_state state;
     k.encInit(&state, image.width, image.height, 1, planes, CountBytes, &total);
     k.encOptions(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | (typicalPrediction ? JBG_TPBON : 0),
