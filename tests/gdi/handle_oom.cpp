@@ -11,9 +11,7 @@
 
 #include "platform/gdi.h"
 #include "platform/kernel.h"
-
-// These replacements pair malloc with free themselves; GCC sees only the names.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#include "tests/support/refusing_new.h"
 
 namespace {
 std::atomic<bool> gFailNew{false};
@@ -21,19 +19,7 @@ constexpr std::size_t kLargeBlock = 4096;
 bool Refused(std::size_t size) { return gFailNew.load() && size >= kLargeBlock; }
 }
 
-void* operator new(std::size_t size)
-{
-    void* block = Refused(size) ? nullptr : std::malloc(size ? size : 1);
-    if (!block) throw std::bad_alloc();
-    return block;
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return Refused(size) ? nullptr : std::malloc(size ? size : 1);
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+bool NewRefused(std::size_t size) { return Refused(size); }
 
 namespace {
 

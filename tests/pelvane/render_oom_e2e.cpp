@@ -27,10 +27,8 @@
 #include "rastrel/imx.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/memory_stream.h"
+#include "tests/support/refusing_new.h"
 #include "tests/support/spool_builder.h"
-
-// These replacements pair malloc with free themselves; GCC sees only the names.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace {
 enum Refusal { kNone, kLarge, kEvery, kCounted };
@@ -46,19 +44,7 @@ bool Refused(std::size_t size)
 }
 }  // namespace
 
-void* operator new(std::size_t size)
-{
-    void* block = Refused(size) ? nullptr : std::malloc(size ? size : 1);
-    if (!block) throw std::bad_alloc();
-    return block;
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return Refused(size) ? nullptr : std::malloc(size ? size : 1);
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+bool NewRefused(std::size_t size) { return Refused(size); }
 
 namespace {
 
