@@ -39,9 +39,11 @@ function(fax_add_test)
     set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)
   endif()
   if(T_PLATFORM_INTERNALS)
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} platform_internals GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} platform_internals GTest::gtest GTest::gmock GTest::gtest_main fax_warnings
+                          fax_test_build)
   else()
-    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} fax_test_support fax_all GTest::gtest GTest::gmock GTest::gtest_main fax_warnings
+                          fax_test_build)
   endif()
   if(FAX_THREAD_TESTS_ONLY AND NOT T_THREADS)
     return()
