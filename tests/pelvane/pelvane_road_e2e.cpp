@@ -16,6 +16,7 @@
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 #include "tests/pelvane/fax_job_output.h"
+#include "tests/pelvane/page_resources.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -23,45 +24,10 @@ namespace {
 constexpr int32_t kWidth = 1728, kHeight = 2292;
 constexpr uint32_t kBlack = 0x80000000;
 
-std::vector<uint8_t> Rects(const std::vector<SpoolBox>& rects)
-{
-    std::vector<uint8_t> out;
-    for (const SpoolBox& r : rects) {
-        const auto le = SpoolLe32({r.left, r.top, r.right, r.bottom});
-        out.insert(out.end(), le.begin(), le.end());
-    }
-    return out;
-}
-
 SpoolFields RectFields(SpoolBox r, uint32_t brush, uint32_t pen, uint32_t clip)
 {
     return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", brush},
             {"pen", pen},     {"clip", clip}, {"mix", 13}};
-}
-
-// A checker of 8 x 8 one-bit cells, a grey photo-like 24-bit ramp, and the brushes, pens, clip,
-// path and fonts a page uses; a page keeps its resources to itself.
-void Resources(SpoolBuilder& b)
-{
-    std::vector<uint8_t> checker;
-    for (int y = 0; y < 8; ++y) checker.insert(checker.end(), {uint8_t(y < 4 ? 0xF0 : 0x0F), 0, 0, 0});
-    b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(1, 8, 8, 1, {0x000000, 0xFFFFFF}, checker));
-    std::vector<uint8_t> ramp;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 32; ++x)
-            for (int c = 0; c < 3; ++c) ramp.push_back(uint8_t((x * 8 + y * 4) & 0xFF));
-    b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(2, 32, 16, 24, {}, ramp));
-    b.Add("brush", {{"id", 5}, {"bitmap", 1}});
-    b.Add("pen", {{"id", 9}, {"style", 0}, {"width", 1}, {"brush", kBlack}, {"dash_count", 2}, {"data", SpoolLe32({9, 4})}});
-    b.Add("pen", {{"id", 10}, {"style", 0x1 | 0x20000 | 0x2000000}, {"width", 9}, {"brush", kBlack}});
-    b.Add("pen", {{"id", 11}, {"style", 0}, {"width", 1}, {"brush", kBlack}});
-    const std::vector<SpoolBox> clip = {{100, 600, 700, 700}, {300, 760, 1500, 900}};
-    b.Add("clip_rects", {{"id", 13}, {"left", 100}, {"top", 600}, {"right", 1500}, {"bottom", 900}, {"count", 2},
-                         {"data", Rects(clip)}});
-    b.Raw(SpoolRecPath, 0, SpoolPathPayload(17, {{{900, 100}, {1300, 180}, {1000, 520}, {860, 300}},
-                                                {{1400, 120}, {1650, 120}, {1525, 400}}}));
-    b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(21, "Arial", -48));
-    b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(22, "Times New Roman", 30));
 }
 
 std::vector<uint8_t> Job()
@@ -74,7 +40,7 @@ std::vector<uint8_t> Job()
     for (int page = 0; page < 2; ++page) {
         const int32_t shift = page * 37;  // the second page moves everything so bands cut it elsewhere
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
-        Resources(b);
+        PageResources(b);
         b.Add("cmd_rect", RectFields({60, 60 + shift, 800, 400 + shift}, 5, 0, 0));
         b.Add("cmd_rect", RectFields({50, 560, 1600, 950}, 0x80808080, 0, 13));
         b.Add("cmd_rect", RectFields({40, 40 + shift, 820, 420 + shift}, 0, 11, 0));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/spool/spool_records.h"
+#include "tests/pelvane/page_resources.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/spool_builder.h"
@@ -24,33 +25,11 @@ namespace {
 constexpr int32_t kWidth = 1728, kHeight = 2292;
 constexpr uint32_t kBlack = 0x80000000;
 
-// Bitmaps, brushes, pens, a clip, a path and fonts; a page keeps its resources to itself.
-void Resources(SpoolBuilder& b)
-{
-    std::vector<uint8_t> checker;
-    for (int y = 0; y < 8; ++y) checker.insert(checker.end(), {uint8_t(y < 4 ? 0xF0 : 0x0F), 0, 0, 0});
-    b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(1, 8, 8, 1, {0x000000, 0xFFFFFF}, checker));
-    std::vector<uint8_t> ramp;
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 32; ++x)
-            for (int c = 0; c < 3; ++c) ramp.push_back(uint8_t((x * 8 + y * 4) & 0xFF));
-    b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(2, 32, 16, 24, {}, ramp));
-    b.Add("brush", {{"id", 5}, {"bitmap", 1}});
-    b.Add("pen", {{"id", 9}, {"style", 0}, {"width", 1}, {"brush", kBlack}, {"dash_count", 2}, {"data", SpoolLe32({9, 4})}});
-    b.Add("pen", {{"id", 10}, {"style", 0x1 | 0x20000 | 0x2000000}, {"width", 9}, {"brush", kBlack}});
-    b.Add("pen", {{"id", 11}, {"style", 0}, {"width", 1}, {"brush", kBlack}});
-    b.Add("clip_rects", {{"id", 13}, {"left", 100}, {"top", 600}, {"right", 1500}, {"bottom", 900}, {"count", 1},
-                         {"data", SpoolLe32({100, 600, 1500, 900})}});
-    b.Raw(SpoolRecPath, 0, SpoolPathPayload(17, {{{900, 100}, {1300, 180}, {1000, 520}, {860, 300}},
-                                                {{1400, 120}, {1650, 120}, {1525, 400}}}));
-    b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(21, "Arial", -48));
-}
-
 // Thin lines at many slopes (the kind that crosses seams at every angle), a dashed and a wide
 // line, fills, outlines, a path, text and the image commands.
 void Drawing(SpoolBuilder& b)
 {
-    Resources(b);
+    PageResources(b);
     auto line = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t pen) {
         b.Add("cmd_line", {{"x1", x1}, {"y1", y1}, {"x2", x2}, {"y2", y2}, {"pen", pen}, {"mix", 13}});
     };
