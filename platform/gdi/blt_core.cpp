@@ -416,13 +416,7 @@ bool BltRows(const BltRequest& rq) {
                 const uint8_t* m = mRow.data() + b0;
                 for (int64_t i = 0; i < n; ++i) d[i] = uint8_t((d[i] & m[i]) | (back[size_t(i)] & ~m[i]));
             }
-            if (n == 1) {
-                const uint8_t keep = keepFirst | keepLast;
-                d[0] = uint8_t((first & keep) | (d[0] & ~keep));
-            } else {
-                d[0] = uint8_t((first & keepFirst) | (d[0] & ~keepFirst));
-                d[n - 1] = uint8_t((last & keepLast) | (d[n - 1] & ~keepLast));
-            }
+            SpanEdgesRestore(d, n, first, last, keepFirst, keepLast);
         }
     }
     pixman_region32_fini(&visible);

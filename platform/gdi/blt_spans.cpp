@@ -75,13 +75,7 @@ void PaintPixels(SpanPaint& paint, int64_t y, int64_t x0, int64_t x1)
     }
     const uint8_t first = d[0], last = d[n - 1];
     Rop3Apply(paint.rop, d, nullptr, p, size_t(n));
-    if (n == 1) {
-        const uint8_t keep = keepFirst | keepLast;
-        d[0] = uint8_t((first & keep) | (d[0] & ~keep));
-    } else {
-        d[0] = uint8_t((first & keepFirst) | (d[0] & ~keepFirst));
-        d[n - 1] = uint8_t((last & keepLast) | (d[n - 1] & ~keepLast));
-    }
+    SpanEdgesRestore(d, n, first, last, keepFirst, keepLast);
 }
 
 }  // namespace

@@ -258,6 +258,18 @@ uint32_t ColorBits(const Dib& dib);
 // Applies a ternary code to n bytes of destination with source and pattern bytes (either may be
 // null when the code does not read it).
 void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n);
+// Puts back the bits of a span's first and last byte that lie outside the span (keepFirst and
+// keepLast mark them), from those bytes as they were before the span was painted.
+inline void SpanEdgesRestore(uint8_t* d, int64_t n, uint8_t first, uint8_t last, uint8_t keepFirst, uint8_t keepLast) {
+    if (n == 1) {
+        const uint8_t keep = keepFirst | keepLast;
+        d[0] = uint8_t((first & keep) | (d[0] & ~keep));
+    } else {
+        d[0] = uint8_t((first & keepFirst) | (d[0] & ~keepFirst));
+        d[n - 1] = uint8_t((last & keepLast) | (d[n - 1] & ~keepLast));
+    }
+}
+
 inline bool RopNeedsSource(uint8_t code) { return ((code >> 2) ^ code) & 0x33; }
 inline bool RopNeedsPattern(uint8_t code) { return ((code >> 4) ^ code) & 0x0F; }
 // Binary mix (R2_BLACK .. R2_WHITE) of pen bits p over destination bits d.
