@@ -41,10 +41,8 @@ struct Book {
         GetModuleFileNameW(VelmoraModule(), path, 260);
         FaxPrefixFromModulePath(path, prefix);
         FaxDataDirGet(folder);
-        for (const WCHAR* c = folder; *c; ++c)
-            data += static_cast<char>(*c);
-        for (const WCHAR* c = prefix; *c; ++c)
-            data += static_cast<char>(*c);
+        for (const WCHAR* c = folder; *c; ++c) data += static_cast<char>(*c);
+        for (const WCHAR* c = prefix; *c; ++c) data += static_cast<char>(*c);
         // Names in a scrambled order, so that sorting has work to do.
         std::vector<ContactRecord> contacts(kContacts);
         for (int i = 0; i < kContacts; ++i) {
@@ -56,8 +54,7 @@ struct Book {
         for (int g = 0; g < kGroups; ++g) {
             FieldSet(groups[g].name, Numbered("Group ", (g * 37) % kGroups));
             std::u16string members;
-            for (int m = 0; m < kMembers; ++m)
-                members += Numbered("K", (g * kMembers + m * 3) % kContacts, ";");
+            for (int m = 0; m < kMembers; ++m) members += Numbered("K", (g * kMembers + m * 3) % kContacts, ";");
             FieldSet(groups[g].members, members);
         }
         Write("USER.DAT", contacts.data(), contacts.size() * sizeof(ContactRecord));
@@ -69,7 +66,8 @@ struct Book {
     }
     void Write(const std::string& name, const void* bytes, size_t size) const
     {
-        std::ofstream(data + name, std::ios::binary | std::ios::trunc).write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+        std::ofstream(data + name, std::ios::binary | std::ios::trunc)
+            .write(static_cast<const char*>(bytes), static_cast<std::streamsize>(size));
     }
     std::vector<char> Read(const std::string& name) const
     {
@@ -92,16 +90,14 @@ void SheetRun()
         HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
         HWND left = GetDlgItem(page, kLeftList);
         const int rows = static_cast<int>(SendMessageW(left, LVM_GETITEMCOUNT, 0, 0));
-        if (rows != kContacts + kGroups)
-            std::abort();
+        if (rows != kContacts + kGroups) std::abort();
         ListSelect(left, 0);
         SendMessageW(page, WM_COMMAND, MAKEWPARAM(3802, BN_CLICKED), 0);
         ListSelect(left, rows - 2);
         SendMessageW(page, WM_COMMAND, MAKEWPARAM(3802, BN_CLICKED), 0);
         SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     });
-    if (FaxSheetRun(nullptr, VelmoraModule()) != 1)
-        std::abort();
+    if (FaxSheetRun(nullptr, VelmoraModule()) != 1) std::abort();
 }
 
 // The plain loops: both files read, the names sorted, a receivers file of the same size written.
@@ -133,13 +129,12 @@ std::string Check()
     for (size_t at = 0; at + sizeof(ContactRecord) <= saved.size(); at += sizeof(ContactRecord)) {
         ContactRecord record;
         std::memcpy(&record, &saved[at], sizeof record);
-        if (record.name[0])
-            keys.emplace_back(FieldText(record.key));
+        if (record.name[0]) keys.emplace_back(FieldText(record.key));
     }
     std::sort(keys.begin(), keys.end());
-    if (std::adjacent_find(keys.begin(), keys.end()) != keys.end())
-        return "a receiver saved twice";
-    return keys.size() >= 2 && keys.size() <= kMembers + 1 ? std::string() : std::string("receivers: ") += std::to_string(keys.size());
+    if (std::adjacent_find(keys.begin(), keys.end()) != keys.end()) return "a receiver saved twice";
+    return keys.size() >= 2 && keys.size() <= kMembers + 1 ? std::string()
+                                                           : std::string("receivers: ") += std::to_string(keys.size());
 }
 
 const bool registered = [] {
@@ -147,13 +142,15 @@ const bool registered = [] {
         TheBook();
         return RaceSides{SheetRun, PlainRun, Check};
     });
-    benchmark::RegisterBenchmark("sheet_load_sort_save_ms", [](benchmark::State& state) {
-        TheBook();
-        for (auto _ : state)
-            SheetRun();
-        if (const std::string fault = Check(); !fault.empty())
-            state.SkipWithError(fault.c_str());
-    })->Unit(benchmark::kMillisecond)->Iterations(5);
+    benchmark::RegisterBenchmark("sheet_load_sort_save_ms",
+                                 [](benchmark::State& state) {
+                                     TheBook();
+                                     for (auto _ : state) SheetRun();
+                                     if (const std::string fault = Check(); !fault.empty())
+                                         state.SkipWithError(fault.c_str());
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(5);
     return true;
 }();
 

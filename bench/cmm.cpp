@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "bench/race.h"
 #include "engine/services/cmm/cmm_world.h"
 #include "platform/kernel.h"
 #include "platform/resources.h"
-#include "bench/race.h"
 
 FAX_DECLARE_RESOURCE_TABLE(RastrelProfiles);
 
@@ -39,14 +39,16 @@ struct Fixture {
     cmsHTRANSFORM lcms = nullptr;
     ImxImage source{}, destination{};
     bool ready = false;
-    Fixture() {
+    Fixture()
+    {
         uint32_t seed = 1;
         for (uint32_t y = 0; y < kHeight; ++y)
             for (uint32_t x = 0; x < kWidth; ++x) {
                 seed = seed * 1103515245 + 12345;
                 const int noise = static_cast<int>((seed >> 16) % 9) - 4;
                 uint8_t* p = &bgr[(size_t{y} * kWidth + x) * 3];
-                p[2] = static_cast<uint8_t>(std::clamp(128 + static_cast<int>(100 * std::sin(x / 90.0)) + noise, 0, 255));
+                p[2] =
+                    static_cast<uint8_t>(std::clamp(128 + static_cast<int>(100 * std::sin(x / 90.0)) + noise, 0, 255));
                 p[1] = static_cast<uint8_t>(std::clamp(static_cast<int>((x + y) / 16) + noise, 0, 255));
                 p[0] = static_cast<uint8_t>(std::clamp(255 - static_cast<int>(y / 9) + noise, 0, 255));
             }
@@ -86,7 +88,8 @@ struct Fixture {
     }
 };
 
-Fixture& Data() {
+Fixture& Data()
+{
     static Fixture fixture;
     return fixture;
 }
@@ -95,7 +98,8 @@ void Ours(Fixture& f) { ImxCmmWorldApplyImage(f.world, &f.source, &f.destination
 void Theirs(Fixture& f) { cmsDoTransform(f.lcms, f.bgr.data(), f.theirs.data(), kWidth * kHeight); }
 
 // Empty when our last result is within the tests' tolerance of the exact values, else how far off.
-std::string Check(const Fixture& f) {
+std::string Check(const Fixture& f)
+{
     int worst = 0;
     size_t beyond = 0;
     for (size_t i = 0; i < f.out.size(); ++i) {
@@ -110,14 +114,19 @@ std::string Check(const Fixture& f) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     AddRace("bgr8_to_cmyk8_page", "lcms2", [] {
         if (!Data().ready) return RaceSides{[] {}, [] {}, [] { return std::string("no CMYK profile"); }};
         // Checked after the rounds, so that a result off by a little still shows its time.
-        return RaceSides{[] { Ours(Data()); }, [] { Theirs(Data()); }, {},
+        return RaceSides{[] { Ours(Data()); },
+                         [] { Theirs(Data()); },
+                         {},
                          [] {
                              const std::string differs = Check(Data());
-                             if (!differs.empty()) RaceFailLast("outside the colour tests' tolerance of Little CMS's exact values: " + differs);
+                             if (!differs.empty())
+                                 RaceFailLast("outside the colour tests' tolerance of Little CMS's exact values: " +
+                                              differs);
                          }};
     });
     return RaceMain(argc, argv);

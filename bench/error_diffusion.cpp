@@ -8,8 +8,8 @@
 #include <ctime>
 #include <vector>
 
-#include "rastrel/imx_errdiff.h"
 #include "bench/race.h"
+#include "rastrel/imx_errdiff.h"
 
 namespace {
 

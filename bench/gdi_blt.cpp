@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi.h"
 #include "bench/race.h"
+#include "platform/gdi.h"
 
 namespace {
 
@@ -24,7 +24,8 @@ struct Page {
     uint8_t* bits;
     size_t bytes;
     int stride;
-    explicit Page(int bpp, int width = kWidth, int height = kHeight) {
+    explicit Page(int bpp, int width = kWidth, int height = kHeight)
+    {
         struct {
             BITMAPINFOHEADER header;
             RGBQUAD colors[2];
@@ -40,18 +41,21 @@ struct Page {
         dc = CreateCompatibleDC(nullptr);
         previous = SelectObject(dc, bitmap);
     }
-    ~Page() {
+    ~Page()
+    {
         SelectObject(dc, previous);
         DeleteDC(dc);
         DeleteObject(bitmap);
     }
 };
 
-std::string SameBytes(const uint8_t* a, const uint8_t* b, size_t n) {
+std::string SameBytes(const uint8_t* a, const uint8_t* b, size_t n)
+{
     return std::memcmp(a, b, n) == 0 ? std::string() : std::string("page bytes");
 }
 
-void AddPatBltRace(int bpp) {
+void AddPatBltRace(int bpp)
+{
     AddRace("patblt_page_" + std::to_string(bpp) + "bit", bpp == 1 ? "pixman_fill" : "memset", [bpp] {
         auto page = std::make_shared<Page>(bpp);
         auto scratch = std::make_shared<std::vector<uint32_t>>(page->bytes / 4);
@@ -59,10 +63,8 @@ void AddPatBltRace(int bpp) {
         SelectObject(page->dc, brush);
         return RaceSides{[page] { PatBlt(page->dc, 0, 0, kWidth, kHeight, PATCOPY); },
                          [scratch, bpp, page] {
-                             if (bpp == 1)
-                                 pixman_fill(scratch->data(), page->stride / 4, 1, 0, 0, kWidth, kHeight, 0);
-                             else
-                                 std::memset(scratch->data(), 0, scratch->size() * 4);
+                             if (bpp == 1) pixman_fill(scratch->data(), page->stride / 4, 1, 0, 0, kWidth, kHeight, 0);
+                             else std::memset(scratch->data(), 0, scratch->size() * 4);
                          },
                          [page, scratch] {
                              return SameBytes(page->bits, reinterpret_cast<uint8_t*>(scratch->data()), page->bytes);
@@ -70,7 +72,8 @@ void AddPatBltRace(int bpp) {
     });
 }
 
-void AddBitBltRace(int bpp) {
+void AddBitBltRace(int bpp)
+{
     AddRace("bitblt_page_" + std::to_string(bpp) + "bit", "memcpy", [bpp] {
         auto dst = std::make_shared<Page>(bpp);
         auto src = std::make_shared<Page>(bpp);
@@ -82,12 +85,15 @@ void AddBitBltRace(int bpp) {
 }
 
 // pixman's view of a 32-bit page, with a nearest scale from the given source size.
-pixman_image_t* PixmanPage(Page& page, int width, int height) {
-    return pixman_image_create_bits(PIXMAN_a8r8g8b8, width, height, reinterpret_cast<uint32_t*>(page.bits), page.stride);
+pixman_image_t* PixmanPage(Page& page, int width, int height)
+{
+    return pixman_image_create_bits(PIXMAN_a8r8g8b8, width, height, reinterpret_cast<uint32_t*>(page.bits),
+                                    page.stride);
 }
 
 // A photo of 864 x 1146 drawn onto the page at twice its size.
-void AddStretchDIBitsRace() {
+void AddStretchDIBitsRace()
+{
     AddRace("stretchdibits_32bit_grow", "pixman", [] {
         constexpr int sw = kWidth / 2, sh = kHeight / 2;
         auto dst = std::make_shared<Page>(32);
@@ -99,7 +105,8 @@ void AddStretchDIBitsRace() {
         pixman_image_t* from = PixmanPage(*src, sw, sh);
         pixman_image_t* to = PixmanPage(*theirs, kWidth, kHeight);
         pixman_transform_t t;
-        pixman_transform_init_scale(&t, pixman_double_to_fixed(double(sw) / kWidth), pixman_double_to_fixed(double(sh) / kHeight));
+        pixman_transform_init_scale(&t, pixman_double_to_fixed(double(sw) / kWidth),
+                                    pixman_double_to_fixed(double(sh) / kHeight));
         pixman_image_set_transform(from, &t);
         pixman_image_set_filter(from, PIXMAN_FILTER_NEAREST, nullptr, 0);
         auto images = std::shared_ptr<void>(nullptr, [from, to](void*) {
@@ -111,13 +118,15 @@ void AddStretchDIBitsRace() {
                                            DIB_RGB_COLORS, SRCCOPY);
                          },
                          [from, to, images, theirs, src] {
-                             pixman_image_composite32(PIXMAN_OP_SRC, from, nullptr, to, 0, 0, 0, 0, 0, 0, kWidth, kHeight);
+                             pixman_image_composite32(PIXMAN_OP_SRC, from, nullptr, to, 0, 0, 0, 0, 0, 0, kWidth,
+                                                      kHeight);
                          }};
     });
 }
 
 // A premultiplied 32-bit picture blended over the page with its own alpha.
-void AddAlphaBlendRace() {
+void AddAlphaBlendRace()
+{
     AddRace("alphablend_32bit_page", "pixman_over", [] {
         auto dst = std::make_shared<Page>(32);
         auto theirs = std::make_shared<Page>(32);
@@ -137,18 +146,21 @@ void AddAlphaBlendRace() {
                                         BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA});
                          },
                          [from, to, images, theirs, src] {
-                             pixman_image_composite32(PIXMAN_OP_OVER, from, nullptr, to, 0, 0, 0, 0, 0, 0, kWidth, kHeight);
+                             pixman_image_composite32(PIXMAN_OP_OVER, from, nullptr, to, 0, 0, 0, 0, 0, 0, kWidth,
+                                                      kHeight);
                          }};
     });
 }
 
 // Two regions of 400 scattered rectangles each, united; the rectangle lists must agree.
-void AddRegionRace() {
+void AddRegionRace()
+{
     AddRace("region_union_400_rects", "pixman_region32", [] {
         struct Regions {
             HRGN a = CreateRectRgn(0, 0, 0, 0), b = CreateRectRgn(0, 0, 0, 0), out = CreateRectRgn(0, 0, 0, 0);
             pixman_region32_t pa, pb, pout;
-            Regions() {
+            Regions()
+            {
                 pixman_region32_init(&pa);
                 pixman_region32_init(&pb);
                 pixman_region32_init(&pout);
@@ -162,7 +174,8 @@ void AddRegionRace() {
                     pixman_region32_union_rect(i % 2 ? &pa : &pb, i % 2 ? &pa : &pb, x, y, unsigned(w), unsigned(h));
                 }
             }
-            ~Regions() {
+            ~Regions()
+            {
                 DeleteObject(a);
                 DeleteObject(b);
                 DeleteObject(out);
@@ -194,7 +207,8 @@ void AddRegionRace() {
 // The cost of a call rather than of its pixels: ten thousand one-pixel PatBlts scattered over a
 // 1-bit page, each a whole call (handle lookup, the DC's call lock, mapping, clipping), against
 // pixman filling the same pixels one 1 x 1 box at a time.
-void AddSmallCallsRace() {
+void AddSmallCallsRace()
+{
     AddRace("patblt_10000_single_pixels_1bit", "pixman_fill", [] {
         auto page = std::make_shared<Page>(1);
         auto scratch = std::make_shared<std::vector<uint32_t>>(page->bytes / 4);
@@ -220,7 +234,8 @@ void AddSmallCallsRace() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     for (int bpp : {1, 24}) AddPatBltRace(bpp);
     for (int bpp : {1, 24}) AddBitBltRace(bpp);
     AddStretchDIBitsRace();

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/race.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
-#include "bench/race.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ struct Page {
     uint32_t* bits;
     pixman_image_t* image;  // pixman's view of its own copy
     std::vector<uint32_t> theirs = std::vector<uint32_t>(size_t(kWidth / 32) * kHeight);
-    Page() {
+    Page()
+    {
         struct {
             BITMAPINFOHEADER header;
             RGBQUAD colors[2];
@@ -38,7 +39,8 @@ struct Page {
         previous = SelectObject(dc, bitmap);
         image = pixman_image_create_bits(PIXMAN_a1, kWidth, kHeight, theirs.data(), kWidth / 8);
     }
-    ~Page() {
+    ~Page()
+    {
         pixman_image_unref(image);
         SelectObject(dc, previous);
         DeleteDC(dc);
@@ -47,25 +49,30 @@ struct Page {
 };
 
 // The quad of a segment of the given width, as two triangles.
-void AddQuad(std::vector<pixman_triangle_t>& out, POINT a, POINT b, double width) {
+void AddQuad(std::vector<pixman_triangle_t>& out, POINT a, POINT b, double width)
+{
     const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
     if (length == 0) return;
     const double nx = -dy / length * width / 2, ny = dx / length * width / 2;
-    auto at = [](double x, double y) { return pixman_point_fixed_t{pixman_double_to_fixed(x), pixman_double_to_fixed(y)}; };
+    auto at = [](double x, double y) {
+        return pixman_point_fixed_t{pixman_double_to_fixed(x), pixman_double_to_fixed(y)};
+    };
     const pixman_point_fixed_t p1 = at(a.x + 0.5 + nx, a.y + 0.5 + ny), p2 = at(b.x + 0.5 + nx, b.y + 0.5 + ny);
     const pixman_point_fixed_t p3 = at(b.x + 0.5 - nx, b.y + 0.5 - ny), p4 = at(a.x + 0.5 - nx, a.y + 0.5 - ny);
     out.push_back({p1, p2, p3});
     out.push_back({p1, p3, p4});
 }
 
-std::vector<POINT> RandomPoints(int count, unsigned seed) {
+std::vector<POINT> RandomPoints(int count, unsigned seed)
+{
     std::mt19937 rng(seed);
     std::vector<POINT> points(static_cast<size_t>(count));
     for (POINT& p : points) p = POINT{LONG(rng() % kWidth), LONG(rng() % kHeight)};
     return points;
 }
 
-void AddCosmeticLinesRace() {
+void AddCosmeticLinesRace()
+{
     AddRace("cosmetic_lines_1bit", "pixman_triangles", [] {
         auto page = std::make_shared<Page>();
         auto ends = std::make_shared<std::vector<POINT>>(RandomPoints(4000, 21));
@@ -86,7 +93,8 @@ void AddCosmeticLinesRace() {
     });
 }
 
-void AddWidePolylineRace() {
+void AddWidePolylineRace()
+{
     AddRace("wide_polyline_1bit", "pixman_triangles", [] {
         auto page = std::make_shared<Page>();
         auto points = std::make_shared<std::vector<POINT>>(RandomPoints(401, 22));
@@ -105,7 +113,8 @@ void AddWidePolylineRace() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     AddCosmeticLinesRace();
     AddWidePolylineRace();
     return RaceMain(argc, argv);

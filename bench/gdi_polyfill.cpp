@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "platform/gdi/polyfill.h"
 #include "bench/race.h"
 #include "bench/trapezoids.h"
+#include "platform/gdi/polyfill.h"
 
 namespace {
 
-constexpr int kWidth = 1728;   // a fax page at 200 x 200 dpi
+constexpr int kWidth = 1728;  // a fax page at 200 x 200 dpi
 constexpr int kHeight = 2200;
 constexpr int kStrideWords = kWidth / 32;
 
@@ -37,8 +37,7 @@ void SetSpan(void* context, LONG y, LONG left, LONG right)
         return;
     }
     row[first] |= startMask;
-    for (int w = first + 1; w < last; ++w)
-        row[w] = ~0u;
+    for (int w = first + 1; w < last; ++w) row[w] = ~0u;
     row[last] |= endMask;
 }
 
@@ -58,7 +57,8 @@ Shape Star()
         double a = 2 * M_PI * i / edges;
         // Sixteenths of a pixel keep the spikes going round in order (whole pixels would fold
         // some back).
-        int64_t fx = std::llround((cx + r * std::cos(a)) * FILL_ONE), fy = std::llround((cy + r * std::sin(a)) * FILL_ONE);
+        int64_t fx = std::llround((cx + r * std::cos(a)) * FILL_ONE),
+                fy = std::llround((cy + r * std::sin(a)) * FILL_ONE);
         v.push_back({static_cast<double>(fx) / FILL_ONE, static_cast<double>(fy) / FILL_ONE});
         s.points.push_back({fx, fy});
     }
@@ -70,8 +70,7 @@ Shape FullPage()
 {
     Shape s;
     const std::vector<std::pair<double, double>> v = {{0, 3}, {kWidth - 2, 0}, {kWidth, kHeight - 4}, {1, kHeight}};
-    for (auto& [x, y] : v)
-        s.points.push_back(FillPointFromDevice(static_cast<int64_t>(x), static_cast<int64_t>(y)));
+    for (auto& [x, y] : v) s.points.push_back(FillPointFromDevice(static_cast<int64_t>(x), static_cast<int64_t>(y)));
     s.trapezoids = Trapezoids(v);
     return s;
 }

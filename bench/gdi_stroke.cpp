@@ -33,7 +33,11 @@ void SetSpan(void* context, LONG y, LONG left, LONG right)
 std::vector<std::vector<FillPoint>> DottedFrame(RECT r)
 {
     std::vector<std::vector<FillPoint>> dots;
-    const POINT corners[5] = {{r.left, r.top}, {r.right, r.top}, {r.right, r.bottom}, {r.left, r.bottom}, {r.left, r.top}};
+    const POINT corners[5] = {{r.left, r.top},
+                              {r.right, r.top},
+                              {r.right, r.bottom},
+                              {r.left, r.bottom},
+                              {r.left, r.top}};
     for (int side = 0; side < 4; ++side) {
         const POINT a = corners[side], b = corners[side + 1];
         const LONG length = std::max(std::abs(b.x - a.x), std::abs(b.y - a.y));
@@ -94,13 +98,43 @@ int main(int argc, char** argv)
 {
     // The frame of the render-call fuzz seed that took seconds a page, its far side cut to 6,000
     // rows so that the anchor's rounds stay short; and a frame on the page with a 60-pixel pen.
-    AddWideDotsRace("dotted_frame_pen_5642_by_bands", [] { return DottedFrame(RECT{-16, 972, 359, 6000}); }, 5642);
-    AddWideDotsRace("dotted_frame_pen_60_by_bands", [] { return DottedFrame(RECT{100, 100, 1628, 2192}); }, 60);
+    AddWideDotsRace(
+        "dotted_frame_pen_5642_by_bands",
+        [] {
+            return DottedFrame(RECT{-16, 972, 359, 6000});
+        },
+        5642);
+    AddWideDotsRace(
+        "dotted_frame_pen_60_by_bands",
+        [] {
+            return DottedFrame(RECT{100, 100, 1628, 2192});
+        },
+        60);
     // Sloped dotted lines under the same pen, their edges across the page: at 45 degrees, shallow
     // (1 in 8) and steep (8 in 1); and pieces with no gaps, each from the line's start, at 30 degrees.
-    AddWideDotsRace("dotted_45_degrees_pen_5642_by_bands", [] { return DottedLine({-5290, -2000}, {1000, 4290}, 5, 5); }, 5642);
-    AddWideDotsRace("dotted_shallow_pen_5642_by_bands", [] { return DottedLine({-3000, -1800}, {4728, -834}, 5, 5); }, 5642);
-    AddWideDotsRace("dotted_steep_pen_5642_by_bands", [] { return DottedLine({-1900, -1000}, {-1475, 2400}, 5, 5); }, 5642);
-    AddWideDotsRace("gapless_30_degrees_pen_3000_by_bands", [] { return DottedLine({-2500, -600}, {2500, 2287}, 5, 0); }, 3000);
+    AddWideDotsRace(
+        "dotted_45_degrees_pen_5642_by_bands",
+        [] {
+            return DottedLine({-5290, -2000}, {1000, 4290}, 5, 5);
+        },
+        5642);
+    AddWideDotsRace(
+        "dotted_shallow_pen_5642_by_bands",
+        [] {
+            return DottedLine({-3000, -1800}, {4728, -834}, 5, 5);
+        },
+        5642);
+    AddWideDotsRace(
+        "dotted_steep_pen_5642_by_bands",
+        [] {
+            return DottedLine({-1900, -1000}, {-1475, 2400}, 5, 5);
+        },
+        5642);
+    AddWideDotsRace(
+        "gapless_30_degrees_pen_3000_by_bands",
+        [] {
+            return DottedLine({-2500, -600}, {2500, 2287}, 5, 0);
+        },
+        3000);
     return RaceMain(argc, argv);
 }

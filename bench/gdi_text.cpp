@@ -69,7 +69,8 @@ std::vector<Line> LetterLines()
     std::vector<Line> lines;
     for (const page_jobs::TextLine& t : page.text) {
         Line line{t.baseline, std::u16string(t.chars.begin(), t.chars.end()), t.xs, {}};
-        for (size_t i = 0; i < t.xs.size(); ++i) line.advances.push_back(INT((i + 1 < t.xs.size() ? t.xs[i + 1] : t.end) - t.xs[i]));
+        for (size_t i = 0; i < t.xs.size(); ++i)
+            line.advances.push_back(INT((i + 1 < t.xs.size() ? t.xs[i + 1] : t.end) - t.xs[i]));
         lines.push_back(line);
     }
     return lines;
@@ -82,25 +83,24 @@ int main(int argc, char** argv)
     AddRace("letter_page_runs", "one_call_per_character", [] {
         auto lines = std::make_shared<std::vector<Line>>(LetterLines());
         auto ours = std::make_shared<Page>(), theirs = std::make_shared<Page>();
-        return RaceSides{
-            [lines, ours] {
-                ours->Clear();
-                for (const Line& l : *lines)
-                    ExtTextOutW(ours->dc, l.xs.front(), l.baseline, 0, nullptr, l.chars.data(), UINT(l.chars.size()),
-                                l.advances.data());
-                GdiFlush();
-            },
-            [lines, theirs] {
-                theirs->Clear();
-                for (const Line& l : *lines)
-                    for (size_t i = 0; i < l.chars.size(); ++i)
-                        ExtTextOutW(theirs->dc, l.xs[i], l.baseline, 0, nullptr, &l.chars[i], 1, nullptr);
-                GdiFlush();
-            },
-            [ours, theirs] {
-                if (ours->Pixels() == theirs->Pixels()) return std::string();
-                return std::string("the pages differ");
-            }};
+        return RaceSides{[lines, ours] {
+                             ours->Clear();
+                             for (const Line& l : *lines)
+                                 ExtTextOutW(ours->dc, l.xs.front(), l.baseline, 0, nullptr, l.chars.data(),
+                                             UINT(l.chars.size()), l.advances.data());
+                             GdiFlush();
+                         },
+                         [lines, theirs] {
+                             theirs->Clear();
+                             for (const Line& l : *lines)
+                                 for (size_t i = 0; i < l.chars.size(); ++i)
+                                     ExtTextOutW(theirs->dc, l.xs[i], l.baseline, 0, nullptr, &l.chars[i], 1, nullptr);
+                             GdiFlush();
+                         },
+                         [ours, theirs] {
+                             if (ours->Pixels() == theirs->Pixels()) return std::string();
+                             return std::string("the pages differ");
+                         }};
     });
     return RaceMain(argc, argv);
 }

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "engine/services/halftone.h"
 #include "bench/race.h"
+#include "engine/services/halftone.h"
 
 namespace {
 
@@ -24,7 +24,8 @@ struct Fixture {
     HalftoneScreen screen{};
     std::vector<uint8_t> samples = std::vector<uint8_t>(size_t{kWidth} * kHeight);
     std::vector<uint8_t> out = std::vector<uint8_t>(size_t{kWidth / 8} * kHeight);
-    Fixture() {
+    Fixture()
+    {
         std::mt19937 random(5);
         for (auto& t : thresholds) t = static_cast<uint8_t>(1 + random() % 255);
         for (uint32_t y = 0; y < kHeight; ++y)
@@ -37,23 +38,27 @@ struct Fixture {
     }
 };
 
-Fixture& Data() {
+Fixture& Data()
+{
     static Fixture fixture;
     return fixture;
 }
 
-void Kernel(Fixture& f, int32_t x0, int32_t y0) {
+void Kernel(Fixture& f, int32_t x0, int32_t y0)
+{
     HalftoneImage1Bit(&f.screen, f.samples.data(), kWidth, 1, kWidth, kHeight, x0, y0, f.out.data(), kWidth / 8);
 }
 
-void Plain(Fixture& f, int32_t x0, int32_t y0) {
+void Plain(Fixture& f, int32_t x0, int32_t y0)
+{
     for (uint32_t y = 0; y < kHeight; ++y) {
         for (uint32_t x = 0; x < kWidth; x += 8) {
             uint32_t bits = 0;
             for (uint32_t k = 0; k < 8; ++k) {
                 const int64_t row = ((int64_t{y0} + y) % kScreen + kScreen) % kScreen;
                 const int64_t column = ((int64_t{x0} + x + k) % kScreen + kScreen) % kScreen;
-                bits = (bits << 1) | (f.samples[size_t{y} * kWidth + x + k] >= f.thresholds[row * kScreen + column] ? 1 : 0);
+                bits = (bits << 1) |
+                       (f.samples[size_t{y} * kWidth + x + k] >= f.thresholds[row * kScreen + column] ? 1 : 0);
             }
             f.out[size_t{y} * (kWidth / 8) + x / 8] = static_cast<uint8_t>(bits);
         }
@@ -65,7 +70,8 @@ void Plain(Fixture& f, int32_t x0, int32_t y0) {
 // compiler vectorises.
 struct Tiled {
     std::vector<uint8_t> rows = std::vector<uint8_t>(size_t{kScreen} * kWidth);
-    Tiled(const Fixture& f, int32_t x0, int32_t y0) {
+    Tiled(const Fixture& f, int32_t x0, int32_t y0)
+    {
         for (uint32_t r = 0; r < kScreen; ++r)
             for (uint32_t x = 0; x < kWidth; ++x) {
                 const int64_t row = ((int64_t{y0} + r) % kScreen + kScreen) % kScreen;
@@ -73,7 +79,8 @@ struct Tiled {
                 rows[size_t{r} * kWidth + x] = f.thresholds[row * kScreen + column];
             }
     }
-    void Run(Fixture& f) const {
+    void Run(Fixture& f) const
+    {
         for (uint32_t y = 0; y < kHeight; ++y) {
             const uint8_t* t = rows.data() + size_t{y % kScreen} * kWidth;
             const uint8_t* s = f.samples.data() + size_t{y} * kWidth;
@@ -89,7 +96,8 @@ struct Tiled {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     AddRace("gray8_to_1bit_256_lines", "tiled-threshold-loop", [] {
         auto tiled = std::make_shared<Tiled>(Data(), 37, -11);
         auto mine = std::make_shared<std::vector<uint8_t>>();

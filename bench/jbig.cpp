@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include "bench/race.h"
+#include "engine/services/halftone.h"
 #include "rastrel/imx.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/jbig_pages.h"
-#include "engine/services/halftone.h"
-#include "bench/race.h"
 
 // ---- Allocation counter: the C allocator is interposed so that every heap allocation is seen.
 extern "C" {
@@ -32,29 +32,35 @@ void* __libc_memalign(size_t, size_t);
 namespace {
 bool gCounting = false;
 long gAllocations = 0;
-void Count() {
+void Count()
+{
     if (gCounting) {
         ++gAllocations;
     }
 }
 }  // namespace
-extern "C" void* malloc(size_t size) noexcept {
+extern "C" void* malloc(size_t size) noexcept
+{
     Count();
     return __libc_malloc(size);
 }
-extern "C" void* calloc(size_t count, size_t size) noexcept {
+extern "C" void* calloc(size_t count, size_t size) noexcept
+{
     Count();
     return __libc_calloc(count, size);
 }
-extern "C" void* realloc(void* block, size_t size) noexcept {
+extern "C" void* realloc(void* block, size_t size) noexcept
+{
     Count();
     return __libc_realloc(block, size);
 }
-extern "C" void* aligned_alloc(size_t alignment, size_t size) noexcept {
+extern "C" void* aligned_alloc(size_t alignment, size_t size) noexcept
+{
     Count();
     return __libc_memalign(alignment, size);
 }
-extern "C" int posix_memalign(void** block, size_t alignment, size_t size) noexcept {
+extern "C" int posix_memalign(void** block, size_t alignment, size_t size) noexcept
+{
     Count();
     *block = __libc_memalign(alignment, size);
     return *block != nullptr ? 0 : 12;
@@ -67,11 +73,13 @@ constexpr uint32_t kHeight = 2200;
 constexpr uint32_t kBandLines = 128;
 
 // A photo-like gray page through the fax path's 1-bit halftone: the densest page a fax sends.
-JbigImage MakeHalftonePage() {
+JbigImage MakeHalftonePage()
+{
     constexpr uint32_t kScreen = 16;
     std::vector<uint8_t> matrix(32 * kScreen);
     for (uint32_t y = 0; y < kScreen; ++y)
-        for (uint32_t x = 0; x < 32; ++x) matrix[y * 32 + x] = static_cast<uint8_t>(1 + ((x % kScreen) * 37 + y * 91) % 255);
+        for (uint32_t x = 0; x < 32; ++x)
+            matrix[y * 32 + x] = static_cast<uint8_t>(1 + ((x % kScreen) * 37 + y * 91) % 255);
     HalftoneScreen screen{32, 0, kScreen, kScreen, 1, 1, matrix.data()};
     std::vector<uint8_t> gray(size_t{kWidth} * kHeight);
     for (uint32_t y = 0; y < kHeight; ++y)
@@ -87,7 +95,8 @@ struct Sink {
     size_t total = 0;
 };
 
-void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size) {
+void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size)
+{
     auto* sink = static_cast<Sink*>(argument);
     if (*buffer != nullptr) {
         sink->total += *size;
@@ -103,21 +112,25 @@ struct Ours {
     ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(kWidth, 0, SinkOutput, &sink);
     explicit Ours(JbigImage p) : page(std::move(p)) {}
     ~Ours() { ImxJBIGEncoderDeinit(encoder); }
-    void Run() {
+    void Run()
+    {
         const uint32_t size[2] = {kWidth, kHeight};
         const uint32_t stride = kWidth / 8;
         sink.total = 0;
         ImxJBIGImageBegin(encoder, size, kHeight);
         for (uint32_t y = 0; y < kHeight; y += kBandLines)
-            ImxJBIGImageBandAdd(encoder, page.rows.data() + size_t{y} * stride, std::min(kBandLines, kHeight - y), stride);
+            ImxJBIGImageBandAdd(encoder, page.rows.data() + size_t{y} * stride, std::min(kBandLines, kHeight - y),
+                                stride);
         ImxJBIGImageEnd(encoder);
     }
 };
 
-void AddPageRace(const char* name, JbigImage (*make)()) {
+void AddPageRace(const char* name, JbigImage (*make)())
+{
     AddRace(name, "jbigkit", [make] {
         auto ours = std::make_shared<Ours>(make());
-        if (!JbigkitAvailable()) return RaceSides{[] {}, [] {}, [] { return std::string("libjbig could not be loaded"); }};
+        if (!JbigkitAvailable())
+            return RaceSides{[] {}, [] {}, [] { return std::string("libjbig could not be loaded"); }};
         return RaceSides{[ours] { ours->Run(); },
                          [ours] { benchmark::DoNotOptimize(JbigkitEncodeCount(ours->page, kHeight, true)); },
                          [ours] {
@@ -133,7 +146,8 @@ void AddPageRace(const char* name, JbigImage (*make)()) {
 
 // Pages a user would fax, rendered by Ghostscript at the fax resolution: a page of text, gray
 // areas through Ghostscript's own halftone, and a blank page. Empty when Ghostscript is missing.
-JbigImage GhostscriptPage(const std::string& postscript) {
+JbigImage GhostscriptPage(const std::string& postscript)
+{
     char dir[] = "/tmp/bench_jbig_XXXXXX";
     if (mkdtemp(dir) == nullptr) return {};
     const std::string ps = std::string(dir) + "/page.ps", pbm = std::string(dir) + "/page.pbm";
@@ -174,7 +188,8 @@ const char* const kHalftonePostScript = R"(0 1 49 { /i exch def i 49 div setgray
 showpage
 )";
 
-void AddGhostscriptPageRace(const char* name, const char* postscript) {
+void AddGhostscriptPageRace(const char* name, const char* postscript)
+{
     AddRace(name, "jbigkit", [postscript] {
         JbigImage page = GhostscriptPage(postscript);
         if (page.rows.empty())
@@ -187,7 +202,8 @@ void AddGhostscriptPageRace(const char* name, const char* postscript) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     AddGhostscriptPageRace("ghostscript_text_page", kTextPostScript);
     AddGhostscriptPageRace("ghostscript_halftone_page", kHalftonePostScript);
     AddGhostscriptPageRace("ghostscript_blank_page", "showpage\n");

@@ -44,8 +44,14 @@ std::vector<uint8_t> Page(bool masked)
     SpoolBuilder b;
     AddBitmap(b, {kPicture, kPictureW, -kPictureH, 24, 0, {}, rows});
     AddBitmap(b, {kMask, kPictureW, -kPictureH, 1, 0, {0, 0, 0, 0, 255, 255, 255, 0}, maskRows});
-    b.Raw(21, 0, Cat({Le({0, 0, kPictureW, kPictureH}), Le({0, 0, kW, kH}), Le({0, 0}), std::vector<uint8_t>(24),
-                      Le({0, kPicture, masked ? kMask : 0, 0}), Le({masked ? 0xAACC : 0xCCCC}, 2), {0, 0}}));
+    b.Raw(21, 0,
+          Cat({Le({0, 0, kPictureW, kPictureH}),
+               Le({0, 0, kW, kH}),
+               Le({0, 0}),
+               std::vector<uint8_t>(24),
+               Le({0, kPicture, masked ? kMask : 0, 0}),
+               Le({masked ? 0xAACC : 0xCCCC}, 2),
+               {0, 0}}));
     b.PageEnd();
     return b.Data();
 }
@@ -69,12 +75,19 @@ std::vector<uint8_t> StripesPage(bool runLength)
     runs.insert(runs.end(), {0, 1});
     for (int y = 0; y < kPictureH; ++y)
         for (int x = 0; x < kPictureW; ++x)
-            std::copy_n(&palette[4 * size_t(index(x, y))], 3, &rows[size_t(y) * BitmapRowBytes(24, kPictureW) + 3 * size_t(x)]);
+            std::copy_n(&palette[4 * size_t(index(x, y))], 3,
+                        &rows[size_t(y) * BitmapRowBytes(24, kPictureW) + 3 * size_t(x)]);
     SpoolBuilder b;
     if (runLength) AddBitmap(b, {kPicture, kPictureW, kPictureH, 8, 2, palette, runs});
     else AddBitmap(b, {kPicture, kPictureW, -kPictureH, 24, 0, {}, rows});
-    b.Raw(21, 0, Cat({Le({0, 0, kPictureW, kPictureH}), Le({0, 0, kW, kH}), Le({0, 0}), std::vector<uint8_t>(24),
-                      Le({0, kPicture, 0, 0}), Le({0xCCCC}, 2), {0, 0}}));
+    b.Raw(21, 0,
+          Cat({Le({0, 0, kPictureW, kPictureH}),
+               Le({0, 0, kW, kH}),
+               Le({0, 0}),
+               std::vector<uint8_t>(24),
+               Le({0, kPicture, 0, 0}),
+               Le({0xCCCC}, 2),
+               {0, 0}}));
     b.PageEnd();
     return b.Data();
 }

@@ -26,15 +26,15 @@ std::vector<uint8_t> BusyPage()
 {
     SpoolBuilder b;
     MonoBitmap(b, 70, 864, 240, 1);  // the scanned picture
-    MonoBitmap(b, 71, 64, 16, 2);    // glyph-like masks
+    MonoBitmap(b, 71, 64, 16, 2);  // glyph-like masks
     std::vector<uint8_t> rects;
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 8; ++x) {
             auto r = Le32s({100 + x * 80, 700 + y * 20, 160 + x * 80, 716 + y * 20});
             rects.insert(rects.end(), r.begin(), r.end());
         }
-    b.Add("clip_rects", {{"id", 5}, {"left", 100}, {"top", 700}, {"right", 740}, {"bottom", 1100}, {"count", 160},
-                         {"data", rects}});
+    b.Add("clip_rects",
+          {{"id", 5}, {"left", 100}, {"top", 700}, {"right", 740}, {"bottom", 1100}, {"count", 160}, {"data", rects}});
     for (int i = 0; i < 96; ++i) BitBlt(b, {9 * i, 40, 9 * i + 9, 280}, {9 * i, 0}, 70, 0xCCCC);
     for (int i = 0; i < 200; ++i) {
         const int x = 40 + (i % 10) * 80, y = 300 + (i / 10) * 20;

@@ -31,7 +31,7 @@ struct TextLine {
     int32_t baseline;
     std::string chars;
     std::vector<int32_t> xs;  // each character's pen position
-    int32_t end;              // the pen position after the last character
+    int32_t end;  // the pen position after the last character
 };
 
 // Pens of the form: thin solid, wide solid, thin dashed, wide dashed. The wide ones are geometric
@@ -52,7 +52,7 @@ inline constexpr PenKind kPens[] = {
 struct Rect {
     int32_t left, top, right, bottom;
     int grey;  // 0 black .. 255 white
-    int pen;   // index into kPens, framing the rectangle
+    int pen;  // index into kPens, framing the rectangle
 };
 
 struct Line {
@@ -106,14 +106,19 @@ inline std::vector<double> SansAdvances()
 // A business letter's page: about 2,900 characters in paragraphs of justified-looking lines.
 inline void Letter(Page& page, uint32_t seed, const std::vector<double>& advances)
 {
-    static const char* const kWords[] = {
-        "the", "of", "and", "to", "in", "our", "your", "order", "delivery", "invoice", "we", "would", "like",
-        "confirm", "that", "shipment", "arrived", "on", "Monday,", "with", "all", "items", "as", "agreed.",
-        "Please", "find", "attached", "copy", "contract", "for", "second", "quarter", "prices", "remain",
-        "unchanged", "until", "end", "year.", "Should", "you", "have", "any", "questions,", "do", "not",
-        "hesitate", "contact", "office.", "payment", "is", "due", "within", "thirty", "days", "receipt",
-        "account", "number", "reference", "meeting", "Thursday", "regards", "sincerely", "department",
-        "customer", "service", "(see", "above)", "12", "2026", "per", "cent", "discount", "quantity"};
+    static const char* const kWords[] = {"the",        "of",        "and",        "to",        "in",        "our",
+                                         "your",       "order",     "delivery",   "invoice",   "we",        "would",
+                                         "like",       "confirm",   "that",       "shipment",  "arrived",   "on",
+                                         "Monday,",    "with",      "all",        "items",     "as",        "agreed.",
+                                         "Please",     "find",      "attached",   "copy",      "contract",  "for",
+                                         "second",     "quarter",   "prices",     "remain",    "unchanged", "until",
+                                         "end",        "year.",     "Should",     "you",       "have",      "any",
+                                         "questions,", "do",        "not",        "hesitate",  "contact",   "office.",
+                                         "payment",    "is",        "due",        "within",    "thirty",    "days",
+                                         "receipt",    "account",   "number",     "reference", "meeting",   "Thursday",
+                                         "regards",    "sincerely", "department", "customer",  "service",   "(see",
+                                         "above)",     "12",        "2026",       "per",       "cent",      "discount",
+                                         "quantity"};
     Random random{seed};
     constexpr int32_t kLeft = 140, kRight = 1588, kLeading = 40;
     int32_t baseline = 240;
@@ -170,7 +175,8 @@ inline void Form(Page& page, uint32_t seed)
         Polygon polygon{{}, int(random.Next(4)) * 64, i % 2 ? 0 : 1};
         for (int k = 0; k < corners; ++k) {
             const double a = 2 * M_PI * k / corners + i;
-            polygon.points.push_back({int32_t(std::lround(cx + r * std::cos(a))), int32_t(std::lround(cy + r * std::sin(a)))});
+            polygon.points.push_back(
+                {int32_t(std::lround(cx + r * std::cos(a))), int32_t(std::lround(cy + r * std::sin(a)))});
         }
         page.polygons.push_back(polygon);
     }
@@ -182,7 +188,8 @@ inline void Form(Page& page, uint32_t seed)
         Polygon wedge{{{int32_t(kCx), int32_t(kCy)}}, 32 * i, 0};
         for (double a = from;; a += M_PI / 90) {
             const double at = std::min(a, to);
-            wedge.points.push_back({int32_t(std::lround(kCx + kR * std::cos(at))), int32_t(std::lround(kCy + kR * std::sin(at)))});
+            wedge.points.push_back(
+                {int32_t(std::lround(kCx + kR * std::cos(at))), int32_t(std::lround(kCy + kR * std::sin(at)))});
             if (at >= to) break;
         }
         page.polygons.push_back(wedge);
@@ -216,13 +223,13 @@ inline Page MakePage(Kind kind, uint32_t seed, const std::vector<double>& advanc
 {
     Page page;
     switch (kind) {
-    case Kind::letterPageBounds: Letter(page, seed, advances); break;
-    case Kind::letterLineBounds:
-        Letter(page, seed, advances);
-        page.lineBounds = true;
-        break;
-    case Kind::form: Form(page, seed); break;
-    case Kind::photo: page.photo = true; break;
+        case Kind::letterPageBounds: Letter(page, seed, advances); break;
+        case Kind::letterLineBounds:
+            Letter(page, seed, advances);
+            page.lineBounds = true;
+            break;
+        case Kind::form: Form(page, seed); break;
+        case Kind::photo: page.photo = true; break;
     }
     return page;
 }
@@ -271,7 +278,8 @@ inline std::string SpoolPage(const Page& page, const std::string& photoHex)
             data.push_back(uint8_t(c));
             data.push_back(0);
         }
-        const int32_t top = page.lineBounds ? line.baseline - 28 : 0, bottom = page.lineBounds ? line.baseline + 7 : kHeight;
+        const int32_t top = page.lineBounds ? line.baseline - 28 : 0,
+                      bottom = page.lineBounds ? line.baseline + 7 : kHeight;
         const int32_t left = page.lineBounds ? line.xs.front() : 0, right = page.lineBounds ? line.end + 1 : kWidth;
         t += "cmd_text left=" + n(left) + " top=" + n(top) + " right=" + n(right) + " bottom=" + n(bottom) +
              " font=201 clip=0 brush=0x80000000 count=" + n(int64_t(line.chars.size())) +
@@ -281,8 +289,8 @@ inline std::string SpoolPage(const Page& page, const std::string& photoHex)
         t += "cmd_rect left=" + n(r.left) + " top=" + n(r.top) + " right=" + n(r.right) + " bottom=" + n(r.bottom) +
              " brush=" + Grey(r.grey) + " pen=" + n(r.pen + 1) + " mix=13\n";
     for (const Line& l : page.lines)
-        t += "cmd_line x1=" + n(l.x1) + " y1=" + n(l.y1) + " x2=" + n(l.x2) + " y2=" + n(l.y2) + " pen=" +
-             n(l.pen + 1) + " mix=13\n";
+        t += "cmd_line x1=" + n(l.x1) + " y1=" + n(l.y1) + " x2=" + n(l.x2) + " y2=" + n(l.y2) +
+             " pen=" + n(l.pen + 1) + " mix=13\n";
     int64_t pathId = 300;
     for (const Polygon& p : page.polygons) {
         std::vector<uint8_t> data;
@@ -292,11 +300,12 @@ inline std::string SpoolPage(const Page& page, const std::string& photoHex)
         for (const auto& [x, y] : p.points) {
             Le32(data, x);
             Le32(data, y);
-            left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + 1), bottom = std::max(bottom, y + 1);
+            left = std::min(left, x), top = std::min(top, y), right = std::max(right, x + 1),
+            bottom = std::max(bottom, y + 1);
         }
         ++pathId;
-        t += "path id=" + n(pathId) + " left=" + n(left) + " top=" + n(top) + " right=" + n(right) + " bottom=" +
-             n(bottom) + " subpaths=1 data=" + Hex(data) + "\n";
+        t += "path id=" + n(pathId) + " left=" + n(left) + " top=" + n(top) + " right=" + n(right) +
+             " bottom=" + n(bottom) + " subpaths=1 data=" + Hex(data) + "\n";
         t += "cmd_path pen=" + n(p.pen + 1) + " brush=" + Grey(p.grey) + " path=" + n(pathId) +
              " mix=13 background_mix=13 fill_mode=2\n";
     }
@@ -341,7 +350,8 @@ inline std::string PostScriptPage(const Page& page, const std::vector<uint8_t>& 
         ps += "0 setgray /LiberationSans findfont [" + n(kTextEm) + " 0 0 -" + n(kTextEm) + " 0 0] makefont setfont\n";
     for (const TextLine& line : page.text) {
         ps += n(line.xs.front()) + " " + n(line.baseline) + " moveto " + PostScriptString(line.chars) + " [";
-        for (size_t i = 0; i < line.xs.size(); ++i) ps += n((i + 1 < line.xs.size() ? line.xs[i + 1] : line.end) - line.xs[i]) + " ";
+        for (size_t i = 0; i < line.xs.size(); ++i)
+            ps += n((i + 1 < line.xs.size() ? line.xs[i + 1] : line.end) - line.xs[i]) + " ";
         ps += "] xshow\n";
     }
     char grey[16];
@@ -363,7 +373,11 @@ inline std::string PostScriptPage(const Page& page, const std::vector<uint8_t>& 
     for (const Polygon& p : page.polygons) {
         std::string path = "newpath";
         for (size_t i = 0; i < p.points.size(); ++i)
-            path.append(" ").append(n(p.points[i][0])).append(" ").append(n(p.points[i][1])).append(i ? " lineto" : " moveto");
+            path.append(" ")
+                .append(n(p.points[i][0]))
+                .append(" ")
+                .append(n(p.points[i][1]))
+                .append(i ? " lineto" : " moveto");
         path += " closepath";
         ps += setGrey(p.grey) + path + " fill\n";
         if (p.pen >= 0) ps += "0 setgray " + std::string(kPens[p.pen].postScript) + " " + path + " stroke\n";
@@ -389,9 +403,10 @@ inline Job MakeJob(Kind kind, int pages)
     const std::vector<uint8_t> photo = kind == Kind::photo ? PhotoPixels() : std::vector<uint8_t>{};
     const std::string photoHex = kind == Kind::photo ? PhotoBitmapHex(photo) : std::string{};
     Job job;
-    job.spoolText = "signature\nstream_version version=2\n"
-                    "job_header job_flags=0x1 copies=1 res_x=204 res_y=196 extent1_w=1728 extent1_h=2292 "
-                    "extent2_w=1728 extent2_h=2292\n";
+    job.spoolText =
+        "signature\nstream_version version=2\n"
+        "job_header job_flags=0x1 copies=1 res_x=204 res_y=196 extent1_w=1728 extent1_h=2292 "
+        "extent2_w=1728 extent2_h=2292\n";
     job.postScript = "%!PS\n";
     for (int i = 0; i < pages; ++i) {
         const Page page = MakePage(kind, 1000 + uint32_t(i), advances);

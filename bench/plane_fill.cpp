@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/raster/plane_kernels.h"
 #include "bench/race.h"
+#include "engine/raster/plane_kernels.h"
 
 namespace {
 
@@ -23,7 +23,8 @@ struct PatternFill {
     std::vector<uint32_t> band = std::vector<uint32_t>(size_t{kStride / 4} * kHeight);
     BltBitmap d{band.data(), kStride, 0, 0, 0, 0, 1, nullptr};
     BltBitmap p{pattern.data(), static_cast<int32_t>(strideWords * 4), 0, 0, 0, 0, 1, nullptr};
-    explicit PatternFill(uint32_t width) : w(width) {
+    explicit PatternFill(uint32_t width) : w(width)
+    {
         for (uint32_t r = 0; r < w; ++r)
             for (uint32_t j = 0; j < strideWords * 32; ++j)
                 if ((((j % w) * 7 + r * 3) % 5) < 2) pattern[r * strideWords + j / 32] |= 0x80000000u >> (j % 32);
@@ -31,7 +32,8 @@ struct PatternFill {
     void Run() { Plane1PatternFill(&d, &p, 0, 0, kWidth, kHeight, 3, 5, w, w); }
 };
 
-void AddPatternRaces(uint32_t w) {
+void AddPatternRaces(uint32_t w)
+{
     AddRace("pattern" + std::to_string(w), "memset", [w] {
         auto fill = std::make_shared<PatternFill>(w);
         auto scratch = std::make_shared<std::vector<uint32_t>>(fill->band.size());
@@ -48,7 +50,8 @@ void AddPatternRaces(uint32_t w) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     for (uint32_t w : {8u, 32u, 64u, 80u}) AddPatternRaces(w);
     return RaceMain(argc, argv);
 }

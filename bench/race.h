@@ -38,7 +38,8 @@ struct RaceSides {
     bool childProcessorTime = false;
     RaceSides(std::function<void()> o, std::function<void()> a, std::function<std::string()> c = {},
               std::function<void()> f = {})
-        : ours(std::move(o)), anchor(std::move(a)), compare(std::move(c)), after(std::move(f)) {}
+        : ours(std::move(o)), anchor(std::move(a)), compare(std::move(c)), after(std::move(f))
+    {}
 };
 
 struct RaceResult {
@@ -183,9 +184,10 @@ inline int RaceMain(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("\nanchor / ours (above 1: ours is faster), median of the alternating rounds (%d unless the "
-                "race says) [p25..p75]:\n",
-                race_detail::kRounds);
+    std::printf(
+        "\nanchor / ours (above 1: ours is faster), median of the alternating rounds (%d unless the "
+        "race says) [p25..p75]:\n",
+        race_detail::kRounds);
     int failed = 0;
     for (const RaceResult& r : RaceResults()) {
         if (!r.note.empty() && r.median == 0) {

@@ -48,8 +48,7 @@ std::vector<RECT> EveryPair(const RGNDATAHEADER* a, const RGNDATAHEADER* b)
             if (r.left >= r.right || r.top >= r.bottom) continue;
             if (!out.empty() && out.back().left == r.left && out.back().right == r.right && out.back().bottom == r.top)
                 out.back().bottom = r.bottom;
-            else
-                out.push_back(r);
+            else out.push_back(r);
         }
     }
     return out;

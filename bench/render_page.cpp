@@ -131,12 +131,13 @@ struct Sides {
     {
         theirsPeak = 0;
         if (!RunProcess({"gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pbmraw", "-r204x196",
-                         "-g" + std::to_string(kWidth) + "x" + std::to_string(kHeight), "-sOutputFile=" + dir + "/page%03d.pbm",
-                         ps},
+                         "-g" + std::to_string(kWidth) + "x" + std::to_string(kHeight),
+                         "-sOutputFile=" + dir + "/page%03d.pbm", ps},
                         &theirsPeak))
             return false;
         for (int i = 1; i <= pages; ++i)
-            if (!RunProcess({"pbmtojbg", "-q", "-s", std::to_string(kHeight), "-m", "0", "-p", "72", Pbm(i), Pbm(i) + ".jbg"},
+            if (!RunProcess({"pbmtojbg", "-q", "-s", std::to_string(kHeight), "-m", "0", "-p", "72", Pbm(i),
+                             Pbm(i) + ".jbg"},
                             &theirsPeak))
                 return false;
         return true;
@@ -192,21 +193,21 @@ void AddPageRace(const std::string& name, page_jobs::Kind kind, int pages)
                 WriteFile(sides->ps, job.postScript.data(), job.postScript.size());
             }
             RaceSides race{[sides] {
-                                 if (sides->Ours()) sides->oursPeaks.push_back(sides->oursPeak);
-                             },
-                             [sides] {
-                                 if (sides->Theirs()) sides->theirsPeaks.push_back(sides->theirsPeak);
-                             },
-                             [sides] { return sides->Compare(); },
-                             [sides, name] {
-                                 std::vector<double> ratios;
-                                 for (size_t i = 0; i < std::min(sides->oursPeaks.size(), sides->theirsPeaks.size()); ++i)
-                                     ratios.push_back(double(sides->theirsPeaks[i]) / double(sides->oursPeaks[i]));
-                                 std::printf("%s: peak memory %ld KiB ours, %ld KiB Ghostscript's (last round)\n",
-                                             name.c_str(), sides->oursPeak, sides->theirsPeak);
-                                 ReportRatio(name + "_peak_memory", "ghostscript+pbmtojbg", ratios,
-                                             ratios.empty() ? "a side failed in every round" : "");
-                             }};
+                               if (sides->Ours()) sides->oursPeaks.push_back(sides->oursPeak);
+                           },
+                           [sides] {
+                               if (sides->Theirs()) sides->theirsPeaks.push_back(sides->theirsPeak);
+                           },
+                           [sides] { return sides->Compare(); },
+                           [sides, name] {
+                               std::vector<double> ratios;
+                               for (size_t i = 0; i < std::min(sides->oursPeaks.size(), sides->theirsPeaks.size()); ++i)
+                                   ratios.push_back(double(sides->theirsPeaks[i]) / double(sides->oursPeaks[i]));
+                               std::printf("%s: peak memory %ld KiB ours, %ld KiB Ghostscript's (last round)\n",
+                                           name.c_str(), sides->oursPeak, sides->theirsPeak);
+                               ReportRatio(name + "_peak_memory", "ghostscript+pbmtojbg", ratios,
+                                           ratios.empty() ? "a side failed in every round" : "");
+                           }};
             race.childProcessorTime = true;
             return race;
         },
@@ -214,9 +215,9 @@ void AddPageRace(const std::string& name, page_jobs::Kind kind, int pages)
 }
 
 struct SampleJobText {
-    std::string head;                // everything before the first page: header, forms
+    std::string head;  // everything before the first page: header, forms
     std::vector<std::string> pages;  // page_begin .. page_end, each with its resources
-    std::string tail;                // job_end
+    std::string tail;  // job_end
 };
 
 SampleJobText SampleJobSplit(const std::string& text)
@@ -274,11 +275,11 @@ void TwentyPageJobPeakMemory(const std::string& sample)
     }
     for (const std::string& f : {big, none, out}) std::remove(f.c_str());
     rmdir(dir.c_str());
-    std::printf("twenty_page_job: peak %ld KiB; fixed overhead (a job without pages) %ld KiB; budgets %llu KiB "
-                "(bands %u, resources %u + %u, stream %u, textures %u bytes); above the overhead %ld KiB\n",
-                peak, overhead, static_cast<unsigned long long>(budgets / 1024), options.bandMemory,
-                options.deviceMemoryLimit, options.memoryLimit, options.streamBuffer, options.textureBytes,
-                peak - overhead);
+    std::printf(
+        "twenty_page_job: peak %ld KiB; fixed overhead (a job without pages) %ld KiB; budgets %llu KiB "
+        "(bands %u, resources %u + %u, stream %u, textures %u bytes); above the overhead %ld KiB\n",
+        peak, overhead, static_cast<unsigned long long>(budgets / 1024), options.bandMemory, options.deviceMemoryLimit,
+        options.memoryLimit, options.streamBuffer, options.textureBytes, peak - overhead);
     ReportRatio("twenty_page_job_peak_memory", "overhead+budgets", ratios, ratios.empty() ? "faxrender failed" : "");
 }
 
@@ -287,10 +288,10 @@ void TwentyPageJobPeakMemory(const std::string& sample)
 int main(int argc, char** argv)
 {
     using page_jobs::Kind;
-    for (const auto& [name, kind] : {std::pair<const char*, Kind>{"letter_page_bounds", Kind::letterPageBounds},
-                                     std::pair<const char*, Kind>{"letter_line_bounds", Kind::letterLineBounds},
-                                     std::pair<const char*, Kind>{"form", Kind::form},
-                                     std::pair<const char*, Kind>{"photo", Kind::photo}}) {
+    for (const auto& [name, kind] :
+         {std::pair<const char*, Kind>{"letter_page_bounds", Kind::letterPageBounds},
+          std::pair<const char*, Kind>{"letter_line_bounds", Kind::letterLineBounds},
+          std::pair<const char*, Kind>{"form", Kind::form}, std::pair<const char*, Kind>{"photo", Kind::photo}}) {
         AddPageRace(std::string(name) + "_1_page", kind, 1);
         AddPageRace(std::string(name) + "_20_pages", kind, 20);
     }

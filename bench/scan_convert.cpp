@@ -53,7 +53,8 @@ Shape Star()
     for (int i = 0; i < edges; ++i) {
         double r = (i % 2 ? 0.45 : 0.2) * kWidth;
         double a = 2 * M_PI * i / edges;
-        rim.push_back(POINT{static_cast<LONG>(std::lround(cx + r * std::cos(a))), static_cast<LONG>(std::lround(cy + r * std::sin(a)))});
+        rim.push_back(POINT{static_cast<LONG>(std::lround(cx + r * std::cos(a))),
+                            static_cast<LONG>(std::lround(cy + r * std::sin(a)))});
     }
     AddFigure(s, rim);
     return s;
@@ -66,8 +67,14 @@ Shape GlyphPage()
         for (LONG col = 0; col < 80; ++col) {
             LONG x = 20 + col * 21, y = 20 + row * 35;
             // An octagon the size of a 10-point letter at 200 dpi.
-            AddFigure(s, {{x + 4, y}, {x + 12, y}, {x + 16, y + 6}, {x + 16, y + 20},
-                          {x + 12, y + 26}, {x + 4, y + 26}, {x, y + 20}, {x, y + 6}});
+            AddFigure(s, {{x + 4, y},
+                          {x + 12, y},
+                          {x + 16, y + 6},
+                          {x + 16, y + 20},
+                          {x + 12, y + 26},
+                          {x + 4, y + 26},
+                          {x, y + 20},
+                          {x, y + 6}});
         }
     return s;
 }
@@ -113,7 +120,8 @@ void AddShapeRace(const char* name, Shape (*make)())
                              const auto* a = static_cast<const uint8_t*>(ours->surface->bits);
                              const auto* b = static_cast<const uint8_t*>(theirs->surface->bits);
                              long differing = 0;
-                             for (size_t i = 0; i < bytes; ++i) differing += std::popcount(uint8_t(a[i] ^ Reversed(b[i])));
+                             for (size_t i = 0; i < bytes; ++i)
+                                 differing += std::popcount(uint8_t(a[i] ^ Reversed(b[i])));
                              return differing == 0 ? std::string() : std::to_string(differing) + " pixels differ";
                          }};
     });

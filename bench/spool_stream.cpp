@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/race.h"
 #include "engine/spool/page_source.h"
 #include "engine/spool/spool_records.h"
 #include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
-#include "bench/race.h"
 
 namespace {
 
@@ -83,8 +83,9 @@ void AddStreamRaces(bool seekable)
         return RaceSides{[memory, record] { benchmark::DoNotOptimize(StreamWalk(*memory, *record)); },
                          [record] { benchmark::DoNotOptimize(FlatArrayWalk(*record)); },
                          [memory, record] {
-                             return StreamWalk(*memory, *record) == FlatArrayWalk(*record) ? std::string()
-                                                                                          : std::string("record counts");
+                             return StreamWalk(*memory, *record) == FlatArrayWalk(*record)
+                                        ? std::string()
+                                        : std::string("record counts");
                          }};
     });
     AddRace("page_index_scan" + kind, "flat-array", [seekable] {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/stretch/stretch_blt.h"
 #include "bench/race.h"
+#include "engine/stretch/stretch_blt.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ struct Scene {
     pixman_op_t op = PIXMAN_OP_SRC;
 
     Scene(int depth, int sWidth, int sHeight, int dWidth, int dHeight, RasterRop3 r)
-        : bpp(depth), sw(sWidth), sh(sHeight), dw(dWidth), dh(dHeight), rop(r) {
+        : bpp(depth), sw(sWidth), sh(sHeight), dw(dWidth), dh(dHeight), rop(r)
+    {
         sourceStride = (sw * bpp + 31) / 32 * 4;
         destStride = (dw * bpp + 31) / 32 * 4;
         source.resize(size_t(sourceStride) * sh / 4);
@@ -66,28 +67,30 @@ struct Scene {
                 reinterpret_cast<uint8_t*>(theirs.data())[i] = Reverse(reinterpret_cast<uint8_t*>(theirs.data())[i]);
         }
     }
-    ~Scene() {
+    ~Scene()
+    {
         if (pixmanSource) pixman_image_unref(pixmanSource);
         if (pixmanDest) pixman_image_unref(pixmanDest);
     }
-    static uint8_t Reverse(uint8_t b) {
+    static uint8_t Reverse(uint8_t b)
+    {
         b = uint8_t((b & 0xF0) >> 4 | (b & 0x0F) << 4);
         b = uint8_t((b & 0xCC) >> 2 | (b & 0x33) << 2);
         return uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
     }
     std::vector<uint32_t> pixmanSourceBytes;
 
-    void Ours() {
+    void Ours()
+    {
         RECT rect{0, 0, dw, dh};
         const RECT clip = rect;
         RasterStretchBlt(&destBitmap, &sourceBitmap, nullptr, &rect, &clip, 1, rop, 0);
     }
-    void Pixman() {
-        pixman_image_composite32(op, pixmanSource, nullptr, pixmanDest, 0, 0, 0, 0, 0, 0, dw, dh);
-    }
+    void Pixman() { pixman_image_composite32(op, pixmanSource, nullptr, pixmanDest, 0, 0, 0, 0, 0, 0, dw, dh); }
     // The number of differing pixels, as text; empty when the pages agree. Run after one pass of
     // each side on the same starting page, where AND and OR agree only after that first pass.
-    std::string Compare() const {
+    std::string Compare() const
+    {
         const auto* a = reinterpret_cast<const uint8_t*>(dest.data());
         const auto* b = reinterpret_cast<const uint8_t*>(theirs.data());
         long differing = 0;
@@ -107,7 +110,8 @@ struct Scene {
     }
 };
 
-void AddPixmanRace(const std::string& name, int bpp, int sw, int sh, int dw, int dh, RasterRop3 rop) {
+void AddPixmanRace(const std::string& name, int bpp, int sw, int sh, int dw, int dh, RasterRop3 rop)
+{
     AddRace(name, "pixman", [=] {
         auto s = std::make_shared<Scene>(bpp, sw, sh, dw, dh, rop);
         return RaceSides{[s] { s->Ours(); }, [s] { s->Pixman(); }, [s] { return s->Compare(); }};
@@ -116,7 +120,8 @@ void AddPixmanRace(const std::string& name, int bpp, int sw, int sh, int dw, int
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     AddPixmanRace("32to32_grow", 32, 1280, 960, 2048, 1536, Rop3SrcCopy);
     AddPixmanRace("32to32_shrink", 32, 2000, 1500, 1600, 1200, Rop3SrcCopy);
     AddPixmanRace("1to1_grow", 1, 1728, 1100, 3456, 2200, Rop3SrcCopy);
@@ -129,7 +134,8 @@ int main(int argc, char** argv) {
                          [s] {
                              for (int y = 0; y < s->dh; ++y)
                                  std::memcpy(reinterpret_cast<uint8_t*>(s->theirs.data()) + size_t(y) * s->destStride,
-                                             reinterpret_cast<const uint8_t*>(s->source.data()) + size_t(y) * s->sourceStride,
+                                             reinterpret_cast<const uint8_t*>(s->source.data()) +
+                                                 size_t(y) * s->sourceStride,
                                              size_t(s->dw) * 3);
                          },
                          [s] { return s->dest == s->theirs ? std::string() : std::string("rows differ"); }};

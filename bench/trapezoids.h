@@ -58,4 +58,3 @@ inline std::vector<pixman_trapezoid_t> Trapezoids(const std::vector<std::pair<do
     }
     return out;
 }
-

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/stores/bitmap_decode.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_node.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/page_records.h"
+#include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "tests/support/memory_stream.h"

@@ -16,9 +16,10 @@ namespace {
 
 struct Worlds {
     CmmInstance* instance = nullptr;
-    CmmWorld* rgb = nullptr;   // sRGB to itself, 3 outputs
+    CmmWorld* rgb = nullptr;  // sRGB to itself, 3 outputs
     CmmWorld* gray = nullptr;  // one profile alone: sRGB to XYZ, 3 outputs as well
-    Worlds() {
+    Worlds()
+    {
         FaxResourceTableLink_RastrelProfiles();
         instance = ImxCmmInit();
         const ImxDataSource builtIn{IMX_SOURCE_RESOURCE, ModuleFromAddress(reinterpret_cast<const void*>(&ImxCmmInit)),
@@ -30,7 +31,8 @@ struct Worlds {
     }
 };
 
-uint32_t Take(const uint8_t*& data, size_t& size, uint32_t bytes) {
+uint32_t Take(const uint8_t*& data, size_t& size, uint32_t bytes)
+{
     uint32_t v = 0;
     for (uint32_t i = 0; i < bytes && size > 0; ++i, --size) v = (v << 8) | *data++;
     return v;
@@ -38,7 +40,8 @@ uint32_t Take(const uint8_t*& data, size_t& size, uint32_t bytes) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     static Worlds worlds;
     if (worlds.rgb == nullptr || worlds.gray == nullptr || size < 12) return 0;
     CmmWorld* world = data[0] & 1 ? worlds.rgb : worlds.gray;

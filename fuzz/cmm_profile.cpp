@@ -6,7 +6,8 @@
 
 #include "engine/services/cmm/cmm_tags.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     CmmObject instance{};
     if (CmmGlobalsInit(&instance) != 0) return 0;
     CmmGlobals* g = CmmGlobalsOf(&instance);

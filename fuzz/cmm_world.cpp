@@ -10,7 +10,8 @@
 
 FAX_DECLARE_RESOURCE_TABLE(RastrelProfiles);
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 2) return 0;
     FaxResourceTableLink_RastrelProfiles();
     // The first byte picks the intent and black preservation; the rest is the profile. Its own
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t flags = data[0] & 4 ? 2 : 0;
     std::vector<uint8_t> profile(data + 1, data + size);
     if (profile.size() >= 4) {
-        const uint32_t claimed = (uint32_t{profile[0]} << 24) | (uint32_t{profile[1]} << 16) | (uint32_t{profile[2]} << 8) | profile[3];
+        const uint32_t claimed =
+            (uint32_t{profile[0]} << 24) | (uint32_t{profile[1]} << 16) | (uint32_t{profile[2]} << 8) | profile[3];
         if (claimed > profile.size() && claimed <= (1u << 20)) profile.resize(claimed, 0);
         if (claimed > profile.size()) return 0;
     }

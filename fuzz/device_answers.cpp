@@ -15,17 +15,16 @@ const uint8_t* gAnswer = nullptr;
 size_t gAnswerSize = 0;
 uint8_t gMode = 0;
 
-ImxStatus FuzzQuery(ImoInstance, uint32_t id, uint32_t, const void*, uint32_t* outputSize, void* output) {
+ImxStatus FuzzQuery(ImoInstance, uint32_t id, uint32_t, const void*, uint32_t* outputSize, void* output)
+{
     switch ((gMode + id) % 8) {
-        case 0:
-            return IMX_ERR_QUERY_UNKNOWN;
+        case 0: return IMX_ERR_QUERY_UNKNOWN;
         case 1:
             *outputSize = gAnswerSize > 4 ? static_cast<uint32_t>(gAnswer[0] | gAnswer[1] << 8 | gAnswer[2] << 16 |
                                                                   uint32_t{gAnswer[3]} << 24)
                                           : 0;
             return IMX_ERR_BUFFER_TOO_SMALL;
-        case 2:
-            return -7;
+        case 2: return -7;
         default: {
             const size_t n = gAnswerSize < *outputSize ? gAnswerSize : *outputSize;
             if (n) std::memcpy(output, gAnswer, n);
@@ -38,7 +37,8 @@ ImxStatus FuzzQuery(ImoInstance, uint32_t id, uint32_t, const void*, uint32_t* o
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 1) return 0;
     gMode = data[0];
     gAnswer = data + 1;

@@ -8,7 +8,8 @@
 
 #include "platform/gdi.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 4) return 0;
     const bool four = data[0] & 1;
     const int width = 1 + ((data[1] | data[2] << 8) % 1024);

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Handed handed;
     FaxSource in;
     FaxSourceOpenBlock(&in, std::span<const uint8_t>(data, size));
-    const FaxJobSink sink{&handed, [](void* c, const std::string& line) { static_cast<Handed*>(c)->lines.push_back(line); },
+    const FaxJobSink sink{&handed,
+                          [](void* c, const std::string& line) { static_cast<Handed*>(c)->lines.push_back(line); },
                           [](void* c, const FaxJobPage& page, size_t number) {
                               auto* h = static_cast<Handed*>(c);
                               if (number != h->pages.size() + 1) std::abort();
@@ -56,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (FaxJobRead(&in, sink, &counted, &again) != parsed || again != (parsed ? std::string() : error)) std::abort();
     if (handed.lines != job.lines || counted.lineCount != job.lines.size()) std::abort();
     if (parsed) {
-        if (counted.size != job.size || counted.pageCount != job.pages.size() || handed.pages.size() != job.pages.size())
+        if (counted.size != job.size || counted.pageCount != job.pages.size() ||
+            handed.pages.size() != job.pages.size())
             std::abort();
         for (size_t p = 0; p < job.pages.size(); ++p) {
             if (handed.pages[p].images.size() != job.pages[p].images.size()) std::abort();

@@ -8,12 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0 || size > (1u << 20))
-        return 0;
+    if (size == 0 || size > (1u << 20)) return 0;
     DWORD faces = 0;
     HANDLE installed = AddFontMemResourceEx(data, DWORD(size), nullptr, &faces);
-    if (!installed)
-        return 0;
+    if (!installed) return 0;
     static HDC dc = [] {
         struct {
             BITMAPINFOHEADER header;
@@ -34,11 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         log.lfItalic = BYTE(styles[s][2]);
         log.lfEscapement = s * 450;
         const char16_t name[] = u"Qvseed";
-        for (int i = 0; name[i]; ++i)
-            log.lfFaceName[i] = name[i];
+        for (int i = 0; name[i]; ++i) log.lfFaceName[i] = name[i];
         HFONT font = CreateFontIndirectW(&log);
-        if (!font)
-            continue;
+        if (!font) continue;
         HGDIOBJ previous = SelectObject(dc, font);
         SetBkMode(dc, s == 1 ? OPAQUE : TRANSPARENT);
         const RECT clip{2, 2, 90, 40};

@@ -17,16 +17,15 @@ std::u16string WriteFile(const std::string& name, const uint8_t* data, size_t si
 {
     static const std::string folder = [] {
         std::string pattern = "/tmp/fuzz-frontend-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
+        if (!mkdtemp(pattern.data())) std::abort();
         return pattern + "/";
     }();
-    std::ofstream(folder + name, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
-                                                                           static_cast<std::streamsize>(size));
+    std::ofstream(folder + name, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     const std::string path = folder + name;
     std::u16string wide(path.size(), u'\0');
-    wide.resize(static_cast<size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), static_cast<int>(wide.size()))));
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                                        wide.data(), static_cast<int>(wide.size()))));
     return wide;
 }
 
@@ -34,8 +33,7 @@ std::u16string WriteFile(const std::string& name, const uint8_t* data, size_t si
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < sizeof(CountValue) + 2)
-        return 0;
+    if (size < sizeof(CountValue) + 2) return 0;
     CountValue count;
     RecordFromBytes(count, {data, sizeof count});
     data += sizeof count;
@@ -53,11 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t seen = 0;
     for (WORD c = 0; c < contactCount; ++c) {
         seen += FieldText(contacts[c].name).size() + FieldText(contacts[c].address).size();
-        for (WORD g = 0; g < groupCount; ++g)
-            seen += ContactInGroup(contacts[c], groupList[g]) ? 1 : 0;
+        for (WORD g = 0; g < groupCount; ++g) seen += ContactInGroup(contacts[c], groupList[g]) ? 1 : 0;
     }
-    for (WORD g = 0; g < groupCount; ++g)
-        seen += FieldText(groupList[g].name).size();
+    for (WORD g = 0; g < groupCount; ++g) seen += FieldText(groupList[g].name).size();
     HeapFree(GetProcessHeap(), 0, users);
     HeapFree(GetProcessHeap(), 0, groups);
     return seen == SIZE_MAX ? 1 : 0;

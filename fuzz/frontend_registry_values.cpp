@@ -15,8 +15,7 @@ void UseScratchRegistry()
 {
     static const bool ready = [] {
         std::string pattern = "/tmp/fuzz-registry-XXXXXX";
-        if (!mkdtemp(pattern.data()))
-            std::abort();
+        if (!mkdtemp(pattern.data())) std::abort();
         setenv("FAXDRIVER_REGISTRY", pattern.c_str(), 1);
         return true;
     }();
@@ -28,8 +27,7 @@ void UseScratchRegistry()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     UseScratchRegistry();
-    if (size < 4)
-        return 0;
+    if (size < 4) return 0;
     const LPCWSTR names[4] = {kValueCoverPagePout, kValueCoverPageUI, kValueCountInfo, kValueDriverPath};
     const DWORD sizes[4] = {sizeof(CoverPageSettings), sizeof(CoverPageSettings), sizeof(CountValue),
                             sizeof(DriverPathValue)};
@@ -55,14 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     RecordFromBytes(count, {values[2], sizes[2]});
     RecordFromBytes(driver, {values[3], sizes[3]});
     CoverPageSettingsMerge(&pout, &ui);
-    if (pout.paperWidth > pout.paperHeight || pout.paperWidth == 0 || pout.pictureScale == 0)
-        std::abort();
+    if (pout.paperWidth > pout.paperHeight || pout.paperWidth == 0 || pout.pictureScale == 0) std::abort();
     WCHAR folder[260];
     DriverFolderFromValue(driver, folder);
     WCHAR prefix[32];
     FaxPrefixFromModulePath(folder, prefix);
     const size_t seen = FieldText(pout.subject).size() + FieldText(pout.picturePath).size() + count.contactCount;
-    for (BYTE* value : values)
-        HeapFree(GetProcessHeap(), 0, value);
+    for (BYTE* value : values) HeapFree(GetProcessHeap(), 0, value);
     return seen == SIZE_MAX ? 1 : 0;
 }

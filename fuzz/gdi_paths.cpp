@@ -49,8 +49,7 @@ void CompareWindingFills(std::span<const FillPoint> points, std::span<const int>
     SpanList general, pieces;
     PolyFillSpans(points, counts, FILL_WINDING, kClip, SpanList::Sink, &general);
     StrokeFillSpans(points, counts, kClip, SpanList::Sink, &pieces);
-    if (general.spans != pieces.spans)
-        std::abort();
+    if (general.spans != pieces.spans) std::abort();
 }
 
 int32_t ReadInt(const uint8_t*& p, const uint8_t* end)
@@ -68,8 +67,7 @@ int32_t ReadInt(const uint8_t*& p, const uint8_t* end)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 4)
-        return 0;
+    if (size < 4) return 0;
     const uint8_t flags = data[0], widthByte = data[1], miterByte = data[2], dashByte = data[3];
     const uint8_t* p = data + 4;
     const uint8_t* end = data + size;
@@ -84,8 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         points.push_back({int64_t{x} * FILL_ONE + (flags & 0x40 ? (x & 15) : 0), int64_t{y} * FILL_ONE});
     }
-    if (points.size() < 2)
-        return 0;
+    if (points.size() < 2) return 0;
 
     const int counts[] = {int(points.size())};
     Checker fill;
@@ -95,8 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const double dashes[] = {double(dashByte & 15), double(dashByte >> 4) + 0.5};
     const DWORD caps[] = {STROKE_CAP_ROUND, STROKE_CAP_SQUARE, STROKE_CAP_FLAT};
     const DWORD joins[] = {STROKE_JOIN_ROUND, STROKE_JOIN_BEVEL, STROKE_JOIN_MITER};
-    StrokeStyle style{1.0 + widthByte / 8.0, caps[(flags >> 1) % 3], joins[(flags >> 3) % 3], 1.0 + miterByte / 16.0,
-                      flags & 0x20 ? std::span<const double>(dashes) : std::span<const double>(), &kClip};
+    StrokeStyle style{1.0 + widthByte / 8.0,
+                      caps[(flags >> 1) % 3],
+                      joins[(flags >> 3) % 3],
+                      1.0 + miterByte / 16.0,
+                      flags & 0x20 ? std::span<const double>(dashes) : std::span<const double>(),
+                      &kClip};
     StrokeFigure figure{points, (flags & 0x10) != 0};
     FillPolygonSet outline;
     if (StrokeOutline(std::span(&figure, 1), style, outline)) {
@@ -120,8 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const FillPoint curve[4] = {points[0], points[1], points[2], points[3]};
         std::vector<FillPoint> flat;
         BezierFlatten(curve, flat);
-        if (flat.empty() || flat.back().x != curve[3].x || flat.back().y != curve[3].y)
-            std::abort();
+        if (flat.empty() || flat.back().x != curve[3].x || flat.back().y != curve[3].y) std::abort();
     }
     return 0;
 }

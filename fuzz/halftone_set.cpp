@@ -5,12 +5,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "engine/band/texture_cache.h"
 #include "engine/job/output_module.h"
 #include "engine/services/halftone.h"
-#include "engine/band/texture_cache.h"
 #include "rastrel/imx.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 1) return 0;
     // The first byte picks the output format: one plane of 1, 2, 4 or 8 bits, or four of 1 bit.
     const uint32_t pick = data[0] % 5;

@@ -13,15 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto sections = platform::IniSections(text);
     size_t sectionsSeen = 0;
     for (const auto& section : sections) {
-        if (++sectionsSeen > 16)
-            break;
+        if (++sectionsSeen > 16) break;
         size_t keysSeen = 0;
         for (const auto& key : platform::IniKeys(text, section)) {
-            if (++keysSeen > 16)
-                break;
+            if (++keysSeen > 16) break;
             const auto value = platform::IniFind(text, section, key);
-            if (!value)
-                std::abort();  // a listed key must be found
+            if (!value) std::abort();  // a listed key must be found
             (void)platform::IniParseInt(*value);
         }
     }

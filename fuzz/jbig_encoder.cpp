@@ -17,7 +17,8 @@ struct Sink {
     std::vector<uint8_t> bytes;
 };
 
-void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size) {
+void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size)
+{
     auto* sink = static_cast<Sink*>(argument);
     if (*buffer != nullptr) {
         sink->bytes.insert(sink->bytes.end(), *buffer, *buffer + *size);
@@ -33,7 +34,8 @@ struct Reader {
     uint32_t Byte() { return pos < size ? data[pos++] : 0; }
 };
 
-void Check(bool condition) {
+void Check(bool condition)
+{
     if (!condition) {
         std::abort();
     }
@@ -41,7 +43,8 @@ void Check(bool condition) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 6 || !JbigkitAvailable()) {
         return 0;
     }
@@ -94,8 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto encode = [&](bool cutBands, uint32_t bufferCapacity, bool fastPath) {
         Sink sink;
         sink.buffer.resize(bufferCapacity);
-        ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(width + (flags >> 7) * 13, typicalPrediction ? 0 : 1,
-                                                     SinkOutput, &sink);
+        ImxJBIGEncoder* encoder =
+            ImxJBIGEncoderInit(width + (flags >> 7) * 13, typicalPrediction ? 0 : 1, SinkOutput, &sink);
         Check(encoder != nullptr);
         JbigEncoderWhiteFastPathSet(encoder, fastPath);
         const uint32_t imageSize[2] = {width, height};

@@ -1,8 +1,8 @@
 // The LZW decoder over arbitrary codes: one-shot, and resumable in pieces whose size the first
 // byte picks (bit 7: early change), with the reader delivering few bytes a call.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <vector>
 

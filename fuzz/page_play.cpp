@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     header.firstExtent[0] = 20;
     header.secondExtent[1] = -30;
     header.jobFlags = 0xC0;
-    static const uint32_t modes[] = {PLAY_MODE_FRONT, PLAY_MODE_BACK, PLAY_MODE_CELL_FRONT, PLAY_MODE_CELL_BACK,
-                                     0, 0x1f, 0x40, 0x5f};
+    static const uint32_t modes[] =
+        {PLAY_MODE_FRONT, PLAY_MODE_BACK, PLAY_MODE_CELL_FRONT, PLAY_MODE_CELL_BACK, 0, 0x1f, 0x40, 0x5f};
     const uint32_t mode = modes[(options >> 4) & 7];
     if (source && forms) {
         for (uint32_t page = 0; page < 8; ++page) {

@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (options & 0x10) {
         // Inline forms only: a form-file record would open whatever file the input names.
         FormTable* forms = FormTableCreate(budget);
-        while (forms && FormDefine(forms, stream, 0)) {
-        }
+        while (forms && FormDefine(forms, stream, 0)) {}
         FormTableDestroy(forms);
     } else if (ResourceStore* store = ResourceStoreCreate(budget, stream)) {
         CmdList list;

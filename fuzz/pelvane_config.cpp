@@ -11,7 +11,8 @@
 
 #include "outmodule/pelvane_job.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     static const std::string path = "/tmp/pelvane_config_fuzz_" + std::to_string(getpid()) + ".ini";
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return 0;

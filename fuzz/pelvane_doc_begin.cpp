@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/job/output_module.h"
 #include "engine/band/texture_cache.h"
+#include "engine/job/output_module.h"
 #include "outmodule/pelvane_job.h"
 
 namespace {
@@ -15,7 +15,8 @@ BOOL Discard(void*, const void*, uint32_t) { return TRUE; }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     OutputModuleContext host{};
     host.write = Discard;
     ImoCallbackTable slots{};
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Most inputs are stretched to the block's size so that its fields are reached.
     std::vector<uint8_t> block(data, data + size);
     if (size > 0 && data[0] % 4 != 0) block.resize(IMO_OEM_DATA_SIZE, 0);
-    slots.DocBegin(instance, nullptr, 0, 0, 1, static_cast<uint32_t>(block.size()), block.empty() ? nullptr : block.data());
+    slots.DocBegin(instance, nullptr, 0, 0, 1, static_cast<uint32_t>(block.size()),
+                   block.empty() ? nullptr : block.data());
     const uint32_t resolution[2] = {100, 100};
     const uint32_t sheet[2] = {640, 320};
     slots.SheetBlank(instance, resolution, sheet, 1, "A", 1, 1);

@@ -10,8 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     CoverPicture picture;
-    if (!CoverPictureParse({data, size}, &picture))
-        return 0;
+    if (!CoverPictureParse({data, size}, &picture)) return 0;
     const BITMAPINFOHEADER& header = picture.Info()->bmiHeader;
     const uint64_t rowBytes = BmpRowBytes(picture.width, header.biBitCount);
     const uint64_t colours = header.biClrUsed ? header.biClrUsed : uint64_t{1} << header.biBitCount;

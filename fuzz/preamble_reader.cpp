@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (JobPreambleRead(forms, stream, &header, &list)) {
         // The job-end record, wherever the last four bytes say it is.
         uint32_t at = 0;
-        if (size >= 5) at = data[size - 4] | (data[size - 3] << 8) | (data[size - 2] << 16) | (uint32_t{data[size - 1]} << 24);
+        if (size >= 5)
+            at = data[size - 4] | (data[size - 3] << 8) | (data[size - 2] << 16) | (uint32_t{data[size - 1]} << 24);
         JobEndRead(stream, at % (static_cast<uint32_t>(size) + 16), &header);
         JobHeaderFree(&header);
     }

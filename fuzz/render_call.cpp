@@ -14,7 +14,8 @@ BOOL DiscardWrite(void*, const void*, uint32_t) { return TRUE; }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     if (size < 1) return 0;
     const uint8_t options = data[0];
     static const uint32_t chunks[] = {0, 1, 3, 64};

@@ -70,12 +70,12 @@ struct Job {
     {
         static const uint32_t kSolid[] = {0x80000000, 0x80FFFFFF, 0x80808080, 0x80C0C0C0, 0x800000FF};
         switch (in.Below(4)) {
-        case 0: {
-            const uint32_t high = in.U16();
-            return 0x80000000 | high << 8 | in.U8();
-        }
-        case 1: return Id(kBrushIds, 4);
-        default: return kSolid[in.Below(5)];
+            case 0: {
+                const uint32_t high = in.U16();
+                return 0x80000000 | high << 8 | in.U8();
+            }
+            case 1: return Id(kBrushIds, 4);
+            default: return kSolid[in.Below(5)];
         }
     }
     SpoolBox Box() { return {in.Coord(width), in.Coord(height), in.Coord(width), in.Coord(height)}; }
@@ -109,8 +109,13 @@ struct Job {
             const auto d = SpoolLe32({in.Below(40)});
             data.insert(data.end(), d.begin(), d.end());
         }
-        b.Add("pen", {{"id", kPenIds + in.Below(4)}, {"style", in.Below(9)}, {"width", in.Chance(8) ? in.U16() : in.Below(16)},
-                      {"miter_limit", in.Below(12)}, {"brush", Colour()}, {"dash_count", dashes}, {"data", data}});
+        b.Add("pen", {{"id", kPenIds + in.Below(4)},
+                      {"style", in.Below(9)},
+                      {"width", in.Chance(8) ? in.U16() : in.Below(16)},
+                      {"miter_limit", in.Below(12)},
+                      {"brush", Colour()},
+                      {"dash_count", dashes},
+                      {"data", data}});
     }
     void Clip()
     {
@@ -126,9 +131,13 @@ struct Job {
             bounds = {std::min(bounds.left, r.left), std::min(bounds.top, r.top), std::max(bounds.right, r.right),
                       std::max(bounds.bottom, r.bottom)};
         }
-        b.Add("clip_rects", {{"id", kClipIds + in.Below(4)}, {"left", bounds.left}, {"top", bounds.top},
-                             {"right", bounds.right}, {"bottom", bounds.bottom},
-                             {"count", in.Chance(10) ? count + 1 : count}, {"data", data}});
+        b.Add("clip_rects", {{"id", kClipIds + in.Below(4)},
+                             {"left", bounds.left},
+                             {"top", bounds.top},
+                             {"right", bounds.right},
+                             {"bottom", bounds.bottom},
+                             {"count", in.Chance(10) ? count + 1 : count},
+                             {"data", data}});
     }
     void Path()
     {
@@ -172,84 +181,107 @@ struct Job {
     {
         const uint32_t clip = in.Chance(3) ? Id(kClipIds, 4) : 0;
         switch (in.Below(7)) {
-        case 0: {
-            const SpoolBox r = Box();
-            b.Add("cmd_rectfill", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", Colour()}});
-            break;
-        }
-        case 1: {
-            const SpoolBox r = Box();
-            const SpoolPoint o = Point();
-            b.Add("cmd_rect", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
-                               {"brush_x", o.x}, {"brush_y", o.y}, {"brush", in.Chance(3) ? 0 : Colour()},
-                               {"pen", in.Chance(2) ? 0 : in.Chance(2) ? Colour() : Id(kPenIds, 4)}, {"clip", clip},
-                               {"mix", Mix()}});
-            break;
-        }
-        case 2: {
-            const SpoolPoint a = Point(), z = Point();
-            b.Add("cmd_line", {{"x1", a.x}, {"y1", a.y}, {"x2", z.x}, {"y2", z.y}, {"pen", Id(kPenIds, 4)},
-                               {"clip", clip}, {"mix", Mix()}});
-            break;
-        }
-        case 3: {
-            const SpoolPoint o = Point();
-            b.Add("cmd_path", {{"brush_x", o.x}, {"brush_y", o.y}, {"pen", in.Chance(2) ? 0 : Id(kPenIds, 4)},
-                               {"brush", in.Chance(3) ? 0 : Colour()}, {"clip", clip}, {"path", Id(kPathIds, 4)},
-                               {"mix", Mix()}, {"background_mix", in.Below(17)}, {"fill_mode", in.Below(3)}});
-            break;
-        }
-        case 4: Text(); break;
-        case 5: {
-            const SpoolBox destination = Box();
-            const SpoolPoint source{int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4};
-            const uint32_t bitmap = Id(kBitmapIds, 4);
-            uint32_t rop = 0xCC0020;
-            if (in.Chance(4)) {
-                const uint32_t high = in.U16();
-                rop = high << 8 | in.U8();
+            case 0: {
+                const SpoolBox r = Box();
+                b.Add("cmd_rectfill", {{"left", r.left},
+                                       {"top", r.top},
+                                       {"right", r.right},
+                                       {"bottom", r.bottom},
+                                       {"brush", Colour()}});
+                break;
             }
-            b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload(destination, source, bitmap, rop, clip));
-            break;
-        }
-        default: {
-            const SpoolBox source{int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4,
-                                  int32_t(in.Below(30)) - 4};
-            const SpoolBox destination = Box();
-            const uint32_t bitmap = Id(kBitmapIds, 4);
-            const uint16_t rop = in.Chance(4) ? uint16_t(in.U16()) : 0xCCCC;
-            b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload(source, destination, bitmap, rop, clip));
-            break;
-        }
+            case 1: {
+                const SpoolBox r = Box();
+                const SpoolPoint o = Point();
+                b.Add("cmd_rect", {{"left", r.left},
+                                   {"top", r.top},
+                                   {"right", r.right},
+                                   {"bottom", r.bottom},
+                                   {"brush_x", o.x},
+                                   {"brush_y", o.y},
+                                   {"brush", in.Chance(3) ? 0 : Colour()},
+                                   {"pen", in.Chance(2)   ? 0
+                                           : in.Chance(2) ? Colour()
+                                                          : Id(kPenIds, 4)},
+                                   {"clip", clip},
+                                   {"mix", Mix()}});
+                break;
+            }
+            case 2: {
+                const SpoolPoint a = Point(), z = Point();
+                b.Add("cmd_line", {{"x1", a.x},
+                                   {"y1", a.y},
+                                   {"x2", z.x},
+                                   {"y2", z.y},
+                                   {"pen", Id(kPenIds, 4)},
+                                   {"clip", clip},
+                                   {"mix", Mix()}});
+                break;
+            }
+            case 3: {
+                const SpoolPoint o = Point();
+                b.Add("cmd_path", {{"brush_x", o.x},
+                                   {"brush_y", o.y},
+                                   {"pen", in.Chance(2) ? 0 : Id(kPenIds, 4)},
+                                   {"brush", in.Chance(3) ? 0 : Colour()},
+                                   {"clip", clip},
+                                   {"path", Id(kPathIds, 4)},
+                                   {"mix", Mix()},
+                                   {"background_mix", in.Below(17)},
+                                   {"fill_mode", in.Below(3)}});
+                break;
+            }
+            case 4: Text(); break;
+            case 5: {
+                const SpoolBox destination = Box();
+                const SpoolPoint source{int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4};
+                const uint32_t bitmap = Id(kBitmapIds, 4);
+                uint32_t rop = 0xCC0020;
+                if (in.Chance(4)) {
+                    const uint32_t high = in.U16();
+                    rop = high << 8 | in.U8();
+                }
+                b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload(destination, source, bitmap, rop, clip));
+                break;
+            }
+            default: {
+                const SpoolBox source{int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4, int32_t(in.Below(30)) - 4,
+                                      int32_t(in.Below(30)) - 4};
+                const SpoolBox destination = Box();
+                const uint32_t bitmap = Id(kBitmapIds, 4);
+                const uint16_t rop = in.Chance(4) ? uint16_t(in.U16()) : 0xCCCC;
+                b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload(source, destination, bitmap, rop, clip));
+                break;
+            }
         }
     }
     void Record()
     {
         switch (in.Below(16)) {
-        case 0: Bitmap(); break;
-        case 1: Brush(); break;
-        case 2: Pen(); break;
-        case 3: Clip(); break;
-        case 4: Path(); break;
-        case 5: Font(); break;
-        case 6: {  // any record type, with bytes of the fuzzer's
-            const uint16_t type = uint16_t(in.Below(80));
-            const uint16_t version = uint16_t(in.Below(4));
-            const auto payload = in.Take(in.Below(96));
-            b.Raw(type, version, payload, in.Chance(4) ? int64_t(in.U16()) : -1);
-            break;
-        }
-        case 7: {  // a command cut short: the next record starts inside it
-            SpoolBuilder whole;
-            std::swap(whole, b);
-            Command();
-            std::vector<uint8_t> cut = b.Data();
-            std::swap(whole, b);
-            cut.resize(in.Below(uint32_t(cut.size())));
-            b.Bytes(cut);
-            break;
-        }
-        default: Command(); break;
+            case 0: Bitmap(); break;
+            case 1: Brush(); break;
+            case 2: Pen(); break;
+            case 3: Clip(); break;
+            case 4: Path(); break;
+            case 5: Font(); break;
+            case 6: {  // any record type, with bytes of the fuzzer's
+                const uint16_t type = uint16_t(in.Below(80));
+                const uint16_t version = uint16_t(in.Below(4));
+                const auto payload = in.Take(in.Below(96));
+                b.Raw(type, version, payload, in.Chance(4) ? int64_t(in.U16()) : -1);
+                break;
+            }
+            case 7: {  // a command cut short: the next record starts inside it
+                SpoolBuilder whole;
+                std::swap(whole, b);
+                Command();
+                std::vector<uint8_t> cut = b.Data();
+                std::swap(whole, b);
+                cut.resize(in.Below(uint32_t(cut.size())));
+                b.Bytes(cut);
+                break;
+            }
+            default: Command(); break;
         }
     }
 };
@@ -276,16 +308,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto& res = kResolutions[in.Below(3)];
     const FaxBlock block({"+1 555 0100"}, 1, res[0], res[1]);
     try {
-        job.b.Signature().StreamVersion(2).JobHeader(
-            {{"copies", 1 + in.Below(2)}, {"res_x", res[0]}, {"res_y", res[1]}, {"extent1_w", job.width},
-             {"extent1_h", job.height}, {"extent2_w", job.width}, {"extent2_h", job.height}, {"data", block.bytes}});
+        job.b.Signature().StreamVersion(2).JobHeader({{"copies", 1 + in.Below(2)},
+                                                      {"res_x", res[0]},
+                                                      {"res_y", res[1]},
+                                                      {"extent1_w", job.width},
+                                                      {"extent1_h", job.height},
+                                                      {"extent2_w", job.width},
+                                                      {"extent2_h", job.height},
+                                                      {"data", block.bytes}});
         const uint32_t pages = 1 + in.Below(3);
         for (uint32_t page = 0; page < pages; ++page) {
             for (uint32_t i = in.Below(4); i > 0; --i) job.Record();
             job.b.PageBegin({{"width", job.width}, {"height", job.height}, {"paper_code", 9}, {"paper_name", "A4"}});
             for (uint32_t i = in.Below(24); i > 0; --i) job.Record();
-            job.b.PageEnd({{"sheet_width", job.width}, {"sheet_height", job.height}, {"paper_code", 9},
-                           {"paper_name", "A4"}});
+            job.b.PageEnd(
+                {{"sheet_width", job.width}, {"sheet_height", job.height}, {"paper_code", 9}, {"paper_name", "A4"}});
         }
         job.b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
     } catch (const SpoolError&) {

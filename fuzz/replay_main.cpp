@@ -48,9 +48,12 @@ int main(int argc, char** argv)
             const size_t flips = 1 + rng() % 8;
             for (size_t f = 0; f < flips && !input.empty(); ++f) {
                 switch (rng() % 3) {
-                case 0: input[rng() % input.size()] = static_cast<uint8_t>(rng()); break;
-                case 1: input.erase(input.begin() + static_cast<long>(rng() % input.size())); break;
-                default: input.insert(input.begin() + static_cast<long>(rng() % (input.size() + 1)), static_cast<uint8_t>(rng())); break;
+                    case 0: input[rng() % input.size()] = static_cast<uint8_t>(rng()); break;
+                    case 1: input.erase(input.begin() + static_cast<long>(rng() % input.size())); break;
+                    default:
+                        input.insert(input.begin() + static_cast<long>(rng() % (input.size() + 1)),
+                                     static_cast<uint8_t>(rng()));
+                        break;
                 }
             }
         } else {

@@ -39,8 +39,7 @@ int StoreFuzz(const uint8_t* data, size_t size, Read read, Use use)
     // Over the stream, so that bitmap records park their data in its spill.
     ResourceStore* store = budget ? ResourceStoreCreate(budget, stream) : nullptr;
     if (store) {
-        for (int records = 0; records < 256 && read(store, stream) != 0; ++records) {
-        }
+        for (int records = 0; records < 256 && read(store, stream) != 0; ++records) {}
         BandSurface* surface = BandSurfaceCreate(BAND_SURFACE_COLOR, SIZE{64, 16}, nullptr, 0, 0);
         if (surface) {
             SetWindowExtEx(surface->drawDC, 3, 3, nullptr);

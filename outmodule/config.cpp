@@ -138,12 +138,14 @@ constexpr ConfigKey kKeys[] = {
 #undef IMO_FIELD
 
 // Stores the low bytes of value in a field of 1, 2 or 4 bytes (host order is little-endian).
-void FieldStore(ImoConfig* config, const ConfigKey& key, uint64_t value) {
+void FieldStore(ImoConfig* config, const ConfigKey& key, uint64_t value)
+{
     auto* field = reinterpret_cast<uint8_t*>(config) + key.offset;
     for (size_t i = 0; i < key.width; ++i) field[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-uint64_t SymbolValue(const std::string& name) {
+uint64_t SymbolValue(const std::string& name)
+{
     for (const ImoSymbol* symbol = IMO_SYMBOLS; symbol->name != nullptr; ++symbol)
         if (name == symbol->name) return symbol->value;
     return 0;
@@ -151,7 +153,8 @@ uint64_t SymbolValue(const std::string& name) {
 
 }  // namespace
 
-uint64_t ImoFlagsParse(const char* text) {
+uint64_t ImoFlagsParse(const char* text)
+{
     uint64_t value = 0;
     const char* p = text;
     while (*p != '\0') {
@@ -166,14 +169,15 @@ uint64_t ImoFlagsParse(const char* text) {
     return value;
 }
 
-uint32_t ImoConfigParse(const char* path, const char* section, ImoConfig* config) {
+uint32_t ImoConfigParse(const char* path, const char* section, ImoConfig* config)
+{
     std::error_code error;
     std::string absolute = std::filesystem::absolute(path, error).string();
     if (error) absolute = path;
     // A path cut to the path limit could name another file: one that long is not opened at all.
-    HANDLE file = absolute.size() < IMO_PATH_CHARS ? CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                                                 nullptr, OPEN_EXISTING, 0, nullptr)
-                                                   : INVALID_HANDLE_VALUE;
+    HANDLE file = absolute.size() < IMO_PATH_CHARS
+                      ? CreateFileA(absolute.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)
+                      : INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE) {
         ImxLogEvent(IMX_LOG_WARNING, "ImoConfigParse", "Could not open configuration file, using defaults; pName: %s",
                     absolute.c_str());

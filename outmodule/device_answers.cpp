@@ -16,7 +16,8 @@ ImoJob* JobOf(ImoInstance instance) { return static_cast<ImoJob*>(instance); }
 
 constexpr uint16_t kWeights[3] = {74, 155, 27};  // red, green, blue; they add up to 256
 
-ImxStatus WordAnswer(uint32_t value, uint32_t* outputSize, void* output) {
+ImxStatus WordAnswer(uint32_t value, uint32_t* outputSize, void* output)
+{
     if (*outputSize < sizeof(uint32_t)) {
         *outputSize = sizeof(uint32_t);
         return IMX_ERR_BUFFER_TOO_SMALL;
@@ -29,20 +30,17 @@ ImxStatus WordAnswer(uint32_t value, uint32_t* outputSize, void* output) {
 }  // namespace
 
 ImxStatus ImoQuery(ImoInstance instance, uint32_t id, uint32_t inputSize, const void* input, uint32_t* outputSize,
-                   void* output) {
+                   void* output)
+{
     const ImoJob* job = JobOf(instance);
     switch (id) {
         case DEVICE_QUERY_CAPS:
             // Sheets and documents go out once each: SheetBegin and DocBegin never read the repeat
             // word or the copy count, so claiming to repeat them would lose the copies.
-            return WordAnswer(job->config.caps & ~(IMO_CAPS_REPEAT_SHEET | IMO_CAPS_REPEAT_DOC), outputSize,
-                              output);
-        case DEVICE_QUERY_OPTIONS:
-            return WordAnswer(job->config.options, outputSize, output);
-        case DEVICE_QUERY_BRUSH_DPI:
-            return WordAnswer(job->config.brushScaleDpi, outputSize, output);
-        case DEVICE_QUERY_PEN_DPI:
-            return WordAnswer(job->config.penScaleDpi, outputSize, output);
+            return WordAnswer(job->config.caps & ~(IMO_CAPS_REPEAT_SHEET | IMO_CAPS_REPEAT_DOC), outputSize, output);
+        case DEVICE_QUERY_OPTIONS: return WordAnswer(job->config.options, outputSize, output);
+        case DEVICE_QUERY_BRUSH_DPI: return WordAnswer(job->config.brushScaleDpi, outputSize, output);
+        case DEVICE_QUERY_PEN_DPI: return WordAnswer(job->config.penScaleDpi, outputSize, output);
         case DEVICE_QUERY_MEDIA: {
             if (*outputSize < sizeof(ImoMediaInfo)) {
                 *outputSize = sizeof(ImoMediaInfo);
@@ -63,12 +61,12 @@ ImxStatus ImoQuery(ImoInstance instance, uint32_t id, uint32_t inputSize, const 
             info->outputFormat = job->halftoneFormat;
             return IMX_OK;
         }
-        default:
-            return IMX_ERR_QUERY_UNKNOWN;
+        default: return IMX_ERR_QUERY_UNKNOWN;
     }
 }
 
-void ImoGrayTableBuild(uint16_t tables[3][256], int16_t contrast, int16_t brightness) {
+void ImoGrayTableBuild(uint16_t tables[3][256], int16_t contrast, int16_t brightness)
+{
     // Outside -50..50 the curve's divisions would pass through zero.
     const double b = std::clamp<int>(brightness, -50, 50);
     const double c = std::clamp<int>(contrast, -50, 50);
@@ -89,13 +87,15 @@ void ImoGrayTableBuild(uint16_t tables[3][256], int16_t contrast, int16_t bright
     }
 }
 
-uint8_t ImoGrayOf(const ImoJob* job, uint8_t red, uint8_t green, uint8_t blue) {
+uint8_t ImoGrayOf(const ImoJob* job, uint8_t red, uint8_t green, uint8_t blue)
+{
     const uint32_t sum = uint32_t{job->grayTables[0][red]} + job->grayTables[1][green] + job->grayTables[2][blue];
     return static_cast<uint8_t>((sum >> 8) ^ 0xFF);
 }
 
 ImxStatus ImoColorConvertPixel(ImoInstance instance, uint32_t, uint8_t* flag, uint32_t, const uint8_t* colorBgr0,
-                               uint32_t* out) {
+                               uint32_t* out)
+{
     if (flag != nullptr) *flag = 255;
     *out = ImoGrayOf(JobOf(instance), colorBgr0[2], colorBgr0[1], colorBgr0[0]);
     return IMX_OK;
@@ -104,7 +104,8 @@ ImxStatus ImoColorConvertPixel(ImoInstance instance, uint32_t, uint8_t* flag, ui
 namespace {
 
 // The alpha bytes of a 4-byte image, one byte a pixel.
-void ImoGrayCopyAlpha(const ImxImage* source, ImxImage* destination) {
+void ImoGrayCopyAlpha(const ImxImage* source, ImxImage* destination)
+{
     const ImxPlane& from = source->planes[0];
     const ImxPlane& to = destination->planes[0];
     for (uint32_t y = 0; y < source->height; ++y) {
@@ -115,7 +116,8 @@ void ImoGrayCopyAlpha(const ImxImage* source, ImxImage* destination) {
 }
 
 // B, G, R pixels bytesPerPixel apart into inverted gray.
-void ImoGrayConvert(const ImoJob* job, const ImxImage* source, ImxImage* destination, uint32_t bytesPerPixel) {
+void ImoGrayConvert(const ImoJob* job, const ImxImage* source, ImxImage* destination, uint32_t bytesPerPixel)
+{
     const ImxPlane& from = source->planes[0];
     const ImxPlane& to = destination->planes[0];
     for (uint32_t y = 0; y < source->height; ++y) {
@@ -128,7 +130,8 @@ void ImoGrayConvert(const ImoJob* job, const ImxImage* source, ImxImage* destina
 
 }  // namespace
 
-ImxStatus ImoColorConvertImage(ImoInstance instance, uint32_t, const ImxImage* source, ImxImage* destination) {
+ImxStatus ImoColorConvertImage(ImoInstance instance, uint32_t, const ImxImage* source, ImxImage* destination)
+{
     const ImxPlane& from = source->planes[0];
     const ImxPlane& to = destination->planes[0];
     const uint32_t bytesPerPixel = source->formatId == OCM_COLOR_BGR24 ? 3 : 4;
@@ -139,20 +142,23 @@ ImxStatus ImoColorConvertImage(ImoInstance instance, uint32_t, const ImxImage* s
     return IMX_OK;
 }
 
-ImxStatus ImoHalftoneImage(ImoInstance instance, uint32_t, const ImxImage* source, ImxTexture* texture) {
+ImxStatus ImoHalftoneImage(ImoInstance instance, uint32_t, const ImxImage* source, ImxTexture* texture)
+{
     ImoJob* job = JobOf(instance);
     if (job->halftoneSet == nullptr) return IMX_ERR_NO_MEMORY;
     return ImxHalftoneTextureImage(job->halftoneSet, job->host, source, texture);
 }
 
-ImxStatus ImoHalftoneColor(ImoInstance instance, uint32_t, uint8_t* flag, const uint8_t* color, ImxTexture* texture) {
+ImxStatus ImoHalftoneColor(ImoInstance instance, uint32_t, uint8_t* flag, const uint8_t* color, ImxTexture* texture)
+{
     ImoJob* job = JobOf(instance);
     if (flag != nullptr) *flag = 255;
     if (job->halftoneSet == nullptr) return IMX_ERR_NO_MEMORY;
     return ImxHalftoneTextureColor(job->halftoneSet, job->host, color, texture);
 }
 
-ImxStatus HalftoneInit(ImoJob* job, const char* path) {
+ImxStatus HalftoneInit(ImoJob* job, const char* path)
+{
     FaxResourceTableLink_PelvaneHalftones();
     ImxHalftoneSet* set = ImxHalftoneCreate();
     if (set == nullptr) {

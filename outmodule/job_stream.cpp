@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "outmodule/pelvane_job.h"
 #include "engine/common/byte_order.h"
+#include "outmodule/pelvane_job.h"
 
 namespace {
 
@@ -15,30 +15,33 @@ constexpr char ESC = 27;
 
 ImoJob* JobOf(ImoInstance instance) { return static_cast<ImoJob*>(instance); }
 
-
 // A write straight to the host, outside the staging buffer.
-void DirectWrite(ImoJob* job, const void* bytes, uint32_t length) {
+void DirectWrite(ImoJob* job, const void* bytes, uint32_t length)
+{
     if (ImxJobDataWrite(job->host, bytes, length) != IMX_OK) job->stickyError = 1;
 }
 
 void DirectText(ImoJob* job, const char* text) { DirectWrite(job, text, static_cast<uint32_t>(std::strlen(text))); }
 
 // Dimensions in 1/1000 inch at dpi, rounded to the nearest pixel.
-uint32_t Pixels(uint32_t mils, uint32_t dpi) {
+uint32_t Pixels(uint32_t mils, uint32_t dpi)
+{
     const uint64_t value = (uint64_t{mils} * dpi + 500) / 1000;
     return value > INT32_MAX ? INT32_MAX : static_cast<uint32_t>(value);
 }
 
 // A field read up to its size, terminated or not, into text of at least size + 1 characters.
 // Fixed buffers: the slots are called through C and must not throw.
-void FieldText(const uint8_t* field, size_t size, char* text) {
+void FieldText(const uint8_t* field, size_t size, char* text)
+{
     const auto* end = static_cast<const uint8_t*>(std::memchr(field, 0, size));
     const size_t length = end != nullptr ? static_cast<size_t>(end - field) : size;
     std::memcpy(text, field, length);
     text[length] = '\0';
 }
 
-void JobHeader(ImoJob* job, const uint8_t* block) {
+void JobHeader(ImoJob* job, const uint8_t* block)
+{
     char line[64];
     std::snprintf(line, sizeof line, "%c%%-12345X@PJL\r\n", ESC);
     DirectText(job, line);
@@ -61,14 +64,16 @@ void JobHeader(ImoJob* job, const uint8_t* block) {
     }
 }
 
-void JobEndLines(ImoJob* job) {
+void JobEndLines(ImoJob* job)
+{
     DirectText(job, "@PJL EOJ\r\n");
     char line[32];
     std::snprintf(line, sizeof line, "%c%%-12345X\r\n", ESC);
     DirectText(job, line);
 }
 
-void DocumentResourcesFree(ImoJob* job) {
+void DocumentResourcesFree(ImoJob* job)
+{
     ImxHalftoneDestroy(job->halftoneSet);
     job->halftoneSet = nullptr;
     if (job->encoder != nullptr) ImxJBIGEncoderDeinit(job->encoder);
@@ -76,7 +81,8 @@ void DocumentResourcesFree(ImoJob* job) {
 }
 
 // Codes white rows up to row (exclusive) of the open image.
-ImxStatus WhiteRowsTo(ImoJob* job, uint32_t row) {
+ImxStatus WhiteRowsTo(ImoJob* job, uint32_t row)
+{
     if (row <= job->imageNextRow) return IMX_OK;
     const ImxStatus status = ImxJBIGImageBandAdd(job->encoder, nullptr, row - job->imageNextRow, 0);
     job->imageNextRow = row;
@@ -87,7 +93,8 @@ ImxStatus WhiteRowsTo(ImoJob* job, uint32_t row) {
 
 ImxStatus ImoJobResult(const ImoJob* job) { return job->stickyError != 0 ? IMX_ERR_WRITE : IMX_OK; }
 
-uint32_t ImoJobWrite(ImoJob* job, const void* bytes, uint32_t length) {
+uint32_t ImoJobWrite(ImoJob* job, const void* bytes, uint32_t length)
+{
     const auto* p = static_cast<const uint8_t*>(bytes);
     uint32_t n = length;
     if (job->stagingCount < IMO_STAGING_SIZE && (job->stagingCount != 0 || n < IMO_STAGING_SIZE)) {
@@ -115,26 +122,30 @@ uint32_t ImoJobWrite(ImoJob* job, const void* bytes, uint32_t length) {
     return job->stickyError == 0 ? 1 : 0;
 }
 
-void ImoJobFlush(ImoJob* job) {
+void ImoJobFlush(ImoJob* job)
+{
     if (job->stagingCount == 0) return;
     const ImxStatus status = ImxJobDataWrite(job->host, job->staging, job->stagingCount);
     job->stagingCount = 0;
     if (status != IMX_OK) job->stickyError = 1;
 }
 
-void ImoJobLine(ImoJob* job, const char* name, const char* text) {
+void ImoJobLine(ImoJob* job, const char* name, const char* text)
+{
     char line[160];
     std::snprintf(line, sizeof line, "@PJL SET %s = %s\r\n", name, text);
     DirectText(job, line);
 }
 
-void ImoJobLineNumber(ImoJob* job, const char* name, int64_t value) {
+void ImoJobLineNumber(ImoJob* job, const char* name, int64_t value)
+{
     char line[96];
     std::snprintf(line, sizeof line, "@PJL SET %s = %" PRId64 "\r\n", name, value);
     DirectText(job, line);
 }
 
-void ImoJBIGOutput(void* argument, uint8_t** buffer, uint32_t* size) {
+void ImoJBIGOutput(void* argument, uint8_t** buffer, uint32_t* size)
+{
     auto* job = static_cast<ImoJob*>(argument);
     if (*buffer != nullptr && *size != 0) {
         char line[64];
@@ -148,7 +159,8 @@ void ImoJBIGOutput(void* argument, uint8_t** buffer, uint32_t* size) {
 }
 
 ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, uint32_t, uint32_t oemSize,
-                      const void* oemData) {
+                      const void* oemData)
+{
     ImoJob* job = JobOf(instance);
     job->outputFormat = job->config.format;
     job->resolution[0] = job->config.dpiX;
@@ -171,8 +183,9 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
         if (LoadLE16(block + IMO_OEM_HALFTONE_FLAG) == 1)
             FieldText(block + IMO_OEM_HALFTONE_PATH, IMO_OEM_HALFTONE_PATH_SIZE, halftonePath);
     } else {
-        ImxLogEvent(IMX_LOG_WARNING, "ImoDocBegin", "OEM data ignored, missing or invalid size; uSize: %u (vs. %u), pData: 0x%X",
-                    oemSize, IMO_OEM_DATA_SIZE, static_cast<unsigned>(reinterpret_cast<uintptr_t>(oemData)));
+        ImxLogEvent(IMX_LOG_WARNING, "ImoDocBegin",
+                    "OEM data ignored, missing or invalid size; uSize: %u (vs. %u), pData: 0x%X", oemSize,
+                    IMO_OEM_DATA_SIZE, static_cast<unsigned>(reinterpret_cast<uintptr_t>(oemData)));
         block = nullptr;
     }
     ImoGrayTableBuild(job->grayTables, contrast, brightness);
@@ -205,14 +218,18 @@ ImxStatus ImoDocBegin(ImoInstance instance, const uint8_t*, uint32_t, uint32_t, 
     return status;
 }
 
-ImxStatus ImoDocEnd(ImoInstance instance, uint32_t, const void*) {
+ImxStatus ImoDocEnd(ImoInstance instance, uint32_t, const void*)
+{
     ImoJob* job = JobOf(instance);
     bool last = true;
     ImoJobTableLock();
     ImoJobEntry* entry = ImoJobTableFind(job);
     if (entry != nullptr && entry->job == job) {
         if (entry->finished + 1 >= entry->expected) *entry = ImoJobEntry{};
-        else { ++entry->finished; last = false; }
+        else {
+            ++entry->finished;
+            last = false;
+        }
     }
     ImoJobTableUnlock();
     if (last) JobEndLines(job);
@@ -222,13 +239,15 @@ ImxStatus ImoDocEnd(ImoInstance instance, uint32_t, const void*) {
 
 ImxStatus ImoJobBegin(ImoInstance instance, uint32_t) { return ImoJobResult(JobOf(instance)); }
 
-ImxStatus ImoJobEnd(ImoInstance instance) {
+ImxStatus ImoJobEnd(ImoInstance instance)
+{
     ImoJob* job = JobOf(instance);
     ImoJobFlush(job);
     return ImoJobResult(job);
 }
 
-ImxStatus ImoJobAbort(ImoInstance instance) {
+ImxStatus ImoJobAbort(ImoInstance instance)
+{
     ImoJob* job = JobOf(instance);
     ImoJobLine(job, "JOBSTATUS", "CANCEL");
     job->stagingCount = 0;
@@ -238,7 +257,8 @@ ImxStatus ImoJobAbort(ImoInstance instance) {
 }
 
 ImxStatus ImoSheetBegin(ImoInstance instance, const uint32_t resolution[2], const uint32_t size[2], uint16_t,
-                        const char*, uint32_t, uint32_t) {
+                        const char*, uint32_t, uint32_t)
+{
     ImoJob* job = JobOf(instance);
     const uint32_t width = Pixels(size[0], resolution[0]);
     const uint32_t length = Pixels(size[1], resolution[1]);
@@ -260,14 +280,16 @@ ImxStatus ImoSheetBegin(ImoInstance instance, const uint32_t resolution[2], cons
     return ImoJobResult(job);
 }
 
-ImxStatus ImoSheetEnd(ImoInstance instance) {
+ImxStatus ImoSheetEnd(ImoInstance instance)
+{
     ImoJob* job = JobOf(instance);
     ImoJobFlush(job);
     ImoJobLine(job, "PAGESTATUS", "END");
     return IMX_OK;
 }
 
-ImxStatus ImoImageBegin(ImoInstance instance, uint32_t, const RECT* destination, uint32_t, uint32_t, const void*) {
+ImxStatus ImoImageBegin(ImoInstance instance, uint32_t, const RECT* destination, uint32_t, uint32_t, const void*)
+{
     ImoJob* job = JobOf(instance);
     if (job->encoder == nullptr) return IMX_ERR_WRITE;
     const int64_t width = int64_t{destination->right} - destination->left;
@@ -285,7 +307,8 @@ ImxStatus ImoImageBegin(ImoInstance instance, uint32_t, const RECT* destination,
     return status != IMX_OK ? status : ImoJobResult(job);
 }
 
-ImxStatus ImoBandAdd(ImoInstance instance, const ImxImage* band) {
+ImxStatus ImoBandAdd(ImoInstance instance, const ImxImage* band)
+{
     ImoJob* job = JobOf(instance);
     if (band == nullptr || band->formatId != OCM_COLOR_GRAY1) return IMX_ERR_UNSUPPORTED;
     if (job->encoder == nullptr) return IMX_ERR_WRITE;
@@ -303,14 +326,16 @@ ImxStatus ImoBandAdd(ImoInstance instance, const ImxImage* band) {
     return status != IMX_OK ? status : IMX_OK;
 }
 
-ImxStatus ImoImageEnd(ImoInstance instance) {
+ImxStatus ImoImageEnd(ImoInstance instance)
+{
     ImoJob* job = JobOf(instance);
     if (job->encoder == nullptr) return IMX_ERR_WRITE;
     const ImxStatus status = ImxJBIGImageEnd(job->encoder);
     return status != IMX_OK ? status : ImoJobResult(job);
 }
 
-ImxStatus ImoImageBlank(ImoInstance instance, uint32_t, const void*) {
+ImxStatus ImoImageBlank(ImoInstance instance, uint32_t, const void*)
+{
     ImoJob* job = JobOf(instance);
     if (job->encoder == nullptr) return IMX_ERR_WRITE;
     job->imageBytes = 0;
@@ -325,7 +350,8 @@ ImxStatus ImoImageBlank(ImoInstance instance, uint32_t, const void*) {
 }
 
 ImxStatus ImoSheetBlank(ImoInstance instance, const uint32_t resolution[2], const uint32_t size[2], uint16_t paperCode,
-                        const char* paperName, uint32_t sides, uint32_t repeat) {
+                        const char* paperName, uint32_t sides, uint32_t repeat)
+{
     ImoJob* job = JobOf(instance);
     ImxStatus status = ImoSheetBegin(instance, resolution, size, paperCode, paperName, sides, repeat);
     if (status != IMX_OK) return status;

@@ -16,12 +16,14 @@ void ImoJobTableLock() { gLock.lock(); }
 void ImoJobTableUnlock() { gLock.unlock(); }
 ImoJobEntry* ImoJobTableEntries() { return ImoJobTable; }
 
-void ImoJobTableClear() {
+void ImoJobTableClear()
+{
     std::lock_guard hold(gLock);
     for (ImoJobEntry& entry : ImoJobTable) entry = ImoJobEntry{};
 }
 
-ImoJobEntry* ImoJobTableFind(ImoJob* job) {
+ImoJobEntry* ImoJobTableFind(ImoJob* job)
+{
     ImoJobEntry* free = nullptr;
     for (ImoJobEntry& entry : ImoJobTable) {
         if (entry.job == job) return &entry;
@@ -30,7 +32,8 @@ ImoJobEntry* ImoJobTableFind(ImoJob* job) {
     return free;
 }
 
-void ImoJobTableForget(ImoJob* job) {
+void ImoJobTableForget(ImoJob* job)
+{
     std::lock_guard hold(gLock);
     for (ImoJobEntry& entry : ImoJobTable)
         if (entry.job == job) entry = ImoJobEntry{};

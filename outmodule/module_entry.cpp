@@ -17,7 +17,8 @@ std::atomic<HMODULE> gModule{nullptr};
 
 // Runs when the library is attached to the process (or, linked statically, when the program
 // starts): keep our own handle for the halftone resources and start with an empty job table.
-__attribute__((constructor)) void ImoModuleAttach() {
+__attribute__((constructor)) void ImoModuleAttach()
+{
     const HMODULE self = ModuleFromAddress(reinterpret_cast<const void*>(&ImoModuleAttach));
     gModule.store(self, std::memory_order_release);
     ImoJobTableClear();
@@ -31,7 +32,8 @@ constexpr size_t kItemChars = IMO_PATH_CHARS - 1;
 HMODULE ImoModuleHandle() { return gModule.load(std::memory_order_acquire); }
 
 PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleContext* host, ImoCallbackTable* table,
-                                    ImoInstance* instance) {
+                                    ImoInstance* instance)
+{
     if (table == nullptr || instance == nullptr) return IMX_ERR_ARGUMENT;
     // The first item names the module; then the configuration file and its section. No exception
     // may leave this entry point, so running out of memory while splitting is -3.
@@ -65,7 +67,8 @@ PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleConte
     if (job == nullptr) return IMX_ERR_NO_MEMORY;
     job->config = IMO_CONFIG_DEFAULTS;
     try {
-        if (!items.empty()) ImoConfigParse(items[0].c_str(), items.size() > 1 ? items[1].c_str() : "default", &job->config);
+        if (!items.empty())
+            ImoConfigParse(items[0].c_str(), items.size() > 1 ? items[1].c_str() : "default", &job->config);
     } catch (const std::bad_alloc&) {
         delete job;
         return IMX_ERR_NO_MEMORY;
@@ -93,7 +96,8 @@ PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleConte
     return IMX_OK;
 }
 
-PELVANE_API ImxStatus ImoDeinitialize(ImoInstance instance) {
+PELVANE_API ImxStatus ImoDeinitialize(ImoInstance instance)
+{
     auto* job = static_cast<ImoJob*>(instance);
     if (job == nullptr) return IMX_OK;
     ImoJobTableForget(job);

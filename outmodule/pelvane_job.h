@@ -174,6 +174,6 @@ ImxStatus HalftoneInit(ImoJob* job, const char* path);
 HMODULE ImoModuleHandle();
 
 // ---- Exports ----
-PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleContext* host,
-                                          ImoCallbackTable* table, ImoInstance* instance);
+PELVANE_API ImxStatus ImoInitialize(const char* configuration, OutputModuleContext* host, ImoCallbackTable* table,
+                                    ImoInstance* instance);
 PELVANE_API ImxStatus ImoDeinitialize(ImoInstance instance);

@@ -36,8 +36,8 @@ Grid GridFor(uint32_t cells, bool wide)
 }  // namespace
 
 uint32_t BandStateInit(BandState* state, const JobHeader* header, const PagePlacement* placement, uint32_t cells,
-                       uint32_t arrangement, uint32_t orientationBits, uint32_t front, uint32_t gap,
-                       uint32_t borderGap, uint32_t turn)
+                       uint32_t arrangement, uint32_t orientationBits, uint32_t front, uint32_t gap, uint32_t borderGap,
+                       uint32_t turn)
 {
     std::memset(state, 0, sizeof *state);
     const uint32_t width = placement->sizePixels[0], height = placement->sizePixels[1];
@@ -55,8 +55,10 @@ uint32_t BandStateInit(BandState* state, const JobHeader* header, const PagePlac
     }
     state->sheetRect = RECT{0, 0, static_cast<LONG>(state->sheetSize[0]), static_cast<LONG>(state->sheetSize[1])};
     // Device pixels per page unit.
-    state->scaleX = header->resolutionX != 0 ? double(placement->resolution[grid.exchange ? 1 : 0]) / header->resolutionX : 1.0;
-    state->scaleY = header->resolutionY != 0 ? double(placement->resolution[grid.exchange ? 0 : 1]) / header->resolutionY : 1.0;
+    state->scaleX =
+        header->resolutionX != 0 ? double(placement->resolution[grid.exchange ? 1 : 0]) / header->resolutionX : 1.0;
+    state->scaleY =
+        header->resolutionY != 0 ? double(placement->resolution[grid.exchange ? 0 : 1]) / header->resolutionY : 1.0;
     const uint32_t gapX = gap != 0 ? gap : header->resolutionX / 16;
     const uint32_t gapY = gap != 0 ? gap : header->resolutionY / 16;
     const uint32_t gx = static_cast<uint32_t>(RoundHalfUp(gapX * state->scaleX));

@@ -9,6 +9,7 @@
 #include "engine/band/band_walk.h"
 #include "engine/band/page_borders.h"
 #include "engine/band/page_rect.h"
+#include "engine/band/side_walk.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
@@ -16,7 +17,6 @@
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"
 #include "engine/spool/page_source.h"
-#include "engine/band/side_walk.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 
@@ -99,19 +99,22 @@ int SideEmptyBandAdd(SideWalk* side, const RECT* band)
     BandBegin(&side->layout, band);
     if (HeteroBanding(side->context) && side->gray != nullptr) BandPlaneConfigUpdate(&side->layout, side->gray);
     BandPlanesClear(&side->layout);
-    return side->context->slots.BandAdd == nullptr || side->context->slots.BandAdd(side->context->instance, &side->layout.band) == 0;
+    return side->context->slots.BandAdd == nullptr ||
+           side->context->slots.BandAdd(side->context->instance, &side->layout.band) == 0;
 }
 
 int SideBandAdd(SideWalk* side)
 {
     if (BandPlanesActive(&side->layout) == 0 && side->skip) return 1;
-    return side->context->slots.BandAdd == nullptr || side->context->slots.BandAdd(side->context->instance, &side->layout.band) == 0;
+    return side->context->slots.BandAdd == nullptr ||
+           side->context->slots.BandAdd(side->context->instance, &side->layout.band) == 0;
 }
 
 void SideBandConfig(SideWalk* side, uint32_t pendingFlags)
 {
     if (side->kind != 1 || !HeteroBanding(side->context) || side->gray == nullptr) return;
-    BandPlaneConfigUpdate(&side->layout, ColourWanted(side->context, side->header, pendingFlags) ? side->config : side->gray);
+    BandPlaneConfigUpdate(&side->layout,
+                          ColourWanted(side->context, side->header, pendingFlags) ? side->config : side->gray);
 }
 
 int BlankPageRender(OutputModuleContext* context, JobHeader* header, BandMemory* bands, const PagePlacement* placement,
@@ -271,7 +274,8 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     side.header = header;
     side.skip = BandSkipping(context);
     side.gray = Gray(placement);
-    side.config = ConfigPick(placement, ColourWanted(context, header, FormLevelsFlagsGet(levels, pageDepth)), &side.kind);
+    side.config =
+        ConfigPick(placement, ColourWanted(context, header, FormLevelsFlagsGet(levels, pageDepth)), &side.kind);
     const uint32_t second = FormLevelsAnyFlag4(levels, pageDepth) && context->maskKind == MASK_KIND_NONE ? 1 : 0;
 
     const PageFitCell cell = SheetCell(placement);
@@ -283,7 +287,8 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     const int fit = PageFitApply(&cell, tile, tile != nullptr, pageExtent, &extent, &placed, &sx, &sy, &ox, &oy);
     if (fit < 0) return 0;
     const uint32_t orientation = static_cast<uint32_t>(fit) + SideTurn(options, placement, front);
-    const uint32_t mirror = (((header->jobFlags & 0x20) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
+    const uint32_t mirror =
+        (((header->jobFlags & 0x20) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
     FormLevelsViewportScale(levels, pageDepth, sx, sy);
     // A poster tile shows its part of the enlarged page: the page, its overlays and its rectangle
     // move up and left by the tiles before it.

@@ -29,7 +29,7 @@ int BandLoopRender(OutputModuleContext* context, RenderOptions* options, JobHead
                    const PagePlacement* placement, const TileLayout* tile, uint32_t page, SheetInsertRequest* request,
                    uint32_t front);
 // The side of several n-up cells. 1 or 0.
-int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, JobHeader* header,
-                        ResourceBudget* budget, FormTable* forms, BandMemory* bands, TextureCache* textures,
-                        PageSource* source, const PagePlacement* placement, uint32_t page, SheetInsertRequest* request,
-                        uint32_t front, uint32_t cells, uint32_t arrangement, uint32_t placed, const uint32_t* pages);
+int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
+                        FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source,
+                        const PagePlacement* placement, uint32_t page, SheetInsertRequest* request, uint32_t front,
+                        uint32_t cells, uint32_t arrangement, uint32_t placed, const uint32_t* pages);

@@ -27,9 +27,9 @@ struct CellWalk {
     SheetInsertRequest* request;
     uint32_t front;
     BandState* grid;
-    bool borders;                    // each cell's page gets its own frame
+    bool borders;  // each cell's page gets its own frame
     PageBorders frames[BAND_CELLS_MAX];  // by cell index while loaded
-    uint32_t direction;              // the band direction of the side, for the optimiser
+    uint32_t direction;  // the band direction of the side, for the optimiser
 };
 
 RECT CellRect(const BandState* grid, const BandCell& cell)
@@ -80,7 +80,8 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
     FormLevelsOffset(state->levels, state->depth, origin, true);
     BandIterator walk{};
     walk.direction = w.direction;
-    if (!FormLevelsMapToDevice(state->levels, state->depth) || !FormLevelsOptimize(state->levels, state->depth, &walk)) {
+    if (!FormLevelsMapToDevice(state->levels, state->depth) ||
+        !FormLevelsOptimize(state->levels, state->depth, &walk)) {
         CellRelease(w, cell);
         return -1;
     }
@@ -98,10 +99,10 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
 
 }  // namespace
 
-int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, JobHeader* header,
-                        ResourceBudget* budget, FormTable* forms, BandMemory* bands, TextureCache* textures,
-                        PageSource* source, const PagePlacement* placement, uint32_t, SheetInsertRequest* request,
-                        uint32_t front, uint32_t cells, uint32_t arrangement, uint32_t placed, const uint32_t* pages)
+int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
+                        FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source,
+                        const PagePlacement* placement, uint32_t, SheetInsertRequest* request, uint32_t front,
+                        uint32_t cells, uint32_t arrangement, uint32_t placed, const uint32_t* pages)
 {
     auto* grid = static_cast<BandState*>(RenderAlloc(sizeof(BandState)));
     if (grid == nullptr) {
@@ -124,7 +125,8 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
     side.header = header;
     side.skip = (context->caps & (IMO_CAPS_TRIM_BAND | IMO_CAPS_BAND_SKIP)) != 0;
     side.gray = (placement->mediaFlags & IMO_MEDIA_GRAY_FORMAT_VALID) ? &placement->grayFormat : nullptr;
-    const ImxImageFormat* colour = (placement->mediaFlags & IMO_MEDIA_COLOR_FORMAT_VALID) ? &placement->colorFormat : nullptr;
+    const ImxImageFormat* colour =
+        (placement->mediaFlags & IMO_MEDIA_COLOR_FORMAT_VALID) ? &placement->colorFormat : nullptr;
     const bool colourFirst = (header->headerFlags & 1) != 0;
     side.kind = colourFirst ? (colour != nullptr ? 1 : 0) : (side.gray != nullptr ? 0 : 1);
     side.config = side.kind == 1 ? colour : side.gray;

@@ -22,8 +22,14 @@ uint32_t MaskResolutionBring(uint8_t* dest, uint32_t capacity, const uint8_t* so
         // Each source bit becomes two: a source starting 16 or more pixels into its word starts two
         // bytes further, so that its phase within 16 doubles to the destination's within 32.
         BltBitmap out{dest, int32_t(stride), 0, 0, int32_t(toWidth), int32_t(toHeight), 1, nullptr};
-        BltBitmap in{const_cast<uint8_t*>(source) + (fromPhase >= 16 ? 2 : 0), int32_t(sourceStride), 0, 0,
-                     int32_t((fromPhase & 15) + fromWidth), int32_t(fromHeight), 1, nullptr};
+        BltBitmap in{const_cast<uint8_t*>(source) + (fromPhase >= 16 ? 2 : 0),
+                     int32_t(sourceStride),
+                     0,
+                     0,
+                     int32_t((fromPhase & 15) + fromWidth),
+                     int32_t(fromHeight),
+                     1,
+                     nullptr};
         Mono2xEnlarge(&out, &in);
         // Source bits outside the area were doubled too; the plane kernels want them clear.
         const uint32_t end = toPhase + uint32_t(toWidth);
@@ -37,8 +43,14 @@ uint32_t MaskResolutionBring(uint8_t* dest, uint32_t capacity, const uint8_t* so
         return uint32_t(stride);
     }
     BltBitmap out{dest, int32_t(stride), 0, 0, int32_t(toPhase + toWidth), int32_t(toHeight), 1, nullptr};
-    BltBitmap in{const_cast<uint8_t*>(source), int32_t(sourceStride), int32_t(fromPhase), 0, int32_t(fromWidth),
-                 int32_t(fromHeight), 1, nullptr};
+    BltBitmap in{const_cast<uint8_t*>(source),
+                 int32_t(sourceStride),
+                 int32_t(fromPhase),
+                 0,
+                 int32_t(fromWidth),
+                 int32_t(fromHeight),
+                 1,
+                 nullptr};
     RECT area{LONG(toPhase), 0, LONG(toPhase + toWidth), LONG(toHeight)};
     const RECT clip = area;
     RasterStretchBlt(&out, &in, nullptr, &area, &clip, 1, Rop3SrcCopy, 0);

@@ -11,7 +11,8 @@
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 
-BandMemory* BandMemoryCreate(OutputModuleContext* job, uint32_t budget) {
+BandMemory* BandMemoryCreate(OutputModuleContext* job, uint32_t budget)
+{
     auto* memory = static_cast<BandMemory*>(RenderAlloc(sizeof(BandMemory)));
     if (memory == nullptr) return nullptr;
     memory->job = job;
@@ -21,7 +22,8 @@ BandMemory* BandMemoryCreate(OutputModuleContext* job, uint32_t budget) {
     return memory;
 }
 
-void BandMemoryDestroy(BandMemory* memory) {
+void BandMemoryDestroy(BandMemory* memory)
+{
     if (memory == nullptr) return;
     RenderFree(memory->workBuffer);
     RenderFree(memory);
@@ -36,26 +38,31 @@ uint64_t Down4(uint64_t v) { return v & ~uint64_t{3}; }
 
 // Products of sizes saturate, so that an absurd page fails the budget or the buffer limit rather
 // than wrapping into a small number.
-uint64_t Mul(uint64_t a, uint64_t b) {
+uint64_t Mul(uint64_t a, uint64_t b)
+{
     uint64_t product;
     return __builtin_mul_overflow(a, b, &product) ? UINT64_MAX : product;
 }
-uint64_t Add(uint64_t a, uint64_t b) {
+uint64_t Add(uint64_t a, uint64_t b)
+{
     uint64_t sum;
     return __builtin_add_overflow(a, b, &sum) ? UINT64_MAX : sum;
 }
-uint64_t Sum(std::initializer_list<uint64_t> terms) {
+uint64_t Sum(std::initializer_list<uint64_t> terms)
+{
     uint64_t total = 0;
     for (uint64_t t : terms) total = Add(total, t);
     return total;
 }
 
-uint64_t GranuleStep(const BandPlanInputs& in, uint64_t v) {
+uint64_t GranuleStep(const BandPlanInputs& in, uint64_t v)
+{
     if (!in.granule || in.hostLines == 0) return v;
     return std::max(v - v % in.hostLines, in.hostLines);
 }
 
-uint64_t Aligned(const BandPlanInputs& in, uint64_t x) {
+uint64_t Aligned(const BandPlanInputs& in, uint64_t x)
+{
     if (in.alignment <= 1) return x;
     return x + (in.alignment - x % in.alignment) % in.alignment;
 }
@@ -66,7 +73,8 @@ uint32_t PlaneCount(const BandLayout* layout) { return std::min(layout->band.pla
 
 // Writes each plane's stride for a band line of lineLength job pixels and returns P, the plane
 // bytes per band line.
-uint64_t PlaneLineBytes(const BandPlanInputs& in, BandLayout* layout, uint64_t lineLength) {
+uint64_t PlaneLineBytes(const BandPlanInputs& in, BandLayout* layout, uint64_t lineLength)
+{
     uint64_t total = 0;
     for (uint32_t i = 0; i < PlaneCount(layout); ++i) {
         const ImxPlaneFormat& format = layout->planeConfig.planes[i];
@@ -85,7 +93,8 @@ uint64_t RectExtent(LONG low, LONG high) { return static_cast<uint64_t>(std::max
 
 }  // namespace
 
-void BandPlanUpright(const BandPlanInputs* in, BandLayout* layout, BandPlan* out) {
+void BandPlanUpright(const BandPlanInputs* in, BandLayout* layout, BandPlan* out)
+{
     const uint64_t W = std::max<uint64_t>(in->rectWidth, 1);
     const uint64_t P = PlaneLineBytes(*in, layout, W);
     const uint64_t MW = Mul(in->maxX, W) / in->jobX;
@@ -112,7 +121,8 @@ void BandPlanUpright(const BandPlanInputs* in, BandLayout* layout, BandPlan* out
     out->colorMinimum = Mul(c, H);
 }
 
-void BandPlanHalfTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan* out) {
+void BandPlanHalfTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan* out)
+{
     const uint64_t q = in->bytesPerPixel, s = in->second, m = in->multiResolution;
     const uint64_t W = std::max<uint64_t>(in->rectWidth, 1);
     const uint64_t P = PlaneLineBytes(*in, layout, W);
@@ -155,7 +165,8 @@ void BandPlanHalfTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan* ou
     out->colorMinimum = S;
 }
 
-void BandPlanQuarterTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan* out) {
+void BandPlanQuarterTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan* out)
+{
     const uint64_t q = in->bytesPerPixel, s = in->second, m = in->multiResolution;
     const uint64_t H = std::max<uint64_t>(in->rectHeight, 1);
     const uint64_t P = PlaneLineBytes(*in, layout, H);
@@ -182,8 +193,8 @@ void BandPlanQuarterTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan*
         const uint64_t bw = Down4((W + 31) / 8);
         S = cw == 0 ? 0 : Mul((Mul(Up4(Mul(q, W)), H) + cw - 1) / cw, cw);
         if (Fixed(*in)) break;
-        const uint64_t bytes = Sum({Mul(MW, mr), Mul(Mul(1 + m, MR), mw), S, Mul(Sum({P, x, c}), W),
-                                    Mul(Mul(bw + cw, s), H), xp});
+        const uint64_t bytes =
+            Sum({Mul(MW, mr), Mul(Mul(1 + m, MR), mw), S, Mul(Sum({P, x, c}), W), Mul(Mul(bw + cw, s), H), xp});
         if (bytes <= in->budget) break;
         if (in->granule && W <= in->hostLines) break;
         const uint64_t before = W--;
@@ -202,7 +213,8 @@ void BandPlanQuarterTurn(const BandPlanInputs* in, BandLayout* layout, BandPlan*
 }
 
 uint64_t BandPlanesLayOut(BandLayout* layout, uint32_t width, uint32_t height, bool keepStrides, uint8_t* base,
-                          uint64_t capacity) {
+                          uint64_t capacity)
+{
     const POINT job = {static_cast<LONG>(layout->jobResolution[0]), static_cast<LONG>(layout->jobResolution[1])};
     const POINT size = {static_cast<LONG>(std::min<uint32_t>(width, INT32_MAX)),
                         static_cast<LONG>(std::min<uint32_t>(height, INT32_MAX))};
@@ -237,7 +249,8 @@ uint64_t BandPlanesLayOut(BandLayout* layout, uint32_t width, uint32_t height, b
 }
 
 int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImageFormat* config,
-              uint32_t secondSurfaces, BandIterator* iterator, BandLayout* layout) {
+              uint32_t secondSurfaces, BandIterator* iterator, BandLayout* layout)
+{
     if (memory == nullptr || memory->job == nullptr || jobResolution == nullptr || iterator == nullptr ||
         layout == nullptr)
         return 0;
@@ -258,8 +271,7 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
 
     std::memset(layout, 0, sizeof(*layout));
     if (iterator->direction > 3) return 0;  // no walk order for it
-    if (jobResolution[0] == 0 || jobResolution[1] == 0 || jobResolution[0] > INT32_MAX ||
-        jobResolution[1] > INT32_MAX)
+    if (jobResolution[0] == 0 || jobResolution[1] == 0 || jobResolution[0] > INT32_MAX || jobResolution[1] > INT32_MAX)
         return 0;
     layout->pageSize[0] = iterator->pageSize[0];
     layout->pageSize[1] = iterator->pageSize[1];
@@ -317,12 +329,9 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
 
     BandPlan plan{};
     const bool quarter = iterator->direction == 2 || iterator->direction == 3;
-    if (quarter)
-        BandPlanQuarterTurn(&in, layout, &plan);
-    else if (iterator->direction == 0 && iterator->mirror == 0)
-        BandPlanUpright(&in, layout, &plan);
-    else
-        BandPlanHalfTurn(&in, layout, &plan);
+    if (quarter) BandPlanQuarterTurn(&in, layout, &plan);
+    else if (iterator->direction == 0 && iterator->mirror == 0) BandPlanUpright(&in, layout, &plan);
+    else BandPlanHalfTurn(&in, layout, &plan);
     const uint64_t planned = quarter ? plan.bandWidth : plan.bandHeight;
     if (planned < minimum) {
         // A page too short for the minimum band is the page's fault; a page that has the lines
@@ -415,7 +424,8 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
     return 1;
 }
 
-void BandSurfacesFree(BandMemory* /*memory*/, BandLayout* layout) {
+void BandSurfacesFree(BandMemory* /*memory*/, BandLayout* layout)
+{
     if (layout == nullptr) return;
     for (BandSurface** surface : {&layout->colorSurface, &layout->maskSurface, &layout->secondColorSurface,
                                   &layout->secondMaskSurface, &layout->resolutionMaskSurface}) {
@@ -424,7 +434,8 @@ void BandSurfacesFree(BandMemory* /*memory*/, BandLayout* layout) {
     }
 }
 
-int StringFormat(char* buffer, size_t size, const char* format, ...) {
+int StringFormat(char* buffer, size_t size, const char* format, ...)
+{
     if (buffer == nullptr || size == 0) return -1;
     va_list arguments;
     va_start(arguments, format);

@@ -15,9 +15,9 @@ struct BandSurface;
 
 struct BandMemory {
     OutputModuleContext* job;
-    uint8_t* workBuffer;        // all plane and rotation buffers of the current page's bands
-    uint32_t workCapacity;      // bytes of the work buffer
-    uint32_t budget;            // bytes one band may use, a multiple of 4096
+    uint8_t* workBuffer;  // all plane and rotation buffers of the current page's bands
+    uint32_t workCapacity;  // bytes of the work buffer
+    uint32_t budget;  // bytes one band may use, a multiple of 4096
 };
 static_assert(sizeof(BandMemory) == 24);
 static_assert(offsetof(BandMemory, workCapacity) == 16);
@@ -31,27 +31,27 @@ struct BandResolution {
 };
 
 struct BandLayout {
-    ImxImage band;                              // what BandAdd receives
-    ImxImageFormat planeConfig;                 // resolutions of 0 replaced by the job's
+    ImxImage band;  // what BandAdd receives
+    ImxImageFormat planeConfig;  // resolutions of 0 replaced by the job's
     uint32_t jobResolution[2];
-    uint32_t resolutionCount;                   // 0 when every plane is at the job resolution
+    uint32_t resolutionCount;  // 0 when every plane is at the job resolution
     BandResolution resolutions[BAND_MAX_RESOLUTIONS];  // the first is the job resolution
     uint32_t planeResolutionIndex[IMX_MAX_PLANES];
-    uint32_t pageSize[2];                       // page orientation, device pixels
-    uint32_t bandSize[2];                       // page orientation
-    uint32_t planeBytes;                        // plane buffers of one band
-    RECT bandRect;                              // current band, page coordinates
-    uint32_t orientation;                       // 0 upright, 1 half turn, 2 and 3 quarter turns
+    uint32_t pageSize[2];  // page orientation, device pixels
+    uint32_t bandSize[2];  // page orientation
+    uint32_t planeBytes;  // plane buffers of one band
+    RECT bandRect;  // current band, page coordinates
+    uint32_t orientation;  // 0 upright, 1 half turn, 2 and 3 quarter turns
     uint32_t mirror;
-    uint8_t* workBase;                          // the work buffer at set-up
-    BandSurface* maskSurface;                   // kind 2, at the largest plane resolution
-    BandSurface* secondMaskSurface;             // kind 2, band size; only with second surfaces
-    BandSurface* resolutionMaskSurface;         // kind 2; only with a resolution count
-    uint8_t* maskOut;                           // 1-bit buffer handed on
-    BandSurface* colorSurface;                  // kind 1, band size
-    BandSurface* secondColorSurface;            // kind 1; only with second surfaces
-    uint8_t* conversionOut;                     // colour converted to the band's pixel format
-    uint8_t* colorOut;                          // 24-bit buffer handed on
+    uint8_t* workBase;  // the work buffer at set-up
+    BandSurface* maskSurface;  // kind 2, at the largest plane resolution
+    BandSurface* secondMaskSurface;  // kind 2, band size; only with second surfaces
+    BandSurface* resolutionMaskSurface;  // kind 2; only with a resolution count
+    uint8_t* maskOut;  // 1-bit buffer handed on
+    BandSurface* colorSurface;  // kind 1, band size
+    BandSurface* secondColorSurface;  // kind 1; only with second surfaces
+    uint8_t* conversionOut;  // colour converted to the band's pixel format
+    uint8_t* colorOut;  // 24-bit buffer handed on
 };
 static_assert(sizeof(BandLayout) == 744);
 static_assert(offsetof(BandLayout, band) == 0);
@@ -78,12 +78,12 @@ static_assert(offsetof(BandLayout, colorOut) == 736);
 
 // One page side's orientation record and band iterator (the band walk steps it).
 struct BandIterator {
-    uint32_t direction;   // the page orientation: 0 down, 1 up, 2 leftward, 3 rightward
+    uint32_t direction;  // the page orientation: 0 down, 1 up, 2 leftward, 3 rightward
     uint32_t mirror;
     uint32_t pageSize[2];
-    RECT pageRect;        // the area to be banded
-    RECT remainder;       // what the bands handed out so far have not covered
-    RECT band;            // the current band
+    RECT pageRect;  // the area to be banded
+    RECT remainder;  // what the bands handed out so far have not covered
+    RECT band;  // the current band
 };
 static_assert(sizeof(BandIterator) == 64);
 static_assert(offsetof(BandIterator, pageRect) == 16);
@@ -92,16 +92,16 @@ static_assert(offsetof(BandIterator, band) == 48);
 
 // The inputs every planner shares, fixed by BandSetup.
 struct BandPlanInputs {
-    uint64_t jobX, jobY;          // Wj, Hj
-    uint64_t maxX, maxY;          // Rx, Ry: the largest plane resolutions
-    uint64_t budget;              // B
-    uint64_t planeLimit;          // L, 0 = none
-    uint64_t hostLines;           // n, 0 = none
-    bool granule;                 // n is a granule, not the fixed band size
-    uint64_t bytesPerPixel;       // q
-    uint64_t second;              // s
-    uint64_t multiResolution;     // m
-    uint64_t alignment;           // 0 or 1 = none
+    uint64_t jobX, jobY;  // Wj, Hj
+    uint64_t maxX, maxY;  // Rx, Ry: the largest plane resolutions
+    uint64_t budget;  // B
+    uint64_t planeLimit;  // L, 0 = none
+    uint64_t hostLines;  // n, 0 = none
+    bool granule;  // n is a granule, not the fixed band size
+    uint64_t bytesPerPixel;  // q
+    uint64_t second;  // s
+    uint64_t multiResolution;  // m
+    uint64_t alignment;  // 0 or 1 = none
     uint64_t rectWidth, rectHeight;  // the page rectangle
     uint64_t pageWidth, pageHeight;  // the page size
 };

@@ -11,8 +11,8 @@
 #include "engine/band/band_surface.h"
 #include "engine/band/band_walk.h"
 #include "engine/band/texture_cache.h"
-#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/job/output_module.h"
 #include "engine/page/form_level.h"
 #include "engine/raster/band_plane_ops.h"
@@ -37,8 +37,10 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
     const bool second = (level->flags & FORM_LEVEL_SECOND) != 0;
     BandSurface* moved[4] = {mask, colour, second ? layout->secondMaskSurface : nullptr,
                              second ? layout->secondColorSurface : nullptr};
-    const POINT shift[4] = {{-(local.left - LONG(maskPhase)), -local.top}, {-local.left, -local.top},
-                            {-local.left, -local.top}, {-local.left, -local.top}};
+    const POINT shift[4] = {{-(local.left - LONG(maskPhase)), -local.top},
+                            {-local.left, -local.top},
+                            {-local.left, -local.top},
+                            {-local.left, -local.top}};
     SavedMap saved[4];
     for (int i = 0; i < 4; ++i) {
         if (moved[i] == nullptr) continue;
@@ -79,7 +81,8 @@ void CommandDraw(const LevelDraw& d, CmdNode* node)
     TextureCacheEntry* texture =
         shape == CMD_BAND_NOTHING ? nullptr : CommandTexture(d, node, a, colourClass, solid, hint);
     if (texture != nullptr) {
-        if (shape == CMD_BAND_MASKED) BandPlanesTextureFillMasked(maskBits, int32_t(maskStride), texture, layout, &a.plane);
+        if (shape == CMD_BAND_MASKED)
+            BandPlanesTextureFillMasked(maskBits, int32_t(maskStride), texture, layout, &a.plane);
         else BandPlanesTextureFill(texture, layout, &a.plane);
         if (colourClass != CMD_COLOR_SOLID) TextureCacheRelease(d.cache, texture);
     }

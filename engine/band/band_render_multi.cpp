@@ -69,8 +69,7 @@ RECT RectScale(const RECT& r, const Resolution& to, const Resolution& job)
 CommandArea AreaAt(const BandLayout* layout, const CommandArea& job, const Resolution& to, const Scales& s)
 {
     const RECT& b = layout->bandRect;
-    const RECT page{job.local.left + b.left, job.local.top + b.top, job.local.right + b.left,
-                    job.local.bottom + b.top};
+    const RECT page{job.local.left + b.left, job.local.top + b.top, job.local.right + b.left, job.local.bottom + b.top};
     const RECT pageScaled = RectScale(page, to, s.job);
     const RECT bandScaled = RectScale(b, to, s.job);
     const uint32_t size[2] = {static_cast<uint32_t>(ScaleDown(layout->pageSize[0], to.x, s.job.x)),

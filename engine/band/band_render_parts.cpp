@@ -8,9 +8,9 @@
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
 #include "engine/band/texture_cache.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/commands/cmd_text.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/job/output_module.h"
 #include "platform/gdi.h"
 
@@ -164,7 +164,7 @@ TextureCacheEntry* ColourImageTexture(BandLayout* layout, OutputModuleContext* c
 }
 
 static TextureCacheEntry* SolidTexture(BandLayout* layout, OutputModuleContext* context, TextureCache* cache,
-                                uint32_t colour, uint8_t hint)
+                                       uint32_t colour, uint8_t hint)
 {
     TextureCacheEntry* entry = TextureCacheLookup(cache, layout->band.formatId, hint, colour);
     if (entry != nullptr) return entry;
@@ -182,9 +182,7 @@ TextureCacheEntry* CommandTexture(const LevelDraw& d, CmdNode* node, const Comma
     ResourceStore* store = d.level->list->owner;
     TextureCacheEntry* texture = nullptr;
     switch (colourClass) {
-        case CMD_COLOR_SOLID:
-            texture = SolidTexture(layout, d.context, d.cache, solid, hint);
-            break;
+        case CMD_COLOR_SOLID: texture = SolidTexture(layout, d.context, d.cache, solid, hint); break;
         case CMD_COLOR_DIRECT: {
             // The command's pixels in the output format at once; a command that cannot (its copy
             // cannot be converted, its source is not inside its bitmap) is drawn and converted.
@@ -207,8 +205,7 @@ TextureCacheEntry* CommandTexture(const LevelDraw& d, CmdNode* node, const Comma
         case CMD_COLOR_LEVEL_IMAGE:
             texture = FormLevelImageRender(layout, d.context, d.cache, d.levels, d.count, &a.local, hint);
             break;
-        default:
-            break;
+        default: break;
     }
     return texture;
 }

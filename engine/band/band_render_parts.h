@@ -33,9 +33,9 @@ void MapRestore(HDC dc, const SavedMap& m);
 
 // Where one command is drawn in the current band.
 struct CommandArea {
-    RECT local;      // band-local page pixels
-    RECT plane;      // band-plane pixels (device orientation)
-    RECT device;     // device page pixels
+    RECT local;  // band-local page pixels
+    RECT plane;  // band-plane pixels (device orientation)
+    RECT device;  // device page pixels
     uint32_t phase;  // x of plane.left within its 32-bit word
     uint32_t width, height;
 };
@@ -92,6 +92,5 @@ inline bool LevelMeetsBand(const FormLevel* level, const BandLayout* layout)
     RECT r = level->rect;
     return (level->flags & FORM_LEVEL_TILED) || Intersect(&r, layout->bandRect);
 }
-
 
 }  // namespace band_parts

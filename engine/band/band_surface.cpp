@@ -9,13 +9,13 @@
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"
 
-
 namespace {
 
 constexpr float kDefaultMiterLimit = 10.0f;
 
 // A 32-bit word whose bytes, in memory order, hold the given bits most significant first.
-uint32_t MemoryOrder(uint32_t bits) {
+uint32_t MemoryOrder(uint32_t bits)
+{
     if constexpr (std::endian::native == std::endian::little) return __builtin_bswap32(bits);
     return bits;
 }
@@ -25,7 +25,8 @@ struct DibInfo {
     RGBQUAD colors[2];
 };
 
-HBITMAP BandSurfaceDibCreate(BandSurface* surface, HANDLE mapping, DWORD offset, uint32_t minimumBytes) {
+HBITMAP BandSurfaceDibCreate(BandSurface* surface, HANDLE mapping, DWORD offset, uint32_t minimumBytes)
+{
     if (surface->kind != BAND_SURFACE_COLOR && surface->kind != BAND_SURFACE_MASK) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -56,8 +57,8 @@ HBITMAP BandSurfaceDibCreate(BandSurface* surface, HANDLE mapping, DWORD offset,
         info.colors[1] = RGBQUAD{255, 255, 255, 0};
     }
     void* bits = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits,
-                                       mapping, offset);
+    HBITMAP section =
+        CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, mapping, offset);
     if (section == nullptr) return nullptr;
     surface->bitsPerPixel = bpp;
     surface->stride = static_cast<uint32_t>(stride);
@@ -68,13 +69,15 @@ HBITMAP BandSurfaceDibCreate(BandSurface* surface, HANDLE mapping, DWORD offset,
 
 // The GDI here cannot tell which object a DC holds; selecting a stand-in returns it, and it is
 // put straight back.
-HGDIOBJ CurrentObject(HDC dc, HGDIOBJ standIn) {
+HGDIOBJ CurrentObject(HDC dc, HGDIOBJ standIn)
+{
     HGDIOBJ current = SelectObject(dc, standIn);
     if (current != nullptr && current != HGDI_ERROR) SelectObject(dc, current);
     return current == HGDI_ERROR ? nullptr : current;
 }
 
-bool DrawStateSet(BandSurface* surface) {
+bool DrawStateSet(BandSurface* surface)
+{
     HDC dc = surface->drawDC;
     // The second DC's own bitmap is learnt by holding the section there for a moment.
     HGDIOBJ secondFirst = SelectObject(surface->secondDC, surface->section);
@@ -101,7 +104,8 @@ bool DrawStateSet(BandSurface* surface) {
 
 // Selects back what drawing replaced, in the order brushes, clips, fonts and pens depend on one
 // another, and clears every mark.
-void SelectionsRestore(BandSurface* surface) {
+void SelectionsRestore(BandSurface* surface)
+{
     if (surface->selectedBitmap != nullptr) {
         if (surface->secondDCFirstBitmap != nullptr) SelectObject(surface->secondDC, surface->secondDCFirstBitmap);
         surface->selectedBitmap = nullptr;
@@ -131,7 +135,8 @@ void SelectionsRestore(BandSurface* surface) {
 
 enum class MaskOp { Xor, Or };
 
-void MaskRectPaint(BandSurface* surface, const RECT* rect, MaskOp op) {
+void MaskRectPaint(BandSurface* surface, const RECT* rect, MaskOp op)
+{
     if (surface == nullptr || rect == nullptr || surface->bits == nullptr) return;
     const int64_t left = std::max<int64_t>(rect->left, 0);
     const int64_t top = std::max<int64_t>(rect->top, 0);
@@ -160,7 +165,8 @@ void MaskRectPaint(BandSurface* surface, const RECT* rect, MaskOp op) {
     }
 }
 
-void MappingApply(const DcMap& map, HDC dc) {
+void MappingApply(const DcMap& map, HDC dc)
+{
     SetViewportExtEx(dc, map.viewportExtent.cx, map.viewportExtent.cy, nullptr);
     SetViewportOrgEx(dc, map.viewportOrigin.x, map.viewportOrigin.y, nullptr);
     SetWindowExtEx(dc, map.windowExtent.cx, map.windowExtent.cy, nullptr);
@@ -169,7 +175,8 @@ void MappingApply(const DcMap& map, HDC dc) {
 
 }  // namespace
 
-BandSurface* BandSurfaceCreate(uint32_t kind, SIZE size, HANDLE mapping, DWORD offset, uint32_t minimumBytes) {
+BandSurface* BandSurfaceCreate(uint32_t kind, SIZE size, HANDLE mapping, DWORD offset, uint32_t minimumBytes)
+{
     auto* surface = static_cast<BandSurface*>(RenderAlloc(sizeof(BandSurface)));
     if (surface == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -194,7 +201,8 @@ BandSurface* BandSurfaceCreate(uint32_t kind, SIZE size, HANDLE mapping, DWORD o
     return surface;
 }
 
-void BandSurfaceDestroy(BandSurface* surface) {
+void BandSurfaceDestroy(BandSurface* surface)
+{
     if (surface == nullptr) return;
     SelectionsRestore(surface);
     DeleteDC(surface->secondDC);
@@ -205,11 +213,12 @@ void BandSurfaceDestroy(BandSurface* surface) {
     RenderFree(surface);
 }
 
-void BandSurfaceClear(BandSurface* surface, SIZE size) {
+void BandSurfaceClear(BandSurface* surface, SIZE size)
+{
     if (surface == nullptr || surface->bits == nullptr || size.cx <= 0 || size.cy <= 0) return;
     const uint64_t width = std::min<uint64_t>(static_cast<uint64_t>(size.cx), surface->width);
-    const uint64_t rowBytes = std::min<uint64_t>((surface->bitsPerPixel * width + 31) / 8 & ~uint64_t{3},
-                                                 surface->stride);
+    const uint64_t rowBytes =
+        std::min<uint64_t>((surface->bitsPerPixel * width + 31) / 8 & ~uint64_t{3}, surface->stride);
     const uint64_t rows = std::min<uint64_t>(static_cast<uint64_t>(size.cy), surface->bytes / surface->stride);
     const int value = surface->kind == BAND_SURFACE_MASK ? 0x00 : 0xFF;
     for (uint64_t y = 0; y < rows; ++y) std::memset(surface->bits + y * surface->stride, value, rowBytes);
@@ -217,30 +226,35 @@ void BandSurfaceClear(BandSurface* surface, SIZE size) {
 
 void BandMaskRectInvert(BandSurface* surface, const RECT* rect) { MaskRectPaint(surface, rect, MaskOp::Xor); }
 
-void BandMaskRectsInvertEach(BandSurface* surface, uint32_t count, const RECT* rects) {
+void BandMaskRectsInvertEach(BandSurface* surface, uint32_t count, const RECT* rects)
+{
     if (rects == nullptr) return;
     for (uint32_t i = 0; i < count; ++i) BandMaskRectInvert(surface, &rects[i]);
 }
 
-void BandMaskRectsInvert(BandSurface* surface, uint32_t count, const RECT* rects) {
+void BandMaskRectsInvert(BandSurface* surface, uint32_t count, const RECT* rects)
+{
     if (rects == nullptr) return;
     for (uint32_t i = 0; i < count; ++i) MaskRectPaint(surface, &rects[i], MaskOp::Xor);
 }
 
-void BandMaskRectsSet(BandSurface* surface, uint32_t count, const RECT* rects) {
+void BandMaskRectsSet(BandSurface* surface, uint32_t count, const RECT* rects)
+{
     if (rects == nullptr) return;
     for (uint32_t i = 0; i < count; ++i) MaskRectPaint(surface, &rects[i], MaskOp::Or);
 }
 
 void BandSurfaceBlend(BandSurface* destination, const BandSurface* mask, const BandSurface* source, SIZE size,
-                      uint8_t alpha) {
+                      uint8_t alpha)
+{
     if (size.cx <= 0 || size.cy <= 0) return;
     BandSurfaceBlendMasked(destination, mask, source, static_cast<uint32_t>(size.cx), static_cast<uint32_t>(size.cy),
                            alpha);
 }
 
 void BandSurfaceBlendMasked(BandSurface* destination, const BandSurface* mask, const BandSurface* source,
-                            uint32_t width, uint32_t height, uint8_t alpha) {
+                            uint32_t width, uint32_t height, uint8_t alpha)
+{
     if (destination == nullptr || mask == nullptr || source == nullptr) return;
     if (destination->bitsPerPixel != 24 || source->bitsPerPixel != 24 || mask->bitsPerPixel != 1) return;
     width = std::min({width, destination->width, source->width, mask->width});
@@ -267,7 +281,8 @@ void BandSurfaceBlendMasked(BandSurface* destination, const BandSurface* mask, c
     }
 }
 
-void BandSurfaceResetDC(BandSurface* surface) {
+void BandSurfaceResetDC(BandSurface* surface)
+{
     if (surface != nullptr) SelectionsRestore(surface);
 }
 
@@ -275,7 +290,8 @@ void BandSurfaceResetDCAfterClip(BandSurface* surface) { BandSurfaceResetDC(surf
 
 void BandSurfaceResetDCBeforeClip(BandSurface* surface, const RECT* /*ignored*/) { BandSurfaceResetDC(surface); }
 
-bool DcCreateMapped(DcMapping* record, bool createDC, const DcMap* map) {
+bool DcCreateMapped(DcMapping* record, bool createDC, const DcMap* map)
+{
     if (record == nullptr) return false;
     if (createDC) {
         HDC dc = CreateCompatibleDC(nullptr);
@@ -288,13 +304,15 @@ bool DcCreateMapped(DcMapping* record, bool createDC, const DcMap* map) {
     return true;
 }
 
-void DcMappingSet(const DcMap* map, DcMapping* record) {
+void DcMappingSet(const DcMap* map, DcMapping* record)
+{
     if (map == nullptr || record == nullptr) return;
     record->map = *map;
     if (record->dc != nullptr) MappingApply(record->map, record->dc);
 }
 
-void DcDelete(DcMapping* record) {
+void DcDelete(DcMapping* record)
+{
     if (record == nullptr) return;
     if (record->dc != nullptr) DeleteDC(record->dc);
     record->dc = nullptr;

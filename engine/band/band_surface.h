@@ -10,38 +10,38 @@
 
 enum BandSurfaceKind : uint32_t {
     BAND_SURFACE_COLOR = 1,  // 24 bits, cleared to 0xFF (white)
-    BAND_SURFACE_MASK = 2,   // 1 bit, palette {0: black, 1: white}, cleared to 0x00
+    BAND_SURFACE_MASK = 2,  // 1 bit, palette {0: black, 1: white}, cleared to 0x00
 };
 
 struct BandSurface {
-    uint32_t kind;               // BandSurfaceKind
-    uint32_t bitsPerPixel;       // 24 or 1
+    uint32_t kind;  // BandSurfaceKind
+    uint32_t bitsPerPixel;  // 24 or 1
     uint32_t width;
     uint32_t height;
-    uint32_t stride;             // ((width * bpp + 31) / 32) * 4
-    uint32_t bytes;              // stride * rows (rows may exceed height to honour a minimum size)
-    uint8_t* bits;               // top row
-    HDC drawDC;                  // MM_ANISOTROPIC, holds the DIB section
+    uint32_t stride;  // ((width * bpp + 31) / 32) * 4
+    uint32_t bytes;  // stride * rows (rows may exceed height to honour a minimum size)
+    uint8_t* bits;  // top row
+    HDC drawDC;  // MM_ANISOTROPIC, holds the DIB section
     HBITMAP section;
-    HDC secondDC;                // source bitmaps are selected here
+    HDC secondDC;  // source bitmaps are selected here
     HBITMAP drawDCPreviousBitmap;
     HBITMAP secondDCFirstBitmap;
     HBRUSH firstBrush;
     HPEN firstPen;
-    HFONT firstFont;             // null while the DC's own font cannot be read
-    float miterLimit;            // at creation; 10 when it cannot be read
+    HFONT firstFont;  // null while the DC's own font cannot be read
+    float miterLimit;  // at creation; 10 when it cannot be read
     // What drawing selected, each null while nothing of its kind is selected. The stores set
     // them and compare against them to skip a selection that is already made.
-    void* selectedBitmap;        // store bitmap selected into the second DC
+    void* selectedBitmap;  // store bitmap selected into the second DC
     void* selectedBrush;
     void* selectedClip;
     void* selectedFont;
-    void* selectedOther;         // marked by drawing; nothing to restore
-    HPEN selectedPen;            // which of a pen's GDI pens is selected
+    void* selectedOther;  // marked by drawing; nothing to restore
+    HPEN selectedPen;  // which of a pen's GDI pens is selected
     uint8_t miterLimitChanged;
-    uint8_t keepBusy;            // the scratch rows hold a command's set-aside marks
+    uint8_t keepBusy;  // the scratch rows hold a command's set-aside marks
     uint32_t keepBytes;
-    uint8_t* keepRows;           // scratch rows of an accumulating mask (CmdMaskKeep), grown on need
+    uint8_t* keepRows;  // scratch rows of an accumulating mask (CmdMaskKeep), grown on need
 };
 static_assert(sizeof(BandSurface) == 168);
 static_assert(offsetof(BandSurface, stride) == 16);

@@ -13,7 +13,8 @@ LONG Clamp(int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MI
 uint32_t PlaneCount(const BandLayout* layout) { return std::min(layout->band.planeCount, IMX_MAX_PLANES); }
 
 // The band from its rectangle, clipped to the page rectangle; false when nothing is left.
-int BandTake(BandIterator* iterator, int64_t left, int64_t top, int64_t right, int64_t bottom, bool first) {
+int BandTake(BandIterator* iterator, int64_t left, int64_t top, int64_t right, int64_t bottom, bool first)
+{
     const RECT candidate = {Clamp(left), Clamp(top), Clamp(right), Clamp(bottom)};
     RECT band;
     if (!IntersectRect(&band, &candidate, &iterator->pageRect)) return 0;
@@ -24,16 +25,19 @@ int BandTake(BandIterator* iterator, int64_t left, int64_t top, int64_t right, i
     return 1;
 }
 
-int64_t Step(const BandIterator* iterator, const BandLayout* layout) {
+int64_t Step(const BandIterator* iterator, const BandLayout* layout)
+{
     return iterator->direction >= 2 ? layout->bandSize[0] : layout->bandSize[1];
 }
 
-void MapOne(HDC dc, const DcMap& map) {
+void MapOne(HDC dc, const DcMap& map)
+{
     SetWindowExtEx(dc, map.windowExtent.cx, map.windowExtent.cy, nullptr);
     SetWindowOrgEx(dc, map.windowOrigin.x, map.windowOrigin.y, nullptr);
 }
 
-void MapPair(BandSurface* color, BandSurface* mask, const DcMap& map, const RECT& band) {
+void MapPair(BandSurface* color, BandSurface* mask, const DcMap& map, const RECT& band)
+{
     if (color != nullptr) MapOne(color->drawDC, map);
     if (mask != nullptr) MapOne(mask->drawDC, map);
     const int64_t x = int64_t{map.viewportOrigin.x} - band.left;
@@ -48,7 +52,8 @@ void MapPair(BandSurface* color, BandSurface* mask, const DcMap& map, const RECT
 }  // namespace
 
 void BandIterInit(BandIterator* iterator, const uint32_t pageSize[2], const RECT* pageRect, uint32_t direction,
-                  uint32_t mirror) {
+                  uint32_t mirror)
+{
     std::memset(iterator, 0, sizeof(*iterator));
     iterator->pageSize[0] = pageSize[0];
     iterator->pageSize[1] = pageSize[1];
@@ -57,7 +62,8 @@ void BandIterInit(BandIterator* iterator, const uint32_t pageSize[2], const RECT
     iterator->mirror = mirror;
 }
 
-int BandIterFirst(BandIterator* iterator, const BandLayout* layout) {
+int BandIterFirst(BandIterator* iterator, const BandLayout* layout)
+{
     const RECT& page = iterator->pageRect;
     const int64_t step = Step(iterator, layout);
     switch (iterator->direction) {
@@ -69,20 +75,29 @@ int BandIterFirst(BandIterator* iterator, const BandLayout* layout) {
     }
 }
 
-int BandIterNext(BandIterator* iterator, const BandLayout* layout) {
+int BandIterNext(BandIterator* iterator, const BandLayout* layout)
+{
     const RECT previous = iterator->band;
     const int64_t step = Step(iterator, layout);
     if (step <= 0) return 0;
     switch (iterator->direction) {
-        case 0: return BandTake(iterator, previous.left, previous.bottom, previous.right, int64_t{previous.bottom} + step, false);
-        case 1: return BandTake(iterator, previous.left, int64_t{previous.top} - step, previous.right, previous.top, false);
-        case 2: return BandTake(iterator, int64_t{previous.left} - step, previous.top, previous.left, previous.bottom, false);
-        case 3: return BandTake(iterator, previous.right, previous.top, int64_t{previous.right} + step, previous.bottom, false);
+        case 0:
+            return BandTake(iterator, previous.left, previous.bottom, previous.right, int64_t{previous.bottom} + step,
+                            false);
+        case 1:
+            return BandTake(iterator, previous.left, int64_t{previous.top} - step, previous.right, previous.top, false);
+        case 2:
+            return BandTake(iterator, int64_t{previous.left} - step, previous.top, previous.left, previous.bottom,
+                            false);
+        case 3:
+            return BandTake(iterator, previous.right, previous.top, int64_t{previous.right} + step, previous.bottom,
+                            false);
         default: return 0;
     }
 }
 
-void RectOrient(uint32_t orientation, uint32_t mirror, const uint32_t pageSize[2], const RECT* in, RECT* out) {
+void RectOrient(uint32_t orientation, uint32_t mirror, const uint32_t pageSize[2], const RECT* in, RECT* out)
+{
     const int64_t PW = pageSize[0], PH = pageSize[1];
     const int64_t l = in->left, t = in->top, r = in->right, b = in->bottom;
     int64_t L, T, R, B;
@@ -103,16 +118,17 @@ void RectOrient(uint32_t orientation, uint32_t mirror, const uint32_t pageSize[2
             if (mirror) L = t, T = l, R = b, B = r;
             else L = PH - b, T = l, R = PH - t, B = r;
             break;
-        default:
-            return;
+        default: return;
     }
     *out = RECT{Clamp(L), Clamp(T), Clamp(R), Clamp(B)};
 }
 
-void BandBegin(BandLayout* layout, const RECT* band) {
+void BandBegin(BandLayout* layout, const RECT* band)
+{
     layout->bandRect = *band;
     for (BandSurface* surface : {layout->maskSurface, layout->colorSurface}) {
-        if (surface != nullptr) SetViewportOrgEx(surface->drawDC, Clamp(-int64_t{band->left}), Clamp(-int64_t{band->top}), nullptr);
+        if (surface != nullptr)
+            SetViewportOrgEx(surface->drawDC, Clamp(-int64_t{band->left}), Clamp(-int64_t{band->top}), nullptr);
     }
     RECT device{};
     RectOrient(layout->orientation, layout->mirror, layout->pageSize, band, &device);
@@ -141,7 +157,8 @@ void BandBegin(BandLayout* layout, const RECT* band) {
     }
 }
 
-bool BandPlaneConfigUpdate(BandLayout* layout, const ImxImageFormat* config) {
+bool BandPlaneConfigUpdate(BandLayout* layout, const ImxImageFormat* config)
+{
     if (config == nullptr || config->planeCount > IMX_MAX_PLANES) return false;
     ImxImageFormat wanted = *config;
     for (uint32_t i = 0; i < wanted.planeCount; ++i) {
@@ -171,7 +188,8 @@ bool BandPlaneConfigUpdate(BandLayout* layout, const ImxImageFormat* config) {
     return true;
 }
 
-void BandPlanesClear(BandLayout* layout) {
+void BandPlanesClear(BandLayout* layout)
+{
     for (uint32_t i = 0; i < PlaneCount(layout); ++i) {
         ImxPlane& plane = layout->band.planes[i];
         if (plane.dataPresent == 0) continue;
@@ -183,13 +201,15 @@ void BandPlanesClear(BandLayout* layout) {
     }
 }
 
-uint32_t BandPlanesActive(const BandLayout* layout) {
+uint32_t BandPlanesActive(const BandLayout* layout)
+{
     uint32_t active = 0;
     for (uint32_t i = 0; i < PlaneCount(layout); ++i) active |= layout->band.planes[i].dataPresent;
     return active;
 }
 
-void BandSurfacesMapSet(BandLayout* layout, const DcMap* map, uint32_t second) {
+void BandSurfacesMapSet(BandLayout* layout, const DcMap* map, uint32_t second)
+{
     if (layout == nullptr || map == nullptr) return;
     MapPair(layout->colorSurface, layout->maskSurface, *map, layout->bandRect);
     if (second != 0 && layout->secondColorSurface != nullptr)

@@ -13,10 +13,7 @@ namespace {
 
 constexpr ResourceId kBlackBrush = 0x80000000;
 
-LONG Rounded(double v)
-{
-    return static_cast<LONG>(std::clamp(v + 0.5, 0.0, 2147483647.0));
-}
+LONG Rounded(double v) { return static_cast<LONG>(std::clamp(v + 0.5, 0.0, 2147483647.0)); }
 
 }  // namespace
 

@@ -22,10 +22,10 @@ LONG& EdgeOf(RECT& r, Edge e)
 
 // The page edge under each device edge (left, right, top, bottom), by orientation and mirror.
 constexpr Edge kPageEdge[8][4] = {
-    {kLeft, kRight, kTop, kBottom}, {kRight, kLeft, kTop, kBottom},   // 0
-    {kRight, kLeft, kBottom, kTop}, {kLeft, kRight, kBottom, kTop},   // 1
-    {kTop, kBottom, kRight, kLeft}, {kBottom, kTop, kRight, kLeft},   // 2
-    {kBottom, kTop, kLeft, kRight}, {kTop, kBottom, kLeft, kRight},   // 3
+    {kLeft, kRight, kTop, kBottom}, {kRight, kLeft, kTop, kBottom},  // 0
+    {kRight, kLeft, kBottom, kTop}, {kLeft, kRight, kBottom, kTop},  // 1
+    {kTop, kBottom, kRight, kLeft}, {kBottom, kTop, kRight, kLeft},  // 2
+    {kBottom, kTop, kLeft, kRight}, {kTop, kBottom, kLeft, kRight},  // 3
 };
 
 // Device rectangle back to the page: the inverse of RectOrient for the same orientation.
@@ -45,7 +45,10 @@ RECT Unorient(uint32_t orientation, uint32_t mirror, const uint32_t pageSize[2],
     return page;
 }
 
-LONG RoundDown(LONG v, LONG step) { return step <= 1 ? v : static_cast<LONG>((int64_t{v} - (((int64_t{v} % step) + step) % step))); }
+LONG RoundDown(LONG v, LONG step)
+{
+    return step <= 1 ? v : static_cast<LONG>((int64_t{v} - (((int64_t{v} % step) + step) % step)));
+}
 LONG RoundUp(LONG v, LONG step) { return step <= 1 ? v : -RoundDown(-v, step); }
 
 }  // namespace

@@ -25,9 +25,9 @@ struct SideWalk {
     OutputModuleContext* context;
     const JobHeader* header;
     const ImxImageFormat* config;  // the side's configuration
-    const ImxImageFormat* gray;    // the placement's grey configuration, or null
-    uint32_t kind;                 // 1 colour, 0 grey
-    bool skip;                     // band skipping
+    const ImxImageFormat* gray;  // the placement's grey configuration, or null
+    uint32_t kind;  // 1 colour, 0 grey
+    bool skip;  // band skipping
     BandIterator iterator;
     BandLayout layout;
 };

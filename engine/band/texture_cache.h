@@ -10,7 +10,7 @@
 
 inline constexpr uint32_t TEXTURE_CACHE_BUCKETS = 512;
 
-inline constexpr uint32_t TEXTURE_MODE_IDLE = 0;   // texture memory is not charged
+inline constexpr uint32_t TEXTURE_MODE_IDLE = 0;  // texture memory is not charged
 inline constexpr uint32_t TEXTURE_MODE_COLOR = 1;  // a colour texture is being made: charged
 inline constexpr uint32_t TEXTURE_MODE_IMAGE = 2;  // an image texture is being made
 
@@ -18,13 +18,13 @@ inline constexpr uint8_t TEXTURE_ENTRY_CACHED = 0x1;  // in a bucket and the rec
 
 struct TextureCacheEntry {
     ImxTexture texture;
-    TextureCacheEntry* next;    // bucket chain or free list
-    TextureCacheEntry* older;   // recently-used list
+    TextureCacheEntry* next;  // bucket chain or free list
+    TextureCacheEntry* older;  // recently-used list
     TextureCacheEntry* newer;
-    uint8_t kind;               // the flag byte the module's slot wrote (255 = any)
-    uint8_t state;              // TEXTURE_ENTRY_*
+    uint8_t kind;  // the flag byte the module's slot wrote (255 = any)
+    uint8_t state;  // TEXTURE_ENTRY_*
     uint16_t reserved;
-    uint32_t key;               // the colour of a colour texture
+    uint32_t key;  // the colour of a colour texture
 };
 static_assert(sizeof(TextureCacheEntry) == 368);
 static_assert(offsetof(TextureCacheEntry, texture) == 0);
@@ -36,17 +36,17 @@ static_assert(offsetof(TextureCacheEntry, state) == 361);
 static_assert(offsetof(TextureCacheEntry, key) == 364);
 
 struct TextureCache {
-    uint32_t mode;              // TEXTURE_MODE_*
-    uint32_t budget;            // bytes
-    uint32_t used;              // bytes of charged texture memory
-    uint32_t renderKey[2];      // 0 = none yet
+    uint32_t mode;  // TEXTURE_MODE_*
+    uint32_t budget;  // bytes
+    uint32_t used;  // bytes of charged texture memory
+    uint32_t renderKey[2];  // 0 = none yet
     uint32_t entryCount;
     TextureCacheEntry* freeList;
     TextureCacheEntry* leastRecent;
     TextureCacheEntry* mostRecent;
     TextureCacheEntry* buckets[TEXTURE_CACHE_BUCKETS];
     TextureCacheEntry* entries;  // entryCount entries, allocated with the cache
-    uint32_t entriesLinked;      // entries put on the free list so far, in order
+    uint32_t entriesLinked;  // entries put on the free list so far, in order
     uint32_t reserved;
 };
 static_assert(offsetof(TextureCache, freeList) == 24);
@@ -94,13 +94,13 @@ static_assert(offsetof(TextureColorRequest, color) == 8);
 TextureCacheEntry* TextureCacheLookup(TextureCache* cache, uint32_t formatId, uint8_t kind, uint32_t key);
 // Makes a colour texture through the module's HalftoneColor slot (or the built-in one) and caches
 // it. Null when no entry could be taken, the slot failed or memory ran short.
-TextureCacheEntry* TextureCacheColorAdd(TextureCache* cache, OutputModuleContext* context,
-                                        const ImxImageFormat* format, uint32_t key, TextureColorRequest* request);
+TextureCacheEntry* TextureCacheColorAdd(TextureCache* cache, OutputModuleContext* context, const ImxImageFormat* format,
+                                        uint32_t key, TextureColorRequest* request);
 // Makes an image texture through the HalftoneImage slot (or the built-in one); the entry is lent
 // to the caller until TextureCacheRelease.
-TextureCacheEntry* TextureCacheImageAdd(TextureCache* cache, OutputModuleContext* context,
-                                        const ImxImageFormat* format, uint8_t flag, const uint8_t* bits,
-                                        uint32_t stride, const int32_t origin[2], const uint32_t size[2]);
+TextureCacheEntry* TextureCacheImageAdd(TextureCache* cache, OutputModuleContext* context, const ImxImageFormat* format,
+                                        uint8_t flag, const uint8_t* bits, uint32_t stride, const int32_t origin[2],
+                                        const uint32_t size[2]);
 // Returns the least recently used cached entry to the free list, its plane data freed.
 void TextureCacheEvictOldest(TextureCache* cache);
 void TextureCacheRelease(TextureCache* cache, TextureCacheEntry* entry);
@@ -108,4 +108,7 @@ void TextureCacheFlush(TextureCache* cache);
 // A new render key; a different key after a non-zero one empties the cache.
 void TextureCacheKeySet(TextureCache* cache, const uint32_t key[2]);
 
-inline uint32_t TextureCacheBucket(uint32_t key) { return ((key & 0xFF) + ((key >> 8) & 0xFF) + ((key >> 16) & 0xFF)) & 511; }
+inline uint32_t TextureCacheBucket(uint32_t key)
+{
+    return ((key & 0xFF) + ((key >> 8) & 0xFF) + ((key >> 16) & 0xFF)) & 511;
+}

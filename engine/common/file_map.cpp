@@ -3,14 +3,16 @@
 namespace {
 
 // The failing call's error; a failure that left none is still reported as one.
-DWORD LastErrorOrFailure() {
+DWORD LastErrorOrFailure()
+{
     const DWORD error = GetLastError();
     return error != ERROR_SUCCESS ? error : static_cast<DWORD>(ERROR_INVALID_FUNCTION);
 }
 
 }  // namespace
 
-DWORD FileMapOpen(FileMap* map, LPCSTR name, DWORD access, DWORD share, DWORD disposition, DWORD mappingSize) {
+DWORD FileMapOpen(FileMap* map, LPCSTR name, DWORD access, DWORD share, DWORD disposition, DWORD mappingSize)
+{
     if (map == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -23,7 +25,8 @@ DWORD FileMapOpen(FileMap* map, LPCSTR name, DWORD access, DWORD share, DWORD di
     if (file == INVALID_HANDLE_VALUE || file == nullptr) {
         return LastErrorOrFailure();
     }
-    HANDLE mapping = CreateFileMappingA(file, nullptr, readOnly ? PAGE_READONLY : PAGE_READWRITE, 0, mappingSize, nullptr);
+    HANDLE mapping =
+        CreateFileMappingA(file, nullptr, readOnly ? PAGE_READONLY : PAGE_READWRITE, 0, mappingSize, nullptr);
     if (mapping == nullptr) {
         const DWORD error = LastErrorOrFailure();
         CloseHandle(file);
@@ -42,7 +45,8 @@ DWORD FileMapOpen(FileMap* map, LPCSTR name, DWORD access, DWORD share, DWORD di
     return ERROR_SUCCESS;
 }
 
-DWORD FileMapClose(FileMap* map) {
+DWORD FileMapClose(FileMap* map)
+{
     if (map == nullptr) {
         return ERROR_SUCCESS;
     }

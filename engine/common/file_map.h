@@ -5,9 +5,9 @@
 #include "platform/kernel.h"
 
 struct FileMap {
-    HANDLE file;     // null when not open
+    HANDLE file;  // null when not open
     HANDLE mapping;  // null when not open
-    void* view;      // null when not open
+    void* view;  // null when not open
 };
 
 // Opens the file with CreateFileA(name, access, share, no security, disposition, no flags) and maps

@@ -10,7 +10,8 @@ constexpr unsigned kBelow = 2;
 constexpr unsigned kLeftOf = 4;
 constexpr unsigned kRightOf = 8;
 
-unsigned Outcode(int64_t x, int64_t y, const RECT& r) {
+unsigned Outcode(int64_t x, int64_t y, const RECT& r)
+{
     unsigned code = 0;
     if (y < r.top) {
         code = kAbove;
@@ -27,11 +28,13 @@ unsigned Outcode(int64_t x, int64_t y, const RECT& r) {
 
 // span x part / whole, truncating toward zero. Both differences may need 33 bits, so their product
 // is taken in 128; the quotient lies between 0 and span, as the moved point stays on the segment.
-int64_t Interpolate(int64_t span, int64_t part, int64_t whole) {
+int64_t Interpolate(int64_t span, int64_t part, int64_t whole)
+{
     return static_cast<int64_t>(static_cast<__int128>(span) * part / whole);
 }
 
-bool Scale(LONG value, LONG numerator, LONG denominator, LONG* out) {
+bool Scale(LONG value, LONG numerator, LONG denominator, LONG* out)
+{
     if (denominator == 0) {
         return false;
     }
@@ -45,7 +48,8 @@ bool Scale(LONG value, LONG numerator, LONG denominator, LONG* out) {
 
 }  // namespace
 
-bool LineClipToRect(LONG* x1, LONG* y1, LONG* x2, LONG* y2, const RECT* rect) {
+bool LineClipToRect(LONG* x1, LONG* y1, LONG* x2, LONG* y2, const RECT* rect)
+{
     // Coordinates are worked in 64 bits, their products in 128 (see Interpolate).
     int64_t ax = *x1, ay = *y1, bx = *x2, by = *y2;
     unsigned codeA = Outcode(ax, ay, *rect);
@@ -86,7 +90,8 @@ bool LineClipToRect(LONG* x1, LONG* y1, LONG* x2, LONG* y2, const RECT* rect) {
     return false;
 }
 
-bool PointScale(const POINT* denominator, const POINT* point, const POINT* numerator, POINT* out) {
+bool PointScale(const POINT* denominator, const POINT* point, const POINT* numerator, POINT* out)
+{
     POINT scaled{};
     if (!Scale(point->x, numerator->x, denominator->x, &scaled.x) ||
         !Scale(point->y, numerator->y, denominator->y, &scaled.y)) {
@@ -97,7 +102,8 @@ bool PointScale(const POINT* denominator, const POINT* point, const POINT* numer
     return true;
 }
 
-bool RectScale(const POINT* denominator, const POINT* numerator, const RECT* rect, RECT* out) {
+bool RectScale(const POINT* denominator, const POINT* numerator, const RECT* rect, RECT* out)
+{
     RECT scaled{};
     if (!Scale(rect->left, numerator->x, denominator->x, &scaled.left) ||
         !Scale(rect->right, numerator->x, denominator->x, &scaled.right) ||
@@ -110,7 +116,8 @@ bool RectScale(const POINT* denominator, const POINT* numerator, const RECT* rec
     return true;
 }
 
-void RectNormalize(RECT* out, const RECT* in) {
+void RectNormalize(RECT* out, const RECT* in)
+{
     const RECT r = *in;
     out->left = std::min(r.left, r.right);
     out->right = std::max(r.left, r.right);

@@ -2,13 +2,15 @@
 
 namespace {
 
-uint32_t Depth(const ImxImageFormat& format, uint32_t plane) {
+uint32_t Depth(const ImxImageFormat& format, uint32_t plane)
+{
     return format.planes[plane].depth & 0xFF;  // the depth is read as its low byte
 }
 
 }  // namespace
 
-ImageFormatKind ImageFormatKindGet(const ImxImageFormat* format) {
+ImageFormatKind ImageFormatKindGet(const ImxImageFormat* format)
+{
     if (format == nullptr) {
         return IMAGE_FORMAT_KIND_OTHER;
     }
@@ -24,9 +26,8 @@ ImageFormatKind ImageFormatKindGet(const ImxImageFormat* format) {
                 default: return IMAGE_FORMAT_KIND_OTHER;
             }
         case 3:
-            return Depth(*format, 0) == 1 && Depth(*format, 1) == 1 && Depth(*format, 2) == 1
-                       ? IMAGE_FORMAT_KIND_3X1BIT
-                       : IMAGE_FORMAT_KIND_OTHER;
+            return Depth(*format, 0) == 1 && Depth(*format, 1) == 1 && Depth(*format, 2) == 1 ? IMAGE_FORMAT_KIND_3X1BIT
+                                                                                              : IMAGE_FORMAT_KIND_OTHER;
         case 4: {
             const uint32_t first = Depth(*format, 0);
             if (Depth(*format, 1) != first || Depth(*format, 2) != first) {
@@ -44,7 +45,6 @@ ImageFormatKind ImageFormatKindGet(const ImxImageFormat* format) {
                 default: return IMAGE_FORMAT_KIND_OTHER;
             }
         }
-        default:
-            return IMAGE_FORMAT_KIND_OTHER;
+        default: return IMAGE_FORMAT_KIND_OTHER;
     }
 }

@@ -2,7 +2,8 @@
 
 #include "platform/user.h"
 
-uint32_t RectListCull(uint32_t count, RECT* list, const RECT* rect) {
+uint32_t RectListCull(uint32_t count, RECT* list, const RECT* rect)
+{
     uint32_t kept = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const RECT r = list[i];
@@ -13,7 +14,8 @@ uint32_t RectListCull(uint32_t count, RECT* list, const RECT* rect) {
     return kept;
 }
 
-uint32_t RectListIntersect(uint32_t count, RECT* list, const RECT* rect) {
+uint32_t RectListIntersect(uint32_t count, RECT* list, const RECT* rect)
+{
     uint32_t kept = 0;
     for (uint32_t i = 0; i < count; ++i) {
         RECT clipped;

@@ -12,9 +12,10 @@ constexpr uint32_t kMixWhite = 16;
 }  // namespace
 
 const uint8_t Rop2ToRop3[16] = {0xFF, 0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A,
-                                 0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
+                                0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA};
 
-void Rop2Simplify(uint32_t* mix, uint32_t* color) {
+void Rop2Simplify(uint32_t* mix, uint32_t* color)
+{
     if (*mix == kMixBlack) {
         *mix = kMixCopyPen;
         *color = ROP_COLOR_BLACK;
@@ -27,6 +28,4 @@ void Rop2Simplify(uint32_t* mix, uint32_t* color) {
     }
 }
 
-uint8_t RopToRop3(uint32_t mix) {
-    return Rop2ToRop3[mix & 15];
-}
+uint8_t RopToRop3(uint32_t mix) { return Rop2ToRop3[mix & 15]; }

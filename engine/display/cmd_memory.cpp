@@ -22,10 +22,7 @@ constexpr uint64_t kChargeMax = INT32_MAX;
 
 }  // namespace
 
-uint64_t CmdMemoryCharge(size_t size)
-{
-    return (uint64_t{size} + sizeof(CmdMemoryHead) + 8 + 15) & ~uint64_t{15};
-}
+uint64_t CmdMemoryCharge(size_t size) { return (uint64_t{size} + sizeof(CmdMemoryHead) + 8 + 15) & ~uint64_t{15}; }
 
 void* CmdMemoryAlloc(ResourceStore* store, size_t size)
 {
@@ -41,7 +38,8 @@ void* CmdMemoryAlloc(ResourceStore* store, size_t size)
         ResourceCost request{0, static_cast<int32_t>(charge), 0};
         ResourceStoreTrim(budget, nullptr, &request);
         if (budget->memoryUse + charge > budget->memoryLimit) {
-            LogEvent(1, __func__, "the display list needs %llu bytes more, beyond the memory limit of %u bytes (%u in use)",
+            LogEvent(1, __func__,
+                     "the display list needs %llu bytes more, beyond the memory limit of %u bytes (%u in use)",
                      static_cast<unsigned long long>(charge), budget->memoryLimit, budget->memoryUse);
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return nullptr;

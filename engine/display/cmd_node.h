@@ -46,9 +46,9 @@ inline constexpr uint32_t CMD_CLASS_IMAGE = 8;
 struct CmdNode {
     CmdNode* next;  // the following node, or the list's sentinel
     CmdNode* prev;
-    uint16_t op;     // CmdOp
+    uint16_t op;  // CmdOp
     uint16_t flags;  // CMD_FLAG_*
-    RECT bounds;     // in the list's coordinates: the area the command may touch (right, bottom exclusive)
+    RECT bounds;  // in the list's coordinates: the area the command may touch (right, bottom exclusive)
 };
 static_assert(offsetof(CmdNode, op) == 16);
 static_assert(offsetof(CmdNode, flags) == 18);
@@ -62,16 +62,16 @@ struct CmdLinks {
 };
 
 // List flags.
-inline constexpr uint32_t CMD_LIST_PAGE = 0x1;       // a page's or form level's list (clear for forms)
+inline constexpr uint32_t CMD_LIST_PAGE = 0x1;  // a page's or form level's list (clear for forms)
 inline constexpr uint32_t CMD_LIST_OPTIMISED = 0x2;  // the optimiser has run on it
 
 struct CmdList {
     uint32_t count;
-    uint32_t flags;      // CMD_LIST_*
+    uint32_t flags;  // CMD_LIST_*
     uint32_t nodeFlags;  // OR of (flags & 0x70) of every node ever added
     uint32_t classBits;  // OR of the class bits of every node ever added
-    RECT bounds;         // union of the bounds of every node ever added
-    CmdLinks sentinel;   // first node is sentinel.next, last is sentinel.prev
+    RECT bounds;  // union of the bounds of every node ever added
+    CmdLinks sentinel;  // first node is sentinel.next, last is sentinel.prev
     ResourceStore* owner;
 };
 static_assert(offsetof(CmdList, bounds) == 16);

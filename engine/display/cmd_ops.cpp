@@ -3,33 +3,33 @@
 #include <cstring>
 
 #include "engine/display/cmd_memory.h"
+#include "engine/display/source.h"
 #include "engine/job/render_call.h"
 #include "platform/kernel.h"
-#include "engine/display/source.h"
 
 const CmdOpRow* const CmdOpSlots[CMD_OP_COUNT] = {
-    &kCmdOpRowComplex, &kCmdOpRowRectsFill, &kCmdOpRowBlts,   &kCmdOpRowText,       &kCmdOpRowLine,
-    &kCmdOpRowPath,    &kCmdOpRowBitBlt,    &kCmdOpRowCopyBits, &kCmdOpRowStretchBlt, &kCmdOpRowRect,
-    &kCmdOpRowAlphaBlend, &kCmdOpRowRectFill, &kCmdOpRowTransparentBlt,
+    &kCmdOpRowComplex,    &kCmdOpRowRectsFill, &kCmdOpRowBlts,           &kCmdOpRowText,       &kCmdOpRowLine,
+    &kCmdOpRowPath,       &kCmdOpRowBitBlt,    &kCmdOpRowCopyBits,       &kCmdOpRowStretchBlt, &kCmdOpRowRect,
+    &kCmdOpRowAlphaBlend, &kCmdOpRowRectFill,  &kCmdOpRowTransparentBlt,
 };
 
 const uint32_t CmdOpClassBits[CMD_OP_COUNT] = {
-    CMD_CLASS_IMAGE,  CMD_CLASS_VECTOR, CMD_CLASS_IMAGE, CMD_CLASS_TEXT,   CMD_CLASS_VECTOR,
-    CMD_CLASS_VECTOR, CMD_CLASS_IMAGE,  CMD_CLASS_IMAGE, CMD_CLASS_IMAGE,  CMD_CLASS_VECTOR,
+    CMD_CLASS_IMAGE,  CMD_CLASS_VECTOR, CMD_CLASS_IMAGE, CMD_CLASS_TEXT,  CMD_CLASS_VECTOR,
+    CMD_CLASS_VECTOR, CMD_CLASS_IMAGE,  CMD_CLASS_IMAGE, CMD_CLASS_IMAGE, CMD_CLASS_VECTOR,
     CMD_CLASS_IMAGE,  CMD_CLASS_VECTOR, CMD_CLASS_IMAGE,
 };
 
 const uint32_t CmdOpSourceKind[CMD_OP_COUNT] = {
-    SourceKindNone,   SourceKindBrush, SourceKindNone,  SourceKindNone,   SourceKindNone,
-    SourceKindBrush,  SourceKindBitmap, SourceKindNone, SourceKindBitmap, SourceKindBrush,
-    SourceKindNone,   SourceKindBrush, SourceKindNone,
+    SourceKindNone,  SourceKindBrush,  SourceKindNone, SourceKindNone,   SourceKindNone,
+    SourceKindBrush, SourceKindBitmap, SourceKindNone, SourceKindBitmap, SourceKindBrush,
+    SourceKindNone,  SourceKindBrush,  SourceKindNone,
 };
 
 // The name table keeps the historical spelling of kind 12.
 static const char* const CmdOpNames[CMD_OP_COUNT] = {
-    "CmdOpComplex", "CmdOpRectsFill",  "CmdOpBlts", "CmdOpText",       "CmdOpLine",
-    "CmdOpPath",    "CmdOpBitBlt",     "CmdOpCopyBits", "CmdOpStretchBlt", "CmdOpRect",
-    "CmdOpAlphaBlend", "CmdOpRectFill", "CmpOpTransparentBlt",
+    "CmdOpComplex",    "CmdOpRectsFill", "CmdOpBlts",           "CmdOpText",       "CmdOpLine",
+    "CmdOpPath",       "CmdOpBitBlt",    "CmdOpCopyBits",       "CmdOpStretchBlt", "CmdOpRect",
+    "CmdOpAlphaBlend", "CmdOpRectFill",  "CmpOpTransparentBlt",
 };
 
 const char* CmdOpNameGet(uint32_t op) { return op < CMD_OP_COUNT ? CmdOpNames[op] : "Unmapped"; }

@@ -70,13 +70,13 @@ inline constexpr uint32_t CMD_SLOT_COUNT = 29;
 // CmdRenderBand results.
 inline constexpr int CMD_BAND_NOTHING = 1;  // nothing to do in this band
 inline constexpr int CMD_BAND_NO_MASK = 2;  // the command's area is its shape
-inline constexpr int CMD_BAND_MASKED = 3;   // the shape was drawn as 1 bits into the mask
+inline constexpr int CMD_BAND_MASKED = 3;  // the shape was drawn as 1 bits into the mask
 
 // CmdColorClassGet results and hint bits.
-inline constexpr int CMD_COLOR_SOLID = 0;         // one solid colour, given
+inline constexpr int CMD_COLOR_SOLID = 0;  // one solid colour, given
 inline constexpr int CMD_COLOR_DRAW_RESTORE = 1;  // its colours are drawn with CmdDrawRestore
-inline constexpr int CMD_COLOR_LEVEL_IMAGE = 2;   // drawn as part of the form level's image
-inline constexpr int CMD_COLOR_DIRECT = 3;        // renders its own image (CmdRenderDirect)
+inline constexpr int CMD_COLOR_LEVEL_IMAGE = 2;  // drawn as part of the form level's image
+inline constexpr int CMD_COLOR_DIRECT = 3;  // renders its own image (CmdRenderDirect)
 inline constexpr uint8_t CMD_HINT_VECTOR = 2;
 inline constexpr uint8_t CMD_HINT_IMAGE = 8;
 inline constexpr uint8_t CMD_HINT_THIN = 16;
@@ -198,13 +198,13 @@ int IsWhite(const CmdNode*);
 // The empty CmdDestroy frees the bare node, so that a list can always be destroyed; the empty
 // CmdRead fails the record (a kind that cannot be read cannot be drawn).
 inline constexpr CmdOpRow kCmdOpRowEmpty = {
-    CmdEmpty::IsBlack,     CmdEmpty::BitmapGet,      CmdEmpty::SrcOriginGet,  CmdEmpty::Clip,
-    CmdEmpty::BrushGet,    CmdEmpty::BrushOriginGet, CmdEmpty::BrushSet,      CmdEmpty::ClipGet,
-    CmdEmpty::ClipRegionSet, CmdEmpty::Equal,        CmdEmpty::MapToDevice,   CmdEmpty::Read,
-    CmdEmpty::Destroy,     CmdEmpty::Clone,          CmdEmpty::SourceGet,     CmdEmpty::SourceSet,
-    CmdEmpty::RenderBand,  CmdEmpty::PenGet,         CmdEmpty::RectGet,       CmdEmpty::RectGet,
-    CmdEmpty::Draw,        CmdEmpty::MixGet,         CmdEmpty::MixSet,        CmdEmpty::RopGet,
-    CmdEmpty::RopSet,      CmdEmpty::ColorClassGet,  CmdEmpty::RenderDirect,  CmdEmpty::DrawRestore,
+    CmdEmpty::IsBlack,       CmdEmpty::BitmapGet,      CmdEmpty::SrcOriginGet, CmdEmpty::Clip,
+    CmdEmpty::BrushGet,      CmdEmpty::BrushOriginGet, CmdEmpty::BrushSet,     CmdEmpty::ClipGet,
+    CmdEmpty::ClipRegionSet, CmdEmpty::Equal,          CmdEmpty::MapToDevice,  CmdEmpty::Read,
+    CmdEmpty::Destroy,       CmdEmpty::Clone,          CmdEmpty::SourceGet,    CmdEmpty::SourceSet,
+    CmdEmpty::RenderBand,    CmdEmpty::PenGet,         CmdEmpty::RectGet,      CmdEmpty::RectGet,
+    CmdEmpty::Draw,          CmdEmpty::MixGet,         CmdEmpty::MixSet,       CmdEmpty::RopGet,
+    CmdEmpty::RopSet,        CmdEmpty::ColorClassGet,  CmdEmpty::RenderDirect, CmdEmpty::DrawRestore,
     CmdEmpty::IsWhite,
 };
 

@@ -16,8 +16,8 @@ inline constexpr uint32_t x1 = 8, y1 = 12, x2 = 16, y2 = 20, pen = 24, clip = 28
 }
 // Path (type 18, 36 bytes).
 namespace CmdPathRecord {
-inline constexpr uint32_t brushOriginX = 8, brushOriginY = 12, pen = 16, brush = 20, clip = 24, path = 28,
-                          mix = 32, backgroundMix = 33, fillMode = 34;
+inline constexpr uint32_t brushOriginX = 8, brushOriginY = 12, pen = 16, brush = 20, clip = 24, path = 28, mix = 32,
+                          backgroundMix = 33, fillMode = 34;
 }
 // Rect (type 22, 48 bytes).
 namespace CmdRectRecord {

@@ -96,30 +96,30 @@ int PageRecordsRead(CmdList* list, Stream* stream, JobDataList* jobData)
         if (!sized) return 0;
 
         switch (entry.action) {
-        case PageRecordAction::Command: {
-            CmdNode* node = nullptr;
-            if (CmdOpSlots[header.type - CMD_RECORD_TYPE_OFFSET]->read(store, stream, &node) == 0) return 0;
-            // A command that draws nothing (a mix of R2_NOP) comes back without a node.
-            if (node != nullptr) CmdListAppendChain(list, node);
-            if (!RecordFinish(stream, start, header)) return 0;
-            break;
-        }
-        case PageRecordAction::Resource:
-            if (entry.read(store, stream) == 0) return 0;
-            // A bitmap with continuations has consumed the records that carry them.
-            if (header.type != kBitmapContinued && !RecordFinish(stream, start, header)) return 0;
-            break;
-        case PageRecordAction::JobData:
-            if (jobData != nullptr) {
-                JobDataEntry* data = JobDataRead(stream);
-                if (data == nullptr) return 0;
-                JobDataListAppend(jobData, data);
+            case PageRecordAction::Command: {
+                CmdNode* node = nullptr;
+                if (CmdOpSlots[header.type - CMD_RECORD_TYPE_OFFSET]->read(store, stream, &node) == 0) return 0;
+                // A command that draws nothing (a mix of R2_NOP) comes back without a node.
+                if (node != nullptr) CmdListAppendChain(list, node);
+                if (!RecordFinish(stream, start, header)) return 0;
                 break;
             }
-            [[fallthrough]];
-        default:
-            if (StreamSeek(stream, static_cast<int32_t>(header.size), 1) < 0) return 0;
-            break;
+            case PageRecordAction::Resource:
+                if (entry.read(store, stream) == 0) return 0;
+                // A bitmap with continuations has consumed the records that carry them.
+                if (header.type != kBitmapContinued && !RecordFinish(stream, start, header)) return 0;
+                break;
+            case PageRecordAction::JobData:
+                if (jobData != nullptr) {
+                    JobDataEntry* data = JobDataRead(stream);
+                    if (data == nullptr) return 0;
+                    JobDataListAppend(jobData, data);
+                    break;
+                }
+                [[fallthrough]];
+            default:
+                if (StreamSeek(stream, static_cast<int32_t>(header.size), 1) < 0) return 0;
+                break;
         }
     }
 }

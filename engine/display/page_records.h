@@ -16,12 +16,12 @@ int PageRecordsRead(CmdList* list, Stream* stream, JobDataList* jobData);
 
 // What the reader does with a record type: one entry per type in one table.
 enum class PageRecordAction : uint8_t {
-    Skip,      // moved past by its size
-    End,       // ends the body: the record is left unread and the read succeeds
-    Fail,      // may not stand inside a body: the read fails
-    Command,   // CmdRead of kind (type - 13)
+    Skip,  // moved past by its size
+    End,  // ends the body: the record is left unread and the read succeeds
+    Fail,  // may not stand inside a body: the read fails
+    Command,  // CmdRead of kind (type - 13)
     Resource,  // the entry's reader reads the record into the owner's stores
-    JobData,   // appended to the job-data list, skipped without one
+    JobData,  // appended to the job-data list, skipped without one
 };
 
 // A resource record's reader: the record's header is at the stream. 1 or 0.

@@ -10,10 +10,10 @@
 #include <cstdlib>
 
 #include "engine/display/cmd_memory.h"
+#include "engine/display/cmd_ops.h"
+#include "engine/display/commands/cmd_image.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/bitmap_store.h"
-#include "engine/display/commands/cmd_image.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
 #include "engine/job/render_call.h"
@@ -39,9 +39,11 @@ void MaskRelease(ResourceStore* store, BitmapEntry** mask)
 {
     if (*mask == nullptr) return;
     const int remove = ((*mask)->head.flags & BITMAP_MASK) != 0 ? 1 : 0;
-    ResourceReleaseAccount(store, *mask, remove, &store->bitmaps, [](void* owner, void* object, int gone, ResourceCost* t) {
-        BitmapRelease(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(object), gone, t);
-    });
+    ResourceReleaseAccount(store, *mask, remove, &store->bitmaps,
+                           [](void* owner, void* object, int gone, ResourceCost* t) {
+                               BitmapRelease(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(object), gone,
+                                             t);
+                           });
     *mask = nullptr;
 }
 

@@ -34,4 +34,5 @@ int SourceBitmapReady(SourceBitmap* source, ResourceStore* store, BandSurface* s
 // Draws the mask into 1-bit rows: 1 where the source's command paints, 0 elsewhere. The pixels
 // must be ready. rect is the device destination (reversed edges mirror), clips as the stretch
 // blit takes them.
-void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips, int32_t count);
+void SourceBitmapMaskDraw(const SourceBitmap* source, const BltBitmap* to, RECT* rect, const RECT* clips,
+                          int32_t count);

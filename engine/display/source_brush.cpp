@@ -8,12 +8,12 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/display/cmd_memory.h"
-#include "engine/display/stores/brush_store.h"
-#include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_path.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
+#include "engine/display/stores/brush_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
@@ -55,7 +55,7 @@ void BrushSourceRender(Source* source, ResourceStore* store, BandSurface* surfac
 // to what the mask holds (a plain copy of the pattern would erase the marks of commands drawn
 // before it into an accumulated mask).
 void BrushSourceRenderBand(Source* source, ResourceStore* store, BandSurface* surface, const RECT* band, void*,
-                const RECT* clear, int accumulate)
+                           const RECT* clear, int accumulate)
 {
     SourceBrush* s = As(source);
     if (!accumulate && clear != nullptr) BandSurfaceClear(surface, SIZE{clear->right, clear->bottom});

@@ -7,7 +7,8 @@
 #include "platform/kernel.h"
 
 ImxStatus DeviceQueryAsk(OutputModuleContext* context, uint32_t id, uint32_t inputSize, const void* input,
-                         uint32_t* outputSize, void* output) {
+                         uint32_t* outputSize, void* output)
+{
     if (context->slots.DeviceQuery != nullptr) {
         const ImxStatus result =
             context->slots.DeviceQuery(context->instance, id, inputSize, input, outputSize, output);
@@ -16,18 +17,18 @@ ImxStatus DeviceQueryAsk(OutputModuleContext* context, uint32_t id, uint32_t inp
     return DeviceQueryDefault(id, inputSize, input, outputSize, output);
 }
 
-uint32_t DeviceCapsDerive(uint32_t caps) {
-    if (caps & IMO_CAPS_TRIM_BAND)
-        caps |= 0x1A0;
-    else if (caps & IMO_CAPS_TRIM_AREA)
-        caps |= IMO_CAPS_TRIM_PAGE;
+uint32_t DeviceCapsDerive(uint32_t caps)
+{
+    if (caps & IMO_CAPS_TRIM_BAND) caps |= 0x1A0;
+    else if (caps & IMO_CAPS_TRIM_AREA) caps |= IMO_CAPS_TRIM_PAGE;
     if (caps & IMO_CAPS_OPT_GRAY) caps |= IMO_CAPS_OPT_BW;
     constexpr uint32_t allEdges = IMO_CAPS_TRIM_LEFT | IMO_CAPS_TRIM_RIGHT | IMO_CAPS_TRIM_TOP | IMO_CAPS_TRIM_BOTTOM;
     if ((caps & allEdges) == allEdges) caps |= (caps & IMO_CAPS_TRIM_PAGE) ? IMO_CAPS_TRIM_AREA : IMO_CAPS_TRIM_PAGE;
     return caps;
 }
 
-ImxStatus DeviceFlagsQuery(OutputModuleContext* context) {
+ImxStatus DeviceFlagsQuery(OutputModuleContext* context)
+{
     uint32_t caps = 0;
     uint32_t size = sizeof(caps);
     const ImxStatus result = DeviceQueryAsk(context, DEVICE_QUERY_CAPS, 0, nullptr, &size, &caps);
@@ -40,7 +41,8 @@ namespace {
 
 // One fixed-size question; the answer is stored only when the question succeeded.
 template <typename T>
-bool AskValue(OutputModuleContext* context, uint32_t id, T* field) {
+bool AskValue(OutputModuleContext* context, uint32_t id, T* field)
+{
     T value{};
     uint32_t size = sizeof(value);
     if (DeviceQueryAsk(context, id, 0, nullptr, &size, &value) != 0) return false;
@@ -57,7 +59,8 @@ struct MaskAnswer {
 
 // A pattern is taken only when its rows lie inside the answer and each row covers the width in
 // whole 32-bit words.
-bool MaskPatternValid(const uint8_t* answer, uint32_t size) {
+bool MaskPatternValid(const uint8_t* answer, uint32_t size)
+{
     if (size < 16) return false;
     int32_t head[3];
     std::memcpy(head, answer + 4, sizeof(head));
@@ -69,7 +72,8 @@ bool MaskPatternValid(const uint8_t* answer, uint32_t size) {
 
 enum class MaskOutcome { Taken, Failed };
 
-MaskOutcome MaskPatternTake(OutputModuleContext* context, const uint8_t* answer, uint32_t size) {
+MaskOutcome MaskPatternTake(OutputModuleContext* context, const uint8_t* answer, uint32_t size)
+{
     int32_t head[3];
     std::memcpy(head, answer + 4, sizeof(head));
     const size_t rowBytes = static_cast<size_t>(head[2]) * static_cast<size_t>(head[1]);
@@ -86,7 +90,8 @@ MaskOutcome MaskPatternTake(OutputModuleContext* context, const uint8_t* answer,
     return MaskOutcome::Taken;
 }
 
-bool MaskPatternQuery(OutputModuleContext* context) {
+bool MaskPatternQuery(OutputModuleContext* context)
+{
     MaskAnswer answer;
     answer.size = DEVICE_MASK_BUFFER_BYTES;
     answer.bytes = static_cast<uint8_t*>(RenderAlloc(answer.size));
@@ -123,28 +128,28 @@ bool MaskPatternQuery(OutputModuleContext* context) {
 
 }  // namespace
 
-bool DevicePageQuery(OutputModuleContext* context) {
+bool DevicePageQuery(OutputModuleContext* context)
+{
     bool ok = true;
     uint32_t caps = 0;
-    if (AskValue(context, DEVICE_QUERY_CAPS, &caps))
-        context->caps = DeviceCapsDerive(caps);
-    else
-        ok = false;
-    if (context->caps & IMO_CAPS_MANUAL_DUPLEX) ok &= AskValue(context, DEVICE_QUERY_DUPLEX_VALUE, &context->duplexValue);
+    if (AskValue(context, DEVICE_QUERY_CAPS, &caps)) context->caps = DeviceCapsDerive(caps);
+    else ok = false;
+    if (context->caps & IMO_CAPS_MANUAL_DUPLEX)
+        ok &= AskValue(context, DEVICE_QUERY_DUPLEX_VALUE, &context->duplexValue);
     ok &= AskValue(context, DEVICE_QUERY_OPTIONS, &context->options);
     if (context->options & IMO_OPTION_THINLINE_HINTS)
         ok &= AskValue(context, DEVICE_QUERY_THIN_LINE, &context->thinLineValue);
     ok &= AskValue(context, DEVICE_QUERY_PLANE_LIMIT, &context->planeLimit);
     if (AskValue(context, DEVICE_QUERY_OVERSTRIKE, &context->overstrike))
         context->overstrike = std::min<uint32_t>(context->overstrike, IMO_OVERSTRIKE_PCT_MAX);
-    else
-        ok = false;
+    else ok = false;
     ok &= MaskPatternQuery(context);
     return ok;
 }
 
 ImxStatus DeviceJobQuery(OutputModuleContext* context, const ImoMediaRequest* request, ImoMediaInfo* copyOut,
-                         bool placed) {
+                         bool placed)
+{
     std::memset(&context->media, 0, sizeof(context->media));
     uint32_t size = sizeof(context->media);
     const ImxStatus result = DeviceQueryAsk(context, placed ? DEVICE_QUERY_MEDIA_PLACED : DEVICE_QUERY_MEDIA,
@@ -156,7 +161,8 @@ ImxStatus DeviceJobQuery(OutputModuleContext* context, const ImoMediaRequest* re
     return 0;
 }
 
-ImxStatus DeviceEntryListQuery(OutputModuleContext* context, const void* list) {
+ImxStatus DeviceEntryListQuery(OutputModuleContext* context, const void* list)
+{
     uint32_t head[2];
     std::memcpy(head, list, sizeof(head));
     const uint64_t bytes = static_cast<uint64_t>(head[1]) * sizeof(SheetEntry) + 8;
@@ -184,7 +190,8 @@ ImxStatus DeviceEntryListQuery(OutputModuleContext* context, const void* list) {
 }
 
 ImxStatus DeviceScaleQuery(OutputModuleContext* context, const int32_t value8[2], const int32_t value16[4],
-                           int32_t out[4]) {
+                           int32_t out[4])
+{
     int32_t input[6];
     std::memcpy(input, value16, 16);
     std::memcpy(input + 4, value8, 8);
@@ -192,16 +199,15 @@ ImxStatus DeviceScaleQuery(OutputModuleContext* context, const int32_t value8[2]
     uint32_t size = sizeof(answer);
     ImxStatus result = DeviceQueryAsk(context, DEVICE_QUERY_SCALE, sizeof(input), input, &size, answer);
     if (result == 0) {
-        if (std::any_of(answer, answer + 4, [](int32_t v) { return v < 1; }))
-            result = IMX_ERR_ARGUMENT;
-        else
-            std::memcpy(context->scale, answer, sizeof(answer));
+        if (std::any_of(answer, answer + 4, [](int32_t v) { return v < 1; })) result = IMX_ERR_ARGUMENT;
+        else std::memcpy(context->scale, answer, sizeof(answer));
     }
     if (out != nullptr) std::memcpy(out, context->scale, sizeof(context->scale));
     return result;
 }
 
-ImxStatus DeviceAreaQuery(OutputModuleContext* context, const uint32_t extent[2], const RECT* rectangle, RECT* out) {
+ImxStatus DeviceAreaQuery(OutputModuleContext* context, const uint32_t extent[2], const RECT* rectangle, RECT* out)
+{
     context->area[0] = rectangle->left;
     context->area[1] = rectangle->top;
     context->area[2] = rectangle->right;
@@ -217,16 +223,15 @@ ImxStatus DeviceAreaQuery(OutputModuleContext* context, const uint32_t extent[2]
         const bool accepted = left <= right && top <= bottom && left <= rectangle->left && top <= rectangle->top &&
                               right >= rectangle->right && bottom >= rectangle->bottom && left >= 0 && top >= 0 &&
                               right <= static_cast<int64_t>(extent[0]) && bottom <= static_cast<int64_t>(extent[1]);
-        if (accepted)
-            std::memcpy(context->area, answer, sizeof(answer));
-        else
-            result = IMX_ERR_ARGUMENT;
+        if (accepted) std::memcpy(context->area, answer, sizeof(answer));
+        else result = IMX_ERR_ARGUMENT;
     }
     if (out != nullptr) *out = RECT{context->area[0], context->area[1], context->area[2], context->area[3]};
     return result;
 }
 
-void DeviceExtentAdjust(const OutputModuleContext* context, uint32_t extent[2]) {
+void DeviceExtentAdjust(const OutputModuleContext* context, uint32_t extent[2])
+{
     const uint64_t v = context->overstrike;
     if (v == 0) return;
     // Computed in 64 bits and held at the largest extent rather than wrapped.
@@ -240,7 +245,8 @@ void DeviceExtentAdjust(const OutputModuleContext* context, uint32_t extent[2]) 
 namespace {
 
 // Size in 1/1000 inch from pixels; false on a zero or unusable resolution.
-bool MilsFromPixels(const uint32_t pixels[2], const uint32_t resolution[2], uint32_t mils[2]) {
+bool MilsFromPixels(const uint32_t pixels[2], const uint32_t resolution[2], uint32_t mils[2])
+{
     for (int axis = 0; axis < 2; ++axis) {
         if (resolution[axis] == 0) return false;
         const uint64_t value = (static_cast<uint64_t>(pixels[axis]) * 1000 + resolution[axis] / 2) / resolution[axis];
@@ -250,13 +256,15 @@ bool MilsFromPixels(const uint32_t pixels[2], const uint32_t resolution[2], uint
     return true;
 }
 
-uint32_t PixelsFromMils(uint32_t mils, uint32_t dpi) {
+uint32_t PixelsFromMils(uint32_t mils, uint32_t dpi)
+{
     const uint64_t value = (static_cast<uint64_t>(mils) * dpi + 500) / 1000;
     return value > INT32_MAX ? 0 : static_cast<uint32_t>(value);
 }
 
 void RequestFill(const OutputModuleContext* context, ImoMediaRequest* request, uint32_t sides, uint16_t paperCode,
-                 const uint32_t resolution[2], const char* paperName, const uint32_t mils[2]) {
+                 const uint32_t resolution[2], const char* paperName, const uint32_t mils[2])
+{
     std::memset(request, 0, sizeof(*request));
     request->sides = sides;
     request->paperCode = paperCode;
@@ -271,7 +279,8 @@ void RequestFill(const OutputModuleContext* context, ImoMediaRequest* request, u
 }
 
 void PlacementFromAnswer(PagePlacement* placement, const ImoMediaRequest& request, const ImoMediaInfo& info,
-                         uint8_t feedEdge) {
+                         uint8_t feedEdge)
+{
     placement->sides = request.sides;
     placement->duplexMode = info.duplexMode;
     placement->feedEdge = feedEdge;
@@ -284,7 +293,8 @@ void PlacementFromAnswer(PagePlacement* placement, const ImoMediaRequest& reques
     placement->grayFormat = info.outputFormat;
 }
 
-void PlacementPixels(PagePlacement* placement) {
+void PlacementPixels(PagePlacement* placement)
+{
     placement->sizePixels[0] = PixelsFromMils(placement->sizeMils[0], placement->resolution[0]);
     placement->sizePixels[1] = PixelsFromMils(placement->sizeMils[1], placement->resolution[1]);
 }
@@ -292,7 +302,8 @@ void PlacementPixels(PagePlacement* placement) {
 }  // namespace
 
 bool PageFitScale(OutputModuleContext* context, const uint32_t resolution[2], const uint32_t sizePixels[2],
-                  uint32_t sidesRequest, uint16_t paperCode, const char* paperName, PagePlacement* placement) {
+                  uint32_t sidesRequest, uint16_t paperCode, const char* paperName, PagePlacement* placement)
+{
     const uint32_t sides = sidesRequest == 4 ? 1 : sidesRequest == 8 ? 2 : 0;
     uint32_t mils[2];
     if (!MilsFromPixels(sizePixels, resolution, mils)) return false;
@@ -323,10 +334,11 @@ bool PageFitScale(OutputModuleContext* context, const uint32_t resolution[2], co
     return true;
 }
 
-bool PageFitPlace(OutputModuleContext* context, PagePlacement* placement) {
+bool PageFitPlace(OutputModuleContext* context, PagePlacement* placement)
+{
     ImoMediaRequest request;
-    RequestFill(context, &request, placement->sides, placement->paperCode, placement->resolution,
-                placement->paperName, placement->sizeMils);
+    RequestFill(context, &request, placement->sides, placement->paperCode, placement->resolution, placement->paperName,
+                placement->sizeMils);
     ImoMediaInfo info;
     if (DeviceJobQuery(context, &request, &info, true) != 0) return false;
     const uint8_t current = placement->sizeMils[0] > placement->sizeMils[1] ? IMO_FEEDEDGE_LONG : IMO_FEEDEDGE_SHORT;

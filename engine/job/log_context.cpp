@@ -15,14 +15,15 @@ DWORD gLogSlot = TLS_OUT_OF_INDEXES;
 bool gLogSlotAllocated = false;
 
 // The log folder from the registry, or the default folder when the key or value cannot be read.
-void LogFolderRead(const char* defaultFolder, char folder[LOG_PATH_MAX]) {
+void LogFolderRead(const char* defaultFolder, char folder[LOG_PATH_MAX])
+{
     folder[0] = '\0';
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, LOG_REGISTRY_KEY, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
         DWORD type = 0;
         DWORD size = LOG_PATH_MAX;
-        const LONG result = RegQueryValueExA(key, LOG_REGISTRY_VALUE, nullptr, &type,
-                                             reinterpret_cast<BYTE*>(folder), &size);
+        const LONG result =
+            RegQueryValueExA(key, LOG_REGISTRY_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
         RegCloseKey(key);
         if (result == ERROR_SUCCESS) {
             folder[size < LOG_PATH_MAX ? size : LOG_PATH_MAX - 1] = '\0';
@@ -38,7 +39,8 @@ void LogFolderRead(const char* defaultFolder, char folder[LOG_PATH_MAX]) {
 }
 
 // Appends text, cutting the whole at LOG_PATH_MAX bytes with its terminator.
-void PathAppend(char path[LOG_PATH_MAX], const char* text) {
+void PathAppend(char path[LOG_PATH_MAX], const char* text)
+{
     const size_t used = strnlen(path, LOG_PATH_MAX - 1);
     const size_t room = LOG_PATH_MAX - 1 - used;
     const size_t length = strnlen(text, room);
@@ -48,7 +50,8 @@ void PathAppend(char path[LOG_PATH_MAX], const char* text) {
 
 }  // namespace
 
-LogContext* LogOpen(const char* defaultFolder, const char* jobName) {
+LogContext* LogOpen(const char* defaultFolder, const char* jobName)
+{
     char path[LOG_PATH_MAX];
     LogFolderRead(defaultFolder, path);
     const size_t length = strnlen(path, LOG_PATH_MAX);
@@ -73,7 +76,8 @@ LogContext* LogOpen(const char* defaultFolder, const char* jobName) {
     return log;
 }
 
-void LogClose(LogContext* log) {
+void LogClose(LogContext* log)
+{
     if (log == nullptr) return;
     if (LogCurrent() == log) LogCurrentSet(nullptr);
     DeleteCriticalSection(&log->lock);
@@ -81,7 +85,8 @@ void LogClose(LogContext* log) {
     RenderFree(log);
 }
 
-void LogEventV(uint32_t level, const char* function, const char* format, va_list arguments) {
+void LogEventV(uint32_t level, const char* function, const char* format, va_list arguments)
+{
     // Callers log on their failure paths and then report by the last error: keep it as it was.
     const DWORD error = GetLastError();
     LogContext* log = LogCurrent();
@@ -100,23 +105,27 @@ void LogEventV(uint32_t level, const char* function, const char* format, va_list
     SetLastError(error);
 }
 
-void LogEvent(uint32_t level, const char* function, const char* format, ...) {
+void LogEvent(uint32_t level, const char* function, const char* format, ...)
+{
     va_list arguments;
     va_start(arguments, format);
     LogEventV(level, function, format, arguments);
     va_end(arguments);
 }
 
-LogContext* LogCurrent() {
+LogContext* LogCurrent()
+{
     if (!gLogSlotAllocated) return nullptr;
     return static_cast<LogContext*>(TlsGetValue(gLogSlot));
 }
 
-void LogCurrentSet(LogContext* log) {
+void LogCurrentSet(LogContext* log)
+{
     if (gLogSlotAllocated) TlsSetValue(gLogSlot, log);
 }
 
-BOOL DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+BOOL DllMain(HINSTANCE module, DWORD reason, LPVOID)
+{
     switch (reason) {
         case DLL_PROCESS_ATTACH:
             gModule = module;
@@ -132,19 +141,16 @@ BOOL DllMain(HINSTANCE module, DWORD reason, LPVOID) {
             gLogSlot = TLS_OUT_OF_INDEXES;
             return TRUE;
         case DLL_THREAD_ATTACH:
-        case DLL_THREAD_DETACH:
-            return TRUE;
-        default:
-            return FALSE;
+        case DLL_THREAD_DETACH: return TRUE;
+        default: return FALSE;
     }
 }
 
 HMODULE RastrelModuleHandle() { return gModule; }
 
 // The loader's attach and detach of this library (or of the program that links the engine).
-__attribute__((constructor)) static void RastrelAttach() {
+__attribute__((constructor)) static void RastrelAttach()
+{
     DllMain(ModuleFromAddress(reinterpret_cast<const void*>(&RastrelAttach)), DLL_PROCESS_ATTACH, nullptr);
 }
-__attribute__((destructor)) static void RastrelDetach() {
-    DllMain(RastrelModuleHandle(), DLL_PROCESS_DETACH, nullptr);
-}
+__attribute__((destructor)) static void RastrelDetach() { DllMain(RastrelModuleHandle(), DLL_PROCESS_DETACH, nullptr); }

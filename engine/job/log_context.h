@@ -12,9 +12,9 @@
 inline constexpr size_t LOG_PATH_MAX = 260;
 
 struct LogContext {
-    char* path;                // the log file's full path, held behind the record
-    char* jobName;             // private copy, or null
-    int64_t startTime;         // seconds since 1970-01-01 UTC
+    char* path;  // the log file's full path, held behind the record
+    char* jobName;  // private copy, or null
+    int64_t startTime;  // seconds since 1970-01-01 UTC
     int64_t counterFrequency;  // ticks per second of the performance counter
     CRITICAL_SECTION lock;
 };

@@ -9,17 +9,20 @@
 // for success.
 // GetProcAddress hands back a generic function address; the export's own type is ours to know.
 template <typename Fn>
-static Fn ExportLookup(HMODULE module, const char* name) {
+static Fn ExportLookup(HMODULE module, const char* name)
+{
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-static uint32_t BindingError(uint32_t fallback) {
+static uint32_t BindingError(uint32_t fallback)
+{
     const DWORD error = GetLastError();
     return error != 0 ? error : fallback;
 }
 
 uint32_t OutputModuleLoad(OutputModuleContext* context, TextureCache* cache, const char* configuration,
-                          const char* moduleFileName, ImeWriteCallback write, void* writeArgument) {
+                          const char* moduleFileName, ImeWriteCallback write, void* writeArgument)
+{
     std::memset(context, 0, sizeof(*context));
     context->textureCache = cache;
     context->write = write;
@@ -58,7 +61,8 @@ uint32_t OutputModuleLoad(OutputModuleContext* context, TextureCache* cache, con
     return 0;
 }
 
-void OutputModuleUnload(OutputModuleContext* context) {
+void OutputModuleUnload(OutputModuleContext* context)
+{
     if (context->deinitialize != nullptr) context->deinitialize(context->instance);
     RenderFree(context->maskPattern);
     RenderFree(context->entryList);
@@ -75,7 +79,8 @@ void OutputModuleUnload(OutputModuleContext* context) {
 // ---- Colour conversions through the slots ----
 
 static ImxStatus PixelConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, COLORREF color,
-                              uint32_t* out) {
+                              uint32_t* out)
+{
     const uint8_t bgr0[4] = {static_cast<uint8_t>(color >> 16), static_cast<uint8_t>(color >> 8),
                              static_cast<uint8_t>(color), 0};
     if (context->slots.ColorConvertPixel != nullptr)
@@ -83,11 +88,13 @@ static ImxStatus PixelConvert(OutputModuleContext* context, uint32_t formatId, u
     return ColorConvertDefault(context->instance, formatId, flag, 1, bgr0, out);
 }
 
-bool ColorConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, COLORREF color, uint32_t* out) {
+bool ColorConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, COLORREF color, uint32_t* out)
+{
     return PixelConvert(context, formatId, flag, color, out) == 0;
 }
 
-bool ColorsConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, uint32_t count, uint32_t* colors) {
+bool ColorsConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, uint32_t count, uint32_t* colors)
+{
     for (uint32_t i = 0; i < count; ++i) {
         uint32_t converted = 0;
         if (PixelConvert(context, formatId, flag, colors[i], &converted) != 0) return false;
@@ -96,9 +103,10 @@ bool ColorsConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* fla
     return true;
 }
 
-bool ImageConvert(OutputModuleContext* context, const ImxImageFormat* targetFormat, uint32_t flag,
-                  uint32_t sourceKind, const uint8_t* sourceBits, uint32_t sourceStride, const uint32_t size[2],
-                  uint8_t* destinationBuffer, uint8_t** destinationBits, uint32_t* destinationStride) {
+bool ImageConvert(OutputModuleContext* context, const ImxImageFormat* targetFormat, uint32_t flag, uint32_t sourceKind,
+                  const uint8_t* sourceBits, uint32_t sourceStride, const uint32_t size[2], uint8_t* destinationBuffer,
+                  uint8_t** destinationBits, uint32_t* destinationStride)
+{
     ImxImage source{};
     source.formatId = sourceKind;
     source.width = size[0];

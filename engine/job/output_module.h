@@ -28,12 +28,13 @@ static_assert(offsetof(MaskPattern, width) == 0);
 static_assert(offsetof(MaskPattern, height) == 4);
 static_assert(offsetof(MaskPattern, stride) == 8);
 
-inline const uint8_t* MaskPatternRows(const MaskPattern* pattern) {
+inline const uint8_t* MaskPatternRows(const MaskPattern* pattern)
+{
     return reinterpret_cast<const uint8_t*>(pattern + 1);
 }
 
 inline constexpr uint32_t MASK_KIND_PATTERN = 0;  // a pattern follows in the answer
-inline constexpr uint32_t MASK_KIND_NONE = 1;     // accepted without a pattern
+inline constexpr uint32_t MASK_KIND_NONE = 1;  // accepted without a pattern
 
 // One render call's binding of its output module; zeroed at binding. The module gets its address
 // as its host handle and passes it back to the Imx services.
@@ -41,25 +42,25 @@ struct OutputModuleContext {
     HMODULE module;
     ImoInstance instance;
     TextureCache* textureCache;
-    uint32_t caps;               // ImoCaps with the derived bits
-    uint32_t options;            // ImoOption (id 4)
-    uint32_t thinLineValue;      // id 10
-    int32_t scale[4];            // id 8
-    int32_t area[4];             // id 13: left, top, right, bottom
-    uint32_t jobResolution[2];   // from the job header
-    ImoMediaInfo media;          // id 5 or 15
-    uint64_t duplexValue;        // id 6
-    uint32_t headerBits;         // header flags bits 4 to 6 of the current pass
-    uint32_t planeLimit;         // id 2
-    uint32_t maskKind;           // first word of the id-3 answer
-    MaskPattern* maskPattern;    // owned
+    uint32_t caps;  // ImoCaps with the derived bits
+    uint32_t options;  // ImoOption (id 4)
+    uint32_t thinLineValue;  // id 10
+    int32_t scale[4];  // id 8
+    int32_t area[4];  // id 13: left, top, right, bottom
+    uint32_t jobResolution[2];  // from the job header
+    ImoMediaInfo media;  // id 5 or 15
+    uint64_t duplexValue;  // id 6
+    uint32_t headerBits;  // header flags bits 4 to 6 of the current pass
+    uint32_t planeLimit;  // id 2
+    uint32_t maskKind;  // first word of the id-3 answer
+    MaskPattern* maskPattern;  // owned
     void* writeArgument;
     ImeWriteCallback write;
     ImoDeinitializeFn deinitialize;
     ImoInitializeFn initialize;
     ImoCallbackTable slots;
-    uint32_t overstrike;         // per mille, id 12
-    void* entryList;             // owned copy of the id-14 answer
+    uint32_t overstrike;  // per mille, id 12
+    void* entryList;  // owned copy of the id-14 answer
 };
 static_assert(sizeof(OutputModuleContext) == 688);
 static_assert(offsetof(OutputModuleContext, module) == 0);
@@ -88,19 +89,19 @@ static_assert(offsetof(OutputModuleContext, entryList) == 680);
 // Where a sheet lies on the device's media (made by PageFitScale, read by the sheet sequencing
 // and the band loops).
 struct PagePlacement {
-    uint32_t sides;              // 0 one side, 1, 2
+    uint32_t sides;  // 0 one side, 1, 2
     uint8_t duplexMode;
-    uint8_t feedEdge;            // 1 short edge, 2 long edge
+    uint8_t feedEdge;  // 1 short edge, 2 long edge
     uint16_t reserved;
-    uint32_t mediaFlags;         // IMO_MEDIA_COLOR_FORMAT_VALID, IMO_MEDIA_GRAY_FORMAT_VALID
+    uint32_t mediaFlags;  // IMO_MEDIA_COLOR_FORMAT_VALID, IMO_MEDIA_GRAY_FORMAT_VALID
     uint16_t paperCode;
     char paperName[32];
     uint16_t reserved2;
-    uint32_t resolution[2];      // dpi
-    uint32_t sizeMils[2];        // 1/1000 inch
+    uint32_t resolution[2];  // dpi
+    uint32_t sizeMils[2];  // 1/1000 inch
     uint32_t sizePixels[2];
     ImxImageFormat colorFormat;  // valid with IMO_MEDIA_COLOR_FORMAT_VALID
-    ImxImageFormat grayFormat;   // valid with IMO_MEDIA_GRAY_FORMAT_VALID
+    ImxImageFormat grayFormat;  // valid with IMO_MEDIA_GRAY_FORMAT_VALID
 };
 static_assert(offsetof(PagePlacement, paperName) == 14);
 static_assert(offsetof(PagePlacement, resolution) == 48);
@@ -120,8 +121,7 @@ void OutputModuleUnload(OutputModuleContext* context);
 // Asks one question through the slot; an empty slot or -2 gives the built-in answer.
 ImxStatus DeviceQueryAsk(OutputModuleContext* context, uint32_t id, uint32_t inputSize, const void* input,
                          uint32_t* outputSize, void* output);
-ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input, uint32_t* outputSize,
-                             void* output);
+ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input, uint32_t* outputSize, void* output);
 
 ImxStatus DeviceFlagsQuery(OutputModuleContext* context);
 bool DevicePageQuery(OutputModuleContext* context);
@@ -130,8 +130,7 @@ ImxStatus DeviceJobQuery(OutputModuleContext* context, const ImoMediaRequest* re
 ImxStatus DeviceEntryListQuery(OutputModuleContext* context, const void* list);
 ImxStatus DeviceScaleQuery(OutputModuleContext* context, const int32_t value8[2], const int32_t value16[4],
                            int32_t out[4]);
-ImxStatus DeviceAreaQuery(OutputModuleContext* context, const uint32_t extent[2], const RECT* rectangle,
-                          RECT* out);
+ImxStatus DeviceAreaQuery(OutputModuleContext* context, const uint32_t extent[2], const RECT* rectangle, RECT* out);
 void DeviceExtentAdjust(const OutputModuleContext* context, uint32_t extent[2]);
 
 // The derived capability bits of an id-1 answer.
@@ -153,6 +152,6 @@ ImxStatus HalftoneImageDefault(ImoInstance instance, uint32_t flag, const ImxIma
 // ---- Colour conversions through the slots ----
 bool ColorConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, COLORREF color, uint32_t* out);
 bool ColorsConvert(OutputModuleContext* context, uint32_t formatId, uint8_t* flag, uint32_t count, uint32_t* colors);
-bool ImageConvert(OutputModuleContext* context, const ImxImageFormat* targetFormat, uint32_t flag,
-                  uint32_t sourceKind, const uint8_t* sourceBits, uint32_t sourceStride, const uint32_t size[2],
-                  uint8_t* destinationBuffer, uint8_t** destinationBits, uint32_t* destinationStride);
+bool ImageConvert(OutputModuleContext* context, const ImxImageFormat* targetFormat, uint32_t flag, uint32_t sourceKind,
+                  const uint8_t* sourceBits, uint32_t sourceStride, const uint32_t size[2], uint8_t* destinationBuffer,
+                  uint8_t** destinationBits, uint32_t* destinationStride);

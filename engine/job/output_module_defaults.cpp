@@ -8,7 +8,8 @@ namespace {
 
 // Built-in answers write only into an output at least as large as the answer; a smaller one gets
 // -5 with the size needed, as the sized questions do.
-ImxStatus WriteAnswer(uint32_t* outputSize, void* output, const void* answer, uint32_t size) {
+ImxStatus WriteAnswer(uint32_t* outputSize, void* output, const void* answer, uint32_t size)
+{
     if (outputSize == nullptr || output == nullptr || *outputSize < size) {
         if (outputSize != nullptr) *outputSize = size;
         return IMX_ERR_BUFFER_TOO_SMALL;
@@ -18,7 +19,8 @@ ImxStatus WriteAnswer(uint32_t* outputSize, void* output, const void* answer, ui
     return IMX_OK;
 }
 
-ImxStatus WriteWord(uint32_t* outputSize, void* output, uint32_t value) {
+ImxStatus WriteWord(uint32_t* outputSize, void* output, uint32_t value)
+{
     return WriteAnswer(outputSize, output, &value, sizeof(value));
 }
 
@@ -26,13 +28,12 @@ constexpr uint32_t MASK_PATTERN_ANSWER_SIZE = 16 + 32 * 4;
 
 }  // namespace
 
-ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input, uint32_t* outputSize,
-                             void* output) {
+ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input, uint32_t* outputSize, void* output)
+{
     switch (id) {
         case DEVICE_QUERY_CAPS:
         case DEVICE_QUERY_PLANE_LIMIT:
-        case DEVICE_QUERY_OPTIONS:
-            return WriteWord(outputSize, output, 0);
+        case DEVICE_QUERY_OPTIONS: return WriteWord(outputSize, output, 0);
         case DEVICE_QUERY_MASK_PATTERN: {
             uint32_t answer[MASK_PATTERN_ANSWER_SIZE / 4] = {MASK_KIND_PATTERN, 32, 32, 4};
             for (uint32_t row = 0; row < 32; ++row) answer[4 + row] = row % 2 == 0 ? 0xAAAAAAAAu : 0x55555555u;
@@ -67,8 +68,7 @@ ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input,
             const uint32_t zeros[2] = {0, 0};
             return WriteAnswer(outputSize, output, zeros, sizeof(zeros));
         }
-        case DEVICE_QUERY_BRUSH_DPI:
-            return WriteWord(outputSize, output, 300);
+        case DEVICE_QUERY_BRUSH_DPI: return WriteWord(outputSize, output, 300);
         case DEVICE_QUERY_SCALE: {
             const int32_t ones[4] = {1, 1, 1, 1};
             return WriteAnswer(outputSize, output, ones, sizeof(ones));
@@ -80,10 +80,8 @@ ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input,
             const int32_t smaller = pair[0] < pair[1] ? pair[0] : pair[1];
             return WriteWord(outputSize, output, static_cast<uint32_t>(smaller / 2));
         }
-        case DEVICE_QUERY_THIN_LINE:
-            return WriteWord(outputSize, output, 2);
-        case DEVICE_QUERY_OVERSTRIKE:
-            return WriteWord(outputSize, output, IMO_OVERSTRIKE_PCT_DEFAULT);
+        case DEVICE_QUERY_THIN_LINE: return WriteWord(outputSize, output, 2);
+        case DEVICE_QUERY_OVERSTRIKE: return WriteWord(outputSize, output, IMO_OVERSTRIKE_PCT_DEFAULT);
         case DEVICE_QUERY_AREA: {
             const int32_t zeros[4] = {0, 0, 0, 0};
             return WriteAnswer(outputSize, output, zeros, sizeof(zeros));
@@ -97,20 +95,21 @@ ImxStatus DeviceQueryDefault(uint32_t id, uint32_t inputSize, const void* input,
             if (needed > UINT32_MAX || inputSize < needed) return IMX_ERR_ARGUMENT;
             return WriteAnswer(outputSize, output, input, static_cast<uint32_t>(needed));
         }
-        default:
-            return IMX_ERR_QUERY_UNKNOWN;
+        default: return IMX_ERR_QUERY_UNKNOWN;
     }
 }
 
 ImxStatus ColorConvertDefault(ImoInstance, uint32_t formatId, uint8_t* flag, uint32_t kind, const uint8_t* colorBgr0,
-                              uint32_t* out) {
+                              uint32_t* out)
+{
     if (flag != nullptr) *flag = 255;
     if (formatId != OCM_COLOR_BGR24 || kind == 3) return IMX_ERR_UNSUPPORTED;
     std::memcpy(out, colorBgr0, 4);
     return IMX_OK;
 }
 
-ImxStatus ImageConvertDefault(ImoInstance, uint32_t, const ImxImage* source, ImxImage* destination) {
+ImxStatus ImageConvertDefault(ImoInstance, uint32_t, const ImxImage* source, ImxImage* destination)
+{
     if (destination->formatId != OCM_COLOR_BGR24 || destination->planeCount != 1 ||
         destination->planes[0].depth != 24 || source->formatId == 3 || source->planeCount < 1)
         return IMX_ERR_UNSUPPORTED;
@@ -123,13 +122,14 @@ ImxStatus ImageConvertDefault(ImoInstance, uint32_t, const ImxImage* source, Imx
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* in = from.data + static_cast<size_t>(y) * from.stride;
         uint8_t* out = to.data + static_cast<size_t>(y) * to.stride;
-        for (uint32_t x = 0; x < width; ++x) std::memcpy(out + 3 * static_cast<size_t>(x), in + static_cast<size_t>(x) * sourceBytes, 3);
+        for (uint32_t x = 0; x < width; ++x)
+            std::memcpy(out + 3 * static_cast<size_t>(x), in + static_cast<size_t>(x) * sourceBytes, 3);
     }
     return IMX_OK;
 }
 
-ImxStatus HalftoneColorDefault(ImoInstance, uint32_t formatId, uint8_t* flag, const uint8_t* color,
-                               ImxTexture* texture) {
+ImxStatus HalftoneColorDefault(ImoInstance, uint32_t formatId, uint8_t* flag, const uint8_t* color, ImxTexture* texture)
+{
     if (formatId != OCM_COLOR_BGR24) return IMX_ERR_UNSUPPORTED;
     if (flag != nullptr) *flag = 255;
     std::memset(texture, 0, sizeof(*texture));
@@ -143,7 +143,8 @@ ImxStatus HalftoneColorDefault(ImoInstance, uint32_t formatId, uint8_t* flag, co
     return IMX_OK;
 }
 
-ImxStatus HalftoneImageDefault(ImoInstance, uint32_t, const ImxImage* source, ImxTexture* texture) {
+ImxStatus HalftoneImageDefault(ImoInstance, uint32_t, const ImxImage* source, ImxTexture* texture)
+{
     if (source->formatId != OCM_COLOR_BGR24 || source->planeCount != 1 || source->planes[0].depth != 24)
         return IMX_ERR_UNSUPPORTED;
     std::memset(texture, 0, sizeof(*texture));

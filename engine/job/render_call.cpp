@@ -5,16 +5,16 @@
 #include <new>
 
 #include "engine/band/band_plan.h"
-#include "engine/job/device_queries.h"
+#include "engine/band/texture_cache.h"
 #include "engine/display/stores/resource_budget.h"
-#include "engine/page/form_table.h"
-#include "engine/page/job_pages.h"
+#include "engine/job/device_queries.h"
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
+#include "engine/page/form_table.h"
+#include "engine/page/job_pages.h"
 #include "engine/spool/page_source.h"
 #include "engine/spool/preamble.h"
 #include "engine/spool/stream.h"
-#include "engine/band/texture_cache.h"
 #include "platform/kernel.h"
 
 // ---- The render call's heap ----
@@ -25,7 +25,8 @@ thread_local int64_t tLiveBlocks = 0;
 thread_local uint64_t tAllocations = 0;
 }  // namespace
 
-void* RenderAlloc(size_t size) {
+void* RenderAlloc(size_t size)
+{
     ++tAllocations;
     void* block = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::calloc(1, size == 0 ? 1 : size);
     if (block == nullptr) {
@@ -36,7 +37,8 @@ void* RenderAlloc(size_t size) {
     return block;
 }
 
-void* RenderRealloc(void* block, size_t size) {
+void* RenderRealloc(void* block, size_t size)
+{
     if (block == nullptr) return RenderAlloc(size);
     ++tAllocations;
     void* grown = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::realloc(block, size == 0 ? 1 : size);
@@ -44,7 +46,8 @@ void* RenderRealloc(void* block, size_t size) {
     return grown;
 }
 
-void RenderFree(void* block) {
+void RenderFree(void* block)
+{
     if (block == nullptr) return;
     --tLiveBlocks;
     std::free(block);
@@ -75,7 +78,8 @@ struct RenderJob {
     bool failureLogged = false;  // the failure has its own log line: the record seen last is beside it
 };
 
-void JobRelease(RenderJob& job) {
+void JobRelease(RenderJob& job)
+{
     JobHeaderFree(&job.header);
     if (job.moduleBound) OutputModuleUnload(&job.context);
     PageSourceClose(job.copy);
@@ -90,12 +94,14 @@ void JobRelease(RenderJob& job) {
 }
 
 // The result of a failure that only the module is told of: lack of memory, or bad input.
-uint32_t LateFailureCode() {
+uint32_t LateFailureCode()
+{
     return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
 }
 
 // Render flags that set job-header fields before the job begins.
-void OptionsApply(const RenderOptions* options, JobHeader* header) {
+void OptionsApply(const RenderOptions* options, JobHeader* header)
+{
     const uint32_t flags = options->flags;
     if (flags & RENDER_FLAG_MONOCHROME) header->headerFlags &= ~1u;
     if (flags & RENDER_FLAG_COPIES_VALID) header->jobFlags |= JobFlagCopiesValid;
@@ -106,22 +112,23 @@ void OptionsApply(const RenderOptions* options, JobHeader* header) {
 }
 
 struct PassPlan {
-    uint32_t total;       // copies of the job, T
-    uint32_t perPass;     // copies the device makes of one pass, C
-    PageSource* source;   // where the passes read the pages
-    uint32_t start;       // stream position of the first page record in that source
+    uint32_t total;  // copies of the job, T
+    uint32_t perPass;  // copies the device makes of one pass, C
+    PageSource* source;  // where the passes read the pages
+    uint32_t start;  // stream position of the first page record in that source
 };
 
 // Decides how many passes the job takes and where they read; false when the forward-only
 // stream could not be copied for reading again.
-bool PassesPlan(RenderJob& job, RenderOptions* options, PassPlan* plan) {
+bool PassesPlan(RenderJob& job, RenderOptions* options, PassPlan* plan)
+{
     JobHeader& header = job.header;
     plan->total = (header.jobFlags & JobFlagCopiesValid) ? header.copyCount : 1;
     plan->perPass = (job.context.caps & IMO_CAPS_REPEAT_DOC) ? plan->total : 1;
     plan->source = job.pages;
     plan->start = job.stream->position;
-    const bool readAgain = (header.jobFlags & (JobFlagBooklet | JobFlagReverse | 0x8)) != 0 ||
-                           plan->perPass != plan->total;
+    const bool readAgain =
+        (header.jobFlags & (JobFlagBooklet | JobFlagReverse | 0x8)) != 0 || plan->perPass != plan->total;
     if (readAgain && !StreamCanSeek(job.stream)) {
         job.copy = PageSourceCreateTemp(job.stream->bufferSize);
         if (job.copy == nullptr || !PageSourceCopy(job.copy, job.pages, true)) return false;
@@ -138,7 +145,8 @@ bool PassesPlan(RenderJob& job, RenderOptions* options, PassPlan* plan) {
 
 // One rendering pass: DocBegin, the device's page answers, the job data, the pages, the job-end
 // record (first pass only) and DocEnd. Returns 0 or the job's result.
-uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan, bool firstPass) {
+uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan, bool firstPass)
+{
     OutputModuleContext& context = job.context;
     JobHeader& header = job.header;
     Stream* stream = plan.source->stream;
@@ -147,9 +155,9 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
 
     context.headerBits = (header.headerFlags >> 4) & 7u;
     if (context.slots.DocBegin != nullptr) {
-        const ImxStatus result = context.slots.DocBegin(context.instance, header.documentBlock, header.headerFlags & 1u,
-                                                        context.headerBits, plan.perPass, header.blobSize,
-                                                        header.oemBlob);
+        const ImxStatus result =
+            context.slots.DocBegin(context.instance, header.documentBlock, header.headerFlags & 1u, context.headerBits,
+                                   plan.perPass, header.blobSize, header.oemBlob);
         if (result != 0) return static_cast<uint32_t>(result);
     }
     SetLastError(0);
@@ -159,11 +167,10 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
         if (result != 0) return static_cast<uint32_t>(result);
     }
     SetLastError(0);
-    const int rendered = (header.jobFlags & JobFlagBooklet)
-                             ? BookletRender(&context, options, &header, job.budget, job.forms, job.bands,
-                                             job.textures, plan.source)
-                             : JobPagesRender(&context, options, &header, job.budget, job.forms, job.bands,
-                                              job.textures, plan.source);
+    const int rendered =
+        (header.jobFlags & JobFlagBooklet)
+            ? BookletRender(&context, options, &header, job.budget, job.forms, job.bands, job.textures, plan.source)
+            : JobPagesRender(&context, options, &header, job.budget, job.forms, job.bands, job.textures, plan.source);
     if (!rendered) return LateFailureCode();
     if (firstPass) {
         SetLastError(0);
@@ -176,8 +183,10 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
             const bool aborted = progress->progress->aborted != 0;
             const uint32_t pages = progress->progress->count;
             LeaveCriticalSection(&progress->lock);
-            LogEvent(1, "ImeRender", "rendering the job's pages: the spool stream's producer %s after %u whole pages, "
-                     "without the job-end record", aborted ? "gave up" : "finished", pages);
+            LogEvent(1, "ImeRender",
+                     "rendering the job's pages: the spool stream's producer %s after %u whole pages, "
+                     "without the job-end record",
+                     aborted ? "gave up" : "finished", pages);
             job.failureLogged = true;
             return ERROR_INVALID_DATA;
         }
@@ -194,7 +203,8 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
 // drawing code (text runs, glyph and region caches of the platform) is the job's lack of memory:
 // it ends here as any other failure after JobBegin does, so that the module cancels the job and
 // no exception ever leaves the render call.
-uint32_t PassesRun(RenderJob& job, RenderOptions* options) {
+uint32_t PassesRun(RenderJob& job, RenderOptions* options)
+{
     uint32_t result = 0;
     try {
         PassPlan plan{};
@@ -220,7 +230,8 @@ uint32_t PassesRun(RenderJob& job, RenderOptions* options) {
 
 uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
                 const char* moduleFileName, RenderOptions* options, void* streamHandle, void* writeArgument,
-                ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write) {
+                ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write)
+{
     RenderOptionsDefault(options);
     JobDataListInit(&job.jobData);
     job.textures = TextureCacheCreate(options->textureEntries, options->textureBytes);
@@ -233,8 +244,8 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     if (job.stream == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     job.pages = PageSourceOpen(job.stream, progress);
     if (job.pages == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
-    job.budget = ResourceBudgetCreate(&job.context, options->resourceObjects, options->deviceMemoryLimit,
-                                      options->memoryLimit);
+    job.budget =
+        ResourceBudgetCreate(&job.context, options->resourceObjects, options->deviceMemoryLimit, options->memoryLimit);
     if (job.budget == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
     job.forms = FormTableCreate(job.budget);
     if (job.forms == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
@@ -276,9 +287,9 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
 }  // namespace
 
 RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
-                               const char* moduleFileName, RenderOptions* options, LogContext* log,
-                               void* streamHandle, void* writeArgument, ImeReadCallback read,
-                               ImeSeekCallback seek, ImeWriteCallback write) {
+                               const char* moduleFileName, RenderOptions* options, LogContext* log, void* streamHandle,
+                               void* writeArgument, ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write)
+{
     if (options == nullptr) return ERROR_INVALID_PARAMETER;
     RenderJob job;
     if (log != nullptr) {

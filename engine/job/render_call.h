@@ -19,9 +19,8 @@ typedef BOOL (*ImeReadCallback)(void* handle, void* buffer, uint32_t count, uint
 typedef int32_t (*ImeSeekCallback)(void* handle, int32_t offset, uint32_t mode);
 
 RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
-                               const char* moduleFileName, RenderOptions* options, LogContext* log,
-                               void* streamHandle, void* writeArgument, ImeReadCallback read,
-                               ImeSeekCallback seek, ImeWriteCallback write);
+                               const char* moduleFileName, RenderOptions* options, LogContext* log, void* streamHandle,
+                               void* writeArgument, ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write);
 
 // ---- The render call's heap ----
 // A zeroed block, or null. Every object a render call makes comes from here.

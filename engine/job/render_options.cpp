@@ -4,16 +4,19 @@
 
 #include "platform/kernel.h"
 
-uint64_t RenderMachineMemoryMb() {
+uint64_t RenderMachineMemoryMb()
+{
     MEMORYSTATUS status{};
     status.dwLength = sizeof(status);
     GlobalMemoryStatus(&status);
-    uint64_t smallest = std::min({static_cast<uint64_t>(status.dwTotalPhys), static_cast<uint64_t>(status.dwAvailPageFile),
-                                  static_cast<uint64_t>(status.dwTotalVirtual)});
+    uint64_t smallest =
+        std::min({static_cast<uint64_t>(status.dwTotalPhys), static_cast<uint64_t>(status.dwAvailPageFile),
+                  static_cast<uint64_t>(status.dwTotalVirtual)});
     return smallest >> 20;
 }
 
-void RenderOptionsDefault(RenderOptions* options) {
+void RenderOptionsDefault(RenderOptions* options)
+{
     const uint64_t megabytes = RenderMachineMemoryMb();
     constexpr uint32_t MB = 1u << 20;
 

@@ -32,7 +32,8 @@ bool FormBeginFind(HANDLE file, uint64_t fileSize, uint64_t* at)
         uint8_t head[kSpoolRecordHeaderSize];
         DWORD got = 0;
         LONG high = static_cast<LONG>(position >> 32);
-        if (SetFilePointer(file, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        if (SetFilePointer(file, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN) ==
+                INVALID_SET_FILE_POINTER &&
             GetLastError() != 0)
             return false;
         if (!ReadFile(file, head, sizeof head, &got, nullptr) || got != sizeof head) return false;
@@ -61,7 +62,8 @@ uint32_t OverlayStreamBuild(HANDLE file, OverlayStream* s, const void* blob, uin
     }
     LONG formHigh = static_cast<LONG>(formAt >> 32);
     DWORD got = 0;
-    if ((SetFilePointer(file, static_cast<LONG>(formAt & 0xFFFFFFFFu), &formHigh, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+    if ((SetFilePointer(file, static_cast<LONG>(formAt & 0xFFFFFFFFu), &formHigh, FILE_BEGIN) ==
+             INVALID_SET_FILE_POINTER &&
          GetLastError() != 0) ||
         !ReadFile(file, s->formBegin, sizeof s->formBegin, &got, nullptr) || got != sizeof s->formBegin)
         return 1;
@@ -79,7 +81,7 @@ uint32_t OverlayStreamBuild(HANDLE file, OverlayStream* s, const void* blob, uin
     StoreLE32(s->version + 12, 1);
 
     SpoolRecordHeaderStore(s->jobHeader, {SpoolRecJobHeader, 1, kSpoolJobHeaderSizeV1 + n});
-    StoreLE32(s->jobHeader + 12, 1);                      // one copy
+    StoreLE32(s->jobHeader + 12, 1);  // one copy
     std::memcpy(s->jobHeader + 16, s->formBegin + 12, 8);  // the job's resolution is the form's
     StoreLE16(s->jobHeader + 46, 0x71);
     StoreLE32(s->jobHeader + 176, n);
@@ -135,8 +137,8 @@ BOOL OverlayStreamRead(void* handle, void* buffer, uint32_t count, uint32_t* got
         } else {
             HANDLE file = const_cast<void*>(segment.data);
             DWORD read = 0;
-            const bool placed = SetFilePointer(file, static_cast<LONG>(segment.fileOffset + into), nullptr, FILE_BEGIN) !=
-                                INVALID_SET_FILE_POINTER;
+            const bool placed = SetFilePointer(file, static_cast<LONG>(segment.fileOffset + into), nullptr,
+                                               FILE_BEGIN) != INVALID_SET_FILE_POINTER;
             const bool ok = placed && ReadFile(file, out, k, &read, nullptr);
             delivered = ok ? read : 0;
             *got += delivered;
@@ -161,12 +163,9 @@ int32_t OverlayStreamSeek(void* handle, int32_t offset, uint32_t mode)
 {
     auto* s = static_cast<OverlayStream*>(handle);
     int64_t target;
-    if (mode == 0)
-        target = offset;  // positions compare as signed 32-bit values: past 2^31 is before the start
-    else if (mode == 1)
-        target = static_cast<int64_t>(s->position) + offset;
-    else if (mode == 2)
-        target = static_cast<int64_t>(s->totalLength) + offset;
+    if (mode == 0) target = offset;  // positions compare as signed 32-bit values: past 2^31 is before the start
+    else if (mode == 1) target = static_cast<int64_t>(s->position) + offset;
+    else if (mode == 2) target = static_cast<int64_t>(s->totalLength) + offset;
     else {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;

@@ -11,11 +11,11 @@
 
 // One piece of the synthetic stream: bytes held in memory, or a range of the form file.
 struct StreamSegment {
-    uint32_t kind;          // 0 memory, 1 file
+    uint32_t kind;  // 0 memory, 1 file
     uint32_t streamOffset;  // where the piece begins in the synthetic stream
-    uint32_t fileOffset;    // where the piece begins in the file (file pieces)
+    uint32_t fileOffset;  // where the piece begins in the file (file pieces)
     uint32_t length;
-    const void* data;       // the bytes, or the file handle
+    const void* data;  // the bytes, or the file handle
 };
 static_assert(sizeof(StreamSegment) == 24);
 static_assert(offsetof(StreamSegment, data) == 16);

@@ -16,9 +16,9 @@ namespace {
 
 LONG Nearest(double v)
 {
-    return static_cast<LONG>(std::clamp(std::nearbyint(v), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+    return static_cast<LONG>(
+        std::clamp(std::nearbyint(v), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
-
 
 bool MapUsable(const DcMap* map)
 {
@@ -124,7 +124,10 @@ int FormLevelInit(FormLevel* level, const DcMap* map, CmdList* list, const RECT*
     return 1;
 }
 
-void FormLevelCopy(FormLevel* destination, const FormLevel* source) { std::memcpy(destination, source, sizeof *source); }
+void FormLevelCopy(FormLevel* destination, const FormLevel* source)
+{
+    std::memcpy(destination, source, sizeof *source);
+}
 
 void FormLevelsRelease(FormLevel* levels, uint32_t count)
 {
@@ -216,9 +219,11 @@ int FormLevelsMapToDevice(FormLevel* levels, uint32_t count)
         if (!(std::abs(map.viewportExtent.cx) < std::abs(map.windowExtent.cx) ||
               std::abs(map.viewportExtent.cy) < std::abs(map.windowExtent.cy)))
             continue;
-        CmdMapping mapping{map.windowOrigin, map.windowExtent, map.viewportOrigin, map.viewportExtent, level.mapping.dc};
+        CmdMapping mapping{map.windowOrigin, map.windowExtent, map.viewportOrigin, map.viewportExtent,
+                           level.mapping.dc};
         for (CmdNode* node = CmdListFirst(level.list); node != CmdListEnd(level.list); node = node->next)
-            if (!CmdRow(node).mapToDevice(node, level.list->owner, &mapping) && CmdSlotFilled(node->op, CmdSlotMapToDevice))
+            if (!CmdRow(node).mapToDevice(node, level.list->owner, &mapping) &&
+                CmdSlotFilled(node->op, CmdSlotMapToDevice))
                 return 0;
     }
     return 1;
@@ -249,7 +254,8 @@ void FormLevelsViewportScale(FormLevel* levels, uint32_t count, double sx, doubl
         SIZE& ve = level.mapping.map.viewportExtent;
         ve = SIZE{RoundHalfUp(ve.cx * sx), RoundHalfUp(ve.cy * sy)};
         RECT& r = level.rect;
-        r = RECT{RoundHalfUp(r.left * sx), RoundHalfUp(r.top * sy), RoundHalfUp(r.right * sx), RoundHalfUp(r.bottom * sy)};
+        r = RECT{RoundHalfUp(r.left * sx), RoundHalfUp(r.top * sy), RoundHalfUp(r.right * sx),
+                 RoundHalfUp(r.bottom * sy)};
         MappingApply(&level);
     }
 }

@@ -10,10 +10,10 @@
 #include "platform/types.h"
 
 // Level flags.
-inline constexpr uint32_t FORM_LEVEL_CULL = 0x1;        // commands may be destroyed once passed
-inline constexpr uint32_t FORM_LEVEL_FIXED = 0x2;       // not moved or rescaled by the page placement
-inline constexpr uint32_t FORM_LEVEL_SECOND = 0x4;      // drawn with second surfaces
-inline constexpr uint32_t FORM_LEVEL_TILED = 0x8;       // repeated as tiles through the tile mapping
+inline constexpr uint32_t FORM_LEVEL_CULL = 0x1;  // commands may be destroyed once passed
+inline constexpr uint32_t FORM_LEVEL_FIXED = 0x2;  // not moved or rescaled by the page placement
+inline constexpr uint32_t FORM_LEVEL_SECOND = 0x4;  // drawn with second surfaces
+inline constexpr uint32_t FORM_LEVEL_TILED = 0x8;  // repeated as tiles through the tile mapping
 inline constexpr uint32_t FORM_LEVEL_OPTION_40 = 0x10;  // handed to drawing as the 0x40 option mark
 
 inline constexpr uint32_t FORM_LEVELS_MAX = 9;
@@ -21,18 +21,18 @@ inline constexpr uint32_t FORM_LEVEL_PENDING_GROWTH = 2048;
 
 struct FormLevel {
     uint32_t flags;
-    uint8_t byte;            // given at initialisation (the placement's mix)
+    uint8_t byte;  // given at initialisation (the placement's mix)
     CmdList* list;
-    uint32_t pendingFlags;   // colour flags of the commands collected for the current band
+    uint32_t pendingFlags;  // colour flags of the commands collected for the current band
     uint32_t pendingCount;
     uint32_t pendingCapacity;
-    RECT pendingBounds;      // logical units
-    RECT band;               // the current band in logical units
+    RECT pendingBounds;  // logical units
+    RECT band;  // the current band in logical units
     CmdNode** pending;
     DcMapping mapping;
-    DcMapping tileMapping;   // tiled levels only
+    DcMapping tileMapping;  // tiled levels only
     SIZE tileStep;
-    RECT rect;               // device pixels: where the level may draw
+    RECT rect;  // device pixels: where the level may draw
 };
 static_assert(offsetof(FormLevel, list) == 8);
 static_assert(offsetof(FormLevel, pendingFlags) == 16);

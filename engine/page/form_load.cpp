@@ -18,8 +18,7 @@ int FormLoad(FormTable* table, Stream* stream)
     uint8_t wire[kSpoolFormFileSize];
     if (StreamRead(stream, wire, sizeof wire) != static_cast<int32_t>(sizeof wire)) return 0;
     const SpoolRecordHeader header = SpoolRecordHeaderLoad(wire);
-    if (header.type != SpoolRecFormFile || header.size < sizeof wire || !SpoolRecordSizeValid(header, start))
-        return 0;
+    if (header.type != SpoolRecFormFile || header.size < sizeof wire || !SpoolRecordSizeValid(header, start)) return 0;
     if (header.size > sizeof wire && StreamSeek(stream, static_cast<int32_t>(start + header.size), 0) < 0) return 0;
     SpoolFormFile record;
     SpoolLoadLittleEndian(&record, wire, sizeof record);
@@ -27,8 +26,8 @@ int FormLoad(FormTable* table, Stream* stream)
     char name[sizeof record.fileName + 1] = {};
     std::memcpy(name, record.fileName, sizeof record.fileName);
 
-    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     Stream* fileStream = StreamOpen(file, kFormFileStreamBuffer, nullptr, nullptr);
     if (fileStream == nullptr) {

@@ -17,7 +17,6 @@
 
 namespace {
 
-
 // Moves past a form that the table already holds (a page played again): its records up to and
 // including its form end, or the form-file record.
 bool FormSkip(Stream* stream, const SpoolRecordHeader& head)
@@ -63,7 +62,8 @@ bool RecordsBeforePage(PageState* state, Stream* stream)
         const uint16_t type = head.type;
         if (type == SpoolRecPageBegin) return true;
         if (type == SpoolRecFormBegin || type == SpoolRecFormFile) {
-            if (FormKnown(state->forms, stream) ? !FormSkip(stream, head) : !FormLoad(state->forms, stream)) return false;
+            if (FormKnown(state->forms, stream) ? !FormSkip(stream, head) : !FormLoad(state->forms, stream))
+                return false;
         } else if ((type >= SpoolRecReserved64 && type <= SpoolRecJobData + 1) || (type & SpoolRecFlagOptional)) {
             if (!SpoolRecordSkip(stream, head)) return false;
         } else {
@@ -111,9 +111,9 @@ bool FormTake(PageState* state, uint32_t id, Form** form)
 LONG Clamp32(int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 struct PageGeometry {
-    SIZE extent;     // page size
-    DcMap map;       // the page level's mapping
-    RECT rect;       // the page level's rectangle
+    SIZE extent;  // page size
+    DcMap map;  // the page level's mapping
+    RECT rect;  // the page level's rectangle
 };
 
 bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, PageGeometry* g, uint32_t* levelPlay)
@@ -161,7 +161,8 @@ bool GeometryMake(PageState* state, const JobHeader* job, uint32_t playFlags, Pa
     if (scale > 0.0) {
         POINT centring{0, 0};
         if (!(flags & PAGE_FLAG_NO_CENTRE))
-            centring = POINT{Clamp32((int64_t{printable.cx} - scaled.cx) / 2), Clamp32((int64_t{printable.cy} - scaled.cy) / 2)};
+            centring = POINT{Clamp32((int64_t{printable.cx} - scaled.cx) / 2),
+                             Clamp32((int64_t{printable.cy} - scaled.cy) / 2)};
         g->map.windowOrigin = POINT{RoundHalfUp((static_cast<double>(origin.x) - centring.x) / scale),
                                     RoundHalfUp((static_cast<double>(origin.y) - centring.y) / scale)};
         g->map.windowExtent = SIZE{RoundHalfUp(g->extent.cx / scale), RoundHalfUp(g->extent.cy / scale)};
@@ -235,12 +236,14 @@ static bool LevelsPush(PageState* state, const JobHeader* job, const PageGeometr
     own.alignment = h.alignment;
     own.position = -1;
 
-    if (withOverlay && (flags & PAGE_FLAG_OVERLAY_UNDER) && !FormPlaybackBegin(state, overlay, resolution, g.extent, &fixed))
+    if (withOverlay && (flags & PAGE_FLAG_OVERLAY_UNDER) &&
+        !FormPlaybackBegin(state, overlay, resolution, g.extent, &fixed))
         return false;
     if ((flags & PAGE_FLAG_FORM_UNDER) && !FormPlaybackBegin(state, pageForm, resolution, g.extent, &own)) return false;
     if (!FormStackPush(state, &g.map, nullptr, &g.rect, FORM_LEVEL_CULL | FORM_LEVEL_OPTION_40, 255, nullptr, -1))
         return false;
-    if (withOverlay && (flags & PAGE_FLAG_OVERLAY_OVER) && !FormPlaybackBegin(state, overlay, resolution, g.extent, &fixed))
+    if (withOverlay && (flags & PAGE_FLAG_OVERLAY_OVER) &&
+        !FormPlaybackBegin(state, overlay, resolution, g.extent, &fixed))
         return false;
     if (flags & PAGE_FLAG_FORM_OVER) {
         FormPlacement over = own;
@@ -259,7 +262,8 @@ static bool PagePlay(PageState* state, const JobHeader* job, PageSource* source,
     if (!RecordsBeforePage(state, stream)) return false;
     if (!PageHeaderRead(stream, &state->header)) return false;
     SpoolRecordHeader head;
-    const uint32_t recordEnd = stream->position - PageHeaderFixedSize(state->header.header.version) + state->header.header.size;
+    const uint32_t recordEnd =
+        stream->position - PageHeaderFixedSize(state->header.header.version) + state->header.header.size;
     if (!BlobRead(state, stream, (playFlags & PLAY_BLOB) != 0)) return false;
     if (stream->position != recordEnd && StreamSeek(stream, static_cast<int32_t>(recordEnd), 0) < 0) return false;
 

@@ -58,7 +58,8 @@ int FormPlaybackBegin(PageState* state, Form* form, const uint32_t jobResolution
     origin = POINT{Held(std::trunc(origin.x / scaleX)), Held(std::trunc(origin.y / scaleY))};
     const SIZE formSize{Scaled(form->size[0], jobResolution[0], form->resolution[0]),
                         Scaled(form->size[1], jobResolution[1], form->resolution[1])};
-    const POINT aligned = PlacementOffset(pageExtent, formSize, (placement->playFlags & PLAY_ALIGN) ? placement->alignment : 0);
+    const POINT aligned =
+        PlacementOffset(pageExtent, formSize, (placement->playFlags & PLAY_ALIGN) ? placement->alignment : 0);
     const int64_t dx = static_cast<int64_t>(aligned.x) - placement->offset.x;
     const int64_t dy = static_cast<int64_t>(aligned.y) - placement->offset.y;
     origin.x = Held(int64_t{origin.x} + Scaled(dx, form->resolution[0], jobResolution[0]));

@@ -18,12 +18,12 @@ inline constexpr uint32_t FORM_TABLE_BUCKETS = 32;
 inline constexpr uint32_t kFormFileStreamBuffer = 8192;
 
 struct Form {
-    Form* next;                 // next form in the bucket
+    Form* next;  // next form in the bucket
     FormTable* table;
     uint32_t id;
-    uint32_t references;        // pages using it
+    uint32_t references;  // pages using it
     uint32_t resolution[2];
-    uint32_t size[2];           // in the form's own units
+    uint32_t size[2];  // in the form's own units
     ResourceStore* store;
     CmdList list;
     // A form read from a form file keeps the file open until the table is destroyed: its store

@@ -23,11 +23,11 @@ struct PassState {
     BandMemory* bands;
     TextureCache* textures;
     PageSource* source;
-    uint32_t renders;    // SheetRender calls per sheet: repeat count over repeat step
-    uint32_t step;       // the repeat step (the device repeats sheets)
-    uint32_t sides;      // SHEET_SIDES_*
-    bool binPaper;       // pass 2 under IMO_MANUAL_DUPLEX_BIN
-    uint32_t sheets;     // sheets rendered in this pass
+    uint32_t renders;  // SheetRender calls per sheet: repeat count over repeat step
+    uint32_t step;  // the repeat step (the device repeats sheets)
+    uint32_t sides;  // SHEET_SIDES_*
+    bool binPaper;  // pass 2 under IMO_MANUAL_DUPLEX_BIN
+    uint32_t sheets;  // sheets rendered in this pass
 };
 
 uint32_t RepeatCountOf(const JobHeader* header)
@@ -44,7 +44,6 @@ uint16_t ManualDuplexPaper(const OutputModuleContext* context)
 {
     return static_cast<uint16_t>(context->duplexValue >> 32);
 }
-
 
 // Renders the plan as often as the copies ask, with the sheets its pages' requests insert.
 bool SheetRepeat(PassState& pass, SheetPlan plan, bool insertAllowed)
@@ -133,7 +132,8 @@ bool StartListOrder(PassState& pass, bool reversed)
             PageHeader h;
             SheetPlan plan;
             if (!PageSourceHeaderPeek(pass.source, starts.back(), &h) ||
-                !PageCellLayout(pass.options, pass.header, pass.source, starts.back(), end - starts.back(), &plan, 0, &h, 0))
+                !PageCellLayout(pass.options, pass.header, pass.source, starts.back(), end - starts.back(), &plan, 0,
+                                &h, 0))
                 return false;
             SheetPlanSourceRelease(&plan, pass.source);
             if (plan.placed[1] > 0) starts.push_back(starts.back() + plan.placed[0]);
@@ -142,7 +142,8 @@ bool StartListOrder(PassState& pass, bool reversed)
     const size_t n = starts.size();
     for (size_t k = 0; k < n; ++k) {
         const size_t i = reversed ? n - 1 - k : k;
-        const uint32_t limit = i + 1 < n ? starts[i + 1] - starts[i] : (end == UINT32_MAX ? UINT32_MAX : end - starts[i]);
+        const uint32_t limit =
+            i + 1 < n ? starts[i + 1] - starts[i] : (end == UINT32_MAX ? UINT32_MAX : end - starts[i]);
         const bool takesPaper = paperSheet && i == n - 1;
         SheetPlan plan;
         if (!LayoutAndRender(pass, starts[i], limit, &plan, takesPaper ? &paper : nullptr, paperName)) return false;
@@ -176,15 +177,15 @@ bool EntryListOrder(PassState& pass, bool reversed)
     for (size_t k = 0; ok && k < sheets.size(); ++k) {
         const auto& s = sheets[reversed ? sheets.size() - 1 - k : k];
         SheetPlan plan;
-        ok = SheetPlanBuild(pass.options, pass.header, pass.source, s.first, s.second, &plan) && SheetRepeat(pass, plan, true);
+        ok = SheetPlanBuild(pass.options, pass.header, pass.source, s.first, s.second, &plan) &&
+             SheetRepeat(pass, plan, true);
     }
     RenderFree(own);
     return ok;
 }
 
-PassState PassStateMake(OutputModuleContext* context, RenderOptions* options, JobHeader* header,
-                        ResourceBudget* budget, FormTable* forms, BandMemory* bands, TextureCache* textures,
-                        PageSource* source)
+PassState PassStateMake(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
+                        FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source)
 {
     PassState pass{context, options, header, budget, forms, bands, textures, source, 1, 1, SHEET_SIDES_BOTH, false, 0};
     const uint32_t r = RepeatCountOf(header);
@@ -220,8 +221,8 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
     PassState pass = PassStateMake(context, options, header, budget, forms, bands, textures, source);
     const uint32_t duplex = ManualDuplexFlags(context);
     const bool reverse = (header->jobFlags & JOB_FLAG_REVERSE) != 0;
-    const bool startList = reverse || (header->jobFlags & JOB_FLAG_PAPER_SHEET) ||
-                           (twoPass && (duplex & IMO_MANUAL_DUPLEX_REVERSE));
+    const bool startList =
+        reverse || (header->jobFlags & JOB_FLAG_PAPER_SHEET) || (twoPass && (duplex & IMO_MANUAL_DUPLEX_REVERSE));
     bool ok = true;
     const uint32_t passes = twoPass ? 2 : 1;
     for (uint32_t p = 0; ok && p < passes; ++p) {
@@ -229,7 +230,9 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
         pass.binPaper = p == 1 && (duplex & IMO_MANUAL_DUPLEX_BIN);
         pass.sheets = 0;
         const bool reversed = reverse != (p == 1 && (duplex & IMO_MANUAL_DUPLEX_REVERSE));
-        ok = entryList ? EntryListOrder(pass, reversed) : startList ? StartListOrder(pass, reversed) : ForwardOrder(pass);
+        ok = entryList   ? EntryListOrder(pass, reversed)
+             : startList ? StartListOrder(pass, reversed)
+                         : ForwardOrder(pass);
         if (ok && twoPass && p == 0 && context->slots.ManualDuplexPass != nullptr)
             ok = context->slots.ManualDuplexPass(context->instance, 1, pass.sheets, nullptr) == 0;
     }
@@ -239,7 +242,8 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
 }
 
 // Sheet k of a booklet of R pages (R a multiple of 4) starting at page s, of which n exist.
-void BookletSheetLayout(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t R, bool arrangementSwap, bool reverse)
+void BookletSheetLayout(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t R, bool arrangementSwap,
+                        bool reverse)
 {
     const uint32_t i = 2 * k;
     const uint32_t cells[2][2] = {{i, R - 1 - i}, {i + 1, R - 2 - i}};
@@ -296,8 +300,10 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
     SheetPlan plan{};
     SheetPlanFromPage(options, header, &h, &plan);
     const int64_t half = plan.sheetSize[1] / 2;
-    plan.margins[1] = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(plan.margins[1]) + header->bookletMargin, half));
-    plan.margins[3] = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(plan.margins[3]) + header->bookletMargin, half));
+    plan.margins[1] =
+        static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(plan.margins[1]) + header->bookletMargin, half));
+    plan.margins[3] =
+        static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(plan.margins[3]) + header->bookletMargin, half));
     plan.scaleWord = header->scaleWord;
     plan.repeatWord = pass.step;
     plan.poster = 1;
@@ -336,7 +342,8 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
 int SinglePageSheetCheck(RenderOptions* options, JobHeader* header, PageSource* pages)
 {
     uint32_t count = PageSourceCount(pages);
-    if ((header->jobFlags & JOB_FLAG_PAPER_SHEET) && !(header->jobFlags & JOB_FLAG_KEEP_LAST_PAGE) && count > 0) --count;
+    if ((header->jobFlags & JOB_FLAG_PAPER_SHEET) && !(header->jobFlags & JOB_FLAG_KEEP_LAST_PAGE) && count > 0)
+        --count;
     if (count == 0) return 1;
     PageHeader first;
     SheetPlan plan;

@@ -36,7 +36,8 @@ bool PageHeaderParse(Stream* stream, bool peek, PageHeader* header)
         // Versions 0 to 2 carry a prefix of the layout; their blob size sits at the end.
         const uint32_t prefix = head.version == 0 ? 82 : 98;
         SpoolLoadLittleEndian(header, wire, prefix);
-        blobSize = LoadLE32(wire + (head.version == 0 ? kSpoolPageBeginBlobSizeOffsetV0 : kSpoolPageBeginBlobSizeOffsetV1));
+        blobSize =
+            LoadLE32(wire + (head.version == 0 ? kSpoolPageBeginBlobSizeOffsetV0 : kSpoolPageBeginBlobSizeOffsetV1));
         header->blobSize = blobSize;
         header->pageFlag20 = (header->pageFlags & PAGE_FLAG_20) ? 1 : 0;
     }
@@ -49,8 +50,9 @@ bool PageParamsRead(Stream* stream, const PageHeader* page, SheetInsertRequest* 
 {
     SpoolRecordHeader head;
     if (!SpoolRecordPeek(stream, &head) || head.type != SpoolRecPageEnd || head.version > 2) return false;
-    const uint32_t fixed = head.version == 0 ? kSpoolPageEndSizeV0 : head.version == 1 ? kSpoolPageEndSizeV1
-                                                                                       : kSpoolPageEndSizeV2;
+    const uint32_t fixed = head.version == 0   ? kSpoolPageEndSizeV0
+                           : head.version == 1 ? kSpoolPageEndSizeV1
+                                               : kSpoolPageEndSizeV2;
     if (head.size < fixed) return false;
     const uint32_t start = stream->position;
     uint8_t wire[kSpoolPageEndSizeV2] = {};

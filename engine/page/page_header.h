@@ -14,13 +14,13 @@ using PageHeader = SpoolPageBegin;
 
 // Page flags.
 inline constexpr uint32_t PAGE_FLAG_EXTENT_EXCHANGED = 0x1;
-inline constexpr uint32_t PAGE_FLAG_TWO_SIDED = 0xC;       // bits 2 and 3
+inline constexpr uint32_t PAGE_FLAG_TWO_SIDED = 0xC;  // bits 2 and 3
 inline constexpr uint32_t PAGE_FLAG_20 = 0x20;
 inline constexpr uint32_t PAGE_FLAG_SCALE_PERCENT = 0x40;
 inline constexpr uint32_t PAGE_FLAG_FIT_TARGET = 0x80;
 inline constexpr uint32_t PAGE_FLAG_NEW_SHEET = 0x100;
-inline constexpr uint32_t PAGE_FLAG_FORM_OVER = 0x200;     // the page's form above the page
-inline constexpr uint32_t PAGE_FLAG_FORM_UNDER = 0x400;    // the page's form beneath the page
+inline constexpr uint32_t PAGE_FLAG_FORM_OVER = 0x200;  // the page's form above the page
+inline constexpr uint32_t PAGE_FLAG_FORM_UNDER = 0x400;  // the page's form beneath the page
 inline constexpr uint32_t PAGE_FLAG_OVERLAY_OVER = 0x800;
 inline constexpr uint32_t PAGE_FLAG_OVERLAY_UNDER = 0x1000;
 inline constexpr uint32_t PAGE_FLAG_NO_CENTRE = 0x2000;
@@ -46,7 +46,7 @@ static_assert(offsetof(SheetInsertRequest, mode) == 26);
 static_assert(offsetof(SheetInsertRequest, paperName) == 27);
 
 inline constexpr uint8_t SHEET_INSERT_NONE = 0;
-inline constexpr uint8_t SHEET_INSERT_BLANK = 1;   // a blank sheet follows
+inline constexpr uint8_t SHEET_INSERT_BLANK = 1;  // a blank sheet follows
 inline constexpr uint8_t SHEET_INSERT_REPEAT = 2;  // the same sheet again on the named paper
 
 // Reads (or with peek, only looks at) the page record at the stream into the version-3 layout.

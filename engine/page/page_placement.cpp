@@ -18,14 +18,38 @@ POINT PlacementOffset(SIZE area, SIZE item, uint32_t alignment)
     int64_t x = centreX, y = centreY;
     switch (alignment) {
         case 1:
-        case 5: x = 0; y = 0; break;  // 5 gives no offset, not the centre
-        case 2: x = centreX; y = 0; break;
-        case 3: x = endX; y = 0; break;
-        case 4: x = 0; y = centreY; break;
-        case 6: x = endX; y = centreY; break;
-        case 7: x = 0; y = endY; break;
-        case 8: x = centreX; y = endY; break;
-        case 9: x = endX; y = endY; break;
+        case 5:
+            x = 0;
+            y = 0;
+            break;  // 5 gives no offset, not the centre
+        case 2:
+            x = centreX;
+            y = 0;
+            break;
+        case 3:
+            x = endX;
+            y = 0;
+            break;
+        case 4:
+            x = 0;
+            y = centreY;
+            break;
+        case 6:
+            x = endX;
+            y = centreY;
+            break;
+        case 7:
+            x = 0;
+            y = endY;
+            break;
+        case 8:
+            x = centreX;
+            y = endY;
+            break;
+        case 9:
+            x = endX;
+            y = endY;
+            break;
         default: break;
     }
     return POINT{static_cast<LONG>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)),
@@ -34,7 +58,8 @@ POINT PlacementOffset(SIZE area, SIZE item, uint32_t alignment)
 
 LONG RoundHalfUp(double v)
 {
-    return static_cast<LONG>(std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
+    return static_cast<LONG>(
+        std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
 double FitScale(SIZE area, SIZE item, SIZE* fitted)
@@ -92,7 +117,10 @@ void ScaleExtentRect(double sx, double sy, SIZE* extent, RECT* rect)
                      RoundHalfUp(rect->bottom * sy)};
 }
 
-int32_t CeilDiv(int32_t a, int32_t b) { return b <= 0 ? 0 : static_cast<int32_t>((static_cast<int64_t>(a) + b - 1) / b); }
+int32_t CeilDiv(int32_t a, int32_t b)
+{
+    return b <= 0 ? 0 : static_cast<int32_t>((static_cast<int64_t>(a) + b - 1) / b);
+}
 
 }  // namespace
 
@@ -101,8 +129,10 @@ int PageFitRatio(const PageFitCell* cell, SIZE page, SIZE* extent, RECT* rect, d
     if (page.cx == 0 || page.cy == 0) return -1;
     const SIZE in = extent ? *extent : page;
     const bool turned = FitTurns(cell, page, in);
-    const double sx = turned ? static_cast<double>(cell->size[1]) / page.cx : static_cast<double>(cell->size[0]) / page.cx;
-    const double sy = turned ? static_cast<double>(cell->size[0]) / page.cy : static_cast<double>(cell->size[1]) / page.cy;
+    const double sx =
+        turned ? static_cast<double>(cell->size[1]) / page.cx : static_cast<double>(cell->size[0]) / page.cx;
+    const double sy =
+        turned ? static_cast<double>(cell->size[0]) / page.cy : static_cast<double>(cell->size[1]) / page.cy;
     ScaleExtentRect(sx, sy, extent, rect);
     if (x) *x = sx;
     if (y) *y = sy;

@@ -34,20 +34,19 @@ struct PageFitCell {
 
 // Poster and tile geometry: a page spread over tiles that overlap by the given margins.
 struct TileLayout {
-    int32_t tile[2];      // tile size
-    int32_t overlap[4];   // left, top, right, bottom
-    int32_t total[2];     // the whole (virtual) size the tiles cover
-    int32_t inner[2];     // tile less its overlaps: the step from tile to tile
-    int32_t span[2];      // total less the overlaps of all tiles but one
-    uint32_t index;       // the tile
+    int32_t tile[2];  // tile size
+    int32_t overlap[4];  // left, top, right, bottom
+    int32_t total[2];  // the whole (virtual) size the tiles cover
+    int32_t inner[2];  // tile less its overlaps: the step from tile to tile
+    int32_t span[2];  // total less the overlaps of all tiles but one
+    uint32_t index;  // the tile
 };
 
 // Scales the extent and rectangle onto the cell: 2 when the page is turned onto it, 0 when not,
 // -1 when the page size is 0.
 int PageFitRatio(const PageFitCell* cell, SIZE page, SIZE* extent, RECT* rect, double* x, double* y);
 // Fills the tile layout from the tile size, its overlaps and the total size; false for a zero tile.
-bool PageFitOrigin(SIZE tile, int32_t left, int32_t top, int32_t right, int32_t bottom, SIZE total,
-                   TileLayout* layout);
+bool PageFitOrigin(SIZE tile, int32_t left, int32_t top, int32_t right, int32_t bottom, SIZE total, TileLayout* layout);
 // The scale and offset of the layout's tile. poster: tiles in reading order; otherwise flags a and
 // b pick the corner the tiles are counted from.
 void PageCellOffset(const PageFitCell* cell, const TileLayout* layout, bool poster, bool flagA, bool flagB,

@@ -18,12 +18,12 @@ struct ResourceStore;
 inline constexpr uint32_t PAGE_FORMS_MAX = 16;
 
 // Play flags of FormPlay.
-inline constexpr uint32_t PLAY_BLOB = 0x1;         // keep the page record's blob
-inline constexpr uint32_t PLAY_MARGINS = 0x2;      // the page level's origin is the negated margins
-inline constexpr uint32_t PLAY_NO_OVERLAY = 0x4;   // leave out the overlay form and fixed placements
-inline constexpr uint32_t PLAY_FIRST_PAIR = 0x8;   // the job header's first extent pair gives the offset
+inline constexpr uint32_t PLAY_BLOB = 0x1;  // keep the page record's blob
+inline constexpr uint32_t PLAY_MARGINS = 0x2;  // the page level's origin is the negated margins
+inline constexpr uint32_t PLAY_NO_OVERLAY = 0x4;  // leave out the overlay form and fixed placements
+inline constexpr uint32_t PLAY_FIRST_PAIR = 0x8;  // the job header's first extent pair gives the offset
 inline constexpr uint32_t PLAY_FLAG_10 = 0x10;
-inline constexpr uint32_t PLAY_ALIGN = 0x40;       // forms aligned by their alignment, not centred
+inline constexpr uint32_t PLAY_ALIGN = 0x40;  // forms aligned by their alignment, not centred
 // A cell of an n-up sheet: the page's overlay form still goes beneath or above it (and is scaled
 // into the cell with it), though PLAY_NO_OVERLAY leaves out the fixed placements.
 inline constexpr uint32_t PLAY_CELL_OVERLAY = 0x80;
@@ -35,11 +35,11 @@ inline constexpr uint32_t PLAY_MODE_CELL_BACK = 4;
 
 struct PageState {
     PageHeader header;
-    uint8_t* blob;                   // owned copy of the page record's blob, or null
+    uint8_t* blob;  // owned copy of the page record's blob, or null
     CmdList list;
     FormTable* forms;
     uint32_t formCount;
-    Form* formsUsed[PAGE_FORMS_MAX]; // each holds a reference
+    Form* formsUsed[PAGE_FORMS_MAX];  // each holds a reference
     uint32_t depth;
     FormLevel levels[FORM_LEVELS_MAX];
     JobDataList jobData;
@@ -62,8 +62,8 @@ struct FormPlacement {
     const uint8_t* values;  // 8 bytes
     uint8_t mix;
     uint8_t alignment;
-    int32_t position;       // -1: on top
-    POINT offset;           // subtracted from the aligned position (page units)
+    int32_t position;  // -1: on top
+    POINT offset;  // subtracted from the aligned position (page units)
 };
 
 // Places one form on the page: a fixed level over the page extent, or the form scaled from its
@@ -72,5 +72,5 @@ int FormPlaybackBegin(PageState* state, Form* form, const uint32_t jobResolution
                       const FormPlacement* placement);
 
 // Plays page n of the source into the state. Non-zero on success; on failure the state is cleared.
-int FormPlay(PageState* state, OutputModuleContext* context, const JobHeader* header, PageSource* source,
-             uint32_t page, SheetInsertRequest* request, uint32_t playFlags);
+int FormPlay(PageState* state, OutputModuleContext* context, const JobHeader* header, PageSource* source, uint32_t page,
+             SheetInsertRequest* request, uint32_t playFlags);

@@ -86,7 +86,8 @@ SheetEntryList* SheetEntryListBuild(RenderOptions* options, JobHeader* header, P
         if (available == 0) break;
         PageHeader h;
         SheetPlan plan;
-        if (!PageSourceHeaderPeek(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {
+        if (!PageSourceHeaderPeek(source, page, &h) ||
+            !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, repeat, &h, 0)) {
             RenderFree(list);
             return nullptr;
         }

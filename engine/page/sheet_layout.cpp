@@ -14,7 +14,6 @@
 
 namespace {
 
-
 bool PageEmpty(PageSource* source, uint32_t page, const PageHeader& header)
 {
     return header.overlayFormId == 0 && header.pageFormId == 0 && PageSourcePageIsEmpty(source, page);
@@ -29,7 +28,6 @@ uint32_t RepeatCount(const JobHeader* header)
 {
     return (header->jobFlags & JOB_FLAG_COPIES_BY_PASS) ? 1 : std::max<uint32_t>(header->copyCount, 1);
 }
-
 
 }  // namespace
 
@@ -69,7 +67,14 @@ uint32_t SheetCellCount(const RenderOptions* options, const PageHeader* page)
 {
     const uint32_t n = (options->flags & RENDER_FLAG_CELLS) ? options->cellsPerSide : page->cells;
     switch (n) {
-        case 2: case 4: case 6: case 8: case 9: case 12: case 16: case 25: return n;
+        case 2:
+        case 4:
+        case 6:
+        case 8:
+        case 9:
+        case 12:
+        case 16:
+        case 25: return n;
         default: return 1;  // 0 and counts without a grid take the whole side
     }
 }
@@ -130,8 +135,8 @@ int PageCellLayout(RenderOptions* options, JobHeader* header, PageSource* source
                 break;
             }
             if (side == 1 && cells == 1 &&
-                (static_cast<uint32_t>(h.width) != plan->sheetSize[0] || static_cast<uint32_t>(h.height) != plan->sheetSize[1] ||
-                 !(h.pageFlags & PAGE_FLAG_TWO_SIDED)))
+                (static_cast<uint32_t>(h.width) != plan->sheetSize[0] ||
+                 static_cast<uint32_t>(h.height) != plan->sheetSize[1] || !(h.pageFlags & PAGE_FLAG_TWO_SIDED)))
                 break;
             if (temp != nullptr && !PageSourceCopyPage(source, temp, page)) {
                 PageSourceClose(temp);
@@ -174,7 +179,8 @@ uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* 
         if (available == 0) break;
         PageHeader h;
         SheetPlan plan;
-        if (!PageSourceHeaderPeek(source, page, &h) || !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {
+        if (!PageSourceHeaderPeek(source, page, &h) ||
+            !PageCellLayout(options, header, source, page, UINT32_MAX, &plan, 0, &h, 0)) {
             RenderFree(starts);
             return nullptr;
         }

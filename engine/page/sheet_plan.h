@@ -24,8 +24,8 @@ inline constexpr uint32_t SHEET_CELLS_MAX = 25;
 inline constexpr uint32_t JOB_FLAG_COPIES_BY_PASS = 0x1;
 inline constexpr uint32_t JOB_FLAG_KEEP_LAST_PAGE = 0x2;
 inline constexpr uint32_t JOB_FLAG_REVERSE = 0x4;
-inline constexpr uint32_t JOB_FLAG_PAPER_SHEET = 0x8;    // the last sheet only carries paper
-inline constexpr uint32_t JOB_FLAG_SPLIT_BACK = 0x10;    // with 0x8
+inline constexpr uint32_t JOB_FLAG_PAPER_SHEET = 0x8;  // the last sheet only carries paper
+inline constexpr uint32_t JOB_FLAG_SPLIT_BACK = 0x10;  // with 0x8
 
 // Side selection of SheetRender.
 inline constexpr uint32_t SHEET_SIDES_BOTH = 0;
@@ -38,14 +38,14 @@ inline constexpr uint32_t SHEET_ENTRY_BACK = 0x2;
 inline constexpr uint32_t SHEET_ENTRY_BLANK = 0x4;
 
 struct SheetPlan {
-    uint8_t cells[2];        // per side: front, back
+    uint8_t cells[2];  // per side: front, back
     uint8_t arrangement[2];
     uint8_t placed[2];
-    uint8_t poster;          // 1: no poster
+    uint8_t poster;  // 1: no poster
     uint8_t reserved7;
     uint16_t paperCode;
     uint16_t reserved10;
-    uint32_t sheetSize[2];   // device pixels
+    uint32_t sheetSize[2];  // device pixels
     int32_t margins[4];
     uint32_t scaleWord;
     uint32_t repeatWord;

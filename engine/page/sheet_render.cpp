@@ -49,8 +49,8 @@ int TileRender(SheetCall& call, uint32_t sides, const TileLayout* tile)
     const SheetPlan& plan = *call.plan;
     const PagePlacement& p = call.placement;
     if (plan.sheetBlank && context->slots.SheetBlank != nullptr)
-        return context->slots.SheetBlank(context->instance, p.resolution, p.sizeMils, p.paperCode, p.paperName,
-                                         p.sides, plan.repeatWord) == 0;
+        return context->slots.SheetBlank(context->instance, p.resolution, p.sizeMils, p.paperCode, p.paperName, p.sides,
+                                         plan.repeatWord) == 0;
     if (context->slots.SheetBegin != nullptr &&
         context->slots.SheetBegin(context->instance, p.resolution, p.sizeMils, p.paperCode, p.paperName, p.sides,
                                   plan.repeatWord) != 0)
@@ -73,15 +73,16 @@ int SheetRender(OutputModuleContext* context, RenderOptions* options, JobHeader*
     const uint32_t resolution[2] = {header->resolutionX, header->resolutionY};
     char name[33] = {};
     std::memcpy(name, plan->paperName, sizeof plan->paperName);
-    if (!PageFitScale(context, resolution, plan->sheetSize, plan->pageFlags & PAGE_FLAG_TWO_SIDED, plan->paperCode, name,
-                      &call.placement))
+    if (!PageFitScale(context, resolution, plan->sheetSize, plan->pageFlags & PAGE_FLAG_TWO_SIDED, plan->paperCode,
+                      name, &call.placement))
         return 0;
     const uint32_t f = plan->poster;
     if (plan->cells[0] != 1 || f <= 1) return TileRender(call, sides, nullptr);
 
     // Poster: the page spread over f x f sheets, each a sheet of its own.
     const SIZE tile{static_cast<LONG>(plan->sheetSize[0]), static_cast<LONG>(plan->sheetSize[1])};
-    const SIZE total{static_cast<LONG>(static_cast<int64_t>(tile.cx) * f), static_cast<LONG>(static_cast<int64_t>(tile.cy) * f)};
+    const SIZE total{static_cast<LONG>(static_cast<int64_t>(tile.cx) * f),
+                     static_cast<LONG>(static_cast<int64_t>(tile.cy) * f)};
     TileLayout layout;
     if (!PageFitOrigin(tile, 0, 0, 0, 0, total, &layout)) return 0;
     for (uint32_t i = 0; i < f * f; ++i) {

@@ -15,12 +15,11 @@ namespace {
 enum class TextureState { kAbsent, kBlank, kFull, kSolid, kData };
 
 // Tested in this order: a plane with data but a use count of 0 holds nothing and is blank.
-TextureState StateOf(const ImxPlane* texture) {
+TextureState StateOf(const ImxPlane* texture)
+{
     const uint8_t flags = texture->flags;
-    if (!texture->data && !(flags & (IMX_PLANE_SOLID | IMX_PLANE_BLANK | IMX_PLANE_FULL)))
-        return TextureState::kAbsent;
-    if ((flags & IMX_PLANE_BLANK) || (texture->data && texture->dataPresent == 0))
-        return TextureState::kBlank;
+    if (!texture->data && !(flags & (IMX_PLANE_SOLID | IMX_PLANE_BLANK | IMX_PLANE_FULL))) return TextureState::kAbsent;
+    if ((flags & IMX_PLANE_BLANK) || (texture->data && texture->dataPresent == 0)) return TextureState::kBlank;
     if (flags & IMX_PLANE_FULL) return TextureState::kFull;
     if (flags & IMX_PLANE_SOLID) return TextureState::kSolid;
     return TextureState::kData;
@@ -42,15 +41,12 @@ struct BitsOps {
     void (*maskImage)(const uint8_t*, int32_t, ImxPlane*, const ImxPlane*, const RECT*);
 };
 
-constexpr BitsOps kBits1 = {PlaneRectSetBits1, PlaneRectClearBits1, PlaneRectTile1,
-                            PlaneRectImage1,   PlaneMaskSetBits1,   PlaneMaskClearBits1,
-                            PlaneMaskTile1,    PlaneMaskImage1};
-constexpr BitsOps kBits2 = {PlaneRectSetBits2, PlaneRectClearBits2, PlaneRectTile2,
-                            PlaneRectImage2,   PlaneMaskSetBits2,   PlaneMaskClearBits2,
-                            PlaneMaskTile2,    PlaneMaskImage2};
-constexpr BitsOps kBits4 = {PlaneRectSetBits4, PlaneRectClearBits4, PlaneRectTile4,
-                            PlaneRectImage4,   PlaneMaskSetBits4,   PlaneMaskClearBits4,
-                            PlaneMaskTile4,    PlaneMaskImage4};
+constexpr BitsOps kBits1 = {PlaneRectSetBits1, PlaneRectClearBits1, PlaneRectTile1, PlaneRectImage1,
+                            PlaneMaskSetBits1, PlaneMaskClearBits1, PlaneMaskTile1, PlaneMaskImage1};
+constexpr BitsOps kBits2 = {PlaneRectSetBits2, PlaneRectClearBits2, PlaneRectTile2, PlaneRectImage2,
+                            PlaneMaskSetBits2, PlaneMaskClearBits2, PlaneMaskTile2, PlaneMaskImage2};
+constexpr BitsOps kBits4 = {PlaneRectSetBits4, PlaneRectClearBits4, PlaneRectTile4, PlaneRectImage4,
+                            PlaneMaskSetBits4, PlaneMaskClearBits4, PlaneMaskTile4, PlaneMaskImage4};
 
 struct PixelOps {
     uint32_t bytes;
@@ -60,17 +56,15 @@ struct PixelOps {
     void (*maskImage)(const uint8_t*, int32_t, ImxPlane*, const ImxPlane*, const RECT*);
 };
 
-constexpr PixelOps kPixels8 = {1, PlaneRectSolid8, PlaneRectImage8, PlaneMaskSolid8,
-                               PlaneMaskImage8};
-constexpr PixelOps kPixels24 = {3, PlaneRectSolid24, PlaneRectImage24, PlaneMaskSolid24,
-                                PlaneMaskImage24};
-constexpr PixelOps kPixels32 = {4, PlaneRectSolid32, PlaneRectImage32, PlaneMaskSolid32,
-                                PlaneMaskImage32};
+constexpr PixelOps kPixels8 = {1, PlaneRectSolid8, PlaneRectImage8, PlaneMaskSolid8, PlaneMaskImage8};
+constexpr PixelOps kPixels24 = {3, PlaneRectSolid24, PlaneRectImage24, PlaneMaskSolid24, PlaneMaskImage24};
+constexpr PixelOps kPixels32 = {4, PlaneRectSolid32, PlaneRectImage32, PlaneMaskSolid32, PlaneMaskImage32};
 
 bool Masked(Road road) { return road == Road::kMaskFill || road == Road::kMaskCopy; }
 
-void SetOrClear(const BitsOps& ops, bool set, Road road, const uint8_t* mask, int32_t maskStride,
-                ImxPlane* band, const RECT* rect) {
+void SetOrClear(const BitsOps& ops, bool set, Road road, const uint8_t* mask, int32_t maskStride, ImxPlane* band,
+                const RECT* rect)
+{
     if (Masked(road)) {
         (set ? ops.maskSet : ops.maskClear)(mask, maskStride, band, rect);
     } else {
@@ -78,21 +72,18 @@ void SetOrClear(const BitsOps& ops, bool set, Road road, const uint8_t* mask, in
     }
 }
 
-void DispatchBits(const BitsOps& ops, Road road, const uint8_t* mask, int32_t maskStride,
-                  bool inverted, const ImxPlane* texture, TextureState state, ImxPlane* band,
-                  POINT phase, const RECT* rect) {
+void DispatchBits(const BitsOps& ops, Road road, const uint8_t* mask, int32_t maskStride, bool inverted,
+                  const ImxPlane* texture, TextureState state, ImxPlane* band, POINT phase, const RECT* rect)
+{
     // A solid colour has no pixels to tile on these depths: it draws as blank when its value is
     // 0 and as full ink otherwise.
-    if (state == TextureState::kSolid)
-        state = texture->solidValue ? TextureState::kFull : TextureState::kBlank;
+    if (state == TextureState::kSolid) state = texture->solidValue ? TextureState::kFull : TextureState::kBlank;
     switch (state) {
         case TextureState::kBlank:
             if (band->dataPresent == 0 || !band->data) return;
             return SetOrClear(ops, inverted, road, mask, maskStride, band, rect);
-        case TextureState::kFull:
-            return SetOrClear(ops, !inverted, road, mask, maskStride, band, rect);
-        default:
-            break;
+        case TextureState::kFull: return SetOrClear(ops, !inverted, road, mask, maskStride, band, rect);
+        default: break;
     }
     switch (road) {
         case Road::kFill: return ops.tile(band, texture, phase, rect);
@@ -102,25 +93,20 @@ void DispatchBits(const BitsOps& ops, Road road, const uint8_t* mask, int32_t ma
     }
 }
 
-void DispatchPixels(const PixelOps& ops, Road road, const uint8_t* mask, int32_t maskStride,
-                    bool inverted, const ImxPlane* texture, TextureState state, ImxPlane* band,
-                    const RECT* rect) {
+void DispatchPixels(const PixelOps& ops, Road road, const uint8_t* mask, int32_t maskStride, bool inverted,
+                    const ImxPlane* texture, TextureState state, ImxPlane* band, const RECT* rect)
+{
     uint32_t value = 0;
     switch (state) {
         case TextureState::kBlank:
             if (band->dataPresent == 0 || !band->data) return;
             value = kBlankFull[inverted];
             break;
-        case TextureState::kFull:
-            value = kBlankFull[!inverted];
-            break;
-        case TextureState::kSolid:
-            value = texture->solidValue;
-            break;
+        case TextureState::kFull: value = kBlankFull[!inverted]; break;
+        case TextureState::kSolid: value = texture->solidValue; break;
         default:
             if (road == Road::kCopy) return ops.image(band, texture, rect);
-            if (road == Road::kMaskCopy)
-                return ops.maskImage(mask, maskStride, band, texture, rect);
+            if (road == Road::kMaskCopy) return ops.maskImage(mask, maskStride, band, texture, rect);
             // A tiled texture of 8 bits or more paints one colour: its first pixel.
             std::memcpy(&value, texture->data, ops.bytes);
             break;
@@ -129,8 +115,9 @@ void DispatchPixels(const PixelOps& ops, Road road, const uint8_t* mask, int32_t
     ops.solid(band, rect, value);
 }
 
-void Dispatch(Road road, const uint8_t* mask, int32_t maskStride, const ImxPlaneFormat* format,
-              const ImxPlane* texture, ImxPlane* band, POINT phase, const RECT* rect) {
+void Dispatch(Road road, const uint8_t* mask, int32_t maskStride, const ImxPlaneFormat* format, const ImxPlane* texture,
+              ImxPlane* band, POINT phase, const RECT* rect)
+{
     const TextureState state = StateOf(texture);
     if (state == TextureState::kAbsent) return;
     const bool inverted = (format->flags & IMX_PLANE_FORMAT_INVERTED) != 0;
@@ -152,43 +139,39 @@ void Dispatch(Road road, const uint8_t* mask, int32_t maskStride, const ImxPlane
     }
 }
 
-LONG Narrow(int64_t v) {
-    return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
+LONG Narrow(int64_t v) { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
 // A point from job resolution to a plane's resolution; unscaled when the resolutions give no
 // scale (a zero among them) or the result would not fit.
-POINT ToPlaneResolution(POINT point, const ImxPlaneFormat& format, const BandLayout* layout) {
-    const POINT job = {static_cast<LONG>(layout->jobResolution[0]),
-                       static_cast<LONG>(layout->jobResolution[1])};
+POINT ToPlaneResolution(POINT point, const ImxPlaneFormat& format, const BandLayout* layout)
+{
+    const POINT job = {static_cast<LONG>(layout->jobResolution[0]), static_cast<LONG>(layout->jobResolution[1])};
     const POINT plane = {format.xResolution ? static_cast<LONG>(format.xResolution) : job.x,
                          format.yResolution ? static_cast<LONG>(format.yResolution) : job.y};
     POINT out;
     return PointScale(&job, &point, &plane, &out) ? out : point;
 }
 
-uint32_t PlaneCount(const BandLayout* layout) {
-    return std::min(layout->band.planeCount, IMX_MAX_PLANES);
-}
+uint32_t PlaneCount(const BandLayout* layout) { return std::min(layout->band.planeCount, IMX_MAX_PLANES); }
 
 bool Tiled(const TextureCacheEntry* entry) { return (entry->kind & 1) != 0; }
 
-void PlanesLoop(const uint8_t* mask, int32_t maskStride, TextureCacheEntry* entry,
-                BandLayout* layout, const RECT* rect) {
+void PlanesLoop(const uint8_t* mask, int32_t maskStride, TextureCacheEntry* entry, BandLayout* layout, const RECT* rect)
+{
     if (!entry || !layout || !rect) return;
     const ImxTexture& texture = entry->texture;
     const POINT phase = {Narrow(int64_t{layout->band.x} - texture.x + rect->left),
                          Narrow(int64_t{layout->band.y} - texture.y + rect->top)};
-    const Road road = Tiled(entry) ? (mask ? Road::kMaskFill : Road::kFill)
-                                   : (mask ? Road::kMaskCopy : Road::kCopy);
+    const Road road = Tiled(entry) ? (mask ? Road::kMaskFill : Road::kFill) : (mask ? Road::kMaskCopy : Road::kCopy);
     for (uint32_t i = 0; i < PlaneCount(layout); ++i) {
-        Dispatch(road, mask, maskStride, &layout->planeConfig.planes[i], &texture.planes[i],
-                 &layout->band.planes[i], phase, rect);
+        Dispatch(road, mask, maskStride, &layout->planeConfig.planes[i], &texture.planes[i], &layout->band.planes[i],
+                 phase, rect);
     }
 }
 
-void PlaneLoop(const uint8_t* mask, int32_t maskStride, TextureCacheEntry* entry,
-               BandLayout* layout, uint32_t plane, const RECT* rect) {
+void PlaneLoop(const uint8_t* mask, int32_t maskStride, TextureCacheEntry* entry, BandLayout* layout, uint32_t plane,
+               const RECT* rect)
+{
     if (!entry || !layout || !rect || plane >= PlaneCount(layout)) return;
     const ImxTexture& texture = entry->texture;
     const ImxPlaneFormat& format = layout->planeConfig.planes[plane];
@@ -200,54 +183,55 @@ void PlaneLoop(const uint8_t* mask, int32_t maskStride, TextureCacheEntry* entry
         phase.x = Narrow(int64_t{band.x} - origin.x + rect->left);
         phase.y = Narrow(int64_t{band.y} - origin.y + rect->top);
     }
-    const Road road = Tiled(entry) ? (mask ? Road::kMaskFill : Road::kFill)
-                                   : (mask ? Road::kMaskCopy : Road::kCopy);
-    Dispatch(road, mask, maskStride, &format, &texture.planes[plane], &layout->band.planes[plane],
-             phase, rect);
+    const Road road = Tiled(entry) ? (mask ? Road::kMaskFill : Road::kFill) : (mask ? Road::kMaskCopy : Road::kCopy);
+    Dispatch(road, mask, maskStride, &format, &texture.planes[plane], &layout->band.planes[plane], phase, rect);
 }
 
 }  // namespace
 
-void PlaneRectFillDispatch(const ImxPlaneFormat* format, const ImxPlane* texture, ImxPlane* band,
-                           POINT phase, const RECT* rect) {
+void PlaneRectFillDispatch(const ImxPlaneFormat* format, const ImxPlane* texture, ImxPlane* band, POINT phase,
+                           const RECT* rect)
+{
     Dispatch(Road::kFill, nullptr, 0, format, texture, band, phase, rect);
 }
 
-void PlaneRectCopyDispatch(const ImxPlaneFormat* format, const ImxPlane* texture, ImxPlane* band,
-                           const RECT* rect) {
+void PlaneRectCopyDispatch(const ImxPlaneFormat* format, const ImxPlane* texture, ImxPlane* band, const RECT* rect)
+{
     Dispatch(Road::kCopy, nullptr, 0, format, texture, band, POINT{0, 0}, rect);
 }
 
-void PlaneRectMaskDispatch(const uint8_t* maskBits, int32_t maskStride,
-                           const ImxPlaneFormat* format, const ImxPlane* texture, ImxPlane* band,
-                           POINT phase, const RECT* rect) {
+void PlaneRectMaskDispatch(const uint8_t* maskBits, int32_t maskStride, const ImxPlaneFormat* format,
+                           const ImxPlane* texture, ImxPlane* band, POINT phase, const RECT* rect)
+{
     Dispatch(Road::kMaskFill, maskBits, maskStride, format, texture, band, phase, rect);
 }
 
-void PlaneRectMaskCopyDispatch(const uint8_t* maskBits, int32_t maskStride,
-                               const ImxPlaneFormat* format, const ImxPlane* texture,
-                               ImxPlane* band, const RECT* rect) {
+void PlaneRectMaskCopyDispatch(const uint8_t* maskBits, int32_t maskStride, const ImxPlaneFormat* format,
+                               const ImxPlane* texture, ImxPlane* band, const RECT* rect)
+{
     Dispatch(Road::kMaskCopy, maskBits, maskStride, format, texture, band, POINT{0, 0}, rect);
 }
 
-void BandPlanesTextureFill(TextureCacheEntry* entry, BandLayout* layout, const RECT* rect) {
+void BandPlanesTextureFill(TextureCacheEntry* entry, BandLayout* layout, const RECT* rect)
+{
     PlanesLoop(nullptr, 0, entry, layout, rect);
 }
 
-void BandPlaneTextureFill(TextureCacheEntry* entry, BandLayout* layout, uint32_t plane,
-                          const RECT* rect) {
+void BandPlaneTextureFill(TextureCacheEntry* entry, BandLayout* layout, uint32_t plane, const RECT* rect)
+{
     PlaneLoop(nullptr, 0, entry, layout, plane, rect);
 }
 
-void BandPlanesTextureFillMasked(const uint8_t* maskBits, int32_t maskStride,
-                                 TextureCacheEntry* entry, BandLayout* layout, const RECT* rect) {
+void BandPlanesTextureFillMasked(const uint8_t* maskBits, int32_t maskStride, TextureCacheEntry* entry,
+                                 BandLayout* layout, const RECT* rect)
+{
     if (!maskBits) return;
     PlanesLoop(maskBits, maskStride, entry, layout, rect);
 }
 
-void BandPlaneTextureFillMasked(const uint8_t* maskBits, int32_t maskStride,
-                                TextureCacheEntry* entry, BandLayout* layout, uint32_t plane,
-                                const RECT* rect) {
+void BandPlaneTextureFillMasked(const uint8_t* maskBits, int32_t maskStride, TextureCacheEntry* entry,
+                                BandLayout* layout, uint32_t plane, const RECT* rect)
+{
     if (!maskBits) return;
     PlaneLoop(maskBits, maskStride, entry, layout, plane, rect);
 }
@@ -255,8 +239,8 @@ void BandPlaneTextureFillMasked(const uint8_t* maskBits, int32_t maskStride,
 // The pattern kernels read a pattern row as the pattern repeated to the end of its last word.
 // The device's rows hold only its width, so a width that is not a multiple of 32 is first laid
 // out that way, one row at a time.
-void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPattern* pattern,
-                        POINT origin) {
+void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPattern* pattern, POINT origin)
+{
     if (!bits || !pattern || size.cx <= 0 || size.cy <= 0) return;
     if (pattern->width <= 0 || pattern->height <= 0 || pattern->stride <= 0) return;
     const uint32_t width = static_cast<uint32_t>(pattern->width);
@@ -280,9 +264,8 @@ void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPatt
     if (width % 32 == 0) {
         source.bits = const_cast<uint8_t*>(rows);
         source.stride = pattern->stride;
-        Plane1PatternAnd(&dest, &source, 0, 0, static_cast<uint32_t>(size.cx),
-                         static_cast<uint32_t>(size.cy), static_cast<uint32_t>(px),
-                         static_cast<uint32_t>(py), width, height);
+        Plane1PatternAnd(&dest, &source, 0, 0, static_cast<uint32_t>(size.cx), static_cast<uint32_t>(size.cy),
+                         static_cast<uint32_t>(px), static_cast<uint32_t>(py), width, height);
         return;
     }
     // Each pattern row is widened once and ANDed into every buffer row it covers: buffer rows
@@ -312,9 +295,8 @@ void BandMaskPatternAnd(uint8_t* bits, int32_t stride, SIZE size, const MaskPatt
             dest.bits = bits + (y0 + done * height) * int64_t{stride};
             dest.stride = strided ? static_cast<int32_t>(step) : stride;
             dest.height = static_cast<int32_t>(strided ? count : 1);
-            Plane1PatternAnd(&dest, &source, 0, 0, static_cast<uint32_t>(size.cx),
-                             static_cast<uint32_t>(dest.height), static_cast<uint32_t>(px), 0,
-                             width, 1);
+            Plane1PatternAnd(&dest, &source, 0, 0, static_cast<uint32_t>(size.cx), static_cast<uint32_t>(dest.height),
+                             static_cast<uint32_t>(px), 0, width, 1);
         }
     }
 }

@@ -5,7 +5,8 @@
 
 // Tile planes of fewer than 8 bits are kept as native 32-bit numbers (pixel 0 in the top bits)
 // so that the pattern kernels can use them without swapping each word they read.
-void BitmapSwapWords(BltBitmap* bitmap) {
+void BitmapSwapWords(BltBitmap* bitmap)
+{
     if (bitmap->height < 1 || bitmap->stride < 4) return;
     const int32_t words = bitmap->stride / 4;
     auto* bits = static_cast<uint8_t*>(bitmap->bits);
@@ -20,7 +21,8 @@ void BitmapSwapWords(BltBitmap* bitmap) {
     }
 }
 
-void Mono2xEnlarge(BltBitmap* dest, BltBitmap* source) {
+void Mono2xEnlarge(BltBitmap* dest, BltBitmap* source)
+{
     if (source->height < 1 || source->width < 1) return;
     const int32_t bytes = (source->width + 7) / 8;
     const auto* s = static_cast<const uint8_t*>(source->bits);

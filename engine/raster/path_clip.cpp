@@ -25,10 +25,10 @@ enum Side { kTop, kBottom, kRight, kLeft };
 bool Inside(const POINT& p, Side side, const RECT& r)
 {
     switch (side) {
-    case kTop: return p.y >= r.top;
-    case kBottom: return p.y <= int64_t{r.bottom} - 1;
-    case kRight: return p.x <= int64_t{r.right} - 1;
-    case kLeft: return p.x >= r.left;
+        case kTop: return p.y >= r.top;
+        case kBottom: return p.y <= int64_t{r.bottom} - 1;
+        case kRight: return p.x <= int64_t{r.right} - 1;
+        case kLeft: return p.x >= r.left;
     }
     return false;
 }
@@ -36,10 +36,10 @@ bool Inside(const POINT& p, Side side, const RECT& r)
 POINT Crossing(const POINT& prev, const POINT& cur, Side side, const RECT& r)
 {
     switch (side) {
-    case kTop: return POINT{Cross(prev.y, cur.y, prev.x, cur.x, r.top), r.top};
-    case kBottom: return POINT{Cross(prev.y, cur.y, prev.x, cur.x, int64_t{r.bottom} - 1), r.bottom - 1};
-    case kRight: return POINT{r.right - 1, Cross(prev.x, cur.x, prev.y, cur.y, int64_t{r.right} - 1)};
-    case kLeft: return POINT{r.left, Cross(prev.x, cur.x, prev.y, cur.y, r.left)};
+        case kTop: return POINT{Cross(prev.y, cur.y, prev.x, cur.x, r.top), r.top};
+        case kBottom: return POINT{Cross(prev.y, cur.y, prev.x, cur.x, int64_t{r.bottom} - 1), r.bottom - 1};
+        case kRight: return POINT{r.right - 1, Cross(prev.x, cur.x, prev.y, cur.y, int64_t{r.right} - 1)};
+        case kLeft: return POINT{r.left, Cross(prev.x, cur.x, prev.y, cur.y, r.left)};
     }
     return cur;
 }
@@ -191,9 +191,7 @@ uint32_t ClipSide(int64_t c, int sign, uint32_t count, const Edge* in, Edge* out
         const bool leaving = dTop >= 0;
         auto d = [&](const EdgeState& st) { return (st.x - c) * sign; };
         auto sgn = [](int64_t v) { return (v > 0) - (v < 0); };
-        auto reached = [&](const EdgeState& st) {
-            return leaving ? sgn(d(st)) != sgn(dTop) : std::llabs(d(st)) < s;
-        };
+        auto reached = [&](const EdgeState& st) { return leaving ? sgn(d(st)) != sgn(dTop) : std::llabs(d(st)) < s; };
         EdgeState st = e.top;
         EdgeAdvance(&e, &st, std::min<int64_t>(std::llabs(d(st)) / s, int64_t{e.bottom.y} - e.top.y));
         while (st.y < e.bottom.y && !reached(st)) EdgeStep(&e, &st);

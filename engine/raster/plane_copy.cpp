@@ -10,8 +10,8 @@ namespace {
 using namespace plane;
 
 template <uint32_t Depth>
-void RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width,
-              uint32_t height) {
+void RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width, uint32_t height)
+{
     using P = Plane<Depth>;
     constexpr uint32_t ppw = P::kPixelsPerWord;
     if (width == 0 || height == 0) return;
@@ -48,7 +48,8 @@ void RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32
 }
 
 template <uint32_t Depth>
-void MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase) {
+void MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase)
+{
     using P = Plane<Depth>;
     constexpr uint32_t ppw = P::kPixelsPerWord;
     if (mask->width <= 0 || mask->height <= 0 || source->width <= 0) return;
@@ -81,25 +82,28 @@ void MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phas
 
 }  // namespace
 
-void Plane1RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width,
-                    uint32_t height) {
+void Plane1RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width, uint32_t height)
+{
     RectCopy<1>(dest, source, x, y, width, height);
 }
-void Plane2RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width,
-                    uint32_t height) {
+void Plane2RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width, uint32_t height)
+{
     RectCopy<2>(dest, source, x, y, width, height);
 }
-void Plane4RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width,
-                    uint32_t height) {
+void Plane4RectCopy(BltBitmap* dest, BltBitmap* source, uint32_t x, uint32_t y, uint32_t width, uint32_t height)
+{
     RectCopy<4>(dest, source, x, y, width, height);
 }
 
-void Plane1MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase) {
+void Plane1MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase)
+{
     MaskCopy<1>(dest, mask, source, phase);
 }
-void Plane2MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase) {
+void Plane2MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase)
+{
     MaskCopy<2>(dest, mask, source, phase);
 }
-void Plane4MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase) {
+void Plane4MaskCopy(BltBitmap* dest, BltBitmap* mask, BltBitmap* source, uint32_t phase)
+{
     MaskCopy<4>(dest, mask, source, phase);
 }

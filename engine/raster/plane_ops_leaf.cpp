@@ -22,7 +22,8 @@ struct Area {
     uint32_t Height() const { return bottom - top; }
 };
 
-bool ClipToPlane(const ImxPlane* band, const RECT* rect, Area* out) {
+bool ClipToPlane(const ImxPlane* band, const RECT* rect, Area* out)
+{
     if (!band->data || !rect) return false;
     const int64_t left = std::max<int64_t>(rect->left, 0);
     const int64_t top = std::max<int64_t>(rect->top, 0);
@@ -34,22 +35,23 @@ bool ClipToPlane(const ImxPlane* band, const RECT* rect, Area* out) {
     return true;
 }
 
-bool ClipAnchored(const ImxPlane* band, const RECT* rect, Area* out) {
+bool ClipAnchored(const ImxPlane* band, const RECT* rect, Area* out)
+{
     if (!rect || rect->left < 0 || rect->top < 0) return false;
     return ClipToPlane(band, rect, out);
 }
 
 // x modulo m in [0, m).
-uint32_t Wrap(int64_t x, uint32_t m) {
+uint32_t Wrap(int64_t x, uint32_t m)
+{
     int64_t r = x % m;
     return static_cast<uint32_t>(r < 0 ? r + m : r);
 }
 
-uint8_t* PlaneRow(ImxPlane* band, uint32_t y) {
-    return band->data + static_cast<size_t>(y) * band->stride;
-}
+uint8_t* PlaneRow(ImxPlane* band, uint32_t y) { return band->data + static_cast<size_t>(y) * band->stride; }
 
-BltBitmap Describe(const ImxPlane* plane) {
+BltBitmap Describe(const ImxPlane* plane)
+{
     BltBitmap b{};
     b.bits = plane->data;
     b.stride = static_cast<int32_t>(plane->stride);
@@ -59,7 +61,8 @@ BltBitmap Describe(const ImxPlane* plane) {
     return b;
 }
 
-BltBitmap DescribeMask(const uint8_t* mask, int32_t maskStride, uint32_t width, uint32_t height) {
+BltBitmap DescribeMask(const uint8_t* mask, int32_t maskStride, uint32_t width, uint32_t height)
+{
     BltBitmap b{};
     b.bits = const_cast<uint8_t*>(mask);
     b.stride = maskStride;
@@ -69,13 +72,12 @@ BltBitmap DescribeMask(const uint8_t* mask, int32_t maskStride, uint32_t width, 
     return b;
 }
 
-bool TileUsable(const ImxPlane* texture) {
-    return texture->data && texture->width > 0 && texture->height > 0;
-}
+bool TileUsable(const ImxPlane* texture) { return texture->data && texture->width > 0 && texture->height > 0; }
 
 // Setting or clearing the bit span [left x d, right x d) of every row.
 template <uint32_t Depth, bool Set>
-void RectBits(ImxPlane* band, const RECT* rect) {
+void RectBits(ImxPlane* band, const RECT* rect)
+{
     ++band->dataPresent;
     Area a;
     if (!ClipToPlane(band, rect, &a)) return;
@@ -85,9 +87,7 @@ void RectBits(ImxPlane* band, const RECT* rect) {
     const uint64_t last = (endBit - 1) / 32;
     const uint32_t leftMask = ~0u >> (startBit % 32);
     const uint32_t rightMask = ~0u << ((32 - endBit % 32) % 32);
-    auto apply = [](uint8_t* p, uint32_t m) {
-        StoreBig(p, Set ? LoadBig(p) | m : LoadBig(p) & ~m);
-    };
+    auto apply = [](uint8_t* p, uint32_t m) { StoreBig(p, Set ? LoadBig(p) | m : LoadBig(p) & ~m); };
     for (uint32_t y = a.top; y < a.bottom; ++y) {
         uint8_t* row = PlaneRow(band, y);
         if (first == last) {
@@ -101,7 +101,8 @@ void RectBits(ImxPlane* band, const RECT* rect) {
 }
 
 template <uint32_t Bytes>
-void RectSolid(ImxPlane* band, const RECT* rect, uint32_t value) {
+void RectSolid(ImxPlane* band, const RECT* rect, uint32_t value)
+{
     ++band->dataPresent;
     Area a;
     if (!ClipToPlane(band, rect, &a)) return;
@@ -121,21 +122,21 @@ void RectSolid(ImxPlane* band, const RECT* rect, uint32_t value) {
 }
 
 template <uint32_t Bytes>
-void RectImage(ImxPlane* band, const ImxPlane* texture, const RECT* rect) {
+void RectImage(ImxPlane* band, const ImxPlane* texture, const RECT* rect)
+{
     ++band->dataPresent;
     Area a;
     if (!texture->data || !ClipAnchored(band, rect, &a)) return;
     for (uint32_t j = 0; j < a.Height(); ++j) {
         std::memcpy(PlaneRow(band, a.top + j) + static_cast<size_t>(a.left) * Bytes,
-                    texture->data + static_cast<size_t>(j) * texture->stride,
-                    static_cast<size_t>(a.Width()) * Bytes);
+                    texture->data + static_cast<size_t>(j) * texture->stride, static_cast<size_t>(a.Width()) * Bytes);
     }
 }
 
 using RectCopyKernel = void (*)(BltBitmap*, BltBitmap*, uint32_t, uint32_t, uint32_t, uint32_t);
 
-void RectImageBits(RectCopyKernel kernel, ImxPlane* band, const ImxPlane* texture,
-                   const RECT* rect) {
+void RectImageBits(RectCopyKernel kernel, ImxPlane* band, const ImxPlane* texture, const RECT* rect)
+{
     ++band->dataPresent;
     Area a;
     if (!texture->data || !ClipAnchored(band, rect, &a)) return;
@@ -144,8 +145,8 @@ void RectImageBits(RectCopyKernel kernel, ImxPlane* band, const ImxPlane* textur
     kernel(&dest, &source, a.left, a.top, a.Width(), a.Height());
 }
 
-void RectTile(PlanePatternLoop kernel, ImxPlane* band, const ImxPlane* texture, POINT phase,
-              const RECT* rect) {
+void RectTile(PlanePatternLoop kernel, ImxPlane* band, const ImxPlane* texture, POINT phase, const RECT* rect)
+{
     ++band->dataPresent;
     Area a;
     if (!TileUsable(texture) || !ClipToPlane(band, rect, &a)) return;
@@ -153,14 +154,14 @@ void RectTile(PlanePatternLoop kernel, ImxPlane* band, const ImxPlane* texture, 
     const uint32_t py = Wrap(static_cast<int64_t>(phase.y) + a.top - rect->top, texture->height);
     BltBitmap dest = Describe(band);
     BltBitmap pattern = Describe(texture);
-    kernel(&dest, &pattern, a.left, a.top, a.Width(), a.Height(), px, py, texture->width,
-           texture->height);
+    kernel(&dest, &pattern, a.left, a.top, a.Width(), a.Height(), px, py, texture->width, texture->height);
 }
 
 // Mask bits widened to the depth, from the plane word that holds left rounded down to 32 pixels
 // to the word that holds right - 1.
 template <uint32_t Depth, bool Set>
-void MaskBitsOp(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const RECT* rect) {
+void MaskBitsOp(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const RECT* rect)
+{
     using P = Plane<Depth>;
     ++band->dataPresent;
     Area a;
@@ -184,8 +185,9 @@ void MaskBitsOp(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const R
 
 // One value, or the texture's pixel, wherever the mask is set; a zero mask byte skips 8 pixels.
 template <uint32_t Bytes, bool Image>
-void MaskPixels(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const ImxPlane* texture,
-                const RECT* rect, uint32_t value) {
+void MaskPixels(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const ImxPlane* texture, const RECT* rect,
+                uint32_t value)
+{
     ++band->dataPresent;
     Area a;
     if (!mask || (Image && !texture->data) || !ClipAnchored(band, rect, &a)) return;
@@ -194,8 +196,7 @@ void MaskPixels(const uint8_t* mask, int32_t maskStride, ImxPlane* band, const I
     for (uint32_t j = 0; j < a.Height(); ++j) {
         const uint8_t* maskRow = RowAt(mask, maskStride, j);
         uint8_t* out = PlaneRow(band, a.top + j);
-        const uint8_t* in =
-            Image ? texture->data + static_cast<size_t>(j) * texture->stride : nullptr;
+        const uint8_t* in = Image ? texture->data + static_cast<size_t>(j) * texture->stride : nullptr;
         for (uint32_t i = 0; i < maskBytes; ++i) {
             const uint8_t bits = maskRow[i];
             if (!bits) continue;
@@ -218,7 +219,8 @@ using MaskCopyKernel = void (*)(BltBitmap*, BltBitmap*, BltBitmap*, uint32_t);
 
 template <uint32_t Depth>
 void MaskImageBits(MaskCopyKernel kernel, const uint8_t* mask, int32_t maskStride, ImxPlane* band,
-                   const ImxPlane* texture, const RECT* rect) {
+                   const ImxPlane* texture, const RECT* rect)
+{
     ++band->dataPresent;
     Area a;
     if (!mask || !texture->data || !ClipAnchored(band, rect, &a)) return;
@@ -231,8 +233,9 @@ void MaskImageBits(MaskCopyKernel kernel, const uint8_t* mask, int32_t maskStrid
 }
 
 template <uint32_t Depth>
-void MaskTile(PlaneMaskPatternLoop kernel, const uint8_t* mask, int32_t maskStride,
-              ImxPlane* band, const ImxPlane* texture, POINT phase, const RECT* rect) {
+void MaskTile(PlaneMaskPatternLoop kernel, const uint8_t* mask, int32_t maskStride, ImxPlane* band,
+              const ImxPlane* texture, POINT phase, const RECT* rect)
+{
     ++band->dataPresent;
     Area a;
     if (!mask || !TileUsable(texture) || !ClipAnchored(band, rect, &a)) return;
@@ -259,88 +262,71 @@ void PlaneRectSolid8(ImxPlane* b, const RECT* r, uint32_t v) { RectSolid<1>(b, r
 void PlaneRectSolid24(ImxPlane* b, const RECT* r, uint32_t v) { RectSolid<3>(b, r, v); }
 void PlaneRectSolid32(ImxPlane* b, const RECT* r, uint32_t v) { RectSolid<4>(b, r, v); }
 
-void PlaneRectImage1(ImxPlane* b, const ImxPlane* t, const RECT* r) {
-    RectImageBits(Plane1RectCopy, b, t, r);
-}
-void PlaneRectImage2(ImxPlane* b, const ImxPlane* t, const RECT* r) {
-    RectImageBits(Plane2RectCopy, b, t, r);
-}
-void PlaneRectImage4(ImxPlane* b, const ImxPlane* t, const RECT* r) {
-    RectImageBits(Plane4RectCopy, b, t, r);
-}
+void PlaneRectImage1(ImxPlane* b, const ImxPlane* t, const RECT* r) { RectImageBits(Plane1RectCopy, b, t, r); }
+void PlaneRectImage2(ImxPlane* b, const ImxPlane* t, const RECT* r) { RectImageBits(Plane2RectCopy, b, t, r); }
+void PlaneRectImage4(ImxPlane* b, const ImxPlane* t, const RECT* r) { RectImageBits(Plane4RectCopy, b, t, r); }
 void PlaneRectImage8(ImxPlane* b, const ImxPlane* t, const RECT* r) { RectImage<1>(b, t, r); }
 void PlaneRectImage24(ImxPlane* b, const ImxPlane* t, const RECT* r) { RectImage<3>(b, t, r); }
 void PlaneRectImage32(ImxPlane* b, const ImxPlane* t, const RECT* r) { RectImage<4>(b, t, r); }
 
-void PlaneRectTile1(ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r) {
-    RectTile(Plane1PatternFill, b, t, p, r);
-}
-void PlaneRectTile2(ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r) {
-    RectTile(Plane2PatternFill, b, t, p, r);
-}
-void PlaneRectTile4(ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r) {
-    RectTile(Plane4PatternFill, b, t, p, r);
-}
+void PlaneRectTile1(ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r) { RectTile(Plane1PatternFill, b, t, p, r); }
+void PlaneRectTile2(ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r) { RectTile(Plane2PatternFill, b, t, p, r); }
+void PlaneRectTile4(ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r) { RectTile(Plane4PatternFill, b, t, p, r); }
 
-void PlaneMaskSetBits1(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) {
-    MaskBitsOp<1, true>(m, s, b, r);
-}
-void PlaneMaskSetBits2(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) {
-    MaskBitsOp<2, true>(m, s, b, r);
-}
-void PlaneMaskSetBits4(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) {
-    MaskBitsOp<4, true>(m, s, b, r);
-}
-void PlaneMaskClearBits1(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) {
-    MaskBitsOp<1, false>(m, s, b, r);
-}
-void PlaneMaskClearBits2(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) {
-    MaskBitsOp<2, false>(m, s, b, r);
-}
-void PlaneMaskClearBits4(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) {
-    MaskBitsOp<4, false>(m, s, b, r);
-}
+void PlaneMaskSetBits1(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) { MaskBitsOp<1, true>(m, s, b, r); }
+void PlaneMaskSetBits2(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) { MaskBitsOp<2, true>(m, s, b, r); }
+void PlaneMaskSetBits4(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) { MaskBitsOp<4, true>(m, s, b, r); }
+void PlaneMaskClearBits1(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) { MaskBitsOp<1, false>(m, s, b, r); }
+void PlaneMaskClearBits2(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) { MaskBitsOp<2, false>(m, s, b, r); }
+void PlaneMaskClearBits4(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r) { MaskBitsOp<4, false>(m, s, b, r); }
 
-void PlaneMaskSolid8(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r, uint32_t v) {
+void PlaneMaskSolid8(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r, uint32_t v)
+{
     MaskPixels<1, false>(m, s, b, nullptr, r, v);
 }
-void PlaneMaskSolid24(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r, uint32_t v) {
+void PlaneMaskSolid24(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r, uint32_t v)
+{
     MaskPixels<3, false>(m, s, b, nullptr, r, v);
 }
-void PlaneMaskSolid32(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r, uint32_t v) {
+void PlaneMaskSolid32(const uint8_t* m, int32_t s, ImxPlane* b, const RECT* r, uint32_t v)
+{
     MaskPixels<4, false>(m, s, b, nullptr, r, v);
 }
 
-void PlaneMaskImage1(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r) {
+void PlaneMaskImage1(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r)
+{
     MaskImageBits<1>(Plane1MaskCopy, m, s, b, t, r);
 }
-void PlaneMaskImage2(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r) {
+void PlaneMaskImage2(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r)
+{
     MaskImageBits<2>(Plane2MaskCopy, m, s, b, t, r);
 }
-void PlaneMaskImage4(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r) {
+void PlaneMaskImage4(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r)
+{
     MaskImageBits<4>(Plane4MaskCopy, m, s, b, t, r);
 }
-void PlaneMaskImage8(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r) {
+void PlaneMaskImage8(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r)
+{
     MaskPixels<1, true>(m, s, b, t, r, 0);
 }
-void PlaneMaskImage24(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t,
-                      const RECT* r) {
+void PlaneMaskImage24(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r)
+{
     MaskPixels<3, true>(m, s, b, t, r, 0);
 }
-void PlaneMaskImage32(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t,
-                      const RECT* r) {
+void PlaneMaskImage32(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, const RECT* r)
+{
     MaskPixels<4, true>(m, s, b, t, r, 0);
 }
 
-void PlaneMaskTile1(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, POINT p,
-                    const RECT* r) {
+void PlaneMaskTile1(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r)
+{
     MaskTile<1>(Plane1MaskPattern, m, s, b, t, p, r);
 }
-void PlaneMaskTile2(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, POINT p,
-                    const RECT* r) {
+void PlaneMaskTile2(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r)
+{
     MaskTile<2>(Plane2MaskPattern, m, s, b, t, p, r);
 }
-void PlaneMaskTile4(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, POINT p,
-                    const RECT* r) {
+void PlaneMaskTile4(const uint8_t* m, int32_t s, ImxPlane* b, const ImxPlane* t, POINT p, const RECT* r)
+{
     MaskTile<4>(Plane4MaskPattern, m, s, b, t, p, r);
 }

@@ -16,14 +16,16 @@ using namespace plane;
 
 enum class Loop { kWord, kNarrow, kWords, kAny };
 
-inline uint32_t Funnel(uint32_t high, uint32_t low, uint32_t shift) {
+inline uint32_t Funnel(uint32_t high, uint32_t low, uint32_t shift)
+{
     return shift ? (high << shift) | (low >> (32 - shift)) : high;
 }
 
 // The pattern word that starts at pattern pixel c (0 <= c < w') of a pattern row, the row read
 // as a cyclic string of w' pixels.
 template <uint32_t Depth, Loop Kind>
-inline uint32_t PatternWord(const uint8_t* row, uint32_t widened, uint32_t c) {
+inline uint32_t PatternWord(const uint8_t* row, uint32_t widened, uint32_t c)
+{
     constexpr uint32_t ppw = 32 / Depth;
     if constexpr (Kind == Loop::kWord) {
         return std::rotl(LoadNative(row), static_cast<int>(c * Depth));
@@ -32,8 +34,7 @@ inline uint32_t PatternWord(const uint8_t* row, uint32_t widened, uint32_t c) {
         const uint32_t p = LoadNative(row);
         const uint32_t t = c + ppw - widened;
         const uint32_t m = ~0u << (t * Depth);
-        return (std::rotl(p, static_cast<int>(c * Depth)) & m) |
-               (std::rotl(p, static_cast<int>(t * Depth)) & ~m);
+        return (std::rotl(p, static_cast<int>(c * Depth)) & m) | (std::rotl(p, static_cast<int>(t * Depth)) & ~m);
     } else if constexpr (Kind == Loop::kWords) {
         const uint32_t words = widened / ppw;
         const uint32_t k = c / ppw;
@@ -56,12 +57,11 @@ inline uint32_t PatternWord(const uint8_t* row, uint32_t widened, uint32_t c) {
 
 constexpr uint32_t kMaxCycle = 64;
 
-inline uint32_t ToBig(uint32_t v) {
-    return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v;
-}
+inline uint32_t ToBig(uint32_t v) { return std::endian::native == std::endian::little ? __builtin_bswap32(v) : v; }
 
 // Stores `count` words alternating pair[0] and pair[1], sixteen bytes at a time.
-inline void StorePairs(uint8_t* out, const uint32_t pair[2], uint64_t count) {
+inline void StorePairs(uint8_t* out, const uint32_t pair[2], uint64_t count)
+{
     const uint32_t quad[4] = {pair[0], pair[1], pair[0], pair[1]};
     uint64_t i = 0;
     for (; i + 8 <= count; i += 8) {
@@ -73,16 +73,17 @@ inline void StorePairs(uint8_t* out, const uint32_t pair[2], uint64_t count) {
 }
 
 template <uint32_t Depth>
-inline uint32_t Advance(uint32_t c, uint32_t widened) {
+inline uint32_t Advance(uint32_t c, uint32_t widened)
+{
     c += 32 / Depth;
     while (c >= widened) c -= widened;
     return c;
 }
 
 template <uint32_t Depth, Loop Kind, bool And>
-void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, uint32_t width,
-                 uint32_t height, uint32_t phaseX, uint32_t phaseY, uint32_t widened,
-                 uint32_t patternHeight) {
+void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, uint32_t width, uint32_t height,
+                 uint32_t phaseX, uint32_t phaseY, uint32_t widened, uint32_t patternHeight)
+{
     using P = Plane<Depth>;
     constexpr uint32_t ppw = P::kPixelsPerWord;
     if (width == 0 || height == 0 || widened == 0 || patternHeight == 0) return;
@@ -105,8 +106,8 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
     };
     constexpr uint32_t kMaxPlans = 64;
     const bool planning = Kind != Loop::kWord && !And && words > 2 && period <= kMaxCycle &&
-                          !(Kind == Loop::kWords && period == 2) &&
-                          words - 2 > period && patternHeight <= kMaxPlans && height > patternHeight;
+                          !(Kind == Loop::kWords && period == 2) && words - 2 > period && patternHeight <= kMaxPlans &&
+                          height > patternHeight;
     RowPlan plans[kMaxPlans];
     if (planning) {
         for (uint32_t i = 0; i < patternHeight; ++i) plans[i].ready = false;
@@ -140,8 +141,7 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
             }
         }
         uint32_t c = static_cast<uint32_t>(start);
-        const uint32_t rowWord =
-            Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
+        const uint32_t rowWord = Kind == Loop::kWord ? PatternWord<Depth, Kind>(row, widened, c) : 0;
         auto next = [&]() {
             if constexpr (Kind == Loop::kWord) {
                 return rowWord;
@@ -222,7 +222,8 @@ void PatternLoop(BltBitmap* dest, BltBitmap* pattern, uint32_t x, uint32_t y, ui
 // a thin or slanted shape is mostly clear over its bounds, so clear bits are passed 32 bytes and
 // then 8 bytes at a time; no load reaches beyond the bytes of the row's last plane word.
 template <uint32_t Depth>
-inline uint64_t NextMaskedWord(const uint8_t* maskRow, uint64_t q, uint64_t words) {
+inline uint64_t NextMaskedWord(const uint8_t* maskRow, uint64_t q, uint64_t words)
+{
     constexpr uint64_t kWordsPer8 = 2 * Depth;  // plane words whose mask bits are 8 bytes
     const auto clear = [maskRow](uint64_t at, uint32_t blocks) {
         uint64_t any = 0;
@@ -240,8 +241,9 @@ inline uint64_t NextMaskedWord(const uint8_t* maskRow, uint64_t q, uint64_t word
 }
 
 template <uint32_t Depth, Loop Kind>
-void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint32_t phaseX,
-                     uint32_t phaseY, uint32_t widened, uint32_t patternHeight) {
+void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint32_t phaseX, uint32_t phaseY,
+                     uint32_t widened, uint32_t patternHeight)
+{
     using P = Plane<Depth>;
     constexpr uint32_t ppw = P::kPixelsPerWord;
     if (mask->width <= 0 || mask->height <= 0 || widened == 0 || patternHeight == 0) return;
@@ -291,7 +293,8 @@ void MaskPatternLoop(BltBitmap* dest, BltBitmap* mask, BltBitmap* pattern, uint3
 }
 
 // The index of the loop for a widened width, in the order Word, Narrow, Words, Any.
-int LoopIndex(uint32_t depth, uint32_t widened) {
+int LoopIndex(uint32_t depth, uint32_t widened)
+{
     const uint32_t ppw = 32 / depth;
     if (widened == ppw) return 0;
     if (widened < ppw) return 1;
@@ -302,7 +305,8 @@ int DepthIndex(uint32_t depth) { return depth == 1 ? 0 : depth == 2 ? 1 : depth 
 
 }  // namespace
 
-uint32_t PlanePatternWidthWiden(uint32_t depth, uint32_t patternWidth) {
+uint32_t PlanePatternWidthWiden(uint32_t depth, uint32_t patternWidth)
+{
     if (patternWidth == 0 || (depth != 1 && depth != 2 && depth != 4)) return 0;
     const uint32_t threshold = 32 / depth / 2 + 1;
     uint32_t widened = patternWidth;
@@ -311,10 +315,11 @@ uint32_t PlanePatternWidthWiden(uint32_t depth, uint32_t patternWidth) {
 }
 
 // The loops by name, each with the widened width as its pattern width.
-#define PATTERN_LOOP(name, depth, kind, isAnd)                                                    \
-    void name(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,         \
-              uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {                               \
-        PatternLoop<depth, Loop::kind, isAnd>(d, p, x, y, w, h, px, py, pw, ph);                  \
+#define PATTERN_LOOP(name, depth, kind, isAnd)                                                                      \
+    void name(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t px, uint32_t py, \
+              uint32_t pw, uint32_t ph)                                                                             \
+    {                                                                                                               \
+        PatternLoop<depth, Loop::kind, isAnd>(d, p, x, y, w, h, px, py, pw, ph);                                    \
     }
 PATTERN_LOOP(Plane1PatternFillWord, 1, kWord, false)
 PATTERN_LOOP(Plane1PatternFillNarrow, 1, kNarrow, false)
@@ -334,10 +339,10 @@ PATTERN_LOOP(Plane1PatternAndWords, 1, kWords, true)
 PATTERN_LOOP(Plane1PatternAndAny, 1, kAny, true)
 #undef PATTERN_LOOP
 
-#define MASK_PATTERN_LOOP(name, depth, kind)                                                     \
-    void name(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw,    \
-              uint32_t ph) {                                                                      \
-        MaskPatternLoop<depth, Loop::kind>(d, m, p, px, py, pw, ph);                              \
+#define MASK_PATTERN_LOOP(name, depth, kind)                                                                \
+    void name(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) \
+    {                                                                                                       \
+        MaskPatternLoop<depth, Loop::kind>(d, m, p, px, py, pw, ph);                                        \
     }
 MASK_PATTERN_LOOP(Plane1MaskPatternWord, 1, kWord)
 MASK_PATTERN_LOOP(Plane1MaskPatternNarrow, 1, kNarrow)
@@ -360,23 +365,25 @@ constexpr PlanePatternLoop kFillLoops[3][4] = {
     {Plane2PatternFillWord, Plane2PatternFillNarrow, Plane2PatternFillWords, Plane2PatternFillAny},
     {Plane4PatternFillWord, Plane4PatternFillNarrow, Plane4PatternFillWords, Plane4PatternFillAny},
 };
-constexpr PlanePatternLoop kAndLoops[4] = {Plane1PatternAndWord, Plane1PatternAndNarrow,
-                                           Plane1PatternAndWords, Plane1PatternAndAny};
+constexpr PlanePatternLoop kAndLoops[4] = {Plane1PatternAndWord, Plane1PatternAndNarrow, Plane1PatternAndWords,
+                                           Plane1PatternAndAny};
 constexpr PlaneMaskPatternLoop kMaskLoops[3][4] = {
     {Plane1MaskPatternWord, Plane1MaskPatternNarrow, Plane1MaskPatternWords, Plane1MaskPatternAny},
     {Plane2MaskPatternWord, Plane2MaskPatternNarrow, Plane2MaskPatternWords, Plane2MaskPatternAny},
     {Plane4MaskPatternWord, Plane4MaskPatternNarrow, Plane4MaskPatternWords, Plane4MaskPatternAny},
 };
 
-void PatternRun(uint32_t depth, bool patternAnd, BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y,
-                uint32_t w, uint32_t h, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+void PatternRun(uint32_t depth, bool patternAnd, BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w,
+                uint32_t h, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph)
+{
     const PlanePatternLoop loop = PlanePatternLoopSelect(depth, pw, patternAnd);
     if (loop == nullptr || ph == 0) return;
     loop(d, p, x, y, w, h, px, py, PlanePatternWidthWiden(depth, pw), ph);
 }
 
-void MaskPatternRun(uint32_t depth, BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px,
-                    uint32_t py, uint32_t pw, uint32_t ph) {
+void MaskPatternRun(uint32_t depth, BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw,
+                    uint32_t ph)
+{
     const PlaneMaskPatternLoop loop = PlaneMaskPatternLoopSelect(depth, pw);
     if (loop == nullptr || ph == 0) return;
     loop(d, m, p, px, py, PlanePatternWidthWiden(depth, pw), ph);
@@ -384,45 +391,51 @@ void MaskPatternRun(uint32_t depth, BltBitmap* d, BltBitmap* m, BltBitmap* p, ui
 
 }  // namespace
 
-PlanePatternLoop PlanePatternLoopSelect(uint32_t depth, uint32_t patternWidth, bool patternAnd) {
+PlanePatternLoop PlanePatternLoopSelect(uint32_t depth, uint32_t patternWidth, bool patternAnd)
+{
     const int d = DepthIndex(depth);
     const uint32_t widened = PlanePatternWidthWiden(depth, patternWidth);
     if (d < 0 || widened == 0 || (patternAnd && depth != 1)) return nullptr;
     return patternAnd ? kAndLoops[LoopIndex(depth, widened)] : kFillLoops[d][LoopIndex(depth, widened)];
 }
 
-PlaneMaskPatternLoop PlaneMaskPatternLoopSelect(uint32_t depth, uint32_t patternWidth) {
+PlaneMaskPatternLoop PlaneMaskPatternLoopSelect(uint32_t depth, uint32_t patternWidth)
+{
     const int d = DepthIndex(depth);
     const uint32_t widened = PlanePatternWidthWiden(depth, patternWidth);
     if (d < 0 || widened == 0) return nullptr;
     return kMaskLoops[d][LoopIndex(depth, widened)];
 }
 
-void Plane1PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+void Plane1PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t px,
+                       uint32_t py, uint32_t pw, uint32_t ph)
+{
     PatternRun(1, false, d, p, x, y, w, h, px, py, pw, ph);
 }
-void Plane2PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+void Plane2PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t px,
+                       uint32_t py, uint32_t pw, uint32_t ph)
+{
     PatternRun(2, false, d, p, x, y, w, h, px, py, pw, ph);
 }
-void Plane4PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                       uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+void Plane4PatternFill(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t px,
+                       uint32_t py, uint32_t pw, uint32_t ph)
+{
     PatternRun(4, false, d, p, x, y, w, h, px, py, pw, ph);
 }
-void Plane1PatternAnd(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h,
-                      uint32_t px, uint32_t py, uint32_t pw, uint32_t ph) {
+void Plane1PatternAnd(BltBitmap* d, BltBitmap* p, uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint32_t px,
+                      uint32_t py, uint32_t pw, uint32_t ph)
+{
     PatternRun(1, true, d, p, x, y, w, h, px, py, pw, ph);
 }
-void Plane1MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
-                       uint32_t pw, uint32_t ph) {
+void Plane1MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph)
+{
     MaskPatternRun(1, d, m, p, px, py, pw, ph);
 }
-void Plane2MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
-                       uint32_t pw, uint32_t ph) {
+void Plane2MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph)
+{
     MaskPatternRun(2, d, m, p, px, py, pw, ph);
 }
-void Plane4MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py,
-                       uint32_t pw, uint32_t ph) {
+void Plane4MaskPattern(BltBitmap* d, BltBitmap* m, BltBitmap* p, uint32_t px, uint32_t py, uint32_t pw, uint32_t ph)
+{
     MaskPatternRun(4, d, m, p, px, py, pw, ph);
 }

@@ -54,13 +54,13 @@ struct Scan {
     Edge* edges;
     uint32_t count;
     int32_t height;
-    int32_t windowTop;                // the first row of the current window
-    uint32_t waiting;                 // edges listed in the window and not yet started
-    uint32_t started;                 // edges started so far
-    uint32_t windowFirst;             // where the window's list begins
-    uint32_t rowEnds[kWindowRows];    // where each row's part of the list ends
+    int32_t windowTop;  // the first row of the current window
+    uint32_t waiting;  // edges listed in the window and not yet started
+    uint32_t started;  // edges started so far
+    uint32_t windowFirst;  // where the window's list begins
+    uint32_t rowEnds[kWindowRows];  // where each row's part of the list ends
     size_t active;
-    bool inTable;                     // the active edges stand in the table's links
+    bool inTable;  // the active edges stand in the table's links
     Edge* stack[kStackSlots];
 };
 
@@ -196,8 +196,7 @@ void MaskWord(uint8_t* p, uint32_t mask)
 // Inversion flips the span's pixels one at a time.
 void InvertSpan(uint8_t* row, int32_t x0, int32_t x1)
 {
-    for (int32_t x = x0; x < x1; ++x)
-        row[x >> 3] ^= static_cast<uint8_t>(0x80u >> (x & 7));
+    for (int32_t x = x0; x < x1; ++x) row[x >> 3] ^= static_cast<uint8_t>(0x80u >> (x & 7));
 }
 
 // Writes a row's spans [x0, x1), which come left to right and do not overlap: set and clear a

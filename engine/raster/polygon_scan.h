@@ -20,15 +20,15 @@ static_assert(sizeof(EdgeState) == 16);
 // One non-horizontal polygon side. It covers rows top.y up to bottom.y - 1; on every row its x is
 // the smallest integer not left of the side's exact x.
 struct Edge {
-    Edge* next;           // pending or active list, owned by the converter while it runs
+    Edge* next;  // pending or active list, owned by the converter while it runs
     EdgeState top;
     EdgeState bottom;
-    EdgeState current;    // the stepping state; the clipper's scratch
-    int32_t xStep;        // whole pixels of x change per row
-    int32_t remainder;    // fractional x change per row, in units of 1 / dy
-    int32_t dy;           // bottom y - top y of the side (0 for a clipper's vertical edge)
-    int8_t xDirection;    // +1 when the side runs right or straight down, -1 when it runs left
-    int8_t winding;       // +1 a side running up, -1 running down
+    EdgeState current;  // the stepping state; the clipper's scratch
+    int32_t xStep;  // whole pixels of x change per row
+    int32_t remainder;  // fractional x change per row, in units of 1 / dy
+    int32_t dy;  // bottom y - top y of the side (0 for a clipper's vertical edge)
+    int8_t xDirection;  // +1 when the side runs right or straight down, -1 when it runs left
+    int8_t winding;  // +1 a side running up, -1 running down
 };
 static_assert(sizeof(Edge) == 72);
 static_assert(offsetof(Edge, top) == 8);

@@ -3,7 +3,8 @@
 
 namespace {
 
-constexpr std::array<uint8_t, 256> MakeBitReverse8() {
+constexpr std::array<uint8_t, 256> MakeBitReverse8()
+{
     std::array<uint8_t, 256> table{};
     for (unsigned n = 0; n < 256; ++n) {
         unsigned reversed = 0;
@@ -16,7 +17,8 @@ constexpr std::array<uint8_t, 256> MakeBitReverse8() {
 }
 
 // Each of the four bits of n (most significant first) widened to `width` equal bits.
-constexpr std::array<uint32_t, 16> MakeWiden(unsigned width) {
+constexpr std::array<uint32_t, 16> MakeWiden(unsigned width)
+{
     std::array<uint32_t, 16> table{};
     for (unsigned n = 0; n < 16; ++n) {
         uint32_t value = 0;
@@ -35,8 +37,7 @@ constinit const std::array<uint8_t, 256> BitReverse8 = MakeBitReverse8();
 constinit const std::array<uint32_t, 16> Bits1To2 = MakeWiden(2);
 constinit const std::array<uint32_t, 16> Bits1To4 = MakeWiden(4);
 
-static_assert(MakeWiden(2)[1] == 0x3 && MakeWiden(2)[2] == 0xC && MakeWiden(2)[4] == 0x30 &&
-              MakeWiden(2)[15] == 0xFF);
+static_assert(MakeWiden(2)[1] == 0x3 && MakeWiden(2)[2] == 0xC && MakeWiden(2)[4] == 0x30 && MakeWiden(2)[15] == 0xFF);
 static_assert(MakeWiden(4)[1] == 0xF && MakeWiden(4)[2] == 0xF0 && MakeWiden(4)[3] == 0xFF &&
               MakeWiden(4)[15] == 0xFFFF);
 static_assert(MakeBitReverse8()[1] == 0x80 && MakeBitReverse8()[0x0F] == 0xF0);

@@ -16,8 +16,7 @@
 // Turns the source into the destination by angle degrees (reduced modulo 360), mirrored in x
 // and/or y. Only the destination's bits and stride are used; they are restored before return.
 // A depth other than 1, 8, 24, 32 or an angle other than a multiple of 90 writes nothing.
-void BitmapRotateDispatch(BltBitmap* dest, BltBitmap* source, uint32_t angle, int32_t xMirror,
-                          int32_t yMirror);
+void BitmapRotateDispatch(BltBitmap* dest, BltBitmap* source, uint32_t angle, int32_t xMirror, int32_t yMirror);
 
 void Rotate1By0(BltBitmap* dest, BltBitmap* source);
 void Rotate1By90(BltBitmap* dest, BltBitmap* source);
@@ -39,22 +38,20 @@ void Rotate32By270(BltBitmap* dest, BltBitmap* source);
 // Square blocks of side a power of two (8 or more at 1 bit, 4 or more otherwise), turned by
 // quadrant recursion. Pointers address the block's top-left byte; 1-bit strides are in bytes,
 // the others in 32-bit words.
-void Rotate1Block90(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride,
+void Rotate1Block90(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride, uint32_t side);
+void Rotate1Block270(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride, uint32_t side);
+void Rotate8Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
                     uint32_t side);
-void Rotate1Block270(uint8_t* dest, int32_t destStride, const uint8_t* source,
-                     int32_t sourceStride, uint32_t side);
-void Rotate8Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                    int32_t sourceStrideWords, uint32_t side);
-void Rotate8Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                     int32_t sourceStrideWords, uint32_t side);
-void Rotate24Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                     int32_t sourceStrideWords, uint32_t side);
-void Rotate24Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                      int32_t sourceStrideWords, uint32_t side);
-void Rotate32Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                     int32_t sourceStrideWords, uint32_t side);
-void Rotate32Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                      int32_t sourceStrideWords, uint32_t side);
+void Rotate8Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                     uint32_t side);
+void Rotate24Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                     uint32_t side);
+void Rotate24Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                      uint32_t side);
+void Rotate32Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                     uint32_t side);
+void Rotate32Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                      uint32_t side);
 
 // Reverses the byte order of every 32-bit word of every row (the whole stride), in place.
 // Uses bits, stride and height.
@@ -66,6 +63,6 @@ void BitmapSwapWords(BltBitmap* bitmap);
 void Mono2xEnlarge(BltBitmap* dest, BltBitmap* source);
 
 // Constant tables.
-extern const std::array<uint8_t, 256> BitReverse8;   // n with its eight bits reversed
-extern const std::array<uint32_t, 16> Bits1To2;      // four bits, each doubled
-extern const std::array<uint32_t, 16> Bits1To4;      // four bits, each widened to four
+extern const std::array<uint8_t, 256> BitReverse8;  // n with its eight bits reversed
+extern const std::array<uint32_t, 16> Bits1To2;  // four bits, each doubled
+extern const std::array<uint32_t, 16> Bits1To4;  // four bits, each widened to four

@@ -18,7 +18,8 @@ namespace {
 //   270 degrees: the nibble's first pixel in byte 3, bit value 0x80 >> k.
 using NibbleTables = std::array<std::array<uint32_t, 16>, 8>;
 
-constexpr NibbleTables MakeNibbleTables(bool clockwise) {
+constexpr NibbleTables MakeNibbleTables(bool clockwise)
+{
     NibbleTables tables{};
     for (unsigned k = 0; k < 8; ++k) {
         for (unsigned n = 0; n < 16; ++n) {
@@ -40,7 +41,8 @@ constexpr NibbleTables kLeaf270 = MakeNibbleTables(false);
 
 // Turns eight source bytes (rows r0..r7 of an 8 x 8 block) into eight destination rows.
 template <bool Clockwise>
-inline void TurnLeaf(const uint8_t (&in)[8], uint8_t (&out)[8]) {
+inline void TurnLeaf(const uint8_t (&in)[8], uint8_t (&out)[8])
+{
     const NibbleTables& t = Clockwise ? kLeaf90 : kLeaf270;
     uint32_t high = 0;
     uint32_t low = 0;
@@ -59,8 +61,8 @@ inline void TurnLeaf(const uint8_t (&in)[8], uint8_t (&out)[8]) {
 }
 
 template <bool Clockwise>
-inline void TurnLeafAt(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride) {
+inline void TurnLeafAt(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride)
+{
     uint8_t in[8];
     uint8_t out[8];
     for (unsigned k = 0; k < 8; ++k) in[k] = source[k * sourceStride];
@@ -68,7 +70,8 @@ inline void TurnLeafAt(uint8_t* dest, ptrdiff_t destStride, const uint8_t* sourc
     for (unsigned j = 0; j < 8; ++j) dest[j * destStride] = out[j];
 }
 
-inline uint32_t LoadWord(const uint8_t* p) {
+inline uint32_t LoadWord(const uint8_t* p)
+{
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -76,8 +79,8 @@ inline uint32_t LoadWord(const uint8_t* p) {
 
 // One block of side S (a power of two, at least 8).
 template <bool Clockwise>
-void TurnBlock(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
-               uint32_t side) {
+void TurnBlock(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride, uint32_t side)
+{
     for (;;) {
         if (side == 8) {
             TurnLeafAt<Clockwise>(dest, destStride, source, sourceStride);
@@ -137,8 +140,9 @@ void TurnBlock(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdi
 // destination byte column is gathered byte column by byte column, missing rows as 0, turned as
 // a leaf, and written one byte per destination row. Padding bits of the result come out 0.
 template <bool Clockwise>
-void TurnSmall(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
-               int32_t width, int32_t height) {
+void TurnSmall(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
+               int32_t height)
+{
     const int32_t byteColumns = (width + 7) / 8;
     const int32_t groups = (height + 7) / 8;
     for (int32_t g = 0; g < groups; ++g) {
@@ -172,8 +176,9 @@ void TurnSmall(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdi
 }
 
 template <bool Clockwise>
-void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                 ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
+                 int32_t height)
+{
     if (width <= 0 || height <= 0) return;
     const int32_t m = std::min(width, height);
     if (m < 8) {
@@ -195,83 +200,86 @@ void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
         for (int32_t k = 0; k < width / side; ++k) {
             int32_t sourceRow = Clockwise ? height - side : 0;
             int32_t destRow = Clockwise ? k * side : width - (k + 1) * side;
-            TurnBlock<Clockwise>(dest + destRow * destStride,
-                                 destStride, source + sourceRow * sourceStride + k * sideBytes,
-                                 sourceStride, side);
+            TurnBlock<Clockwise>(dest + destRow * destStride, destStride,
+                                 source + sourceRow * sourceStride + k * sideBytes, sourceStride, side);
         }
     }
     const int32_t rightColumns = width % side;
     const int32_t coveredWidth = width - rightColumns;
     if (rightColumns) {
         int32_t destRow = Clockwise ? coveredWidth : 0;
-        TurnQuarter<Clockwise>(dest + destRow * destStride, destStride,
-                               source + coveredWidth / 8, sourceStride, rightColumns, height);
+        TurnQuarter<Clockwise>(dest + destRow * destStride, destStride, source + coveredWidth / 8, sourceStride,
+                               rightColumns, height);
     }
     const int32_t leftRows = height % side;
     if (leftRows) {
         const int32_t destByte = (height - leftRows) / 8;
         if (Clockwise) {
-            TurnQuarter<true>(dest + destByte, destStride, source, sourceStride, coveredWidth,
-                              leftRows);
+            TurnQuarter<true>(dest + destByte, destStride, source, sourceStride, coveredWidth, leftRows);
         } else {
             TurnQuarter<false>(dest + rightColumns * destStride + destByte, destStride,
-                               source + (height - leftRows) * sourceStride, sourceStride,
-                               coveredWidth, leftRows);
+                               source + (height - leftRows) * sourceStride, sourceStride, coveredWidth, leftRows);
         }
     }
 }
 
 }  // namespace
 
-void Rotate1Block90(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride,
-                    uint32_t side) {
+void Rotate1Block90(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride, uint32_t side)
+{
     TurnBlock<true>(dest, destStride, source, sourceStride, side);
 }
 
-void Rotate1Block270(uint8_t* dest, int32_t destStride, const uint8_t* source,
-                     int32_t sourceStride, uint32_t side) {
+void Rotate1Block270(uint8_t* dest, int32_t destStride, const uint8_t* source, int32_t sourceStride, uint32_t side)
+{
     TurnBlock<false>(dest, destStride, source, sourceStride, side);
 }
 
-void Rotate1By0(BltBitmap* dest, BltBitmap* source) {
+void Rotate1By0(BltBitmap* dest, BltBitmap* source)
+{
     if (source->width <= 0 || source->height <= 0) return;
     const size_t rowBytes = (static_cast<size_t>(source->width) + 7) / 8;
     const auto* s = static_cast<const uint8_t*>(source->bits);
     auto* d = static_cast<uint8_t*>(dest->bits);
     for (int32_t r = 0; r < source->height; ++r) {
-        std::memcpy(d + static_cast<ptrdiff_t>(r) * dest->stride,
-                    s + static_cast<ptrdiff_t>(r) * source->stride, rowBytes);
+        std::memcpy(d + static_cast<ptrdiff_t>(r) * dest->stride, s + static_cast<ptrdiff_t>(r) * source->stride,
+                    rowBytes);
     }
 }
 
-void Rotate1PlainTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1PlainTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     TurnQuarter<true>(dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1PlainTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                         ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1PlainTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                         int32_t width, int32_t height)
+{
     TurnQuarter<false>(dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1By90(BltBitmap* dest, BltBitmap* source) {
+void Rotate1By90(BltBitmap* dest, BltBitmap* source)
+{
     if (source->width <= 0 || source->height <= 0) return;
     Rotate1SelectedPath().turn90(static_cast<uint8_t*>(dest->bits), dest->stride,
-                                 static_cast<const uint8_t*>(source->bits), source->stride,
-                                 source->width, source->height);
+                                 static_cast<const uint8_t*>(source->bits), source->stride, source->width,
+                                 source->height);
 }
 
-void Rotate1By270(BltBitmap* dest, BltBitmap* source) {
+void Rotate1By270(BltBitmap* dest, BltBitmap* source)
+{
     if (source->width <= 0 || source->height <= 0) return;
     Rotate1SelectedPath().turn270(static_cast<uint8_t*>(dest->bits), dest->stride,
-                                  static_cast<const uint8_t*>(source->bits), source->stride,
-                                  source->width, source->height);
+                                  static_cast<const uint8_t*>(source->bits), source->stride, source->width,
+                                  source->height);
 }
 
 // Each source row becomes the destination row H - 1 - r with its bits reversed: one table
 // lookup and two shifts per byte, written from the last destination byte backwards so that the
 // row ends flush left and the bits after the width are 0.
-void Rotate1By180(BltBitmap* dest, BltBitmap* source) {
+void Rotate1By180(BltBitmap* dest, BltBitmap* source)
+{
     const int32_t width = source->width;
     const int32_t height = source->height;
     if (width <= 0 || height <= 0) return;

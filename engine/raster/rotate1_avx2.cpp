@@ -20,12 +20,14 @@ namespace {
 // and its 32 bits are stored low byte first, so bytes 7, 15, 23, 31 give the leftmost pixel of
 // each of the four destination bytes. Turned back, destination pixel p is strip row p; turned
 // clockwise, strip row 31 - p.
-int32_t StripRow(bool clockwise, int32_t i) {
+int32_t StripRow(bool clockwise, int32_t i)
+{
     const int32_t pixel = 8 * (i / 8) + 7 - i % 8;
     return clockwise ? 31 - pixel : pixel;
 }
 
-FAX_AVX2 inline void EmitColumn(__m256i v, uint8_t* at, ptrdiff_t step, int32_t count) {
+FAX_AVX2 inline void EmitColumn(__m256i v, uint8_t* at, ptrdiff_t step, int32_t count)
+{
     for (int32_t k = 0; k < count; ++k) {
         const uint32_t bits = static_cast<uint32_t>(_mm256_movemask_epi8(v));
         std::memcpy(at + k * step, &bits, 4);
@@ -34,9 +36,9 @@ FAX_AVX2 inline void EmitColumn(__m256i v, uint8_t* at, ptrdiff_t step, int32_t 
 }
 
 // Source rows first..first + 31 for the whole width, landing at destByte of every row.
-FAX_AVX2 void TurnStrip32(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
-                          const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
-                          int32_t first, int32_t destByte) {
+FAX_AVX2 void TurnStrip32(bool clockwise, uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                          ptrdiff_t sourceStride, int32_t width, int32_t first, int32_t destByte)
+{
     const uint8_t* rows[32];
     for (int32_t i = 0; i < 32; ++i) rows[i] = source + (first + StripRow(clockwise, i)) * sourceStride;
     const ptrdiff_t step = clockwise ? destStride : -destStride;
@@ -69,48 +71,52 @@ FAX_AVX2 void TurnStrip32(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
     }
 }
 
-FAX_AVX2 void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
-                         const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
-                         int32_t height) {
+FAX_AVX2 void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                         ptrdiff_t sourceStride, int32_t width, int32_t height)
+{
     const int32_t strips = height / 32, rest = height % 32;
     for (int32_t k = 0; k < strips; ++k) {
         const int32_t first = clockwise ? height - 32 * (k + 1) : 32 * k;
         TurnStrip32(clockwise, dest, destStride, source, sourceStride, width, first, 4 * k);
     }
     if (rest == 0) return;
-    if (clockwise)
-        Rotate1Sse2Turn90(dest + 4 * strips, destStride, source, sourceStride, width, rest);
+    if (clockwise) Rotate1Sse2Turn90(dest + 4 * strips, destStride, source, sourceStride, width, rest);
     else
-        Rotate1Sse2Turn270(dest + 4 * strips, destStride, source + 32 * strips * sourceStride,
-                           sourceStride, width, rest);
+        Rotate1Sse2Turn270(dest + 4 * strips, destStride, source + 32 * strips * sourceStride, sourceStride, width,
+                           rest);
 }
 
 }  // namespace
 
-void Rotate1Avx2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Avx2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                       int32_t width, int32_t height)
+{
     TurnStrips(true, dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1Avx2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Avx2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     TurnStrips(false, dest, destStride, source, sourceStride, width, height);
 }
 
-bool Rotate1Avx2Supported() {
+bool Rotate1Avx2Supported()
+{
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
 
 #else
 
-void Rotate1Avx2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Avx2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                       int32_t width, int32_t height)
+{
     Rotate1Sse2Turn90(dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1Avx2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Avx2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     Rotate1Sse2Turn270(dest, destStride, source, sourceStride, width, height);
 }
 

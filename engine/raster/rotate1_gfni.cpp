@@ -37,7 +37,8 @@ struct TileIndexes {
     __m512i bytes, pairLow, pairHigh, rowsLeft, rowsRight;
 };
 
-FAX_GFNI inline TileIndexes MakeTileIndexes() {
+FAX_GFNI inline TileIndexes MakeTileIndexes()
+{
     alignas(64) uint8_t bytes[64];
     alignas(64) uint8_t low[64];
     alignas(64) uint8_t high[64];
@@ -64,7 +65,8 @@ FAX_GFNI inline TileIndexes MakeTileIndexes() {
 // The quadword transpose of eight registers (z[i] quadword l to z[l] quadword i), each step
 // swapping one bit of the register number with the same bit of the quadword number; the last
 // step, with the byte transpose that follows it, is left to the caller.
-FAX_GFNI inline void TransposeQuads(__m512i (&z)[8]) {
+FAX_GFNI inline void TransposeQuads(__m512i (&z)[8])
+{
     for (int i = 0; i < 4; ++i) {  // bit 2: halves of 256 bits
         const __m512i low = _mm512_shuffle_i64x2(z[i], z[i + 4], 0x44);
         const __m512i high = _mm512_shuffle_i64x2(z[i], z[i + 4], 0xEE);
@@ -84,12 +86,13 @@ FAX_GFNI inline void TransposeQuads(__m512i (&z)[8]) {
 // Eight quadwords, one from each of eight rows `step` bytes apart, into one register. The high
 // quadword of each pair goes through the single-precision form, which makes no claim of
 // alignment.
-FAX_GFNI inline __m512i LoadRows(const uint8_t* in, ptrdiff_t step) {
+FAX_GFNI inline __m512i LoadRows(const uint8_t* in, ptrdiff_t step)
+{
     __m128i q[4];
     for (int i = 0; i < 4; ++i) {
         const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 2 * i * step));
-        q[i] = _mm_castps_si128(_mm_loadh_pi(_mm_castsi128_ps(low),
-                                             reinterpret_cast<const __m64*>(in + (2 * i + 1) * step)));
+        q[i] = _mm_castps_si128(
+            _mm_loadh_pi(_mm_castsi128_ps(low), reinterpret_cast<const __m64*>(in + (2 * i + 1) * step)));
     }
     const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
     const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
@@ -97,7 +100,8 @@ FAX_GFNI inline __m512i LoadRows(const uint8_t* in, ptrdiff_t step) {
 }
 
 // The eight quadwords of a register to eight rows `step` bytes apart.
-FAX_GFNI inline void StoreRows(uint8_t* out, ptrdiff_t step, __m512i v) {
+FAX_GFNI inline void StoreRows(uint8_t* out, ptrdiff_t step, __m512i v)
+{
     const __m256i halves[2] = {_mm512_castsi512_si256(v), _mm512_extracti64x4_epi64(v, 1)};
     for (int h = 0; h < 2; ++h) {
         const __m128i q[2] = {_mm256_castsi256_si128(halves[h]), _mm256_extracti128_si256(halves[h], 1)};
@@ -111,21 +115,23 @@ FAX_GFNI inline void StoreRows(uint8_t* out, ptrdiff_t step, __m512i v) {
 
 // The eight registers of a tile from its source rows: in[p] is source row p of the tile (p
 // counts destination pixels), `inStep` bytes apart; register g takes rows 8g..8g+7.
-FAX_GFNI inline void LoadTile(__m512i (&z)[8], const uint8_t* in, ptrdiff_t inStep) {
+FAX_GFNI inline void LoadTile(__m512i (&z)[8], const uint8_t* in, ptrdiff_t inStep)
+{
     for (int g = 0; g < 8; ++g) z[g] = LoadRows(in + 8 * g * inStep, inStep);
 }
 
 // Two tiles side by side: eight rows of 16 bytes a register, each tile's register with its
 // cells gathered into quadwords by the one permutation that also parts the two tiles.
 FAX_GFNI inline void LoadTilesSideBySide(__m512i (&left)[8], __m512i (&right)[8], const uint8_t* in, ptrdiff_t inStep,
-                                         const TileIndexes& index) {
+                                         const TileIndexes& index)
+{
     for (int g = 0; g < 8; ++g) {
         __m256i y[4];
         for (int i = 0; i < 4; ++i) {
             const uint8_t* row = in + (8 * g + 2 * i) * inStep;
-            y[i] = _mm256_inserti128_si256(
-                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))),
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + inStep)), 1);
+            y[i] =
+                _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row))),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + inStep)), 1);
         }
         const __m512i top = _mm512_inserti64x4(_mm512_castsi256_si512(y[0]), y[1], 1);
         const __m512i bottom = _mm512_inserti64x4(_mm512_castsi256_si512(y[2]), y[3], 1);
@@ -135,7 +141,8 @@ FAX_GFNI inline void LoadTilesSideBySide(__m512i (&left)[8], __m512i (&right)[8]
 }
 
 // A blank tile, the common case on a fax page, is written as zeros without being turned.
-FAX_GFNI inline bool TileBlank(const __m512i (&z)[8]) {
+FAX_GFNI inline bool TileBlank(const __m512i (&z)[8])
+{
     const __m512i any = _mm512_or_si512(_mm512_or_si512(_mm512_or_si512(z[0], z[1]), _mm512_or_si512(z[2], z[3])),
                                         _mm512_or_si512(_mm512_or_si512(z[4], z[5]), _mm512_or_si512(z[6], z[7])));
     return _mm512_test_epi64_mask(any, any) == 0;
@@ -144,7 +151,8 @@ FAX_GFNI inline bool TileBlank(const __m512i (&z)[8]) {
 // Turns a loaded tile whose cells are gathered into quadwords in place: quadword x % 8 of
 // z[x / 8] becomes destination row x of the tile (x the tile's source column), whose pixel p is
 // pixel x of in[p].
-FAX_GFNI inline void TurnGatheredCells(__m512i (&z)[8], const TileIndexes& index) {
+FAX_GFNI inline void TurnGatheredCells(__m512i (&z)[8], const TileIndexes& index)
+{
     // Each byte x of the eight selectors picks bit 7 - x of every cell row: cell bit (7 - k)
     // of byte b is the cell's row k pixel b, a transpose.
     const __m512i select = _mm512_set1_epi64(0x0102040810204080);
@@ -159,14 +167,15 @@ FAX_GFNI inline void TurnGatheredCells(__m512i (&z)[8], const TileIndexes& index
 }
 
 // The same for a tile loaded as rows: its cells are gathered first.
-FAX_GFNI inline void TurnCells(__m512i (&z)[8], const TileIndexes& index) {
+FAX_GFNI inline void TurnCells(__m512i (&z)[8], const TileIndexes& index)
+{
     for (int g = 0; g < 8; ++g) z[g] = _mm512_permutexvar_epi8(index.bytes, z[g]);
     TurnGatheredCells(z, index);
 }
 
 // One tile; destination row x of the tile is out + x * step.
-FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_t inStep,
-                       const TileIndexes& index) {
+FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_t inStep, const TileIndexes& index)
+{
     __m512i z[8];
     LoadTile(z, in, inStep);
     if (TileBlank(z)) {
@@ -180,7 +189,8 @@ FAX_GFNI void TurnTile(uint8_t* out, ptrdiff_t step, const uint8_t* in, ptrdiff_
 
 // The turned tiles z and w side by side: destination row x of both is out + x * step, its 16
 // bytes in one store.
-FAX_GFNI inline void StorePair(uint8_t* out, ptrdiff_t step, __m512i (&z)[8], __m512i (&w)[8]) {
+FAX_GFNI inline void StorePair(uint8_t* out, ptrdiff_t step, __m512i (&z)[8], __m512i (&w)[8])
+{
     for (int c = 0; c < 8; ++c) {
         // Even rows of the eight from the low quadwords of each 128 bits, odd from the high.
         const __m512i even = _mm512_unpacklo_epi64(z[c], w[c]);
@@ -199,8 +209,9 @@ FAX_GFNI inline void StorePair(uint8_t* out, ptrdiff_t step, __m512i (&z)[8], __
 
 // Two tiles whose results lie side by side in the destination rows (from source rows `in` and
 // `inNext`): each destination row takes its 16 bytes in one store.
-FAX_GFNI void TurnTilePair(uint8_t* out, ptrdiff_t step, const uint8_t* in, const uint8_t* inNext,
-                           ptrdiff_t inStep, const TileIndexes& index) {
+FAX_GFNI void TurnTilePair(uint8_t* out, ptrdiff_t step, const uint8_t* in, const uint8_t* inNext, ptrdiff_t inStep,
+                           const TileIndexes& index)
+{
     __m512i z[8];
     __m512i w[8];
     LoadTile(z, in, inStep);
@@ -216,8 +227,9 @@ FAX_GFNI void TurnTilePair(uint8_t* out, ptrdiff_t step, const uint8_t* in, cons
 }
 
 // Four tiles: two side by side (16 bytes a row) in each of two strips.
-FAX_GFNI void TurnTileQuad(uint8_t* out, ptrdiff_t step, const uint8_t* in, const uint8_t* inNext,
-                           ptrdiff_t inStep, const TileIndexes& index) {
+FAX_GFNI void TurnTileQuad(uint8_t* out, ptrdiff_t step, const uint8_t* in, const uint8_t* inNext, ptrdiff_t inStep,
+                           const TileIndexes& index)
+{
     __m512i z[8], zRight[8], w[8], wRight[8];
     LoadTilesSideBySide(z, zRight, in, inStep, index);
     LoadTilesSideBySide(w, wRight, inNext, inStep, index);
@@ -234,9 +246,9 @@ FAX_GFNI void TurnTileQuad(uint8_t* out, ptrdiff_t step, const uint8_t* in, cons
     StorePair(out + 64 * step, step, zRight, wRight);
 }
 
-FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
-                         const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
-                         int32_t height) {
+FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
+                         ptrdiff_t sourceStride, int32_t width, int32_t height)
+{
     const int32_t strips = height / 64, rest = height % 64;
     const int32_t tiles = width / 64;
     // Clockwise, destination pixel p is the strip's row 63 - p, read upwards.
@@ -260,11 +272,9 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
             int32_t t = 0;
             for (; t + 2 <= tiles; t += 2)
                 TurnTileQuad(out + 64 * t * step, step, in + 8 * t, inNext + 8 * t, inStep, index);
-            for (; t < tiles; ++t)
-                TurnTilePair(out + 64 * t * step, step, in + 8 * t, inNext + 8 * t, inStep, index);
+            for (; t < tiles; ++t) TurnTilePair(out + 64 * t * step, step, in + 8 * t, inNext + 8 * t, inStep, index);
         } else if (k % 2 == 0) {
-            for (int32_t t = 0; t < tiles; ++t)
-                TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, index);
+            for (int32_t t = 0; t < tiles; ++t) TurnTile(out + 64 * t * step, step, in + 8 * t, inStep, index);
         }
         if (tiles * 64 == width) continue;
         for (int32_t s = 0; s < 4; ++s) {
@@ -274,11 +284,10 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
         }
     }
     if (rest == 0) return;
-    if (clockwise)
-        Rotate1Avx2Turn90(dest + 8 * strips, destStride, source, sourceStride, width, rest);
+    if (clockwise) Rotate1Avx2Turn90(dest + 8 * strips, destStride, source, sourceStride, width, rest);
     else
-        Rotate1Avx2Turn270(dest + 8 * strips, destStride, source + 64 * strips * sourceStride,
-                           sourceStride, width, rest);
+        Rotate1Avx2Turn270(dest + 8 * strips, destStride, source + 64 * strips * sourceStride, sourceStride, width,
+                           rest);
 }
 
 }  // namespace
@@ -287,32 +296,36 @@ FAX_GFNI void TurnStrips(bool clockwise, uint8_t* dest, ptrdiff_t destStride,
 #pragma GCC diagnostic pop
 #endif
 
-void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                       int32_t width, int32_t height)
+{
     TurnStrips(true, dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1GfniTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1GfniTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     TurnStrips(false, dest, destStride, source, sourceStride, width, height);
 }
 
-bool Rotate1GfniSupported() {
+bool Rotate1GfniSupported()
+{
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi") &&
-           __builtin_cpu_supports("gfni");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("gfni");
 }
 
 #else
 
-void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1GfniTurn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                       int32_t width, int32_t height)
+{
     Rotate1Avx2Turn90(dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1GfniTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1GfniTurn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     Rotate1Avx2Turn270(dest, destStride, source, sourceStride, width, height);
 }
 

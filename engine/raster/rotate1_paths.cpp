@@ -14,7 +14,8 @@ const std::array<Rotate1Path, 4> kRotate1Paths = {{
     {"plain", Always, Rotate1PlainTurn90, Rotate1PlainTurn270},
 }};
 
-const Rotate1Path& Rotate1SelectedPath() {
+const Rotate1Path& Rotate1SelectedPath()
+{
     static const Rotate1Path* const selected = [] {
         for (const Rotate1Path& path : kRotate1Paths)
             if (path.supported()) return &path;

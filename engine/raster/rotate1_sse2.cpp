@@ -18,19 +18,22 @@ namespace {
 // its 16 bits are stored low byte first, so byte 7 (then 15) lands in the leftmost destination
 // pixel of the first (then second) destination byte. Turned clockwise, the leftmost pixel is the
 // strip's lowest row; turned back, its highest.
-int32_t StripRow(bool clockwise, int32_t i) {
+int32_t StripRow(bool clockwise, int32_t i)
+{
     if (clockwise) return i < 8 ? 8 + i : i - 8;
     return i < 8 ? 7 - i : 23 - i;
 }
 
-inline void Store16(uint8_t* p, int bits) {
+inline void Store16(uint8_t* p, int bits)
+{
     const uint16_t v = static_cast<uint16_t>(bits);
     std::memcpy(p, &v, 2);
 }
 
 // Writes the destination rows of one source byte column: v holds the column's byte of each strip
 // row in StripRow order; its pixel k goes to the row `at` + k steps.
-inline void EmitColumn(__m128i v, uint8_t* at, ptrdiff_t step, int32_t count) {
+inline void EmitColumn(__m128i v, uint8_t* at, ptrdiff_t step, int32_t count)
+{
     for (int32_t k = 0; k < count; ++k) {
         Store16(at + k * step, _mm_movemask_epi8(v));
         v = _mm_add_epi8(v, v);
@@ -38,8 +41,9 @@ inline void EmitColumn(__m128i v, uint8_t* at, ptrdiff_t step, int32_t count) {
 }
 
 template <bool Clockwise>
-void TurnStrips(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void TurnStrips(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
+                int32_t height)
+{
     const int32_t strips = height / 16, rest = height % 16;
     for (int32_t k = 0; k < strips; ++k) {
         // Clockwise, source row r becomes destination column height - 1 - r: strips are counted
@@ -48,18 +52,17 @@ void TurnStrips(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
         Rotate1Sse2Strip(Clockwise, dest, destStride, source, sourceStride, width, first, 2 * k, 0);
     }
     if (rest == 0) return;
-    if (Clockwise)
-        Rotate1PlainTurn90(dest + 2 * strips, destStride, source, sourceStride, width, rest);
+    if (Clockwise) Rotate1PlainTurn90(dest + 2 * strips, destStride, source, sourceStride, width, rest);
     else
-        Rotate1PlainTurn270(dest + 2 * strips, destStride, source + 16 * strips * sourceStride,
-                            sourceStride, width, rest);
+        Rotate1PlainTurn270(dest + 2 * strips, destStride, source + 16 * strips * sourceStride, sourceStride, width,
+                            rest);
 }
 
 }  // namespace
 
 void Rotate1Sse2Strip(bool clockwise, uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                      ptrdiff_t sourceStride, int32_t width, int32_t first, int32_t destByte,
-                      int32_t firstColumn) {
+                      ptrdiff_t sourceStride, int32_t width, int32_t first, int32_t destByte, int32_t firstColumn)
+{
     const uint8_t* rows[16];
     for (int32_t i = 0; i < 16; ++i) rows[i] = source + (first + StripRow(clockwise, i)) * sourceStride;
     // Destination row of source column x: x turned clockwise, width - 1 - x turned back; a
@@ -92,13 +95,15 @@ void Rotate1Sse2Strip(bool clockwise, uint8_t* dest, ptrdiff_t destStride, const
     }
 }
 
-void Rotate1Sse2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Sse2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                       int32_t width, int32_t height)
+{
     TurnStrips<true>(dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1Sse2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Sse2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     TurnStrips<false>(dest, destStride, source, sourceStride, width, height);
 }
 
@@ -106,16 +111,17 @@ bool Rotate1Sse2Supported() { return true; }
 
 #else
 
-void Rotate1Sse2Strip(bool, uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t, int32_t,
-                      int32_t, int32_t) {}
+void Rotate1Sse2Strip(bool, uint8_t*, ptrdiff_t, const uint8_t*, ptrdiff_t, int32_t, int32_t, int32_t, int32_t) {}
 
-void Rotate1Sse2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                       ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Sse2Turn90(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                       int32_t width, int32_t height)
+{
     Rotate1PlainTurn90(dest, destStride, source, sourceStride, width, height);
 }
 
-void Rotate1Sse2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                        ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void Rotate1Sse2Turn270(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
+                        int32_t width, int32_t height)
+{
     Rotate1PlainTurn270(dest, destStride, source, sourceStride, width, height);
 }
 

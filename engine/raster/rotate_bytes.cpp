@@ -11,7 +11,8 @@ static_assert(std::endian::native == std::endian::little, "the leaves assume lit
 
 namespace {
 
-inline uint32_t Load(const uint8_t* p) {
+inline uint32_t Load(const uint8_t* p)
+{
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -22,8 +23,8 @@ inline void Store(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
 // 4 x 4 leaf. Clockwise: destination row j = source column j read from the bottom row up;
 // counter-clockwise: destination row j = source column 3 - j read from the top row down.
 template <int Bytes, bool Clockwise>
-inline void TurnLeaf(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                     ptrdiff_t sourceStride) {
+inline void TurnLeaf(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride)
+{
     if constexpr (Bytes == 1) {
         // Rows in the order the destination reads them, then a 4 x 4 byte transpose with a
         // 16-bit and an 8-bit exchange step.
@@ -64,8 +65,8 @@ inline void TurnLeaf(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
 }
 
 template <int Bytes, bool Clockwise>
-void TurnBlock(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride,
-               uint32_t side) {
+void TurnBlock(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride, uint32_t side)
+{
     for (;;) {
         if (side == 4) {
             TurnLeaf<Bytes, Clockwise>(dest, destStride, source, sourceStride);
@@ -113,8 +114,9 @@ void TurnBlock(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdi
 }
 
 template <int Bytes, bool Clockwise>
-void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
-                 ptrdiff_t sourceStride, int32_t width, int32_t height) {
+void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source, ptrdiff_t sourceStride, int32_t width,
+                 int32_t height)
+{
     if (width <= 0 || height <= 0) return;
     const int32_t m = std::min(width, height);
     if (m < 4) {
@@ -122,8 +124,7 @@ void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
             for (int32_t x = 0; x < height; ++x) {
                 int32_t sx = Clockwise ? y : width - 1 - y;
                 int32_t sy = Clockwise ? height - 1 - x : x;
-                std::memcpy(dest + y * destStride + x * Bytes,
-                            source + sy * sourceStride + sx * Bytes, Bytes);
+                std::memcpy(dest + y * destStride + x * Bytes, source + sy * sourceStride + sx * Bytes, Bytes);
             }
         }
         return;
@@ -142,8 +143,7 @@ void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
             int32_t sourceRow = Clockwise ? height - side : 0;
             int32_t destRow = Clockwise ? k * side : width - (k + 1) * side;
             TurnBlock<Bytes, Clockwise>(dest + destRow * destStride, destStride,
-                                        source + sourceRow * sourceStride + k * sideBytes,
-                                        sourceStride, side);
+                                        source + sourceRow * sourceStride + k * sideBytes, sourceStride, side);
         }
     }
     const int32_t rightColumns = width % side;
@@ -151,37 +151,38 @@ void TurnQuarter(uint8_t* dest, ptrdiff_t destStride, const uint8_t* source,
     if (rightColumns) {
         int32_t destRow = Clockwise ? coveredWidth : 0;
         TurnQuarter<Bytes, Clockwise>(dest + destRow * destStride, destStride,
-                                      source + static_cast<ptrdiff_t>(coveredWidth) * Bytes,
-                                      sourceStride, rightColumns, height);
+                                      source + static_cast<ptrdiff_t>(coveredWidth) * Bytes, sourceStride, rightColumns,
+                                      height);
     }
     const int32_t leftRows = height % side;
     if (leftRows) {
         const ptrdiff_t destByte = static_cast<ptrdiff_t>(height - leftRows) * Bytes;
         if (Clockwise) {
-            TurnQuarter<Bytes, true>(dest + destByte, destStride, source, sourceStride,
-                                     coveredWidth, leftRows);
+            TurnQuarter<Bytes, true>(dest + destByte, destStride, source, sourceStride, coveredWidth, leftRows);
         } else {
             TurnQuarter<Bytes, false>(dest + rightColumns * destStride + destByte, destStride,
-                                      source + (height - leftRows) * sourceStride, sourceStride,
-                                      coveredWidth, leftRows);
+                                      source + (height - leftRows) * sourceStride, sourceStride, coveredWidth,
+                                      leftRows);
         }
     }
 }
 
 template <int Bytes>
-void TurnNone(BltBitmap* dest, BltBitmap* source) {
+void TurnNone(BltBitmap* dest, BltBitmap* source)
+{
     if (source->width <= 0 || source->height <= 0) return;
     const size_t rowBytes = static_cast<size_t>(source->width) * Bytes;
     const auto* s = static_cast<const uint8_t*>(source->bits);
     auto* d = static_cast<uint8_t*>(dest->bits);
     for (int32_t r = 0; r < source->height; ++r) {
-        std::memcpy(d + static_cast<ptrdiff_t>(r) * dest->stride,
-                    s + static_cast<ptrdiff_t>(r) * source->stride, rowBytes);
+        std::memcpy(d + static_cast<ptrdiff_t>(r) * dest->stride, s + static_cast<ptrdiff_t>(r) * source->stride,
+                    rowBytes);
     }
 }
 
 template <int Bytes>
-void TurnHalf(BltBitmap* dest, BltBitmap* source) {
+void TurnHalf(BltBitmap* dest, BltBitmap* source)
+{
     const int32_t width = source->width;
     const int32_t height = source->height;
     if (width <= 0 || height <= 0) return;
@@ -197,19 +198,20 @@ void TurnHalf(BltBitmap* dest, BltBitmap* source) {
 }
 
 template <int Bytes, bool Clockwise>
-void TurnQuarterBitmap(BltBitmap* dest, BltBitmap* source) {
+void TurnQuarterBitmap(BltBitmap* dest, BltBitmap* source)
+{
     TurnQuarter<Bytes, Clockwise>(static_cast<uint8_t*>(dest->bits), dest->stride,
-                                  static_cast<const uint8_t*>(source->bits), source->stride,
-                                  source->width, source->height);
+                                  static_cast<const uint8_t*>(source->bits), source->stride, source->width,
+                                  source->height);
 }
 
 template <int Bytes, bool Clockwise>
-void TurnBlockWords(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                    int32_t sourceStrideWords, uint32_t side) {
-    TurnBlock<Bytes, Clockwise>(reinterpret_cast<uint8_t*>(dest),
-                                static_cast<ptrdiff_t>(destStrideWords) * 4,
-                                reinterpret_cast<const uint8_t*>(source),
-                                static_cast<ptrdiff_t>(sourceStrideWords) * 4, side);
+void TurnBlockWords(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                    uint32_t side)
+{
+    TurnBlock<Bytes, Clockwise>(reinterpret_cast<uint8_t*>(dest), static_cast<ptrdiff_t>(destStrideWords) * 4,
+                                reinterpret_cast<const uint8_t*>(source), static_cast<ptrdiff_t>(sourceStrideWords) * 4,
+                                side);
 }
 
 }  // namespace
@@ -221,37 +223,39 @@ void Rotate8By270(BltBitmap* dest, BltBitmap* source) { TurnQuarterBitmap<1, fal
 void Rotate24By0(BltBitmap* dest, BltBitmap* source) { TurnNone<3>(dest, source); }
 void Rotate24By90(BltBitmap* dest, BltBitmap* source) { TurnQuarterBitmap<3, true>(dest, source); }
 void Rotate24By180(BltBitmap* dest, BltBitmap* source) { TurnHalf<3>(dest, source); }
-void Rotate24By270(BltBitmap* dest, BltBitmap* source) {
-    TurnQuarterBitmap<3, false>(dest, source);
-}
+void Rotate24By270(BltBitmap* dest, BltBitmap* source) { TurnQuarterBitmap<3, false>(dest, source); }
 void Rotate32By0(BltBitmap* dest, BltBitmap* source) { TurnNone<4>(dest, source); }
 void Rotate32By90(BltBitmap* dest, BltBitmap* source) { TurnQuarterBitmap<4, true>(dest, source); }
 void Rotate32By180(BltBitmap* dest, BltBitmap* source) { TurnHalf<4>(dest, source); }
-void Rotate32By270(BltBitmap* dest, BltBitmap* source) {
-    TurnQuarterBitmap<4, false>(dest, source);
-}
+void Rotate32By270(BltBitmap* dest, BltBitmap* source) { TurnQuarterBitmap<4, false>(dest, source); }
 
-void Rotate8Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                    int32_t sourceStrideWords, uint32_t side) {
+void Rotate8Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                    uint32_t side)
+{
     TurnBlockWords<1, true>(dest, destStrideWords, source, sourceStrideWords, side);
 }
-void Rotate8Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                     int32_t sourceStrideWords, uint32_t side) {
+void Rotate8Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                     uint32_t side)
+{
     TurnBlockWords<1, false>(dest, destStrideWords, source, sourceStrideWords, side);
 }
-void Rotate24Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                     int32_t sourceStrideWords, uint32_t side) {
+void Rotate24Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                     uint32_t side)
+{
     TurnBlockWords<3, true>(dest, destStrideWords, source, sourceStrideWords, side);
 }
-void Rotate24Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                      int32_t sourceStrideWords, uint32_t side) {
+void Rotate24Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                      uint32_t side)
+{
     TurnBlockWords<3, false>(dest, destStrideWords, source, sourceStrideWords, side);
 }
-void Rotate32Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                     int32_t sourceStrideWords, uint32_t side) {
+void Rotate32Block90(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                     uint32_t side)
+{
     TurnBlockWords<4, true>(dest, destStrideWords, source, sourceStrideWords, side);
 }
-void Rotate32Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source,
-                      int32_t sourceStrideWords, uint32_t side) {
+void Rotate32Block270(uint32_t* dest, int32_t destStrideWords, const uint32_t* source, int32_t sourceStrideWords,
+                      uint32_t side)
+{
     TurnBlockWords<4, false>(dest, destStrideWords, source, sourceStrideWords, side);
 }

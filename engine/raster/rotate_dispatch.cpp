@@ -9,7 +9,8 @@ using RotateKernel = void (*)(BltBitmap*, BltBitmap*);
 
 constexpr uint32_t Key(uint32_t depth, uint32_t angle) { return depth | angle << 16; }
 
-RotateKernel SelectKernel(uint32_t depth, uint32_t angle) {
+RotateKernel SelectKernel(uint32_t depth, uint32_t angle)
+{
     switch (Key(depth, angle)) {
         case Key(1, 0): return Rotate1By0;
         case Key(1, 90): return Rotate1By90;
@@ -33,8 +34,8 @@ RotateKernel SelectKernel(uint32_t depth, uint32_t angle) {
 
 }  // namespace
 
-void BitmapRotateDispatch(BltBitmap* dest, BltBitmap* source, uint32_t angle, int32_t xMirror,
-                          int32_t yMirror) {
+void BitmapRotateDispatch(BltBitmap* dest, BltBitmap* source, uint32_t angle, int32_t xMirror, int32_t yMirror)
+{
     uint64_t turn = angle;
     bool flip = yMirror != 0;
     if (xMirror) {
@@ -42,8 +43,7 @@ void BitmapRotateDispatch(BltBitmap* dest, BltBitmap* source, uint32_t angle, in
         flip = !flip;
     }
     if (turn >= 360) turn %= 360;
-    RotateKernel kernel =
-        SelectKernel(static_cast<uint32_t>(source->bpp), static_cast<uint32_t>(turn));
+    RotateKernel kernel = SelectKernel(static_cast<uint32_t>(source->bpp), static_cast<uint32_t>(turn));
     // An empty source writes nothing; the descriptor is not touched either.
     if (!kernel || source->width <= 0 || source->height <= 0) return;
 

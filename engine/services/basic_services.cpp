@@ -5,17 +5,14 @@
 #include "engine/job/log_context.h"
 #include "rastrel/imx.h"
 
-RASTREL_API void* ImxAlloc(void* /*context*/, uint32_t size) {
-    return std::malloc(size);
-}
+RASTREL_API void* ImxAlloc(void* /*context*/, uint32_t size) { return std::malloc(size); }
 
-RASTREL_API void ImxFree(void* /*context*/, void* block) {
-    std::free(block);
-}
+RASTREL_API void ImxFree(void* /*context*/, void* block) { std::free(block); }
 
 // Events go to the log file of the render call's log context when it has one the host can read
 // (LogEvent); nothing in the system depends on them being kept.
-RASTREL_API void ImxLogEvent(uint32_t level, const char* function, const char* format, ...) {
+RASTREL_API void ImxLogEvent(uint32_t level, const char* function, const char* format, ...)
+{
     va_list arguments;
     va_start(arguments, format);
     LogEventV(level, function, format, arguments);
@@ -23,9 +20,7 @@ RASTREL_API void ImxLogEvent(uint32_t level, const char* function, const char* f
 }
 
 // No processor capability bits are offered, so every caller takes its plain code path.
-RASTREL_API uint32_t ImxCpuCapsGet(void) {
-    return 0;
-}
+RASTREL_API uint32_t ImxCpuCapsGet(void) { return 0; }
 
 // Second names: the same entry points, so a block from one is freed by the other.
 RASTREL_API void* ImeExtAlloc(void* context, uint32_t size) __attribute__((alias("ImxAlloc")));

@@ -10,7 +10,8 @@ namespace {
 
 void LogEmptySlot(const char* function, const ImxErrDiffContext* context)
 {
-    ImxLogEvent(IMX_LOG_ERROR, function, "Invalid method in context; edM: %d", context ? static_cast<int>(context->methodId) : -1);
+    ImxLogEvent(IMX_LOG_ERROR, function, "Invalid method in context; edM: %d",
+                context ? static_cast<int>(context->methodId) : -1);
 }
 
 }  // namespace

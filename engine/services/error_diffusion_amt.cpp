@@ -1,9 +1,9 @@
 #include "engine/services/error_diffusion_amt.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <utility>
 
 #include "rastrel/imx.h"
@@ -25,10 +25,8 @@ void AmtTablesBuild(AmtContext* amt)
     // No noise in the highlights and shadows, full noise in the middle tones, linear between.
     for (int i = 0; i < 256; ++i) {
         int weight = 0;
-        if ((i >= 16 && i <= 64) || (i >= 192 && i <= 240))
-            weight = (112 - std::abs(i - 128)) * 256 / 48;
-        else if (i >= 65 && i <= 191)
-            weight = 256;
+        if ((i >= 16 && i <= 64) || (i >= 192 && i <= 240)) weight = (112 - std::abs(i - 128)) * 256 / 48;
+        else if (i >= 65 && i <= 191) weight = 256;
         amt->grayCurve[i] = static_cast<uint16_t>(weight);
     }
 }
@@ -66,10 +64,12 @@ bool AMTImageCheck(const AmtContext& amt, const ImxImage& source, const ImxImage
     bool ok = true;
     if (source.planeCount != format.planeCount || destination.planeCount != format.planeCount ||
         format.planeCount != amt.planeCount) {
-        ImxLogEvent(IMX_LOG_ERROR, __func__, "Destination or source image does not have the appropriate number of planes");
+        ImxLogEvent(IMX_LOG_ERROR, __func__,
+                    "Destination or source image does not have the appropriate number of planes");
         ok = false;
     } else if (destination.formatId != format.formatId) {
-        ImxLogEvent(IMX_LOG_ERROR, __func__, "Destination format does not match configured format; uDstID: %u, uFmtID: %u",
+        ImxLogEvent(IMX_LOG_ERROR, __func__,
+                    "Destination format does not match configured format; uDstID: %u, uFmtID: %u",
                     static_cast<unsigned>(destination.formatId), static_cast<unsigned>(format.formatId));
         ok = false;
     } else {
@@ -84,7 +84,8 @@ bool AMTImageCheck(const AmtContext& amt, const ImxImage& source, const ImxImage
         }
     }
     if (!ok) {
-        ImxLogEvent(IMX_LOG_ERROR, __func__, "Image formats do not match format configured; uSrcID: %d(0x%X), uDstID: %d(0x%X)",
+        ImxLogEvent(IMX_LOG_ERROR, __func__,
+                    "Image formats do not match format configured; uSrcID: %d(0x%X), uDstID: %d(0x%X)",
                     static_cast<int>(source.formatId), static_cast<unsigned>(source.formatId),
                     static_cast<int>(destination.formatId), static_cast<unsigned>(destination.formatId));
         return false;
@@ -141,10 +142,8 @@ void Mled2Line(const AmtContext& amt, uint32_t* noisePosition, const uint8_t* sa
 {
     std::memset(bits, 0, (static_cast<size_t>(width) + 7) / 8);
     const int32_t w = static_cast<int32_t>(width);
-    if (leftToRight)
-        Mled2Run<1>(amt, noisePosition, samples, bits, w, cur, next);
-    else
-        Mled2Run<-1>(amt, noisePosition, samples, bits, w, cur, next);
+    if (leftToRight) Mled2Run<1>(amt, noisePosition, samples, bits, w, cur, next);
+    else Mled2Run<-1>(amt, noisePosition, samples, bits, w, cur, next);
     // Errors that fell on the guard cells are folded back into the line's ends.
     const int32_t last = w - 1;
     if (leftToRight) {
@@ -188,7 +187,8 @@ ImxStatus ImxErrDiffAMTConfigure(ImxErrDiffContext* context, const ImxErrDiffCon
     const uint32_t planeCount = config->format.planeCount;
     amt->planes = static_cast<AmtPlane*>(std::calloc(planeCount, sizeof(AmtPlane)));
     if (!amt->planes) {
-        ImxLogEvent(IMX_LOG_ERROR, __func__, "Could not allocate per-plane storage: uNumPlanes: %u; err: %d", planeCount, ENOMEM);
+        ImxLogEvent(IMX_LOG_ERROR, __func__, "Could not allocate per-plane storage: uNumPlanes: %u; err: %d",
+                    planeCount, ENOMEM);
         return IMX_ERR_NO_MEMORY;
     }
     amt->planeCount = planeCount;

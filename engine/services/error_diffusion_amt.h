@@ -20,9 +20,9 @@ struct AmtContext {
     uint16_t weights[4 * AMT_NOISE_LENGTH];  // 112, 16, 80, 48 repeated; kept, never read
     uint16_t noise[AMT_NOISE_LENGTH];
     uint16_t permutation[AMT_NOISE_LENGTH];
-    uint16_t ramp[AMT_NOISE_LENGTH];          // noise amplitude 0..128
-    uint16_t grayCurve[256];                  // noise weight of each ink level, 0..256
-    AmtPlane* planes;                         // one per configured plane
+    uint16_t ramp[AMT_NOISE_LENGTH];  // noise amplitude 0..128
+    uint16_t grayCurve[256];  // noise weight of each ink level, 0..256
+    AmtPlane* planes;  // one per configured plane
     uint32_t planeCount;
     uint32_t lineWidth;
 };

@@ -25,9 +25,9 @@ static_assert(sizeof(HalftoneSetFile) == 8);
 
 struct HalftoneSetFileEntry {
     uint16_t key;
-    uint16_t depth;   // output bits per pixel
+    uint16_t depth;  // output bits per pixel
     uint32_t offset;  // of the screen, from the file's start
-    uint32_t size;    // of the screen with its head
+    uint32_t size;  // of the screen with its head
 };
 static_assert(sizeof(HalftoneSetFileEntry) == 12);
 
@@ -92,16 +92,16 @@ void HalftoneColor1Bit(const HalftoneScreen* screen, uint8_t value, uint8_t* til
 void HalftoneImage1Bit(const HalftoneScreen* screen, const uint8_t* samples, uint32_t sampleStride,
                        uint32_t bytesPerPixel, uint32_t width, uint32_t height, int32_t x0, int32_t y0, uint8_t* out,
                        uint32_t outStride);
-void HalftoneImageCmyk1Bit(const HalftoneScreen* screens, const uint8_t* samples, uint32_t sampleStride,
-                           uint32_t width, uint32_t height, int32_t x0, int32_t y0, uint8_t* const* out,
-                           uint32_t outStride);
+void HalftoneImageCmyk1Bit(const HalftoneScreen* screens, const uint8_t* samples, uint32_t sampleStride, uint32_t width,
+                           uint32_t height, int32_t x0, int32_t y0, uint8_t* const* out, uint32_t outStride);
 // Any depth b of 1, 2, 4 or 8 with the screen's thresholds per cell.
 void HalftoneImageLevels(const HalftoneScreen* screen, const uint8_t* samples, uint32_t sampleStride,
-                         uint32_t bytesPerPixel, uint32_t width, uint32_t height, int32_t x0, int32_t y0,
-                         uint8_t* out, uint32_t outStride);
+                         uint32_t bytesPerPixel, uint32_t width, uint32_t height, int32_t x0, int32_t y0, uint8_t* out,
+                         uint32_t outStride);
 void HalftoneColorLevels(const HalftoneScreen* screen, uint8_t value, uint8_t* tile, uint32_t stride);
 
 // Bytes of one texture row of width pixels at depth bits: rounded up to whole 32-bit words.
-inline uint32_t HalftoneStride(uint32_t width, uint32_t depth) {
+inline uint32_t HalftoneStride(uint32_t width, uint32_t depth)
+{
     return static_cast<uint32_t>(((static_cast<uint64_t>(width) * depth + 31) & ~uint64_t{31}) / 8);
 }

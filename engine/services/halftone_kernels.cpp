@@ -13,16 +13,19 @@
 
 namespace {
 
-uint32_t Wrap(int64_t value, uint32_t modulus) {
+uint32_t Wrap(int64_t value, uint32_t modulus)
+{
     const int64_t m = static_cast<int64_t>(modulus);
     return static_cast<uint32_t>(((value % m) + m) % m);
 }
 
-const uint8_t* ScreenRow(const HalftoneScreen* screen, int64_t y) {
+const uint8_t* ScreenRow(const HalftoneScreen* screen, int64_t y)
+{
     return screen->matrix + static_cast<size_t>(Wrap(y, screen->height)) * screen->pitch * screen->thresholdsPerCell;
 }
 
-uint32_t Level(const uint8_t* cell, uint32_t count, uint8_t sample, uint32_t maximum) {
+uint32_t Level(const uint8_t* cell, uint32_t count, uint8_t sample, uint32_t maximum)
+{
     uint32_t level = 0;
     for (uint32_t k = 0; k < count; ++k) level += sample >= cell[k] ? 1 : 0;
     return std::min(level, maximum);
@@ -34,7 +37,8 @@ uint32_t Level(const uint8_t* cell, uint32_t count, uint8_t sample, uint32_t max
 // flushed shifted to the top.
 #if defined(__SSE2__)
 // A byte with its bits in the other order: a compare mask has pixel 0 in bit 0, the output byte in bit 7.
-constexpr std::array<uint8_t, 256> MakeBitReversal() {
+constexpr std::array<uint8_t, 256> MakeBitReversal()
+{
     std::array<uint8_t, 256> table{};
     for (uint32_t v = 0; v < 256; ++v) {
         uint32_t r = 0;
@@ -47,7 +51,8 @@ constexpr std::array<uint8_t, 256> kBitReversal = MakeBitReversal();
 #endif
 
 void Line1Bit(const HalftoneScreen* screen, const uint8_t* row, uint32_t column, const uint8_t* samples,
-              uint32_t bytesPerPixel, uint32_t width, uint8_t* out) {
+              uint32_t bytesPerPixel, uint32_t width, uint8_t* out)
+{
     const uint32_t whole = width / 8;
     uint32_t byte = 0;
 #if defined(__SSE2__)
@@ -62,7 +67,8 @@ void Line1Bit(const HalftoneScreen* screen, const uint8_t* row, uint32_t column,
             column += 8;
             while (column >= screen->width) column -= screen->width;
             const __m128i t = _mm_unpacklo_epi64(t0, t1);
-            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + static_cast<size_t>(byte) * 8));
+            const __m128i s =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(samples + static_cast<size_t>(byte) * 8));
             const uint32_t reached = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(s, t), s)));
             out[byte] = kBitReversal[reached & 0xFF];
             out[byte + 1] = kBitReversal[reached >> 8];
@@ -90,7 +96,8 @@ void Line1Bit(const HalftoneScreen* screen, const uint8_t* row, uint32_t column,
 
 void HalftoneImage1Bit(const HalftoneScreen* screen, const uint8_t* samples, uint32_t sampleStride,
                        uint32_t bytesPerPixel, uint32_t width, uint32_t height, int32_t x0, int32_t y0, uint8_t* out,
-                       uint32_t outStride) {
+                       uint32_t outStride)
+{
     const uint32_t column = Wrap(x0, screen->width);
     for (uint32_t j = 0; j < height; ++j) {
         Line1Bit(screen, ScreenRow(screen, int64_t{y0} + j), column, samples + static_cast<size_t>(j) * sampleStride,
@@ -98,17 +105,18 @@ void HalftoneImage1Bit(const HalftoneScreen* screen, const uint8_t* samples, uin
     }
 }
 
-void HalftoneImageCmyk1Bit(const HalftoneScreen* screens, const uint8_t* samples, uint32_t sampleStride,
-                           uint32_t width, uint32_t height, int32_t x0, int32_t y0, uint8_t* const* out,
-                           uint32_t outStride) {
+void HalftoneImageCmyk1Bit(const HalftoneScreen* screens, const uint8_t* samples, uint32_t sampleStride, uint32_t width,
+                           uint32_t height, int32_t x0, int32_t y0, uint8_t* const* out, uint32_t outStride)
+{
     for (uint32_t plane = 0; plane < 4; ++plane)
         HalftoneImage1Bit(&screens[plane], samples + plane, sampleStride, 4, width, height, x0, y0, out[plane],
                           outStride);
 }
 
 void HalftoneImageLevels(const HalftoneScreen* screen, const uint8_t* samples, uint32_t sampleStride,
-                         uint32_t bytesPerPixel, uint32_t width, uint32_t height, int32_t x0, int32_t y0,
-                         uint8_t* out, uint32_t outStride) {
+                         uint32_t bytesPerPixel, uint32_t width, uint32_t height, int32_t x0, int32_t y0, uint8_t* out,
+                         uint32_t outStride)
+{
     const uint32_t depth = screen->bitsPerPixel;
     const uint32_t maximum = (1u << depth) - 1;
     const uint32_t perByte = 8 / depth;
@@ -122,7 +130,8 @@ void HalftoneImageLevels(const HalftoneScreen* screen, const uint8_t* samples, u
         uint32_t bits = 0;
         uint32_t filled = 0;
         for (uint32_t i = 0; i < width; ++i) {
-            bits = (bits << depth) | Level(row + static_cast<size_t>(column) * n, n, line[static_cast<size_t>(i) * bytesPerPixel], maximum);
+            bits = (bits << depth) | Level(row + static_cast<size_t>(column) * n, n,
+                                           line[static_cast<size_t>(i) * bytesPerPixel], maximum);
             if (++column == screen->width) column = 0;
             if (++filled == perByte) {
                 *target++ = static_cast<uint8_t>(bits);
@@ -134,7 +143,8 @@ void HalftoneImageLevels(const HalftoneScreen* screen, const uint8_t* samples, u
     }
 }
 
-void HalftoneColor1Bit(const HalftoneScreen* screen, uint8_t value, uint8_t* tile, uint32_t stride) {
+void HalftoneColor1Bit(const HalftoneScreen* screen, uint8_t value, uint8_t* tile, uint32_t stride)
+{
     for (uint32_t j = 0; j < screen->height; ++j) {
         const uint8_t* row = screen->matrix + static_cast<size_t>(j) * screen->pitch;
         uint8_t* target = tile + static_cast<size_t>(j) * stride;
@@ -147,7 +157,8 @@ void HalftoneColor1Bit(const HalftoneScreen* screen, uint8_t value, uint8_t* til
     }
 }
 
-void HalftoneColorLevels(const HalftoneScreen* screen, uint8_t value, uint8_t* tile, uint32_t stride) {
+void HalftoneColorLevels(const HalftoneScreen* screen, uint8_t value, uint8_t* tile, uint32_t stride)
+{
     const uint32_t depth = screen->bitsPerPixel;
     const uint32_t maximum = (1u << depth) - 1;
     const uint32_t perByte = 8 / depth;

@@ -4,19 +4,19 @@
 #include <cstring>
 #include <new>
 
+#include "engine/common/byte_order.h"
 #include "engine/common/file_map.h"
 #include "engine/services/halftone.h"
 #include "platform/kernel.h"
-#include "engine/common/byte_order.h"
 
 namespace {
-
 
 constexpr uint64_t kHeadSize = sizeof(HalftoneSetFile);
 constexpr uint64_t kEntrySize = sizeof(HalftoneSetFileEntry);
 constexpr uint64_t kScreenHeadSize = 8;
 
-void ScreenClear(HalftoneScreen* screen) {
+void ScreenClear(HalftoneScreen* screen)
+{
     delete[] screen->matrix;
     *screen = HalftoneScreen{};
 }
@@ -27,7 +27,8 @@ constexpr uint64_t kUnknownSize = uint64_t{1} << 40;
 
 }  // namespace
 
-RASTREL_API ImxHalftoneSet* ImxHalftoneCreate(void) {
+RASTREL_API ImxHalftoneSet* ImxHalftoneCreate(void)
+{
     auto* set = new (std::nothrow) ImxHalftoneSet{};
     if (set == nullptr) return nullptr;
     set->color1Bit = HalftoneColor1Bit;
@@ -36,14 +37,16 @@ RASTREL_API ImxHalftoneSet* ImxHalftoneCreate(void) {
     return set;
 }
 
-RASTREL_API void ImxHalftoneDestroy(ImxHalftoneSet* set) {
+RASTREL_API void ImxHalftoneDestroy(ImxHalftoneSet* set)
+{
     if (set == nullptr) return;
     for (HalftoneScreen& screen : set->screens) ScreenClear(&screen);
     delete set;
 }
 
 ImxStatus HalftoneSetParse(ImxHalftoneSet* set, const uint8_t* file, uint64_t size, uint32_t count,
-                           const ImxHalftoneRequest* requests) {
+                           const ImxHalftoneRequest* requests)
+{
     if (size < kHeadSize || std::memcmp(file, HALFTONE_FILE_MAGIC, 4) != 0) return IMX_ERR_BAD_MAGIC;
     const uint32_t entries = LoadLE32(file + 4);
     if (entries > HALFTONE_SCREENS || kHeadSize + entries * kEntrySize > size) return IMX_ERR_BAD_MAGIC;
@@ -51,7 +54,8 @@ ImxStatus HalftoneSetParse(ImxHalftoneSet* set, const uint8_t* file, uint64_t si
         const uint8_t* entry = nullptr;
         for (uint32_t e = 0; e < entries && entry == nullptr; ++e) {
             const uint8_t* candidate = file + kHeadSize + e * kEntrySize;
-            if (LoadLE16(candidate) == requests[i].key && LoadLE16(candidate + 2) == requests[i].depth) entry = candidate;
+            if (LoadLE16(candidate) == requests[i].key && LoadLE16(candidate + 2) == requests[i].depth)
+                entry = candidate;
         }
         if (entry == nullptr) return IMX_ERR_NOT_FOUND;
         if (requests[i].key >= HALFTONE_SCREENS) return IMX_ERR_UNSUPPORTED;
@@ -91,7 +95,8 @@ ImxStatus HalftoneSetParse(ImxHalftoneSet* set, const uint8_t* file, uint64_t si
 }
 
 RASTREL_API ImxStatus ImxHalftoneLoad(ImxHalftoneSet* set, const ImxDataSource* source, const ImxImageFormat* format,
-                                      uint32_t count, const ImxHalftoneRequest* requests) {
+                                      uint32_t count, const ImxHalftoneRequest* requests)
+{
     if (set == nullptr || source == nullptr || format == nullptr || (count != 0 && requests == nullptr))
         return IMX_ERR_ARGUMENT;
     // The requests must describe the format plane by plane, and the set has five screens.
@@ -127,7 +132,6 @@ RASTREL_API ImxStatus ImxHalftoneLoad(ImxHalftoneSet* set, const ImxDataSource* 
             FileMapClose(&map);
             return status;
         }
-        default:
-            return IMX_ERR_ARGUMENT;
+        default: return IMX_ERR_ARGUMENT;
     }
 }

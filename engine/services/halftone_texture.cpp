@@ -8,41 +8,41 @@
 
 namespace {
 
-void PlanesFree(void* host, ImxTexture* texture) {
+void PlanesFree(void* host, ImxTexture* texture)
+{
     for (ImxPlane& plane : texture->planes) {
         if (plane.data != nullptr) ImxTextureFree(host, plane.data);
         plane.data = nullptr;
     }
 }
 
-bool ScreenUsable(const HalftoneScreen& screen) {
+bool ScreenUsable(const HalftoneScreen& screen)
+{
     return screen.matrix != nullptr && (screen.bitsPerPixel == 1 || screen.bitsPerPixel == 2 ||
                                         screen.bitsPerPixel == 4 || screen.bitsPerPixel == 8);
 }
 
 // Samples per pixel in the image's plane 0 for the set's kind.
-uint32_t SourceBytesPerPixel(ImageFormatKind kind, uint32_t planeCount) {
+uint32_t SourceBytesPerPixel(ImageFormatKind kind, uint32_t planeCount)
+{
     switch (kind) {
         case IMAGE_FORMAT_KIND_1BIT:
         case IMAGE_FORMAT_KIND_2BIT:
-        case IMAGE_FORMAT_KIND_4BIT:
-            return 1;
-        case IMAGE_FORMAT_KIND_3X1BIT:
-            return 3;
+        case IMAGE_FORMAT_KIND_4BIT: return 1;
+        case IMAGE_FORMAT_KIND_3X1BIT: return 3;
         case IMAGE_FORMAT_KIND_4X1BIT:
         case IMAGE_FORMAT_KIND_2221BIT:
         case IMAGE_FORMAT_KIND_4X2BIT:
-        case IMAGE_FORMAT_KIND_4X4BIT:
-            return 4;
-        default:
-            return planeCount;
+        case IMAGE_FORMAT_KIND_4X4BIT: return 4;
+        default: return planeCount;
     }
 }
 
 }  // namespace
 
 RASTREL_API ImxStatus ImxHalftoneTextureImage(ImxHalftoneSet* set, void* host, const ImxImage* source,
-                                              ImxTexture* texture) {
+                                              ImxTexture* texture)
+{
     if (set == nullptr || source == nullptr || texture == nullptr) return IMX_ERR_ARGUMENT;
     std::memset(texture, 0, sizeof(*texture));
     texture->formatId = source->formatId;
@@ -60,7 +60,8 @@ RASTREL_API ImxStatus ImxHalftoneTextureImage(ImxHalftoneSet* set, void* host, c
         ImxPlane& plane = texture->planes[i];
         const uint32_t stride = HalftoneStride(source->width, screen.bitsPerPixel);
         const uint64_t bytes = uint64_t{stride} * source->height;
-        plane.data = bytes > UINT32_MAX ? nullptr : static_cast<uint8_t*>(ImxTextureAlloc(host, static_cast<uint32_t>(bytes)));
+        plane.data =
+            bytes > UINT32_MAX ? nullptr : static_cast<uint8_t*>(ImxTextureAlloc(host, static_cast<uint32_t>(bytes)));
         if (plane.data == nullptr && bytes != 0) {
             PlanesFree(host, texture);
             return IMX_ERR_NO_MEMORY;
@@ -77,15 +78,15 @@ RASTREL_API ImxStatus ImxHalftoneTextureImage(ImxHalftoneSet* set, void* host, c
         set->screens[3].thresholdsPerCell == 1) {
         uint8_t* const out[4] = {texture->planes[0].data, texture->planes[1].data, texture->planes[2].data,
                                  texture->planes[3].data};
-        set->imageCmyk1Bit(set->screens, in.data, in.stride, source->width, source->height, source->x, source->y,
-                           out, texture->planes[0].stride);
+        set->imageCmyk1Bit(set->screens, in.data, in.stride, source->width, source->height, source->x, source->y, out,
+                           texture->planes[0].stride);
     } else {
         for (uint32_t i = 0; i < planes; ++i) {
             const HalftoneScreen& screen = set->screens[i];
             const ImxPlane& plane = texture->planes[i];
             if (screen.bitsPerPixel == 1 && screen.thresholdsPerCell == 1)
-                set->image1Bit(&screen, in.data + i, in.stride, bytesPerPixel, source->width, source->height,
-                               source->x, source->y, plane.data, plane.stride);
+                set->image1Bit(&screen, in.data + i, in.stride, bytesPerPixel, source->width, source->height, source->x,
+                               source->y, plane.data, plane.stride);
             else
                 HalftoneImageLevels(&screen, in.data + i, in.stride, bytesPerPixel, source->width, source->height,
                                     source->x, source->y, plane.data, plane.stride);
@@ -96,7 +97,8 @@ RASTREL_API ImxStatus ImxHalftoneTextureImage(ImxHalftoneSet* set, void* host, c
 }
 
 RASTREL_API ImxStatus ImxHalftoneTextureColor(ImxHalftoneSet* set, void* host, const uint8_t* color,
-                                              ImxTexture* texture) {
+                                              ImxTexture* texture)
+{
     if (set == nullptr || color == nullptr || texture == nullptr) return IMX_ERR_ARGUMENT;
     std::memset(texture, 0, sizeof(*texture));
     texture->formatId = set->format.formatId;
@@ -131,8 +133,7 @@ RASTREL_API ImxStatus ImxHalftoneTextureColor(ImxHalftoneSet* set, void* host, c
         plane.stride = stride;
         if (screen.bitsPerPixel == 1 && screen.thresholdsPerCell == 1)
             set->color1Bit(&screen, color[i], plane.data, stride);
-        else
-            HalftoneColorLevels(&screen, color[i], plane.data, stride);
+        else HalftoneColorLevels(&screen, color[i], plane.data, stride);
     }
     return IMX_OK;
 }

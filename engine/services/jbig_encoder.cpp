@@ -30,7 +30,8 @@ constexpr uint32_t kDeferredShifts = 32;
 // (a group is searched for runs only when it holds one this long).
 constexpr uint32_t kRunMin = 4;
 
-uint32_t LoadBigEndian32(const uint8_t* p) {
+uint32_t LoadBigEndian32(const uint8_t* p)
+{
     uint32_t word;
     std::memcpy(&word, p, 4);
     if constexpr (std::endian::native == std::endian::little) {
@@ -39,7 +40,8 @@ uint32_t LoadBigEndian32(const uint8_t* p) {
     return word;
 }
 
-void* AllocateAligned(uint64_t bytes) {
+void* AllocateAligned(uint64_t bytes)
+{
     bytes = (bytes + 15) & ~uint64_t{15};
     if (bytes == 0 || bytes > SIZE_MAX) {
         return nullptr;
@@ -82,22 +84,22 @@ struct ImxJBIGEncoder {
     uint32_t* lineAbove;
     uint32_t* lineCurrent;
 
-    uint32_t row;            // rows taken so far
-    uint32_t rowsInStripe;   // rows in the open stripe
-    bool aboveWhite;         // the line above has no black pixel
-    bool previousTypical;    // the line above equals the line above it
+    uint32_t row;  // rows taken so far
+    uint32_t rowsInStripe;  // rows in the open stripe
+    bool aboveWhite;  // the line above has no black pixel
+    bool previousTypical;  // the line above equals the line above it
 
     JbigCoderRegisters qm;
     uint32_t stackedFF;
-    uint32_t held;           // byte held back for carry propagation
-    bool dropFirstByte;      // the coder's first byte of a stripe is never transmitted
+    uint32_t held;  // byte held back for carry propagation
+    bool dropFirstByte;  // the coder's first byte of a stripe is never transmitted
 
     // Output buffer handed out by the callback.
     uint8_t* outStart;
     uint32_t outCapacity;
     uint8_t* out;
     uint32_t outLeft;
-    bool outputFailed;       // the callback gave no buffer: bytes are lost, the image fails
+    bool outputFailed;  // the callback gave no buffer: bytes are lost, the image fails
 
     // Per context word (context << 1 | pixel value): the pixel's Qe in the low 16 bits and its
     // state byte (state index, and in bit 7 whether the pixel value is the more probable symbol)
@@ -109,7 +111,8 @@ namespace {
 
 // ---- Output ----
 
-void NextBuffer(ImxJBIGEncoder& e) {
+void NextBuffer(ImxJBIGEncoder& e)
+{
     uint8_t* buffer = e.outStart;
     uint32_t size = e.outCapacity;
     e.callback(e.argument, &buffer, &size);
@@ -125,7 +128,8 @@ void NextBuffer(ImxJBIGEncoder& e) {
 }
 
 // A full buffer goes over and the next one comes; false when there is none.
-[[gnu::noinline]] bool RefillOutput(ImxJBIGEncoder& e) {
+[[gnu::noinline]] bool RefillOutput(ImxJBIGEncoder& e)
+{
     if (e.outputFailed) {
         return false;
     }
@@ -133,7 +137,8 @@ void NextBuffer(ImxJBIGEncoder& e) {
     return !e.outputFailed;
 }
 
-inline void WriteByte(ImxJBIGEncoder& e, uint8_t value) {
+inline void WriteByte(ImxJBIGEncoder& e, uint8_t value)
+{
     if (e.outLeft == 0 && !RefillOutput(e)) [[unlikely]] {
         return;
     }
@@ -142,7 +147,8 @@ inline void WriteByte(ImxJBIGEncoder& e, uint8_t value) {
 }
 
 // A byte of coded data: the first of each stripe is dropped, and 0xFF is followed by a stuffed 0x00.
-void EmitByte(ImxJBIGEncoder& e, uint32_t value) {
+void EmitByte(ImxJBIGEncoder& e, uint32_t value)
+{
     if (e.dropFirstByte) {
         e.dropFirstByte = false;
         return;
@@ -153,7 +159,8 @@ void EmitByte(ImxJBIGEncoder& e, uint32_t value) {
     }
 }
 
-void HandOverLastBuffer(ImxJBIGEncoder& e) {
+void HandOverLastBuffer(ImxJBIGEncoder& e)
+{
     if (e.outStart != nullptr) {
         uint8_t* buffer = e.outStart;
         uint32_t filled = e.outCapacity - e.outLeft;
@@ -168,7 +175,8 @@ void HandOverLastBuffer(ImxJBIGEncoder& e) {
 // ---- QM arithmetic coder ----
 
 // One finished byte of C with the carry above it (temp of T.82 BYTEOUT, at most 0x1FF).
-void ByteOut(ImxJBIGEncoder& e, uint32_t temp) {
+void ByteOut(ImxJBIGEncoder& e, uint32_t temp)
+{
     if (temp > 0xFF) {
         // A carry: it runs into the held byte, and the stacked 0xFF bytes become 0x00.
         EmitByte(e, e.held + 1);
@@ -189,7 +197,8 @@ void ByteOut(ImxJBIGEncoder& e, uint32_t temp) {
 
 // Takes the finished bytes out of C, oldest first, and leaves CT at 1 .. 8 (plus the deferred
 // shifts): C is then as T.82's coder has it after the same shifts.
-JbigCoderRegisters FlushFinishedBytes(ImxJBIGEncoder& e, JbigCoderRegisters r) {
+JbigCoderRegisters FlushFinishedBytes(ImxJBIGEncoder& e, JbigCoderRegisters r)
+{
     int32_t ct = static_cast<int32_t>(r.ct) - static_cast<int32_t>(kDeferredShifts);
     while (ct <= 0) {
         const uint32_t low = static_cast<uint32_t>(19 - ct);  // the byte's lowest bit
@@ -215,7 +224,9 @@ JbigCoderRegisters FlushFinishedBytes(ImxJBIGEncoder& e, JbigCoderRegisters r) {
 
 // A renormalisation that would take C past its room: the finished bytes go out first, which
 // leaves room for any shift. `a` is A already renormalised.
-[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a, uint32_t shift) {
+[[gnu::noinline]] JbigCoderRegisters RenormalizeWithBytes(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t a,
+                                                          uint32_t shift)
+{
     r = FlushFinishedBytes(e, r);
     r.a = a;
     r.c <<= shift;
@@ -225,7 +236,8 @@ JbigCoderRegisters FlushFinishedBytes(ImxJBIGEncoder& e, JbigCoderRegisters r) {
 
 // A context's two coding words (pixel value 0 and 1) as one 64-bit value in memory order, for
 // the state `state` whose more probable symbol is `mps`.
-constexpr uint64_t CodingWordPair(uint32_t mps, uint32_t state) {
+constexpr uint64_t CodingWordPair(uint32_t mps, uint32_t state)
+{
     const uint64_t qe = kJbigQmStates[state].qe;
     const uint64_t word0 = qe | (uint64_t{mps == 0 ? 0x80 | state : state} << 16);
     const uint64_t word1 = qe | (uint64_t{mps != 0 ? 0x80 | state : state} << 16);
@@ -234,7 +246,8 @@ constexpr uint64_t CodingWordPair(uint32_t mps, uint32_t state) {
 
 // The context's new pair of coding words when a symbol renormalises, by the symbol's state byte
 // and pixel value (index stateByte << 1 | pixel).
-constexpr std::array<uint64_t, 512> MakeNextPairs() {
+constexpr std::array<uint64_t, 512> MakeNextPairs()
+{
     std::array<uint64_t, 512> next{};
     for (uint32_t stateByte = 0; stateByte < 256; ++stateByte) {
         const uint32_t index = stateByte & 0x7F;
@@ -259,7 +272,8 @@ constexpr std::array<uint64_t, 512> kNextPairs = MakeNextPairs();
 // Codes one pixel given as its context word (context << 1 | pixel value): T.82 ENCODE with
 // CODEMPS, CODELPS and RENORME. Written without branches on the symbol, whose outcomes a
 // processor cannot predict in busy areas; only reaching a byte boundary branches.
-[[nodiscard]] inline JbigCoderRegisters CodeWord(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word) {
+[[nodiscard]] inline JbigCoderRegisters CodeWord(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word)
+{
     const uint32_t pixel = word & 1;
     uint32_t* const pairWords = &e.codingWords[word & ~1u];
     uint64_t pair;
@@ -297,7 +311,8 @@ constexpr std::array<uint64_t, 512> kNextPairs = MakeNextPairs();
 // is its context's more probable symbol, every symbol that leaves A at 0x8000 or above only
 // subtracts Qe, so such a run is charged at once; a symbol that renormalises is coded on its own.
 // The bytes equal coding one by one.
-[[nodiscard]] JbigCoderRegisters CodeRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word, uint64_t count) {
+[[nodiscard]] JbigCoderRegisters CodeRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint32_t word, uint64_t count)
+{
     while (count != 0) {
         const uint32_t codingWord = e.codingWords[word];
         if (codingWord & 0x800000) {  // the pixel is its context's more probable symbol
@@ -318,14 +333,16 @@ constexpr std::array<uint64_t, 512> kNextPairs = MakeNextPairs();
 }
 
 // Codes `count` white pixels in the all-white context 0.
-[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
+[[nodiscard]] JbigCoderRegisters CodeWhiteRun(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count)
+{
     return CodeRun(e, r, 0, count);
 }
 
 // A run of white pixels in context 0: while 0 is the more probable symbol and the run leaves A
 // at 0x8000 or above, the run only subtracts its Qe's, at once and without a call; otherwise
 // CodeWhiteRun.
-[[nodiscard]] inline JbigCoderRegisters CodeWhite(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count) {
+[[nodiscard]] inline JbigCoderRegisters CodeWhite(ImxJBIGEncoder& e, JbigCoderRegisters r, uint64_t count)
+{
     const uint32_t codingWord = e.codingWords[0];
     if (codingWord & 0x800000) {
         const uint64_t charge = count * (codingWord & 0xFFFF);
@@ -337,7 +354,8 @@ constexpr std::array<uint64_t, 512> kNextPairs = MakeNextPairs();
     return CodeWhiteRun(e, r, count);
 }
 
-void StripeBegin(ImxJBIGEncoder& e) {
+void StripeBegin(ImxJBIGEncoder& e)
+{
     e.qm = JbigCoderRegisters{0x10000, 11 + kDeferredShifts, 0};
     e.stackedFF = 0;
     e.held = 0;
@@ -345,7 +363,8 @@ void StripeBegin(ImxJBIGEncoder& e) {
 }
 
 // T.82 FLUSH, then the stripe's end marker.
-void StripeEnd(ImxJBIGEncoder& e) {
+void StripeEnd(ImxJBIGEncoder& e)
+{
     e.qm = FlushFinishedBytes(e, e.qm);
     const uint32_t qmC = static_cast<uint32_t>(e.qm.c);  // below 2^27 once the finished bytes are out
     uint32_t temp = (e.qm.a - 1 + qmC) & 0xFFFF0000;
@@ -382,9 +401,7 @@ void StripeEnd(ImxJBIGEncoder& e) {
 // ---- Lines ----
 
 // 32-bit words of a line of the given width (64-bit arithmetic: any u32 width fits).
-uint32_t LineWords(uint32_t width) {
-    return static_cast<uint32_t>((uint64_t{width} + 31) / 32);
-}
+uint32_t LineWords(uint32_t width) { return static_cast<uint32_t>((uint64_t{width} + 31) / 32); }
 
 struct LoadedLine {
     bool equalsAbove;
@@ -393,7 +410,8 @@ struct LoadedLine {
 
 // Loads (width + 7) / 8 bytes as big-endian words, clears the bits at and beyond the width and
 // zeroes the guard words; compares with the line above on the way.
-LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line, const uint32_t* above) {
+LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* line, const uint32_t* above)
+{
     const uint32_t width = e.width;
     const uint32_t words = LineWords(width);
     const uint32_t lineBytes = static_cast<uint32_t>((uint64_t{width} + 7) / 8);
@@ -421,14 +439,13 @@ LoadedLine LoadLine(const ImxJBIGEncoder& e, const uint8_t* bytes, uint32_t* lin
     return LoadedLine{difference == 0, ink == 0};
 }
 
-void ClearLine(const ImxJBIGEncoder& e, uint32_t* line) {
-    std::fill(line, line + LineWords(e.width) + 2, 0u);
-}
+void ClearLine(const ImxJBIGEncoder& e, uint32_t* line) { std::fill(line, line + LineWords(e.width) + 2, 0u); }
 
 // The context word of pixel x0 + k of a 32-pixel group: the row above from x - 3 (context bit 9)
 // to x + 2 (bit 4), the current row from x - 4 (bit 3) to x - 1 (bit 0), then the pixel itself.
 // In both windows pixel x0 + k sits at bit 39 - k; pixels outside the image are 0.
-inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32_t k) {
+inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32_t k)
+{
     return static_cast<uint32_t>(((aboveWindow >> (32 - k)) & 0x7E0) | ((currentWindow >> (39 - k)) & 0x1F));
 }
 
@@ -436,14 +453,15 @@ inline uint32_t ContextWord(uint64_t aboveWindow, uint64_t currentWindow, uint32
 // neighbourhood) are gathered into runs, across groups, and coded by the white fast path; the
 // others are coded one by one. A group's pixels with a non-zero word are found from its windows
 // at once: a pixel is busy when any pixel of its template, or the pixel itself, is black.
-void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current) {
+void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
+{
     const uint32_t groups = LineWords(e.width);
     uint64_t pendingWhite = 0;
     JbigCoderRegisters r = e.qm;
     for (uint32_t g = 0; g < groups; ++g) {
         const uint32_t count = std::min<uint32_t>(32, e.width - 32 * g);
-        const uint64_t aboveWindow = (uint64_t{above[int64_t{g} - 1]} << 40) | (uint64_t{above[g]} << 8) |
-                                     (above[g + 1] >> 24);
+        const uint64_t aboveWindow =
+            (uint64_t{above[int64_t{g} - 1]} << 40) | (uint64_t{above[g]} << 8) | (above[g + 1] >> 24);
         const uint64_t currentWindow = (uint64_t{current[int64_t{g} - 1]} << 40) | (uint64_t{current[g]} << 8);
         if (!e.whiteFastPath) {
             for (uint32_t k = 0; k < count; ++k) {
@@ -453,8 +471,8 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
         }
         const uint64_t aboveSpread = (aboveWindow >> 3) | (aboveWindow >> 2) | (aboveWindow >> 1) | aboveWindow |
                                      (aboveWindow << 1) | (aboveWindow << 2);
-        const uint64_t currentSpread = currentWindow | (currentWindow >> 1) | (currentWindow >> 2) |
-                                       (currentWindow >> 3) | (currentWindow >> 4);
+        const uint64_t currentSpread =
+            currentWindow | (currentWindow >> 1) | (currentWindow >> 2) | (currentWindow >> 3) | (currentWindow >> 4);
         uint32_t busy = static_cast<uint32_t>((aboveSpread | currentSpread) >> 8);  // pixel k at bit 31 - k
         if (count < 32) {
             busy &= ~uint32_t{0} << (32 - count);
@@ -535,7 +553,8 @@ void CodeLine(ImxJBIGEncoder& e, const uint32_t* above, const uint32_t* current)
 
 // Codes one row; null bytes stand for a white row. A row equal to the row above (a typical row)
 // leaves the line buffers as they are: the row above already holds it.
-void CodeRow(ImxJBIGEncoder& e, const uint8_t* bytes) {
+void CodeRow(ImxJBIGEncoder& e, const uint8_t* bytes)
+{
     if (e.rowsInStripe == 0) {
         StripeBegin(e);
     }
@@ -570,7 +589,8 @@ void CodeRow(ImxJBIGEncoder& e, const uint8_t* bytes) {
     }
 }
 
-void WriteHeader(ImxJBIGEncoder& e) {
+void WriteHeader(ImxJBIGEncoder& e)
+{
     uint8_t header[kHeaderSize] = {0, 0, 1, 0};
     auto putBigEndian = [&](int offset, uint32_t value) {
         for (int i = 0; i < 4; ++i) {
@@ -592,14 +612,13 @@ void WriteHeader(ImxJBIGEncoder& e) {
     }
 }
 
-ImxStatus Result(const ImxJBIGEncoder& e) {
-    return e.outputFailed ? IMX_ERR_WRITE : IMX_OK;
-}
+ImxStatus Result(const ImxJBIGEncoder& e) { return e.outputFailed ? IMX_ERR_WRITE : IMX_OK; }
 
 }  // namespace
 
-RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t options,
-                                                ImxJBIGOutputCallback callback, void* argument) {
+RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t options, ImxJBIGOutputCallback callback,
+                                               void* argument)
+{
     if (callback == nullptr) {
         return nullptr;
     }
@@ -626,7 +645,8 @@ RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t optio
     return e;
 }
 
-RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2], uint32_t linesPerStripe) {
+RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2], uint32_t linesPerStripe)
+{
     if (e == nullptr || size == nullptr || size[0] == 0 || size[1] == 0 || linesPerStripe == 0 ||
         size[0] > e->maxWidth) {
         return IMX_ERR_ARGUMENT;
@@ -659,8 +679,8 @@ RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* e, const uint32_t size[2
     return Result(*e);
 }
 
-RASTREL_API ImxStatus ImxJBIGImageBandAdd(ImxJBIGEncoder* e, const uint8_t* bytes, uint32_t lineCount,
-                                           uint32_t stride) {
+RASTREL_API ImxStatus ImxJBIGImageBandAdd(ImxJBIGEncoder* e, const uint8_t* bytes, uint32_t lineCount, uint32_t stride)
+{
     if (e == nullptr || !e->imageOpen) {
         return IMX_ERR_ARGUMENT;
     }
@@ -672,7 +692,8 @@ RASTREL_API ImxStatus ImxJBIGImageBandAdd(ImxJBIGEncoder* e, const uint8_t* byte
     return Result(*e);
 }
 
-RASTREL_API ImxStatus ImxJBIGImageEnd(ImxJBIGEncoder* e) {
+RASTREL_API ImxStatus ImxJBIGImageEnd(ImxJBIGEncoder* e)
+{
     if (e == nullptr || !e->imageOpen) {
         return IMX_ERR_ARGUMENT;
     }
@@ -690,7 +711,8 @@ RASTREL_API ImxStatus ImxJBIGImageEnd(ImxJBIGEncoder* e) {
     return status;
 }
 
-RASTREL_API void ImxJBIGEncoderDeinit(ImxJBIGEncoder* e) {
+RASTREL_API void ImxJBIGEncoderDeinit(ImxJBIGEncoder* e)
+{
     if (e == nullptr) {
         return;
     }
@@ -699,7 +721,8 @@ RASTREL_API void ImxJBIGEncoderDeinit(ImxJBIGEncoder* e) {
     std::free(e);
 }
 
-void JbigEncoderWhiteFastPathSet(ImxJBIGEncoder* encoder, bool enabled) {
+void JbigEncoderWhiteFastPathSet(ImxJBIGEncoder* encoder, bool enabled)
+{
     if (encoder != nullptr) {
         encoder->whiteFastPath = enabled;
     }

@@ -1,12 +1,13 @@
 // The Imx services that act on the caller's job: job-data writes through the host's write
 // callback and texture memory from the job's texture cache. The context is the engine's
 // OutputModuleContext, handed to the output module as its host handle.
-#include "engine/job/output_module.h"
 #include "engine/band/texture_cache.h"
+#include "engine/job/output_module.h"
 #include "rastrel/imx.h"
 
 // Nothing is buffered or retried: the output module keeps a failed write sticky.
-RASTREL_API ImxStatus ImxJobDataWrite(void* context, const void* bytes, uint32_t length) {
+RASTREL_API ImxStatus ImxJobDataWrite(void* context, const void* bytes, uint32_t length)
+{
     auto* job = static_cast<OutputModuleContext*>(context);
     if (job == nullptr || job->write == nullptr) {
         return IMX_ERR_WRITE;
@@ -14,7 +15,8 @@ RASTREL_API ImxStatus ImxJobDataWrite(void* context, const void* bytes, uint32_t
     return job->write(job->writeArgument, bytes, length) != 0 ? IMX_OK : IMX_ERR_WRITE;
 }
 
-RASTREL_API void* ImxTextureAlloc(void* context, uint32_t size) {
+RASTREL_API void* ImxTextureAlloc(void* context, uint32_t size)
+{
     auto* job = static_cast<OutputModuleContext*>(context);
     if (job == nullptr || job->textureCache == nullptr) {
         return nullptr;
@@ -22,7 +24,8 @@ RASTREL_API void* ImxTextureAlloc(void* context, uint32_t size) {
     return TextureCacheBlockAlloc(job->textureCache, size);
 }
 
-RASTREL_API void ImxTextureFree(void* context, void* block) {
+RASTREL_API void ImxTextureFree(void* context, void* block)
+{
     auto* job = static_cast<OutputModuleContext*>(context);
     if (job == nullptr || job->textureCache == nullptr) {
         return;

@@ -1,6 +1,6 @@
 // Page source: page positions by number over the job's stream.
-#include "engine/job/render_call.h"
 #include "engine/spool/page_source.h"
+#include "engine/job/render_call.h"
 
 #include <cstdlib>
 
@@ -159,8 +159,8 @@ bool PageSourcePageIsEmpty(PageSource* source, uint32_t page)
     const uint32_t saved = stream->position;
     bool empty = false;
     SpoolRecordHeader header;
-    if (PageSourceSeekPage(source, page) && SpoolRecordPeek(stream, &header) &&
-        header.type == SpoolRecPageBegin && SpoolRecordSkip(stream, header) && SpoolRecordPeek(stream, &header))
+    if (PageSourceSeekPage(source, page) && SpoolRecordPeek(stream, &header) && header.type == SpoolRecPageBegin &&
+        SpoolRecordSkip(stream, header) && SpoolRecordPeek(stream, &header))
         empty = header.type == SpoolRecPageEnd;
     if (!SeekExactly(stream, saved)) return false;
     return empty;
@@ -171,8 +171,7 @@ uint32_t PageSourceCount(PageSource* source)
     if (source->progress) return SpoolProgressWaitEnd(source->progress);
     PageIndex* index = source->index;
     if (!index->finished) {
-        while (PrivateSeek(source, NextPage(index)) >= 0) {
-        }
+        while (PrivateSeek(source, NextPage(index)) >= 0) {}
     }
     return index->count;
 }

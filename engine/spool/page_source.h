@@ -13,10 +13,10 @@
 using PageSourceFormTake = int (*)(void* argument, Stream* stream);
 
 struct PageSource {
-    uint32_t ownsIndex;    // 1: index is private and freed with the source
-    uint32_t ownsStream;   // 1: stream is a temporary one closed with the source
+    uint32_t ownsIndex;  // 1: index is private and freed with the source
+    uint32_t ownsStream;  // 1: stream is a temporary one closed with the source
     Stream* stream;
-    PageIndex* index;      // the private index (ownsIndex = 1)
+    PageIndex* index;  // the private index (ownsIndex = 1)
     SpoolProgress* progress;  // the producer's record (ownsIndex = 0)
     // A stream that cannot go back never shows the page player the forms defined between pages
     // once the scan has passed them: with this set, the scan hands them over instead of skipping.

@@ -1,6 +1,6 @@
 // Job preamble reader, job header, job-end record and job-data list.
-#include "engine/job/render_call.h"
 #include "engine/spool/preamble.h"
+#include "engine/job/render_call.h"
 
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
@@ -57,9 +57,9 @@ uint8_t* BlobRead(Stream* stream, uint32_t size)
 uint32_t JobHeaderFixedSize(uint16_t version)
 {
     switch (version) {
-    case 0: return kSpoolJobHeaderSizeV0;
-    case 1: return kSpoolJobHeaderSizeV1;
-    default: return kSpoolJobHeaderSizeV2;
+        case 0: return kSpoolJobHeaderSizeV0;
+        case 1: return kSpoolJobHeaderSizeV1;
+        default: return kSpoolJobHeaderSizeV2;
     }
 }
 
@@ -267,7 +267,8 @@ void PreambleRefusalLog(Stream* stream, const SpoolRecordHeader& record, uint32_
                 record.type != SpoolRecFormBegin && record.type != SpoolRecFormFile) ||
                (record.type > SpoolRecJobData && record.type != SpoolRecVersion && record.type != SpoolRecSignature &&
                 (record.type & SpoolRecFlagOptional) == 0)) {
-        LogEvent(1, function, "the record of type %u at byte %u has no place before the first page", record.type, start);
+        LogEvent(1, function, "the record of type %u at byte %u has no place before the first page", record.type,
+                 start);
     } else if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY && StreamPeek(stream, &next, 1) == 0) {
         LogEvent(1, function, "the spool stream ends inside the %s (type %u) at byte %u, which has %u bytes",
                  record.type == SpoolRecJobHeader ? "job header" : "record", record.type, start, record.size);

@@ -38,18 +38,18 @@ struct JobHeader {
     uint32_t copyCount;
     uint32_t resolutionX;
     uint32_t resolutionY;
-    int32_t firstExtent[2];    // width, height
+    int32_t firstExtent[2];  // width, height
     int32_t secondExtent[2];
-    uint32_t scaleWord;        // byte 40: the booklet's scale word
-    uint32_t bookletMargin;    // byte 44: low half of a 64-bit value; the booklet's margin
-    uint32_t value48;          // byte 48: its high half
+    uint32_t scaleWord;  // byte 40: the booklet's scale word
+    uint32_t bookletMargin;  // byte 44: low half of a 64-bit value; the booklet's margin
+    uint32_t value48;  // byte 48: its high half
     uint16_t value52;
-    uint16_t headerFlags;      // bit 0 colour job, bits 4 to 6 go to DocBegin
+    uint16_t headerFlags;  // bit 0 colour job, bits 4 to 6 go to DocBegin
     uint8_t documentBlock[128];
-    uint32_t blobSize;         // the OEM blob behind the record
+    uint32_t blobSize;  // the OEM blob behind the record
     JobEndRecord jobEnd;
-    uint8_t* oemBlob;          // owned copy of the record's blob (ImoOemData for the fax module)
-    uint8_t* jobEndBlob;       // owned copy of the job-end record's blob
+    uint8_t* oemBlob;  // owned copy of the record's blob (ImoOemData for the fax module)
+    uint8_t* jobEndBlob;  // owned copy of the job-end record's blob
 };
 static_assert(sizeof(JobHeader) == 216);
 static_assert(offsetof(JobHeader, jobFlags) == 8);
@@ -70,7 +70,7 @@ static_assert(offsetof(JobHeader, jobEndBlob) == 208);
 // One type-66 record's payload.
 struct JobDataEntry {
     JobDataEntry* next;
-    uint32_t length;   // record size - 8
+    uint32_t length;  // record size - 8
     uint8_t* payload;  // owned by the entry
 };
 
@@ -101,4 +101,3 @@ void JobDataListFree(JobDataList* list);
 // Hands each entry to the module's JobData slot in order; stops at the first non-zero result.
 // With freeAfterSending each entry is freed once handed over and the list empties.
 int JobDataListSend(JobDataList* list, OutputModuleContext* context, bool freeAfterSending);
-

@@ -21,9 +21,9 @@ inline void SpoolLoadLittleEndian(void* record, const void* wire, size_t size)
 
 // ---- Record header ----
 struct SpoolRecordHeader {
-    uint16_t type;     // SpoolRecordType, with the flags below
+    uint16_t type;  // SpoolRecordType, with the flags below
     uint16_t version;
-    uint32_t size;     // the whole record, this header included
+    uint32_t size;  // the whole record, this header included
 };
 static_assert(sizeof(SpoolRecordHeader) == 8);
 static_assert(offsetof(SpoolRecordHeader, version) == 2);
@@ -45,11 +45,10 @@ inline void SpoolRecordHeaderStore(uint8_t* p, const SpoolRecordHeader& h)
 // the 2 GB a stream can address when it starts at the given position.
 inline bool SpoolRecordSizeValid(const SpoolRecordHeader& h, uint32_t position)
 {
-    return h.size >= kSpoolRecordHeaderSize &&
-           static_cast<uint64_t>(position) + h.size <= 0x7fffffffull;
+    return h.size >= kSpoolRecordHeaderSize && static_cast<uint64_t>(position) + h.size <= 0x7fffffffull;
 }
 
-constexpr uint16_t SpoolRecFlagOptional = 0x8000;   // a reader that does not know it may skip it
+constexpr uint16_t SpoolRecFlagOptional = 0x8000;  // a reader that does not know it may skip it
 constexpr uint16_t SpoolRecFlagContinued = 0x4000;  // its data goes on in the next record
 
 enum SpoolRecordType : uint16_t {
@@ -93,7 +92,7 @@ constexpr uint32_t kSpoolPageBeginSizeV0 = 88;
 constexpr uint32_t kSpoolPageBeginSizeV1 = 104;  // versions 1 and 2
 constexpr uint32_t kSpoolPageBeginSizeV3 = 108;
 constexpr uint32_t kSpoolPageEndSizeV0 = 28;
-constexpr uint32_t kSpoolPageEndSizeV1 = 51;     // at least
+constexpr uint32_t kSpoolPageEndSizeV1 = 51;  // at least
 constexpr uint32_t kSpoolPageEndSizeV2 = 68;
 constexpr uint32_t kSpoolFormBeginSize = 28;
 constexpr uint32_t kSpoolFormEndSize = 8;
@@ -110,7 +109,7 @@ constexpr uint32_t kSpoolSignatureSize = 8;
 struct SpoolVersionRecord {
     SpoolRecordHeader header;
     uint32_t streamVersion;  // at most 2
-    uint32_t one;            // 1
+    uint32_t one;  // 1
 };
 static_assert(sizeof(SpoolVersionRecord) == kSpoolVersionSize);
 static_assert(offsetof(SpoolVersionRecord, streamVersion) == 8);
@@ -123,19 +122,19 @@ struct SpoolPageBegin {
     int32_t width;
     int32_t height;
     int32_t margins[4];  // left, top, right, bottom
-    int32_t scale;       // u16 percentage (page flag 0x40) or target width (page flag 0x80)
+    int32_t scale;  // u16 percentage (page flag 0x40) or target width (page flag 0x80)
     int32_t targetHeight;
     uint32_t overlayFormId;
     uint32_t pageFormId;
     uint8_t placement[8];
     uint16_t paperCode;
-    uint8_t mix;          // 255: none
-    uint8_t cells;        // byte 63
+    uint8_t mix;  // 255: none
+    uint8_t cells;  // byte 63
     uint8_t arrangement;  // byte 64
-    uint8_t poster;       // byte 65, at most 16 when read
+    uint8_t poster;  // byte 65, at most 16 when read
     char paperName[32];
-    uint8_t alignment;    // byte 98
-    uint8_t pageFlag20;   // byte 99
+    uint8_t alignment;  // byte 98
+    uint8_t pageFlag20;  // byte 99
     uint8_t reserved100[4];
     uint32_t blobSize;
 };
@@ -215,7 +214,7 @@ struct SpoolFormPlace {
     uint32_t formId;
     uint32_t placementFlags;
     uint8_t values[8];
-    uint8_t mix;        // 255: none
+    uint8_t mix;  // 255: none
     uint8_t alignment;
     uint8_t reserved26[2];
 };

@@ -1,6 +1,6 @@
 // Buffered spool stream over the host's callbacks.
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
+#include "engine/job/render_call.h"
 
 #include "engine/job/log_context.h"
 
@@ -51,8 +51,7 @@ bool PositionFits(uint64_t position) { return position <= static_cast<uint64_t>(
 // bytes are buffered or the data ends.
 bool FillAtLeast(Stream* s, uint32_t want)
 {
-    if (s->buffered > 0 && s->readPointer != s->buffer)
-        std::memmove(s->buffer, s->readPointer, s->buffered);
+    if (s->buffered > 0 && s->readPointer != s->buffer) std::memmove(s->buffer, s->readPointer, s->buffered);
     s->readPointer = s->buffer;
     while (s->buffered < want) {
         uint32_t got = 0;
@@ -322,13 +321,13 @@ void SpoolRecordFailureLog(const char* function, const char* what)
         LogEvent(1, function, "%s: the record of type %u at byte %u has a bad size of %u bytes", what, h.type,
                  seen.position, h.size);
     } else if (seen.missingKind != nullptr && error == ERROR_INVALID_DATA) {
-        LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) names %s %u, which is not defined",
-                 what, h.type, seen.position, h.size, seen.missingKind, seen.missingId);
+        LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) names %s %u, which is not defined", what,
+                 h.type, seen.position, h.size, seen.missingKind, seen.missingId);
     } else {
-        const char* why = error == ERROR_NOT_SUPPORTED ? "asks for what this engine does not support"
+        const char* why = error == ERROR_NOT_SUPPORTED                    ? "asks for what this engine does not support"
                           : error == ERROR_HANDLE_EOF || seen.streamEnded ? "is cut: the stream ends inside it"
-                          : error == ERROR_INVALID_DATA ? "holds fields that do not fit it"
-                                                        : "could not be read or rendered";
+                          : error == ERROR_INVALID_DATA                   ? "holds fields that do not fit it"
+                                                                          : "could not be read or rendered";
         LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) %s (error %u)", what, h.type,
                  seen.position, h.size, why, static_cast<unsigned>(error));
     }

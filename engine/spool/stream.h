@@ -23,16 +23,16 @@ constexpr uint32_t kStreamMinBufferSize = 1024;
 constexpr int32_t kStreamMaxPosition = 0x7fffffff;
 
 struct Stream {
-    void* handle;          // first argument of both callbacks (a file handle for the defaults)
-    uint32_t ownsHandle;   // 1: StreamClose closes the handle with CloseHandle
-    uint32_t broken;       // 1 after a spill read could not put the callback back; all reads fail
+    void* handle;  // first argument of both callbacks (a file handle for the defaults)
+    uint32_t ownsHandle;  // 1: StreamClose closes the handle with CloseHandle
+    uint32_t broken;  // 1 after a spill read could not put the callback back; all reads fail
     StreamReadFn read;
-    StreamSeekFn seek;     // null: forward-only
-    uint32_t position;     // stream offset of the next byte a read returns
-    uint32_t buffered;     // bytes in the buffer not yet returned
+    StreamSeekFn seek;  // null: forward-only
+    uint32_t position;  // stream offset of the next byte a read returns
+    uint32_t buffered;  // bytes in the buffer not yet returned
     uint32_t bufferSize;
     uint8_t* readPointer;  // next unread byte in the buffer
-    uint8_t* buffer;       // allocated with the record, right behind it
+    uint8_t* buffer;  // allocated with the record, right behind it
 };
 
 // The file defaults: ReadFile and SetFilePointer on a HANDLE.
@@ -72,7 +72,7 @@ struct SpoolRecordSeen {
     // the stream ends where a header should start, that record was the last one read.
     uint32_t previousPosition;
     SpoolRecordHeader previous;
-    bool streamEnded;         // the stream's data ran out while this record was read
+    bool streamEnded;  // the stream's data ran out while this record was read
     const char* missingKind;  // a resource this record names that was never defined, or null
     uint32_t missingId;
 };

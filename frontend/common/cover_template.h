@@ -10,7 +10,7 @@
 #include "platform/gdi.h"
 
 inline constexpr DWORD kTemplateValueRoom = 128;  // characters read of a string value
-inline constexpr int kCoverPageStylesAtMost = 9;   // the string table names nine styles
+inline constexpr int kCoverPageStylesAtMost = 9;  // the string table names nine styles
 // The title height, in units, that Coverprint prints when the style cannot be read from the
 // template: the shipped template's first style's, so that the page still reads as a cover page.
 inline constexpr LONG kCoverPageFallbackTitleSize = 12;
@@ -23,14 +23,14 @@ struct CoverTemplateLine {
 // filled in.
 struct CoverPageTemplate {
     WCHAR fontName[32];  // "FONTNAME" of "DEFINE", at most 31 characters
-    BYTE charset;        // "CHARSET", one byte
+    BYTE charset;  // "CHARSET", one byte
     LONG titleFontSize;  // units
-    bool centred;        // "ALIGN" exactly "CENTER"
+    bool centred;  // "ALIGN" exactly "CENTER"
     LONG titleX, titleY;
     WCHAR title[kTemplateValueRoom];
-    bool rectangle;      // the title white on a black box
+    bool rectangle;  // the title white on a black box
     std::vector<CoverTemplateLine> lines;
-    bool found;          // the file has the style's section
+    bool found;  // the file has the style's section
 };
 
 // Reads style `style` (the section "STYLE" and its decimal number) and the "DEFINE" values. A
@@ -53,12 +53,12 @@ struct CoverPageSegment {
 
 // A style placed on a page: device coordinates, given the title's measured extent.
 struct CoverPageLayout {
-    UINT titleAlign;   // TA_CENTER | TA_TOP or TA_LEFT | TA_TOP; the subject keeps it
-    POINT titleAt;     // where the title is drawn
-    RECT titleBox;     // the black box behind the title (when the style asks for one)
+    UINT titleAlign;  // TA_CENTER | TA_TOP or TA_LEFT | TA_TOP; the subject keeps it
+    POINT titleAt;  // where the title is drawn
+    RECT titleBox;  // the black box behind the title (when the style asks for one)
     std::vector<CoverPageSegment> lines;
     CoverPageSegment bottomRule;
-    POINT anchor;      // where the information blocks start: the last line's start, else the title's foot
+    POINT anchor;  // where the information blocks start: the last line's start, else the title's foot
 };
 
 // Coordinates are computed in 64 bits and held within +-2^27 pixels, so absurd values in a

@@ -33,8 +33,8 @@ CoverPageLayout CoverPageLayoutMake(const CoverPageTemplate& style, const RECT& 
     if (style.centred) {
         out.titleAlign = TA_CENTER | TA_TOP;
         out.titleAt = {middle, y};
-        out.titleBox = {Held(int64_t{middle} - title.cx / 2 - 1), y, Held(int64_t{middle} - title.cx / 2 - 1 + title.cx + 2),
-                        Held(int64_t{y} + title.cy)};
+        out.titleBox = {Held(int64_t{middle} - title.cx / 2 - 1), y,
+                        Held(int64_t{middle} - title.cx / 2 - 1 + title.cx + 2), Held(int64_t{y} + title.cy)};
     } else {
         out.titleAlign = TA_LEFT | TA_TOP;
         const LONG x = Held(page.left + int64_t{style.titleX} * unit);

@@ -22,8 +22,8 @@ std::u16string Number(long value)
 long HighestLineDefined(const std::u16string& section, LPCWSTR path)
 {
     std::vector<WCHAR> names(1 << 16);
-    const DWORD got = GetPrivateProfileStringW(section.c_str(), nullptr, u"", names.data(),
-                                               static_cast<DWORD>(names.size()), path);
+    const DWORD got =
+        GetPrivateProfileStringW(section.c_str(), nullptr, u"", names.data(), static_cast<DWORD>(names.size()), path);
     long highest = 0;
     for (size_t at = 0; at < got && names[at] != 0;) {
         const WCHAR* name = names.data() + at;
@@ -69,8 +69,9 @@ void CoverPageTemplateRead(LPCWSTR path, WORD style, CoverPageTemplate* out)
     const long defined = std::min<long>(count, HighestLineDefined(section, path));
     for (long n = 1; n <= defined; ++n) {
         const std::u16string line = u"LINE" + Number(n);
-        out->lines.push_back({ReadInt(section, (line + u"_SX").c_str(), path), ReadInt(section, (line + u"_SY").c_str(), path),
-                              ReadInt(section, (line + u"_EX").c_str(), path), ReadInt(section, (line + u"_EY").c_str(), path)});
+        out->lines.push_back(
+            {ReadInt(section, (line + u"_SX").c_str(), path), ReadInt(section, (line + u"_SY").c_str(), path),
+             ReadInt(section, (line + u"_EX").c_str(), path), ReadInt(section, (line + u"_EY").c_str(), path)});
     }
     if (count > defined) out->lines.push_back({0, 0, 0, 0});
 }

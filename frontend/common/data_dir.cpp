@@ -13,8 +13,7 @@ namespace {
 std::string NarrowPath(LPCWSTR path)
 {
     const int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1)
-        return {};
+    if (n <= 1) return {};
     std::string narrow(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow.data(), n, nullptr, nullptr);
     narrow.resize(static_cast<size_t>(n - 1));
@@ -28,18 +27,13 @@ std::string NarrowPath(LPCWSTR path)
 const char* DataFolderFault(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ELOOP || errno == ENOTDIR ? "is not a folder" : "cannot be opened";
+    if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? "is not a folder" : "cannot be opened";
     struct stat st;
     const char* fault = nullptr;
-    if (::fstat(fd, &st) != 0)
-        fault = "cannot be examined";
-    else if (st.st_uid != ::geteuid())
-        fault = "belongs to another user";
-    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        fault = "can be written by other users";
-    else if ((st.st_mode & 07777) != S_IRWXU && ::fchmod(fd, S_IRWXU) != 0)
-        fault = "cannot be made private";
+    if (::fstat(fd, &st) != 0) fault = "cannot be examined";
+    else if (st.st_uid != ::geteuid()) fault = "belongs to another user";
+    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) fault = "can be written by other users";
+    else if ((st.st_mode & 07777) != S_IRWXU && ::fchmod(fd, S_IRWXU) != 0) fault = "cannot be made private";
     ::close(fd);
     return fault;
 }
@@ -61,7 +55,8 @@ bool FaxDataDirGet(LPWSTR out)
     const std::string path = NarrowPath(out);
     ::mkdir(path.c_str(), S_IRWXU);  // an existing folder is checked below like a new one
     if (const char* fault = DataFolderFault(path)) {
-        std::fprintf(stderr, "The data folder %s %s; it is not used, and no address book or receivers are read or stored.\n",
+        std::fprintf(stderr,
+                     "The data folder %s %s; it is not used, and no address book or receivers are read or stored.\n",
                      path.c_str(), fault);
         out[0] = 0;
         return false;
@@ -73,8 +68,7 @@ bool FaxDataDirGet(LPWSTR out)
 
 std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::u16string_view name)
 {
-    if (!folder || !folder[0])
-        return {};
+    if (!folder || !folder[0]) return {};
     std::u16string path(folder);
     path.append(prefix);
     path.append(name);

@@ -55,8 +55,7 @@ template <size_t N>
 std::u16string_view FieldText(const WCHAR (&field)[N])
 {
     size_t n = 0;
-    while (n < N && field[n])
-        ++n;
+    while (n < N && field[n]) ++n;
     return {field, n};
 }
 // Copies text into a field, cut to leave room for the terminator.
@@ -65,8 +64,7 @@ void FieldSet(WCHAR (&field)[N], std::u16string_view text)
 {
     const size_t n = text.size() < N - 1 ? text.size() : N - 1;
     text.copy(field, n);
-    for (size_t i = n; i < N; ++i)
-        field[i] = 0;
+    for (size_t i = n; i < N; ++i) field[i] = 0;
 }
 
 // Contact C belongs to group G when ";" + G's members contains ";" + C's key + ";".

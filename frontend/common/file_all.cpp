@@ -12,8 +12,7 @@ BYTE* EmptyBlock() { return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_
 BYTE* FileReadAll(LPCWSTR path)
 {
     HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return EmptyBlock();
+    if (file == INVALID_HANDLE_VALUE) return EmptyBlock();
     LONGLONG size = 0;
     if (!GetFileSizeEx(file, &size) || size > kLargestDataFile) {
         CloseHandle(file);
@@ -23,8 +22,7 @@ BYTE* FileReadAll(LPCWSTR path)
     DWORD read = 0;
     const bool ok = block && ReadFile(file, block, static_cast<DWORD>(size), &read, nullptr) && read == size;
     CloseHandle(file);
-    if (ok)
-        return block;
+    if (ok) return block;
     HeapFree(GetProcessHeap(), 0, block);
     return EmptyBlock();
 }
@@ -32,8 +30,7 @@ BYTE* FileReadAll(LPCWSTR path)
 bool FileWriteAll(LPCWSTR path, DWORD access, const void* data, DWORD byteCount)
 {
     HANDLE file = CreateFileW(path, access, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     // The file is cut only after the new bytes are in, so a failed write leaves the earlier
     // list's length in place rather than an empty file.

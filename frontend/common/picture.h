@@ -18,9 +18,9 @@
 
 struct CoverPicture {
     std::vector<BYTE> packed;  // BITMAPINFOHEADER (40 bytes), colour table or masks, rows
-    DWORD paletteBytes = 0;    // bytes between the header and the rows
+    DWORD paletteBytes = 0;  // bytes between the header and the rows
     LONG width = 0;
-    LONG height = 0;           // always positive; the header keeps the file's row order
+    LONG height = 0;  // always positive; the header keeps the file's row order
 
     const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(packed.data()); }
     const BYTE* Bits() const { return packed.data() + sizeof(BITMAPINFOHEADER) + paletteBytes; }

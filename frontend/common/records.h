@@ -31,7 +31,7 @@ static_assert(offsetof(ContactRecord, fax) == 544 && offsetof(ContactRecord, ema
 static_assert(offsetof(ContactRecord, address) == 808);
 
 struct GroupRecord {
-    BYTE head[16];      // written by the address book; not interpreted here
+    BYTE head[16];  // written by the address book; not interpreted here
     WCHAR name[66];
     WCHAR members[300];  // the member contacts' keys, each followed by ";"
 };
@@ -39,13 +39,13 @@ static_assert(sizeof(GroupRecord) == 748);
 static_assert(offsetof(GroupRecord, name) == 16 && offsetof(GroupRecord, members) == 148);
 
 struct CoverPageSettings {
-    WORD paperWidth;   // tenths of a millimetre
+    WORD paperWidth;  // tenths of a millimetre
     WORD paperHeight;
     WORD orientation;  // 1 portrait, anything else landscape
-    WORD style;        // 0 no cover page, 1..9 the template's style
+    WORD style;  // 0 no cover page, 1..9 the template's style
     WORD pictureOn;
     WORD pictureScale;  // percent, 10..400
-    WORD pictureX;      // percent, 0..100
+    WORD pictureX;  // percent, 0..100
     WORD pictureY;
     ContactRecord sender;
     WCHAR picturePath[260];
@@ -54,7 +54,7 @@ struct CoverPageSettings {
     WORD showDateTime;
     WORD showReceivers;
     WCHAR subject[66];
-    SHORT previewPage[4];     // left, top, right, bottom in preview pixels: the preview's own
+    SHORT previewPage[4];  // left, top, right, bottom in preview pixels: the preview's own
     SHORT previewPicture[4];  // working values, which no reader of the stored value uses
 };
 static_assert(sizeof(CoverPageSettings) == 1632);
@@ -68,7 +68,8 @@ struct CountValue {
     WORD contactCount;
     WORD groupCount;
 };
-static_assert(sizeof(CountValue) == 8 && offsetof(CountValue, contactCount) == 4 && offsetof(CountValue, groupCount) == 6);
+static_assert(sizeof(CountValue) == 8 && offsetof(CountValue, contactCount) == 4 &&
+              offsetof(CountValue, groupCount) == 6);
 
 // Texts in the system ANSI code page.
 struct DriverPathValue {

@@ -3,11 +3,9 @@
 BYTE* RegValueRead(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD byteCount)
 {
     auto* block = static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, byteCount));
-    if (!block)
-        return nullptr;
+    if (!block) return nullptr;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return block;
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return block;
     DWORD size = byteCount;
     // A larger value is refused whole by the registry (ERROR_MORE_DATA) and leaves the block zero.
     if (RegQueryValueExW(key, valueName, nullptr, nullptr, block, &size) != ERROR_SUCCESS)
@@ -22,8 +20,8 @@ bool RegValueWrite(HKEY root, LPCWSTR subKey, LPCWSTR valueName, const void* dat
     if (RegCreateKeyExW(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
-    const bool ok = RegSetValueExW(key, valueName, 0, REG_BINARY, static_cast<const BYTE*>(data), byteCount) ==
-                    ERROR_SUCCESS;
+    const bool ok =
+        RegSetValueExW(key, valueName, 0, REG_BINARY, static_cast<const BYTE*>(data), byteCount) == ERROR_SUCCESS;
     RegCloseKey(key);
     return ok;
 }

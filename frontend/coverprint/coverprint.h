@@ -9,11 +9,11 @@
 
 // The names a run forms from the program's own path.
 struct CoverPrintNames {
-    std::u16string prefix;         // base name (at most 31 characters) less its last two, in capitals
-    std::u16string key;            // "SoftWare\QUOBA\<prefix>"
+    std::u16string prefix;  // base name (at most 31 characters) less its last two, in capitals
+    std::u16string key;  // "SoftWare\QUOBA\<prefix>"
     std::u16string receiversFile;  // "<prefix>REC.DAT", in the data folder
-    std::u16string library;        // Velmora, by full path: "<folder>../lib/lib<prefix in small letters>.so"
-    std::u16string templatePath;   // the program's path with the extension ".INI"
+    std::u16string library;  // Velmora, by full path: "<folder>../lib/lib<prefix in small letters>.so"
+    std::u16string templatePath;  // the program's path with the extension ".INI"
 };
 CoverPrintNames CoverPrintNamesMake(std::u16string_view modulePath);
 
@@ -52,7 +52,7 @@ struct CoverPrintPage {
     CoverPageLabels labels;
     std::u16string templatePath;
     std::u16string receiversPath;  // data folder + receivers file
-    std::u16string countKey;       // the registry key holding "CountPout"
+    std::u16string countKey;  // the registry key holding "CountPout"
 };
 
 // The picture's place on the page: scale clamped to 10..400, 64-bit products.
@@ -71,10 +71,10 @@ void CoverPageReceiversPrint(HDC dc, LONG x, LONG y, LONG rightX, LONG lineHeigh
 // Exit statuses of a run.
 enum CoverPrintStatus : int {
     kCoverPrinted = 0,
-    kCoverNoPrinter = 2,    // the printer cannot be opened or gives no device mode
-    kCoverNoDevice = 3,     // no printer device context
-    kCoverNotPrinted = 4,   // the document failed
-    kCoverNoMemory = 5,     // the heap refused the settings or device-mode blocks
+    kCoverNoPrinter = 2,  // the printer cannot be opened or gives no device mode
+    kCoverNoDevice = 3,  // no printer device context
+    kCoverNotPrinted = 4,  // the document failed
+    kCoverNoMemory = 5,  // the heap refused the settings or device-mode blocks
 };
 // One run as the program makes it; messages go to errors.
 int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors);

@@ -18,7 +18,4 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     return CoverPrintRun(std::u16string_view(self, length), stderr);
 }
 
-int main()
-{
-    return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0);
-}
+int main() { return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, 0); }

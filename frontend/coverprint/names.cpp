@@ -6,19 +6,15 @@ namespace {
 
 char16_t Upper(char16_t c)
 {
-    if ((c >= u'a' && c <= u'z') || (c >= 0x430 && c <= 0x44F))
-        return static_cast<char16_t>(c - 32);
-    if (c >= 0x450 && c <= 0x45F)
-        return static_cast<char16_t>(c - 80);
+    if ((c >= u'a' && c <= u'z') || (c >= 0x430 && c <= 0x44F)) return static_cast<char16_t>(c - 32);
+    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 80);
     return c;
 }
 
 char16_t Lower(char16_t c)
 {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0x410 && c <= 0x42F))
-        return static_cast<char16_t>(c + 32);
-    if (c >= 0x400 && c <= 0x40F)
-        return static_cast<char16_t>(c + 80);
+    if ((c >= u'A' && c <= u'Z') || (c >= 0x410 && c <= 0x42F)) return static_cast<char16_t>(c + 32);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
     return c;
 }
 
@@ -29,8 +25,7 @@ bool Separator(char16_t c) { return c == u'/' || c == u'\\'; }
 CoverPrintNames CoverPrintNamesMake(std::u16string_view modulePath)
 {
     size_t baseStart = modulePath.size();
-    while (baseStart > 0 && !Separator(modulePath[baseStart - 1]))
-        --baseStart;
+    while (baseStart > 0 && !Separator(modulePath[baseStart - 1])) --baseStart;
     const std::u16string_view folder = modulePath.substr(0, baseStart);
     std::u16string_view base = modulePath.substr(baseStart);
     const size_t dot = base.rfind(u'.');
@@ -39,15 +34,13 @@ CoverPrintNames CoverPrintNamesMake(std::u16string_view modulePath)
 
     CoverPrintNames names;
     if (base.size() > 2)
-        for (char16_t c : base.substr(0, base.size() - 2))
-            names.prefix += Upper(c);
+        for (char16_t c : base.substr(0, base.size() - 2)) names.prefix += Upper(c);
     names.key = FaxKeyName(names.prefix.c_str());
     names.receiversFile = names.prefix + u"REC.DAT";
     // Velmora is loaded by its full path where the build and the installation put it, never
     // through a search that another folder could answer first.
     names.library = std::u16string(folder) + u"../lib/lib";
-    for (char16_t c : names.prefix)
-        names.library += Lower(c);
+    for (char16_t c : names.prefix) names.library += Lower(c);
     names.library += u".so";
     names.templatePath = std::u16string(folder) + std::u16string(stem) + u".INI";
     return names;
@@ -58,7 +51,6 @@ CoverPrintGeometry CoverPrintGeometryMake(WORD orientation)
     // A4 in tenths of a millimetre at 392 pixels per inch, truncated.
     const int32_t across = 2100 * 392 / 254;
     const int32_t down = 2970 * 392 / 254;
-    if (orientation == 1)
-        return {across, down, 101, 130, 10, 4};
+    if (orientation == 1) return {across, down, 101, 130, 10, 4};
     return {down, across, 130, 101, 5, 4};
 }

@@ -59,8 +59,9 @@ void CoverPageDateTimePrint(HDC dc, LONG x, LONG y, LONG lineHeight, const Cover
 void CoverPageSenderPrint(HDC dc, LONG x, LONG y, LONG lineHeight, const CoverPrintPage& page)
 {
     const ContactRecord& sender = page.settings.sender;
-    const std::u16string_view values[7] = {FieldText(sender.name),  FieldText(sender.company), FieldText(sender.department),
-                                           FieldText(sender.phone), FieldText(sender.fax),     FieldText(sender.email),
+    const std::u16string_view values[7] = {FieldText(sender.name),       FieldText(sender.company),
+                                           FieldText(sender.department), FieldText(sender.phone),
+                                           FieldText(sender.fax),        FieldText(sender.email),
                                            FieldText(sender.address)};
     for (UINT i = 0; i < 7; ++i)
         Line(dc, x, y + LONG(i) * lineHeight, Label(page.labels, 8100 + i) + u" " + std::u16string(values[i]));
@@ -75,11 +76,12 @@ void CoverPageReceiversPrint(HDC dc, LONG x, LONG y, LONG rightX, LONG lineHeigh
         return;
     }
     BYTE* block = FileReadAll(page.receiversPath.c_str());
-    if (!block)
-        return;
+    if (!block) return;
     // Only whole records, and no more than the count names.
     const WORD records = RecordCountClamp(block, sizeof(ContactRecord), count);
-    auto cell = [&](UINT label, std::u16string_view value) { return u"  " + Label(page.labels, label) + u" " + std::u16string(value); };
+    auto cell = [&](UINT label, std::u16string_view value) {
+        return u"  " + Label(page.labels, label) + u" " + std::u16string(value);
+    };
     for (WORD i = 0; i < records; ++i) {
         ContactRecord receiver;
         std::memcpy(&receiver, block + size_t(i) * sizeof receiver, sizeof receiver);
@@ -120,17 +122,13 @@ void CoverPageTemplatePrint(HDC dc, const CoverPrintPage& page)
     HGDIOBJ previousFont = SelectObject(dc, font);
     BYTE* countBlock = RegValueRead(HKEY_CURRENT_USER, page.countKey.c_str(), kValueCountPout, sizeof(CountValue));
     CountValue count{};
-    if (countBlock)
-        std::memcpy(&count, countBlock, sizeof count);
-    if (page.settings.showDateTime)
-        CoverPageDateTimePrint(dc, 15 * unit, ruleY, lineHeight, page.labels);
-    if (page.settings.showSender)
-        CoverPageSenderPrint(dc, g.width / 2, ruleY, lineHeight, page);
+    if (countBlock) std::memcpy(&count, countBlock, sizeof count);
+    if (page.settings.showDateTime) CoverPageDateTimePrint(dc, 15 * unit, ruleY, lineHeight, page.labels);
+    if (page.settings.showSender) CoverPageSenderPrint(dc, g.width / 2, ruleY, lineHeight, page);
     if (page.settings.showReceivers && count.contactCount > 0)
-        CoverPageReceiversPrint(dc, 15 * unit, marks.anchor.y + lineHeight, g.width / 2, lineHeight,
-                                count.contactCount, page);
-    if (countBlock)
-        HeapFree(GetProcessHeap(), 0, countBlock);
+        CoverPageReceiversPrint(dc, 15 * unit, marks.anchor.y + lineHeight, g.width / 2, lineHeight, count.contactCount,
+                                page);
+    if (countBlock) HeapFree(GetProcessHeap(), 0, countBlock);
     SelectObject(dc, previousFont);
     DeleteObject(font);
 

@@ -36,12 +36,10 @@ struct PrinterSetup {
     std::u16string printToFile;
 };
 
-bool PrinterSet(const std::u16string& printer, CoverPrintPage* page, const std::u16string& dataDir,
-                PrinterSetup* setup)
+bool PrinterSet(const std::u16string& printer, CoverPrintPage* page, const std::u16string& dataDir, PrinterSetup* setup)
 {
     HANDLE handle = nullptr;
-    if (!OpenPrinterW(printer.c_str(), &handle, nullptr))
-        return false;
+    if (!OpenPrinterW(printer.c_str(), &handle, nullptr)) return false;
     const LONG size = DocumentPropertiesW(nullptr, handle, printer.c_str(), nullptr, nullptr, 0);
     bool ok = size >= static_cast<LONG>(sizeof(DEVMODEW));
     if (ok) {
@@ -59,8 +57,7 @@ bool PrinterSet(const std::u16string& printer, CoverPrintPage* page, const std::
         page->settings.paperWidth = 2100;
         page->settings.paperHeight = 2970;
         page->geometry = CoverPrintGeometryMake(page->settings.orientation);
-        if ((mode.dmFields & DM_COLOR) && mode.dmColor == DMCOLOR_MONOCHROME)
-            mode.dmColor = DMCOLOR_COLOR;
+        if ((mode.dmFields & DM_COLOR) && mode.dmColor == DMCOLOR_MONOCHROME) mode.dmColor = DMCOLOR_COLOR;
         ok = DocumentPropertiesW(nullptr, handle, printer.c_str(), setup->output.get(), setup->input.get(),
                                  DM_IN_BUFFER | DM_OUT_BUFFER) == IDOK;
     }
@@ -73,8 +70,7 @@ bool PrinterSet(const std::u16string& printer, CoverPrintPage* page, const std::
             const std::u16string port = printerInfo->pPortName ? printerInfo->pPortName : u"";
             if (port.find(u"FILE:") != std::u16string::npos) {
                 WCHAR name[260] = {};
-                if (GetTempFileNameW(dataDir.c_str(), u"MWM", 0, name))
-                    setup->printToFile = name;
+                if (GetTempFileNameW(dataDir.c_str(), u"MWM", 0, name)) setup->printToFile = name;
             }
         }
     }
@@ -101,11 +97,9 @@ bool CoverPageDocStart(HDC dc, const CoverPrintPage& page, DOCINFOW* document, L
     BOOL replaced = FALSE;
     const int written = WideCharToMultiByte(CP_ACP, 0, document->lpszOutput ? document->lpszOutput : u"", -1,
                                             escape.path, sizeof escape.path, nullptr, &replaced);
-    if (written <= 0 || replaced)
-        return false;
+    if (written <= 0 || replaced) return false;
     document->lpszOutput = printToFile && *printToFile ? printToFile : nullptr;
-    if (StartDocW(dc, document) <= 0)
-        return false;
+    if (StartDocW(dc, document) <= 0) return false;
     if (ExtEscape(dc, FAX_ESCAPE_COVER_PAGE, sizeof escape, reinterpret_cast<LPCSTR>(&escape), 0, nullptr) <= 0 ||
         StartPage(dc) <= 0) {
         EndDoc(dc);
@@ -129,7 +123,8 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
     page->receiversPath = FaxDataFilePath(dataDir, u"", names.receiversFile);
 
     HeapPtr driverPath(RegValueRead(HKEY_CURRENT_USER, names.key.c_str(), kValueDriverPath, sizeof(DriverPathValue)));
-    HeapPtr settings(RegValueRead(HKEY_CURRENT_USER, names.key.c_str(), kValueCoverPagePout, sizeof(CoverPageSettings)));
+    HeapPtr settings(
+        RegValueRead(HKEY_CURRENT_USER, names.key.c_str(), kValueCoverPagePout, sizeof(CoverPageSettings)));
     if (!driverPath || !settings) {
         if (labels) FreeLibrary(labels);
         std::fprintf(errors, "coverprint: out of memory reading the stored settings\n");
@@ -141,11 +136,9 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
     CoverPageOrientationDefault(&page->settings);
     page->settings.style = CoverPageStyleOffered(page->templatePath.c_str(), page->settings.style);
     size_t nameLength = 0;
-    while (nameLength < sizeof driver.printerName && driver.printerName[nameLength])
-        ++nameLength;
+    while (nameLength < sizeof driver.printerName && driver.printerName[nameLength]) ++nameLength;
     WCHAR printerName[129] = {};
-    if (nameLength > 0)
-        MultiByteToWideChar(CP_ACP, 0, driver.printerName, int(nameLength), printerName, 128);
+    if (nameLength > 0) MultiByteToWideChar(CP_ACP, 0, driver.printerName, int(nameLength), printerName, 128);
     const std::u16string printer(printerName);
 
     WCHAR tempFolder[260] = {};
@@ -177,9 +170,7 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
             status = kCoverNotPrinted;
         }
     }
-    if (!setup.printToFile.empty())
-        DeleteFileW(setup.printToFile.c_str());
-    if (labels)
-        FreeLibrary(labels);
+    if (!setup.printToFile.empty()) DeleteFileW(setup.printToFile.c_str());
+    if (labels) FreeLibrary(labels);
     return status;
 }

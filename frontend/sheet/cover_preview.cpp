@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr int kFold = 30;    // the cut corner's legs
+constexpr int kFold = 30;  // the cut corner's legs
 constexpr int kCorner = 40;  // the page image's corner kept on top
 
 // A 24-bit working bitmap (the preview's drawing surfaces).
@@ -31,21 +31,16 @@ void Select(HDC dc, HGDIOBJ pen, HGDIOBJ brush)
 
 void Resources(FaxSheetState* state)
 {
-    if (!state->faceBrush)
-        state->faceBrush = CreateSolidBrush(kPreviewFace);
-    if (!state->facePen)
-        state->facePen = CreatePen(PS_SOLID, 1, kPreviewFace);
-    if (!state->blackPen)
-        state->blackPen = CreatePen(PS_SOLID, 1, 0);
-    if (!state->whiteBrush)
-        state->whiteBrush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    if (!state->faceBrush) state->faceBrush = CreateSolidBrush(kPreviewFace);
+    if (!state->facePen) state->facePen = CreatePen(PS_SOLID, 1, kPreviewFace);
+    if (!state->blackPen) state->blackPen = CreatePen(PS_SOLID, 1, 0);
+    if (!state->whiteBrush) state->whiteBrush = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
 }
 
 HBITMAP PagePicture(FaxSheetState* state, int pageClass)
 {
     HBITMAP& picture = pageClass == 1 ? state->portraitPicture : state->landscapePicture;
-    if (!picture)
-        picture = LoadBitmapW(state->module, MAKEINTRESOURCEW(pageClass == 1 ? 3901 : 3902));
+    if (!picture) picture = LoadBitmapW(state->module, MAKEINTRESOURCEW(pageClass == 1 ? 3901 : 3902));
     return picture;
 }
 
@@ -53,12 +48,12 @@ HBITMAP PagePicture(FaxSheetState* state, int pageClass)
 void BitmapStretch(HDC dc, HBITMAP bitmap, const RECT& to)
 {
     BITMAP shape{};
-    if (!bitmap || !GetObjectW(bitmap, sizeof shape, &shape))
-        return;
+    if (!bitmap || !GetObjectW(bitmap, sizeof shape, &shape)) return;
     HDC source = CreateCompatibleDC(dc);
     HGDIOBJ old = SelectObject(source, bitmap);
     SetStretchBltMode(dc, HALFTONE);
-    StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0, shape.bmWidth, shape.bmHeight, SRCCOPY);
+    StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0, shape.bmWidth, shape.bmHeight,
+               SRCCOPY);
     SelectObject(source, old);
     DeleteDC(source);
 }
@@ -68,8 +63,7 @@ void BitmapStretch(HDC dc, HBITMAP bitmap, const RECT& to)
 void CoverPageTemplateDraw(HDC dc, const RECT& cover, FaxSheetState* state, int pageClass, const std::tm& now)
 {
     const RECT work{cover.left * 6 / 5, cover.top * 6 / 5, cover.right * 6 / 5, cover.bottom * 6 / 5};
-    if (work.right <= work.left || work.bottom <= work.top || work.left < 0 || work.top < 0)
-        return;
+    if (work.right <= work.left || work.bottom <= work.top || work.left < 0 || work.top < 0) return;
     HDC page = CreateCompatibleDC(dc);
     HBITMAP bitmap = WorkBitmap(dc, work.right, work.bottom);
     HGDIOBJ oldBitmap = SelectObject(page, bitmap);
@@ -89,15 +83,13 @@ void CoverPagePictureDraw(HDC dc, const RECT& cover, FaxSheetState* state)
 {
     CoverPageSettings* settings = state->settings;
     const BYTE* block = state->picture;
-    if (!block)
-        return;
+    if (!block) return;
     BITMAPINFOHEADER header;
     std::memcpy(&header, block, sizeof header);
     const LONG rows = header.biHeight < 0 ? -header.biHeight : header.biHeight;
     const PicturePlacement p = PicturePlace(cover, header.biWidth, rows, settings->pictureScale, settings->pictureX,
                                             settings->pictureY, &state->pictureFitScale);
-    if (!p.drawn)
-        return;
+    if (!p.drawn) return;
     settings->pictureScale = static_cast<WORD>(p.scale);
     // The source's top rows when only part of the picture shows (a bottom-up picture keeps its
     // top rows at its end).
@@ -111,8 +103,7 @@ void CoverPagePictureDraw(HDC dc, const RECT& cover, FaxSheetState* state)
     Rectangle(dc, cover.right - 2, cover.top, cover.right, cover.bottom);
     Rectangle(dc, cover.left, cover.bottom - 2, cover.right, cover.bottom);
     const RECT& r = p.picture;
-    for (int i = 0; i < 4; ++i)
-        settings->previewPicture[i] = static_cast<SHORT>((&r.left)[i]);
+    for (int i = 0; i < 4; ++i) settings->previewPicture[i] = static_cast<SHORT>((&r.left)[i]);
 }
 
 }  // namespace
@@ -125,15 +116,14 @@ std::u16string CoverTemplatePath(const FaxSheetState* state)
 void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* now)
 {
     CoverPageSettings* settings = state->settings;
-    if (!settings)
-        return;
+    if (!settings) return;
     Resources(state);
     const RECT all{0, 0, area.cx, area.cy};
     FillRect(dc, &all, state->faceBrush);
 
     RECT image{};
-    const int pageClass = CoverPagePreviewLayout(PreviewSquare(all), &image, settings->paperWidth, settings->paperHeight,
-                                                 settings->orientation);
+    const int pageClass = CoverPagePreviewLayout(PreviewSquare(all), &image, settings->paperWidth,
+                                                 settings->paperHeight, settings->orientation);
     OffsetRect(&image, 0, -5);
     const bool styled = settings->style != 0;
     RECT cover{};
@@ -141,18 +131,21 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* 
         // The cover page stands 10 pixels up and left of the page image behind it.
         OffsetRect(&image, 5, 5);
         cover = {image.left - 10, image.top - 10, image.right - 10, image.bottom - 10};
-        for (int i = 0; i < 4; ++i)
-            settings->previewPage[i] = static_cast<SHORT>((&cover.left)[i]);
+        for (int i = 0; i < 4; ++i) settings->previewPage[i] = static_cast<SHORT>((&cover.left)[i]);
     }
     Select(dc, state->blackPen, state->whiteBrush);
     Rectangle(dc, image.left, image.top, image.right, image.bottom);
-    BitmapStretch(dc, PagePicture(state, pageClass), {image.left + 1, image.top + 1, image.right - 1, image.bottom - 1});
-    if (!styled)
-        return;
+    BitmapStretch(dc, PagePicture(state, pageClass),
+                  {image.left + 1, image.top + 1, image.right - 1, image.bottom - 1});
+    if (!styled) return;
 
-    const POINT outline[] = {{cover.left, cover.top}, {cover.right, cover.top}, {cover.right, cover.bottom - kFold},
-                             {cover.right - kFold, cover.bottom}, {cover.left, cover.bottom}};
-    const POINT fold[] = {{cover.right, cover.bottom - kFold}, {cover.right - kFold, cover.bottom},
+    const POINT outline[] = {{cover.left, cover.top},
+                             {cover.right, cover.top},
+                             {cover.right, cover.bottom - kFold},
+                             {cover.right - kFold, cover.bottom},
+                             {cover.left, cover.bottom}};
+    const POINT fold[] = {{cover.right, cover.bottom - kFold},
+                          {cover.right - kFold, cover.bottom},
                           {cover.right - kFold, cover.bottom - kFold}};
     Select(dc, state->blackPen, state->whiteBrush);
     Polygon(dc, outline, 5);
@@ -168,8 +161,7 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* 
         localtime_r(&seconds, &local);
     }
     CoverPageTemplateDraw(dc, cover, state, pageClass, now ? *now : local);
-    if (settings->pictureOn && settings->picturePath[0])
-        CoverPagePictureDraw(dc, cover, state);
+    if (settings->pictureOn && settings->picturePath[0]) CoverPagePictureDraw(dc, cover, state);
     BitBlt(dc, image.right - kCorner, image.bottom - kCorner, kCorner, kCorner, saved, 0, 0, SRCCOPY);
     SelectObject(saved, oldCorner);
     DeleteObject(corner);
@@ -179,11 +171,9 @@ void CoverPreviewRender(HDC dc, SIZE area, FaxSheetState* state, const std::tm* 
 bool CoverPreviewArea(HWND page, RECT* area)
 {
     RECT screen{};
-    if (!GetWindowRect(GetDlgItem(page, kPreviewArea), &screen))
-        return false;
+    if (!GetWindowRect(GetDlgItem(page, kPreviewArea), &screen)) return false;
     POINT corners[2] = {{screen.left, screen.top}, {screen.right, screen.bottom}};
-    if (!ScreenToClient(page, &corners[0]) || !ScreenToClient(page, &corners[1]))
-        return false;
+    if (!ScreenToClient(page, &corners[0]) || !ScreenToClient(page, &corners[1])) return false;
     *area = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
     return area->right > area->left && area->bottom > area->top;
 }
@@ -193,8 +183,7 @@ namespace {
 // The working bitmap of the preview area's size (made once) with the miniature drawn afresh.
 bool WorkingDraw(HWND page, FaxSheetState* state, RECT* area)
 {
-    if (!state->settings || !CoverPreviewArea(page, area))
-        return false;
+    if (!state->settings || !CoverPreviewArea(page, area)) return false;
     const SIZE size{area->right - area->left, area->bottom - area->top};
     if (!state->previewDC) {
         state->previewDC = CreateCompatibleDC(nullptr);
@@ -214,8 +203,7 @@ void ScaleEditLower(HWND page, const FaxSheetState* state)
     WCHAR text[32] = {};
     GetDlgItemTextW(page, kScaleEdit, text, 32);
     long shown = 0;
-    for (const WCHAR* c = text; *c >= u'0' && *c <= u'9' && shown <= 400; ++c)
-        shown = shown * 10 + (*c - u'0');
+    for (const WCHAR* c = text; *c >= u'0' && *c <= u'9' && shown <= 400; ++c) shown = shown * 10 + (*c - u'0');
     const WORD scale = state->settings->pictureScale;
     if (shown > scale) {
         const std::string digits = std::to_string(scale);
@@ -228,8 +216,7 @@ void ScaleEditLower(HWND page, const FaxSheetState* state)
 void CoverPreviewRedraw(HWND page, FaxSheetState* state)
 {
     RECT area{};
-    if (!WorkingDraw(page, state, &area))
-        return;
+    if (!WorkingDraw(page, state, &area)) return;
     InvalidateRect(page, &area, FALSE);
     UpdateWindow(page);
     ScaleEditLower(page, state);
@@ -242,6 +229,7 @@ void CoverPagePreviewPaint(HWND page, FaxSheetState* state)
     RECT area{};
     // A page painted before any change of the settings draws the miniature first.
     if (dc && state && (state->previewDC ? CoverPreviewArea(page, &area) : WorkingDraw(page, state, &area)))
-        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, state->previewDC, 0, 0, SRCCOPY);
+        BitBlt(dc, area.left, area.top, area.right - area.left, area.bottom - area.top, state->previewDC, 0, 0,
+               SRCCOPY);
     EndPaint(page, &paint);
 }

@@ -9,7 +9,7 @@
 #include "frontend/sheet/sheet_state.h"
 
 inline constexpr COLORREF kPreviewFace = 0x00F0F0F0;  // the button face around the pages
-inline constexpr int kPreviewArea = 3001;             // the hidden control whose place the miniature takes
+inline constexpr int kPreviewArea = 3001;  // the hidden control whose place the miniature takes
 
 // Draws the miniature again after a change of the settings into the state's working bitmap of
 // the preview area's size, whether the page shows or not (the settings keep what it placed), and

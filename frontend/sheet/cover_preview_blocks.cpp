@@ -49,11 +49,9 @@ bool ReceiverDraw(HDC dc, const ContactRecord& receiver, LONG x, LONG rightX, LO
                 {" PHONE NO.: ", FieldText(receiver.phone), " FAX NO.: ", FieldText(receiver.fax)},
                 {" ADDRESS: ", FieldText(receiver.address), nullptr, {}}};
     for (const auto& row : rows) {
-        if (y + lineHeight > rule)
-            return false;
+        if (y + lineHeight > rule) return false;
         Clipped(dc, x, y, page, Labelled(row.left, row.leftValue));
-        if (row.right)
-            Clipped(dc, rightX, y, page, Labelled(row.right, row.rightValue));
+        if (row.right) Clipped(dc, rightX, y, page, Labelled(row.right, row.rightValue));
         y += lineHeight;
     }
     return true;
@@ -91,10 +89,9 @@ void CoverPreviewBlocksDraw(HDC dc, const RECT& page, const CoverPageMarks& mark
                             const std::tm& now)
 {
     const CoverPageSettings& settings = *state->settings;
-    const bool receivers = settings.showReceivers &&
-                           (state->typedCount > 0 || state->chosenGroupsCount > 0 || state->sendListCount > 0);
-    if (!settings.showDateTime && !settings.showSender && !receivers)
-        return;
+    const bool receivers =
+        settings.showReceivers && (state->typedCount > 0 || state->chosenGroupsCount > 0 || state->sendListCount > 0);
+    if (!settings.showDateTime && !settings.showSender && !receivers) return;
     HFONT font = LabelFont(state, marks.subjectDrawn);
     HGDIOBJ previousFont = SelectObject(dc, font);
     const COLORREF previousColour = SetTextColor(dc, RGB(0, 0, 0));
@@ -112,9 +109,9 @@ void CoverPreviewBlocksDraw(HDC dc, const RECT& page, const CoverPageMarks& mark
         const struct {
             const char* label;
             std::u16string_view value;
-        } lines[] = {{"SENDER: ", FieldText(sender.name)},   {"COMPANY: ", FieldText(sender.company)},
+        } lines[] = {{"SENDER: ", FieldText(sender.name)},           {"COMPANY: ", FieldText(sender.company)},
                      {"DEPARTMENT: ", FieldText(sender.department)}, {"PHONE NO.: ", FieldText(sender.phone)},
-                     {"FAX NO.: ", FieldText(sender.fax)},   {"EMAIL: ", FieldText(sender.email)},
+                     {"FAX NO.: ", FieldText(sender.fax)},           {"EMAIL: ", FieldText(sender.email)},
                      {"ADDRESS: ", FieldText(sender.address)}};
         LONG y = rule + lineHeight;
         for (const auto& line : lines) {

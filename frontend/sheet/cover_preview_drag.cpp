@@ -29,8 +29,7 @@ bool StrictlyInside(const RECT& r, POINT p) { return p.x > r.left && p.x < r.rig
 void HandShow(FaxSheetState* state, Drag& drag)
 {
     HCURSOR previous = SetCursor(state->handCursor);
-    if (!drag.handShown)
-        state->savedCursor = previous;  // the cursor that comes back when the pointer leaves
+    if (!drag.handShown) state->savedCursor = previous;  // the cursor that comes back when the pointer leaves
     drag.handShown = true;
 }
 
@@ -51,8 +50,7 @@ void CoverPreviewMouse(HWND page, FaxSheetState* state, UINT message, WPARAM key
     }
     CoverPageSettings* settings = state->settings;
     RECT area{};
-    if (!settings || !settings->pictureOn || !CoverPreviewArea(page, &area))
-        return;
+    if (!settings || !settings->pictureOn || !CoverPreviewArea(page, &area)) return;
     const POINT pointer{GET_X_LPARAM(at) - area.left, GET_Y_LPARAM(at) - area.top};
     const RECT picture = Stored(settings->previewPicture), cover = Stored(settings->previewPage);
     const bool onPicture = StrictlyInside(picture, pointer);
@@ -64,15 +62,14 @@ void CoverPreviewMouse(HWND page, FaxSheetState* state, UINT message, WPARAM key
         }
         return;
     }
-    if (message != WM_MOUSEMOVE)
-        return;
+    if (message != WM_MOUSEMOVE) return;
     if (drag.dragging && keys == MK_LBUTTON && StrictlyInside(cover, pointer)) {
-        const POINT percent = PictureDragPercent(pointer, drag.grab, cover, picture, {settings->pictureX, settings->pictureY});
+        const POINT percent =
+            PictureDragPercent(pointer, drag.grab, cover, picture, {settings->pictureX, settings->pictureY});
         NumberSet(page, kXEdit, percent.x);
         NumberSet(page, kYEdit, percent.y);
     } else if (!onPicture) {
-        if (drag.handShown)
-            SetCursor(state->savedCursor);
+        if (drag.handShown) SetCursor(state->savedCursor);
         drag.handShown = false;
         drag.dragging = false;
     } else {

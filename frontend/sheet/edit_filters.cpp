@@ -11,16 +11,13 @@ bool filling = false;
 template <typename Refused>
 int Filter(HWND dialog, int editId, Refused refused)
 {
-    if (filling)
-        return 1;
+    if (filling) return 1;
     WCHAR buffer[257] = {};
     GetDlgItemTextW(dialog, editId, buffer, 257);
     std::u16string text(buffer);
     size_t at = 0;
-    while (at < text.size() && !refused(text[at]))
-        ++at;
-    if (at == text.size())
-        return 1;
+    while (at < text.size() && !refused(text[at])) ++at;
+    if (at == text.size()) return 1;
     text.erase(at, 1);
     SetDlgItemTextW(dialog, editId, text.c_str());
     SendDlgItemMessageW(dialog, editId, EM_SETSEL, at, static_cast<LPARAM>(at));

@@ -61,7 +61,8 @@ int CoverPagePreviewLayout(const RECT& square, RECT* page, LONG paperWidth, LONG
     right -= shrinkX;
     top += shrinkY;
     bottom -= shrinkY;
-    const int64_t insetX = static_cast<int16_t>((right - left) / 10), insetY = static_cast<int16_t>((bottom - top) / 10);
+    const int64_t insetX = static_cast<int16_t>((right - left) / 10),
+                  insetY = static_cast<int16_t>((bottom - top) / 10);
     *page = {static_cast<LONG>(left + insetX), static_cast<LONG>(top + insetY), static_cast<LONG>(right - insetX),
              static_cast<LONG>(bottom - insetY)};
     return pageClass;
@@ -71,21 +72,21 @@ PicturePlacement PicturePlace(const RECT& coverPage, LONG bw, LONG bh, int scale
 {
     PicturePlacement out{};
     const int64_t aw = Width(coverPage) - 4, ah = Height(coverPage) - 4;
-    if (aw <= 0 || ah <= 0 || bw <= 0 || bh <= 0)
-        return out;
+    if (aw <= 0 || ah <= 0 || bw <= 0 || bh <= 0) return out;
     scale = std::clamp(scale, 10, 400);
-    const auto drawn = [](int64_t pixels, int s) { return static_cast<int64_t>(std::trunc(s * static_cast<double>(pixels) / kScaleBase)); };
+    const auto drawn = [](int64_t pixels, int s) {
+        return static_cast<int64_t>(std::trunc(s * static_cast<double>(pixels) / kScaleBase));
+    };
     if (*fitScale == 0) {
         const bool widthLimits = static_cast<double>(drawn(bw, scale)) / static_cast<double>(aw) >
                                  static_cast<double>(drawn(bh, scale)) / static_cast<double>(ah);
         const int64_t room = widthLimits ? aw : ah, pixels = widthLimits ? bw : bh;
-        int64_t m = static_cast<int64_t>(std::trunc(static_cast<double>(room) * kScaleBase / static_cast<double>(pixels)));
-        if (drawn(pixels, static_cast<int>(std::min<int64_t>(m + 1, 1 << 20))) <= room)
-            ++m;
+        int64_t m =
+            static_cast<int64_t>(std::trunc(static_cast<double>(room) * kScaleBase / static_cast<double>(pixels)));
+        if (drawn(pixels, static_cast<int>(std::min<int64_t>(m + 1, 1 << 20))) <= room) ++m;
         *fitScale = static_cast<int>(std::clamp<int64_t>(m, 1, 1 << 20));
     }
-    if (*fitScale < scale)
-        scale = *fitScale;
+    if (*fitScale < scale) scale = *fitScale;
     const int64_t dw = drawn(bw, scale), dh = drawn(bh, scale);
     const int64_t vw = std::min(aw, dw), vh = std::min(ah, dh);
     int64_t ox = x * (aw - vw) / 100, oy = y * (ah - vh) / 100;
@@ -100,10 +101,8 @@ PicturePlacement PicturePlace(const RECT& coverPage, LONG bw, LONG bh, int scale
         sizeH = std::min(vh, drawn(sourceH, scale));
     }
     // A small positive percentage still moves the picture off the edge, where there is room.
-    if (ox == 0 && x > 0 && aw > vw)
-        ox = 1;
-    if (oy == 0 && y > 0 && ah > vh)
-        oy = 1;
+    if (ox == 0 && x > 0 && aw > vw) ox = 1;
+    if (oy == 0 && y > 0 && ah > vh) oy = 1;
     out.drawn = vw > 0 && vh > 0;
     out.scale = scale;
     out.at = {static_cast<LONG>(coverPage.left + ox + 2), static_cast<LONG>(coverPage.top + oy + 2)};
@@ -119,8 +118,10 @@ POINT PictureDragPercent(POINT pointer, POINT grab, const RECT& coverPage, const
     const int64_t freeX = Width(coverPage) - Width(picture), freeY = Height(coverPage) - Height(picture);
     POINT out = current;
     if (freeX != 0)
-        out.x = static_cast<LONG>(std::clamp<int64_t>((int64_t{pointer.x} - coverPage.left - grab.x) * 100 / freeX, 0, 100));
+        out.x = static_cast<LONG>(
+            std::clamp<int64_t>((int64_t{pointer.x} - coverPage.left - grab.x) * 100 / freeX, 0, 100));
     if (freeY != 0)
-        out.y = static_cast<LONG>(std::clamp<int64_t>((int64_t{pointer.y} - coverPage.top - grab.y) * 100 / freeY, 0, 100));
+        out.y =
+            static_cast<LONG>(std::clamp<int64_t>((int64_t{pointer.y} - coverPage.top - grab.y) * 100 / freeY, 0, 100));
     return out;
 }

@@ -19,16 +19,16 @@ RECT PreviewSquare(const RECT& area);
 // The picture on the cover page rectangle: pictures are drawn at scale / 1150 of their pixels.
 struct PicturePlacement {
     bool drawn;
-    RECT picture;          // the picture's rectangle on the preview (stored in the settings)
-    POINT at;              // where it is drawn (two pixels inside the rectangle's corner)
-    SIZE size;             // drawn size
-    SIZE source;           // source pixels taken from the picture
-    int scale;             // the scale after the largest fitting scale is applied
+    RECT picture;  // the picture's rectangle on the preview (stored in the settings)
+    POINT at;  // where it is drawn (two pixels inside the rectangle's corner)
+    SIZE size;  // drawn size
+    SIZE source;  // source pixels taken from the picture
+    int scale;  // the scale after the largest fitting scale is applied
 };
 // fitScale is the largest scale that fits, computed when it is 0 (once per picture). The scale is
 // held to 10..400 first.
-PicturePlacement PicturePlace(const RECT& coverPage, LONG pictureWidth, LONG pictureHeight, int scale, int x,
-                              int y, int* fitScale);
+PicturePlacement PicturePlace(const RECT& coverPage, LONG pictureWidth, LONG pictureHeight, int scale, int x, int y,
+                              int* fitScale);
 
 // The X and Y percentages a drag gives: the pointer less the grab offset against the free room on
 // the cover page; a percentage whose free room is 0 stays as it was; negative ones become 0.

@@ -71,8 +71,7 @@ bool ArrayGrow(void*& block, size_t recordSize, int count)
     if (have == static_cast<SIZE_T>(-1) || have < needed) {
         void* grown = block ? HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, needed)
                             : HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, needed);
-        if (!grown)
-            return false;
+        if (!grown) return false;
         block = grown;
     }
     std::memset(static_cast<BYTE*>(block) + static_cast<size_t>(count) * recordSize, 0, recordSize);
@@ -96,8 +95,7 @@ SendListValues& SendListValuesOf(int listId) { return listValues[ListIndex(listI
 void SendListValuesReset()
 {
     for (SendListValues& values : listValues) {
-        for (int16_t& direction : values.directions)
-            direction = 0;
+        for (int16_t& direction : values.directions) direction = 0;
         values.shownGroup = -1;
         values.rememberedRow = 0;
     }
@@ -117,8 +115,7 @@ void ListViewSetup(HWND list, HMODULE module)
 {
     SendListValues& values = SendListValuesOf(GetDlgCtrlID(list));
     // The list view does not own its pictures: the list of the previous page goes here.
-    if (values.pictures)
-        ImageList_Destroy(values.pictures);
+    if (values.pictures) ImageList_Destroy(values.pictures);
     values.pictures = ImageList_Create(16, 16, ILC_COLOR24, 5, 5);
     HBITMAP strip = LoadBitmapW(module, MAKEINTRESOURCEW(3900));
     ImageList_Add(values.pictures, strip, nullptr);
@@ -132,8 +129,7 @@ void ListViewSetup(HWND list, HMODULE module)
     } columns[] = {{8093, 100}, {8094, 100}, {8097, 100}, {0, 0}};
     for (int c = 0; c < 4; ++c) {
         WCHAR title[66] = {};
-        if (columns[c].title)
-            LoadStringW(module, columns[c].title, title, 66);
+        if (columns[c].title) LoadStringW(module, columns[c].title, title, 66);
         ListColumnInsert(list, LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM, c, columns[c].width, title);
     }
 }
@@ -178,8 +174,7 @@ int ListFocusedParam(HWND page, int listId, FaxSheetState* state)
 {
     HWND list = List(page, listId);
     const int row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    if (row < 0)
-        return -1;
+    if (row < 0) return -1;
     state->focusedRow = static_cast<int16_t>(row);
     state->focusedRowKind = static_cast<int16_t>(ListRowPicture(list, row));
     return static_cast<int>(ListRowParam(list, row));
@@ -189,8 +184,7 @@ int ListFirstMarked(HWND list)
 {
     constexpr UINT marks = LVIS_FOCUSED | LVIS_SELECTED | LVIS_CUT | LVIS_DROPHILITED;
     for (int row = 0; row < RowCount(list); ++row)
-        if (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), marks) != 0)
-            return row;
+        if (SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(row), marks) != 0) return row;
     return -1;
 }
 
@@ -198,10 +192,8 @@ void ListSelect(HWND list, int row)
 {
     SetFocus(list);
     const int count = RowCount(list);
-    if (count <= 0)
-        return;
-    if (row == -2)
-        row = ListFirstMarked(list);
+    if (count <= 0) return;
+    if (row == -2) row = ListFirstMarked(list);
     row = row < 0 ? 0 : row >= count ? count - 1 : row;
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED;  // one selected row: the list is single-selection
@@ -219,34 +211,31 @@ void ListSelectByParam(HWND list, LPARAM param)
     LVFINDINFOW find{};
     find.flags = LVFI_PARAM;
     find.lParam = param;
-    const int row = static_cast<int>(SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    const int row =
+        static_cast<int>(SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
     ListSelect(list, row < 0 ? 0 : row);
 }
 
 void ArrayRemove(void* block, size_t recordSize, int index)
 {
-    if (!block || index < 0)
-        return;
+    if (!block || index < 0) return;
     const SIZE_T size = HeapSize(GetProcessHeap(), 0, block);
     const size_t records = size / recordSize;
-    if (static_cast<size_t>(index) >= records)
-        return;
+    if (static_cast<size_t>(index) >= records) return;
     BYTE* bytes = static_cast<BYTE*>(block);
     const size_t behind = (records - static_cast<size_t>(index) - 1) * recordSize;
-    std::memmove(bytes + static_cast<size_t>(index) * recordSize, bytes + (static_cast<size_t>(index) + 1) * recordSize, behind);
+    std::memmove(bytes + static_cast<size_t>(index) * recordSize, bytes + (static_cast<size_t>(index) + 1) * recordSize,
+                 behind);
     std::memset(bytes + (records - 1) * recordSize, 0, recordSize);
 }
 
 void SortStateSet(HWND page, int listId, int column, bool toggle)
 {
     SendListValues& values = SendListValuesOf(listId);
-    if (column < 0 || column >= 20)
-        return;
+    if (column < 0 || column >= 20) return;
     int16_t& direction = values.directions[column];
-    if (direction == 0)
-        direction = 1;
-    else if (toggle)
-        direction = direction == 1 ? -1 : 1;
+    if (direction == 0) direction = 1;
+    else if (toggle) direction = direction == 1 ? -1 : 1;
     values.sort = {List(page, listId), static_cast<int16_t>(column), direction, nullptr, nullptr, 0};
 }
 
@@ -263,19 +252,15 @@ int SendListCompare(LPARAM p1, LPARAM p2, LPARAM record)
     const auto group = [&](LPARAM p) { return member(p) ? sort->memberGroups[p - kMemberSortBase] : p; };
     const LPARAM g1 = group(p1), g2 = group(p2);
     const auto kind = [](LPARAM p) { return p >= kGroupBase ? 2 : p >= kTypedBase ? 1 : 0; };
-    if (kind(g1) != kind(g2))
-        return kind(g2) - kind(g1);
+    if (kind(g1) != kind(g2)) return kind(g2) - kind(g1);
     const std::u16string empty;
     const auto text = [&](LPARAM p) -> const std::u16string& {
         return sort->texts && p >= 0 && (p < 32768 || member(p)) ? sort->texts[p] : empty;
     };
     const auto ordered = [&](int result) { return sort->direction == -1 ? -result : result; };
-    if (const int result = lstrcmpW(text(g1).c_str(), text(g2).c_str()); result != 0)
-        return ordered(result);
-    if (g1 != g2)
-        return kind(g1) == 2 ? (g1 < g2 ? -1 : 1) : 0;
-    if (member(p1) != member(p2))
-        return member(p1) ? 1 : -1;
+    if (const int result = lstrcmpW(text(g1).c_str(), text(g2).c_str()); result != 0) return ordered(result);
+    if (g1 != g2) return kind(g1) == 2 ? (g1 < g2 ? -1 : 1) : 0;
+    if (member(p1) != member(p2)) return member(p1) ? 1 : -1;
     return member(p1) ? ordered(lstrcmpW(text(p1).c_str(), text(p2).c_str())) : 0;
 }
 
@@ -283,8 +268,7 @@ void SendListSort(HWND page, int listId)
 {
     SendListValues& values = SendListValuesOf(listId);
     HWND list = List(page, listId);
-    if (!values.sort.list)
-        SortStateSet(page, listId, 0, false);
+    if (!values.sort.list) SortStateSet(page, listId, 0, false);
     // Member rows carry their group's parameter, which the comparison cannot tell from the
     // group's own row: wherever the list's sorted insertion put them, they would stay there. For
     // the sort each gets a parameter of its own (see kMemberSortBase).
@@ -319,7 +303,8 @@ void SendListSort(HWND page, int listId)
 
 void ContactRowAdd(HWND list, const ContactRecord& contact, int param, int picture)
 {
-    const std::u16string name(FieldText(contact.name)), company(FieldText(contact.company)), fax(FieldText(contact.fax));
+    const std::u16string name(FieldText(contact.name)), company(FieldText(contact.company)),
+        fax(FieldText(contact.fax));
     const int row = ListRowSet(list, 0, picture, 0, name.c_str(), param);
     ListRowSet(list, row, picture, 1, company.c_str(), param);
     ListRowSet(list, row, picture, 2, fax.c_str(), param);
@@ -344,11 +329,9 @@ void ContactMove(HWND page, int fromId, int toId, FaxSheetState* state)
     int16_t& toCount = fromLeft ? state->sendListCount : state->contactsCount;
     HWND fromList = List(page, fromId);
     const int row = static_cast<int>(SendMessageW(fromList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    if (row < 0 || ListRowPicture(fromList, row) != kPictureContact)
-        return;
+    if (row < 0 || ListRowPicture(fromList, row) != kPictureContact) return;
     const int k = static_cast<int>(ListRowParam(fromList, row));
-    if (k < 0 || k >= fromCount || toCount >= kContactRowLimit || !Grow(to, toCount))
-        return;
+    if (k < 0 || k >= fromCount || toCount >= kContactRowLimit || !Grow(to, toCount)) return;
     const int n = toCount;
     --fromCount;
     ++toCount;
@@ -364,14 +347,12 @@ void GroupMove(HWND page, int fromId, int toId, FaxSheetState* state)
     const bool fromLeft = fromId == kLeftList;
     HWND fromList = List(page, fromId);
     const int row = static_cast<int>(SendMessageW(fromList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    if (row < 0)
-        return;
+    if (row < 0) return;
     const int param = static_cast<int>(ListRowParam(fromList, row));
     const int k = param - kGroupBase;
     const int fromCount = fromLeft ? state->groupsCount : state->chosenGroupsCount;
     const int toCount = fromLeft ? state->chosenGroupsCount : state->groupsCount;
-    if (k < 0 || k >= fromCount || toCount >= kGroupRowLimit)
-        return;
+    if (k < 0 || k >= fromCount || toCount >= kGroupRowLimit) return;
     int n;
     if (fromLeft) {
         if (!Grow(state->chosenGroups, state->chosenGroupsCount) ||
@@ -385,8 +366,7 @@ void GroupMove(HWND page, int fromId, int toId, FaxSheetState* state)
         GroupRowAdd(List(page, toId), state->groups[k], kGroupBase + n);
         ArrayRemove(state->groups, sizeof(GroupRecord), k);
     } else {
-        if (!Grow(state->groups, state->groupsCount))
-            return;
+        if (!Grow(state->groups, state->groupsCount)) return;
         n = state->groupsCount;
         --state->chosenGroupsCount;
         ++state->groupsCount;
@@ -401,16 +381,13 @@ void GroupMove(HWND page, int fromId, int toId, FaxSheetState* state)
     RowsDelete(fromList, param, param);
     RowParamsCloseGap(fromList, param, 32767);
     int& shown = SendListValuesOf(fromId).shownGroup;
-    if (shown == param)
-        shown = -1;
-    else if (shown > param)
-        --shown;
+    if (shown == param) shown = -1;
+    else if (shown > param) --shown;
 }
 
 void TypedReceiverAdd(HWND page, LPCWSTR name, LPCWSTR fax, FaxSheetState* state)
 {
-    if (state->typedCount >= kGroupBase - kTypedBase || !Grow(state->typed, state->typedCount))
-        return;
+    if (state->typedCount >= kGroupBase - kTypedBase || !Grow(state->typed, state->typedCount)) return;
     const int n = state->typedCount++;
     const int row = ListRowSet(List(page, kRightList), 0, kPictureTyped, 0, name, kTypedBase + n);
     ListRowSet(List(page, kRightList), row, kPictureTyped, 2, fax, kTypedBase + n);
@@ -422,11 +399,9 @@ void TypedReceiverRemove(HWND page, FaxSheetState* state)
 {
     HWND list = List(page, kRightList);
     const int row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    if (row < 0)
-        return;
+    if (row < 0) return;
     const int k = static_cast<int>(ListRowParam(list, row)) - kTypedBase;
-    if (k < 0 || k >= state->typedCount)
-        return;
+    if (k < 0 || k >= state->typedCount) return;
     --state->typedCount;
     SendMessageW(list, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
     RowParamsCloseGap(list, kTypedBase + k, kGroupBase - 1);
@@ -441,11 +416,9 @@ void MemberRemove(HWND page, FaxSheetState* state)
 {
     HWND list = List(page, kRightList);
     const int row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
-    if (row < 0 || ListRowPicture(list, row) != kPictureMember)
-        return;
+    if (row < 0 || ListRowPicture(list, row) != kPictureMember) return;
     const int g = static_cast<int>(ListRowParam(list, row)) - kGroupBase;
-    if (g < 0 || g >= state->chosenGroupsCount)
-        return;
+    if (g < 0 || g >= state->chosenGroupsCount) return;
     const std::u16string key = RowText(list, row, 3, 10);
     GroupRecord& group = state->chosenGroups[g];
     WCHAR text[1000] = {};
@@ -465,15 +438,12 @@ void GroupMembersShow(HWND page, int listId, int param, FaxSheetState* state)
     HWND list = List(page, listId);
     RowsDelete(list, 0, 32767, kPictureMember);
     for (int row = 0; row < RowCount(list); ++row)
-        if (ListRowPicture(list, row) == kPictureShownGroup)
-            RowPictureSet(list, row, kPictureGroup);
-    if (param == -1)
-        return;
+        if (ListRowPicture(list, row) == kPictureShownGroup) RowPictureSet(list, row, kPictureGroup);
+    if (param == -1) return;
     const GroupRecord* groups = listId == kRightList ? state->chosenGroups : state->groups;
     const int count = listId == kRightList ? state->chosenGroupsCount : state->groupsCount;
     const int g = param - kGroupBase;
-    if (g < 0 || g >= count)
-        return;
+    if (g < 0 || g >= count) return;
     // The group's own row shows it open.
     for (int row = 0; row < RowCount(list); ++row)
         if (ListRowParam(list, row) == param && ListRowPicture(list, row) == kPictureGroup) {

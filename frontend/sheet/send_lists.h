@@ -42,8 +42,8 @@ struct ListSortRecord {
 struct SendListValues {
     ListSortRecord sort;
     int16_t directions[20];
-    int shownGroup;      // parameter of the group whose members are shown, or -1
-    int rememberedRow;   // row the last focus query of an add or remove found
+    int shownGroup;  // parameter of the group whose members are shown, or -1
+    int rememberedRow;  // row the last focus query of an add or remove found
     HIMAGELIST pictures;
 };
 SendListValues& SendListValuesOf(int listId);

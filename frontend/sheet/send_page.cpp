@@ -59,11 +59,9 @@ void SendListPageInit(HWND page, FaxSheetState* state)
     // Rows beyond the parameter scheme (5000 contacts, groups up to parameter 32767) stay out of
     // the list rather than take another kind's parameters.
     const int contacts = std::min<int>(state->contactsCount, kContactRowLimit);
-    for (int c = 0; c < contacts; ++c)
-        ContactRowAdd(left, state->contacts[c], c);
+    for (int c = 0; c < contacts; ++c) ContactRowAdd(left, state->contacts[c], c);
     const int groups = std::min<int>(state->groupsCount, kGroupRowLimit);
-    for (int g = 0; g < groups; ++g)
-        GroupRowAdd(left, state->groups[g], kGroupBase + g);
+    for (int g = 0; g < groups; ++g) GroupRowAdd(left, state->groups[g], kGroupBase + g);
     SortStateSet(page, kLeftList, 0, false);
     SendListSort(page, kLeftList);
     SortStateSet(page, kRightList, 0, false);
@@ -76,8 +74,7 @@ void SendListPageInit(HWND page, FaxSheetState* state)
 
 void AddCommand(HWND page, FaxSheetState* state)
 {
-    if (state->receiverTotal >= kReceiverLimit)
-        return;
+    if (state->receiverTotal >= kReceiverLimit) return;
     WCHAR name[66] = {}, fax[66] = {};
     GetDlgItemTextW(page, kNameEdit, name, 66);
     GetDlgItemTextW(page, kFaxEdit, fax, 66);
@@ -86,8 +83,7 @@ void AddCommand(HWND page, FaxSheetState* state)
         const int p = ListFocusedParam(page, kLeftList, state);
         if (p >= 0) {
             SendListValuesOf(kLeftList).rememberedRow = state->focusedRow;
-            if (p < kTypedBase && state->contactsCount > 0)
-                ContactMove(page, kLeftList, kRightList, state);
+            if (p < kTypedBase && state->contactsCount > 0) ContactMove(page, kLeftList, kRightList, state);
             else if (p >= kGroupBase && SendListLimitCheck(page, state, p - kGroupBase))
                 GroupMove(page, kLeftList, kRightList, state);
         }
@@ -106,8 +102,7 @@ void AddCommand(HWND page, FaxSheetState* state)
 
 void RemoveCommand(HWND page, FaxSheetState* state)
 {
-    if (state->receiverTotal <= 0 && state->chosenGroupsCount == 0)
-        return;
+    if (state->receiverTotal <= 0 && state->chosenGroupsCount == 0) return;
     const int p = ListFocusedParam(page, kRightList, state);
     if (p >= 0) {
         SendListValuesOf(kRightList).rememberedRow = state->focusedRow;
@@ -119,8 +114,7 @@ void RemoveCommand(HWND page, FaxSheetState* state)
         } else {
             if (state->focusedRowKind == kPictureShownGroup || state->focusedRowKind == kPictureGroup)
                 GroupMove(page, kRightList, kLeftList, state);
-            else if (state->focusedRowKind == kPictureMember)
-                MemberRemove(page, state);
+            else if (state->focusedRowKind == kPictureMember) MemberRemove(page, state);
             EditsClear(page);
         }
     }
@@ -139,35 +133,34 @@ LRESULT SendListPageNotify(HWND page, const NMHDR* header, FaxSheetState* state)
     const int id = static_cast<int>(header->idFrom);
     const bool list = id == kLeftList || id == kRightList;
     switch (static_cast<int>(header->code)) {
-    case PSN_HELP: HelpShow(page, kHelpTopicSendPage); return 0;
-    case PSN_APPLY: return SendListPageApply(page, state);
-    case LVN_COLUMNCLICK:
-        if (list) {
-            SortStateSet(page, id, reinterpret_cast<const NMITEMACTIVATE*>(header)->iSubItem, true);
-            SendListSort(page, id);
-        }
-        return 0;
-    case NM_RCLICK:
-        if (list) {
-            const int p = ListFocusedParam(page, id, state);
-            if (p >= kGroupBase) {
-                int& shown = SendListValuesOf(id).shownGroup;
-                shown = shown == p ? -1 : p;
-                GroupMembersShow(page, id, shown, state);
+        case PSN_HELP: HelpShow(page, kHelpTopicSendPage); return 0;
+        case PSN_APPLY: return SendListPageApply(page, state);
+        case LVN_COLUMNCLICK:
+            if (list) {
+                SortStateSet(page, id, reinterpret_cast<const NMITEMACTIVATE*>(header)->iSubItem, true);
                 SendListSort(page, id);
-                ListSelectByParam(GetDlgItem(page, id), p);
-                return 0;
             }
-        }
-        ListSelect(header->hwndFrom, -2);
-        return 0;
-    case NM_CLICK:
-    case NM_RDBLCLK: ListSelect(header->hwndFrom, -2); return 0;
-    case NM_DBLCLK:
-        if (list)
-            SendDlgItemMessageW(page, id == kRightList ? kRemoveButton : kAddButton, BM_CLICK, 0, 0);
-        return 0;
-    default: return 0;
+            return 0;
+        case NM_RCLICK:
+            if (list) {
+                const int p = ListFocusedParam(page, id, state);
+                if (p >= kGroupBase) {
+                    int& shown = SendListValuesOf(id).shownGroup;
+                    shown = shown == p ? -1 : p;
+                    GroupMembersShow(page, id, shown, state);
+                    SendListSort(page, id);
+                    ListSelectByParam(GetDlgItem(page, id), p);
+                    return 0;
+                }
+            }
+            ListSelect(header->hwndFrom, -2);
+            return 0;
+        case NM_CLICK:
+        case NM_RDBLCLK: ListSelect(header->hwndFrom, -2); return 0;
+        case NM_DBLCLK:
+            if (list) SendDlgItemMessageW(page, id == kRightList ? kRemoveButton : kAddButton, BM_CLICK, 0, 0);
+            return 0;
+        default: return 0;
     }
 }
 
@@ -186,13 +179,11 @@ void SendCountUpdate(HWND page, FaxSheetState* state)
 
 int SendListLimitCheck(HWND page, FaxSheetState* state, int groupIndex)
 {
-    if (groupIndex < 0 || groupIndex >= state->groupsCount)
-        return 0;
+    if (groupIndex < 0 || groupIndex >= state->groupsCount) return 0;
     int c = state->typedCount;
     for (int i = 0; i < state->contactsCount; ++i) {
         const ContactRecord& contact = state->contacts[i];
-        if (ContactInGroup(contact, state->groups[groupIndex]))
-            ++c;
+        if (ContactInGroup(contact, state->groups[groupIndex])) ++c;
         else
             for (int g = 0; g < state->chosenGroupsCount; ++g)
                 if (ContactInGroup(contact, state->chosenGroups[g])) {
@@ -212,10 +203,8 @@ namespace {
 // WM_COMMAND: id is the control (the low word), code the notification (the high word).
 void SendListPageCommand(HWND page, FaxSheetState* state, int id, int code)
 {
-    if (id == kAddButton)
-        AddCommand(page, state);
-    else if (id == kRemoveButton)
-        RemoveCommand(page, state);
+    if (id == kAddButton) AddCommand(page, state);
+    else if (id == kRemoveButton) RemoveCommand(page, state);
     else if (id == kNameEdit && code == EN_CHANGE) {
         SeparatorStrip(page, kNameEdit);
         SendCountUpdate(page, state);
@@ -231,17 +220,16 @@ void SendListPageCommand(HWND page, FaxSheetState* state, int id, int code)
 INT_PTR SendListPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        PageStateAttach(page, reinterpret_cast<const PROPSHEETPAGEW*>(lParam), 0);
-        SendListPageInit(page, PageState(page));
-        return TRUE;
-    case WM_COMMAND:
-        SendListPageCommand(page, PageState(page), LOWORD(wParam), HIWORD(wParam));
-        return 0;
-    case WM_NOTIFY:
-        return NotifyResult(page, SendListPageNotify(page, reinterpret_cast<const NMHDR*>(lParam), PageState(page)));
-    case WM_HELP: ContextHelpOnHelp(page, reinterpret_cast<const HELPINFO*>(lParam)); return TRUE;
-    case WM_CONTEXTMENU: ContextHelpOnMenu(page, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
-    default: return 0;
+        case WM_INITDIALOG:
+            PageStateAttach(page, reinterpret_cast<const PROPSHEETPAGEW*>(lParam), 0);
+            SendListPageInit(page, PageState(page));
+            return TRUE;
+        case WM_COMMAND: SendListPageCommand(page, PageState(page), LOWORD(wParam), HIWORD(wParam)); return 0;
+        case WM_NOTIFY:
+            return NotifyResult(page,
+                                SendListPageNotify(page, reinterpret_cast<const NMHDR*>(lParam), PageState(page)));
+        case WM_HELP: ContextHelpOnHelp(page, reinterpret_cast<const HELPINFO*>(lParam)); return TRUE;
+        case WM_CONTEXTMENU: ContextHelpOnMenu(page, reinterpret_cast<HWND>(wParam), lParam); return TRUE;
+        default: return 0;
     }
 }

@@ -49,8 +49,7 @@ void SenderInfoDlgSave(HWND dialog, FaxSheetState* state, int id, int code)
         EndDialog(dialog, 0);
     } else if (code == EN_CHANGE) {
         for (const SenderField& f : kFields)
-            if (f.edit == id)
-                f.filter(dialog, id);
+            if (f.edit == id) f.filter(dialog, id);
     }
 }
 
@@ -63,8 +62,7 @@ INT_PTR SenderInfoDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
         SenderInfoDlgInit(dialog, reinterpret_cast<FaxSheetState*>(lParam));
     } else if (message == WM_COMMAND) {
         auto* state = reinterpret_cast<FaxSheetState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (state && state->settings)
-            SenderInfoDlgSave(dialog, state, LOWORD(wParam), HIWORD(wParam));
+        if (state && state->settings) SenderInfoDlgSave(dialog, state, LOWORD(wParam), HIWORD(wParam));
     }
     return 0;
 }

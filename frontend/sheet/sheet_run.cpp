@@ -18,15 +18,11 @@ HMODULE velmoraModule;
 BOOL DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     switch (reason) {
-    case DLL_PROCESS_ATTACH:
-        velmoraModule = instance;
-        return TRUE;
-    case DLL_PROCESS_DETACH:
-    case DLL_THREAD_ATTACH:
-    case DLL_THREAD_DETACH:
-        return TRUE;
-    default:
-        return FALSE;
+        case DLL_PROCESS_ATTACH: velmoraModule = instance; return TRUE;
+        case DLL_PROCESS_DETACH:
+        case DLL_THREAD_ATTACH:
+        case DLL_THREAD_DETACH: return TRUE;
+        default: return FALSE;
     }
 }
 
@@ -68,8 +64,7 @@ HPROPSHEETPAGE FaxSheetPageCreate(HMODULE module, int templateId, UINT titleId, 
 INT_PTR FaxSheetRun(HWND owner, HMODULE module)
 {
     auto* state = static_cast<FaxSheetState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FaxSheetState)));
-    if (!state)
-        return -1;
+    if (!state) return -1;
     state->module = module;
     FaxSheetStateLoad(state);
 

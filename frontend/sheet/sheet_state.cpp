@@ -28,8 +28,7 @@ bool ArrayAppend(Record*& array, int16_t& count, const Record& record)
     const SIZE_T needed = (static_cast<SIZE_T>(count) + 1) * sizeof(Record);
     if (HeapSize(GetProcessHeap(), 0, array) < needed) {
         auto* grown = static_cast<Record*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, array, needed));
-        if (!grown)
-            return false;
+        if (!grown) return false;
         array = grown;
     }
     array[count++] = record;
@@ -39,8 +38,7 @@ bool ArrayAppend(Record*& array, int16_t& count, const Record& record)
 bool InAnyChosenGroup(const FaxSheetState* state, const ContactRecord& contact)
 {
     for (int g = 0; g < state->chosenGroupsCount; ++g)
-        if (ContactInGroup(contact, state->chosenGroups[g]))
-            return true;
+        if (ContactInGroup(contact, state->chosenGroups[g])) return true;
     return false;
 }
 
@@ -61,8 +59,7 @@ void FaxSheetStateLoad(FaxSheetState* state)
 
     auto* pout = RegRecord<CoverPageSettings>(key.c_str(), kValueCoverPagePout);
     auto* ui = RegRecord<CoverPageSettings>(key.c_str(), kValueCoverPageUI);
-    if (pout && ui)
-        CoverPageSettingsMerge(pout, ui);
+    if (pout && ui) CoverPageSettingsMerge(pout, ui);
 
     WCHAR dataFolder[1024];
     FaxDataDirGet(dataFolder);
@@ -88,12 +85,10 @@ void FaxSheetStateLoad(FaxSheetState* state)
         std::min<WORD>(RecordCountClamp(state->groups, sizeof(GroupRecord), claimedGroups), 0x7FFF));
 
     state->handCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(IDC_HAND_ID));
-    if (driver)
-        DriverFolderFromValue(*driver, state->driverFolder);
+    if (driver) DriverFolderFromValue(*driver, state->driverFolder);
     // A stored style that the template does not offer is no cover page: the style list could not
     // show it, and the page would act on a style the user cannot see.
-    if (pout)
-        pout->style = CoverPageStyleOffered(CoverTemplatePath(state).c_str(), pout->style);
+    if (pout) pout->style = CoverPageStyleOffered(CoverTemplatePath(state).c_str(), pout->style);
     HeapFree(heap, 0, ui);
     HeapFree(heap, 0, driver);
 }
@@ -102,8 +97,7 @@ int FaxSheetReceiverTotal(FaxSheetState* state)
 {
     int total = state->typedCount;
     for (int c = 0; c < state->contactsCount; ++c)
-        if (InAnyChosenGroup(state, state->contacts[c]))
-            ++total;
+        if (InAnyChosenGroup(state, state->contacts[c])) ++total;
     total += state->sendListCount;
     state->receiverTotal = total;
     return total;
@@ -111,13 +105,11 @@ int FaxSheetReceiverTotal(FaxSheetState* state)
 
 int SendListBuild(FaxSheetState* state)
 {
-    for (int t = 0; t < state->typedCount; ++t)
-        ArrayAppend(state->sendList, state->sendListCount, state->typed[t]);
+    for (int t = 0; t < state->typedCount; ++t) ArrayAppend(state->sendList, state->sendListCount, state->typed[t]);
     for (int c = 0; c < state->contactsCount; ++c)
         if (InAnyChosenGroup(state, state->contacts[c]))
             ArrayAppend(state->sendList, state->sendListCount, state->contacts[c]);
-    if (state->count)
-        state->count->contactCount = static_cast<WORD>(state->sendListCount);
+    if (state->count) state->count->contactCount = static_cast<WORD>(state->sendListCount);
     return state->sendListCount;
 }
 
@@ -133,8 +125,7 @@ bool FaxSheetStateSave(FaxSheetState* state, int pageIndex)
     const std::u16string key = FaxKeyName(state->prefix);
     if (state->settings)
         RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCoverPagePout, state->settings, sizeof(CoverPageSettings));
-    if (state->count)
-        RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, state->count, sizeof(CountValue));
+    if (state->count) RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, state->count, sizeof(CountValue));
     // The whole send-list block: the receivers first; the file is cut after the block, so no
     // earlier, longer list survives behind it.
     const std::u16string receivers = FaxDataFilePath(dataFolder, state->prefix, u"REC.DAT");
@@ -145,21 +136,18 @@ bool FaxSheetStateSave(FaxSheetState* state, int pageIndex)
 
 void FaxSheetStateFree(FaxSheetState* state)
 {
-    if (!state)
-        return;
-    void* blocks[] = {state->count,  state->contacts, state->typed,  state->sendList, state->chosenGroups,
-                      state->chosenGroupsAsChosen, state->groups, state->allContacts, state->settings,
+    if (!state) return;
+    void* blocks[] = {state->count,    state->contacts,     state->typed,
+                      state->sendList, state->chosenGroups, state->chosenGroupsAsChosen,
+                      state->groups,   state->allContacts,  state->settings,
                       state->picture};
-    for (void* block : blocks)
-        Free(block);
+    for (void* block : blocks) Free(block);
     // The preview's drawing objects (the white brush is a stock object).
-    if (state->previewDC)
-        DeleteDC(state->previewDC);
-    HGDIOBJ objects[] = {state->previewBitmap, state->faceBrush, state->facePen, state->blackPen,
-                         state->portraitPicture, state->landscapePicture};
+    if (state->previewDC) DeleteDC(state->previewDC);
+    HGDIOBJ objects[] = {state->previewBitmap, state->faceBrush,       state->facePen,
+                         state->blackPen,      state->portraitPicture, state->landscapePicture};
     for (HGDIOBJ object : objects)
-        if (object)
-            DeleteObject(object);
+        if (object) DeleteObject(object);
     Free(state);
 }
 

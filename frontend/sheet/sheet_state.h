@@ -68,7 +68,10 @@ INT_PTR FaxSheetRun(HWND owner, HMODULE module);
 HPROPSHEETPAGE FaxSheetPageCreate(HMODULE module, int templateId, UINT titleId, DLGPROC proc, FaxSheetState* state);
 // The state of a page, kept by WM_INITDIALOG in its DWLP_USER slot (index 0 send, 1 cover page).
 void PageStateAttach(HWND page, const PROPSHEETPAGEW* description, int pageIndex);
-inline FaxSheetState* PageState(HWND page) { return reinterpret_cast<FaxSheetState*>(GetWindowLongPtrW(page, DWLP_USER)); }
+inline FaxSheetState* PageState(HWND page)
+{
+    return reinterpret_cast<FaxSheetState*>(GetWindowLongPtrW(page, DWLP_USER));
+}
 
 // Mode 1 saves, anything else opens; out has room for 260 characters and is empty when the
 // user chose nothing.

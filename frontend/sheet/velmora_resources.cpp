@@ -7,8 +7,8 @@ namespace {
 
 // Blocks of 16 strings: block b holds ids (b - 1) * 16 .. (b - 1) * 16 + 15.
 alignas(2) constexpr auto kBlock501 = FaxStringBlock(  // 8000..8015
-    u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"Сведения об отправителе", u"Имя:",
-    u"Название компании:", u"Отдел:", u"Номер телефона:");
+    u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"Сведения об отправителе", u"Имя:", u"Название компании:",
+    u"Отдел:", u"Номер телефона:");
 alignas(2) constexpr auto kBlock502 = FaxStringBlock(  // 8016..8031
     u"Номер факса:", u"Адрес эл. почты:", u"Адрес: ");
 alignas(2) constexpr auto kBlock503 = FaxStringBlock(  // 8032..8047
@@ -23,8 +23,8 @@ alignas(2) constexpr auto kBlock505 = FaxStringBlock(  // 8064..8079
 alignas(2) constexpr auto kBlock506 = FaxStringBlock(  // 8080..8095
     u"", u"ОК", u"Отмена", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"", u"Имя", u"Название компании");
 alignas(2) constexpr auto kBlock507 = FaxStringBlock(  // 8096..8111
-    u"", u"Номер факса", u"", u"", u"*Имя:", u"Название компании:", u"Отдел:", u"Номер телефона:",
-    u"*Номер факса:", u"Адрес эл. почты:", u"Адрес: ", u"Дата/время:", u"Отправить факс: всем выбранным контактам");
+    u"", u"Номер факса", u"", u"", u"*Имя:", u"Название компании:", u"Отдел:", u"Номер телефона:", u"*Номер факса:",
+    u"Адрес эл. почты:", u"Адрес: ", u"Дата/время:", u"Отправить факс: всем выбранным контактам");
 alignas(2) constexpr auto kBlock532 = FaxStringBlock(  // 8496..8511
     u"", u"", u"", u"", u"", u"", u"Число записей в группе ограничивается 50 номерами", u"", u"", u"", u"",
     u"Введите тему", u"Выберите контакт из списка", u"Выберите номер факса", u"Выберите имя пользователя ");
@@ -96,13 +96,17 @@ constexpr char kSenderDialog[] =
 
 }  // namespace
 
-#define FAX_STRING_BLOCK(block, bytes) {FaxResourceKey(RT_STRING_ID), FaxResourceKey(block), bytes.data(), bytes.size()}
-#define FAX_DIALOG(id, text) {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(id), text, sizeof text - 1}
+#define FAX_STRING_BLOCK(block, bytes)                                                  \
+    {                                                                                   \
+        FaxResourceKey(RT_STRING_ID), FaxResourceKey(block), bytes.data(), bytes.size() \
+    }
+#define FAX_DIALOG(id, text)                                                    \
+    {                                                                           \
+        FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(id), text, sizeof text - 1 \
+    }
 
-FAX_RESOURCE_TABLE(VelmoraResources,
-                   FAX_STRING_BLOCK(501, kBlock501), FAX_STRING_BLOCK(502, kBlock502),
-                   FAX_STRING_BLOCK(503, kBlock503), FAX_STRING_BLOCK(504, kBlock504),
-                   FAX_STRING_BLOCK(505, kBlock505), FAX_STRING_BLOCK(506, kBlock506),
-                   FAX_STRING_BLOCK(507, kBlock507), FAX_STRING_BLOCK(532, kBlock532),
-                   FAX_STRING_BLOCK(533, kBlock533),
-                   FAX_DIALOG(3800, kSendPage), FAX_DIALOG(3830, kCoverPage), FAX_DIALOG(3100, kSenderDialog));
+FAX_RESOURCE_TABLE(VelmoraResources, FAX_STRING_BLOCK(501, kBlock501), FAX_STRING_BLOCK(502, kBlock502),
+                   FAX_STRING_BLOCK(503, kBlock503), FAX_STRING_BLOCK(504, kBlock504), FAX_STRING_BLOCK(505, kBlock505),
+                   FAX_STRING_BLOCK(506, kBlock506), FAX_STRING_BLOCK(507, kBlock507), FAX_STRING_BLOCK(532, kBlock532),
+                   FAX_STRING_BLOCK(533, kBlock533), FAX_DIALOG(3800, kSendPage), FAX_DIALOG(3830, kCoverPage),
+                   FAX_DIALOG(3100, kSenderDialog));

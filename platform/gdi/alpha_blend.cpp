@@ -15,7 +15,8 @@ inline uint32_t Div255(uint32_t v) { return (v + 127) / 255; }
 // stays below 65,536) and in pieces with every byte treated alike, so that the compiler does
 // them many at a time.
 void BlendPlainRow(const uint8_t* srcRow, uint8_t* dst, const int32_t* columns, int64_t count, bool unscaled,
-                   uint32_t constant, bool perPixel) {
+                   uint32_t constant, bool perPixel)
+{
     constexpr int kPiece = 256;
     uint8_t gathered[4 * kPiece];
     uint16_t keep[4 * kPiece];
@@ -24,8 +25,7 @@ void BlendPlainRow(const uint8_t* srcRow, uint8_t* dst, const int32_t* columns, 
     for (int64_t done = 0; done < count; done += kPiece) {
         const int n = int(std::min<int64_t>(kPiece, count - done));
         const uint8_t* source = gathered;
-        if (unscaled)
-            source = srcRow + 4 * size_t(columns[done]);
+        if (unscaled) source = srcRow + 4 * size_t(columns[done]);
         else
             for (int j = 0; j < n; ++j) std::memcpy(gathered + 4 * j, srcRow + 4 * size_t(columns[done + j]), 4);
         uint8_t* d = dst + 4 * done;
@@ -53,7 +53,8 @@ void BlendPlainRow(const uint8_t* srcRow, uint8_t* dst, const int32_t* columns, 
 using namespace gdi;
 
 BOOL AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY, int srcWidth,
-                int srcHeight, BLENDFUNCTION blend) {
+                int srcHeight, BLENDFUNCTION blend)
+{
     Dc* dc = Get<Dc>(dstHandle);
     Dc* srcDc = Get<Dc>(srcHandle);
     if (!dc || !srcDc) return FALSE;
@@ -79,7 +80,8 @@ BOOL AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC srcHandl
 
     pixman_region32_t visible;
     DcVisibleRegion(*dc, &visible);
-    pixman_region32_intersect_rect(&visible, &visible, int32_t(cx0), int32_t(cy0), uint32_t(cx1 - cx0), uint32_t(cy1 - cy0));
+    pixman_region32_intersect_rect(&visible, &visible, int32_t(cx0), int32_t(cy0), uint32_t(cx1 - cx0),
+                                   uint32_t(cy1 - cy0));
     int boxCount = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(&visible, &boxCount);
     const uint32_t constant = blend.SourceConstantAlpha;
@@ -90,8 +92,8 @@ BOOL AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC srcHandl
         if (srcPlain && dstAlpha) {
             for (int64_t yy = boxes[b].y1; yy < boxes[b].y2; ++yy)
                 BlendPlainRow(src.Row(ay.map[size_t(yy - ay.first)]), dst.Row(int32_t(yy)) + 4 * boxes[b].x1,
-                              ax.map.data() + (boxes[b].x1 - ax.first), boxes[b].x2 - boxes[b].x1, sw == dw,
-                              constant, perPixel);
+                              ax.map.data() + (boxes[b].x1 - ax.first), boxes[b].x2 - boxes[b].x1, sw == dw, constant,
+                              perPixel);
             continue;
         }
         for (int64_t yy = boxes[b].y1; yy < boxes[b].y2; ++yy) {
@@ -107,7 +109,8 @@ BOOL AlphaBlend(HDC dstHandle, int x, int y, int width, int height, HDC srcHandl
                 uint32_t out[3], outA;
                 if (perPixel) {
                     const uint32_t a = Div255(sA * constant);
-                    for (int i = 0; i < 3; ++i) out[i] = std::min<uint32_t>(255, Div255(s[i] * constant) + Div255(d[i] * (255 - a)));
+                    for (int i = 0; i < 3; ++i)
+                        out[i] = std::min<uint32_t>(255, Div255(s[i] * constant) + Div255(d[i] * (255 - a)));
                     outA = std::min<uint32_t>(255, a + Div255(dA * (255 - a)));
                 } else {
                     for (int i = 0; i < 3; ++i) out[i] = Div255(s[i] * constant + d[i] * (255 - constant));

@@ -35,8 +35,7 @@ struct Box {
 
 bool Outside(const FillPoint (&p)[4], const Box* cull)
 {
-    if (!cull)
-        return false;
+    if (!cull) return false;
     auto all = [&](auto test) { return test(p[0]) && test(p[1]) && test(p[2]) && test(p[3]); };
     return all([&](FillPoint q) { return q.x < cull->left; }) || all([&](FillPoint q) { return q.x > cull->right; }) ||
            all([&](FillPoint q) { return q.y < cull->top; }) || all([&](FillPoint q) { return q.y > cull->bottom; });

@@ -8,7 +8,8 @@
 
 namespace gdi {
 
-Bitmap::~Bitmap() {
+Bitmap::~Bitmap()
+{
     if (dib.mappedView) UnmapViewOfFile(dib.mappedView);
 }
 
@@ -16,7 +17,8 @@ Bitmap::~Bitmap() {
 
 using namespace gdi;
 
-HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset) {
+HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset)
+{
     if (bits) *bits = nullptr;
     if (usage != DIB_RGB_COLORS) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -55,7 +57,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
 }
 
 HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init, const void* data,
-                       const BITMAPINFO* info, UINT usage) {
+                       const BITMAPINFO* info, UINT usage)
+{
     if (!header || header->biWidth <= 0 || header->biHeight == 0 || header->biHeight == INT32_MIN) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -120,8 +123,7 @@ HBITMAP CreateDIBitmap(HDC dcHandle, const BITMAPINFOHEADER* header, DWORD init,
 
 int GetObjectW(HGDIOBJ object, int size, LPVOID buffer)
 {
-    if (!HandleGetAny(object))
-        return 0;
+    if (!HandleGetAny(object)) return 0;
     const Bitmap* bitmap = Get<Bitmap>(object);
     if (!bitmap || (buffer && size < static_cast<int>(sizeof(BITMAP)))) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -9,7 +9,8 @@ namespace {
 uint8_t RopCode(DWORD rop) { return uint8_t(rop >> 16); }
 
 bool Stretch(HDC dstHandle, int x, int y, int w, int h, HDC srcHandle, int sx, int sy, int sw, int sh, uint8_t fore,
-             uint8_t back, const Dib* mask, int maskX, int maskY) {
+             uint8_t back, const Dib* mask, int maskX, int maskY)
+{
     Dc* dst = Get<Dc>(dstHandle);
     if (!dst) return false;
     const bool needsSource = RopNeedsSource(fore) || (mask && RopNeedsSource(back));
@@ -39,7 +40,8 @@ bool Stretch(HDC dstHandle, int x, int y, int w, int h, HDC srcHandle, int sx, i
 
 using namespace gdi;
 
-BOOL PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
+BOOL PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop)
+{
     uint8_t code = RopCode(rop);
     if (RopNeedsSource(code)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -48,7 +50,8 @@ BOOL PatBlt(HDC handle, int x, int y, int width, int height, DWORD rop) {
     return Stretch(handle, x, y, width, height, nullptr, 0, 0, 0, 0, code, code, nullptr, 0, 0) ? TRUE : FALSE;
 }
 
-int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
+int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle)
+{
     DcCall dc(handle);
     if (!dc) return 0;
     Brush* brush = Get<Brush>(brushHandle);
@@ -68,20 +71,23 @@ int FillRect(HDC handle, const RECT* rect, HBRUSH brushHandle) {
     return BltRun(rq) ? 1 : 0;
 }
 
-BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop) {
+BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop)
+{
     uint8_t code = RopCode(rop);
     return Stretch(dst, x, y, width, height, src, srcX, srcY, width, height, code, code, nullptr, 0, 0) ? TRUE : FALSE;
 }
 
 BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth, int srcHeight,
-                DWORD rop) {
+                DWORD rop)
+{
     uint8_t code = RopCode(rop);
     return Stretch(dst, x, y, width, height, src, srcX, srcY, srcWidth, srcHeight, code, code, nullptr, 0, 0) ? TRUE
-                                                                                                                : FALSE;
+                                                                                                              : FALSE;
 }
 
 BOOL MaskBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, HBITMAP maskHandle, int maskX,
-             int maskY, DWORD rop) {
+             int maskY, DWORD rop)
+{
     uint8_t fore = RopCode(rop), back = uint8_t(rop >> 24);
     if (!maskHandle) return BitBlt(dst, x, y, width, height, src, srcX, srcY, rop);
     Bitmap* mask = Get<Bitmap>(maskHandle);

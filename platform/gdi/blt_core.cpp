@@ -17,13 +17,14 @@ struct Converter {
     enum Mode { Raw, Lut, ToMono, Direct } mode = Raw;
     uint32_t lut[256] = {};
     uint32_t monoBackground = 0;  // the source DC's background colour as a source pixel value
-    uint32_t monoBits = 0;        // the bits of a source pixel that carry colour
+    uint32_t monoBits = 0;  // the bits of a source pixel that carry colour
     const Dib* src = nullptr;
     const Dib* dst = nullptr;
     mutable uint32_t lastIn = 0, lastOut = 0;
     mutable bool haveLast = false;
 
-    uint32_t operator()(uint32_t v) const {
+    uint32_t operator()(uint32_t v) const
+    {
         switch (mode) {
             case Raw: return v;
             case Lut: return lut[v];
@@ -40,7 +41,8 @@ struct Converter {
     }
 };
 
-void ConverterInit(Converter& c, const Dib& src, const Dc* srcDc, const Dib& dst, const Dc& dstDc) {
+void ConverterInit(Converter& c, const Dib& src, const Dc* srcDc, const Dib& dst, const Dc& dstDc)
+{
     c.src = &src;
     c.dst = &dst;
     const bool fromDc = srcDc != nullptr;
@@ -68,17 +70,20 @@ void ConverterInit(Converter& c, const Dib& src, const Dc* srcDc, const Dib& dst
     }
 }
 
-inline int64_t FloorMod(int64_t a, int64_t m) {
+inline int64_t FloorMod(int64_t a, int64_t m)
+{
     int64_t r = a % m;
     return r < 0 ? r + m : r;
 }
 
-uint8_t SafeByte(const uint8_t* row, int64_t index, int64_t size) {
+uint8_t SafeByte(const uint8_t* row, int64_t index, int64_t size)
+{
     return index >= 0 && index < size ? row[index] : 0;
 }
 
 // Copies 1-bit pixels [x0, x1) of out from source bits starting at srcX, shifting whole bytes.
-void CopyBitsShifted(uint8_t* out, int64_t x0, int64_t x1, const uint8_t* srcRow, int64_t srcX, int64_t srcBytes) {
+void CopyBitsShifted(uint8_t* out, int64_t x0, int64_t x1, const uint8_t* srcRow, int64_t srcX, int64_t srcBytes)
+{
     int64_t shift = srcX - x0;  // source bit = destination bit + shift
     for (int64_t k = x0 >> 3; k <= (x1 - 1) >> 3; ++k) {
         int64_t bit = 8 * k + shift;
@@ -92,7 +97,8 @@ void CopyBitsShifted(uint8_t* out, int64_t x0, int64_t x1, const uint8_t* srcRow
 // A private copy of the pixels [x0, x1) x [y0, y1) of a DIB, for a blit whose source and
 // destination share storage: the copy starts at pixel x0 and row y0 of the original, x0 being on
 // a byte boundary.
-bool DibSnapshot(const Dib& from, int64_t x0, int64_t x1, int64_t y0, int64_t y1, Dib& to) {
+bool DibSnapshot(const Dib& from, int64_t x0, int64_t x1, int64_t y0, int64_t y1, Dib& to)
+{
     to.width = int32_t(x1 - x0);
     to.height = int32_t(y1 - y0);
     to.bpp = from.bpp;
@@ -106,7 +112,8 @@ bool DibSnapshot(const Dib& from, int64_t x0, int64_t x1, int64_t y0, int64_t y1
 }
 
 // Moves an axis map onto a copy of the source that starts at `origin`.
-void AxisShift(Axis& axis, int64_t origin) {
+void AxisShift(Axis& axis, int64_t origin)
+{
     for (int32_t& s : axis.map)
         if (s >= 0) s = int32_t(s - origin);
 }
@@ -118,7 +125,8 @@ uint32_t AllOnes(int bpp) { return bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1; }
 // Nearest-pixel mapping of destination [d0, d0 + dn) onto source [s0, s0 + sn), limited to
 // destination coordinates [c0, c1).
 void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool mirror, int64_t c0, int64_t c1,
-               int64_t sourceSize) {
+               int64_t sourceSize)
+{
     axis.first = c0;
     axis.map.assign(size_t(std::max<int64_t>(c1 - c0, 0)), -1);
     axis.validBegin = c1;
@@ -152,7 +160,8 @@ void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool 
 }
 
 bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& dx, int64_t& dy, int64_t& dw,
-             int64_t& dh) {
+             int64_t& dh)
+{
     int64_t x1, y1;
     if (!MapPoint(dc, x, y, dx, dy) || !MapPoint(dc, x + w, y + h, x1, y1)) {
         SetLastError(ERROR_ARITHMETIC_OVERFLOW);
@@ -166,12 +175,14 @@ bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& 
 namespace {
 
 template <size_t Bytes>
-void GatherPixelsOf(uint8_t* out, const uint8_t* row, const int32_t* columns, int64_t count) {
+void GatherPixelsOf(uint8_t* out, const uint8_t* row, const int32_t* columns, int64_t count)
+{
     for (int64_t i = 0; i < count; ++i) std::memcpy(out + Bytes * size_t(i), row + Bytes * size_t(columns[i]), Bytes);
 }
 
 // Copies the source pixels the column map names, one after another.
-void GatherPixels(uint8_t* out, const uint8_t* row, const int32_t* columns, int64_t count, int bytes) {
+void GatherPixels(uint8_t* out, const uint8_t* row, const int32_t* columns, int64_t count, int bytes)
+{
     switch (bytes) {
         case 1: GatherPixelsOf<1>(out, row, columns, count); break;
         case 2: GatherPixelsOf<2>(out, row, columns, count); break;
@@ -184,7 +195,8 @@ void GatherPixels(uint8_t* out, const uint8_t* row, const int32_t* columns, int6
 
 namespace {
 
-bool BltRows(const BltRequest& rq) {
+bool BltRows(const BltRequest& rq)
+{
     Dc& dc = *rq.dst;
     Dib& dst = dc.bitmap->dib;
     const bool masked = rq.mask != nullptr || rq.transparent;
@@ -231,7 +243,8 @@ bool BltRows(const BltRequest& rq) {
 
     pixman_region32_t visible;
     DcVisibleRegion(dc, &visible);
-    pixman_region32_intersect_rect(&visible, &visible, int32_t(cx0), int32_t(cy0), uint32_t(cx1 - cx0), uint32_t(cy1 - cy0));
+    pixman_region32_intersect_rect(&visible, &visible, int32_t(cx0), int32_t(cy0), uint32_t(cx1 - cx0),
+                                   uint32_t(cy1 - cy0));
     if (rq.shape) pixman_region32_intersect(&visible, &visible, const_cast<pixman_region32_t*>(rq.shape));
     int boxCount = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(&visible, &boxCount);
@@ -282,11 +295,13 @@ bool BltRows(const BltRequest& rq) {
         else if (rq.rop == 0xF0 && !pattern) {
             FillSolidRow(pRow.data(), dst.width, bpp, solid, dst.stride);
             solidRowReady = true;
-            if (std::all_of(pRow.begin(), pRow.begin() + dst.stride, [&](uint8_t v) { return v == pRow[0]; })) fillByte = pRow[0];
+            if (std::all_of(pRow.begin(), pRow.begin() + dst.stride, [&](uint8_t v) { return v == pRow[0]; }))
+                fillByte = pRow[0];
         }
     }
-    const bool blockCopy = !masked && unpadded && rq.rop == 0xCC && needS && convert.mode == Converter::Raw && unstretchedX &&
-                           src->stride == dst.stride && src->rowStep == dst.rowStep && (rq.height < 0) == (rq.src.height < 0) &&
+    const bool blockCopy = !masked && unpadded && rq.rop == 0xCC && needS && convert.mode == Converter::Raw &&
+                           unstretchedX && src->stride == dst.stride && src->rowStep == dst.rowStep &&
+                           (rq.height < 0) == (rq.src.height < 0) &&
                            (rq.src.height < 0 ? -rq.src.height : rq.src.height) == dy1 - dy0;
     // BLACKONWHITE and WHITEONBLACK keep what a shrink drops by ANDing or ORing every source
     // pixel that falls on one destination pixel.
@@ -336,7 +351,9 @@ bool BltRows(const BltRequest& rq) {
                     int64_t rowLo = sy, rowHi = sy + 1;
                     // A span that lies wholly outside the bitmap once clamped, while its nearest
                     // pixel lies inside, reads that pixel alone, as COLORONCOLOR does.
-                    if (combineY) span(y - dy0, srcH, dy1 - dy0, (rq.height < 0) != (rq.src.height < 0), sy0, src->height, rowLo, rowHi);
+                    if (combineY)
+                        span(y - dy0, srcH, dy1 - dy0, (rq.height < 0) != (rq.src.height < 0), sy0, src->height, rowLo,
+                             rowHi);
                     if (rowLo >= rowHi) rowLo = sy, rowHi = sy + 1;
                     for (int64_t x = x0; x < x1; ++x) {
                         const int64_t nearest = ax.map[size_t(x - ax.first)];
@@ -382,7 +399,8 @@ bool BltRows(const BltRequest& rq) {
                     const uint8_t* patternRow = pattern->Row(int32_t(FloorMod(y - dc.brushOrg.y, pattern->height)));
                     int64_t tx = FloorMod(x0 - dc.brushOrg.x, pattern->width);
                     for (int64_t x = x0; x < x1; ++x) {
-                        PixelPut(pRow.data(), int32_t(x), bpp, patternConvert(PixelRead(patternRow, int32_t(tx), pattern->bpp)));
+                        PixelPut(pRow.data(), int32_t(x), bpp,
+                                 patternConvert(PixelRead(patternRow, int32_t(tx), pattern->bpp)));
                         if (++tx == pattern->width) tx = 0;
                     }
                 }
@@ -428,7 +446,8 @@ bool BltRows(const BltRequest& rq) {
 // Every blit, fill and text paint comes through here: the axis maps, the snapshot of a source drawn
 // onto itself and the row buffers are C++ containers, and running out of memory for them is a
 // failed call.
-bool BltRun(const BltRequest& rq) {
+bool BltRun(const BltRequest& rq)
+{
     try {
         return BltRows(rq);
     } catch (const std::bad_alloc&) {

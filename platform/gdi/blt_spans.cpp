@@ -27,10 +27,11 @@ void PatternPixels(SpanPaint& paint, const Dib& dst, int64_t y, int64_t x0, int6
     const bool same = SameFormat(pattern, dst);
     for (int64_t x = x0; x < x1; ++x) {
         const uint32_t v = PixelRead(row, int32_t(tx), pattern.bpp);
-        const uint32_t out = same ? v : !paint.lut.empty() ? paint.lut[v] : ColorToNative(dst, NativeToColor(pattern, v));
+        const uint32_t out = same                 ? v
+                             : !paint.lut.empty() ? paint.lut[v]
+                                                  : ColorToNative(dst, NativeToColor(pattern, v));
         PixelPut(paint.patternRow.data(), int32_t(x), dst.bpp, out);
-        if (++tx == pattern.width)
-            tx = 0;
+        if (++tx == pattern.width) tx = 0;
     }
 }
 
@@ -63,8 +64,7 @@ void PaintPixels(SpanPaint& paint, int64_t y, int64_t x0, int64_t x1)
             v = (v & k) ^ f;
             std::memcpy(d + i, &v, 8);
         }
-        for (; i + 1 < n; ++i)
-            d[i] = uint8_t((d[i] & keep[i]) ^ flip[i]);
+        for (; i + 1 < n; ++i) d[i] = uint8_t((d[i] & keep[i]) ^ flip[i]);
         d[n - 1] = uint8_t((d[n - 1] & (keep[n - 1] | keepLast)) ^ (flip[n - 1] & ~keepLast));
         return;
     }
@@ -93,8 +93,7 @@ void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop)
     paint.lastRow = INT32_MIN;
     const bool needP = RopNeedsPattern(rop);
     paint.idle = rop == 0xAA || (needP && brush.style == BS_NULL) || paint.boxCount == 0;
-    if (paint.idle)
-        return;
+    if (paint.idle) return;
     const Dib& dst = dc.bitmap->dib;
     const size_t bytes = size_t(dst.stride) + 8;
     if (brush.style == BS_DIBPATTERNPT && needP) {
@@ -115,7 +114,8 @@ void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop)
     uint8_t brushBytes[kPeriod] = {}, flip[kPeriod] = {}, ones[kPeriod];
     std::memset(ones, 0xFF, kPeriod);
     if (needP)
-        FillSolidRow(brushBytes, int32_t(kPeriod * 8 / size_t(dst.bpp)), dst.bpp, ColorToNative(dst, brush.color), kPeriod);
+        FillSolidRow(brushBytes, int32_t(kPeriod * 8 / size_t(dst.bpp)), dst.bpp, ColorToNative(dst, brush.color),
+                     kPeriod);
     Rop3Apply(rop, flip, nullptr, brushBytes, kPeriod);
     Rop3Apply(rop, ones, nullptr, brushBytes, kPeriod);
     paint.keepRow.resize(bytes);
@@ -138,31 +138,26 @@ void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop)
 void SpanPaintRun(void* context, LONG y, LONG left, LONG right)
 {
     SpanPaint& paint = *static_cast<SpanPaint*>(context);
-    if (paint.idle || left >= right)
-        return;
+    if (paint.idle || left >= right) return;
     const pixman_box32_t* boxes = paint.boxes;
     if (paint.boxCount == 1) {  // a rectangle: the common case
         if (y >= boxes[0].y1 && y < boxes[0].y2 && left < boxes[0].x2 && right > boxes[0].x1)
             PaintPixels(paint, y, std::max(left, boxes[0].x1), std::min(right, boxes[0].x2));
         return;
     }
-    if (y < paint.lastRow)
-        paint.band = 0;  // rows came back up: find the band afresh
+    if (y < paint.lastRow) paint.band = 0;  // rows came back up: find the band afresh
     if (y != paint.lastRow) {
-        while (paint.band < paint.boxCount && boxes[paint.band].y2 <= y)
-            ++paint.band;
+        while (paint.band < paint.boxCount && boxes[paint.band].y2 <= y) ++paint.band;
         paint.cursor = paint.band;
         paint.lastRow = y;
     }
     // Runs of a row come left to right: boxes that end before this one begins end before the next.
     int k = paint.cursor;
-    while (k < paint.boxCount && boxes[k].y1 <= y && boxes[k].x2 <= left)
-        ++k;
+    while (k < paint.boxCount && boxes[k].y1 <= y && boxes[k].x2 <= left) ++k;
     paint.cursor = k;
     for (; k < paint.boxCount && boxes[k].y1 <= y && boxes[k].x1 < right; ++k) {
         const int64_t x0 = std::max<int64_t>(left, boxes[k].x1), x1 = std::min<int64_t>(right, boxes[k].x2);
-        if (x0 < x1)
-            PaintPixels(paint, y, x0, x1);
+        if (x0 < x1) PaintPixels(paint, y, x0, x1);
     }
 }
 
@@ -183,8 +178,7 @@ void SpanPaintBits(void* context, LONG y, int64_t origin, const uint64_t* bits, 
     uint8_t* row = dst.Row(int32_t(y));
     const int64_t stride = dst.stride;
     for (size_t w = 0; w < words; ++w) {
-        if (bits[w] == 0)
-            continue;
+        if (bits[w] == 0) continue;
         // Column c is bit c % 8 of the word's byte c / 8 here and bit 7 - c % 8 of its byte in
         // the bitmap: the bits of each byte turn round.
         uint64_t m = bits[w];
@@ -203,7 +197,8 @@ void SpanPaintBits(void* context, LONG y, int64_t origin, const uint64_t* bits, 
         }
         for (int64_t i = 0; i < 8 && at + i < stride; ++i) {
             const uint8_t mb = uint8_t(m >> (8 * i));
-            row[at + i] = uint8_t((row[at + i] & (paint.keepRow[size_t(at + i)] | ~mb)) ^ (paint.flipRow[size_t(at + i)] & mb));
+            row[at + i] =
+                uint8_t((row[at + i] & (paint.keepRow[size_t(at + i)] | ~mb)) ^ (paint.flipRow[size_t(at + i)] & mb));
         }
     }
 }

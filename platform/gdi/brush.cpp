@@ -7,7 +7,8 @@
 
 using namespace gdi;
 
-HBRUSH CreateSolidBrush(COLORREF color) {
+HBRUSH CreateSolidBrush(COLORREF color)
+{
     Brush* brush = NewObject<Brush>();
     if (!brush) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -18,7 +19,8 @@ HBRUSH CreateSolidBrush(COLORREF color) {
     return static_cast<HBRUSH>(brush->handle);
 }
 
-HBRUSH CreateDIBPatternBrushPt(const void* packedDib, UINT usage) {
+HBRUSH CreateDIBPatternBrushPt(const void* packedDib, UINT usage)
+{
     if (!packedDib || usage != DIB_RGB_COLORS) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;

@@ -8,7 +8,8 @@ using namespace gdi;
 
 int SelectClipRgn(HDC dc, HRGN region) { return ExtSelectClipRgn(dc, region, RGN_COPY); }
 
-int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode) {
+int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode)
+{
     DcCall dc(handle);
     if (!dc) return ERROR;
     if (mode < RGN_AND || mode > RGN_COPY) {
@@ -45,8 +46,8 @@ int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode) {
             pixman_region32_t a, b;
             pixman_region32_init(&a);
             pixman_region32_init(&b);
-            ok = pixman_region32_subtract(&a, &current, &region->rgn) && pixman_region32_subtract(&b, &region->rgn, &current) &&
-                 pixman_region32_union(&result, &a, &b);
+            ok = pixman_region32_subtract(&a, &current, &region->rgn) &&
+                 pixman_region32_subtract(&b, &region->rgn, &current) && pixman_region32_union(&result, &a, &b);
             pixman_region32_fini(&a);
             pixman_region32_fini(&b);
             break;
@@ -63,7 +64,8 @@ int ExtSelectClipRgn(HDC handle, HRGN regionHandle, int mode) {
     return RegionTypeOf(&dc->clip);
 }
 
-int GetClipBox(HDC handle, LPRECT box) {
+int GetClipBox(HDC handle, LPRECT box)
+{
     DcCall dc(handle);
     if (!dc) return ERROR;
     if (!box) {

@@ -14,7 +14,8 @@ Dc::~Dc()
     pixman_region32_fini(&clip);
 }
 
-std::mutex& SelectionLock() {
+std::mutex& SelectionLock()
+{
     // Outlives static destructors, like the handle table, and is made without the heap.
     alignas(std::mutex) static unsigned char storage[sizeof(std::mutex)];
     static std::mutex* lock = new (storage) std::mutex;
@@ -25,15 +26,19 @@ namespace {
 
 // Stock objects are shared by every thread's DCs and never deleted, so only other objects count
 // their selections. The caller holds SelectionLock().
-void Hold(Object* object) {
+void Hold(Object* object)
+{
     if (object && !object->stock) object->selections++;
 }
 
-void Release(Object* object) {
+void Release(Object* object)
+{
     if (object && !object->stock) object->selections--;
 }
 
-template <class T> HGDIOBJ Swap(T*& slot, T* object) {
+template <class T>
+HGDIOBJ Swap(T*& slot, T* object)
+{
     T* previous = slot;
     if (previous == object) return object->handle;
     Hold(object);
@@ -44,7 +49,8 @@ template <class T> HGDIOBJ Swap(T*& slot, T* object) {
 
 // A fresh DC draws into a 1 x 1 one-bit bitmap of its own, so that DCs on different threads
 // never share pixels.
-Bitmap* DefaultBitmapCreate() {
+Bitmap* DefaultBitmapCreate()
+{
     Bitmap* bitmap = NewObject<Bitmap>();
     if (!bitmap) return nullptr;
     Dib& dib = bitmap->dib;
@@ -74,7 +80,8 @@ namespace {
 
 // Sets one of the DC's integer modes when the value lies in its range; returns the previous mode,
 // or 0 for a bad handle or value.
-int DcModeSet(HDC handle, int Dc::*field, int lowest, int highest, int value) {
+int DcModeSet(HDC handle, int Dc::*field, int lowest, int highest, int value)
+{
     DcCall dc(handle);
     if (!dc) return 0;
     if (value < lowest || value > highest) {
@@ -88,7 +95,8 @@ int DcModeSet(HDC handle, int Dc::*field, int lowest, int highest, int value) {
 
 }  // namespace
 
-HDC CreateCompatibleDC(HDC) {
+HDC CreateCompatibleDC(HDC)
+{
     Brush* brush = static_cast<Brush*>(StockObject(WHITE_BRUSH));
     Pen* pen = static_cast<Pen*>(StockObject(BLACK_PEN));
     Bitmap* bitmap = brush && pen ? DefaultBitmapCreate() : nullptr;
@@ -103,12 +111,12 @@ HDC CreateCompatibleDC(HDC) {
     Swap(dc->bitmap, bitmap);
     Swap(dc->brush, brush);
     Swap(dc->pen, pen);
-    if (Object* font = DefaultFontObject())
-        Swap(dc->font, font);
+    if (Object* font = DefaultFontObject()) Swap(dc->font, font);
     return static_cast<HDC>(dc->handle);
 }
 
-BOOL DeleteDC(HDC handle) {
+BOOL DeleteDC(HDC handle)
+{
     // A printer DC first gives back its page bitmap, which needs the lock below itself.
     if (Dc* printer = Get<Dc>(handle); printer && printer->printJobRelease) {
         void* job = printer->printJob;
@@ -140,7 +148,8 @@ BOOL DeleteDC(HDC handle) {
     return TRUE;
 }
 
-HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
+HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle)
+{
     DcCall dc(handle);
     if (!dc) return nullptr;
     std::unique_lock<std::mutex> guard(SelectionLock());
@@ -170,7 +179,8 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ objectHandle) {
     return nullptr;
 }
 
-COLORREF SetTextColor(HDC handle, COLORREF color) {
+COLORREF SetTextColor(HDC handle, COLORREF color)
+{
     DcCall dc(handle);
     if (!dc) return CLR_INVALID;
     COLORREF previous = dc->textColor;
@@ -178,12 +188,14 @@ COLORREF SetTextColor(HDC handle, COLORREF color) {
     return previous;
 }
 
-COLORREF GetTextColor(HDC handle) {
+COLORREF GetTextColor(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->textColor : CLR_INVALID;
 }
 
-COLORREF SetBkColor(HDC handle, COLORREF color) {
+COLORREF SetBkColor(HDC handle, COLORREF color)
+{
     DcCall dc(handle);
     if (!dc) return CLR_INVALID;
     COLORREF previous = dc->bkColor;
@@ -191,33 +203,41 @@ COLORREF SetBkColor(HDC handle, COLORREF color) {
     return previous;
 }
 
-COLORREF GetBkColor(HDC handle) {
+COLORREF GetBkColor(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->bkColor : CLR_INVALID;
 }
 
 int SetBkMode(HDC handle, int mode) { return DcModeSet(handle, &Dc::bkMode, TRANSPARENT, OPAQUE, mode); }
 
-int GetBkMode(HDC handle) {
+int GetBkMode(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->bkMode : 0;
 }
 
 int SetROP2(HDC handle, int mix) { return DcModeSet(handle, &Dc::rop2, R2_BLACK, R2_WHITE, mix); }
 
-int GetROP2(HDC handle) {
+int GetROP2(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->rop2 : 0;
 }
 
-int SetStretchBltMode(HDC handle, int mode) { return DcModeSet(handle, &Dc::stretchMode, BLACKONWHITE, HALFTONE, mode); }
+int SetStretchBltMode(HDC handle, int mode)
+{
+    return DcModeSet(handle, &Dc::stretchMode, BLACKONWHITE, HALFTONE, mode);
+}
 
-int GetStretchBltMode(HDC handle) {
+int GetStretchBltMode(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->stretchMode : 0;
 }
 
-UINT SetTextAlign(HDC handle, UINT align) {
+UINT SetTextAlign(HDC handle, UINT align)
+{
     DcCall dc(handle);
     if (!dc) return GDI_ERROR;
     UINT previous = dc->textAlign;
@@ -225,12 +245,14 @@ UINT SetTextAlign(HDC handle, UINT align) {
     return previous;
 }
 
-UINT GetTextAlign(HDC handle) {
+UINT GetTextAlign(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->textAlign : GDI_ERROR;
 }
 
-BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
+BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->brushOrg;
@@ -238,7 +260,8 @@ BOOL SetBrushOrgEx(HDC handle, int x, int y, LPPOINT previous) {
     return TRUE;
 }
 
-BOOL GetBrushOrgEx(HDC handle, LPPOINT origin) {
+BOOL GetBrushOrgEx(HDC handle, LPPOINT origin)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if (!origin) {

@@ -17,7 +17,8 @@ namespace {
 // bytes, so a bitmap this large would be an allocation the data never backs.
 constexpr uint64_t kMaxBitmapBytes = uint64_t(1) << 28;
 
-bool MasksValid(const uint32_t masks[3], int bpp) {
+bool MasksValid(const uint32_t masks[3], int bpp)
+{
     uint32_t all = 0;
     for (int i = 0; i < 3; ++i) {
         uint32_t m = masks[i];
@@ -30,7 +31,8 @@ bool MasksValid(const uint32_t masks[3], int bpp) {
     return bpp == 32 || (all >> bpp) == 0;
 }
 
-bool Fail(DWORD error) {
+bool Fail(DWORD error)
+{
     SetLastError(error);
     return false;
 }
@@ -39,14 +41,16 @@ bool Fail(DWORD error) {
 
 uint64_t DibStride(int64_t width, int bpp) { return uint64_t(((width * bpp + 31) / 32) * 4); }
 
-bool DibSetStride(Dib& dib) {
+bool DibSetStride(Dib& dib)
+{
     uint64_t stride = DibStride(dib.width, dib.bpp);
     if (stride * uint64_t(dib.height) > kMaxBitmapBytes) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     dib.stride = uint32_t(stride);
     return true;
 }
 
-void DibBindRows(Dib& dib) {
+void DibBindRows(Dib& dib)
+{
     if (dib.topDown) {
         dib.row0 = dib.bits;
         dib.rowStep = ptrdiff_t(dib.stride);
@@ -56,12 +60,14 @@ void DibBindRows(Dib& dib) {
     }
 }
 
-void DibOwnedBytes::operator()(uint8_t* p) const {
+void DibOwnedBytes::operator()(uint8_t* p) const
+{
     if (mapped != 0) munmap(p, mapped);
     else std::free(p);
 }
 
-bool DibAllocate(Dib& dib) {
+bool DibAllocate(Dib& dib)
+{
     constexpr uint64_t kMapFrom = uint64_t{1} << 20;
     const uint64_t bytes = dib.Bytes();
     dib.owned.reset();
@@ -81,7 +87,8 @@ bool DibAllocate(Dib& dib) {
     return true;
 }
 
-bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& compression) {
+bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& compression)
+{
     if (!info) return Fail(ERROR_INVALID_PARAMETER);
     const BITMAPINFOHEADER& h = info->bmiHeader;
     if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN ||
@@ -133,7 +140,8 @@ bool DibFormatFromInfo(const BITMAPINFO* info, bool allowRle, Dib& dib, DWORD& c
     return true;
 }
 
-size_t DibPackedHeaderBytes(const BITMAPINFO* info) {
+size_t DibPackedHeaderBytes(const BITMAPINFO* info)
+{
     const BITMAPINFOHEADER& h = info->bmiHeader;
     size_t bytes = h.biSize;
     if (h.biCompression == BI_BITFIELDS && h.biSize < 52) bytes += 12;
@@ -146,7 +154,8 @@ size_t DibPackedHeaderBytes(const BITMAPINFO* info) {
     return bytes;
 }
 
-bool DibFromPacked(const BITMAPINFO* info, const void* bits, Dib& dib) {
+bool DibFromPacked(const BITMAPINFO* info, const void* bits, Dib& dib)
+{
     DWORD compression;
     if (!DibFormatFromInfo(info, true, dib, compression)) return false;
     if (!bits) return Fail(ERROR_INVALID_PARAMETER);
@@ -161,10 +170,12 @@ bool DibFromPacked(const BITMAPINFO* info, const void* bits, Dib& dib) {
     return true;
 }
 
-bool SameFormat(const Dib& a, const Dib& b) {
+bool SameFormat(const Dib& a, const Dib& b)
+{
     if (a.bpp != b.bpp) return false;
-    if (a.bpp <= 8) return a.colors.size() == b.colors.size() &&
-                          std::memcmp(a.colors.data(), b.colors.data(), a.colors.size() * sizeof(RGBQUAD)) == 0;
+    if (a.bpp <= 8)
+        return a.colors.size() == b.colors.size() &&
+               std::memcmp(a.colors.data(), b.colors.data(), a.colors.size() * sizeof(RGBQUAD)) == 0;
     if (a.bpp == 24) return true;
     return std::memcmp(a.masks, b.masks, sizeof a.masks) == 0;
 }

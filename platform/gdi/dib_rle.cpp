@@ -6,12 +6,15 @@
 
 namespace gdi {
 
-bool RleDecode(const uint8_t* data, size_t size, Dib& dib, DWORD compression) {
+bool RleDecode(const uint8_t* data, size_t size, Dib& dib, DWORD compression)
+{
     const bool four = compression == BI_RLE4;
     const int64_t width = dib.width, height = dib.height;
     int64_t x = 0, y = 0;
     size_t pos = 0;
-    auto put = [&](int64_t px, uint32_t value) { PixelPut(dib.bits + size_t(y) * dib.stride, int32_t(px), dib.bpp, value); };
+    auto put = [&](int64_t px, uint32_t value) {
+        PixelPut(dib.bits + size_t(y) * dib.stride, int32_t(px), dib.bpp, value);
+    };
     while (true) {
         if (pos + 2 > size) return y >= height && pos == size;  // the end escape may be left out after the last row
         uint8_t count = data[pos], value = data[pos + 1];

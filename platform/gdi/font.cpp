@@ -23,8 +23,7 @@ Font* FontMake(const LOGFONTW& log, bool stock)
 {
     std::u16string name(log.lfFaceName, std::find(log.lfFaceName, log.lfFaceName + LF_FACESIZE, u'\0'));
     FaceSource source;
-    if (!FontListMatch(name, log.lfWeight, log.lfItalic != 0, log.lfPitchAndFamily, source))
-        return nullptr;
+    if (!FontListMatch(name, log.lfWeight, log.lfItalic != 0, log.lfPitchAndFamily, source)) return nullptr;
     Font* font = stock ? new (std::nothrow) Font() : NewObject<Font>();
     if (!font) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -78,8 +77,7 @@ Font* FontCreate(const LOGFONTW& log, bool stock)
 template <typename Make>
 Font* MadeOnFirstUse(std::atomic<Font*>& slot, std::mutex& lock, Make make)
 {
-    if (Font* font = slot.load(std::memory_order_acquire))
-        return font;
+    if (Font* font = slot.load(std::memory_order_acquire)) return font;
     std::lock_guard<std::mutex> guard(lock);
     Font* font = slot.load(std::memory_order_relaxed);
     if (!font) {
@@ -105,8 +103,7 @@ Font* DefaultFontStandIn()
     static std::mutex lock;
     return MadeOnFirstUse(standIn, lock, [] {
         Font* font = new (std::nothrow) Font();
-        if (!font)
-            return font;
+        if (!font) return font;
         font->destroy = [](Object* o) { delete static_cast<Font*>(o); };
         font->stock = true;
         if (!HandleAdd(font)) {
@@ -136,8 +133,7 @@ void FaceCell(FT_Face face, double& ascent, double& descent)
 
 double AxisScale(const Dc& dc, bool x)
 {
-    if (dc.mapMode == MM_TEXT)
-        return 1;
+    if (dc.mapMode == MM_TEXT) return 1;
     const double w = x ? dc.windowExt.cx : dc.windowExt.cy;
     const double v = x ? dc.viewportExt.cx : dc.viewportExt.cy;
     return w == 0 ? 1 : std::fabs(v / w);
@@ -155,18 +151,13 @@ Font::~Font()
 
 Font* DcFont(const Dc& dc)
 {
-    if (dc.font && dc.font->kind == Kind::Font && static_cast<Font*>(dc.font)->face)
-        return static_cast<Font*>(dc.font);
+    if (dc.font && dc.font->kind == Kind::Font && static_cast<Font*>(dc.font)->face) return static_cast<Font*>(dc.font);
     Font* font = DefaultFont();
-    if (!font)
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    if (!font) SetLastError(ERROR_FILE_NOT_FOUND);
     return font;
 }
 
-Font* DcAndFont(const DcCall& dc)
-{
-    return dc ? DcFont(*dc) : nullptr;
-}
+Font* DcAndFont(const DcCall& dc) { return dc ? DcFont(*dc) : nullptr; }
 
 Object* DefaultFontObject() { return DefaultFontStandIn(); }
 
@@ -178,10 +169,8 @@ SizedFont::SizedFont(Font& font, const Dc& dc, const FT_Matrix* extra) : font_(f
     FaceCell(face, ascentUnits, descentUnits);
     const double upem = face->units_per_EM ? face->units_per_EM : 1000;
     double em;
-    if (log.lfHeight < 0)
-        em = -double(log.lfHeight);
-    else
-        em = (log.lfHeight == 0 ? 16.0 : double(log.lfHeight)) * upem / (ascentUnits + descentUnits);
+    if (log.lfHeight < 0) em = -double(log.lfHeight);
+    else em = (log.lfHeight == 0 ? 16.0 : double(log.lfHeight)) * upem / (ascentUnits + descentUnits);
     double emX = em;
     if (log.lfWidth != 0) {
         const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
@@ -234,19 +223,15 @@ bool SizedFont::Load(uint32_t code, bool glyphIndex, bool hinted)
     FT_Face face = font_.face;
     const FT_UInt index = glyphIndex ? code : GlyphIndexOf(face, code);
     const FT_Int32 flags = FT_LOAD_NO_BITMAP | (hinted ? FT_LOAD_TARGET_MONO : FT_LOAD_NO_HINTING);
-    if (FT_Load_Glyph(face, index, flags) || face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
-        return false;
-    if (font_.embolden)
-        FT_GlyphSlot_Embolden(face->glyph);
+    if (FT_Load_Glyph(face, index, flags) || face->glyph->format != FT_GLYPH_FORMAT_OUTLINE) return false;
+    if (font_.embolden) FT_GlyphSlot_Embolden(face->glyph);
     return true;
 }
 
 FT_UInt GlyphIndexOf(FT_Face face, uint32_t code)
 {
-    if (!face->charmap || face->charmap->encoding != FT_ENCODING_UNICODE)
-        FT_Select_Charmap(face, FT_ENCODING_UNICODE);
-    if (face->charmap && face->charmap->encoding == FT_ENCODING_UNICODE)
-        return FT_Get_Char_Index(face, code);
+    if (!face->charmap || face->charmap->encoding != FT_ENCODING_UNICODE) FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+    if (face->charmap && face->charmap->encoding == FT_ENCODING_UNICODE) return FT_Get_Char_Index(face, code);
     if (FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0) {
         FT_UInt index = FT_Get_Char_Index(face, 0xF000 | code);
         return index ? index : FT_Get_Char_Index(face, code);
@@ -263,13 +248,14 @@ bool TextRunLayout(SizedFont& sized, const WCHAR* text, size_t count, bool glyph
     for (size_t i = 0; i < count; ++i) {
         uint32_t code = text[i];
         // A surrogate pair is one character; its second half draws nothing and advances nothing.
-        if (!glyphIndices && code >= 0xD800 && code < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+        if (!glyphIndices && code >= 0xD800 && code < 0xDC00 && i + 1 < count && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000)
             code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        const bool low = !glyphIndices && i > 0 && text[i] >= 0xDC00 && text[i] < 0xE000 && text[i - 1] >= 0xD800 && text[i - 1] < 0xDC00;
+        const bool low = !glyphIndices && i > 0 && text[i] >= 0xDC00 && text[i] < 0xE000 && text[i - 1] >= 0xD800 &&
+                         text[i - 1] < 0xDC00;
         run.glyphs[i] = low ? kNoGlyph : glyphIndices ? code : GlyphIndexOf(sized.font().face, code);
         run.origins[i] = {FT_Pos(std::lround(px)), FT_Pos(std::lround(py))};
-        if (low && !dx)
-            continue;
+        if (low && !dx) continue;
         if (dx) {
             px += dx[i] * s.xScale * 64 * s.cos;
             py -= dx[i] * s.yScale * 64 * s.sin;
@@ -286,8 +272,7 @@ std::u16string NarrowTextToWide(LPCSTR text, size_t count, bool glyphIndices)
 {
     if (glyphIndices) {
         std::u16string out(count, u'\0');
-        for (size_t i = 0; i < count; ++i)
-            out[i] = char16_t(static_cast<unsigned char>(text[i]));
+        for (size_t i = 0; i < count; ++i) out[i] = char16_t(static_cast<unsigned char>(text[i]));
         return out;
     }
     return platform::Utf8ToUtf16(std::string_view(text, count));
@@ -331,13 +316,11 @@ BOOL GetFontRealization(HFONT handle, FontRealization* out)
 {
     Object* object = HandleGet(handle, Kind::Font);
     if (!object || !out) {
-        if (object)
-            SetLastError(ERROR_INVALID_PARAMETER);
+        if (object) SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     Font* font = static_cast<Font*>(object);
-    if (!font->face && !(font = DefaultFont()))
-        return FALSE;
+    if (!font->face && !(font = DefaultFont())) return FALSE;
     *out = FontRealization{};
     std::snprintf(out->family, sizeof out->family, "%s", font->source.family.c_str());
     std::snprintf(out->file, sizeof out->file, "%s", font->source.file.c_str());

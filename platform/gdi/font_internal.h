@@ -24,10 +24,10 @@ namespace gdi {
 
 // Where a face's bytes are: a system file, or private bytes kept alive by every face opened on them.
 struct FaceSource {
-    std::string file;                                    // system face
-    std::shared_ptr<const std::vector<uint8_t>> bytes;   // private face
+    std::string file;  // system face
+    std::shared_ptr<const std::vector<uint8_t>> bytes;  // private face
     long index = 0;
-    std::string family;                                  // UTF-8
+    std::string family;  // UTF-8
 };
 
 // ---- The process's font list (font_list.cpp) ----
@@ -50,7 +50,7 @@ struct Font : Object {
     bool slant = false;
     std::mutex lock;  // FreeType faces serve one thread at a time
     FT_F26Dot6 sizedX = 0, sizedY = 0;  // the char size last set
-    uint32_t glyphFace = 0;             // the face's number in the glyph cache
+    uint32_t glyphFace = 0;  // the face's number in the glyph cache
     Font() : Object(Kind::Font) {}
     ~Font();
 };
@@ -64,8 +64,8 @@ Font* DcAndFont(const DcCall& dc);
 struct FontScale {
     double xScale = 1, yScale = 1;  // device pixels per logical unit
     double ascent = 0, descent = 0;  // device pixels (rounded)
-    double em = 0;                   // device pixels, y
-    double cos = 1, sin = 0;         // escapement
+    double em = 0;  // device pixels, y
+    double cos = 1, sin = 0;  // escapement
 };
 class SizedFont {
 public:
@@ -100,10 +100,9 @@ constexpr FT_UInt kNoGlyph = ~FT_UInt{0};
 struct TextRun {
     std::vector<FT_UInt> glyphs;
     std::vector<FT_Vector> origins;  // of each glyph from the first's, 26.6 device
-    FT_Vector advance{0, 0};         // of the whole run
+    FT_Vector advance{0, 0};  // of the whole run
 };
-bool TextRunLayout(SizedFont& sized, const WCHAR* text, size_t count, bool glyphIndices, const INT* dx,
-                   TextRun& run);
+bool TextRunLayout(SizedFont& sized, const WCHAR* text, size_t count, bool glyphIndices, const INT* dx, TextRun& run);
 
 // UTF-8 (or glyph-index bytes) to the UTF-16 the wide entry points take.
 std::u16string NarrowTextToWide(LPCSTR text, size_t count, bool glyphIndices);

@@ -18,12 +18,24 @@ namespace {
 // The faces of the two font packages the driver ships with; other faces on the machine are not
 // used, so text renders alike everywhere.
 constexpr const char* kSystemFiles[] = {
-    "DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",
-    "DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf",
-    "LiberationMono-Bold.ttf", "LiberationMono-BoldItalic.ttf", "LiberationMono-Italic.ttf",
-    "LiberationMono-Regular.ttf", "LiberationSans-Bold.ttf", "LiberationSans-BoldItalic.ttf",
-    "LiberationSans-Italic.ttf", "LiberationSans-Regular.ttf", "LiberationSerif-Bold.ttf",
-    "LiberationSerif-BoldItalic.ttf", "LiberationSerif-Italic.ttf", "LiberationSerif-Regular.ttf",
+    "DejaVuSans.ttf",
+    "DejaVuSans-Bold.ttf",
+    "DejaVuSansMono.ttf",
+    "DejaVuSansMono-Bold.ttf",
+    "DejaVuSerif.ttf",
+    "DejaVuSerif-Bold.ttf",
+    "LiberationMono-Bold.ttf",
+    "LiberationMono-BoldItalic.ttf",
+    "LiberationMono-Italic.ttf",
+    "LiberationMono-Regular.ttf",
+    "LiberationSans-Bold.ttf",
+    "LiberationSans-BoldItalic.ttf",
+    "LiberationSans-Italic.ttf",
+    "LiberationSans-Regular.ttf",
+    "LiberationSerif-Bold.ttf",
+    "LiberationSerif-BoldItalic.ttf",
+    "LiberationSerif-Italic.ttf",
+    "LiberationSerif-Regular.ttf",
 };
 
 bool IsSystemFile(const char* path)
@@ -31,8 +43,7 @@ bool IsSystemFile(const char* path)
     const char* slash = std::strrchr(path, '/');
     const char* name = slash ? slash + 1 : path;
     for (const char* allowed : kSystemFiles)
-        if (std::strcmp(name, allowed) == 0)
-            return true;
+        if (std::strcmp(name, allowed) == 0) return true;
     return false;
 }
 
@@ -81,11 +92,9 @@ FcConfig* Config()
 bool SystemMatch(const std::string& family, int weight, bool italic, FaceSource& out)
 {
     FcConfig* config = Config();
-    if (!config)
-        return false;
+    if (!config) return false;
     FcPattern* pattern = FcPatternCreate();
-    if (!pattern)
-        return false;
+    if (!pattern) return false;
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(weight));
     FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
@@ -97,7 +106,8 @@ bool SystemMatch(const std::string& family, int weight, bool italic, FaceSource&
     bool found = false;
     for (int i = 0; set && i < set->nfont && !found; ++i) {
         FcChar8* file = nullptr;
-        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch || !IsSystemFile(reinterpret_cast<char*>(file)))
+        if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch ||
+            !IsSystemFile(reinterpret_cast<char*>(file)))
             continue;
         int index = 0;
         FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
@@ -109,16 +119,14 @@ bool SystemMatch(const std::string& family, int weight, bool italic, FaceSource&
         out.family = name ? reinterpret_cast<char*>(name) : "";
         found = true;
     }
-    if (set)
-        FcFontSetDestroy(set);
+    if (set) FcFontSetDestroy(set);
     FcPatternDestroy(pattern);
     return found;
 }
 
 std::u16string FamilyKey(std::u16string name)
 {
-    if (!name.empty() && name[0] == u'@')
-        name.erase(0, 1);
+    if (!name.empty() && name[0] == u'@') name.erase(0, 1);
     return name;
 }
 
@@ -127,23 +135,19 @@ std::u16string FamilyKey(std::u16string name)
 std::vector<std::u16string> FaceNames(FT_Face face)
 {
     std::vector<std::u16string> names;
-    if (face->family_name)
-        names.push_back(platform::Utf8ToUtf16(face->family_name));
+    if (face->family_name) names.push_back(platform::Utf8ToUtf16(face->family_name));
     const FT_UInt count = FT_Get_Sfnt_Name_Count(face);
     for (FT_UInt i = 0; i < count; ++i) {
         FT_SfntName name;
-        if (FT_Get_Sfnt_Name(face, i, &name) || (name.name_id != 1 && name.name_id != 16))
-            continue;
+        if (FT_Get_Sfnt_Name(face, i, &name) || (name.name_id != 1 && name.name_id != 16)) continue;
         std::u16string text;
         if (name.platform_id == 3) {
             for (FT_UInt k = 0; k + 1 < name.string_len; k += 2)
                 text.push_back(char16_t((name.string[k] << 8) | name.string[k + 1]));
         } else if (name.platform_id == 1 && name.encoding_id == 0) {
-            for (FT_UInt k = 0; k < name.string_len; ++k)
-                text.push_back(char16_t(name.string[k]));
+            for (FT_UInt k = 0; k < name.string_len; ++k) text.push_back(char16_t(name.string[k]));
         }
-        if (!text.empty())
-            names.push_back(std::move(text));
+        if (!text.empty()) names.push_back(std::move(text));
     }
     return names;
 }
@@ -165,8 +169,7 @@ FT_Library FontLibrary()
     List& l = L();
     if (!l.libraryTried) {
         l.libraryTried = true;
-        if (FT_Init_FreeType(&l.library))
-            l.library = nullptr;
+        if (FT_Init_FreeType(&l.library)) l.library = nullptr;
     }
     return l.library;
 }
@@ -174,12 +177,11 @@ FT_Library FontLibrary()
 FT_Face FaceOpen(const FaceSource& source)
 {
     FT_Library library = FontLibrary();
-    if (!library)
-        return nullptr;
+    if (!library) return nullptr;
     FT_Face face = nullptr;
-    FT_Error error = source.bytes
-                         ? FT_New_Memory_Face(library, source.bytes->data(), FT_Long(source.bytes->size()), source.index, &face)
-                         : FT_New_Face(library, source.file.c_str(), source.index, &face);
+    FT_Error error = source.bytes ? FT_New_Memory_Face(library, source.bytes->data(), FT_Long(source.bytes->size()),
+                                                       source.index, &face)
+                                  : FT_New_Face(library, source.file.c_str(), source.index, &face);
     return error ? nullptr : face;
 }
 
@@ -192,10 +194,8 @@ bool FontListMatch(const std::u16string& faceName, int weight, bool italic, BYTE
     int bestScore = 0;
     for (const PrivateFace& face : L().faces) {
         bool named = false;
-        for (const std::u16string& name : face.names)
-            named = named || platform::EqualNoCase(name, key);
-        if (!named)
-            continue;
+        for (const std::u16string& name : face.names) named = named || platform::EqualNoCase(name, key);
+        if (!named) continue;
         const int score = std::abs(face.weight - wanted) + (face.italic != italic ? 1000 : 0);
         if (!best || score < bestScore) {
             best = &face;
@@ -209,7 +209,7 @@ bool FontListMatch(const std::u16string& faceName, int weight, bool italic, BYTE
     std::string family = platform::Utf16ToUtf8(key);
     if (family.empty()) {
         const int kind = pitchAndFamily & 0xF0;
-        family = kind == FF_ROMAN ? "DejaVu Serif"
+        family = kind == FF_ROMAN                                             ? "DejaVu Serif"
                  : (kind == FF_MODERN || (pitchAndFamily & 3) == FIXED_PITCH) ? "DejaVu Sans Mono"
                                                                               : "DejaVu Sans";
     }
@@ -221,8 +221,7 @@ bool FontListMatch(const std::u16string& faceName, int weight, bool italic, BYTE
     if (SystemMatch(family, wanted, italic, out) || SystemMatch("DejaVu Sans", wanted, italic, out)) {
         try {
             L().systemMatches.emplace(matchKey, out);
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
         return true;
     }
     SetLastError(ERROR_FILE_NOT_FOUND);
@@ -256,8 +255,7 @@ uint64_t FontListInstall(std::shared_ptr<const std::vector<uint8_t>> bytes, cons
     for (long i = 0; i < count && i < 256; ++i) {
         source.index = i;
         FT_Face face = FaceOpen(source);
-        if (!face)
-            continue;
+        if (!face) continue;
         PrivateFace entry;
         entry.names = FaceNames(face);
         if (FT_IS_SCALABLE(face) && !entry.names.empty()) {

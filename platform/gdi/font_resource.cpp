@@ -41,8 +41,7 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>& out)
     size_t done = 0;
     while (done < out.size()) {
         const ssize_t n = read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             SetLastError(n < 0 ? ErrnoToWinError(errno) : ERROR_READ_FAULT);
             close(fd);
@@ -61,8 +60,7 @@ int AddByPath(const std::string& path, DWORD flags, void* reserved)
         return 0;
     }
     auto bytes = std::make_shared<std::vector<uint8_t>>();
-    if (!ReadWhole(platform::NativePath(path), *bytes))
-        return 0;
+    if (!ReadWhole(platform::NativePath(path), *bytes)) return 0;
     int faces = 0;
     return FontListInstall(std::move(bytes), path, faces) ? faces : 0;
 }

@@ -26,8 +26,8 @@ enum class Kind : uint8_t { Dc = 1, Bitmap, Brush, Pen, Font, Region };
 struct Object {
     Kind kind;
     bool stock = false;
-    uint32_t selections = 0;             // how many DCs hold this object selected (not counted for stock
-                                         // objects); read and written under SelectionLock()
+    uint32_t selections = 0;  // how many DCs hold this object selected (not counted for stock
+        // objects); read and written under SelectionLock()
     void (*destroy)(Object*) = nullptr;  // frees the object's record
     HGDIOBJ handle = nullptr;
     explicit Object(Kind k) : kind(k) {}
@@ -139,17 +139,13 @@ class DcLock {
 public:
     explicit DcLock(Dc* a, Dc* b = nullptr) : a_(a), b_(b == a ? nullptr : b)
     {
-        if (a_ && b_)
-            std::lock(a_->calls, b_->calls);
-        else if (a_ || b_)
-            (a_ ? a_ : b_)->calls.lock();
+        if (a_ && b_) std::lock(a_->calls, b_->calls);
+        else if (a_ || b_) (a_ ? a_ : b_)->calls.lock();
     }
     ~DcLock()
     {
-        if (a_)
-            a_->calls.unlock();
-        if (b_)
-            b_->calls.unlock();
+        if (a_) a_->calls.unlock();
+        if (b_) b_->calls.unlock();
     }
     DcLock(const DcLock&) = delete;
     DcLock& operator=(const DcLock&) = delete;
@@ -193,17 +189,40 @@ void HandleRemove(Object* object);
 Object* HandleGet(HGDIOBJ handle, Kind kind);
 Object* HandleGetAny(HGDIOBJ handle);
 
-template <class T> T* Get(HGDIOBJ handle);
-template <> inline Dc* Get<Dc>(HGDIOBJ h) { return static_cast<Dc*>(HandleGet(h, Kind::Dc)); }
-template <> inline Bitmap* Get<Bitmap>(HGDIOBJ h) { return static_cast<Bitmap*>(HandleGet(h, Kind::Bitmap)); }
-template <> inline Brush* Get<Brush>(HGDIOBJ h) { return static_cast<Brush*>(HandleGet(h, Kind::Brush)); }
-template <> inline Pen* Get<Pen>(HGDIOBJ h) { return static_cast<Pen*>(HandleGet(h, Kind::Pen)); }
-template <> inline Region* Get<Region>(HGDIOBJ h) { return static_cast<Region*>(HandleGet(h, Kind::Region)); }
+template <class T>
+T* Get(HGDIOBJ handle);
+template <>
+inline Dc* Get<Dc>(HGDIOBJ h)
+{
+    return static_cast<Dc*>(HandleGet(h, Kind::Dc));
+}
+template <>
+inline Bitmap* Get<Bitmap>(HGDIOBJ h)
+{
+    return static_cast<Bitmap*>(HandleGet(h, Kind::Bitmap));
+}
+template <>
+inline Brush* Get<Brush>(HGDIOBJ h)
+{
+    return static_cast<Brush*>(HandleGet(h, Kind::Brush));
+}
+template <>
+inline Pen* Get<Pen>(HGDIOBJ h)
+{
+    return static_cast<Pen*>(HandleGet(h, Kind::Pen));
+}
+template <>
+inline Region* Get<Region>(HGDIOBJ h)
+{
+    return static_cast<Region*>(HandleGet(h, Kind::Region));
+}
 
 inline DcCall::DcCall(HDC handle) : dc_(Get<Dc>(handle)), lock_(dc_) {}
 
 // Creates T, registers it and returns it; null on failure.
-template <class T> T* NewObject() {
+template <class T>
+T* NewObject()
+{
     T* object = new (std::nothrow) T();
     if (!object) return nullptr;
     object->destroy = [](Object* o) { delete static_cast<T*>(o); };
@@ -260,7 +279,8 @@ uint32_t ColorBits(const Dib& dib);
 void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n);
 // Puts back the bits of a span's first and last byte that lie outside the span (keepFirst and
 // keepLast mark them), from those bytes as they were before the span was painted.
-inline void SpanEdgesRestore(uint8_t* d, int64_t n, uint8_t first, uint8_t last, uint8_t keepFirst, uint8_t keepLast) {
+inline void SpanEdgesRestore(uint8_t* d, int64_t n, uint8_t first, uint8_t last, uint8_t keepFirst, uint8_t keepLast)
+{
     if (n == 1) {
         const uint8_t keep = keepFirst | keepLast;
         d[0] = uint8_t((first & keep) | (d[0] & ~keep));
@@ -273,7 +293,8 @@ inline void SpanEdgesRestore(uint8_t* d, int64_t n, uint8_t first, uint8_t last,
 inline bool RopNeedsSource(uint8_t code) { return ((code >> 2) ^ code) & 0x33; }
 inline bool RopNeedsPattern(uint8_t code) { return ((code >> 4) ^ code) & 0x0F; }
 // Binary mix (R2_BLACK .. R2_WHITE) of pen bits p over destination bits d.
-inline uint32_t Rop2Bits(int mix, uint32_t p, uint32_t d) {
+inline uint32_t Rop2Bits(int mix, uint32_t p, uint32_t d)
+{
     uint32_t table = uint32_t(mix - 1) & 15;  // bit (p << 1 | d) is the result
     uint32_t r = 0;
     if (table & 1) r |= ~p & ~d;
@@ -299,7 +320,7 @@ struct BltRequest {
     Dc* dst = nullptr;
     int64_t x = 0, y = 0, width = 0, height = 0;  // device, signed extents
     uint8_t rop = 0xCC;
-    uint8_t ropBack = 0xCC;   // where the mask is 0
+    uint8_t ropBack = 0xCC;  // where the mask is 0
     const Dib* mask = nullptr;
     int64_t maskX = 0, maskY = 0;
     const Brush* brush = nullptr;  // the pattern (the DC's brush unless FillRect gives one)
@@ -324,8 +345,8 @@ struct Axis {
 void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool mirror, int64_t c0, int64_t c1,
                int64_t sourceSize);
 // The device rectangle of a logical one (signed extents kept).
-bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& dx, int64_t& dy,
-             int64_t& dw, int64_t& dh);
+bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& dx, int64_t& dy, int64_t& dw,
+             int64_t& dh);
 
 // ---- Painting spans (blt_spans.cpp) ----
 // Paints runs of device pixels as a scan converter makes them, with a brush by a ternary code
@@ -340,7 +361,7 @@ struct SpanPaint {
     RECT extents{0, 0, 0, 0};  // of the visible area: the clip to give the scan
     const pixman_box32_t* boxes = nullptr;
     int boxCount = 0;
-    int band = 0;    // first box of the band that holds the last row painted
+    int band = 0;  // first box of the band that holds the last row painted
     int cursor = 0;  // the box of that row where the last run began
     LONG lastRow = 0;
     // A solid brush: the destination's bits of a row become (d & keepRow) ^ flipRow.
@@ -349,7 +370,7 @@ struct SpanPaint {
     // (d & keep) ^ (flip & keep) ^ flip, the same exactly where no bit is both kept and flipped.
     bool repeatable = false;
     std::vector<uint8_t> patternRow;  // a pattern brush's pixels at the destination's bit positions
-    std::vector<uint32_t> lut;        // pattern pixel values of an indexed pattern, converted
+    std::vector<uint32_t> lut;  // pattern pixel values of an indexed pattern, converted
 };
 void SpanPaintBegin(SpanPaint& paint, Dc& dc, const Brush& brush, uint8_t rop);
 // A FillSpanSink: `context` is the SpanPaint.

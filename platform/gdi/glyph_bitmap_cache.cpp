@@ -98,13 +98,11 @@ void TrimTo(Cache& c, size_t limit)
 std::shared_ptr<GlyphBitmap> GlyphRender(SizedFont& sized, FT_UInt glyph)
 {
     auto made = std::make_shared<GlyphBitmap>();
-    if (!sized.Load(glyph, true))
-        return made;
+    if (!sized.Load(glyph, true)) return made;
     FT_GlyphSlot slot = sized.slot();
     made->loaded = true;
     made->advance = slot->advance;
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) || slot->bitmap.pixel_mode != FT_PIXEL_MODE_MONO)
-        return made;
+    if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) || slot->bitmap.pixel_mode != FT_PIXEL_MODE_MONO) return made;
     const FT_Bitmap& bitmap = slot->bitmap;
     made->drawn = true;
     made->left = slot->bitmap_left;
@@ -127,16 +125,14 @@ uint32_t GlyphFaceId(const FaceSource& source)
     std::lock_guard<std::mutex> guard(c.lock);
     if (!source.bytes) {
         auto [at, added] = c.files.try_emplace({source.file, source.index}, c.nextFace);
-        if (added)
-            ++c.nextFace;
+        if (added) ++c.nextFace;
         return at->second;
     }
     std::erase_if(c.privates, [](const PrivateFaceId& p) { return p.bytes.expired(); });
     for (const PrivateFaceId& p : c.privates) {
         // The same control block: the very bytes, not new ones at a reused address.
         const std::weak_ptr<const std::vector<uint8_t>>& held = source.bytes;
-        if (p.index == source.index && !p.bytes.owner_before(held) && !held.owner_before(p.bytes))
-            return p.id;
+        if (p.index == source.index && !p.bytes.owner_before(held) && !held.owner_before(p.bytes)) return p.id;
     }
     c.privates.push_back({source.bytes, source.index, c.nextFace});
     return c.nextFace++;
@@ -162,8 +158,7 @@ GlyphBitmapRef GlyphBitmapGet(SizedFont& sized, FT_UInt glyph)
     const size_t cost = kEntryOverhead + made->bits.capacity();
     std::lock_guard<std::mutex> guard(c.lock);
     // A face without a number (a font record made elsewhere) is never kept.
-    if (key.face == 0 || cost > c.limit / 4)
-        return made;
+    if (key.face == 0 || cost > c.limit / 4) return made;
     auto found = c.index.find(key);
     if (found != c.index.end())  // another thread made it meanwhile: the same pixels
         return found->second->glyph;

@@ -16,10 +16,10 @@ namespace gdi {
 // A glyph as drawing and layout use it: loaded hinted, emboldened when the font asks for it, and
 // rendered in one bit by FreeType. The bitmap's rows are top-down, pitch bytes apart.
 struct GlyphBitmap {
-    bool loaded = false;       // FreeType loaded an outline
-    FT_Vector advance{0, 0};   // 26.6, of the loaded glyph (zero unless loaded)
-    bool drawn = false;        // a one-bit bitmap was rendered
-    int32_t left = 0, top = 0; // FreeType's bitmap_left and bitmap_top
+    bool loaded = false;  // FreeType loaded an outline
+    FT_Vector advance{0, 0};  // 26.6, of the loaded glyph (zero unless loaded)
+    bool drawn = false;  // a one-bit bitmap was rendered
+    int32_t left = 0, top = 0;  // FreeType's bitmap_left and bitmap_top
     uint32_t width = 0, rows = 0, pitch = 0;
     std::vector<uint8_t> bits;
 };

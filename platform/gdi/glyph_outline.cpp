@@ -36,11 +36,9 @@ struct Pt {
 void Contour(Writer& w, const FT_Outline& outline, int first, int last)
 {
     std::vector<Pt> pts;
-    for (int i = first; i <= last; ++i)
-        pts.push_back({outline.points[i], char(FT_CURVE_TAG(outline.tags[i]))});
+    for (int i = first; i <= last; ++i) pts.push_back({outline.points[i], char(FT_CURVE_TAG(outline.tags[i]))});
     size_t start = 0;
-    while (start < pts.size() && pts[start].tag != FT_CURVE_TAG_ON)
-        ++start;
+    while (start < pts.size() && pts[start].tag != FT_CURVE_TAG_ON) ++start;
     if (start == pts.size()) {
         const FT_Vector a = pts.back().v, b = pts.front().v;
         pts.insert(pts.begin(), Pt{{(a.x + b.x) / 2, (a.y + b.y) / 2}, FT_CURVE_TAG_ON});
@@ -58,18 +56,15 @@ void Contour(Writer& w, const FT_Outline& outline, int first, int last)
         const WORD type = line ? TT_PRIM_LINE : pts[i].tag == FT_CURVE_TAG_CONIC ? TT_PRIM_QSPLINE : TT_PRIM_CSPLINE;
         size_t end = i;
         if (line) {
-            while (end + 1 < pts.size() && pts[end + 1].tag == FT_CURVE_TAG_ON)
-                ++end;
+            while (end + 1 < pts.size() && pts[end + 1].tag == FT_CURVE_TAG_ON) ++end;
         } else {
             // Control points of one kind up to the next on-curve point (always present: the start).
-            while (pts[end].tag != FT_CURVE_TAG_ON && pts[end].tag == pts[i].tag)
-                ++end;
+            while (pts[end].tag != FT_CURVE_TAG_ON && pts[end].tag == pts[i].tag) ++end;
         }
         const size_t count = end - i + 1;
         w.Put16(type);
         w.Put16(uint16_t(count));
-        for (size_t k = i; k <= end; ++k)
-            w.Point(pts[k].v);
+        for (size_t k = i; k <= end; ++k) w.Point(pts[k].v);
         i = end + 1;
     }
     const uint32_t cb = uint32_t(w.out.size() - headerAt);
@@ -87,12 +82,10 @@ DWORD Outline(HDC handle, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD s
     }
     DcCall dc(handle);
     Font* font = DcAndFont(dc);
-    if (!font)
-        return GDI_ERROR;
+    if (!font) return GDI_ERROR;
     const FT_Matrix extra{FixedOf(matrix->eM11), FixedOf(matrix->eM21), FixedOf(matrix->eM12), FixedOf(matrix->eM22)};
     SizedFont sized(*font, *dc, &extra);
-    if (!sized.ok())
-        return GDI_ERROR;
+    if (!sized.ok()) return GDI_ERROR;
     if (!sized.Load(code, format & GGO_GLYPH_INDEX, !(format & GGO_UNHINTED))) {
         SetLastError(ERROR_INVALID_DATA);
         return GDI_ERROR;
@@ -112,15 +105,13 @@ DWORD Outline(HDC handle, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD s
     }
     metrics->gmCellIncX = SHORT((slot->advance.x + 32) >> 6);
     metrics->gmCellIncY = SHORT((slot->advance.y + 32) >> 6);
-    if (kind == GGO_METRICS)
-        return 1;
+    if (kind == GGO_METRICS) return 1;
     Writer w;
     try {
         int first = 0;
         for (int c = 0; c < outline.n_contours; ++c) {
             const int last = outline.contours[c];
-            if (last < first || last >= outline.n_points)
-                break;
+            if (last < first || last >= outline.n_points) break;
             Contour(w, outline, first, last);
             first = last + 1;
         }
@@ -128,25 +119,25 @@ DWORD Outline(HDC handle, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD s
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return GDI_ERROR;
     }
-    if (!buffer || size == 0)
-        return DWORD(w.out.size());
+    if (!buffer || size == 0) return DWORD(w.out.size());
     if (size < w.out.size()) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return GDI_ERROR;
     }
-    if (!w.out.empty())
-        std::memcpy(buffer, w.out.data(), w.out.size());
+    if (!w.out.empty()) std::memcpy(buffer, w.out.data(), w.out.size());
     return DWORD(w.out.size());
 }
 
 }  // namespace
 
-DWORD GetGlyphOutlineW(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer, const MAT2* matrix)
+DWORD GetGlyphOutlineW(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer,
+                       const MAT2* matrix)
 {
     return Outline(dc, code, format, metrics, size, buffer, matrix);
 }
 
-DWORD GetGlyphOutlineA(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer, const MAT2* matrix)
+DWORD GetGlyphOutlineA(HDC dc, UINT code, UINT format, GLYPHMETRICS* metrics, DWORD size, void* buffer,
+                       const MAT2* matrix)
 {
     return Outline(dc, code, format, metrics, size, buffer, matrix);
 }

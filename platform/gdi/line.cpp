@@ -29,8 +29,7 @@ struct RunBuilder {
     }
     void Flush()
     {
-        if (open && sink)
-            sink(context, y, left, right);
+        if (open && sink) sink(context, y, left, right);
         open = false;
     }
 };
@@ -38,8 +37,7 @@ struct RunBuilder {
 bool PatternDraws(std::span<const DWORD> pattern)
 {
     for (DWORD d : pattern)
-        if (d != 0)
-            return true;
+        if (d != 0) return true;
     return false;
 }
 
@@ -55,12 +53,10 @@ void SkipEmptyElements(std::span<const DWORD> pattern, LineDashState* dash)
 
 void LineDashAdvance(std::span<const DWORD> pattern, LineDashState* dash, int64_t steps)
 {
-    if (pattern.empty() || !PatternDraws(pattern) || steps <= 0)
-        return;
+    if (pattern.empty() || !PatternDraws(pattern) || steps <= 0) return;
     dash->index %= pattern.size();
     int64_t period = 0;
-    for (DWORD d : pattern)
-        period += d;
+    for (DWORD d : pattern) period += d;
     steps %= period;
     while (steps > 0) {
         SkipEmptyElements(pattern, dash);
@@ -82,11 +78,9 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
     const int64_t dy = int64_t{to.y} - from.y;
     const bool xMajor = std::llabs(dx) >= std::llabs(dy);
     const int64_t steps = xMajor ? std::llabs(dx) : std::llabs(dy);
-    if (steps == 0)
-        return;
+    if (steps == 0) return;
     const bool styled = !pattern.empty() && dash && PatternDraws(pattern);
-    if (styled)
-        dash->index %= pattern.size();
+    if (styled) dash->index %= pattern.size();
 
     const int64_t major0 = xMajor ? from.x : from.y;
     const int64_t minor0 = xMajor ? from.y : from.x;
@@ -107,12 +101,10 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
         last = std::min<int64_t>(last, major0 - clipMajorLo + 1);
     }
     if (first >= last) {
-        if (styled)
-            LineDashAdvance(pattern, dash, steps);
+        if (styled) LineDashAdvance(pattern, dash, steps);
         return;
     }
-    if (styled)
-        LineDashAdvance(pattern, dash, first);
+    if (styled) LineDashAdvance(pattern, dash, first);
 
     // minor(i) = minor0 + floor((2 * i * dMinor + steps) / (2 * steps)): the exact position
     // rounded to nearest, halves upward. Kept as quotient and remainder to step exactly.
@@ -141,10 +133,8 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
         if (minor >= clipMinorLo && minor < clipMinorHi) {
             LONG px = static_cast<LONG>(xMajor ? major : minor);
             LONG py = static_cast<LONG>(xMajor ? minor : major);
-            if (draws)
-                drawn.Add(px, py);
-            else
-                gap.Add(px, py);
+            if (draws) drawn.Add(px, py);
+            else gap.Add(px, py);
         }
         q += stepQ;
         r += stepR;
@@ -155,8 +145,7 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
     }
     drawn.Flush();
     gap.Flush();
-    if (styled)
-        LineDashAdvance(pattern, dash, steps - last);
+    if (styled) LineDashAdvance(pattern, dash, steps - last);
 }
 
 void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<const DWORD> pattern, FillSpanSink sink,
@@ -173,8 +162,7 @@ void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<con
             CosmeticLine(current, next, clip, pattern, &dash, sink, context, gaps);
             current = next;
         }
-        if (figures.closed[f])
-            CosmeticLine(current, first, clip, pattern, &dash, sink, context, gaps);
+        if (figures.closed[f]) CosmeticLine(current, first, clip, pattern, &dash, sink, context, gaps);
         start += count;
     }
 }

@@ -15,11 +15,9 @@ enum class Segments { Lines, Beziers };
 BOOL DrawOrRecord(Dc& dc, POINT from, const std::vector<POINT>& points, Segments kind, bool newFigure)
 {
     if (PathRecord* path = DcPathIn(dc, PathState::Open)) {
-        if (newFigure)
-            PathMoveTo(*path);
+        if (newFigure) PathMoveTo(*path);
         bool ok = kind == Segments::Lines ? PathAddLines(*path, from, points) : PathAddBeziers(*path, from, points);
-        if (!ok)
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        if (!ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return ok ? TRUE : FALSE;
     }
     PathRecord figure;
@@ -37,21 +35,18 @@ BOOL DrawOrRecord(Dc& dc, POINT from, const std::vector<POINT>& points, Segments
 BOOL ToCurrentPosition(HDC handle, const POINT* points, size_t count, Segments kind)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     if (!points || (kind == Segments::Beziers && count % 3 != 0)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (count == 0)
-        return TRUE;
+    if (count == 0) return TRUE;
     POINT from;
     std::vector<POINT> device;
     if (!MapToDevice(*dc, dc->currentPosition.x, dc->currentPosition.y, from) ||
         !MapPointsToDevice(*dc, points, count, device))
         return FALSE;
-    if (!DrawOrRecord(*dc, from, device, kind, false))
-        return FALSE;
+    if (!DrawOrRecord(*dc, from, device, kind, false)) return FALSE;
     dc->currentPosition = points[count - 1];
     return TRUE;
 }
@@ -61,21 +56,17 @@ BOOL ToCurrentPosition(HDC handle, const POINT* points, size_t count, Segments k
 BOOL MoveToEx(HDC handle, int x, int y, LPPOINT previous)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
-    if (previous)
-        *previous = dc->currentPosition;
+    if (!dc) return FALSE;
+    if (previous) *previous = dc->currentPosition;
     dc->currentPosition = POINT{x, y};
-    if (PathRecord* path = DcPathIn(*dc, PathState::Open))
-        PathMoveTo(*path);
+    if (PathRecord* path = DcPathIn(*dc, PathState::Open)) PathMoveTo(*path);
     return TRUE;
 }
 
 BOOL GetCurrentPositionEx(HDC handle, LPPOINT position)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     if (!position) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -103,21 +94,17 @@ BOOL PolyBezierTo(HDC handle, const POINT* points, DWORD count)
 BOOL Polyline(HDC handle, const POINT* points, int count)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     if (!points || count < 2) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
     std::vector<POINT> device;
-    if (!MapPointsToDevice(*dc, points, size_t(count), device))
-        return FALSE;
+    if (!MapPointsToDevice(*dc, points, size_t(count), device)) return FALSE;
     const POINT from = device[0];
     device.erase(device.begin());
-    if (!DrawOrRecord(*dc, from, device, Segments::Lines, true))
-        return FALSE;
+    if (!DrawOrRecord(*dc, from, device, Segments::Lines, true)) return FALSE;
     // The current position stays where it was, so a later line starts a figure of its own.
-    if (PathRecord* path = DcPathIn(*dc, PathState::Open))
-        PathMoveTo(*path);
+    if (PathRecord* path = DcPathIn(*dc, PathState::Open)) PathMoveTo(*path);
     return TRUE;
 }

@@ -26,23 +26,18 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name)
         return nullptr;
     }
     const HRSRC found = FindResourceW(instance, name, MAKEINTRESOURCEW(RT_BITMAP_ID));
-    if (!found)
-        return nullptr;
+    if (!found) return nullptr;
     const HGLOBAL loaded = LoadResource(instance, found);
-    if (!loaded)
-        return nullptr;
+    if (!loaded) return nullptr;
     const auto* bytes = static_cast<const uint8_t*>(LockResource(loaded));
     const size_t size = SizeofResource(instance, found);
 
     BITMAPINFOHEADER header;
-    if (size < sizeof header)
-        return Damaged();
+    if (size < sizeof header) return Damaged();
     std::memcpy(&header, bytes, sizeof header);
-    if (header.biSize < sizeof header || header.biSize > size)
-        return Damaged();
+    if (header.biSize < sizeof header || header.biSize > size) return Damaged();
     const size_t headerBytes = DibPackedHeaderBytes(reinterpret_cast<const BITMAPINFO*>(&header));
-    if (headerBytes > size)
-        return Damaged();
+    if (headerBytes > size) return Damaged();
     // The header and colour table are read as records: copy them out of the resource's bytes,
     // which need not be aligned for them.
     std::vector<uint32_t> infoCopy;
@@ -56,14 +51,12 @@ HBITMAP LoadBitmapW(HINSTANCE instance, LPCWSTR name)
     const auto* info = reinterpret_cast<const BITMAPINFO*>(infoCopy.data());
     Dib format;
     DWORD compression = BI_RGB;
-    if (!DibFormatFromInfo(info, true, format, compression))
-        return Damaged();
+    if (!DibFormatFromInfo(info, true, format, compression)) return Damaged();
     const uint64_t rowBytes = size - headerBytes;
     const bool runLength = compression == BI_RLE4 || compression == BI_RLE8;
-    if (runLength ? header.biSizeImage > rowBytes : format.Bytes() > rowBytes)
-        return Damaged();
-    const HBITMAP bitmap = CreateDIBitmap(nullptr, &info->bmiHeader, CBM_INIT, bytes + headerBytes, info, DIB_RGB_COLORS);
-    if (!bitmap && GetLastError() != ERROR_NOT_ENOUGH_MEMORY)
-        return Damaged();
+    if (runLength ? header.biSizeImage > rowBytes : format.Bytes() > rowBytes) return Damaged();
+    const HBITMAP bitmap =
+        CreateDIBitmap(nullptr, &info->bmiHeader, CBM_INIT, bytes + headerBytes, info, DIB_RGB_COLORS);
+    if (!bitmap && GetLastError() != ERROR_NOT_ENOUGH_MEMORY) return Damaged();
     return bitmap;
 }

@@ -8,7 +8,8 @@ namespace gdi {
 namespace {
 
 // Rounds num / den to the nearest integer, halves away from zero.
-__int128 RoundDiv(__int128 num, __int128 den) {
+__int128 RoundDiv(__int128 num, __int128 den)
+{
     __int128 q = num / den;
     __int128 r = num % den;
     __int128 absR = r < 0 ? -r : r;
@@ -19,7 +20,8 @@ __int128 RoundDiv(__int128 num, __int128 den) {
 
 bool Fits32(__int128 v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
-void IsotropicAdjust(Dc& dc) {
+void IsotropicAdjust(Dc& dc)
+{
     if (dc.mapMode != MM_ISOTROPIC) return;
     int64_t wx = std::llabs(dc.windowExt.cx), wy = std::llabs(dc.windowExt.cy);
     int64_t vx = std::llabs(dc.viewportExt.cx), vy = std::llabs(dc.viewportExt.cy);
@@ -36,7 +38,8 @@ void IsotropicAdjust(Dc& dc) {
 
 }  // namespace
 
-bool MapPoint(const Dc& dc, int64_t x, int64_t y, int64_t& outX, int64_t& outY) {
+bool MapPoint(const Dc& dc, int64_t x, int64_t y, int64_t& outX, int64_t& outY)
+{
     __int128 dx = RoundDiv(__int128(x - dc.windowOrg.x) * dc.viewportExt.cx, dc.windowExt.cx) + dc.viewportOrg.x;
     __int128 dy = RoundDiv(__int128(y - dc.windowOrg.y) * dc.viewportExt.cy, dc.windowExt.cy) + dc.viewportOrg.y;
     if (dx < INT64_MIN / 4 || dx > INT64_MAX / 4 || dy < INT64_MIN / 4 || dy > INT64_MAX / 4) return false;
@@ -49,7 +52,8 @@ bool MapPoint(const Dc& dc, int64_t x, int64_t y, int64_t& outX, int64_t& outY) 
 
 using namespace gdi;
 
-int SetMapMode(HDC handle, int mode) {
+int SetMapMode(HDC handle, int mode)
+{
     DcCall dc(handle);
     if (!dc) return 0;
     if (mode != MM_TEXT && mode != MM_ISOTROPIC && mode != MM_ANISOTROPIC) {
@@ -66,12 +70,14 @@ int SetMapMode(HDC handle, int mode) {
     return previous;
 }
 
-int GetMapMode(HDC handle) {
+int GetMapMode(HDC handle)
+{
     DcCall dc(handle);
     return dc ? dc->mapMode : 0;
 }
 
-static BOOL SetOrigin(HDC handle, POINT Dc::*field, int x, int y, LPPOINT previous) {
+static BOOL SetOrigin(HDC handle, POINT Dc::*field, int x, int y, LPPOINT previous)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->*field;
@@ -79,14 +85,16 @@ static BOOL SetOrigin(HDC handle, POINT Dc::*field, int x, int y, LPPOINT previo
     return TRUE;
 }
 
-static BOOL GetOrigin(HDC handle, POINT Dc::*field, LPPOINT out) {
+static BOOL GetOrigin(HDC handle, POINT Dc::*field, LPPOINT out)
+{
     DcCall dc(handle);
     if (!dc || !out) return FALSE;
     *out = dc->*field;
     return TRUE;
 }
 
-static BOOL SetExtent(HDC handle, SIZE Dc::*field, int cx, int cy, LPSIZE previous) {
+static BOOL SetExtent(HDC handle, SIZE Dc::*field, int cx, int cy, LPSIZE previous)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->*field;
@@ -100,7 +108,8 @@ static BOOL SetExtent(HDC handle, SIZE Dc::*field, int cx, int cy, LPSIZE previo
     return TRUE;
 }
 
-static BOOL GetExtent(HDC handle, SIZE Dc::*field, LPSIZE out) {
+static BOOL GetExtent(HDC handle, SIZE Dc::*field, LPSIZE out)
+{
     DcCall dc(handle);
     if (!dc || !out) return FALSE;
     *out = dc->*field;
@@ -109,10 +118,14 @@ static BOOL GetExtent(HDC handle, SIZE Dc::*field, LPSIZE out) {
 
 BOOL SetWindowOrgEx(HDC dc, int x, int y, LPPOINT previous) { return SetOrigin(dc, &Dc::windowOrg, x, y, previous); }
 BOOL GetWindowOrgEx(HDC dc, LPPOINT origin) { return GetOrigin(dc, &Dc::windowOrg, origin); }
-BOOL SetViewportOrgEx(HDC dc, int x, int y, LPPOINT previous) { return SetOrigin(dc, &Dc::viewportOrg, x, y, previous); }
+BOOL SetViewportOrgEx(HDC dc, int x, int y, LPPOINT previous)
+{
+    return SetOrigin(dc, &Dc::viewportOrg, x, y, previous);
+}
 BOOL GetViewportOrgEx(HDC dc, LPPOINT origin) { return GetOrigin(dc, &Dc::viewportOrg, origin); }
 
-BOOL OffsetViewportOrgEx(HDC handle, int dx, int dy, LPPOINT previous) {
+BOOL OffsetViewportOrgEx(HDC handle, int dx, int dy, LPPOINT previous)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if (previous) *previous = dc->viewportOrg;
@@ -127,10 +140,14 @@ BOOL OffsetViewportOrgEx(HDC handle, int dx, int dy, LPPOINT previous) {
 
 BOOL SetWindowExtEx(HDC dc, int cx, int cy, LPSIZE previous) { return SetExtent(dc, &Dc::windowExt, cx, cy, previous); }
 BOOL GetWindowExtEx(HDC dc, LPSIZE extent) { return GetExtent(dc, &Dc::windowExt, extent); }
-BOOL SetViewportExtEx(HDC dc, int cx, int cy, LPSIZE previous) { return SetExtent(dc, &Dc::viewportExt, cx, cy, previous); }
+BOOL SetViewportExtEx(HDC dc, int cx, int cy, LPSIZE previous)
+{
+    return SetExtent(dc, &Dc::viewportExt, cx, cy, previous);
+}
 BOOL GetViewportExtEx(HDC dc, LPSIZE extent) { return GetExtent(dc, &Dc::viewportExt, extent); }
 
-BOOL LPtoDP(HDC handle, LPPOINT points, int count) {
+BOOL LPtoDP(HDC handle, LPPOINT points, int count)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if ((!points && count > 0) || count < 0) {
@@ -148,7 +165,8 @@ BOOL LPtoDP(HDC handle, LPPOINT points, int count) {
     return TRUE;
 }
 
-BOOL DPtoLP(HDC handle, LPPOINT points, int count) {
+BOOL DPtoLP(HDC handle, LPPOINT points, int count)
+{
     DcCall dc(handle);
     if (!dc) return FALSE;
     if ((!points && count > 0) || count < 0) {
@@ -156,8 +174,12 @@ BOOL DPtoLP(HDC handle, LPPOINT points, int count) {
         return FALSE;
     }
     for (int i = 0; i < count; ++i) {
-        __int128 x = RoundDiv(__int128(points[i].x - int64_t(dc->viewportOrg.x)) * dc->windowExt.cx, dc->viewportExt.cx) + dc->windowOrg.x;
-        __int128 y = RoundDiv(__int128(points[i].y - int64_t(dc->viewportOrg.y)) * dc->windowExt.cy, dc->viewportExt.cy) + dc->windowOrg.y;
+        __int128 x =
+            RoundDiv(__int128(points[i].x - int64_t(dc->viewportOrg.x)) * dc->windowExt.cx, dc->viewportExt.cx) +
+            dc->windowOrg.x;
+        __int128 y =
+            RoundDiv(__int128(points[i].y - int64_t(dc->viewportOrg.y)) * dc->windowExt.cy, dc->viewportExt.cy) +
+            dc->windowOrg.y;
         if (!Fits32(x) || !Fits32(y)) {
             SetLastError(ERROR_ARITHMETIC_OVERFLOW);
             return FALSE;

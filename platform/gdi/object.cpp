@@ -32,18 +32,21 @@ struct Table {
     uint32_t count = 0;  // slots handed out, 1 to count
     std::vector<uint32_t> free;
 };
-Table& T() {
+Table& T()
+{
     alignas(Table) static unsigned char storage[sizeof(Table)];
     static Table* table = new (storage) Table;
     return *table;
 }
 
-Slot* SlotAt(Table& table, uint32_t index) {
+Slot* SlotAt(Table& table, uint32_t index)
+{
     Slot* chunk = table.chunks[(index - 1) >> kChunkBits].load(std::memory_order_acquire);
     return chunk ? &chunk[(index - 1) & (kChunkSlots - 1)] : nullptr;
 }
 
-Object* Lookup(HGDIOBJ handle) {
+Object* Lookup(HGDIOBJ handle)
+{
     uint64_t value = reinterpret_cast<uintptr_t>(handle);
     uint32_t index = uint32_t(value & 0xFFFFFFFFu);
     uint32_t generation = uint32_t(value >> 32);
@@ -58,7 +61,8 @@ Object* Lookup(HGDIOBJ handle) {
 
 }  // namespace
 
-HGDIOBJ HandleAdd(Object* object) {
+HGDIOBJ HandleAdd(Object* object)
+{
     Table& table = T();
     std::lock_guard<std::mutex> guard(table.lock);
     uint32_t index;
@@ -99,7 +103,8 @@ HGDIOBJ HandleAdd(Object* object) {
     return object->handle;
 }
 
-void HandleRemove(Object* object) {
+void HandleRemove(Object* object)
+{
     uint64_t value = reinterpret_cast<uintptr_t>(object->handle);
     uint32_t index = uint32_t(value & 0xFFFFFFFFu);
     Table& table = T();
@@ -111,13 +116,15 @@ void HandleRemove(Object* object) {
     table.free.push_back(index);  // within the room HandleAdd reserved: no allocation, no exception
 }
 
-Object* HandleGetAny(HGDIOBJ handle) {
+Object* HandleGetAny(HGDIOBJ handle)
+{
     Object* object = Lookup(handle);
     if (!object) SetLastError(ERROR_INVALID_HANDLE);
     return object;
 }
 
-Object* HandleGet(HGDIOBJ handle, Kind kind) {
+Object* HandleGet(HGDIOBJ handle, Kind kind)
+{
     Object* object = Lookup(handle);
     if (!object || object->kind != kind) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -126,7 +133,8 @@ Object* HandleGet(HGDIOBJ handle, Kind kind) {
     return object;
 }
 
-void DestroyObject(Object* object) {
+void DestroyObject(Object* object)
+{
     HandleRemove(object);
     object->destroy(object);
 }
@@ -138,7 +146,8 @@ Region::~Region() { pixman_region32_fini(&rgn); }
 
 using namespace gdi;
 
-BOOL DeleteObject(HGDIOBJ handle) {
+BOOL DeleteObject(HGDIOBJ handle)
+{
     // Under the selection lock, no DC can select the object between the check and the free.
     std::lock_guard<std::mutex> guard(SelectionLock());
     Object* object = HandleGetAny(handle);
@@ -162,7 +171,8 @@ BOOL DeleteObject(HGDIOBJ handle) {
     return TRUE;
 }
 
-DWORD GetObjectType(HGDIOBJ handle) {
+DWORD GetObjectType(HGDIOBJ handle)
+{
     Object* object = HandleGetAny(handle);
     if (!object) return 0;
     switch (object->kind) {

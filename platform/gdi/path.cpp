@@ -8,8 +8,7 @@ namespace {
 
 bool StartFigure(PathRecord& path, POINT current)
 {
-    if (path.figureOpen)
-        return true;
+    if (path.figureOpen) return true;
     path.points.push_back(current);
     path.kinds.push_back(PATH_MOVETO);
     path.figureOpen = true;
@@ -31,8 +30,7 @@ void PathMoveTo(PathRecord& path) { path.figureOpen = false; }
 
 bool PathAddLines(PathRecord& path, POINT current, std::span<const POINT> points)
 {
-    if (points.empty())
-        return true;
+    if (points.empty()) return true;
     try {
         StartFigure(path, current);
         for (POINT p : points) {
@@ -48,8 +46,7 @@ bool PathAddLines(PathRecord& path, POINT current, std::span<const POINT> points
 bool PathAddBeziers(PathRecord& path, POINT current, std::span<const POINT> points)
 {
     size_t whole = points.size() / 3 * 3;
-    if (whole == 0)
-        return true;
+    if (whole == 0) return true;
     try {
         StartFigure(path, current);
         for (size_t i = 0; i < whole; ++i) {
@@ -64,18 +61,15 @@ bool PathAddBeziers(PathRecord& path, POINT current, std::span<const POINT> poin
 
 void PathCloseFigure(PathRecord& path)
 {
-    if (path.figureOpen && !path.kinds.empty())
-        path.kinds.back() |= PATH_CLOSEFIGURE;
+    if (path.figureOpen && !path.kinds.empty()) path.kinds.back() |= PATH_CLOSEFIGURE;
     path.figureOpen = false;
 }
 
 bool PathAddPolygon(PathRecord& path, std::span<const POINT> points)
 {
-    if (points.empty())
-        return true;
+    if (points.empty()) return true;
     path.figureOpen = false;
-    if (!PathAddLines(path, points[0], points.subspan(1)))
-        return false;
+    if (!PathAddLines(path, points[0], points.subspan(1))) return false;
     if (points.size() == 1) {  // a lone point still makes its figure
         try {
             StartFigure(path, points[0]);
@@ -93,8 +87,7 @@ bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cu
         size_t figureStart = out.points.size();
         bool inFigure = false;
         auto endFigure = [&](bool closed) {
-            if (!inFigure)
-                return;
+            if (!inFigure) return;
             out.counts.push_back(static_cast<int>(out.points.size() - figureStart));
             out.closed.push_back(closed);
             inFigure = false;
@@ -109,14 +102,12 @@ bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cu
             } else if (kind == PATH_BEZIERTO && i + 2 < path.points.size()) {
                 const FillPoint segment[4] = {out.points.back(), ToFill(path.points[i]), ToFill(path.points[i + 1]),
                                               ToFill(path.points[i + 2])};
-                if (!BezierFlatten(segment, out.points, cull))
-                    return false;
+                if (!BezierFlatten(segment, out.points, cull)) return false;
                 i += 2;
             } else {
                 out.points.push_back(ToFill(path.points[i]));
             }
-            if (path.kinds[i] & PATH_CLOSEFIGURE)
-                endFigure(true);
+            if (path.kinds[i] & PATH_CLOSEFIGURE) endFigure(true);
         }
         endFigure(false);
         return true;
@@ -130,8 +121,7 @@ POINT PathRoundToDevice(FillPoint p)
     auto round = [](int64_t v) {
         int64_t shifted = v + FILL_ONE / 2;
         int64_t q = shifted / FILL_ONE;
-        if (shifted % FILL_ONE != 0 && shifted < 0)
-            --q;
+        if (shifted % FILL_ONE != 0 && shifted < 0) --q;
         return static_cast<LONG>(q);
     };
     return POINT{round(p.x), round(p.y)};
@@ -149,8 +139,7 @@ bool PathFlattenRecord(PathRecord& path)
                 const FillPoint segment[4] = {ToFill(points.back()), ToFill(path.points[i]), ToFill(path.points[i + 1]),
                                               ToFill(path.points[i + 2])};
                 flat.clear();
-                if (!BezierFlatten(segment, flat))
-                    return false;
+                if (!BezierFlatten(segment, flat)) return false;
                 for (FillPoint p : flat) {
                     points.push_back(PathRoundToDevice(p));
                     kinds.push_back(PATH_LINETO);

@@ -18,8 +18,8 @@ enum class PathState { None, Open, Closed };
 struct PathRecord {
     PathState state = PathState::None;
     std::vector<POINT> points;  // device coordinates
-    std::vector<BYTE> kinds;    // one per point; PATH_CLOSEFIGURE is or-ed into a figure's last
-    bool figureOpen = false;    // a figure has started and takes further lines
+    std::vector<BYTE> kinds;  // one per point; PATH_CLOSEFIGURE is or-ed into a figure's last
+    bool figureOpen = false;  // a figure has started and takes further lines
 };
 
 // A flattened path in fill units: figure i is counts[i] points, closed[i] when CloseFigure

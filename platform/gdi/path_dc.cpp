@@ -10,8 +10,7 @@ namespace gdi {
 
 PathRecord* DcPath(Dc& dc)
 {
-    if (dc.path)
-        return static_cast<PathRecord*>(dc.path);
+    if (dc.path) return static_cast<PathRecord*>(dc.path);
     try {
         auto* record = new PathRecord();
         dc.path = record;
@@ -60,8 +59,7 @@ bool MapPointsToDevice(const Dc& dc, const POINT* points, size_t count, std::vec
         return false;
     }
     for (size_t i = 0; i < count; ++i)
-        if (!MapToDevice(dc, points[i].x, points[i].y, out[i]))
-            return false;
+        if (!MapToDevice(dc, points[i].x, points[i].y, out[i])) return false;
     return true;
 }
 

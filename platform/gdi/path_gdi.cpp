@@ -12,18 +12,15 @@ namespace {
 
 PathRecord* ClosedPath(Dc* dc)
 {
-    if (!dc)
-        return nullptr;
+    if (!dc) return nullptr;
     PathRecord* path = DcPathIn(*dc, PathState::Closed);
-    if (!path)
-        SetLastError(ERROR_CAN_NOT_COMPLETE);
+    if (!path) SetLastError(ERROR_CAN_NOT_COMPLETE);
     return path;
 }
 
 bool Flatten(const PathRecord& path, PathFigures& figures, const RECT* cull = nullptr)
 {
-    if (PathFlattenFigures(path, figures, cull))
-        return true;
+    if (PathFlattenFigures(path, figures, cull)) return true;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return false;
 }
@@ -33,8 +30,7 @@ bool Flatten(const PathRecord& path, PathFigures& figures, const RECT* cull = nu
 HRGN RegionOfPath(Dc* dc, const RECT* clip)
 {
     PathRecord* path = ClosedPath(dc);
-    if (!path)
-        return nullptr;
+    if (!path) return nullptr;
     RECT cull{-POLYGON_REGION_LIMIT, -POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT, POLYGON_REGION_LIMIT};
     if (clip) {
         cull = *clip;
@@ -50,12 +46,10 @@ HRGN RegionOfPath(Dc* dc, const RECT* clip)
         }
     }
     PathFigures figures;
-    if (!Flatten(*path, figures, &cull))
-        return nullptr;
+    if (!Flatten(*path, figures, &cull)) return nullptr;
     HRGN handle = CreateRectRgn(0, 0, 0, 0);
     Region* region = handle ? Get<Region>(handle) : nullptr;
-    if (!region)
-        return nullptr;
+    if (!region) return nullptr;
     int mode = dc->polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
     if (!PolygonRegionBuild(&region->rgn, figures.points, figures.counts, mode, clip)) {
         const DWORD error = GetLastError();
@@ -87,8 +81,7 @@ BOOL DrawPath(HDC handle, int use)
 {
     DcCall dc(handle);
     PathRecord* path = ClosedPath(dc);
-    if (!path)
-        return FALSE;
+    if (!path) return FALSE;
     // A fill reaches only the visible pixels and a stroke as far beyond them as its pen reaches,
     // so curves are culled to that (a dashed pen's figures stay whole).
     RECT cull;
@@ -103,16 +96,14 @@ BOOL DrawPath(HDC handle, int use)
         pixman_region32_fini(&region);
     }
     PathFigures figures;
-    if (!Flatten(*path, figures, culled ? &cull : nullptr))
-        return FALSE;
+    if (!Flatten(*path, figures, culled ? &cull : nullptr)) return FALSE;
     bool ok = true;
     if (use & Fill) {
         PathFigures closed = figures;
         std::fill(closed.closed.begin(), closed.closed.end(), true);
         ok = FillFigures(*dc, closed);
     }
-    if (ok && (use & Stroke))
-        ok = StrokeFigures(*dc, figures);
+    if (ok && (use & Stroke)) ok = StrokeFigures(*dc, figures);
     DcPathDiscard(*dc);
     return ok ? TRUE : FALSE;
 }
@@ -122,11 +113,9 @@ BOOL DrawPath(HDC handle, int use)
 BOOL BeginPath(HDC handle)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     PathRecord* path = DcPath(*dc);
-    if (!path)
-        return FALSE;
+    if (!path) return FALSE;
     PathClear(*path);
     path->state = PathState::Open;
     return TRUE;
@@ -135,8 +124,7 @@ BOOL BeginPath(HDC handle)
 BOOL EndPath(HDC handle)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
     if (!path) {
         SetLastError(ERROR_CAN_NOT_COMPLETE);
@@ -150,8 +138,7 @@ BOOL EndPath(HDC handle)
 BOOL AbortPath(HDC handle)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     DcPathDiscard(*dc);
     return TRUE;
 }
@@ -159,8 +146,7 @@ BOOL AbortPath(HDC handle)
 BOOL CloseFigure(HDC handle)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
     if (!path) {
         SetLastError(ERROR_CAN_NOT_COMPLETE);
@@ -178,8 +164,7 @@ HRGN PathToRegion(HDC handle)
 {
     DcCall dc(handle);
     HRGN region = RegionOfPath(dc, nullptr);
-    if (region)
-        DcPathDiscard(*dc);
+    if (region) DcPathDiscard(*dc);
     return region;
 }
 
@@ -190,16 +175,13 @@ BOOL SelectClipPath(HDC handle, int mode)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     const RECT bounds = ClipPathBounds(*dc, mode);
     HRGN region = RegionOfPath(dc, &bounds);
-    if (!region)
-        return FALSE;
+    if (!region) return FALSE;
     int type = ExtSelectClipRgn(handle, region, mode);
     DeleteObject(region);
-    if (type == ERROR)
-        return FALSE;
+    if (type == ERROR) return FALSE;
     DcPathDiscard(*dc);
     return TRUE;
 }
@@ -208,8 +190,7 @@ BOOL FlattenPath(HDC handle)
 {
     DcCall dc(handle);
     PathRecord* path = ClosedPath(dc);
-    if (!path)
-        return FALSE;
+    if (!path) return FALSE;
     if (!PathFlattenRecord(*path)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
@@ -221,11 +202,9 @@ int GetPath(HDC handle, LPPOINT points, BYTE* kinds, int count)
 {
     DcCall dc(handle);
     PathRecord* path = ClosedPath(dc);
-    if (!path)
-        return -1;
+    if (!path) return -1;
     const int have = int(path->points.size());
-    if (count == 0)
-        return have;
+    if (count == 0) return have;
     if (count < have || !points || !kinds) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;

@@ -14,8 +14,7 @@ void DestroyPen(Object* object)
 {
     Pen* pen = static_cast<Pen*>(object);
     if (pen->brush.lbStyle == BS_DIBPATTERNPT && pen->brush.lbHatch)
-        if (Brush* pattern = Get<Brush>(reinterpret_cast<HGDIOBJ>(pen->brush.lbHatch)))
-            DestroyObject(pattern);
+        if (Brush* pattern = Get<Brush>(reinterpret_cast<HGDIOBJ>(pen->brush.lbHatch))) DestroyObject(pattern);
     delete pen;
 }
 
@@ -41,11 +40,9 @@ using namespace gdi;
 
 HPEN CreatePen(int style, int width, COLORREF color)
 {
-    if (style < PS_SOLID || style > PS_INSIDEFRAME)
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (style < PS_SOLID || style > PS_INSIDEFRAME) return Fail(ERROR_INVALID_PARAMETER);
     Pen* pen = NewObject<Pen>();
-    if (!pen)
-        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (!pen) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     if (width > 1) {
         // A wide pen in a dashed style draws solid.
         DWORD basic = style == PS_NULL || style == PS_INSIDEFRAME ? DWORD(style) : DWORD(PS_SOLID);
@@ -77,28 +74,24 @@ HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCo
         return Fail(ERROR_INVALID_PARAMETER);
     }
     if (geometric) {
-        if (basic == PS_ALTERNATE)
-            return Fail(ERROR_INVALID_PARAMETER);
+        if (basic == PS_ALTERNATE) return Fail(ERROR_INVALID_PARAMETER);
         if (brush->lbStyle != BS_SOLID && brush->lbStyle != BS_NULL && brush->lbStyle != BS_DIBPATTERN &&
             brush->lbStyle != BS_DIBPATTERNPT)
             return Fail(ERROR_INVALID_PARAMETER);
     } else if (width != 1 || brush->lbStyle != BS_SOLID || basic == PS_INSIDEFRAME) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    if (width > INT32_MAX)
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (width > INT32_MAX) return Fail(ERROR_INVALID_PARAMETER);
 
     HBRUSH pattern = nullptr;
     if (brush->lbStyle == BS_DIBPATTERN || brush->lbStyle == BS_DIBPATTERNPT) {
         // No global memory handles here: the handle is the packed DIB's address.
         pattern = CreateDIBPatternBrushPt(reinterpret_cast<const void*>(brush->lbHatch), LOWORD(brush->lbColor));
-        if (!pattern)
-            return nullptr;
+        if (!pattern) return nullptr;
     }
     Pen* pen = NewObject<Pen>();
     if (!pen) {
-        if (pattern)
-            DeleteObject(pattern);
+        if (pattern) DeleteObject(pattern);
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     pen->destroy = DestroyPen;
@@ -108,8 +101,7 @@ HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCo
     pen->color = brush->lbStyle == BS_SOLID ? brush->lbColor : 0;
     pen->brush = pattern ? LOGBRUSH{BS_DIBPATTERNPT, 0, reinterpret_cast<ULONG_PTR>(pattern)} : *brush;
     try {
-        if (basic == PS_USERSTYLE)
-            pen->dashes.assign(styles, styles + styleCount);
+        if (basic == PS_USERSTYLE) pen->dashes.assign(styles, styles + styleCount);
     } catch (const std::bad_alloc&) {
         DestroyObject(pen);
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
@@ -120,14 +112,12 @@ HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCo
 BOOL SetMiterLimit(HDC handle, float limit, float* previous)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     if (!(limit >= 1.0f)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (previous)
-        *previous = dc->miterLimit;
+    if (previous) *previous = dc->miterLimit;
     dc->miterLimit = limit;
     return TRUE;
 }
@@ -135,8 +125,7 @@ BOOL SetMiterLimit(HDC handle, float limit, float* previous)
 BOOL GetMiterLimit(HDC handle, float* limit)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     if (!limit) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -148,8 +137,7 @@ BOOL GetMiterLimit(HDC handle, float* limit)
 int SetPolyFillMode(HDC handle, int mode)
 {
     DcCall dc(handle);
-    if (!dc)
-        return 0;
+    if (!dc) return 0;
     if (mode != ALTERNATE && mode != WINDING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;

@@ -97,26 +97,26 @@ std::vector<double> GeometricDashes(const Dc& dc, const Pen& pen, double width)
         case PS_USERSTYLE: {
             double scale = std::fabs(static_cast<double>(dc.viewportExt.cx) / dc.windowExt.cx);
             std::vector<double> out;
-            for (DWORD d : pen.dashes)
-                out.push_back(d * scale);
+            for (DWORD d : pen.dashes) out.push_back(d * scale);
             return out;
         }
         default: return {};
     }
     std::vector<double> out;
-    for (double u : unit)
-        out.push_back(u * width);
+    for (double u : unit) out.push_back(u * width);
     return out;
 }
 
 }  // namespace
 
-bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush) { return PaintRegion(dc, shape, brush, Rop2ToRop3Code(dc.rop2)); }
+bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush)
+{
+    return PaintRegion(dc, shape, brush, Rop2ToRop3Code(dc.rop2));
+}
 
 bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush, uint8_t rop)
 {
-    if (!pixman_region32_not_empty(shape))
-        return true;
+    if (!pixman_region32_not_empty(shape)) return true;
     const pixman_box32_t* e = pixman_region32_extents(shape);
     BltRequest rq;
     rq.dst = &dc;
@@ -132,13 +132,11 @@ bool PaintRegion(Dc& dc, pixman_region32_t* shape, const Brush& brush, uint8_t r
 
 bool FillFigures(Dc& dc, const PathFigures& figures)
 {
-    if (!dc.brush || dc.brush->style == BS_NULL || figures.counts.empty())
-        return true;
+    if (!dc.brush || dc.brush->style == BS_NULL || figures.counts.empty()) return true;
     RegionHolder shape;
     RECT visible = VisibleBounds(dc);
     int mode = dc.polyFillMode == WINDING ? FILL_WINDING : FILL_ALTERNATE;
-    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible))
-        return false;
+    if (!PolygonRegionBuild(&shape.r, figures.points, figures.counts, mode, &visible)) return false;
     return PaintRegion(dc, &shape.r, *dc.brush);
 }
 
@@ -179,8 +177,7 @@ bool StrokePaint(Dc& dc, const PathFigures& figures, double deviceWidth, const B
         ok = false;
     }
     SpanPaintEnd(paint);
-    if (!ok)
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return ok;
 }
 
@@ -207,17 +204,14 @@ bool StrokeCullRect(const Dc& dc, RECT& out)
 {
     const Pen& pen = *dc.pen;
     out = VisibleBounds(dc);
-    if ((pen.style & PS_STYLE_MASK) == PS_NULL)
-        return true;
+    if ((pen.style & PS_STYLE_MASK) == PS_NULL) return true;
     double reach = 1;  // a cosmetic pen's pixel
     if (PenIsGeometric(pen)) {
         const double width = PenDeviceWidth(dc, pen.width);
         const std::vector<double> dashes = GeometricDashes(dc, pen, width);
         double period = 0;
-        for (double d : dashes)
-            period += std::isfinite(d) ? std::max(d, 0.0) : 0.0;
-        if (period >= 1.0)
-            return false;  // finer patterns stroke solid (see StrokeOutline)
+        for (double d : dashes) period += std::isfinite(d) ? std::max(d, 0.0) : 0.0;
+        if (period >= 1.0) return false;  // finer patterns stroke solid (see StrokeOutline)
         const StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, {}};
         reach = std::max(width, 1.0) / 2 * StrokeReach(style);
     } else if (!CosmeticPattern(pen).empty()) {
@@ -234,11 +228,9 @@ bool StrokeCullRect(const Dc& dc, RECT& out)
 bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)
 {
     const Pen& pen = *dc.pen;
-    if ((pen.style & PS_STYLE_MASK) == PS_NULL || figures.counts.empty())
-        return true;
+    if ((pen.style & PS_STYLE_MASK) == PS_NULL || figures.counts.empty()) return true;
     if (PenIsGeometric(pen)) {
-        if (pen.brush.lbStyle == BS_NULL)
-            return true;
+        if (pen.brush.lbStyle == BS_NULL) return true;
         if (pen.brush.lbStyle == BS_DIBPATTERNPT) {
             const Brush* pattern = Get<Brush>(reinterpret_cast<HGDIOBJ>(pen.brush.lbHatch));
             return pattern && StrokePaint(dc, figures, deviceWidth, *pattern);
@@ -267,10 +259,8 @@ bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)
             ok = false;
         }
         SpanPaintEnd(paint);
-        if (!ok)
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        if (direct)
-            return ok;
+        if (!ok) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        if (direct) return ok;
     }
     CosmeticRuns runs;
     try {

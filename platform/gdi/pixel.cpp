@@ -9,7 +9,8 @@ namespace gdi {
 namespace {
 
 // An n-bit field widened to 8 bits by repeating its bits.
-uint32_t Widen(uint32_t value, int bits) {
+uint32_t Widen(uint32_t value, int bits)
+{
     if (bits == 8) return value;
     if (bits > 8) return value >> (bits - 8);  // the top eight bits
     uint32_t out = 0;
@@ -17,7 +18,8 @@ uint32_t Widen(uint32_t value, int bits) {
     return out & 0xFF;
 }
 
-uint32_t Narrow(uint32_t c8, int bits) {
+uint32_t Narrow(uint32_t c8, int bits)
+{
     if (bits == 8) return c8;
     if (bits > 8) {  // repeat the eight bits downwards, so that 255 becomes all ones
         uint64_t out = 0;
@@ -29,7 +31,8 @@ uint32_t Narrow(uint32_t c8, int bits) {
 
 }  // namespace
 
-uint32_t PixelRead(const uint8_t* row, int32_t x, int bpp) {
+uint32_t PixelRead(const uint8_t* row, int32_t x, int bpp)
+{
     switch (bpp) {
         case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
         case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
@@ -46,7 +49,8 @@ uint32_t PixelRead(const uint8_t* row, int32_t x, int bpp) {
     }
 }
 
-void PixelPut(uint8_t* row, int32_t x, int bpp, uint32_t value) {
+void PixelPut(uint8_t* row, int32_t x, int bpp, uint32_t value)
+{
     switch (bpp) {
         case 1: {
             uint8_t bit = uint8_t(0x80 >> (x & 7));
@@ -79,7 +83,8 @@ void PixelPut(uint8_t* row, int32_t x, int bpp, uint32_t value) {
 
 // Packed and 8-bit pixels repeat within a byte, so the row is one memset; wider pixels copy the
 // first one forward in doubling steps.
-void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride) {
+void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t stride)
+{
     if (bpp <= 8) {
         const uint32_t ones = (1u << bpp) - 1;
         uint8_t byte = 0;
@@ -95,7 +100,8 @@ void FillSolidRow(uint8_t* row, int32_t width, int bpp, uint32_t value, size_t s
 
 uint32_t PixelGet(const Dib& dib, int32_t x, int32_t y) { return PixelRead(dib.Row(y), x, dib.bpp); }
 
-COLORREF NativeToColor(const Dib& dib, uint32_t value) {
+COLORREF NativeToColor(const Dib& dib, uint32_t value)
+{
     if (dib.bpp <= 8) {
         const RGBQUAD& q = dib.colors[value & ((1u << dib.bpp) - 1)];
         return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
@@ -110,13 +116,15 @@ COLORREF NativeToColor(const Dib& dib, uint32_t value) {
     return RGB(c[0], c[1], c[2]);
 }
 
-uint32_t ColorBits(const Dib& dib) {
+uint32_t ColorBits(const Dib& dib)
+{
     if (dib.bpp <= 8) return (1u << dib.bpp) - 1;
     if (dib.bpp == 24) return 0xFFFFFF;
     return dib.masks[0] | dib.masks[1] | dib.masks[2];
 }
 
-uint32_t ColorToNative(const Dib& dib, COLORREF color) {
+uint32_t ColorToNative(const Dib& dib, COLORREF color)
+{
     uint32_t r = GetRValue(color), g = GetGValue(color), b = GetBValue(color);
     if (dib.bpp <= 8) {
         uint32_t best = 0;

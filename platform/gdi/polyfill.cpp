@@ -10,15 +10,14 @@ namespace {
 
 using int128 = __int128;
 
-
 struct Edge {
     int64_t firstRow;  // first row the edge spans
-    int64_t endRow;    // first row it no longer spans
-    int64_t column;    // smallest column c with c * FILL_ONE >= crossing on the current row
-    int64_t rem;       // column * denom - numerator, in [0, denom)
-    int64_t denom;     // FILL_ONE * dy
-    int64_t stepQ;     // floor(FILL_ONE * dx / denom)
-    int64_t stepS;     // FILL_ONE * dx - stepQ * denom
+    int64_t endRow;  // first row it no longer spans
+    int64_t column;  // smallest column c with c * FILL_ONE >= crossing on the current row
+    int64_t rem;  // column * denom - numerator, in [0, denom)
+    int64_t denom;  // FILL_ONE * dy
+    int64_t stepQ;  // floor(FILL_ONE * dx / denom)
+    int64_t stepS;  // FILL_ONE * dx - stepQ * denom
     FillPoint top;
     int64_t dx;
     int64_t dy;
@@ -64,16 +63,14 @@ void EmitSpan(const RECT& clip, FillSpanSink sink, void* context, int64_t row, i
 {
     left = std::max<int64_t>(left, clip.left);
     right = std::min<int64_t>(right, clip.right);
-    if (left < right)
-        sink(context, static_cast<LONG>(row), static_cast<LONG>(left), static_cast<LONG>(right));
+    if (left < right) sink(context, static_cast<LONG>(row), static_cast<LONG>(left), static_cast<LONG>(right));
 }
 
 }  // namespace
 
 RECT PolyFillBounds(std::span<const FillPoint> points)
 {
-    if (points.empty())
-        return RECT{0, 0, 0, 0};
+    if (points.empty()) return RECT{0, 0, 0, 0};
     int64_t minX = points[0].x, maxX = points[0].x, minY = points[0].y, maxY = points[0].y;
     for (const FillPoint& p : points) {
         minX = std::min(minX, p.x);
@@ -87,36 +84,30 @@ RECT PolyFillBounds(std::span<const FillPoint> points)
                 clamp(FloorDiv<int64_t>(maxX, FILL_ONE) + 1), clamp(FloorDiv<int64_t>(maxY, FILL_ONE) + 1)};
 }
 
-bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode,
-                   const RECT& clip, FillSpanSink sink, void* context, FillScanControl* control)
+bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode, const RECT& clip,
+                   FillSpanSink sink, void* context, FillScanControl* control)
 {
     FillScanControl unbounded;
     FillScanControl& limit = control ? *control : unbounded;
-    if (clip.left >= clip.right || clip.top >= clip.bottom)
-        return true;
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return true;
     try {
         std::vector<Edge> edges;
         size_t start = 0;
         for (int count : counts) {
-            if (count <= 0)
-                continue;
-            if (start + static_cast<size_t>(count) > points.size())
-                break;
+            if (count <= 0) continue;
+            if (start + static_cast<size_t>(count) > points.size()) break;
             std::span<const FillPoint> figure = points.subspan(start, static_cast<size_t>(count));
             start += static_cast<size_t>(count);
             for (size_t i = 0; i < figure.size(); ++i) {
                 FillPoint a = figure[i];
                 FillPoint b = figure[(i + 1) % figure.size()];
-                if (a.y == b.y)
-                    continue;  // horizontal edges cross no row's point count
+                if (a.y == b.y) continue;  // horizontal edges cross no row's point count
                 Edge e{};
                 e.dir = a.y < b.y ? 1 : -1;
-                if (a.y > b.y)
-                    std::swap(a, b);
+                if (a.y > b.y) std::swap(a, b);
                 e.firstRow = std::max<int64_t>(CeilDiv<int64_t>(a.y, FILL_ONE), clip.top);
                 e.endRow = std::min<int64_t>(CeilDiv<int64_t>(b.y, FILL_ONE), clip.bottom);
-                if (e.firstRow >= e.endRow)
-                    continue;
+                if (e.firstRow >= e.endRow) continue;
                 e.top = a;
                 e.dx = b.x - a.x;
                 e.dy = b.y - a.y;
@@ -127,10 +118,8 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
                 edges.push_back(e);
             }
         }
-        if (edges.empty())
-            return true;
-        std::sort(edges.begin(), edges.end(),
-                  [](const Edge& l, const Edge& r) { return l.firstRow < r.firstRow; });
+        if (edges.empty()) return true;
+        std::sort(edges.begin(), edges.end(), [](const Edge& l, const Edge& r) { return l.firstRow < r.firstRow; });
 
         std::vector<Edge> active;
         active.reserve(edges.size());
@@ -138,14 +127,12 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
         int64_t row = edges[0].firstRow;
         const bool alternate = fillMode == FILL_ALTERNATE;
         while (next < edges.size() || !active.empty()) {
-            if (limit.stop)
-                break;
+            if (limit.stop) break;
             if (limit.work >= limit.budget) {
                 limit.exhausted = true;
                 break;
             }
-            if (active.empty() && row < edges[next].firstRow)
-                row = edges[next].firstRow;  // skip rows no edge spans
+            if (active.empty() && row < edges[next].firstRow) row = edges[next].firstRow;  // skip rows no edge spans
             size_t added = 0;
             while (next < edges.size() && edges[next].firstRow == row) {
                 Edge e = edges[next++];
@@ -158,8 +145,8 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             // winding count and the list upkeep. The last row before the change takes the
             // general path below.
             if (active.size() == 2 && active[0].dir + active[1].dir == 0) {
-                const int64_t change = std::min({active[0].endRow, active[1].endRow,
-                                                 next < edges.size() ? edges[next].firstRow : INT64_MAX});
+                const int64_t change = std::min(
+                    {active[0].endRow, active[1].endRow, next < edges.size() ? edges[next].firstRow : INT64_MAX});
                 Stepping a(active[0]), b(active[1]);
                 const int64_t clipLeft = clip.left, clipRight = clip.right;
                 limit.work += uint64_t(std::max<int64_t>(change - 1 - row, 0));
@@ -179,8 +166,7 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             // row where some of many outlines turn a corner costs no sort of the whole list.
             const auto incoming = active.end() - static_cast<std::ptrdiff_t>(added);
             for (auto i = active.begin() + (active.empty() ? 0 : 1); i < incoming; ++i) {
-                if (i->column >= (i - 1)->column)
-                    continue;
+                if (i->column >= (i - 1)->column) continue;
                 Edge e = *i;
                 auto j = i;
                 while (j > active.begin() && (j - 1)->column > e.column) {
@@ -208,16 +194,14 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
                     if (pending && pendingRight == spanStart) {
                         pendingRight = e.column;
                     } else {
-                        if (pending)
-                            EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
+                        if (pending) EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
                         pending = true;
                         pendingLeft = spanStart;
                         pendingRight = e.column;
                     }
                 }
             }
-            if (pending)
-                EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
+            if (pending) EmitSpan(clip, sink, context, row, pendingLeft, pendingRight);
             limit.work += active.size();
             if (limit.repeat && !active.empty()) {
                 // Vertical edges only, none ending or beginning: the rows below are this one again.
@@ -235,8 +219,7 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             ++row;
             size_t kept = 0;
             for (size_t i = 0; i < active.size(); ++i) {
-                if (active[i].endRow <= row)
-                    continue;
+                if (active[i].endRow <= row) continue;
                 EdgeStep(active[i]);
                 active[kept++] = active[i];
             }

@@ -71,8 +71,8 @@ struct FillScanControl {
 // Fills the polygons inside `clip` (pixels, right and bottom exclusive) with the given mode.
 // Coordinates may be anything that fits 64 bits after the FILL_SHIFT scaling of a 32-bit device
 // value; crossings are computed exactly. Returns false only when memory runs out.
-bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode,
-                   const RECT& clip, FillSpanSink sink, void* context, FillScanControl* control = nullptr);
+bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> counts, int fillMode, const RECT& clip,
+                   FillSpanSink sink, void* context, FillScanControl* control = nullptr);
 
 // The smallest rectangle of pixels the polygons can touch (empty when they hold no edge).
 RECT PolyFillBounds(std::span<const FillPoint> points);

@@ -14,8 +14,7 @@ namespace {
 BOOL Shapes(HDC handle, const POINT* points, const INT* counts, int figures)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     if (!points || !counts || figures <= 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -29,8 +28,7 @@ BOOL Shapes(HDC handle, const POINT* points, const INT* counts, int figures)
         total += size_t(counts[f]);
     }
     std::vector<POINT> device;
-    if (!MapPointsToDevice(*dc, points, total, device))
-        return FALSE;
+    if (!MapPointsToDevice(*dc, points, total, device)) return FALSE;
     PathRecord record;
     PathRecord* path = DcPathIn(*dc, PathState::Open);
     PathRecord& target = path ? *path : record;
@@ -42,8 +40,7 @@ BOOL Shapes(HDC handle, const POINT* points, const INT* counts, int figures)
         }
         start += size_t(counts[f]);
     }
-    if (path)
-        return TRUE;
+    if (path) return TRUE;
     PathFigures flat;
     if (!PathFlattenFigures(record, flat)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -62,8 +59,7 @@ void AddBox(PathFigures& figures, FillPoint a, FillPoint b)
 
 bool FillBox(Dc& dc, int64_t left, int64_t top, int64_t right, int64_t bottom)
 {
-    if (left >= right || top >= bottom || !dc.brush || dc.brush->style == BS_NULL)
-        return true;
+    if (left >= right || top >= bottom || !dc.brush || dc.brush->style == BS_NULL) return true;
     pixman_region32_t box;
     pixman_region32_init_rect(&box, int32_t(left), int32_t(top), uint32_t(right - left), uint32_t(bottom - top));
     bool ok = PaintRegion(dc, &box, *dc.brush);
@@ -87,30 +83,27 @@ BOOL PolyPolygon(HDC handle, const POINT* points, const INT* counts, int figures
 BOOL Rectangle(HDC handle, int left, int top, int right, int bottom)
 {
     DcCall dc(handle);
-    if (!dc)
-        return FALSE;
+    if (!dc) return FALSE;
     POINT a, b;
-    if (!MapToDevice(*dc, left, top, a) || !MapToDevice(*dc, right, bottom, b))
-        return FALSE;
+    if (!MapToDevice(*dc, left, top, a) || !MapToDevice(*dc, right, bottom, b)) return FALSE;
     const int64_t l = std::min(a.x, b.x), r = std::max(a.x, b.x), t = std::min(a.y, b.y), btm = std::max(a.y, b.y);
     // The border runs through the pixels of columns l and r-1 and rows t and bottom-1.
     if (PathRecord* path = DcPathIn(*dc, PathState::Open)) {
-        if (r <= l || btm <= t)
-            return TRUE;
-        const POINT corners[] = {{LONG(l), LONG(t)}, {LONG(r - 1), LONG(t)}, {LONG(r - 1), LONG(btm - 1)}, {LONG(l), LONG(btm - 1)}};
+        if (r <= l || btm <= t) return TRUE;
+        const POINT corners[] = {{LONG(l), LONG(t)},
+                                 {LONG(r - 1), LONG(t)},
+                                 {LONG(r - 1), LONG(btm - 1)},
+                                 {LONG(l), LONG(btm - 1)}};
         if (!PathAddPolygon(*path, corners)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return FALSE;
         }
         return TRUE;
     }
-    if (r <= l || btm <= t)
-        return TRUE;
+    if (r <= l || btm <= t) return TRUE;
     const Pen& pen = *dc->pen;
-    if ((pen.style & PS_STYLE_MASK) == PS_NULL)
-        return FillBox(*dc, l, t, r - 1, btm - 1) ? TRUE : FALSE;
-    if (!FillBox(*dc, l + 1, t + 1, r - 1, btm - 1))
-        return FALSE;
+    if ((pen.style & PS_STYLE_MASK) == PS_NULL) return FillBox(*dc, l, t, r - 1, btm - 1) ? TRUE : FALSE;
+    if (!FillBox(*dc, l + 1, t + 1, r - 1, btm - 1)) return FALSE;
     PathFigures border;
     double width = 0;
     try {

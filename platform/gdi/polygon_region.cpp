@@ -13,8 +13,8 @@ namespace {
 
 struct RegionBuilder {
     std::vector<pixman_box32_t> boxes;  // finished and current bands
-    size_t bandStart = 0;               // first box of the last band
-    size_t rowStart = 0;                // first box of the row being collected
+    size_t bandStart = 0;  // first box of the last band
+    size_t rowStart = 0;  // first box of the row being collected
     LONG row = 0;
     bool haveRow = false;
     size_t maxBoxes = SIZE_MAX;
@@ -24,16 +24,15 @@ struct RegionBuilder {
     // Merges the collected row into the band above it when their spans match and they touch.
     void FinishRow()
     {
-        if (!haveRow)
-            return;
+        if (!haveRow) return;
         size_t bandCount = rowStart - bandStart;
         size_t rowCount = boxes.size() - rowStart;
         bool same = rowStart > bandStart && bandCount == rowCount && boxes[bandStart].y2 == row;
         for (size_t i = 0; same && i < rowCount; ++i)
-            same = boxes[bandStart + i].x1 == boxes[rowStart + i].x1 && boxes[bandStart + i].x2 == boxes[rowStart + i].x2;
+            same =
+                boxes[bandStart + i].x1 == boxes[rowStart + i].x1 && boxes[bandStart + i].x2 == boxes[rowStart + i].x2;
         if (same) {
-            for (size_t i = 0; i < bandCount; ++i)
-                boxes[bandStart + i].y2 = row + 1;
+            for (size_t i = 0; i < bandCount; ++i) boxes[bandStart + i].y2 = row + 1;
             boxes.resize(rowStart);
         } else {
             bandStart = rowStart;
@@ -44,15 +43,13 @@ struct RegionBuilder {
     static void Sink(void* context, LONG y, LONG left, LONG right)
     {
         auto* b = static_cast<RegionBuilder*>(context);
-        if (b->tooMany)
-            return;
+        if (b->tooMany) return;
         if (b->boxes.size() >= b->maxBoxes) {
             b->tooMany = true;
             b->scan.stop = true;
             return;
         }
-        if (b->haveRow && y != b->row)
-            b->FinishRow();
+        if (b->haveRow && y != b->row) b->FinishRow();
         if (!b->haveRow) {
             b->haveRow = true;
             b->row = y;
@@ -65,11 +62,9 @@ struct RegionBuilder {
     static void Repeat(void* context, LONG from, LONG to)
     {
         auto* b = static_cast<RegionBuilder*>(context);
-        if (b->tooMany || !b->haveRow || b->row != from - 1)
-            return;  // the row above was empty, and so are these
+        if (b->tooMany || !b->haveRow || b->row != from - 1) return;  // the row above was empty, and so are these
         b->FinishRow();
-        for (size_t i = b->bandStart; i < b->boxes.size(); ++i)
-            b->boxes[i].y2 = to;
+        for (size_t i = b->bandStart; i < b->boxes.size(); ++i) b->boxes[i].y2 = to;
     }
 };
 
@@ -107,10 +102,8 @@ bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> po
     try {
         RegionBuilder builder;
         RECT bounds = Intersect(PolyFillBounds(points), kLimit);
-        if (clip)
-            bounds = Intersect(bounds, *clip);
-        else if (!PolygonRegionExtentFits(bounds))
-            return Fail(ERROR_INVALID_PARAMETER);
+        if (clip) bounds = Intersect(bounds, *clip);
+        else if (!PolygonRegionExtentFits(bounds)) return Fail(ERROR_INVALID_PARAMETER);
         else {
             // The scan's time is bounded with its output: each row costs its active edges, and
             // those that make boxes give up at the box bound; edges that overlap one another for
@@ -121,11 +114,9 @@ bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> po
         builder.scan.repeat = RegionBuilder::Repeat;
         if (!PolyFillSpans(points, counts, fillMode, bounds, RegionBuilder::Sink, &builder, &builder.scan))
             return Fail(ERROR_NOT_ENOUGH_MEMORY);
-        if (builder.tooMany || builder.scan.exhausted)
-            return Fail(ERROR_INVALID_PARAMETER);
+        if (builder.tooMany || builder.scan.exhausted) return Fail(ERROR_INVALID_PARAMETER);
         builder.FinishRow();
-        if (builder.boxes.empty())
-            return true;
+        if (builder.boxes.empty()) return true;
         pixman_region32_fini(region);
         if (!pixman_region32_init_rects(region, builder.boxes.data(), static_cast<int>(builder.boxes.size()))) {
             pixman_region32_init(region);

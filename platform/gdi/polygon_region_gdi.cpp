@@ -33,8 +33,7 @@ HRGN CreatePolyPolygonRgn(const POINT* points, const INT* counts, int figures, i
     }
     HRGN handle = CreateRectRgn(0, 0, 0, 0);
     Region* region = handle ? Get<Region>(handle) : nullptr;
-    if (!region)
-        return nullptr;
+    if (!region) return nullptr;
     if (!PolygonRegionBuild(&region->rgn, fill, sizes, mode == WINDING ? FILL_WINDING : FILL_ALTERNATE)) {
         const DWORD error = GetLastError();
         DeleteObject(handle);

@@ -9,12 +9,14 @@
 namespace gdi {
 namespace {
 
-int RegionType(const pixman_region32_t* region) {
+int RegionType(const pixman_region32_t* region)
+{
     int count = pixman_region32_n_rects(const_cast<pixman_region32_t*>(region));
     return count == 0 ? NULLREGION : count == 1 ? SIMPLEREGION : COMPLEXREGION;
 }
 
-HRGN NewRegion(const pixman_box32_t* boxes, int count) {
+HRGN NewRegion(const pixman_box32_t* boxes, int count)
+{
     Region* region = NewObject<Region>();
     if (!region) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -30,7 +32,8 @@ HRGN NewRegion(const pixman_box32_t* boxes, int count) {
 
 // The region's rectangles in bands by y, then x, with touching rectangles of a band joined and
 // touching bands of the same spans merged.
-std::vector<RECT> BandedRects(const pixman_region32_t* region) {
+std::vector<RECT> BandedRects(const pixman_region32_t* region)
+{
     int count = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32_t*>(region), &count);
     std::vector<RECT> out;
@@ -40,10 +43,8 @@ std::vector<RECT> BandedRects(const pixman_region32_t* region) {
         size_t bandStart = out.size();
         while (j < count && boxes[j].y1 == boxes[i].y1) {
             const pixman_box32_t& b = boxes[j++];
-            if (out.size() > bandStart && out.back().right == b.x1)
-                out.back().right = b.x2;
-            else
-                out.push_back({b.x1, b.y1, b.x2, b.y2});
+            if (out.size() > bandStart && out.back().right == b.x1) out.back().right = b.x2;
+            else out.push_back({b.x1, b.y1, b.x2, b.y2});
         }
         size_t bandCount = out.size() - bandStart;
         bool merge = previousCount == bandCount && previousCount > 0 && out[previousBand].bottom == out[bandStart].top;
@@ -64,7 +65,8 @@ std::vector<RECT> BandedRects(const pixman_region32_t* region) {
 
 }  // namespace
 
-void DcVisibleRegion(const Dc& dc, pixman_region32_t* out) {
+void DcVisibleRegion(const Dc& dc, pixman_region32_t* out)
+{
     const Dib& dib = dc.bitmap->dib;
     pixman_region32_init_rect(out, 0, 0, uint32_t(dib.width), uint32_t(dib.height));
     if (dc.hasClip) pixman_region32_intersect(out, out, const_cast<pixman_region32_t*>(&dc.clip));
@@ -76,13 +78,15 @@ int RegionTypeOf(const pixman_region32_t* region) { return RegionType(region); }
 
 using namespace gdi;
 
-HRGN CreateRectRgn(int left, int top, int right, int bottom) {
+HRGN CreateRectRgn(int left, int top, int right, int bottom)
+{
     pixman_box32_t box{std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)};
     bool empty = box.x1 == box.x2 || box.y1 == box.y2;
     return NewRegion(&box, empty ? 0 : 1);
 }
 
-HRGN CreateRectRgnIndirect(const RECT* rect) {
+HRGN CreateRectRgnIndirect(const RECT* rect)
+{
     if (!rect) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -90,10 +94,10 @@ HRGN CreateRectRgnIndirect(const RECT* rect) {
     return CreateRectRgn(rect->left, rect->top, rect->right, rect->bottom);
 }
 
-HRGN ExtCreateRegion(const XFORM* transform, DWORD size, const RGNDATA* data) {
+HRGN ExtCreateRegion(const XFORM* transform, DWORD size, const RGNDATA* data)
+{
     if (transform || !data || size < sizeof(RGNDATAHEADER) || data->rdh.dwSize != sizeof(RGNDATAHEADER) ||
-        data->rdh.iType != RDH_RECTANGLES ||
-        uint64_t(data->rdh.nCount) * sizeof(RECT) + sizeof(RGNDATAHEADER) > size) {
+        data->rdh.iType != RDH_RECTANGLES || uint64_t(data->rdh.nCount) * sizeof(RECT) + sizeof(RGNDATAHEADER) > size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
@@ -113,7 +117,8 @@ HRGN ExtCreateRegion(const XFORM* transform, DWORD size, const RGNDATA* data) {
     return NewRegion(boxes.data(), int(boxes.size()));
 }
 
-int CombineRgn(HRGN dstHandle, HRGN aHandle, HRGN bHandle, int mode) {
+int CombineRgn(HRGN dstHandle, HRGN aHandle, HRGN bHandle, int mode)
+{
     Region* dst = Get<Region>(dstHandle);
     Region* a = Get<Region>(aHandle);
     if (!dst || !a) return ERROR;
@@ -133,8 +138,8 @@ int CombineRgn(HRGN dstHandle, HRGN aHandle, HRGN bHandle, int mode) {
         case RGN_XOR: {
             pixman_region32_t other;
             pixman_region32_init(&other);
-            ok = pixman_region32_subtract(&result, &a->rgn, &b->rgn) && pixman_region32_subtract(&other, &b->rgn, &a->rgn) &&
-                 pixman_region32_union(&result, &result, &other);
+            ok = pixman_region32_subtract(&result, &a->rgn, &b->rgn) &&
+                 pixman_region32_subtract(&other, &b->rgn, &a->rgn) && pixman_region32_union(&result, &result, &other);
             pixman_region32_fini(&other);
             break;
         }
@@ -152,7 +157,8 @@ int CombineRgn(HRGN dstHandle, HRGN aHandle, HRGN bHandle, int mode) {
     return RegionType(&dst->rgn);
 }
 
-int OffsetRgn(HRGN handle, int dx, int dy) {
+int OffsetRgn(HRGN handle, int dx, int dy)
+{
     Region* region = Get<Region>(handle);
     if (!region) return ERROR;
     if (pixman_region32_not_empty(&region->rgn)) {
@@ -167,7 +173,8 @@ int OffsetRgn(HRGN handle, int dx, int dy) {
     return RegionType(&region->rgn);
 }
 
-DWORD GetRegionData(HRGN handle, DWORD size, RGNDATA* data) {
+DWORD GetRegionData(HRGN handle, DWORD size, RGNDATA* data)
+{
     Region* region = Get<Region>(handle);
     if (!region) return 0;
     std::vector<RECT> rects;
@@ -201,7 +208,8 @@ DWORD GetRegionData(HRGN handle, DWORD size, RGNDATA* data) {
     return DWORD(needed);
 }
 
-int GetRgnBox(HRGN handle, LPRECT box) {
+int GetRgnBox(HRGN handle, LPRECT box)
+{
     Region* region = Get<Region>(handle);
     if (!region) return ERROR;
     if (!box) {
@@ -216,12 +224,14 @@ int GetRgnBox(HRGN handle, LPRECT box) {
     return RegionType(&region->rgn);
 }
 
-BOOL PtInRegion(HRGN handle, int x, int y) {
+BOOL PtInRegion(HRGN handle, int x, int y)
+{
     Region* region = Get<Region>(handle);
     return region && pixman_region32_contains_point(&region->rgn, x, y, nullptr) ? TRUE : FALSE;
 }
 
-BOOL RectInRegion(HRGN handle, const RECT* rect) {
+BOOL RectInRegion(HRGN handle, const RECT* rect)
+{
     Region* region = Get<Region>(handle);
     if (!region) return FALSE;
     if (!rect) {
@@ -234,7 +244,8 @@ BOOL RectInRegion(HRGN handle, const RECT* rect) {
     return pixman_region32_contains_rectangle(&region->rgn, &box) != PIXMAN_REGION_OUT ? TRUE : FALSE;
 }
 
-BOOL EqualRgn(HRGN aHandle, HRGN bHandle) {
+BOOL EqualRgn(HRGN aHandle, HRGN bHandle)
+{
     Region* a = Get<Region>(aHandle);
     Region* b = Get<Region>(bHandle);
     return a && b && pixman_region32_equal(&a->rgn, &b->rgn) ? TRUE : FALSE;

@@ -8,7 +8,8 @@
 namespace gdi {
 namespace {
 
-inline uint64_t Load(const uint8_t* p) {
+inline uint64_t Load(const uint8_t* p)
+{
     uint64_t v;
     std::memcpy(&v, p, 8);
     return v;
@@ -17,7 +18,9 @@ inline uint64_t Load(const uint8_t* p) {
 inline void Store(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 // Applies f(p, s, d) to 64-bit chunks, then to the tail bytes one by one.
-template <class F> void ForBytes(uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n, F f) {
+template <class F>
+void ForBytes(uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n, F f)
+{
     size_t i = 0;
     for (; i + 8 <= n; i += 8) {
         uint64_t s = src ? Load(src + i) : 0;
@@ -32,7 +35,8 @@ template <class F> void ForBytes(uint8_t* dst, const uint8_t* src, const uint8_t
 }
 
 // Bit i of the code is the result for pattern, source and destination bits (i >> 2, i >> 1, i) & 1.
-inline uint64_t Evaluate(uint8_t code, uint64_t p, uint64_t s, uint64_t d) {
+inline uint64_t Evaluate(uint8_t code, uint64_t p, uint64_t s, uint64_t d)
+{
     uint64_t r = 0;
     for (int i = 0; i < 8; ++i)
         if ((code >> i) & 1) r |= ((i & 4) ? p : ~p) & ((i & 2) ? s : ~s) & ((i & 1) ? d : ~d);
@@ -41,7 +45,8 @@ inline uint64_t Evaluate(uint8_t code, uint64_t p, uint64_t s, uint64_t d) {
 
 }  // namespace
 
-void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n) {
+void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n)
+{
     switch (code) {
         case 0xAA: return;  // destination unchanged
         case 0x00: std::memset(dst, 0, n); return;
@@ -66,15 +71,20 @@ void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pa
         case 0xFA: ForBytes(dst, nullptr, pat, n, [](uint64_t p, uint64_t, uint64_t d) { return p | d; }); return;
         case 0xAF: ForBytes(dst, nullptr, pat, n, [](uint64_t p, uint64_t, uint64_t d) { return ~p | d; }); return;
         case 0xC0: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t) { return p & s; }); return;
-        case 0xB8: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & d) | (~s & p); }); return;
-        case 0xE2: ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & p) | (~s & d); }); return;
+        case 0xB8:
+            ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & d) | (~s & p); });
+            return;
+        case 0xE2:
+            ForBytes(dst, src, pat, n, [](uint64_t p, uint64_t s, uint64_t d) { return (s & p) | (~s & d); });
+            return;
         default:
             ForBytes(dst, src, pat, n, [code](uint64_t p, uint64_t s, uint64_t d) { return Evaluate(code, p, s, d); });
             return;
     }
 }
 
-uint8_t Rop2ToRop3Code(int mix) {
+uint8_t Rop2ToRop3Code(int mix)
+{
     // The mix's truth table over (pen, destination) spread over the source bit.
     uint32_t table = uint32_t(mix - 1) & 15;
     uint8_t code = 0;

@@ -14,14 +14,17 @@ Object* g_stock[kStockCount];
 std::mutex g_lock;
 std::atomic<bool> g_complete{false};
 
-template <class T> T* MakeStock() {
+template <class T>
+T* MakeStock()
+{
     T* object = NewObject<T>();
     if (object) object->stock = true;
     return object;
 }
 
 // Makes the stock objects still missing; true when none is.
-bool MakeMissing() {
+bool MakeMissing()
+{
     const COLORREF brushColors[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
     for (int i = 0; i <= BLACK_BRUSH; ++i) {
         if (g_stock[i]) continue;
@@ -52,7 +55,8 @@ bool MakeMissing() {
 
 }  // namespace
 
-Object* StockObject(int index) {
+Object* StockObject(int index)
+{
     if (!g_complete.load(std::memory_order_acquire)) {
         std::lock_guard<std::mutex> guard(g_lock);
         if (!g_complete.load(std::memory_order_relaxed) && MakeMissing())
@@ -63,7 +67,8 @@ Object* StockObject(int index) {
 
 }  // namespace gdi
 
-HGDIOBJ GetStockObject(int index) {
+HGDIOBJ GetStockObject(int index)
+{
     gdi::Object* object = gdi::StockObject(index);
     if (!object) {
         SetLastError(index >= 0 && index <= NULL_PEN ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_PARAMETER);

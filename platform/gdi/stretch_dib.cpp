@@ -5,7 +5,8 @@
 using namespace gdi;
 
 int StretchDIBits(HDC handle, int x, int y, int width, int height, int srcX, int srcY, int srcWidth, int srcHeight,
-                  const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
+                  const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop)
+{
     DcCall dc(handle);
     if (!dc) return 0;
     if (usage != DIB_RGB_COLORS) {

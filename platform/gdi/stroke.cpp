@@ -21,7 +21,7 @@ double Length(Vec a) { return std::hypot(a.x, a.y); }
 bool Same(Vec a, Vec b) { return a.x == b.x && a.y == b.y; }
 
 constexpr double kRoundTolerance = 0.125;  // pixels between a round cap or join and its polygon
-constexpr double kCullHalfWidth = 64;      // pixels; see StrokeCull
+constexpr double kCullHalfWidth = 64;  // pixels; see StrokeCull
 
 __int128 SignedArea(std::span<const FillPoint> p)
 {
@@ -47,8 +47,8 @@ struct Outliner {
     bool Outside(double left, double top, double right, double bottom) const
     {
         const RECT* c = style.clip;
-        return c != nullptr && (right < c->left - 1.0 || left > c->right + 1.0 || bottom < c->top - 1.0 ||
-                                top > c->bottom + 1.0);
+        return c != nullptr &&
+               (right < c->left - 1.0 || left > c->right + 1.0 || bottom < c->top - 1.0 || top > c->bottom + 1.0);
     }
 
     void Piece(std::span<const Vec> corners)
@@ -60,19 +60,16 @@ struct Outliner {
             top = std::min(top, v.y);
             bottom = std::max(bottom, v.y);
         }
-        if (Outside(left, top, right, bottom))
-            return;
+        if (Outside(left, top, right, bottom)) return;
         size_t first = out.points.size();
-        for (Vec v : corners)
-            out.points.push_back({std::llround(v.x * FILL_ONE), std::llround(v.y * FILL_ONE)});
+        for (Vec v : corners) out.points.push_back({std::llround(v.x * FILL_ONE), std::llround(v.y * FILL_ONE)});
         std::span<FillPoint> p(out.points.data() + first, corners.size());
         const __int128 area = SignedArea(p);
         if (area == 0) {
             out.points.resize(first);
             return;
         }
-        if (area < 0)
-            std::reverse(p.begin(), p.end());
+        if (area < 0) std::reverse(p.begin(), p.end());
         out.counts.push_back(static_cast<int>(p.size()));
     }
 
@@ -98,38 +95,28 @@ struct Outliner {
         quarter[q].x = 0;
         ring.resize(n);
         for (int i = 0; i < n; ++i) {
-            if (i <= q)
-                ring[i] = quarter[i];
-            else if (i <= 2 * q)
-                ring[i] = {-quarter[2 * q - i].x, quarter[2 * q - i].y};
-            else if (i < 3 * q)
-                ring[i] = {-quarter[i - 2 * q].x, -quarter[i - 2 * q].y};
-            else
-                ring[i] = {quarter[4 * q - i].x, -quarter[4 * q - i].y};
+            if (i <= q) ring[i] = quarter[i];
+            else if (i <= 2 * q) ring[i] = {-quarter[2 * q - i].x, quarter[2 * q - i].y};
+            else if (i < 3 * q) ring[i] = {-quarter[i - 2 * q].x, -quarter[i - 2 * q].y};
+            else ring[i] = {quarter[4 * q - i].x, -quarter[4 * q - i].y};
         }
     }
 
     void Disc(Vec c)
     {
-        if (Outside(c.x - half, c.y - half, c.x + half, c.y + half))
-            return;
-        if (ring.empty())
-            MakeRing();
+        if (Outside(c.x - half, c.y - half, c.x + half, c.y + half)) return;
+        if (ring.empty()) MakeRing();
         const FillPoint centre{std::llround(c.x * FILL_ONE), std::llround(c.y * FILL_ONE)};
-        if (style.clip)
-            discs.push_back(centre);  // drawn by Discs() once all are known
-        else
-            DiscAt(centre);
+        if (style.clip) discs.push_back(centre);  // drawn by Discs() once all are known
+        else DiscAt(centre);
     }
 
     void DiscAt(FillPoint c)
     {
         const size_t first = out.points.size();
-        for (const FillPoint& v : ring)
-            out.points.push_back({c.x + v.x, c.y + v.y});
+        for (const FillPoint& v : ring) out.points.push_back({c.x + v.x, c.y + v.y});
         std::span<FillPoint> p(out.points.data() + first, ring.size());
-        if (SignedArea(p) < 0)
-            std::reverse(p.begin(), p.end());
+        if (SignedArea(p) < 0) std::reverse(p.begin(), p.end());
         out.counts.push_back(static_cast<int>(p.size()));
     }
 
@@ -142,13 +129,11 @@ struct Outliner {
     // reach the band: a handful of them remain.
     void Discs()
     {
-        if (discs.empty())
-            return;
+        if (discs.empty()) return;
         const RECT& c = *style.clip;
         KeepNearest(discs, true, (int64_t{c.top} - 1) * FILL_ONE, (int64_t{c.bottom} + 1) * FILL_ONE);
         KeepNearest(discs, false, (int64_t{c.left} - 1) * FILL_ONE, (int64_t{c.right} + 1) * FILL_ONE);
-        for (const FillPoint& d : discs)
-            DiscAt(d);
+        for (const FillPoint& d : discs) DiscAt(d);
         discs.clear();
     }
 
@@ -172,18 +157,17 @@ struct Outliner {
             // Beyond [lo, hi] a centre stays only when its neighbour towards the range is not also beyond.
             const bool hidden = (t < lo && sameAfter && along(centres[i + 1]) < lo) ||
                                 (t > hi && sameBefore && along(centres[i - 1]) > hi);
-            if (!hidden)
-                centres[kept++] = centres[i];
+            if (!hidden) centres[kept++] = centres[i];
         }
         centres.resize(kept);
     }
 
     void Cap(Vec p, Vec dir, Vec normal)  // dir points away from the line
     {
-        if (style.endCap == STROKE_CAP_ROUND)
-            Disc(p);
+        if (style.endCap == STROKE_CAP_ROUND) Disc(p);
         else if (style.endCap == STROKE_CAP_SQUARE)
-            Piece({p + normal * half, p + dir * half + normal * half, p + dir * half - normal * half, p - normal * half});
+            Piece(
+                {p + normal * half, p + dir * half + normal * half, p + dir * half - normal * half, p - normal * half});
     }
 
     void Join(Vec p, Vec d0, Vec d1)
@@ -191,12 +175,10 @@ struct Outliner {
         double cross = d0.x * d1.y - d0.y * d1.x;
         double dot = d0.x * d1.x + d0.y * d1.y;
         if (style.join == STROKE_JOIN_ROUND) {
-            if (cross != 0 || dot < 0)
-                Disc(p);
+            if (cross != 0 || dot < 0) Disc(p);
             return;
         }
-        if (cross == 0)
-            return;  // straight on needs nothing; a fold back has no outer corner to fill
+        if (cross == 0) return;  // straight on needs nothing; a fold back has no outer corner to fill
         double side = cross > 0 ? -1.0 : 1.0;
         Vec n0 = Vec{-d0.y, d0.x} * (side * half);
         Vec n1 = Vec{-d1.y, d1.x} * (side * half);
@@ -243,21 +225,18 @@ struct Outliner {
     {
         from = 0;
         to = length;
-        if (!style.clip)
-            return true;
+        if (!style.clip) return true;
         const double margin = half * StrokeReach(style) + 2;
         const double lo[2] = {style.clip->left - margin, style.clip->top - margin};
         const double hi[2] = {style.clip->right + margin, style.clip->bottom + margin};
         const double origin[2] = {a.x, a.y}, dir[2] = {d.x, d.y};
         for (int axis = 0; axis < 2; ++axis) {
             if (dir[axis] == 0) {
-                if (origin[axis] < lo[axis] || origin[axis] > hi[axis])
-                    return false;
+                if (origin[axis] < lo[axis] || origin[axis] > hi[axis]) return false;
                 continue;
             }
             double t0 = (lo[axis] - origin[axis]) / dir[axis], t1 = (hi[axis] - origin[axis]) / dir[axis];
-            if (t0 > t1)
-                std::swap(t0, t1);
+            if (t0 > t1) std::swap(t0, t1);
             from = std::max(from, t0);
             to = std::min(to, t1);
         }
@@ -279,21 +258,18 @@ struct Outliner {
         const std::span<const double> pattern = style.dashes;
         const size_t count = pattern.size();
         std::vector<double> prefix(count + 1, 0.0);
-        for (size_t k = 0; k < count; ++k)
-            prefix[k + 1] = prefix[k] + pattern[k];
+        for (size_t k = 0; k < count; ++k) prefix[k + 1] = prefix[k] + pattern[k];
         const double period = prefix[count];
         const size_t n = pts.size();
         const size_t segments = closed ? n : n - 1;
         std::vector<double> lengths(segments);
         double total = 0;
-        for (size_t i = 0; i < segments; ++i)
-            total += lengths[i] = Length(pts[(i + 1) % n] - pts[i]);
+        for (size_t i = 0; i < segments; ++i) total += lengths[i] = Length(pts[(i + 1) % n] - pts[i]);
         if (closed) {
             // A closed figure that never enters a gap is one dash all the way round: a closed
             // stroke after all.
             bool anyGap = false;
-            for (size_t k = 1; k < count; k += 2)
-                anyGap = anyGap || (pattern[k] > 0 && prefix[k] < total);
+            for (size_t k = 1; k < count; k += 2) anyGap = anyGap || (pattern[k] > 0 && prefix[k] < total);
             if (!anyGap) {
                 Polyline(pts, true);
                 return;
@@ -314,12 +290,11 @@ struct Outliner {
             const double at = phase + t;
             const double m = std::floor(at / period);
             const double within = at - m * period;
-            size_t k = size_t(std::upper_bound(prefix.begin(), prefix.begin() + ptrdiff_t(count), within) - prefix.begin());
+            size_t k =
+                size_t(std::upper_bound(prefix.begin(), prefix.begin() + ptrdiff_t(count), within) - prefix.begin());
             Element e{int64_t(m), k > 0 ? k - 1 : 0};
-            while (begin(e) > t)
-                e = previous(e);
-            while (begin(next(e)) <= t)
-                e = next(e);
+            while (begin(e) > t) e = previous(e);
+            while (begin(next(e)) <= t) e = next(e);
             return e;
         };
 
@@ -327,10 +302,8 @@ struct Outliner {
         auto finishDash = [&] {
             std::vector<Vec> cleaned;
             for (Vec v : dash)
-                if (cleaned.empty() || !Same(cleaned.back(), v))
-                    cleaned.push_back(v);
-            if (cleaned.size() >= 2)
-                Polyline(cleaned, false);
+                if (cleaned.empty() || !Same(cleaned.back(), v)) cleaned.push_back(v);
+            if (cleaned.size() >= 2) Polyline(cleaned, false);
             dash.clear();
         };
         for (size_t i = 0; i < segments; ++i) {
@@ -359,15 +332,12 @@ struct Outliner {
                 }
                 if (!runsOn && visibleFrom > 0) {
                     const Element seen = holding(visibleFrom);
-                    if (later(seen, e))
-                        e = seen;
+                    if (later(seen, e)) e = seen;
                 }
                 for (; !runsOn; e = next(e)) {
                     const double from = begin(e);
-                    if (from >= visibleTo)
-                        break;
-                    if ((e.k & 1) != 0)
-                        continue;
+                    if (from >= visibleTo) break;
+                    if ((e.k & 1) != 0) continue;
                     const double stop = begin(next(e));
                     dash.push_back(from > 0 ? a + d * from : a);
                     if (stop < length) {
@@ -392,10 +362,8 @@ struct Outliner {
 double StrokeReach(const StrokeStyle& style)
 {
     double reach = 1;
-    if (style.endCap == STROKE_CAP_SQUARE)
-        reach = M_SQRT2;
-    if (style.join == STROKE_JOIN_MITER && std::isfinite(style.miterLimit))
-        reach = std::max(reach, style.miterLimit);
+    if (style.endCap == STROKE_CAP_SQUARE) reach = M_SQRT2;
+    if (style.join == STROKE_JOIN_MITER && std::isfinite(style.miterLimit)) reach = std::max(reach, style.miterLimit);
     return reach;
 }
 
@@ -426,18 +394,13 @@ bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& sty
             std::vector<Vec> pts;
             for (const FillPoint& p : figure.points) {
                 Vec v{static_cast<double>(p.x) / FILL_ONE, static_cast<double>(p.y) / FILL_ONE};
-                if (pts.empty() || !Same(pts.back(), v))
-                    pts.push_back(v);
+                if (pts.empty() || !Same(pts.back(), v)) pts.push_back(v);
             }
             bool closed = figure.closed;
-            if (closed && pts.size() > 1 && Same(pts.front(), pts.back()))
-                pts.pop_back();
-            if (pts.size() < 2)
-                continue;
-            if (dashed)
-                outliner.Dashed(pts, closed);
-            else
-                outliner.Polyline(pts, closed);
+            if (closed && pts.size() > 1 && Same(pts.front(), pts.back())) pts.pop_back();
+            if (pts.size() < 2) continue;
+            if (dashed) outliner.Dashed(pts, closed);
+            else outliner.Polyline(pts, closed);
         }
         // Under a narrow pen few pieces overlap, and those that miss the clip are already out.
         if (cleaned.clip && outliner.half >= kCullHalfWidth)

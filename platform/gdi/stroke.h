@@ -17,9 +17,9 @@ constexpr DWORD STROKE_JOIN_BEVEL = 0x1000;
 constexpr DWORD STROKE_JOIN_MITER = 0x2000;
 
 struct StrokeStyle {
-    double width;       // device pixels
-    DWORD endCap;       // STROKE_CAP_*
-    DWORD join;         // STROKE_JOIN_*
+    double width;  // device pixels
+    DWORD endCap;  // STROKE_CAP_*
+    DWORD join;  // STROKE_JOIN_*
     double miterLimit;  // longest miter allowed, as a multiple of the width; longer ones bevel
     std::span<const double> dashes;  // on, off, on, ... in device pixels; empty for a solid pen
     // The pixels that matter, when known: dashes wholly outside it are skipped without being

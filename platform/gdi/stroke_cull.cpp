@@ -34,14 +34,12 @@ int128 Cross(const FillPoint& a, const FillPoint& b, int64_t px, int64_t py)
 // pieces) covers each point at most once, so the argument above holds for it.
 bool ConvexLeft(std::span<const FillPoint> p)
 {
-    if (p.size() < 3 || p.size() > 4)
-        return false;
+    if (p.size() < 3 || p.size() > 4) return false;
     for (size_t i = 0; i < p.size(); ++i) {
         const FillPoint& a = p[i];
         const FillPoint& b = p[(i + 1) % p.size()];
         const FillPoint& c = p[(i + 2) % p.size()];
-        if (Cross(a, b, c.x, c.y) < 0)
-            return false;
+        if (Cross(a, b, c.x, c.y) < 0) return false;
     }
     return true;
 }
@@ -52,8 +50,7 @@ bool CornersLeftOf(std::span<const FillPoint> p, const Tile& t)
     for (size_t i = 0; i < p.size(); ++i)
         for (int64_t x : xs)
             for (int64_t y : ys)
-                if (Cross(p[i], p[(i + 1) % p.size()], x, y) <= 0)
-                    return false;
+                if (Cross(p[i], p[(i + 1) % p.size()], x, y) <= 0) return false;
     return true;
 }
 
@@ -94,13 +91,11 @@ bool Covers(const FillPoint& ci, const FillPoint& cj, const Tile& t, int128 slac
 {
     const int64_t ex = cj.x - ci.x, ey = cj.y - ci.y;
     const int128 ee = Square(ex) + Square(ey);
-    if (ee == 0)
-        return false;
+    if (ee == 0) return false;
     const int64_t xs[2] = {t.x0, t.x1}, ys[2] = {t.y0, t.y1};
     for (int64_t x : xs)
         for (int64_t y : ys)
-            if (2 * (int128{x - ci.x} * ex + int128{y - ci.y} * ey) - ee <= slack)
-                return false;
+            if (2 * (int128{x - ci.x} * ex + int128{y - ci.y} * ey) - ee <= slack) return false;
     return true;
 }
 
@@ -113,8 +108,7 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
     for (size_t i = 0, first = firstPoint; firstCount + i < out.counts.size(); ++i) {
         const int count = out.counts[firstCount + i];
         std::span<const FillPoint> p(out.points.data() + first, size_t(count));
-        if (!ConvexLeft(p))
-            return;
+        if (!ConvexLeft(p)) return;
         Piece piece{INT64_MAX, INT64_MAX, INT64_MIN, INT64_MIN, false, i, first, count};
         for (const FillPoint& v : p) {
             piece.x0 = std::min(piece.x0, v.x), piece.x1 = std::max(piece.x1, v.x);
@@ -125,8 +119,7 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
     }
     int128 outer2 = 0, inner2 = 0;
     if (!centres.empty()) {
-        if (ring.size() < 3)
-            return;
+        if (ring.size() < 3) return;
         long double inner = INFINITY;
         for (size_t i = 0; i < ring.size(); ++i) {
             const FillPoint& a = ring[i];
@@ -134,23 +127,19 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
             outer2 = std::max(outer2, Square(a.x) + Square(a.y));
             const long double cross = (long double)a.x * b.y - (long double)a.y * b.x;
             const long double length2 = (long double)(Square(b.x - a.x) + Square(b.y - a.y));
-            if (length2 > 0)
-                inner = std::min(inner, cross * cross / length2);  // the ring winds round its centre
+            if (length2 > 0) inner = std::min(inner, cross * cross / length2);  // the ring winds round its centre
         }
         // Below the distance from the centre to every edge's line, by a margin for the rounding.
         inner2 = int128(std::floor(inner * (1 - 1e-12L))) - 2;
-        if (inner2 <= 0)
-            return;
+        if (inner2 <= 0) return;
         int64_t radius = 0;
-        for (const FillPoint& v : ring)
-            radius = std::max<int64_t>({radius, std::llabs(v.x), std::llabs(v.y)});
+        for (const FillPoint& v : ring) radius = std::max<int64_t>({radius, std::llabs(v.x), std::llabs(v.y)});
         for (size_t i = 0; i < centres.size(); ++i) {
             const FillPoint& c = centres[i];
             pieces.push_back({c.x - radius, c.y - radius, c.x + radius, c.y + radius, true, i, 0, 0});
         }
     }
-    if (pieces.size() < 8)
-        return;
+    if (pieces.size() < 8) return;
 
     // Every pixel's sample point lies within the clip grown by a pixel; tiles of about a 64th of
     // it, at least 64 pixels on a side and at most 256 of them along either side.
@@ -169,15 +158,15 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
             const Tile t{gx0 + tx * side, gy0 + ty * side, std::min(gx1, gx0 + (tx + 1) * side),
                          std::min(gy1, gy0 + (ty + 1) * side)};
             auto reaches = [&](const Piece& p) { return p.x0 <= t.x1 && p.x1 >= t.x0 && p.y0 <= t.y1 && p.y1 >= t.y0; };
-            auto polygon = [&](const Piece& p) { return std::span<const FillPoint>(out.points.data() + p.first, size_t(p.count)); };
+            auto polygon = [&](const Piece& p) {
+                return std::span<const FillPoint>(out.points.data() + p.first, size_t(p.count));
+            };
             size_t inside = pieces.size();
             for (size_t n = 0; n < pieces.size() && inside == pieces.size(); ++n) {
                 const size_t k = (n + discBase) % pieces.size();  // discs first: the likeliest to hold a tile
                 const Piece& p = pieces[k];
-                if (p.x0 > t.x0 || p.x1 < t.x1 || p.y0 > t.y0 || p.y1 < t.y1)
-                    continue;
-                if (p.disc ? FarthestCorner2(centres[p.index], t) < inner2 : CornersLeftOf(polygon(p), t))
-                    inside = k;
+                if (p.x0 > t.x0 || p.x1 < t.x1 || p.y0 > t.y0 || p.y1 < t.y1) continue;
+                if (p.disc ? FarthestCorner2(centres[p.index], t) < inner2 : CornersLeftOf(polygon(p), t)) inside = k;
             }
             if (inside < pieces.size()) {
                 needed[inside] = 1;
@@ -185,25 +174,19 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
             }
             for (size_t k = 0; k < pieces.size(); ++k) {
                 const Piece& p = pieces[k];
-                if (needed[k] || !reaches(p))
-                    continue;
+                if (needed[k] || !reaches(p)) continue;
                 if (!p.disc) {
-                    if (!Separated(polygon(p), t))
-                        needed[k] = 1;
+                    if (!Separated(polygon(p), t)) needed[k] = 1;
                     continue;
                 }
                 const FillPoint& c = centres[p.index];
-                if (Nearest2(c, t) > outer2)
-                    continue;
+                if (Nearest2(c, t) > outer2) continue;
                 bool covered = false;
                 for (size_t step = 1; step <= 16 && !covered; step *= 2) {
-                    if (p.index + step < centres.size() && Covers(c, centres[p.index + step], t, slack))
-                        covered = true;
-                    else if (p.index >= step && Covers(c, centres[p.index - step], t, slack))
-                        covered = true;
+                    if (p.index + step < centres.size() && Covers(c, centres[p.index + step], t, slack)) covered = true;
+                    else if (p.index >= step && Covers(c, centres[p.index - step], t, slack)) covered = true;
                 }
-                if (!covered)
-                    needed[k] = 1;
+                if (!covered) needed[k] = 1;
             }
         }
 
@@ -211,8 +194,7 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
     size_t keptCount = firstCount, keptPoint = firstPoint;
     for (size_t k = 0; k < discBase; ++k) {
         const Piece& p = pieces[k];
-        if (!needed[k])
-            continue;
+        if (!needed[k]) continue;
         std::copy(out.points.begin() + ptrdiff_t(p.first), out.points.begin() + ptrdiff_t(p.first + size_t(p.count)),
                   out.points.begin() + ptrdiff_t(keptPoint));
         out.counts[keptCount++] = p.count;
@@ -222,7 +204,6 @@ void StrokeCull(FillPolygonSet& out, size_t firstCount, size_t firstPoint, std::
     out.points.resize(keptPoint);
     size_t kept = 0;
     for (size_t i = 0; i < centres.size(); ++i)
-        if (needed[discBase + i])
-            centres[kept++] = centres[i];
+        if (needed[discBase + i]) centres[kept++] = centres[i];
     centres.resize(kept);
 }

@@ -33,14 +33,14 @@ struct Side {  // an edge, top point first
 
 struct Chain {
     int64_t column;  // smallest column c with c * FILL_ONE >= crossing on the current row
-    int64_t rem;     // column * denom - numerator, in [0, denom)
+    int64_t rem;  // column * denom - numerator, in [0, denom)
     int64_t denom, stepQ, stepS;
-    int64_t edgeEnd;           // first row the current side no longer spans
+    int64_t edgeEnd;  // first row the current side no longer spans
     int64_t firstRow, endRow;  // rows the chain spans within the clip
-    uint32_t side;             // current side
+    uint32_t side;  // current side
     uint32_t firstSide;
-    int dir;                   // +1 where the polygon goes down along the chain, -1 up
-    bool started;              // placed: a pair's chains on the first row of the next band
+    int dir;  // +1 where the polygon goes down along the chain, -1 up
+    bool started;  // placed: a pair's chains on the first row of the next band
 };
 
 struct Piece {
@@ -80,8 +80,7 @@ void ChainPlace(Chain& c, const Side& s, int64_t row)
 // below the row is the one that spans it: the sides before it end at or above it.
 void ChainStart(Chain& c, const Side* sides, int64_t row)
 {
-    while (CeilDiv<int64_t>(sides[c.side].bottom.y, FILL_ONE) <= row)
-        ++c.side;
+    while (CeilDiv<int64_t>(sides[c.side].bottom.y, FILL_ONE) <= row) ++c.side;
     ChainPlace(c, sides[c.side], row);
     c.started = true;
 }
@@ -89,8 +88,7 @@ void ChainStart(Chain& c, const Side* sides, int64_t row)
 // Moves the chain down to `row`, the row after the one it stands on.
 void ChainStep(Chain& c, const Side* sides, int64_t row)
 {
-    if (row >= c.endRow)
-        return;
+    if (row >= c.endRow) return;
     if (row < c.edgeEnd) {
         c.column += c.stepQ;
         c.rem -= c.stepS;
@@ -142,8 +140,8 @@ struct Scan {
     std::vector<Chain> chains;
     std::vector<Piece> pieces;
     int64_t lo = 0, hi = 0;  // columns of a row
-    int64_t origin = 0;      // bit i of a row is column origin + i: lo rounded down to a word
-    size_t words = 0;        // 64-bit words a row
+    int64_t origin = 0;  // bit i of a row is column origin + i: lo rounded down to a word
+    size_t words = 0;  // 64-bit words a row
     int64_t bandTop = 0;
     std::vector<uint64_t> bits;  // the band's rows
     std::vector<uint8_t> wound;  // kWound* of each row of the band, 0 for a row with nothing set
@@ -158,16 +156,13 @@ struct Scan {
             return (dy > 0) - (dy < 0);
         };
         int previous = 0;
-        for (size_t j = n; j-- > 0 && previous == 0;)
-            previous = sign(j);
-        if (previous == 0)
-            return;  // flat: it crosses no row
+        for (size_t j = n; j-- > 0 && previous == 0;) previous = sign(j);
+        if (previous == 0) return;  // flat: it crosses no row
         // Start where the direction turns, so that no chain wraps round the end of the points.
         size_t start = 0;
         for (size_t j = 0; j < n; ++j) {
             const int s = sign(j);
-            if (s == 0)
-                continue;
+            if (s == 0) continue;
             if (s != previous) {
                 start = j;
                 break;
@@ -178,8 +173,7 @@ struct Scan {
         size_t chainSides = sides.size();
         int direction = 0;
         auto close = [&] {
-            if (direction == 0)
-                return;
+            if (direction == 0) return;
             if (direction < 0) {
                 std::reverse(sides.begin() + ptrdiff_t(chainSides), sides.end());
                 for (auto s = sides.begin() + ptrdiff_t(chainSides); s != sides.end(); ++s)
@@ -202,8 +196,7 @@ struct Scan {
         for (size_t k = 0; k < n; ++k) {
             const size_t j = (start + k) % n;
             const int s = sign(j);
-            if (s == 0)
-                continue;
+            if (s == 0) continue;
             if (s != direction) {
                 close();
                 chainSides = sides.size();
@@ -212,8 +205,7 @@ struct Scan {
             sides.push_back({p[j], p[(j + 1) % n]});
         }
         close();
-        if (piece.chainCount == 0)
-            return;
+        if (piece.chainCount == 0) return;
         const Chain* c = &chains[piece.firstChain];
         piece.pair = piece.chainCount == 2 && c[0].firstRow == c[1].firstRow && c[0].endRow == c[1].endRow;
         pieces.push_back(piece);
@@ -224,8 +216,7 @@ struct Scan {
     {
         left = std::max(left, lo);
         right = std::min(right, hi);
-        if (left >= right)
-            return;
+        if (left >= right) return;
         const size_t r = size_t(row - bandTop);
         wound[r] |= winding < 0 ? kWoundNegative : kWoundPositive;
         uint64_t* line = bits.data() + r * words;
@@ -236,8 +227,7 @@ struct Scan {
             line[w0] |= first & last;
         } else {
             line[w0] |= first;
-            for (size_t w = w0 + 1; w < w1; ++w)
-                line[w] = ~uint64_t{0};
+            for (size_t w = w0 + 1; w < w1; ++w) line[w] = ~uint64_t{0};
             line[w1] |= last;
         }
     }
@@ -250,8 +240,7 @@ struct Scan {
         int winding = 0;
         int64_t from = 0;
         for (const Crossing& c : list) {
-            if (winding != 0 && from < c.column)
-                run(from, c.column, winding);
+            if (winding != 0 && from < c.column) run(from, c.column, winding);
             winding += c.dir;
             from = c.column;
         }
@@ -271,20 +260,13 @@ struct Scan {
             // The stepping state in locals, so that it stays in registers down the rows.
             Step a = StepOf(ca), b = StepOf(cb);
             for (int64_t row = from;;) {
-                if (a.column < b.column)
-                    Mark(row, a.column, b.column, ca.dir);
-                else if (b.column < a.column)
-                    Mark(row, b.column, a.column, cb.dir);
-                if (++row == piece.endRow)
-                    break;
-                if (row < a.edgeEnd)
-                    a.Next();
-                else
-                    a = Restart(ca, s, row);
-                if (row < b.edgeEnd)
-                    b.Next();
-                else
-                    b = Restart(cb, s, row);
+                if (a.column < b.column) Mark(row, a.column, b.column, ca.dir);
+                else if (b.column < a.column) Mark(row, b.column, a.column, cb.dir);
+                if (++row == piece.endRow) break;
+                if (row < a.edgeEnd) a.Next();
+                else a = Restart(ca, s, row);
+                if (row < b.edgeEnd) b.Next();
+                else b = Restart(cb, s, row);
                 if (row == to) {
                     // The next band goes on from here.
                     a.Store(ca);
@@ -298,18 +280,14 @@ struct Scan {
             crossings.clear();
             for (uint32_t k = 0; k < piece.chainCount; ++k) {
                 Chain& c = chains[piece.firstChain + k];
-                if (row < c.firstRow || row >= c.endRow)
-                    continue;
-                if (!c.started || row == from)
-                    ChainStart(c, s, row);
-                else
-                    ChainStep(c, s, row);
+                if (row < c.firstRow || row >= c.endRow) continue;
+                if (!c.started || row == from) ChainStart(c, s, row);
+                else ChainStep(c, s, row);
                 crossings.push_back({c.column, c.dir});
             }
             Sweep(crossings, [&](int64_t left, int64_t right, int winding) { Mark(row, left, right, winding); });
         }
-        for (uint32_t k = 0; k < piece.chainCount; ++k)
-            chains[piece.firstChain + k].started = false;
+        for (uint32_t k = 0; k < piece.chainCount; ++k) chains[piece.firstChain + k].started = false;
     }
 
     // Hands the set bits of a row of the band to the sink as runs.
@@ -324,16 +302,13 @@ struct Scan {
             while (look != 0) {
                 const int b = std::countr_zero(look);
                 const int64_t column = origin + int64_t(w) * 64 + b;
-                if (inside)
-                    sink(context, LONG(row), LONG(start), LONG(column));
-                else
-                    start = column;
+                if (inside) sink(context, LONG(row), LONG(start), LONG(column));
+                else start = column;
                 inside = !inside;
                 look = (inside ? ~v : v) & (~uint64_t{0} << b);
             }
         }
-        if (inside)
-            sink(context, LONG(row), LONG(start), LONG(hi));
+        if (inside) sink(context, LONG(row), LONG(start), LONG(hi));
     }
 
     // The row from the winding sum of the crossings of every chain on it, as the general scan
@@ -345,8 +320,7 @@ struct Scan {
             const Piece& piece = pieces[i];
             for (uint32_t k = 0; k < piece.chainCount; ++k) {
                 Chain c = chains[piece.firstChain + k];
-                if (row < c.firstRow || row >= c.endRow)
-                    continue;
+                if (row < c.firstRow || row >= c.endRow) continue;
                 c.side = c.firstSide;
                 ChainStart(c, sides.data(), row);
                 crossings.push_back({c.column, c.dir});
@@ -356,22 +330,19 @@ struct Scan {
         int64_t pendingLeft = 0, pendingRight = 0;
         auto emit = [&] {
             const int64_t left = std::max(pendingLeft, lo), right = std::min(pendingRight, hi);
-            if (left < right)
-                sink(context, LONG(row), LONG(left), LONG(right));
+            if (left < right) sink(context, LONG(row), LONG(left), LONG(right));
         };
         Sweep(crossings, [&](int64_t left, int64_t right, int) {
             if (pending && pendingRight == left) {
                 pendingRight = right;
                 return;
             }
-            if (pending)
-                emit();
+            if (pending) emit();
             pending = true;
             pendingLeft = left;
             pendingRight = right;
         });
-        if (pending)
-            emit();
+        if (pending) emit();
     }
 };
 
@@ -383,10 +354,8 @@ bool StrokeFillSpans(std::span<const FillPoint> points, std::span<const int> cou
     const RECT bounds = PolyFillBounds(points);
     const int64_t lo = std::max(bounds.left, clip.left), hi = std::min(bounds.right, clip.right);
     const int64_t top = std::max(bounds.top, clip.top), bottom = std::min(bounds.bottom, clip.bottom);
-    if (lo >= hi || top >= bottom)
-        return true;
-    if (hi - lo > kMostRowBits)
-        return PolyFillSpans(points, counts, FILL_WINDING, clip, sink, context);
+    if (lo >= hi || top >= bottom) return true;
+    if (hi - lo > kMostRowBits) return PolyFillSpans(points, counts, FILL_WINDING, clip, sink, context);
     try {
         Scan scan;
         scan.lo = lo;
@@ -397,16 +366,13 @@ bool StrokeFillSpans(std::span<const FillPoint> points, std::span<const int> cou
         scan.pieces.reserve(counts.size());
         size_t start = 0;
         for (int count : counts) {
-            if (count <= 0)
-                continue;
-            if (start + size_t(count) > points.size())
-                break;
+            if (count <= 0) continue;
+            if (start + size_t(count) > points.size()) break;
             scan.AddPolygon(points.subspan(start, size_t(count)), top, bottom);
             start += size_t(count);
         }
         std::vector<Piece>& pieces = scan.pieces;
-        if (pieces.empty())
-            return true;
+        if (pieces.empty()) return true;
         std::sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.firstRow < b.firstRow; });
         scan.words = size_t((hi - scan.origin + 63) / 64);
         const int64_t bandRows = std::max<int64_t>(1, kBandBits / int64_t(scan.words * 64));
@@ -418,31 +384,27 @@ bool StrokeFillSpans(std::span<const FillPoint> points, std::span<const int> cou
         for (int64_t bandTop = pieces[0].firstRow; bandTop < bottom;) {
             if (alive.empty() && next < pieces.size())
                 bandTop = std::max(bandTop, pieces[next].firstRow);  // skip rows no piece spans
-            if (alive.empty() && next == pieces.size())
-                break;
+            if (alive.empty() && next == pieces.size()) break;
             const int64_t bandBottom = std::min(bandTop + bandRows, bottom);
             scan.bandTop = bandTop;
             std::fill(scan.bits.begin(), scan.bits.begin() + ptrdiff_t(scan.words * size_t(bandBottom - bandTop)), 0);
             std::fill(scan.wound.begin(), scan.wound.begin() + (bandBottom - bandTop), 0);
-            for (; next < pieces.size() && pieces[next].firstRow < bandBottom; ++next)
-                alive.push_back(uint32_t(next));
+            for (; next < pieces.size() && pieces[next].firstRow < bandBottom; ++next) alive.push_back(uint32_t(next));
             for (uint32_t i : alive) {
                 const Piece& piece = pieces[i];
                 scan.MarkPiece(piece, std::max(piece.firstRow, bandTop), std::min(piece.endRow, bandBottom));
             }
             for (int64_t row = bandTop; row < bandBottom; ++row) {
                 const uint8_t wound = scan.wound[size_t(row - bandTop)];
-                if (wound == (kWoundNegative | kWoundPositive))
-                    scan.EmitExact(alive, row, sink, context);
+                if (wound == (kWoundNegative | kWoundPositive)) scan.EmitExact(alive, row, sink, context);
                 else if (wound != 0 && bits)
-                    bits(context, LONG(row), scan.origin, scan.bits.data() + size_t(row - bandTop) * scan.words, scan.words);
-                else if (wound != 0)
-                    scan.EmitBits(row, sink, context);
+                    bits(context, LONG(row), scan.origin, scan.bits.data() + size_t(row - bandTop) * scan.words,
+                         scan.words);
+                else if (wound != 0) scan.EmitBits(row, sink, context);
             }
             size_t kept = 0;
             for (uint32_t i : alive)
-                if (pieces[i].endRow > bandBottom)
-                    alive[kept++] = i;
+                if (pieces[i].endRow > bandBottom) alive[kept++] = i;
             alive.resize(kept);
             bandTop = bandBottom;
         }

@@ -16,11 +16,9 @@ BOOL Metrics(HDC handle, TEXTMETRICW& tm)
 {
     DcCall dc(handle);
     Font* font = DcAndFont(dc);
-    if (!font)
-        return FALSE;
+    if (!font) return FALSE;
     SizedFont sized(*font, *dc);
-    if (!sized.ok())
-        return FALSE;
+    if (!sized.ok()) return FALSE;
     const FontScale& s = sized.scale();
     FT_Face face = font->face;
     const LOGFONTW& log = font->log;
@@ -33,14 +31,16 @@ BOOL Metrics(HDC handle, TEXTMETRICW& tm)
     tm.tmDescent = Logical(s.descent, s.yScale);
     tm.tmHeight = tm.tmAscent + tm.tmDescent;
     tm.tmInternalLeading = std::max<LONG>(0, tm.tmHeight - Logical(s.em, s.yScale));
-    const double cell = hasOs2 && os2->usWinAscent + os2->usWinDescent > 0 ? double(os2->usWinAscent) + os2->usWinDescent
-                                                                          : double(face->ascender) - face->descender;
+    const double cell = hasOs2 && os2->usWinAscent + os2->usWinDescent > 0
+                            ? double(os2->usWinAscent) + os2->usWinDescent
+                            : double(face->ascender) - face->descender;
     const double line = face->height;  // ascender - descender + line gap
     tm.tmExternalLeading = std::max<LONG>(0, Logical((line - cell) * perUnitY, s.yScale));
     const double average = hasOs2 && os2->xAvgCharWidth > 0 ? os2->xAvgCharWidth : upem / 2;
     tm.tmAveCharWidth = Logical(average * perUnitX, s.xScale);
     tm.tmMaxCharWidth = Logical(double(face->bbox.xMax - face->bbox.xMin) * perUnitX, s.xScale);
-    tm.tmWeight = font->embolden || log.lfWeight == 0 ? (log.lfWeight ? log.lfWeight : font->faceWeight) : font->faceWeight;
+    tm.tmWeight =
+        font->embolden || log.lfWeight == 0 ? (log.lfWeight ? log.lfWeight : font->faceWeight) : font->faceWeight;
     tm.tmOverhang = 0;
     tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = 96;
     tm.tmFirstChar = hasOs2 ? os2->usFirstCharIndex : 0x20;
@@ -64,11 +64,9 @@ BOOL Extent(HDC handle, const WCHAR* text, size_t count, LPSIZE size)
     }
     DcCall dc(handle);
     Font* font = DcAndFont(dc);
-    if (!font)
-        return FALSE;
+    if (!font) return FALSE;
     SizedFont sized(*font, *dc);
-    if (!sized.ok())
-        return FALSE;
+    if (!sized.ok()) return FALSE;
     TextRun run;
     try {
         TextRunLayout(sized, text, count, false, nullptr, run);
@@ -101,8 +99,7 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!Metrics(dc, wide))
-        return FALSE;
+    if (!Metrics(dc, wide)) return FALSE;
     std::memcpy(metrics, &wide, offsetof(TEXTMETRICW, tmFirstChar));
     metrics->tmFirstChar = BYTE(std::min<WCHAR>(wide.tmFirstChar, 255));
     metrics->tmLastChar = BYTE(std::min<WCHAR>(wide.tmLastChar, 255));

@@ -5,8 +5,8 @@
 
 #include "font_internal.h"
 #include "path_draw.h"
-#include "polygon_region.h"
 #include "platform/kernel.h"
+#include "polygon_region.h"
 #include "text.h"
 
 using namespace gdi;
@@ -63,7 +63,8 @@ bool DeviceRect(const Dc& dc, const RECT& rect, pixman_box32_t& out)
     return true;
 }
 
-BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const WCHAR* text, size_t count, const INT* dx)
+BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const WCHAR* text, size_t count,
+                 const INT* dx)
 {
     if (count && !text) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -71,30 +72,27 @@ BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const
     }
     DcCall dc(handle);
     Font* font = DcAndFont(dc);
-    if (!font)
-        return FALSE;
+    if (!font) return FALSE;
     pixman_box32_t clipBox{};
     const bool clipped = rect && (options & ETO_CLIPPED);
-    if (rect && !DeviceRect(*dc, *rect, clipBox))
-        return FALSE;
+    if (rect && !DeviceRect(*dc, *rect, clipBox)) return FALSE;
     Region visible;
     DcVisibleRegion(*dc, &visible.r);
     if (clipped) {
         Region box;
-        pixman_region32_init_rect(&box.r, clipBox.x1, clipBox.y1, uint32_t(clipBox.x2 - clipBox.x1), uint32_t(clipBox.y2 - clipBox.y1));
+        pixman_region32_init_rect(&box.r, clipBox.x1, clipBox.y1, uint32_t(clipBox.x2 - clipBox.x1),
+                                  uint32_t(clipBox.y2 - clipBox.y1));
         pixman_region32_intersect(&visible.r, &visible.r, &box.r);
     }
     if (rect && (options & ETO_OPAQUE)) {
         Region fill;
-        pixman_region32_init_rect(&fill.r, clipBox.x1, clipBox.y1, uint32_t(clipBox.x2 - clipBox.x1), uint32_t(clipBox.y2 - clipBox.y1));
-        if (!TextPaint(*dc, &fill.r, dc->bkColor))
-            return FALSE;
+        pixman_region32_init_rect(&fill.r, clipBox.x1, clipBox.y1, uint32_t(clipBox.x2 - clipBox.x1),
+                                  uint32_t(clipBox.y2 - clipBox.y1));
+        if (!TextPaint(*dc, &fill.r, dc->bkColor)) return FALSE;
     }
-    if (count == 0)
-        return TRUE;
+    if (count == 0) return TRUE;
     SizedFont sized(*font, *dc);
-    if (!sized.ok())
-        return FALSE;
+    if (!sized.ok()) return FALSE;
     TextRun run;
     FT_Vector origin;
     try {
@@ -103,13 +101,15 @@ BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }
-    if (!TextPlace(*dc, x, y, sized.scale(), run, origin))
-        return FALSE;
+    if (!TextPlace(*dc, x, y, sized.scale(), run, origin)) return FALSE;
     const pixman_box32_t area = *pixman_region32_extents(&visible.r);
     if (dc->bkMode == OPAQUE) {
         const FontScale& s = sized.scale();
         const double along = run.advance.x * s.cos - run.advance.y * s.sin;
-        const double corners[4][2] = {{0, s.ascent * 64}, {along, s.ascent * 64}, {along, -s.descent * 64}, {0, -s.descent * 64}};
+        const double corners[4][2] = {{0, s.ascent * 64},
+                                      {along, s.ascent * 64},
+                                      {along, -s.descent * 64},
+                                      {0, -s.descent * 64}};
         FillPoint points[4];
         for (int i = 0; i < 4; ++i) {
             const double u = corners[i][0], up = corners[i][1];
@@ -124,8 +124,7 @@ BOOL TextOutWide(HDC handle, int x, int y, UINT options, const RECT* rect, const
             return FALSE;
         }
         pixman_region32_intersect(&box.r, &box.r, &visible.r);
-        if (!TextPaint(*dc, &box.r, dc->bkColor))
-            return FALSE;
+        if (!TextPaint(*dc, &box.r, dc->bkColor)) return FALSE;
     }
     try {
         return TextInkPaint(*dc, sized, run, origin, &visible.r, dc->textColor) ? TRUE : FALSE;

@@ -4,8 +4,9 @@
 
 using namespace gdi;
 
-BOOL TransparentBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY,
-                    int srcWidth, int srcHeight, UINT transparent) {
+BOOL TransparentBlt(HDC dstHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY, int srcWidth,
+                    int srcHeight, UINT transparent)
+{
     Dc* dst = Get<Dc>(dstHandle);
     Dc* src = Get<Dc>(srcHandle);
     if (!dst || !src) return FALSE;

@@ -17,8 +17,7 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCSTR text, int count, LPWSTR wid
     const std::u16string converted =
         codePage == CP_UTF8 ? platform::Utf8ToUtf16(narrow) : platform::Cp1251ToUtf16(narrow);
     const int needed = static_cast<int>(converted.size());
-    if (wideSize == 0)
-        return needed;
+    if (wideSize == 0) return needed;
     if (!wide || needed > wideSize) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
@@ -41,11 +40,9 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int count, LPSTR tex
     bool replaced = false;
     const std::string converted = ansi ? platform::Utf16ToCp1251(source, defaultChar ? *defaultChar : '?', &replaced)
                                        : platform::Utf16ToUtf8(source);
-    if (usedDefault)
-        *usedDefault = replaced ? TRUE : FALSE;
+    if (usedDefault) *usedDefault = replaced ? TRUE : FALSE;
     const int needed = static_cast<int>(converted.size());
-    if (textSize == 0)
-        return needed;
+    if (textSize == 0) return needed;
     if (!text || needed > textSize) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;

@@ -11,13 +11,9 @@ BOOL CreateDirectoryW(LPCWSTR name, SECURITY_ATTRIBUTES*)
         return FALSE;
     }
     const std::string path = platform::NativePath(platform::WideToUtf8(name));
-    if (::mkdir(path.c_str(), 0777) == 0)
-        return TRUE;
-    if (errno == EEXIST)
-        SetLastError(ERROR_ALREADY_EXISTS);
-    else if (errno == ENOENT)
-        SetLastError(ERROR_PATH_NOT_FOUND);
-    else
-        SetLastErrorFromErrno();
+    if (::mkdir(path.c_str(), 0777) == 0) return TRUE;
+    if (errno == EEXIST) SetLastError(ERROR_ALREADY_EXISTS);
+    else if (errno == ENOENT) SetLastError(ERROR_PATH_NOT_FOUND);
+    else SetLastErrorFromErrno();
     return FALSE;
 }

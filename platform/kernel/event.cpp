@@ -1,8 +1,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 #include "kernel_object.h"
@@ -38,25 +38,21 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initia
 BOOL SetEvent(HANDLE handle)
 {
     auto event = HandleGet<EventObject>(handle);
-    if (!event)
-        return FALSE;
+    if (!event) return FALSE;
     {
         std::lock_guard guard(event->lock);
         event->signalled = true;
     }
     // Every waiter re-checks the state under the lock; an auto-reset event lets only the first through.
-    if (event->manualReset)
-        event->changed.notify_all();
-    else
-        event->changed.notify_one();
+    if (event->manualReset) event->changed.notify_all();
+    else event->changed.notify_one();
     return TRUE;
 }
 
 BOOL ResetEvent(HANDLE handle)
 {
     auto event = HandleGet<EventObject>(handle);
-    if (!event)
-        return FALSE;
+    if (!event) return FALSE;
     std::lock_guard guard(event->lock);
     event->signalled = false;
     return TRUE;
@@ -65,8 +61,7 @@ BOOL ResetEvent(HANDLE handle)
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
 {
     auto event = HandleGet<EventObject>(handle);
-    if (!event)
-        return WAIT_FAILED;
+    if (!event) return WAIT_FAILED;
     std::unique_lock guard(event->lock);
     auto ready = [&] { return event->signalled; };
     if (milliseconds == INFINITE) {
@@ -74,17 +69,14 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds)
     } else if (!event->changed.wait_for(guard, std::chrono::milliseconds(milliseconds), ready)) {
         return WAIT_TIMEOUT;
     }
-    if (!event->manualReset)
-        event->signalled = false;
+    if (!event->manualReset) event->signalled = false;
     return WAIT_OBJECT_0;
 }
 
 void Sleep(DWORD milliseconds)
 {
-    if (milliseconds == 0)
-        std::this_thread::yield();
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    if (milliseconds == 0) std::this_thread::yield();
+    else std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 DWORD GetTickCount()

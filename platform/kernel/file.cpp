@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/kernel.h"
@@ -20,10 +20,9 @@ int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return errno;
+    if (fd < 0) return errno;
     // Only a regular file is read: a FIFO would wait for a writer forever, a device never end.
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
@@ -31,15 +30,13 @@ int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
     unsigned char chunk[16384];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             const int error = errno;
             ::close(fd);
             return error;
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     ::close(fd);
@@ -54,8 +51,7 @@ std::shared_ptr<FileObject> File(HANDLE handle) { return HandleGet<FileObject>(h
 DWORD MissingFileError(const std::string& path)
 {
     const size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0)
-        return ERROR_FILE_NOT_FOUND;
+    if (slash == std::string::npos || slash == 0) return ERROR_FILE_NOT_FOUND;
     struct stat st;
     const std::string folder = path.substr(0, slash);
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
@@ -82,21 +78,20 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
     const bool wantWrite = (access & GENERIC_WRITE) != 0;
     int oflags = O_CLOEXEC | (wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY);
     switch (disposition) {
-    case CREATE_NEW: oflags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
-    case OPEN_EXISTING: break;
-    case OPEN_ALWAYS: oflags |= O_CREAT; break;
-    case TRUNCATE_EXISTING:
-        if (!wantWrite) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return INVALID_HANDLE_VALUE;
-        }
-        oflags |= O_TRUNC;
-        break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
+        case CREATE_NEW: oflags |= O_CREAT | O_EXCL; break;
+        case CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
+        case OPEN_EXISTING: break;
+        case OPEN_ALWAYS: oflags |= O_CREAT; break;
+        case TRUNCATE_EXISTING:
+            if (!wantWrite) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return INVALID_HANDLE_VALUE;
+            }
+            oflags |= O_TRUNC;
+            break;
+        default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
-    if (flags & FILE_FLAG_OPEN_REPARSE_POINT)
-        oflags |= O_NOFOLLOW;
+    if (flags & FILE_FLAG_OPEN_REPARSE_POINT) oflags |= O_NOFOLLOW;
     const std::string path = NativePath(name);
     bool existed = false;
     if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
@@ -120,8 +115,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
         return INVALID_HANDLE_VALUE;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (flags & FILE_FLAG_DELETE_ON_CLOSE)
-        ::unlink(path.c_str());
+    if (flags & FILE_FLAG_DELETE_ON_CLOSE) ::unlink(path.c_str());
     HANDLE handle = HandleRegister(std::make_shared<FileObject>(fd, wantWrite));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
@@ -139,62 +133,48 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped)
 {
-    if (read)
-        *read = 0;
+    if (read) *read = 0;
     auto file = File(handle);
-    if (!file)
-        return FALSE;
-    if (overlapped || (!buffer && toRead))
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (!file) return FALSE;
+    if (overlapped || (!buffer && toRead)) return Fail(ERROR_INVALID_PARAMETER);
     DWORD done = 0;
     auto* bytes = static_cast<unsigned char*>(buffer);
     while (done < toRead) {
         const ssize_t n = ::read(file->fd, bytes + done, toRead - done);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (read)
-                *read = done;
+            if (errno == EINTR) continue;
+            if (read) *read = done;
             return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         done += static_cast<DWORD>(n);
     }
-    if (read)
-        *read = done;
+    if (read) *read = done;
     return TRUE;
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, DWORD* written, void* overlapped)
 {
-    if (written)
-        *written = 0;
+    if (written) *written = 0;
     auto file = File(handle);
-    if (!file)
-        return FALSE;
-    if (overlapped || (!buffer && toWrite))
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (!file) return FALSE;
+    if (overlapped || (!buffer && toWrite)) return Fail(ERROR_INVALID_PARAMETER);
     DWORD done = 0;
     const auto* bytes = static_cast<const unsigned char*>(buffer);
     while (done < toWrite) {
         const ssize_t n = ::write(file->fd, bytes + done, toWrite - done);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            if (written)
-                *written = done;
+            if (errno == EINTR) continue;
+            if (written) *written = done;
             return Fail(errno == EBADF ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
         }
         if (n == 0) {
-            if (written)
-                *written = done;
+            if (written) *written = done;
             return Fail(ERROR_WRITE_FAULT);
         }
         done += static_cast<DWORD>(n);
     }
-    if (written)
-        *written = done;
+    if (written) *written = done;
     return TRUE;
 }
 
@@ -230,14 +210,13 @@ bool SeekTarget(int fd, LONGLONG distance, DWORD method, LONGLONG* target)
 DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD method)
 {
     auto file = File(handle);
-    if (!file)
-        return INVALID_SET_FILE_POINTER;
-    const LONGLONG move = distanceHigh ? static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(*distanceHigh)) << 32) |
-                                                               static_cast<DWORD>(distance))
-                                       : static_cast<LONGLONG>(distance);
+    if (!file) return INVALID_SET_FILE_POINTER;
+    const LONGLONG move =
+        distanceHigh ? static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                                             static_cast<DWORD>(distance))
+                     : static_cast<LONGLONG>(distance);
     LONGLONG target = 0;
-    if (!SeekTarget(file->fd, move, method, &target))
-        return INVALID_SET_FILE_POINTER;
+    if (!SeekTarget(file->fd, move, method, &target)) return INVALID_SET_FILE_POINTER;
     if (!distanceHigh && target > 0xFFFFFFFFLL) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
@@ -246,8 +225,7 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
         SetLastErrorFromErrno();
         return INVALID_SET_FILE_POINTER;
     }
-    if (distanceHigh)
-        *distanceHigh = static_cast<LONG>(static_cast<ULONGLONG>(target) >> 32);
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<ULONGLONG>(target) >> 32);
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(target);
 }
@@ -255,27 +233,22 @@ DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD met
 BOOL SetFilePointerEx(HANDLE handle, LONGLONG distance, LONGLONG* newPosition, DWORD method)
 {
     auto file = File(handle);
-    if (!file)
-        return FALSE;
+    if (!file) return FALSE;
     LONGLONG target = 0;
-    if (!SeekTarget(file->fd, distance, method, &target))
-        return FALSE;
+    if (!SeekTarget(file->fd, distance, method, &target)) return FALSE;
     if (::lseek(file->fd, target, SEEK_SET) < 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
-    if (newPosition)
-        *newPosition = target;
+    if (newPosition) *newPosition = target;
     return TRUE;
 }
 
 BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size)
 {
     auto file = File(handle);
-    if (!file)
-        return FALSE;
-    if (!size)
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (!file) return FALSE;
+    if (!size) return Fail(ERROR_INVALID_PARAMETER);
     struct stat st;
     if (::fstat(file->fd, &st) != 0) {
         SetLastErrorFromErrno();
@@ -288,10 +261,8 @@ BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size)
 DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh)
 {
     LONGLONG size = 0;
-    if (!GetFileSizeEx(handle, &size))
-        return INVALID_FILE_SIZE;
-    if (sizeHigh)
-        *sizeHigh = static_cast<DWORD>(static_cast<ULONGLONG>(size) >> 32);
+    if (!GetFileSizeEx(handle, &size)) return INVALID_FILE_SIZE;
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(static_cast<ULONGLONG>(size) >> 32);
     SetLastError(ERROR_SUCCESS);
     return static_cast<DWORD>(size);
 }
@@ -299,8 +270,7 @@ DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh)
 BOOL FlushFileBuffers(HANDLE handle)
 {
     auto file = File(handle);
-    if (!file)
-        return FALSE;
+    if (!file) return FALSE;
     if (::fsync(file->fd) != 0 && errno != EINVAL && errno != EROFS) {
         SetLastErrorFromErrno();
         return FALSE;
@@ -311,8 +281,7 @@ BOOL FlushFileBuffers(HANDLE handle)
 BOOL SetEndOfFile(HANDLE handle)
 {
     auto file = File(handle);
-    if (!file)
-        return FALSE;
+    if (!file) return FALSE;
     const off_t position = ::lseek(file->fd, 0, SEEK_CUR);
     if (position < 0 || ::ftruncate(file->fd, position) != 0) {
         SetLastError(errno == EBADF || errno == EINVAL ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
@@ -323,8 +292,7 @@ BOOL SetEndOfFile(HANDLE handle)
 
 BOOL DeleteFileA(LPCSTR name)
 {
-    if (!name)
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (!name) return Fail(ERROR_INVALID_PARAMETER);
     if (::unlink(NativePath(name).c_str()) != 0) {
         SetLastError(errno == EISDIR ? ERROR_ACCESS_DENIED : ErrnoToWinError(errno));
         return FALSE;
@@ -334,12 +302,8 @@ BOOL DeleteFileA(LPCSTR name)
 
 BOOL DeleteFileW(LPCWSTR name)
 {
-    if (!name)
-        return Fail(ERROR_INVALID_PARAMETER);
+    if (!name) return Fail(ERROR_INVALID_PARAMETER);
     return DeleteFileA(WideToUtf8(name).c_str());
 }
 
-BOOL CloseHandle(HANDLE handle)
-{
-    return HandleRelease(handle) != nullptr;
-}
+BOOL CloseHandle(HANDLE handle) { return HandleRelease(handle) != nullptr; }

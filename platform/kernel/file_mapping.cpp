@@ -15,7 +15,8 @@ namespace {
 struct MappingObject : KernelObject {
     static constexpr ObjectKind Kind = ObjectKind::Mapping;
     MappingObject(int descriptor, uint64_t bytes, bool canWrite)
-        : KernelObject(Kind), fd(descriptor), size(bytes), writable(canWrite) {}
+        : KernelObject(Kind), fd(descriptor), size(bytes), writable(canWrite)
+    {}
     ~MappingObject() override { ::close(fd); }
     const int fd;  // a duplicate, so the mapping outlives the file handle as on Windows
     const uint64_t size;
@@ -47,8 +48,7 @@ using namespace platform;
 HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES*, DWORD protect, DWORD sizeHigh, DWORD sizeLow, LPCSTR)
 {
     auto source = HandleGet<FileObject>(file);
-    if (!source)
-        return nullptr;
+    if (!source) return nullptr;
     const bool writable = protect == PAGE_READWRITE;
     if (!writable && protect != PAGE_READONLY) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -64,8 +64,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES*, DWORD protect, DWOR
         return nullptr;
     }
     uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
-    if (size == 0)
-        size = static_cast<uint64_t>(st.st_size);
+    if (size == 0) size = static_cast<uint64_t>(st.st_size);
     if (size == 0) {
         SetLastError(ERROR_FILE_INVALID);
         return nullptr;
@@ -92,8 +91,7 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES*, DWORD protect, DWOR
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes)
 {
     auto map = HandleGet<MappingObject>(mapping);
-    if (!map)
-        return nullptr;
+    if (!map) return nullptr;
     const bool write = (access & FILE_MAP_WRITE) != 0;
     if (write && !map->writable) {
         SetLastError(ERROR_ACCESS_DENIED);
@@ -104,8 +102,7 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    if (bytes == 0)
-        bytes = static_cast<SIZE_T>(map->size - offset);
+    if (bytes == 0) bytes = static_cast<SIZE_T>(map->size - offset);
     const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
     const uint64_t start = offset / page * page;
     const size_t length = static_cast<size_t>(bytes + (offset - start));

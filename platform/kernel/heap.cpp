@@ -35,15 +35,13 @@ LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
         return nullptr;
     }
     header->size = bytes;
-    if (flags & HEAP_ZERO_MEMORY)
-        std::memset(header + 1, 0, bytes);
+    if (flags & HEAP_ZERO_MEMORY) std::memset(header + 1, 0, bytes);
     return header + 1;
 }
 
 LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes)
 {
-    if (!block)
-        return HeapAlloc(heap, flags, bytes);
+    if (!block) return HeapAlloc(heap, flags, bytes);
     if (bytes > SIZE_MAX / 2) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
@@ -62,12 +60,8 @@ LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes)
 
 BOOL HeapFree(HANDLE, DWORD, LPVOID block)
 {
-    if (block)
-        std::free(HeaderOf(block));
+    if (block) std::free(HeaderOf(block));
     return TRUE;
 }
 
-SIZE_T HeapSize(HANDLE, DWORD, LPCVOID block)
-{
-    return block ? HeaderOf(block)->size : static_cast<SIZE_T>(-1);
-}
+SIZE_T HeapSize(HANDLE, DWORD, LPCVOID block) { return block ? HeaderOf(block)->size : static_cast<SIZE_T>(-1); }

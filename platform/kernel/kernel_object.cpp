@@ -36,8 +36,7 @@ std::shared_ptr<KernelObject> HandleLookup(HANDLE handle, ObjectKind kind)
     {
         std::lock_guard guard(table.lock);
         auto it = table.objects.find(handle);
-        if (it != table.objects.end() && it->second->kind == kind)
-            return it->second;
+        if (it != table.objects.end() && it->second->kind == kind) return it->second;
     }
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;

@@ -17,8 +17,7 @@ std::optional<MEMORYSTATUS> overrideFigure;
 uint64_t MeminfoBytes(const char* name)
 {
     FILE* file = std::fopen("/proc/meminfo", "r");
-    if (!file)
-        return 0;
+    if (!file) return 0;
     char line[256];
     uint64_t bytes = 0;
     const size_t nameLength = std::strlen(name);
@@ -37,11 +36,9 @@ uint64_t MeminfoBytes(const char* name)
 uint64_t MappedBytes()
 {
     FILE* file = std::fopen("/proc/self/statm", "r");
-    if (!file)
-        return 0;
+    if (!file) return 0;
     unsigned long long pages = 0;
-    if (std::fscanf(file, "%llu", &pages) != 1)
-        pages = 0;
+    if (std::fscanf(file, "%llu", &pages) != 1) pages = 0;
     std::fclose(file);
     return pages * static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
 }
@@ -51,16 +48,13 @@ uint64_t MappedBytes()
 void GlobalMemoryStatusOverride(const MEMORYSTATUS* status)
 {
     std::lock_guard guard(overrideLock);
-    if (status)
-        overrideFigure = *status;
-    else
-        overrideFigure.reset();
+    if (status) overrideFigure = *status;
+    else overrideFigure.reset();
 }
 
 void GlobalMemoryStatus(MEMORYSTATUS* status)
 {
-    if (!status)
-        return;
+    if (!status) return;
     {
         std::lock_guard guard(overrideLock);
         if (overrideFigure) {
@@ -76,8 +70,7 @@ void GlobalMemoryStatus(MEMORYSTATUS* status)
         const uint64_t unit = info.mem_unit ? info.mem_unit : 1;
         const uint64_t total = info.totalram * unit;
         uint64_t available = MeminfoBytes("MemAvailable");
-        if (available == 0 || available > total)
-            available = (info.freeram + info.bufferram) * unit;
+        if (available == 0 || available > total) available = (info.freeram + info.bufferram) * unit;
         figure.dwTotalPhys = total;
         figure.dwAvailPhys = available;
         figure.dwTotalPageFile = total + info.totalswap * unit;
@@ -86,8 +79,7 @@ void GlobalMemoryStatus(MEMORYSTATUS* status)
     }
     uint64_t limit = uint64_t{1} << 47;
     struct rlimit rl {};
-    if (::getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < limit)
-        limit = rl.rlim_cur;
+    if (::getrlimit(RLIMIT_AS, &rl) == 0 && rl.rlim_cur != RLIM_INFINITY && rl.rlim_cur < limit) limit = rl.rlim_cur;
     const uint64_t mapped = MappedBytes();
     figure.dwTotalVirtual = limit;
     figure.dwAvailVirtual = mapped < limit ? limit - mapped : 0;

@@ -25,8 +25,7 @@ const link_map* ModuleImage(HMODULE module)
 {
     void* handle = module ? static_cast<void*>(module) : MainProgram();
     link_map* map = nullptr;
-    if (!handle || dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0)
-        return nullptr;
+    if (!handle || dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0) return nullptr;
     return map;
 }
 
@@ -34,8 +33,7 @@ const link_map* ImageOfAddress(const void* address)
 {
     Dl_info info;
     link_map* map = nullptr;
-    if (!address || dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0)
-        return nullptr;
+    if (!address || dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0) return nullptr;
     return map;
 }
 
@@ -51,8 +49,7 @@ std::string ImagePath(const link_map* image)
     if (path.empty()) {  // the main program
         char buffer[PATH_MAX];
         const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-        if (n > 0)
-            path.assign(buffer, static_cast<size_t>(n));
+        if (n > 0) path.assign(buffer, static_cast<size_t>(n));
         return path;
     }
     if (char* full = ::realpath(path.c_str(), nullptr)) {
@@ -65,11 +62,9 @@ std::string ImagePath(const link_map* image)
 void* ModuleOwnSymbol(HMODULE module, const char* name)
 {
     void* handle = module ? static_cast<void*>(module) : MainProgram();
-    if (!handle)
-        return nullptr;
+    if (!handle) return nullptr;
     void* symbol = dlsym(handle, name);
-    if (!symbol || ImageOfAddress(symbol) != ModuleImage(module))
-        return nullptr;
+    if (!symbol || ImageOfAddress(symbol) != ModuleImage(module)) return nullptr;
     return symbol;
 }
 
@@ -147,8 +142,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name)
         symbol = nullptr;
         const auto* table = static_cast<const FaxModuleOrdinal*>(ModuleOwnSymbol(module, FAX_MODULE_ORDINALS_SYMBOL));
         for (; table && table->name && !symbol; ++table)
-            if (table->ordinal == ordinal)
-                symbol = table->name;
+            if (table->ordinal == ordinal) symbol = table->name;
         if (!symbol) {
             SetLastError(ERROR_PROC_NOT_FOUND);
             return nullptr;
@@ -173,8 +167,7 @@ BOOL FreeLibrary(HMODULE module)
 
 HMODULE GetModuleHandleA(LPCSTR name)
 {
-    if (!name)
-        return static_cast<HMODULE>(MainProgram());
+    if (!name) return static_cast<HMODULE>(MainProgram());
     // Already loaded only, and without keeping a reference, as the handle is borrowed.
     void* handle = dlopen(NativePath(name).c_str(), RTLD_LAZY | RTLD_NOLOAD);
     if (!handle) {
@@ -192,8 +185,7 @@ HMODULE ModuleFromAddress(const void* address)
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    if (!image->l_name || !*image->l_name)
-        return static_cast<HMODULE>(MainProgram());
+    if (!image->l_name || !*image->l_name) return static_cast<HMODULE>(MainProgram());
     void* handle = dlopen(image->l_name, RTLD_LAZY | RTLD_NOLOAD);
     if (!handle) {
         SetLastError(ERROR_MOD_NOT_FOUND);

@@ -4,8 +4,7 @@
 
 int MulDiv(int number, int numerator, int denominator)
 {
-    if (denominator == 0)
-        return -1;
+    if (denominator == 0) return -1;
     const int64_t product = static_cast<int64_t>(number) * numerator;
     const bool negative = (product < 0) != (denominator < 0);
     // Magnitudes in unsigned 64 bits: |INT_MIN * INT_MIN| and |INT_MIN| both fit.
@@ -16,11 +15,9 @@ int MulDiv(int number, int numerator, int denominator)
     if (2 * (p % d) >= d)  // halves go away from zero
         ++q;
     if (negative) {
-        if (q > (uint64_t{1} << 31))
-            return -1;
+        if (q > (uint64_t{1} << 31)) return -1;
         return static_cast<int>(-static_cast<int64_t>(q));
     }
-    if (q > INT32_MAX)
-        return -1;
+    if (q > INT32_MAX) return -1;
     return static_cast<int>(q);
 }

@@ -30,22 +30,19 @@ struct Wanted {
 
 Wanted FromNarrow(LPCSTR key)
 {
-    if (IS_INTRESOURCE(key))
-        return {true, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(key)), {}};
+    if (IS_INTRESOURCE(key)) return {true, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(key)), {}};
     return {false, 0, key};
 }
 
 Wanted FromWide(LPCWSTR key)
 {
-    if (IS_INTRESOURCE(key))
-        return {true, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(key)), {}};
+    if (IS_INTRESOURCE(key)) return {true, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(key)), {}};
     return {false, 0, WideToUtf8(key)};
 }
 
 bool Matches(const FaxResourceKey& key, const Wanted& wanted)
 {
-    if (wanted.isId)
-        return !key.name && key.id == wanted.id;
+    if (wanted.isId) return !key.name && key.id == wanted.id;
     return key.name && EqualNoCase(key.name, wanted.text);
 }
 
@@ -58,15 +55,12 @@ HRSRC Find(HMODULE module, const Wanted& name, const Wanted& type)
     Registry& registry = Tables();
     std::lock_guard guard(registry.lock);
     for (const FaxResourceTable* table = image ? registry.head : nullptr; table; table = table->next) {
-        if (table->image != image)
-            continue;
+        if (table->image != image) continue;
         for (size_t i = 0; i < table->count; ++i) {
             const FaxResource& entry = table->entries[i];
-            if (!Matches(entry.type, type))
-                continue;
+            if (!Matches(entry.type, type)) continue;
             typeSeen = true;
-            if (Matches(entry.name, name))
-                return reinterpret_cast<HRSRC>(const_cast<FaxResource*>(&entry));
+            if (Matches(entry.name, name)) return reinterpret_cast<HRSRC>(const_cast<FaxResource*>(&entry));
         }
     }
     SetLastError(typeSeen ? ERROR_RESOURCE_NAME_NOT_FOUND : ERROR_RESOURCE_TYPE_NOT_FOUND);
@@ -91,10 +85,8 @@ void ResourceTableUnregister(FaxResourceTable* table)
     Registry& registry = Tables();
     std::lock_guard guard(registry.lock);
     FaxResourceTable** link = &registry.head;
-    while (*link && *link != table)
-        link = &(*link)->next;
-    if (*link)
-        *link = table->next;
+    while (*link && *link != table) link = &(*link)->next;
+    if (*link) *link = table->next;
 }
 
 }  // namespace platform
@@ -154,11 +146,9 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    if (size > 0)
-        buffer[0] = 0;
+    if (size > 0) buffer[0] = 0;
     const HRSRC block = FindResourceA(instance, MAKEINTRESOURCEA((id >> 4) + 1), MAKEINTRESOURCEA(RT_STRING_ID));
-    if (!block)
-        return 0;
+    if (!block) return 0;
     const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(instance, block)));
     const size_t total = SizeofResource(instance, block);
     // Walk the block's counted strings, each checked against the block's size.
@@ -181,8 +171,7 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size)
                 return static_cast<int>(length);
             }
             const size_t copied = std::min(length, static_cast<size_t>(size - 1));
-            for (size_t i = 0; i < copied; ++i)
-                buffer[i] = static_cast<WCHAR>(text[2 * i] | (text[2 * i + 1] << 8));
+            for (size_t i = 0; i < copied; ++i) buffer[i] = static_cast<WCHAR>(text[2 * i] | (text[2 * i + 1] << 8));
             buffer[copied] = 0;
             return static_cast<int>(copied);
         }

@@ -10,8 +10,7 @@ BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 
 void GetSystemInfo(SYSTEM_INFO* info)
 {
-    if (!info)
-        return;
+    if (!info) return;
     *info = SYSTEM_INFO{};
     info->wProcessorArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
     info->dwPageSize = static_cast<DWORD>(::sysconf(_SC_PAGESIZE));
@@ -23,11 +22,9 @@ void GetSystemInfo(SYSTEM_INFO* info)
     DWORD_PTR mask = 0;
     if (::sched_getaffinity(0, sizeof set, &set) == 0) {
         for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
-            if (!CPU_ISSET(cpu, &set))
-                continue;
+            if (!CPU_ISSET(cpu, &set)) continue;
             ++count;
-            if (cpu < 64)
-                mask |= DWORD_PTR{1} << cpu;
+            if (cpu < 64) mask |= DWORD_PTR{1} << cpu;
         }
     }
     if (count == 0) {
@@ -68,8 +65,7 @@ BOOL GetVersionExW(OSVERSIONINFOW* info)
 
 int lstrcmpW(LPCWSTR a, LPCWSTR b)
 {
-    if (!a || !b)
-        return (a ? 1 : 0) - (b ? 1 : 0);
+    if (!a || !b) return (a ? 1 : 0) - (b ? 1 : 0);
     auto widen = [](LPCWSTR text) {
         const std::u16string utf16(text);
         std::wstring wide;

@@ -20,8 +20,7 @@ std::string TempFolder()
 {
     const char* dir = std::getenv("TMPDIR");
     std::string path = dir && *dir ? dir : "/tmp";
-    if (path.back() != '/')
-        path += '/';
+    if (path.back() != '/') path += '/';
     return path;
 }
 
@@ -30,8 +29,7 @@ std::string TempFolder()
 template <typename Char>
 DWORD CopyOut(const std::basic_string<Char>& text, DWORD size, Char* buffer)
 {
-    if (!buffer || size <= text.size())
-        return static_cast<DWORD>(text.size() + 1);
+    if (!buffer || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
     std::copy(text.begin(), text.end(), buffer);
     buffer[text.size()] = 0;
     return static_cast<DWORD>(text.size());
@@ -46,15 +44,9 @@ std::string TempName(const std::string& folder, const std::string& prefix, UINT 
 
 }  // namespace
 
-DWORD GetTempPathA(DWORD size, LPSTR buffer)
-{
-    return CopyOut(TempFolder(), size, buffer);
-}
+DWORD GetTempPathA(DWORD size, LPSTR buffer) { return CopyOut(TempFolder(), size, buffer); }
 
-DWORD GetTempPathW(DWORD size, LPWSTR buffer)
-{
-    return CopyOut(Utf8ToUtf16(TempFolder()), size, buffer);
-}
+DWORD GetTempPathW(DWORD size, LPWSTR buffer) { return CopyOut(Utf8ToUtf16(TempFolder()), size, buffer); }
 
 namespace {
 
@@ -62,10 +54,8 @@ namespace {
 UINT MakeTempFileName(LPCSTR path, const std::string& prefix, UINT unique, std::string* result)
 {
     std::string folder = NativePath(path);
-    if (folder.empty())
-        folder = "./";
-    else if (folder.back() != '/')
-        folder += '/';
+    if (folder.empty()) folder = "./";
+    else if (folder.back() != '/') folder += '/';
     if (folder.size() + prefix.size() + 4 + 4 >= MAX_PATH) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
@@ -112,8 +102,7 @@ UINT GetTempFileNameA(LPCSTR path, LPCSTR prefix, UINT unique, LPSTR tempFileNam
     }
     std::string name;
     const UINT number = MakeTempFileName(path, prefix ? std::string(prefix, strnlen(prefix, 3)) : "", unique, &name);
-    if (number != 0)
-        std::memcpy(tempFileName, name.c_str(), name.size() + 1);
+    if (number != 0) std::memcpy(tempFileName, name.c_str(), name.size() + 1);
     return number;
 }
 
@@ -126,12 +115,10 @@ UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFile
     const std::u16string pre(prefix ? prefix : u"", std::min<size_t>(WideLength(prefix), 3));
     std::string name;
     const UINT number = MakeTempFileName(WideToUtf8(path).c_str(), Utf16ToUtf8(pre), unique, &name);
-    if (number == 0)
-        return 0;
+    if (number == 0) return 0;
     const std::u16string wide = Utf8ToUtf16(name);
     if (wide.size() >= MAX_PATH) {
-        if ((unique & 0xFFFFu) == 0)
-            ::unlink(name.c_str());
+        if ((unique & 0xFFFFu) == 0) ::unlink(name.c_str());
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }

@@ -31,12 +31,10 @@ thread_local std::array<ThreadValue, kSlots> threadValues{};
 
 bool CurrentGeneration(DWORD index, uint64_t* generation)
 {
-    if (index >= kSlots)
-        return false;
+    if (index >= kSlots) return false;
     SlotTable& table = Slots();
     std::lock_guard guard(table.lock);
-    if (!table.used[index])
-        return false;
+    if (!table.used[index]) return false;
     *generation = table.generation[index];
     return true;
 }

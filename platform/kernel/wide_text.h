@@ -17,7 +17,10 @@ std::u16string Cp1251ToUtf16(std::string_view text);
 std::string Utf16ToCp1251(std::u16string_view text, char defaultChar, bool* replaced);
 // Length of a zero-terminated UTF-16 string (null counts as empty).
 size_t WideLength(LPCWSTR text);
-inline std::string WideToUtf8(LPCWSTR text) { return Utf16ToUtf8(std::u16string_view(text ? text : u"", WideLength(text))); }
+inline std::string WideToUtf8(LPCWSTR text)
+{
+    return Utf16ToUtf8(std::u16string_view(text ? text : u"", WideLength(text)));
+}
 // A file name as the system uses it: a back slash is a folder separator, as the callers' names
 // are built with either.
 std::string NativePath(std::string_view name);

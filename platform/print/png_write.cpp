@@ -41,8 +41,7 @@ bool PngWrite(const char* path, const BYTE* rows, LONG stride, LONG width, LONG 
         ok = true;
     }
     png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0)
-        ok = false;
+    if (std::fclose(file) != 0) ok = false;
     if (!ok) {
         SetLastError(ERROR_WRITE_FAULT);
         std::remove(path);

@@ -52,8 +52,7 @@ namespace platform {
 DEVMODEW PrinterDefaultMode(LPCWSTR name)
 {
     DEVMODEW mode{};
-    for (int i = 0; i < 31 && name && name[i]; ++i)
-        mode.dmDeviceName[i] = name[i];
+    for (int i = 0; i < 31 && name && name[i]; ++i) mode.dmDeviceName[i] = name[i];
     mode.dmSpecVersion = 0x0401;
     mode.dmSize = sizeof(DEVMODEW);
     mode.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_PRINTQUALITY | DM_YRESOLUTION | DM_COLOR;
@@ -99,8 +98,8 @@ BOOL PrinterInstall(LPCWSTR name, LPCWSTR port, const DEVMODEW* mode)
     bool ok = RegSetValueExW(key, u"Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(portText.c_str()),
                              static_cast<DWORD>(WideBytes(portText))) == ERROR_SUCCESS;
     const DEVMODEW stored = mode ? *mode : PrinterDefaultMode(name);
-    ok = ok && RegSetValueExW(key, u"DevMode", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&stored),
-                              sizeof stored) == ERROR_SUCCESS;
+    ok = ok && RegSetValueExW(key, u"DevMode", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&stored), sizeof stored) ==
+                   ERROR_SUCCESS;
     RegCloseKey(key);
     return ok ? TRUE : FALSE;
 }
@@ -148,11 +147,9 @@ LONG DocumentPropertiesW(HWND, HANDLE printer, LPCWSTR, DEVMODEW* output, const 
         SetLastError(ERROR_INVALID_HANDLE);
         return -1;
     }
-    if (mode == 0)
-        return sizeof(DEVMODEW);
+    if (mode == 0) return sizeof(DEVMODEW);
     DEVMODEW merged = found->second.mode;
-    if ((mode & DM_IN_BUFFER) && input)
-        platform::PrinterModeMerge(&merged, *input);
+    if ((mode & DM_IN_BUFFER) && input) platform::PrinterModeMerge(&merged, *input);
     if (mode & DM_OUT_BUFFER) {
         if (!output) {
             SetLastError(ERROR_INVALID_PARAMETER);
@@ -176,10 +173,9 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* buffer, DWORD size, DWORD* n
         return FALSE;
     }
     const OpenPrinter& record = found->second;
-    const size_t total = sizeof(PRINTER_INFO_2W) + sizeof(DEVMODEW) + WideBytes(record.name) +
-                         WideBytes(record.port) + WideBytes(record.driver);
-    if (needed)
-        *needed = static_cast<DWORD>(total);
+    const size_t total = sizeof(PRINTER_INFO_2W) + sizeof(DEVMODEW) + WideBytes(record.name) + WideBytes(record.port) +
+                         WideBytes(record.driver);
+    if (needed) *needed = static_cast<DWORD>(total);
     if (!buffer || size < total) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;

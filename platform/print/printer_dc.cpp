@@ -44,8 +44,7 @@ bool PageSizeValid(int64_t width, int64_t height)
 
 void PageDrop(HDC dc, PrintJob* job)
 {
-    if (!job->pageBitmap)
-        return;
+    if (!job->pageBitmap) return;
     SelectObject(dc, job->previousBitmap);
     DeleteObject(job->pageBitmap);
     job->pageBitmap = nullptr;
@@ -59,10 +58,7 @@ void JobRelease(HDC dc, void* data)
     delete job;
 }
 
-std::string PageFile(const std::string& file, int page)
-{
-    return page == 1 ? file : file + "." + std::to_string(page);
-}
+std::string PageFile(const std::string& file, int page) { return page == 1 ? file : file + "." + std::to_string(page); }
 
 }  // namespace
 
@@ -97,23 +93,20 @@ namespace {
 // The fax printer's cover-page escape: the page's size and the file that takes the pages up.
 int CoverPageEscape(PrintJob* job, int inputSize, LPCSTR input)
 {
-    if (!input || inputSize < 8)
-        return -1;
+    if (!input || inputSize < 8) return -1;
     int32_t width = 0;
     int32_t height = 0;
     std::memcpy(&width, input, 4);
     std::memcpy(&height, input + 4, 4);
-    if (!PageSizeValid(width, height))
-        return -1;
+    if (!PageSizeValid(width, height)) return -1;
     job->page = SIZE{width, height};
     // The path runs to its terminator or to the end of the data, whichever comes first.
     size_t length = 0;
     const size_t room = static_cast<size_t>(inputSize) - 8;
-    while (length < room && input[8 + length] != 0)
-        ++length;
+    while (length < room && input[8 + length] != 0) ++length;
     if (room > 0)
-        job->escapeFile = platform::NativePath(platform::Utf16ToUtf8(
-            platform::Cp1251ToUtf16(std::string_view(input + 8, length))));
+        job->escapeFile =
+            platform::NativePath(platform::Utf16ToUtf8(platform::Cp1251ToUtf16(std::string_view(input + 8, length))));
     return 1;
 }
 
@@ -122,18 +115,15 @@ int CoverPageEscape(PrintJob* job, int inputSize, LPCSTR input)
 int ExtEscape(HDC dc, int escape, int inputSize, LPCSTR input, int, LPSTR)
 {
     PrintJob* job = JobOf(dc);
-    if (!job)
-        return -1;
-    if (escape != FAX_ESCAPE_COVER_PAGE)
-        return 0;
+    if (!job) return -1;
+    if (escape != FAX_ESCAPE_COVER_PAGE) return 0;
     return CoverPageEscape(job, inputSize, input);
 }
 
 int StartDocW(HDC dc, const DOCINFOW* info)
 {
     PrintJob* job = JobOf(dc);
-    if (!job || !info)
-        return SP_ERROR;
+    if (!job || !info) return SP_ERROR;
     if (job->inDocument) {
         SetLastError(ERROR_CAN_NOT_COMPLETE);
         return SP_ERROR;
@@ -142,8 +132,9 @@ int StartDocW(HDC dc, const DOCINFOW* info)
     job->failed = false;
     job->pages = 0;
     job->escapeFile.clear();
-    job->documentFile = info->lpszOutput && *info->lpszOutput ? platform::NativePath(platform::WideToUtf8(info->lpszOutput))
-                                                              : std::string();
+    job->documentFile = info->lpszOutput && *info->lpszOutput
+                            ? platform::NativePath(platform::WideToUtf8(info->lpszOutput))
+                            : std::string();
     return 1;
 }
 
@@ -186,7 +177,8 @@ int EndPage(HDC dc)
     for (const std::string* file : {&job->documentFile, &job->escapeFile})
         if (!file->empty())
             written = platform::PngWrite(PageFile(*file, job->pages).c_str(), job->bits, stride, job->page.cx,
-                                         job->page.cy) && written;
+                                         job->page.cy) &&
+                      written;
     PageDrop(dc, job);
     if (!written) {
         job->failed = true;
@@ -202,8 +194,7 @@ int EndDoc(HDC dc)
         if (job) SetLastError(ERROR_CAN_NOT_COMPLETE);
         return SP_ERROR;
     }
-    if (job->pageBitmap)
-        EndPage(dc);
+    if (job->pageBitmap) EndPage(dc);
     job->inDocument = false;
     return job->failed ? SP_ERROR : 1;
 }

@@ -12,10 +12,8 @@ bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 std::u16string_view Trim(std::u16string_view text)
 {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
@@ -25,21 +23,14 @@ bool ValidUtf8(std::span<const unsigned char> bytes)
     while (i < bytes.size()) {
         const unsigned char lead = bytes[i];
         size_t extra = 0;
-        if (lead < 0x80)
-            extra = 0;
-        else if (lead >= 0xC2 && lead <= 0xDF)
-            extra = 1;
-        else if (lead >= 0xE0 && lead <= 0xEF)
-            extra = 2;
-        else if (lead >= 0xF0 && lead <= 0xF4)
-            extra = 3;
-        else
-            return false;
-        if (i + extra >= bytes.size() && extra)
-            return false;
+        if (lead < 0x80) extra = 0;
+        else if (lead >= 0xC2 && lead <= 0xDF) extra = 1;
+        else if (lead >= 0xE0 && lead <= 0xEF) extra = 2;
+        else if (lead >= 0xF0 && lead <= 0xF4) extra = 3;
+        else return false;
+        if (i + extra >= bytes.size() && extra) return false;
         for (size_t j = 1; j <= extra; ++j)
-            if ((bytes[i + j] & 0xC0) != 0x80)
-                return false;
+            if ((bytes[i + j] & 0xC0) != 0x80) return false;
         i += extra + 1;
     }
     return true;
@@ -56,8 +47,7 @@ Line Parse(std::u16string_view raw)
 {
     const std::u16string_view line = Trim(raw);
     Line parsed;
-    if (line.empty() || line.front() == u';')
-        return parsed;
+    if (line.empty() || line.front() == u';') return parsed;
     if (line.front() == u'[') {
         const size_t close = line.find(u']');
         parsed.kind = Line::Section;
@@ -65,8 +55,7 @@ Line Parse(std::u16string_view raw)
         return parsed;
     }
     const size_t equals = line.find(u'=');
-    if (equals == std::u16string_view::npos)
-        return parsed;
+    if (equals == std::u16string_view::npos) return parsed;
     parsed.kind = Line::Entry;
     parsed.name = Trim(line.substr(0, equals));
     std::u16string_view value = Trim(line.substr(equals + 1));
@@ -83,21 +72,17 @@ void ForEachLine(std::u16string_view text, Visit visit)
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find_first_of(u"\r\n", start);
-        if (end == std::u16string_view::npos)
-            end = text.size();
-        if (!visit(Parse(text.substr(start, end - start))))
-            return;
+        if (end == std::u16string_view::npos) end = text.size();
+        if (!visit(Parse(text.substr(start, end - start)))) return;
         start = end + 1;
-        if (end < text.size() && text[end] == u'\r' && start < text.size() && text[start] == u'\n')
-            ++start;
+        if (end < text.size() && text[end] == u'\r' && start < text.size() && text[start] == u'\n') ++start;
     }
 }
 
 void AddOnce(std::vector<std::u16string>& names, std::u16string_view name)
 {
     for (const auto& known : names)
-        if (EqualNoCase(known, name))
-            return;
+        if (EqualNoCase(known, name)) return;
     names.emplace_back(name);
 }
 
@@ -111,8 +96,7 @@ std::u16string IniDecode(std::span<const unsigned char> bytes)
             text[i] = static_cast<char16_t>(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
         return text;
     }
-    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
-        bytes = bytes.subspan(3);
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) bytes = bytes.subspan(3);
     const std::string_view narrow(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return ValidUtf8(bytes) ? Utf8ToUtf16(narrow) : Cp1251ToUtf16(narrow);
 }
@@ -139,8 +123,7 @@ std::vector<std::u16string> IniSections(std::u16string_view text)
 {
     std::vector<std::u16string> names;
     ForEachLine(text, [&](const Line& line) {
-        if (line.kind == Line::Section)
-            AddOnce(names, line.name);
+        if (line.kind == Line::Section) AddOnce(names, line.name);
         return true;
     });
     return names;
@@ -152,10 +135,8 @@ std::vector<std::u16string> IniKeys(std::u16string_view text, std::u16string_vie
     std::vector<std::u16string> names;
     bool inSection = false;
     ForEachLine(text, [&](const Line& line) {
-        if (line.kind == Line::Section)
-            inSection = EqualNoCase(line.name, section);
-        else if (line.kind == Line::Entry && inSection && !line.name.empty())
-            AddOnce(names, line.name);
+        if (line.kind == Line::Section) inSection = EqualNoCase(line.name, section);
+        else if (line.kind == Line::Entry && inSection && !line.name.empty()) AddOnce(names, line.name);
         return true;
     });
     return names;
@@ -171,14 +152,11 @@ int IniParseInt(std::u16string_view value)
     }
     int64_t magnitude = 0;
     for (char16_t c : value) {
-        if (c < u'0' || c > u'9')
-            break;
+        if (c < u'0' || c > u'9') break;
         magnitude = magnitude * 10 + (c - u'0');
-        if (magnitude > int64_t{INT_MAX} + 1)
-            magnitude = int64_t{INT_MAX} + 1;
+        if (magnitude > int64_t{INT_MAX} + 1) magnitude = int64_t{INT_MAX} + 1;
     }
-    if (negative)
-        return static_cast<int>(-magnitude);
+    if (negative) return static_cast<int>(-magnitude);
     return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
 }
 

@@ -38,8 +38,7 @@ Answer Query(const std::optional<std::u16string>& section, const std::optional<s
     const std::optional<std::u16string> text = ReadIni(fileName);
     if (!section || !key) {
         answer.isList = true;
-        if (text)
-            answer.names = section ? IniKeys(*text, *section) : IniSections(*text);
+        if (text) answer.names = section ? IniKeys(*text, *section) : IniSections(*text);
         return answer;
     }
     if (text)
@@ -57,32 +56,35 @@ Answer Query(const std::optional<std::u16string>& section, const std::optional<s
 template <typename Char>
 std::basic_string<Char> Encode(const std::u16string& text);
 template <>
-std::u16string Encode<char16_t>(const std::u16string& text) { return text; }
+std::u16string Encode<char16_t>(const std::u16string& text)
+{
+    return text;
+}
 template <>
-std::string Encode<char>(const std::u16string& text) { return Utf16ToUtf8(text); }
+std::string Encode<char>(const std::u16string& text)
+{
+    return Utf16ToUtf8(text);
+}
 
 // How much of a text fits in n units without cutting a character in two.
 size_t FitLength(const std::u16string& text, size_t n)
 {
     n = std::min(n, text.size());
-    if (n > 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00)
-        --n;
+    if (n > 0 && n < text.size() && text[n - 1] >= 0xD800 && text[n - 1] < 0xDC00) --n;
     return n;
 }
 size_t FitLength(const std::string& text, size_t n)
 {
     n = std::min(n, text.size());
     if (n < text.size())
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-            --n;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
     return n;
 }
 
 template <typename Char>
 DWORD Deliver(const Answer& answer, Char* buffer, DWORD size)
 {
-    if (!buffer || size == 0)
-        return 0;
+    if (!buffer || size == 0) return 0;
     if (!answer.isList) {
         const std::basic_string<Char> text = Encode<Char>(answer.text);
         const size_t n = FitLength(text, size - 1);
@@ -112,8 +114,7 @@ DWORD Deliver(const Answer& answer, Char* buffer, DWORD size)
         buffer[at++] = 0;
     }
     buffer[at] = 0;
-    if (at == 0)
-        buffer[1] = 0;  // an empty list is two terminators
+    if (at == 0) buffer[1] = 0;  // an empty list is two terminators
     return static_cast<DWORD>(at);
 }
 
@@ -129,8 +130,7 @@ std::optional<std::u16string> WideArgument(LPCWSTR text)
 UINT QueryInt(const std::u16string& section, const std::u16string& key, INT defaultValue, const std::string& fileName)
 {
     const std::optional<std::u16string> text = ReadIni(fileName);
-    if (!text)
-        return static_cast<UINT>(defaultValue);
+    if (!text) return static_cast<UINT>(defaultValue);
     const std::optional<std::u16string> value = IniFind(*text, section, key);
     return static_cast<UINT>(value ? IniParseInt(*value) : defaultValue);
 }
@@ -156,8 +156,8 @@ DWORD GetPrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValu
         SetLastError(ERROR_INVALID_PARAMETER);
         return Deliver<char16_t>(Answer{}, buffer, size);
     }
-    const Answer answer = Query(WideArgument(section), WideArgument(key), defaultValue ? defaultValue : u"",
-                                WideToUtf8(fileName));
+    const Answer answer =
+        Query(WideArgument(section), WideArgument(key), defaultValue ? defaultValue : u"", WideToUtf8(fileName));
     return Deliver(answer, buffer, size);
 }
 

@@ -39,23 +39,18 @@ KeyTable& Keys()
 
 std::optional<std::string> RegistryFolder()
 {
-    if (const char* dir = std::getenv("FAXDRIVER_REGISTRY"); dir && *dir)
-        return std::string(dir);
+    if (const char* dir = std::getenv("FAXDRIVER_REGISTRY"); dir && *dir) return std::string(dir);
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
         return std::string(config) + "/faxdriver/registry";
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::string(home) + "/.config/faxdriver/registry";
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config/faxdriver/registry";
     return std::nullopt;
 }
 
 const char* RootName(HKEY key)
 {
-    if (key == HKEY_CLASSES_ROOT)
-        return "HKEY_CLASSES_ROOT";
-    if (key == HKEY_CURRENT_USER)
-        return "HKEY_CURRENT_USER";
-    if (key == HKEY_LOCAL_MACHINE)
-        return "HKEY_LOCAL_MACHINE";
+    if (key == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+    if (key == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+    if (key == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
     return nullptr;
 }
 
@@ -64,16 +59,14 @@ bool Resolve(HKEY key, OpenKey* out)
 {
     if (const char* root = RootName(key)) {
         auto folder = RegistryFolder();
-        if (!folder)
-            return false;
+        if (!folder) return false;
         *out = OpenKey{*folder + "/" + root, KEY_ALL_ACCESS};
         return true;
     }
     KeyTable& table = Keys();
     std::lock_guard guard(table.lock);
     auto it = table.keys.find(key);
-    if (it == table.keys.end())
-        return false;
+    if (it == table.keys.end()) return false;
     *out = *it->second;
     return true;
 }
@@ -86,16 +79,11 @@ std::string Escape(std::string_view name, bool isKey)
     std::string out;
     for (size_t i = 0; i < name.size(); ++i) {
         const char c = name[i];
-        if (c == '%')
-            out += "%25";
-        else if (c == '/')
-            out += "%2F";
-        else if (isKey && i == 0 && c == '.')
-            out += "%2E";
-        else if (isKey && i == 0 && c == '=')
-            out += "%3D";
-        else
-            out += c;
+        if (c == '%') out += "%25";
+        else if (c == '/') out += "%2F";
+        else if (isKey && i == 0 && c == '.') out += "%2E";
+        else if (isKey && i == 0 && c == '=') out += "%3D";
+        else out += c;
     }
     return isKey ? out : "=" + out;
 }
@@ -104,13 +92,11 @@ std::string Escape(std::string_view name, bool isKey)
 std::string FindEntry(const std::string& folder, const std::string& wanted, bool wantFolder)
 {
     DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
-        return {};
+    if (!dir) return {};
     std::string found;
     while (dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
-        if (name.empty() || name[0] == '.' || (name[0] == '=') == wantFolder)
-            continue;
+        if (name.empty() || name[0] == '.' || (name[0] == '=') == wantFolder) continue;
         if (EqualNoCase(name, wanted)) {
             found = name;
             break;
@@ -126,10 +112,8 @@ std::vector<std::string> SplitPath(std::string_view path)
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find('\\', start);
-        if (end == std::string_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.emplace_back(path.substr(start, end - start));
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) parts.emplace_back(path.substr(start, end - start));
         start = end + 1;
     }
     return parts;
@@ -153,12 +137,10 @@ HKEY AddKey(std::string folder, REGSAM access)
 
 LSTATUS OpenKeyUtf8(HKEY key, const char* subKey, REGSAM access, HKEY* result, bool create, DWORD* disposition)
 {
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
+    if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     OpenKey parent;
-    if (!Resolve(key, &parent))
-        return ERROR_INVALID_HANDLE;
+    if (!Resolve(key, &parent)) return ERROR_INVALID_HANDLE;
     std::string folder = parent.folder;
     bool createdAny = false;
     if (create && RootName(key)) {
@@ -167,25 +149,20 @@ LSTATUS OpenKeyUtf8(HKEY key, const char* subKey, REGSAM access, HKEY* result, b
             ::mkdir(folder.substr(0, slash).c_str(), 0700);
         ::mkdir(folder.c_str(), 0700);
     }
-    if (!IsFolder(folder))
-        return create ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    if (!IsFolder(folder)) return create ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     for (const std::string& part : SplitPath(subKey ? subKey : "")) {
         const std::string escaped = Escape(part, true);
         std::string entry = FindEntry(folder, escaped, true);
         if (entry.empty()) {
-            if (!create)
-                return ERROR_FILE_NOT_FOUND;
-            if (::mkdir((folder + "/" + escaped).c_str(), 0700) != 0 && errno != EEXIST)
-                return ErrnoToWinError(errno);
+            if (!create) return ERROR_FILE_NOT_FOUND;
+            if (::mkdir((folder + "/" + escaped).c_str(), 0700) != 0 && errno != EEXIST) return ErrnoToWinError(errno);
             createdAny = true;
             entry = FindEntry(folder, escaped, true);  // another process may have won with another case
-            if (entry.empty())
-                return ERROR_FILE_NOT_FOUND;
+            if (entry.empty()) return ERROR_FILE_NOT_FOUND;
         }
         folder += "/" + entry;
     }
-    if (disposition)
-        *disposition = createdAny ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    if (disposition) *disposition = createdAny ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     *result = AddKey(std::move(folder), access);
     return ERROR_SUCCESS;
 }
@@ -200,19 +177,15 @@ struct StoredValue {
 LSTATUS ReadValue(HKEY key, const std::string& name, StoredValue* value)
 {
     OpenKey open;
-    if (!Resolve(key, &open))
-        return ERROR_INVALID_HANDLE;
-    if (!(open.access & KEY_QUERY_VALUE))
-        return ERROR_ACCESS_DENIED;
+    if (!Resolve(key, &open)) return ERROR_INVALID_HANDLE;
+    if (!(open.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     const std::string entry = FindEntry(open.folder, Escape(name, false), false);
-    if (entry.empty())
-        return ERROR_FILE_NOT_FOUND;
+    if (entry.empty()) return ERROR_FILE_NOT_FOUND;
     std::vector<BYTE> bytes;
-    if (const int error = ReadWholeFile(open.folder + "/" + entry, bytes))
-        return ErrnoToWinError(error);
-    if (bytes.size() < 4)
-        return ERROR_FILE_NOT_FOUND;  // not a value file
-    value->type = static_cast<DWORD>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<DWORD>(bytes[3]) << 24));
+    if (const int error = ReadWholeFile(open.folder + "/" + entry, bytes)) return ErrnoToWinError(error);
+    if (bytes.size() < 4) return ERROR_FILE_NOT_FOUND;  // not a value file
+    value->type =
+        static_cast<DWORD>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<DWORD>(bytes[3]) << 24));
     value->bytes.assign(bytes.begin() + 4, bytes.end());
     return ERROR_SUCCESS;
 }
@@ -220,12 +193,9 @@ LSTATUS ReadValue(HKEY key, const std::string& name, StoredValue* value)
 LSTATUS WriteValue(HKEY key, const std::string& name, DWORD type, const BYTE* data, size_t size)
 {
     OpenKey open;
-    if (!Resolve(key, &open))
-        return ERROR_INVALID_HANDLE;
-    if (!(open.access & KEY_SET_VALUE))
-        return ERROR_ACCESS_DENIED;
-    if (!IsFolder(open.folder))
-        return ERROR_FILE_NOT_FOUND;
+    if (!Resolve(key, &open)) return ERROR_INVALID_HANDLE;
+    if (!(open.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!IsFolder(open.folder)) return ERROR_FILE_NOT_FOUND;
     const std::string escaped = Escape(name, false);
     const std::string existing = FindEntry(open.folder, escaped, false);
     const std::string target = open.folder + "/" + (existing.empty() ? escaped : existing);
@@ -237,18 +207,14 @@ LSTATUS WriteValue(HKEY key, const std::string& name, DWORD type, const BYTE* da
     do {
         fd = ::open(temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return ErrnoToWinError(errno);
+    if (fd < 0) return ErrnoToWinError(errno);
     std::vector<BYTE> file(4 + size);
-    for (int i = 0; i < 4; ++i)
-        file[i] = static_cast<BYTE>(type >> (8 * i));
-    if (size)
-        std::memcpy(file.data() + 4, data, size);
+    for (int i = 0; i < 4; ++i) file[i] = static_cast<BYTE>(type >> (8 * i));
+    if (size) std::memcpy(file.data() + 4, data, size);
     size_t done = 0;
     while (done < file.size()) {
         const ssize_t n = ::write(fd, file.data() + done, file.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int err = n < 0 ? errno : ENOSPC;
             ::close(fd);
@@ -269,26 +235,20 @@ LSTATUS WriteValue(HKEY key, const std::string& name, DWORD type, const BYTE* da
 LSTATUS Deliver(const StoredValue& value, const std::vector<BYTE>& bytes, bool addTerminator, DWORD* type, BYTE* data,
                 DWORD* size)
 {
-    if (type)
-        *type = value.type;
-    if (bytes.size() > 0xFFFFFFFFu)
-        return ERROR_MORE_DATA;
+    if (type) *type = value.type;
+    if (bytes.size() > 0xFFFFFFFFu) return ERROR_MORE_DATA;
     const DWORD needed = static_cast<DWORD>(bytes.size());
     if (!data) {
-        if (size)
-            *size = needed;
+        if (size) *size = needed;
         return ERROR_SUCCESS;
     }
-    if (!size)
-        return ERROR_INVALID_PARAMETER;
+    if (!size) return ERROR_INVALID_PARAMETER;
     if (*size < needed) {
         *size = needed;
         return ERROR_MORE_DATA;
     }
-    if (needed)
-        std::memcpy(data, bytes.data(), needed);
-    if (addTerminator && *size > needed && (needed == 0 || bytes.back() != 0))
-        data[needed] = 0;
+    if (needed) std::memcpy(data, bytes.data(), needed);
+    if (addTerminator && *size > needed && (needed == 0 || bytes.back() != 0)) data[needed] = 0;
     *size = needed;
     return ERROR_SUCCESS;
 }
@@ -296,8 +256,7 @@ LSTATUS Deliver(const StoredValue& value, const std::vector<BYTE>& bytes, bool a
 std::u16string WideFromBytes(const std::vector<BYTE>& bytes)
 {
     std::u16string text(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i)
-        text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     return text;
 }
 
@@ -326,8 +285,8 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM access, HKEY* resu
     return OpenKeyUtf8(key, WideName(subKey).c_str(), access, result, false, nullptr);
 }
 
-LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access, SECURITY_ATTRIBUTES*,
-                        HKEY* result, DWORD* disposition)
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access, SECURITY_ATTRIBUTES*, HKEY* result,
+                        DWORD* disposition)
 {
     return OpenKeyUtf8(key, subKey, access, result, true, disposition);
 }
@@ -340,8 +299,7 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM a
 
 LSTATUS RegCloseKey(HKEY key)
 {
-    if (RootName(key))
-        return ERROR_SUCCESS;
+    if (RootName(key)) return ERROR_SUCCESS;
     KeyTable& table = Keys();
     std::lock_guard guard(table.lock);
     return table.keys.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
@@ -350,10 +308,8 @@ LSTATUS RegCloseKey(HKEY key)
 LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
 {
     StoredValue value;
-    if (LSTATUS status = ReadValue(key, NarrowName(valueName), &value); status != ERROR_SUCCESS)
-        return status;
-    if (!IsStringType(value.type))
-        return Deliver(value, value.bytes, false, type, data, size);
+    if (LSTATUS status = ReadValue(key, NarrowName(valueName), &value); status != ERROR_SUCCESS) return status;
+    if (!IsStringType(value.type)) return Deliver(value, value.bytes, false, type, data, size);
     const std::string text = Utf16ToUtf8(WideFromBytes(value.bytes));
     return Deliver(value, std::vector<BYTE>(text.begin(), text.end()), true, type, data, size);
 }
@@ -361,17 +317,14 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BYTE* 
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
 {
     StoredValue value;
-    if (LSTATUS status = ReadValue(key, WideName(valueName), &value); status != ERROR_SUCCESS)
-        return status;
+    if (LSTATUS status = ReadValue(key, WideName(valueName), &value); status != ERROR_SUCCESS) return status;
     return Deliver(value, value.bytes, false, type, data, size);
 }
 
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size)
 {
-    if (!data && size)
-        return ERROR_INVALID_PARAMETER;
-    if (!IsStringType(type))
-        return WriteValue(key, NarrowName(valueName), type, data, size);
+    if (!data && size) return ERROR_INVALID_PARAMETER;
+    if (!IsStringType(type)) return WriteValue(key, NarrowName(valueName), type, data, size);
     const std::vector<BYTE> wide =
         BytesFromWide(Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size)));
     return WriteValue(key, NarrowName(valueName), type, wide.data(), wide.size());
@@ -379,7 +332,6 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
 
 LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size)
 {
-    if (!data && size)
-        return ERROR_INVALID_PARAMETER;
+    if (!data && size) return ERROR_INVALID_PARAMETER;
     return WriteValue(key, WideName(valueName), type, data, size);
 }

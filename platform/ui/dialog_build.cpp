@@ -33,26 +33,24 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
         switch (event->type()) {
-        case QEvent::KeyPress: {
-            auto* key = static_cast<QKeyEvent*>(event);
-            if (key->key() == Qt::Key_F1) {
-                HelpKey();
+            case QEvent::KeyPress: {
+                auto* key = static_cast<QKeyEvent*>(event);
+                if (key->key() == Qt::Key_F1) {
+                    HelpKey();
+                    return true;
+                }
+                return control_->kind == Kind::Edit && TypingRefused(key);
+            }
+            case QEvent::ContextMenu: {
+                const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
+                DialogProcCall(control_->parent, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(HandleOf(control_)),
+                               MAKELPARAM(at.x(), at.y()));
                 return true;
             }
-            return control_->kind == Kind::Edit && TypingRefused(key);
-        }
-        case QEvent::ContextMenu: {
-            const QPoint at = static_cast<QContextMenuEvent*>(event)->globalPos();
-            DialogProcCall(control_->parent, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(HandleOf(control_)),
-                           MAKELPARAM(at.x(), at.y()));
-            return true;
-        }
-        case QEvent::FocusOut:
-            if (control_->kind == Kind::Edit)
-                ControlNotify(control_, EN_KILLFOCUS);
-            return false;
-        default:
-            return false;
+            case QEvent::FocusOut:
+                if (control_->kind == Kind::Edit) ControlNotify(control_, EN_KILLFOCUS);
+                return false;
+            default: return false;
         }
     }
 
@@ -72,10 +70,8 @@ private:
     bool TypingRefused(QKeyEvent* key) const
     {
         const QString text = key->text();
-        if (text.isEmpty() || !text[0].isPrint() || (key->modifiers() & Qt::ControlModifier))
-            return false;
-        if (control_->digitsOnly && !text[0].isDigit())
-            return true;
+        if (text.isEmpty() || !text[0].isPrint() || (key->modifiers() & Qt::ControlModifier)) return false;
+        if (control_->digitsOnly && !text[0].isDigit()) return true;
         auto* edit = static_cast<QLineEdit*>(control_->widget.data());
         return control_->textLimit > 0 && !edit->hasSelectedText() && edit->text().size() >= control_->textLimit;
     }
@@ -101,8 +97,7 @@ protected:
         const int top = metrics.height() / 2;
         painter.setPen(palette().color(QPalette::Mid));
         painter.drawRect(QRect(0, top, width() - 1, height() - top - 1));
-        if (title().isEmpty())
-            return;
+        if (title().isEmpty()) return;
         const QRect label(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
         painter.fillRect(label, palette().color(QPalette::Window));
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
@@ -166,37 +161,36 @@ void ControlConnect(Window* control)
 {
     QWidget* widget = control->widget;
     switch (control->kind) {
-    case Kind::Edit:
-        QObject::connect(static_cast<QLineEdit*>(widget), &QLineEdit::textChanged,
-                         [control] { ControlNotify(control, EN_CHANGE); });
-        break;
-    case Kind::Button:
-        QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked,
-                         [control] { ControlNotify(control, BN_CLICKED); });
-        break;
-    case Kind::CheckBox:
-        QObject::connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked,
-                         [control] { ControlNotify(control, BN_CLICKED); });
-        break;
-    case Kind::Combo:
-        QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated,
-                         [control] { ControlNotify(control, CBN_SELCHANGE); });
-        break;
-    case Kind::SpinBar: {
-        auto* bar = static_cast<QScrollBar*>(widget);
-        QObject::connect(bar, &QScrollBar::actionTriggered, [control, bar](int action) {
-            const int code = action == QAbstractSlider::SliderSingleStepSub   ? SB_LINEUP
-                             : action == QAbstractSlider::SliderSingleStepAdd ? SB_LINEDOWN
-                                                                              : -1;
-            bar->setSliderPosition(1);  // a spin bar has no position of its own
-            if (code >= 0)
-                DialogProcCall(control->parent, WM_VSCROLL, MAKEWPARAM(code, 0),
-                               reinterpret_cast<LPARAM>(HandleOf(control)));
-        });
-        break;
-    }
-    default:
-        break;
+        case Kind::Edit:
+            QObject::connect(static_cast<QLineEdit*>(widget), &QLineEdit::textChanged,
+                             [control] { ControlNotify(control, EN_CHANGE); });
+            break;
+        case Kind::Button:
+            QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked,
+                             [control] { ControlNotify(control, BN_CLICKED); });
+            break;
+        case Kind::CheckBox:
+            QObject::connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked,
+                             [control] { ControlNotify(control, BN_CLICKED); });
+            break;
+        case Kind::Combo:
+            QObject::connect(static_cast<QComboBox*>(widget), &QComboBox::activated,
+                             [control] { ControlNotify(control, CBN_SELCHANGE); });
+            break;
+        case Kind::SpinBar: {
+            auto* bar = static_cast<QScrollBar*>(widget);
+            QObject::connect(bar, &QScrollBar::actionTriggered, [control, bar](int action) {
+                const int code = action == QAbstractSlider::SliderSingleStepSub   ? SB_LINEUP
+                                 : action == QAbstractSlider::SliderSingleStepAdd ? SB_LINEDOWN
+                                                                                  : -1;
+                bar->setSliderPosition(1);  // a spin bar has no position of its own
+                if (code >= 0)
+                    DialogProcCall(control->parent, WM_VSCROLL, MAKEWPARAM(code, 0),
+                                   reinterpret_cast<LPARAM>(HandleOf(control)));
+            });
+            break;
+        }
+        default: break;
     }
     widget->installEventFilter(new ControlEvents(control, widget));
     if (control->kind == Kind::ListView)
@@ -207,13 +201,11 @@ void ControlConnect(Window* control)
 
 LRESULT DialogProcCall(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!dialog || !dialog->proc)
-        return 0;
+    if (!dialog || !dialog->proc) return 0;
     dialog->longs[0] = 0;
     const INT_PTR handled = dialog->proc(HandleOf(dialog), message, wParam, lParam);
     Window* still = FromHandle(HandleOf(dialog));
-    if (message == WM_NOTIFY)
-        return handled && still ? still->longs[0] : 0;
+    if (message == WM_NOTIFY) return handled && still ? still->longs[0] : 0;
     return handled;
 }
 
@@ -227,24 +219,22 @@ Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window*
                     DLGPROC proc, std::u16string* caption)
 {
     HRSRC found = FindResourceW(instance, templateName, MAKEINTRESOURCEW(RT_DIALOG_ID));
-    if (!found)
-        return nullptr;
+    if (!found) return nullptr;
     const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(instance, found)));
     const auto parsed = DialogTemplateParse({bytes, SizeofResource(instance, found)});
-    if (!parsed)
-        return nullptr;
+    if (!parsed) return nullptr;
     QFont font(QString::fromStdString(parsed->font));
     font.setPointSize(parsed->points);
     container->setFont(font);
     // Dialog base units: a quarter of the average letter width across, an eighth of the height down.
     const QFontMetrics metrics(font);
-    const int baseX = (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) / 52;
+    const int baseX =
+        (metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) / 52;
     const int baseY = metrics.height();
     auto px = [&](int units) { return MulDiv(units, baseX, 4); };
     auto py = [&](int units) { return MulDiv(units, baseY, 8); };
     container->setFixedSize(px(parsed->cx), py(parsed->cy));
-    if (caption)
-        *caption = parsed->caption;
+    if (caption) *caption = parsed->caption;
 
     Window* dialog = WindowCreate(kind, parent, 0, container);
     SurfaceConnect(dialog);
@@ -261,8 +251,7 @@ Window* DialogBuild(HINSTANCE instance, LPCWSTR templateName, Kind kind, Window*
         Window* control = WindowCreate(controlKind, dialog, item.id, widget);
         control->digitsOnly = item.flags & kNumber;
         ControlConnect(control);
-        if (controlKind == Kind::ListView)
-            ListViewAttach(control, item.flags & kSortAscending);
+        if (controlKind == Kind::ListView) ListViewAttach(control, item.flags & kSortAscending);
     }
     return dialog;
 }

@@ -21,8 +21,7 @@ bool Words(std::string_view line, std::vector<std::string>& words, std::vector<b
         if (line[i] == '"') {
             ++i;
             for (;;) {
-                if (i >= line.size())
-                    return false;
+                if (i >= line.size()) return false;
                 if (line[i] == '"') {
                     if (i + 1 < line.size() && line[i + 1] == '"') {
                         word += '"';
@@ -36,8 +35,7 @@ bool Words(std::string_view line, std::vector<std::string>& words, std::vector<b
             }
             quoted.push_back(true);
         } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r')
-                word += line[i++];
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') word += line[i++];
             quoted.push_back(false);
         }
         words.push_back(word);
@@ -51,13 +49,13 @@ bool Number(const std::string& word, int& value)
     return error == std::errc() && end == word.data() + word.size();
 }
 
-constexpr std::string_view kKinds[] = {"LTEXT",    "RTEXT",    "CTEXT",   "GROUPBOX", "EDITTEXT", "PUSHBUTTON",
-                                       "DEFPUSHBUTTON", "CHECKBOX", "COMBOBOX", "VSCROLL", "LISTVIEW"};
+constexpr std::string_view kKinds[] = {"LTEXT",         "RTEXT",    "CTEXT",    "GROUPBOX", "EDITTEXT", "PUSHBUTTON",
+                                       "DEFPUSHBUTTON", "CHECKBOX", "COMBOBOX", "VSCROLL",  "LISTVIEW"};
 constexpr struct {
     std::string_view name;
     unsigned flag;
-} kFlags[] = {{"HIDDEN", kHidden}, {"DISABLED", kDisabled}, {"READONLY", kReadOnly}, {"NUMBER", kNumber},
-              {"AUTOHSCROLL", kAutoHScroll}, {"SORTASCENDING", kSortAscending}};
+} kFlags[] = {{"HIDDEN", kHidden}, {"DISABLED", kDisabled},       {"READONLY", kReadOnly},
+              {"NUMBER", kNumber}, {"AUTOHSCROLL", kAutoHScroll}, {"SORTASCENDING", kSortAscending}};
 
 }  // namespace
 
@@ -69,31 +67,26 @@ std::optional<DialogTemplate> DialogTemplateParse(std::span<const unsigned char>
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
+        if (end == std::string_view::npos) end = text.size();
         const std::string_view line = text.substr(start, end - start);
         start = end + 1;
         std::vector<std::string> words;
         std::vector<bool> quoted;
-        if (!Words(line, words, quoted))
-            return std::nullopt;
-        if (words.empty() || (!quoted[0] && words[0][0] == '#'))
-            continue;
+        if (!Words(line, words, quoted)) return std::nullopt;
+        if (words.empty() || (!quoted[0] && words[0][0] == '#')) continue;
         if (!headerSeen) {
             if (words[0] != "DIALOG" || words.size() < 5 || !Number(words[1], dialog.cx) ||
                 !Number(words[2], dialog.cy) || !quoted[3] || !Number(words[4], dialog.points))
                 return std::nullopt;
             dialog.font = words[3];
-            if (words.size() > 5)
-                dialog.caption = Utf8To16(words[5]);
+            if (words.size() > 5) dialog.caption = Utf8To16(words[5]);
             headerSeen = true;
             continue;
         }
         ItemTemplate item;
         item.kind = words[0];
         bool known = false;
-        for (std::string_view kind : kKinds)
-            known = known || kind == item.kind;
+        for (std::string_view kind : kKinds) known = known || kind == item.kind;
         if (!known || words.size() < 6 || !Number(words[1], item.id) || !Number(words[2], item.x) ||
             !Number(words[3], item.y) || !Number(words[4], item.cx) || !Number(words[5], item.cy))
             return std::nullopt;
@@ -108,13 +101,11 @@ std::optional<DialogTemplate> DialogTemplateParse(std::span<const unsigned char>
                     item.flags |= flag.flag;
                     flagKnown = true;
                 }
-            if (!flagKnown)
-                return std::nullopt;
+            if (!flagKnown) return std::nullopt;
         }
         dialog.items.push_back(std::move(item));
     }
-    if (!headerSeen)
-        return std::nullopt;
+    if (!headerSeen) return std::nullopt;
     return dialog;
 }
 

@@ -8,7 +8,14 @@
 
 namespace platform::ui {
 
-enum TemplateFlag : unsigned { kHidden = 1, kDisabled = 2, kReadOnly = 4, kNumber = 8, kAutoHScroll = 16, kSortAscending = 32 };
+enum TemplateFlag : unsigned {
+    kHidden = 1,
+    kDisabled = 2,
+    kReadOnly = 4,
+    kNumber = 8,
+    kAutoHScroll = 16,
+    kSortAscending = 32
+};
 
 struct ItemTemplate {
     std::string kind;

@@ -28,8 +28,7 @@ HelpHooks& TheHelpHooks()
 std::string InnerPath(const std::string& file)
 {
     const size_t split = file.find("::/");
-    if (split == std::string::npos)
-        return file;
+    if (split == std::string::npos) return file;
     return file.substr(0, split) + "/" + file.substr(split + 3);
 }
 
@@ -42,15 +41,13 @@ bool RegularFileRead(const std::string& path, std::string* text)
     do {
         fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return false;
-    struct stat st{};
+    if (fd < 0) return false;
+    struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     char piece[16384];
     while (ok && text != nullptr) {
         const ssize_t got = ::read(fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR)
-            continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {
             ok = got == 0;
             break;
@@ -65,35 +62,29 @@ bool RegularFileRead(const std::string& path, std::string* text)
 std::u16string PopupText(const std::string& path, UINT topic)
 {
     std::string whole;
-    if (!RegularFileRead(path, &whole))
-        return {};
+    if (!RegularFileRead(path, &whole)) return {};
     std::istringstream in(whole);
     std::string line, text;
     bool inTopic = false;
     while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.rfind(".topic", 0) == 0) {
-            if (inTopic)
-                break;
+            if (inTopic) break;
             std::istringstream words(line.substr(6));
             long id = -1;
             inTopic = (words >> id) && id == static_cast<long>(topic);
             continue;
         }
-        if (inTopic)
-            text += (text.empty() ? "" : "\n") + line;
+        if (inTopic) text += (text.empty() ? "" : "\n") + line;
     }
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     return Utf8To16(text);
 }
 
 HWND PopupShow(HWND window, const std::string& file, UINT topic, POINT at, std::u16string_view font)
 {
     const std::u16string text = PopupText(NativeName(InnerPath(file)), topic);
-    if (text.empty())
-        return nullptr;
+    if (text.empty()) return nullptr;
     if (auto& hook = TheHelpHooks().popup) {
         hook(text, at, font);
     } else {
@@ -114,47 +105,46 @@ using namespace platform::ui;
 
 FAX_MODULE_ORDINALS({15, "HtmlHelpW"});
 
-extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LPCWSTR file, UINT command, DWORD_PTR data)
+extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LPCWSTR file, UINT command,
+                                                                 DWORD_PTR data)
 {
-    if (!file)
-        return nullptr;
+    if (!file) return nullptr;
     const std::string path = Utf16To8(file);
     switch (command) {
-    case HH_HELP_CONTEXT: {
-        const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
-        if (!RegularFileRead(page, nullptr))
-            return nullptr;
-        if (auto& hook = TheHelpHooks().topic) {
-            hook(page);
-        } else if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(page)})) {
-            // Help asked for and nothing shown would leave the user guessing: say why.
-            const std::u16string text = u"Справку не удалось открыть: нет программы xdg-open, которая показывает "
-                                        u"страницы справки в браузере.\n" + Utf8To16(page);
-            MessageBoxW(window, text.c_str(), u"Справка", MB_OK | MB_ICONERROR);
-            return nullptr;
-        }
-        return window ? window : reinterpret_cast<HWND>(1);
-    }
-    case HH_DISPLAY_TEXT_POPUP: {
-        const auto* popup = reinterpret_cast<const HH_POPUP*>(data);
-        if (!popup || popup->cbStruct < static_cast<int>(sizeof(HH_POPUP)))
-            return nullptr;
-        return PopupShow(window, path, popup->idString, popup->pt, popup->pszFont ? popup->pszFont : u"");
-    }
-    case HH_TP_HELP_WM_HELP: {
-        // The viewer finds the control's topic in the pairs itself.
-        const auto* pairs = reinterpret_cast<const DWORD*>(data);
-        const int id = GetDlgCtrlID(window);
-        for (; pairs && pairs[0] != 0; pairs += 2) {
-            if (static_cast<int>(pairs[0]) == id) {
-                RECT rect{};
-                GetWindowRect(window, &rect);
-                return PopupShow(window, path, pairs[1], {rect.left, rect.top}, u"");
+        case HH_HELP_CONTEXT: {
+            const std::string page = NativeName(path) + "/" + std::to_string(data) + ".html";
+            if (!RegularFileRead(page, nullptr)) return nullptr;
+            if (auto& hook = TheHelpHooks().topic) {
+                hook(page);
+            } else if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(page)})) {
+                // Help asked for and nothing shown would leave the user guessing: say why.
+                const std::u16string text =
+                    u"Справку не удалось открыть: нет программы xdg-open, которая показывает "
+                    u"страницы справки в браузере.\n" +
+                    Utf8To16(page);
+                MessageBoxW(window, text.c_str(), u"Справка", MB_OK | MB_ICONERROR);
+                return nullptr;
             }
+            return window ? window : reinterpret_cast<HWND>(1);
         }
-        return nullptr;
-    }
-    default:
-        return nullptr;
+        case HH_DISPLAY_TEXT_POPUP: {
+            const auto* popup = reinterpret_cast<const HH_POPUP*>(data);
+            if (!popup || popup->cbStruct < static_cast<int>(sizeof(HH_POPUP))) return nullptr;
+            return PopupShow(window, path, popup->idString, popup->pt, popup->pszFont ? popup->pszFont : u"");
+        }
+        case HH_TP_HELP_WM_HELP: {
+            // The viewer finds the control's topic in the pairs itself.
+            const auto* pairs = reinterpret_cast<const DWORD*>(data);
+            const int id = GetDlgCtrlID(window);
+            for (; pairs && pairs[0] != 0; pairs += 2) {
+                if (static_cast<int>(pairs[0]) == id) {
+                    RECT rect{};
+                    GetWindowRect(window, &rect);
+                    return PopupShow(window, path, pairs[1], {rect.left, rect.top}, u"");
+                }
+            }
+            return nullptr;
+        }
+        default: return nullptr;
     }
 }

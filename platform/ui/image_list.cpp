@@ -36,8 +36,7 @@ std::vector<uint32_t> Pixels(HBITMAP bitmap, int width, int height)
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!section)
-        return {};
+    if (!section) return {};
     HDC to = CreateCompatibleDC(nullptr), from = CreateCompatibleDC(nullptr);
     HGDIOBJ toPrevious = SelectObject(to, section), fromPrevious = SelectObject(from, bitmap);
     std::vector<uint32_t> pixels;
@@ -45,10 +44,8 @@ std::vector<uint32_t> Pixels(HBITMAP bitmap, int width, int height)
         const auto* words = static_cast<const uint32_t*>(bits);
         pixels.assign(words, words + size_t(width) * size_t(height));
     }
-    if (fromPrevious)
-        SelectObject(from, fromPrevious);
-    if (toPrevious)
-        SelectObject(to, toPrevious);
+    if (fromPrevious) SelectObject(from, fromPrevious);
+    if (toPrevious) SelectObject(to, toPrevious);
     DeleteDC(from);
     DeleteDC(to);
     DeleteObject(section);
@@ -61,8 +58,7 @@ QImage ImageListPicture(HIMAGELIST handle, int index)
 {
     std::lock_guard guard(listsLock);
     const ImageList* list = Find(handle);
-    if (!list || index < 0 || index >= static_cast<int>(list->pictures.size()))
-        return {};
+    if (!list || index < 0 || index >= static_cast<int>(list->pictures.size())) return {};
     return list->pictures[static_cast<size_t>(index)];
 }
 
@@ -89,18 +85,15 @@ int ImageList_Add(HIMAGELIST handle, HBITMAP image, HBITMAP)
     {
         std::lock_guard guard(listsLock);
         const ImageList* list = Find(handle);
-        if (!list)
-            return -1;
+        if (!list) return -1;
         cx = list->cx;
         cy = list->cy;
     }
     BITMAP shape{};
-    if (!image || !GetObjectW(image, sizeof shape, &shape) || shape.bmWidth < cx)
-        return -1;
+    if (!image || !GetObjectW(image, sizeof shape, &shape) || shape.bmWidth < cx) return -1;
     const int count = shape.bmWidth / cx;
     const std::vector<uint32_t> pixels = Pixels(image, count * cx, cy);
-    if (pixels.empty())
-        return -1;
+    if (pixels.empty()) return -1;
     std::vector<QImage> cut;
     for (int i = 0; i < count; ++i) {
         QImage picture(cx, cy, QImage::Format_RGB32);
@@ -113,8 +106,7 @@ int ImageList_Add(HIMAGELIST handle, HBITMAP image, HBITMAP)
     }
     std::lock_guard guard(listsLock);
     ImageList* list = Find(handle);  // destroyed meanwhile: nothing to add to
-    if (!list)
-        return -1;
+    if (!list) return -1;
     const int first = static_cast<int>(list->pictures.size());
     list->pictures.insert(list->pictures.end(), cut.begin(), cut.end());
     return first;
@@ -131,8 +123,7 @@ BOOL ImageList_Destroy(HIMAGELIST handle)
 {
     std::lock_guard guard(listsLock);
     ImageList* list = Find(handle);
-    if (!list)
-        return FALSE;
+    if (!list) return FALSE;
     lists.erase(list);
     delete list;
     return TRUE;

@@ -73,8 +73,7 @@ void ProcessPosted()
     while (!queue.empty()) {
         const Posted posted = queue.front();
         queue.pop_front();
-        if (FromHandle(posted.window))
-            SendMessageW(posted.window, posted.message, posted.wParam, posted.lParam);
+        if (FromHandle(posted.window)) SendMessageW(posted.window, posted.message, posted.wParam, posted.lParam);
     }
 }
 
@@ -88,14 +87,13 @@ void ModalRun(Window* top, QDialog* dialog, const std::function<void()>& cancel)
         TheHooks().modal(handle);
         ProcessPosted();
     } else if (OffscreenPlatform()) {
-        std::fprintf(stderr, "window layer: a modal dialog on the offscreen platform has no one to answer it; "
-                             "it ends as cancelled\n");
+        std::fprintf(stderr,
+                     "window layer: a modal dialog on the offscreen platform has no one to answer it; "
+                     "it ends as cancelled\n");
     } else {
-        while (FromHandle(handle) && !top->ended)
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        while (FromHandle(handle) && !top->ended) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    if (FromHandle(handle) && !top->ended)
-        cancel();
+    if (FromHandle(handle) && !top->ended) cancel();
     ModalStack().pop_back();
 }
 
@@ -116,8 +114,7 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DL
         // The close box and Escape are the Cancel button of a dialog, as on Windows.
         if (dialog && FromHandle(HandleOf(dialog)))
             DialogProcCall(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        if (dialog && FromHandle(HandleOf(dialog)) && !dialog->ended)
-            EndDialog(HandleOf(dialog), IDCANCEL);
+        if (dialog && FromHandle(HandleOf(dialog)) && !dialog->ended) EndDialog(HandleOf(dialog), IDCANCEL);
     });
     std::u16string caption;
     dialog = DialogBuild(instance, templateName, Kind::Dialog, FromHandle(owner), widget, proc, &caption);
@@ -131,8 +128,7 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DL
     if (!dialog->ended)
         ModalRun(dialog, widget, [&] {
             DialogProcCall(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            if (FromHandle(HandleOf(dialog)) && !dialog->ended)
-                EndDialog(HandleOf(dialog), IDCANCEL);
+            if (FromHandle(HandleOf(dialog)) && !dialog->ended) EndDialog(HandleOf(dialog), IDCANCEL);
         });
     result = dialog->result;
     WindowDestroy(dialog);
@@ -143,22 +139,18 @@ INT_PTR DialogBoxParamW(HINSTANCE instance, LPCWSTR templateName, HWND owner, DL
 BOOL EndDialog(HWND handle, INT_PTR result)
 {
     Window* window = FromHandle(handle);
-    if (!window || window->kind != Kind::Dialog)
-        return FALSE;
+    if (!window || window->kind != Kind::Dialog) return FALSE;
     window->ended = true;
     window->result = result;
-    if (window->widget)
-        window->widget->hide();
+    if (window->widget) window->widget->hide();
     return TRUE;
 }
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!FromHandle(window))
-        return FALSE;
+    if (!FromHandle(window)) return FALSE;
     PostedQueue().push_back({window, message, wParam, lParam});
-    if (PostedQueue().size() == 1)
-        QTimer::singleShot(0, [] { ProcessPosted(); });
+    if (PostedQueue().size() == 1) QTimer::singleShot(0, [] { ProcessPosted(); });
     return TRUE;
 }
 
@@ -172,15 +164,15 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 {
     ApplicationEnsure();
     const std::u16string body = TextOf(text), title = TextOf(caption);
-    if (auto& hook = TheHooks().messageBox)
-        return hook(owner, body, title, type);
+    if (auto& hook = TheHooks().messageBox) return hook(owner, body, title, type);
     if (OffscreenPlatform()) {
         std::fprintf(stderr, "window layer: message box on the offscreen platform: %s\n",
                      ToQString(body).toUtf8().constData());
         return IDOK;
     }
     QMessageBox box(type & MB_ICONERROR ? QMessageBox::Critical : QMessageBox::NoIcon, ToQString(title),
-                    ToQString(body), (type & 0xF) == MB_OKCANCEL ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                    ToQString(body),
+                    (type & 0xF) == MB_OKCANCEL ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     OwnerWidget(owner));
     return box.exec() == QMessageBox::Cancel ? IDCANCEL : IDOK;
 }
@@ -211,15 +203,15 @@ BOOL FileDialog(OPENFILENAMEW* request, bool save)
             filters << ToQString(description) + QStringLiteral(" (") + ToQString(pattern).replace(';', ' ') + ')';
         }
         const QString filter = filters.join(QStringLiteral(";;"));
-        const QString path = save ? QFileDialog::getSaveFileName(OwnerWidget(request->hwndOwner), QString(), QString(), filter)
-                                  : QFileDialog::getOpenFileName(OwnerWidget(request->hwndOwner), QString(), QString(), filter);
+        const QString path =
+            save ? QFileDialog::getSaveFileName(OwnerWidget(request->hwndOwner), QString(), QString(), filter)
+                 : QFileDialog::getOpenFileName(OwnerWidget(request->hwndOwner), QString(), QString(), filter);
         chosen = FromQString(path);
         ok = !path.isEmpty();
     }
     // A path that does not fit the caller's buffer is refused whole, as a cut path would name
     // another file.
-    if (!ok || chosen.size() >= request->nMaxFile)
-        return FALSE;
+    if (!ok || chosen.size() >= request->nMaxFile) return FALSE;
     TextCopyOut(chosen, request->lpstrFile, static_cast<int>(request->nMaxFile));
     return TRUE;
 }
@@ -233,10 +225,8 @@ HCURSOR LoadCursorW(HINSTANCE, LPCWSTR name)
 {
     // Cursors are Qt's shapes; the handle carries the shape.
     const auto id = reinterpret_cast<ULONG_PTR>(name);
-    if (id == IDC_HAND_ID)
-        return reinterpret_cast<HCURSOR>(static_cast<ULONG_PTR>(Qt::PointingHandCursor) + 1);
-    if (id == IDC_ARROW_ID)
-        return reinterpret_cast<HCURSOR>(static_cast<ULONG_PTR>(Qt::ArrowCursor) + 1);
+    if (id == IDC_HAND_ID) return reinterpret_cast<HCURSOR>(static_cast<ULONG_PTR>(Qt::PointingHandCursor) + 1);
+    if (id == IDC_ARROW_ID) return reinterpret_cast<HCURSOR>(static_cast<ULONG_PTR>(Qt::ArrowCursor) + 1);
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
 }
@@ -247,8 +237,7 @@ HCURSOR SetCursor(HCURSOR cursor)
     ApplicationEnsure();
     HCURSOR previous = current;
     current = cursor;
-    if (QApplication::overrideCursor())
-        QApplication::restoreOverrideCursor();
+    if (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
     if (cursor)
         QApplication::setOverrideCursor(QCursor(static_cast<Qt::CursorShape>(reinterpret_cast<ULONG_PTR>(cursor) - 1)));
     return previous;

@@ -17,7 +17,7 @@ namespace {
 
 struct PageObject {
     PROPSHEETPAGEW description;
-    std::u16string title;          // the caller's buffers may be gone once the page is made
+    std::u16string title;  // the caller's buffers may be gone once the page is made
     std::u16string templateName;
 };
 
@@ -32,27 +32,24 @@ public:
 
     void PageShow(int index)
     {
-        if (index < 0 || index >= static_cast<int>(pages.size()))
-            return;
+        if (index < 0 || index >= static_cast<int>(pages.size())) return;
         if (!pageWindows[index]) {
             PageObject* page = pages[index];
-            const LPCWSTR name = page->templateName.empty() ? page->description.pszTemplate : page->templateName.c_str();
+            const LPCWSTR name =
+                page->templateName.empty() ? page->description.pszTemplate : page->templateName.c_str();
             Window* window = DialogBuild(page->description.hInstance, name, Kind::Page, self, containers[index],
                                          page->description.pfnDlgProc, nullptr);
-            if (!window)
-                return;
+            if (!window) return;
             pageWindows[index] = window;
             DialogProcCall(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&page->description));
         }
-        if (tabs->currentIndex() != index)
-            tabs->setCurrentIndex(index);
+        if (tabs->currentIndex() != index) tabs->setCurrentIndex(index);
         Notify(pageWindows[index], PSN_SETACTIVE, 0);
     }
 
     LRESULT Notify(Window* page, int code, LPARAM lParam)
     {
-        if (!page)
-            return 0;
+        if (!page) return 0;
         PSHNOTIFY notify{};
         notify.hdr.hwndFrom = HandleOf(self);
         notify.hdr.idFrom = 0;
@@ -74,8 +71,7 @@ public:
 
     void Cancel()
     {
-        for (Window* page : pageWindows)
-            Notify(page, PSN_RESET, 0);
+        for (Window* page : pageWindows) Notify(page, PSN_RESET, 0);
         End(0);
     }
 
@@ -98,28 +94,22 @@ public:
     {
         handled = true;
         switch (message) {
-        case PSM_PRESSBUTTON:
-            if (wParam == PSBTN_OK)
-                Ok();
-            else if (wParam == PSBTN_CANCEL)
-                Cancel();
-            else if (wParam == PSBTN_HELP)
-                Help();
-            return 0;
-        case PSM_SETCURSEL: {
-            int index = static_cast<int>(wParam);
-            for (size_t i = 0; lParam && i < pages.size(); ++i)
-                if (reinterpret_cast<LPARAM>(pages[i]) == lParam)
-                    index = static_cast<int>(i);
-            PageShow(index);
-            return TRUE;
-        }
-        case PSM_GETCURRENTPAGEHWND:
-            // Null once the sheet has ended: the way to ask whether it is still open.
-            return reinterpret_cast<LRESULT>(Current() && !self->ended ? HandleOf(Current()) : nullptr);
-        default:
-            handled = false;
-            return 0;
+            case PSM_PRESSBUTTON:
+                if (wParam == PSBTN_OK) Ok();
+                else if (wParam == PSBTN_CANCEL) Cancel();
+                else if (wParam == PSBTN_HELP) Help();
+                return 0;
+            case PSM_SETCURSEL: {
+                int index = static_cast<int>(wParam);
+                for (size_t i = 0; lParam && i < pages.size(); ++i)
+                    if (reinterpret_cast<LPARAM>(pages[i]) == lParam) index = static_cast<int>(i);
+                PageShow(index);
+                return TRUE;
+            }
+            case PSM_GETCURRENTPAGEHWND:
+                // Null once the sheet has ended: the way to ask whether it is still open.
+                return reinterpret_cast<LRESULT>(Current() && !self->ended ? HandleOf(Current()) : nullptr);
+            default: handled = false; return 0;
         }
     }
 };
@@ -132,8 +122,7 @@ bool SnapshotWrite(Sheet& sheet, const QString& folder)
     bool written = true;
     for (size_t i = 0; i < sheet.pages.size(); ++i) {
         sheet.PageShow(static_cast<int>(i));
-        for (int round = 0; round < 5; ++round)
-            QApplication::processEvents();
+        for (int round = 0; round < 5; ++round) QApplication::processEvents();
         written = sheet.dialog->grab().save(folder + QStringLiteral("/sheet-page%1.png").arg(i + 1)) && written;
     }
     sheet.PageShow(0);
@@ -146,8 +135,7 @@ bool SnapshotWrite(Sheet& sheet, const QString& folder)
 bool Snapshot(Sheet& sheet)
 {
     const char* folder = std::getenv("FAXDRIVER_UI_SNAPSHOT");
-    if (!folder || !*folder || ModalHookSet())
-        return false;
+    if (!folder || !*folder || ModalHookSet()) return false;
     SnapshotWrite(sheet, QString::fromUtf8(folder));
     sheet.Cancel();
     return true;
@@ -182,8 +170,7 @@ BOOL DestroyPropertySheetPage(HPROPSHEETPAGE page)
 bool platform::ui::SheetSnapshot(HWND handle, const std::string& folder)
 {
     Window* window = FromHandle(handle);
-    if (!window || window->kind != Kind::Sheet || folder.empty())
-        return false;
+    if (!window || window->kind != Kind::Sheet || folder.empty()) return false;
     auto* sheet = static_cast<Sheet*>(window->extra.get());
     sheet->dialog->show();
     return SnapshotWrite(*sheet, QString::fromStdString(folder));
@@ -191,8 +178,7 @@ bool platform::ui::SheetSnapshot(HWND handle, const std::string& folder)
 
 INT_PTR PropertySheetW(const PROPSHEETHEADERW* header)
 {
-    if (!header || !header->phpage || header->nPages == 0)
-        return -1;
+    if (!header || !header->phpage || header->nPages == 0) return -1;
     auto owned = std::make_unique<Sheet>();
     Sheet& sheet = *owned;
     sheet.dialog = ModalDialogCreate(header->hwndParent, [&sheet] { sheet.Cancel(); });
@@ -232,12 +218,10 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* header)
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     } else {
         QObject::connect(sheet.tabs, &QTabWidget::currentChanged, [&sheet](int index) { sheet.PageShow(index); });
-        if (!Snapshot(sheet))
-            ModalRun(sheet.self, sheet.dialog, [&sheet] { sheet.Cancel(); });
+        if (!Snapshot(sheet)) ModalRun(sheet.self, sheet.dialog, [&sheet] { sheet.Cancel(); });
         result = sheet.self->result;
     }
-    for (PageObject* page : sheet.pages)
-        delete page;
+    for (PageObject* page : sheet.pages) delete page;
     QDialog* dialog = sheet.dialog;
     WindowDestroy(sheet.self);  // also ends the sheet record
     delete dialog;

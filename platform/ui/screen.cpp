@@ -11,10 +11,8 @@ void WindowSettle(QWidget* widget)
 {
     // A top-level window not shown yet has no size until its layout is asked for one, where a
     // window on the original platform has its size from its creation on.
-    if (!widget || !widget->isWindow())
-        return;
-    if (!widget->isVisible() && !widget->testAttribute(Qt::WA_Resized))
-        widget->adjustSize();
+    if (!widget || !widget->isWindow()) return;
+    if (!widget->isVisible() && !widget->testAttribute(Qt::WA_Resized)) widget->adjustSize();
     // Its frame is known once the platform has a window for it.
     widget->winId();
 }
@@ -31,23 +29,20 @@ int GetSystemMetrics(int index)
     if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !screen->geometry().isEmpty())
         size = screen->geometry().size();
     switch (index) {
-    case SM_CXSCREEN: return size.width();
-    case SM_CYSCREEN: return size.height();
-    default: return 0;
+        case SM_CXSCREEN: return size.width();
+        case SM_CYSCREEN: return size.height();
+        default: return 0;
     }
 }
 
 HWND GetAncestor(HWND handle, UINT flags)
 {
     Window* window = FromHandle(handle);
-    if (!window || (flags != GA_PARENT && flags != GA_ROOT))
-        return nullptr;
+    if (!window || (flags != GA_PARENT && flags != GA_ROOT)) return nullptr;
     // Dialogs and sheets are top-level windows: their parent is their owner, not a container.
     const auto topLevel = [](const Window* w) { return w->kind == Kind::Dialog || w->kind == Kind::Sheet; };
-    if (flags == GA_PARENT)
-        return topLevel(window) || !window->parent ? nullptr : HandleOf(window->parent);
-    while (!topLevel(window) && window->parent)
-        window = window->parent;
+    if (flags == GA_PARENT) return topLevel(window) || !window->parent ? nullptr : HandleOf(window->parent);
+    while (!topLevel(window) && window->parent) window = window->parent;
     return HandleOf(window);
 }
 
@@ -67,17 +62,13 @@ BOOL SetWindowPos(HWND handle, HWND, int x, int y, int width, int height, UINT f
         }
         // The size asked for is the frame's, as a window rectangle is; Qt sizes the inside.
         QSize inside(width, height);
-        if (widget->isWindow())
-            inside -= widget->frameGeometry().size() - widget->size();
+        if (widget->isWindow()) inside -= widget->frameGeometry().size() - widget->size();
         inside = inside.expandedTo(QSize(0, 0));
         // Dialogs keep the size of their template; a size set here is the new fixed size.
-        if (widget->minimumSize() == widget->maximumSize())
-            widget->setFixedSize(inside);
-        else
-            widget->resize(inside);
+        if (widget->minimumSize() == widget->maximumSize()) widget->setFixedSize(inside);
+        else widget->resize(inside);
     }
     // A top-level window moves on the screen (its frame's corner); a child inside its parent.
-    if (!(flags & SWP_NOMOVE))
-        widget->move(x, y);
+    if (!(flags & SWP_NOMOVE)) widget->move(x, y);
     return TRUE;
 }

@@ -13,10 +13,8 @@ namespace {
 
 void PaintRelease(WindowPaint& paint)
 {
-    if (paint.dc)
-        DeleteDC(paint.dc);
-    if (paint.bitmap)
-        DeleteObject(paint.bitmap);
+    if (paint.dc) DeleteDC(paint.dc);
+    if (paint.bitmap) DeleteObject(paint.bitmap);
     paint.dc = nullptr;
     paint.bitmap = nullptr;
     paint.bits = nullptr;
@@ -42,12 +40,12 @@ UINT MouseMessage(const QMouseEvent* mouse)
 {
     const bool left = mouse->button() == Qt::LeftButton, right = mouse->button() == Qt::RightButton;
     switch (mouse->type()) {
-    case QEvent::MouseMove: return WM_MOUSEMOVE;
-    // A dialog's class asks for no double clicks: the second press is a press.
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick: return left ? WM_LBUTTONDOWN : right ? WM_RBUTTONDOWN : 0;
-    case QEvent::MouseButtonRelease: return left ? WM_LBUTTONUP : right ? WM_RBUTTONUP : 0;
-    default: return 0;
+        case QEvent::MouseMove: return WM_MOUSEMOVE;
+        // A dialog's class asks for no double clicks: the second press is a press.
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick: return left ? WM_LBUTTONDOWN : right ? WM_RBUTTONDOWN : 0;
+        case QEvent::MouseButtonRelease: return left ? WM_LBUTTONUP : right ? WM_RBUTTONUP : 0;
+        default: return 0;
     }
 }
 
@@ -60,15 +58,14 @@ protected:
     {
         // The widget may outlive its window (a dialog that ended, until Qt deletes it).
         Window* dialog = FromHandle(handle_);
-        if (!dialog || dialog->widget != watched)
-            return false;
+        if (!dialog || dialog->widget != watched) return false;
         switch (event->type()) {
-        case QEvent::Paint: Paint(dialog, static_cast<QPaintEvent*>(event)->region()); return false;
-        case QEvent::MouseMove:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseButtonRelease: return Mouse(dialog, static_cast<QMouseEvent*>(event));
-        default: return false;
+            case QEvent::Paint: Paint(dialog, static_cast<QPaintEvent*>(event)->region()); return false;
+            case QEvent::MouseMove:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseButtonRelease: return Mouse(dialog, static_cast<QMouseEvent*>(event));
+            default: return false;
         }
     }
 
@@ -79,8 +76,7 @@ private:
         dialog->painting = &paint;
         dialog->invalid -= region;
         DialogProcCall(dialog, WM_PAINT, 0, 0);
-        if (FromHandle(handle_) == dialog)
-            dialog->painting = nullptr;
+        if (FromHandle(handle_) == dialog) dialog->painting = nullptr;
         PaintRelease(paint);  // a procedure that forgot EndPaint
     }
 
@@ -88,11 +84,9 @@ private:
     {
         const QPoint at = mouse->position().toPoint();
         // An event a control let through is the control's, as Windows would have sent it there.
-        if (dialog->widget->childAt(at))
-            return false;
+        if (dialog->widget->childAt(at)) return false;
         const UINT message = MouseMessage(mouse);
-        if (!message)
-            return false;
+        if (!message) return false;
         DialogProcCall(dialog, message, KeyState(mouse), MAKELPARAM(at.x(), at.y()));
         return true;
     }
@@ -116,11 +110,9 @@ using namespace platform::ui;
 HDC BeginPaint(HWND handle, PAINTSTRUCT* paint)
 {
     Window* window = FromHandle(handle);
-    if (!paint)
-        return nullptr;
+    if (!paint) return nullptr;
     *paint = {};
-    if (!window || !window->widget || !window->painting)
-        return nullptr;
+    if (!window || !window->widget || !window->painting) return nullptr;
     WindowPaint& target = *window->painting;
     PaintRelease(target);
     const LONG width = std::max(1, window->widget->width()), height = std::max(1, window->widget->height());
@@ -156,8 +148,7 @@ HDC BeginPaint(HWND handle, PAINTSTRUCT* paint)
 BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint)
 {
     Window* window = FromHandle(handle);
-    if (!window || !window->painting || !paint || !paint->hdc || paint->hdc != window->painting->dc)
-        return FALSE;
+    if (!window || !window->painting || !paint || !paint->hdc || paint->hdc != window->painting->dc) return FALSE;
     WindowPaint& target = *window->painting;
     QWidget* widget = window->widget;
     const int width = std::max(1, widget->width()), height = std::max(1, widget->height());
@@ -180,12 +171,10 @@ BOOL EndPaint(HWND handle, const PAINTSTRUCT* paint)
 BOOL InvalidateRect(HWND handle, const RECT* rect, BOOL erase)
 {
     Window* window = FromHandle(handle);
-    if (!window || !window->widget)
-        return FALSE;
-    const QRect area = rect ? QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1))
-                            : window->widget->rect();
-    if (area.isEmpty())
-        return TRUE;
+    if (!window || !window->widget) return FALSE;
+    const QRect area =
+        rect ? QRect(QPoint(rect->left, rect->top), QPoint(rect->right - 1, rect->bottom - 1)) : window->widget->rect();
+    if (area.isEmpty()) return TRUE;
     window->invalid += area;
     window->eraseWanted = window->eraseWanted || erase;
     window->widget->update(area);
@@ -195,18 +184,15 @@ BOOL InvalidateRect(HWND handle, const RECT* rect, BOOL erase)
 BOOL UpdateWindow(HWND handle)
 {
     Window* window = FromHandle(handle);
-    if (!window || !window->widget)
-        return FALSE;
-    if (!window->invalid.isEmpty() && window->widget->isVisible())
-        window->widget->repaint(window->invalid);
+    if (!window || !window->widget) return FALSE;
+    if (!window->invalid.isEmpty() && window->widget->isVisible()) window->widget->repaint(window->invalid);
     return TRUE;
 }
 
 BOOL GetClientRect(HWND handle, RECT* rect)
 {
     Window* window = FromHandle(handle);
-    if (!window || !window->widget || !rect)
-        return FALSE;
+    if (!window || !window->widget || !rect) return FALSE;
     *rect = {0, 0, window->widget->width(), window->widget->height()};
     return TRUE;
 }
@@ -214,8 +200,7 @@ BOOL GetClientRect(HWND handle, RECT* rect)
 BOOL ScreenToClient(HWND handle, POINT* point)
 {
     Window* window = FromHandle(handle);
-    if (!window || !window->widget || !point)
-        return FALSE;
+    if (!window || !window->widget || !point) return FALSE;
     const QPoint at = window->widget->mapFromGlobal(QPoint(point->x, point->y));
     *point = {at.x(), at.y()};
     return TRUE;

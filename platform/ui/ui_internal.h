@@ -39,13 +39,13 @@ struct Window {
     QPointer<QWidget> widget;
     DLGPROC proc = nullptr;
     LONG_PTR longs[3] = {};  // DWLP_MSGRESULT, DWLP_DLGPROC, DWLP_USER
-    bool ended = false;      // a modal dialog or sheet that has ended
+    bool ended = false;  // a modal dialog or sheet that has ended
     INT_PTR result = 0;
-    int textLimit = 0;       // an edit's typing limit, 0 for none
+    int textLimit = 0;  // an edit's typing limit, 0 for none
     bool digitsOnly = false;
     std::vector<Window*> children;
     std::unique_ptr<WindowExtra> extra;
-    QRegion invalid;                // the update region (InvalidateRect) not yet painted
+    QRegion invalid;  // the update region (InvalidateRect) not yet painted
     bool eraseWanted = false;
     WindowPaint* painting = nullptr;  // during WM_PAINT
 };

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <unordered_set>
 
-#include "ui_internal.h"
 #include "platform/window_qt.h"
+#include "ui_internal.h"
 
 namespace platform::ui {
 namespace {
@@ -33,26 +33,21 @@ Window* WindowCreate(Kind kind, Window* parent, int id, QWidget* widget)
     window->parent = parent;
     window->id = id;
     window->widget = widget;
-    if (widget)
-        widget->setProperty("faxWindow", QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(window)));
-    if (parent)
-        parent->children.push_back(window);
+    if (widget) widget->setProperty("faxWindow", QVariant::fromValue<quintptr>(reinterpret_cast<quintptr>(window)));
+    if (parent) parent->children.push_back(window);
     Live().insert(window);
     return window;
 }
 
 void WindowDestroy(Window* window)
 {
-    if (!window || !Live().count(window))
-        return;
-    for (Window* child : std::vector<Window*>(window->children))
-        WindowDestroy(child);
+    if (!window || !Live().count(window)) return;
+    for (Window* child : std::vector<Window*>(window->children)) WindowDestroy(child);
     if (window->parent) {
         auto& siblings = window->parent->children;
         siblings.erase(std::remove(siblings.begin(), siblings.end(), window), siblings.end());
     }
-    if (window->widget)
-        window->widget->setProperty("faxWindow", QVariant());
+    if (window->widget) window->widget->setProperty("faxWindow", QVariant());
     Live().erase(window);
     delete window;
 }
@@ -65,19 +60,16 @@ QWidget* WidgetOf(HWND handle)
 
 HWND WindowOf(const QWidget* widget)
 {
-    if (!widget)
-        return nullptr;
+    if (!widget) return nullptr;
     const QVariant value = widget->property("faxWindow");
-    if (!value.isValid())
-        return nullptr;
+    if (!value.isValid()) return nullptr;
     auto* window = reinterpret_cast<Window*>(value.value<quintptr>());
     return Live().count(window) ? HandleOf(window) : nullptr;
 }
 
 void ApplicationEnsure()
 {
-    if (QApplication::instance())
-        return;
+    if (QApplication::instance()) return;
     // A library shown from a host without Qt makes the application object itself; it lives for
     // the rest of the process, as the host's would.
     static int argc = 1;
@@ -119,8 +111,7 @@ std::u16string TextOf(LPCWSTR text) { return text ? std::u16string(text) : std::
 
 int TextCopyOut(const std::u16string& text, LPWSTR buffer, int size)
 {
-    if (!buffer || size <= 0)
-        return 0;
+    if (!buffer || size <= 0) return 0;
     const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
     text.copy(buffer, n);
     buffer[n] = 0;

@@ -17,7 +17,8 @@ struct FakeBandModule {
     int bandLinesAsked = 0;
 };
 
-inline ImxStatus FakeBandQuery(ImoInstance instance, uint32_t id, uint32_t, const void*, uint32_t* size, void* out) {
+inline ImxStatus FakeBandQuery(ImoInstance instance, uint32_t id, uint32_t, const void*, uint32_t* size, void* out)
+{
     auto* fake = static_cast<FakeBandModule*>(instance);
     if (id == DEVICE_QUERY_PLANE_LIMIT) {
         if (fake->limitResult != 0) return fake->limitResult;
@@ -40,7 +41,8 @@ struct BandJob {
     OutputModuleContext context{};
     BandMemory* memory = nullptr;
 
-    explicit BandJob(uint32_t budget, uint32_t caps = 0) {
+    explicit BandJob(uint32_t budget, uint32_t caps = 0)
+    {
         context.instance = &fake;
         context.slots.DeviceQuery = FakeBandQuery;
         context.caps = caps;
@@ -52,8 +54,8 @@ struct BandJob {
 };
 
 // A configuration of count planes of the given depth, at (x, y) dpi (0 = the job's).
-inline ImxImageFormat PlaneFormat(uint32_t count, uint32_t depth, uint32_t colorBits, uint32_t x = 0,
-                                  uint32_t y = 0) {
+inline ImxImageFormat PlaneFormat(uint32_t count, uint32_t depth, uint32_t colorBits, uint32_t x = 0, uint32_t y = 0)
+{
     ImxImageFormat format{};
     format.formatId = OCM_COLOR_GRAY1;
     format.colorBits = colorBits;

@@ -68,9 +68,9 @@ TEST(MaskResolution, TheDoublingAndTheStretchAgreeWithTheNearestPixelReference)
             for (int64_t y = 0; y < toHeight; ++y)
                 for (int64_t x = 0; x < int64_t(stride) * 8; ++x) {
                     const int64_t dx = x - toPhase;
-                    const bool want = dx >= 0 && dx < toWidth &&
-                                      BitAt(source, sourceStride, fromPhase + dx * fromWidth / toWidth,
-                                            y * fromHeight / toHeight);
+                    const bool want =
+                        dx >= 0 && dx < toWidth &&
+                        BitAt(source, sourceStride, fromPhase + dx * fromWidth / toWidth, y * fromHeight / toHeight);
                     wrong += BitAt(doubled, stride, x, y) != want;
                 }
             EXPECT_EQ(wrong, 0u);

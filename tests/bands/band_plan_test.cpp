@@ -20,7 +20,8 @@ struct Page {
 
 // A4 (210 x 297 mm) and Letter (8.5 x 11 in) at the fax and printer resolutions; the fax A4 is
 // the T.4 line of 1728 pixels.
-std::vector<Page> Pages() {
+std::vector<Page> Pages()
+{
     std::vector<Page> pages;
     pages.push_back({"A4 fax", {204, 196}, {1728, 2292}});
     for (uint32_t dpi : {200u, 300u, 600u}) {
@@ -37,7 +38,8 @@ struct Config {
     ImxImageFormat format;
 };
 
-std::vector<Config> Configs() {
+std::vector<Config> Configs()
+{
     return {
         {"fax 1-bit", PlaneFormat(1, 1, 8)},
         {"four 1-bit planes, 32-bit colour", PlaneFormat(4, 1, 32)},
@@ -47,13 +49,15 @@ std::vector<Config> Configs() {
 
 // The resolution mask and multi-resolution planes: a 1-bit plane at the job's resolution and a
 // 2-bit one at twice it.
-ImxImageFormat DoubleResolution(const uint32_t job[2]) {
+ImxImageFormat DoubleResolution(const uint32_t job[2])
+{
     ImxImageFormat format = PlaneFormat(2, 1, 24);
     format.planes[1] = ImxPlaneFormat{2, 0, 2, job[0] * 2, job[1] * 2};
     return format;
 }
 
-uint64_t SurfaceBytes(const BandLayout& layout) {
+uint64_t SurfaceBytes(const BandLayout& layout)
+{
     uint64_t total = 0;
     for (const BandSurface* s : {layout.colorSurface, layout.maskSurface, layout.secondColorSurface,
                                  layout.secondMaskSurface, layout.resolutionMaskSurface})
@@ -64,7 +68,8 @@ uint64_t SurfaceBytes(const BandLayout& layout) {
 // Walks the planned bands and checks that they tile the page rectangle in walk order and the
 // device page top to bottom, each but the last of the planned size.
 void CheckWalk(const BandLayout& layout, BandIterator iterator, uint32_t minimum, uint32_t granule,
-               std::vector<uint32_t>* sizes, const std::string& what) {
+               std::vector<uint32_t>* sizes, const std::string& what)
+{
     const RECT page = iterator.pageRect;
     const bool quarter = iterator.direction >= 2;
     const uint32_t planned = quarter ? layout.bandSize[0] : layout.bandSize[1];
@@ -106,7 +111,8 @@ void CheckWalk(const BandLayout& layout, BandIterator iterator, uint32_t minimum
         for (uint32_t i = 0; i < walking.band.planeCount; ++i) {
             const ImxPlane& plane = walking.band.planes[i];
             ASSERT_GE(uint64_t{plane.stride} * 8, uint64_t{plane.width} * plane.depth) << what;
-            ASSERT_LE(plane.data + uint64_t{plane.height} * plane.stride, walking.workBase + walking.planeBytes) << what;
+            ASSERT_LE(plane.data + uint64_t{plane.height} * plane.stride, walking.workBase + walking.planeBytes)
+                << what;
         }
         area += int64_t{band.right - band.left} * (band.bottom - band.top);
         previous = band;
@@ -125,7 +131,8 @@ void CheckWalk(const BandLayout& layout, BandIterator iterator, uint32_t minimum
     EXPECT_LE(sizes->back(), planned) << what;
 }
 
-TEST(BandPlan, A4FaxPageUprightGivesTwoBands) {
+TEST(BandPlan, A4FaxPageUprightGivesTwoBands)
+{
     BandJob job(kEightMegabytes);
     ASSERT_NE(job.memory, nullptr);
     const uint32_t resolution[2] = {204, 196};
@@ -153,7 +160,8 @@ TEST(BandPlan, A4FaxPageUprightGivesTwoBands) {
     EXPECT_EQ(sizes, (std::vector<uint32_t>{1493, 799}));
 }
 
-TEST(BandPlan, PagesOrientationsBudgetsTileAndFit) {
+TEST(BandPlan, PagesOrientationsBudgetsTileAndFit)
+{
     for (const Page& p : Pages()) {
         std::vector<Config> configs = Configs();
         configs.push_back({"two resolutions", DoubleResolution(p.resolution)});
@@ -162,17 +170,18 @@ TEST(BandPlan, PagesOrientationsBudgetsTileAndFit) {
             // surfaces on mirrored pages. (Each set-up allocates its whole budget.)
             const bool fax = &config == &configs.front();
             const std::vector<uint32_t> budgets =
-                fax ? std::vector<uint32_t>{kSmallestBudget, 2u << 20, kEightMegabytes} : std::vector<uint32_t>{1u << 20};
+                fax ? std::vector<uint32_t>{kSmallestBudget, 2u << 20, kEightMegabytes}
+                    : std::vector<uint32_t>{1u << 20};
             for (uint32_t budget : budgets) {
                 {
                     for (uint32_t orientation = 0; orientation < 4; ++orientation) {
                         for (uint32_t mirror : {0u, 1u}) {
                             const uint32_t second = fax ? 0 : mirror;
-                            const std::string what = std::string(p.name) + " " + std::to_string(p.resolution[0]) +
-                                                     "x" + std::to_string(p.resolution[1]) + " " + config.name +
-                                                     " budget " + std::to_string(budget) + " second " +
-                                                     std::to_string(second) + " orientation " +
-                                                     std::to_string(orientation) + " mirror " + std::to_string(mirror);
+                            const std::string what = std::string(p.name) + " " + std::to_string(p.resolution[0]) + "x" +
+                                                     std::to_string(p.resolution[1]) + " " + config.name + " budget " +
+                                                     std::to_string(budget) + " second " + std::to_string(second) +
+                                                     " orientation " + std::to_string(orientation) + " mirror " +
+                                                     std::to_string(mirror);
                             BandJob job(budget);
                             const RECT page{0, 0, static_cast<LONG>(p.size[0]), static_cast<LONG>(p.size[1])};
                             BandIterator iterator;
@@ -199,7 +208,8 @@ TEST(BandPlan, PagesOrientationsBudgetsTileAndFit) {
     }
 }
 
-TEST(BandPlan, HostBandLinesAsGranuleOrFixedSize) {
+TEST(BandPlan, HostBandLinesAsGranuleOrFixedSize)
+{
     const uint32_t resolution[2] = {300, 300};
     const uint32_t pageSize[2] = {2480, 3507};
     const RECT page{0, 0, 2480, 3507};
@@ -249,7 +259,8 @@ struct SetupCase {
     uint32_t bandHeight;  // when it succeeds
 };
 
-TEST(BandPlan, MinimumsLimitsAndAlignment) {
+TEST(BandPlan, MinimumsLimitsAndAlignment)
+{
     const uint32_t resolution[2] = {200, 200};
     const ImxImageFormat format = PlaneFormat(1, 1, 24);
     // Line bytes of a 1000-pixel upright band: colour 3000 + mask 128 + plane 128 = 3256.
@@ -288,7 +299,8 @@ TEST(BandPlan, MinimumsLimitsAndAlignment) {
     }
 }
 
-TEST(BandPlan, QueriesResolutionsAndFailuresLeaveNothing) {
+TEST(BandPlan, QueriesResolutionsAndFailuresLeaveNothing)
+{
     const uint32_t resolution[2] = {300, 300};
     const uint32_t pageSize[2] = {800, 600};
     const RECT page{0, 0, 800, 600};
@@ -349,7 +361,8 @@ TEST(BandPlan, QueriesResolutionsAndFailuresLeaveNothing) {
 }
 
 // Answers and pages at the ends of their ranges fail the set-up instead of wrapping.
-TEST(BandPlan, AbsurdAnswersAndPagesFailCleanly) {
+TEST(BandPlan, AbsurdAnswersAndPagesFailCleanly)
+{
     const uint32_t resolution[2] = {200, 200};
     const ImxImageFormat format = PlaneFormat(1, 1, 24);
     struct Case {
@@ -381,7 +394,8 @@ TEST(BandPlan, AbsurdAnswersAndPagesFailCleanly) {
     }
 }
 
-TEST(BandPlan, WorkBufferOnlyGrows) {
+TEST(BandPlan, WorkBufferOnlyGrows)
+{
     BandJob job(kEightMegabytes);
     const uint32_t resolution[2] = {200, 200};
     const ImxImageFormat format = PlaneFormat(1, 1, 24);
@@ -400,7 +414,8 @@ TEST(BandPlan, WorkBufferOnlyGrows) {
     }
 }
 
-TEST(BandPlan, StringFormatIsBounded) {
+TEST(BandPlan, StringFormatIsBounded)
+{
     char buffer[8];
     EXPECT_EQ(StringFormat(buffer, sizeof(buffer), "%d", 1234), 4);
     EXPECT_STREQ(buffer, "1234");

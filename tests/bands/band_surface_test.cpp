@@ -17,13 +17,15 @@ struct SurfaceDeleter {
 };
 using SurfacePtr = std::unique_ptr<BandSurface, SurfaceDeleter>;
 
-SurfacePtr Make(uint32_t kind, LONG w, LONG h, uint32_t minimum = 0) {
+SurfacePtr Make(uint32_t kind, LONG w, LONG h, uint32_t minimum = 0)
+{
     return SurfacePtr(BandSurfaceCreate(kind, SIZE{w, h}, nullptr, 0, minimum));
 }
 
 bool Bit(const BandSurface* s, uint32_t x, uint32_t y) { return (s->bits[y * s->stride + x / 8] >> (7 - x % 8)) & 1; }
 
-TEST(BandSurface, StridesBytesAndKinds) {
+TEST(BandSurface, StridesBytesAndKinds)
+{
     auto mask = Make(BAND_SURFACE_MASK, 100, 3);
     ASSERT_TRUE(mask);
     EXPECT_EQ(mask->bitsPerPixel, 1u);
@@ -44,7 +46,8 @@ TEST(BandSurface, StridesBytesAndKinds) {
     EXPECT_FALSE(Make(BAND_SURFACE_MASK, 10, 0));
 }
 
-TEST(BandSurface, BitsInAFileMapping) {
+TEST(BandSurface, BitsInAFileMapping)
+{
     const std::string path = testing::TempDir() + "band_surface_mapping.bin";
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
@@ -65,7 +68,8 @@ TEST(BandSurface, BitsInAFileMapping) {
     CloseHandle(file);
 }
 
-TEST(BandSurface, ClearValuesAndGdiDrawsIntoTheBits) {
+TEST(BandSurface, ClearValuesAndGdiDrawsIntoTheBits)
+{
     auto mask = Make(BAND_SURFACE_MASK, 40, 4);
     auto color = Make(BAND_SURFACE_COLOR, 5, 4);
     ASSERT_TRUE(mask && color);
@@ -88,7 +92,8 @@ TEST(BandSurface, ClearValuesAndGdiDrawsIntoTheBits) {
     EXPECT_EQ(mask->bits[0], 0xE0);
 }
 
-TEST(BandSurface, MaskPainterGoldenPatterns) {
+TEST(BandSurface, MaskPainterGoldenPatterns)
+{
     auto s = Make(BAND_SURFACE_MASK, 96, 2);
     ASSERT_TRUE(s);
     RECT r{3, 0, 5, 1};
@@ -111,7 +116,8 @@ TEST(BandSurface, MaskPainterGoldenPatterns) {
 
 // Every painter against a per-pixel reference, with rectangles that reach past every edge, empty
 // and inverted ones among them.
-TEST(BandSurface, MaskPaintersMatchPerPixelReferenceClippedToSurface) {
+TEST(BandSurface, MaskPaintersMatchPerPixelReferenceClippedToSurface)
+{
     std::mt19937 random(7);
     std::uniform_int_distribution<int> coord(-40, 140);
     for (uint32_t width : {1u, 31u, 32u, 33u, 77u, 100u}) {
@@ -145,12 +151,15 @@ TEST(BandSurface, MaskPaintersMatchPerPixelReferenceClippedToSurface) {
     }
 }
 
-TEST(BandSurface, BlendRoundsExactly) {
+TEST(BandSurface, BlendRoundsExactly)
+{
     auto destination = Make(BAND_SURFACE_COLOR, 3, 1);
     auto source = Make(BAND_SURFACE_COLOR, 3, 1);
     auto mask = Make(BAND_SURFACE_MASK, 3, 1);
     ASSERT_TRUE(destination && source && mask);
-    struct Case { uint8_t s, d, a, result; };
+    struct Case {
+        uint8_t s, d, a, result;
+    };
     // Alpha 255 keeps the source and alpha 0 the destination; 128 of 255 over 0 rounds to 128.
     for (const Case c : {Case{255, 0, 255, 255}, Case{255, 255, 0, 255}, Case{255, 0, 128, 128}, Case{0, 200, 0, 200},
                          Case{10, 20, 1, 20}, Case{100, 0, 127, 50}}) {
@@ -164,7 +173,8 @@ TEST(BandSurface, BlendRoundsExactly) {
     }
 }
 
-TEST(BandSurface, MaskedBlendMatchesReference) {
+TEST(BandSurface, MaskedBlendMatchesReference)
+{
     const LONG w = 45, h = 7;
     auto destination = Make(BAND_SURFACE_COLOR, w, h);
     auto source = Make(BAND_SURFACE_COLOR, w, h);
@@ -181,14 +191,16 @@ TEST(BandSurface, MaskedBlendMatchesReference) {
             if (!Bit(mask.get(), x, y)) continue;
             for (int c = 0; c < 3; ++c) {
                 uint8_t& d = expected[y * destination->stride + x * 3 + c];
-                d = static_cast<uint8_t>((source->bits[y * source->stride + x * 3 + c] * a + d * (255 - a) + 127) / 255);
+                d = static_cast<uint8_t>((source->bits[y * source->stride + x * 3 + c] * a + d * (255 - a) + 127) /
+                                         255);
             }
         }
     BandSurfaceBlendMasked(destination.get(), mask.get(), source.get(), w + 10, h + 3, a);
     EXPECT_EQ(0, std::memcmp(expected.data(), destination->bits, destination->bytes));
 }
 
-TEST(BandSurface, ResetPutsBackWhatDrawingSelected) {
+TEST(BandSurface, ResetPutsBackWhatDrawingSelected)
+{
     auto s = Make(BAND_SURFACE_COLOR, 16, 4);
     ASSERT_TRUE(s);
     HBRUSH brush = CreateSolidBrush(0x0000FF);
@@ -237,7 +249,8 @@ TEST(BandSurface, ResetPutsBackWhatDrawingSelected) {
     DeleteObject(clip);
 }
 
-TEST(BandSurface, MappedDcRecord) {
+TEST(BandSurface, MappedDcRecord)
+{
     DcMapping record{};
     const DcMap map{{10, 20}, {2, 2}, {5, 6}, {1, 1}};
     ASSERT_TRUE(DcCreateMapped(&record, true, &map));

@@ -12,20 +12,28 @@ namespace {
 
 // Where page pixel (x, y) lands on the device page: the turn, then for a mirrored page a flip of
 // the device's rows.
-POINT DevicePixel(uint32_t orientation, uint32_t mirror, int32_t PW, int32_t PH, int32_t x, int32_t y) {
+POINT DevicePixel(uint32_t orientation, uint32_t mirror, int32_t PW, int32_t PH, int32_t x, int32_t y)
+{
     POINT p{};
     int32_t deviceWidth = PW;
     switch (orientation) {
         case 0: p = {x, y}; break;
         case 1: p = {PW - 1 - x, PH - 1 - y}; break;
-        case 2: p = {y, PW - 1 - x}; deviceWidth = PH; break;  // top edge to the device's left
-        default: p = {PH - 1 - y, x}; deviceWidth = PH; break;  // top edge to the device's right
+        case 2:
+            p = {y, PW - 1 - x};
+            deviceWidth = PH;
+            break;  // top edge to the device's left
+        default:
+            p = {PH - 1 - y, x};
+            deviceWidth = PH;
+            break;  // top edge to the device's right
     }
     if (mirror) p.x = deviceWidth - 1 - p.x;
     return p;
 }
 
-TEST(BandWalk, RectOrientMatchesTurnedPixelsInAllEightCases) {
+TEST(BandWalk, RectOrientMatchesTurnedPixelsInAllEightCases)
+{
     const uint32_t pageSize[2] = {7, 5};
     std::mt19937 random(11);
     for (uint32_t orientation = 0; orientation < 4; ++orientation) {
@@ -59,7 +67,8 @@ struct Walk {
     std::vector<RECT> bands;
 };
 
-TEST(BandWalk, IteratorDirectionsAndShortLastBand) {
+TEST(BandWalk, IteratorDirectionsAndShortLastBand)
+{
     BandLayout layout{};
     layout.bandSize[0] = 40;
     layout.bandSize[1] = 30;
@@ -78,9 +87,11 @@ TEST(BandWalk, IteratorDirectionsAndShortLastBand) {
         for (int more = BandIterFirst(&iterator, &layout); more; more = BandIterNext(&iterator, &layout))
             bands.push_back(iterator.band);
         ASSERT_EQ(bands.size(), walk.bands.size()) << walk.direction;
-        for (size_t i = 0; i < bands.size(); ++i) EXPECT_TRUE(EqualRect(&bands[i], &walk.bands[i])) << walk.direction << " " << i;
+        for (size_t i = 0; i < bands.size(); ++i)
+            EXPECT_TRUE(EqualRect(&bands[i], &walk.bands[i])) << walk.direction << " " << i;
         EXPECT_TRUE(iterator.remainder.right <= iterator.remainder.left ||
-                    iterator.remainder.bottom <= iterator.remainder.top) << walk.direction;
+                    iterator.remainder.bottom <= iterator.remainder.top)
+            << walk.direction;
     }
     // An empty page rectangle has no band.
     BandIterator empty;
@@ -96,7 +107,8 @@ struct SmallLayout {
     BandLayout layout{};
     BandIterator iterator{};
     ImxImageFormat format{};
-    SmallLayout(uint32_t orientation = 0) {
+    SmallLayout(uint32_t orientation = 0)
+    {
         format = PlaneFormat(3, 1, 24);
         format.planes[1].depth = 2;
         format.planes[1].flags = IMX_PLANE_FORMAT_INVERTED;
@@ -111,7 +123,8 @@ struct SmallLayout {
     bool ok = false;
 };
 
-TEST(BandWalk, BeginMarksAndClearsPlanes) {
+TEST(BandWalk, BeginMarksAndClearsPlanes)
+{
     SmallLayout small;
     ASSERT_TRUE(small.ok);
     BandLayout& layout = small.layout;
@@ -151,7 +164,8 @@ TEST(BandWalk, BeginMarksAndClearsPlanes) {
 }
 
 // A shorter band moves the inverted plane onto bytes the first plane held: it starts cleared.
-TEST(BandWalk, ShorterBandStartsWithEveryPlaneCleared) {
+TEST(BandWalk, ShorterBandStartsWithEveryPlaneCleared)
+{
     SmallLayout small;
     ASSERT_TRUE(small.ok);
     BandLayout& layout = small.layout;
@@ -176,7 +190,8 @@ TEST(BandWalk, ShorterBandStartsWithEveryPlaneCleared) {
     for (uint32_t i = 0; i < two.height * two.stride; ++i) ASSERT_EQ(two.data[i], 0xFF) << i;
 }
 
-TEST(BandWalk, PlaneConfigUpdateReLaysOnlyWhatChangesAndFits) {
+TEST(BandWalk, PlaneConfigUpdateReLaysOnlyWhatChangesAndFits)
+{
     SmallLayout small;
     ASSERT_TRUE(small.ok);
     BandLayout& layout = small.layout;
@@ -205,7 +220,8 @@ TEST(BandWalk, PlaneConfigUpdateReLaysOnlyWhatChangesAndFits) {
     EXPECT_EQ(0, std::memcmp(&kept, &layout, sizeof(layout)));
 }
 
-TEST(BandWalk, SurfaceMappingAndBandOrigin) {
+TEST(BandWalk, SurfaceMappingAndBandOrigin)
+{
     SmallLayout small;
     ASSERT_TRUE(small.ok);
     BandLayout& layout = small.layout;
@@ -219,7 +235,8 @@ TEST(BandWalk, SurfaceMappingAndBandOrigin) {
 
     const DcMap map{{4, 6}, {2, 2}, {7, 8}, {1, 1}};
     BandSurfacesMapSet(&layout, &map, 1);
-    for (BandSurface* s : {layout.colorSurface, layout.maskSurface, layout.secondColorSurface, layout.secondMaskSurface}) {
+    for (BandSurface* s :
+         {layout.colorSurface, layout.maskSurface, layout.secondColorSurface, layout.secondMaskSurface}) {
         ASSERT_NE(s, nullptr);
         POINT p{24, 46};  // page (24, 46) -> ((24 - 4) / 2 + 7, (46 - 6) / 2 + 8 - 10)
         LPtoDP(s->drawDC, &p, 1);
@@ -238,7 +255,8 @@ TEST(BandWalk, SurfaceMappingAndBandOrigin) {
     EXPECT_EQ(p.y, 36);
 }
 
-TEST(BandWalk, QuarterTurnBandsUseTurnedPlanes) {
+TEST(BandWalk, QuarterTurnBandsUseTurnedPlanes)
+{
     SmallLayout small(2);
     ASSERT_TRUE(small.ok);
     BandLayout& layout = small.layout;

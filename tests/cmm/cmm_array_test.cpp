@@ -7,17 +7,18 @@
 
 namespace {
 
-TEST(CmmArray, FloatsToIntegersRoundAndClampByCode) {
+TEST(CmmArray, FloatsToIntegersRoundAndClampByCode)
+{
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const struct {
         float value;
         CmmElementCode code;
         int64_t expected;
     } cases[] = {
-        {200.0f, CMM_ELEMENT_U8, 200},  {255.7f, CMM_ELEMENT_U8, 255},   {-3.0f, CMM_ELEMENT_U8, 0},
-        {127.4f, CMM_ELEMENT_U8, 127},  {127.6f, CMM_ELEMENT_U8, 128},   {100.9f, CMM_ELEMENT_U8, 100},
-        {nan, CMM_ELEMENT_U8, 0},       {255.0f, CMM_ELEMENT_U16, 65534}, {-1.0f, CMM_ELEMENT_U16, 0},
-        {128.0f, CMM_ELEMENT_U16, 32896}, {255.0f, CMM_ELEMENT_S16, 32766}, {-300.0f, CMM_ELEMENT_S16, -32766},
+        {200.0f, CMM_ELEMENT_U8, 200},     {255.7f, CMM_ELEMENT_U8, 255},    {-3.0f, CMM_ELEMENT_U8, 0},
+        {127.4f, CMM_ELEMENT_U8, 127},     {127.6f, CMM_ELEMENT_U8, 128},    {100.9f, CMM_ELEMENT_U8, 100},
+        {nan, CMM_ELEMENT_U8, 0},          {255.0f, CMM_ELEMENT_U16, 65534}, {-1.0f, CMM_ELEMENT_U16, 0},
+        {128.0f, CMM_ELEMENT_U16, 32896},  {255.0f, CMM_ELEMENT_S16, 32766}, {-300.0f, CMM_ELEMENT_S16, -32766},
         {1.0f, CMM_ELEMENT_S32, 16843009}, {-1.0f, CMM_ELEMENT_U32_BITS, 0},
     };
     for (const auto& c : cases) {
@@ -38,7 +39,8 @@ TEST(CmmArray, FloatsToIntegersRoundAndClampByCode) {
     }
 }
 
-TEST(CmmArray, IntegersBecomeFloatsByTheirSignificantBitsAndOnlyTheCommonPartMoves) {
+TEST(CmmArray, IntegersBecomeFloatsByTheirSignificantBitsAndOnlyTheCommonPartMoves)
+{
     const uint16_t words[2][3] = {{0, 65535, 4095}, {257, 1, 2}};
     float out[3][2];
     for (auto& row : out) row[0] = row[1] = -1;

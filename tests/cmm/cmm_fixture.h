@@ -21,7 +21,8 @@ struct CmmGlobalsFixture {
     CmmGlobals* g() { return CmmGlobalsOf(&handle); }
 };
 
-inline std::vector<uint8_t> BuiltInProfile() {
+inline std::vector<uint8_t> BuiltInProfile()
+{
     FaxResourceTableLink_RastrelProfiles();
     HMODULE module = ModuleFromAddress(reinterpret_cast<const void*>(&BuiltInProfile));
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(101), "PROFILES");
@@ -31,13 +32,15 @@ inline std::vector<uint8_t> BuiltInProfile() {
 }
 
 // Opens bytes as a profile; the status left in the globals tells how it went.
-inline void OpenProfile(CmmGlobals* g, CmmObject* profile, const std::vector<uint8_t>& bytes) {
+inline void OpenProfile(CmmGlobals* g, CmmObject* profile, const std::vector<uint8_t>& bytes)
+{
     const CmmProfileSource source{bytes.data(), nullptr, 1, 0, bytes.size()};
     CmmProfileOpen(g, profile, &source);
 }
 
 // Writes a profile into memory (size bytes of room) and returns what was written.
-inline std::vector<uint8_t> WriteProfile(CmmGlobals* g, CmmObject* profile) {
+inline std::vector<uint8_t> WriteProfile(CmmGlobals* g, CmmObject* profile)
+{
     std::vector<uint8_t> out(CmmProfileHeaderOf(profile)->size);
     CmmObject stream{};
     CmmMemoryStreamCreate(g, &stream, static_cast<uint32_t>(out.size()), out.data(), 0, 0);

@@ -8,7 +8,8 @@
 namespace {
 
 // A pipeline sampled from a grid of random nodes.
-void RandomPipeline(CmmGlobals* g, CmmObject* pipeline, uint32_t inputs, uint32_t outputs, std::mt19937& random) {
+void RandomPipeline(CmmGlobals* g, CmmObject* pipeline, uint32_t inputs, uint32_t outputs, std::mt19937& random)
+{
     std::vector<uint32_t> points(inputs, 3);
     size_t nodes = 1;
     for (uint32_t p : points) nodes *= p;
@@ -21,7 +22,8 @@ void RandomPipeline(CmmGlobals* g, CmmObject* pipeline, uint32_t inputs, uint32_
     CmmObjectRelease(g, &chain);
 }
 
-TEST(CmmKernels, SpecialisedKernelsEqualTheGenericOne) {
+TEST(CmmKernels, SpecialisedKernelsEqualTheGenericOne)
+{
     CmmGlobalsFixture f;
     std::mt19937 random(11);
     for (uint32_t inputs : {1u, 2u, 3u, 4u, 5u})
@@ -49,7 +51,8 @@ TEST(CmmKernels, SpecialisedKernelsEqualTheGenericOne) {
     EXPECT_EQ(f.g()->raised, 0u);
 }
 
-TEST(CmmKernels, InPlaceIntoWiderPixelsRunsBackwards) {
+TEST(CmmKernels, InPlaceIntoWiderPixelsRunsBackwards)
+{
     CmmGlobalsFixture f;
     std::mt19937 random(12);
     CmmObject pipeline{};

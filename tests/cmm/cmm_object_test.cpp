@@ -7,7 +7,8 @@
 
 namespace {
 
-TEST(CmmObject, ReleasingEmptyOrReleasedHandlesDoesNothing) {
+TEST(CmmObject, ReleasingEmptyOrReleasedHandlesDoesNothing)
+{
     CmmGlobalsFixture f;
     CmmObject empty{};
     CmmObjectRelease(f.g(), &empty);
@@ -22,7 +23,8 @@ TEST(CmmObject, ReleasingEmptyOrReleasedHandlesDoesNothing) {
     EXPECT_EQ(f.g()->raised, 0u);
 }
 
-TEST(CmmObject, StatusClassesAsTheFrontDoorReportsThem) {
+TEST(CmmObject, StatusClassesAsTheFrontDoorReportsThem)
+{
     const struct {
         CmmStatus status;
         uint32_t expected;
@@ -37,7 +39,8 @@ TEST(CmmObject, StatusClassesAsTheFrontDoorReportsThem) {
     EXPECT_EQ(CmmFrontDoor(f.g(), [&] { CmmRaise(f.g(), CMM_STATUS_SINGULAR); }), 0u);
 }
 
-TEST(CmmObject, CopiesAreIndependentAndSelfCopyIsANoOp) {
+TEST(CmmObject, CopiesAreIndependentAndSelfCopyIsANoOp)
+{
     CmmGlobalsFixture f;
     // A group holding a curve: the copy gets members of its own, and still converts after the
     // source is gone.
@@ -62,7 +65,8 @@ TEST(CmmObject, CopiesAreIndependentAndSelfCopyIsANoOp) {
     EXPECT_EQ(f.g()->raised, 0u);
 }
 
-TEST(CmmObject, FailedOperationsStopTheOnesAfterThem) {
+TEST(CmmObject, FailedOperationsStopTheOnesAfterThem)
+{
     CmmGlobalsFixture f;
     CmmRaise(f.g(), CMM_STATUS_NO_DATA);
     CmmObject stage{};
@@ -71,7 +75,8 @@ TEST(CmmObject, FailedOperationsStopTheOnesAfterThem) {
     EXPECT_EQ(f.g()->status, CMM_STATUS_NO_DATA);
 }
 
-TEST(CmmBitmap, SetupFillsStrideBytesPerPixelAndOrder) {
+TEST(CmmBitmap, SetupFillsStrideBytesPerPixelAndOrder)
+{
     CmmGlobalsFixture f;
     CmmObject bitmap{};
     CmmBitmapSetup(f.g(), &bitmap, 3, 10, 2, 4, 0, nullptr, false, nullptr);
@@ -103,15 +108,16 @@ TEST(CmmBitmap, SetupFillsStrideBytesPerPixelAndOrder) {
     EXPECT_EQ(f.g()->raised, 0u);
 }
 
-TEST(CmmBitmap, GeometryThatCannotHoldItsPixelsIsRefused) {
+TEST(CmmBitmap, GeometryThatCannotHoldItsPixelsIsRefused)
+{
     const struct {
         uint32_t channels, width, rows, bytesPerPixel, stride;
         uint32_t order0;
     } cases[] = {
-        {0, 10, 1, 0, 0, 0},                  // no channels
-        {3, 10, 1, 3, 20, 0},                 // stride shorter than a row
-        {3, 0x40000000, 8, 4, 0, 0},          // stride x rows beyond 32 bits
-        {3, 10, 1, 3, 0, 3},                  // order names a byte outside the pixel
+        {0, 10, 1, 0, 0, 0},  // no channels
+        {3, 10, 1, 3, 20, 0},  // stride shorter than a row
+        {3, 0x40000000, 8, 4, 0, 0},  // stride x rows beyond 32 bits
+        {3, 10, 1, 3, 0, 3},  // order names a byte outside the pixel
     };
     for (const auto& c : cases) {
         CmmGlobalsFixture f;
@@ -123,7 +129,8 @@ TEST(CmmBitmap, GeometryThatCannotHoldItsPixelsIsRefused) {
     }
 }
 
-TEST(CmmKeywordLine, RewritesTheRestOfAMatchingLine) {
+TEST(CmmKeywordLine, RewritesTheRestOfAMatchingLine)
+{
     char line[] = "Gamma\t  2.2   and\tmore\r\nnext";
     EXPECT_EQ(CmmKeywordLine(line, "Gamma"), 12);
     EXPECT_STREQ(line, "2.2 and more");

@@ -16,13 +16,16 @@ namespace {
 struct LcmsProfile {
     cmsHPROFILE p;
     explicit LcmsProfile(const std::vector<uint8_t>& bytes)
-        : p(cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()))) {}
-    ~LcmsProfile() {
+        : p(cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())))
+    {}
+    ~LcmsProfile()
+    {
         if (p != nullptr) cmsCloseProfile(p);
     }
 };
 
-std::vector<uint32_t> Signatures(CmmGlobals* g, CmmObject* profile) {
+std::vector<uint32_t> Signatures(CmmGlobals* g, CmmObject* profile)
+{
     uint32_t count = 0;
     CmmProfileTagCount(g, profile, &count);
     std::vector<uint32_t> out(count);
@@ -31,7 +34,8 @@ std::vector<uint32_t> Signatures(CmmGlobals* g, CmmObject* profile) {
 }
 
 // Every tag Little CMS sees, with its raw bytes equal to ours.
-void ExpectLcmsSeesTheSameTags(CmmGlobals* g, CmmObject* profile, const std::vector<uint8_t>& bytes) {
+void ExpectLcmsSeesTheSameTags(CmmGlobals* g, CmmObject* profile, const std::vector<uint8_t>& bytes)
+{
     LcmsProfile lcms(bytes);
     ASSERT_NE(lcms.p, nullptr);
     const std::vector<uint32_t> ours = Signatures(g, profile);
@@ -49,7 +53,8 @@ void ExpectLcmsSeesTheSameTags(CmmGlobals* g, CmmObject* profile, const std::vec
 
 double SrgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 
-TEST(CmmBuiltInProfile, IsTheSrgbDisplayProfileWithOneSharedToneCurve) {
+TEST(CmmBuiltInProfile, IsTheSrgbDisplayProfileWithOneSharedToneCurve)
+{
     const std::vector<uint8_t> bytes = BuiltInProfile();
     ASSERT_EQ(bytes.size(), 3144u);
     CmmGlobalsFixture f;
@@ -67,11 +72,12 @@ TEST(CmmBuiltInProfile, IsTheSrgbDisplayProfileWithOneSharedToneCurve) {
     EXPECT_EQ(header.illuminant[0], 0xF6D6u);
     EXPECT_EQ(header.illuminant[1], 0x10000u);
     EXPECT_EQ(header.illuminant[2], 0xD32Du);
-    const std::vector<uint32_t> expected = {
-        CmmSignature("cprt"), CmmSignature("desc"), CmmSignature("wtpt"), CmmSignature("bkpt"), CmmSignature("rXYZ"),
-        CmmSignature("gXYZ"), CmmSignature("bXYZ"), CmmSignature("dmnd"), CmmSignature("dmdd"), CmmSignature("vued"),
-        CmmSignature("view"), CmmSignature("lumi"), CmmSignature("meas"), CmmSignature("tech"), CmmSignature("rTRC"),
-        CmmSignature("gTRC"), CmmSignature("bTRC")};
+    const std::vector<uint32_t> expected = {CmmSignature("cprt"), CmmSignature("desc"), CmmSignature("wtpt"),
+                                            CmmSignature("bkpt"), CmmSignature("rXYZ"), CmmSignature("gXYZ"),
+                                            CmmSignature("bXYZ"), CmmSignature("dmnd"), CmmSignature("dmdd"),
+                                            CmmSignature("vued"), CmmSignature("view"), CmmSignature("lumi"),
+                                            CmmSignature("meas"), CmmSignature("tech"), CmmSignature("rTRC"),
+                                            CmmSignature("gTRC"), CmmSignature("bTRC")};
     EXPECT_EQ(Signatures(f.g(), &profile), expected);
     uint32_t offsets[3], sizes[3];
     for (int i = 0; i < 3; ++i) CmmProfileTagInfo(f.g(), &profile, 14 + i, nullptr, &sizes[i], &offsets[i]);
@@ -91,7 +97,8 @@ TEST(CmmBuiltInProfile, IsTheSrgbDisplayProfileWithOneSharedToneCurve) {
     double worstLcms = 0, worstOurs = 0;
     for (uint32_t v = 0; v <= 65535; ++v) {
         const double reference = SrgbDecode(v / 65535.0) * 65535.0;
-        worstLcms = std::max(worstLcms, std::fabs(cmsEvalToneCurve16(curve, static_cast<cmsUInt16Number>(v)) - reference));
+        worstLcms =
+            std::max(worstLcms, std::fabs(cmsEvalToneCurve16(curve, static_cast<cmsUInt16Number>(v)) - reference));
         const float in = static_cast<float>(v * 255.0 / 65535.0);
         float out = 0;
         CmmStageEvaluate(f.g(), &stage, &in, &out);
@@ -124,7 +131,8 @@ TEST(CmmBuiltInProfile, IsTheSrgbDisplayProfileWithOneSharedToneCurve) {
     CmmObjectRelease(f.g(), &profile);
 }
 
-TEST(CmmProfile, AssembledProfilesAreReadByLittleCmsAndRoundTrip) {
+TEST(CmmProfile, AssembledProfilesAreReadByLittleCmsAndRoundTrip)
+{
     CmmGlobalsFixture f;
     CmmObject profile{};
     CmmProfileNew(f.g(), &profile, 0);
@@ -175,7 +183,8 @@ TEST(CmmProfile, AssembledProfilesAreReadByLittleCmsAndRoundTrip) {
     CmmObjectRelease(f.g(), &profile);
 }
 
-TEST(CmmProfile, SharedDataStaysWithTheTagsThatShareIt) {
+TEST(CmmProfile, SharedDataStaysWithTheTagsThatShareIt)
+{
     CmmGlobalsFixture f;
     CmmObject profile{};
     OpenProfile(f.g(), &profile, BuiltInProfile());
@@ -194,7 +203,8 @@ TEST(CmmProfile, SharedDataStaysWithTheTagsThatShareIt) {
     CmmObjectRelease(f.g(), &profile);
 }
 
-TEST(CmmProfile, AReservedTagLiesBehindTheTableAndIsWrittenLater) {
+TEST(CmmProfile, AReservedTagLiesBehindTheTableAndIsWrittenLater)
+{
     CmmGlobalsFixture f;
     CmmObject profile{};
     CmmProfileNew(f.g(), &profile, 0);
@@ -221,7 +231,8 @@ TEST(CmmProfile, AReservedTagLiesBehindTheTableAndIsWrittenLater) {
 }
 
 // Damaged profiles fail cleanly with nothing left behind.
-TEST(CmmProfile, DamagedProfilesFailToOpen) {
+TEST(CmmProfile, DamagedProfilesFailToOpen)
+{
     const std::vector<uint8_t> good = BuiltInProfile();
     auto put32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
@@ -256,7 +267,8 @@ TEST(CmmProfile, DamagedProfilesFailToOpen) {
     }
 }
 
-TEST(CmmProfile, OpensFromAFileWithItsSizeKnown) {
+TEST(CmmProfile, OpensFromAFileWithItsSizeKnown)
+{
     const std::vector<uint8_t> good = BuiltInProfile();
     char path[] = "/tmp/cmm_profile_XXXXXX";
     const int fd = mkstemp(path);
@@ -283,7 +295,8 @@ TEST(CmmProfile, OpensFromAFileWithItsSizeKnown) {
 
 namespace {
 
-std::vector<uint8_t> Be32(std::initializer_list<uint32_t> values) {
+std::vector<uint8_t> Be32(std::initializer_list<uint32_t> values)
+{
     std::vector<uint8_t> out;
     for (uint32_t v : values)
         for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
@@ -291,7 +304,8 @@ std::vector<uint8_t> Be32(std::initializer_list<uint32_t> values) {
 }
 
 // An mft1 head: inputs, outputs and grid points, the identity matrix; tables follow as given.
-std::vector<uint8_t> Lut8Head(uint8_t inputs, uint8_t outputs, uint8_t points) {
+std::vector<uint8_t> Lut8Head(uint8_t inputs, uint8_t outputs, uint8_t points)
+{
     std::vector<uint8_t> b = Be32({CmmSignature("mft1"), 0});
     b.insert(b.end(), {inputs, outputs, points, 0});
     for (int i = 0; i < 9; ++i) {
@@ -302,7 +316,8 @@ std::vector<uint8_t> Lut8Head(uint8_t inputs, uint8_t outputs, uint8_t points) {
 }
 
 // Tags whose counts do not fit them, or that ask for more than a grid may hold, are refused.
-TEST(CmmTags, DamagedTagsFailWithTheirTypesStatus) {
+TEST(CmmTags, DamagedTagsFailWithTheirTypesStatus)
+{
     std::vector<uint8_t> fullLut = Lut8Head(3, 3, 2);
     fullLut.resize(fullLut.size() + 256 * 3 + 8 * 3 + 256 * 3, 0x80);
     std::vector<uint8_t> shortLut = fullLut;

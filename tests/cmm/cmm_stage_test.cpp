@@ -7,13 +7,15 @@
 
 namespace {
 
-std::vector<float> Eval(CmmGlobals* g, CmmObject* stage, std::vector<float> in) {
+std::vector<float> Eval(CmmGlobals* g, CmmObject* stage, std::vector<float> in)
+{
     std::vector<float> out(CmmObjectOutputs(stage));
     CmmStageEvaluate(g, stage, in.data(), out.data());
     return out;
 }
 
-TEST(CmmCurves, ForwardInverseAndPowerCurves) {
+TEST(CmmCurves, ForwardInverseAndPowerCurves)
+{
     CmmGlobalsFixture f;
     CmmObject identity{}, ramp{}, sampled{}, power{};
     CmmCurvesStageCreate(f.g(), &identity, 1, 256, CMM_CURVE_FORWARD, nullptr);
@@ -27,7 +29,8 @@ TEST(CmmCurves, ForwardInverseAndPowerCurves) {
 
     // A sampled curve against linear interpolation of x^2, and back through the inverse.
     std::vector<uint16_t> table(33);
-    for (size_t k = 0; k < table.size(); ++k) table[k] = static_cast<uint16_t>(std::lround(std::pow(k / 32.0, 2.0) * 65535));
+    for (size_t k = 0; k < table.size(); ++k)
+        table[k] = static_cast<uint16_t>(std::lround(std::pow(k / 32.0, 2.0) * 65535));
     const CmmArray values{1, 33, CMM_ELEMENT_U16, 0, table.data()};
     CmmCurvesStageCreate(f.g(), &sampled, 1, 33, CMM_CURVE_FORWARD, &values);
     for (float x = 0; x <= 255; x += 0.37f) {
@@ -51,7 +54,8 @@ TEST(CmmCurves, ForwardInverseAndPowerCurves) {
     EXPECT_EQ(f.g()->raised, 0u);
 }
 
-TEST(CmmMatrix, ProductsAndInversion) {
+TEST(CmmMatrix, ProductsAndInversion)
+{
     CmmGlobalsFixture f;
     const float m[6] = {1, 2, 3, 4, 5, 6};  // 2 outputs x 3 inputs
     CmmObject wide{}, square{}, singular{};
@@ -75,7 +79,8 @@ TEST(CmmMatrix, ProductsAndInversion) {
 
 // The simplex rule, written plainly: sort the fractions, walk from the cell's origin corner.
 std::vector<float> SimplexReference(const std::vector<float>& nodes, const std::vector<uint32_t>& points,
-                                    uint32_t outputs, const std::vector<float>& in) {
+                                    uint32_t outputs, const std::vector<float>& in)
+{
     const size_t n = points.size();
     std::vector<size_t> stride(n);
     size_t s = outputs;
@@ -106,11 +111,13 @@ std::vector<float> SimplexReference(const std::vector<float>& nodes, const std::
     return out;
 }
 
-TEST(CmmGrid, SimplexInterpolationAgainstTheReferenceAndExactOnAffineData) {
+TEST(CmmGrid, SimplexInterpolationAgainstTheReferenceAndExactOnAffineData)
+{
     CmmGlobalsFixture f;
     std::mt19937 random(3);
     std::uniform_real_distribution<float> value(0, 255);
-    for (const std::vector<uint32_t>& points : {std::vector<uint32_t>{9}, {5, 4}, {3, 5, 4}, {3, 3, 3, 3}, {2, 3, 2, 3, 2}}) {
+    for (const std::vector<uint32_t>& points :
+         {std::vector<uint32_t>{9}, {5, 4}, {3, 5, 4}, {3, 3, 3, 3}, {2, 3, 2, 3, 2}}) {
         const uint32_t outputs = 3;
         size_t count = outputs;
         for (uint32_t p : points) count *= p;
@@ -118,7 +125,8 @@ TEST(CmmGrid, SimplexInterpolationAgainstTheReferenceAndExactOnAffineData) {
         for (float& v : nodes) v = value(random);
         const CmmArray values{outputs, static_cast<uint32_t>(count / outputs), CMM_ELEMENT_FLOAT, 0, nodes.data()};
         CmmObject grid{};
-        CmmGridStageCreate(f.g(), &grid, static_cast<uint32_t>(points.size()), outputs, points.data(), &values, nullptr);
+        CmmGridStageCreate(f.g(), &grid, static_cast<uint32_t>(points.size()), outputs, points.data(), &values,
+                           nullptr);
         ASSERT_NE(grid.block, nullptr);
         for (int n = 0; n < 500; ++n) {
             std::vector<float> in(points.size());
@@ -152,25 +160,28 @@ TEST(CmmGrid, SimplexInterpolationAgainstTheReferenceAndExactOnAffineData) {
     EXPECT_EQ(f.g()->raised, 0u);
 }
 
-TEST(CmmGrid, GridsThatCannotBeMadeFail) {
+TEST(CmmGrid, GridsThatCannotBeMadeFail)
+{
     const struct {
         std::vector<uint32_t> points;
         uint32_t outputs;
     } cases[] = {
-        {{1, 5, 5}, 3},             // fewer than 2 points
+        {{1, 5, 5}, 3},  // fewer than 2 points
         {{255, 255, 255, 255}, 3},  // beyond 64 MB
         {std::vector<uint32_t>(16, 2), 3},  // more inputs than a grid takes
     };
     for (const auto& c : cases) {
         CmmGlobalsFixture f;
         CmmObject grid{};
-        CmmGridStageCreate(f.g(), &grid, static_cast<uint32_t>(c.points.size()), c.outputs, c.points.data(), nullptr, nullptr);
+        CmmGridStageCreate(f.g(), &grid, static_cast<uint32_t>(c.points.size()), c.outputs, c.points.data(), nullptr,
+                           nullptr);
         EXPECT_EQ(grid.block, nullptr);
         EXPECT_EQ(f.g()->status, CMM_STATUS_BAD_LUT);
     }
 }
 
-TEST(CmmPcs, XyzAndLabGoldenValuesAndRoundTrips) {
+TEST(CmmPcs, XyzAndLabGoldenValuesAndRoundTrips)
+{
     CmmGlobalsFixture f;
     CmmObject toLab{}, toXyz{};
     CmmXyzToLabStageCreate(f.g(), &toLab, nullptr);
@@ -208,7 +219,8 @@ TEST(CmmPcs, XyzAndLabGoldenValuesAndRoundTrips) {
     for (CmmObject* o : {&toLab, &toXyz, &scale, &unscale, &encode, &decode}) CmmObjectRelease(f.g(), o);
 }
 
-TEST(CmmGroups, FanOutCarriesChannelsThroughASerialGroupAndParallelSlices) {
+TEST(CmmGroups, FanOutCarriesChannelsThroughASerialGroupAndParallelSlices)
+{
     CmmGlobalsFixture f;
     CmmObject fan{};
     CmmFanOutStageCreate(f.g(), &fan, 4, 2);
@@ -246,11 +258,13 @@ TEST(CmmGroups, FanOutCarriesChannelsThroughASerialGroupAndParallelSlices) {
 }
 
 // A made-up CMYK -> L chain: L falls with every ink, black the most.
-void Lightness(CmmGlobals*, const void*, const float* in, float* out) {
+void Lightness(CmmGlobals*, const void*, const float* in, float* out)
+{
     out[0] = 255 - 0.2f * (in[0] + in[1] + in[2]) - 0.8f * in[3];
 }
 
-TEST(CmmBlack, GreysArePrintedWithBlackAtTheirLightness) {
+TEST(CmmBlack, GreysArePrintedWithBlackAtTheirLightness)
+{
     CmmGlobalsFixture f;
     auto make = [&](uint32_t carried, uint32_t mode) {
         CmmObject chain{}, stage{};

@@ -11,7 +11,8 @@
 
 namespace {
 
-TEST(CmmMemoryStream, ReadsStopAtTheEndAndOnlyAnEmptyReadFails) {
+TEST(CmmMemoryStream, ReadsStopAtTheEndAndOnlyAnEmptyReadFails)
+{
     CmmGlobalsFixture f;
     uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     CmmObject stream{};
@@ -28,7 +29,8 @@ TEST(CmmMemoryStream, ReadsStopAtTheEndAndOnlyAnEmptyReadFails) {
     CmmObjectRelease(f.g(), &stream);
 }
 
-TEST(CmmMemoryStream, WritesAreWholeOrNothingAndSeeksStayInside) {
+TEST(CmmMemoryStream, WritesAreWholeOrNothingAndSeeksStayInside)
+{
     CmmGlobalsFixture f;
     uint8_t block[8] = {};
     CmmObject stream{};
@@ -52,7 +54,8 @@ TEST(CmmMemoryStream, WritesAreWholeOrNothingAndSeeksStayInside) {
     CmmObjectRelease(f.g(), &stream);
 }
 
-TEST(CmmMemoryStream, OwnBytesFollowACopy) {
+TEST(CmmMemoryStream, OwnBytesFollowACopy)
+{
     CmmGlobalsFixture f;
     CmmObject stream{}, copy{};
     CmmMemoryStreamCreate(f.g(), &stream, 4, nullptr, 0, 0);
@@ -65,7 +68,8 @@ TEST(CmmMemoryStream, OwnBytesFollowACopy) {
     CmmObjectRelease(f.g(), &copy);
 }
 
-TEST(CmmElements, BigEndianRunsInChunksOfTheConversionBuffer) {
+TEST(CmmElements, BigEndianRunsInChunksOfTheConversionBuffer)
+{
     CmmGlobalsFixture f;
     const uint8_t size[4] = {0x00, 0x00, 0x0C, 0x48};
     CmmObject stream{};
@@ -116,7 +120,8 @@ TEST(CmmElements, BigEndianRunsInChunksOfTheConversionBuffer) {
     CmmObjectRelease(f.g(), &stream);
 }
 
-TEST(CmmFileStream, OpenModesAndTheirFailures) {
+TEST(CmmFileStream, OpenModesAndTheirFailures)
+{
     char path[] = "/tmp/cmm_stream_XXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
@@ -131,7 +136,7 @@ TEST(CmmFileStream, OpenModesAndTheirFailures) {
     } cases[] = {
         {&source, CMM_ACCESS_READ, CMM_STATUS_OPEN_FAILED, 1},  // missing file
         {&source, CMM_ACCESS_READ_WRITE, CMM_STATUS_CREATED, 0},  // made, noted only
-        {&source, 7, CMM_STATUS_OPEN_FAILED, 1},                // unknown access kind
+        {&source, 7, CMM_STATUS_OPEN_FAILED, 1},  // unknown access kind
         {nullptr, CMM_ACCESS_READ, CMM_STATUS_NO_FILE_NAME, 1},
     };
     for (const auto& c : cases) {
@@ -172,7 +177,8 @@ TEST(CmmFileStream, OpenModesAndTheirFailures) {
 
 // A profile named by the data may be a FIFO or a device: it fails to open at once, for reading
 // and for writing, instead of waiting for a writer forever. The alarm turns a hang into a failure.
-TEST(CmmFileStream, OnlyARegularFileOpens) {
+TEST(CmmFileStream, OnlyARegularFileOpens)
+{
     char folder[] = "/tmp/cmm_fifo_XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string fifo = std::string(folder) + "/profile.icc";

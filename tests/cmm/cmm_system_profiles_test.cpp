@@ -2,8 +2,8 @@
 // every tag of a type our readers take decodes to what Little CMS reads from it.
 #include <lcms2.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -14,7 +14,8 @@
 
 namespace {
 
-std::vector<std::string> SystemProfiles() {
+std::vector<std::string> SystemProfiles()
+{
     std::vector<std::string> out;
     for (const char* root : {"/usr/share/color/icc", "/usr/share/ghostscript"}) {
         std::error_code error;
@@ -30,7 +31,8 @@ std::vector<std::string> SystemProfiles() {
 }
 
 // One Little CMS stage on its own, on 0..1 floats.
-std::vector<float> EvalLcmsStage(cmsStage* stage, const std::vector<float>& in) {
+std::vector<float> EvalLcmsStage(cmsStage* stage, const std::vector<float>& in)
+{
     cmsPipeline* pipe = cmsPipelineAlloc(nullptr, cmsStageInputChannels(stage), cmsStageOutputChannels(stage));
     cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageDup(stage));
     std::vector<float> out(cmsStageOutputChannels(stage));
@@ -39,7 +41,8 @@ std::vector<float> EvalLcmsStage(cmsStage* stage, const std::vector<float>& in) 
     return out;
 }
 
-std::vector<float> EvalOurs(CmmGlobals* g, CmmObject* stage, const std::vector<float>& in01) {
+std::vector<float> EvalOurs(CmmGlobals* g, CmmObject* stage, const std::vector<float>& in01)
+{
     std::vector<float> in(in01.size()), out(CmmObjectOutputs(stage));
     for (size_t i = 0; i < in.size(); ++i) in[i] = in01[i] * 255.0f;
     CmmStageEvaluate(g, stage, in.data(), out.data());
@@ -50,11 +53,13 @@ std::vector<float> EvalOurs(CmmGlobals* g, CmmObject* stage, const std::vector<f
 // Compares a lookup table stage by stage: ours are (matrix), input curves, grid, output curves,
 // as Little CMS's are. Grids of more than three inputs are compared with their first inputs on
 // grid nodes, where Little CMS's interpolation and the simplex rule agree.
-void CompareLut(CmmGlobals* g, CmmObject* group, cmsPipeline* lcms, uint32_t points, const std::string& what) {
+void CompareLut(CmmGlobals* g, CmmObject* group, cmsPipeline* lcms, uint32_t points, const std::string& what)
+{
     std::mt19937 random(7);
     std::uniform_real_distribution<float> unit(0, 1);
     uint32_t member = 0;
-    for (cmsStage* stage = cmsPipelineGetPtrToFirstStage(lcms); stage != nullptr; stage = cmsStageNext(stage), ++member) {
+    for (cmsStage* stage = cmsPipelineGetPtrToFirstStage(lcms); stage != nullptr;
+         stage = cmsStageNext(stage), ++member) {
         CmmObject* ours = CmmGroupStageMember(group, member);
         ASSERT_NE(ours, nullptr) << what;
         const uint32_t inputs = cmsStageInputChannels(stage);
@@ -80,7 +85,8 @@ void CompareLut(CmmGlobals* g, CmmObject* group, cmsPipeline* lcms, uint32_t poi
     EXPECT_EQ(member, CmmGroupStageCount(group)) << what;
 }
 
-TEST(CmmSystemProfiles, OpenAndDecodeAsLittleCmsDoes) {
+TEST(CmmSystemProfiles, OpenAndDecodeAsLittleCmsDoes)
+{
     const std::vector<std::string> paths = SystemProfiles();
     if (paths.empty()) GTEST_SKIP() << "no system profiles installed (icc-profiles-free)";
     size_t luts = 0, curves = 0, xyz = 0;
@@ -103,9 +109,10 @@ TEST(CmmSystemProfiles, OpenAndDecodeAsLittleCmsDoes) {
             CmmProfileTagInfo(f.g(), &profile, i, &signature, &size, nullptr);
             const uint8_t* bytes = CmmTagBytes(&profile, signature, &size);
             if (bytes == nullptr || size < 4) continue;
-            const uint32_t type = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | bytes[3];
-            const std::string what = path + " " + std::string(reinterpret_cast<const char*>(bytes), 4) + " tag " +
-                                     std::to_string(i);
+            const uint32_t type =
+                (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | bytes[3];
+            const std::string what =
+                path + " " + std::string(reinterpret_cast<const char*>(bytes), 4) + " tag " + std::to_string(i);
             void* theirs = cmsReadTag(lcms, static_cast<cmsTagSignature>(signature));
             if (theirs == nullptr) continue;
             f.g()->status = 0;
@@ -126,7 +133,8 @@ TEST(CmmSystemProfiles, OpenAndDecodeAsLittleCmsDoes) {
                     const float in = static_cast<float>(v) / 4.0f;
                     float out = 0;
                     CmmStageEvaluate(f.g(), &stage, &in, &out);
-                    const float t = cmsEvalToneCurveFloat(static_cast<const cmsToneCurve*>(theirs), in / 255.0f) * 255.0f;
+                    const float t =
+                        cmsEvalToneCurveFloat(static_cast<const cmsToneCurve*>(theirs), in / 255.0f) * 255.0f;
                     worst = std::max(worst, std::fabs(out - t));
                 }
                 // Little CMS takes the input to 16 bits first: on steep curves that moves a few hundredths.
@@ -148,7 +156,8 @@ TEST(CmmSystemProfiles, OpenAndDecodeAsLittleCmsDoes) {
         cmsCloseProfile(lcms);
         CmmObjectRelease(f.g(), &profile);
     }
-    std::printf("%zu profiles: %zu lookup tables, %zu curves, %zu XYZ tags compared\n", paths.size(), luts, curves, xyz);
+    std::printf("%zu profiles: %zu lookup tables, %zu curves, %zu XYZ tags compared\n", paths.size(), luts, curves,
+                xyz);
     EXPECT_GT(curves + luts + xyz, 0u);
 }
 

@@ -28,7 +28,8 @@ namespace {
 const char* kCmykProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
 const char* kGrayProfile = "/usr/share/color/icc/Gray.icc";
 
-HMODULE TestModule() {
+HMODULE TestModule()
+{
     FaxResourceTableLink_RastrelProfiles();
     return ModuleFromAddress(reinterpret_cast<const void*>(&TestModule));
 }
@@ -36,7 +37,8 @@ HMODULE TestModule() {
 ImxDataSource BuiltInSource() { return ImxDataSource{IMX_SOURCE_RESOURCE, TestModule(), "Profiles", 101}; }
 ImxDataSource FileSource(const char* path) { return ImxDataSource{IMX_SOURCE_FILE, path, nullptr, 0}; }
 
-ImxImageFormat FormatOf(uint32_t bits) {
+ImxImageFormat FormatOf(uint32_t bits)
+{
     ImxImageFormat format{};
     format.colorBits = bits;
     format.planeCount = 1;
@@ -47,14 +49,16 @@ ImxImageFormat FormatOf(uint32_t bits) {
 struct World {
     CmmInstance* instance = ImxCmmInit();
     CmmWorld* world = nullptr;
-    ~World() {
+    ~World()
+    {
         ImxCmmWorldDestroy(world);
         ImxCmmDeinit(instance);
     }
 };
 
 // The test inputs: a 33-point cube, then a photo-like image (smooth gradients with fine noise).
-std::vector<uint8_t> Inputs() {
+std::vector<uint8_t> Inputs()
+{
     std::vector<uint8_t> bgr;
     for (int r = 0; r < 33; ++r)
         for (int g = 0; g < 33; ++g)
@@ -73,7 +77,8 @@ std::vector<uint8_t> Inputs() {
     return bgr;
 }
 
-std::vector<uint8_t> Apply(CmmWorld* world, const std::vector<uint8_t>& bgr, uint32_t outBytes) {
+std::vector<uint8_t> Apply(CmmWorld* world, const std::vector<uint8_t>& bgr, uint32_t outBytes)
+{
     const uint32_t pixels = static_cast<uint32_t>(bgr.size() / 3);
     std::vector<uint8_t> out(size_t{pixels} * outBytes);
     ImxImage source{}, destination{};
@@ -97,7 +102,8 @@ std::vector<uint8_t> Apply(CmmWorld* world, const std::vector<uint8_t>& bgr, uin
 // its default, the simplex rule our kernels follow, so that the comparison judges our chain and
 // not the choice of rule.
 std::vector<uint8_t> LittleCms(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number outType, uint32_t outBytes,
-                               uint32_t intent, const std::vector<uint8_t>& bgr) {
+                               uint32_t intent, const std::vector<uint8_t>& bgr)
+{
     const auto pixels = static_cast<cmsUInt32Number>(bgr.size() / 3);
     std::vector<uint8_t> out(size_t{pixels} * outBytes);
     const cmsTagSignature table = intent == 1 ? cmsSigBToA1Tag : cmsSigBToA0Tag;
@@ -116,11 +122,13 @@ std::vector<uint8_t> LittleCms(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number
     cmsCloseProfile(lab);
     for (size_t i = 0; i < pixels; ++i) {
         // The 8-bit table's Lab: L 0..100 and a, b -128..127 on 0..255.
-        const float in[3] = {static_cast<float>(labs[3 * i] / 100.0), static_cast<float>((labs[3 * i + 1] + 128) / 255.0),
+        const float in[3] = {static_cast<float>(labs[3 * i] / 100.0),
+                             static_cast<float>((labs[3 * i + 1] + 128) / 255.0),
                              static_cast<float>((labs[3 * i + 2] + 128) / 255.0)};
         float o[16];
         cmsPipelineEvalFloat(in, o, lut);
-        for (uint32_t c = 0; c < outBytes; ++c) out[i * outBytes + c] = static_cast<uint8_t>(std::lround(std::clamp(o[c], 0.0f, 1.0f) * 255));
+        for (uint32_t c = 0; c < outBytes; ++c)
+            out[i * outBytes + c] = static_cast<uint8_t>(std::lround(std::clamp(o[c], 0.0f, 1.0f) * 255));
     }
     return out;
 }
@@ -130,7 +138,8 @@ std::vector<uint8_t> LittleCms(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number
 // values, over the values from `start` on.
 int LittleCmsGridDeparture(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number outType, uint32_t outBytes,
                            uint32_t intent, const std::vector<uint8_t>& bgr, const std::vector<uint8_t>& exact,
-                           size_t start) {
+                           size_t start)
+{
     const auto pixels = static_cast<cmsUInt32Number>(bgr.size() / 3);
     std::vector<uint8_t> sampled(size_t{pixels} * outBytes);
     cmsHTRANSFORM t = cmsCreateTransform(from, TYPE_BGR_8, to, outType, intent, 0);
@@ -144,13 +153,15 @@ int LittleCmsGridDeparture(cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number out
 }
 
 void ExpectCloseToLittleCms(CmmWorld* world, cmsHPROFILE from, cmsHPROFILE to, cmsUInt32Number outType,
-                            uint32_t outBytes, uint32_t intent, const char* what) {
+                            uint32_t outBytes, uint32_t intent, const char* what)
+{
     const std::vector<uint8_t> bgr = Inputs();
     const std::vector<uint8_t> ours = Apply(world, bgr, outBytes);
     const std::vector<uint8_t> theirs = LittleCms(from, to, outType, outBytes, intent, bgr);
     // The cube first, then the image.
     const size_t cube = size_t{33} * 33 * 33 * outBytes;
-    for (const auto& [first, last, part] : {std::tuple{size_t{0}, cube, "cube"}, std::tuple{cube, ours.size(), "image"}}) {
+    for (const auto& [first, last, part] :
+         {std::tuple{size_t{0}, cube, "cube"}, std::tuple{cube, ours.size(), "image"}}) {
         int worst = 0;
         size_t at = 0, beyond = 0;
         for (size_t i = first; i < last; ++i) {
@@ -173,8 +184,7 @@ void ExpectCloseToLittleCms(CmmWorld* world, cmsHPROFILE from, cmsHPROFILE to, c
         // further.
         int allowed = 2;
         if (first != 0) {
-            const int own = LittleCmsGridDeparture(from, to, outType, outBytes, intent,
-                                                   bgr, theirs, first);
+            const int own = LittleCmsGridDeparture(from, to, outType, outBytes, intent, bgr, theirs, first);
             std::printf("%s, %s: Little CMS's own 33-point transform departs by %d\n", what, part, own);
             allowed = std::max(allowed, own);
         }
@@ -183,11 +193,13 @@ void ExpectCloseToLittleCms(CmmWorld* world, cmsHPROFILE from, cmsHPROFILE to, c
     }
 }
 
-cmsHPROFILE OpenLcms(const std::vector<uint8_t>& bytes) {
+cmsHPROFILE OpenLcms(const std::vector<uint8_t>& bytes)
+{
     return cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
 }
 
-TEST(CmmWorld, ConversionsAgreeWithLittleCms) {
+TEST(CmmWorld, ConversionsAgreeWithLittleCms)
+{
     const std::vector<uint8_t> srgbBytes = BuiltInProfile();
     cmsHPROFILE srgb = OpenLcms(srgbBytes);
     ASSERT_NE(srgb, nullptr);
@@ -221,7 +233,8 @@ TEST(CmmWorld, ConversionsAgreeWithLittleCms) {
     cmsCloseProfile(srgb);
 }
 
-TEST(CmmWorld, ADeviceLinkSavedHereIsReadByLittleCmsAndConvertsAlike) {
+TEST(CmmWorld, ADeviceLinkSavedHereIsReadByLittleCmsAndConvertsAlike)
+{
     ASSERT_TRUE(std::filesystem::exists(kCmykProfile)) << kCmykProfile << " is not installed";
     World w;
     const ImxDataSource device = FileSource(kCmykProfile);
@@ -274,7 +287,8 @@ TEST(CmmWorld, ADeviceLinkSavedHereIsReadByLittleCmsAndConvertsAlike) {
     EXPECT_LE(linkWorst, 2);
 }
 
-TEST(CmmWorld, SrgbToItselfGoesThroughCurvesAndMatricesAndGridsHaveTheirPoints) {
+TEST(CmmWorld, SrgbToItselfGoesThroughCurvesAndMatricesAndGridsHaveTheirPoints)
+{
     CmmGlobalsFixture f;
     CmmObject profiles[2] = {};
     OpenProfile(f.g(), &profiles[0], BuiltInProfile());
@@ -283,7 +297,8 @@ TEST(CmmWorld, SrgbToItselfGoesThroughCurvesAndMatricesAndGridsHaveTheirPoints) 
     const uint32_t intent = 0;
     CmmLinkChain(f.g(), &chain, 2, profiles, 1, &intent, 0, nullptr);
     ASSERT_EQ(CmmGroupStageCount(&chain), 4u);
-    const CmmObjectType types[4] = {CMM_TYPE_STAGE_GROUP, CMM_TYPE_STAGE_MATRIX, CMM_TYPE_STAGE_MATRIX, CMM_TYPE_STAGE_GROUP};
+    const CmmObjectType types[4] = {CMM_TYPE_STAGE_GROUP, CMM_TYPE_STAGE_MATRIX, CMM_TYPE_STAGE_MATRIX,
+                                    CMM_TYPE_STAGE_GROUP};
     for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(CmmGroupStageMember(&chain, i)->type, types[i]);
     // The chain is the identity (up to float rounding) on a few colours.
     for (const std::vector<float>& rgb : {std::vector<float>{255, 0, 0}, {10, 128, 250}, {255, 255, 255}}) {
@@ -299,7 +314,8 @@ TEST(CmmWorld, SrgbToItselfGoesThroughCurvesAndMatricesAndGridsHaveTheirPoints) 
     EXPECT_EQ(CmmPipelinePoints(0, 3), 5u);
 }
 
-TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes) {
+TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes)
+{
     std::vector<uint8_t> notProfile = BuiltInProfile();
     notProfile[36] = 'x';
     // Memory blocks whose profile claims more than 64 MB: refused on the size field, before the
@@ -328,10 +344,8 @@ TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes) {
         World w;
         w.world = reinterpret_cast<CmmWorld*>(1);
         const ImxStatus status = ImxCmmWorldCreate(w.instance, &c.source, 0, 0, &format, &w.world);
-        if (c.expected > 0)
-            EXPECT_GT(status, 0) << c.what;  // the system's own code for the failed open
-        else
-            EXPECT_EQ(status, c.expected) << c.what;
+        if (c.expected > 0) EXPECT_GT(status, 0) << c.what;  // the system's own code for the failed open
+        else EXPECT_EQ(status, c.expected) << c.what;
         EXPECT_EQ(w.world, nullptr) << c.what;
         CmmWorld* loaded = reinterpret_cast<CmmWorld*>(1);
         const ImxStatus loadStatus = ImxCmmWorldLoad(w.instance, &c.source, &format, &loaded);
@@ -343,12 +357,14 @@ TEST(CmmWorld, SourcesThatCannotBeOpenedAndTheirCodes) {
 
 // A file or resource larger than any profile may be (64 MB) fails before it is read, whatever its
 // profile claims; one of exactly that size is read as its profile says.
-TEST(CmmWorld, FilesAndResourcesLargerThanAnyProfileFail) {
+TEST(CmmWorld, FilesAndResourcesLargerThanAnyProfileFail)
+{
     const std::vector<uint8_t> profile = BuiltInProfile();
     std::memcpy(kLargeResource, profile.data(), profile.size());
     const std::string atBound = testing::TempDir() + "cmm_at_bound.icc";
     const std::string overBound = testing::TempDir() + "cmm_over_bound.icc";
-    for (const auto& [path, size] : {std::pair{atBound, uint64_t{64} << 20}, std::pair{overBound, (uint64_t{64} << 20) + 1}}) {
+    for (const auto& [path, size] :
+         {std::pair{atBound, uint64_t{64} << 20}, std::pair{overBound, (uint64_t{64} << 20) + 1}}) {
         std::FILE* file = std::fopen(path.c_str(), "wb");
         ASSERT_NE(file, nullptr);
         ASSERT_EQ(std::fwrite(profile.data(), 1, profile.size(), file), profile.size());
@@ -376,7 +392,8 @@ TEST(CmmWorld, FilesAndResourcesLargerThanAnyProfileFail) {
     std::filesystem::remove(overBound);
 }
 
-TEST(CmmWorld, ImagesAndColours) {
+TEST(CmmWorld, ImagesAndColours)
+{
     World w;
     const ImxDataSource self = BuiltInSource();
     const ImxImageFormat format = FormatOf(32);

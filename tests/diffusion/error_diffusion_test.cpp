@@ -166,8 +166,9 @@ TEST(ErrorDiffusion, MatchesTheReferenceOverRandomImagesWidthsAndBands)
             const int kind = static_cast<int>(random() % 3);
             for (auto& plane : images.samples)
                 for (auto& s : plane)
-                    s = kind == 0 ? static_cast<uint8_t>(random()) : kind == 1 ? static_cast<uint8_t>(100 + random() % 60)
-                                                                           : static_cast<uint8_t>(random() % 2 ? 0 : 255);
+                    s = kind == 0   ? static_cast<uint8_t>(random())
+                        : kind == 1 ? static_cast<uint8_t>(100 + random() % 60)
+                                    : static_cast<uint8_t>(random() % 2 ? 0 : 255);
             ASSERT_EQ(ImxErrDiffImage(context, &images.source, &images.destination), IMX_OK);
             const size_t rowBytes = (width + 7) / 8;
             for (uint32_t p = 0; p < planeCount; ++p) {
@@ -176,7 +177,8 @@ TEST(ErrorDiffusion, MatchesTheReferenceOverRandomImagesWidthsAndBands)
                     reference.Line(static_cast<int>(p), images.samples[p].data() + j * width, expected.data(),
                                    static_cast<int>(width), ((y + static_cast<int32_t>(j)) & 1) == 0);
                     ASSERT_EQ(0, std::memcmp(expected.data(), images.bits[p].data() + j * rowBytes, rowBytes))
-                        << "round " << round << " band " << band << " plane " << p << " line " << j << " width " << width;
+                        << "round " << round << " band " << band << " plane " << p << " line " << j << " width "
+                        << width;
                 }
                 EXPECT_EQ(images.bits[p].back(), 0xA5) << "wrote past the destination";
             }
@@ -211,12 +213,15 @@ TEST(ErrorDiffusion, HalfGrayIsHalfInkBrokenByNoise)
     ASSERT_EQ(ImxErrDiffImage(context, &gray.source, &gray.destination), IMX_OK);
     const size_t rowBytes = kWidth / 8;
     for (uint32_t j = 4; j < kLines; ++j) {
-        const size_t ink = Ink(std::vector<uint8_t>(gray.bits[0].begin() + j * rowBytes, gray.bits[0].begin() + (j + 1) * rowBytes), rowBytes);
+        const size_t ink =
+            Ink(std::vector<uint8_t>(gray.bits[0].begin() + j * rowBytes, gray.bits[0].begin() + (j + 1) * rowBytes),
+                rowBytes);
         EXPECT_NEAR(static_cast<double>(ink), 500.0, 40.0) << "line " << j;
     }
     // Plain Floyd-Steinberg settles on 128 into a regular checkerboard; the noise breaks it up.
     size_t checker = 0;
-    for (size_t i = rowBytes * 8; i < rowBytes * kLines; ++i) checker += gray.bits[0][i] == 0xAA || gray.bits[0][i] == 0x55;
+    for (size_t i = rowBytes * 8; i < rowBytes * kLines; ++i)
+        checker += gray.bits[0][i] == 0xAA || gray.bits[0][i] == 0x55;
     EXPECT_LT(checker, rowBytes * (kLines - 8) / 2);
     ImxErrDiffDestroy(context);
 

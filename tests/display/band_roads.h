@@ -12,8 +12,8 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
-#include "rastrel/imx_types.h"
 #include "platform/gdi.h"
+#include "rastrel/imx_types.h"
 #include "tests/display/display_fixture.h"
 
 // A page image in COLORREF values.
@@ -65,7 +65,10 @@ inline uint32_t SurfacePixel(const BandSurface* s, int x, int y)
     return uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
 }
 
-inline bool MaskBit(const BandSurface* s, int x, int y) { return (s->bits[size_t(y) * s->stride + x / 8] >> (7 - x % 8)) & 1; }
+inline bool MaskBit(const BandSurface* s, int x, int y)
+{
+    return (s->bits[size_t(y) * s->stride + x / 8] >> (7 - x % 8)) & 1;
+}
 
 inline void MapSet(BandSurface* s, const Mapping& m, int bandTop)
 {
@@ -165,9 +168,10 @@ Image MaskRoad(Job& job, int w, int h, const Mapping& m, int bandHeight, int* re
                 for (int y = 0; y < local.bottom; ++y)
                     for (int x = 0; x < local.right; ++x) {
                         if (shape == CMD_BAND_MASKED && !MaskBit(mask, x, y)) continue;
-                        image.at(area.left + x, top + area.top + y) = colourClass == CMD_COLOR_SOLID    ? solid
-                                                                      : colourClass == CMD_COLOR_DIRECT ? directPixel(x, y)
-                                                                                                         : SurfacePixel(colour, x, y);
+                        image.at(area.left + x, top + area.top + y) = colourClass == CMD_COLOR_SOLID ? solid
+                                                                      : colourClass == CMD_COLOR_DIRECT
+                                                                          ? directPixel(x, y)
+                                                                          : SurfacePixel(colour, x, y);
                     }
             }
             for (BandSurface* s : {colour, mask}) OffsetViewportOrgEx(s->drawDC, area.left, area.top, nullptr);

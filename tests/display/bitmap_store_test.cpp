@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/commands/bitmap_rotate.h"
+#include "engine/display/stores/bitmap_decode.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"
@@ -51,11 +51,35 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
     } cases[] = {
         {"1 bit black/white", {1, 9, 2, 1, 0, Palette({0, 0xFFFFFF}), std::vector<uint8_t>(16)}, 1, 1, BI_RGB, 2, 0x10},
         {"8 bit grey palette", {2, 2, 1, 8, 0, Palette({0x808080}), std::vector<uint8_t>(4)}, 1, 8, BI_RGB, 256, 0x20},
-        {"4 bit colour palette", {3, 1, 1, 4, 0, Palette({0x0000FF, 0}), std::vector<uint8_t>(4)}, 1, 4, BI_RGB, 16, 0x40},
+        {"4 bit colour palette",
+         {3, 1, 1, 4, 0, Palette({0x0000FF, 0}), std::vector<uint8_t>(4)},
+         1,
+         4,
+         BI_RGB,
+         16,
+         0x40},
         {"grey ramp", {4, 4, 1, 8, 3, Palette({0xFF0000, 0}), std::vector<uint8_t>(4)}, 1, 8, BI_RGB, 256, 0x20},
-        {"bit fields", {5, 1, 1, 16, 4, Palette({0x7C00, 0x3E0, 0x1F}), std::vector<uint8_t>(4)}, 1, 16, BI_BITFIELDS, 3, 0x40},
-        {"bit fields with two masks", {15, 1, 1, 16, 4, Palette({0x7C00, 0x3E0}), std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
-        {"RLE8 keeps its stored length", {6, 4, 2, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}}, 1, 8, BI_RLE8, 256, 0x10},
+        {"bit fields",
+         {5, 1, 1, 16, 4, Palette({0x7C00, 0x3E0, 0x1F}), std::vector<uint8_t>(4)},
+         1,
+         16,
+         BI_BITFIELDS,
+         3,
+         0x40},
+        {"bit fields with two masks",
+         {15, 1, 1, 16, 4, Palette({0x7C00, 0x3E0}), std::vector<uint8_t>(4)},
+         0,
+         0,
+         0,
+         0,
+         0},
+        {"RLE8 keeps its stored length",
+         {6, 4, 2, 8, 2, Palette({0, 0xFFFFFF}), {2, 1, 0, 1}},
+         1,
+         8,
+         BI_RLE8,
+         256,
+         0x10},
         {"24 bit without palette", {7, 1, 1, 24, 0, {}, std::vector<uint8_t>(4)}, 1, 24, BI_RGB, 0, 0x40},
         {"24 bit with a palette", {8, 1, 1, 24, 0, Palette({0}), std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
         {"unknown depth", {9, 1, 1, 3, 0, {}, std::vector<uint8_t>(4)}, 0, 0, 0, 0, 0},
@@ -80,7 +104,9 @@ TEST(BitmapStore, RecordsDefineTheirEntries)
         EXPECT_EQ(e->header.biCompression, c.compression);
         EXPECT_EQ(e->header.biClrUsed, c.colours);
         EXPECT_EQ(e->head.flags & RESOURCE_COLOR_MASK, c.classBits);
-        if (c.compression == BI_RLE8) { EXPECT_EQ(e->header.biSizeImage, 4u); }
+        if (c.compression == BI_RLE8) {
+            EXPECT_EQ(e->header.biSizeImage, 4u);
+        }
     }
 }
 
@@ -101,7 +127,8 @@ TEST(BitmapStore, ClaimsPastTheBudgetFailTheRecordBeforeAnyDecode)
         // A fuzzed record whose pixels the image hints would have scanned.
         {"a fuzzed run-length record under image hints",
          {0x3A7A7, 16736656, 2, 8, 2, {0, 0, 0xFF, 0xFF, 0, 0xFF, 0xFF, 0}, {2, 1, 2, 0, 0, 0, 4, 1, 0, 1}},
-         IMO_OPTION_IMAGE_HINTS, 0},
+         IMO_OPTION_IMAGE_HINTS,
+         0},
         {"RLE4 of 30,000 x 2,000", {2, 30000, 2000, 4, 1, Palette({0, 0xFFFFFF}), {0, 1}}, 0, 0},
         {"bit fields of 8,000 x 4,000", {3, 8000, 4000, 16, 4, Palette({0x7C00, 0x3E0, 0x1F}), {}}, 0, 0},
         {"24-bit rows of 8,000 x 6,000", {4, 8000, 6000, 24, 0, {}, std::vector<uint8_t>(4)}, 0, 0},
@@ -461,8 +488,10 @@ TEST(BitmapDecoding, RunLengthBitmapsMatchNetpbm)
         const int width = 37, height = 11;
         std::vector<uint8_t> pixels(size_t(width) * height);
         for (size_t i = 0; i < pixels.size(); ++i)
-            pixels[i] = static_cast<uint8_t>((random() % 3 == 0 ? random() : pixels[i ? i - 1 : 0]) % (depth == 4 ? 16 : 40));
-        const std::vector<uint8_t> data = depth == 8 ? Rle8Encode(pixels, width, height) : Rle4Encode(pixels, width, height);
+            pixels[i] =
+                static_cast<uint8_t>((random() % 3 == 0 ? random() : pixels[i ? i - 1 : 0]) % (depth == 4 ? 16 : 40));
+        const std::vector<uint8_t> data =
+            depth == 8 ? Rle8Encode(pixels, width, height) : Rle4Encode(pixels, width, height);
         std::vector<uint32_t> colours;
         for (int i = 0; i < (1 << depth) && i < 40; ++i) colours.push_back(uint32_t(random()) & 0xFFFFFF);
         std::vector<uint8_t> palette;
@@ -474,8 +503,17 @@ TEST(BitmapDecoding, RunLengthBitmapsMatchNetpbm)
         bmp.reserve(14 + 40 + palette.size() + data.size());
         bmp.resize(14 + 40);
         const uint32_t offBits = uint32_t(bmp.size() + palette.size());
-        BITMAPINFOHEADER h{40, width, height, 1, uint16_t(depth), depth == 8 ? BI_RLE8 : BI_RLE4, uint32_t(data.size()),
-                           2835, 2835, uint32_t(colours.size()), 0};
+        BITMAPINFOHEADER h{40,
+                           width,
+                           height,
+                           1,
+                           uint16_t(depth),
+                           depth == 8 ? BI_RLE8 : BI_RLE4,
+                           uint32_t(data.size()),
+                           2835,
+                           2835,
+                           uint32_t(colours.size()),
+                           0};
         bmp[0] = 'B';
         bmp[1] = 'M';
         const uint32_t fileSize = offBits + uint32_t(data.size());
@@ -489,7 +527,8 @@ TEST(BitmapDecoding, RunLengthBitmapsMatchNetpbm)
 
         BitmapJob job;
         SpoolBuilder body;
-        AddBitmap(body, {30, width, height, uint8_t(depth), uint8_t(depth == 8 ? 2 : 1), palette, data}, {data.size() / 2});
+        AddBitmap(body, {30, width, height, uint8_t(depth), uint8_t(depth == 8 ? 2 : 1), palette, data},
+                  {data.size() / 2});
         ASSERT_EQ(job.Read(body), 1);
         BitmapEntry* e = BitmapLookup(&job.store->bitmaps, 30);
         ResourceCost tally{};
@@ -535,8 +574,8 @@ TEST(LzwDecoding, EqualsTheEncodedInputOneShotAndInPieces)
             std::vector<uint8_t> out(n);
             ByteReader reader{&code, 0, 7};
             uint32_t produced = 0;
-            const int32_t r = LzwDecode(ReadBytes, &reader, out.data(), uint32_t(n), state.data(), uint32_t(state.size()),
-                                        flags | LZW_ONE_SHOT, &produced);
+            const int32_t r = LzwDecode(ReadBytes, &reader, out.data(), uint32_t(n), state.data(),
+                                        uint32_t(state.size()), flags | LZW_ONE_SHOT, &produced);
             EXPECT_EQ(produced, n);
             EXPECT_TRUE(r == int32_t(n) || r == LZW_END_CODE) << r;
             EXPECT_EQ(out, input);
@@ -547,9 +586,12 @@ TEST(LzwDecoding, EqualsTheEncodedInputOneShotAndInPieces)
             for (int32_t result = LZW_OUTPUT_FULL; result == LZW_OUTPUT_FULL; f |= LZW_CONTINUE) {
                 uint8_t piece[13];
                 uint32_t got = 0;
-                result = LzwDecode(ReadBytes, &again, piece, sizeof piece, state.data(), uint32_t(state.size()), f, &got);
+                result =
+                    LzwDecode(ReadBytes, &again, piece, sizeof piece, state.data(), uint32_t(state.size()), f, &got);
                 pieces.insert(pieces.end(), piece, piece + got);
-                if (result != LZW_OUTPUT_FULL) { EXPECT_EQ(result, LZW_END_CODE); }
+                if (result != LZW_OUTPUT_FULL) {
+                    EXPECT_EQ(result, LZW_END_CODE);
+                }
             }
             EXPECT_EQ(pieces, input);
         }
@@ -584,13 +626,25 @@ TEST(LzwDecoding, CodesAndEndings)
         {"code 258 right after a clear", Codes9({256, 258}), 8, LZW_ONE_SHOT, LZW_BAD_CODE, {}},
         {"input ends right after a clear", Codes9({256}), 8, LZW_ONE_SHOT, LZW_BAD_CODE, {}},
         {"end right after a clear", Codes9({256, 257}), 8, LZW_ONE_SHOT, 0, {}},
-        {"next code: previous string and its first byte", Codes9({256, 65, 258, 257}), 8, LZW_ONE_SHOT, LZW_END_CODE,
+        {"next code: previous string and its first byte",
+         Codes9({256, 65, 258, 257}),
+         8,
+         LZW_ONE_SHOT,
+         LZW_END_CODE,
          {65, 65, 65}},
         {"a code past the next one", Codes9({256, 65, 259}), 8, LZW_ONE_SHOT, LZW_BAD_CODE, {65}},
-        {"dictionary strings", Codes9({256, 65, 66, 258, 260, 257}), 16, LZW_ONE_SHOT, LZW_END_CODE,
+        {"dictionary strings",
+         Codes9({256, 65, 66, 258, 260, 257}),
+         16,
+         LZW_ONE_SHOT,
+         LZW_END_CODE,
          {65, 66, 65, 66, 65, 66, 65}},
         {"input exhausted gives the count", Codes9({256, 65, 66}), 8, LZW_ONE_SHOT, 2, {65, 66}},
-        {"one-shot never writes past the output", Codes9({256, 65, 258, 258, 257}), 4, LZW_ONE_SHOT, 4,
+        {"one-shot never writes past the output",
+         Codes9({256, 65, 258, 258, 257}),
+         4,
+         LZW_ONE_SHOT,
+         4,
          {65, 65, 65, 65}},
         {"resumable stops when full", Codes9({256, 65, 258, 257}), 2, 0, LZW_OUTPUT_FULL, {65, 65}},
     };
@@ -608,7 +662,8 @@ TEST(LzwDecoding, CodesAndEndings)
     std::vector<uint8_t> out(4);
     const std::vector<uint8_t> code = Codes9({256, 65});
     ByteReader reader{&code};
-    EXPECT_EQ(LzwDecode(ReadBytes, &reader, out.data(), 4, state.data(), uint32_t(state.size()) - 1, 0), LZW_STATE_SMALL);
+    EXPECT_EQ(LzwDecode(ReadBytes, &reader, out.data(), 4, state.data(), uint32_t(state.size()) - 1, 0),
+              LZW_STATE_SMALL);
 }
 
 // The widths: without early change 9 bits hold until code 511 has been assigned.
@@ -661,7 +716,9 @@ TEST(LzwDecoding, BitmapsDecodeRowByRowAndFailCleanly)
         ASSERT_EQ(job.Read(body), 1);
         BitmapEntry* e = job.Get(40);
         EXPECT_EQ(job.Load(e), c.loads);
-        if (c.loads) { EXPECT_EQ(Rows(e), rows); }
+        if (c.loads) {
+            EXPECT_EQ(Rows(e), rows);
+        }
         // A mask goes through the chunked loop.
         BitmapEntry* mask = BitmapCloneMask(&job.store->bitmaps, e, 0);
         ASSERT_NE(mask, nullptr);
@@ -691,9 +748,11 @@ TEST(Rle24Decoding, RowCodes)
         std::vector<uint8_t> rows;  // 8 bytes a row
     } cases[] = {
         {"literal then repeat", cat({{129}, red, blue, {130}}), true, cat({red, blue, {0, 0}, red, blue, {0, 0}})},
-        {"groups, a count of 0 writes nothing", cat({{131, 0, 1, 2, 3, 2, 0, 0, 255}, {131, 1, 255, 0, 0, 1, 0, 0, 255}}),
-         true, cat({red, red, {0, 0}, blue, red, {0, 0}})},
-        {"repeat on the first row repeats zeros", cat({{130, 129}, red, red}), true, cat({{0, 0, 0, 0, 0, 0, 0, 0}, red, red, {0, 0}})},
+        {"groups, a count of 0 writes nothing",
+         cat({{131, 0, 1, 2, 3, 2, 0, 0, 255}, {131, 1, 255, 0, 0, 1, 0, 0, 255}}), true,
+         cat({red, red, {0, 0}, blue, red, {0, 0}})},
+        {"repeat on the first row repeats zeros", cat({{130, 129}, red, red}), true,
+         cat({{0, 0, 0, 0, 0, 0, 0, 0}, red, red, {0, 0}})},
         {"a group past the row", {131, 3, 1, 2, 3, 130}, false, {}},
         {"an unknown code", {128, 130}, false, {}},
         {"data ending early", cat({{129}, red}), false, {}},
@@ -706,7 +765,9 @@ TEST(Rle24Decoding, RowCodes)
         ASSERT_EQ(job.Read(body), 1);
         BitmapEntry* e = job.Get(50);
         ASSERT_EQ(job.Load(e), c.loads);
-        if (c.loads) { EXPECT_EQ(Rows(e), c.rows); }
+        if (c.loads) {
+            EXPECT_EQ(Rows(e), c.rows);
+        }
     }
 }
 
@@ -794,9 +855,12 @@ TEST(BitmapClasses, PaletteAndPixelTests)
         const char* what;
         BitmapFields fields;
         uint32_t hinted;  // class with IMO_OPTION_IMAGE_HINTS
-        int mono;         // BitmapMonoDetect without hints
+        int mono;  // BitmapMonoDetect without hints
     } cases[] = {
-        {"8 bit grey palette, pixels black and white", {1, 2, 1, 8, 0, Palette({0, 0x808080, 0xFFFFFF}), {0, 2, 0, 0}}, 0x10, 1},
+        {"8 bit grey palette, pixels black and white",
+         {1, 2, 1, 8, 0, Palette({0, 0x808080, 0xFFFFFF}), {0, 2, 0, 0}},
+         0x10,
+         1},
         {"8 bit grey palette, a grey pixel", {1, 2, 1, 8, 0, Palette({0, 0x808080, 0xFFFFFF}), {0, 1, 0, 0}}, 0x20, 0},
         {"24 bit pure", {1, 2, 1, 24, 0, {}, {0, 0, 0, 255, 255, 255, 0, 0}}, 0x10, 1},
         {"24 bit grey", {1, 2, 1, 24, 0, {}, {9, 9, 9, 255, 255, 255, 0, 0}}, 0x20, 0},
@@ -810,13 +874,16 @@ TEST(BitmapClasses, PaletteAndPixelTests)
         SpoolBuilder body;
         AddBitmap(body, c.fields);
         ASSERT_EQ(hinted.Read(body), 1);
-        EXPECT_EQ(hinted.Get(1)->head.flags & (RESOURCE_COLOR_MASK | BITMAP_CLASS_SETTLED), c.hinted | BITMAP_CLASS_SETTLED);
+        EXPECT_EQ(hinted.Get(1)->head.flags & (RESOURCE_COLOR_MASK | BITMAP_CLASS_SETTLED),
+                  c.hinted | BITMAP_CLASS_SETTLED);
         BitmapJob plain;
         ASSERT_EQ(plain.Read(body), 1);
         BitmapEntry* e = plain.Get(1);
         EXPECT_EQ(BitmapMonoDetect(&plain.store->bitmaps, e), c.mono);
         EXPECT_NE(e->head.flags & BITMAP_CLASS_SETTLED, 0u);
-        if (c.mono) { EXPECT_EQ(e->head.flags & RESOURCE_COLOR_MASK, 0x10u); }
+        if (c.mono) {
+            EXPECT_EQ(e->head.flags & RESOURCE_COLOR_MASK, 0x10u);
+        }
         EXPECT_EQ(BitmapMonoDetect(&plain.store->bitmaps, e), c.mono);  // settled: answered without a scan
     }
 }

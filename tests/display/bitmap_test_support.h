@@ -4,13 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
-#include "engine/display/stores/bitmap_store.h"
 #include "engine/display/cmd_node.h"
 #include "engine/display/page_records.h"
+#include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
 #include "tests/support/memory_stream.h"
@@ -91,7 +91,11 @@ struct BitmapJob {
         device->media.xResolution = device->media.yResolution = 200;
         budget = ResourceBudgetCreate(device.get(), 256, 0x4000000, 0x8000000);
     }
-    ~BitmapJob() { Close(); ResourceBudgetDestroy(budget); }
+    ~BitmapJob()
+    {
+        Close();
+        ResourceBudgetDestroy(budget);
+    }
     void Close()
     {
         if (store) {

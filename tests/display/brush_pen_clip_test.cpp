@@ -172,9 +172,23 @@ TEST(PenStore, RecordsGiveStylesDashesAndWidths)
         {"built-in dash at 30 dpi", 0, 30, 0x1 | 0x2 | 0x8, 3, {}, PS_GEOMETRIC | PS_USERSTYLE, 3, {3, 3}},
         {"built-in dash-dot, cosmetic", 0, 80, 0x2 | 0x20, 1, {}, 0, 1, {6, 2, 2, 2}},
         {"two dash flags pick no pattern", 0, 300, 0x2 | 0x8 | 0x10, 1, {}, PS_DOT | PS_DASH, 1, {}},
-        {"own dashes, geometric mitre", 0, 300, 0x1 | 0x2000000, 4, {5, 2}, PS_GEOMETRIC | PS_USERSTYLE | PS_JOIN_MITER,
-         4, {5, 2}},
-        {"caps and joins", 0, 300, 0x1 | 0x20000 | 0x1000000, 2, {}, PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_BEVEL, 2,
+        {"own dashes, geometric mitre",
+         0,
+         300,
+         0x1 | 0x2000000,
+         4,
+         {5, 2},
+         PS_GEOMETRIC | PS_USERSTYLE | PS_JOIN_MITER,
+         4,
+         {5, 2}},
+        {"caps and joins",
+         0,
+         300,
+         0x1 | 0x20000 | 0x1000000,
+         2,
+         {},
+         PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_BEVEL,
+         2,
          {}},
         {"width 0 with the pen scale", IMO_OPTION_PEN_SCALE, 300, 0, 0, {}, 0, 2, {}},
         {"width 0 without the option bit", 0, 300, 0, 0, {}, 0, 1, {}},
@@ -183,9 +197,13 @@ TEST(PenStore, RecordsGiveStylesDashesAndWidths)
         SCOPED_TRACE(c.name);
         DisplayJob job(256, c.options, c.dpi);
         job.device->slots.DeviceQuery = PenScaleAnswer150;
-        ASSERT_EQ(job.Read(SpoolBuilder().Add(
-                      "pen", {{"id", 9}, {"style", c.style}, {"width", c.width}, {"miter_limit", 10},
-                              {"brush", 0x80000000}, {"dash_count", c.dashes.size()}, {"data", Le32s(std::initializer_list<int64_t>{})}})),
+        ASSERT_EQ(job.Read(SpoolBuilder().Add("pen", {{"id", 9},
+                                                      {"style", c.style},
+                                                      {"width", c.width},
+                                                      {"miter_limit", 10},
+                                                      {"brush", 0x80000000},
+                                                      {"dash_count", c.dashes.size()},
+                                                      {"data", Le32s(std::initializer_list<int64_t>{})}})),
                   c.dashes.empty() ? 1 : 0)
             << "a record without its dashes fails";
         if (!c.dashes.empty()) {
@@ -194,8 +212,11 @@ TEST(PenStore, RecordsGiveStylesDashesAndWidths)
                 auto le = Le32s({d});
                 bytes.insert(bytes.end(), le.begin(), le.end());
             }
-            ASSERT_EQ(job.Read(SpoolBuilder().Add("pen", {{"id", 9}, {"style", c.style}, {"width", c.width},
-                                                          {"brush", 0x80000000}, {"dash_count", c.dashes.size()},
+            ASSERT_EQ(job.Read(SpoolBuilder().Add("pen", {{"id", 9},
+                                                          {"style", c.style},
+                                                          {"width", c.width},
+                                                          {"brush", 0x80000000},
+                                                          {"dash_count", c.dashes.size()},
                                                           {"data", bytes}})),
                       1);
         }
@@ -403,8 +424,7 @@ TEST(ClipStore, IntersectionsMergeStripsAndCombineIsCached)
     EXPECT_EQ(ClipRectsClipped(inner, &inner->data.rcBound, &out), 2);
     RenderFree(out);
     const RECT corner{20, 20, 25, 25};
-    EXPECT_EQ(ClipRectsOverlapping(inner, &corner, &out), 0u)
-        << "touching corners do not overlap";
+    EXPECT_EQ(ClipRectsOverlapping(inner, &corner, &out), 0u) << "touching corners do not overlap";
     ClipFreeIfUnused(clips, made);
     EXPECT_EQ(clips->count, count);
 }

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/stores/brush_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/source_brush.h"
+#include "engine/display/stores/brush_store.h"
 #include "platform/gdi.h"
 #include "tests/display/band_roads.h"
 #include "tests/display/command_records.h"
@@ -41,7 +41,10 @@ uint32_t ColourPixel(int w, uint32_t seed, int x, int y)
 int Mod(int a, int m) { return ((a % m) + m) % m; }
 
 // The pattern brush 40 over the 8 x 8 bitmap 70, tiled from the origin.
-bool PatternWhite(POINT origin, int x, int y) { return MonoWhite(8, kPatternSeed, Mod(x - origin.x, 8), Mod(y - origin.y, 8)); }
+bool PatternWhite(POINT origin, int x, int y)
+{
+    return MonoWhite(8, kPatternSeed, Mod(x - origin.x, 8), Mod(y - origin.y, 8));
+}
 
 bool Inside(const RECT& r, int x, int y) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; }
 
@@ -70,27 +73,70 @@ TEST(BrushSource, IsMadeFromTheShapeCommands)
     const Case cases[] = {
         {"rect, two rectangles",
          [](SpoolBuilder& b) {
-             b.Add("cmd_rect", {{"left", 2}, {"top", 3}, {"right", 30}, {"bottom", 20}, {"brush_x", 3}, {"brush_y", -2},
-                                {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 13}});
+             b.Add("cmd_rect", {{"left", 2},
+                                {"top", 3},
+                                {"right", 30},
+                                {"bottom", 20},
+                                {"brush_x", 3},
+                                {"brush_y", -2},
+                                {"brush", 40},
+                                {"pen", 0},
+                                {"clip", 0},
+                                {"mix", 13}});
          },
-         5, {{4, 4, 20, 10}, {4, 10, 12, 18}}, {3, -2}, true},
+         5,
+         {{4, 4, 20, 10}, {4, 10, 12, 18}},
+         {3, -2},
+         true},
         {"rect, a region without rectangles covers its bounds",
          [](SpoolBuilder& b) {
-             b.Add("cmd_rect", {{"left", 2}, {"top", 3}, {"right", 30}, {"bottom", 20}, {"brush_x", 1}, {"brush_y", 1},
-                                {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 13}});
+             b.Add("cmd_rect", {{"left", 2},
+                                {"top", 3},
+                                {"right", 30},
+                                {"bottom", 20},
+                                {"brush_x", 1},
+                                {"brush_y", 1},
+                                {"brush", 40},
+                                {"pen", 0},
+                                {"clip", 0},
+                                {"mix", 13}});
          },
-         6, {{6, 7, 25, 16}}, {1, 1}, true},
+         6,
+         {{6, 7, 25, 16}},
+         {1, 1},
+         true},
         {"rect fill, origin at the page's",
-         [](SpoolBuilder& b) { RectFill(b, {2, 3, 30, 20}, 40); }, 5, {{4, 4, 20, 10}, {4, 10, 12, 18}}, {0, 0}, true},
+         [](SpoolBuilder& b) {
+             RectFill(b, {2, 3, 30, 20}, 40);
+         },
+         5,
+         {{4, 4, 20, 10}, {4, 10, 12, 18}},
+         {0, 0},
+         true},
         {"path with its own origin and a solid brush",
          [](SpoolBuilder& b) {
              Path(b, 30, {{{2, 2}, {30, 4}, {12, 24}}});
-             b.Add("cmd_path", {{"brush_x", 5}, {"brush_y", 6}, {"pen", 0}, {"brush", 0x800000FF}, {"clip", 0},
-                                {"path", 30}, {"mix", 13}, {"fill_mode", 1}});
+             b.Add("cmd_path", {{"brush_x", 5},
+                                {"brush_y", 6},
+                                {"pen", 0},
+                                {"brush", 0x800000FF},
+                                {"clip", 0},
+                                {"path", 30},
+                                {"mix", 13},
+                                {"fill_mode", 1}});
          },
-         6, {{6, 7, 25, 16}}, {5, 6}, false},
+         6,
+         {{6, 7, 25, 16}},
+         {5, 6},
+         false},
         {"no region: the command's bounds",
-         [](SpoolBuilder& b) { RectFill(b, {2, 3, 30, 20}, 40); }, 0, {{2, 3, 30, 20}}, {0, 0}, true},
+         [](SpoolBuilder& b) {
+             RectFill(b, {2, 3, 30, 20}, 40);
+         },
+         0,
+         {{2, 3, 30, 20}},
+         {0, 0},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,8 +217,16 @@ TEST(BrushSource, RenderAndRenderBandFollowThePatternPixelByPixel)
     SpoolBuilder b;
     Resources(b);
     ClipRecord(b, 5, {4, 4, 40, 18}, {{4, 4, 40, 10}, {4, 10, 12, 18}});
-    b.Add("cmd_rect", {{"left", 0}, {"top", 0}, {"right", 50}, {"bottom", 20}, {"brush_x", 3}, {"brush_y", 2},
-                       {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 13}});
+    b.Add("cmd_rect", {{"left", 0},
+                       {"top", 0},
+                       {"right", 50},
+                       {"bottom", 20},
+                       {"brush_x", 3},
+                       {"brush_y", 2},
+                       {"brush", 40},
+                       {"pen", 0},
+                       {"clip", 0},
+                       {"mix", 13}});
     ASSERT_EQ(job.Read(b), 1);
     Source* source = SourcePrepare(Nth(job, 0), job.store, 5, 0);
     ASSERT_NE(source, nullptr);
@@ -218,26 +272,77 @@ TEST(BrushSource, ImageCommandsCopyThroughThePatternOnBothRoads)
         const char* name;
         bool stretch;
         RECT destination;  // as recorded; right < left mirrors a StretchBlt
-        RECT source;       // BitBlt: its top-left corner only
-        uint32_t bitmap;   // 71 1-bit, 72 24-bit
+        RECT source;  // BitBlt: its top-left corner only
+        uint32_t bitmap;  // 71 1-bit, 72 24-bit
         std::initializer_list<RECT> region;  // empty: bounds only
         RECT regionBounds;
         POINT origin;
         uint32_t clip;  // the image's own clip: 0 or 8
     };
     const Case cases[] = {
-        {"colour copy, two rectangles", false, {6, 5, 46, 33}, {0, 0, 0, 0}, 72, {{8, 6, 40, 20}, {8, 20, 20, 30}},
-         {8, 6, 40, 30}, {3, 5}, 0},
-        {"1-bit copy, region without rectangles", false, {6, 5, 46, 33}, {0, 0, 0, 0}, 71, {}, {10, 9, 38, 27}, {-2, 7}, 0},
-        {"rectangles reaching beyond the destination", false, {10, 8, 30, 28}, {4, 2, 0, 0}, 72,
-         {{0, 0, 64, 12}, {2, 12, 20, 40}}, {0, 0, 64, 40}, {1, 1}, 0},
-        {"under the command's own clip", false, {6, 5, 46, 33}, {0, 0, 0, 0}, 72, {{8, 6, 40, 30}}, {8, 6, 40, 30}, {0, 0}, 8},
-        {"stretched twice", true, {4, 4, 44, 32}, {3, 2, 23, 16}, 72, {{5, 5, 40, 18}, {5, 18, 24, 31}},
-         {5, 5, 40, 31}, {2, 3}, 0},
-        {"stretched twice, mirrored across", true, {44, 4, 4, 32}, {3, 2, 23, 16}, 71, {{5, 5, 40, 18}, {5, 18, 24, 31}},
-         {5, 5, 40, 31}, {6, 1}, 0},
-        {"grown by fractions, mirrored across", true, {61, 1, 2, 39}, {1, 2, 30, 25}, 72,
-         {{0, 0, 64, 9}, {3, 9, 50, 33}}, {0, 0, 64, 33}, {5, 2}, 8},
+        {"colour copy, two rectangles",
+         false,
+         {6, 5, 46, 33},
+         {0, 0, 0, 0},
+         72,
+         {{8, 6, 40, 20}, {8, 20, 20, 30}},
+         {8, 6, 40, 30},
+         {3, 5},
+         0},
+        {"1-bit copy, region without rectangles",
+         false,
+         {6, 5, 46, 33},
+         {0, 0, 0, 0},
+         71,
+         {},
+         {10, 9, 38, 27},
+         {-2, 7},
+         0},
+        {"rectangles reaching beyond the destination",
+         false,
+         {10, 8, 30, 28},
+         {4, 2, 0, 0},
+         72,
+         {{0, 0, 64, 12}, {2, 12, 20, 40}},
+         {0, 0, 64, 40},
+         {1, 1},
+         0},
+        {"under the command's own clip",
+         false,
+         {6, 5, 46, 33},
+         {0, 0, 0, 0},
+         72,
+         {{8, 6, 40, 30}},
+         {8, 6, 40, 30},
+         {0, 0},
+         8},
+        {"stretched twice",
+         true,
+         {4, 4, 44, 32},
+         {3, 2, 23, 16},
+         72,
+         {{5, 5, 40, 18}, {5, 18, 24, 31}},
+         {5, 5, 40, 31},
+         {2, 3},
+         0},
+        {"stretched twice, mirrored across",
+         true,
+         {44, 4, 4, 32},
+         {3, 2, 23, 16},
+         71,
+         {{5, 5, 40, 18}, {5, 18, 24, 31}},
+         {5, 5, 40, 31},
+         {6, 1},
+         0},
+        {"grown by fractions, mirrored across",
+         true,
+         {61, 1, 2, 39},
+         {1, 2, 30, 25},
+         72,
+         {{0, 0, 64, 9}, {3, 9, 50, 33}},
+         {0, 0, 64, 33},
+         {5, 2},
+         8},
         {"shrunk by fractions", true, {7, 3, 26, 36}, {2, 1, 40, 30}, 71, {{4, 2, 30, 38}}, {4, 2, 30, 38}, {1, 4}, 0},
     };
     for (const Case& c : cases) {
@@ -249,8 +354,16 @@ TEST(BrushSource, ImageCommandsCopyThroughThePatternOnBothRoads)
         ClipRecord(b, 5, c.regionBounds, c.region);
         ClipRecord(b, 8, {0, 0, kW, kH}, {{0, 0, kW, 14}, {0, 14, 22, kH}});
         RectFill(b, {0, 0, kW, kH}, kBackground);
-        b.Add("cmd_rect", {{"left", 0}, {"top", 0}, {"right", kW}, {"bottom", kH}, {"brush_x", c.origin.x},
-                           {"brush_y", c.origin.y}, {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 13}});
+        b.Add("cmd_rect", {{"left", 0},
+                           {"top", 0},
+                           {"right", kW},
+                           {"bottom", kH},
+                           {"brush_x", c.origin.x},
+                           {"brush_y", c.origin.y},
+                           {"brush", 40},
+                           {"pen", 0},
+                           {"clip", 0},
+                           {"mix", 13}});
         if (c.stretch) StretchBlt(b, c.source, c.destination, c.bitmap, 0xCCCC, c.clip);
         else BitBlt(b, c.destination, {c.source.left, c.source.top}, c.bitmap, 0xCCCC, c.clip);
         ASSERT_EQ(job.Read(b), 1);
@@ -309,18 +422,35 @@ TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdgeOrAddToIt)
         bool brushSource;
     };
     const Case cases[] = {
-        {"BitBlt under a clip region", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC, 2); }, false},
+        {"BitBlt under a clip region",
+         [](SpoolBuilder& b) {
+             BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC, 2);
+         },
+         false},
         {"StretchBlt under a clip region",
-         [](SpoolBuilder& b) { StretchBlt(b, {0, 0, 5, 4}, {0, 0, 10, 8}, 72, 0xCCCC, 2); }, false},
+         [](SpoolBuilder& b) {
+             StretchBlt(b, {0, 0, 5, 4}, {0, 0, 10, 8}, 72, 0xCCCC, 2);
+         },
+         false},
         {"TransparentBlt under a clip region",
          [](SpoolBuilder& b) {
              b.Raw(25, 0, records::Le32s({0, 0, 10, 8, 0, 0, 10, 8, 2, 71, 0x123456}));
          },
          false},
         {"AlphaBlend under a clip region",
-         [](SpoolBuilder& b) { b.Raw(23, 0, Cat({records::Le32s({0, 0, 10, 8, 0, 0, 10, 8, 2, 72}), std::vector<uint8_t>{0, 0, 200, 0}})); }, false},
-        {"BitBlt through a brush source", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC); }, true},
-        {"brush through a 1-bit bitmap", [](SpoolBuilder& b) { BitBlt(b, {0, 0, 10, 8}, {0, 0}, 71, 0xB8B8, 2, 0x800000FF); },
+         [](SpoolBuilder& b) {
+             b.Raw(23, 0, Cat({records::Le32s({0, 0, 10, 8, 0, 0, 10, 8, 2, 72}), std::vector<uint8_t>{0, 0, 200, 0}}));
+         },
+         false},
+        {"BitBlt through a brush source",
+         [](SpoolBuilder& b) {
+             BitBlt(b, {0, 0, 10, 8}, {0, 0}, 72, 0xCCCC);
+         },
+         true},
+        {"brush through a 1-bit bitmap",
+         [](SpoolBuilder& b) {
+             BitBlt(b, {0, 0, 10, 8}, {0, 0}, 71, 0xB8B8, 2, 0x800000FF);
+         },
          false},
         {"brush through a 24-bit black-and-white bitmap, stretched",
          [](SpoolBuilder& b) {
@@ -330,8 +460,18 @@ TEST(BrushSource, ImageKindsClearTheirAreaUpToItsRightEdgeOrAddToIt)
          false},
         {"copy through a mask",
          [](SpoolBuilder& b) {
-             b.Add("cmd_bitblt", {{"left", 0}, {"top", 0}, {"right", 10}, {"bottom", 8}, {"src_x", 0}, {"src_y", 0},
-                                  {"mask_x", 1}, {"mask_y", 2}, {"brush", 0}, {"clip", 2}, {"bitmap", 72}, {"mask", 71},
+             b.Add("cmd_bitblt", {{"left", 0},
+                                  {"top", 0},
+                                  {"right", 10},
+                                  {"bottom", 8},
+                                  {"src_x", 0},
+                                  {"src_y", 0},
+                                  {"mask_x", 1},
+                                  {"mask_y", 2},
+                                  {"brush", 0},
+                                  {"clip", 2},
+                                  {"bitmap", 72},
+                                  {"mask", 71},
                                   {"rop", 0xCCAA}});
          },
          false},

@@ -19,7 +19,6 @@ namespace {
 
 using Figure = std::vector<POINT>;
 
-
 // Point (x, y) inside the figures by the crossing number: rule 1 odd crossings, 2 non-zero winding;
 // a point on a left or top edge is inside, on a right or bottom edge outside.
 bool Inside(const std::vector<Figure>& figures, int x, int y, int rule)
@@ -77,7 +76,10 @@ bool InBase(int x, int y)
 TEST(ClipPathBands, RectanglesThroughPathClipsPaintTheCrossingNumberPixels)
 {
     const ClipCase cases[] = {
-        {"a winding star from an unbounded base", 0, {{2, 2, 2}}, [](int x, int y) { return Inside({kStar}, x, y, 2); }},
+        {"a winding star from an unbounded base",
+         0,
+         {{2, 2, 2}},
+         [](int x, int y) { return Inside({kStar}, x, y, 2); }},
         {"an alternate star: the centre is out", 0, {{2, 1, 2}}, [](int x, int y) { return Inside({kStar}, x, y, 1); }},
         {"everything but the triangle", 0, {{3, 1, 4}}, [](int x, int y) { return !Inside({kTriangle}, x, y, 1); }},
         {"rectangles, then the star, less the triangle",
@@ -88,8 +90,7 @@ TEST(ClipPathBands, RectanglesThroughPathClipsPaintTheCrossingNumberPixels)
          0,
          {{2, 1, 2}, {4, 2, 4}, {5, 2, 2}},
          [](int x, int y) {
-             return Inside({kStar}, x, y, 1) && !Inside({kSquare}, x, y, 2) &&
-                    Inside({kTriangle, kSquare}, x, y, 2);
+             return Inside({kStar}, x, y, 1) && !Inside({kSquare}, x, y, 2) && Inside({kTriangle, kSquare}, x, y, 2);
          }},
         {"path 0 empties the clip", 1, {{2, 2, 2}, {0, 0, 0}, {3, 1, 2}}, [](int, int) { return false; }},
     };
@@ -104,8 +105,13 @@ TEST(ClipPathBands, RectanglesThroughPathClipsPaintTheCrossingNumberPixels)
             records::Path(b, 4, {kSquare});
             records::Path(b, 5, {kTriangle, kSquare});
             b.Add("clip_region", {{"id", 9}, {"base", c.base}, {"count", c.items.size()}, {"data", Items(c.items)}});
-            b.Add("cmd_rect", {{"left", 2}, {"top", 1}, {"right", 94}, {"bottom", 63}, {"brush", 0x80C02010},
-                               {"clip", 9}, {"mix", R2_COPYPEN}});
+            b.Add("cmd_rect", {{"left", 2},
+                               {"top", 1},
+                               {"right", 94},
+                               {"bottom", 63},
+                               {"brush", 0x80C02010},
+                               {"clip", 9},
+                               {"mix", R2_COPYPEN}});
             DisplayJob job;
             ASSERT_EQ(job.Read(b), 1);
             Image want(w, h);
@@ -135,8 +141,9 @@ TEST(ClipPathRecords, AMissingPathFailsTheRecordAndReleasesEveryReference)
     const uint32_t before[] = {base->head.refs, path->head.refs};
     const int64_t live = RenderAllocLiveBlocks();
     // The star is read, then path 7 is missing: nothing of the clip stays.
-    EXPECT_EQ(job.Read(SpoolBuilder().Add(
-                  "clip_region", {{"id", 9}, {"base", 1}, {"count", 2}, {"data", Items({{2, 2, 2}, {7, 1, 2}})}})),
+    EXPECT_EQ(job.Read(
+                  SpoolBuilder().Add("clip_region",
+                                     {{"id", 9}, {"base", 1}, {"count", 2}, {"data", Items({{2, 2, 2}, {7, 1, 2}})}})),
               0);
     EXPECT_EQ(ClipLookup(&job.store->clips, 9), nullptr);
     EXPECT_EQ(RenderAllocLiveBlocks(), live);

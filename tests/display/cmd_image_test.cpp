@@ -10,35 +10,43 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/commands/cmd_image.h"
 #include "platform/gdi.h"
 #include "tests/display/bitmap_test_support.h"
 #include "tests/display/display_fixture.h"
 
 namespace {
 
-std::vector<uint8_t> StretchRecord(RECT source, RECT destination, uint32_t bitmap, uint16_t rop = 0xCCCC, uint32_t clip = 0)
+std::vector<uint8_t> StretchRecord(RECT source, RECT destination, uint32_t bitmap, uint16_t rop = 0xCCCC,
+                                   uint32_t clip = 0)
 {
     return Cat({Le({source.left, source.top, source.right, source.bottom}),
-                Le({destination.left, destination.top, destination.right, destination.bottom}), Le({0, 0}),
-                std::vector<uint8_t>(24), Le({clip, bitmap, 0, 0}), Le({rop}, 2), {0, 0}});
+                Le({destination.left, destination.top, destination.right, destination.bottom}),
+                Le({0, 0}),
+                std::vector<uint8_t>(24),
+                Le({clip, bitmap, 0, 0}),
+                Le({rop}, 2),
+                {0, 0}});
 }
 std::vector<uint8_t> BitBltRecord(RECT destination, POINT source, uint32_t bitmap, uint32_t rop = 0xCCCC)
 {
-    return Cat({Le({destination.left, destination.top, destination.right, destination.bottom}), Le({source.x, source.y}),
-                Le({0, 0, 0, 0}), Le({0, 0, bitmap, 0, rop})});
+    return Cat({Le({destination.left, destination.top, destination.right, destination.bottom}),
+                Le({source.x, source.y}), Le({0, 0, 0, 0}), Le({0, 0, bitmap, 0, rop})});
 }
 std::vector<uint8_t> TransparentRecord(RECT source, RECT destination, uint32_t bitmap, uint32_t colour)
 {
     return Cat({Le({source.left, source.top, source.right, source.bottom}),
-                Le({destination.left, destination.top, destination.right, destination.bottom}), Le({0, bitmap, colour})});
+                Le({destination.left, destination.top, destination.right, destination.bottom}),
+                Le({0, bitmap, colour})});
 }
 std::vector<uint8_t> AlphaRecord(RECT source, RECT destination, uint32_t bitmap, uint16_t flags, uint8_t alpha)
 {
     return Cat({Le({source.left, source.top, source.right, source.bottom}),
-                Le({destination.left, destination.top, destination.right, destination.bottom}), Le({0, bitmap}),
-                Le({flags}, 2), {alpha, 0}});
+                Le({destination.left, destination.top, destination.right, destination.bottom}),
+                Le({0, bitmap}),
+                Le({flags}, 2),
+                {alpha, 0}});
 }
 
 // A page of width x height 24-bit pixels (B, G, R), top-down, starting white.
@@ -61,7 +69,8 @@ Page DrawInBands(BitmapJob& job, int width, int height, int bandHeight)
         const RECT band{0, top, width, top + rows};
         for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next)
             CmdRow(n).draw(n, job.store, s, &band, nullptr);
-        for (int y = 0; y < rows; ++y) std::memcpy(page.at(0, top + y), s->bits + size_t(y) * s->stride, size_t(width) * 3);
+        for (int y = 0; y < rows; ++y)
+            std::memcpy(page.at(0, top + y), s->bits + size_t(y) * s->stride, size_t(width) * 3);
         BandSurfaceDestroy(s);
     }
     return page;
@@ -118,7 +127,8 @@ TEST(ImageCommands, StretchedAndMirroredEqualANearestPixelReferenceInEveryBandCu
         for (int y = std::max(top, 0); y < std::min(bottom, H); ++y)
             for (int x = std::max(left, 0); x < std::min(right, W); ++x) {
                 const int u = mx ? right - 1 - x : x - left, v = my ? bottom - 1 - y : y - top;
-                const uint8_t* s = image.at(c.source.left + u * sw / (right - left), c.source.top + v * sh / (bottom - top));
+                const uint8_t* s =
+                    image.at(c.source.left + u * sw / (right - left), c.source.top + v * sh / (bottom - top));
                 std::memcpy(expected.at(x, y), s, 3);
             }
         for (int band : {H, 16, 7, 1}) {
@@ -194,8 +204,10 @@ TEST(ImageCommands, ACopyReachingOutOfTheBitmapCopiesWhatLiesInside)
                          c.mono ? std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0} : std::vector<uint8_t>{}, rows});
         const LONG w = d.right - d.left, h = d.bottom - d.top;
         if (c.kind == 19) body.Raw(19, 0, BitBltRecord(d, c.source, 71));
-        if (c.kind == 20) body.Raw(20, 0, Cat({Le({c.source.x, c.source.y}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 71})}));
-        if (c.kind == 21) body.Raw(21, 0, StretchRecord({c.source.x, c.source.y, c.source.x + w, c.source.y + h}, d, 71));
+        if (c.kind == 20)
+            body.Raw(20, 0, Cat({Le({c.source.x, c.source.y}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 71})}));
+        if (c.kind == 21)
+            body.Raw(21, 0, StretchRecord({c.source.x, c.source.y, c.source.x + w, c.source.y + h}, d, 71));
         ASSERT_EQ(job.Read(body), 1);
         Page expected(W, H);
         for (int y = d.top; y < d.bottom; ++y)
@@ -355,11 +367,11 @@ TEST(ImageCommands, RecordEdgeCases)
     BitmapJob job;
     SpoolBuilder body;
     AddBitmap(body, {80, 4, 4, 24, 0, {}, std::vector<uint8_t>(48)});
-    body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {30, 5, 10, 9}, 80, 0, 128));   // right < left
+    body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {30, 5, 10, 9}, 80, 0, 128));  // right < left
     body.Raw(23, 0, AlphaRecord({0, 0, 4, 4}, {0, 0, 4, 4}, 80, 2, 255));
-    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {100, 10, 0, 50}, 80));      // mirrored in x
+    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {100, 10, 0, 50}, 80));  // mirrored in x
     body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 2, 2}, 80, 0xAAAA));  // no command
-    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 3, 2}, 80));          // shrunk
+    body.Raw(21, 0, StretchRecord({0, 0, 4, 4}, {0, 0, 3, 2}, 80));  // shrunk
     ASSERT_EQ(job.Read(body), 1);
     std::vector<CmdNode*> nodes;
     for (CmdNode* n = CmdListFirst(&job.list); n != CmdListEnd(&job.list); n = n->next) nodes.push_back(n);
@@ -381,7 +393,8 @@ TEST(ImageCommands, RecordEdgeCases)
     // Enlargements render their own pixels, but only a kind that can: the band loop would take
     // its image from whatever an empty CmdRenderDirect left in the buffer.
     const int enlarged = CmdRow(nodes[2]).colorClassGet(nodes[2], &colour, &hint, 0);
-    EXPECT_EQ(enlarged, CmdSlotFilled(CmdOpStretchBlt, CmdSlotRenderDirectNode) ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE);
+    EXPECT_EQ(enlarged,
+              CmdSlotFilled(CmdOpStretchBlt, CmdSlotRenderDirectNode) ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE);
     EXPECT_EQ(hint, CMD_HINT_IMAGE);
 
     // A command naming a missing bitmap fails its page, releasing what it took.

@@ -80,9 +80,14 @@ TEST(CmdMemory, EveryKindOfCommandIsChargedAndGivesItsChargeBack)
         void (*body)(SpoolBuilder& b);
     };
     const Case cases[] = {
-        {"fills", [](SpoolBuilder& b) { for (int i = 0; i < 5; ++i) RectFill(b, {i * 10, 0, i * 10 + 8, 8}, kBlack); }},
+        {"fills",
+         [](SpoolBuilder& b) {
+             for (int i = 0; i < 5; ++i) RectFill(b, {i * 10, 0, i * 10 + 8, 8}, kBlack);
+         }},
         {"abutting fills the optimiser joins",
-         [](SpoolBuilder& b) { for (int i = 0; i < 5; ++i) RectFill(b, {0, i * 4, 40, i * 4 + 4}, kBlack); }},
+         [](SpoolBuilder& b) {
+             for (int i = 0; i < 5; ++i) RectFill(b, {0, i * 4, 40, i * 4 + 4}, kBlack);
+         }},
         {"rectangles with a pen and a clip",
          [](SpoolBuilder& b) {
              b.Add("pen", {{"id", 4}, {"width", 3}, {"brush", kBlack}});
@@ -95,8 +100,16 @@ TEST(CmdMemory, EveryKindOfCommandIsChargedAndGivesItsChargeBack)
              MonoBitmap(b, 70, 8, 8, 1);
              b.Add("brush", {{"id", 40}, {"bitmap", 70}});
              Rect(b, {4, 4, 40, 30}, kRed, 0, 0, 7);
-             b.Add("cmd_rect", {{"left", 6}, {"top", 6}, {"right", 30}, {"bottom", 20}, {"brush_x", 3},
-                                {"brush_y", 5}, {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 9}});
+             b.Add("cmd_rect", {{"left", 6},
+                                {"top", 6},
+                                {"right", 30},
+                                {"bottom", 20},
+                                {"brush_x", 3},
+                                {"brush_y", 5},
+                                {"brush", 40},
+                                {"pen", 0},
+                                {"clip", 0},
+                                {"mix", 9}});
              Rect(b, {4, 4, 40, 30}, kRed, 0, 0, 7);
          }},
         {"lines and paths",
@@ -106,7 +119,8 @@ TEST(CmdMemory, EveryKindOfCommandIsChargedAndGivesItsChargeBack)
              Line(b, {2, 3}, {50, 33}, 4, 0, 13);
              PathCmd(b, 50, kBlack, 4, 0, 13);
          }},
-        {"text", [](SpoolBuilder& b) {
+        {"text",
+         [](SpoolBuilder& b) {
              LogFont(b, 1, "Liberation Sans", -14);
              Text(b, {0, 0, 64, 40}, 1, {{4, 22}, {20, 30}}, u"Ag", kBlack, 13);
          }},
@@ -184,7 +198,9 @@ TEST(CmdMemory, UnusedResourcesAreTrimmedToMakeRoomForTheList)
     std::unique_ptr<BandSurface, Destroy> surface{BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{64, 64}, nullptr, 0, 0)};
     PathEntry* path = PathLookup(&job.store->paths, 50);
     ASSERT_NE(path, nullptr);
-    ASSERT_EQ(ResourcePrepareWith(job.store, path, &job.store->paths, surface.get(), nullptr, PathCostEstimate, PathRealize), 1);
+    ASSERT_EQ(ResourcePrepareWith(job.store, path, &job.store->paths, surface.get(), nullptr, PathCostEstimate,
+                                  PathRealize),
+              1);
     ASSERT_NE(path->realised, nullptr);
     const uint32_t held = job.budget->memoryUse;
     ASSERT_GT(held, 0u);
@@ -197,9 +213,10 @@ TEST(CmdMemory, UnusedResourcesAreTrimmedToMakeRoomForTheList)
     ASSERT_EQ(job.Read(fills), 1);
     EXPECT_EQ(path->realised, nullptr);
     EXPECT_EQ(job.budget->memoryUse, 2 * fill);
-    ResourceReleaseAccount(job.store, path, 0, &job.store->paths, [](void* owner, void* object, int remove, ResourceCost* t) {
-        PathRelease(static_cast<PathStore*>(owner), static_cast<PathEntry*>(object), remove, t);
-    });
+    ResourceReleaseAccount(job.store, path, 0, &job.store->paths,
+                           [](void* owner, void* object, int remove, ResourceCost* t) {
+                               PathRelease(static_cast<PathStore*>(owner), static_cast<PathEntry*>(object), remove, t);
+                           });
 }
 
 }  // namespace

@@ -20,9 +20,9 @@ TEST(CmdTable, NamesClassBitsAndSourceKinds)
         uint32_t sourceKind;
     };
     const Row rows[CMD_OP_COUNT] = {
-        {"CmdOpComplex", 8, 3},    {"CmdOpRectsFill", 2, 1}, {"CmdOpBlts", 8, 3},       {"CmdOpText", 1, 3},
-        {"CmdOpLine", 2, 3},       {"CmdOpPath", 2, 1},      {"CmdOpBitBlt", 8, 0},     {"CmdOpCopyBits", 8, 3},
-        {"CmdOpStretchBlt", 8, 0}, {"CmdOpRect", 2, 1},      {"CmdOpAlphaBlend", 8, 3}, {"CmdOpRectFill", 2, 1},
+        {"CmdOpComplex", 8, 3},        {"CmdOpRectsFill", 2, 1}, {"CmdOpBlts", 8, 3},       {"CmdOpText", 1, 3},
+        {"CmdOpLine", 2, 3},           {"CmdOpPath", 2, 1},      {"CmdOpBitBlt", 8, 0},     {"CmdOpCopyBits", 8, 3},
+        {"CmdOpStretchBlt", 8, 0},     {"CmdOpRect", 2, 1},      {"CmdOpAlphaBlend", 8, 3}, {"CmdOpRectFill", 2, 1},
         {"CmpOpTransparentBlt", 8, 3},
     };
     for (uint32_t op = 0; op < CMD_OP_COUNT; ++op) {

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <string>
-#include <initializer_list>
 #include <cstdint>
+#include <cstdio>
+#include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "engine/display/stores/path_store.h"
@@ -43,19 +43,31 @@ inline void Path(SpoolBuilder& b, uint32_t id, const std::vector<Figure>& figure
             data.insert(data.end(), xy.begin(), xy.end());
         }
     }
-    b.Add("path", {{"id", id}, {"left", l}, {"top", t}, {"right", r + 1}, {"bottom", bt + 1},
-                   {"subpaths", figures.size()}, {"data", data}});
+    b.Add("path", {{"id", id},
+                   {"left", l},
+                   {"top", t},
+                   {"right", r + 1},
+                   {"bottom", bt + 1},
+                   {"subpaths", figures.size()},
+                   {"data", data}});
 }
 
 inline void Rect(SpoolBuilder& b, RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)
 {
-    b.Add("cmd_rect", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
-                       {"brush", brush}, {"pen", pen}, {"clip", clip}, {"mix", mix}});
+    b.Add("cmd_rect", {{"left", r.left},
+                       {"top", r.top},
+                       {"right", r.right},
+                       {"bottom", r.bottom},
+                       {"brush", brush},
+                       {"pen", pen},
+                       {"clip", clip},
+                       {"mix", mix}});
 }
 
 inline void RectFill(SpoolBuilder& b, RECT r, uint32_t brush)
 {
-    b.Add("cmd_rectfill", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", brush}});
+    b.Add("cmd_rectfill",
+          {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", brush}});
 }
 
 inline void PathCmd(SpoolBuilder& b, uint32_t path, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)
@@ -68,10 +80,12 @@ inline void Line(SpoolBuilder& b, POINT p, POINT q, uint32_t pen, uint32_t clip,
     b.Add("cmd_line", {{"x1", p.x}, {"y1", p.y}, {"x2", q.x}, {"y2", q.y}, {"pen", pen}, {"clip", clip}, {"mix", mix}});
 }
 
-inline void BitBlt(SpoolBuilder& b, RECT d, POINT s, uint32_t bitmap, uint32_t rop, uint32_t clip = 0, uint32_t brush = 0)
+inline void BitBlt(SpoolBuilder& b, RECT d, POINT s, uint32_t bitmap, uint32_t rop, uint32_t clip = 0,
+                   uint32_t brush = 0)
 {
-    b.Raw(19, 0, Cat({Le32s({d.left, d.top, d.right, d.bottom, s.x, s.y}), Le32s({0, 0, 0, 0}),
-                      Le32s({brush, clip, bitmap, 0, rop})}));
+    b.Raw(19, 0,
+          Cat({Le32s({d.left, d.top, d.right, d.bottom, s.x, s.y}), Le32s({0, 0, 0, 0}),
+               Le32s({brush, clip, bitmap, 0, rop})}));
 }
 
 inline void CopyBits(SpoolBuilder& b, RECT d, POINT s, uint32_t bitmap, uint32_t clip = 0)
@@ -82,14 +96,16 @@ inline void CopyBits(SpoolBuilder& b, RECT d, POINT s, uint32_t bitmap, uint32_t
 inline void StretchBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint16_t rop, uint32_t clip = 0)
 {
     std::vector<uint8_t> ropBytes = {uint8_t(rop), uint8_t(rop >> 8), 0, 0};
-    b.Raw(21, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, 0}),
-                      std::vector<uint8_t>(24), Le32s({clip, bitmap, 0, 0}), ropBytes}));
+    b.Raw(21, 0,
+          Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, 0}),
+               std::vector<uint8_t>(24), Le32s({clip, bitmap, 0, 0}), ropBytes}));
 }
 
 inline void AlphaBlend(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint8_t alpha)
 {
-    b.Raw(23, 0, Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap}),
-                      std::vector<uint8_t>{0, 0, alpha, 0}}));
+    b.Raw(23, 0,
+          Cat({Le32s({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, 0, bitmap}),
+               std::vector<uint8_t>{0, 0, alpha, 0}}));
 }
 
 inline void TransparentBlt(SpoolBuilder& b, RECT s, RECT d, uint32_t bitmap, uint32_t colour)
@@ -114,8 +130,8 @@ inline void LogFont(SpoolBuilder& b, uint32_t id, const char* face, int height)
 inline void Text(SpoolBuilder& b, RECT bounds, uint32_t font, const std::vector<POINT>& positions,
                  const std::u16string& chars, uint32_t brush, uint8_t mix, uint32_t clip = 0)
 {
-    std::vector<uint8_t> out = Le32s({bounds.left, bounds.top, bounds.right, bounds.bottom, 0, 0, font, clip, brush,
-                                      int64_t(positions.size())});
+    std::vector<uint8_t> out = Le32s(
+        {bounds.left, bounds.top, bounds.right, bounds.bottom, 0, 0, font, clip, brush, int64_t(positions.size())});
     out.insert(out.end(), {0x2, 0, mix, 11});
     for (POINT p : positions) {
         const auto xy = Le32s({p.x, p.y});

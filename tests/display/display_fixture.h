@@ -97,6 +97,11 @@ inline std::vector<uint8_t> RectsData(std::initializer_list<RECT> rects)
 
 inline SpoolBuilder& ClipRecord(SpoolBuilder& b, uint32_t id, RECT bounds, std::initializer_list<RECT> rects)
 {
-    return b.Add("clip_rects", {{"id", id}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
-                                {"bottom", bounds.bottom}, {"count", rects.size()}, {"data", RectsData(rects)}});
+    return b.Add("clip_rects", {{"id", id},
+                                {"left", bounds.left},
+                                {"top", bounds.top},
+                                {"right", bounds.right},
+                                {"bottom", bounds.bottom},
+                                {"count", rects.size()},
+                                {"data", RectsData(rects)}});
 }

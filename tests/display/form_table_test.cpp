@@ -96,16 +96,28 @@ TEST_F(FormFixture, DefinitionsThatFailLeaveNoFormBehind)
         {"body without its form end", [](SpoolBuilder& b) { b.Add("form_begin", Begin(5)).Raw(64, 0, {1}); }},
         {"body ended by a page end", [](SpoolBuilder& b) { b.Add("form_begin", Begin(5)).PageEnd(); }},
         {"body with a page record", [](SpoolBuilder& b) { b.Add("form_begin", Begin(5)).PageBegin().Add("form_end"); }},
-        {"form begin cut short", [](SpoolBuilder& b) { b.Add("form_begin", {{"id", 5}, {"size", 20}}); }},
-        {"zero resolution", [](SpoolBuilder& b) {
+        {"form begin cut short",
+         [](SpoolBuilder& b) {
+             b.Add("form_begin", {{"id", 5}, {"size", 20}});
+         }},
+        {"zero resolution",
+         [](SpoolBuilder& b) {
              b.Add("form_begin", {{"id", 5}, {"res_y", 200}, {"width", 1}, {"height", 1}}).Add("form_end");
          }},
-        {"zero size", [](SpoolBuilder& b) {
+        {"zero size",
+         [](SpoolBuilder& b) {
              b.Add("form_begin", {{"id", 5}, {"res_x", 200}, {"res_y", 200}, {"height", 1}}).Add("form_end");
          }},
-        {"form end cut short", [](SpoolBuilder& b) { b.Add("form_begin", Begin(5)).Bytes({6, 0, 0, 0}); }},
-        {"form-file record cut short", [](SpoolBuilder& b) { b.Add("form_file", {{"id", 5}, {"size", 100}}); }},
-        {"form file that does not exist", [](SpoolBuilder& b) {
+        {"form end cut short",
+         [](SpoolBuilder& b) {
+             b.Add("form_begin", Begin(5)).Bytes({6, 0, 0, 0});
+         }},
+        {"form-file record cut short",
+         [](SpoolBuilder& b) {
+             b.Add("form_file", {{"id", 5}, {"size", 100}});
+         }},
+        {"form file that does not exist",
+         [](SpoolBuilder& b) {
              b.Add("form_file", {{"id", 5}, {"file", "/nonexistent/form.spl"}});
          }},
     };

@@ -20,7 +20,10 @@ namespace {
 constexpr int kImageW = 13, kImageH = 9;
 constexpr uint32_t kStride = (kImageW * 3 + 3) / 4 * 4;
 
-uint32_t Colour(int x, int y) { return uint32_t(19 * x + 3) | uint32_t(27 * y + 5) << 8 | uint32_t(250 - 17 * x) << 16; }
+uint32_t Colour(int x, int y)
+{
+    return uint32_t(19 * x + 3) | uint32_t(27 * y + 5) << 8 | uint32_t(250 - 17 * x) << 16;
+}
 
 // The bitmap's rows, top row first, B G R bytes of Colour.
 std::vector<uint8_t> Rows()
@@ -46,8 +49,9 @@ std::vector<uint8_t> Le32(std::initializer_list<int32_t> values)
 TEST(ImageBandRoads, CopiedAndStretchedBitmapsLandTheSameOnBothRoadsInEveryBandCut)
 {
     // A clip of many rectangles (logical units), some of them missing the command.
-    const std::vector<RECT> clip = {{0, 0, 60, 6}, {2, 6, 9, 12}, {12, 6, 40, 12}, {0, 12, 7, 20}, {9, 12, 60, 20},
-                                    {5, 20, 30, 30}, {34, 20, 36, 30}, {0, 30, 60, 38}, {44, 38, 46, 44}};
+    const std::vector<RECT> clip = {{0, 0, 60, 6},    {2, 6, 9, 12},   {12, 6, 40, 12},
+                                    {0, 12, 7, 20},   {9, 12, 60, 20}, {5, 20, 30, 30},
+                                    {34, 20, 36, 30}, {0, 30, 60, 38}, {44, 38, 46, 44}};
     struct Case {
         const char* name;
         bool stretch;
@@ -77,12 +81,20 @@ TEST(ImageBandRoads, CopiedAndStretchedBitmapsLandTheSameOnBothRoadsInEveryBandC
                     const std::vector<uint8_t> le = Le32({r.left, r.top, r.right, r.bottom});
                     rects.insert(rects.end(), le.begin(), le.end());
                 }
-                b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 0}, {"right", 60}, {"bottom", 44},
-                                     {"count", clip.size()}, {"data", rects}});
+                b.Add("clip_rects", {{"id", 3},
+                                     {"left", 0},
+                                     {"top", 0},
+                                     {"right", 60},
+                                     {"bottom", 44},
+                                     {"count", clip.size()},
+                                     {"data", rects}});
             }
             const uint32_t clipId = c.clipped ? 3 : 0;
-            if (c.stretch) b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload(c.source, c.destination, 7, 0xCCCC, clipId));
-            else b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload(c.destination, {c.source.left, c.source.top}, 7, 0xCCCC, clipId));
+            if (c.stretch)
+                b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload(c.source, c.destination, 7, 0xCCCC, clipId));
+            else
+                b.Raw(kSpoolBitBltType, 0,
+                      SpoolBitBltPayload(c.destination, {c.source.left, c.source.top}, 7, 0xCCCC, clipId));
             ASSERT_EQ(job.Read(b), 1);
             ASSERT_EQ(job.Nodes().size(), 1u);
             // Every device pixel takes the source pixel nearest its top-left corner, counted from
@@ -137,7 +149,7 @@ TEST(ImageBandRoads, TransparentBltLeavesItsKeyOutOnBothRoadsAtEveryScaling)
     // copies) and has GDI draw the others.
     // A clip of many rectangles (logical units), some of them missing the command: only the
     // pixels inside them are marked in the band mask, on either of its ways of drawing the mask.
-    const std::vector<RECT> clip = {{0, 0, 44, 4}, {2, 4, 9, 8}, {12, 4, 30, 8}, {0, 8, 7, 12}, {9, 8, 44, 12},
+    const std::vector<RECT> clip = {{0, 0, 44, 4},   {2, 4, 9, 8},     {12, 4, 30, 8},  {0, 8, 7, 12},   {9, 8, 44, 12},
                                     {5, 12, 20, 20}, {24, 12, 26, 20}, {0, 20, 44, 26}, {30, 26, 32, 32}};
     struct Case {
         const char* name;
@@ -168,14 +180,19 @@ TEST(ImageBandRoads, TransparentBltLeavesItsKeyOutOnBothRoadsAtEveryScaling)
                     const std::vector<uint8_t> le = Le32({r.left, r.top, r.right, r.bottom});
                     rects.insert(rects.end(), le.begin(), le.end());
                 }
-                b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 0}, {"right", 44}, {"bottom", 32},
-                                     {"count", clip.size()}, {"data", rects}});
+                b.Add("clip_rects", {{"id", 3},
+                                     {"left", 0},
+                                     {"top", 0},
+                                     {"right", 44},
+                                     {"bottom", 32},
+                                     {"count", clip.size()},
+                                     {"data", rects}});
             }
             const SpoolBox& s = c.source;
             const SpoolBox& d = c.destination;
             b.Raw(25, 0, [&] {
-                std::vector<uint8_t> p = Le32({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom,
-                                               c.clipped ? 3 : 0, 7});
+                std::vector<uint8_t> p =
+                    Le32({s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, c.clipped ? 3 : 0, 7});
                 const std::vector<uint8_t> key = Le32({int32_t(kKey)});  // Colour's values are COLORREFs
                 p.insert(p.end(), key.begin(), key.end());
                 return p;

@@ -51,10 +51,8 @@ TEST(ImageLeftState, ARopThatReadsTheBrushWithoutOnePaintsWhiteInEveryBandCut)
         bool stretch;
     };
     const Case cases[] = {
-        {"brush through black (0xB8B8)", 0xB8B8, false},
-        {"brush through white (0xE2E2)", 0xE2E2, false},
-        {"brush or source (0xFCFC)", 0xFCFC, false},
-        {"brush xor destination (0x5A5A)", 0x5A5A, false},
+        {"brush through black (0xB8B8)", 0xB8B8, false},  {"brush through white (0xE2E2)", 0xE2E2, false},
+        {"brush or source (0xFCFC)", 0xFCFC, false},      {"brush xor destination (0x5A5A)", 0x5A5A, false},
         {"stretched, brush through black", 0xB8B8, true},
     };
     const RECT target{6, 5, 38, 29};

@@ -19,7 +19,6 @@ namespace {
 
 using Figure = std::vector<POINT>;
 
-
 SpoolFields PathFields(uint32_t path, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix, uint32_t fill = 1)
 {
     return {{"path", path}, {"brush", brush}, {"pen", pen}, {"clip", clip}, {"mix", mix}, {"fill_mode", fill}};
@@ -39,10 +38,10 @@ TEST(LinePathRead, RecordsBecomeNodes)
     SpoolBuilder b;
     records::Path(b, 1, {kStar});
     b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});
-    b.Add("cmd_line", LineFields({1, 1}, {9, 1}, 2, 0, R2_NOP));                      // no node
-    b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_COPYPEN));                  // fill, then outline
-    b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_XORPEN));                   // one node
-    b.Add("cmd_path", PathFields(1, 0x80808080, 0, 0, R2_WHITE));                    // white whatever the brush
+    b.Add("cmd_line", LineFields({1, 1}, {9, 1}, 2, 0, R2_NOP));  // no node
+    b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_COPYPEN));  // fill, then outline
+    b.Add("cmd_path", PathFields(1, 0x800000FF, 2, 0, R2_XORPEN));  // one node
+    b.Add("cmd_path", PathFields(1, 0x80808080, 0, 0, R2_WHITE));  // white whatever the brush
     b.Add("cmd_line", LineFields({1, 1}, {9, 5}, 2, 0, R2_COPYPEN));
     ASSERT_EQ(job.Read(b), 1);
     std::vector<CmdNode*> nodes = job.Nodes();
@@ -137,11 +136,16 @@ TEST(LinePathBands, FillsPaintTheirCrossingNumberPixelsHoweverThePageIsCut)
         SpoolBuilder b;
         records::Path(b, 1, {kStar});
         records::Path(b, 2, {kTriangle, {{70, 45}, {80, 45}, {75, 55}}});
-        b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 10}, {"right", 96}, {"bottom", 50}, {"count", 2},
+        b.Add("clip_rects", {{"id", 3},
+                             {"left", 0},
+                             {"top", 10},
+                             {"right", 96},
+                             {"bottom", 50},
+                             {"count", 2},
                              {"data", Le32s({0, 10, 30, 30, 35, 20, 96, 50})}});
-        b.Add("cmd_path", PathFields(1, 0x800000FF, 0, 0, R2_COPYPEN, 2));         // winding: the centre filled
-        b.Add("cmd_path", PathFields(1, 0x8000FF00, 0, 3, R2_COPYPEN, 1));         // alternate, clipped
-        b.Add("cmd_path", PathFields(2, 0x80FF0000, 0, 0, R2_NOTCOPYPEN, 1));      // a hole; inverted colour
+        b.Add("cmd_path", PathFields(1, 0x800000FF, 0, 0, R2_COPYPEN, 2));  // winding: the centre filled
+        b.Add("cmd_path", PathFields(1, 0x8000FF00, 0, 3, R2_COPYPEN, 1));  // alternate, clipped
+        b.Add("cmd_path", PathFields(2, 0x80FF0000, 0, 0, R2_NOTCOPYPEN, 1));  // a hole; inverted colour
         b.Add("cmd_path", PathFields(2, 0x80FF0000, 0, 0, R2_BLACK, 2));
         DisplayJob job;
         ASSERT_EQ(job.Read(b), 1);
@@ -165,11 +169,20 @@ TEST(LinePathBands, LinesAndOutlinesDoNotDependOnTheBandCut)
     const int w = 96, h = 64;
     SpoolBuilder b;
     records::Path(b, 1, {kStar});
-    b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});                  // cosmetic
-    b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x2000000}, {"width", 5}, {"brush", 0x800000FF}});     // wide
-    b.Add("pen", {{"id", 5}, {"style", 0x8}, {"width", 1}, {"brush", 0x80FF0000}, {"dash_count", 2},
-                  {"data", Le32s({3, 2})}});                                                         // dashed
-    b.Add("clip_rects", {{"id", 3}, {"left", 0}, {"top", 0}, {"right", 60}, {"bottom", 64}, {"count", 1},
+    b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}});  // cosmetic
+    b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x2000000}, {"width", 5}, {"brush", 0x800000FF}});  // wide
+    b.Add("pen", {{"id", 5},
+                  {"style", 0x8},
+                  {"width", 1},
+                  {"brush", 0x80FF0000},
+                  {"dash_count", 2},
+                  {"data", Le32s({3, 2})}});  // dashed
+    b.Add("clip_rects", {{"id", 3},
+                         {"left", 0},
+                         {"top", 0},
+                         {"right", 60},
+                         {"bottom", 64},
+                         {"count", 1},
                          {"data", Le32s({0, 0, 60, 64})}});
     b.Add("cmd_line", LineFields({2, 3}, {90, 3}, 2, 0, R2_COPYPEN));
     b.Add("cmd_line", LineFields({5, 60}, {90, 8}, 4, 0, R2_COPYPEN));
@@ -258,11 +271,22 @@ TEST(LinePathBands, PensAndEveryMixMatchAPerPixelReference)
         b.Add("pen", {{"id", 2}, {"style", 0}, {"width", 1}, {"brush", brush}});
         b.Add("pen", {{"id", 3}, {"style", 0x1 | 0x40000 | 0x2000000}, {"width", 6}, {"brush", brush}});
         b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x20000 | 0x2000000}, {"width", 6}, {"brush", brush}});
-        b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", brush}, {"dash_count", 2}, {"data", Le32s({4, 2})}});
-        b.Add("clip_rects", {{"id", 6}, {"left", 0}, {"top", 0}, {"right", 70}, {"bottom", 64}, {"count", 2},
+        b.Add("pen",
+              {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", brush}, {"dash_count", 2}, {"data", Le32s({4, 2})}});
+        b.Add("clip_rects", {{"id", 6},
+                             {"left", 0},
+                             {"top", 0},
+                             {"right", 70},
+                             {"bottom", 64},
+                             {"count", 2},
                              {"data", Le32s({0, 0, 30, 64, 50, 20, 70, 30})}});
-        b.Add("cmd_rect", {{"left", 0}, {"top", 0}, {"right", w}, {"bottom", 32}, {"brush", 0x80000000 | ground},
-                           {"pen", 0}, {"mix", R2_COPYPEN}});
+        b.Add("cmd_rect", {{"left", 0},
+                           {"top", 0},
+                           {"right", w},
+                           {"bottom", 32},
+                           {"brush", 0x80000000 | ground},
+                           {"pen", 0},
+                           {"mix", R2_COPYPEN}});
         b.Add("cmd_line", LineFields({2, 5}, {90, 5}, 2, 0, uint32_t(mix)));
         b.Add("cmd_line", LineFields({3, 18}, {60, 37}, 2, 0, uint32_t(mix)));
         b.Add("cmd_line", LineFields({10, 44}, {80, 44}, 3, 0, uint32_t(mix)));
@@ -344,10 +368,19 @@ TEST(LinePathBands, PathOutlinesAndFillsWithEveryMixMatchAPerPixelReference)
         records::Path(b, 2, {frame});
         records::Path(b, 3, {kTriangle});
         b.Add("pen", {{"id", 4}, {"style", 0x1 | 0x40000 | 0x2000000}, {"width", 6}, {"brush", 0x80000000 | ink}});
-        b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000 | ink}, {"dash_count", 2},
+        b.Add("pen", {{"id", 5},
+                      {"style", 0},
+                      {"width", 1},
+                      {"brush", 0x80000000 | ink},
+                      {"dash_count", 2},
                       {"data", Le32s({4, 2})}});
-        b.Add("cmd_rect", {{"left", 0}, {"top", 0}, {"right", w}, {"bottom", 32}, {"brush", 0x80000000 | ground},
-                           {"pen", 0}, {"mix", R2_COPYPEN}});
+        b.Add("cmd_rect", {{"left", 0},
+                           {"top", 0},
+                           {"right", w},
+                           {"bottom", 32},
+                           {"brush", 0x80000000 | ground},
+                           {"pen", 0},
+                           {"mix", R2_COPYPEN}});
         b.Add("cmd_path", PathFields(1, 0, 4, 0, uint32_t(mix)));
         b.Add("cmd_path", PathFields(2, 0, 5, 0, uint32_t(mix)));
         b.Add("cmd_path", PathFields(3, 0x80000000 | fill, 0, 0, uint32_t(mix)));
@@ -391,9 +424,10 @@ TEST(LinePathBands, DiagonalDashStepsWeighTheirLength)
 {
     const int w = 128, h = 128;
     SpoolBuilder b;
-    b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2}, {"data", Le32s({20, 20})}});
+    b.Add("pen",
+          {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2}, {"data", Le32s({20, 20})}});
     b.Add("cmd_line", LineFields({2, 2}, {102, 102}, 5, 0, R2_COPYPEN));  // 45 degrees, 100 steps
-    b.Add("cmd_line", LineFields({4, 60}, {124, 120}, 5, 0, R2_COPYPEN)); // slope one half, below it
+    b.Add("cmd_line", LineFields({4, 60}, {124, 120}, 5, 0, R2_COPYPEN));  // slope one half, below it
     DisplayJob job;
     ASSERT_EQ(job.Read(b), 1);
     Image image = DrawRoad(job, w, h, Mapping{1}, h);
@@ -407,7 +441,8 @@ TEST(LinePathBands, DiagonalDashStepsWeighTheirLength)
     ASSERT_TRUE(diagonal[0] && shallow[0]);
     const std::vector<int> steep = Runs(diagonal), flat = Runs(shallow);
     EXPECT_EQ(steep.front(), 13);
-    for (size_t i = 1; i + 1 < steep.size(); ++i) EXPECT_TRUE(steep[i] == 14 || steep[i] == 15) << i << ": " << steep[i];
+    for (size_t i = 1; i + 1 < steep.size(); ++i)
+        EXPECT_TRUE(steep[i] == 14 || steep[i] == 15) << i << ": " << steep[i];
     EXPECT_EQ(flat.front(), 19);
     for (size_t i = 1; i + 1 < flat.size(); ++i) EXPECT_EQ(flat[i], 20) << i;
 }
@@ -417,7 +452,8 @@ TEST(LinePathRead, ARoundJoinedOutlineIsSplitIntoLines)
     DisplayJob job;
     SpoolBuilder b;
     b.Add("pen", {{"id", 6}, {"style", 0x1}, {"width", 5}, {"brush", 0x800000FF}});
-    b.Add("cmd_rect", {{"left", 10}, {"top", 10}, {"right", 20}, {"bottom", 20}, {"brush", 0}, {"pen", 6}, {"mix", R2_COPYPEN}});
+    b.Add("cmd_rect",
+          {{"left", 10}, {"top", 10}, {"right", 20}, {"bottom", 20}, {"brush", 0}, {"pen", 6}, {"mix", R2_COPYPEN}});
     ASSERT_EQ(job.Read(b), 1);
     std::vector<CmdNode*> nodes = job.Nodes();
     ASSERT_EQ(nodes.size(), 4u);
@@ -453,7 +489,9 @@ TEST(LinePathBands, DashedLinesFromFarOffThePageKeepTheirPattern)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SpoolBuilder b;
-        b.Add("pen", {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2}, {"data", Le32s({4, 2})}});
+        b.Add(
+            "pen",
+            {{"id", 5}, {"style", 0}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2}, {"data", Le32s({4, 2})}});
         b.Add("cmd_line", LineFields(c.from, c.to, 5, 0, R2_COPYPEN));
         DisplayJob job;
         ASSERT_EQ(job.Read(b), 1);

@@ -12,8 +12,8 @@
 
 #include "engine/display/commands/cmd_blts.h"
 #include "engine/display/commands/cmd_image.h"
-#include "tests/display/band_roads.h"
 #include "platform/user.h"
+#include "tests/display/band_roads.h"
 #include "tests/display/bitmap_test_support.h"
 
 namespace {
@@ -71,13 +71,13 @@ uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
 struct Case {
     const char* what;
     bool stretch;
-    RECT source;       // StretchBlt: the source rectangle; BitBlt: left, top = source point
+    RECT source;  // StretchBlt: the source rectangle; BitBlt: left, top = source point
     POINT maskOrigin;  // BitBlt only
     RECT destination;
     uint16_t rop;
-    bool whiteFirst;   // the mask's palette: white then black
+    bool whiteFirst;  // the mask's palette: white then black
     std::vector<uint32_t> nodeRops;
-    bool maskRoad;     // neither side reads the page
+    bool maskRoad;  // neither side reads the page
     bool plain = false;  // no mask: the low ROP byte everywhere
 };
 
@@ -86,8 +86,12 @@ std::vector<uint8_t> Record(const Case& c)
     const RECT& d = c.destination;
     if (c.stretch)
         return Cat({Le({c.source.left, c.source.top, c.source.right, c.source.bottom}),
-                    Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), std::vector<uint8_t>(24),
-                    Le({0, kImage, c.plain ? 0 : kMask, 0}), Le({c.rop}, 2), {0, 0}});
+                    Le({d.left, d.top, d.right, d.bottom}),
+                    Le({0, 0}),
+                    std::vector<uint8_t>(24),
+                    Le({0, kImage, c.plain ? 0 : kMask, 0}),
+                    Le({c.rop}, 2),
+                    {0, 0}});
     return Cat({Le({d.left, d.top, d.right, d.bottom}), Le({c.source.left, c.source.top}),
                 Le({c.maskOrigin.x, c.maskOrigin.y}), Le({0, 0}), Le({0, 0, kImage, c.plain ? 0 : kMask, c.rop})});
 }
@@ -95,7 +99,8 @@ std::vector<uint8_t> Record(const Case& c)
 // A 1-bit mask's palette: white then black, or black then white.
 std::vector<uint8_t> MaskPalette(bool whiteFirst)
 {
-    return whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0} : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
+    return whiteFirst ? std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 0, 0}
+                      : std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0};
 }
 
 // The page bitmap copied over logical (0, 0, w, h), beneath the command.
@@ -154,17 +159,54 @@ TEST(MaskedImageCommands, EachSideOfTheMaskTakesItsOwnRopOnBothRoads)
     const Mask mask = MakeMask(20, 16, 3);
     const Case cases[] = {
         {"copy where white", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 18, 13}, 0xAACC, false, {0xCCCC}, true},
-        {"copy where black, white-first palette", false, {3, 0, 0, 0}, {0, 4}, {30, 20, 47, 32}, 0xCCAA, true, {0xCCCC}, true},
-        {"inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 30, 13, 43}, 0xCC33, false,
-         {0x3333, 0xCCCC}, true},
+        {"copy where black, white-first palette",
+         false,
+         {3, 0, 0, 0},
+         {0, 4},
+         {30, 20, 47, 32},
+         0xCCAA,
+         true,
+         {0xCCCC},
+         true},
+        {"inverted where white, copied where black",
+         false,
+         {0, 0, 0, 0},
+         {4, 3},
+         {-3, 30, 13, 43},
+         0xCC33,
+         false,
+         {0x3333, 0xCCCC},
+         true},
         {"xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
-        {"xor where white, copy where black", false, {2, 2, 0, 0}, {1, 1}, {40, 20, 58, 34}, 0xCC66, false,
-         {0x6666, 0xCCCC}, false},
+        {"xor where white, copy where black",
+         false,
+         {2, 2, 0, 0},
+         {1, 1},
+         {40, 20, 58, 34},
+         0xCC66,
+         false,
+         {0x6666, 0xCCCC},
+         false},
         {"two page-reading sides", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xEE88, true, {0x8888, 0xEEEE}, false},
         {"stretched, copy where white", true, {2, 1, 12, 9}, {}, {3, 2, 40, 30}, 0xAACC, false, {0xCCCC}, true},
-        {"stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, true, {0x3333, 0xCCCC}, true},
-        {"stretched, mirrored in y and shrunk", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0x66CC, false,
-         {0xCCCC, 0x6666}, false},
+        {"stretched and mirrored in x",
+         true,
+         {0, 0, 20, 16},
+         {},
+         {60, 5, 10, 35},
+         0xCC33,
+         true,
+         {0x3333, 0xCCCC},
+         true},
+        {"stretched, mirrored in y and shrunk",
+         true,
+         {1, 1, 19, 15},
+         {},
+         {20, 39, 31, 30},
+         0x66CC,
+         false,
+         {0xCCCC, 0x6666},
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -206,7 +248,14 @@ TEST(MaskedImageCommands, EachBandDrawsItsOwnPartOfTheDestination)
         {"grown by fractions", true, {1, 1, 19, 14}, {}, {3, 2, 40, 43}, 0xAACC, false, {}, true},
         {"shrunk by fractions, mirrored across", true, {0, 0, 20, 16}, {}, {50, 6, 37, 17}, 0xCC33, true, {}, true},
         {"grown, mirrored down", true, {2, 3, 17, 15}, {}, {10, 44, 60, 20}, 0xAACC, false, {}, true},
-        {"mirrored both ways, one side reading the page", true, {0, 0, 20, 16}, {}, {62, 40, 4, 1}, 0x66CC, false, {},
+        {"mirrored both ways, one side reading the page",
+         true,
+         {0, 0, 20, 16},
+         {},
+         {62, 40, 4, 1},
+         0x66CC,
+         false,
+         {},
          false},
         {"reaching past the right and the bottom", true, {0, 0, 20, 16}, {}, {40, 30, 75, 52}, 0xCCAA, true, {}, true},
     };
@@ -294,14 +343,15 @@ RunLengthPicture MakeRunLengthPicture(uint32_t seed)
     std::vector<uint32_t> colours;
     for (int i = 0; i < 16; ++i) {
         colours.push_back(random() & 0xFFFFFF);
-        p.palette.insert(p.palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+        p.palette.insert(p.palette.end(),
+                         {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
     }
     std::vector<uint8_t> indices(size_t(BitmapRowBytes(8, w)) * h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             // Half the pixels repeat the one before, so that runs and stretches of single pixels occur.
-            const uint8_t index = x > 0 && random() % 2 == 0 ? indices[size_t(y) * BitmapRowBytes(8, w) + x - 1]
-                                                             : uint8_t(random() % 16);
+            const uint8_t index =
+                x > 0 && random() % 2 == 0 ? indices[size_t(y) * BitmapRowBytes(8, w) + x - 1] : uint8_t(random() % 16);
             indices[size_t(y) * BitmapRowBytes(8, w) + x] = index;
             p.image.px[size_t(y) * w + x] = colours[index];
         }
@@ -350,19 +400,42 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
         const char* what;
         uint8_t depth;
         uint8_t compression;  // 0 plain, 1 RLE4, 2 RLE8, 3 grey, 4 bit fields, 6 LZW, 7 24-bit run length
-    } depths[] = {{"4-bit palette", 4, 0}, {"8-bit palette", 8, 0}, {"8-bit palette, LZW", 8, 6},
-                  {"8-bit grey", 8, 3},     {"5-5-5", 16, 0},        {"24-bit", 24, 0},
-                  {"32-bit", 32, 0},        {"RLE4", 4, 1},          {"RLE8", 8, 2},
-                  {"24-bit run length", 24, 7}, {"32-bit bit fields", 32, 4}};
+    } depths[] = {{"4-bit palette", 4, 0},
+                  {"8-bit palette", 8, 0},
+                  {"8-bit palette, LZW", 8, 6},
+                  {"8-bit grey", 8, 3},
+                  {"5-5-5", 16, 0},
+                  {"24-bit", 24, 0},
+                  {"32-bit", 32, 0},
+                  {"RLE4", 4, 1},
+                  {"RLE8", 8, 2},
+                  {"24-bit run length", 24, 7},
+                  {"32-bit bit fields", 32, 4}};
     // Palette entries: black, white, two near-whites, then random colours; white appears once.
     std::vector<uint32_t> colours = {0x000000, 0xFFFFFF, 0xFEFFFF, 0xFFFFFE};
     std::mt19937 random(23);
     while (colours.size() < 16) colours.push_back(random() & 0xFFFFFF);
     const Case commands[] = {
-        {"BitBlt, inverted where white, copied where black", false, {0, 0, 0, 0}, {4, 3}, {-3, 22, 13, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"BitBlt, inverted where white, copied where black",
+         false,
+         {0, 0, 0, 0},
+         {4, 3},
+         {-3, 22, 13, 35},
+         0xCC33,
+         false,
+         {0x3333, 0xCCCC},
+         true},
         {"BitBlt, xor where white", false, {2, 2, 0, 0}, {1, 1}, {40, 2, 58, 16}, 0xAA66, false, {0x6666}, false},
         {"StretchBlt mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
-        {"StretchBlt shrunk and mirrored in y", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0x66CC, false, {0xCCCC, 0x6666}, false},
+        {"StretchBlt shrunk and mirrored in y",
+         true,
+         {1, 1, 19, 15},
+         {},
+         {20, 39, 31, 30},
+         0x66CC,
+         false,
+         {0xCCCC, 0x6666},
+         false},
     };
     for (const Deep& deep : depths) {
         // The mask's rows as recorded, and the reference's own one-bit picture of them.
@@ -371,7 +444,8 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
         std::vector<uint8_t> rows(size_t(rowBytes) * mh), palette;
         if (deep.depth <= 8 && deep.compression != 3)
             for (int i = 0; i < 16; ++i)
-                palette.insert(palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+                palette.insert(palette.end(),
+                               {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
         if (deep.compression == 4) palette = Le({0xFF0000, 0x00FF00, 0x0000FF});  // red, green, blue masks
         for (int y = 0; y < mh; ++y)
             for (int x = 0; x < mw; ++x) {
@@ -392,7 +466,8 @@ TEST(MaskedImageCommands, AMaskOfMoreBitsIsWhiteWhereItsColourIsWhite)
                     row[2 * x] = uint8_t(values[pick]), row[2 * x + 1] = uint8_t(values[pick] >> 8);
                     isWhite = (values[pick] & 0x7FFF) == 0x7FFF;
                 } else {
-                    static const uint32_t values[] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFEFFFF, 0xFFFEFF, 0x808080, 0};
+                    static const uint32_t values[] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
+                                                      0xFEFFFF, 0xFFFEFF, 0x808080, 0};
                     uint8_t* p = row + x * (deep.depth / 8);
                     p[0] = uint8_t(values[pick] >> 16), p[1] = uint8_t(values[pick] >> 8), p[2] = uint8_t(values[pick]);
                     if (deep.depth == 32) p[3] = uint8_t(random());  // not colour
@@ -444,8 +519,7 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmapIsCutPerBandAlike)
         SpoolBuilder body;
         AddBitmap(body, {kPage, w, -h, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
-                         MaskPalette(c.whiteFirst), mask.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, MaskPalette(c.whiteFirst), mask.rows});
         PageCopy(body, w, h);
         body.Raw(21, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
@@ -470,12 +544,53 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmap)
     const Colours image = MakeColours(20, 16, 32);
     const Mask mask = MakeMask(24, 20, 33);
     const Case cases[] = {
-        {"masked, out on the right and below", false, {10, 6, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
-        {"masked, out on the left and above", false, {-4, -3, 0, 0}, {0, 0}, {30, 20, 50, 36}, 0xAACC, true, {0xCCCC}, true},
-        {"masked, reading the page", false, {8, 4, 0, 0}, {1, 2}, {40, 2, 60, 20}, 0x66CC, false, {0xCCCC, 0x6666}, false},
-        {"masked, stretched and mirrored", true, {12, 8, 24, 20}, {}, {60, 5, 30, 35}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"masked, out on the right and below",
+         false,
+         {10, 6, 0, 0},
+         {2, 1},
+         {5, 4, 23, 18},
+         0xCC33,
+         false,
+         {0x3333, 0xCCCC},
+         true},
+        {"masked, out on the left and above",
+         false,
+         {-4, -3, 0, 0},
+         {0, 0},
+         {30, 20, 50, 36},
+         0xAACC,
+         true,
+         {0xCCCC},
+         true},
+        {"masked, reading the page",
+         false,
+         {8, 4, 0, 0},
+         {1, 2},
+         {40, 2, 60, 20},
+         0x66CC,
+         false,
+         {0xCCCC, 0x6666},
+         false},
+        {"masked, stretched and mirrored",
+         true,
+         {12, 8, 24, 20},
+         {},
+         {60, 5, 30, 35},
+         0xCC33,
+         false,
+         {0x3333, 0xCCCC},
+         true},
         {"plain copy", false, {10, 6, 0, 0}, {}, {5, 4, 23, 18}, 0xCCCC, false, {0xCCCC}, true, true},
-        {"plain inverted copy, out above", false, {3, -5, 0, 0}, {}, {30, 20, 50, 36}, 0x3333, false, {0x3333}, true, true},
+        {"plain inverted copy, out above",
+         false,
+         {3, -5, 0, 0},
+         {},
+         {30, 20, 50, 36},
+         0x3333,
+         false,
+         {0x3333},
+         true,
+         true},
         {"plain stretch", true, {-6, 4, 14, 20}, {}, {2, 10, 42, 38}, 0xCCCC, false, {0xCCCC}, true, true},
     };
     for (const Case& c : cases) {
@@ -484,8 +599,7 @@ TEST(MaskedImageCommands, ASourceReachingOutOfItsBitmap)
         SpoolBuilder body;
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, -image.h, 24, 0, {}, image.rows});
-        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
-                         MaskPalette(c.whiteFirst), mask.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, MaskPalette(c.whiteFirst), mask.rows});
         PageCopy(body, W, H);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
@@ -509,7 +623,15 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
     const RunLengthPicture picture = MakeRunLengthPicture(43);
     const Colours& image = picture.image;
     const Case cases[] = {
-        {"inverted where white, copied where black", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
+        {"inverted where white, copied where black",
+         false,
+         {1, 2, 0, 0},
+         {2, 1},
+         {5, 4, 23, 18},
+         0xCC33,
+         false,
+         {0x3333, 0xCCCC},
+         true},
         {"stretched, copy where black", true, {0, 0, 20, 16}, {}, {20, 2, 60, 34}, 0xCCAA, true, {0xCCCC}, true},
     };
     for (const Case& c : cases) {
@@ -518,8 +640,7 @@ TEST(MaskedImageCommands, ARunLengthPictureThroughAMask)
         SpoolBuilder body;
         AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
         AddBitmap(body, {kImage, image.w, image.h, 8, 2, picture.palette, picture.runs});
-        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0,
-                         MaskPalette(c.whiteFirst), mask.rows});
+        AddBitmap(body, {kMask, mask.w, -mask.h, 1, 0, MaskPalette(c.whiteFirst), mask.rows});
         PageCopy(body, W, H);
         body.Raw(c.stretch ? 21 : 19, 0, Record(c));
         ASSERT_EQ(job.Read(body), 1);
@@ -543,13 +664,73 @@ TEST(MaskedImageCommands, PlainImagesPickTheSameSourcePixelsAtFractionalScales)
         Case c;
         bool runLength;
     } cases[] = {
-        {{"xor, stretched and mirrored in x", true, {0, 0, 20, 16}, {}, {60, 5, 10, 35}, 0x6666, false, {0x6666}, false, true}, false},
+        {{"xor, stretched and mirrored in x",
+          true,
+          {0, 0, 20, 16},
+          {},
+          {60, 5, 10, 35},
+          0x6666,
+          false,
+          {0x6666},
+          false,
+          true},
+         false},
         {{"and, BitBlt", false, {2, 2, 0, 0}, {}, {5, 4, 23, 18}, 0x8888, false, {0x8888}, false, true}, false},
-        {{"source and brush, shrunk and mirrored in y", true, {1, 1, 19, 15}, {}, {20, 39, 31, 30}, 0xC0C0, false, {0xC0C0}, true, true}, false},
-        {{"source and brush, reaching out", true, {-4, 3, 24, 19}, {}, {3, 2, 50, 37}, 0xC0C0, false, {0xC0C0}, true, true}, false},
-        {{"run-length copy, reaching out", true, {-3, 2, 17, 18}, {}, {3, 2, 40, 30}, 0xCCCC, false, {0xCCCC}, true, true}, true},
-        {{"run-length copy, mirrored both ways", true, {0, 0, 20, 16}, {}, {62, 38, 5, 3}, 0xCCCC, false, {0xCCCC}, true, true}, true},
-        {{"run-length xor, grown by fractions", true, {2, 1, 17, 13}, {}, {1, 1, 44, 37}, 0x6666, false, {0x6666}, false, true}, true},
+        {{"source and brush, shrunk and mirrored in y",
+          true,
+          {1, 1, 19, 15},
+          {},
+          {20, 39, 31, 30},
+          0xC0C0,
+          false,
+          {0xC0C0},
+          true,
+          true},
+         false},
+        {{"source and brush, reaching out",
+          true,
+          {-4, 3, 24, 19},
+          {},
+          {3, 2, 50, 37},
+          0xC0C0,
+          false,
+          {0xC0C0},
+          true,
+          true},
+         false},
+        {{"run-length copy, reaching out",
+          true,
+          {-3, 2, 17, 18},
+          {},
+          {3, 2, 40, 30},
+          0xCCCC,
+          false,
+          {0xCCCC},
+          true,
+          true},
+         true},
+        {{"run-length copy, mirrored both ways",
+          true,
+          {0, 0, 20, 16},
+          {},
+          {62, 38, 5, 3},
+          0xCCCC,
+          false,
+          {0xCCCC},
+          true,
+          true},
+         true},
+        {{"run-length xor, grown by fractions",
+          true,
+          {2, 1, 17, 13},
+          {},
+          {1, 1, 44, 37},
+          0x6666,
+          false,
+          {0x6666},
+          false,
+          true},
+         true},
     };
     for (const Plain& p : cases) {
         const Case& c = p.c;
@@ -581,8 +762,14 @@ struct GdiPicture {
 GdiPicture MakeGdiPicture(uint8_t compression, uint32_t seed)
 {
     constexpr int w = 20, h = 16;
-    GdiPicture p{{w, h, std::vector<uint32_t>(w * h), {}}, uint8_t(compression == 1 ? 4 : compression == 2 ? 8 : 32),
-                 compression, {}, {}, compression == 4 ? -h : h};
+    GdiPicture p{{w, h, std::vector<uint32_t>(w * h), {}},
+                 uint8_t(compression == 1   ? 4
+                         : compression == 2 ? 8
+                                            : 32),
+                 compression,
+                 {},
+                 {},
+                 compression == 4 ? -h : h};
     std::mt19937 random(seed);
     if (compression == 4) {
         p.palette = Le({0x0000FF, 0x00FF00, 0xFF0000});
@@ -598,7 +785,8 @@ GdiPicture MakeGdiPicture(uint8_t compression, uint32_t seed)
     std::vector<uint32_t> colours;
     for (int i = 0; i < 16; ++i) {
         colours.push_back(random() & 0xFFFFFF);
-        p.palette.insert(p.palette.end(), {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
+        p.palette.insert(p.palette.end(),
+                         {uint8_t(colours[i] >> 16), uint8_t(colours[i] >> 8), uint8_t(colours[i]), 0});
     }
     const uint32_t rowBytes = BitmapRowBytes(p.depth, w);
     std::vector<uint8_t> rows(size_t(rowBytes) * h);
@@ -624,14 +812,42 @@ TEST(MaskedImageCommands, APictureGdiDecodesIsMadeOnceForEveryBandCut)
     const Colours page = MakeColours(W, H, 81);
     const Mask mask = MakeMask(20, 16, 82);
     const Case cases[] = {
-        {"stretched copy, grown by fractions", true, {2, 1, 17, 13}, {}, {1, 1, 44, 37}, 0xCCCC, false, {0xCCCC}, true, true},
-        {"masked BitBlt, inverted where white", false, {1, 2, 0, 0}, {2, 1}, {5, 4, 23, 18}, 0xCC33, false, {0x3333, 0xCCCC}, true},
-        {"masked StretchBlt, mirrored both ways", true, {0, 0, 20, 16}, {}, {62, 38, 5, 3}, 0xCCAA, true, {0xCCCC}, true},
+        {"stretched copy, grown by fractions",
+         true,
+         {2, 1, 17, 13},
+         {},
+         {1, 1, 44, 37},
+         0xCCCC,
+         false,
+         {0xCCCC},
+         true,
+         true},
+        {"masked BitBlt, inverted where white",
+         false,
+         {1, 2, 0, 0},
+         {2, 1},
+         {5, 4, 23, 18},
+         0xCC33,
+         false,
+         {0x3333, 0xCCCC},
+         true},
+        {"masked StretchBlt, mirrored both ways",
+         true,
+         {0, 0, 20, 16},
+         {},
+         {62, 38, 5, 3},
+         0xCCAA,
+         true,
+         {0xCCCC},
+         true},
     };
     for (const uint8_t compression : {1, 2, 4}) {
         const GdiPicture picture = MakeGdiPicture(compression, 83 + compression);
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(compression == 1 ? "RLE4" : compression == 2 ? "RLE8" : "bit fields") + ", " + c.what);
+            SCOPED_TRACE(std::string(compression == 1   ? "RLE4"
+                                     : compression == 2 ? "RLE8"
+                                                        : "bit fields") +
+                         ", " + c.what);
             BitmapJob job;
             SpoolBuilder body;
             AddBitmap(body, {kPage, W, -H, 24, 0, {}, page.rows});
@@ -768,9 +984,11 @@ TEST(MaskedImageCommands, AMaskThatCannotBeAppliedFailsTheRecord)
             palette = {0, 0, 0, 0, 255, 255, 255, 0};
             data = {uint8_t(b.maskW + 1), 1, 0, 0, 0, 1};
         }
-        AddBitmap(body, {kMask, b.maskW, b.compression == 2 ? b.maskH : -b.maskH, b.depth, b.compression, palette, data});
-        body.Raw(19, 0, Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
-                             Le({0, 0, kImage, b.maskId, 0xCC33})}));
+        AddBitmap(body,
+                  {kMask, b.maskW, b.compression == 2 ? b.maskH : -b.maskH, b.depth, b.compression, palette, data});
+        body.Raw(19, 0,
+                 Cat({Le({0, 0, 12, 10}), Le({0, 0}), Le({b.maskOrigin.x, b.maskOrigin.y}), Le({0, 0}),
+                      Le({0, 0, kImage, b.maskId, 0xCC33})}));
         EXPECT_EQ(job.Read(body), 0);
     }
 }
@@ -819,7 +1037,8 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
         } else if (c.depth == 8) {  // run length over black and white, which only GDI reads
             rows.assign(size_t(BitmapRowBytes(8, shape.w)) * shape.h, 0);
             for (int y = 0; y < shape.h; ++y)
-                for (int x = 0; x < shape.w; ++x) rows[size_t(y) * BitmapRowBytes(8, shape.w) + x] = uint8_t(shape.bit(x, y));
+                for (int x = 0; x < shape.w; ++x)
+                    rows[size_t(y) * BitmapRowBytes(8, shape.w) + x] = uint8_t(shape.bit(x, y));
             rows = RunLengthEncode(rows, shape.w, shape.h, 8, -1, 0, 0);
             palette = MaskPalette(false);
         } else {
@@ -834,11 +1053,18 @@ TEST(MonoBitmapRops, TheBrushGoesWhereTheBitmapSays)
         const RECT& d = c.destination;
         const int64_t colourId = 0x80000000 | brush;
         if (c.stretch) {
-            body.Raw(21, 0, Cat({Le({0, 0, shape.w, shape.h}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}),
-                                 std::vector<uint8_t>(24), Le({0, kImage, 0, colourId}), Le({c.rop}, 2), {0, 0}}));
+            body.Raw(21, 0,
+                     Cat({Le({0, 0, shape.w, shape.h}),
+                          Le({d.left, d.top, d.right, d.bottom}),
+                          Le({0, 0}),
+                          std::vector<uint8_t>(24),
+                          Le({0, kImage, 0, colourId}),
+                          Le({c.rop}, 2),
+                          {0, 0}}));
         } else {
-            body.Raw(19, 0, Cat({Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), Le({0, 0}), Le({0, 0}),
-                                 Le({colourId, 0, kImage, 0, c.rop})}));
+            body.Raw(19, 0,
+                     Cat({Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}), Le({0, 0}), Le({0, 0}),
+                          Le({colourId, 0, kImage, 0, c.rop})}));
         }
         ASSERT_EQ(job.Read(body), 1);
         // At page scales that are not whole numbers too: device pixel i of the destination takes
@@ -920,13 +1146,20 @@ TEST(DirectImages, ConvertedCopiesGiveTheReferencePixels)
         PageCopy(body, W, H);
         const RECT& d = c.destination;
         if (c.stretch) {
-            body.Raw(21, 0, Cat({Le({0, 0, c.w, c.h}), Le({d.left, d.top, d.right, d.bottom}), Le({0, 0}),
-                                 std::vector<uint8_t>(24), Le({0, kImage, 0, 0}), Le({0xCCCC}, 2), {0, 0}}));
+            body.Raw(21, 0,
+                     Cat({Le({0, 0, c.w, c.h}),
+                          Le({d.left, d.top, d.right, d.bottom}),
+                          Le({0, 0}),
+                          std::vector<uint8_t>(24),
+                          Le({0, kImage, 0, 0}),
+                          Le({0xCCCC}, 2),
+                          {0, 0}}));
         } else if (c.copyBits) {
             body.Raw(20, 0, Cat({Le({1, 2}), Le({d.left, d.top, d.right, d.bottom}), Le({0, kImage})}));
         } else {
-            body.Raw(19, 0, Cat({Le({d.left, d.top, d.right, d.bottom}), Le({1, 2}), Le({0, 0}), Le({0, 0}),
-                                 Le({0, 0, kImage, 0, 0xCCCC})}));
+            body.Raw(19, 0,
+                     Cat({Le({d.left, d.top, d.right, d.bottom}), Le({1, 2}), Le({0, 0}), Le({0, 0}),
+                          Le({0, 0, kImage, 0, 0xCCCC})}));
         }
         ASSERT_EQ(job.Read(body), 1);
         uint32_t solid = 0;
@@ -1039,15 +1272,21 @@ TEST(AccumulatingMasks, EarlierMarksStayUnderMaskedImages)
         enum { Picture, Shape1, Shape24 } image;  // what kImage holds: the picture or the mask's shape
     } commands[] = {
         {"masked BitBlt, both sides", 19,
-         Cat({Le({5, 4, 23, 16}), Le({1, 2}), Le({2, 1}), Le({0, 0}), Le({0, 0, kImage, kMask, 0xCC33})}), Command::Picture},
+         Cat({Le({5, 4, 23, 16}), Le({1, 2}), Le({2, 1}), Le({0, 0}), Le({0, 0, kImage, kMask, 0xCC33})}),
+         Command::Picture},
         {"TransparentBlt copied", 25, transparent({2, 1, 12, 8}, {5, 3, 15, 10}), Command::Picture},
         {"TransparentBlt enlarged by 7/4", 25, transparent({3, 2, 7, 7}, {4, 6, 11, 15}), Command::Picture},
         {"1-bit brush bitmap", 19,
          Cat({Le({5, 4, 25, 20}), Le({0, 0}), Le({0, 0}), Le({0, 0}), Le({0x80102030, 0, kImage, 0, 0xB8B8})}),
          Command::Shape1},
         {"24-bit brush bitmap", 21,
-         Cat({Le({0, 0, 20, 16}), Le({3, 2, 43, 34}), Le({0, 0}), std::vector<uint8_t>(24),
-              Le({0, kImage, 0, 0x80102030}), Le({0xE2E2}, 2), {0, 0}}),
+         Cat({Le({0, 0, 20, 16}),
+              Le({3, 2, 43, 34}),
+              Le({0, 0}),
+              std::vector<uint8_t>(24),
+              Le({0, kImage, 0, 0x80102030}),
+              Le({0xE2E2}, 2),
+              {0, 0}}),
          Command::Shape24},
     };
     // Earlier marks: stripes across every command.

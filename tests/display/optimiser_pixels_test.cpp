@@ -13,12 +13,12 @@
 #include <string>
 
 #include "engine/band/band_plan.h"
-#include "engine/display/stores/bitmap_store.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_complex.h"
 #include "engine/display/commands/cmd_image.h"
-#include "engine/display/cmd_ops.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/display/optimiser/optimiser.h"
+#include "engine/display/source_bitmap.h"
+#include "engine/display/stores/bitmap_store.h"
 #include "engine/include/rastrel/imo.h"
 #include "tests/display/band_roads.h"
 #include "tests/display/command_records.h"
@@ -67,10 +67,10 @@ struct Generator {
         ColourBitmap(b, 72, 40, 30, 3);
         MonoBitmap(b, 73, 40, 30, 6, true);
         MonoBitmap(b, 74, 40, 30, 2, true);  // 71 with black and white exchanged
-        MonoBitmap(b, 75, 40, 30, 6);        // 73 likewise
-        ColourOverMono(b, 76, 2, -1, 0xFFFFFF);        // white where 71 is black
+        MonoBitmap(b, 75, 40, 30, 6);  // 73 likewise
+        ColourOverMono(b, 76, 2, -1, 0xFFFFFF);  // white where 71 is black
         ColourOverMono(b, 77, 2, 0xFFFFFF, 0x000000);  // 71 in 24 bits
-        ColourOverMono(b, 78, 2, 0x000000, -1);        // black where 71 is white
+        ColourOverMono(b, 78, 2, 0x000000, -1);  // black where 71 is white
         ClipRecord(b, 1, {0, 0, kW, kH}, {});
         ClipRecord(b, 2, {5, 5, 60, 50}, {{5, 5, 60, 20}, {5, 20, 30, 35}, {40, 20, 60, 35}, {5, 35, 60, 50}});
         ClipRecord(b, 3, {10, 0, 50, 40}, {{10, 0, 50, 40}});
@@ -102,7 +102,7 @@ struct Generator {
                 break;
             }
             case 5: {  // a sandwich: XOR or XNOR, black or white shapes or a pattern ANDed in (inside or
-                       // not), the same again
+                // not), the same again
                 const RECT outer = Box();
                 const uint32_t brush = Brush(), mix = Int(0, 1) ? 7 : 10;
                 Rect(b, outer, brush, 0, 0, mix);
@@ -135,7 +135,8 @@ struct Generator {
             }
             case 7: {
                 static const uint32_t rops[] = {0xCCCC, 0x6666, 0x8888, 0xEEEE, 0x3333, 0xB8B8, 0xE2E2, 0x5A5A};
-                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rops[Int(0, 7)], Clip(), Int(0, 2) == 0 ? 0x800000FF : 0);
+                BitBlt(b, Box(), Source(), Int(0, 1) ? 71 : 72, rops[Int(0, 7)], Clip(),
+                       Int(0, 2) == 0 ? 0x800000FF : 0);
                 break;
             }
             case 9: {  // a fill through a mask: XOR fill, AND of a black-and-white bitmap, the fill again
@@ -163,7 +164,9 @@ struct Generator {
                     sources[i] = Source();
                 }
                 auto blit = [&](RECT d, POINT s, uint32_t bitmap, uint32_t rop) {
-                    if (stretch) StretchBlt(b, {s.x, s.y, s.x + d.right - d.left, s.y + d.bottom - d.top}, d, bitmap, uint16_t(rop));
+                    if (stretch)
+                        StretchBlt(b, {s.x, s.y, s.x + d.right - d.left, s.y + d.bottom - d.top}, d, bitmap,
+                                   uint16_t(rop));
                     else BitBlt(b, d, s, bitmap, rop);
                 };
                 for (int i = 0; i < pairs; ++i) blit(boxes[i], sources[i], picture, 0x6666);
@@ -176,7 +179,7 @@ struct Generator {
                 break;
             }
             case 13: {  // AND a mask, then OR a picture (often the mask's negative, which is black
-                        // where the mask is white), either or both stretched
+                // where the mask is white), either or both stretched
                 const uint32_t mask = Int(0, 1) ? 71 : 73;
                 const uint32_t picture = Int(0, 3) == 0 ? (Int(0, 1) ? 72 : 71) : mask == 71 ? 74 : 75;
                 const RECT d = Box();
@@ -217,15 +220,23 @@ struct Generator {
                     r.bottom = std::min<LONG>(r.top + Int(1, 12), outer.bottom);
                     if (r.right <= r.left) r.right = r.left + 1;
                     if (Int(0, 4) == 0) PathCmd(b, 52, 40, 0, 0, 9);
-                    else b.Add("cmd_rect", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
-                                            {"brush_x", Int(-3, 3)}, {"brush_y", Int(-3, 3)}, {"brush", 40}, {"pen", 0},
-                                            {"clip", Int(0, 5) == 0 ? Clip() : 0}, {"mix", 9}});
+                    else
+                        b.Add("cmd_rect", {{"left", r.left},
+                                           {"top", r.top},
+                                           {"right", r.right},
+                                           {"bottom", r.bottom},
+                                           {"brush_x", Int(-3, 3)},
+                                           {"brush_y", Int(-3, 3)},
+                                           {"brush", 40},
+                                           {"pen", 0},
+                                           {"clip", Int(0, 5) == 0 ? Clip() : 0},
+                                           {"mix", 9}});
                 }
                 for (int i = 0; i < pictures; ++i) picture(i);
                 break;
             }
             case 16: {  // OR a black-and-white picture, then AND a picture (often white where the
-                        // first is black); or AND a mask, then OR a deeper picture
+                // first is black); or AND a mask, then OR a deeper picture
                 const RECT d = Box();
                 const POINT s = Source(), t = Int(0, 3) ? s : Source();
                 const RECT e = Int(0, 5) ? d : Box();
@@ -242,8 +253,13 @@ struct Generator {
                 }
                 break;
             }
-            case 10: AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255))); break;
-            case 11: TransparentBlt(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), Int(0, 1) ? 71 : 72, 0xFFFFFF); break;
+            case 10:
+                AlphaBlend(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), 72, uint8_t(Int(1, 255)));
+                break;
+            case 11:
+                TransparentBlt(b, {Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)}, Box(), Int(0, 1) ? 71 : 72,
+                               0xFFFFFF);
+                break;
             case 8: CopyBits(b, Box(), Source(), Int(0, 1) ? 71 : 72, Int(0, 3) == 0 ? 1 : 0); break;
             default: {
                 const RECT s{Int(0, 10), Int(0, 10), Int(12, 40), Int(12, 30)};
@@ -320,9 +336,10 @@ TEST(OptimiserPixels, RandomListsDrawTheSamePage)
             }
         }
     }
-    std::printf("merges applied: %d pictures through a pattern, %d picture-first pairs, %d deeper pictures after a mask; "
-                "%d lists with images also drawn by the mask road\n",
-                counts.pattern, counts.pictureFirst, counts.deeperPicture, counts.maskRoadLists);
+    std::printf(
+        "merges applied: %d pictures through a pattern, %d picture-first pairs, %d deeper pictures after a mask; "
+        "%d lists with images also drawn by the mask road\n",
+        counts.pattern, counts.pictureFirst, counts.deeperPicture, counts.maskRoadLists);
     EXPECT_GE(counts.pattern, 10);
     EXPECT_GE(counts.pictureFirst, 10);
     EXPECT_GE(counts.deeperPicture, 5);

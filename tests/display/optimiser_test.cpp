@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/band/band_plan.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_blts.h"
 #include "engine/display/commands/cmd_complex.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/display/optimiser/optimiser.h"
 #include "engine/include/rastrel/imo.h"
 #include "engine/page/form_level.h"
@@ -79,16 +79,26 @@ TEST(Optimiser, ThinMarksOnlyLoneHairlineRectangles)
         {"lone bar", IMO_OPTION_THINLINE_HINTS, {{2, 10, 40, 11}}, "RectFill(2,10,40,11)t "},
         {"two pixels is still thin", IMO_OPTION_THINLINE_HINTS, {{2, 10, 40, 12}}, "RectFill(2,10,40,12)t "},
         {"three is not", IMO_OPTION_THINLINE_HINTS, {{2, 10, 40, 13}}, "RectFill(2,10,40,13) "},
-        {"between touching fills", IMO_OPTION_THINLINE_HINTS, {{2, 5, 40, 10}, {2, 10, 40, 11}, {2, 11, 40, 20}},
+        {"between touching fills",
+         IMO_OPTION_THINLINE_HINTS,
+         {{2, 5, 40, 10}, {2, 10, 40, 11}, {2, 11, 40, 20}},
          "RectFill(2,5,40,10) RectFill(2,10,40,11) RectFill(2,11,40,20) "},
-        {"no hints: T = 0", 0, {{2, 5, 40, 10}, {2, 10, 40, 11}, {2, 11, 40, 20}},
+        {"no hints: T = 0",
+         0,
+         {{2, 5, 40, 10}, {2, 10, 40, 11}, {2, 11, 40, 20}},
          "RectFill(2,5,40,10) RectFill(2,10,40,11) RectFill(2,11,40,20) "},
         {"no hints, lone bar", 0, {{2, 10, 40, 11}}, "RectFill(2,10,40,11) "},
-        {"vertical bar", IMO_OPTION_THINLINE_HINTS, {{20, 2, 21, 40}, {30, 2, 60, 40}},
+        {"vertical bar",
+         IMO_OPTION_THINLINE_HINTS,
+         {{20, 2, 21, 40}, {30, 2, 60, 40}},
          "RectFill(20,2,21,40)t RectFill(30,2,60,40) "},
-        {"vertical bar touching at its side", IMO_OPTION_THINLINE_HINTS, {{20, 2, 21, 40}, {21, 2, 60, 40}},
+        {"vertical bar touching at its side",
+         IMO_OPTION_THINLINE_HINTS,
+         {{20, 2, 21, 40}, {21, 2, 60, 40}},
          "RectFill(20,2,21,40) RectFill(21,2,60,40) "},
-        {"horizontal bar touching at its side is thin", IMO_OPTION_THINLINE_HINTS, {{2, 10, 20, 11}, {20, 10, 40, 20}},
+        {"horizontal bar touching at its side is thin",
+         IMO_OPTION_THINLINE_HINTS,
+         {{2, 10, 20, 11}, {20, 10, 40, 20}},
          "RectFill(2,10,20,11)t RectFill(20,10,40,20) "},
     };
     for (const Case& c : cases) {
@@ -146,9 +156,13 @@ TEST(Optimiser, AbuttingCopiesJoinAlongTheBandDirection)
         {"row, vertical bands", row, 2, "BitBlt(4,6,14,16) BitBlt(14,6,24,16) BitBlt(24,6,34,16) "},
         {"column, vertical bands", column, 3, "Blts(4,6,14,36)x3 "},
         {"column, horizontal bands", column, 0, "BitBlt(4,6,14,16) BitBlt(4,16,14,26) BitBlt(4,26,14,36) "},
-        {"a gap ends the run", {{4, 6, 14, 16}, {14, 6, 24, 16}, {25, 6, 35, 16}}, 0,
+        {"a gap ends the run",
+         {{4, 6, 14, 16}, {14, 6, 24, 16}, {25, 6, 35, 16}},
+         0,
          "Blts(4,6,24,16)x2 BitBlt(25,6,35,16) "},
-        {"a turn ends the run", {{14, 6, 24, 16}, {24, 6, 34, 16}, {4, 6, 14, 16}}, 0,
+        {"a turn ends the run",
+         {{14, 6, 24, 16}, {24, 6, 34, 16}, {4, 6, 14, 16}},
+         0,
          "Blts(14,6,34,16)x2 BitBlt(4,6,14,16) "},
         {"other rows", {{4, 6, 14, 16}, {14, 7, 24, 17}}, 0, "BitBlt(4,6,14,16) BitBlt(14,7,24,17) "},
     };
@@ -183,15 +197,16 @@ TEST(Optimiser, MixedCopyKindsJoinAndOthersDoNot)
     BitBlt(b, {2, 2, 12, 12}, {0, 0}, 71, 0xCCCC);
     CopyBits(b, {12, 2, 22, 12}, {5, 5}, 71);
     StretchBlt(b, {0, 0, 5, 5}, {22, 2, 32, 12}, 71, 0xCCCC, 3);
-    BitBlt(b, {32, 2, 42, 12}, {0, 0}, 71, 0x8888);        // not a plain copy
-    BitBlt(b, {2, 20, 12, 30}, {0, 0}, 71, 0xCCCC, 4);     // a clip with a shape
+    BitBlt(b, {32, 2, 42, 12}, {0, 0}, 71, 0x8888);  // not a plain copy
+    BitBlt(b, {2, 20, 12, 30}, {0, 0}, 71, 0xCCCC, 4);  // a clip with a shape
     BitBlt(b, {12, 20, 22, 30}, {0, 0}, 71, 0xCCCC);
-    BitBlt(b, {22, 20, 32, 30}, {35, 25}, 71, 0xCCCC);     // reaches out of the bitmap
+    BitBlt(b, {22, 20, 32, 30}, {35, 25}, 71, 0xCCCC);  // reaches out of the bitmap
     ASSERT_EQ(job.Read(b), 1);
     const Image before = DrawRoad(job, kW, kH, kUnit, kH);
     EXPECT_EQ(Optimise(job), 1);
-    EXPECT_EQ(Shape(&job.list), "Blts(2,2,32,12)x3 BitBlt(32,2,42,12)8888 BitBlt(2,20,12,30) BitBlt(12,20,22,30) "
-                                "BitBlt(22,20,32,30) ");
+    EXPECT_EQ(Shape(&job.list),
+              "Blts(2,2,32,12)x3 BitBlt(32,2,42,12)8888 BitBlt(2,20,12,30) BitBlt(12,20,22,30) "
+              "BitBlt(22,20,32,30) ");
     ExpectSamePage(job, before, false);
 }
 
@@ -204,8 +219,7 @@ TEST(Optimiser, SolidRectanglesUnderAClipShapeBecomeFills)
         std::string shape;
     };
     const Case cases[] = {
-        {"two pieces", {{0, 0, 64, 10}, {0, 10, 20, 30}, {30, 10, 64, 30}}, {5, 5, 40, 25},
-         "RectsFill(5,5,40,25) "},
+        {"two pieces", {{0, 0, 64, 10}, {0, 10, 20, 30}, {30, 10, 64, 30}}, {5, 5, 40, 25}, "RectsFill(5,5,40,25) "},
         {"one piece", {{0, 0, 64, 10}, {0, 30, 64, 48}}, {5, 5, 40, 25}, "RectFill(5,5,40,10) "},
         {"pieces that stack join", {{0, 0, 64, 10}, {0, 10, 64, 30}}, {5, 5, 40, 25}, "RectFill(5,5,40,25) "},
         {"none", {{0, 0, 64, 4}, {0, 30, 64, 48}}, {5, 5, 40, 25}, ""},
@@ -229,13 +243,13 @@ TEST(Optimiser, OverlappingComplexCandidatesBecomeOneComplex)
 {
     DisplayJob job;
     SpoolBuilder b;
-    RectFill(b, {0, 0, 30, 30}, kGreen);     // partly under: copied in
-    RectFill(b, {50, 30, 60, 40}, kBlack);   // apart: stays
-    RectFill(b, {12, 12, 18, 18}, kBlack);   // wholly under: moved in
-    Rect(b, {10, 10, 20, 20}, kRed, 0, 0, 7);    // XOR
-    Rect(b, {40, 40, 44, 44}, kRed, 0, 0, 7);    // XOR, apart: a Complex of its own
+    RectFill(b, {0, 0, 30, 30}, kGreen);  // partly under: copied in
+    RectFill(b, {50, 30, 60, 40}, kBlack);  // apart: stays
+    RectFill(b, {12, 12, 18, 18}, kBlack);  // wholly under: moved in
+    Rect(b, {10, 10, 20, 20}, kRed, 0, 0, 7);  // XOR
+    Rect(b, {40, 40, 44, 44}, kRed, 0, 0, 7);  // XOR, apart: a Complex of its own
     Rect(b, {15, 15, 35, 25}, kGreen, 0, 0, 9);  // AND, overlapping the first XOR
-    RectFill(b, {0, 0, 64, 2}, kBlack);      // after the candidates: untouched
+    RectFill(b, {0, 0, 64, 2}, kBlack);  // after the candidates: untouched
     ASSERT_EQ(job.Read(b), 1);
     const Image before = DrawRoad(job, kW, kH, kUnit, kH);
     EXPECT_EQ(Optimise(job), 1);
@@ -481,8 +495,16 @@ TEST(Optimiser, SandwichesBecomeCopiesCutToTheirShapes)
              b.Add("brush", {{"id", 40}, {"bitmap", 70}});
              ColourBitmap(b, 72, 40, 30, 3);
              BitBlt(b, {10, 10, 40, 30}, {2, 1}, 72, 0x6666);
-             b.Add("cmd_rect", {{"left", 12}, {"top", 12}, {"right", 30}, {"bottom", 26}, {"brush_x", 3},
-                                {"brush_y", 5}, {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 9}});
+             b.Add("cmd_rect", {{"left", 12},
+                                {"top", 12},
+                                {"right", 30},
+                                {"bottom", 26},
+                                {"brush_x", 3},
+                                {"brush_y", 5},
+                                {"brush", 40},
+                                {"pen", 0},
+                                {"clip", 0},
+                                {"mix", 9}});
              Path(b, 30, {{{24, 12}, {38, 16}, {30, 28}}});
              PathCmd(b, 30, 40, 0, 0, 9);
              BitBlt(b, {10, 10, 40, 30}, {2, 1}, 72, 0x6666);

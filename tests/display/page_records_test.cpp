@@ -57,21 +57,34 @@ struct Case {
 void Mark(SpoolBuilder& b, uint32_t& stop) { stop = b.Position(); }
 
 const Case kCases[] = {
-    {"a body of only a page end", [](SpoolBuilder& b, uint32_t& s) { Mark(b, s); b.PageEnd(); }, 1},
-    {"a body of only a form end", [](SpoolBuilder& b, uint32_t& s) { Mark(b, s); b.Add("form_end"); }, 1},
-    {"unlisted types are skipped by their size", [](SpoolBuilder& b, uint32_t& s) {
+    {"a body of only a page end",
+     [](SpoolBuilder& b, uint32_t& s) {
+         Mark(b, s);
+         b.PageEnd();
+     },
+     1},
+    {"a body of only a form end",
+     [](SpoolBuilder& b, uint32_t& s) {
+         Mark(b, s);
+         b.Add("form_end");
+     },
+     1},
+    {"unlisted types are skipped by their size",
+     [](SpoolBuilder& b, uint32_t& s) {
          for (uint16_t type : {0, 7, 8, 9, 12, 13, 14, 15, 26, 31, 44, 63, 64, 65, 68, 253, 254, 0x4022})
              b.Raw(type, 0, Bytes(type % 5, 0xee));
          b.Raw(100, 3, Bytes(600, 4));  // longer than a peek
          Mark(b, s);
          b.PageEnd();
-     }, 1},
+     },
+     1},
     {"types above 0x4023 are skipped, continuations and optional records alike",
      [](SpoolBuilder& b, uint32_t& s) {
          b.Raw(0x4043, 0, {1, 2}).Raw(0x4024, 0).Raw(0x8064, 1, {3}).Raw(0xffff, 0, {4, 5, 6});
          Mark(b, s);
          b.Add("form_end");
-     }, 1},
+     },
+     1},
     {"job header", [](SpoolBuilder& b, uint32_t&) { b.JobHeader().PageEnd(); }, 0},
     {"job end", [](SpoolBuilder& b, uint32_t&) { b.JobEnd().PageEnd(); }, 0},
     {"page begin", [](SpoolBuilder& b, uint32_t&) { b.PageBegin().PageEnd(); }, 0},
@@ -81,19 +94,33 @@ const Case kCases[] = {
     {"an unlisted type of size 4", [](SpoolBuilder& b, uint32_t&) { b.Raw(100, 0, {}, 4).PageEnd(); }, 0},
     {"a record reaching past 2 GB", [](SpoolBuilder& b, uint32_t&) { b.Raw(100, 0, {}, 0x7ffffffc).PageEnd(); }, 0},
     {"the data ends without an end record", [](SpoolBuilder& b, uint32_t&) { b.Raw(64, 0, {1}); }, 0},
-    {"the data ends inside a record header", [](SpoolBuilder& b, uint32_t&) { b.Raw(64, 0).Bytes({4, 0, 0}); }, 0},
-    {"a skipped record runs past the data", [](SpoolBuilder& b, uint32_t&) { b.Raw(64, 0, {1, 2}, 4000); }, 0},
+    {"the data ends inside a record header",
+     [](SpoolBuilder& b, uint32_t&) {
+         b.Raw(64, 0).Bytes({4, 0, 0});
+     },
+     0},
+    {"a skipped record runs past the data",
+     [](SpoolBuilder& b, uint32_t&) {
+         b.Raw(64, 0, {1, 2}, 4000);
+     },
+     0},
     {"an empty body", [](SpoolBuilder&, uint32_t&) {}, 0},
-    {"a command record cut short by the end of the data", [](SpoolBuilder& b, uint32_t&) {
+    {"a command record cut short by the end of the data",
+     [](SpoolBuilder& b, uint32_t&) {
          const Bytes whole = SpoolRecordEncode(*SpoolLayoutFind("cmd_rectfill"), {{"brush", 0x80000000}});
          b.Bytes(Bytes(whole.begin(), whole.begin() + 20));
-     }, 0},
-    {"a command record smaller than its fixed part", [](SpoolBuilder& b, uint32_t&) {
+     },
+     0},
+    {"a command record smaller than its fixed part",
+     [](SpoolBuilder& b, uint32_t&) {
          b.Add("cmd_rectfill", {{"brush", 0x80000000}, {"size", 16}}).PageEnd();
-     }, 0},
-    {"a job-data record claiming more than the data", [](SpoolBuilder& b, uint32_t&) {
+     },
+     0},
+    {"a job-data record claiming more than the data",
+     [](SpoolBuilder& b, uint32_t&) {
          b.Raw(66, 0, {1, 2, 3}, 0x1000).PageEnd();
-     }, 0},
+     },
+     0},
 };
 
 TEST(PageRecords, EndFailAndSkipTable)

@@ -92,7 +92,8 @@ TEST(PathStore, RecordsAreCheckedAndKept)
 
     // Two paths with one id: the last read is found; the remove flag frees it and uncovers the first.
     ASSERT_EQ(s.Define(good), 1);
-    ASSERT_EQ(s.Define(PathRecord(9, RECT{0, 0, 10, 10}, {{kFigure | PATH_BEZIER, {{0, 0}, {5, 5}, {0, 5}, {3, 3}}}})), 1);
+    ASSERT_EQ(s.Define(PathRecord(9, RECT{0, 0, 10, 10}, {{kFigure | PATH_BEZIER, {{0, 0}, {5, 5}, {0, 5}, {3, 3}}}})),
+              1);
     PathEntry* newest = PathLookup(&s.store, 9);
     ASSERT_NE(newest, nullptr);
     EXPECT_TRUE(newest->head.flags & PATH_HAS_BEZIER);
@@ -136,7 +137,10 @@ TEST(PathStore, FlatteningPieces)
     EXPECT_EQ(calls, 3);
     calls = 0;
     auto count = [](const double*, const double*, void* context) { return ++*static_cast<int*>(context), 1; };
-    const POINT wild[4] = {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}, {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MAX}};
+    const POINT wild[4] = {{INT32_MIN, INT32_MIN},
+                           {INT32_MAX, INT32_MIN},
+                           {INT32_MIN, INT32_MAX},
+                           {INT32_MAX, INT32_MAX}};
     EXPECT_EQ(PathFlatten(wild, count, &calls), 1);
     EXPECT_LE(calls, 1 << 16);
 }
@@ -146,7 +150,9 @@ TEST(PathStore, RealisationTranslatesBetweenBandsAndTrims)
     Store s;
     Surface surface;
     // A closed square of five points (the last equal to the first) is realised with four.
-    ASSERT_EQ(s.Define(PathRecord(1, RECT{10, 10, 20, 20}, {{kFigure, {{10, 10}, {20, 10}, {20, 20}, {10, 20}, {10, 10}}}})), 1);
+    ASSERT_EQ(s.Define(
+                  PathRecord(1, RECT{10, 10, 20, 20}, {{kFigure, {{10, 10}, {20, 10}, {20, 20}, {10, 20}, {10, 10}}}})),
+              1);
     PathEntry* square = PathLookup(&s.store, 1);
     ResourceCost tally{};
     ASSERT_EQ(PathRealize(&s.store, square, nullptr, surface.s.get(), &tally), 1);
@@ -164,8 +170,12 @@ TEST(PathStore, RealisationTranslatesBetweenBandsAndTrims)
     EXPECT_EQ(square->realised->bounds.top, -6);
 
     // Monotone: a one-figure star is not, nor are two figures.
-    ASSERT_EQ(s.Define(PathRecord(2, RECT{0, 0, 40, 40}, {{kFigure, {{20, 0}, {27, 38}, {2, 14}, {38, 14}, {13, 38}}}})), 1);
-    ASSERT_EQ(s.Define(PathRecord(3, RECT{0, 0, 40, 40}, {{kFigure, {{0, 0}, {5, 5}, {0, 5}}}, {kFigure, {{10, 0}, {15, 5}, {10, 5}}}})), 1);
+    ASSERT_EQ(s.Define(
+                  PathRecord(2, RECT{0, 0, 40, 40}, {{kFigure, {{20, 0}, {27, 38}, {2, 14}, {38, 14}, {13, 38}}}})),
+              1);
+    ASSERT_EQ(s.Define(PathRecord(3, RECT{0, 0, 40, 40},
+                                  {{kFigure, {{0, 0}, {5, 5}, {0, 5}}}, {kFigure, {{10, 0}, {15, 5}, {10, 5}}}})),
+              1);
     for (ResourceId id : {2u, 3u}) {
         PathEntry* p = PathLookup(&s.store, id);
         ASSERT_EQ(PathRealize(&s.store, p, nullptr, surface.s.get(), &tally), 1);
@@ -195,7 +205,8 @@ TEST(PathStore, CurvesAreFlattenedAndShortFiguresDropped)
                                   {{kFigure, {{5, 5}}},
                                    {PATH_FIGURE_START, {}},
                                    {PATH_FIGURE_START | PATH_BEZIER, {{0, 0}, {0, 60}, {60, 60}, {60, 0}}},
-                                   {PATH_FIGURE_END | PATH_CLOSE, {}}})), 1);
+                                   {PATH_FIGURE_END | PATH_CLOSE, {}}})),
+              1);
     PathEntry* p = PathLookup(&s.store, 4);
     ResourceCost tally{};
     ASSERT_EQ(PathRealize(&s.store, p, nullptr, surface.s.get(), &tally), 1);
@@ -217,11 +228,16 @@ TEST(PathStore, HugeAndFarPathsEndInBoundedWork)
     Surface surface;
     // A million points of a zigzag, and a cubic whose control points reach the 32-bit limits.
     std::vector<POINT> zigzag(1000000);
-    for (size_t i = 0; i < zigzag.size(); ++i) zigzag[i] = POINT{static_cast<LONG>(i % 64), static_cast<LONG>(i % 2 ? 60 : 2)};
+    for (size_t i = 0; i < zigzag.size(); ++i)
+        zigzag[i] = POINT{static_cast<LONG>(i % 64), static_cast<LONG>(i % 2 ? 60 : 2)};
     ASSERT_EQ(s.Define(PathRecord(1, RECT{0, 0, 64, 64}, {{kFigure, zigzag}})), 1);
     ASSERT_EQ(s.Define(PathRecord(2, RECT{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
-                                  {{kFigure | PATH_BEZIER, {{INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN},
-                                                            {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MAX}}}})), 1);
+                                  {{kFigure | PATH_BEZIER,
+                                    {{INT32_MIN, INT32_MIN},
+                                     {INT32_MAX, INT32_MIN},
+                                     {INT32_MIN, INT32_MAX},
+                                     {INT32_MAX, INT32_MAX}}}})),
+              1);
     ResourceCost tally{};
     PathEntry* huge = PathLookup(&s.store, 1);
     ASSERT_EQ(PathRealize(&s.store, huge, nullptr, surface.s.get(), &tally), 1);
@@ -245,8 +261,10 @@ TEST(PathStore, RegionDataFollowsTheFillMode)
 {
     Store s;
     // Two overlapping squares in one path: alternate leaves the overlap out, winding keeps it.
-    ASSERT_EQ(s.Define(PathRecord(5, RECT{0, 0, 30, 30}, {{kFigure, {{0, 0}, {20, 0}, {20, 20}, {0, 20}}},
-                                                          {kFigure, {{10, 10}, {30, 10}, {30, 30}, {10, 30}}}})), 1);
+    ASSERT_EQ(s.Define(PathRecord(5, RECT{0, 0, 30, 30},
+                                  {{kFigure, {{0, 0}, {20, 0}, {20, 20}, {0, 20}}},
+                                   {kFigure, {{10, 10}, {30, 10}, {30, 30}, {10, 30}}}})),
+              1);
     PathEntry* p = PathLookup(&s.store, 5);
     for (int mode : {1, 2}) {
         RGNDATA* data = PathRegionDataGet(p, mode);

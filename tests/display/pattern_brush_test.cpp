@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/display/cmd_ops.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/brush_store.h"
-#include "engine/display/cmd_ops.h"
 #include "platform/gdi.h"
 #include "tests/display/band_roads.h"
 #include "tests/display/bitmap_test_support.h"
@@ -22,9 +22,9 @@ struct Pattern {
     uint32_t bitmapId;
     int w, h;
     bool topDown;
-    int depth;                      // 1 or 24
+    int depth;  // 1 or 24
     std::vector<uint32_t> palette;  // COLORREF, for depth 1
-    std::vector<int> index;         // depth 1: palette index of each pixel, top row first
+    std::vector<int> index;  // depth 1: palette index of each pixel, top row first
     uint32_t At(int x, int y) const
     {
         if (depth == 1) return palette[index[size_t(y) * w + x]];
@@ -61,7 +61,8 @@ void AddPattern(SpoolBuilder& b, const Pattern& p)
 }
 
 // Paints the pattern tiled from the origin (logical) over the rectangle, cut to the clip.
-void PaintPattern(Image& image, const Pattern& p, RECT rect, POINT origin, int scale, const std::vector<RECT>& clip = {})
+void PaintPattern(Image& image, const Pattern& p, RECT rect, POINT origin, int scale,
+                  const std::vector<RECT>& clip = {})
 {
     for (int y = rect.top * scale; y < rect.bottom * scale; ++y)
         for (int x = rect.left * scale; x < rect.right * scale; ++x) {
@@ -75,18 +76,18 @@ void PaintPattern(Image& image, const Pattern& p, RECT rect, POINT origin, int s
 
 SpoolFields RectFields(RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix, POINT origin)
 {
-    return {{"left", r.left},   {"top", r.top},   {"right", r.right}, {"bottom", r.bottom}, {"brush", brush},
-            {"pen", pen},       {"clip", clip},   {"mix", mix},       {"brush_x", origin.x}, {"brush_y", origin.y}};
+    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},  {"brush", brush},
+            {"pen", pen},     {"clip", clip}, {"mix", mix},       {"brush_x", origin.x}, {"brush_y", origin.y}};
 }
 
 const Pattern kColour = {10, 5, 3, false, 24, {}, {}};
 // A 7 x 6 picture of two colours, stored top-down.
-const Pattern kTwoColour = {11, 7, 6, true, 1, {0x0000FF, 0x00C000},
-                            {0, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 1, 0, 1, 0, 0, 0,
-                             0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 0, 1, 0, 0}};
+const Pattern kTwoColour = {11, 7, 6, true, 1, {0x0000FF, 0x00C000}, {0, 1, 1, 0, 0, 0, 1, 1, 0, 0, 0, 1, 0, 0,
+                                                                      0, 0, 0, 1, 1, 1, 0, 1, 1, 0, 1, 0, 0, 0,
+                                                                      0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 0, 1, 0, 0}};
 // Black and white, stored bottom-up: white is where a companion lets its colour through.
-const Pattern kMask = {12, 6, 4, false, 1, {0x000000, 0xFFFFFF},
-                       {1, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 0, 0, 0, 1, 1}};
+const Pattern kMask = {
+    12, 6, 4, false, 1, {0x000000, 0xFFFFFF}, {1, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0, 0, 0, 0, 1, 1, 1, 0, 1, 0, 0, 0, 1, 1}};
 
 const int kBandHeights[] = {80, 16, 7, 1};
 
@@ -189,7 +190,8 @@ TEST(PatternBrushBands, APenOverAPatternPaintsThePatternWhereTheSolidPenPaints)
         int inked = 0;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                if (shape.at(x, y) == 0) want.at(x, y) = kTwoColour.At(Mod(x, kTwoColour.w), Mod(y, kTwoColour.h)), ++inked;
+                if (shape.at(x, y) == 0)
+                    want.at(x, y) = kTwoColour.At(Mod(x, kTwoColour.w), Mod(y, kTwoColour.h)), ++inked;
         EXPECT_GT(inked, 0);
         EXPECT_EQ(Diff(painted, want), "");
     }

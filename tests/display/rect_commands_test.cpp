@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_rect.h"
-#include "engine/display/stores/pen_store.h"
 #include "engine/display/commands/styled_polyline.h"
+#include "engine/display/stores/clip_store.h"
+#include "engine/display/stores/pen_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
@@ -25,8 +25,8 @@ namespace {
 
 SpoolFields RectFields(RECT r, uint32_t brush, uint32_t pen, uint32_t clip, uint32_t mix)
 {
-    return {{"left", r.left}, {"top", r.top},   {"right", r.right}, {"bottom", r.bottom},
-            {"brush", brush}, {"pen", pen},     {"clip", clip},     {"mix", mix}};
+    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
+            {"brush", brush}, {"pen", pen},   {"clip", clip},     {"mix", mix}};
 }
 
 TEST(RectRead, PlainRectsBecomeRectFills)
@@ -51,7 +51,11 @@ TEST(RectRead, PlainRectsBecomeRectFills)
         DisplayJob job;
         SpoolBuilder b;
         ClipRecord(b, 1, {0, 0, 100, 100}, {});
-        b.Add("pen", {{"id", 3}, {"style", 0x8}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2},
+        b.Add("pen", {{"id", 3},
+                      {"style", 0x8},
+                      {"width", 1},
+                      {"brush", 0x80000000},
+                      {"dash_count", 2},
                       {"data", Le32s({3, 2})}});
         b.Add("cmd_rect", RectFields({1, 2, 30, 40}, c.brush, c.pen, c.clip, c.mix));
         ASSERT_EQ(job.Read(b), 1);
@@ -165,8 +169,8 @@ TEST(RectRead, MissingResourcesAndFailedAllocationsReleaseEverything)
         const uint32_t refs[] = {brush->head.refs, penBrush->head.refs, pen->head.refs, clip->head.refs,
                                  none->head.refs};
         const int64_t live = RenderAllocLiveBlocks();
-        EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rect", RectFields({10, 10, 20, 20}, c.brush, c.pen, c.clip,
-                                                                      R2_COPYPEN)),
+        EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rect",
+                                              RectFields({10, 10, 20, 20}, c.brush, c.pen, c.clip, R2_COPYPEN)),
                            c.failAt),
                   0);
         EXPECT_TRUE(job.Nodes().empty());
@@ -254,7 +258,6 @@ TEST(RectWidenToPixel, SubPixelRectanglesCoverExactlyOnePixelInTheirThinDirectio
 
 // The band loop's two roads, per pixel: tests/display/band_roads.h.
 
-
 TEST(RectBands, EveryCommandPaintsItsReferencePixelsHoweverThePageIsCut)
 {
     const int w = 96, h = 64;
@@ -312,7 +315,11 @@ TEST(RectBands, ADashedOutlineStaysWholeAndBothRoadsAgreeOnItsDashes)
         SCOPED_TRACE(brush == 0 ? "outline alone" : "outline over a fill");
         DisplayJob job;
         SpoolBuilder b;
-        b.Add("pen", {{"id", 3}, {"style", 0x8}, {"width", 1}, {"brush", 0x80000000}, {"dash_count", 2},
+        b.Add("pen", {{"id", 3},
+                      {"style", 0x8},
+                      {"width", 1},
+                      {"brush", 0x80000000},
+                      {"dash_count", 2},
                       {"data", Le32s({3, 2})}});
         b.Add("cmd_rect", RectFields({10, 8, 28, 20}, brush, 3, 0, R2_COPYPEN));
         ASSERT_EQ(job.Read(b), 1);
@@ -341,7 +348,7 @@ struct DashCase {
     const char* name;
     std::vector<uint32_t> dashes;
     std::vector<POINT> corners;  // a closed figure when more than 2
-    std::string row;             // the expected pixels of one row ('#' drawn)
+    std::string row;  // the expected pixels of one row ('#' drawn)
     int rowY;
 };
 
@@ -389,9 +396,9 @@ TEST(StyledPolyline, DashesAlongStraightEdges)
 TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
 {
     const int w = 160, h = 120;
-    const std::vector<std::vector<uint32_t>> patterns = {{3, 2}, {5, 5}, {1, 3}, {0, 4, 6, 2}, {36, 12, 8, 12}, {1, 1},
-                                                         {7, 0, 2, 5}, {400, 3}, {0, 3}, {4, 2, 1}, {2, 0, 0, 3},
-                                                         {5, 0}};
+    const std::vector<std::vector<uint32_t>> patterns = {{3, 2},          {5, 5},    {1, 3},       {0, 4, 6, 2},
+                                                         {36, 12, 8, 12}, {1, 1},    {7, 0, 2, 5}, {400, 3},
+                                                         {0, 3},          {4, 2, 1}, {2, 0, 0, 3}, {5, 0}};
     struct Figure {
         const char* what;
         std::vector<POINT> points;  // one dash state from the first point to the last
@@ -404,7 +411,9 @@ TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
         {"long column and row", {{70, -9000}, {70, 9000}, {-6000, 33}, {6000, 33}}, false},
         {"long diagonals", {{-5000, -3717}, {5000, 3811}, {-1033, -4000}, {257, 9000}}, false},
         {"from a million pixels off", {{-(1 << 20), 57}, {(1 << 20), 58}, {100, -(1 << 20)}, {101, 1 << 20}}, true},
-        {"sloped beside the page", {{-400, -100}, {-60, 700}, {-300, 260}, {900, -150}, {300, -130}, {-20, 160}}, false},
+        {"sloped beside the page",
+         {{-400, -100}, {-60, 700}, {-300, 260}, {900, -150}, {300, -130}, {-20, 160}},
+         false},
     };
     struct PenKind {
         const char* what;
@@ -416,7 +425,8 @@ TEST(StyledPolyline, ABandDrawsWhatTheUnclippedWalkDrawsThere)
                             {"round 41", 41, PS_SOLID},
                             {"square 13", 13, PS_GEOMETRIC | PS_ENDCAP_SQUARE | PS_JOIN_MITER},
                             {"round 161", 161, PS_SOLID}};
-    const RECT bands[] = {{0, 0, w, 7}, {0, 7, w, 23}, {0, 56, w, 60}, {0, 100, w, 120}, {40, 30, 90, 90}, {150, 0, 160, 5}};
+    const RECT bands[] = {{0, 0, w, 7},     {0, 7, w, 23},    {0, 56, w, 60},
+                          {0, 100, w, 120}, {40, 30, 90, 90}, {150, 0, 160, 5}};
     const RECT everywhere{-(1 << 30), -(1 << 30), 1 << 30, 1 << 30};
     const RECT page{0, 0, w, h};
     BandSurface* whole = BandSurfaceCreate(BAND_SURFACE_MASK, SIZE{w, h}, nullptr, 0, 0);
@@ -485,8 +495,8 @@ TEST(RectsFill, RenderBandTakesTheVisibleRectangleWholeWhenTheListCoversIt)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         RECT bounds{-100, -100, 100, 100};
-        CmdNode* node = RectsFillCreate(job.store, &bounds, 0x80000000, static_cast<uint32_t>(c.rects.size()),
-                                        c.rects.data());
+        CmdNode* node =
+            RectsFillCreate(job.store, &bounds, 0x80000000, static_cast<uint32_t>(c.rects.size()), c.rects.data());
         ASSERT_NE(node, nullptr);
         ASSERT_EQ(node->op, CmdOpRectsFill);
         EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &c.visible, &c.visible, 0), c.result);
@@ -520,8 +530,9 @@ TEST(RectRead, RectanglesBeyondThirtyTwoBitsFailTheirRecord)
     const RECT wide{INT32_MIN, 0, INT32_MAX, 1};
     const RECT edge{INT32_MAX - 3, 0, INT32_MAX, 10};
     DisplayJob job;
-    EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rectfill", {{"left", wide.left}, {"top", 0}, {"right", wide.right},
-                                                           {"bottom", 1}, {"brush", 0x80000000}})),
+    EXPECT_EQ(job.Read(SpoolBuilder().Add(
+                  "cmd_rectfill",
+                  {{"left", wide.left}, {"top", 0}, {"right", wide.right}, {"bottom", 1}, {"brush", 0x80000000}})),
               0);
     EXPECT_EQ(job.Read(SpoolBuilder().Add("cmd_rect", RectFields(wide, 0x80000000, 0, 0, R2_XORPEN))), 0);
     SpoolBuilder b;

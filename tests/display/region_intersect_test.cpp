@@ -57,8 +57,7 @@ Expected PairByPair(const Region& a, const Region& b)
                           std::max(bounds.bottom, r.bottom)};
             if (!out.empty() && out.back().left == r.left && out.back().right == r.right && out.back().bottom == r.top)
                 out.back().bottom = r.bottom;
-            else
-                out.push_back(r);
+            else out.push_back(r);
         }
     }
     return {Flat(out.data(), out.size()), {bounds.left, bounds.top, bounds.right, bounds.bottom}};
@@ -148,17 +147,16 @@ TEST(RegionIntersect, EqualsEveryPairInOrder)
         LONG span, size;
     };
     const Case cases[] = {
-        {"banded with banded, sparse", true, true, 12, 200, 40},
-        {"banded with banded, dense", true, true, 60, 100, 60},
-        {"any order with banded", false, true, 40, 100, 30},
-        {"banded with any order", true, false, 40, 100, 30},
-        {"any order with any order", false, false, 50, 80, 40},
-        {"thin pieces, many bands", true, true, 80, 300, 8},
+        {"banded with banded, sparse", true, true, 12, 200, 40}, {"banded with banded, dense", true, true, 60, 100, 60},
+        {"any order with banded", false, true, 40, 100, 30},     {"banded with any order", true, false, 40, 100, 30},
+        {"any order with any order", false, false, 50, 80, 40},  {"thin pieces, many bands", true, true, 80, 300, 8},
     };
     for (const Case& c : cases) {
         for (int round = 0; round < 25; ++round) {
-            const Region a = c.bandedA ? Banded(random, c.pieces, c.span, c.size) : AnyOrder(random, c.pieces, c.span, c.size);
-            const Region b = c.bandedB ? Banded(random, c.pieces, c.span, c.size) : AnyOrder(random, c.pieces, c.span, c.size);
+            const Region a =
+                c.bandedA ? Banded(random, c.pieces, c.span, c.size) : AnyOrder(random, c.pieces, c.span, c.size);
+            const Region b =
+                c.bandedB ? Banded(random, c.pieces, c.span, c.size) : AnyOrder(random, c.pieces, c.span, c.size);
             ExpectLikePairByPair(a, b, c.what);
         }
     }

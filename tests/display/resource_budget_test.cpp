@@ -300,60 +300,60 @@ TEST(ResourceBudgetModel, RandomSequencesKeepTheCountersRight)
         };
         for (int step = 0; step < 300; ++step) {
             switch (random() % 7) {
-            case 0:
-                if (stores.size() < 4) stores.push_back(ResourceStoreCreate(budget, nullptr));
-                break;
-            case 1:
-                if (!stores.empty()) {
-                    const size_t i = random() % stores.size();
-                    ResourceStoreDestroy(stores[i]);
-                    stores.erase(stores.begin() + i);
+                case 0:
+                    if (stores.size() < 4) stores.push_back(ResourceStoreCreate(budget, nullptr));
+                    break;
+                case 1:
+                    if (!stores.empty()) {
+                        const size_t i = random() % stores.size();
+                        ResourceStoreDestroy(stores[i]);
+                        stores.erase(stores.begin() + i);
+                    }
+                    break;
+                case 2:
+                case 3: {
+                    if (stores.empty()) break;
+                    auto thing = std::make_unique<Thing>();
+                    thing->head.id = static_cast<ResourceId>(things.size() + 1);
+                    thing->cost = {int32_t(random() % 3), int32_t(random() % 3000), int32_t(random() % 2000)};
+                    EXPECT_EQ(ResourcePrepare(stores[random() % stores.size()], thing.get(), nullptr, nullptr,
+                                              ThingEstimate, ThingRealise),
+                              1);
+                    // A command marks a few objects (the list's overflow is tested on its own).
+                    if (random() % 2 && marked.size() < RESOURCE_MARKS_MAX) {
+                        ResourceUseMark(stores[0], &thing->head, RESOURCE_IN_USE);
+                        marked.push_back(thing.get());
+                    }
+                    things.push_back(std::move(thing));
+                    break;
                 }
-                break;
-            case 2:
-            case 3: {
-                if (stores.empty()) break;
-                auto thing = std::make_unique<Thing>();
-                thing->head.id = static_cast<ResourceId>(things.size() + 1);
-                thing->cost = {int32_t(random() % 3), int32_t(random() % 3000), int32_t(random() % 2000)};
-                EXPECT_EQ(ResourcePrepare(stores[random() % stores.size()], thing.get(), nullptr, nullptr,
-                                          ThingEstimate, ThingRealise),
-                          1);
-                // A command marks a few objects (the list's overflow is tested on its own).
-                if (random() % 2 && marked.size() < RESOURCE_MARKS_MAX) {
-                    ResourceUseMark(stores[0], &thing->head, RESOURCE_IN_USE);
-                    marked.push_back(thing.get());
+                case 4:
+                    if (!things.empty() && !stores.empty()) {
+                        Thing* t = things[random() % things.size()].get();
+                        ResourceReleaseAccount(stores[0], t, 1, nullptr, ThingRelease);
+                    }
+                    break;
+                case 5:
+                    if (!stores.empty()) {
+                        ResourceUseClear(stores[0]);
+                        for (Thing* t : marked) EXPECT_FALSE(ResourceMarked(&t->head));
+                        marked.clear();
+                    }
+                    break;
+                case 6: {
+                    ResourceCost request{int32_t(random() % 4), int32_t(random() % 9000), int32_t(random() % 5000)};
+                    const ResourceCost asked = request;
+                    std::vector<Thing*> readyAndMarked;
+                    for (Thing* t : marked)
+                        if (t->realised) readyAndMarked.push_back(t);
+                    ResourceStoreTrim(budget, nullptr, &request);
+                    // A trim only takes off the request what it freed.
+                    EXPECT_LE(request.objects, asked.objects);
+                    EXPECT_LE(request.memory, asked.memory);
+                    EXPECT_LE(request.deviceMemory, asked.deviceMemory);
+                    for (Thing* t : readyAndMarked) EXPECT_TRUE(t->realised);
+                    break;
                 }
-                things.push_back(std::move(thing));
-                break;
-            }
-            case 4:
-                if (!things.empty() && !stores.empty()) {
-                    Thing* t = things[random() % things.size()].get();
-                    ResourceReleaseAccount(stores[0], t, 1, nullptr, ThingRelease);
-                }
-                break;
-            case 5:
-                if (!stores.empty()) {
-                    ResourceUseClear(stores[0]);
-                    for (Thing* t : marked) EXPECT_FALSE(ResourceMarked(&t->head));
-                    marked.clear();
-                }
-                break;
-            case 6: {
-                ResourceCost request{int32_t(random() % 4), int32_t(random() % 9000), int32_t(random() % 5000)};
-                const ResourceCost asked = request;
-                std::vector<Thing*> readyAndMarked;
-                for (Thing* t : marked)
-                    if (t->realised) readyAndMarked.push_back(t);
-                ResourceStoreTrim(budget, nullptr, &request);
-                // A trim only takes off the request what it freed.
-                EXPECT_LE(request.objects, asked.objects);
-                EXPECT_LE(request.memory, asked.memory);
-                EXPECT_LE(request.deviceMemory, asked.deviceMemory);
-                for (Thing* t : readyAndMarked) EXPECT_TRUE(t->realised);
-                break;
-            }
             }
             EXPECT_EQ(Use(budget), model()) << "step " << step;
             EXPECT_LE(budget->markCount, RESOURCE_MARKS_MAX);

@@ -10,11 +10,11 @@
 
 #include "engine/band/band_plan.h"
 #include "engine/band/band_surface.h"
-#include "engine/display/stores/brush_store.h"
-#include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/optimiser/optimiser.h"
+#include "engine/display/stores/brush_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
@@ -41,8 +41,16 @@ struct DcState {
 
 DcState StateOf(HDC dc)
 {
-    DcState s{GetROP2(dc), GetPolyFillMode(dc), GetStretchBltMode(dc), GetBkMode(dc), GetTextAlign(dc),
-              GetTextColor(dc), GetBkColor(dc), {}, {}, 0};
+    DcState s{GetROP2(dc),
+              GetPolyFillMode(dc),
+              GetStretchBltMode(dc),
+              GetBkMode(dc),
+              GetTextAlign(dc),
+              GetTextColor(dc),
+              GetBkColor(dc),
+              {},
+              {},
+              0};
     GetBrushOrgEx(dc, &s.brushOrigin);
     GetClipBox(dc, &s.clipBox);
     GetMiterLimit(dc, &s.miterLimit);
@@ -120,57 +128,125 @@ TEST(ShapeLeftState, EveryKindPutsTheBandDcBack)
     };
     const Case cases[] = {
         {"rect with a wide pen under XOR, clipped",
-         [](SpoolBuilder& b) { Rect(b, {4, 4, 40, 30}, kRed, 61, 2, 7); }, kNotOptimised},
+         [](SpoolBuilder& b) {
+             Rect(b, {4, 4, 40, 30}, kRed, 61, 2, 7);
+         },
+         kNotOptimised},
         {"rect with a pattern laid from its own origin",
          [](SpoolBuilder& b) {
-             b.Add("cmd_rect", {{"left", 4}, {"top", 4}, {"right", 40}, {"bottom", 30}, {"brush_x", 3},
-                                {"brush_y", 5}, {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 13}});
+             b.Add("cmd_rect", {{"left", 4},
+                                {"top", 4},
+                                {"right", 40},
+                                {"bottom", 30},
+                                {"brush_x", 3},
+                                {"brush_y", 5},
+                                {"brush", 40},
+                                {"pen", 0},
+                                {"clip", 0},
+                                {"mix", 13}});
          },
          kNotOptimised},
         {"rect with a colour through a pattern mask",
          [](SpoolBuilder& b) {
              Rect(b, {4, 4, 40, 30}, kRed, 0, 0, 7);
-             b.Add("cmd_rect", {{"left", 6}, {"top", 6}, {"right", 30}, {"bottom", 20}, {"brush_x", 3},
-                                {"brush_y", 5}, {"brush", 40}, {"pen", 0}, {"clip", 0}, {"mix", 9}});
+             b.Add("cmd_rect", {{"left", 6},
+                                {"top", 6},
+                                {"right", 30},
+                                {"bottom", 20},
+                                {"brush_x", 3},
+                                {"brush_y", 5},
+                                {"brush", 40},
+                                {"pen", 0},
+                                {"clip", 0},
+                                {"mix", 9}});
              Rect(b, {4, 4, 40, 30}, kRed, 0, 0, 7);
          },
          CmdOpRect},
         {"path filled by winding and outlined, clipped",
          [](SpoolBuilder& b) {
-             b.Add("cmd_path", {{"brush_x", 2}, {"brush_y", 1}, {"pen", 61}, {"brush", 40}, {"clip", 2}, {"path", 50},
-                                {"mix", 6}, {"fill_mode", 2}});
+             b.Add("cmd_path", {{"brush_x", 2},
+                                {"brush_y", 1},
+                                {"pen", 61},
+                                {"brush", 40},
+                                {"clip", 2},
+                                {"path", 50},
+                                {"mix", 6},
+                                {"fill_mode", 2}});
          },
          kNotOptimised},
         {"path through a pattern mask",
          [](SpoolBuilder& b) {
              Rect(b, {0, 0, 50, 40}, kRed, 0, 0, 7);
-             b.Add("cmd_path", {{"brush_x", 2}, {"brush_y", 1}, {"pen", 0}, {"brush", 40}, {"clip", 0}, {"path", 50},
-                                {"mix", 9}, {"fill_mode", 2}});
+             b.Add("cmd_path", {{"brush_x", 2},
+                                {"brush_y", 1},
+                                {"pen", 0},
+                                {"brush", 40},
+                                {"clip", 0},
+                                {"path", 50},
+                                {"mix", 9},
+                                {"fill_mode", 2}});
              Rect(b, {0, 0, 50, 40}, kRed, 0, 0, 7);
          },
          CmdOpRect},
-        {"dashed line, clipped", [](SpoolBuilder& b) { Line(b, {2, 3}, {50, 33}, 62, 2, 7); }, kNotOptimised},
-        {"line with a pattern pen", [](SpoolBuilder& b) { Line(b, {2, 30}, {60, 3}, 63, 0, 13); }, kNotOptimised},
+        {"dashed line, clipped",
+         [](SpoolBuilder& b) {
+             Line(b, {2, 3}, {50, 33}, 62, 2, 7);
+         },
+         kNotOptimised},
+        {"line with a pattern pen",
+         [](SpoolBuilder& b) {
+             Line(b, {2, 30}, {60, 3}, 63, 0, 13);
+         },
+         kNotOptimised},
         {"GDI font text under XOR, clipped",
-         [](SpoolBuilder& b) { Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", kRed, 7, 2); }, kNotOptimised},
+         [](SpoolBuilder& b) {
+             Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", kRed, 7, 2);
+         },
+         kNotOptimised},
         {"GDI font text in a pattern",
-         [](SpoolBuilder& b) { Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", 40, 13); }, kNotOptimised},
+         [](SpoolBuilder& b) {
+             Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", 40, 13);
+         },
+         kNotOptimised},
         {"bitmap glyphs in a pattern", [](SpoolBuilder& b) { GlyphText(b, 20, kAt, 40, 13); }, kNotOptimised},
         {"bitmap glyphs, clipped", [](SpoolBuilder& b) { GlyphText(b, 20, kAt, kRed, 13, 2); }, kNotOptimised},
         {"outline glyphs in a pattern", [](SpoolBuilder& b) { GlyphText(b, 21, kAt, 40, 13); }, kNotOptimised},
-        {"pen font under XOR, clipped",
-         [](SpoolBuilder& b) { GlyphText(b, 22, kAt, kRed, 7, 2); }, kNotOptimised},
-        {"rect fill in a pattern", [](SpoolBuilder& b) { RectFill(b, {3, 3, 50, 30}, 40); }, kNotOptimised},
-        {"solid rect under a clip of pieces",
-         [](SpoolBuilder& b) { Rect(b, {2, 2, 60, 38}, kRed, 0, 2, 13); }, CmdOpRectsFill},
-        {"copy with a pattern under a clip",
-         [](SpoolBuilder& b) { BitBlt(b, {4, 4, 34, 24}, {0, 0}, 71, 0xB8B8, 2, 40); }, kNotOptimised},
-        {"stretched shrink", [](SpoolBuilder& b) { StretchBlt(b, {0, 0, 30, 20}, {5, 5, 18, 30}, 71, 0xCCCC, 2); },
+        {"pen font under XOR, clipped", [](SpoolBuilder& b) { GlyphText(b, 22, kAt, kRed, 7, 2); }, kNotOptimised},
+        {"rect fill in a pattern",
+         [](SpoolBuilder& b) {
+             RectFill(b, {3, 3, 50, 30}, 40);
+         },
          kNotOptimised},
-        {"CopyBits, clipped", [](SpoolBuilder& b) { CopyBits(b, {10, 6, 40, 26}, {0, 0}, 71, 2); }, kNotOptimised},
-        {"AlphaBlend", [](SpoolBuilder& b) { AlphaBlend(b, {0, 0, 30, 20}, {6, 8, 40, 30}, 71, 128); }, kNotOptimised},
+        {"solid rect under a clip of pieces",
+         [](SpoolBuilder& b) {
+             Rect(b, {2, 2, 60, 38}, kRed, 0, 2, 13);
+         },
+         CmdOpRectsFill},
+        {"copy with a pattern under a clip",
+         [](SpoolBuilder& b) {
+             BitBlt(b, {4, 4, 34, 24}, {0, 0}, 71, 0xB8B8, 2, 40);
+         },
+         kNotOptimised},
+        {"stretched shrink",
+         [](SpoolBuilder& b) {
+             StretchBlt(b, {0, 0, 30, 20}, {5, 5, 18, 30}, 71, 0xCCCC, 2);
+         },
+         kNotOptimised},
+        {"CopyBits, clipped",
+         [](SpoolBuilder& b) {
+             CopyBits(b, {10, 6, 40, 26}, {0, 0}, 71, 2);
+         },
+         kNotOptimised},
+        {"AlphaBlend",
+         [](SpoolBuilder& b) {
+             AlphaBlend(b, {0, 0, 30, 20}, {6, 8, 40, 30}, 71, 128);
+         },
+         kNotOptimised},
         {"TransparentBlt",
-         [](SpoolBuilder& b) { TransparentBlt(b, {0, 0, 30, 20}, {6, 8, 50, 30}, 71, 0xFFFFFF); }, kNotOptimised},
+         [](SpoolBuilder& b) {
+             TransparentBlt(b, {0, 0, 30, 20}, {6, 8, 50, 30}, 71, 0xFFFFFF);
+         },
+         kNotOptimised},
         {"abutting copies",
          [](SpoolBuilder& b) {
              for (int i = 0; i < 3; ++i) BitBlt(b, {4 + 10 * i, 6, 14 + 10 * i, 16}, {10 * i, 0}, 71, 0xCCCC);
@@ -205,9 +281,12 @@ TEST(ShapeLeftState, EveryKindPutsTheBandDcBack)
         }
         ASSERT_FALSE(job.Nodes().empty());
         for (int road = 0; road < 4; ++road) {
-            SCOPED_TRACE(road == 0 ? "draw" : road == 1 ? "draw and restore" : road == 2 ? "mask" : "accumulating mask");
-            BandSurface* s = BandSurfaceCreate(road < 2 ? BAND_SURFACE_COLOR : BAND_SURFACE_MASK, SIZE{kW, 16}, nullptr,
-                                               0, 0);
+            SCOPED_TRACE(road == 0   ? "draw"
+                         : road == 1 ? "draw and restore"
+                         : road == 2 ? "mask"
+                                     : "accumulating mask");
+            BandSurface* s =
+                BandSurfaceCreate(road < 2 ? BAND_SURFACE_COLOR : BAND_SURFACE_MASK, SIZE{kW, 16}, nullptr, 0, 0);
             ASSERT_NE(s, nullptr);
             MapSet(s, Mapping{1}, 12);
             const DcState fresh = StateOf(s->drawDC);
@@ -262,9 +341,18 @@ TEST(ShapeLeftState, TextOverADisturbedDcGivesTheFreshDcsPixels)
         void (*build)(SpoolBuilder& b);
     };
     const Case cases[] = {
-        {"GDI font", [](SpoolBuilder& b) { Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", kRed, 13); }},
-        {"GDI font in a pattern", [](SpoolBuilder& b) { Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", 40, 13); }},
-        {"GDI font, clipped", [](SpoolBuilder& b) { Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", kRed, 13, 2); }},
+        {"GDI font",
+         [](SpoolBuilder& b) {
+             Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", kRed, 13);
+         }},
+        {"GDI font in a pattern",
+         [](SpoolBuilder& b) {
+             Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", 40, 13);
+         }},
+        {"GDI font, clipped",
+         [](SpoolBuilder& b) {
+             Text(b, {0, 0, kW, kH}, 1, kAt, u"AgW#", kRed, 13, 2);
+         }},
         {"bitmap glyphs in a pattern", [](SpoolBuilder& b) { GlyphText(b, 20, kAt, 40, 13); }},
         {"outline glyphs", [](SpoolBuilder& b) { GlyphText(b, 21, kAt, kRed, 13); }},
         {"pen font under XOR", [](SpoolBuilder& b) { GlyphText(b, 22, kAt, kRed, 7); }},
@@ -281,7 +369,10 @@ TEST(ShapeLeftState, TextOverADisturbedDcGivesTheFreshDcsPixels)
         CmdNode* node = job.Nodes()[0];
         for (int scale : {1, 2}) {
             for (int road = 0; road < 4; ++road) {
-                SCOPED_TRACE(road == 0 ? "draw" : road == 1 ? "draw and restore" : road == 2 ? "mask" : "accumulating mask");
+                SCOPED_TRACE(road == 0   ? "draw"
+                             : road == 1 ? "draw and restore"
+                             : road == 2 ? "mask"
+                                         : "accumulating mask");
                 SCOPED_TRACE(scale);
                 std::vector<uint8_t> pixels[2];
                 for (int disturbed = 0; disturbed < 2; ++disturbed) {

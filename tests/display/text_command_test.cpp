@@ -33,8 +33,8 @@ struct TextSpec {
 
 std::vector<uint8_t> TextPayload(const TextSpec& t)
 {
-    std::vector<uint8_t> out = Le32s({t.bounds.left, t.bounds.top, t.bounds.right, t.bounds.bottom, 0, 0, t.font, t.clip,
-                                      t.brush, t.count >= 0 ? t.count : int64_t(t.positions.size())});
+    std::vector<uint8_t> out = Le32s({t.bounds.left, t.bounds.top, t.bounds.right, t.bounds.bottom, 0, 0, t.font,
+                                      t.clip, t.brush, t.count >= 0 ? t.count : int64_t(t.positions.size())});
     out.push_back(uint8_t(t.flags));
     out.push_back(uint8_t(t.flags >> 8));
     out.push_back(t.mix);
@@ -66,7 +66,10 @@ TEST(TextCommand, RecordsReadIntoNodes)
         {"missing font", {{{10, 30}}, u"A", 9}, 0, 0},
         {"missing brush", {{{10, 30}}, u"A", 1, 0, 77}, 0, 0},
         {"missing clip", {{{10, 30}}, u"A", 1, 5}, 0, 0},
-        {"count beyond the record", {{{10, 30}}, u"A", 1, 0, RESOURCE_ID_BLACK, R2_COPYPEN, R2_NOP, 0x2, {0, 0, 200, 60}, 1000}, 0, 0},
+        {"count beyond the record",
+         {{{10, 30}}, u"A", 1, 0, RESOURCE_ID_BLACK, R2_COPYPEN, R2_NOP, 0x2, {0, 0, 200, 60}, 1000},
+         0,
+         0},
     };
     for (const Case& c : cases) {
         DisplayJob job;
@@ -75,7 +78,9 @@ TEST(TextCommand, RecordsReadIntoNodes)
         // A record after the one tested is still read from its own start.
         body.Raw(kTextRecord, 0, TextPayload({{{1, 40}}, u"Z"}));
         EXPECT_EQ(job.Read(body), c.result) << c.what;
-        if (c.result) { EXPECT_EQ(job.Nodes().size(), c.nodes + 1) << c.what; }
+        if (c.result) {
+            EXPECT_EQ(job.Nodes().size(), c.nodes + 1) << c.what;
+        }
     }
 }
 
@@ -129,7 +134,8 @@ TEST(TextCommand, BandMasksHoldTheStandInsPixels)
     for (const Case& f : faces) {
         DisplayJob job;
         SpoolBuilder body;
-        body.Raw(38, 1, LogFontRecord(1, f.face, f.height, f.fontFlags)).Raw(kTextRecord, 0, TextPayload({positions, chars}));
+        body.Raw(38, 1, LogFontRecord(1, f.face, f.height, f.fontFlags))
+            .Raw(kTextRecord, 0, TextPayload({positions, chars}));
         ASSERT_EQ(job.Read(body), 1);
         CmdNode* node = job.Nodes().at(0);
         const int width = 160, height = 64;
@@ -167,7 +173,8 @@ TEST(TextCommand, BandMasksHoldTheStandInsPixels)
                             const bool bit = (mask->bits[y * mask->stride + x / 8] >> (7 - x % 8)) & 1;
                             wrong += bit != inked(x, top + y);
                         }
-                    EXPECT_EQ(wrong, 0) << f.face << " band " << bandHeight << " at " << top << " accumulate " << accumulate;
+                    EXPECT_EQ(wrong, 0) << f.face << " band " << bandHeight << " at " << top << " accumulate "
+                                        << accumulate;
                     BandSurfaceResetDC(mask);
                 }
                 BandSurfaceDestroy(mask);
@@ -202,7 +209,9 @@ TEST(TextCommand, ColourClasses)
         uint8_t hint = 0;
         EXPECT_EQ(CmdRow(node).colorClassGet(node, &colour, &hint, 0), c.result) << int(c.mix);
         EXPECT_EQ(hint, 1);
-        if (c.result == CMD_COLOR_SOLID) { EXPECT_EQ(colour, 0xFFu); }
+        if (c.result == CMD_COLOR_SOLID) {
+            EXPECT_EQ(colour, 0xFFu);
+        }
         CmdNode* copy = CmdRow(node).clone(node, job.store);
         ASSERT_NE(copy, nullptr);
         CmdRow(copy).destroy(copy, job.store);

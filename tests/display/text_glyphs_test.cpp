@@ -64,9 +64,12 @@ Ink HandPlaced(SIZE scale, int repeatsX = 1, int repeatsY = 1)
         for (int i = 0; i < repeatsX; ++i)
             for (int j = 0; j < repeatsY; ++j)
                 for (const Placed& p : kText) {
-                    const HandGlyph& g = *std::find_if(std::begin(kGlyphs), std::end(kGlyphs), [&](const HandGlyph& h) { return h.code == p.code; });
-                    const int gx = (x - i) / scale.cx - (p.at.x + g.originX), gy = (y - j) / scale.cy - (p.at.y - g.originY);
-                    if (x - i >= 0 && y - j >= 0 && gx >= 0 && gy >= 0 && gx < g.width && gy < g.height && GlyphBit(g, gx, gy))
+                    const HandGlyph& g = *std::find_if(std::begin(kGlyphs), std::end(kGlyphs),
+                                                       [&](const HandGlyph& h) { return h.code == p.code; });
+                    const int gx = (x - i) / scale.cx - (p.at.x + g.originX),
+                              gy = (y - j) / scale.cy - (p.at.y - g.originY);
+                    if (x - i >= 0 && y - j >= 0 && gx >= 0 && gy >= 0 && gx < g.width && gy < g.height &&
+                        GlyphBit(g, gx, gy))
                         return true;
                 }
         return false;
@@ -197,7 +200,9 @@ TEST(TextGlyphs, OutlineGlyphsFillTheirContours)
         uint32_t headFlags;
         int32_t unit;  // 16 with coordinates in sixteenths
         SIZE scale;
-    } cases[] = {{"whole units", 0, 1, {1, 1}}, {"sixteenths", 0x40, 16, {1, 1}}, {"whole units scaled by 2", 0, 1, {2, 2}},
+    } cases[] = {{"whole units", 0, 1, {1, 1}},
+                 {"sixteenths", 0x40, 16, {1, 1}},
+                 {"whole units scaled by 2", 0, 1, {2, 2}},
                  {"sixteenths scaled by 3 across", 0x40, 16, {3, 1}}};
     // An L shape: an 8 x 10 box less its top-right 5 x 6, drawn from (-1, -10) of the origin.
     const std::vector<POINT> l = {{-1, -10}, {2, -10}, {2, -4}, {7, -4}, {7, 0}, {-1, 0}};
@@ -219,11 +224,14 @@ TEST(TextGlyphs, OutlineGlyphsFillTheirContours)
         ASSERT_EQ(job.Read(body), 1) << c.what;
         ASSERT_EQ(job.Nodes().size(), 1u) << c.what;
         const SIZE s = c.scale;
-        ExpectPixels(job, job.Nodes()[0], s, [&](int x, int y) {
-            for (POINT o : origins)
-                if (inside(x / s.cx - o.x, y / s.cy - o.y)) return true;
-            return false;
-        }, c.what);
+        ExpectPixels(
+            job, job.Nodes()[0], s,
+            [&](int x, int y) {
+                for (POINT o : origins)
+                    if (inside(x / s.cx - o.x, y / s.cy - o.y)) return true;
+                return false;
+            },
+            c.what);
     }
 }
 
@@ -287,16 +295,19 @@ TEST(TextGlyphs, PenFontsStrokeTheirOutlines)
         body.Raw(37, 1, Le32s({1, 0x2, 10})).Raw(40, 0, record).Raw(kTextRecord, 0, TextRecord(text));
         ASSERT_EQ(job.Read(body), 1);
         ASSERT_EQ(job.Nodes().size(), 1u);
-        ExpectPixels(job, job.Nodes()[0], s, [&](int x, int y) {
-            for (POINT o : origins) {
-                // The box's corners at device pixels; the pen covers the pixels along its edges.
-                const int left = o.x * s.cx, right = (o.x + 10) * s.cx, top = (o.y - 8) * s.cy, bottom = o.y * s.cy;
-                const bool across = (y == top || y == bottom) && x >= left && x <= right;
-                const bool down = (x == left || x == right) && y >= top && y <= bottom;
-                if (across || down) return true;
-            }
-            return false;
-        }, s.cx == 1 ? "pen font at 1:1" : "pen font scaled by 2 across");
+        ExpectPixels(
+            job, job.Nodes()[0], s,
+            [&](int x, int y) {
+                for (POINT o : origins) {
+                    // The box's corners at device pixels; the pen covers the pixels along its edges.
+                    const int left = o.x * s.cx, right = (o.x + 10) * s.cx, top = (o.y - 8) * s.cy, bottom = o.y * s.cy;
+                    const bool across = (y == top || y == bottom) && x >= left && x <= right;
+                    const bool down = (x == left || x == right) && y >= top && y <= bottom;
+                    if (across || down) return true;
+                }
+                return false;
+            },
+            s.cx == 1 ? "pen font at 1:1" : "pen font scaled by 2 across");
     }
 }
 

@@ -86,7 +86,8 @@ Image MaskBands(DisplayJob& job, CmdNode* node, SIZE scale, int bandHeight, int 
         EXPECT_EQ(CmdRow(node).renderBand(node, job.store, mask, &band, &area, &area, accumulate), 3);
         GdiFlush();
         for (int y = 0; y < bandHeight && top + y < H; ++y)
-            for (int x = 0; x < W; ++x) image[(top + y) * W + x] = (mask->bits[y * mask->stride + x / 8] >> (7 - x % 8)) & 1;
+            for (int x = 0; x < W; ++x)
+                image[(top + y) * W + x] = (mask->bits[y * mask->stride + x / 8] >> (7 - x % 8)) & 1;
         BandSurfaceResetDC(mask);
     }
     BandSurfaceDestroy(mask);
@@ -190,7 +191,8 @@ TEST(TextOwnCache, UnequalScalingDrawsNonPlainFontsFromGdiOutlines)
         if (c.own) {
             // The glyphs came from GDI, kept by (kind, code): wide characters are kind 2.
             ASSERT_NE(font->cache, nullptr);
-            for (char16_t ch : chars) EXPECT_NE(GlyphFind(font->cache, 2, uint16_t(ch)), nullptr) << c.what << " " << int(ch);
+            for (char16_t ch : chars)
+                EXPECT_NE(GlyphFind(font->cache, 2, uint16_t(ch)), nullptr) << c.what << " " << int(ch);
             EXPECT_EQ(GlyphFind(font->cache, 0, uint16_t('H')), nullptr) << c.what;
         }
         ResourceCost tally{};

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/display/commands/text_runs.h"
@@ -61,7 +61,8 @@ std::vector<TextChar> RandomText(std::mt19937& random, int lines, bool glyphIndi
                 chars.push_back(TextChar{x, y, 0xD83D});
                 chars.push_back(TextChar{x, y, 0xDE00});
             } else {
-                const WCHAR c = glyphIndices ? WCHAR(3 + random() % 80) : WCHAR(kPool[random() % (std::size(kPool) - 1)]);
+                const WCHAR c =
+                    glyphIndices ? WCHAR(3 + random() % 80) : WCHAR(kPool[random() % (std::size(kPool) - 1)]);
                 chars.push_back(TextChar{x, y, c});
             }
             const int kind = int(random() % 10);
@@ -110,7 +111,8 @@ TEST(TextRuns, OneCallPerRunDrawsWhatOneCallPerCharacterDraws)
                 // A band cut: the band's origin moved up, a clip rectangle or none, some rounds.
                 const int bandTop = round % 2 ? int(random() % 30) : 0;
                 const bool clipped = round % 3 == 1;
-                const RECT clip{int(random() % 60), int(random() % 30), 150 + int(random() % 150), 40 + int(random() % 50)};
+                const RECT clip{int(random() % 60), int(random() % 30), 150 + int(random() % 150),
+                                40 + int(random() % 50)};
                 std::vector<uint8_t> drawn[2];
                 for (int side = 0; side < 2; ++side) {
                     Surface& s = side == 0 ? runs : alone;
@@ -118,7 +120,8 @@ TEST(TextRuns, OneCallPerRunDrawsWhatOneCallPerCharacterDraws)
                     SetMapMode(s.dc, MM_ANISOTROPIC);
                     SetWindowExtEx(s.dc, m.windowX, m.windowY, nullptr);
                     SetViewportExtEx(s.dc, m.viewportX, m.viewportY, nullptr);
-                    SetViewportOrgEx(s.dc, m.viewportX < 0 ? kWidth - 20 : 10, m.viewportY < 0 ? kHeight : -bandTop, nullptr);
+                    SetViewportOrgEx(s.dc, m.viewportX < 0 ? kWidth - 20 : 10, m.viewportY < 0 ? kHeight : -bandTop,
+                                     nullptr);
                     HRGN region = clipped ? CreateRectRgnIndirect(&clip) : nullptr;
                     SelectClipRgn(s.dc, region);
                     if (region) DeleteObject(region);

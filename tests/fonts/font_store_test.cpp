@@ -108,9 +108,10 @@ struct FontJob {
         SpoolRecordHeader header;
         if (!SpoolRecordPeek(stream, &header)) return -1;
         switch (header.type) {
-        case 39: case 40: return GlyphDefine(&store, stream);
-        case 43: return FontDataDefine(&store, stream);
-        default: return FontDefine(&store, stream);
+            case 39:
+            case 40: return GlyphDefine(&store, stream);
+            case 43: return FontDataDefine(&store, stream);
+            default: return FontDefine(&store, stream);
         }
     }
     FontEntry* Find(uint32_t id)
@@ -158,7 +159,7 @@ TEST(FontStore, RecordsMakeFontsAndTheFirstDefinitionStays)
         .Raw(37, 1, Le({2, 0x1, 30}))
         .Raw(38, 0, Cat({Le({3}), std::vector<uint8_t>(arial.begin() + 12, arial.end())}))
         .Raw(38, 1, LogFontPayload(4, 0x20, 0, "Courier New", 18))
-        .Raw(37, 1, Le({2, 0x40, 99}))                   // id 2 again: nothing changes
+        .Raw(37, 1, Le({2, 0x40, 99}))  // id 2 again: nothing changes
         .Raw(38, 1, LogFontPayload(3, 0x20, 0, "Other"));  // id 3 again
     FontJob job(records);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(job.Next(), 1) << "record " << i;
@@ -190,15 +191,15 @@ TEST(FontStore, DamagedFontRecordsFailAndDefineNothing)
 {
     const std::vector<uint8_t> arial = LogFontPayload(5, 0, 0, "Arial");
     SpoolBuilder cases[] = {
-        SpoolBuilder().Raw(37, 2, Le({5, 0, 10})),                                        // version 2
-        SpoolBuilder().Raw(36, 0, Le({5, 0, 10})),                                        // not a font record
-        SpoolBuilder().Raw(37, 1, Le({5, 0})),                                            // cut short
+        SpoolBuilder().Raw(37, 2, Le({5, 0, 10})),  // version 2
+        SpoolBuilder().Raw(36, 0, Le({5, 0, 10})),  // not a font record
+        SpoolBuilder().Raw(37, 1, Le({5, 0})),  // cut short
         SpoolBuilder().Raw(38, 1, std::vector<uint8_t>(arial.begin(), arial.end() - 1)),  // cut short
         SpoolBuilder().Raw(42, 1, Cat({Le({5, 0, 3}), Piece("head", {1, 2, 3})}), 8 + 12 + 8 + 2),  // piece overruns
-        SpoolBuilder().Raw(42, 1, Cat({Le({5, 0, 3}), Le({0x64616568})})),                // piece head cut
-        SpoolBuilder().Raw(43, 0, Cat({Le({0, 5}), Piece("glyf", {1})})),                 // no font 5
+        SpoolBuilder().Raw(42, 1, Cat({Le({5, 0, 3}), Le({0x64616568})})),  // piece head cut
+        SpoolBuilder().Raw(43, 0, Cat({Le({0, 5}), Piece("glyf", {1})})),  // no font 5
         SpoolBuilder().Raw(42, 0, Le({6, 0})).Raw(43, 0, Cat({Le({0, 6}), Piece("glyf", {1})})),  // glyph count 0
-        SpoolBuilder().Raw(38, 1, arial).Raw(43, 0, Cat({Le({0, 5}), Piece("glyf", {1})})),       // a GDI font
+        SpoolBuilder().Raw(38, 1, arial).Raw(43, 0, Cat({Le({0, 5}), Piece("glyf", {1})})),  // a GDI font
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         FontJob job(cases[i]);
@@ -227,13 +228,15 @@ TEST(FontStore, AGlyphTableClaimsAtMost65535Glyphs)
 TEST(GlyphCache, GlyphRecordsAreKeptByCodeAndDroppedWithoutTheirFont)
 {
     const std::vector<uint8_t> rows(4 * 3, 0xF0);
-    auto bitmapGlyph = [&](uint32_t code, uint32_t font) { return Cat({Le({code | 0xAB0000, font, 5, 3, 1, 2}), rows}); };
+    auto bitmapGlyph = [&](uint32_t code, uint32_t font) {
+        return Cat({Le({code | 0xAB0000, font, 5, 3, 1, 2}), rows});
+    };
     const std::vector<uint8_t> square = Le({1, 0x1 | 0x8, 4, 0, 0, 160, 0, 160, 160, 0, 160});
     SpoolBuilder records;
     records.Raw(37, 1, Le({1, 0x40, 20}))
         .Raw(38, 1, LogFontPayload(2, 0, 0, "Arial"))
         .Raw(39, 0, bitmapGlyph(5, 1))
-        .Raw(39, 0, bitmapGlyph(133, 1))                            // same bucket as 5
+        .Raw(39, 0, bitmapGlyph(133, 1))  // same bucket as 5
         .Raw(40, 0, Cat({Le({'Q', 1, 0, 0, 0, 0}), Le({1, 0x1 | 0x20, 2, 0, 0, 33, 17}), Le({0})}))
         .Raw(40, 0, Cat({Le({'R', 1, 40, 24, 31, 17}), Le({1, 0x1 | 0x20, 1, 0, 0})}))
         .Raw(37, 1, Le({3, 0, 0}));
@@ -242,15 +245,16 @@ TEST(GlyphCache, GlyphRecordsAreKeptByCodeAndDroppedWithoutTheirFont)
     ASSERT_NE(job.Find(3), nullptr);
 
     const std::vector<uint8_t> failing[] = {
-        SpoolRawRecord(39, 0, bitmapGlyph(6, 9)),                                  // no such font
-        SpoolRawRecord(39, 0, bitmapGlyph(7, 2)),                                  // a GDI font keeps no glyph records
-        SpoolRawRecord(39, 0, Cat({Le({8, 1, 64, 64, 0, 0}), rows})),              // rows cut short
-        SpoolRawRecord(40, 0, Cat({Le({9, 1, 4, 4, 0, 0}), Le({2, 1, 1, 0, 0})})), // two contours promised, one given
+        SpoolRawRecord(39, 0, bitmapGlyph(6, 9)),  // no such font
+        SpoolRawRecord(39, 0, bitmapGlyph(7, 2)),  // a GDI font keeps no glyph records
+        SpoolRawRecord(39, 0, Cat({Le({8, 1, 64, 64, 0, 0}), rows})),  // rows cut short
+        SpoolRawRecord(40, 0, Cat({Le({9, 1, 4, 4, 0, 0}), Le({2, 1, 1, 0, 0})})),  // two contours promised, one given
         SpoolRawRecord(40, 0, Cat({Le({10, 1, 4, 4, 0, 0}), Le({1, 1, 0x10000000})})),
-        SpoolRawRecord(40, 0, Cat({Le({11, 1, -4, 4, 0, 0}), Le({0})})),          // negative cell
+        SpoolRawRecord(40, 0, Cat({Le({11, 1, -4, 4, 0, 0}), Le({0})})),  // negative cell
     };
     for (size_t i = 0; i < std::size(failing); ++i) {
-        FontJob alone(SpoolBuilder().Raw(37, 1, Le({1, 0, 20})).Raw(38, 1, LogFontPayload(2, 0, 0, "Arial")).Bytes(failing[i]));
+        FontJob alone(
+            SpoolBuilder().Raw(37, 1, Le({1, 0, 20})).Raw(38, 1, LogFontPayload(2, 0, 0, "Arial")).Bytes(failing[i]));
         EXPECT_EQ(alone.Next(), 1);
         EXPECT_EQ(alone.Next(), 1);
         EXPECT_EQ(alone.Next(), 0) << "case " << i;
@@ -311,7 +315,9 @@ TEST(GlyphCache, OutlineClaimingMoreThanItsStreamFailsWithoutAllocatingTheClaim)
         EXPECT_EQ(job.Next(), 0) << c.what;
 #ifdef FAX_ALLOCATION_HOOKS
         watchingAllocations = false;
-        if (hooked) { EXPECT_LT(largestAllocation.load(), c.padding + (1u << 20)) << c.what; }
+        if (hooked) {
+            EXPECT_LT(largestAllocation.load(), c.padding + (1u << 20)) << c.what;
+        }
 #endif
         EXPECT_EQ(GlyphFind(job.Find(1)->cache, 0, 'A'), nullptr) << c.what;
     }
@@ -524,7 +530,8 @@ TEST(FontStore, ABuiltFontHoldsAtMost65535Tables)
         std::vector<uint8_t> payload = Le({7, 0, 1});
         for (uint32_t t = 0; t < tags; ++t) {
             // Four capitals counting in base 26: never "name" or "loca".
-            const char tag[4] = {char('A' + t / 17576), char('A' + t / 676 % 26), char('A' + t / 26 % 26), char('A' + t % 26)};
+            const char tag[4] = {char('A' + t / 17576), char('A' + t / 676 % 26), char('A' + t / 26 % 26),
+                                 char('A' + t % 26)};
             payload.insert(payload.end(), tag, tag + 4);
             payload.insert(payload.end(), 4, 0);
         }
@@ -534,7 +541,9 @@ TEST(FontStore, ABuiltFontHoldsAtMost65535Tables)
         uint64_t size = 0;
         EXPECT_EQ(TrueTypeFontBuiltSize(font, &size), tags == 65533u) << tags;
         EXPECT_EQ(TrueTypeFontBuild(&job.store, font), tags == 65533u ? 1 : 0) << tags;
-        if (tags == 65533u) { EXPECT_EQ(Be16(font->built + 4), 65535u); }
+        if (tags == 65533u) {
+            EXPECT_EQ(Be16(font->built + 4), 65535u);
+        }
     }
 }
 

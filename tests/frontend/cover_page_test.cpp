@@ -38,12 +38,12 @@ struct Bmp {
 };
 std::vector<uint8_t> MakeBmp(const Bmp& b, uint32_t rowBytes)
 {
-    const uint32_t table = static_cast<uint32_t>(b.entries) * 4, rows = static_cast<uint32_t>(b.height < 0 ? -b.height : b.height);
+    const uint32_t table = static_cast<uint32_t>(b.entries) * 4,
+                   rows = static_cast<uint32_t>(b.height < 0 ? -b.height : b.height);
     const uint32_t offset = 14 + b.headerSize + table, size = offset + rowBytes * rows;
     std::vector<uint8_t> file(size);
     const auto put = [&](size_t at, uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            file[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+        for (int i = 0; i < bytes; ++i) file[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
     };
     file[0] = 'B';
     file[1] = 'M';
@@ -56,16 +56,15 @@ std::vector<uint8_t> MakeBmp(const Bmp& b, uint32_t rowBytes)
     put(28, static_cast<uint32_t>(b.bits), 2);
     put(30, b.compression, 4);
     put(46, b.clrUsed, 4);
-    if (b.headerSize > 40 && b.compression == 3)
-        put(54, 0x00FF0000, 4), put(58, 0x0000FF00, 4), put(62, 0x000000FF, 4);
-    for (size_t i = offset; i < size; ++i)
-        file[i] = static_cast<uint8_t>(i * 7);
+    if (b.headerSize > 40 && b.compression == 3) put(54, 0x00FF0000, 4), put(58, 0x0000FF00, 4), put(62, 0x000000FF, 4);
+    for (size_t i = offset; i < size; ++i) file[i] = static_cast<uint8_t>(i * 7);
     return file;
 }
 
 std::u16string WriteBmp(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return Wide(path);
 }
 
@@ -79,7 +78,7 @@ TEST_F(CoverPage, NumberEditsAndSpins)
         WORD CoverPageSettings::*field;
         WORD value;
     } cases[] = {
-        {3610, 't', u"5", u"5", &CoverPageSettings::pictureScale, 5},      // kept while typing
+        {3610, 't', u"5", u"5", &CoverPageSettings::pictureScale, 5},  // kept while typing
         {3610, 'f', nullptr, u"10", &CoverPageSettings::pictureScale, 10},  // raised when the focus leaves
         {3610, 't', u"4000", u"400", &CoverPageSettings::pictureScale, 400},
         {3610, 'u', nullptr, u"400", &CoverPageSettings::pictureScale, 400},
@@ -106,13 +105,13 @@ TEST_F(CoverPage, NumberEditsAndSpins)
         const CoverPageSettings* settings = PageState(page)->settings;
         for (const auto& c : cases) {
             SCOPED_TRACE(Narrow(c.text ? c.text : u"") + c.action + std::to_string(c.edit));
-            if (c.action == 't')
-                SetDlgItemTextW(page, c.edit, c.text);
-            else if (c.action == 'f')
-                Command(page, c.edit, EN_KILLFOCUS);
+            if (c.action == 't') SetDlgItemTextW(page, c.edit, c.text);
+            else if (c.action == 'f') Command(page, c.edit, EN_KILLFOCUS);
             else
                 SendMessageW(page, WM_VSCROLL, MAKEWPARAM(c.action == 'u' ? SB_LINEUP : SB_LINEDOWN, 0),
-                             reinterpret_cast<LPARAM>(GetDlgItem(page, c.edit == 3610 ? 3617 : c.edit == 3612 ? 3618 : 3619)));
+                             reinterpret_cast<LPARAM>(GetDlgItem(page, c.edit == 3610   ? 3617
+                                                                       : c.edit == 3612 ? 3618
+                                                                                        : 3619)));
             EXPECT_EQ(Text(page, c.edit), c.shown);
             EXPECT_EQ(settings->*c.field, c.value);
         }
@@ -143,8 +142,7 @@ TEST_F(CoverPage, StylesAndTheFlagsTheyDecide)
         const std::string folder = env.tmp();
         std::strcpy(driver.driverFolder, folder.c_str());
         WriteValue(kValueDriverPath, driver);
-        if (l.templateText)
-            std::ofstream(folder + Prefix() + "CP.INI") << l.templateText;
+        if (l.templateText) std::ofstream(folder + Prefix() + "CP.INI") << l.templateText;
         CoverPageSettings pout{};
         pout.style = l.stored;
         pout.pictureOn = pout.showSubject = pout.showSender = pout.showDateTime = pout.showReceivers = 1;
@@ -321,8 +319,7 @@ TEST_F(CoverPage, StoredValuesAreShownAndKeptAsStored)
         {3115, &ContactRecord::address, u"Москва, ул. Садовая, 12"},
     };
     CoverPageSettings ui{};
-    for (const auto& f : fields)
-        FieldSet(ui.sender.*f.field, std::u16string_view(f.stored));
+    for (const auto& f : fields) FieldSet(ui.sender.*f.field, std::u16string_view(f.stored));
     WriteValue(kValueCoverPageUI, ui);
     HWND sheetWindow = nullptr;
     platform::ui::SetModalHook([&](HWND window) {
@@ -334,14 +331,12 @@ TEST_F(CoverPage, StoredValuesAreShownAndKeptAsStored)
             EXPECT_EQ(Text(page, 3622), subject);
             EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
             Command(page, 3624, BN_CLICKED);
-            for (const auto& f : fields)
-                EXPECT_EQ(std::u16string(FieldText(settings->sender.*f.field)), f.stored);
+            for (const auto& f : fields) EXPECT_EQ(std::u16string(FieldText(settings->sender.*f.field)), f.stored);
             EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
             SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
             return;
         }
-        for (const auto& f : fields)
-            EXPECT_EQ(Text(window, f.edit), f.stored);
+        for (const auto& f : fields) EXPECT_EQ(Text(window, f.edit), f.stored);
         Command(window, 3002, BN_CLICKED);
     });
     FaxSheetRun(nullptr, VelmoraModule());
@@ -371,8 +366,7 @@ TEST_F(CoverPage, ScaleEditIsLoweredToTheLargestScaleThatFits)
         ASSERT_GT(aw, 0);
         int fits = 0;
         for (int s = 1; s <= 400; ++s)
-            if (static_cast<LONG>(s * kWidth / 1150.0) <= aw && static_cast<LONG>(s * kHeight / 1150.0) <= ah)
-                fits = s;
+            if (static_cast<LONG>(s * kWidth / 1150.0) <= aw && static_cast<LONG>(s * kHeight / 1150.0) <= ah) fits = s;
         ASSERT_GT(fits, 10);
         ASSERT_LT(fits, 400);
         const std::u16string fitsText = Wide(std::to_string(fits));
@@ -398,8 +392,7 @@ TEST_F(CoverPage, ScaleEditIsLoweredToTheLargestScaleThatFits)
 TEST(CoverPicture, DamagedFilesFailAndGoodOnesLoad)
 {
     const auto corrupt = [](std::vector<uint8_t> file, size_t at, std::vector<uint8_t> bytes) {
-        for (size_t i = 0; i < bytes.size(); ++i)
-            file[at + i] = bytes[i];
+        for (size_t i = 0; i < bytes.size(); ++i) file[at + i] = bytes[i];
         return file;
     };
     const auto cut = [](std::vector<uint8_t> file, size_t less) {

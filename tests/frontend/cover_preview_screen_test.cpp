@@ -38,8 +38,8 @@ QRgb Working(HBITMAP bitmap, int x, int y)
 {
     BITMAP shape{};
     GetObjectW(bitmap, sizeof shape, &shape);
-    const auto* p = static_cast<const uint8_t*>(shape.bmBits) + static_cast<size_t>(y) * static_cast<size_t>(shape.bmWidthBytes) +
-                    static_cast<size_t>(x) * 3;
+    const auto* p = static_cast<const uint8_t*>(shape.bmBits) +
+                    static_cast<size_t>(y) * static_cast<size_t>(shape.bmWidthBytes) + static_cast<size_t>(x) * 3;
     return qRgb(p[2], p[1], p[0]);
 }
 
@@ -69,19 +69,26 @@ TEST_F(CoverPreviewScreen, DraggingThePictureSetsXAndY)
         RECT area{};
         ASSERT_TRUE(CoverPreviewArea(page, &area));
         // A point of the miniature (working-bitmap pixels) as the window sees it.
-        const auto onWindow = [&](POINT p) { return face->mapTo(face->window(), QPoint(area.left + p.x, area.top + p.y)); };
+        const auto onWindow = [&](POINT p) {
+            return face->mapTo(face->window(), QPoint(area.left + p.x, area.top + p.y));
+        };
 
         const RECT cover = Stored(settings->previewPage);
         ASSERT_EQ(Stored(settings->previewPicture).right - Stored(settings->previewPicture).left, 10);
         const LONG freeX = (cover.right - cover.left) - 10, freeY = (cover.bottom - cover.top) - 10;
         const struct {
             const char* name;
-            POINT grab;   // where the press lands, from the picture's corner
-            POINT to;     // where the pointer is let go, from the cover page's corner
-            bool taken;   // the press lands on the picture
-            LONG x, y;    // the percentages: (pointer - page corner - grab) x 100 / free room
+            POINT grab;  // where the press lands, from the picture's corner
+            POINT to;  // where the pointer is let go, from the cover page's corner
+            bool taken;  // the press lands on the picture
+            LONG x, y;  // the percentages: (pointer - page corner - grab) x 100 / free room
         } cases[] = {
-            {"to the far right", {2, 3}, {cover.right - cover.left - 1, 3 + freeY / 4}, true, 100, freeY / 4 * 100 / freeY},
+            {"to the far right",
+             {2, 3},
+             {cover.right - cover.left - 1, 3 + freeY / 4},
+             true,
+             100,
+             freeY / 4 * 100 / freeY},
             {"to the far left", {8, 3}, {1, 3 + freeY / 2}, true, 0, freeY / 2 * 100 / freeY},
             {"to a middle point", {5, 5}, {5 + freeX / 2, 5 + freeY}, true, freeX / 2 * 100 / freeX, 100},
             {"a press beside the picture takes nothing", {-2, 5}, {5 + freeX / 2, 5}, false, -1, -1},
@@ -131,8 +138,7 @@ TEST_F(CoverPreviewScreen, DraggingThePictureSetsXAndY)
         const auto reds = [](const QImage& screen) {
             int count = 0;
             for (int y = 0; y < screen.height(); ++y)
-                for (int x = 0; x < screen.width(); ++x)
-                    count += (screen.pixel(x, y) & 0xFFFFFFu) == 0xFF0000u;
+                for (int x = 0; x < screen.width(); ++x) count += (screen.pixel(x, y) & 0xFFFFFFu) == 0xFF0000u;
             return count;
         };
         QApplication::processEvents();
@@ -147,7 +153,8 @@ TEST_F(CoverPreviewScreen, DraggingThePictureSetsXAndY)
         // A change of the settings paints the page again at once: with no cover page only the
         // page image is left.
         SendDlgItemMessageW(page, 3604, CB_SETCURSEL, 0, 0);
-        SendMessageW(page, WM_COMMAND, MAKEWPARAM(3604, CBN_SELCHANGE), reinterpret_cast<LPARAM>(GetDlgItem(page, 3604)));
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(3604, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(page, 3604)));
         screen = shown();
         EXPECT_EQ(differing(screen), 0);
         EXPECT_EQ(reds(screen), 0);

@@ -53,7 +53,8 @@ void Stretch(HDC dc, HBITMAP bitmap, RECT to)
     HDC source = CreateCompatibleDC(nullptr);
     SelectObject(source, bitmap);
     SetStretchBltMode(dc, HALFTONE);
-    StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0, shape.bmWidth, shape.bmHeight, SRCCOPY);
+    StretchBlt(dc, to.left, to.top, to.right - to.left, to.bottom - to.top, source, 0, 0, shape.bmWidth, shape.bmHeight,
+               SRCCOPY);
     DeleteDC(source);
 }
 
@@ -99,13 +100,14 @@ void ReferenceBlocks(HDC dc, const RECT& page, const CoverPageMarks& marks, cons
     }
     if (settings.showSender) {
         const ContactRecord& s = settings.sender;
-        const std::u16string lines[] = {
-            u"SENDER: " + std::u16string(FieldText(s.name)),   u"COMPANY: " + std::u16string(FieldText(s.company)),
-            u"DEPARTMENT: " + std::u16string(FieldText(s.department)), u"PHONE NO.: " + std::u16string(FieldText(s.phone)),
-            u"FAX NO.: " + std::u16string(FieldText(s.fax)),   u"EMAIL: " + std::u16string(FieldText(s.email)),
-            u"ADDRESS: " + std::u16string(FieldText(s.address))};
-        for (int i = 0; i < 7; ++i)
-            out(middle, rule + lh * (i + 1), lines[i]);
+        const std::u16string lines[] = {u"SENDER: " + std::u16string(FieldText(s.name)),
+                                        u"COMPANY: " + std::u16string(FieldText(s.company)),
+                                        u"DEPARTMENT: " + std::u16string(FieldText(s.department)),
+                                        u"PHONE NO.: " + std::u16string(FieldText(s.phone)),
+                                        u"FAX NO.: " + std::u16string(FieldText(s.fax)),
+                                        u"EMAIL: " + std::u16string(FieldText(s.email)),
+                                        u"ADDRESS: " + std::u16string(FieldText(s.address))};
+        for (int i = 0; i < 7; ++i) out(middle, rule + lh * (i + 1), lines[i]);
     }
     if (settings.showReceivers && blocks.allUsers) {
         TextOutW(dc, left, marks.anchor.y + 2, u"Receiver: All Users", 19);
@@ -113,16 +115,15 @@ void ReferenceBlocks(HDC dc, const RECT& page, const CoverPageMarks& marks, cons
         SetBkMode(dc, OPAQUE);
         LONG y = marks.anchor.y + 2;
         for (const ContactRecord& r : blocks.listed) {
-            const std::u16string cells[3][2] = {
-                {u" USER: " + std::u16string(FieldText(r.name)), u" EMAIL: " + std::u16string(FieldText(r.email))},
-                {u" PHONE NO.: " + std::u16string(FieldText(r.phone)), u" FAX NO.: " + std::u16string(FieldText(r.fax))},
-                {u" ADDRESS: " + std::u16string(FieldText(r.address)), u""}};
+            const std::u16string cells[3][2] = {{u" USER: " + std::u16string(FieldText(r.name)),
+                                                 u" EMAIL: " + std::u16string(FieldText(r.email))},
+                                                {u" PHONE NO.: " + std::u16string(FieldText(r.phone)),
+                                                 u" FAX NO.: " + std::u16string(FieldText(r.fax))},
+                                                {u" ADDRESS: " + std::u16string(FieldText(r.address)), u""}};
             for (const auto& row : cells) {
-                if (y + lh > rule)
-                    break;
+                if (y + lh > rule) break;
                 out(left, y, row[0]);
-                if (!row[1].empty())
-                    out(middle, y, row[1]);
+                if (!row[1].empty()) out(middle, y, row[1]);
                 y += lh;
             }
         }
@@ -162,16 +163,16 @@ void Reference(HDC dc, const CoverPageSettings& settings, const std::u16string& 
         HBITMAP templateBitmap = CreateDIBSection(templateDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         SelectObject(templateDc, templateBitmap);
         FillRect(templateDc, &page, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        const CoverPageMarks marks = CoverPageStyleDraw(templateDc, page, 1, CoverPageReader::Preview, settings, path.c_str());
-        if (blocks)
-            ReferenceBlocks(templateDc, page, marks, settings, path, *blocks);
+        const CoverPageMarks marks =
+            CoverPageStyleDraw(templateDc, page, 1, CoverPageReader::Preview, settings, path.c_str());
+        if (blocks) ReferenceBlocks(templateDc, page, marks, settings, path, *blocks);
         SetStretchBltMode(dc, HALFTONE);
         StretchBlt(dc, 43, 17, 76, 109, templateDc, 50, 19, 94, 133, SRCCOPY);
         DeleteDC(templateDc);
         DeleteObject(templateBitmap);
         if (picture) {
-            StretchDIBits(dc, 44, 18, 10, 10, 0, 0, 115, 115, picture + 40, reinterpret_cast<const BITMAPINFO*>(picture),
-                          DIB_RGB_COLORS, SRCCOPY);
+            StretchDIBits(dc, 44, 18, 10, 10, 0, 0, 115, 115, picture + 40,
+                          reinterpret_cast<const BITMAPINFO*>(picture), DIB_RGB_COLORS, SRCCOPY);
             SelectObject(dc, GetStockObject(WHITE_PEN));
             Rectangle(dc, 118, 16, 120, 127);
             Rectangle(dc, 42, 125, 120, 127);
@@ -188,7 +189,8 @@ void Reference(HDC dc, const CoverPageSettings& settings, const std::u16string& 
 template <typename Record>
 Record* Block(const std::vector<Record>& records, int16_t* count)
 {
-    auto* block = static_cast<Record*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Record) * (records.size() + 1)));
+    auto* block =
+        static_cast<Record*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(Record) * (records.size() + 1)));
     std::copy(records.begin(), records.end(), block);
     *count = static_cast<int16_t>(records.size());
     return block;
@@ -221,7 +223,8 @@ protected:
         state->module = VelmoraModule();
         std::u16string(Wide(folder)).copy(state->driverFolder, 259);
         std::u16string(prefix_).copy(state->prefix, 31);
-        state->settings = static_cast<CoverPageSettings*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(CoverPageSettings)));
+        state->settings =
+            static_cast<CoverPageSettings*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(CoverPageSettings)));
         CoverPageSettings& settings = *state->settings;
         settings.paperWidth = 2100;
         settings.paperHeight = 2970;
@@ -274,7 +277,8 @@ TEST_F(CoverPreviewPaint, MatchesTheReferencePainting)
         }
         Surface ours, reference, without;
         CoverPreviewRender(ours.dc, {kW, kH}, state, &kNow);
-        Reference(reference.dc, settings, Wide(folder + Prefix() + "CP.INI"), state->picture, c.blocks ? &blocks : nullptr);
+        Reference(reference.dc, settings, Wide(folder + Prefix() + "CP.INI"), state->picture,
+                  c.blocks ? &blocks : nullptr);
         Reference(without.dc, settings, Wide(folder + Prefix() + "CP.INI"), state->picture, nullptr);
         int differing = 0, fromBlocks = 0;
         for (int y = 0; y < kH; ++y)
@@ -290,10 +294,12 @@ TEST_F(CoverPreviewPaint, MatchesTheReferencePainting)
         EXPECT_EQ(ours.At(48, 22) == RGB(255, 0, 0), c.picture);
         EXPECT_EQ(ours.At(42, 60) == RGB(0, 0, 0), c.style != 0);
         if (c.style) {
-            EXPECT_EQ(std::vector<SHORT>(settings.previewPage, settings.previewPage + 4), (std::vector<SHORT>{42, 16, 120, 127}));
+            EXPECT_EQ(std::vector<SHORT>(settings.previewPage, settings.previewPage + 4),
+                      (std::vector<SHORT>{42, 16, 120, 127}));
         }
         if (c.picture) {
-            EXPECT_EQ(std::vector<SHORT>(settings.previewPicture, settings.previewPicture + 4), (std::vector<SHORT>{42, 16, 52, 26}));
+            EXPECT_EQ(std::vector<SHORT>(settings.previewPicture, settings.previewPicture + 4),
+                      (std::vector<SHORT>{42, 16, 52, 26}));
             EXPECT_EQ(ours.At(44, 18), RGB(255, 0, 0));
             EXPECT_EQ(ours.At(53, 27), RGB(255, 0, 0));
             EXPECT_NE(ours.At(54, 28), RGB(255, 0, 0));
@@ -329,7 +335,15 @@ TEST_F(CoverPreviewPaint, BlocksMatchTheReference)
     } cases[] = {
         {"date and time", true, false, false, 1, 0, {}, false, 0},
         {"the sender's seven lines", false, true, false, 1, 0, {}, false, 0},
-        {"typed, members of chosen groups once each, moved contacts", false, false, true, 1, -1, {tom, ann, cid, dan}, false, 12},
+        {"typed, members of chosen groups once each, moved contacts",
+         false,
+         false,
+         true,
+         1,
+         -1,
+         {tom, ann, cid, dan},
+         false,
+         12},
         {"eleven on a portrait page are All Users", false, false, true, 1, 11, {}, true, 0},
         {"six on a landscape page are All Users", false, false, true, 2, 6, {}, true, 0},
         {"five on a landscape page are listed", true, true, true, 2, 5, {}, false, 15},
@@ -351,13 +365,13 @@ TEST_F(CoverPreviewPaint, BlocksMatchTheReference)
             state->typed = Block(std::vector<ContactRecord>{tom}, &state->typedCount);
             state->contacts = Block(std::vector<ContactRecord>{ann, bob, cid}, &state->contactsCount);
             state->chosenGroups =
-                Block(std::vector<GroupRecord>{MakeGroup(u"Team", u"A1;C3;"), MakeGroup(u"Pair", u"C3;")}, &state->chosenGroupsCount);
+                Block(std::vector<GroupRecord>{MakeGroup(u"Team", u"A1;C3;"), MakeGroup(u"Pair", u"C3;")},
+                      &state->chosenGroupsCount);
             state->sendList = Block(std::vector<ContactRecord>{dan}, &state->sendListCount);
         } else {
             const std::vector<ContactRecord> typed = TypedReceivers(c.typed);
             state->typed = Block(typed, &state->typedCount);
-            if (!c.allUsers)
-                blocks.listed = typed;
+            if (!c.allUsers) blocks.listed = typed;
         }
         Surface ours(kPageW, kPageH), reference(kPageW, kPageH);
         for (Surface* s : {&ours, &reference}) {
@@ -378,8 +392,7 @@ TEST_F(CoverPreviewPaint, BlocksMatchTheReference)
             }
             if (greenRow && !inStrip) {
                 ++strips;
-                if (firstStrip < 0)
-                    firstStrip = y;
+                if (firstStrip < 0) firstStrip = y;
             }
             inStrip = greenRow;
         }

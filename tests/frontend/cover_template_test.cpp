@@ -20,7 +20,7 @@ std::u16string TemplateFile(const FrontendEnv& env, const std::string& text)
 }
 
 const RECT kA4{0, 0, 3240, 4583};  // portrait at 392 pixels per inch
-const SIZE kTitle{100, 50};        // a measured title, so the numbers do not depend on fonts
+const SIZE kTitle{100, 50};  // a measured title, so the numbers do not depend on fonts
 
 TEST(CoverTemplate, UnitsFollowThePageAndOrientation)
 {
@@ -42,22 +42,70 @@ TEST(CoverTemplate, StylesAreLaidOutByTheRules)
         POINT firstLineFrom;
         POINT anchor;
     } cases[] = {
-        {"lower-case center is not CENTER", "ALIGN=center\nTITLE_X=10\nTITLE_Y=5\n", false, {320, 160},
-         {319, 160, 421, 210}, 0, {}, {320, 210}},
-        {"no lines: the anchor is the title's foot", "TITLE_X=3\nTITLE_Y=2\nLINE_COUNT=0\nLINE1_SX=9\n", false,
-         {96, 64}, {95, 64, 197, 114}, 0, {}, {96, 114}},
-        {"a centred boxed title", "ALIGN=CENTER\nTITLE_X=50\nTITLE_Y=4\nRECTANGLE=1\n", true, {1620, 128},
-         {1569, 128, 1671, 178}, 0, {}, {1620, 178}},
-        {"a negative x counts from the right edge", "LINE_COUNT=1\nLINE1_SX=-15\nLINE1_SY=40\nLINE1_EX=80\nLINE1_EY=40\n",
-         false, {0, 0}, {-1, 0, 101, 50}, 1, {2760, 1280}, {2760, 1280}},
-        {"a negative y counts from the bottom", "LINE_COUNT=1\nLINE1_SX=5\nLINE1_SY=-20\n", false, {0, 0},
-         {-1, 0, 101, 50}, 1, {160, 3943}, {160, 3943}},
-        {"the anchor is the last line's start", "LINE_COUNT=2\nLINE1_SX=1\nLINE1_SY=2\nLINE2_SX=7\nLINE2_SY=9\n", false,
-         {0, 0}, {-1, 0, 101, 50}, 2, {32, 64}, {224, 288}},
-        {"lines counted beyond those defined end at the corner", "LINE_COUNT=1000000000\nLINE1_SX=7\nLINE1_SY=9\n",
-         false, {0, 0}, {-1, 0, 101, 50}, 2, {224, 288}, {0, 0}},
-        {"absurd values are held far outside the page", "TITLE_Y=2000000000\nTITLE_X=-2000000000\n", false,
-         {-(1 << 27), 1 << 27}, {-(1 << 27), 1 << 27, -(1 << 27) + 101, 1 << 27}, 0, {}, {-(1 << 27), 1 << 27}},
+        {"lower-case center is not CENTER",
+         "ALIGN=center\nTITLE_X=10\nTITLE_Y=5\n",
+         false,
+         {320, 160},
+         {319, 160, 421, 210},
+         0,
+         {},
+         {320, 210}},
+        {"no lines: the anchor is the title's foot",
+         "TITLE_X=3\nTITLE_Y=2\nLINE_COUNT=0\nLINE1_SX=9\n",
+         false,
+         {96, 64},
+         {95, 64, 197, 114},
+         0,
+         {},
+         {96, 114}},
+        {"a centred boxed title",
+         "ALIGN=CENTER\nTITLE_X=50\nTITLE_Y=4\nRECTANGLE=1\n",
+         true,
+         {1620, 128},
+         {1569, 128, 1671, 178},
+         0,
+         {},
+         {1620, 178}},
+        {"a negative x counts from the right edge",
+         "LINE_COUNT=1\nLINE1_SX=-15\nLINE1_SY=40\nLINE1_EX=80\nLINE1_EY=40\n",
+         false,
+         {0, 0},
+         {-1, 0, 101, 50},
+         1,
+         {2760, 1280},
+         {2760, 1280}},
+        {"a negative y counts from the bottom",
+         "LINE_COUNT=1\nLINE1_SX=5\nLINE1_SY=-20\n",
+         false,
+         {0, 0},
+         {-1, 0, 101, 50},
+         1,
+         {160, 3943},
+         {160, 3943}},
+        {"the anchor is the last line's start",
+         "LINE_COUNT=2\nLINE1_SX=1\nLINE1_SY=2\nLINE2_SX=7\nLINE2_SY=9\n",
+         false,
+         {0, 0},
+         {-1, 0, 101, 50},
+         2,
+         {32, 64},
+         {224, 288}},
+        {"lines counted beyond those defined end at the corner",
+         "LINE_COUNT=1000000000\nLINE1_SX=7\nLINE1_SY=9\n",
+         false,
+         {0, 0},
+         {-1, 0, 101, 50},
+         2,
+         {224, 288},
+         {0, 0}},
+        {"absurd values are held far outside the page",
+         "TITLE_Y=2000000000\nTITLE_X=-2000000000\n",
+         false,
+         {-(1 << 27), 1 << 27},
+         {-(1 << 27), 1 << 27, -(1 << 27) + 101, 1 << 27},
+         0,
+         {},
+         {-(1 << 27), 1 << 27}},
     };
     FrontendEnv env;
     for (const Case& c : cases) {
@@ -70,8 +118,8 @@ TEST(CoverTemplate, StylesAreLaidOutByTheRules)
         EXPECT_EQ(layout.titleAlign, c.centred ? UINT(TA_CENTER | TA_TOP) : UINT(TA_LEFT | TA_TOP));
         EXPECT_EQ(layout.titleAt.x, c.titleAt.x);
         EXPECT_EQ(layout.titleAt.y, c.titleAt.y);
-        EXPECT_TRUE(EqualRect(&layout.titleBox, &c.box))
-            << layout.titleBox.left << "," << layout.titleBox.top << "," << layout.titleBox.right << "," << layout.titleBox.bottom;
+        EXPECT_TRUE(EqualRect(&layout.titleBox, &c.box)) << layout.titleBox.left << "," << layout.titleBox.top << ","
+                                                         << layout.titleBox.right << "," << layout.titleBox.bottom;
         ASSERT_EQ(layout.lines.size(), c.lines);
         if (c.lines > 0) {
             EXPECT_EQ(layout.lines[0].from.x, c.firstLineFrom.x);
@@ -90,7 +138,9 @@ TEST(CoverTemplate, StylesAreLaidOutByTheRules)
 TEST(CoverTemplate, MissingFileSectionOrKeysGiveTheDefaults)
 {
     FrontendEnv env;
-    const std::u16string present = TemplateFile(env, "[DEFINE]\nFONTNAME=Liberation Serif\nCHARSET=204\nCOUNT=3\n[STYLE2]\nTITLE_STRING=Телефакс\n");
+    const std::u16string present =
+        TemplateFile(env,
+                     "[DEFINE]\nFONTNAME=Liberation Serif\nCHARSET=204\nCOUNT=3\n[STYLE2]\nTITLE_STRING=Телефакс\n");
     const std::u16string missing = Wide(env.file("none.ini"));
     struct Case {
         const char* name;
@@ -153,10 +203,11 @@ struct Page {
 TEST(CoverTemplate, PrintDrawsTheBoxLinesRuleAndSubjectWhereTheLayoutPutsThem)
 {
     FrontendEnv env;
-    const std::u16string path = TemplateFile(env,
-                                             "[DEFINE]\nFONTNAME=Liberation Sans\n[STYLE1]\nTITLE_FONTSIZE=8\nALIGN=CENTER\n"
-                                             "TITLE_Y=5\nTITLE_STRING=FAX\nRECTANGLE=1\nLINE_COUNT=1\nLINE1_SX=10\n"
-                                             "LINE1_SY=40\nLINE1_EX=-10\nLINE1_EY=40\n");
+    const std::u16string path =
+        TemplateFile(env,
+                     "[DEFINE]\nFONTNAME=Liberation Sans\n[STYLE1]\nTITLE_FONTSIZE=8\nALIGN=CENTER\n"
+                     "TITLE_Y=5\nTITLE_STRING=FAX\nRECTANGLE=1\nLINE_COUNT=1\nLINE1_SX=10\n"
+                     "LINE1_SY=40\nLINE1_EX=-10\nLINE1_EY=40\n");
     CoverPageSettings settings{};
     settings.style = 1;
     settings.showSubject = 1;
@@ -209,7 +260,9 @@ TEST(CoverTemplate, TheShippedStylesLieInsideThePage)
             CoverPageTemplate style;
             CoverPageTemplateRead(path.c_str(), number, &style);
             EXPECT_GT(style.titleFontSize, 0);
-            const CoverPageLayout layout = CoverPageLayoutMake(style, page, unit, SIZE{style.titleFontSize * unit * 4, style.titleFontSize * unit});
+            const CoverPageLayout layout =
+                CoverPageLayoutMake(style, page, unit,
+                                    SIZE{style.titleFontSize * unit * 4, style.titleFontSize * unit});
             auto inside = [&](POINT p) { return p.x >= 0 && p.x < page.right && p.y >= 0 && p.y < page.bottom; };
             EXPECT_TRUE(inside(layout.titleAt));
             EXPECT_TRUE(inside(layout.anchor));

@@ -35,8 +35,8 @@ protected:
         // The leak checker's summary of its suppressions is no message of the program's.
         const char* lsan = std::getenv("LSAN_OPTIONS");
         const std::string options = std::string(lsan ? lsan : "") + ":print_suppressions=0";
-        const int status = std::system(
-            ("LSAN_OPTIONS='" + options + "' '" + env_.file("bin/ABCCP") + "' 2>'" + log + "'").c_str());
+        const int status =
+            std::system(("LSAN_OPTIONS='" + options + "' '" + env_.file("bin/ABCCP") + "' 2>'" + log + "'").c_str());
         std::stringstream text;
         text << std::ifstream(log).rdbuf();
         *errors = text.str();
@@ -46,8 +46,8 @@ protected:
     int Tool(const std::string& arguments, std::string* output)
     {
         const std::string log = env_.file("coversetup.txt");
-        const int status =
-            std::system(("ASAN_OPTIONS=detect_leaks=0 '" COVERSETUP_PROGRAM "' " + arguments + " >'" + log + "' 2>&1").c_str());
+        const int status = std::system(
+            ("ASAN_OPTIONS=detect_leaks=0 '" COVERSETUP_PROGRAM "' " + arguments + " >'" + log + "' 2>&1").c_str());
         std::stringstream text;
         text << std::ifstream(log).rdbuf();
         *output = text.str();
@@ -79,7 +79,8 @@ TEST_F(CoverprintProgram, PrintsTheCoverPageWhereTheLayoutPutsIt)
 {
     ASSERT_TRUE(platform::PrinterInstall(u"Fax", u"FILE:", nullptr));
     const std::vector<BYTE> bmp = SolidBmp(100, 50, 0xFF0000);
-    std::ofstream(env_.file("logo.bmp"), std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
+    std::ofstream(env_.file("logo.bmp"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
     CoverPageSettings settings = CoverSettings(1);
     settings.showDateTime = 1;
     settings.pictureOn = 1;
@@ -155,7 +156,8 @@ TEST_F(CoverprintProgram, PrinterNamedInCyrillicIsStoredInCodePage1251AndPrints)
 {
     std::string output;
     ASSERT_EQ(Tool("--prefix ABC --printer 'Факс'", &output), 0) << output;
-    BYTE* stored = RegValueRead(HKEY_CURRENT_USER, FaxKeyName(u"ABC").c_str(), kValueDriverPath, sizeof(DriverPathValue));
+    BYTE* stored =
+        RegValueRead(HKEY_CURRENT_USER, FaxKeyName(u"ABC").c_str(), kValueDriverPath, sizeof(DriverPathValue));
     DriverPathValue driver;
     RecordFromBytes(driver, {stored, sizeof driver});
     HeapFree(GetProcessHeap(), 0, stored);

@@ -34,12 +34,10 @@ inline bool PngRead(const std::string& path, PageImage* image)
 {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str()))
-        return false;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) return false;
     png.format = PNG_FORMAT_RGB;
     std::vector<png_byte> bytes(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr))
-        return false;
+    if (!png_image_finish_read(&png, nullptr, bytes.data(), 0, nullptr)) return false;
     image->width = int(png.width);
     image->height = int(png.height);
     image->rgb.resize(size_t(png.width) * png.height);
@@ -78,8 +76,8 @@ inline CoverPageSettings CoverSettings(WORD orientation)
 }
 
 // Stores the values a run reads under "SoftWare\QUOBA\<prefix>" and the receivers file.
-inline void CoverStore(const std::u16string& prefix, const CoverPageSettings& settings, const char* printer,
-                       WORD count, const std::vector<ContactRecord>& receivers)
+inline void CoverStore(const std::u16string& prefix, const CoverPageSettings& settings, const char* printer, WORD count,
+                       const std::vector<ContactRecord>& receivers)
 {
     const std::u16string key = FaxKeyName(prefix.c_str());
     DriverPathValue driver{};
@@ -100,7 +98,9 @@ inline std::vector<BYTE> SolidBmp(int w, int h, uint32_t rgb)
 {
     const uint32_t row = (uint32_t(w) * 24 + 31) / 32 * 4;
     std::vector<BYTE> file(54 + size_t(row) * size_t(h), 0);
-    auto put32 = [&](size_t at, uint32_t v) { for (int i = 0; i < 4; ++i) file[at + i] = BYTE(v >> (8 * i)); };
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) file[at + i] = BYTE(v >> (8 * i));
+    };
     file[0] = 'B';
     file[1] = 'M';
     put32(2, uint32_t(file.size()));

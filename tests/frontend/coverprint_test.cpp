@@ -59,9 +59,9 @@ TEST(CoverprintPicture, WidthAndPlaceFollowScaleAndPercent)
         {1, 100, 60, 50, 100, 100, {3040, 4463, 3240, 4583}},
         {1, 100, 60, 50, 50, 50, {1520, 2231, 1720, 2351}},
         {2, 100, 60, 50, 100, 0, {4383, 0, 4583, 120}},
-        {1, 100, 60, 5, 0, 0, {0, 0, 40, 24}},         // below 10 % the scale is held at 10
-        {1, 10, 10, 1000, 0, 0, {0, 0, 160, 160}},     // above 400 % at 400
-        {1, 33, 33, 33, 0, 0, {0, 0, 43, 43}},         // 33 x 33 x 4 / 100 = 43.56, truncated
+        {1, 100, 60, 5, 0, 0, {0, 0, 40, 24}},  // below 10 % the scale is held at 10
+        {1, 10, 10, 1000, 0, 0, {0, 0, 160, 160}},  // above 400 % at 400
+        {1, 33, 33, 33, 0, 0, {0, 0, 43, 43}},  // 33 x 33 x 4 / 100 = 43.56, truncated
         {1, 32767, 32767, 400, 0, 0, {0, 0, 524272, 524272}},  // larger than the page: left at the corner
     };
     for (const Case& c : cases) {
@@ -246,12 +246,14 @@ TEST_F(CoverprintRun, ExitsNonZeroWithAMessageWhenNothingIsPrinted)
 TEST_F(CoverprintRun, PictureLiesWhereScaleAndPercentPutIt)
 {
     const std::vector<BYTE> bmp = SolidBmp(100, 50, 0xFF0000);
-    std::ofstream(env_.file("red.bmp"), std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
+    std::ofstream(env_.file("red.bmp"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
     struct Case {
         WORD x, y;
         RECT expected;
     };
-    for (const Case c : {Case{0, 0, {0, 0, 200, 100}}, Case{100, 100, {3040, 4483, 3240, 4583}}, Case{0, 50, {0, 2241, 200, 2341}}}) {
+    for (const Case c :
+         {Case{0, 0, {0, 0, 200, 100}}, Case{100, 100, {3040, 4483, 3240, 4583}}, Case{0, 50, {0, 2241, 200, 2341}}}) {
         Install(u"LPT1:");
         CoverPageSettings settings = CoverSettings(1);
         settings.pictureOn = 1;
@@ -294,9 +296,9 @@ TEST_F(CoverprintRun, TitleWithoutItsStyleIsPrintedAtTheFirstStylesSize)
         bool oneStyleOffered;  // "COUNT" 1, though the file holds more sections
         WORD style;
     };
-    for (const Case c : {Case{"no template", false, false, 1}, Case{"a style the template lacks", true, false, 200},
-                         Case{"no cover page stored", true, false, 0},
-                         Case{"a style beyond the styles offered", true, true, 2}}) {
+    for (const Case c :
+         {Case{"no template", false, false, 1}, Case{"a style the template lacks", true, false, 200},
+          Case{"no cover page stored", true, false, 0}, Case{"a style beyond the styles offered", true, true, 2}}) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(env_.file("bin/ABCCP.INI"));
         if (c.templateThere) {
@@ -315,8 +317,7 @@ TEST_F(CoverprintRun, TitleWithoutItsStyleIsPrintedAtTheFirstStylesSize)
         ASSERT_TRUE(PngRead(Page(), &page));
         int lowest = -1;
         for (int y = 0; y < 20 * u; ++y)
-            if (page.InkIn({0, y, page.width / 2, y + 1}))
-                lowest = y;
+            if (page.InkIn({0, y, page.width / 2, y + 1})) lowest = y;
         // Capitals of a 12-unit font stand more than half of it high and within it.
         EXPECT_GT(lowest, kCoverPageFallbackTitleSize * u / 2);
         EXPECT_LT(lowest, kCoverPageFallbackTitleSize * u);
@@ -371,8 +372,7 @@ RECT InkAdded(const std::vector<BYTE>& without, const std::vector<BYTE>& with, c
     for (int y = 0; y < g.height; ++y) {
         const BYTE* a = without.data() + size_t(y) * stride;
         const BYTE* b = with.data() + size_t(y) * stride;
-        if (std::memcmp(a, b, stride) == 0)
-            continue;
+        if (std::memcmp(a, b, stride) == 0) continue;
         for (int x = 0; x < g.width; ++x)
             if (((a[x / 8] ^ b[x / 8]) >> (7 - x % 8)) & 1) {
                 box.left = std::min<LONG>(box.left, x);
@@ -392,8 +392,7 @@ std::string TemplateWithoutTitle(int style)
     std::string line;
     bool inStyle = false;
     while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '[')
-            inStyle = line == "[STYLE" + std::to_string(style) + "]";
+        if (!line.empty() && line[0] == '[') inStyle = line == "[STYLE" + std::to_string(style) + "]";
         out << (inStyle && line.rfind("TITLE_STRING=", 0) == 0 ? "TITLE_STRING=" : line) << "\n";
     }
     return out.str();
@@ -426,7 +425,8 @@ TEST(CoverprintShippedStyles, NoTextsOverlap)
             FaxDataDirGet(folder);
             page->receiversPath = std::u16string(folder) + u"ABCREC.DAT";
             const WORD most = WORD(page->geometry.receiverLimit);
-            CoverStore(u"ABC", page->settings, "Fax", most, std::vector<ContactRecord>(most, Contact(u"Получатель Длинноимённый", u"+7 495 000-00-00")));
+            CoverStore(u"ABC", page->settings, "Fax", most,
+                       std::vector<ContactRecord>(most, Contact(u"Получатель Длинноимённый", u"+7 495 000-00-00")));
 
             page->templatePath = Wide(blank);
             const std::vector<BYTE> untitled = PagePrint(*page);
@@ -442,22 +442,20 @@ TEST(CoverprintShippedStyles, NoTextsOverlap)
                          {"sender", &CoverPageSettings::showSender, {}},
                          {"date and time", &CoverPageSettings::showDateTime, {}}};
             for (Text& t : texts) {
-                if (!t.flag)
-                    continue;
+                if (!t.flag) continue;
                 page->settings.*t.flag = 1;
                 t.ink = InkAdded(bare, PagePrint(*page), page->geometry);
                 page->settings.*t.flag = 0;
             }
-            for (const Text& t : texts)
-                EXPECT_GT(t.ink.right, t.ink.left) << t.name << " printed nothing";
+            for (const Text& t : texts) EXPECT_GT(t.ink.right, t.ink.left) << t.name << " printed nothing";
             for (size_t i = 0; i < std::size(texts); ++i)
                 for (size_t j = i + 1; j < std::size(texts); ++j) {
                     const RECT& a = texts[i].ink;
                     const RECT& b = texts[j].ink;
                     const bool overlap = a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
-                    EXPECT_FALSE(overlap) << texts[i].name << " (" << a.left << ", " << a.top << ")-(" << a.right << ", "
-                                          << a.bottom << ") and " << texts[j].name << " (" << b.left << ", " << b.top
-                                          << ")-(" << b.right << ", " << b.bottom << ")";
+                    EXPECT_FALSE(overlap) << texts[i].name << " (" << a.left << ", " << a.top << ")-(" << a.right
+                                          << ", " << a.bottom << ") and " << texts[j].name << " (" << b.left << ", "
+                                          << b.top << ")-(" << b.right << ", " << b.bottom << ")";
                 }
         }
     }

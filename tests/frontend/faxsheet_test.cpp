@@ -20,19 +20,21 @@ namespace {
 
 std::string RunProgram(const std::string& program, const std::string& arguments, int& status, bool withErrors = false)
 {
-    const std::string command = "QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 '" + program + "' " +
-                                arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
+    const std::string command = "QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 '" + program + "' " + arguments +
+                                (withErrors ? " 2>&1" : " 2>/dev/null");
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     std::array<char, 4096> chunk;
     size_t n;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        output.append(chunk.data(), n);
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) output.append(chunk.data(), n);
     status = pclose(pipe);
     return output;
 }
 
-std::string RunFaxsheet(const std::string& arguments, int& status) { return RunProgram(FAXSHEET_PROGRAM, arguments, status); }
+std::string RunFaxsheet(const std::string& arguments, int& status)
+{
+    return RunProgram(FAXSHEET_PROGRAM, arguments, status);
+}
 
 TEST(Faxsheet, ShowsTheSheetAndPrintsTheSavedState)
 {
@@ -64,7 +66,8 @@ TEST(Faxsheet, ShowsTheSheetAndPrintsTheSavedState)
     EXPECT_NE(output.find("sheet for \"Fax 1\": cancelled, nothing saved (0)"), std::string::npos) << output;
     EXPECT_NE(output.find("1. Анна, fax +7 495 000"), std::string::npos) << output;
     EXPECT_NE(output.find("cover page: style 2, paper 2100 x 2970 (tenths of mm), orientation portrait"),
-              std::string::npos) << output;
+              std::string::npos)
+        << output;
     EXPECT_NE(output.find("subject not shown: \"Счёт\""), std::string::npos) << output;
     EXPECT_NE(output.find("count: 1 receivers, 3 groups"), std::string::npos) << output;
 
@@ -128,24 +131,25 @@ TEST(Faxsheet, FilledSheetIsWrittenAndSaved)
     const std::string picture = env.tmp() + "logo.bmp";
     {
         // 2 x 1 at 24 bits: two blue pixels and the row's padding.
-        const unsigned char bmp[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0,
-                                     1, 0, 24, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                     0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x60, 0x20, 0xC0, 0x60, 0x20, 0, 0};
+        const unsigned char bmp[] = {'B', 'M', 62, 0, 0, 0, 0, 0, 0,    0,    54,   0,    0,    0,    40, 0, 0, 0,
+                                     2,   0,   0,  0, 1, 0, 0, 0, 1,    0,    24,   0,    0,    0,    0,  0, 8, 0,
+                                     0,   0,   0,  0, 0, 0, 0, 0, 0,    0,    0,    0,    0,    0,    0,  0, 0, 0,
+                                     0,   0,   0,  0, 0, 0, 0, 0, 0xC0, 0x60, 0x20, 0xC0, 0x60, 0x20, 0,  0};
         std::ofstream(picture, std::ios::binary).write(reinterpret_cast<const char*>(bmp), sizeof bmp);
     }
     int status = 0;
     const std::string setup = RunProgram(COVERSETUP_PROGRAM, "--address-book --picture '" + picture + "'", status);
     ASSERT_EQ(status, 0) << setup;
     const std::string pages = env.file("pages");
-    const std::string filled = RunProgram("/usr/bin/env", "FAXDRIVER_UI_SNAPSHOT='" + pages + "' '" FAXSHEET_PROGRAM "' --fill 'Fax'", status);
+    const std::string filled =
+        RunProgram("/usr/bin/env", "FAXDRIVER_UI_SNAPSHOT='" + pages + "' '" FAXSHEET_PROGRAM "' --fill 'Fax'", status);
     EXPECT_EQ(status, 0) << filled;
     EXPECT_NE(filled.find("sheet for \"Fax\": OK (1)"), std::string::npos) << filled;
     // Contacts as added, the typed receiver, then the group's members in the address book's order.
     const char* receivers[] = {"1. Анна Смирнова", "2. Борис Орлов", "3. Дмитрий Соколов, fax +7495555-01-02",
                                "4. Глеб Морозов", "5. Дарья Волкова"};
     EXPECT_NE(filled.find("receivers: 5"), std::string::npos) << filled;
-    for (const char* r : receivers)
-        EXPECT_NE(filled.find(r), std::string::npos) << r << "\n" << filled;
+    for (const char* r : receivers) EXPECT_NE(filled.find(r), std::string::npos) << r << "\n" << filled;
     EXPECT_NE(filled.find("picture on: \"" + picture + "\""), std::string::npos) << filled;
     for (const char* name : {"/sheet-page1.png", "/sheet-page2.png"}) {
         const auto [width, height] = PngSize(pages + name);
@@ -173,7 +177,9 @@ TEST(Faxsheet, AnotherUsersDataFolderIsNeverWrittenThrough)
     int status = 0;
     RunProgram(COVERSETUP_PROGRAM, "--address-book", status);
     EXPECT_NE(status, 0);
-    const std::string filled = RunProgram("/usr/bin/env", "FAXDRIVER_UI_SNAPSHOT='" + env.file("pages") + "' '" FAXSHEET_PROGRAM "' --fill 'Fax'", status);
+    const std::string filled =
+        RunProgram("/usr/bin/env",
+                   "FAXDRIVER_UI_SNAPSHOT='" + env.file("pages") + "' '" FAXSHEET_PROGRAM "' --fill 'Fax'", status);
     std::ifstream in(victim);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the victim's own file") << filled;
     EXPECT_FALSE(std::filesystem::exists(folder + "/VELMORAUSER.DAT"));

@@ -51,10 +51,8 @@ private:
     }
     static void Restore(const char* name, const Saved& saved)
     {
-        if (saved.had)
-            setenv(name, saved.value.c_str(), 1);
-        else
-            unsetenv(name);
+        if (saved.had) setenv(name, saved.value.c_str(), 1);
+        else unsetenv(name);
     }
     ScratchDir dir_;
     Saved registry_;

@@ -1,7 +1,7 @@
 // Context help: the help file at each page's topic, popups for controls on F1 and right clicks,
 // the popup rules by code page and Windows version, and the viewer's binding.
-#include <QContextMenuEvent>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -28,7 +28,8 @@ protected:
         driverFolder_ = env_.file("driver") + "/";
         std::filesystem::create_directories(driverFolder_ + Prefix() + "ML.CHM");
         for (const auto& entry : std::filesystem::directory_iterator(VELMORA_HELP_SOURCE))
-            std::filesystem::copy_file(entry.path(), driverFolder_ + Prefix() + "ML.CHM/" + entry.path().filename().string());
+            std::filesystem::copy_file(entry.path(),
+                                       driverFolder_ + Prefix() + "ML.CHM/" + entry.path().filename().string());
         DriverPathValue driver{};
         std::strcpy(driver.printerName, "Fax");
         std::strcpy(driver.driverFolder, driverFolder_.c_str());
@@ -52,10 +53,14 @@ protected:
         ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
                                   nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), static_cast<DWORD>(std::strlen(path) + 1));
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                       static_cast<DWORD>(std::strlen(path) + 1));
         RegCloseKey(key);
     }
-    std::string Topic(int topic) const { return driverFolder_ + Prefix() + "ML.CHM/" + std::to_string(topic) + ".html"; }
+    std::string Topic(int topic) const
+    {
+        return driverFolder_ + Prefix() + "ML.CHM/" + std::to_string(topic) + ".html";
+    }
 
     std::string driverFolder_;
     std::vector<std::string> topics_;
@@ -69,8 +74,7 @@ std::u16string PopupText(int topic)
     bool inside = false;
     while (std::getline(in, line)) {
         if (line.rfind(".topic", 0) == 0) {
-            if (inside)
-                break;
+            if (inside) break;
             inside = line == ".topic " + std::to_string(topic);
         } else if (inside && !line.empty()) {
             text += line;
@@ -89,8 +93,7 @@ TEST_F(Help, HelpButtonOpensEachPagesTopic)
     });
     FaxSheetRun(nullptr, VelmoraModule());
     EXPECT_EQ(topics_, (std::vector<std::string>{Topic(500), Topic(600)}));
-    for (int topic : {500, 501, 504, 600, 601, 603, 606})
-        EXPECT_TRUE(std::filesystem::exists(Topic(topic))) << topic;
+    for (int topic : {500, 501, 504, 600, 601, 603, 606}) EXPECT_TRUE(std::filesystem::exists(Topic(topic))) << topic;
 }
 
 TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
@@ -113,8 +116,7 @@ TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
     });
     FaxSheetRun(nullptr, VelmoraModule());
     EXPECT_EQ(popups_, (std::vector<std::u16string>{PopupText(504), PopupText(601), PopupText(606)}));
-    for (const auto& font : fonts_)
-        EXPECT_EQ(font, u"Tohoma, 8, 1251, ");  // this platform's ANSI code page
+    for (const auto& font : fonts_) EXPECT_EQ(font, u"Tohoma, 8, 1251, ");  // this platform's ANSI code page
     EXPECT_TRUE(topics_.empty());
 }
 
@@ -136,8 +138,7 @@ TEST_F(Help, AFifoInPlaceOfAHelpFileShowsNothing)
             for (const char* name : {"POPTEXT.txt", "500.html"}) {
                 // Opens only while a reader waits on the FIFO.
                 const int fd = i < 100 ? -1 : open((folder + name).c_str(), O_WRONLY | O_NONBLOCK);
-                if (fd < 0)
-                    continue;
+                if (fd < 0) continue;
                 const char text[] = ".topic 504\nread from the FIFO\n";
                 EXPECT_GT(write(fd, text, sizeof text - 1), 0);
                 close(fd);
@@ -245,7 +246,8 @@ TEST_F(Help, TextsSayOnWhichSideThePartsStand)
 {
     std::map<int, bool> onLeft;  // control id: its centre lies left of its page's middle
     platform::ui::SetModalHook([&](HWND sheet) {
-        for (const auto& [pageIndex, ids] : {std::pair{0, std::vector<int>{3801, 3804}}, std::pair{1, std::vector<int>{3001}}}) {
+        for (const auto& [pageIndex, ids] :
+             {std::pair{0, std::vector<int>{3801, 3804}}, std::pair{1, std::vector<int>{3001}}}) {
             SendMessageW(sheet, PSM_SETCURSEL, static_cast<WPARAM>(pageIndex), 0);
             HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
             RECT whole{};
@@ -288,8 +290,10 @@ TEST_F(Help, TextsSayOnWhichSideThePartsStand)
     for (const auto& c : claims) {
         std::ifstream in(std::string(VELMORA_HELP_SOURCE) + "/" + c.file);
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        const std::string side = onLeft.at(c.control) ? (c.capital ? "Слева" : "слева") : (c.capital ? "Справа" : "справа");
-        EXPECT_NE(text.find(c.before + side + c.after), std::string::npos) << c.file << ": " << c.before << side << c.after;
+        const std::string side =
+            onLeft.at(c.control) ? (c.capital ? "Слева" : "слева") : (c.capital ? "Справа" : "справа");
+        EXPECT_NE(text.find(c.before + side + c.after), std::string::npos)
+            << c.file << ": " << c.before << side << c.after;
         ++claimed[c.file];
     }
     EXPECT_EQ(sideWords, claimed);  // no side named in the help that the table does not check
@@ -303,8 +307,8 @@ TEST(HelpRules, PopupFontAndViewerByCodePageAndOsCode)
         UINT codePage;
         int osCode;
         bool byViewer;
-    } cases[] = {{932, 2600, true}, {932, 2601, true}, {932, 2502, false}, {932, 0, false},
-                 {1251, 2600, false}, {1252, 2601, false}};
+    } cases[] = {{932, 2600, true}, {932, 2601, true},   {932, 2502, false},
+                 {932, 0, false},   {1251, 2600, false}, {1252, 2601, false}};
     for (const auto& c : cases)
         EXPECT_EQ(HelpPopupByViewer(c.codePage, c.osCode), c.byViewer) << c.codePage << " " << c.osCode;
 }
@@ -344,8 +348,7 @@ TEST(HelpRules, OsCodes)
 TEST(HelpRules, TableOrderAndEnd)
 {
     int entries = 0;
-    while (ContextHelpTable[entries].controlId != 0)
-        ++entries;
+    while (ContextHelpTable[entries].controlId != 0) ++entries;
     EXPECT_EQ(entries, 35);
     EXPECT_EQ(ContextHelpTable[35].topic, 0);
     EXPECT_EQ(ContextHelpTable[0].controlId, 3800);

@@ -20,7 +20,7 @@ struct BmpShape {
     uint32_t tableBytes = 0;  // bytes between header and rows
     uint32_t coloursUsed = 0;
     bool overlappingMasks = false;
-    int64_t rowSlack = 0;     // bytes added to (negative: taken from) the rows
+    int64_t rowSlack = 0;  // bytes added to (negative: taken from) the rows
     int64_t offsetShift = 0;  // added to the stated pixel offset
     bool magic = true;
 };
@@ -34,7 +34,9 @@ std::vector<BYTE> Bmp(const BmpShape& s)
     const int64_t data = int64_t(RowBytes(s.bits, s.width > 0 ? s.width : 1)) * rows + s.rowSlack;
     const uint32_t offset = 14 + s.headerSize + s.tableBytes;
     std::vector<BYTE> file(size_t(offset + (data > 0 ? data : 0)), 0);
-    auto put = [&](size_t at, uint32_t v, int n) { for (int i = 0; i < n; ++i) file[at + size_t(i)] = BYTE(v >> (8 * i)); };
+    auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) file[at + size_t(i)] = BYTE(v >> (8 * i));
+    };
     file[0] = s.magic ? 'B' : 'X';
     file[1] = 'M';
     put(2, uint32_t(file.size()), 4);
@@ -46,8 +48,7 @@ std::vector<BYTE> Bmp(const BmpShape& s)
     put(28, s.bits, 2);
     put(30, s.compression, 4);
     put(46, s.coloursUsed, 4);
-    for (size_t i = 14 + s.headerSize; i < file.size(); ++i)
-        file[i] = BYTE(i * 37 + 11);
+    for (size_t i = 14 + s.headerSize; i < file.size(); ++i) file[i] = BYTE(i * 37 + 11);
     // Masks in a version 2 or later header, else after a 40-byte one when there is room.
     const size_t masks = s.headerSize >= 52 ? 54 : s.tableBytes >= 12 ? 14 + s.headerSize : 0;
     if (s.compression == 3 && masks) {
@@ -69,7 +70,9 @@ TEST(CoverPicture, AcceptsOnlyWholeUncompressedBitmaps)
         {"24 bits", {}, true},
         {"1 bit, 33 wide", {.width = 33, .bits = 1, .tableBytes = 8}, true},
         {"4 bits top-down", {.height = -5, .bits = 4, .tableBytes = 64}, true},
-        {"16-bit fields, masks overlapping", {.bits = 16, .compression = 3, .tableBytes = 12, .overlappingMasks = true}, false},
+        {"16-bit fields, masks overlapping",
+         {.bits = 16, .compression = 3, .tableBytes = 12, .overlappingMasks = true},
+         false},
         {"8 bits, 256 colours", {.bits = 8, .tableBytes = 1024}, true},
         {"8 bits, table cut short", {.bits = 8, .tableBytes = 1020}, false},
         {"8 bits, 2 colours used", {.bits = 8, .tableBytes = 8, .coloursUsed = 2}, true},
@@ -100,8 +103,7 @@ TEST(CoverPicture, AcceptsOnlyWholeUncompressedBitmaps)
         const std::vector<BYTE> file = Bmp(c.shape);
         CoverPicture picture;
         EXPECT_EQ(CoverPictureParse(file, &picture), c.accepted) << c.what;
-        if (!c.accepted || !CoverPictureParse(file, &picture))
-            continue;
+        if (!c.accepted || !CoverPictureParse(file, &picture)) continue;
         const uint32_t rows = uint32_t(c.shape.height < 0 ? -c.shape.height : c.shape.height);
         const uint32_t rowBytes = RowBytes(c.shape.bits, c.shape.width);
         ASSERT_EQ(picture.packed.size(), 40 + picture.paletteBytes + size_t(rowBytes) * rows) << c.what;
@@ -137,22 +139,21 @@ TEST(CoverPicture, KeepsTheColoursItsCountNames)
     for (const Case& c : cases) {
         std::vector<BYTE> file = Bmp(c.shape);
         if (c.shape.bits == 8)
-            for (size_t x = 0; x < 4; ++x)
-                file[54 + c.shape.tableBytes + x] = BYTE(x);  // indexes 0 to 3
+            for (size_t x = 0; x < 4; ++x) file[54 + c.shape.tableBytes + x] = BYTE(x);  // indexes 0 to 3
         CoverPicture picture;
         ASSERT_TRUE(CoverPictureParse(file, &picture)) << c.what;
         EXPECT_EQ(picture.paletteBytes, c.paletteBytes) << c.what;
         EXPECT_EQ(picture.Info()->bmiHeader.biClrUsed, c.coloursUsed) << c.what;
         EXPECT_EQ(std::memcmp(picture.packed.data() + 40, file.data() + 54, c.paletteBytes), 0) << c.what;
-        if (c.shape.bits != 8)
-            continue;
+        if (c.shape.bits != 8) continue;
         HDC dc = CreateCompatibleDC(nullptr);
         BITMAPINFO info{};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), 4, -1, 1, 32, 0, 0, 0, 0, 0, 0};
         void* bits = nullptr;
         HBITMAP page = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         HGDIOBJ old = SelectObject(dc, page);
-        ASSERT_NE(StretchDIBits(dc, 0, 0, 4, 1, 0, 0, 4, 1, picture.Bits(), picture.Info(), DIB_RGB_COLORS, SRCCOPY), 0);
+        ASSERT_NE(StretchDIBits(dc, 0, 0, 4, 1, 0, 0, 4, 1, picture.Bits(), picture.Info(), DIB_RGB_COLORS, SRCCOPY),
+                  0);
         for (uint32_t x = 0; x < 4; ++x) {
             const BYTE* entry = file.data() + 54 + 4 * x;
             const uint32_t expected = x < 2 ? uint32_t(entry[0] | entry[1] << 8 | entry[2] << 16) : 0;

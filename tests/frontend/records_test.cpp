@@ -27,10 +27,10 @@ TEST(FrontendPrefix, FromModuleNames)
         {u"C:\\driver\\abcrec.dll", u"ABC"},
         {u"/usr/lib/faxdriver/libabcrec.so", u"ABC"},
         {u"/opt/lib/libvelmora.so.1", u"VELMORA"},
-        {u"fax.dll", u"FAX"},          // no "REC": the base name whole, in capitals
-        {u"RERECC.DLL", u""},          // a removal that forms a new "REC" removes that one too
+        {u"fax.dll", u"FAX"},  // no "REC": the base name whole, in capitals
+        {u"RERECC.DLL", u""},  // a removal that forms a new "REC" removes that one too
         {u"RECREC", u""},
-        {u"lib.so", u"LIB"},           // "lib" alone is the name itself
+        {u"lib.so", u"LIB"},  // "lib" alone is the name itself
         {u"\u0444\u0430\u043a\u0441rec.dll", u"\u0424\u0410\u041a\u0421"},
         // More than 31 characters: the first 31 are the base name, then "REC" goes.
         {u"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJ.DLL", u"ABCDEFGHIJKLMNOPQRSTUVWXYZABCDE"},
@@ -88,12 +88,10 @@ TEST(FrontendMembership, KeyBetweenSemicolons)
         const char16_t* members;
         bool member;
     } cases[] = {
-        {u"A1", u"A1;B2;", true},
-        {u"B2", u"A1;B2;", true},
-        {u"B2", u";A1;B2;", true},  // with a leading semicolon too
-        {u"A", u"A1;B2;", false},   // a key that only starts another key
-        {u"1", u"A1;", false},      // nor one that only ends it
-        {u"B2", u"A1;B2", false},   // the last key lacks its semicolon
+        {u"A1", u"A1;B2;", true}, {u"B2", u"A1;B2;", true}, {u"B2", u";A1;B2;", true},  // with a leading semicolon too
+        {u"A", u"A1;B2;", false},  // a key that only starts another key
+        {u"1", u"A1;", false},  // nor one that only ends it
+        {u"B2", u"A1;B2", false},  // the last key lacks its semicolon
         {u"C3", u"", false},
     };
     for (const auto& c : cases)
@@ -118,11 +116,11 @@ TEST(FrontendRecords, CountsAreClampedToTheFile)
         WORD claimed;
         WORD used;
     } cases[] = {
-        {32, 0, 0},                    // the stand-in for a missing file
+        {32, 0, 0},  // the stand-in for a missing file
         {32, 5, 0},
         {940 * 3, 3, 3},
-        {940 * 3, 2, 2},               // records behind the count are no part of the list
-        {940 * 3 + 100, 9, 3},         // a short last record is not used
+        {940 * 3, 2, 2},  // records behind the count are no part of the list
+        {940 * 3 + 100, 9, 3},  // a short last record is not used
         {940 * 2 - 1, 2, 1},
     };
     for (const auto& c : cases) {
@@ -141,9 +139,9 @@ TEST(FrontendRecords, CoverPageSettingsMerge)
     } cases[] = {
         {2794, 2159, 0, 2159, 2794, 100, 50, 50},  // landscape-stored Letter turns upright
         {2100, 2970, 0, 2100, 2970, 100, 50, 50},
-        {0, 0, 0, 2159, 2794, 100, 50, 50},        // nothing stored: the Letter defaults
-        {0, 3556, 0, 2159, 2794, 100, 50, 50},     // no width is no size at all
-        {2159, 0, 0, 2159, 2794, 100, 50, 50},     // nor is no height (a damaged record)
+        {0, 0, 0, 2159, 2794, 100, 50, 50},  // nothing stored: the Letter defaults
+        {0, 3556, 0, 2159, 2794, 100, 50, 50},  // no width is no size at all
+        {2159, 0, 0, 2159, 2794, 100, 50, 50},  // nor is no height (a damaged record)
         {2000, 2000, 250, 2000, 2000, 250, 7, 9},  // a stored scale keeps its position
     };
     for (const auto& c : cases) {

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
-#include <QWindow>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include "frontend/sheet/pages.h"
 #include "frontend/sheet/send_lists.h"
@@ -55,10 +55,8 @@ void MembersBelowTheirGroup(HWND page, int listId)
     LPARAM group = -1;
     for (int r = 0; r < SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); ++r) {
         const int picture = ListRowPicture(list, r);
-        if (picture == 3)
-            EXPECT_EQ(ListRowParam(list, r), group) << "row " << r;
-        else
-            group = picture == 0 ? ListRowParam(list, r) : -1;
+        if (picture == 3) EXPECT_EQ(ListRowParam(list, r), group) << "row " << r;
+        else group = picture == 0 ? ListRowParam(list, r) : -1;
     }
 }
 
@@ -81,7 +79,10 @@ void Notify(HWND page, int listId, int code)
     SendMessageW(page, WM_NOTIFY, static_cast<WPARAM>(listId), reinterpret_cast<LPARAM>(&notify));
 }
 
-void Press(HWND page, int id) { SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, id))); }
+void Press(HWND page, int id)
+{
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, id)));
+}
 
 std::u16string Text(HWND page, int id)
 {
@@ -103,37 +104,37 @@ void Act(HWND page, const Step& step)
 {
     const auto listOf = [](const char16_t* side) { return side[0] == u'L' ? kLeftList : kRightList; };
     switch (step.op) {
-    case '>':
-        if (step.a[0]) {
-            ASSERT_TRUE(Focus(page, kLeftList, step.a));
+        case '>':
+            if (step.a[0]) {
+                ASSERT_TRUE(Focus(page, kLeftList, step.a));
+            }
+            Press(page, 3802);
+            break;
+        case '<':
+            if (step.a[0]) {
+                ASSERT_TRUE(Focus(page, kRightList, step.a));
+            }
+            Press(page, 3803);
+            break;
+        case 't':
+            SetDlgItemTextW(page, 3806, step.a);
+            SetDlgItemTextW(page, 3808, step.b);
+            Press(page, 3802);
+            break;
+        case 'r':
+        case 'd':
+            ASSERT_TRUE(Focus(page, listOf(step.a), step.b));
+            Notify(page, listOf(step.a), step.op == 'r' ? NM_RCLICK : NM_DBLCLK);
+            break;
+        case 'c': {
+            NMITEMACTIVATE notify{};
+            const int id = listOf(step.a);
+            notify.hdr = {GetDlgItem(page, id), static_cast<UINT_PTR>(id), static_cast<UINT>(LVN_COLUMNCLICK)};
+            notify.iSubItem = step.b[0] - u'0';
+            SendMessageW(page, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&notify));
+            break;
         }
-        Press(page, 3802);
-        break;
-    case '<':
-        if (step.a[0]) {
-            ASSERT_TRUE(Focus(page, kRightList, step.a));
-        }
-        Press(page, 3803);
-        break;
-    case 't':
-        SetDlgItemTextW(page, 3806, step.a);
-        SetDlgItemTextW(page, 3808, step.b);
-        Press(page, 3802);
-        break;
-    case 'r':
-    case 'd':
-        ASSERT_TRUE(Focus(page, listOf(step.a), step.b));
-        Notify(page, listOf(step.a), step.op == 'r' ? NM_RCLICK : NM_DBLCLK);
-        break;
-    case 'c': {
-        NMITEMACTIVATE notify{};
-        const int id = listOf(step.a);
-        notify.hdr = {GetDlgItem(page, id), static_cast<UINT_PTR>(id), static_cast<UINT>(LVN_COLUMNCLICK)};
-        notify.iSubItem = step.b[0] - u'0';
-        SendMessageW(page, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&notify));
-        break;
-    }
-    default: FAIL() << step.op;
+        default: FAIL() << step.op;
     }
 }
 
@@ -151,42 +152,91 @@ TEST_F(SendPage, MovesAndTheReceiversTheySave)
     const struct {
         const char* name;
         std::vector<Step> steps;
-        std::vector<Row> right;                  // the send list after the steps
+        std::vector<Row> right;  // the send list after the steps
         std::u16string counter, nameEdit, faxEdit;
-        std::vector<std::u16string> receivers;   // saved on OK, in send order
+        std::vector<std::u16string> receivers;  // saved on OK, in send order
         std::vector<std::u16string> messages;
     } cases[] = {
         {"a contact also in a chosen group is listed once",
          {{'>', u"Ann", u""}, {'>', u"Team", u""}},
-         {{u"Team", 1}, {u"Ann", 2}}, u"2 / 50", u"", u"", {u"Ann:111", u"Cid:333"}, {}},
+         {{u"Team", 1}, {u"Ann", 2}},
+         u"2 / 50",
+         u"",
+         u"",
+         {u"Ann:111", u"Cid:333"},
+         {}},
         {"moved contacts, then typed receivers, then group members in address-book order",
          {{'>', u"Dan", u""}, {'t', u"Eve", u"555"}, {'>', u"Two", u""}, {'>', u"Bob", u""}},
-         {{u"Two", 1}, {u"Eve", 4}, {u"Bob", 2}, {u"Dan", 2}}, u"4 / 50", u"", u"",
-         {u"Dan:444", u"Bob:222", u"Eve:555", u"Cid:333"}, {}},
+         {{u"Two", 1}, {u"Eve", 4}, {u"Bob", 2}, {u"Dan", 2}},
+         u"4 / 50",
+         u"",
+         u"",
+         {u"Dan:444", u"Bob:222", u"Eve:555", u"Cid:333"},
+         {}},
         {"two groups sharing a member count it once",
          {{'>', u"Team", u""}, {'>', u"Two", u""}},
-         {{u"Team", 1}, {u"Two", 1}}, u"3 / 50", u"", u"", {u"Ann:111", u"Bob:222", u"Cid:333"}, {}},
+         {{u"Team", 1}, {u"Two", 1}},
+         u"3 / 50",
+         u"",
+         u"",
+         {u"Ann:111", u"Bob:222", u"Cid:333"},
+         {}},
         {"a member dropped from a chosen group is not sent",
          {{'>', u"Team", u""}, {'r', u"R", u"Team"}, {'<', u"Cid", u""}},
-         {{u"Team", 0}, {u"Ann", 3}}, u"1 / 50", u"", u"", {u"Ann:111"}, {}},
+         {{u"Team", 0}, {u"Ann", 3}},
+         u"1 / 50",
+         u"",
+         u"",
+         {u"Ann:111"},
+         {}},
         {"a group moved back gets its dropped members again",
          {{'>', u"Team", u""}, {'r', u"R", u"Team"}, {'<', u"Cid", u""}, {'<', u"Team", u""}, {'>', u"Team", u""}},
-         {{u"Team", 1}}, u"2 / 50", u"", u"", {u"Ann:111", u"Cid:333"}, {}},
+         {{u"Team", 1}},
+         u"2 / 50",
+         u"",
+         u"",
+         {u"Ann:111", u"Cid:333"},
+         {}},
         {"a removed typed receiver returns to the edits",
          {{'t', u"Eve", u"555"}, {'t', u"Fay", u"666"}, {'<', u"Eve", u""}},
-         {{u"Fay", 4}}, u"1 / 50", u"Eve", u"555", {u"Fay:666"}, {}},
+         {{u"Fay", 4}},
+         u"1 / 50",
+         u"Eve",
+         u"555",
+         {u"Fay:666"},
+         {}},
         {"brackets go as typed, blanks when the receiver is added",
          {{'t', u"Eve", u"8 (495) 1,23"}},
-         {{u"Eve", 4}}, u"1 / 50", u"", u"", {u"Eve:8495123"}, {}},
+         {{u"Eve", 4}},
+         u"1 / 50",
+         u"",
+         u"",
+         {u"Eve:8495123"},
+         {}},
         {"double-click moves a row across and back",
          {{'d', u"L", u"Bob"}, {'d', u"L", u"Dan"}, {'d', u"R", u"Bob"}},
-         {{u"Dan", 2}}, u"1 / 50", u"", u"", {u"Dan:444"}, {}},
+         {{u"Dan", 2}},
+         u"1 / 50",
+         u"",
+         u"",
+         {u"Dan:444"},
+         {}},
         {"a name without a fax number, and a fax number without a name",
          {{'t', u"Eve", u""}, {'t', u"", u"555"}},
-         {}, u"0 / 50", u"", u"555", {}, {u"Выберите номер факса", u"Выберите имя пользователя ", u"Выберите контакт из списка"}},
+         {},
+         u"0 / 50",
+         u"",
+         u"555",
+         {},
+         {u"Выберите номер факса", u"Выберите имя пользователя ", u"Выберите контакт из списка"}},
         {"nothing focused on the right removes nothing",
          {{'>', u"Ann", u""}, {'<', u"Ann", u""}, {'<', u"", u""}},
-         {}, u"0 / 50", u"", u"", {}, {u"Выберите контакт из списка"}},
+         {},
+         u"0 / 50",
+         u"",
+         u"",
+         {},
+         {u"Выберите контакт из списка"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -196,15 +246,13 @@ TEST_F(SendPage, MovesAndTheReceiversTheySave)
         messages_.clear();
         platform::ui::SetModalHook([&](HWND sheet) {
             HWND page = CurrentPage(sheet);
-            for (const Step& step : c.steps)
-                Act(page, step);
+            for (const Step& step : c.steps) Act(page, step);
             EXPECT_EQ(Rows(page, kRightList), c.right);
             EXPECT_EQ(Text(page, 3811), c.counter);
             EXPECT_EQ(Text(page, 3806), c.nameEdit);
             EXPECT_EQ(Text(page, 3808), c.faxEdit);
             SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-            if (CurrentPage(sheet))
-                SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            if (CurrentPage(sheet)) SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         });
         FaxSheetRun(nullptr, VelmoraModule());
         CountValue count{};
@@ -226,18 +274,26 @@ TEST_F(SendPage, SortingAndMembersShownAndHidden)
         std::vector<Row> left;
     } cases[] = {
         {"as loaded", {}, {{u"Team", 1}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
-        {"name column turned", {{'c', u"L", u"0"}},
+        {"name column turned",
+         {{'c', u"L", u"0"}},
          {{u"Two", 1}, {u"Team", 1}, {u"Dan", 2}, {u"Cid", 2}, {u"Bob", 2}, {u"Ann", 2}}},
-        {"fax column", {{'c', u"L", u"2"}}, {{u"Team", 1}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
-        {"members shown", {{'r', u"L", u"Team"}},
-         {{u"Team", 0}, {u"Ann", 3}, {u"Cid", 3}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
-        {"the same group again hides them", {{'r', u"L", u"Team"}, {'r', u"L", u"Team"}},
+        {"fax column",
+         {{'c', u"L", u"2"}},
          {{u"Team", 1}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
-        {"another group shows its own", {{'r', u"L", u"Team"}, {'r', u"L", u"Two"}},
+        {"members shown",
+         {{'r', u"L", u"Team"}},
+         {{u"Team", 0}, {u"Ann", 3}, {u"Cid", 3}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
+        {"the same group again hides them",
+         {{'r', u"L", u"Team"}, {'r', u"L", u"Team"}},
+         {{u"Team", 1}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
+        {"another group shows its own",
+         {{'r', u"L", u"Team"}, {'r', u"L", u"Two"}},
          {{u"Team", 1}, {u"Two", 0}, {u"Bob", 3}, {u"Cid", 3}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
-        {"a shown group moved away takes its members", {{'r', u"L", u"Team"}, {'>', u"Team", u""}},
+        {"a shown group moved away takes its members",
+         {{'r', u"L", u"Team"}, {'>', u"Team", u""}},
          {{u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
-        {"a right-click on a contact only selects", {{'r', u"L", u"Bob"}},
+        {"a right-click on a contact only selects",
+         {{'r', u"L", u"Bob"}},
          {{u"Team", 1}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}}},
     };
     for (const auto& c : cases) {
@@ -247,8 +303,7 @@ TEST_F(SendPage, SortingAndMembersShownAndHidden)
         AddressBook();
         platform::ui::SetModalHook([&](HWND sheet) {
             HWND page = CurrentPage(sheet);
-            for (const Step& step : c.steps)
-                Act(page, step);
+            for (const Step& step : c.steps) Act(page, step);
             EXPECT_EQ(Rows(page, kLeftList), c.left);
             SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         });
@@ -266,22 +321,28 @@ TEST_F(SendPage, MembersStandDirectlyBelowTheirGroup)
         std::vector<Step> steps;
         std::vector<Row> left, right;
     } cases[] = {
-        {"the second group opened in the send list", {{'>', u"Team", u""}, {'>', u"Two", u""}, {'r', u"R", u"Two"}},
+        {"the second group opened in the send list",
+         {{'>', u"Team", u""}, {'>', u"Two", u""}, {'r', u"R", u"Two"}},
          {{u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
          {{u"Team", 1}, {u"Two", 0}, {u"Bob", 3}, {u"Cid", 3}}},
-        {"the first group opened in the send list", {{'>', u"Two", u""}, {'>', u"Team", u""}, {'r', u"R", u"Team"}},
+        {"the first group opened in the send list",
+         {{'>', u"Two", u""}, {'>', u"Team", u""}, {'r', u"R", u"Team"}},
          {{u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
          {{u"Team", 0}, {u"Ann", 3}, {u"Cid", 3}, {u"Two", 1}}},
-        {"a contact moved in after", {{'>', u"Team", u""}, {'>', u"Two", u""}, {'r', u"R", u"Two"}, {'>', u"Ann", u""}},
+        {"a contact moved in after",
+         {{'>', u"Team", u""}, {'>', u"Two", u""}, {'r', u"R", u"Two"}, {'>', u"Ann", u""}},
          {{u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
          {{u"Team", 1}, {u"Two", 0}, {u"Bob", 3}, {u"Cid", 3}, {u"Ann", 2}}},
-        {"the name column turned", {{'c', u"L", u"0"}, {'r', u"L", u"Team"}},
+        {"the name column turned",
+         {{'c', u"L", u"0"}, {'r', u"L", u"Team"}},
          {{u"Two", 1}, {u"Team", 0}, {u"Cid", 3}, {u"Ann", 3}, {u"Dan", 2}, {u"Cid", 2}, {u"Bob", 2}, {u"Ann", 2}},
          {}},
-        {"by fax number, where the groups have none", {{'c', u"L", u"2"}, {'r', u"L", u"Team"}},
+        {"by fax number, where the groups have none",
+         {{'c', u"L", u"2"}, {'r', u"L", u"Team"}},
          {{u"Team", 0}, {u"Ann", 3}, {u"Cid", 3}, {u"Two", 1}, {u"Ann", 2}, {u"Bob", 2}, {u"Cid", 2}, {u"Dan", 2}},
          {}},
-        {"turned by fax number", {{'c', u"L", u"2"}, {'c', u"L", u"2"}, {'r', u"L", u"Two"}},
+        {"turned by fax number",
+         {{'c', u"L", u"2"}, {'c', u"L", u"2"}, {'r', u"L", u"Two"}},
          {{u"Team", 1}, {u"Two", 0}, {u"Cid", 3}, {u"Bob", 3}, {u"Dan", 2}, {u"Cid", 2}, {u"Bob", 2}, {u"Ann", 2}},
          {}},
     };
@@ -292,8 +353,7 @@ TEST_F(SendPage, MembersStandDirectlyBelowTheirGroup)
         AddressBook();
         platform::ui::SetModalHook([&](HWND sheet) {
             HWND page = CurrentPage(sheet);
-            for (const Step& step : c.steps)
-                Act(page, step);
+            for (const Step& step : c.steps) Act(page, step);
             EXPECT_EQ(Rows(page, kLeftList), c.left);
             EXPECT_EQ(Rows(page, kRightList), c.right);
             MembersBelowTheirGroup(page, kLeftList);
@@ -312,8 +372,8 @@ TEST_F(SendPage, MembersOfTheOpenedGroupAreNotListedUnderAnother)
                                                      MakeContact(u"K05", u"Дарья Волкова", u"445"),
                                                      MakeContact(u"K06", u"Егор Лебедев", u"555"),
                                                      MakeContact(u"K07", u"Жанна Козлова", u"556")});
-    WriteFile("GROUP.DAT", std::vector<GroupRecord>{MakeGroup(u"Бухгалтерия", u"K04;K05;"),
-                                                    MakeGroup(u"Склад", u"K06;K07;K01;")});
+    WriteFile("GROUP.DAT",
+              std::vector<GroupRecord>{MakeGroup(u"Бухгалтерия", u"K04;K05;"), MakeGroup(u"Склад", u"K06;K07;K01;")});
     CountValue count{};
     count.contactCount = 5;
     count.groupCount = 2;
@@ -323,11 +383,14 @@ TEST_F(SendPage, MembersOfTheOpenedGroupAreNotListedUnderAnother)
         Act(page, {'>', u"Бухгалтерия", u""});
         Act(page, {'>', u"Склад", u""});
         Act(page, {'r', u"R", u"Склад"});
-        EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Бухгалтерия", 1}, {u"Склад", 0}, {u"Анна Смирнова", 3},
-                                                            {u"Егор Лебедев", 3}, {u"Жанна Козлова", 3}}));
+        EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Бухгалтерия", 1},
+                                                            {u"Склад", 0},
+                                                            {u"Анна Смирнова", 3},
+                                                            {u"Егор Лебедев", 3},
+                                                            {u"Жанна Козлова", 3}}));
         Act(page, {'r', u"R", u"Бухгалтерия"});
-        EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Бухгалтерия", 0}, {u"Глеб Морозов", 3},
-                                                            {u"Дарья Волкова", 3}, {u"Склад", 1}}));
+        EXPECT_EQ(Rows(page, kRightList),
+                  (std::vector<Row>{{u"Бухгалтерия", 0}, {u"Глеб Морозов", 3}, {u"Дарья Волкова", 3}, {u"Склад", 1}}));
         MembersBelowTheirGroup(page, kRightList);
         SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });
@@ -343,11 +406,8 @@ TEST_F(SendPage, FiftyReceiversAtMost)
         std::u16string counter;
         bool addEnabled;
     } cases[] = {
-        {50, 0, true, u"50 / 50", false},
-        {49, 1, true, u"50 / 50", false},
-        {51, 0, false, u"0 / 50", true},
-        {50, 1, false, u"1 / 50", true},
-        {48, 1, true, u"49 / 50", true},
+        {50, 0, true, u"50 / 50", false}, {49, 1, true, u"50 / 50", false}, {51, 0, false, u"0 / 50", true},
+        {50, 1, false, u"1 / 50", true},  {48, 1, true, u"49 / 50", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.members * 10 + c.typed);
@@ -358,8 +418,7 @@ TEST_F(SendPage, FiftyReceiversAtMost)
         for (int i = 0; i < 60; ++i) {
             const std::string key = "K" + std::to_string(i);
             contacts.push_back(MakeContact(Wide(key).c_str(), Wide("N" + std::to_string(100 + i)).c_str(), u"1"));
-            if (i < c.members)
-                members += Wide(key) + u";";
+            if (i < c.members) members += Wide(key) + u";";
         }
         WriteFile("USER.DAT", contacts);
         WriteFile("GROUP.DAT", std::vector<GroupRecord>{MakeGroup(u"Big", members.c_str())});
@@ -370,8 +429,7 @@ TEST_F(SendPage, FiftyReceiversAtMost)
         messages_.clear();
         platform::ui::SetModalHook([&](HWND sheet) {
             HWND page = CurrentPage(sheet);
-            for (int t = 0; t < c.typed; ++t)
-                Act(page, {'t', u"Eve", u"5"});
+            for (int t = 0; t < c.typed; ++t) Act(page, {'t', u"Eve", u"5"});
             Act(page, {'>', u"Big", u""});
             EXPECT_EQ(Rows(page, kRightList).size(), size_t(c.typed) + (c.accepted ? 1 : 0));
             EXPECT_EQ(Text(page, 3811), c.counter);
@@ -437,7 +495,8 @@ TEST_F(SendPage, ThroughQt)
         QApplication::processEvents();
         QWindow* window = left->window()->windowHandle();
         ASSERT_TRUE(window);
-        QTest::mouseDClick(window, Qt::LeftButton, {}, left->viewport()->mapTo(left->window(), rowPoint(QStringLiteral("Dan"))));
+        QTest::mouseDClick(window, Qt::LeftButton, {},
+                           left->viewport()->mapTo(left->window(), rowPoint(QStringLiteral("Dan"))));
         EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Dan", 2}}));
         EXPECT_EQ(Text(page, 3811), u"1 / 50");
         SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
@@ -453,8 +512,7 @@ TEST(SendLists, ArrayRemoveKeepsTheBlockAndZeroesItsEnd)
     } cases[] = {{0, {2, 3, 4, 0}}, {1, {1, 3, 4, 0}}, {3, {1, 2, 3, 0}}, {4, {1, 2, 3, 4}}, {-1, {1, 2, 3, 4}}};
     for (const auto& c : cases) {
         auto* block = static_cast<uint32_t*>(HeapAlloc(GetProcessHeap(), 0, 4 * sizeof(uint32_t)));
-        for (uint32_t i = 0; i < 4; ++i)
-            block[i] = i + 1;
+        for (uint32_t i = 0; i < 4; ++i) block[i] = i + 1;
         ArrayRemove(block, sizeof(uint32_t), c.index);
         EXPECT_EQ(std::vector<uint32_t>(block, block + 4), c.after) << c.index;
         EXPECT_EQ(HeapSize(GetProcessHeap(), 0, block), 4 * sizeof(uint32_t));

@@ -36,7 +36,8 @@ inline GroupRecord MakeGroup(const char16_t* name, const char16_t* members)
 // Writes a bottom-up 24-bit BMP file of one colour.
 inline void SolidBmpWrite(const std::string& path, int32_t width, int32_t height, COLORREF colour)
 {
-    const uint32_t row = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4, size = 54 + row * static_cast<uint32_t>(height);
+    const uint32_t row = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4,
+                   size = 54 + row * static_cast<uint32_t>(height);
     std::vector<uint8_t> bmp(size);
     bmp[0] = 'B';
     bmp[1] = 'M';
@@ -95,11 +96,11 @@ protected:
     bool ReadValue(const char16_t* name, Record& record)
     {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return false;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
         DWORD size = sizeof record;
-        const bool ok = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&record), &size) ==
-                            ERROR_SUCCESS && size == sizeof record;
+        const bool ok =
+            RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&record), &size) == ERROR_SUCCESS &&
+            size == sizeof record;
         RegCloseKey(key);
         return ok;
     }
@@ -107,7 +108,8 @@ protected:
     void WriteFile(const std::string& name, const std::vector<Record>& records, size_t extra = 0)
     {
         std::ofstream out(dataFolder_ + Prefix() + name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(records.data()), static_cast<std::streamsize>(records.size() * sizeof(Record)));
+        out.write(reinterpret_cast<const char*>(records.data()),
+                  static_cast<std::streamsize>(records.size() * sizeof(Record)));
         const std::string tail(extra, '\x5A');
         out.write(tail.data(), static_cast<std::streamsize>(tail.size()));
     }
@@ -116,8 +118,7 @@ protected:
         std::ifstream in(dataFolder_ + Prefix() + "REC.DAT", std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::vector<ContactRecord> records(bytes.size() / sizeof(ContactRecord));
-        if (!records.empty())
-            std::memcpy(records.data(), bytes.data(), records.size() * sizeof(ContactRecord));
+        if (!records.empty()) std::memcpy(records.data(), bytes.data(), records.size() * sizeof(ContactRecord));
         return records;
     }
     bool Saved() { return std::filesystem::exists(dataFolder_ + Prefix() + "REC.DAT"); }
@@ -140,10 +141,9 @@ protected:
     // The address book: Ann (A1), Bob (B2), Cid (C3), Dan (D4); group Team = Ann, Cid; Two = Bob, Cid.
     void AddressBook(WORD contactCount = 4, WORD groupCount = 2)
     {
-        WriteFile("USER.DAT", std::vector<ContactRecord>{MakeContact(u"A1", u"Ann", u"111"),
-                                                         MakeContact(u"B2", u"Bob", u"222"),
-                                                         MakeContact(u"C3", u"Cid", u"333"),
-                                                         MakeContact(u"D4", u"Dan", u"444")});
+        WriteFile("USER.DAT",
+                  std::vector<ContactRecord>{MakeContact(u"A1", u"Ann", u"111"), MakeContact(u"B2", u"Bob", u"222"),
+                                             MakeContact(u"C3", u"Cid", u"333"), MakeContact(u"D4", u"Dan", u"444")});
         WriteFile("GROUP.DAT", std::vector<GroupRecord>{MakeGroup(u"Team", u"A1;C3;"), MakeGroup(u"Two", u";B2;C3;")});
         CountValue count{};
         std::memcpy(count.head, "\x01\x02\x03\x04", 4);

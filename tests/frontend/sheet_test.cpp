@@ -19,7 +19,8 @@ HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageW(sheet,
 void MoveContact(FaxSheetState* state, int index)
 {
     const SIZE_T bytes = (static_cast<SIZE_T>(state->sendListCount) + 1) * sizeof(ContactRecord);
-    state->sendList = static_cast<ContactRecord*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, state->sendList, bytes));
+    state->sendList =
+        static_cast<ContactRecord*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, state->sendList, bytes));
     state->sendList[state->sendListCount++] = state->contacts[index];
     std::memmove(&state->contacts[index], &state->contacts[index + 1],
                  (state->contactsCount - index - 1) * sizeof(ContactRecord));
@@ -34,15 +35,15 @@ void Type(FaxSheetState* state, const char16_t* name, const char16_t* fax)
 void ChooseGroup(FaxSheetState* state, int index)
 {
     const SIZE_T bytes = (static_cast<SIZE_T>(state->chosenGroupsCount) + 1) * sizeof(GroupRecord);
-    state->chosenGroups = static_cast<GroupRecord*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, state->chosenGroups, bytes));
+    state->chosenGroups =
+        static_cast<GroupRecord*>(HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, state->chosenGroups, bytes));
     state->chosenGroups[state->chosenGroupsCount++] = state->groups[index];
 }
 
 std::vector<std::u16string> Names(const std::vector<ContactRecord>& records, size_t count)
 {
     std::vector<std::u16string> names;
-    for (size_t i = 0; i < count && i < records.size(); ++i)
-        names.emplace_back(FieldText(records[i].name));
+    for (size_t i = 0; i < count && i < records.size(); ++i) names.emplace_back(FieldText(records[i].name));
     return names;
 }
 
@@ -86,9 +87,9 @@ TEST_F(Sheet, CountsComeFromCountInfoAndAreHeldToTheFiles)
         WORD contacts, groups;
         int16_t loadedContacts, loadedGroups;
     } cases[] = {
-        {0, 0, 0, 0},    // a zero "CountInfo" is an empty book, whatever USER.DAT holds
-        {2, 1, 2, 1},    // records behind the count are not used
-        {40, 9, 4, 2},   // a count beyond the file is held to the file
+        {0, 0, 0, 0},  // a zero "CountInfo" is an empty book, whatever USER.DAT holds
+        {2, 1, 2, 1},  // records behind the count are not used
+        {40, 9, 4, 2},  // a count beyond the file is held to the file
     };
     for (const auto& c : cases) {
         AddressBook(c.contacts, c.groups);
@@ -113,15 +114,14 @@ TEST_F(Sheet, ReceiversInSendOrderEachOnce)
 
     platform::ui::SetModalHook([](HWND sheet) {
         FaxSheetState* state = PageState(CurrentPage(sheet));
-        MoveContact(state, 1);          // Bob
+        MoveContact(state, 1);  // Bob
         Type(state, u"Eve", u"555");
-        ChooseGroup(state, 0);           // Team: Ann, Cid
-        ChooseGroup(state, 1);           // Two: (Bob, moved already) Cid again
+        ChooseGroup(state, 0);  // Team: Ann, Cid
+        ChooseGroup(state, 1);  // Two: (Bob, moved already) Cid again
         EXPECT_EQ(FaxSheetReceiverTotal(state), 4);
         QPushButton* ok = nullptr;
         for (QPushButton* button : platform::ui::WidgetOf(sheet)->findChildren<QPushButton*>())
-            if (button->text() == QStringLiteral("OK"))
-                ok = button;
+            if (button->text() == QStringLiteral("OK")) ok = button;
         ASSERT_TRUE(ok);
         QTest::mouseClick(ok, Qt::LeftButton);
     });
@@ -136,8 +136,7 @@ TEST_F(Sheet, ReceiversInSendOrderEachOnce)
     EXPECT_EQ(Names(receivers, count.contactCount), (std::vector<std::u16string>{u"Bob", u"Eve", u"Ann", u"Cid"}));
     // The file holds the send-list block and nothing of the earlier nine records.
     EXPECT_LE(receivers.size(), 5u);
-    for (const ContactRecord& record : receivers)
-        EXPECT_NE(FieldText(record.name), u"Old");
+    for (const ContactRecord& record : receivers) EXPECT_NE(FieldText(record.name), u"Old");
 
     CoverPageSettings saved{};
     ASSERT_TRUE(ReadValue(kValueCoverPagePout, saved));
@@ -177,10 +176,8 @@ TEST_F(Sheet, SaveRules)
         bool savedAfterFirstOk = false, savedInBetween = true;
         platform::ui::SetModalHook([&](HWND sheet) {
             FaxSheetState* state = PageState(CurrentPage(sheet));
-            if (c.receivers)
-                Type(state, u"Eve", u"555");
-            if (!c.subjectMissing)
-                FieldSet(state->settings->subject, u"Счёт");
+            if (c.receivers) Type(state, u"Eve", u"555");
+            if (!c.subjectMissing) FieldSet(state->settings->subject, u"Счёт");
             if (c.openCoverPage) {
                 SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
                 EXPECT_EQ(state->coverPageNotApplied, 1);

@@ -17,16 +17,12 @@
 
 namespace {
 
-std::vector<BYTE> Bytes(const BYTE* block)
-{
-    return {block, block + HeapSize(GetProcessHeap(), 0, block)};
-}
+std::vector<BYTE> Bytes(const BYTE* block) { return {block, block + HeapSize(GetProcessHeap(), 0, block)}; }
 
 std::vector<BYTE> Pattern(size_t size, unsigned seed)
 {
     std::vector<BYTE> data(size);
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<BYTE>((i * 131 + seed) >> 2);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<BYTE>((i * 131 + seed) >> 2);
     return data;
 }
 
@@ -136,7 +132,7 @@ TEST(FrontendStore, TheDataFolderIsPrivateAndAnotherUsersFolderIsRefused)
 {
     const struct Case {
         const char* what;
-        int mode;       // -1: no folder beforehand; -2: a symlink to a folder of ours
+        int mode;  // -1: no folder beforehand; -2: a symlink to a folder of ours
         bool otherUser;
         bool used;
     } cases[] = {
@@ -155,8 +151,7 @@ TEST(FrontendStore, TheDataFolderIsPrivateAndAnotherUsersFolderIsRefused)
         if (c.mode >= 0) {
             ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
             ASSERT_EQ(chmod(path.c_str(), mode_t(c.mode)), 0);
-            if (c.otherUser && !GiveAway(path))
-                continue;
+            if (c.otherUser && !GiveAway(path)) continue;
         } else if (c.mode == -2) {
             ASSERT_EQ(mkdir(env.file("mine").c_str(), 0700), 0);
             ASSERT_EQ(symlink(env.file("mine").c_str(), path.c_str()), 0);

@@ -35,7 +35,8 @@ TEST_F(WindowCentre, SheetAndSenderDialogStandInTheMiddleOfTheScreen)
             ASSERT_TRUE(SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
             SendMessageW(window, PSM_SETCURSEL, 1, 0);
             HWND page = reinterpret_cast<HWND>(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0));
-            SendMessageW(page, WM_COMMAND, MAKEWPARAM(3624, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, 3624)));
+            SendMessageW(page, WM_COMMAND, MAKEWPARAM(3624, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(page, 3624)));
             SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         } else {
             senderSeen = true;
@@ -61,7 +62,7 @@ TEST_F(WindowCentre, AWindowLargerThanTheScreenKeepsItsCornerOnIt)
         QSize size;
         bool throughControl;  // WindowCenter given one of the dialog's edits
     } cases[] = {
-        {{300, 200}, false}, {{301, 201}, true}, {{sw + 100, 200}, false},
+        {{300, 200}, false},     {{301, 201}, true},       {{sw + 100, 200}, false},
         {{300, sh + 60}, false}, {{sw + 1, sh + 1}, true}, {{sw, sh}, false},
     };
     for (const auto& c : cases) {
@@ -73,7 +74,8 @@ TEST_F(WindowCentre, AWindowLargerThanTheScreenKeepsItsCornerOnIt)
             EXPECT_EQ(Frame(dialog), QRect(Centred(c.size), c.size)) << c.size.width() << " x " << c.size.height();
             EndDialog(dialog, 0);
         });
-        DialogBoxParamW(VelmoraModule(), MAKEINTRESOURCEW(3100), nullptr, SenderInfoDlgProc, reinterpret_cast<LPARAM>(&state));
+        DialogBoxParamW(VelmoraModule(), MAKEINTRESOURCEW(3100), nullptr, SenderInfoDlgProc,
+                        reinterpret_cast<LPARAM>(&state));
         EXPECT_TRUE(seen);
     }
 }

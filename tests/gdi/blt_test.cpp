@@ -33,18 +33,21 @@ struct RefBlt {
     int stretchMode = BLACKONWHITE;  // a new DC's mode
 };
 
-bool SameFormat(const Image& a, const Image& b) {
+bool SameFormat(const Image& a, const Image& b)
+{
     if (a.bpp != b.bpp) return false;
     if (a.bpp <= 8) return a.palette == b.palette;
     return a.bpp == 24 || std::equal(a.masks, a.masks + 3, b.masks);
 }
 
-uint32_t ColourBits(const Image& image) {
+uint32_t ColourBits(const Image& image)
+{
     if (image.bpp <= 8) return (1u << image.bpp) - 1;
     return image.bpp == 24 ? 0xFFFFFFu : image.masks[0] | image.masks[1] | image.masks[2];
 }
 
-uint32_t Convert(const RefBlt& b, const Image& dst, uint32_t v) {
+uint32_t Convert(const RefBlt& b, const Image& dst, uint32_t v)
+{
     const Image& src = *b.src;
     if (b.srcFromDc && src.bpp == 1 && dst.bpp == 1) return v;
     if (SameFormat(src, dst)) return v;
@@ -56,7 +59,8 @@ uint32_t Convert(const RefBlt& b, const Image& dst, uint32_t v) {
 
 int64_t FloorMod(int64_t a, int64_t m) { return ((a % m) + m) % m; }
 
-void RefApply(Image& dst, const RefBlt& b) {
+void RefApply(Image& dst, const RefBlt& b)
+{
     auto needS = [](uint8_t c) { return ((c >> 2) ^ c) & 0x33; };
     auto needP = [](uint8_t c) { return ((c >> 4) ^ c) & 0x0F; };
     bool usesP = needP(b.rop) || (b.mask && needP(b.ropBack));
@@ -82,7 +86,8 @@ void RefApply(Image& dst, const RefBlt& b) {
                 bool scans = b.stretchMode == BLACKONWHITE || b.stretchMode == WHITEONBLACK;
                 if (scans && (sw > x1 - x0 || sh > y1 - y0)) {
                     // every source pixel that lands on this one, ANDed or ORed
-                    auto range = [](int64_t i, int64_t sn, int64_t dn, bool mirror, int64_t s0, int64_t nearest, int64_t& lo, int64_t& hi) {
+                    auto range = [](int64_t i, int64_t sn, int64_t dn, bool mirror, int64_t s0, int64_t nearest,
+                                    int64_t& lo, int64_t& hi) {
                         if (sn <= dn) {
                             lo = nearest, hi = nearest + 1;
                             return;
@@ -111,7 +116,8 @@ void RefApply(Image& dst, const RefBlt& b) {
             if (usesP) {
                 if (b.pattern) {
                     const Image& pt = *b.pattern;
-                    p = dst.Nearest(pt.Color(pt.Get(int(FloorMod(x - b.org.x, pt.width)), int(FloorMod(y - b.org.y, pt.height)))));
+                    p = dst.Nearest(
+                        pt.Color(pt.Get(int(FloorMod(x - b.org.x, pt.width)), int(FloorMod(y - b.org.y, pt.height)))));
                 } else {
                     p = dst.Nearest(b.color);
                 }
@@ -120,7 +126,8 @@ void RefApply(Image& dst, const RefBlt& b) {
             uint8_t code = b.rop;
             if (b.mask) {
                 int64_t mx = b.mx + (x - x0), my = b.my + (y - y0);
-                bool on = mx >= 0 && my >= 0 && mx < b.mask->width && my < b.mask->height && b.mask->Get(int(mx), int(my));
+                bool on =
+                    mx >= 0 && my >= 0 && mx < b.mask->width && my < b.mask->height && b.mask->Get(int(mx), int(my));
                 code = on ? b.rop : b.ropBack;
             }
             dst.Set(int(x), int(y), ref::Rop3(code, p, s, d, bits));
@@ -128,7 +135,8 @@ void RefApply(Image& dst, const RefBlt& b) {
     }
 }
 
-void ExpectSameBytes(const Image& expected, const Surface& actual, const std::string& what) {
+void ExpectSameBytes(const Image& expected, const Surface& actual, const std::string& what)
+{
     Image got = actual.Snapshot();
     size_t differ = 0;
     for (size_t i = 0; i < got.bytes.size(); ++i) differ += got.bytes[i] != expected.bytes[i];
@@ -139,7 +147,8 @@ void ExpectSameBytes(const Image& expected, const Surface& actual, const std::st
 struct TestClip {
     HRGN region;
     std::function<bool(int, int)> inside;
-    TestClip() {
+    TestClip()
+    {
         region = CreateRectRgn(2, 1, 30, 14);
         HRGN second = CreateRectRgn(10, 8, 41, 19);
         HRGN hole = CreateRectRgn(14, 4, 18, 11);
@@ -155,17 +164,21 @@ struct TestClip {
     ~TestClip() { DeleteObject(region); }
 };
 
-HBRUSH PatternBrush(const std::vector<uint8_t>& packed) { return CreateDIBPatternBrushPt(packed.data(), DIB_RGB_COLORS); }
+HBRUSH PatternBrush(const std::vector<uint8_t>& packed)
+{
+    return CreateDIBPatternBrushPt(packed.data(), DIB_RGB_COLORS);
+}
 
 }  // namespace
 
-TEST(GdiBlt, AllTernaryCodesOnOneAndTwentyFourBits) {
+TEST(GdiBlt, AllTernaryCodesOnOneAndTwentyFourBits)
+{
     std::mt19937 rng(7);
     TestClip clip;
     for (int bpp : {1, 24}) {
         std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : std::vector<COLORREF>{};
-        std::vector<uint8_t> packedPattern =
-            bpp == 1 ? ref::PackedDib(8, 8, 1, false, rng, ref::MonoPalette()) : ref::PackedDib(3, 5, 24, true, rng, {});
+        std::vector<uint8_t> packedPattern = bpp == 1 ? ref::PackedDib(8, 8, 1, false, rng, ref::MonoPalette())
+                                                      : ref::PackedDib(3, 5, 24, true, rng, {});
         Image pattern = ref::ImageOfPacked(packedPattern);
         HBRUSH brush = PatternBrush(packedPattern);
         ASSERT_NE(brush, nullptr);
@@ -198,8 +211,9 @@ TEST(GdiBlt, AllTernaryCodesOnOneAndTwentyFourBits) {
                     if (!sourceCode) RefApply(expected, b);
                 }
                 EXPECT_EQ(ok, withBlt || !sourceCode ? TRUE : FALSE);
-                ExpectSameBytes(expected, dst, (withBlt ? "BitBlt bpp " : "PatBlt bpp ") + std::to_string(bpp) +
-                                                   " code " + std::to_string(code));
+                ExpectSameBytes(expected, dst,
+                                (withBlt ? "BitBlt bpp " : "PatBlt bpp ") + std::to_string(bpp) + " code " +
+                                    std::to_string(code));
                 SelectObject(dst.dc, oldBrush);
             }
         }
@@ -207,14 +221,16 @@ TEST(GdiBlt, AllTernaryCodesOnOneAndTwentyFourBits) {
     }
 }
 
-TEST(GdiBlt, EveryDepthPairFollowsTheColourRules) {
+TEST(GdiBlt, EveryDepthPairFollowsTheColourRules)
+{
     std::mt19937 rng(11);
     const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F};
     struct Format {
         int bpp;
         const uint32_t* masks;
     };
-    const Format formats[] = {{1, nullptr}, {4, nullptr}, {8, nullptr}, {16, nullptr}, {16, masks565}, {24, nullptr}, {32, nullptr}};
+    const Format formats[] = {{1, nullptr},   {4, nullptr},  {8, nullptr}, {16, nullptr},
+                              {16, masks565}, {24, nullptr}, {32, nullptr}};
     for (const Format& df : formats) {
         for (const Format& sf : formats) {
             for (uint8_t code : {uint8_t(0xCC), uint8_t(0x66), uint8_t(0xB8)}) {
@@ -248,9 +264,9 @@ TEST(GdiBlt, EveryDepthPairFollowsTheColourRules) {
                 Image expected = dst.Snapshot();
                 RefApply(expected, b);
                 EXPECT_TRUE(BitBlt(dst.dc, 2, 1, 19, 7, src.dc, 3, 2, DWORD(code) << 16));
-                ExpectSameBytes(expected, dst, "dst " + std::to_string(df.bpp) + (df.masks ? "bf" : "") + " src " +
-                                                   std::to_string(sf.bpp) + (sf.masks ? "bf" : "") + " code " +
-                                                   std::to_string(code));
+                ExpectSameBytes(expected, dst,
+                                "dst " + std::to_string(df.bpp) + (df.masks ? "bf" : "") + " src " +
+                                    std::to_string(sf.bpp) + (sf.masks ? "bf" : "") + " code " + std::to_string(code));
                 SelectObject(dst.dc, old);
                 DeleteObject(brush);
             }
@@ -258,17 +274,18 @@ TEST(GdiBlt, EveryDepthPairFollowsTheColourRules) {
     }
 }
 
-TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
+TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs)
+{
     std::mt19937 rng(5);
     struct Case {
         int x, y, w, h, sx, sy, sw, sh;
     };
     const Case cases[] = {
-        {3, 2, 20, 10, 1, 1, 20, 10},   {3, 2, 40, 25, 2, 3, 13, 7},  {30, 20, -25, -15, 1, 0, 12, 9},
-        {2, 2, 17, 11, 20, 15, -19, -13}, {0, 0, 7, 5, 0, 0, 31, 23},  {-5, -3, 60, 40, -3, -2, 30, 20},
-        {10, 4, 9, 30, 3, 3, 9, -4},    {20, 10, -15, -8, 2, 1, 15, 8}, {-4, 30, 25, -22, 30, 0, -25, 22},
+        {3, 2, 20, 10, 1, 1, 20, 10},     {3, 2, 40, 25, 2, 3, 13, 7},    {30, 20, -25, -15, 1, 0, 12, 9},
+        {2, 2, 17, 11, 20, 15, -19, -13}, {0, 0, 7, 5, 0, 0, 31, 23},     {-5, -3, 60, 40, -3, -2, 30, 20},
+        {10, 4, 9, 30, 3, 3, 9, -4},      {20, 10, -15, -8, 2, 1, 15, 8}, {-4, 30, 25, -22, 30, 0, -25, 22},
         {1, 1, 9, 7, -5, -4, 13, 11},  // shrunk from beyond the source's top left corner
-        {4, 3, -9, -7, 25, 19, 13, 11}, // and beyond its bottom right, mirrored
+        {4, 3, -9, -7, 25, 19, 13, 11},  // and beyond its bottom right, mirrored
     };
     struct Mapping {
         int mode;
@@ -313,10 +330,11 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
                     b.src = &source;
                     Image expected = dst.Snapshot();
                     RefApply(expected, b);
-                    EXPECT_TRUE(StretchBlt(dst.dc, c.x, c.y, c.w, c.h, src.dc, c.sx, c.sy, c.sw, c.sh, DWORD(code) << 16));
-                    ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " mode " + std::to_string(m.mode) +
-                                                       " case " + std::to_string(&c - cases) + " stretch mode " +
-                                                       std::to_string(stretchMode));
+                    EXPECT_TRUE(
+                        StretchBlt(dst.dc, c.x, c.y, c.w, c.h, src.dc, c.sx, c.sy, c.sw, c.sh, DWORD(code) << 16));
+                    ExpectSameBytes(expected, dst,
+                                    "bpp " + std::to_string(bpp) + " mode " + std::to_string(m.mode) + " case " +
+                                        std::to_string(&c - cases) + " stretch mode " + std::to_string(stretchMode));
                 }
             }
         }
@@ -326,7 +344,8 @@ TEST(GdiBlt, StretchMirrorsAndMapsThroughBothDCs) {
 // A shrink that starts beyond the source's edge: the first destination pixel whose nearest
 // source pixel lies inside the bitmap takes that pixel, though the span ANDed or ORed for it lies
 // wholly outside.
-TEST(GdiBlt, ShrinkAtTheSourceEdgeTakesTheNearestPixel) {
+TEST(GdiBlt, ShrinkAtTheSourceEdgeTakesTheNearestPixel)
+{
     std::mt19937 rng(3);
     for (int mode : {BLACKONWHITE, WHITEONBLACK, COLORONCOLOR}) {
         Surface src(16, 1, 24, true, rng);
@@ -342,11 +361,14 @@ TEST(GdiBlt, ShrinkAtTheSourceEdgeTakesTheNearestPixel) {
     }
 }
 
-TEST(GdiBlt, MaskBltTakesTheForegroundCodeWhereTheMaskIsSet) {
+TEST(GdiBlt, MaskBltTakesTheForegroundCodeWhereTheMaskIsSet)
+{
     std::mt19937 rng(9);
     for (int bpp : {1, 8, 24}) {
         for (int i = 0; i < 24; ++i) {
-            std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : bpp == 8 ? ref::RandomPalette(256, rng) : std::vector<COLORREF>{};
+            std::vector<COLORREF> palette = bpp == 1   ? ref::MonoPalette()
+                                            : bpp == 8 ? ref::RandomPalette(256, rng)
+                                                       : std::vector<COLORREF>{};
             Surface dst(37, 15, bpp, i % 2, rng, palette);
             Surface src(37, 15, bpp, true, rng, palette);
             Surface mask(20, 12, 1, false, rng, ref::MonoPalette());
@@ -366,7 +388,8 @@ TEST(GdiBlt, MaskBltTakesTheForegroundCodeWhereTheMaskIsSet) {
             b.src = &source;
             Image expected = dst.Snapshot();
             RefApply(expected, b);
-            EXPECT_TRUE(MaskBlt(dst.dc, 3, 2, 25, 11, src.dc, 5, 1, mask.bitmap, 1, 2, MAKEROP4(DWORD(fore) << 16, DWORD(back) << 16)));
+            EXPECT_TRUE(MaskBlt(dst.dc, 3, 2, 25, 11, src.dc, 5, 1, mask.bitmap, 1, 2,
+                                MAKEROP4(DWORD(fore) << 16, DWORD(back) << 16)));
             ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " case " + std::to_string(i));
             SelectObject(dst.dc, old);
             DeleteObject(brush);
@@ -377,7 +400,8 @@ TEST(GdiBlt, MaskBltTakesTheForegroundCodeWhereTheMaskIsSet) {
     EXPECT_FALSE(MaskBlt(dst.dc, 0, 0, 8, 8, dst.dc, 0, 0, colourMask.bitmap, 0, 0, SRCCOPY));
 }
 
-TEST(GdiBlt, PatternBrushTilesFromTheBrushOrigin) {
+TEST(GdiBlt, PatternBrushTilesFromTheBrushOrigin)
+{
     std::mt19937 rng(3);
     std::vector<uint8_t> packed = ref::PackedDib(5, 3, 8, false, rng, ref::RandomPalette(256, rng));
     Image pattern = ref::ImageOfPacked(packed);
@@ -401,13 +425,14 @@ TEST(GdiBlt, PatternBrushTilesFromTheBrushOrigin) {
     DeleteObject(brush);
 }
 
-TEST(GdiBlt, ColourConversionRules) {
+TEST(GdiBlt, ColourConversionRules)
+{
     std::mt19937 rng(1);
     Surface colour(4, 1, 24, true, rng), mono(4, 1, 1, true, rng, ref::MonoPalette());
     const COLORREF pixels[4] = {0x0000FF, 0x00FF00, 0x0000FF, 0x808080};
     for (int x = 0; x < 4; ++x) {
         colour.bits[3 * x] = GetBValue(pixels[x]), colour.bits[3 * x + 1] = GetGValue(pixels[x]),
-        colour.bits[3 * x + 2] = GetRValue(pixels[x]);
+                        colour.bits[3 * x + 2] = GetRValue(pixels[x]);
     }
     // Colour to one bit: 1 where the pixel is the source DC's background colour.
     SetBkColor(colour.dc, 0x0000FF);
@@ -432,7 +457,8 @@ TEST(GdiBlt, ColourConversionRules) {
 
 // A source painted with a colour its format cannot hold exactly, and that same colour as the
 // source DC's background or as TransparentBlt's key: the pixels match it.
-TEST(GdiBlt, BackgroundAndKeyColoursMatchInTheSourceFormat) {
+TEST(GdiBlt, BackgroundAndKeyColoursMatchInTheSourceFormat)
+{
     std::mt19937 rng(21);
     const COLORREF paint = RGB(200, 100, 50);
     const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F};
@@ -457,7 +483,8 @@ TEST(GdiBlt, BackgroundAndKeyColoursMatchInTheSourceFormat) {
         FillRect(src.dc, &all, black);
         FillRect(src.dc, &first, painted);
         FillRect(src.dc, &third, painted);
-        ASSERT_NE(src.Snapshot().Color(src.Snapshot().Get(0, 0)), paint) << f.name << ": the format holds the colour exactly";
+        ASSERT_NE(src.Snapshot().Color(src.Snapshot().Get(0, 0)), paint)
+            << f.name << ": the format holds the colour exactly";
         // Colour to one bit.
         Surface mono(4, 1, 1, true, rng, ref::MonoPalette());
         SetBkColor(src.dc, paint);
@@ -474,7 +501,8 @@ TEST(GdiBlt, BackgroundAndKeyColoursMatchInTheSourceFormat) {
     }
 }
 
-TEST(GdiBlt, NullBrushAndMissingSource) {
+TEST(GdiBlt, NullBrushAndMissingSource)
+{
     std::mt19937 rng(2);
     Surface dst(16, 4, 24, true, rng);
     Image before = dst.Snapshot();
@@ -486,7 +514,8 @@ TEST(GdiBlt, NullBrushAndMissingSource) {
     EXPECT_TRUE(BitBlt(dst.dc, 0, 0, 4, 4, nullptr, 0, 0, DSTINVERT));  // needs no source
 }
 
-TEST(GdiBlt, OverlappingBlitWithinOneBitmap) {
+TEST(GdiBlt, OverlappingBlitWithinOneBitmap)
+{
     std::mt19937 rng(4);
     for (int bpp : {1, 24}) {
         Surface s(40, 20, bpp, true, rng, bpp == 1 ? ref::MonoPalette() : std::vector<COLORREF>{});
@@ -501,19 +530,22 @@ TEST(GdiBlt, OverlappingBlitWithinOneBitmap) {
 
 // Drawing a bitmap onto itself, stretched, shrunk and mirrored at bit offsets: the source is
 // read as it was before the call.
-TEST(GdiBlt, StretchedBlitWithinOneBitmap) {
+TEST(GdiBlt, StretchedBlitWithinOneBitmap)
+{
     std::mt19937 rng(22);
     struct Case {
         int64_t x, y, w, h, sx, sy, sw, sh;
     };
     const Case cases[] = {
-        {3, 5, 30, 12, 1, 0, 17, 9},    // enlarge
+        {3, 5, 30, 12, 1, 0, 17, 9},  // enlarge
         {30, 2, -21, 9, 5, 3, 33, 14},  // shrink, mirrored, combining the pixels that fall together
         {0, 0, 40, 20, 39, 19, -40, -20},
-        {7, 1, 11, 6, -3, -2, 12, 8},   // source partly outside the bitmap
+        {7, 1, 11, 6, -3, -2, 12, 8},  // source partly outside the bitmap
     };
     for (int bpp : {1, 4, 24}) {
-        std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : bpp == 4 ? ref::RandomPalette(16, rng) : std::vector<COLORREF>{};
+        std::vector<COLORREF> palette = bpp == 1   ? ref::MonoPalette()
+                                        : bpp == 4 ? ref::RandomPalette(16, rng)
+                                                   : std::vector<COLORREF>{};
         for (const Case& c : cases) {
             Surface s(40, 20, bpp, false, rng, palette);
             Image before = s.Snapshot(), expected = before;
@@ -535,14 +567,15 @@ namespace {
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
                                                          void (*)(const volatile void*)) __attribute__((weak));
 std::atomic<size_t> g_largestAllocation{0};
-void NoteAllocation(const volatile void*, size_t size) {
+void NoteAllocation(const volatile void*, size_t size)
+{
     size_t seen = g_largestAllocation.load();
-    while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
-    }
+    while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {}
 }
 void NoteFree(const volatile void*) {}
 
-bool AllocationHooksInstalled() {
+bool AllocationHooksInstalled()
+{
     static const bool installed = __sanitizer_install_malloc_and_free_hooks &&
                                   __sanitizer_install_malloc_and_free_hooks(NoteAllocation, NoteFree) != 0;
     return installed;
@@ -551,7 +584,8 @@ bool AllocationHooksInstalled() {
 }  // namespace
 
 // A small blit inside a large bitmap copies the source rectangle it reads, not the bitmap.
-TEST(GdiBlt, BlitWithinOneBitmapCopiesOnlyItsSource) {
+TEST(GdiBlt, BlitWithinOneBitmapCopiesOnlyItsSource)
+{
     if (!AllocationHooksInstalled()) GTEST_SKIP() << "needs the sanitizers' allocation hooks";
     std::mt19937 rng(23);
     Surface s(4000, 4000, 24, true, rng);  // 48 MB
@@ -562,19 +596,22 @@ TEST(GdiBlt, BlitWithinOneBitmapCopiesOnlyItsSource) {
     EXPECT_EQ(s.Snapshot().Get(10, 10), before);
 }
 
-TEST(GdiBlt, StretchDIBitsReadsEveryDibFormat) {
+TEST(GdiBlt, StretchDIBitsReadsEveryDibFormat)
+{
     std::mt19937 rng(13);
     const uint32_t masks565[3] = {0xF800, 0x07E0, 0x001F}, masks32[3] = {0x3FF00000, 0x000FFC00, 0x000003FF};
     struct Format {
         int bpp;
         const uint32_t* masks;
     };
-    const Format formats[] = {{1, nullptr}, {4, nullptr}, {8, nullptr}, {16, nullptr}, {16, masks565},
-                              {24, nullptr}, {32, nullptr}, {32, masks32}};
+    const Format formats[] = {{1, nullptr},   {4, nullptr},  {8, nullptr},  {16, nullptr},
+                              {16, masks565}, {24, nullptr}, {32, nullptr}, {32, masks32}};
     struct Case {
         int x, y, w, h, sx, sy, sw, sh;
     };
-    const Case cases[] = {{2, 1, 20, 9, 0, 0, 20, 9}, {1, 1, 25, 12, 3, 2, 10, 5}, {24, 12, -20, -10, 1, 1, 15, 7},
+    const Case cases[] = {{2, 1, 20, 9, 0, 0, 20, 9},
+                          {1, 1, 25, 12, 3, 2, 10, 5},
+                          {24, 12, -20, -10, 1, 1, 15, 7},
                           {0, 0, 13, 13, 19, 10, -17, -8}};
     for (const Format& f : formats) {
         for (bool topDown : {true, false}) {
@@ -584,7 +621,8 @@ TEST(GdiBlt, StretchDIBitsReadsEveryDibFormat) {
             size_t header = 40 + (f.masks ? 12 : 0) + 4 * palette.size();
             for (int dstBpp : {24, 8}) {
                 for (const Case& c : cases) {
-                    Surface dst(30, 16, dstBpp, false, rng, dstBpp == 8 ? ref::RandomPalette(256, rng) : std::vector<COLORREF>{});
+                    Surface dst(30, 16, dstBpp, false, rng,
+                                dstBpp == 8 ? ref::RandomPalette(256, rng) : std::vector<COLORREF>{});
                     RefBlt b;
                     b.x = c.x, b.y = c.y, b.w = c.w, b.h = c.h;
                     b.src = &source;
@@ -595,24 +633,28 @@ TEST(GdiBlt, StretchDIBitsReadsEveryDibFormat) {
                     Image expected = dst.Snapshot();
                     RefApply(expected, b);
                     EXPECT_EQ(StretchDIBits(dst.dc, c.x, c.y, c.w, c.h, c.sx, c.sy, c.sw, c.sh, packed.data() + header,
-                                            reinterpret_cast<const BITMAPINFO*>(packed.data()), DIB_RGB_COLORS, SRCCOPY),
+                                            reinterpret_cast<const BITMAPINFO*>(packed.data()), DIB_RGB_COLORS,
+                                            SRCCOPY),
                               std::abs(c.sh));
-                    ExpectSameBytes(expected, dst, "src " + std::to_string(f.bpp) + (f.masks ? "bf" : "") +
-                                                       (topDown ? " top-down" : " bottom-up") + " dst " +
-                                                       std::to_string(dstBpp) + " case " + std::to_string(&c - cases));
+                    ExpectSameBytes(expected, dst,
+                                    "src " + std::to_string(f.bpp) + (f.masks ? "bf" : "") +
+                                        (topDown ? " top-down" : " bottom-up") + " dst " + std::to_string(dstBpp) +
+                                        " case " + std::to_string(&c - cases));
                 }
             }
         }
     }
 }
 
-TEST(GdiBlt, CreateDIBitmapTakesTheFormatOfTheDc) {
+TEST(GdiBlt, CreateDIBitmapTakesTheFormatOfTheDc)
+{
     std::mt19937 rng(14);
     for (int dcBpp : {0, 1, 8, 24}) {
         std::vector<COLORREF> dcPalette = dcBpp == 1 ? ref::MonoPalette() : ref::RandomPalette(256, rng);
         Surface host(4, 4, dcBpp ? dcBpp : 24, true, rng, dcBpp && dcBpp <= 8 ? dcPalette : std::vector<COLORREF>{});
         for (int srcBpp : {1, 4, 24}) {
-            std::vector<COLORREF> palette = srcBpp <= 8 ? ref::RandomPalette(1 << srcBpp, rng) : std::vector<COLORREF>{};
+            std::vector<COLORREF> palette =
+                srcBpp <= 8 ? ref::RandomPalette(1 << srcBpp, rng) : std::vector<COLORREF>{};
             std::vector<uint8_t> packed = ref::PackedDib(9, 5, srcBpp, false, rng, palette);
             Image source = ref::ImageOfPacked(packed);
             const BITMAPINFO* info = reinterpret_cast<const BITMAPINFO*>(packed.data());
@@ -635,7 +677,8 @@ TEST(GdiBlt, CreateDIBitmapTakesTheFormatOfTheDc) {
                     COLORREF c = source.Color(source.Get(x, y));
                     COLORREF want = dcBpp && dcBpp <= 8 ? format.palette[format.Nearest(c)] : c;
                     uint32_t v = got.Get(x, y);
-                    EXPECT_EQ(RGB(v >> 16, (v >> 8) & 255, v & 255), want) << dcBpp << " " << srcBpp << " " << x << "," << y;
+                    EXPECT_EQ(RGB(v >> 16, (v >> 8) & 255, v & 255), want)
+                        << dcBpp << " " << srcBpp << " " << x << "," << y;
                 }
             SelectObject(dc, old);
             DeleteDC(dc);
@@ -644,58 +687,64 @@ TEST(GdiBlt, CreateDIBitmapTakesTheFormatOfTheDc) {
     }
 }
 
-TEST(GdiBlt, AlphaBlendRoundsExactly) {
+TEST(GdiBlt, AlphaBlendRoundsExactly)
+{
     std::mt19937 rng(15);
     // A 32-bit destination keeps an alpha byte of its own, blended by the same rule.
     for (int dstBpp : {24, 32})
-    for (bool perPixel : {false, true}) {
-        for (BYTE constant : {BYTE(0), BYTE(128), BYTE(255), BYTE(77)}) {
-            Surface dst(12, 7, dstBpp, true, rng), src(6, 7, 32, false, rng);
-            Image before = dst.Snapshot(), source = src.Snapshot();
-            if (perPixel) {  // premultiplied: no channel above its alpha
-                for (int y = 0; y < 7; ++y)
-                    for (int x = 0; x < 6; ++x) {
-                        uint32_t v = source.Get(x, y), a = v >> 24;
-                        uint32_t r = ((v >> 16) & 255) * a / 255, g = ((v >> 8) & 255) * a / 255, bl = (v & 255) * a / 255;
-                        source.Set(x, y, a << 24 | r << 16 | g << 8 | bl);
-                    }
-                std::copy(source.bytes.begin(), source.bytes.end(), src.bits);
-            }
-            BLENDFUNCTION bf{AC_SRC_OVER, 0, constant, BYTE(perPixel ? AC_SRC_ALPHA : 0)};
-            HRGN clip = CreateRectRgn(0, 1, 9, 6);
-            SelectClipRgn(dst.dc, clip);
-            DeleteObject(clip);
-            ASSERT_TRUE(AlphaBlend(dst.dc, 1, 0, 10, 7, src.dc, 1, 0, 5, 7, bf));
-            Image expected = before;
-            for (int y = 1; y < 6; ++y)
-                for (int x = 1; x < 9; ++x) {
-                    uint32_t s = source.Get(1 + (2 * (x - 1) + 1) * 5 / 20, y), d = before.Get(x, y), out = 0;
-                    uint32_t sa = s >> 24, a = (sa * constant + 127) / 255;
-                    for (int shift : {0, 8, 16}) {
-                        uint32_t sc = (s >> shift) & 255, dc = (d >> shift) & 255, v;
-                        if (perPixel) v = std::min<uint32_t>(255, (sc * constant + 127) / 255 + (dc * (255 - a) + 127) / 255);
-                        else v = (sc * constant + dc * (255u - constant) + 127) / 255;
-                        out |= v << shift;
-                    }
-                    if (dstBpp == 32) {
-                        const uint32_t da = d >> 24;
-                        out |= (perPixel ? std::min<uint32_t>(255, a + (da * (255 - a) + 127) / 255)
-                                         : (sa * constant + da * (255u - constant) + 127) / 255)
-                               << 24;
-                    }
-                    expected.Set(x, y, out);
+        for (bool perPixel : {false, true}) {
+            for (BYTE constant : {BYTE(0), BYTE(128), BYTE(255), BYTE(77)}) {
+                Surface dst(12, 7, dstBpp, true, rng), src(6, 7, 32, false, rng);
+                Image before = dst.Snapshot(), source = src.Snapshot();
+                if (perPixel) {  // premultiplied: no channel above its alpha
+                    for (int y = 0; y < 7; ++y)
+                        for (int x = 0; x < 6; ++x) {
+                            uint32_t v = source.Get(x, y), a = v >> 24;
+                            uint32_t r = ((v >> 16) & 255) * a / 255, g = ((v >> 8) & 255) * a / 255,
+                                     bl = (v & 255) * a / 255;
+                            source.Set(x, y, a << 24 | r << 16 | g << 8 | bl);
+                        }
+                    std::copy(source.bytes.begin(), source.bytes.end(), src.bits);
                 }
-            ExpectSameBytes(expected, dst, std::to_string(dstBpp) + (perPixel ? " bits, per-pixel " : " bits, constant ") +
-                                               std::to_string(constant));
+                BLENDFUNCTION bf{AC_SRC_OVER, 0, constant, BYTE(perPixel ? AC_SRC_ALPHA : 0)};
+                HRGN clip = CreateRectRgn(0, 1, 9, 6);
+                SelectClipRgn(dst.dc, clip);
+                DeleteObject(clip);
+                ASSERT_TRUE(AlphaBlend(dst.dc, 1, 0, 10, 7, src.dc, 1, 0, 5, 7, bf));
+                Image expected = before;
+                for (int y = 1; y < 6; ++y)
+                    for (int x = 1; x < 9; ++x) {
+                        uint32_t s = source.Get(1 + (2 * (x - 1) + 1) * 5 / 20, y), d = before.Get(x, y), out = 0;
+                        uint32_t sa = s >> 24, a = (sa * constant + 127) / 255;
+                        for (int shift : {0, 8, 16}) {
+                            uint32_t sc = (s >> shift) & 255, dc = (d >> shift) & 255, v;
+                            if (perPixel)
+                                v = std::min<uint32_t>(255, (sc * constant + 127) / 255 + (dc * (255 - a) + 127) / 255);
+                            else v = (sc * constant + dc * (255u - constant) + 127) / 255;
+                            out |= v << shift;
+                        }
+                        if (dstBpp == 32) {
+                            const uint32_t da = d >> 24;
+                            out |= (perPixel ? std::min<uint32_t>(255, a + (da * (255 - a) + 127) / 255)
+                                             : (sa * constant + da * (255u - constant) + 127) / 255)
+                                   << 24;
+                        }
+                        expected.Set(x, y, out);
+                    }
+                ExpectSameBytes(expected, dst,
+                                std::to_string(dstBpp) + (perPixel ? " bits, per-pixel " : " bits, constant ") +
+                                    std::to_string(constant));
+            }
         }
-    }
     Surface dst(4, 4, 24, true, rng), src24(4, 4, 24, true, rng);
-    EXPECT_FALSE(AlphaBlend(dst.dc, 0, 0, 4, 4, src24.dc, 0, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA}));
+    EXPECT_FALSE(
+        AlphaBlend(dst.dc, 0, 0, 4, 4, src24.dc, 0, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA}));
     EXPECT_FALSE(AlphaBlend(dst.dc, 0, 0, 4, 4, src24.dc, 1, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 255, 0}));
     EXPECT_FALSE(AlphaBlend(dst.dc, 4, 0, -4, 4, src24.dc, 0, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 255, 0}));
 }
 
-TEST(GdiBlt, TransparentBltLeavesTheTransparentColourOut) {
+TEST(GdiBlt, TransparentBltLeavesTheTransparentColourOut)
+{
     std::mt19937 rng(16);
     for (int srcBpp : {8, 24}) {
         std::vector<COLORREF> palette = srcBpp == 8 ? ref::RandomPalette(256, rng) : std::vector<COLORREF>{};
@@ -711,7 +760,8 @@ TEST(GdiBlt, TransparentBltLeavesTheTransparentColourOut) {
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 20; ++x) {
                 uint32_t s = source.Get(x / 2, y / 2);
-                if (s != source.Nearest(key) && clip.inside(x, y)) expected.Set(x, y, expected.Nearest(source.Color(s)));
+                if (s != source.Nearest(key) && clip.inside(x, y))
+                    expected.Set(x, y, expected.Nearest(source.Color(s)));
             }
         EXPECT_TRUE(TransparentBlt(dst.dc, 0, 0, 20, 10, src.dc, 0, 0, 10, 5, key));
         ExpectSameBytes(expected, dst, "bpp " + std::to_string(srcBpp));
@@ -719,11 +769,14 @@ TEST(GdiBlt, TransparentBltLeavesTheTransparentColourOut) {
     }
 }
 
-TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath) {
+TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath)
+{
     std::mt19937 rng(19);
     for (int bpp : {1, 8, 24, 32}) {
         const int width = bpp == 1 ? 64 : bpp == 8 ? 16 : bpp == 24 ? 8 : 5;  // rows without padding
-        std::vector<COLORREF> palette = bpp == 1 ? ref::MonoPalette() : bpp == 8 ? ref::RandomPalette(256, rng) : std::vector<COLORREF>{};
+        std::vector<COLORREF> palette = bpp == 1   ? ref::MonoPalette()
+                                        : bpp == 8 ? ref::RandomPalette(256, rng)
+                                                   : std::vector<COLORREF>{};
         for (int orientation = 0; orientation < 4; ++orientation) {
             for (uint8_t code : {uint8_t(0xCC), uint8_t(0xF0), uint8_t(0x00), uint8_t(0xFF)}) {
                 for (int sy : {0, 3}) {
@@ -741,8 +794,9 @@ TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath) {
                     Image expected = dst.Snapshot();
                     RefApply(expected, b);
                     EXPECT_TRUE(BitBlt(dst.dc, 0, 2, width, 9, src.dc, 0, sy, DWORD(code) << 16));
-                    ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " orientation " + std::to_string(orientation) +
-                                                       " code " + std::to_string(code));
+                    ExpectSameBytes(expected, dst,
+                                    "bpp " + std::to_string(bpp) + " orientation " + std::to_string(orientation) +
+                                        " code " + std::to_string(code));
                     SelectObject(dst.dc, old);
                     DeleteObject(brush);
                 }
@@ -751,7 +805,8 @@ TEST(GdiBlt, WholeRowsWithoutPaddingTakeTheBlockPath) {
     }
 }
 
-TEST(GdiBlt, SizesAndBitOffsetsOfPackedPixels) {
+TEST(GdiBlt, SizesAndBitOffsetsOfPackedPixels)
+{
     std::mt19937 rng(23);
     std::vector<uint8_t> packedPattern = ref::PackedDib(7, 3, 1, true, rng, ref::MonoPalette());
     Image pattern = ref::ImageOfPacked(packedPattern);
@@ -775,9 +830,10 @@ TEST(GdiBlt, SizesAndBitOffsetsOfPackedPixels) {
                         Image expected = dst.Snapshot();
                         RefApply(expected, b);
                         EXPECT_TRUE(BitBlt(dst.dc, dx, 0, w, 3, src.dc, sx, 0, DWORD(code) << 16));
-                        ExpectSameBytes(expected, dst, "bpp " + std::to_string(bpp) + " w " + std::to_string(w) + " dx " +
-                                                           std::to_string(dx) + " sx " + std::to_string(sx) + " code " +
-                                                           std::to_string(code));
+                        ExpectSameBytes(expected, dst,
+                                        "bpp " + std::to_string(bpp) + " w " + std::to_string(w) + " dx " +
+                                            std::to_string(dx) + " sx " + std::to_string(sx) + " code " +
+                                            std::to_string(code));
                         SelectObject(dst.dc, old);
                     }
                 }

@@ -8,7 +8,8 @@
 
 namespace {
 
-HBITMAP Section(int width, int height, int bpp) {
+HBITMAP Section(int width, int height, int bpp)
+{
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colors[2];
@@ -19,7 +20,8 @@ HBITMAP Section(int width, int height, int bpp) {
 
 }  // namespace
 
-TEST(GdiDc, SelectObjectReturnsThePreviousObjectOfItsKind) {
+TEST(GdiDc, SelectObjectReturnsThePreviousObjectOfItsKind)
+{
     HDC dc = CreateCompatibleDC(nullptr);
     HBITMAP a = Section(4, 4, 24), b = Section(4, 4, 24);
     HGDIOBJ original = SelectObject(dc, a);
@@ -42,7 +44,8 @@ TEST(GdiDc, SelectObjectReturnsThePreviousObjectOfItsKind) {
     EXPECT_TRUE(DeleteDC(dc));
 }
 
-TEST(GdiDc, ABitmapIsSelectedIntoOneDcAtATime) {
+TEST(GdiDc, ABitmapIsSelectedIntoOneDcAtATime)
+{
     HDC first = CreateCompatibleDC(nullptr), second = CreateCompatibleDC(nullptr);
     HBITMAP bitmap = Section(8, 8, 1);
     HGDIOBJ old = SelectObject(first, bitmap);
@@ -55,7 +58,8 @@ TEST(GdiDc, ABitmapIsSelectedIntoOneDcAtATime) {
     DeleteDC(first);
 }
 
-TEST(GdiDc, DeleteOfASelectedObjectIsRefusedAndTheObjectKept) {
+TEST(GdiDc, DeleteOfASelectedObjectIsRefusedAndTheObjectKept)
+{
     std::mt19937 rng(1);
     ref::Surface surface(8, 2, 24, true, rng);
     HBRUSH brush = CreateSolidBrush(0x0000FF);
@@ -77,7 +81,8 @@ TEST(GdiDc, DeleteOfASelectedObjectIsRefusedAndTheObjectKept) {
     EXPECT_EQ(GetObjectType(GetStockObject(BLACK_BRUSH)), DWORD(OBJ_BRUSH));
 }
 
-TEST(GdiDc, MappingRoundsHalvesAwayFromZero) {
+TEST(GdiDc, MappingRoundsHalvesAwayFromZero)
+{
     HDC dc = CreateCompatibleDC(nullptr);
     struct Case {
         int mode;
@@ -85,8 +90,10 @@ TEST(GdiDc, MappingRoundsHalvesAwayFromZero) {
         SIZE we, ve;
     };
     const Case cases[] = {
-        {MM_ANISOTROPIC, {0, 0}, {0, 0}, {2, 2}, {1, 1}},     {MM_ANISOTROPIC, {3, -7}, {100, 50}, {3, 7}, {-5, 2}},
-        {MM_ANISOTROPIC, {-1, 1}, {-9, 9}, {-4, 6}, {7, -3}}, {MM_TEXT, {5, 6}, {-2, 3}, {1, 1}, {1, 1}},
+        {MM_ANISOTROPIC, {0, 0}, {0, 0}, {2, 2}, {1, 1}},
+        {MM_ANISOTROPIC, {3, -7}, {100, 50}, {3, 7}, {-5, 2}},
+        {MM_ANISOTROPIC, {-1, 1}, {-9, 9}, {-4, 6}, {7, -3}},
+        {MM_TEXT, {5, 6}, {-2, 3}, {1, 1}, {1, 1}},
     };
     for (const Case& c : cases) {
         SetMapMode(dc, c.mode);
@@ -139,7 +146,8 @@ TEST(GdiDc, MappingRoundsHalvesAwayFromZero) {
     DeleteDC(dc);
 }
 
-TEST(GdiDc, ClipBoxIsTheVisibleClipInLogicalUnits) {
+TEST(GdiDc, ClipBoxIsTheVisibleClipInLogicalUnits)
+{
     std::mt19937 rng(1);
     ref::Surface surface(40, 30, 1, true, rng, ref::MonoPalette());
     RECT box;
@@ -166,7 +174,8 @@ TEST(GdiDc, ClipBoxIsTheVisibleClipInLogicalUnits) {
     DeleteObject(b);
 }
 
-TEST(GdiDc, RopTwoTableAndStateSetters) {
+TEST(GdiDc, RopTwoTableAndStateSetters)
+{
     HDC dc = CreateCompatibleDC(nullptr);
     EXPECT_EQ(SetROP2(dc, R2_XORPEN), R2_COPYPEN);
     EXPECT_EQ(GetROP2(dc), R2_XORPEN);
@@ -186,41 +195,49 @@ TEST(GdiDc, RopTwoTableAndStateSetters) {
     EXPECT_EQ(GetBkColor(dc), CLR_INVALID);
 }
 
-TEST(GdiDc, HugeOrMalformedBitmapsAreRefused) {
+TEST(GdiDc, HugeOrMalformedBitmapsAreRefused)
+{
     struct {
         BITMAPINFOHEADER header;
         DWORD masks[3];
     } info{{40, 0x7FFFFFFF, -0x7FFFFFFF, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {0, 0, 0}};
     void* bits = reinterpret_cast<void*>(1);
     SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
     EXPECT_EQ(bits, nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
     info.header.biWidth = 8192;  // 256 MiB and one row
     info.header.biHeight = 8193;
     SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
     info.header.biWidth = 0x40000000;  // a stride past 32 bits must not wrap
     info.header.biHeight = 1;
-    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
     EXPECT_EQ(CreateDIBitmap(nullptr, &info.header, 0, nullptr, nullptr, DIB_RGB_COLORS), nullptr);
     info.header.biWidth = 4;
     info.header.biBitCount = 12;  // no such depth
-    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
     info.header.biBitCount = 16;
     info.header.biCompression = BI_BITFIELDS;
     info.masks[0] = 0xF800, info.masks[1] = 0x0FE0, info.masks[2] = 0x001F;  // overlapping masks
-    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
     info.masks[1] = 0x07E0;
     HBITMAP ok = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
     EXPECT_NE(ok, nullptr);
     DeleteObject(ok);
     info.header.biCompression = BI_RLE8;  // a section cannot hold run-length data
-    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0),
+              nullptr);
 }
 
-TEST(GdiDc, EachFreshDcHasItsOwnDefaultBitmap) {
+TEST(GdiDc, EachFreshDcHasItsOwnDefaultBitmap)
+{
     std::mt19937 rng(3);
     ref::Surface reader(1, 1, 1, true, rng, ref::MonoPalette());
     HDC a = CreateCompatibleDC(nullptr), b = CreateCompatibleDC(nullptr);
@@ -246,7 +263,8 @@ TEST(GdiDc, EachFreshDcHasItsOwnDefaultBitmap) {
 }
 
 // Every failing call says why in the last error.
-TEST(GdiDc, FailingCallsSetTheLastError) {
+TEST(GdiDc, FailingCallsSetTheLastError)
+{
     HDC dc = CreateCompatibleDC(nullptr);
     HRGN region = CreateRectRgn(0, 0, 10, 10), pair = CreateRectRgn(20, 0, 30, 10);
     CombineRgn(region, region, pair, RGN_OR);

@@ -4,7 +4,8 @@
 
 namespace ref {
 
-uint32_t Image::Get(int x, int y) const {
+uint32_t Image::Get(int x, int y) const
+{
     const uint8_t* row = bytes.data() + RowOffset(y);
     switch (bpp) {
         case 1: return (row[x / 8] >> (7 - x % 8)) & 1;
@@ -16,7 +17,8 @@ uint32_t Image::Get(int x, int y) const {
     }
 }
 
-void Image::Set(int x, int y, uint32_t v) {
+void Image::Set(int x, int y, uint32_t v)
+{
     uint8_t* row = bytes.data() + RowOffset(y);
     switch (bpp) {
         case 1:
@@ -32,7 +34,8 @@ void Image::Set(int x, int y, uint32_t v) {
     }
 }
 
-static uint32_t Field(uint32_t v, uint32_t mask) {
+static uint32_t Field(uint32_t v, uint32_t mask)
+{
     int shift = 0, width = 0;
     while (!((mask >> shift) & 1)) ++shift;
     while ((mask >> (shift + width)) & 1) ++width;
@@ -48,13 +51,15 @@ static uint32_t Field(uint32_t v, uint32_t mask) {
     return out >> (have - 8);
 }
 
-COLORREF Image::Color(uint32_t v) const {
+COLORREF Image::Color(uint32_t v) const
+{
     if (bpp <= 8) return palette[v];
     if (bpp == 24) return RGB((v >> 16) & 255, (v >> 8) & 255, v & 255);
     return RGB(Field(v, masks[0]), Field(v, masks[1]), Field(v, masks[2]));
 }
 
-uint32_t Image::Nearest(COLORREF c) const {
+uint32_t Image::Nearest(COLORREF c) const
+{
     if (bpp <= 8) {
         uint32_t best = 0;
         long bestD = -1;
@@ -83,7 +88,8 @@ uint32_t Image::Nearest(COLORREF c) const {
     return out;
 }
 
-uint32_t Rop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d, int bits) {
+uint32_t Rop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d, int bits)
+{
     uint32_t r = 0;
     for (int i = 0; i < bits; ++i) {
         int index = int((p >> i) & 1) << 2 | int((s >> i) & 1) << 1 | int((d >> i) & 1);
@@ -92,7 +98,8 @@ uint32_t Rop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d, int bits) {
     return r;
 }
 
-std::vector<COLORREF> RandomPalette(int entries, std::mt19937& rng) {
+std::vector<COLORREF> RandomPalette(int entries, std::mt19937& rng)
+{
     std::vector<COLORREF> p(static_cast<size_t>(entries), 0);
     for (auto& c : p) c = rng() & 0xFFFFFF;
     return p;
@@ -101,7 +108,8 @@ std::vector<COLORREF> RandomPalette(int entries, std::mt19937& rng) {
 std::vector<COLORREF> MonoPalette() { return {0x000000, 0xFFFFFF}; }
 
 static std::vector<uint8_t> Header(int width, int height, int bpp, bool topDown, const std::vector<COLORREF>& palette,
-                                   const uint32_t* bitfields) {
+                                   const uint32_t* bitfields)
+{
     BITMAPINFOHEADER h{};
     h.biSize = 40;
     h.biWidth = width;
@@ -124,7 +132,8 @@ static std::vector<uint8_t> Header(int width, int height, int bpp, bool topDown,
 }
 
 static void FormatOf(Image& img, int width, int height, int bpp, bool topDown, const std::vector<COLORREF>& palette,
-                     const uint32_t* bitfields) {
+                     const uint32_t* bitfields)
+{
     img.width = width, img.height = height, img.bpp = bpp, img.topDown = topDown;
     img.stride = size_t((width * bpp + 31) / 32 * 4);
     img.palette = palette;
@@ -135,7 +144,8 @@ static void FormatOf(Image& img, int width, int height, int bpp, bool topDown, c
 }
 
 Surface::Surface(int width, int height, int bpp, bool topDown, std::mt19937& rng, const std::vector<COLORREF>& palette,
-                 const uint32_t* bitfields) {
+                 const uint32_t* bitfields)
+{
     std::vector<uint8_t> header = Header(width, height, bpp, topDown, palette, bitfields);
     void* p = nullptr;
     bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(header.data()), DIB_RGB_COLORS, &p, nullptr, 0);
@@ -146,27 +156,31 @@ Surface::Surface(int width, int height, int bpp, bool topDown, std::mt19937& rng
     for (size_t i = 0; i < image.stride * size_t(height); ++i) bits[i] = uint8_t(rng());
 }
 
-Surface::~Surface() {
+Surface::~Surface()
+{
     SelectObject(dc, previous);
     DeleteDC(dc);
     DeleteObject(bitmap);
 }
 
-Image Surface::Snapshot() const {
+Image Surface::Snapshot() const
+{
     Image out = image;
     out.bytes.assign(bits, bits + image.stride * size_t(image.height));
     return out;
 }
 
 std::vector<uint8_t> PackedDib(int width, int height, int bpp, bool topDown, std::mt19937& rng,
-                               const std::vector<COLORREF>& palette, const uint32_t* bitfields) {
+                               const std::vector<COLORREF>& palette, const uint32_t* bitfields)
+{
     std::vector<uint8_t> out = Header(width, height, bpp, topDown, palette, bitfields);
     size_t stride = size_t((width * bpp + 31) / 32 * 4);
     for (size_t i = 0; i < stride * size_t(height); ++i) out.push_back(uint8_t(rng()));
     return out;
 }
 
-Image ImageOfPacked(const std::vector<uint8_t>& packed) {
+Image ImageOfPacked(const std::vector<uint8_t>& packed)
+{
     BITMAPINFOHEADER h;
     std::memcpy(&h, packed.data(), sizeof h);
     std::vector<COLORREF> palette;
@@ -186,7 +200,8 @@ Image ImageOfPacked(const std::vector<uint8_t>& packed) {
     return img;
 }
 
-int64_t MapAxis(int64_t l, int64_t wo, int64_t we, int64_t vo, int64_t ve) {
+int64_t MapAxis(int64_t l, int64_t wo, int64_t we, int64_t vo, int64_t ve)
+{
     long double exact = (long double)(l - wo) * ve / we;
     int64_t r = exact < 0 ? -int64_t(-exact + 0.5L) : int64_t(exact + 0.5L);
     return r + vo;

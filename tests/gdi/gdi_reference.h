@@ -16,14 +16,14 @@ struct Image {
     bool topDown = true;
     size_t stride = 0;
     std::vector<uint8_t> bytes;
-    std::vector<COLORREF> palette;   // indexed formats
-    uint32_t masks[3] = {0, 0, 0};   // 16 and 32 bits
+    std::vector<COLORREF> palette;  // indexed formats
+    uint32_t masks[3] = {0, 0, 0};  // 16 and 32 bits
 
     size_t RowOffset(int y) const { return (topDown ? size_t(y) : size_t(height - 1 - y)) * stride; }
     uint32_t Get(int x, int y) const;
     void Set(int x, int y, uint32_t v);
-    COLORREF Color(uint32_t v) const;       // pixel value to colour
-    uint32_t Nearest(COLORREF c) const;     // colour to pixel value (nearest palette entry)
+    COLORREF Color(uint32_t v) const;  // pixel value to colour
+    uint32_t Nearest(COLORREF c) const;  // colour to pixel value (nearest palette entry)
 };
 
 // Result of a ternary code, bit by bit over `bits` bits.

@@ -11,7 +11,8 @@
 
 #include "platform/gdi.h"
 
-TEST(GdiThreads, JobsDrawConcurrently) {
+TEST(GdiThreads, JobsDrawConcurrently)
+{
     std::atomic<bool> done{false};
     std::thread watchdog([&] {
         for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -57,7 +58,8 @@ TEST(GdiThreads, JobsDrawConcurrently) {
 
 namespace {
 
-HBITMAP MonoSection(void** bits) {
+HBITMAP MonoSection(void** bits)
+{
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colors[2];
@@ -70,7 +72,8 @@ HBITMAP MonoSection(void** bits) {
 // One brush selected and deselected on four threads while a fifth DC keeps it: every delete is
 // refused while the holder has it (a lost count would free it under the holder), and it can be
 // deleted once nobody holds it (a count left over would keep it forever).
-TEST(GdiThreads, SelectionCountsHoldUnderConcurrentSelects) {
+TEST(GdiThreads, SelectionCountsHoldUnderConcurrentSelects)
+{
     HBRUSH brush = CreateSolidBrush(RGB(10, 20, 30));
     HDC holder = CreateCompatibleDC(nullptr);
     void* bits;
@@ -121,7 +124,8 @@ TEST(GdiThreads, SelectionCountsHoldUnderConcurrentSelects) {
 }
 
 // Fresh DCs draw into bitmaps of their own: what one thread paints is what it reads back.
-TEST(GdiThreads, FreshDcsDrawIntoTheirOwnBitmaps) {
+TEST(GdiThreads, FreshDcsDrawIntoTheirOwnBitmaps)
+{
     std::atomic<int> wrong{0};
     std::vector<std::thread> workers;
     for (int t = 0; t < 4; ++t) {
@@ -150,7 +154,8 @@ TEST(GdiThreads, FreshDcsDrawIntoTheirOwnBitmaps) {
 
 // Handles are looked up without a lock while other threads free slots and give them to new
 // objects: a live handle always finds its object, a deleted one never finds the slot's new one.
-TEST(GdiThreads, DeletedHandlesStayDeadWhileTheirSlotsAreReused) {
+TEST(GdiThreads, DeletedHandlesStayDeadWhileTheirSlotsAreReused)
+{
     HRGN live = CreateRectRgn(0, 0, 1, 1);
     std::vector<HGDIOBJ> dead;
     for (int i = 0; i < 64; ++i) {

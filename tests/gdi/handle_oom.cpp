@@ -17,7 +17,7 @@ namespace {
 std::atomic<bool> gFailNew{false};
 constexpr std::size_t kLargeBlock = 4096;
 bool Refused(std::size_t size) { return gFailNew.load() && size >= kLargeBlock; }
-}
+}  // namespace
 
 bool NewRefused(std::size_t size) { return Refused(size); }
 

@@ -42,8 +42,7 @@ const std::vector<uint8_t> kRlePast = RunLength(1);
 std::vector<uint8_t> Cut(const std::vector<uint8_t>& dib, size_t size) { return {dib.begin(), dib.begin() + size}; }
 std::vector<uint8_t> Patched(std::vector<uint8_t> dib, size_t at, uint32_t value, size_t bytes)
 {
-    for (size_t i = 0; i < bytes; ++i)
-        dib[at + i] = uint8_t(value >> (8 * i));
+    for (size_t i = 0; i < bytes; ++i) dib[at + i] = uint8_t(value >> (8 * i));
     return dib;
 }
 
@@ -58,11 +57,14 @@ const std::vector<uint8_t> kHeightPast = Patched(kDib24, 8, 1000000, 4);
 
 }  // namespace
 
-#define ENTRY(id, bytes) {FaxResourceKey(RT_BITMAP_ID), FaxResourceKey(id), bytes.data(), DWORD(bytes.size())}
-FAX_RESOURCE_TABLE(BitmapTestResources, ENTRY(101, kDib8), ENTRY(102, kDib1), ENTRY(103, kDib4),
-                   ENTRY(104, kDib16), ENTRY(105, kDib24), ENTRY(106, kDib32), ENTRY(201, kRowsShort),
-                   ENTRY(202, kHeaderShort), ENTRY(203, kHeaderPast), ENTRY(204, kTableShort),
-                   ENTRY(205, kDepthBad), ENTRY(206, kHeightPast), ENTRY(107, kRle), ENTRY(208, kRlePast),
+#define ENTRY(id, bytes)                                                                    \
+    {                                                                                       \
+        FaxResourceKey(RT_BITMAP_ID), FaxResourceKey(id), bytes.data(), DWORD(bytes.size()) \
+    }
+FAX_RESOURCE_TABLE(BitmapTestResources, ENTRY(101, kDib8), ENTRY(102, kDib1), ENTRY(103, kDib4), ENTRY(104, kDib16),
+                   ENTRY(105, kDib24), ENTRY(106, kDib32), ENTRY(201, kRowsShort), ENTRY(202, kHeaderShort),
+                   ENTRY(203, kHeaderPast), ENTRY(204, kTableShort), ENTRY(205, kDepthBad), ENTRY(206, kHeightPast),
+                   ENTRY(107, kRle), ENTRY(208, kRlePast),
                    {FaxResourceKey(RT_BITMAP_ID), FaxResourceKey(207), nullptr, 3144},
                    {FaxResourceKey(RT_BITMAP_ID), FaxResourceKey("NAMED"), kDib1.data(), DWORD(kDib1.size())});
 

@@ -12,20 +12,23 @@ namespace {
 
 struct RandomRects {
     std::vector<RECT> rects;
-    RandomRects(std::mt19937& rng, int count) {
+    RandomRects(std::mt19937& rng, int count)
+    {
         for (int i = 0; i < count; ++i) {
             int x = int(rng() % 40) - 5, y = int(rng() % 40) - 5;
             rects.push_back({x, y, x + int(rng() % 15), y + int(rng() % 15)});  // some empty
         }
     }
-    HRGN Gdi() const {
+    HRGN Gdi() const
+    {
         std::vector<uint8_t> data(sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT));
         RGNDATAHEADER h{sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(rects.size()), 0, {0, 0, 0, 0}};
         std::memcpy(data.data(), &h, sizeof h);
         std::memcpy(data.data() + sizeof h, rects.data(), rects.size() * sizeof(RECT));
         return ExtCreateRegion(nullptr, DWORD(data.size()), reinterpret_cast<RGNDATA*>(data.data()));
     }
-    void Pixman(pixman_region32_t* out) const {
+    void Pixman(pixman_region32_t* out) const
+    {
         pixman_region32_init(out);
         for (const RECT& r : rects) {
             if (r.right <= r.left || r.bottom <= r.top) continue;
@@ -34,7 +37,8 @@ struct RandomRects {
     }
 };
 
-void ExpectSamePoints(HRGN region, pixman_region32_t* expected, const char* what) {
+void ExpectSamePoints(HRGN region, pixman_region32_t* expected, const char* what)
+{
     int differ = 0;
     for (int y = -10; y < 60; ++y)
         for (int x = -10; x < 60; ++x)
@@ -42,7 +46,8 @@ void ExpectSamePoints(HRGN region, pixman_region32_t* expected, const char* what
     EXPECT_EQ(differ, 0) << what;
 }
 
-std::vector<RECT> RegionRects(HRGN region, RGNDATAHEADER* header = nullptr) {
+std::vector<RECT> RegionRects(HRGN region, RGNDATAHEADER* header = nullptr)
+{
     DWORD size = GetRegionData(region, 0, nullptr);
     std::vector<uint8_t> buffer(size);
     EXPECT_EQ(GetRegionData(region, size, reinterpret_cast<RGNDATA*>(buffer.data())), size);
@@ -56,7 +61,8 @@ std::vector<RECT> RegionRects(HRGN region, RGNDATAHEADER* header = nullptr) {
 
 // Bands by y then x; rectangles in a band share top and bottom, do not touch; touching bands
 // with the same spans would have been merged.
-void ExpectBandedAndCoalesced(const std::vector<RECT>& rects) {
+void ExpectBandedAndCoalesced(const std::vector<RECT>& rects)
+{
     size_t i = 0;
     std::vector<RECT> previousBand;
     while (i < rects.size()) {
@@ -84,7 +90,8 @@ void ExpectBandedAndCoalesced(const std::vector<RECT>& rects) {
 
 }  // namespace
 
-TEST(GdiRegion, CombineMatchesPixmanAsPointSets) {
+TEST(GdiRegion, CombineMatchesPixmanAsPointSets)
+{
     std::mt19937 rng(17);
     for (int round = 0; round < 40; ++round) {
         RandomRects a(rng, 1 + int(rng() % 8)), b(rng, 1 + int(rng() % 8));
@@ -144,7 +151,8 @@ TEST(GdiRegion, CombineMatchesPixmanAsPointSets) {
     }
 }
 
-TEST(GdiRegion, DataIsBandedByYThenXAndCoalesced) {
+TEST(GdiRegion, DataIsBandedByYThenXAndCoalesced)
+{
     // Two stacked rectangles of the same span become one; an L shape keeps two bands.
     HRGN a = CreateRectRgn(0, 0, 10, 5), b = CreateRectRgn(0, 5, 10, 9), c = CreateRectRgn(20, 0, 25, 3);
     CombineRgn(a, a, b, RGN_OR);
@@ -171,7 +179,8 @@ TEST(GdiRegion, DataIsBandedByYThenXAndCoalesced) {
     DeleteObject(c);
 }
 
-TEST(GdiRegion, QueriesAndBadInput) {
+TEST(GdiRegion, QueriesAndBadInput)
+{
     RECT r{30, 20, 10, 5};  // inverted corners are put in order
     HRGN region = CreateRectRgnIndirect(&r);
     RECT box;
@@ -207,7 +216,8 @@ TEST(GdiRegion, QueriesAndBadInput) {
     DeleteObject(empty);
 }
 
-TEST(GdiRegion, DrawingIsClippedToTheSelectedRegion) {
+TEST(GdiRegion, DrawingIsClippedToTheSelectedRegion)
+{
     BITMAPINFO info{};
     info.bmiHeader = {40, 20, -10, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits;
@@ -233,7 +243,8 @@ TEST(GdiRegion, DrawingIsClippedToTheSelectedRegion) {
 #include "platform/gdi/gdi_internal.h"
 
 // The shape region that the line and polygon code paints through: limited by it and by the clip.
-TEST(GdiRegion, RasterCorePaintsThroughAShape) {
+TEST(GdiRegion, RasterCorePaintsThroughAShape)
+{
     BITMAPINFO info{};
     info.bmiHeader = {40, 16, -8, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits;

@@ -26,9 +26,19 @@ struct RleImage {
     std::vector<COLORREF> palette;
     std::vector<uint8_t> data;
 
-    std::vector<uint8_t> Info() const {
-        BITMAPINFOHEADER h{40, width, height, 1, WORD(bpp), bpp == 8 ? BI_RLE8 : BI_RLE4, DWORD(data.size()), 0, 0,
-                           DWORD(palette.size()), 0};
+    std::vector<uint8_t> Info() const
+    {
+        BITMAPINFOHEADER h{40,
+                           width,
+                           height,
+                           1,
+                           WORD(bpp),
+                           bpp == 8 ? BI_RLE8 : BI_RLE4,
+                           DWORD(data.size()),
+                           0,
+                           0,
+                           DWORD(palette.size()),
+                           0};
         std::vector<uint8_t> out(40);
         std::memcpy(out.data(), &h, 40);
         for (COLORREF c : palette) {
@@ -37,7 +47,8 @@ struct RleImage {
         }
         return out;
     }
-    std::vector<uint8_t> File() const {
+    std::vector<uint8_t> File() const
+    {
         std::vector<uint8_t> info = Info();
         BITMAPFILEHEADER f{0x4D42, DWORD(14 + info.size() + data.size()), 0, 0, DWORD(14 + info.size())};
         std::vector<uint8_t> out(14);
@@ -50,7 +61,8 @@ struct RleImage {
 
 // A random but well-formed stream: runs, absolute runs, ends of lines, and where asked deltas,
 // short lines and an early end of bitmap (netpbm refuses those three).
-RleImage RandomRle(std::mt19937& rng, int bpp, bool deltas) {
+RleImage RandomRle(std::mt19937& rng, int bpp, bool deltas)
+{
     RleImage img{int(5 + rng() % 40), int(1 + rng() % 12), bpp, ref::RandomPalette(bpp == 8 ? 256 : 16, rng), {}};
     auto& d = img.data;
     const int maxIndex = bpp == 8 ? 256 : 16;
@@ -60,7 +72,8 @@ RleImage RandomRle(std::mt19937& rng, int bpp, bool deltas) {
         int choice = int(rng() % 10);
         if (left == 0 || (deltas && choice == 0)) {
             if (deltas && rng() % 3 == 0 && y + 1 < img.height) {
-                int dx = left ? int(rng() % (left + 1)) : 0, dy = 1 + int(rng() % (img.height - y - 1 > 0 ? img.height - y - 1 : 1));
+                int dx = left ? int(rng() % (left + 1)) : 0,
+                    dy = 1 + int(rng() % (img.height - y - 1 > 0 ? img.height - y - 1 : 1));
                 if (y + dy >= img.height) dy = img.height - 1 - y;
                 d.insert(d.end(), {0, 2, uint8_t(dx), uint8_t(dy)});
                 x += dx;
@@ -95,7 +108,8 @@ RleImage RandomRle(std::mt19937& rng, int bpp, bool deltas) {
     return img;
 }
 
-std::string WriteTemp(const std::vector<uint8_t>& bytes) {
+std::string WriteTemp(const std::vector<uint8_t>& bytes)
+{
     const char* dir = std::getenv("TMPDIR");
     std::string path = std::string(dir && *dir ? dir : "/tmp") + "/gdi_rle_XXXXXX";
     int fd = mkstemp(path.data());
@@ -105,7 +119,8 @@ std::string WriteTemp(const std::vector<uint8_t>& bytes) {
     return path;
 }
 
-std::string Run(const std::string& command) {
+std::string Run(const std::string& command)
+{
     std::string out;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return out;
@@ -116,14 +131,19 @@ std::string Run(const std::string& command) {
     return out;
 }
 
-bool HaveTool(const char* name) { return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0; }
+bool HaveTool(const char* name)
+{
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 // bmptopnm's binary PPM, top row first.
-std::vector<Rgba> DecodeNetpbm(const std::string& path, int width, int height) {
+std::vector<Rgba> DecodeNetpbm(const std::string& path, int width, int height)
+{
     std::string ppm = Run("bmptopnm " + path + " 2>/dev/null");
     std::vector<Rgba> out;
     int w, h, max, consumed = 0;
-    if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &consumed) != 3 || w != width || h != height) return out;
+    if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &consumed) != 3 || w != width || h != height)
+        return out;
     const uint8_t* p = reinterpret_cast<const uint8_t*>(ppm.data()) + consumed + 1;
     if (ppm.size() < size_t(consumed + 1 + 3 * w * h)) return out;
     for (int i = 0; i < w * h; ++i) out.push_back({p[3 * i], p[3 * i + 1], p[3 * i + 2], 255});
@@ -131,7 +151,8 @@ std::vector<Rgba> DecodeNetpbm(const std::string& path, int width, int height) {
 }
 
 // gdk-pixbuf-csource's raw RGBA dump: C string literals holding a 24-byte header and the rows.
-std::vector<Rgba> DecodePixbuf(const std::string& path, int width, int height) {
+std::vector<Rgba> DecodePixbuf(const std::string& path, int width, int height)
+{
     std::string text = Run("gdk-pixbuf-csource --raw --name=img " + path + " 2>/dev/null");
     std::vector<uint8_t> bytes;
     size_t body = text.find("{");
@@ -159,7 +180,9 @@ std::vector<Rgba> DecodePixbuf(const std::string& path, int width, int height) {
     }
     std::vector<Rgba> out;
     if (bytes.size() < 24) return out;
-    auto be = [&](size_t o) { return uint32_t(bytes[o]) << 24 | uint32_t(bytes[o + 1]) << 16 | bytes[o + 2] << 8 | bytes[o + 3]; };
+    auto be = [&](size_t o) {
+        return uint32_t(bytes[o]) << 24 | uint32_t(bytes[o + 1]) << 16 | bytes[o + 2] << 8 | bytes[o + 3];
+    };
     uint32_t stride = be(12), w = be(16), h = be(20);
     if (int(w) != width || int(h) != height || bytes.size() < 24 + size_t(stride) * h) return out;
     for (uint32_t y = 0; y < h; ++y)
@@ -171,7 +194,8 @@ std::vector<Rgba> DecodePixbuf(const std::string& path, int width, int height) {
 }
 
 // Our decode: CreateDIBitmap into 24 bits, copied into a section to read.
-bool DecodeOurs(const RleImage& img, std::vector<Rgba>& out) {
+bool DecodeOurs(const RleImage& img, std::vector<Rgba>& out)
+{
     std::vector<uint8_t> info = img.Info();
     const BITMAPINFO* bi = reinterpret_cast<const BITMAPINFO*>(info.data());
     HBITMAP bitmap = CreateDIBitmap(nullptr, &bi->bmiHeader, CBM_INIT, img.data.data(), bi, DIB_RGB_COLORS);
@@ -194,7 +218,8 @@ bool DecodeOurs(const RleImage& img, std::vector<Rgba>& out) {
     return true;
 }
 
-void CompareWith(const RleImage& img, const std::vector<Rgba>& oracle, const std::vector<Rgba>& ours, const char* tool) {
+void CompareWith(const RleImage& img, const std::vector<Rgba>& oracle, const std::vector<Rgba>& ours, const char* tool)
+{
     ASSERT_EQ(oracle.size(), ours.size()) << tool << " could not decode the file";
     const COLORREF zero = img.palette[0];
     int differ = 0;
@@ -208,7 +233,8 @@ void CompareWith(const RleImage& img, const std::vector<Rgba>& oracle, const std
 
 }  // namespace
 
-TEST(GdiRle, DecodesAsNetpbmDoes) {
+TEST(GdiRle, DecodesAsNetpbmDoes)
+{
     if (!HaveTool("bmptopnm")) GTEST_SKIP() << "netpbm is not installed";
     std::mt19937 rng(21);
     for (int round = 0; round < 16; ++round) {
@@ -221,7 +247,8 @@ TEST(GdiRle, DecodesAsNetpbmDoes) {
     }
 }
 
-TEST(GdiRle, DecodesDeltasAsGdkPixbufDoes) {
+TEST(GdiRle, DecodesDeltasAsGdkPixbufDoes)
+{
     if (!HaveTool("gdk-pixbuf-csource")) GTEST_SKIP() << "gdk-pixbuf-csource is not installed";
     std::mt19937 rng(22);
     for (int round = 0; round < 16; ++round) {
@@ -234,13 +261,17 @@ TEST(GdiRle, DecodesDeltasAsGdkPixbufDoes) {
     }
 }
 
-TEST(GdiRle, EscapesByHand) {
+TEST(GdiRle, EscapesByHand)
+{
     // 6 x 3, RLE8: bottom row "1 1 5 6 7 .", end of line, delta by (2, 1) to (2, 2), a run of 2, end of bitmap.
     std::mt19937 rng(3);
     RleImage img{6, 3, 8, ref::RandomPalette(256, rng), {2, 1, 0, 3, 5, 6, 7, 0, 0, 0, 0, 2, 2, 1, 2, 9, 0, 1}};
     std::vector<Rgba> ours;
     ASSERT_TRUE(DecodeOurs(img, ours));
-    auto at = [&](int x, int yFromBottom) { const Rgba& p = ours[size_t((2 - yFromBottom) * 6 + x)]; return RGB(p.r, p.g, p.b); };
+    auto at = [&](int x, int yFromBottom) {
+        const Rgba& p = ours[size_t((2 - yFromBottom) * 6 + x)];
+        return RGB(p.r, p.g, p.b);
+    };
     EXPECT_EQ(at(0, 0), img.palette[1]);
     EXPECT_EQ(at(2, 0), img.palette[5]);
     EXPECT_EQ(at(4, 0), img.palette[7]);
@@ -254,20 +285,22 @@ TEST(GdiRle, EscapesByHand) {
     RleImage four{8, 1, 4, ref::RandomPalette(16, rng), {3, 0x12, 0, 5, 0x34, 0x56, 0x70, 0, 0, 1}};
     ASSERT_TRUE(DecodeOurs(four, ours));
     const int expected[8] = {1, 2, 1, 3, 4, 5, 6, 7};
-    for (int x = 0; x < 8; ++x) EXPECT_EQ(RGB(ours[size_t(x)].r, ours[size_t(x)].g, ours[size_t(x)].b), four.palette[size_t(expected[x])]) << x;
+    for (int x = 0; x < 8; ++x)
+        EXPECT_EQ(RGB(ours[size_t(x)].r, ours[size_t(x)].g, ours[size_t(x)].b), four.palette[size_t(expected[x])]) << x;
 }
 
-TEST(GdiRle, DamagedDataFailsCleanly) {
+TEST(GdiRle, DamagedDataFailsCleanly)
+{
     const std::vector<std::vector<uint8_t>> damaged = {
-        {4, 1},                    // ends before the bitmap is complete
-        {5, 1, 0, 1},              // a run past the row
+        {4, 1},  // ends before the bitmap is complete
+        {5, 1, 0, 1},  // a run past the row
         {0, 4, 1, 2, 3, 4, 0, 1},  // an absolute run past the row (width 3)
-        {0, 3, 1, 2},              // an absolute run past the data
+        {0, 3, 1, 2},  // an absolute run past the data
         {0, 2, 1, 9, 1, 1, 0, 1},  // a delta below the last row
-        {0, 2, 4, 0, 0, 1},        // a delta past the row's end
+        {0, 2, 4, 0, 0, 1},  // a delta past the row's end
         {0, 0, 0, 0, 1, 1, 0, 1},  // a run after the last row
-        {0, 2, 1},                 // a delta cut short
-        {},                        // no data
+        {0, 2, 1},  // a delta cut short
+        {},  // no data
     };
     for (size_t i = 0; i < damaged.size(); ++i) {
         RleImage img{3, 2, 8, ref::MonoPalette(), damaged[i]};
@@ -288,7 +321,8 @@ TEST(GdiRle, DamagedDataFailsCleanly) {
     EXPECT_EQ(CreateDIBitmap(nullptr, &bi->bmiHeader, CBM_INIT, img.data.data(), bi, DIB_RGB_COLORS), nullptr);
 }
 
-TEST(GdiRle, StretchDIBitsDrawsRunLengthDataAsCreateDIBitmapDecodesIt) {
+TEST(GdiRle, StretchDIBitsDrawsRunLengthDataAsCreateDIBitmapDecodesIt)
+{
     std::mt19937 rng(31);
     for (int round = 0; round < 8; ++round) {
         RleImage img = RandomRle(rng, round % 2 ? 4 : 8, true);

@@ -4,12 +4,15 @@
 #include "gdi_reference.h"
 #include "platform/gdi/gdi_internal.h"
 
-TEST(GdiRop, MixesMapToTheirPatternCodes) {
-    const uint8_t expected[16] = {0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A, 0x5F, 0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA, 0xFF};
+TEST(GdiRop, MixesMapToTheirPatternCodes)
+{
+    const uint8_t expected[16] = {0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A, 0x5F,
+                                  0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA, 0xFF};
     for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) EXPECT_EQ(gdi::Rop2ToRop3Code(mix), expected[mix - 1]) << mix;
 }
 
-TEST(GdiRop, MixesOverWordsMatchTheirTruthTables) {
+TEST(GdiRop, MixesOverWordsMatchTheirTruthTables)
+{
     // Truth tables written out per mix, indexed by (pen << 1 | destination).
     const char* tables[16] = {"0000", "1000", "0100", "1100", "0010", "1010", "0110", "1110",
                               "0001", "1001", "0101", "1101", "0011", "1011", "0111", "1111"};

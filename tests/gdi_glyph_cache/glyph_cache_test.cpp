@@ -24,9 +24,9 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {L"Arial", -13, 400, false, 0, 0},          {L"Arial", -31, 700, false, 0, 0},
-    {L"Times New Roman", 24, 400, true, 0, 0},  {L"DejaVu Sans", -20, 700, true, 0, 0},  // synthesised
-    {L"Courier New", -17, 400, false, 300, 0},  {L"Liberation Serif", -15, 400, false, 0, 3},
+    {L"Arial", -13, 400, false, 0, 0},           {L"Arial", -31, 700, false, 0, 0},
+    {L"Times New Roman", 24, 400, true, 0, 0},   {L"DejaVu Sans", -20, 700, true, 0, 0},  // synthesised
+    {L"Courier New", -17, 400, false, 300, 0},   {L"Liberation Serif", -15, 400, false, 0, 3},
     {L"DejaVu Serif", -11, 400, false, 2700, 0}, {L"Arial", -9, 400, false, 0, 5},
 };
 
@@ -93,8 +93,7 @@ TEST(GlyphCacheBound, EvictsTheOldestAndStillDrawsTheSame)
     std::vector<Drawn> fresh;
     {
         Limit none(0);
-        for (const Case& c : kCases)
-            fresh.push_back(DrawCase(c));
+        for (const Case& c : kCases) fresh.push_back(DrawCase(c));
     }
     Limit small(6000);
     for (int round = 0; round < 2; ++round) {

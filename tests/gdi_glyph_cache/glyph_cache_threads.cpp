@@ -40,8 +40,7 @@ TEST(GlyphCacheThreads, ThreadsShareAndEvictGlyphs)
     const size_t previous = gdi::GlyphBitmapCacheLimitSet(0);
     std::vector<std::vector<uint8_t>> expected;
     for (int t = 0; t < kThreads; ++t)
-        for (int s = 0; s < kSizes; ++s)
-            expected.push_back(DrawRun(fonts[size_t(t * kSizes + s)], texts[t]));
+        for (int s = 0; s < kSizes; ++s) expected.push_back(DrawRun(fonts[size_t(t * kSizes + s)], texts[t]));
     const auto sharedExpected = DrawRun(shared, texts[0]);
     gdi::GlyphBitmapCacheLimitSet(8000);
 
@@ -53,17 +52,14 @@ TEST(GlyphCacheThreads, ThreadsShareAndEvictGlyphs)
                 for (int s = 0; s < kSizes; ++s)
                     if (DrawRun(fonts[size_t(t * kSizes + s)], texts[t]) != expected[size_t(t * kSizes + s)])
                         failures++;
-                if (DrawRun(shared, texts[0]) != sharedExpected)
-                    failures++;
+                if (DrawRun(shared, texts[0]) != sharedExpected) failures++;
             }
         });
-    for (auto& w : workers)
-        w.join();
+    for (auto& w : workers) w.join();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_LE(gdi::GlyphBitmapCacheStatsGet().bytes, 8000u);
     gdi::GlyphBitmapCacheLimitSet(previous);
-    for (HFONT f : fonts)
-        DeleteObject(f);
+    for (HFONT f : fonts) DeleteObject(f);
     DeleteObject(shared);
 }
 

@@ -43,8 +43,7 @@ struct Canvas {
     }
     void Clear(COLORREF c)
     {
-        for (int i = 0; i < width * height; ++i)
-            bits[i] = Native(c);
+        for (int i = 0; i < width * height; ++i) bits[i] = Native(c);
     }
     uint32_t At(int x, int y) const { return bits[y * width + x] & 0xFFFFFF; }
     bool Is(int x, int y, COLORREF c) const { return At(x, y) == Native(c); }
@@ -53,8 +52,7 @@ struct Canvas {
     {
         std::vector<uint8_t> m(size_t(width) * height);
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                m[size_t(y) * width + x] = Is(x, y, c);
+            for (int x = 0; x < width; ++x) m[size_t(y) * width + x] = Is(x, y, c);
         return m;
     }
 };

@@ -8,8 +8,8 @@
 #include "pixel_grid.h"
 #include "platform/gdi/line.h"
 #include "platform/gdi/path.h"
-#include "platform/gdi/stroke.h"
 #include "platform/gdi/polyfill.h"
+#include "platform/gdi/stroke.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -86,15 +86,13 @@ TEST(GdiPolygon, FillMatchesTheScanConverterAndPolygonRegion)
     Selected brush(c.dc, CreateSolidBrush(kBlue));
     for (int round = 0; round < 60; ++round) {
         std::vector<POINT> pts(3 + round % 6);
-        for (POINT& p : pts)
-            p = {d(rng), d(rng)};
+        for (POINT& p : pts) p = {d(rng), d(rng)};
         for (int mode : {ALTERNATE, WINDING}) {
             c.Clear(kWhite);
             SetPolyFillMode(c.dc, mode);
             ASSERT_TRUE(Polygon(c.dc, pts.data(), int(pts.size())));
             FillPolygonSet set;
-            for (POINT p : pts)
-                set.points.push_back(FillPointFromDevice(p.x, p.y));
+            for (POINT p : pts) set.points.push_back(FillPointFromDevice(p.x, p.y));
             set.counts.push_back(int(pts.size()));
             PixelGrid want(RECT{0, 0, 40, 40});
             ASSERT_TRUE(PolyFillSpans(set.points, set.counts, mode == WINDING ? FILL_WINDING : FILL_ALTERNATE, want.box,
@@ -124,7 +122,7 @@ TEST(GdiPolygon, PolyPolygonFillsTogetherAndOutlinesEach)
         ASSERT_TRUE(PolyPolygon(c.dc, pts, counts, 2));
         EXPECT_TRUE(c.Is(10, 10, mode == WINDING ? kBlue : kWhite));
         EXPECT_TRUE(c.Is(4, 10, kBlue));
-        EXPECT_TRUE(c.Is(6, 10, kRed));   // the inner outline
+        EXPECT_TRUE(c.Is(6, 10, kRed));  // the inner outline
         EXPECT_TRUE(c.Is(18, 10, kRed));  // the outer outline's right edge, drawn by the pen
     }
     Canvas c(4, 4);
@@ -141,20 +139,17 @@ TEST(GdiLines, LineToChainDrawsEachPixelOnceAndLeavesOutTheEnd)
     SetROP2(c.dc, R2_NOT);
     const POINT path[] = {{3, 3}, {25, 8}, {20, 26}, {5, 19}};
     MoveToEx(c.dc, path[0].x, path[0].y, nullptr);
-    for (int i = 1; i < 4; ++i)
-        ASSERT_TRUE(LineTo(c.dc, path[i].x, path[i].y));
+    for (int i = 1; i < 4; ++i) ASSERT_TRUE(LineTo(c.dc, path[i].x, path[i].y));
     ASSERT_TRUE(LineTo(c.dc, path[0].x, path[0].y));
     POINT cp;
     ASSERT_TRUE(GetCurrentPositionEx(c.dc, &cp));
     EXPECT_EQ(cp.x, 3);
     EXPECT_EQ(cp.y, 3);
     PixelGrid want(RECT{0, 0, 30, 30});
-    for (int i = 0; i < 4; ++i)
-        CosmeticLine(path[i], path[(i + 1) % 4], want.box, {}, nullptr, PixelGrid::Sink, &want);
+    for (int i = 0; i < 4; ++i) CosmeticLine(path[i], path[(i + 1) % 4], want.box, {}, nullptr, PixelGrid::Sink, &want);
     EXPECT_EQ(want.overlaps, 0);
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 30; ++x)
-            ASSERT_EQ(c.Is(x, y, RGB(0, 0, 0)), want.Get(x, y)) << x << "," << y;
+        for (int x = 0; x < 30; ++x) ASSERT_EQ(c.Is(x, y, RGB(0, 0, 0)), want.Get(x, y)) << x << "," << y;
     // An open Polyline leaves out its last point; the current position does not move.
     c.Clear(kWhite);
     SetROP2(c.dc, R2_COPYPEN);
@@ -173,8 +168,7 @@ TEST(GdiLines, EveryMixOnEveryBit)
     const uint32_t dst = 0x3C5AF0, penValue = 0x0FF00F;
     for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) {
         Canvas c(8, 3);
-        for (int i = 0; i < 8 * 3; ++i)
-            c.bits[i] = dst;
+        for (int i = 0; i < 8 * 3; ++i) c.bits[i] = dst;
         COLORREF penColor = RGB((penValue >> 16) & 0xFF, (penValue >> 8) & 0xFF, penValue & 0xFF);
         Selected pen(c.dc, CreatePen(PS_SOLID, 0, penColor));
         SetROP2(c.dc, mix);
@@ -199,8 +193,7 @@ TEST(GdiLines, CrossingLinesMixEachPixelOnceWithEveryMix)
     // the mix's truth table says, whether the clip is one rectangle or several.
     const POINT star[] = {{2, 15}, {29, 15}, {6, 2}, {15, 29}, {25, 2}, {2, 15}};
     PixelGrid lines(RECT{0, 0, 32, 32});
-    for (int i = 0; i + 1 < 6; ++i)
-        CosmeticLine(star[i], star[i + 1], lines.box, {}, nullptr, PixelGrid::Sink, &lines);
+    for (int i = 0; i + 1 < 6; ++i) CosmeticLine(star[i], star[i + 1], lines.box, {}, nullptr, PixelGrid::Sink, &lines);
     ASSERT_GT(lines.overlaps, 0);  // the star does cross itself
     const uint32_t penValue = 0x0FF00F;
     const COLORREF penColor = RGB((penValue >> 16) & 0xFF, (penValue >> 8) & 0xFF, penValue & 0xFF);
@@ -208,8 +201,7 @@ TEST(GdiLines, CrossingLinesMixEachPixelOnceWithEveryMix)
     for (bool split : {false, true})
         for (int mix = R2_BLACK; mix <= R2_WHITE; ++mix) {
             Canvas c(32, 32);
-            for (int i = 0; i < 32 * 32; ++i)
-                c.bits[i] = uint32_t(rng()) & 0xFFFFFF;
+            for (int i = 0; i < 32 * 32; ++i) c.bits[i] = uint32_t(rng()) & 0xFFFFFF;
             const std::vector<uint32_t> before(c.bits, c.bits + 32 * 32);
             Selected pen(c.dc, CreatePen(PS_SOLID, 0, penColor));
             SetROP2(c.dc, mix);
@@ -236,7 +228,8 @@ TEST(GdiLines, CrossingLinesMixEachPixelOnceWithEveryMix)
                             want |= ((table >> (p << 1 | b)) & 1) << bit;
                         }
                     }
-                    ASSERT_EQ(c.At(x, y), want) << "mix " << mix << (split ? " split clip" : "") << " at " << x << "," << y;
+                    ASSERT_EQ(c.At(x, y), want)
+                        << "mix " << mix << (split ? " split clip" : "") << " at " << x << "," << y;
                 }
         }
 }
@@ -292,14 +285,14 @@ TEST(GdiPens, ExtCreatePenChecksItsArguments)
         bool ok;
     } cases[] = {
         {PS_COSMETIC | PS_SOLID, 1, &solid, 0, nullptr, true},
-        {PS_COSMETIC | PS_SOLID, 2, &solid, 0, nullptr, false},          // cosmetic is one pixel
+        {PS_COSMETIC | PS_SOLID, 2, &solid, 0, nullptr, false},  // cosmetic is one pixel
         {PS_COSMETIC | PS_INSIDEFRAME, 1, &solid, 0, nullptr, false},
-        {PS_GEOMETRIC | PS_ALTERNATE, 4, &solid, 0, nullptr, false},     // alternate is cosmetic only
+        {PS_GEOMETRIC | PS_ALTERNATE, 4, &solid, 0, nullptr, false},  // alternate is cosmetic only
         {PS_GEOMETRIC | PS_USERSTYLE, 4, &solid, 2, user, true},
         {PS_GEOMETRIC | PS_USERSTYLE, 4, &solid, 0, nullptr, false},
         {PS_GEOMETRIC | PS_USERSTYLE, 4, &solid, 2, zeros, false},
         {PS_GEOMETRIC | PS_USERSTYLE, 4, &solid, 17, user, false},
-        {PS_GEOMETRIC | PS_DASH, 4, &solid, 2, user, false},             // lengths only with user styles
+        {PS_GEOMETRIC | PS_DASH, 4, &solid, 2, user, false},  // lengths only with user styles
         {PS_GEOMETRIC | PS_DASH | PS_ENDCAP_FLAT | PS_JOIN_MITER, 4, &solid, 0, nullptr, true},
         {PS_GEOMETRIC | PS_SOLID | 0x300, 4, &solid, 0, nullptr, false},  // unknown cap
         {PS_GEOMETRIC | PS_SOLID, 4, &hatched, 0, nullptr, false},
@@ -347,8 +340,7 @@ TEST(GdiPens, GeometricCapsAndTheMiterLimitOfTheDc)
         EXPECT_TRUE(Polyline(c.dc, pts, 3));
         int rightmost = 0;
         for (int x = 0; x < 100; ++x)
-            if (c.Is(x, 20, kRed))
-                rightmost = x;
+            if (c.Is(x, 20, kRed)) rightmost = x;
         return rightmost;
     };
     EXPECT_GT(sharp(8.0f), 70);  // the miter reaches out about 17 pixels past the vertex
@@ -375,8 +367,7 @@ TEST(GdiPens, DibPatternPenTilesFromTheBrushOrigin)
     MoveToEx(c.dc, 2, 10, nullptr);
     ASSERT_TRUE(LineTo(c.dc, 18, 10));
     for (int y = 7; y < 13; ++y)
-        for (int x = 2; x < 18; ++x)
-            ASSERT_TRUE(c.Is(x, y, (x + y) % 2 == 0 ? kRed : kBlue)) << x << "," << y;
+        for (int x = 2; x < 18; ++x) ASSERT_TRUE(c.Is(x, y, (x + y) % 2 == 0 ? kRed : kBlue)) << x << "," << y;
     EXPECT_TRUE(c.Is(2, 6, kWhite));
 }
 
@@ -391,8 +382,7 @@ TEST(GdiPens, GeometricWidthFollowsTheMapping)
     MoveToEx(c.dc, 5, 7, nullptr);
     ASSERT_TRUE(LineTo(c.dc, 25, 7));
     // device (10, 14)-(50, 14), 6 pixels wide: rows 11..16
-    for (int y = 0; y < 30; ++y)
-        EXPECT_EQ(c.Is(30, y, kRed), y >= 11 && y < 17) << y;
+    for (int y = 0; y < 30; ++y) EXPECT_EQ(c.Is(30, y, kRed), y >= 11 && y < 17) << y;
     EXPECT_TRUE(c.Is(10, 14, kRed));
     EXPECT_FALSE(c.Is(50, 14, kRed));
 }
@@ -424,19 +414,16 @@ TEST(GdiOneBit, FillsAndMixesActOnBits)
     SetPolyFillMode(dc, WINDING);
     ASSERT_TRUE(Polygon(dc, pts, 5));
     FillPolygonSet set;
-    for (POINT p : pts)
-        set.points.push_back(FillPointFromDevice(p.x, p.y));
+    for (POINT p : pts) set.points.push_back(FillPointFromDevice(p.x, p.y));
     set.counts = {5};
     PixelGrid want(RECT{0, 0, 64, 40});
     ASSERT_TRUE(PolyFillSpans(set.points, set.counts, FILL_WINDING, want.box, PixelGrid::Sink, &want));
     for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(bit(x, y), want.Get(x, y) ? 0 : 1) << x << "," << y;
+        for (int x = 0; x < 64; ++x) ASSERT_EQ(bit(x, y), want.Get(x, y) ? 0 : 1) << x << "," << y;
     // R2_NOT over the same shape puts every bit back.
     SetROP2(dc, R2_NOT);
     ASSERT_TRUE(Polygon(dc, pts, 5));
-    for (int i = 0; i < stride * 40; ++i)
-        ASSERT_EQ(bytes[i], 0xFF) << i;
+    for (int i = 0; i < stride * 40; ++i) ASSERT_EQ(bytes[i], 0xFF) << i;
     SelectObject(dc, old);
     DeleteObject(bitmap);
     DeleteDC(dc);
@@ -468,7 +455,8 @@ TEST(GdiPens, GeometricDashesAlongTheLine)
         ASSERT_TRUE(LineTo(c.dc, 48 / k.scale, 5 / k.scale));
         const int row = 5 / k.scale * k.scale;
         for (int x = 0; x < 60; ++x)
-            EXPECT_EQ(c.Is(x, row, kRed), x < 48 && x % k.period < k.on) << std::hex << k.style << std::dec << " x " << x;
+            EXPECT_EQ(c.Is(x, row, kRed), x < 48 && x % k.period < k.on)
+                << std::hex << k.style << std::dec << " x " << x;
     }
 }
 
@@ -490,8 +478,7 @@ std::vector<POINT> FarCurves(int count, LONG far, std::mt19937& rng)
 void StrokeCurves(HDC dc, const std::vector<POINT>& controls, bool throughPath)
 {
     MoveToEx(dc, 50, 50, nullptr);
-    if (throughPath)
-        BeginPath(dc);
+    if (throughPath) BeginPath(dc);
     EXPECT_TRUE(PolyBezierTo(dc, controls.data(), DWORD(controls.size())));
     if (throughPath) {
         EndPath(dc);
@@ -543,14 +530,16 @@ TEST(GdiCurves, StrokesOfCurvesCulledToWhatThePenCanReach)
                 const StrokeStyle style{double(p.width), p.style & PS_ENDCAP_MASK, p.style & PS_JOIN_MASK, p.miter, {}};
                 FillPolygonSet outline;
                 ASSERT_TRUE(StrokeOutline(std::span(&figure, 1), style, outline));
-                ASSERT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, window, PixelGrid::Sink, &expected));
+                ASSERT_TRUE(
+                    PolyFillSpans(outline.points, outline.counts, FILL_WINDING, window, PixelGrid::Sink, &expected));
             } else {
                 CosmeticFigures(flat, window, {}, PixelGrid::Sink, &expected);
             }
             for (int y = 0; y < 100; ++y)
                 for (int x = 0; x < 100; ++x)
                     ASSERT_EQ(canvas.Is(x, y, RGB(0, 0, 0)), expected.Get(x, y))
-                        << "pen " << (&p - pens) << (throughPath ? " path" : " PolyBezierTo") << " at " << x << "," << y;
+                        << "pen " << (&p - pens) << (throughPath ? " path" : " PolyBezierTo") << " at " << x << ","
+                        << y;
         }
 }
 
@@ -569,4 +558,3 @@ TEST(GdiCurves, FarCurvesCostWhatReachesTheBitmap)
     }
     EXPECT_EQ(byCall.Mask(RGB(0, 0, 0)), byPath.Mask(RGB(0, 0, 0)));
 }
-

@@ -28,15 +28,13 @@ std::vector<uint8_t> RegionMask(HRGN region, int w, int h)
 {
     std::vector<uint8_t> m(size_t(w) * h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            m[size_t(y) * w + x] = PtInRegion(region, x, y) ? 1 : 0;
+        for (int x = 0; x < w; ++x) m[size_t(y) * w + x] = PtInRegion(region, x, y) ? 1 : 0;
     return m;
 }
 
 std::vector<uint8_t> Union(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
 {
-    for (size_t i = 0; i < a.size(); ++i)
-        a[i] |= b[i];
+    for (size_t i = 0; i < a.size(); ++i) a[i] |= b[i];
     return a;
 }
 
@@ -54,8 +52,7 @@ TEST(GdiPath, BracketErrorsAndNothingDrawnInside)
     Rectangle(c.dc, 1, 1, 10, 10);
     EXPECT_FALSE(StrokePath(c.dc));  // the bracket is still open
     ASSERT_TRUE(EndPath(c.dc));
-    for (int i = 0; i < 40 * 40; ++i)
-        ASSERT_EQ(c.bits[i] & 0xFFFFFF, Native(kWhite));
+    for (int i = 0; i < 40 * 40; ++i) ASSERT_EQ(c.bits[i] & 0xFFFFFF, Native(kWhite));
     EXPECT_GT(GetPath(c.dc, nullptr, nullptr, 0), 0);
     ASSERT_TRUE(AbortPath(c.dc));
     EXPECT_EQ(GetPath(c.dc, nullptr, nullptr, 0), -1);
@@ -80,8 +77,15 @@ TEST(GdiPath, RecordsFiguresInDevicePixels)
     std::vector<POINT> pts(static_cast<size_t>(n));
     std::vector<BYTE> kinds(static_cast<size_t>(n));
     ASSERT_EQ(GetPath(c.dc, pts.data(), kinds.data(), n), n);
-    const BYTE wantKinds[] = {PT_MOVETO, PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO | PT_CLOSEFIGURE,
-                              PT_MOVETO, PT_LINETO, PT_LINETO, PT_LINETO | PT_CLOSEFIGURE};
+    const BYTE wantKinds[] = {PT_MOVETO,
+                              PT_LINETO,
+                              PT_BEZIERTO,
+                              PT_BEZIERTO,
+                              PT_BEZIERTO | PT_CLOSEFIGURE,
+                              PT_MOVETO,
+                              PT_LINETO,
+                              PT_LINETO,
+                              PT_LINETO | PT_CLOSEFIGURE};
     const POINT wantPoints[] = {{101, 202}, {103, 204}, {105, 206}, {107, 208}, {109, 210},
                                 {100, 200}, {103, 200}, {103, 202}, {100, 202}};
     for (int i = 0; i < n; ++i) {
@@ -94,8 +98,7 @@ TEST(GdiPath, RecordsFiguresInDevicePixels)
     pts.resize(size_t(flat));
     kinds.resize(size_t(flat));
     GetPath(c.dc, pts.data(), kinds.data(), flat);
-    for (BYTE k : kinds)
-        EXPECT_NE(k & ~PT_CLOSEFIGURE, PT_BEZIERTO);
+    for (BYTE k : kinds) EXPECT_NE(k & ~PT_CLOSEFIGURE, PT_BEZIERTO);
     // The curve's last line still closes the first figure and ends on the curve's end point.
     const size_t second = size_t(std::find(kinds.begin() + 1, kinds.end(), BYTE(PT_MOVETO)) - kinds.begin());
     EXPECT_EQ(kinds[second - 1], PT_LINETO | PT_CLOSEFIGURE);
@@ -109,7 +112,9 @@ TEST(GdiPath, FillPathIsPathToRegionAndStrokeAndFillIsItsUnionWithTheStroke)
     for (int mode : {ALTERNATE, WINDING})
         for (HPEN (*makePen)(const LOGBRUSH&) :
              {+[](const LOGBRUSH&) { return CreatePen(PS_SOLID, 1, kRed); },
-              +[](const LOGBRUSH& b) { return ExtCreatePen(PS_GEOMETRIC | PS_JOIN_MITER | PS_ENDCAP_SQUARE, 3, &b, 0, nullptr); }}) {
+              +[](const LOGBRUSH& b) {
+                  return ExtCreatePen(PS_GEOMETRIC | PS_JOIN_MITER | PS_ENDCAP_SQUARE, 3, &b, 0, nullptr);
+              }}) {
             Canvas c(40, 45);
             Selected pen(c.dc, makePen(solid));
             Selected brush(c.dc, CreateSolidBrush(kRed));
@@ -239,8 +244,7 @@ TEST(GdiPath, HugeShapesKeepWhatCanBeShown)
     MoveToEx(curves.dc, 50, 50, nullptr);
     std::vector<POINT> controls;
     const LONG far = LONG{1} << 30;
-    for (int i = 0; i < 1000; ++i)
-        controls.insert(controls.end(), {{-far, far}, {far, -far}, {50 + i % 2, 50}});
+    for (int i = 0; i < 1000; ++i) controls.insert(controls.end(), {{-far, far}, {far, -far}, {50 + i % 2, 50}});
     ASSERT_TRUE(PolyBezierTo(curves.dc, controls.data(), DWORD(controls.size())));
     EndPath(curves.dc);
     EXPECT_TRUE(SelectClipPath(curves.dc, RGN_COPY));
@@ -260,12 +264,10 @@ TEST(GdiPath, ClippedDotsKeepWhatTheirSquareCapsReach)
         Selected pen(canvas->dc,
                      ExtCreatePen(PS_GEOMETRIC | PS_DOT | PS_ENDCAP_SQUARE | PS_JOIN_MITER, 2615, &black, 0, nullptr));
         EXPECT_TRUE(SetMiterLimit(canvas->dc, 1.0f, nullptr));
-        if (clip)
-            SelectClipRgn(canvas->dc, clip);
+        if (clip) SelectClipRgn(canvas->dc, clip);
         BeginPath(canvas->dc);
         MoveToEx(canvas->dc, figure[0].x, figure[0].y, nullptr);
-        for (int i = 1; i < 5; ++i)
-            LineTo(canvas->dc, figure[i].x, figure[i].y);
+        for (int i = 1; i < 5; ++i) LineTo(canvas->dc, figure[i].x, figure[i].y);
         CloseFigure(canvas->dc);
         EndPath(canvas->dc);
         EXPECT_TRUE(StrokePath(canvas->dc));

@@ -18,13 +18,11 @@ struct Recorder {
     std::vector<Pixel> gaps;
     static void Sink(void* context, LONG y, LONG left, LONG right)
     {
-        for (LONG x = left; x < right; ++x)
-            static_cast<Recorder*>(context)->pixels.push_back({x, y});
+        for (LONG x = left; x < right; ++x) static_cast<Recorder*>(context)->pixels.push_back({x, y});
     }
     static void GapSink(void* context, LONG y, LONG left, LONG right)
     {
-        for (LONG x = left; x < right; ++x)
-            static_cast<Recorder*>(context)->gaps.push_back({x, y});
+        for (LONG x = left; x < right; ++x) static_cast<Recorder*>(context)->gaps.push_back({x, y});
     }
 };
 
@@ -52,9 +50,11 @@ std::vector<Pixel> OracleLine(POINT a, POINT b)
     std::vector<Pixel> out;
     for (int64_t i = 0; i < steps; ++i) {
         if (xMajor)
-            out.push_back({static_cast<LONG>(a.x + (dx > 0 ? i : -i)), static_cast<LONG>(NearestMinor(a.y, i, dy, steps))});
+            out.push_back(
+                {static_cast<LONG>(a.x + (dx > 0 ? i : -i)), static_cast<LONG>(NearestMinor(a.y, i, dy, steps))});
         else
-            out.push_back({static_cast<LONG>(NearestMinor(a.x, i, dx, steps)), static_cast<LONG>(a.y + (dy > 0 ? i : -i))});
+            out.push_back(
+                {static_cast<LONG>(NearestMinor(a.x, i, dx, steps)), static_cast<LONG>(a.y + (dy > 0 ? i : -i))});
     }
     return out;
 }
@@ -136,8 +136,7 @@ TEST(CosmeticLine, DashesCountAlongTheLineAcrossSegments)
         std::set<Pixel> got(rec.pixels.begin(), rec.pixels.end());
         // steps 0..3 down, 4..9 left: drawn steps 0,1,2,5,6,7
         std::set<Pixel> want = {{0, 0}, {0, 1}, {0, 2}, {-1, 4}, {-2, 4}, {-3, 4}};
-        if (clip.left == 0)
-            want = {{0, 2}};
+        if (clip.left == 0) want = {{0, 2}};
         EXPECT_EQ(got, want);
         EXPECT_EQ(dash.index, 0u);
         EXPECT_EQ(dash.count, 0u);

@@ -100,7 +100,8 @@ TEST(PolygonRegion, BoundedWithoutAClip)
     pixman_region32_t region;
     pixman_region32_init(&region);
     const FillPoint tall[] = {FillPointFromDevice(0, 0), FillPointFromDevice(1, 0),
-                              FillPointFromDevice(1, POLYGON_REGION_EXTENT + 1), FillPointFromDevice(0, POLYGON_REGION_EXTENT + 1)};
+                              FillPointFromDevice(1, POLYGON_REGION_EXTENT + 1),
+                              FillPointFromDevice(0, POLYGON_REGION_EXTENT + 1)};
     const int four[] = {4};
     SetLastError(0);
     EXPECT_FALSE(PolygonRegionBuild(&region, tall, four, FILL_ALTERNATE));
@@ -116,8 +117,9 @@ TEST(PolygonRegion, BoundedWithoutAClip)
     const int many = 8192;
     const LONG rows = LONG(POLYGON_REGION_BOXES / many) + 2;
     for (int t = 0; t < many; ++t) {
-        stripes.insert(stripes.end(), {FillPointFromDevice(4 * t, 0), FillPointFromDevice(4 * t + 2, 0),
-                                       FillPointFromDevice(4 * t + 2 + rows, rows), FillPointFromDevice(4 * t + rows, rows)});
+        stripes.insert(stripes.end(),
+                       {FillPointFromDevice(4 * t, 0), FillPointFromDevice(4 * t + 2, 0),
+                        FillPointFromDevice(4 * t + 2 + rows, rows), FillPointFromDevice(4 * t + rows, rows)});
         counts.push_back(4);
     }
     SetLastError(0);
@@ -131,8 +133,9 @@ TEST(PolygonRegion, BoundedWithoutAClip)
 void Comb(int teeth, LONG rows, LONG lean, std::vector<FillPoint>& points, std::vector<int>& counts)
 {
     for (int t = 0; t < teeth; ++t) {
-        points.insert(points.end(), {FillPointFromDevice(4 * t, 0), FillPointFromDevice(4 * t + 2, 0),
-                                     FillPointFromDevice(4 * t + 2 + lean, rows), FillPointFromDevice(4 * t + lean, rows)});
+        points.insert(points.end(),
+                      {FillPointFromDevice(4 * t, 0), FillPointFromDevice(4 * t + 2, 0),
+                       FillPointFromDevice(4 * t + 2 + lean, rows), FillPointFromDevice(4 * t + lean, rows)});
         counts.push_back(4);
     }
 }
@@ -144,10 +147,12 @@ struct SpanCount {
     static void Sink(void* context, LONG, LONG, LONG)
     {
         auto* c = static_cast<SpanCount*>(context);
-        if (++c->spans == c->stopAfter)
-            c->control->stop = true;
+        if (++c->spans == c->stopAfter) c->control->stop = true;
     }
-    static void Repeat(void* context, LONG from, LONG to) { static_cast<SpanCount*>(context)->repeats.push_back({from, to}); }
+    static void Repeat(void* context, LONG from, LONG to)
+    {
+        static_cast<SpanCount*>(context)->repeats.push_back({from, to});
+    }
 };
 
 // The scan's work follows what it makes, not its edges times its rows: it stops before the next
@@ -173,7 +178,8 @@ TEST(PolygonRegion, ScanWorkIsBoundedByItsOutput)
     repeating.repeat = SpanCount::Repeat;
     SpanCount upCount;
     upCount.control = &repeating;
-    ASSERT_TRUE(PolyFillSpans(upright, uprightCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &upCount, &repeating));
+    ASSERT_TRUE(
+        PolyFillSpans(upright, uprightCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &upCount, &repeating));
     EXPECT_EQ(upCount.spans, 10000u);
     ASSERT_EQ(upCount.repeats.size(), 1u);
     EXPECT_EQ(upCount.repeats[0], (std::pair<LONG, LONG>{1, 1000000}));
@@ -183,7 +189,8 @@ TEST(PolygonRegion, ScanWorkIsBoundedByItsOutput)
     budgeted.budget = 100000;
     SpanCount budgetCount;
     budgetCount.control = &budgeted;
-    ASSERT_TRUE(PolyFillSpans(slanted, slantedCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &budgetCount, &budgeted));
+    ASSERT_TRUE(
+        PolyFillSpans(slanted, slantedCounts, FILL_ALTERNATE, everything, SpanCount::Sink, &budgetCount, &budgeted));
     EXPECT_TRUE(budgeted.exhausted);
     EXPECT_EQ(budgeted.work, 100000u);
     EXPECT_EQ(budgetCount.spans, 50000u);
@@ -205,8 +212,7 @@ TEST(PolygonRegion, ScanWorkIsBoundedByItsOutput)
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     std::vector<FillPoint> pile;
     std::vector<int> pileCounts;
-    for (int i = 0; i < 200; ++i)
-        Comb(1, 1000000, 1000, pile, pileCounts);
+    for (int i = 0; i < 200; ++i) Comb(1, 1000000, 1000, pile, pileCounts);
     SetLastError(0);
     EXPECT_FALSE(PolygonRegionBuild(&region, pile, pileCounts, FILL_WINDING));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
@@ -230,9 +236,17 @@ TEST(PathRecord, FiguresLinesCurvesAndClosing)
     PathMoveTo(path);
     const POINT tri[] = {{0, 40}, {5, 45}, {0, 50}};
     ASSERT_TRUE(PathAddPolygon(path, tri));
-    const std::vector<BYTE> kinds = {PATH_MOVETO, PATH_LINETO, PATH_LINETO | PATH_CLOSEFIGURE,
-                                     PATH_MOVETO, PATH_LINETO, PATH_BEZIERTO, PATH_BEZIERTO, PATH_BEZIERTO,
-                                     PATH_MOVETO, PATH_LINETO, PATH_LINETO | PATH_CLOSEFIGURE};
+    const std::vector<BYTE> kinds = {PATH_MOVETO,
+                                     PATH_LINETO,
+                                     PATH_LINETO | PATH_CLOSEFIGURE,
+                                     PATH_MOVETO,
+                                     PATH_LINETO,
+                                     PATH_BEZIERTO,
+                                     PATH_BEZIERTO,
+                                     PATH_BEZIERTO,
+                                     PATH_MOVETO,
+                                     PATH_LINETO,
+                                     PATH_LINETO | PATH_CLOSEFIGURE};
     EXPECT_EQ(path.kinds, kinds);
 
     PathFigures figures;
@@ -246,8 +260,7 @@ TEST(PathRecord, FiguresLinesCurvesAndClosing)
     // FlattenPath keeps every point but curves, which become lines ending exactly on their end.
     PathRecord flat = path;
     ASSERT_TRUE(PathFlattenRecord(flat));
-    for (BYTE k : flat.kinds)
-        EXPECT_NE(k & ~PATH_CLOSEFIGURE, PATH_BEZIERTO);
+    for (BYTE k : flat.kinds) EXPECT_NE(k & ~PATH_CLOSEFIGURE, PATH_BEZIERTO);
     EXPECT_EQ(static_cast<int>(flat.points.size()), static_cast<int>(path.points.size()) - 3 + (figures.counts[1] - 2));
     auto last = std::find(flat.kinds.begin() + 4, flat.kinds.end(), PATH_MOVETO) - flat.kinds.begin() - 1;
     EXPECT_EQ(flat.points[last].x, 20);
@@ -258,8 +271,7 @@ struct PixelCounter {
     std::map<std::pair<LONG, LONG>, int> hits;
     static void Sink(void* context, LONG y, LONG left, LONG right)
     {
-        for (LONG x = left; x < right; ++x)
-            ++static_cast<PixelCounter*>(context)->hits[{x, y}];
+        for (LONG x = left; x < right; ++x) ++static_cast<PixelCounter*>(context)->hits[{x, y}];
     }
 };
 
@@ -279,10 +291,10 @@ TEST(CosmeticFigures, ClosedFigureDrawsEveryVertexOnceAndOpenOneLeavesOutItsEnd)
         CosmeticFigures(figures, RECT{-100, -100, 100, 100}, {}, PixelCounter::Sink, &counter);
         for (int i = 0; i < 4; ++i) {
             size_t want = closed || i < 3 ? 1 : 0;
-            EXPECT_EQ(counter.hits.count(std::pair(pts[i].x, pts[i].y)), want) << "vertex " << i << (closed ? " closed" : " open");
+            EXPECT_EQ(counter.hits.count(std::pair(pts[i].x, pts[i].y)), want)
+                << "vertex " << i << (closed ? " closed" : " open");
         }
-        for (auto& [pixel, n] : counter.hits)
-            EXPECT_EQ(n, 1) << pixel.first << "," << pixel.second;
+        for (auto& [pixel, n] : counter.hits) EXPECT_EQ(n, 1) << pixel.first << "," << pixel.second;
     }
 }
 
@@ -292,8 +304,7 @@ TEST(PolygonRegion, SamePixelsAsTheFillInFewBands)
     std::uniform_int_distribution<int64_t> c(0, 30 * FILL_ONE);
     for (int round = 0; round < 100; ++round) {
         std::vector<FillPoint> pts;
-        for (int i = 0; i < 7; ++i)
-            pts.push_back({c(rng), c(rng)});
+        for (int i = 0; i < 7; ++i) pts.push_back({c(rng), c(rng)});
         const int counts[] = {7};
         for (int mode : {FILL_ALTERNATE, FILL_WINDING}) {
             pixman_region32_t region;

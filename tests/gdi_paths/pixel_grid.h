@@ -15,7 +15,10 @@ struct PixelGrid {
     explicit PixelGrid(RECT r) : box(r), cells(static_cast<size_t>(r.right - r.left) * (r.bottom - r.top)) {}
     bool Get(LONG x, LONG y) const { return cells[Index(x, y)] != 0; }
     void Set(LONG x, LONG y, bool v) { cells[Index(x, y)] = v ? 1 : 0; }
-    size_t Index(LONG x, LONG y) const { return static_cast<size_t>(y - box.top) * (box.right - box.left) + (x - box.left); }
+    size_t Index(LONG x, LONG y) const
+    {
+        return static_cast<size_t>(y - box.top) * (box.right - box.left) + (x - box.left);
+    }
     bool Inside(LONG x, LONG y) const { return x >= box.left && x < box.right && y >= box.top && y < box.bottom; }
 
     static void Sink(void* context, LONG y, LONG left, LONG right)
@@ -26,8 +29,7 @@ struct PixelGrid {
                 ++grid->overlaps;  // out of the window counts as a fault too
                 continue;
             }
-            if (grid->Get(x, y))
-                ++grid->overlaps;
+            if (grid->Get(x, y)) ++grid->overlaps;
             grid->Set(x, y, true);
         }
     }
@@ -38,16 +40,15 @@ struct PixelGrid {
         for (LONG y = box.top; y < box.bottom; ++y)
             for (LONG x = box.left; x < box.right; ++x)
                 if (Get(x, y) != other.Get(x, y))
-                    return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + "): " +
-                           std::to_string(Get(x, y)) + " vs " + std::to_string(other.Get(x, y));
+                    return "pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                           "): " + std::to_string(Get(x, y)) + " vs " + std::to_string(other.Get(x, y));
         return {};
     }
 
     int Count() const
     {
         int n = 0;
-        for (uint8_t c : cells)
-            n += c;
+        for (uint8_t c : cells) n += c;
         return n;
     }
 };

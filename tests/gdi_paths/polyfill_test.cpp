@@ -23,17 +23,13 @@ int OracleWinding(const FillPolygonSet& set, int64_t px, int64_t py)
         for (int i = 0; i < count; ++i) {
             FillPoint a = set.points[start + i];
             FillPoint b = set.points[start + (i + 1) % count];
-            if (a.y == b.y)
-                continue;
+            if (a.y == b.y) continue;
             int dir = a.y < b.y ? 1 : -1;
-            if (a.y > b.y)
-                std::swap(a, b);
-            if (py < a.y || py >= b.y)
-                continue;
+            if (a.y > b.y) std::swap(a, b);
+            if (py < a.y || py >= b.y) continue;
             // crossing <= px  <=>  (a.x - px) * dy + (py - a.y) * dx <= 0, with dy > 0
             int128 lhs = int128{a.x - px} * (b.y - a.y) + int128{py - a.y} * (b.x - a.x);
-            if (lhs <= 0)
-                winding += dir;
+            if (lhs <= 0) winding += dir;
         }
         start += count;
     }
@@ -100,8 +96,7 @@ TEST(PolyFill, StarCentreIsEmptyOnlyUnderAlternate)
     // A five-pointed star: its centre winds twice, so ALTERNATE leaves it empty.
     FillPolygonSet star;
     const LONG pts[5][2] = {{20, 0}, {32, 38}, {0, 14}, {40, 14}, {8, 38}};
-    for (auto& p : pts)
-        star.points.push_back(FillPointFromDevice(p[0], p[1]));
+    for (auto& p : pts) star.points.push_back(FillPointFromDevice(p[0], p[1]));
     star.counts.push_back(5);
     RECT box{0, 0, 41, 41};
     PixelGrid alternate = Fill(star, FILL_ALTERNATE, box);
@@ -117,13 +112,11 @@ TEST(PolyFill, PixelRuleOnAnAxisAlignedSquare)
 {
     // The square (2,3)-(6,8): left and top edges in, right and bottom edges out.
     FillPolygonSet sq;
-    for (auto [x, y] : {std::pair{2, 3}, {6, 3}, {6, 8}, {2, 8}})
-        sq.points.push_back(FillPointFromDevice(x, y));
+    for (auto [x, y] : {std::pair{2, 3}, {6, 3}, {6, 8}, {2, 8}}) sq.points.push_back(FillPointFromDevice(x, y));
     sq.counts.push_back(4);
     PixelGrid got = Fill(sq, FILL_ALTERNATE, RECT{0, 0, 10, 10});
     for (LONG y = 0; y < 10; ++y)
-        for (LONG x = 0; x < 10; ++x)
-            EXPECT_EQ(got.Get(x, y), x >= 2 && x < 6 && y >= 3 && y < 8) << x << "," << y;
+        for (LONG x = 0; x < 10; ++x) EXPECT_EQ(got.Get(x, y), x >= 2 && x < 6 && y >= 3 && y < 8) << x << "," << y;
 }
 
 TEST(PolyFill, HugeCoordinatesAreExactInsideTheClip)
@@ -135,7 +128,8 @@ TEST(PolyFill, HugeCoordinatesAreExactInsideTheClip)
     for (int round = 0; round < 40; ++round) {
         FillPolygonSet set;
         for (int i = 0; i < 6; ++i)
-            set.points.push_back(FillPointFromDevice(far(rng) / (i % 2 ? 1 : 100000000), far(rng) / (i % 3 ? 1 : 100000000)));
+            set.points.push_back(
+                FillPointFromDevice(far(rng) / (i % 2 ? 1 : 100000000), far(rng) / (i % 3 ? 1 : 100000000)));
         set.counts.push_back(6);
         for (int mode : {FILL_ALTERNATE, FILL_WINDING})
             ASSERT_EQ(Fill(set, mode, box).FirstDifference(OracleFill(set, mode, box)), "") << round;
@@ -156,13 +150,11 @@ std::vector<FillPoint> Hull(std::vector<FillPoint> pts)
     std::vector<FillPoint> h(2 * pts.size());
     size_t k = 0;
     for (size_t i = 0; i < pts.size(); ++i) {
-        while (k >= 2 && cross(h[k - 2], h[k - 1], pts[i]) <= 0)
-            --k;
+        while (k >= 2 && cross(h[k - 2], h[k - 1], pts[i]) <= 0) --k;
         h[k++] = pts[i];
     }
     for (size_t i = pts.size() - 1, t = k + 1; i > 0; --i) {
-        while (k >= t && cross(h[k - 2], h[k - 1], pts[i - 1]) <= 0)
-            --k;
+        while (k >= t && cross(h[k - 2], h[k - 1], pts[i - 1]) <= 0) --k;
         h[k++] = pts[i - 1];
     }
     h.resize(k - 1);
@@ -178,10 +170,8 @@ bool SideEdge(const std::vector<FillPoint>& hull, int64_t y0, int64_t y1, bool l
     double best = 0;
     for (size_t i = 0; i < hull.size(); ++i) {
         FillPoint a = hull[i], b = hull[(i + 1) % hull.size()];
-        if (a.y > b.y)
-            std::swap(a, b);
-        if (a.y > y0 || b.y < y1 || a.y == b.y)
-            continue;
+        if (a.y > b.y) std::swap(a, b);
+        if (a.y > y0 || b.y < y1 || a.y == b.y) continue;
         double mid = (y0 + y1) / 2.0;
         double x = a.x + (mid - a.y) * (b.x - a.x) / double(b.y - a.y);
         if (!found || (left ? x < best : x > best)) {
@@ -200,8 +190,7 @@ PixelGrid PixmanFillConvex(const std::vector<FillPoint>& hull, int size)
     std::vector<uint32_t> bits(static_cast<size_t>(size) * size / 32 + size);
     pixman_image_t* image = pixman_image_create_bits(PIXMAN_a1, size, size, bits.data(), size / 8);
     std::vector<int64_t> ys;
-    for (FillPoint p : hull)
-        ys.push_back(p.y);
+    for (FillPoint p : hull) ys.push_back(p.y);
     std::sort(ys.begin(), ys.end());
     ys.erase(std::unique(ys.begin(), ys.end()), ys.end());
     std::vector<pixman_trapezoid_t> traps;
@@ -217,8 +206,7 @@ PixelGrid PixmanFillConvex(const std::vector<FillPoint>& hull, int size)
     const uint32_t* data = pixman_image_get_data(image);
     int strideWords = pixman_image_get_stride(image) / 4;
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            grid.Set(x, y, ((data[y * strideWords + x / 32] >> (x % 32)) & 1) != 0);
+        for (int x = 0; x < size; ++x) grid.Set(x, y, ((data[y * strideWords + x / 32] >> (x % 32)) & 1) != 0);
     pixman_image_unref(image);
     return grid;
 }
@@ -232,8 +220,7 @@ TEST(PolyFill, MatchesPixmanTrapezoidsOnConvexPolygons)
         bool fractional = round % 2 == 1;
         FillPolygonSet random = RandomPolygons(rng, 1, 9, 2, 60, fractional);
         std::vector<FillPoint> hull = Hull(random.points);
-        if (hull.size() < 3)
-            continue;
+        if (hull.size() < 3) continue;
         FillPolygonSet set;
         set.points = hull;
         set.counts.push_back(static_cast<int>(hull.size()));

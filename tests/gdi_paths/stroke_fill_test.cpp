@@ -19,16 +19,21 @@ namespace {
 
 using Spans = std::vector<std::array<LONG, 3>>;
 
-void Collect(void* context, LONG y, LONG left, LONG right) { static_cast<Spans*>(context)->push_back({y, left, right}); }
+void Collect(void* context, LONG y, LONG left, LONG right)
+{
+    static_cast<Spans*>(context)->push_back({y, left, right});
+}
 
 std::string Compare(const Spans& got, const Spans& want)
 {
     for (size_t i = 0; i < std::min(got.size(), want.size()); ++i)
         if (got[i] != want[i])
-            return "span " + std::to_string(i) + ": row " + std::to_string(got[i][0]) + " [" + std::to_string(got[i][1]) +
-                   ", " + std::to_string(got[i][2]) + ") against row " + std::to_string(want[i][0]) + " [" +
-                   std::to_string(want[i][1]) + ", " + std::to_string(want[i][2]) + ")";
-    return got.size() == want.size() ? "" : std::to_string(got.size()) + " spans against " + std::to_string(want.size());
+            return "span " + std::to_string(i) + ": row " + std::to_string(got[i][0]) + " [" +
+                   std::to_string(got[i][1]) + ", " + std::to_string(got[i][2]) + ") against row " +
+                   std::to_string(want[i][0]) + " [" + std::to_string(want[i][1]) + ", " + std::to_string(want[i][2]) +
+                   ")";
+    return got.size() == want.size() ? ""
+                                     : std::to_string(got.size()) + " spans against " + std::to_string(want.size());
 }
 
 // Both scans of the same polygons in the same window.
@@ -71,15 +76,13 @@ TEST(StrokeFill, GivesTheSpansOfTheGeneralScan)
             default: window = {left, top, left + 1 + pick(200), top + 1 + pick(200)};
         }
         StrokeStyle style{width, caps[pick(3)], joins[pick(3)], uniform(0.8, 6), dashes};
-        if (pick(2) == 0)
-            style.clip = &window;
+        if (pick(2) == 0) style.clip = &window;
         const StrokeFigure figure{pts, pick(2) == 0};
         FillPolygonSet set;
         ASSERT_TRUE(StrokeOutline(std::span(&figure, 1), style, set));
         if (pick(3) == 0) {
             // Polygons of any shape, alone or among the outline's pieces.
-            if (pick(2) == 0)
-                set = {};
+            if (pick(2) == 0) set = {};
             for (int k = 0, polygons = 1 + pick(4); k < polygons; ++k) {
                 const int n = 3 + pick(7);
                 for (int i = 0; i < n; ++i)
@@ -100,8 +103,7 @@ TEST(StrokeFill, PolygonsWoundBothWaysTakeTheWindingSum)
     auto square = [](int64_t x, int64_t y, int64_t size, bool clockwise) {
         std::vector<FillPoint> p{FillPointFromDevice(x, y), FillPointFromDevice(x + size, y),
                                  FillPointFromDevice(x + size, y + size), FillPointFromDevice(x, y + size)};
-        if (!clockwise)
-            std::reverse(p.begin(), p.end());
+        if (!clockwise) std::reverse(p.begin(), p.end());
         return p;
     };
     struct Case {
@@ -112,12 +114,14 @@ TEST(StrokeFill, PolygonsWoundBothWaysTakeTheWindingSum)
     const Case cases[] = {
         {"squares wound against each other", {square(0, 0, 10, true), square(5, 5, 10, false)}, {7, 7}},
         {"a bow tie",
-         {{FillPointFromDevice(0, 0), FillPointFromDevice(20, 20), FillPointFromDevice(20, 0), FillPointFromDevice(0, 20)}},
+         {{FillPointFromDevice(0, 0), FillPointFromDevice(20, 20), FillPointFromDevice(20, 0),
+           FillPointFromDevice(0, 20)}},
          {10, 2}},
         {"a hole wound back inside a square", {square(0, 0, 20, true), square(5, 5, 10, false)}, {10, 10}},
         {"a square inside a comb",
          {{FillPointFromDevice(0, 0), FillPointFromDevice(4, 0), FillPointFromDevice(4, 12), FillPointFromDevice(8, 12),
-           FillPointFromDevice(8, 0), FillPointFromDevice(12, 0), FillPointFromDevice(12, 16), FillPointFromDevice(0, 16)},
+           FillPointFromDevice(8, 0), FillPointFromDevice(12, 0), FillPointFromDevice(12, 16),
+           FillPointFromDevice(0, 16)},
           square(2, 2, 4, false)},
          {3, 4}},
     };
@@ -131,8 +135,7 @@ TEST(StrokeFill, PolygonsWoundBothWaysTakeTheWindingSum)
         ExpectSameSpans(set, window, c.what);
         Spans got;
         ASSERT_TRUE(StrokeFillSpans(set.points, set.counts, window, Collect, &got));
-        for (const auto& s : got)
-            EXPECT_FALSE(s[0] == c.empty.y && s[1] <= c.empty.x && c.empty.x < s[2]) << c.what;
+        for (const auto& s : got) EXPECT_FALSE(s[0] == c.empty.y && s[1] <= c.empty.x && c.empty.x < s[2]) << c.what;
     }
 }
 
@@ -150,15 +153,13 @@ struct Surface {
             RGBQUAD colors[256];
         } info{};
         info.header = {sizeof(BITMAPINFOHEADER), width, -height, 1, WORD(bpp), BI_RGB, 0, 0, 0, 0, 0};
-        for (RGBQUAD& c : info.colors)
-            c = {BYTE(rng()), BYTE(rng()), BYTE(rng()), 0};
+        for (RGBQUAD& c : info.colors) c = {BYTE(rng()), BYTE(rng()), BYTE(rng()), 0};
         dc = CreateCompatibleDC(nullptr);
         void* raw = nullptr;
         bitmap = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &raw, nullptr, 0);
         bits = static_cast<uint8_t*>(raw);
         bytes = size_t((width * bpp + 31) / 32 * 4) * size_t(height);
-        for (size_t i = 0; i < bytes; ++i)
-            bits[i] = uint8_t(rng());
+        for (size_t i = 0; i < bytes; ++i) bits[i] = uint8_t(rng());
         old = SelectObject(dc, bitmap);
     }
     ~Surface()
@@ -192,8 +193,7 @@ TEST(StrokeFill, PaintsWhatTheOutlinesRegionPaints)
         const DWORD style = styles[pick(6)];
         const DWORD user[] = {DWORD(1 + pick(12)), DWORD(pick(8)), DWORD(1 + pick(6)), DWORD(1 + pick(9))};
         LOGBRUSH brush{BS_SOLID, RGB(pick(256), pick(256), pick(256)), 0};
-        if (pick(5) == 0)
-            brush = {BS_DIBPATTERNPT, DIB_RGB_COLORS, reinterpret_cast<ULONG_PTR>(&packed)};
+        if (pick(5) == 0) brush = {BS_DIBPATTERNPT, DIB_RGB_COLORS, reinterpret_cast<ULONG_PTR>(&packed)};
         const DWORD penStyle = PS_GEOMETRIC | style | caps[pick(3)] | joins[pick(3)];
         const DWORD penWidth = DWORD(1 + pick(pick(4) == 0 ? 60 : 12));
         const int mix = 1 + pick(16);
@@ -241,11 +241,9 @@ TEST(StrokeFill, PaintsWhatTheOutlinesRegionPaints)
             paint = gdi::Get<gdi::Brush>(reinterpret_cast<HGDIOBJ>(pen.brush.lbHatch));
         ASSERT_TRUE(gdi::PaintRegion(reference, &region, *paint));
         pixman_region32_fini(&region);
-        for (Surface* s : {&ours, &theirs})
-            DeleteObject(SelectObject(s->dc, GetStockObject(BLACK_PEN)));
+        for (Surface* s : {&ours, &theirs}) DeleteObject(SelectObject(s->dc, GetStockObject(BLACK_PEN)));
         size_t differ = 0;
-        while (differ < ours.bytes && ours.bits[differ] == theirs.bits[differ])
-            ++differ;
+        while (differ < ours.bytes && ours.bits[differ] == theirs.bits[differ]) ++differ;
         const size_t stride = ours.bytes / size_t(height);
         ASSERT_EQ(differ, ours.bytes) << "round " << round << ", " << bpp << " bits, mix " << mix << ", pen width "
                                       << penWidth << ", style " << penStyle << ", row " << differ / stride << ", byte "
@@ -309,10 +307,8 @@ TEST(StrokeFill, CosmeticStrokesPaintWhatTheirRunsRegionsPaint)
         pixman_region32_fini(&visible);
         const DWORD dash[] = {18, 6}, dot[] = {3, 3};
         std::span<const DWORD> pattern;
-        if (style == PS_DASH)
-            pattern = dash;
-        else if (style == PS_DOT)
-            pattern = dot;
+        if (style == PS_DASH) pattern = dash;
+        else if (style == PS_DOT) pattern = dot;
         struct Runs {
             Spans drawn, gaps;
             static void Drawn(void* c, LONG y, LONG l, LONG r) { static_cast<Runs*>(c)->drawn.push_back({y, l, r}); }
@@ -323,8 +319,7 @@ TEST(StrokeFill, CosmeticStrokesPaintWhatTheirRunsRegionsPaint)
         const Spans& gaps = runs.gaps;
         const auto paintSpans = [&reference](const Spans& spans, COLORREF colour) {
             std::vector<pixman_box32_t> boxes;
-            for (const auto& [y, left, right] : spans)
-                boxes.push_back({left, y, right, y + 1});
+            for (const auto& [y, left, right] : spans) boxes.push_back({left, y, right, y + 1});
             pixman_region32_t region;
             pixman_region32_init_rects(&region, boxes.data(), int(boxes.size()));
             gdi::Brush brush;
@@ -335,11 +330,9 @@ TEST(StrokeFill, CosmeticStrokesPaintWhatTheirRunsRegionsPaint)
         };
         ASSERT_TRUE(paintSpans(gaps, paper));
         ASSERT_TRUE(paintSpans(drawn, ink));
-        for (Surface* s : {&ours, &theirs})
-            DeleteObject(SelectObject(s->dc, GetStockObject(BLACK_PEN)));
+        for (Surface* s : {&ours, &theirs}) DeleteObject(SelectObject(s->dc, GetStockObject(BLACK_PEN)));
         size_t differ = 0;
-        while (differ < ours.bytes && ours.bits[differ] == theirs.bits[differ])
-            ++differ;
+        while (differ < ours.bytes && ours.bits[differ] == theirs.bits[differ]) ++differ;
         const size_t stride = ours.bytes / size_t(height);
         ASSERT_EQ(differ, ours.bytes) << "round " << round << ", " << bpp << " bits, mix " << mix << ", style " << style
                                       << ", mode " << mode << ", row " << differ / stride << ", byte "

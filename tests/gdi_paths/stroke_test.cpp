@@ -15,8 +15,7 @@ namespace {
 PixelGrid Stroke(std::vector<POINT> pts, bool closed, StrokeStyle style, RECT box)
 {
     std::vector<FillPoint> fill;
-    for (POINT p : pts)
-        fill.push_back(FillPointFromDevice(p.x, p.y));
+    for (POINT p : pts) fill.push_back(FillPointFromDevice(p.x, p.y));
     StrokeFigure figure{fill, closed};
     FillPolygonSet outline;
     EXPECT_TRUE(StrokeOutline(std::span(&figure, 1), style, outline));
@@ -42,8 +41,7 @@ TEST(Stroke, RoundCapsAndJoinsCoverThePointsWithinHalfTheWidth)
     const RECT box{0, 0, 64, 64};
     for (int round = 0; round < 60; ++round) {
         std::vector<POINT> pts;
-        for (int i = 0; i < 2 + round % 4; ++i)
-            pts.push_back({d(rng), d(rng)});
+        for (int i = 0; i < 2 + round % 4; ++i) pts.push_back({d(rng), d(rng)});
         bool closed = round % 2 == 1;
         double width = w(rng);
         PixelGrid got = Stroke(pts, closed, StrokeStyle{width, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10.0, {}}, box);
@@ -53,8 +51,7 @@ TEST(Stroke, RoundCapsAndJoinsCoverThePointsWithinHalfTheWidth)
                 double dist = INFINITY;
                 for (size_t i = 0; i < segments; ++i)
                     dist = std::min(dist, DistanceToSegment(x, y, pts[i], pts[(i + 1) % pts.size()]));
-                if (std::fabs(dist - width / 2) < 0.2)
-                    continue;  // the round parts are polygons within 1/8 pixel
+                if (std::fabs(dist - width / 2) < 0.2) continue;  // the round parts are polygons within 1/8 pixel
                 ASSERT_EQ(got.Get(x, y), dist < width / 2) << "round " << round << " at " << x << "," << y;
             }
     }
@@ -67,17 +64,17 @@ TEST(Stroke, CapsOnAHorizontalLine)
     // the top row only at the end point, which the disc's vertex there leaves to the body.
     struct Case {
         DWORD cap;
-        LONG left, right;      // columns covered on row 20
-        LONG cornerLeft;       // leftmost column covered on row 17
+        LONG left, right;  // columns covered on row 20
+        LONG cornerLeft;  // leftmost column covered on row 17
     } cases[] = {{STROKE_CAP_FLAT, 10, 30, 10}, {STROKE_CAP_SQUARE, 7, 33, 7}, {STROKE_CAP_ROUND, 7, 33, 10}};
     for (const Case& c : cases) {
-        PixelGrid g = Stroke({{10, 20}, {30, 20}}, false, StrokeStyle{6, c.cap, STROKE_JOIN_ROUND, 10, {}}, RECT{0, 0, 40, 40});
+        PixelGrid g =
+            Stroke({{10, 20}, {30, 20}}, false, StrokeStyle{6, c.cap, STROKE_JOIN_ROUND, 10, {}}, RECT{0, 0, 40, 40});
         for (LONG x = 0; x < 40; ++x)
             EXPECT_EQ(g.Get(x, 20), x >= c.left && x < c.right) << "cap " << c.cap << " x " << x;
         LONG leftmost = 40;
         for (LONG x = 39; x >= 0; --x)
-            if (g.Get(x, 17))
-                leftmost = x;
+            if (g.Get(x, 17)) leftmost = x;
         EXPECT_EQ(leftmost, c.cornerLeft) << "cap " << c.cap;
         for (LONG x = 0; x < 40; ++x) {
             EXPECT_FALSE(g.Get(x, 16));
@@ -129,14 +126,13 @@ TEST(Stroke, MiterLimitSwitchesToBevel)
     };
     PixelGrid bevel = stroke(STROKE_JOIN_BEVEL, 10);
     PixelGrid longMiter = stroke(STROKE_JOIN_MITER, 6.0);  // ratio below the limit: a miter
-    PixelGrid cutMiter = stroke(STROKE_JOIN_MITER, 5.0);   // above it: a bevel
+    PixelGrid cutMiter = stroke(STROKE_JOIN_MITER, 5.0);  // above it: a bevel
     EXPECT_EQ(cutMiter.FirstDifference(bevel), "");
     EXPECT_NE(longMiter.FirstDifference(bevel), "");
     // The miter's tip reaches ratio * width / 2 beyond the vertex along the bisector.
     LONG rightmost = 0;
     for (LONG x = 0; x < 100; ++x)
-        if (longMiter.Get(x, 20))
-            rightmost = x;
+        if (longMiter.Get(x, 20)) rightmost = x;
     EXPECT_NEAR(rightmost, 60 + ratio * 3, 1.0);
 }
 
@@ -155,13 +151,12 @@ TEST(Stroke, DashesAlongTheFigureEachWithCaps)
     // Square caps lengthen every dash by half the width at each end: 4 + 2 = 6 fills the gaps.
     PixelGrid sq = Stroke({{0, 5}, {20, 5}}, false, StrokeStyle{2, STROKE_CAP_SQUARE, STROKE_JOIN_ROUND, 10, dashes},
                           RECT{-5, 0, 30, 10});
-    for (LONG x = -1; x < 21; ++x)
-        EXPECT_TRUE(sq.Get(x, 5)) << x;
+    for (LONG x = -1; x < 21; ++x) EXPECT_TRUE(sq.Get(x, 5)) << x;
     // The dash runs on around a corner: (0, 0)-(3, 0)-(3, 10) with {5, 5}: on for 5 along, i.e.
     // to (3, 2), then off to (3, 7), then on.
     const double five[] = {5, 5};
-    PixelGrid corner = Stroke({{0, 0}, {3, 0}, {3, 10}}, false, StrokeStyle{1, STROKE_CAP_FLAT, STROKE_JOIN_MITER, 10, five},
-                              RECT{-2, -2, 8, 12});
+    PixelGrid corner = Stroke({{0, 0}, {3, 0}, {3, 10}}, false,
+                              StrokeStyle{1, STROKE_CAP_FLAT, STROKE_JOIN_MITER, 10, five}, RECT{-2, -2, 8, 12});
     EXPECT_TRUE(corner.Get(3, 1));
     EXPECT_FALSE(corner.Get(3, 3));
     EXPECT_FALSE(corner.Get(3, 6));
@@ -182,8 +177,7 @@ TEST(Stroke, DashesOfAHugeLineAreWalkedOnlyWhereVisible)
     EXPECT_LT(outline.counts.size(), 40u);
     PixelGrid g(window);
     ASSERT_TRUE(PolyFillSpans(outline.points, outline.counts, FILL_WINDING, window, PixelGrid::Sink, &g));
-    for (LONG x = 0; x < 30; ++x)
-        EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
+    for (LONG x = 0; x < 30; ++x) EXPECT_EQ(g.Get(x, 5), (int64_t{x} + 2000000000) % 6 < 4) << x;
 }
 
 // Figures in device pixels, stroked as one outline and filled as the wide pen fills it; `points`
@@ -194,14 +188,12 @@ PixelGrid StrokeFigures(const std::vector<std::vector<POINT>>& figures, bool clo
     std::vector<std::vector<FillPoint>> fill(figures.size());
     std::vector<StrokeFigure> parts;
     for (size_t f = 0; f < figures.size(); ++f) {
-        for (POINT p : figures[f])
-            fill[f].push_back(FillPointFromDevice(p.x, p.y));
+        for (POINT p : figures[f]) fill[f].push_back(FillPointFromDevice(p.x, p.y));
         parts.push_back({fill[f], closed});
     }
     FillPolygonSet outline;
     EXPECT_TRUE(StrokeOutline(parts, style, outline));
-    if (points)
-        *points = outline.points.size();
+    if (points) *points = outline.points.size();
     PixelGrid grid(box);
     EXPECT_TRUE(StrokeFillSpans(outline.points, outline.counts, box, PixelGrid::Sink, &grid));
     return grid;
@@ -266,17 +258,14 @@ TEST(Stroke, PiecesThatTheClipCannotSeeAreLeftOutWithoutChangingItsPixels)
     };
     const double dots[] = {3, 3}, user[] = {36, 12, 8, 12}, fine[] = {1, 1};
     const StrokeStyle styles[] = {
-        {1, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}},
-        {7, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 10, dots},
-        {60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots},
-        {60, STROKE_CAP_FLAT, STROKE_JOIN_BEVEL, 10, user},
-        {33, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 4, fine},
-        {1501, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}},
+        {1, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}},      {7, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 10, dots},
+        {60, STROKE_CAP_ROUND, STROKE_JOIN_MITER, 10, dots},   {60, STROKE_CAP_FLAT, STROKE_JOIN_BEVEL, 10, user},
+        {33, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 4, fine},    {1501, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}},
         {1501, STROKE_CAP_SQUARE, STROKE_JOIN_MITER, 2, user},
     };
     const RECT windows[] = {
-        {-50, 1000, 450, 1030}, {-60, -40, 450, -10}, {380, 2990, 420, 3010}, {-1728, 1054, 0, 1055},
-        {100, 100, 300, 1900}, {-300, 3100, 700, 3300}, {150, -700, 260, -600},
+        {-50, 1000, 450, 1030}, {-60, -40, 450, -10},    {380, 2990, 420, 3010}, {-1728, 1054, 0, 1055},
+        {100, 100, 300, 1900},  {-300, 3100, 700, 3300}, {150, -700, 260, -600},
     };
     for (const Figures& f : figures)
         for (const StrokeStyle& whole : styles)
@@ -367,11 +356,9 @@ TEST(Stroke, EveryBandGetsThePixelsOfTheWholeStroke)
         const double width = widths[pick(4)];
         std::vector<double> dashes;
         if (pick(3) > 0) {
-            for (double u : styles[pick(4)])
-                dashes.push_back(u * width);
+            for (double u : styles[pick(4)]) dashes.push_back(u * width);
         } else {
-            for (int i = 0, n = 2 * (1 + pick(3)); i < n; ++i)
-                dashes.push_back(pick(5) == 0 ? 0 : uniform(0.5, 60));
+            for (int i = 0, n = 2 * (1 + pick(3)); i < n; ++i) dashes.push_back(pick(5) == 0 ? 0 : uniform(0.5, 60));
             dashes[0] += 1;
         }
         const StrokeStyle whole{width, caps[pick(3)], joins[pick(3)], uniform(0.8, 3), dashes};
@@ -435,7 +422,8 @@ TEST(Stroke, ClosedFigureHasJoinsEverywhereAndNoCaps)
             EXPECT_EQ(a.Get(x, y), outer && !inner) << x << "," << y;
         }
     // A figure of one point leaves no mark.
-    EXPECT_EQ(Stroke({{5, 5}, {5, 5}}, false, StrokeStyle{4, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}}, box).Count(), 0);
+    EXPECT_EQ(Stroke({{5, 5}, {5, 5}}, false, StrokeStyle{4, STROKE_CAP_ROUND, STROKE_JOIN_ROUND, 10, {}}, box).Count(),
+              0);
 }
 
 }  // namespace

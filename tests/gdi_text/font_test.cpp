@@ -56,8 +56,8 @@ TEST(FontMatch, FaceNamesWeightsAndSlants)
         ASSERT_NE(font, nullptr);
         FontRealization r{};
         ASSERT_TRUE(GetFontRealization(font, &r));
-        const std::string what = std::string(m.family) + " for face " + std::to_string(m.face[0]) + " weight " +
-                                 std::to_string(m.weight);
+        const std::string what =
+            std::string(m.family) + " for face " + std::to_string(m.face[0]) + " weight " + std::to_string(m.weight);
         EXPECT_STREQ(r.family, m.family) << what;
         EXPECT_EQ(Base(r.file), m.file) << what;
         EXPECT_EQ(bool(r.emboldened), m.emboldened) << what;
@@ -113,15 +113,14 @@ TEST(FontMetrics, HeightsAndMetricsFollowTheFace)
         EXPECT_EQ(tm.tmAscent, std::lround(winAscent * std::lround(em * 64) / 64.0 / upem)) << height;
         EXPECT_EQ(tm.tmDescent, std::lround(winDescent * std::lround(em * 64) / 64.0 / upem)) << height;
         EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
-        if (height < 0)
-            EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, -height) << height;
-        else
-            EXPECT_NEAR(tm.tmHeight, height, 1) << height;
+        if (height < 0) EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, -height) << height;
+        else EXPECT_NEAR(tm.tmHeight, height, 1) << height;
         EXPECT_EQ(tm.tmAveCharWidth, std::lround(os2->xAvgCharWidth * std::lround(em * 64) / 64.0 / upem)) << height;
         EXPECT_GT(tm.tmMaxCharWidth, tm.tmAveCharWidth);
         EXPECT_EQ(tm.tmWeight, 400);
         EXPECT_EQ(tm.tmOverhang, 0);
-        EXPECT_EQ(tm.tmPitchAndFamily & (TMPF_FIXED_PITCH | TMPF_TRUETYPE | TMPF_VECTOR), TMPF_FIXED_PITCH | TMPF_TRUETYPE | TMPF_VECTOR);
+        EXPECT_EQ(tm.tmPitchAndFamily & (TMPF_FIXED_PITCH | TMPF_TRUETYPE | TMPF_VECTOR),
+                  TMPF_FIXED_PITCH | TMPF_TRUETYPE | TMPF_VECTOR);
 
         // The extent is the sum of FreeType's hinted advances by the cell height.
         FT_Set_Char_Size(face, std::lround(em * 64), std::lround(em * 64), 72, 72);
@@ -164,7 +163,8 @@ struct TempFile {
     {
         const char* dir = std::getenv("TMPDIR");
         path = std::string(dir && *dir ? dir : "/tmp") + "/" + name + std::to_string(::getpid()) + ".ttf";
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     ~TempFile() { std::remove(path.c_str()); }
 };
@@ -244,8 +244,7 @@ TEST(PrivateFonts, FromMemoryFoundByFaceNameUntilRemoved)
 
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x)
 {
-    for (int i = 0; i < 4; ++i)
-        v[at + i] = uint8_t(x >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (24 - 8 * i));
 }
 
 // Damaged font data is refused with ERROR_INVALID_DATA, or, where FreeType only finds the damage
@@ -254,10 +253,10 @@ TEST(PrivateFonts, DamagedFontsFailCleanly)
 {
     const std::vector<uint8_t> good = RenamedFont(SystemFontFile(L"DejaVu Sans"), "Qvdamaged");
     std::vector<std::vector<uint8_t>> damaged;
-    damaged.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 12));       // header only
-    damaged.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 200));      // cut in the directory
+    damaged.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 12));  // header only
+    damaged.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 200));  // cut in the directory
     damaged.push_back(std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2));
-    damaged.push_back(std::vector<uint8_t>(300, 0x5A));                             // not a font
+    damaged.push_back(std::vector<uint8_t>(300, 0x5A));  // not a font
     auto far = good;
     Put32(far, 12 + 8, 0x7FFFFFF0);  // the first table lies far past the end
     damaged.push_back(far);
@@ -265,13 +264,14 @@ TEST(PrivateFonts, DamagedFontsFailCleanly)
     for (size_t t = 0; t < 40; ++t) {  // every glyph offset points past the glyph table
         const size_t entry = 12 + 16 * t;
         if (entry + 16 <= loca.size() && std::memcmp(&loca[entry], "loca", 4) == 0) {
-            const uint32_t at = uint32_t(loca[entry + 8]) << 24 | loca[entry + 9] << 16 | loca[entry + 10] << 8 | loca[entry + 11];
-            for (size_t i = at + 8; i < at + 4000 && i < loca.size(); ++i)
-                loca[i] = 0xFF;
+            const uint32_t at =
+                uint32_t(loca[entry + 8]) << 24 | loca[entry + 9] << 16 | loca[entry + 10] << 8 | loca[entry + 11];
+            for (size_t i = at + 8; i < at + 4000 && i < loca.size(); ++i) loca[i] = 0xFF;
         }
     }
     damaged.push_back(loca);
-    auto ttc = std::vector<uint8_t>{'t', 't', 'c', 'f', 0, 1, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF};  // a collection of too many
+    auto ttc =
+        std::vector<uint8_t>{'t', 't', 'c', 'f', 0, 1, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF};  // a collection of too many
     damaged.push_back(ttc);
 
     Canvas canvas(100, 40);

@@ -12,8 +12,8 @@
 
 #include <cctype>
 #include <cmath>
-#include <string>
 #include <cstring>
+#include <string>
 
 #include "platform/gdi_paths.h"
 #include "text_fixture.h"
@@ -98,8 +98,12 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {L"Arial", -60, 400, false, u'g'},  {L"Arial", -24, 700, true, u'R'},      {L"Times New Roman", -80, 400, false, u'&'},
-    {L"Courier New", -40, 400, false, u'@'}, {L"DejaVu Sans", -70, 400, true, u'S'}, {L"DejaVu Serif", -50, 400, false, u'\u0416'},
+    {L"Arial", -60, 400, false, u'g'},
+    {L"Arial", -24, 700, true, u'R'},
+    {L"Times New Roman", -80, 400, false, u'&'},
+    {L"Courier New", -40, 400, false, u'@'},
+    {L"DejaVu Sans", -70, 400, true, u'S'},
+    {L"DejaVu Serif", -50, 400, false, u'\u0416'},
     {L"DejaVu Sans Mono", -90, 700, false, u'0'},
 };
 
@@ -129,14 +133,13 @@ TEST_P(GlyphOutline, FillsToFreeTypePixels)
         for (int x = 2; x + 2 < W; ++x) {
             const size_t i = size_t(y) * W + x;
             ink += expected[i];
-            if (filled[i] == expected[i])
-                continue;
+            if (filled[i] == expected[i]) continue;
             ++differing;
             bool edge = false;
             for (int dy = -2; dy <= 2; ++dy)
-                for (int dx = -2; dx <= 2; ++dx)
-                    edge = edge || expected[i + dy * W + dx] != expected[i];
-            ASSERT_TRUE(edge) << "pixel " << x << "," << y << " is off the glyph's edge\n" << MaskDiff(filled, expected, W, H);
+                for (int dx = -2; dx <= 2; ++dx) edge = edge || expected[i + dy * W + dx] != expected[i];
+            ASSERT_TRUE(edge) << "pixel " << x << "," << y << " is off the glyph's edge\n"
+                              << MaskDiff(filled, expected, W, H);
         }
     EXPECT_LT(differing * 3, ink) << MaskDiff(filled, expected, W, H);
 
@@ -161,8 +164,7 @@ TEST_P(GlyphOutline, FillsToFreeTypePixels)
 INSTANTIATE_TEST_SUITE_P(Faces, GlyphOutline, ::testing::ValuesIn(kCases), [](const auto& info) {
     std::string name;
     for (const wchar_t* p = info.param.face; *p; ++p)
-        if (std::isalnum(int(*p)))
-            name += char(*p);
+        if (std::isalnum(int(*p))) name += char(*p);
     return name + "_" + std::to_string(info.index);
 });
 

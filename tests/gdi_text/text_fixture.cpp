@@ -17,8 +17,7 @@ LOGFONTW MakeLogFont(const wchar_t* face, LONG height, LONG weight, bool italic,
     log.lfItalic = italic;
     log.lfEscapement = log.lfOrientation = escapement;
     log.lfPitchAndFamily = pitchAndFamily;
-    for (int i = 0; face[i] && i < LF_FACESIZE - 1; ++i)
-        log.lfFaceName[i] = WCHAR(face[i]);
+    for (int i = 0; face[i] && i < LF_FACESIZE - 1; ++i) log.lfFaceName[i] = WCHAR(face[i]);
     return log;
 }
 
@@ -54,13 +53,13 @@ struct Library {
 
 }  // namespace
 
-std::vector<uint8_t> ReferenceMask(const Reference& ref, const std::u16string& text, int x, int y, int width, int height)
+std::vector<uint8_t> ReferenceMask(const Reference& ref, const std::u16string& text, int x, int y, int width,
+                                   int height)
 {
     std::vector<uint8_t> mask(size_t(width) * height);
     Library library;
     FT_Face face;
-    if (FT_New_Face(library.lib, ref.file.c_str(), 0, &face))
-        throw std::runtime_error("reference face " + ref.file);
+    if (FT_New_Face(library.lib, ref.file.c_str(), 0, &face)) throw std::runtime_error("reference face " + ref.file);
     FT_Set_Char_Size(face, ref.emX, ref.emY, 72, 72);
     const double a = ref.escapementTenths * M_PI / 1800.0, c = std::cos(a), s = std::sin(a);
     const double shear = ref.slant ? 0x366A / 65536.0 : 0;
@@ -72,8 +71,7 @@ std::vector<uint8_t> ReferenceMask(const Reference& ref, const std::u16string& t
     for (char16_t ch : text) {
         const long ox = (std::lround(px) + 32) >> 6, oy = (std::lround(py) + 32) >> 6;
         if (FT_Load_Glyph(face, FT_Get_Char_Index(face, ch), FT_LOAD_NO_BITMAP | FT_LOAD_TARGET_MONO) == 0) {
-            if (ref.embolden)
-                FT_GlyphSlot_Embolden(face->glyph);
+            if (ref.embolden) FT_GlyphSlot_Embolden(face->glyph);
             const FT_Vector advance = face->glyph->advance;
             if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0) {
                 const FT_Bitmap& b = face->glyph->bitmap;
@@ -81,7 +79,8 @@ std::vector<uint8_t> ReferenceMask(const Reference& ref, const std::u16string& t
                 for (unsigned r = 0; r < b.rows; ++r)
                     for (unsigned col = 0; col < b.width; ++col) {
                         const long X = left + col, Y = top + r;
-                        if (X >= 0 && Y >= 0 && X < width && Y < height && (b.buffer[r * b.pitch + (col >> 3)] & (0x80 >> (col & 7))))
+                        if (X >= 0 && Y >= 0 && X < width && Y < height &&
+                            (b.buffer[r * b.pitch + (col >> 3)] & (0x80 >> (col & 7))))
                             mask[size_t(Y) * width + X] = 1;
                     }
             }
@@ -97,8 +96,7 @@ FT_F26Dot6 CellHeightToEm(const std::string& file, int cellHeight)
 {
     Library library;
     FT_Face face;
-    if (FT_New_Face(library.lib, file.c_str(), 0, &face))
-        throw std::runtime_error("face " + file);
+    if (FT_New_Face(library.lib, file.c_str(), 0, &face)) throw std::runtime_error("face " + file);
     const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     const double em = double(cellHeight) * face->units_per_EM / (os2->usWinAscent + os2->usWinDescent);
     FT_Done_Face(face);
@@ -115,7 +113,10 @@ namespace {
 
 uint32_t Be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-void Put32(std::vector<uint8_t>& v, uint32_t x) { v.insert(v.end(), {uint8_t(x >> 24), uint8_t(x >> 16), uint8_t(x >> 8), uint8_t(x)}); }
+void Put32(std::vector<uint8_t>& v, uint32_t x)
+{
+    v.insert(v.end(), {uint8_t(x >> 24), uint8_t(x >> 16), uint8_t(x >> 8), uint8_t(x)});
+}
 void Put16(std::vector<uint8_t>& v, uint16_t x) { v.insert(v.end(), {uint8_t(x >> 8), uint8_t(x)}); }
 
 std::vector<uint8_t> NameTable(const std::string& family)
@@ -133,8 +134,7 @@ std::vector<uint8_t> NameTable(const std::string& family)
         Put16(table, ids[i]);
         Put16(table, uint16_t(values[i].size() * 2));
         Put16(table, uint16_t(strings.size()));
-        for (char c : values[i])
-            Put16(strings, uint8_t(c));
+        for (char c : values[i]) Put16(strings, uint8_t(c));
     }
     table.insert(table.end(), strings.begin(), strings.end());
     return table;
@@ -156,8 +156,7 @@ std::vector<uint8_t> RenamedFont(const std::string& file, const std::string& fam
         const uint32_t tag = Be32(e), offset = Be32(e + 8), length = Be32(e + 12);
         if (tag == 0x6E616D65)  // 'name'
             tables.push_back({tag, NameTable(family)});
-        else
-            tables.push_back({tag, std::vector<uint8_t>(src.begin() + offset, src.begin() + offset + length)});
+        else tables.push_back({tag, std::vector<uint8_t>(src.begin() + offset, src.begin() + offset + length)});
     }
     std::vector<uint8_t> out;
     Put32(out, 0x00010000);

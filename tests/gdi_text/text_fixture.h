@@ -37,7 +37,8 @@ struct Reference {
     bool slant = false;
     bool embolden = false;
 };
-std::vector<uint8_t> ReferenceMask(const Reference& ref, const std::u16string& text, int x, int y, int width, int height);
+std::vector<uint8_t> ReferenceMask(const Reference& ref, const std::u16string& text, int x, int y, int width,
+                                   int height);
 
 // The em (26.6) that a positive (cell) LOGFONT height gives for a face, by the OS/2 Windows metrics.
 FT_F26Dot6 CellHeightToEm(const std::string& file, int cellHeight);

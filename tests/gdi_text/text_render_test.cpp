@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <string>
 #include <cstring>
+#include <string>
 
 #include "platform/kernel.h"
 #include "text_fixture.h"
@@ -29,7 +29,7 @@ const Case kCases[] = {
     {L"Arial", -13, 400, false, 0, u"Hamburgefonstiv 0123"},
     {L"Times New Roman", 24, 700, false, 0, u"Quick brown fox"},
     {L"Courier New", -17, 400, true, 300, u"mono{}[]"},
-    {L"DejaVu Sans", -40, 400, true, 0, u"Italic?"},       // DejaVu ships no oblique here: slanted
+    {L"DejaVu Sans", -40, 400, true, 0, u"Italic?"},  // DejaVu ships no oblique here: slanted
     {L"DejaVu Serif", -20, 700, false, 900, u"Upwards"},
     {L"DejaVu Sans Mono", 30, 400, false, 1800, u"Turned"},
     {L"Arial", -9, 400, false, 450, u"tiny 45"},
@@ -62,8 +62,7 @@ TEST_P(TextRender, EqualsFreeTypeMonochrome)
 INSTANTIATE_TEST_SUITE_P(Faces, TextRender, ::testing::ValuesIn(kCases), [](const auto& info) {
     std::string name;
     for (const wchar_t* p = info.param.face; *p; ++p)
-        if (std::isalnum(int(*p)))
-            name += char(*p);
+        if (std::isalnum(int(*p))) name += char(*p);
     return name + "_" + std::to_string(info.index);
 });
 
@@ -82,8 +81,7 @@ std::vector<uint8_t> Shifted(const std::vector<uint8_t>& m, int dx, int dy)
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             const int sx = x - dx, sy = y - dy;
-            if (sx >= 0 && sy >= 0 && sx < W && sy < H)
-                out[size_t(y) * W + x] = m[size_t(sy) * W + sx];
+            if (sx >= 0 && sy >= 0 && sx < W && sy < H) out[size_t(y) * W + x] = m[size_t(sy) * W + sx];
         }
     return out;
 }
@@ -155,8 +153,7 @@ TEST(TextOptions, GlyphIndicesNarrowTextAndOneBitBitmaps)
     FT_Face face;
     ASSERT_EQ(FT_New_Face(lib, font.Realization().file, 0, &face), 0);
     std::u16string indices;
-    for (char16_t c : text)
-        indices.push_back(char16_t(FT_Get_Char_Index(face, c)));
+    for (char16_t c : text) indices.push_back(char16_t(FT_Get_Char_Index(face, c)));
     FT_Done_Face(face);
     FT_Done_FreeType(lib);
     canvas.Clear(kWhite);
@@ -228,8 +225,7 @@ TEST(TextOptions, ClipRegionAndBadArguments)
     SelectClipRgn(canvas.dc, nullptr);
     DeleteObject(clip);
     for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            ASSERT_EQ(left[size_t(y) * W + x], x < 70 ? whole[size_t(y) * W + x] : 0);
+        for (int x = 0; x < W; ++x) ASSERT_EQ(left[size_t(y) * W + x], x < 70 ? whole[size_t(y) * W + x] : 0);
 
     EXPECT_FALSE(ExtTextOutW(nullptr, 0, 0, 0, nullptr, u"a", 1, nullptr));
     EXPECT_FALSE(ExtTextOutW(canvas.dc, 0, 0, 0, nullptr, nullptr, 3, nullptr));

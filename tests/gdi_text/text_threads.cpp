@@ -25,8 +25,7 @@ TEST(TextThreads, JobsDrawAndInstallConcurrently)
 {
     std::atomic<bool> done{false};
     std::thread watchdog([&] {
-        for (int i = 0; i < 1200 && !done; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (int i = 0; i < 1200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!done) {
             std::fprintf(stderr, "TextThreads: hung\n");
             std::abort();
@@ -55,20 +54,15 @@ TEST(TextThreads, JobsDrawAndInstallConcurrently)
                 HFONT own = CreateFontIndirectW(&log);
                 FontRealization r{};
                 GetFontRealization(own, &r);
-                if (!installed || faces != 1 || family != r.family)
-                    failures++;
-                if (DrawRun(nullptr, own) != privateExpected)
-                    failures++;
-                if (DrawRun(nullptr, shared) != sharedExpected)
-                    failures++;
+                if (!installed || faces != 1 || family != r.family) failures++;
+                if (DrawRun(nullptr, own) != privateExpected) failures++;
+                if (DrawRun(nullptr, shared) != sharedExpected) failures++;
                 DeleteObject(own);
-                if (!RemoveFontMemResourceEx(installed))
-                    failures++;
+                if (!RemoveFontMemResourceEx(installed)) failures++;
             }
         });
     }
-    for (auto& w : workers)
-        w.join();
+    for (auto& w : workers) w.join();
     done = true;
     watchdog.join();
     DeleteObject(shared);
@@ -88,8 +82,7 @@ TEST(TextThreads, OneDcSharedByADrawerAndASelector)
     std::atomic<int> failures{0};
     std::thread drawer([&] {
         for (int round = 0; round < 300; ++round) {
-            if (!TextOutW(canvas.dc, 4, 4 + round % 20, u"Shared DC", 9))
-                failures++;
+            if (!TextOutW(canvas.dc, 4, 4 + round % 20, u"Shared DC", 9)) failures++;
             MoveToEx(canvas.dc, round % 200, 0, nullptr);
             LineTo(canvas.dc, 199 - round % 200, 59);
             PatBlt(canvas.dc, round % 150, 40, 20, 10, PATCOPY);
@@ -108,8 +101,7 @@ TEST(TextThreads, OneDcSharedByADrawerAndASelector)
             SelectObject(canvas.dc, oldFont);
             SelectObject(canvas.dc, oldBrush);
             SelectObject(canvas.dc, oldPen);
-            if (!DeleteObject(font) || !DeleteObject(brush) || !DeleteObject(pen))
-                failures++;
+            if (!DeleteObject(font) || !DeleteObject(brush) || !DeleteObject(pen)) failures++;
         }
     });
     drawer.join();

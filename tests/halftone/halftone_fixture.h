@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/band/texture_cache.h"
 #include "engine/job/output_module.h"
 #include "engine/services/halftone.h"
-#include "engine/band/texture_cache.h"
 #include "rastrel/imx.h"
 
 struct TestScreen {
@@ -18,15 +18,18 @@ struct TestScreen {
     std::vector<uint8_t> thresholds;  // height rows of width cells of perCell thresholds
 };
 
-inline void Put16(std::vector<uint8_t>& out, uint32_t v) {
+inline void Put16(std::vector<uint8_t>& out, uint32_t v)
+{
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
 }
-inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+inline void Put32(std::vector<uint8_t>& out, uint32_t v)
+{
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-inline std::vector<uint8_t> HalftoneFile(const std::vector<TestScreen>& screens) {
+inline std::vector<uint8_t> HalftoneFile(const std::vector<TestScreen>& screens)
+{
     std::vector<uint8_t> file = {'t', 'H', 'v', 'Q'};
     Put32(file, static_cast<uint32_t>(screens.size()));
     uint32_t offset = 8 + 12 * static_cast<uint32_t>(screens.size());

@@ -13,7 +13,8 @@ FAX_DECLARE_RESOURCE_TABLE(PelvaneHalftones);
 
 namespace {
 
-HMODULE OwnModule() {
+HMODULE OwnModule()
+{
     FaxResourceTableLink_PelvaneHalftones();
     return ModuleFromAddress(reinterpret_cast<const void*>(&OwnModule));
 }
@@ -30,14 +31,16 @@ const ScreenCase kScreens[] = {
     {105, 25628, 160, {255, 254, 160, 68, 140, 180, 112, 43, 94, 247}},
 };
 
-TEST(HalftoneScreens, ResourcesHaveTheirSizesHeadsAndEvenHistograms) {
+TEST(HalftoneScreens, ResourcesHaveTheirSizesHeadsAndEvenHistograms)
+{
     HMODULE module = OwnModule();
     for (const ScreenCase& c : kScreens) {
         HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(c.id), "Halftones");
         ASSERT_NE(found, nullptr) << c.id;
         ASSERT_EQ(SizeofResource(module, found), c.fileSize);
         const auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(module, found)));
-        const std::vector<uint8_t> head = HalftoneFile({{0, static_cast<uint16_t>(c.side), static_cast<uint16_t>(c.side), 1, 1, {}}});
+        const std::vector<uint8_t> head =
+            HalftoneFile({{0, static_cast<uint16_t>(c.side), static_cast<uint16_t>(c.side), 1, 1, {}}});
         std::vector<uint8_t> expected = head;
         // The entry's size counts the screen's thresholds as well.
         expected[16] = static_cast<uint8_t>((8 + c.side * c.side) & 0xFF);
@@ -66,7 +69,8 @@ TEST(HalftoneScreens, ResourcesHaveTheirSizesHeadsAndEvenHistograms) {
     }
 }
 
-TEST(HalftoneScreens, LoadedFromResourcesTheyHalftoneAtTheirPhase) {
+TEST(HalftoneScreens, LoadedFromResourcesTheyHalftoneAtTheirPhase)
+{
     HMODULE module = OwnModule();
     ImxImageFormat format{};
     format.formatId = OCM_COLOR_GRAY1;

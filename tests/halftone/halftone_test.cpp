@@ -20,8 +20,10 @@ struct SetOwner {
 };
 
 // A random screen: thresholds per cell sorted highest first.
-TestScreen RandomScreen(std::mt19937& random, uint16_t key, uint16_t bits, uint16_t perCell) {
-    TestScreen s{key, static_cast<uint16_t>(1 + random() % 13), static_cast<uint16_t>(1 + random() % 11), perCell, bits, {}};
+TestScreen RandomScreen(std::mt19937& random, uint16_t key, uint16_t bits, uint16_t perCell)
+{
+    TestScreen s{key, static_cast<uint16_t>(1 + random() % 13), static_cast<uint16_t>(1 + random() % 11), perCell, bits,
+                 {}};
     for (uint32_t cell = 0; cell < uint32_t{s.width} * s.height; ++cell) {
         std::vector<uint8_t> t(perCell);
         for (auto& v : t) v = static_cast<uint8_t>(1 + random() % 255);
@@ -31,7 +33,8 @@ TestScreen RandomScreen(std::mt19937& random, uint16_t key, uint16_t bits, uint1
     return s;
 }
 
-ImxImageFormat Format(std::initializer_list<uint32_t> depths) {
+ImxImageFormat Format(std::initializer_list<uint32_t> depths)
+{
     ImxImageFormat f{};
     f.formatId = 0x4242;
     for (uint32_t d : depths) {
@@ -44,14 +47,16 @@ ImxImageFormat Format(std::initializer_list<uint32_t> depths) {
 
 int64_t Mod(int64_t a, int64_t m) { return ((a % m) + m) % m; }
 
-uint32_t ReferenceLevel(const TestScreen& s, int64_t row, int64_t column, uint8_t sample) {
+uint32_t ReferenceLevel(const TestScreen& s, int64_t row, int64_t column, uint8_t sample)
+{
     const uint8_t* cell = &s.thresholds[(static_cast<size_t>(row) * s.width + static_cast<size_t>(column)) * s.perCell];
     uint32_t level = 0;
     for (uint32_t k = 0; k < s.perCell; ++k) level += sample >= cell[k] ? 1 : 0;
     return std::min(level, (1u << s.bits) - 1);
 }
 
-uint32_t PixelAt(const ImxPlane& plane, uint32_t x, uint32_t y) {
+uint32_t PixelAt(const ImxPlane& plane, uint32_t x, uint32_t y)
+{
     const uint32_t bits = plane.depth;
     const uint64_t bit = uint64_t{x} * bits;
     const uint8_t byte = plane.data[static_cast<size_t>(y) * plane.stride + bit / 8];
@@ -64,13 +69,19 @@ struct KindCase {
     uint32_t bytesPerPixel;
 };
 
-TEST(HalftoneKernels, EveryKindAgreesWithThePlainThresholdRule) {
+TEST(HalftoneKernels, EveryKindAgreesWithThePlainThresholdRule)
+{
     const KindCase cases[] = {
-        {{1}, IMAGE_FORMAT_KIND_1BIT, 1},          {{2}, IMAGE_FORMAT_KIND_2BIT, 1},
-        {{4}, IMAGE_FORMAT_KIND_4BIT, 1},          {{1, 1, 1}, IMAGE_FORMAT_KIND_3X1BIT, 3},
-        {{1, 1, 1, 1}, IMAGE_FORMAT_KIND_4X1BIT, 4}, {{2, 2, 2, 1}, IMAGE_FORMAT_KIND_2221BIT, 4},
-        {{2, 2, 2, 2}, IMAGE_FORMAT_KIND_4X2BIT, 4}, {{4, 4, 4, 4}, IMAGE_FORMAT_KIND_4X4BIT, 4},
-        {{8}, IMAGE_FORMAT_KIND_8BIT, 1},          {{8, 8, 8, 8}, IMAGE_FORMAT_KIND_4X8BIT, 4},
+        {{1}, IMAGE_FORMAT_KIND_1BIT, 1},
+        {{2}, IMAGE_FORMAT_KIND_2BIT, 1},
+        {{4}, IMAGE_FORMAT_KIND_4BIT, 1},
+        {{1, 1, 1}, IMAGE_FORMAT_KIND_3X1BIT, 3},
+        {{1, 1, 1, 1}, IMAGE_FORMAT_KIND_4X1BIT, 4},
+        {{2, 2, 2, 1}, IMAGE_FORMAT_KIND_2221BIT, 4},
+        {{2, 2, 2, 2}, IMAGE_FORMAT_KIND_4X2BIT, 4},
+        {{4, 4, 4, 4}, IMAGE_FORMAT_KIND_4X4BIT, 4},
+        {{8}, IMAGE_FORMAT_KIND_8BIT, 1},
+        {{8, 8, 8, 8}, IMAGE_FORMAT_KIND_4X8BIT, 4},
         {{1, 2}, IMAGE_FORMAT_KIND_OTHER, 2},
     };
     std::mt19937 random(7);
@@ -85,8 +96,10 @@ TEST(HalftoneKernels, EveryKindAgreesWithThePlainThresholdRule) {
                 format.planes[format.planeCount].depth = depth;
                 format.planes[format.planeCount].colorantId = 20 + format.planeCount;
                 // The 1-, 2- and 4-bit kernels take 1, 3 and 15 thresholds; 8 bits any count.
-                const uint16_t perCell = depth == 8 ? static_cast<uint16_t>(1 + random() % 6) : static_cast<uint16_t>((1u << depth) - 1);
-                screens.push_back(RandomScreen(random, static_cast<uint16_t>(format.planeCount), static_cast<uint16_t>(depth), perCell));
+                const uint16_t perCell =
+                    depth == 8 ? static_cast<uint16_t>(1 + random() % 6) : static_cast<uint16_t>((1u << depth) - 1);
+                screens.push_back(RandomScreen(random, static_cast<uint16_t>(format.planeCount),
+                                               static_cast<uint16_t>(depth), perCell));
                 requests.push_back({format.planeCount, depth});
                 ++format.planeCount;
             }
@@ -120,9 +133,12 @@ TEST(HalftoneKernels, EveryKindAgreesWithThePlainThresholdRule) {
                 EXPECT_EQ(plane.stride, ((image.width * c.depths[p] + 31) & ~31u) / 8);
                 for (uint32_t y = 0; y < image.height; ++y) {
                     for (uint32_t x = 0; x < image.width; ++x) {
-                        const uint8_t sample = samples[static_cast<size_t>(y) * image.planes[0].stride + x * c.bytesPerPixel + p];
-                        const uint32_t want = ReferenceLevel(s, Mod(int64_t{image.y} + y, s.height), Mod(int64_t{image.x} + x, s.width), sample);
-                        ASSERT_EQ(PixelAt(plane, x, y), want) << "kind " << c.kind << " plane " << p << " at " << x << "," << y;
+                        const uint8_t sample =
+                            samples[static_cast<size_t>(y) * image.planes[0].stride + x * c.bytesPerPixel + p];
+                        const uint32_t want = ReferenceLevel(s, Mod(int64_t{image.y} + y, s.height),
+                                                             Mod(int64_t{image.x} + x, s.width), sample);
+                        ASSERT_EQ(PixelAt(plane, x, y), want)
+                            << "kind " << c.kind << " plane " << p << " at " << x << "," << y;
                     }
                     // The unused low bits of the row's last byte are clear.
                     const uint64_t used = uint64_t{image.width} * plane.depth;
@@ -137,7 +153,8 @@ TEST(HalftoneKernels, EveryKindAgreesWithThePlainThresholdRule) {
     }
 }
 
-TEST(HalftoneKernels, ColourTilesFillTheirPaddingWithTheRowStart) {
+TEST(HalftoneKernels, ColourTilesFillTheirPaddingWithTheRowStart)
+{
     std::mt19937 random(11);
     TextureHost host;
     for (uint32_t depth : {1u, 2u, 4u, 8u}) {
@@ -168,7 +185,8 @@ TEST(HalftoneKernels, ColourTilesFillTheirPaddingWithTheRowStart) {
     }
 }
 
-TEST(HalftoneKernels, BlankPlanesTakeNoMemory) {
+TEST(HalftoneKernels, BlankPlanesTakeNoMemory)
+{
     const std::vector<TestScreen> screens = {{0, 2, 2, 1, 1, {1, 2, 3, 4}}, {1, 2, 2, 1, 1, {1, 2, 3, 4}}};
     const std::vector<uint8_t> file = HalftoneFile(screens);
     ImxImageFormat format = Format({1, 1});
@@ -189,7 +207,8 @@ TEST(HalftoneKernels, BlankPlanesTakeNoMemory) {
     EXPECT_EQ(host.cache->used, 0u);
 }
 
-std::string TempFile(const std::vector<uint8_t>& bytes) {
+std::string TempFile(const std::vector<uint8_t>& bytes)
+{
     char name[] = "/tmp/halftone_testXXXXXX";
     const int fd = mkstemp(name);
     EXPECT_GE(fd, 0);
@@ -199,7 +218,8 @@ std::string TempFile(const std::vector<uint8_t>& bytes) {
 }
 
 // Files whose every field lies: each fails the load cleanly and keeps the earlier screens.
-TEST(HalftoneLoad, BadFilesFailWithTheirStatus) {
+TEST(HalftoneLoad, BadFilesFailWithTheirStatus)
+{
     const std::vector<uint8_t> good = HalftoneFile({{0, 4, 2, 1, 1, {9, 8, 7, 6, 5, 4, 3, 2}}});
     auto patched = [&](size_t at, std::vector<uint8_t> bytes) {
         std::vector<uint8_t> f = good;
@@ -214,8 +234,12 @@ TEST(HalftoneLoad, BadFilesFailWithTheirStatus) {
     };
     std::vector<uint8_t> shortFile(good.begin(), good.begin() + 6);
     std::vector<uint8_t> truncated(good.begin(), good.end() - 1);
-    std::vector<uint8_t> six = HalftoneFile({{0, 1, 1, 1, 1, {1}}, {1, 1, 1, 1, 1, {1}}, {2, 1, 1, 1, 1, {1}},
-                                             {3, 1, 1, 1, 1, {1}}, {4, 1, 1, 1, 1, {1}}, {5, 1, 1, 1, 1, {1}}});
+    std::vector<uint8_t> six = HalftoneFile({{0, 1, 1, 1, 1, {1}},
+                                             {1, 1, 1, 1, 1, {1}},
+                                             {2, 1, 1, 1, 1, {1}},
+                                             {3, 1, 1, 1, 1, {1}},
+                                             {4, 1, 1, 1, 1, {1}},
+                                             {5, 1, 1, 1, 1, {1}}});
     std::vector<uint8_t> keyFive = HalftoneFile({{5, 1, 1, 1, 1, {1}}});
     const Case cases[] = {
         {"wrong magic", patched(0, {'t', 'H', 'v', 'X'}), {0, 1}, IMX_ERR_BAD_MAGIC},
@@ -258,7 +282,8 @@ TEST(HalftoneLoad, BadFilesFailWithTheirStatus) {
     }
 }
 
-TEST(HalftoneLoad, SourcesAndRequestsThatDoNotFitTheFormat) {
+TEST(HalftoneLoad, SourcesAndRequestsThatDoNotFitTheFormat)
+{
     const std::vector<uint8_t> file = HalftoneFile({{0, 3, 2, 1, 1, {1, 2, 3, 4, 5, 6}}});
     const std::string path = TempFile(file);
     ImxImageFormat format = Format({1});

@@ -54,16 +54,22 @@ struct Damage {
 const Damage kDamages[] = {
     {"a line record cut to 20 of its 36 bytes", 17, [](SpoolBuilder& b) { b.Raw(17, 0, std::vector<uint8_t>(12, 0)); }},
     {"a path whose figure runs past its record", 36,
-     [](SpoolBuilder& b) { b.Raw(SpoolRecPath, 0, SpoolLe32({1, 0, 0, 10, 10, 5, 11, 1000})); }},
+     [](SpoolBuilder& b) {
+         b.Raw(SpoolRecPath, 0, SpoolLe32({1, 0, 0, 10, 10, 5, 11, 1000}));
+     }},
     {"a text whose character count runs past its record", 16,
      [](SpoolBuilder& b) {
          b.Raw(kSpoolTextType, 0, SpoolTextPayload({0, 0, 200, 60}, 1, 0, 0x80000000, {{10, 30}}, u"A", 1000));
      }},
     {"a fill naming a brush never defined", 24,
-     [](SpoolBuilder& b) { b.Add("cmd_rectfill", {{"left", 1}, {"top", 1}, {"right", 20}, {"bottom", 20}, {"brush", 77}}); },
+     [](SpoolBuilder& b) {
+         b.Add("cmd_rectfill", {{"left", 1}, {"top", 1}, {"right", 20}, {"bottom", 20}, {"brush", 77}});
+     },
      "names brush 77, which is not defined"},
     {"a line naming a pen never defined", 17,
-     [](SpoolBuilder& b) { b.Add("cmd_line", {{"x1", 1}, {"y1", 1}, {"x2", 20}, {"y2", 20}, {"pen", 9}, {"mix", 13}}); },
+     [](SpoolBuilder& b) {
+         b.Add("cmd_line", {{"x1", 1}, {"y1", 1}, {"x2", 20}, {"y2", 20}, {"pen", 9}, {"mix", 13}});
+     },
      "names pen 9, which is not defined"},
 };
 
@@ -71,8 +77,13 @@ const Damage kDamages[] = {
 std::vector<uint8_t> Job(const Damage& damage, uint32_t* damagedAt)
 {
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", 1728},
-                                              {"extent1_h", 2292}, {"extent2_w", 1728}, {"extent2_h", 2292},
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", 1728},
+                                              {"extent1_h", 2292},
+                                              {"extent2_w", 1728},
+                                              {"extent2_h", 2292},
                                               {"data", std::vector<uint8_t>{}}});
     for (int page = 0; page < 3; ++page) {
         b.PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
@@ -99,11 +110,14 @@ TEST(FaxRenderFailingPage, TheJobIsCancelledAtTheDamagedRecordWhichTheMessageNam
             std::ofstream out(dir + "/job.spl", std::ios::binary);
             out.write(reinterpret_cast<const char*>(job.data()), std::streamsize(job.size()));
         }
-        const std::string named = "the record of type " + std::to_string(damage.type) + " at byte " + std::to_string(at) + " ";
+        const std::string named =
+            "the record of type " + std::to_string(damage.type) + " at byte " + std::to_string(at) + " ";
         for (const char* feed : {"", "--forward-only", "--producer"}) {
             SCOPED_TRACE(std::string(damage.what) + ", feed " + feed);
             std::string messages;
-            EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + dir + "/job.fax " + dir + "/job.spl", &messages), 1);
+            EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + dir + "/job.fax " + dir + "/job.spl",
+                                   &messages),
+                      1);
             EXPECT_NE(messages.find(named), std::string::npos) << messages;
             if (damage.why != nullptr) {
                 EXPECT_NE(messages.find(damage.why, messages.find(named)), std::string::npos) << messages;
@@ -129,11 +143,13 @@ TEST(FaxRenderFailingPage, AStreamEndingInsideARecordNamesTheRecordAndItsStart)
 {
     const std::string dir = TempDir();
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"data", std::vector<uint8_t>{}}});
+    b.Signature().StreamVersion(2).JobHeader(
+        {{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"data", std::vector<uint8_t>{}}});
     for (int page = 0; page < 2; ++page) {
         b.PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
         b.Add("cmd_rectfill", {{"left", 100}, {"top", 100}, {"right", 600}, {"bottom", 400}, {"brush", 0x80000000}});
-        if (page == 0) b.PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
+        if (page == 0)
+            b.PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
     }
     const uint32_t fill = b.Position();
     b.Add("cmd_rectfill", {{"left", 100}, {"top", 500}, {"right", 600}, {"bottom", 900}, {"brush", 0x80000000}});
@@ -144,8 +160,10 @@ TEST(FaxRenderFailingPage, AStreamEndingInsideARecordNamesTheRecordAndItsStart)
         uint32_t length;
         std::string said;
     } const cuts[] = {
-        {fill + 10, "the record of type 24 at byte " + std::to_string(fill) + " (28 bytes) is cut: the stream ends inside it"},
-        {pageEnd + 30, "the record of type 4 at byte " + std::to_string(pageEnd) + " (68 bytes) is cut: the stream ends inside it"},
+        {fill + 10,
+         "the record of type 24 at byte " + std::to_string(fill) + " (28 bytes) is cut: the stream ends inside it"},
+        {pageEnd + 30,
+         "the record of type 4 at byte " + std::to_string(pageEnd) + " (68 bytes) is cut: the stream ends inside it"},
         {pageEnd, "the spool stream ends at byte " + std::to_string(pageEnd) +
                       ", inside or at the end of the record of type 24 that starts at byte " + std::to_string(fill)},
     };
@@ -157,12 +175,13 @@ TEST(FaxRenderFailingPage, AStreamEndingInsideARecordNamesTheRecordAndItsStart)
         for (const char* feed : {"", "--forward-only", "--producer"}) {
             SCOPED_TRACE("cut at " + std::to_string(cut.length) + ", feed " + feed);
             std::string messages;
-            EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + dir + "/cut.fax " + dir + "/cut.spl", &messages), 1);
+            EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + dir + "/cut.fax " + dir + "/cut.spl",
+                                   &messages),
+                      1);
             // A producer publishes a page only once its end is written: the cut page never reaches
             // the engine, which is told that the job's end is missing.
-            const std::string said = std::string(feed) == "--producer"
-                                         ? "after 1 whole pages, without the job-end record"
-                                         : cut.said;
+            const std::string said =
+                std::string(feed) == "--producer" ? "after 1 whole pages, without the job-end record" : cut.said;
             EXPECT_NE(messages.find(said), std::string::npos) << messages;
         }
     }

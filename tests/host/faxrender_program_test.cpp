@@ -73,7 +73,8 @@ TEST_F(FaxRenderProgram, EveryFeedWritesTheSameJob)
     for (const char* feed : {"--forward-only", "--producer"}) {
         const std::string output = dir_ + "/feed.fax";
         messages.clear();
-        EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + output + " " + dir_ + "/job.spl", &messages), 0)
+        EXPECT_EQ(RunFaxRender(std::string("-q -n 123 ") + feed + " -o " + output + " " + dir_ + "/job.spl", &messages),
+                  0)
             << feed << ": " << messages;
         EXPECT_EQ(ReadAll(output), seekable) << feed;
     }
@@ -83,8 +84,9 @@ TEST_F(FaxRenderProgram, AConfigurationFileRendersWithoutALeak)
 {
     std::ofstream(dir_ + "/pelvane.ini") << "[default]\ndpi.x=204\ndpi.y=196\n";
     std::string messages;
-    EXPECT_EQ(RunFaxRender("-q -n 123 --producer --config " + dir_ + "/pelvane.ini -o " + dir_ + "/config.fax " + dir_ + "/job.spl",
-                  &messages),
+    EXPECT_EQ(RunFaxRender("-q -n 123 --producer --config " + dir_ + "/pelvane.ini -o " + dir_ + "/config.fax " + dir_ +
+                               "/job.spl",
+                           &messages),
               0)
         << messages;
     EXPECT_EQ(messages.find("LeakSanitizer"), std::string::npos) << messages;

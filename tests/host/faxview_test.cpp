@@ -167,7 +167,8 @@ TEST(FaxView, WritesPagesAsPbmAndPng)
     const std::string head = "P4\n1728 300\n";
     ASSERT_EQ(file.size(), head.size() + module.sparse.rows.size());
     EXPECT_EQ(std::string(file.begin(), file.begin() + static_cast<long>(head.size())), head);
-    EXPECT_TRUE(std::equal(module.sparse.rows.begin(), module.sparse.rows.end(), file.begin() + static_cast<long>(head.size())));
+    EXPECT_TRUE(std::equal(module.sparse.rows.begin(), module.sparse.rows.end(),
+                           file.begin() + static_cast<long>(head.size())));
     f = std::fopen(png.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     uint8_t signature[8] = {};
@@ -192,7 +193,8 @@ TEST(FaxView, ReadsAFileAPageAtATime)
     const std::string path = ::testing::TempDir() + "faxview_pieces.fax";
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    for (int copy = 0; copy < 2; ++copy) ASSERT_EQ(std::fwrite(module.stream.data(), 1, module.stream.size(), f), module.stream.size());
+    for (int copy = 0; copy < 2; ++copy)
+        ASSERT_EQ(std::fwrite(module.stream.data(), 1, module.stream.size(), f), module.stream.size());
     std::fclose(f);
     const int fd = open(path.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
@@ -204,7 +206,8 @@ TEST(FaxView, ReadsAFileAPageAtATime)
         std::vector<size_t> numbers;
     };
     const auto read = [&](bool images, Seen* seen, FaxJob* job) {
-        const FaxJobSink sink{seen, [](void* c, const std::string& line) { static_cast<Seen*>(c)->lines.push_back(line); },
+        const FaxJobSink sink{seen,
+                              [](void* c, const std::string& line) { static_cast<Seen*>(c)->lines.push_back(line); },
                               [](void* c, const FaxJobPage& page, size_t number) {
                                   static_cast<Seen*>(c)->pages.push_back(page);
                                   static_cast<Seen*>(c)->numbers.push_back(number);

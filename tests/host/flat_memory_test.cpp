@@ -1,9 +1,9 @@
 // A long-running host: many render calls in one process, with a configuration file, must not
 // grow. Its own program, so that the fax module is loaded and unloaded by every call as in a
 // host, and nothing else keeps it mapped.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -81,7 +81,7 @@ TEST(FlatMemory, ManyRenderCallsWithAConfigurationFile)
     dlclose(held);
 #endif
     EXPECT_LT(after, warm + 64 * 1024) << "grew by " << (after - warm) << " bytes over " << kCalls - kCalls / 10
-                                        << " render calls";
+                                       << " render calls";
 }
 
 }  // namespace

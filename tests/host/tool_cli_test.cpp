@@ -83,8 +83,10 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& stdoutP
     }
     close(outFd);
     close(errFd);
-    ToolRun run{timedOut ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), FileText(errName),
-                FileText(outName)};
+    ToolRun run{timedOut            ? -1
+                : WIFEXITED(status) ? WEXITSTATUS(status)
+                                    : 128 + WTERMSIG(status),
+                FileText(errName), FileText(outName)};
     unlink(outName);
     unlink(errName);
     return run;
@@ -99,8 +101,8 @@ void FileWrite(const std::string& path, const Bytes& bytes)
     FileWrite(path, std::string(bytes.begin(), bytes.end()));
 }
 
-const SpoolFields kA4 = {{"res_x", 204}, {"res_y", 196}, {"extent1_w", 1728}, {"extent1_h", 2292},
-                         {"extent2_w", 1728}, {"extent2_h", 2292}};
+const SpoolFields kA4 = {{"res_x", 204},      {"res_y", 196},      {"extent1_w", 1728},
+                         {"extent1_h", 2292}, {"extent2_w", 1728}, {"extent2_h", 2292}};
 
 SpoolFields WithFields(SpoolFields fields, const SpoolFields& more)
 {
@@ -146,7 +148,7 @@ struct Case {
     std::vector<std::string> args;
     int status;
     const char* message;  // in the error output
-    const char* output;   // in the standard output
+    const char* output;  // in the standard output
 };
 
 void Check(const Case& c, const ToolRun& run)
@@ -163,8 +165,11 @@ TEST_F(ToolTest, EveryToolSaysWhyItCannotReadItsInput)
         {"faxrender, a folder", {"-q", "{}"}, 1, "cannot read /tmp/tool-cli-", ""},
         {"faxrender, a folder's reason", {"-q", "{}"}, 1, ": Is a directory", ""},
         {"faxrender, missing", {"-q", "{}/none.spl"}, 1, "none.spl: No such file or directory", ""},
-        {"faxrender, a device that never ends", {"-q", "-o", "{}/z.fax", "/dev/zero"}, 1,
-         "cannot read /dev/zero: not a regular file or pipe", ""},
+        {"faxrender, a device that never ends",
+         {"-q", "-o", "{}/z.fax", "/dev/zero"},
+         1,
+         "cannot read /dev/zero: not a regular file or pipe",
+         ""},
         {"faxview, a folder", {"{}"}, 1, ": Is a directory", ""},
         {"faxview, missing", {"{}/none.fax"}, 1, "cannot read", ""},
         {"faxview, a device", {"/dev/zero"}, 1, "cannot read /dev/zero: not a regular file or pipe", ""},
@@ -193,8 +198,7 @@ TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
     Bytes cut = Job({{"copies", 1}});
     cut.resize(cut.size() - 40);  // inside the job header
     FileWrite(Path("cut.spl"), cut);
-    FileWrite(Path("second.spl"),
-              SpoolBuilder().Signature().JobHeader(kA4).JobHeader(kA4).JobEnd().Data());
+    FileWrite(Path("second.spl"), SpoolBuilder().Signature().JobHeader(kA4).JobHeader(kA4).JobEnd().Data());
     FileWrite(Path("strange.spl"), SpoolBuilder().Signature().JobHeader(kA4).Raw(70, 0, Bytes(4)).JobEnd().Data());
     FileWrite(Path("good.ini"), "[default]\nJBIGOptions = 0\n[fine]\nJBIGOptions = 0\n");
     FileWrite(Path("a,b.ini"), "[default]\n");
@@ -205,7 +209,8 @@ TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
                   .StreamVersion(2)
                   .JobHeader(WithFields(kA4, {{"copies", 1}}))
                   .PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
-                  .Add("cmd_rectfill", {{"left", 100}, {"top", 100}, {"right", 900}, {"bottom", 200}, {"brush", 0x80000000u}})
+                  .Add("cmd_rectfill",
+                       {{"left", 100}, {"top", 100}, {"right", 900}, {"bottom", 200}, {"brush", 0x80000000u}})
                   .PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
                   .JobEnd()
                   .Data());
@@ -213,51 +218,108 @@ TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
 
     const Case cases[] = {
         {"a job renders", {"-q", "-n", "+1 555 0100", "-o", "{}/out.fax", "{}/job.spl"}, 0, "", ""},
-        {"a flipped copy count fails at once", {"-q", "-o", "{}/out.fax", "{}/flipped.spl"}, 1,
-         "copy count 2147483649 is above 9999", ""},
-        {"no copies: nothing written", {"-q", "-o", "{}/out.fax", "{}/copies0.spl"}, 1,
-         "no page was written to /tmp/tool-cli-", ""},
+        {"a flipped copy count fails at once",
+         {"-q", "-o", "{}/out.fax", "{}/flipped.spl"},
+         1,
+         "copy count 2147483649 is above 9999",
+         ""},
+        {"no copies: nothing written",
+         {"-q", "-o", "{}/out.fax", "{}/copies0.spl"},
+         1,
+         "no page was written to /tmp/tool-cli-",
+         ""},
         {"no copies, the reason", {"-q", "-o", "{}/out.fax", "{}/copies0.spl"}, 1, "asks for 0 copies", ""},
         {"empty spool file", {"-q", "-o", "{}/out.fax", "{}/empty.spl"}, 1, "empty.spl: the spool stream is empty", ""},
-        {"cut job header", {"-q", "-o", "{}/out.fax", "{}/cut.spl"}, 1,
-         "the spool stream ends inside the job header (type 1) at byte", ""},
-        {"cut job header, as the engine reads it", {"-q", "--keep-blob", "-o", "{}/out.fax", "{}/cut.spl"}, 1,
-         "the spool stream ends inside the job header (type 1) at byte", ""},
-        {"empty, as the engine reads it", {"-q", "--keep-blob", "-o", "{}/out.fax", "{}/empty.spl"}, 1,
-         "the spool stream is empty", ""},
+        {"cut job header",
+         {"-q", "-o", "{}/out.fax", "{}/cut.spl"},
+         1,
+         "the spool stream ends inside the job header (type 1) at byte",
+         ""},
+        {"cut job header, as the engine reads it",
+         {"-q", "--keep-blob", "-o", "{}/out.fax", "{}/cut.spl"},
+         1,
+         "the spool stream ends inside the job header (type 1) at byte",
+         ""},
+        {"empty, as the engine reads it",
+         {"-q", "--keep-blob", "-o", "{}/out.fax", "{}/empty.spl"},
+         1,
+         "the spool stream is empty",
+         ""},
         {"a second job header", {"-q", "-o", "{}/out.fax", "{}/second.spl"}, 1, "a second job header at byte", ""},
-        {"a record with no place in the preamble", {"-q", "-o", "{}/out.fax", "{}/strange.spl"}, 1,
-         "the record of type 70 at byte", ""},
+        {"a record with no place in the preamble",
+         {"-q", "-o", "{}/out.fax", "{}/strange.spl"},
+         1,
+         "the record of type 70 at byte",
+         ""},
         {"output defaults to the input", {"-q", "{}/job.fax"}, 1, "is the spool file itself", ""},
         {"output named as the input", {"-q", "-o", "{}/job.spl", "{}/job.spl"}, 1, "is the spool file itself", ""},
-        {"configuration and section", {"-q", "--config", "{}/good.ini", "--section", "FINE", "-o", "{}/out.fax",
-                                       "{}/job.spl"}, 0, "", ""},
-        {"missing configuration", {"-q", "--config", "{}/none.ini", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "cannot read the configuration file /tmp/tool-cli-", ""},
-        {"configuration is a folder", {"-q", "--config", "{}/folder.ini", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "folder.ini: Is a directory", ""},
-        {"configuration is a device", {"-q", "--config", "/dev/zero", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "/dev/zero: not a regular file", ""},
-        {"missing section", {"-q", "--config", "{}/good.ini", "--section", "coarse", "-o", "{}/out.fax", "{}/job.spl"},
-         1, "has no section [coarse]", ""},
-        {"a comma in the configuration's path", {"-q", "--config", "{}/a,b.ini", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "cannot hold a comma", ""},
-        {"escape in a fax number", {"-q", "-n", "1\x1b%-12345X@PJL", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "holds the byte 0x1B at character 2", ""},
-        {"control byte in a fax number", {"-q", "-n", "555\x01", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "holds the byte 0x01", ""},
+        {"configuration and section",
+         {"-q", "--config", "{}/good.ini", "--section", "FINE", "-o", "{}/out.fax", "{}/job.spl"},
+         0,
+         "",
+         ""},
+        {"missing configuration",
+         {"-q", "--config", "{}/none.ini", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "cannot read the configuration file /tmp/tool-cli-",
+         ""},
+        {"configuration is a folder",
+         {"-q", "--config", "{}/folder.ini", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "folder.ini: Is a directory",
+         ""},
+        {"configuration is a device",
+         {"-q", "--config", "/dev/zero", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "/dev/zero: not a regular file",
+         ""},
+        {"missing section",
+         {"-q", "--config", "{}/good.ini", "--section", "coarse", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "has no section [coarse]",
+         ""},
+        {"a comma in the configuration's path",
+         {"-q", "--config", "{}/a,b.ini", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "cannot hold a comma",
+         ""},
+        {"escape in a fax number",
+         {"-q", "-n", "1\x1b%-12345X@PJL", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "holds the byte 0x1B at character 2",
+         ""},
+        {"control byte in a fax number",
+         {"-q", "-n", "555\x01", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "holds the byte 0x01",
+         ""},
         // A band needs 8 lines; an A4 line at 204 dpi takes a 24-bit colour row, a mask row and a
         // plane row: 5,184 + 216 + 216 bytes, so 8 lines need 44,928 bytes, 45,056 in whole pages.
-        {"a band budget too small for the page", {"-q", "--band-memory", "16384", "-o", "{}/out.fax", "{}/page.spl"},
-         1, "the band budget of 16384 bytes holds 2 lines of this 1728x2292 page side; a band needs at least 8", ""},
+        {"a band budget too small for the page",
+         {"-q", "--band-memory", "16384", "-o", "{}/out.fax", "{}/page.spl"},
+         1,
+         "the band budget of 16384 bytes holds 2 lines of this 1728x2292 page side; a band needs at least 8",
+         ""},
         {"a small band budget is a lack of memory, not a damaged stream",
-         {"-q", "--band-memory", "40960", "-o", "{}/out.fax", "{}/page.spl"}, 1, "not enough memory (8)", ""},
-        {"the smallest band budget for the page", {"-q", "--band-memory", "45056", "-o", "{}/out.fax", "{}/page.spl"},
-         0, "", ""},
-        {"a band budget of 0", {"-q", "--band-memory", "0", "-o", "{}/out.fax", "{}/page.spl"}, 2,
-         "--band-memory needs a byte count", ""},
-        {"non-ASCII in a fax number", {"-q", "-n", "0800 \xc3\xa9", "-o", "{}/out.fax", "{}/job.spl"}, 1,
-         "a fax number has digits, blanks, #, *, +, - and P", ""},
+         {"-q", "--band-memory", "40960", "-o", "{}/out.fax", "{}/page.spl"},
+         1,
+         "not enough memory (8)",
+         ""},
+        {"the smallest band budget for the page",
+         {"-q", "--band-memory", "45056", "-o", "{}/out.fax", "{}/page.spl"},
+         0,
+         "",
+         ""},
+        {"a band budget of 0",
+         {"-q", "--band-memory", "0", "-o", "{}/out.fax", "{}/page.spl"},
+         2,
+         "--band-memory needs a byte count",
+         ""},
+        {"non-ASCII in a fax number",
+         {"-q", "-n", "0800 \xc3\xa9", "-o", "{}/out.fax", "{}/job.spl"},
+         1,
+         "a fax number has digits, blanks, #, *, +, - and P",
+         ""},
     };
     const std::string jobFax = FileText(Path("job.fax"));
     const std::string jobSpl = FileText(Path("job.spl"));
@@ -300,8 +362,9 @@ TEST_F(ToolTest, FaxrenderReadsPipesAndTellsAFailedTemporaryFile)
 // What the fax module writes for a job: its header, one page with one image chunk, the end.
 std::string FaxJobText(bool withEnd)
 {
-    std::string job = "\x1b%-12345X@PJL\r\n@PJL SET FAXTEL = 1\r\n@PJL SET PAGESTATUS = START\r\n"
-                      "@PJL SET IMAGELEN = 4\r\nabcd";
+    std::string job =
+        "\x1b%-12345X@PJL\r\n@PJL SET FAXTEL = 1\r\n@PJL SET PAGESTATUS = START\r\n"
+        "@PJL SET IMAGELEN = 4\r\nabcd";
     if (withEnd) job += "@PJL SET PAGESTATUS = END\r\n@PJL EOJ\r\n\x1b%-12345X\r\n";
     return job;
 }
@@ -316,7 +379,10 @@ TEST_F(ToolTest, FaxviewTellsEveryJobAndFailsOnIncompleteOnes)
     FileWrite(Path("two.fax"), pageless + FaxJobText(true));
     const Case cases[] = {
         {"empty", {"--lines", "{}/empty.fax"}, 1, "empty.fax is empty: it holds no fax job", ""},
-        {"cut after an image chunk", {"--lines", "{}/cut.fax"}, 1, "its last page has no end",
+        {"cut after an image chunk",
+         {"--lines", "{}/cut.fax"},
+         1,
+         "its last page has no end",
          "1 page(s) to 1 number(s); the job is cut inside its last page"},
         {"no end of job", {"--lines", "{}/noeoj.fax"}, 1, "it has no end (EOJ)", "0 page(s)"},
         {"a whole job", {"--lines", "{}/whole.fax"}, 0, "", "faxview: 1 page(s) to 1 number(s)\n"},
@@ -343,8 +409,11 @@ TEST_F(ToolTest, SpoolcChecksFieldsAndItsOutput)
         {"a count past 32 bits", {"-o", "{}/x.spl", "{}/wide.txt"}, 1, "is out of range", ""},
         {"a field given twice", {"-o", "{}/x.spl", "{}/twice.txt"}, 1, "field copies is given twice", ""},
         {"the ends of the ranges", {"-o", "{}/x.spl", "{}/fine.txt"}, 0, "", ""},
-        {"a dump that cannot be written", {"--dump", "-o", "/dev/full", "{}/job.spl"}, 1,
-         "cannot write /dev/full: No space left on device", ""},
+        {"a dump that cannot be written",
+         {"--dump", "-o", "/dev/full", "{}/job.spl"},
+         1,
+         "cannot write /dev/full: No space left on device",
+         ""},
     };
     for (const Case& c : cases) Check(c, RunTool(Args(SPOOLC_TOOL, c.args)));
     const ToolRun full = RunTool(Args(SPOOLC_TOOL, {"--dump", "{}/job.spl"}), "/dev/full");
@@ -360,53 +429,58 @@ const struct {
     const char* text;
     const char* dump;
 } kDumpsAsBefore[] = {
-    {
-        "signature\n"
-        "stream_version\n"
-        "job_header copies=2 res_x=200 res_y=200 data=0102\n"
-        "form_begin id=1 res_x=200 res_y=200 width=1728 height=2200\n"
-        "cmd_rectfill left=100 top=70 right=1628 bottom=76 brush=0x80000000\n"
-        "form_end\n"
-        "page_begin width=1728 height=2200 paper_code=9 paper_name=\"A4\" page_form=1\n"
-        "bitmap id=5 width=3 height=2 palette_count=2 depth=1 data=00000000ffffff00a0000000c0000000\n"
-        "cmd_bitblt left=1 top=2 right=4 bottom=4 bitmap=5 rop=0xcc0020\n"
-        "cmd_text left=1 top=2 right=3 bottom=4 font=7 count=1 mix=13 data=0a000000140000004100\n"
-        "page_end sheet_width=1728 sheet_height=2200 paper_code=9 paper_name=\"A4\"\n"
-        "page_begin width=1728 height=2200 paper_name=\"Letter\\x01\"\n"
-        "reserved64 data=0304\n"
-        "raw type=0x8064 v=7 data=01\n"
-        "page_end v=0 paper_code=7 reserved=0x05\n"
-        "cmd_line x1=1 y1=-2 v=0 size=40 data=00000000\n"
-        "page_begin v=2 height=11 blob_size=3 data=01\n"
-        "page_end\n"
-        "raw type=0x22 v=0 size=4\n"
-        "raw type=3 v=2 data=1111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111\n"
-        "raw type=4 v=0 data=070002410042000000000000000000000000000000\n"
-        "job_end\n"
-        "raw type=0x42 v=0 size=99 data=0102\n",
-        "signature  # @0\n"
-        "stream_version  # @8\n"
-        "job_header v=2 copies=2 res_x=200 res_y=200 data=0102  # @24\n"
-        "form_begin id=1 res_x=200 res_y=200 width=1728 height=2200  # @214\n"
-        "cmd_rectfill left=100 top=70 right=1628 bottom=76 brush=2147483648  # @242\n"
-        "form_end  # @270\n"
-        "page_begin v=3 width=1728 height=2200 page_form=1 paper_code=9 paper_name=\"A4\"  # @278\n"
-        "bitmap id=5 width=3 height=2 palette_count=2 depth=1 data=00000000ffffff00a0000000c0000000  # @386\n"
-        "cmd_bitblt left=1 top=2 right=4 bottom=4 bitmap=5 rop=13369376  # @426\n"
-        "cmd_text left=1 top=2 right=3 bottom=4 font=7 count=1 mix=13 data=0a000000140000004100  # @494\n"
-        "page_end v=2 sheet_width=1728 sheet_height=2200 paper_code=9 paper_name=\"A4\"  # @556\n"
-        "page_begin v=3 width=1728 height=2200 paper_name=\"Letter\\x01\"  # @624\n"
-        "reserved64 data=0304  # @732\n"
-        "raw type=0x8064 v=7 data=01  # @742\n"
-        "page_end v=0 paper_code=7 reserved=5  # @751\n"
-        "cmd_line x1=1 y1=-2 data=00000000  # @779\n"
-        "page_begin v=2 height=11 blob_size=3 data=01  # @819\n"
-        "page_end v=2  # @924\n"
-        "raw type=0x22 v=0 size=4  # @992\n"
-        "raw type=0x3 v=2 data=1111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111  # @1000\n"
-        "raw type=0x4 v=0 data=070002410042000000000000000000000000000000  # @1100\n"
-        "job_end v=1  # @1129\n"
-        "raw type=0x42 v=0 size=99 data=0102  # @1141\n"},
+    {"signature\n"
+     "stream_version\n"
+     "job_header copies=2 res_x=200 res_y=200 data=0102\n"
+     "form_begin id=1 res_x=200 res_y=200 width=1728 height=2200\n"
+     "cmd_rectfill left=100 top=70 right=1628 bottom=76 brush=0x80000000\n"
+     "form_end\n"
+     "page_begin width=1728 height=2200 paper_code=9 paper_name=\"A4\" page_form=1\n"
+     "bitmap id=5 width=3 height=2 palette_count=2 depth=1 data=00000000ffffff00a0000000c0000000\n"
+     "cmd_bitblt left=1 top=2 right=4 bottom=4 bitmap=5 rop=0xcc0020\n"
+     "cmd_text left=1 top=2 right=3 bottom=4 font=7 count=1 mix=13 data=0a000000140000004100\n"
+     "page_end sheet_width=1728 sheet_height=2200 paper_code=9 paper_name=\"A4\"\n"
+     "page_begin width=1728 height=2200 paper_name=\"Letter\\x01\"\n"
+     "reserved64 data=0304\n"
+     "raw type=0x8064 v=7 data=01\n"
+     "page_end v=0 paper_code=7 reserved=0x05\n"
+     "cmd_line x1=1 y1=-2 v=0 size=40 data=00000000\n"
+     "page_begin v=2 height=11 blob_size=3 data=01\n"
+     "page_end\n"
+     "raw type=0x22 v=0 size=4\n"
+     "raw type=3 v=2 "
+     "data="
+     "11111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111"
+     "11111111111111111111111111111111111111111111111111111111111111111111111\n"
+     "raw type=4 v=0 data=070002410042000000000000000000000000000000\n"
+     "job_end\n"
+     "raw type=0x42 v=0 size=99 data=0102\n",
+     "signature  # @0\n"
+     "stream_version  # @8\n"
+     "job_header v=2 copies=2 res_x=200 res_y=200 data=0102  # @24\n"
+     "form_begin id=1 res_x=200 res_y=200 width=1728 height=2200  # @214\n"
+     "cmd_rectfill left=100 top=70 right=1628 bottom=76 brush=2147483648  # @242\n"
+     "form_end  # @270\n"
+     "page_begin v=3 width=1728 height=2200 page_form=1 paper_code=9 paper_name=\"A4\"  # @278\n"
+     "bitmap id=5 width=3 height=2 palette_count=2 depth=1 data=00000000ffffff00a0000000c0000000  # @386\n"
+     "cmd_bitblt left=1 top=2 right=4 bottom=4 bitmap=5 rop=13369376  # @426\n"
+     "cmd_text left=1 top=2 right=3 bottom=4 font=7 count=1 mix=13 data=0a000000140000004100  # @494\n"
+     "page_end v=2 sheet_width=1728 sheet_height=2200 paper_code=9 paper_name=\"A4\"  # @556\n"
+     "page_begin v=3 width=1728 height=2200 paper_name=\"Letter\\x01\"  # @624\n"
+     "reserved64 data=0304  # @732\n"
+     "raw type=0x8064 v=7 data=01  # @742\n"
+     "page_end v=0 paper_code=7 reserved=5  # @751\n"
+     "cmd_line x1=1 y1=-2 data=00000000  # @779\n"
+     "page_begin v=2 height=11 blob_size=3 data=01  # @819\n"
+     "page_end v=2  # @924\n"
+     "raw type=0x22 v=0 size=4  # @992\n"
+     "raw type=0x3 v=2 "
+     "data="
+     "11111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111111"
+     "11111111111111111111111111111111111111111111111111111111111111111111111  # @1000\n"
+     "raw type=0x4 v=0 data=070002410042000000000000000000000000000000  # @1100\n"
+     "job_end v=1  # @1129\n"
+     "raw type=0x42 v=0 size=99 data=0102  # @1141\n"},
     {"signature\nbytes data=010203\n", "signature  # @0\nbytes data=010203  # @8\n"},
 };
 
@@ -469,7 +543,8 @@ TEST_F(ToolTest, SpoolcDumpsTheSampleAndLargeRecordsWhole)
         ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
         std::thread feeder([&] { FileWrite(Path("pipe.spl"), FileText(Path("job.spl"))); });
         int status = -1;
-        const std::string piped = ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/pipe.spl"}), Path("out.txt"), &status);
+        const std::string piped =
+            ToolOutputText(Args(SPOOLC_TOOL, {"--dump", "{}/pipe.spl"}), Path("out.txt"), &status);
         feeder.join();
         EXPECT_EQ(status, 0);
         EXPECT_TRUE(piped == FileText(Path("job.dump"))) << source;
@@ -489,7 +564,8 @@ TEST_F(ToolTest, SpoolcDumpsAnInputLargerThanItsMemory)
     for (int i = 0; i < 512; ++i) job += record;
     FileWrite(Path("large.spl"), job);
     ASSERT_EQ(mkfifo(Path("pipe.spl").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> limit{"ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=0:mmap_limit_mb=24"};
+    const std::pair<std::string, std::string> limit{"ASAN_OPTIONS",
+                                                    "detect_leaks=0:quarantine_size_mb=0:mmap_limit_mb=24"};
     for (const char* input : {"{}/large.spl", "{}/pipe.spl"}) {
         std::thread feeder;
         if (std::string(input) == "{}/pipe.spl") feeder = std::thread([&] { FileWrite(Path("pipe.spl"), job); });
@@ -508,7 +584,8 @@ std::string NoisePbm(uint32_t width, uint32_t height, uint32_t seed, uint32_t on
     for (uint32_t y = 0; y < height; ++y)
         for (uint32_t x = 0; x < width; ++x) {
             seed = seed * 1103515245u + 12345u;
-            if ((seed >> 16) % oneIn == 0) rows[y * rowBytes + x / 8] = static_cast<char>(rows[y * rowBytes + x / 8] | (0x80 >> (x % 8)));
+            if ((seed >> 16) % oneIn == 0)
+                rows[y * rowBytes + x / 8] = static_cast<char>(rows[y * rowBytes + x / 8] | (0x80 >> (x % 8)));
         }
     return pbm + rows;
 }
@@ -585,10 +662,11 @@ TEST_F(ToolTest, FaxviewWritesEveryPageAsBefore)
         expected += lines2 + "faxview: job 2: 1 page(s) to 1 number(s)\n" +
                     "faxview: page 1 image 1: 64 x 64 pixels at 200 dpi -> " + Path("page-job2-001.pbm") + "\n";
         EXPECT_EQ(printed, expected) << input;
-        const std::vector<std::pair<std::string, std::string>> pixels = {
-            {"page-001.pbm", first[0].pbms[0]}, {"page-002.pbm", first[1].pbms[0]},
-            {"page-003.pbm", first[2].pbms[0]}, {"page-003-back.pbm", first[2].pbms[1]},
-            {"page-job2-001.pbm", second[0].pbms[0]}};
+        const std::vector<std::pair<std::string, std::string>> pixels = {{"page-001.pbm", first[0].pbms[0]},
+                                                                         {"page-002.pbm", first[1].pbms[0]},
+                                                                         {"page-003.pbm", first[2].pbms[0]},
+                                                                         {"page-003-back.pbm", first[2].pbms[1]},
+                                                                         {"page-job2-001.pbm", second[0].pbms[0]}};
         for (const auto& [name, pbm] : pixels) {
             EXPECT_TRUE(FileText(Path(name)) == pbm) << input << ": " << name;
             fs::remove(Path(name));
@@ -604,7 +682,8 @@ TEST_F(ToolTest, FaxviewWritesEveryPageAsBefore)
     std::string many;
     for (int i = 0; i < 32; ++i) many += job;
     FileWrite(Path("many.fax"), many);
-    const std::pair<std::string, std::string> limit{"ASAN_OPTIONS", "detect_leaks=0:quarantine_size_mb=0:mmap_limit_mb=24"};
+    const std::pair<std::string, std::string> limit{"ASAN_OPTIONS",
+                                                    "detect_leaks=0:quarantine_size_mb=0:mmap_limit_mb=24"};
     const ToolRun lines = RunTool(Args(FAXVIEW_TOOL, {"--lines", "{}/many.fax"}), "", {limit});
     EXPECT_EQ(lines.status, 0) << lines.err;
     EXPECT_NE(lines.out.find("faxview: job 32: 1 page(s) to 1 number(s)\n"), std::string::npos);
@@ -621,15 +700,22 @@ TEST_F(ToolTest, JbigencChecksItsDataFirstAndNamesWriteErrors)
     FileWrite(Path("huge.pbm"), std::string("P4\n65536 65536\n") + std::string(100, '\0'));
     FileWrite(Path("small.pbm"), std::string("P4\n8 2\n\x80\x01", 9));
     const Case cases[] = {
-        {"a header far larger than its data", {"{}/huge.pbm", "{}/x.bie"}, 1,
-         "PBM data ends early: the header says 65536 x 65536 pixels", ""},
-        {"an output that cannot be written", {"{}/small.pbm", "/dev/full"}, 1,
-         "writing /dev/full failed: No space left on device", ""},
+        {"a header far larger than its data",
+         {"{}/huge.pbm", "{}/x.bie"},
+         1,
+         "PBM data ends early: the header says 65536 x 65536 pixels",
+         ""},
+        {"an output that cannot be written",
+         {"{}/small.pbm", "/dev/full"},
+         1,
+         "writing /dev/full failed: No space left on device",
+         ""},
         {"a small image", {"{}/small.pbm", "{}/x.bie"}, 0, "", ""},
     };
     // The huge header must fail before 600 MB are allocated: the limit makes an allocation fail.
     for (const Case& c : cases)
-        Check(c, RunTool(Args(JBIGENC_TOOL, c.args), "", {{"ASAN_OPTIONS", "allocator_may_return_null=1:max_allocation_size_mb=64"}}));
+        Check(c, RunTool(Args(JBIGENC_TOOL, c.args), "",
+                         {{"ASAN_OPTIONS", "allocator_may_return_null=1:max_allocation_size_mb=64"}}));
 }
 
 // The folder's file names, sorted: a temporary file left behind shows here.
@@ -678,8 +764,10 @@ TEST_F(ToolTest, AFailedWriteLeavesNoPartialOutput)
         {"jbigenc", JBIGENC_TOOL, {"{}/noise.pbm", "{}/old.out"}, 4096},
         {"spoolc --dump", SPOOLC_TOOL, {"--dump", "-o", "{}/old.out", "{}/job.spl"}, 1024},
         {"faxrender", FAXRENDER_TOOL, {"-q", "-n", "1", "-o", "{}/old.out", "{}/job.spl"}, 1024},
-        {"faxrender, a module that cannot load", FAXRENDER_TOOL,
-         {"-q", "--module", "{}/none.so", "-o", "{}/old.out", "{}/job.spl"}, -1},
+        {"faxrender, a module that cannot load",
+         FAXRENDER_TOOL,
+         {"-q", "--module", "{}/none.so", "-o", "{}/old.out", "{}/job.spl"},
+         -1},
         {"faxview --pbm", FAXVIEW_TOOL, {"--pbm", "-o", "{}/old.out", "{}/whole.fax"}, 4096},
     };
     for (const auto& c : cases) {

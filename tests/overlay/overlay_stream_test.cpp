@@ -24,9 +24,9 @@ Bytes FormBegin(uint32_t id)
 {
     Bytes payload(20, 0);
     StoreLE32(payload.data() + 0, id);
-    StoreLE32(payload.data() + 4, 204);   // resolution
+    StoreLE32(payload.data() + 4, 204);  // resolution
     StoreLE32(payload.data() + 8, 196);
-    StoreLE32(payload.data() + 12, 1728); // size
+    StoreLE32(payload.data() + 12, 1728);  // size
     StoreLE32(payload.data() + 16, 2292);
     return SpoolRawRecord(SpoolRecFormBegin, 0, payload);
 }
@@ -47,7 +47,8 @@ struct FormFile {
     ~FormFile() { std::remove(path.c_str()); }
     HANDLE Open() const
     {
-        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     }
 };
 
@@ -56,8 +57,9 @@ struct FormFile {
 Bytes FormFileBytes(uint32_t formId = 9)
 {
     Bytes bytes = SpoolRawRecord(SpoolRecReserved64, 0, {1, 2, 3, 4});
-    for (const Bytes& r : {FormBegin(formId), SpoolRawRecord(SpoolRecReserved64, 0, Bytes(40, 0x5A)),
-                           SpoolRawRecord(SpoolRecReserved65, 0, Bytes(3, 0x77)), SpoolRawRecord(SpoolRecFormEnd, 0, {})})
+    for (const Bytes& r :
+         {FormBegin(formId), SpoolRawRecord(SpoolRecReserved64, 0, Bytes(40, 0x5A)),
+          SpoolRawRecord(SpoolRecReserved65, 0, Bytes(3, 0x77)), SpoolRawRecord(SpoolRecFormEnd, 0, {})})
         bytes.insert(bytes.end(), r.begin(), r.end());
     return bytes;
 }
@@ -172,12 +174,13 @@ TEST(OverlayStream, SeeksAreClampedToTheStream)
         int32_t expected;
     };
     const Case cases[] = {
-        {0, 100, 0, 100},       {0, total + 50, 0, total}, {100, -30, 1, 70}, {100, -300, 1, 0},
-        {0, -10, 2, total - 10}, {0, 10, 2, total},        {50, -1, 0, 0},
+        {0, 100, 0, 100},        {0, total + 50, 0, total}, {100, -30, 1, 70}, {100, -300, 1, 0},
+        {0, -10, 2, total - 10}, {0, 10, 2, total},         {50, -1, 0, 0},
     };
     for (const Case& c : cases) {
         OverlayStreamSeek(&stream, c.start, 0);
-        EXPECT_EQ(OverlayStreamSeek(&stream, c.offset, c.mode), c.expected) << c.start << " " << c.offset << " " << c.mode;
+        EXPECT_EQ(OverlayStreamSeek(&stream, c.offset, c.mode), c.expected)
+            << c.start << " " << c.offset << " " << c.mode;
         EXPECT_EQ(static_cast<int32_t>(stream.position), c.expected);
     }
     OverlayStreamSeek(&stream, 40, 0);

@@ -47,8 +47,12 @@ struct Exact {
 };
 Exact ToDevice(const DcMap& m, const RECT& r)
 {
-    auto x = [&](double v) { return (v - m.windowOrigin.x) * m.viewportExtent.cx / m.windowExtent.cx + m.viewportOrigin.x; };
-    auto y = [&](double v) { return (v - m.windowOrigin.y) * m.viewportExtent.cy / m.windowExtent.cy + m.viewportOrigin.y; };
+    auto x = [&](double v) {
+        return (v - m.windowOrigin.x) * m.viewportExtent.cx / m.windowExtent.cx + m.viewportOrigin.x;
+    };
+    auto y = [&](double v) {
+        return (v - m.windowOrigin.y) * m.viewportExtent.cy / m.windowExtent.cy + m.viewportOrigin.y;
+    };
     return Exact{x(r.left), y(r.top), x(r.right), y(r.bottom)};
 }
 bool Draws(const Exact& d, const RECT& band)
@@ -66,8 +70,8 @@ TEST(FormLevels, BandCollectionAndCullingAgainstAReference)
     ASSERT_LT(BareKind(), CMD_OP_COUNT);
     std::mt19937 random(17);
     const DcMap maps[] = {
-        {{0, 0}, {1000, 2000}, {0, 0}, {1000, 2000}},       // identity
-        {{0, 0}, {500, 1000}, {0, 0}, {1000, 2000}},        // logical units twice the size of a pixel
+        {{0, 0}, {1000, 2000}, {0, 0}, {1000, 2000}},  // identity
+        {{0, 0}, {500, 1000}, {0, 0}, {1000, 2000}},  // logical units twice the size of a pixel
         {{-40, 25}, {3000, 6000}, {12, -8}, {1000, 2000}},  // shrunk and moved
     };
     for (const DcMap& map : maps) {
@@ -82,8 +86,10 @@ TEST(FormLevels, BandCollectionAndCullingAgainstAReference)
                 const LONG w = map.windowExtent.cx, h = map.windowExtent.cy;
                 LONG l = static_cast<LONG>(random() % w) - w / 20 + map.windowOrigin.x;
                 LONG t = static_cast<LONG>(random() % h) - h / 20 + map.windowOrigin.y;
-                RECT r{l, t, l + 1 + static_cast<LONG>(random() % (w / 3)), t + 1 + static_cast<LONG>(random() % (h / 8))};
-                if (round == 5) r = RECT{map.windowOrigin.x, map.windowOrigin.y, map.windowOrigin.x + 10, map.windowOrigin.y + 10};
+                RECT r{l, t, l + 1 + static_cast<LONG>(random() % (w / 3)),
+                       t + 1 + static_cast<LONG>(random() % (h / 8))};
+                if (round == 5)
+                    r = RECT{map.windowOrigin.x, map.windowOrigin.y, map.windowOrigin.x + 10, map.windowOrigin.y + 10};
                 CmdListAppend(&list, NodeMake(i, r, static_cast<uint16_t>(0x10 << (random() % 3))));
                 shadow.emplace_back(i, r);
             }
@@ -186,8 +192,9 @@ TEST(FormLevels, TouchingTheBandEdgeIsNotMeetingIt)
     uint32_t total = 0;
     ASSERT_TRUE(FormLevelsBandIntersect(&level, 1, &band, &total));
     // The logical band is the device band widened at its far edges.
-    CmdListAppend(&list, NodeMake(0, RECT{0, level.band.bottom, 10, level.band.bottom + 5}, 0x10));  // starts at its end
-    CmdListAppend(&list, NodeMake(1, RECT{0, level.band.top - 5, 10, level.band.top}, 0x10));        // ends at its start
+    CmdListAppend(&list,
+                  NodeMake(0, RECT{0, level.band.bottom, 10, level.band.bottom + 5}, 0x10));  // starts at its end
+    CmdListAppend(&list, NodeMake(1, RECT{0, level.band.top - 5, 10, level.band.top}, 0x10));  // ends at its start
     CmdListAppend(&list, NodeMake(2, RECT{0, level.band.top - 5, 10, level.band.top + 1}, 0x10));
     ASSERT_TRUE(FormLevelsBandIntersect(&level, 1, &band, &total));
     ASSERT_EQ(total, 1u);
@@ -207,9 +214,10 @@ TEST(FormStack, TenthLevelRefusedAndPositions)
         int32_t position;
         uint8_t name;
         bool ok;
-    } pushes[] = {{-1, 1, true}, {0, 2, true}, {2, 3, true}, {1, 4, true}, {5, 9, false}, {-2, 9, false},
+    } pushes[] = {{-1, 1, true}, {0, 2, true},  {2, 3, true}, {1, 4, true},  {5, 9, false}, {-2, 9, false},
                   {4, 5, true},  {-1, 6, true}, {0, 7, true}, {-1, 8, true}, {3, 10, true}, {-1, 11, false}};
-    for (const auto& p : pushes) EXPECT_EQ(FormStackPush(&state, &map, nullptr, &rect, 0, p.name, nullptr, p.position) != 0, p.ok);
+    for (const auto& p : pushes)
+        EXPECT_EQ(FormStackPush(&state, &map, nullptr, &rect, 0, p.name, nullptr, p.position) != 0, p.ok);
     ASSERT_EQ(state.depth, 9u);
     std::vector<int> order;
     for (uint32_t i = 0; i < state.depth; ++i) order.push_back(state.levels[i].byte);

@@ -32,9 +32,9 @@ Read HeaderOf(const std::vector<uint8_t>& bytes, bool peek = false)
 
 TEST(PageHeader, EveryVersionIntoOneLayout)
 {
-    const SpoolFields fields = {{"page_flags", 0x20}, {"width", 1728}, {"height", 2200}, {"margin_bottom", 9},
-                                {"poster", 20}, {"cells", 4}, {"paper_code", 3}, {"paper_name", "A4"},
-                                {"data", std::vector<uint8_t>{7, 8}}};
+    const SpoolFields fields = {{"page_flags", 0x20}, {"width", 1728},      {"height", 2200},
+                                {"margin_bottom", 9}, {"poster", 20},       {"cells", 4},
+                                {"paper_code", 3},    {"paper_name", "A4"}, {"data", std::vector<uint8_t>{7, 8}}};
     const struct {
         int version;
         uint32_t fixed;
@@ -94,13 +94,21 @@ TEST(PageHeader, PageEndIntoTheSheetRequest)
         uint8_t mode;
         const char* paperName;
     } cases[] = {
-        {"version 2", SpoolBuilder().PageEnd({{"v", 2}, {"sheet_width", 800}, {"paper_code", 5}, {"mode", 2},
-                                              {"paper_name", "Letter"}}).Data(), true, 800, 5, 2, "Letter"},
-        {"version 1", SpoolBuilder().PageEnd({{"v", 1}, {"sheet_width", 700}, {"paper_code", 6}, {"mode", 1},
-                                              {"paper_name", "B5"}}).Data(), true, 700, 6, 1, "B5"},
-        {"version 0 takes the sheet from the page", SpoolBuilder().PageEnd({{"v", 0}, {"paper_code", 4}, {"mode", 1},
-                                                     {"paper_name", "Legal"}}).Data(), true, 1000, 4, 1, "Legal"},
-        {"a longer record is passed whole", SpoolRawRecord(SpoolRecPageEnd, 2, std::vector<uint8_t>(80, 0)), true, 0, 0, 0, ""},
+        {"version 2",
+         SpoolBuilder()
+             .PageEnd({{"v", 2}, {"sheet_width", 800}, {"paper_code", 5}, {"mode", 2}, {"paper_name", "Letter"}})
+             .Data(),
+         true, 800, 5, 2, "Letter"},
+        {"version 1",
+         SpoolBuilder()
+             .PageEnd({{"v", 1}, {"sheet_width", 700}, {"paper_code", 6}, {"mode", 1}, {"paper_name", "B5"}})
+             .Data(),
+         true, 700, 6, 1, "B5"},
+        {"version 0 takes the sheet from the page",
+         SpoolBuilder().PageEnd({{"v", 0}, {"paper_code", 4}, {"mode", 1}, {"paper_name", "Legal"}}).Data(), true, 1000,
+         4, 1, "Legal"},
+        {"a longer record is passed whole", SpoolRawRecord(SpoolRecPageEnd, 2, std::vector<uint8_t>(80, 0)), true, 0, 0,
+         0, ""},
         {"version 3", SpoolRawRecord(SpoolRecPageEnd, 3, std::vector<uint8_t>(60, 0)), false, 0, 0, 0, ""},
         {"version 1 too short", SpoolRawRecord(SpoolRecPageEnd, 1, std::vector<uint8_t>(40, 0)), false, 0, 0, 0, ""},
         {"version 0 too short", SpoolRawRecord(SpoolRecPageEnd, 0, std::vector<uint8_t>(10, 0)), false, 0, 0, 0, ""},

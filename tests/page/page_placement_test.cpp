@@ -15,8 +15,8 @@ TEST(PagePlacement, OffsetOfEveryAlignment)
     const struct {
         uint32_t alignment;
         LONG x, y;
-    } cases[] = {{1, 0, 0},     {2, -50, 0},   {3, -100, 0},   {4, 0, -25},  {5, 0, 0},   {6, -100, -25},
-                 {7, 0, -50},   {8, -50, -50}, {9, -100, -50}, {0, -50, -25}, {10, -50, -25}};
+    } cases[] = {{1, 0, 0},   {2, -50, 0},   {3, -100, 0},   {4, 0, -25},   {5, 0, 0},     {6, -100, -25},
+                 {7, 0, -50}, {8, -50, -50}, {9, -100, -50}, {0, -50, -25}, {10, -50, -25}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.alignment);
         const POINT p = PlacementOffset(area, item, c.alignment);
@@ -60,7 +60,7 @@ TEST(PagePlacement, ExtentsOfTheJobHeader)
         uint32_t jobFlags, pair, orientation;
         LONG w, h;
     } cases[] = {
-        {0, 0, 1, 5, 6},   {0, 0, 0, 6, 5},     {0, 1, 1, 30, 40},  {0, 1, 0, 40, 30},
+        {0, 0, 1, 5, 6},      {0, 0, 0, 6, 5},      {0, 1, 1, 30, 40},      {0, 1, 0, 40, 30},
         {0x80, 0, 1, -5, -6}, {0x80, 1, 1, 30, 40}, {0x40, 1, 0, -40, -30}, {0x40, 0, 0, 6, 5},
     };
     for (const auto& c : cases) {
@@ -145,15 +145,9 @@ TEST(Booklet, CellsOfEverySheet)
         uint32_t pages;
         const char* sheets;  // per sheet: front cells | back cells
     } cases[] = {
-        {1, "0x|xx"},
-        {2, "0x|1x"},
-        {3, "0x|12"},
-        {4, "03|12"},
-        {5, "0x|1x 2x|34"},
-        {6, "0x|1x 25|34"},
-        {7, "0x|16 25|34"},
-        {8, "07|16 25|34"},
-        {9, "0x|1x 2x|38 47|56"},
+        {1, "0x|xx"},       {2, "0x|1x"},       {3, "0x|12"},
+        {4, "03|12"},       {5, "0x|1x 2x|34"}, {6, "0x|1x 25|34"},
+        {7, "0x|16 25|34"}, {8, "07|16 25|34"}, {9, "0x|1x 2x|38 47|56"},
     };
     for (uint32_t lead = 0; lead < 2; ++lead) {
         for (const auto& c : cases) {

@@ -35,15 +35,22 @@ inline void PageResources(SpoolBuilder& b)
             for (int c = 0; c < 3; ++c) ramp.push_back(uint8_t((x * 8 + y * 4) & 0xFF));
     b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(2, 32, 16, 24, {}, ramp));
     b.Add("brush", {{"id", 5}, {"bitmap", 1}});
-    b.Add("pen", {{"id", 9}, {"style", 0}, {"width", 1}, {"brush", kPageBlack}, {"dash_count", 2},
-                   {"data", SpoolLe32({9, 4})}});
+    b.Add(
+        "pen",
+        {{"id", 9}, {"style", 0}, {"width", 1}, {"brush", kPageBlack}, {"dash_count", 2}, {"data", SpoolLe32({9, 4})}});
     b.Add("pen", {{"id", 10}, {"style", 0x1 | 0x20000 | 0x2000000}, {"width", 9}, {"brush", kPageBlack}});
     b.Add("pen", {{"id", 11}, {"style", 0}, {"width", 1}, {"brush", kPageBlack}});
     const std::vector<SpoolBox> clip = {{100, 600, 700, 700}, {300, 760, 1500, 900}};
-    b.Add("clip_rects", {{"id", 13}, {"left", 100}, {"top", 600}, {"right", 1500}, {"bottom", 900}, {"count", 2},
+    b.Add("clip_rects", {{"id", 13},
+                         {"left", 100},
+                         {"top", 600},
+                         {"right", 1500},
+                         {"bottom", 900},
+                         {"count", 2},
                          {"data", ClipRectsData(clip)}});
-    b.Raw(SpoolRecPath, 0, SpoolPathPayload(17, {{{900, 100}, {1300, 180}, {1000, 520}, {860, 300}},
-                                                {{1400, 120}, {1650, 120}, {1525, 400}}}));
+    b.Raw(SpoolRecPath, 0,
+          SpoolPathPayload(17, {{{900, 100}, {1300, 180}, {1000, 520}, {860, 300}},
+                                {{1400, 120}, {1650, 120}, {1525, 400}}}));
     b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(21, "Arial", -48));
     b.Raw(kSpoolFontLogType, 1, SpoolFontLogPayload(22, "Times New Roman", 30));
 }

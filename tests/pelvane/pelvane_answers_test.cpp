@@ -9,7 +9,8 @@
 
 namespace {
 
-TEST(PelvaneAnswers, QueriesAnswerFromTheConfigurationAndTheJob) {
+TEST(PelvaneAnswers, QueriesAnswerFromTheConfigurationAndTheJob)
+{
     PelvaneHost host;
     uint32_t word = 0;
     uint32_t size = 4;
@@ -56,7 +57,8 @@ TEST(PelvaneAnswers, QueriesAnswerFromTheConfigurationAndTheJob) {
 }
 
 // The tone curve computed apart from the module: long double, written from the curve's definition.
-int CurveValue(int i, int contrast, int brightness) {
+int CurveValue(int i, int contrast, int brightness)
+{
     long double t = (brightness + 50) / 50.0L - 1;
     t /= 1.001L - std::fabs(t);
     const long double exponent = t >= 0 ? 1 / (t + 1) : 1 - t;
@@ -67,7 +69,8 @@ int CurveValue(int i, int contrast, int brightness) {
     return static_cast<int>(std::floor((v + 1) * 127.5L + 0.5L));
 }
 
-TEST(PelvaneAnswers, GrayTablesFollowTheToneCurve) {
+TEST(PelvaneAnswers, GrayTablesFollowTheToneCurve)
+{
     uint16_t tables[3][256];
     for (int contrast : {-25, 0, 25, 50}) {
         for (int brightness : {-25, 0, 25, 50}) {
@@ -84,7 +87,8 @@ TEST(PelvaneAnswers, GrayTablesFollowTheToneCurve) {
     for (int i = 0; i < 256; ++i) EXPECT_EQ(tables[0][i], 74 * i);
 }
 
-TEST(PelvaneAnswers, ColoursBecomeInvertedGray) {
+TEST(PelvaneAnswers, ColoursBecomeInvertedGray)
+{
     PelvaneHost host;
     for (const auto& [contrast, brightness] : {std::pair{0, 0}, {50, -50}, {-25, 25}}) {
         ImoGrayTableBuild(host.job->grayTables, static_cast<int16_t>(contrast), static_cast<int16_t>(brightness));
@@ -140,7 +144,8 @@ TEST(PelvaneAnswers, ColoursBecomeInvertedGray) {
     EXPECT_EQ(destination[0][1], 255);
 }
 
-TEST(PelvaneAnswers, HalftoneSetFollowsTheResolutionAndTheGivenFile) {
+TEST(PelvaneAnswers, HalftoneSetFollowsTheResolutionAndTheGivenFile)
+{
     for (const auto& [dpi, width] : {std::pair{300, 80u}, {200, 160u}, {600, 160u}}) {
         PelvaneHost host;
         FaxBlock block({}, 1, static_cast<int16_t>(dpi), static_cast<int16_t>(dpi));
@@ -151,7 +156,8 @@ TEST(PelvaneAnswers, HalftoneSetFollowsTheResolutionAndTheGivenFile) {
         EXPECT_EQ(host.job->halftoneSet, nullptr);
     }
     // A file named in the block; one that does not load falls back to the resources.
-    const uint8_t file[] = {'t', 'H', 'v', 'Q', 1, 0, 0, 0, 0, 0, 1, 0, 20, 0, 0, 0, 10, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0, 10, 200};
+    const uint8_t file[] = {'t', 'H', 'v', 'Q', 1, 0, 0, 0, 0, 0, 1, 0, 20, 0,  0,
+                            0,   10,  0,   0,   0, 2, 0, 1, 0, 1, 0, 1, 0,  10, 200};
     char name[] = "/tmp/pelvane_htXXXXXX";
     const int fd = mkstemp(name);
     ASSERT_EQ(write(fd, file, sizeof file), static_cast<ssize_t>(sizeof file));
@@ -168,7 +174,8 @@ TEST(PelvaneAnswers, HalftoneSetFollowsTheResolutionAndTheGivenFile) {
     unlink(name);
 }
 
-TEST(PelvaneAnswers, HalftoneSlotsReachTheTextureCache) {
+TEST(PelvaneAnswers, HalftoneSlotsReachTheTextureCache)
+{
     PelvaneHost host;
     ImxHalftoneRequest request{};
     (void)request;

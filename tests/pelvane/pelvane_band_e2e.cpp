@@ -8,11 +8,11 @@
 #include <thread>
 
 #include "engine/job/render_call.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
-#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 // LeakSanitizer's exit scan crashes in this program on some builds ("Tracer caught signal 11"
@@ -32,8 +32,11 @@ struct Fill {
 
 // The pages' fills, painted in order (later fills cover earlier ones).
 const std::vector<std::vector<Fill>> kPages = {
-    {{{100, 100, 1628, 180}, kBlack}, {{100, 300, 900, 1100}, kBlack}, {{300, 500, 700, 900}, kWhite},
-     {{33, 2000, 1695, 2001}, kBlack}, {{1700, 10, 1728, 2292}, kBlack}},
+    {{{100, 100, 1628, 180}, kBlack},
+     {{100, 300, 900, 1100}, kBlack},
+     {{300, 500, 700, 900}, kWhite},
+     {{33, 2000, 1695, 2001}, kBlack},
+     {{1700, 10, 1728, 2292}, kBlack}},
     {{{0, 0, 1728, 40}, kBlack}, {{861, 1000, 867, 2200}, kBlack}, {{5, 1200, 1723, 1203}, kBlack}},
 };
 
@@ -57,14 +60,22 @@ std::vector<uint8_t> Job()
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
-                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
                                               {"data", block.bytes}});
     for (const auto& fills : kPages) {
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
         for (const Fill& f : fills)
-            b.Add("cmd_rectfill", {{"left", f.rect.left}, {"top", f.rect.top}, {"right", f.rect.right},
-                                   {"bottom", f.rect.bottom}, {"brush", f.brush}});
+            b.Add("cmd_rectfill", {{"left", f.rect.left},
+                                   {"top", f.rect.top},
+                                   {"right", f.rect.right},
+                                   {"bottom", f.rect.bottom},
+                                   {"brush", f.brush}});
         b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     }
     b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
@@ -113,17 +124,16 @@ TEST(PelvaneBands, PagesOfFillsDecodeToThePaintedPagesAtEveryBandBudgetAndStream
 {
     ASSERT_TRUE(JbigkitAvailable());
     const RunCase cases[] = {
-        {"default budget, seekable", 0, true},
-        {"smallest budget", 48 * 1024, true},
-        {"a few bands", 64 * 1024, true},
-        {"one band a page", 4 * 1024 * 1024, true},
+        {"default budget, seekable", 0, true},     {"smallest budget", 48 * 1024, true},
+        {"a few bands", 64 * 1024, true},          {"one band a page", 4 * 1024 * 1024, true},
         {"forward-only stream", 64 * 1024, false},
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<JbigImage> pages = Render(c.bandMemory, c.seekable);
         ASSERT_EQ(pages.size(), kPages.size());
-        for (size_t i = 0; i < pages.size(); ++i) EXPECT_EQ(Differences(pages[i], Expected(kPages[i])), 0u) << "page " << i;
+        for (size_t i = 0; i < pages.size(); ++i)
+            EXPECT_EQ(Differences(pages[i], Expected(kPages[i])), 0u) << "page " << i;
     }
 }
 

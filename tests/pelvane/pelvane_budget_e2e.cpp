@@ -12,11 +12,11 @@
 
 #include "engine/job/render_options.h"
 #include "platform/kernel.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/spool_builder.h"
 #include "tools/faxrender/fax_host.h"
-#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -43,8 +43,13 @@ std::vector<uint8_t> Job(const std::vector<std::vector<RECT>>& pages)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
-                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
                                               {"data", block.bytes}});
     for (const std::vector<RECT>& page : pages) {
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
@@ -66,7 +71,8 @@ JbigImage Painted(int page)
     p.rows.assign(size_t(kHeight) * stride, 0);
     for (const RECT& r : Squares(page))
         for (LONG y = r.top; y < r.bottom; ++y)
-            for (LONG x = r.left; x < r.right; ++x) p.rows[size_t(y) * stride + size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+            for (LONG x = r.left; x < r.right; ++x)
+                p.rows[size_t(y) * stride + size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
     return p;
 }
 

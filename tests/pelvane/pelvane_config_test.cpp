@@ -12,7 +12,8 @@ namespace {
 
 struct IniFile {
     std::string path;
-    explicit IniFile(const std::string& text) {
+    explicit IniFile(const std::string& text)
+    {
         char name[] = "/tmp/pelvane_iniXXXXXX";
         const int fd = mkstemp(name);
         EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
@@ -22,13 +23,15 @@ struct IniFile {
     ~IniFile() { unlink(path.c_str()); }
 };
 
-ImoConfig ConfigOf(const std::string& configuration) {
+ImoConfig ConfigOf(const std::string& configuration)
+{
     PelvaneHost host(configuration.c_str());
     EXPECT_EQ(host.initialized, IMX_OK);
     return host.job->config;
 }
 
-TEST(PelvaneConfig, SpecStringNamesTheFileAndSection) {
+TEST(PelvaneConfig, SpecStringNamesTheFileAndSection)
+{
     IniFile ini("[default]\ndpi.x=300\n[fax]\ndpi.x=204\ndpi.y=196\n");
     ImoConfig config = ConfigOf("pelvane," + ini.path);
     EXPECT_EQ(config.fileFound, 1u);
@@ -53,7 +56,8 @@ TEST(PelvaneConfig, SpecStringNamesTheFileAndSection) {
 
 // A relative name short enough as given but too long once made absolute is not read: cut to the
 // path limit it would name another file.
-TEST(PelvaneConfig, PathTooLongWhenAbsoluteIsNotCut) {
+TEST(PelvaneConfig, PathTooLongWhenAbsoluteIsNotCut)
+{
     char folder[] = "/tmp/pelvane_cwdXXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string cwd = folder;
@@ -77,7 +81,8 @@ TEST(PelvaneConfig, PathTooLongWhenAbsoluteIsNotCut) {
     EXPECT_EQ(exact.dpiX, 300u);
 }
 
-TEST(PelvaneConfig, KeysOfEveryKind) {
+TEST(PelvaneConfig, KeysOfEveryKind)
+{
     struct Case {
         const char* lines;
         uint32_t ImoConfig::*field;
@@ -108,8 +113,9 @@ TEST(PelvaneConfig, KeysOfEveryKind) {
         const ImoConfig config = ConfigOf("pelvane," + ini.path);
         EXPECT_EQ(config.*(c.field), c.expected) << c.lines;
     }
-    IniFile ini("[default]\nduplexMode=0x101\ncontrast=-25\nbrightness=50\nmanDuplexBin=7\n"
-                "halftone=!@*&()^&%%22\nprofile=/x/y.icc\n");
+    IniFile ini(
+        "[default]\nduplexMode=0x101\ncontrast=-25\nbrightness=50\nmanDuplexBin=7\n"
+        "halftone=!@*&()^&%%22\nprofile=/x/y.icc\n");
     ImoConfig config = ConfigOf("pelvane," + ini.path);
     EXPECT_EQ(config.duplexMode, 1);
     EXPECT_EQ(config.contrast, -25);
@@ -119,7 +125,8 @@ TEST(PelvaneConfig, KeysOfEveryKind) {
     EXPECT_STREQ(config.profile, "/x/y.icc");
 }
 
-TEST(PelvaneConfig, SymbolTableHoldsItsNamesInOrder) {
+TEST(PelvaneConfig, SymbolTableHoldsItsNamesInOrder)
+{
     size_t count = 0;
     while (IMO_SYMBOLS[count].name != nullptr) ++count;
     EXPECT_EQ(count, 59u);

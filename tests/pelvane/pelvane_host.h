@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/job/output_module.h"
 #include "engine/band/texture_cache.h"
+#include "engine/job/output_module.h"
 #include "outmodule/pelvane_job.h"
 
 struct PelvaneHost {
@@ -19,10 +19,11 @@ struct PelvaneHost {
     ImoJob* job = nullptr;
     std::vector<uint8_t> stream;
     std::vector<uint32_t> writes;  // length of every call, failed ones included
-    uint32_t failFrom = 0;         // 0: never; n: the n-th call and every later one fail
+    uint32_t failFrom = 0;  // 0: never; n: the n-th call and every later one fail
     ImxStatus initialized;
 
-    explicit PelvaneHost(const char* configuration = "pelvane") {
+    explicit PelvaneHost(const char* configuration = "pelvane")
+    {
         context.textureCache = cache;
         context.write = Record;
         context.writeArgument = this;
@@ -32,14 +33,16 @@ struct PelvaneHost {
         context.instance = instance;
         context.slots = slots;
     }
-    ~PelvaneHost() {
+    ~PelvaneHost()
+    {
         if (job != nullptr) ImoDeinitialize(job);
         TextureCacheDestroy(cache);
     }
     PelvaneHost(const PelvaneHost&) = delete;
     PelvaneHost& operator=(const PelvaneHost&) = delete;
 
-    static BOOL Record(void* argument, const void* bytes, uint32_t length) {
+    static BOOL Record(void* argument, const void* bytes, uint32_t length)
+    {
         auto* host = static_cast<PelvaneHost*>(argument);
         host->writes.push_back(length);
         if (host->failFrom != 0 && host->writes.size() >= host->failFrom) return FALSE;
@@ -51,11 +54,13 @@ struct PelvaneHost {
 
 struct FaxBlock {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(IMO_OEM_DATA_SIZE, 0);
-    void Put16(uint32_t at, uint32_t v) {
+    void Put16(uint32_t at, uint32_t v)
+    {
         bytes[at] = static_cast<uint8_t>(v);
         bytes[at + 1] = static_cast<uint8_t>(v >> 8);
     }
-    FaxBlock(std::vector<std::string> numbers, uint16_t expected = 1, int16_t dpiX = 200, int16_t dpiY = 200) {
+    FaxBlock(std::vector<std::string> numbers, uint16_t expected = 1, int16_t dpiX = 200, int16_t dpiY = 200)
+    {
         Put16(IMO_OEM_NUMBER_COUNT, static_cast<uint32_t>(numbers.size()));
         Put16(IMO_OEM_EXPECTED_DOCUMENTS, expected);
         Put16(IMO_OEM_X_RESOLUTION, static_cast<uint16_t>(dpiX));
@@ -76,7 +81,8 @@ struct ParsedStream {
     std::vector<std::vector<uint32_t>> chunkSizes;
 };
 
-inline ParsedStream ParseJobStream(const std::vector<uint8_t>& stream) {
+inline ParsedStream ParseJobStream(const std::vector<uint8_t>& stream)
+{
     ParsedStream parsed;
     size_t pos = 0;
     bool inImage = false;
@@ -89,7 +95,8 @@ inline ParsedStream ParseJobStream(const std::vector<uint8_t>& stream) {
             parsed.error = "line without CR LF at " + std::to_string(pos);
             return parsed;
         }
-        const std::string line(stream.begin() + static_cast<ptrdiff_t>(pos), stream.begin() + static_cast<ptrdiff_t>(end));
+        const std::string line(stream.begin() + static_cast<ptrdiff_t>(pos),
+                               stream.begin() + static_cast<ptrdiff_t>(end));
         pos = end + 2;
         const std::string imageLen = "@PJL SET IMAGELEN = ";
         if (line.rfind(imageLen, 0) == 0) {
@@ -129,7 +136,8 @@ inline ParsedStream ParseJobStream(const std::vector<uint8_t>& stream) {
     return parsed;
 }
 
-inline std::vector<std::string> JobHeaderLines(const std::vector<std::string>& numbers) {
+inline std::vector<std::string> JobHeaderLines(const std::vector<std::string>& numbers)
+{
     std::vector<std::string> lines = {"\x1b%-12345X@PJL", "@PJL SET DRIVERTYPE = QUOBA", "@PJL SET COMPRESS = JBIG",
                                       "@PJL SET FAXCOUNT = " + std::to_string(numbers.size())};
     for (const std::string& n : numbers) lines.push_back("@PJL SET FAXTEL = " + n);
@@ -138,7 +146,8 @@ inline std::vector<std::string> JobHeaderLines(const std::vector<std::string>& n
 
 inline std::vector<std::string> JobEndLines() { return {"@PJL EOJ", "\x1b%-12345X"}; }
 
-inline std::vector<std::string> SheetLines(uint32_t width, uint32_t length, uint32_t yDpi, uint32_t images) {
+inline std::vector<std::string> SheetLines(uint32_t width, uint32_t length, uint32_t yDpi, uint32_t images)
+{
     std::vector<std::string> lines = {"@PJL SET PAGESTATUS = START", "@PJL SET PAPERWIDTH = " + std::to_string(width),
                                       "@PJL SET PAPERLENGTH = " + std::to_string(length),
                                       "@PJL SET RESOLUTION = " + std::to_string(yDpi)};

@@ -15,11 +15,11 @@
 #include "engine/job/render_call.h"
 #include "engine/job/render_overlay.h"
 #include "platform/kernel.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
-#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -33,7 +33,8 @@ std::vector<uint8_t> FormRecords(uint32_t id)
     SpoolBuilder b;
     b.Add("form_begin", {{"id", id}, {"res_x", 204}, {"res_y", 196}, {"width", kWidth}, {"height", kHeight}});
     for (const RECT& r : kFills)
-        b.Add("cmd_rectfill", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", kBlack}});
+        b.Add("cmd_rectfill",
+              {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", kBlack}});
     b.Add("form_end");
     return b.Data();
 }

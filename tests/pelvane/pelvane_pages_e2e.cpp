@@ -12,11 +12,11 @@
 
 #include <algorithm>
 #include <array>
-#include <span>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,12 +24,12 @@
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 #include "platform/user.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 #include "tools/faxrender/fax_host.h"
-#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -43,8 +43,8 @@ enum class Kind { Fill, Outline, Gray };
 struct Op {
     Kind kind;
     RECT rect;
-    uint32_t colour;                   // the brush (fills, grey) or the pen's colour (outlines)
-    std::vector<RECT> clip = {};       // clip rectangles; empty: no clip
+    uint32_t colour;  // the brush (fills, grey) or the pen's colour (outlines)
+    std::vector<RECT> clip = {};  // clip rectangles; empty: no clip
 };
 
 using Page = std::vector<Op>;
@@ -69,10 +69,7 @@ const std::vector<Page> kPages = {
      {Kind::Fill, {400, 1600, 1400, 2000}, kBlack, {{0, 1700, 1728, 1701}, {500, 1800, 510, 1900}}}},
 };
 
-SpoolFields Rect(RECT r)
-{
-    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}};
-}
+SpoolFields Rect(RECT r) { return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}}; }
 
 std::vector<uint8_t> RectsBytes(const std::vector<RECT>& rects)
 {
@@ -87,9 +84,15 @@ std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies, uint32
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", jobFlags}, {"copies", copies}, {"res_x", 204},
-                                              {"res_y", 196}, {"extent1_w", kWidth}, {"extent1_h", kHeight},
-                                              {"extent2_w", kWidth}, {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", jobFlags},
+                                              {"copies", copies},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
     for (const Page& page : pages) {
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
         uint32_t clipId = 0;
@@ -103,8 +106,12 @@ std::vector<uint8_t> Job(const std::vector<Page>& pages, uint32_t copies, uint32
                 ++clipId;
                 RECT bounds = op.clip[0];
                 for (const RECT& r : op.clip) UnionRect(&bounds, &bounds, &r);
-                b.Add("clip_rects", {{"id", clipId}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
-                                     {"bottom", bounds.bottom}, {"count", op.clip.size()},
+                b.Add("clip_rects", {{"id", clipId},
+                                     {"left", bounds.left},
+                                     {"top", bounds.top},
+                                     {"right", bounds.right},
+                                     {"bottom", bounds.bottom},
+                                     {"count", op.clip.size()},
                                      {"data", RectsBytes(op.clip)}});
                 SpoolFields f = Rect(op.rect);
                 f.insert(f.end(), {{"brush", op.colour}, {"pen", 0}, {"clip", clipId}, {"mix", R2_COPYPEN}});
@@ -186,7 +193,7 @@ size_t Differences(const JbigImage& got, const Painted& want)
 }
 
 struct GreyFinding {
-    size_t black = 0;      // black dots
+    size_t black = 0;  // black dots
     size_t area = 0;
     size_t aperiodic = 0;  // pixels unlike the pixel one screen period to the right or below
 };
@@ -320,13 +327,24 @@ std::vector<uint8_t> FourUpJob(uint32_t arrangement, uint32_t copies)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", copies}, {"res_x", 204}, {"res_y", 196},
-                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
-                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1},
+                                              {"copies", copies},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
     for (LONG k = 0; k < 4; ++k) {
-        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", 4},
+        b.PageBegin({{"width", kWidth},
+                     {"height", kHeight},
+                     {"paper_code", 9},
+                     {"paper_name", "A4"},
+                     {"cells", 4},
                      {"arrangement", arrangement}});
-        b.Add("cmd_rectfill", {{"left", 0}, {"top", 0}, {"right", kWidth}, {"bottom", 400 * (k + 1)}, {"brush", kBlack}});
+        b.Add("cmd_rectfill",
+              {{"left", 0}, {"top", 0}, {"right", kWidth}, {"bottom", 400 * (k + 1)}, {"brush", kBlack}});
         b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     }
     b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
@@ -356,9 +374,9 @@ TEST(PelvanePages, FourUpCellsFollowTheArrangementAndCopiesRepeatTheSheets)
         uint32_t arrangement;
         std::array<int, 4> pages;  // top left, top right, bottom left, bottom right
     } const cases[] = {
-        {0, {0, 1, 2, 3}},   // rows top to bottom, columns left to right
-        {1, {2, 3, 0, 1}},   // rows bottom to top
-        {2, {1, 0, 3, 2}},   // columns right to left
+        {0, {0, 1, 2, 3}},  // rows top to bottom, columns left to right
+        {1, {2, 3, 0, 1}},  // rows bottom to top
+        {2, {1, 0, 3, 2}},  // columns right to left
         {16, {0, 2, 1, 3}},  // columns first: the left column fills first
         {19, {3, 1, 2, 0}},  // columns right to left, rows bottom to top
     };
@@ -394,17 +412,17 @@ TEST(PelvanePages, PosterTilesShowTheirPartsOfThePageEnlarged)
         {Kind::Fill, {500, 700, 1300, 1600}, kBlack},  // across the middle of every poster
         {Kind::Fill, {600, 800, 1200, 1500}, kWhite},
         {Kind::Fill, {1650, 30, 1728, 2292}, kBlack},  // down the right edge
-        {Kind::Fill, {0, 2250, 1728, 2292}, kBlack},   // along the bottom edge
-        {Kind::Fill, {0, 0, 1728, 20}, kBlack},        // along the top edge
-        {Kind::Fill, {0, 0, 30, 2292}, kBlack},        // down the left edge
+        {Kind::Fill, {0, 2250, 1728, 2292}, kBlack},  // along the bottom edge
+        {Kind::Fill, {0, 0, 1728, 20}, kBlack},  // along the top edge
+        {Kind::Fill, {0, 0, 30, 2292}, kBlack},  // down the left edge
     };
     const Painted whole = Paint(page);
     for (uint32_t f = 2; f <= 4; ++f) {
         SCOPED_TRACE("poster of " + std::to_string(f));
         SpoolBuilder b;
         FaxBlock block({"+1 555 0100"}, 1, 204, 196);
-        b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
-                                                  {"data", block.bytes}});
+        b.Signature().StreamVersion(2).JobHeader(
+            {{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"data", block.bytes}});
         b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"poster", f}});
         for (const Op& op : page) {
             SpoolFields fields = Rect(op.rect);
@@ -447,16 +465,22 @@ TEST(PelvanePages, AFormDefinedBetweenPagesRendersTheSameOnAForwardOnlyStream)
         SCOPED_TRACE(std::to_string(cells) + " cells");
         FaxBlock block({"+1 555 0100"}, 1, 204, 196);
         SpoolBuilder b;
-        b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
-                                                  {"data", block.bytes}});
-        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", cells}});
+        b.Signature().StreamVersion(2).JobHeader(
+            {{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"data", block.bytes}});
+        b.PageBegin(
+            {{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", cells}});
         b.Add("cmd_rectfill", {{"left", 100}, {"top", 100}, {"right", 500}, {"bottom", 160}, {"brush", kBlack}});
         b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
         b.Add("form_begin", {{"id", 2}, {"res_x", 204}, {"res_y", 196}, {"width", kWidth}, {"height", kHeight}});
         b.Add("cmd_rectfill", {{"left", 0}, {"top", 1000}, {"right", kWidth}, {"bottom", 1100}, {"brush", kBlack}});
         b.Add("form_end");
-        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", cells},
-                     {"page_flags", 0x800}, {"overlay_form", 2}});
+        b.PageBegin({{"width", kWidth},
+                     {"height", kHeight},
+                     {"paper_code", 9},
+                     {"paper_name", "A4"},
+                     {"cells", cells},
+                     {"page_flags", 0x800},
+                     {"overlay_form", 2}});
         b.Add("cmd_rectfill", {{"left", 100}, {"top", 1200}, {"right", 500}, {"bottom", 1260}, {"brush", kBlack}});
         b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
         b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
@@ -499,15 +523,26 @@ std::vector<uint8_t> FourUpOverlayJob(uint32_t overlayFlag)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
-                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
-                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1},
+                                              {"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
     b.Add("form_begin", {{"id", 7}, {"res_x", 204}, {"res_y", 196}, {"width", kWidth}, {"height", kHeight}});
     b.Add("cmd_rectfill", {{"left", 800}, {"top", 0}, {"right", 928}, {"bottom", kHeight}, {"brush", kBlack}});
     b.Add("form_end");
     for (int k = 0; k < 4; ++k) {
-        b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}, {"cells", 4},
-                     {"page_flags", overlayFlag}, {"overlay_form", 7}});
+        b.PageBegin({{"width", kWidth},
+                     {"height", kHeight},
+                     {"paper_code", 9},
+                     {"paper_name", "A4"},
+                     {"cells", 4},
+                     {"page_flags", overlayFlag},
+                     {"overlay_form", 7}});
         b.Add("cmd_rectfill", {{"left", 0}, {"top", 1000}, {"right", kWidth}, {"bottom", 1300}, {"brush", kWhite}});
         b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     }
@@ -554,7 +589,7 @@ TEST(PelvanePages, CopiesRepeatTheJobByPassesOrEachSheetInTurn)
         uint32_t jobFlags;  // 0x1: copies by whole passes
         uint32_t copies;
         FaxFeed feed;
-        uint32_t jobs;      // one fax job per pass
+        uint32_t jobs;  // one fax job per pass
     } const cases[] = {
         {"three passes", 1, 3, FaxFeed::ForwardOnly, 3},
         {"each sheet twice in one pass", 0, 2, FaxFeed::Seekable, 1},
@@ -595,7 +630,8 @@ TEST(PelvanePages, PageBordersFrameEveryPageOnTopOfItsDrawing)
             Painted want = Paint(kPages[i]);
             for (LONG y = 0; y < kHeight; ++y)
                 for (LONG x = 0; x < kWidth; ++x)
-                    if (x < kBorder || y < kBorder || x >= kWidth - kBorder || y >= kHeight - kBorder) Set(want, x, y, true);
+                    if (x < kBorder || y < kBorder || x >= kWidth - kBorder || y >= kHeight - kBorder)
+                        Set(want, x, y, true);
             EXPECT_EQ(Differences(r.pages[i], want), 0u) << "page " << i;
         }
     }
@@ -687,9 +723,15 @@ std::vector<uint8_t> TextJob()
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
-                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
-                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1},
+                                              {"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
     b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     uint32_t id = 0;
     for (const TextRun& run : kTextRuns) {
@@ -776,7 +818,8 @@ JbigImage TextReference()
     const size_t dibStride = (kWidth + 31) / 32 * 4;
     const auto* dib = static_cast<const uint8_t*>(bits);
     for (LONG y = 0; y < kHeight; ++y)
-        for (size_t i = 0; i < kStride; ++i) want.rows[size_t(y) * kStride + i] = uint8_t(~dib[size_t(y) * dibStride + i]);
+        for (size_t i = 0; i < kStride; ++i)
+            want.rows[size_t(y) * kStride + i] = uint8_t(~dib[size_t(y) * dibStride + i]);
     SelectObject(dc, oldBitmap);
     DeleteObject(page);
     DeleteDC(dc);
@@ -840,8 +883,8 @@ std::vector<uint8_t> Ghostscript(const char* device, size_t bytesPerRow, const c
 {
     const std::string base = ::testing::TempDir() + "bitmap_page_" + device;
     std::ofstream(base + ".ps") << kDocument;
-    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=" + std::string(device) +
-                                " " + options + " -r204x196 -g" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
+    const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=" + std::string(device) + " " + options +
+                                " -r204x196 -g" + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
                                 " -sOutputFile=" + base + ".out " + base + ".ps 2>/dev/null";
     if (std::system(command.c_str()) != 0) return {};
     std::ifstream in(base + ".out", std::ios::binary);
@@ -852,13 +895,20 @@ std::vector<uint8_t> Ghostscript(const char* device, size_t bytesPerRow, const c
 }
 
 // One page holding one BitBlt of a full-page top-down bitmap.
-std::vector<uint8_t> BitmapPageJob(uint8_t depth, const std::vector<uint32_t>& palette, const std::vector<uint8_t>& rows)
+std::vector<uint8_t> BitmapPageJob(uint8_t depth, const std::vector<uint32_t>& palette,
+                                   const std::vector<uint8_t>& rows)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
-                                              {"extent1_w", kWidth}, {"extent1_h", kHeight}, {"extent2_w", kWidth},
-                                              {"extent2_h", kHeight}, {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader({{"job_flags", 1},
+                                              {"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
     b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     b.Raw(kSpoolBitmapType, 0, SpoolBitmapPayload(1, kWidth, -kHeight, depth, palette, rows));
     b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload({0, 0, kWidth, kHeight}, {0, 0}, 1));
@@ -972,7 +1022,8 @@ TEST(PelvanePages, GreyBlocksOfBitmapsHalftoneAsFillsOfTheirGreysDo)
     for (LONG by = 0; by < 8; ++by)
         for (LONG bx = 0; bx < 32; ++bx) {
             const uint32_t g = uint32_t(by * 32 + bx);
-            fills.push_back({Kind::Gray, {bx * kBlockW, by * kBlockH, (bx + 1) * kBlockW, (by + 1) * kBlockH},
+            fills.push_back({Kind::Gray,
+                             {bx * kBlockW, by * kBlockH, (bx + 1) * kBlockW, (by + 1) * kBlockH},
                              0x80000000 | g * 0x010101});
         }
     const Rendered want = Render(Job({fills}, 1), 160 * 1024, FaxFeed::Seekable);

@@ -11,17 +11,20 @@
 
 namespace {
 
-BOOL Collect(void* argument, const void* bytes, uint32_t length) {
+BOOL Collect(void* argument, const void* bytes, uint32_t length)
+{
     auto* out = static_cast<std::vector<uint8_t>*>(argument);
     const auto* p = static_cast<const uint8_t*>(bytes);
     out->insert(out->end(), p, p + length);
     return TRUE;
 }
 
-TEST(PelvaneRender, AJobWithoutPagesWritesTheJobHeaderAndTheJobEnd) {
+TEST(PelvaneRender, AJobWithoutPagesWritesTheJobHeaderAndTheJobEnd)
+{
     FaxBlock block({"+1 555 0100", "0800 42"}, 1, 200, 200);
     SpoolBuilder builder;
-    builder.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 200}, {"res_y", 200}, {"data", block.bytes}});
+    builder.Signature().StreamVersion(2).JobHeader(
+        {{"copies", 1}, {"res_x", 200}, {"res_y", 200}, {"data", block.bytes}});
     builder.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
     MemoryStream stream;
     stream.data = builder.Data();
@@ -45,13 +48,19 @@ TEST(PelvaneRender, AJobWithoutPagesWritesTheJobHeaderAndTheJobEnd) {
 // A 36-byte RLE8 record of 16,736,656 x 2 pixels, drawn by BitBlt and StretchBlt: decoding it
 // would take 33 MB of rows and a 100 MB picture, past a budget of 128 MB. The job fails for lack
 // of memory (8); the same record 1,000 pixels wide renders.
-TEST(PelvaneRender, ARunLengthBitmapClaimingMoreThanTheBudgetFailsTheJob) {
+TEST(PelvaneRender, ARunLengthBitmapClaimingMoreThanTheBudgetFailsTheJob)
+{
     for (const int32_t width : {16736656, 1000}) {
         SCOPED_TRACE(width);
         FaxBlock block({"+1 555 0100"}, 1, 200, 200);
         SpoolBuilder b;
-        b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 200}, {"res_y", 200}, {"extent1_w", 1728},
-                                                  {"extent1_h", 2292}, {"extent2_w", 1728}, {"extent2_h", 2292},
+        b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                                  {"res_x", 200},
+                                                  {"res_y", 200},
+                                                  {"extent1_w", 1728},
+                                                  {"extent1_h", 2292},
+                                                  {"extent2_w", 1728},
+                                                  {"extent2_h", 2292},
                                                   {"data", block.bytes}});
         b.PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}});
         const std::vector<uint8_t> bitmap = SpoolBitmapPayload(3, width, 2, 8, {0x000000, 0xFFFFFF}, {2, 1, 0, 1}, 2);

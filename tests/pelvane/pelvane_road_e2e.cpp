@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "engine/job/render_call.h"
+#include "tests/pelvane/fax_job_output.h"
+#include "tests/pelvane/page_resources.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
-#include "tests/pelvane/fax_job_output.h"
-#include "tests/pelvane/page_resources.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -26,16 +26,21 @@ constexpr uint32_t kBlack = 0x80000000;
 
 SpoolFields RectFields(SpoolBox r, uint32_t brush, uint32_t pen, uint32_t clip)
 {
-    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", brush},
-            {"pen", pen},     {"clip", clip}, {"mix", 13}};
+    return {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
+            {"brush", brush}, {"pen", pen},   {"clip", clip},     {"mix", 13}};
 }
 
 std::vector<uint8_t> Job()
 {
     const FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
-                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
                                               {"data", block.bytes}});
     for (int page = 0; page < 2; ++page) {
         const int32_t shift = page * 37;  // the second page moves everything so bands cut it elsewhere
@@ -44,13 +49,15 @@ std::vector<uint8_t> Job()
         b.Add("cmd_rect", RectFields({60, 60 + shift, 800, 400 + shift}, 5, 0, 0));
         b.Add("cmd_rect", RectFields({50, 560, 1600, 950}, 0x80808080, 0, 13));
         b.Add("cmd_rect", RectFields({40, 40 + shift, 820, 420 + shift}, 0, 11, 0));
-        b.Add("cmd_line", {{"x1", 30}, {"y1", 1000 + shift}, {"x2", 1700}, {"y2", 1010 + shift}, {"pen", 9}, {"mix", 13}});
+        b.Add("cmd_line",
+              {{"x1", 30}, {"y1", 1000 + shift}, {"x2", 1700}, {"y2", 1010 + shift}, {"pen", 9}, {"mix", 13}});
         b.Add("cmd_line", {{"x1", 60}, {"y1", 1050}, {"x2", 900}, {"y2", 1350 - shift}, {"pen", 10}, {"mix", 13}});
         b.Add("cmd_line", {{"x1", -(1 << 24)}, {"y1", 1380}, {"x2", 1 << 24}, {"y2", 1380}, {"pen", 9}, {"mix", 13}});
-        b.Add("cmd_path", {{"pen", 11}, {"brush", page == 0 ? kBlack : 5}, {"path", 17}, {"mix", 13}, {"fill_mode", 1}});
+        b.Add("cmd_path",
+              {{"pen", 11}, {"brush", page == 0 ? kBlack : 5}, {"path", 17}, {"mix", 13}, {"fill_mode", 1}});
         b.Raw(kSpoolTextType, 0,
-              SpoolTextPayload({1000, 1080, 1700, 1300}, 21, 0, kBlack, {{1000, 1150 + shift}, {1040, 1150 + shift},
-                                                                        {1080, 1150 + shift}, {1120, 1150 + shift}},
+              SpoolTextPayload({1000, 1080, 1700, 1300}, 21, 0, kBlack,
+                               {{1000, 1150 + shift}, {1040, 1150 + shift}, {1080, 1150 + shift}, {1120, 1150 + shift}},
                                u"Wxg@"));
         b.Raw(kSpoolTextType, 0,
               SpoolTextPayload({100, 560, 1600, 950}, 22, 13, kBlack, {{120, 690}, {320, 800}, {520, 810}}, u"QjR"));
@@ -66,7 +73,7 @@ struct Feed {
     const char* name;
     uint32_t bandMemory;  // 0: the default budget
     bool seekable;
-    uint32_t chunk;       // bytes a read hands over at most; 0: all asked for
+    uint32_t chunk;  // bytes a read hands over at most; 0: all asked for
 };
 
 // The job's decoded pages, each joined from its images; empty when the call failed.
@@ -135,9 +142,9 @@ TEST(PelvaneRoad, EveryBudgetAndFeedGivesTheSamePages)
         EXPECT_EQ(Ink(page, {720, 560, 1600, 750}), 0u) << "the grey fill is clipped away there";
     }
     const Feed feeds[] = {
-        {"smallest budget", 48 * 1024, true, 0},  {"a few bands", 64 * 1024, true, 0},
-        {"larger bands", 256 * 1024, true, 0},    {"one band a page", 8 * 1024 * 1024, true, 0},
-        {"forward-only stream", 64 * 1024, false, 0}, {"fed three bytes a read", 48 * 1024, false, 3},
+        {"smallest budget", 48 * 1024, true, 0},        {"a few bands", 64 * 1024, true, 0},
+        {"larger bands", 256 * 1024, true, 0},          {"one band a page", 8 * 1024 * 1024, true, 0},
+        {"forward-only stream", 64 * 1024, false, 0},   {"fed three bytes a read", 48 * 1024, false, 3},
         {"fed 61 bytes a read, seekable", 0, true, 61},
     };
     for (const Feed& feed : feeds) {
@@ -152,7 +159,9 @@ TEST(PelvaneRoad, EightConcurrentRenderCallsGiveTheSamePages)
     const std::vector<uint8_t> spool = Job();
     const std::vector<JbigImage> reference = Render(spool, kReference);
     ASSERT_EQ(reference.size(), 2u);
-    const Feed feeds[] = {{"default", 0, true, 0}, {"small", 48 * 1024, true, 0}, {"forward", 64 * 1024, false, 0},
+    const Feed feeds[] = {{"default", 0, true, 0},
+                          {"small", 48 * 1024, true, 0},
+                          {"forward", 64 * 1024, false, 0},
                           {"fed", 64 * 1024, false, 7}};
     std::vector<std::vector<JbigImage>> results(8);
     std::vector<std::thread> workers;

@@ -10,12 +10,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <cmath>
 #include <map>
 #include <span>
 #include <sstream>
@@ -44,7 +44,7 @@ struct Rendered {
     uint32_t result = ~0u;
     std::string cause;
     std::vector<JbigImage> pages;  // every side of every sheet, in order
-    bool cancelled = false;        // the job ends with the cancel line
+    bool cancelled = false;  // the job ends with the cancel line
 };
 
 // during, when given, runs each time the module writes output, while the engine renders.
@@ -131,8 +131,10 @@ Placement PagePlacement(const std::map<std::string, std::string>& page, int exte
 {
     Placement p;
     const int flags = Number(page, "page_flags");
-    const double w = Number(page, "width") - Number(page, "margin_left") - Number(page, "margin_right") - std::abs(extentW);
-    const double h = Number(page, "height") - Number(page, "margin_top") - Number(page, "margin_bottom") - std::abs(extentH);
+    const double w =
+        Number(page, "width") - Number(page, "margin_left") - Number(page, "margin_right") - std::abs(extentW);
+    const double h =
+        Number(page, "height") - Number(page, "margin_top") - Number(page, "margin_bottom") - std::abs(extentH);
     double sw = w, sh = h;
     if (flags & 0x40) {
         p.scale = Number(page, "scale") / 100.0;
@@ -207,7 +209,7 @@ struct Sample {
     const char* file;
     size_t sides;
     bool formAtFullSize;  // pages are not scaled or turned onto the sheet (but by their own records)
-    bool onlyFills;       // the pages hold nothing but rectangle fills
+    bool onlyFills;  // the pages hold nothing but rectangle fills
     std::vector<Region> regions;
     // A difference between band budgets the engine is known to make here, or null. While it is
     // set the comparison is not made for this sample; clear it when the engine is mended.
@@ -216,7 +218,10 @@ struct Sample {
 
 const Sample kSamples[] = {
     {"fax_job.txt", 2, true, true, {{0, 140, 560, 800, 1000, 0.15, 0.6, "grey panel"}}},
-    {"sample_job.txt", 3, true, false,
+    {"sample_job.txt",
+     3,
+     true,
+     false,
      {{0, 595, 330, 605, 610, 1.0, 1.0, "wide-pen frame, left side"},
       {0, 40, 740, 600, 1000, 0.005, 0.3, "fan of thin lines"},
       {0, 700, 752, 1580, 768, 0.01, 0.5, "dotted line"},
@@ -226,19 +231,28 @@ const Sample kSamples[] = {
       {2, 140, 810, 940, 858, 0.05, 0.6, "downloaded bitmap glyphs"},
       {2, 140, 1040, 1600, 1080, 0.0, 0.0, "the clipped text's hidden lower half"},
       {1, 1420, 270, 1564, 414, 0.2, 0.8, "1-bit CopyBits"}}},
-    {"nup_job.txt", 1, false, false,
+    {"nup_job.txt",
+     1,
+     false,
+     false,
      {{0, 0, 0, kWidth / 2, kHeight / 2, 0.01, 0.5, "first cell"},
       {0, kWidth / 2, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "last cell"}}},
     // A page at 50 %: half size, centred; a page fitted to 3456 x 4000: scale 0.5, centred 146
     // rows down. Nothing lies outside the placed pages.
-    {"placement_job.txt", 2, true, true,
+    {"placement_job.txt",
+     2,
+     true,
+     true,
      {{0, 0, 0, 432, kHeight, 0.0, 0.0, "left of the half-size page"},
       {0, 0, 1719, kWidth, kHeight, 0.0, 0.0, "below the half-size page"},
       {0, 482, 623, 582, 723, 1.0, 1.0, "the half-size page's top left block"},
       {1, 0, 0, kWidth, 146, 0.0, 0.0, "above the fitted page"},
       {1, 0, 2146, kWidth, kHeight, 0.0, 0.0, "below the fitted page"},
       {1, 50, 196, 150, 296, 1.0, 1.0, "the fitted page's top left block"}}},
-    {"booklet_job.txt", 2, false, false,
+    {"booklet_job.txt",
+     2,
+     false,
+     false,
      {{0, 0, 0, kWidth, kHeight / 2, 0.01, 0.5, "front, upper half"},
       {1, 0, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "back, lower half"}}},
 };
@@ -304,8 +318,8 @@ TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgets
                         left = std::min(left, x);
                         right = std::max(right, x);
                     }
-                EXPECT_EQ(first, -1) << "side " << p + 1 << " differs in rows " << first << " to " << last << ", columns "
-                                     << left << " to " << right;
+                EXPECT_EQ(first, -1) << "side " << p + 1 << " differs in rows " << first << " to " << last
+                                     << ", columns " << left << " to " << right;
             }
         }
     }
@@ -444,7 +458,8 @@ public:
         alignas(inotify_event) char buffer[4096];
         int made = 0;
         for (ssize_t n; (n = read(watch_, buffer, sizeof buffer)) > 0;)
-            for (char* at = buffer; at < buffer + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+            for (char* at = buffer; at < buffer + n;
+                 at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
                 ++made;
         return made;
     }
@@ -487,7 +502,8 @@ std::string DownloadedLineJob(bool downloaded)
         const std::string record = line.substr(0, line.find(' '));
         if (record == "signature" || record == "stream_version" || record == "job_header" || record == "job_end") {
             job += line + "\n";
-        } else if (record == "page_end" && job.find("page_begin") != std::string::npos && job.find("page_end") == std::string::npos) {
+        } else if (record == "page_end" && job.find("page_begin") != std::string::npos &&
+                   job.find("page_end") == std::string::npos) {
             job += line + "\n";
         } else if (record == "glyph_table") {
             inFont = true;
@@ -495,7 +511,9 @@ std::string DownloadedLineJob(bool downloaded)
         }
         if (!inFont) continue;
         if (record == "cmd_text") {
-            job += downloaded ? line + "\n" : "font_log id=71 height=-44 weight=400 italic=0 face=\"Liberation Sans\"\n" + line + "\n";
+            job += downloaded
+                       ? line + "\n"
+                       : "font_log id=71 height=-44 weight=400 italic=0 face=\"Liberation Sans\"\n" + line + "\n";
             inFont = false;
         } else if (downloaded) {
             job += line + "\n";

@@ -39,20 +39,43 @@ void Drawing(SpoolBuilder& b)
     line(60, 1050, 900, 1350, 10);
     b.Add("cmd_rectfill", {{"left", 1200}, {"top", 40}, {"right", 1700}, {"bottom", 47}, {"brush", kBlack}});
     b.Add("cmd_rect", {{"left", 60}, {"top", 60}, {"right", 800}, {"bottom", 400}, {"brush", 5}, {"mix", 13}});
-    b.Add("cmd_rect", {{"left", 50}, {"top", 560}, {"right", 1600}, {"bottom", 950}, {"brush", 0x80808080},
-                       {"clip", 13}, {"mix", 13}});
+    b.Add("cmd_rect", {{"left", 50},
+                       {"top", 560},
+                       {"right", 1600},
+                       {"bottom", 950},
+                       {"brush", 0x80808080},
+                       {"clip", 13},
+                       {"mix", 13}});
     b.Add("cmd_rect", {{"left", 40}, {"top", 40}, {"right", 821}, {"bottom", 421}, {"pen", 11}, {"mix", 13}});
     b.Add("cmd_path", {{"pen", 11}, {"brush", kBlack}, {"path", 17}, {"mix", 13}, {"fill_mode", 1}});
     b.Raw(kSpoolTextType, 0,
-          SpoolTextPayload({1000, 1080, 1700, 1300}, 21, 0, kBlack, {{1000, 1150}, {1040, 1150}, {1080, 1150}}, u"Wxg"));
+          SpoolTextPayload({1000, 1080, 1700, 1300}, 21, 0, kBlack, {{1000, 1150}, {1040, 1150}, {1080, 1150}},
+                           u"Wxg"));
     b.Raw(kSpoolBitBltType, 0, SpoolBitBltPayload({1200, 960, 1232, 976}, {0, 0}, 2));
     b.Raw(kSpoolStretchBltType, 0, SpoolStretchBltPayload({0, 0, 32, 16}, {1200, 1200, 1600, 1390}, 2));
-    b.Add("cmd_copybits", {{"src_x", 0}, {"src_y", 0}, {"left", 1300}, {"top", 1700}, {"right", 1308}, {"bottom", 1708},
-                           {"bitmap", 1}});
-    b.Add("cmd_transparentblt", {{"src_left", 0}, {"src_top", 0}, {"src_right", 32}, {"src_bottom", 16}, {"left", 1400},
-                                 {"top", 1750}, {"right", 1650}, {"bottom", 1900}, {"bitmap", 2}, {"colour", 0xFF00FF}});
-    b.Add("cmd_alphablend", {{"src_left", 0}, {"src_top", 0}, {"src_right", 32}, {"src_bottom", 16}, {"left", 200},
-                             {"top", 1950}, {"right", 700}, {"bottom", 2150}, {"bitmap", 2}, {"alpha", 128}});
+    b.Add(
+        "cmd_copybits",
+        {{"src_x", 0}, {"src_y", 0}, {"left", 1300}, {"top", 1700}, {"right", 1308}, {"bottom", 1708}, {"bitmap", 1}});
+    b.Add("cmd_transparentblt", {{"src_left", 0},
+                                 {"src_top", 0},
+                                 {"src_right", 32},
+                                 {"src_bottom", 16},
+                                 {"left", 1400},
+                                 {"top", 1750},
+                                 {"right", 1650},
+                                 {"bottom", 1900},
+                                 {"bitmap", 2},
+                                 {"colour", 0xFF00FF}});
+    b.Add("cmd_alphablend", {{"src_left", 0},
+                             {"src_top", 0},
+                             {"src_right", 32},
+                             {"src_bottom", 16},
+                             {"left", 200},
+                             {"top", 1950},
+                             {"right", 700},
+                             {"bottom", 2150},
+                             {"bitmap", 2},
+                             {"alpha", 128}});
 }
 
 // A job of one sheet per layout (a booklet: its pages in turn): each page starts a sheet (0x100)
@@ -62,8 +85,8 @@ std::vector<uint8_t> Job(uint32_t jobFlags, const std::vector<uint8_t>& layouts)
 {
     const FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", jobFlags}, {"copies", 1}, {"res_x", 204}, {"res_y", 196},
-                                              {"data", block.bytes}});
+    b.Signature().StreamVersion(2).JobHeader(
+        {{"job_flags", jobFlags}, {"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"data", block.bytes}});
     b.Add("form_begin", {{"id", 3}, {"res_x", 204}, {"res_y", 196}, {"width", kWidth}, {"height", kHeight}});
     b.Add("pen", {{"id", 1}, {"style", 0}, {"width", 1}, {"brush", kBlack}});
     b.Add("cmd_line", {{"x1", 20}, {"y1", 2280}, {"x2", 1710}, {"y2", 30}, {"pen", 1}, {"mix", 13}});
@@ -72,8 +95,13 @@ std::vector<uint8_t> Job(uint32_t jobFlags, const std::vector<uint8_t>& layouts)
     for (const uint8_t cells : layouts) {
         // A booklet's first page marked 0x100 would bring a blank sheet first.
         const uint32_t newSheet = (jobFlags & 0x2) ? 0 : 0x100;
-        b.PageBegin({{"page_flags", newSheet | 0x800}, {"overlay_form", 3}, {"width", kWidth}, {"height", kHeight}, {"cells", cells},
-                     {"paper_code", 9}, {"paper_name", "A4"}});
+        b.PageBegin({{"page_flags", newSheet | 0x800},
+                     {"overlay_form", 3},
+                     {"width", kWidth},
+                     {"height", kHeight},
+                     {"cells", cells},
+                     {"paper_code", 9},
+                     {"paper_name", "A4"}});
         Drawing(b);
         b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     }
@@ -189,11 +217,14 @@ TEST(PelvaneSeams, EveryKindOnUprightTurnedAndScaledSidesIsTheSameAtEveryBudgetA
         // Budgets that put the seams elsewhere on every side: the smallest, one that is not a
         // whole number of pages, a few bands, the default; then the other feeds.
         const Run runs[] = {
-            {s, FaxFeed::Seekable},      {s + 3 * 4096 + 1000, FaxFeed::Seekable}, {150000, FaxFeed::Seekable},
-            {0, FaxFeed::Seekable},      {s, FaxFeed::ForwardOnly},                {s + 8192, FaxFeed::Producer},
+            {s, FaxFeed::Seekable},      {s + 3 * 4096 + 1000, FaxFeed::Seekable},
+            {150000, FaxFeed::Seekable}, {0, FaxFeed::Seekable},
+            {s, FaxFeed::ForwardOnly},   {s + 8192, FaxFeed::Producer},
         };
         for (const Run& run : runs) {
-            const char* feed = run.feed == FaxFeed::Seekable ? "seekable" : run.feed == FaxFeed::ForwardOnly ? "forward-only" : "producer";
+            const char* feed = run.feed == FaxFeed::Seekable      ? "seekable"
+                               : run.feed == FaxFeed::ForwardOnly ? "forward-only"
+                                                                  : "producer";
             SCOPED_TRACE(std::to_string(run.bandMemory) + " bytes, " + feed);
             const Rendered got = Render(spool, run.bandMemory, run.feed);
             ASSERT_EQ(got.result, 0u) << got.cause;

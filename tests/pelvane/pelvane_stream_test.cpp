@@ -13,7 +13,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-Lines Join(std::initializer_list<Lines> parts) {
+Lines Join(std::initializer_list<Lines> parts)
+{
     Lines all;
     for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
     return all;
@@ -27,7 +28,8 @@ struct Page {
 
 // Sends a page as bands of bandRows rows: a band every `skip`-th time is left out (its rows must
 // come out white), and every third band is blank (no data).
-void SendPage(PelvaneHost& host, const Page& page, uint32_t bandRows, uint32_t skip = 0) {
+void SendPage(PelvaneHost& host, const Page& page, uint32_t bandRows, uint32_t skip = 0)
+{
     const uint32_t stride = (page.width + 31) / 32 * 4;
     const RECT destination = {0, 0, static_cast<LONG>(page.width), static_cast<LONG>(page.height)};
     ASSERT_EQ(host.slots.ImageBegin(host.job, 0, &destination, 0, 0, nullptr), IMX_OK);
@@ -37,8 +39,7 @@ void SendPage(PelvaneHost& host, const Page& page, uint32_t bandRows, uint32_t s
         const uint32_t rows = std::min(bandRows, page.height - top);
         if (skip != 0 && band % skip == skip - 1) continue;
         std::vector<uint8_t> bits(static_cast<size_t>(stride) * rows, 0xA5);
-        for (uint32_t r = 0; r < rows; ++r)
-            std::memcpy(&bits[r * stride], &page.rows[(top + r) * rowBytes], rowBytes);
+        for (uint32_t r = 0; r < rows; ++r) std::memcpy(&bits[r * stride], &page.rows[(top + r) * rowBytes], rowBytes);
         ImxImage image{};
         image.formatId = OCM_COLOR_GRAY1;
         image.y = static_cast<int32_t>(top);
@@ -57,7 +58,8 @@ void SendPage(PelvaneHost& host, const Page& page, uint32_t bandRows, uint32_t s
 }
 
 // The page as the device should see it after the band rules above.
-Page Expected(const Page& page, uint32_t bandRows, uint32_t skip) {
+Page Expected(const Page& page, uint32_t bandRows, uint32_t skip)
+{
     Page out = page;
     const uint32_t rowBytes = (page.width + 7) / 8;
     for (uint32_t top = 0, band = 0; top < page.height; top += bandRows, ++band) {
@@ -67,18 +69,21 @@ Page Expected(const Page& page, uint32_t bandRows, uint32_t skip) {
     }
     // The bits past the width are not part of the image.
     if (page.width % 8 != 0)
-        for (uint32_t r = 0; r < page.height; ++r) out.rows[r * rowBytes + rowBytes - 1] &= static_cast<uint8_t>(0xFF << (8 - page.width % 8));
+        for (uint32_t r = 0; r < page.height; ++r)
+            out.rows[r * rowBytes + rowBytes - 1] &= static_cast<uint8_t>(0xFF << (8 - page.width % 8));
     return out;
 }
 
-Page Noise(uint32_t width, uint32_t height, uint32_t seed) {
+Page Noise(uint32_t width, uint32_t height, uint32_t seed)
+{
     std::mt19937 random(seed);
     Page page{width, height, std::vector<uint8_t>(static_cast<size_t>((width + 7) / 8) * height)};
     for (auto& b : page.rows) b = static_cast<uint8_t>(random());
     return page;
 }
 
-void ExpectImage(const std::vector<uint8_t>& bie, const Page& page) {
+void ExpectImage(const std::vector<uint8_t>& bie, const Page& page)
+{
     ASSERT_TRUE(JbigkitAvailable());
     JbigImage decoded;
     ASSERT_TRUE(JbigkitDecode(bie, decoded));
@@ -87,13 +92,15 @@ void ExpectImage(const std::vector<uint8_t>& bie, const Page& page) {
     EXPECT_TRUE(decoded.rows == page.rows);
 }
 
-void ExpectBlank(const std::vector<uint8_t>& bie, uint32_t width, uint32_t height) {
+void ExpectBlank(const std::vector<uint8_t>& bie, uint32_t width, uint32_t height)
+{
     ExpectImage(bie, Page{width, height, std::vector<uint8_t>(static_cast<size_t>((width + 7) / 8) * height, 0)});
 }
 
 const uint32_t kDpi[2] = {200, 200};
 
-ImxPlane Plane1(uint32_t width, uint32_t height, uint32_t stride, uint8_t* data) {
+ImxPlane Plane1(uint32_t width, uint32_t height, uint32_t stride, uint8_t* data)
+{
     ImxPlane plane{};
     plane.depth = 1;
     plane.dataPresent = 1;
@@ -104,7 +111,8 @@ ImxPlane Plane1(uint32_t width, uint32_t height, uint32_t stride, uint8_t* data)
     return plane;
 }
 
-TEST(PelvaneStream, OneDocumentWithANoisePageAndBlankSheetsOfEachSides) {
+TEST(PelvaneStream, OneDocumentWithANoisePageAndBlankSheetsOfEachSides)
+{
     PelvaneHost host;
     ASSERT_EQ(host.initialized, IMX_OK);
     FaxBlock block({"555 12 34", " 0 800\r\n9"});
@@ -115,15 +123,16 @@ TEST(PelvaneStream, OneDocumentWithANoisePageAndBlankSheetsOfEachSides) {
     const Page noise = Noise(1201, 600, 1);
     SendPage(host, noise, 64, 4);
     ASSERT_EQ(host.slots.SheetEnd(host.job), IMX_OK);
-    for (uint32_t sides : {0u, 1u, 2u}) ASSERT_EQ(host.slots.SheetBlank(host.job, kDpi, size, 1, "Letter", sides, 1), IMX_OK);
+    for (uint32_t sides : {0u, 1u, 2u})
+        ASSERT_EQ(host.slots.SheetBlank(host.job, kDpi, size, 1, "Letter", sides, 1), IMX_OK);
     ASSERT_EQ(host.slots.DocEnd(host.job, 0, nullptr), IMX_OK);
     ASSERT_EQ(host.slots.JobEnd(host.job), IMX_OK);
 
     const ParsedStream parsed = ParseJobStream(host.stream);
     ASSERT_TRUE(parsed.ok) << parsed.error;
-    EXPECT_EQ(parsed.items, Join({JobHeaderLines({"5551234", "08009"}), SheetLines(1201, 600, 200, 1),
-                                  SheetLines(1201, 600, 200, 1), SheetLines(1201, 600, 200, 2),
-                                  SheetLines(1201, 600, 200, 2), JobEndLines()}));
+    EXPECT_EQ(parsed.items,
+              Join({JobHeaderLines({"5551234", "08009"}), SheetLines(1201, 600, 200, 1), SheetLines(1201, 600, 200, 1),
+                    SheetLines(1201, 600, 200, 2), SheetLines(1201, 600, 200, 2), JobEndLines()}));
     ASSERT_EQ(parsed.images.size(), 6u);
     // The noise page is larger than one chunk: every chunk but the last is full.
     ASSERT_GT(parsed.chunkSizes[0].size(), 1u);
@@ -132,7 +141,8 @@ TEST(PelvaneStream, OneDocumentWithANoisePageAndBlankSheetsOfEachSides) {
     for (size_t i = 1; i < 6; ++i) ExpectBlank(parsed.images[i], 1201, 600);
 }
 
-TEST(PelvaneStream, TwoDocumentsShareOneHeaderAndOneEnd) {
+TEST(PelvaneStream, TwoDocumentsShareOneHeaderAndOneEnd)
+{
     FaxBlock block({}, 2);
     {
         PelvaneHost host;
@@ -156,7 +166,8 @@ TEST(PelvaneStream, TwoDocumentsShareOneHeaderAndOneEnd) {
     EXPECT_EQ(ParseJobStream(next.stream).items, Join({JobHeaderLines({"1"}), JobEndLines()}));
 }
 
-TEST(PelvaneStream, AFaxNumberCannotEndThePjlContextOrStartACommand) {
+TEST(PelvaneStream, AFaxNumberCannotEndThePjlContextOrStartACommand)
+{
     const struct {
         const char* what;
         std::string number;
@@ -173,13 +184,15 @@ TEST(PelvaneStream, AFaxNumberCannotEndThePjlContextOrStartACommand) {
         ASSERT_EQ(host.slots.DocBegin(host.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, block.bytes.data()), IMX_OK);
         ASSERT_EQ(host.slots.DocEnd(host.job, 0, nullptr), IMX_OK);
         const std::string stream(host.stream.begin(), host.stream.end());
-        EXPECT_NE(stream.find("@PJL SET FAXTEL = " + c.written + "\r\n"), std::string::npos) << c.what << "\n" << stream;
+        EXPECT_NE(stream.find("@PJL SET FAXTEL = " + c.written + "\r\n"), std::string::npos) << c.what << "\n"
+                                                                                             << stream;
         // The escapes that open and close the job, no other.
         EXPECT_EQ(std::count(stream.begin(), stream.end(), '\x1b'), 2) << c.what;
     }
 }
 
-TEST(PelvaneStream, ANarrowSheetKeepsTheEncoderAndAWiderOneReplacesIt) {
+TEST(PelvaneStream, ANarrowSheetKeepsTheEncoderAndAWiderOneReplacesIt)
+{
     PelvaneHost host;
     FaxBlock block({});
     ASSERT_EQ(host.slots.DocBegin(host.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, block.bytes.data()), IMX_OK);
@@ -204,7 +217,8 @@ TEST(PelvaneStream, ANarrowSheetKeepsTheEncoderAndAWiderOneReplacesIt) {
     ExpectBlank(parsed.images[2], 200, 60);
 }
 
-TEST(PelvaneStream, AFailedWriteMakesTheJobFailWhileLaterLinesAreTried) {
+TEST(PelvaneStream, AFailedWriteMakesTheJobFailWhileLaterLinesAreTried)
+{
     // The same job with the write failing from each call on.
     uint32_t totalCalls = 0;
     for (uint32_t failFrom = 1;; ++failFrom) {
@@ -239,7 +253,8 @@ TEST(PelvaneStream, AFailedWriteMakesTheJobFailWhileLaterLinesAreTried) {
     EXPECT_GT(totalCalls, 5u);
 }
 
-TEST(PelvaneStream, StagedWritesKeepTheOrderOfTheCalls) {
+TEST(PelvaneStream, StagedWritesKeepTheOrderOfTheCalls)
+{
     PelvaneHost host;
     std::vector<uint8_t> bytes(5000);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
@@ -269,7 +284,8 @@ TEST(PelvaneStream, StagedWritesKeepTheOrderOfTheCalls) {
     EXPECT_EQ(ImoJobWrite(host.job, bytes.data(), 10), 0u);
 }
 
-TEST(PelvaneStream, BandsOfAnotherFormatOrPlaceAreRefused) {
+TEST(PelvaneStream, BandsOfAnotherFormatOrPlaceAreRefused)
+{
     PelvaneHost host;
     FaxBlock block({});
     host.slots.DocBegin(host.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, block.bytes.data());
@@ -302,7 +318,8 @@ TEST(PelvaneStream, BandsOfAnotherFormatOrPlaceAreRefused) {
     EXPECT_EQ(host.slots.ImageEnd(host.job), IMX_ERR_WRITE);
 }
 
-TEST(PelvaneStream, JobAbortCancelsAndFreesTheTableEntry) {
+TEST(PelvaneStream, JobAbortCancelsAndFreesTheTableEntry)
+{
     FaxBlock block({"1"}, 3);
     PelvaneHost host;
     host.slots.DocBegin(host.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, block.bytes.data());
@@ -313,7 +330,8 @@ TEST(PelvaneStream, JobAbortCancelsAndFreesTheTableEntry) {
     for (uint32_t i = 0; i < IMO_JOB_TABLE_SIZE; ++i) EXPECT_NE(ImoJobTableEntries()[i].job, host.job);
 }
 
-TEST(PelvaneStream, PaperWidthRoundsToTheNearestPixel) {
+TEST(PelvaneStream, PaperWidthRoundsToTheNearestPixel)
+{
     PelvaneHost host;
     FaxBlock block({});
     host.slots.DocBegin(host.job, nullptr, 0, 0, 1, IMO_OEM_DATA_SIZE, block.bytes.data());
@@ -321,9 +339,8 @@ TEST(PelvaneStream, PaperWidthRoundsToTheNearestPixel) {
     const uint32_t size[2] = {8500, 11000};
     host.stream.clear();
     ASSERT_EQ(host.slots.SheetBegin(host.job, resolution, size, 1, "Letter", 0, 1), IMX_OK);
-    EXPECT_EQ(ParseJobStream(host.stream).items,
-              (Lines{"@PJL SET PAGESTATUS = START", "@PJL SET PAPERWIDTH = 1726", "@PJL SET PAPERLENGTH = 2156",
-                     "@PJL SET RESOLUTION = 196"}));
+    EXPECT_EQ(ParseJobStream(host.stream).items, (Lines{"@PJL SET PAGESTATUS = START", "@PJL SET PAPERWIDTH = 1726",
+                                                        "@PJL SET PAPERLENGTH = 2156", "@PJL SET RESOLUTION = 196"}));
 }
 
 }  // namespace

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "engine/job/render_call.h"
+#include "tests/pelvane/fax_job_output.h"
 #include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
-#include "tests/pelvane/fax_job_output.h"
 #include "tools/faxview/fax_job_parse.h"
 
 namespace {
@@ -30,8 +30,10 @@ struct Line {
 std::vector<Line> Lines()
 {
     std::vector<Line> lines;
-    const char16_t* texts[] = {u"Dear customer, the goods left Hamburg on Monday.", u"Quick brown fox 0123456789 {[()]} jump",
-                               u"Agreed terms: \u0436\u044f payment within thirty days.", u"gjpqy ÀÉÎÕÜ descenders and accents"};
+    const char16_t* texts[] = {u"Dear customer, the goods left Hamburg on Monday.",
+                               u"Quick brown fox 0123456789 {[()]} jump",
+                               u"Agreed terms: \u0436\u044f payment within thirty days.",
+                               u"gjpqy ÀÉÎÕÜ descenders and accents"};
     for (int i = 0; i < 48; ++i)
         lines.push_back({120 + (i % 5) * 7, 90 + i * 45 + (i % 3), i % 4 == 3 ? 202u : 201u, i % 2 == 1, texts[i % 4]});
     return lines;
@@ -41,8 +43,13 @@ std::vector<uint8_t> Job(const std::vector<Line>& lines)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
-                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
                                               {"data", block.bytes}});
     b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     b.Add("font_log", {{"id", 201}, {"height", -30}, {"weight", 400}, {"face", "Liberation Sans"}});
@@ -63,10 +70,19 @@ std::vector<uint8_t> Job(const std::vector<Line>& lines)
             data.push_back(uint8_t(c >> 8));
         }
         const int32_t right = line.x + int32_t(text.size()) * advance + 40;
-        const RECT bounds = line.ownBounds ? RECT{line.x - 10, line.y - 60, right, line.y + 20} : RECT{0, 0, kWidth, kHeight};
-        b.Add("cmd_text", {{"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right}, {"bottom", bounds.bottom},
-                           {"font", line.font}, {"brush", kBlack}, {"count", uint32_t(text.size())}, {"flags", 2},
-                           {"mix", 13}, {"mix2", 11}, {"data", data}});
+        const RECT bounds =
+            line.ownBounds ? RECT{line.x - 10, line.y - 60, right, line.y + 20} : RECT{0, 0, kWidth, kHeight};
+        b.Add("cmd_text", {{"left", bounds.left},
+                           {"top", bounds.top},
+                           {"right", bounds.right},
+                           {"bottom", bounds.bottom},
+                           {"font", line.font},
+                           {"brush", kBlack},
+                           {"count", uint32_t(text.size())},
+                           {"flags", 2},
+                           {"mix", 13},
+                           {"mix2", 11},
+                           {"data", data}});
     }
     b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});

@@ -57,8 +57,13 @@ std::vector<uint8_t> TextJob(int32_t height)
 {
     FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"copies", 1}, {"res_x", 204}, {"res_y", 196}, {"extent1_w", kWidth},
-                                              {"extent1_h", kHeight}, {"extent2_w", kWidth}, {"extent2_h", kHeight},
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
                                               {"data", block.bytes}});
     b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     b.Add("font_log", {{"id", 201}, {"height", height}, {"weight", 400}, {"face", "Liberation Sans"}});
@@ -77,9 +82,17 @@ std::vector<uint8_t> TextJob(int32_t height)
             data.push_back(uint8_t(c));
             data.push_back(uint8_t(c >> 8));
         }
-        b.Add("cmd_text", {{"left", x - 20}, {"top", y - 260}, {"right", x + int32_t(text.size()) * advance + 60},
-                           {"bottom", y + 80}, {"font", 201}, {"brush", kBlack}, {"count", uint32_t(text.size())},
-                           {"flags", 2}, {"mix", 13}, {"mix2", 11}, {"data", data}});
+        b.Add("cmd_text", {{"left", x - 20},
+                           {"top", y - 260},
+                           {"right", x + int32_t(text.size()) * advance + 60},
+                           {"bottom", y + 80},
+                           {"font", 201},
+                           {"brush", kBlack},
+                           {"count", uint32_t(text.size())},
+                           {"flags", 2},
+                           {"mix", 13},
+                           {"mix2", 11},
+                           {"data", data}});
     }
     b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
     b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
@@ -217,7 +230,8 @@ TEST(RenderOutOfMemoryAtEveryStep, EachRenderCompletesOrFailsForLackOfMemory)
         result = r.result;
         if (result == 0) break;
         EXPECT_TRUE(result == uint32_t(ERROR_NOT_ENOUGH_MEMORY) || result == uint32_t(IMX_ERR_NO_MEMORY))
-            << result << " after " << allowed << " blocks\n" << r.log;
+            << result << " after " << allowed << " blocks\n"
+            << r.log;
         if (!r.fax.empty()) {
             EXPECT_NE(r.fax.rfind("@PJL SET JOBSTATUS = CANCEL"), std::string::npos) << allowed << " blocks";
         }
@@ -369,8 +383,7 @@ const GdiCase kGdiCases[] = {
          header.biBitCount = 8;
          return Made(CreateDIBitmap(g.source, &header, 0, nullptr, nullptr, DIB_RGB_COLORS));
      }},
-    {"CreateFontIndirectW", kEvery,
-     [](GdiMemory& g) { return Made(CreateFontIndirectW(&g.font)); }},
+    {"CreateFontIndirectW", kEvery, [](GdiMemory& g) { return Made(CreateFontIndirectW(&g.font)); }},
 };
 
 TEST(GdiOutOfMemory, CallsFailWithNotEnoughMemoryAndWorkAgainAfter)

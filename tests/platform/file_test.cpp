@@ -169,10 +169,8 @@ protected:
     }
     void TearDown() override
     {
-        if (hadValue_)
-            setenv("TMPDIR", saved_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
+        if (hadValue_) setenv("TMPDIR", saved_.c_str(), 1);
+        else unsetenv("TMPDIR");
     }
     ScratchDir dir_;
     std::string saved_;

@@ -17,8 +17,7 @@ TEST(ProcessHeap, SizesAndZeroedGrowth)
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(HeapSize(GetProcessHeap(), 0, block), 940u * 2);
     EXPECT_EQ(block[2], 0xAB);
-    for (size_t i = 3; i < 940 * 2; ++i)
-        ASSERT_EQ(block[i], 0) << i;
+    for (size_t i = 3; i < 940 * 2; ++i) ASSERT_EQ(block[i], 0) << i;
     EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, block));
     EXPECT_TRUE(HeapFree(GetProcessHeap(), 0, nullptr));
     EXPECT_EQ(HeapAlloc(GetProcessHeap(), 0, SIZE_MAX), nullptr);
@@ -37,7 +36,8 @@ TEST(CodePage, AnsiIs1251)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 
     char narrow[32] = {};
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, 32, nullptr, nullptr), 17);  // 7 x 2 + 2 + the terminator
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, 32, nullptr, nullptr),
+              17);  // 7 x 2 + 2 + the terminator
     EXPECT_STREQ(narrow, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xBD\xD1\x82\xD0\xB5\xD1\x80 1");
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, 32, nullptr, nullptr), 10);
     EXPECT_STREQ(narrow, "\xCF\xF0\xE8\xED\xF2\xE5\xF0 1");

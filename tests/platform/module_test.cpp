@@ -146,8 +146,8 @@ TEST(Modules, StringBlockBuilderMatchesTheLayout)
 {
     constexpr auto block = FaxStringBlock(u"A", u"", u"\u0424\u0430\u043a\u0441");
     const unsigned char expected[] = {
-        1, 0, 'A', 0, 0, 0, 4, 0, 0x24, 0x04, 0x30, 0x04, 0x3A, 0x04, 0x41, 0x04,
-        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        1, 0, 'A', 0, 0, 0, 4, 0, 0x24, 0x04, 0x30, 0x04, 0x3A, 0x04, 0x41, 0x04, 0, 0, 0, 0, 0,
+        0, 0, 0,   0, 0, 0, 0, 0, 0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0,
     };
     ASSERT_EQ(block.size(), sizeof expected);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), expected));

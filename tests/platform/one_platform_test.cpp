@@ -73,10 +73,8 @@ TEST(OnePlatform, ARegistryValueWrittenByAModuleIsReadByTheHost)
     EXPECT_EQ(value, 3u);
     RegCloseKey(key);
 
-    if (old)
-        setenv("FAXDRIVER_REGISTRY", saved.c_str(), 1);
-    else
-        unsetenv("FAXDRIVER_REGISTRY");
+    if (old) setenv("FAXDRIVER_REGISTRY", saved.c_str(), 1);
+    else unsetenv("FAXDRIVER_REGISTRY");
 }
 
 TEST(OnePlatform, AModuleLoadedAgainFindsItsResourcesEachTime)

@@ -39,8 +39,7 @@ SIZE PngSize(const std::string& path)
 {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {0, 0};
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {0, 0};
     SIZE size{LONG(image.width), LONG(image.height)};
     png_image_free(&image);
     return size;
@@ -135,8 +134,8 @@ TEST_F(PrinterEnv, EscapeSetsThePageAndItsFile)
         int result;
     };
     const Case cases[] = {
-        {300, 200, 268, 1},  {300, 200, 8, 1},        {0, 200, 268, -1},      {300, -1, 268, -1},
-        {32768, 2, 268, -1}, {10000, 10000, 268, -1}, {300, 200, 7, -1},      {32767, 1, 8, 1},
+        {300, 200, 268, 1},  {300, 200, 8, 1},        {0, 200, 268, -1}, {300, -1, 268, -1},
+        {32768, 2, 268, -1}, {10000, 10000, 268, -1}, {300, 200, 7, -1}, {32767, 1, 8, 1},
     };
     for (const Case& c : cases) {
         HDC dc = CreateDCW(nullptr, u"Fax", nullptr, nullptr);

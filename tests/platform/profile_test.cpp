@@ -66,25 +66,24 @@ TEST_F(Profiles, StringSemantics)
         const char* key;
         const char* want;
     } cases[] = {
-        {"DEFINE", "FONTNAME", "Arial Cyr"},       // case, trimming, first match
+        {"DEFINE", "FONTNAME", "Arial Cyr"},  // case, trimming, first match
         {"define", "charset", "204"},
-        {"DEFINE", "Quoted", "  spaced out  "},    // one pair of quotes stripped, inside kept
+        {"DEFINE", "Quoted", "  spaced out  "},  // one pair of quotes stripped, inside kept
         {"DEFINE", "Single", "x"},
-        {"DEFINE", "Mismatched", "\"half'"},       // quotes must match
+        {"DEFINE", "Mismatched", "\"half'"},  // quotes must match
         {"DEFINE", "Lonely", "\""},
-        {"DEFINE", "Inline", "a;b ; c"},           // an inline ';' belongs to the value
-        {"DEFINE", "COMMENTED", "dflt"},           // a comment line defines nothing
-        {"DEFINE", "Empty", ""},                   // present but empty: not the default
+        {"DEFINE", "Inline", "a;b ; c"},  // an inline ';' belongs to the value
+        {"DEFINE", "COMMENTED", "dflt"},  // a comment line defines nothing
+        {"DEFINE", "Empty", ""},  // present but empty: not the default
         {"DEFINE", "NoEquals", "dflt"},
-        {"DEFINE", "TITLE", "dflt"},               // key of another section
-        {"STYLE1", "title", "Fax"},                // blanks inside the brackets trimmed
+        {"DEFINE", "TITLE", "dflt"},  // key of another section
+        {"STYLE1", "title", "Fax"},  // blanks inside the brackets trimmed
         {"DEFINE", "Late", "only in the repeated section"},
-        {"DEFINE", "COUNT", "3"},                  // the first occurrence wins over the repeat
-        {"STYLE2", "TITLE", "dflt"},               // missing section
-        {" DEFINE ", " COUNT ", "3"},              // blanks around the asked names
+        {"DEFINE", "COUNT", "3"},  // the first occurrence wins over the repeat
+        {"STYLE2", "TITLE", "dflt"},  // missing section
+        {" DEFINE ", " COUNT ", "3"},  // blanks around the asked names
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Get(c.section, c.key, "dflt", file), c.want) << c.section << "/" << c.key;
+    for (const auto& c : cases) EXPECT_EQ(Get(c.section, c.key, "dflt", file), c.want) << c.section << "/" << c.key;
 
     EXPECT_EQ(Get("DEFINE", "Missing", "trailing blanks  ", file), "trailing blanks");
     EXPECT_EQ(Get("DEFINE", "Missing", nullptr, file), "");
@@ -129,14 +128,14 @@ TEST_F(Profiles, Integers)
     } cases[] = {
         {"COUNT", 3},
         {"Negative", -42},
-        {"Plus", 17},             // leading digits only
-        {"Junk", 0},              // no digits
+        {"Plus", 17},  // leading digits only
+        {"Junk", 0},  // no digits
         {"Empty", 0},
-        {"Hex", 0},               // decimal only
+        {"Hex", 0},  // decimal only
         {"Quoted", 0},
-        {"Huge", 2147483647},     // saturates
+        {"Huge", 2147483647},  // saturates
         {"HugeNegative", -2147483647 - 1},
-        {"Missing", 77},          // the default
+        {"Missing", 77},  // the default
     };
     for (const auto& c : cases) {
         EXPECT_EQ(static_cast<int>(GetPrivateProfileIntA("DEFINE", c.key, 77, file.c_str())), c.want) << c.key;
@@ -151,8 +150,9 @@ TEST_F(Profiles, Integers)
 // The same template in the three encodings gives the same answers.
 TEST_F(Profiles, Utf16AndCodePage1251Files)
 {
-    const std::u16string text = u"[DEFINE]\r\nFONTNAME=\u0422\u0430\u0439\u043c\u0441\r\n"
-                                u"[\u0421\u0422\u0418\u041b\u042c]\r\n\u0418\u041c\u042f = \"\u0424\u0430\u043a\u0441\"\r\n";
+    const std::u16string text =
+        u"[DEFINE]\r\nFONTNAME=\u0422\u0430\u0439\u043c\u0441\r\n"
+        u"[\u0421\u0422\u0418\u041b\u042c]\r\n\u0418\u041c\u042f = \"\u0424\u0430\u043a\u0441\"\r\n";
     std::string utf16 = "\xFF\xFE";
     for (char16_t c : text) {
         utf16 += static_cast<char>(c & 0xFF);

@@ -14,8 +14,8 @@ TEST(RectHelpers, IntersectGivesZerosWhenEmpty)
     } cases[] = {
         {{0, 0, 10, 10}, {5, 5, 15, 15}, {5, 5, 10, 10}, TRUE},
         {{0, 0, 10, 10}, {10, 0, 20, 10}, {0, 0, 0, 0}, FALSE},  // touching edges share nothing
-        {{0, 0, 10, 10}, {3, 3, 3, 8}, {0, 0, 0, 0}, FALSE},     // empty operand
-        {{5, 5, 1, 1}, {0, 0, 10, 10}, {0, 0, 0, 0}, FALSE},     // inverted operand is empty
+        {{0, 0, 10, 10}, {3, 3, 3, 8}, {0, 0, 0, 0}, FALSE},  // empty operand
+        {{5, 5, 1, 1}, {0, 0, 10, 10}, {0, 0, 0, 0}, FALSE},  // inverted operand is empty
         {{-5, -5, 5, 5}, {-10, -1, 0, 20}, {-5, -1, 0, 5}, TRUE},
     };
     for (const auto& c : cases) {
@@ -50,13 +50,13 @@ TEST(RectHelpers, SubtractShrinksOnlyAcrossAWholeSide)
         RECT b, want;
         BOOL result;
     } cases[] = {
-        {{-1, -1, 11, 4}, {0, 4, 10, 10}, TRUE},   // top strip
-        {{-1, 6, 11, 20}, {0, 0, 10, 6}, TRUE},    // bottom strip
-        {{-5, -5, 3, 15}, {3, 0, 10, 10}, TRUE},   // left strip
-        {{7, 0, 10, 10}, {0, 0, 7, 10}, TRUE},     // right strip
-        {{2, 2, 5, 5}, {0, 0, 10, 10}, TRUE},      // hole: no change
-        {{0, 3, 10, 6}, {0, 0, 10, 10}, TRUE},     // band through the middle: no change
-        {{-1, -1, 11, 11}, {0, 0, 0, 0}, FALSE},   // covered
+        {{-1, -1, 11, 4}, {0, 4, 10, 10}, TRUE},  // top strip
+        {{-1, 6, 11, 20}, {0, 0, 10, 6}, TRUE},  // bottom strip
+        {{-5, -5, 3, 15}, {3, 0, 10, 10}, TRUE},  // left strip
+        {{7, 0, 10, 10}, {0, 0, 7, 10}, TRUE},  // right strip
+        {{2, 2, 5, 5}, {0, 0, 10, 10}, TRUE},  // hole: no change
+        {{0, 3, 10, 6}, {0, 0, 10, 10}, TRUE},  // band through the middle: no change
+        {{-1, -1, 11, 11}, {0, 0, 0, 0}, FALSE},  // covered
         {{20, 20, 30, 30}, {0, 0, 10, 10}, TRUE},  // disjoint
     };
     for (const auto& c : cases) {

@@ -29,10 +29,8 @@ protected:
     }
     void TearDown() override
     {
-        if (hadValue_)
-            setenv("FAXDRIVER_REGISTRY", saved_.c_str(), 1);
-        else
-            unsetenv("FAXDRIVER_REGISTRY");
+        if (hadValue_) setenv("FAXDRIVER_REGISTRY", saved_.c_str(), 1);
+        else unsetenv("FAXDRIVER_REGISTRY");
     }
     std::string root() const { return dir_.file("registry"); }
 
@@ -51,8 +49,7 @@ protected:
 std::vector<BYTE> Pattern(size_t size, unsigned seed)
 {
     std::vector<BYTE> data(size);
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<BYTE>((i * 131 + seed) >> 3);
+    for (size_t i = 0; i < size; ++i) data[i] = static_cast<BYTE>((i * 131 + seed) >> 3);
     return data;
 }
 
@@ -89,8 +86,7 @@ TEST_F(Registry, OversizedValueLeavesTheBufferAlone)
     DWORD size = sizeof small;
     EXPECT_EQ(RegQueryValueExA(key, "CountPout", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
     EXPECT_EQ(size, 1632u);
-    for (BYTE b : small)
-        EXPECT_EQ(b, 0);
+    for (BYTE b : small) EXPECT_EQ(b, 0);
     RegCloseKey(key);
 }
 
@@ -116,14 +112,14 @@ TEST_F(Registry, NamesMatchWithoutRegardToCaseAndKeepTheirCase)
     const fs::path folder = fs::path(root()) / "HKEY_CURRENT_USER" / "SoftWare" / "QUOBA" / "ABC";
     EXPECT_TRUE(fs::exists(folder / "=CountInfo"));  // the first spelling stays
     size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
-        ++entries;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++entries;
     EXPECT_EQ(entries, 1u);  // no temporary left behind
 
     // Cyrillic names fold too; odd characters stay within their key.
     key = Create(HKEY_CURRENT_USER, "\xD0\xA4\xD0\x90\xD0\x9A\xD0\xA1\\a/b%c\\.hidden\\=x");  // "ФАКС\..."
     RegCloseKey(key);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\xD1\x84\xD0\xB0\xD0\xBA\xD1\x81\\A/B%C\\.HIDDEN\\=X", 0, KEY_READ, &key),
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "\xD1\x84\xD0\xB0\xD0\xBA\xD1\x81\\A/B%C\\.HIDDEN\\=X", 0, KEY_READ,
+                            &key),
               ERROR_SUCCESS);
     RegCloseKey(key);
 }
@@ -153,8 +149,7 @@ TEST_F(Registry, StringsDefaultValuesAndAccess)
 {
     HKEY key = Create(HKEY_CLASSES_ROOT, "CLSID\\{0}\\InprocServer32");
     const char16_t path[] = u"/opt/\u0444\u0430\u043a\u0441/viewer.so";
-    ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path), ERROR_SUCCESS);
     RegCloseKey(key);
 
     ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "clsid\\{0}\\inprocserver32", 0, KEY_QUERY_VALUE, &key), ERROR_SUCCESS);
@@ -177,7 +172,8 @@ TEST_F(Registry, StringsDefaultValuesAndAccess)
     key = Create(HKEY_CLASSES_ROOT, "CLSID", KEY_SET_VALUE);
     EXPECT_EQ(RegSetValueExA(key, "Flags", 0, REG_DWORD, dword, 4), ERROR_SUCCESS);
     size = 4;
-    EXPECT_EQ(RegQueryValueExA(key, "Flags", nullptr, nullptr, reinterpret_cast<BYTE*>(narrow), &size), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegQueryValueExA(key, "Flags", nullptr, nullptr, reinterpret_cast<BYTE*>(narrow), &size),
+              ERROR_ACCESS_DENIED);
     RegCloseKey(key);
 }
 
@@ -189,10 +185,8 @@ TEST_F(Registry, FolderFollowsXdgConfigHome)
     setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
     HKEY key = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Talvern Imaging");
     RegCloseKey(key);
-    if (oldConfig)
-        setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
+    if (oldConfig) setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
     EXPECT_TRUE(fs::is_directory(fs::path(dir_.file("config")) / "faxdriver" / "registry" / "HKEY_LOCAL_MACHINE" /
                                  "SOFTWARE" / "Talvern Imaging"));
 }
@@ -203,12 +197,10 @@ std::string RunProbe(const std::string& arguments, int* status)
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[4096];
-    while (pipe && fgets(buffer, sizeof buffer, pipe))
-        output += buffer;
+    while (pipe && fgets(buffer, sizeof buffer, pipe)) output += buffer;
     const int raw = pipe ? pclose(pipe) : -1;
     *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    if (!output.empty() && output.back() == '\n')
-        output.pop_back();
+    if (!output.empty() && output.back() == '\n') output.pop_back();
     return output;
 }
 
@@ -260,8 +252,7 @@ TEST_F(Registry, KilledWriterLeavesNoTornValue)
         const auto torn = std::find_if(buffer.begin(), end, [fill](BYTE b) { return b != fill; });
         ASSERT_TRUE(torn == end) << "torn at " << (torn - buffer.begin());
     };
-    for (int i = 0; i < 100; ++i)
-        checkWhole();
+    for (int i = 0; i < 100; ++i) checkWhole();
     kill(writer, SIGKILL);
     int status = 0;
     waitpid(writer, &status, 0);

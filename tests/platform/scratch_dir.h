@@ -10,8 +10,7 @@ public:
     ScratchDir()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "platform-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
+        if (!mkdtemp(pattern.data())) std::abort();
         path_ = pattern;
     }
     ~ScratchDir()

@@ -14,15 +14,13 @@ class Watchdog {
 public:
     Watchdog()
         : thread_([this] {
-              for (int i = 0; i < 3000 && !done_; ++i)
-                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              for (int i = 0; i < 3000 && !done_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
               if (!done_) {
                   fprintf(stderr, "watchdog: test hung\n");
                   std::abort();
               }
           })
-    {
-    }
+    {}
     ~Watchdog()
     {
         done_ = true;
@@ -51,8 +49,7 @@ TEST(CriticalSections, ExcludeOtherThreadsAndAreRecursive)
                 LeaveCriticalSection(&section);
             }
         });
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 80000);
 
     EnterCriticalSection(&section);
@@ -64,8 +61,7 @@ TEST(CriticalSections, ExcludeOtherThreadsAndAreRecursive)
     LeaveCriticalSection(&section);
     std::thread([&] {
         otherGot = TryEnterCriticalSection(&section);
-        if (otherGot)
-            LeaveCriticalSection(&section);
+        if (otherGot) LeaveCriticalSection(&section);
     }).join();
     EXPECT_TRUE(otherGot);
     DeleteCriticalSection(&section);
@@ -87,7 +83,7 @@ TEST(Events, TimeoutsAndStates)
     EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_TIMEOUT);
 
     EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0);  // initially signalled
-    EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT);   // and reset by that wait
+    EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT);  // and reset by that wait
     CloseHandle(manual);
     CloseHandle(automatic);
     EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_FAILED);
@@ -102,13 +98,11 @@ TEST(Events, ManualResetReleasesEveryWaiter)
     std::vector<std::thread> waiters;
     for (int i = 0; i < 4; ++i)
         waiters.emplace_back([&] {
-            if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0)
-                ++released;
+            if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0) ++released;
         });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     SetEvent(event);
-    for (auto& t : waiters)
-        t.join();
+    for (auto& t : waiters) t.join();
     EXPECT_EQ(released, 4);
     CloseHandle(event);
 }
@@ -121,18 +115,15 @@ TEST(Events, AutoResetReleasesOneWaiterPerSignal)
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i)
         waiters.emplace_back([&] {
-            if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0)
-                ++released;
+            if (WaitForSingleObject(event, INFINITE) == WAIT_OBJECT_0) ++released;
         });
     for (int signal = 1; signal <= 3; ++signal) {
         SetEvent(event);
-        while (released < signal)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (released < signal) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(released, signal);  // no second waiter slipped through on the same signal
     }
-    for (auto& t : waiters)
-        t.join();
+    for (auto& t : waiters) t.join();
     EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);  // each release reset the event
     CloseHandle(event);
 }
@@ -184,12 +175,10 @@ TEST(ThreadLocalSlots, EachThreadSeesItsOwnValue)
             int own = 0;
             if (TlsGetValue(slot) == nullptr && TlsSetValue(slot, &own)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                if (TlsGetValue(slot) == &own)
-                    ++correct;
+                if (TlsGetValue(slot) == &own) ++correct;
             }
         });
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     EXPECT_EQ(correct, 4);
     EXPECT_EQ(TlsGetValue(slot), &mine);
     TlsFree(slot);

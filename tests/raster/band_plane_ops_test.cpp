@@ -20,7 +20,8 @@ struct BandPlane {
     TestBitmap pixels;
     ImxPlane plane{};
     BandPlane(uint8_t depth, uint32_t useCount, int32_t width = kWidth, int32_t height = kHeight)
-        : pixels(width, height, depth == 0 ? 1 : depth) {
+        : pixels(width, height, depth == 0 ? 1 : depth)
+    {
         for (int32_t y = 0; y < height; ++y)
             for (int32_t x = 0; x < width; ++x) pixels.Set(x, y, Noise(x, y, depth));
         plane.depth = depth;
@@ -43,12 +44,12 @@ struct TexturePlane {
     std::unique_ptr<TestPattern> tile;
     std::vector<uint32_t> pixels = std::vector<uint32_t>(64, 0x5A3C1E0Fu);
     ImxPlane plane{};
-    TexturePlane(State state, uint8_t depth) {
+    TexturePlane(State state, uint8_t depth)
+    {
         plane.depth = depth;
         if (depth && depth < 8) tile = std::make_unique<TestPattern>(7, 3, depth, 11);
         auto data = [&]() -> uint8_t* {
-            return tile ? reinterpret_cast<uint8_t*>(tile->words.data())
-                        : reinterpret_cast<uint8_t*>(pixels.data());
+            return tile ? reinterpret_cast<uint8_t*>(tile->words.data()) : reinterpret_cast<uint8_t*>(pixels.data());
         };
         plane.width = 7;
         plane.height = 3;
@@ -56,11 +57,23 @@ struct TexturePlane {
         switch (state) {
             case State::kAbsent: plane = ImxPlane{}; break;
             case State::kBlank: plane.flags = IMX_PLANE_BLANK; break;
-            case State::kBlankData: plane.data = data(); plane.dataPresent = 0; break;
+            case State::kBlankData:
+                plane.data = data();
+                plane.dataPresent = 0;
+                break;
             case State::kFull: plane.flags = IMX_PLANE_FULL; break;
-            case State::kSolidZero: plane.flags = IMX_PLANE_SOLID; plane.solidValue = 0; break;
-            case State::kSolidValue: plane.flags = IMX_PLANE_SOLID; plane.solidValue = kSolidValue; break;
-            case State::kData: plane.data = data(); plane.dataPresent = 1; break;
+            case State::kSolidZero:
+                plane.flags = IMX_PLANE_SOLID;
+                plane.solidValue = 0;
+                break;
+            case State::kSolidValue:
+                plane.flags = IMX_PLANE_SOLID;
+                plane.solidValue = kSolidValue;
+                break;
+            case State::kData:
+                plane.data = data();
+                plane.dataPresent = 1;
+                break;
         }
     }
 };
@@ -69,9 +82,9 @@ struct Case {
     State state;
     bool inverted;
     uint32_t bandUse;
-    Outcome bits;        // depths 1, 2, 4
+    Outcome bits;  // depths 1, 2, 4
     uint32_t bitsCount;  // use count added at depths 1, 2, 4
-    Outcome pixels;      // depths 8, 24, 32 (kSolid: the value named in `value`)
+    Outcome pixels;  // depths 8, 24, 32 (kSolid: the value named in `value`)
     uint32_t value;
     uint32_t pixelsCount;
     uint32_t depth0Count;
@@ -95,27 +108,29 @@ const Case kCases[] = {
     {State::kData, true, 3, Outcome::kTile, 1, Outcome::kSolid, 0x5A3C1E0F, 1, 1},
 };
 
-const char* StateName(State s) {
+const char* StateName(State s)
+{
     const char* names[] = {"absent", "blank", "blank data", "full", "solid 0", "solid", "data"};
     return names[static_cast<int>(s)];
 }
 
 // Mask rows for kRect: first bit = pixel 0 (kRect.left rounded down to 32); clear outside.
-TestBitmap MakeMask(const RECT& rect) {
+TestBitmap MakeMask(const RECT& rect)
+{
     TestBitmap mask(rect.right, rect.bottom - rect.top, 1);
     for (int32_t r = 0; r < mask.height; ++r)
         for (int32_t x = rect.left; x < rect.right; ++x) mask.Set(x, r, Noise(x, r, 99) % 3 != 0);
     return mask;
 }
 
-TEST(BandPlaneOps, TableOfTextureStatesDepthsAndInversion) {
+TEST(BandPlaneOps, TableOfTextureStatesDepthsAndInversion)
+{
     const POINT phase = {3, 1};
     for (bool masked : {false, true})
         for (const Case& c : kCases)
             for (uint8_t depth : {0, 1, 2, 4, 8, 24, 32, 16}) {
-                const std::string where = std::string(StateName(c.state)) + " depth " +
-                                          std::to_string(depth) + " inverted " +
-                                          std::to_string(c.inverted) + " use " +
+                const std::string where = std::string(StateName(c.state)) + " depth " + std::to_string(depth) +
+                                          " inverted " + std::to_string(c.inverted) + " use " +
                                           std::to_string(c.bandUse) + (masked ? " masked" : "");
                 BandPlane band(depth, c.bandUse);
                 TexturePlane texture(c.state, depth);
@@ -124,25 +139,21 @@ TEST(BandPlaneOps, TableOfTextureStatesDepthsAndInversion) {
                 const TestBitmap before = band.pixels;
                 TestBitmap mask = MakeMask(kRect);
                 if (masked) {
-                    PlaneRectMaskDispatch(reinterpret_cast<uint8_t*>(mask.words.data()),
-                                          mask.stride, &format, &texture.plane, &band.plane,
-                                          phase, &kRect);
+                    PlaneRectMaskDispatch(reinterpret_cast<uint8_t*>(mask.words.data()), mask.stride, &format,
+                                          &texture.plane, &band.plane, phase, &kRect);
                 } else {
                     PlaneRectFillDispatch(&format, &texture.plane, &band.plane, phase, &kRect);
                 }
                 const bool bits = depth == 1 || depth == 2 || depth == 4;
                 const bool pixels = depth == 8 || depth == 24 || depth == 32;
-                const uint32_t added = bits ? c.bitsCount
-                                       : pixels ? c.pixelsCount
-                                       : depth == 0 ? c.depth0Count : 0;
+                const uint32_t added = bits ? c.bitsCount : pixels ? c.pixelsCount : depth == 0 ? c.depth0Count : 0;
                 EXPECT_EQ(band.plane.dataPresent, c.bandUse + added) << where;
                 const Outcome outcome = bits ? c.bits : pixels ? c.pixels : Outcome::kUntouched;
                 const uint32_t all = depth >= 32 ? ~0u : (1u << (depth ? depth : 1)) - 1;
                 for (int32_t y = 0; y < kHeight; ++y)
                     for (int32_t x = 0; x < kWidth; ++x) {
                         uint32_t want = before.Get(x, y);
-                        const bool inside = x >= kRect.left && x < kRect.right && y >= kRect.top &&
-                                            y < kRect.bottom &&
+                        const bool inside = x >= kRect.left && x < kRect.right && y >= kRect.top && y < kRect.bottom &&
                                             (!masked || mask.Get(x, y - kRect.top));
                         if (inside) {
                             switch (outcome) {
@@ -151,8 +162,8 @@ TEST(BandPlaneOps, TableOfTextureStatesDepthsAndInversion) {
                                 case Outcome::kOnes: want = all; break;
                                 case Outcome::kSolid: want = c.value & all; break;
                                 case Outcome::kTile:
-                                    want = texture.tile->At((phase.x + x - kRect.left) % 7,
-                                                            (phase.y + y - kRect.top) % 3);
+                                    want =
+                                        texture.tile->At((phase.x + x - kRect.left) % 7, (phase.y + y - kRect.top) % 3);
                                     break;
                             }
                         }
@@ -161,7 +172,8 @@ TEST(BandPlaneOps, TableOfTextureStatesDepthsAndInversion) {
             }
 }
 
-TEST(BandPlaneOps, ImageTexturesAreCopiedPixelByPixel) {
+TEST(BandPlaneOps, ImageTexturesAreCopiedPixelByPixel)
+{
     for (bool masked : {false, true})
         for (uint8_t depth : {1, 2, 4, 8, 24, 32}) {
             BandPlane band(depth, 1);
@@ -179,26 +191,25 @@ TEST(BandPlaneOps, ImageTexturesAreCopiedPixelByPixel) {
             const TestBitmap before = band.pixels;
             TestBitmap mask = MakeMask(kRect);
             if (masked) {
-                PlaneRectMaskCopyDispatch(reinterpret_cast<uint8_t*>(mask.words.data()),
-                                          mask.stride, &format, &texture, &band.plane, &kRect);
+                PlaneRectMaskCopyDispatch(reinterpret_cast<uint8_t*>(mask.words.data()), mask.stride, &format, &texture,
+                                          &band.plane, &kRect);
             } else {
                 PlaneRectCopyDispatch(&format, &texture, &band.plane, &kRect);
             }
             EXPECT_EQ(band.plane.dataPresent, 2u);
             for (int32_t y = 0; y < kHeight; ++y)
                 for (int32_t x = 0; x < kWidth; ++x) {
-                    const bool inside = x >= kRect.left && x < kRect.right && y >= kRect.top &&
-                                        y < kRect.bottom && (!masked || mask.Get(x, y - kRect.top));
-                    const uint32_t want =
-                        inside ? image.Get(x - kRect.left, y - kRect.top) : before.Get(x, y);
+                    const bool inside = x >= kRect.left && x < kRect.right && y >= kRect.top && y < kRect.bottom &&
+                                        (!masked || mask.Get(x, y - kRect.top));
+                    const uint32_t want = inside ? image.Get(x - kRect.left, y - kRect.top) : before.Get(x, y);
                     ASSERT_EQ(band.pixels.Get(x, y), want)
-                        << "depth " << int{depth} << (masked ? " masked" : "") << " at " << x
-                        << "," << y;
+                        << "depth " << int{depth} << (masked ? " masked" : "") << " at " << x << "," << y;
                 }
         }
 }
 
-TEST(BandPlaneOps, EmptyRectangleCountsButChangesNothingAndNarrowSpanStaysInside) {
+TEST(BandPlaneOps, EmptyRectangleCountsButChangesNothingAndNarrowSpanStaysInside)
+{
     for (uint8_t depth : {1, 2, 4, 8, 24, 32}) {
         BandPlane band(depth, 0);
         TexturePlane full(State::kFull, depth);
@@ -228,7 +239,8 @@ struct Layout {
     BandPlane one{1, 1}, eight{8, 1}, four{4, 1};
     TextureCacheEntry entry{};
     TexturePlane tileOne{State::kData, 1}, tileEight{State::kData, 8};
-    Layout(int32_t bandX, int32_t textureX, bool tiled) {
+    Layout(int32_t bandX, int32_t textureX, bool tiled)
+    {
         layout.band.x = bandX;
         layout.band.y = 0;
         layout.band.planeCount = 3;
@@ -246,7 +258,8 @@ struct Layout {
     TestBitmap& Pixels(int i) { return i == 0 ? one.pixels : i == 1 ? eight.pixels : four.pixels; }
 };
 
-TEST(BandPlaneOps, PlanesLoopTilesFromTheTextureOriginAndSkipsAbsentPlanes) {
+TEST(BandPlaneOps, PlanesLoopTilesFromTheTextureOriginAndSkipsAbsentPlanes)
+{
     // Band origin left and right of the texture origin: a non-negative phase either way, so the
     // tiles continue across the texture origin.
     for (int32_t bandX : {100, 0, -3})
@@ -255,8 +268,8 @@ TEST(BandPlaneOps, PlanesLoopTilesFromTheTextureOriginAndSkipsAbsentPlanes) {
             const TestBitmap fourBefore = l.four.pixels;
             TestBitmap mask = MakeMask(kRect);
             if (masked) {
-                BandPlanesTextureFillMasked(reinterpret_cast<uint8_t*>(mask.words.data()),
-                                            mask.stride, &l.entry, &l.layout, &kRect);
+                BandPlanesTextureFillMasked(reinterpret_cast<uint8_t*>(mask.words.data()), mask.stride, &l.entry,
+                                            &l.layout, &kRect);
             } else {
                 BandPlanesTextureFill(&l.entry, &l.layout, &kRect);
             }
@@ -268,14 +281,14 @@ TEST(BandPlaneOps, PlanesLoopTilesFromTheTextureOriginAndSkipsAbsentPlanes) {
                 for (int32_t x = kRect.left; x < kRect.right; ++x) {
                     if (masked && !mask.Get(x, y - kRect.top)) continue;
                     const int64_t tx = ((bandX + x - 50) % 7 + 7) % 7;
-                    ASSERT_EQ(l.one.pixels.Get(x, y), l.tileOne.tile->At(tx, y % 3))
-                        << bandX << " " << x << "," << y;
+                    ASSERT_EQ(l.one.pixels.Get(x, y), l.tileOne.tile->At(tx, y % 3)) << bandX << " " << x << "," << y;
                     ASSERT_EQ(l.eight.pixels.Get(x, y), 0x0Fu);  // the first pixel's value
                 }
         }
 }
 
-TEST(BandPlaneOps, SinglePlaneAtHalfResolutionScalesTheOrigins) {
+TEST(BandPlaneOps, SinglePlaneAtHalfResolutionScalesTheOrigins)
+{
     Layout l(101, 3, true);
     l.layout.planeConfig.planes[0].xResolution = 100;
     l.layout.planeConfig.planes[0].yResolution = 100;
@@ -290,7 +303,8 @@ TEST(BandPlaneOps, SinglePlaneAtHalfResolutionScalesTheOrigins) {
     EXPECT_EQ(l.layout.band.planes[2].dataPresent, 1u);
 }
 
-TEST(BandPlaneOps, TiledEightBitTexturePaintsFirstPixelImageCopiesIt) {
+TEST(BandPlaneOps, TiledEightBitTexturePaintsFirstPixelImageCopiesIt)
+{
     Layout tiled(0, 0, true), image(0, 0, false);
     std::vector<uint8_t> pixels(128);
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i + 1);
@@ -308,8 +322,8 @@ TEST(BandPlaneOps, TiledEightBitTexturePaintsFirstPixelImageCopiesIt) {
 }
 
 // A mask pattern with its rows behind the record, as the output-module context keeps it.
-std::vector<uint32_t> MakeMaskPattern(int32_t width, int32_t height,
-                                      const std::vector<uint32_t>& rows) {
+std::vector<uint32_t> MakeMaskPattern(int32_t width, int32_t height, const std::vector<uint32_t>& rows)
+{
     const int32_t stride = (width + 31) / 32 * 4;
     std::vector<uint32_t> block(3 + rows.size());
     MaskPattern head{width, height, stride};
@@ -318,7 +332,8 @@ std::vector<uint32_t> MakeMaskPattern(int32_t width, int32_t height,
     return block;
 }
 
-TEST(BandMaskPatternAnd, BuiltInCheckerboardKeepsAlternatePixels) {
+TEST(BandMaskPatternAnd, BuiltInCheckerboardKeepsAlternatePixels)
+{
     std::vector<uint32_t> rows;
     for (int i = 0; i < 32; ++i) rows.push_back(i % 2 ? 0x55555555u : 0xAAAAAAAAu);
     auto block = MakeMaskPattern(32, 32, rows);
@@ -337,7 +352,8 @@ TEST(BandMaskPatternAnd, BuiltInCheckerboardKeepsAlternatePixels) {
     }
 }
 
-TEST(BandMaskPatternAnd, NarrowAndOddWidthPatternsTileFromTheOrigin) {
+TEST(BandMaskPatternAnd, NarrowAndOddWidthPatternsTileFromTheOrigin)
+{
     for (int32_t width : {1, 5, 16, 17, 40}) {
         std::vector<uint32_t> rows;
         const int32_t words = (width + 31) / 32;
@@ -348,9 +364,7 @@ TEST(BandMaskPatternAnd, NarrowAndOddWidthPatternsTileFromTheOrigin) {
             }
         auto block = MakeMaskPattern(width, 3, rows);
         const auto* pattern = reinterpret_cast<const MaskPattern*>(block.data());
-        auto patternBit = [&](int32_t x, int32_t y) {
-            return (rows[y * words + x / 32] >> (31 - x % 32)) & 1;
-        };
+        auto patternBit = [&](int32_t x, int32_t y) { return (rows[y * words + x / 32] >> (31 - x % 32)) & 1; };
         for (POINT origin : {POINT{0, 0}, POINT{7, 2}, POINT{-9, -4}}) {
             TestBitmap buffer(90, 5, 1);
             for (int32_t y = 0; y < 5; ++y)
@@ -368,7 +382,8 @@ TEST(BandMaskPatternAnd, NarrowAndOddWidthPatternsTileFromTheOrigin) {
     }
 }
 
-TEST(BandMaskPatternAnd, EmptyPatternLeavesTheBuffer) {
+TEST(BandMaskPatternAnd, EmptyPatternLeavesTheBuffer)
+{
     std::vector<uint32_t> rows(4, 0);
     for (auto [w, h] : {std::pair{0, 4}, {32, 0}, {-5, 2}}) {
         auto block = MakeMaskPattern(w, h, rows);

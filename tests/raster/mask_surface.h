@@ -42,7 +42,8 @@ struct MaskSurface {
         for (LONG y = 0; y < Height(); ++y)
             for (LONG x = 0; x < Width(); ++x)
                 if (Get(x, y) != expected(x, y))
-                    return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is " + std::to_string(Get(x, y));
+                    return "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is " +
+                           std::to_string(Get(x, y));
         return "";
     }
 };

@@ -16,7 +16,8 @@ TEST(PathClip, EdgeTablesOfSidesAndCuts)
     RECT below10{0, 10, 200, 200};
     std::vector<Edge> cut = EdgesOf({{{0, 0}, {100, 100}, {0, 100}}}, &below10);
     auto sloped = [](const std::vector<Edge>& edges) {
-        return *std::find_if(edges.begin(), edges.end(), [](const Edge& e) { return e.bottom.x == 100 && e.xStep + e.remainder > 0; });
+        return *std::find_if(edges.begin(), edges.end(),
+                             [](const Edge& e) { return e.bottom.x == 100 && e.xStep + e.remainder > 0; });
     };
     Edge e = sloped(whole);
     EdgeState stepped = e.top;

@@ -10,15 +10,15 @@
 
 namespace {
 
-void Randomise(TestBitmap& b, uint32_t seed) {
+void Randomise(TestBitmap& b, uint32_t seed)
+{
     for (int32_t y = 0; y < b.height; ++y)
         for (int32_t x = 0; x < b.width; ++x) b.Set(x, y, Noise(x, y, seed));
 }
 
-using Fill = void (*)(BltBitmap*, BltBitmap*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
-                      uint32_t, uint32_t, uint32_t);
-using MaskFill = void (*)(BltBitmap*, BltBitmap*, BltBitmap*, uint32_t, uint32_t, uint32_t,
-                          uint32_t);
+using Fill = void (*)(BltBitmap*, BltBitmap*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+                      uint32_t);
+using MaskFill = void (*)(BltBitmap*, BltBitmap*, BltBitmap*, uint32_t, uint32_t, uint32_t, uint32_t);
 
 struct DepthKernels {
     uint32_t depth;
@@ -38,9 +38,9 @@ constexpr int32_t kPlaneWidth = 200;
 constexpr int32_t kRows = 3;
 
 // Fills (or ANDs) and compares the whole plane with a per-pixel expectation.
-void CheckTile(const DepthKernels& k, bool andMode, uint32_t pw, uint32_t ph, uint32_t x,
-               uint32_t y, uint32_t w, uint32_t h, uint32_t px, uint32_t py,
-               int32_t planeWidth = kPlaneWidth) {
+void CheckTile(const DepthKernels& k, bool andMode, uint32_t pw, uint32_t ph, uint32_t x, uint32_t y, uint32_t w,
+               uint32_t h, uint32_t px, uint32_t py, int32_t planeWidth = kPlaneWidth)
+{
     TestPattern pattern(pw, ph, k.depth, pw * 7 + ph);
     TestBitmap plane(planeWidth, kRows + 2, k.depth);
     Randomise(plane, x + 3 * w);
@@ -55,11 +55,12 @@ void CheckTile(const DepthKernels& k, bool andMode, uint32_t pw, uint32_t ph, ui
     BltBitmap p = pattern.Blt();
     (andMode ? Plane1PatternAnd : k.fill)(&d, &p, x, y, w, h, px, py, pw, ph);
     ASSERT_EQ(plane.words, expected.words)
-        << "depth " << k.depth << (andMode ? " AND" : " fill") << " pattern " << pw << "x" << ph
-        << " x " << x << " y " << y << " w " << w << " h " << h << " phase " << px << "," << py;
+        << "depth " << k.depth << (andMode ? " AND" : " fill") << " pattern " << pw << "x" << ph << " x " << x << " y "
+        << y << " w " << w << " h " << h << " phase " << px << "," << py;
 }
 
-TEST(PlaneKernels, PatternFillAndAndMatchReferenceOverWidthsPositionsAndPhases) {
+TEST(PlaneKernels, PatternFillAndAndMatchReferenceOverWidthsPositionsAndPhases)
+{
     for (const DepthKernels& k : kDepths)
         for (uint32_t pw = 1; pw <= 100; ++pw)
             for (uint32_t x = 0; x <= 70; ++x) {
@@ -73,7 +74,8 @@ TEST(PlaneKernels, PatternFillAndAndMatchReferenceOverWidthsPositionsAndPhases) 
             }
 }
 
-TEST(PlaneKernels, EveryPhaseOfSelectedPatternWidths) {
+TEST(PlaneKernels, EveryPhaseOfSelectedPatternWidths)
+{
     for (const DepthKernels& k : kDepths)
         for (uint32_t pw : {1u, 3u, 4u, 5u, 8u, 9u, 16u, 17u, 31u, 32u, 33u, 40u, 64u, 100u})
             for (uint32_t px = 0; px < pw + 2; ++px)
@@ -84,11 +86,11 @@ TEST(PlaneKernels, EveryPhaseOfSelectedPatternWidths) {
                 }
 }
 
-TEST(PlaneKernels, WideAreasMatchReference) {
+TEST(PlaneKernels, WideAreasMatchReference)
+{
     // Rows long enough for the inner words to repeat many times over.
     for (const DepthKernels& k : kDepths)
-        for (uint32_t pw : {1u, 3u, 5u, 7u, 8u, 9u, 12u, 17u, 20u, 24u, 33u, 40u, 48u, 64u, 80u,
-                            100u, 200u, 300u})
+        for (uint32_t pw : {1u, 3u, 5u, 7u, 8u, 9u, 12u, 17u, 20u, 24u, 33u, 40u, 48u, 64u, 80u, 100u, 200u, 300u})
             for (uint32_t x : {0u, 13u, 32u, 45u}) {
                 const uint32_t w = 700 + Noise(pw, x) % 300;
                 CheckTile(k, false, pw, 3, x, 0, w, 2, Noise(pw, x, 2) % pw, 1, 1100);
@@ -99,7 +101,8 @@ TEST(PlaneKernels, WideAreasMatchReference) {
             }
 }
 
-TEST(PlaneKernels, PatternWidthIsWidenedToHalfAWordPlusOne) {
+TEST(PlaneKernels, PatternWidthIsWidenedToHalfAWordPlusOne)
+{
     EXPECT_EQ(PlanePatternWidthWiden(1, 8), 24u);
     EXPECT_EQ(PlanePatternWidthWiden(1, 1), 17u);
     EXPECT_EQ(PlanePatternWidthWiden(1, 40), 40u);
@@ -110,7 +113,8 @@ TEST(PlaneKernels, PatternWidthIsWidenedToHalfAWordPlusOne) {
     EXPECT_EQ(PlanePatternWidthWiden(1, 0), 0u);
 }
 
-TEST(PlaneKernels, TilesMeetWithoutSeam) {
+TEST(PlaneKernels, TilesMeetWithoutSeam)
+{
     for (const DepthKernels& k : kDepths) {
         TestPattern pattern(8, 3, k.depth, 5);
         TestBitmap whole(kPlaneWidth, 2, k.depth), split(kPlaneWidth, 2, k.depth);
@@ -123,7 +127,8 @@ TEST(PlaneKernels, TilesMeetWithoutSeam) {
     }
 }
 
-TEST(PlaneKernels, ZeroSizedPatternsAndAreasChangeNothing) {
+TEST(PlaneKernels, ZeroSizedPatternsAndAreasChangeNothing)
+{
     for (const DepthKernels& k : kDepths) {
         TestPattern pattern(5, 2, k.depth, 1);
         TestBitmap plane(64, 2, k.depth);
@@ -138,7 +143,8 @@ TEST(PlaneKernels, ZeroSizedPatternsAndAreasChangeNothing) {
     }
 }
 
-TEST(PlaneKernels, RectCopyMatchesReference) {
+TEST(PlaneKernels, RectCopyMatchesReference)
+{
     for (const DepthKernels& k : kDepths)
         for (uint32_t x = 0; x <= 70; ++x)
             for (uint32_t w : {0u, 1u, 2u, 7u, 15u, 16u, 17u, 31u, 32u, 33u, 40u, 64u, 99u, 100u}) {
@@ -155,7 +161,8 @@ TEST(PlaneKernels, RectCopyMatchesReference) {
             }
 }
 
-TEST(PlaneKernels, RectCopyAt33OfFortyPixels) {
+TEST(PlaneKernels, RectCopyAt33OfFortyPixels)
+{
     TestBitmap source(40, 1, 1);
     Randomise(source, 2);
     TestBitmap plane(128, 1, 1);
@@ -168,8 +175,9 @@ TEST(PlaneKernels, RectCopyAt33OfFortyPixels) {
 }
 
 // Mask bit i of a row is group pixel i; group 1 of the plane row (pixels 32..63 and on).
-void CheckMasked(const DepthKernels& k, bool copy, uint32_t phase, uint32_t maskWidth,
-                 uint32_t pw, uint32_t px, bool emptyMask) {
+void CheckMasked(const DepthKernels& k, bool copy, uint32_t phase, uint32_t maskWidth, uint32_t pw, uint32_t px,
+                 bool emptyMask)
+{
     constexpr int32_t group = 1;
     const uint32_t rows = 3;
     TestBitmap mask(maskWidth, rows, 1);
@@ -197,12 +205,12 @@ void CheckMasked(const DepthKernels& k, bool copy, uint32_t phase, uint32_t mask
     } else {
         k.maskPattern(&d, &m, &p, px, 2, pw, 4);
     }
-    ASSERT_EQ(plane.words, expected.words)
-        << "depth " << k.depth << (copy ? " copy" : " pattern") << " phase " << phase
-        << " mask width " << maskWidth << " pattern " << pw << " px " << px;
+    ASSERT_EQ(plane.words, expected.words) << "depth " << k.depth << (copy ? " copy" : " pattern") << " phase " << phase
+                                           << " mask width " << maskWidth << " pattern " << pw << " px " << px;
 }
 
-TEST(PlaneKernels, MaskedCopyMatchesReference) {
+TEST(PlaneKernels, MaskedCopyMatchesReference)
+{
     for (const DepthKernels& k : kDepths)
         for (uint32_t phase = 0; phase < 32; ++phase)
             for (uint32_t maskWidth = phase + 1; maskWidth <= 100; maskWidth += 1 + maskWidth % 5) {
@@ -211,11 +219,13 @@ TEST(PlaneKernels, MaskedCopyMatchesReference) {
             }
 }
 
-TEST(PlaneKernels, MaskedCopyWithEmptyMaskChangesNothing) {
+TEST(PlaneKernels, MaskedCopyWithEmptyMaskChangesNothing)
+{
     for (const DepthKernels& k : kDepths) CheckMasked(k, true, 20, 90, 1, 0, true);
 }
 
-TEST(PlaneKernels, MaskedPatternMatchesReference) {
+TEST(PlaneKernels, MaskedPatternMatchesReference)
+{
     for (const DepthKernels& k : kDepths)
         for (uint32_t pw = 1; pw <= 100; ++pw)
             for (uint32_t maskWidth : {1u, 5u, 31u, 32u, 33u, 70u, 100u}) {
@@ -227,7 +237,8 @@ TEST(PlaneKernels, MaskedPatternMatchesReference) {
 // Masks that are mostly clear, as a thin or slanted shape leaves them over its bounds: a few short
 // runs a row at random places, rows with none, and rows wider than the kernel's table of word
 // phases.
-TEST(PlaneKernels, SparseMaskedPatternMatchesReference) {
+TEST(PlaneKernels, SparseMaskedPatternMatchesReference)
+{
     constexpr uint32_t kRowsOfMask = 4;
     for (const DepthKernels& k : kDepths)
         for (uint32_t pw : {1u, 5u, 17u, 32u, 33u, 64u, 100u, 160u})
@@ -255,7 +266,8 @@ TEST(PlaneKernels, SparseMaskedPatternMatchesReference) {
             }
 }
 
-TEST(PlaneKernels, PatternAndWithOnesKeepsAndWithZerosClears) {
+TEST(PlaneKernels, PatternAndWithOnesKeepsAndWithZerosClears)
+{
     TestBitmap plane(100, 2, 1);
     Randomise(plane, 8);
     const auto before = plane.words;
@@ -268,12 +280,10 @@ TEST(PlaneKernels, PatternAndWithOnesKeepsAndWithZerosClears) {
     EXPECT_EQ(plane.words, before);
     p.bits = zeros.data();
     Plane1PatternAnd(&d, &p, 5, 0, 60, 2, 0, 0, 32, 1);
-    for (int32_t x = 0; x < 100; ++x)
-        ASSERT_EQ(plane.Get(x, 1), (x >= 5 && x < 65) ? 0u : TestBitmap(plane).Get(x, 1));
+    for (int32_t x = 0; x < 100; ++x) ASSERT_EQ(plane.Get(x, 1), (x >= 5 && x < 65) ? 0u : TestBitmap(plane).Get(x, 1));
     TestBitmap original(100, 2, 1);
     original.words = before;
-    for (int32_t x = 0; x < 100; ++x)
-        ASSERT_EQ(plane.Get(x, 0), (x >= 5 && x < 65) ? 0u : original.Get(x, 0)) << x;
+    for (int32_t x = 0; x < 100; ++x) ASSERT_EQ(plane.Get(x, 0), (x >= 5 && x < 65) ? 0u : original.Get(x, 0)) << x;
 }
 
 }  // namespace
@@ -282,7 +292,8 @@ namespace {
 
 // Which loop each width takes: w' is the width widened to half a word plus one pixel; one word,
 // below a word, whole words and anything else each have their loop.
-TEST(PlaneKernels, SelectorsPickTheLoopByTheWidenedWidth) {
+TEST(PlaneKernels, SelectorsPickTheLoopByTheWidenedWidth)
+{
     struct Case {
         uint32_t depth, width;
         PlanePatternLoop fill;
@@ -290,7 +301,7 @@ TEST(PlaneKernels, SelectorsPickTheLoopByTheWidenedWidth) {
     };
     const Case cases[] = {
         {1, 32, Plane1PatternFillWord, Plane1MaskPatternWord},
-        {1, 16, Plane1PatternFillWord, Plane1MaskPatternWord},    // widened to 32
+        {1, 16, Plane1PatternFillWord, Plane1MaskPatternWord},  // widened to 32
         {1, 5, Plane1PatternFillNarrow, Plane1MaskPatternNarrow},  // widened to 20
         {1, 17, Plane1PatternFillNarrow, Plane1MaskPatternNarrow},
         {1, 64, Plane1PatternFillWords, Plane1MaskPatternWords},

@@ -11,7 +11,8 @@ namespace {
 // Sparse and dense areas alternate in 32 x 32 squares, so that all-zero 1-bit blocks and blocks
 // with a single set bit are both met.
 // `dense` fills every square with noise.
-void FillSource(TestBitmap& b, uint32_t seed, bool dense = false) {
+void FillSource(TestBitmap& b, uint32_t seed, bool dense = false)
+{
     for (int32_t y = 0; y < b.height; ++y) {
         for (int32_t x = 0; x < b.width; ++x) {
             uint32_t n = Noise(x, y, seed);
@@ -27,8 +28,8 @@ void FillSource(TestBitmap& b, uint32_t seed, bool dense = false) {
 }
 
 // Expected destination pixel (x, y) for the dispatcher's angle and mirrors.
-uint32_t Expected(const TestBitmap& s, uint32_t angle, bool xMirror, bool yMirror, int32_t x,
-                  int32_t y) {
+uint32_t Expected(const TestBitmap& s, uint32_t angle, bool xMirror, bool yMirror, int32_t x, int32_t y)
+{
     if (xMirror) {
         angle += 180;
         yMirror = !yMirror;
@@ -49,7 +50,8 @@ uint32_t Expected(const TestBitmap& s, uint32_t angle, bool xMirror, bool yMirro
 // Turns and compares every pixel; checks that the 1-bit padding bits are 0 and that bytes after
 // the result's row are untouched; checks the descriptor comes back unchanged.
 void CheckTurn(int32_t depth, int32_t W, int32_t H, uint32_t angle, bool xm, bool ym, bool dense = false,
-               uint32_t seed = 0) {
+               uint32_t seed = 0)
+{
     TestBitmap source(W, H, depth);
     FillSource(source, W * 131 + H + seed, dense);
     const bool quarter = (angle % 360 + (xm ? 180 : 0)) % 180 == 90;
@@ -62,16 +64,15 @@ void CheckTurn(int32_t depth, int32_t W, int32_t H, uint32_t angle, bool xm, boo
     BitmapRotateDispatch(&d, &s, angle, xm, ym);
     ASSERT_EQ(d.bits, before.bits);
     ASSERT_EQ(d.stride, before.stride);
-    const std::string where = "depth " + std::to_string(depth) + " " + std::to_string(W) + "x" +
-                              std::to_string(H) + " angle " + std::to_string(angle) +
-                              " xm " + std::to_string(xm) + " ym " + std::to_string(ym);
+    const std::string where = "depth " + std::to_string(depth) + " " + std::to_string(W) + "x" + std::to_string(H) +
+                              " angle " + std::to_string(angle) + " xm " + std::to_string(xm) + " ym " +
+                              std::to_string(ym);
     const int32_t rowBytes = (dw * depth + 7) / 8;
     for (int32_t y = 0; y < dh; ++y) {
         for (int32_t x = 0; x < dw; ++x) {
             uint32_t want = Expected(source, angle, xm, ym, x, y);
             if (dest.Get(x, y) != want) {
-                FAIL() << where << " pixel " << x << "," << y << " got " << dest.Get(x, y)
-                       << " want " << want;
+                FAIL() << where << " pixel " << x << "," << y << " got " << dest.Get(x, y) << " want " << want;
             }
         }
         const uint8_t* row = dest.Row(y);
@@ -88,7 +89,8 @@ void CheckTurn(int32_t depth, int32_t W, int32_t H, uint32_t angle, bool xm, boo
 const int32_t kSizes[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 129};
 const int32_t kDepths[] = {1, 8, 24, 32};
 
-TEST(BitmapRotate, EveryDepthAndAngleOverSizesMatchesReference) {
+TEST(BitmapRotate, EveryDepthAndAngleOverSizesMatchesReference)
+{
     for (int32_t depth : kDepths)
         for (uint32_t angle : {0u, 90u, 180u, 270u})
             for (int32_t W : kSizes)
@@ -98,7 +100,8 @@ TEST(BitmapRotate, EveryDepthAndAngleOverSizesMatchesReference) {
                 }
 }
 
-TEST(BitmapRotate, MirrorsAtEveryAngleMatchReference) {
+TEST(BitmapRotate, MirrorsAtEveryAngleMatchReference)
+{
     const int32_t sizes[] = {1, 7, 8, 9, 17, 33, 40, 65};
     for (int32_t depth : kDepths)
         for (uint32_t angle : {0u, 90u, 180u, 270u})
@@ -110,10 +113,11 @@ TEST(BitmapRotate, MirrorsAtEveryAngleMatchReference) {
                     }
 }
 
-TEST(BitmapRotate, FaxBandShapesAndBlockSplits) {
+TEST(BitmapRotate, FaxBandShapesAndBlockSplits)
+{
     // 40 x 24 at 1 bit: two 16-blocks side by side, a right strip of 8 x 24, a strip of 32 x 8.
-    const int32_t shapes[][2] = {{7, 100}, {100, 7}, {7, 7}, {8, 8}, {40, 24}, {24, 40},
-                                 {1728, 40}, {300, 97}, {97, 300}, {256, 64}};
+    const int32_t shapes[][2] = {{7, 100}, {100, 7},   {7, 7},    {8, 8},    {40, 24},
+                                 {24, 40}, {1728, 40}, {300, 97}, {97, 300}, {256, 64}};
     for (const auto& shape : shapes)
         for (int32_t depth : kDepths)
             for (uint32_t angle : {90u, 270u}) {
@@ -125,7 +129,8 @@ TEST(BitmapRotate, FaxBandShapesAndBlockSplits) {
 // The 1-bit quarter turns take 16 source rows at a time through the vector unit, 128 pixels a
 // step, then the last byte columns one by one and the last rows by blocks: random sizes around
 // those steps, random bits, every mirror, against the per-pixel reference.
-TEST(BitmapRotate, RandomOneBitQuarterTurnsMatchReference) {
+TEST(BitmapRotate, RandomOneBitQuarterTurnsMatchReference)
+{
     uint32_t seed = 7;
     const auto next = [&seed](uint32_t n) {
         seed = seed * 1664525u + 1013904223u;
@@ -140,7 +145,8 @@ TEST(BitmapRotate, RandomOneBitQuarterTurnsMatchReference) {
     }
 }
 
-TEST(BitmapRotate, QuarterTurnThenBackIsIdentity) {
+TEST(BitmapRotate, QuarterTurnThenBackIsIdentity)
+{
     for (int32_t depth : kDepths)
         for (int32_t W : {1, 9, 33, 65, 129})
             for (int32_t H : {3, 17, 64, 100})
@@ -159,15 +165,15 @@ TEST(BitmapRotate, QuarterTurnThenBackIsIdentity) {
                 }
 }
 
-TEST(BitmapRotate, BottomUpSourceIsReadThroughItsNegativeStride) {
+TEST(BitmapRotate, BottomUpSourceIsReadThroughItsNegativeStride)
+{
     for (int32_t depth : kDepths)
         for (uint32_t angle : {0u, 90u, 180u, 270u}) {
             TestBitmap source(37, 21, depth);
             FillSource(source, 5);
             // The same image stored bottom-up: row 0 is the last row in memory.
             TestBitmap stored(37, 21, depth);
-            for (int32_t y = 0; y < 21; ++y)
-                std::memcpy(stored.Row(20 - y), source.Row(y), source.stride);
+            for (int32_t y = 0; y < 21; ++y) std::memcpy(stored.Row(20 - y), source.Row(y), source.stride);
             BltBitmap s = stored.Blt();
             s.bits = stored.Row(20);
             s.stride = -stored.stride;
@@ -182,7 +188,8 @@ TEST(BitmapRotate, BottomUpSourceIsReadThroughItsNegativeStride) {
         }
 }
 
-TEST(BitmapRotate, OnePixelLandsInTopBit) {
+TEST(BitmapRotate, OnePixelLandsInTopBit)
+{
     for (uint32_t angle : {0u, 90u, 180u, 270u}) {
         TestBitmap source(1, 1, 1);
         source.Row(0)[0] = 0x80;
@@ -193,7 +200,8 @@ TEST(BitmapRotate, OnePixelLandsInTopBit) {
     }
 }
 
-TEST(BitmapRotate, AngleIsReducedModulo360AndOddAnglesOrDepthsWriteNothing) {
+TEST(BitmapRotate, AngleIsReducedModulo360AndOddAnglesOrDepthsWriteNothing)
+{
     CheckTurn(1, 33, 17, 450, false, false);  // 450 behaves as 90
     CheckTurn(8, 5, 9, 720 + 270, false, true);
     for (auto [depth, angle] : {std::pair{1, 45u}, {8, 100u}, {2, 90u}, {4, 0u}, {16, 180u}}) {
@@ -209,7 +217,8 @@ TEST(BitmapRotate, AngleIsReducedModulo360AndOddAnglesOrDepthsWriteNothing) {
     }
 }
 
-TEST(BitmapRotate, EmptyOrNegativeHeightWritesNothing) {
+TEST(BitmapRotate, EmptyOrNegativeHeightWritesNothing)
+{
     for (int32_t depth : kDepths)
         for (int32_t height : {0, -3}) {
             TestBitmap source(8, 4, depth, 0, 0xFF);
@@ -221,18 +230,19 @@ TEST(BitmapRotate, EmptyOrNegativeHeightWritesNothing) {
         }
 }
 
-TEST(BitmapRotate, SingleBitInsideZeroBlockIsTurned) {
+TEST(BitmapRotate, SingleBitInsideZeroBlockIsTurned)
+{
     TestBitmap source(64, 64, 1);
     source.Set(40, 3, 1);
     TestBitmap dest(64, 64, 1, 0, 0xFF);
     BltBitmap s = source.Blt(), d = dest.Blt();
     BitmapRotateDispatch(&d, &s, 90, 0, 0);
     for (int32_t y = 0; y < 64; ++y)
-        for (int32_t x = 0; x < 64; ++x)
-            ASSERT_EQ(dest.Get(x, y), (x == 60 && y == 40) ? 1u : 0u) << x << "," << y;
+        for (int32_t x = 0; x < 64; ++x) ASSERT_EQ(dest.Get(x, y), (x == 60 && y == 40) ? 1u : 0u) << x << "," << y;
 }
 
-TEST(BitmapSwapWords, ReversesEveryWordOfTheStride) {
+TEST(BitmapSwapWords, ReversesEveryWordOfTheStride)
+{
     TestBitmap b(40, 2, 1);  // stride 8
     const uint8_t row[8] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
     std::memcpy(b.Row(0), row, 8);
@@ -248,7 +258,8 @@ TEST(BitmapSwapWords, ReversesEveryWordOfTheStride) {
     EXPECT_EQ(std::memcmp(b.Row(0), want, 8), 0);
 }
 
-TEST(Mono2xEnlarge, DoublesEveryPixel) {
+TEST(Mono2xEnlarge, DoublesEveryPixel)
+{
     TestBitmap one(1, 1, 1);
     one.Row(0)[0] = 0x80;
     TestBitmap twice(2, 2, 1, 0, 0xEE);

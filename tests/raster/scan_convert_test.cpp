@@ -154,9 +154,10 @@ TEST(ScanConverter, EqualsTheCrossingNumberAndTheGdiFillClippedToRandomRectangle
             // The monotone promise may be broken here: the result must not depend on it.
             ScanFill(ours, figures, &clip, rule, SCAN_SET, round % 2);
             GdiFill(gdi, figures, clip, rule);
-            ASSERT_EQ(ours.FirstDifference([&](LONG x, LONG y) {
-                return InRect(clip, x, y) && OracleInside(figures, x, y, rule);
-            }), "") << "round " << round << " rule " << rule;
+            ASSERT_EQ(ours.FirstDifference(
+                          [&](LONG x, LONG y) { return InRect(clip, x, y) && OracleInside(figures, x, y, rule); }),
+                      "")
+                << "round " << round << " rule " << rule;
             ASSERT_EQ(ours.Bytes(), gdi.Bytes()) << "round " << round << " rule " << rule;
         }
     }
@@ -322,7 +323,9 @@ TEST(ScanConverter, CrowdedRowsAndTallSurfacesEqualTheRowReference)
             ASSERT_EQ(noise.FirstDifference([&](LONG x, LONG y) {
                 const bool was = (noiseBits[y * noise.s->stride + x / 8] >> (7 - x % 8)) & 1;
                 return was != (inside[y * c.w + x] != 0);
-            }), "") << c.name << " rule " << rule;
+            }),
+                      "")
+                << c.name << " rule " << rule;
         }
     }
 }
@@ -415,8 +418,10 @@ TEST(ScanConverter, EqualsPixmanCoverageOnConvexPolygons)
                            {fixed(hull[i].x), fixed(hull[i].y)},
                            {fixed(hull[i + 1].x), fixed(hull[i + 1].y)}});
         pixman_add_triangles(image, 0, 0, static_cast<int>(fan.size()), fan.data());
-        ASSERT_EQ(ours.FirstDifference([&](LONG x, LONG y) { return ((bits[y * size / 32 + x / 32] >> (x % 32)) & 1) != 0; }),
-                  "") << "round " << round;
+        ASSERT_EQ(ours.FirstDifference(
+                      [&](LONG x, LONG y) { return ((bits[y * size / 32 + x / 32] >> (x % 32)) & 1) != 0; }),
+                  "")
+            << "round " << round;
         pixman_image_unref(image);
     }
 }

@@ -44,9 +44,9 @@ std::vector<uint8_t> OnePageJob(bool drawn)
 }
 
 struct Sent {
-    std::string slots;            // image slots in order: B (blank), I, A (band), E
+    std::string slots;  // image slots in order: B (blank), I, A (band), E
     uint32_t bands = 0;
-    uint32_t lowestBandEnd = 0;   // bottom of the lowest band sent
+    uint32_t lowestBandEnd = 0;  // bottom of the lowest band sent
 };
 
 Sent Image(const RenderRun& run)
@@ -112,7 +112,8 @@ TEST(PageRect, AlignmentRoundsTheDeviceRectangleOutToTheDevicesSteps)
 
     // The steps the device gives through DeviceQuery id 8 are taken on the turned rectangle.
     static uint32_t steps[4];
-    context.slots.DeviceQuery = [](ImoInstance, uint32_t id, uint32_t, const void*, uint32_t* size, void* out) -> ImxStatus {
+    context.slots.DeviceQuery = [](ImoInstance, uint32_t id, uint32_t, const void*, uint32_t* size,
+                                   void* out) -> ImxStatus {
         if (id != 8) return -2;
         std::memcpy(out, steps, sizeof steps);
         *size = sizeof steps;

@@ -50,8 +50,8 @@ std::vector<uint8_t> FillsJob()
     for (const Fill& f : kFills) {
         const RECT& r = f.rect;
         if (f.clip.empty()) {
-            b.Add("cmd_rectfill", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
-                                   {"brush", 0x80000000}});
+            b.Add("cmd_rectfill",
+                  {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom}, {"brush", 0x80000000}});
             continue;
         }
         RECT bounds = f.clip[0];
@@ -61,10 +61,21 @@ std::vector<uint8_t> FillsJob()
             bounds.right = std::max(bounds.right, c.right);
             bounds.bottom = std::max(bounds.bottom, c.bottom);
         }
-        b.Add("clip_rects", {{"id", ++clipId}, {"left", bounds.left}, {"top", bounds.top}, {"right", bounds.right},
-                             {"bottom", bounds.bottom}, {"count", f.clip.size()}, {"data", RectsBytes(f.clip)}});
-        b.Add("cmd_rect", {{"left", r.left}, {"top", r.top}, {"right", r.right}, {"bottom", r.bottom},
-                           {"brush", 0x80000000}, {"pen", 0}, {"clip", clipId}, {"mix", 13}});
+        b.Add("clip_rects", {{"id", ++clipId},
+                             {"left", bounds.left},
+                             {"top", bounds.top},
+                             {"right", bounds.right},
+                             {"bottom", bounds.bottom},
+                             {"count", f.clip.size()},
+                             {"data", RectsBytes(f.clip)}});
+        b.Add("cmd_rect", {{"left", r.left},
+                           {"top", r.top},
+                           {"right", r.right},
+                           {"bottom", r.bottom},
+                           {"brush", 0x80000000},
+                           {"pen", 0},
+                           {"clip", clipId},
+                           {"mix", 13}});
     }
     b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}});
     b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
@@ -118,8 +129,8 @@ TEST(BandMulti, EveryPlaneEqualsThePagePaintedAtItsResolution)
 {
     struct Case {
         const char* name;
-        uint32_t factor;   // the second plane's resolution over the job's
-        uint8_t flags;     // the halftone's second plane: 0 a tile, or the same at every resolution
+        uint32_t factor;  // the second plane's resolution over the job's
+        uint8_t flags;  // the halftone's second plane: 0 a tile, or the same at every resolution
         uint32_t budget;
     } const cases[] = {
         {"one resolution", 1, 0, 64 * 1024},

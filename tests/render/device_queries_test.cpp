@@ -16,13 +16,15 @@ namespace {
 std::function<ImxStatus(uint32_t id, uint32_t inSize, const void* in, uint32_t* outSize, void* out)> gAnswer;
 std::vector<uint32_t> gAsked;
 
-ImxStatus TestQuery(ImoInstance, uint32_t id, uint32_t inSize, const void* in, uint32_t* outSize, void* out) {
+ImxStatus TestQuery(ImoInstance, uint32_t id, uint32_t inSize, const void* in, uint32_t* outSize, void* out)
+{
     gAsked.push_back(id);
     return gAnswer ? gAnswer(id, inSize, in, outSize, out) : IMX_ERR_QUERY_UNKNOWN;
 }
 
 template <typename T>
-ImxStatus Give(const T& value, uint32_t* outSize, void* out) {
+ImxStatus Give(const T& value, uint32_t* outSize, void* out)
+{
     if (*outSize < sizeof(T)) {
         *outSize = sizeof(T);
         return IMX_ERR_BUFFER_TOO_SMALL;
@@ -32,7 +34,8 @@ ImxStatus Give(const T& value, uint32_t* outSize, void* out) {
     return IMX_OK;
 }
 
-ImxStatus GiveBytes(const std::vector<uint8_t>& bytes, uint32_t* outSize, void* out) {
+ImxStatus GiveBytes(const std::vector<uint8_t>& bytes, uint32_t* outSize, void* out)
+{
     if (*outSize < bytes.size()) {
         *outSize = static_cast<uint32_t>(bytes.size());
         return IMX_ERR_BUFFER_TOO_SMALL;
@@ -45,24 +48,28 @@ ImxStatus GiveBytes(const std::vector<uint8_t>& bytes, uint32_t* outSize, void* 
 class DeviceQueries : public ::testing::Test {
 protected:
     OutputModuleContext context{};
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_EQ(OutputModuleLoad(&context, nullptr, nullptr, nullptr, nullptr, nullptr), 0u);
         context.slots.DeviceQuery = TestQuery;
         gAnswer = nullptr;
         gAsked.clear();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         OutputModuleUnload(&context);
         gAnswer = nullptr;
     }
-    void AnswerOnly(uint32_t only, std::function<ImxStatus(uint32_t*, void*)> give) {
+    void AnswerOnly(uint32_t only, std::function<ImxStatus(uint32_t*, void*)> give)
+    {
         gAnswer = [only, give](uint32_t id, uint32_t, const void*, uint32_t* outSize, void* out) {
             return id == only ? give(outSize, out) : IMX_ERR_QUERY_UNKNOWN;
         };
     }
 };
 
-std::vector<uint8_t> MaskAnswer(uint32_t kind, int32_t width, int32_t height, int32_t stride, size_t rowBytes) {
+std::vector<uint8_t> MaskAnswer(uint32_t kind, int32_t width, int32_t height, int32_t stride, size_t rowBytes)
+{
     std::vector<uint8_t> bytes(16 + rowBytes);
     const int32_t head[4] = {static_cast<int32_t>(kind), width, height, stride};
     std::memcpy(bytes.data(), head, sizeof(head));
@@ -70,10 +77,11 @@ std::vector<uint8_t> MaskAnswer(uint32_t kind, int32_t width, int32_t height, in
     return bytes;
 }
 
-TEST_F(DeviceQueries, DerivesCapabilities) {
+TEST_F(DeviceQueries, DerivesCapabilities)
+{
     const std::pair<uint32_t, uint32_t> cases[] = {
-        {0x0, 0x0}, {0x1, 0x1A1}, {0x80, 0x180}, {0x8, 0x48}, {0x3C00, 0x3D00}, {0x3C01, 0x3DA1}, {0x3D00, 0x3D80},
-        {0x81, 0x1A1}, {0x1C00, 0x1C00},
+        {0x0, 0x0},       {0x1, 0x1A1},     {0x80, 0x180}, {0x8, 0x48},      {0x3C00, 0x3D00},
+        {0x3C01, 0x3DA1}, {0x3D00, 0x3D80}, {0x81, 0x1A1}, {0x1C00, 0x1C00},
     };
     for (const auto& [given, derived] : cases) {
         SCOPED_TRACE(given);
@@ -90,7 +98,8 @@ TEST_F(DeviceQueries, DerivesCapabilities) {
     EXPECT_EQ(context.caps, 0u);
 }
 
-TEST_F(DeviceQueries, PageQuestionsTakeDefaultsAndCapTheOverstrike) {
+TEST_F(DeviceQueries, PageQuestionsTakeDefaultsAndCapTheOverstrike)
+{
     EXPECT_TRUE(DevicePageQuery(&context));
     EXPECT_EQ(context.overstrike, 25u);
     EXPECT_EQ(context.options, 0u);
@@ -125,7 +134,8 @@ TEST_F(DeviceQueries, PageQuestionsTakeDefaultsAndCapTheOverstrike) {
     EXPECT_EQ(context.duplexValue, 0x1122334455667788u);
 }
 
-TEST_F(DeviceQueries, MaskPatternIsAskedAgainWithTheSizeGivenBack) {
+TEST_F(DeviceQueries, MaskPatternIsAskedAgainWithTheSizeGivenBack)
+{
     const std::vector<uint8_t> big = MaskAnswer(0, 64, 100, 8, 800);  // 816 bytes: fits 4112
     const std::vector<uint8_t> huge = MaskAnswer(0, 256, 200, 32, 6400);  // 6416 bytes: needs a retry
     std::vector<uint32_t> offered;
@@ -167,7 +177,8 @@ TEST_F(DeviceQueries, MaskPatternIsAskedAgainWithTheSizeGivenBack) {
     EXPECT_EQ(offered, capped);
 }
 
-TEST_F(DeviceQueries, RefusedMaskPatternsFallBackToTheBuiltInOne) {
+TEST_F(DeviceQueries, RefusedMaskPatternsFallBackToTheBuiltInOne)
+{
     struct Case {
         const char* name;
         std::vector<uint8_t> answer;
@@ -185,7 +196,8 @@ TEST_F(DeviceQueries, RefusedMaskPatternsFallBackToTheBuiltInOne) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        AnswerOnly(DEVICE_QUERY_MASK_PATTERN, [&](uint32_t* size, void* out) { return GiveBytes(c.answer, size, out); });
+        AnswerOnly(DEVICE_QUERY_MASK_PATTERN,
+                   [&](uint32_t* size, void* out) { return GiveBytes(c.answer, size, out); });
         EXPECT_TRUE(DevicePageQuery(&context));
         ASSERT_NE(context.maskPattern, nullptr);
         EXPECT_EQ(context.maskKind, MASK_KIND_PATTERN);
@@ -200,7 +212,8 @@ TEST_F(DeviceQueries, RefusedMaskPatternsFallBackToTheBuiltInOne) {
     EXPECT_EQ(context.maskPattern->height, 1);
 }
 
-TEST_F(DeviceQueries, BuiltInAnswers) {
+TEST_F(DeviceQueries, BuiltInAnswers)
+{
     uint32_t word = 0, size = 4;
     EXPECT_EQ(DeviceQueryDefault(DEVICE_QUERY_BRUSH_DPI, 0, nullptr, &size, &word), 0);
     EXPECT_EQ(word, 300u);
@@ -228,7 +241,8 @@ TEST_F(DeviceQueries, BuiltInAnswers) {
     request.yResolution = 100;
     ImoMediaInfo info;
     size = sizeof(info) - 1;
-    EXPECT_EQ(DeviceQueryDefault(DEVICE_QUERY_MEDIA, sizeof(request), &request, &size, &info), IMX_ERR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(DeviceQueryDefault(DEVICE_QUERY_MEDIA, sizeof(request), &request, &size, &info),
+              IMX_ERR_BUFFER_TOO_SMALL);
     EXPECT_EQ(size, 368u);
     size = sizeof(info);
     EXPECT_EQ(DeviceQueryDefault(DEVICE_QUERY_MEDIA, 55, &request, &size, &info), IMX_ERR_ARGUMENT);
@@ -257,14 +271,16 @@ TEST_F(DeviceQueries, BuiltInAnswers) {
     EXPECT_EQ(back, list);
 }
 
-TEST_F(DeviceQueries, WithoutAModuleTheMediaQuestionFails) {
+TEST_F(DeviceQueries, WithoutAModuleTheMediaQuestionFails)
+{
     context.slots.DeviceQuery = nullptr;
     ImoMediaRequest request{};
     EXPECT_EQ(DeviceJobQuery(&context, &request, nullptr, false), IMX_ERR_ARGUMENT);
     EXPECT_EQ(DeviceJobQuery(&context, &request, nullptr, true), IMX_ERR_QUERY_UNKNOWN);
 }
 
-TEST_F(DeviceQueries, ScaleAnswersBelowOneAreRefused) {
+TEST_F(DeviceQueries, ScaleAnswersBelowOneAreRefused)
+{
     const int32_t value8[2] = {3, 4};
     const int32_t value16[4] = {5, 6, 7, 8};
     std::vector<uint8_t> seen;
@@ -289,7 +305,8 @@ TEST_F(DeviceQueries, ScaleAnswersBelowOneAreRefused) {
     EXPECT_EQ(out[0], 1);
 }
 
-TEST_F(DeviceQueries, AreaAnswersMustContainTheRectangleInsideTheExtent) {
+TEST_F(DeviceQueries, AreaAnswersMustContainTheRectangleInsideTheExtent)
+{
     const uint32_t extent[2] = {1000, 800};
     const RECT rectangle{100, 200, 300, 400};
     struct Case {
@@ -303,11 +320,11 @@ TEST_F(DeviceQueries, AreaAnswersMustContainTheRectangleInsideTheExtent) {
         {{100, 200, 300, 400}, 0, {100, 200, 300, 400}},
         {{101, 200, 300, 400}, IMX_ERR_ARGUMENT, rectangle},  // cuts the rectangle
         {{100, 200, 299, 400}, IMX_ERR_ARGUMENT, rectangle},
-        {{-1, 200, 300, 400}, IMX_ERR_ARGUMENT, rectangle},   // outside the extent
+        {{-1, 200, 300, 400}, IMX_ERR_ARGUMENT, rectangle},  // outside the extent
         {{100, 200, 1001, 400}, IMX_ERR_ARGUMENT, rectangle},
         {{100, 200, 300, 801}, IMX_ERR_ARGUMENT, rectangle},
         {{300, 200, 100, 400}, IMX_ERR_ARGUMENT, rectangle},  // inverted
-        {{0, 0, 0, 0}, IMX_ERR_ARGUMENT, rectangle},          // the built-in answer contains nothing
+        {{0, 0, 0, 0}, IMX_ERR_ARGUMENT, rectangle},  // the built-in answer contains nothing
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer.left);
@@ -322,13 +339,18 @@ TEST_F(DeviceQueries, AreaAnswersMustContainTheRectangleInsideTheExtent) {
     }
 }
 
-TEST_F(DeviceQueries, ExtentAdjustGrowsByTheOverstrike) {
+TEST_F(DeviceQueries, ExtentAdjustGrowsByTheOverstrike)
+{
     struct Case {
         uint32_t overstrike, w, h, w2, h2;
     };
     const Case cases[] = {
-        {0, 1000, 1000, 1000, 1000},  {25, 1000, 1000, 1025, 1006}, {25, 10, 10, 12, 11},
-        {2000, 100, 400, 300, 600},   {25, 0, 0, 2, 1},             {1, 0xFFFFFFFF, 8, 0xFFFFFFFF, 9},
+        {0, 1000, 1000, 1000, 1000},
+        {25, 1000, 1000, 1025, 1006},
+        {25, 10, 10, 12, 11},
+        {2000, 100, 400, 300, 600},
+        {25, 0, 0, 2, 1},
+        {1, 0xFFFFFFFF, 8, 0xFFFFFFFF, 9},
     };
     for (const Case& c : cases) {
         context.overstrike = c.overstrike;
@@ -347,7 +369,8 @@ struct MediaScript {
     uint32_t seenId = 0;
 };
 
-TEST_F(DeviceQueries, PageFitScalePlacesTheSheet) {
+TEST_F(DeviceQueries, PageFitScalePlacesTheSheet)
+{
     MediaScript media;
     gAnswer = [&](uint32_t id, uint32_t inSize, const void* in, uint32_t* size, void* out) -> ImxStatus {
         if (id != DEVICE_QUERY_MEDIA && id != DEVICE_QUERY_MEDIA_PLACED) return IMX_ERR_QUERY_UNKNOWN;
@@ -401,7 +424,7 @@ TEST_F(DeviceQueries, PageFitScalePlacesTheSheet) {
         EXPECT_EQ(placement.feedEdge, c.feed);
         EXPECT_EQ(placement.sizeMils[0], c.widthMils);
         EXPECT_EQ(placement.sizeMils[1], c.heightMils);
-        EXPECT_EQ(placement.sizePixels[0], c.widthMils / 5);   // 200 dpi
+        EXPECT_EQ(placement.sizePixels[0], c.widthMils / 5);  // 200 dpi
         EXPECT_EQ(placement.sizePixels[1], c.heightMils / 10);  // 100 dpi
         EXPECT_EQ(placement.grayFormat.formatId, OCM_COLOR_GRAY1);
     }
@@ -417,7 +440,8 @@ TEST_F(DeviceQueries, PageFitScalePlacesTheSheet) {
     EXPECT_EQ(std::memcmp(placement.paperName, longName, 32), 0);
 }
 
-TEST_F(DeviceQueries, PageFitPlaceAsksForThePlacedSheet) {
+TEST_F(DeviceQueries, PageFitPlaceAsksForThePlacedSheet)
+{
     uint8_t feedEdge = IMO_FEEDEDGE_LONG;
     ImoMediaRequest seen{};
     gAnswer = [&](uint32_t id, uint32_t, const void* in, uint32_t* size, void* out) -> ImxStatus {
@@ -456,7 +480,8 @@ TEST_F(DeviceQueries, PageFitPlaceAsksForThePlacedSheet) {
     EXPECT_EQ(placement.sizeMils[0], 12000u);
 }
 
-TEST_F(DeviceQueries, EntryListIsReplacedByTheAnswer) {
+TEST_F(DeviceQueries, EntryListIsReplacedByTheAnswer)
+{
     std::vector<uint8_t> list(8 + 56, 0);
     const uint32_t head[2] = {1, 1};
     std::memcpy(list.data(), head, 8);
@@ -483,7 +508,8 @@ TEST_F(DeviceQueries, EntryListIsReplacedByTheAnswer) {
     EXPECT_EQ(context.entryList, nullptr);
 }
 
-TEST(BuiltInSlots, ConvertAndHalftoneInTheirOwnFormatOnly) {
+TEST(BuiltInSlots, ConvertAndHalftoneInTheirOwnFormatOnly)
+{
     uint8_t flag = 0;
     uint32_t out = 0;
     const uint8_t bgr0[4] = {1, 2, 3, 0};
@@ -498,7 +524,8 @@ TEST(BuiltInSlots, ConvertAndHalftoneInTheirOwnFormatOnly) {
     EXPECT_EQ(HalftoneColorDefault(nullptr, OCM_COLOR_GRAY8, &flag, reinterpret_cast<const uint8_t*>(&color), &texture),
               IMX_ERR_UNSUPPORTED);
     flag = 0;
-    EXPECT_EQ(HalftoneColorDefault(nullptr, OCM_COLOR_BGR24, &flag, reinterpret_cast<const uint8_t*>(&color), &texture), 0);
+    EXPECT_EQ(HalftoneColorDefault(nullptr, OCM_COLOR_BGR24, &flag, reinterpret_cast<const uint8_t*>(&color), &texture),
+              0);
     EXPECT_EQ(flag, 255);
     EXPECT_EQ(texture.planeCount, 1u);
     EXPECT_EQ(texture.planes[0].flags, IMX_PLANE_SOLID);
@@ -526,7 +553,8 @@ TEST(BuiltInSlots, ConvertAndHalftoneInTheirOwnFormatOnly) {
     EXPECT_EQ(HalftoneImageDefault(nullptr, 0, &image, &texture), IMX_ERR_UNSUPPORTED);
 }
 
-TEST(BuiltInSlots, ImageConvertKeepsThreeBytesOfEachPixel) {
+TEST(BuiltInSlots, ImageConvertKeepsThreeBytesOfEachPixel)
+{
     OutputModuleContext context{};
     ASSERT_EQ(OutputModuleLoad(&context, nullptr, nullptr, nullptr, nullptr, nullptr), 0u);
     const uint8_t source[2][8] = {{1, 2, 3, 4, 5, 6, 7, 8}, {9, 10, 11, 12, 13, 14, 15, 16}};
@@ -563,7 +591,8 @@ TEST(BuiltInSlots, ImageConvertKeepsThreeBytesOfEachPixel) {
 
 // A module's converter writes one colour of the format per pixel (8 bits for grey) whatever depth
 // its planes are halftoned to later: the row it is handed holds the whole width of those colours.
-ImxStatus GreyConvert(ImoInstance, uint32_t, const ImxImage* source, ImxImage* destination) {
+ImxStatus GreyConvert(ImoInstance, uint32_t, const ImxImage* source, ImxImage* destination)
+{
     const ImxPlane& from = source->planes[0];
     const ImxPlane& to = destination->planes[0];
     if (to.depth != 8 || source->width > to.stride) return IMX_ERR_ARGUMENT;  // a row would run past its stride
@@ -575,7 +604,8 @@ ImxStatus GreyConvert(ImoInstance, uint32_t, const ImxImage* source, ImxImage* d
     return IMX_OK;
 }
 
-TEST(BuiltInSlots, ImageConvertHandsTheConverterRowsOfWholeColoursWhateverThePlanesDepth) {
+TEST(BuiltInSlots, ImageConvertHandsTheConverterRowsOfWholeColoursWhateverThePlanesDepth)
+{
     struct Case {
         const char* name;
         OcmColorFormat format;

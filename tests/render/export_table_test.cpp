@@ -20,15 +20,42 @@
 namespace {
 
 const char* const kExportsInOrdinalOrder[] = {
-    "ImeExtAlloc",        "ImeExtFree",          "ImeExtJobDataWrite",   "ImeExtLogEvent",
-    "ImeExtTextureAlloc", "ImeExtTextureFree",   "ImeRender",            "ImxAlloc",
-    "ImxFree",            "ImxJobDataWrite",     "ImxLogEvent",          "ImxCpuCapsGet",
-    "ImxTextureAlloc",    "ImxTextureFree",      "ImxHalftoneCreate",    "ImxHalftoneDestroy",
-    "ImxHalftoneLoad",    "ImxHalftoneTextureImage", "ImxHalftoneTextureColor", "ImxJBIGEncoderDeinit",
-    "ImxJBIGEncoderInit", "ImxJBIGImageBandAdd", "ImxJBIGImageBegin",    "ImxJBIGImageEnd",
-    "ImxCmmInit",         "ImxCmmDeinit",        "ImxCmmWorldApplyImage", "ImxCmmWorldApplyColor",
-    "ImxCmmWorldCreate",  "ImxCmmWorldDestroy",  "ImxCmmWorldLoad",      "ImxErrDiffCreate",
-    "ImxErrDiffDestroy",  "ImxErrDiffImage",     "ImeRenderOverlay",     "ImxErrDiffLoadConfig",
+    "ImeExtAlloc",
+    "ImeExtFree",
+    "ImeExtJobDataWrite",
+    "ImeExtLogEvent",
+    "ImeExtTextureAlloc",
+    "ImeExtTextureFree",
+    "ImeRender",
+    "ImxAlloc",
+    "ImxFree",
+    "ImxJobDataWrite",
+    "ImxLogEvent",
+    "ImxCpuCapsGet",
+    "ImxTextureAlloc",
+    "ImxTextureFree",
+    "ImxHalftoneCreate",
+    "ImxHalftoneDestroy",
+    "ImxHalftoneLoad",
+    "ImxHalftoneTextureImage",
+    "ImxHalftoneTextureColor",
+    "ImxJBIGEncoderDeinit",
+    "ImxJBIGEncoderInit",
+    "ImxJBIGImageBandAdd",
+    "ImxJBIGImageBegin",
+    "ImxJBIGImageEnd",
+    "ImxCmmInit",
+    "ImxCmmDeinit",
+    "ImxCmmWorldApplyImage",
+    "ImxCmmWorldApplyColor",
+    "ImxCmmWorldCreate",
+    "ImxCmmWorldDestroy",
+    "ImxCmmWorldLoad",
+    "ImxErrDiffCreate",
+    "ImxErrDiffDestroy",
+    "ImxErrDiffImage",
+    "ImeRenderOverlay",
+    "ImxErrDiffLoadConfig",
     "ImxErrDiffConfigure",
 };
 static_assert(std::size(kExportsInOrdinalOrder) == RASTREL_EXPORT_COUNT);
@@ -36,14 +63,16 @@ static_assert(std::size(kExportsInOrdinalOrder) == RASTREL_EXPORT_COUNT);
 // The library's own table, which the loader also reads.
 const std::string kOrdinalTable = FAX_MODULE_ORDINALS_SYMBOL;
 
-std::vector<uint8_t> FileBytes(const char* path) {
+std::vector<uint8_t> FileBytes(const char* path)
+{
     std::ifstream file(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
 }
 
 // Defined symbols of the dynamic symbol table with default visibility: name -> value; with
 // undefined set, the symbols the image imports instead (value 0).
-std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf, bool undefined = false) {
+std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf, bool undefined = false)
+{
     std::map<std::string, uint64_t> symbols;
     if (elf.size() < sizeof(Elf64_Ehdr)) return symbols;
     Elf64_Ehdr header;
@@ -58,7 +87,8 @@ std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf,
         const Elf64_Shdr table = section(i);
         if (table.sh_type != SHT_DYNSYM) continue;
         const Elf64_Shdr strings = section(table.sh_link);
-        for (uint64_t at = table.sh_offset; at + sizeof(Elf64_Sym) <= table.sh_offset + table.sh_size; at += sizeof(Elf64_Sym)) {
+        for (uint64_t at = table.sh_offset; at + sizeof(Elf64_Sym) <= table.sh_offset + table.sh_size;
+             at += sizeof(Elf64_Sym)) {
             Elf64_Sym symbol;
             std::memcpy(&symbol, elf.data() + at, sizeof(symbol));
             const int binding = ELF64_ST_BIND(symbol.st_info);
@@ -73,7 +103,8 @@ std::map<std::string, uint64_t> ExportedSymbols(const std::vector<uint8_t>& elf,
 }
 
 // The names after "global:" in the version script.
-std::set<std::string> VersionScriptNames(const char* path) {
+std::set<std::string> VersionScriptNames(const char* path)
+{
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
@@ -96,7 +127,8 @@ std::set<std::string> VersionScriptNames(const char* path) {
     return names;
 }
 
-TEST(ExportTable, HoldsTheNamesInOrdinalOrder) {
+TEST(ExportTable, HoldsTheNamesInOrdinalOrder)
+{
     for (uint32_t i = 0; i < RASTREL_EXPORT_COUNT; ++i) {
         EXPECT_EQ(FaxModuleOrdinals[i].ordinal, i + 1);
         EXPECT_STREQ(FaxModuleOrdinals[i].name, kExportsInOrdinalOrder[i]);
@@ -108,14 +140,16 @@ TEST(ExportTable, HoldsTheNamesInOrdinalOrder) {
     EXPECT_EQ(ExportNameOfOrdinal(38), nullptr);
 }
 
-TEST(ExportTable, VersionScriptListsExactlyTheSpecifiedNames) {
+TEST(ExportTable, VersionScriptListsExactlyTheSpecifiedNames)
+{
     std::set<std::string> names = VersionScriptNames(RASTREL_VERSION_SCRIPT);
     names.erase(kOrdinalTable);
     const std::set<std::string> specified(std::begin(kExportsInOrdinalOrder), std::end(kExportsInOrdinalOrder));
     EXPECT_EQ(names, specified);
 }
 
-TEST(ExportTable, LibraryExportsNothingElse) {
+TEST(ExportTable, LibraryExportsNothingElse)
+{
     const std::map<std::string, uint64_t> exported = ExportedSymbols(FileBytes(RASTREL_LIBRARY));
     ASSERT_FALSE(exported.empty()) << RASTREL_LIBRARY;
     std::set<std::string> allowed(std::begin(kExportsInOrdinalOrder), std::end(kExportsInOrdinalOrder));
@@ -124,9 +158,12 @@ TEST(ExportTable, LibraryExportsNothingElse) {
     EXPECT_TRUE(exported.count("ImeRender"));
     // Second names lead to the same code as the services they name.
     const std::pair<const char*, const char*> aliases[] = {
-        {"ImeExtAlloc", "ImxAlloc"},           {"ImeExtFree", "ImxFree"},
-        {"ImeExtJobDataWrite", "ImxJobDataWrite"}, {"ImeExtLogEvent", "ImxLogEvent"},
-        {"ImeExtTextureAlloc", "ImxTextureAlloc"}, {"ImeExtTextureFree", "ImxTextureFree"},
+        {"ImeExtAlloc", "ImxAlloc"},
+        {"ImeExtFree", "ImxFree"},
+        {"ImeExtJobDataWrite", "ImxJobDataWrite"},
+        {"ImeExtLogEvent", "ImxLogEvent"},
+        {"ImeExtTextureAlloc", "ImxTextureAlloc"},
+        {"ImeExtTextureFree", "ImxTextureFree"},
     };
     for (const auto& [second, first] : aliases) {
         EXPECT_EQ(exported.count(second), exported.count(first)) << second;
@@ -137,7 +174,8 @@ TEST(ExportTable, LibraryExportsNothingElse) {
 }
 
 // The library stays loaded: its tables of process-wide slots live as long as the process.
-TEST(ExportTable, AnOrdinalFindsItsExport) {
+TEST(ExportTable, AnOrdinalFindsItsExport)
+{
     HMODULE library = LoadLibraryA(RASTREL_LIBRARY);
     ASSERT_NE(library, nullptr);
     if (GetProcAddress(library, FAX_MODULE_ORDINALS_SYMBOL) == nullptr) {
@@ -153,7 +191,8 @@ TEST(ExportTable, AnOrdinalFindsItsExport) {
 
 // The platform layer is one shared library per process: the engine and the output module import
 // its functions rather than carrying copies of their own.
-TEST(ExportTable, PlatformIsImportedNotCopied) {
+TEST(ExportTable, PlatformIsImportedNotCopied)
+{
     for (const char* library : {RASTREL_LIBRARY, PELVANE_LIBRARY}) {
         const std::vector<uint8_t> elf = FileBytes(library);
         const std::map<std::string, uint64_t> imported = ExportedSymbols(elf, true);

@@ -12,10 +12,10 @@ inline constexpr uint32_t FAKE_MAX_ANSWER = 8192;
 inline constexpr uint32_t FAKE_QUERY_IDS = 16;
 
 enum FakeAnswerMode : uint32_t {
-    FAKE_ANSWER_NONE = 0,    // -2: the engine's built-in answer applies
-    FAKE_ANSWER_BYTES = 1,   // the bytes, or -5 with their size when the buffer is smaller
+    FAKE_ANSWER_NONE = 0,  // -2: the engine's built-in answer applies
+    FAKE_ANSWER_BYTES = 1,  // the bytes, or -5 with their size when the buffer is smaller
     FAKE_ANSWER_RESULT = 2,  // result with *outputSize = size, nothing written
-    FAKE_ANSWER_MEDIA = 3,   // the bytes (an ImoMediaInfo) with the request's paper code in them
+    FAKE_ANSWER_MEDIA = 3,  // the bytes (an ImoMediaInfo) with the request's paper code in them
 };
 
 struct FakeAnswer {
@@ -26,19 +26,19 @@ struct FakeAnswer {
 };
 
 struct FakeCall {
-    uint32_t slot;           // IMO_SLOT_*; IMO_SLOT_COUNT for ImoDeinitialize
-    uint32_t args[5];        // DeviceQuery: id, input size, offered output size
-                             // BandAdd: band's device y, height, plane 0's use count
-                             // DocBegin: colour job, header bits, copies, OEM size
-                             // JobBegin: job number; JobData, DocEnd: size
-                             // SheetBegin, SheetBlank: sides, repeat, paper code, width, height
-                             // ImageBegin: kind, blob size, blob's first byte; ImageBlank: blob
-                             // size, blob's first byte; ManualDuplexPass: pass, count
+    uint32_t slot;  // IMO_SLOT_*; IMO_SLOT_COUNT for ImoDeinitialize
+    uint32_t args[5];  // DeviceQuery: id, input size, offered output size
+        // BandAdd: band's device y, height, plane 0's use count
+        // DocBegin: colour job, header bits, copies, OEM size
+        // JobBegin: job number; JobData, DocEnd: size
+        // SheetBegin, SheetBlank: sides, repeat, paper code, width, height
+        // ImageBegin: kind, blob size, blob's first byte; ImageBlank: blob
+        // size, blob's first byte; ManualDuplexPass: pass, count
 };
 
 struct FakeScript {
-    int32_t initResult;              // ImoInitialize's result
-    uint32_t emptySlots;             // bit i: leave slot i empty
+    int32_t initResult;  // ImoInitialize's result
+    uint32_t emptySlots;  // bit i: leave slot i empty
     int32_t slotResults[IMO_SLOT_COUNT];
     FakeAnswer answers[FAKE_QUERY_IDS];
     // Recorded by the module.
@@ -46,7 +46,7 @@ struct FakeScript {
     FakeCall calls[FAKE_MAX_CALLS];
     uint32_t initCalls;
     uint32_t deinitCalls;
-    void* host;                      // the host handle ImoInitialize received
+    void* host;  // the host handle ImoInitialize received
     // Optional: each band BandAdd receives is handed to bandSink(bandUser, band).
     void (*bandSink)(void* user, const ImxImage* band);
     void* bandUser;

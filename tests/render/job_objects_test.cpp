@@ -5,14 +5,15 @@
 #include <cstring>
 
 #include "engine/band/band_plan.h"
-#include "engine/display/stores/resource_budget.h"
-#include "engine/page/form_table.h"
-#include "engine/job/render_call.h"
 #include "engine/band/texture_cache.h"
+#include "engine/display/stores/resource_budget.h"
+#include "engine/job/render_call.h"
+#include "engine/page/form_table.h"
 
 namespace {
 
-TEST(TextureCache, StartsWithEveryEntryFreeInOrder) {
+TEST(TextureCache, StartsWithEveryEntryFreeInOrder)
+{
     EXPECT_EQ(TextureCacheCreate(0, 100), nullptr);
     TextureCache* cache = TextureCacheCreate(3, 1000);
     ASSERT_NE(cache, nullptr);
@@ -29,7 +30,8 @@ TEST(TextureCache, StartsWithEveryEntryFreeInOrder) {
     TextureCacheDestroy(nullptr);
 }
 
-TEST(TextureCache, ChargesBlocksMadeForColours) {
+TEST(TextureCache, ChargesBlocksMadeForColours)
+{
     TextureCache* cache = TextureCacheCreate(2, 1000);
     ASSERT_NE(cache, nullptr);
     auto* block = static_cast<uint8_t*>(TextureCacheBlockAlloc(cache, 300));
@@ -56,7 +58,8 @@ TEST(TextureCache, ChargesBlocksMadeForColours) {
     EXPECT_EQ(RenderAllocLiveBlocks(), live - 2);
 }
 
-TEST(BandMemory, RoundsTheBudgetToWholePages) {
+TEST(BandMemory, RoundsTheBudgetToWholePages)
+{
     const std::pair<uint32_t, uint32_t> cases[] = {
         {0, 0}, {1, 4096}, {4096, 4096}, {4097, 8192}, {8u << 20, 8u << 20}, {0xFFFFFFFF, 0xFFFFF000},
     };
@@ -73,7 +76,8 @@ TEST(BandMemory, RoundsTheBudgetToWholePages) {
     BandMemoryDestroy(nullptr);
 }
 
-TEST(ResourceBudget, KeepsItsLimitsAndStartsUnused) {
+TEST(ResourceBudget, KeepsItsLimitsAndStartsUnused)
+{
     OutputModuleContext context{};
     ResourceBudget* budget = ResourceBudgetCreate(&context, 256, 4u << 20, 64u << 20);
     ASSERT_NE(budget, nullptr);

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "engine/job/log_context.h"
-#include "platform/registry.h"
 #include "engine/job/render_options.h"
+#include "platform/registry.h"
 #include "rastrel/spool_progress.h"
 #include "tests/render/render_fixture.h"
 
@@ -20,7 +20,9 @@ constexpr uint32_t MB = 1u << 20;
 
 class MemoryFigure {
 public:
-    explicit MemoryFigure(uint64_t physicalBytes, uint64_t pageFileBytes = 1ull << 40, uint64_t virtualBytes = 1ull << 46) {
+    explicit MemoryFigure(uint64_t physicalBytes, uint64_t pageFileBytes = 1ull << 40,
+                          uint64_t virtualBytes = 1ull << 46)
+    {
         MEMORYSTATUS status{};
         status.dwLength = sizeof(status);
         status.dwTotalPhys = physicalBytes;
@@ -34,7 +36,8 @@ public:
     ~MemoryFigure() { GlobalMemoryStatusOverride(nullptr); }
 };
 
-TEST(RenderOptionsDefault, FollowsTheMachinesMemory) {
+TEST(RenderOptionsDefault, FollowsTheMachinesMemory)
+{
     struct Case {
         uint64_t megabytes;
         uint32_t memoryLimit, textureBytes, textureEntries;
@@ -60,7 +63,8 @@ TEST(RenderOptionsDefault, FollowsTheMachinesMemory) {
     }
 }
 
-TEST(RenderOptionsDefault, TakesTheSmallestOfTheThreeFigures) {
+TEST(RenderOptionsDefault, TakesTheSmallestOfTheThreeFigures)
+{
     {
         MemoryFigure figure(1ull << 34, 100ull << 20);  // page file decides: 100 MB
         RenderOptions options{};
@@ -75,7 +79,8 @@ TEST(RenderOptionsDefault, TakesTheSmallestOfTheThreeFigures) {
     }
 }
 
-TEST(RenderOptionsDefault, KeepsCallerGivenFields) {
+TEST(RenderOptionsDefault, KeepsCallerGivenFields)
+{
     MemoryFigure figure(63ull << 20);
     RenderOptions options{};
     options.flags = 0x30;
@@ -115,26 +120,72 @@ struct PassCase {
     const char* slots;
 };
 
-TEST(ImeRender, PlansPassesForCopies) {
+TEST(ImeRender, PlansPassesForCopies)
+{
     const PassCase cases[] = {
-        {"three copies made by the device", {{"job_flags", 1}, {"copies", 3}}, IMO_CAPS_REPEAT_DOC, true, 0, 0,
+        {"three copies made by the device",
+         {{"job_flags", 1}, {"copies", 3}},
+         IMO_CAPS_REPEAT_DOC,
+         true,
+         0,
+         0,
          "JobBegin DocBegin(3) DocEnd JobEnd Deinit"},
-        {"three copies as passes", {{"job_flags", 1}, {"copies", 3}}, 0, true, 0, 0,
+        {"three copies as passes",
+         {{"job_flags", 1}, {"copies", 3}},
+         0,
+         true,
+         0,
+         0,
          "JobBegin DocBegin(1) DocEnd DocBegin(1) DocEnd DocBegin(1) DocEnd JobEnd Deinit"},
         {"copy count 0 makes no pass", {{"job_flags", 1}, {"copies", 0}}, 0, true, 0, 0, "JobBegin JobEnd Deinit"},
-        {"copies not valid count once", {{"job_flags", 0}, {"copies", 5}}, 0, true, 0, 0,
+        {"copies not valid count once",
+         {{"job_flags", 0}, {"copies", 5}},
+         0,
+         true,
+         0,
+         0,
          "JobBegin DocBegin(1) DocEnd JobEnd Deinit"},
-        {"forward-only copies read a temporary copy", {{"job_flags", 1}, {"copies", 2}}, 0, false, 0, 0,
+        {"forward-only copies read a temporary copy",
+         {{"job_flags", 1}, {"copies", 2}},
+         0,
+         false,
+         0,
+         0,
          "JobBegin DocBegin(1) DocEnd DocBegin(1) DocEnd JobEnd Deinit"},
-        {"forward-only with device copies needs no copy", {{"job_flags", 1}, {"copies", 2}}, IMO_CAPS_REPEAT_DOC,
-         false, 0, 0, "JobBegin DocBegin(2) DocEnd JobEnd Deinit"},
-        {"single-sheet job made once", {{"job_flags", 1}, {"copies", 2}}, IMO_CAPS_SINGLE_SHEET_COPIES, true, 0, 0,
+        {"forward-only with device copies needs no copy",
+         {{"job_flags", 1}, {"copies", 2}},
+         IMO_CAPS_REPEAT_DOC,
+         false,
+         0,
+         0,
+         "JobBegin DocBegin(2) DocEnd JobEnd Deinit"},
+        {"single-sheet job made once",
+         {{"job_flags", 1}, {"copies", 2}},
+         IMO_CAPS_SINGLE_SHEET_COPIES,
+         true,
+         0,
+         0,
          "JobBegin DocBegin(1) DocEnd JobEnd Deinit"},
-        {"single-sheet job over a forward-only stream", {{"job_flags", 1}, {"copies", 4}},
-         IMO_CAPS_SINGLE_SHEET_COPIES, false, 0, 0, "JobBegin DocBegin(1) DocEnd JobEnd Deinit"},
-        {"copy count from the options", {{"job_flags", 0}, {"copies", 7}}, 0, true, 0x30, 2,
+        {"single-sheet job over a forward-only stream",
+         {{"job_flags", 1}, {"copies", 4}},
+         IMO_CAPS_SINGLE_SHEET_COPIES,
+         false,
+         0,
+         0,
+         "JobBegin DocBegin(1) DocEnd JobEnd Deinit"},
+        {"copy count from the options",
+         {{"job_flags", 0}, {"copies", 7}},
+         0,
+         true,
+         0x30,
+         2,
          "JobBegin DocBegin(1) DocEnd DocBegin(1) DocEnd JobEnd Deinit"},
-        {"options copies made by the device", {{"job_flags", 0}, {"copies", 7}}, IMO_CAPS_REPEAT_DOC, true, 0x30, 2,
+        {"options copies made by the device",
+         {{"job_flags", 0}, {"copies", 7}},
+         IMO_CAPS_REPEAT_DOC,
+         true,
+         0x30,
+         2,
          "JobBegin DocBegin(2) DocEnd JobEnd Deinit"},
     };
     for (const PassCase& c : cases) {
@@ -149,18 +200,20 @@ TEST(ImeRender, PlansPassesForCopies) {
     }
 }
 
-TEST(ImeRender, HandsTheJobToTheModule) {
+TEST(ImeRender, HandsTheJobToTheModule)
+{
     std::vector<uint8_t> oem(300);
     for (size_t i = 0; i < oem.size(); ++i) oem[i] = static_cast<uint8_t>(i);
-    RenderRun run(TestJob({{"job_flags", 1}, {"copies", 2}, {"header_flags", 0x51}, {"res_x", 200}, {"res_y", 100},
-                           {"data", oem}},
-                          {{1, 2, 3, 4}, {5, 6}}, 0, {9, 9, 9, 9, 9}));
+    RenderRun run(TestJob(
+        {{"job_flags", 1}, {"copies", 2}, {"header_flags", 0x51}, {"res_x", 200}, {"res_y", 100}, {"data", oem}},
+        {{1, 2, 3, 4}, {5, 6}}, 0, {9, 9, 9, 9, 9}));
     EXPECT_EQ(run.Run(FAKE_MODULE_RECORDING, 1234), 0u);
-    EXPECT_EQ(run.Slots(), "JobBegin DocBegin(1) JobData JobData DocEnd DocBegin(1) JobData JobData DocEnd JobEnd Deinit");
+    EXPECT_EQ(run.Slots(),
+              "JobBegin DocBegin(1) JobData JobData DocEnd DocBegin(1) JobData JobData DocEnd JobEnd Deinit");
     EXPECT_EQ(run.FirstCall(IMO_SLOT_JOB_BEGIN)->args[0], 1234u);
     const FakeCall* docBegin = run.FirstCall(IMO_SLOT_DOC_BEGIN);
-    EXPECT_EQ(docBegin->args[0], 1u);    // colour job: header flags bit 0
-    EXPECT_EQ(docBegin->args[1], 5u);    // header flags bits 4 to 6
+    EXPECT_EQ(docBegin->args[0], 1u);  // colour job: header flags bit 0
+    EXPECT_EQ(docBegin->args[1], 5u);  // header flags bits 4 to 6
     EXPECT_EQ(docBegin->args[3], 300u);  // OEM blob size
     EXPECT_EQ(run.FirstCall(IMO_SLOT_JOB_DATA)->args[0], 4u);
     EXPECT_EQ(run.FirstCall(IMO_SLOT_DOC_END)->args[0], 5u);  // the job-end blob, read in the first pass
@@ -174,7 +227,8 @@ TEST(ImeRender, HandsTheJobToTheModule) {
     EXPECT_EQ(mono.FirstCall(IMO_SLOT_DOC_BEGIN)->args[1], 5u);
 }
 
-TEST(ImeRender, AsksTheDeviceAtJobAndPass) {
+TEST(ImeRender, AsksTheDeviceAtJobAndPass)
+{
     RenderRun run(TestJob({}));
     run.Answer(DEVICE_QUERY_CAPS, uint32_t{IMO_CAPS_MANUAL_DUPLEX});
     run.Answer(DEVICE_QUERY_OPTIONS, uint32_t{IMO_OPTION_THINLINE_HINTS});
@@ -185,7 +239,8 @@ TEST(ImeRender, AsksTheDeviceAtJobAndPass) {
     EXPECT_EQ(run.Questions(), expected);
 }
 
-TEST(ImeRender, RendersWithoutAModule) {
+TEST(ImeRender, RendersWithoutAModule)
+{
     RenderRun run(TestJob({{"job_flags", 1}, {"copies", 2}}));
     EXPECT_EQ(run.Run(nullptr), 0u);
     EXPECT_EQ(run.script->initCalls, 0u);
@@ -203,7 +258,8 @@ struct FailureCase {
     const char* slots;
 };
 
-TEST(ImeRender, ReportsFailures) {
+TEST(ImeRender, ReportsFailures)
+{
     const std::vector<uint8_t> plain = TestJob({});
     const std::vector<uint8_t> withData = TestJob({}, {{1, 2}});
     std::vector<uint8_t> cutJobEnd = SpoolBuilder().Signature().StreamVersion(2).JobHeader().Raw(2, 1, {}).Data();
@@ -216,23 +272,29 @@ TEST(ImeRender, ReportsFailures) {
         {"preamble rejected", {0xff, 0xff, 0, 0, 8, 0, 0, 0}, FAKE_MODULE_RECORDING, nullptr, 13, "Deinit"},
         {"stream ends inside the preamble", SpoolBuilder().Signature().JobHeader().Data(), FAKE_MODULE_RECORDING,
          nullptr, 13, "Deinit"},
-        {"JobBegin fails", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.script->slotResults[IMO_SLOT_JOB_BEGIN] = -6; },
-         static_cast<uint32_t>(-6), "JobBegin Deinit"},
-        {"DocBegin fails", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.script->slotResults[IMO_SLOT_DOC_BEGIN] = -6; },
-         static_cast<uint32_t>(-6), "JobBegin DocBegin(1) JobAbort Deinit"},
-        {"JobData fails", withData, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.script->slotResults[IMO_SLOT_JOB_DATA] = -3; },
-         static_cast<uint32_t>(-3), "JobBegin DocBegin(1) JobData JobAbort Deinit"},
-        {"DocEnd fails", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.script->slotResults[IMO_SLOT_DOC_END] = -6; },
-         static_cast<uint32_t>(-6), "JobBegin DocBegin(1) DocEnd JobAbort Deinit"},
-        {"a device question fails", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.AnswerResult(DEVICE_QUERY_OPTIONS, -7); },
-         13, "JobBegin DocBegin(1) JobAbort Deinit"},
+        {"JobBegin fails", plain, FAKE_MODULE_RECORDING,
+         [](RenderRun& r) { r.script->slotResults[IMO_SLOT_JOB_BEGIN] = -6; }, static_cast<uint32_t>(-6),
+         "JobBegin Deinit"},
+        {"DocBegin fails", plain, FAKE_MODULE_RECORDING,
+         [](RenderRun& r) { r.script->slotResults[IMO_SLOT_DOC_BEGIN] = -6; }, static_cast<uint32_t>(-6),
+         "JobBegin DocBegin(1) JobAbort Deinit"},
+        {"JobData fails", withData, FAKE_MODULE_RECORDING,
+         [](RenderRun& r) { r.script->slotResults[IMO_SLOT_JOB_DATA] = -3; }, static_cast<uint32_t>(-3),
+         "JobBegin DocBegin(1) JobData JobAbort Deinit"},
+        {"DocEnd fails", plain, FAKE_MODULE_RECORDING,
+         [](RenderRun& r) { r.script->slotResults[IMO_SLOT_DOC_END] = -6; }, static_cast<uint32_t>(-6),
+         "JobBegin DocBegin(1) DocEnd JobAbort Deinit"},
+        {"a device question fails", plain, FAKE_MODULE_RECORDING,
+         [](RenderRun& r) { r.AnswerResult(DEVICE_QUERY_OPTIONS, -7); }, 13, "JobBegin DocBegin(1) JobAbort Deinit"},
         {"a mask pattern of an unknown kind", plain, FAKE_MODULE_RECORDING,
-         [](RenderRun& r) { r.Answer(DEVICE_QUERY_MASK_PATTERN, uint32_t{2}); }, 13, "JobBegin DocBegin(1) JobAbort Deinit"},
+         [](RenderRun& r) { r.Answer(DEVICE_QUERY_MASK_PATTERN, uint32_t{2}); }, 13,
+         "JobBegin DocBegin(1) JobAbort Deinit"},
         {"a sheet the device cannot place", TestJob({}, {}, 1), FAKE_MODULE_RECORDING, nullptr, 13,
          "JobBegin DocBegin(1) JobAbort Deinit"},
-        {"booklet without pages", plain, FAKE_MODULE_RECORDING, [](RenderRun& r) { r.options.flags = RENDER_FLAG_BOOKLET; },
-         13, "JobBegin DocBegin(1) JobAbort Deinit"},
-        {"job-end record cut short", cutJobEnd, FAKE_MODULE_RECORDING, nullptr, 13, "JobBegin DocBegin(1) JobAbort Deinit"},
+        {"booklet without pages", plain, FAKE_MODULE_RECORDING,
+         [](RenderRun& r) { r.options.flags = RENDER_FLAG_BOOKLET; }, 13, "JobBegin DocBegin(1) JobAbort Deinit"},
+        {"job-end record cut short", cutJobEnd, FAKE_MODULE_RECORDING, nullptr, 13,
+         "JobBegin DocBegin(1) JobAbort Deinit"},
         {"failures with empty slots", plain, FAKE_MODULE_RECORDING,
          [](RenderRun& r) {
              r.script->emptySlots = (1u << IMO_SLOT_JOB_ABORT) | (1u << IMO_SLOT_DOC_BEGIN);
@@ -255,7 +317,8 @@ TEST(ImeRender, ReportsFailures) {
 
 // A forward-only stream read in several passes needs its temporary copy; without one no pass is
 // made and the module hears of the failure.
-TEST(ImeRender, AbortsWhenTheTemporaryCopyCannotBeMade) {
+TEST(ImeRender, AbortsWhenTheTemporaryCopyCannotBeMade)
+{
     const char* previous = std::getenv("TMPDIR");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("TMPDIR", "/nonexistent/render_tests", 1);
@@ -263,10 +326,8 @@ TEST(ImeRender, AbortsWhenTheTemporaryCopyCannotBeMade) {
     const uint32_t result = forward.Run();
     RenderRun seekable(TestJob({{"job_flags", 1}, {"copies", 2}}), true);
     const uint32_t seekableResult = seekable.Run();
-    if (previous != nullptr)
-        setenv("TMPDIR", saved.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
+    if (previous != nullptr) setenv("TMPDIR", saved.c_str(), 1);
+    else unsetenv("TMPDIR");
     EXPECT_EQ(result, 13u);
     EXPECT_EQ(forward.Slots(), "JobBegin JobAbort Deinit");
     EXPECT_EQ(seekableResult, 0u);  // a seekable stream is read again in place
@@ -274,7 +335,8 @@ TEST(ImeRender, AbortsWhenTheTemporaryCopyCannotBeMade) {
 }
 
 // A producer that has published the whole job (here: no pages) before the call.
-TEST(ImeRender, ReadsPagesThroughTheProducersProgress) {
+TEST(ImeRender, ReadsPagesThroughTheProducersProgress)
+{
     SpoolBuilder builder;
     builder.Signature().StreamVersion(2).JobHeader({{"job_flags", 1}, {"copies", 2}});
     const uint32_t jobEnd = builder.Position();
@@ -300,7 +362,8 @@ TEST(ImeRender, ReadsPagesThroughTheProducersProgress) {
     DeleteCriticalSection(&progress.lock);
 }
 
-TEST(ImeRender, NullOptionsBlockIsRefused) {
+TEST(ImeRender, NullOptionsBlockIsRefused)
+{
     MemoryStream stream(TestJob({}));
     EXPECT_EQ(ImeRender(nullptr, 1, nullptr, nullptr, nullptr, nullptr, &stream, nullptr, MemoryStreamRead,
                         MemoryStreamSeek, CollectWrite),
@@ -309,9 +372,10 @@ TEST(ImeRender, NullOptionsBlockIsRefused) {
 
 // Every allocation of the call fails in turn: the call ends with 8 (the log, which the call can do
 // without, excepted), frees everything it made and unloads the module.
-TEST(ImeRender, SurvivesAnAllocationFailureAtEveryAllocation) {
-    const std::vector<uint8_t> job = TestJob({{"job_flags", 1}, {"copies", 2}, {"data", std::vector<uint8_t>(40, 7)}},
-                                             {{1, 2, 3}});
+TEST(ImeRender, SurvivesAnAllocationFailureAtEveryAllocation)
+{
+    const std::vector<uint8_t> job =
+        TestJob({{"job_flags", 1}, {"copies", 2}, {"data", std::vector<uint8_t>(40, 7)}}, {{1, 2, 3}});
     constexpr uint32_t kLogAllocations = 2;  // the log record and its copy of the job name
     uint32_t failures = 0;
     for (uint32_t n = 1;; ++n) {
@@ -345,7 +409,8 @@ TEST(ImeRender, SurvivesAnAllocationFailureAtEveryAllocation) {
 
 // ---- The log slot ----
 
-TEST(ImeRender, LeavesAGivenLogInTheSlotAndTakesItsOwnOut) {
+TEST(ImeRender, LeavesAGivenLogInTheSlotAndTakesItsOwnOut)
+{
     LogCurrentSet(nullptr);
     RenderRun run(TestJob({}));
     EXPECT_EQ(run.Run(), 0u);
@@ -363,7 +428,8 @@ TEST(ImeRender, LeavesAGivenLogInTheSlotAndTakesItsOwnOut) {
     EXPECT_EQ(LogCurrent(), nullptr);
 }
 
-TEST(LogOpen, BuildsThePathFromTheDefaultFolder) {
+TEST(LogOpen, BuildsThePathFromTheDefaultFolder)
+{
     struct Case {
         const char* folder;
         const char* path;
@@ -392,7 +458,8 @@ TEST(LogOpen, BuildsThePathFromTheDefaultFolder) {
 }
 
 // The folder named by the registry's OutputDir wins over the default folder.
-TEST(LogOpen, TakesTheFolderFromTheRegistry) {
+TEST(LogOpen, TakesTheFolderFromTheRegistry)
+{
     char folder[] = "/tmp/render_registry_XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const char* previous = std::getenv("FAXDRIVER_REGISTRY");
@@ -405,7 +472,8 @@ TEST(LogOpen, TakesTheFolderFromTheRegistry) {
     LogClose(log);
 
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, LOG_REGISTRY_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, LOG_REGISTRY_KEY, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr),
               ERROR_SUCCESS);
     const char value[] = "/var/log/fax";
     ASSERT_EQ(RegSetValueExA(key, LOG_REGISTRY_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value)),
@@ -416,14 +484,13 @@ TEST(LogOpen, TakesTheFolderFromTheRegistry) {
     EXPECT_STREQ(log->path, "/var/log/fax\\imeLog.txt");
     LogClose(log);
 
-    if (previous != nullptr)
-        setenv("FAXDRIVER_REGISTRY", saved.c_str(), 1);
-    else
-        unsetenv("FAXDRIVER_REGISTRY");
+    if (previous != nullptr) setenv("FAXDRIVER_REGISTRY", saved.c_str(), 1);
+    else unsetenv("FAXDRIVER_REGISTRY");
     std::filesystem::remove_all(folder);
 }
 
-TEST(DllMain, AnswersTheFourReasons) {
+TEST(DllMain, AnswersTheFourReasons)
+{
     EXPECT_EQ(DllMain(nullptr, DLL_THREAD_ATTACH, nullptr), TRUE);
     EXPECT_EQ(DllMain(nullptr, DLL_THREAD_DETACH, nullptr), TRUE);
     EXPECT_EQ(DllMain(nullptr, 7, nullptr), FALSE);

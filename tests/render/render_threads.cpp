@@ -14,7 +14,8 @@
 namespace {
 
 // Renders the same job a number of times; the first failure is reported by its text.
-std::string RenderRepeatedly(uint32_t jobNumber, uint32_t copies, uint32_t caps, int times) {
+std::string RenderRepeatedly(uint32_t jobNumber, uint32_t copies, uint32_t caps, int times)
+{
     for (int i = 0; i < times; ++i) {
         RenderRun run(TestJob({{"job_flags", 1}, {"copies", copies}}, {{1, 2, 3}}));
         run.Answer(DEVICE_QUERY_CAPS, caps);
@@ -32,7 +33,8 @@ std::string RenderRepeatedly(uint32_t jobNumber, uint32_t copies, uint32_t caps,
     return "";
 }
 
-TEST(ImeRenderThreads, TwoCallsAtOnceKeepToThemselves) {
+TEST(ImeRenderThreads, TwoCallsAtOnceKeepToThemselves)
+{
     auto first = std::async(std::launch::async, [] { return RenderRepeatedly(1, 3, 0, 12); });
     auto second = std::async(std::launch::async, [] { return RenderRepeatedly(2, 2, IMO_CAPS_REPEAT_DOC, 12); });
     for (auto* call : {&first, &second}) {

@@ -11,37 +11,42 @@ namespace {
 
 struct TestPage {
     uint32_t flags = 0;
-    bool content = true;     // a record between the page record and its end: the page is not empty
+    bool content = true;  // a record between the page record and its end: the page is not empty
     uint8_t cells = 0;
     uint8_t poster = 0;
     uint8_t arrangement = 0;
     uint16_t paper = 0;
-    uint8_t endMode = 0;     // the page-end record's sheet request
+    uint8_t endMode = 0;  // the page-end record's sheet request
     uint16_t endPaper = 0;
-    bool broken = false;     // a version-4 page record
+    bool broken = false;  // a version-4 page record
 };
 
-std::vector<TestPage> Pages(uint32_t n, TestPage page = {})
-{
-    return std::vector<TestPage>(n, page);
-}
+std::vector<TestPage> Pages(uint32_t n, TestPage page = {}) { return std::vector<TestPage>(n, page); }
 
 std::vector<uint8_t> SequencingJob(const std::vector<TestPage>& pages, uint32_t jobFlags = 0, uint32_t copies = 1)
 {
     SpoolBuilder b;
-    b.Signature().StreamVersion(2).JobHeader({{"job_flags", jobFlags}, {"copies", copies}, {"res_x", 200}, {"res_y", 200}});
+    b.Signature().StreamVersion(2).JobHeader(
+        {{"job_flags", jobFlags}, {"copies", copies}, {"res_x", 200}, {"res_y", 200}});
     for (uint32_t i = 0; i < pages.size(); ++i) {
         const TestPage& p = pages[i];
         if (p.broken) {
             b.Raw(SpoolRecPageBegin, 4, std::vector<uint8_t>(100, 0));
         } else {
             // The blob carries the page number, so that the module can tell the pages apart.
-            b.PageBegin({{"v", 3}, {"page_flags", p.flags}, {"width", 1728}, {"height", 2200}, {"cells", p.cells},
-                         {"poster", p.poster}, {"arrangement", p.arrangement}, {"paper_code", p.paper},
+            b.PageBegin({{"v", 3},
+                         {"page_flags", p.flags},
+                         {"width", 1728},
+                         {"height", 2200},
+                         {"cells", p.cells},
+                         {"poster", p.poster},
+                         {"arrangement", p.arrangement},
+                         {"paper_code", p.paper},
                          {"data", std::vector<uint8_t>{static_cast<uint8_t>(i)}}});
         }
         if (p.content) b.Raw(SpoolRecReserved64, 0, {1, 2, 3, 4});
-        b.PageEnd({{"v", 2}, {"sheet_width", 1728}, {"sheet_height", 2200}, {"mode", p.endMode}, {"paper_code", p.endPaper}});
+        b.PageEnd(
+            {{"v", 2}, {"sheet_width", 1728}, {"sheet_height", 2200}, {"mode", p.endMode}, {"paper_code", p.endPaper}});
     }
     b.JobEnd();
     return b.Data();
@@ -111,12 +116,15 @@ std::vector<uint8_t> FormJob(uint32_t copies, uint32_t pageForm, bool shortPlace
     b.PageEnd({{"v", 2}});
     b.Add("form_begin", {{"id", 5}, {"res_x", 100}, {"res_y", 100}, {"width", 400}, {"height", 300}});
     b.Add("form_end");
-    b.PageBegin({{"v", 3}, {"page_flags", 0x400}, {"page_form", pageForm}, {"alignment", 9}, {"width", 1728},
-                 {"height", 2200}, {"data", std::vector<uint8_t>{1}}});
-    if (shortPlacement)
-        b.Raw(SpoolRecFormPlace, 0, std::vector<uint8_t>(12, 0));
-    else
-        b.Add("form_place", {{"id", 5}, {"flags", 0x11}, {"mix", 255}, {"alignment", 3}});
+    b.PageBegin({{"v", 3},
+                 {"page_flags", 0x400},
+                 {"page_form", pageForm},
+                 {"alignment", 9},
+                 {"width", 1728},
+                 {"height", 2200},
+                 {"data", std::vector<uint8_t>{1}}});
+    if (shortPlacement) b.Raw(SpoolRecFormPlace, 0, std::vector<uint8_t>(12, 0));
+    else b.Add("form_place", {{"id", 5}, {"flags", 0x11}, {"mix", 255}, {"alignment", 3}});
     b.PageEnd({{"v", 2}});
     b.JobEnd();
     return b.Data();
@@ -163,61 +171,177 @@ TEST(Sequencing, SlotSequenceOfEveryOrder)
     const std::vector<SequenceCase> cases = {
         {"one page a sheet", SequencingJob(Pages(3)), {}, nullptr, "D Sr1 b0 E Sr1 b1 E Sr1 b2 E", true},
         {"an empty sheet is SheetBlank alone", SequencingJob(Pages(2, empty)), {}, nullptr, "D Kr1 Kr1", false},
-        {"an empty sheet without SheetBlank", SequencingJob(Pages(1, empty)), {0, 0, 0, 1u << IMO_SLOT_SHEET_BLANK},
-         nullptr, "D Sr1 b0 E", true},
-        {"copies repeat each sheet", SequencingJob(Pages(2), 0, 2), {}, nullptr, "D Sr1 b0 E Sr1 b0 E Sr1 b1 E Sr1 b1 E", true},
-        {"the device repeats sheets", SequencingJob(Pages(2), 0, 3), {IMO_CAPS_REPEAT_SHEET}, nullptr,
-         "D Sr3 b0 E Sr3 b1 E", true},
-        {"copies by passes", SequencingJob(Pages(2), 1, 2), {}, nullptr, "D Sr1 b0 E Sr1 b1 E D Sr1 b0 E Sr1 b1 E", true},
-        {"two-up", SequencingJob(Pages(3, With([](TestPage& p) { p.cells = 2; }))), {}, nullptr, "D Sr1 i0 E Sr1 i2 E",
+        {"an empty sheet without SheetBlank",
+         SequencingJob(Pages(1, empty)),
+         {0, 0, 0, 1u << IMO_SLOT_SHEET_BLANK},
+         nullptr,
+         "D Sr1 b0 E",
          true},
-        {"four-up from the options", SequencingJob(Pages(5)), {},
-         [](RenderOptions& o) { o.flags |= RENDER_FLAG_CELLS; o.cellsPerSide = 4; }, "D Sr1 i0 E Sr1 i4 E", true},
-        {"a cell count without a grid is one", SequencingJob(Pages(2, With([](TestPage& p) { p.cells = 3; }))), {},
-         nullptr, "D Sr1 b0 E Sr1 b1 E", true},
-        {"a page marked for a new sheet ends the n-up side", SequencingJob(newSheet), {}, nullptr, "D Sr1 i0 E Sr1 i1 E",
+        {"copies repeat each sheet",
+         SequencingJob(Pages(2), 0, 2),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1 b0 E Sr1 b1 E Sr1 b1 E",
+         true},
+        {"the device repeats sheets",
+         SequencingJob(Pages(2), 0, 3),
+         {IMO_CAPS_REPEAT_SHEET},
+         nullptr,
+         "D Sr3 b0 E Sr3 b1 E",
+         true},
+        {"copies by passes",
+         SequencingJob(Pages(2), 1, 2),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1 b1 E D Sr1 b0 E Sr1 b1 E",
+         true},
+        {"two-up",
+         SequencingJob(Pages(3, With([](TestPage& p) { p.cells = 2; }))),
+         {},
+         nullptr,
+         "D Sr1 i0 E Sr1 i2 E",
+         true},
+        {"four-up from the options",
+         SequencingJob(Pages(5)),
+         {},
+         [](RenderOptions& o) {
+             o.flags |= RENDER_FLAG_CELLS;
+             o.cellsPerSide = 4;
+         },
+         "D Sr1 i0 E Sr1 i4 E",
+         true},
+        {"a cell count without a grid is one",
+         SequencingJob(Pages(2, With([](TestPage& p) { p.cells = 3; }))),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1 b1 E",
+         true},
+        {"a page marked for a new sheet ends the n-up side",
+         SequencingJob(newSheet),
+         {},
+         nullptr,
+         "D Sr1 i0 E Sr1 i1 E",
          true},
         {"two-sided", SequencingJob(Pages(3, twoSided)), {}, nullptr, "D S/s1r1 b0 b1 E S/s1r1 b2 E", true},
-        {"reverse order", SequencingJob(Pages(3)), {}, [](RenderOptions& o) { o.flags |= RENDER_FLAG_REVERSE; },
-         "D Sr1 b2 E Sr1 b1 E Sr1 b0 E", true},
-        {"reverse order exchanges the sides", SequencingJob(Pages(4, twoSided), 0x4), {}, nullptr,
-         "D S/s1r1 b3 b2 E S/s1r1 b1 b0 E", true},
-        {"manual duplex", SequencingJob(Pages(4, twoSided)), {IMO_CAPS_MANUAL_DUPLEX}, nullptr,
-         "D S/s1r1 b0 E S/s1r1 b2 E M2 S/s1r1 b1 E S/s1r1 b3 E", true},
-        {"manual duplex, second pass reversed", SequencingJob(Pages(4, twoSided)),
-         {IMO_CAPS_MANUAL_DUPLEX, 0, duplexReverse}, nullptr, "D S/s1r1 b0 E S/s1r1 b2 E M2 S/s1r1 b3 E S/s1r1 b1 E", true},
-        {"manual duplex, second pass from the module's bin", SequencingJob(Pages(2, twoSided)),
-         {IMO_CAPS_MANUAL_DUPLEX, 0, duplexBin}, nullptr, "D S/s1r1 b0 E M1 S/s1r1p5 b1 E", true},
-        {"manual duplex of one-sided pages is one pass", SequencingJob(Pages(2)), {IMO_CAPS_MANUAL_DUPLEX}, nullptr,
-         "D Sr1 b0 E Sr1 b1 E", true},
-        {"the last sheet only carries paper", SequencingJob(paperLast, 0x8), {}, nullptr, "D Sr1 b0 E Sr1p7 b1 E", true},
-        {"entry list", SequencingJob(Pages(3, twoSided)), {0, IMO_OPTION_SHEET_LIST}, nullptr,
-         "D S/s1r1 b0 b1 E S/s1r1 b2 E", true},
-        {"entry list, device repeats", SequencingJob(Pages(1), 0, 2), {IMO_CAPS_REPEAT_SHEET, IMO_OPTION_SHEET_LIST},
-         nullptr, "D Sr2 b0 E", true},
-        {"entry list reversed", SequencingJob(Pages(2), 0x4), {0, IMO_OPTION_SHEET_LIST}, nullptr,
-         "D Sr1 b1 E Sr1 b0 E", true},
-        {"a page asks for a blank sheet after it", SequencingJob(insertBlank), {}, nullptr, "D Sr1 b0 E Kr1 Sr1 b1 E", true},
-        {"a page asks for its sheet again", SequencingJob(insertAgain), {}, nullptr, "D Sr1 b0 E Sr1p9 b0 E Sr1 b1 E", true},
-        {"poster of two", SequencingJob(Pages(1, With([](TestPage& p) { p.poster = 2; }))), {}, nullptr,
-         "D Sr1 b0 E Sr1 b0 E Sr1 b0 E Sr1 b0 E", true},
+        {"reverse order",
+         SequencingJob(Pages(3)),
+         {},
+         [](RenderOptions& o) { o.flags |= RENDER_FLAG_REVERSE; },
+         "D Sr1 b2 E Sr1 b1 E Sr1 b0 E",
+         true},
+        {"reverse order exchanges the sides",
+         SequencingJob(Pages(4, twoSided), 0x4),
+         {},
+         nullptr,
+         "D S/s1r1 b3 b2 E S/s1r1 b1 b0 E",
+         true},
+        {"manual duplex",
+         SequencingJob(Pages(4, twoSided)),
+         {IMO_CAPS_MANUAL_DUPLEX},
+         nullptr,
+         "D S/s1r1 b0 E S/s1r1 b2 E M2 S/s1r1 b1 E S/s1r1 b3 E",
+         true},
+        {"manual duplex, second pass reversed",
+         SequencingJob(Pages(4, twoSided)),
+         {IMO_CAPS_MANUAL_DUPLEX, 0, duplexReverse},
+         nullptr,
+         "D S/s1r1 b0 E S/s1r1 b2 E M2 S/s1r1 b3 E S/s1r1 b1 E",
+         true},
+        {"manual duplex, second pass from the module's bin",
+         SequencingJob(Pages(2, twoSided)),
+         {IMO_CAPS_MANUAL_DUPLEX, 0, duplexBin},
+         nullptr,
+         "D S/s1r1 b0 E M1 S/s1r1p5 b1 E",
+         true},
+        {"manual duplex of one-sided pages is one pass",
+         SequencingJob(Pages(2)),
+         {IMO_CAPS_MANUAL_DUPLEX},
+         nullptr,
+         "D Sr1 b0 E Sr1 b1 E",
+         true},
+        {"the last sheet only carries paper",
+         SequencingJob(paperLast, 0x8),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1p7 b1 E",
+         true},
+        {"entry list",
+         SequencingJob(Pages(3, twoSided)),
+         {0, IMO_OPTION_SHEET_LIST},
+         nullptr,
+         "D S/s1r1 b0 b1 E S/s1r1 b2 E",
+         true},
+        {"entry list, device repeats",
+         SequencingJob(Pages(1), 0, 2),
+         {IMO_CAPS_REPEAT_SHEET, IMO_OPTION_SHEET_LIST},
+         nullptr,
+         "D Sr2 b0 E",
+         true},
+        {"entry list reversed",
+         SequencingJob(Pages(2), 0x4),
+         {0, IMO_OPTION_SHEET_LIST},
+         nullptr,
+         "D Sr1 b1 E Sr1 b0 E",
+         true},
+        {"a page asks for a blank sheet after it",
+         SequencingJob(insertBlank),
+         {},
+         nullptr,
+         "D Sr1 b0 E Kr1 Sr1 b1 E",
+         true},
+        {"a page asks for its sheet again",
+         SequencingJob(insertAgain),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1p9 b0 E Sr1 b1 E",
+         true},
+        {"poster of two",
+         SequencingJob(Pages(1, With([](TestPage& p) { p.poster = 2; }))),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1 b0 E Sr1 b0 E Sr1 b0 E",
+         true},
         {"booklet of five", SequencingJob(Pages(5)), {}, booklet, "D Sr1 i0 i1 E Sr1 i2 i3 E", true},
         {"booklet behind a blank sheet", SequencingJob(bookletLead), {}, booklet, "D K Sr1 i1 i2 E", true},
         {"booklet reversed", SequencingJob(Pages(5), 0x4), {}, booklet, "D Sr1 i3 i2 E Sr1 i1 i0 E", true},
-        {"booklet, manual duplex", SequencingJob(Pages(5)), {IMO_CAPS_MANUAL_DUPLEX}, booklet,
-         "D Sr1 i0 E Sr1 i2 E M2 Sr1 i1 E Sr1 i3 E", true},
-        {"forms defined between pages, placed on a page played twice", FormJob(2, 5, false), {}, nullptr,
-         "D Sr1 b0 E Sr1 b0 E Sr1 b1 E Sr1 b1 E", false},
+        {"booklet, manual duplex",
+         SequencingJob(Pages(5)),
+         {IMO_CAPS_MANUAL_DUPLEX},
+         booklet,
+         "D Sr1 i0 E Sr1 i2 E M2 Sr1 i1 E Sr1 i3 E",
+         true},
+        {"forms defined between pages, placed on a page played twice",
+         FormJob(2, 5, false),
+         {},
+         nullptr,
+         "D Sr1 b0 E Sr1 b0 E Sr1 b1 E Sr1 b1 E",
+         false},
         {"a page naming a form that is not defined", FormJob(1, 6, false), {}, nullptr, "D Sr1 b0 E Sr1 ABORT", false},
         {"a form placement cut short", FormJob(1, 5, true), {}, nullptr, "D Sr1 b0 E Sr1 ABORT", false},
-        {"a job on one sheet is one pass that repeats its sheet", SequencingJob(Pages(1), 1, 3),
-         {IMO_CAPS_SINGLE_SHEET_COPIES}, nullptr, "D Sr1 b0 E Sr1 b0 E Sr1 b0 E", false},
-        {"a job on one sheet lets the device copy it", SequencingJob(Pages(1), 1, 3),
-         {IMO_CAPS_SINGLE_SHEET_COPIES | IMO_CAPS_REPEAT_SHEET}, nullptr, "D Sr3 b0 E", false},
-        {"a job on two sheets is copied by passes", SequencingJob(Pages(2), 1, 2), {IMO_CAPS_SINGLE_SHEET_COPIES},
-         nullptr, "D Sr1 b0 E Sr1 b1 E D Sr1 b0 E Sr1 b1 E", false},
-        {"a scale of 0 percent fails the page", SequencingJob(Pages(1, With([](TestPage& p) { p.flags = 0x40; }))), {},
-         nullptr, "D Sr1 ABORT", true},
+        {"a job on one sheet is one pass that repeats its sheet",
+         SequencingJob(Pages(1), 1, 3),
+         {IMO_CAPS_SINGLE_SHEET_COPIES},
+         nullptr,
+         "D Sr1 b0 E Sr1 b0 E Sr1 b0 E",
+         false},
+        {"a job on one sheet lets the device copy it",
+         SequencingJob(Pages(1), 1, 3),
+         {IMO_CAPS_SINGLE_SHEET_COPIES | IMO_CAPS_REPEAT_SHEET},
+         nullptr,
+         "D Sr3 b0 E",
+         false},
+        {"a job on two sheets is copied by passes",
+         SequencingJob(Pages(2), 1, 2),
+         {IMO_CAPS_SINGLE_SHEET_COPIES},
+         nullptr,
+         "D Sr1 b0 E Sr1 b1 E D Sr1 b0 E Sr1 b1 E",
+         false},
+        {"a scale of 0 percent fails the page",
+         SequencingJob(Pages(1, With([](TestPage& p) { p.flags = 0x40; }))),
+         {},
+         nullptr,
+         "D Sr1 ABORT",
+         true},
         {"a broken page record fails the job", SequencingJob(brokenSecond), {}, nullptr, "D Sr1 b0 E ABORT", true},
     };
     for (const SequenceCase& c : cases) {

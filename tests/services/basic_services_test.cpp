@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/job/output_module.h"
 #include "engine/band/texture_cache.h"
+#include "engine/job/output_module.h"
 #include "rastrel/imx.h"
 
 namespace {
@@ -14,14 +14,16 @@ struct Written {
     BOOL result = TRUE;
 };
 
-BOOL RecordWrite(void* argument, const void* bytes, uint32_t length) {
+BOOL RecordWrite(void* argument, const void* bytes, uint32_t length)
+{
     auto* written = static_cast<Written*>(argument);
     const auto* p = static_cast<const uint8_t*>(bytes);
     written->bytes.insert(written->bytes.end(), p, p + length);
     return written->result;
 }
 
-TEST(BasicServices, JobDataWriteHandsTheBytesToTheHostCallback) {
+TEST(BasicServices, JobDataWriteHandsTheBytesToTheHostCallback)
+{
     OutputModuleContext context{};
     Written written;
     context.write = RecordWrite;
@@ -42,7 +44,8 @@ TEST(BasicServices, JobDataWriteHandsTheBytesToTheHostCallback) {
     EXPECT_EQ(ImxJobDataWrite(nullptr, "z", 1), IMX_ERR_WRITE);
 }
 
-TEST(BasicServices, SecondNamesAreTheSameEntries) {
+TEST(BasicServices, SecondNamesAreTheSameEntries)
+{
     EXPECT_EQ(reinterpret_cast<void*>(&ImeExtAlloc), reinterpret_cast<void*>(&ImxAlloc));
     EXPECT_EQ(reinterpret_cast<void*>(&ImeExtFree), reinterpret_cast<void*>(&ImxFree));
     EXPECT_EQ(reinterpret_cast<void*>(&ImeExtJobDataWrite), reinterpret_cast<void*>(&ImxJobDataWrite));
@@ -59,14 +62,16 @@ TEST(BasicServices, SecondNamesAreTheSameEntries) {
     ImeExtFree(nullptr, block);
 }
 
-TEST(BasicServices, LogEventAndCapabilitiesDoNothing) {
+TEST(BasicServices, LogEventAndCapabilitiesDoNothing)
+{
     ImxLogEvent(IMX_LOG_ERROR, "ImoSheetBegin", "Could not allocate compression encoder; uWidth: %u", 1728u);
     ImeExtLogEvent(IMX_LOG_WARNING, "ImoDocBegin", "%s %d %p", "text", -1, nullptr);
     ImxLogEvent(99, nullptr, nullptr);
     EXPECT_EQ(ImxCpuCapsGet(), 0u);
 }
 
-TEST(BasicServices, TextureMemoryComesFromTheJobsCache) {
+TEST(BasicServices, TextureMemoryComesFromTheJobsCache)
+{
     TextureCache* cache = TextureCacheCreate(8, 1 << 20);
     ASSERT_NE(cache, nullptr);
     OutputModuleContext context{};

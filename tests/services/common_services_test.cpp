@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <fstream>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -24,7 +24,8 @@ struct ClipCase {
     LONG out[4];
 };
 
-TEST(LineClipToRect, Cases) {
+TEST(LineClipToRect, Cases)
+{
     const ClipCase cases[] = {
         // Horizontal through both vertical edges (divides by x2 - x1 only).
         {{0, 0, 5, 10}, {-10, 5, 10, 5}, true, {0, 5, 4, 5}},
@@ -41,9 +42,13 @@ TEST(LineClipToRect, Cases) {
         // Coordinates whose products do not fit 32 bits.
         {{0, 0, 100, 100}, {-2000000000, 0, 2000000000, 10}, true, {0, 5, 99, 5}},
         // The full 32-bit range: a difference times a distance needs 64 bits and more.
-        {{INT32_MAX - 10, INT32_MAX - 10, INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, true,
+        {{INT32_MAX - 10, INT32_MAX - 10, INT32_MAX, INT32_MAX},
+         {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+         true,
          {INT32_MAX - 10, INT32_MAX - 10, INT32_MAX - 1, INT32_MAX - 1}},
-        {{INT32_MIN, INT32_MIN, INT32_MIN + 10, INT32_MIN + 10}, {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, true,
+        {{INT32_MIN, INT32_MIN, INT32_MIN + 10, INT32_MIN + 10},
+         {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN},
+         true,
          {INT32_MIN + 9, INT32_MIN + 9, INT32_MIN, INT32_MIN}},
     };
     for (const ClipCase& c : cases) {
@@ -61,7 +66,8 @@ TEST(LineClipToRect, Cases) {
 
 // Random segments: a visible result lies inside the rectangle, and a segment with an end inside
 // is always visible.
-TEST(LineClipToRect, ClippedEndsLieInside) {
+TEST(LineClipToRect, ClippedEndsLieInside)
+{
     std::mt19937 random(5);
     const RECT rect{-20, 10, 45, 70};
     for (int i = 0; i < 20000; ++i) {
@@ -80,14 +86,15 @@ TEST(LineClipToRect, ClippedEndsLieInside) {
     }
 }
 
-TEST(Scaling, PointsAndRectanglesTruncateTowardZero) {
+TEST(Scaling, PointsAndRectanglesTruncateTowardZero)
+{
     const POINT from{200, 300};
     const POINT to{300, 200};
     POINT p{};
     const POINT in{-7, 10};
     ASSERT_TRUE(PointScale(&from, &in, &to, &p));
     EXPECT_EQ(p.x, -10);  // -7 * 300 / 200 = -10.5
-    EXPECT_EQ(p.y, 6);    // 10 * 200 / 300 = 6.67
+    EXPECT_EQ(p.y, 6);  // 10 * 200 / 300 = 6.67
     RECT r{};
     const RECT rect{-3, 3, 7, 301};
     ASSERT_TRUE(RectScale(&from, &to, &rect, &r));
@@ -109,7 +116,8 @@ TEST(Scaling, PointsAndRectanglesTruncateTowardZero) {
     EXPECT_FALSE(RectScale(&zero, &one, &rect, &r));
 }
 
-TEST(Scaling, RectNormalize) {
+TEST(Scaling, RectNormalize)
+{
     RECT r;
     const RECT swapped{10, 20, -5, 3};
     RectNormalize(&r, &swapped);
@@ -119,21 +127,23 @@ TEST(Scaling, RectNormalize) {
     EXPECT_EQ(r.bottom, 20);
 }
 
-TEST(RectList, CullKeepsOverlappingInOrder) {
+TEST(RectList, CullKeepsOverlappingInOrder)
+{
     const RECT band{0, 100, 1000, 200};
-    RECT list[] = {{0, 0, 10, 100},      // touches the top edge only: out
-                   {5, 150, 20, 160},    // inside
-                   {-50, 90, 5, 110},    // overlaps the corner
+    RECT list[] = {{0, 0, 10, 100},  // touches the top edge only: out
+                   {5, 150, 20, 160},  // inside
+                   {-50, 90, 5, 110},  // overlaps the corner
                    {1000, 150, 1010, 160},  // right of the band
-                   {30, 199, 40, 300},   // overlaps the bottom row
-                   {7, 7, 7, 7}};        // empty, outside
+                   {30, 199, 40, 300},  // overlaps the bottom row
+                   {7, 7, 7, 7}};  // empty, outside
     ASSERT_EQ(RectListCull(6, list, &band), 3u);
     EXPECT_EQ(list[0].left, 5);
     EXPECT_EQ(list[1].left, -50);
     EXPECT_EQ(list[2].left, 30);
 }
 
-TEST(RectList, IntersectClipsAndDropsEmpty) {
+TEST(RectList, IntersectClipsAndDropsEmpty)
+{
     const RECT band{0, 100, 1000, 200};
     RECT list[] = {{-50, 90, 5, 110}, {0, 0, 10, 100}, {30, 199, 40, 300}, {500, 120, 500, 130}};
     ASSERT_EQ(RectListIntersect(4, list, &band), 2u);
@@ -144,26 +154,27 @@ TEST(RectList, IntersectClipsAndDropsEmpty) {
 
 // The pattern byte of every mix mode, worked out from the mix's boolean function over the
 // pattern (0xF0) and destination (0xAA) columns of a ROP3 truth table.
-TEST(Rop, Rop2ToRop3FollowsTheMixFunctions) {
+TEST(Rop, Rop2ToRop3FollowsTheMixFunctions)
+{
     const uint8_t p = 0xF0;
     const uint8_t d = 0xAA;
     const uint8_t expected[17] = {0,
-                                  0x00,                                  // R2_BLACK
-                                  static_cast<uint8_t>(~(p | d)),        // R2_NOTMERGEPEN
-                                  static_cast<uint8_t>(~p & d),          // R2_MASKNOTPEN
-                                  static_cast<uint8_t>(~p),              // R2_NOTCOPYPEN
-                                  static_cast<uint8_t>(p & ~d),          // R2_MASKPENNOT
-                                  static_cast<uint8_t>(~d),              // R2_NOT
-                                  static_cast<uint8_t>(p ^ d),           // R2_XORPEN
-                                  static_cast<uint8_t>(~(p & d)),        // R2_NOTMASKPEN
-                                  static_cast<uint8_t>(p & d),           // R2_MASKPEN
-                                  static_cast<uint8_t>(~(p ^ d)),        // R2_NOTXORPEN
-                                  d,                                     // R2_NOP
-                                  static_cast<uint8_t>(~p | d),          // R2_MERGENOTPEN
-                                  p,                                     // R2_COPYPEN
-                                  static_cast<uint8_t>(p | ~d),          // R2_MERGEPENNOT
-                                  static_cast<uint8_t>(p | d),           // R2_MERGEPEN
-                                  0xFF};                                 // R2_WHITE
+                                  0x00,  // R2_BLACK
+                                  static_cast<uint8_t>(~(p | d)),  // R2_NOTMERGEPEN
+                                  static_cast<uint8_t>(~p & d),  // R2_MASKNOTPEN
+                                  static_cast<uint8_t>(~p),  // R2_NOTCOPYPEN
+                                  static_cast<uint8_t>(p & ~d),  // R2_MASKPENNOT
+                                  static_cast<uint8_t>(~d),  // R2_NOT
+                                  static_cast<uint8_t>(p ^ d),  // R2_XORPEN
+                                  static_cast<uint8_t>(~(p & d)),  // R2_NOTMASKPEN
+                                  static_cast<uint8_t>(p & d),  // R2_MASKPEN
+                                  static_cast<uint8_t>(~(p ^ d)),  // R2_NOTXORPEN
+                                  d,  // R2_NOP
+                                  static_cast<uint8_t>(~p | d),  // R2_MERGENOTPEN
+                                  p,  // R2_COPYPEN
+                                  static_cast<uint8_t>(p | ~d),  // R2_MERGEPENNOT
+                                  static_cast<uint8_t>(p | d),  // R2_MERGEPEN
+                                  0xFF};  // R2_WHITE
     for (uint32_t mix = 1; mix <= 16; ++mix) {
         EXPECT_EQ(RopToRop3(mix), expected[mix]) << "mix " << mix;
     }
@@ -171,17 +182,18 @@ TEST(Rop, Rop2ToRop3FollowsTheMixFunctions) {
     EXPECT_EQ(RopToRop3(6), 0x55);
 }
 
-TEST(Rop, Rop2Simplify) {
+TEST(Rop, Rop2Simplify)
+{
     struct Case {
         uint32_t mix, color, mixOut, colorOut;
     };
     const Case cases[] = {
-        {1, 0x123, 13, 0x80000000},         // R2_BLACK
-        {16, 0x123, 13, 0x80FFFFFF},        // R2_WHITE
-        {9, 0x80000000, 13, 0x80000000},    // R2_MASKPEN with black
-        {15, 0x80FFFFFF, 13, 0x80FFFFFF},   // R2_MERGEPEN with white
-        {9, 0x80FFFFFF, 9, 0x80FFFFFF},     // R2_MASKPEN with white stays
-        {15, 0x80000000, 15, 0x80000000},   // R2_MERGEPEN with black stays
+        {1, 0x123, 13, 0x80000000},  // R2_BLACK
+        {16, 0x123, 13, 0x80FFFFFF},  // R2_WHITE
+        {9, 0x80000000, 13, 0x80000000},  // R2_MASKPEN with black
+        {15, 0x80FFFFFF, 13, 0x80FFFFFF},  // R2_MERGEPEN with white
+        {9, 0x80FFFFFF, 9, 0x80FFFFFF},  // R2_MASKPEN with white stays
+        {15, 0x80000000, 15, 0x80000000},  // R2_MERGEPEN with black stays
         {13, 0x42, 13, 0x42},
         {7, 0x80000000, 7, 0x80000000},
     };
@@ -194,7 +206,8 @@ TEST(Rop, Rop2Simplify) {
     }
 }
 
-ImxImageFormat Format(std::initializer_list<uint32_t> depths) {
+ImxImageFormat Format(std::initializer_list<uint32_t> depths)
+{
     ImxImageFormat format{};
     format.planeCount = static_cast<uint32_t>(depths.size());
     uint32_t i = 0;
@@ -204,16 +217,35 @@ ImxImageFormat Format(std::initializer_list<uint32_t> depths) {
     return format;
 }
 
-TEST(ImageFormatKind, Table) {
+TEST(ImageFormatKind, Table)
+{
     struct Case {
         std::initializer_list<uint32_t> depths;
         uint32_t kind;
     };
     const Case cases[] = {
-        {{1}, 1}, {{2}, 2}, {{4}, 3}, {{8}, 4}, {{24}, 5}, {{32}, 6}, {{16}, 0}, {{0x101}, 1},
-        {{1, 1, 1}, 7}, {{1, 1, 2}, 0}, {{8, 8, 8}, 0},
-        {{1, 1, 1, 1}, 8}, {{2, 2, 2, 1}, 9}, {{2, 2, 2, 2}, 10}, {{4, 4, 4, 4}, 11}, {{8, 8, 8, 8}, 12},
-        {{2, 2, 2, 4}, 0}, {{1, 2, 2, 1}, 0}, {{4, 4, 4, 1}, 0}, {{1, 1}, 0}, {{1, 1, 1, 1, 1}, 0}, {{}, 0},
+        {{1}, 1},
+        {{2}, 2},
+        {{4}, 3},
+        {{8}, 4},
+        {{24}, 5},
+        {{32}, 6},
+        {{16}, 0},
+        {{0x101}, 1},
+        {{1, 1, 1}, 7},
+        {{1, 1, 2}, 0},
+        {{8, 8, 8}, 0},
+        {{1, 1, 1, 1}, 8},
+        {{2, 2, 2, 1}, 9},
+        {{2, 2, 2, 2}, 10},
+        {{4, 4, 4, 4}, 11},
+        {{8, 8, 8, 8}, 12},
+        {{2, 2, 2, 4}, 0},
+        {{1, 2, 2, 1}, 0},
+        {{4, 4, 4, 1}, 0},
+        {{1, 1}, 0},
+        {{1, 1, 1, 1, 1}, 0},
+        {{}, 0},
     };
     for (const Case& c : cases) {
         const ImxImageFormat format = Format(c.depths);
@@ -226,7 +258,8 @@ TEST(ImageFormatKind, Table) {
 
 class FileMapTest : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         dir_ = std::filesystem::temp_directory_path() / ("filemap_test_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir_);
     }
@@ -235,7 +268,8 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST_F(FileMapTest, ReadOnlyMapsTheWholeFile) {
+TEST_F(FileMapTest, ReadOnlyMapsTheWholeFile)
+{
     const std::string path = Path("data.bin");
     const std::string content = "halftone set bytes";
     std::ofstream(path, std::ios::binary) << content;
@@ -249,7 +283,8 @@ TEST_F(FileMapTest, ReadOnlyMapsTheWholeFile) {
     EXPECT_EQ(FileMapClose(&map), 0u);  // closing twice is harmless
 }
 
-TEST_F(FileMapTest, ReadWriteCreatesGrowsAndWritesBack) {
+TEST_F(FileMapTest, ReadWriteCreatesGrowsAndWritesBack)
+{
     const std::string path = Path("font.ttf");
     FileMap map{};
     ASSERT_EQ(FileMapOpen(&map, path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS, 4096), 0u);
@@ -264,7 +299,8 @@ TEST_F(FileMapTest, ReadWriteCreatesGrowsAndWritesBack) {
     EXPECT_EQ(bytes[4095], 0x7E);
 }
 
-TEST_F(FileMapTest, FailuresReturnTheSystemErrorAndClearTheFields) {
+TEST_F(FileMapTest, FailuresReturnTheSystemErrorAndClearTheFields)
+{
     FileMap map{reinterpret_cast<HANDLE>(1), reinterpret_cast<HANDLE>(2), reinterpret_cast<void*>(3)};
     EXPECT_EQ(FileMapOpen(&map, Path("missing").c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0),
               static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

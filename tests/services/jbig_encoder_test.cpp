@@ -20,7 +20,8 @@ struct Sink {
     std::vector<uint32_t> handedSizes;
 };
 
-void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size) {
+void SinkOutput(void* argument, uint8_t** buffer, uint32_t* size)
+{
     auto* sink = static_cast<Sink*>(argument);
     if (*buffer == nullptr) {
         ++sink->nullCalls;
@@ -43,7 +44,8 @@ struct EncodeOptions {
     uint32_t extraStride = 0;
 };
 
-std::vector<uint8_t> Encode(const JbigImage& image, const EncodeOptions& options = {}) {
+std::vector<uint8_t> Encode(const JbigImage& image, const EncodeOptions& options = {})
+{
     Sink sink;
     sink.buffer.resize(options.capacity);
     ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(image.width, options.typicalPrediction ? 0 : 1, SinkOutput, &sink);
@@ -76,7 +78,8 @@ std::vector<uint8_t> Encode(const JbigImage& image, const EncodeOptions& options
     return sink.bytes;
 }
 
-void ExpectDecodesTo(const std::vector<uint8_t>& bie, const JbigImage& image) {
+void ExpectDecodesTo(const std::vector<uint8_t>& bie, const JbigImage& image)
+{
     JbigImage decoded;
     ASSERT_TRUE(JbigkitDecode(bie, decoded));
     EXPECT_EQ(decoded.width, image.width);
@@ -84,7 +87,8 @@ void ExpectDecodesTo(const std::vector<uint8_t>& bie, const JbigImage& image) {
     EXPECT_TRUE(decoded.rows == image.rows);
 }
 
-std::string Hex(const std::vector<uint8_t>& bytes, size_t count) {
+std::string Hex(const std::vector<uint8_t>& bytes, size_t count)
+{
     std::string out;
     char text[4];
     for (size_t i = 0; i < std::min(count, bytes.size()); ++i) {
@@ -94,7 +98,8 @@ std::string Hex(const std::vector<uint8_t>& bytes, size_t count) {
     return out;
 }
 
-JbigImage MakePattern(int pattern, uint32_t width, uint32_t height) {
+JbigImage MakePattern(int pattern, uint32_t width, uint32_t height)
+{
     switch (pattern) {
         case 0: return MakeWhitePage(width, height);
         case 1: return MakeBlackPage(width, height);
@@ -106,7 +111,8 @@ JbigImage MakePattern(int pattern, uint32_t width, uint32_t height) {
 
 const char* const kPatternNames[] = {"white", "black", "noise", "repeated lines", "text"};
 
-int CountStripeEnds(const std::vector<uint8_t>& bie) {
+int CountStripeEnds(const std::vector<uint8_t>& bie)
+{
     int markers = 0;
     for (size_t i = 20; i + 1 < bie.size(); ++i) {
         if (bie[i] == 0xFF) {
@@ -120,7 +126,8 @@ int CountStripeEnds(const std::vector<uint8_t>& bie) {
 
 // Every width, stripe height, typical-prediction setting and kind of content: jbigkit decodes our
 // data to the input, and its own encoder, set the same way, writes the same bytes.
-TEST(JbigEncoder, DecodesAndMatchesJbigkitAcrossWidthsStripesAndContent) {
+TEST(JbigEncoder, DecodesAndMatchesJbigkitAcrossWidthsStripesAndContent)
+{
     ASSERT_TRUE(JbigkitAvailable());
     const uint32_t widths[] = {1, 7, 8, 31, 32, 33, 63, 64, 65, 1654, 1726, 1728, 2480};
     const uint32_t height = 23;
@@ -129,16 +136,16 @@ TEST(JbigEncoder, DecodesAndMatchesJbigkitAcrossWidthsStripesAndContent) {
             const JbigImage image = MakePattern(pattern, width, pattern == 4 ? 80 : height);
             for (uint32_t l0 : {1u, 2u, 3u, image.height}) {
                 for (bool tp : {true, false}) {
-                    SCOPED_TRACE(testing::Message() << "width " << width << ", " << kPatternNames[pattern]
-                                                    << ", L0 " << l0 << ", TP " << tp);
+                    SCOPED_TRACE(testing::Message() << "width " << width << ", " << kPatternNames[pattern] << ", L0 "
+                                                    << l0 << ", TP " << tp);
                     EncodeOptions options;
                     options.linesPerStripe = l0;
                     options.typicalPrediction = tp;
                     const auto ours = Encode(image, options);
                     ExpectDecodesTo(ours, image);
                     const auto theirs = JbigkitEncode(image, l0, tp);
-                    ASSERT_EQ(JbigNormalizeStripeEnds(ours), JbigNormalizeStripeEnds(theirs))
-                        << Hex(ours, 48) << "\n" << Hex(theirs, 48);
+                    ASSERT_EQ(JbigNormalizeStripeEnds(ours), JbigNormalizeStripeEnds(theirs)) << Hex(ours, 48) << "\n"
+                                                                                              << Hex(theirs, 48);
                     EXPECT_EQ(CountStripeEnds(ours), static_cast<int>((image.height + l0 - 1) / l0));
                 }
             }
@@ -150,7 +157,8 @@ TEST(JbigEncoder, DecodesAndMatchesJbigkitAcrossWidthsStripesAndContent) {
 // a pixel in a few hundred to every other pixel, scattered or in runs that repeat rows (so that
 // contexts repeat, white runs end anywhere and typical rows come and go), both typical-prediction
 // settings: jbigkit decodes our data to the page and writes the same bytes.
-TEST(JbigEncoder, RandomPagesMatchJbigkit) {
+TEST(JbigEncoder, RandomPagesMatchJbigkit)
+{
     ASSERT_TRUE(JbigkitAvailable());
     std::mt19937 generator(2024);
     const auto random = [&generator] { return static_cast<uint32_t>(generator()); };
@@ -179,16 +187,19 @@ TEST(JbigEncoder, RandomPagesMatchJbigkit) {
         }
         for (bool tp : {true, false}) {
             const uint32_t l0 = random() % 3 == 0 ? 1 + random() % height : height;
-            SCOPED_TRACE(testing::Message() << "round " << round << ", " << width << " x " << height
-                                            << ", ink 1 in " << inkIn << ", L0 " << l0 << ", TP " << tp);
-            const auto ours = Encode(page, {.linesPerStripe = l0, .typicalPrediction = tp, .bands = {1 + static_cast<uint32_t>(round) % 17}});
+            SCOPED_TRACE(testing::Message() << "round " << round << ", " << width << " x " << height << ", ink 1 in "
+                                            << inkIn << ", L0 " << l0 << ", TP " << tp);
+            const auto ours = Encode(page, {.linesPerStripe = l0,
+                                            .typicalPrediction = tp,
+                                            .bands = {1 + static_cast<uint32_t>(round) % 17}});
             ExpectDecodesTo(ours, page);
             ASSERT_EQ(JbigNormalizeStripeEnds(ours), JbigNormalizeStripeEnds(JbigkitEncode(page, l0, tp)));
         }
     }
 }
 
-TEST(JbigEncoder, FullPagesMatchJbigkit) {
+TEST(JbigEncoder, FullPagesMatchJbigkit)
+{
     for (int pattern : {2, 4}) {
         const JbigImage page = pattern == 4 ? MakeTextPage(1728, 2200, 5) : MakeNoisePage(1728, 300, 5);
         const auto ours = Encode(page, {.bands = {64}});
@@ -208,7 +219,8 @@ TEST(JbigEncoder, FullPagesMatchJbigkit) {
 // A photo through an ordered dither: every pixel busy, contexts repeating with the screen, solid
 // black where one context follows itself pixel after pixel, and whole stripes of coded bytes with
 // their carries; the kind of page whose pixels are coded in whole busy groups.
-JbigImage MakeDitheredPage(uint32_t width, uint32_t height, uint32_t seed) {
+JbigImage MakeDitheredPage(uint32_t width, uint32_t height, uint32_t seed)
+{
     static const uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
     std::mt19937 generator(seed);
     const uint32_t rowBytes = (width + 7) / 8;
@@ -218,7 +230,7 @@ JbigImage MakeDitheredPage(uint32_t width, uint32_t height, uint32_t seed) {
         for (uint32_t x = 0; x < width; ++x) {
             const uint32_t dx = x > cx ? x - cx : cx - x, dy = y > cy ? y - cy : cy - y;
             uint32_t grey = (x * 7 + y * 3 + (dx * dx + dy * dy) / 64) % 18;  // 16 and 17 are solid black
-            grey += generator() % 3 == 0 ? 1 : 0;                             // a little grain
+            grey += generator() % 3 == 0 ? 1 : 0;  // a little grain
             if (grey > kBayer[y % 4][x % 4]) {
                 page.rows[size_t{y} * rowBytes + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
             }
@@ -227,7 +239,8 @@ JbigImage MakeDitheredPage(uint32_t width, uint32_t height, uint32_t seed) {
     return page;
 }
 
-TEST(JbigEncoder, DitheredPagesMatchJbigkit) {
+TEST(JbigEncoder, DitheredPagesMatchJbigkit)
+{
     ASSERT_TRUE(JbigkitAvailable());
     const struct {
         uint32_t width, height, linesPerStripe;
@@ -236,17 +249,22 @@ TEST(JbigEncoder, DitheredPagesMatchJbigkit) {
         SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << ", L0 " << c.linesPerStripe);
         const JbigImage page = MakeDitheredPage(c.width, c.height, c.width + c.height);
         for (bool tp : {true, false}) {
-            const auto ours = Encode(page, {.linesPerStripe = c.linesPerStripe, .typicalPrediction = tp, .bands = {64}});
+            const auto ours =
+                Encode(page, {.linesPerStripe = c.linesPerStripe, .typicalPrediction = tp, .bands = {64}});
             ExpectDecodesTo(ours, page);
-            ASSERT_EQ(JbigNormalizeStripeEnds(ours), JbigNormalizeStripeEnds(JbigkitEncode(page, c.linesPerStripe, tp)));
-            EXPECT_EQ(ours, Encode(page, {.linesPerStripe = c.linesPerStripe, .typicalPrediction = tp, .whiteFastPath = false}));
+            ASSERT_EQ(JbigNormalizeStripeEnds(ours),
+                      JbigNormalizeStripeEnds(JbigkitEncode(page, c.linesPerStripe, tp)));
+            EXPECT_EQ(ours,
+                      Encode(page,
+                             {.linesPerStripe = c.linesPerStripe, .typicalPrediction = tp, .whiteFastPath = false}));
         }
     }
 }
 
 // The bytes do not depend on how the lines are cut into bands, on white bands handed over as
 // null, on the stride, or on the capacity of the output buffers.
-TEST(JbigEncoder, OutputIndependentOfBandsNullBandsAndBufferCapacity) {
+TEST(JbigEncoder, OutputIndependentOfBandsNullBandsAndBufferCapacity)
+{
     JbigImage page = MakeMostlyWhitePage(1728, 400, 3);
     const JbigImage text = MakeTextPage(1728, 200, 4);
     std::copy(text.rows.begin(), text.rows.end(), page.rows.begin() + page.rows.size() / 2);
@@ -268,7 +286,8 @@ TEST(JbigEncoder, OutputIndependentOfBandsNullBandsAndBufferCapacity) {
     }
 }
 
-TEST(JbigEncoder, EveryFullBufferIsHandedOverWithItsCapacity) {
+TEST(JbigEncoder, EveryFullBufferIsHandedOverWithItsCapacity)
+{
     const JbigImage page = MakeNoisePage(300, 50, 8);
     for (uint32_t capacity : {1u, 20u, 21u, 1000u}) {
         Sink sink;
@@ -294,10 +313,12 @@ TEST(JbigEncoder, EveryFullBufferIsHandedOverWithItsCapacity) {
     }
 }
 
-TEST(JbigEncoder, WhiteFastPathGivesTheBytesOfPixelByPixelCoding) {
+TEST(JbigEncoder, WhiteFastPathGivesTheBytesOfPixelByPixelCoding)
+{
     const JbigImage pages[] = {MakeTextPage(1728, 600, 11), MakeMostlyWhitePage(2480, 500, 12),
-                               MakeWhitePage(65, 40), MakeRepeatedLinesPage(100, 90, 13),
-                               MakeBlackPage(1728, 30), MakeFormPage(1728, 400, 14), MakeFormPage(333, 200, 15)};
+                               MakeWhitePage(65, 40),       MakeRepeatedLinesPage(100, 90, 13),
+                               MakeBlackPage(1728, 30),     MakeFormPage(1728, 400, 14),
+                               MakeFormPage(333, 200, 15)};
     for (const JbigImage& page : pages) {
         for (bool tp : {true, false}) {
             EXPECT_EQ(Encode(page, {.typicalPrediction = tp, .whiteFastPath = false}),
@@ -306,7 +327,8 @@ TEST(JbigEncoder, WhiteFastPathGivesTheBytesOfPixelByPixelCoding) {
     }
 }
 
-TEST(JbigEncoder, HeaderOfAFaxPage) {
+TEST(JbigEncoder, HeaderOfAFaxPage)
+{
     const auto bie = Encode(MakeWhitePage(1728, 2200));
     const std::vector<uint8_t> expected = {0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x06, 0xC0, 0x00, 0x00,
                                            0x08, 0x98, 0x00, 0x00, 0x08, 0x98, 0x00, 0x00, 0x03, 0x48};
@@ -316,7 +338,8 @@ TEST(JbigEncoder, HeaderOfAFaxPage) {
     EXPECT_EQ(noTp[19], 0x40);
 }
 
-TEST(JbigEncoder, AllWhitePageIsItsHeaderAndOneStripeEnd) {
+TEST(JbigEncoder, AllWhitePageIsItsHeaderAndOneStripeEnd)
+{
     const auto bie = Encode(MakeWhitePage(1728, 2200), {.nullWhiteBands = true});
     ASSERT_EQ(bie.size(), 22u) << Hex(bie, 40);
     EXPECT_EQ(Encode(MakeWhitePage(1728, 2200), {.bands = {100}}), bie);
@@ -324,7 +347,8 @@ TEST(JbigEncoder, AllWhitePageIsItsHeaderAndOneStripeEnd) {
     EXPECT_EQ(bie[21], 0x02);
 }
 
-TEST(JbigEncoder, PaddingBitsPastTheWidthChangeNothing) {
+TEST(JbigEncoder, PaddingBitsPastTheWidthChangeNothing)
+{
     for (uint32_t width : {1u, 7u, 33u, 1654u}) {
         const JbigImage clean = MakeTextPage(width, 60, width);
         JbigImage dirty = clean;
@@ -339,7 +363,8 @@ TEST(JbigEncoder, PaddingBitsPastTheWidthChangeNothing) {
     }
 }
 
-TEST(JbigEncoder, MissingLinesAreWhiteAndExtraLinesIgnored) {
+TEST(JbigEncoder, MissingLinesAreWhiteAndExtraLinesIgnored)
+{
     const JbigImage page = MakeNoisePage(77, 40, 21);
     const uint32_t rowBytes = 10;
     // Only 25 of the 40 rows are added: the rest is coded white.
@@ -369,7 +394,8 @@ TEST(JbigEncoder, MissingLinesAreWhiteAndExtraLinesIgnored) {
     ImxJBIGEncoderDeinit(encoder);
 }
 
-TEST(JbigEncoder, ImagesFollowOneAnotherOnOneEncoder) {
+TEST(JbigEncoder, ImagesFollowOneAnotherOnOneEncoder)
+{
     const JbigImage first = MakeTextPage(1728, 120, 31);
     const JbigImage second = MakeNoisePage(900, 30, 32);
     Sink sink;
@@ -387,7 +413,8 @@ TEST(JbigEncoder, ImagesFollowOneAnotherOnOneEncoder) {
     ImxJBIGEncoderDeinit(encoder);
 }
 
-TEST(JbigEncoder, RejectsBadImagesAndCalls) {
+TEST(JbigEncoder, RejectsBadImagesAndCalls)
+{
     Sink sink;
     sink.buffer.resize(64);
     ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(64, 0, SinkOutput, &sink);
@@ -407,14 +434,16 @@ TEST(JbigEncoder, RejectsBadImagesAndCalls) {
     ImxJBIGEncoderDeinit(nullptr);
 }
 
-void RefuseBuffer(void*, uint8_t** buffer, uint32_t* size) {
+void RefuseBuffer(void*, uint8_t** buffer, uint32_t* size)
+{
     *buffer = nullptr;
     *size = 0;
 }
 
 // A callback that hands back no buffer loses the image; the encoder says so instead of writing
 // through a null pointer.
-TEST(JbigEncoder, CallbackWithoutBufferFailsTheImage) {
+TEST(JbigEncoder, CallbackWithoutBufferFailsTheImage)
+{
     ImxJBIGEncoder* encoder = ImxJBIGEncoderInit(64, 0, RefuseBuffer, nullptr);
     const uint32_t size[2] = {64, 4};
     EXPECT_EQ(ImxJBIGImageBegin(encoder, size, 4), IMX_ERR_WRITE);

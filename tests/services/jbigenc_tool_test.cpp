@@ -17,7 +17,8 @@ namespace {
 
 class JbigencTool : public testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         dir_ = std::filesystem::temp_directory_path() / ("jbigenc_test_" + std::to_string(getpid()));
         std::filesystem::create_directories(dir_);
     }
@@ -25,15 +26,18 @@ protected:
 
     std::string Path(const char* name) const { return (dir_ / name).string(); }
 
-    static void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+    static void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+    {
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
-    static std::vector<uint8_t> ReadFile(const std::string& path) {
+    static std::vector<uint8_t> ReadFile(const std::string& path)
+    {
         std::ifstream in(path, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    static int Run(const std::string& arguments) {
+    static int Run(const std::string& arguments)
+    {
         const std::string command = std::string(JBIGENC_PATH) + " " + arguments + " 2>/dev/null";
         // bash, for the process substitution that makes a pipe of a cut file.
         const int status = std::system(("bash -c '" + command + "'").c_str());
@@ -43,7 +47,8 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST_F(JbigencTool, CodesAPbmFileThatJbigkitDecodes) {
+TEST_F(JbigencTool, CodesAPbmFileThatJbigkitDecodes)
+{
     const JbigImage page = MakeTextPage(1728, 300, 77);
     WriteFile(Path("page.pbm"), PbmWrite(page));
     ASSERT_EQ(Run(Path("page.pbm") + " " + Path("page.bie")), 0);
@@ -69,7 +74,8 @@ TEST_F(JbigencTool, CodesAPbmFileThatJbigkitDecodes) {
 
 // The rows are read band by band as they are coded, also from a pipe; a pipe that ends early
 // leaves no output behind, and a plain PBM codes as its raw twin does.
-TEST_F(JbigencTool, ReadsPipesBandByBandAndLeavesNoOutputWhenTheDataEndEarly) {
+TEST_F(JbigencTool, ReadsPipesBandByBandAndLeavesNoOutputWhenTheDataEndEarly)
+{
     const JbigImage page = MakeTextPage(1728, 700, 5);
     WriteFile(Path("page.pbm"), PbmWrite(page));
     ASSERT_EQ(Run(Path("page.pbm") + " " + Path("file.bie")), 0);
@@ -93,7 +99,8 @@ TEST_F(JbigencTool, ReadsPipesBandByBandAndLeavesNoOutputWhenTheDataEndEarly) {
         EXPECT_EQ((decoded.rows[(i / 13) * 2 + (i % 13) / 8] >> (7 - (i % 13) % 8)) & 1, i % 3 == 0 ? 1 : 0) << i;
 }
 
-TEST_F(JbigencTool, RefusesBadInput) {
+TEST_F(JbigencTool, RefusesBadInput)
+{
     WriteFile(Path("bad.pbm"), {'P', '5', '\n', '1', ' ', '1', '\n', 0});
     EXPECT_EQ(Run(Path("bad.pbm") + " " + Path("out.bie")), 1);
     EXPECT_EQ(Run(Path("missing.pbm") + " " + Path("out.bie")), 1);

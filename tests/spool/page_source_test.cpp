@@ -20,8 +20,7 @@ struct Fixture {
     MemoryStream memory;
     Stream* stream = nullptr;
     PageSource* source = nullptr;
-    Fixture(const Bytes& bytes, bool seekable, uint32_t k, uint32_t start)
-        : memory(bytes, seekable, k)
+    Fixture(const Bytes& bytes, bool seekable, uint32_t k, uint32_t start) : memory(bytes, seekable, k)
     {
         stream = MemoryStreamOpen(&memory);
         EXPECT_EQ(StreamSeek(stream, static_cast<int32_t>(start), 0), static_cast<int32_t>(start));

@@ -64,76 +64,114 @@ SpoolBuilder& Head(SpoolBuilder& b) { return b.Signature().StreamVersion(2).JobH
 void Mark(SpoolBuilder& b, uint32_t& stop) { stop = b.Position(); }
 
 const Case kCases[] = {
-    {"full preamble then page", [](SpoolBuilder& b, uint32_t& s) {
+    {"full preamble then page",
+     [](SpoolBuilder& b, uint32_t& s) {
          Head(b).JobData({1, 2, 3}).Raw(64, 0, {9}).Raw(65, 1).Raw(0x8064, 7, {1, 2});
          Mark(b, s);
          b.Page().JobEnd();
-     }, true},
-    {"job end right after the header (empty job)", [](SpoolBuilder& b, uint32_t& s) {
+     },
+     true},
+    {"job end right after the header (empty job)",
+     [](SpoolBuilder& b, uint32_t& s) {
          Head(b);
          Mark(b, s);
          b.JobEnd();
-     }, true},
-    {"header alone, no signature or version", [](SpoolBuilder& b, uint32_t& s) {
+     },
+     true},
+    {"header alone, no signature or version",
+     [](SpoolBuilder& b, uint32_t& s) {
          b.JobHeader({{"v", 0}});
          Mark(b, s);
          b.Page();
-     }, true},
+     },
+     true},
     {"stream version 3", [](SpoolBuilder& b, uint32_t&) { b.Signature().StreamVersion(3).JobHeader().Page(); }, false},
-    {"stream version record too short", [](SpoolBuilder& b, uint32_t&) {
+    {"stream version record too short",
+     [](SpoolBuilder& b, uint32_t&) {
          b.Raw(254, 0, {2, 0, 0, 0}).JobHeader().Page();
-     }, false},
+     },
+     false},
     {"page before the job header", [](SpoolBuilder& b, uint32_t&) { b.Signature().Page().JobHeader(); }, false},
     {"job end before the job header", [](SpoolBuilder& b, uint32_t&) { b.Signature().JobEnd(); }, false},
     {"second job header", [](SpoolBuilder& b, uint32_t&) { Head(b).JobHeader().Page(); }, false},
     {"type 100 without the optional flag", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(100, 0, {1}).Page(); }, false},
-    {"type 100 with the optional flag", [](SpoolBuilder& b, uint32_t& s) {
+    {"type 100 with the optional flag",
+     [](SpoolBuilder& b, uint32_t& s) {
          Head(b).Raw(0x8000 | 100, 0, {1});
          Mark(b, s);
          b.Page();
-     }, true},
+     },
+     true},
     {"type 0", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(0, 0).Page(); }, false},
     {"page end in the preamble", [](SpoolBuilder& b, uint32_t&) { Head(b).PageEnd().Page(); }, false},
     {"form end in the preamble", [](SpoolBuilder& b, uint32_t&) { Head(b).Add("form_end").Page(); }, false},
-    {"drawing record in the preamble", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(22, 0, {0, 0}).Page(); }, false},
-    {"type 63 rejected, with the optional flag skipped", [](SpoolBuilder& b, uint32_t& s) {
+    {"drawing record in the preamble",
+     [](SpoolBuilder& b, uint32_t&) {
+         Head(b).Raw(22, 0, {0, 0}).Page();
+     },
+     false},
+    {"type 63 rejected, with the optional flag skipped",
+     [](SpoolBuilder& b, uint32_t& s) {
          Head(b).Raw(0x8000 | 63, 0);
          Mark(b, s);
          b.Page();
-     }, true},
+     },
+     true},
     {"type 63", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(63, 0).Page(); }, false},
-    {"form without its end record", [](SpoolBuilder& b, uint32_t&) {
+    {"form without its end record",
+     [](SpoolBuilder& b, uint32_t&) {
          Head(b).Add("form_begin", {{"id", 1}, {"res_x", 200}, {"res_y", 200}, {"width", 100}, {"height", 100}}).Page();
-     }, false},
+     },
+     false},
     {"record size below 8", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(64, 0, {}, 4).Page(); }, false},
     {"record size 0", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(0x8100, 0, {}, 0).Page(); }, false},
-    {"record past the end of the data", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(64, 0, {1, 2}, 4000); }, false},
+    {"record past the end of the data",
+     [](SpoolBuilder& b, uint32_t&) {
+         Head(b).Raw(64, 0, {1, 2}, 4000);
+     },
+     false},
     {"record reaching past 2 GB", [](SpoolBuilder& b, uint32_t&) { Head(b).Raw(64, 0, {}, 0x7ffffff0).Page(); }, false},
-    {"data ends inside a record header", [](SpoolBuilder& b, uint32_t&) { Head(b).Bytes({3, 0, 0}); }, false},
+    {"data ends inside a record header",
+     [](SpoolBuilder& b, uint32_t&) {
+         Head(b).Bytes({3, 0, 0});
+     },
+     false},
     {"empty stream", [](SpoolBuilder&, uint32_t&) {}, false},
-    {"job header blob larger than its record", [](SpoolBuilder& b, uint32_t&) {
+    {"job header blob larger than its record",
+     [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"data", Bytes{1, 2, 3}}, {"blob_size", 4}}).Page();
-     }, false},
-    {"job header claiming a huge blob that the data lacks", [](SpoolBuilder& b, uint32_t&) {
+     },
+     false},
+    {"job header claiming a huge blob that the data lacks",
+     [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"data", Bytes{1, 2}}, {"blob_size", 0x6fffff00}, {"size", 0x70000000}}).Page();
-     }, false},
-    {"job data claiming more than the data holds", [](SpoolBuilder& b, uint32_t&) {
+     },
+     false},
+    {"job data claiming more than the data holds",
+     [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader().Raw(66, 0, {1, 2, 3}, 0x60000000).Page();
-     }, false},
-    {"job header shorter than its version", [](SpoolBuilder& b, uint32_t&) {
+     },
+     false},
+    {"job header shorter than its version",
+     [](SpoolBuilder& b, uint32_t&) {
          b.JobHeader({{"v", 1}, {"size", 170}}).Page();
-     }, false},
+     },
+     false},
     {"job header version 3", [](SpoolBuilder& b, uint32_t&) { b.Raw(1, 3, Bytes(180)).Page(); }, false},
-    {"job header longer than it says: reading goes on at its end", [](SpoolBuilder& b, uint32_t& s) {
+    {"job header longer than it says: reading goes on at its end",
+     [](SpoolBuilder& b, uint32_t& s) {
          b.JobHeader({{"data", Bytes{1, 2, 3, 4, 5, 6}}, {"blob_size", 2}});
          Mark(b, s);
          b.Page();
-     }, true},
-    {"job data before the header is skipped", [](SpoolBuilder& b, uint32_t& s) {
+     },
+     true},
+    {"job data before the header is skipped",
+     [](SpoolBuilder& b, uint32_t& s) {
          b.Signature().JobData({0xee}).JobHeader();
          Mark(b, s);
          b.Page();
-     }, true},
+     },
+     true},
 };
 
 TEST(Preamble, AcceptAndRejectTable)
@@ -184,11 +222,32 @@ TEST(Preamble, JobHeaderVersionsMapIntoTheVersion2Layout)
         uint32_t scale, margin, value48, value52;
     };
     const Expect cases[] = {
-        {2, {{"extent1_w", -100}, {"extent1_h", 200}, {"extent2_w", 300}, {"extent2_h", 400}, {"scale", 55},
-             {"booklet_margin", 0x0000000900000011ll}, {"value52", 0x5252}},
-         {-100, 200}, {300, 400}, 55, 0x11, 9, 0x5252},
-        {1, {{"width", 1700}, {"height", 2200}, {"scale", 55}, {"booklet_margin", 0x0000000900000011ll}, {"value52", 0x5252}},
-         {1700, 2200}, {1700, 2200}, 55, 0x11, 9, 0x5252},
+        {2,
+         {{"extent1_w", -100},
+          {"extent1_h", 200},
+          {"extent2_w", 300},
+          {"extent2_h", 400},
+          {"scale", 55},
+          {"booklet_margin", 0x0000000900000011ll},
+          {"value52", 0x5252}},
+         {-100, 200},
+         {300, 400},
+         55,
+         0x11,
+         9,
+         0x5252},
+        {1,
+         {{"width", 1700},
+          {"height", 2200},
+          {"scale", 55},
+          {"booklet_margin", 0x0000000900000011ll},
+          {"value52", 0x5252}},
+         {1700, 2200},
+         {1700, 2200},
+         55,
+         0x11,
+         9,
+         0x5252},
         {0, {{"width", 1700}, {"height", 2200}}, {1700, 2200}, {1700, 2200}, 0, 0, 0, 0},
     };
     for (const Expect& c : cases) {

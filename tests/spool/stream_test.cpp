@@ -25,7 +25,10 @@ std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t n)
     return v;
 }
 
-uint32_t Pick(std::mt19937& rng, uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); }
+uint32_t Pick(std::mt19937& rng, uint32_t lo, uint32_t hi)
+{
+    return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
+}
 
 // Checks that the next bytes the stream returns are data[p...] without consuming them.
 void ExpectAt(Stream* s, const std::vector<uint8_t>& data, size_t p)
@@ -49,47 +52,47 @@ TEST(Stream, RandomOperationsMatchFlatArray)
         const uint32_t bufferSizes[] = {0, 1024, 1500, 4096};
         StreamPtr s(MemoryStreamOpen(&memory, bufferSizes[trial % 4]));
         ASSERT_TRUE(s);
-        SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k << " seekable " << seekable
-                                        << " size " << data.size());
+        SCOPED_TRACE(testing::Message() << "trial " << trial << " k " << k << " seekable " << seekable << " size "
+                                        << data.size());
         size_t p = 0;
         std::vector<uint8_t> got(8000);
         for (int op = 0; op < 200; ++op) {
             const size_t left = data.size() - std::min(p, data.size());
             switch (Pick(rng, 0, 3)) {
-            case 0: {  // peek
-                const uint32_t n = Pick(rng, 0, s->bufferSize);
-                const int32_t r = StreamPeek(s.get(), got.data(), n);
-                ASSERT_EQ(r, static_cast<int32_t>(std::min<size_t>(n, left)));
-                ASSERT_EQ(0, std::memcmp(got.data(), data.data() + p, static_cast<size_t>(r)));
-                break;
-            }
-            case 1: {  // read, small or larger than the buffer
-                const uint32_t n = Pick(rng, 0, 3) == 0 ? Pick(rng, 1000, 7000) : Pick(rng, 0, 64);
-                const int32_t r = StreamRead(s.get(), got.data(), n);
-                ASSERT_EQ(r, static_cast<int32_t>(std::min<size_t>(n, left)));
-                ASSERT_EQ(0, std::memcmp(got.data(), data.data() + p, static_cast<size_t>(r)));
-                p += static_cast<size_t>(r);
-                break;
-            }
-            default: {  // seek: back a little, forward, or anywhere
-                int64_t target;
-                const uint32_t how = Pick(rng, 0, 2);
-                if (how == 0) target = static_cast<int64_t>(p) - Pick(rng, 0, 40);
-                else if (how == 1) target = static_cast<int64_t>(p) + Pick(rng, 0, 3000);
-                else target = Pick(rng, 0, static_cast<uint32_t>(data.size()));
-                target = std::clamp<int64_t>(target, 0, static_cast<int64_t>(data.size()));
-                const bool relative = Pick(rng, 0, 1) == 1;
-                const int32_t offset = static_cast<int32_t>(relative ? target - static_cast<int64_t>(p) : target);
-                const int32_t r = StreamSeek(s.get(), offset, relative ? 1 : 0);
-                if (seekable || target >= static_cast<int64_t>(p)) {
-                    ASSERT_EQ(r, target);
-                    p = static_cast<size_t>(target);
-                } else if (r >= 0) {  // backwards inside the buffer
-                    ASSERT_EQ(r, target);
-                    p = static_cast<size_t>(target);
+                case 0: {  // peek
+                    const uint32_t n = Pick(rng, 0, s->bufferSize);
+                    const int32_t r = StreamPeek(s.get(), got.data(), n);
+                    ASSERT_EQ(r, static_cast<int32_t>(std::min<size_t>(n, left)));
+                    ASSERT_EQ(0, std::memcmp(got.data(), data.data() + p, static_cast<size_t>(r)));
+                    break;
                 }
-                break;
-            }
+                case 1: {  // read, small or larger than the buffer
+                    const uint32_t n = Pick(rng, 0, 3) == 0 ? Pick(rng, 1000, 7000) : Pick(rng, 0, 64);
+                    const int32_t r = StreamRead(s.get(), got.data(), n);
+                    ASSERT_EQ(r, static_cast<int32_t>(std::min<size_t>(n, left)));
+                    ASSERT_EQ(0, std::memcmp(got.data(), data.data() + p, static_cast<size_t>(r)));
+                    p += static_cast<size_t>(r);
+                    break;
+                }
+                default: {  // seek: back a little, forward, or anywhere
+                    int64_t target;
+                    const uint32_t how = Pick(rng, 0, 2);
+                    if (how == 0) target = static_cast<int64_t>(p) - Pick(rng, 0, 40);
+                    else if (how == 1) target = static_cast<int64_t>(p) + Pick(rng, 0, 3000);
+                    else target = Pick(rng, 0, static_cast<uint32_t>(data.size()));
+                    target = std::clamp<int64_t>(target, 0, static_cast<int64_t>(data.size()));
+                    const bool relative = Pick(rng, 0, 1) == 1;
+                    const int32_t offset = static_cast<int32_t>(relative ? target - static_cast<int64_t>(p) : target);
+                    const int32_t r = StreamSeek(s.get(), offset, relative ? 1 : 0);
+                    if (seekable || target >= static_cast<int64_t>(p)) {
+                        ASSERT_EQ(r, target);
+                        p = static_cast<size_t>(target);
+                    } else if (r >= 0) {  // backwards inside the buffer
+                        ASSERT_EQ(r, target);
+                        p = static_cast<size_t>(target);
+                    }
+                    break;
+                }
             }
             ASSERT_EQ(s->position, p);
             if (op % 16 == 0) ExpectAt(s.get(), data, p);

@@ -24,7 +24,8 @@ struct Jbigkit {
     bool loaded = false;
 };
 
-const Jbigkit& Library() {
+const Jbigkit& Library()
+{
     static const Jbigkit library = [] {
         Jbigkit k{};
         void* handle = dlopen("libjbig.so.0", RTLD_NOW | RTLD_LOCAL);
@@ -49,18 +50,18 @@ const Jbigkit& Library() {
     return library;
 }
 
-void AppendBytes(unsigned char* start, size_t length, void* target) {
+void AppendBytes(unsigned char* start, size_t length, void* target)
+{
     auto* out = static_cast<std::vector<uint8_t>*>(target);
     out->insert(out->end(), start, start + length);
 }
 
 }  // namespace
 
-bool JbigkitAvailable() {
-    return Library().loaded;
-}
+bool JbigkitAvailable() { return Library().loaded; }
 
-bool JbigkitDecode(std::span<const uint8_t> bie, JbigImage& image) {
+bool JbigkitDecode(std::span<const uint8_t> bie, JbigImage& image)
+{
     const Jbigkit& k = Library();
     if (!k.loaded) {
         return false;
@@ -88,7 +89,8 @@ namespace {
 // The rows handed to jbigkit's encoder, with a white row after them: the fuzz target saw
 // jbigkit's encoder crash now and then on small images in a way that depended on the memory
 // after the rows, so what lies there is made ours and white.
-std::vector<uint8_t> PaddedRows(const JbigImage& image) {
+std::vector<uint8_t> PaddedRows(const JbigImage& image)
+{
     std::vector<uint8_t> rows = image.rows;
     rows.resize(rows.size() + (image.width + 7) / 8 + 16, 0);
     return rows;
@@ -96,7 +98,8 @@ std::vector<uint8_t> PaddedRows(const JbigImage& image) {
 
 }  // namespace
 
-std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction) {
+std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction)
+{
     const Jbigkit& k = Library();
     std::vector<uint8_t> out;
     if (!k.loaded) {
@@ -106,8 +109,7 @@ std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStri
     unsigned char* planes[1] = {rows.data()};
     jbg_enc_state state;
     k.encInit(&state, image.width, image.height, 1, planes, AppendBytes, &out);
-    k.encOptions(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | (typicalPrediction ? JBG_TPBON : 0),
-                 linesPerStripe, 0, 0);
+    k.encOptions(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | (typicalPrediction ? JBG_TPBON : 0), linesPerStripe, 0, 0);
     k.encOut(&state);
     k.encFree(&state);
     return out;
@@ -115,13 +117,12 @@ std::vector<uint8_t> JbigkitEncode(const JbigImage& image, uint32_t linesPerStri
 
 namespace {
 
-void CountBytes(unsigned char*, size_t length, void* total) {
-    *static_cast<size_t*>(total) += length;
-}
+void CountBytes(unsigned char*, size_t length, void* total) { *static_cast<size_t*>(total) += length; }
 
 }  // namespace
 
-size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction) {
+size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool typicalPrediction)
+{
     const Jbigkit& k = Library();
     size_t total = 0;
     if (!k.loaded) {
@@ -131,14 +132,14 @@ size_t JbigkitEncodeCount(const JbigImage& image, uint32_t linesPerStripe, bool 
     unsigned char* planes[1] = {rows.data()};
     jbg_enc_state state;
     k.encInit(&state, image.width, image.height, 1, planes, CountBytes, &total);
-    k.encOptions(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | (typicalPrediction ? JBG_TPBON : 0),
-                 linesPerStripe, 0, 0);
+    k.encOptions(&state, JBG_ILEAVE | JBG_SMID, JBG_LRLTWO | (typicalPrediction ? JBG_TPBON : 0), linesPerStripe, 0, 0);
     k.encOut(&state);
     k.encFree(&state);
     return total;
 }
 
-std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie) {
+std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie)
+{
     std::vector<uint8_t> out;
     const size_t header = bie.size() < 20 ? bie.size() : 20;
     out.assign(bie.begin(), bie.begin() + header);
@@ -160,7 +161,8 @@ std::vector<uint8_t> JbigNormalizeStripeEnds(std::span<const uint8_t> bie) {
     return out;
 }
 
-std::vector<uint8_t> PbmWrite(const JbigImage& image) {
+std::vector<uint8_t> PbmWrite(const JbigImage& image)
+{
     const std::string head = "P4\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n";
     std::vector<uint8_t> out(head.begin(), head.end());
     out.insert(out.end(), image.rows.begin(), image.rows.end());

@@ -6,7 +6,8 @@
 
 namespace {
 
-JbigImage Blank(uint32_t width, uint32_t height) {
+JbigImage Blank(uint32_t width, uint32_t height)
+{
     JbigImage image;
     image.width = width;
     image.height = height;
@@ -14,13 +15,15 @@ JbigImage Blank(uint32_t width, uint32_t height) {
     return image;
 }
 
-void SetPixel(JbigImage& image, uint32_t x, uint32_t y) {
+void SetPixel(JbigImage& image, uint32_t x, uint32_t y)
+{
     if (x < image.width && y < image.height) {
         image.rows[size_t{y} * ((image.width + 7) / 8) + x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
     }
 }
 
-void ClearPadding(JbigImage& image) {
+void ClearPadding(JbigImage& image)
+{
     if (image.width % 8 == 0) {
         return;
     }
@@ -32,7 +35,8 @@ void ClearPadding(JbigImage& image) {
 }
 
 // Glyphs of 5 x 7 cells, each cell scale x scale pixels, drawn from random strokes.
-void DrawTextLines(JbigImage& image, std::mt19937& random, uint32_t top, uint32_t bottom, uint32_t scale) {
+void DrawTextLines(JbigImage& image, std::mt19937& random, uint32_t top, uint32_t bottom, uint32_t scale)
+{
     const uint32_t margin = std::min<uint32_t>(image.width / 10, 120);
     const uint32_t glyphWidth = 6 * scale;
     const uint32_t lineHeight = 12 * scale;
@@ -67,18 +71,18 @@ void DrawTextLines(JbigImage& image, std::mt19937& random, uint32_t top, uint32_
 
 }  // namespace
 
-JbigImage MakeWhitePage(uint32_t width, uint32_t height) {
-    return Blank(width, height);
-}
+JbigImage MakeWhitePage(uint32_t width, uint32_t height) { return Blank(width, height); }
 
-JbigImage MakeBlackPage(uint32_t width, uint32_t height) {
+JbigImage MakeBlackPage(uint32_t width, uint32_t height)
+{
     JbigImage image = Blank(width, height);
     std::fill(image.rows.begin(), image.rows.end(), 0xFF);
     ClearPadding(image);
     return image;
 }
 
-JbigImage MakeNoisePage(uint32_t width, uint32_t height, uint32_t seed) {
+JbigImage MakeNoisePage(uint32_t width, uint32_t height, uint32_t seed)
+{
     JbigImage image = Blank(width, height);
     std::mt19937 random(seed);
     for (auto& byte : image.rows) {
@@ -88,7 +92,8 @@ JbigImage MakeNoisePage(uint32_t width, uint32_t height, uint32_t seed) {
     return image;
 }
 
-JbigImage MakeRepeatedLinesPage(uint32_t width, uint32_t height, uint32_t seed) {
+JbigImage MakeRepeatedLinesPage(uint32_t width, uint32_t height, uint32_t seed)
+{
     JbigImage image = MakeNoisePage(width, height, seed);
     const size_t rowBytes = (width + 7) / 8;
     std::mt19937 random(seed + 1);
@@ -103,7 +108,8 @@ JbigImage MakeRepeatedLinesPage(uint32_t width, uint32_t height, uint32_t seed) 
     return image;
 }
 
-JbigImage MakeTextPage(uint32_t width, uint32_t height, uint32_t seed) {
+JbigImage MakeTextPage(uint32_t width, uint32_t height, uint32_t seed)
+{
     JbigImage image = Blank(width, height);
     std::mt19937 random(seed);
     const uint32_t scale = std::max<uint32_t>(1, width / 700);
@@ -112,7 +118,8 @@ JbigImage MakeTextPage(uint32_t width, uint32_t height, uint32_t seed) {
     return image;
 }
 
-JbigImage MakeMostlyWhitePage(uint32_t width, uint32_t height, uint32_t seed) {
+JbigImage MakeMostlyWhitePage(uint32_t width, uint32_t height, uint32_t seed)
+{
     JbigImage image = Blank(width, height);
     std::mt19937 random(seed);
     const uint32_t scale = std::max<uint32_t>(1, width / 700);
@@ -127,7 +134,8 @@ JbigImage MakeMostlyWhitePage(uint32_t width, uint32_t height, uint32_t seed) {
     return image;
 }
 
-JbigImage MakeFormPage(uint32_t width, uint32_t height, uint32_t seed) {
+JbigImage MakeFormPage(uint32_t width, uint32_t height, uint32_t seed)
+{
     JbigImage image = Blank(width, height);
     std::mt19937 random(seed);
     const auto fill = [&image](uint32_t left, uint32_t top, uint32_t right, uint32_t bottom, uint32_t grey) {
@@ -151,8 +159,7 @@ JbigImage MakeFormPage(uint32_t width, uint32_t height, uint32_t seed) {
         const uint32_t x0 = random() % width, y0 = random() % height;
         for (uint32_t step = 0; step < 300; ++step) {
             const int64_t y = static_cast<int64_t>(std::floor(y0 + slope * step));
-            for (uint32_t t = 0; t < thick && y >= 0; ++t)
-                SetPixel(image, x0 + step, static_cast<uint32_t>(y) + t);
+            for (uint32_t t = 0; t < thick && y >= 0; ++t) SetPixel(image, x0 + step, static_cast<uint32_t>(y) + t);
         }
     }
     ClearPadding(image);

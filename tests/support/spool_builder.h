@@ -17,8 +17,8 @@ struct SpoolFieldLayout {
     const char* name;
     uint32_t offset;
     SpoolFieldKind kind;
-    uint32_t length;        // bytes of a Bytes or Chars field
-    int64_t defaultValue;   // integer fields
+    uint32_t length;  // bytes of a Bytes or Chars field
+    int64_t defaultValue;  // integer fields
 };
 
 constexpr uint16_t kSpoolAnyVersion = 0xffff;
@@ -26,8 +26,8 @@ constexpr uint16_t kSpoolAnyVersion = 0xffff;
 struct SpoolRecordLayout {
     const char* name;
     uint16_t type;
-    uint16_t version;       // kSpoolAnyVersion: any version, no fields (payload as data)
-    uint32_t fixedSize;     // header included
+    uint16_t version;  // kSpoolAnyVersion: any version, no fields (payload as data)
+    uint32_t fixedSize;  // header included
     std::vector<SpoolFieldLayout> fields;
     const char* blobSizeField;  // field that counts the data behind the fixed part, or null
 };

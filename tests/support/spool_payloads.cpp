@@ -10,7 +10,10 @@
 
 namespace {
 
-void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
+void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more)
+{
+    out.insert(out.end(), more.begin(), more.end());
+}
 
 void Append16(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -54,7 +57,8 @@ std::vector<uint8_t> SpoolBitmapPayload(uint32_t id, int32_t width, int32_t heig
     out.push_back(depth);
     out.push_back(compression);
     for (uint32_t c : paletteRgb)
-        out.insert(out.end(), {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16), 0});
+        out.insert(out.end(),
+                   {static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16), 0});
     Append(out, rows);
     return out;
 }

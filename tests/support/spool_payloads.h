@@ -42,8 +42,8 @@ std::vector<uint8_t> SpoolTextPayload(SpoolBox bounds, uint32_t font, uint32_t c
                                       int64_t count = -1, uint8_t mix = 13, uint16_t flags = 2);
 
 // BitBlt of a bitmap to a destination rectangle, from a point of the source.
-std::vector<uint8_t> SpoolBitBltPayload(SpoolBox destination, SpoolPoint source, uint32_t bitmap,
-                                        uint32_t rop = 0xCCCC, uint32_t clip = 0);
+std::vector<uint8_t> SpoolBitBltPayload(SpoolBox destination, SpoolPoint source, uint32_t bitmap, uint32_t rop = 0xCCCC,
+                                        uint32_t clip = 0);
 
 // StretchBlt of a source rectangle of a bitmap onto a destination rectangle.
 std::vector<uint8_t> SpoolStretchBltPayload(SpoolBox source, SpoolBox destination, uint32_t bitmap,

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/job/output_module.h"
 #include "engine/band/texture_cache.h"
+#include "engine/job/output_module.h"
 #include "rastrel/imx.h"
 
 namespace {
@@ -22,7 +22,8 @@ SlotScript gSlot;
 
 // A module slot that fills one 1-bit plane of 32 x rows in texture memory.
 ImxStatus ScriptedColorSlot(ImoInstance instance, uint32_t formatId, uint8_t* flag, const uint8_t* color,
-                            ImxTexture* texture) {
+                            ImxTexture* texture)
+{
     auto* context = static_cast<OutputModuleContext*>(instance);
     *flag = gSlot.kindWritten;
     texture->formatId = formatId;
@@ -43,7 +44,8 @@ struct Host {
     TextureCache* cache;
     OutputModuleContext context{};
     ImxImageFormat format{};
-    Host(uint32_t entries, uint32_t budget) : cache(TextureCacheCreate(entries, budget)) {
+    Host(uint32_t entries, uint32_t budget) : cache(TextureCacheCreate(entries, budget))
+    {
         context.textureCache = cache;
         context.instance = &context;
         context.slots.HalftoneColor = ScriptedColorSlot;
@@ -52,7 +54,8 @@ struct Host {
         format.planes[0].depth = 1;
     }
     ~Host() { TextureCacheDestroy(cache); }
-    TextureCacheEntry* Add(uint32_t key, uint8_t kind, uint32_t rows = 4) {
+    TextureCacheEntry* Add(uint32_t key, uint8_t kind, uint32_t rows = 4)
+    {
         gSlot = {kind, false, rows};
         TextureColorRequest request{};
         request.flag = kind;
@@ -63,8 +66,10 @@ struct Host {
 
 const TextureBlockHead* HeadOf(const void* block) { return static_cast<const TextureBlockHead*>(block) - 1; }
 
-bool KindMatches(uint8_t have, uint8_t want) {
-    return want == 0 || have == 255 || ((have & want & 0x0F) != 0 && ((have & 0xF0) == 0xF0 || (have & 0xF0) == (want & 0xF0)));
+bool KindMatches(uint8_t have, uint8_t want)
+{
+    return want == 0 || have == 255 ||
+           ((have & want & 0x0F) != 0 && ((have & 0xF0) == 0xF0 || (have & 0xF0) == (want & 0xF0)));
 }
 
 struct ModelEntry {
@@ -75,14 +80,16 @@ struct ModelEntry {
 };
 
 // Oldest first.
-std::vector<ModelEntry> CacheOrder(const TextureCache* cache) {
+std::vector<ModelEntry> CacheOrder(const TextureCache* cache)
+{
     std::vector<ModelEntry> order;
     for (const TextureCacheEntry* e = cache->leastRecent; e != nullptr; e = e->newer)
         order.push_back({e->key, e->kind, e->texture.planes[0].height * 4, 0});
     return order;
 }
 
-TEST(TextureCache, AgreesWithALeastRecentlyUsedModel) {
+TEST(TextureCache, AgreesWithALeastRecentlyUsedModel)
+{
     std::mt19937 random(3);
     for (int run = 0; run < 40; ++run) {
         const uint32_t entries = 1 + random() % 6;
@@ -107,7 +114,8 @@ TEST(TextureCache, AgreesWithALeastRecentlyUsedModel) {
                 const uint8_t want = random() % 4 == 0 ? 0 : kind;
                 auto match = model.end();
                 for (auto it = model.begin(); it != model.end(); ++it)
-                    if (it->key == key && KindMatches(it->kind, want) && (match == model.end() || it->added > match->added))
+                    if (it->key == key && KindMatches(it->kind, want) &&
+                        (match == model.end() || it->added > match->added))
                         match = it;
                 TextureCacheEntry* found = TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, want, key);
                 ASSERT_EQ(found != nullptr, match != model.end());
@@ -176,7 +184,8 @@ TEST(TextureCache, AgreesWithALeastRecentlyUsedModel) {
     }
 }
 
-TEST(TextureCache, TwoEntriesEvictTheLeastRecentlyUsed) {
+TEST(TextureCache, TwoEntriesEvictTheLeastRecentlyUsed)
+{
     Host host(2, 1u << 20);
     ASSERT_NE(host.Add(1, 1), nullptr);
     ASSERT_NE(host.Add(2, 1), nullptr);
@@ -188,7 +197,8 @@ TEST(TextureCache, TwoEntriesEvictTheLeastRecentlyUsed) {
     EXPECT_EQ(TextureCacheLookup(host.cache, OCM_COLOR_GRAY8, 0, 3), nullptr);
 }
 
-TEST(TextureCache, KindsMatchAsTheFlagByteSays) {
+TEST(TextureCache, KindsMatchAsTheFlagByteSays)
+{
     Host host(4, 1u << 20);
     ASSERT_NE(host.Add(5, 0x21), nullptr);
     ASSERT_NE(host.Add(6, 0xFF), nullptr);
@@ -197,12 +207,13 @@ TEST(TextureCache, KindsMatchAsTheFlagByteSays) {
     EXPECT_NE(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x23, 5), nullptr);
     EXPECT_EQ(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x13, 5), nullptr);  // other high nibble
     EXPECT_EQ(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x22 & 0xF2 & 0x2E, 5), nullptr);
-    EXPECT_NE(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x34, 6), nullptr);   // 255 is any
-    EXPECT_NE(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x52, 7), nullptr);   // 0xF0 any family
+    EXPECT_NE(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x34, 6), nullptr);  // 255 is any
+    EXPECT_NE(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x52, 7), nullptr);  // 0xF0 any family
     EXPECT_EQ(TextureCacheLookup(host.cache, OCM_COLOR_GRAY1, 0x51, 7), nullptr);
 }
 
-TEST(TextureCache, RenderKeyFlushesOnlyOnAChange) {
+TEST(TextureCache, RenderKeyFlushesOnlyOnAChange)
+{
     Host host(4, 1u << 20);
     const uint32_t first[2] = {1, 2};
     const uint32_t second[2] = {1, 3};
@@ -215,7 +226,8 @@ TEST(TextureCache, RenderKeyFlushesOnlyOnAChange) {
     EXPECT_EQ(host.cache->used, 0u);
 }
 
-TEST(TextureCache, OnlyColourTextureMemoryIsCharged) {
+TEST(TextureCache, OnlyColourTextureMemoryIsCharged)
+{
     Host host(2, 100);
     host.cache->mode = TEXTURE_MODE_IDLE;
     void* idle = TextureCacheBlockAlloc(host.cache, 500);
@@ -231,7 +243,8 @@ TEST(TextureCache, OnlyColourTextureMemoryIsCharged) {
     TextureCacheBlockFree(host.cache, nullptr);
 }
 
-TEST(TextureCache, ColourTextureRowsAreWordSwapped) {
+TEST(TextureCache, ColourTextureRowsAreWordSwapped)
+{
     Host host(2, 1u << 20);
     TextureCacheEntry* entry = host.Add(0x10, 1, 1);
     ASSERT_NE(entry, nullptr);
@@ -240,7 +253,8 @@ TEST(TextureCache, ColourTextureRowsAreWordSwapped) {
     EXPECT_EQ(row[3], 0x10);
 }
 
-TEST(TextureCache, BuiltInSlotsReachTheCache) {
+TEST(TextureCache, BuiltInSlotsReachTheCache)
+{
     TextureCache* cache = TextureCacheCreate(2, 1000);
     OutputModuleContext context{};
     context.textureCache = cache;
@@ -274,13 +288,15 @@ namespace {
 
 // A pool bigger than the first batch hands its entries out in order, as if all were on the free
 // list from the start, and links only the entries a job has reached.
-TEST(TextureCachePool, EntriesAreTakenInOrderAndLinkedAsNeeded) {
+TEST(TextureCachePool, EntriesAreTakenInOrderAndLinkedAsNeeded)
+{
     Host host(200, 1u << 20);
     EXPECT_EQ(host.cache->entriesLinked, TEXTURE_ENTRIES_LINKED_AT_ONCE);
     for (uint32_t i = 0; i < 200; ++i) {
         TextureCacheEntry* entry = host.Add(0x1000 + i, 1);
         ASSERT_EQ(entry, &host.cache->entries[i]) << i;
-        EXPECT_EQ(host.cache->entriesLinked, std::min(200u, (i / TEXTURE_ENTRIES_LINKED_AT_ONCE + 1) * TEXTURE_ENTRIES_LINKED_AT_ONCE));
+        EXPECT_EQ(host.cache->entriesLinked,
+                  std::min(200u, (i / TEXTURE_ENTRIES_LINKED_AT_ONCE + 1) * TEXTURE_ENTRIES_LINKED_AT_ONCE));
     }
     // A released entry is taken again first; with none free the oldest cached one is.
     TextureCacheRelease(host.cache, &host.cache->entries[70]);

@@ -25,8 +25,7 @@ std::vector<uint8_t> Strip(int width, int height, uint32_t seed)
     std::vector<uint8_t> dib(40 + size_t(stride) * size_t(height));
     const BITMAPINFOHEADER header{40, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     std::memcpy(dib.data(), &header, sizeof header);
-    for (size_t i = 40; i < dib.size(); ++i)
-        dib[i] = uint8_t(rng());
+    for (size_t i = 40; i < dib.size(); ++i) dib[i] = uint8_t(rng());
     return dib;
 }
 
@@ -35,15 +34,14 @@ uint32_t StripPixel(const std::vector<uint8_t>& dib, int x, int y)
 {
     BITMAPINFOHEADER header;
     std::memcpy(&header, dib.data(), sizeof header);
-    if (x >= header.biWidth || y >= header.biHeight)
-        return 0;  // outside the bitmap: black
+    if (x >= header.biWidth || y >= header.biHeight) return 0;  // outside the bitmap: black
     const size_t stride = size_t((header.biWidth * 24 + 31) / 32 * 4);
     const uint8_t* p = dib.data() + 40 + size_t(header.biHeight - 1 - y) * stride + 3 * size_t(x);
     return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 
-const std::vector<uint8_t> kFive = Strip(85, 16, 1);   // five 16 x 16 pictures and 5 columns over
-const std::vector<uint8_t> kShort = Strip(32, 9, 2);   // two pictures of which 9 rows are there
+const std::vector<uint8_t> kFive = Strip(85, 16, 1);  // five 16 x 16 pictures and 5 columns over
+const std::vector<uint8_t> kShort = Strip(32, 9, 2);  // two pictures of which 9 rows are there
 const std::vector<uint8_t> kNarrow = Strip(15, 16, 3);  // narrower than one picture
 
 constexpr char kList[] = "DIALOG 200 120 \"Tahoma\" 8\nLISTVIEW 31 5 5 190 110\n";
@@ -63,8 +61,7 @@ bool Holds(const QImage& image, int left, int top, const QImage& picture)
 {
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
-            if ((image.pixel(left + x, top + y) & 0xFFFFFF) != (picture.pixel(x, y) & 0xFFFFFF))
-                return false;
+            if ((image.pixel(left + x, top + y) & 0xFFFFFF) != (picture.pixel(x, y) & 0xFFFFFF)) return false;
     return true;
 }
 

@@ -19,8 +19,8 @@ constexpr char kScreenDialog[] =
     "EDITTEXT 11 10 10 60 12\n"
     "GROUPBOX 12 5 30 100 25 \"Frame\"\n";
 
-FAX_RESOURCE_TABLE(ScreenTestResources, {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(610), kScreenDialog,
-                                         sizeof kScreenDialog - 1});
+FAX_RESOURCE_TABLE(ScreenTestResources,
+                   {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(610), kScreenDialog, sizeof kScreenDialog - 1});
 
 INT_PTR QuietProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 
@@ -56,11 +56,10 @@ TEST(Screen, AncestorsOfControlsAndDialogs)
             UINT flags;
             HWND expected;
         } cases[] = {
-            {edit, GA_PARENT, dialog}, {edit, GA_ROOT, dialog}, {dialog, GA_ROOT, dialog},
-            {dialog, GA_PARENT, nullptr}, {edit, 3, nullptr}, {nullptr, GA_ROOT, nullptr},
+            {edit, GA_PARENT, dialog},    {edit, GA_ROOT, dialog}, {dialog, GA_ROOT, dialog},
+            {dialog, GA_PARENT, nullptr}, {edit, 3, nullptr},      {nullptr, GA_ROOT, nullptr},
         };
-        for (const auto& c : cases)
-            EXPECT_EQ(GetAncestor(c.window, c.flags), c.expected) << c.flags;
+        for (const auto& c : cases) EXPECT_EQ(GetAncestor(c.window, c.flags), c.expected) << c.flags;
     });
 }
 

@@ -2,25 +2,25 @@
 // through Qt events, with every modal loop answered by a hook.
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QHeaderView>
 #include <QTabWidget>
-#include <QTreeWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "../../platform/ui/dialog_template.h"
 #include "offscreen.h"
 #include "platform/resources.h"
 #include "platform/window.h"
 #include "platform/window_hooks.h"
 #include "platform/window_qt.h"
-#include "../../platform/ui/dialog_template.h"
 
 namespace {
 
@@ -47,8 +47,7 @@ constexpr char kLists[] =
     "LISTVIEW 32 105 5 90 100\n";
 constexpr char kBroken[] = "DIALOG 10 10 \"Tahoma\" 8\nSLIDER 1 0 0 5 5\n";
 
-FAX_RESOURCE_TABLE(UiTestResources,
-                   {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(100), kDialog, sizeof kDialog - 1},
+FAX_RESOURCE_TABLE(UiTestResources, {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(100), kDialog, sizeof kDialog - 1},
                    {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(200), kPage, sizeof kPage - 1},
                    {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(300), kBroken, sizeof kBroken - 1},
                    {FaxResourceKey(RT_DIALOG_ID), FaxResourceKey(400), kLists, sizeof kLists - 1});
@@ -59,7 +58,7 @@ struct Message {
     WPARAM wParam;
     LPARAM lParam;
     int notifyCode = 0;  // WM_NOTIFY's code
-    int helpId = 0;      // WM_HELP's control
+    int helpId = 0;  // WM_HELP's control
 };
 std::vector<Message> messages;
 // What a page answers to PSN_APPLY, by its DWLP_USER value.
@@ -68,10 +67,8 @@ std::vector<int> applyAnswer = {PSNRET_NOERROR, PSNRET_NOERROR};
 INT_PTR CALLBACK_Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     Message m{window, message, wParam, lParam};
-    if (message == WM_NOTIFY)
-        m.notifyCode = static_cast<int>(reinterpret_cast<const NMHDR*>(lParam)->code);
-    if (message == WM_HELP)
-        m.helpId = reinterpret_cast<const HELPINFO*>(lParam)->iCtrlId;
+    if (message == WM_NOTIFY) m.notifyCode = static_cast<int>(reinterpret_cast<const NMHDR*>(lParam)->code);
+    if (message == WM_HELP) m.helpId = reinterpret_cast<const HELPINFO*>(lParam)->iCtrlId;
     messages.push_back(m);
     if (message == WM_INITDIALOG) {
         // A page gets its description; the dialog of these tests a small number.
@@ -84,8 +81,7 @@ INT_PTR CALLBACK_Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         SetWindowLongPtrW(window, DWLP_MSGRESULT, answer);
         return answer != 0;
     }
-    if (message == WM_COMMAND && LOWORD(wParam) == 1)
-        EndDialog(window, 42);
+    if (message == WM_COMMAND && LOWORD(wParam) == 1) EndDialog(window, 42);
     return 0;
 }
 
@@ -93,8 +89,7 @@ std::vector<Message> Of(UINT message)
 {
     std::vector<Message> found;
     for (const Message& m : messages)
-        if (m.message == message)
-            found.push_back(m);
+        if (m.message == message) found.push_back(m);
     return found;
 }
 
@@ -121,7 +116,8 @@ protected:
 TEST(DialogTemplate, ParseAcceptsTheFormAndRefusesDamage)
 {
     const std::string good(kDialog);
-    const auto parsed = platform::ui::DialogTemplateParse({reinterpret_cast<const unsigned char*>(good.data()), good.size()});
+    const auto parsed =
+        platform::ui::DialogTemplateParse({reinterpret_cast<const unsigned char*>(good.data()), good.size()});
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->cx, 200);
     EXPECT_EQ(parsed->font, "Tahoma");
@@ -131,11 +127,17 @@ TEST(DialogTemplate, ParseAcceptsTheFormAndRefusesDamage)
     EXPECT_EQ(parsed->items[8].text, u"Off");
 
     const char* broken[] = {
-        "", "LTEXT 1 0 0 5 5\n", "DIALOG 10 x \"T\" 8\n", "DIALOG 10 10 \"T\" 8\nLTEXT 1 0 0 5\n",
-        "DIALOG 10 10 \"T\" 8\nLTEXT 1 0 0 5 5 BOLD\n", "DIALOG 10 10 \"T\" 8\nLTEXT 1 0 0 5 5 \"open\n", kBroken,
+        "",
+        "LTEXT 1 0 0 5 5\n",
+        "DIALOG 10 x \"T\" 8\n",
+        "DIALOG 10 10 \"T\" 8\nLTEXT 1 0 0 5\n",
+        "DIALOG 10 10 \"T\" 8\nLTEXT 1 0 0 5 5 BOLD\n",
+        "DIALOG 10 10 \"T\" 8\nLTEXT 1 0 0 5 5 \"open\n",
+        kBroken,
     };
     for (const char* text : broken)
-        EXPECT_FALSE(platform::ui::DialogTemplateParse({reinterpret_cast<const unsigned char*>(text), std::strlen(text)}))
+        EXPECT_FALSE(
+            platform::ui::DialogTemplateParse({reinterpret_cast<const unsigned char*>(text), std::strlen(text)}))
             << text;
 }
 
@@ -259,8 +261,7 @@ std::vector<HWND> PagesNotified(int code)
 {
     std::vector<HWND> pages;
     for (const Message& m : Of(WM_NOTIFY))
-        if (m.notifyCode == code)
-            pages.push_back(m.window);
+        if (m.notifyCode == code) pages.push_back(m.window);
     return pages;
 }
 
@@ -294,8 +295,7 @@ TEST_F(WindowLayer, SheetCreatesPagesWhenShownAndAppliesThemInOrder)
         applyAnswer = {PSNRET_NOERROR, PSNRET_NOERROR};
         messages.clear();
         for (QPushButton* button : platform::ui::WidgetOf(window)->findChildren<QPushButton*>())
-            if (button->text() == QStringLiteral("OK"))
-                QTest::mouseClick(button, Qt::LeftButton);
+            if (button->text() == QStringLiteral("OK")) QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_EQ(PagesNotified(PSN_APPLY), (std::vector<HWND>{first, second}));
         EXPECT_EQ(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0), 0);  // ended
     });
@@ -314,9 +314,7 @@ TEST_F(WindowLayer, SheetCancelAndPagesNeverShown)
 
     TwoPages again;
     messages.clear();
-    platform::ui::SetModalHook([](HWND window) {
-        QTest::keyClick(platform::ui::WidgetOf(window), Qt::Key_Escape);
-    });
+    platform::ui::SetModalHook([](HWND window) { QTest::keyClick(platform::ui::WidgetOf(window), Qt::Key_Escape); });
     EXPECT_EQ(PropertySheetW(&again.header), 0);
     EXPECT_EQ(PagesNotified(PSN_RESET).size(), 1u);
     EXPECT_TRUE(PagesNotified(PSN_APPLY).empty());
@@ -459,8 +457,7 @@ TEST_F(WindowLayer, ListViewsKeepWindowsSemantics)
         QTest::mouseClick(view->viewport(), Qt::RightButton, {}, second);
         QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, second);
         std::vector<int> codes;
-        for (const Message& m : Of(WM_NOTIFY))
-            codes.push_back(m.notifyCode);
+        for (const Message& m : Of(WM_NOTIFY)) codes.push_back(m.notifyCode);
         EXPECT_NE(std::find(codes.begin(), codes.end(), NM_CLICK), codes.end());
         EXPECT_NE(std::find(codes.begin(), codes.end(), NM_RCLICK), codes.end());
         EXPECT_NE(std::find(codes.begin(), codes.end(), NM_DBLCLK), codes.end());

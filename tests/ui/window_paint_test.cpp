@@ -45,22 +45,24 @@ constexpr RECT kBox{20, 30, 80, 70};  // where the dialog paints, in client pixe
 INT_PTR FaceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_PAINT: {
-        PAINTSTRUCT paint{};
-        HDC dc = BeginPaint(window, &paint);
-        log.paints.push_back(paint);
-        HBRUSH brush = CreateSolidBrush(log.colour);
-        FillRect(dc, &kBox, brush);
-        DeleteObject(brush);
-        EndPaint(window, &paint);
-        return 0;
-    }
-    case WM_MOUSEMOVE:
-    case WM_LBUTTONDOWN:
-    case WM_LBUTTONUP:
-    case WM_RBUTTONDOWN:
-    case WM_RBUTTONUP: log.mouse.push_back({message, wParam, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}}); return 0;
-    default: return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint{};
+            HDC dc = BeginPaint(window, &paint);
+            log.paints.push_back(paint);
+            HBRUSH brush = CreateSolidBrush(log.colour);
+            FillRect(dc, &kBox, brush);
+            DeleteObject(brush);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            log.mouse.push_back({message, wParam, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)}});
+            return 0;
+        default: return 0;
     }
 }
 
@@ -69,7 +71,9 @@ QImage OnScreen(QWidget* widget)
 {
     QWidget* top = widget->window();
     const QPoint at = widget->mapTo(top, QPoint(0, 0));
-    return QGuiApplication::primaryScreen()->grabWindow(top->winId(), at.x(), at.y(), widget->width(), widget->height()).toImage();
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(top->winId(), at.x(), at.y(), widget->width(), widget->height())
+        .toImage();
 }
 
 QRgb Rgb(COLORREF colour) { return qRgb(GetRValue(colour), GetGValue(colour), GetBValue(colour)); }
@@ -112,7 +116,8 @@ TEST_F(WindowFace, PaintsDrawWithTheGdiIntoTheUpdateRegion)
         ASSERT_EQ(log.paints.size(), before + 1);
         EXPECT_FALSE(log.paints.back().fErase);
         const RECT& part = log.paints.back().rcPaint;
-        EXPECT_EQ(std::vector<LONG>({part.left, part.top, part.right, part.bottom}), std::vector<LONG>({20, 30, 50, 70}));
+        EXPECT_EQ(std::vector<LONG>({part.left, part.top, part.right, part.bottom}),
+                  std::vector<LONG>({20, 30, 50, 70}));
         UpdateWindow(dialog);  // nothing left to paint
         EXPECT_EQ(log.paints.size(), before + 1);
 
@@ -122,7 +127,7 @@ TEST_F(WindowFace, PaintsDrawWithTheGdiIntoTheUpdateRegion)
             int x, y;
             QRgb colour;
         } points[] = {{20, 30, Rgb(RGB(0, 0, 255))}, {49, 69, Rgb(RGB(0, 0, 255))}, {50, 30, Rgb(RGB(255, 0, 0))},
-                      {79, 69, Rgb(RGB(255, 0, 0))}, {80, 50, faceColour},           {19, 50, faceColour},
+                      {79, 69, Rgb(RGB(255, 0, 0))}, {80, 50, faceColour},          {19, 50, faceColour},
                       {50, 70, faceColour}};
         for (const auto& p : points)
             EXPECT_EQ(screen.pixel(p.x, p.y) & 0xFFFFFFu, p.colour & 0xFFFFFFu) << p.x << "," << p.y;
@@ -149,7 +154,8 @@ TEST_F(WindowFace, MouseOverTheFaceGivesTheMouseMessages)
             std::function<void()> act;
             std::vector<Seen> expected;
         } cases[] = {
-            {"press, drag and release", a,
+            {"press, drag and release",
+             a,
              [&] {
                  QTest::mousePress(window, Qt::LeftButton, {}, a);
                  QTest::mouseMove(window, b);
@@ -157,10 +163,17 @@ TEST_F(WindowFace, MouseOverTheFaceGivesTheMouseMessages)
              },
              {{WM_LBUTTONDOWN, MK_LBUTTON, pa}, {WM_MOUSEMOVE, MK_LBUTTON, pb}, {WM_LBUTTONUP, 0, pb}}},
             {"a move with no button", b, [&] { QTest::mouseMove(window, a); }, {{WM_MOUSEMOVE, 0, pa}}},
-            {"shift and the right button", b, [&] { QTest::mouseClick(window, Qt::RightButton, Qt::ShiftModifier, b); },
+            {"shift and the right button",
+             b,
+             [&] { QTest::mouseClick(window, Qt::RightButton, Qt::ShiftModifier, b); },
              {{WM_RBUTTONDOWN, MK_RBUTTON | MK_SHIFT, pb}, {WM_RBUTTONUP, MK_SHIFT, pb}}},
-            {"a double click is two presses", a, [&] { QTest::mouseDClick(window, Qt::LeftButton, {}, a); },
-             {{WM_LBUTTONDOWN, MK_LBUTTON, pa}, {WM_LBUTTONUP, 0, pa}, {WM_LBUTTONDOWN, MK_LBUTTON, pa}, {WM_LBUTTONUP, 0, pa}}},
+            {"a double click is two presses",
+             a,
+             [&] { QTest::mouseDClick(window, Qt::LeftButton, {}, a); },
+             {{WM_LBUTTONDOWN, MK_LBUTTON, pa},
+              {WM_LBUTTONUP, 0, pa},
+              {WM_LBUTTONDOWN, MK_LBUTTON, pa},
+              {WM_LBUTTONUP, 0, pa}}},
             {"the edit's own clicks", onEdit, [&] { QTest::mouseClick(window, Qt::LeftButton, {}, onEdit); }, {}},
         };
         for (const auto& c : cases) {

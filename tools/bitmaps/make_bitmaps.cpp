@@ -29,16 +29,14 @@ struct Canvas {
     Canvas(int w, int h) : width(w), height(h), pixels(size_t(w) * size_t(h), kWhite) {}
     void Put(int x, int y, Rgb c)
     {
-        if (x >= 0 && y >= 0 && x < width && y < height)
-            pixels[size_t(y) * size_t(width) + size_t(x)] = c;
+        if (x >= 0 && y >= 0 && x < width && y < height) pixels[size_t(y) * size_t(width) + size_t(x)] = c;
     }
 };
 
 void FillRect(Canvas& canvas, int left, int top, int right, int bottom, Rgb c)
 {
     for (int y = top; y < bottom; ++y)
-        for (int x = left; x < right; ++x)
-            canvas.Put(x, y, c);
+        for (int x = left; x < right; ++x) canvas.Put(x, y, c);
 }
 
 // The pixels whose centres lie inside the ellipse of the box, in half-pixel units; with
@@ -50,10 +48,8 @@ void FillEllipse(Canvas& canvas, int left, int top, int right, int bottom, Rgb c
     for (int y = top; y < bottom; ++y)
         for (int x = left; x < right; ++x) {
             const int64_t dx = 2 * x + 1 - cx, dy = 2 * y + 1 - cy;
-            if (upperHalf && dy > 0)
-                continue;
-            if (dx * dx * ry * ry + dy * dy * rx * rx <= rx * rx * ry * ry)
-                canvas.Put(x, y, c);
+            if (upperHalf && dy > 0) continue;
+            if (dx * dx * ry * ry + dy * dy * rx * rx <= rx * rx * ry * ry) canvas.Put(x, y, c);
         }
 }
 
@@ -74,15 +70,15 @@ void Group(Canvas& canvas, int x, Rgb back, Rgb front)
 Canvas ListPictures()
 {
     Canvas canvas(80, 16);
-    Group(canvas, 0, kBlueLight, kBlue);       // 0: a group whose members are shown
-    FillRect(canvas, 11, 12, 16, 13, kInk);    //    with a minus: the group is open
-    Group(canvas, 16, kBlueLight, kBlue);      // 1: a group
-    FillRect(canvas, 27, 12, 32, 13, kInk);    //    with a plus: the group is closed
+    Group(canvas, 0, kBlueLight, kBlue);  // 0: a group whose members are shown
+    FillRect(canvas, 11, 12, 16, 13, kInk);  //    with a minus: the group is open
+    Group(canvas, 16, kBlueLight, kBlue);  // 1: a group
+    FillRect(canvas, 27, 12, 32, 13, kInk);  //    with a plus: the group is closed
     FillRect(canvas, 29, 10, 30, 15, kInk);
-    Person(canvas, 32 + 2, 1, 12, kTeal);      // 2: a person from the address book
+    Person(canvas, 32 + 2, 1, 12, kTeal);  // 2: a person from the address book
     FillRect(canvas, 48 + 7, 2, 48 + 9, 14, kGreen);  // 3: a plus sign
     FillRect(canvas, 48 + 2, 7, 48 + 14, 9, kGreen);
-    Person(canvas, 64 + 2, 1, 12, kOrange);    // 4: a person typed in by hand
+    Person(canvas, 64 + 2, 1, 12, kOrange);  // 4: a person typed in by hand
     return canvas;
 }
 
@@ -138,8 +134,7 @@ Bytes PackedDib(const Canvas& canvas)
             b.push_back(c.g);
             b.push_back(c.r);
         }
-        for (uint32_t pad = uint32_t(canvas.width) * 3; pad < stride; ++pad)
-            b.push_back(0);
+        for (uint32_t pad = uint32_t(canvas.width) * 3; pad < stride; ++pad) b.push_back(0);
     }
     return b;
 }
@@ -147,8 +142,7 @@ Bytes PackedDib(const Canvas& canvas)
 void WriteArray(std::FILE* out, int id, const Bytes& bytes)
 {
     std::fprintf(out, "\nalignas(4) const unsigned char kBitmap%d[%zu] = {", id, bytes.size());
-    for (size_t i = 0; i < bytes.size(); ++i)
-        std::fprintf(out, "%s%u,", i % 24 == 0 ? "\n    " : "", bytes[i]);
+    for (size_t i = 0; i < bytes.size(); ++i) std::fprintf(out, "%s%u,", i % 24 == 0 ? "\n    " : "", bytes[i]);
     std::fprintf(out, "\n};\n");
 }
 
@@ -165,9 +159,10 @@ int main(int argc, char** argv)
         std::perror(argv[1]);
         return 1;
     }
-    std::fprintf(out,
-                 "// The sending sheet's bitmaps (packed 24-bit DIBs), made by tools/bitmaps/make_bitmaps; do not edit.\n"
-                 "#include \"platform/kernel.h\"\n#include \"platform/resources.h\"\n\nnamespace {\n");
+    std::fprintf(
+        out,
+        "// The sending sheet's bitmaps (packed 24-bit DIBs), made by tools/bitmaps/make_bitmaps; do not edit.\n"
+        "#include \"platform/kernel.h\"\n#include \"platform/resources.h\"\n\nnamespace {\n");
     WriteArray(out, 3900, PackedDib(ListPictures()));
     WriteArray(out, 3901, PackedDib(Page(48, 64)));
     WriteArray(out, 3902, PackedDib(Page(64, 48)));

@@ -34,7 +34,7 @@ bool WriteAll(int fd, const uint8_t* data, size_t n)
 int ToolInputOpen(const std::string& path, bool* regular, uint64_t* size, std::string* error)
 {
     const int fd = path == "-" ? dup(STDIN_FILENO) : open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     const char* reason = nullptr;
     if (fd < 0 || fstat(fd, &st) != 0) reason = std::strerror(errno);
     else if (S_ISDIR(st.st_mode)) reason = std::strerror(EISDIR);
@@ -85,7 +85,7 @@ bool ToolInputRead(const std::string& path, uint64_t limit, std::vector<uint8_t>
 
 bool ToolInputSeekable(const std::string& path, uint64_t limit, int* fd, uint64_t* size, std::string* error)
 {
-    struct stat st{};
+    struct stat st {};
     if (fstat(*fd, &st) == 0 && S_ISREG(st.st_mode)) {
         *size = static_cast<uint64_t>(st.st_size);
         if (*size <= limit && lseek(*fd, 0, SEEK_SET) == 0) return true;

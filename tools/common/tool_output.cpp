@@ -23,7 +23,8 @@ bool ToolOutputOpen(const std::string& path, int inputFd, ToolOutput* out, std::
 {
     *out = ToolOutput{};
     out->path = path;
-    struct stat outStat{}, inStat{};
+    struct stat outStat {
+    }, inStat{};
     const bool exists = stat(path.c_str(), &outStat) == 0;
     if (exists && inputFd >= 0 && fstat(inputFd, &inStat) == 0 && outStat.st_dev == inStat.st_dev &&
         outStat.st_ino == inStat.st_ino) {
@@ -72,16 +73,13 @@ bool ToolOutputOpen(const std::string& path, int inputFd, ToolOutput* out, std::
 bool ToolOutputCommit(ToolOutput* out, std::string* error)
 {
     int failure = std::fflush(out->file) == 0 ? 0 : errno;
-    if (failure == 0 && !out->temporary.empty() && fsync(fileno(out->file)) != 0 && errno != EINVAL)
-        failure = errno;
-    if (std::fclose(out->file) != 0 && failure == 0)
-        failure = errno;
+    if (failure == 0 && !out->temporary.empty() && fsync(fileno(out->file)) != 0 && errno != EINVAL) failure = errno;
+    if (std::fclose(out->file) != 0 && failure == 0) failure = errno;
     out->file = nullptr;
     if (failure == 0 && !out->temporary.empty() && rename(out->temporary.c_str(), out->path.c_str()) != 0)
         failure = errno;
     if (failure != 0) {
-        if (!out->temporary.empty())
-            unlink(out->temporary.c_str());
+        if (!out->temporary.empty()) unlink(out->temporary.c_str());
         *error = "writing " + out->path + " failed: " + std::strerror(failure);
         return false;
     }
@@ -90,9 +88,7 @@ bool ToolOutputCommit(ToolOutput* out, std::string* error)
 
 void ToolOutputDiscard(ToolOutput* out)
 {
-    if (out->file != nullptr)
-        std::fclose(out->file);
+    if (out->file != nullptr) std::fclose(out->file);
     out->file = nullptr;
-    if (!out->temporary.empty())
-        unlink(out->temporary.c_str());
+    if (!out->temporary.empty()) unlink(out->temporary.c_str());
 }

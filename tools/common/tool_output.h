@@ -11,7 +11,7 @@
 
 struct ToolOutput {
     FILE* file = nullptr;
-    std::string path;       // where the finished output goes
+    std::string path;  // where the finished output goes
     std::string temporary;  // the file written meanwhile; empty when written directly
 };
 

@@ -79,7 +79,8 @@ bool AddressBookStore(const std::u16string& key, const std::u16string& folder, c
     ui.sender = sender;
     const std::u16string users = FaxDataFilePath(folder.c_str(), prefix, u"USER.DAT");
     const std::u16string groupFile = FaxDataFilePath(folder.c_str(), prefix, u"GROUP.DAT");
-    return FileWriteAll(users.c_str(), GENERIC_WRITE, contacts.data(), DWORD(contacts.size() * sizeof(ContactRecord))) &&
+    return FileWriteAll(users.c_str(), GENERIC_WRITE, contacts.data(),
+                        DWORD(contacts.size() * sizeof(ContactRecord))) &&
            FileWriteAll(groupFile.c_str(), GENERIC_WRITE, groups.data(), DWORD(groups.size() * sizeof(GroupRecord))) &&
            RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountInfo, &count, sizeof count) &&
            RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCoverPageUI, &ui, sizeof ui);
@@ -118,8 +119,7 @@ int main(int argc, char** argv)
         else return Usage();
     }
     const std::u16string prefix = Wide(prefixText.c_str());
-    if (printer.empty())
-        return Usage();
+    if (printer.empty()) return Usage();
     const std::u16string printerWide = Wide(printer.c_str());
     // "DriverPath" holds the name in code page 1251, as Coverprint reads it.
     DriverPathValue driver{};
@@ -171,6 +171,7 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("coversetup: printer \"%s\", %zu receivers stored under prefix %s%s\n", printer.c_str(),
-                receivers.size(), prefixText.c_str(), addressBook ? ", with an address book of 7 contacts and 2 groups" : "");
+                receivers.size(), prefixText.c_str(),
+                addressBook ? ", with an address book of 7 contacts and 2 groups" : "");
     return 0;
 }

@@ -34,20 +34,20 @@ constexpr uint32_t kOneBitGray = 0x80;
 uint32_t JobHeaderFixedSize(uint16_t version)
 {
     switch (version) {
-    case 0: return 168;
-    case 1: return 180;
-    case 2: return 188;
-    default: return 0;
+        case 0: return 168;
+        case 1: return 180;
+        case 2: return 188;
+        default: return 0;
     }
 }
 
 const char* RecordName(uint16_t type)
 {
     switch (type) {
-    case kTypeJobHeader: return "job header";
-    case kTypeJobEnd: return "job-end record";
-    case kTypePageBegin: return "page record";
-    default: return "record";
+        case kTypeJobHeader: return "job header";
+        case kTypeJobEnd: return "job-end record";
+        case kTypePageBegin: return "page record";
+        default: return "record";
     }
 }
 
@@ -55,8 +55,8 @@ const char* RecordName(uint16_t type)
 // are there from it on; "" when it fits.
 std::string RecordFault(uint16_t type, uint32_t size, uint64_t position, uint64_t left)
 {
-    const std::string at = std::string(RecordName(type)) + " (type " + std::to_string(type) + ") at byte " +
-                           std::to_string(position);
+    const std::string at =
+        std::string(RecordName(type)) + " (type " + std::to_string(type) + ") at byte " + std::to_string(position);
     if (size < kRecordHeaderSize) return "the " + at + " has a bad size of " + std::to_string(size) + " bytes";
     if (size > left)
         return "the spool stream ends inside the " + at + ": it has " + std::to_string(size) + " bytes, only " +
@@ -170,7 +170,8 @@ bool FaxBlockBuild(const FaxBlockOptions& options, std::vector<uint8_t>* block, 
     Store16(b + kFaxBlockNumberCount, static_cast<uint32_t>(options.numbers.size()));
     Store16(b + kFaxBlockExpectedDocuments, options.expectedDocuments);
     for (size_t i = 0; i < options.numbers.size(); ++i)
-        std::memcpy(b + kFaxBlockNumbers + i * kFaxBlockNumberSize, options.numbers[i].data(), options.numbers[i].size());
+        std::memcpy(b + kFaxBlockNumbers + i * kFaxBlockNumberSize, options.numbers[i].data(),
+                    options.numbers[i].size());
     return true;
 }
 

@@ -8,15 +8,15 @@
 #include <vector>
 
 constexpr uint32_t kFaxBlockSize = 4278;
-constexpr uint32_t kFaxBlockOutputFormat = 232;     // u32
-constexpr uint32_t kFaxBlockHalftoneFlag = 696;     // u16
-constexpr uint32_t kFaxBlockXResolution = 898;      // i16
-constexpr uint32_t kFaxBlockYResolution = 900;      // i16
-constexpr uint32_t kFaxBlockContrast = 902;         // i16
-constexpr uint32_t kFaxBlockBrightness = 904;       // i16
-constexpr uint32_t kFaxBlockNumberCount = 1074;     // i16
+constexpr uint32_t kFaxBlockOutputFormat = 232;  // u32
+constexpr uint32_t kFaxBlockHalftoneFlag = 696;  // u16
+constexpr uint32_t kFaxBlockXResolution = 898;  // i16
+constexpr uint32_t kFaxBlockYResolution = 900;  // i16
+constexpr uint32_t kFaxBlockContrast = 902;  // i16
+constexpr uint32_t kFaxBlockBrightness = 904;  // i16
+constexpr uint32_t kFaxBlockNumberCount = 1074;  // i16
 constexpr uint32_t kFaxBlockExpectedDocuments = 1076;  // u16
-constexpr uint32_t kFaxBlockNumbers = 1078;         // 50 x 64 bytes
+constexpr uint32_t kFaxBlockNumbers = 1078;  // 50 x 64 bytes
 constexpr uint32_t kFaxBlockNumberSize = 64;
 constexpr uint32_t kFaxBlockMaxNumbers = 50;
 static_assert(kFaxBlockNumbers + kFaxBlockMaxNumbers * kFaxBlockNumberSize == kFaxBlockSize);
@@ -25,7 +25,7 @@ struct FaxBlockOptions {
     std::vector<std::string> numbers;
     int dpiX = 204;  // fine fax resolution
     int dpiY = 196;
-    int contrast = 0;    // -50..50
+    int contrast = 0;  // -50..50
     int brightness = 0;  // -50..50
     uint32_t expectedDocuments = 1;
 };

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -348,8 +348,8 @@ uint32_t FaxRender(const FaxSpoolInput& input, const FaxRenderSettings& settings
     Publisher publisher(stream.producing && settings.progressRecord);
     std::thread producer;
     if (stream.producing)
-        producer = std::thread(
-            [&] { Produce(InputReader{&input}, stream, produced.fd, publisher, settings.producerChunk); });
+        producer =
+            std::thread([&] { Produce(InputReader{&input}, stream, produced.fd, publisher, settings.producerChunk); });
 
     thread_local const CallLog log;
     log.Clear();
@@ -357,8 +357,8 @@ uint32_t FaxRender(const FaxSpoolInput& input, const FaxRenderSettings& settings
     const bool canSeek = settings.feed != FaxFeed::ForwardOnly && (stream.producing || input.fd < 0 || input.regular);
     const uint32_t result = ImeRender(settings.configuration.c_str(), settings.jobNumber,
                                       publisher.active ? &publisher.progress : nullptr, settings.moduleFileName.c_str(),
-                                      &options, log.Open() ? const_cast<LogContext*>(&log.context) : nullptr, &stream, &stream, HostRead,
-                                      canSeek ? HostSeek : nullptr, HostWrite);
+                                      &options, log.Open() ? const_cast<LogContext*>(&log.context) : nullptr, &stream,
+                                      &stream, HostRead, canSeek ? HostSeek : nullptr, HostWrite);
     if (producer.joinable()) producer.join();
     if (produced.fd >= 0) close(produced.fd);
     if (settings.progress) settings.progress(stream.position, stream.written);
@@ -380,30 +380,30 @@ uint32_t FaxRender(const std::vector<uint8_t>& spool, const FaxRenderSettings& s
 std::string FaxRenderResultText(uint32_t code)
 {
     switch (code) {
-    case 0: return "success";
-    case ERROR_FILE_NOT_FOUND: return "a file was not found (2)";
-    case ERROR_CAN_NOT_COMPLETE: return "the host could not feed the spool stream (1003)";
-    case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory (8)";
-    case ERROR_INVALID_DATA: return "the spool stream is invalid or cannot be rendered (13)";
-    case ERROR_INVALID_PARAMETER: return "an argument of the render call is invalid (87)";
-    case ERROR_MOD_NOT_FOUND: return "the output module could not be loaded (126)";
-    case ERROR_PROC_NOT_FOUND: return "the output module lacks an entry point (127)";
-    default: break;
+        case 0: return "success";
+        case ERROR_FILE_NOT_FOUND: return "a file was not found (2)";
+        case ERROR_CAN_NOT_COMPLETE: return "the host could not feed the spool stream (1003)";
+        case ERROR_NOT_ENOUGH_MEMORY: return "not enough memory (8)";
+        case ERROR_INVALID_DATA: return "the spool stream is invalid or cannot be rendered (13)";
+        case ERROR_INVALID_PARAMETER: return "an argument of the render call is invalid (87)";
+        case ERROR_MOD_NOT_FOUND: return "the output module could not be loaded (126)";
+        case ERROR_PROC_NOT_FOUND: return "the output module lacks an entry point (127)";
+        default: break;
     }
     const auto status = static_cast<ImxStatus>(code);
     const char* text = nullptr;
     switch (status) {
-    case IMX_ERR_CONFIG: text = "the module's configuration could not be parsed"; break;
-    case IMX_ERR_QUERY_UNKNOWN: text = "a query was not answered"; break;
-    case IMX_ERR_NO_MEMORY: text = "the module ran out of memory or has no halftone set"; break;
-    case IMX_ERR_ARGUMENT: text = "the module was given a bad argument"; break;
-    case IMX_ERR_BUFFER_TOO_SMALL: text = "a buffer was too small"; break;
-    case IMX_ERR_WRITE: text = "writing the fax job failed"; break;
-    case IMX_ERR_UNSUPPORTED: text = "the module does not support the pixel format or operation"; break;
-    case IMX_ERR_NOT_FOUND: text = "a resource or table entry was not found"; break;
-    case IMX_ERR_BAD_MAGIC: text = "the halftone file has the wrong magic"; break;
-    case IMX_ERR_LOAD: text = "a data source could not be loaded"; break;
-    default: break;
+        case IMX_ERR_CONFIG: text = "the module's configuration could not be parsed"; break;
+        case IMX_ERR_QUERY_UNKNOWN: text = "a query was not answered"; break;
+        case IMX_ERR_NO_MEMORY: text = "the module ran out of memory or has no halftone set"; break;
+        case IMX_ERR_ARGUMENT: text = "the module was given a bad argument"; break;
+        case IMX_ERR_BUFFER_TOO_SMALL: text = "a buffer was too small"; break;
+        case IMX_ERR_WRITE: text = "writing the fax job failed"; break;
+        case IMX_ERR_UNSUPPORTED: text = "the module does not support the pixel format or operation"; break;
+        case IMX_ERR_NOT_FOUND: text = "a resource or table entry was not found"; break;
+        case IMX_ERR_BAD_MAGIC: text = "the halftone file has the wrong magic"; break;
+        case IMX_ERR_LOAD: text = "a data source could not be loaded"; break;
+        default: break;
     }
     if (text) return std::string(text) + " (module status " + std::to_string(status) + ")";
     return "error " + std::to_string(code);

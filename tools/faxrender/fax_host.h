@@ -12,14 +12,14 @@
 #include "engine/job/render_options.h"
 
 enum class FaxFeed {
-    Seekable,     // read and seek callbacks over the whole stream
+    Seekable,  // read and seek callbacks over the whole stream
     ForwardOnly,  // read callback only
-    Producer,     // a producer thread appends the stream record by record while the engine reads
+    Producer,  // a producer thread appends the stream record by record while the engine reads
 };
 
 struct FaxRenderSettings {
     std::string moduleFileName;  // the output module, loaded by the engine by file name
-    std::string configuration;   // the module's configuration string
+    std::string configuration;  // the module's configuration string
     uint32_t jobNumber = 1;
     RenderOptions options{};  // the engine's budgets; zero fields take the engine's defaults
     FaxFeed feed = FaxFeed::Seekable;

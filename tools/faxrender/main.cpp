@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/profile.h"
 #include "tools/common/tool_input.h"
 #include "tools/common/tool_output.h"
 #include "tools/faxrender/fax_block.h"
 #include "tools/faxrender/fax_host.h"
-#include "platform/profile.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
         return false;
     }
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0) {
         *error = "cannot read the configuration file " + file + ": " + std::strerror(errno);
         if (fd >= 0) close(fd);
@@ -87,8 +87,8 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
         return false;
     }
     std::vector<char> names(1 << 16);
-    const DWORD length = GetPrivateProfileStringA(nullptr, nullptr, "", names.data(),
-                                                  static_cast<DWORD>(names.size()), path->c_str());
+    const DWORD length =
+        GetPrivateProfileStringA(nullptr, nullptr, "", names.data(), static_cast<DWORD>(names.size()), path->c_str());
     for (size_t at = 0; at < length && names[at] != '\0'; at += std::strlen(&names[at]) + 1)
         if (strcasecmp(&names[at], section.c_str()) == 0) return true;
     *error = "the configuration file " + file + " has no section [" + section + "]";
@@ -218,21 +218,23 @@ int main(int argc, char** argv)
     }
     if (output.empty()) {
         const size_t dot = input.rfind('.');
-        output = (dot == std::string::npos || input.find('/', dot) != std::string::npos ? input : input.substr(0, dot)) + ".fax";
+        output =
+            (dot == std::string::npos || input.find('/', dot) != std::string::npos ? input : input.substr(0, dot)) +
+            ".fax";
     }
 
     std::string error;
     bool regular = false;
     uint64_t size = 0;
     const int fd = ToolInputOpen(input, &regular, &size, &error);
-    struct stat inStat{};
+    struct stat inStat {};
     if (fd < 0 || fstat(fd, &inStat) != 0) {
         std::fprintf(stderr, "faxrender: %s\n", error.c_str());
         return 1;
     }
     const FdCloser closeInput{fd};
     // A cancelled job must never take the place of the spool file it came from.
-    struct stat outStat{};
+    struct stat outStat {};
     if (stat(output.c_str(), &outStat) == 0 && outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
         std::fprintf(stderr, "faxrender: the output %s is the spool file itself; name another one with -o\n",
                      output.c_str());
@@ -295,7 +297,8 @@ int main(int argc, char** argv)
         const std::string total = spool.regular ? " of " + std::to_string(spool.head.size() + spool.restSize) : "";
         settings.progress = [total](uint64_t read, uint64_t written) {
             std::fprintf(stderr, "faxrender: read %llu%s spool bytes, wrote %llu fax bytes\n",
-                         static_cast<unsigned long long>(read), total.c_str(), static_cast<unsigned long long>(written));
+                         static_cast<unsigned long long>(read), total.c_str(),
+                         static_cast<unsigned long long>(written));
         };
     }
     std::string cause;
@@ -308,7 +311,8 @@ int main(int argc, char** argv)
     // A failed job is kept only when the module ended it with the cancel line: the printer then
     // knows to drop it. Anything less (nothing at all, a refused preamble) is no fax job.
     static const std::string kCancel = "@PJL SET JOBSTATUS = CANCEL\r\n";
-    const bool cancelled = tail.size() >= kCancel.size() && tail.compare(tail.size() - kCancel.size(), kCancel.size(), kCancel) == 0;
+    const bool cancelled =
+        tail.size() >= kCancel.size() && tail.compare(tail.size() - kCancel.size(), kCancel.size(), kCancel) == 0;
     const bool keep = written != 0 && (result == 0 || cancelled);
     if (!keep) {
         ToolOutputDiscard(&target);
@@ -318,8 +322,9 @@ int main(int argc, char** argv)
     }
     CausePrint(FilePositions(cause, streamHead, fileHead));
     if (result != 0 && !keep) {
-        std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; no fax job was written to %s\n", input.c_str(),
-                     settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(), output.c_str());
+        std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; no fax job was written to %s\n",
+                     input.c_str(), settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(),
+                     output.c_str());
         return 1;
     }
     if (result != 0) {
@@ -331,7 +336,8 @@ int main(int argc, char** argv)
     // an empty fax job, though.
     if (written == 0) {
         std::fprintf(stderr, "faxrender: no page was written to %s: the job gave the fax module nothing to send%s\n",
-                     output.c_str(), SpoolJobHeaderCopies(spool.head) == 0 ? " (its job header asks for 0 copies)" : "");
+                     output.c_str(),
+                     SpoolJobHeaderCopies(spool.head) == 0 ? " (its job header asks for 0 copies)" : "");
         return 1;
     }
     if (!quiet) std::fprintf(stderr, "faxrender: wrote %s\n", output.c_str());

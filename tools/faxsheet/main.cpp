@@ -58,10 +58,11 @@ bool DriverPathWrite(const std::u16string& key, const std::string& printer, cons
         return false;
     }
     if (!DriverPathFieldSet(value.driverFolder, sizeof value.driverFolder, Wide(folder))) {
-        std::fprintf(stderr,
-                     "faxsheet: the driver folder \"%s\" cannot be stored in \"DriverPath\": it must be written in code "
-                     "page 1251 (Cyrillic and Latin letters) in at most %zu characters\n",
-                     folder.c_str(), sizeof value.driverFolder - 1);
+        std::fprintf(
+            stderr,
+            "faxsheet: the driver folder \"%s\" cannot be stored in \"DriverPath\": it must be written in code "
+            "page 1251 (Cyrillic and Latin letters) in at most %zu characters\n",
+            folder.c_str(), sizeof value.driverFolder - 1);
         return false;
     }
     return RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueDriverPath, &value, sizeof value);
@@ -101,8 +102,7 @@ void Print(const std::u16string& key, const std::u16string& prefix)
     BYTE* receivers = FileReadAll(receiversPath.c_str());
     const WORD used = RecordCountClamp(receivers, sizeof(ContactRecord), count.contactCount);
     std::printf("receivers: %u (file %s)\n", count.contactCount, Narrow(receiversPath).c_str());
-    if (used < count.contactCount)
-        std::printf("  the file holds only %u of them\n", used);
+    if (used < count.contactCount) std::printf("  the file holds only %u of them\n", used);
     const auto* records = reinterpret_cast<const ContactRecord*>(receivers);
     for (WORD i = 0; i < used; ++i)
         std::printf("  %u. %s, fax %s%s%s\n", i + 1, Narrow(FieldText(records[i].name)).c_str(),
@@ -159,11 +159,13 @@ int main(int argc, char** argv)
     if (library.empty()) {
         char self[4096] = {};
         const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-        library = (n > 0 ? Folder(std::string(self, static_cast<size_t>(n))) : std::string("./")) + "../lib/libvelmora.so";
+        library =
+            (n > 0 ? Folder(std::string(self, static_cast<size_t>(n))) : std::string("./")) + "../lib/libvelmora.so";
     }
     char resolved[4096];
     if (!realpath(library.c_str(), resolved)) {
-        std::fprintf(stderr, "faxsheet: cannot find the Velmora library %s: %s\n", library.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "faxsheet: cannot find the Velmora library %s: %s\n", library.c_str(),
+                     std::strerror(errno));
         return 1;
     }
     library = resolved;
@@ -172,8 +174,7 @@ int main(int argc, char** argv)
     FaxPrefixFromModulePath(Wide(library).c_str(), prefix);
     const std::u16string key = FaxKeyName(prefix);
     if (!printOnly) {
-        if (!DriverPathWrite(key, printer, Folder(library)))
-            return 1;
+        if (!DriverPathWrite(key, printer, Folder(library))) return 1;
         HelpViewerRegister(Folder(library));
         if (fill) {
             const char* snapshot = std::getenv("FAXDRIVER_UI_SNAPSHOT");
@@ -192,10 +193,11 @@ int main(int argc, char** argv)
         }
         const INT_PTR result = getReceiverInfo();
         std::printf("sheet for \"%s\": %s (%ld)\n", printer.c_str(),
-                    result > 0 ? "OK" : result == 0 ? "cancelled, nothing saved" : "could not be shown",
+                    result > 0    ? "OK"
+                    : result == 0 ? "cancelled, nothing saved"
+                                  : "could not be shown",
                     static_cast<long>(result));
-        if (result < 0)
-            return 1;
+        if (result < 0) return 1;
     }
     Print(key, prefix);
     return 0;

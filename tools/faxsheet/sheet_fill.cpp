@@ -21,9 +21,9 @@ bool RowFocus(HWND list, LPARAM param)
     LVFINDINFOW find{};
     find.flags = LVFI_PARAM;
     find.lParam = param;
-    const auto row = static_cast<int>(SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
-    if (row < 0)
-        return false;
+    const auto row =
+        static_cast<int>(SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    if (row < 0) return false;
     LVITEMW item{};
     item.stateMask = item.state = LVIS_FOCUSED | LVIS_SELECTED;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
@@ -33,8 +33,7 @@ bool RowFocus(HWND list, LPARAM param)
 // Chooses the left list's row with this parameter and presses Add.
 bool RowAdd(HWND page, LPARAM param)
 {
-    if (!RowFocus(GetDlgItem(page, kLeftList), param))
-        return false;
+    if (!RowFocus(GetDlgItem(page, kLeftList), param)) return false;
     SendDlgItemMessageW(page, kAddButton, BM_CLICK, 0, 0);
     return true;
 }
@@ -43,8 +42,7 @@ bool RowAdd(HWND page, LPARAM param)
 void GroupMembersShow(HWND page)
 {
     HWND list = GetDlgItem(page, kRightList);
-    if (!RowFocus(list, kFirstGroup))
-        return;
+    if (!RowFocus(list, kFirstGroup)) return;
     NMITEMACTIVATE click{};
     click.hdr = {list, static_cast<UINT_PTR>(kRightList), static_cast<UINT>(NM_RCLICK)};
     click.iItem = -1;
@@ -68,8 +66,7 @@ void SheetFillInstall(const std::string& snapshotFolder)
         SetDlgItemTextW(page, kFaxEdit, u"+7 495 555-01-02");
         SendDlgItemMessageW(page, kAddButton, BM_CLICK, 0, 0);
         GroupMembersShow(page);
-        if (!added)
-            std::fprintf(stderr, "faxsheet: the address book lacks two contacts or a group to add\n");
+        if (!added) std::fprintf(stderr, "faxsheet: the address book lacks two contacts or a group to add\n");
         if (!snapshotFolder.empty() && !platform::ui::SheetSnapshot(window, snapshotFolder))
             std::fprintf(stderr, "faxsheet: cannot write the sheet's pages into %s\n", snapshotFolder.c_str());
         SendMessageW(window, PSM_PRESSBUTTON, PSBTN_OK, 0);

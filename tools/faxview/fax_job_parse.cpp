@@ -113,9 +113,9 @@ bool FaxJobRead(FaxSource* in, const FaxJobSink& sink, FaxJob* job, std::string*
 {
     *job = FaxJob{};
     const uint64_t jobStart = in->offset;
-    FaxJobPage current;             // the page being read
-    FaxJobPage* page = nullptr;     // between START and END
-    FaxJobImage* image = nullptr;   // an image whose last chunk was full
+    FaxJobPage current;  // the page being read
+    FaxJobPage* page = nullptr;  // between START and END
+    FaxJobImage* image = nullptr;  // an image whose last chunk was full
     const auto fail = [&](uint64_t at, const std::string& what) {
         if (page != nullptr && sink.page == nullptr) job->pages.push_back(std::move(current));
         *error = what + " at byte " + std::to_string(at - jobStart);

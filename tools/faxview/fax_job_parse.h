@@ -9,19 +9,19 @@
 #include <string>
 #include <vector>
 
-constexpr uint32_t kFaxChunkMax = 32768;   // a chunk of an image; all but an image's last are this size
-constexpr size_t kFaxLineMax = 4096;       // longer lines are not PJL
+constexpr uint32_t kFaxChunkMax = 32768;  // a chunk of an image; all but an image's last are this size
+constexpr size_t kFaxLineMax = 4096;  // longer lines are not PJL
 
 struct FaxJobImage {
-    std::vector<uint8_t> bie;       // the chunks joined
-    std::vector<uint32_t> chunks;   // their sizes
+    std::vector<uint8_t> bie;  // the chunks joined
+    std::vector<uint32_t> chunks;  // their sizes
 };
 
 struct FaxJobPage {
-    int64_t width = -1;       // PAPERWIDTH, pixels (-1: not given)
-    int64_t length = -1;      // PAPERLENGTH, pixels
+    int64_t width = -1;  // PAPERWIDTH, pixels (-1: not given)
+    int64_t length = -1;  // PAPERLENGTH, pixels
     int64_t resolution = -1;  // RESOLUTION, dpi
-    bool ended = false;       // its PAGESTATUS = END was seen
+    bool ended = false;  // its PAGESTATUS = END was seen
     std::vector<FaxJobImage> images;
 };
 
@@ -29,24 +29,24 @@ struct FaxJob {
     std::vector<std::string> lines;  // every line without its CR LF, IMAGELEN lines included
     std::vector<FaxJobPage> pages;
     std::vector<std::string> numbers;  // FAXTEL values
-    bool ended = false;       // @PJL EOJ was seen
-    bool cancelled = false;   // JOBSTATUS = CANCEL was seen
-    size_t size = 0;          // bytes of the file the job takes, its closing UEL line included
-    size_t lineCount = 0;     // the counts of lines, pages and numbers, kept or not
+    bool ended = false;  // @PJL EOJ was seen
+    bool cancelled = false;  // JOBSTATUS = CANCEL was seen
+    size_t size = 0;  // bytes of the file the job takes, its closing UEL line included
+    size_t lineCount = 0;  // the counts of lines, pages and numbers, kept or not
     size_t pageCount = 0;
     size_t numberCount = 0;
-    bool pageOpen = false;    // the last page has not ended (a CANCEL ends it too)
+    bool pageOpen = false;  // the last page has not ended (a CANCEL ends it too)
 };
 
 // The bytes of a fax job file, read in pieces from a descriptor, or a block in memory.
 struct FaxSource {
-    int fd = -1;                      // -1: the block
+    int fd = -1;  // -1: the block
     std::span<const uint8_t> block;
-    std::vector<uint8_t> buffer;      // bytes read from fd and not yet taken start at `start`
+    std::vector<uint8_t> buffer;  // bytes read from fd and not yet taken start at `start`
     size_t start = 0;
-    uint64_t offset = 0;              // the position in the file of the next byte to take
-    bool ended = false;               // fd has nothing more
-    int readError = 0;                // the errno of a failed read; the file then seems to end there
+    uint64_t offset = 0;  // the position in the file of the next byte to take
+    bool ended = false;  // fd has nothing more
+    int readError = 0;  // the errno of a failed read; the file then seems to end there
 };
 
 void FaxSourceOpen(FaxSource* in, int fd);

@@ -25,8 +25,8 @@ struct DecoderState {
 
 }  // namespace
 
-bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images, std::string* error,
-                  uint32_t maxWidth, uint32_t maxHeight)
+bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images, std::string* error, uint32_t maxWidth,
+                  uint32_t maxHeight)
 {
     images->clear();
     size_t pos = 0;
@@ -53,8 +53,8 @@ bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images,
         DecoderState decoder;
         size_t used = 0;
         // jbigkit does not write through the pointer; its interface just is not const.
-        const int result = jbg_dec_in(&decoder.state, const_cast<unsigned char*>(data.data() + pos), data.size() - pos,
-                                      &used);
+        const int result =
+            jbg_dec_in(&decoder.state, const_cast<unsigned char*>(data.data() + pos), data.size() - pos, &used);
         if (result == JBG_EAGAIN) {
             *error = which + " ends early";
             return false;

@@ -48,19 +48,17 @@ bool PageWrite(const FaxJobPage& page, size_t number, const std::string& prefix,
                          static_cast<long long>(page.length));
         // A two-sided sheet's second image is its back; more images than two get their number.
         char name[48];
-        if (s == 0)
-            std::snprintf(name, sizeof name, "-%03zu.%s", number, pbm ? "pbm" : "png");
-        else if (s == 1)
-            std::snprintf(name, sizeof name, "-%03zu-back.%s", number, pbm ? "pbm" : "png");
-        else
-            std::snprintf(name, sizeof name, "-%03zu-%zu.%s", number, s + 1, pbm ? "pbm" : "png");
+        if (s == 0) std::snprintf(name, sizeof name, "-%03zu.%s", number, pbm ? "pbm" : "png");
+        else if (s == 1) std::snprintf(name, sizeof name, "-%03zu-back.%s", number, pbm ? "pbm" : "png");
+        else std::snprintf(name, sizeof name, "-%03zu-%zu.%s", number, s + 1, pbm ? "pbm" : "png");
         const std::string path = prefix + name;
         if (!(pbm ? FaxWritePbm(image, path, &error) : FaxWritePng(image, path, &error))) {
             std::fprintf(stderr, "faxview: %s\n", error.c_str());
             status = 1;
             continue;
         }
-        std::printf("faxview: page %zu image %zu: %u x %u pixels at %lld dpi -> %s\n", number, s + 1, image.width, image.height, static_cast<long long>(page.resolution), path.c_str());
+        std::printf("faxview: page %zu image %zu: %u x %u pixels at %lld dpi -> %s\n", number, s + 1, image.width,
+                    image.height, static_cast<long long>(page.resolution), path.c_str());
     }
     return status == 0;
 }
@@ -125,7 +123,8 @@ int main(int argc, char** argv)
     }
     FaxSource in;
     FaxSourceOpen(&in, fd);
-    const FaxJobSink lines{nullptr, [](void*, const std::string& line) { std::printf("%s\n", FaxLinePrintable(line).c_str()); },
+    const FaxJobSink lines{nullptr,
+                           [](void*, const std::string& line) { std::printf("%s\n", FaxLinePrintable(line).c_str()); },
                            [](void*, const FaxJobPage&, size_t) {}, false};
 
     // A file may hold several jobs, one after the other; each is told and written on its own.

@@ -26,13 +26,15 @@ struct Screen {
 
 class Energy {
 public:
-    explicit Energy(int size) : size_(size), field_(static_cast<size_t>(size) * size, 0.0) {
+    explicit Energy(int size) : size_(size), field_(static_cast<size_t>(size) * size, 0.0)
+    {
         constexpr double sigma = 1.5;
         for (int dy = -kRadius; dy <= kRadius; ++dy)
             for (int dx = -kRadius; dx <= kRadius; ++dx)
                 kernel_[(dy + kRadius) * kWidth + dx + kRadius] = std::exp(-(dx * dx + dy * dy) / (2 * sigma * sigma));
     }
-    void Add(int index, double sign) {
+    void Add(int index, double sign)
+    {
         const int x = index % size_, y = index / size_;
         for (int dy = -kRadius; dy <= kRadius; ++dy) {
             const int yy = ((y + dy) % size_ + size_) % size_;
@@ -53,7 +55,8 @@ private:
 };
 
 // The set cell of highest energy (tightest cluster) or the clear cell of lowest (largest void).
-int Extreme(const std::vector<uint8_t>& dots, const Energy& energy, bool cluster) {
+int Extreme(const std::vector<uint8_t>& dots, const Energy& energy, bool cluster)
+{
     int best = -1;
     for (int i = 0; i < static_cast<int>(dots.size()); ++i) {
         if ((dots[static_cast<size_t>(i)] != 0) != cluster) continue;
@@ -62,7 +65,8 @@ int Extreme(const std::vector<uint8_t>& dots, const Energy& energy, bool cluster
     return best;
 }
 
-std::vector<uint8_t> Thresholds(const Screen& screen) {
+std::vector<uint8_t> Thresholds(const Screen& screen)
+{
     const int n = screen.size * screen.size;
     uint64_t seed = 0x9E3779B97F4A7C15ull ^ screen.resourceId;
     auto next = [&seed] {
@@ -111,7 +115,8 @@ std::vector<uint8_t> Thresholds(const Screen& screen) {
     }
     std::vector<uint8_t> thresholds(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
-        thresholds[static_cast<size_t>(i)] = static_cast<uint8_t>(1 + static_cast<int64_t>(rank[static_cast<size_t>(i)]) * 255 / n);
+        thresholds[static_cast<size_t>(i)] =
+            static_cast<uint8_t>(1 + static_cast<int64_t>(rank[static_cast<size_t>(i)]) * 255 / n);
     // Fix row 0's first cells; the partner is the nearest later cell (in scan order, beyond the
     // fixed ones) that holds the wanted value.
     for (size_t k = 0; k < screen.rowStart.size(); ++k) {
@@ -127,16 +132,19 @@ std::vector<uint8_t> Thresholds(const Screen& screen) {
     return thresholds;
 }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
+void Put32(std::vector<uint8_t>& out, uint32_t v)
+{
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
+void Put16(std::vector<uint8_t>& out, uint32_t v)
+{
     out.push_back(static_cast<uint8_t>(v));
     out.push_back(static_cast<uint8_t>(v >> 8));
 }
 
 // One halftone set file with one entry {key 0, depth 1} and one 1-bit screen.
-std::vector<uint8_t> SetFile(const Screen& screen) {
+std::vector<uint8_t> SetFile(const Screen& screen)
+{
     const std::vector<uint8_t> thresholds = Thresholds(screen);
     std::vector<uint8_t> file = {'t', 'H', 'v', 'Q'};
     Put32(file, 1);
@@ -154,7 +162,8 @@ std::vector<uint8_t> SetFile(const Screen& screen) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_halftones <output.cpp>\n");
         return 2;
@@ -174,8 +183,7 @@ int main(int argc, char** argv) {
     for (const Screen& screen : screens) {
         const std::vector<uint8_t> file = SetFile(screen);
         std::fprintf(out, "\nalignas(4) const unsigned char kHalftones%u[%zu] = {", screen.resourceId, file.size());
-        for (size_t i = 0; i < file.size(); ++i)
-            std::fprintf(out, "%s%u,", i % 20 == 0 ? "\n    " : "", file[i]);
+        for (size_t i = 0; i < file.size(); ++i) std::fprintf(out, "%s%u,", i % 20 == 0 ? "\n    " : "", file[i]);
         std::fprintf(out, "\n};\n");
     }
     std::fprintf(out,

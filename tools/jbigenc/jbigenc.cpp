@@ -28,7 +28,8 @@ struct Output {
     int writeErrno = 0;
 };
 
-void WriteChunk(void* argument, uint8_t** buffer, uint32_t* size) {
+void WriteChunk(void* argument, uint8_t** buffer, uint32_t* size)
+{
     auto* out = static_cast<Output*>(argument);
     if (*buffer != nullptr && *size != 0 && std::fwrite(*buffer, 1, *size, out->file) != *size) {
         out->failed = true;
@@ -43,7 +44,7 @@ void WriteChunk(void* argument, uint8_t** buffer, uint32_t* size) {
 struct PbmInput {
     int fd = -1;
     bool regular = false;
-    uint64_t size = 0;      // of a regular file
+    uint64_t size = 0;  // of a regular file
     uint64_t consumed = 0;  // bytes taken from the file so far
     uint8_t buffer[65536];
     size_t at = 0;
@@ -52,7 +53,8 @@ struct PbmInput {
 };
 
 // The next byte, or -1 at the end of the data (or on a read error, kept in readErrno).
-int NextByte(PbmInput& in) {
+int NextByte(PbmInput& in)
+{
     if (in.at == in.held) {
         ssize_t got;
         do {
@@ -69,7 +71,8 @@ int NextByte(PbmInput& in) {
     return in.buffer[in.at++];
 }
 
-bool HeaderNumber(PbmInput& in, int& c, uint64_t& value) {
+bool HeaderNumber(PbmInput& in, int& c, uint64_t& value)
+{
     while (c >= 0 && (std::isspace(c) || c == '#')) {
         if (c == '#') {
             while (c >= 0 && c != '\n') c = NextByte(in);
@@ -95,7 +98,8 @@ struct PbmHeader {
 };
 
 // Reads the header up to and including the one blank before the data.
-bool PbmHeaderRead(PbmInput& in, PbmHeader& header, std::string& error) {
+bool PbmHeaderRead(PbmInput& in, PbmHeader& header, std::string& error)
+{
     const int p = NextByte(in);
     const int kind = NextByte(in);
     if (p != 'P' || (kind != '4' && kind != '1')) {
@@ -128,7 +132,8 @@ bool PbmHeaderRead(PbmInput& in, PbmHeader& header, std::string& error) {
 }
 
 // Rows of rowBytes bytes, most significant bit first, 1 = black.
-bool PbmRowsRead(PbmInput& in, const PbmHeader& header, uint32_t lines, uint8_t* rows) {
+bool PbmRowsRead(PbmInput& in, const PbmHeader& header, uint32_t lines, uint8_t* rows)
+{
     const uint64_t bytes = header.rowBytes * lines;
     if (!header.plain) {
         for (uint64_t i = 0; i < bytes;) {
@@ -159,7 +164,8 @@ bool PbmRowsRead(PbmInput& in, const PbmHeader& header, uint32_t lines, uint8_t*
     return true;
 }
 
-bool ParseCount(const char* text, uint32_t& value) {
+bool ParseCount(const char* text, uint32_t& value)
+{
     char* end = nullptr;
     errno = 0;
     const unsigned long parsed = std::strtoul(text, &end, 10);
@@ -170,14 +176,16 @@ bool ParseCount(const char* text, uint32_t& value) {
     return true;
 }
 
-int Usage() {
+int Usage()
+{
     std::fprintf(stderr, "usage: jbigenc [--l0 N] [--no-tp] [--band LINES] IN.pbm OUT.bie\n");
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     uint32_t linesPerStripe = 0;
     uint32_t bandLines = 0;
     bool typicalPrediction = true;

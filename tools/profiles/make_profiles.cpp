@@ -13,25 +13,30 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-uint32_t Sig(const char* text) {
+uint32_t Sig(const char* text)
+{
     return (uint32_t(uint8_t(text[0])) << 24) | (uint32_t(uint8_t(text[1])) << 16) | (uint32_t(uint8_t(text[2])) << 8) |
            uint32_t(uint8_t(text[3]));
 }
 
 void Put8(Bytes& b, uint32_t v) { b.push_back(static_cast<uint8_t>(v)); }
-void Put16(Bytes& b, uint32_t v) {
+void Put16(Bytes& b, uint32_t v)
+{
     Put8(b, v >> 8);
     Put8(b, v);
 }
-void Put32(Bytes& b, uint32_t v) {
+void Put32(Bytes& b, uint32_t v)
+{
     Put16(b, v >> 16);
     Put16(b, v);
 }
 void PutFixed(Bytes& b, double v) { Put32(b, static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 65536.0)))); }
-void PutXyzNumber(Bytes& b, const double* xyz) {
+void PutXyzNumber(Bytes& b, const double* xyz)
+{
     for (int i = 0; i < 3; ++i) PutFixed(b, xyz[i]);
 }
-void Pad(Bytes& b) {
+void Pad(Bytes& b)
+{
     while (b.size() % 4 != 0) Put8(b, 0);
 }
 
@@ -39,7 +44,8 @@ struct Matrix {
     double m[3][3];
 };
 
-Matrix Multiply(const Matrix& a, const Matrix& b) {
+Matrix Multiply(const Matrix& a, const Matrix& b)
+{
     Matrix r{};
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
@@ -47,7 +53,8 @@ Matrix Multiply(const Matrix& a, const Matrix& b) {
     return r;
 }
 
-Matrix Inverse(const Matrix& a) {
+Matrix Inverse(const Matrix& a)
+{
     const auto& m = a.m;
     const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
                        m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
@@ -61,11 +68,13 @@ Matrix Inverse(const Matrix& a) {
     return r;
 }
 
-void Apply(const Matrix& a, const double* v, double* out) {
+void Apply(const Matrix& a, const double* v, double* out)
+{
     for (int i = 0; i < 3; ++i) out[i] = a.m[i][0] * v[0] + a.m[i][1] * v[1] + a.m[i][2] * v[2];
 }
 
-void XyzOfChromaticity(double x, double y, double* xyz) {
+void XyzOfChromaticity(double x, double y, double* xyz)
+{
     xyz[0] = x / y;
     xyz[1] = 1.0;
     xyz[2] = (1.0 - x - y) / y;
@@ -74,7 +83,8 @@ void XyzOfChromaticity(double x, double y, double* xyz) {
 // IEC 61966-2.1: the linear segment below 0.04045, the 2.4 power above.
 double Decode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
 
-Bytes TextTag(const std::string& text) {
+Bytes TextTag(const std::string& text)
+{
     Bytes b;
     Put32(b, Sig("text"));
     Put32(b, 0);
@@ -83,7 +93,8 @@ Bytes TextTag(const std::string& text) {
     return b;
 }
 
-Bytes DescTag(const std::string& text) {
+Bytes DescTag(const std::string& text)
+{
     Bytes b;
     Put32(b, Sig("desc"));
     Put32(b, 0);
@@ -98,7 +109,8 @@ Bytes DescTag(const std::string& text) {
     return b;
 }
 
-Bytes XyzTag(const double* xyz) {
+Bytes XyzTag(const double* xyz)
+{
     Bytes b;
     Put32(b, Sig("XYZ "));
     Put32(b, 0);
@@ -106,7 +118,8 @@ Bytes XyzTag(const double* xyz) {
     return b;
 }
 
-Bytes Profile() {
+Bytes Profile()
+{
     // sRGB primaries and white, and the D50 white of the connection space.
     const double primaries[3][2] = {{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}};
     double d65[3], d50[3] = {0.9642, 1.0, 0.8249};
@@ -210,7 +223,7 @@ Bytes Profile() {
 
     Bytes b;
     Put32(b, size);
-    Put32(b, 0);           // no preferred CMM
+    Put32(b, 0);  // no preferred CMM
     Put32(b, 0x02100000);  // version 2.1.0
     Put32(b, Sig("mntr"));
     Put32(b, Sig("RGB "));
@@ -240,7 +253,8 @@ Bytes Profile() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_profiles <output.cpp>\n");
         return 2;

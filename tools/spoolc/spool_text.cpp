@@ -35,7 +35,8 @@ std::vector<Token> Tokenize(std::string_view line)
         while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
         if (i >= line.size() || line[i] == '#') break;
         Token t;
-        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])) && line[i] != '=') t.key += line[i++];
+        while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])) && line[i] != '=')
+            t.key += line[i++];
         if (i < line.size() && line[i] == '=') {
             ++i;
             if (i < line.size() && line[i] == '"') {
@@ -92,11 +93,14 @@ int64_t FieldInteger(const Token& t, SpoolFieldKind kind)
     const int64_t v = ParseInteger(t);
     int64_t low = 0, high = INT64_MAX;
     switch (kind) {
-    case SpoolFieldKind::U8: high = 0xff; break;
-    case SpoolFieldKind::U16: high = 0xffff; break;
-    case SpoolFieldKind::U32: high = 0xffffffffll; break;
-    case SpoolFieldKind::I32: low = INT32_MIN; high = INT32_MAX; break;
-    default: break;
+        case SpoolFieldKind::U8: high = 0xff; break;
+        case SpoolFieldKind::U16: high = 0xffff; break;
+        case SpoolFieldKind::U32: high = 0xffffffffll; break;
+        case SpoolFieldKind::I32:
+            low = INT32_MIN;
+            high = INT32_MAX;
+            break;
+        default: break;
     }
     const bool u64 = kind == SpoolFieldKind::U64 && t.value[0] != '-';  // parsed as unsigned, any bits
     if (!u64 && (v < low || v > high))
@@ -245,22 +249,22 @@ std::string NamedLine(const SpoolRecordLayout& layout, const uint8_t* p, uint32_
         const uint8_t* q = p + f.offset;
         int64_t v = 0;
         switch (f.kind) {
-        case SpoolFieldKind::U8: v = q[0]; break;
-        case SpoolFieldKind::U16: v = LoadLE16(q); break;
-        case SpoolFieldKind::U32: v = LoadLE32(q); break;
-        case SpoolFieldKind::I32: v = static_cast<int32_t>(LoadLE32(q)); break;
-        case SpoolFieldKind::U64: v = static_cast<int64_t>(LoadLE64(q)); break;
-        case SpoolFieldKind::Bytes: {
-            size_t n = f.length;
-            while (n > 0 && q[n - 1] == 0) --n;
-            if (n) line += std::string(" ") + f.name + "=" + Hex(q, n);
-            continue;
-        }
-        case SpoolFieldKind::Chars: {
-            const size_t n = strnlen(reinterpret_cast<const char*>(q), f.length);
-            if (n) line += std::string(" ") + f.name + "=" + Quote(q, n);
-            continue;
-        }
+            case SpoolFieldKind::U8: v = q[0]; break;
+            case SpoolFieldKind::U16: v = LoadLE16(q); break;
+            case SpoolFieldKind::U32: v = LoadLE32(q); break;
+            case SpoolFieldKind::I32: v = static_cast<int32_t>(LoadLE32(q)); break;
+            case SpoolFieldKind::U64: v = static_cast<int64_t>(LoadLE64(q)); break;
+            case SpoolFieldKind::Bytes: {
+                size_t n = f.length;
+                while (n > 0 && q[n - 1] == 0) --n;
+                if (n) line += std::string(" ") + f.name + "=" + Hex(q, n);
+                continue;
+            }
+            case SpoolFieldKind::Chars: {
+                const size_t n = strnlen(reinterpret_cast<const char*>(q), f.length);
+                if (n) line += std::string(" ") + f.name + "=" + Quote(q, n);
+                continue;
+            }
         }
         const bool isBlobSize = layout.blobSizeField && std::strcmp(f.name, layout.blobSizeField) == 0;
         const int64_t expected = isBlobSize ? tail : f.defaultValue;
@@ -277,8 +281,7 @@ std::string NamedLine(const SpoolRecordLayout& layout, const uint8_t* p, uint32_
     try {
         const std::vector<uint8_t> again = CompileLine(Tokenize(check));
         if (again.size() == layout.fixedSize && std::memcmp(again.data(), p, layout.fixedSize) == 0) return line;
-    } catch (const SpoolError&) {
-    }
+    } catch (const SpoolError&) {}
     return {};
 }
 
@@ -296,7 +299,10 @@ bool HexCopy(const SpoolDumpSource& source, const SpoolDumpSink& sink, uint64_t 
     return true;
 }
 
-bool TextWrite(const SpoolDumpSink& sink, const std::string& text) { return sink.write(sink.context, text.data(), text.size()); }
+bool TextWrite(const SpoolDumpSink& sink, const std::string& text)
+{
+    return sink.write(sink.context, text.data(), text.size());
+}
 
 }  // namespace
 

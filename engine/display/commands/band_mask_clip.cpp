@@ -11,8 +11,7 @@ int32_t BandMaskClipRectsSet(ResourceStore* store, BandSurface* mask, Clip* clip
         BandMaskRectsSet(mask, 1, rect);
         return 1;
     }
-    if (ResourcePrepareWith(store, clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0)
-        return -1;
+    if (ResourcePrepareWith(store, clip, &store->clips, mask, nullptr, ClipCostEstimate, ClipRealize) == 0) return -1;
     RECT* rects = nullptr;
     const int32_t count = ClipRectsForBand(clip, mask, rect, &rects);
     if (count > 0) BandMaskRectsSet(mask, static_cast<uint32_t>(count), rects);

@@ -14,5 +14,4 @@ struct Clip;
 // their number returned (below 1: failure or nothing visible, nothing set). Without a clip, or
 // with one that is only its bounds, the whole rect is set and the result is 1. rect is in the
 // surface's current device pixels.
-int32_t BandMaskClipRectsSet(ResourceStore* store, BandSurface* mask, Clip* clip, const RECT* unused,
-                             const RECT* rect);
+int32_t BandMaskClipRectsSet(ResourceStore* store, BandSurface* mask, Clip* clip, const RECT* unused, const RECT* rect);

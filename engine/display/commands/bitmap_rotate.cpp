@@ -15,8 +15,13 @@ uint32_t BitmapRotate(uint32_t bitsPerPixel, uint32_t orientation, int32_t xMirr
     static constexpr uint32_t kAngle[4] = {0, 180, 270, 90};
     const bool quarter = orientation == 2 || orientation == 3;
     const uint32_t stride = quarter ? RowBytes(size[1], bitsPerPixel) : sourceStride;
-    BltBitmap from{const_cast<uint8_t*>(source), static_cast<int32_t>(sourceStride), 0, 0,
-                   static_cast<int32_t>(size[0]), static_cast<int32_t>(size[1]), static_cast<int32_t>(bitsPerPixel),
+    BltBitmap from{const_cast<uint8_t*>(source),
+                   static_cast<int32_t>(sourceStride),
+                   0,
+                   0,
+                   static_cast<int32_t>(size[0]),
+                   static_cast<int32_t>(size[1]),
+                   static_cast<int32_t>(bitsPerPixel),
                    nullptr};
     BltBitmap to{destination, static_cast<int32_t>(stride), 0, 0, 0, 0, static_cast<int32_t>(bitsPerPixel), nullptr};
     BitmapRotateDispatch(&to, &from, kAngle[orientation & 3], xMirror, 0);

@@ -3,14 +3,14 @@
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/cmd_memory.h"
-#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
-#include "engine/display/commands/band_mask_clip.h"
-#include "engine/display/commands/cmd_image.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
+#include "engine/display/commands/band_mask_clip.h"
+#include "engine/display/commands/cmd_draw_state.h"
+#include "engine/display/commands/cmd_image.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
@@ -72,7 +72,7 @@ CmdNode* CmdAlphaBlendClone(const CmdNode* node, ResourceStore* store)
 }
 
 int CmdAlphaBlendRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
-               const RECT* clear, int accumulate)
+                            const RECT* clear, int accumulate)
 {
     AlphaNode* n = As(node);
     if (n->clip == nullptr || !ClipHasRects(n->clip)) {
@@ -92,8 +92,8 @@ int CmdAlphaBlendDraw(CmdNode* node, ResourceStore* store, BandSurface* surface,
     ClipSelect(store, n->clip, surface, nullptr);
     ResourceUseClear(store);
     if (!ready) return 0;
-    if (AlphaBlend(surface->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, surface->secondDC, n->area.srcX, n->area.srcY, n->area.srcWidth,
-                   n->area.srcHeight, n->blend))
+    if (AlphaBlend(surface->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, surface->secondDC,
+                   n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, n->blend))
         return 1;
     return static_cast<int>(GetLastError());
 }
@@ -103,7 +103,6 @@ int CmdAlphaBlendColorClassGet(const CmdNode*, uint32_t*, uint8_t* hint, int)
     *hint = CMD_HINT_IMAGE;
     return CMD_COLOR_LEVEL_IMAGE;
 }
-
 
 }  // namespace
 

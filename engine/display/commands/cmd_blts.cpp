@@ -9,9 +9,9 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
 #include "engine/display/cmd_memory.h"
-#include "engine/display/stores/bitmap_store.h"
-#include "engine/display/commands/cmd_image.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/commands/cmd_image.h"
+#include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"
@@ -57,8 +57,7 @@ int RenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT*, co
 {
     const BltsNode* n = As(node);
     if (n->count == 0) return CMD_BAND_NOTHING;
-    if (!accumulate && clear != nullptr)
-        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
+    if (!accumulate && clear != nullptr) BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     int marked = 0;
     for (uint32_t i = 0; i < n->count; ++i) {
         RECT destination = ToDevice(mask->drawDC, n->items[i].destination);

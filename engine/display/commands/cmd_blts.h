@@ -20,7 +20,7 @@ struct BltsNode {
     CmdNode head;
     uint32_t count, capacity;
     uint32_t colourAnswer;  // CmdColorClassGet's answer: 3 until an item says otherwise
-    BltsItem items[1];      // capacity of them
+    BltsItem items[1];  // capacity of them
 };
 
 // An empty Blts command with room for capacity items, charged to the store's budget; null when

@@ -6,8 +6,8 @@
 #include "engine/display/cmd_node.h"
 
 struct CmdComplexNode {
-    CmdNode head;    // bounds: the area the commands are drawn in
-    CmdList inner;   // the commands, in drawing order
+    CmdNode head;  // bounds: the area the commands are drawn in
+    CmdList inner;  // the commands, in drawing order
 };
 
 // A zeroed Complex node with bounds and an empty inner list owned by the list's owner, of the

@@ -11,15 +11,15 @@
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/display/cmd_memory.h"
-#include "engine/display/commands/band_mask_clip.h"
-#include "engine/display/stores/bitmap_decode.h"
-#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
+#include "engine/display/commands/band_mask_clip.h"
+#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_resources.h"
+#include "engine/display/source_bitmap.h"
+#include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
@@ -28,20 +28,17 @@
 #include "platform/kernel.h"
 #include "platform/user.h"
 
-
 namespace {
 
 // Record layouts: BitBlt (type 19, 68 bytes), StretchBlt (type 21, 92 bytes).
 namespace BitBltRecord {
-constexpr uint32_t destination = 8, source = 24, maskOrigin = 32, brushOrigin = 40, brush = 48, clip = 52,
-                   bitmap = 56, mask = 60, rop = 64;
+constexpr uint32_t destination = 8, source = 24, maskOrigin = 32, brushOrigin = 40, brush = 48, clip = 52, bitmap = 56,
+                   mask = 60, rop = 64;
 }
 namespace StretchBltRecord {
 constexpr uint32_t source = 8, destination = 24, brushOrigin = 40, clip = 72, bitmap = 76, mask = 80, brush = 84,
                    rop = 88, extra = 90;
 }
-
-
 
 // A masked record: the low ROP byte paints where the mask is white, the high one where it is
 // black. Each side that changes the page becomes a command of its own with one ROP in both bytes
@@ -79,7 +76,6 @@ int MaskedSplit(CmdImageNode* n, ResourceStore* store, uint32_t maskId, CmdNode*
     *out = sides[0] != nullptr ? &sides[0]->head : &sides[1]->head;
     return 1;
 }
-
 
 // Marks where a command with a brush source paints: the pattern's white pixels inside the
 
@@ -174,12 +170,10 @@ CmdNode* CmdImageClone(const CmdNode* node, ResourceStore* store)
     return &copy->head;
 }
 
-
 int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip)
 {
     return CmdClipReplace(node, store, &CmdImageOf(node)->clip, clip);
 }
-
 
 int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, int flag)
 {
@@ -212,7 +206,8 @@ int CmdImageColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, 
                    : CMD_COLOR_DRAW_RESTORE;
     }
     if (node->op == CmdOpBitBlt)
-        return n->width > 0 && n->height > 0 && b->header.biClrUsed != 0 ? CmdColorDirect(node) : CMD_COLOR_DRAW_RESTORE;
+        return n->width > 0 && n->height > 0 && b->header.biClrUsed != 0 ? CmdColorDirect(node)
+                                                                         : CMD_COLOR_DRAW_RESTORE;
     // StretchBlt: only enlargements are rendered directly.
     const int64_t destination = std::abs(int64_t{n->width} * n->height);
     const int64_t source = std::abs(int64_t{n->srcWidth} * n->srcHeight);
@@ -277,9 +272,9 @@ int CmdImageBrushSet(CmdNode* node, ResourceStore* store, const POINT* origin, B
         if (n->brush == nullptr) return 0;
     }
     if (origin != nullptr) n->brushOrigin = *origin;
-    n->head.flags = static_cast<uint16_t>((n->head.flags & ~CMD_FLAG_COLOR_MASK) |
-                                          CmdColorFlags((n->brush ? n->brush->head.flags : 0) |
-                                                        (n->bitmap ? n->bitmap->head.flags : 0)));
+    n->head.flags = static_cast<uint16_t>(
+        (n->head.flags & ~CMD_FLAG_COLOR_MASK) |
+        CmdColorFlags((n->brush ? n->brush->head.flags : 0) | (n->bitmap ? n->bitmap->head.flags : 0)));
     return 1;
 }
 
@@ -296,4 +291,3 @@ void CmdImageRowGetters(CmdOpRow* row)
         *out = RECT{n->srcX, n->srcY, n->srcX + n->srcWidth, n->srcY + n->srcHeight};
     };
 }
-

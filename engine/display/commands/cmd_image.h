@@ -27,7 +27,7 @@ struct CmdImageNode {
     int32_t srcX, srcY, srcWidth, srcHeight;
     POINT maskOrigin;
     POINT brushOrigin;
-    uint32_t rop;   // RopWord
+    uint32_t rop;  // RopWord
     uint8_t extra;  // StretchBlt's byte 90
     Clip* clip;
     BrushEntry* brush;
@@ -117,7 +117,8 @@ int CmdImageClipRegionSet(CmdNode* node, ResourceStore* store, Clip* clip);
 int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
                        const RECT* clear, int accumulate);
 int CmdImageDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* band, void*);
-int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area, const SIZE* extent);
+int CmdImageDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT* area,
+                        const SIZE* extent);
 // The converted copy stretched straight into a caller's buffer; the argument is the band surface
 // whose DC maps the command to the buffer. 0 when it cannot (the band then draws the command).
 int CmdImageRenderDirect(CmdNode* node, ResourceStore* store, OutputModuleContext* output, void* argument,

@@ -9,15 +9,15 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
-#include "engine/display/commands/band_mask_clip.h"
-#include "engine/display/stores/bitmap_decode.h"
-#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
+#include "engine/display/commands/band_mask_clip.h"
+#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_resources.h"
+#include "engine/display/source_bitmap.h"
+#include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
@@ -27,9 +27,7 @@
 #include "platform/kernel.h"
 #include "platform/user.h"
 
-
 namespace {
-
 
 // A command without a brush of its own paints a ROP that reads the brush with the brush a fresh
 // DC holds, the white stock brush, and not with whatever an earlier command left selected (which
@@ -40,8 +38,7 @@ struct DefaultBrush {
     HGDIOBJ previous;
     DefaultBrush(const CmdImageNode* n, HDC into)
         : dc(into), previous(n->brush == nullptr ? SelectObject(into, GetStockObject(WHITE_BRUSH)) : nullptr)
-    {
-    }
+    {}
     ~DefaultBrush()
     {
         if (previous != nullptr && previous != HGDI_ERROR) SelectObject(dc, previous);
@@ -108,7 +105,8 @@ int32_t NarrowToSource(const CmdImageNode* n, const RECT& device, RECT* rects, i
 // drawn where it lies inside, the pixels picked as for any other source, and nothing elsewhere.
 // With a clip, only within its rectangles (device pixels of the surface): GDI's own clip would
 // have GDI pick the pixels, which it does by another rule.
-void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3, Clip* clip = nullptr)
+void StretchIntoSurface(CmdImageNode* n, ResourceStore* store, BandSurface* surface, uint32_t rop3,
+                        Clip* clip = nullptr)
 {
     RECT whole{0, 0, static_cast<LONG>(surface->width), static_cast<LONG>(surface->height)};
     RECT* rects = nullptr;
@@ -249,7 +247,8 @@ HBITMAP PictureMake(LONG w, LONG h, WORD bits, uint8_t** pixels)
     info.header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), w, -h, 1, bits, BI_RGB, 0, 0, 0, bits == 1 ? 2u : 0u, 0};
     info.colours[1] = RGBQUAD{255, 255, 255, 0};
     void* bitsOut = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bitsOut, nullptr, 0);
+    HBITMAP bitmap =
+        CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bitsOut, nullptr, 0);
     if (bitmap == nullptr || bitsOut == nullptr) {
         if (bitmap != nullptr) DeleteObject(bitmap);
         return nullptr;
@@ -276,13 +275,14 @@ int DecodedPicture(BitmapEntry* b, ResourceCost* tally)
     const LONG w = std::abs(header->biWidth), h = header->biHeight, rows = std::abs(header->biHeight);
     BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    HBITMAP picture = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP picture =
+        CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
     HDC dc = picture != nullptr && bits != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
     bool ok = false;
     if (dc != nullptr) {
         const HGDIOBJ old = SelectObject(dc, picture);
-        ok = StretchDIBits(dc, 0, 0, w, rows, 0, 0, w, rows, BitmapPixelRows(b), reinterpret_cast<const BITMAPINFO*>(b->pixels),
-                           DIB_RGB_COLORS, SRCCOPY) != 0;
+        ok = StretchDIBits(dc, 0, 0, w, rows, 0, 0, w, rows, BitmapPixelRows(b),
+                           reinterpret_cast<const BITMAPINFO*>(b->pixels), DIB_RGB_COLORS, SRCCOPY) != 0;
         GdiFlush();
         SelectObject(dc, old);
         DeleteDC(dc);
@@ -349,7 +349,8 @@ BltBitmap PictureBlt(const BitmapEntry* b, int32_t x, int32_t y, int32_t width, 
 // source pixel it takes on the band-mask road and when the destination is drawn whole. Only the
 // pixels whose source lies inside the bitmap are written; *inside (cut from part) holds them, and
 // false says there are none or GDI could not read the rows.
-bool PictureFill(CmdImageNode* n, const RECT& device, const RECT& part, LONG x0, LONG w, uint8_t* colourBits, RECT* inside)
+bool PictureFill(CmdImageNode* n, const RECT& device, const RECT& part, LONG x0, LONG w, uint8_t* colourBits,
+                 RECT* inside)
 {
     BitmapEntry* b = n->bitmap;
     *inside = part;
@@ -357,8 +358,14 @@ bool PictureFill(CmdImageNode* n, const RECT& device, const RECT& part, LONG x0,
     if (!CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight) && NarrowToSource(n, device, inside, 1) == 0)
         return false;
     const int32_t stride = static_cast<int32_t>(BitmapRowBytes(24, w));
-    const BltBitmap into{colourBits - static_cast<ptrdiff_t>(part.top) * stride - static_cast<ptrdiff_t>(x0) * 3, stride, 0,
-                         0, part.right, part.bottom, 24, nullptr};
+    const BltBitmap into{colourBits - static_cast<ptrdiff_t>(part.top) * stride - static_cast<ptrdiff_t>(x0) * 3,
+                         stride,
+                         0,
+                         0,
+                         part.right,
+                         part.bottom,
+                         24,
+                         nullptr};
     RECT rect = device;
     if (!BitmapDecodedByGdi(b)) {
         const BltBitmap from = CmdBitmapBlt(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight, true);
@@ -404,8 +411,14 @@ int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, boo
         if (maskBitmap == nullptr) return 0;
         const int32_t maskStride = static_cast<int32_t>(BitmapRowBytes(1, w));
         if (source != nullptr) {
-            const BltBitmap maskTo{maskBits - static_cast<ptrdiff_t>(y0) * maskStride - x0 / 8, maskStride, 0, 0,
-                                   part.right, part.bottom, 1, nullptr};
+            const BltBitmap maskTo{maskBits - static_cast<ptrdiff_t>(y0) * maskStride - x0 / 8,
+                                   maskStride,
+                                   0,
+                                   0,
+                                   part.right,
+                                   part.bottom,
+                                   1,
+                                   nullptr};
             SourceBitmapMaskDraw(source, &maskTo, &device, &part, 1);
         } else if (!BrushSourceMaskDraw(n, store, surface, x0, y0,
                                         BltBitmap{maskBits, maskStride, 0, 0, w, h, 1, nullptr})) {
@@ -441,8 +454,8 @@ int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, boo
             const DWORD rop = (n->rop & 0xFF) << 16;
             result = masked ? MaskBlt(dc, part.left, part.top, part.right - part.left, h, pictureDC, part.left - x0, 0,
                                       maskBitmap, part.left - x0, 0, MAKEROP4(rop, 0xAAu << 16))
-                            : BitBlt(dc, inside.left, inside.top, inside.right - inside.left, inside.bottom - inside.top,
-                                     pictureDC, inside.left - x0, inside.top - y0, rop);
+                            : BitBlt(dc, inside.left, inside.top, inside.right - inside.left,
+                                     inside.bottom - inside.top, pictureDC, inside.left - x0, inside.top - y0, rop);
             result = result ? 1 : 0;
         }
         BandSurfaceResetDC(surface);
@@ -453,7 +466,6 @@ int PictureDraw(CmdImageNode* n, ResourceStore* store, BandSurface* surface, boo
     if (maskBitmap != nullptr) DeleteObject(maskBitmap);
     return result;
 }
-
 
 }  // namespace
 
@@ -530,10 +542,10 @@ int CmdImageRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, c
                        const RECT* clear, int accumulate)
 {
     CmdImageNode* n = CmdImageOf(node);
-    if (!accumulate && clear != nullptr)
-        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
+    if (!accumulate && clear != nullptr) BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     const bool masked = n->source != nullptr;
-    if (masked || ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) && BitmapFlagsHave(n->bitmap, RESOURCE_BLACK_WHITE))) {
+    if (masked || ((n->rop == 0xB8B8 || n->rop == 0x8888 || n->rop == 0xE2E2) &&
+                   BitmapFlagsHave(n->bitmap, RESOURCE_BLACK_WHITE))) {
         CmdMaskKeep keep{};
         if (!CmdMaskKeepBegin(&keep, mask, area, accumulate)) return CMD_BAND_NOTHING;
         const int result = masked ? MaskedRenderBand(n, store, mask, band, area) : MonoRenderBand(n, store, mask, area);
@@ -664,7 +676,8 @@ int CmdConvertedStretch(ResourceStore* store, BandSurface* surface, BitmapEntry*
     if (!CmdSourceInside(b, area.srcX, area.srcY, area.srcWidth, area.srcHeight)) return 0;
     BitmapColorRequest request{target.format, target.colour};
     ResourceUseMark(store, &b->head, RESOURCE_CONVERTED_IN_USE);
-    const int ready = ResourcePrepareWith(store, b, &store->bitmaps, surface, &request, BitmapColorEstimate, BitmapColorLoad);
+    const int ready =
+        ResourcePrepareWith(store, b, &store->bitmaps, surface, &request, BitmapColorEstimate, BitmapColorLoad);
     ResourceUseClear(store);
     if (ready == 0) return 0;
     const OutputModuleContext* device = store->bitmaps.device;
@@ -680,10 +693,17 @@ int CmdConvertedStretch(ResourceStore* store, BandSurface* surface, BitmapEntry*
         rowBytes = -rowBytes;
     }
     const RECT* rect = target.rect;
-    const BltBitmap from{rows, rowBytes, area.srcX, area.srcY, area.srcWidth, area.srcHeight, bits, BitmapConvertedPalette(b)};
-    const BltBitmap to{target.buffer - static_cast<ptrdiff_t>(rect->top) * target.stride - rect->left * int64_t{pixelBits} / 8,
-                       static_cast<int32_t>(target.stride), 0, 0, rect->right, rect->bottom,
-                       static_cast<int32_t>(pixelBits), nullptr};
+    const BltBitmap from{rows,          rowBytes,       area.srcX, area.srcY,
+                         area.srcWidth, area.srcHeight, bits,      BitmapConvertedPalette(b)};
+    const BltBitmap to{target.buffer - static_cast<ptrdiff_t>(rect->top) * target.stride -
+                           rect->left * int64_t{pixelBits} / 8,
+                       static_cast<int32_t>(target.stride),
+                       0,
+                       0,
+                       rect->right,
+                       rect->bottom,
+                       static_cast<int32_t>(pixelBits),
+                       nullptr};
     RasterStretchBlt(&to, &from, nullptr, destination, clip, 1, 0xCC, 0);
     return 1;
 }

@@ -9,15 +9,15 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
-#include "engine/display/commands/band_mask_clip.h"
-#include "engine/display/stores/bitmap_decode.h"
-#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
+#include "engine/display/commands/band_mask_clip.h"
+#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_resources.h"
+#include "engine/display/source_bitmap.h"
+#include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/job/output_module.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
@@ -26,13 +26,14 @@
 #include "platform/kernel.h"
 #include "platform/user.h"
 
-
 void CmdBitmapRelease(ResourceStore* store, BitmapEntry** bitmap)
 {
     if (*bitmap == nullptr) return;
-    ResourceReleaseAccount(store, *bitmap, 0, &store->bitmaps, [](void* owner, void* object, int remove, ResourceCost* t) {
-        BitmapRelease(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(object), remove, t);
-    });
+    ResourceReleaseAccount(store, *bitmap, 0, &store->bitmaps,
+                           [](void* owner, void* object, int remove, ResourceCost* t) {
+                               BitmapRelease(static_cast<BitmapStore*>(owner), static_cast<BitmapEntry*>(object),
+                                             remove, t);
+                           });
     *bitmap = nullptr;
 }
 
@@ -41,7 +42,9 @@ int CmdBitmapPixelsReady(ResourceStore* store, BitmapEntry* bitmap, BandSurface*
     ResourceUseMark(store, &bitmap->head, RESOURCE_PIXELS_IN_USE);
     return BitmapPixelsPrepare(
         store, bitmap, surface, &store->bitmaps,
-        [](void* owner, BitmapEntry* b, ResourceCost* cost) { BitmapPixelsEstimate(static_cast<BitmapStore*>(owner), b, cost); },
+        [](void* owner, BitmapEntry* b, ResourceCost* cost) {
+            BitmapPixelsEstimate(static_cast<BitmapStore*>(owner), b, cost);
+        },
         [](void* owner, BitmapEntry* b, ResourceCost* tally) {
             return BitmapPixelsLoad(static_cast<BitmapStore*>(owner), b, tally);
         });
@@ -70,7 +73,13 @@ BltBitmap CmdBitmapBlt(const BitmapEntry* bitmap, int32_t x, int32_t y, int32_t 
         rows += static_cast<size_t>(stride) * (header->biHeight - 1);
         stride = -stride;
     }
-    return BltBitmap{rows, stride, x, y, width, height, static_cast<int32_t>(bits),
+    return BltBitmap{rows,
+                     stride,
+                     x,
+                     y,
+                     width,
+                     height,
+                     static_cast<int32_t>(bits),
                      palette && header->biClrUsed != 0 ? BitmapPixelPalette(bitmap) : nullptr};
 }
 
@@ -162,8 +171,14 @@ void CmdMaskKeepEnd(CmdMaskKeep* keep)
 
 BltBitmap CmdSurfaceBlt(const BandSurface* surface)
 {
-    return BltBitmap{surface->bits, static_cast<int32_t>(surface->stride), 0, 0, static_cast<int32_t>(surface->width),
-                     static_cast<int32_t>(surface->height), static_cast<int32_t>(surface->bitsPerPixel), nullptr};
+    return BltBitmap{surface->bits,
+                     static_cast<int32_t>(surface->stride),
+                     0,
+                     0,
+                     static_cast<int32_t>(surface->width),
+                     static_cast<int32_t>(surface->height),
+                     static_cast<int32_t>(surface->bitsPerPixel),
+                     nullptr};
 }
 
 int32_t CmdDibSourceY(const BitmapEntry* bitmap, int32_t y, int32_t height)
@@ -230,9 +245,7 @@ int CmdClipReplace(CmdNode* node, ResourceStore* store, Clip** slot, Clip* clip)
     return 1;
 }
 
-
 int CmdColorDirect(const CmdNode* node)
 {
     return CmdSlotFilled(node->op, CmdSlotRenderDirectNode) ? CMD_COLOR_DIRECT : CMD_COLOR_DRAW_RESTORE;
 }
-

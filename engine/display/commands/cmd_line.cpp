@@ -14,8 +14,8 @@
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
-#include "engine/display/stores/resource_store.h"
 #include "engine/display/commands/styled_polyline.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"
@@ -26,7 +26,6 @@ namespace {
 
 CmdLineNode* AsLine(CmdNode* node) { return reinterpret_cast<CmdLineNode*>(node); }
 const CmdLineNode* AsLine(const CmdNode* node) { return reinterpret_cast<const CmdLineNode*>(node); }
-
 
 void CmdLineDestroy(CmdNode* node, ResourceStore* store)
 {
@@ -103,7 +102,7 @@ int CmdLineDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const
 }
 
 int CmdLineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT*,
-                   const RECT* clear, int accumulate)
+                      const RECT* clear, int accumulate)
 {
     CmdLineNode* line = AsLine(node);
     const CmdDrawState state(mask);
@@ -113,8 +112,9 @@ int CmdLineRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, co
     }
     ResourceUseMark(store, &line->pen->head, RESOURCE_IN_USE);
     ResourceUseMark(store, line->clip ? &line->clip->head : nullptr, RESOURCE_IN_USE);
-    const bool ready = ResourcePrepare(store, line->pen, mask, &store->pens, PenMaskCostEstimate, PenMaskRealize) != 0 &&
-                       ClipSelect(store, line->clip, mask, band) != 0;
+    const bool ready =
+        ResourcePrepare(store, line->pen, mask, &store->pens, PenMaskCostEstimate, PenMaskRealize) != 0 &&
+        ClipSelect(store, line->clip, mask, band) != 0;
     ResourceUseClear(store);
     if (ready) LineStroke(line, mask, band);
     if (!accumulate) {
@@ -186,8 +186,10 @@ int CmdLineRead(ResourceStore* store, Stream* stream, CmdNode** out)
     if (StreamRead(stream, raw, sizeof raw) != static_cast<int32_t>(sizeof raw)) return 0;
     const uint8_t mix = raw[CmdLineRecord::mix];
     if (mix == R2_NOP) return 1;
-    const POINT from{static_cast<LONG>(LoadLE32(raw + CmdLineRecord::x1)), static_cast<LONG>(LoadLE32(raw + CmdLineRecord::y1))};
-    const POINT to{static_cast<LONG>(LoadLE32(raw + CmdLineRecord::x2)), static_cast<LONG>(LoadLE32(raw + CmdLineRecord::y2))};
+    const POINT from{static_cast<LONG>(LoadLE32(raw + CmdLineRecord::x1)),
+                     static_cast<LONG>(LoadLE32(raw + CmdLineRecord::y1))};
+    const POINT to{static_cast<LONG>(LoadLE32(raw + CmdLineRecord::x2)),
+                   static_cast<LONG>(LoadLE32(raw + CmdLineRecord::y2))};
     *out = LineCreate(store, &from, &to, LoadLE32(raw + CmdLineRecord::pen), LoadLE32(raw + CmdLineRecord::clip), mix);
     return *out != nullptr ? 1 : 0;
 }

@@ -17,9 +17,9 @@ struct CmdLineNode {
     CmdNode head;
     POINT from;  // logical
     POINT to;
-    Pen* pen;    // with a reference
+    Pen* pen;  // with a reference
     Clip* clip;  // or null
-    uint8_t mix; // ROP2
+    uint8_t mix;  // ROP2
 };
 
 // A straight line from one point to the other with a pen, an optional clip and a mix; null when

@@ -28,7 +28,6 @@ namespace {
 CmdPathNode* AsPath(CmdNode* node) { return reinterpret_cast<CmdPathNode*>(node); }
 const CmdPathNode* AsPath(const CmdNode* node) { return reinterpret_cast<const CmdPathNode*>(node); }
 
-
 bool MixIgnoresBrush(uint32_t mix) { return mix == R2_BLACK || mix == R2_WHITE || mix == R2_NOP || mix == R2_NOT; }
 
 void PathDrop(ResourceStore* store, PathEntry** path)
@@ -338,7 +337,7 @@ void PathRenderMaskGdi(CmdPathNode* p, ResourceStore* store, BandSurface* mask, 
 }
 
 int CmdPathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
-                   const RECT* clear, int accumulate)
+                      const RECT* clear, int accumulate)
 {
     CmdPathNode* p = AsPath(node);
     const CmdDrawState state(mask);

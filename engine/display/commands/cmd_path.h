@@ -15,14 +15,14 @@ struct Stream;
 
 struct CmdPathNode {
     CmdNode head;
-    uint32_t fillMode;   // 1 alternate, 2 winding
-    POINT brushOrigin;   // slot 5 returns its address
-    BrushEntry* brush;   // or null
-    Pen* pen;            // or null
+    uint32_t fillMode;  // 1 alternate, 2 winding
+    POINT brushOrigin;  // slot 5 returns its address
+    BrushEntry* brush;  // or null
+    Pen* pen;  // or null
     PathEntry* path;
-    Clip* clip;          // or null
-    uint8_t mix;         // foreground ROP2
-    uint8_t mix2;        // background ROP2
+    Clip* clip;  // or null
+    uint8_t mix;  // foreground ROP2
+    uint8_t mix2;  // background ROP2
 };
 
 int CmdPathRead(ResourceStore* store, Stream* stream, CmdNode** out);

@@ -10,12 +10,12 @@
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
 #include "engine/display/cmd_memory.h"
+#include "engine/display/cmd_records.h"
 #include "engine/display/commands/band_mask_clip.h"
 #include "engine/display/commands/cmd_line.h"
-#include "engine/display/cmd_records.h"
 #include "engine/display/commands/cmd_resources.h"
-#include "engine/display/stores/resource_store.h"
 #include "engine/display/commands/styled_polyline.h"
+#include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"
@@ -116,8 +116,8 @@ int CmdRectEqual(const CmdNode* a, const CmdNode* b)
     const CmdRectNode* x = AsRect(a);
     const CmdRectNode* y = AsRect(b);
     return a->op == b->op && EqualRect(&x->rect, &y->rect) && x->brushOrigin.x == y->brushOrigin.x &&
-                   x->brushOrigin.y == y->brushOrigin.y && BrushEqual(x->brush, y->brush) &&
-                   PenEqual(x->pen, y->pen) && ClipEqual(x->clip, y->clip)
+                   x->brushOrigin.y == y->brushOrigin.y && BrushEqual(x->brush, y->brush) && PenEqual(x->pen, y->pen) &&
+                   ClipEqual(x->clip, y->clip)
                ? 1
                : 0;
 }
@@ -184,7 +184,10 @@ int CmdRectColorClassGet(const CmdNode* node, uint32_t* colour, uint8_t* hint, i
 void RectOutline(const CmdRectNode* rect, BandSurface* surface, const RECT* clip)
 {
     const RECT& r = rect->rect;
-    const POINT corners[4] = {{r.left, r.top}, {r.right - 1, r.top}, {r.right - 1, r.bottom - 1}, {r.left, r.bottom - 1}};
+    const POINT corners[4] = {{r.left, r.top},
+                              {r.right - 1, r.top},
+                              {r.right - 1, r.bottom - 1},
+                              {r.left, r.bottom - 1}};
     HDC dc = surface->drawDC;
     if (PenIsDashed(rect->pen)) {
         DashState state{0, 0};
@@ -237,8 +240,7 @@ int CmdRectDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const
     ResourceUseMark(store, rect->pen ? &rect->pen->head : nullptr, RESOURCE_IN_USE);
     ResourceUseMark(store, rect->clip ? &rect->clip->head : nullptr, RESOURCE_IN_USE);
     const bool ready = BrushSelect(store, brush, &rect->brushOrigin, surface) != 0 &&
-                       PenPrepare(store, rect->pen, surface) != 0 &&
-                       ClipSelect(store, rect->clip, surface, band) != 0;
+                       PenPrepare(store, rect->pen, surface) != 0 && ClipSelect(store, rect->clip, surface, band) != 0;
     if (!ready) {
         ResourceUseClear(store);
         return 0;
@@ -285,7 +287,7 @@ int CmdRectDrawRestore(CmdNode* node, ResourceStore* store, BandSurface* surface
 }
 
 int CmdRectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const RECT* band, const RECT* area,
-                   const RECT* clear, int accumulate)
+                      const RECT* clear, int accumulate)
 {
     CmdRectNode* rect = AsRect(node);
     HDC dc = mask->drawDC;
@@ -325,7 +327,8 @@ int CmdRectRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, co
             // Rectangle strokes its border from other corners (a bevelled corner loses pixels) and
             // would draw the mask pen's dashes solid.
             if (CmdMixIsPlain(rect->mix)) {
-                if (RealBrush(rect->brush)) PatBlt(dc, r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1, PATCOPY);
+                if (RealBrush(rect->brush))
+                    PatBlt(dc, r.left, r.top, r.right - r.left - 1, r.bottom - r.top - 1, PATCOPY);
                 RECT inside = *band;
                 RectOutline(rect, mask, &inside);
             } else {
@@ -454,7 +457,9 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
     if (join == PS_JOIN_ROUND) {
         // The last column and row, a step in from any 32-bit edge, in 64 bits and kept in range.
         auto last = [](LONG edge) { return static_cast<LONG>(std::max<int64_t>(int64_t{edge} - 1, INT32_MIN)); };
-        const POINT corners[4] = {{r.left, r.top}, {last(r.right), r.top}, {last(r.right), last(r.bottom)},
+        const POINT corners[4] = {{r.left, r.top},
+                                  {last(r.right), r.top},
+                                  {last(r.right), last(r.bottom)},
                                   {r.left, last(r.bottom)}};
         CmdNode* lines = nullptr;
         for (int i = 0; i < 4; ++i) {
@@ -481,7 +486,8 @@ CmdNode* RectOutlineSplit(ResourceStore* store, CmdRectNode* node)
     // Bevel joins: GDI draws the outline; a fill goes first as its own Rect, so that the outline
     // is drawn over it.
     if (!RealBrush(node->brush)) return first;
-    CmdNode* fill = RectCreate(store, &r, node->brush->head.id, RESOURCE_ID_NONE, clipId, &node->brushOrigin, node->mix);
+    CmdNode* fill =
+        RectCreate(store, &r, node->brush->head.id, RESOURCE_ID_NONE, clipId, &node->brushOrigin, node->mix);
     if (fill == nullptr) return fail();
     CmdBrushRelease(store, &node->brush);
     node->brush = BrushLookup(&store->brushes, RESOURCE_ID_NONE);
@@ -585,7 +591,8 @@ void RectWidenToPixel(const CmdMapping* mapping, RECT* rect)
         }
         return static_cast<LONG>(std::min<int64_t>(int64_t{nearEdge} + high, INT32_MAX));
     };
-    if (narrow) rect->right = widen(rect->left, corners[0].x, mapping->windowExtent.cx, mapping->viewportExtent.cx, true);
+    if (narrow)
+        rect->right = widen(rect->left, corners[0].x, mapping->windowExtent.cx, mapping->viewportExtent.cx, true);
     if (low) rect->bottom = widen(rect->top, corners[0].y, mapping->windowExtent.cy, mapping->viewportExtent.cy, false);
 }
 

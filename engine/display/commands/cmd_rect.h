@@ -18,25 +18,25 @@ struct Clip;
 
 struct CmdRectNode {
     CmdNode head;
-    RECT rect;           // logical
-    POINT brushOrigin;   // slot 5 returns its address
-    Pen* pen;            // always present after a read: the null pen for pen id 0
+    RECT rect;  // logical
+    POINT brushOrigin;  // slot 5 returns its address
+    Pen* pen;  // always present after a read: the null pen for pen id 0
     BrushEntry* brush;
-    Clip* clip;          // or null
-    uint8_t mix;         // ROP2
+    Clip* clip;  // or null
+    uint8_t mix;  // ROP2
     uint8_t mix2;
 };
 
 struct CmdRectFillNode {
-    CmdNode head;        // bounds: the rectangle
+    CmdNode head;  // bounds: the rectangle
     BrushEntry* brush;
 };
 
 struct CmdRectsFillNode {
-    CmdNode head;        // bounds: the area the list was cut from
+    CmdNode head;  // bounds: the area the list was cut from
     BrushEntry* brush;
     uint32_t count;
-    RECT rects[1];       // count rectangles; the node is allocated for all of them
+    RECT rects[1];  // count rectangles; the node is allocated for all of them
 };
 static_assert(offsetof(CmdRectsFillNode, brush) == offsetof(CmdRectFillNode, brush));
 inline size_t CmdRectsFillNodeSize(uint32_t count)
@@ -48,8 +48,7 @@ inline size_t CmdRectsFillNodeSize(uint32_t count)
 // released. RectCreate may return a chain linked through next (an outline split into simpler
 // commands); every node of a failed chain is destroyed.
 CmdNode* RectFillCreate(ResourceStore* store, const RECT* rect, ResourceId brush);
-CmdNode* RectsFillCreate(ResourceStore* store, const RECT* bounds, ResourceId brush, uint32_t count,
-                         const RECT* rects);
+CmdNode* RectsFillCreate(ResourceStore* store, const RECT* bounds, ResourceId brush, uint32_t count, const RECT* rects);
 CmdNode* RectCreate(ResourceStore* store, const RECT* rect, ResourceId brush, ResourceId pen, ResourceId clip,
                     const POINT* brushOrigin, uint32_t mix);
 // Turns a Rect with a real pen into simpler commands; null on failure (the node is destroyed).

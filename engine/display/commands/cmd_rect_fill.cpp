@@ -2,10 +2,10 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/cmd_memory.h"
-#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_records.h"
+#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
@@ -45,7 +45,7 @@ CmdNode* CmdRectFillClone(const CmdNode* node, ResourceStore* store)
 }
 
 int CmdRectFillRenderBand(CmdNode*, ResourceStore*, BandSurface* mask, const RECT*, const RECT* area, const RECT*,
-                   int accumulate)
+                          int accumulate)
 {
     if (!accumulate) return CMD_BAND_NO_MASK;
     BandMaskRectsSet(mask, 1, area);

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/common/rect_list.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
-#include "engine/common/rect_list.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
@@ -40,7 +40,7 @@ CmdNode* CmdRectsFillClone(const CmdNode* node, ResourceStore* store)
 }
 
 int CmdRectsFillRenderBand(CmdNode* node, ResourceStore*, BandSurface* mask, const RECT* band, const RECT* area,
-                   const RECT* clear, int accumulate)
+                           const RECT* clear, int accumulate)
 {
     const CmdRectsFillNode* list = AsList(node);
     if (list->count == 0) return CMD_BAND_NOTHING;
@@ -84,8 +84,8 @@ int CmdRectsFillDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, 
     if (BrushSelect(store, list->brush, nullptr, surface) == 0) return 0;
     for (uint32_t i = 0; i < list->count; ++i) {
         const RECT& r = list->rects[i];
-        if (band != nullptr && !(r.left < band->right && r.right > band->left && r.top < band->bottom &&
-                                 r.bottom > band->top))
+        if (band != nullptr &&
+            !(r.left < band->right && r.right > band->left && r.top < band->bottom && r.bottom > band->top))
             continue;
         PatBlt(surface->drawDC, r.left, r.top, r.right - r.left, r.bottom - r.top, PATCOPY);
     }

@@ -3,8 +3,8 @@
 #include "engine/band/band_plan.h"
 #include "engine/band/band_surface.h"
 #include "engine/band/texture_cache.h"
-#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/commands/bitmap_rotate.h"
 
 TextureCacheEntry* CmdSlotRenderDirect(BandLayout* layout, OutputModuleContext* output, TextureCache* cache,
                                        CmdNode* node, ResourceStore* store, void* argument, const RECT* rect,

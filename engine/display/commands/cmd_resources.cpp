@@ -9,9 +9,11 @@
 void CmdBrushRelease(ResourceStore* store, BrushEntry** brush)
 {
     if (*brush == nullptr) return;
-    ResourceReleaseAccount(store, *brush, 0, &store->brushes, [](void* owner, void* object, int remove, ResourceCost* t) {
-        BrushRelease(static_cast<BrushStore*>(owner), static_cast<BrushEntry*>(object), remove, t);
-    });
+    ResourceReleaseAccount(store, *brush, 0, &store->brushes,
+                           [](void* owner, void* object, int remove, ResourceCost* t) {
+                               BrushRelease(static_cast<BrushStore*>(owner), static_cast<BrushEntry*>(object), remove,
+                                            t);
+                           });
     *brush = nullptr;
 }
 

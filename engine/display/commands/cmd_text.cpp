@@ -1,21 +1,21 @@
 // The Text command: a run of characters, each at its own position, in one font, painted with a
 // brush. Text in a GDI font is drawn by GDI into the band mask and filled with the brush by
 // CmdDrawRestore, or drawn directly with the brush's solid colour.
+#include <algorithm>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <algorithm>
 #include <vector>
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/rop.h"
 #include "engine/display/cmd_memory.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_image.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/commands/cmd_text.h"
 #include "engine/display/commands/text_runs.h"
@@ -321,7 +321,8 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
     const bool whole = (text->head.bounds.left >= band->left && text->head.bounds.right <= band->right) || !measured;
     if (!whole) {
         int64_t w = metrics.tmMaxCharWidth;
-        if (lf.lfItalic || lf.lfWeight > 400) w += metrics.tmOverhang != 0 ? metrics.tmOverhang : metrics.tmMaxCharWidth / 2;
+        if (lf.lfItalic || lf.lfWeight > 400)
+            w += metrics.tmOverhang != 0 ? metrics.tmOverhang : metrics.tmMaxCharWidth / 2;
         auto near = [&](uint32_t i) {
             const int64_t x = Position(text, i).x;
             return x + w >= band->left && x - w <= band->right;
@@ -366,7 +367,8 @@ void TextGdiOut(const TextNode* text, HDC dc, const RECT* band)
     for (uint32_t k = first; k < last; ++k) {
         if (measured && TextRowMisses(text, k, reach, band)) continue;
         const POINT p = Position(text, k);
-        chars.push_back(TextChar{int32_t(p.x), int32_t(p.y), Wide(text) ? WCHAR(LoadLE16(Characters(text) + 2 * k)) : WCHAR(wide[k])});
+        chars.push_back(TextChar{int32_t(p.x), int32_t(p.y),
+                                 Wide(text) ? WCHAR(LoadLE16(Characters(text) + 2 * k)) : WCHAR(wide[k])});
     }
     const bool runs = TextRunsExact(dc, lf.lfEscapement, lf.lfOrientation);
     std::vector<INT> advances;
@@ -457,7 +459,8 @@ void GlyphsPaint(TextNode* text, ResourceStore* store, BandSurface* surface, con
             p[1] = POINT{LONG(std::min<int64_t>(int64_t(p[0].x) + glyph->drawnWidth, INT32_MAX)),
                          LONG(std::min<int64_t>(int64_t(p[0].y) + glyph->drawnHeight, INT32_MAX))};
             LPtoDP(dc, p, 2);
-            cell = RECT{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
+            cell = RECT{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x),
+                        std::max(p[0].y, p[1].y)};
         }
         if (!IntersectRect(&seen, &cell, area)) continue;
         GlyphPrepare(store, text->font, glyph, surface, TextGlyphEstimate, TextGlyphRealize);
@@ -513,8 +516,9 @@ bool OwnGlyphsDrawReady(TextNode* text, ResourceStore* store, BandSurface* surfa
     if (text->pen != nullptr) {
         // The stroke goes into the mask as ones whatever the pen's colour; drawn directly it
         // takes the pen's colour under the text's mix.
-        const int ready = mask ? ResourcePrepare(store, text->pen, surface, &store->pens, PenMaskCostEstimate, PenMaskRealize)
-                               : ResourcePrepare(store, text->pen, surface, &store->pens, PenCostEstimate, PenRealize);
+        const int ready =
+            mask ? ResourcePrepare(store, text->pen, surface, &store->pens, PenMaskCostEstimate, PenMaskRealize)
+                 : ResourcePrepare(store, text->pen, surface, &store->pens, PenCostEstimate, PenRealize);
         if (ready == 0) return false;
     }
     // A pen's stroke goes in under the mix it was given; outline fills drawn in this DC paint the
@@ -554,7 +558,8 @@ int TextDraw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RE
         // The band rectangle in device pixels: the glyphs whose cells meet it are drawn.
         POINT p[2] = {{band->left, band->top}, {band->right, band->bottom}};
         LPtoDP(dc, p, 2);
-        const RECT area{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x), std::max(p[0].y, p[1].y)};
+        const RECT area{std::min(p[0].x, p[1].x), std::min(p[0].y, p[1].y), std::max(p[0].x, p[1].x),
+                        std::max(p[0].y, p[1].y)};
         OwnGlyphsDraw(text, store, surface, band, &area, false);
         ResourceUseClear(store);
         return 1;

@@ -4,13 +4,13 @@
 #include <algorithm>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/cmd_memory.h"
-#include "engine/display/commands/cmd_draw_state.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
-#include "engine/display/commands/band_mask_clip.h"
-#include "engine/display/commands/cmd_image.h"
+#include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/commands/band_mask_clip.h"
+#include "engine/display/commands/cmd_draw_state.h"
+#include "engine/display/commands/cmd_image.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/render_call.h"
@@ -112,8 +112,7 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
                const RECT* clear, int accumulate)
 {
     TransparentNode* n = As(node);
-    if (!accumulate && clear != nullptr)
-        BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
+    if (!accumulate && clear != nullptr) BandSurfaceClear(mask, SIZE{clear->right, clear->bottom});
     if (n->mask == nullptr) {
         if (n->clip == nullptr || !ClipHasRects(n->clip)) {
             if (!accumulate) return CMD_BAND_NO_MASK;
@@ -137,7 +136,8 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
     if (CmdSourceInside(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight) &&
         PicksAgree(n, rect)) {
         const BltBitmap to = CmdSurfaceBlt(mask);
-        const BltBitmap from = CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
+        const BltBitmap from =
+            CmdBitmapBlt(n->mask, n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, false);
         RasterStretchBlt(&to, &from, nullptr, &rect, rects != nullptr ? rects : area, count, Rop3SrcCopy, 0);
     } else {
         // GDI picks the pixels its TransparentBlt picks, and leaves what lies outside the bitmap;
@@ -158,8 +158,8 @@ int RenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, const REC
 
 void Blt(TransparentNode* n, BandSurface* surface)
 {
-    TransparentBlt(surface->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, surface->secondDC, n->area.srcX, n->area.srcY, n->area.srcWidth,
-                   n->area.srcHeight, n->colour);
+    TransparentBlt(surface->drawDC, n->area.x, n->area.y, n->area.width, n->area.height, surface->secondDC,
+                   n->area.srcX, n->area.srcY, n->area.srcWidth, n->area.srcHeight, n->colour);
 }
 
 int Draw(CmdNode* node, ResourceStore* store, BandSurface* surface, const RECT*, void*)
@@ -193,7 +193,6 @@ int ColorClassGet(const CmdNode* node, uint32_t*, uint8_t* hint, int)
         return CMD_COLOR_DRAW_RESTORE;
     return CmdColorDirect(node);
 }
-
 
 // The converted copy stretched into the caller's buffer; the band mask (the mask copy's 1s) keeps
 // the transparent colour out. Only where the stretch blit picks GDI's pixels: other scalings are

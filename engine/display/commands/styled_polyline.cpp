@@ -60,8 +60,8 @@ void DashStep(HDC dc, const Pen* pen, DashState* state, int64_t weight, int64_t 
 
 // What DashAdvance met on its way, as step offsets from where it began.
 struct Advance {
-    int64_t taken = 0;     // steps taken
-    int64_t gapEnd = -1;   // the last step at which a gap ended (the next dash starts there), or -1
+    int64_t taken = 0;  // steps taken
+    int64_t gapEnd = -1;  // the last step at which a gap ended (the next dash starts there), or -1
     int64_t flushed = -1;  // the step at which a dash ended, when asked to stop there, or -1
 };
 
@@ -154,7 +154,7 @@ constexpr int64_t kReach = int64_t{1} << 18;
 
 struct Walk {
     int64_t first;  // distance of the first step walked
-    int64_t last;   // and of the last
+    int64_t last;  // and of the last
 };
 
 Walk WalkWithin(LONG start, LONG step, int64_t first, int64_t last)
@@ -169,7 +169,6 @@ int64_t FloorDiv(__int128 a, int64_t b)
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return static_cast<int64_t>(q);
 }
-
 
 // Counts the steps [from, last] of a line, which lie beyond the clip's reach. Dashes that began
 // before them are drawn whole where they end; once a gap has ended among them, every later dash

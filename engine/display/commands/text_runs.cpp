@@ -38,7 +38,8 @@ bool TextRunsExact(HDC dc, LONG escapement, LONG orientation)
     SIZE window{}, viewport{};
     if (!GetWindowExtEx(dc, &window) || !GetViewportExtEx(dc, &viewport)) return false;
     if (window.cx == 0 || viewport.cx == 0 || (window.cx < 0) != (viewport.cx < 0)) return false;
-    const int64_t w = window.cx < 0 ? -int64_t{window.cx} : window.cx, v = viewport.cx < 0 ? -int64_t{viewport.cx} : viewport.cx;
+    const int64_t w = window.cx < 0 ? -int64_t{window.cx} : window.cx,
+                  v = viewport.cx < 0 ? -int64_t{viewport.cx} : viewport.cx;
     // Text measures its size at one pixel per unit in MM_TEXT whatever the extents say.
     const int64_t scale = v % w == 0 ? v / w : 0;
     return scale >= 1 && scale <= kLargestScale && (scale == 1 || GetMapMode(dc) != MM_TEXT);

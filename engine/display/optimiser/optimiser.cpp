@@ -5,11 +5,11 @@
 #include <initializer_list>
 
 #include "engine/band/band_plan.h"
-#include "engine/display/stores/brush_store.h"
-#include "engine/display/stores/clip_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/optimiser/optimiser_merge.h"
+#include "engine/display/stores/brush_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/pen_store.h"
 #include "engine/display/stores/resource_budget.h"
 #include "engine/display/stores/resource_store.h"

@@ -1,12 +1,12 @@
 // Runs of plain bitmap copies that abut along the band direction become one Blts command.
 #include <algorithm>
 
-#include "engine/display/stores/bitmap_store.h"
-#include "engine/display/stores/clip_store.h"
+#include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_blts.h"
 #include "engine/display/commands/cmd_image.h"
-#include "engine/display/cmd_ops.h"
 #include "engine/display/optimiser/optimiser_merge.h"
+#include "engine/display/stores/bitmap_store.h"
+#include "engine/display/stores/clip_store.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ int CmdMergeBlts(OptimiseRun* run, CmdNode* node, CmdNode** next)
     if (way == 0) return MERGE_NOT_APPLIED;
     uint32_t length = 2;
     CmdNode* last = node->next;
-    while (last->next != CmdListEnd(list) && Qualifies(last->next) && Abuts(last->bounds, last->next->bounds, rows) == way) {
+    while (last->next != CmdListEnd(list) && Qualifies(last->next) &&
+           Abuts(last->bounds, last->next->bounds, rows) == way) {
         last = last->next;
         ++length;
     }
@@ -64,11 +65,11 @@ int CmdMergeBlts(OptimiseRun* run, CmdNode* node, CmdNode** next)
         CmdSrcRectGet(x, &source);
         CmdDestRectGet(x, &destination);
         const Clip* clip = CmdClipGet(x);
-        RECT visible = clip != nullptr ? clip->data.rcBound
-                                       : RECT{std::min(destination.left, destination.right),
-                                              std::min(destination.top, destination.bottom),
-                                              std::max(destination.left, destination.right),
-                                              std::max(destination.top, destination.bottom)};
+        RECT visible =
+            clip != nullptr
+                ? clip->data.rcBound
+                : RECT{std::min(destination.left, destination.right), std::min(destination.top, destination.bottom),
+                       std::max(destination.left, destination.right), std::max(destination.top, destination.bottom)};
         uint32_t colour = 0;
         uint8_t hint = 0;
         const int colourClass = row.colorClassGet(x, &colour, &hint, 0);

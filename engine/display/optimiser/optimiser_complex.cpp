@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "engine/display/cmd_memory.h"
-#include "engine/display/commands/cmd_complex.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/display/commands/cmd_complex.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/optimiser/optimiser_merge.h"
 #include "engine/job/render_call.h"

@@ -8,13 +8,13 @@
 // white only and the pixels under it are what the pair needs; anything else stays as it is.
 #include <vector>
 
+#include "engine/display/cmd_ops.h"
+#include "engine/display/commands/cmd_image.h"
+#include "engine/display/optimiser/optimiser_merge.h"
+#include "engine/display/source_bitmap.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/bitmap_store.h"
-#include "engine/display/commands/cmd_image.h"
-#include "engine/display/cmd_ops.h"
-#include "engine/display/optimiser/optimiser_merge.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/display/source_bitmap.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ bool RowRead(ResourceStore* store, const BitmapEntry* b, int32_t row, std::vecto
     out->resize(stride);
     uint32_t got = 0;
     return at + stride <= 0xFFFFFFFFull &&
-           BitmapDataRead(store->bitmaps.spill, b, static_cast<uint32_t>(at), out->data(), stride, &got) && got == stride;
+           BitmapDataRead(store->bitmaps.spill, b, static_cast<uint32_t>(at), out->data(), stride, &got) &&
+           got == stride;
 }
 
 // Whether each palette entry is black, white or neither; the palette's first 256 entries.
@@ -83,7 +84,8 @@ bool Readable(const BitmapEntry* b)
 }
 
 // The shade of pixel x of a stored row.
-uint8_t PixelShade(const BitmapEntry* b, const std::vector<uint8_t>& palette, const std::vector<uint8_t>& row, int32_t x)
+uint8_t PixelShade(const BitmapEntry* b, const std::vector<uint8_t>& palette, const std::vector<uint8_t>& row,
+                   int32_t x)
 {
     const size_t at = static_cast<size_t>(x);
     switch (b->header.biBitCount) {
@@ -101,11 +103,13 @@ uint8_t PixelShade(const BitmapEntry* b, const std::vector<uint8_t>& palette, co
 // Over the source area two commands share, wherever the first's pixel has the shade `where`, the
 // second's has the shade `want`. With the same command twice and want 0, the area holds only the
 // shades `where` names (black, white or both, as bits).
-bool ShadesAgree(ResourceStore* store, const CmdImageNode* first, uint8_t where, const CmdImageNode* second, uint8_t want)
+bool ShadesAgree(ResourceStore* store, const CmdImageNode* first, uint8_t where, const CmdImageNode* second,
+                 uint8_t want)
 {
     const BitmapEntry* a = first->bitmap;
     const BitmapEntry* b = second->bitmap;
-    if (!Readable(a) || !Readable(b) || !CmdSourceInside(a, first->srcX, first->srcY, first->srcWidth, first->srcHeight) ||
+    if (!Readable(a) || !Readable(b) ||
+        !CmdSourceInside(a, first->srcX, first->srcY, first->srcWidth, first->srcHeight) ||
         !CmdSourceInside(b, second->srcX, second->srcY, first->srcWidth, first->srcHeight))
         return false;
     std::vector<uint8_t> paletteA, paletteB, rowA, rowB;
@@ -148,7 +152,7 @@ bool SamePicks(const CmdImageNode* n)
 bool MaskUsable(ResourceStore* store, const CmdImageNode* n)
 {
     BitmapEntry* b = n->bitmap;
-    if (b->header.biBitCount != 1 || !StoredAsRead(b) || 
+    if (b->header.biBitCount != 1 || !StoredAsRead(b) ||
         !CmdSourceInside(b, n->srcX, n->srcY, n->srcWidth, n->srcHeight))
         return false;
     return CmdBitmapBlackAndWhite(store, b);

@@ -23,10 +23,10 @@ inline constexpr int MERGE_FAILED = -1;
 inline constexpr int MERGE_NOT_APPLIED = 0;
 inline constexpr int MERGE_APPLIED = 1;
 
-inline constexpr uint8_t MIX_XOR = 7;       // R2_XORPEN
-inline constexpr uint8_t MIX_MASK = 9;      // R2_MASKPEN
+inline constexpr uint8_t MIX_XOR = 7;  // R2_XORPEN
+inline constexpr uint8_t MIX_MASK = 9;  // R2_MASKPEN
 inline constexpr uint8_t MIX_NOT_XOR = 10;  // R2_NOTXORPEN
-inline constexpr uint8_t MIX_COPY = 13;     // R2_COPYPEN
+inline constexpr uint8_t MIX_COPY = 13;  // R2_COPYPEN
 
 int CmdMergeBlts(OptimiseRun* run, CmdNode* node, CmdNode** next);
 int CmdMergeClippedRect(OptimiseRun* run, CmdNode* node, CmdNode** next);
@@ -53,9 +53,9 @@ int ComplexBuildAll(ComplexCandidates* candidates);
 // Small questions the passes ask of a node through its kind's slots.
 bool CmdStrictOverlap(const RECT& a, const RECT& b);
 bool CmdPenIsNull(const CmdNode* node);
-uint8_t CmdMix(const CmdNode* node);     // 0 for kinds without a mix
-uint32_t CmdRop(const CmdNode* node);    // 0 for kinds without a ROP
-bool CmdIsImage(const CmdNode* node);    // BitBlt or StretchBlt
+uint8_t CmdMix(const CmdNode* node);  // 0 for kinds without a mix
+uint32_t CmdRop(const CmdNode* node);  // 0 for kinds without a ROP
+bool CmdIsImage(const CmdNode* node);  // BitBlt or StretchBlt
 bool CmdIsPathOrRect(const CmdNode* node);
 // A 1-bit bitmap stored plainly whose two palette entries are black and white, in either order.
 bool CmdBitmapBlackAndWhite(ResourceStore* store, const BitmapEntry* bitmap);

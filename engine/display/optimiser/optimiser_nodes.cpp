@@ -1,8 +1,8 @@
 // Questions the optimiser asks of any node, answered through its kind's slots.
-#include "engine/display/stores/bitmap_decode.h"
-#include "engine/display/stores/bitmap_store.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/optimiser/optimiser_merge.h"
+#include "engine/display/stores/bitmap_decode.h"
+#include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/pen_store.h"
 #include "engine/display/stores/resource_store.h"
 
@@ -17,15 +17,9 @@ bool CmdPenIsNull(const CmdNode* node)
     return pen == nullptr || pen->head.id == 0;
 }
 
-uint8_t CmdMix(const CmdNode* node)
-{
-    return CmdSlotFilled(node->op, CmdSlotMixGet) ? CmdMixGet(node) : 0;
-}
+uint8_t CmdMix(const CmdNode* node) { return CmdSlotFilled(node->op, CmdSlotMixGet) ? CmdMixGet(node) : 0; }
 
-uint32_t CmdRop(const CmdNode* node)
-{
-    return CmdSlotFilled(node->op, CmdSlotRopGet) ? CmdRopGet(node) : 0;
-}
+uint32_t CmdRop(const CmdNode* node) { return CmdSlotFilled(node->op, CmdSlotRopGet) ? CmdRopGet(node) : 0; }
 
 bool CmdIsImage(const CmdNode* node) { return node->op == CmdOpBitBlt || node->op == CmdOpStretchBlt; }
 
@@ -46,6 +40,8 @@ bool CmdBitmapBlackAndWhite(ResourceStore* store, const BitmapEntry* b)
     uint32_t got = 0;
     if (!BitmapDataRead(store->bitmaps.spill, b, 0, palette, sizeof palette, &got) || got != sizeof palette)
         return false;
-    auto grey = [&](int i, uint8_t v) { return palette[4 * i] == v && palette[4 * i + 1] == v && palette[4 * i + 2] == v; };
+    auto grey = [&](int i, uint8_t v) {
+        return palette[4 * i] == v && palette[4 * i + 1] == v && palette[4 * i + 2] == v;
+    };
     return (grey(0, 0) && grey(1, 255)) || (grey(0, 255) && grey(1, 0));
 }

@@ -1,9 +1,9 @@
 // A solid rectangle cut by a clip of many rectangles becomes a fill of those rectangles, which the
 // band loop paints without selecting a clip region.
-#include "engine/display/stores/clip_store.h"
-#include "engine/display/stores/brush_store.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/optimiser/optimiser_merge.h"
+#include "engine/display/stores/brush_store.h"
+#include "engine/display/stores/clip_store.h"
 #include "engine/job/render_call.h"
 
 int CmdMergeClippedRect(OptimiseRun* run, CmdNode* node, CmdNode** next)
@@ -14,7 +14,8 @@ int CmdMergeClippedRect(OptimiseRun* run, CmdNode* node, CmdNode** next)
     if (count < 0) return MERGE_FAILED;
     CmdNode* fill = nullptr;
     if (count == 1) fill = RectFillCreate(run->store, &pieces[0], rect->brush->head.id);
-    else if (count > 1) fill = RectsFillCreate(run->store, &node->bounds, rect->brush->head.id, uint32_t(count), pieces);
+    else if (count > 1)
+        fill = RectsFillCreate(run->store, &node->bounds, rect->brush->head.id, uint32_t(count), pieces);
     RenderFree(pieces);
     if (count > 0 && fill == nullptr) return MERGE_FAILED;
     *next = node->next;

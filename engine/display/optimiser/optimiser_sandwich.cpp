@@ -3,19 +3,19 @@
 // copies of the picture cut to the black shapes (XNOR and white likewise). The rewrite is exact
 // only when each outer command paints the whole of its bounds, the outer commands do not overlap,
 // and each shape lies inside one of them; anything else stays as it is.
+#include "engine/display/cmd_ops.h"
+#include "engine/display/commands/cmd_image.h"
+#include "engine/display/commands/cmd_path.h"
+#include "engine/display/commands/cmd_rect.h"
+#include "engine/display/commands/cmd_resources.h"
+#include "engine/display/optimiser/optimiser_merge.h"
+#include "engine/display/source.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/display/commands/cmd_image.h"
-#include "engine/display/cmd_ops.h"
-#include "engine/display/commands/cmd_resources.h"
-#include "engine/display/commands/cmd_path.h"
-#include "engine/display/commands/cmd_rect.h"
-#include "engine/display/optimiser/optimiser_merge.h"
 #include "engine/display/stores/path_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/display/source.h"
 #include "engine/job/render_call.h"
 
 namespace {
@@ -288,7 +288,8 @@ int CmdMergeXorPatternSandwich(OptimiseRun* run, CmdNode* node, CmdNode** next)
         if (!CmdIsPathOrRect(n) || CmdMix(n) != MIX_MASK || !ShapeKind(n)) return false;
         BrushEntry* brush = CmdBrushGet(n);
         return brush != nullptr && !BrushIsSolid(brush) && brush->companion == nullptr && brush->bitmap != nullptr &&
-               CmdBitmapBlackAndWhite(run->store, brush->bitmap) && BitmapMonoDetect(&run->store->bitmaps, brush->bitmap);
+               CmdBitmapBlackAndWhite(run->store, brush->bitmap) &&
+               BitmapMonoDetect(&run->store->bitmaps, brush->bitmap);
     };
     if (!GroupsFind(run->list, node, outer, inner, &g) || !Exact(g)) return MERGE_NOT_APPLIED;
     CmdNode* before = g.a[0]->prev;

@@ -26,9 +26,9 @@ namespace {
 
 struct ScanState {
     uint32_t depth;
-    uint32_t result;           // the class found so far
-    uint8_t table[256];        // class of each palette index (8-bit pixels)
-    bool monoOnly;             // stop at the first pixel that is not pure black or white
+    uint32_t result;  // the class found so far
+    uint8_t table[256];  // class of each palette index (8-bit pixels)
+    bool monoOnly;  // stop at the first pixel that is not pure black or white
 };
 
 int Scan(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding, void* argument)
@@ -108,7 +108,8 @@ int BitmapMonoDetect(BitmapStore* store, BitmapEntry* entry)
         if (depth == 8) {
             uint8_t palette[1024] = {};
             if (c == BitmapCompressionGrey) {
-                for (uint32_t i = 0; i < 256; ++i) palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = uint8_t(i);
+                for (uint32_t i = 0; i < 256; ++i)
+                    palette[4 * i] = palette[4 * i + 1] = palette[4 * i + 2] = uint8_t(i);
             }
             const uint32_t entries = entry->paletteCount;
             read = entries <= 256 && BitmapDataRead(store->spill, entry, 0, palette, 4 * entries, nullptr);

@@ -95,8 +95,7 @@ struct Rle24Input {
 };
 }  // namespace
 
-static bool Rle24Take(BitmapDataCursor* c, Rle24Input* in, uint8_t* buffer, uint32_t capacity, uint8_t* out,
-                      uint32_t n)
+static bool Rle24Take(BitmapDataCursor* c, Rle24Input* in, uint8_t* buffer, uint32_t capacity, uint8_t* out, uint32_t n)
 {
     while (n > 0) {
         if (in->position == in->length) {
@@ -156,25 +155,24 @@ int BitmapDataDecode(BitmapDataCursor* cursor, uint8_t* buffer, uint32_t count, 
 {
     int ok;
     switch (cursor->entry->compression) {
-    case BitmapCompressionRle24:
-        ok = Rle24Decode(cursor, buffer, count, oneShot);
-        break;
-    case BitmapCompressionLzw: {
-        const uint32_t flags = (cursor->fresh ? 0 : LZW_CONTINUE) | (oneShot ? LZW_ONE_SHOT : 0);
-        uint32_t produced = 0;
-        const int32_t result =
-            LzwDecode(BitmapBytesRead, cursor, buffer, count, cursor->work, cursor->workSize, flags, &produced);
-        // Success is the bytes asked for, however the run ended.
-        ok = result != LZW_BAD_CODE && result != LZW_STATE_SMALL && produced == count;
-        break;
-    }
-    default: {
-        uint32_t got = 0;
-        ok = CursorReadAt(cursor, cursor->position, buffer, std::min(count, cursor->end - cursor->position), &got) &&
-             got == count;
-        cursor->position += got;
-        break;
-    }
+        case BitmapCompressionRle24: ok = Rle24Decode(cursor, buffer, count, oneShot); break;
+        case BitmapCompressionLzw: {
+            const uint32_t flags = (cursor->fresh ? 0 : LZW_CONTINUE) | (oneShot ? LZW_ONE_SHOT : 0);
+            uint32_t produced = 0;
+            const int32_t result =
+                LzwDecode(BitmapBytesRead, cursor, buffer, count, cursor->work, cursor->workSize, flags, &produced);
+            // Success is the bytes asked for, however the run ended.
+            ok = result != LZW_BAD_CODE && result != LZW_STATE_SMALL && produced == count;
+            break;
+        }
+        default: {
+            uint32_t got = 0;
+            ok =
+                CursorReadAt(cursor, cursor->position, buffer, std::min(count, cursor->end - cursor->position), &got) &&
+                got == count;
+            cursor->position += got;
+            break;
+        }
     }
     cursor->fresh = 0;
     return ok;
@@ -215,9 +213,9 @@ namespace {
 
 struct WidenState {
     uint8_t* destination;
-    uint32_t padding;       // of the destination rows
+    uint32_t padding;  // of the destination rows
     uint32_t depth;
-    const uint8_t* palette; // 256 entries
+    const uint8_t* palette;  // 256 entries
 };
 
 int WidenPalette(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding, void* argument)
@@ -274,14 +272,14 @@ struct MaskState {
 bool PixelIsWhite(const MaskState* s, const uint8_t* row, int32_t x)
 {
     switch (s->depth) {
-    case 1: return s->whiteIndex[(row[x / 8] >> (7 - x % 8)) & 1];
-    case 4: return s->whiteIndex[(row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15];
-    case 8: return s->whiteIndex[row[x]];
-    case 16: return (LoadLE16(row + 2 * x) & 0x7FFF) == 0x7FFF;
-    default: {
-        const uint8_t* p = row + size_t(x) * (s->depth / 8);
-        return p[0] == 255 && p[1] == 255 && p[2] == 255;
-    }
+        case 1: return s->whiteIndex[(row[x / 8] >> (7 - x % 8)) & 1];
+        case 4: return s->whiteIndex[(row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15];
+        case 8: return s->whiteIndex[row[x]];
+        case 16: return (LoadLE16(row + 2 * x) & 0x7FFF) == 0x7FFF;
+        default: {
+            const uint8_t* p = row + size_t(x) * (s->depth / 8);
+            return p[0] == 255 && p[1] == 255 && p[2] == 255;
+        }
     }
 }
 
@@ -309,14 +307,14 @@ int ToMask(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding,
             for (int32_t x = 0; x < width; ++x) {
                 bool differs;
                 switch (s->depth) {
-                case 4: differs = ((rows[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15) != s->key; break;
-                case 8: differs = rows[x] != s->key; break;
-                case 16: differs = LoadLE16(rows + 2 * x) != (s->key & 0xFFFF); break;
-                default: {
-                    const uint8_t* p = rows + size_t(x) * (s->depth / 8);
-                    differs = p[0] != b8 || p[1] != g8 || p[2] != r8;
-                    break;
-                }
+                    case 4: differs = ((rows[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 15) != s->key; break;
+                    case 8: differs = rows[x] != s->key; break;
+                    case 16: differs = LoadLE16(rows + 2 * x) != (s->key & 0xFFFF); break;
+                    default: {
+                        const uint8_t* p = rows + size_t(x) * (s->depth / 8);
+                        differs = p[0] != b8 || p[1] != g8 || p[2] != r8;
+                        break;
+                    }
                 }
                 if (differs) out[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
             }
@@ -331,16 +329,20 @@ int ToMask(const uint8_t* rows, int32_t width, uint32_t count, uint32_t padding,
 
 }  // namespace
 
-int BitmapRowsToMask(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work, uint32_t workSize,
-                     const uint8_t*, uint8_t* rows)
+int BitmapRowsToMask(const BitmapEntry* entry, StreamSpill* spill, uint8_t* work, uint32_t workSize, const uint8_t*,
+                     uint8_t* rows)
 {
     if ((entry->head.flags & BITMAP_MASK_WHITE) != 0 && BitmapMaskThroughGdi(entry))
         return BitmapRowsToWhiteMaskThroughGdi(entry, spill, rows);
     const int32_t width = std::abs(entry->header.biWidth);
     // The key is a palette index into the record's palette, also when the source was widened.
-    MaskState state{rows, BitmapRowBytes(1, width) - static_cast<uint32_t>((uint32_t(width) + 7) / 8),
-                    RecordDepth(entry), entry->key,
-                    entry->compression == BitmapCompressionGrey ? 256u : entry->paletteCount, nullptr, false};
+    MaskState state{rows,
+                    BitmapRowBytes(1, width) - static_cast<uint32_t>((uint32_t(width) + 7) / 8),
+                    RecordDepth(entry),
+                    entry->key,
+                    entry->compression == BitmapCompressionGrey ? 256u : entry->paletteCount,
+                    nullptr,
+                    false};
     if (state.depth != 1 && state.depth != 4 && state.depth != 8 && state.depth != 16 && state.depth != 24 &&
         state.depth != 32)
         return 0;

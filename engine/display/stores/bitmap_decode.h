@@ -17,13 +17,13 @@ struct BitmapDataCursor {
     StreamSpill* spill;
     const BitmapEntry* entry;
     uint32_t position;
-    uint32_t end;          // position + pixelLength at the start
-    uint8_t* work;         // the store's shared work area
+    uint32_t end;  // position + pixelLength at the start
+    uint8_t* work;  // the store's shared work area
     uint32_t workSize;
-    uint8_t fresh;         // no decode call made yet: decoders start their state anew
+    uint8_t fresh;  // no decode call made yet: decoders start their state anew
     // The record the position was last found in, so that reading on does not walk from the start.
     uint32_t segmentSpill;  // spill offset of the record's first data byte
-    uint32_t segmentBase;   // data position of that byte
+    uint32_t segmentBase;  // data position of that byte
     uint32_t segmentLength;
     uint8_t segmentContinued;
 };
@@ -53,8 +53,8 @@ typedef uint32_t (*LzwReadFn)(void* buffer, uint32_t count, void* argument);
 size_t LzwStateSize();
 // The number of bytes this call produced when the input ran out, or one of the codes above; 0 also
 // when the end code follows a clear directly. *produced (when given) receives the bytes written.
-int32_t LzwDecode(LzwReadFn read, void* argument, uint8_t* output, uint32_t outputSize, void* state,
-                  uint32_t stateSize, uint32_t flags, uint32_t* produced = nullptr);
+int32_t LzwDecode(LzwReadFn read, void* argument, uint8_t* output, uint32_t outputSize, void* state, uint32_t stateSize,
+                  uint32_t flags, uint32_t* produced = nullptr);
 
 // ---- Rows ----
 // Gets count rows of width pixels, each followed by padding bytes; 0 stops the loop.

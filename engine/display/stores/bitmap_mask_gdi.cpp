@@ -25,7 +25,8 @@ struct PackedRecord {
 
 bool PackedRead(const BitmapEntry* entry, StreamSpill* spill, PackedRecord* out)
 {
-    static constexpr DWORD kCompression[] = {BI_RGB, BI_RLE4, BI_RLE8, BI_RGB, BI_BITFIELDS, 0xFFFFFFFF, BI_RGB, BI_RGB};
+    static constexpr DWORD kCompression[] = {BI_RGB,       BI_RLE4,    BI_RLE8, BI_RGB,
+                                             BI_BITFIELDS, 0xFFFFFFFF, BI_RGB,  BI_RGB};
     const uint32_t depth = entry->depth;
     // A palette has room for every index; the entries the record does not give are black.
     const uint32_t given = entry->paletteCount;
@@ -45,17 +46,20 @@ bool PackedRead(const BitmapEntry* entry, StreamSpill* spill, PackedRecord* out)
     out->info.assign(sizeof h + 4 * size_t{entries}, 0);
     std::memcpy(out->info.data(), &h, sizeof h);
     uint32_t got = 0;
-    if (given > 0 && (!BitmapDataRead(spill, entry, 0, out->info.data() + sizeof h, 4 * given, &got) || got != 4 * given))
+    if (given > 0 &&
+        (!BitmapDataRead(spill, entry, 0, out->info.data() + sizeof h, 4 * given, &got) || got != 4 * given))
         return false;
     out->data.resize(entry->pixelLength);
     got = 0;
-    if (entry->pixelLength == 0 || !BitmapDataRead(spill, entry, 4 * given, out->data.data(), entry->pixelLength, &got) ||
+    if (entry->pixelLength == 0 ||
+        !BitmapDataRead(spill, entry, 4 * given, out->data.data(), entry->pixelLength, &got) ||
         got != entry->pixelLength)
         return false;
     // GDI reads plain rows (bit fields) by the header's size alone: rows the record leaves out are
     // given as 0, as the decoder gives them, instead of being read past the data.
     if (h.biCompression == BI_BITFIELDS) {
-        const uint64_t whole = uint64_t{BitmapRowBytes(depth, h.biWidth)} * static_cast<uint64_t>(std::llabs(h.biHeight));
+        const uint64_t whole =
+            uint64_t{BitmapRowBytes(depth, h.biWidth)} * static_cast<uint64_t>(std::llabs(h.biHeight));
         if (whole > out->data.size()) out->data.resize(whole, 0);
     }
     return true;
@@ -111,8 +115,8 @@ int BitmapRowsToWhiteMaskThroughGdi(const BitmapEntry* entry, StreamSpill* spill
     }
     const uint32_t bits = indexed ? entry->depth : 24u;
     void* pixels = nullptr;
-    HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS, &pixels,
-                                       nullptr, 0);
+    HBITMAP section =
+        CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(info.data()), DIB_RGB_COLORS, &pixels, nullptr, 0);
     HDC dc = section != nullptr ? CreateCompatibleDC(nullptr) : nullptr;
     int ok = 0;
     if (dc != nullptr && pixels != nullptr) {

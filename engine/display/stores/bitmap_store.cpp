@@ -127,8 +127,8 @@ int32_t Clamp32(uint64_t bytes) { return static_cast<int32_t>(std::min<uint64_t>
 uint32_t PixelsBytes(const BitmapEntry* entry)
 {
     const bool rle = entry->header.biCompression == BI_RLE4 || entry->header.biCompression == BI_RLE8;
-    const uint32_t rows = rle && !Has(entry, BITMAP_DEVICE_SIZE) ? entry->header.biSizeImage
-                                                                : CurrentImageBytes(entry, BitCount(entry));
+    const uint32_t rows =
+        rle && !Has(entry, BITMAP_DEVICE_SIZE) ? entry->header.biSizeImage : CurrentImageBytes(entry, BitCount(entry));
     return rows + 4 * entry->header.biClrUsed + static_cast<uint32_t>(sizeof(BITMAPINFOHEADER));
 }
 
@@ -175,8 +175,8 @@ BitmapEntry* CopyUnderNewId(BitmapStore* store, const BitmapEntry* source)
     copy->head.id = (store->nextId & 0x3FFFFFFFu) | top;
     --store->nextId;
     copy->head.refs = 0;
-    copy->head.flags &= ~(RESOURCE_REALISED | BITMAP_PIXELS_LOADED | BITMAP_CONVERTED | RESOURCE_MARKS |
-                          BITMAP_INVERTED);
+    copy->head.flags &=
+        ~(RESOURCE_REALISED | BITMAP_PIXELS_LOADED | BITMAP_CONVERTED | RESOURCE_MARKS | BITMAP_INVERTED);
     copy->pixels = nullptr;
     copy->pixelsSize = 0;
     copy->picture = nullptr;
@@ -253,9 +253,10 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
     // Fields that would make the rows unreadable, or their size unrepresentable, fail the record.
     const bool depthKnown = depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
     // In 64 bits: BitmapRowBytes answers in 32, and a row past 4 GB would wrap into a small one.
-    const uint64_t rowBytes = ((uint64_t{std::max<uint32_t>(depth, 24)} * static_cast<uint64_t>(std::abs(int64_t{width})) + 31) >> 5) * 4;
-    if (size < kBitmapRecordHead || !depthKnown || compression > BitmapCompressionRle24 || width <= 0 ||
-        height == 0 || height == INT32_MIN || paletteCount > 256 ||
+    const uint64_t rowBytes =
+        ((uint64_t{std::max<uint32_t>(depth, 24)} * static_cast<uint64_t>(std::abs(int64_t{width})) + 31) >> 5) * 4;
+    if (size < kBitmapRecordHead || !depthKnown || compression > BitmapCompressionRle24 || width <= 0 || height == 0 ||
+        height == INT32_MIN || paletteCount > 256 ||
         rowBytes * static_cast<uint64_t>(std::abs(int64_t{height})) > 0x7FFFFFFFu - 2048)
         return 0;
     const uint32_t dataLength = size - kBitmapRecordHead;
@@ -316,7 +317,8 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
     h.biHeight = height;
     h.biPlanes = 1;
     h.biBitCount = compression == BitmapCompressionRle24 ? 24 : depth;
-    static constexpr DWORD kCompression[] = {BI_RGB, BI_RLE4, BI_RLE8, BI_RGB, BI_BITFIELDS, 0xFFFFFFFF, BI_RGB, BI_RGB};
+    static constexpr DWORD kCompression[] = {BI_RGB,       BI_RLE4,    BI_RLE8, BI_RGB,
+                                             BI_BITFIELDS, 0xFFFFFFFF, BI_RGB,  BI_RGB};
     h.biCompression = kCompression[compression];
     h.biClrUsed = compression == BitmapCompressionGrey ? 256u : paletteCount;
     // Palette pixels read through a short (or missing) palette stay inside it: the table has room
@@ -324,7 +326,8 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
     if (h.biBitCount <= 8 && h.biClrUsed < (1u << depth)) h.biClrUsed = 1u << depth;
     h.biSizeImage = BitmapRowBytes(h.biBitCount, width) * static_cast<uint32_t>(std::abs(int64_t{height}));
     // Run-length rows go to GDI as they are stored.
-    if (compression == BitmapCompressionRle4 || compression == BitmapCompressionRle8) h.biSizeImage = entry->pixelLength;
+    if (compression == BitmapCompressionRle4 || compression == BitmapCompressionRle8)
+        h.biSizeImage = entry->pixelLength;
 
     const bool widens = store->device != nullptr && store->device->slots.BitmapPrepare != nullptr &&
                         compression != BitmapCompressionRle4 && compression != BitmapCompressionRle8 &&
@@ -383,7 +386,8 @@ BitmapEntry* MaskCopy(BitmapStore* store, BitmapEntry* entry, uint32_t key)
     copy->header.biBitCount = 1;
     copy->header.biCompression = BI_RGB;
     copy->header.biClrUsed = 2;
-    copy->header.biSizeImage = BitmapRowBytes(1, copy->header.biWidth) * static_cast<uint32_t>(std::abs(int64_t{copy->header.biHeight}));
+    copy->header.biSizeImage =
+        BitmapRowBytes(1, copy->header.biWidth) * static_cast<uint32_t>(std::abs(int64_t{copy->header.biHeight}));
     return copy;
 }
 
@@ -501,10 +505,22 @@ int BitmapScaleToDevice(BitmapEntry* entry)
     const uint32_t bytes = sizeof(BITMAPINFOHEADER) + palette + BitmapRowBytes(bits, w) * static_cast<uint32_t>(h);
     auto* buffer = static_cast<uint8_t*>(RenderAlloc(bytes));
     if (buffer == nullptr) return 0;
-    BltBitmap to{buffer + sizeof(BITMAPINFOHEADER) + palette, static_cast<int32_t>(BitmapRowBytes(bits, w)), 0, 0, w, h,
-                 static_cast<int32_t>(bits), nullptr};
-    BltBitmap from{BitmapPixelRows(entry), static_cast<int32_t>(BitmapRowBytes(bits, entry->header.biWidth)), 0, 0,
-                   entry->header.biWidth, entry->header.biHeight, static_cast<int32_t>(bits), nullptr};
+    BltBitmap to{buffer + sizeof(BITMAPINFOHEADER) + palette,
+                 static_cast<int32_t>(BitmapRowBytes(bits, w)),
+                 0,
+                 0,
+                 w,
+                 h,
+                 static_cast<int32_t>(bits),
+                 nullptr};
+    BltBitmap from{BitmapPixelRows(entry),
+                   static_cast<int32_t>(BitmapRowBytes(bits, entry->header.biWidth)),
+                   0,
+                   0,
+                   entry->header.biWidth,
+                   entry->header.biHeight,
+                   static_cast<int32_t>(bits),
+                   nullptr};
     RECT rect{0, 0, w, h};
     // Rows keep their order: both are stored the same way up.
     if (entry->header.biHeight > 0) {
@@ -584,8 +600,8 @@ int BitmapColorEstimate(void*, void* object, void* argument, BandSurface*, Resou
     if (ConvertedIn(entry, request->format)) return 1;
     const int64_t height = std::abs(int64_t{BitmapCurrentHeight(entry)});
     const int64_t rows = height * BitmapRowBytes(ConvertedBits(entry, request->format), BitmapCurrentWidth(entry));
-    cost->memory += static_cast<int32_t>(std::min<int64_t>(rows + 4 * int64_t{entry->header.biClrUsed} +
-                                                                sizeof(BitmapConvertedHead), INT32_MAX));
+    cost->memory += static_cast<int32_t>(
+        std::min<int64_t>(rows + 4 * int64_t{entry->header.biClrUsed} + sizeof(BitmapConvertedHead), INT32_MAX));
     if (!Has(entry, BITMAP_PIXELS_LOADED)) cost->memory += PixelsRequest(entry);
     return 0;
 }
@@ -618,8 +634,7 @@ int BitmapColorLoad(void* owner, void* object, void* argument, BandSurface*, Res
     if (colours != 0) {
         std::vector<uint32_t> converted(colours);
         const uint8_t* quads = BitmapPixelPalette(entry);
-        for (uint32_t i = 0; i < colours; ++i)
-            converted[i] = RGB(quads[4 * i + 2], quads[4 * i + 1], quads[4 * i]);
+        for (uint32_t i = 0; i < colours; ++i) converted[i] = RGB(quads[4 * i + 2], quads[4 * i + 1], quads[4 * i]);
         ok = ColorsConvert(store->device, request->format->formatId, &flag, colours, converted.data());
         for (uint32_t i = 0; ok && i < colours; ++i) StoreLE32(palette + 4 * i, converted[i]);
         if (ok) std::memcpy(rows, BitmapPixelRows(entry), static_cast<size_t>(rowBytes * height));
@@ -630,9 +645,8 @@ int BitmapColorLoad(void* owner, void* object, void* argument, BandSurface*, Res
         uint8_t* out = nullptr;
         uint32_t outStride = 0;
         ok = (header->biBitCount == 24 || header->biBitCount == 32) &&
-             ImageConvert(store->device, request->format, flag, kind,
-                          BitmapPixelRows(entry), BitmapRowBytes(header->biBitCount, width), extent, rows, &out,
-                          &outStride) &&
+             ImageConvert(store->device, request->format, flag, kind, BitmapPixelRows(entry),
+                          BitmapRowBytes(header->biBitCount, width), extent, rows, &out, &outStride) &&
              outStride == rowBytes;
     }
     if (!ok) {
@@ -670,9 +684,10 @@ int BitmapRealize(BitmapStore* store, BitmapEntry* entry, BandSurface* surface, 
         entry->head.flags |= RESOURCE_REALISED;
         // What GDI made is charged: from run-length rows, a bitmap in the band's format.
         BITMAP made{};
-        entry->deviceCharge = GetObjectW(handle, sizeof made, &made) != 0
-                                  ? static_cast<uint32_t>(Clamp32(uint64_t(made.bmWidthBytes) * uint64_t(made.bmHeight)))
-                                  : CurrentImageBytes(entry, BitCount(entry));
+        entry->deviceCharge =
+            GetObjectW(handle, sizeof made, &made) != 0
+                ? static_cast<uint32_t>(Clamp32(uint64_t(made.bmWidthBytes) * uint64_t(made.bmHeight)))
+                : CurrentImageBytes(entry, BitCount(entry));
         tally->objects += 1;
         tally->deviceMemory += static_cast<int32_t>(entry->deviceCharge);
     } else {
@@ -761,24 +776,22 @@ void BitmapStoreTrim(BitmapStore* store, BandSurface* surface, uint32_t pass, Re
         }
     };
     switch (pass) {
-    case 0:
-        walk(store->realised, memory, dropPixels);
-        break;
-    case 1:
-        walk(
-            store->realised, [&] { return request->objects >= 1 || request->deviceMemory >= 1; },
-            [&](BitmapEntry* e) {
-                if (Has(e, RESOURCE_IN_USE)) return;
-                request->objects -= 1;
-                request->deviceMemory -= static_cast<int32_t>(e->deviceCharge);
-                BitmapUnrealize(store, e, surface, &freed);
-            });
-        walk(store->pixels, memory, dropPixels);
-        walk(store->converted, memory, dropPixels);
-        break;
-    default:
-        walk(store->realised, memory, dropConverted);
-        walk(store->converted, memory, dropConverted);
-        break;
+        case 0: walk(store->realised, memory, dropPixels); break;
+        case 1:
+            walk(
+                store->realised, [&] { return request->objects >= 1 || request->deviceMemory >= 1; },
+                [&](BitmapEntry* e) {
+                    if (Has(e, RESOURCE_IN_USE)) return;
+                    request->objects -= 1;
+                    request->deviceMemory -= static_cast<int32_t>(e->deviceCharge);
+                    BitmapUnrealize(store, e, surface, &freed);
+                });
+            walk(store->pixels, memory, dropPixels);
+            walk(store->converted, memory, dropPixels);
+            break;
+        default:
+            walk(store->realised, memory, dropConverted);
+            walk(store->converted, memory, dropConverted);
+            break;
     }
 }

@@ -35,7 +35,7 @@ enum BitmapCompression : uint8_t {
     BitmapCompressionNone = 0,
     BitmapCompressionRle4 = 1,
     BitmapCompressionRle8 = 2,
-    BitmapCompressionGrey = 3,      // 8-bit grey over the built-in ramp
+    BitmapCompressionGrey = 3,  // 8-bit grey over the built-in ramp
     BitmapCompressionBitFields = 4,
     BitmapCompressionPassed = 5,
     BitmapCompressionLzw = 6,
@@ -44,17 +44,17 @@ enum BitmapCompression : uint8_t {
 
 // BitmapEntry flags beyond the shared ones (realised 0x1, in use 0x2, colour class 0x70, pixels in
 // use 0x400, converted copy in use 0x800).
-inline constexpr uint32_t BITMAP_PIXELS_LOADED = 0x80;     // its own pixels are decoded
-inline constexpr uint32_t BITMAP_CONVERTED = 0x200;        // a converted copy exists
-inline constexpr uint32_t BITMAP_WIDEN_16 = 0x10000;       // 16-bit pixels widened to 24 when loaded
+inline constexpr uint32_t BITMAP_PIXELS_LOADED = 0x80;  // its own pixels are decoded
+inline constexpr uint32_t BITMAP_CONVERTED = 0x200;  // a converted copy exists
+inline constexpr uint32_t BITMAP_WIDEN_16 = 0x10000;  // 16-bit pixels widened to 24 when loaded
 inline constexpr uint32_t BITMAP_WIDEN_PALETTE = 0x20000;  // palette pixels widened to 24 when loaded
 inline constexpr uint32_t BITMAP_CLASS_SETTLED = 0x40000;
 inline constexpr uint32_t BITMAP_DEVICE_SIZE = 0x80000;
-inline constexpr uint32_t BITMAP_INVERT = 0x100000;        // invert once before the GDI bitmap is made
-inline constexpr uint32_t BITMAP_MASK = 0x200000;          // 1-bit rows: 1 where the pixel is not the key
+inline constexpr uint32_t BITMAP_INVERT = 0x100000;  // invert once before the GDI bitmap is made
+inline constexpr uint32_t BITMAP_MASK = 0x200000;  // 1-bit rows: 1 where the pixel is not the key
 inline constexpr uint32_t BITMAP_INVERTED = 0x400000;
-inline constexpr uint32_t BITMAP_CONTINUED = 0x800000;     // data goes on in continuation records
-inline constexpr uint32_t BITMAP_MASK_WHITE = 0x1000000;   // with BITMAP_MASK: 1 where the pixel is white
+inline constexpr uint32_t BITMAP_CONTINUED = 0x800000;  // data goes on in continuation records
+inline constexpr uint32_t BITMAP_MASK_WHITE = 0x1000000;  // with BITMAP_MASK: 1 where the pixel is white
 
 // Head of a converted copy; the palette (if any) and the rows follow.
 struct BitmapConvertedHead {
@@ -69,14 +69,14 @@ struct BitmapEntry {
     BitmapEntry* bucketNext;
     BitmapEntry* listPrev;
     BitmapEntry* listNext;
-    uint32_t dataOffset;    // in the spill
-    uint32_t dataLength;    // bytes of data in the first record
-    uint32_t pixelLength;   // data less the palette, plus every continuation's payload
+    uint32_t dataOffset;  // in the spill
+    uint32_t dataLength;  // bytes of data in the first record
+    uint32_t pixelLength;  // data less the palette, plus every continuation's payload
     uint8_t compression;
-    uint8_t depth;          // bits per pixel of the record
+    uint8_t depth;  // bits per pixel of the record
     uint16_t paletteCount;  // entries in the record
-    uint8_t* converted;     // BitmapConvertedHead, palette, rows
-    uint8_t* pixels;        // BITMAPINFOHEADER, palette, rows
+    uint8_t* converted;  // BitmapConvertedHead, palette, rows
+    uint8_t* pixels;  // BITMAPINFOHEADER, palette, rows
     uint32_t pixelsSize;
     // Rows only GDI reads (run length, bit fields) drawn once into 24 bits, in the pixels' row
     // order, for the stretch blit to pick from; made with the pixels on first use, dropped with them.
@@ -86,9 +86,9 @@ struct BitmapEntry {
     BITMAPINFOHEADER header;
     int32_t deviceWidth;
     int32_t deviceHeight;
-    uint32_t key;           // transparent colour of a mask copy
+    uint32_t key;  // transparent colour of a mask copy
     uint32_t deviceCharge;  // device memory charged for the GDI bitmap
-    HDC selectedDC;         // where the GDI bitmap was last selected, so that a release can take it out
+    HDC selectedDC;  // where the GDI bitmap was last selected, so that a release can take it out
     HBITMAP selectedDCFirst;  // what that DC held first
 };
 
@@ -108,18 +108,19 @@ struct BitmapStore {
     uint32_t greyCacheFormat;
     uint32_t greyCache[256];
     StreamSpill* spill;
-    BitmapList realised;   // GDI bitmap exists
+    BitmapList realised;  // GDI bitmap exists
     BitmapList converted;  // converted copy, no GDI bitmap
-    BitmapList pixels;     // decoded pixels only
+    BitmapList pixels;  // decoded pixels only
     BitmapEntry* buckets[RESOURCE_BUCKETS];
-    uint8_t* work;         // kBitmapWorkSize bytes shared by the decoders; allocated on first use
+    uint8_t* work;  // kBitmapWorkSize bytes shared by the decoders; allocated on first use
     uint32_t memoryLimit;  // the budget's byte limit: no bitmap whose decode needs more is defined
 };
 
 // Bytes of one row of depth bits a pixel, padded to 4 bytes.
 inline uint32_t BitmapRowBytes(uint32_t depth, int64_t width)
 {
-    return static_cast<uint32_t>(((static_cast<uint64_t>(depth) * static_cast<uint64_t>(width < 0 ? -width : width) + 31) >> 5) * 4);
+    return static_cast<uint32_t>(
+        ((static_cast<uint64_t>(depth) * static_cast<uint64_t>(width < 0 ? -width : width) + 31) >> 5) * 4);
 }
 // The size the bitmap is drawn at: the device size when set, else the natural size.
 int32_t BitmapCurrentWidth(const BitmapEntry* entry);

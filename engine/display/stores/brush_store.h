@@ -22,10 +22,10 @@ inline constexpr uint32_t id = 8, bitmap = 12;
 }
 
 // BrushEntry flags beyond the shared ones.
-inline constexpr uint32_t BRUSH_STOCK = 0x4;         // a GDI stock object: not counted, never trimmed
-inline constexpr uint32_t BRUSH_STATIC = 0x8;        // built in, never freed
-inline constexpr uint32_t BRUSH_SOLID = 0x10000;     // a solid colour
-inline constexpr uint32_t BRUSH_COMPANION = 0x20000; // another brush's companion (serves as a mask)
+inline constexpr uint32_t BRUSH_STOCK = 0x4;  // a GDI stock object: not counted, never trimmed
+inline constexpr uint32_t BRUSH_STATIC = 0x8;  // built in, never freed
+inline constexpr uint32_t BRUSH_SOLID = 0x10000;  // a solid colour
+inline constexpr uint32_t BRUSH_COMPANION = 0x20000;  // another brush's companion (serves as a mask)
 inline constexpr uint32_t BRUSH_BUILTIN_FLAGS = 0x1001C;
 
 // The colour the mask pens and companions draw with.
@@ -37,24 +37,24 @@ struct BrushEntry {
     BrushEntry* realisedPrev;  // oldest first
     BrushEntry* realisedNext;
     HBRUSH handle;
-    BrushEntry* companion;     // a brush this one holds a reference to, or null
-    COLORREF colour;           // a solid brush
-    BitmapEntry* bitmap;       // a pattern brush
-    HDC selectedDC;            // the DC it was last selected into, so a release can take it out
+    BrushEntry* companion;  // a brush this one holds a reference to, or null
+    COLORREF colour;  // a solid brush
+    BitmapEntry* bitmap;  // a pattern brush
+    HDC selectedDC;  // the DC it was last selected into, so a release can take it out
 };
 
 struct BrushStore {
-    uint32_t count;            // entries, the three built-ins included
-    uint32_t nextId;           // generated ids count down from 0x7FFFFFFF
+    uint32_t count;  // entries, the three built-ins included
+    uint32_t nextId;  // generated ids count down from 0x7FFFFFFF
     OutputModuleContext* device;
-    uint32_t scaleEnabled;     // the device asked for brush scaling
-    uint32_t scaleDpi;         // the device's brush resolution
+    uint32_t scaleEnabled;  // the device asked for brush scaling
+    uint32_t scaleDpi;  // the device's brush resolution
     BitmapStore* bitmaps;
     ResourceList<BrushEntry, &BrushEntry::realisedPrev, &BrushEntry::realisedNext> realised;
     BrushEntry* buckets[RESOURCE_BUCKETS];
-    BrushEntry empty;          // id 0
-    BrushEntry black;          // 0x80000000
-    BrushEntry white;          // 0x80FFFFFF
+    BrushEntry empty;  // id 0
+    BrushEntry black;  // 0x80000000
+    BrushEntry white;  // 0x80FFFFFF
 };
 
 void BrushStoreInit(BrushStore* store, BitmapStore* bitmaps, OutputModuleContext* device);

@@ -25,7 +25,8 @@ bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 // Sizes of device rectangles, which mapping may spread over the whole 32-bit range.
 bool SameSize(const RECT& a, const RECT& b)
 {
-    return int64_t{a.right} - a.left == int64_t{b.right} - b.left && int64_t{a.bottom} - a.top == int64_t{b.bottom} - b.top;
+    return int64_t{a.right} - a.left == int64_t{b.right} - b.left &&
+           int64_t{a.bottom} - a.top == int64_t{b.bottom} - b.top;
 }
 
 RECT Intersect(const RECT& a, const RECT& b)
@@ -252,9 +253,11 @@ int ClipRegionDefine(ClipStore* store, Stream* stream)
             working->rcBound = base->data.rcBound;
             std::memcpy(RegionDataRects(working.get()), ClipRects(base), size_t{base->data.nCount} * sizeof(RECT));
         }
-        ResourceReleaseAccount(store->owner, base, 0, store, [](void* owner, void* object, int remove, ResourceCost* t) {
-            ClipRegionFree(static_cast<ClipStore*>(owner), static_cast<Clip*>(object), remove, t);
-        });
+        ResourceReleaseAccount(store->owner, base, 0, store,
+                               [](void* owner, void* object, int remove, ResourceCost* t) {
+                                   ClipRegionFree(static_cast<ClipStore*>(owner), static_cast<Clip*>(object), remove,
+                                                  t);
+                               });
     } else {
         working.reset(RegionDataAllocate(0));
         if (working) working->rcBound = kClipUnbounded;
@@ -459,8 +462,9 @@ int ClipStoreSelect(ClipStore* store, Clip* clip, BandSurface* surface, const RE
             copy->rcBound = MapRect(dc, copy->rcBound);
             copy->nRgnSize = 16 * copy->nCount;
             if (copy->nCount == 0) region = CreateRectRgn(0, 0, 0, 0);
-            else region = ExtCreateRegion(nullptr, static_cast<DWORD>(RegionDataBytes(copy->nCount)),
-                                          reinterpret_cast<const RGNDATA*>(copy.get()));
+            else
+                region = ExtCreateRegion(nullptr, static_cast<DWORD>(RegionDataBytes(copy->nCount)),
+                                         reinterpret_cast<const RGNDATA*>(copy.get()));
         } else {
             region = CreateRectRgnIndirect(&mapped);
         }

@@ -37,9 +37,9 @@ inline constexpr uint32_t id = 8, base = 12, count = 16;
 inline constexpr uint8_t CLIP_COMBINE_INTERSECT = 2;
 
 // Clip flags beyond the shared ones.
-inline constexpr uint32_t CLIP_REGION = 0x1;            // has a GDI region (list A)
-inline constexpr uint32_t CLIP_REGION_IN_USE = 0x2;     // RESOURCE_IN_USE
-inline constexpr uint32_t CLIP_DEVICE_LIST = 0x200;     // has a device rectangle list
+inline constexpr uint32_t CLIP_REGION = 0x1;  // has a GDI region (list A)
+inline constexpr uint32_t CLIP_REGION_IN_USE = 0x2;  // RESOURCE_IN_USE
+inline constexpr uint32_t CLIP_DEVICE_LIST = 0x200;  // has a device rectangle list
 inline constexpr uint32_t CLIP_DEVICE_LIST_IN_USE = 0x800;  // RESOURCE_CONVERTED_IN_USE
 // Clips with this many rectangles or more are cut to the rectangles near the band for a region.
 inline constexpr uint32_t CLIP_LARGE = 32768;
@@ -65,12 +65,12 @@ inline uint32_t ClipDeviceListCost(uint32_t count) { return 16 * count + 20; }
 struct Clip {
     ResourceObject head;
     Clip* bucketNext;
-    Clip* listPrev;              // list A while it has a region, else list B while it has a device list
+    Clip* listPrev;  // list A while it has a region, else list B while it has a device list
     Clip* listNext;
-    RECT deviceBounds;           // of its region
+    RECT deviceBounds;  // of its region
     HRGN region;
     ClipDeviceList* deviceList;
-    RGNDATAHEADER data;          // its region data; data.nCount rectangles follow
+    RGNDATAHEADER data;  // its region data; data.nCount rectangles follow
 };
 inline RECT* ClipRects(Clip* clip) { return RegionDataRects(&clip->data); }
 inline const RECT* ClipRects(const Clip* clip) { return RegionDataRects(&clip->data); }
@@ -81,8 +81,8 @@ using ClipList = ResourceList<Clip, &Clip::listPrev, &Clip::listNext>;
 struct ClipStore {
     ResourceStore* owner;
     uint32_t count;
-    uint32_t nextId;            // generated ids count down from 0xFFFFFFFE
-    ResourceId cachedA;         // the last intersection asked for and its result
+    uint32_t nextId;  // generated ids count down from 0xFFFFFFFE
+    ResourceId cachedA;  // the last intersection asked for and its result
     ResourceId cachedB;
     ResourceId cachedResult;
     ClipList listA;
@@ -120,7 +120,7 @@ int32_t ClipRectsForBand(Clip* clip, BandSurface* surface, const RECT* rect, REC
 
 // Region data services in logical units; each new array or block is the caller's (RenderFree).
 uint32_t ClipRectsOverlapping(const Clip* clip, const RECT* rect, RECT** out);  // 0xFFFFFFFF: no memory
-int32_t ClipRectsClipped(const Clip* clip, const RECT* rect, RECT** out);       // -1: no memory
+int32_t ClipRectsClipped(const Clip* clip, const RECT* rect, RECT** out);  // -1: no memory
 RGNDATAHEADER* ClipRegionDataForRect(const Clip* clip, const RECT* rect);
 RGNDATAHEADER* ClipRegionDataIntersect(const Clip* clip, RGNDATAHEADER* data);
 // destination may be the source; another destination needs room for the source's count.

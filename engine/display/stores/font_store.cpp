@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -164,8 +164,8 @@ int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& he
     if (!Discard(stream, header.size - size)) return 0;
     const ResourceId id = LoadLE32(raw + FontDownloadRecord::fontId);
     if (Find(store, id) != nullptr) return 1;  // the first definition stays
-    const uint32_t flags = header.version == 0 ? LoadLE16(raw + FontDownloadRecord::flags)
-                                               : LoadLE32(raw + FontDownloadRecord::flags);
+    const uint32_t flags =
+        header.version == 0 ? LoadLE16(raw + FontDownloadRecord::flags) : LoadLE32(raw + FontDownloadRecord::flags);
     const uint32_t height = header.version == 0 ? LoadLE16(raw + FontDownloadRecord::heightV0)
                                                 : LoadLE32(raw + FontDownloadRecord::heightV1);
     auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
@@ -229,8 +229,7 @@ int DefineTable(FontStore* store, Stream* stream, const SpoolRecordHeader& heade
     auto* font = static_cast<FontEntry*>(RenderAlloc(sizeof(FontEntry)));
     if (font == nullptr) return 0;
     font->head.id = id;
-    font->head.flags =
-        FONT_TRUETYPE | ((LoadLE32(raw + GlyphTableRecord::flags) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
+    font->head.flags = FONT_TRUETYPE | ((LoadLE32(raw + GlyphTableRecord::flags) & 0x10000) ? FONT_TRUETYPE_10000 : 0);
     font->glyphCount = header.version == 0 ? 0 : LoadLE32(raw + GlyphTableRecord::glyphCount);
     // TrueType numbers glyphs in 16 bits; a larger count is damage, and would make the built
     // font's loca table (4 bytes a glyph) hundreds of megabytes out of an 11-byte claim.
@@ -327,8 +326,7 @@ bool BuildPlanMake(const FontEntry* font, size_t faceLength, BuildPlan* plan)
             if (total > kBuildLimit) return false;
             if (plan->tables.size() > own && plan->tables.back().tag == piece.tag)
                 plan->tables.back().length += piece.length;
-            else
-                plan->tables.push_back({piece.tag, piece.length, 0, 0});
+            else plan->tables.push_back({piece.tag, piece.length, 0, 0});
             if (plan->tables.size() > 0xFFFF) return false;
         }
     } catch (const std::bad_alloc&) {
@@ -369,7 +367,9 @@ bool BuildInto(FontStore* store, FontEntry* font)
         StoreBE32(entry + 8, tables[i].offset);
         StoreBE32(entry + 12, tables[i].length);
     }
-    auto table = [&](uint32_t tag) { return std::find_if(tables.begin(), tables.end(), [&](const TableEntry& t) { return t.tag == tag; }); };
+    auto table = [&](uint32_t tag) {
+        return std::find_if(tables.begin(), tables.end(), [&](const TableEntry& t) { return t.tag == tag; });
+    };
     // "name": eight records sharing two strings, the face name and "Regular".
     uint8_t* name = file + table(tagName)->offset;
     StoreBE16(name + 2, 8);
@@ -550,10 +550,10 @@ int FontDefine(FontStore* store, Stream* stream)
     SpoolRecordHeader header;
     if (!SpoolRecordPeek(stream, &header) || header.version >= 2) return 0;
     switch (header.type) {
-    case kTypeDownload: return DefineDownload(store, stream, header);
-    case kTypeLog: return DefineLog(store, stream, header);
-    case kTypeTable: return DefineTable(store, stream, header);
-    default: return 0;
+        case kTypeDownload: return DefineDownload(store, stream, header);
+        case kTypeLog: return DefineLog(store, stream, header);
+        case kTypeTable: return DefineTable(store, stream, header);
+        default: return 0;
     }
 }
 
@@ -605,7 +605,8 @@ int GlyphDefine(FontStore* store, Stream* stream)
     if (header.type == kTypeGlyph) {
         const uint32_t rows = uint32_t((width + 31) / 32 * 4) * uint32_t(height);
         glyph->flags = GLYPH_BITMAP;
-        if (rest < rows || (rows != 0 && (store->spill == nullptr || !StreamSpillAppend(store->spill, rows, &glyph->rowsOffset))) ||
+        if (rest < rows ||
+            (rows != 0 && (store->spill == nullptr || !StreamSpillAppend(store->spill, rows, &glyph->rowsOffset))) ||
             !Discard(stream, rest - rows)) {
             GlyphFree(glyph);
             return 0;
@@ -692,7 +693,8 @@ void FontDrawPrepare(FontStore* store, FontEntry* font, HDC dc, ResourceCost* co
             const uint32_t cacheFlags = GLYPH_CACHE_OUTLINES | ((flags & FONT_HEAD_40) ? GLYPH_CACHE_SIXTEENTHS : 0) |
                                         ((flags & FONT_OVERSTRIKE) ? GLYPH_CACHE_OVERSTRIKE : 0) |
                                         ((flags & FONT_HEAD_2) ? GLYPH_CACHE_4 : 0);
-            font->cache = GlyphCacheCreate(cacheFlags, font->cellHeight, font->overstrike, &store->surface, store->spill);
+            font->cache =
+                GlyphCacheCreate(cacheFlags, font->cellHeight, font->overstrike, &store->surface, store->spill);
             if (font->cache != nullptr) {
                 font->cache->device = store->device;
                 font->head.flags |= FONT_OWN_CACHE;

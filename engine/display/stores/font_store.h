@@ -49,22 +49,22 @@ struct FontEntry {
     FontEntry* bucketNext;
     FontEntry* realisedPrev;
     FontEntry* realisedNext;
-    uint32_t glyphCount;       // TrueType
-    HFONT handle;              // GDI
-    GlyphCache* cache;         // bitmap font: its glyphs; GDI font: its own cache when it has one
-    LOGFONTA logFont;          // GDI
-    ResourceId baseId;         // GDI: the downloaded TrueType font whose face it uses
+    uint32_t glyphCount;  // TrueType
+    HFONT handle;  // GDI
+    GlyphCache* cache;  // bitmap font: its glyphs; GDI font: its own cache when it has one
+    LOGFONTA logFont;  // GDI
+    ResourceId baseId;  // GDI: the downloaded TrueType font whose face it uses
     FontEntry* base;
     char faceName[FONT_FACE_NAME_SIZE + 1];  // TrueType: generated face name
-    uint8_t* built;                          // TrueType: the built font, until it is installed
-    uint32_t builtSize;                      // TrueType: its size in bytes; 0 before the first build
-    HANDLE installed;                        // TrueType: its private installation from memory
+    uint8_t* built;  // TrueType: the built font, until it is installed
+    uint32_t builtSize;  // TrueType: its size in bytes; 0 before the first build
+    HANDLE installed;  // TrueType: its private installation from memory
     FontPiece* pieces;
     uint32_t pieceCount;
     uint32_t pieceCapacity;
-    uint64_t pieceBytes;                     // TrueType: bytes of the pieces the build copies
+    uint64_t pieceBytes;  // TrueType: bytes of the pieces the build copies
     int32_t cellHeight;
-    int32_t overstrike[2];     // extra width and height
+    int32_t overstrike[2];  // extra width and height
 };
 
 using FontRealisedList = ResourceList<FontEntry, &FontEntry::realisedPrev, &FontEntry::realisedNext>;
@@ -75,8 +75,8 @@ struct FontStore {
     StreamSpill* spill;
     FontRealisedList realised;
     FontEntry* buckets[FONT_BUCKETS];
-    GlyphSurface surface;         // the scratch surface shared by the glyph caches
-    const ResourceBudget* budget; // the memory limit a built TrueType font must fit; null for none
+    GlyphSurface surface;  // the scratch surface shared by the glyph caches
+    const ResourceBudget* budget;  // the memory limit a built TrueType font must fit; null for none
 };
 
 // budget may be null: built fonts are then limited only by their own size limit.
@@ -84,10 +84,10 @@ void FontStoreInit(FontStore* store, StreamSpill* spill, OutputModuleContext* de
 void FontStoreDestroy(FontStore* store, ResourceCost* tally);
 void FontStoreTrim(FontStore* store, BandSurface* surface, uint32_t pass, ResourceCost* request);
 // Readers of the font and glyph records. 1 or 0; 0 leaves the store as it was.
-int FontDefine(FontStore* store, Stream* stream);          // 37 downloaded font head, 38 logical font, 42 TrueType tables
-int GlyphDefine(FontStore* store, Stream* stream);         // 39 and 40 glyphs
-int GlyphTableDefine(FontStore* store, Stream* stream);    // 42
-int FontDataDefine(FontStore* store, Stream* stream);      // 43: more tables of a type-42 font
+int FontDefine(FontStore* store, Stream* stream);  // 37 downloaded font head, 38 logical font, 42 TrueType tables
+int GlyphDefine(FontStore* store, Stream* stream);  // 39 and 40 glyphs
+int GlyphTableDefine(FontStore* store, Stream* stream);  // 42
+int FontDataDefine(FontStore* store, Stream* stream);  // 43: more tables of a type-42 font
 
 // The font with a reference added to it and to its base fonts; null when missing.
 FontEntry* FontLookup(FontStore* store, ResourceId id);

@@ -48,16 +48,16 @@ struct Glyph {
     GlyphCache* cache;
     uint16_t code;
     uint16_t flags;
-    uint16_t kind;            // character kind of a glyph fetched from GDI (0 multibyte, 1 index, 2 wide)
+    uint16_t kind;  // character kind of a glyph fetched from GDI (0 multibyte, 1 index, 2 wide)
     uint16_t pad;
     int32_t cellWidth, cellHeight;
     int32_t drawnWidth, drawnHeight;
     int32_t originX, originY;
-    uint8_t* device;          // {u32 width, u32 height, rows} or null
-    uint8_t* dib;             // BITMAPINFOHEADER, two colours, rows; or null
-    uint32_t rowsOffset;      // bitmap glyph: where its rows lie in the spill
-    uint32_t contourCount;    // outline glyph
-    uint8_t* contours;        // outline glyph: {u32 flags, u32 count, count x (i32 x, i32 y)} each
+    uint8_t* device;  // {u32 width, u32 height, rows} or null
+    uint8_t* dib;  // BITMAPINFOHEADER, two colours, rows; or null
+    uint32_t rowsOffset;  // bitmap glyph: where its rows lie in the spill
+    uint32_t contourCount;  // outline glyph
+    uint8_t* contours;  // outline glyph: {u32 flags, u32 count, count x (i32 x, i32 y)} each
     uint32_t contourBytes;
 };
 
@@ -91,7 +91,7 @@ struct GlyphCache {
 
 // GlyphDraw modes.
 inline constexpr uint32_t GLYPH_DRAW_STROKE = 0x1;  // stroke an outline with the pen instead of filling it
-inline constexpr uint32_t GLYPH_DRAW_OR = 0x2;      // a bitmap glyph ORed (0xEE) instead of brushed (0xE2)
+inline constexpr uint32_t GLYPH_DRAW_OR = 0x2;  // a bitmap glyph ORed (0xEE) instead of brushed (0xE2)
 
 inline constexpr uint32_t GLYPH_SURFACE_LOCKED = 0x2;
 

@@ -17,7 +17,7 @@
 namespace {
 
 constexpr DWORD kRopBrushWhereSet = 0x00E20746;  // d = s ? p : d
-constexpr DWORD kRopPaint = 0x00EE0086;          // d = d | s
+constexpr DWORD kRopPaint = 0x00EE0086;  // d = d | s
 
 uint32_t RowBytes(int64_t width) { return uint32_t((width + 31) / 32 * 4); }
 
@@ -172,7 +172,9 @@ SIZE SurfaceNeed(const GlyphCache* cache) { return GlyphDeviceSize(cache, cache-
 
 uint32_t GlyphDibBytes(const Glyph* glyph)
 {
-    return glyph->dib == nullptr ? 0 : uint32_t(sizeof(MonoInfo)) + RowBytes(glyph->cellWidth) * uint32_t(glyph->cellHeight);
+    return glyph->dib == nullptr
+               ? 0
+               : uint32_t(sizeof(MonoInfo)) + RowBytes(glyph->cellWidth) * uint32_t(glyph->cellHeight);
 }
 
 uint32_t GlyphDeviceBytes(const Glyph* glyph)
@@ -189,7 +191,8 @@ SIZE GlyphDeviceSize(const GlyphCache* cache, int32_t width, int32_t height)
     if ((cache->flags & GLYPH_CACHE_OVERSTRIKE) != 0 && cache->device != nullptr) {
         const int64_t cell = ScaleUp(cache->cellHeight, cache->viewportExtent.cx, cache->windowExtent.cx);
         const int64_t cellY = ScaleUp(cache->cellHeight, cache->viewportExtent.cy, cache->windowExtent.cy);
-        uint32_t extent[2] = {uint32_t(std::min<int64_t>(cell, INT32_MAX)), uint32_t(std::min<int64_t>(cellY, INT32_MAX))};
+        uint32_t extent[2] = {uint32_t(std::min<int64_t>(cell, INT32_MAX)),
+                              uint32_t(std::min<int64_t>(cellY, INT32_MAX))};
         DeviceExtentAdjust(cache->device, extent);
         extra[0] = std::min<int64_t>(extent[0] - cell, 64);
         extra[1] = std::min<int64_t>(extent[1] - cellY, 64);
@@ -246,8 +249,8 @@ void GlyphDraw(Glyph* glyph, HDC dc, POINT position, uint32_t mode)
             SetViewportOrgEx(dc, viewportOrigin.x + i, viewportOrigin.y + j, nullptr);
             if (!outline) {
                 StretchDIBits(dc, position.x, position.y, glyph->cellWidth, glyph->cellHeight, 0, 0, glyph->cellWidth,
-                              glyph->cellHeight, glyph->dib + sizeof(MonoInfo), reinterpret_cast<const BITMAPINFO*>(&info),
-                              DIB_RGB_COLORS, rop);
+                              glyph->cellHeight, glyph->dib + sizeof(MonoInfo),
+                              reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, rop);
             } else {
                 OutlinePath(glyph, dc);
                 if ((mode & GLYPH_DRAW_STROKE) != 0) StrokePath(dc);
@@ -291,7 +294,8 @@ int GlyphDeviceMake(Glyph* glyph, ResourceCost* tally)
     GlyphSurface* surface = cache->surface;
     const SIZE size = GlyphDeviceSize(cache, glyph->cellWidth, glyph->cellHeight);
     if (size.cx <= 0 || size.cy <= 0) return 1;
-    if (surface == nullptr || surface->draw == nullptr || size.cx > surface->width || size.cy > surface->height) return 0;
+    if (surface == nullptr || surface->draw == nullptr || size.cx > surface->width || size.cy > surface->height)
+        return 0;
     if (!GlyphDibMake(glyph, tally)) return 0;
     const uint32_t stride = RowBytes(size.cx);
     const uint32_t surfaceStride = RowBytes(surface->width);
@@ -305,7 +309,8 @@ int GlyphDeviceMake(Glyph* glyph, ResourceCost* tally)
     GdiFlush();
     StoreLE32(device, uint32_t(size.cx));
     StoreLE32(device + 4, uint32_t(size.cy));
-    for (LONG y = 0; y < size.cy; ++y) std::memcpy(device + 8 + size_t(stride) * y, bits + size_t(surfaceStride) * y, stride);
+    for (LONG y = 0; y < size.cy; ++y)
+        std::memcpy(device + 8 + size_t(stride) * y, bits + size_t(surfaceStride) * y, stride);
     // A glyph with a DIB leaves the DIB list: it is in exactly one list, the device list now.
     if (glyph->dib != nullptr && Listed(cache->dibFirst, glyph)) ListUnlink(cache->dibFirst, cache->dibLast, glyph);
     glyph->device = device;
@@ -350,7 +355,8 @@ int GlyphCachePrepare(GlyphCache* cache, HDC dc, ResourceCost* tally)
     }
     const bool scaled = window.cx != viewport.cx || window.cy != viewport.cy;
     // Bitmap glyphs enlarged in both axes stretch well enough straight from their DIBs.
-    const bool enlarging = std::llabs(window.cx) < std::llabs(viewport.cx) && std::llabs(window.cy) < std::llabs(viewport.cy);
+    const bool enlarging =
+        std::llabs(window.cx) < std::llabs(viewport.cx) && std::llabs(window.cy) < std::llabs(viewport.cy);
     if (scaled && !(enlarging && (cache->flags & GLYPH_CACHE_OUTLINES) == 0)) cache->flags |= GLYPH_CACHE_SCALED;
     else cache->flags &= ~GLYPH_CACHE_SCALED;
     if (!GlyphCacheUsesDevice(cache)) return 1;
@@ -360,12 +366,14 @@ int GlyphCachePrepare(GlyphCache* cache, HDC dc, ResourceCost* tally)
 void GlyphCacheTrim(GlyphCache* cache, uint32_t mode, ResourceCost* request)
 {
     if (mode == 0) {
-        while (cache->dibFirst != nullptr && request->memory > 0) request->memory -= int32_t(DibDrop(cache, cache->dibFirst));
+        while (cache->dibFirst != nullptr && request->memory > 0)
+            request->memory -= int32_t(DibDrop(cache, cache->dibFirst));
         for (Glyph* glyph = cache->deviceFirst; glyph != nullptr && request->memory > 0; glyph = glyph->listNext)
             if (glyph->dib != nullptr) request->memory -= int32_t(DibDrop(cache, glyph));
         return;
     }
-    while (cache->deviceFirst != nullptr && request->memory > 0) request->memory -= int32_t(DeviceDrop(cache, cache->deviceFirst));
+    while (cache->deviceFirst != nullptr && request->memory > 0)
+        request->memory -= int32_t(DeviceDrop(cache, cache->deviceFirst));
 }
 
 void GlyphSurfaceEstimate(const GlyphSurface* surface, const GlyphCache* cache, HDC dc, ResourceCost* cost)
@@ -405,10 +413,12 @@ int GlyphSurfaceEnsure(GlyphSurface* surface, const GlyphCache* cache, HDC dc, R
     SetViewportExtEx(surface->draw, viewport.cx, viewport.cy, nullptr);
     const SIZE need = SurfaceNeed(cache);
     if (need.cx <= surface->width && need.cy <= surface->height) return 1;
-    const int32_t width = std::max<int32_t>(need.cx, surface->width), height = std::max<int32_t>(need.cy, surface->height);
+    const int32_t width = std::max<int32_t>(need.cx, surface->width),
+                  height = std::max<int32_t>(need.cy, surface->height);
     const MonoInfo info = MonoInfoOf(width, height);
     void* bits = nullptr;
-    HBITMAP dib = CreateDIBSection(surface->draw, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP dib =
+        CreateDIBSection(surface->draw, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
     if (dib == nullptr) return 0;
     HGDIOBJ previous = SelectObject(surface->draw, dib);
     if (surface->dib != nullptr) {

@@ -24,14 +24,14 @@ struct LzwString {
 };
 
 struct LzwDecoder {
-    uint32_t previous;     // kNone right after a clear
-    uint8_t previousFirst; // first byte of the previous string
+    uint32_t previous;  // kNone right after a clear
+    uint8_t previousFirst;  // first byte of the previous string
     uint32_t nextCode;
     uint32_t width;
     uint32_t early;
     uint32_t threshold;
     uint32_t highest;
-    uint32_t ended;        // an end code was read
+    uint32_t ended;  // an end code was read
     uint32_t exhausted;
     uint64_t bits;
     uint32_t bitCount;
@@ -93,8 +93,8 @@ uint32_t Spell(LzwDecoder* s, uint32_t code)
 
 size_t LzwStateSize() { return sizeof(LzwDecoder); }
 
-int32_t LzwDecode(LzwReadFn read, void* argument, uint8_t* output, uint32_t outputSize, void* state,
-                  uint32_t stateSize, uint32_t flags, uint32_t* produced)
+int32_t LzwDecode(LzwReadFn read, void* argument, uint8_t* output, uint32_t outputSize, void* state, uint32_t stateSize,
+                  uint32_t flags, uint32_t* produced)
 {
     uint32_t written = 0;
     if (produced) *produced = 0;

@@ -130,8 +130,9 @@ int PathCostEstimate(void*, void* object, void*, BandSurface*, ResourceCost* req
 {
     const auto* path = static_cast<const PathEntry*>(object);
     if (path->realised == nullptr)
-        request->memory += static_cast<int32_t>(
-            std::min<int64_t>((int64_t{path->pointCount} + path->figureCount) * 8 + 24, std::numeric_limits<int32_t>::max()));
+        request->memory +=
+            static_cast<int32_t>(std::min<int64_t>((int64_t{path->pointCount} + path->figureCount) * 8 + 24,
+                                                   std::numeric_limits<int32_t>::max()));
     return 0;
 }
 

@@ -191,10 +191,8 @@ void PathToGdiPath(const PathEntry* path, HDC dc)
         points.clear();
         for (uint32_t i = first; i < sub.count; ++i) points.push_back(PathSubpathPoint(sub, i));
         if (!points.empty()) {
-            if (sub.flags & PATH_BEZIER)
-                PolyBezierTo(dc, points.data(), static_cast<DWORD>(points.size()));
-            else
-                PolylineTo(dc, points.data(), static_cast<DWORD>(points.size()));
+            if (sub.flags & PATH_BEZIER) PolyBezierTo(dc, points.data(), static_cast<DWORD>(points.size()));
+            else PolylineTo(dc, points.data(), static_cast<DWORD>(points.size()));
         }
         if (sub.flags & PATH_CLOSE) CloseFigure(dc);
     }

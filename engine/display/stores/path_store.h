@@ -33,7 +33,7 @@ static_assert(sizeof(PathFigure) == 8);
 // A path realised in device pixels: its figures (each of 2 points or more) and their points.
 // It is charged (capacity + figures) x 8 + 24 bytes.
 struct PathPoints {
-    RECT bounds;           // the path's bounds in device pixels when it was realised
+    RECT bounds;  // the path's bounds in device pixels when it was realised
     uint32_t pointCount;
     uint32_t capacity;
     uint32_t figureCount;
@@ -46,13 +46,13 @@ struct PathEntry {
     PathEntry* bucketNext;
     PathEntry* realisedPrev;  // the store's realised list, oldest first
     PathEntry* realisedNext;
-    RECT bounds;              // logical units, from the record
-    uint32_t pointCount;      // of every subpath
-    uint32_t figureCount;     // subpaths flagged as figure starts
+    RECT bounds;  // logical units, from the record
+    uint32_t pointCount;  // of every subpath
+    uint32_t figureCount;  // subpaths flagged as figure starts
     uint32_t subpathCount;
-    uint32_t dataSize;        // bytes of subpath data: (subpaths + points) x 8
-    PathPoints* realised;     // null when not realised
-    uint8_t* data;            // the subpaths as in the record: flags, count, then (x, y) pairs
+    uint32_t dataSize;  // bytes of subpath data: (subpaths + points) x 8
+    PathPoints* realised;  // null when not realised
+    uint8_t* data;  // the subpaths as in the record: flags, count, then (x, y) pairs
 };
 
 struct PathStore {

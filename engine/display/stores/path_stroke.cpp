@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "engine/band/band_surface.h"
-#include "engine/display/stores/path_store.h"
 #include "engine/display/commands/styled_polyline.h"
+#include "engine/display/stores/path_store.h"
 #include "platform/gdi_paths.h"
 
 namespace {

@@ -22,10 +22,17 @@ constexpr struct {
     uint32_t flag;
     uint32_t style;
 } kStyleBits[] = {
-    {0x1, PS_GEOMETRIC},           {0x4, PS_ALTERNATE},         {0x8, PS_DASH},
-    {0x10, PS_DOT},                {0x20, PS_DASHDOT},          {0x40, PS_DASHDOTDOT},
-    {0x100, PS_INSIDEFRAME},       {0x20000, PS_ENDCAP_SQUARE}, {0x40000, PS_ENDCAP_FLAT},
-    {0x1000000, PS_JOIN_BEVEL},    {0x2000000, PS_JOIN_MITER},
+    {0x1, PS_GEOMETRIC},
+    {0x4, PS_ALTERNATE},
+    {0x8, PS_DASH},
+    {0x10, PS_DOT},
+    {0x20, PS_DASHDOT},
+    {0x40, PS_DASHDOTDOT},
+    {0x100, PS_INSIDEFRAME},
+    {0x20000, PS_ENDCAP_SQUARE},
+    {0x40000, PS_ENDCAP_FLAT},
+    {0x1000000, PS_JOIN_BEVEL},
+    {0x2000000, PS_JOIN_MITER},
 };
 
 // The built-in dash patterns, picked by exactly one of the four dash flags.
@@ -93,10 +100,7 @@ Pen* PenAllocate(uint32_t dashCount)
 
 // The GDI style a pen is made with: a pen whose dashes the engine steps itself draws its pieces
 // solid, or GDI would dash them a second time.
-uint32_t GdiStyle(const Pen* pen)
-{
-    return PenIsDashed(pen) ? (pen->style & ~uint32_t{PS_STYLE_MASK}) : pen->style;
-}
+uint32_t GdiStyle(const Pen* pen) { return PenIsDashed(pen) ? (pen->style & ~uint32_t{PS_STYLE_MASK}) : pen->style; }
 
 HPEN Create(const Pen* pen, bool mask)
 {

@@ -40,12 +40,12 @@ struct Pen {
     BrushEntry* brush;  // with a reference
     HPEN colourPen;
     HPEN maskPen;
-    uint32_t style;     // GDI pen style
+    uint32_t style;  // GDI pen style
     uint32_t width;
     uint32_t miterLimit;
     uint32_t dashCount;
-    uint32_t* dashes;   // dashCount lengths, kept behind the record
-    HDC selectedDC;     // the DC it was last selected into, so a release can take it out
+    uint32_t* dashes;  // dashCount lengths, kept behind the record
+    HDC selectedDC;  // the DC it was last selected into, so a release can take it out
 };
 
 struct PenStore {

@@ -110,10 +110,10 @@ bool IntersectBanded(Output* out, const RECT* outer, uint32_t outerCount, const 
         if (Empty(a)) continue;
         // Bands lie apart, so their bottoms rise with their tops: the first band reaching below
         // a's top, then on while the bands start above a's bottom.
-        size_t band = static_cast<size_t>(
-            std::partition_point(bands.begin(), bands.end() - 1,
-                                 [&](uint32_t start) { return inner[start].bottom <= a.top; }) -
-            bands.begin());
+        size_t band =
+            static_cast<size_t>(std::partition_point(bands.begin(), bands.end() - 1,
+                                                     [&](uint32_t start) { return inner[start].bottom <= a.top; }) -
+                                bands.begin());
         for (; band < bandCount && inner[bands[band]].top < a.bottom; ++band) {
             const RECT* first = inner + bands[band];
             const RECT* last = inner + bands[band + 1];
@@ -140,7 +140,8 @@ ByTop ByTopMake(const RECT* inner, uint32_t innerCount)
     ByTop t{inner, {}, {}};
     for (uint32_t j = 0; j < innerCount; ++j)
         if (!Empty(inner[j])) t.order.push_back(j);
-    std::stable_sort(t.order.begin(), t.order.end(), [&](uint32_t x, uint32_t y) { return inner[x].top < inner[y].top; });
+    std::stable_sort(t.order.begin(), t.order.end(),
+                     [&](uint32_t x, uint32_t y) { return inner[x].top < inner[y].top; });
     while (t.leaves < t.order.size()) t.leaves *= 2;
     t.lowest.assign(2 * t.leaves, std::numeric_limits<LONG>::min());
     for (size_t k = 0; k < t.order.size(); ++k) t.lowest[t.leaves + k] = inner[t.order[k]].bottom;

@@ -19,10 +19,10 @@ struct ResourceBudget {
     uint32_t deviceMemoryLimit;
     uint32_t objectLimit;
     uint32_t objectUse;
-    ResourceStore* first;          // the job's stores, in creation order
+    ResourceStore* first;  // the job's stores, in creation order
     ResourceStore* last;
     OutputModuleContext* device;
-    uint32_t markCount;            // objects marked in use by the command being drawn
+    uint32_t markCount;  // objects marked in use by the command being drawn
     ResourceObject* marked[RESOURCE_MARKS_MAX];
 };
 static_assert(offsetof(ResourceBudget, first) == 24);

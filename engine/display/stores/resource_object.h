@@ -20,12 +20,12 @@ inline constexpr uint32_t RESOURCE_BUCKETS = 256;
 inline constexpr uint32_t ResourceBucket(ResourceId id) { return id & 0xFFu; }
 
 // Flag bits shared by every store.
-inline constexpr uint32_t RESOURCE_REALISED = 0x1;        // the GDI object exists
-inline constexpr uint32_t RESOURCE_IN_USE = 0x2;          // selected by the command being drawn
-inline constexpr uint32_t RESOURCE_PIXELS_IN_USE = 0x400; // its own pixel buffer is read
+inline constexpr uint32_t RESOURCE_REALISED = 0x1;  // the GDI object exists
+inline constexpr uint32_t RESOURCE_IN_USE = 0x2;  // selected by the command being drawn
+inline constexpr uint32_t RESOURCE_PIXELS_IN_USE = 0x400;  // its own pixel buffer is read
 inline constexpr uint32_t RESOURCE_CONVERTED_IN_USE = 0x800;
 inline constexpr uint32_t RESOURCE_MARKS = RESOURCE_IN_USE | RESOURCE_PIXELS_IN_USE | RESOURCE_CONVERTED_IN_USE;
-inline constexpr uint32_t RESOURCE_BLACK_WHITE = 0x10;    // colour class, as the command node flags
+inline constexpr uint32_t RESOURCE_BLACK_WHITE = 0x10;  // colour class, as the command node flags
 inline constexpr uint32_t RESOURCE_GREY = 0x20;
 inline constexpr uint32_t RESOURCE_COLOR = 0x40;
 inline constexpr uint32_t RESOURCE_COLOR_MASK = 0x70;
@@ -51,8 +51,8 @@ inline uint32_t ResourceRefDrop(ResourceObject* object)
 // A request (what making a resource ready would cost; trims subtract what they free) or a tally
 // (what a realise or release allocated, negative for what it freed).
 struct ResourceCost {
-    int32_t objects;       // GDI objects
-    int32_t memory;        // bytes of the engine's own buffers
+    int32_t objects;  // GDI objects
+    int32_t memory;  // bytes of the engine's own buffers
     int32_t deviceMemory;  // bytes of device bitmaps
 };
 static_assert(sizeof(ResourceCost) == 12);

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "engine/job/render_call.h"
-#include "platform/kernel.h"
 #include "engine/spool/stream.h"
+#include "platform/kernel.h"
 
 ResourceStore* ResourceStoreCreate(ResourceBudget* budget, Stream* stream)
 {

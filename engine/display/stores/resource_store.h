@@ -24,8 +24,8 @@ struct ResourceStore {
     ResourceStore* next;  // neighbours in the budget's list
     ResourceStore* prev;
     ResourceBudget* budget;
-    StreamSpill* spill;   // bitmap and font data parked by offset; null without a stream
-    uint8_t deviceByte;   // handed to the pen and brush lookups
+    StreamSpill* spill;  // bitmap and font data parked by offset; null without a stream
+    uint8_t deviceByte;  // handed to the pen and brush lookups
     BitmapStore bitmaps;
     BrushStore brushes;
     ClipStore clips;
@@ -46,8 +46,7 @@ void ResourceStoreDestroy(ResourceStore* store);
 void ResourceUseMark(ResourceStore* store, ResourceObject* object, uint32_t bits);
 // enumerate fills the array (of RESOURCE_MARKS_MAX) with the objects the given one depends on and
 // returns their number; each gets the bits.
-typedef uint32_t (*ResourceEnumerateFn)(void* argument, ResourceObject* object, ResourceObject** array,
-                                        uint32_t bits);
+typedef uint32_t (*ResourceEnumerateFn)(void* argument, ResourceObject* object, ResourceObject** array, uint32_t bits);
 void ResourceUseMarkAll(ResourceStore* store, ResourceObject* object, void* argument, uint32_t bits,
                         ResourceEnumerateFn enumerate);
 // Clears the marks of every marked object and empties the list. Every drawing command calls it

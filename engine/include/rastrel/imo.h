@@ -64,7 +64,7 @@ enum ImoManualDuplex : uint32_t {
 enum ImoMediaFlags : uint32_t {
     IMO_MEDIA_MIRRORED = 0x1,
     IMO_MEDIA_COLOR_FORMAT_VALID = 0x2,  // renderedFormat is usable
-    IMO_MEDIA_GRAY_FORMAT_VALID = 0x4,   // outputFormat is usable
+    IMO_MEDIA_GRAY_FORMAT_VALID = 0x4,  // outputFormat is usable
     IMO_MEDIA_ROTATE180 = 0x8,
 };
 
@@ -82,31 +82,31 @@ enum ImoOverstrikePct : uint32_t {
 
 // ---- Device questions (DeviceQuery slot) ----
 enum DeviceQueryId : uint32_t {
-    DEVICE_QUERY_CAPS = 1,           // u32 ImoCaps
-    DEVICE_QUERY_PLANE_LIMIT = 2,    // u32 device word (plane memory limit at band planning)
-    DEVICE_QUERY_MASK_PATTERN = 3,   // u32 kind, i32 width, i32 height, i32 stride, rows
-    DEVICE_QUERY_OPTIONS = 4,        // u32 ImoOption
-    DEVICE_QUERY_MEDIA = 5,          // ImoMediaRequest in, ImoMediaInfo out
-    DEVICE_QUERY_DUPLEX_VALUE = 6,   // 8 bytes, asked with IMO_CAPS_MANUAL_DUPLEX
-    DEVICE_QUERY_BRUSH_DPI = 7,      // u32
-    DEVICE_QUERY_SCALE = 8,          // 24 bytes in, 4 x i32 out
-    DEVICE_QUERY_PEN_DPI = 9,        // two i32 in, u32 out
-    DEVICE_QUERY_THIN_LINE = 10,     // u32, asked with IMO_OPTION_THINLINE_HINTS
-    DEVICE_QUERY_BAND_LINES = 11,    // u32 flags, u32 lines
-    DEVICE_QUERY_OVERSTRIKE = 12,    // u32 per mille
-    DEVICE_QUERY_AREA = 13,          // 24 bytes in, 4 x i32 out
-    DEVICE_QUERY_ENTRY_LIST = 14,    // u32 sheet count, u32 entry count, entries of 56 bytes
+    DEVICE_QUERY_CAPS = 1,  // u32 ImoCaps
+    DEVICE_QUERY_PLANE_LIMIT = 2,  // u32 device word (plane memory limit at band planning)
+    DEVICE_QUERY_MASK_PATTERN = 3,  // u32 kind, i32 width, i32 height, i32 stride, rows
+    DEVICE_QUERY_OPTIONS = 4,  // u32 ImoOption
+    DEVICE_QUERY_MEDIA = 5,  // ImoMediaRequest in, ImoMediaInfo out
+    DEVICE_QUERY_DUPLEX_VALUE = 6,  // 8 bytes, asked with IMO_CAPS_MANUAL_DUPLEX
+    DEVICE_QUERY_BRUSH_DPI = 7,  // u32
+    DEVICE_QUERY_SCALE = 8,  // 24 bytes in, 4 x i32 out
+    DEVICE_QUERY_PEN_DPI = 9,  // two i32 in, u32 out
+    DEVICE_QUERY_THIN_LINE = 10,  // u32, asked with IMO_OPTION_THINLINE_HINTS
+    DEVICE_QUERY_BAND_LINES = 11,  // u32 flags, u32 lines
+    DEVICE_QUERY_OVERSTRIKE = 12,  // u32 per mille
+    DEVICE_QUERY_AREA = 13,  // 24 bytes in, 4 x i32 out
+    DEVICE_QUERY_ENTRY_LIST = 14,  // u32 sheet count, u32 entry count, entries of 56 bytes
     DEVICE_QUERY_MEDIA_PLACED = 15,  // as 5, for a placed sheet
 };
 
 // What the engine asks the module about a sheet (little-endian, 56 bytes).
 struct ImoMediaRequest {
-    uint32_t sides;          // 0 one side, 1 or 2 two sides
+    uint32_t sides;  // 0 one side, 1 or 2 two sides
     uint16_t paperCode;
     uint16_t zero;
-    uint32_t xResolution;    // dpi
+    uint32_t xResolution;  // dpi
     uint32_t yResolution;
-    uint32_t width;          // 1/1000 inch; not above height unless IMO_CAPS_ORIENTED_MEDIA
+    uint32_t width;  // 1/1000 inch; not above height unless IMO_CAPS_ORIENTED_MEDIA
     uint32_t height;
     char paperName[32];
 };
@@ -122,14 +122,14 @@ static_assert(offsetof(ImoMediaRequest, paperName) == 24);
 
 // The module's answer about a sheet (368 bytes).
 struct ImoMediaInfo {
-    uint8_t feedEdge;        // IMO_FEEDEDGE_*
-    uint8_t duplexMode;      // IMO_DUPLEX_MODE_*
+    uint8_t feedEdge;  // IMO_FEEDEDGE_*
+    uint8_t duplexMode;  // IMO_DUPLEX_MODE_*
     uint16_t paperCode;
-    uint32_t mediaFlags;     // IMO_MEDIA_*
+    uint32_t mediaFlags;  // IMO_MEDIA_*
     uint32_t xResolution;
     uint32_t yResolution;
     ImxImageFormat renderedFormat;  // the colour plane configuration
-    ImxImageFormat outputFormat;    // the grey plane configuration
+    ImxImageFormat outputFormat;  // the grey plane configuration
 };
 static_assert(sizeof(ImoMediaInfo) == 368);
 static_assert(offsetof(ImoMediaInfo, feedEdge) == 0);
@@ -143,8 +143,8 @@ static_assert(offsetof(ImoMediaInfo, outputFormat) == 192);
 
 // One sheet side of the entry list (DeviceQuery id 14), 56 bytes.
 struct SheetEntry {
-    uint32_t kind;           // bit 0 front, bit 1 back, bit 2 blank
-    uint32_t width;          // 1/1000 inch
+    uint32_t kind;  // bit 0 front, bit 1 back, bit 2 blank
+    uint32_t width;  // 1/1000 inch
     uint32_t height;
     uint16_t paperCode;
     uint16_t reserved;
@@ -165,8 +165,8 @@ typedef void* ImoInstance;
 
 typedef ImxStatus (*ImoJobAbortFn)(ImoInstance instance);
 typedef ImxStatus (*ImoBandAddFn)(ImoInstance instance, const ImxImage* band);
-typedef ImxStatus (*ImoColorConvertPixelFn)(ImoInstance instance, uint32_t formatId, uint8_t* flag,
-                                            uint32_t kind, const uint8_t* colorBgr0, uint32_t* out);
+typedef ImxStatus (*ImoColorConvertPixelFn)(ImoInstance instance, uint32_t formatId, uint8_t* flag, uint32_t kind,
+                                            const uint8_t* colorBgr0, uint32_t* out);
 typedef ImxStatus (*ImoColorConvertImageFn)(ImoInstance instance, uint32_t flag, const ImxImage* source,
                                             ImxImage* destination);
 typedef ImxStatus (*ImoDocBeginFn)(ImoInstance instance, const uint8_t* documentBlock, uint32_t colorJob,
@@ -175,8 +175,8 @@ typedef ImxStatus (*ImoDocEndFn)(ImoInstance instance, uint32_t blobSize, const 
 typedef ImxStatus (*ImoBitmapPrepareFn)(ImoInstance instance, const ImxImage* image, uint32_t width);
 typedef ImxStatus (*ImoJobBeginFn)(ImoInstance instance, uint32_t jobNumber);
 typedef ImxStatus (*ImoJobEndFn)(ImoInstance instance);
-typedef ImxStatus (*ImoImageBeginFn)(ImoInstance instance, uint32_t kind, const RECT* destination,
-                                     uint32_t classBits, uint32_t blobSize, const void* blob);
+typedef ImxStatus (*ImoImageBeginFn)(ImoInstance instance, uint32_t kind, const RECT* destination, uint32_t classBits,
+                                     uint32_t blobSize, const void* blob);
 typedef ImxStatus (*ImoImageBlankFn)(ImoInstance instance, uint32_t blobSize, const void* blob);
 typedef ImxStatus (*ImoImageEndFn)(ImoInstance instance);
 typedef ImxStatus (*ImoDeviceQueryFn)(ImoInstance instance, uint32_t id, uint32_t inputSize, const void* input,
@@ -187,8 +187,8 @@ typedef ImoSheetBeginFn ImoSheetBlankFn;
 typedef ImxStatus (*ImoSheetEndFn)(ImoInstance instance);
 typedef ImxStatus (*ImoHalftoneImageFn)(ImoInstance instance, uint32_t flag, const ImxImage* source,
                                         ImxTexture* texture);
-typedef ImxStatus (*ImoHalftoneColorFn)(ImoInstance instance, uint32_t formatId, uint8_t* flag,
-                                        const uint8_t* color, ImxTexture* texture);
+typedef ImxStatus (*ImoHalftoneColorFn)(ImoInstance instance, uint32_t formatId, uint8_t* flag, const uint8_t* color,
+                                        ImxTexture* texture);
 typedef ImxStatus (*ImoJobDataFn)(ImoInstance instance, uint32_t size, const void* record);
 typedef ImxStatus (*ImoManualDuplexPassFn)(ImoInstance instance, uint32_t pass, uint32_t count, void* reserved);
 
@@ -247,6 +247,6 @@ static_assert(offsetof(ImoCallbackTable, HalftoneColor) == IMO_SLOT_HALFTONE_COL
 static_assert(offsetof(ImoCallbackTable, ManualDuplexPass) == IMO_SLOT_MANUAL_DUPLEX_PASS * sizeof(void*));
 
 // The module's two exports, looked up by name.
-typedef ImxStatus (*ImoInitializeFn)(const char* configuration, OutputModuleContext* host,
-                                     ImoCallbackTable* table, ImoInstance* instance);
+typedef ImxStatus (*ImoInitializeFn)(const char* configuration, OutputModuleContext* host, ImoCallbackTable* table,
+                                     ImoInstance* instance);
 typedef ImxStatus (*ImoDeinitializeFn)(ImoInstance instance);

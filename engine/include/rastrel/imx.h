@@ -42,16 +42,15 @@ typedef void (*ImxJBIGOutputCallback)(void* argument, uint8_t** buffer, uint32_t
 inline constexpr uint32_t IMX_JBIG_NO_TYPICAL_PREDICTION = 0x1;
 
 // Returns the encoder, or null when an allocation failed. maxWidth bounds every image's width.
-RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t options,
-                                                ImxJBIGOutputCallback callback, void* argument);
+RASTREL_API ImxJBIGEncoder* ImxJBIGEncoderInit(uint32_t maxWidth, uint32_t options, ImxJBIGOutputCallback callback,
+                                               void* argument);
 // size = {width XD, height YD}; linesPerStripe = L0. Writes the image header. Returns 0, or -4
 // when a size is 0 or the width exceeds the encoder's maximum width.
-RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* encoder, const uint32_t size[2],
-                                         uint32_t linesPerStripe);
+RASTREL_API ImxStatus ImxJBIGImageBegin(ImxJBIGEncoder* encoder, const uint32_t size[2], uint32_t linesPerStripe);
 // Codes lineCount lines of (XD + 7) / 8 bytes, stride bytes apart; null bytes stand for white
 // lines. Lines beyond the image height are ignored.
-RASTREL_API ImxStatus ImxJBIGImageBandAdd(ImxJBIGEncoder* encoder, const uint8_t* bytes,
-                                           uint32_t lineCount, uint32_t stride);
+RASTREL_API ImxStatus ImxJBIGImageBandAdd(ImxJBIGEncoder* encoder, const uint8_t* bytes, uint32_t lineCount,
+                                          uint32_t stride);
 // Codes missing lines as white, closes the open stripe and hands the last buffer over.
 RASTREL_API ImxStatus ImxJBIGImageEnd(ImxJBIGEncoder* encoder);
 RASTREL_API void ImxJBIGEncoderDeinit(ImxJBIGEncoder* encoder);

@@ -11,20 +11,20 @@
 typedef int32_t ImxStatus;
 
 inline constexpr ImxStatus IMX_OK = 0;
-inline constexpr ImxStatus IMX_ERR_CONFIG = -1;             // configuration could not be parsed
-inline constexpr ImxStatus IMX_ERR_QUERY_UNKNOWN = -2;      // query not answered (unknown query id)
-inline constexpr ImxStatus IMX_ERR_NO_MEMORY = -3;          // out of memory, or no halftone set
-inline constexpr ImxStatus IMX_ERR_ARGUMENT = -4;           // bad or null argument, input too small
-inline constexpr ImxStatus IMX_ERR_BUFFER_TOO_SMALL = -5;   // the needed size is written back
-inline constexpr ImxStatus IMX_ERR_WRITE = -6;              // job-data write failed, or job in error
-inline constexpr ImxStatus IMX_ERR_UNSUPPORTED = -10;       // unsupported pixel format, empty slot
-inline constexpr ImxStatus IMX_ERR_NOT_FOUND = -128;        // resource or table entry not found
-inline constexpr ImxStatus IMX_ERR_BAD_MAGIC = -129;        // halftone file has the wrong magic
-inline constexpr ImxStatus IMX_ERR_LOAD = -130;             // data source could not be loaded
-inline constexpr ImxStatus IMX_ERR_PROFILE = -131;          // colour profile rejected
-inline constexpr ImxStatus IMX_ERR_LINK = -132;             // colour link could not be built
-inline constexpr ImxStatus IMX_ERR_BITMAP_SETUP = -133;     // bitmap set-up for a transform failed
-inline constexpr ImxStatus IMX_ERR_TRANSFORM = -134;        // colour transform failed
+inline constexpr ImxStatus IMX_ERR_CONFIG = -1;  // configuration could not be parsed
+inline constexpr ImxStatus IMX_ERR_QUERY_UNKNOWN = -2;  // query not answered (unknown query id)
+inline constexpr ImxStatus IMX_ERR_NO_MEMORY = -3;  // out of memory, or no halftone set
+inline constexpr ImxStatus IMX_ERR_ARGUMENT = -4;  // bad or null argument, input too small
+inline constexpr ImxStatus IMX_ERR_BUFFER_TOO_SMALL = -5;  // the needed size is written back
+inline constexpr ImxStatus IMX_ERR_WRITE = -6;  // job-data write failed, or job in error
+inline constexpr ImxStatus IMX_ERR_UNSUPPORTED = -10;  // unsupported pixel format, empty slot
+inline constexpr ImxStatus IMX_ERR_NOT_FOUND = -128;  // resource or table entry not found
+inline constexpr ImxStatus IMX_ERR_BAD_MAGIC = -129;  // halftone file has the wrong magic
+inline constexpr ImxStatus IMX_ERR_LOAD = -130;  // data source could not be loaded
+inline constexpr ImxStatus IMX_ERR_PROFILE = -131;  // colour profile rejected
+inline constexpr ImxStatus IMX_ERR_LINK = -132;  // colour link could not be built
+inline constexpr ImxStatus IMX_ERR_BITMAP_SETUP = -133;  // bitmap set-up for a transform failed
+inline constexpr ImxStatus IMX_ERR_TRANSFORM = -134;  // colour transform failed
 
 // Colour format ids: one bit a format.
 typedef uint32_t OcmColorFormat;
@@ -60,8 +60,8 @@ inline constexpr uint32_t IMX_MAX_PLANES = 8;
 // One plane of a pixel format.
 struct ImxPlaneFormat {
     uint32_t colorantId;
-    uint32_t flags;        // IMX_PLANE_FORMAT_INVERTED: 255 means no ink
-    uint32_t depth;        // bits per pixel: 1, 2, 4, 8, 24 or 32 (read as its low byte)
+    uint32_t flags;  // IMX_PLANE_FORMAT_INVERTED: 255 means no ink
+    uint32_t depth;  // bits per pixel: 1, 2, 4, 8, 24 or 32 (read as its low byte)
     uint32_t xResolution;  // 0 = the job's resolution
     uint32_t yResolution;  // 0 = the job's resolution
 };
@@ -77,9 +77,9 @@ inline constexpr uint32_t IMX_PLANE_FORMAT_INVERTED = 0x1;
 // A pixel format (little-endian on the wire; it travels inside ImoMediaInfo).
 struct ImxImageFormat {
     OcmColorFormat formatId;
-    uint32_t reserved;     // 0 in every format the system builds
-    uint32_t colorBits;    // bits of one colour in this format
-    uint32_t planeCount;   // 1..8
+    uint32_t reserved;  // 0 in every format the system builds
+    uint32_t colorBits;  // bits of one colour in this format
+    uint32_t planeCount;  // 1..8
     ImxPlaneFormat planes[IMX_MAX_PLANES];
 };
 static_assert(sizeof(ImxImageFormat) == 176);
@@ -90,20 +90,20 @@ static_assert(offsetof(ImxImageFormat, planeCount) == 12);
 static_assert(offsetof(ImxImageFormat, planes) == 16);
 
 // Plane flags of ImxPlane.
-inline constexpr uint8_t IMX_PLANE_SOLID = 0x1;     // one colour value, held in solidValue; no data
+inline constexpr uint8_t IMX_PLANE_SOLID = 0x1;  // one colour value, held in solidValue; no data
 inline constexpr uint8_t IMX_PLANE_BORROWED = 0x2;  // the data belongs to the caller, not the texture
-inline constexpr uint8_t IMX_PLANE_BLANK = 0x4;     // no ink anywhere; no data
-inline constexpr uint8_t IMX_PLANE_FULL = 0x8;      // full ink; no data
+inline constexpr uint8_t IMX_PLANE_BLANK = 0x4;  // no ink anywhere; no data
+inline constexpr uint8_t IMX_PLANE_FULL = 0x8;  // full ink; no data
 
 // One plane of an image or texture. Rows run top-down, stride bytes apart; 1-bit pixels are
 // packed most significant bit first.
 struct ImxPlane {
     uint32_t colorantId;
-    uint8_t depth;         // bits per pixel
-    uint8_t flags;         // IMX_PLANE_*
+    uint8_t depth;  // bits per pixel
+    uint8_t flags;  // IMX_PLANE_*
     uint8_t reserved0[2];
     uint32_t dataPresent;  // 1 when data holds the plane's pixels (the texture code's use count)
-    uint32_t reserved1;    // not interpreted by the services
+    uint32_t reserved1;  // not interpreted by the services
     union {
         struct {
             uint32_t width;
@@ -111,7 +111,7 @@ struct ImxPlane {
         };
         uint32_t solidValue;  // with IMX_PLANE_SOLID: the plane's colour value
     };
-    uint32_t stride;       // bytes per row
+    uint32_t stride;  // bytes per row
     uint32_t reserved2;
     uint8_t* data;
 };
@@ -164,15 +164,15 @@ static_assert(offsetof(ImxTexture, planeCount) == 12);
 static_assert(offsetof(ImxTexture, planes) == 16);
 
 // Where a colour profile or a halftone set comes from.
-inline constexpr uint32_t IMX_SOURCE_MEMORY = 0;    // pointer: the memory block
+inline constexpr uint32_t IMX_SOURCE_MEMORY = 0;  // pointer: the memory block
 inline constexpr uint32_t IMX_SOURCE_RESOURCE = 1;  // pointer: the module handle
-inline constexpr uint32_t IMX_SOURCE_FILE = 2;      // pointer: the file path (ANSI)
+inline constexpr uint32_t IMX_SOURCE_FILE = 2;  // pointer: the file path (ANSI)
 
 struct ImxDataSource {
-    uint32_t kind;              // IMX_SOURCE_*
+    uint32_t kind;  // IMX_SOURCE_*
     const void* pointer;
-    const char* resourceType;   // kind IMX_SOURCE_RESOURCE
-    uint32_t resourceId;        // kind IMX_SOURCE_RESOURCE
+    const char* resourceType;  // kind IMX_SOURCE_RESOURCE
+    uint32_t resourceId;  // kind IMX_SOURCE_RESOURCE
 };
 static_assert(sizeof(ImxDataSource) == 32);
 static_assert(offsetof(ImxDataSource, kind) == 0);

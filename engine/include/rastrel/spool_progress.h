@@ -9,18 +9,18 @@
 
 // Page positions of a job: private to a page source, or the producer's progress block.
 struct PageIndex {
-    uint32_t finished;        // 1: the job-end record was found (producer: everything is written)
-    uint32_t aborted;         // 1: the producer gave up (the engine never sets it)
-    uint32_t firstPage;       // number of the first indexed page
-    uint32_t count;           // pages indexed
+    uint32_t finished;  // 1: the job-end record was found (producer: everything is written)
+    uint32_t aborted;  // 1: the producer gave up (the engine never sets it)
+    uint32_t firstPage;  // number of the first indexed page
+    uint32_t count;  // pages indexed
     uint32_t jobEndPosition;  // stream position of the job-end record, valid when finished
-    uint32_t* offsets;        // stream positions of the page records, entry i for firstPage + i
+    uint32_t* offsets;  // stream positions of the page records, entry i for firstPage + i
 };
 
 struct SpoolProgress {
-    CRITICAL_SECTION lock;    // guards *progress
-    HANDLE pageAvailable;     // set by the producer after adding pages, finishing or aborting
-    HANDLE rendererWaiting;   // set by the engine each time it starts to wait
+    CRITICAL_SECTION lock;  // guards *progress
+    HANDLE pageAvailable;  // set by the producer after adding pages, finishing or aborting
+    HANDLE rendererWaiting;  // set by the engine each time it starts to wait
     PageIndex* progress;
 };
 

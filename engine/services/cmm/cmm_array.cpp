@@ -11,7 +11,8 @@ uint32_t FullBits(CmmElementCode code) { return CmmElementSize(code) * 8; }
 uint32_t BitsOf(const CmmArray* a) { return a->bits != 0 ? std::min(a->bits, FullBits(a->code)) : FullBits(a->code); }
 double FullScale(uint32_t bits) { return std::ldexp(1.0, static_cast<int>(bits)) - 1.0; }
 
-double LoadAsFloat(const CmmArray* a, size_t i) {
+double LoadAsFloat(const CmmArray* a, size_t i)
+{
     double v = 0;
     switch (a->code) {
         case CMM_ELEMENT_FLOAT: return static_cast<const float*>(a->data)[i];
@@ -25,7 +26,8 @@ double LoadAsFloat(const CmmArray* a, size_t i) {
 }
 
 // v is already on the destination's integer scale.
-void StoreFromFloat(CmmArray* a, size_t i, double v) {
+void StoreFromFloat(CmmArray* a, size_t i, double v)
+{
     if (std::isnan(v)) v = 0;
     switch (a->code) {
         case CMM_ELEMENT_FLOAT: static_cast<float*>(a->data)[i] = static_cast<float>(v); return;
@@ -44,15 +46,14 @@ void StoreFromFloat(CmmArray* a, size_t i, double v) {
         case CMM_ELEMENT_S32:
             static_cast<int32_t*>(a->data)[i] = static_cast<int32_t>(std::clamp(v, -2147483647.0, 2147483647.0));
             return;
-        default:
-            static_cast<uint32_t*>(a->data)[i] = static_cast<uint32_t>(std::clamp(v, 0.0, 4294967295.0));
-            return;
+        default: static_cast<uint32_t*>(a->data)[i] = static_cast<uint32_t>(std::clamp(v, 0.0, 4294967295.0)); return;
     }
 }
 
 }  // namespace
 
-void CmmArrayConvert(const CmmArray* source, CmmArray* destination) {
+void CmmArrayConvert(const CmmArray* source, CmmArray* destination)
+{
     if (source == destination || source->data == nullptr || destination->data == nullptr) return;
     const uint32_t perRow = std::min(source->perRow, destination->perRow);
     const uint32_t rows = std::min(source->rows, destination->rows);

@@ -8,7 +8,7 @@ struct CmmArray {
     uint32_t perRow;
     uint32_t rows;
     CmmElementCode code;  // 32, 128, 160, 192, 224 or 352 (float)
-    uint32_t bits;        // significant bits; 0 = the type's full width
+    uint32_t bits;  // significant bits; 0 = the type's full width
     void* data;
 };
 static_assert(sizeof(CmmArray) == 24);

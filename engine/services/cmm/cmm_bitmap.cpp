@@ -5,7 +5,8 @@ namespace {
 
 size_t OrderBytes(uint32_t channels) { return sizeof(uint32_t) * (channels == 0 ? 1 : channels); }
 
-void BitmapReattach(CmmGlobals*, CmmObject* handle) {
+void BitmapReattach(CmmGlobals*, CmmObject* handle)
+{
     CmmBitmap* bitmap = CmmBitmapOf(handle);
     bitmap->order = bitmap->orderArray;
     if (bitmap->ownsPixels != 0)
@@ -16,7 +17,8 @@ void BitmapReattach(CmmGlobals*, CmmObject* handle) {
 
 void CmmBitmapSetup(CmmGlobals* g, CmmObject* handle, uint32_t channels, uint32_t width, uint32_t rows,
                     uint32_t bytesPerPixel, uint32_t stride, const uint32_t* order, bool ownsPixels,
-                    const uint8_t* pixels) {
+                    const uint8_t* pixels)
+{
     CmmObjectInit(handle, CMM_TYPE_BITMAP);
     if (CmmFailed(g)) return;
     const uint64_t pixelSize = bytesPerPixel != 0 ? bytesPerPixel : channels;
@@ -46,14 +48,13 @@ void CmmBitmapSetup(CmmGlobals* g, CmmObject* handle, uint32_t channels, uint32_
     for (uint32_t i = 0; i < channels; ++i) bitmap->orderArray[i] = order != nullptr ? order[i] : i;
     BitmapReattach(g, handle);
     if (pixels != nullptr) {
-        if (ownsPixels)
-            CmmCopyBytes(bitmap->pixels, pixels, pixelBytes);
-        else
-            bitmap->pixels = const_cast<uint8_t*>(pixels);
+        if (ownsPixels) CmmCopyBytes(bitmap->pixels, pixels, pixelBytes);
+        else bitmap->pixels = const_cast<uint8_t*>(pixels);
     }
 }
 
-void CmmBitmapAttach(CmmGlobals* g, CmmObject* handle, uint32_t rows, const uint8_t* pixels) {
+void CmmBitmapAttach(CmmGlobals* g, CmmObject* handle, uint32_t rows, const uint8_t* pixels)
+{
     if (CmmFailed(g) || handle == nullptr || handle->type != CMM_TYPE_BITMAP || handle->body == nullptr) return;
     CmmBitmap* bitmap = CmmBitmapOf(handle);
     if (bitmap->ownsPixels == 0) {
@@ -70,7 +71,8 @@ void CmmBitmapAttach(CmmGlobals* g, CmmObject* handle, uint32_t rows, const uint
     if (pixels != nullptr) CmmCopyBytes(bitmap->pixels, pixels, uint64_t{bitmap->stride} * rows);
 }
 
-void CmmBitmapDetachCopy(CmmGlobals* g, CmmObject* handle, uint32_t* rows, uint8_t* destination) {
+void CmmBitmapDetachCopy(CmmGlobals* g, CmmObject* handle, uint32_t* rows, uint8_t* destination)
+{
     if (CmmFailed(g) || handle == nullptr || handle->type != CMM_TYPE_BITMAP || handle->body == nullptr) return;
     const CmmBitmap* bitmap = CmmBitmapOf(handle);
     if (rows != nullptr) *rows = bitmap->rows;

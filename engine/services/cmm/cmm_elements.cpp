@@ -4,16 +4,23 @@
 
 #include "engine/services/cmm/cmm_stream.h"
 
-uint32_t CmmElementSize(CmmElementCode code) {
+uint32_t CmmElementSize(CmmElementCode code)
+{
     switch (code) {
-        case 128: case 160: return 2;
-        case 192: case 224: case 256: case 288: case 352: return 4;
+        case 128:
+        case 160: return 2;
+        case 192:
+        case 224:
+        case 256:
+        case 288:
+        case 352: return 4;
         case 384: return 8;
         default: return 1;
     }
 }
 
-void CmmElementsSwap(const void* source, void* destination, CmmElementCode code, uint32_t count) {
+void CmmElementsSwap(const void* source, void* destination, CmmElementCode code, uint32_t count)
+{
     const uint32_t size = CmmElementSize(code);
     const auto* from = static_cast<const uint8_t*>(source);
     auto* to = static_cast<uint8_t*>(destination);
@@ -25,8 +32,8 @@ void CmmElementsSwap(const void* source, void* destination, CmmElementCode code,
         for (uint32_t b = 0; b < size; ++b) to[b] = from[size - 1 - b];
 }
 
-uint32_t CmmStreamReadElements(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode code,
-                               int64_t count) {
+uint32_t CmmStreamReadElements(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode code, int64_t count)
+{
     if (count < 1 || CmmFailed(g)) return 0;
     if (count > UINT32_MAX) count = UINT32_MAX;
     if (code == CMM_ELEMENT_U8 || code == CMM_ELEMENT_TEXT)
@@ -51,8 +58,8 @@ uint32_t CmmStreamReadElements(CmmGlobals* g, CmmObject* stream, void* destinati
     return done;
 }
 
-void CmmStreamWriteElements(CmmGlobals* g, CmmObject* stream, const void* source, CmmElementCode code,
-                            int64_t count) {
+void CmmStreamWriteElements(CmmGlobals* g, CmmObject* stream, const void* source, CmmElementCode code, int64_t count)
+{
     if (CmmFailed(g)) return;
     if (code == CMM_ELEMENT_TEXT) {
         const char* text = static_cast<const char*>(source);

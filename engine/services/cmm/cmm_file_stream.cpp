@@ -27,7 +27,8 @@ constexpr AccessMode kCreate = {"wb+", "w+", O_RDWR | O_CREAT | O_TRUNC};
 // A profile's name comes from the data: only a regular file is opened. The open itself must not
 // wait (a FIFO in its place would block for ever, and could be swapped in after any look at the
 // name), so it is made without blocking and what was opened is checked before it is read.
-FILE* RegularFileOpen(const char* name, const AccessMode& mode, bool text) {
+FILE* RegularFileOpen(const char* name, const AccessMode& mode, bool text)
+{
     const int fd = ::open(name, mode.flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return nullptr;
     struct stat st;
@@ -41,7 +42,8 @@ FILE* RegularFileOpen(const char* name, const AccessMode& mode, bool text) {
     return file;
 }
 
-void FileOpen(CmmGlobals* g, CmmObject* self) {
+void FileOpen(CmmGlobals* g, CmmObject* self)
+{
     CmmStream* s = CmmStreamOf(self);
     if (s->source == nullptr || s->source->fileName == nullptr) {
         CmmRaise(g, CMM_STATUS_NO_FILE_NAME);
@@ -59,44 +61,46 @@ void FileOpen(CmmGlobals* g, CmmObject* self) {
     if (s->file == nullptr) CmmRaise(g, CMM_STATUS_OPEN_FAILED);
 }
 
-uint32_t FileRead(CmmGlobals* g, CmmObject* self, void* destination, uint32_t n) {
+uint32_t FileRead(CmmGlobals* g, CmmObject* self, void* destination, uint32_t n)
+{
     CmmStream* s = CmmStreamOf(self);
     const size_t done = s->file != nullptr ? std::fread(destination, 1, n, s->file) : 0;
-    if (s->bytesDone != nullptr)
-        *s->bytesDone = static_cast<uint32_t>(done);
-    else if (done != n)
-        CmmRaise(g, CMM_STATUS_NO_DATA);
+    if (s->bytesDone != nullptr) *s->bytesDone = static_cast<uint32_t>(done);
+    else if (done != n) CmmRaise(g, CMM_STATUS_NO_DATA);
     return static_cast<uint32_t>(done);
 }
 
-void FileWrite(CmmGlobals* g, CmmObject* self, const void* source, uint32_t n) {
+void FileWrite(CmmGlobals* g, CmmObject* self, const void* source, uint32_t n)
+{
     CmmStream* s = CmmStreamOf(self);
     const size_t done = s->file != nullptr ? std::fwrite(source, 1, n, s->file) : 0;
-    if (s->bytesDone != nullptr)
-        *s->bytesDone = static_cast<uint32_t>(done);
-    else if (done != n)
-        CmmRaise(g, CMM_STATUS_NO_ROOM);
+    if (s->bytesDone != nullptr) *s->bytesDone = static_cast<uint32_t>(done);
+    else if (done != n) CmmRaise(g, CMM_STATUS_NO_ROOM);
 }
 
-bool FileAtEnd(CmmGlobals*, CmmObject* self) {
+bool FileAtEnd(CmmGlobals*, CmmObject* self)
+{
     CmmStream* s = CmmStreamOf(self);
     return s->file == nullptr || std::feof(s->file) != 0;
 }
 
-uint8_t* FileSeek(CmmGlobals*, CmmObject* self, int64_t offset, uint32_t origin) {
+uint8_t* FileSeek(CmmGlobals*, CmmObject* self, int64_t offset, uint32_t origin)
+{
     CmmStream* s = CmmStreamOf(self);
     const int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
     if (s->file != nullptr) std::fseek(s->file, static_cast<long>(origin == 2 ? -offset : offset), whence);
     return nullptr;
 }
 
-uint64_t FileTell(CmmGlobals*, CmmObject* self) {
+uint64_t FileTell(CmmGlobals*, CmmObject* self)
+{
     CmmStream* s = CmmStreamOf(self);
     const long at = s->file != nullptr ? std::ftell(s->file) : -1;
     return at < 0 ? 0 : static_cast<uint64_t>(at);
 }
 
-void FileClose(CmmGlobals*, CmmObject* self) {
+void FileClose(CmmGlobals*, CmmObject* self)
+{
     CmmStream* s = CmmStreamOf(self);
     if (s->file != nullptr) std::fclose(s->file);
     s->file = nullptr;
@@ -106,8 +110,9 @@ void FileDestroy(CmmGlobals* g, CmmObject* self) { FileClose(g, self); }
 
 }  // namespace
 
-void CmmFileStreamCreate(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* source, uint32_t access,
-                         bool text, uint32_t origin, uint32_t flag) {
+void CmmFileStreamCreate(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* source, uint32_t access, bool text,
+                         uint32_t origin, uint32_t flag)
+{
     CmmObjectInit(handle, CMM_TYPE_STREAM);
     if (CmmFailed(g)) return;
     handle->bodySize = sizeof(CmmStream);
@@ -125,7 +130,8 @@ void CmmFileStreamCreate(CmmGlobals* g, CmmObject* handle, const CmmProfileSourc
     FileOpen(g, handle);
 }
 
-CmmProfileSource* CmmFileSourceCreate(CmmGlobals* g, const char* path) {
+CmmProfileSource* CmmFileSourceCreate(CmmGlobals* g, const char* path)
+{
     const size_t length = std::strlen(path);
     auto* source = static_cast<CmmProfileSource*>(CmmAlloc(g, sizeof(CmmProfileSource) + length + 1));
     if (source == nullptr) return nullptr;

@@ -13,7 +13,8 @@ namespace {
 // Walks the pixels, backwards when a conversion in place would otherwise overwrite pixels it
 // has not read yet.
 template <typename Pixel>
-void ForEachPixel(const CmmBitmap* s, CmmBitmap* d, Pixel&& pixel) {
+void ForEachPixel(const CmmBitmap* s, CmmBitmap* d, Pixel&& pixel)
+{
     const bool backwards = s->pixels == d->pixels && (d->bytesPerPixel > s->bytesPerPixel || d->stride > s->stride);
     for (uint32_t r = 0; r < s->rows; ++r) {
         const uint32_t row = backwards ? s->rows - 1 - r : r;
@@ -28,7 +29,8 @@ void ForEachPixel(const CmmBitmap* s, CmmBitmap* d, Pixel&& pixel) {
 
 inline uint32_t Fraction(const CmmPipeline* p, uint32_t x) { return p->fractions[x]; }
 
-inline uint32_t LoadNode(const uint8_t* p) {
+inline uint32_t LoadNode(const uint8_t* p)
+{
     uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
@@ -38,7 +40,8 @@ inline uint32_t LoadNode(const uint8_t* p) {
 // 16-bit lanes a word (a lane's sum stays below 65,536 because the weights add up to 256), and
 // a pixel like the one before it (most of a page) takes the result again.
 template <uint32_t Outputs>
-void ThreeInputKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
+void ThreeInputKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d)
+{
     const uint32_t* c0 = p->coordinates;
     const uint32_t* c1 = p->coordinates + 256;
     const uint32_t* c2 = p->coordinates + 512;
@@ -83,7 +86,8 @@ void ThreeInputKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
 
 // Inputs known at compile time (3 or 4); Outputs 0 means the pipeline's count.
 template <uint32_t Inputs, uint32_t Outputs>
-void SimplexKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
+void SimplexKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d)
+{
     const uint32_t outputs = Outputs != 0 ? Outputs : p->outputs;
     ForEachPixel(s, d, [&](const uint8_t* in, uint8_t* out) {
         uint32_t x[Inputs];
@@ -122,7 +126,8 @@ void SimplexKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
 
 }  // namespace
 
-void CmmKernelGeneric(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
+void CmmKernelGeneric(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d)
+{
     const uint32_t inputs = p->inputs, outputs = p->outputs;
     ForEachPixel(s, d, [&](const uint8_t* in, uint8_t* out) {
         uint32_t f[CMM_PIPELINE_MAX_CHANNELS];
@@ -166,7 +171,8 @@ void CmmKernelGeneric(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
 namespace {
 
 // One input: the grid is a 256-entry table per output, read at the input byte itself.
-void TableKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d) {
+void TableKernel(const CmmPipeline* p, CmmBitmap* s, CmmBitmap* d)
+{
     const uint32_t outputs = p->outputs;
     ForEachPixel(s, d, [&](const uint8_t* in, uint8_t* out) {
         const uint8_t* node = p->grid + p->coordinates[in[s->order[0]]];
@@ -187,7 +193,8 @@ const KernelRow kKernels[] = {
 
 }  // namespace
 
-CmmKernel CmmKernelSelect(uint32_t inputs, uint32_t outputs) {
+CmmKernel CmmKernelSelect(uint32_t inputs, uint32_t outputs)
+{
     const uint32_t column = outputs == 1 ? 0 : outputs == 3 ? 1 : outputs == 4 ? 2 : 3;
     for (const KernelRow& row : kKernels)
         if (row.inputs == inputs) return row.byOutputs[column];

@@ -30,25 +30,26 @@ void Append(Chain& c, CmmObject* stage) { CmmGroupStageAppend(c.g, c.group, stag
 
 const CmmProfileHeader& HeaderOf(CmmObject* profile) { return *CmmProfileHeaderOf(profile); }
 
-bool Has(CmmObject* profile, uint32_t signature) {
+bool Has(CmmObject* profile, uint32_t signature)
+{
     uint32_t size = 0;
     return CmmTagBytes(profile, signature, &size) != nullptr;
 }
 
 // The table for an intent ("A2B" or "B2A" and the digit), or the intent-0 table when absent.
-uint32_t TableFor(CmmObject* profile, const char (&prefix)[5], uint32_t intent) {
+uint32_t TableFor(CmmObject* profile, const char (&prefix)[5], uint32_t intent)
+{
     const uint32_t base = CmmSignature(prefix) & 0xFFFFFF00u;
     const uint32_t wanted = base | (intent == 2 ? '2' : intent == 1 || intent == 3 ? '1' : '0');
     return Has(profile, wanted) ? wanted : base | '0';
 }
 
-void ConvertTo(Chain& c, uint32_t target) {
+void ConvertTo(Chain& c, uint32_t target)
+{
     if (CmmFailed(c.g) || c.space == target) return;
     CmmObject stage{};
-    if (c.space == kXyz && target == kLab)
-        CmmXyzToLabStageCreate(c.g, &stage, nullptr);
-    else if (c.space == kLab && target == kXyz)
-        CmmLabToXyzStageCreate(c.g, &stage, nullptr);
+    if (c.space == kXyz && target == kLab) CmmXyzToLabStageCreate(c.g, &stage, nullptr);
+    else if (c.space == kLab && target == kXyz) CmmLabToXyzStageCreate(c.g, &stage, nullptr);
     else {
         CmmRaise(c.g, CMM_STATUS_SPACES_DIFFER);
         return;
@@ -58,7 +59,8 @@ void ConvertTo(Chain& c, uint32_t target) {
 }
 
 // A lookup table; "mft2" tables keep Lab in the 16-bit encoding whose L 100 is 65280.
-void AddLut(Chain& c, CmmObject* profile, uint32_t signature, bool towardsPcs) {
+void AddLut(Chain& c, CmmObject* profile, uint32_t signature, bool towardsPcs)
+{
     uint32_t size = 0;
     const uint8_t* bytes = CmmTagBytes(profile, signature, &size);
     const bool lab16 = bytes != nullptr && size >= 4 && LoadBE32(bytes) == CmmSignature("mft2") &&
@@ -76,7 +78,8 @@ void AddLut(Chain& c, CmmObject* profile, uint32_t signature, bool towardsPcs) {
     }
 }
 
-void AddRgbCurves(Chain& c, CmmObject* profile, bool towardsPcs) {
+void AddRgbCurves(Chain& c, CmmObject* profile, bool towardsPcs)
+{
     CmmObject group{}, curve{};
     CmmGroupStageCreate(c.g, &group, true, 3, 3);
     for (const uint32_t signature : {CmmSignature("rTRC"), CmmSignature("gTRC"), CmmSignature("bTRC")}) {
@@ -87,7 +90,8 @@ void AddRgbCurves(Chain& c, CmmObject* profile, bool towardsPcs) {
 }
 
 // The colorants as columns, each row scaled to the half-scale D50 white.
-void AddRgbMatrix(Chain& c, CmmObject* profile, bool inverse) {
+void AddRgbMatrix(Chain& c, CmmObject* profile, bool inverse)
+{
     float columns[3][3];
     const uint32_t names[3] = {CmmSignature("rXYZ"), CmmSignature("gXYZ"), CmmSignature("bXYZ")};
     for (int col = 0; col < 3; ++col)
@@ -106,12 +110,14 @@ void AddRgbMatrix(Chain& c, CmmObject* profile, bool inverse) {
     Append(c, &stage);
 }
 
-void GrayToLab(CmmGlobals*, const void*, const float* in, float* out) {
+void GrayToLab(CmmGlobals*, const void*, const float* in, float* out)
+{
     out[0] = in[0];
     out[1] = out[2] = 128.0f;
 }
 
-void AddWhite(Chain& c, CmmObject* profile, bool inverse) {
+void AddWhite(Chain& c, CmmObject* profile, bool inverse)
+{
     float white[3];
     if (!CmmTagReadXyz(c.g, profile, CmmSignature("wtpt"), white)) return;
     ConvertTo(c, kXyz);
@@ -121,7 +127,8 @@ void AddWhite(Chain& c, CmmObject* profile, bool inverse) {
     Append(c, &stage);
 }
 
-void SourceSide(Chain& c, CmmObject* profile, uint32_t intent) {
+void SourceSide(Chain& c, CmmObject* profile, uint32_t intent)
+{
     const CmmProfileHeader& h = HeaderOf(profile);
     const uint32_t table = h.deviceClass == kLink ? CmmSignature("A2B0") : TableFor(profile, "A2B0", intent);
     CmmObject stage{};
@@ -150,7 +157,8 @@ void SourceSide(Chain& c, CmmObject* profile, uint32_t intent) {
     if (intent == 3 && h.deviceClass != kLink) AddWhite(c, profile, false);
 }
 
-void DestinationSide(Chain& c, CmmObject* profile, uint32_t intent) {
+void DestinationSide(Chain& c, CmmObject* profile, uint32_t intent)
+{
     const CmmProfileHeader& h = HeaderOf(profile);
     if (intent == 3) AddWhite(c, profile, true);
     const uint32_t table = TableFor(profile, "B2A0", intent);
@@ -178,7 +186,8 @@ void DestinationSide(Chain& c, CmmObject* profile, uint32_t intent) {
 }
 
 // The destination's own colours back to Lab: what the black search measures lightness with.
-void LightnessChain(CmmGlobals* g, CmmObject* destination, CmmObject* chain) {
+void LightnessChain(CmmGlobals* g, CmmObject* destination, CmmObject* chain)
+{
     CmmGroupStageCreate(g, chain, false, 4, 3);
     Chain c{g, chain, kCmyk};
     const uint32_t table = TableFor(destination, "A2B0", 1);
@@ -193,13 +202,17 @@ void LightnessChain(CmmGlobals* g, CmmObject* destination, CmmObject* chain) {
 
 }  // namespace
 
-uint32_t CmmSpaceChannels(uint32_t space) {
+uint32_t CmmSpaceChannels(uint32_t space)
+{
     switch (space) {
-        case CmmSignature("GRAY"): case CmmSignature("1CLR"): return 1;
+        case CmmSignature("GRAY"):
+        case CmmSignature("1CLR"): return 1;
         case CmmSignature("2CLR"): return 2;
-        case CmmSignature("CMYK"): case CmmSignature("4CLR"): return 4;
+        case CmmSignature("CMYK"):
+        case CmmSignature("4CLR"): return 4;
         case CmmSignature("5CLR"): return 5;
-        case CmmSignature("MCH6"): case CmmSignature("6CLR"): return 6;
+        case CmmSignature("MCH6"):
+        case CmmSignature("6CLR"): return 6;
         case CmmSignature("7CLR"): return 7;
         case CmmSignature("8CLR"): return 8;
         case CmmSignature("9CLR"): return 9;
@@ -212,7 +225,8 @@ uint32_t CmmSpaceChannels(uint32_t space) {
 }
 
 void CmmLinkChain(CmmGlobals* g, CmmObject* chain, uint32_t count, CmmObject* profiles, uint32_t intentCount,
-                  const uint32_t* intents, uint32_t options, uint32_t* lastIntent) {
+                  const uint32_t* intents, uint32_t options, uint32_t* lastIntent)
+{
     CmmObjectInit(chain, CMM_TYPE_STAGE_GROUP);
     if (CmmFailed(g)) return;
     if (count == 0 || profiles == nullptr) {
@@ -235,8 +249,7 @@ void CmmLinkChain(CmmGlobals* g, CmmObject* chain, uint32_t count, CmmObject* pr
         if (s > 0 && c.space != sh.colorSpace) {
             if (sh.deviceClass == kSpac && (sh.colorSpace == kLab || sh.colorSpace == kXyz))
                 ConvertTo(c, sh.colorSpace);
-            else
-                CmmRaise(g, CMM_STATUS_SPACES_DIFFER);
+            else CmmRaise(g, CMM_STATUS_SPACES_DIFFER);
         }
         const bool black = (options & CMM_LINK_BLACK_PRESERVATION) != 0 && destination != nullptr &&
                            HeaderOf(destination).colorSpace == kCmyk;

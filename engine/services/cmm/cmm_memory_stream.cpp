@@ -6,7 +6,8 @@
 
 namespace {
 
-uint32_t MemoryRead(CmmGlobals* g, CmmObject* self, void* destination, uint32_t n) {
+uint32_t MemoryRead(CmmGlobals* g, CmmObject* self, void* destination, uint32_t n)
+{
     CmmStream* s = CmmStreamOf(self);
     const uint32_t left = s->size - s->position;
     if (n > left) n = left;
@@ -20,7 +21,8 @@ uint32_t MemoryRead(CmmGlobals* g, CmmObject* self, void* destination, uint32_t 
     return n;
 }
 
-void MemoryWrite(CmmGlobals* g, CmmObject* self, const void* source, uint32_t n) {
+void MemoryWrite(CmmGlobals* g, CmmObject* self, const void* source, uint32_t n)
+{
     CmmStream* s = CmmStreamOf(self);
     if (uint64_t{s->position} + n > s->size) {
         CmmRaise(g, CMM_STATUS_NO_ROOM);
@@ -34,7 +36,8 @@ void MemoryWrite(CmmGlobals* g, CmmObject* self, const void* source, uint32_t n)
 bool MemoryAtEnd(CmmGlobals*, CmmObject* self) { return CmmStreamOf(self)->position == CmmStreamOf(self)->size; }
 
 // A target outside the block is held at its nearer end, so the current pointer never leaves it.
-uint8_t* MemorySeek(CmmGlobals*, CmmObject* self, int64_t offset, uint32_t origin) {
+uint8_t* MemorySeek(CmmGlobals*, CmmObject* self, int64_t offset, uint32_t origin)
+{
     CmmStream* s = CmmStreamOf(self);
     int64_t target = offset;
     if (origin == 1) target = int64_t{s->position} + offset;
@@ -47,7 +50,8 @@ uint8_t* MemorySeek(CmmGlobals*, CmmObject* self, int64_t offset, uint32_t origi
 uint64_t MemoryTell(CmmGlobals*, CmmObject* self) { return CmmStreamOf(self)->position; }
 
 // Own bytes move with the block when the object is copied.
-void MemoryReattach(CmmGlobals*, CmmObject* self) {
+void MemoryReattach(CmmGlobals*, CmmObject* self)
+{
     CmmStream* s = CmmStreamOf(self);
     s->base = s->bytes;
     s->current = s->base + s->position;
@@ -56,7 +60,8 @@ void MemoryReattach(CmmGlobals*, CmmObject* self) {
 }  // namespace
 
 void CmmMemoryStreamCreate(CmmGlobals* g, CmmObject* handle, uint32_t size, uint8_t* block, uint32_t origin,
-                           uint32_t flag) {
+                           uint32_t flag)
+{
     CmmObjectInit(handle, CMM_TYPE_STREAM);
     if (CmmFailed(g)) return;
     const uint64_t bodySize = sizeof(CmmStream) + (block == nullptr ? uint64_t{size} : 0);
@@ -87,39 +92,51 @@ void CmmMemoryStreamCreate(CmmGlobals* g, CmmObject* handle, uint32_t size, uint
     }
 }
 
-uint8_t* CmmMemoryStreamBase(CmmObject* handle) { return handle->body != nullptr ? CmmStreamOf(handle)->base : nullptr; }
+uint8_t* CmmMemoryStreamBase(CmmObject* handle)
+{
+    return handle->body != nullptr ? CmmStreamOf(handle)->base : nullptr;
+}
 uint32_t CmmMemoryStreamSize(CmmObject* handle) { return handle->body != nullptr ? CmmStreamOf(handle)->size : 0; }
 
 namespace {
-CmmStreamInterface* InterfaceOf(CmmObject* stream) { return CmmObjectSlot<CmmStreamInterface>(stream, CMM_SLOT_STREAM); }
+CmmStreamInterface* InterfaceOf(CmmObject* stream)
+{
+    return CmmObjectSlot<CmmStreamInterface>(stream, CMM_SLOT_STREAM);
+}
 }  // namespace
 
-uint32_t CmmStreamRead(CmmGlobals* g, CmmObject* stream, void* destination, uint32_t n) {
+uint32_t CmmStreamRead(CmmGlobals* g, CmmObject* stream, void* destination, uint32_t n)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     return s != nullptr && s->read != nullptr ? s->read(g, stream, destination, n) : 0;
 }
 
-void CmmStreamWrite(CmmGlobals* g, CmmObject* stream, const void* source, uint32_t n) {
+void CmmStreamWrite(CmmGlobals* g, CmmObject* stream, const void* source, uint32_t n)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     if (s != nullptr && s->write != nullptr) s->write(g, stream, source, n);
 }
 
-bool CmmStreamAtEnd(CmmGlobals* g, CmmObject* stream) {
+bool CmmStreamAtEnd(CmmGlobals* g, CmmObject* stream)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     return s != nullptr && s->atEnd != nullptr && s->atEnd(g, stream);
 }
 
-uint8_t* CmmStreamSeek(CmmGlobals* g, CmmObject* stream, int64_t offset, uint32_t origin) {
+uint8_t* CmmStreamSeek(CmmGlobals* g, CmmObject* stream, int64_t offset, uint32_t origin)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     return s != nullptr && s->seek != nullptr ? s->seek(g, stream, offset, origin) : nullptr;
 }
 
-uint64_t CmmStreamTell(CmmGlobals* g, CmmObject* stream) {
+uint64_t CmmStreamTell(CmmGlobals* g, CmmObject* stream)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     return s != nullptr && s->tell != nullptr ? s->tell(g, stream) : 0;
 }
 
-uint32_t CmmStreamSetOrigin(CmmObject* stream, uint32_t origin) {
+uint32_t CmmStreamSetOrigin(CmmObject* stream, uint32_t origin)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     if (s == nullptr) return 0;
     const uint32_t old = s->origin;
@@ -127,12 +144,14 @@ uint32_t CmmStreamSetOrigin(CmmObject* stream, uint32_t origin) {
     return old;
 }
 
-uint64_t CmmStreamTellRelative(CmmGlobals* g, CmmObject* stream) {
+uint64_t CmmStreamTellRelative(CmmGlobals* g, CmmObject* stream)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     return s != nullptr ? CmmStreamTell(g, stream) - s->origin : 0;
 }
 
-uint8_t* CmmStreamSeekRelative(CmmGlobals* g, CmmObject* stream, int64_t offset, uint32_t origin) {
+uint8_t* CmmStreamSeekRelative(CmmGlobals* g, CmmObject* stream, int64_t offset, uint32_t origin)
+{
     CmmStreamInterface* s = InterfaceOf(stream);
     if (s == nullptr) return nullptr;
     return CmmStreamSeek(g, stream, origin == 0 ? offset + s->origin : offset, origin);

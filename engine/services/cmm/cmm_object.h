@@ -51,9 +51,9 @@ inline constexpr uint32_t CMM_CONVERSION_BUFFER_SIZE = 16384;
 struct CmmObject {
     CmmObjectType type;  // 0 for an empty handle
     uint32_t bodySize;
-    void* block;         // owned
-    void** methods;      // the start of the block: CMM_METHOD_SLOTS interface pointers
-    void* body;          // right behind the method area
+    void* block;  // owned
+    void** methods;  // the start of the block: CMM_METHOD_SLOTS interface pointers
+    void* body;  // right behind the method area
 };
 static_assert(sizeof(CmmObject) == 32);
 static_assert(offsetof(CmmObject, block) == 8);

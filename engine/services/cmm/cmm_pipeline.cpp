@@ -8,7 +8,8 @@
 
 namespace {
 
-void PipelineReattach(CmmGlobals*, CmmObject* self) {
+void PipelineReattach(CmmGlobals*, CmmObject* self)
+{
     CmmPipeline* p = CmmPipelineOf(self);
     uint8_t* at = p->tables;
     const uint32_t corners = p->inputs < 5 ? (1u << p->inputs) : 0;
@@ -24,10 +25,21 @@ void PipelineReattach(CmmGlobals*, CmmObject* self) {
 }
 
 // The "mft1" tag: identity matrix, the input tables, the grid, identity output tables.
-void PipelineWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream) {
+void PipelineWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream)
+{
     const CmmPipeline* p = CmmPipelineOf(self);
-    uint8_t head[48] = {'m', 'f', 't', '1', 0, 0, 0, 0, static_cast<uint8_t>(p->inputs),
-                        static_cast<uint8_t>(p->outputs), static_cast<uint8_t>(p->points), 0};
+    uint8_t head[48] = {'m',
+                        'f',
+                        't',
+                        '1',
+                        0,
+                        0,
+                        0,
+                        0,
+                        static_cast<uint8_t>(p->inputs),
+                        static_cast<uint8_t>(p->outputs),
+                        static_cast<uint8_t>(p->points),
+                        0};
     for (int i = 0; i < 3; ++i) head[12 + 16 * i + 1] = 1;  // 65536 on the diagonal
     CmmStreamWriteElements(g, stream, head, CMM_ELEMENT_U8, sizeof head);
     CmmStreamWriteElements(g, stream, p->inputTables, CMM_ELEMENT_U8, int64_t{256} * p->inputs);
@@ -37,11 +49,13 @@ void PipelineWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream) {
     for (uint32_t o = 0; o < p->outputs; ++o) CmmStreamWriteElements(g, stream, ramp, CMM_ELEMENT_U8, 256);
 }
 
-void PipelineRunOp(CmmGlobals* g, CmmObject* self, CmmObject* source, CmmObject* destination) {
+void PipelineRunOp(CmmGlobals* g, CmmObject* self, CmmObject* source, CmmObject* destination)
+{
     CmmPipelineRun(g, self, source, destination);
 }
 
-uint8_t ToByte(float v) {
+uint8_t ToByte(float v)
+{
     float in = v;
     uint8_t out = 0;
     const CmmArray from{1, 1, CMM_ELEMENT_FLOAT, 0, &in};
@@ -52,7 +66,8 @@ uint8_t ToByte(float v) {
 
 }  // namespace
 
-uint32_t CmmPipelinePoints(uint32_t quality, uint32_t inputs) {
+uint32_t CmmPipelinePoints(uint32_t quality, uint32_t inputs)
+{
     if (inputs == 1) return 256;
     uint32_t points = quality == 0 ? 5 : quality == 1 ? 9 : quality == 2 ? 17 : 33;
     for (uint32_t i = 3; i < inputs && points >= 6; ++i) points = (points - 1) / 2 + 1;
@@ -60,7 +75,8 @@ uint32_t CmmPipelinePoints(uint32_t quality, uint32_t inputs) {
 }
 
 void CmmPipelineCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32_t outputs, uint32_t quality,
-                       CmmObject* chain) {
+                       CmmObject* chain)
+{
     CmmObjectInit(handle, CMM_TYPE_PIPELINE);
     if (CmmFailed(g)) return;
     if (inputs == 0 || outputs == 0 || inputs > CMM_PIPELINE_MAX_CHANNELS || outputs > CMM_PIPELINE_MAX_CHANNELS) {
@@ -100,7 +116,8 @@ void CmmPipelineCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32
     p->fractionMask = static_cast<uint8_t>((1u << p->fractionBits) - 1);
     // One input has a node for every byte: no fractions.
     for (uint32_t x = 0; x < 256 && inputs > 1; ++x)
-        p->fractions[x] = static_cast<uint8_t>(((x & p->fractionMask) << (8 - p->fractionBits)) | (x >> p->fractionBits));
+        p->fractions[x] =
+            static_cast<uint8_t>(((x & p->fractionMask) << (8 - p->fractionBits)) | (x >> p->fractionBits));
     uint32_t* strides = p->strides;
     uint32_t stride = outputs;
     for (uint32_t i = inputs; i-- > 0;) {
@@ -128,7 +145,8 @@ void CmmPipelineCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32
     float out[2 * CMM_MAX_CHANNELS] = {};
     const uint32_t chainOutputs = CmmObjectOutputs(chain);
     for (uint64_t n = 0; n < nodes && !CmmFailed(g); ++n) {
-        for (uint32_t i = 0; i < inputs; ++i) in[i] = static_cast<float>(index[i]) * 255.0f / static_cast<float>(points - 1);
+        for (uint32_t i = 0; i < inputs; ++i)
+            in[i] = static_cast<float>(index[i]) * 255.0f / static_cast<float>(points - 1);
         CmmStageEvaluate(g, chain, in, out);
         for (uint32_t o = 0; o < outputs; ++o) p->grid[n * outputs + o] = o < chainOutputs ? ToByte(out[o]) : 0;
         for (uint32_t i = inputs; i-- > 0;) {
@@ -138,7 +156,8 @@ void CmmPipelineCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32
     }
 }
 
-void CmmPipelineRun(CmmGlobals* g, CmmObject* pipeline, CmmObject* source, CmmObject* destination) {
+void CmmPipelineRun(CmmGlobals* g, CmmObject* pipeline, CmmObject* source, CmmObject* destination)
+{
     if (CmmFailed(g)) return;
     if (pipeline == nullptr || pipeline->type != CMM_TYPE_PIPELINE || source == nullptr || destination == nullptr ||
         source->type != CMM_TYPE_BITMAP || destination->type != CMM_TYPE_BITMAP) {

@@ -11,7 +11,7 @@ struct CmmPipeline;
 typedef void (*CmmKernel)(const CmmPipeline* pipeline, CmmBitmap* source, CmmBitmap* destination);
 
 struct CmmPipeline {
-    CmmLifecycle lifecycle;    // write (the "mft1" tag), reattach
+    CmmLifecycle lifecycle;  // write (the "mft1" tag), reattach
     CmmConversion conversion;  // run: the kernel
     uint32_t inputs;
     uint32_t outputs;
@@ -21,12 +21,12 @@ struct CmmPipeline {
     uint8_t fractionBits;
     uint8_t reserved[2];
     uint32_t* vertexOffsets;  // 2^inputs corner offsets (inputs below 5)
-    uint32_t* gaps;           // shell-sort gaps (inputs 5 and more), 0-terminated
-    uint32_t* coordinates;    // inputs x 256: cell byte offsets
-    uint8_t* inputTables;     // inputs x 256
-    uint8_t* grid;            // points^inputs x outputs
+    uint32_t* gaps;  // shell-sort gaps (inputs 5 and more), 0-terminated
+    uint32_t* coordinates;  // inputs x 256: cell byte offsets
+    uint8_t* inputTables;  // inputs x 256
+    uint8_t* grid;  // points^inputs x outputs
     uint32_t strides[CMM_PIPELINE_MAX_CHANNELS];  // grid bytes per step of each input
-    uint8_t fractions[256];   // each input byte's fraction of its cell, 0..255
+    uint8_t fractions[256];  // each input byte's fraction of its cell, 0..255
     uint32_t serializedSize;  // of the "mft1" tag
     uint32_t gridBytes;
     alignas(8) uint8_t tables[8];

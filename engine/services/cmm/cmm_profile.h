@@ -64,8 +64,7 @@ struct CmmProfileInterface {
     void (*readTag)(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t* size, void* data);
     void (*tagInfo)(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t* signature, uint32_t* size,
                     uint32_t* offset);
-    const CmmTagEntry* (*findTag)(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t* size,
-                                  uint32_t* offset);
+    const CmmTagEntry* (*findTag)(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t* size, uint32_t* offset);
     void (*writeHeader)(CmmGlobals* g, CmmObject* self, const CmmProfileHeader* header);
     void (*setTag)(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t size, const void* data);
     void (*setTagByIndex)(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data);
@@ -76,18 +75,22 @@ struct CmmProfile {
     alignas(8) uint8_t image[CMM_PROFILE_MIN_SIZE];  // header, count, table, tag data follow
 };
 
-inline CmmProfileHeader* CmmProfileHeaderOf(CmmObject* self) {
+inline CmmProfileHeader* CmmProfileHeaderOf(CmmObject* self)
+{
     return reinterpret_cast<CmmProfileHeader*>(static_cast<CmmProfile*>(self->body)->image);
 }
-inline uint32_t* CmmProfileCountOf(CmmObject* self) {
+inline uint32_t* CmmProfileCountOf(CmmObject* self)
+{
     return reinterpret_cast<uint32_t*>(static_cast<CmmProfile*>(self->body)->image + CMM_PROFILE_HEADER_SIZE);
 }
-inline CmmTagEntry* CmmProfileTagsOf(CmmObject* self) {
+inline CmmTagEntry* CmmProfileTagsOf(CmmObject* self)
+{
     return reinterpret_cast<CmmTagEntry*>(static_cast<CmmProfile*>(self->body)->image + CMM_PROFILE_MIN_SIZE);
 }
 inline uint8_t* CmmProfileImageOf(CmmObject* self) { return static_cast<CmmProfile*>(self->body)->image; }
 // The bytes of the image: header, count, table and tag data (reserved rooms lie beyond it).
-inline uint64_t CmmProfileImageSize(CmmObject* self) {
+inline uint64_t CmmProfileImageSize(CmmObject* self)
+{
     return CMM_PROFILE_MIN_SIZE + uint64_t{CMM_TAG_ENTRY_SIZE} * *CmmProfileCountOf(self) +
            CmmProfileHeaderOf(self)->tagDataSize;
 }

@@ -9,7 +9,8 @@ namespace {
 uint32_t Room(uint32_t size) { return (size + 3u) & ~3u; }
 uint64_t ImageBytes(const CmmObject* self) { return self->bodySize - offsetof(CmmProfile, image); }
 
-CmmTagEntry* Find(CmmObject* self, uint32_t signature) {
+CmmTagEntry* Find(CmmObject* self, uint32_t signature)
+{
     CmmTagEntry* tags = CmmProfileTagsOf(self);
     for (uint32_t i = 0; i < *CmmProfileCountOf(self); ++i)
         if (tags[i].signature == signature) return &tags[i];
@@ -22,7 +23,8 @@ void OpTagCount(CmmGlobals*, CmmObject* self, uint32_t* count) { *count = *CmmPr
 
 // A reserved room (set without data) lies beyond the image until the profile is written: its
 // bytes read as zeros.
-void OpReadTag(CmmGlobals*, CmmObject* self, uint32_t signature, uint32_t* size, void* data) {
+void OpReadTag(CmmGlobals*, CmmObject* self, uint32_t signature, uint32_t* size, void* data)
+{
     const CmmTagEntry* entry = Find(self, signature);
     if (size != nullptr) *size = entry != nullptr ? entry->size : 0;
     if (entry == nullptr || data == nullptr) return;
@@ -32,7 +34,8 @@ void OpReadTag(CmmGlobals*, CmmObject* self, uint32_t signature, uint32_t* size,
     CmmFillBytes(static_cast<uint8_t*>(data) + inside, 0, entry->size - inside);
 }
 
-void OpTagInfo(CmmGlobals*, CmmObject* self, uint32_t index, uint32_t* signature, uint32_t* size, uint32_t* offset) {
+void OpTagInfo(CmmGlobals*, CmmObject* self, uint32_t index, uint32_t* signature, uint32_t* size, uint32_t* offset)
+{
     if (index >= *CmmProfileCountOf(self)) return;
     const CmmTagEntry& entry = CmmProfileTagsOf(self)[index];
     if (signature != nullptr) *signature = entry.signature;
@@ -40,14 +43,16 @@ void OpTagInfo(CmmGlobals*, CmmObject* self, uint32_t index, uint32_t* signature
     if (offset != nullptr) *offset = entry.offset;
 }
 
-const CmmTagEntry* OpFindTag(CmmGlobals*, CmmObject* self, uint32_t signature, uint32_t* size, uint32_t* offset) {
+const CmmTagEntry* OpFindTag(CmmGlobals*, CmmObject* self, uint32_t signature, uint32_t* size, uint32_t* offset)
+{
     const CmmTagEntry* entry = Find(self, signature);
     if (size != nullptr) *size = entry != nullptr ? entry->size : 0;
     if (offset != nullptr && entry != nullptr) *offset = entry->offset;
     return entry;
 }
 
-void OpWriteHeader(CmmGlobals*, CmmObject* self, const CmmProfileHeader* header) {
+void OpWriteHeader(CmmGlobals*, CmmObject* self, const CmmProfileHeader* header)
+{
     // The size and the tag data size describe this image and stay its own.
     CmmProfileHeader* own = CmmProfileHeaderOf(self);
     const uint32_t size = own->size;
@@ -57,7 +62,8 @@ void OpWriteHeader(CmmGlobals*, CmmObject* self, const CmmProfileHeader* header)
     own->tagDataSize = tagDataSize;
 }
 
-void SetEntry(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data) {
+void SetEntry(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data)
+{
     CmmTagEntry entry = CmmProfileTagsOf(self)[index];
     const uint64_t image = ImageBytes(self);
     const uint32_t oldRoom = Room(entry.size);
@@ -93,7 +99,8 @@ void SetEntry(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, con
     stored.size = size;
 }
 
-void OpSetTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t size, const void* data) {
+void OpSetTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t size, const void* data)
+{
     if (CmmFailed(g)) return;
     if (const CmmTagEntry* entry = Find(self, signature)) {
         SetEntry(g, self, static_cast<uint32_t>(entry - CmmProfileTagsOf(self)), size, data);
@@ -123,7 +130,8 @@ void OpSetTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t size,
     }
 }
 
-void OpSetTagByIndex(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data) {
+void OpSetTagByIndex(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data)
+{
     if (CmmFailed(g) || index >= *CmmProfileCountOf(self)) return;
     SetEntry(g, self, index, size, data);
 }
@@ -132,14 +140,16 @@ CmmProfileInterface* InterfaceOf(CmmObject* self) { return CmmObjectSlot<CmmProf
 
 }  // namespace
 
-void CmmProfileInterfaceFill(CmmObject* self) {
+void CmmProfileInterfaceFill(CmmObject* self)
+{
     auto* profile = static_cast<CmmProfile*>(self->body);
-    profile->profile = CmmProfileInterface{OpReadHeader, OpTagCount, OpReadTag, OpTagInfo,
-                                           OpFindTag, OpWriteHeader, OpSetTag, OpSetTagByIndex};
+    profile->profile = CmmProfileInterface{OpReadHeader, OpTagCount,    OpReadTag, OpTagInfo,
+                                           OpFindTag,    OpWriteHeader, OpSetTag,  OpSetTagByIndex};
     CmmObjectSetSlot(self, CMM_SLOT_PROFILE, &profile->profile);
 }
 
-void CmmProfileNew(CmmGlobals* g, CmmObject* handle, uint32_t size) {
+void CmmProfileNew(CmmGlobals* g, CmmObject* handle, uint32_t size)
+{
     CmmObjectInit(handle, CMM_TYPE_PROFILE);
     if (CmmFailed(g)) return;
     if (size == 0) size = CMM_PROFILE_MIN_SIZE;
@@ -157,13 +167,15 @@ void CmmProfileNew(CmmGlobals* g, CmmObject* handle, uint32_t size) {
     header->tagDataSize = size - CMM_PROFILE_MIN_SIZE;
 }
 
-void CmmProfileResize(CmmGlobals* g, CmmObject* self, uint32_t offset, int64_t difference, uint32_t keep) {
+void CmmProfileResize(CmmGlobals* g, CmmObject* self, uint32_t offset, int64_t difference, uint32_t keep)
+{
     if (CmmFailed(g) || difference == 0) return;
     const uint64_t image = ImageBytes(self);
     const int64_t newImage = static_cast<int64_t>(image) + difference;
     const uint64_t newSize = uint64_t{CmmProfileHeaderOf(self)->size} + difference;
-    if (offset > image || newImage < CMM_PROFILE_MIN_SIZE || (difference < 0 && offset + static_cast<uint64_t>(-difference) > image) ||
-        newSize > UINT32_MAX || offsetof(CmmProfile, image) + static_cast<uint64_t>(newImage) > UINT32_MAX) {
+    if (offset > image || newImage < CMM_PROFILE_MIN_SIZE ||
+        (difference < 0 && offset + static_cast<uint64_t>(-difference) > image) || newSize > UINT32_MAX ||
+        offsetof(CmmProfile, image) + static_cast<uint64_t>(newImage) > UINT32_MAX) {
         CmmRaise(g, CMM_STATUS_FAILED);
         return;
     }
@@ -175,10 +187,8 @@ void CmmProfileResize(CmmGlobals* g, CmmObject* self, uint32_t offset, int64_t d
     const uint8_t* from = CmmProfileImageOf(self);
     uint8_t* to = CmmProfileImageOf(&grown);
     CmmCopyBytes(to, from, offset);
-    if (difference > 0)
-        CmmCopyBytes(to + offset + difference, from + offset, image - offset);
-    else
-        CmmCopyBytes(to + offset, from + offset - difference, image - offset + difference);
+    if (difference > 0) CmmCopyBytes(to + offset + difference, from + offset, image - offset);
+    else CmmCopyBytes(to + offset, from + offset - difference, image - offset + difference);
     CmmProfileInterfaceFill(&grown);
     CmmProfileHeaderOf(&grown)->size = static_cast<uint32_t>(newSize);
     CmmTagEntry* tags = CmmProfileTagsOf(&grown);
@@ -189,7 +199,8 @@ void CmmProfileResize(CmmGlobals* g, CmmObject* self, uint32_t offset, int64_t d
     *self = grown;
 }
 
-void CmmProfileWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream) {
+void CmmProfileWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream)
+{
     if (CmmFailed(g)) return;
     CmmProfileHeader header = *CmmProfileHeaderOf(self);
     header.tagDataSize = 0;  // reserved bytes are zero in a profile file
@@ -208,21 +219,24 @@ void CmmProfileWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream) {
                            CMM_ELEMENT_U8, CmmProfileHeaderOf(self)->tagDataSize);
 }
 
-uint32_t CmmProfileReadHeader(CmmGlobals* g, CmmObject* self, CmmProfileHeader* header) {
+uint32_t CmmProfileReadHeader(CmmGlobals* g, CmmObject* self, CmmProfileHeader* header)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->readHeader(g, self, header);
     return 0;
 }
 
-uint32_t CmmProfileTagCount(CmmGlobals* g, CmmObject* self, uint32_t* count) {
+uint32_t CmmProfileTagCount(CmmGlobals* g, CmmObject* self, uint32_t* count)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->tagCount(g, self, count);
     return 0;
 }
 
-uint32_t CmmProfileReadTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t* size, void* data) {
+uint32_t CmmProfileReadTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t* size, void* data)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->readTag(g, self, signature, size, data);
@@ -230,7 +244,8 @@ uint32_t CmmProfileReadTag(CmmGlobals* g, CmmObject* self, uint32_t signature, u
 }
 
 uint32_t CmmProfileTagInfo(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t* signature, uint32_t* size,
-                           uint32_t* offset) {
+                           uint32_t* offset)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->tagInfo(g, self, index, signature, size, offset);
@@ -238,7 +253,8 @@ uint32_t CmmProfileTagInfo(CmmGlobals* g, CmmObject* self, uint32_t index, uint3
 }
 
 uint32_t CmmProfileFindTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t* size, uint32_t* offset,
-                           const CmmTagEntry** entry) {
+                           const CmmTagEntry** entry)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     const CmmTagEntry* found = p->findTag(g, self, signature, size, offset);
@@ -246,21 +262,24 @@ uint32_t CmmProfileFindTag(CmmGlobals* g, CmmObject* self, uint32_t signature, u
     return 0;
 }
 
-uint32_t CmmProfileWriteHeader(CmmGlobals* g, CmmObject* self, const CmmProfileHeader* header) {
+uint32_t CmmProfileWriteHeader(CmmGlobals* g, CmmObject* self, const CmmProfileHeader* header)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->writeHeader(g, self, header);
     return 0;
 }
 
-uint32_t CmmProfileSetTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t size, const void* data) {
+uint32_t CmmProfileSetTag(CmmGlobals* g, CmmObject* self, uint32_t signature, uint32_t size, const void* data)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->setTag(g, self, signature, size, data);
     return 0;
 }
 
-uint32_t CmmProfileSetTagByIndex(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data) {
+uint32_t CmmProfileSetTagByIndex(CmmGlobals* g, CmmObject* self, uint32_t index, uint32_t size, const void* data)
+{
     CmmProfileInterface* p = InterfaceOf(self);
     if (p == nullptr) return 7;
     p->setTagByIndex(g, self, index, size, data);

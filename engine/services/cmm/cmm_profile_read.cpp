@@ -12,7 +12,8 @@ struct StreamGuard {
 };
 
 // Reads count elements in full; anything less is a short read of a damaged profile.
-bool ReadAll(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode code, uint32_t count) {
+bool ReadAll(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode code, uint32_t count)
+{
     if (CmmFailed(g)) return false;
     if (CmmStreamReadElements(g, stream, destination, code, count) != count) {
         if (!CmmFailed(g)) CmmRaise(g, CMM_STATUS_NO_DATA);
@@ -21,7 +22,8 @@ bool ReadAll(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode
     return !CmmFailed(g);
 }
 
-uint64_t FileLength(CmmObject* stream) {
+uint64_t FileLength(CmmObject* stream)
+{
     std::FILE* file = CmmStreamOf(stream)->file;
     if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) return 0;
     const long length = std::ftell(file);
@@ -29,7 +31,8 @@ uint64_t FileLength(CmmObject* stream) {
     return length < 0 ? 0 : static_cast<uint64_t>(length);
 }
 
-bool ReadHeader(CmmGlobals* g, CmmObject* stream, CmmProfileHeader* header, uint32_t* count) {
+bool ReadHeader(CmmGlobals* g, CmmObject* stream, CmmProfileHeader* header, uint32_t* count)
+{
     if (!ReadAll(g, stream, &header->size, CMM_ELEMENT_U32, 6)) return false;
     if (!ReadAll(g, stream, header->date, CMM_ELEMENT_U16, 6)) return false;
     if (!ReadAll(g, stream, &header->magic, CMM_ELEMENT_U32, 1)) return false;
@@ -43,7 +46,8 @@ bool ReadHeader(CmmGlobals* g, CmmObject* stream, CmmProfileHeader* header, uint
 
 }  // namespace
 
-void CmmProfileOpen(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* source) {
+void CmmProfileOpen(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* source)
+{
     CmmObjectInit(handle, CMM_TYPE_PROFILE);
     g->status = CMM_STATUS_NONE;
     g->raised = 0;

@@ -2,7 +2,8 @@
 #include "engine/services/cmm/cmm_stage.h"
 
 bool CmmStageMake(CmmGlobals* g, CmmObject* handle, CmmObjectType type, uint64_t bodySize, uint32_t inputs,
-                  uint32_t outputs) {
+                  uint32_t outputs)
+{
     CmmObjectInit(handle, type);
     if (CmmFailed(g)) return false;
     if (bodySize > UINT32_MAX) {
@@ -20,6 +21,7 @@ bool CmmStageMake(CmmGlobals* g, CmmObject* handle, CmmObjectType type, uint64_t
     return true;
 }
 
-void CmmStageEvaluate(CmmGlobals* g, CmmObject* stage, const float* in, float* out) {
+void CmmStageEvaluate(CmmGlobals* g, CmmObject* stage, const float* in, float* out)
+{
     CmmObjectConvertRows(g, stage, in, out, 1);
 }

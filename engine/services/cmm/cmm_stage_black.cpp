@@ -12,28 +12,29 @@ struct BlackParameters {
     uint32_t mode;
 };
 
-float Lightness(CmmGlobals* g, CmmObject* chain, const float* cmyk) {
+float Lightness(CmmGlobals* g, CmmObject* chain, const float* cmyk)
+{
     float lab[2 * CMM_MAX_CHANNELS] = {};
     CmmStageEvaluate(g, chain, cmyk, lab);
     return lab[0];
 }
 
 // K in [low, high] whose lightness (with the given C, M, Y) meets target, by 16 halvings.
-float SearchBlack(CmmGlobals* g, CmmObject* chain, const float* cmy, float target, float low, float high) {
+float SearchBlack(CmmGlobals* g, CmmObject* chain, const float* cmy, float target, float low, float high)
+{
     float probe[4] = {cmy[0], cmy[1], cmy[2], 0};
     float k = (low + high) / 2;
     for (int step = 0; step < 16; ++step) {
         k = (low + high) / 2;
         probe[3] = k;
-        if (target > Lightness(g, chain, probe))
-            high = k;
-        else
-            low = k;
+        if (target > Lightness(g, chain, probe)) high = k;
+        else low = k;
     }
     return (low + high) / 2;
 }
 
-void Black(CmmGlobals* g, const void* parameters, const float* in, float* out) {
+void Black(CmmGlobals* g, const void* parameters, const float* in, float* out)
+{
     const auto* p = static_cast<const BlackParameters*>(parameters);
     auto* chain = const_cast<CmmObject*>(&p->chain);
     const float* carried = in + 4;
@@ -56,9 +57,13 @@ void Black(CmmGlobals* g, const void* parameters, const float* in, float* out) {
     out[3] = SearchBlack(g, chain, out, target, in[3], 255);
 }
 
-void BlackRelease(CmmGlobals* g, void* parameters) { CmmObjectRelease(g, &static_cast<BlackParameters*>(parameters)->chain); }
+void BlackRelease(CmmGlobals* g, void* parameters)
+{
+    CmmObjectRelease(g, &static_cast<BlackParameters*>(parameters)->chain);
+}
 
-void BlackCopy(CmmGlobals* g, void* parameters) {
+void BlackCopy(CmmGlobals* g, void* parameters)
+{
     auto* p = static_cast<BlackParameters*>(parameters);
     CmmObject shared = p->chain;  // still the source's
     p->chain = CmmObject{};
@@ -69,7 +74,8 @@ constexpr CmmFunctionParameterOps kBlackOps = {BlackRelease, BlackCopy};
 
 }  // namespace
 
-void CmmBlackStageCreate(CmmGlobals* g, CmmObject* handle, CmmObject* chain, uint32_t carried, uint32_t mode) {
+void CmmBlackStageCreate(CmmGlobals* g, CmmObject* handle, CmmObject* chain, uint32_t carried, uint32_t mode)
+{
     BlackParameters parameters{*chain, carried, mode};
     *chain = CmmObject{};
     CmmFunctionStageCreate(g, handle, Black, 4 + carried, 4, &parameters, sizeof parameters, &kBlackOps);

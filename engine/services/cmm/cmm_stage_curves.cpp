@@ -15,7 +15,8 @@ struct CurvesStage {
     float data[1];  // entries x channels
 };
 
-void CurvesReattach(CmmGlobals*, CmmObject* self) {
+void CurvesReattach(CmmGlobals*, CmmObject* self)
+{
     auto* c = static_cast<CurvesStage*>(self->body);
     c->values = c->data;
 }
@@ -23,7 +24,8 @@ void CurvesReattach(CmmGlobals*, CmmObject* self) {
 // Entry k of channel ch.
 float At(const CurvesStage* c, uint32_t k, uint32_t ch) { return c->values[size_t{k} * c->channels + ch]; }
 
-float Forward(const CurvesStage* c, uint32_t ch, float v) {
+float Forward(const CurvesStage* c, uint32_t ch, float v)
+{
     const uint32_t n = c->entries;
     const float position = static_cast<float>(n - 1) * v / 255.0f;
     if (!(position >= 0)) return At(c, 0, ch);  // below 0, and NaN
@@ -33,15 +35,14 @@ float Forward(const CurvesStage* c, uint32_t ch, float v) {
     return At(c, index, ch) + (At(c, index + 1, ch) - At(c, index, ch)) * w;
 }
 
-float Inverse(const CurvesStage* c, uint32_t ch, float v) {
+float Inverse(const CurvesStage* c, uint32_t ch, float v)
+{
     const uint32_t n = c->entries;
     uint32_t lo = 0, hi = n - 1;
     while (hi - lo > 1) {
         const uint32_t mid = (lo + hi) / 2;
-        if (v < At(c, mid, ch))
-            hi = mid;
-        else
-            lo = mid;
+        if (v < At(c, mid, ch)) hi = mid;
+        else lo = mid;
     }
     const float tl = At(c, lo, ch), th = At(c, hi, ch);
     const float last = static_cast<float>(n - 1);
@@ -51,12 +52,14 @@ float Inverse(const CurvesStage* c, uint32_t ch, float v) {
     return static_cast<float>(hi) * 255.0f / last;
 }
 
-float Power(float v, float gamma) {
+float Power(float v, float gamma)
+{
     const float x = v / 255.0f;
     return x <= 0 ? 0.0f : std::pow(x, gamma) * 255.0f;
 }
 
-void CurvesConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels) {
+void CurvesConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels)
+{
     const auto* c = static_cast<const CurvesStage*>(self->body);
     for (uint32_t p = 0; p < pixels; ++p, in += c->channels, out += c->channels)
         for (uint32_t ch = 0; ch < c->channels; ++ch) {
@@ -75,7 +78,8 @@ void CurvesConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, ui
 }  // namespace
 
 void CmmCurvesStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t channels, uint32_t entries, uint32_t mode,
-                          const CmmArray* values) {
+                          const CmmArray* values)
+{
     const bool power = mode == CMM_CURVE_POWER || mode == CMM_CURVE_POWER_INVERSE;
     if (channels == 0 || channels > CMM_MAX_CHANNELS || mode > CMM_CURVE_POWER_INVERSE ||
         (power ? entries != 1 : entries < 2)) {
@@ -84,8 +88,8 @@ void CmmCurvesStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t channels, u
         return;
     }
     const uint64_t count = uint64_t{entries} * channels;
-    if (!CmmStageMake(g, handle, CMM_TYPE_STAGE_CURVES, offsetof(CurvesStage, data) + sizeof(float) * count,
-                      channels, channels))
+    if (!CmmStageMake(g, handle, CMM_TYPE_STAGE_CURVES, offsetof(CurvesStage, data) + sizeof(float) * count, channels,
+                      channels))
         return;
     auto* c = static_cast<CurvesStage*>(handle->body);
     c->head.lifecycle.reattach = CurvesReattach;
@@ -102,11 +106,13 @@ void CmmCurvesStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t channels, u
     } else {
         for (uint32_t k = 0; k < entries; ++k)
             for (uint32_t ch = 0; ch < channels; ++ch)
-                c->values[size_t{k} * channels + ch] = power ? 1.0f : static_cast<float>(k) * 255.0f / static_cast<float>(entries - 1);
+                c->values[size_t{k} * channels + ch] =
+                    power ? 1.0f : static_cast<float>(k) * 255.0f / static_cast<float>(entries - 1);
     }
 }
 
-void CmmCurvesStageReverse(CmmObject* stage) {
+void CmmCurvesStageReverse(CmmObject* stage)
+{
     // A stage that could not be made (its memory ran out) has no body to turn round.
     if (stage->type != CMM_TYPE_STAGE_CURVES || stage->body == nullptr) return;
     auto* c = static_cast<CurvesStage*>(stage->body);

@@ -9,7 +9,8 @@ struct FanOutStage {
     uint32_t copies;
 };
 
-void FanOutConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels) {
+void FanOutConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels)
+{
     const auto* f = static_cast<const FanOutStage*>(self->body);
     for (uint32_t p = 0; p < pixels; ++p, in += f->channels)
         for (uint32_t c = 0; c < f->copies; ++c)
@@ -18,7 +19,8 @@ void FanOutConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, ui
 
 }  // namespace
 
-void CmmFanOutStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t channels, uint32_t copies) {
+void CmmFanOutStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t channels, uint32_t copies)
+{
     if (channels == 0 || copies == 0 || uint64_t{channels} * copies > 2 * CMM_MAX_CHANNELS) {
         CmmObjectInit(handle, CMM_TYPE_STAGE_FANOUT);
         CmmRaise(g, CMM_STATUS_FAILED);

@@ -17,12 +17,14 @@ struct GridStage {
     float data[1];  // nodeCount x outputs
 };
 
-void GridReattach(CmmGlobals*, CmmObject* self) {
+void GridReattach(CmmGlobals*, CmmObject* self)
+{
     auto* grid = static_cast<GridStage*>(self->body);
     grid->nodes = grid->data;
 }
 
-void GridConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels) {
+void GridConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels)
+{
     const auto* grid = static_cast<const GridStage*>(self->body);
     for (uint32_t p = 0; p < pixels; ++p, in += grid->inputs, out += grid->outputs) {
         float fraction[CMM_MAX_GRID_INPUTS];
@@ -68,7 +70,8 @@ void GridConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint
 }  // namespace
 
 void CmmGridStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32_t outputs, const uint32_t* points,
-                        const CmmArray* values, CmmObject* chain) {
+                        const CmmArray* values, CmmObject* chain)
+{
     CmmObjectInit(handle, CMM_TYPE_STAGE_GRID);
     if (CmmFailed(g)) return;
     uint64_t nodes = 1;

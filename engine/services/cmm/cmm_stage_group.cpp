@@ -15,11 +15,13 @@ struct GroupStage {
 
 GroupStage* GroupOf(CmmObject* self) { return static_cast<GroupStage*>(self->body); }
 
-void CopyAndFill(const float* in, uint32_t inputs, float* out, uint32_t outputs) {
+void CopyAndFill(const float* in, uint32_t inputs, float* out, uint32_t outputs)
+{
     for (uint32_t o = 0; o < outputs; ++o) out[o] = o < inputs ? in[o] : 0.0f;
 }
 
-void SerialPixel(CmmGlobals* g, GroupStage* group, const float* in, float* out) {
+void SerialPixel(CmmGlobals* g, GroupStage* group, const float* in, float* out)
+{
     constexpr uint32_t kWork = 2 * CMM_MAX_CHANNELS;
     float a[kWork] = {}, b[kWork] = {};
     float* work = a;
@@ -44,7 +46,8 @@ void SerialPixel(CmmGlobals* g, GroupStage* group, const float* in, float* out) 
     for (uint32_t o = 0; o < group->head.conversion.outputs; ++o) out[o] = o < channels ? work[o] : 0.0f;
 }
 
-void ParallelPixel(CmmGlobals* g, GroupStage* group, const float* in, float* out) {
+void ParallelPixel(CmmGlobals* g, GroupStage* group, const float* in, float* out)
+{
     uint32_t from = 0, to = 0;
     const uint32_t inputs = group->head.conversion.inputs, outputs = group->head.conversion.outputs;
     for (uint32_t s = 0; s < group->count && !CmmFailed(g); ++s) {
@@ -58,20 +61,19 @@ void ParallelPixel(CmmGlobals* g, GroupStage* group, const float* in, float* out
     for (; to < outputs; ++to) out[to] = 0;
 }
 
-void GroupConvert(CmmGlobals* g, CmmObject* self, const float* in, float* out, uint32_t pixels) {
+void GroupConvert(CmmGlobals* g, CmmObject* self, const float* in, float* out, uint32_t pixels)
+{
     GroupStage* group = GroupOf(self);
     const uint32_t inputs = group->head.conversion.inputs, outputs = group->head.conversion.outputs;
     for (uint32_t p = 0; p < pixels && !CmmFailed(g); ++p, in += inputs, out += outputs) {
-        if (group->count == 0)
-            CopyAndFill(in, inputs, out, outputs);
-        else if (group->parallel != 0)
-            ParallelPixel(g, group, in, out);
-        else
-            SerialPixel(g, group, in, out);
+        if (group->count == 0) CopyAndFill(in, inputs, out, outputs);
+        else if (group->parallel != 0) ParallelPixel(g, group, in, out);
+        else SerialPixel(g, group, in, out);
     }
 }
 
-void GroupDestroy(CmmGlobals* g, CmmObject* self) {
+void GroupDestroy(CmmGlobals* g, CmmObject* self)
+{
     GroupStage* group = GroupOf(self);
     for (uint32_t s = 0; s < group->count; ++s) CmmObjectRelease(g, &group->members[s]);
     CmmFree(group->members);
@@ -80,7 +82,8 @@ void GroupDestroy(CmmGlobals* g, CmmObject* self) {
 }
 
 // The copy shares the source's member list until it makes its own.
-void GroupCopyHook(CmmGlobals* g, CmmObject* source, CmmObject* copy) {
+void GroupCopyHook(CmmGlobals* g, CmmObject* source, CmmObject* copy)
+{
     GroupStage* from = GroupOf(source);
     GroupStage* to = GroupOf(copy);
     to->members = nullptr;
@@ -98,19 +101,22 @@ void GroupCopyHook(CmmGlobals* g, CmmObject* source, CmmObject* copy) {
     }
 }
 
-void GroupWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream) {
+void GroupWrite(CmmGlobals* g, CmmObject* self, CmmObject* stream)
+{
     GroupStage* group = GroupOf(self);
     for (uint32_t s = 0; s < group->count; ++s) CmmObjectWrite(g, &group->members[s], stream);
 }
 
-void GroupReattach(CmmGlobals* g, CmmObject* self) {
+void GroupReattach(CmmGlobals* g, CmmObject* self)
+{
     GroupStage* group = GroupOf(self);
     for (uint32_t s = 0; s < group->count; ++s) CmmObjectReattach(g, &group->members[s]);
 }
 
 }  // namespace
 
-void CmmGroupStageCreate(CmmGlobals* g, CmmObject* handle, bool parallel, uint32_t inputs, uint32_t outputs) {
+void CmmGroupStageCreate(CmmGlobals* g, CmmObject* handle, bool parallel, uint32_t inputs, uint32_t outputs)
+{
     if (inputs == 0 || outputs == 0 || inputs > CMM_MAX_CHANNELS || outputs > CMM_MAX_CHANNELS) {
         CmmObjectInit(handle, CMM_TYPE_STAGE_GROUP);
         CmmRaise(g, CMM_STATUS_FAILED);
@@ -123,7 +129,8 @@ void CmmGroupStageCreate(CmmGlobals* g, CmmObject* handle, bool parallel, uint32
     group->parallel = parallel ? 1 : 0;
 }
 
-void CmmGroupStageAppend(CmmGlobals* g, CmmObject* group, CmmObject* stage) {
+void CmmGroupStageAppend(CmmGlobals* g, CmmObject* group, CmmObject* stage)
+{
     if (CmmFailed(g) || group->type != CMM_TYPE_STAGE_GROUP || stage->block == nullptr) {
         CmmObjectRelease(g, stage);
         return;
@@ -146,6 +153,7 @@ void CmmGroupStageAppend(CmmGlobals* g, CmmObject* group, CmmObject* stage) {
 }
 
 uint32_t CmmGroupStageCount(CmmObject* group) { return GroupOf(group)->count; }
-CmmObject* CmmGroupStageMember(CmmObject* group, uint32_t index) {
+CmmObject* CmmGroupStageMember(CmmObject* group, uint32_t index)
+{
     return index < GroupOf(group)->count ? &GroupOf(group)->members[index] : nullptr;
 }

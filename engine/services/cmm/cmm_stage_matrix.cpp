@@ -13,12 +13,14 @@ struct MatrixStage {
     float data[1];  // inputs x outputs
 };
 
-void MatrixReattach(CmmGlobals*, CmmObject* self) {
+void MatrixReattach(CmmGlobals*, CmmObject* self)
+{
     auto* m = static_cast<MatrixStage*>(self->body);
     m->values = m->data;
 }
 
-void MatrixConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels) {
+void MatrixConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, uint32_t pixels)
+{
     const auto* m = static_cast<const MatrixStage*>(self->body);
     float work[CMM_MAX_CHANNELS];
     for (uint32_t p = 0; p < pixels; ++p, in += m->inputs, out += m->outputs) {
@@ -33,7 +35,8 @@ void MatrixConvert(CmmGlobals*, CmmObject* self, const float* in, float* out, ui
 
 }  // namespace
 
-void CmmMatrixStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32_t outputs, const float* values) {
+void CmmMatrixStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uint32_t outputs, const float* values)
+{
     if (inputs == 0 || outputs == 0 || inputs > CMM_MAX_CHANNELS || outputs > CMM_MAX_CHANNELS) {
         CmmObjectInit(handle, CMM_TYPE_STAGE_MATRIX);
         CmmRaise(g, CMM_STATUS_FAILED);
@@ -54,7 +57,8 @@ void CmmMatrixStageCreate(CmmGlobals* g, CmmObject* handle, uint32_t inputs, uin
             m->values[j * inputs + i] = values != nullptr ? values[j * inputs + i] : (i == j ? 1.0f : 0.0f);
 }
 
-void CmmMatrixStageInvert(CmmGlobals* g, CmmObject* stage) {
+void CmmMatrixStageInvert(CmmGlobals* g, CmmObject* stage)
+{
     if (CmmFailed(g) || stage->type != CMM_TYPE_STAGE_MATRIX) return;
     auto* s = static_cast<MatrixStage*>(stage->body);
     if (s->inputs != 3 || s->outputs != 3) return;
@@ -65,8 +69,7 @@ void CmmMatrixStageInvert(CmmGlobals* g, CmmObject* stage) {
         CmmRaise(g, CMM_STATUS_SINGULAR);
         return;
     }
-    const double inverse[9] = {(e * l - f * k), -(b * l - c * k), (b * f - c * e),
-                               -(d * l - f * h), (a * l - c * h), -(a * f - c * d),
-                               (d * k - e * h), -(a * k - b * h), (a * e - b * d)};
+    const double inverse[9] = {(e * l - f * k),  -(b * l - c * k), (b * f - c * e),  -(d * l - f * h), (a * l - c * h),
+                               -(a * f - c * d), (d * k - e * h),  -(a * k - b * h), (a * e - b * d)};
     for (int i = 0; i < 9; ++i) s->values[i] = static_cast<float>(inverse[i] / det);
 }

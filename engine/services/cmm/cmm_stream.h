@@ -84,8 +84,8 @@ uint8_t* CmmMemoryStreamBase(CmmObject* handle);
 uint32_t CmmMemoryStreamSize(CmmObject* handle);
 
 // File streams: opened at once over the source's file name.
-void CmmFileStreamCreate(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* source, uint32_t access,
-                         bool text, uint32_t origin, uint32_t flag);
+void CmmFileStreamCreate(CmmGlobals* g, CmmObject* handle, const CmmProfileSource* source, uint32_t access, bool text,
+                         uint32_t origin, uint32_t flag);
 // A file source made from a path (one block holding the descriptor and the path); CmmFree frees it.
 CmmProfileSource* CmmFileSourceCreate(CmmGlobals* g, const char* path);
 
@@ -103,8 +103,6 @@ uint8_t* CmmStreamSeekRelative(CmmGlobals* g, CmmObject* stream, int64_t offset,
 // Element transfers through the globals' conversion buffer. The reader returns the number of
 // whole elements read (a short read of the stream's last bytes is not raised; the caller that
 // needs them all compares the count); a count below 1 reads nothing.
-uint32_t CmmStreamReadElements(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode code,
-                               int64_t count);
+uint32_t CmmStreamReadElements(CmmGlobals* g, CmmObject* stream, void* destination, CmmElementCode code, int64_t count);
 // Code 96 writes the NUL-terminated text at source with its NUL, whatever the count.
-void CmmStreamWriteElements(CmmGlobals* g, CmmObject* stream, const void* source, CmmElementCode code,
-                            int64_t count);
+void CmmStreamWriteElements(CmmGlobals* g, CmmObject* stream, const void* source, CmmElementCode code, int64_t count);

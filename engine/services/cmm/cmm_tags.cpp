@@ -20,7 +20,8 @@ constexpr uint32_t kTypeSignature = CmmSignature("sig ");
 float Fixed(const uint8_t* p) { return static_cast<float>(static_cast<int32_t>(LoadBE32(p))) / 65536.0f; }
 
 // Makes room for a tag's values; running out of memory is the colour system's own failure.
-bool Sized(CmmGlobals* g, std::vector<uint16_t>& values, size_t count) {
+bool Sized(CmmGlobals* g, std::vector<uint16_t>& values, size_t count)
+{
     try {
         values.resize(count);
     } catch (const std::bad_alloc&) {
@@ -32,8 +33,8 @@ bool Sized(CmmGlobals* g, std::vector<uint16_t>& values, size_t count) {
 
 // Channel-major tables of the tag (count of them, entries each) as a curve stage's interleaved
 // entries.
-void TablesToCurves(CmmGlobals* g, const uint8_t* p, uint32_t count, uint32_t entries, uint32_t bytes,
-                    CmmObject* stage) {
+void TablesToCurves(CmmGlobals* g, const uint8_t* p, uint32_t count, uint32_t entries, uint32_t bytes, CmmObject* stage)
+{
     std::vector<uint16_t> interleaved;
     if (!Sized(g, interleaved, size_t{count} * entries)) return;
     for (uint32_t c = 0; c < count; ++c)
@@ -47,18 +48,21 @@ void TablesToCurves(CmmGlobals* g, const uint8_t* p, uint32_t count, uint32_t en
 
 }  // namespace
 
-const uint8_t* CmmTagBytes(CmmObject* profile, uint32_t signature, uint32_t* size) {
+const uint8_t* CmmTagBytes(CmmObject* profile, uint32_t signature, uint32_t* size)
+{
     uint32_t tagSize = 0, offset = 0;
     const CmmTagEntry* entry = nullptr;
     *size = 0;
-    if (CmmProfileFindTag(nullptr, profile, signature, &tagSize, &offset, &entry) != 0 || entry == nullptr) return nullptr;
+    if (CmmProfileFindTag(nullptr, profile, signature, &tagSize, &offset, &entry) != 0 || entry == nullptr)
+        return nullptr;
     const uint64_t image = CmmProfileImageSize(profile);
     if (uint64_t{offset} + tagSize > image) return nullptr;
     *size = tagSize;
     return CmmProfileImageOf(profile) + offset;
 }
 
-bool CmmTagReadXyz(CmmGlobals* g, CmmObject* profile, uint32_t signature, float xyz[3]) {
+bool CmmTagReadXyz(CmmGlobals* g, CmmObject* profile, uint32_t signature, float xyz[3])
+{
     uint32_t size = 0;
     const uint8_t* p = CmmTagBytes(profile, signature, &size);
     if (p == nullptr) return false;
@@ -70,7 +74,8 @@ bool CmmTagReadXyz(CmmGlobals* g, CmmObject* profile, uint32_t signature, float 
     return true;
 }
 
-void CmmTagReadCurve(CmmGlobals* g, CmmObject* profile, uint32_t signature, bool towardsPcs, CmmObject* stage) {
+void CmmTagReadCurve(CmmGlobals* g, CmmObject* profile, uint32_t signature, bool towardsPcs, CmmObject* stage)
+{
     CmmObjectInit(stage, CMM_TYPE_STAGE_CURVES);
     if (CmmFailed(g)) return;
     uint32_t size = 0;
@@ -92,7 +97,8 @@ void CmmTagReadCurve(CmmGlobals* g, CmmObject* profile, uint32_t signature, bool
     }
 }
 
-void CmmTagReadLut(CmmGlobals* g, CmmObject* profile, uint32_t signature, CmmObject* group) {
+void CmmTagReadLut(CmmGlobals* g, CmmObject* profile, uint32_t signature, CmmObject* group)
+{
     CmmObjectInit(group, CMM_TYPE_STAGE_GROUP);
     if (CmmFailed(g)) return;
     uint32_t size = 0;
@@ -109,7 +115,8 @@ void CmmTagReadLut(CmmGlobals* g, CmmObject* profile, uint32_t signature, CmmObj
     uint64_t nodes = 1;
     for (uint32_t i = 0; i < inputs && nodes <= CMM_MAX_GRID_BYTES; ++i) nodes *= points;
     const uint64_t tables = bytes == 1 ? 48 : 52;
-    const uint64_t need = tables + (uint64_t{inEntries} * inputs + nodes * outputs + uint64_t{outEntries} * outputs) * bytes;
+    const uint64_t need =
+        tables + (uint64_t{inEntries} * inputs + nodes * outputs + uint64_t{outEntries} * outputs) * bytes;
     if (inputs < 1 || inputs > CMM_MAX_GRID_INPUTS || outputs < 1 || outputs > CMM_MAX_GRID_INPUTS || points < 2 ||
         inEntries < 2 || outEntries < 2 || nodes * outputs * sizeof(float) > CMM_MAX_GRID_BYTES || need > size) {
         CmmRaise(g, CMM_STATUS_BAD_LUT);
@@ -137,7 +144,8 @@ void CmmTagReadLut(CmmGlobals* g, CmmObject* profile, uint32_t signature, CmmObj
         return;
     }
     // 8-bit entries widened (x 257) keep their value on the 0..255 scale.
-    for (size_t i = 0; i < grid.size(); ++i) grid[i] = bytes == 1 ? static_cast<uint16_t>(at[i] * 257) : LoadBE16(at + 2 * i);
+    for (size_t i = 0; i < grid.size(); ++i)
+        grid[i] = bytes == 1 ? static_cast<uint16_t>(at[i] * 257) : LoadBE16(at + 2 * i);
     const CmmArray values{outputs, static_cast<uint32_t>(nodes), CMM_ELEMENT_U16, 0, grid.data()};
     uint32_t gridPoints[CMM_MAX_GRID_INPUTS];
     for (uint32_t i = 0; i < inputs; ++i) gridPoints[i] = points;
@@ -149,7 +157,8 @@ void CmmTagReadLut(CmmGlobals* g, CmmObject* profile, uint32_t signature, CmmObj
     if (CmmFailed(g)) CmmObjectRelease(g, group);
 }
 
-void CmmTagReadDescription(CmmObject* profile, uint32_t signature, char* text, uint32_t capacity) {
+void CmmTagReadDescription(CmmObject* profile, uint32_t signature, char* text, uint32_t capacity)
+{
     if (capacity == 0) return;
     text[0] = '\0';
     uint32_t size = 0;
@@ -161,7 +170,8 @@ void CmmTagReadDescription(CmmObject* profile, uint32_t signature, char* text, u
     text[n] = '\0';
 }
 
-uint32_t CmmTagReadSignature(CmmObject* profile, uint32_t signature) {
+uint32_t CmmTagReadSignature(CmmObject* profile, uint32_t signature)
+{
     uint32_t size = 0;
     const uint8_t* p = CmmTagBytes(profile, signature, &size);
     return p != nullptr && size >= 12 && LoadBE32(p) == kTypeSignature ? LoadBE32(p + 8) : 0;

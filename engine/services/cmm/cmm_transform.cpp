@@ -14,12 +14,14 @@ namespace {
 constexpr uint32_t kLink = CmmSignature("link");
 constexpr char kNotice[] = "Device link made by the fax engine's colour management";
 
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
+void Put32(std::vector<uint8_t>& b, uint32_t v)
+{
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (24 - 8 * i)));
 }
 
 // A "desc" tag (or pseq member): the ASCII text, empty Unicode and ScriptCode parts.
-void PutDescription(std::vector<uint8_t>& b, const std::string& text) {
+void PutDescription(std::vector<uint8_t>& b, const std::string& text)
+{
     Put32(b, CmmSignature("desc"));
     Put32(b, 0);
     Put32(b, static_cast<uint32_t>(text.size() + 1));
@@ -29,7 +31,8 @@ void PutDescription(std::vector<uint8_t>& b, const std::string& text) {
 }
 
 // The bytes of one "desc" structure starting at p within size, or 0 when it does not fit.
-uint64_t DescriptionLength(const uint8_t* p, uint64_t size) {
+uint64_t DescriptionLength(const uint8_t* p, uint64_t size)
+{
     if (size < 12) return 0;
     uint64_t at = 12 + uint64_t{LoadBE32(p + 8)};
     if (at + 8 > size) return 0;
@@ -39,7 +42,8 @@ uint64_t DescriptionLength(const uint8_t* p, uint64_t size) {
 }
 
 // A device link's own sequence entries, copied as they are.
-void AppendSequence(CmmObject* profile, std::vector<uint8_t>& entries, uint32_t& count) {
+void AppendSequence(CmmObject* profile, std::vector<uint8_t>& entries, uint32_t& count)
+{
     uint32_t size = 0;
     const uint8_t* p = CmmTagBytes(profile, CmmSignature("pseq"), &size);
     if (p == nullptr || size < 12 || LoadBE32(p) != CmmSignature("pseq")) return;
@@ -59,7 +63,8 @@ void AppendSequence(CmmObject* profile, std::vector<uint8_t>& entries, uint32_t&
     }
 }
 
-void AddSequenceEntry(CmmObject* profile, std::vector<uint8_t>& entries, uint32_t& count) {
+void AddSequenceEntry(CmmObject* profile, std::vector<uint8_t>& entries, uint32_t& count)
+{
     const CmmProfileHeader& h = *CmmProfileHeaderOf(profile);
     if (h.deviceClass == kLink) {
         AppendSequence(profile, entries, count);
@@ -78,7 +83,8 @@ void AddSequenceEntry(CmmObject* profile, std::vector<uint8_t>& entries, uint32_
     ++count;
 }
 
-void DeviceLinkTagsSet(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* profiles, uint32_t tableSize) {
+void DeviceLinkTagsSet(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* profiles, uint32_t tableSize)
+{
     std::vector<uint8_t> entries;
     uint32_t entryCount = 0;
     for (uint32_t i = 0; i < count; ++i) AddSequenceEntry(&profiles[i], entries, entryCount);
@@ -108,7 +114,8 @@ void DeviceLinkTagsSet(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject
 }
 
 void BuildDeviceLink(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* profiles, uint32_t inputSpace,
-                     uint32_t outputSpace, uint32_t intent, uint32_t tableSize) {
+                     uint32_t outputSpace, uint32_t intent, uint32_t tableSize)
+{
     CmmProfileNew(g, link, 0);
     if (CmmFailed(g)) return;
     CmmProfileHeader header{};
@@ -136,7 +143,8 @@ void BuildDeviceLink(CmmGlobals* g, CmmObject* link, uint32_t count, CmmObject* 
     }
 }
 
-void TransformDestroy(CmmGlobals* g, CmmObject* self) {
+void TransformDestroy(CmmGlobals* g, CmmObject* self)
+{
     CmmTransform* t = CmmTransformOf(self);
     CmmObjectRelease(g, &t->pipeline);
     CmmObjectRelease(g, &t->unused);
@@ -144,7 +152,8 @@ void TransformDestroy(CmmGlobals* g, CmmObject* self) {
 }
 
 // The copy shares the source's objects until it has its own.
-void TransformCopyHook(CmmGlobals* g, CmmObject* source, CmmObject* copy) {
+void TransformCopyHook(CmmGlobals* g, CmmObject* source, CmmObject* copy)
+{
     CmmTransform* from = CmmTransformOf(source);
     CmmTransform* to = CmmTransformOf(copy);
     to->pipeline = to->unused = to->deviceLink = CmmObject{};
@@ -152,14 +161,16 @@ void TransformCopyHook(CmmGlobals* g, CmmObject* source, CmmObject* copy) {
     CmmObjectCopy(g, &from->deviceLink, &to->deviceLink);
 }
 
-void TransformRunOp(CmmGlobals* g, CmmObject* self, CmmObject* source, CmmObject* destination) {
+void TransformRunOp(CmmGlobals* g, CmmObject* self, CmmObject* source, CmmObject* destination)
+{
     CmmPipelineRun(g, &CmmTransformOf(self)->pipeline, source, destination);
 }
 
 }  // namespace
 
 void CmmLink(CmmGlobals* g, CmmObject* transform, uint32_t count, CmmObject* profiles, uint32_t intentCount,
-             const uint32_t* intents, uint32_t options) {
+             const uint32_t* intents, uint32_t options)
+{
     CmmObjectInit(transform, CMM_TYPE_TRANSFORM);
     if (CmmFailed(g)) return;
     transform->bodySize = sizeof(CmmTransform);
@@ -176,8 +187,8 @@ void CmmLink(CmmGlobals* g, CmmObject* transform, uint32_t count, CmmObject* pro
     CmmLinkChain(g, &chain, count, profiles, intentCount, intents, options, &intent);
     if (!CmmFailed(g)) {
         const uint32_t inputSpace = CmmProfileHeaderOf(&profiles[0])->colorSpace;
-        const uint32_t outputSpace =
-            count > 1 ? CmmProfileHeaderOf(&profiles[count - 1])->colorSpace : CmmProfileHeaderOf(&profiles[0])->connectionSpace;
+        const uint32_t outputSpace = count > 1 ? CmmProfileHeaderOf(&profiles[count - 1])->colorSpace
+                                               : CmmProfileHeaderOf(&profiles[0])->connectionSpace;
         t->conversion.inputs = CmmObjectInputs(&chain);
         t->conversion.outputs = CmmObjectOutputs(&chain);
         CmmPipelineCreate(g, &t->pipeline, t->conversion.inputs, t->conversion.outputs, 3, &chain);
@@ -193,7 +204,8 @@ void CmmLink(CmmGlobals* g, CmmObject* transform, uint32_t count, CmmObject* pro
     }
 }
 
-void CmmTransformRun(CmmGlobals* g, CmmObject* transform, CmmObject* source, CmmObject* destination) {
+void CmmTransformRun(CmmGlobals* g, CmmObject* transform, CmmObject* source, CmmObject* destination)
+{
     if (transform == nullptr || transform->type != CMM_TYPE_TRANSFORM) {
         CmmRaise(g, CMM_STATUS_FAILED);
         return;
@@ -201,7 +213,8 @@ void CmmTransformRun(CmmGlobals* g, CmmObject* transform, CmmObject* source, Cmm
     CmmObjectRun(g, transform, source, destination);
 }
 
-void CmmTransformSave(CmmGlobals* g, CmmObject* transform, const CmmProfileSource* source) {
+void CmmTransformSave(CmmGlobals* g, CmmObject* transform, const CmmProfileSource* source)
+{
     if (CmmFailed(g)) return;
     CmmTransform* t = CmmTransformOf(transform);
     const uint32_t size = CmmProfileHeaderOf(&t->deviceLink)->size;

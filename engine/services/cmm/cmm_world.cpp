@@ -19,10 +19,12 @@ CmmGlobals* GlobalsOf(CmmInstance* instance) { return CmmGlobalsOf(instance); }
 // The core's profile reader over bytes whose size is known. A file or resource larger than any
 // profile may be fails before a byte of it is read; a memory block carries no size and passes the
 // bound itself, so that its profile's claim is trusted only up to it.
-ImxStatus OpenFromBytes(CmmInstance* instance, CmmObject* profile, const void* data, uint64_t size) {
+ImxStatus OpenFromBytes(CmmInstance* instance, CmmObject* profile, const void* data, uint64_t size)
+{
     if (size > CMM_PROFILE_MAX_SIZE) return IMX_ERR_PROFILE;
     const CmmProfileSource source{static_cast<const uint8_t*>(data), nullptr, 1, 0, size};
-    const uint32_t failed = CmmFrontDoor(GlobalsOf(instance), [&] { CmmProfileOpen(GlobalsOf(instance), profile, &source); });
+    const uint32_t failed =
+        CmmFrontDoor(GlobalsOf(instance), [&] { CmmProfileOpen(GlobalsOf(instance), profile, &source); });
     if (failed != 0 || GlobalsOf(instance)->status != 0) {
         CmmObjectRelease(GlobalsOf(instance), profile);
         return IMX_ERR_PROFILE;
@@ -30,19 +32,22 @@ ImxStatus OpenFromBytes(CmmInstance* instance, CmmObject* profile, const void* d
     return IMX_OK;
 }
 
-void ReleaseWorld(CmmWorld* world) {
+void ReleaseWorld(CmmWorld* world)
+{
     if (world == nullptr) return;
     CmmObjectRelease(world->instance != nullptr ? GlobalsOf(world->instance) : nullptr, &world->transform);
     delete world;
 }
 
 ImxStatus MakeWorld(CmmInstance* instance, uint32_t count, CmmObject* profiles, uint32_t intentCount,
-                    const uint32_t* intents, uint32_t flags, const ImxImageFormat* format, CmmWorld** out) {
+                    const uint32_t* intents, uint32_t flags, const ImxImageFormat* format, CmmWorld** out)
+{
     auto* world = new (std::nothrow) CmmWorld{};
     if (world == nullptr) return IMX_ERR_NO_MEMORY;
     CmmGlobals* g = GlobalsOf(instance);
     // Any recorded status fails the link, a singular matrix among them (its class is 0).
-    const uint32_t failed = CmmFrontDoor(g, [&] { CmmLink(g, &world->transform, count, profiles, intentCount, intents, flags); });
+    const uint32_t failed =
+        CmmFrontDoor(g, [&] { CmmLink(g, &world->transform, count, profiles, intentCount, intents, flags); });
     if (failed != 0 || g->status != 0 || world->transform.block == nullptr) {
         CmmObjectRelease(g, &world->transform);
         delete world;
@@ -54,7 +59,8 @@ ImxStatus MakeWorld(CmmInstance* instance, uint32_t count, CmmObject* profiles, 
     return IMX_OK;
 }
 
-ImxStatus Convert(CmmWorld* world, CmmObject* source, CmmObject* destination) {
+ImxStatus Convert(CmmWorld* world, CmmObject* source, CmmObject* destination)
+{
     CmmGlobals* g = GlobalsOf(world->instance);
     const uint32_t failed = CmmFrontDoor(g, [&] { CmmTransformRun(g, &world->transform, source, destination); });
     return failed != 0 || g->status != 0 ? IMX_ERR_TRANSFORM : IMX_OK;
@@ -62,7 +68,8 @@ ImxStatus Convert(CmmWorld* world, CmmObject* source, CmmObject* destination) {
 
 }  // namespace
 
-ImxStatus CmmProfileLoad(CmmInstance* instance, CmmObject* profile, const ImxDataSource* source) {
+ImxStatus CmmProfileLoad(CmmInstance* instance, CmmObject* profile, const ImxDataSource* source)
+{
     *profile = CmmObject{};
     switch (source->kind) {
         case IMX_SOURCE_MEMORY:
@@ -100,12 +107,12 @@ ImxStatus CmmProfileLoad(CmmInstance* instance, CmmObject* profile, const ImxDat
             FileMapClose(&map);
             return status;
         }
-        default:
-            return IMX_ERR_UNSUPPORTED;
+        default: return IMX_ERR_UNSUPPORTED;
     }
 }
 
-RASTREL_API CmmInstance* ImxCmmInit(void) {
+RASTREL_API CmmInstance* ImxCmmInit(void)
+{
     auto* instance = new (std::nothrow) CmmInstance{};
     if (instance == nullptr) {
         ImxLogEvent(IMX_LOG_ERROR, "ImxCmmInit", "Could not allocate CMM instance node; err: %d",
@@ -121,14 +128,16 @@ RASTREL_API CmmInstance* ImxCmmInit(void) {
     return instance;
 }
 
-RASTREL_API void ImxCmmDeinit(CmmInstance* instance) {
+RASTREL_API void ImxCmmDeinit(CmmInstance* instance)
+{
     if (instance == nullptr) return;
     CmmObjectRelease(nullptr, instance);
     delete instance;
 }
 
 RASTREL_API ImxStatus ImxCmmWorldCreate(CmmInstance* instance, const ImxDataSource* profile, uint32_t intent,
-                                        uint32_t linkFlags, const ImxImageFormat* format, CmmWorld** world) {
+                                        uint32_t linkFlags, const ImxImageFormat* format, CmmWorld** world)
+{
     if (world == nullptr) return IMX_ERR_ARGUMENT;
     *world = nullptr;
     if (instance == nullptr || profile == nullptr || format == nullptr) return IMX_ERR_ARGUMENT;
@@ -143,8 +152,9 @@ RASTREL_API ImxStatus ImxCmmWorldCreate(CmmInstance* instance, const ImxDataSour
     return status;
 }
 
-RASTREL_API ImxStatus ImxCmmWorldLoad(CmmInstance* instance, const ImxDataSource* profile,
-                                      const ImxImageFormat* format, CmmWorld** world) {
+RASTREL_API ImxStatus ImxCmmWorldLoad(CmmInstance* instance, const ImxDataSource* profile, const ImxImageFormat* format,
+                                      CmmWorld** world)
+{
     if (world == nullptr) return IMX_ERR_ARGUMENT;
     *world = nullptr;
     if (instance == nullptr || profile == nullptr || format == nullptr) return IMX_ERR_ARGUMENT;
@@ -157,7 +167,8 @@ RASTREL_API ImxStatus ImxCmmWorldLoad(CmmInstance* instance, const ImxDataSource
 
 RASTREL_API void ImxCmmWorldDestroy(CmmWorld* world) { ReleaseWorld(world); }
 
-RASTREL_API ImxStatus ImxCmmWorldApplyImage(CmmWorld* world, const ImxImage* source, ImxImage* destination) {
+RASTREL_API ImxStatus ImxCmmWorldApplyImage(CmmWorld* world, const ImxImage* source, ImxImage* destination)
+{
     if (world == nullptr || source == nullptr || destination == nullptr) return IMX_ERR_ARGUMENT;
     CmmGlobals* g = GlobalsOf(world->instance);
     const ImxPlane& in = source->planes[0];
@@ -177,7 +188,8 @@ RASTREL_API ImxStatus ImxCmmWorldApplyImage(CmmWorld* world, const ImxImage* sou
     for (uint32_t i = 0; i < CMM_BITMAP_MAX_CHANNELS; ++i) order[i] = i;
     const uint32_t failed = CmmFrontDoor(g, [&] {
         CmmBitmapSetup(g, &s, 3, source->width, source->height, inBytes, in.stride, bgr, false, nullptr);
-        CmmBitmapSetup(g, &d, outBytes, destination->width, destination->height, outBytes, out.stride, order, false, nullptr);
+        CmmBitmapSetup(g, &d, outBytes, destination->width, destination->height, outBytes, out.stride, order, false,
+                       nullptr);
         CmmBitmapAttach(g, &s, source->height, in.data);
         CmmBitmapAttach(g, &d, source->height, out.data);
     });
@@ -190,7 +202,8 @@ RASTREL_API ImxStatus ImxCmmWorldApplyImage(CmmWorld* world, const ImxImage* sou
 // One colour, with ImxCmmWorldApplyImage's codes: a world it cannot apply (a format with fewer
 // output bytes than the transform gives, or none) is -133, a failed transform -134, never a
 // success that wrote nothing.
-RASTREL_API ImxStatus ImxCmmWorldApplyColor(CmmWorld* world, const uint8_t* input, uint8_t* output) {
+RASTREL_API ImxStatus ImxCmmWorldApplyColor(CmmWorld* world, const uint8_t* input, uint8_t* output)
+{
     if (world == nullptr || input == nullptr || output == nullptr) return IMX_ERR_ARGUMENT;
     CmmGlobals* g = GlobalsOf(world->instance);
     const uint32_t outBytes = world->format.colorBits / 8;

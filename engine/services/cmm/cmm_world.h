@@ -12,7 +12,7 @@ typedef CmmObject CmmInstance;
 struct CmmWorld {
     ImxImageFormat format;
     CmmInstance* instance;  // not owned; outlives the world
-    CmmObject transform;    // owned
+    CmmObject transform;  // owned
 };
 static_assert(offsetof(CmmWorld, instance) == 176);
 static_assert(offsetof(CmmWorld, transform) == 184);
@@ -30,5 +30,5 @@ RASTREL_API ImxStatus ImxCmmWorldApplyColor(CmmWorld* world, const uint8_t* inpu
 RASTREL_API ImxStatus ImxCmmWorldCreate(CmmInstance* instance, const ImxDataSource* profile, uint32_t intent,
                                         uint32_t linkFlags, const ImxImageFormat* format, CmmWorld** world);
 RASTREL_API void ImxCmmWorldDestroy(CmmWorld* world);
-RASTREL_API ImxStatus ImxCmmWorldLoad(CmmInstance* instance, const ImxDataSource* profile,
-                                      const ImxImageFormat* format, CmmWorld** world);
+RASTREL_API ImxStatus ImxCmmWorldLoad(CmmInstance* instance, const ImxDataSource* profile, const ImxImageFormat* format,
+                                      CmmWorld** world);

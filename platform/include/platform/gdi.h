@@ -53,7 +53,7 @@ struct BITMAPFILEHEADER {
 
 struct RGNDATAHEADER {
     DWORD dwSize;  // 32
-    DWORD iType;   // RDH_RECTANGLES
+    DWORD iType;  // RDH_RECTANGLES
     DWORD nCount;
     DWORD nRgnSize;
     RECT rcBound;
@@ -79,13 +79,13 @@ struct LOGBRUSH {
 
 // What GetObjectW tells of a bitmap.
 struct BITMAP {
-    LONG bmType;        // 0
+    LONG bmType;  // 0
     LONG bmWidth;
     LONG bmHeight;
     LONG bmWidthBytes;  // bytes of a row, a multiple of 4
-    WORD bmPlanes;      // 1
+    WORD bmPlanes;  // 1
     WORD bmBitsPixel;
-    LPVOID bmBits;      // the first byte of the pixel storage (every bitmap here is a DIB)
+    LPVOID bmBits;  // the first byte of the pixel storage (every bitmap here is a DIB)
 };
 
 struct XFORM {
@@ -300,15 +300,14 @@ BOOL DPtoLP(HDC dc, LPPOINT points, int count);
 // section's rows follow the header's orientation and are padded to 4 bytes. With a section
 // handle the bits live in that file mapping at the offset (a multiple of 4), through the kernel's
 // MapViewOfFile; a program linked without file mappings fails with ERROR_CALL_NOT_IMPLEMENTED.
-HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
-                         DWORD offset);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD offset);
 // Our rule: the new bitmap has the format of the bitmap selected into dc (depth, masks and
 // colour table); a null DC or a DC holding its default bitmap gives 24 bits. With CBM_INIT the
 // data (any DIB format, RLE4 and RLE8 included) is converted colour by colour; colours that the
 // bitmap cannot hold take the nearest colour-table entry. Damaged data fails (ERROR_INVALID_DATA)
 // and makes no bitmap.
-HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const void* data,
-                       const BITMAPINFO* info, UINT usage);
+HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const void* data, const BITMAPINFO* info,
+                       UINT usage);
 
 // A bitmap resource (RT_BITMAP: a packed DIB, that is the header, its masks or colour table and
 // the rows) of the module, made into a bitmap as CreateDIBitmap makes one without a DC (24 bits,
@@ -336,25 +335,25 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, DWORD rop);
 // Nearest source pixel; an extent of opposite sign to the other mirrors. Destination pixels whose
 // source pixel lies outside the source bitmap are left as they are.
-BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth,
-                int srcHeight, DWORD rop);
+BOOL StretchBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth, int srcHeight,
+                DWORD rop);
 // The source rectangle is in the DIB's own pixels, measured from its lower-left corner for a
 // bottom-up DIB (upper-left for top-down). Returns the number of source rows, 0 on failure.
-int StretchDIBits(HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth,
-                  int srcHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
+int StretchDIBits(HDC dc, int x, int y, int width, int height, int srcX, int srcY, int srcWidth, int srcHeight,
+                  const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
 // The mask is a 1-bit bitmap read in device pixels from (maskX, maskY) onward; pixels past its
 // edge count as 0.
-BOOL MaskBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, HBITMAP mask,
-             int maskX, int maskY, DWORD rop);
+BOOL MaskBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, HBITMAP mask, int maskX,
+             int maskY, DWORD rop);
 // Constant alpha: d = (s * a + d * (255 - a) + 127) / 255. Per-pixel alpha (32-bit source, rows
 // premultiplied): s and its alpha are scaled by the constant alpha first, then
 // d = s + (d * (255 - alpha) + 127) / 255. Negative extents and source rectangles outside the
 // source bitmap fail.
-BOOL AlphaBlend(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY,
-                int srcWidth, int srcHeight, BLENDFUNCTION blend);
+BOOL AlphaBlend(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth, int srcHeight,
+                BLENDFUNCTION blend);
 // Copies (stretched) every source pixel whose colour differs from the transparent colour.
-BOOL TransparentBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY,
-                    int srcWidth, int srcHeight, UINT transparent);
+BOOL TransparentBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY, int srcWidth,
+                    int srcHeight, UINT transparent);
 
 // ---- Regions ----
 HRGN CreateRectRgn(int left, int top, int right, int bottom);

@@ -14,7 +14,6 @@
 // Declarations from here on are the platform library's exports.
 #pragma GCC visibility push(default)
 
-
 // ---- Pens ----
 #define PS_SOLID 0
 #define PS_DASH 1

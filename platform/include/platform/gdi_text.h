@@ -300,9 +300,9 @@ BOOL RemoveFontMemResourceEx(HANDLE fonts);
 
 // Our addition for tests and tools: the face a font was matched to.
 struct FontRealization {
-    CHAR family[64];   // UTF-8
-    CHAR file[260];    // the file of a system face, empty for a private one
-    LONG faceWeight;   // the face's own weight (OS/2, else 400 or 700 by its style)
+    CHAR family[64];  // UTF-8
+    CHAR file[260];  // the file of a system face, empty for a private one
+    LONG faceWeight;  // the face's own weight (OS/2, else 400 or 700 by its style)
     BOOL emboldened;
     BOOL slanted;
 };

@@ -96,10 +96,10 @@ struct SECURITY_ATTRIBUTES;
 // CREATE_ALWAYS and OPEN_ALWAYS set the last error to ERROR_ALREADY_EXISTS when the file was there,
 // 0 otherwise. Failure returns INVALID_HANDLE_VALUE: a missing file ERROR_FILE_NOT_FOUND, a missing
 // folder ERROR_PATH_NOT_FOUND, CREATE_NEW over an existing file ERROR_FILE_EXISTS.
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile);
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
-                   DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
 // Reads and writes retry on EINTR and short transfers until the count is done; a read at the end
 // of the file succeeds with fewer (or 0) bytes. The count pointers may be null; overlapped I/O is
 // refused (ERROR_INVALID_PARAMETER).
@@ -147,8 +147,8 @@ UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFile
 // read-write mapping larger than the file grows the file; a read-only one fails. Names are ignored.
 // The mapping keeps its own reference to the file, so the file handle may be closed first; views
 // stay valid after the mapping handle is closed. Failure returns null.
-HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD sizeHigh,
-                          DWORD sizeLow, LPCSTR name);
+HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
+                          LPCSTR name);
 // bytes 0 maps to the end of the mapping. Any offset is accepted (not only multiples of 64 KB);
 // a view reaching past the mapping fails with ERROR_ACCESS_DENIED, as does FILE_MAP_WRITE on a
 // read-only mapping.
@@ -226,9 +226,9 @@ struct FaxModuleOrdinal {
     const char* name;
 };
 #define FAX_MODULE_ORDINALS_SYMBOL "FaxModuleOrdinals"
-#define FAX_MODULE_ORDINALS(...)                                                                   \
-    extern "C" __attribute__((visibility("default"))) const FaxModuleOrdinal FaxModuleOrdinals[] = { \
-        __VA_ARGS__, {0, nullptr}}
+#define FAX_MODULE_ORDINALS(...)                      \
+    extern "C" __attribute__((visibility("default"))) \
+    const FaxModuleOrdinal FaxModuleOrdinals[] = {__VA_ARGS__, {0, nullptr}}
 
 // A module already loaded, without taking a reference (null name: the main program); not
 // loaded gives 126.

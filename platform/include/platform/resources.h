@@ -44,8 +44,8 @@ struct FaxResource {
 struct FaxResourceTable {
     const FaxResource* entries;
     size_t count;
-    FaxResourceTable* next;        // the registered tables form a list
-    const void* image;             // the loaded image that holds the table, set on registration
+    FaxResourceTable* next;  // the registered tables form a list
+    const void* image;  // the loaded image that holds the table, set on registration
 };
 
 // Well-known integer types (RT_STRING blocks hold 16 strings of id (block - 1) * 16 + i, each as a
@@ -71,11 +71,11 @@ private:
 };
 }  // namespace platform
 
-#define FAX_RESOURCE_TABLE(Name, ...)                                                                   \
-    static const FaxResource Name##_entries[] = {__VA_ARGS__};                                          \
-    static FaxResourceTable Name##_table = {Name##_entries, sizeof(Name##_entries) / sizeof(FaxResource), \
-                                            nullptr, nullptr};                                          \
-    static const ::platform::ResourceTableRegistration Name##_registration(&Name##_table);              \
+#define FAX_RESOURCE_TABLE(Name, ...)                                                                              \
+    static const FaxResource Name##_entries[] = {__VA_ARGS__};                                                     \
+    static FaxResourceTable Name##_table = {Name##_entries, sizeof(Name##_entries) / sizeof(FaxResource), nullptr, \
+                                            nullptr};                                                              \
+    static const ::platform::ResourceTableRegistration Name##_registration(&Name##_table);                         \
     int FaxResourceTableLink_##Name() { return static_cast<int>(Name##_table.count); }
 
 // Declares the link function of a table defined in another file, for the code that uses it.

@@ -45,7 +45,9 @@ typedef LONG_PTR LRESULT;
 
 typedef void* HANDLE;
 #define FAX_DECLARE_HANDLE(name) \
-    struct name##__ { int unused; }; \
+    struct name##__ {            \
+        int unused;              \
+    };                           \
     typedef struct name##__* name
 FAX_DECLARE_HANDLE(HINSTANCE);
 typedef HINSTANCE HMODULE;
@@ -97,7 +99,9 @@ static_assert(sizeof(HANDLE) == 8 && sizeof(LONG_PTR) == 8);
 #define LOWORD(l) (static_cast<WORD>(static_cast<DWORD_PTR>(l) & 0xffff))
 #define HIWORD(l) (static_cast<WORD>((static_cast<DWORD_PTR>(l) >> 16) & 0xffff))
 #define LOBYTE(w) (static_cast<BYTE>(static_cast<DWORD_PTR>(w) & 0xff))
-#define RGB(r, g, b) (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
+#define RGB(r, g, b)                                                                                 \
+    (static_cast<COLORREF>((static_cast<BYTE>(r)) | (static_cast<WORD>(static_cast<BYTE>(g)) << 8) | \
+                           (static_cast<DWORD>(static_cast<BYTE>(b)) << 16)))
 #define GetRValue(c) (static_cast<BYTE>(c))
 #define GetGValue(c) (static_cast<BYTE>(static_cast<WORD>(c) >> 8))
 #define GetBValue(c) (static_cast<BYTE>((c) >> 16))

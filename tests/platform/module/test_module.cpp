@@ -22,16 +22,13 @@ const char kNote[] = "named resource";
 
 // Strings 16..31: 16 "A", 17 empty, 18 "Факс", 19..31 absent (length 0).
 alignas(2) const unsigned char kStrings[] = {
-    1, 0, 'A', 0,
-    0, 0,
-    4, 0, 0x24, 0x04, 0x30, 0x04, 0x3A, 0x04, 0x41, 0x04,
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    1, 0, 'A', 0, 0, 0, 4, 0, 0x24, 0x04, 0x30, 0x04, 0x3A, 0x04, 0x41, 0x04, 0, 0, 0, 0, 0,
+    0, 0, 0,   0, 0, 0, 0, 0, 0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0,
 };
 
 }  // namespace
 
-FAX_RESOURCE_TABLE(TestModuleResources,
-                   {FaxResourceKey("Halftones"), FaxResourceKey(104), kScreen, sizeof kScreen},
+FAX_RESOURCE_TABLE(TestModuleResources, {FaxResourceKey("Halftones"), FaxResourceKey(104), kScreen, sizeof kScreen},
                    {FaxResourceKey("Notes"), FaxResourceKey("Readme"), kNote, sizeof kNote - 1},
                    {FaxResourceKey(RT_STRING_ID), FaxResourceKey(2), kStrings, sizeof kStrings},
                    {FaxResourceKey(RT_RCDATA_ID), FaxResourceKey(1), nullptr, 0});
@@ -50,8 +47,7 @@ extern "C" __attribute__((visibility("default"))) LSTATUS TestModuleRegistryWrit
 {
     HKEY key = nullptr;
     LSTATUS status = RegCreateKeyExA(HKEY_CURRENT_USER, subKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS)
-        return status;
+    if (status != ERROR_SUCCESS) return status;
     status = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
     return status;

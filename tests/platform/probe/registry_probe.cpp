@@ -11,21 +11,16 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 4)
-        return 1;
+    if (argc < 4) return 1;
     const std::string mode = argv[1];
     HKEY key = nullptr;
     if (mode == "read") {
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, argv[2], 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return 2;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, argv[2], 0, KEY_READ, &key) != ERROR_SUCCESS) return 2;
         DWORD size = 0;
-        if (RegQueryValueExA(key, argv[3], nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-            return 2;
+        if (RegQueryValueExA(key, argv[3], nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return 2;
         std::vector<BYTE> data(size);
-        if (RegQueryValueExA(key, argv[3], nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS)
-            return 1;
-        for (DWORD i = 0; i < size; ++i)
-            std::printf("%02x", data[i]);
+        if (RegQueryValueExA(key, argv[3], nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS) return 1;
+        for (DWORD i = 0; i < size; ++i) std::printf("%02x", data[i]);
         std::printf("\n");
         RegCloseKey(key);
         return 0;
@@ -37,7 +32,8 @@ int main(int argc, char** argv)
             std::sscanf(argv[4] + i, "%2x", &byte);
             data.push_back(static_cast<BYTE>(byte));
         }
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, argv[2], 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, argv[2], 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
             return 1;
         const LSTATUS status =
             RegSetValueExA(key, argv[3], 0, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
