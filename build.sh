@@ -3,6 +3,7 @@
 #   ./build.sh demo   release build, then the main job on the bundled sample
 #   ./build.sh test   sanitizer build, then every test (ThreadSanitizer and libFuzzer runs too)
 #   ./build.sh bench  release build, then every benchmark
+#   ./build.sh format the tree's .clang-format applied to every tracked C++ file
 # On a Debian machine, as root, the packages the build needs are installed first when missing.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -12,7 +13,7 @@ export CCACHE_BASEDIR="$root"
 export CCACHE_NOHASHDIR=1
 
 packages=(
-  cmake ninja-build g++ pkg-config ccache
+  cmake ninja-build g++ pkg-config ccache clang-format python3
   libgtest-dev libgmock-dev libbenchmark-dev
   libpixman-1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core libpng-dev
   libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free libgs-common ghostscript netpbm libgdk-pixbuf2.0-bin time
@@ -59,6 +60,7 @@ case "${1:-}" in
     ;;
   test)
     install_missing
+    "$root/tools/check/format.sh" --check
     build asan
     ctest --preset asan -j "$jobs"
     build tsan
@@ -87,8 +89,12 @@ case "${1:-}" in
     rm -f "$results"
     exit $status
     ;;
+  format)
+    install_missing
+    exec "$root/tools/check/format.sh"
+    ;;
   *)
-    echo "usage: ./build.sh demo|test|bench" >&2
+    echo "usage: ./build.sh demo|test|bench|format" >&2
     exit 2
     ;;
 esac
