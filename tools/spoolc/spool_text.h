@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/spool_builder.h"
+#include "tools/spool_layouts/spool_layouts.h"
 
 // Throws SpoolError naming the line that is wrong.
 std::vector<uint8_t> SpoolTextCompile(std::string_view text);
