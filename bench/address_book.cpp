@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "../tests/platform/scratch_dir.h"
 #include "frontend/sheet/send_lists.h"
 #include "frontend/sheet/sheet_state.h"
 #include "platform/window_hooks.h"
 #include "race.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "bench/display_page.h"
 #include "bench/race.h"
-#include "tests/display/bitmap_test_support.h"
+#include "tests/support/bitmap_test_support.h"
 #include "tests/support/spool_builder.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "bench/race.h"
 #include "engine/band/band_plan.h"
 #include "engine/display/optimiser/optimiser.h"
-#include "tests/display/command_records.h"
+#include "tests/support/command_records.h"
 #include "tests/support/spool_builder.h"
 
 namespace {
@@ -30,7 +30,7 @@ std::vector<uint8_t> BusyPage()
     std::vector<uint8_t> rects;
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 8; ++x) {
-            auto r = Le32s({100 + x * 80, 700 + y * 20, 160 + x * 80, 716 + y * 20});
+            auto r = records::Le32s({100 + x * 80, 700 + y * 20, 160 + x * 80, 716 + y * 20});
             rects.insert(rects.end(), r.begin(), r.end());
         }
     b.Add("clip_rects",

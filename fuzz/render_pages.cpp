@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/job/render_call.h"
-#include "tests/pelvane/pelvane_host.h"
 #include "tests/support/memory_stream.h"
+#include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 

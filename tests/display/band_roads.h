@@ -14,7 +14,7 @@
 #include "engine/display/cmd_ops.h"
 #include "platform/gdi.h"
 #include "rastrel/imx_types.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/display_job.h"
 
 // A page image in COLORREF values.
 struct Image {

@@ -16,7 +16,7 @@
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"
-#include "tests/display/bitmap_test_support.h"
+#include "tests/support/bitmap_test_support.h"
 
 namespace {
 

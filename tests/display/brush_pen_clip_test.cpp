@@ -12,7 +12,7 @@
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "rastrel/imo.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/display_job.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_image.h"
 #include "platform/gdi.h"
-#include "tests/display/bitmap_test_support.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/bitmap_test_support.h"
+#include "tests/support/display_job.h"
 
 namespace {
 

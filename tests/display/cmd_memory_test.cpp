@@ -11,8 +11,8 @@
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/optimiser/optimiser.h"
 #include "platform/kernel.h"
-#include "tests/display/command_records.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/command_records.h"
+#include "tests/support/display_job.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 
 #include "engine/display/cmd_ops.h"
 #include "tests/display/band_roads.h"
-#include "tests/display/bitmap_test_support.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/bitmap_test_support.h"
+#include "tests/support/display_job.h"
 #include "tests/support/spool_payloads.h"
 
 namespace {

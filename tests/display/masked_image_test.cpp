@@ -14,7 +14,7 @@
 #include "engine/display/commands/cmd_image.h"
 #include "platform/user.h"
 #include "tests/display/band_roads.h"
-#include "tests/display/bitmap_test_support.h"
+#include "tests/support/bitmap_test_support.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/include/rastrel/imo.h"
 #include "tests/display/band_roads.h"
-#include "tests/display/command_records.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/command_records.h"
+#include "tests/support/display_job.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include "engine/display/stores/brush_store.h"
 #include "platform/gdi.h"
 #include "tests/display/band_roads.h"
-#include "tests/display/bitmap_test_support.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/bitmap_test_support.h"
+#include "tests/support/display_job.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "tests/display/band_roads.h"
-#include "tests/display/command_records.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/command_records.h"
+#include "tests/support/display_job.h"
 
 namespace {
 

@@ -1,7 +1,9 @@
 // The Text command: records read into nodes (spaces removed, empty texts dropped, missing
 // resources failing the page), and text drawn directly and into band masks compared with the
 // GDI stand-in drawing the same characters itself.
-#include "tests/display/display_fixture.h"
+#include <gtest/gtest.h>
+
+#include "tests/support/display_job.h"
 
 #include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"

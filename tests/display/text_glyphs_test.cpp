@@ -2,7 +2,9 @@
 // into band masks (cut into bands of several heights) and directly with a brush, compared pixel by
 // pixel with the glyphs placed by hand; device bitmaps made for one DC scale and dropped at the
 // next; overstrike.
-#include "tests/display/display_fixture.h"
+#include <gtest/gtest.h>
+
+#include "tests/support/display_job.h"
 
 #include <functional>
 

@@ -1,7 +1,9 @@
 // GDI fonts drawn under unequal x and y scaling: a font that is not plain (italic, turned or
 // bold) gets a glyph cache of its own, filled with GDI's outlines; the text it draws is compared
 // pixel by pixel with the stand-in drawing the same characters itself.
-#include "tests/display/display_fixture.h"
+#include <gtest/gtest.h>
+
+#include "tests/support/display_job.h"
 
 #include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"

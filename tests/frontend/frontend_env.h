@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "../platform/scratch_dir.h"
 #include "platform/kernel.h"
+#include "tests/support/scratch_dir.h"
 
 // UTF-8 to UTF-16 through the platform's own conversion.
 inline std::u16string Wide(const std::string& text)

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/pelvane/pelvane_host.h"
+#include "tests/support/pelvane_host.h"
 #include "tools/faxview/fax_job_parse.h"
 #include "tools/faxview/fax_page_image.h"
 

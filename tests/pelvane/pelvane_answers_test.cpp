@@ -5,7 +5,7 @@
 #include <cmath>
 #include <unistd.h>
 
-#include "tests/pelvane/pelvane_host.h"
+#include "tests/support/pelvane_host.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/pelvane/pelvane_host.h"
+#include "tests/support/pelvane_host.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include "engine/job/render_overlay.h"
 #include "platform/kernel.h"
 #include "tests/pelvane/fax_job_output.h"
-#include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
+#include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"
 #include "tools/faxview/fax_job_parse.h"
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/job/render_call.h"
-#include "tests/pelvane/pelvane_host.h"
 #include "tests/support/memory_stream.h"
+#include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 

@@ -13,8 +13,8 @@
 
 #include "engine/spool/spool_records.h"
 #include "tests/pelvane/page_resources.h"
-#include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
+#include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/spool_payloads.h"
 #include "tools/faxrender/fax_host.h"

@@ -6,8 +6,8 @@
 
 #include <random>
 
-#include "tests/pelvane/pelvane_host.h"
 #include "tests/support/jbig_oracle.h"
+#include "tests/support/pelvane_host.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include "platform/gdi_text.h"
 #include "platform/kernel.h"
 #include "rastrel/imx.h"
-#include "tests/pelvane/pelvane_host.h"
 #include "tests/support/memory_stream.h"
+#include "tests/support/pelvane_host.h"
 #include "tests/support/refusing_new.h"
 #include "tests/support/spool_builder.h"
 

@@ -11,7 +11,7 @@
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "platform/print.h"
-#include "scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 

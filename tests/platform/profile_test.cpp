@@ -7,7 +7,7 @@
 
 #include "platform/kernel.h"
 #include "platform/profile.h"
-#include "scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
-#include "scratch_dir.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 

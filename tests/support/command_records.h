@@ -13,7 +13,7 @@
 #include "engine/display/stores/path_store.h"
 #include "platform/gdi_text.h"
 #include "platform/types.h"
-#include "tests/display/bitmap_test_support.h"
+#include "tests/support/bitmap_test_support.h"
 #include "tests/support/spool_builder.h"
 
 namespace records {

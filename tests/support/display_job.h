@@ -1,8 +1,6 @@
-// A job for the display tests: an output-module context with answers the test chooses, a budget,
-// and a page store over a spool body built with the spool builder.
+// A display job for tests and benches: an output-module context with answers the caller chooses,
+// a budget, and a page store over a page read from spool records.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
@@ -29,14 +27,15 @@ struct DisplayJob {
     // stream (made on first use); such a job reads one page.
     bool spill = false;
 
-    // objectLimit: the budget's GDI object limit.
-    explicit DisplayJob(uint32_t objectLimit = 256, uint32_t options = 0, uint32_t dpi = 300)
+    // objectLimit, deviceMemoryLimit, memoryLimit: the budget's limits.
+    explicit DisplayJob(uint32_t objectLimit = 256, uint32_t options = 0, uint32_t dpi = 300,
+                        uint32_t deviceMemoryLimit = 0x400000, uint32_t memoryLimit = 0x800000)
     {
         device->options = options;
         device->media.xResolution = device->media.yResolution = dpi;
         device->jobResolution[0] = device->jobResolution[1] = dpi;
         device->thinLineValue = 2;
-        budget = ResourceBudgetCreate(device.get(), objectLimit, 0x400000, 0x800000);
+        budget = ResourceBudgetCreate(device.get(), objectLimit, deviceMemoryLimit, memoryLimit);
     }
     ~DisplayJob()
     {
@@ -50,7 +49,12 @@ struct DisplayJob {
     int Read(SpoolBuilder body, uint32_t failAt = 0)
     {
         body.PageEnd();
-        memory = std::make_unique<MemoryStream>(body.Data());
+        return ReadPage(body.Data(), failAt);
+    }
+    // Plays a page's records as they are, page end included.
+    int ReadPage(const std::vector<uint8_t>& page, uint32_t failAt = 0)
+    {
+        memory = std::make_unique<MemoryStream>(page);
         if (stream) StreamClose(stream);
         stream = MemoryStreamOpen(memory.get());
         if (store == nullptr) {
