@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/faxview/fax_page_image.cpp"
+#include "tools/faxview/fax_page_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

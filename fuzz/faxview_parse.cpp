@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/faxview/fax_job_parse.cpp"
+#include "tools/faxview/fax_job_parse.h"
 
 namespace {
 
