@@ -7,7 +7,7 @@
 
 #include "platform/kernel.h"
 #include "platform/resources.h"
-#include "tests/halftone/halftone_fixture.h"
+#include "tests/engine/services/halftone_fixture.h"
 
 FAX_DECLARE_RESOURCE_TABLE(PelvaneHalftones);
 

@@ -10,7 +10,7 @@
 
 #include "engine/common/image_format_kind.h"
 #include "platform/kernel.h"
-#include "tests/halftone/halftone_fixture.h"
+#include "tests/engine/services/halftone_fixture.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "engine/spool/page_source.h"
 #include "engine/spool/preamble.h"
-#include "tests/spool/watchdog.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tests/support/watchdog.h"
 
 namespace {
 
