@@ -1,4 +1,4 @@
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -73,11 +73,4 @@ std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::
     path.append(prefix);
     path.append(name);
     return path;
-}
-
-void CoverPageUIDefaults(CoverPageSettings* settings)
-{
-    settings->paperWidth = 2159;
-    settings->paperHeight = 2794;
-    settings->orientation = 1;
 }

@@ -1,4 +1,4 @@
-#include "frontend/common/fax_store.h"
+#include "frontend/common/file_all.h"
 
 namespace {
 

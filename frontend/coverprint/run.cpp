@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "frontend/common/cover_settings.h"
 #include "frontend/common/cover_template.h"
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/reg_value.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/kernel.h"
 

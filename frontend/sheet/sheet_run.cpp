@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/sheet_state.h"
 #include "platform/resources.h"
 

@@ -2,7 +2,14 @@
 
 #include <cstring>
 
+#include "frontend/common/cover_settings.h"
 #include "frontend/common/cover_template.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/driver_path.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/reg_value.h"
 #include "frontend/sheet/cover_preview.h"
 
 namespace {

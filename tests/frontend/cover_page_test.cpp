@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "frontend/common/picture.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/pages.h"
 #include "platform/window_qt.h"

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/cover_preview.h"
 #include "platform/window_qt.h"
 #include "sheet_fixture.h"

@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/records.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend_env.h"
 #include "platform/print.h"
 

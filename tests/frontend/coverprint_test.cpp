@@ -9,6 +9,10 @@
 
 #include "coverprint_fixture.h"
 #include "frontend/common/cover_template.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/gdi_text.h"
 

@@ -13,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/records.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend_env.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 #include <QWindow>
 
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/pages.h"
 #include "frontend/sheet/send_lists.h"
 #include "platform/window_qt.h"

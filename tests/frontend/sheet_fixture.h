@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "../ui/offscreen.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/sheet_state.h"
 #include "frontend_env.h"
 #include "platform/window_hooks.h"

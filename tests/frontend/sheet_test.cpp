@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/pages.h"
 #include "platform/gdi.h"
 #include "platform/window_qt.h"

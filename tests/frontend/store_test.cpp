@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/reg_value.h"
 #include "frontend_env.h"
 
 namespace {
