@@ -7,7 +7,7 @@
 #include "frontend/sheet/pages.h"
 #include "platform/gdi.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "frontend/common/records.h"
 #include "frontend/common/reg_value.h"
 #include "frontend/common/text_rules.h"
-#include "frontend_env.h"
+#include "tests/frontend/frontend_env.h"
 
 namespace {
 

@@ -10,14 +10,14 @@
 
 #include <gtest/gtest.h>
 
-#include "../ui/offscreen.h"
 #include "frontend/common/data_dir.h"
 #include "frontend/common/fax_names.h"
 #include "frontend/common/reg_value.h"
 #include "frontend/common/text_rules.h"
 #include "frontend/sheet/sheet_state.h"
-#include "frontend_env.h"
 #include "platform/window_hooks.h"
+#include "tests/frontend/frontend_env.h"
+#include "tests/ui/offscreen.h"
 #include <QString>
 
 inline ContactRecord MakeContact(const char16_t* key, const char16_t* name, const char16_t* fax)

@@ -17,7 +17,7 @@
 #include "frontend/common/file_all.h"
 #include "frontend/common/record_rules.h"
 #include "frontend/common/reg_value.h"
-#include "frontend_env.h"
+#include "tests/frontend/frontend_env.h"
 
 namespace {
 

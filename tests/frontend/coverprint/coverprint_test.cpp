@@ -7,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "coverprint_fixture.h"
 #include "frontend/common/cover_template.h"
 #include "frontend/common/data_dir.h"
 #include "frontend/common/fax_names.h"
@@ -15,6 +14,7 @@
 #include "frontend/common/text_rules.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/gdi_text.h"
+#include "tests/frontend/coverprint/coverprint_fixture.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "frontend/common/records.h"
 #include "frontend/common/reg_value.h"
 #include "frontend/common/text_rules.h"
-#include "frontend_env.h"
 #include "platform/print.h"
+#include "tests/frontend/frontend_env.h"
 
 struct PageImage {
     int width = 0;

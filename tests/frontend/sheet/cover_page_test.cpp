@@ -10,7 +10,7 @@
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/pages.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 

@@ -10,13 +10,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "coverprint_fixture.h"
 #include "frontend/common/cover_template.h"
 #include "frontend/common/fax_names.h"
 #include "frontend/common/reg_value.h"
 #include "frontend/common/text_rules.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/gdi_text.h"
+#include "tests/frontend/coverprint/coverprint_fixture.h"
 
 namespace {
 

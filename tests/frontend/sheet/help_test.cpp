@@ -15,7 +15,7 @@
 #include "frontend/sheet/context_help.h"
 #include "platform/registry.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 

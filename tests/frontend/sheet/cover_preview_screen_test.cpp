@@ -12,7 +12,7 @@
 #include "frontend/common/text_rules.h"
 #include "frontend/sheet/cover_preview.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 

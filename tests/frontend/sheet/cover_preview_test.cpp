@@ -17,7 +17,7 @@
 #include "frontend/sheet/cover_preview.h"
 #include "platform/gdi_paths.h"
 #include "platform/gdi_text.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 
