@@ -195,8 +195,8 @@ TEST_F(CoverprintProgram, ExitsNonZeroWithAMessageWhenThePageCannotBePrinted)
 
     ASSERT_TRUE(platform::PrinterInstall(u"Fax", u"LPT1:", nullptr));
     std::filesystem::create_directories(env_.tmp() + "ABCFAXCP.WM");  // the page's file is taken
-    EXPECT_EQ(Run(&errors), kCoverNotPrinted);
-    EXPECT_NE(errors.find("could not be printed"), std::string::npos) << errors;
+    EXPECT_EQ(Run(&errors), kCoverNoPageFile);
+    EXPECT_NE(errors.find("is not a regular file of yours"), std::string::npos) << errors;
 }
 
 }  // namespace
