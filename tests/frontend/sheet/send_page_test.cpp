@@ -1,6 +1,7 @@
 // The send page: moves, members, typed receivers, filters and the limit of 50, driven through
 // its dialog procedure (commands and notifications as the list views send them) and through Qt.
 #include <QApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTest>
 #include <QTreeWidget>
@@ -503,6 +504,50 @@ TEST_F(SendPage, ThroughQt)
                                      left->viewport()->mapTo(left->window(), rowPoint(QStringLiteral("Dan"))));
                   EXPECT_EQ(Rows(page, kRightList), (std::vector<Row>{{u"Dan", 2}}));
                   EXPECT_EQ(Text(page, 3811), u"1 / 50");
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
+}
+
+// Clicks on the headers of both lists, as a user makes them: the name column turns the order,
+// a second click turns it back, and the company column sorts by its own texts.
+TEST_F(SendPage, HeaderClicksSort)
+{
+    AddressBook();
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  HWND page = CurrentPage(sheet);
+                  const auto click = [&](int listId, int column) {
+                      auto* list = qobject_cast<QTreeWidget*>(platform::ui::WidgetOf(GetDlgItem(page, listId)));
+                      ASSERT_TRUE(list);
+                      QHeaderView* header = list->header();
+                      QApplication::processEvents();
+                      const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                                      header->height() / 2);
+                      QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+                  };
+                  const std::vector<Row> loaded = {{u"Team", 1}, {u"Two", 1}, {u"Ann", 2},
+                                                   {u"Bob", 2},  {u"Cid", 2}, {u"Dan", 2}};
+                  const std::vector<Row> turned = {{u"Two", 1}, {u"Team", 1}, {u"Dan", 2},
+                                                   {u"Cid", 2}, {u"Bob", 2},  {u"Ann", 2}};
+                  ASSERT_EQ(Rows(page, kLeftList), loaded);
+                  click(kLeftList, 0);
+                  EXPECT_EQ(Rows(page, kLeftList), turned);
+                  click(kLeftList, 0);
+                  EXPECT_EQ(Rows(page, kLeftList), loaded);
+                  // The send list's header too: two receivers typed in, then its name column.
+                  for (const char16_t* name : {u"Aa", u"Zz"}) {
+                      SetDlgItemTextW(page, 3806, name);
+                      SetDlgItemTextW(page, 3808, u"1");
+                      SendMessageW(page, WM_COMMAND, MAKEWPARAM(3802, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(GetDlgItem(page, 3802)));
+                  }
+                  ASSERT_EQ(Rows(page, kRightList).size(), 2u);
+                  click(kRightList, 0);
+                  const std::vector<Row> first = Rows(page, kRightList);
+                  click(kRightList, 0);
+                  const std::vector<Row> second = Rows(page, kRightList);
+                  ASSERT_EQ(first.size(), 2u);
+                  EXPECT_EQ(std::vector<Row>(first.rbegin(), first.rend()), second);
                   SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
               }),
               0);
