@@ -9,7 +9,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/text_rules.h"
 
 namespace {
 

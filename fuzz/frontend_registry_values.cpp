@@ -7,7 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/cover_settings.h"
+#include "frontend/common/driver_path.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -22,49 +21,50 @@ std::string NarrowPath(LPCWSTR path)
 
 // The temporary folder is shared by every user of this machine, so the data folder must be this
 // user's own: a folder that another user made first (or a symlink planted under its name) could
-// redirect the receivers' write or read the address book. A folder of ours that others can only
-// read is closed to them; one that others can write may already hold their files and is refused.
-const char* DataFolderFault(const std::string& path)
+// redirect the receivers' write or read the address book. A folder of ours that others can read
+// or write (an older build's umask left it 0775) is closed to them and used.
+DataFolderVerdict DataFolderCheck(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? "is not a folder" : "cannot be opened";
+    if (fd < 0) return errno == ELOOP || errno == ENOTDIR ? kDataFolderNotAFolder : kDataFolderUnopenable;
     struct stat st;
-    const char* fault = nullptr;
-    if (::fstat(fd, &st) != 0) fault = "cannot be examined";
-    else if (st.st_uid != ::geteuid()) fault = "belongs to another user";
-    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) fault = "can be written by other users";
-    else if ((st.st_mode & 07777) != S_IRWXU && ::fchmod(fd, S_IRWXU) != 0) fault = "cannot be made private";
+    DataFolderVerdict verdict = kDataFolderPrivate;
+    if (::fstat(fd, &st) != 0) verdict = kDataFolderUnopenable;
+    else if (st.st_uid != ::geteuid()) verdict = kDataFolderForeign;
+    else if ((st.st_mode & 07777) != S_IRWXU && ::fchmod(fd, S_IRWXU) != 0) verdict = kDataFolderUnmendable;
     ::close(fd);
-    return fault;
+    return verdict;
 }
 
 }  // namespace
 
-bool FaxDataDirGet(LPWSTR out)
+DataFolderVerdict FaxDataDirCheck(LPWSTR out, std::u16string* folder)
 {
     constexpr DWORD kRoom = 1024;
     const std::u16string_view name = u"QUOBADAT";
+    if (folder) folder->clear();
     DWORD length = GetTempPathW(kRoom, out);
     if (length == 0 || length + name.size() + 2 > kRoom) {
         out[0] = 0;
-        return false;
+        return kDataFolderNoTemporary;
     }
     name.copy(out + length, name.size());
     length += static_cast<DWORD>(name.size());
     out[length] = 0;
+    if (folder) folder->assign(out, length);
     const std::string path = NarrowPath(out);
     ::mkdir(path.c_str(), S_IRWXU);  // an existing folder is checked below like a new one
-    if (const char* fault = DataFolderFault(path)) {
-        std::fprintf(stderr,
-                     "The data folder %s %s; it is not used, and no address book or receivers are read or stored.\n",
-                     path.c_str(), fault);
+    const DataFolderVerdict verdict = DataFolderCheck(path);
+    if (verdict != kDataFolderPrivate) {
         out[0] = 0;
-        return false;
+        return verdict;
     }
     out[length] = u'/';  // this platform's separator, as GetTempPathW ends with it
     out[length + 1] = 0;
-    return true;
+    return verdict;
 }
+
+bool FaxDataDirGet(LPWSTR out) { return FaxDataDirCheck(out, nullptr) == kDataFolderPrivate; }
 
 std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::u16string_view name)
 {
@@ -73,11 +73,4 @@ std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::
     path.append(prefix);
     path.append(name);
     return path;
-}
-
-void CoverPageUIDefaults(CoverPageSettings* settings)
-{
-    settings->paperWidth = 2159;
-    settings->paperHeight = 2794;
-    settings->orientation = 1;
 }

@@ -1,4 +1,6 @@
-#include "frontend/common/fax_store.h"
+#include "frontend/common/reg_value.h"
+
+#include <cstring>
 
 BYTE* RegValueRead(HKEY root, LPCWSTR subKey, LPCWSTR valueName, DWORD byteCount)
 {

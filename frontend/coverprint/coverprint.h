@@ -75,6 +75,8 @@ enum CoverPrintStatus : int {
     kCoverNoDevice = 3,  // no printer device context
     kCoverNotPrinted = 4,  // the document failed
     kCoverNoMemory = 5,  // the heap refused the settings or device-mode blocks
+    kCoverDataRefused = 6,  // the data folder is refused: the receivers cannot be read safely
+    kCoverNoPageFile = 7,  // the page file cannot be named or made safely in the temporary folder
 };
 // One run as the program makes it; messages go to errors.
 int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors);

@@ -1,5 +1,5 @@
 // The names and the page geometry a run starts from.
-#include "frontend/common/fax_store.h"
+#include "frontend/common/fax_names.h"
 #include "frontend/coverprint/coverprint.h"
 
 namespace {

@@ -6,8 +6,11 @@
 #include <string>
 
 #include "frontend/common/cover_template.h"
-#include "frontend/common/fax_store.h"
+#include "frontend/common/file_all.h"
 #include "frontend/common/picture.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/gdi_text.h"
 

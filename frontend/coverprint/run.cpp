@@ -1,10 +1,16 @@
 // One run: names, stored values, printer set-up, the document, clean-up.
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "frontend/common/cover_settings.h"
 #include "frontend/common/cover_template.h"
-#include "frontend/common/fax_store.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/data_refusal.h"
+#include "frontend/common/reg_value.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/kernel.h"
 
@@ -78,6 +84,23 @@ bool PrinterSet(const std::u16string& printer, CoverPrintPage* page, const std::
     return ok;
 }
 
+// The page file lies in the shared temporary folder and holds every receiver's details: it is
+// made 0600 without following a symlink, and what stands there is taken over only when it is a
+// regular file of this user's (checked on what was opened). Once it is ours, the sticky
+// temporary folder keeps others from putting anything else in its place before the page is
+// written into it.
+bool PageFileClaim(const std::u16string& path)
+{
+    const std::string narrow = Narrow(path);
+    const int fd = ::open(narrow.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    struct stat st;
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                      ((st.st_mode & 07777) == 0600 || ::fchmod(fd, 0600) == 0);
+    ::close(fd);
+    return ours;
+}
+
 }  // namespace
 
 void CoverPageLabelsLoad(HMODULE library, CoverPageLabels* labels)
@@ -112,14 +135,31 @@ bool CoverPageDocStart(HDC dc, const CoverPrintPage& page, DOCINFOW* document, L
 int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
 {
     const CoverPrintNames names = CoverPrintNamesMake(modulePath);
+    WCHAR dataDir[1024] = {};
+    std::u16string dataFolder;
+    // The receivers come from the data folder: one that is refused would print a cover page
+    // without them, or with another user's.
+    if (const DataFolderVerdict verdict = FaxDataDirCheck(dataDir, &dataFolder); verdict != kDataFolderPrivate) {
+        std::fprintf(errors, "coverprint: %s\n", Narrow(DataRefusalText(verdict, dataFolder)).c_str());
+        return kCoverDataRefused;
+    }
+    // The Part fixes the page file's name in the temporary folder; a path that does not fit the
+    // buffer leaves it empty, and the page would land in the current folder instead.
+    WCHAR tempFolder[260] = {};
+    const DWORD tempLength = GetTempPathW(260, tempFolder);
+    if (tempLength == 0 || tempLength >= 260) {
+        std::fprintf(errors,
+                     "coverprint: the temporary folder's path is missing or longer than 259 characters (TMPDIR); "
+                     "no cover page printed\n");
+        return kCoverNoPageFile;
+    }
+    const std::u16string outputPath = std::u16string(tempFolder) + names.prefix + u"FAXCP.WM";
     HMODULE labels = LoadLibraryW(names.library.c_str());
 
     auto page = std::make_unique<CoverPrintPage>();
     CoverPageLabelsLoad(labels, &page->labels);
     page->templatePath = names.templatePath;
     page->countKey = names.key;
-    WCHAR dataDir[1024] = {};
-    FaxDataDirGet(dataDir);
     page->receiversPath = FaxDataFilePath(dataDir, u"", names.receiversFile);
 
     HeapPtr driverPath(RegValueRead(HKEY_CURRENT_USER, names.key.c_str(), kValueDriverPath, sizeof(DriverPathValue)));
@@ -141,10 +181,6 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
     if (nameLength > 0) MultiByteToWideChar(CP_ACP, 0, driver.printerName, int(nameLength), printerName, 128);
     const std::u16string printer(printerName);
 
-    WCHAR tempFolder[260] = {};
-    GetTempPathW(260, tempFolder);
-    const std::u16string outputPath = std::u16string(tempFolder) + names.prefix + u"FAXCP.WM";
-
     int status = kCoverPrinted;
     PrinterSetup setup;
     if (!PrinterSet(printer, page.get(), dataDir, &setup)) {
@@ -152,6 +188,12 @@ int CoverPrintRun(std::u16string_view modulePath, std::FILE* errors)
         std::fprintf(errors, "coverprint: the printer \"%s\" cannot be opened or set up; no cover page printed\n",
                      Narrow(printer).c_str());
         status = kCoverNoPrinter;
+    } else if (!PageFileClaim(outputPath)) {
+        std::fprintf(errors,
+                     "coverprint: \"%s\" is not a regular file of yours (a symlink or another user's file stands "
+                     "there) or cannot be made; no cover page printed\n",
+                     Narrow(outputPath).c_str());
+        status = kCoverNoPageFile;
     } else if (HDC dc = CreateDCW(u"WINSPOOL", printer.c_str(), nullptr, setup.output.get()); !dc) {
         std::fprintf(errors, "coverprint: no device context for the printer \"%s\"; no cover page printed\n",
                      Narrow(printer).c_str());

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "frontend/common/text_rules.h"
 #include "platform/registry.h"
 
 const ContextHelpEntry ContextHelpTable[36] = {

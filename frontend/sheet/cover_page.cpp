@@ -6,6 +6,7 @@
 
 #include "frontend/common/cover_template.h"
 #include "frontend/common/picture.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/context_help.h"
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/edit_filters.h"

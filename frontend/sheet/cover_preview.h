@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 #include "frontend/common/cover_template.h"
 #include "frontend/sheet/sheet_state.h"

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "frontend/common/cover_template.h"
-#include "frontend/common/fax_store.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/preview_layout.h"
 #include "platform/gdi_text.h"

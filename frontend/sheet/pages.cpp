@@ -1,5 +1,7 @@
 #include "frontend/sheet/pages.h"
 
+#include <string>
+
 void PageTextsSet(HWND page, HMODULE module, const PageText* texts, size_t count, int room)
 {
     std::u16string text(static_cast<size_t>(room), u'\0');

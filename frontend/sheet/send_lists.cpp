@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "frontend/common/record_rules.h"
+#include "frontend/common/text_rules.h"
+
 namespace {
 
 SendListValues listValues[2] = {{{}, {}, -1, 0, nullptr}, {{}, {}, -1, 0, nullptr}};

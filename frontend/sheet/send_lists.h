@@ -2,6 +2,8 @@
 // sorting, and the moves between the address book (list 3801) and the send list (list 3804).
 #pragma once
 
+#include <string>
+
 #include "frontend/sheet/sheet_state.h"
 
 inline constexpr int kLeftList = 3801;

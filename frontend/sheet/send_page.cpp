@@ -4,6 +4,8 @@
 #include <iterator>
 #include <string>
 
+#include "frontend/common/record_rules.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/context_help.h"
 #include "frontend/sheet/edit_filters.h"
 #include "frontend/sheet/pages.h"

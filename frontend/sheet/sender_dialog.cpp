@@ -1,5 +1,8 @@
 // The sender dialog: the sender's seven details, each edit with its typing filter. OK keeps the
 // edits' texts, Cancel the former sender.
+#include <string>
+
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/edit_filters.h"
 #include "frontend/sheet/pages.h"
 #include "frontend/sheet/window_center.h"

@@ -1,5 +1,7 @@
 #include <cstring>
 
+#include "frontend/common/text_rules.h"
+#include "frontend/sheet/data_refusal_say.h"
 #include "frontend/sheet/sheet_state.h"
 #include "platform/resources.h"
 
@@ -63,6 +65,8 @@ HPROPSHEETPAGE FaxSheetPageCreate(HMODULE module, int templateId, UINT titleId, 
 
 INT_PTR FaxSheetRun(HWND owner, HMODULE module)
 {
+    // A refused data folder was said to the user; the sheet ends as cancelled, storing nothing.
+    if (DataRefusalSay(owner)) return 0;
     auto* state = static_cast<FaxSheetState*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FaxSheetState)));
     if (!state) return -1;
     state->module = module;

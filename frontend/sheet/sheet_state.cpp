@@ -2,7 +2,14 @@
 
 #include <cstring>
 
+#include "frontend/common/cover_settings.h"
 #include "frontend/common/cover_template.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/driver_path.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/reg_value.h"
 #include "frontend/sheet/cover_preview.h"
 
 namespace {
@@ -122,15 +129,16 @@ bool FaxSheetStateSave(FaxSheetState* state, int pageIndex)
         return false;  // the other page saves when its own apply comes
 
     SendListBuild(state);
+    // The receivers first: a count stored without its receivers file would send the cover page
+    // to nobody, so the values are stored only once the file holds the list.
+    const std::u16string receivers = FaxDataFilePath(dataFolder, state->prefix, u"REC.DAT");
+    if (!FileWriteAll(receivers.c_str(), GENERIC_WRITE, state->sendList,
+                      static_cast<DWORD>(HeapSize(GetProcessHeap(), 0, state->sendList))))
+        return true;
     const std::u16string key = FaxKeyName(state->prefix);
     if (state->settings)
         RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCoverPagePout, state->settings, sizeof(CoverPageSettings));
     if (state->count) RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, state->count, sizeof(CountValue));
-    // The whole send-list block: the receivers first; the file is cut after the block, so no
-    // earlier, longer list survives behind it.
-    const std::u16string receivers = FaxDataFilePath(dataFolder, state->prefix, u"REC.DAT");
-    FileWriteAll(receivers.c_str(), GENERIC_WRITE, state->sendList,
-                 static_cast<DWORD>(HeapSize(GetProcessHeap(), 0, state->sendList)));
     return true;
 }
 

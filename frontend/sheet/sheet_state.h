@@ -1,7 +1,7 @@
 // Velmora's sending sheet: the state both pages share, its load and save, and the sheet's run.
 #pragma once
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/records.h"
 #include "platform/gdi.h"
 #include "platform/window.h"
 

@@ -108,6 +108,9 @@ public:
     {
         view_ = view;
         view->setSelectionMode(QAbstractItemView::SingleSelection);
+        // Qt sends sectionClicked only from clickable sections; a list view's header is a button
+        // row whose clicks the owner sorts by.
+        view->header()->setSectionsClickable(true);
         QObject::connect(view->header(), &QHeaderView::sectionClicked,
                          [this](int column) { Notify(LVN_COLUMNCLICK, -1, column); });
         QObject::connect(view, &QTreeWidget::itemDoubleClicked,

@@ -8,7 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/cover_settings.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/driver_path.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "platform/kernel.h"
 #include "platform/print.h"
 

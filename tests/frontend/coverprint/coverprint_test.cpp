@@ -5,12 +5,19 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "coverprint_fixture.h"
 #include "frontend/common/cover_template.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/gdi_text.h"
+#include "tests/frontend/coverprint/coverprint_fixture.h"
 
 namespace {
 
@@ -225,7 +232,7 @@ TEST_F(CoverprintRun, ExitsNonZeroWithAMessageWhenNothingIsPrinted)
     const Case cases[] = {
         {"Nowhere", false, kCoverNoPrinter, "cannot be opened"},
         {"", false, kCoverNoPrinter, "cannot be opened"},
-        {"Fax", true, kCoverNotPrinted, "could not be printed"},
+        {"Fax", true, kCoverNoPageFile, "is not a regular file of yours"},
         {"Fax", false, kCoverPrinted, ""},
     };
     for (const Case& c : cases) {
@@ -239,6 +246,90 @@ TEST_F(CoverprintRun, ExitsNonZeroWithAMessageWhenNothingIsPrinted)
             EXPECT_TRUE(message.empty()) << message;
         }
     }
+}
+
+// The receivers come from the data folder: a refused one fails the run with the same Russian
+// explanation the sheet shows, and nothing is printed.
+TEST_F(CoverprintRun, ARefusedDataFolderFailsTheRun)
+{
+    Install(u"LPT1:");
+    CoverStore(u"ABC", CoverSettings(1), "Fax", 1, {Contact(u"Анна", u"111")});
+    std::filesystem::rename(DataDir(), env_.file("elsewhere"));
+    std::filesystem::create_symlink(env_.file("elsewhere"), DataDir());
+    std::string message;
+    EXPECT_EQ(Run(&message), kCoverDataRefused);
+    EXPECT_NE(message.find(DataDir()), std::string::npos) << message;
+    EXPECT_NE(message.find("ссылка"), std::string::npos) << message;
+    EXPECT_NE(message.find("Удалите или переименуйте"), std::string::npos) << message;
+    EXPECT_FALSE(std::filesystem::exists(Page()));
+}
+
+// The page file in the shared temporary folder: made 0600, never written through a symlink or
+// into another user's file; a file of ours from an earlier run is replaced and closed to others.
+TEST_F(CoverprintRun, ThePageFileIsOursAlone)
+{
+    Install(u"LPT1:");
+    const std::string victim = env_.file("victim.txt");
+    const struct Case {
+        const char* what;
+        char stands;  // '-' nothing, 'l' a symlink to the victim, 'f' our file 0644, 'o' another user's file 0666
+        int status;
+    } cases[] = {
+        {"nothing there", '-', kCoverPrinted},
+        {"a symlink planted there", 'l', kCoverNoPageFile},
+        {"our file from an earlier run", 'f', kCoverPrinted},
+        {"another user's file", 'o', kCoverNoPageFile},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.stands == 'o' && geteuid() != 0) continue;  // only root can give a file away
+        CoverStore(u"ABC", CoverSettings(1), "Fax", 1, {Contact(u"Анна", u"111")});
+        std::filesystem::remove(Page());
+        std::ofstream(victim) << "the victim's own file";
+        if (c.stands == 'l') std::filesystem::create_symlink(victim, Page());
+        if (c.stands == 'f' || c.stands == 'o') {
+            std::ofstream(Page()) << "earlier";
+            ASSERT_EQ(chmod(Page().c_str(), c.stands == 'f' ? 0644 : 0666), 0);
+            if (c.stands == 'o') {
+                ASSERT_EQ(chown(Page().c_str(), 65534, 65534), 0);
+            }
+        }
+        std::string message;
+        EXPECT_EQ(Run(&message), c.status) << message;
+        std::ifstream in(victim);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the victim's own file");
+        struct stat st;
+        ASSERT_EQ(lstat(Page().c_str(), &st), 0);
+        if (c.status == kCoverPrinted) {
+            EXPECT_EQ(st.st_mode & 07777, 0600u);
+            PageImage page;
+            EXPECT_TRUE(PngRead(Page(), &page));
+        } else {
+            EXPECT_NE(message.find("is not a regular file of yours"), std::string::npos) << message;
+            EXPECT_NE(st.st_size, 0);  // what stood there is left as it was
+        }
+    }
+}
+
+// A temporary folder whose path does not fit the page file's buffer fails the run, where the
+// page would otherwise land in the current folder.
+TEST_F(CoverprintRun, ATemporaryFolderTooLongForThePageFileFailsTheRun)
+{
+    Install(u"LPT1:");
+    std::string deep = env_.file("t");
+    while (deep.size() < 300) deep += "/" + std::string(40, 'd');
+    std::filesystem::create_directories(deep);
+    const std::string saved = getenv("TMPDIR");
+    setenv("TMPDIR", deep.c_str(), 1);
+    CoverStore(u"ABC", CoverSettings(1), "Fax", 1, {Contact(u"Анна", u"111")});
+    const auto before = std::distance(std::filesystem::directory_iterator("."), {});
+    std::string message;
+    const int status = Run(&message);
+    setenv("TMPDIR", saved.c_str(), 1);
+    EXPECT_EQ(status, kCoverNoPageFile);
+    EXPECT_NE(message.find("TMPDIR"), std::string::npos) << message;
+    EXPECT_FALSE(std::filesystem::exists("ABCFAXCP.WM"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), before);
 }
 
 // The picture covers its place exactly: scale 50 of a 100-pixel picture is 200 device pixels,

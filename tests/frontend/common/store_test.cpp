@@ -12,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "frontend/common/fax_store.h"
-#include "frontend_env.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/reg_value.h"
+#include "tests/frontend/frontend_env.h"
 
 namespace {
 
@@ -128,7 +132,7 @@ int FolderMode(const std::string& path)
 // case is skipped.
 bool GiveAway(const std::string& path) { return geteuid() == 0 && chown(path.c_str(), 65534, 65534) == 0; }
 
-TEST(FrontendStore, TheDataFolderIsPrivateAndAnotherUsersFolderIsRefused)
+TEST(FrontendStore, TheDataFolderIsMadePrivateAndAnotherUsersFolderIsRefused)
 {
     const struct Case {
         const char* what;
@@ -138,8 +142,8 @@ TEST(FrontendStore, TheDataFolderIsPrivateAndAnotherUsersFolderIsRefused)
     } cases[] = {
         {"made afresh", -1, false, true},
         {"ours, readable by others", 0755, false, true},
-        {"ours, writable by the group", 0770, false, false},
-        {"ours, writable by everyone", 0777, false, false},
+        {"ours, writable by the group", 0770, false, true},
+        {"ours, writable by everyone", 0777, false, true},
         {"another user's, private to them", 0700, true, false},
         {"another user's, open to all", 0777, true, false},
         {"a symlink to a folder of ours", -2, false, false},
@@ -187,6 +191,50 @@ TEST(FrontendStore, DataFilesAreNeverReachedThroughASymlink)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the victim's own file");
     Block read(FileReadAll(link.c_str()));
     EXPECT_EQ(Bytes(read.get()), std::vector<BYTE>(32, 0));
+}
+
+// A folder of ours that others could once write may still hold what they planted: a data file
+// that is not a regular file of this user's is neither read nor written, and never waited on.
+TEST(FrontendStore, DataFilesThatAreNotOurRegularFilesAreRefused)
+{
+    const std::vector<BYTE> records = Pattern(sizeof(ContactRecord), 5);
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "a FIFO" : "another user's file");
+        if (!fifo && geteuid() != 0) continue;  // only root can give a file away
+        FrontendEnv env;
+        WCHAR folder[1024];
+        ASSERT_TRUE(FaxDataDirGet(folder));
+        const std::string path = env.tmp() + "QUOBADAT/ABCUSER.DAT";
+        if (fifo) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        } else {
+            std::ofstream(path, std::ios::binary)
+                .write(reinterpret_cast<const char*>(records.data()), long(records.size()));
+            ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+            ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+        }
+        const std::u16string file = FaxDataFilePath(folder, u"ABC", u"USER.DAT");
+        Block read(FileReadAll(file.c_str()));
+        EXPECT_EQ(Bytes(read.get()), std::vector<BYTE>(32, 0));
+        EXPECT_FALSE(FileWriteAll(file.c_str(), GENERIC_WRITE, records.data(), DWORD(records.size() / 2)));
+        struct stat st;
+        ASSERT_EQ(lstat(path.c_str(), &st), 0);
+        if (!fifo) {
+            EXPECT_EQ(st.st_size, off_t(records.size()));  // their file keeps its bytes
+        }
+    }
+    // Our own file, left readable by an older build, is closed to others when written.
+    FrontendEnv env;
+    WCHAR folder[1024];
+    ASSERT_TRUE(FaxDataDirGet(folder));
+    const std::string path = env.tmp() + "QUOBADAT/ABCREC.DAT";
+    std::ofstream(path) << "old";
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    const std::u16string file = FaxDataFilePath(folder, u"ABC", u"REC.DAT");
+    EXPECT_TRUE(FileWriteAll(file.c_str(), GENERIC_WRITE, records.data(), DWORD(records.size())));
+    EXPECT_EQ(FolderMode(path), 0600);
+    Block read(FileReadAll(file.c_str()));
+    EXPECT_EQ(Bytes(read.get()), records);
 }
 
 }  // namespace

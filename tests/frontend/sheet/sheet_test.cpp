@@ -1,12 +1,16 @@
 // The sending sheet: the state it loads, the save rules of its two pages, and the saved state,
 // driven through the dialog procedures and through Qt on the offscreen platform.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QPushButton>
 #include <QTest>
 
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/pages.h"
 #include "platform/gdi.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 
@@ -112,20 +116,20 @@ TEST_F(Sheet, ReceiversInSendOrderEachOnce)
     // An earlier, longer receivers file.
     WriteFile("REC.DAT", std::vector<ContactRecord>(9, MakeContact(u"X", u"Old", u"999")));
 
-    platform::ui::SetModalHook([](HWND sheet) {
-        FaxSheetState* state = PageState(CurrentPage(sheet));
-        MoveContact(state, 1);  // Bob
-        Type(state, u"Eve", u"555");
-        ChooseGroup(state, 0);  // Team: Ann, Cid
-        ChooseGroup(state, 1);  // Two: (Bob, moved already) Cid again
-        EXPECT_EQ(FaxSheetReceiverTotal(state), 4);
-        QPushButton* ok = nullptr;
-        for (QPushButton* button : platform::ui::WidgetOf(sheet)->findChildren<QPushButton*>())
-            if (button->text() == QStringLiteral("OK")) ok = button;
-        ASSERT_TRUE(ok);
-        QTest::mouseClick(ok, Qt::LeftButton);
-    });
-    EXPECT_EQ(FaxSheetRun(nullptr, VelmoraModule()), 1);
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  FaxSheetState* state = PageState(CurrentPage(sheet));
+                  MoveContact(state, 1);  // Bob
+                  Type(state, u"Eve", u"555");
+                  ChooseGroup(state, 0);  // Team: Ann, Cid
+                  ChooseGroup(state, 1);  // Two: (Bob, moved already) Cid again
+                  EXPECT_EQ(FaxSheetReceiverTotal(state), 4);
+                  QPushButton* ok = nullptr;
+                  for (QPushButton* button : platform::ui::WidgetOf(sheet)->findChildren<QPushButton*>())
+                      if (button->text() == QStringLiteral("OK")) ok = button;
+                  ASSERT_TRUE(ok);
+                  QTest::mouseClick(ok, Qt::LeftButton);
+              }),
+              1);
 
     CountValue count{};
     ASSERT_TRUE(ReadValue(kValueCountPout, count));
@@ -174,7 +178,7 @@ TEST_F(Sheet, SaveRules)
         WriteValue(kValueCoverPagePout, pout);
         messages_.clear();
         bool savedAfterFirstOk = false, savedInBetween = true;
-        platform::ui::SetModalHook([&](HWND sheet) {
+        const INT_PTR result = SheetRun([&](HWND sheet) {
             FaxSheetState* state = PageState(CurrentPage(sheet));
             if (c.receivers) Type(state, u"Eve", u"555");
             if (!c.subjectMissing) FieldSet(state->settings->subject, u"Счёт");
@@ -197,7 +201,6 @@ TEST_F(Sheet, SaveRules)
                 SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
             }
         });
-        const INT_PTR result = FaxSheetRun(nullptr, VelmoraModule());
         EXPECT_EQ(result, c.savedAfterFirstOk ? 1 : 0);
         EXPECT_EQ(savedAfterFirstOk, c.savedAfterFirstOk);
         if (c.openCoverPage && c.receivers) {
@@ -218,17 +221,17 @@ TEST_F(Sheet, ARefusedApplyCanBeMendedAndSavesOnce)
     pout.style = 1;
     pout.showSubject = 1;
     WriteValue(kValueCoverPagePout, pout);
-    platform::ui::SetModalHook([&](HWND sheet) {
-        FaxSheetState* state = PageState(CurrentPage(sheet));
-        Type(state, u"Eve", u"555");
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-        ASSERT_TRUE(CurrentPage(sheet));
-        EXPECT_FALSE(Saved());
-        FieldSet(state->settings->subject, u"Счёт");
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
-    });
-    EXPECT_EQ(FaxSheetRun(nullptr, VelmoraModule()), 1);
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  FaxSheetState* state = PageState(CurrentPage(sheet));
+                  Type(state, u"Eve", u"555");
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+                  ASSERT_TRUE(CurrentPage(sheet));
+                  EXPECT_FALSE(Saved());
+                  FieldSet(state->settings->subject, u"Счёт");
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              }),
+              1);
     CountValue count{};
     ASSERT_TRUE(ReadValue(kValueCountPout, count));
     EXPECT_EQ(count.contactCount, 1);  // the typed receiver once, not once per OK
@@ -237,22 +240,22 @@ TEST_F(Sheet, ARefusedApplyCanBeMendedAndSavesOnce)
 
 TEST_F(Sheet, PagesShowTheirTextsAndTheSheetItsCaption)
 {
-    platform::ui::SetModalHook([](HWND sheet) {
-        EXPECT_EQ(platform::ui::WidgetOf(sheet)->windowTitle(), QStringLiteral("Настройки факса"));
-        HWND send = CurrentPage(sheet);
-        WCHAR text[128];
-        GetDlgItemTextW(send, 3809, text, 128);
-        EXPECT_EQ(std::u16string(text), u"Список контактов/группы");
-        GetDlgItemTextW(send, 3807, text, 128);
-        EXPECT_EQ(std::u16string(text), u"Номер факса:");
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        GetDlgItemTextW(CurrentPage(sheet), 3611, text, 128);
-        EXPECT_EQ(std::u16string(text), u"Расположение  X (%):");
-        // Escape closes the sheet as Cancel.
-        QTest::keyClick(platform::ui::WidgetOf(sheet), Qt::Key_Escape);
-        EXPECT_EQ(CurrentPage(sheet), nullptr);
-    });
-    EXPECT_EQ(FaxSheetRun(nullptr, VelmoraModule()), 0);
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  EXPECT_EQ(platform::ui::WidgetOf(sheet)->windowTitle(), QStringLiteral("Настройки факса"));
+                  HWND send = CurrentPage(sheet);
+                  WCHAR text[128];
+                  GetDlgItemTextW(send, 3809, text, 128);
+                  EXPECT_EQ(std::u16string(text), u"Список контактов/группы");
+                  GetDlgItemTextW(send, 3807, text, 128);
+                  EXPECT_EQ(std::u16string(text), u"Номер факса:");
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  GetDlgItemTextW(CurrentPage(sheet), 3611, text, 128);
+                  EXPECT_EQ(std::u16string(text), u"Расположение  X (%):");
+                  // Escape closes the sheet as Cancel.
+                  QTest::keyClick(platform::ui::WidgetOf(sheet), Qt::Key_Escape);
+                  EXPECT_EQ(CurrentPage(sheet), nullptr);
+              }),
+              0);
     EXPECT_FALSE(Saved());
 }
 
@@ -280,6 +283,82 @@ TEST(VelmoraBitmaps, ListPicturesAndPagePicturesLoad)
     EXPECT_EQ(ImageList_GetImageCount(list), 5);
     EXPECT_TRUE(ImageList_Destroy(list));
     EXPECT_TRUE(DeleteObject(strip));
+}
+
+// A data folder that cannot be used is said before the sheet opens: the message box names the
+// folder and what to do, nothing is stored, and the sheet ends as cancelled. One of ours that
+// others could write (an older build's umask) is closed to them and the sheet opens.
+TEST_F(Sheet, ARefusedDataFolderIsSaidAndNothingIsStored)
+{
+    const struct Case {
+        const char* what;
+        bool symlink;  // a symlink to a folder of ours, else our folder with the mode below
+        mode_t mode;
+        bool otherUser;
+        bool refused;
+        const char16_t* why;
+    } cases[] = {
+        {"a symlink", true, 0700, false, true, u"ссылка"},
+        {"another user's", false, 0700, true, true, u"другому пользователю"},
+        {"ours, open to the group", false, 0775, false, false, u""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.otherUser && geteuid() != 0) continue;  // only root can give a folder away
+        SetUp();
+        AddressBook();
+        const std::string folder = env_.tmp() + "QUOBADAT";
+        ASSERT_EQ(dataFolder_, folder + "/");
+        std::filesystem::remove_all(folder);
+        if (c.symlink) {
+            std::filesystem::create_directories(env_.file("elsewhere"));
+            std::filesystem::create_symlink(env_.file("elsewhere"), folder);
+        } else {
+            ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+            ASSERT_EQ(chmod(folder.c_str(), c.mode), 0);
+            if (c.otherUser) {
+                ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+            }
+        }
+        messages_.clear();
+        bool opened = false;
+        platform::ui::SetModalHook([&](HWND sheet) {
+            opened = true;
+            HWND page = CurrentPage(sheet);
+            SetDlgItemTextW(page, 3806, u"Иван");
+            SetDlgItemTextW(page, 3808, u"123");
+            SendMessageW(page, WM_COMMAND, MAKEWPARAM(3802, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(page, 3802)));
+            SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+            if (CurrentPage(sheet)) SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+        const INT_PTR result = FaxSheetRun(nullptr, VelmoraModule());
+        platform::ui::SetModalHook({});
+        CountValue count{};
+        if (c.refused) {
+            EXPECT_EQ(result, 0);
+            EXPECT_FALSE(opened);
+            ASSERT_EQ(messages_.size(), 1u);
+            EXPECT_NE(messages_[0].find(Wide(folder)), std::u16string::npos);
+            EXPECT_NE(messages_[0].find(c.why), std::u16string::npos);
+            EXPECT_NE(messages_[0].find(u"Удалите или переименуйте"), std::u16string::npos);
+            EXPECT_FALSE(ReadValue(kValueCountPout, count));
+            CoverPageSettings settings{};
+            EXPECT_FALSE(ReadValue(kValueCoverPagePout, settings));
+            EXPECT_TRUE(std::filesystem::is_empty(c.symlink ? env_.file("elsewhere") : folder));
+        } else {
+            EXPECT_TRUE(opened);
+            EXPECT_EQ(result, 1);
+            EXPECT_TRUE(messages_.empty());
+            struct stat st;
+            ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0700u);
+            ASSERT_TRUE(ReadValue(kValueCountPout, count));
+            EXPECT_EQ(Names(Receivers(), count.contactCount), std::vector<std::u16string>{u"Иван"});
+        }
+        TearDown();
+        std::filesystem::remove_all(folder);
+    }
 }
 
 }  // namespace

@@ -6,10 +6,11 @@
 #include <QWidget>
 
 #include "frontend/common/picture.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/cover_preview.h"
 #include "frontend/sheet/pages.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 
@@ -99,25 +100,25 @@ TEST_F(CoverPage, NumberEditsAndSpins)
     pout.style = 1;
     pout.pictureOn = 1;
     WriteValue(kValueCoverPagePout, pout);
-    platform::ui::SetModalHook([&](HWND sheet) {
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        HWND page = CurrentPage(sheet);
-        const CoverPageSettings* settings = PageState(page)->settings;
-        for (const auto& c : cases) {
-            SCOPED_TRACE(Narrow(c.text ? c.text : u"") + c.action + std::to_string(c.edit));
-            if (c.action == 't') SetDlgItemTextW(page, c.edit, c.text);
-            else if (c.action == 'f') Command(page, c.edit, EN_KILLFOCUS);
-            else
-                SendMessageW(page, WM_VSCROLL, MAKEWPARAM(c.action == 'u' ? SB_LINEUP : SB_LINEDOWN, 0),
-                             reinterpret_cast<LPARAM>(GetDlgItem(page, c.edit == 3610   ? 3617
-                                                                       : c.edit == 3612 ? 3618
-                                                                                        : 3619)));
-            EXPECT_EQ(Text(page, c.edit), c.shown);
-            EXPECT_EQ(settings->*c.field, c.value);
-        }
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  HWND page = CurrentPage(sheet);
+                  const CoverPageSettings* settings = PageState(page)->settings;
+                  for (const auto& c : cases) {
+                      SCOPED_TRACE(Narrow(c.text ? c.text : u"") + c.action + std::to_string(c.edit));
+                      if (c.action == 't') SetDlgItemTextW(page, c.edit, c.text);
+                      else if (c.action == 'f') Command(page, c.edit, EN_KILLFOCUS);
+                      else
+                          SendMessageW(page, WM_VSCROLL, MAKEWPARAM(c.action == 'u' ? SB_LINEUP : SB_LINEDOWN, 0),
+                                       reinterpret_cast<LPARAM>(GetDlgItem(page, c.edit == 3610   ? 3617
+                                                                                 : c.edit == 3612 ? 3618
+                                                                                                  : 3619)));
+                      EXPECT_EQ(Text(page, c.edit), c.shown);
+                      EXPECT_EQ(settings->*c.field, c.value);
+                  }
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
 }
 
 // The style list offers "none" and one entry per style of the template, at most nine; choosing
@@ -148,44 +149,44 @@ TEST_F(CoverPage, StylesAndTheFlagsTheyDecide)
         pout.pictureOn = pout.showSubject = pout.showSender = pout.showDateTime = pout.showReceivers = 1;
         FieldSet(pout.subject, u"Счёт");
         WriteValue(kValueCoverPagePout, pout);
-        platform::ui::SetModalHook([&](HWND sheet) {
-            SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-            HWND page = CurrentPage(sheet);
-            const CoverPageSettings* settings = PageState(page)->settings;
-            EXPECT_EQ(SendDlgItemMessageW(page, 3604, CB_GETCOUNT, 0, 0), l.entries);
-            EXPECT_EQ(settings->style, l.style);
-            EXPECT_EQ(SendDlgItemMessageW(page, 3604, CB_GETCURSEL, 0, 0), l.style);  // never a blank box
-            const auto choose = [&](int style) {
-                SendDlgItemMessageW(page, 3604, CB_SETCURSEL, static_cast<WPARAM>(style), 0);
-                Command(page, 3604, CBN_SELCHANGE);
-            };
-            const auto flags = [&] {
-                return std::vector<int>{settings->pictureOn, settings->showSubject, settings->showSender,
-                                        settings->showDateTime, settings->showReceivers};
-            };
-            const auto enabled = [&] {
-                std::vector<int> on;
-                for (int id : {3606, 3621, 3623, 3625, 3626, 3608, 3615, 3610, 3617, 3622, 3624})
-                    on.push_back(IsWindowEnabled(GetDlgItem(page, id)) ? 1 : 0);
-                return on;
-            };
-            EXPECT_EQ(flags(), (l.style ? std::vector<int>{1, 1, 1, 1, 1} : std::vector<int>{0, 0, 0, 1, 1}));
-            choose(0);
-            EXPECT_EQ(settings->style, 0);
-            EXPECT_EQ(flags(), (std::vector<int>{0, 0, 0, 1, 1}));
-            EXPECT_EQ(enabled(), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-            if (l.entries > 1) {
-                choose(1);
-                EXPECT_EQ(flags(), (std::vector<int>{1, 1, 1, 1, 1}));
-                EXPECT_EQ(enabled(), (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
-                CheckDlgButton(page, 3606, BST_UNCHECKED);
-                Command(page, 3606, BN_CLICKED);
-                EXPECT_EQ(flags(), (std::vector<int>{0, 1, 1, 1, 1}));
-                EXPECT_EQ(enabled(), (std::vector<int>{1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1}));
-            }
-            SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-        });
-        FaxSheetRun(nullptr, VelmoraModule());
+        EXPECT_EQ(SheetRun([&](HWND sheet) {
+                      SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                      HWND page = CurrentPage(sheet);
+                      const CoverPageSettings* settings = PageState(page)->settings;
+                      EXPECT_EQ(SendDlgItemMessageW(page, 3604, CB_GETCOUNT, 0, 0), l.entries);
+                      EXPECT_EQ(settings->style, l.style);
+                      EXPECT_EQ(SendDlgItemMessageW(page, 3604, CB_GETCURSEL, 0, 0), l.style);  // never a blank box
+                      const auto choose = [&](int style) {
+                          SendDlgItemMessageW(page, 3604, CB_SETCURSEL, static_cast<WPARAM>(style), 0);
+                          Command(page, 3604, CBN_SELCHANGE);
+                      };
+                      const auto flags = [&] {
+                          return std::vector<int>{settings->pictureOn, settings->showSubject, settings->showSender,
+                                                  settings->showDateTime, settings->showReceivers};
+                      };
+                      const auto enabled = [&] {
+                          std::vector<int> on;
+                          for (int id : {3606, 3621, 3623, 3625, 3626, 3608, 3615, 3610, 3617, 3622, 3624})
+                              on.push_back(IsWindowEnabled(GetDlgItem(page, id)) ? 1 : 0);
+                          return on;
+                      };
+                      EXPECT_EQ(flags(), (l.style ? std::vector<int>{1, 1, 1, 1, 1} : std::vector<int>{0, 0, 0, 1, 1}));
+                      choose(0);
+                      EXPECT_EQ(settings->style, 0);
+                      EXPECT_EQ(flags(), (std::vector<int>{0, 0, 0, 1, 1}));
+                      EXPECT_EQ(enabled(), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+                      if (l.entries > 1) {
+                          choose(1);
+                          EXPECT_EQ(flags(), (std::vector<int>{1, 1, 1, 1, 1}));
+                          EXPECT_EQ(enabled(), (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}));
+                          CheckDlgButton(page, 3606, BST_UNCHECKED);
+                          Command(page, 3606, BN_CLICKED);
+                          EXPECT_EQ(flags(), (std::vector<int>{0, 1, 1, 1, 1}));
+                          EXPECT_EQ(enabled(), (std::vector<int>{1, 1, 1, 1, 1, 0, 0, 0, 0, 1, 1}));
+                      }
+                      SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                  }),
+                  0);
     }
 }
 
@@ -210,32 +211,33 @@ TEST_F(CoverPage, PictureFileChosenOrCancelled)
     pout.pictureOn = 1;
     FieldSet(pout.picturePath, good);
     WriteValue(kValueCoverPagePout, pout);
-    platform::ui::SetModalHook([&](HWND sheet) {
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        HWND page = CurrentPage(sheet);
-        FaxSheetState* state = PageState(page);
-        EXPECT_NE(state->picture, nullptr);  // the stored picture is shown from the start
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.name);
-            platform::ui::SetFileDialogHook([&](bool save, const OPENFILENAMEW& request, std::u16string& path) {
-                EXPECT_FALSE(save);
-                EXPECT_EQ(std::u16string(request.lpstrFilter), u"BMP FILE(*.BMP)");
-                EXPECT_EQ(std::u16string(request.lpstrDefExt), u"BMP");
-                path = c.chosen;
-                return !c.cancel;
-            });
-            state->pictureFitScale = 77;
-            Command(page, 3615, BN_CLICKED);
-            EXPECT_EQ(std::u16string(FieldText(state->settings->picturePath)), c.chosen);
-            EXPECT_EQ(Text(page, 3608), c.chosen);
-            EXPECT_EQ(state->picture != nullptr, c.picture);
-            EXPECT_NE(state->pictureFitScale, 77);  // worked out afresh for the new picture
-            EXPECT_EQ(state->settings->pictureOn, 1);
-        }
-        platform::ui::SetFileDialogHook({});
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  HWND page = CurrentPage(sheet);
+                  FaxSheetState* state = PageState(page);
+                  EXPECT_NE(state->picture, nullptr);  // the stored picture is shown from the start
+                  for (const auto& c : cases) {
+                      SCOPED_TRACE(c.name);
+                      platform::ui::SetFileDialogHook(
+                          [&](bool save, const OPENFILENAMEW& request, std::u16string& path) {
+                              EXPECT_FALSE(save);
+                              EXPECT_EQ(std::u16string(request.lpstrFilter), u"BMP FILE(*.BMP)");
+                              EXPECT_EQ(std::u16string(request.lpstrDefExt), u"BMP");
+                              path = c.chosen;
+                              return !c.cancel;
+                          });
+                      state->pictureFitScale = 77;
+                      Command(page, 3615, BN_CLICKED);
+                      EXPECT_EQ(std::u16string(FieldText(state->settings->picturePath)), c.chosen);
+                      EXPECT_EQ(Text(page, 3608), c.chosen);
+                      EXPECT_EQ(state->picture != nullptr, c.picture);
+                      EXPECT_NE(state->pictureFitScale, 77);  // worked out afresh for the new picture
+                      EXPECT_EQ(state->settings->pictureOn, 1);
+                  }
+                  platform::ui::SetFileDialogHook({});
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
 }
 
 // The sender dialog: its filters as the user types, OK keeps the edits, Cancel the former sender.
@@ -268,28 +270,31 @@ TEST_F(CoverPage, SenderDialog)
         FieldSet(ui.sender.department, u"Dept");
         WriteValue(kValueCoverPageUI, ui);
         HWND sheetWindow = nullptr;
-        platform::ui::SetModalHook([&](HWND window) {
-            if (!sheetWindow) {
-                sheetWindow = window;
-                SendMessageW(window, PSM_SETCURSEL, 1, 0);
-                Command(CurrentPage(window), 3624, BN_CLICKED);
-                const ContactRecord& sender = PageState(CurrentPage(window))->settings->sender;
-                for (const auto& e : edits)
-                    EXPECT_EQ(std::u16string(FieldText(sender.*e.field)), ok ? e.shown : e.edit == 3103 ? u"Old" : u"");
-                EXPECT_EQ(std::u16string(FieldText(sender.department)), u"Dept");
-                SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-                return;
-            }
-            EXPECT_EQ(platform::ui::WidgetOf(window)->windowTitle(), QStringLiteral("Сведения об отправителе"));
-            EXPECT_EQ(Text(window, 3103), u"Old");
-            EXPECT_EQ(Text(window, 3110), u"Номер факса:");
-            for (const auto& e : edits) {
-                SetDlgItemTextW(window, e.edit, e.typed);
-                EXPECT_EQ(Text(window, e.edit), e.shown);
-            }
-            Command(window, ok ? 3002 : 2, BN_CLICKED);
-        });
-        FaxSheetRun(nullptr, VelmoraModule());
+        EXPECT_EQ(SheetRun([&](HWND window) {
+                      if (!sheetWindow) {
+                          sheetWindow = window;
+                          SendMessageW(window, PSM_SETCURSEL, 1, 0);
+                          Command(CurrentPage(window), 3624, BN_CLICKED);
+                          const ContactRecord& sender = PageState(CurrentPage(window))->settings->sender;
+                          for (const auto& e : edits)
+                              EXPECT_EQ(std::u16string(FieldText(sender.*e.field)), ok               ? e.shown
+                                                                                    : e.edit == 3103 ? u"Old"
+                                                                                                     : u"");
+                          EXPECT_EQ(std::u16string(FieldText(sender.department)), u"Dept");
+                          SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                          return;
+                      }
+                      EXPECT_EQ(platform::ui::WidgetOf(window)->windowTitle(),
+                                QStringLiteral("Сведения об отправителе"));
+                      EXPECT_EQ(Text(window, 3103), u"Old");
+                      EXPECT_EQ(Text(window, 3110), u"Номер факса:");
+                      for (const auto& e : edits) {
+                          SetDlgItemTextW(window, e.edit, e.typed);
+                          EXPECT_EQ(Text(window, e.edit), e.shown);
+                      }
+                      Command(window, ok ? 3002 : 2, BN_CLICKED);
+                  }),
+                  0);
     }
 }
 
@@ -322,24 +327,25 @@ TEST_F(CoverPage, StoredValuesAreShownAndKeptAsStored)
     for (const auto& f : fields) FieldSet(ui.sender.*f.field, std::u16string_view(f.stored));
     WriteValue(kValueCoverPageUI, ui);
     HWND sheetWindow = nullptr;
-    platform::ui::SetModalHook([&](HWND window) {
-        if (!sheetWindow) {
-            sheetWindow = window;
-            SendMessageW(window, PSM_SETCURSEL, 1, 0);
-            HWND page = CurrentPage(window);
-            const CoverPageSettings* settings = PageState(page)->settings;
-            EXPECT_EQ(Text(page, 3622), subject);
-            EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
-            Command(page, 3624, BN_CLICKED);
-            for (const auto& f : fields) EXPECT_EQ(std::u16string(FieldText(settings->sender.*f.field)), f.stored);
-            EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
-            SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-            return;
-        }
-        for (const auto& f : fields) EXPECT_EQ(Text(window, f.edit), f.stored);
-        Command(window, 3002, BN_CLICKED);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND window) {
+                  if (!sheetWindow) {
+                      sheetWindow = window;
+                      SendMessageW(window, PSM_SETCURSEL, 1, 0);
+                      HWND page = CurrentPage(window);
+                      const CoverPageSettings* settings = PageState(page)->settings;
+                      EXPECT_EQ(Text(page, 3622), subject);
+                      EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
+                      Command(page, 3624, BN_CLICKED);
+                      for (const auto& f : fields)
+                          EXPECT_EQ(std::u16string(FieldText(settings->sender.*f.field)), f.stored);
+                      EXPECT_EQ(std::u16string(FieldText(settings->subject)), subject);
+                      SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                      return;
+                  }
+                  for (const auto& f : fields) EXPECT_EQ(Text(window, f.edit), f.stored);
+                  Command(window, 3002, BN_CLICKED);
+              }),
+              0);
 }
 
 // A picture larger than the cover page: the scale typed is pulled back to the largest that fits,
@@ -356,35 +362,37 @@ TEST_F(CoverPage, ScaleEditIsLoweredToTheLargestScaleThatFits)
     pout.pictureScale = 10;
     FieldSet(pout.picturePath, Wide(env_.tmp() + "wide.bmp"));
     WriteValue(kValueCoverPagePout, pout);
-    platform::ui::SetModalHook([&](HWND sheet) {
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        HWND page = CurrentPage(sheet);
-        const CoverPageSettings* settings = PageState(page)->settings;
-        // The largest scale whose drawn size (scale x pixels / 1150) fits the cover page less 4.
-        const LONG aw = settings->previewPage[2] - settings->previewPage[0] - 4;
-        const LONG ah = settings->previewPage[3] - settings->previewPage[1] - 4;
-        ASSERT_GT(aw, 0);
-        int fits = 0;
-        for (int s = 1; s <= 400; ++s)
-            if (static_cast<LONG>(s * kWidth / 1150.0) <= aw && static_cast<LONG>(s * kHeight / 1150.0) <= ah) fits = s;
-        ASSERT_GT(fits, 10);
-        ASSERT_LT(fits, 400);
-        const std::u16string fitsText = Wide(std::to_string(fits));
-        SetDlgItemTextW(page, 3610, u"400");
-        EXPECT_EQ(Text(page, 3610), fitsText);
-        EXPECT_EQ(settings->pictureScale, fits);
-        SetDlgItemTextW(page, 3612, u"10");
-        EXPECT_EQ(Text(page, 3610), fitsText);
-        EXPECT_EQ(settings->pictureScale, fits);
-        SendMessageW(page, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0), reinterpret_cast<LPARAM>(GetDlgItem(page, 3617)));
-        EXPECT_EQ(Text(page, 3610), fitsText);  // one more does not fit either
-        const std::u16string less = Wide(std::to_string(fits - 5));
-        SetDlgItemTextW(page, 3610, less.c_str());
-        EXPECT_EQ(Text(page, 3610), less);
-        EXPECT_EQ(settings->pictureScale, fits - 5);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  HWND page = CurrentPage(sheet);
+                  const CoverPageSettings* settings = PageState(page)->settings;
+                  // The largest scale whose drawn size (scale x pixels / 1150) fits the cover page less 4.
+                  const LONG aw = settings->previewPage[2] - settings->previewPage[0] - 4;
+                  const LONG ah = settings->previewPage[3] - settings->previewPage[1] - 4;
+                  ASSERT_GT(aw, 0);
+                  int fits = 0;
+                  for (int s = 1; s <= 400; ++s)
+                      if (static_cast<LONG>(s * kWidth / 1150.0) <= aw && static_cast<LONG>(s * kHeight / 1150.0) <= ah)
+                          fits = s;
+                  ASSERT_GT(fits, 10);
+                  ASSERT_LT(fits, 400);
+                  const std::u16string fitsText = Wide(std::to_string(fits));
+                  SetDlgItemTextW(page, 3610, u"400");
+                  EXPECT_EQ(Text(page, 3610), fitsText);
+                  EXPECT_EQ(settings->pictureScale, fits);
+                  SetDlgItemTextW(page, 3612, u"10");
+                  EXPECT_EQ(Text(page, 3610), fitsText);
+                  EXPECT_EQ(settings->pictureScale, fits);
+                  SendMessageW(page, WM_VSCROLL, MAKEWPARAM(SB_LINEUP, 0),
+                               reinterpret_cast<LPARAM>(GetDlgItem(page, 3617)));
+                  EXPECT_EQ(Text(page, 3610), fitsText);  // one more does not fit either
+                  const std::u16string less = Wide(std::to_string(fits - 5));
+                  SetDlgItemTextW(page, 3610, less.c_str());
+                  EXPECT_EQ(Text(page, 3610), less);
+                  EXPECT_EQ(settings->pictureScale, fits - 5);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
 }
 
 // Pictures are checked before anything trusts their numbers; a good one comes back as one block

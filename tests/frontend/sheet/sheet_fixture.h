@@ -5,15 +5,20 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/sheet_state.h"
-#include "frontend_env.h"
 #include "platform/window_hooks.h"
 #include "tests/support/offscreen.h"
+#include "tests/frontend/frontend_env.h"
 #include <QString>
 
 inline ContactRecord MakeContact(const char16_t* key, const char16_t* name, const char16_t* fax)
@@ -82,6 +87,22 @@ protected:
         platform::ui::SetMessageBoxHook({});
         platform::ui::SetHelpTopicHook({});
         platform::ui::SetHelpPopupHook({});
+    }
+
+    // Runs the sheet with drive called on every modal window it opens (the sheet first) and
+    // returns FaxSheetRun's result. The test fails when the sheet never opened, so the checks
+    // inside drive cannot pass by never running.
+    INT_PTR SheetRun(const std::function<void(HWND)>& drive)
+    {
+        int sheets = 0;
+        platform::ui::SetModalHook([&](HWND window) {
+            if (!GetParent(window)) ++sheets;
+            drive(window);
+        });
+        const INT_PTR result = FaxSheetRun(nullptr, VelmoraModule());
+        platform::ui::SetModalHook({});
+        EXPECT_EQ(sheets, 1) << "the sheet never opened";
+        return result;
     }
 
     std::string Prefix() const { return Narrow(prefix_); }

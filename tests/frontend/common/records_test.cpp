@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include "frontend/common/fax_store.h"
+#include "frontend/common/cover_settings.h"
+#include "frontend/common/driver_path.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/record_rules.h"
+#include "frontend/common/text_rules.h"
 
 namespace {
 

@@ -10,9 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "frontend/common/fax_store.h"
-#include "frontend_env.h"
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/file_all.h"
+#include "frontend/common/records.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "platform/print.h"
+#include "tests/frontend/frontend_env.h"
 
 struct PageImage {
     int width = 0;

@@ -15,7 +15,7 @@
 #include "frontend/sheet/context_help.h"
 #include "platform/registry.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 
@@ -85,36 +85,36 @@ std::u16string PopupText(int topic)
 
 TEST_F(Help, HelpButtonOpensEachPagesTopic)
 {
-    platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     EXPECT_EQ(topics_, (std::vector<std::string>{Topic(500), Topic(600)}));
     for (int topic : {500, 501, 504, 600, 601, 603, 606}) EXPECT_TRUE(std::filesystem::exists(Topic(topic))) << topic;
 }
 
 TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
 {
-    platform::ui::SetModalHook([](HWND sheet) {
-        HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-        QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);  // 504
-        // The group box 3809 has no entry: F1 there shows nothing.
-        HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 3809, GetDlgItem(send, 3809), 0, {0, 0}};
-        SendMessageW(send, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
-        SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-        HWND cover = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-        QWidget* style = platform::ui::WidgetOf(GetDlgItem(cover, 3604));  // 601
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(3, 3), style->mapToGlobal(QPoint(3, 3)));
-        QApplication::sendEvent(style, &click);
-        QWidget* subject = platform::ui::WidgetOf(GetDlgItem(cover, 3621));  // 606
-        QContextMenuEvent other(QContextMenuEvent::Mouse, QPoint(3, 3), subject->mapToGlobal(QPoint(3, 3)));
-        QApplication::sendEvent(subject, &other);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                  QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);  // 504
+                  // The group box 3809 has no entry: F1 there shows nothing.
+                  HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 3809, GetDlgItem(send, 3809), 0, {0, 0}};
+                  SendMessageW(send, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  HWND cover = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                  QWidget* style = platform::ui::WidgetOf(GetDlgItem(cover, 3604));  // 601
+                  QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(3, 3), style->mapToGlobal(QPoint(3, 3)));
+                  QApplication::sendEvent(style, &click);
+                  QWidget* subject = platform::ui::WidgetOf(GetDlgItem(cover, 3621));  // 606
+                  QContextMenuEvent other(QContextMenuEvent::Mouse, QPoint(3, 3), subject->mapToGlobal(QPoint(3, 3)));
+                  QApplication::sendEvent(subject, &other);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     EXPECT_EQ(popups_, (std::vector<std::u16string>{PopupText(504), PopupText(601), PopupText(606)}));
     for (const auto& font : fonts_) EXPECT_EQ(font, u"Tohoma, 8, 1251, ");  // this platform's ANSI code page
     EXPECT_TRUE(topics_.empty());
@@ -145,13 +145,13 @@ TEST_F(Help, AFifoInPlaceOfAHelpFileShowsNothing)
             }
         }
     });
-    platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-        QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);  // 504
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                  QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);  // 504
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     done = true;
     writer.join();
     EXPECT_TRUE(topics_.empty());
@@ -163,11 +163,11 @@ TEST_F(Help, AFifoInPlaceOfAHelpFileShowsNothing)
 TEST_F(Help, AViewerPathThatCannotBeLoadedFallsBackToTheViewerByName)
 {
     RegisterViewer("/no/such/viewer.so");
-    platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     EXPECT_EQ(topics_, std::vector<std::string>{Topic(500)});
 }
 
@@ -177,12 +177,12 @@ TEST_F(Help, AViewerWithoutItsEntryShowsNothing)
 {
     const std::string ui = PLATFORM_UI_LIBRARY;
     RegisterViewer((ui.substr(0, ui.find_last_of('/') + 1) + "libfaxplatform.so").c_str());
-    platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     EXPECT_TRUE(topics_.empty());
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(HtmlHelpLoad(nullptr, u"x", HH_HELP_CONTEXT, 500), nullptr);
@@ -201,13 +201,13 @@ TEST_F(Help, EveryHostHasTheViewer)
     ASSERT_NE(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32", 0,
                             KEY_READ, &key),
               ERROR_SUCCESS);
-    platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-        QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  HWND send = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                  QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(send, 3806)), Qt::Key_F1);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     EXPECT_EQ(topics_, std::vector<std::string>{Topic(500)});
     EXPECT_EQ(popups_, std::vector<std::u16string>{PopupText(504)});
 }
@@ -228,11 +228,11 @@ TEST_F(Help, AMissingBrowserIsSaid)
     const std::string savedPath = path ? path : "";
     std::filesystem::create_directories(env_.file("nothing"));
     setenv("PATH", env_.file("nothing").c_str(), 1);  // no xdg-open to be found
-    platform::ui::SetModalHook([](HWND sheet) {
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     setenv("PATH", savedPath.c_str(), 1);
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].caption, u"Справка");
@@ -245,22 +245,22 @@ TEST_F(Help, AMissingBrowserIsSaid)
 TEST_F(Help, TextsSayOnWhichSideThePartsStand)
 {
     std::map<int, bool> onLeft;  // control id: its centre lies left of its page's middle
-    platform::ui::SetModalHook([&](HWND sheet) {
-        for (const auto& [pageIndex, ids] :
-             {std::pair{0, std::vector<int>{3801, 3804}}, std::pair{1, std::vector<int>{3001}}}) {
-            SendMessageW(sheet, PSM_SETCURSEL, static_cast<WPARAM>(pageIndex), 0);
-            HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-            RECT whole{};
-            GetWindowRect(page, &whole);
-            for (int id : ids) {
-                RECT control{};
-                GetWindowRect(GetDlgItem(page, id), &control);
-                onLeft[id] = control.left + control.right < whole.left + whole.right;
-            }
-        }
-        SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-    });
-    FaxSheetRun(nullptr, VelmoraModule());
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  for (const auto& [pageIndex, ids] :
+                       {std::pair{0, std::vector<int>{3801, 3804}}, std::pair{1, std::vector<int>{3001}}}) {
+                      SendMessageW(sheet, PSM_SETCURSEL, static_cast<WPARAM>(pageIndex), 0);
+                      HWND page = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                      RECT whole{};
+                      GetWindowRect(page, &whole);
+                      for (int id : ids) {
+                          RECT control{};
+                          GetWindowRect(GetDlgItem(page, id), &control);
+                          onLeft[id] = control.left + control.right < whole.left + whole.right;
+                      }
+                  }
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
     ASSERT_EQ(onLeft.size(), 3u);
     EXPECT_TRUE(onLeft[3801]);
     EXPECT_FALSE(onLeft[3804]);

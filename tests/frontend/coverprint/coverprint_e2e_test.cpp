@@ -10,10 +10,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "coverprint_fixture.h"
 #include "frontend/common/cover_template.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/coverprint/coverprint.h"
 #include "platform/gdi_text.h"
+#include "tests/frontend/coverprint/coverprint_fixture.h"
 
 namespace {
 
@@ -192,8 +195,8 @@ TEST_F(CoverprintProgram, ExitsNonZeroWithAMessageWhenThePageCannotBePrinted)
 
     ASSERT_TRUE(platform::PrinterInstall(u"Fax", u"LPT1:", nullptr));
     std::filesystem::create_directories(env_.tmp() + "ABCFAXCP.WM");  // the page's file is taken
-    EXPECT_EQ(Run(&errors), kCoverNotPrinted);
-    EXPECT_NE(errors.find("could not be printed"), std::string::npos) << errors;
+    EXPECT_EQ(Run(&errors), kCoverNoPageFile);
+    EXPECT_NE(errors.find("is not a regular file of yours"), std::string::npos) << errors;
 }
 
 }  // namespace

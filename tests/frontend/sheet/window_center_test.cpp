@@ -9,7 +9,7 @@
 #include "frontend/sheet/pages.h"
 #include "frontend/sheet/window_center.h"
 #include "platform/window_qt.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 

@@ -13,10 +13,11 @@
 
 #include "frontend/common/cover_template.h"
 #include "frontend/common/picture.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/cover_preview.h"
 #include "platform/gdi_paths.h"
 #include "platform/gdi_text.h"
-#include "sheet_fixture.h"
+#include "tests/frontend/sheet/sheet_fixture.h"
 
 namespace {
 
