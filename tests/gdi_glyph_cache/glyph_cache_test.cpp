@@ -7,7 +7,7 @@
 #include <string>
 
 #include "../gdi_text/text_fixture.h"
-#include "platform/gdi/glyph_bitmap_cache.h"
+#include "platform/gdi/text/glyph_bitmap_cache.h"
 #include "platform/kernel.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <random>
 
 #include "pixel_grid.h"
-#include "platform/gdi/bezier.h"
-#include "platform/gdi/line.h"
-#include "platform/gdi/path.h"
-#include "platform/gdi/polygon_region.h"
+#include "platform/gdi/line/line.h"
+#include "platform/gdi/path/bezier.h"
+#include "platform/gdi/path/path.h"
+#include "platform/gdi/region/polygon_region.h"
 #include "platform/kernel.h"
 
 namespace {
