@@ -28,9 +28,12 @@ struct HandleTable {
     std::vector<uint32_t> free;  // room for every slot is reserved, so a release never allocates
 };
 
+// Never destroyed, as handles may close at exit; made in storage of its own, so that the first
+// object of a process that has run out of memory fails to be added, not to find a table.
 HandleTable& Table()
 {
-    static HandleTable* table = new HandleTable;  // never destroyed: handles may close at exit
+    alignas(HandleTable) static unsigned char storage[sizeof(HandleTable)];
+    static HandleTable* table = new (storage) HandleTable;
     return *table;
 }
 

@@ -1,11 +1,9 @@
 // Private font installation: AddFontResourceExA/W and RemoveFontResourceExA/W by file,
 // AddFontMemResourceEx and RemoveFontMemResourceEx from memory.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <new>
 
+#include "../../kernel/file.h"
 #include "../../kernel/wide_text.h"
 #include "font_list.h"
 #include "platform/gdi_text.h"
@@ -17,40 +15,14 @@ namespace {
 
 constexpr uint64_t kMaxFontFile = uint64_t{1} << 30;
 
+// Reads the font file through the platform's one whole-file reader, which opens without blocking,
+// so a FIFO or device in the file's place is refused at once.
 bool ReadWhole(const std::string& path, std::vector<uint8_t>& out)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        SetLastError(ErrnoToWinError(errno));
-        return false;
-    }
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!ok || uint64_t(st.st_size) > kMaxFontFile) {
-        SetLastError(ok ? ERROR_INVALID_DATA : ERROR_ACCESS_DENIED);
-        close(fd);
-        return false;
-    }
-    try {
-        out.resize(size_t(st.st_size));
-    } catch (const std::bad_alloc&) {
-        close(fd);
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            SetLastError(n < 0 ? ErrnoToWinError(errno) : ERROR_READ_FAULT);
-            close(fd);
-            return false;
-        }
-        done += size_t(n);
-    }
-    close(fd);
-    return true;
+    const int error = platform::ReadWholeFile(path, out, kMaxFontFile);
+    if (error == 0) return true;
+    SetLastError(error == EFBIG ? DWORD{ERROR_INVALID_DATA} : ErrnoToWinError(error));
+    return false;
 }
 
 int AddByPath(const std::string& path, DWORD flags, void* reserved)
@@ -59,8 +31,16 @@ int AddByPath(const std::string& path, DWORD flags, void* reserved)
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    auto bytes = std::make_shared<std::vector<uint8_t>>();
-    if (!ReadWhole(platform::NativePath(path), *bytes)) return 0;
+    std::shared_ptr<std::vector<uint8_t>> bytes;
+    std::string native;
+    try {
+        bytes = std::make_shared<std::vector<uint8_t>>();
+        native = platform::NativePath(path);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    if (!ReadWhole(native, *bytes)) return 0;
     int faces = 0;
     return FontListInstall(std::move(bytes), path, faces) ? faces : 0;
 }
@@ -78,22 +58,42 @@ BOOL RemoveByPath(const std::string& path, DWORD flags, void* reserved)
 
 int AddFontResourceExA(LPCSTR path, DWORD flags, void* reserved)
 {
-    return AddByPath(path ? path : "", flags, reserved);
+    try {
+        return AddByPath(path ? path : "", flags, reserved);
+    } catch (const std::bad_alloc&) {  // the path's copy
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
 }
 
 int AddFontResourceExW(LPCWSTR path, DWORD flags, void* reserved)
 {
-    return AddByPath(platform::WideToUtf8(path), flags, reserved);
+    try {
+        return AddByPath(platform::WideToUtf8(path), flags, reserved);
+    } catch (const std::bad_alloc&) {  // the path's conversion
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
 }
 
 BOOL RemoveFontResourceExA(LPCSTR path, DWORD flags, void* reserved)
 {
-    return RemoveByPath(path ? path : "", flags, reserved);
+    try {
+        return RemoveByPath(path ? path : "", flags, reserved);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }
 
 BOOL RemoveFontResourceExW(LPCWSTR path, DWORD flags, void* reserved)
 {
-    return RemoveByPath(platform::WideToUtf8(path), flags, reserved);
+    try {
+        return RemoveByPath(platform::WideToUtf8(path), flags, reserved);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
 }
 
 HANDLE AddFontMemResourceEx(const void* data, DWORD size, void* reserved, DWORD* faces)
