@@ -38,8 +38,7 @@ int OpenDescriptors()
 
 // Runs `create` with its k-th allocation refused, for k = 1, 2, ... until a run meets no refusal.
 // `create` returns its handle or null; `close` releases a handle it made.
-void SweepAllocations(const char* call, const std::function<HANDLE()>& create,
-                      const std::function<void(HANDLE)>& close)
+void SweepAllocations(const char* call, const std::function<HANDLE()>& create, const std::function<void(HANDLE)>& close)
 {
     SCOPED_TRACE(call);
     bool refusedOnce = false;
@@ -92,21 +91,25 @@ TEST(KernelMemory, CreatingFilesEventsAndMappingsFailsInsteadOfThrowing)
     SweepAllocations(
         "CreateFileW",
         [&] {
-            return OrNull(CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return OrNull(CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         },
         closeHandle);
-    SweepAllocations("CreateEventA", [] { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }, closeHandle);
+    SweepAllocations(
+        "CreateEventA", [] { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }, closeHandle);
 
     HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(WriteFile(file, "mapped bytes", 12, nullptr, nullptr));
-    SweepAllocations("CreateFileMappingA", [&] { return CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr); }, closeHandle);
+    SweepAllocations(
+        "CreateFileMappingA", [&] { return CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr); },
+        closeHandle);
     HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     ASSERT_NE(mapping, nullptr);
-    SweepAllocations("MapViewOfFile", [&] { return static_cast<HANDLE>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)); },
-                     [](HANDLE view) { EXPECT_TRUE(UnmapViewOfFile(view)); });
+    SweepAllocations(
+        "MapViewOfFile", [&] { return static_cast<HANDLE>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)); },
+        [](HANDLE view) { EXPECT_TRUE(UnmapViewOfFile(view)); });
     EXPECT_TRUE(CloseHandle(mapping));
     EXPECT_TRUE(CloseHandle(file));
 }

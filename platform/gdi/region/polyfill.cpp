@@ -144,9 +144,15 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
             // span a row until an edge ends or another comes in: those rows skip the sort, the
             // winding count and the list upkeep. The last row before the change takes the
             // general path below.
-            if (active.size() == 2 && active[0].dir + active[1].dir == 0) {
-                const int64_t change = std::min(
+            // Two upright edges go to the general path when the caller takes repeated rows in one
+            // call, so that a tall thin rectangle costs a row, not its height.
+            const bool upright = limit.repeat && active.size() == 2 && active[0].dx == 0 && active[1].dx == 0;
+            if (active.size() == 2 && active[0].dir + active[1].dir == 0 && !upright) {
+                int64_t change = std::min(
                     {active[0].endRow, active[1].endRow, next < edges.size() ? edges[next].firstRow : INT64_MAX});
+                // A budget holds inside the run of rows too.
+                const uint64_t left = limit.budget - limit.work;
+                if (uint64_t(change - row) > left) change = row + int64_t(std::min<uint64_t>(left, INT64_MAX / 2));
                 Stepping a(active[0]), b(active[1]);
                 const int64_t clipLeft = clip.left, clipRight = clip.right;
                 limit.work += uint64_t(std::max<int64_t>(change - 1 - row, 0));

@@ -103,7 +103,6 @@ bool PolygonRegionBuild(pixman_region32_t* region, std::span<const FillPoint> po
         RegionBuilder builder;
         RECT bounds = Intersect(PolyFillBounds(points), kLimit);
         if (clip) bounds = Intersect(bounds, *clip);
-        else if (!PolygonRegionExtentFits(bounds)) return Fail(ERROR_INVALID_PARAMETER);
         else {
             // The scan's time is bounded with its output: each row costs its active edges, and
             // those that make boxes give up at the box bound; edges that overlap one another for
