@@ -13,7 +13,7 @@
 
 #include "bench/race.h"
 #include "bench/trapezoids.h"
-#include "platform/gdi/polyfill.h"
+#include "platform/gdi/region/polyfill.h"
 
 namespace {
 

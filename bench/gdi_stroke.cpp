@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "bench/race.h"
-#include "platform/gdi/stroke.h"
-#include "platform/gdi/stroke_fill.h"
+#include "platform/gdi/path/stroke.h"
+#include "platform/gdi/path/stroke_fill.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/gdi/bezier.h"
-#include "platform/gdi/line.h"
-#include "platform/gdi/polyfill.h"
-#include "platform/gdi/stroke.h"
-#include "platform/gdi/stroke_fill.h"
+#include "platform/gdi/line/line.h"
+#include "platform/gdi/path/bezier.h"
+#include "platform/gdi/path/stroke.h"
+#include "platform/gdi/path/stroke_fill.h"
+#include "platform/gdi/region/polyfill.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The records behind GDI handles, shared by the files of platform/gdi/. Every object begins with
+// The records behind GDI handles, shared by the files of platform/gdi/ and its folders. Every object begins with
 // an Object head; a handle is an index into one table plus a generation, so a stale or foreign
 // handle is refused instead of followed.
 //
@@ -180,7 +180,7 @@ void DcPathRelease(void* path);
 // The font a fresh DC holds (font.cpp); null when no face can be opened.
 Object* DefaultFontObject();
 
-// ---- Handle table (object.cpp) ----
+// ---- Handle table (dc/object.cpp) ----
 // Registers the object and gives it a handle; null (and ERROR_NOT_ENOUGH_MEMORY) when full.
 HGDIOBJ HandleAdd(Object* object);
 void HandleRemove(Object* object);
@@ -234,15 +234,15 @@ T* NewObject()
 }
 void DestroyObject(Object* object);  // removes the handle and frees
 
-// ---- Stock objects (stock.cpp) ----
+// ---- Stock objects (dc/stock.cpp) ----
 Object* StockObject(int index);
 
-// ---- Selections (dc.cpp) ----
+// ---- Selections (dc/dc.cpp) ----
 // Guards every object's selection count, so that selecting an object into one DC, releasing it
 // from another and DeleteObject's "still selected" check never interleave.
 std::mutex& SelectionLock();
 
-// ---- DIB storage and pixels (dib.cpp, pixel.cpp) ----
+// ---- DIB storage and pixels (dc/dib.cpp, dc/pixel.cpp) ----
 uint64_t DibStride(int64_t width, int bpp);
 // Sets the stride of a DIB whose width, height and depth are set; false (ERROR_NOT_ENOUGH_MEMORY)
 // when its storage would exceed the largest bitmap accepted.
@@ -273,7 +273,7 @@ bool SameFormat(const Dib& a, const Dib& b);
 // The bits of a pixel value that carry colour: 16- and 32-bit formats may leave bits unused.
 uint32_t ColorBits(const Dib& dib);
 
-// ---- Raster operations (rop.cpp) ----
+// ---- Raster operations (blt/rop.cpp) ----
 // Applies a ternary code to n bytes of destination with source and pattern bytes (either may be
 // null when the code does not read it).
 void Rop3Apply(uint8_t code, uint8_t* dst, const uint8_t* src, const uint8_t* pat, size_t n);
@@ -306,10 +306,10 @@ inline uint32_t Rop2Bits(int mix, uint32_t p, uint32_t d)
 // The ternary code that a mix gives when the pen is the pattern.
 uint8_t Rop2ToRop3Code(int mix);
 
-// ---- Mapping (mapping.cpp) ----
+// ---- Mapping (dc/mapping.cpp) ----
 bool MapPoint(const Dc& dc, int64_t x, int64_t y, int64_t& outX, int64_t& outY);
 
-// ---- Blits (blt_core.cpp) ----
+// ---- Blits (blt/blt_core.cpp) ----
 // A source of pixels in device space for the raster core.
 struct BltSource {
     const Dib* dib = nullptr;
@@ -348,7 +348,7 @@ void AxisBuild(Axis& axis, int64_t d0, int64_t dn, int64_t s0, int64_t sn, bool 
 bool MapRect(const Dc& dc, int64_t x, int64_t y, int64_t w, int64_t h, int64_t& dx, int64_t& dy, int64_t& dw,
              int64_t& dh);
 
-// ---- Painting spans (blt_spans.cpp) ----
+// ---- Painting spans (blt/blt_spans.cpp) ----
 // Paints runs of device pixels as a scan converter makes them, with a brush by a ternary code
 // that reads no source, through the DC's visible area: the pixels BltRun paints through a region
 // of those runs, without the region. Runs come rows top to bottom, left to right within a row.

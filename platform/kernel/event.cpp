@@ -1,6 +1,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
@@ -27,7 +28,14 @@ using namespace platform;
 
 HANDLE CreateEventA(SECURITY_ATTRIBUTES*, BOOL manualReset, BOOL initialState, LPCSTR)
 {
-    return HandleRegister(std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE));
+    std::shared_ptr<EventObject> event;
+    try {
+        event = std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return HandleRegister(std::move(event));
 }
 
 HANDLE CreateEventW(SECURITY_ATTRIBUTES* security, BOOL manualReset, BOOL initialState, LPCWSTR)

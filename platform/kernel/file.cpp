@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +14,7 @@ namespace platform {
 
 FileObject::~FileObject() { ::close(fd); }
 
-int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
+int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, uint64_t maxBytes)
 {
     bytes.clear();
     int fd;
@@ -27,6 +28,16 @@ int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
         ::close(fd);
         return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
     }
+    if (uint64_t(st.st_size) > maxBytes) {
+        ::close(fd);
+        return EFBIG;
+    }
+    try {
+        bytes.reserve(size_t(st.st_size));
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        return ENOMEM;
+    }
     unsigned char chunk[16384];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -37,7 +48,17 @@ int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
             return error;
         }
         if (n == 0) break;
-        bytes.insert(bytes.end(), chunk, chunk + n);
+        // The file may grow while it is read: the bound holds for what is read, too.
+        if (uint64_t(n) > maxBytes - bytes.size()) {
+            ::close(fd);
+            return EFBIG;
+        }
+        try {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        } catch (const std::bad_alloc&) {
+            ::close(fd);
+            return ENOMEM;
+        }
     }
     ::close(fd);
     return 0;
@@ -92,7 +113,13 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
         default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
     if (flags & FILE_FLAG_OPEN_REPARSE_POINT) oflags |= O_NOFOLLOW;
-    const std::string path = NativePath(name);
+    std::string path;
+    try {
+        path = NativePath(name);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
     bool existed = false;
     if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
         struct stat st;
@@ -114,9 +141,26 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, SECURITY_ATTRIBUTES*, DWORD
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Reads and writes of the handle block as a file's do; a descriptor left non-blocking could
+    // return EAGAIN where the caller expects a whole transfer.
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        SetLastError(ErrnoToWinError(error));
+        return INVALID_HANDLE_VALUE;
+    }
+    std::shared_ptr<FileObject> object;
+    try {
+        object = std::make_shared<FileObject>(fd, wantWrite);
+    } catch (const std::bad_alloc&) {
+        ::close(fd);  // the object that would close it was never made
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
     if (flags & FILE_FLAG_DELETE_ON_CLOSE) ::unlink(path.c_str());
-    HANDLE handle = HandleRegister(std::make_shared<FileObject>(fd, wantWrite));
+    HANDLE handle = HandleRegister(std::move(object));  // closes the descriptor when it fails
+    if (!handle) return INVALID_HANDLE_VALUE;
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
@@ -128,7 +172,14 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, SECURITY_ATTRIBUTES*
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileA(WideToUtf8(name).c_str(), access, share, security, disposition, flags, templateFile);
+    std::string narrow;
+    try {
+        narrow = WideToUtf8(name);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(narrow.c_str(), access, share, security, disposition, flags, templateFile);
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD toRead, DWORD* read, void* overlapped)

@@ -1,6 +1,7 @@
 // The file object behind a file handle, for the mapping and temporary-file code.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,9 @@ struct FileObject : KernelObject {
     const bool writable;
 };
 
-// Reads a whole file into `bytes`, retrying on EINTR. Returns 0, or the errno of the failure.
-int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes);
+// Reads a whole regular file into `bytes`, opened without blocking (a FIFO or device in its place
+// is refused at once, EACCES) and retrying on EINTR. Returns 0, or the errno of the failure:
+// EFBIG past maxBytes, ENOMEM when memory runs out (nothing is thrown).
+int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, uint64_t maxBytes = UINT64_MAX);
 
 }  // namespace platform

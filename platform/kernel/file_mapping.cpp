@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,9 +35,12 @@ struct ViewTable {
     std::map<const void*, View> views;
 };
 
+// Made in storage of its own, so that a first view taken when memory has run out fails to be
+// recorded (and is unmapped), not to find a table; never destroyed, as views may close at exit.
 ViewTable& Views()
 {
-    static ViewTable* table = new ViewTable;
+    alignas(ViewTable) static unsigned char storage[sizeof(ViewTable)];
+    static ViewTable* table = new (storage) ViewTable;
     return *table;
 }
 
@@ -85,7 +89,15 @@ HANDLE CreateFileMappingA(HANDLE file, SECURITY_ATTRIBUTES*, DWORD protect, DWOR
         SetLastErrorFromErrno();
         return nullptr;
     }
-    return HandleRegister(std::make_shared<MappingObject>(fd, size, writable));
+    std::shared_ptr<MappingObject> object;
+    try {
+        object = std::make_shared<MappingObject>(fd, size, writable);
+    } catch (const std::bad_alloc&) {
+        ::close(fd);  // the object that would close it was never made
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    return HandleRegister(std::move(object));
 }
 
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes)
@@ -115,7 +127,13 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
     void* view = static_cast<unsigned char*>(base) + (offset - start);
     ViewTable& table = Views();
     std::lock_guard guard(table.lock);
-    table.views[view] = View{base, length};
+    try {
+        table.views[view] = View{base, length};
+    } catch (const std::bad_alloc&) {
+        ::munmap(base, length);
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     return view;
 }
 

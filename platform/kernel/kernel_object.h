@@ -1,5 +1,7 @@
 // Handles this layer gives out (files, mappings, events) are keys of one table of live objects, so
-// a stale or foreign handle is refused with ERROR_INVALID_HANDLE instead of being dereferenced.
+// a stale or foreign handle is refused with ERROR_INVALID_HANDLE instead of being dereferenced. A
+// handle carries its slot's generation, as GDI handles do, so the handle of a closed object stays
+// refused when its slot is given to the next one.
 #pragma once
 
 #include <memory>
@@ -18,8 +20,9 @@ struct KernelObject {
     const ObjectKind kind;
 };
 
-// Adds the object to the table and returns its handle.
-HANDLE HandleRegister(std::shared_ptr<KernelObject> object);
+// Adds the object to the table and returns its handle; null with ERROR_NOT_ENOUGH_MEMORY when the
+// table cannot grow (the object is then released).
+HANDLE HandleRegister(std::shared_ptr<KernelObject> object) noexcept;
 // The live object behind a handle, when it is of the given kind; null with ERROR_INVALID_HANDLE
 // otherwise.
 std::shared_ptr<KernelObject> HandleLookup(HANDLE handle, ObjectKind kind);

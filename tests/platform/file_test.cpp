@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/gdi_text.h"
 #include "platform/kernel.h"
 #include "platform/profile.h"
 #include "tests/support/scratch_dir.h"
@@ -140,6 +141,13 @@ TEST(Files, OnlyRegularFilesOpenAndAFifoNeverWaits)
     char text[16] = "unchanged";
     EXPECT_EQ(GetPrivateProfileStringA("s", "k", "default", text, sizeof text, fifo.c_str()), 7u);
     EXPECT_STREQ(text, "default");
+    // So does the font installer.
+    for (const std::string& font : {fifo, std::string("/dev/zero")}) {
+        SCOPED_TRACE(font);
+        SetLastError(0);
+        EXPECT_EQ(AddFontResourceExA(font.c_str(), FR_PRIVATE, nullptr), 0);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    }
     alarm(0);
     // A regular file still opens.
     HANDLE file = Open(dir.file("plain"), GENERIC_WRITE, CREATE_NEW);

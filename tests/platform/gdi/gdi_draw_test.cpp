@@ -6,10 +6,10 @@
 
 #include "canvas.h"
 #include "pixel_grid.h"
-#include "platform/gdi/line.h"
-#include "platform/gdi/path.h"
-#include "platform/gdi/polyfill.h"
-#include "platform/gdi/stroke.h"
+#include "platform/gdi/line/line.h"
+#include "platform/gdi/path/path.h"
+#include "platform/gdi/path/stroke.h"
+#include "platform/gdi/region/polyfill.h"
 #include "platform/kernel.h"
 
 namespace {

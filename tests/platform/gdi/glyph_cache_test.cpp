@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/gdi/glyph_bitmap_cache.h"
+#include "platform/gdi/text/glyph_bitmap_cache.h"
 #include "platform/kernel.h"
 #include "text_fixture.h"
 

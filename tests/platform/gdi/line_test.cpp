@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "platform/gdi/line.h"
+#include "platform/gdi/line/line.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <random>
 
 #include "pixel_grid.h"
-#include "platform/gdi/bezier.h"
-#include "platform/gdi/line.h"
-#include "platform/gdi/path.h"
-#include "platform/gdi/polygon_region.h"
+#include "platform/gdi/line/line.h"
+#include "platform/gdi/path/bezier.h"
+#include "platform/gdi/path/path.h"
+#include "platform/gdi/region/polygon_region.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -93,24 +93,30 @@ TEST(Bezier, CullingKeepsTheFillInsideTheWindow)
     EXPECT_EQ(out.back().x, 51 * FILL_ONE);
 }
 
-// Without a clip, a region is refused past its extent or its count of rectangles, not built at
-// any cost.
+// Without a clip, a region is refused past its count of rectangles, not built at any cost; how far
+// it reaches costs nothing of itself.
 TEST(PolygonRegion, BoundedWithoutAClip)
 {
     pixman_region32_t region;
     pixman_region32_init(&region);
-    const FillPoint tall[] = {FillPointFromDevice(0, 0), FillPointFromDevice(1, 0),
-                              FillPointFromDevice(1, POLYGON_REGION_EXTENT + 1),
-                              FillPointFromDevice(0, POLYGON_REGION_EXTENT + 1)};
+    // A pixel-wide rectangle as tall as regions reach, and a flat one as wide: one rectangle each.
+    const LONG far = POLYGON_REGION_LIMIT;
+    const FillPoint tall[] = {FillPointFromDevice(0, -far), FillPointFromDevice(1, -far), FillPointFromDevice(1, far),
+                              FillPointFromDevice(0, far)};
+    const FillPoint wide[] = {FillPointFromDevice(-far, 0), FillPointFromDevice(far, 0), FillPointFromDevice(far, 1),
+                              FillPointFromDevice(-far, 1)};
     const int four[] = {4};
-    SetLastError(0);
-    EXPECT_FALSE(PolygonRegionBuild(&region, tall, four, FILL_ALTERNATE));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    EXPECT_FALSE(pixman_region32_not_empty(&region));
-    // Clipped, the same polygon is fine.
+    for (const auto* shape : {tall, wide}) {
+        ASSERT_TRUE(PolygonRegionBuild(&region, std::span(shape, 4), four, FILL_ALTERNATE));
+        ASSERT_EQ(pixman_region32_n_rects(&region), 1);
+        const pixman_box32_t* box = pixman_region32_extents(&region);
+        EXPECT_EQ(int64_t(box->x2 - box->x1) * (box->y2 - box->y1), int64_t{2} * far);
+    }
+    // Clipped, the same polygon is cut.
     const RECT clip{0, 0, 10, 10};
     ASSERT_TRUE(PolygonRegionBuild(&region, tall, four, FILL_ALTERNATE, &clip));
     EXPECT_EQ(pixman_region32_n_rects(&region), 1);
+    EXPECT_EQ(pixman_region32_extents(&region)->y2, 10);
     // Slanted stripes, every row's spans new, pass the count of rectangles.
     std::vector<FillPoint> stripes;
     std::vector<int> counts;

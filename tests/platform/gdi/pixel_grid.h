@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi/polyfill.h"
+#include "platform/gdi/region/polyfill.h"
 
 struct PixelGrid {
     RECT box;

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "pixel_grid.h"
-#include "platform/gdi/polyfill.h"
+#include "platform/gdi/region/polyfill.h"
 
 namespace {
 

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 #include <pixman.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "platform/gdi.h"
+#include "platform/gdi_paths.h"
+#include "platform/kernel.h"
 
 namespace {
 
@@ -276,4 +279,82 @@ TEST(GdiRegion, RasterCorePaintsThroughAShape)
     DeleteDC(dc);
     DeleteObject(bitmap);
     DeleteObject(clip);
+}
+
+namespace {
+
+// The pixels of row y under the fill rule, by a plain loop: an edge spanning the row half-open
+// counts for every pixel at or right of its exact crossing (the first such column is the ceiling
+// of the crossing); runs where the count is inside, cut to [-limit, limit).
+std::vector<std::pair<int64_t, int64_t>> ReferenceRow(const std::vector<POINT>& polygon, int64_t y, bool winding,
+                                                      int64_t limit)
+{
+    std::vector<std::pair<int64_t, int>> crossings;  // first column, direction
+    for (size_t i = 0; i < polygon.size(); ++i) {
+        POINT a = polygon[i], b = polygon[(i + 1) % polygon.size()];
+        if (a.y == b.y) continue;
+        const int dir = a.y < b.y ? 1 : -1;
+        if (a.y > b.y) std::swap(a, b);
+        if (y < a.y || y >= b.y) continue;
+        // x = a.x + (y - a.y) * (b.x - a.x) / (b.y - a.y), rounded up.
+        const __int128 num = __int128{a.x} * (b.y - a.y) + __int128{y - a.y} * (b.x - a.x);
+        const __int128 den = b.y - a.y;
+        __int128 q = num / den;
+        if (num % den != 0 && num > 0) ++q;
+        crossings.push_back({int64_t(q), dir});
+    }
+    std::sort(crossings.begin(), crossings.end());
+    std::vector<std::pair<int64_t, int64_t>> runs;
+    int count = 0;
+    for (size_t i = 0; i < crossings.size(); ++i) {
+        count += crossings[i].second;
+        const bool inside = winding ? count != 0 : (count & 1) != 0;
+        if (!inside || i + 1 == crossings.size()) continue;
+        const int64_t left = std::max(crossings[i].first, -limit), right = std::min(crossings[i + 1].first, limit);
+        if (left >= right) continue;
+        if (!runs.empty() && runs.back().second == left) runs.back().second = right;
+        else runs.push_back({left, right});
+    }
+    return runs;
+}
+
+std::vector<std::pair<int64_t, int64_t>> RegionRow(const std::vector<RECT>& rects, int64_t y)
+{
+    std::vector<std::pair<int64_t, int64_t>> runs;
+    for (const RECT& r : rects) {
+        if (y < r.top || y >= r.bottom) continue;
+        if (!runs.empty() && runs.back().second == r.left) runs.back().second = r.right;
+        else runs.push_back({r.left, r.right});
+    }
+    return runs;
+}
+
+}  // namespace
+
+// A polygon region is bounded by what it holds, not by how far it reaches: a thin polygon of five
+// points across 80 rows that reaches x = 1.5e9 is built (cut where regions end, 2^27 from the
+// origin), and every row holds the pixels the fill rule gives.
+TEST(GdiRegion, AThinPolygonReachingFarIsBuiltByTheFillRule)
+{
+    const std::vector<POINT> polygon = {{0, 0}, {1500000000, 30}, {1500000000, 50}, {3, 80}, {1, 40}};
+    constexpr int64_t kLimit = int64_t{1} << 27;
+    for (const int mode : {ALTERNATE, WINDING}) {
+        SCOPED_TRACE(mode);
+        SetLastError(0);
+        HRGN region = CreatePolygonRgn(polygon.data(), int(polygon.size()), mode);
+        ASSERT_NE(region, nullptr) << GetLastError();
+        const DWORD size = GetRegionData(region, 0, nullptr);
+        ASSERT_GT(size, sizeof(RGNDATAHEADER));
+        std::vector<uint8_t> data(size);
+        ASSERT_EQ(GetRegionData(region, size, reinterpret_cast<RGNDATA*>(data.data())), size);
+        RGNDATAHEADER header;
+        std::memcpy(&header, data.data(), sizeof header);
+        std::vector<RECT> rects(header.nCount);
+        std::memcpy(rects.data(), data.data() + sizeof header, rects.size() * sizeof(RECT));
+        EXPECT_EQ(header.rcBound.right, kLimit);
+        EXPECT_EQ(header.rcBound.bottom, 80);
+        for (int64_t y = -1; y <= 81; ++y)
+            ASSERT_EQ(RegionRow(rects, y), ReferenceRow(polygon, y, mode == WINDING, kLimit)) << "row " << y;
+        DeleteObject(region);
+    }
 }

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "platform/gdi/gdi_internal.h"
-#include "platform/gdi/line.h"
-#include "platform/gdi/path_draw.h"
-#include "platform/gdi/stroke.h"
-#include "platform/gdi/stroke_fill.h"
+#include "platform/gdi/line/line.h"
+#include "platform/gdi/path/path_draw.h"
+#include "platform/gdi/path/stroke.h"
+#include "platform/gdi/path/stroke_fill.h"
 
 namespace {
 

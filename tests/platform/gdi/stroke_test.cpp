@@ -7,8 +7,8 @@
 #include <random>
 
 #include "pixel_grid.h"
-#include "platform/gdi/stroke.h"
-#include "platform/gdi/stroke_fill.h"
+#include "platform/gdi/path/stroke.h"
+#include "platform/gdi/path/stroke_fill.h"
 
 namespace {
 
