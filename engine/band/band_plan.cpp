@@ -7,9 +7,9 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
+#include "engine/common/render_heap.h"
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 
 BandMemory* BandMemoryCreate(OutputModuleContext* job, uint32_t budget)
 {

@@ -16,7 +16,6 @@
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
-#include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
 

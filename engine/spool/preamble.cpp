@@ -1,6 +1,6 @@
 // Job preamble reader, job header, job-end record and job-data list.
 #include "engine/spool/preamble.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"

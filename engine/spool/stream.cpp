@@ -1,6 +1,6 @@
 // Buffered spool stream over the host's callbacks.
 #include "engine/spool/stream.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 
 #include "engine/job/log_context.h"
 

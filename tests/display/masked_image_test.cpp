@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/commands/cmd_blts.h"
 #include "engine/display/commands/cmd_image.h"
 #include "platform/user.h"
