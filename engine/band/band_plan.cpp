@@ -339,7 +339,7 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
         // be reported as a damaged stream.
         const uint64_t pageLines = quarter ? in.pageWidth : in.pageHeight;
         if (!Fixed(in) && pageLines >= minimum) {
-            LogEvent(1, "BandSetup",
+            LogEvent(IMX_LOG_ERROR, "BandSetup",
                      "the band budget of %u bytes holds %llu lines of this %ux%u page side; a band needs at least %u",
                      memory->budget, static_cast<unsigned long long>(planned), iterator->pageSize[0],
                      iterator->pageSize[1], minimum);

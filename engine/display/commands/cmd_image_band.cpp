@@ -315,8 +315,9 @@ int PictureRealise(void* owner, void* object, BandSurface*, ResourceCost* tally)
     const uint64_t bytes = PictureBytes(b);
     const ResourceBudget* budget = store->budget;
     if (bytes > INT32_MAX || budget->memoryUse + bytes > budget->memoryLimit) {
-        LogEvent(1, __func__, "bitmap %u: its %llu-byte picture passes the memory budget (%u of %u bytes in use)",
-                 b->head.id, static_cast<unsigned long long>(bytes), budget->memoryUse, budget->memoryLimit);
+        LogEvent(IMX_LOG_ERROR, __func__,
+                 "bitmap %u: its %llu-byte picture passes the memory budget (%u of %u bytes in use)", b->head.id,
+                 static_cast<unsigned long long>(bytes), budget->memoryUse, budget->memoryLimit);
         return 0;
     }
     return DecodedPicture(b, tally);
