@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "bench/race.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 

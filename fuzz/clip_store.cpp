@@ -3,8 +3,8 @@
 // arbitrary records, then clips realised, selected, listed for a band and combined under the
 // budget.
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/path_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/spool_records.h"
 #include "fuzz/store_fuzz.h"
 

@@ -10,13 +10,14 @@
 #include "engine/band/page_borders.h"
 #include "engine/band/page_rect.h"
 #include "engine/band/side_walk.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/job/render_options.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"
 #include "engine/spool/page_source.h"
+#include "engine/spool/preamble.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 
@@ -288,7 +289,7 @@ int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHead
     if (fit < 0) return 0;
     const uint32_t orientation = static_cast<uint32_t>(fit) + SideTurn(options, placement, front);
     const uint32_t mirror =
-        (((header->jobFlags & 0x20) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
+        (((header->jobFlags & JobFlagMirrored) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
     FormLevelsViewportScale(levels, pageDepth, sx, sy);
     // A poster tile shows its part of the enlarged page: the page, its overlays and its rectangle
     // move up and left by the tiles before it.

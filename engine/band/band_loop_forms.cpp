@@ -8,12 +8,13 @@
 #include "engine/band/band_walk.h"
 #include "engine/band/page_borders.h"
 #include "engine/band/side_walk.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/optimiser/optimiser.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/job/render_options.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"
+#include "engine/spool/preamble.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -131,7 +132,7 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
     side.kind = colourFirst ? (colour != nullptr ? 1 : 0) : (side.gray != nullptr ? 0 : 1);
     side.config = side.kind == 1 ? colour : side.gray;
     const uint32_t mirror =
-        (((header->jobFlags & 0x20) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
+        (((header->jobFlags & JobFlagMirrored) != 0) != ((placement->mediaFlags & IMO_MEDIA_MIRRORED) != 0)) ? 1 : 0;
     const uint32_t pageSize[2] = {grid->sheetSize[0], grid->sheetSize[1]};
 
     int ok = 1;

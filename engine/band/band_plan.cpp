@@ -7,9 +7,9 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
+#include "engine/common/render_heap.h"
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 
 BandMemory* BandMemoryCreate(OutputModuleContext* job, uint32_t budget)
 {
@@ -339,7 +339,7 @@ int BandSetup(BandMemory* memory, const uint32_t jobResolution[2], const ImxImag
         // be reported as a damaged stream.
         const uint64_t pageLines = quarter ? in.pageWidth : in.pageHeight;
         if (!Fixed(in) && pageLines >= minimum) {
-            LogEvent(1, "BandSetup",
+            LogEvent(IMX_LOG_ERROR, "BandSetup",
                      "the band budget of %u bytes holds %llu lines of this %ux%u page side; a band needs at least %u",
                      memory->budget, static_cast<unsigned long long>(planned), iterator->pageSize[0],
                      iterator->pageSize[1], minimum);

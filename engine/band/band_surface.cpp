@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/common/render_heap.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/raster/rotate.h"
 
 static void TextureCacheEntriesLink(TextureCache* cache);

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
-#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -38,7 +38,7 @@ void* CmdMemoryAlloc(ResourceStore* store, size_t size)
         ResourceCost request{0, static_cast<int32_t>(charge), 0};
         ResourceStoreTrim(budget, nullptr, &request);
         if (budget->memoryUse + charge > budget->memoryLimit) {
-            LogEvent(1, __func__,
+            LogEvent(IMX_LOG_ERROR, __func__,
                      "the display list needs %llu bytes more, beyond the memory limit of %u bytes (%u in use)",
                      static_cast<unsigned long long>(charge), budget->memoryLimit, budget->memoryUse);
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);

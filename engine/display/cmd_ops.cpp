@@ -4,7 +4,7 @@
 
 #include "engine/display/cmd_memory.h"
 #include "engine/display/source.h"
-#include "engine/job/render_call.h"
+#include "engine/job/output_module.h"
 #include "platform/kernel.h"
 
 const CmdOpRow* const CmdOpSlots[CMD_OP_COUNT] = {

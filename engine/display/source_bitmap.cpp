@@ -16,7 +16,6 @@
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
-#include "engine/job/render_call.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
 
@@ -75,7 +74,8 @@ BitmapEntry* OneBitMask(ResourceStore* store, BitmapEntry* mask)
     if (found != nullptr) return found;
     // Passed-through pixels are read by the device alone, into the page's format, which cannot say
     // where they were white: the page fails, saying why, rather than draw it without the mask.
-    if (passed) LogEvent(1, __func__, "mask bitmap %u passes its pixels to the device; it cannot be applied", id);
+    if (passed)
+        LogEvent(IMX_LOG_ERROR, __func__, "mask bitmap %u passes its pixels to the device; it cannot be applied", id);
     SetLastError(copy == nullptr ? ERROR_NOT_SUPPORTED : ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
 }

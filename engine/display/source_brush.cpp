@@ -15,7 +15,6 @@
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "platform/registry.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/kernel.h"
+#include "rastrel/imx.h"  // the event levels, IMX_LOG_ERROR and IMX_LOG_WARNING
 
 inline constexpr size_t LOG_PATH_MAX = 260;
 

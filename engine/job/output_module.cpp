@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "platform/kernel.h"
 
 // The last system error of a failed binding step; never 0, so that a failure is never taken

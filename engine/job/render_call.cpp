@@ -17,46 +17,6 @@
 #include "engine/spool/stream.h"
 #include "platform/kernel.h"
 
-// ---- The render call's heap ----
-// Per-thread counters, so that one test's injection never touches a render call on another thread.
-namespace {
-thread_local uint32_t tFailAt = 0;
-thread_local int64_t tLiveBlocks = 0;
-thread_local uint64_t tAllocations = 0;
-}  // namespace
-
-void* RenderAlloc(size_t size)
-{
-    ++tAllocations;
-    void* block = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::calloc(1, size == 0 ? 1 : size);
-    if (block == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    ++tLiveBlocks;
-    return block;
-}
-
-void* RenderRealloc(void* block, size_t size)
-{
-    if (block == nullptr) return RenderAlloc(size);
-    ++tAllocations;
-    void* grown = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::realloc(block, size == 0 ? 1 : size);
-    if (grown == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return grown;
-}
-
-void RenderFree(void* block)
-{
-    if (block == nullptr) return;
-    --tLiveBlocks;
-    std::free(block);
-}
-
-void RenderAllocFailAt(uint32_t n) { tFailAt = n; }
-int64_t RenderAllocLiveBlocks() { return tLiveBlocks; }
-uint64_t RenderAllocCount() { return tAllocations; }
-
 // ---- ImeRender ----
 
 namespace {
@@ -105,7 +65,7 @@ void OptionsApply(const RenderOptions* options, JobHeader* header)
     const uint32_t flags = options->flags;
     if (flags & RENDER_FLAG_MONOCHROME) header->headerFlags &= ~1u;
     if (flags & RENDER_FLAG_COPIES_VALID) header->jobFlags |= JobFlagCopiesValid;
-    if (flags & RENDER_FLAG_JOB_FLAG_20) header->jobFlags |= 0x20;
+    if (flags & RENDER_FLAG_JOB_FLAG_20) header->jobFlags |= JobFlagMirrored;
     if (flags & RENDER_FLAG_COPIES) header->copyCount = options->copyCount;
     if (flags & RENDER_FLAG_BOOKLET) header->jobFlags |= JobFlagBooklet;
     if (flags & RENDER_FLAG_REVERSE) header->jobFlags |= JobFlagReverse;
@@ -128,7 +88,7 @@ bool PassesPlan(RenderJob& job, RenderOptions* options, PassPlan* plan)
     plan->source = job.pages;
     plan->start = job.stream->position;
     const bool readAgain =
-        (header.jobFlags & (JobFlagBooklet | JobFlagReverse | 0x8)) != 0 || plan->perPass != plan->total;
+        (header.jobFlags & (JobFlagBooklet | JobFlagReverse | JobFlagPaperSheet)) != 0 || plan->perPass != plan->total;
     if (readAgain && !StreamCanSeek(job.stream)) {
         job.copy = PageSourceCreateTemp(job.stream->bufferSize);
         if (job.copy == nullptr || !PageSourceCopy(job.copy, job.pages, true)) return false;
@@ -183,7 +143,7 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
             const bool aborted = progress->progress->aborted != 0;
             const uint32_t pages = progress->progress->count;
             LeaveCriticalSection(&progress->lock);
-            LogEvent(1, "ImeRender",
+            LogEvent(IMX_LOG_ERROR, "ImeRender",
                      "rendering the job's pages: the spool stream's producer %s after %u whole pages, "
                      "without the job-end record",
                      aborted ? "gave up" : "finished", pages);
@@ -211,7 +171,7 @@ uint32_t PassesRun(RenderJob& job, RenderOptions* options)
         SetLastError(0);
         if (!PassesPlan(job, options, &plan)) {
             result = LateFailureCode();
-            LogEvent(1, "ImeRender", "%s the forward-only stream to read it again (error %u)",
+            LogEvent(IMX_LOG_ERROR, "ImeRender", "%s the forward-only stream to read it again (error %u)",
                      job.copy == nullptr ? "could not create a temporary file for a copy of" : "could not copy",
                      static_cast<unsigned>(GetLastError()));
         }
@@ -222,7 +182,7 @@ uint32_t PassesRun(RenderJob& job, RenderOptions* options)
         }
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        LogEvent(1, "ImeRender", "rendering the job's pages: the job ran out of memory");
+        LogEvent(IMX_LOG_ERROR, "ImeRender", "rendering the job's pages: the job ran out of memory");
         result = ERROR_NOT_ENOUGH_MEMORY;
     }
     return result;
@@ -259,7 +219,7 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
         return GetLastError() == ERROR_NOT_ENOUGH_MEMORY ? ERROR_NOT_ENOUGH_MEMORY : ERROR_INVALID_DATA;
     // A count that large is a damaged header: trusted, one bad byte writes hundreds of gigabytes.
     if (job.header.copyCount > kJobCopiesMax) {
-        LogEvent(1, "ImeRender", "the job header's copy count %u is above %u: the header is damaged",
+        LogEvent(IMX_LOG_ERROR, "ImeRender", "the job header's copy count %u is above %u: the header is damaged",
                  job.header.copyCount, kJobCopiesMax);
         return ERROR_INVALID_DATA;
     }
@@ -306,7 +266,7 @@ RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, Sp
     } catch (const std::bad_alloc&) {
         // Before the job began (its module, stream, preamble and forms): nothing to cancel yet.
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        LogEvent(1, "ImeRender", "preparing the job: the job ran out of memory");
+        LogEvent(IMX_LOG_ERROR, "ImeRender", "preparing the job: the job ran out of memory");
         result = ERROR_NOT_ENOUGH_MEMORY;
     }
     JobRelease(job);

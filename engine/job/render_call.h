@@ -1,5 +1,5 @@
-// The render call: one call of ImeRender renders one job on the caller's thread. Also the heap
-// that the call's objects come from, with a per-thread failure injection for tests.
+// The render call: one call of ImeRender renders one job on the caller's thread (its heap is
+// engine/common/render_heap.h).
 #pragma once
 
 #include <cstddef>
@@ -21,18 +21,3 @@ typedef int32_t (*ImeSeekCallback)(void* handle, int32_t offset, uint32_t mode);
 RASTREL_API uint32_t ImeRender(const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
                                const char* moduleFileName, RenderOptions* options, LogContext* log, void* streamHandle,
                                void* writeArgument, ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write);
-
-// ---- The render call's heap ----
-// A zeroed block, or null. Every object a render call makes comes from here.
-void* RenderAlloc(size_t size);
-// Grows or shrinks a block (the added bytes are not zeroed); on failure null, and the block stays
-// valid. A null block is a new allocation.
-void* RenderRealloc(void* block, size_t size);
-// Null does nothing.
-void RenderFree(void* block);
-// Tests: make the n-th allocation from now on this thread fail (1 = the next one); 0 turns the
-// injection off. Other threads are not affected.
-void RenderAllocFailAt(uint32_t n);
-// Tests: blocks allocated and not yet freed on this thread, and allocations made on it.
-int64_t RenderAllocLiveBlocks();
-uint64_t RenderAllocCount();

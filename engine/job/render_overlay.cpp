@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/spool/spool_records.h"
 #include "platform/kernel.h"
 #include "rastrel/imx.h"

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/job/render_call.h"
 #include "engine/page/page_placement.h"
 #include "platform/kernel.h"
 #include "platform/user.h"

@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/page_records.h"
-#include "engine/job/render_call.h"
+#include "engine/job/output_module.h"
 #include "engine/page/form_table.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"

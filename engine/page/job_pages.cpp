@@ -6,8 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
+#include "engine/job/render_options.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"
 #include "engine/spool/preamble.h"

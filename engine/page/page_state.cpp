@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_node.h"
-#include "engine/job/render_call.h"
 #include "engine/page/form_table.h"
 
 void PageStateInit(PageState* state, FormTable* forms, ResourceStore* store)

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
+#include "engine/job/render_options.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"
 #include "engine/spool/preamble.h"

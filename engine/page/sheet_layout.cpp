@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "engine/job/render_options.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/sheet_plan.h"

@@ -1,6 +1,6 @@
 // Page source: page positions by number over the job's stream.
 #include "engine/spool/page_source.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // Job preamble reader, job header, job-end record and job-data list.
 #include "engine/spool/preamble.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
@@ -262,15 +262,16 @@ void PreambleRefusalLog(Stream* stream, const SpoolRecordHeader& record, uint32_
     const DWORD error = GetLastError();  // the caller's result comes from it
     uint8_t next = 0;
     if (secondHeader) {
-        LogEvent(1, function, "a second job header at byte %u", start);
+        LogEvent(IMX_LOG_ERROR, function, "a second job header at byte %u", start);
     } else if ((record.type < SpoolRecReserved64 && record.type != SpoolRecJobHeader &&
                 record.type != SpoolRecFormBegin && record.type != SpoolRecFormFile) ||
                (record.type > SpoolRecJobData && record.type != SpoolRecVersion && record.type != SpoolRecSignature &&
                 (record.type & SpoolRecFlagOptional) == 0)) {
-        LogEvent(1, function, "the record of type %u at byte %u has no place before the first page", record.type,
-                 start);
+        LogEvent(IMX_LOG_ERROR, function, "the record of type %u at byte %u has no place before the first page",
+                 record.type, start);
     } else if (GetLastError() != ERROR_NOT_ENOUGH_MEMORY && StreamPeek(stream, &next, 1) == 0) {
-        LogEvent(1, function, "the spool stream ends inside the %s (type %u) at byte %u, which has %u bytes",
+        LogEvent(IMX_LOG_ERROR, function,
+                 "the spool stream ends inside the %s (type %u) at byte %u, which has %u bytes",
                  record.type == SpoolRecJobHeader ? "job header" : "record", record.type, start, record.size);
     } else {
         SpoolRecordFailureLog(function, "reading the job's preamble");
@@ -300,8 +301,8 @@ bool JobPreambleRead(FormTable* forms, Stream* stream, JobHeader* header, JobDat
         } else if (type == SpoolRecJobEnd || type == SpoolRecPageBegin) {
             accepted = haveHeader;  // the record is left for the page reader
             if (!accepted)
-                LogEvent(1, "JobPreambleRead", "the job has no job header before the record of type %u at byte %u",
-                         type, start);
+                LogEvent(IMX_LOG_ERROR, "JobPreambleRead",
+                         "the job has no job header before the record of type %u at byte %u", type, start);
             break;
         } else if (type == SpoolRecFormBegin || type == SpoolRecFormFile) {
             ok = FormLoad(forms, stream) != 0;

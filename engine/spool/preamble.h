@@ -24,6 +24,8 @@ static_assert(offsetof(JobEndRecord, blobSize) == 8);
 constexpr uint32_t JobFlagCopiesValid = 0x1;
 constexpr uint32_t JobFlagBooklet = 0x2;
 constexpr uint32_t JobFlagReverse = 0x4;
+constexpr uint32_t JobFlagPaperSheet = 0x8;  // the last sheet only carries paper
+constexpr uint32_t JobFlagMirrored = 0x20;  // the page is mirrored, unless the media is too
 constexpr uint32_t JobFlagFirstPairNegative = 0x40;
 constexpr uint32_t JobFlagSecondPairNegative = 0x80;
 

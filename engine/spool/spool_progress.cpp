@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "engine/spool/page_source.h"
 
 PageIndex* PageIndexCreate()

@@ -1,6 +1,6 @@
 // Buffered spool stream over the host's callbacks.
 #include "engine/spool/stream.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 
 #include "engine/job/log_context.h"
 
@@ -305,30 +305,33 @@ void SpoolRecordFailureLog(const char* function, const char* what)
     const SpoolRecordSeen& seen = tSeen;
     const SpoolRecordHeader& h = seen.header;
     if (error == ERROR_NOT_ENOUGH_MEMORY) {
-        LogEvent(1, function, "%s: out of memory at the record of type %u at byte %u", what, h.type, seen.position);
+        LogEvent(IMX_LOG_ERROR, function, "%s: out of memory at the record of type %u at byte %u", what, h.type,
+                 seen.position);
     } else if (seen.headerBytes == 0 && seen.previous.size != 0) {
         const SpoolRecordHeader& p = seen.previous;
-        LogEvent(1, function,
+        LogEvent(IMX_LOG_ERROR, function,
                  "%s: the spool stream ends at byte %u, inside or at the end of the record of type %u that starts at "
                  "byte %u (%u bytes)",
                  what, seen.position, p.type, seen.previousPosition, p.size);
     } else if (seen.headerBytes == 0) {
-        LogEvent(1, function, "%s: the spool stream %s at byte %u", what,
+        LogEvent(IMX_LOG_ERROR, function, "%s: the spool stream %s at byte %u", what,
                  seen.position == 0 ? "is empty, it ends" : "ends", seen.position);
     } else if (seen.headerBytes < kSpoolRecordHeaderSize) {
-        LogEvent(1, function, "%s: the spool stream ends inside a record's header at byte %u", what, seen.position);
+        LogEvent(IMX_LOG_ERROR, function, "%s: the spool stream ends inside a record's header at byte %u", what,
+                 seen.position);
     } else if (!SpoolRecordSizeValid(h, seen.position)) {
-        LogEvent(1, function, "%s: the record of type %u at byte %u has a bad size of %u bytes", what, h.type,
-                 seen.position, h.size);
+        LogEvent(IMX_LOG_ERROR, function, "%s: the record of type %u at byte %u has a bad size of %u bytes", what,
+                 h.type, seen.position, h.size);
     } else if (seen.missingKind != nullptr && error == ERROR_INVALID_DATA) {
-        LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) names %s %u, which is not defined", what,
-                 h.type, seen.position, h.size, seen.missingKind, seen.missingId);
+        LogEvent(IMX_LOG_ERROR, function,
+                 "%s: the record of type %u at byte %u (%u bytes) names %s %u, which is not defined", what, h.type,
+                 seen.position, h.size, seen.missingKind, seen.missingId);
     } else {
         const char* why = error == ERROR_NOT_SUPPORTED                    ? "asks for what this engine does not support"
                           : error == ERROR_HANDLE_EOF || seen.streamEnded ? "is cut: the stream ends inside it"
                           : error == ERROR_INVALID_DATA                   ? "holds fields that do not fit it"
                                                                           : "could not be read or rendered";
-        LogEvent(1, function, "%s: the record of type %u at byte %u (%u bytes) %s (error %u)", what, h.type,
+        LogEvent(IMX_LOG_ERROR, function, "%s: the record of type %u at byte %u (%u bytes) %s (error %u)", what, h.type,
                  seen.position, h.size, why, static_cast<unsigned>(error));
     }
 }

@@ -1,5 +1,13 @@
 // The names of the 408 stretch kernels, declared through one list so that the table, the
 // definitions and the declarations cannot disagree on order.
+//
+// The names are pasted together, so a search for a kernel's full name finds nothing; each is
+//   RasterStretch<block><group><member>
+// block: Copy (ROP 0xCC), NotCopy (0x33), Paint (0xEE), Rop (the generic operations);
+// group: a format pair, Pal1To32 ... Pal4To24 (palette source) or 1To1 ... 32To24 (direct);
+// member: empty, Mirror, Grow, GrowMirror, Shrink or ShrinkMirror.
+// So RasterStretchCopy1To1Grow is the source copy, 1-bit to 1-bit, growing, not mirrored; its
+// body is stretch_kernel_body.h, instantiated in stretch_copy_direct.cpp.
 #pragma once
 
 #include "engine/stretch/stretch_blt.h"

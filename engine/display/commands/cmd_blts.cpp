@@ -13,7 +13,7 @@
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
+#include "engine/job/output_module.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi.h"
 #include "platform/user.h"

@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "engine/band/band_surface.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_draw_state.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/user.h"
 

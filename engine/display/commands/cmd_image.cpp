@@ -21,7 +21,6 @@
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi.h"

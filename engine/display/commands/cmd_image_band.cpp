@@ -9,6 +9,7 @@
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/band_mask_clip.h"
@@ -20,7 +21,6 @@
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/log_context.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi.h"
@@ -315,8 +315,9 @@ int PictureRealise(void* owner, void* object, BandSurface*, ResourceCost* tally)
     const uint64_t bytes = PictureBytes(b);
     const ResourceBudget* budget = store->budget;
     if (bytes > INT32_MAX || budget->memoryUse + bytes > budget->memoryLimit) {
-        LogEvent(1, __func__, "bitmap %u: its %llu-byte picture passes the memory budget (%u of %u bytes in use)",
-                 b->head.id, static_cast<unsigned long long>(bytes), budget->memoryUse, budget->memoryLimit);
+        LogEvent(IMX_LOG_ERROR, __func__,
+                 "bitmap %u: its %llu-byte picture passes the memory budget (%u of %u bytes in use)", b->head.id,
+                 static_cast<unsigned long long>(bytes), budget->memoryUse, budget->memoryLimit);
         return 0;
     }
     return DecodedPicture(b, tally);

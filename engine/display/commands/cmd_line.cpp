@@ -16,7 +16,6 @@
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/commands/styled_polyline.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"

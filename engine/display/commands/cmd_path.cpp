@@ -7,6 +7,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/common/rop.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
@@ -15,7 +16,6 @@
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/path_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "engine/raster/path_clip.h"
 #include "engine/raster/polygon_scan.h"
 #include "engine/spool/stream.h"

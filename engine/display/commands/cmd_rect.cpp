@@ -8,6 +8,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/common/rop.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_records.h"
@@ -16,7 +17,6 @@
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/commands/styled_polyline.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"

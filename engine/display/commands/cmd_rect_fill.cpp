@@ -9,7 +9,6 @@
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"

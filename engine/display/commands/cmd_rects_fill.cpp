@@ -5,12 +5,12 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/rect_list.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "platform/user.h"

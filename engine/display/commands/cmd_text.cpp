@@ -11,6 +11,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/common/rop.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
@@ -21,7 +22,6 @@
 #include "engine/display/commands/text_runs.h"
 #include "engine/display/stores/pen_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi_text.h"

@@ -2,12 +2,12 @@
 // with every earlier command under it, into one Complex command that redraws the area in order.
 #include <cstring>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_complex.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/optimiser/optimiser_merge.h"
-#include "engine/job/render_call.h"
 #include "platform/user.h"
 
 namespace {

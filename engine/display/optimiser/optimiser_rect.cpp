@@ -1,10 +1,10 @@
 // A solid rectangle cut by a clip of many rectangles becomes a fill of those rectangles, which the
 // band loop paints without selecting a clip region.
+#include "engine/common/render_heap.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/optimiser/optimiser_merge.h"
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/job/render_call.h"
 
 int CmdMergeClippedRect(OptimiseRun* run, CmdNode* node, CmdNode** next)
 {

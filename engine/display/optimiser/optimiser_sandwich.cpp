@@ -3,6 +3,7 @@
 // copies of the picture cut to the black shapes (XNOR and white likewise). The rewrite is exact
 // only when each outer command paints the whole of its bounds, the outer commands do not overlap,
 // and each shape lies inside one of them; anything else stays as it is.
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/commands/cmd_path.h"
@@ -16,7 +17,6 @@
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/path_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"

@@ -7,8 +7,8 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/kernel.h"
 #include "platform/user.h"

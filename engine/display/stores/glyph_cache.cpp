@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/common/byte_order.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "platform/gdi_text.h"
 
 void GlyphCacheInit(GlyphCache* cache, uint32_t flags, int32_t cellHeight, const int32_t overstrike[2],

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "engine/band/band_surface.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/path_store.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

@@ -5,10 +5,10 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/brush_store.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/job/render_call.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "engine/spool/stream.h"
 #include "platform/kernel.h"
 

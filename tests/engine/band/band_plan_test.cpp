@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "band_fixture.h"
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 #include "platform/user.h"
 
 namespace {

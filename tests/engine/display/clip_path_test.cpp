@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/path_store.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/command_records.h"

@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_node.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/source.h"
-#include "engine/job/render_call.h"
 
 namespace {
 

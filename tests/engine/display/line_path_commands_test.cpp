@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/commands/cmd_line.h"
 #include "engine/display/commands/cmd_path.h"
 #include "engine/display/commands/cmd_rect.h"

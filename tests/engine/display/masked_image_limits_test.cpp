@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "tests/engine/display/masked_image_fixture.h"
 
 namespace {

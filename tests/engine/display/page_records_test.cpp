@@ -9,7 +9,6 @@
 #include "engine/display/page_records.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/job/output_module.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"

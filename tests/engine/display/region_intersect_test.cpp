@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/job/device_queries.h"
-#include "engine/job/render_call.h"
+#include "engine/job/output_module.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 
 #include "engine/band/band_plan.h"
 #include "engine/band/texture_cache.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_budget.h"
-#include "engine/job/render_call.h"
+#include "engine/job/output_module.h"
 #include "engine/page/form_table.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/job/render_overlay.h"
 #include "engine/spool/spool_records.h"
 #include "platform/kernel.h"

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "engine/common/render_heap.h"
 #include "engine/job/log_context.h"
 #include "engine/job/render_options.h"
 #include "platform/registry.h"

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "engine/common/render_heap.h"
 #include "engine/job/render_options.h"
 #include "tests/engine/job/render_fixture.h"
 

@@ -5,9 +5,9 @@
 #include <random>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/job/render_call.h"
 #include "engine/page/form_level.h"
 #include "engine/page/page_state.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_budget.h"
-#include "engine/job/render_call.h"
 #include "engine/page/form_table.h"
 #include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"

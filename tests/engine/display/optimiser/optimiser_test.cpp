@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/band/band_plan.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_blts.h"
 #include "engine/display/commands/cmd_complex.h"

@@ -12,7 +12,6 @@
 
 #include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/stores/bitmap_decode.h"
-#include "engine/job/render_call.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"
 #include "tests/engine/display/stores/bitmap_entries.h"

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "engine/band/band_surface.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/job/render_call.h"
+#include "engine/job/output_module.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "rastrel/imo.h"

@@ -17,7 +17,6 @@
 
 #include "engine/display/stores/font_store.h"
 #include "engine/display/stores/resource_budget.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "tests/platform/gdi/text_fixture.h"
 #include "tests/support/memory_stream.h"

@@ -7,8 +7,8 @@
 
 #include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/path_store.h"
-#include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "tests/support/memory_stream.h"

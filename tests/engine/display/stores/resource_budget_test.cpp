@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/render_call.h"
 #include "tests/support/memory_stream.h"
 
 namespace {
