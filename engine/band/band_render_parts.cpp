@@ -106,6 +106,18 @@ const uint8_t* MaskBits(BandLayout* layout, const CommandArea& a, uint32_t* stri
 {
     BandSurface* mask = layout->maskSurface;
     if (!Oriented(layout)) {
+        // The shape was drawn whole: what it marked in its first and last words beside the area
+        // (the phase bits before it, the bits after it) lies outside the command's area, which may
+        // be cut to its level's rectangle, and is cleared.
+        const uint32_t end = a.phase + a.width;
+        const uint32_t bytes = std::min((end + 31) / 32 * 4, mask->stride);
+        for (uint32_t y = 0; y < a.height; ++y) {
+            uint8_t* row = mask->bits + size_t(y) * mask->stride;
+            for (uint32_t i = 0; i < a.phase / 8; ++i) row[i] = 0;
+            if (a.phase % 8 != 0) row[a.phase / 8] &= static_cast<uint8_t>(0xFF >> (a.phase % 8));
+            if (end % 8 != 0 && end / 8 < bytes) row[end / 8] &= static_cast<uint8_t>(0xFF << (8 - end % 8));
+            for (uint32_t i = (end + 7) / 8; i < bytes; ++i) row[i] = 0;
+        }
         *stride = mask->stride;
         return mask->bits;
     }
@@ -127,6 +139,13 @@ bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
                          layout->bandRect.bottom - layout->bandRect.top};
     *local = ToDevice(maskDC, node->bounds);
     if (!Intersect(local, bandLocal)) return false;
+    // A level draws inside its rectangle only (a page inside its cell), whatever its commands ask:
+    // cut here, the band's height decides nothing about what lands outside it.
+    const RECT& r = d.level->rect;
+    if (!(d.level->flags & FORM_LEVEL_TILED) || (r.left < r.right && r.top < r.bottom)) {
+        const RECT& b = layout->bandRect;
+        if (!Intersect(local, RECT{r.left - b.left, r.top - b.top, r.right - b.left, r.bottom - b.top})) return false;
+    }
     if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
         RECT visible{};
         if (!CmdSlotClip(node, &d.level->band, &visible)) return false;
