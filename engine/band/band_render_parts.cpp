@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
@@ -25,19 +26,23 @@ RECT Normalised(POINT a, POINT b)
     return RECT{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 
-// Shifts each row of a 1-bit image right by phase bits, restriding it; rows are walked from the
-// last so that the wider rows never overwrite rows still to be moved.
+// Shifts each row of a 1-bit image right by phase bits, restriding it. The new stride may be
+// smaller than the old (a mirrored or half-turned mask keeps the band's stride) or larger, so rows
+// are walked away from the side they grow into, each read whole before it is written.
 void MaskPhaseShift(uint8_t* bits, uint32_t stride, uint32_t newStride, uint32_t rows, uint32_t phase)
 {
-    for (uint32_t y = rows; y-- > 0;) {
-        const uint8_t* from = bits + size_t(y) * stride;
+    std::vector<uint8_t> row(stride);
+    const bool down = newStride > stride;
+    for (uint32_t n = 0; n < rows; ++n) {
+        const uint32_t y = down ? rows - 1 - n : n;
+        std::memcpy(row.data(), bits + size_t(y) * stride, stride);
         uint8_t* to = bits + size_t(y) * newStride;
-        for (uint32_t i = newStride; i-- > 0;) {
+        for (uint32_t i = 0; i < newStride; ++i) {
             const int64_t bit = int64_t(i) * 8 - phase;  // first source bit of destination byte i
             uint32_t value = 0;
             for (int k = 0; k < 8; ++k) {
                 const int64_t b = bit + k;
-                const bool set = b >= 0 && b < int64_t(stride) * 8 && ((from[b / 8] >> (7 - b % 8)) & 1);
+                const bool set = b >= 0 && b < int64_t(stride) * 8 && ((row[b / 8] >> (7 - b % 8)) & 1);
                 value = (value << 1) | (set ? 1u : 0u);
             }
             to[i] = static_cast<uint8_t>(value);
