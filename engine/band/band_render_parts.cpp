@@ -220,7 +220,18 @@ TextureCacheEntry* CommandTexture(const LevelDraw& d, CmdNode* node, const Comma
         case CMD_COLOR_DRAW_RESTORE: {
             POINT corners[2] = {{0, 0}, {LONG(a.width), LONG(a.height)}};
             DPtoLP(colour->drawDC, corners, 2);
-            const RECT logical = Normalised(corners[0], corners[1]);
+            RECT logical = Normalised(corners[0], corners[1]);
+            // On an enlarged side the area's corners round to whole logical units, and a device row
+            // or column at its edge may lie outside them: it would keep what an earlier command
+            // left in the surface. The logical area grows until it covers every pixel of the area.
+            for (int grow = 0; grow < 4; ++grow) {
+                const RECT covered = ToDevice(colour->drawDC, logical);
+                const bool left = covered.left > 0, top = covered.top > 0;
+                const bool right = covered.right < LONG(a.width), bottom = covered.bottom < LONG(a.height);
+                if (!left && !top && !right && !bottom) break;
+                logical = RECT{logical.left - (left ? 1 : 0), logical.top - (top ? 1 : 0),
+                               logical.right + (right ? 1 : 0), logical.bottom + (bottom ? 1 : 0)};
+            }
             const SIZE extent{LONG(a.width), LONG(a.height)};
             if (CmdRow(node).drawRestore(node, store, colour, &logical, &extent))
                 texture = ColourImageTexture(layout, d.context, d.cache, a, hint);

@@ -203,6 +203,7 @@ TEST(PelvaneSeams, EveryKindOnUprightTurnedAndScaledSidesIsTheSameAtEveryBudgetA
         {"upright: 1-up, 4-up and 9-up", 0, {1, 4, 9}, 3, 45056},
         {"turned: 2-up and 6-up", 0, {2, 6}, 2, 94208},
         {"booklet of four pages", 0x2, {1, 1, 1, 1}, 2, 94208},
+        {"poster of 2 x 2 tiles", 0, {1}, 4, 45056, 2},
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
