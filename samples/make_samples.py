@@ -328,6 +328,7 @@ class Job:
         self.lines = []
         self.fonts = {}  # (face, height, weight, italic) -> id
         self.next_font = 200
+        self.size = (W, H)  # the page being written: text records are bounded by it
 
     def add(self, text):
         self.lines.append(text)
@@ -357,7 +358,8 @@ class Job:
             positions += le32(int(round(pen)), y)
             chars += struct.pack("<H", ord(ch))
             pen += wm.advance(ch, em)
-        self.add(line("cmd_text", positions + chars, left=0, top=0, right=W, bottom=H, font=fid, clip=clip,
+        self.add(line("cmd_text", positions + chars, left=0, top=0, right=self.size[0], bottom=self.size[1], font=fid,
+                      clip=clip,
                       brush=brush, count=len(s), flags=0x2, mix=R2_COPYPEN, mix2=R2_NOP))
         return int(round(pen))
 
@@ -857,8 +859,40 @@ def placement_job():
                                     "fitted to a target size. Written by make_samples.py."])
 
 
+def landscape_job():
+    job = Job()
+    job_start(job)
+    # A landscape A4 page as a device context turned to landscape writes it: its extents exchanged
+    # (page flag 0x1), across 2292 pixels at 196 dpi and down 1728 at 204 dpi. The engine turns it
+    # onto the portrait fax page pixel for pixel: its circles stay round and its squares square.
+    lw, lh = H, W
+    job.size = (lw, lh)
+    job.comment("one landscape page (page flag 0x1, 2292 x 1728): turned onto the portrait fax page unscaled")
+    page_begin(job, form=0, page_flags="0x1", width=lw, height=lh)
+    pens_and_brushes(job)
+    job.text(120, 160, "Landscape letter", "Liberation Sans", 72, 700)
+    job.add(rectfill(120, 200, lw - 120, 206))
+    job.paragraph(120, 300, 1200, "This page was written landscape, wider than high. The fax page is portrait, so "
+                                  "the page is turned onto it, not stretched: the circle stays round, the squares "
+                                  "stay square and the letters keep their shape.", em=40, leading=56)
+    job.add(path(60, [circle(1750, 700, 300, 96), list(reversed(circle(1750, 700, 260, 96)))]))
+    job.add(line("cmd_path", pen=11, brush=hex(BLACK), path=60, mix=R2_COPYPEN, background_mix=R2_COPYPEN,
+                 fill_mode=1))
+    for k in range(4):
+        x = 120 + k * 300
+        job.add(rectfill(x, 900, x + 200, 1100, BLACK if k % 2 == 0 else rgb(128, 128, 128)))
+    job.add(line("cmd_rect", left=120, top=1200, right=lw - 120, bottom=lh - 120, brush=0, pen=10,
+                 mix=R2_COPYPEN))
+    job.text(180, 1400, "Turned, not stretched: 2292 x 1728 becomes 1728 x 2292.", "Liberation Serif", 48)
+    job.add(line("page_end", sheet_width=lw, sheet_height=lh, paper_code=9, paper_name='"A4"'))
+    job.add(line("job_end", v=1, data=b""))
+    job.write("landscape_job.txt", ["A landscape A4 page (page flag 0x1), turned onto the portrait fax page without",
+                                    "stretching. Written by make_samples.py."])
+
+
 if __name__ == "__main__":
     sample_job()
     nup_job()
     booklet_job()
     placement_job()
+    landscape_job()

@@ -43,7 +43,8 @@ for feed in --forward-only --producer; do
 done
 
 echo "demo: 4. rendering every sample job (samples/*_job.txt: rectangles; vector drawing, images and text"
-echo "demo:    on a letterhead form; four-up; a booklet; pages scaled and fitted) to fax jobs; faxview decodes their pages to PNG"
+echo "demo:    on a letterhead form; four-up; a booklet; pages scaled and fitted; a landscape letter turned onto"
+echo "demo:    the portrait fax page, not stretched) to fax jobs; faxview decodes their pages to PNG"
 for text in "$root"/samples/*_job.txt; do
   name=$(basename "$text" .txt)
   "$build/bin/spoolc" -o "$out/$name.spl" "$text"

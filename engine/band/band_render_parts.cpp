@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
@@ -25,19 +26,23 @@ RECT Normalised(POINT a, POINT b)
     return RECT{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)};
 }
 
-// Shifts each row of a 1-bit image right by phase bits, restriding it; rows are walked from the
-// last so that the wider rows never overwrite rows still to be moved.
+// Shifts each row of a 1-bit image right by phase bits, restriding it. The new stride may be
+// smaller than the old (a mirrored or half-turned mask keeps the band's stride) or larger, so rows
+// are walked away from the side they grow into, each read whole before it is written.
 void MaskPhaseShift(uint8_t* bits, uint32_t stride, uint32_t newStride, uint32_t rows, uint32_t phase)
 {
-    for (uint32_t y = rows; y-- > 0;) {
-        const uint8_t* from = bits + size_t(y) * stride;
+    std::vector<uint8_t> row(stride);
+    const bool down = newStride > stride;
+    for (uint32_t n = 0; n < rows; ++n) {
+        const uint32_t y = down ? rows - 1 - n : n;
+        std::memcpy(row.data(), bits + size_t(y) * stride, stride);
         uint8_t* to = bits + size_t(y) * newStride;
-        for (uint32_t i = newStride; i-- > 0;) {
+        for (uint32_t i = 0; i < newStride; ++i) {
             const int64_t bit = int64_t(i) * 8 - phase;  // first source bit of destination byte i
             uint32_t value = 0;
             for (int k = 0; k < 8; ++k) {
                 const int64_t b = bit + k;
-                const bool set = b >= 0 && b < int64_t(stride) * 8 && ((from[b / 8] >> (7 - b % 8)) & 1);
+                const bool set = b >= 0 && b < int64_t(stride) * 8 && ((row[b / 8] >> (7 - b % 8)) & 1);
                 value = (value << 1) | (set ? 1u : 0u);
             }
             to[i] = static_cast<uint8_t>(value);
@@ -106,6 +111,18 @@ const uint8_t* MaskBits(BandLayout* layout, const CommandArea& a, uint32_t* stri
 {
     BandSurface* mask = layout->maskSurface;
     if (!Oriented(layout)) {
+        // The shape was drawn whole: what it marked in its first and last words beside the area
+        // (the phase bits before it, the bits after it) lies outside the command's area, which may
+        // be cut to its level's rectangle, and is cleared.
+        const uint32_t end = a.phase + a.width;
+        const uint32_t bytes = std::min((end + 31) / 32 * 4, mask->stride);
+        for (uint32_t y = 0; y < a.height; ++y) {
+            uint8_t* row = mask->bits + size_t(y) * mask->stride;
+            for (uint32_t i = 0; i < a.phase / 8; ++i) row[i] = 0;
+            if (a.phase % 8 != 0) row[a.phase / 8] &= static_cast<uint8_t>(0xFF >> (a.phase % 8));
+            if (end % 8 != 0 && end / 8 < bytes) row[end / 8] &= static_cast<uint8_t>(0xFF << (8 - end % 8));
+            for (uint32_t i = (end + 7) / 8; i < bytes; ++i) row[i] = 0;
+        }
         *stride = mask->stride;
         return mask->bits;
     }
@@ -127,6 +144,13 @@ bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
                          layout->bandRect.bottom - layout->bandRect.top};
     *local = ToDevice(maskDC, node->bounds);
     if (!Intersect(local, bandLocal)) return false;
+    // A level draws inside its rectangle only (a page inside its cell), whatever its commands ask:
+    // cut here, the band's height decides nothing about what lands outside it.
+    const RECT& r = d.level->rect;
+    if (!(d.level->flags & FORM_LEVEL_TILED) || (r.left < r.right && r.top < r.bottom)) {
+        const RECT& b = layout->bandRect;
+        if (!Intersect(local, RECT{r.left - b.left, r.top - b.top, r.right - b.left, r.bottom - b.top})) return false;
+    }
     if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
         RECT visible{};
         if (!CmdSlotClip(node, &d.level->band, &visible)) return false;
@@ -196,7 +220,18 @@ TextureCacheEntry* CommandTexture(const LevelDraw& d, CmdNode* node, const Comma
         case CMD_COLOR_DRAW_RESTORE: {
             POINT corners[2] = {{0, 0}, {LONG(a.width), LONG(a.height)}};
             DPtoLP(colour->drawDC, corners, 2);
-            const RECT logical = Normalised(corners[0], corners[1]);
+            RECT logical = Normalised(corners[0], corners[1]);
+            // On an enlarged side the area's corners round to whole logical units, and a device row
+            // or column at its edge may lie outside them: it would keep what an earlier command
+            // left in the surface. The logical area grows until it covers every pixel of the area.
+            for (int grow = 0; grow < 4; ++grow) {
+                const RECT covered = ToDevice(colour->drawDC, logical);
+                const bool left = covered.left > 0, top = covered.top > 0;
+                const bool right = covered.right < LONG(a.width), bottom = covered.bottom < LONG(a.height);
+                if (!left && !top && !right && !bottom) break;
+                logical = RECT{logical.left - (left ? 1 : 0), logical.top - (top ? 1 : 0),
+                               logical.right + (right ? 1 : 0), logical.bottom + (bottom ? 1 : 0)};
+            }
             const SIZE extent{LONG(a.width), LONG(a.height)};
             if (CmdRow(node).drawRestore(node, store, colour, &logical, &extent))
                 texture = ColourImageTexture(layout, d.context, d.cache, a, hint);

@@ -1,5 +1,6 @@
 #include "engine/job/render_call.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -103,6 +104,40 @@ bool PassesPlan(RenderJob& job, RenderOptions* options, PassPlan* plan)
     return true;
 }
 
+// The producer stopped inside a page it never published: what it wrote past its last whole page
+// is walked record by record, so that the record the stream ends in is named as a seekable run
+// names it (or the stream is said to end between records).
+void ProducerTailLog(const PassPlan& plan, uint32_t pages, uint32_t lastPage)
+{
+    Stream* stream = plan.source->stream;
+    const char* what = "reading what the producer wrote after its last whole page";
+    SpoolRecordHeader head;
+    if (pages == 0) {
+        if (StreamSeek(stream, static_cast<int32_t>(plan.start), 0) < 0) return;
+    } else {
+        if (StreamSeek(stream, static_cast<int32_t>(lastPage), 0) < 0) return;
+        do {
+            if (!SpoolRecordPeek(stream, &head) || !SpoolRecordSkip(stream, head)) return;
+        } while (head.type != SpoolRecPageEnd);
+    }
+    for (;;) {
+        const uint32_t at = stream->position;
+        if (!SpoolRecordPeek(stream, &head)) {
+            SetLastError(ERROR_HANDLE_EOF);
+            SpoolRecordFailureLog("ImeRender", what);
+            return;
+        }
+        uint8_t last = 0;
+        if (StreamSeek(stream, static_cast<int32_t>(at + head.size - 1), 0) < 0 || StreamPeek(stream, &last, 1) != 1) {
+            LogEvent(1, "ImeRender",
+                     "%s: the record of type %u at byte %u (%u bytes) is cut: the stream ends inside it", what,
+                     head.type, at, head.size);
+            return;
+        }
+        if (StreamSeek(stream, static_cast<int32_t>(at + head.size), 0) < 0) return;
+    }
+}
+
 // One rendering pass: DocBegin, the device's page answers, the job data, the pages, the job-end
 // record (first pass only) and DocEnd. Returns 0 or the job's result.
 uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan, bool firstPass)
@@ -141,12 +176,17 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
             SpoolProgress* progress = plan.source->progress;
             EnterCriticalSection(&progress->lock);
             const bool aborted = progress->progress->aborted != 0;
-            const uint32_t pages = progress->progress->count;
+            const PageIndex* index = progress->progress;
+            const uint32_t pages = index->count;
+            // An aborted producer's record no longer answers for pages: the last one's position is
+            // taken while the lock is held.
+            const uint32_t lastPage = pages > 0 ? index->offsets[pages - 1] : 0;
             LeaveCriticalSection(&progress->lock);
             LogEvent(IMX_LOG_ERROR, "ImeRender",
                      "rendering the job's pages: the spool stream's producer %s after %u whole pages, "
                      "without the job-end record",
                      aborted ? "gave up" : "finished", pages);
+            ProducerTailLog(plan, pages, lastPage);
             job.failureLogged = true;
             return ERROR_INVALID_DATA;
         }
@@ -188,6 +228,17 @@ uint32_t PassesRun(RenderJob& job, RenderOptions* options)
     return result;
 }
 
+// The host reads the log to tell its user why a job failed: every early failure says what failed.
+uint32_t JobFailed(uint32_t result, const char* format, ...) __attribute__((format(printf, 2, 3)));
+uint32_t JobFailed(uint32_t result, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    LogEventV(1, "ImeRender", format, arguments);
+    va_end(arguments);
+    return result;
+}
+
 uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, SpoolProgress* progress,
                 const char* moduleFileName, RenderOptions* options, void* streamHandle, void* writeArgument,
                 ImeReadCallback read, ImeSeekCallback seek, ImeWriteCallback write)
@@ -195,24 +246,39 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     RenderOptionsDefault(options);
     JobDataListInit(&job.jobData);
     job.textures = TextureCacheCreate(options->textureEntries, options->textureBytes);
-    if (job.textures == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    if (job.textures == nullptr)
+        return JobFailed(ERROR_NOT_ENOUGH_MEMORY,
+                         "preparing the job: no memory for the texture cache (%u entries, %u bytes)",
+                         options->textureEntries, options->textureBytes);
     const uint32_t bound =
         OutputModuleLoad(&job.context, job.textures, configuration, moduleFileName, write, writeArgument);
-    if (bound != 0) return bound;
+    if (bound != 0)
+        return JobFailed(bound,
+                         "preparing the job: the output module \"%s\" could not be loaded or initialised (error %u)",
+                         moduleFileName, bound);
     job.moduleBound = true;
     job.stream = StreamOpen(streamHandle, options->streamBuffer, read, seek);
-    if (job.stream == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    if (job.stream == nullptr)
+        return JobFailed(ERROR_NOT_ENOUGH_MEMORY,
+                         "preparing the job: the spool stream could not be opened (a buffer of %u bytes)",
+                         options->streamBuffer);
     job.pages = PageSourceOpen(job.stream, progress);
-    if (job.pages == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    if (job.pages == nullptr)
+        return JobFailed(ERROR_NOT_ENOUGH_MEMORY, "preparing the job: no memory for the page source");
     job.budget =
         ResourceBudgetCreate(&job.context, options->resourceObjects, options->deviceMemoryLimit, options->memoryLimit);
-    if (job.budget == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    if (job.budget == nullptr)
+        return JobFailed(ERROR_NOT_ENOUGH_MEMORY, "preparing the job: no memory for the resource budget (%u objects)",
+                         options->resourceObjects);
     job.forms = FormTableCreate(job.budget);
-    if (job.forms == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    if (job.forms == nullptr)
+        return JobFailed(ERROR_NOT_ENOUGH_MEMORY, "preparing the job: no memory for the form table");
     job.pages->formTake = FormTakeBetweenPages;
     job.pages->formArgument = job.forms;
     job.bands = BandMemoryCreate(&job.context, options->bandMemory);
-    if (job.bands == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+    if (job.bands == nullptr)
+        return JobFailed(ERROR_NOT_ENOUGH_MEMORY,
+                         "preparing the job: the band memory of %u bytes could not be reserved", options->bandMemory);
 
     SetLastError(0);
     if (!JobPreambleRead(job.forms, job.stream, &job.header, &job.jobData))
@@ -231,7 +297,9 @@ uint32_t JobRun(RenderJob& job, const char* configuration, uint32_t jobNumber, S
     OutputModuleContext& context = job.context;
     if (context.slots.JobBegin != nullptr) {
         const ImxStatus result = context.slots.JobBegin(context.instance, jobNumber);
-        if (result != 0) return static_cast<uint32_t>(result);
+        if (result != 0)
+            return JobFailed(static_cast<uint32_t>(result), "the output module refused to begin job %u (%d)", jobNumber,
+                             static_cast<int>(result));
     }
     DeviceFlagsQuery(&context);
 

@@ -89,6 +89,23 @@ bool PageStartSeek(PageSource* source, uint32_t page)
     return PageSourceSeekPage(source, page);
 }
 
+// Puts the forms defined between every earlier pair of pages into the table before page n is
+// played: a sheet may play its pages out of order (turned cells, reverse order), and a page may
+// use a form defined after any page before it. Each gap is read once per page source. A stream
+// that cannot go back had its forms handed over by the page scan already, and a temporary copy
+// of pages holds no forms.
+bool EarlierFormsLoad(PageState* state, PageSource* source, uint32_t page)
+{
+    if (!StreamCanSeek(source->stream) || source->ownsStream) return true;
+    // The preamble's forms, before page 0, were read with the job.
+    if (source->formsThrough == 0) source->formsThrough = 1;
+    for (uint32_t gap = source->formsThrough; gap < page; ++gap) {
+        if (!PageStartSeek(source, gap) || !RecordsBeforePage(state, source->stream)) return false;
+        source->formsThrough = gap + 1;
+    }
+    return true;
+}
+
 bool BlobRead(PageState* state, Stream* stream, bool keep)
 {
     const uint32_t size = state->header.blobSize;
@@ -103,7 +120,10 @@ bool FormTake(PageState* state, uint32_t id, Form** form)
 {
     if (state->formCount >= PAGE_FORMS_MAX) return false;
     *form = FormLookup(state->forms, id);
-    if (*form == nullptr) return false;
+    if (*form == nullptr) {
+        SpoolRecordMissingResource("form", id);
+        return false;
+    }
     state->formsUsed[state->formCount++] = *form;
     return true;
 }
@@ -191,7 +211,10 @@ bool PlacementsRead(PageState* state, Stream* stream, const JobHeader* job, SIZE
         const bool own = (pf & 0x10) != 0;
         if ((playFlags & PLAY_NO_OVERLAY) && !own) continue;
         Form* form = FormLookup(state->forms, record.formId);
-        if (form == nullptr) return false;
+        if (form == nullptr) {
+            SpoolRecordMissingResource("form", record.formId);
+            return false;
+        }
         FormRelease(state->forms, form);  // FormPlaybackBegin takes the page's own reference
         FormPlacement placement{};
         placement.playFlags = playFlags;
@@ -259,8 +282,10 @@ static bool PagePlay(PageState* state, const JobHeader* job, PageSource* source,
                      SheetInsertRequest* request, uint32_t playFlags)
 {
     Stream* stream = source->stream;
+    if (!EarlierFormsLoad(state, source, page)) return false;
     if (!PageStartSeek(source, page)) return false;
     if (!RecordsBeforePage(state, stream)) return false;
+    if (source->formsThrough == page) source->formsThrough = page + 1;
     if (!PageHeaderRead(stream, &state->header)) return false;
     SpoolRecordHeader head;
     const uint32_t recordEnd =

@@ -101,11 +101,15 @@ SIZE PrintableExtentGet(SIZE size, const int32_t margins[4], SIZE offset)
 
 namespace {
 
-// Whether the page turns onto the cell: by the per-mille ratios of the extent to the page size.
+// Whether the page turns onto the cell: by the per-mille ratios of the extent to the cell's size,
+// so that a page wider than its portrait cell (or taller than its landscape one) is turned, not
+// stretched across and squeezed down.
 bool FitTurns(const PageFitCell* cell, SIZE page, SIZE extent)
 {
-    const int x = MulDiv(extent.cx, 1000, page.cx);
-    const int y = MulDiv(extent.cy, 1000, page.cy);
+    const int32_t w = cell->size[0] > 0 ? cell->size[0] : page.cx;
+    const int32_t h = cell->size[1] > 0 ? cell->size[1] : page.cy;
+    const int x = MulDiv(extent.cx, 1000, w);
+    const int y = MulDiv(extent.cy, 1000, h);
     return (cell->orientation == 1 && x > y) || (cell->orientation == 2 && y > x);
 }
 

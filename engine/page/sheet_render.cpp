@@ -73,8 +73,17 @@ int SheetRender(OutputModuleContext* context, RenderOptions* options, JobHeader*
     const uint32_t resolution[2] = {header->resolutionX, header->resolutionY};
     char name[33] = {};
     std::memcpy(name, plan->paperName, sizeof plan->paperName);
-    if (!PageFitScale(context, resolution, plan->sheetSize, plan->pageFlags & PAGE_FLAG_TWO_SIDED, plan->paperCode,
-                      name, &call.placement))
+    // A landscape page (its extents exchanged, page flag 0x1) is counted as a device context
+    // turned to landscape counts it: across at the job's vertical resolution, down at its
+    // horizontal one. The sheet is sized at the job's resolutions for the device, so that the
+    // page turned onto it keeps its scale on both axes.
+    uint32_t sheet[2] = {plan->sheetSize[0], plan->sheetSize[1]};
+    if ((plan->pageFlags & PAGE_FLAG_EXTENT_EXCHANGED) && resolution[0] != 0 && resolution[1] != 0) {
+        sheet[0] = static_cast<uint32_t>((uint64_t{sheet[0]} * resolution[0] + resolution[1] / 2) / resolution[1]);
+        sheet[1] = static_cast<uint32_t>((uint64_t{sheet[1]} * resolution[1] + resolution[0] / 2) / resolution[0]);
+    }
+    if (!PageFitScale(context, resolution, sheet, plan->pageFlags & PAGE_FLAG_TWO_SIDED, plan->paperCode, name,
+                      &call.placement))
         return 0;
     const uint32_t f = plan->poster;
     if (plan->cells[0] != 1 || f <= 1) return TileRender(call, sides, nullptr);

@@ -22,6 +22,9 @@ struct PageSource {
     // once the scan has passed them: with this set, the scan hands them over instead of skipping.
     PageSourceFormTake formTake;
     void* formArgument;
+    // The forms defined between pages 0 .. formsThrough - 1 and their next pages have all been
+    // put into the form table: the page player loads earlier gaps once, whatever order it plays in.
+    uint32_t formsThrough;
 };
 
 PageSource* PageSourceOpen(Stream* stream, SpoolProgress* progress);

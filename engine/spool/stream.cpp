@@ -309,10 +309,11 @@ void SpoolRecordFailureLog(const char* function, const char* what)
                  seen.position);
     } else if (seen.headerBytes == 0 && seen.previous.size != 0) {
         const SpoolRecordHeader& p = seen.previous;
+        // Ending where the previous record ends is a stream cut between records: that record is whole.
+        const bool after = uint64_t{seen.previousPosition} + p.size == seen.position;
         LogEvent(IMX_LOG_ERROR, function,
-                 "%s: the spool stream ends at byte %u, inside or at the end of the record of type %u that starts at "
-                 "byte %u (%u bytes)",
-                 what, seen.position, p.type, seen.previousPosition, p.size);
+                 "%s: the spool stream ends at byte %u, %s the record of type %u that starts at byte %u (%u bytes)",
+                 what, seen.position, after ? "right after" : "inside", p.type, seen.previousPosition, p.size);
     } else if (seen.headerBytes == 0) {
         LogEvent(IMX_LOG_ERROR, function, "%s: the spool stream %s at byte %u", what,
                  seen.position == 0 ? "is empty, it ends" : "ends", seen.position);

@@ -255,6 +255,17 @@ const Sample kSamples[] = {
      false,
      {{0, 0, 0, kWidth, kHeight / 2, 0.01, 0.5, "front, upper half"},
       {1, 0, kHeight / 2, kWidth, kHeight, 0.01, 0.5, "back, lower half"}}},
+    // A landscape page (2292 x 1728, extents exchanged) turned onto the fax page unscaled: its
+    // (x, y) lands on (y, 2292 - x); the ring around (1750, 700) stays round.
+    {"landscape_job.txt",
+     1,
+     false,
+     false,
+     {{0, 900, 1972, 1100, 2172, 1.0, 1.0, "the first black square"},
+      {0, 600, 442, 800, 642, 0.0, 0.0, "inside the ring"},
+      {0, 965, 537, 995, 547, 1.0, 1.0, "the ring, right of its centre"},
+      {0, 405, 537, 435, 547, 1.0, 1.0, "the ring, left of its centre"},
+      {0, 695, 247, 705, 277, 1.0, 1.0, "the ring, above its centre"}}},
 };
 
 TEST(PelvaneSamples, EverySampleRendersItsFillsFormAndInkTheSameAtTwoBandBudgetsAndEveryFeed)

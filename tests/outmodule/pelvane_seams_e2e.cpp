@@ -1,5 +1,6 @@
 // Band seams on scaled and turned sides: a page of every drawing kind placed 1-up, 4-up and 9-up
-// (upright, scales 1, 1/2 and 1/3), 2-up and 6-up (turned) and in a booklet gives
+// (upright, scales 1, 1/2 and 1/3), 2-up and 6-up (turned), in a booklet and enlarged as poster
+// tiles (pattern fills included) gives
 // the same pixels at every band budget from the smallest the planner accepts to 64 MiB, on a
 // seekable stream, a forward-only one and one a producer thread writes while the engine reads.
 // Thin lines are the kind that once lost their pixel on the seam: the band's logical rectangle
@@ -48,6 +49,11 @@ void Drawing(SpoolBuilder& b)
                        {"mix", 13}});
     b.Add("cmd_rect", {{"left", 40}, {"top", 40}, {"right", 821}, {"bottom", 421}, {"pen", 11}, {"mix", 13}});
     b.Add("cmd_path", {{"pen", 11}, {"brush", kBlack}, {"path", 17}, {"mix", 13}, {"fill_mode", 1}});
+    // A ring filled by the 8 x 8 pattern brush: on enlarged sides its pattern once changed at seams.
+    b.Raw(SpoolRecPath, 0,
+          SpoolPathPayload(18, {{{240, 1420}, {1000, 1380}, {1100, 2200}, {180, 2240}},
+                                {{420, 1600}, {880, 1580}, {900, 2020}, {400, 2050}}}));
+    b.Add("cmd_path", {{"pen", 11}, {"brush", 5}, {"path", 18}, {"mix", 13}, {"fill_mode", 1}});
     b.Raw(kSpoolTextType, 0,
           SpoolTextPayload({1000, 1080, 1700, 1300}, 21, 0, kBlack, {{1000, 1150}, {1040, 1150}, {1080, 1150}},
                            u"Wxg"));
@@ -81,7 +87,7 @@ void Drawing(SpoolBuilder& b)
 // A job of one sheet per layout (a booklet: its pages in turn): each page starts a sheet (0x100)
 // and names its cells; every page
 // carries the overlay form (0x800) with its own thin lines.
-std::vector<uint8_t> Job(uint32_t jobFlags, const std::vector<uint8_t>& layouts)
+std::vector<uint8_t> Job(uint32_t jobFlags, const std::vector<uint8_t>& layouts, uint8_t poster)
 {
     const FaxBlock block({"+1 555 0100"}, 1, 204, 196);
     SpoolBuilder b;
@@ -100,6 +106,7 @@ std::vector<uint8_t> Job(uint32_t jobFlags, const std::vector<uint8_t>& layouts)
                      {"width", kWidth},
                      {"height", kHeight},
                      {"cells", cells},
+                     {"poster", poster},
                      {"paper_code", 9},
                      {"paper_name", "A4"}});
         Drawing(b);
@@ -190,15 +197,17 @@ TEST(PelvaneSeams, EveryKindOnUprightTurnedAndScaledSidesIsTheSameAtEveryBudgetA
         std::vector<uint8_t> sheets;  // cells of each sheet
         uint32_t sides;
         uint32_t smallest;  // the smallest budget the planner accepts for A4 at 204 x 196 dpi
+        uint8_t poster = 1;  // each page as poster x poster enlarged tiles
     };
     const Layout layouts[] = {
         {"upright: 1-up, 4-up and 9-up", 0, {1, 4, 9}, 3, 45056},
         {"turned: 2-up and 6-up", 0, {2, 6}, 2, 94208},
         {"booklet of four pages", 0x2, {1, 1, 1, 1}, 2, 94208},
+        {"poster of 2 x 2 tiles", 0, {1}, 4, 45056, 2},
     };
     for (const Layout& layout : layouts) {
         SCOPED_TRACE(layout.name);
-        const std::vector<uint8_t> spool = Job(layout.jobFlags, layout.sheets);
+        const std::vector<uint8_t> spool = Job(layout.jobFlags, layout.sheets, layout.poster);
         const Rendered reference = Render(spool, 64u << 20, FaxFeed::Seekable);
         ASSERT_EQ(reference.result, 0u) << reference.cause;
         ASSERT_EQ(reference.sides.size(), layout.sides);
@@ -207,7 +216,8 @@ TEST(PelvaneSeams, EveryKindOnUprightTurnedAndScaledSidesIsTheSameAtEveryBudgetA
             ASSERT_EQ(side.height, uint32_t(kHeight));
             EXPECT_GT(Ink(side), 20000u);
         }
-        // One band less than the smallest is refused: the table starts where the planner does.
+        // Budgets are rounded up to whole pages of 4,096 bytes: one byte more than a page below
+        // the smallest is accepted, that page itself is refused.
         EXPECT_EQ(Render(spool, layout.smallest - 4096, FaxFeed::Seekable).result, 8u);
         struct Run {
             uint32_t bandMemory;  // 0: the engine's default
@@ -217,9 +227,9 @@ TEST(PelvaneSeams, EveryKindOnUprightTurnedAndScaledSidesIsTheSameAtEveryBudgetA
         // Budgets that put the seams elsewhere on every side: the smallest, one that is not a
         // whole number of pages, a few bands, the default; then the other feeds.
         const Run runs[] = {
-            {s, FaxFeed::Seekable},      {s + 3 * 4096 + 1000, FaxFeed::Seekable},
-            {150000, FaxFeed::Seekable}, {0, FaxFeed::Seekable},
-            {s, FaxFeed::ForwardOnly},   {s + 8192, FaxFeed::Producer},
+            {s - 4095, FaxFeed::Seekable}, {s + 3 * 4096 + 1000, FaxFeed::Seekable},
+            {150000, FaxFeed::Seekable},   {0, FaxFeed::Seekable},
+            {s, FaxFeed::ForwardOnly},     {s + 8192, FaxFeed::Producer},
         };
         for (const Run& run : runs) {
             const char* feed = run.feed == FaxFeed::Seekable      ? "seekable"

@@ -42,7 +42,7 @@ Font* FontMake(const LOGFONTW& log, bool stock)
         font->source = source;
         {
             std::lock_guard<std::mutex> guard(FontListLock());
-            font->face = FaceOpen(source);
+            font->face = FaceTake(source);
         }
         if (!font->face) {
             DestroyObject(font);
@@ -145,7 +145,7 @@ Font::~Font()
 {
     if (face) {
         std::lock_guard<std::mutex> guard(FontListLock());
-        FT_Done_Face(face);
+        FaceGive(source, face);
     }
 }
 

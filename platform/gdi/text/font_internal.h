@@ -39,6 +39,12 @@ FT_Library FontLibrary();  // call under FontListLock; null when FreeType cannot
 bool FontListMatch(const std::u16string& faceName, int weight, bool italic, BYTE pitchAndFamily, FaceSource& out);
 // Opens a face of a source; call under FontListLock.
 FT_Face FaceOpen(const FaceSource& source);
+// A face for a new font: a system file's face that no font holds any more when one is kept,
+// else a new one; and the face of a font that goes, kept for the next font of its file (the
+// longest unused one is closed past a few). Both under FontListLock. A job makes its fonts anew
+// for every page: the file is parsed once, not once a page.
+FT_Face FaceTake(const FaceSource& source);
+void FaceGive(const FaceSource& source, FT_Face face);
 
 // ---- Logical fonts (font.cpp) ----
 struct Font : Object {

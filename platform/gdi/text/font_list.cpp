@@ -185,6 +185,58 @@ FT_Face FaceOpen(const FaceSource& source)
     return error ? nullptr : face;
 }
 
+namespace {
+
+// Faces of system files that no font holds, most recently given last. Each is held by one font
+// at a time only, so that no two threads ever use one face at once.
+struct IdleFace {
+    std::string file;
+    long index;
+    FT_Face face;
+};
+constexpr size_t kIdleFacesMax = 16;
+
+std::vector<IdleFace>& IdleFaces()
+{
+    static std::vector<IdleFace>* faces = new std::vector<IdleFace>();  // outlives every font
+    return *faces;
+}
+
+}  // namespace
+
+FT_Face FaceTake(const FaceSource& source)
+{
+    std::vector<IdleFace>& idle = IdleFaces();
+    if (!source.bytes) {
+        for (size_t i = idle.size(); i-- > 0;) {
+            if (idle[i].index != source.index || idle[i].file != source.file) continue;
+            FT_Face face = idle[i].face;
+            idle.erase(idle.begin() + ptrdiff_t(i));
+            return face;
+        }
+    }
+    return FaceOpen(source);
+}
+
+void FaceGive(const FaceSource& source, FT_Face face)
+{
+    if (face == nullptr) return;
+    std::vector<IdleFace>& idle = IdleFaces();
+    if (source.bytes) {
+        FT_Done_Face(face);
+        return;
+    }
+    try {
+        if (idle.size() >= kIdleFacesMax) {
+            FT_Done_Face(idle.front().face);
+            idle.erase(idle.begin());
+        }
+        idle.push_back(IdleFace{source.file, source.index, face});
+    } catch (const std::bad_alloc&) {
+        FT_Done_Face(face);
+    }
+}
+
 bool FontListMatch(const std::u16string& faceName, int weight, bool italic, BYTE pitchAndFamily, FaceSource& out)
 {
     std::lock_guard<std::mutex> guard(FontListLock());

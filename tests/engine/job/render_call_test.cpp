@@ -2,6 +2,7 @@
 // their results, allocation failures at every allocation, and the log slot.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include <stdlib.h>
@@ -406,6 +407,46 @@ TEST(ImeRender, SurvivesAnAllocationFailureAtEveryAllocation)
     // The log, its name, texture cache, budget, form table, band memory, and per pass the mask
     // answer and the pattern.
     EXPECT_GE(failures, 10u);
+}
+
+// Every failure of the call, the early ones before the module is told of the job included
+// (texture cache, module, stream, page source, budget, form table, band memory), leaves a line in
+// the log that says what failed: the host shows it to its user.
+TEST(ImeRender, LogsWhatFailedAtEveryAllocationFailure)
+{
+    const std::vector<uint8_t> job =
+        TestJob({{"job_flags", 1}, {"copies", 2}, {"data", std::vector<uint8_t>(40, 7)}}, {{1, 2, 3}});
+    char folder[] = "/tmp/render_log_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string logFile = std::string(folder) + "/imeLog.txt";
+    uint32_t failures = 0;
+    for (uint32_t n = 1;; ++n) {
+        SCOPED_TRACE(n);
+        std::filesystem::remove(logFile);
+        LogContext* log = LogOpen((std::string(folder) + "/").c_str(), "logged");
+        ASSERT_NE(log, nullptr);
+        LogCurrentSet(nullptr);
+        RenderRun run(job);
+        RenderAllocFailAt(n);
+        const uint32_t result =
+            ImeRender(run.configuration.c_str(), 5, nullptr, FAKE_MODULE_RECORDING, &run.options, log, &run.stream,
+                      &run.written, MemoryStreamRead, MemoryStreamSeek, CollectWrite);
+        RenderAllocFailAt(0);
+        LogClose(log);
+        if (result == 0) break;
+        ++failures;
+        std::FILE* file = std::fopen(logFile.c_str(), "r");
+        std::string text;
+        if (file != nullptr) {
+            char line[512];
+            while (std::fgets(line, sizeof line, file) != nullptr) text += line;
+            std::fclose(file);
+        }
+        EXPECT_NE(text.find("error "), std::string::npos) << "nothing logged for result " << result << ": " << text;
+        ASSERT_LT(n, 100u);
+    }
+    EXPECT_GT(failures, 0u);
+    std::filesystem::remove_all(folder);
 }
 
 // ---- The log slot ----
