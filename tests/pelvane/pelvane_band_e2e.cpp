@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <thread>
 
@@ -210,6 +211,27 @@ TEST(PelvaneBands, APathWithTheNullPenAndNoBrushDrawsNothingAtEveryBudget)
         const std::vector<JbigImage> pages = Render(job, bandMemory, true);
         ASSERT_EQ(pages.size(), 1u);
         EXPECT_EQ(Differences(pages[0], Expected({kMark})), 0u);
+    }
+}
+
+// A line whose far end lies at the least coordinate: the band road's arithmetic on its reach
+// must not wrap (the sanitizer build stops on a signed overflow). The rest of the page is drawn.
+TEST(PelvaneBands, ALineFromTheLeastCoordinateRendersWithoutOverflow)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> job = OnePage([](SpoolBuilder& b) {
+        for (int32_t y : {100, 1000})
+            b.Add("cmd_line",
+                  {{"x1", INT32_MIN}, {"y1", y}, {"x2", 1000}, {"y2", y}, {"pen", 0x80000000}, {"mix", 13}});
+        MarkAdd(b);
+    });
+    for (uint32_t bandMemory : {45056u, 8000000u, 0u}) {
+        SCOPED_TRACE(bandMemory);
+        const std::vector<JbigImage> pages = Render(job, bandMemory, true);
+        ASSERT_EQ(pages.size(), 1u);
+        JbigImage below = pages[0];
+        std::fill(below.rows.begin(), below.rows.begin() + 1100 * ((kWidth + 7) / 8), 0);
+        EXPECT_EQ(Differences(below, Expected({kMark})), 0u);
     }
 }
 
