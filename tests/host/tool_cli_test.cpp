@@ -695,6 +695,36 @@ TEST_F(ToolTest, FaxviewWritesEveryPageAsBefore)
     EXPECT_NE(pages.out.find("faxview: job 32: 1 page(s) to 1 number(s)\n"), std::string::npos);
 }
 
+std::vector<std::string> Listing(const std::string& folder);
+
+// A page that cannot be written stops the run and leaves no page of it (an earlier file of a
+// page's name stays as it was); an input named like a page it would write is refused, untouched.
+TEST_F(ToolTest, FaxviewWritesAllPagesOrNoneAndNeverItsInput)
+{
+    const std::vector<FaxPage> pages = {{64, 64, {NoisePbm(64, 64, 1, 3)}},
+                                        {64, 64, {NoisePbm(64, 64, 2, 3)}},
+                                        {64, 64, {NoisePbm(64, 64, 3, 3)}}};
+    std::string lines;
+    const std::string job = FaxJobFile(dir, pages, &lines);
+    FileWrite(Path("job.fax"), job);
+    FileWrite(Path("page-003.pbm"), std::string("earlier"));
+    fs::create_directory(Path("page-002.pbm"));  // the second page cannot be written
+    const ToolRun failed = RunTool(Args(FAXVIEW_TOOL, {"--pbm", "-o", "{}/page", "{}/job.fax"}));
+    EXPECT_EQ(failed.status, 1) << failed.err;
+    EXPECT_NE(failed.err.find("page-002.pbm"), std::string::npos) << failed.err;
+    EXPECT_FALSE(fs::exists(Path("page-001.pbm"))) << "the page before the failure is removed";
+    EXPECT_EQ(FileText(Path("page-003.pbm")), "earlier") << "no page is written after the failure";
+    EXPECT_EQ(Listing(dir),
+              (std::vector<std::string>{"image.bie", "image.pbm", "job.fax", "page-002.pbm", "page-003.pbm"}));
+
+    FileWrite(Path("pv-001.pbm"), job);
+    const ToolRun itself = RunTool(Args(FAXVIEW_TOOL, {"--pbm", "-o", "{}/pv", "{}/pv-001.pbm"}));
+    EXPECT_EQ(itself.status, 1) << itself.err;
+    EXPECT_NE(itself.err.find("is the input itself"), std::string::npos) << itself.err;
+    EXPECT_TRUE(FileText(Path("pv-001.pbm")) == job) << "the input is left as it was";
+    EXPECT_FALSE(fs::exists(Path("pv-002.pbm")));
+}
+
 TEST_F(ToolTest, JbigencChecksItsDataFirstAndNamesWriteErrors)
 {
     FileWrite(Path("huge.pbm"), std::string("P4\n65536 65536\n") + std::string(100, '\0'));
