@@ -66,7 +66,9 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
                  "\" cannot hold a comma: the module's configuration text separates its items with commas";
         return false;
     }
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO would wait for a writer forever; it is refused below as not a
+    // regular file.
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0) {
         *error = "cannot read the configuration file " + file + ": " + std::strerror(errno);
