@@ -396,6 +396,41 @@ TEST_F(ToolTest, FaxrenderSaysTheTemporaryFolderIsFull)
     EXPECT_NE(producer.err.find("the temporary folder ($TMPDIR) is full"), std::string::npos) << producer.err;
 }
 
+// Every position faxrender tells lies inside the file, also when a record claims to run far past
+// its end: the engine's skip over such a record does not move "the end" beyond the file, nor the
+// bytes read beyond the file's size; a record before the job header that claims 4 GB is a cut
+// record, not a head too long to search.
+TEST_F(ToolTest, FaxrenderTellsPositionsInsideTheFile)
+{
+    const Bytes claims = SpoolBuilder()
+                             .Signature()
+                             .StreamVersion(2)
+                             .JobHeader(WithFields(kA4, {{"copies", 1}}))
+                             .PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
+                             .Raw(70, 0, Bytes(400, 0x7F), 2139062143)
+                             .Data();
+    FileWrite(Path("claims.spl"), claims);
+    FileWrite(Path("head.spl"), SpoolBuilder().Signature().Raw(70, 0, Bytes(1100, 0), 0xFFFFFFFF).Data());
+    const ToolRun run = RunTool(Args(FAXRENDER_TOOL, {"-n", "1", "-o", "{}/out.fax", "{}/claims.spl"}));
+    EXPECT_EQ(run.status, 1) << run.err;
+    int told = 0;
+    for (const std::string key : {"at byte ", "read "}) {
+        for (size_t at = run.err.find(key); at != std::string::npos; at = run.err.find(key, at + 1)) {
+            const uint64_t n = std::strtoull(run.err.c_str() + at + key.size(), nullptr, 10);
+            EXPECT_LE(n, claims.size()) << run.err;
+            ++told;
+        }
+    }
+    EXPECT_GE(told, 2) << "the end of the stream and the bytes read were told\n" << run.err;
+    EXPECT_NE(run.err.find("of " + std::to_string(claims.size()) + " spool bytes"), std::string::npos) << run.err;
+
+    const ToolRun head = RunTool(Args(FAXRENDER_TOOL, {"-q", "-o", "{}/out.fax", "{}/head.spl"}));
+    EXPECT_EQ(head.status, 1);
+    EXPECT_EQ(head.err.find("16 MB"), std::string::npos) << head.err;
+    EXPECT_NE(head.err.find("the spool stream ends inside the"), std::string::npos) << head.err;
+    EXPECT_NE(head.err.find("it has 4294967295 bytes, only 1108 are there"), std::string::npos) << head.err;
+}
+
 // What the fax module writes for a job: its header, one page with one image chunk, the end.
 std::string FaxJobText(bool withEnd)
 {
