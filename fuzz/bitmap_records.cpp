@@ -2,6 +2,7 @@
 // made a GDI bitmap, masked (by a key and by its white pixels), scaled and tested for its colours. The first byte picks the stream's
 // kind (bit 0 forward-only), image hints (bit 1) and widening through a module hook (bit 2).
 // The commands read with them are drawn into a small band and its mask.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -52,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         BandSurfaceDestroy(mask);
         BitmapStore* bitmaps = &store->bitmaps;
         std::vector<BitmapEntry*> entries;
-        for (BitmapEntry* bucket : bitmaps->buckets)
-            for (BitmapEntry* e = bucket; e; e = e->bucketNext) entries.push_back(e);
+        ResourceTableEach(&bitmaps->table, [&](BitmapEntry* e) { entries.push_back(e); });
+        // In id order: the table's bucket order changes from process to process.
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const BitmapEntry* a, const BitmapEntry* b) { return a->head.id < b->head.id; });
         for (BitmapEntry* e : entries) {
             ResourceCost tally{};
             BitmapEntry* entry = BitmapLookup(bitmaps, e->head.id);

@@ -1,6 +1,7 @@
 // Random images and band cuts through the JBIG encoder: jbigkit must decode every image to exactly
 // its input (padding bits cleared), jbigkit's own encoder set the same way must write the same
-// bytes, and the bytes must not depend on the band cuts, null white bands or the output buffer.
+// bytes once the zero bytes our flush may leave before a stripe's end are dropped, and the bytes
+// must not depend on the band cuts, null white bands or the output buffer.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>

@@ -31,10 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PathStoreInit(&store);
     ResourceCost tally{};
     const RECT band{0, 0, 96, 48};
+    std::vector<PathEntry*> seen;
     for (int records = 0; records < 8 && PathDefine(&store, stream); ++records) {
-        PathEntry* path = store.buckets[0];
-        for (PathEntry* p : store.buckets)
-            if (p != nullptr) path = p;  // any path read; the newest of its bucket
+        // The path just read: the one entry not seen after the earlier records.
+        PathEntry* path = nullptr;
+        ResourceTableEach(&store.table, [&](PathEntry* p) {
+            if (std::find(seen.begin(), seen.end(), p) == seen.end()) path = p;
+        });
+        if (path == nullptr) break;
+        seen.push_back(path);
         RECT bounds;
         PathClipBounds(path, &band, &bounds);
         if (PathRealize(&store, path, nullptr, surface, &tally) && path->realised->pointCount < 100000) {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -157,8 +159,14 @@ bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
         // The visible part's logical bounds map to device pixels rounded either way, and a scaled
         // command's pixels stray up to a pixel and a half from its exact shape: two pixels more
         // on each side keep its pixels on the band's seams (the band still bounds the area).
-        RECT reach = ToDevice(maskDC, visible);
-        reach = RECT{reach.left - 2, reach.top - 2, reach.right + 2, reach.bottom + 2};
+        // In 64 bits: a reach past the 32-bit range fails the command rather than wrapping.
+        const RECT device = ToDevice(maskDC, visible);
+        const int64_t wide[4] = {int64_t{device.left} - 2, int64_t{device.top} - 2, int64_t{device.right} + 2,
+                                 int64_t{device.bottom} + 2};
+        for (int64_t v : wide)
+            if (v < INT32_MIN || v > INT32_MAX) return false;
+        const RECT reach{static_cast<LONG>(wide[0]), static_cast<LONG>(wide[1]), static_cast<LONG>(wide[2]),
+                         static_cast<LONG>(wide[3])};
         if (!Intersect(local, reach)) return false;
     }
     // A text's bounds are often the whole page: it is masked and painted only around its lines.

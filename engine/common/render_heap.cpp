@@ -1,5 +1,6 @@
 #include "engine/common/render_heap.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/kernel.h"
@@ -10,11 +11,13 @@ namespace {
 thread_local uint32_t tFailAt = 0;
 thread_local int64_t tLiveBlocks = 0;
 thread_local uint64_t tAllocations = 0;
+thread_local size_t tLargest = 0;
 }  // namespace
 
 void* RenderAlloc(size_t size)
 {
     ++tAllocations;
+    tLargest = std::max(tLargest, size);
     void* block = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::calloc(1, size == 0 ? 1 : size);
     if (block == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -28,6 +31,7 @@ void* RenderRealloc(void* block, size_t size)
 {
     if (block == nullptr) return RenderAlloc(size);
     ++tAllocations;
+    tLargest = std::max(tLargest, size);
     void* grown = (tFailAt != 0 && --tFailAt == 0) ? nullptr : std::realloc(block, size == 0 ? 1 : size);
     if (grown == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return grown;
@@ -43,3 +47,9 @@ void RenderFree(void* block)
 void RenderAllocFailAt(uint32_t n) { tFailAt = n; }
 int64_t RenderAllocLiveBlocks() { return tLiveBlocks; }
 uint64_t RenderAllocCount() { return tAllocations; }
+size_t RenderAllocLargest()
+{
+    const size_t largest = tLargest;
+    tLargest = 0;
+    return largest;
+}

@@ -19,3 +19,5 @@ void RenderAllocFailAt(uint32_t n);
 // Tests: blocks allocated and not yet freed on this thread, and allocations made on it.
 int64_t RenderAllocLiveBlocks();
 uint64_t RenderAllocCount();
+// Tests: the largest block asked for on this thread since the last call.
+size_t RenderAllocLargest();

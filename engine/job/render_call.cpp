@@ -1,6 +1,7 @@
 #include "engine/job/render_call.h"
 
 #include <cstdarg>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -129,7 +130,7 @@ void ProducerTailLog(const PassPlan& plan, uint32_t pages, uint32_t lastPage)
         }
         uint8_t last = 0;
         if (StreamSeek(stream, static_cast<int32_t>(at + head.size - 1), 0) < 0 || StreamPeek(stream, &last, 1) != 1) {
-            LogEvent(1, "ImeRender",
+            LogEvent(IMX_LOG_ERROR, "ImeRender",
                      "%s: the record of type %u at byte %u (%u bytes) is cut: the stream ends inside it", what,
                      head.type, at, head.size);
             return;

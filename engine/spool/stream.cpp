@@ -91,7 +91,12 @@ HANDLE TempFileCreate(const char* prefix)
 bool FileWriteAll(HANDLE file, const void* data, uint32_t n)
 {
     DWORD written = 0;
-    return WriteFile(file, data, n, &written, nullptr) && written == n;
+    const BOOL done = WriteFile(file, data, n, &written, nullptr);
+    if (done && written == n) return true;
+    // A short write to a file is a full disk as well.
+    const DWORD error = GetLastError();
+    if (done || error == ERROR_DISK_FULL) tSeen.temporaryFull = true;
+    return false;
 }
 
 bool FileReadAll(HANDLE file, uint8_t* destination, uint32_t n)
@@ -304,9 +309,13 @@ void SpoolRecordFailureLog(const char* function, const char* what)
     const DWORD error = GetLastError();
     const SpoolRecordSeen& seen = tSeen;
     const SpoolRecordHeader& h = seen.header;
-    if (error == ERROR_NOT_ENOUGH_MEMORY) {
-        LogEvent(IMX_LOG_ERROR, function, "%s: out of memory at the record of type %u at byte %u", what, h.type,
-                 seen.position);
+    if (seen.temporaryFull) {
+        LogEvent(IMX_LOG_ERROR, function,
+                 "%s: the temporary folder is full: the data of the record of type %u at byte %u could not be kept "
+                 "there",
+                 what, h.type, seen.position);
+    } else if (error == ERROR_NOT_ENOUGH_MEMORY) {
+        LogEvent(IMX_LOG_ERROR, function, "%s: out of memory at the record of type %u at byte %u", what, h.type, seen.position);
     } else if (seen.headerBytes == 0 && seen.previous.size != 0) {
         const SpoolRecordHeader& p = seen.previous;
         // Ending where the previous record ends is a stream cut between records: that record is whole.

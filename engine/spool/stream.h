@@ -75,6 +75,7 @@ struct SpoolRecordSeen {
     bool streamEnded;  // the stream's data ran out while this record was read
     const char* missingKind;  // a resource this record names that was never defined, or null
     uint32_t missingId;
+    bool temporaryFull;  // a temporary file could not take this record's data: its folder is full
 };
 const SpoolRecordSeen& SpoolRecordLastSeen();
 // Notes that the record being read names a resource ("brush", "pen", ...) that is not defined,

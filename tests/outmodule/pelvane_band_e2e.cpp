@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <thread>
 
@@ -83,10 +84,10 @@ std::vector<uint8_t> Job()
 }
 
 // Renders the job and returns its decoded pages (empty on any failure, with the reason added).
-std::vector<JbigImage> Render(uint32_t bandMemory, bool seekable)
+std::vector<JbigImage> Render(const std::vector<uint8_t>& data, uint32_t bandMemory, bool seekable)
 {
     MemoryStream stream;
-    stream.data = Job();
+    stream.data = data;
     stream.seekable = seekable;
     RenderOptions options{};
     options.bandMemory = bandMemory;
@@ -130,7 +131,7 @@ TEST(PelvaneBands, PagesOfFillsDecodeToThePaintedPagesAtEveryBandBudgetAndStream
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<JbigImage> pages = Render(c.bandMemory, c.seekable);
+        const std::vector<JbigImage> pages = Render(Job(), c.bandMemory, c.seekable);
         ASSERT_EQ(pages.size(), kPages.size());
         for (size_t i = 0; i < pages.size(); ++i)
             EXPECT_EQ(Differences(pages[i], Expected(kPages[i])), 0u) << "page " << i;
@@ -144,13 +145,93 @@ TEST(PelvaneBands, ConcurrentRenderCallsGiveTheSamePages)
         std::vector<std::vector<JbigImage>> results(threads);
         std::vector<std::thread> workers;
         for (uint32_t t = 0; t < threads; ++t)
-            workers.emplace_back([&results, t] { results[t] = Render(t % 2 ? 64 * 1024 : 0, t % 2 == 0); });
+            workers.emplace_back([&results, t] { results[t] = Render(Job(), t % 2 ? 64 * 1024 : 0, t % 2 == 0); });
         for (std::thread& w : workers) w.join();
         for (uint32_t t = 0; t < threads; ++t) {
             ASSERT_EQ(results[t].size(), kPages.size()) << threads << " threads, call " << t;
             for (size_t i = 0; i < kPages.size(); ++i)
                 EXPECT_EQ(Differences(results[t][i], Expected(kPages[i])), 0u) << threads << " threads, call " << t;
         }
+    }
+}
+
+// A path drawn with the null pen and no brush leaves the page white, however the page is cut into
+// bands; a rectangle on the same page shows the page was drawn at all.
+// A one-page job: the header, the page's start, then the caller's records and the page's end.
+std::vector<uint8_t> OnePage(void (*records)(SpoolBuilder& b))
+{
+    FaxBlock block({"+1 555 0100"}, 1, 204, 196);
+    SpoolBuilder b;
+    b.Signature().StreamVersion(2).JobHeader({{"copies", 1},
+                                              {"res_x", 204},
+                                              {"res_y", 196},
+                                              {"extent1_w", kWidth},
+                                              {"extent1_h", kHeight},
+                                              {"extent2_w", kWidth},
+                                              {"extent2_h", kHeight},
+                                              {"data", block.bytes}});
+    b.PageBegin({{"width", kWidth}, {"height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    records(b);
+    b.PageEnd({{"sheet_width", kWidth}, {"sheet_height", kHeight}, {"paper_code", 9}, {"paper_name", "A4"}});
+    b.JobEnd({{"v", 1}, {"data", std::vector<uint8_t>{}}});
+    return b.Data();
+}
+
+const Fill kMark{{10, 2200, 20, 2210}, kBlack};
+
+void MarkAdd(SpoolBuilder& b)
+{
+    b.Add("cmd_rectfill", {{"left", kMark.rect.left},
+                           {"top", kMark.rect.top},
+                           {"right", kMark.rect.right},
+                           {"bottom", kMark.rect.bottom},
+                           {"brush", kMark.brush}});
+}
+
+TEST(PelvaneBands, APathWithTheNullPenAndNoBrushDrawsNothingAtEveryBudget)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> job = OnePage([](SpoolBuilder& b) {
+        // One subpath, a line from (100,100) to (1000,1500) that crosses many bands.
+        const std::vector<uint8_t> points = {3,   0, 0, 0, 2,    0, 0, 0, 100,  0, 0, 0,
+                                             100, 0, 0, 0, 0xe8, 3, 0, 0, 0xdc, 5, 0, 0};
+        b.Add("path", {{"id", 5},
+                       {"left", 100},
+                       {"top", 100},
+                       {"right", 1000},
+                       {"bottom", 1500},
+                       {"subpaths", 1},
+                       {"data", points}});
+        b.Add("cmd_path",
+              {{"pen", 0}, {"brush", 0}, {"path", 5}, {"mix", 13}, {"background_mix", 13}, {"fill_mode", 2}});
+        MarkAdd(b);  // shows the page was drawn at all
+    });
+    for (uint32_t bandMemory : {45056u, 94208u, 8000000u, 0u}) {
+        SCOPED_TRACE(bandMemory);
+        const std::vector<JbigImage> pages = Render(job, bandMemory, true);
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(Differences(pages[0], Expected({kMark})), 0u);
+    }
+}
+
+// A line whose far end lies at the least coordinate: the band road's arithmetic on its reach
+// must not wrap (the sanitizer build stops on a signed overflow). The rest of the page is drawn.
+TEST(PelvaneBands, ALineFromTheLeastCoordinateRendersWithoutOverflow)
+{
+    ASSERT_TRUE(JbigkitAvailable());
+    const std::vector<uint8_t> job = OnePage([](SpoolBuilder& b) {
+        for (int32_t y : {100, 1000})
+            b.Add("cmd_line",
+                  {{"x1", INT32_MIN}, {"y1", y}, {"x2", 1000}, {"y2", y}, {"pen", 0x80000000}, {"mix", 13}});
+        MarkAdd(b);
+    });
+    for (uint32_t bandMemory : {45056u, 8000000u, 0u}) {
+        SCOPED_TRACE(bandMemory);
+        const std::vector<JbigImage> pages = Render(job, bandMemory, true);
+        ASSERT_EQ(pages.size(), 1u);
+        JbigImage below = pages[0];
+        std::fill(below.rows.begin(), below.rows.begin() + 1100 * ((kWidth + 7) / 8), 0);
+        EXPECT_EQ(Differences(below, Expected({kMark})), 0u);
     }
 }
 

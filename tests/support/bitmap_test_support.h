@@ -123,12 +123,7 @@ struct BitmapJob {
         for (CmdNode* n = CmdListFirst(&list); n != CmdListEnd(&list); n = n->next) nodes.push_back(n);
         return nodes;
     }
-    BitmapEntry* Get(ResourceId id)
-    {
-        for (BitmapEntry* e = store->bitmaps.buckets[ResourceBucket(id)]; e; e = e->bucketNext)
-            if (e->head.id == id) return e;
-        return nullptr;
-    }
+    BitmapEntry* Get(ResourceId id) { return ResourceTableFind(&store->bitmaps.table, id); }
     bool Load(BitmapEntry* e)
     {
         ResourceCost tally{};

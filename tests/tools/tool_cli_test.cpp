@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -196,7 +197,7 @@ TEST_F(ToolTest, FaxrenderRefusesWhatWouldGoWrongAndSaysWhy)
     FileWrite(Path("flipped.spl"), Job({{"job_flags", 1}, {"copies", 0x80000001u}}));
     FileWrite(Path("empty.spl"), std::string());
     Bytes cut = Job({{"copies", 1}});
-    cut.resize(cut.size() - 40);  // inside the job header
+    cut.erase(cut.end() - 40, cut.end());  // inside the job header
     FileWrite(Path("cut.spl"), cut);
     FileWrite(Path("second.spl"), SpoolBuilder().Signature().JobHeader(kA4).JobHeader(kA4).JobEnd().Data());
     FileWrite(Path("strange.spl"), SpoolBuilder().Signature().JobHeader(kA4).Raw(70, 0, Bytes(4)).JobEnd().Data());
@@ -357,6 +358,77 @@ TEST_F(ToolTest, FaxrenderReadsPipesAndTellsAFailedTemporaryFile)
         RunTool(Args(FAXRENDER_TOOL, {"-q", "--producer", "-o", "{}/out.fax", "{}/job.spl"}), "", {noTemp});
     EXPECT_EQ(producer.status, 1);
     EXPECT_NE(producer.err.find("cannot create the producer's temporary file"), std::string::npos) << producer.err;
+}
+
+// A temporary folder that fills up (a small memory file system, which needs the right to mount)
+// is named as the cause, for the engine's spill of a forward-only stream and for the producer.
+TEST_F(ToolTest, FaxrenderSaysTheTemporaryFolderIsFull)
+{
+    fs::create_directory(Path("small"));
+    if (mount("tmpfs", Path("small").c_str(), "tmpfs", 0, "size=64k") != 0) GTEST_SKIP() << "cannot mount a tmpfs";
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{Path("small")};
+    // A page that defines a bitmap of 200 KB: a forward-only stream keeps its data in a temporary file.
+    Bytes bitmap = {1, 0, 0, 0, 0, 8, 0, 0, 0x20, 3, 0, 0, 2, 0, 1, 0, 0, 0, 0, 0, 255, 255, 255, 0};
+    bitmap.resize(bitmap.size() + 256 * 800, 0x55);
+    FileWrite(Path("big.spl"),
+              SpoolBuilder()
+                  .Signature()
+                  .StreamVersion(2)
+                  .JobHeader(WithFields(kA4, {{"copies", 1}}))
+                  .PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
+                  .Raw(35, 0, bitmap)
+                  .PageEnd({{"sheet_width", 1728}, {"sheet_height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
+                  .JobEnd()
+                  .Data());
+    const std::pair<std::string, std::string> full{"TMPDIR", Path("small")};
+    const ToolRun fine = RunTool(Args(FAXRENDER_TOOL, {"-q", "-o", "{}/out.fax", "{}/big.spl"}), "", {full});
+    EXPECT_EQ(fine.status, 0) << "a seekable file needs no temporary file\n" << fine.err;
+    const ToolRun forward =
+        RunTool(Args(FAXRENDER_TOOL, {"-q", "--forward-only", "-o", "{}/out.fax", "{}/big.spl"}), "", {full});
+    EXPECT_EQ(forward.status, 1);
+    EXPECT_NE(forward.err.find("the temporary folder is full"), std::string::npos) << forward.err;
+    const ToolRun producer =
+        RunTool(Args(FAXRENDER_TOOL, {"-q", "--producer", "-o", "{}/out.fax", "{}/big.spl"}), "", {full});
+    EXPECT_EQ(producer.status, 1);
+    EXPECT_NE(producer.err.find("the temporary folder ($TMPDIR) is full"), std::string::npos) << producer.err;
+}
+
+// Every position faxrender tells lies inside the file, also when a record claims to run far past
+// its end: the engine's skip over such a record does not move "the end" beyond the file, nor the
+// bytes read beyond the file's size; a record before the job header that claims 4 GB is a cut
+// record, not a head too long to search.
+TEST_F(ToolTest, FaxrenderTellsPositionsInsideTheFile)
+{
+    const Bytes claims = SpoolBuilder()
+                             .Signature()
+                             .StreamVersion(2)
+                             .JobHeader(WithFields(kA4, {{"copies", 1}}))
+                             .PageBegin({{"width", 1728}, {"height", 2292}, {"paper_code", 9}, {"paper_name", "A4"}})
+                             .Raw(70, 0, Bytes(400, 0x7F), 2139062143)
+                             .Data();
+    FileWrite(Path("claims.spl"), claims);
+    FileWrite(Path("head.spl"), SpoolBuilder().Signature().Raw(70, 0, Bytes(1100, 0), 0xFFFFFFFF).Data());
+    const ToolRun run = RunTool(Args(FAXRENDER_TOOL, {"-n", "1", "-o", "{}/out.fax", "{}/claims.spl"}));
+    EXPECT_EQ(run.status, 1) << run.err;
+    int told = 0;
+    for (const std::string key : {"at byte ", "read "}) {
+        for (size_t at = run.err.find(key); at != std::string::npos; at = run.err.find(key, at + 1)) {
+            const uint64_t n = std::strtoull(run.err.c_str() + at + key.size(), nullptr, 10);
+            EXPECT_LE(n, claims.size()) << run.err;
+            ++told;
+        }
+    }
+    EXPECT_GE(told, 2) << "the end of the stream and the bytes read were told\n" << run.err;
+    EXPECT_NE(run.err.find("of " + std::to_string(claims.size()) + " spool bytes"), std::string::npos) << run.err;
+
+    const ToolRun head = RunTool(Args(FAXRENDER_TOOL, {"-q", "-o", "{}/out.fax", "{}/head.spl"}));
+    EXPECT_EQ(head.status, 1);
+    EXPECT_EQ(head.err.find("16 MB"), std::string::npos) << head.err;
+    EXPECT_NE(head.err.find("the spool stream ends inside the"), std::string::npos) << head.err;
+    EXPECT_NE(head.err.find("it has 4294967295 bytes, only 1108 are there"), std::string::npos) << head.err;
 }
 
 // What the fax module writes for a job: its header, one page with one image chunk, the end.
@@ -693,6 +765,49 @@ TEST_F(ToolTest, FaxviewWritesEveryPageAsBefore)
     EXPECT_NE(pages.err.find("faxview: page 1: image 1 is 4294967295 x 4294967295 pixels"), std::string::npos)
         << pages.err;
     EXPECT_NE(pages.out.find("faxview: job 32: 1 page(s) to 1 number(s)\n"), std::string::npos);
+}
+
+std::vector<std::string> Listing(const std::string& folder);
+
+// A page that cannot be written stops the run and leaves no page of it (an earlier file of a
+// page's name stays as it was); an input named like a page it would write is refused, untouched.
+TEST_F(ToolTest, FaxviewWritesAllPagesOrNoneAndNeverItsInput)
+{
+    const std::vector<FaxPage> pages = {{64, 64, {NoisePbm(64, 64, 1, 3)}},
+                                        {64, 64, {NoisePbm(64, 64, 2, 3)}},
+                                        {64, 64, {NoisePbm(64, 64, 3, 3)}}};
+    std::string lines;
+    const std::string job = FaxJobFile(dir, pages, &lines);
+    FileWrite(Path("job.fax"), job);
+    FileWrite(Path("page-003.pbm"), std::string("earlier"));
+    fs::create_directory(Path("page-002.pbm"));  // the second page cannot be written
+    const ToolRun failed = RunTool(Args(FAXVIEW_TOOL, {"--pbm", "-o", "{}/page", "{}/job.fax"}));
+    EXPECT_EQ(failed.status, 1) << failed.err;
+    EXPECT_NE(failed.err.find("page-002.pbm"), std::string::npos) << failed.err;
+    EXPECT_FALSE(fs::exists(Path("page-001.pbm"))) << "the page before the failure is removed";
+    EXPECT_EQ(FileText(Path("page-003.pbm")), "earlier") << "no page is written after the failure";
+    EXPECT_EQ(Listing(dir),
+              (std::vector<std::string>{"image.bie", "image.pbm", "job.fax", "page-002.pbm", "page-003.pbm"}));
+
+    FileWrite(Path("pv-001.pbm"), job);
+    const ToolRun itself = RunTool(Args(FAXVIEW_TOOL, {"--pbm", "-o", "{}/pv", "{}/pv-001.pbm"}));
+    EXPECT_EQ(itself.status, 1) << itself.err;
+    EXPECT_NE(itself.err.find("is the input itself"), std::string::npos) << itself.err;
+    EXPECT_TRUE(FileText(Path("pv-001.pbm")) == job) << "the input is left as it was";
+    EXPECT_FALSE(fs::exists(Path("pv-002.pbm")));
+}
+
+// A configuration that is a FIFO is refused at once instead of waiting for a writer forever.
+TEST_F(ToolTest, FaxrenderRefusesAFifoConfigurationWithoutWaiting)
+{
+    FileWrite(Path("job.spl"), Job({{"copies", 1}}));
+    ASSERT_EQ(mkfifo(Path("config.ini").c_str(), 0600), 0);
+    const ToolRun run =
+        RunTool(Args(FAXRENDER_TOOL, {"-q", "--config", "{}/config.ini", "-o", "{}/out.fax", "{}/job.spl"}), "", {},
+                20);
+    EXPECT_EQ(run.status, 1) << "-1: it waited until it was killed\n" << run.err;
+    EXPECT_NE(run.err.find("cannot read the configuration file"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("not a regular file"), std::string::npos) << run.err;
 }
 
 TEST_F(ToolTest, JbigencChecksItsDataFirstAndNamesWriteErrors)

@@ -18,7 +18,11 @@ struct ToolOutput {
 // Opens the output for `path`; inputFd (-1: none) is the input it must not be. Returns false with
 // *error set ("the output PATH is the input itself", "cannot create PATH: reason").
 bool ToolOutputOpen(const std::string& path, int inputFd, ToolOutput* out, std::string* error);
-// Flushes and closes the output and moves it into place. False with *error set ("writing PATH
+// Flushes and closes the output's file and leaves it where it was written, for a commit or a
+// discard later: a tool that writes several files places them all or none. False with *error set
+// ("writing PATH failed: reason") when the write failed; the temporary file is then removed.
+bool ToolOutputClose(ToolOutput* out, std::string* error);
+// Flushes and closes the output (unless closed already) and moves it into place. False with *error set ("writing PATH
 // failed: reason") when any of that fails; the temporary file is then removed.
 bool ToolOutputCommit(ToolOutput* out, std::string* error);
 // Closes the output and removes what was written of it.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -105,9 +106,27 @@ bool SpoolHeadRead(int fd, std::vector<uint8_t>* head, std::string* error)
         const uint16_t type = static_cast<uint16_t>(Load16(h.data() + start));
         const uint32_t size = Load32(h.data() + start + 4);
         if (type == kTypeJobEnd || type == kTypePageBegin) return true;  // the blob setter says what is missing
-        if (size < kRecordHeaderSize || start + size > kHeadLimit) {
-            *error = size < kRecordHeaderSize ? RecordFault(type, size, start, size)
-                                              : "the spool stream has no job header within its first 16 MB";
+        if (size < kRecordHeaderSize) {
+            *error = RecordFault(type, size, start, size);
+            return false;
+        }
+        if (start + size > kHeadLimit) {
+            // A record that claims to run past the limit: a file that ends before the limit cuts
+            // it, and that is what to say; only a file that goes on has a head too long.
+            uint64_t there = kRecordHeaderSize;
+            uint8_t scratch[65536];
+            while (start + there < kHeadLimit) {
+                const int64_t more =
+                    ReadFully(fd, scratch, std::min<uint64_t>(sizeof scratch, kHeadLimit - start - there));
+                if (more < 0) {
+                    *error = std::string("reading the spool stream failed: ") + std::strerror(errno);
+                    return false;
+                }
+                if (more == 0) break;
+                there += static_cast<uint64_t>(more);
+            }
+            *error = start + there < kHeadLimit ? RecordFault(type, size, start, there)
+                                                : "the spool stream has no job header within its first 16 MB";
             return false;
         }
         h.resize(start + size);

@@ -74,6 +74,7 @@ struct HostStream {
     bool closed = false;
     uint64_t position = 0;
     int readErrno = 0;
+    int spoolWriteErrno = 0;  // Producer: why the temporary spool file took no more
     std::mutex lock;
     std::condition_variable more;
 
@@ -212,7 +213,10 @@ void Produce(InputReader source, HostStream& stream, int file, Publisher& publis
         for (uint64_t done = 0; done < n;) {
             const ssize_t put = pwrite(file, buffer.data() + done, n - done, static_cast<off_t>(position + done));
             if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false;
+            if (put <= 0) {
+                stream.spoolWriteErrno = put < 0 ? errno : ENOSPC;
+                return false;
+            }
             done += static_cast<uint64_t>(put);
         }
         position += n;
@@ -366,6 +370,11 @@ uint32_t FaxRender(const FaxSpoolInput& input, const FaxRenderSettings& settings
         *cause = log.Text();
         if (stream.readErrno != 0)
             *cause += std::string("reading the spool stream failed: ") + std::strerror(stream.readErrno) + "\n";
+        if (stream.spoolWriteErrno == ENOSPC || stream.spoolWriteErrno == EDQUOT)
+            *cause += "the temporary folder ($TMPDIR) is full: the producer could not write the spool stream there\n";
+        else if (stream.spoolWriteErrno != 0)
+            *cause += std::string("the producer could not write the spool stream to its temporary file: ") +
+                      std::strerror(stream.spoolWriteErrno) + "\n";
     }
     return result;
 }

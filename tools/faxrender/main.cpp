@@ -66,7 +66,9 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
                  "\" cannot hold a comma: the module's configuration text separates its items with commas";
         return false;
     }
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO would wait for a writer forever; it is refused below as not a
+    // regular file.
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0) {
         *error = "cannot read the configuration file " + file + ": " + std::strerror(errno);
@@ -95,10 +97,18 @@ bool ConfigurationCheck(const std::string& file, const std::string& section, std
     return false;
 }
 
+uint64_t FilePosition(uint64_t n, uint64_t streamHead, uint64_t fileHead, uint64_t streamSize)
+{
+    if (streamSize != 0 && n > streamSize) n = streamSize;
+    return n >= streamHead ? n - streamHead + fileHead : n;
+}
+
 // The engine counts bytes in the stream it was fed, whose job header carries the fax block built
 // here instead of the file's own: a position behind that header is moved back by the difference,
 // so that "at byte N" names the place in the user's file.
-std::string FilePositions(const std::string& text, uint64_t streamHead, uint64_t fileHead)
+// A position past the stream's end (streamSize, 0: not known), which the engine reaches when it
+// skips a record that claims more than the stream holds, is told as the end of the file.
+std::string FilePositions(const std::string& text, uint64_t streamHead, uint64_t fileHead, uint64_t streamSize)
 {
     static const std::string kAt = "at byte ";
     std::string out;
@@ -113,7 +123,7 @@ std::string FilePositions(const std::string& text, uint64_t streamHead, uint64_t
             from = end;
             continue;
         }
-        out += std::to_string(n >= streamHead ? n - streamHead + fileHead : n);
+        out += std::to_string(FilePosition(n, streamHead, fileHead, streamSize));
         from = end;
     }
     out.append(text, from, std::string::npos);
@@ -294,11 +304,14 @@ int main(int argc, char** argv)
         return false;
     };
     if (!quiet) {
-        const std::string total = spool.regular ? " of " + std::to_string(spool.head.size() + spool.restSize) : "";
-        settings.progress = [total](uint64_t read, uint64_t written) {
+        // In the file's own bytes, and never past its end.
+        const uint64_t streamSize = spool.regular ? spool.head.size() + spool.restSize : 0;
+        const std::string total =
+            spool.regular ? " of " + std::to_string(FilePosition(streamSize, streamHead, fileHead, streamSize)) : "";
+        settings.progress = [total, streamHead, fileHead, streamSize](uint64_t read, uint64_t written) {
             std::fprintf(stderr, "faxrender: read %llu%s spool bytes, wrote %llu fax bytes\n",
-                         static_cast<unsigned long long>(read), total.c_str(),
-                         static_cast<unsigned long long>(written));
+                         static_cast<unsigned long long>(FilePosition(read, streamHead, fileHead, streamSize)),
+                         total.c_str(), static_cast<unsigned long long>(written));
         };
     }
     std::string cause;
@@ -320,7 +333,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "faxrender: %s\n", error.c_str());
         return 1;
     }
-    CausePrint(FilePositions(cause, streamHead, fileHead));
+    CausePrint(FilePositions(cause, streamHead, fileHead, spool.regular ? spool.head.size() + spool.restSize : 0));
     if (result != 0 && !keep) {
         std::fprintf(stderr, "faxrender: rendering %s with %s failed: %s; no fax job was written to %s\n",
                      input.c_str(), settings.moduleFileName.c_str(), FaxRenderResultText(result).c_str(),

@@ -78,25 +78,39 @@ bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images,
     return true;
 }
 
+namespace {
+
+bool Finish(ToolOutput* out, std::string* error, std::vector<ToolOutput>* pending)
+{
+    if (pending == nullptr) return ToolOutputCommit(out, error);
+    if (!ToolOutputClose(out, error)) return false;
+    pending->push_back(*out);
+    return true;
+}
+
+}  // namespace
+
 // Both writers go through a file beside the image that is renamed into place when complete, so a
 // failed write (a full disk) leaves no partial image.
-bool FaxWritePbm(const FaxBitmap& image, const std::string& path, std::string* error)
+bool FaxWritePbm(const FaxBitmap& image, const std::string& path, std::string* error, int inputFd,
+                 std::vector<ToolOutput>* pending)
 {
     ToolOutput out;
-    if (!ToolOutputOpen(path, -1, &out, error)) return false;
+    if (!ToolOutputOpen(path, inputFd, &out, error)) return false;
     std::fprintf(out.file, "P4\n%u %u\n", image.width, image.height);
     if (std::fwrite(image.rows.data(), 1, image.rows.size(), out.file) != image.rows.size()) {
         *error = "writing " + path + " failed: " + std::strerror(errno);
         ToolOutputDiscard(&out);
         return false;
     }
-    return ToolOutputCommit(&out, error);
+    return Finish(&out, error, pending);
 }
 
-bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* error)
+bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* error, int inputFd,
+                 std::vector<ToolOutput>* pending)
 {
     ToolOutput out;
-    if (!ToolOutputOpen(path, -1, &out, error)) return false;
+    if (!ToolOutputOpen(path, inputFd, &out, error)) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (png == nullptr || info == nullptr) {
@@ -126,5 +140,5 @@ bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* e
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    return ToolOutputCommit(&out, error);
+    return Finish(&out, error, pending);
 }

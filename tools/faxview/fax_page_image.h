@@ -19,5 +19,11 @@ struct FaxBitmap {
 bool FaxBieDecode(std::span<const uint8_t> data, std::vector<FaxBitmap>* images, std::string* error,
                   uint32_t maxWidth = 16384, uint32_t maxHeight = 32768);
 
-bool FaxWritePbm(const FaxBitmap& image, const std::string& path, std::string* error);
-bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* error);
+struct ToolOutput;
+// Writes the image to path; an output that is the file inputFd reads (-1: none) is refused. With
+// `pending` the finished file is closed but not yet placed and is added there, for the caller to
+// commit or discard with the rest of its run.
+bool FaxWritePbm(const FaxBitmap& image, const std::string& path, std::string* error, int inputFd = -1,
+                 std::vector<ToolOutput>* pending = nullptr);
+bool FaxWritePng(const FaxBitmap& image, const std::string& path, std::string* error, int inputFd = -1,
+                 std::vector<ToolOutput>* pending = nullptr);

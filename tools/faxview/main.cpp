@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/common/tool_input.h"
+#include "tools/common/tool_output.h"
 #include "tools/faxview/fax_job_parse.h"
 #include "tools/faxview/fax_page_image.h"
 
@@ -24,9 +25,11 @@ void Usage(FILE* to)
                  "  --lines     print the PJL lines only; decode and write nothing\n");
 }
 
-// Decodes a page and writes its images as prefix-001.png, ...; false when an image could not be
-// decoded or written.
-bool PageWrite(const FaxJobPage& page, size_t number, const std::string& prefix, bool pbm)
+// Decodes a page and writes its images as prefix-001.png, ..., each closed and left in `pending`
+// to be placed when the run is over; false when an image could not be decoded or written
+// (*writeFailed then says which).
+bool PageWrite(const FaxJobPage& page, size_t number, const std::string& prefix, bool pbm, int inputFd,
+               std::vector<ToolOutput>* pending, bool* writeFailed)
 {
     int status = 0;
     std::string error;
@@ -52,10 +55,11 @@ bool PageWrite(const FaxJobPage& page, size_t number, const std::string& prefix,
         else if (s == 1) std::snprintf(name, sizeof name, "-%03zu-back.%s", number, pbm ? "pbm" : "png");
         else std::snprintf(name, sizeof name, "-%03zu-%zu.%s", number, s + 1, pbm ? "pbm" : "png");
         const std::string path = prefix + name;
-        if (!(pbm ? FaxWritePbm(image, path, &error) : FaxWritePng(image, path, &error))) {
+        if (!(pbm ? FaxWritePbm(image, path, &error, inputFd, pending)
+                  : FaxWritePng(image, path, &error, inputFd, pending))) {
             std::fprintf(stderr, "faxview: %s\n", error.c_str());
-            status = 1;
-            continue;
+            *writeFailed = true;
+            return false;
         }
         std::printf("faxview: page %zu image %zu: %u x %u pixels at %lld dpi -> %s\n", number, s + 1, image.width,
                     image.height, static_cast<long long>(page.resolution), path.c_str());
@@ -67,7 +71,32 @@ struct PageWriting {
     std::string prefix;
     bool pbm;
     bool failed;
+    int inputFd;
+    std::vector<ToolOutput>* pending;
+    bool* writeFailed;  // of the whole run: no page is written after it
 };
+
+// Places the run's pages, or, after a page failed to be written, removes every one of them: a
+// run leaves all its pages or none. False when a page could not be placed (those placed before
+// it are removed again).
+bool PagesPlace(std::vector<ToolOutput>* pending, bool writeFailed)
+{
+    size_t placed = 0;
+    std::string error;
+    if (!writeFailed) {
+        for (; placed < pending->size(); ++placed)
+            if (!ToolOutputCommit(&(*pending)[placed], &error)) break;
+        if (placed == pending->size()) return true;
+        std::fprintf(stderr, "faxview: %s\n", error.c_str());
+        for (size_t i = 0; i < placed; ++i)
+            if (!(*pending)[i].temporary.empty()) unlink((*pending)[i].path.c_str());
+        ++placed;  // the failed one removed its own file
+    }
+    for (size_t i = placed; i < pending->size(); ++i) ToolOutputDiscard(&(*pending)[i]);
+    if (writeFailed && !pending->empty())
+        std::fprintf(stderr, "faxview: the %zu page file(s) written before the failure are removed\n", pending->size());
+    return false;
+}
 
 }  // namespace
 
@@ -130,6 +159,8 @@ int main(int argc, char** argv)
     // A file may hold several jobs, one after the other; each is told and written on its own.
     int status = 0;
     size_t jobNumber = 0;
+    std::vector<ToolOutput> pending;
+    bool writeFailed = false;
     for (uint64_t offset = 0; offset < size;) {
         FaxJob job;
         const bool parsed = FaxJobRead(&in, lines, &job, &error);
@@ -161,11 +192,19 @@ int main(int argc, char** argv)
         }
         const uint64_t next = offset + job.size;
         if (!linesOnly) {
-            PageWriting writing{jobNumber == 1 ? prefix : prefix + "-job" + std::to_string(jobNumber), pbm, false};
+            PageWriting writing{jobNumber == 1 ? prefix : prefix + "-job" + std::to_string(jobNumber),
+                                pbm,
+                                false,
+                                fd,
+                                &pending,
+                                &writeFailed};
             const FaxJobSink pages{&writing, [](void*, const std::string&) {},
                                    [](void* context, const FaxJobPage& page, size_t number) {
                                        auto* w = static_cast<PageWriting*>(context);
-                                       if (!PageWrite(page, number, w->prefix, w->pbm)) w->failed = true;
+                                       if (*w->writeFailed) return;
+                                       if (!PageWrite(page, number, w->prefix, w->pbm, w->inputFd, w->pending,
+                                                      w->writeFailed))
+                                           w->failed = true;
                                    },
                                    true};
             FaxJob again;
@@ -176,9 +215,11 @@ int main(int argc, char** argv)
                 break;
             }
             if (writing.failed) status = 1;
+            if (writeFailed) break;
         }
         offset = next;
     }
+    if (!PagesPlace(&pending, writeFailed)) status = 1;
     close(fd);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "faxview: writing the standard output failed: %s\n", std::strerror(errno));

@@ -340,6 +340,9 @@ int CmdPathRenderBand(CmdNode* node, ResourceStore* store, BandSurface* mask, co
                       const RECT* clear, int accumulate)
 {
     CmdPathNode* p = AsPath(node);
+    // Neither pen nor brush draws nothing, as the draw road does; the mask DC's own pen must not
+    // stroke the path in their place.
+    if (p->pen == nullptr && p->brush == nullptr) return CMD_BAND_NOTHING;
     const CmdDrawState state(mask);
     RECT single = *area;
     const RECT* rects = &single;

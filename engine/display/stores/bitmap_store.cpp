@@ -65,30 +65,17 @@ void Reflag(BitmapStore* store, BitmapEntry* entry, uint32_t clear, uint32_t set
     Relist(store, entry);
 }
 
-BitmapEntry* Find(BitmapStore* store, ResourceId id)
-{
-    for (BitmapEntry* e = store->buckets[ResourceBucket(id)]; e; e = e->bucketNext)
-        if (e->head.id == id) return e;
-    return nullptr;
-}
+BitmapEntry* Find(BitmapStore* store, ResourceId id) { return ResourceTableFind(&store->table, id); }
 
 void BucketInsert(BitmapStore* store, BitmapEntry* entry)
 {
-    BitmapEntry*& bucket = store->buckets[ResourceBucket(entry->head.id)];
-    entry->bucketNext = bucket;
-    bucket = entry;
+    ResourceTableInsert(&store->table, entry);
     ++store->count;
 }
 
 void BucketRemove(BitmapStore* store, BitmapEntry* entry)
 {
-    for (BitmapEntry** link = &store->buckets[ResourceBucket(entry->head.id)]; *link; link = &(*link)->bucketNext) {
-        if (*link == entry) {
-            *link = entry->bucketNext;
-            --store->count;
-            return;
-        }
-    }
+    if (ResourceTableRemove(&store->table, entry)) --store->count;
 }
 
 uint32_t CurrentImageBytes(const BitmapEntry* entry, uint32_t bits)
@@ -227,7 +214,7 @@ uint64_t BitmapDecodeBytes(const BitmapEntry* entry)
 
 void BitmapStoreDestroy(BitmapStore* store, ResourceCost* tally)
 {
-    ResourceBucketsEmpty(store->buckets, [&](BitmapEntry* entry) {
+    ResourceTableEmpty(&store->table, [&](BitmapEntry* entry) {
         // Releases before this leave no GDI bitmap; any that remains is deleted all the same.
         if (Has(entry, RESOURCE_REALISED)) BitmapUnrealize(store, entry, nullptr, tally);
         ConvertedDrop(store, entry, tally);
@@ -367,7 +354,7 @@ int BitmapDefine(BitmapStore* store, Stream* stream)
 
 BitmapEntry* BitmapLookup(BitmapStore* store, ResourceId id)
 {
-    BitmapEntry* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    BitmapEntry* found = ResourceTableLookup(&store->table, id);
     if (found == nullptr && id != RESOURCE_ID_NONE) SpoolRecordMissingResource("bitmap", id);
     return found;
 }

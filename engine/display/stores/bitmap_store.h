@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/display/stores/resource_object.h"
+#include "engine/display/stores/resource_table.h"
 #include "platform/gdi.h"
 #include "platform/types.h"
 
@@ -111,7 +112,7 @@ struct BitmapStore {
     BitmapList realised;  // GDI bitmap exists
     BitmapList converted;  // converted copy, no GDI bitmap
     BitmapList pixels;  // decoded pixels only
-    BitmapEntry* buckets[RESOURCE_BUCKETS];
+    ResourceTable<BitmapEntry> table;
     uint8_t* work;  // kBitmapWorkSize bytes shared by the decoders; allocated on first use
     uint32_t memoryLimit;  // the budget's byte limit: no bitmap whose decode needs more is defined
 };

@@ -18,16 +18,16 @@ namespace {
 
 void BucketInsert(BrushStore* store, BrushEntry* entry)
 {
-    ResourceChainInsert(store->buckets[ResourceBucket(entry->head.id)], entry);
+    ResourceTableInsert(&store->table, entry);
     ++store->count;
 }
 
 void BucketRemove(BrushStore* store, BrushEntry* entry)
 {
-    if (ResourceChainRemove(store->buckets[ResourceBucket(entry->head.id)], entry) && store->count > 0) --store->count;
+    if (ResourceTableRemove(&store->table, entry) && store->count > 0) --store->count;
 }
 
-BrushEntry* Find(BrushStore* store, ResourceId id) { return ResourceChainFind(store->buckets[ResourceBucket(id)], id); }
+BrushEntry* Find(BrushStore* store, ResourceId id) { return ResourceTableFind(&store->table, id); }
 
 // Takes the brush out of the DC it was last selected into, when it is still there: GDI refuses to
 // delete a selected brush. Handles are never reused, so a DC that is gone fails the probe.
@@ -101,18 +101,14 @@ void BrushStoreDestroy(BrushStore* store, ResourceCost* tally)
 {
     // Companions and patterns are entries of this store or the bitmap store; every entry is freed
     // once, from its bucket, after its references were dropped.
-    for (BrushEntry*& bucket : store->buckets) {
-        while (bucket != nullptr) {
-            BrushEntry* entry = bucket;
-            bucket = entry->bucketNext;
-            entry->head.refs = 0;
-            Unrealise(store, entry, tally);
-            if (entry->bitmap) BitmapRelease(store->bitmaps, entry->bitmap, 1, tally);
-            entry->bitmap = nullptr;
-            entry->companion = nullptr;
-            if ((entry->head.flags & BRUSH_STATIC) == 0) RenderFree(entry);
-        }
-    }
+    ResourceTableEmpty(&store->table, [&](BrushEntry* entry) {
+        entry->head.refs = 0;
+        Unrealise(store, entry, tally);
+        if (entry->bitmap) BitmapRelease(store->bitmaps, entry->bitmap, 1, tally);
+        entry->bitmap = nullptr;
+        entry->companion = nullptr;
+        if ((entry->head.flags & BRUSH_STATIC) == 0) RenderFree(entry);
+    });
     store->count = 0;
     store->realised = {};
 }
@@ -140,7 +136,7 @@ int BrushDefine(BrushStore* store, Stream* stream)
 
 BrushEntry* BrushLookup(BrushStore* store, ResourceId id)
 {
-    if (BrushEntry* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id)) return found;
+    if (BrushEntry* found = ResourceTableLookup(&store->table, id)) return found;
     if (!ResourceIdIsColor(id)) {
         if (id != RESOURCE_ID_NONE) SpoolRecordMissingResource("brush", id);
         return nullptr;

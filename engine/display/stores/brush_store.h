@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/display/stores/resource_object.h"
+#include "engine/display/stores/resource_table.h"
 #include "platform/types.h"
 
 struct OutputModuleContext;
@@ -51,7 +52,7 @@ struct BrushStore {
     uint32_t scaleDpi;  // the device's brush resolution
     BitmapStore* bitmaps;
     ResourceList<BrushEntry, &BrushEntry::realisedPrev, &BrushEntry::realisedNext> realised;
-    BrushEntry* buckets[RESOURCE_BUCKETS];
+    ResourceTable<BrushEntry> table;
     BrushEntry empty;  // id 0
     BrushEntry black;  // 0x80000000
     BrushEntry white;  // 0x80FFFFFF

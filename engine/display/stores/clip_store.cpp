@@ -49,17 +49,17 @@ bool Continues(const RECT& previous, const RECT& next)
 
 size_t RegionDataBytes(uint32_t count) { return sizeof(RGNDATAHEADER) + size_t{count} * sizeof(RECT); }
 
-Clip* Find(ClipStore* store, ResourceId id) { return ResourceChainFind(store->buckets[ResourceBucket(id)], id); }
+Clip* Find(ClipStore* store, ResourceId id) { return ResourceTableFind(&store->table, id); }
 
 void BucketInsert(ClipStore* store, Clip* clip)
 {
-    ResourceChainInsert(store->buckets[ResourceBucket(clip->head.id)], clip);
+    ResourceTableInsert(&store->table, clip);
     ++store->count;
 }
 
 void BucketRemove(ClipStore* store, Clip* clip)
 {
-    if (ResourceChainRemove(store->buckets[ResourceBucket(clip->head.id)], clip) && store->count > 0) --store->count;
+    if (ResourceTableRemove(&store->table, clip) && store->count > 0) --store->count;
 }
 
 void DeviceListFree(ClipStore* store, Clip* clip, ResourceCost* tally)
@@ -151,7 +151,7 @@ void ClipStoreInit(ClipStore* store, ResourceStore* owner)
 
 void ClipStoreDestroy(ClipStore* store, ResourceCost* tally)
 {
-    ResourceBucketsEmpty(store->buckets, [&](Clip* clip) { ClipDestroy(store, clip, tally); });
+    ResourceTableEmpty(&store->table, [&](Clip* clip) { ClipDestroy(store, clip, tally); });
     store->count = 0;
     store->listA = ClipList{};
     store->listB = ClipList{};
@@ -302,7 +302,7 @@ Clip* ClipCreate(ClipStore* store, ResourceId id, const RGNDATAHEADER* data)
 
 Clip* ClipLookup(ClipStore* store, ResourceId id)
 {
-    Clip* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    Clip* found = ResourceTableLookup(&store->table, id);
     if (found == nullptr && id != RESOURCE_ID_NONE) SpoolRecordMissingResource("clip", id);
     return found;
 }

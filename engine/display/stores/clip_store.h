@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "engine/display/stores/resource_object.h"
+#include "engine/display/stores/resource_table.h"
 #include "platform/gdi.h"
 #include "platform/types.h"
 
@@ -87,7 +88,7 @@ struct ClipStore {
     ResourceId cachedResult;
     ClipList listA;
     ClipList listB;
-    Clip* buckets[RESOURCE_BUCKETS];
+    ResourceTable<Clip> table;
 };
 
 void ClipStoreInit(ClipStore* store, ResourceStore* owner);

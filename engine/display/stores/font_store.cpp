@@ -58,8 +58,7 @@ void StoreBE32(uint8_t* p, uint32_t v)
     StoreBE16(p + 2, uint16_t(v));
 }
 
-FontEntry*& Bucket(FontStore* store, ResourceId id) { return store->buckets[id & (FONT_BUCKETS - 1)]; }
-FontEntry* Find(FontStore* store, ResourceId id) { return ResourceChainFind(Bucket(store, id), id); }
+FontEntry* Find(FontStore* store, ResourceId id) { return ResourceTableFind(&store->table, id); }
 
 // Reads and drops n bytes of the stream.
 bool Discard(Stream* stream, uint32_t n)
@@ -183,7 +182,7 @@ int DefineDownload(FontStore* store, Stream* stream, const SpoolRecordHeader& he
         return 0;
     }
     font->cache->device = store->device;
-    ResourceChainInsert(Bucket(store, id), font);
+    ResourceTableInsert(&store->table, font);
     ++store->count;
     return 1;
 }
@@ -214,7 +213,7 @@ int DefineLog(FontStore* store, Stream* stream, const SpoolRecordHeader& header)
     const int64_t height = font->logFont.lfHeight;
     font->cellHeight = int32_t(std::min<int64_t>(height < 0 ? -height : height, 0x7FFFFFFF));
     if ((font->head.flags & FONT_OVERSTRIKE) != 0) Overstrike(store, font);
-    ResourceChainInsert(Bucket(store, id), font);
+    ResourceTableInsert(&store->table, font);
     ++store->count;
     return 1;
 }
@@ -241,7 +240,7 @@ int DefineTable(FontStore* store, Stream* stream, const SpoolRecordHeader& heade
         Free(font, nullptr);
         return 0;
     }
-    ResourceChainInsert(Bucket(store, id), font);
+    ResourceTableInsert(&store->table, font);
     ++store->count;
     return 1;
 }
@@ -505,7 +504,7 @@ void FontStoreDestroy(FontStore* store, ResourceCost* tally)
 {
     // Runs on failure paths whose caller reads the last error; removing fonts must not change it.
     const DWORD error = GetLastError();
-    ResourceBucketsEmpty(store->buckets, [&](FontEntry* font) {
+    ResourceTableEmpty(&store->table, [&](FontEntry* font) {
         Unrealise(store, font, tally);
         Free(font, tally);
     });
@@ -540,8 +539,9 @@ void FontStoreTrim(FontStore* store, BandSurface*, uint32_t pass, ResourceCost* 
     // prepared one at a time, each trim runs before the glyph it makes room for is made, and a
     // glyph drawn earlier is made again when it is next needed. Sparing the font in use would let
     // one long text grow past any budget.
-    for (FontEntry*& bucket : store->buckets)
-        for (FontEntry* font = bucket; font != nullptr && request->memory > 0; font = font->bucketNext)
+    FontEntry** buckets = store->table.Buckets();
+    for (uint32_t b = 0; b < store->table.Size() && request->memory > 0; ++b)
+        for (FontEntry* font = buckets[b]; font != nullptr && request->memory > 0; font = font->bucketNext)
             if (font->cache != nullptr) GlyphCacheTrim(font->cache, pass, request);
 }
 
@@ -636,7 +636,7 @@ int GlyphDefine(FontStore* store, Stream* stream)
 
 FontEntry* FontLookup(FontStore* store, ResourceId id)
 {
-    FontEntry* font = ResourceChainLookup(Bucket(store, id), id);
+    FontEntry* font = ResourceTableLookup(&store->table, id);
     if (font == nullptr) {
         if (id != RESOURCE_ID_NONE) SpoolRecordMissingResource("font", id);
         return nullptr;
@@ -652,7 +652,7 @@ void FontRelease(FontStore* store, FontEntry* font, int remove, ResourceCost* ta
         if (ResourceRefDrop(&font->head) == 0) {
             Unrealise(store, font, tally);
             if (remove) {
-                if (ResourceChainRemove(Bucket(store, font->head.id), font) && store->count > 0) --store->count;
+                if (ResourceTableRemove(&store->table, font) && store->count > 0) --store->count;
                 Free(font, tally);
             }
         }

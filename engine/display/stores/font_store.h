@@ -9,6 +9,7 @@
 
 #include "engine/display/stores/glyph_cache.h"
 #include "engine/display/stores/resource_object.h"
+#include "engine/display/stores/resource_table.h"
 #include "platform/gdi_text.h"
 #include "platform/kernel.h"
 
@@ -32,7 +33,6 @@ inline constexpr uint32_t FONT_NO_BUILD = 0x8000000;
 inline constexpr uint32_t FONT_HAS_GLYF = 0x10000000;
 inline constexpr uint32_t FONT_BUILT_CHARGED = 0x20000000;  // builtSize is in the budget's memory
 
-inline constexpr uint32_t FONT_BUCKETS = 64;
 inline constexpr size_t FONT_FACE_NAME_SIZE = 31;  // "QvFt" + 24 characters + NUL, rounded
 
 // One table piece of a downloaded TrueType font; its bytes lie in the stream's spill.
@@ -74,7 +74,7 @@ struct FontStore {
     OutputModuleContext* device;  // answers the overstrike allowance
     StreamSpill* spill;
     FontRealisedList realised;
-    FontEntry* buckets[FONT_BUCKETS];
+    ResourceTable<FontEntry> table;
     GlyphSurface surface;  // the scratch surface shared by the glyph caches
     const ResourceBudget* budget;  // the memory limit a built TrueType font must fit; null for none
 };

@@ -74,7 +74,7 @@ static void PathFree(PathEntry* path)
 
 void PathStoreDestroy(PathStore* store, ResourceCost* tally)
 {
-    ResourceBucketsEmpty(store->buckets, [tally](PathEntry* entry) {
+    ResourceTableEmpty(&store->table, [tally](PathEntry* entry) {
         if (entry->realised != nullptr && tally != nullptr) tally->memory -= PathPointsCost(entry->realised);
         PathFree(entry);
     });
@@ -91,6 +91,34 @@ void PathStoreTrim(PathStore* store, BandSurface*, uint32_t pass, ResourceCost* 
     }
 }
 
+namespace {
+
+// The record's body in a buffer that grows only as bytes arrive: a size that claims more than the
+// stream holds fails at the stream's end, having taken at most twice what was read.
+uint8_t* BodyRead(Stream* stream, uint32_t size)
+{
+    constexpr uint32_t kFirst = 0x10000;
+    uint32_t capacity = std::clamp<uint32_t>(size, 1, kFirst);
+    auto* data = static_cast<uint8_t*>(RenderAlloc(capacity));
+    for (uint32_t got = 0; data != nullptr && got < size;) {
+        if (got == capacity) {
+            capacity = static_cast<uint32_t>(std::min<uint64_t>(size, uint64_t{capacity} * 2));
+            auto* grown = static_cast<uint8_t*>(RenderRealloc(data, capacity));
+            if (grown == nullptr) break;
+            data = grown;
+        }
+        const uint32_t step = capacity - got;
+        if (StreamRead(stream, data + got, step) != static_cast<int32_t>(step)) break;
+        got += step;
+        if (got == size) return data;
+    }
+    if (size == 0) return data;
+    RenderFree(data);
+    return nullptr;
+}
+
+}  // namespace
+
 int PathDefine(PathStore* store, Stream* stream)
 {
     uint8_t head[PATH_RECORD_HEAD];
@@ -104,9 +132,8 @@ int PathDefine(PathStore* store, Stream* stream)
     auto* path = static_cast<PathEntry*>(RenderAlloc(sizeof(PathEntry)));
     if (path == nullptr) return 0;
     *path = PathEntry{};
-    path->data = static_cast<uint8_t*>(RenderAlloc(std::max<uint32_t>(bodySize, 1)));
-    if (path->data == nullptr ||
-        (bodySize > 0 && StreamRead(stream, path->data, bodySize) != static_cast<int32_t>(bodySize))) {
+    path->data = BodyRead(stream, bodySize);
+    if (path->data == nullptr) {
         PathFree(path);
         return 0;
     }
@@ -136,14 +163,14 @@ int PathDefine(PathStore* store, Stream* stream)
     path->pointCount = static_cast<uint32_t>(points);
     path->dataSize = static_cast<uint32_t>(offset);
 
-    ResourceChainInsert(store->buckets[ResourceBucket(path->head.id)], path);
+    ResourceTableInsert(&store->table, path);
     ++store->count;
     return 1;
 }
 
 PathEntry* PathLookup(PathStore* store, ResourceId id)
 {
-    PathEntry* found = ResourceChainLookup(store->buckets[ResourceBucket(id)], id);
+    PathEntry* found = ResourceTableLookup(&store->table, id);
     if (found == nullptr && id != RESOURCE_ID_NONE) SpoolRecordMissingResource("path", id);
     return found;
 }
@@ -154,7 +181,7 @@ void PathRelease(PathStore* store, PathEntry* path, int remove, ResourceCost* ta
     int32_t bytes = PathUnrealise(store, path);
     if (tally != nullptr) tally->memory -= bytes;
     if (!remove) return;
-    if (ResourceChainRemove(store->buckets[ResourceBucket(path->head.id)], path)) {
+    if (ResourceTableRemove(&store->table, path)) {
         if (store->count > 0) --store->count;
         PathFree(path);
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine/display/stores/resource_object.h"
+#include "engine/display/stores/resource_table.h"
 #include "platform/types.h"
 
 struct Stream;
@@ -58,7 +59,7 @@ struct PathEntry {
 struct PathStore {
     uint32_t count;
     ResourceList<PathEntry, &PathEntry::realisedPrev, &PathEntry::realisedNext> realised;  // oldest first
-    PathEntry* buckets[RESOURCE_BUCKETS];
+    ResourceTable<PathEntry> table;
 };
 
 // One subpath of a path's data, read through the byte-order helpers.

@@ -66,17 +66,17 @@ uint32_t DashScale(const OutputModuleContext* device)
     return static_cast<uint32_t>(std::max(dpi / 40, 1));
 }
 
-Pen* Find(PenStore* store, ResourceId id) { return ResourceChainFind(store->buckets[id % PEN_BUCKETS], id); }
+Pen* Find(PenStore* store, ResourceId id) { return ResourceTableFind(&store->table, id); }
 
 void BucketInsert(PenStore* store, Pen* pen)
 {
-    ResourceChainInsert(store->buckets[pen->head.id % PEN_BUCKETS], pen);
+    ResourceTableInsert(&store->table, pen);
     ++store->count;
 }
 
 void BucketRemove(PenStore* store, Pen* pen)
 {
-    if (ResourceChainRemove(store->buckets[pen->head.id % PEN_BUCKETS], pen) && store->count > 0) --store->count;
+    if (ResourceTableRemove(&store->table, pen) && store->count > 0) --store->count;
 }
 
 bool Realised(const Pen* pen) { return (pen->head.flags & (PEN_COLOR_PEN | PEN_MASK_PEN)) != 0; }
@@ -245,14 +245,10 @@ void PenStoreInit(PenStore* store, BrushStore* brushes, OutputModuleContext* dev
 
 void PenStoreDestroy(PenStore* store, ResourceCost* tally)
 {
-    for (Pen*& bucket : store->buckets) {
-        while (bucket != nullptr) {
-            Pen* pen = bucket;
-            bucket = pen->bucketNext;
-            Unrealise(store, pen, nullptr, tally);
-            Free(store, pen, tally);
-        }
-    }
+    ResourceTableEmpty(&store->table, [&](Pen* pen) {
+        Unrealise(store, pen, nullptr, tally);
+        Free(store, pen, tally);
+    });
     store->count = 0;
     store->realised = {};
 }
@@ -316,7 +312,7 @@ int PenDefine(PenStore* store, Stream* stream, uint8_t)
 
 Pen* PenLookup(PenStore* store, ResourceId id, uint8_t)
 {
-    if (Pen* pen = ResourceChainLookup(store->buckets[id % PEN_BUCKETS], id)) return pen;
+    if (Pen* pen = ResourceTableLookup(&store->table, id)) return pen;
     if (id != RESOURCE_ID_NONE && !ResourceIdIsColor(id)) {
         SpoolRecordMissingResource("pen", id);
         return nullptr;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/display/stores/resource_object.h"
+#include "engine/display/stores/resource_table.h"
 #include "platform/types.h"
 
 struct OutputModuleContext;
@@ -14,8 +15,6 @@ struct BrushStore;
 struct BrushEntry;
 struct Stream;
 struct BandSurface;
-
-inline constexpr uint32_t PEN_BUCKETS = 64;  // by id mod 64
 
 // Pen record (type 33): 32 bytes, then dash count u32 lengths (none with a built-in pattern).
 inline constexpr uint32_t kPenRecordSize = 32;
@@ -54,7 +53,7 @@ struct PenStore {
     OutputModuleContext* device;
     ResourceList<Pen, &Pen::realisedPrev, &Pen::realisedNext> realised;
     BrushStore* brushes;
-    Pen* buckets[PEN_BUCKETS];
+    ResourceTable<Pen> table;
 };
 
 void PenStoreInit(PenStore* store, BrushStore* brushes, OutputModuleContext* device);

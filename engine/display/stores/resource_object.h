@@ -15,10 +15,6 @@ inline constexpr ResourceId RESOURCE_ID_BLACK = 0x80000000u;
 inline constexpr ResourceId RESOURCE_ID_WHITE = 0x80FFFFFFu;
 inline constexpr bool ResourceIdIsColor(ResourceId id) { return (id & RESOURCE_ID_COLOR) != 0; }
 inline constexpr uint32_t ResourceIdColor(ResourceId id) { return id & 0x00FFFFFFu; }
-// Stores that look ids up in 256 buckets use the id's low byte.
-inline constexpr uint32_t RESOURCE_BUCKETS = 256;
-inline constexpr uint32_t ResourceBucket(ResourceId id) { return id & 0xFFu; }
-
 // Flag bits shared by every store.
 inline constexpr uint32_t RESOURCE_REALISED = 0x1;  // the GDI object exists
 inline constexpr uint32_t RESOURCE_IN_USE = 0x2;  // selected by the command being drawn
@@ -57,51 +53,6 @@ struct ResourceCost {
 };
 static_assert(sizeof(ResourceCost) == 12);
 
-// Bucket chains, linked through each entry's bucketNext: the first entry with the id, its
-// reference count raised, or null.
-template <class Entry>
-Entry* ResourceChainLookup(Entry* chain, ResourceId id)
-{
-    for (Entry* entry = chain; entry != nullptr; entry = entry->bucketNext) {
-        if (entry->head.id == id) {
-            ResourceRefAdd(&entry->head);
-            return entry;
-        }
-    }
-    return nullptr;
-}
-
-// The first entry of a chain with the id, its count left as it is, or null.
-template <class Entry>
-Entry* ResourceChainFind(Entry* chain, ResourceId id)
-{
-    for (Entry* entry = chain; entry != nullptr; entry = entry->bucketNext)
-        if (entry->head.id == id) return entry;
-    return nullptr;
-}
-
-// Puts an entry at the head of its chain.
-template <class Entry>
-void ResourceChainInsert(Entry*& chain, Entry* entry)
-{
-    entry->bucketNext = chain;
-    chain = entry;
-}
-
-// Takes an entry out of its chain; false when it is not in it.
-template <class Entry>
-bool ResourceChainRemove(Entry*& chain, Entry* entry)
-{
-    for (Entry** link = &chain; *link != nullptr; link = &(*link)->bucketNext) {
-        if (*link == entry) {
-            *link = entry->bucketNext;
-            entry->bucketNext = nullptr;
-            return true;
-        }
-    }
-    return false;
-}
-
 // An oldest-first list of a store's objects, linked through two members of each entry (the
 // realised brushes and pens, the clips with regions or device lists).
 template <class Entry, Entry* Entry::*Prev, Entry* Entry::*Next>
@@ -134,19 +85,6 @@ struct ResourceList {
         Append(entry);
     }
 };
-
-// Empties every bucket, handing each entry to release.
-template <class Entry, size_t N, class Release>
-void ResourceBucketsEmpty(Entry* (&buckets)[N], Release release)
-{
-    for (Entry*& bucket : buckets) {
-        while (bucket != nullptr) {
-            Entry* entry = bucket;
-            bucket = entry->bucketNext;
-            release(entry);
-        }
-    }
-}
 
 // The answer of a store whose records are not read yet: the record fails its page, so that
 // nothing is drawn without the resource it names.

@@ -109,6 +109,29 @@ TEST(PathStore, RecordsAreCheckedAndKept)
     EXPECT_NE(PathLookup(&s.store, 9), nullptr);  // without remove the path stays findable
 }
 
+// A size that claims far more than the stream holds fails at the stream's end, having taken
+// memory for what arrived only, and a large path that is all there is still read whole.
+TEST(PathStore, ARecordClaimingMoreThanItsStreamHoldsAllocatesOnlyWhatArrives)
+{
+    Store s;
+    std::vector<uint8_t> claim = PathRecord(3, RECT{0, 0, 10, 10}, {{kFigure, {{0, 0}, {5, 5}, {0, 5}}}});
+    claim.resize(488);
+    StoreLE32(claim.data() + 4, 2139062143u);
+    RenderAllocLargest();
+    EXPECT_EQ(s.Define(claim), 0);
+    EXPECT_LT(RenderAllocLargest(), size_t{1} << 20);
+    EXPECT_EQ(s.store.count, 0u);
+
+    std::vector<POINT> many(100000);
+    for (size_t i = 0; i < many.size(); ++i) many[i] = POINT{LONG(i % 1000), LONG(i / 1000)};
+    ASSERT_EQ(s.Define(PathRecord(4, RECT{0, 0, 1000, 100}, {{kFigure, many}})), 1);
+    PathEntry* big = PathLookup(&s.store, 4);
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->pointCount, 100000u);
+    EXPECT_EQ(LoadLE32(big->data + 8 + 8 * 99999 + 4), 99u) << "the last point arrived";
+    PathRelease(&s.store, big, 0, nullptr);
+}
+
 TEST(PathStore, FlatteningPieces)
 {
     // A straight cubic is flat at once: one piece.
