@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/pelvane/rendered_sides.h"
+#include "tests/outmodule/rendered_sides.h"
 
 namespace {
 

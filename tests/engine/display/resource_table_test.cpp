@@ -8,8 +8,8 @@
 
 #include "engine/display/stores/resource_store.h"
 #include "engine/display/stores/resource_table.h"
-#include "tests/display/bitmap_test_support.h"
-#include "tests/display/display_fixture.h"
+#include "tests/support/bitmap_test_support.h"
+#include "tests/support/display_job.h"
 
 namespace {
 
