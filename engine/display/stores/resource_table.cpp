@@ -3,7 +3,7 @@
 #include <cstring>
 #include <sys/random.h>
 
-#include "engine/job/render_call.h"
+#include "engine/common/render_heap.h"
 
 namespace {
 
