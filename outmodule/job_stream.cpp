@@ -6,12 +6,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/common/byte_order.h"
 #include "outmodule/pelvane_job.h"
 
 namespace {
 
 constexpr char ESC = 27;
+
+// The fax block is little-endian and may lie at any alignment; read it byte by byte.
+uint16_t LoadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t LoadLE32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
 
 ImoJob* JobOf(ImoInstance instance) { return static_cast<ImoJob*>(instance); }
 

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/services/halftone.h"
 #include "pelvane/api.h"
 #include "rastrel/imo.h"
 #include "rastrel/imx.h"
+#include "rastrel/imx_halftone.h"
 #include "rastrel/imx_types.h"
 
 inline constexpr uint32_t IMO_PATH_CHARS = 260;

@@ -1,4 +1,4 @@
-// Threshold halftoning for output modules: a halftone set of up to five screens, one per plane of
+// Threshold halftoning behind the exports of rastrel/imx_halftone.h: a halftone set of up to five screens, one per plane of
 // an output format, loaded from a halftone file in memory, in a module's resources or in a file,
 // and the kernels that turn 8-bit images and flat colours into textures of 1-, 2-, 4- or 8-bit
 // planes. Texture memory comes from ImxTextureAlloc on the caller's host handle.
@@ -9,6 +9,7 @@
 
 #include "engine/common/image_format_kind.h"
 #include "rastrel/api.h"
+#include "rastrel/imx_halftone.h"
 #include "rastrel/imx_types.h"
 
 inline constexpr uint32_t HALFTONE_SCREENS = 5;
@@ -65,22 +66,6 @@ struct ImxHalftoneSet {
 static_assert(offsetof(ImxHalftoneSet, format) == 24);
 static_assert(offsetof(ImxHalftoneSet, kind) == 200);
 static_assert(offsetof(ImxHalftoneSet, screens) == 208);
-
-// One request of ImxHalftoneLoad: the entry of this key and depth fills the screen of its index.
-struct ImxHalftoneRequest {
-    uint32_t key;
-    uint32_t depth;
-};
-static_assert(sizeof(ImxHalftoneRequest) == 8);
-
-RASTREL_API ImxHalftoneSet* ImxHalftoneCreate(void);
-RASTREL_API void ImxHalftoneDestroy(ImxHalftoneSet* set);
-RASTREL_API ImxStatus ImxHalftoneLoad(ImxHalftoneSet* set, const ImxDataSource* source, const ImxImageFormat* format,
-                                      uint32_t count, const ImxHalftoneRequest* requests);
-RASTREL_API ImxStatus ImxHalftoneTextureImage(ImxHalftoneSet* set, void* host, const ImxImage* source,
-                                              ImxTexture* texture);
-RASTREL_API ImxStatus ImxHalftoneTextureColor(ImxHalftoneSet* set, void* host, const uint8_t* color,
-                                              ImxTexture* texture);
 
 // Parses a halftone file of size bytes into the set for the requests (the set's format is already
 // set). Every offset and size is checked against size. Used by the load and the fuzz target.
