@@ -7,9 +7,9 @@
 
 #include "engine/spool/preamble.h"
 #include "outmodule/pelvane_job.h"
-#include "tests/spool/watchdog.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
+#include "tests/support/watchdog.h"
 #include "tools/faxrender/fax_block.h"
 #include "tools/faxrender/fax_host.h"
 
