@@ -10,10 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include "../ui/offscreen.h"
 #include "frontend/sheet/sheet_state.h"
 #include "frontend_env.h"
 #include "platform/window_hooks.h"
+#include "tests/support/offscreen.h"
 #include <QString>
 
 inline ContactRecord MakeContact(const char16_t* key, const char16_t* name, const char16_t* fax)

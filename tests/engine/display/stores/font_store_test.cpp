@@ -19,7 +19,7 @@
 #include "engine/display/stores/resource_budget.h"
 #include "engine/job/render_call.h"
 #include "engine/spool/stream.h"
-#include "tests/gdi_text/text_fixture.h"
+#include "tests/platform/gdi/text_fixture.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 

@@ -15,12 +15,12 @@
 
 #include <gtest/gtest.h>
 
-#include "../../platform/ui/dialog_template.h"
-#include "offscreen.h"
 #include "platform/resources.h"
+#include "platform/ui/dialog_template.h"
 #include "platform/window.h"
 #include "platform/window_hooks.h"
 #include "platform/window_qt.h"
+#include "tests/support/offscreen.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <string>
 
-#include "../gdi_text/text_fixture.h"
 #include "platform/gdi/glyph_bitmap_cache.h"
 #include "platform/kernel.h"
+#include "text_fixture.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../gdi_paths/canvas.h"
+#include "canvas.h"
 #include "platform/gdi_text.h"
 
 // A font made from LOGFONT fields and selected into a DC for the life of the object.

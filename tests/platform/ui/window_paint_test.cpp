@@ -12,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "offscreen.h"
 #include "platform/gdi.h"
 #include "platform/resources.h"
 #include "platform/window.h"
 #include "platform/window_hooks.h"
 #include "platform/window_qt.h"
+#include "tests/support/offscreen.h"
 
 namespace {
 

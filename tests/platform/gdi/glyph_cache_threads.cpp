@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "../gdi_text/text_fixture.h"
 #include "platform/gdi/glyph_bitmap_cache.h"
+#include "text_fixture.h"
 
 namespace {
 
