@@ -24,7 +24,7 @@
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 #include "platform/user.h"
-#include "tests/pelvane/fax_job_output.h"
+#include "tests/outmodule/fax_job_output.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"

@@ -12,7 +12,7 @@
 
 #include "engine/job/render_options.h"
 #include "platform/kernel.h"
-#include "tests/pelvane/fax_job_output.h"
+#include "tests/outmodule/fax_job_output.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"

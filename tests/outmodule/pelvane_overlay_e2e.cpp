@@ -15,7 +15,7 @@
 #include "engine/job/render_call.h"
 #include "engine/job/render_overlay.h"
 #include "platform/kernel.h"
-#include "tests/pelvane/fax_job_output.h"
+#include "tests/outmodule/fax_job_output.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/pelvane_host.h"

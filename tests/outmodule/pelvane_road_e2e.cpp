@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/job/render_call.h"
-#include "tests/pelvane/fax_job_output.h"
-#include "tests/pelvane/page_resources.h"
+#include "tests/outmodule/fax_job_output.h"
+#include "tests/outmodule/page_resources.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/pelvane_host.h"

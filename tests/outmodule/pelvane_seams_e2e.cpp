@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/spool/spool_records.h"
-#include "tests/pelvane/page_resources.h"
+#include "tests/outmodule/page_resources.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"
