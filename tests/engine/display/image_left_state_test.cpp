@@ -10,6 +10,7 @@
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/command_records.h"
 #include "tests/support/display_job.h"
+#include "tests/support/rop3_model.h"
 
 namespace {
 
@@ -29,18 +30,6 @@ bool MonoWhite(int w, uint32_t seed, int x, int y)
         byte = uint8_t(v);
     }
     return (byte >> (7 - x % 8)) & 1;
-}
-
-// d' of a ROP3 code, bit by bit, with a white brush.
-uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
-{
-    const uint32_t p = 0xFFFFFF;
-    uint32_t out = 0;
-    for (int i = 0; i < 24; ++i) {
-        const uint32_t index = ((p >> i) & 1) << 2 | ((s >> i) & 1) << 1 | ((d >> i) & 1);
-        out |= ((rop >> index) & 1) << i;
-    }
-    return out;
 }
 
 TEST(ImageLeftState, ARopThatReadsTheBrushWithoutOnePaintsWhiteInEveryBandCut)
@@ -94,7 +83,7 @@ TEST(ImageLeftState, ARopThatReadsTheBrushWithoutOnePaintsWhiteInEveryBandCut)
         for (int y = target.top; y < target.bottom; ++y)
             for (int x = target.left; x < target.right; ++x) {
                 const uint32_t s = MonoWhite(40, 5, from.x + x - target.left, from.y + y - target.top) ? 0xFFFFFF : 0;
-                want.at(x, y) = Rop3(c.rop & 0xFF, want.at(x, y), s);
+                want.at(x, y) = Rop3(uint8_t(c.rop), 0xFFFFFF, s, want.at(x, y), 24);  // a white brush
             }
         for (int band : {kH, 7, 3}) {
             SCOPED_TRACE(band);

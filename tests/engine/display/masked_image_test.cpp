@@ -15,6 +15,7 @@
 #include "platform/user.h"
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/bitmap_test_support.h"
+#include "tests/support/rop3_model.h"
 
 namespace {
 
@@ -54,18 +55,6 @@ Mask MakeMask(int w, int h, uint32_t seed)
     std::mt19937 random(seed);
     for (uint8_t& b : m.rows) b = uint8_t(random());
     return m;
-}
-
-// d' of a ROP3 code, bit by bit, under the brush a command without one of its own paints with:
-// white, all ones.
-uint32_t Rop3(uint32_t rop, uint32_t d, uint32_t s)
-{
-    uint32_t out = 0;
-    for (int i = 0; i < 24; ++i) {
-        const uint32_t index = 4 | ((s >> i) & 1) << 1 | ((d >> i) & 1);
-        out |= ((rop >> index) & 1) << i;
-    }
-    return out;
 }
 
 struct Case {
@@ -136,7 +125,8 @@ Image Expected(const Case& c, const Colours& page, const Colours& image, const M
             const uint32_t rop = white ? (c.rop & 0xFF) : (c.rop >> 8);
             const bool inside = sx >= 0 && sy >= 0 && sx < image.w && sy < image.h;
             if (!inside && c.plain) continue;
-            out.at(x, y) = Rop3(rop, out.at(x, y), inside ? image.at(sx, sy) : 0);
+            // A command without a brush of its own paints with white, all ones.
+            out.at(x, y) = Rop3(uint8_t(rop), 0xFFFFFF, inside ? image.at(sx, sy) : 0, out.at(x, y), 24);
         }
     return out;
 }

@@ -130,7 +130,7 @@ void RefApply(Image& dst, const RefBlt& b)
                     mx >= 0 && my >= 0 && mx < b.mask->width && my < b.mask->height && b.mask->Get(int(mx), int(my));
                 code = on ? b.rop : b.ropBack;
             }
-            dst.Set(int(x), int(y), ref::Rop3(code, p, s, d, bits));
+            dst.Set(int(x), int(y), Rop3(code, p, s, d, bits));
         }
     }
 }

@@ -88,16 +88,6 @@ uint32_t Image::Nearest(COLORREF c) const
     return out;
 }
 
-uint32_t Rop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d, int bits)
-{
-    uint32_t r = 0;
-    for (int i = 0; i < bits; ++i) {
-        int index = int((p >> i) & 1) << 2 | int((s >> i) & 1) << 1 | int((d >> i) & 1);
-        r |= uint32_t((code >> index) & 1) << i;
-    }
-    return r;
-}
-
 std::vector<COLORREF> RandomPalette(int entries, std::mt19937& rng)
 {
     std::vector<COLORREF> p(static_cast<size_t>(entries), 0);

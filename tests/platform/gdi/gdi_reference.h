@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/gdi.h"
+#include "tests/support/rop3_model.h"
 
 namespace ref {
 
@@ -25,9 +26,6 @@ struct Image {
     COLORREF Color(uint32_t v) const;  // pixel value to colour
     uint32_t Nearest(COLORREF c) const;  // colour to pixel value (nearest palette entry)
 };
-
-// Result of a ternary code, bit by bit over `bits` bits.
-uint32_t Rop3(uint8_t code, uint32_t p, uint32_t s, uint32_t d, int bits);
 
 // A DIB section selected into a fresh memory DC, filled with random bytes (padding included).
 struct Surface {

@@ -25,6 +25,6 @@ TEST(GdiRop, MixesOverWordsMatchTheirTruthTables)
             EXPECT_EQ((got >> bit) & 1, uint32_t(tables[mix - 1][index] - '0')) << mix << " bit " << bit;
         }
         // The same mix as a ternary code with the pen as the pattern.
-        EXPECT_EQ(ref::Rop3(gdi::Rop2ToRop3Code(mix), p, rng(), d, 32), got) << mix;
+        EXPECT_EQ(Rop3(gdi::Rop2ToRop3Code(mix), p, rng(), d, 32), got) << mix;
     }
 }
