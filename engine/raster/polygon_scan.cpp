@@ -38,6 +38,12 @@ constexpr int32_t kWindowRows = 4096;
 constexpr size_t kStackSlots = 2048;
 // New edges of one row are sorted and merged this many at a time.
 constexpr size_t kJoinBatch = 256;
+// Rows sorted whole, after one whose neighbour moves ran past their bound, before neighbour moves
+// are tried again.
+constexpr int kWholeRows = 8;
+
+// Comparisons and moves spent keeping the active edges in x order, on this thread.
+thread_local uint64_t tOrderWork = 0;
 
 // Where the active edges stand: slot i of an array on the stack, or the link of the table's
 // edge i (a table of n edges never has more than n active, and the links are the converter's).
@@ -60,6 +66,7 @@ struct Scan {
     uint32_t windowFirst;  // where the window's list begins
     uint32_t rowEnds[kWindowRows];  // where each row's part of the list ends
     size_t active;
+    int wholeRows;  // rows still to be sorted whole without neighbour moves first
     bool inTable;  // the active edges stand in the table's links
     Edge* stack[kStackSlots];
 };
@@ -122,11 +129,42 @@ void MoveToTable(Scan& s)
     s.inTable = true;
 }
 
+// Sorts slots [0, n) by x in place, without memory of its own, in n log n comparisons whatever the
+// order: edges that cross one another many times a row cost a sort's worth, not a move a crossing.
+template <class Slots>
+void SortByX(Slots slots, size_t n)
+{
+    uint64_t work = 0;
+    const auto siftDown = [&](size_t root, size_t end) {
+        for (;;) {
+            size_t child = 2 * root + 1;
+            if (child >= end) return;
+            ++work;
+            if (child + 1 < end && slots[child]->current.x < slots[child + 1]->current.x) ++child;
+            ++work;
+            if (!(slots[root]->current.x < slots[child]->current.x)) return;
+            Edge* t = slots[root];
+            slots[root] = slots[child];
+            slots[child] = t;
+            root = child;
+        }
+    };
+    for (size_t i = n / 2; i-- > 0;) siftDown(i, n);
+    for (size_t end = n; end > 1; --end) {
+        Edge* t = slots[0];
+        slots[0] = slots[end - 1];
+        slots[end - 1] = t;
+        siftDown(0, end - 1);
+    }
+    tOrderWork += work;
+}
+
 // Merges the sorted new edges into the sorted active ones from the back.
 template <class Slots>
 void MergeActive(Scan& s, Slots slots, Edge* const* batch, size_t k)
 {
     size_t i = s.active, j = k, p = s.active + k;
+    tOrderWork += s.active + k;
     while (j > 0) {
         if (i > 0 && slots[i - 1]->current.x > batch[j - 1]->current.x) slots[--p] = slots[--i];
         else slots[--p] = batch[--j];
@@ -151,6 +189,10 @@ void JoinRow(Scan& s, int32_t y)
     // below the links still to be read here.
     s.waiting -= end - first;
     s.started = end;
+    // Many edges starting on one row (a band's first row under a path of many edges) would cost a
+    // merge through every active edge a batch: they are added at the end and all sorted at once.
+    const bool many = end - first > kJoinBatch;
+    if (many && !s.inTable && s.active + (end - first) > kStackSlots) MoveToTable(s);
     for (uint32_t i = first; i < end; ++i) {
         Edge* edge = s.edges[i].next;
         EdgeState& c = edge->current;
@@ -159,6 +201,11 @@ void JoinRow(Scan& s, int32_t y)
         // The walk counts the rows itself; the edge's y says instead whether its steps move it: a
         // vertical side, with no correction to undo and no error to carry, keeps its state.
         c.y = (edge->xStep | edge->remainder | c.correction) != 0 || c.error > 0;
+        if (many) {
+            if (s.inTable) s.edges[s.active++].next = edge;
+            else s.stack[s.active++] = edge;
+            continue;
+        }
         // A row's edges come in table order, mostly left to right already.
         size_t at = k++;
         for (; at > 0 && batch[at - 1]->current.x > edge->current.x; --at) batch[at] = batch[at - 1];
@@ -169,6 +216,10 @@ void JoinRow(Scan& s, int32_t y)
         }
     }
     if (k > 0) MergeBatch(s, batch, k);
+    if (many) {
+        if (s.inTable) SortByX(TableSlots{s.edges}, s.active);
+        else SortByX(StackSlots{s.stack}, s.active);
+    }
 }
 
 // Rows are big-endian 32-bit words, the first pixel in the most significant bit.
@@ -300,12 +351,29 @@ void ScanRow(Scan& s, Slots slots, int32_t y, uint8_t* row, int32_t width)
     writer.Finish();
     s.active = kept;
     if (unordered == 0) return;
+    // Neighbour moves are as many as the crossings since the last row: bounded by what a sort
+    // costs, and past that the row is sorted whole (and the next few rows at once).
+    if (s.wholeRows > 0) {
+        --s.wholeRows;
+        SortByX(slots, kept);
+        return;
+    }
+    const uint64_t bound = uint64_t(kept) * (std::bit_width(kept) + 1);
+    uint64_t moves = 0;
     for (size_t i = 1; i < kept; ++i) {
         Edge* e = slots[i];
         size_t at = i;
         for (; at > 0 && slots[at - 1]->current.x > e->current.x; --at) slots[at] = slots[at - 1];
         slots[at] = e;
+        moves += i - at + 1;
+        if (moves > bound) {
+            tOrderWork += moves;
+            s.wholeRows = kWholeRows;
+            SortByX(slots, kept);
+            return;
+        }
     }
+    tOrderWork += moves;
 }
 
 // The row function of each fill rule (alternate, winding) and operation (0 none, set, clear, invert).
@@ -340,6 +408,7 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
     s.count = count;
     s.height = height;
     s.active = 0;
+    s.wholeRows = 0;
     s.inTable = false;
     s.started = 0;
     // Work is bounded by the surface's rows whatever the coordinates: rows without edges are
@@ -368,3 +437,5 @@ void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int mono
         ++y;
     }
 }
+
+uint64_t PolygonScanOrderWork() { return tOrderWork; }

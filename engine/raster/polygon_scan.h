@@ -65,3 +65,7 @@ void EdgeAdvance(const Edge* edge, EdgeState* state, int64_t k);
 // row. Any fill rule but 2 is alternate; an operation other than 1, 2 or 3 writes nothing. The
 // edges' current states are used up. Nothing is written outside the surface's rows and width.
 void PolygonScanFill(BandSurface* surface, Edge* edges, uint32_t count, int monotone, int fillRule, int operation);
+// Comparisons and moves this thread's fills have spent keeping their active edges in x order: at
+// most a sort's worth a row, so a fill costs its edges' rows times a logarithm however its edges
+// cross. For tests that hold the work to that bound.
+uint64_t PolygonScanOrderWork();

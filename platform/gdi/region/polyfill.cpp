@@ -4,6 +4,7 @@
 #include "polyfill.h"
 
 #include <algorithm>
+#include <bit>
 #include <new>
 
 namespace {
@@ -58,6 +59,10 @@ struct Stepping {
     }
     void Store(Edge& e) const { e.column = column, e.rem = rem; }
 };
+
+// Rows sorted whole, after one whose insertion sort ran past its bound, before insertion is tried
+// again.
+constexpr int kWholeRows = 8;
 
 void EmitSpan(const RECT& clip, FillSpanSink sink, void* context, int64_t row, int64_t left, int64_t right)
 {
@@ -126,6 +131,7 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
         size_t next = 0;
         int64_t row = edges[0].firstRow;
         const bool alternate = fillMode == FILL_ALTERNATE;
+        int wholeRows = 0;  // rows still to be sorted whole without trying insertion first
         while (next < edges.size() || !active.empty()) {
             if (limit.stop) break;
             if (limit.work >= limit.budget) {
@@ -168,24 +174,45 @@ bool PolyFillSpans(std::span<const FillPoint> points, std::span<const int> count
                 b.Store(active[1]);
             }
             // Crossings move little from row to row: insertion sort is near linear for the edges
-            // that were there. The edges just come in are sorted on their own and merged in, so a
-            // row where some of many outlines turn a corner costs no sort of the whole list.
+            // that were there. But edges that cross one another (a random polygon's) make as many
+            // moves as crossings, quadratic in the edges; so the moves a row may make are bounded
+            // by what a full sort would cost, and past that the row is sorted whole. The edges just
+            // come in are sorted on their own and merged in, so a row where some of many outlines
+            // turn a corner costs no sort of the whole list.
+            uint64_t order = 0;
+            const auto byColumn = [&order](const Edge& l, const Edge& r) {
+                ++order;
+                return l.column < r.column;
+            };
             const auto incoming = active.end() - static_cast<std::ptrdiff_t>(added);
-            for (auto i = active.begin() + (active.empty() ? 0 : 1); i < incoming; ++i) {
+            const size_t staying = static_cast<size_t>(incoming - active.begin());
+            uint64_t moves = 0;
+            const uint64_t moveBound = uint64_t(staying) * (std::bit_width(staying) + 1);
+            // Rows after one that had to be sorted whole likely need it too: they are sorted whole
+            // at once for a while, and then insertion is tried again.
+            bool sortWhole = wholeRows > 0;
+            if (wholeRows > 0) --wholeRows;
+            for (auto i = active.begin() + (staying == 0 ? 0 : 1); i < incoming && !sortWhole; ++i) {
+                ++order;
                 if (i->column >= (i - 1)->column) continue;
                 Edge e = *i;
                 auto j = i;
                 while (j > active.begin() && (j - 1)->column > e.column) {
                     *j = *(j - 1);
                     --j;
+                    ++moves;
                 }
                 *j = e;
+                sortWhole = moves > moveBound;
+                if (sortWhole) wholeRows = kWholeRows;
             }
+            order += moves;
+            if (sortWhole) std::sort(active.begin(), incoming, byColumn);
             if (added > 0) {
-                const auto byColumn = [](const Edge& l, const Edge& r) { return l.column < r.column; };
                 std::sort(incoming, active.end(), byColumn);
                 std::inplace_merge(active.begin(), incoming, active.end(), byColumn);
             }
+            limit.order += order;
             int winding = 0;
             int64_t spanStart = 0;
             bool pending = false;  // a span ended; held back in case the next one touches it

@@ -65,6 +65,9 @@ struct FillScanControl {
     uint64_t budget = UINT64_MAX;
     bool exhausted = false;
     uint64_t work = 0;
+    // Comparisons and moves spent keeping the active edges in column order: at most a sort's
+    // worth a row, so a scan costs its edge steps times a logarithm, however its edges cross.
+    uint64_t order = 0;
     void (*repeat)(void* context, LONG from, LONG to) = nullptr;
 };
 

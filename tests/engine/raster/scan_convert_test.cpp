@@ -4,6 +4,7 @@
 #include <pixman.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 
@@ -427,3 +428,57 @@ TEST(ScanConverter, EqualsPixmanCoverageOnConvexPolygons)
 }
 
 }  // namespace
+
+namespace {
+
+Figure RandomFigure(std::mt19937& rng, int n, LONG width, LONG height)
+{
+    std::uniform_int_distribution<LONG> x(0, width - 1), y(0, height - 1);
+    Figure f(static_cast<size_t>(n));
+    for (POINT& p : f) p = POINT{x(rng), y(rng)};
+    return f;
+}
+
+}  // namespace
+
+// Edges that cross one another many times a row (a random polygon's) keep their x order at a
+// sort's cost a row at most, not a move per crossing: the work grows with the edges' rows times a
+// logarithm, where crossings grow with the square of the edges.
+TEST(ScanConverter, OrderingWorkIsBoundedWhateverTheCrossings)
+{
+    std::mt19937 rng(480);
+    const LONG w = 1728, h = 256;
+    for (int n : {4000, 16000, 64000}) {
+        SCOPED_TRACE(n);
+        const std::vector<Figure> figures = {RandomFigure(rng, n, w, h)};
+        std::vector<Edge> edges = EdgesOf(figures, nullptr);
+        uint64_t edgeRows = 0;
+        for (const Edge& e : edges)
+            edgeRows += uint64_t(std::max(std::min<int32_t>(e.bottom.y, h) - std::max<int32_t>(e.top.y, 0), 0));
+        MaskSurface m(w, h);
+        const uint64_t before = PolygonScanOrderWork();
+        PolygonScanFill(m.s.get(), edges.data(), static_cast<uint32_t>(edges.size()), 0, POLY_FILL_WINDING, SCAN_SET);
+        const uint64_t work = PolygonScanOrderWork() - before;
+        EXPECT_GT(work, 0u);
+        const uint64_t logarithm = uint64_t(std::bit_width(unsigned(n)));
+        EXPECT_LE(work, 3 * edgeRows * (logarithm + 2)) << "edge rows " << edgeRows;
+    }
+}
+
+// Rows sorted whole, and a band's first row starting thousands of edges at once, give the GDI
+// fill's pixels.
+TEST(ScanConverter, ManyCrossingEdgesEqualTheGdiFill)
+{
+    std::mt19937 rng(4849);
+    const LONG w = 200, h = 32;
+    // Half the figure reaches above the surface, so its edges start together on row 0.
+    std::vector<Figure> figures = {RandomFigure(rng, 3000, w, 2 * h)};
+    for (POINT& p : figures[0]) p.y -= h;
+    const RECT clip{0, 0, w, h};
+    for (int rule : {POLY_FILL_ALTERNATE, POLY_FILL_WINDING}) {
+        MaskSurface ours(w, h), gdi(w, h);
+        ScanFill(ours, figures, nullptr, rule, SCAN_SET);
+        GdiFill(gdi, figures, clip, rule);
+        ASSERT_EQ(ours.FirstDifference([&](LONG x, LONG y) { return gdi.Get(x, y); }), "") << "rule " << rule;
+    }
+}

@@ -4,6 +4,7 @@
 #include <pixman.h>
 
 #include <algorithm>
+#include <bit>
 #include <random>
 
 #include "pixel_grid.h"
@@ -276,3 +277,67 @@ TEST(PolyFill, DegenerateInputDrawsNothing)
 }
 
 }  // namespace
+
+namespace {
+
+// One random polygon of n points over a box of pixels, corners anywhere to a sixteenth of a pixel.
+FillPolygonSet RandomPolygon(std::mt19937& rng, int n, LONG width, LONG height)
+{
+    FillPolygonSet set;
+    std::uniform_int_distribution<int64_t> x(0, width * FILL_ONE - 1), y(0, height * FILL_ONE - 1);
+    for (int i = 0; i < n; ++i) set.points.push_back({x(rng), y(rng)});
+    set.counts.push_back(n);
+    return set;
+}
+
+// Rows each edge spans inside the box: the edge steps a scan cannot do without.
+uint64_t EdgeRows(const FillPolygonSet& set, RECT box)
+{
+    uint64_t rows = 0;
+    for (size_t i = 0; i < set.points.size(); ++i) {
+        FillPoint a = set.points[i], b = set.points[(i + 1) % set.points.size()];
+        if (a.y > b.y) std::swap(a, b);
+        const int64_t top = std::max<int64_t>(CeilDiv<int64_t>(a.y, FILL_ONE), box.top);
+        const int64_t bottom = std::min<int64_t>(CeilDiv<int64_t>(b.y, FILL_ONE), box.bottom);
+        rows += uint64_t(std::max<int64_t>(bottom - top, 0));
+    }
+    return rows;
+}
+
+}  // namespace
+
+// Edges that cross one another many times a row (a random polygon's) keep their order at a sort's
+// cost a row at most, not a move per crossing: the work grows with the edges' rows times a
+// logarithm, where crossings grow with the square of the edges.
+TEST(PolyFill, OrderingWorkIsBoundedWhateverTheCrossings)
+{
+    std::mt19937 rng(48);
+    const RECT box{0, 0, 1728, 256};
+    for (int n : {4000, 16000, 64000}) {
+        SCOPED_TRACE(n);
+        const FillPolygonSet set = RandomPolygon(rng, n, box.right, box.bottom);
+        FillScanControl control;
+        size_t spans = 0;
+        const auto count = [](void* context, LONG, LONG, LONG) { ++*static_cast<size_t*>(context); };
+        ASSERT_TRUE(PolyFillSpans(set.points, set.counts, FILL_WINDING, box, count, &spans, &control));
+        EXPECT_GT(spans, 0u);
+        const uint64_t edgeRows = EdgeRows(set, box);
+        EXPECT_LE(control.work, edgeRows);
+        const uint64_t logarithm = uint64_t(std::bit_width(unsigned(n)));
+        EXPECT_LE(control.order, 2 * edgeRows * (logarithm + 2)) << "edge rows " << edgeRows;
+    }
+}
+
+// The same pixels as the exact crossing oracle where every row must be sorted whole.
+TEST(PolyFill, ManyCrossingEdgesMatchTheOracle)
+{
+    std::mt19937 rng(4848);
+    const RECT box{0, 0, 200, 32};
+    const FillPolygonSet set = RandomPolygon(rng, 3000, box.right, box.bottom);
+    for (int mode : {FILL_ALTERNATE, FILL_WINDING}) {
+        PixelGrid got = Fill(set, mode, box);
+        PixelGrid want = OracleFill(set, mode, box);
+        ASSERT_EQ(got.overlaps, 0);
+        ASSERT_EQ(got.FirstDifference(want), "") << "mode " << mode;
+    }
+}
