@@ -17,6 +17,9 @@
 // and halftoning leave to each side. Each `_peak_memory` line is the peak resident memory of
 // Ghostscript's processes (the larger of gs and pbmtojbg) over faxrender's, in the same rounds.
 //
+// Then a long letter against a short one: the 500-page letter once against the 20-page letter 25
+// times, at the default band budget and at 262,144 bytes; a ratio near 1 is the same cost a page.
+//
 // Last, the peak memory of faxrender on a 20-page job (the sample's pages in turn) beside the
 // peak of the same tool on a job without pages: the fixed overhead of libraries and start-up. The
 // engine's configured budgets are printed with both; the 20-page job must stay within overhead +
@@ -214,6 +217,55 @@ void AddPageRace(const std::string& name, page_jobs::Kind kind, int pages)
         pages == 1 ? race_detail::kRounds : 7);
 }
 
+// A long letter costs per page what a short one does: the 500-page letter against the 20-page
+// letter rendered 25 times (the same number of pages), each page defining its own fonts, at the
+// default band budget or at a small one. A cost per page that grew with the page number (fonts
+// opened again and again, a budget that thrashes) makes ours the slower side.
+void AddLongJobRace(const std::string& name, const char* bandMemory)
+{
+    AddRace(
+        name, "letter_20_pages_x25",
+        [bandMemory] {
+            if (page_jobs::SansAdvances().empty())
+                return RaceSides{[] {}, [] {}, [] { return std::string("Liberation Sans is not installed"); }};
+            char pattern[] = "/tmp/bench_long_job_XXXXXX";
+            if (mkdtemp(pattern) == nullptr)
+                return RaceSides{[] {}, [] {}, [] { return std::string("no scratch folder"); }};
+            const std::string dir = pattern;
+            for (const int pages : {500, 20}) {
+                const page_jobs::Job job = page_jobs::MakeJob(page_jobs::Kind::letterLineBounds, pages);
+                const std::vector<uint8_t> spool = SpoolTextCompile(job.spoolText);
+                WriteFile(dir + "/" + std::to_string(pages) + ".spl", spool.data(), spool.size());
+            }
+            const auto command = [dir, bandMemory](int pages) {
+                std::vector<std::string> c = {FAXRENDER_PATH, "-q", "-n", "5550100"};
+                if (bandMemory != nullptr) c.insert(c.end(), {"--band-memory", bandMemory});
+                c.insert(c.end(), {"-o", dir + "/out" + std::to_string(pages) + ".fax",
+                                   dir + "/" + std::to_string(pages) + ".spl"});
+                return c;
+            };
+            auto failed = std::make_shared<bool>(false);
+            RaceSides race{[command, failed] {
+                               long peak = 0;
+                               if (!RunProcess(command(500), &peak)) *failed = true;
+                           },
+                           [command, failed] {
+                               long peak = 0;
+                               for (int i = 0; i < 25; ++i)
+                                   if (!RunProcess(command(20), &peak)) *failed = true;
+                           },
+                           [failed] { return *failed ? std::string("faxrender failed") : std::string(); },
+                           [dir] {
+                               for (const char* f : {"/500.spl", "/20.spl", "/out500.fax", "/out20.fax"})
+                                   std::remove((dir + f).c_str());
+                               rmdir(dir.c_str());
+                           }};
+            race.childProcessorTime = true;
+            return race;
+        },
+        3);
+}
+
 struct SampleJobText {
     std::string head;  // everything before the first page: header, forms
     std::vector<std::string> pages;  // page_begin .. page_end, each with its resources
@@ -295,6 +347,8 @@ int main(int argc, char** argv)
         AddPageRace(std::string(name) + "_1_page", kind, 1);
         AddPageRace(std::string(name) + "_20_pages", kind, 20);
     }
+    AddLongJobRace("letter_500_pages_per_page", nullptr);
+    AddLongJobRace("letter_500_pages_per_page_at_262144", "262144");
     std::ifstream in(SAMPLES_DIR "/sample_job.txt", std::ios::binary);
     TwentyPageJobPeakMemory(std::string(std::istreambuf_iterator<char>(in), {}));
     return RaceMain(argc, argv);

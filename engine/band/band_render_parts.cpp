@@ -151,7 +151,12 @@ bool CommandLocal(const LevelDraw& d, CmdNode* node, RECT* local)
     const RECT& r = d.level->rect;
     if (!(d.level->flags & FORM_LEVEL_TILED) || (r.left < r.right && r.top < r.bottom)) {
         const RECT& b = layout->bandRect;
-        if (!Intersect(local, RECT{r.left - b.left, r.top - b.top, r.right - b.left, r.bottom - b.top})) return false;
+        const auto shifted = [](LONG v, LONG by) {
+            return LONG(std::clamp<int64_t>(int64_t{v} - by, INT32_MIN, INT32_MAX));
+        };
+        if (!Intersect(local, RECT{shifted(r.left, b.left), shifted(r.top, b.top), shifted(r.right, b.left),
+                                   shifted(r.bottom, b.top)}))
+            return false;
     }
     if (CmdSlotFilled(node->op, CmdSlotClipTest)) {
         RECT visible{};
