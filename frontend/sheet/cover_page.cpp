@@ -82,9 +82,9 @@ void CoverPagePageInit(HWND page, FaxSheetState* state)
     SendDlgItemMessageW(page, kStyleList, CB_SETCURSEL, settings->style, 0);
     Check(page, kPictureCheck, settings->pictureOn);
     SetDlgItemTextW(page, kPathEdit, std::u16string(FieldText(settings->picturePath)).c_str());
-    SetDlgItemTextW(page, kScaleEdit, Decimal(settings->pictureScale).c_str());
-    SetDlgItemTextW(page, kXEdit, Decimal(settings->pictureX).c_str());
-    SetDlgItemTextW(page, kYEdit, Decimal(settings->pictureY).c_str());
+    EditTextFill(page, kScaleEdit, Decimal(settings->pictureScale).c_str());
+    EditTextFill(page, kXEdit, Decimal(settings->pictureX).c_str());
+    EditTextFill(page, kYEdit, Decimal(settings->pictureY).c_str());
     Check(page, kSubjectCheck, settings->showSubject);
     Check(page, kSenderCheck, settings->showSender);
     Check(page, kDateCheck, settings->showDateTime);
@@ -141,6 +141,7 @@ void CoverPagePageCommand(HWND page, FaxSheetState* state, int id, int code)
         case kDateCheck: settings->showDateTime = Checked(page, id); break;
         case kReceiversCheck: settings->showReceivers = Checked(page, id); break;
         case kScaleEdit:
+            if (EditFilling()) return;  // a stored value is kept as stored until the user edits it
             if (code == EN_CHANGE) settings->pictureScale = NumberEditNormalise(page, id, 400);
             else if (code == EN_KILLFOCUS) {
                 if (LeadingNumber(page, id, 400) < 10) SetDlgItemTextW(page, id, u"10");
@@ -149,7 +150,7 @@ void CoverPagePageCommand(HWND page, FaxSheetState* state, int id, int code)
             break;
         case kXEdit:
         case kYEdit:
-            if (code != EN_CHANGE) return;
+            if (code != EN_CHANGE || EditFilling()) return;
             (id == kXEdit ? settings->pictureX : settings->pictureY) = NumberEditNormalise(page, id, 100);
             break;
         case kSubjectEdit: {

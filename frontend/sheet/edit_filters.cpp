@@ -45,6 +45,8 @@ void EditTextFill(HWND dialog, int editId, LPCWSTR text)
     filling = false;
 }
 
+bool EditFilling() { return filling; }
+
 int EmailFilter(HWND dialog, int editId)
 {
     return Filter(dialog, editId, [](char16_t c) {

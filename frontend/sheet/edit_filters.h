@@ -16,3 +16,6 @@ int EmailFilter(HWND dialog, int editId);
 // Fills an edit from a stored value. The filters are for what the user types or pastes: while the
 // edit is filled they leave the text alone, so a stored value is shown and kept as it was stored.
 void EditTextFill(HWND dialog, int editId, LPCWSTR text);
+// True while EditTextFill fills an edit: change handlers that cap or rewrite what the user types
+// leave a stored value alone.
+bool EditFilling();

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -174,7 +176,47 @@ struct StoredValue {
     std::vector<BYTE> bytes;
 };
 
-LSTATUS ReadValue(HKEY key, const std::string& name, StoredValue* value)
+// Reads a value file's type and at most limit bytes of its data; total receives the data's whole
+// length. A caller that gives a buffer needs no more than the buffer holds: a value grown huge
+// must cost the reader its size in a number, not its bytes in memory.
+int ValueFileRead(const std::string& path, size_t limit, std::vector<BYTE>& bytes, uint64_t* total)
+{
+    bytes.clear();
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return errno;
+    // Only a regular file is read: a FIFO would wait for a writer forever, a device never end.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
+    }
+    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    const uint64_t wanted = std::min<uint64_t>(fileSize, limit > UINT64_MAX - 4 ? UINT64_MAX : 4 + uint64_t(limit));
+    bytes.resize(static_cast<size_t>(wanted));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        if (n == 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    // A file cut while it was read ends where the read ended.
+    *total = (done < wanted ? done : fileSize) - std::min<uint64_t>(4, done < wanted ? done : fileSize);
+    return 0;
+}
+
+LSTATUS ReadValue(HKEY key, const std::string& name, StoredValue* value, size_t limit = SIZE_MAX,
+                  uint64_t* total = nullptr)
 {
     OpenKey open;
     if (!Resolve(key, &open)) return ERROR_INVALID_HANDLE;
@@ -182,11 +224,14 @@ LSTATUS ReadValue(HKEY key, const std::string& name, StoredValue* value)
     const std::string entry = FindEntry(open.folder, Escape(name, false), false);
     if (entry.empty()) return ERROR_FILE_NOT_FOUND;
     std::vector<BYTE> bytes;
-    if (const int error = ReadWholeFile(open.folder + "/" + entry, bytes)) return ErrnoToWinError(error);
+    uint64_t length = 0;
+    if (const int error = ValueFileRead(open.folder + "/" + entry, limit, bytes, &length))
+        return ErrnoToWinError(error);
     if (bytes.size() < 4) return ERROR_FILE_NOT_FOUND;  // not a value file
     value->type =
         static_cast<DWORD>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<DWORD>(bytes[3]) << 24));
     value->bytes.assign(bytes.begin() + 4, bytes.end());
+    if (total) *total = length;
     return ERROR_SUCCESS;
 }
 
@@ -316,9 +361,27 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD*, DWORD* type, BYTE* 
 
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD*, DWORD* type, BYTE* data, DWORD* size)
 {
+    // No more is read than the caller's buffer takes; the length alone answers a larger value.
+    const size_t limit = data && size ? *size : 0;
     StoredValue value;
-    if (LSTATUS status = ReadValue(key, WideName(valueName), &value); status != ERROR_SUCCESS) return status;
-    return Deliver(value, value.bytes, false, type, data, size);
+    uint64_t total = 0;
+    if (LSTATUS status = ReadValue(key, WideName(valueName), &value, limit, &total); status != ERROR_SUCCESS)
+        return status;
+    if (type) *type = value.type;
+    if (total > 0xFFFFFFFFu) return ERROR_MORE_DATA;
+    const DWORD needed = static_cast<DWORD>(total);
+    if (!data) {
+        if (size) *size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (!size) return ERROR_INVALID_PARAMETER;
+    if (*size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (needed) std::memcpy(data, value.bytes.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
 }
 
 LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* data, DWORD size)

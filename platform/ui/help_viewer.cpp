@@ -1,5 +1,6 @@
 // The help viewer stand-in: topic pages open in the desktop's browser, popup texts show in a
 // small popup window at the control; both through hooks that tests replace.
+#include <QCoreApplication>
 #include <QProcess>
 #include <QToolTip>
 #include <cerrno>
@@ -116,14 +117,31 @@ extern "C" __attribute__((visibility("default"))) HWND HtmlHelpW(HWND window, LP
             if (!RegularFileRead(page, nullptr)) return nullptr;
             if (auto& hook = TheHelpHooks().topic) {
                 hook(page);
-            } else if (!QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(page)})) {
-                // Help asked for and nothing shown would leave the user guessing: say why.
-                const std::u16string text =
-                    u"Справку не удалось открыть: нет программы xdg-open, которая показывает "
-                    u"страницы справки в браузере.\n" +
-                    Utf8To16(page);
-                MessageBoxW(window, text.c_str(), u"Справка", MB_OK | MB_ICONERROR);
-                return nullptr;
+            } else {
+                // The opener is watched, not waited for: the sheet goes on while the browser
+                // starts, and an opener that finds no browser (or none at all) is said, since
+                // help asked for and nothing shown would leave the user guessing.
+                auto* opener = new QProcess(qApp);
+                const auto say = [window, page](const char16_t* why) {
+                    const std::u16string text =
+                        u"Справку не удалось открыть: " + std::u16string(why) + u"\n" + Utf8To16(page);
+                    MessageBoxW(window, text.c_str(), u"Справка", MB_OK | MB_ICONERROR);
+                };
+                QObject::connect(opener, &QProcess::finished, opener,
+                                 [opener, say](int code, QProcess::ExitStatus status) {
+                                     opener->deleteLater();
+                                     if (status == QProcess::NormalExit && code == 0) return;
+                                     say(u"программа xdg-open не нашла браузер, который показывает страницы справки.");
+                                 });
+                QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, say](QProcess::ProcessError error) {
+                    if (error != QProcess::FailedToStart) return;
+                    opener->deleteLater();
+                    say(u"нет программы xdg-open, которая показывает страницы справки в браузере.");
+                });
+                opener->start(QStringLiteral("xdg-open"), {QString::fromStdString(page)});
+                if (!opener->waitForStarted(0) && opener->state() == QProcess::NotRunning &&
+                    opener->error() == QProcess::FailedToStart)
+                    return nullptr;
             }
             return window ? window : reinterpret_cast<HWND>(1);
         }

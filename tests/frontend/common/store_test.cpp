@@ -237,4 +237,52 @@ TEST(FrontendStore, DataFilesThatAreNotOurRegularFilesAreRefused)
     EXPECT_EQ(Bytes(read.get()), records);
 }
 
+// The bytes this process has read through read() so far.
+uint64_t BytesRead()
+{
+    std::ifstream io("/proc/self/io");
+    std::string field;
+    uint64_t value = 0;
+    while (io >> field >> value)
+        if (field == "rchar:") return value;
+    return 0;
+}
+
+// Every value has a size: a value file grown far beyond it (a damaged or planted "CountPout") is
+// answered by its length, never read whole. Counted in bytes read, the run's cost.
+TEST(FrontendStore, AHugeValueIsNotReadWhole)
+{
+    FrontendEnv env;
+    const std::u16string key = FaxKeyName(u"ABC");
+    CountValue count{};
+    count.contactCount = 7;
+    ASSERT_TRUE(RegValueWrite(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, &count, sizeof count));
+    std::string file;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(env.file("registry")))
+        if (entry.path().filename().string().find("CountPout") != std::string::npos) file = entry.path().string();
+    ASSERT_FALSE(file.empty());
+    constexpr off_t kHuge = off_t(256) << 20;
+    ASSERT_EQ(truncate(file.c_str(), kHuge), 0);  // sparse: no disk, but 256 MB to read whole
+
+    const uint64_t before = BytesRead();
+    ASSERT_GT(before, 0u);
+    Block read(RegValueRead(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, sizeof(CountValue)));
+    const uint64_t spent = BytesRead() - before;
+    ASSERT_TRUE(read);
+    EXPECT_EQ(Bytes(read.get()), std::vector<BYTE>(sizeof(CountValue), 0));  // too large: zeros
+    EXPECT_LT(spent, uint64_t(1) << 20) << spent;
+    // The length is still told, and a value that fits is read as stored.
+    HKEY opened = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &opened), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExW(opened, kValueCountPout, nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, DWORD(kHuge - 4));
+    RegCloseKey(opened);
+    ASSERT_EQ(truncate(file.c_str(), 4 + off_t(sizeof(CountValue))), 0);
+    Block fits(RegValueRead(HKEY_CURRENT_USER, key.c_str(), kValueCountPout, sizeof(CountValue)));
+    const auto* stored = reinterpret_cast<const BYTE*>(&count);
+    EXPECT_EQ(Bytes(fits.get()), std::vector<BYTE>(stored, stored + sizeof count));
+    EXPECT_LT(BytesRead() - before, uint64_t(1) << 20);
+}
+
 }  // namespace

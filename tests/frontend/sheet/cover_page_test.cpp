@@ -350,6 +350,36 @@ TEST_F(CoverPage, StoredValuesAreShownAndKeptAsStored)
 
 // A picture larger than the cover page: the scale typed is pulled back to the largest that fits,
 // and the scale edit shows that scale, as the preview, the saved settings and the printed page
+
+// Picture values stored outside the edits' ranges are shown and kept as stored when the user
+// presses OK without touching them: the edits' caps are for what the user types.
+TEST_F(CoverPage, StoredPictureValuesAreKeptOnOk)
+{
+    TemplateInstall();
+    CoverPageSettings pout{};
+    pout.style = 1;
+    pout.pictureScale = 5;
+    pout.pictureX = 150;
+    pout.pictureY = 101;
+    WriteValue(kValueCoverPagePout, pout);
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  HWND send = CurrentPage(sheet);
+                  SetDlgItemTextW(send, 3806, u"Иван");
+                  SetDlgItemTextW(send, 3808, u"123");
+                  Command(send, 3802, BN_CLICKED);
+                  SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+                  HWND page = CurrentPage(sheet);
+                  EXPECT_EQ(Text(page, 3612), u"150");
+                  EXPECT_EQ(Text(page, 3614), u"101");
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              }),
+              1);
+    CoverPageSettings stored{};
+    ASSERT_TRUE(ReadValue(kValueCoverPagePout, stored));
+    EXPECT_EQ(stored.pictureScale, 5);
+    EXPECT_EQ(stored.pictureX, 150);
+    EXPECT_EQ(stored.pictureY, 101);
+}
 // use it. A scale that fits stays as typed.
 TEST_F(CoverPage, ScaleEditIsLoweredToTheLargestScaleThatFits)
 {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <map>
 #include <sys/stat.h>
 #include <thread>
@@ -219,25 +220,40 @@ TEST_F(Help, AMissingBrowserIsSaid)
     struct Said {
         std::u16string text, caption;
     };
-    std::vector<Said> said;
-    platform::ui::SetMessageBoxHook([&](HWND, std::u16string_view text, std::u16string_view caption, UINT) {
-        said.push_back({std::u16string(text), std::u16string(caption)});
-        return IDOK;
-    });
     const char* path = std::getenv("PATH");
     const std::string savedPath = path ? path : "";
-    std::filesystem::create_directories(env_.file("nothing"));
-    setenv("PATH", env_.file("nothing").c_str(), 1);  // no xdg-open to be found
-    EXPECT_EQ(SheetRun([&](HWND sheet) {
-                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
-                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-              }),
-              0);
-    setenv("PATH", savedPath.c_str(), 1);
-    ASSERT_EQ(said.size(), 1u);
-    EXPECT_EQ(said[0].caption, u"Справка");
-    EXPECT_NE(said[0].text.find(u"xdg-open"), std::u16string::npos);
-    EXPECT_NE(said[0].text.find(Wide(Topic(500))), std::u16string::npos);
+    // No xdg-open at all, and one that finds no browser (it exits 3, "no method available"): the
+    // second is known only when it ends, which the sheet does not wait for.
+    for (const bool opener : {false, true}) {
+        SCOPED_TRACE(opener ? "xdg-open without a browser" : "no xdg-open");
+        std::vector<Said> said;
+        platform::ui::SetMessageBoxHook([&](HWND, std::u16string_view text, std::u16string_view caption, UINT) {
+            said.push_back({std::u16string(text), std::u16string(caption)});
+            return IDOK;
+        });
+        const std::string folder = env_.file(opener ? "opener" : "nothing");
+        std::filesystem::create_directories(folder);
+        if (opener) {
+            std::ofstream(folder + "/xdg-open") << "#!/bin/sh\nexit 3\n";
+            std::filesystem::permissions(folder + "/xdg-open", std::filesystem::perms::owner_all);
+        }
+        setenv("PATH", folder.c_str(), 1);
+        EXPECT_EQ(SheetRun([&](HWND sheet) {
+                      SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+                      if (opener) {
+                          EXPECT_TRUE(said.empty());  // started, not waited for
+                          EXPECT_TRUE(QTest::qWaitFor([&] { return !said.empty(); }, 20000));
+                      }
+                      SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+                  }),
+                  0);
+        setenv("PATH", savedPath.c_str(), 1);
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].caption, u"Справка");
+        EXPECT_NE(said[0].text.find(u"xdg-open"), std::u16string::npos);
+        EXPECT_NE(said[0].text.find(opener ? u"браузер" : u"нет программы"), std::u16string::npos);
+        EXPECT_NE(said[0].text.find(Wide(Topic(500))), std::u16string::npos);
+    }
 }
 
 // Where the help texts say a part of a page stands (left or right), it stands there: each claim
