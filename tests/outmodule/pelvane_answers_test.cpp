@@ -5,6 +5,7 @@
 #include <cmath>
 #include <unistd.h>
 
+#include "engine/services/halftone.h"
 #include "tests/support/pelvane_host.h"
 
 namespace {
