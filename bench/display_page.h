@@ -7,12 +7,12 @@
 #include <memory>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/page_records.h"
 #include "engine/display/stores/resource_budget.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/page/page_records.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "tests/support/memory_stream.h"
 

@@ -11,8 +11,8 @@
 
 #include "bench/display_page.h"
 #include "bench/race.h"
-#include "engine/band/band_plan.h"
 #include "engine/display/optimiser/optimiser.h"
+#include "engine/raster/band_plan.h"
 #include "tests/display/command_records.h"
 #include "tests/support/spool_builder.h"
 

@@ -12,14 +12,14 @@
 #include <random>
 #include <string>
 
-#include "engine/band/band_plan.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_complex.h"
 #include "engine/display/commands/cmd_image.h"
+#include "engine/display/commands/source_bitmap.h"
 #include "engine/display/optimiser/optimiser.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/include/rastrel/imo.h"
+#include "engine/raster/band_plan.h"
 #include "tests/display/band_roads.h"
 #include "tests/display/command_records.h"
 #include "tests/display/display_fixture.h"

@@ -3,8 +3,8 @@
 // pixel by pixel with the stand-in drawing the same characters itself.
 #include "tests/display/display_fixture.h"
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi_text.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // alignment.
 #include <gtest/gtest.h>
 
-#include "engine/band/page_rect.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/page/page_rect.h"
 #include "tests/render/render_fixture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 #include "tests/render/render_fixture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 #include "tests/render/render_fixture.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "engine/common/render_heap.h"
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 #include "tests/render/render_fixture.h"
 
 namespace {
