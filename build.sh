@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up, build and run in one place.
 #   ./build.sh demo   release build, then the main job on the bundled sample
-#   ./build.sh test   sanitizer build, then every test (ThreadSanitizer and libFuzzer runs too)
+#   ./build.sh test   format and include checks, sanitizer build, then every test (ThreadSanitizer and
+#                     libFuzzer runs too)
 #   ./build.sh bench  release build, then every benchmark
 #   ./build.sh format the tree's .clang-format applied to every tracked C++ file
 # On a Debian machine, as root, the packages the build needs are installed first when missing.
@@ -61,6 +62,7 @@ case "${1:-}" in
   test)
     install_missing
     "$root/tools/check/format.sh" --check
+    python3 "$root/tools/check/include_cycles.py" "$root"
     build asan
     ctest --preset asan -j "$jobs"
     build tsan

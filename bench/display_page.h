@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/raster/band_surface.h"
 #include "engine/display/cmd_ops.h"
 #include "platform/gdi.h"
 #include "tests/support/display_job.h"

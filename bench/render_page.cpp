@@ -42,7 +42,7 @@
 #include "bench/page_jobs.h"
 #include "bench/peak_memory.h"
 #include "bench/race.h"
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 #include "tools/faxview/fax_job_parse.h"
 #include "tools/faxview/fax_page_image.h"
 #include "tools/spoolc/spool_text.h"

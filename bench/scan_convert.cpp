@@ -13,9 +13,9 @@
 
 #include "bench/race.h"
 #include "bench/trapezoids.h"
-#include "engine/band/band_surface.h"
+#include "engine/display/stores/path_clip.h"
 #include "engine/display/stores/path_store.h"
-#include "engine/raster/path_clip.h"
+#include "engine/raster/band_surface.h"
 #include "engine/raster/polygon_scan.h"
 
 namespace {

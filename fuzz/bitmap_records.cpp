@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_node.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/page_records.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/page/page_records.h"
+#include "engine/raster/band_surface.h"
 #include "tests/support/memory_stream.h"
 
 static ImxStatus Accept(ImoInstance, const ImxImage*, uint32_t) { return 0; }

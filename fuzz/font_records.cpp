@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/common/output_module.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
 #include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 

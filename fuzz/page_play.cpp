@@ -12,8 +12,8 @@
 #include "engine/display/stores/resource_store.h"
 #include "engine/page/form_table.h"
 #include "engine/page/page_state.h"
+#include "engine/page/preamble.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "engine/display/cmd_node.h"
-#include "engine/display/page_records.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/page/form_table.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/page_records.h"
+#include "engine/page/preamble.h"
 #include "tests/support/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

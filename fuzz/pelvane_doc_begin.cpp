@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/texture_cache.h"
 #include "outmodule/pelvane_job.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "engine/display/stores/resource_budget.h"
 #include "engine/page/form_table.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "tests/support/memory_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

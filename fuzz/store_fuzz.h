@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/common/output_module.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"

@@ -7,15 +7,15 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/band_surface.h"
 #include "engine/band/band_walk.h"
-#include "engine/band/texture_cache.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/commands/bitmap_rotate.h"
-#include "engine/job/output_module.h"
-#include "engine/page/form_level.h"
+#include "engine/display/form_level.h"
+#include "engine/raster/band_plan.h"
 #include "engine/raster/band_plane_ops.h"
+#include "engine/raster/band_surface.h"
+#include "engine/raster/bitmap_rotate.h"
+#include "engine/raster/texture_cache.h"
 #include "platform/gdi.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include "engine/band/band_render.h"
 #include "engine/band/band_render_parts.h"
 #include "engine/band/band_walk.h"
-#include "engine/band/texture_cache.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/job/output_module.h"
 #include "engine/raster/band_plane_ops.h"
+#include "engine/raster/texture_cache.h"
 #include "platform/gdi.h"
 
 namespace {

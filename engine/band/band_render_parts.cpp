@@ -10,11 +10,11 @@
 
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
-#include "engine/band/texture_cache.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/commands/cmd_text.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/bitmap_rotate.h"
+#include "engine/raster/texture_cache.h"
 #include "platform/gdi.h"
 
 namespace band_parts {

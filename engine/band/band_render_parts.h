@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/band_surface.h"
-#include "engine/page/form_level.h"
+#include "engine/display/form_level.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/band_surface.h"
 #include "platform/types.h"
 
 struct CmdNode;

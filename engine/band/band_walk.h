@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/band_surface.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/band_surface.h"
 
 // Zeroes the iterator and stores the page, the area to band and the direction (page orientation).
 void BandIterInit(BandIterator* iterator, const uint32_t pageSize[2], const RECT* pageRect, uint32_t direction,

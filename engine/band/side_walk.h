@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/band/band_plan.h"
+#include "engine/raster/band_plan.h"
 #include "platform/types.h"
 
 struct OutputModuleContext;

@@ -1,6 +1,7 @@
 #include "engine/common/geometry.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace {
@@ -123,4 +124,10 @@ void RectNormalize(RECT* out, const RECT* in)
     out->right = std::max(r.left, r.right);
     out->top = std::min(r.top, r.bottom);
     out->bottom = std::max(r.top, r.bottom);
+}
+
+LONG RoundHalfUp(double v)
+{
+    return static_cast<LONG>(
+        std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }

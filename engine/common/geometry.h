@@ -1,5 +1,6 @@
-// Integer geometry shared by the band planning, the line commands and the band renderers: line
-// clipping and the scaling of points and rectangles between resolutions.
+// Integer geometry shared by the band planning, the line commands, the band renderers and the
+// placement of pages and form levels: line clipping, the scaling of points and rectangles between
+// resolutions, and the rounding of scaled sizes.
 #pragma once
 
 #include "platform/types.h"
@@ -18,3 +19,6 @@ bool RectScale(const POINT* denominator, const POINT* numerator, const RECT* rec
 
 // out = the rectangle with left <= right and top <= bottom.
 void RectNormalize(RECT* out, const RECT* in);
+
+// floor(v + 0.5), held inside the 32-bit range: the rounding of every scaled size and origin.
+LONG RoundHalfUp(double v);

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
+#include "engine/common/log_context.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/log_context.h"
 #include "platform/kernel.h"
 
 namespace {

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/source.h"
-#include "engine/job/output_module.h"
 #include "platform/kernel.h"
 
 const CmdOpRow* const CmdOpSlots[CMD_OP_COUNT] = {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
-#include "engine/job/output_module.h"
 #include "platform/kernel.h"
 
 ImxStatus DeviceQueryAsk(OutputModuleContext* context, uint32_t id, uint32_t inputSize, const void* input,

@@ -1,8 +1,8 @@
 // The device questions that the render call and the sheet code ask the output module. The
-// declarations live with the context in engine/job/output_module.h.
+// declarations live with the context in engine/common/output_module.h.
 #pragma once
 
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 
 // Largest answer buffer the engine grows to when a module asks for more (-5).
 inline constexpr uint32_t DEVICE_ANSWER_MAX_BYTES = 16u << 20;

@@ -6,16 +6,16 @@
 #include <cstdlib>
 #include <new>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/texture_cache.h"
+#include "engine/common/log_context.h"
+#include "engine/common/output_module.h"
 #include "engine/display/stores/resource_budget.h"
 #include "engine/job/device_queries.h"
-#include "engine/job/log_context.h"
-#include "engine/job/output_module.h"
 #include "engine/page/form_table.h"
 #include "engine/page/job_pages.h"
+#include "engine/page/preamble.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/texture_cache.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 #include "engine/spool/stream.h"
 #include "platform/kernel.h"
 

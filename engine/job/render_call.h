@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/job/output_module.h"
-#include "engine/job/render_options.h"
+#include "engine/common/output_module.h"
+#include "engine/common/render_options.h"
 #include "platform/types.h"
 #include "rastrel/api.h"
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
-#include "engine/display/page_records.h"
-#include "engine/job/output_module.h"
 #include "engine/page/form_table.h"
 #include "engine/page/page_placement.h"
+#include "engine/page/page_records.h"
 #include "engine/page/page_state.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"

@@ -1,8 +1,8 @@
 #include "engine/page/form_table.h"
 
 #include "engine/common/render_heap.h"
-#include "engine/display/page_records.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/page/page_records.h"
 #include "engine/spool/spool_records.h"
 #include "engine/spool/stream.h"
 #include "platform/kernel.h"

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
-#include "engine/job/output_module.h"
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
+#include "engine/page/preamble.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 
 namespace {
 

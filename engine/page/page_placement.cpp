@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "platform/kernel.h"
 
 POINT PlacementOffset(SIZE area, SIZE item, uint32_t alignment)
@@ -54,12 +54,6 @@ POINT PlacementOffset(SIZE area, SIZE item, uint32_t alignment)
     }
     return POINT{static_cast<LONG>(std::clamp<int64_t>(x, INT32_MIN, INT32_MAX)),
                  static_cast<LONG>(std::clamp<int64_t>(y, INT32_MIN, INT32_MAX))};
-}
-
-LONG RoundHalfUp(double v)
-{
-    return static_cast<LONG>(
-        std::clamp(std::floor(v + 0.5), static_cast<double>(INT32_MIN), static_cast<double>(INT32_MAX)));
 }
 
 double FitScale(SIZE area, SIZE item, SIZE* fitted)

@@ -6,12 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/common/geometry.h"
 #include "platform/types.h"
 
 struct JobHeader;
-
-// floor(v + 0.5), held inside the 32-bit range: the rounding of every scaled size and origin.
-LONG RoundHalfUp(double v);
 
 // The offset that aligns an item inside an area (alignment 1..9; any other value centres).
 POINT PlacementOffset(SIZE area, SIZE item, uint32_t alignment);

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/page/form_level.h"
+#include "engine/display/form_level.h"
 #include "engine/page/page_header.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 
 struct Form;
 struct FormTable;

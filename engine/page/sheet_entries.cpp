@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "engine/common/render_heap.h"
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
+#include "engine/page/preamble.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 #include "platform/kernel.h"
 
 namespace {

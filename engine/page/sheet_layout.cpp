@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "engine/common/render_heap.h"
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 #include "engine/page/page_placement.h"
+#include "engine/page/preamble.h"
 #include "engine/page/sheet_plan.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // band loops, SheetEnd; a poster sheet as one such sheet per tile.
 #include <cstring>
 
-#include "engine/band/band_loop.h"
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/page/band_loop.h"
 #include "engine/page/page_placement.h"
+#include "engine/page/preamble.h"
 #include "engine/page/sheet_plan.h"
-#include "engine/spool/preamble.h"
+#include "engine/raster/texture_cache.h"
 
 namespace {
 

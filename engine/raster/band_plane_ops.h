@@ -12,9 +12,9 @@
 
 #include <cstdint>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/texture_cache.h"
 #include "platform/types.h"
 
 // Plane loops, called by the band renderers. The entry's kind bit 0 says tiled (else image).

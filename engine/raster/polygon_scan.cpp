@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
+#include "engine/raster/band_surface.h"
 
 void EdgeAdvance(const Edge* edge, EdgeState* state, int64_t k)
 {

@@ -2,7 +2,7 @@
 #include <cstdarg>
 #include <cstdlib>
 
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 #include "rastrel/imx.h"
 
 RASTREL_API void* ImxAlloc(void* /*context*/, uint32_t size) { return std::malloc(size); }

@@ -1,8 +1,8 @@
 // The Imx services that act on the caller's job: job-data writes through the host's write
 // callback and texture memory from the job's texture cache. The context is the engine's
 // OutputModuleContext, handed to the output module as its host handle.
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/texture_cache.h"
 #include "rastrel/imx.h"
 
 // Nothing is buffered or retried: the output module keeps a failed write sticky.

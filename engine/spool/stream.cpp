@@ -2,7 +2,7 @@
 #include "engine/spool/stream.h"
 #include "engine/common/render_heap.h"
 
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 
 #include <algorithm>
 #include <cstdlib>

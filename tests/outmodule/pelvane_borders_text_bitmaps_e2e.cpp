@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 #include "platform/gdi.h"
 #include "platform/gdi_text.h"
 #include "platform/user.h"

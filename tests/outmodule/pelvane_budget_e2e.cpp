@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 #include "platform/kernel.h"
 #include "tests/outmodule/fax_job_output.h"
 #include "tests/support/jbig_oracle.h"

@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 #include "engine/job/render_call.h"
 #include "engine/services/cmm/cmm_world.h"
 #include "platform/gdi.h"

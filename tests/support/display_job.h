@@ -7,11 +7,11 @@
 #include <ostream>
 #include <vector>
 
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_node.h"
-#include "engine/display/page_records.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/page/page_records.h"
 #include "engine/spool/stream.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "outmodule/pelvane_job.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"

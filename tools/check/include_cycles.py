@@ -3,6 +3,20 @@
 
 A folder and its subfolders count apart (engine/display and engine/display/commands are two
 folders). Exits 1 when any is found, so the test command fails on a new one.
+
+The engine's folders, top to bottom; a folder includes only folders below it:
+    engine/job
+    engine/page
+    engine/band
+    engine/display/optimiser
+    engine/display/commands
+    engine/display
+    engine/display/stores
+    engine/spool
+    engine/services (and engine/services/cmm)
+    engine/raster
+    engine/stretch
+    engine/common
 """
 import os
 import re

@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 #include "engine/job/render_call.h"
 #include "rastrel/imx_types.h"
 #include "rastrel/spool_progress.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 
 enum class FaxFeed {
     Seekable,  // read and seek callbacks over the whole stream

@@ -1,9 +1,9 @@
 #include "engine/display/commands/band_mask_clip.h"
 
-#include "engine/band/band_surface.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 
 int32_t BandMaskClipRectsSet(ResourceStore* store, BandSurface* mask, Clip* clip, const RECT*, const RECT* rect)
 {

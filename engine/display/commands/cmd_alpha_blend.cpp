@@ -2,7 +2,6 @@
 // record asks, the bitmap's own per-pixel alpha.
 #include <algorithm>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/display/cmd_memory.h"
@@ -13,6 +12,7 @@
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"

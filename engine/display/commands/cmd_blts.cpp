@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi.h"
 #include "platform/user.h"

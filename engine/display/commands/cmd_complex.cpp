@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_draw_state.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/user.h"
 

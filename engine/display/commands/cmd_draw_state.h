@@ -4,7 +4,7 @@
 // pixels depend on what an earlier one drew (and so on how the page was cut into bands).
 #pragma once
 
-#include "engine/band/band_surface.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 

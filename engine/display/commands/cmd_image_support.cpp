@@ -6,20 +6,20 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/band_mask_clip.h"
 #include "engine/display/commands/cmd_draw_state.h"
 #include "engine/display/commands/cmd_resources.h"
-#include "engine/display/source_bitmap.h"
+#include "engine/display/commands/source_bitmap.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi.h"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
 #include "engine/common/rop.h"
@@ -14,8 +13,9 @@
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
-#include "engine/display/commands/styled_polyline.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/display/stores/styled_polyline.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/render_heap.h"
 #include "engine/common/rop.h"
@@ -14,9 +13,10 @@
 #include "engine/display/cmd_records.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
+#include "engine/display/stores/path_clip.h"
 #include "engine/display/stores/path_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/raster/path_clip.h"
+#include "engine/raster/band_surface.h"
 #include "engine/raster/polygon_scan.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"

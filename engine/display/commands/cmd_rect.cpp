@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/render_heap.h"
 #include "engine/common/rop.h"
@@ -15,8 +14,9 @@
 #include "engine/display/commands/band_mask_clip.h"
 #include "engine/display/commands/cmd_line.h"
 #include "engine/display/commands/cmd_resources.h"
-#include "engine/display/commands/styled_polyline.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/display/stores/styled_polyline.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"

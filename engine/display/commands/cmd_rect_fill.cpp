@@ -1,7 +1,6 @@
 // The RectFill command kind: a brush filling one rectangle (its bounds).
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_records.h"
@@ -9,6 +8,7 @@
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/rect_list.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
@@ -11,6 +10,7 @@
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "platform/user.h"

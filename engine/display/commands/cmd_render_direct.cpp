@@ -1,10 +1,10 @@
 // CmdSlotRenderDirect: an image command rendered straight into pixels of the band's format and
 // handed to the texture cache, turned first when the page is oriented or mirrored.
-#include "engine/band/band_plan.h"
-#include "engine/band/band_surface.h"
-#include "engine/band/texture_cache.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/commands/bitmap_rotate.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/band_surface.h"
+#include "engine/raster/bitmap_rotate.h"
+#include "engine/raster/texture_cache.h"
 
 TextureCacheEntry* CmdSlotRenderDirect(BandLayout* layout, OutputModuleContext* output, TextureCache* cache,
                                        CmdNode* node, ResourceStore* store, void* argument, const RECT* rect,

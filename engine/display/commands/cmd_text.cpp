@@ -9,7 +9,6 @@
 #include <cwchar>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/render_heap.h"
 #include "engine/common/rop.h"
@@ -22,6 +21,7 @@
 #include "engine/display/commands/text_runs.h"
 #include "engine/display/stores/pen_store.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi_text.h"

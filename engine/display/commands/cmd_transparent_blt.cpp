@@ -3,9 +3,9 @@
 // drawn by GDI, or rendered from the converted copy where the stretch blit picks GDI's pixels.
 #include <algorithm>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/geometry.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
@@ -14,7 +14,7 @@
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/gdi.h"

@@ -4,9 +4,10 @@
 
 #include <initializer_list>
 
-#include "engine/band/band_plan.h"
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_rect.h"
+#include "engine/display/form_level.h"
 #include "engine/display/optimiser/optimiser_merge.h"
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
@@ -14,8 +15,7 @@
 #include "engine/display/stores/resource_budget.h"
 #include "engine/display/stores/resource_store.h"
 #include "engine/include/rastrel/imo.h"
-#include "engine/job/output_module.h"
-#include "engine/page/form_level.h"
+#include "engine/raster/band_plan.h"
 
 namespace {
 

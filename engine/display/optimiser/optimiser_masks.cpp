@@ -10,8 +10,8 @@
 
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_image.h"
+#include "engine/display/commands/source_bitmap.h"
 #include "engine/display/optimiser/optimiser_merge.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"

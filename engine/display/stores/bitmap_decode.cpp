@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/bitmap_store.h"
-#include "engine/job/output_module.h"
 #include "engine/spool/stream.h"
 
 // ---- Reading across records ----

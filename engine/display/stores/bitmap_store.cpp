@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/bitmap_decode.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/bitmap_store.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"

@@ -5,10 +5,10 @@
 #include <limits>
 #include <memory>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/kernel.h"
 #include "platform/user.h"

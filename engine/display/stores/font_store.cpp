@@ -15,9 +15,9 @@
 #include <cstdio>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_budget.h"
-#include "engine/job/output_module.h"
 #include "engine/spool/stream.h"
 
 namespace {

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "engine/common/byte_order.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/glyph_cache.h"
 #include "engine/display/stores/resource_object.h"
-#include "engine/job/output_module.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

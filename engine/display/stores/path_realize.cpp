@@ -3,9 +3,9 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/path_store.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <limits>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/render_heap.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

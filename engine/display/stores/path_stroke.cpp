@@ -2,9 +2,9 @@
 // pattern runs on across subpaths and curves as one line.
 #include <cmath>
 
-#include "engine/band/band_surface.h"
-#include "engine/display/commands/styled_polyline.h"
 #include "engine/display/stores/path_store.h"
+#include "engine/display/stores/styled_polyline.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi_paths.h"
 
 namespace {

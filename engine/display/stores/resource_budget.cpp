@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
 
 ResourceBudget* ResourceBudgetCreate(OutputModuleContext* device, uint32_t objectLimit, uint32_t deviceMemoryLimit,
                                      uint32_t memoryLimit)

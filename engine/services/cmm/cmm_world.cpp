@@ -5,7 +5,7 @@
 #include <new>
 
 #include "engine/common/file_map.h"
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 #include "platform/kernel.h"
 #include "platform/resources.h"
 #include "rastrel/imx.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "engine/band/band_plan.h"
 #include "engine/band/band_walk.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/band_plan.h"
 
 struct FakeBandModule {
     ImxStatus limitResult = 0;

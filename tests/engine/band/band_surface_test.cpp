@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "platform/kernel.h"

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/texture_cache.h"
 #include "rastrel/imx.h"
 
 namespace {

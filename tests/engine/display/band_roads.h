@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "rastrel/imx_types.h"
 #include "tests/support/display_job.h"

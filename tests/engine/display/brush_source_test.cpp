@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/display/source_brush.h"
+#include "engine/display/commands/source_brush.h"
 #include "engine/display/stores/brush_store.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/command_records.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_image.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "tests/support/bitmap_test_support.h"
 #include "tests/support/display_job.h"

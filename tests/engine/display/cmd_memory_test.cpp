@@ -6,10 +6,10 @@
 
 #include <memory>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/commands/cmd_rect.h"
 #include "engine/display/optimiser/optimiser.h"
+#include "engine/raster/band_surface.h"
 #include "platform/kernel.h"
 #include "tests/support/command_records.h"
 #include "tests/support/display_job.h"

@@ -5,11 +5,11 @@
 #include <functional>
 #include <vector>
 
+#include "engine/common/output_module.h"
 #include "engine/display/cmd_node.h"
-#include "engine/display/page_records.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/page_records.h"
+#include "engine/page/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 

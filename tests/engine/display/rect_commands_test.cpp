@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_rect.h"
-#include "engine/display/commands/styled_polyline.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/pen_store.h"
+#include "engine/display/stores/styled_polyline.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "tests/engine/display/band_roads.h"

@@ -8,14 +8,14 @@
 
 #include <string>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/band_surface.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_resources.h"
 #include "engine/display/optimiser/optimiser.h"
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "tests/engine/display/band_roads.h"

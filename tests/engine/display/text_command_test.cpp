@@ -5,8 +5,8 @@
 
 #include "tests/support/display_job.h"
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi_text.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include <functional>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/raster/band_surface.h"
 
 namespace {
 

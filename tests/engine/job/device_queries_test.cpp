@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "engine/common/output_module.h"
 #include "engine/job/device_queries.h"
-#include "engine/job/output_module.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 
 #include <cstring>
 
-#include "engine/band/band_plan.h"
-#include "engine/band/texture_cache.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_budget.h"
-#include "engine/job/output_module.h"
 #include "engine/page/form_table.h"
+#include "engine/raster/band_plan.h"
+#include "engine/raster/texture_cache.h"
 
 namespace {
 

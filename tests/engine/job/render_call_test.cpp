@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
+#include "engine/common/log_context.h"
 #include "engine/common/render_heap.h"
-#include "engine/job/log_context.h"
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 #include "platform/registry.h"
 #include "rastrel/spool_progress.h"
 #include "tests/engine/job/render_fixture.h"

@@ -8,7 +8,7 @@
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/page/form_level.h"
+#include "engine/display/form_level.h"
 #include "engine/page/page_state.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/resource_budget.h"
 #include "engine/page/form_table.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 

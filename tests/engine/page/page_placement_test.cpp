@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "engine/page/page_placement.h"
+#include "engine/page/preamble.h"
 #include "engine/page/sheet_plan.h"
-#include "engine/spool/preamble.h"
 
 TEST(PagePlacement, OffsetOfEveryAlignment)
 {

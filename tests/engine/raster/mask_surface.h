@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/display/stores/path_clip.h"
 #include "engine/display/stores/path_store.h"
-#include "engine/raster/path_clip.h"
+#include "engine/raster/band_surface.h"
 #include "engine/raster/polygon_scan.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/texture_cache.h"
 #include "rastrel/imx.h"
 
 namespace {

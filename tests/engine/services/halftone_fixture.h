@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/band/texture_cache.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
+#include "engine/raster/texture_cache.h"
 #include "engine/services/halftone.h"
 #include "rastrel/imx.h"
 

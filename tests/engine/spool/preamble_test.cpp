@@ -10,7 +10,7 @@
 
 #include "engine/display/stores/resource_budget.h"
 #include "engine/page/form_table.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 
@@ -333,7 +333,7 @@ TEST(Preamble, JobEndRecordAndItsBlob)
 
 }  // namespace
 
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 
 namespace {
 

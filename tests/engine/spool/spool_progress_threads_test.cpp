@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/page/preamble.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 #include "tests/support/spool_builder.h"
 #include "tests/support/watchdog.h"

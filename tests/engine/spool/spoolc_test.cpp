@@ -446,8 +446,8 @@ TEST(Spoolc, AnyBytesDumpToTextThatCompilesBackToThem)
 #include <fstream>
 #include <iterator>
 
+#include "engine/page/preamble.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 #include "tests/support/memory_stream.h"
 
 namespace {

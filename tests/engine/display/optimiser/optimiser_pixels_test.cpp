@@ -12,17 +12,17 @@
 #include <random>
 #include <string>
 
-#include "engine/band/band_plan.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_complex.h"
 #include "engine/display/commands/cmd_image.h"
+#include "engine/display/commands/source_bitmap.h"
 #include "engine/display/optimiser/optimiser.h"
-#include "engine/display/source_bitmap.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/include/rastrel/imo.h"
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/command_records.h"
 #include "tests/support/display_job.h"
+#include "engine/raster/band_plan.h"
 
 namespace {
 

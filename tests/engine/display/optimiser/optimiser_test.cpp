@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "engine/band/band_plan.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_blts.h"
 #include "engine/display/commands/cmd_complex.h"
+#include "engine/display/form_level.h"
 #include "engine/display/optimiser/optimiser.h"
 #include "engine/include/rastrel/imo.h"
-#include "engine/page/form_level.h"
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/command_records.h"
 #include "tests/support/display_job.h"
+#include "engine/raster/band_plan.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/commands/bitmap_rotate.h"
 #include "engine/display/stores/bitmap_decode.h"
+#include "engine/raster/bitmap_rotate.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"
 #include "tests/engine/display/stores/bitmap_entries.h"

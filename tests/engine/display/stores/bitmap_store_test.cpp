@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/display/commands/bitmap_rotate.h"
+#include "engine/raster/bitmap_rotate.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/job/render_call.h"
 #include "platform/gdi.h"

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/band/band_surface.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/clip_store.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "platform/gdi_paths.h"
 #include "rastrel/imo.h"

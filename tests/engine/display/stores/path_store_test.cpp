@@ -5,10 +5,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/byte_order.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/stores/path_store.h"
+#include "engine/raster/band_surface.h"
 #include "engine/spool/stream.h"
 #include "platform/gdi.h"
 #include "tests/support/memory_stream.h"

@@ -1,15 +1,15 @@
-#include "engine/band/band_plan.h"
+#include "engine/raster/band_plan.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/common/geometry.h"
+#include "engine/common/log_context.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
-#include "engine/job/log_context.h"
-#include "engine/job/output_module.h"
+#include "engine/raster/band_surface.h"
 
 BandMemory* BandMemoryCreate(OutputModuleContext* job, uint32_t budget)
 {

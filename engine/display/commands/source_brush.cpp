@@ -1,12 +1,11 @@
 // The brush source. The optimiser makes one from a shape painted with a black-and-white pattern,
 // so that a picture can be copied through the pattern: the rectangles say where, the pattern's
 // white pixels which of them.
-#include "engine/display/source_brush.h"
+#include "engine/display/commands/source_brush.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_path.h"
@@ -15,6 +14,7 @@
 #include "engine/display/stores/brush_store.h"
 #include "engine/display/stores/clip_store.h"
 #include "engine/display/stores/resource_store.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 
 namespace {

@@ -1,10 +1,10 @@
-#include "engine/band/page_rect.h"
+#include "engine/page/page_rect.h"
 
 #include <algorithm>
 #include <iterator>
 
 #include "engine/band/band_walk.h"
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "engine/band/band_cells.h"
+#include "engine/page/band_cells.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 #include "engine/page/page_placement.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/cmd_node.h"
+#include "engine/raster/band_surface.h"
 #include "platform/types.h"
 
 // Level flags.

@@ -1,10 +1,10 @@
-#include "engine/band/texture_cache.h"
+#include "engine/raster/texture_cache.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
-#include "engine/job/output_module.h"
 #include "engine/raster/rotate.h"
 
 static void TextureCacheEntriesLink(TextureCache* cache);

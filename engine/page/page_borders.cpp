@@ -1,13 +1,13 @@
 // The frame of a page as black rectangles in a level of its own.
-#include "engine/band/page_borders.h"
+#include "engine/page/page_borders.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/commands/cmd_rect.h"
-#include "engine/page/form_level.h"
+#include "engine/display/form_level.h"
 #include "engine/page/page_state.h"
+#include "engine/raster/band_surface.h"
 
 namespace {
 

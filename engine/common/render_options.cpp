@@ -1,4 +1,4 @@
-#include "engine/job/render_options.h"
+#include "engine/common/render_options.h"
 
 #include <algorithm>
 

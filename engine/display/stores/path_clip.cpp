@@ -1,4 +1,4 @@
-#include "engine/raster/path_clip.h"
+#include "engine/display/stores/path_clip.h"
 
 #include <algorithm>
 #include <cstdlib>

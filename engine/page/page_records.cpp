@@ -1,11 +1,11 @@
-#include "engine/display/page_records.h"
+#include "engine/page/page_records.h"
 
 #include <array>
 
 #include "engine/display/cmd_node.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "engine/spool/spool_records.h"
 #include "engine/spool/stream.h"
 

@@ -1,4 +1,4 @@
-#include "engine/job/log_context.h"
+#include "engine/common/log_context.h"
 
 #include <chrono>
 #include <cstdio>

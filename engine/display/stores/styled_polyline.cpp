@@ -1,12 +1,12 @@
-#include "engine/display/commands/styled_polyline.h"
+#include "engine/display/stores/styled_polyline.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
 
-#include "engine/band/band_surface.h"
 #include "engine/display/stores/pen_store.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi_paths.h"
 
 namespace {

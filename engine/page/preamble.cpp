@@ -1,9 +1,9 @@
 // Job preamble reader, job header, job-end record and job-data list.
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "engine/common/render_heap.h"
 
-#include "engine/job/log_context.h"
-#include "engine/job/output_module.h"
+#include "engine/common/log_context.h"
+#include "engine/common/output_module.h"
 #include "engine/page/form_table.h"
 
 #include <algorithm>

@@ -1,14 +1,14 @@
 // Form levels: per-band collection of the commands that meet a band, culling of those the band
 // walk has passed, and the levels' mappings into device pixels.
-#include "engine/page/form_level.h"
+#include "engine/display/form_level.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "engine/common/geometry.h"
 #include "engine/common/render_heap.h"
 #include "engine/display/cmd_ops.h"
-#include "engine/page/page_placement.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 

@@ -2,7 +2,7 @@
 // module is bound to answer) and for the colour and halftone slots a module leaves empty.
 #include <cstring>
 
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 
 namespace {
 

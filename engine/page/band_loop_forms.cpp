@@ -2,19 +2,19 @@
 // first reaches its cell and released once the walk has passed it.
 #include <algorithm>
 
-#include "engine/band/band_cells.h"
-#include "engine/band/band_loop.h"
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
-#include "engine/band/page_borders.h"
 #include "engine/band/side_walk.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
+#include "engine/common/render_options.h"
 #include "engine/display/optimiser/optimiser.h"
-#include "engine/job/output_module.h"
-#include "engine/job/render_options.h"
+#include "engine/page/band_cells.h"
+#include "engine/page/band_loop.h"
+#include "engine/page/page_borders.h"
 #include "engine/page/page_placement.h"
 #include "engine/page/page_state.h"
-#include "engine/spool/preamble.h"
+#include "engine/page/preamble.h"
 #include "platform/kernel.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/job/output_module.h"
+#include "engine/common/output_module.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "engine/band/band_surface.h"
+#include "engine/raster/band_surface.h"
 
 #include <algorithm>
 #include <bit>

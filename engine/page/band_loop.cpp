@@ -1,23 +1,23 @@
 // The band loops: one sheet side as one output-module image, walked band by band.
-#include "engine/band/band_loop.h"
+#include "engine/page/band_loop.h"
 #include "engine/display/optimiser/optimiser.h"
 
 #include <algorithm>
 
-#include "engine/band/band_plan.h"
 #include "engine/band/band_render.h"
 #include "engine/band/band_walk.h"
-#include "engine/band/page_borders.h"
-#include "engine/band/page_rect.h"
 #include "engine/band/side_walk.h"
+#include "engine/common/output_module.h"
 #include "engine/common/render_heap.h"
+#include "engine/common/render_options.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/output_module.h"
-#include "engine/job/render_options.h"
+#include "engine/page/page_borders.h"
 #include "engine/page/page_placement.h"
+#include "engine/page/page_rect.h"
 #include "engine/page/page_state.h"
+#include "engine/page/preamble.h"
+#include "engine/raster/band_plan.h"
 #include "engine/spool/page_source.h"
-#include "engine/spool/preamble.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 

@@ -1,4 +1,4 @@
-#include "engine/display/commands/bitmap_rotate.h"
+#include "engine/raster/bitmap_rotate.h"
 
 #include <utility>
 

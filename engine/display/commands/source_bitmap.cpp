@@ -3,19 +3,19 @@
 // white-then-black palette means the same picture as a black-then-white one. A mask of more bits
 // is turned into one bit as GDI turns a colour picture into one (white where the pixel is the
 // background colour, white here), once, into a copy of its own that both commands share.
-#include "engine/display/source_bitmap.h"
+#include "engine/display/commands/source_bitmap.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
+#include "engine/common/log_context.h"
 #include "engine/display/cmd_memory.h"
 #include "engine/display/cmd_ops.h"
 #include "engine/display/commands/cmd_image.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/display/stores/bitmap_store.h"
 #include "engine/display/stores/resource_store.h"
-#include "engine/job/log_context.h"
 #include "engine/stretch/stretch_blt.h"
 #include "platform/kernel.h"
 
