@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/raster/band_surface.h"
 #include "engine/display/cmd_ops.h"
+#include "engine/raster/band_surface.h"
 #include "platform/gdi.h"
 #include "tests/support/display_job.h"
 

@@ -12,8 +12,8 @@
 #include "bench/display_page.h"
 #include "bench/race.h"
 #include "engine/display/optimiser/optimiser.h"
-#include "tests/support/command_records.h"
 #include "engine/raster/band_plan.h"
+#include "tests/support/command_records.h"
 #include "tests/support/spool_builder.h"
 
 namespace {

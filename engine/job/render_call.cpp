@@ -1,7 +1,7 @@
 #include "engine/job/render_call.h"
 
-#include <cstdarg>
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <new>

@@ -315,7 +315,8 @@ void SpoolRecordFailureLog(const char* function, const char* what)
                  "there",
                  what, h.type, seen.position);
     } else if (error == ERROR_NOT_ENOUGH_MEMORY) {
-        LogEvent(IMX_LOG_ERROR, function, "%s: out of memory at the record of type %u at byte %u", what, h.type, seen.position);
+        LogEvent(IMX_LOG_ERROR, function, "%s: out of memory at the record of type %u at byte %u", what, h.type,
+                 seen.position);
     } else if (seen.headerBytes == 0 && seen.previous.size != 0) {
         const SpoolRecordHeader& p = seen.previous;
         // Ending where the previous record ends is a stream cut between records: that record is whole.

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/kernel.h"
-#include "tests/support/scratch_dir.h"
 #include "tests/support/refusing_new.h"
+#include "tests/support/scratch_dir.h"
 
 namespace {
 std::atomic<bool> gArmed{false};

@@ -3,9 +3,9 @@
 // alignment.
 #include <gtest/gtest.h>
 
-#include "tests/engine/job/render_fixture.h"
 #include "engine/common/output_module.h"
 #include "engine/page/page_rect.h"
+#include "tests/engine/job/render_fixture.h"
 
 namespace {
 

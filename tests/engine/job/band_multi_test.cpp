@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/engine/job/render_fixture.h"
 #include "engine/common/output_module.h"
+#include "tests/engine/job/render_fixture.h"
 
 namespace {
 

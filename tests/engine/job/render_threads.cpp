@@ -8,8 +8,8 @@
 #include <future>
 #include <thread>
 
-#include "tests/engine/job/render_fixture.h"
 #include "engine/common/log_context.h"
+#include "tests/engine/job/render_fixture.h"
 
 namespace {
 

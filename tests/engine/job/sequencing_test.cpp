@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "engine/common/render_heap.h"
-#include "tests/engine/job/render_fixture.h"
 #include "engine/common/render_options.h"
+#include "tests/engine/job/render_fixture.h"
 
 namespace {
 

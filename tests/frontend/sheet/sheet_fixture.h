@@ -17,8 +17,8 @@
 #include "frontend/common/text_rules.h"
 #include "frontend/sheet/sheet_state.h"
 #include "platform/window_hooks.h"
-#include "tests/support/offscreen.h"
 #include "tests/frontend/frontend_env.h"
+#include "tests/support/offscreen.h"
 #include <QString>
 
 inline ContactRecord MakeContact(const char16_t* key, const char16_t* name, const char16_t* fax)

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "text_fixture.h"
 #include "platform/gdi/text/glyph_bitmap_cache.h"
+#include "text_fixture.h"
 
 namespace {
 

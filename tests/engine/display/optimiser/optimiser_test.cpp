@@ -15,10 +15,10 @@
 #include "engine/display/form_level.h"
 #include "engine/display/optimiser/optimiser.h"
 #include "engine/include/rastrel/imo.h"
+#include "engine/raster/band_plan.h"
 #include "tests/engine/display/band_roads.h"
 #include "tests/support/command_records.h"
 #include "tests/support/display_job.h"
-#include "engine/raster/band_plan.h"
 
 namespace {
 

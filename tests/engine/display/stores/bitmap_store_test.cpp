@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/raster/bitmap_rotate.h"
 #include "engine/display/stores/bitmap_decode.h"
 #include "engine/job/render_call.h"
+#include "engine/raster/bitmap_rotate.h"
 #include "platform/gdi.h"
 #include "rastrel/imo.h"
 #include "tests/engine/display/stores/bitmap_entries.h"
