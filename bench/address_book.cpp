@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "frontend/common/data_dir.h"
+#include "frontend/common/fax_names.h"
+#include "frontend/common/reg_value.h"
+#include "frontend/common/text_rules.h"
 #include "frontend/sheet/send_lists.h"
 #include "frontend/sheet/sheet_state.h"
 #include "platform/window_hooks.h"
