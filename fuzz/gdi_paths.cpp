@@ -125,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The dashed road makes fewer points but walks the same ones: the pattern ends where
         // walking the whole flattening leaves it.
         const double period = dashes[0] + dashes[1];
-        DashWalk whole{period, 0, 0, curve[0]}, bounded = whole;
+        DashWalk whole{period, 0, 0, curve[0], (flags & 1) != 0}, bounded = whole;
         for (FillPoint q : flat) DashWalkTo(whole, q);
         std::vector<FillPoint> made;
         std::vector<std::pair<size_t, double>> phases;

@@ -63,12 +63,19 @@ TEST(DashFlatten, DrawsTheDashesOfTheWholeFlattening)
         const DWORD user[] = {DWORD(1 + pick(12)), DWORD(pick(8)), DWORD(1 + pick(6)), DWORD(1 + pick(9))};
         const DWORD userCount = style == PS_USERSTYLE ? DWORD(2 + pick(3)) : 0;
         const LOGBRUSH brush{BS_SOLID, RGB(255, 255, 255), 0};
-        const DWORD penStyle = PS_GEOMETRIC | style | caps[pick(3)] | joins[pick(3)];
+        const bool cosmetic = pick(3) == 0;
+        const DWORD penStyle = cosmetic ? PS_COSMETIC | (pick(4) == 0 ? PS_ALTERNATE : style)
+                                        : PS_GEOMETRIC | style | caps[pick(3)] | joins[pick(3)];
+        const int background = pick(2) == 0 ? OPAQUE : TRANSPARENT;
         const DWORD penWidth = DWORD(1 + pick(pick(4) == 0 ? 40 : 8));
-        const RECT clip{LONG(pick(width / 2)), LONG(pick(height / 2)), width - pick(width / 2), height - pick(height / 2)};
+        const RECT clip{LONG(pick(width / 2)), LONG(pick(height / 2)), width - pick(width / 2),
+                        height - pick(height / 2)};
         const bool clipped = pick(3) == 0;
         for (Surface* s : {&ours, &theirs}) {
-            SelectObject(s->dc, ExtCreatePen(penStyle, penWidth, &brush, userCount, userCount ? user : nullptr));
+            SelectObject(s->dc, ExtCreatePen(penStyle, cosmetic ? 1 : penWidth, &brush, userCount,
+                                             userCount ? user : nullptr));
+            SetBkMode(s->dc, background);
+            SetBkColor(s->dc, RGB(0, 0, 255));
             if (clipped) {
                 HRGN region = CreateRectRgnIndirect(&clip);
                 SelectClipRgn(s->dc, region);
@@ -87,7 +94,8 @@ TEST(DashFlatten, DrawsTheDashesOfTheWholeFlattening)
         for (int f = 0, figures = 1 + pick(3); f < figures; ++f) {
             const POINT start{LONG(pick(width)), LONG(pick(height))};
             std::vector<POINT> points;
-            for (int i = 0, n = 3 * (1 + pick(5)); i < n; ++i) points.push_back({coordinate(width), coordinate(height)});
+            for (int i = 0, n = 3 * (1 + pick(5)); i < n; ++i)
+                points.push_back({coordinate(width), coordinate(height)});
             if (pick(2) == 0) points.back() = {LONG(pick(width)), LONG(pick(height))};
             PathMoveTo(path);
             ASSERT_TRUE(PathAddBeziers(path, start, points));
@@ -121,12 +129,19 @@ TEST(DashFlatten, FarCurvesMakeNoPoints)
 {
     const DWORD user[] = {1, 1};
     const LOGBRUSH brush{BS_SOLID, RGB(255, 255, 255), 0};
-    for (bool inPath : {true, false}) {
+    struct Case {
+        DWORD style, width;
+        bool inPath;
+    } cases[] = {{PS_GEOMETRIC | PS_USERSTYLE, 2, true},
+                 {PS_GEOMETRIC | PS_USERSTYLE, 2, false},
+                 {PS_COSMETIC | PS_USERSTYLE, 1, true},
+                 {PS_COSMETIC | PS_USERSTYLE, 1, false}};
+    for (const auto& [style, width, inPath] : cases) {
         std::vector<uint64_t> made;
         const int counts[] = {4, 16, 64};
         for (int n : counts) {
             Surface s(64, 64);
-            SelectObject(s.dc, ExtCreatePen(PS_GEOMETRIC | PS_USERSTYLE, 2, &brush, 2, user));
+            SelectObject(s.dc, ExtCreatePen(style, width, &brush, style & PS_GEOMETRIC ? 2 : 1, user));
             std::vector<POINT> points = {{-1000000000, 30}, {1000000000, 40}, {1000000000, 1000000000}};
             for (int i = 0; i < n; ++i) {
                 const LONG sign = i % 2 == 0 ? 1 : -1;
@@ -147,7 +162,8 @@ TEST(DashFlatten, FarCurvesMakeNoPoints)
             EXPECT_GT(s.Lit(), 0u) << n;
         }
         for (size_t i = 1; i < made.size(); ++i)
-            EXPECT_LE(made[i], made[0] + uint64_t(counts[i] - counts[0])) << (inPath ? "path" : "line") << ", " << counts[i];
+            EXPECT_LE(made[i], made[0] + uint64_t(counts[i] - counts[0]))
+                << style << (inPath ? " path" : " line") << ", " << counts[i];
         EXPECT_LT(made[0], 65536u);
     }
 }

@@ -4,6 +4,8 @@
 // coordinates (times the square root of 2), is within the tolerance.
 #include "bezier.h"
 
+#include "path.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -130,10 +132,17 @@ uint64_t BezierPointsMade() { return made; }
 void DashWalkTo(DashWalk& walk, FillPoint p)
 {
     if (p.x == walk.last.x && p.y == walk.last.y) return;  // the stroker drops repeated points
-    // As the stroker measures: each point in device pixels, then the difference.
-    const double dx = double(p.x) / FILL_ONE - double(walk.last.x) / FILL_ONE;
-    const double dy = double(p.y) / FILL_ONE - double(walk.last.y) / FILL_ONE;
-    const double length = std::hypot(dx, dy);
+    double length;
+    if (walk.pixelSteps) {
+        // whole numbers, so the sums are exact
+        const POINT a = PathRoundToDevice(walk.last), b = PathRoundToDevice(p);
+        length = double(std::max(std::llabs(int64_t{b.x} - a.x), std::llabs(int64_t{b.y} - a.y)));
+    } else {
+        // As the stroker measures: each point in device pixels, then the difference.
+        const double dx = double(p.x) / FILL_ONE - double(walk.last.x) / FILL_ONE;
+        const double dy = double(p.y) / FILL_ONE - double(walk.last.y) / FILL_ONE;
+        length = std::hypot(dx, dy);
+    }
     walk.phase = std::fmod(walk.phase + length, walk.period);
     walk.length += length;
     walk.last = p;

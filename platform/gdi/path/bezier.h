@@ -19,12 +19,15 @@ bool BezierFlatten(const FillPoint (&p)[4], std::vector<FillPoint>& out, const R
 
 // Where a dash pattern of `period` device pixels stands along a figure, advanced point by point
 // exactly as the stroker advances it (the length of each segment between fill-unit points, in
-// device pixels, added and taken modulo the period), and the figure's length so far.
+// device pixels, added and taken modulo the period), and the figure's length so far. A cosmetic
+// pen's pattern (`pixelSteps`) counts instead the steps of the line between the points rounded
+// to device pixels, one a pixel of its longer axis.
 struct DashWalk {
     double period;
     double phase;
     double length;
     FillPoint last;
+    bool pixelSteps;
 };
 
 // The points the flattening has made on this thread, for tests that bound them.

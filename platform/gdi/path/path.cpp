@@ -106,7 +106,7 @@ bool Flatten(const PathRecord& path, PathFigures& out, const RECT* cull, DashWal
                 figureStart = out.points.size();
                 inFigure = true;
                 out.points.push_back(ToFill(path.points[i]));
-                if (walk) *walk = {walk->period, 0, 0, out.points.back()};
+                if (walk) *walk = {walk->period, 0, 0, out.points.back(), walk->pixelSteps};
             } else if (kind == PATH_BEZIERTO && i + 2 < path.points.size()) {
                 const FillPoint segment[4] = {out.points.back(), ToFill(path.points[i]), ToFill(path.points[i + 1]),
                                               ToFill(path.points[i + 2])};
@@ -134,9 +134,9 @@ bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cu
     return Flatten(path, out, cull, nullptr);
 }
 
-bool PathFlattenDashed(const PathRecord& path, PathFigures& out, const RECT& cull, double period)
+bool PathFlattenDashed(const PathRecord& path, PathFigures& out, const RECT& cull, double period, bool pixelSteps)
 {
-    DashWalk walk{period, 0, 0, {}};
+    DashWalk walk{period, 0, 0, {}, pixelSteps};
     return Flatten(path, out, &cull, &walk);
 }
 

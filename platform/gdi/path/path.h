@@ -56,10 +56,12 @@ bool PathAddPolygon(PathRecord& path, std::span<const POINT> points);
 // (device pixels) for a fill or region inside it (see BezierFlatten).
 bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cull = nullptr);
 
-// The same for a stroke with a dash pattern of `period` device pixels: a piece of a curve far
-// outside `cull` makes only its end point, and the pattern's phase there and the figures' lengths
-// are recorded, so the stroker places every dash where the whole flattening would have put it.
-bool PathFlattenDashed(const PathRecord& path, PathFigures& out, const RECT& cull, double period);
+// The same for a stroke with a dash pattern of `period` device pixels (pixel steps of a cosmetic
+// pen with `pixelSteps`, see DashWalk): a piece of a curve far outside `cull` makes only its end
+// point, and the pattern's phase there and the figures' lengths are recorded, so the stroker
+// places every dash where the whole flattening would have put it.
+bool PathFlattenDashed(const PathRecord& path, PathFigures& out, const RECT& cull, double period,
+                       bool pixelSteps = false);
 
 // Replaces every Bezier segment of the record by lines to its flattened points rounded to
 // device pixels (FlattenPath).

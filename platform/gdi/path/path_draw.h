@@ -34,8 +34,8 @@ bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth = 0);
 // The rectangle that curves may be culled to before the DC's pen strokes them: the visible
 // pixels widened by everything the pen reaches beyond its line, so that what is culled sets no
 // visible pixel. False when the pen is dashed: a culled piece would move the dashes after it, so
-// its figures are flattened whole; but a geometric pen's pattern is given in `dashPeriod` (0 for
-// a solid pen) when asked for, to flatten by PathFlattenDashed.
+// its figures are flattened whole; but the pattern's period is given in `dashPeriod` (0 for a
+// solid pen) when asked for, to flatten by PathFlattenDashed.
 bool StrokeCullRect(const Dc& dc, RECT& out, double* dashPeriod = nullptr);
 // Flattens the path for the DC's pen to stroke (and a fill inside the same rectangle), bounded
 // by what the pen can reach; false when memory runs out.

@@ -226,7 +226,8 @@ bool StrokeCullRect(const Dc& dc, RECT& out, double* dashPeriod)
         const StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, {}};
         reach = std::max(width, 1.0) / 2 * StrokeReach(style);
     } else if (!CosmeticPattern(pen).empty()) {
-        return false;
+        if (!dashPeriod) return false;
+        for (DWORD d : CosmeticPattern(pen)) *dashPeriod += d;  // none drawn strokes solid: culled as it is
     }
     // Beyond a pixel or two the width of a bitmap, the margin can be anything that keeps the
     // rectangle in 32 bits.
@@ -241,7 +242,8 @@ bool FlattenForStroke(const Dc& dc, const PathRecord& path, PathFigures& out)
     RECT cull;
     double period = 0;
     if (!StrokeCullRect(dc, cull, &period)) return PathFlattenFigures(path, out);
-    return period > 0 ? PathFlattenDashed(path, out, cull, period) : PathFlattenFigures(path, out, &cull);
+    return period > 0 ? PathFlattenDashed(path, out, cull, period, !PenIsGeometric(*dc.pen))
+                      : PathFlattenFigures(path, out, &cull);
 }
 
 bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)
