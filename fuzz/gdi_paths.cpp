@@ -122,6 +122,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::vector<FillPoint> flat;
         BezierFlatten(curve, flat);
         if (flat.empty() || flat.back().x != curve[3].x || flat.back().y != curve[3].y) std::abort();
+        // The dashed road makes fewer points but walks the same ones: the pattern ends where
+        // walking the whole flattening leaves it.
+        const double period = dashes[0] + dashes[1];
+        DashWalk whole{period, 0, 0, curve[0], (flags & 1) != 0}, bounded = whole;
+        for (FillPoint q : flat) DashWalkTo(whole, q);
+        std::vector<FillPoint> made;
+        std::vector<std::pair<size_t, double>> phases;
+        if (BezierFlattenDashed(curve, made, kClip, bounded, phases)) {
+            if (made.empty() || made.size() > flat.size() || made.back().x != curve[3].x ||
+                made.back().y != curve[3].y || bounded.phase != whole.phase || bounded.length != whole.length)
+                std::abort();
+            for (const auto& [index, phase] : phases)
+                if (index >= made.size() || !(phase >= 0 && phase < period)) std::abort();
+        }
     }
     return 0;
 }

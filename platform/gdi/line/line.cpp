@@ -151,7 +151,7 @@ void CosmeticLine(POINT from, POINT to, const RECT& clip, std::span<const DWORD>
 void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<const DWORD> pattern, FillSpanSink sink,
                      void* context, FillSpanSink gaps)
 {
-    size_t start = 0;
+    size_t start = 0, phase = 0;
     for (size_t f = 0; f < figures.counts.size(); ++f) {
         const size_t count = static_cast<size_t>(figures.counts[f]);
         LineDashState dash{0, 0};
@@ -159,7 +159,15 @@ void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<con
         POINT current = first;
         for (size_t i = 1; i < count; ++i) {
             POINT next = PathRoundToDevice(figures.points[start + i]);
-            CosmeticLine(current, next, clip, pattern, &dash, sink, context, gaps);
+            while (phase < figures.phases.size() && figures.phases[phase].first < start + i) ++phase;
+            if (phase < figures.phases.size() && figures.phases[phase].first == start + i) {
+                // The points before this one were dropped far outside the clip, where their lines
+                // set no pixel: the pattern stands where their steps left it.
+                dash = {0, 0};
+                LineDashAdvance(pattern, &dash, int64_t(figures.phases[phase].second));
+            } else {
+                CosmeticLine(current, next, clip, pattern, &dash, sink, context, gaps);
+            }
             current = next;
         }
         if (figures.closed[f]) CosmeticLine(current, first, clip, pattern, &dash, sink, context, gaps);

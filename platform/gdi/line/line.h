@@ -29,6 +29,7 @@ void LineDashAdvance(std::span<const DWORD> pattern, LineDashState* dash, int64_
 // Strokes flattened figures with a cosmetic pen: each figure's points rounded to device pixels,
 // one line after another, the dash count running on from line to line and starting afresh in
 // each figure. An open figure leaves out its last pixel; a closed one ends on its first point,
-// so every vertex is drawn once.
+// so every vertex is drawn once. Where a dashed flattening dropped points far outside the clip
+// (PathFigures::phases), the pattern is set to its recorded phase in place of drawing the line.
 void CosmeticFigures(const PathFigures& figures, const RECT& clip, std::span<const DWORD> pattern, FillSpanSink sink,
                      void* context, FillSpanSink gaps = nullptr);

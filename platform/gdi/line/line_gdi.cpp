@@ -22,10 +22,8 @@ BOOL DrawOrRecord(Dc& dc, POINT from, const std::vector<POINT>& points, Segments
     }
     PathRecord figure;
     PathFigures flat;
-    RECT cull;
-    const bool culled = StrokeCullRect(dc, cull);
     bool ok = kind == Segments::Lines ? PathAddLines(figure, from, points) : PathAddBeziers(figure, from, points);
-    if (!ok || !PathFlattenFigures(figure, flat, culled ? &cull : nullptr)) {
+    if (!ok || !FlattenForStroke(dc, figure, flat)) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
     }

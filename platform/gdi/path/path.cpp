@@ -81,13 +81,20 @@ bool PathAddPolygon(PathRecord& path, std::span<const POINT> points)
     return true;
 }
 
-bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cull)
+namespace {
+
+bool Flatten(const PathRecord& path, PathFigures& out, const RECT* cull, DashWalk* walk)
 {
     try {
         size_t figureStart = out.points.size();
         bool inFigure = false;
         auto endFigure = [&](bool closed) {
             if (!inFigure) return;
+            if (walk) {
+                DashWalk round = *walk;
+                if (closed) DashWalkTo(round, out.points[figureStart]);
+                out.lengths.push_back(round.length);
+            }
             out.counts.push_back(static_cast<int>(out.points.size() - figureStart));
             out.closed.push_back(closed);
             inFigure = false;
@@ -99,13 +106,17 @@ bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cu
                 figureStart = out.points.size();
                 inFigure = true;
                 out.points.push_back(ToFill(path.points[i]));
+                if (walk) *walk = {walk->period, 0, 0, out.points.back(), walk->pixelSteps};
             } else if (kind == PATH_BEZIERTO && i + 2 < path.points.size()) {
                 const FillPoint segment[4] = {out.points.back(), ToFill(path.points[i]), ToFill(path.points[i + 1]),
                                               ToFill(path.points[i + 2])};
-                if (!BezierFlatten(segment, out.points, cull)) return false;
+                if (walk ? !BezierFlattenDashed(segment, out.points, *cull, *walk, out.phases)
+                         : !BezierFlatten(segment, out.points, cull))
+                    return false;
                 i += 2;
             } else {
                 out.points.push_back(ToFill(path.points[i]));
+                if (walk) DashWalkTo(*walk, out.points.back());
             }
             if (path.kinds[i] & PATH_CLOSEFIGURE) endFigure(true);
         }
@@ -114,6 +125,19 @@ bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cu
     } catch (const std::bad_alloc&) {
         return false;
     }
+}
+
+}  // namespace
+
+bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cull)
+{
+    return Flatten(path, out, cull, nullptr);
+}
+
+bool PathFlattenDashed(const PathRecord& path, PathFigures& out, const RECT& cull, double period, bool pixelSteps)
+{
+    DashWalk walk{period, 0, 0, {}, pixelSteps};
+    return Flatten(path, out, &cull, &walk);
 }
 
 POINT PathRoundToDevice(FillPoint p)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "../region/polyfill.h"
@@ -28,6 +29,11 @@ struct PathFigures {
     std::vector<FillPoint> points;
     std::vector<int> counts;
     std::vector<bool> closed;
+    // Left by a dashed stroke's flattening that dropped points far outside (see
+    // PathFlattenDashed): where the pattern stands after some points (index into points, phase
+    // in device pixels), in order, and each figure's whole length; else empty.
+    std::vector<std::pair<size_t, double>> phases;
+    std::vector<double> lengths;
 };
 
 void PathClear(PathRecord& path);
@@ -49,6 +55,13 @@ bool PathAddPolygon(PathRecord& path, std::span<const POINT> points);
 // Flattens the record into figures; Bezier segments become straight pieces, culled to `cull`
 // (device pixels) for a fill or region inside it (see BezierFlatten).
 bool PathFlattenFigures(const PathRecord& path, PathFigures& out, const RECT* cull = nullptr);
+
+// The same for a stroke with a dash pattern of `period` device pixels (pixel steps of a cosmetic
+// pen with `pixelSteps`, see DashWalk): a piece of a curve far outside `cull` makes only its end
+// point, and the pattern's phase there and the figures' lengths are recorded, so the stroker
+// places every dash where the whole flattening would have put it.
+bool PathFlattenDashed(const PathRecord& path, PathFigures& out, const RECT& cull, double period,
+                       bool pixelSteps = false);
 
 // Replaces every Bezier segment of the record by lines to its flattened points rounded to
 // device pixels (FlattenPath).

@@ -34,8 +34,12 @@ bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth = 0);
 // The rectangle that curves may be culled to before the DC's pen strokes them: the visible
 // pixels widened by everything the pen reaches beyond its line, so that what is culled sets no
 // visible pixel. False when the pen is dashed: a culled piece would move the dashes after it, so
-// its figures are flattened whole.
-bool StrokeCullRect(const Dc& dc, RECT& out);
+// its figures are flattened whole; but the pattern's period is given in `dashPeriod` (0 for a
+// solid pen) when asked for, to flatten by PathFlattenDashed.
+bool StrokeCullRect(const Dc& dc, RECT& out, double* dashPeriod = nullptr);
+// Flattens the path for the DC's pen to stroke (and a fill inside the same rectangle), bounded
+// by what the pen can reach; false when memory runs out.
+bool FlattenForStroke(const Dc& dc, const PathRecord& path, PathFigures& out);
 // A geometric pen's stroke as a region (inside the DC's visible area) without painting it.
 bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* out, double deviceWidth = 0);
 

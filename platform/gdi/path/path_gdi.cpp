@@ -83,20 +83,21 @@ BOOL DrawPath(HDC handle, int use)
     PathRecord* path = ClosedPath(dc);
     if (!path) return FALSE;
     // A fill reaches only the visible pixels and a stroke as far beyond them as its pen reaches,
-    // so curves are culled to that (a dashed pen's figures stay whole).
-    RECT cull;
-    bool culled = true;
+    // so curves are culled to that.
+    PathFigures figures;
     if (use & Stroke) {
-        culled = StrokeCullRect(*dc, cull);
+        if (!FlattenForStroke(*dc, *path, figures)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return FALSE;
+        }
     } else {
         pixman_region32_t region;
         DcVisibleRegion(*dc, &region);
         const pixman_box32_t* e = pixman_region32_extents(&region);
-        cull = {e->x1, e->y1, e->x2, e->y2};
+        const RECT cull = {e->x1, e->y1, e->x2, e->y2};
         pixman_region32_fini(&region);
+        if (!Flatten(*path, figures, &cull)) return FALSE;
     }
-    PathFigures figures;
-    if (!Flatten(*path, figures, culled ? &cull : nullptr)) return FALSE;
     bool ok = true;
     if (use & Fill) {
         PathFigures closed = figures;

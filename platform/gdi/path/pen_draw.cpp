@@ -151,9 +151,16 @@ bool StrokeOutlineOf(const Dc& dc, const PathFigures& figures, double deviceWidt
     std::vector<double> dashes = GeometricDashes(dc, pen, width);
     std::vector<StrokeFigure> parts;
     size_t start = 0;
+    // The phases are kept in figure order; each figure takes its own, counted from its first point.
+    std::vector<std::pair<size_t, double>> phases = figures.phases;
+    size_t phase = 0;
     for (size_t f = 0; f < figures.counts.size(); ++f) {
-        parts.push_back({std::span(figures.points).subspan(start, figures.counts[f]), bool(figures.closed[f])});
-        start += figures.counts[f];
+        const size_t count = size_t(figures.counts[f]), first = phase;
+        for (; phase < phases.size() && phases[phase].first < start + count; ++phase) phases[phase].first -= start;
+        parts.push_back({std::span(figures.points).subspan(start, count), bool(figures.closed[f]),
+                         std::span(phases).subspan(first, phase - first),
+                         f < figures.lengths.size() ? figures.lengths[f] : -1});
+        start += count;
     }
     StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, dashes, &visible};
     return StrokeOutline(parts, style, outline);
@@ -200,9 +207,10 @@ bool StrokeRegion(const Dc& dc, const PathFigures& figures, pixman_region32_t* o
     }
 }
 
-bool StrokeCullRect(const Dc& dc, RECT& out)
+bool StrokeCullRect(const Dc& dc, RECT& out, double* dashPeriod)
 {
     const Pen& pen = *dc.pen;
+    if (dashPeriod) *dashPeriod = 0;
     out = VisibleBounds(dc);
     if ((pen.style & PS_STYLE_MASK) == PS_NULL) return true;
     double reach = 1;  // a cosmetic pen's pixel
@@ -211,11 +219,15 @@ bool StrokeCullRect(const Dc& dc, RECT& out)
         const std::vector<double> dashes = GeometricDashes(dc, pen, width);
         double period = 0;
         for (double d : dashes) period += std::isfinite(d) ? std::max(d, 0.0) : 0.0;
-        if (period >= 1.0) return false;  // finer patterns stroke solid (see StrokeOutline)
+        if (period >= 1.0) {  // finer patterns stroke solid (see StrokeOutline)
+            if (!dashPeriod) return false;
+            *dashPeriod = period;
+        }
         const StrokeStyle style{width, pen.style & PS_ENDCAP_MASK, pen.style & PS_JOIN_MASK, dc.miterLimit, {}};
         reach = std::max(width, 1.0) / 2 * StrokeReach(style);
     } else if (!CosmeticPattern(pen).empty()) {
-        return false;
+        if (!dashPeriod) return false;
+        for (DWORD d : CosmeticPattern(pen)) *dashPeriod += d;  // none drawn strokes solid: culled as it is
     }
     // Beyond a pixel or two the width of a bitmap, the margin can be anything that keeps the
     // rectangle in 32 bits.
@@ -223,6 +235,15 @@ bool StrokeCullRect(const Dc& dc, RECT& out)
     auto widen = [](int64_t v) { return LONG(std::clamp<int64_t>(v, -(int64_t{1} << 30), int64_t{1} << 30)); };
     out = {widen(out.left - margin), widen(out.top - margin), widen(out.right + margin), widen(out.bottom + margin)};
     return true;
+}
+
+bool FlattenForStroke(const Dc& dc, const PathRecord& path, PathFigures& out)
+{
+    RECT cull;
+    double period = 0;
+    if (!StrokeCullRect(dc, cull, &period)) return PathFlattenFigures(path, out);
+    return period > 0 ? PathFlattenDashed(path, out, cull, period, !PenIsGeometric(*dc.pen))
+                      : PathFlattenFigures(path, out, &cull);
 }
 
 bool StrokeFigures(Dc& dc, const PathFigures& figures, double deviceWidth)

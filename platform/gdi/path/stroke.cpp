@@ -253,7 +253,10 @@ struct Outliner {
     // made. Dashes are whole where they are made, never cut at the visible span; a dash that runs
     // in from a segment the clip cannot see starts at the segment's first vertex, where nothing
     // is visible.
-    void Dashed(const std::vector<Vec>& pts, bool closed)
+    //
+    // `phaseAfter` (empty, or one a point, NaN where none) sets the phase after a point where
+    // the flattening dropped the points before it; `known` is then the figure's whole length.
+    void Dashed(const std::vector<Vec>& pts, bool closed, const std::vector<double>& phaseAfter, double known)
     {
         const std::span<const double> pattern = style.dashes;
         const size_t count = pattern.size();
@@ -265,6 +268,7 @@ struct Outliner {
         std::vector<double> lengths(segments);
         double total = 0;
         for (size_t i = 0; i < segments; ++i) total += lengths[i] = Length(pts[(i + 1) % n] - pts[i]);
+        if (known >= 0) total = known;
         if (closed) {
             // A closed figure that never enters a gap is one dash all the way round: a closed
             // stroke after all.
@@ -281,6 +285,7 @@ struct Outliner {
             size_t k;
         };
         double phase = 0;  // where the pattern stands at the start of the segment, [0, period)
+        if (!phaseAfter.empty() && !std::isnan(phaseAfter[0])) phase = phaseAfter[0];
         auto begin = [&](Element e) { return (double(e.m) * period - phase) + prefix[e.k]; };
         auto next = [&](Element e) { return e.k + 1 == count ? Element{e.m + 1, 0} : Element{e.m, e.k + 1}; };
         auto previous = [&](Element e) { return e.k == 0 ? Element{e.m - 1, count - 1} : Element{e.m, e.k - 1}; };
@@ -352,6 +357,7 @@ struct Outliner {
                 finishDash();
             }
             phase = std::fmod(phase + length, period);
+            if (i + 1 < n && !phaseAfter.empty() && !std::isnan(phaseAfter[i + 1])) phase = phaseAfter[i + 1];
         }
         finishDash();
     }
@@ -392,14 +398,26 @@ bool StrokeOutline(std::span<const StrokeFigure> figures, const StrokeStyle& sty
         Outliner outliner{cleaned, out, std::max(std::isfinite(style.width) ? style.width : 1.0, 1.0) / 2.0, {}, {}};
         for (const StrokeFigure& figure : figures) {
             std::vector<Vec> pts;
-            for (const FillPoint& p : figure.points) {
+            std::vector<double> phaseAfter;  // by point of `pts`
+            size_t nextPhase = 0;
+            for (size_t j = 0; j < figure.points.size(); ++j) {
+                const FillPoint& p = figure.points[j];
                 Vec v{static_cast<double>(p.x) / FILL_ONE, static_cast<double>(p.y) / FILL_ONE};
                 if (pts.empty() || !Same(pts.back(), v)) pts.push_back(v);
+                if (nextPhase < figure.phases.size() && figure.phases[nextPhase].first == j) {
+                    // a repeated point stands where the one it repeats does
+                    phaseAfter.resize(pts.size(), NAN);
+                    phaseAfter.back() = figure.phases[nextPhase++].second;
+                }
             }
+            if (!phaseAfter.empty()) phaseAfter.resize(pts.size(), NAN);
             bool closed = figure.closed;
-            if (closed && pts.size() > 1 && Same(pts.front(), pts.back())) pts.pop_back();
+            if (closed && pts.size() > 1 && Same(pts.front(), pts.back())) {
+                pts.pop_back();
+                if (!phaseAfter.empty()) phaseAfter.pop_back();
+            }
             if (pts.size() < 2) continue;
-            if (dashed) outliner.Dashed(pts, closed);
+            if (dashed) outliner.Dashed(pts, closed, phaseAfter, figure.phases.empty() ? -1 : figure.length);
             else outliner.Polyline(pts, closed);
         }
         // Under a narrow pen few pieces overlap, and those that miss the clip are already out.

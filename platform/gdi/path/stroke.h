@@ -4,6 +4,7 @@
 #pragma once
 
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "../region/polyfill.h"
@@ -32,6 +33,11 @@ struct StrokeStyle {
 struct StrokeFigure {
     std::span<const FillPoint> points;
     bool closed;
+    // Where a dashed flattening dropped points far outside the clip: the pattern's phase after
+    // the given points (indices into `points`, in order), and the figure's whole length (below 0
+    // when not known: then it is measured here).
+    std::span<const std::pair<size_t, double>> phases = {};
+    double length = -1;
 };
 
 // Appends the outline polygons of the figures to `out` (fill with FILL_WINDING). Dashes start
