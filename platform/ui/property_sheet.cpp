@@ -201,14 +201,15 @@ INT_PTR PropertySheetW(const PROPSHEETHEADERW* header)
         sheet.tabs->addTab(container, ToQString(page->title));
     }
     auto* buttons = new QDialogButtonBox(sheet.dialog);
-    // Buttons of the sheet's own words, not Qt's standard ones, which a translation loaded later
-    // would rename.
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    ok->setText(QStringLiteral("OK"));
+    cancel->setText(QStringLiteral("Отмена"));
     QObject::connect(ok, &QPushButton::clicked, [&sheet] { sheet.Ok(); });
     QObject::connect(cancel, &QPushButton::clicked, [&sheet] { sheet.Cancel(); });
     if (header->dwFlags & PSH_HASHELP) {
-        QPushButton* help = buttons->addButton(QStringLiteral("Справка"), QDialogButtonBox::HelpRole);
+        QPushButton* help = buttons->addButton(QDialogButtonBox::Help);
+        help->setText(QStringLiteral("Справка"));
         QObject::connect(help, &QPushButton::clicked, [&sheet] { sheet.Help(); });
     }
     layout->addWidget(buttons);
