@@ -319,8 +319,14 @@ TEST_F(WindowLayer, SheetCancelAndPagesNeverShown)
 
     TwoPages again;
     messages.clear();
-    platform::ui::SetModalHook([](HWND window) { QTest::keyClick(platform::ui::WidgetOf(window), Qt::Key_Escape); });
+    // Escape itself ends the sheet, not the layer's ending of a sheet the hook left open.
+    bool ended = false;
+    platform::ui::SetModalHook([&ended](HWND window) {
+        QTest::keyClick(platform::ui::WidgetOf(window), Qt::Key_Escape);
+        ended = SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0) == 0;
+    });
     EXPECT_EQ(PropertySheetW(&again.header), 0);
+    EXPECT_TRUE(ended);
     EXPECT_EQ(PagesNotified(PSN_RESET).size(), 1u);
     EXPECT_TRUE(PagesNotified(PSN_APPLY).empty());
 }
