@@ -18,7 +18,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpixman-1-dev libfreetype-dev libfontconfig-dev fonts-liberation2 fonts-dejavu-core libpng-dev
   libjbig-dev jbigkit-bin liblcms2-dev icc-profiles-free libgs-common ghostscript netpbm libgdk-pixbuf2.0-bin time
-  qt6-base-dev xvfb xauth
+  qt6-base-dev qt6-translations-l10n xvfb xauth
 )
 
 install_missing() {

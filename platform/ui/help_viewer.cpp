@@ -1,8 +1,10 @@
 // The help viewer stand-in: topic pages open in the desktop's browser, popup texts show in a
 // small popup window at the control; both through hooks that tests replace.
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QProcess>
-#include <QToolTip>
 #include <cerrno>
 #include <fcntl.h>
 #include <sstream>
@@ -59,6 +61,28 @@ bool RegularFileRead(const std::string& path, std::string* text)
     return ok;
 }
 
+// A popup text is a popup window: it takes the keyboard while it shows, so Escape (or any key)
+// and a click anywhere close it, never the sheet below; it stays until the user dismisses it.
+class HelpPopup : public QLabel {
+public:
+    HelpPopup(const QString& text, QWidget* owner) : QLabel(text, owner, Qt::Popup)
+    {
+        setAttribute(Qt::WA_DeleteOnClose);
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setMargin(6);
+        setWordWrap(true);
+        setMaximumWidth(360);
+        setForegroundRole(QPalette::ToolTipText);
+        setBackgroundRole(QPalette::ToolTipBase);
+        setAutoFillBackground(true);
+        adjustSize();
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent*) override { close(); }
+    void mousePressEvent(QMouseEvent*) override { close(); }
+};
+
 // The text of ".topic <id>" in a popup file, or empty.
 std::u16string PopupText(const std::string& path, UINT topic)
 {
@@ -90,7 +114,10 @@ HWND PopupShow(HWND window, const std::string& file, UINT topic, POINT at, std::
         hook(text, at, font);
     } else {
         ApplicationEnsure();
-        QToolTip::showText(QPoint(at.x, at.y), ToQString(text));
+        Window* owner = FromHandle(window);
+        auto* popup = new HelpPopup(ToQString(text), owner && owner->widget ? owner->widget->window() : nullptr);
+        popup->move(at.x, at.y);
+        popup->show();
     }
     return window ? window : reinterpret_cast<HWND>(1);
 }

@@ -4,8 +4,11 @@
 #include <QCursor>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <deque>
 
@@ -179,6 +182,61 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 
 namespace {
 
+// The sheets speak Russian, and so does their file chooser: Qt's own texts come from its Russian
+// catalogue (when the system has it). It stays installed once loaded, since taking it away would
+// turn the texts of windows still open back to English.
+void RussianQtTextsInstall()
+{
+    static QTranslator translator;
+    static const bool loaded =
+        translator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(&translator);
+    (void)loaded;
+}
+
+// "Description\0pattern\0...\0\0" becomes Qt's "Description (pattern);;...". A description that
+// already ends in its pattern in brackets ("BMP FILE(*.BMP)") is shown as it is, not twice.
+QString FileFilters(LPCWSTR filter)
+{
+    QStringList filters;
+    for (LPCWSTR at = filter; at && *at;) {
+        const std::u16string description(at);
+        at += description.size() + 1;
+        const std::u16string pattern(at);
+        at += pattern.size() + 1;
+        const QString patterns = ToQString(pattern).replace(';', ' ');
+        const QString shown = ToQString(description);
+        filters << (shown.endsWith('(' + patterns + ')') ? shown : shown + QStringLiteral(" (") + patterns + ')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// Runs the chooser as a modal window of the layer (through the modal hook when one is set);
+// true when the user chose a file.
+bool FileDialogRun(const OPENFILENAMEW& request, bool save, std::u16string& chosen)
+{
+    RussianQtTextsInstall();
+    auto* dialog =
+        new QFileDialog(OwnerWidget(request.hwndOwner), QString(), QString(), FileFilters(request.lpstrFilter));
+    // Qt's own chooser, so that its texts are the catalogue's rather than the desktop's.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The caller's buffer holds the initial file text ("*.BMP").
+    dialog->selectFile(ToQString(TextOf(request.lpstrFile)));
+    Window* window = WindowCreate(Kind::Dialog, FromHandle(request.hwndOwner), 0, dialog);
+    QObject::connect(dialog, &QDialog::finished, dialog, [handle = HandleOf(window)] {
+        if (Window* still = FromHandle(handle)) still->ended = true;
+    });
+    ModalRun(window, dialog, [dialog] { dialog->reject(); });
+    const bool ok = dialog->result() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+    if (ok) chosen = FromQString(dialog->selectedFiles().constFirst());
+    WindowDestroy(window);
+    delete dialog;
+    return ok;
+}
+
 BOOL FileDialog(OPENFILENAMEW* request, bool save)
 {
     ApplicationEnsure();
@@ -187,28 +245,8 @@ BOOL FileDialog(OPENFILENAMEW* request, bool save)
         return FALSE;
     }
     std::u16string chosen;
-    bool ok;
-    if (auto& hook = TheHooks().fileDialog) {
-        ok = hook(save, *request, chosen);
-    } else if (OffscreenPlatform()) {
-        ok = false;
-    } else {
-        // "Description\0pattern\0...\0\0" becomes Qt's "Description (pattern);;...".
-        QStringList filters;
-        for (LPCWSTR at = request->lpstrFilter; at && *at;) {
-            const std::u16string description(at);
-            at += description.size() + 1;
-            const std::u16string pattern(at);
-            at += pattern.size() + 1;
-            filters << ToQString(description) + QStringLiteral(" (") + ToQString(pattern).replace(';', ' ') + ')';
-        }
-        const QString filter = filters.join(QStringLiteral(";;"));
-        const QString path =
-            save ? QFileDialog::getSaveFileName(OwnerWidget(request->hwndOwner), QString(), QString(), filter)
-                 : QFileDialog::getOpenFileName(OwnerWidget(request->hwndOwner), QString(), QString(), filter);
-        chosen = FromQString(path);
-        ok = !path.isEmpty();
-    }
+    const bool ok =
+        TheHooks().fileDialog ? TheHooks().fileDialog(save, *request, chosen) : FileDialogRun(*request, save, chosen);
     // A path that does not fit the caller's buffer is refused whole, as a cut path would name
     // another file.
     if (!ok || chosen.size() >= request->nMaxFile) return FALSE;

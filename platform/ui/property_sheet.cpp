@@ -40,6 +40,9 @@ public:
             Window* window = DialogBuild(page->description.hInstance, name, Kind::Page, self, containers[index],
                                          page->description.pfnDlgProc, nullptr);
             if (!window) return;
+            // A page answers to its template's number as its own id, so that help mapped to the
+            // page (a right click on its face) finds it.
+            if (IS_INTRESOURCE(name)) window->id = static_cast<int>(reinterpret_cast<ULONG_PTR>(name));
             pageWindows[index] = window;
             DialogProcCall(window, WM_INITDIALOG, 0, reinterpret_cast<LPARAM>(&page->description));
         }

@@ -1,5 +1,6 @@
 // A dialog's own face as a window: Qt's paint events become WM_PAINT, drawn with the GDI into a
 // bitmap that EndPaint puts on the widget, and the mouse over the face becomes the mouse messages.
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -65,6 +66,7 @@ protected:
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonDblClick:
             case QEvent::MouseButtonRelease: return Mouse(dialog, static_cast<QMouseEvent*>(event));
+            case QEvent::ContextMenu: return ContextMenu(dialog, static_cast<QContextMenuEvent*>(event));
             default: return false;
         }
     }
@@ -88,6 +90,28 @@ private:
         const UINT message = MouseMessage(mouse);
         if (!message) return false;
         DialogProcCall(dialog, message, KeyState(mouse), MAKELPARAM(at.x(), at.y()));
+        return true;
+    }
+
+    // A right click on the face names the innermost group box around the point, else the dialog
+    // itself: a group box lets the mouse through to the face, yet its help is its own.
+    bool ContextMenu(Window* dialog, const QContextMenuEvent* menu)
+    {
+        const QPoint at = menu->pos();
+        if (dialog->widget->childAt(at)) return false;
+        Window* clicked = dialog;
+        QRect inner;
+        for (Window* child : dialog->children) {
+            if (child->kind != Kind::GroupBox || !child->widget || !child->widget->isVisible()) continue;
+            const QRect box = child->widget->geometry();
+            if (box.contains(at) && (clicked == dialog || inner.contains(box))) {
+                clicked = child;
+                inner = box;
+            }
+        }
+        const QPoint global = menu->globalPos();
+        DialogProcCall(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(HandleOf(clicked)),
+                       MAKELPARAM(global.x(), global.y()));
         return true;
     }
 

@@ -2,6 +2,8 @@
 // the popup rules by code page and Windows version, and the viewer's binding.
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -119,6 +122,133 @@ TEST_F(Help, F1AndRightClicksShowTheControlsPopup)
     EXPECT_EQ(popups_, (std::vector<std::u16string>{PopupText(504), PopupText(601), PopupText(606)}));
     for (const auto& font : fonts_) EXPECT_EQ(font, u"Tohoma, 8, 1251, ");  // this platform's ANSI code page
     EXPECT_TRUE(topics_.empty());
+}
+
+HWND CurrentPage(HWND sheet) { return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
+
+// The popup window showing, or null, and its text.
+QLabel* ShownPopup() { return qobject_cast<QLabel*>(QApplication::activePopupWidget()); }
+
+// Types a receiver by hand and adds it, so that OK saves.
+void ReceiverAdd(HWND page)
+{
+    SetDlgItemTextW(page, 3806, u"Eve");
+    SetDlgItemTextW(page, 3808, u"555");
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(3802, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, 3802)));
+}
+
+// A point of the sheet's window (its top widget's coordinates) where a right click reaches the
+// mapped window id of page: over the control itself, or for the page and its group boxes (which
+// let the mouse through) over the page's face inside the innermost such frame.
+std::optional<QPoint> PointFor(QWidget* top, HWND page, int id)
+{
+    QWidget* face = platform::ui::WidgetOf(page);
+    QWidget* target = id == GetDlgCtrlID(page) ? face : platform::ui::WidgetOf(GetDlgItem(page, id));
+    if (!target) return std::nullopt;
+    const bool onFace = target == face || qobject_cast<QGroupBox*>(target);
+    const QRect area(target->mapTo(top, QPoint(0, 0)), target->size());
+    const auto boxes = face->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+    for (int y = area.top() + 1; y < area.bottom(); y += 2)
+        for (int x = area.left() + 1; x < area.right(); x += 2) {
+            const QPoint at(x, y);
+            QWidget* hit = top->childAt(at);
+            if (!onFace) {
+                if (hit && (hit == target || target->isAncestorOf(hit))) return at;
+                continue;
+            }
+            if (hit != face) continue;
+            QGroupBox* inner = nullptr;
+            for (QGroupBox* box : boxes)
+                if (box->isVisible() && QRect(box->mapTo(top, QPoint(0, 0)), box->size()).contains(at) &&
+                    (!inner || inner->geometry().contains(box->geometry())))
+                    inner = box;
+            if (inner == (target == face ? nullptr : target)) return at;
+        }
+    return std::nullopt;
+}
+
+// Every window the help table maps shows its popup on a right click on the running sheet: the
+// controls, the statics and group boxes that take no focus, and each page's own face.
+TEST_F(Help, ARightClickReachesEveryMappedWindow)
+{
+    std::map<int, std::u16string> shown;
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  QWidget* top = platform::ui::WidgetOf(sheet)->window();
+                  for (const ContextHelpEntry* entry = ContextHelpTable; entry->controlId != 0; ++entry) {
+                      const int id = entry->controlId;
+                      SendMessageW(sheet, PSM_SETCURSEL, id >= 3800 && id < 3830 ? 0 : 1, 0);
+                      HWND page = CurrentPage(sheet);
+                      const auto at = PointFor(top, page, id);
+                      if (!at) {
+                          ADD_FAILURE() << "no point reaches " << id;
+                          continue;
+                      }
+                      popups_.clear();
+                      QTest::mouseClick(top->windowHandle(), Qt::RightButton, {}, *at);
+                      if (popups_.size() == 1) shown[id] = popups_[0];
+                      else ADD_FAILURE() << id << ": " << popups_.size() << " popups";
+                  }
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
+    int mapped = 0;
+    for (const ContextHelpEntry* entry = ContextHelpTable; entry->controlId != 0; ++entry, ++mapped)
+        EXPECT_EQ(shown[entry->controlId], PopupText(entry->topic)) << entry->controlId;
+    EXPECT_EQ(shown.size(), static_cast<size_t>(mapped));
+}
+
+// The popup is a window of its own that takes the key: Escape closes it and leaves the sheet
+// open, and the next Escape, with no popup, cancels the sheet as before.
+TEST_F(Help, EscapeClosesThePopupOnly)
+{
+    platform::ui::SetHelpPopupHook({});  // the real popup window
+    bool shown = false, closed = false, open = false, cancelled = false;
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  HWND page = CurrentPage(sheet);
+                  ReceiverAdd(page);
+                  QWidget* top = platform::ui::WidgetOf(sheet)->window();
+                  QTest::keyClick(platform::ui::WidgetOf(GetDlgItem(page, 3806)), Qt::Key_F1);
+                  shown = ShownPopup() && ShownPopup()->text().toStdU16String() == PopupText(504);
+                  QTest::keyClick(top->windowHandle(), Qt::Key_Escape);
+                  closed = ShownPopup() == nullptr;
+                  open = CurrentPage(sheet) != nullptr;
+                  QTest::keyClick(top->windowHandle(), Qt::Key_Escape);
+                  cancelled = CurrentPage(sheet) == nullptr;
+              }),
+              0);
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(open);
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(Saved());
+}
+
+// A right click's popup stays after the button is let go, until a click elsewhere closes it; that
+// click closes the popup only.
+TEST_F(Help, ARightClickPopupStaysUntilAClickElsewhere)
+{
+    platform::ui::SetHelpPopupHook({});
+    bool stayed = false, closed = false;
+    EXPECT_EQ(SheetRun([&](HWND sheet) {
+                  HWND page = CurrentPage(sheet);
+                  ReceiverAdd(page);
+                  QWidget* top = platform::ui::WidgetOf(sheet)->window();
+                  const auto label = PointFor(top, page, 3805);  // a static: no focus, no F1
+                  ASSERT_TRUE(label);
+                  QTest::mouseClick(top->windowHandle(), Qt::RightButton, {}, *label);
+                  QApplication::processEvents();
+                  stayed = ShownPopup() && ShownPopup()->text().toStdU16String() == PopupText(504) &&
+                           ShownPopup()->isVisible();
+                  const auto face = PointFor(top, page, GetDlgCtrlID(page));
+                  ASSERT_TRUE(face);
+                  QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, *face);
+                  closed = ShownPopup() == nullptr && CurrentPage(sheet) != nullptr;
+                  SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+              }),
+              1);
+    EXPECT_TRUE(stayed);
+    EXPECT_TRUE(closed);
+    EXPECT_TRUE(Saved());
 }
 
 // The help file's pages and popup texts are named by the driver folder's value: a FIFO in their

@@ -3,6 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -359,6 +363,49 @@ TEST_F(Sheet, ARefusedDataFolderIsSaidAndNothingIsStored)
         TearDown();
         std::filesystem::remove_all(folder);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The picture's "..." opens the real chooser: the filter shown once, the initial text "*.BMP",
+// and a cancelled chooser empties the path; the sheet's buttons keep their own words after the
+// chooser loaded Qt's Russian texts.
+TEST_F(Sheet, ThePictureChooserStartsWithItsFilterAndTextAndLeavesTheButtonsWords)
+{
+    QStringList filters;
+    QString fileText;
+    QStringList buttons;
+    int choosers = 0;
+    EXPECT_EQ(SheetRun([&](HWND window) {
+                  if (GetParent(window)) {  // the chooser, over the cover page
+                      ++choosers;
+                      auto* chooser = qobject_cast<QFileDialog*>(platform::ui::WidgetOf(window));
+                      ASSERT_NE(chooser, nullptr);
+                      filters = chooser->nameFilters();
+                      fileText = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+                      QTest::mouseClick(chooser->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel),
+                                        Qt::LeftButton);
+                      return;
+                  }
+                  SendMessageW(window, PSM_SETCURSEL, 1, 0);
+                  HWND cover = CurrentPage(window);
+                  SendMessageW(cover, WM_COMMAND, MAKEWPARAM(3615, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(GetDlgItem(cover, 3615)));
+                  QApplication::processEvents();  // a loaded translation reaches the windows
+                  for (QPushButton* button : platform::ui::WidgetOf(window)->window()->findChildren<QPushButton*>())
+                      if (qobject_cast<QDialogButtonBox*>(button->parentWidget())) buttons << button->text();
+                  WCHAR path[260] = u"x";
+                  GetDlgItemTextW(cover, 3608, path, 260);
+                  EXPECT_EQ(std::u16string(path), u"");  // a cancelled chooser empties the path
+                  SendMessageW(window, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+              }),
+              0);
+    EXPECT_EQ(choosers, 1);
+    EXPECT_EQ(filters, QStringList{QStringLiteral("BMP FILE(*.BMP)")});
+    EXPECT_EQ(fileText, QStringLiteral("*.BMP"));
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("OK"), QStringLiteral("Отмена"), QStringLiteral("Справка")}));
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // through Qt events, with every modal loop answered by a hook.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QHeaderView>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -10,6 +13,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -314,8 +319,14 @@ TEST_F(WindowLayer, SheetCancelAndPagesNeverShown)
 
     TwoPages again;
     messages.clear();
-    platform::ui::SetModalHook([](HWND window) { QTest::keyClick(platform::ui::WidgetOf(window), Qt::Key_Escape); });
+    // Escape itself ends the sheet, not the layer's ending of a sheet the hook left open.
+    bool ended = false;
+    platform::ui::SetModalHook([&ended](HWND window) {
+        QTest::keyClick(platform::ui::WidgetOf(window), Qt::Key_Escape);
+        ended = SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0) == 0;
+    });
     EXPECT_EQ(PropertySheetW(&again.header), 0);
+    EXPECT_TRUE(ended);
     EXPECT_EQ(PagesNotified(PSN_RESET).size(), 1u);
     EXPECT_TRUE(PagesNotified(PSN_APPLY).empty());
 }
@@ -355,6 +366,70 @@ TEST_F(WindowLayer, MessageBoxesAndFileDialogsGoThroughTheirHooks)
     EXPECT_EQ(std::u16string(path), u"/a.bmp");
     platform::ui::SetFileDialogHook([](bool, const OPENFILENAMEW&, std::u16string&) { return false; });
     EXPECT_FALSE(GetSaveFileNameW(&request));
+}
+
+// The file chooser without a hook: Qt's own dialog in Russian (when the system has Qt's Russian
+// catalogue), the caller's filter shown once, the caller's initial file text, and the file the
+// user accepts handed back.
+TEST_F(WindowLayer, TheFileChooserSpeaksRussianAndStartsWithTheCallersText)
+{
+    const std::string folder = testing::TempDir() + "chooser";
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/picture.BMP";
+    std::ofstream(file) << "BM";
+    const bool russian =
+        std::filesystem::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath).toStdString() + "/qtbase_ru.qm");
+    struct Seen {
+        QStringList filters;
+        QString fileText, lookIn, fileName, fileType, accept, reject;
+    } seen;
+    int dialogs = 0;
+    platform::ui::SetModalHook([&](HWND window) {
+        ++dialogs;
+        auto* dialog = qobject_cast<QFileDialog*>(platform::ui::WidgetOf(window));
+        ASSERT_NE(dialog, nullptr);
+        seen = {dialog->nameFilters(),
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(),
+                dialog->labelText(QFileDialog::LookIn),
+                dialog->labelText(QFileDialog::FileName),
+                dialog->labelText(QFileDialog::FileType),
+                dialog->labelText(QFileDialog::Accept),
+                dialog->labelText(QFileDialog::Reject)};
+        // The user types the file's name and presses Open.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        name->setText(QString::fromStdString(file));
+        QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open), Qt::LeftButton);
+    });
+    WCHAR path[256] = u"*.BMP";
+    OPENFILENAMEW request{};
+    request.lStructSize = sizeof request;
+    request.lpstrFilter = u"BMP FILE(*.BMP)\0*.BMP\0";
+    request.lpstrFile = path;
+    request.nMaxFile = 256;
+    request.lpstrDefExt = u"BMP";
+    EXPECT_TRUE(GetOpenFileNameW(&request));
+    ASSERT_EQ(dialogs, 1);
+    EXPECT_EQ(std::u16string(path), QString::fromStdString(file).toStdU16String());
+    EXPECT_EQ(seen.filters, QStringList{QStringLiteral("BMP FILE(*.BMP)")});
+    EXPECT_EQ(seen.fileText, QStringLiteral("*.BMP"));
+    if (!russian) GTEST_SKIP() << "Qt's Russian catalogue is not installed";
+    const struct {
+        const QString& shown;
+        const char* english;
+    } texts[] = {{seen.lookIn, "Look in:"},
+                 {seen.fileName, "File &name:"},
+                 {seen.fileType, "Files of type:"},
+                 {seen.accept, "&Open"},
+                 {seen.reject, "Cancel"}};
+    for (const auto& t : texts) {
+        // Cyrillic letters, none of the English ones.
+        EXPECT_TRUE(
+            std::any_of(t.shown.begin(), t.shown.end(), [](QChar c) { return c.script() == QChar::Script_Cyrillic; }))
+            << t.english << " shows as " << t.shown.toStdString();
+        EXPECT_FALSE(
+            std::any_of(t.shown.begin(), t.shown.end(), [](QChar c) { return c.script() == QChar::Script_Latin; }))
+            << t.english << " shows as " << t.shown.toStdString();
+    }
 }
 
 int InsertRow(HWND list, int at, const char16_t* text, LPARAM param)
