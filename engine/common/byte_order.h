@@ -1,5 +1,6 @@
 // Little-endian loads and stores for wire records (spool records, the fax block, halftone files),
-// big-endian loads for ICC data, byte by byte so that they hold whatever the host's byte order and alignment.
+// big-endian ones for ICC and TrueType data, byte by byte so that they hold whatever the host's
+// byte order and alignment.
 #pragma once
 
 #include <cstdint>
@@ -30,4 +31,14 @@ inline uint32_t LoadBE32(const uint8_t* p)
 {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+inline void StoreBE16(uint8_t* p, uint16_t v)
+{
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+inline void StoreBE32(uint8_t* p, uint32_t v)
+{
+    StoreBE16(p, static_cast<uint16_t>(v >> 16));
+    StoreBE16(p + 2, static_cast<uint16_t>(v));
 }

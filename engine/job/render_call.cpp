@@ -163,10 +163,9 @@ uint32_t PassRender(RenderJob& job, RenderOptions* options, const PassPlan& plan
         if (result != 0) return static_cast<uint32_t>(result);
     }
     SetLastError(0);
+    const RenderContext render{&context, options, &header, job.budget, job.forms, job.bands, job.textures};
     const int rendered =
-        (header.jobFlags & JobFlagBooklet)
-            ? BookletRender(&context, options, &header, job.budget, job.forms, job.bands, job.textures, plan.source)
-            : JobPagesRender(&context, options, &header, job.budget, job.forms, job.bands, job.textures, plan.source);
+        (header.jobFlags & JobFlagBooklet) ? BookletRender(&render, plan.source) : JobPagesRender(&render, plan.source);
     if (!rendered) return LateFailureCode();
     if (firstPass) {
         SetLastError(0);

@@ -240,13 +240,11 @@ int SideBandsWalk(SideWalk* side, FormLevel* levels, uint32_t depth, TextureCach
     return ok;
 }
 
-int BandLoopRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                   FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source,
-                   const PagePlacement* placement, const TileLayout* tile, uint32_t page, SheetInsertRequest* request,
-                   uint32_t front)
+int BandLoopRender(const RenderContext* render, PageSource* source, const PagePlacement* placement,
+                   const TileLayout* tile, uint32_t page, SheetInsertRequest* request, uint32_t front)
 {
     ResourceStore* store = nullptr;
-    PageState* state = PagePlay(context, header, budget, forms, source, page, request,
+    PageState* state = PagePlay(render->module, render->header, render->budget, render->forms, source, page, request,
                                 front ? PLAY_MODE_FRONT : PLAY_MODE_BACK, &store);
     if (state == nullptr) return 0;
     // Released on the way out whatever way that is: memory running out in the drawing code unwinds
@@ -256,7 +254,8 @@ int BandLoopRender(OutputModuleContext* context, RenderOptions* options, JobHead
         ResourceStore* store;
         ~PageGuard() { PagePlayRelease(state, store); }
     } played{state, store};
-    return PageSideRender(context, options, header, bands, textures, placement, tile, state, front);
+    return PageSideRender(render->module, render->options, render->header, render->bands, render->textures, placement,
+                          tile, state, front);
 }
 
 int PageSideRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, BandMemory* bands,

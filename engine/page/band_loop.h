@@ -4,15 +4,9 @@
 
 #include <cstdint>
 
+#include "engine/page/render_context.h"
 #include "platform/types.h"
 
-struct OutputModuleContext;
-struct RenderOptions;
-struct JobHeader;
-struct ResourceBudget;
-struct FormTable;
-struct BandMemory;
-struct TextureCache;
 struct PageSource;
 struct PagePlacement;
 struct SheetInsertRequest;
@@ -24,12 +18,9 @@ int BlankPageRender(OutputModuleContext* context, JobHeader* header, BandMemory*
                     uint32_t unused, const uint32_t pageSize[2], const RECT* pageRect, uint32_t blobSize,
                     const void* blob);
 // The side of one page (a poster tile when tile is not null). 1 or 0.
-int BandLoopRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                   FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source,
-                   const PagePlacement* placement, const TileLayout* tile, uint32_t page, SheetInsertRequest* request,
-                   uint32_t front);
+int BandLoopRender(const RenderContext* render, PageSource* source, const PagePlacement* placement,
+                   const TileLayout* tile, uint32_t page, SheetInsertRequest* request, uint32_t front);
 // The side of several n-up cells. 1 or 0.
-int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                        FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source,
-                        const PagePlacement* placement, uint32_t page, SheetInsertRequest* request, uint32_t front,
-                        uint32_t cells, uint32_t arrangement, uint32_t placed, const uint32_t* pages);
+int BandLoopRenderForms(const RenderContext* render, PageSource* source, const PagePlacement* placement, uint32_t page,
+                        SheetInsertRequest* request, uint32_t front, uint32_t cells, uint32_t arrangement,
+                        uint32_t placed, const uint32_t* pages);

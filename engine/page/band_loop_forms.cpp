@@ -100,11 +100,15 @@ int CellPagePrepare(CellWalk& w, BandCell* cell, uint32_t playFlags)
 
 }  // namespace
 
-int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                        FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source,
-                        const PagePlacement* placement, uint32_t, SheetInsertRequest* request, uint32_t front,
-                        uint32_t cells, uint32_t arrangement, uint32_t placed, const uint32_t* pages)
+int BandLoopRenderForms(const RenderContext* render, PageSource* source, const PagePlacement* placement, uint32_t,
+                        SheetInsertRequest* request, uint32_t front, uint32_t cells, uint32_t arrangement,
+                        uint32_t placed, const uint32_t* pages)
 {
+    OutputModuleContext* context = render->module;
+    const RenderOptions* options = render->options;
+    JobHeader* header = render->header;
+    BandMemory* bands = render->bands;
+    TextureCache* textures = render->textures;
     auto* grid = static_cast<BandState*>(RenderAlloc(sizeof(BandState)));
     if (grid == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -117,7 +121,7 @@ int BandLoopRenderForms(OutputModuleContext* context, RenderOptions* options, Jo
         cell.page = pages[i];
         cell.hasPage = 1;
     }
-    CellWalk w{context, header, budget, forms, source, request, front, grid, false, {}, orientation};
+    CellWalk w{context, header, render->budget, render->forms, source, request, front, grid, false, {}, orientation};
     w.borders = options != nullptr && (options->flags & RENDER_FLAG_SHEET_FLAG_20);
     for (PageBorders& frame : w.frames) frame.level = UINT32_MAX;
 

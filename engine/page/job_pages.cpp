@@ -16,13 +16,7 @@
 namespace {
 
 struct PassState {
-    OutputModuleContext* context;
-    RenderOptions* options;
-    JobHeader* header;
-    ResourceBudget* budget;
-    FormTable* forms;
-    BandMemory* bands;
-    TextureCache* textures;
+    const RenderContext* render;
     PageSource* source;
     uint32_t renders;  // SheetRender calls per sheet: repeat count over repeat step
     uint32_t step;  // the repeat step (the device repeats sheets)
@@ -49,12 +43,10 @@ uint16_t ManualDuplexPaper(const OutputModuleContext* context)
 // Renders the plan as often as the copies ask, with the sheets its pages' requests insert.
 bool SheetRepeat(PassState& pass, SheetPlan plan, bool insertAllowed)
 {
-    if (pass.binPaper) plan.paperCode = ManualDuplexPaper(pass.context);
+    if (pass.binPaper) plan.paperCode = ManualDuplexPaper(pass.render->module);
     for (uint32_t n = 0; n < pass.renders; ++n) {
         SheetInsertRequest request{};
-        if (!SheetRender(pass.context, pass.options, pass.header, pass.budget, pass.forms, pass.bands, pass.textures,
-                         &plan, &request, pass.sides))
-            return false;
+        if (!SheetRender(pass.render, &plan, &request, pass.sides)) return false;
         ++pass.sheets;
         if (!insertAllowed || request.mode == SHEET_INSERT_NONE) continue;
         SheetPlan extra = plan;
@@ -71,9 +63,7 @@ bool SheetRepeat(PassState& pass, SheetPlan plan, bool insertAllowed)
         extra.paperCode = request.paperCode;
         std::memcpy(extra.paperName, request.paperName, sizeof extra.paperName);
         SheetInsertRequest ignored{};
-        if (!SheetRender(pass.context, pass.options, pass.header, pass.budget, pass.forms, pass.bands, pass.textures,
-                         &extra, &ignored, pass.sides))
-            return false;
+        if (!SheetRender(pass.render, &extra, &ignored, pass.sides)) return false;
         ++pass.sheets;
     }
     return true;
@@ -86,7 +76,8 @@ bool LayoutAndRender(PassState& pass, uint32_t first, uint32_t limit, SheetPlan*
     if (!PageSourceHeaderPeek(pass.source, first, &h)) return false;
     // The sheet carries the repeat step, as booklet and entry-list sheets do: under
     // IMO_CAPS_REPEAT_SHEET it is the only word that tells the device how many copies to make.
-    if (!PageCellLayout(pass.options, pass.header, pass.source, first, limit, plan, pass.step, &h, 1)) return false;
+    if (!PageCellLayout(pass.render->options, pass.render->header, pass.source, first, limit, plan, pass.step, &h, 1))
+        return false;
     if (paper != nullptr) {
         plan->paperCode = *paper;
         std::memcpy(plan->paperName, paperName, sizeof plan->paperName);
@@ -110,12 +101,12 @@ bool ForwardOrder(PassState& pass)
 bool StartListOrder(PassState& pass, bool reversed)
 {
     uint32_t count = 0;
-    uint32_t* list = SheetStartList(pass.options, pass.header, pass.source, &count);
+    uint32_t* list = SheetStartList(pass.render->options, pass.render->header, pass.source, &count);
     if (list == nullptr) return false;
     std::vector<uint32_t> starts(list, list + count);
     RenderFree(list);
 
-    const uint32_t jobFlags = pass.header->jobFlags;
+    const uint32_t jobFlags = pass.render->header->jobFlags;
     uint16_t paper = 0;
     char paperName[32] = {};
     uint32_t end = UINT32_MAX;  // the page limit of the last sheet: none
@@ -133,8 +124,8 @@ bool StartListOrder(PassState& pass, bool reversed)
             PageHeader h;
             SheetPlan plan;
             if (!PageSourceHeaderPeek(pass.source, starts.back(), &h) ||
-                !PageCellLayout(pass.options, pass.header, pass.source, starts.back(), end - starts.back(), &plan, 0,
-                                &h, 0))
+                !PageCellLayout(pass.render->options, pass.render->header, pass.source, starts.back(),
+                                end - starts.back(), &plan, 0, &h, 0))
                 return false;
             SheetPlanSourceRelease(&plan, pass.source);
             if (plan.placed[1] > 0) starts.push_back(starts.back() + plan.placed[0]);
@@ -154,10 +145,11 @@ bool StartListOrder(PassState& pass, bool reversed)
 
 bool EntryListOrder(PassState& pass, bool reversed)
 {
-    SheetEntryList* own = SheetEntryListBuild(pass.options, pass.header, pass.source, pass.step);
+    SheetEntryList* own = SheetEntryListBuild(pass.render->options, pass.render->header, pass.source, pass.step);
     if (own == nullptr) return false;
-    DeviceEntryListQuery(pass.context, own);
-    auto* list = pass.context->entryList != nullptr ? static_cast<SheetEntryList*>(pass.context->entryList) : own;
+    DeviceEntryListQuery(pass.render->module, own);
+    auto* list =
+        pass.render->module->entryList != nullptr ? static_cast<SheetEntryList*>(pass.render->module->entryList) : own;
     const uint32_t count = list->entryCount;
     const SheetEntry* entries = SheetEntries(list);
     // Sheets: a front entry with the back entry behind it, or a lone entry.
@@ -178,28 +170,28 @@ bool EntryListOrder(PassState& pass, bool reversed)
     for (size_t k = 0; ok && k < sheets.size(); ++k) {
         const auto& s = sheets[reversed ? sheets.size() - 1 - k : k];
         SheetPlan plan;
-        ok = SheetPlanBuild(pass.options, pass.header, pass.source, s.first, s.second, &plan) &&
+        ok = SheetPlanBuild(pass.render->options, pass.render->header, pass.source, s.first, s.second, &plan) &&
              SheetRepeat(pass, plan, true);
     }
     RenderFree(own);
     return ok;
 }
 
-PassState PassStateMake(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                        FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* source)
+PassState PassStateMake(const RenderContext* render, PageSource* source)
 {
-    PassState pass{context, options, header, budget, forms, bands, textures, source, 1, 1, SHEET_SIDES_BOTH, false, 0};
-    const uint32_t r = RepeatCountOf(header);
-    pass.step = (context->caps & IMO_CAPS_REPEAT_SHEET) ? r : 1;
+    PassState pass{render, source, 1, 1, SHEET_SIDES_BOTH, false, 0};
+    const uint32_t r = RepeatCountOf(render->header);
+    pass.step = (render->module->caps & IMO_CAPS_REPEAT_SHEET) ? r : 1;
     pass.renders = std::max<uint32_t>(1, r / pass.step);
     return pass;
 }
 
 }  // namespace
 
-int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                   FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages)
+int JobPagesRender(const RenderContext* render, PageSource* pages)
 {
+    OutputModuleContext* context = render->module;
+    const JobHeader* header = render->header;
     PageHeader first;
     const int any = PageAvailable(pages, 0);
     if (any <= 0) return any == 0;  // a pass without pages has no sheets
@@ -219,7 +211,7 @@ int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHead
         }
         source = copy;
     }
-    PassState pass = PassStateMake(context, options, header, budget, forms, bands, textures, source);
+    PassState pass = PassStateMake(render, source);
     const uint32_t duplex = ManualDuplexFlags(context);
     const bool reverse = (header->jobFlags & JOB_FLAG_REVERSE) != 0;
     const bool startList =
@@ -263,9 +255,11 @@ void BookletSheetLayout(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uin
     }
 }
 
-int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                  FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages)
+int BookletRender(const RenderContext* render, PageSource* pages)
 {
+    OutputModuleContext* context = render->module;
+    const RenderOptions* options = render->options;
+    JobHeader* header = render->header;
     const uint32_t count = PageSourceCount(pages);
     PageHeader first;
     if (pages->ownsIndex && !pages->index->finished) {  // the count stopped short of the job's end
@@ -276,7 +270,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
         SetLastError(ERROR_INVALID_DATA);  // a booklet needs pages
         return 0;
     }
-    PassState pass = PassStateMake(context, options, header, budget, forms, bands, textures, pages);
+    PassState pass = PassStateMake(render, pages);
     uint32_t s = 0;
     if (first.pageFlags & PAGE_FLAG_NEW_SHEET) {
         SheetPlan blank{};
@@ -286,8 +280,7 @@ int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeade
         blank.sheetBlank = blank.frontBlank = blank.backBlank = 1;
         blank.source = pages;
         SheetInsertRequest ignored{};
-        if (!SheetRender(context, options, header, budget, forms, bands, textures, &blank, &ignored, SHEET_SIDES_BOTH))
-            return 0;
+        if (!SheetRender(render, &blank, &ignored, SHEET_SIDES_BOTH)) return 0;
         s = 1;
     }
     const uint32_t n = count - s;

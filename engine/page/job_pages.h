@@ -3,20 +3,13 @@
 
 #include <cstdint>
 
-struct OutputModuleContext;
-struct RenderOptions;
-struct JobHeader;
-struct ResourceBudget;
-struct FormTable;
-struct BandMemory;
-struct TextureCache;
+#include "engine/page/render_context.h"
+
 struct PageSource;
 
 // Normal and n-up order. 1 on success, 0 on failure.
-int JobPagesRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                   FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages);
+int JobPagesRender(const RenderContext* render, PageSource* pages);
 // Booklet order. 1 on success, 0 on failure (a booklet without pages fails).
-int BookletRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                  FormTable* forms, BandMemory* bands, TextureCache* textures, PageSource* pages);
+int BookletRender(const RenderContext* render, PageSource* pages);
 // 1 when the whole job lies on its first sheet, so that the device may make the copies.
 int SinglePageSheetCheck(RenderOptions* options, JobHeader* header, PageSource* pages);

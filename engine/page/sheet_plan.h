@@ -7,15 +7,9 @@
 #include <cstdint>
 
 #include "engine/page/page_header.h"
+#include "engine/page/render_context.h"
 #include "rastrel/imo.h"
 
-struct OutputModuleContext;
-struct RenderOptions;
-struct JobHeader;
-struct ResourceBudget;
-struct FormTable;
-struct BandMemory;
-struct TextureCache;
 struct PageSource;
 
 inline constexpr uint32_t SHEET_CELLS_MAX = 25;
@@ -111,9 +105,7 @@ uint32_t* SheetStartList(RenderOptions* options, JobHeader* header, PageSource* 
 void BookletSheetLayout(SheetPlan* plan, uint32_t k, uint32_t s, uint32_t n, uint32_t R, bool arrangementSwap,
                         bool reverse);
 
-int SheetRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                FormTable* forms, BandMemory* bands, TextureCache* textures, const SheetPlan* plan,
-                SheetInsertRequest* request, uint32_t sides);
+int SheetRender(const RenderContext* render, const SheetPlan* plan, SheetInsertRequest* request, uint32_t sides);
 
 // Closes the plan's page source when it is a temporary one of its own.
 void SheetPlanSourceRelease(SheetPlan* plan, PageSource* jobSource);

@@ -12,13 +12,7 @@
 namespace {
 
 struct SheetCall {
-    OutputModuleContext* context;
-    RenderOptions* options;
-    JobHeader* header;
-    ResourceBudget* budget;
-    FormTable* forms;
-    BandMemory* bands;
-    TextureCache* textures;
+    const RenderContext* render;
     const SheetPlan* plan;
     SheetInsertRequest* request;
     PagePlacement placement;
@@ -32,20 +26,18 @@ int SideRender(SheetCall& call, int side, const TileLayout* tile)
     const uint32_t* pages = side == 0 ? plan.front : plan.back;
     if (placed == 0) {
         const RECT rect{0, 0, static_cast<LONG>(plan.sheetSize[0]), static_cast<LONG>(plan.sheetSize[1])};
-        return BlankPageRender(call.context, call.header, call.bands, &call.placement, 0, plan.sheetSize, &rect, 0,
-                               nullptr);
+        return BlankPageRender(call.render->module, call.render->header, call.render->bands, &call.placement, 0,
+                               plan.sheetSize, &rect, 0, nullptr);
     }
     if (plan.cells[side] > 1)
-        return BandLoopRenderForms(call.context, call.options, call.header, call.budget, call.forms, call.bands,
-                                   call.textures, plan.source, &call.placement, pages[0], call.request, front,
+        return BandLoopRenderForms(call.render, plan.source, &call.placement, pages[0], call.request, front,
                                    plan.cells[side], plan.arrangement[side], placed, pages);
-    return BandLoopRender(call.context, call.options, call.header, call.budget, call.forms, call.bands, call.textures,
-                          plan.source, &call.placement, tile, pages[0], call.request, front);
+    return BandLoopRender(call.render, plan.source, &call.placement, tile, pages[0], call.request, front);
 }
 
 int TileRender(SheetCall& call, uint32_t sides, const TileLayout* tile)
 {
-    OutputModuleContext* context = call.context;
+    OutputModuleContext* context = call.render->module;
     const SheetPlan& plan = *call.plan;
     const PagePlacement& p = call.placement;
     if (plan.sheetBlank && context->slots.SheetBlank != nullptr)
@@ -65,11 +57,11 @@ int TileRender(SheetCall& call, uint32_t sides, const TileLayout* tile)
 
 }  // namespace
 
-int SheetRender(OutputModuleContext* context, RenderOptions* options, JobHeader* header, ResourceBudget* budget,
-                FormTable* forms, BandMemory* bands, TextureCache* textures, const SheetPlan* plan,
-                SheetInsertRequest* request, uint32_t sides)
+int SheetRender(const RenderContext* render, const SheetPlan* plan, SheetInsertRequest* request, uint32_t sides)
 {
-    SheetCall call{context, options, header, budget, forms, bands, textures, plan, request, {}};
+    OutputModuleContext* context = render->module;
+    const JobHeader* header = render->header;
+    SheetCall call{render, plan, request, {}};
     const uint32_t resolution[2] = {header->resolutionX, header->resolutionY};
     char name[33] = {};
     std::memcpy(name, plan->paperName, sizeof plan->paperName);

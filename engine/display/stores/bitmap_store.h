@@ -136,6 +136,8 @@ inline const uint8_t* BitmapPixelPalette(const BitmapEntry* entry)
     return entry->header.biClrUsed != 0 ? entry->pixels + sizeof(BITMAPINFOHEADER) : nullptr;
 }
 
+// Files a new entry under its id.
+void BitmapStoreInsert(BitmapStore* store, BitmapEntry* entry);
 // The decoders' shared work area, allocated on first use; null when memory is short.
 uint8_t* BitmapStoreWork(BitmapStore* store);
 void BitmapStoreInit(BitmapStore* store, OutputModuleContext* device, StreamSpill* spill, uint32_t memoryLimit);

@@ -35,6 +35,13 @@ inline constexpr uint32_t FONT_BUILT_CHARGED = 0x20000000;  // builtSize is in t
 
 inline constexpr size_t FONT_FACE_NAME_SIZE = 31;  // "QvFt" + 24 characters + NUL, rounded
 
+// A TrueType table tag as the font's big-endian 32-bit word.
+constexpr uint32_t FontTableTag(const char (&name)[5])
+{
+    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 | uint32_t(uint8_t(name[2])) << 8 |
+           uint8_t(name[3]);
+}
+
 // One table piece of a downloaded TrueType font; its bytes lie in the stream's spill.
 struct FontPiece {
     uint32_t offset;
