@@ -14,20 +14,28 @@ namespace platform {
 
 FileObject::~FileObject() { ::close(fd); }
 
+int RegularFileOpen(const std::string& path, int* fd, struct stat* st)
+{
+    do {
+        *fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (*fd < 0 && errno == EINTR);
+    if (*fd < 0) return errno;
+    // Only a regular file is read: a FIFO would wait for a writer forever, a device never end.
+    *st = {};
+    if (::fstat(*fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        ::close(*fd);
+        *fd = -1;
+        return S_ISDIR(st->st_mode) ? EISDIR : EACCES;
+    }
+    return 0;
+}
+
 int ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, uint64_t maxBytes)
 {
     bytes.clear();
     int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return errno;
-    // Only a regular file is read: a FIFO would wait for a writer forever, a device never end.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-    }
+    if (const int error = RegularFileOpen(path, &fd, &st); error != 0) return error;
     if (uint64_t(st.st_size) > maxBytes) {
         ::close(fd);
         return EFBIG;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "kernel_object.h"
@@ -16,6 +17,10 @@ struct FileObject : KernelObject {
     const int fd;
     const bool writable;
 };
+
+// Opens a regular file for reading without waiting (a FIFO or a device is refused): 0 and the
+// descriptor and its status, or an errno value.
+int RegularFileOpen(const std::string& path, int* fd, struct stat* st);
 
 // Reads a whole regular file into `bytes`, opened without blocking (a FIFO or device in its place
 // is refused at once, EACCES) and retrying on EINTR. Returns 0, or the errno of the failure:

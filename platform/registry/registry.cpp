@@ -183,16 +183,8 @@ int ValueFileRead(const std::string& path, size_t limit, std::vector<BYTE>& byte
 {
     bytes.clear();
     int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return errno;
-    // Only a regular file is read: a FIFO would wait for a writer forever, a device never end.
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return S_ISDIR(st.st_mode) ? EISDIR : EACCES;
-    }
+    if (const int error = platform::RegularFileOpen(path, &fd, &st); error != 0) return error;
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     const uint64_t wanted = std::min<uint64_t>(fileSize, limit > UINT64_MAX - 4 ? UINT64_MAX : 4 + uint64_t(limit));
     bytes.resize(static_cast<size_t>(wanted));

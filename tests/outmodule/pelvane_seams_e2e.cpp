@@ -14,6 +14,7 @@
 
 #include "engine/spool/spool_records.h"
 #include "tests/outmodule/page_resources.h"
+#include "tests/outmodule/rendered_sides.h"
 #include "tests/support/jbig_oracle.h"
 #include "tests/support/pelvane_host.h"
 #include "tests/support/spool_builder.h"
@@ -116,52 +117,11 @@ std::vector<uint8_t> Job(uint32_t jobFlags, const std::vector<uint8_t>& layouts,
     return b.Data();
 }
 
-struct Rendered {
-    uint32_t result = ~0u;
-    std::string cause;
-    std::vector<JbigImage> sides;
-};
+using Rendered = RenderedSides;
 
 Rendered Render(const std::vector<uint8_t>& spool, uint32_t bandMemory, FaxFeed feed)
 {
-    Rendered out;
-    std::vector<uint8_t> written;
-    FaxRenderSettings settings;
-    settings.moduleFileName = PELVANE_LIBRARY;
-    settings.configuration = "pelvane";
-    settings.options.bandMemory = bandMemory;
-    settings.feed = feed;
-    settings.progressRecord = feed == FaxFeed::Producer;
-    settings.producerChunk = 1000;
-    settings.sink = [&written](const uint8_t* bytes, uint32_t length) {
-        written.insert(written.end(), bytes, bytes + length);
-        return true;
-    };
-    out.result = FaxRender(spool, settings, &out.cause);
-    if (out.result != 0) return out;
-    // A fax job may end before the file does (each document is a job of its own): all are read.
-    std::vector<FaxJobPage> pages;
-    for (size_t at = 0; at < written.size();) {
-        FaxJob job;
-        std::string error;
-        if (!FaxJobParse(std::span<const uint8_t>(written).subspan(at), &job, &error) || job.size == 0) return out;
-        pages.insert(pages.end(), job.pages.begin(), job.pages.end());
-        at += job.size;
-    }
-    // A sheet's back is a second image of its page; a side may come in several images, joined
-    // until it is a whole sheet long.
-    JbigImage side;
-    for (const FaxJobPage& page : pages)
-        for (const FaxJobImage& part : page.images) {
-            JbigImage decoded;
-            if (!JbigkitDecode(part.bie, decoded)) return out;
-            if (side.width == 0) side.width = decoded.width;
-            side.height += decoded.height;
-            side.rows.insert(side.rows.end(), decoded.rows.begin(), decoded.rows.end());
-            if (side.height >= uint32_t(kHeight)) out.sides.push_back(std::exchange(side, JbigImage{}));
-        }
-    if (side.height != 0) out.sides.push_back(std::move(side));
-    return out;
+    return RenderSides(spool, bandMemory, feed, uint32_t(kHeight));
 }
 
 // Where two sides differ, for the message: the first differing row and its pixels' columns.
