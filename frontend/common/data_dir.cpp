@@ -8,17 +8,6 @@
 
 namespace {
 
-// The folder's path in this system's narrow file names (UTF-8).
-std::string NarrowPath(LPCWSTR path)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string narrow(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow.data(), n, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(n - 1));
-    return narrow;
-}
-
 // The temporary folder is shared by every user of this machine, so the data folder must be this
 // user's own: a folder that another user made first (or a symlink planted under its name) could
 // redirect the receivers' write or read the address book. A folder of ours that others can read
@@ -73,4 +62,14 @@ std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::
     path.append(prefix);
     path.append(name);
     return path;
+}
+
+std::string NarrowPath(LPCWSTR path)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return {};
+    std::string narrow(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow.data(), n, nullptr, nullptr);
+    narrow.resize(static_cast<size_t>(n - 1));
+    return narrow;
 }

@@ -27,3 +27,5 @@ bool FaxDataDirGet(LPWSTR out);
 // A data file's path: folder, prefix and name; empty when the folder is (a refused data folder),
 // so that nothing is read from or written to the current folder instead.
 std::u16string FaxDataFilePath(LPCWSTR folder, std::u16string_view prefix, std::u16string_view name);
+// A path in this system's narrow file names (UTF-8); empty when it has none.
+std::string NarrowPath(LPCWSTR path);

@@ -1,5 +1,7 @@
 #include "frontend/common/file_all.h"
 
+#include "frontend/common/data_dir.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -12,16 +14,6 @@ namespace {
 constexpr off_t kLargestDataFile = 0x7FFFFFFF;
 
 BYTE* EmptyBlock() { return static_cast<BYTE*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 32)); }
-
-std::string NarrowPath(LPCWSTR path)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string narrow(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow.data(), n, nullptr, nullptr);
-    narrow.resize(static_cast<size_t>(n - 1));
-    return narrow;
-}
 
 // Opens a data file without following a symlink or waiting on a FIFO, and keeps it only when what
 // was opened is a regular file of this user's: a folder that others could once write may still
